@@ -1,0 +1,30 @@
+# quiva_layer(<target> [DEPENDS <libs>...])
+# One static library per layer folder; every .cpp below the folder belongs to it.
+function(quiva_layer target)
+  cmake_parse_arguments(L "" "" "DEPENDS" ${ARGN})
+  file(GLOB_RECURSE srcs CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp ${CMAKE_CURRENT_SOURCE_DIR}/*.c)
+  if(NOT srcs)
+    set(srcs ${PROJECT_SOURCE_DIR}/cmake/empty.cpp)
+  endif()
+  add_library(${target} STATIC ${srcs})
+  target_include_directories(${target} PUBLIC ${PROJECT_SOURCE_DIR})
+  if(L_DEPENDS)
+    target_link_libraries(${target} PUBLIC ${L_DEPENDS})
+  endif()
+endfunction()
+
+# quiva_test_suite(<layer> [DEPENDS <libs>...])
+# tests/<layer>/*.cpp become one GoogleTest program, registered with ctest.
+function(quiva_test_suite layer)
+  cmake_parse_arguments(T "" "" "DEPENDS" ${ARGN})
+  file(GLOB_RECURSE srcs CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/${layer}/*.cpp)
+  if(NOT srcs)
+    return()
+  endif()
+  add_executable(test_${layer} ${srcs})
+  target_link_libraries(test_${layer} PRIVATE quiva_testsupport ${T_DEPENDS} GTest::gtest_main GTest::gmock)
+  gtest_discover_tests(test_${layer}
+    WORKING_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR}
+    DISCOVERY_TIMEOUT 60
+    PROPERTIES TIMEOUT 300 ENVIRONMENT "QUIVA_SOURCE_DIR=${PROJECT_SOURCE_DIR};QUIVA_BINARY_DIR=${PROJECT_BINARY_DIR}")
+endfunction()

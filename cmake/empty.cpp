@@ -1,0 +1,1 @@
+// Keeps a layer library buildable before it has sources of its own.

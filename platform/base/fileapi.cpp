@@ -1,0 +1,665 @@
+#include "platform/base/fileapi.h"
+
+#include <dirent.h>
+#include <dlfcn.h>
+#include <fcntl.h>
+#include <link.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "platform/base/codepage.h"
+#include "platform/base/handle.h"
+#include "platform/base/lasterror.h"
+#include "platform/base/winpath.h"
+
+namespace {
+
+using quiva::NativePath;
+
+class FileObject : public quiva::KernelObject {
+public:
+    explicit FileObject(int fd) : fd(fd) {}
+    ~FileObject() override
+    {
+        if (fd >= 0)
+            ::close(fd);
+    }
+    int fd;
+};
+
+class FindObject : public quiva::KernelObject {
+public:
+    std::vector<WIN32_FIND_DATAW> entries;
+    size_t next = 0;
+};
+
+// Translates a path; on failure sets ERROR_PATH_NOT_FOUND.
+bool Native(LPCWSTR path, std::string& out)
+{
+    auto p = NativePath(path);
+    if (!p) {
+        SetLastError(path && *path ? ERROR_PATH_NOT_FOUND : ERROR_INVALID_PARAMETER);
+        return false;
+    }
+    out = *p;
+    while (out.size() > 1 && out.back() == '/')
+        out.pop_back();
+    return true;
+}
+
+FILETIME ToFileTime(const struct timespec& ts)
+{
+    // 100 ns intervals since 1601-01-01.
+    uint64_t t = (static_cast<uint64_t>(ts.tv_sec) + 11644473600ULL) * 10000000ULL + static_cast<uint64_t>(ts.tv_nsec) / 100;
+    return FILETIME{static_cast<DWORD>(t & 0xFFFFFFFF), static_cast<DWORD>(t >> 32)};
+}
+
+DWORD AttributesOf(const struct stat& st, const std::string& name)
+{
+    DWORD a = 0;
+    if (S_ISDIR(st.st_mode))
+        a |= FILE_ATTRIBUTE_DIRECTORY;
+    if (S_ISLNK(st.st_mode))
+        a |= FILE_ATTRIBUTE_REPARSE_POINT;
+    if (!(st.st_mode & S_IWUSR))
+        a |= FILE_ATTRIBUTE_READONLY;
+    if (!name.empty() && name[0] == '.' && name != "." && name != "..")
+        a |= FILE_ATTRIBUTE_HIDDEN;
+    if (a == 0)
+        a = S_ISREG(st.st_mode) ? FILE_ATTRIBUTE_ARCHIVE : FILE_ATTRIBUTE_NORMAL;
+    return a;
+}
+
+bool CopyFd(int in, int out)
+{
+    std::vector<char> buf(1 << 16);
+    for (;;) {
+        ssize_t n = ::read(in, buf.data(), buf.size());
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            return false;
+        }
+        if (n == 0)
+            return true;
+        const char* p = buf.data();
+        while (n > 0) {
+            ssize_t w = ::write(out, p, static_cast<size_t>(n));
+            if (w < 0) {
+                if (errno == EINTR)
+                    continue;
+                return false;
+            }
+            p += w;
+            n -= w;
+        }
+    }
+}
+
+bool CopyNative(const std::string& from, const std::string& to, bool failIfExists)
+{
+    int in = ::open(from.c_str(), O_RDONLY | O_CLOEXEC);
+    if (in < 0) {
+        quiva::SetLastErrorFromErrno();
+        return false;
+    }
+    struct stat st;
+    if (::fstat(in, &st) != 0 || S_ISDIR(st.st_mode)) {
+        ::close(in);
+        SetLastError(ERROR_ACCESS_DENIED);
+        return false;
+    }
+    // Copy into a temporary beside the target, then rename: the target is whole or untouched.
+    std::string tmp = to + ".quiva-copy-XXXXXX";
+    std::vector<char> tmpl(tmp.begin(), tmp.end());
+    tmpl.push_back(0);
+    int out = ::mkstemp(tmpl.data());
+    if (out < 0) {
+        quiva::SetLastErrorFromErrno();
+        ::close(in);
+        return false;
+    }
+    bool ok = CopyFd(in, out);
+    int err = errno;
+    ::fchmod(out, st.st_mode & 0777);
+    if (::close(out) != 0 && ok) {
+        ok = false;
+        err = errno;
+    }
+    ::close(in);
+    if (ok) {
+        if (failIfExists) {
+            // link() fails when the target exists, which rename() would not.
+            if (::link(tmpl.data(), to.c_str()) != 0) {
+                err = errno;
+                ok = false;
+            }
+            ::unlink(tmpl.data());
+        } else if (::rename(tmpl.data(), to.c_str()) != 0) {
+            err = errno;
+            ok = false;
+        }
+    }
+    if (!ok) {
+        ::unlink(tmpl.data());
+        SetLastError(err == EEXIST ? ERROR_FILE_EXISTS : quiva::Win32ErrorFromErrno(err));
+    }
+    return ok;
+}
+
+}  // namespace
+
+DWORD GetFileAttributesW(LPCWSTR path)
+{
+    std::string p;
+    if (!Native(path, p))
+        return INVALID_FILE_ATTRIBUTES;
+    struct stat st;
+    if (::stat(p.c_str(), &st) != 0) {
+        quiva::SetLastErrorFromErrno();
+        return INVALID_FILE_ATTRIBUTES;
+    }
+    return AttributesOf(st, p.substr(p.find_last_of('/') + 1));
+}
+
+BOOL PathFileExistsW(LPCWSTR path)
+{
+    return GetFileAttributesW(path) != INVALID_FILE_ATTRIBUTES;
+}
+
+BOOL PathIsDirectoryW(LPCWSTR path)
+{
+    DWORD a = GetFileAttributesW(path);
+    return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+BOOL CreateDirectoryW(LPCWSTR path, LPSECURITY_ATTRIBUTES)
+{
+    std::string p;
+    if (!Native(path, p))
+        return FALSE;
+    if (::mkdir(p.c_str(), 0777) != 0) {
+        quiva::SetLastErrorFromErrno();
+        return FALSE;
+    }
+    return TRUE;
+}
+
+BOOL RemoveDirectoryW(LPCWSTR path)
+{
+    std::string p;
+    if (!Native(path, p))
+        return FALSE;
+    if (::rmdir(p.c_str()) != 0) {
+        quiva::SetLastErrorFromErrno();
+        return FALSE;
+    }
+    return TRUE;
+}
+
+int SHCreateDirectoryExW(HWND, LPCWSTR path, const SECURITY_ATTRIBUTES*)
+{
+    std::string p;
+    if (!Native(path, p))
+        return static_cast<int>(GetLastError() == ERROR_INVALID_PARAMETER ? ERROR_BAD_PATHNAME : ERROR_PATH_NOT_FOUND);
+    struct stat st;
+    if (::stat(p.c_str(), &st) == 0)
+        return S_ISDIR(st.st_mode) ? ERROR_ALREADY_EXISTS : ERROR_FILE_EXISTS;
+    for (size_t i = 1; i <= p.size(); ++i) {
+        if (i == p.size() || p[i] == '/') {
+            std::string prefix = p.substr(0, i);
+            if (::mkdir(prefix.c_str(), 0777) != 0 && errno != EEXIST) {
+                DWORD e = quiva::SetLastErrorFromErrno();
+                return static_cast<int>(e);
+            }
+        }
+    }
+    if (::stat(p.c_str(), &st) != 0 || !S_ISDIR(st.st_mode))
+        return ERROR_PATH_NOT_FOUND;
+    return ERROR_SUCCESS;
+}
+
+BOOL DeleteFileW(LPCWSTR path)
+{
+    std::string p;
+    if (!Native(path, p))
+        return FALSE;
+    struct stat st;
+    if (::lstat(p.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) {
+        SetLastError(ERROR_ACCESS_DENIED);
+        return FALSE;
+    }
+    if (::unlink(p.c_str()) != 0) {
+        quiva::SetLastErrorFromErrno();
+        return FALSE;
+    }
+    return TRUE;
+}
+
+BOOL CopyFileW(LPCWSTR from, LPCWSTR to, BOOL failIfExists)
+{
+    std::string a, b;
+    if (!Native(from, a) || !Native(to, b))
+        return FALSE;
+    return CopyNative(a, b, failIfExists != FALSE) ? TRUE : FALSE;
+}
+
+BOOL MoveFileExW(LPCWSTR from, LPCWSTR to, DWORD flags)
+{
+    std::string a, b;
+    if (!Native(from, a) || !Native(to, b))
+        return FALSE;
+    struct stat st;
+    if (!(flags & MOVEFILE_REPLACE_EXISTING) && ::lstat(b.c_str(), &st) == 0) {
+        SetLastError(ERROR_ALREADY_EXISTS);
+        return FALSE;
+    }
+    if (::rename(a.c_str(), b.c_str()) == 0)
+        return TRUE;
+    if (errno == EXDEV && (flags & MOVEFILE_COPY_ALLOWED)) {
+        if (!CopyNative(a, b, !(flags & MOVEFILE_REPLACE_EXISTING)))
+            return FALSE;
+        ::unlink(a.c_str());
+        return TRUE;
+    }
+    quiva::SetLastErrorFromErrno();
+    return FALSE;
+}
+
+BOOL MoveFileW(LPCWSTR from, LPCWSTR to)
+{
+    return MoveFileExW(from, to, MOVEFILE_COPY_ALLOWED);
+}
+
+HANDLE FindFirstFileW(LPCWSTR pattern, LPWIN32_FIND_DATAW data)
+{
+    if (!pattern || !data) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return INVALID_HANDLE_VALUE;
+    }
+    CString pat(pattern);
+    CString folder = quiva::PathParent(pat);
+    CString mask = quiva::PathFileName(pat);
+    if (folder.IsEmpty() && pat.GetLength() > 0 && (pat[0] == L'\\' || pat[0] == L'/'))
+        folder = L"/";
+    std::string dir;
+    if (!Native(folder.IsEmpty() ? L"." : folder.GetString(), dir))
+        return INVALID_HANDLE_VALUE;
+    DIR* d = ::opendir(dir.c_str());
+    if (!d) {
+        DWORD e = quiva::SetLastErrorFromErrno();
+        if (e == ERROR_FILE_NOT_FOUND)
+            SetLastError(ERROR_PATH_NOT_FOUND);
+        return INVALID_HANDLE_VALUE;
+    }
+    auto* find = new FindObject;
+    while (dirent* e = ::readdir(d)) {
+        std::wstring name = quiva::Utf8ToWide(e->d_name);
+        if (name.size() >= MAX_PATH || !quiva::WildcardMatch(mask, name.c_str()))
+            continue;
+        struct stat st;
+        std::string full = dir + "/" + e->d_name;
+        if (::lstat(full.c_str(), &st) != 0)
+            continue;
+        WIN32_FIND_DATAW fd{};
+        fd.dwFileAttributes = AttributesOf(st, e->d_name);
+        fd.ftCreationTime = ToFileTime(st.st_ctim);
+        fd.ftLastAccessTime = ToFileTime(st.st_atim);
+        fd.ftLastWriteTime = ToFileTime(st.st_mtim);
+        uint64_t size = S_ISDIR(st.st_mode) ? 0 : static_cast<uint64_t>(st.st_size);
+        fd.nFileSizeHigh = static_cast<DWORD>(size >> 32);
+        fd.nFileSizeLow = static_cast<DWORD>(size & 0xFFFFFFFF);
+        std::wmemcpy(fd.cFileName, name.c_str(), name.size() + 1);
+        find->entries.push_back(fd);
+    }
+    ::closedir(d);
+    if (find->entries.empty()) {
+        delete find;
+        SetLastError(ERROR_FILE_NOT_FOUND);
+        return INVALID_HANDLE_VALUE;
+    }
+    *data = find->entries[0];
+    find->next = 1;
+    return static_cast<HANDLE>(static_cast<quiva::KernelObject*>(find));
+}
+
+BOOL FindNextFileW(HANDLE h, LPWIN32_FIND_DATAW data)
+{
+    auto* find = quiva::HandleAs<FindObject>(h);
+    if (!find || !data) {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return FALSE;
+    }
+    if (find->next >= find->entries.size()) {
+        SetLastError(ERROR_NO_MORE_FILES);
+        return FALSE;
+    }
+    *data = find->entries[find->next++];
+    return TRUE;
+}
+
+BOOL FindClose(HANDLE h)
+{
+    if (!quiva::HandleAs<FindObject>(h)) {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return FALSE;
+    }
+    return CloseHandle(h);
+}
+
+DWORD GetCurrentDirectoryW(DWORD size, LPWSTR buffer)
+{
+    std::vector<char> buf(4096);
+    while (!::getcwd(buf.data(), buf.size())) {
+        if (errno != ERANGE) {
+            quiva::SetLastErrorFromErrno();
+            return 0;
+        }
+        buf.resize(buf.size() * 2);
+    }
+    CString w = quiva::WindowsPath(buf.data());
+    DWORD need = static_cast<DWORD>(w.GetLength());
+    if (!buffer || size <= need)
+        return need + 1;
+    std::wmemcpy(buffer, w.GetString(), need + 1);
+    return need;
+}
+
+BOOL SetCurrentDirectoryW(LPCWSTR path)
+{
+    std::string p;
+    if (!Native(path, p))
+        return FALSE;
+    if (::chdir(p.c_str()) != 0) {
+        quiva::SetLastErrorFromErrno();
+        return FALSE;
+    }
+    return TRUE;
+}
+
+DWORD GetModuleFileNameW(HMODULE module, LPWSTR buffer, DWORD size)
+{
+    std::string path;
+    if (!module) {
+        std::vector<char> buf(4096);
+        ssize_t n = ::readlink("/proc/self/exe", buf.data(), buf.size() - 1);
+        if (n <= 0) {
+            quiva::SetLastErrorFromErrno();
+            return 0;
+        }
+        path.assign(buf.data(), static_cast<size_t>(n));
+    } else {
+        struct link_map* map = nullptr;
+        if (::dlinfo(module, RTLD_DI_LINKMAP, &map) != 0 || !map || !map->l_name) {
+            SetLastError(ERROR_MOD_NOT_FOUND);
+            return 0;
+        }
+        path = map->l_name;
+    }
+    CString w = quiva::WindowsPath(path);
+    if (!buffer || size == 0) {
+        SetLastError(ERROR_INSUFFICIENT_BUFFER);
+        return 0;
+    }
+    DWORD len = static_cast<DWORD>(w.GetLength());
+    if (len >= size) {
+        std::wmemcpy(buffer, w.GetString(), size - 1);
+        buffer[size - 1] = 0;
+        SetLastError(ERROR_INSUFFICIENT_BUFFER);
+        return size;
+    }
+    std::wmemcpy(buffer, w.GetString(), len + 1);
+    SetLastError(ERROR_SUCCESS);
+    return len;
+}
+
+HANDLE CreateFileW(LPCWSTR path, DWORD access, DWORD, LPSECURITY_ATTRIBUTES, DWORD disposition, DWORD, HANDLE)
+{
+    std::string p;
+    if (!Native(path, p))
+        return INVALID_HANDLE_VALUE;
+    int flags = O_CLOEXEC;
+    bool r = access & GENERIC_READ, w = access & GENERIC_WRITE;
+    flags |= (r && w) ? O_RDWR : (w ? O_WRONLY : O_RDONLY);
+    switch (disposition) {
+    case CREATE_NEW: flags |= O_CREAT | O_EXCL; break;
+    case CREATE_ALWAYS: flags |= O_CREAT | O_TRUNC; break;
+    case OPEN_EXISTING: break;
+    case OPEN_ALWAYS: flags |= O_CREAT; break;
+    case TRUNCATE_EXISTING: flags |= O_TRUNC; break;
+    default: SetLastError(ERROR_INVALID_PARAMETER); return INVALID_HANDLE_VALUE;
+    }
+    int fd = ::open(p.c_str(), flags, 0666);
+    if (fd < 0) {
+        DWORD e = quiva::SetLastErrorFromErrno();
+        if (e == ERROR_ALREADY_EXISTS)
+            SetLastError(ERROR_FILE_EXISTS);
+        return INVALID_HANDLE_VALUE;
+    }
+    struct stat st;
+    if (::fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) {
+        ::close(fd);
+        SetLastError(ERROR_ACCESS_DENIED);
+        return INVALID_HANDLE_VALUE;
+    }
+    return static_cast<HANDLE>(static_cast<quiva::KernelObject*>(new FileObject(fd)));
+}
+
+BOOL ReadFile(HANDLE h, LPVOID buffer, DWORD toRead, LPDWORD read, void*)
+{
+    auto* f = quiva::HandleAs<FileObject>(h);
+    if (read)
+        *read = 0;
+    if (!f) {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return FALSE;
+    }
+    size_t total = 0;
+    char* p = static_cast<char*>(buffer);
+    while (total < toRead) {
+        ssize_t n = ::read(f->fd, p + total, toRead - total);
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            quiva::SetLastErrorFromErrno();
+            return FALSE;
+        }
+        if (n == 0)
+            break;
+        total += static_cast<size_t>(n);
+    }
+    if (read)
+        *read = static_cast<DWORD>(total);
+    return TRUE;
+}
+
+BOOL WriteFile(HANDLE h, LPCVOID buffer, DWORD toWrite, LPDWORD written, void*)
+{
+    auto* f = quiva::HandleAs<FileObject>(h);
+    if (written)
+        *written = 0;
+    if (!f) {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return FALSE;
+    }
+    size_t total = 0;
+    const char* p = static_cast<const char*>(buffer);
+    while (total < toWrite) {
+        ssize_t n = ::write(f->fd, p + total, toWrite - total);
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            quiva::SetLastErrorFromErrno();
+            if (written)
+                *written = static_cast<DWORD>(total);
+            return FALSE;
+        }
+        total += static_cast<size_t>(n);
+    }
+    if (written)
+        *written = static_cast<DWORD>(total);
+    return TRUE;
+}
+
+DWORD SetFilePointer(HANDLE h, LONG distance, PLONG distanceHigh, DWORD method)
+{
+    auto* f = quiva::HandleAs<FileObject>(h);
+    if (!f) {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return INVALID_SET_FILE_POINTER;
+    }
+    int64_t off = distanceHigh ? (static_cast<int64_t>(*distanceHigh) << 32) | static_cast<uint32_t>(distance) : distance;
+    int whence = method == FILE_BEGIN ? SEEK_SET : (method == FILE_CURRENT ? SEEK_CUR : SEEK_END);
+    off_t r = ::lseek(f->fd, off, whence);
+    if (r < 0) {
+        quiva::SetLastErrorFromErrno();
+        return INVALID_SET_FILE_POINTER;
+    }
+    if (distanceHigh)
+        *distanceHigh = static_cast<LONG>(static_cast<uint64_t>(r) >> 32);
+    SetLastError(ERROR_SUCCESS);
+    return static_cast<DWORD>(static_cast<uint64_t>(r) & 0xFFFFFFFF);
+}
+
+DWORD GetFileSize(HANDLE h, LPDWORD sizeHigh)
+{
+    auto* f = quiva::HandleAs<FileObject>(h);
+    struct stat st;
+    if (!f || ::fstat(f->fd, &st) != 0) {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return INVALID_FILE_SIZE;
+    }
+    uint64_t size = static_cast<uint64_t>(st.st_size);
+    if (sizeHigh)
+        *sizeHigh = static_cast<DWORD>(size >> 32);
+    return static_cast<DWORD>(size & 0xFFFFFFFF);
+}
+
+BOOL FlushFileBuffers(HANDLE h)
+{
+    auto* f = quiva::HandleAs<FileObject>(h);
+    if (!f || ::fsync(f->fd) != 0) {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return FALSE;
+    }
+    return TRUE;
+}
+
+namespace quiva {
+
+int FileDescriptor(HANDLE file)
+{
+    auto* f = HandleAs<FileObject>(file);
+    return f ? f->fd : -1;
+}
+
+bool ReadFileBytes(const wchar_t* path, std::string& bytes)
+{
+    bytes.clear();
+    std::string p;
+    if (!Native(path, p))
+        return false;
+    int fd = ::open(p.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        SetLastErrorFromErrno();
+        return false;
+    }
+    char buf[65536];
+    for (;;) {
+        ssize_t n = ::read(fd, buf, sizeof buf);
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            SetLastErrorFromErrno();
+            ::close(fd);
+            return false;
+        }
+        if (n == 0)
+            break;
+        bytes.append(buf, static_cast<size_t>(n));
+    }
+    ::close(fd);
+    return true;
+}
+
+bool WriteFileAtomically(const wchar_t* path, const std::string& bytes)
+{
+    std::string p;
+    if (!Native(path, p))
+        return false;
+    std::string tmp = p + ".quiva-tmp-XXXXXX";
+    std::vector<char> tmpl(tmp.begin(), tmp.end());
+    tmpl.push_back(0);
+    int fd = ::mkstemp(tmpl.data());
+    if (fd < 0) {
+        SetLastErrorFromErrno();
+        return false;
+    }
+    bool ok = true;
+    size_t done = 0;
+    while (done < bytes.size()) {
+        ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            ok = false;
+            break;
+        }
+        done += static_cast<size_t>(n);
+    }
+    int err = errno;
+    if (ok && ::fsync(fd) != 0) {
+        ok = false;
+        err = errno;
+    }
+    ::fchmod(fd, 0644);
+    if (::close(fd) != 0 && ok) {
+        ok = false;
+        err = errno;
+    }
+    if (ok && ::rename(tmpl.data(), p.c_str()) != 0) {
+        ok = false;
+        err = errno;
+    }
+    if (!ok) {
+        ::unlink(tmpl.data());
+        SetLastError(Win32ErrorFromErrno(err));
+    }
+    return ok;
+}
+
+bool WildcardMatch(const wchar_t* pattern, const wchar_t* name)
+{
+    // Iterative match with backtracking on the last '*'.
+    const wchar_t* p = pattern;
+    const wchar_t* n = name;
+    const wchar_t* star = nullptr;
+    const wchar_t* mark = nullptr;
+    while (*n) {
+        if (*p == L'*') {
+            star = p++;
+            mark = n;
+        } else if (*p == L'?' || (*p && FoldAscii(*p) == FoldAscii(*n))) {
+            ++p;
+            ++n;
+        } else if (star) {
+            p = star + 1;
+            n = ++mark;
+        } else {
+            return false;
+        }
+    }
+    while (*p == L'*')
+        ++p;
+    // Windows treats "*.*" as "everything", including names without a dot.
+    if (*p == L'.' && p[1] == L'*' && p[2] == 0)
+        return true;
+    return *p == 0;
+}
+
+}  // namespace quiva

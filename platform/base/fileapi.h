@@ -1,0 +1,102 @@
+// File and folder calls with Win32 names and results, over POSIX, through the path
+// translation of platform/base/winpath.h. Failures set the last error.
+#pragma once
+
+#include "platform/base/CString.h"
+#include "platform/base/wintypes.h"
+
+#define INVALID_FILE_ATTRIBUTES 0xFFFFFFFFu
+#define INVALID_FILE_SIZE 0xFFFFFFFFu
+#define INVALID_SET_FILE_POINTER 0xFFFFFFFFu
+#define FILE_ATTRIBUTE_READONLY 0x00000001
+#define FILE_ATTRIBUTE_HIDDEN 0x00000002
+#define FILE_ATTRIBUTE_SYSTEM 0x00000004
+#define FILE_ATTRIBUTE_DIRECTORY 0x00000010
+#define FILE_ATTRIBUTE_ARCHIVE 0x00000020
+#define FILE_ATTRIBUTE_NORMAL 0x00000080
+#define FILE_ATTRIBUTE_REPARSE_POINT 0x00000400
+
+#define GENERIC_READ 0x80000000u
+#define GENERIC_WRITE 0x40000000u
+#define FILE_SHARE_READ 0x00000001
+#define FILE_SHARE_WRITE 0x00000002
+#define FILE_SHARE_DELETE 0x00000004
+#define CREATE_NEW 1
+#define CREATE_ALWAYS 2
+#define OPEN_EXISTING 3
+#define OPEN_ALWAYS 4
+#define TRUNCATE_EXISTING 5
+#define FILE_BEGIN 0
+#define FILE_CURRENT 1
+#define FILE_END 2
+#define MOVEFILE_REPLACE_EXISTING 0x00000001
+#define MOVEFILE_COPY_ALLOWED 0x00000002
+#define MOVEFILE_WRITE_THROUGH 0x00000008
+
+struct SECURITY_ATTRIBUTES {
+    DWORD nLength;
+    LPVOID lpSecurityDescriptor;
+    BOOL bInheritHandle;
+};
+typedef SECURITY_ATTRIBUTES* LPSECURITY_ATTRIBUTES;
+
+struct WIN32_FIND_DATAW {
+    DWORD dwFileAttributes;
+    FILETIME ftCreationTime;
+    FILETIME ftLastAccessTime;
+    FILETIME ftLastWriteTime;
+    DWORD nFileSizeHigh;
+    DWORD nFileSizeLow;
+    DWORD dwReserved0;
+    DWORD dwReserved1;
+    WCHAR cFileName[MAX_PATH];
+    WCHAR cAlternateFileName[14];
+};
+typedef WIN32_FIND_DATAW* LPWIN32_FIND_DATAW;
+
+DWORD GetFileAttributesW(LPCWSTR path);
+BOOL CreateDirectoryW(LPCWSTR path, LPSECURITY_ATTRIBUTES sa);
+BOOL RemoveDirectoryW(LPCWSTR path);
+// Creates every missing folder of the path; ERROR_SUCCESS, ERROR_ALREADY_EXISTS,
+// ERROR_FILE_EXISTS (a file stands there) or the error that stopped it.
+int SHCreateDirectoryExW(HWND hwnd, LPCWSTR path, const SECURITY_ATTRIBUTES* sa);
+BOOL DeleteFileW(LPCWSTR path);
+BOOL CopyFileW(LPCWSTR from, LPCWSTR to, BOOL failIfExists);
+BOOL MoveFileW(LPCWSTR from, LPCWSTR to);
+BOOL MoveFileExW(LPCWSTR from, LPCWSTR to, DWORD flags);
+BOOL PathFileExistsW(LPCWSTR path);
+BOOL PathIsDirectoryW(LPCWSTR path);
+
+// Pattern: a folder and a last component with '*' and '?' ("c:\data\*", "d:\x\*.jpg"),
+// matched without regard to ASCII case. "." and ".." are listed like any entry.
+// Names longer than MAX_PATH-1 characters are skipped.
+HANDLE FindFirstFileW(LPCWSTR pattern, LPWIN32_FIND_DATAW data);
+BOOL FindNextFileW(HANDLE find, LPWIN32_FIND_DATAW data);
+BOOL FindClose(HANDLE find);
+
+DWORD GetCurrentDirectoryW(DWORD size, LPWSTR buffer);
+BOOL SetCurrentDirectoryW(LPCWSTR path);
+// Path of the program (module null) or of a loaded library (a handle from LoadLibraryW);
+// in the Windows form of platform/base/winpath.h.
+DWORD GetModuleFileNameW(HMODULE module, LPWSTR buffer, DWORD size);
+
+// Files as handles (closed with CloseHandle). Share modes are accepted and not enforced.
+HANDLE CreateFileW(LPCWSTR path, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES sa, DWORD disposition,
+                   DWORD flags, HANDLE templateFile);
+BOOL ReadFile(HANDLE file, LPVOID buffer, DWORD toRead, LPDWORD read, void* overlapped);
+BOOL WriteFile(HANDLE file, LPCVOID buffer, DWORD toWrite, LPDWORD written, void* overlapped);
+DWORD SetFilePointer(HANDLE file, LONG distance, PLONG distanceHigh, DWORD method);
+DWORD GetFileSize(HANDLE file, LPDWORD sizeHigh);
+BOOL FlushFileBuffers(HANDLE file);
+
+namespace quiva {
+// The file descriptor behind a file handle, or -1.
+int FileDescriptor(HANDLE file);
+// Whole-file helpers on Windows paths.
+bool ReadFileBytes(const wchar_t* path, std::string& bytes);
+// Writes to a temporary file beside the target and renames it over, so the old file is
+// never left half-written.
+bool WriteFileAtomically(const wchar_t* path, const std::string& bytes);
+// Simple wildcard match ('*', '?') without regard to ASCII case.
+bool WildcardMatch(const wchar_t* pattern, const wchar_t* name);
+}  // namespace quiva

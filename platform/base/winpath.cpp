@@ -1,0 +1,178 @@
+#include "platform/base/winpath.h"
+
+#include <dirent.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <vector>
+
+#include "platform/base/codepage.h"
+
+namespace quiva {
+namespace {
+
+bool IsSep(wchar_t c) { return c == L'\\' || c == L'/'; }
+
+bool Exists(const std::string& p)
+{
+    struct stat st;
+    return ::lstat(p.c_str(), &st) == 0;
+}
+
+// Finds an entry of `dir` equal to `name` without regard to ASCII case.
+std::optional<std::string> MatchNoCase(const std::string& dir, const std::string& name)
+{
+    DIR* d = ::opendir(dir.empty() ? "/" : dir.c_str());
+    if (!d)
+        return std::nullopt;
+    std::optional<std::string> found;
+    std::wstring wname = Utf8ToWide(name);
+    while (dirent* e = ::readdir(d)) {
+        if (EqualsNoCase(Utf8ToWide(e->d_name), wname)) {
+            found = e->d_name;
+            break;
+        }
+    }
+    ::closedir(d);
+    return found;
+}
+
+std::string CurrentDirectory()
+{
+    std::vector<char> buf(4096);
+    while (!::getcwd(buf.data(), buf.size())) {
+        if (errno != ERANGE)
+            return "/";
+        buf.resize(buf.size() * 2);
+    }
+    return buf.data();
+}
+
+}  // namespace
+
+std::optional<std::string> DriveDirectory(wchar_t letter)
+{
+    wchar_t up = (letter >= L'a' && letter <= L'z') ? static_cast<wchar_t>(letter - 32) : letter;
+    if (up < L'A' || up > L'Z')
+        return std::nullopt;
+    std::string var = "QUIVA_DRIVE_";
+    var += static_cast<char>(up);
+    const char* dir = std::getenv(var.c_str());
+    if (!dir || !*dir)
+        return std::nullopt;
+    std::string d = dir;
+    while (d.size() > 1 && d.back() == '/')
+        d.pop_back();
+    return d;
+}
+
+std::optional<std::string> NativePath(const wchar_t* windowsPath)
+{
+    if (!windowsPath || !*windowsPath)
+        return std::nullopt;
+    std::wstring p(windowsPath);
+    std::string base;
+    size_t pos = 0;
+    if (p.size() >= 2 && p[1] == L':') {
+        auto drive = DriveDirectory(p[0]);
+        if (!drive)
+            return std::nullopt;
+        base = *drive;
+        pos = 2;
+    } else if (p.size() >= 2 && IsSep(p[0]) && IsSep(p[1])) {
+        return std::nullopt;  // network paths are not reachable here
+    } else if (IsSep(p[0])) {
+        base = "";
+    } else {
+        base = CurrentDirectory();
+    }
+    // Split the rest into components.
+    std::vector<std::wstring> parts;
+    std::wstring cur;
+    for (size_t i = pos; i < p.size(); ++i) {
+        if (IsSep(p[i])) {
+            if (!cur.empty())
+                parts.push_back(cur);
+            cur.clear();
+        } else {
+            cur += p[i];
+        }
+    }
+    if (!cur.empty())
+        parts.push_back(cur);
+
+    std::string out = base;
+    bool resolving = true;
+    for (const auto& part : parts) {
+        std::string name = WideToUtf8(part);
+        std::string next = (out == "/" ? "" : out) + "/" + name;
+        if (resolving && name != "." && name != ".." && !Exists(next)) {
+            if (auto m = MatchNoCase(out.empty() ? "/" : out, name))
+                next = (out == "/" ? "" : out) + "/" + *m;
+            else
+                resolving = false;
+        }
+        out = next;
+    }
+    if (out.empty())
+        out = "/";
+    // Keep a trailing separator the caller wrote ("c:\data\" names a folder).
+    if (!parts.empty() && IsSep(p.back()))
+        out += "/";
+    return out;
+}
+
+CString WindowsPath(const std::string& nativePath)
+{
+    for (wchar_t letter = L'A'; letter <= L'Z'; ++letter) {
+        auto dir = DriveDirectory(letter);
+        if (!dir)
+            continue;
+        const std::string& d = *dir;
+        if (nativePath == d || (nativePath.size() > d.size() && nativePath.compare(0, d.size(), d) == 0 &&
+                                (nativePath[d.size()] == '/' || d == "/"))) {
+            std::wstring rest = Utf8ToWide(nativePath.substr(d == "/" ? 0 : d.size()));
+            for (auto& c : rest)
+                if (c == L'/')
+                    c = L'\\';
+            std::wstring out;
+            out += letter;
+            out += L':';
+            out += rest.empty() ? L"\\" : rest;
+            return CString(out);
+        }
+    }
+    std::wstring w = Utf8ToWide(nativePath);
+    for (auto& c : w)
+        if (c == L'/')
+            c = L'\\';
+    return CString(w);
+}
+
+CString PathFileName(const CString& path)
+{
+    const std::wstring& s = path.str();
+    size_t p = s.find_last_of(L"\\/");
+    return p == std::wstring::npos ? path : CString(s.substr(p + 1));
+}
+
+CString PathParent(const CString& path)
+{
+    const std::wstring& s = path.str();
+    size_t p = s.find_last_of(L"\\/");
+    return p == std::wstring::npos ? CString() : CString(s.substr(0, p));
+}
+
+CString PathJoin(const CString& folder, const CString& name)
+{
+    if (folder.IsEmpty())
+        return name;
+    wchar_t last = folder.GetAt(folder.GetLength() - 1);
+    if (IsSep(last))
+        return folder + name;
+    return folder + L"\\" + name;
+}
+
+}  // namespace quiva

@@ -1,0 +1,35 @@
+// Windows paths on Linux.
+// - A drive letter maps to the directory named by QUIVA_DRIVE_<LETTER> (QUIVA_DRIVE_C, ...);
+//   a letter without that variable does not exist.
+// - "\" and "/" are both separators; a path starting with one is a native absolute path.
+// - A relative path is taken from the process's current directory.
+// - Names are matched without regard to ASCII case against what exists on disk, so
+//   "c:\HRB4100\EXE" finds "hrb4100/exe".
+// Native paths are UTF-8.
+#pragma once
+
+#include <optional>
+#include <string>
+
+#include "platform/base/CString.h"
+
+namespace quiva {
+
+// The native path for a Windows path, or nothing when it names a drive that does not exist
+// (or a network path). Components that do not exist yet are kept as written.
+std::optional<std::string> NativePath(const wchar_t* windowsPath);
+
+// The Windows form of a native path: "X:\..." when it lies under a mapped drive, else the
+// native path with "\" separators (which NativePath reads back as the same native path).
+CString WindowsPath(const std::string& nativePath);
+
+// The directory a drive letter maps to, or nothing.
+std::optional<std::string> DriveDirectory(wchar_t letter);
+
+// Final component and parent of a Windows path (either separator).
+CString PathFileName(const CString& path);
+CString PathParent(const CString& path);
+// Joins with one "\" between.
+CString PathJoin(const CString& folder, const CString& name);
+
+}  // namespace quiva

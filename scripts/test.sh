@@ -1,0 +1,12 @@
+#!/usr/bin/env bash
+# Builds the project with AddressSanitizer and UndefinedBehaviorSanitizer and runs every test.
+set -euo pipefail
+top=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+build=${QUIVA_TEST_BUILD_DIR:-$top/build-test}
+bash "$top/scripts/install-deps.sh"
+if [ -x "$top/scripts/start-services.sh" ]; then bash "$top/scripts/start-services.sh"; fi
+cmake -S "$top" -B "$build" -DQUIVA_SANITIZE=ON -DCMAKE_BUILD_TYPE=Debug
+cmake --build "$build" -j "$(nproc)"
+export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1:abort_on_error=0}
+export UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}
+ctest --test-dir "$build" --output-on-failure -j "$(nproc)"

@@ -1,0 +1,194 @@
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <set>
+
+#include "platform/base/base.h"
+#include "tests/support/TempDir.h"
+
+using quiva::test::ReadAll;
+using quiva::test::ScopedEnv;
+using quiva::test::TempDir;
+using quiva::test::WriteAll;
+
+TEST(WinPath, DriveLettersMapToFolders)
+{
+    TempDir dir;
+    ScopedEnv c("QUIVA_DRIVE_C", dir.path());
+    ::unsetenv("QUIVA_DRIVE_Q");
+    EXPECT_EQ(*quiva::NativePath(L"c:\\HRB4100\\exe\\a.xml"), dir.path() + "/HRB4100/exe/a.xml");
+    EXPECT_EQ(*quiva::NativePath(L"C:/x//y\\"), dir.path() + "/x/y/");
+    EXPECT_FALSE(quiva::NativePath(L"q:\\anything").has_value());
+    EXPECT_FALSE(quiva::NativePath(L"\\\\server\\share\\f").has_value());
+    EXPECT_EQ(*quiva::NativePath(L"\\tmp\\x"), "/tmp/x");
+    EXPECT_EQ(quiva::WindowsPath(dir.path() + "/a/b.txt"), L"C:\\a\\b.txt");
+    EXPECT_EQ(quiva::WindowsPath("/elsewhere/f"), L"\\elsewhere\\f");
+    EXPECT_EQ(*quiva::NativePath(quiva::WindowsPath("/elsewhere/f")), "/elsewhere/f");
+}
+
+TEST(WinPath, NamesMatchWithoutCase)
+{
+    TempDir dir;
+    ScopedEnv d("QUIVA_DRIVE_D", dir.path());
+    ::mkdir(dir.Native("hrb4100").c_str(), 0777);
+    ::mkdir(dir.Native("hrb4100/exe").c_str(), 0777);
+    WriteAll(dir.Native("hrb4100/exe/DBServer.ini"), "x");
+    EXPECT_EQ(*quiva::NativePath(L"d:\\HRB4100\\EXE\\dbserver.INI"), dir.Native("hrb4100/exe/DBServer.ini"));
+    EXPECT_EQ(*quiva::NativePath(L"d:\\HRB4100\\new\\f"), dir.Native("hrb4100/new/f"));
+    EXPECT_NE(GetFileAttributesW(L"d:\\Hrb4100\\Exe"), INVALID_FILE_ATTRIBUTES);
+    EXPECT_TRUE(PathIsDirectoryW(L"d:\\hrb4100\\exe"));
+    EXPECT_FALSE(PathFileExistsW(L"d:\\hrb4100\\nothing"));
+    EXPECT_EQ(GetFileAttributesW(L"z:\\x"), INVALID_FILE_ATTRIBUTES);
+}
+
+TEST(Files, FoldersCopyMoveDelete)
+{
+    TempDir dir;
+    ScopedEnv c("QUIVA_DRIVE_C", dir.path());
+    EXPECT_EQ(SHCreateDirectoryExW(nullptr, L"c:\\a\\b\\c", nullptr), ERROR_SUCCESS);
+    EXPECT_EQ(SHCreateDirectoryExW(nullptr, L"c:\\a\\b\\c", nullptr), ERROR_ALREADY_EXISTS);
+    WriteAll(dir.Native("a/f.bin"), "data");
+    EXPECT_EQ(SHCreateDirectoryExW(nullptr, L"c:\\a\\f.bin", nullptr), ERROR_FILE_EXISTS);
+    EXPECT_TRUE(CopyFileW(L"c:\\a\\f.bin", L"c:\\a\\b\\g.bin", TRUE));
+    EXPECT_FALSE(CopyFileW(L"c:\\a\\f.bin", L"c:\\a\\b\\g.bin", TRUE));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILE_EXISTS));
+    EXPECT_EQ(ReadAll(dir.Native("a/b/g.bin")), "data");
+    EXPECT_FALSE(CopyFileW(L"c:\\a\\missing", L"c:\\a\\x", FALSE));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
+    EXPECT_TRUE(MoveFileW(L"c:\\a\\b\\g.bin", L"c:\\a\\h.bin"));
+    EXPECT_FALSE(PathFileExistsW(L"c:\\a\\b\\g.bin"));
+    EXPECT_FALSE(MoveFileExW(L"c:\\a\\h.bin", L"c:\\a\\f.bin", 0));
+    EXPECT_TRUE(MoveFileExW(L"c:\\a\\h.bin", L"c:\\a\\f.bin", MOVEFILE_REPLACE_EXISTING));
+    EXPECT_FALSE(DeleteFileW(L"c:\\a\\b"));  // a folder is not a file
+    EXPECT_TRUE(DeleteFileW(L"c:\\a\\f.bin"));
+    EXPECT_FALSE(RemoveDirectoryW(L"c:\\a"));  // not empty
+    EXPECT_TRUE(RemoveDirectoryW(L"c:\\a\\b\\c"));
+}
+
+TEST(Files, FindFirstNextWithWildcards)
+{
+    TempDir dir;
+    ScopedEnv c("QUIVA_DRIVE_C", dir.path());
+    for (const char* n : {"103015.jpg", "103020.JPG", "rec.avi", "info.xml"})
+        WriteAll(dir.Native(n), n);
+    ::mkdir(dir.Native("sub").c_str(), 0777);
+    auto list = [](const wchar_t* pattern) {
+        std::set<std::wstring> names;
+        WIN32_FIND_DATAW fd;
+        HANDLE h = FindFirstFileW(pattern, &fd);
+        if (h == INVALID_HANDLE_VALUE)
+            return names;
+        do
+            names.insert(fd.cFileName);
+        while (FindNextFileW(h, &fd));
+        EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_NO_MORE_FILES));
+        FindClose(h);
+        return names;
+    };
+    EXPECT_EQ(list(L"c:\\*.jpg"), (std::set<std::wstring>{L"103015.jpg", L"103020.JPG"}));
+    EXPECT_EQ(list(L"c:\\*").size(), 7u);  // with "." and ".."
+    EXPECT_EQ(list(L"c:\\*.*").size(), 7u);
+    EXPECT_EQ(list(L"c:\\10302?.jpg"), (std::set<std::wstring>{L"103020.JPG"}));
+    EXPECT_TRUE(list(L"c:\\*.bmp").empty());
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
+    WIN32_FIND_DATAW fd;
+    EXPECT_EQ(FindFirstFileW(L"c:\\nowhere\\*", &fd), INVALID_HANDLE_VALUE);
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_PATH_NOT_FOUND));
+}
+
+TEST(Files, HandlesReadWriteSeek)
+{
+    TempDir dir;
+    ScopedEnv c("QUIVA_DRIVE_C", dir.path());
+    HANDLE h = CreateFileW(L"c:\\f.bin", GENERIC_WRITE | GENERIC_READ, 0, nullptr, CREATE_NEW, 0, nullptr);
+    ASSERT_NE(h, INVALID_HANDLE_VALUE);
+    EXPECT_EQ(CreateFileW(L"c:\\f.bin", GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr), INVALID_HANDLE_VALUE);
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILE_EXISTS));
+    DWORD n = 0;
+    EXPECT_TRUE(WriteFile(h, "hello world", 11, &n, nullptr));
+    EXPECT_EQ(n, 11u);
+    EXPECT_EQ(SetFilePointer(h, 6, nullptr, FILE_BEGIN), 6u);
+    char buf[16] = {};
+    EXPECT_TRUE(ReadFile(h, buf, sizeof buf, &n, nullptr));
+    EXPECT_EQ(std::string(buf, n), "world");
+    EXPECT_EQ(GetFileSize(h, nullptr), 11u);
+    EXPECT_TRUE(CloseHandle(h));
+    EXPECT_FALSE(CloseHandle(INVALID_HANDLE_VALUE));
+    EXPECT_FALSE(ReadFile(nullptr, buf, 1, &n, nullptr));
+}
+
+TEST(Files, AtomicWriteKeepsOldFileOnFailure)
+{
+    TempDir dir;
+    ScopedEnv c("QUIVA_DRIVE_C", dir.path());
+    EXPECT_TRUE(quiva::WriteFileAtomically(L"c:\\conf.xml", "first"));
+    EXPECT_TRUE(quiva::WriteFileAtomically(L"c:\\conf.xml", "second"));
+    EXPECT_EQ(ReadAll(dir.Native("conf.xml")), "second");
+    if (::geteuid() != 0) {  // root ignores folder permissions
+        ::chmod(dir.path().c_str(), 0500);
+        EXPECT_FALSE(quiva::WriteFileAtomically(L"c:\\conf.xml", "third"));
+        ::chmod(dir.path().c_str(), 0700);
+        EXPECT_EQ(ReadAll(dir.Native("conf.xml")), "second");
+    }
+    EXPECT_FALSE(quiva::WriteFileAtomically(L"c:\\no\\such\\folder\\f", "x"));
+    std::string bytes;
+    EXPECT_TRUE(quiva::ReadFileBytes(L"c:\\CONF.XML", bytes));
+    EXPECT_EQ(bytes, "second");
+}
+
+TEST(Files, CurrentDirectoryAndModulePath)
+{
+    TempDir dir;
+    ScopedEnv c("QUIVA_DRIVE_C", dir.path());
+    wchar_t old[1024];
+    ASSERT_GT(GetCurrentDirectoryW(1024, old), 0u);
+    ::mkdir(dir.Native("work").c_str(), 0777);
+    ASSERT_TRUE(SetCurrentDirectoryW(L"c:\\WORK"));
+    wchar_t cur[1024];
+    GetCurrentDirectoryW(1024, cur);
+    EXPECT_STREQ(cur, L"C:\\work");
+    WriteAll(dir.Native("work/rel.txt"), "r");
+    EXPECT_TRUE(PathFileExistsW(L"rel.txt"));
+    ASSERT_TRUE(SetCurrentDirectoryW(old));
+    wchar_t exe[1024];
+    DWORD n = GetModuleFileNameW(nullptr, exe, 1024);
+    ASSERT_GT(n, 0u);
+    EXPECT_TRUE(CString(exe).Right(14) == L"\\test_platform");
+    wchar_t tiny[4];
+    EXPECT_EQ(GetModuleFileNameW(nullptr, tiny, 4), 4u);
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INSUFFICIENT_BUFFER));
+}
+
+TEST(Clock, VirtualTimeAndCalendar)
+{
+    quiva::ScopedVirtualClock clock;
+    DWORD t0 = GetTickCount();
+    Sleep(17000);
+    EXPECT_EQ(GetTickCount() - t0, 17000u);
+    SYSTEMTIME st;
+    GetLocalTime(&st);
+    EXPECT_EQ(st.wYear, 2024);
+    EXPECT_EQ(st.wDay, 5);
+    EXPECT_EQ(st.wDayOfWeek, 5);  // Friday
+    EXPECT_EQ(st.wMinute, 30);
+    EXPECT_EQ(st.wSecond, 17);
+    SYSTEMTIME leap{2024, 2, 0, 29, 23, 59, 59, 999};
+    clock->SetLocalTime(leap);
+    clock->Advance(1);
+    GetLocalTime(&st);
+    EXPECT_EQ(st.wMonth, 3);
+    EXPECT_EQ(st.wDay, 1);
+    EXPECT_EQ(st.wDayOfWeek, 5);
+    EXPECT_EQ(quiva::EpochMsToSystemTime(0).wDayOfWeek, 4);  // 1970-01-01, Thursday
+}
+
+TEST(Debug, SinkCapturesOutput)
+{
+    quiva::DebugCapture capture;
+    OutputDebugStringW(L"CREATEWND#1");
+    OutputDebugStringA("\xB0\xA1");
+    EXPECT_TRUE(capture.Contains(L"CREATEWND#1"));
+    EXPECT_TRUE(capture.Contains(L"가"));
+    EXPECT_EQ(capture.Lines().size(), 2u);
+}
