@@ -192,3 +192,24 @@ TEST(Debug, SinkCapturesOutput)
     EXPECT_TRUE(capture.Contains(L"가"));
     EXPECT_EQ(capture.Lines().size(), 2u);
 }
+
+#include "platform/base/inifile.h"
+
+TEST(IniFile, ReadsSectionsKeysAndDefaults)
+{
+    TempDir dir;
+    ScopedEnv c("QUIVA_DRIVE_C", dir.path());
+    WriteAll(dir.Native("DBServer.ini"), "; clinic\r\n[DB]\r\nServer = 127.0.0.1 \r\nName=\"\xC8\xAB\xB1\xE6\xB5\xBF\"\r\nPort=5432\r\n[Other]\r\nServer=x\r\n");
+    wchar_t buf[64];
+    EXPECT_EQ(GetPrivateProfileStringW(L"db", L"SERVER", L"none", buf, 64, L"c:\\dbserver.ini"), 9u);
+    EXPECT_STREQ(buf, L"127.0.0.1");
+    GetPrivateProfileStringW(L"DB", L"Name", L"", buf, 64, L"c:\\DBServer.ini");
+    EXPECT_STREQ(buf, L"홍길동");
+    GetPrivateProfileStringW(L"DB", L"Missing", L" dflt ", buf, 64, L"c:\\DBServer.ini");
+    EXPECT_STREQ(buf, L"dflt");
+    EXPECT_EQ(GetPrivateProfileStringW(L"DB", L"Server", L"", buf, 4, L"c:\\DBServer.ini"), 3u);
+    EXPECT_STREQ(buf, L"127");
+    EXPECT_EQ(GetPrivateProfileIntW(L"DB", L"Port", 1, L"c:\\DBServer.ini"), 5432u);
+    EXPECT_EQ(GetPrivateProfileIntW(L"DB", L"Nope", 7, L"c:\\DBServer.ini"), 7u);
+    EXPECT_EQ(GetPrivateProfileIntW(L"DB", L"Port", 7, L"c:\\missing.ini"), 7u);
+}
