@@ -1,0 +1,51 @@
+// The pixel store a top-level window (or an off-screen bitmap) draws into: 32-bit
+// premultiplied ARGB in native byte order, the layout Cairo calls ARGB32.
+// The window system owns one per top-level window; drawing code reaches it through a device
+// context made by CreateSurfaceDC.
+#pragma once
+
+#include <cstdint>
+#include <mutex>
+#include <vector>
+
+#include "platform/base/wintypes.h"
+
+namespace quiva {
+
+class Surface {
+public:
+    Surface(int width = 0, int height = 0) { Resize(width, height); }
+    void Resize(int width, int height)
+    {
+        m_width = width > 0 ? width : 0;
+        m_height = height > 0 ? height : 0;
+        m_pixels.assign(static_cast<size_t>(m_width) * static_cast<size_t>(m_height), 0xFF000000u);
+    }
+    int Width() const { return m_width; }
+    int Height() const { return m_height; }
+    int Stride() const { return m_width * 4; }
+    uint32_t* Pixels() { return m_pixels.data(); }
+    const uint32_t* Pixels() const { return m_pixels.data(); }
+    // Pixel at (x, y) or 0 outside.
+    uint32_t At(int x, int y) const
+    {
+        if (x < 0 || y < 0 || x >= m_width || y >= m_height)
+            return 0;
+        return m_pixels[static_cast<size_t>(y) * static_cast<size_t>(m_width) + static_cast<size_t>(x)];
+    }
+    // Held while drawing into or reading from the surface from more than one thread.
+    std::recursive_mutex& Mutex() { return m_mutex; }
+
+private:
+    int m_width = 0;
+    int m_height = 0;
+    std::vector<uint32_t> m_pixels;
+    std::recursive_mutex m_mutex;
+};
+
+// A device context drawing into `surface`, with its origin at `origin` (the window's client
+// origin within the top-level surface) and everything clipped to `clip` (surface coordinates).
+// Released with ReleaseDC/DeleteDC as the caller's API requires.
+HDC CreateSurfaceDC(Surface* surface, POINT origin, RECT clip);
+
+}  // namespace quiva
