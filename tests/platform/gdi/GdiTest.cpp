@@ -1,0 +1,107 @@
+#include <gtest/gtest.h>
+
+#include "platform/gdi/Surface.h"
+#include "platform/gdi/gdi.h"
+
+namespace {
+
+constexpr uint32_t kBlack = 0xFF000000u;
+constexpr uint32_t kRed = 0xFFFF0000u;
+constexpr uint32_t kBlue = 0xFF0000FFu;
+
+}  // namespace
+
+TEST(SurfaceDC, FillsAtTheOriginAndStopsAtTheClip)
+{
+    quiva::Surface s(40, 30);
+    // A child window at (10, 5) whose visible part ends at x = 20.
+    HDC dc = quiva::CreateSurfaceDC(&s, POINT{10, 5}, RECT{10, 5, 20, 30});
+    ASSERT_NE(dc, nullptr);
+    HBRUSH red = CreateSolidBrush(RGB(255, 0, 0));
+    RECT rc{0, 0, 100, 3};
+    EXPECT_EQ(FillRect(dc, &rc, red), 1);
+    EXPECT_EQ(s.At(10, 5), kRed);
+    EXPECT_EQ(s.At(19, 7), kRed);
+    EXPECT_EQ(s.At(20, 5), kBlack);  // outside the clip
+    EXPECT_EQ(s.At(10, 8), kBlack);  // below the rectangle
+    EXPECT_EQ(s.At(9, 5), kBlack);
+    EXPECT_EQ(GetPixel(dc, 0, 0), RGB(255, 0, 0));
+    EXPECT_EQ(GetPixel(dc, 15, 0), CLR_INVALID);
+
+    // Negative and oversized rectangles never write outside the surface.
+    HDC whole = quiva::CreateSurfaceDC(&s, POINT{0, 0}, RECT{-100, -100, 1000, 1000});
+    RECT huge{-50, -50, 500, 500};
+    EXPECT_EQ(FillRect(whole, &huge, red), 1);
+    EXPECT_EQ(s.At(39, 29), kRed);
+    EXPECT_TRUE(DeleteDC(whole));
+
+    EXPECT_FALSE(DeleteObject(dc));  // a DC is not an object
+    EXPECT_TRUE(DeleteDC(dc));
+    EXPECT_FALSE(DeleteDC(dc));  // already gone: refused, not followed
+    EXPECT_EQ(FillRect(dc, &rc, red), 0);
+    EXPECT_TRUE(DeleteObject(red));
+    EXPECT_FALSE(DeleteObject(red));
+    EXPECT_EQ(quiva::CreateSurfaceDC(nullptr, POINT{0, 0}, RECT{0, 0, 1, 1}), nullptr);
+}
+
+TEST(MemoryDC, DoubleBufferedPaintReachesTheWindow)
+{
+    quiva::Surface window(50, 50);
+    HDC target = quiva::CreateSurfaceDC(&window, POINT{5, 5}, RECT{5, 5, 45, 45});
+    HDC mem = CreateCompatibleDC(target);
+    HBITMAP bmp = CreateCompatibleBitmap(target, 40, 40);
+    HGDIOBJ old = SelectObject(mem, bmp);
+    ASSERT_NE(old, nullptr);
+    EXPECT_EQ(GetObjectType(mem), static_cast<DWORD>(OBJ_MEMDC));
+    BITMAP bm{};
+    EXPECT_EQ(GetObjectW(bmp, sizeof bm, &bm), static_cast<int>(sizeof bm));
+    EXPECT_EQ(bm.bmWidth, 40);
+
+    HBRUSH blue = CreateSolidBrush(RGB(0, 0, 255));
+    RECT all{0, 0, 40, 40};
+    FillRect(mem, &all, blue);
+    SetDCBrushColor(mem, RGB(255, 0, 0));
+    RECT spot{3, 4, 5, 6};
+    FillRect(mem, &spot, static_cast<HBRUSH>(GetStockObject(DC_BRUSH)));
+
+    // A selected bitmap is not freed, and cannot sit in two DCs.
+    EXPECT_FALSE(DeleteObject(bmp));
+    HDC other = CreateCompatibleDC(nullptr);
+    EXPECT_EQ(SelectObject(other, bmp), nullptr);
+    DeleteDC(other);
+
+    // Copy wider than the bitmap: only what the source holds arrives.
+    EXPECT_TRUE(BitBlt(target, 0, 0, 60, 60, mem, 0, 0, SRCCOPY));
+    EXPECT_EQ(window.At(5, 5), kBlue);
+    EXPECT_EQ(window.At(8, 9), kRed);
+    EXPECT_EQ(window.At(44, 44), kBlue);
+    EXPECT_EQ(window.At(45, 45), kBlack);
+    EXPECT_EQ(window.At(4, 5), kBlack);
+
+    // Source offset past the bitmap's edge copies the remaining part only.
+    quiva::Surface w2(10, 10);
+    HDC t2 = quiva::CreateSurfaceDC(&w2, POINT{0, 0}, RECT{0, 0, 10, 10});
+    EXPECT_TRUE(BitBlt(t2, 0, 0, 10, 10, mem, 36, 36, SRCCOPY));
+    EXPECT_EQ(w2.At(3, 3), kBlue);
+    EXPECT_EQ(w2.At(4, 4), kBlack);
+    EXPECT_FALSE(BitBlt(t2, 0, 0, 10, 10, mem, 0, 0, 0x00EE0086u));  // unsupported raster op
+
+    SelectObject(mem, old);
+    EXPECT_TRUE(DeleteObject(bmp));
+    EXPECT_TRUE(DeleteObject(blue));
+    DeleteDC(mem);
+    DeleteDC(t2);
+    DeleteDC(target);
+}
+
+TEST(MemoryDC, OverlappingCopyWithinOneSurfaceKeepsRows)
+{
+    quiva::Surface s(4, 6);
+    HDC dc = quiva::CreateSurfaceDC(&s, POINT{0, 0}, RECT{0, 0, 4, 6});
+    for (int y = 0; y < 6; ++y)
+        SetPixel(dc, 0, y, RGB(y * 10, 0, 0));
+    EXPECT_TRUE(BitBlt(dc, 0, 2, 1, 4, dc, 0, 0, SRCCOPY));
+    for (int y = 0; y < 4; ++y)
+        EXPECT_EQ(GetPixel(dc, 0, y + 2), RGB(y * 10, 0, 0)) << y;
+    DeleteDC(dc);
+}
