@@ -1,0 +1,269 @@
+#include "framework/CKXXmlDocument.h"
+
+#include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+
+#include <csignal>
+#include <filesystem>
+#include <unistd.h>
+
+#include "platform/base/codepage.h"
+#include "tests/support/TempDir.h"
+
+using quiva::test::ReadAll;
+using quiva::test::TempDir;
+using quiva::test::WriteAll;
+
+namespace {
+const wchar_t* kTemplate = L"<?xml version=\"1.0\" encoding=\"euc-kr\"?><QUIVA/>";
+
+size_t Count(const std::string& text, const std::string& what)
+{
+    size_t n = 0;
+    for (size_t p = text.find(what); p != std::string::npos; p = text.find(what, p + 1))
+        ++n;
+    return n;
+}
+}  // namespace
+
+TEST(XmlDocument, SetAndGetByPath)
+{
+    CKXXmlDocument doc;
+    doc.LoadXml(kTemplate);
+    EXPECT_EQ(doc.SetValue(L"/patient", L"12345", 0, TRUE), 0);
+    EXPECT_EQ(doc.SetValue(L"/patient", L"67890", 0, TRUE), 0);
+    EXPECT_EQ(doc.GetValue(L"/patient"), L"67890");
+    EXPECT_EQ(doc.GetValue(L"/PATIENT"), L"67890");
+    EXPECT_EQ(doc.GetValue(L"//patient/"), L"67890");
+    // Relative paths name the top-level element exactly.
+    EXPECT_EQ(doc.GetValue(L"QUIVA/patient"), L"67890");
+    EXPECT_EQ(doc.GetValue(L"quiva/patient"), L"");
+    EXPECT_EQ(doc.SetValue(L"quiva/other", L"x"), -1);
+    EXPECT_EQ(doc.GetValue(L"/other"), L"");
+    // Nested creation and attributes.
+    EXPECT_EQ(doc.SetValue(L"/folder/temp", L"c:\\temp"), 0);
+    EXPECT_EQ(doc.GetValue(L"/folder/temp"), L"c:\\temp");
+    EXPECT_EQ(doc.SetAttribute(L"/folder", 0, L"kind", L"a&b"), 0);
+    EXPECT_EQ(doc.SetAttribute(L"/folder", 0, L"kind", L"c\"d"), 0);
+    EXPECT_EQ(doc.GetAttribute(L"/folder", L"kind"), L"c\"d");
+    EXPECT_EQ(doc.GetAttribute(L"/folder", L"KIND"), L"");
+    EXPECT_EQ(doc.GetAttribute(L"/nothing", L"kind"), L"");
+    EXPECT_EQ(doc.GetValue(L"/a@/folder/temp"), L"c:\\temp");
+    // The path "/" is the root element itself.
+    EXPECT_EQ(doc.SetAttribute(L"/", 0, L"v", L"1"), 0);
+    EXPECT_EQ(doc.GetAttribute(L"QUIVA", L"v"), L"1");
+}
+
+TEST(XmlDocument, SiblingSteps)
+{
+    CKXXmlDocument doc;
+    doc.LoadXml(L"<r><a>1</a><image>i0</image><b>2</b><!-- note --><image>i1</image>text</r>");
+    EXPECT_EQ(doc.GetValue(L"/image@0"), L"i0");
+    EXPECT_EQ(doc.GetValue(L"/image@1"), L"2");  // whatever element follows
+    // The comment is not a sibling step, and a text sibling never ends a read loop early.
+    EXPECT_EQ(doc.GetValue(L"/image@2"), L"i1");
+    EXPECT_EQ(doc.GetValue(L"/image@3"), L"");
+    EXPECT_EQ(doc.GetValue(L"/image", 2), L"i1");
+    EXPECT_EQ(doc.GetValue(L"/image@1", 1), L"i1");
+    EXPECT_EQ(doc.GetValue(L"/note"), L"");
+    EXPECT_EQ(doc.GetValue(L"/text"), L"");
+
+    CKXXmlDocument empty;
+    empty.LoadXml(kTemplate);
+    EXPECT_EQ(empty.GetValue(L"/image@1"), L"");
+    EXPECT_EQ(empty.SetValue(L"/image@2", L"third"), 0);
+    EXPECT_EQ(empty.GetValue(L"/image@0"), L"");
+    EXPECT_EQ(empty.GetValue(L"/image@2"), L"third");
+    // An index past the last sibling appends until that sibling exists.
+    EXPECT_EQ(empty.SetValue(L"/image", L"sixth", 5), 0);
+    EXPECT_EQ(empty.GetValue(L"/image@5"), L"sixth");
+    EXPECT_EQ(empty.GetValue(L"/image", 4), L"");
+    EXPECT_EQ(empty.SetAttribute(L"/image", 6, L"n", L"7"), 0);
+    EXPECT_EQ(empty.GetAttribute(L"/image@6", L"n"), L"7");
+}
+
+TEST(XmlDocument, TextAndCommentNodesAreNotPathTargets)
+{
+    CKXXmlDocument doc;
+    doc.LoadXml(L"<r><a>b</a><!--c--></r>");
+    // "b" is the text of a, not an element under it.
+    EXPECT_EQ(doc.GetValue(L"/a/b"), L"");
+    EXPECT_EQ(doc.SetValue(L"/a/b", L"x"), 0);
+    EXPECT_EQ(doc.GetValue(L"/a/b"), L"x");
+    EXPECT_EQ(doc.SetValue(L"/c", L"y"), 0);
+    EXPECT_EQ(doc.GetValue(L"/c"), L"y");
+}
+
+TEST(XmlDocument, RootNamedXmlAndMissingRoot)
+{
+    CKXXmlDocument doc;
+    doc.LoadXml(L"<XmL/><data><v>1</v></data>");
+    EXPECT_EQ(doc.GetValue(L"/v"), L"1");
+    EXPECT_EQ(doc.SetValue(L"/w", L"2"), 0);
+    EXPECT_EQ(doc.GetValue(L"data/w"), L"2");
+
+    doc.LoadXml(L"<xml/>");
+    EXPECT_EQ(doc.SetValue(L"/w", L"2"), -1);
+
+    doc.LoadXml(L"garbage <<<");
+    EXPECT_EQ(doc.GetValue(L"/a"), L"");
+    EXPECT_EQ(doc.SetValue(L"/a", L"1"), -1);
+    EXPECT_EQ(doc.SetAttribute(L"/a", 0, L"n", L"1"), -1);
+}
+
+TEST(XmlDocument, TextAfterChildElements)
+{
+    CKXXmlDocument doc;
+    doc.LoadXml(L"<r><a><c/></a></r>");
+    EXPECT_EQ(doc.SetValue(L"/a", L"t"), 0);
+    EXPECT_EQ(doc.GetValue(L"/a"), L"");
+    EXPECT_EQ(doc.GetValue(L"/a/c"), L"");
+}
+
+TEST(XmlDocument, MarkupValuesSurviveSaveAndLoad)
+{
+    TempDir dir;
+    CString file = dir.Win("doc.xml");
+    const wchar_t* values[] = {L"a<b", L"a>b", L"it's", L"say \"x\"", L"R&D", L"x]]>y", L"]]>]]>", L"]]]>"};
+    CKXXmlDocument doc;
+    doc.LoadXml(kTemplate);
+    for (size_t i = 0; i < std::size(values); ++i)
+        ASSERT_EQ(doc.SetValue(CString(L"/v@") + CString(std::to_wstring(i)), values[i]), 0);
+    ASSERT_EQ(doc.SetValue(L"/plain", L"  two  spaces "), 0);
+    ASSERT_TRUE(doc.Save(file));
+
+    std::string bytes = ReadAll(dir.Native("doc.xml"));
+    EXPECT_NE(bytes.find("encoding=\"euc-kr\""), std::string::npos);
+    EXPECT_NE(bytes.find("<![CDATA[a<b]]>"), std::string::npos);
+    EXPECT_NE(bytes.find("<![CDATA[x]]]]>"), std::string::npos);
+    EXPECT_EQ(Count(bytes, "<![CDATA[a<b"), 1u);
+    EXPECT_NE(bytes.find("<plain>  two  spaces </plain>"), std::string::npos);
+
+    CKXXmlDocument back;
+    ASSERT_TRUE(back.Load(file));
+    for (size_t i = 0; i < std::size(values); ++i)
+        EXPECT_EQ(back.GetValue(CString(L"/v@") + CString(std::to_wstring(i))), values[i]) << i;
+    EXPECT_EQ(back.GetValue(L"/plain"), L"  two  spaces ");
+    // Replacing a split value leaves one value, not the old sections.
+    EXPECT_EQ(back.SetValue(L"/v@5", L"new"), 0);
+    EXPECT_EQ(back.GetValue(L"/v@5"), L"new");
+}
+
+TEST(XmlDocument, KoreanTextIsCodePage949OnDisk)
+{
+    TempDir dir;
+    CKXXmlDocument doc;
+    doc.LoadXml(L"<?xml version=\"1.0\" encoding=\"euc-kr\"?><설정/>");
+    ASSERT_EQ(doc.SetValue(L"/이름", L"홍길동"), 0);
+    ASSERT_EQ(doc.SetAttribute(L"/이름", 0, L"종류", L"환자"), 0);
+    ASSERT_TRUE(doc.Save(dir.Win("k.xml")));
+    std::string bytes = ReadAll(dir.Native("k.xml"));
+    EXPECT_NE(bytes.find(quiva::WideToMultiByte(L"<이름 종류=\"환자\">홍길동</이름>", CP_KOREAN)), std::string::npos);
+    EXPECT_EQ(bytes.find(quiva::WideToUtf8(L"홍길동")), std::string::npos);
+
+    CKXXmlDocument back;
+    ASSERT_TRUE(back.Load(dir.Win("k.xml")));
+    EXPECT_EQ(back.GetValue(L"/이름"), L"홍길동");
+    EXPECT_EQ(back.GetValue(L"설정/이름"), L"홍길동");
+    EXPECT_EQ(back.GetAttribute(L"/이름", L"종류"), L"환자");
+}
+
+TEST(XmlDocument, LoadAndSavePaths)
+{
+    TempDir dir;
+    CString file = dir.Win("a.xml");
+    CKXXmlDocument doc;
+    doc.LoadXml(kTemplate);
+    doc.SetValue(L"/v", L"1");
+    EXPECT_FALSE(doc.Save(L""));  // nothing remembered: nothing written
+    EXPECT_TRUE(doc.Save(file));
+
+    CKXXmlDocument other;
+    ASSERT_TRUE(other.Load(file));
+    other.SetValue(L"/v", L"2");
+    EXPECT_TRUE(other.Save(L""));  // back to the loaded file
+    EXPECT_FALSE(other.Load(dir.Win("missing.xml")));
+    EXPECT_EQ(other.GetValue(L"/v"), L"");
+    other.LoadXml(kTemplate);
+    other.SetValue(L"/v", L"3");
+    EXPECT_TRUE(other.Save());  // the failed load kept the remembered path
+    CKXXmlDocument check;
+    ASSERT_TRUE(check.Load(file));
+    EXPECT_EQ(check.GetValue(L"/v"), L"3");
+
+    // CR LF files read as LF files.
+    WriteAll(dir.Native("crlf.xml"), "<?xml version=\"1.0\" encoding=\"euc-kr\"?>\r\n<r>\r\n<v><![CDATA[a\r\nb<]]></v>\r\n</r>\r\n");
+    ASSERT_TRUE(check.Load(dir.Win("crlf.xml")));
+    EXPECT_EQ(check.GetValue(L"/v"), L"a\nb<");
+}
+
+TEST(XmlDocument, FailedLoadClearsTheDocument)
+{
+    TempDir dir;
+    CKXXmlDocument doc;
+    doc.LoadXml(kTemplate);
+    doc.SetValue(L"/a", L"1");
+    doc.SetValue(L"/b", L"2");
+    ASSERT_TRUE(doc.Save(dir.Win("full.xml")));
+    std::string bytes = ReadAll(dir.Native("full.xml"));
+    WriteAll(dir.Native("cut.xml"), bytes.substr(0, bytes.find("<b>")));
+    CKXXmlDocument cut;
+    EXPECT_FALSE(cut.Load(dir.Win("cut.xml")));
+    EXPECT_EQ(cut.GetValue(L"/a"), L"");
+    EXPECT_EQ(cut.SetValue(L"/a", L"x"), -1);
+    WriteAll(dir.Native("empty.xml"), "");
+    EXPECT_FALSE(cut.Load(dir.Win("empty.xml")));
+}
+
+TEST(XmlDocument, FailedSaveKeepsTheOldFile)
+{
+    TempDir dir;
+    CString file = dir.Win("c.xml");
+    CKXXmlDocument doc;
+    doc.LoadXml(kTemplate);
+    doc.SetValue(L"/v", L"old");
+    ASSERT_TRUE(doc.Save(file));
+    std::string before = ReadAll(dir.Native("c.xml"));
+
+    // A write that runs out of room (here a file size limit) must not touch the old file.
+    doc.SetValue(L"/v", CString(L'x', 200000));
+    struct rlimit old {};
+    ::getrlimit(RLIMIT_FSIZE, &old);
+    struct rlimit small = old;
+    small.rlim_cur = 4096;
+    auto previous = ::signal(SIGXFSZ, SIG_IGN);
+    ::setrlimit(RLIMIT_FSIZE, &small);
+    bool saved = doc.Save(file);
+    ::setrlimit(RLIMIT_FSIZE, &old);
+    ::signal(SIGXFSZ, previous);
+    EXPECT_FALSE(saved);
+    EXPECT_EQ(ReadAll(dir.Native("c.xml")), before);
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), std::filesystem::directory_iterator()), 1);
+}
+
+TEST(XmlDocument, SaveIntoMissingFolderFailsAndOverlongPathsAreRefused)
+{
+    TempDir dir;
+    CKXXmlDocument doc;
+    doc.LoadXml(kTemplate);
+    EXPECT_FALSE(doc.Save(dir.Win("no/such/folder/x.xml")));
+
+    // 779 bytes is the limit; a Hangul syllable is two bytes. Folder names stay under the
+    // file system's 255-byte limit.
+    CString path = dir.Win("") + L"\\";
+    std::string native = dir.path();
+    while (path.GetLength() < 600) {
+        path += CString(L'd', 100) + L"\\";
+        native += "/" + std::string(100, 'd');
+        ASSERT_EQ(::mkdir(native.c_str(), 0755), 0);
+    }
+    int room = static_cast<int>(CKXXmlDocument::kMaxPathBytes) - path.GetLength() - 4;
+    ASSERT_GT(room, 10);
+    EXPECT_TRUE(doc.Save(path + CString(L'a', room) + L".xml"));
+    EXPECT_TRUE(doc.Load(path + CString(L'a', room) + L".xml"));
+    CString tooLong = path + CString(L'a', room - 1) + L"가.xml";
+    EXPECT_FALSE(doc.Save(tooLong));
+    EXPECT_FALSE(doc.Load(tooLong));
+    EXPECT_EQ(doc.GetValue(L"/"), L"");
+}
