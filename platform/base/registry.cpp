@@ -1,0 +1,422 @@
+#include "platform/base/registry.h"
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <functional>
+#include <mutex>
+#include <set>
+#include <vector>
+
+#include "platform/base/CString.h"
+#include "platform/base/codepage.h"
+#include "platform/base/lasterror.h"
+#include "platform/base/winpath.h"
+
+namespace {
+
+struct Value {
+    std::wstring name;
+    std::wstring data;
+};
+struct Key {
+    std::wstring path;  // "A\B\C"; "" is the hive's root
+    std::vector<Value> values;
+};
+using Hive = std::vector<Key>;
+
+// What an HKEY of ours points at.
+struct OpenKey {
+    const char* hive;
+    std::wstring path;
+    bool write;
+};
+
+std::mutex g_handlesMutex;
+std::set<OpenKey*> g_handles;
+
+const char* PredefinedHive(HKEY key)
+{
+    if (key == HKEY_LOCAL_MACHINE)
+        return "HKEY_LOCAL_MACHINE";
+    if (key == HKEY_CURRENT_USER)
+        return "HKEY_CURRENT_USER";
+    return nullptr;
+}
+
+// The hive and path a handle names; false for a handle that is not (or no longer) open.
+bool Lookup(HKEY key, const char*& hive, std::wstring& path)
+{
+    if (const char* h = PredefinedHive(key)) {
+        hive = h;
+        path.clear();
+        return true;
+    }
+    std::lock_guard<std::mutex> lock(g_handlesMutex);
+    auto* open = reinterpret_cast<OpenKey*>(key);
+    if (!g_handles.count(open))
+        return false;
+    hive = open->hive;
+    path = open->path;
+    return true;
+}
+
+HKEY NewHandle(const char* hive, const std::wstring& path, bool write)
+{
+    auto* open = new OpenKey{hive, path, write};
+    std::lock_guard<std::mutex> lock(g_handlesMutex);
+    g_handles.insert(open);
+    return reinterpret_cast<HKEY>(open);
+}
+
+bool HandleWritable(HKEY key)
+{
+    if (PredefinedHive(key))
+        return true;
+    std::lock_guard<std::mutex> lock(g_handlesMutex);
+    auto* open = reinterpret_cast<OpenKey*>(key);
+    return g_handles.count(open) && open->write;
+}
+
+// "a\\b\" + "c" -> "a\b\c": empty components dropped.
+std::wstring JoinKeyPath(const std::wstring& base, const wchar_t* sub)
+{
+    std::wstring joined = base;
+    std::wstring part;
+    auto flush = [&] {
+        if (part.empty())
+            return;
+        if (!joined.empty())
+            joined += L'\\';
+        joined += part;
+        part.clear();
+    };
+    for (const wchar_t* p = sub ? sub : L""; *p; ++p) {
+        if (*p == L'\\')
+            flush();
+        else
+            part += *p;
+    }
+    flush();
+    return joined;
+}
+
+bool SameName(const std::wstring& a, const std::wstring& b) { return CString(a).CompareNoCase(b.c_str()) == 0; }
+
+Key* FindKey(Hive& hive, const std::wstring& path)
+{
+    for (Key& k : hive)
+        if (SameName(k.path, path))
+            return &k;
+    return nullptr;
+}
+
+// Adds the key and any missing parent.
+Key& AddKey(Hive& hive, const std::wstring& path)
+{
+    for (size_t slash = path.find(L'\\'); slash != std::wstring::npos; slash = path.find(L'\\', slash + 1))
+        if (!FindKey(hive, path.substr(0, slash)))
+            hive.push_back(Key{path.substr(0, slash), {}});
+    if (Key* k = FindKey(hive, path))
+        return *k;
+    hive.push_back(Key{path, {}});
+    return hive.back();
+}
+
+// The hive file: "[key path]" lines, each followed by its "name"="data" lines. Names and data
+// are quoted with \\, \", \n and \r escaped; key paths are escaped the same way.
+std::string Escape(const std::wstring& text)
+{
+    std::string out;
+    for (char c : quiva::WideToUtf8(text)) {
+        switch (c) {
+        case '\\': out += "\\\\"; break;
+        case '"': out += "\\\""; break;
+        case '\n': out += "\\n"; break;
+        case '\r': out += "\\r"; break;
+        default: out += c;
+        }
+    }
+    return out;
+}
+
+// Reads an escaped text up to `end` (or the end of the line); `i` ends past the closing character.
+std::wstring Unescape(const std::string& line, size_t& i, char end)
+{
+    std::string out;
+    for (; i < line.size() && line[i] != end; ++i) {
+        if (line[i] == '\\' && i + 1 < line.size()) {
+            char n = line[++i];
+            out += n == 'n' ? '\n' : n == 'r' ? '\r' : n;
+        } else {
+            out += line[i];
+        }
+    }
+    ++i;
+    return quiva::Utf8ToWide(out);
+}
+
+std::string Serialize(const Hive& hive)
+{
+    std::string out = "; registry hive, UTF-8\n";
+    for (const Key& k : hive) {
+        out += "[" + Escape(k.path) + "]\n";
+        for (const Value& v : k.values)
+            out += "\"" + Escape(v.name) + "\"=\"" + Escape(v.data) + "\"\n";
+    }
+    return out;
+}
+
+Hive Parse(const std::string& text)
+{
+    Hive hive;
+    Key* current = nullptr;
+    size_t start = 0;
+    while (start < text.size()) {
+        size_t end = text.find('\n', start);
+        if (end == std::string::npos)
+            end = text.size();
+        std::string line = text.substr(start, end - start);
+        start = end + 1;
+        size_t i = 1;
+        if (!line.empty() && line[0] == '[' && line.back() == ']') {
+            std::string inner = line.substr(0, line.size() - 1);
+            current = &AddKey(hive, Unescape(inner, i, '\0'));
+        } else if (!line.empty() && line[0] == '"' && current) {
+            std::wstring name = Unescape(line, i, '"');
+            if (i + 1 >= line.size() || line[i] != '=' || line[i + 1] != '"')
+                continue;  // not a line of ours
+            i += 2;
+            std::wstring data = Unescape(line, i, '"');
+            current->values.push_back(Value{name, data});
+        }
+    }
+    return hive;
+}
+
+std::string HiveFile(const char* hive) { return quiva::RegistryFolder() + "/" + hive + ".reg"; }
+
+// Writable for us: permission, and write bits at all (so a file or folder made read-only stays
+// read-only even for a privileged user).
+bool Writable(const std::string& path)
+{
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0)
+        return false;
+    return (st.st_mode & 0222) != 0 && ::access(path.c_str(), W_OK) == 0;
+}
+
+bool HiveWritable(const char* hive)
+{
+    std::string file = HiveFile(hive);
+    struct stat st {};
+    bool fileExists = ::lstat(file.c_str(), &st) == 0;
+    return Writable(quiva::RegistryFolder()) && (!fileExists || Writable(file));
+}
+
+bool ReadHive(const char* hive, Hive& out)
+{
+    std::string file = HiveFile(hive);
+    struct stat st {};
+    if (::stat(file.c_str(), &st) != 0) {
+        out.clear();
+        return errno == ENOENT;
+    }
+    std::string bytes;
+    if (!quiva::ReadFileBytes(quiva::WindowsPath(file), bytes))
+        return false;
+    out = Parse(bytes);
+    return true;
+}
+
+// Read, change and write a hive under its lock.
+LSTATUS ModifyHive(const char* hive, const std::function<void(Hive&)>& change)
+{
+    std::string folder = quiva::RegistryFolder();
+    int made = SHCreateDirectoryExW(nullptr, quiva::WindowsPath(folder), nullptr);
+    if (made != ERROR_SUCCESS && made != ERROR_ALREADY_EXISTS)
+        return ERROR_ACCESS_DENIED;
+    if (!HiveWritable(hive))
+        return ERROR_ACCESS_DENIED;
+    int fd = ::open((folder + "/" + hive + ".lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+    if (fd < 0)
+        return ERROR_ACCESS_DENIED;
+    while (::flock(fd, LOCK_EX) != 0 && errno == EINTR) {
+    }
+    LSTATUS result = ERROR_SUCCESS;
+    Hive data;
+    if (!ReadHive(hive, data)) {
+        result = ERROR_READ_FAULT;
+    } else {
+        change(data);
+        if (!quiva::WriteFileAtomically(quiva::WindowsPath(HiveFile(hive)), Serialize(data)))
+            result = ERROR_WRITE_FAULT;
+    }
+    ::close(fd);
+    return result;
+}
+
+bool WantsWrite(REGSAM access) { return (access & (KEY_SET_VALUE | KEY_CREATE_SUB_KEY | KEY_CREATE_LINK)) != 0; }
+
+}  // namespace
+
+namespace quiva {
+std::string RegistryFolder()
+{
+    const char* dir = std::getenv("QUIVA_REGISTRY_DIR");
+    if (dir && *dir)
+        return dir;
+    const char* data = std::getenv("XDG_DATA_HOME");
+    if (data && *data)
+        return std::string(data) + "/quiva/registry";
+    const char* home = std::getenv("HOME");
+    return std::string(home && *home ? home : "/tmp") + "/.local/share/quiva/registry";
+}
+}  // namespace quiva
+
+LSTATUS RegOpenKeyExW(HKEY key, LPCWSTR subKey, DWORD /*options*/, REGSAM access, PHKEY result)
+{
+    if (!result)
+        return ERROR_INVALID_PARAMETER;
+    *result = nullptr;
+    const char* hive = nullptr;
+    std::wstring base;
+    if (!Lookup(key, hive, base))
+        return ERROR_INVALID_HANDLE;
+    std::wstring path = JoinKeyPath(base, subKey);
+    Hive data;
+    if (!ReadHive(hive, data))
+        return ERROR_ACCESS_DENIED;
+    if (!path.empty() && !FindKey(data, path))
+        return ERROR_FILE_NOT_FOUND;
+    if (WantsWrite(access) && !HiveWritable(hive))
+        return ERROR_ACCESS_DENIED;
+    *result = NewHandle(hive, path, WantsWrite(access));
+    return ERROR_SUCCESS;
+}
+
+LSTATUS RegCreateKeyExW(HKEY key, LPCWSTR subKey, DWORD /*reserved*/, LPWSTR /*keyClass*/, DWORD /*options*/,
+                        REGSAM access, LPSECURITY_ATTRIBUTES /*sa*/, PHKEY result, LPDWORD disposition)
+{
+    if (!result)
+        return ERROR_INVALID_PARAMETER;
+    *result = nullptr;
+    const char* hive = nullptr;
+    std::wstring base;
+    if (!Lookup(key, hive, base))
+        return ERROR_INVALID_HANDLE;
+    std::wstring path = JoinKeyPath(base, subKey);
+    Hive data;
+    if (!ReadHive(hive, data))
+        return ERROR_ACCESS_DENIED;
+    bool exists = path.empty() || FindKey(data, path);
+    if (!exists) {
+        LSTATUS status = ModifyHive(hive, [&](Hive& h) { AddKey(h, path); });
+        if (status != ERROR_SUCCESS)
+            return status;
+    } else if (WantsWrite(access) && !HiveWritable(hive)) {
+        return ERROR_ACCESS_DENIED;
+    }
+    if (disposition)
+        *disposition = exists ? REG_OPENED_EXISTING_KEY : REG_CREATED_NEW_KEY;
+    *result = NewHandle(hive, path, WantsWrite(access));
+    return ERROR_SUCCESS;
+}
+
+LSTATUS RegSetValueExW(HKEY key, LPCWSTR valueName, DWORD /*reserved*/, DWORD type, const BYTE* data, DWORD size)
+{
+    const char* hive = nullptr;
+    std::wstring path;
+    if (!Lookup(key, hive, path))
+        return ERROR_INVALID_HANDLE;
+    if (type != REG_SZ)
+        return ERROR_NOT_SUPPORTED;
+    if (!data && size > 0)
+        return ERROR_INVALID_PARAMETER;
+    if (!HandleWritable(key))
+        return ERROR_ACCESS_DENIED;
+    std::wstring text;
+    if (data) {
+        size_t count = size / sizeof(wchar_t);
+        std::vector<wchar_t> chars(count);
+        std::memcpy(chars.data(), data, count * sizeof(wchar_t));
+        text.assign(chars.begin(), chars.end());
+        text = text.substr(0, text.find(L'\0'));
+    }
+    std::wstring name = valueName ? valueName : L"";
+    return ModifyHive(hive, [&](Hive& h) {
+        Key& k = AddKey(h, path);
+        for (Value& v : k.values)
+            if (SameName(v.name, name)) {
+                v.data = text;
+                return;
+            }
+        k.values.push_back(Value{name, text});
+    });
+}
+
+LSTATUS RegQueryValueExW(HKEY key, LPCWSTR valueName, LPDWORD /*reserved*/, LPDWORD type, LPBYTE data, LPDWORD size)
+{
+    const char* hive = nullptr;
+    std::wstring path;
+    if (!Lookup(key, hive, path))
+        return ERROR_INVALID_HANDLE;
+    if (data && !size)
+        return ERROR_INVALID_PARAMETER;
+    Hive h;
+    if (!ReadHive(hive, h))
+        return ERROR_ACCESS_DENIED;
+    Key* k = FindKey(h, path);
+    if (!k)
+        return ERROR_FILE_NOT_FOUND;
+    std::wstring name = valueName ? valueName : L"";
+    for (const Value& v : k->values) {
+        if (!SameName(v.name, name))
+            continue;
+        DWORD needed = static_cast<DWORD>((v.data.size() + 1) * sizeof(wchar_t));
+        if (type)
+            *type = REG_SZ;
+        if (!data) {
+            if (size)
+                *size = needed;
+            return ERROR_SUCCESS;
+        }
+        if (*size < needed) {
+            *size = needed;
+            return ERROR_MORE_DATA;
+        }
+        std::memcpy(data, v.data.c_str(), needed);
+        *size = needed;
+        return ERROR_SUCCESS;
+    }
+    return ERROR_FILE_NOT_FOUND;
+}
+
+LSTATUS RegCloseKey(HKEY key)
+{
+    if (PredefinedHive(key))
+        return ERROR_SUCCESS;
+    auto* open = reinterpret_cast<OpenKey*>(key);
+    {
+        std::lock_guard<std::mutex> lock(g_handlesMutex);
+        if (!g_handles.erase(open))
+            return ERROR_INVALID_HANDLE;
+    }
+    delete open;
+    return ERROR_SUCCESS;
+}
+
+LSTATUS RegOpenCurrentUser(REGSAM /*access*/, PHKEY result)
+{
+    if (!result)
+        return ERROR_INVALID_PARAMETER;
+    *result = HKEY_CURRENT_USER;
+    return ERROR_SUCCESS;
+}
+
+LSTATUS RegEnableReflectionKey(HKEY /*key*/) { return ERROR_SUCCESS; }
