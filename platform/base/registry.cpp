@@ -263,6 +263,19 @@ LSTATUS ModifyHive(const char* hive, const std::function<void(Hive&)>& change)
 
 bool WantsWrite(REGSAM access) { return (access & (KEY_SET_VALUE | KEY_CREATE_SUB_KEY | KEY_CREATE_LINK)) != 0; }
 
+// The hive and full path a handle and sub-key name, with the hive as it stands now.
+LSTATUS BeginOpen(HKEY key, LPCWSTR subKey, PHKEY result, const char*& hive, std::wstring& path, Hive& data)
+{
+    if (!result)
+        return ERROR_INVALID_PARAMETER;
+    *result = nullptr;
+    std::wstring base;
+    if (!Lookup(key, hive, base))
+        return ERROR_INVALID_HANDLE;
+    path = JoinKeyPath(base, subKey);
+    return ReadHive(hive, data) ? ERROR_SUCCESS : ERROR_ACCESS_DENIED;
+}
+
 }  // namespace
 
 namespace quiva {
@@ -281,17 +294,11 @@ std::string RegistryFolder()
 
 LSTATUS RegOpenKeyExW(HKEY key, LPCWSTR subKey, DWORD /*options*/, REGSAM access, PHKEY result)
 {
-    if (!result)
-        return ERROR_INVALID_PARAMETER;
-    *result = nullptr;
     const char* hive = nullptr;
-    std::wstring base;
-    if (!Lookup(key, hive, base))
-        return ERROR_INVALID_HANDLE;
-    std::wstring path = JoinKeyPath(base, subKey);
+    std::wstring path;
     Hive data;
-    if (!ReadHive(hive, data))
-        return ERROR_ACCESS_DENIED;
+    if (LSTATUS status = BeginOpen(key, subKey, result, hive, path, data); status != ERROR_SUCCESS)
+        return status;
     if (!path.empty() && !FindKey(data, path))
         return ERROR_FILE_NOT_FOUND;
     if (WantsWrite(access) && !HiveWritable(hive))
@@ -303,17 +310,11 @@ LSTATUS RegOpenKeyExW(HKEY key, LPCWSTR subKey, DWORD /*options*/, REGSAM access
 LSTATUS RegCreateKeyExW(HKEY key, LPCWSTR subKey, DWORD /*reserved*/, LPWSTR /*keyClass*/, DWORD /*options*/,
                         REGSAM access, LPSECURITY_ATTRIBUTES /*sa*/, PHKEY result, LPDWORD disposition)
 {
-    if (!result)
-        return ERROR_INVALID_PARAMETER;
-    *result = nullptr;
     const char* hive = nullptr;
-    std::wstring base;
-    if (!Lookup(key, hive, base))
-        return ERROR_INVALID_HANDLE;
-    std::wstring path = JoinKeyPath(base, subKey);
+    std::wstring path;
     Hive data;
-    if (!ReadHive(hive, data))
-        return ERROR_ACCESS_DENIED;
+    if (LSTATUS status = BeginOpen(key, subKey, result, hive, path, data); status != ERROR_SUCCESS)
+        return status;
     bool exists = path.empty() || FindKey(data, path);
     if (!exists) {
         LSTATUS status = ModifyHive(hive, [&](Hive& h) { AddKey(h, path); });
