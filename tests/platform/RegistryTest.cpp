@@ -123,6 +123,14 @@ TEST(Registry, ReadOnlyStoreOpensForReading)
     EXPECT_EQ(SetString(key, L"version", L"3.0"), ERROR_SUCCESS);
     RegCloseKey(key);
     ::chmod(file.c_str(), 0644);
+
+    // A read-only folder makes every hive in it read-only.
+    ASSERT_EQ(::chmod(dir.path().c_str(), 0555), 0);
+    EXPECT_EQ(RegOpenKeyExW(HKEY_CURRENT_USER, kKey, 0, KEY_ALL_ACCESS, &key), ERROR_ACCESS_DENIED);
+    ASSERT_EQ(RegOpenKeyExW(HKEY_CURRENT_USER, kKey, 0, KEY_READ, &key), ERROR_SUCCESS);
+    RegCloseKey(key);
+    EXPECT_EQ(QueryString(HKEY_CURRENT_USER, kKey, L"version"), L"3.0");
+    ::chmod(dir.path().c_str(), 0755);
 }
 
 TEST(Registry, ConcurrentWritersLoseNothing)
