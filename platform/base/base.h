@@ -8,6 +8,7 @@
 #include "platform/base/fileapi.h"
 #include "platform/base/handle.h"
 #include "platform/base/lasterror.h"
+#include "platform/base/memoryapi.h"
 #include "platform/base/registry.h"
 #include "platform/base/wformat.h"
 #include "platform/base/winpath.h"
