@@ -1,0 +1,92 @@
+// The window system's own interface: backends, the input path shared by injected and real
+// input, the virtual screen and access to window surfaces.
+#pragma once
+
+#include <functional>
+#include <string>
+
+#include "platform/gdi/Surface.h"
+#include "platform/ui/winuser.h"
+
+namespace quiva::ui {
+
+// A display backend. The window system calls it from the thread that owns the window.
+class Backend {
+public:
+    virtual ~Backend() = default;
+    virtual const char* Name() const = 0;
+    // A top-level window was created, moved or resized, shown or hidden, or destroyed.
+    virtual void WindowCreated(HWND) {}
+    virtual void WindowChanged(HWND) {}
+    virtual void WindowDestroyed(HWND) {}
+    // Part of a top-level window's surface (surface coordinates) was painted.
+    virtual void Present(HWND, const RECT&) {}
+    // The capture moved to `hwnd` (null: released).
+    virtual void CaptureChanged(HWND) {}
+    // Turns pending display events into input; waits at most `timeoutMs` for one
+    // (0: do not wait). Returns true when it handled something.
+    virtual bool Pump(int timeoutMs) = 0;
+};
+
+enum class BackendKind { Automatic, Headless, X11 };
+// Chooses the backend for the process; must be called before the first window is created
+// (Automatic: X11 when DISPLAY is set and QUIVA_HEADLESS is not 1, else headless).
+// Returns false when the chosen backend cannot start (the headless one is used then).
+bool SelectBackend(BackendKind kind);
+Backend& CurrentBackend();
+bool IsHeadless();
+
+// The virtual screen: one monitor. Headless default 1920x1080 at (0, 0) with the whole
+// screen as work area.
+void SetVirtualScreen(const RECT& screen, const RECT& work);
+RECT VirtualScreen();
+RECT WorkArea();
+
+// Input. Injected input and the X11 backend's events go through these; they are queued to
+// the thread that owns the window they are meant for and turned into window messages there,
+// in order, when that thread reads its queue. Points are screen coordinates.
+enum MouseButton { ButtonLeft = 0, ButtonRight = 1, ButtonMiddle = 2 };
+void InjectMouseMove(int x, int y);
+void InjectMouseButton(MouseButton button, bool down, int x, int y);
+void InjectClick(int x, int y, MouseButton button = ButtonLeft);
+void InjectWheel(int delta, int x, int y);
+// A key press or release with the character it produces (0: derived from the key).
+void InjectKey(UINT vk, bool down, wchar_t ch = 0);
+void InjectKeyStroke(UINT vk, wchar_t ch = 0);
+// Input method: a composition in progress, then the finished text.
+void InjectImeComposition(const std::wstring& composing);
+void InjectImeResult(const std::wstring& result);
+// The application gains (`window` becomes active) or loses activation (window null).
+void InjectActivation(HWND window);
+// Makes the time between two injected events look longer than the double-click time.
+void InjectPause(DWORD ms);
+
+// Dispatches everything pending for the calling thread (sent and posted messages, input,
+// paints, due timers) without waiting. Returns the number of messages dispatched.
+int PumpPending();
+
+// The surface of the top-level window that holds `hwnd`, and the position of `hwnd`'s
+// client area inside it.
+Surface* WindowSurface(HWND hwnd);
+POINT ClientOriginInSurface(HWND hwnd);
+// Writes the top-level window holding `hwnd` (its whole surface) as a PNG file.
+bool WriteWindowPng(HWND hwnd, const std::string& nativePath);
+
+// Called with each new window handle before WM_NCCREATE reaches it, on the creating thread,
+// once; lets an object bind itself to the window it is creating.
+void SetNextCreateHook(std::function<void(HWND)> hook);
+
+// The caret of the calling thread, as the layer draws it.
+struct CaretState {
+    HWND owner;
+    POINT pos;
+    int width;
+    int height;
+    int hideCount;
+};
+CaretState GetCaretState();
+
+// Non-client border width for a style (thick frame, thin border, none).
+int FrameWidth(DWORD style);
+
+}  // namespace quiva::ui
