@@ -125,5 +125,7 @@ void DestroyThreadState(HWND hwnd);
 // Called from DefWindowProc: the modal move/size loop.
 void MoveSizeLoop(HWND hwnd, int hit, POINT start);
 void RecalcClient(HWND hwnd);
+// Top-level windows, front first.
+std::vector<HWND> TopLevels();
 
 }  // namespace quiva::ui::detail
