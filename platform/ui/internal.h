@@ -46,7 +46,8 @@ struct Window {
 };
 
 struct RawInput {
-    enum Kind { Move, Button, Wheel, Key, ImeCompose, ImeResult, Activate, Pause } kind;
+    enum Kind { Move, Button, Wheel, Key, ImeCompose, ImeResult, Activate, Pause } kind = Move;
+    explicit RawInput(Kind k = Move) : kind(k) {}
     int button = 0;
     bool down = false;
     POINT pt{};

@@ -600,12 +600,12 @@ bool ConvertInput(ThreadQueue& q, RawInput in, MSG* out)
         if (result) {
             q.imeResult = in.text;
             q.imeComposition.clear();
-            q.posted.push_back(MSG{target, WM_IME_COMPOSITION, in.text.empty() ? 0 : in.text[0], GCS_RESULTSTR, Now(), g_cursor});
+            q.posted.push_back(MSG{target, WM_IME_COMPOSITION, static_cast<WPARAM>(in.text.empty() ? 0 : in.text[0]), GCS_RESULTSTR, Now(), g_cursor});
             q.posted.push_back(MSG{target, WM_IME_ENDCOMPOSITION, 0, 0, Now(), g_cursor});
             q.composing = false;
         } else {
             q.imeComposition = in.text;
-            q.posted.push_back(MSG{target, WM_IME_COMPOSITION, in.text.empty() ? 0 : in.text.back(), GCS_COMPSTR, Now(), g_cursor});
+            q.posted.push_back(MSG{target, WM_IME_COMPOSITION, static_cast<WPARAM>(in.text.empty() ? 0 : in.text.back()), GCS_COMPSTR, Now(), g_cursor});
             q.composing = true;
         }
         return false;
@@ -1250,14 +1250,14 @@ DWORD ThreadAt(POINT pt)
 
 void InjectMouseMove(int x, int y)
 {
-    RawInput in{RawInput::Move};
+    RawInput in(RawInput::Move);
     in.pt = POINT{x, y};
     QueueInput(ThreadAt(in.pt), in);
 }
 
 void InjectMouseButton(MouseButton button, bool down, int x, int y)
 {
-    RawInput in{RawInput::Button};
+    RawInput in(RawInput::Button);
     in.button = static_cast<int>(button);
     in.down = down;
     in.pt = POINT{x, y};
@@ -1272,7 +1272,7 @@ void InjectClick(int x, int y, MouseButton button)
 
 void InjectWheel(int delta, int x, int y)
 {
-    RawInput in{RawInput::Wheel};
+    RawInput in(RawInput::Wheel);
     in.delta = delta;
     in.pt = POINT{x, y};
     QueueInput(ThreadForInput(), in);
@@ -1280,7 +1280,7 @@ void InjectWheel(int delta, int x, int y)
 
 void InjectKey(UINT vk, bool down, wchar_t ch)
 {
-    RawInput in{RawInput::Key};
+    RawInput in(RawInput::Key);
     in.vk = vk;
     in.down = down;
     in.ch = ch;
@@ -1295,28 +1295,28 @@ void InjectKeyStroke(UINT vk, wchar_t ch)
 
 void InjectImeComposition(const std::wstring& composing)
 {
-    RawInput in{RawInput::ImeCompose};
+    RawInput in(RawInput::ImeCompose);
     in.text = composing;
     QueueInput(ThreadForInput(), in);
 }
 
 void InjectImeResult(const std::wstring& result)
 {
-    RawInput in{RawInput::ImeResult};
+    RawInput in(RawInput::ImeResult);
     in.text = result;
     QueueInput(ThreadForInput(), in);
 }
 
 void InjectActivation(HWND window)
 {
-    RawInput in{RawInput::Activate};
+    RawInput in(RawInput::Activate);
     in.window = window;
     QueueInput(window ? GetWindowThreadProcessId(window, nullptr) : ThreadForInput(), in);
 }
 
 void InjectPause(DWORD ms)
 {
-    RawInput in{RawInput::Pause};
+    RawInput in(RawInput::Pause);
     in.ms = ms;
     QueueInput(ThreadForInput(), in);
 }
