@@ -117,6 +117,10 @@ private:
     RECT m_clip{0, 0, 0, 0};
 };
 
+struct TextFont;
+// The text font a GDI font stands for.
+TextFont FontOf(const LOGFONTW& lf);
+
 inline DeviceContext* LookupDC(HDC hdc) { return LookupGdi<DeviceContext>(hdc); }
 
 }  // namespace quiva

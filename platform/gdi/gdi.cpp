@@ -1,10 +1,12 @@
 #include "platform/gdi/gdi.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 #include <unordered_map>
 
 #include "platform/gdi/GdiObjects.h"
+#include "platform/gdi/TextEngine.h"
 
 namespace quiva {
 namespace {
@@ -576,5 +578,165 @@ BOOL BitBlt(HDC hdst, int x, int y, int cx, int cy, HDC hsrc, int x1, int y1, DW
     else
         for (LONG yy = dr.top; yy < dr.bottom; ++yy)
             row(yy);
+    return TRUE;
+}
+
+// Text
+
+namespace quiva {
+
+TextFont FontOf(const LOGFONTW& lf)
+{
+    TextFont f;
+    f.family = lf.lfFaceName[0] ? std::wstring(lf.lfFaceName) : std::wstring(L"맑은 고딕");
+    f.style = (lf.lfWeight >= FW_SEMIBOLD ? 1 : 0) | (lf.lfItalic ? 2 : 0) | (lf.lfUnderline ? 4 : 0) |
+              (lf.lfStrikeOut ? 8 : 0);
+    if (lf.lfHeight < 0) {
+        f.pixelSize = -lf.lfHeight;
+    } else if (lf.lfHeight > 0) {
+        // A positive height is the cell (ascent + descent); find the em size that gives it.
+        TextFont probe = f;
+        probe.pixelSize = 100;
+        double ascent = 0, descent = 0;
+        FontMetrics(probe, ascent, descent);
+        f.pixelSize = ascent + descent > 0 ? lf.lfHeight * 100.0 / (ascent + descent) : lf.lfHeight;
+    } else {
+        f.pixelSize = 12;
+    }
+    return f;
+}
+
+namespace {
+
+// "&x" underlines x in Windows; here the marker is dropped and "&&" becomes "&".
+std::wstring StripPrefixes(const std::wstring& s)
+{
+    std::wstring out;
+    for (size_t i = 0; i < s.size(); ++i) {
+        if (s[i] == L'&' && i + 1 < s.size())
+            ++i;
+        else if (s[i] == L'&')
+            continue;
+        out += s[i];
+    }
+    return out;
+}
+
+std::wstring TextArg(LPCWSTR text, int count)
+{
+    if (!text)
+        return std::wstring();
+    return count < 0 ? std::wstring(text) : std::wstring(text, static_cast<size_t>(count));
+}
+
+void FillBackground(DeviceContext* dc, const TextBox& b)
+{
+    if (dc->bkMode != OPAQUE || b.width <= 0)
+        return;
+    FillPixels(dc,
+               RECT{static_cast<LONG>(std::floor(b.x)), static_cast<LONG>(std::floor(b.y)),
+                    static_cast<LONG>(std::ceil(b.x + b.width)), static_cast<LONG>(std::ceil(b.y + b.height))},
+               PixelOf(dc->bkColor));
+}
+
+uint32_t ArgbOf(COLORREF c) { return PixelOf(c); }
+
+}  // namespace
+}  // namespace quiva
+
+int DrawTextW(HDC hdc, LPCWSTR text, int count, LPRECT rc, UINT format)
+{
+    DeviceContext* dc = LookupDC(hdc);
+    if (!dc || !rc || !text)
+        return 0;
+    std::wstring s = quiva::TextArg(text, count);
+    if (!(format & DT_NOPREFIX))
+        s = quiva::StripPrefixes(s);
+    if (format & DT_SINGLELINE)
+        std::replace_if(s.begin(), s.end(), [](wchar_t c) { return c == L'\n' || c == L'\r'; }, L' ');
+    quiva::TextFont font = quiva::FontOf(dc->font->lf);
+    quiva::TextFormat f;
+    f.align = (format & DT_CENTER) ? 1 : (format & DT_RIGHT) ? 2 : 0;
+    if (format & DT_SINGLELINE)
+        f.lineAlign = (format & DT_VCENTER) ? 1 : (format & DT_BOTTOM) ? 2 : 0;
+    f.noWrap = !(format & DT_WORDBREAK);
+    f.noClip = (format & DT_NOCLIP) != 0;
+    f.trimming = (format & DT_END_ELLIPSIS) ? 3 : (format & DT_WORD_ELLIPSIS) ? 4 : (format & DT_PATH_ELLIPSIS) ? 5 : 0;
+    quiva::TextBox box{double(rc->left), double(rc->top), double(rc->right - rc->left), double(rc->bottom - rc->top)};
+    if (format & DT_CALCRECT) {
+        quiva::TextBox unbounded{box.x, box.y, (format & DT_WORDBREAK) ? box.width : 0, 0};
+        quiva::TextFormat calc = f;
+        calc.align = 0;
+        calc.lineAlign = 0;
+        quiva::TextBox m = quiva::MeasureText(s, font, unbounded, calc);
+        rc->right = rc->left + static_cast<LONG>(std::ceil(m.width));
+        rc->bottom = rc->top + static_cast<LONG>(std::ceil(m.height));
+        return static_cast<int>(std::ceil(m.height));
+    }
+    quiva::TextBox m = quiva::MeasureText(s, font, box, f);
+    std::lock_guard lock(dc->Mutex());
+    quiva::FillBackground(dc, m);
+    auto t = dc->OpenCairo();
+    if (*t)
+        quiva::DrawText(t->cr, s, font, box, f, quiva::ArgbOf(dc->textColor));
+    return static_cast<int>(std::ceil(m.height));
+}
+
+BOOL TextOutW(HDC hdc, int x, int y, LPCWSTR text, int count)
+{
+    DeviceContext* dc = LookupDC(hdc);
+    if (!dc || !text || count < 0)
+        return FALSE;
+    std::wstring s = quiva::TextArg(text, count);
+    quiva::TextFont font = quiva::FontOf(dc->font->lf);
+    quiva::TextFormat f;
+    f.noWrap = true;
+    f.noClip = true;
+    quiva::TextBox box{double(x), double(y), 0, 0};
+    std::lock_guard lock(dc->Mutex());
+    quiva::FillBackground(dc, quiva::MeasureText(s, font, box, f));
+    auto t = dc->OpenCairo();
+    if (*t)
+        quiva::DrawText(t->cr, s, font, box, f, quiva::ArgbOf(dc->textColor));
+    return TRUE;
+}
+
+BOOL GetTextExtentPoint32W(HDC hdc, LPCWSTR text, int count, LPSIZE size)
+{
+    DeviceContext* dc = LookupDC(hdc);
+    if (!dc || !size || (!text && count > 0) || count < 0)
+        return FALSE;
+    quiva::TextFont font = quiva::FontOf(dc->font->lf);
+    quiva::TextFormat f;
+    f.noWrap = true;
+    std::wstring s = quiva::TextArg(text, count);
+    quiva::TextBox m = quiva::MeasureText(s, font, quiva::TextBox{}, f);
+    double ascent = 0, descent = 0;
+    quiva::FontMetrics(font, ascent, descent);
+    size->cx = static_cast<LONG>(std::ceil(m.width));
+    size->cy = static_cast<LONG>(std::ceil(ascent + descent));
+    return TRUE;
+}
+
+BOOL GetTextMetricsW(HDC hdc, LPTEXTMETRICW tm)
+{
+    DeviceContext* dc = LookupDC(hdc);
+    if (!dc || !tm)
+        return FALSE;
+    quiva::TextFont font = quiva::FontOf(dc->font->lf);
+    double ascent = 0, descent = 0;
+    quiva::FontMetrics(font, ascent, descent);
+    quiva::TextFormat f;
+    f.noWrap = true;
+    quiva::TextBox x = quiva::MeasureText(L"x", font, quiva::TextBox{}, f);
+    quiva::TextBox w = quiva::MeasureText(L"W", font, quiva::TextBox{}, f);
+    *tm = TEXTMETRICW{};
+    tm->tmAscent = static_cast<LONG>(std::ceil(ascent));
+    tm->tmDescent = static_cast<LONG>(std::ceil(descent));
+    tm->tmHeight = tm->tmAscent + tm->tmDescent;
+    tm->tmInternalLeading = std::max<LONG>(0, tm->tmHeight - static_cast<LONG>(std::lround(font.pixelSize)));
+    tm->tmAveCharWidth = static_cast<LONG>(std::lround(x.width));
+    tm->tmMaxCharWidth = static_cast<LONG>(std::lround(w.width));
+    tm->tmWeight = dc->font->lf.lfWeight ? dc->font->lf.lfWeight : FW_NORMAL;
     return TRUE;
 }

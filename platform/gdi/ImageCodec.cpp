@@ -1,0 +1,549 @@
+#include "platform/gdi/ImageCodec.h"
+
+#include <jpeglib.h>
+#include <png.h>
+
+#include <algorithm>
+#include <csetjmp>
+#include <cstdlib>
+#include <cstdio>
+#include <cstring>
+#include <limits>
+
+namespace quiva {
+namespace {
+
+// Pixel counts above this are refused before any allocation (a 16k x 16k picture).
+constexpr uint64_t kMaxPixels = 16384ull * 16384ull;
+
+bool Fail(std::string* error, const char* why)
+{
+    if (error)
+        *error = why;
+    return false;
+}
+
+uint32_t Le16(const unsigned char* p) { return p[0] | (p[1] << 8); }
+uint32_t Le32(const unsigned char* p) { return p[0] | (p[1] << 8) | (p[2] << 16) | (static_cast<uint32_t>(p[3]) << 24); }
+void Put16(std::string& s, uint32_t v)
+{
+    s += static_cast<char>(v & 0xFF);
+    s += static_cast<char>((v >> 8) & 0xFF);
+}
+void Put32(std::string& s, uint32_t v)
+{
+    Put16(s, v & 0xFFFF);
+    Put16(s, v >> 16);
+}
+
+uint32_t Premultiply(uint32_t a, uint32_t r, uint32_t g, uint32_t b)
+{
+    if (a != 255) {
+        r = (r * a + 127) / 255;
+        g = (g * a + 127) / 255;
+        b = (b * a + 127) / 255;
+    }
+    return (a << 24) | (r << 16) | (g << 8) | b;
+}
+
+// Straight (un-premultiplied) components of a pixel.
+void Straight(uint32_t px, uint8_t& a, uint8_t& r, uint8_t& g, uint8_t& b)
+{
+    a = px >> 24;
+    uint32_t pr = (px >> 16) & 0xFF, pg = (px >> 8) & 0xFF, pb = px & 0xFF;
+    if (a == 255) {
+        r = pr, g = pg, b = pb;
+    } else if (a == 0) {
+        r = g = b = 0;
+    } else {
+        r = static_cast<uint8_t>(std::min<uint32_t>(255, (pr * 255 + a / 2) / a));
+        g = static_cast<uint8_t>(std::min<uint32_t>(255, (pg * 255 + a / 2) / a));
+        b = static_cast<uint8_t>(std::min<uint32_t>(255, (pb * 255 + a / 2) / a));
+    }
+}
+
+bool SizeOk(int64_t w, int64_t h) { return w > 0 && h > 0 && static_cast<uint64_t>(w) * static_cast<uint64_t>(h) <= kMaxPixels; }
+
+// Shift and width of a BMP channel mask, so that any mask expands to 8 bits.
+struct Mask {
+    uint32_t mask = 0;
+    int shift = 0;
+    int bits = 0;
+    explicit Mask(uint32_t m = 0) : mask(m)
+    {
+        if (!m)
+            return;
+        while (!((m >> shift) & 1))
+            ++shift;
+        while (bits + shift < 32 && ((m >> (shift + bits)) & 1))
+            ++bits;
+    }
+    uint32_t Get(uint32_t v) const
+    {
+        if (!bits)
+            return 255;
+        uint32_t x = (v & mask) >> shift;
+        uint32_t max = bits >= 32 ? 0xFFFFFFFFu : ((1u << bits) - 1);
+        return static_cast<uint32_t>((static_cast<uint64_t>(x) * 255 + max / 2) / max);
+    }
+};
+
+}  // namespace
+
+ImageFileKind SniffImage(const std::string& b)
+{
+    if (b.size() >= 2 && b[0] == 'B' && b[1] == 'M')
+        return ImageFileKind::Bmp;
+    if (b.size() >= 3 && static_cast<unsigned char>(b[0]) == 0xFF && static_cast<unsigned char>(b[1]) == 0xD8 &&
+        static_cast<unsigned char>(b[2]) == 0xFF)
+        return ImageFileKind::Jpeg;
+    if (b.size() >= 8 && std::memcmp(b.data(), "\x89PNG\r\n\x1a\n", 8) == 0)
+        return ImageFileKind::Png;
+    return ImageFileKind::Unknown;
+}
+
+bool DecodeImage(const std::string& bytes, DecodedImage& out, std::string* error)
+{
+    switch (SniffImage(bytes)) {
+    case ImageFileKind::Bmp: return DecodeBmp(bytes, out, error);
+    case ImageFileKind::Jpeg: return DecodeJpeg(bytes, out, error);
+    case ImageFileKind::Png: return DecodePng(bytes, out, error);
+    default: return Fail(error, "not a BMP, JPEG or PNG file");
+    }
+}
+
+// BMP
+
+bool DecodeBmp(const std::string& bytes, DecodedImage& out, std::string* error)
+{
+    const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
+    const size_t n = bytes.size();
+    if (n < 14 + 12 || p[0] != 'B' || p[1] != 'M')
+        return Fail(error, "BMP header missing");
+    uint32_t dataOffset = Le32(p + 10);
+    uint32_t headerSize = Le32(p + 14);
+    if (headerSize < 12 || 14ull + headerSize > n)
+        return Fail(error, "BMP info header truncated");
+    int64_t width, height;
+    uint32_t planes, bpp, compression = 0, colorsUsed = 0;
+    uint32_t rmask = 0, gmask = 0, bmask = 0, amask = 0;
+    const unsigned char* h = p + 14;
+    if (headerSize == 12) {
+        width = Le16(h + 4);
+        height = static_cast<int16_t>(Le16(h + 6));
+        planes = Le16(h + 8);
+        bpp = Le16(h + 10);
+    } else {
+        if (headerSize < 40)
+            return Fail(error, "BMP info header of unknown size");
+        width = static_cast<int32_t>(Le32(h + 4));
+        height = static_cast<int32_t>(Le32(h + 8));
+        planes = Le16(h + 12);
+        bpp = Le16(h + 14);
+        compression = Le32(h + 16);
+        colorsUsed = Le32(h + 32);
+        if (headerSize >= 52) {
+            rmask = Le32(h + 40);
+            gmask = Le32(h + 44);
+            bmask = Le32(h + 48);
+        }
+        if (headerSize >= 56)
+            amask = Le32(h + 52);
+    }
+    bool topDown = height < 0;
+    if (topDown)
+        height = -height;
+    if (planes != 1)
+        return Fail(error, "BMP plane count is not 1");
+    if (!SizeOk(width, height))
+        return Fail(error, "BMP size out of range");
+    // BI_RGB 0, BI_BITFIELDS 3, BI_ALPHABITFIELDS 6; run-length and embedded JPEG/PNG are not read.
+    if (compression == 3 || compression == 6) {
+        if (bpp != 16 && bpp != 32)
+            return Fail(error, "BMP bit fields with an unsupported depth");
+        if (headerSize < 52) {
+            size_t masks = compression == 6 ? 16 : 12;
+            if (14ull + headerSize + masks > n)
+                return Fail(error, "BMP colour masks truncated");
+            const unsigned char* m = h + headerSize;
+            rmask = Le32(m), gmask = Le32(m + 4), bmask = Le32(m + 8);
+            if (compression == 6)
+                amask = Le32(m + 12);
+        }
+    } else if (compression != 0) {
+        return Fail(error, "compressed BMP is not supported");
+    } else {
+        amask = 0;
+        if (bpp == 16)
+            rmask = 0x7C00, gmask = 0x03E0, bmask = 0x001F;
+        else if (bpp == 32)
+            rmask = 0xFF0000, gmask = 0xFF00, bmask = 0xFF;
+    }
+    if (bpp != 1 && bpp != 4 && bpp != 8 && bpp != 16 && bpp != 24 && bpp != 32)
+        return Fail(error, "BMP bit depth not supported");
+
+    std::vector<uint32_t> palette;
+    bool greyPalette = true;
+    if (bpp <= 8) {
+        uint32_t entries = colorsUsed ? colorsUsed : (1u << bpp);
+        if (entries > (1u << bpp))
+            return Fail(error, "BMP palette too large");
+        size_t entrySize = headerSize == 12 ? 3 : 4;
+        size_t palStart = 14 + headerSize;
+        if (palStart + entries * entrySize > n)
+            return Fail(error, "BMP palette truncated");
+        for (uint32_t i = 0; i < entries; ++i) {
+            const unsigned char* e = p + palStart + i * entrySize;
+            palette.push_back(0xFF000000u | (e[2] << 16) | (e[1] << 8) | e[0]);
+            greyPalette = greyPalette && e[0] == e[1] && e[1] == e[2];
+        }
+    }
+    uint64_t stride = ((static_cast<uint64_t>(width) * bpp + 31) / 32) * 4;
+    uint64_t need = stride * static_cast<uint64_t>(height);
+    if (dataOffset < 14 + headerSize || dataOffset > n || need > n - dataOffset)
+        return Fail(error, "BMP pixel data truncated");
+
+    Mask mr(rmask), mg(gmask), mb(bmask), ma(amask);
+    if ((bpp == 16 || bpp == 32) && (!rmask || !gmask || !bmask))
+        return Fail(error, "BMP colour masks missing");
+    out = DecodedImage{};
+    out.width = static_cast<int>(width);
+    out.height = static_cast<int>(height);
+    out.kind = ImageFileKind::Bmp;
+    out.bitsPerPixel = static_cast<int>(bpp);
+    out.grey = bpp <= 8 && greyPalette;
+    out.pixels.resize(static_cast<size_t>(width) * static_cast<size_t>(height));
+    bool anyAlpha = false;
+    for (int64_t y = 0; y < height; ++y) {
+        const unsigned char* row = p + dataOffset + stride * static_cast<uint64_t>(topDown ? y : height - 1 - y);
+        uint32_t* dst = out.pixels.data() + static_cast<size_t>(y) * static_cast<size_t>(width);
+        for (int64_t x = 0; x < width; ++x) {
+            uint32_t px;
+            if (bpp <= 8) {
+                uint32_t bitPos = static_cast<uint32_t>(x) * bpp;
+                uint32_t index = (row[bitPos / 8] >> (8 - bpp - bitPos % 8)) & ((1u << bpp) - 1);
+                if (index >= palette.size())
+                    return Fail(error, "BMP pixel refers past the palette");
+                px = palette[index];
+            } else if (bpp == 24) {
+                const unsigned char* s = row + x * 3;
+                px = 0xFF000000u | (s[2] << 16) | (s[1] << 8) | s[0];
+            } else {
+                uint32_t v = bpp == 16 ? Le16(row + x * 2) : Le32(row + x * 4);
+                uint32_t a = amask ? ma.Get(v) : 255;
+                anyAlpha = anyAlpha || a != 255;
+                px = Premultiply(a, mr.Get(v), mg.Get(v), mb.Get(v));
+            }
+            dst[x] = px;
+        }
+    }
+    out.hasAlpha = anyAlpha;
+    return true;
+}
+
+bool EncodeBmp(const uint32_t* pixels, int width, int height, std::string& out)
+{
+    if (!pixels || !SizeOk(width, height))
+        return false;
+    uint64_t stride = (static_cast<uint64_t>(width) * 3 + 3) & ~uint64_t{3};
+    uint64_t imageSize = stride * static_cast<uint64_t>(height);
+    if (imageSize + 54 > std::numeric_limits<uint32_t>::max())
+        return false;
+    out.clear();
+    out.reserve(static_cast<size_t>(imageSize + 54));
+    out += "BM";
+    Put32(out, static_cast<uint32_t>(54 + imageSize));
+    Put32(out, 0);
+    Put32(out, 54);
+    Put32(out, 40);
+    Put32(out, static_cast<uint32_t>(width));
+    Put32(out, static_cast<uint32_t>(height));
+    Put16(out, 1);
+    Put16(out, 24);
+    Put32(out, 0);
+    Put32(out, static_cast<uint32_t>(imageSize));
+    Put32(out, 3780);  // 96 dpi in pixels per metre
+    Put32(out, 3780);
+    Put32(out, 0);
+    Put32(out, 0);
+    std::string row(static_cast<size_t>(stride), '\0');
+    for (int y = height - 1; y >= 0; --y) {
+        const uint32_t* src = pixels + static_cast<size_t>(y) * static_cast<size_t>(width);
+        for (int x = 0; x < width; ++x) {
+            uint8_t a, r, g, b;
+            Straight(src[x], a, r, g, b);
+            row[static_cast<size_t>(x) * 3] = static_cast<char>(b);
+            row[static_cast<size_t>(x) * 3 + 1] = static_cast<char>(g);
+            row[static_cast<size_t>(x) * 3 + 2] = static_cast<char>(r);
+        }
+        out += row;
+    }
+    return true;
+}
+
+// JPEG
+
+namespace {
+
+struct JpegError {
+    jpeg_error_mgr mgr;
+    std::jmp_buf jump;
+    char message[JMSG_LENGTH_MAX] = {};
+    int warnings = 0;
+};
+
+[[noreturn]] void JpegErrorExit(j_common_ptr cinfo)
+{
+    auto* err = reinterpret_cast<JpegError*>(cinfo->err);
+    (*cinfo->err->format_message)(cinfo, err->message);
+    std::longjmp(err->jump, 1);
+}
+
+void JpegMessage(j_common_ptr cinfo, int level)
+{
+    // Level -1 is a warning about corrupt or missing data: such a file is refused.
+    if (level < 0) {
+        auto* err = reinterpret_cast<JpegError*>(cinfo->err);
+        if (!err->warnings++)
+            (*cinfo->err->format_message)(cinfo, err->message);
+    }
+}
+
+}  // namespace
+
+bool DecodeJpeg(const std::string& bytes, DecodedImage& out, std::string* error)
+{
+    jpeg_decompress_struct cinfo;
+    JpegError jerr;
+    cinfo.err = jpeg_std_error(&jerr.mgr);
+    jerr.mgr.error_exit = JpegErrorExit;
+    jerr.mgr.emit_message = JpegMessage;
+    // Everything that must be released after a long jump lives outside this frame's locals.
+    DecodedImage result;
+    std::vector<unsigned char> row;
+    if (setjmp(jerr.jump)) {
+        jpeg_destroy_decompress(&cinfo);
+        return Fail(error, jerr.message[0] ? jerr.message : "JPEG decoding failed");
+    }
+    jpeg_create_decompress(&cinfo);
+    jpeg_mem_src(&cinfo, reinterpret_cast<const unsigned char*>(bytes.data()), static_cast<unsigned long>(bytes.size()));
+    if (jpeg_read_header(&cinfo, TRUE) != JPEG_HEADER_OK || !SizeOk(cinfo.image_width, cinfo.image_height)) {
+        jpeg_destroy_decompress(&cinfo);
+        return Fail(error, "JPEG header missing or size out of range");
+    }
+    bool grey = cinfo.jpeg_color_space == JCS_GRAYSCALE;
+    cinfo.out_color_space = grey ? JCS_GRAYSCALE : JCS_RGB;
+    jpeg_start_decompress(&cinfo);
+    result.width = static_cast<int>(cinfo.output_width);
+    result.height = static_cast<int>(cinfo.output_height);
+    result.kind = ImageFileKind::Jpeg;
+    result.grey = grey;
+    result.bitsPerPixel = grey ? 8 : 24;
+    result.pixels.resize(static_cast<size_t>(result.width) * static_cast<size_t>(result.height));
+    row.resize(static_cast<size_t>(cinfo.output_width) * static_cast<size_t>(cinfo.output_components));
+    while (cinfo.output_scanline < cinfo.output_height && !jerr.warnings) {
+        unsigned char* rows[1] = {row.data()};
+        JDIMENSION y = cinfo.output_scanline;
+        if (jpeg_read_scanlines(&cinfo, rows, 1) != 1)
+            break;
+        uint32_t* dst = result.pixels.data() + static_cast<size_t>(y) * static_cast<size_t>(result.width);
+        for (int x = 0; x < result.width; ++x) {
+            if (grey) {
+                uint32_t v = row[static_cast<size_t>(x)];
+                dst[x] = 0xFF000000u | (v << 16) | (v << 8) | v;
+            } else {
+                const unsigned char* s = row.data() + static_cast<size_t>(x) * 3;
+                dst[x] = 0xFF000000u | (s[0] << 16) | (s[1] << 8) | s[2];
+            }
+        }
+    }
+    if (jerr.warnings || cinfo.output_scanline < cinfo.output_height) {
+        jpeg_destroy_decompress(&cinfo);
+        return Fail(error, jerr.message[0] ? jerr.message : "JPEG data incomplete");
+    }
+    jpeg_finish_decompress(&cinfo);
+    bool clean = jerr.warnings == 0;
+    jpeg_destroy_decompress(&cinfo);
+    if (!clean)
+        return Fail(error, jerr.message);
+    out = std::move(result);
+    return true;
+}
+
+bool EncodeJpeg(const uint32_t* pixels, int width, int height, int quality, std::string& out)
+{
+    if (!pixels || !SizeOk(width, height) || width > JPEG_MAX_DIMENSION || height > JPEG_MAX_DIMENSION)
+        return false;
+    jpeg_compress_struct cinfo;
+    JpegError jerr;
+    cinfo.err = jpeg_std_error(&jerr.mgr);
+    jerr.mgr.error_exit = JpegErrorExit;
+    jerr.mgr.emit_message = JpegMessage;
+    unsigned char* buffer = nullptr;
+    unsigned long size = 0;
+    std::vector<unsigned char> row(static_cast<size_t>(width) * 3);
+    if (setjmp(jerr.jump)) {
+        jpeg_destroy_compress(&cinfo);
+        std::free(buffer);
+        return false;
+    }
+    jpeg_create_compress(&cinfo);
+    jpeg_mem_dest(&cinfo, &buffer, &size);
+    cinfo.image_width = static_cast<JDIMENSION>(width);
+    cinfo.image_height = static_cast<JDIMENSION>(height);
+    cinfo.input_components = 3;
+    cinfo.in_color_space = JCS_RGB;
+    jpeg_set_defaults(&cinfo);
+    jpeg_set_quality(&cinfo, std::clamp(quality, 0, 100), TRUE);
+    cinfo.density_unit = 1;
+    cinfo.X_density = 96;
+    cinfo.Y_density = 96;
+    jpeg_start_compress(&cinfo, TRUE);
+    while (cinfo.next_scanline < cinfo.image_height) {
+        const uint32_t* src = pixels + static_cast<size_t>(cinfo.next_scanline) * static_cast<size_t>(width);
+        for (int x = 0; x < width; ++x) {
+            uint8_t a, r, g, b;
+            Straight(src[x], a, r, g, b);
+            row[static_cast<size_t>(x) * 3] = r;
+            row[static_cast<size_t>(x) * 3 + 1] = g;
+            row[static_cast<size_t>(x) * 3 + 2] = b;
+        }
+        unsigned char* rows[1] = {row.data()};
+        jpeg_write_scanlines(&cinfo, rows, 1);
+    }
+    jpeg_finish_compress(&cinfo);
+    jpeg_destroy_compress(&cinfo);
+    out.assign(reinterpret_cast<const char*>(buffer), size);
+    std::free(buffer);
+    return true;
+}
+
+// PNG
+
+namespace {
+
+struct PngReader {
+    const std::string* bytes;
+    size_t pos = 8;
+};
+
+void PngRead(png_structp png, png_bytep data, png_size_t length)
+{
+    auto* r = static_cast<PngReader*>(png_get_io_ptr(png));
+    if (length > r->bytes->size() - r->pos)
+        png_error(png, "PNG data truncated");
+    std::memcpy(data, r->bytes->data() + r->pos, length);
+    r->pos += length;
+}
+
+void PngWrite(png_structp png, png_bytep data, png_size_t length)
+{
+    static_cast<std::string*>(png_get_io_ptr(png))->append(reinterpret_cast<const char*>(data), length);
+}
+
+void PngFlush(png_structp) {}
+
+void PngErrorFn(png_structp png, png_const_charp msg)
+{
+    auto* message = static_cast<std::string*>(png_get_error_ptr(png));
+    if (message)
+        *message = msg;
+    png_longjmp(png, 1);
+}
+
+void PngWarningFn(png_structp, png_const_charp) {}
+
+}  // namespace
+
+bool DecodePng(const std::string& bytes, DecodedImage& out, std::string* error)
+{
+    if (SniffImage(bytes) != ImageFileKind::Png)
+        return Fail(error, "PNG signature missing");
+    std::string message;
+    png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, &message, PngErrorFn, PngWarningFn);
+    if (!png)
+        return Fail(error, "PNG reader unavailable");
+    png_infop info = png_create_info_struct(png);
+    PngReader reader{&bytes};
+    DecodedImage result;
+    std::vector<png_bytep> rows;
+    std::vector<unsigned char> data;
+    if (!info || setjmp(png_jmpbuf(png))) {
+        png_destroy_read_struct(&png, info ? &info : nullptr, nullptr);
+        if (error)
+            *error = message.empty() ? "PNG decoding failed" : message;
+        return false;
+    }
+    png_set_read_fn(png, &reader, PngRead);
+    png_set_sig_bytes(png, 8);
+    png_set_user_limits(png, 16384, 16384);
+    png_read_info(png, info);
+    png_uint_32 w = 0, h = 0;
+    int depth = 0, colorType = 0;
+    png_get_IHDR(png, info, &w, &h, &depth, &colorType, nullptr, nullptr, nullptr);
+    result.grey = !(colorType & PNG_COLOR_MASK_COLOR);
+    result.bitsPerPixel = depth * png_get_channels(png, info);
+    png_set_expand(png);
+    png_set_strip_16(png);
+    png_set_gray_to_rgb(png);
+    png_set_add_alpha(png, 0xFF, PNG_FILLER_AFTER);
+    png_set_interlace_handling(png);
+    png_read_update_info(png, info);
+    if (png_get_rowbytes(png, info) != static_cast<size_t>(w) * 4)
+        png_error(png, "PNG row layout unexpected");
+    data.resize(static_cast<size_t>(w) * static_cast<size_t>(h) * 4);
+    rows.resize(h);
+    for (png_uint_32 y = 0; y < h; ++y)
+        rows[y] = data.data() + static_cast<size_t>(y) * w * 4;
+    png_read_image(png, rows.data());
+    png_read_end(png, nullptr);
+    png_destroy_read_struct(&png, &info, nullptr);
+    result.width = static_cast<int>(w);
+    result.height = static_cast<int>(h);
+    result.kind = ImageFileKind::Png;
+    result.pixels.resize(static_cast<size_t>(w) * h);
+    for (size_t i = 0; i < result.pixels.size(); ++i) {
+        const unsigned char* s = data.data() + i * 4;
+        result.hasAlpha = result.hasAlpha || s[3] != 255;
+        result.pixels[i] = Premultiply(s[3], s[0], s[1], s[2]);
+    }
+    out = std::move(result);
+    return true;
+}
+
+bool EncodePng(const uint32_t* pixels, int width, int height, std::string& out)
+{
+    if (!pixels || !SizeOk(width, height))
+        return false;
+    std::string message;
+    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, &message, PngErrorFn, PngWarningFn);
+    if (!png)
+        return false;
+    png_infop info = png_create_info_struct(png);
+    std::string result;
+    std::vector<unsigned char> row(static_cast<size_t>(width) * 4);
+    if (!info || setjmp(png_jmpbuf(png))) {
+        png_destroy_write_struct(&png, info ? &info : nullptr);
+        return false;
+    }
+    png_set_write_fn(png, &result, PngWrite, PngFlush);
+    png_set_IHDR(png, info, static_cast<png_uint_32>(width), static_cast<png_uint_32>(height), 8,
+                 PNG_COLOR_TYPE_RGB_ALPHA, PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+    png_write_info(png, info);
+    for (int y = 0; y < height; ++y) {
+        const uint32_t* src = pixels + static_cast<size_t>(y) * static_cast<size_t>(width);
+        for (int x = 0; x < width; ++x) {
+            uint8_t a, r, g, b;
+            Straight(src[x], a, r, g, b);
+            unsigned char* d = row.data() + static_cast<size_t>(x) * 4;
+            d[0] = r, d[1] = g, d[2] = b, d[3] = a;
+        }
+        png_write_row(png, row.data());
+    }
+    png_write_end(png, nullptr);
+    png_destroy_write_struct(&png, &info);
+    out = std::move(result);
+    return true;
+}
+
+}  // namespace quiva

@@ -1,0 +1,1094 @@
+#include "platform/gdi/gdiplus.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+
+#include "platform/base/fileapi.h"
+#include "platform/gdi/GdiObjects.h"
+#include "platform/gdi/ImageCodec.h"
+#include "platform/gdi/TextEngine.h"
+
+namespace quiva {
+
+// Where a Graphics draws: a device context (looked up on every call, so a deleted DC is
+// refused), an image's pixels, or nothing (a measuring graphics).
+struct GraphicsTarget {
+    HDC hdc = nullptr;
+    Gdiplus::Image* image = nullptr;
+
+    struct Open {
+        std::unique_ptr<DeviceContext::CairoTarget> cairo;
+        std::unique_lock<std::recursive_mutex> lock;
+        cairo_t* cr() const { return cairo ? cairo->cr : nullptr; }
+    };
+    // A Cairo context in the target's logical coordinates, with the target locked; cr() is null
+    // when there is nothing to draw into.
+    Open Begin()
+    {
+        Open o;
+        if (hdc) {
+            DeviceContext* dc = LookupDC(hdc);
+            if (!dc)
+                return o;
+            o.lock = std::unique_lock(dc->Mutex());
+            o.cairo = dc->OpenCairo();
+        } else if (image && image->Pixels()) {
+            Surface* s = image->Pixels();
+            o.lock = std::unique_lock(s->Mutex());
+            o.cairo = std::make_unique<DeviceContext::CairoTarget>();
+            if (s->Width() > 0 && s->Height() > 0) {
+                o.cairo->surface = cairo_image_surface_create_for_data(
+                    reinterpret_cast<unsigned char*>(s->Pixels()), CAIRO_FORMAT_ARGB32, s->Width(), s->Height(),
+                    s->Stride());
+                o.cairo->cr = cairo_create(o.cairo->surface);
+            }
+        }
+        return o;
+    }
+};
+
+namespace {
+
+void SetSource(cairo_t* cr, Gdiplus::ARGB argb)
+{
+    cairo_set_source_rgba(cr, ((argb >> 16) & 0xFF) / 255.0, ((argb >> 8) & 0xFF) / 255.0, (argb & 0xFF) / 255.0,
+                          (argb >> 24) / 255.0);
+}
+
+TextFont TextFontOf(const Gdiplus::Font* font)
+{
+    TextFont f;
+    f.family = font->FamilyName();
+    f.pixelSize = font->PixelSize();
+    f.style = font->GetStyle();
+    return f;
+}
+
+TextFormat TextFormatOf(const Gdiplus::StringFormat* format)
+{
+    TextFormat f;
+    if (!format)
+        return f;
+    f.align = format->GetAlignment();
+    f.lineAlign = format->GetLineAlignment();
+    f.noWrap = (format->GetFormatFlags() & Gdiplus::StringFormatFlagsNoWrap) != 0;
+    f.noClip = (format->GetFormatFlags() & Gdiplus::StringFormatFlagsNoClip) != 0;
+    f.trimming = format->GetTrimming();
+    return f;
+}
+
+std::wstring StringArg(const WCHAR* s, INT length)
+{
+    if (!s)
+        return std::wstring();
+    return length < 0 ? std::wstring(s) : std::wstring(s, static_cast<size_t>(length));
+}
+
+// GUIDs of the file formats and encoders, in the registry form {...}.
+constexpr GUID MakeGuid(uint32_t a, uint16_t b, uint16_t c, uint64_t d)
+{
+    GUID g{a, b, c, {}};
+    for (int i = 0; i < 8; ++i)
+        g.Data4[i] = static_cast<uint8_t>(d >> (56 - 8 * i));
+    return g;
+}
+
+constexpr GUID kBmpEncoder = MakeGuid(0x557cf400, 0x1a04, 0x11d3, 0x9a730000f81ef32eull);
+constexpr GUID kJpegEncoder = MakeGuid(0x557cf401, 0x1a04, 0x11d3, 0x9a730000f81ef32eull);
+constexpr GUID kPngEncoder = MakeGuid(0x557cf406, 0x1a04, 0x11d3, 0x9a730000f81ef32eull);
+
+const Gdiplus::ImageCodecInfo kCodecs[] = {
+    {kBmpEncoder, MakeGuid(0xb96b3cab, 0x0728, 0x11d3, 0x9d7b0000f81ef32eull), L"Built-in BMP Codec", nullptr,
+     L"BMP", L"*.BMP;*.DIB;*.RLE", L"image/bmp", 0x10007, 1, 0, 0, nullptr, nullptr},
+    {kJpegEncoder, MakeGuid(0xb96b3cae, 0x0728, 0x11d3, 0x9d7b0000f81ef32eull), L"Built-in JPEG Codec", nullptr,
+     L"JPEG", L"*.JPG;*.JPEG;*.JPE;*.JFIF", L"image/jpeg", 0x10007, 1, 0, 0, nullptr, nullptr},
+    {kPngEncoder, MakeGuid(0xb96b3caf, 0x0728, 0x11d3, 0x9d7b0000f81ef32eull), L"Built-in PNG Codec", nullptr,
+     L"PNG", L"*.PNG", L"image/png", 0x10007, 1, 0, 0, nullptr, nullptr},
+};
+
+Gdiplus::Status CodecList(UINT* count, UINT* size)
+{
+    if (!count || !size)
+        return Gdiplus::InvalidParameter;
+    *count = static_cast<UINT>(std::size(kCodecs));
+    *size = static_cast<UINT>(sizeof kCodecs);
+    return Gdiplus::Ok;
+}
+
+Gdiplus::Status CopyCodecs(UINT count, UINT size, Gdiplus::ImageCodecInfo* out)
+{
+    if (!out || count != std::size(kCodecs) || size < sizeof kCodecs)
+        return Gdiplus::InvalidParameter;
+    std::memcpy(static_cast<void*>(out), kCodecs, sizeof kCodecs);
+    return Gdiplus::Ok;
+}
+
+}  // namespace
+}  // namespace quiva
+
+namespace Gdiplus {
+
+const GUID EncoderQuality = quiva::MakeGuid(0x1d5be4b5, 0xfa4a, 0x452d, 0x9cdd5db35105e7ebull);
+const GUID ImageFormatBMP = quiva::kCodecs[0].FormatID;
+const GUID ImageFormatJPEG = quiva::kCodecs[1].FormatID;
+const GUID ImageFormatPNG = quiva::kCodecs[2].FormatID;
+const GUID ImageFormatMemoryBMP = quiva::MakeGuid(0xb96b3caa, 0x0728, 0x11d3, 0x9d7b0000f81ef32eull);
+
+Status GdiplusStartup(ULONG_PTR* token, const GdiplusStartupInput* input, GdiplusStartupOutput* output)
+{
+    if (!token || !input || input->GdiplusVersion != 1)
+        return input && input->GdiplusVersion != 1 ? UnsupportedGdiplusVersion : InvalidParameter;
+    *token = 1;
+    if (output)
+        *output = GdiplusStartupOutput{};
+    return Ok;
+}
+
+void GdiplusShutdown(ULONG_PTR) {}
+
+Status GetImageEncodersSize(UINT* n, UINT* size) { return quiva::CodecList(n, size); }
+Status GetImageEncoders(UINT n, UINT size, ImageCodecInfo* out) { return quiva::CopyCodecs(n, size, out); }
+Status GetImageDecodersSize(UINT* n, UINT* size) { return quiva::CodecList(n, size); }
+Status GetImageDecoders(UINT n, UINT size, ImageCodecInfo* out) { return quiva::CopyCodecs(n, size, out); }
+
+BOOL RectF::Intersect(RectF& out, const RectF& a, const RectF& b)
+{
+    REAL l = std::max(a.X, b.X), t = std::max(a.Y, b.Y);
+    REAL r = std::min(a.GetRight(), b.GetRight()), btm = std::min(a.GetBottom(), b.GetBottom());
+    out = RectF(l, t, r - l, btm - t);
+    return !out.IsEmptyArea();
+}
+
+// Fonts
+
+FontFamily::FontFamily() = default;
+
+FontFamily::FontFamily(const WCHAR* name, const FontCollection*) : m_name(name ? name : L"")
+{
+    m_available = quiva::IsFontFamilyInstalled(m_name);
+    if (!m_available)
+        SetStatus(FontFamilyNotFound);
+}
+
+Status FontFamily::GetFamilyName(WCHAR name[LF_FACESIZE], LANGID) const
+{
+    if (!name)
+        return SetStatus(InvalidParameter);
+    std::wcsncpy(name, m_name.c_str(), LF_FACESIZE - 1);
+    name[LF_FACESIZE - 1] = 0;
+    return Ok;
+}
+
+const FontFamily* FontFamily::GenericSansSerif()
+{
+    static const FontFamily f(L"Microsoft Sans Serif");
+    return &f;
+}
+const FontFamily* FontFamily::GenericSerif()
+{
+    static const FontFamily f(L"Times New Roman");
+    return &f;
+}
+const FontFamily* FontFamily::GenericMonospace()
+{
+    static const FontFamily f(L"Courier New");
+    return &f;
+}
+
+Font::Font(const FontFamily* family, REAL emSize, INT style, Unit unit) : m_size(emSize), m_style(style), m_unit(unit)
+{
+    if (!family || !family->IsAvailable() || emSize <= 0 || unit == UnitDisplay) {
+        SetStatus(family && !family->IsAvailable() ? FontFamilyNotFound : InvalidParameter);
+        if (family)
+            m_family = family->Name();
+        return;
+    }
+    m_family = family->Name();
+    m_available = true;
+}
+
+Font::Font(const WCHAR* familyName, REAL emSize, INT style, Unit unit, const FontCollection*)
+    : Font(std::make_unique<FontFamily>(familyName).get(), emSize, style, unit)
+{
+    // GDI+ takes the generic sans-serif family for a name it does not know.
+    if (!m_available && emSize > 0 && unit != UnitDisplay) {
+        m_family = FontFamily::GenericSansSerif()->Name();
+        m_available = true;
+        m_lastStatus = Ok;
+    }
+}
+
+void Font::InitFromLogFont(const LOGFONTW& lf)
+{
+    quiva::TextFont f = quiva::FontOf(lf);
+    m_family = lf.lfFaceName[0] ? lf.lfFaceName : L"맑은 고딕";
+    m_size = static_cast<REAL>(f.pixelSize);
+    m_unit = UnitPixel;
+    m_style = f.style;
+    m_available = true;
+    if (!quiva::IsFontFamilyInstalled(m_family))
+        m_family = FontFamily::GenericSansSerif()->Name();
+}
+
+Font::Font(HDC, const LOGFONTW* logfont)
+{
+    if (!logfont) {
+        SetStatus(InvalidParameter);
+        return;
+    }
+    InitFromLogFont(*logfont);
+}
+
+Font::Font(HDC, HFONT hfont)
+{
+    auto* f = quiva::LookupGdi<quiva::GdiFont>(hfont);
+    if (!f) {
+        SetStatus(InvalidParameter);
+        return;
+    }
+    InitFromLogFont(f->lf);
+}
+
+Font::Font(HDC hdc)
+{
+    quiva::DeviceContext* dc = quiva::LookupDC(hdc);
+    if (!dc) {
+        SetStatus(InvalidParameter);
+        return;
+    }
+    InitFromLogFont(dc->font->lf);
+}
+
+Status Font::GetFamily(FontFamily* family) const
+{
+    if (!family)
+        return SetStatus(InvalidParameter);
+    *family = FontFamily(m_family.c_str());
+    return Ok;
+}
+
+REAL Font::PixelSize() const
+{
+    switch (m_unit) {
+    case UnitPoint: return m_size * 96.0f / 72.0f;
+    case UnitInch: return m_size * 96.0f;
+    case UnitDocument: return m_size * 96.0f / 300.0f;
+    case UnitMillimeter: return m_size * 96.0f / 25.4f;
+    default: return m_size;
+    }
+}
+
+REAL Font::GetHeight(REAL dpi) const
+{
+    quiva::TextFont f = quiva::TextFontOf(this);
+    double ascent = 0, descent = 0;
+    quiva::FontMetrics(f, ascent, descent);
+    return static_cast<REAL>((ascent + descent) * dpi / 96.0);
+}
+
+REAL Font::GetHeight(const Graphics*) const { return GetHeight(96.0f); }
+
+Status Font::GetLogFontW(const Graphics*, LOGFONTW* lf) const
+{
+    if (!lf)
+        return SetStatus(InvalidParameter);
+    *lf = LOGFONTW{};
+    lf->lfHeight = -static_cast<LONG>(std::lround(PixelSize()));
+    lf->lfWeight = (m_style & FontStyleBold) ? FW_BOLD : FW_NORMAL;
+    lf->lfItalic = (m_style & FontStyleItalic) ? 1 : 0;
+    lf->lfUnderline = (m_style & FontStyleUnderline) ? 1 : 0;
+    lf->lfStrikeOut = (m_style & FontStyleStrikeout) ? 1 : 0;
+    lf->lfCharSet = DEFAULT_CHARSET;
+    std::wcsncpy(lf->lfFaceName, m_family.c_str(), LF_FACESIZE - 1);
+    return Ok;
+}
+
+StringFormat::StringFormat(const StringFormat* format)
+{
+    if (format)
+        *this = *format;
+}
+
+Status StringFormat::SetMeasurableCharacterRanges(INT count, const CharacterRange* ranges)
+{
+    // GDI+ takes at most 32 ranges.
+    if (count < 0 || count > 32 || (count > 0 && !ranges))
+        return SetStatus(count > 32 ? ValueOverflow : InvalidParameter);
+    m_ranges.assign(ranges, ranges + count);
+    return Ok;
+}
+
+const StringFormat* StringFormat::GenericDefault()
+{
+    static const StringFormat f;
+    return &f;
+}
+
+const StringFormat* StringFormat::GenericTypographic()
+{
+    static const StringFormat f = [] {
+        StringFormat s(StringFormatFlagsNoClip | StringFormatFlagsLineLimit);
+        s.SetTrimming(StringTrimmingNone);
+        return s;
+    }();
+    return &f;
+}
+
+Status Region::GetBounds(RectF* rect, const Graphics*) const
+{
+    if (!rect)
+        return SetStatus(InvalidParameter);
+    if (m_rects.empty()) {
+        *rect = RectF();
+        return Ok;
+    }
+    REAL l = m_rects[0].X, t = m_rects[0].Y, r = m_rects[0].GetRight(), b = m_rects[0].GetBottom();
+    for (const RectF& x : m_rects) {
+        l = std::min(l, x.X), t = std::min(t, x.Y);
+        r = std::max(r, x.GetRight()), b = std::max(b, x.GetBottom());
+    }
+    *rect = RectF(l, t, r - l, b - t);
+    return Ok;
+}
+
+BOOL Region::IsEmpty(const Graphics*) const
+{
+    return std::all_of(m_rects.begin(), m_rects.end(), [](const RectF& r) { return r.IsEmptyArea(); });
+}
+
+// Paths
+
+void GraphicsPath::LineOrMove(REAL x, REAL y)
+{
+    if (!m_figureOpen) {
+        m_steps.push_back(Step{Op::Move, {PointF(x, y)}});
+        m_figureOpen = true;
+    } else {
+        m_steps.push_back(Step{Op::Line, {PointF(x, y)}});
+    }
+}
+
+Status GraphicsPath::AddLine(REAL x1, REAL y1, REAL x2, REAL y2)
+{
+    LineOrMove(x1, y1);
+    m_steps.push_back(Step{Op::Line, {PointF(x2, y2)}});
+    return Ok;
+}
+
+Status GraphicsPath::AddArc(REAL x, REAL y, REAL w, REAL h, REAL start, REAL sweep)
+{
+    if (w <= 0 || h <= 0)
+        return SetStatus(InvalidParameter);
+    // Bezier segments of at most 90 degrees on the ellipse inscribed in the rectangle.
+    double cx = x + w / 2.0, cy = y + h / 2.0, rx = w / 2.0, ry = h / 2.0;
+    sweep = std::clamp(sweep, -360.0f, 360.0f);
+    int segments = std::max(1, static_cast<int>(std::ceil(std::fabs(sweep) / 90.0 - 1e-6)));
+    double step = sweep / segments * M_PI / 180.0;
+    double a = start * M_PI / 180.0;
+    LineOrMove(static_cast<REAL>(cx + rx * std::cos(a)), static_cast<REAL>(cy + ry * std::sin(a)));
+    double k = 4.0 / 3.0 * std::tan(step / 4.0);
+    for (int i = 0; i < segments; ++i) {
+        double b = a + step;
+        Step s{Op::Curve, {}};
+        s.p[0] = PointF(static_cast<REAL>(cx + rx * (std::cos(a) - k * std::sin(a))),
+                        static_cast<REAL>(cy + ry * (std::sin(a) + k * std::cos(a))));
+        s.p[1] = PointF(static_cast<REAL>(cx + rx * (std::cos(b) + k * std::sin(b))),
+                        static_cast<REAL>(cy + ry * (std::sin(b) - k * std::cos(b))));
+        s.p[2] = PointF(static_cast<REAL>(cx + rx * std::cos(b)), static_cast<REAL>(cy + ry * std::sin(b)));
+        m_steps.push_back(s);
+        a = b;
+    }
+    return Ok;
+}
+
+Status GraphicsPath::AddBezier(REAL x1, REAL y1, REAL x2, REAL y2, REAL x3, REAL y3, REAL x4, REAL y4)
+{
+    LineOrMove(x1, y1);
+    m_steps.push_back(Step{Op::Curve, {PointF(x2, y2), PointF(x3, y3), PointF(x4, y4)}});
+    return Ok;
+}
+
+Status GraphicsPath::AddRectangle(const RectF& r)
+{
+    StartFigure();
+    LineOrMove(r.X, r.Y);
+    m_steps.push_back(Step{Op::Line, {PointF(r.GetRight(), r.Y)}});
+    m_steps.push_back(Step{Op::Line, {PointF(r.GetRight(), r.GetBottom())}});
+    m_steps.push_back(Step{Op::Line, {PointF(r.X, r.GetBottom())}});
+    return CloseFigure();
+}
+
+Status GraphicsPath::AddEllipse(REAL x, REAL y, REAL w, REAL h)
+{
+    StartFigure();
+    Status s = AddArc(x, y, w, h, 0, 360);
+    CloseFigure();
+    return s;
+}
+
+Status GraphicsPath::StartFigure()
+{
+    m_figureOpen = false;
+    return Ok;
+}
+
+Status GraphicsPath::CloseFigure()
+{
+    if (m_figureOpen)
+        m_steps.push_back(Step{Op::Close, {}});
+    m_figureOpen = false;
+    return Ok;
+}
+
+Status GraphicsPath::Reset()
+{
+    m_steps.clear();
+    m_figureOpen = false;
+    return Ok;
+}
+
+Status GraphicsPath::GetBounds(RectF* bounds) const
+{
+    if (!bounds)
+        return SetStatus(InvalidParameter);
+    bool any = false;
+    REAL l = 0, t = 0, r = 0, b = 0;
+    for (const Step& s : m_steps) {
+        int n = s.op == Op::Curve ? 3 : s.op == Op::Close ? 0 : 1;
+        for (int i = 0; i < n; ++i) {
+            const PointF& p = s.p[i];
+            if (!any)
+                l = r = p.X, t = b = p.Y, any = true;
+            l = std::min(l, p.X), r = std::max(r, p.X), t = std::min(t, p.Y), b = std::max(b, p.Y);
+        }
+    }
+    *bounds = RectF(l, t, r - l, b - t);
+    return Ok;
+}
+
+// Images
+
+Image::Image() = default;
+Image::~Image() = default;
+
+namespace {
+
+PixelFormat FormatOf(const quiva::DecodedImage& d)
+{
+    if (d.hasAlpha)
+        return PixelFormat32bppARGB;
+    if (d.bitsPerPixel <= 8 && d.kind != quiva::ImageFileKind::Jpeg)
+        return PixelFormat8bppIndexed;
+    return d.bitsPerPixel == 32 ? PixelFormat32bppRGB : PixelFormat24bppRGB;
+}
+
+GUID RawFormatOf(quiva::ImageFileKind k)
+{
+    switch (k) {
+    case quiva::ImageFileKind::Bmp: return ImageFormatBMP;
+    case quiva::ImageFileKind::Jpeg: return ImageFormatJPEG;
+    case quiva::ImageFileKind::Png: return ImageFormatPNG;
+    default: return ImageFormatMemoryBMP;
+    }
+}
+
+// Fills a bitmap from file bytes; the bitmap keeps no pixels when the bytes are refused.
+Status Decode(Bitmap& bmp, const std::string& bytes, std::unique_ptr<quiva::Surface>& pixels, PixelFormat& format,
+              GUID& raw, bool& grey)
+{
+    quiva::DecodedImage d;
+    if (!quiva::DecodeImage(bytes, d))
+        return quiva::SniffImage(bytes) == quiva::ImageFileKind::Unknown ? UnknownImageFormat : GenericError;
+    (void)bmp;
+    pixels = std::make_unique<quiva::Surface>(d.width, d.height);
+    std::copy(d.pixels.begin(), d.pixels.end(), pixels->Pixels());
+    format = FormatOf(d);
+    raw = RawFormatOf(d.kind);
+    grey = d.grey;
+    return Ok;
+}
+
+}  // namespace
+
+Image* Image::FromFile(const WCHAR* filename, BOOL) { return Bitmap::FromFile(filename); }
+
+UINT Image::GetWidth() const { return m_pixels ? static_cast<UINT>(m_pixels->Width()) : 0; }
+UINT Image::GetHeight() const { return m_pixels ? static_cast<UINT>(m_pixels->Height()) : 0; }
+
+Status Image::GetRawFormat(GUID* format) const
+{
+    if (!format)
+        return SetStatus(InvalidParameter);
+    *format = m_rawFormat;
+    return Ok;
+}
+
+Image* Image::Clone() const
+{
+    auto* b = new Bitmap();
+    if (m_pixels) {
+        b->m_pixels = std::make_unique<quiva::Surface>(m_pixels->Width(), m_pixels->Height());
+        std::copy(m_pixels->Pixels(), m_pixels->Pixels() + m_pixels->Width() * m_pixels->Height(),
+                  b->m_pixels->Pixels());
+    } else {
+        b->SetStatus(InvalidParameter);
+    }
+    b->m_pixelFormat = m_pixelFormat;
+    b->m_rawFormat = m_rawFormat;
+    b->m_grey = m_grey;
+    return b;
+}
+
+Image* Image::GetThumbnailImage(UINT width, UINT height, GetThumbnailImageAbort, VOID*)
+{
+    if (!m_pixels || width == 0 || height == 0 || width > 16384 || height > 16384) {
+        SetStatus(InvalidParameter);
+        return nullptr;
+    }
+    auto* thumb = new Bitmap(static_cast<INT>(width), static_cast<INT>(height), PixelFormat32bppPARGB);
+    {
+        Graphics g(thumb);
+        g.SetInterpolationMode(InterpolationModeHighQualityBicubic);
+        g.DrawImage(this, RectF(0, 0, REAL(width), REAL(height)));
+    }
+    thumb->m_rawFormat = ImageFormatMemoryBMP;
+    return thumb;
+}
+
+Status Image::Save(const WCHAR* filename, const CLSID* encoder, const EncoderParameters* params)
+{
+    if (!filename || !encoder)
+        return SetStatus(InvalidParameter);
+    if (!m_pixels)
+        return SetStatus(WrongState);
+    std::string bytes;
+    bool ok;
+    const uint32_t* px = m_pixels->Pixels();
+    int w = m_pixels->Width(), h = m_pixels->Height();
+    if (*encoder == quiva::kBmpEncoder) {
+        ok = quiva::EncodeBmp(px, w, h, bytes);
+    } else if (*encoder == quiva::kPngEncoder) {
+        ok = quiva::EncodePng(px, w, h, bytes);
+    } else if (*encoder == quiva::kJpegEncoder) {
+        long quality = 75;
+        if (params) {
+            for (UINT i = 0; i < params->Count; ++i) {
+                const EncoderParameter& p = params->Parameter[i];
+                if (p.Guid == EncoderQuality) {
+                    if (p.Type != EncoderParameterValueTypeLong || p.NumberOfValues != 1 || !p.Value)
+                        return SetStatus(InvalidParameter);
+                    quality = *static_cast<const ULONG*>(p.Value);
+                    if (quality < 0 || quality > 100)
+                        return SetStatus(InvalidParameter);
+                }
+            }
+        }
+        ok = quiva::EncodeJpeg(px, w, h, static_cast<int>(quality), bytes);
+    } else {
+        return SetStatus(FileNotFound);  // GDI+ reports an unknown encoder this way
+    }
+    if (!ok)
+        return SetStatus(GenericError);
+    // Written beside the target and renamed over it, so a failed save never leaves half a file.
+    if (!quiva::WriteFileAtomically(filename, bytes))
+        return SetStatus(Win32Error);
+    return Ok;
+}
+
+Bitmap::Bitmap(INT width, INT height, PixelFormat format)
+{
+    if (width <= 0 || height <= 0 || static_cast<int64_t>(width) * height > (int64_t{1} << 28)) {
+        SetStatus(InvalidParameter);
+        return;
+    }
+    m_pixels = std::make_unique<quiva::Surface>(width, height);
+    std::fill_n(m_pixels->Pixels(), static_cast<size_t>(width) * static_cast<size_t>(height), 0u);
+    m_pixelFormat = format;
+    m_rawFormat = ImageFormatMemoryBMP;
+}
+
+Bitmap::Bitmap(const WCHAR* filename, BOOL)
+{
+    std::string bytes;
+    if (!filename || !quiva::ReadFileBytes(filename, bytes)) {
+        SetStatus(filename ? FileNotFound : InvalidParameter);
+        return;
+    }
+    SetStatus(Decode(*this, bytes, m_pixels, m_pixelFormat, m_rawFormat, m_grey));
+}
+
+Bitmap* Bitmap::FromFile(const WCHAR* filename, BOOL icm) { return new Bitmap(filename, icm); }
+
+Bitmap* Bitmap::FromMemory(const void* bytes, size_t length)
+{
+    auto* b = new Bitmap();
+    if (!bytes) {
+        b->SetStatus(InvalidParameter);
+        return b;
+    }
+    std::string data(static_cast<const char*>(bytes), length);
+    b->SetStatus(Decode(*b, data, b->m_pixels, b->m_pixelFormat, b->m_rawFormat, b->m_grey));
+    return b;
+}
+
+Bitmap::Bitmap(HBITMAP hbitmap, void*)
+{
+    auto* src = quiva::LookupGdi<quiva::GdiBitmap>(hbitmap);
+    if (!src) {
+        SetStatus(InvalidParameter);
+        return;
+    }
+    std::lock_guard lock(src->pixels.Mutex());
+    int w = src->pixels.Width(), h = src->pixels.Height();
+    m_pixels = std::make_unique<quiva::Surface>(w, h);
+    // A GDI bitmap has no alpha: its pixels come across opaque.
+    for (size_t i = 0; i < static_cast<size_t>(w) * static_cast<size_t>(h); ++i)
+        m_pixels->Pixels()[i] = src->pixels.Pixels()[i] | 0xFF000000u;
+    m_pixelFormat = PixelFormat32bppRGB;
+    m_rawFormat = ImageFormatMemoryBMP;
+}
+
+Bitmap* Bitmap::FromHBITMAP(HBITMAP hbitmap, void* palette) { return new Bitmap(hbitmap, palette); }
+
+Status Bitmap::GetPixel(INT x, INT y, Color* color) const
+{
+    if (!color || !m_pixels || x < 0 || y < 0 || x >= m_pixels->Width() || y >= m_pixels->Height())
+        return SetStatus(InvalidParameter);
+    uint32_t px = m_pixels->At(x, y);
+    COLORREF c = quiva::ColorOfPixel(px);
+    *color = Color(static_cast<BYTE>(px >> 24), GetRValue(c), GetGValue(c), GetBValue(c));
+    return Ok;
+}
+
+Status Bitmap::SetPixel(INT x, INT y, const Color& color)
+{
+    if (!m_pixels || x < 0 || y < 0 || x >= m_pixels->Width() || y >= m_pixels->Height())
+        return SetStatus(InvalidParameter);
+    uint32_t a = color.GetA();
+    auto pm = [a](uint32_t c) { return (c * a + 127) / 255; };
+    m_pixels->Pixels()[static_cast<size_t>(y) * m_pixels->Width() + x] =
+        (a << 24) | (pm(color.GetR()) << 16) | (pm(color.GetG()) << 8) | pm(color.GetB());
+    return Ok;
+}
+
+Status Bitmap::GetHBITMAP(const Color& background, HBITMAP* out) const
+{
+    if (!out || !m_pixels)
+        return SetStatus(InvalidParameter);
+    HBITMAP h = CreateCompatibleBitmap(nullptr, m_pixels->Width(), m_pixels->Height());
+    auto* dst = quiva::LookupGdi<quiva::GdiBitmap>(h);
+    if (!dst)
+        return SetStatus(OutOfMemory);
+    // Composited over the background, since a GDI bitmap is opaque.
+    uint32_t bg = quiva::PixelOf(background.ToCOLORREF());
+    for (size_t i = 0; i < static_cast<size_t>(m_pixels->Width()) * static_cast<size_t>(m_pixels->Height()); ++i) {
+        uint32_t s = m_pixels->Pixels()[i];
+        uint32_t inv = 255 - (s >> 24);
+        auto ch = [&](int shift) { return (((s >> shift) & 0xFF) + (((bg >> shift) & 0xFF) * inv + 127) / 255) << shift; };
+        dst->pixels.Pixels()[i] = 0xFF000000u | ch(16) | ch(8) | ch(0);
+    }
+    *out = h;
+    return Ok;
+}
+
+// Graphics
+
+Graphics::Graphics(HDC hdc) : m_target(std::make_unique<quiva::GraphicsTarget>())
+{
+    if (!quiva::LookupDC(hdc)) {
+        SetStatus(InvalidParameter);
+        return;
+    }
+    m_target->hdc = hdc;
+}
+
+Graphics::Graphics(HWND, BOOL) : m_target(std::make_unique<quiva::GraphicsTarget>()) {}
+
+Graphics::Graphics(Image* image) : m_target(std::make_unique<quiva::GraphicsTarget>())
+{
+    if (!image || !image->Pixels()) {
+        SetStatus(InvalidParameter);
+        return;
+    }
+    m_target->image = image;
+}
+
+Graphics::~Graphics() = default;
+
+Status Graphics::SetSmoothingMode(SmoothingMode m)
+{
+    if (m < SmoothingModeDefault || m > SmoothingModeAntiAlias8x8)
+        return SetStatus(InvalidParameter);
+    m_smoothing = m;
+    return Ok;
+}
+
+Status Graphics::SetInterpolationMode(InterpolationMode m)
+{
+    if (m < InterpolationModeDefault || m > InterpolationModeHighQualityBicubic)
+        return SetStatus(InvalidParameter);
+    m_interpolation = m;
+    return Ok;
+}
+
+Status Graphics::SetTextRenderingHint(TextRenderingHint h)
+{
+    if (h < TextRenderingHintSystemDefault || h > TextRenderingHintClearTypeGridFit)
+        return SetStatus(InvalidParameter);
+    m_textHint = h;
+    return Ok;
+}
+
+
+// Opens the target for one drawing call with the transform, the clip and, for shapes, the
+// anti-aliasing and the half-pixel shift that puts integer coordinates on pixel centres.
+#define QUIVA_BEGIN(shape)                                             \
+    quiva::GraphicsTarget::Open open = m_target->Begin();              \
+    cairo_t* cr = open.cr();                                           \
+    if (!cr)                                                           \
+        return Ok;                                                     \
+    cairo_translate(cr, m_dx, m_dy);                                   \
+    if (m_hasClip) {                                                   \
+        cairo_rectangle(cr, m_clip.X, m_clip.Y, m_clip.Width, m_clip.Height); \
+        cairo_clip(cr);                                                \
+    }                                                                  \
+    if (shape) {                                                       \
+        cairo_translate(cr, 0.5, 0.5);                                 \
+        bool smooth = m_smoothing == SmoothingModeAntiAlias || m_smoothing == SmoothingModeHighQuality || \
+                      m_smoothing == SmoothingModeAntiAlias8x8;        \
+        cairo_set_antialias(cr, smooth ? CAIRO_ANTIALIAS_GRAY : CAIRO_ANTIALIAS_NONE); \
+    }
+
+namespace {
+
+void ApplyPen(cairo_t* cr, const Pen* pen)
+{
+    Color c;
+    pen->GetColor(&c);
+    quiva::SetSource(cr, c.GetValue());
+    cairo_set_line_width(cr, std::max(pen->GetWidth(), 1.0f / 64));
+    cairo_set_line_cap(cr, pen->GetStartCap() == LineCapRound    ? CAIRO_LINE_CAP_ROUND
+                           : pen->GetStartCap() == LineCapSquare ? CAIRO_LINE_CAP_SQUARE
+                                                                 : CAIRO_LINE_CAP_BUTT);
+    cairo_set_line_join(cr, CAIRO_LINE_JOIN_MITER);
+    if (pen->GetDashStyle() != DashStyleSolid) {
+        double w = std::max(1.0f, pen->GetWidth());
+        double dash[] = {pen->GetDashStyle() == DashStyleDot ? w : 3 * w, w};
+        cairo_set_dash(cr, dash, 2, 0);
+    }
+}
+
+void TracePath(cairo_t* cr, const GraphicsPath* path)
+{
+    for (const GraphicsPath::Step& s : path->Steps()) {
+        switch (s.op) {
+        case GraphicsPath::Op::Move: cairo_move_to(cr, s.p[0].X, s.p[0].Y); break;
+        case GraphicsPath::Op::Line: cairo_line_to(cr, s.p[0].X, s.p[0].Y); break;
+        case GraphicsPath::Op::Curve:
+            cairo_curve_to(cr, s.p[0].X, s.p[0].Y, s.p[1].X, s.p[1].Y, s.p[2].X, s.p[2].Y);
+            break;
+        case GraphicsPath::Op::Close: cairo_close_path(cr); break;
+        }
+    }
+}
+
+void Ellipse(cairo_t* cr, const RectF& r)
+{
+    cairo_save(cr);
+    cairo_translate(cr, r.X + r.Width / 2.0, r.Y + r.Height / 2.0);
+    cairo_scale(cr, r.Width / 2.0, r.Height / 2.0);
+    cairo_arc(cr, 0, 0, 1, 0, 2 * M_PI);
+    cairo_restore(cr);
+}
+
+}  // namespace
+
+Status Graphics::Clear(const Color& color)
+{
+    QUIVA_BEGIN(false)
+    cairo_set_operator(cr, CAIRO_OPERATOR_SOURCE);
+    quiva::SetSource(cr, color.GetValue());
+    cairo_paint(cr);
+    return Ok;
+}
+
+Status Graphics::FillRectangle(const Brush* brush, const RectF& r)
+{
+    if (!brush)
+        return SetStatus(InvalidParameter);
+    QUIVA_BEGIN(true)
+    quiva::SetSource(cr, brush->PaintColor());
+    // Fills cover pixel areas, not centres: undo the half-pixel shift.
+    cairo_rectangle(cr, r.X - 0.5, r.Y - 0.5, r.Width, r.Height);
+    cairo_fill(cr);
+    return Ok;
+}
+Status Graphics::FillRectangle(const Brush* b, REAL x, REAL y, REAL w, REAL h) { return FillRectangle(b, RectF(x, y, w, h)); }
+Status Graphics::FillRectangle(const Brush* b, const Rect& r) { return FillRectangle(b, RectF(r)); }
+Status Graphics::FillRectangle(const Brush* b, INT x, INT y, INT w, INT h) { return FillRectangle(b, RectF(REAL(x), REAL(y), REAL(w), REAL(h))); }
+
+Status Graphics::DrawRectangle(const Pen* pen, const RectF& r)
+{
+    if (!pen)
+        return SetStatus(InvalidParameter);
+    QUIVA_BEGIN(true)
+    ApplyPen(cr, pen);
+    cairo_rectangle(cr, r.X, r.Y, r.Width, r.Height);
+    cairo_stroke(cr);
+    return Ok;
+}
+Status Graphics::DrawRectangle(const Pen* p, REAL x, REAL y, REAL w, REAL h) { return DrawRectangle(p, RectF(x, y, w, h)); }
+Status Graphics::DrawRectangle(const Pen* p, const Rect& r) { return DrawRectangle(p, RectF(r)); }
+Status Graphics::DrawRectangle(const Pen* p, INT x, INT y, INT w, INT h) { return DrawRectangle(p, RectF(REAL(x), REAL(y), REAL(w), REAL(h))); }
+
+Status Graphics::DrawLine(const Pen* pen, REAL x1, REAL y1, REAL x2, REAL y2)
+{
+    if (!pen)
+        return SetStatus(InvalidParameter);
+    QUIVA_BEGIN(true)
+    ApplyPen(cr, pen);
+    cairo_move_to(cr, x1, y1);
+    cairo_line_to(cr, x2, y2);
+    cairo_stroke(cr);
+    return Ok;
+}
+Status Graphics::DrawLine(const Pen* p, const PointF& a, const PointF& b) { return DrawLine(p, a.X, a.Y, b.X, b.Y); }
+Status Graphics::DrawLine(const Pen* p, INT x1, INT y1, INT x2, INT y2) { return DrawLine(p, REAL(x1), REAL(y1), REAL(x2), REAL(y2)); }
+
+Status Graphics::FillEllipse(const Brush* brush, const RectF& r)
+{
+    if (!brush)
+        return SetStatus(InvalidParameter);
+    if (r.Width <= 0 || r.Height <= 0)
+        return Ok;
+    QUIVA_BEGIN(true)
+    quiva::SetSource(cr, brush->PaintColor());
+    Ellipse(cr, RectF(r.X - 0.5f, r.Y - 0.5f, r.Width, r.Height));
+    cairo_fill(cr);
+    return Ok;
+}
+Status Graphics::FillEllipse(const Brush* b, REAL x, REAL y, REAL w, REAL h) { return FillEllipse(b, RectF(x, y, w, h)); }
+
+Status Graphics::DrawEllipse(const Pen* pen, const RectF& r)
+{
+    if (!pen)
+        return SetStatus(InvalidParameter);
+    if (r.Width <= 0 || r.Height <= 0)
+        return Ok;
+    QUIVA_BEGIN(true)
+    ApplyPen(cr, pen);
+    Ellipse(cr, r);
+    cairo_stroke(cr);
+    return Ok;
+}
+Status Graphics::DrawEllipse(const Pen* p, REAL x, REAL y, REAL w, REAL h) { return DrawEllipse(p, RectF(x, y, w, h)); }
+
+Status Graphics::FillPath(const Brush* brush, const GraphicsPath* path)
+{
+    if (!brush || !path)
+        return SetStatus(InvalidParameter);
+    QUIVA_BEGIN(true)
+    cairo_translate(cr, -0.5, -0.5);
+    quiva::SetSource(cr, brush->PaintColor());
+    cairo_set_fill_rule(cr, path->GetFillMode() == FillModeWinding ? CAIRO_FILL_RULE_WINDING : CAIRO_FILL_RULE_EVEN_ODD);
+    TracePath(cr, path);
+    cairo_fill(cr);
+    return Ok;
+}
+
+Status Graphics::DrawPath(const Pen* pen, const GraphicsPath* path)
+{
+    if (!pen || !path)
+        return SetStatus(InvalidParameter);
+    QUIVA_BEGIN(true)
+    ApplyPen(cr, pen);
+    TracePath(cr, path);
+    cairo_stroke(cr);
+    return Ok;
+}
+
+Status Graphics::FillPolygon(const Brush* brush, const PointF* points, INT count)
+{
+    if (!brush || !points || count < 3)
+        return SetStatus(InvalidParameter);
+    GraphicsPath path;
+    for (INT i = 0; i + 1 < count; ++i)
+        path.AddLine(points[i], points[i + 1]);
+    path.CloseFigure();
+    return FillPath(brush, &path);
+}
+
+Status Graphics::DrawImage(Image* image, const RectF& dest, REAL sx, REAL sy, REAL sw, REAL sh, Unit unit)
+{
+    if (!image || !image->Pixels() || unit != UnitPixel || sw <= 0 || sh <= 0)
+        return SetStatus(InvalidParameter);
+    if (dest.Width == 0 || dest.Height == 0)
+        return Ok;
+    QUIVA_BEGIN(false)
+    quiva::Surface* src = image->Pixels();
+    // Drawing an image into itself would read pixels while they are written.
+    if (m_target->image == image)
+        return SetStatus(InvalidParameter);
+    std::lock_guard srcLock(src->Mutex());
+    cairo_surface_t* s = cairo_image_surface_create_for_data(reinterpret_cast<unsigned char*>(src->Pixels()),
+                                                             CAIRO_FORMAT_ARGB32, src->Width(), src->Height(),
+                                                             src->Stride());
+    cairo_pattern_t* pat = cairo_pattern_create_for_surface(s);
+    cairo_matrix_t m;
+    cairo_matrix_init_translate(&m, sx, sy);
+    cairo_matrix_scale(&m, sw / dest.Width, sh / dest.Height);
+    cairo_matrix_translate(&m, -dest.X, -dest.Y);
+    cairo_pattern_set_matrix(pat, &m);
+    cairo_pattern_set_extend(pat, CAIRO_EXTEND_PAD);
+    cairo_filter_t filter = CAIRO_FILTER_GOOD;
+    switch (m_interpolation) {
+    case InterpolationModeNearestNeighbor: filter = CAIRO_FILTER_NEAREST; break;
+    case InterpolationModeHighQuality:
+    case InterpolationModeHighQualityBicubic:
+    case InterpolationModeHighQualityBilinear:
+    case InterpolationModeBicubic: filter = CAIRO_FILTER_BEST; break;
+    default: filter = CAIRO_FILTER_BILINEAR; break;
+    }
+    cairo_pattern_set_filter(pat, filter);
+    cairo_set_source(cr, pat);
+    cairo_rectangle(cr, dest.X, dest.Y, dest.Width, dest.Height);
+    cairo_fill(cr);
+    cairo_pattern_destroy(pat);
+    cairo_surface_destroy(s);
+    return Ok;
+}
+
+Status Graphics::DrawImage(Image* image, const RectF& dest)
+{
+    if (!image || !image->Pixels())
+        return SetStatus(InvalidParameter);
+    return DrawImage(image, dest, 0, 0, REAL(image->GetWidth()), REAL(image->GetHeight()), UnitPixel);
+}
+Status Graphics::DrawImage(Image* i, REAL x, REAL y, REAL w, REAL h) { return DrawImage(i, RectF(x, y, w, h)); }
+Status Graphics::DrawImage(Image* i, const Rect& r) { return DrawImage(i, RectF(r)); }
+Status Graphics::DrawImage(Image* i, INT x, INT y, INT w, INT h) { return DrawImage(i, RectF(REAL(x), REAL(y), REAL(w), REAL(h))); }
+Status Graphics::DrawImage(Image* i, REAL x, REAL y)
+{
+    if (!i)
+        return SetStatus(InvalidParameter);
+    return DrawImage(i, RectF(x, y, REAL(i->GetWidth()), REAL(i->GetHeight())));
+}
+Status Graphics::DrawImage(Image* i, INT x, INT y) { return DrawImage(i, REAL(x), REAL(y)); }
+
+Status Graphics::DrawString(const WCHAR* string, INT length, const Font* font, const RectF& layout,
+                            const StringFormat* format, const Brush* brush)
+{
+    if (!string || !font || !brush || !font->IsAvailable())
+        return SetStatus(InvalidParameter);
+    QUIVA_BEGIN(false)
+    quiva::DrawText(cr, quiva::StringArg(string, length), quiva::TextFontOf(font),
+                    quiva::TextBox{layout.X, layout.Y, layout.Width, layout.Height}, quiva::TextFormatOf(format),
+                    brush->PaintColor());
+    return Ok;
+}
+
+Status Graphics::DrawString(const WCHAR* s, INT n, const Font* f, const PointF& o, const StringFormat* fmt, const Brush* b)
+{
+    return DrawString(s, n, f, RectF(o.X, o.Y, 0, 0), fmt, b);
+}
+
+Status Graphics::DrawString(const WCHAR* s, INT n, const Font* f, const PointF& o, const Brush* b)
+{
+    return DrawString(s, n, f, RectF(o.X, o.Y, 0, 0), nullptr, b);
+}
+
+Status Graphics::MeasureString(const WCHAR* string, INT length, const Font* font, const RectF& layout,
+                               const StringFormat* format, RectF* box, INT* fitted, INT* lines) const
+{
+    if (!string || !font || !box || !font->IsAvailable())
+        return SetStatus(InvalidParameter);
+    std::wstring s = quiva::StringArg(string, length);
+    quiva::TextBox m = quiva::MeasureText(s, quiva::TextFontOf(font),
+                                          quiva::TextBox{layout.X, layout.Y, layout.Width, layout.Height},
+                                          quiva::TextFormatOf(format));
+    *box = RectF(REAL(m.x), REAL(m.y), REAL(m.width), REAL(m.height));
+    if (fitted)
+        *fitted = static_cast<INT>(s.size());
+    if (lines) {
+        double lineHeight = font->GetHeight(96.0f);
+        *lines = s.empty() ? 0 : std::max(1, static_cast<INT>(std::lround(m.height / std::max(1.0, lineHeight))));
+    }
+    return Ok;
+}
+
+Status Graphics::MeasureString(const WCHAR* s, INT n, const Font* f, const PointF& o, const StringFormat* fmt, RectF* box) const
+{
+    return MeasureString(s, n, f, RectF(o.X, o.Y, 0, 0), fmt, box);
+}
+
+Status Graphics::MeasureString(const WCHAR* s, INT n, const Font* f, const PointF& o, RectF* box) const
+{
+    return MeasureString(s, n, f, RectF(o.X, o.Y, 0, 0), nullptr, box);
+}
+
+Status Graphics::MeasureString(const WCHAR* s, INT n, const Font* f, const RectF& r, RectF* box) const
+{
+    return MeasureString(s, n, f, r, nullptr, box);
+}
+
+Status Graphics::MeasureCharacterRanges(const WCHAR* string, INT length, const Font* font, const RectF& layout,
+                                        const StringFormat* format, INT regionCount, Region* regions) const
+{
+    if (!string || !font || !format || !regions || !font->IsAvailable() ||
+        regionCount < format->GetMeasurableCharacterRangeCount())
+        return SetStatus(InvalidParameter);
+    std::wstring s = quiva::StringArg(string, length);
+    quiva::TextBox box{layout.X, layout.Y, layout.Width, layout.Height};
+    for (INT i = 0; i < format->GetMeasurableCharacterRangeCount(); ++i) {
+        const CharacterRange& r = format->Ranges()[static_cast<size_t>(i)];
+        if (r.First < 0 || r.Length < 0 || r.First + r.Length > static_cast<INT>(s.size()))
+            return SetStatus(InvalidParameter);
+        regions[i].MakeEmpty();
+        for (const quiva::TextBox& b :
+             quiva::CharacterBoxes(s, quiva::TextFontOf(font), box, quiva::TextFormatOf(format), r.First, r.Length))
+            regions[i].Union(RectF(REAL(b.x), REAL(b.y), REAL(b.width), REAL(b.height)));
+    }
+    return Ok;
+}
+
+Status Graphics::SetClip(const RectF& rect)
+{
+    m_hasClip = true;
+    m_clip = rect;
+    return Ok;
+}
+
+Status Graphics::IntersectClip(const RectF& rect)
+{
+    if (!m_hasClip)
+        return SetClip(rect);
+    RectF::Intersect(m_clip, m_clip, rect);
+    return Ok;
+}
+
+Status Graphics::ResetClip()
+{
+    m_hasClip = false;
+    return Ok;
+}
+
+Status Graphics::TranslateTransform(REAL dx, REAL dy)
+{
+    m_dx += dx;
+    m_dy += dy;
+    return Ok;
+}
+
+Status Graphics::ResetTransform()
+{
+    m_dx = m_dy = 0;
+    return Ok;
+}
+
+Status Graphics::Flush(int) { return Ok; }
+
+HDC Graphics::GetHDC() { return m_target->hdc; }
+void Graphics::ReleaseHDC(HDC) {}
+
+}  // namespace Gdiplus

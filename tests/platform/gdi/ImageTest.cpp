@@ -1,0 +1,243 @@
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include "platform/gdi/ImageCodec.h"
+#include "platform/gdi/gdiplus.h"
+#include "tests/support/TempDir.h"
+
+using namespace Gdiplus;
+using quiva::test::ReadAll;
+using quiva::test::ScopedEnv;
+using quiva::test::TempDir;
+using quiva::test::WriteAll;
+
+namespace {
+
+// A test card: colour bars over a gradient, odd width so BMP rows need padding.
+std::vector<uint32_t> TestCard(int w, int h)
+{
+    const uint32_t bars[] = {0xFFFFFFFFu, 0xFFFFFF00u, 0xFF00FFFFu, 0xFF00FF00u, 0xFFFF00FFu, 0xFFFF0000u, 0xFF0000FFu};
+    std::vector<uint32_t> px(static_cast<size_t>(w) * h);
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x) {
+            uint32_t v = static_cast<uint32_t>(x * 255 / (w - 1));
+            px[static_cast<size_t>(y) * w + x] = y < h / 2 ? bars[x * 7 / w] : 0xFF000000u | (v << 16) | (v << 8) | v;
+        }
+    return px;
+}
+
+int MaxDifference(const std::vector<uint32_t>& a, const std::vector<uint32_t>& b)
+{
+    int worst = 0;
+    for (size_t i = 0; i < a.size(); ++i)
+        for (int s = 0; s < 32; s += 8)
+            worst = std::max(worst, std::abs(static_cast<int>((a[i] >> s) & 0xFF) - static_cast<int>((b[i] >> s) & 0xFF)));
+    return worst;
+}
+
+CLSID EncoderFor(const wchar_t* mime)
+{
+    UINT n = 0, size = 0;
+    GetImageEncodersSize(&n, &size);
+    std::vector<char> buffer(size);
+    auto* codecs = reinterpret_cast<ImageCodecInfo*>(buffer.data());
+    GetImageEncoders(n, size, codecs);
+    for (UINT i = 0; i < n; ++i)
+        if (std::wcscmp(codecs[i].MimeType, mime) == 0)
+            return codecs[i].Clsid;
+    return GUID_NULL;
+}
+
+// Mean absolute difference per channel, for lossy comparisons.
+double MeanDifference(const std::vector<uint32_t>& a, const std::vector<uint32_t>& b)
+{
+    double sum = 0;
+    for (size_t i = 0; i < a.size(); ++i)
+        for (int s = 0; s < 24; s += 8)
+            sum += std::abs(static_cast<int>((a[i] >> s) & 0xFF) - static_cast<int>((b[i] >> s) & 0xFF));
+    return sum / (3.0 * static_cast<double>(a.size()));
+}
+
+}  // namespace
+
+TEST(ImageCodec, BmpRoundTripIsExactAndWellFormed)
+{
+    const int w = 641, h = 20;  // 641 * 3 = 1923 bytes, padded to 1924
+    auto card = TestCard(w, h);
+    std::string bmp;
+    ASSERT_TRUE(quiva::EncodeBmp(card.data(), w, h, bmp));
+    EXPECT_EQ(bmp.size(), 54u + 1924u * h);
+    uint32_t sizeField;
+    std::memcpy(&sizeField, bmp.data() + 2, 4);
+    EXPECT_EQ(sizeField, bmp.size());
+    EXPECT_EQ(bmp[28], 24);  // bits per pixel
+    // Bottom-up: the first stored row is the gradient's last row.
+    EXPECT_EQ(static_cast<unsigned char>(bmp[54 + 3 * (w - 1)]), 255);
+
+    quiva::DecodedImage d;
+    ASSERT_TRUE(quiva::DecodeBmp(bmp, d));
+    EXPECT_EQ(d.width, w);
+    EXPECT_EQ(d.height, h);
+    EXPECT_EQ(d.pixels, card);
+    EXPECT_EQ(d.bitsPerPixel, 24);
+}
+
+TEST(ImageCodec, BmpVariantsDecode)
+{
+    // 8-bit grey palette, top-down, 3 x 2.
+    std::string f = "BM";
+    auto put32 = [&](uint32_t v) { f.append(reinterpret_cast<const char*>(&v), 4); };
+    auto put16 = [&](uint16_t v) { f.append(reinterpret_cast<const char*>(&v), 2); };
+    put32(0), put32(0), put32(54 + 1024);
+    put32(40), put32(3), put32(static_cast<uint32_t>(-2)), put16(1), put16(8), put32(0), put32(8), put32(0), put32(0),
+        put32(0), put32(0);
+    for (int i = 0; i < 256; ++i)
+        put32(static_cast<uint32_t>(i * 0x010101));
+    f += std::string("\x00\x80\xff\x00\x10\x20\x30\x00", 8);
+    quiva::DecodedImage d;
+    std::string why;
+    ASSERT_TRUE(quiva::DecodeBmp(f, d, &why)) << why;
+    EXPECT_TRUE(d.grey);
+    EXPECT_EQ(d.pixels[0], 0xFF000000u);
+    EXPECT_EQ(d.pixels[1], 0xFF808080u);
+    EXPECT_EQ(d.pixels[2], 0xFFFFFFFFu);
+    EXPECT_EQ(d.pixels[3], 0xFF101010u);  // top-down: second row second in memory
+
+    // 32-bit with an alpha mask keeps its alpha.
+    std::string a = "BM";
+    auto p32 = [&](uint32_t v) { a.append(reinterpret_cast<const char*>(&v), 4); };
+    auto p16 = [&](uint16_t v) { a.append(reinterpret_cast<const char*>(&v), 2); };
+    p32(0), p32(0), p32(14 + 56);
+    p32(56), p32(1), p32(1), p16(1), p16(32), p32(3), p32(4), p32(0), p32(0), p32(0), p32(0);
+    p32(0x00FF0000), p32(0x0000FF00), p32(0x000000FF), p32(0xFF000000);
+    p32(0x80FF0000);
+    ASSERT_TRUE(quiva::DecodeBmp(a, d, &why)) << why;
+    EXPECT_TRUE(d.hasAlpha);
+    EXPECT_EQ(d.pixels[0], 0x80800000u);  // premultiplied
+}
+
+TEST(ImageCodec, BadAndTruncatedFilesAreRefused)
+{
+    auto card = TestCard(64, 48);
+    std::string bmp, jpeg, png;
+    ASSERT_TRUE(quiva::EncodeBmp(card.data(), 64, 48, bmp));
+    ASSERT_TRUE(quiva::EncodeJpeg(card.data(), 64, 48, 90, jpeg));
+    ASSERT_TRUE(quiva::EncodePng(card.data(), 64, 48, png));
+    quiva::DecodedImage d;
+    std::string why;
+    for (const std::string* file : {&bmp, &jpeg, &png}) {
+        for (size_t cut : {size_t{1}, size_t{10}, file->size() / 2, file->size() - 3}) {
+            EXPECT_FALSE(quiva::DecodeImage(file->substr(0, cut), d, &why)) << cut;
+            EXPECT_FALSE(why.empty());
+        }
+        EXPECT_TRUE(quiva::DecodeImage(*file, d));
+    }
+    EXPECT_FALSE(quiva::DecodeImage("", d));
+    EXPECT_FALSE(quiva::DecodeImage("GIF89a.....", d));
+
+    // Headers that lie about their size.
+    std::string huge = bmp;
+    int32_t bigWidth = 1 << 30;
+    std::memcpy(&huge[18], &bigWidth, 4);
+    EXPECT_FALSE(quiva::DecodeBmp(huge, d, &why));
+    std::string offset = bmp;
+    uint32_t farOffset = 0xFFFFFFF0u;
+    std::memcpy(&offset[10], &farOffset, 4);
+    EXPECT_FALSE(quiva::DecodeBmp(offset, d, &why));
+    std::string rle = bmp;
+    rle[30] = 1;  // BI_RLE8
+    EXPECT_FALSE(quiva::DecodeBmp(rle, d, &why));
+    std::string corrupt = jpeg;
+    for (size_t i = jpeg.size() / 2; i < jpeg.size() / 2 + 64; ++i)
+        corrupt[i] = static_cast<char>(0xFF);
+    EXPECT_FALSE(quiva::DecodeJpeg(corrupt, d, &why));
+    std::string badCrc = png;
+    badCrc[40] ^= 0x55;
+    EXPECT_FALSE(quiva::DecodePng(badCrc, d, &why));
+}
+
+TEST(ImageCodec, JpegQualityAndPngExactness)
+{
+    auto card = TestCard(320, 240);
+    std::string low, high, png;
+    ASSERT_TRUE(quiva::EncodeJpeg(card.data(), 320, 240, 10, low));
+    ASSERT_TRUE(quiva::EncodeJpeg(card.data(), 320, 240, 95, high));
+    EXPECT_LT(low.size(), high.size());
+    quiva::DecodedImage d;
+    ASSERT_TRUE(quiva::DecodeJpeg(high, d));
+    EXPECT_EQ(d.width, 320);
+    EXPECT_LT(MeanDifference(d.pixels, card), 3.0);
+    ASSERT_TRUE(quiva::EncodePng(card.data(), 320, 240, png));
+    ASSERT_TRUE(quiva::DecodePng(png, d));
+    EXPECT_EQ(d.pixels, card);
+}
+
+TEST(GdiplusImage, BmpResavedAsJpegThroughTheEncoderList)
+{
+    TempDir dir;
+    ScopedEnv c("QUIVA_DRIVE_C", dir.path());
+    auto card = TestCard(101, 60);
+    std::string bmp;
+    quiva::EncodeBmp(card.data(), 101, 60, bmp);
+    WriteAll(dir.Native("still.bmp"), bmp);
+
+    CLSID jpegClsid = EncoderFor(L"image/jpeg");
+    ASSERT_NE(jpegClsid, GUID_NULL);
+    std::unique_ptr<Image> image(Image::FromFile(L"c:\\still.bmp"));
+    ASSERT_EQ(image->GetLastStatus(), Ok);
+    EXPECT_EQ(image->GetWidth(), 101u);
+    GUID raw;
+    image->GetRawFormat(&raw);
+    EXPECT_EQ(raw, ImageFormatBMP);
+
+    ULONG quality = 30;
+    EncoderParameters params;
+    params.Count = 1;
+    params.Parameter[0] = EncoderParameter{EncoderQuality, 1, EncoderParameterValueTypeLong, &quality};
+    EXPECT_EQ(image->Save(L"c:\\still.jpg", &jpegClsid, &params), Ok);
+    std::string jpeg30 = ReadAll(dir.Native("still.jpg"));
+    quality = 100;
+    EXPECT_EQ(image->Save(L"c:\\still100.jpg", &jpegClsid, &params), Ok);
+    std::string jpeg100 = ReadAll(dir.Native("still100.jpg"));
+    EXPECT_LT(jpeg30.size(), jpeg100.size());
+    quiva::DecodedImage d;
+    ASSERT_TRUE(quiva::DecodeJpeg(jpeg100, d));
+    EXPECT_LT(MeanDifference(d.pixels, card), 8.0);  // small picture, sharp colour edges
+
+    quality = 101;
+    EXPECT_EQ(image->Save(L"c:\\bad.jpg", &jpegClsid, &params), InvalidParameter);
+    EXPECT_TRUE(ReadAll(dir.Native("bad.jpg")).empty());
+    EXPECT_NE(image->Save(L"c:\\nofolder\\x.jpg", &jpegClsid, nullptr), Ok);
+
+    CLSID bmpClsid = EncoderFor(L"image/bmp");
+    EXPECT_EQ(image->Save(L"c:\\copy.bmp", &bmpClsid), Ok);
+    EXPECT_EQ(ReadAll(dir.Native("copy.bmp")), bmp);
+
+    // A broken or missing file gives an image that says so and draws nothing.
+    WriteAll(dir.Native("broken.bmp"), bmp.substr(0, 100));
+    std::unique_ptr<Image> broken(Image::FromFile(L"c:\\broken.bmp"));
+    EXPECT_NE(broken->GetLastStatus(), Ok);
+    EXPECT_EQ(broken->GetWidth(), 0u);
+    std::unique_ptr<Image> missing(Image::FromFile(L"c:\\missing.bmp"));
+    EXPECT_EQ(missing->GetLastStatus(), FileNotFound);
+    EXPECT_NE(broken->Save(L"c:\\x.jpg", &jpegClsid), Ok);
+    EXPECT_EQ(broken->GetThumbnailImage(10, 10), nullptr);
+}
+
+TEST(GdiplusImage, ThumbnailKeepsTheContent)
+{
+    Bitmap bmp(40, 20);
+    Graphics g(&bmp);
+    SolidBrush red(Color(255, 255, 0, 0)), blue(Color(255, 0, 0, 255));
+    g.FillRectangle(&red, RectF(0, 0, 20, 20));
+    g.FillRectangle(&blue, RectF(20, 0, 20, 20));
+    std::unique_ptr<Image> thumb(bmp.GetThumbnailImage(8, 4));
+    ASSERT_NE(thumb, nullptr);
+    EXPECT_EQ(thumb->GetWidth(), 8u);
+    Color c;
+    static_cast<Bitmap*>(thumb.get())->GetPixel(1, 2, &c);
+    EXPECT_EQ(c.GetValue(), 0xFFFF0000u);
+    static_cast<Bitmap*>(thumb.get())->GetPixel(6, 2, &c);
+    EXPECT_EQ(c.GetValue(), 0xFF0000FFu);
+}
