@@ -1,0 +1,1 @@
+#include "dicom/CDicomDocument.h"
