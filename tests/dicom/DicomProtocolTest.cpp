@@ -5,6 +5,10 @@
 #include <string>
 #include <vector>
 
+#include "tests/dicom/NetTestSupport.h"
+
+using namespace quiva::test;
+
 namespace {
 
 std::vector<BYTE> Bytes(const DicomBuffer* b)
@@ -16,36 +20,11 @@ std::vector<BYTE> Bytes(const DicomBuffer* b)
     return v;
 }
 
-void Put16(std::vector<BYTE>& v, unsigned x)
-{
-    v.push_back(static_cast<BYTE>(x >> 8));
-    v.push_back(static_cast<BYTE>(x));
-}
-void Put32(std::vector<BYTE>& v, uint32_t x)
-{
-    Put16(v, x >> 16);
-    Put16(v, x & 0xFFFF);
-}
 void PutText(std::vector<BYTE>& v, const std::string& s) { v.insert(v.end(), s.begin(), s.end()); }
-void PutItem(std::vector<BYTE>& v, BYTE type, const std::vector<BYTE>& value)
-{
-    v.push_back(type);
-    v.push_back(0);
-    Put16(v, static_cast<unsigned>(value.size()));
-    v.insert(v.end(), value.begin(), value.end());
-}
 std::vector<BYTE> Text(const std::string& s) { return std::vector<BYTE>(s.begin(), s.end()); }
-void SetLength(std::vector<BYTE>& pdu)
-{
-    uint32_t n = static_cast<uint32_t>(pdu.size() - 6);
-    pdu[2] = n >> 24;
-    pdu[3] = n >> 16;
-    pdu[4] = n >> 8;
-    pdu[5] = n;
-}
 
-const char* kSecondaryCapture = "1.2.840.10008.5.1.4.1.1.7";
-const char* kExplicitLittle = "1.2.840.10008.1.2.1";
+const char* kSecondaryCapture = kSecondaryCaptureUid;
+const char* kExplicitLittle = kExplicitLittleUid;
 
 // An A-ASSOCIATE-AC as a peer would send it.
 struct AcceptBuilder {
@@ -106,7 +85,7 @@ TEST_F(DicomProtocolTest, AssociateRequestBytes)
     PutItem(pc, 0x40, Text(kExplicitLittle));
     PutItem(expected, 0x20, pc);
     std::vector<BYTE> user;
-    PutItem(user, 0x51, {0, 0, 0x40, 0});
+    PutItem(user, 0x51, std::vector<BYTE>{0, 0, 0x40, 0});
     PutItem(user, 0x52, Text("1.2.999.424242.3.1.2.0"));
     std::vector<BYTE> role{0, 25};
     PutText(role, kSecondaryCapture);

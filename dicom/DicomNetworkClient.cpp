@@ -1,0 +1,436 @@
+#include "dicom/DicomNetworkClient.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <mutex>
+
+#include "dicom/DicomDictionary.h"
+#include "platform/base/clock.h"
+#include "platform/base/memoryapi.h"
+#include "platform/base/winpath.h"
+
+WORD DicomMessageId = 0;
+
+namespace {
+
+std::mutex g_dumpMutex;
+CString g_dumpPath = L"c:\\pdata.dmp";
+
+uint32_t Get32(const BYTE* p) { return (uint32_t(p[0]) << 24) | (uint32_t(p[1]) << 16) | (uint32_t(p[2]) << 8) | p[3]; }
+
+// The smallest length field each PDU type can carry, and the largest we accept.
+bool PduLengthAcceptable(BYTE type, uint32_t length, DWORD ownMaxPdu)
+{
+    switch (type) {
+    case DICOM_PDU_P_DATA_TF:
+        return length >= 6 && length <= ownMaxPdu;
+    case DICOM_PDU_ASSOCIATE_AC:
+        return length >= 68 && length <= DICOM_MAX_CONTROL_PDU;
+    case DICOM_PDU_ASSOCIATE_RJ:
+    case DICOM_PDU_RELEASE_RQ:
+    case DICOM_PDU_RELEASE_RP:
+    case DICOM_PDU_ABORT:
+        return length >= 4 && length <= DICOM_MAX_CONTROL_PDU;
+    default:
+        return false;
+    }
+}
+
+// Writes the response bytes to the dump file: created anew, owner-only, never through a link.
+void WriteDump(const BYTE* bytes, DWORD length)
+{
+    CString path = CDicomNetworkClient::GetDumpPath();
+    if (path.IsEmpty())
+        return;
+    std::optional<std::string> native = quiva::NativePath(path.GetString());
+    if (!native)
+        return;
+    int fd = ::open(native->c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0600);
+    if (fd < 0)
+        return;
+    DWORD done = 0;
+    while (done < length) {
+        ssize_t n = ::write(fd, bytes + done, length - done);
+        if (n <= 0)
+            break;
+        done += static_cast<DWORD>(n);
+    }
+    ::close(fd);
+}
+
+}  // namespace
+
+bool DicomStoreStatusStored(WORD status)
+{
+    return status == 0x0000 || status == 0x0001 || (status & 0xF000) == 0xB000 || status == 0x0107 ||
+           status == 0x0116;
+}
+
+CDicomNetworkClient::CDicomNetworkClient()
+{
+    Startup(2);
+    m_receive = DicomBuffer::Create();
+}
+
+CDicomNetworkClient::~CDicomNetworkClient()
+{
+    DicomBuffer::Free(m_receive);
+}
+
+void CDicomNetworkClient::SetDumpPath(const CString& path)
+{
+    std::lock_guard<std::mutex> lock(g_dumpMutex);
+    g_dumpPath = path;
+}
+
+CString CDicomNetworkClient::GetDumpPath()
+{
+    std::lock_guard<std::mutex> lock(g_dumpMutex);
+    return g_dumpPath;
+}
+
+bool CDicomNetworkClient::SetServer(const CString& calledAETitle, const CString& host, WORD port)
+{
+    SetCalledAETitle(calledAETitle);
+    SetHost(host);
+    SetPort(port);
+    return true;
+}
+
+void CDicomNetworkClient::SetCalledAETitle(const CString& title) { Association().called.aeTitle = title; }
+
+void CDicomNetworkClient::SetCallingAETitle(const CString& title) { Association().calling.aeTitle = title; }
+
+void CDicomNetworkClient::AddPresentationContext(const CString& abstractSyntax, const CString& transferSyntax)
+{
+    DicomAssociationRequest& a = Association();
+    if (abstractSyntax.IsEmpty() || transferSyntax.IsEmpty()) {
+        ProposeDefaultContexts();
+        return;
+    }
+    a.called.contexts.Clear();
+    a.calling.contexts.Clear();
+    a.calling.contexts.Add(abstractSyntax, transferSyntax, DICOM_ROLE_SCU);
+}
+
+bool CDicomNetworkClient::Connect(const CString& host, WORD port)
+{
+    return CKXNetClient::Connect(host, port, 1000, 5);
+}
+
+void CDicomNetworkClient::CloseSocket() { CloseConnection(); }
+
+bool CDicomNetworkClient::ConnectAndAssociate()
+{
+    if (!Connect(CString(), 0))
+        return false;
+    return Associate();
+}
+
+void CDicomNetworkClient::ResetReceiveBuffer()
+{
+    if (m_receive)
+        m_receive->Reset();
+}
+
+BYTE CDicomNetworkClient::ReceivedType() const
+{
+    return m_receive && m_receive->length > 0 ? m_receive->bytes[0] : 0;
+}
+
+DWORD CDicomNetworkClient::OnReceived(const BYTE* bytes, DWORD count)
+{
+    if (!m_receive || !m_receive->Append(bytes, count))
+        return kReceiveRefused;
+    const DWORD held = m_receive->length;
+    if (held < 6)
+        return 6 - held;
+    const BYTE type = m_receive->bytes[0];
+    const uint32_t length = Get32(m_receive->bytes + 2);
+    const DWORD ownMax = m_association ? m_association->ownMaxPdu : DICOM_OWN_MAX_PDU;
+    if (!PduLengthAcceptable(type, length, ownMax)) {
+        Abort(type == DICOM_PDU_ASSOCIATE_RQ || type > DICOM_PDU_ABORT || type == 0 ? DICOM_ABORT_REASON_UNEXPECTED_PDU
+                                                                                   : DICOM_ABORT_REASON_INVALID_PARAMETER);
+        return kReceiveRefused;
+    }
+    const uint64_t total = uint64_t(length) + 6;
+    if (held > total) {
+        Abort(DICOM_ABORT_REASON_INVALID_PARAMETER);
+        return kReceiveRefused;
+    }
+    return static_cast<DWORD>(total - held);
+}
+
+void CDicomNetworkClient::Abort(BYTE reason)
+{
+    if (IsConnected()) {
+        if (DicomBuffer* pdu = BuildAbort(DICOM_ABORT_SOURCE_PROVIDER, reason)) {
+            CKXNetClient::Send(pdu->bytes, pdu->length);
+            DicomBuffer::Free(pdu);
+        }
+    }
+    CloseConnection();
+}
+
+bool CDicomNetworkClient::Associate()
+{
+    DicomBuffer* request = BuildAssociateRequest();
+    if (!request) {
+        CloseConnection();
+        return false;
+    }
+    CKXNetClient::Send(request->bytes, request->length);
+    DicomBuffer::Free(request);
+
+    if (!Receive() || ReceivedType() == 0) {
+        CloseConnection();
+        return false;
+    }
+    switch (ReceivedType()) {
+    case DICOM_PDU_ASSOCIATE_AC:
+        if (!ParseAssociateAccept(m_receive->bytes, m_receive->length)) {
+            Abort(DICOM_ABORT_REASON_INVALID_PARAMETER);
+            return false;
+        }
+        m_receive->Reset();
+        return true;
+    case DICOM_PDU_ASSOCIATE_RJ:
+        ParseAssociateReject(m_receive->bytes, m_receive->length);
+        CloseConnection();
+        return false;
+    case DICOM_PDU_ABORT:
+        CloseConnection();
+        return false;
+    default:
+        Abort(DICOM_ABORT_REASON_UNEXPECTED_PDU);
+        return false;
+    }
+}
+
+CDicomElementList* CDicomNetworkClient::BuildStoreCommand(CDicomElementList* document)
+{
+    if (!document)
+        return nullptr;
+    DicomElement* sopClass = document->FindElement(0x0008, 0x0016);
+    DicomElement* sopInstance = document->FindElement(0x0008, 0x0018);
+    if (!sopClass || !sopInstance)
+        return nullptr;
+
+    CDicomElementList* command = new CDicomElementList();
+    const WORD messageId = ++DicomMessageId;
+    m_messageId = messageId;
+    struct Field {
+        WORD element;
+        DWORD vr;
+        const DicomElement* uidFrom;
+        WORD number;
+    } fields[] = {
+        {0x0002, DICOM_VR_UI, sopClass, 0},   {0x0100, DICOM_VR_US, nullptr, 0x0001},
+        {0x0110, DICOM_VR_US, nullptr, messageId}, {0x0700, DICOM_VR_US, nullptr, 0x0000},
+        {0x0800, DICOM_VR_US, nullptr, 0x0000},    {0x1000, DICOM_VR_UI, sopInstance, 0},
+    };
+    DWORD groupLength = 0;
+    const DicomCodingState zero{};
+    for (const Field& f : fields) {
+        DicomElement* e = CDicomElementList::CreateElement(0x0000, f.element, nullptr, 0, 0, f.vr);
+        bool ok = e != nullptr;
+        if (ok && f.uidFrom)
+            ok = e->SetValueText(f.uidFrom->GetValueText());
+        else if (ok)
+            ok = e->SetValueBytes(&f.number, 2);
+        DicomBuffer* coded = ok ? CDicomElementList::EncodeElement(zero, e) : nullptr;
+        if (!coded || !command->Insert(e)) {
+            DicomBuffer::Free(coded);
+            delete e;
+            delete command;
+            return nullptr;
+        }
+        groupLength += coded->length;
+        DicomBuffer::Free(coded);
+    }
+    DicomElement* length = CDicomElementList::CreateElement(0x0000, 0x0000, &groupLength, 4, 4, DICOM_VR_UL);
+    if (!length || !command->Insert(length)) {
+        delete length;
+        delete command;
+        return nullptr;
+    }
+    return command;
+}
+
+bool CDicomNetworkClient::StoreDocument(const BYTE* bytes, DWORD length)
+{
+    if (!IsConnected() || !bytes || length == 0)
+        return false;
+    CDicomElementList* document = new CDicomElementList();
+    document->GetCodingState().inputLength = length;
+    document->Parse(bytes, &document->GetCodingState());
+    return Store(document);
+}
+
+bool CDicomNetworkClient::Store(CDicomElementList* document)
+{
+    std::unique_ptr<CDicomElementList> owned(document);
+    if (!document || !m_association || !IsConnected())
+        return false;
+    CString sopClass = document->GetText(DICOM_TAG(0x0008, 0x0016));
+
+    // Data goes only on a context the peer accepted, in a transfer syntax we proposed.
+    DicomPresentationContext* proposed = m_association->calling.contexts.FindByAbstractSyntax(sopClass);
+    if (!proposed)
+        return false;
+    DicomPresentationContext* answer = m_association->called.contexts.FindById(proposed->id);
+    bool accepted = answer && answer->result == DICOM_PC_ACCEPTANCE;
+    if (accepted) {
+        accepted = false;
+        for (const CString& ts : proposed->transferSyntaxes)
+            accepted = accepted || ts.CompareNoCase(answer->firstTransferSyntax) == 0;
+    }
+    if (!accepted) {
+        ReleaseAssociation();
+        CloseConnection();
+        return false;
+    }
+
+    std::unique_ptr<CDicomElementList> command(BuildStoreCommand(document));
+    if (!command)
+        return false;
+    DWORD commandLength = 0;
+    BYTE* commandBytes = command->Encode(&commandLength);
+    command.reset();
+    if (!commandBytes)
+        return false;
+    bool sent = SendFragments(commandBytes, commandLength, proposed->id, true);
+    VirtualFree(commandBytes, 0, MEM_RELEASE);
+    if (!sent)
+        return false;
+
+    // The data set alone: no command group, no file meta group, no preamble or "DICM".
+    document->RemoveCommandGroup();
+    for (DicomElement* e = document->First(); e;) {
+        if (e->group != 0x0002)
+            break;
+        document->RemoveElement(e->group, e->element);
+        e = document->First();
+    }
+    DicomCodingState& state = document->GetCodingState();
+    state.preamble = 0;
+    state.dicmPrefix = 0;
+    state.fileMeta = 0;
+    DWORD dataLength = 0;
+    BYTE* dataBytes = document->Encode(&dataLength);
+    owned.reset();
+    if (!dataBytes)
+        return false;
+    sent = SendFragments(dataBytes, dataLength, proposed->id, false);
+    VirtualFree(dataBytes, 0, MEM_RELEASE);
+    if (!sent)
+        return false;
+
+    std::unique_ptr<CDicomElementList> response(ReceiveResponse());
+    if (!response)
+        return false;
+    DicomElement* field = response->FindElement(0x0000, 0x0100);
+    DicomElement* answered = response->FindElement(0x0000, 0x0120);
+    DicomElement* status = response->FindElement(0x0000, 0x0900);
+    if (!field || field->GetValueInt() != 0x8001 || !answered || answered->GetValueInt() != m_messageId || !status)
+        return false;
+    m_lastStatus = static_cast<WORD>(status->GetValueInt());
+    return DicomStoreStatusStored(m_lastStatus);
+}
+
+bool CDicomNetworkClient::SendFragments(const BYTE* bytes, DWORD length, BYTE contextId, bool command)
+{
+    const DWORD peerMax = m_association ? m_association->peerMaxPdu : 0;
+    const DWORD limit = peerMax > 14 ? peerMax - 14 : 0xFFFFFFFFu - 12;
+    DWORD offset = 0;
+    do {
+        const DWORD remaining = length - offset;
+        const DWORD chunk = remaining < limit ? remaining : limit;
+        const bool last = chunk == remaining;
+        DicomBuffer* pdu = BuildPDataTF(bytes + offset, chunk, contextId, command, last);
+        if (!pdu)
+            return false;
+        bool ok = CKXNetClient::Send(pdu->bytes, pdu->length);
+        DicomBuffer::Free(pdu);
+        if (!ok)
+            return false;
+        offset += chunk;
+    } while (offset < length);
+    return true;
+}
+
+CDicomElementList* CDicomNetworkClient::ReceiveResponse()
+{
+    if (!m_association)
+        return nullptr;
+    DicomAssociationRequest& a = *m_association;
+    a.receiveCommandState = 0;
+    a.receiveLastState = 0;
+    for (size_t i = 0; i < a.calling.contexts.GetCount(); ++i)
+        if (DicomBuffer* c = a.calling.contexts.GetAt(i)->collection)
+            c->Reset();
+    ResetReceiveBuffer();
+
+    // One deadline for the whole response, however it is split.
+    SetReceiveDeadline(quiva::CurrentClock().TickMs() + StallLimitMs());
+    DicomPresentationContext* context = nullptr;
+    bool complete = false;
+    while (!complete) {
+        if (!Receive()) {
+            SetReceiveDeadline(0);
+            return nullptr;
+        }
+        const BYTE type = ReceivedType();
+        if (type == DICOM_PDU_ABORT) {
+            CloseConnection();
+            break;
+        }
+        if (type != DICOM_PDU_P_DATA_TF) {
+            Abort(DICOM_ABORT_REASON_UNEXPECTED_PDU);
+            break;
+        }
+        DicomPresentationContext* named = ParsePDataTF(m_receive->bytes, m_receive->length);
+        m_receive->Reset();
+        // The response is a command set on one context.
+        if (!named || (context && named != context) || a.receiveCommandState != 2 ||
+            (named->collection && named->collection->length > DICOM_MAX_RESPONSE_BYTES)) {
+            Abort(DICOM_ABORT_REASON_INVALID_PARAMETER);
+            break;
+        }
+        context = named;
+        complete = a.receiveLastState == 2;
+    }
+    SetReceiveDeadline(0);
+    if (!complete || !context || !context->collection || context->collection->length == 0)
+        return nullptr;
+
+    DicomBuffer* collected = context->collection;
+    WriteDump(collected->bytes, collected->length);
+    CDicomElementList* response = new CDicomElementList();
+    DicomCodingState& state = response->GetCodingState();
+    state.vrMode = DICOM_VR_MODE_IMPLICIT;
+    state.inputLength = collected->length;
+    response->Parse(collected->bytes, &state);
+    collected->Reset();
+    return response;
+}
+
+void CDicomNetworkClient::ReleaseAssociation()
+{
+    DicomBuffer* request = BuildReleaseRequest();
+    if (!request)
+        return;
+    bool sent = CKXNetClient::Send(request->bytes, request->length);
+    DicomBuffer::Free(request);
+    if (sent)
+        Receive();
+}
+
+bool CDicomNetworkClient::Release()
+{
+    // Without a connection there is no association to release, and nothing reconnects.
+    if (IsConnected())
+        ReleaseAssociation();
+    return true;
+}

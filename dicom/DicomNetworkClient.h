@@ -1,0 +1,79 @@
+// CDicomNetworkClient: stores one DICOM object on a PACS over one association.
+//
+// Call order: SetServer, SetCallingAETitle, AddPresentationContext, ConnectAndAssociate,
+// StoreDocument, Release, CloseSocket. A client is used for one object and then destroyed.
+//
+// The client trusts nothing it receives: every PDU length is checked before anything is kept,
+// a response is limited in size and time, and a protocol error ends the association with an
+// A-ABORT. Data goes only on a presentation context the peer accepted. A store succeeds only
+// when the peer's C-STORE-RSP answers our message with a success or warning status.
+#pragma once
+
+#include "dicom/CDicomElementList.h"
+#include "dicom/DicomProtocol.h"
+#include "dicom/KXNetClient.h"
+
+// The message id of the last C-STORE-RQ, for the whole module.
+extern WORD DicomMessageId;
+
+// A C-STORE response's command set is small; more than this is a faulty peer.
+#define DICOM_MAX_RESPONSE_BYTES 65536u
+// Non-data PDUs (association replies, release, abort) are never larger than this.
+#define DICOM_MAX_CONTROL_PDU 65536u
+
+class CDicomNetworkClient : public CKXNetClient, public CDicomProtocol {
+public:
+    CDicomNetworkClient();
+    ~CDicomNetworkClient() override;
+
+    bool SetServer(const CString& calledAETitle, const CString& host, WORD port);
+    void SetCalledAETitle(const CString& title);
+    void SetCallingAETitle(const CString& title);
+    // One proposed context for the abstract syntax with the transfer syntax; the default
+    // proposal when either text is empty. Replaces whatever was proposed before.
+    void AddPresentationContext(const CString& abstractSyntax, const CString& transferSyntax);
+    bool ConnectAndAssociate();
+    // Parses the Part 10 bytes and stores them; the caller keeps its bytes.
+    bool StoreDocument(const BYTE* bytes, DWORD length);
+    // Releases the association when there is one; always true.
+    bool Release();
+
+    bool Connect(const CString& host, WORD port) override;
+    void CloseSocket() override;
+
+    // Stores the document list, which it consumes.
+    bool Store(CDicomElementList* document);
+    bool SendFragments(const BYTE* bytes, DWORD length, BYTE contextId, bool command);
+    // The response's command set as a new list, or null.
+    CDicomElementList* ReceiveResponse();
+
+    // The C-STORE-RQ command set for the document, or null when it lacks (0008,0016) or
+    // (0008,0018).
+    CDicomElementList* BuildStoreCommand(CDicomElementList* document);
+
+    void ResetReceiveBuffer() override;
+    DWORD OnReceived(const BYTE* bytes, DWORD count) override;
+
+    // The Status (0000,0900) of the last C-STORE-RSP read; 0xFFFF before any.
+    WORD GetLastStatus() const { return m_lastStatus; }
+    // Where the last response's command bytes are written ("c:\pdata.dmp" by default; empty
+    // writes nothing).
+    static void SetDumpPath(const CString& path);
+    static CString GetDumpPath();
+
+protected:
+    bool Associate();
+    // Sends an A-ABORT and closes the connection.
+    void Abort(BYTE reason);
+    // Sends an A-RELEASE-RQ and waits for the reply; the socket stays open.
+    void ReleaseAssociation();
+    // The PDU type of the received PDU, 0 when none.
+    BYTE ReceivedType() const;
+
+    DicomBuffer* m_receive = nullptr;
+    WORD m_messageId = 0;
+    WORD m_lastStatus = 0xFFFF;
+};
+
+// Whether a C-STORE-RSP status means the object was stored (success or a warning).
+bool DicomStoreStatusStored(WORD status);
