@@ -23,6 +23,8 @@ function(quiva_test_suite layer)
   endif()
   add_executable(test_${layer} ${srcs})
   target_link_libraries(test_${layer} PRIVATE quiva_testsupport ${T_DEPENDS} GTest::gtest_main GTest::gmock)
+  # The capture module's resources, so captions, icons and strings are real in tests.
+  quiva_embed_resources(test_${layer} MODULE "QUIVA.Capture.dll" DIR ${PROJECT_SOURCE_DIR}/resources/capture)
   gtest_discover_tests(test_${layer}
     WORKING_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR}
     DISCOVERY_TIMEOUT 60

@@ -385,7 +385,10 @@ BOOL SetCurrentDirectoryW(LPCWSTR path)
 DWORD GetModuleFileNameW(HMODULE module, LPWSTR buffer, DWORD size)
 {
     std::string path;
-    if (!module) {
+    struct link_map* map = nullptr;
+    // The program's own handle (from dlopen of null) has an empty name in its link map.
+    bool program = !module || (::dlinfo(module, RTLD_DI_LINKMAP, &map) == 0 && map && map->l_name && !map->l_name[0]);
+    if (program) {
         std::vector<char> buf(4096);
         ssize_t n = ::readlink("/proc/self/exe", buf.data(), buf.size() - 1);
         if (n <= 0) {
@@ -394,8 +397,7 @@ DWORD GetModuleFileNameW(HMODULE module, LPWSTR buffer, DWORD size)
         }
         path.assign(buf.data(), static_cast<size_t>(n));
     } else {
-        struct link_map* map = nullptr;
-        if (::dlinfo(module, RTLD_DI_LINKMAP, &map) != 0 || !map || !map->l_name) {
+        if (!map || !map->l_name) {
             SetLastError(ERROR_MOD_NOT_FOUND);
             return 0;
         }

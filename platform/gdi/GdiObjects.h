@@ -51,8 +51,18 @@ public:
     LOGFONTW lf{};
 };
 
+// An icon: premultiplied pixels with alpha. Not a GDI object to GetObjectType or DeleteObject.
+class GdiIcon : public GdiObject {
+public:
+    GdiIcon(int w, int h) : pixels(w, h) {}
+    DWORD Type() const override { return 0; }
+    Surface pixels;
+};
+
 // Registers an object in the live table and returns it; the table owns it from then on.
 GdiObject* RegisterGdiObject(std::unique_ptr<GdiObject> obj);
+// Removes an object from the live table and frees it.
+void UnregisterGdiObject(const void* handle);
 // The live object behind a handle, of the wanted kind, or null.
 GdiObject* LookupGdiObject(const void* handle);
 template <typename T>

@@ -95,6 +95,17 @@ GdiObject* RegisterGdiObject(std::unique_ptr<GdiObject> obj)
     return raw;
 }
 
+void UnregisterGdiObject(const void* handle)
+{
+    std::unique_ptr<GdiObject> gone;
+    std::lock_guard lock(TableMutex());
+    auto it = Table().find(handle);
+    if (it != Table().end()) {
+        gone = std::move(it->second);
+        Table().erase(it);
+    }
+}
+
 GdiObject* LookupGdiObject(const void* handle)
 {
     if (!handle)
@@ -216,8 +227,7 @@ BOOL DeleteDC(HDC hdc)
 {
     if (!LookupDC(hdc))
         return FALSE;
-    std::lock_guard lock(quiva::TableMutex());
-    quiva::Table().erase(hdc);
+    quiva::UnregisterGdiObject(hdc);
     return TRUE;
 }
 
@@ -272,8 +282,7 @@ BOOL DeleteObject(HGDIOBJ obj)
         return TRUE;
     if (o->selections > 0)  // still selected into a DC: freeing it would leave the DC dangling
         return FALSE;
-    std::lock_guard lock(quiva::TableMutex());
-    quiva::Table().erase(obj);
+    quiva::UnregisterGdiObject(obj);
     return TRUE;
 }
 

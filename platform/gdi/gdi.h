@@ -185,3 +185,19 @@ int DrawTextW(HDC hdc, LPCWSTR text, int count, LPRECT rc, UINT format);
 BOOL TextOutW(HDC hdc, int x, int y, LPCWSTR text, int count);
 BOOL GetTextExtentPoint32W(HDC hdc, LPCWSTR text, int count, LPSIZE size);
 BOOL GetTextMetricsW(HDC hdc, LPTEXTMETRICW tm);
+
+// Icons (embedded PNG resources; see platform/base/resources.h).
+#define IMAGE_BITMAP 0
+#define IMAGE_ICON 1
+#define IMAGE_CURSOR 2
+#define LR_DEFAULTCOLOR 0x0000u
+#define LR_DEFAULTSIZE 0x0040u
+#define LR_SHARED 0x8000u
+
+// An icon resource of the module at cx x cy pixels (0 = the icon's own size), scaled smoothly.
+HANDLE LoadImageW(HINSTANCE instance, LPCWSTR name, UINT type, int cx, int cy, UINT flags);
+HICON LoadIconW(HINSTANCE instance, LPCWSTR name);
+BOOL DestroyIcon(HICON icon);
+// Draws the icon blended over what is there, scaled to cx x cy (0 = the icon's size).
+BOOL DrawIconEx(HDC hdc, int x, int y, HICON icon, int cx, int cy, UINT step, HBRUSH flickerFree, UINT flags);
+BOOL DrawIcon(HDC hdc, int x, int y, HICON icon);

@@ -27,15 +27,6 @@ std::vector<uint32_t> TestCard(int w, int h)
     return px;
 }
 
-int MaxDifference(const std::vector<uint32_t>& a, const std::vector<uint32_t>& b)
-{
-    int worst = 0;
-    for (size_t i = 0; i < a.size(); ++i)
-        for (int s = 0; s < 32; s += 8)
-            worst = std::max(worst, std::abs(static_cast<int>((a[i] >> s) & 0xFF) - static_cast<int>((b[i] >> s) & 0xFF)));
-    return worst;
-}
-
 CLSID EncoderFor(const wchar_t* mime)
 {
     UINT n = 0, size = 0;

@@ -1,0 +1,93 @@
+#!/usr/bin/env python3
+"""Draws the caption-button icons of the capture module as 32 x 32 PNG files.
+
+Each icon is a few strokes in light grey on a transparent ground, supersampled 8 x 8 per pixel
+for smooth edges. Run it again after changing a drawing; the PNG files are kept in the tree.
+"""
+import os
+import struct
+import sys
+import zlib
+
+SIZE = 32
+SUB = 8
+COLOUR = (0xDC, 0xDC, 0xDC)
+
+
+def coverage(shapes):
+    """Fraction of each pixel covered by any of the shapes (functions of x, y in pixels)."""
+    rows = []
+    for py in range(SIZE):
+        row = []
+        for px in range(SIZE):
+            hits = 0
+            for sy in range(SUB):
+                for sx in range(SUB):
+                    x = px + (sx + 0.5) / SUB
+                    y = py + (sy + 0.5) / SUB
+                    if any(shape(x, y) for shape in shapes):
+                        hits += 1
+            row.append(hits / (SUB * SUB))
+        rows.append(row)
+    return rows
+
+
+def rect(l, t, r, b):
+    return lambda x, y: l <= x < r and t <= y < b
+
+
+def frame(l, t, r, b, w, top=None):
+    top = w if top is None else top
+    return [rect(l, t, r, t + top), rect(l, b - w, r, b), rect(l, t, l + w, b), rect(r - w, t, r, b)]
+
+
+def line(x0, y0, x1, y1, w):
+    dx, dy = x1 - x0, y1 - y0
+    length2 = dx * dx + dy * dy
+
+    def inside(x, y):
+        t = max(0.0, min(1.0, ((x - x0) * dx + (y - y0) * dy) / length2))
+        cx, cy = x0 + t * dx, y0 + t * dy
+        return (x - cx) ** 2 + (y - cy) ** 2 <= (w / 2) ** 2
+
+    return inside
+
+
+def outside(shape, hole):
+    return lambda x, y: shape(x, y) and not hole(x, y)
+
+
+ICONS = {
+    # exit: a cross
+    10001: [line(9, 9, 23, 23, 2.6), line(23, 9, 9, 23, 2.6)],
+    # maximise: one window with a heavier title edge
+    10002: frame(8, 8, 24, 24, 2, 4),
+    # minimise: a bar at the foot
+    10003: [rect(8, 21, 24, 24)],
+    # restore: two windows, the back one showing only where the front one does not cover it
+    10005: [outside(s, rect(7, 12, 21, 25)) for s in frame(11, 7, 25, 20, 2, 3)] + frame(7, 12, 21, 25, 2, 3),
+}
+
+
+def png(rows):
+    raw = b""
+    for row in rows:
+        raw += b"\x00" + b"".join(bytes(COLOUR) + bytes([round(a * 255)]) for a in row)
+
+    def chunk(kind, data):
+        return struct.pack(">I", len(data)) + kind + data + struct.pack(">I", zlib.crc32(kind + data) & 0xFFFFFFFF)
+
+    header = struct.pack(">IIBBBBB", SIZE, SIZE, 8, 6, 0, 0, 0)
+    return b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", header) + chunk(b"IDAT", zlib.compress(raw, 9)) + chunk(b"IEND", b"")
+
+
+def main():
+    out = sys.argv[1] if len(sys.argv) > 1 else os.path.join(os.path.dirname(__file__), "..", "resources", "capture", "icons")
+    os.makedirs(out, exist_ok=True)
+    for ident, shapes in ICONS.items():
+        with open(os.path.join(out, f"{ident}.png"), "wb") as f:
+            f.write(png(coverage(shapes)))
+
+
+if __name__ == "__main__":
+    main()
