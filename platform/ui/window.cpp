@@ -63,6 +63,13 @@ void RaiseTopLevel(HWND hwnd)
         while (pos != g_topLevels.end() && Find(*pos) && (Find(*pos)->exStyle & WS_EX_TOPMOST))
             ++pos;
     g_topLevels.insert(pos, hwnd);
+    // Owned windows stay in front of their owner.
+    std::vector<HWND> owned;
+    for (HWND h : g_topLevels)
+        if (Window* o = Find(h); o && o->owner == hwnd)
+            owned.push_back(h);
+    for (auto it = owned.rbegin(); it != owned.rend(); ++it)
+        RaiseTopLevel(*it);
 }
 
 // Whether the window and all its ancestors are shown.

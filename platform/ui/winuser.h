@@ -331,6 +331,7 @@ struct CREATESTRUCTW {
     DWORD dwExStyle;
 };
 typedef CREATESTRUCTW CREATESTRUCT;
+typedef CREATESTRUCTW* LPCREATESTRUCT;
 
 struct MINMAXINFO {
     POINT ptReserved;
