@@ -5,6 +5,8 @@ top=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 build=${QUIVA_TEST_BUILD_DIR:-$top/build-test}
 bash "$top/scripts/install-deps.sh"
 if [ -x "$top/scripts/start-services.sh" ]; then bash "$top/scripts/start-services.sh"; fi
+# The fuzz harnesses run first, briefly, so that ctest's summary closes the output.
+bash "$top/scripts/fuzz.sh"
 cmake -S "$top" -B "$build" -DQUIVA_SANITIZE=ON -DCMAKE_BUILD_TYPE=Debug
 cmake --build "$build" -j "$(nproc)"
 export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1:abort_on_error=0}

@@ -1,0 +1,26 @@
+#!/usr/bin/env bash
+# Builds every libFuzzer harness under fuzz/ with clang 14 (AddressSanitizer and
+# UndefinedBehaviorSanitizer) and runs each for a short time over its seed corpus. A finding
+# fails the script; the input that caused it is kept under <build>/findings/<harness>/.
+set -euo pipefail
+top=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+build=${QUIVA_FUZZ_BUILD_DIR:-$top/build-fuzz}
+seconds=${QUIVA_FUZZ_SECONDS:-30}
+CC=clang-14 CXX=clang++-14 cmake -S "$top" -B "$build" -DQUIVA_FUZZ=ON -DQUIVA_BUILD_TESTS=OFF \
+  -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+cmake --build "$build" --target fuzzers -j4
+export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1}
+for harness in "$build"/fuzz/*_fuzzer; do
+  name=$(basename "$harness" _fuzzer)
+  corpus=$build/corpus/$name
+  findings=$build/findings/$name
+  mkdir -p "$corpus" "$findings"
+  if [ -x "$build/fuzz/${name}_seeds" ]; then "$build/fuzz/${name}_seeds" "$corpus"; fi
+  echo "fuzzing $name for ${seconds}s"
+  "$harness" -max_total_time="$seconds" -artifact_prefix="$findings/" -print_final_stats=1 "$corpus" 2>&1 | tail -n 20
+  status=${PIPESTATUS[0]}
+  if [ "$status" -ne 0 ]; then
+    echo "fuzz: $name found a fault (exit $status); inputs in $findings" >&2
+    exit 1
+  fi
+done
