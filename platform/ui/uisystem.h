@@ -26,6 +26,8 @@ public:
     // Turns pending display events into input; waits at most `timeoutMs` for one
     // (0: do not wait). Returns true when it handled something.
     virtual bool Pump(int timeoutMs) = 0;
+    // The display system's own id of a top-level window (0: none).
+    virtual unsigned long NativeHandle(HWND) { return 0; }
 };
 
 enum class BackendKind { Automatic, Headless, X11 };

@@ -1,8 +1,428 @@
-// X11 backend (filled in below when built with Xlib).
-#include <memory>
+// X11 backend: each top-level window is an X window showing its surface; X input events go
+// into the same input path as injected input.
+#include <X11/Xatom.h>
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
+#include <X11/keysym.h>
 
-#include "platform/ui/uisystem.h"
+#include <clocale>
+#include <cstdlib>
+#include <cstring>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <string>
+
+#include "platform/base/codepage.h"
+#include "platform/ui/internal.h"
 
 namespace quiva::ui {
-std::unique_ptr<Backend> CreateX11Backend() { return nullptr; }
+
+namespace {
+
+UINT VirtualKeyOf(KeySym ks)
+{
+    if (ks >= XK_a && ks <= XK_z)
+        return static_cast<UINT>('A' + (ks - XK_a));
+    if (ks >= XK_A && ks <= XK_Z)
+        return static_cast<UINT>('A' + (ks - XK_A));
+    if (ks >= XK_0 && ks <= XK_9)
+        return static_cast<UINT>('0' + (ks - XK_0));
+    if (ks >= XK_KP_0 && ks <= XK_KP_9)
+        return static_cast<UINT>(VK_NUMPAD0 + (ks - XK_KP_0));
+    if (ks >= XK_F1 && ks <= XK_F12)
+        return static_cast<UINT>(VK_F1 + (ks - XK_F1));
+    switch (ks) {
+    case XK_BackSpace:
+        return VK_BACK;
+    case XK_Tab:
+    case XK_ISO_Left_Tab:
+        return VK_TAB;
+    case XK_Return:
+    case XK_KP_Enter:
+        return VK_RETURN;
+    case XK_Escape:
+        return VK_ESCAPE;
+    case XK_space:
+        return VK_SPACE;
+    case XK_Prior:
+        return VK_PRIOR;
+    case XK_Next:
+        return VK_NEXT;
+    case XK_End:
+        return VK_END;
+    case XK_Home:
+        return VK_HOME;
+    case XK_Left:
+        return VK_LEFT;
+    case XK_Up:
+        return VK_UP;
+    case XK_Right:
+        return VK_RIGHT;
+    case XK_Down:
+        return VK_DOWN;
+    case XK_Insert:
+        return VK_INSERT;
+    case XK_Delete:
+        return VK_DELETE;
+    case XK_Shift_L:
+        return VK_LSHIFT;
+    case XK_Shift_R:
+        return VK_RSHIFT;
+    case XK_Control_L:
+        return VK_LCONTROL;
+    case XK_Control_R:
+        return VK_RCONTROL;
+    case XK_Alt_L:
+        return VK_LMENU;
+    case XK_Alt_R:
+        return VK_RMENU;
+    case XK_Caps_Lock:
+        return VK_CAPITAL;
+    case XK_Hangul:
+        return VK_HANGUL;
+    case XK_Hangul_Hanja:
+        return VK_HANJA;
+    case XK_KP_Decimal:
+        return VK_DECIMAL;
+    case XK_KP_Add:
+        return VK_ADD;
+    case XK_KP_Subtract:
+        return VK_SUBTRACT;
+    case XK_KP_Multiply:
+        return VK_MULTIPLY;
+    case XK_KP_Divide:
+        return VK_DIVIDE;
+    default:
+        return 0;
+    }
+}
+
+class X11Backend : public Backend {
+public:
+    explicit X11Backend(Display* display) : m_display(display)
+    {
+        int screen = DefaultScreen(m_display);
+        m_root = RootWindow(m_display, screen);
+        m_visual = DefaultVisual(m_display, screen);
+        m_depth = DefaultDepth(m_display, screen);
+        m_deleteAtom = XInternAtom(m_display, "WM_DELETE_WINDOW", False);
+        m_motifAtom = XInternAtom(m_display, "_MOTIF_WM_HINTS", False);
+        RECT s{0, 0, DisplayWidth(m_display, screen), DisplayHeight(m_display, screen)};
+        SetVirtualScreen(s, s);
+        OpenInputMethod();
+    }
+
+    ~X11Backend() override
+    {
+        std::lock_guard<std::recursive_mutex> l(m_mutex);
+        for (auto& [hwnd, win] : m_windows) {
+            if (win.xic)
+                XDestroyIC(win.xic);
+            XDestroyWindow(m_display, win.xwin);
+        }
+        if (m_xim)
+            XCloseIM(m_xim);
+        XCloseDisplay(m_display);
+    }
+
+    const char* Name() const override { return "x11"; }
+
+    void WindowCreated(HWND hwnd) override
+    {
+        std::lock_guard<std::recursive_mutex> l(m_mutex);
+        RECT r;
+        GetWindowRect(hwnd, &r);
+        DWORD style = static_cast<DWORD>(GetWindowLongPtrW(hwnd, GWL_STYLE));
+        DWORD ex = static_cast<DWORD>(GetWindowLongPtrW(hwnd, GWL_EXSTYLE));
+        bool overrideRedirect = (ex & WS_EX_TOOLWINDOW) || ((style & WS_POPUP) && GetParent(hwnd) && !(ex & WS_EX_APPWINDOW));
+        XSetWindowAttributes attrs{};
+        attrs.override_redirect = overrideRedirect ? True : False;
+        attrs.background_pixel = BlackPixel(m_display, DefaultScreen(m_display));
+        attrs.event_mask = ExposureMask | ButtonPressMask | ButtonReleaseMask | PointerMotionMask | KeyPressMask |
+                           KeyReleaseMask | FocusChangeMask | StructureNotifyMask;
+        Window xwin = XCreateWindow(m_display, m_root, r.left, r.top, static_cast<unsigned>(std::max(1L, static_cast<long>(r.right - r.left))),
+                                    static_cast<unsigned>(std::max(1L, static_cast<long>(r.bottom - r.top))), 0, m_depth, InputOutput,
+                                    m_visual, CWOverrideRedirect | CWBackPixel | CWEventMask, &attrs);
+        if (!(style & WS_CAPTION)) {
+            // No decorations from the window manager: the framework draws its own caption.
+            long hints[5] = {2, 0, 0, 0, 0};
+            XChangeProperty(m_display, xwin, m_motifAtom, m_motifAtom, 32, PropModeReplace,
+                            reinterpret_cast<unsigned char*>(hints), 5);
+        }
+        XSetWMProtocols(m_display, xwin, &m_deleteAtom, 1);
+        std::string title = quiva::WideToUtf8(WindowTitle(hwnd));
+        XStoreName(m_display, xwin, title.c_str());
+        XWin w{xwin, r, false, nullptr};
+        if (m_xim)
+            w.xic = XCreateIC(m_xim, XNInputStyle, XIMPreeditNothing | XIMStatusNothing, XNClientWindow, xwin,
+                              XNFocusWindow, xwin, nullptr);
+        m_windows[hwnd] = w;
+        m_byX[xwin] = hwnd;
+        XFlush(m_display);
+    }
+
+    void WindowChanged(HWND hwnd) override
+    {
+        std::lock_guard<std::recursive_mutex> l(m_mutex);
+        auto it = m_windows.find(hwnd);
+        if (it == m_windows.end())
+            return;
+        XWin& w = it->second;
+        RECT r;
+        GetWindowRect(hwnd, &r);
+        if (!EqualRect(&r, &w.rect)) {
+            w.rect = r;
+            XMoveResizeWindow(m_display, w.xwin, r.left, r.top, static_cast<unsigned>(std::max(1L, static_cast<long>(r.right - r.left))),
+                              static_cast<unsigned>(std::max(1L, static_cast<long>(r.bottom - r.top))));
+        }
+        bool shown = IsWindowVisible(hwnd) && !IsIconic(hwnd);
+        if (shown != w.mapped) {
+            w.mapped = shown;
+            if (shown) {
+                XMapRaised(m_display, w.xwin);
+            } else {
+                XUnmapWindow(m_display, w.xwin);
+            }
+        } else if (shown && (GetWindowLongPtrW(hwnd, GWL_EXSTYLE) & WS_EX_TOPMOST)) {
+            XRaiseWindow(m_display, w.xwin);
+        }
+        XFlush(m_display);
+    }
+
+    void WindowDestroyed(HWND hwnd) override
+    {
+        std::lock_guard<std::recursive_mutex> l(m_mutex);
+        auto it = m_windows.find(hwnd);
+        if (it == m_windows.end())
+            return;
+        if (it->second.xic)
+            XDestroyIC(it->second.xic);
+        m_byX.erase(it->second.xwin);
+        XDestroyWindow(m_display, it->second.xwin);
+        m_windows.erase(it);
+        XFlush(m_display);
+    }
+
+    void Present(HWND hwnd, const RECT& area) override
+    {
+        std::lock_guard<std::recursive_mutex> l(m_mutex);
+        auto it = m_windows.find(hwnd);
+        if (it == m_windows.end() || !it->second.mapped)
+            return;
+        Surface* s = WindowSurface(hwnd);
+        if (!s)
+            return;
+        std::lock_guard<std::recursive_mutex> sl(s->Mutex());
+        RECT full{0, 0, s->Width(), s->Height()}, r;
+        if (!IntersectRect(&r, &area, &full))
+            return;
+        XImage* image = XCreateImage(m_display, m_visual, static_cast<unsigned>(m_depth), ZPixmap, 0,
+                                     reinterpret_cast<char*>(s->Pixels()), static_cast<unsigned>(s->Width()),
+                                     static_cast<unsigned>(s->Height()), 32, s->Stride());
+        if (!image)
+            return;
+        GC gc = DefaultGC(m_display, DefaultScreen(m_display));
+        XPutImage(m_display, it->second.xwin, gc, image, r.left, r.top, r.left, r.top, static_cast<unsigned>(r.right - r.left),
+                  static_cast<unsigned>(r.bottom - r.top));
+        image->data = nullptr;  // the surface keeps its pixels
+        XDestroyImage(image);
+        XFlush(m_display);
+    }
+
+    void CaptureChanged(HWND hwnd) override
+    {
+        std::lock_guard<std::recursive_mutex> l(m_mutex);
+        if (!hwnd) {
+            XUngrabPointer(m_display, CurrentTime);
+        } else {
+            auto it = m_windows.find(TopLevelOfWindow(hwnd));
+            if (it != m_windows.end() && it->second.mapped)
+                XGrabPointer(m_display, it->second.xwin, False, ButtonPressMask | ButtonReleaseMask | PointerMotionMask,
+                             GrabModeAsync, GrabModeAsync, None, None, CurrentTime);
+        }
+        XFlush(m_display);
+    }
+
+    bool Pump(int) override
+    {
+        std::lock_guard<std::recursive_mutex> l(m_mutex);
+        bool any = false;
+        bool focusLost = false;
+        bool focusGained = false;
+        while (XPending(m_display)) {
+            XEvent ev;
+            XNextEvent(m_display, &ev);
+            any = true;
+            if (XFilterEvent(&ev, None))
+                continue;
+            auto found = m_byX.find(ev.xany.window);
+            HWND hwnd = found == m_byX.end() ? nullptr : found->second;
+            switch (ev.type) {
+            case MotionNotify:
+                InjectMouseMove(ev.xmotion.x_root, ev.xmotion.y_root);
+                break;
+            case ButtonPress:
+            case ButtonRelease: {
+                int b = ev.xbutton.button;
+                bool down = ev.type == ButtonPress;
+                if (b == 4 || b == 5) {
+                    if (down)
+                        InjectWheel(b == 4 ? WHEEL_DELTA : -WHEEL_DELTA, ev.xbutton.x_root, ev.xbutton.y_root);
+                } else if (b >= 1 && b <= 3) {
+                    MouseButton mb = b == 1 ? ButtonLeft : b == 3 ? ButtonRight : ButtonMiddle;
+                    InjectMouseButton(mb, down, ev.xbutton.x_root, ev.xbutton.y_root);
+                }
+                break;
+            }
+            case KeyPress:
+            case KeyRelease:
+                Key(hwnd, ev.xkey, ev.type == KeyPress);
+                break;
+            case FocusIn:
+                if (hwnd && ev.xfocus.mode == NotifyNormal) {
+                    focusGained = true;
+                    focusLost = false;
+                    if (GetActiveWindow() != hwnd)
+                        InjectActivation(hwnd);
+                    auto it = m_windows.find(hwnd);
+                    if (it != m_windows.end() && it->second.xic)
+                        XSetICFocus(it->second.xic);
+                }
+                break;
+            case FocusOut:
+                if (hwnd && ev.xfocus.mode == NotifyNormal && ev.xfocus.detail != NotifyInferior)
+                    focusLost = true;
+                break;
+            case Expose:
+                if (hwnd) {
+                    RECT r{ev.xexpose.x, ev.xexpose.y, ev.xexpose.x + ev.xexpose.width, ev.xexpose.y + ev.xexpose.height};
+                    Present(hwnd, r);
+                }
+                break;
+            case ConfigureNotify:
+                if (hwnd && ev.xconfigure.send_event) {
+                    // Moved by the window manager.
+                    RECT& known = m_windows[hwnd].rect;
+                    if (known.left != ev.xconfigure.x || known.top != ev.xconfigure.y) {
+                        OffsetRect(&known, ev.xconfigure.x - known.left, ev.xconfigure.y - known.top);
+                        PostMessageW(hwnd, WM_NULL, 0, 0);
+                        SetWindowPos(hwnd, nullptr, known.left, known.top, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+                    }
+                }
+                break;
+            case ClientMessage:
+                if (hwnd && static_cast<Atom>(ev.xclient.data.l[0]) == m_deleteAtom)
+                    PostMessageW(hwnd, WM_CLOSE, 0, 0);
+                break;
+            default:
+                break;
+            }
+        }
+        if (focusLost && !focusGained) {
+            // The input focus went to another program's window.
+            Window focus;
+            int revert;
+            XGetInputFocus(m_display, &focus, &revert);
+            if (m_byX.find(focus) == m_byX.end())
+                InjectActivation(nullptr);
+        }
+        return any;
+    }
+
+    unsigned long NativeHandle(HWND hwnd) override
+    {
+        std::lock_guard<std::recursive_mutex> l(m_mutex);
+        auto it = m_windows.find(hwnd);
+        return it == m_windows.end() ? 0 : it->second.xwin;
+    }
+
+private:
+    struct XWin {
+        Window xwin;
+        RECT rect;
+        bool mapped;
+        XIC xic;
+    };
+
+    static std::wstring WindowTitle(HWND hwnd)
+    {
+        wchar_t buf[256] = {};
+        GetWindowTextW(hwnd, buf, 256);
+        return buf;
+    }
+
+    static HWND TopLevelOfWindow(HWND hwnd) { return GetAncestor(hwnd, GA_ROOT); }
+
+    void OpenInputMethod()
+    {
+        // The input method works only in a multibyte character locale; the layer does not set
+        // one itself, so it is used when the hosting program has chosen such a locale.
+        const char* ctype = std::setlocale(LC_CTYPE, nullptr);
+        if (!ctype || std::strcmp(ctype, "C") == 0 || std::strcmp(ctype, "POSIX") == 0)
+            return;
+        if (!XSupportsLocale())
+            return;
+        XSetLocaleModifiers("");
+        m_xim = XOpenIM(m_display, nullptr, nullptr, nullptr);
+    }
+
+    void Key(HWND hwnd, XKeyEvent& ev, bool down)
+    {
+        char buf[64] = {};
+        KeySym ks = NoSymbol;
+        int n = 0;
+        auto it = hwnd ? m_windows.find(hwnd) : m_windows.end();
+        if (down && it != m_windows.end() && it->second.xic) {
+            Status status;
+            n = Xutf8LookupString(it->second.xic, &ev, buf, sizeof(buf) - 1, &ks, &status);
+            if (status == XLookupChars) {
+                // Text committed by the input method.
+                InjectImeResult(quiva::Utf8ToWide(std::string(buf, static_cast<size_t>(n))));
+                return;
+            }
+            if (status != XLookupKeySym && status != XLookupBoth)
+                n = 0;
+        } else {
+            n = XLookupString(&ev, buf, sizeof(buf) - 1, &ks, nullptr);
+        }
+        UINT vk = VirtualKeyOf(ks);
+        std::wstring text = n > 0 ? quiva::Utf8ToWide(std::string(buf, static_cast<size_t>(n))) : std::wstring();
+        wchar_t ch = text.size() == 1 ? text[0] : 0;
+        if (!vk && ch) {
+            InjectImeResult(text);
+            return;
+        }
+        if (vk)
+            InjectKey(vk, down, down ? ch : 0);
+    }
+
+    std::recursive_mutex m_mutex;
+    Display* m_display;
+    ::Window m_root;
+    Visual* m_visual;
+    int m_depth;
+    Atom m_deleteAtom;
+    Atom m_motifAtom;
+    XIM m_xim = nullptr;
+    std::map<HWND, XWin> m_windows;
+    std::map<::Window, HWND> m_byX;
+};
+
+}  // namespace
+
+std::unique_ptr<Backend> CreateX11Backend()
+{
+    static std::once_flag threads;
+    std::call_once(threads, [] { XInitThreads(); });
+    Display* d = XOpenDisplay(nullptr);
+    if (!d)
+        return nullptr;
+    if (DefaultDepth(d, DefaultScreen(d)) < 24) {
+        XCloseDisplay(d);
+        return nullptr;
+    }
+    return std::make_unique<X11Backend>(d);
+}
+
 }  // namespace quiva::ui

@@ -1,0 +1,92 @@
+#include <chrono>
+#include <thread>
+
+#include "platform/gdi/gdi.h"
+#include "tests/platform/ui/UiTestSupport.h"
+#include "tests/support/TempDir.h"
+#include "tests/support/Xvfb.h"
+
+using namespace quiva::test;
+
+namespace {
+
+template <typename F>
+bool PumpUntil(F done)
+{
+    for (int i = 0; i < 200; ++i) {
+        quiva::ui::PumpPending();
+        if (done())
+            return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return false;
+}
+
+}  // namespace
+
+TEST(X11Backend, MapsPaintsAndTakesClicksFromTheServer)
+{
+    XvfbServer xvfb;
+    std::string why;
+    if (!xvfb.Start(800, 600, &why)) {
+        if (XvfbServer::Required())
+            FAIL() << why;
+        GTEST_SKIP() << why;
+    }
+    ScopedEnv display("DISPLAY", xvfb.display());
+    ScopedEnv headless("QUIVA_HEADLESS", "0");
+    ASSERT_TRUE(quiva::ui::SelectBackend(quiva::ui::BackendKind::Automatic));
+    EXPECT_FALSE(quiva::ui::IsHeadless());
+    EXPECT_EQ(GetSystemMetrics(SM_CXVIRTUALSCREEN), 800);
+
+    static std::vector<POINT> clicks;
+    clicks.clear();
+    WNDCLASSW wc{};
+    wc.style = CS_DBLCLKS;
+    wc.lpszClassName = L"QuivaX11Test";
+    wc.lpfnWndProc = [](HWND h, UINT msg, WPARAM wp, LPARAM lp) -> LRESULT {
+        if (msg == WM_PAINT) {
+            PAINTSTRUCT ps;
+            HDC dc = BeginPaint(h, &ps);
+            RECT c;
+            GetClientRect(h, &c);
+            HBRUSH red = CreateSolidBrush(RGB(200, 0, 0));
+            FillRect(dc, &c, red);
+            DeleteObject(red);
+            RECT b{20, 20, 60, 40};
+            HBRUSH blue = CreateSolidBrush(RGB(0, 0, 220));
+            FillRect(dc, &b, blue);
+            DeleteObject(blue);
+            EndPaint(h, &ps);
+            return 0;
+        }
+        if (msg == WM_LBUTTONUP)
+            clicks.push_back(POINT{GET_X_LPARAM(lp), GET_Y_LPARAM(lp)});
+        return DefWindowProcW(h, msg, wp, lp);
+    };
+    ASSERT_TRUE(RegisterClassW(&wc));
+    HWND w = CreateWindowExW(WS_EX_APPWINDOW, L"QuivaX11Test", L"x11", WS_POPUP | WS_VISIBLE, 100, 80, 200, 120,
+                             nullptr, nullptr, nullptr, nullptr);
+    ASSERT_NE(w, nullptr);
+    unsigned long xwin = quiva::ui::CurrentBackend().NativeHandle(w);
+    ASSERT_NE(xwin, 0u);
+
+    EXPECT_TRUE(PumpUntil([&] {
+        xvfb.Sync();
+        return xvfb.ScreenPixel(110, 90) == 0xC80000ul;
+    }));
+    EXPECT_EQ(xvfb.ScreenPixel(130, 105), 0x0000DCul);
+
+    // A click delivered by the X server arrives as a window message in client coordinates.
+    xvfb.SendClick(xwin, 40, 30, 140, 110);
+    EXPECT_TRUE(PumpUntil([&] { return !clicks.empty(); }));
+    ASSERT_EQ(clicks.size(), 1u);
+    EXPECT_EQ(clicks[0].x, 40);
+    EXPECT_EQ(clicks[0].y, 30);
+    TempDir dir;
+    EXPECT_TRUE(quiva::ui::WriteWindowPng(w, dir.Native("x11.png")));
+
+    DestroyWindow(w);
+    UnregisterClassW(L"QuivaX11Test", nullptr);
+    quiva::ui::SelectBackend(quiva::ui::BackendKind::Headless);
+}

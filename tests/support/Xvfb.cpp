@@ -1,0 +1,137 @@
+#include "tests/support/Xvfb.h"
+
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <thread>
+
+namespace quiva::test {
+
+namespace {
+bool Exists(const std::string& path)
+{
+    struct stat st;
+    return stat(path.c_str(), &st) == 0;
+}
+std::string FindXvfb()
+{
+    for (const char* p : {"/usr/bin/Xvfb", "/usr/local/bin/Xvfb"})
+        if (access(p, X_OK) == 0)
+            return p;
+    return "";
+}
+}  // namespace
+
+bool XvfbServer::Required()
+{
+    const char* ci = std::getenv("CI");
+    return ci && *ci && std::string(ci) != "0" && std::string(ci) != "false";
+}
+
+bool XvfbServer::Start(int width, int height, std::string* why)
+{
+    std::string xvfb = FindXvfb();
+    if (xvfb.empty()) {
+        *why = "Xvfb is not installed";
+        return false;
+    }
+    for (int n = 90 + static_cast<int>(getpid() % 400); n < 1000; ++n) {
+        std::string lock = "/tmp/.X" + std::to_string(n) + "-lock";
+        std::string sock = "/tmp/.X11-unix/X" + std::to_string(n);
+        if (Exists(lock) || Exists(sock))
+            continue;
+        std::string display = ":" + std::to_string(n);
+        std::string screen = std::to_string(width) + "x" + std::to_string(height) + "x24";
+        pid_t pid = fork();
+        if (pid < 0)
+            break;
+        if (pid == 0) {
+            execl(xvfb.c_str(), "Xvfb", display.c_str(), "-screen", "0", screen.c_str(), "-nolisten", "tcp",
+                  "-noreset", static_cast<char*>(nullptr));
+            _exit(127);
+        }
+        for (int i = 0; i < 100; ++i) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+            int status;
+            if (waitpid(pid, &status, WNOHANG) == pid)
+                break;  // it died: the number was taken after all
+            Display* d = XOpenDisplay(display.c_str());
+            if (d) {
+                XCloseDisplay(d);
+                m_pid = pid;
+                m_display = display;
+                return true;
+            }
+        }
+        kill(pid, SIGTERM);
+        waitpid(pid, nullptr, 0);
+    }
+    *why = "Xvfb did not start";
+    return false;
+}
+
+void* XvfbServer::Connection()
+{
+    if (!m_connection && !m_display.empty())
+        m_connection = XOpenDisplay(m_display.c_str());
+    return m_connection;
+}
+
+unsigned long XvfbServer::ScreenPixel(int x, int y)
+{
+    Display* d = static_cast<Display*>(Connection());
+    if (!d)
+        return 0xFFFFFFFFul;
+    XImage* img = XGetImage(d, DefaultRootWindow(d), x, y, 1, 1, AllPlanes, ZPixmap);
+    if (!img)
+        return 0xFFFFFFFFul;
+    unsigned long p = XGetPixel(img, 0, 0) & 0xFFFFFF;
+    XDestroyImage(img);
+    return p;
+}
+
+void XvfbServer::SendClick(unsigned long window, int x, int y, int rootX, int rootY)
+{
+    Display* d = static_cast<Display*>(Connection());
+    if (!d)
+        return;
+    for (int type : {ButtonPress, ButtonRelease}) {
+        XEvent ev{};
+        ev.xbutton.type = type;
+        ev.xbutton.display = d;
+        ev.xbutton.window = window;
+        ev.xbutton.root = DefaultRootWindow(d);
+        ev.xbutton.x = x;
+        ev.xbutton.y = y;
+        ev.xbutton.x_root = rootX;
+        ev.xbutton.y_root = rootY;
+        ev.xbutton.button = Button1;
+        ev.xbutton.same_screen = True;
+        XSendEvent(d, window, False, type == ButtonPress ? ButtonPressMask : ButtonReleaseMask, &ev);
+    }
+    XFlush(d);
+}
+
+void XvfbServer::Sync()
+{
+    if (Display* d = static_cast<Display*>(Connection()))
+        XSync(d, False);
+}
+
+XvfbServer::~XvfbServer()
+{
+    if (m_connection)
+        XCloseDisplay(static_cast<Display*>(m_connection));
+    if (m_pid > 0) {
+        kill(m_pid, SIGTERM);
+        waitpid(m_pid, nullptr, 0);
+    }
+}
+
+}  // namespace quiva::test
