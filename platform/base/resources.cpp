@@ -101,17 +101,20 @@ void ParseStrings(Module& m, const EmbeddedResource& r)
     }
 }
 
-Module* Find(HMODULE handle)
+// Every bundle of the loaded object `handle` (null: the program), in registration order. One
+// object may hold several bundles, e.g. a test program carrying the capture module's resources.
+std::vector<Module*> Find(HMODULE handle)
 {
+    std::vector<Module*> found;
     if (!handle)
         handle = ProgramHandle();
     for (Module& m : Modules()) {
         if (!m.handle)
             m.handle = HandleOf(m.anchor);
         if (m.handle == handle)
-            return &m;
+            found.push_back(&m);
     }
-    return nullptr;
+    return found;
 }
 
 bool NameMatches(const EmbeddedResource& r, LPCWSTR name)
@@ -147,12 +150,10 @@ const EmbeddedResource* FindEmbeddedResource(HMODULE module, const wchar_t* type
     if (!type || !name)
         return nullptr;
     std::lock_guard lock(RegistryMutex());
-    Module* m = Find(module);
-    if (!m)
-        return nullptr;
-    for (const EmbeddedResource& r : m->items)
-        if (Key(r.type) == Key(type) && NameMatches(r, name))
-            return &r;
+    for (Module* m : Find(module))
+        for (const EmbeddedResource& r : m->items)
+            if (Key(r.type) == Key(type) && NameMatches(r, name))
+                return &r;
     return nullptr;
 }
 
@@ -182,15 +183,21 @@ int LoadStringW(HINSTANCE instance, UINT id, LPWSTR buffer, int max)
         return 0;
     }
     std::lock_guard lock(quiva::RegistryMutex());
-    quiva::Module* m = quiva::Find(instance);
-    auto it = m ? m->strings.find(id) : decltype(m->strings.end()){};
-    if (!m || it == m->strings.end()) {
+    const std::wstring* text = nullptr;
+    for (quiva::Module* m : quiva::Find(instance)) {
+        auto it = m->strings.find(id);
+        if (it != m->strings.end()) {
+            text = &it->second;
+            break;
+        }
+    }
+    if (!text) {
         if (max > 0)
             buffer[0] = 0;
         SetLastError(ERROR_RESOURCE_NAME_NOT_FOUND);
         return 0;
     }
-    const std::wstring& s = it->second;
+    const std::wstring& s = *text;
     if (max == 0) {
         // The text stays where it is for the life of the module.
         *reinterpret_cast<const wchar_t**>(buffer) = s.c_str();

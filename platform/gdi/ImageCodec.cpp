@@ -13,8 +13,9 @@
 namespace quiva {
 namespace {
 
-// Pixel counts above this are refused before any allocation (a 16k x 16k picture).
-constexpr uint64_t kMaxPixels = 16384ull * 16384ull;
+// Pixel counts above this are refused before any allocation (8k x 8k, twice a 4K video frame
+// each way), so a small hostile header cannot make the decoder take gigabytes.
+constexpr uint64_t kMaxPixels = 8192ull * 8192ull;
 
 bool Fail(std::string* error, const char* why)
 {

@@ -276,7 +276,7 @@ HGDIOBJ SelectObject(HDC hdc, HGDIOBJ obj)
 BOOL DeleteObject(HGDIOBJ obj)
 {
     quiva::GdiObject* o = quiva::LookupGdiObject(obj);
-    if (!o || dynamic_cast<DeviceContext*>(o))
+    if (!o || o->Type() == 0 || dynamic_cast<DeviceContext*>(o))  // icons go through DestroyIcon
         return FALSE;
     if (o->stock)
         return TRUE;

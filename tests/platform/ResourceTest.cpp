@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <cstring>
+
 #include "platform/base/base.h"
 #include "platform/base/resources.h"
 #include "platform/gdi/Surface.h"
@@ -47,6 +49,7 @@ TEST(Resources, CaptionIconsLoadAndDraw)
     for (int id : {10001, 10002, 10003, 10005}) {
         HICON icon = static_cast<HICON>(LoadImageW(module, MAKEINTRESOURCEW(id), IMAGE_ICON, 16, 16, 0));
         EXPECT_NE(icon, nullptr) << id;
+        EXPECT_FALSE(DeleteObject(icon));
         EXPECT_TRUE(DestroyIcon(icon));
         EXPECT_FALSE(DestroyIcon(icon));
     }
@@ -70,4 +73,34 @@ TEST(Resources, CaptionIconsLoadAndDraw)
     DestroyIcon(exit);
     DeleteObject(red);
     DeleteDC(dc);
+}
+
+TEST(Resources, RegisteredTablesAndNamedResources)
+{
+    static const unsigned char strings[] =
+        "# comment\r\n12\tTwelve\r\n\tno id\n13 no tab\n70000\ttoo big\n14\t\n15\tlast line";
+    static const unsigned char wave[] = "RIFF....WAVE";
+    static const quiva::EmbeddedResource items[] = {
+        {L"STRINGS", 1, nullptr, strings, sizeof strings - 1},
+        {L"WAVE", -1, L"Shutter", wave, sizeof wave - 1},
+    };
+    // Registered like a module linked into this program (same handle as the program).
+    quiva::RegisterResourceModule(L"Test.Resources.dll", items, 2, items);
+    HMODULE module = GetModuleHandleW(L"test.resources.DLL");
+    ASSERT_NE(module, nullptr);
+    wchar_t buffer[32];
+    EXPECT_EQ(LoadStringW(module, 12, buffer, 32), 6);
+    EXPECT_STREQ(buffer, L"Twelve");  // no carriage return left behind
+    EXPECT_EQ(LoadStringW(module, 15, buffer, 32), 9);
+    EXPECT_EQ(LoadStringW(module, 13, buffer, 32), 0);
+    EXPECT_EQ(LoadStringW(module, 70000 & 0xFFFF, buffer, 32), 0);
+    EXPECT_EQ(LoadStringW(module, 14, buffer, 32), 0);  // an empty text is no string
+    EXPECT_EQ(LoadStringW(module, 12, nullptr, 32), 0);
+
+    HRSRC r = FindResourceW(module, L"shutter", L"WAVE");
+    ASSERT_NE(r, nullptr);
+    EXPECT_EQ(SizeofResource(module, r), 12u);
+    EXPECT_EQ(std::memcmp(LockResource(LoadResource(module, r)), "RIFF", 4), 0);
+    EXPECT_EQ(FindResourceW(module, L"Missing", L"WAVE"), nullptr);
+    EXPECT_EQ(FindResourceW(module, L"Shutter", RT_STRING), nullptr);
 }

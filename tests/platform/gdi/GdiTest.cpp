@@ -105,3 +105,78 @@ TEST(MemoryDC, OverlappingCopyWithinOneSurfaceKeepsRows)
         EXPECT_EQ(GetPixel(dc, 0, y + 2), RGB(y * 10, 0, 0)) << y;
     DeleteDC(dc);
 }
+
+TEST(GdiObjects, SelectionBookkeepingAndStockObjects)
+{
+    quiva::Surface s(20, 20);
+    HDC dc = quiva::CreateSurfaceDC(&s, POINT{0, 0}, RECT{0, 0, 20, 20});
+    HBRUSH green = CreateSolidBrush(RGB(0, 255, 0));
+    HPEN white = CreatePen(PS_SOLID, 2, RGB(255, 255, 255));
+    HGDIOBJ oldBrush = SelectObject(dc, green);
+    HGDIOBJ oldPen = SelectObject(dc, white);
+    EXPECT_EQ(oldBrush, GetStockObject(WHITE_BRUSH));
+    EXPECT_EQ(oldPen, GetStockObject(BLACK_PEN));
+    EXPECT_EQ(GetCurrentObject(dc, OBJ_BRUSH), green);
+    EXPECT_FALSE(DeleteObject(green));  // selected: the DC would be left pointing at nothing
+
+    // Rectangle: pen border of its width around a brush fill.
+    EXPECT_TRUE(Rectangle(dc, 2, 2, 12, 12));
+    EXPECT_EQ(s.At(2, 2), 0xFFFFFFFFu);
+    EXPECT_EQ(s.At(3, 6), 0xFFFFFFFFu);
+    EXPECT_EQ(s.At(4, 6), 0xFF00FF00u);
+    EXPECT_EQ(s.At(12, 6), 0xFF000000u);
+
+    // A window DC takes no bitmap.
+    HBITMAP bmp = CreateCompatibleBitmap(dc, 4, 4);
+    EXPECT_EQ(SelectObject(dc, bmp), nullptr);
+
+    // Deleting the DC releases what it held.
+    DeleteDC(dc);
+    EXPECT_TRUE(DeleteObject(green));
+    EXPECT_TRUE(DeleteObject(white));
+    EXPECT_TRUE(DeleteObject(bmp));
+
+    // Stock objects survive DeleteObject.
+    EXPECT_TRUE(DeleteObject(GetStockObject(BLACK_BRUSH)));
+    EXPECT_EQ(GetObjectType(GetStockObject(BLACK_BRUSH)), static_cast<DWORD>(OBJ_BRUSH));
+    EXPECT_EQ(GetStockObject(-1), nullptr);
+    EXPECT_EQ(GetStockObject(99), nullptr);
+
+    // Handles that were never ours are refused.
+    int junk = 0;
+    EXPECT_EQ(SelectObject(reinterpret_cast<HDC>(&junk), GetStockObject(BLACK_BRUSH)), nullptr);
+    EXPECT_FALSE(DeleteObject(&junk));
+    EXPECT_EQ(CreateCompatibleBitmap(nullptr, -1, 5), nullptr);
+    EXPECT_EQ(CreateCompatibleBitmap(nullptr, 1 << 16, 1 << 16), nullptr);
+}
+
+TEST(GdiObjects, LinesFramesAndViewport)
+{
+    quiva::Surface s(20, 20);
+    HDC dc = quiva::CreateSurfaceDC(&s, POINT{0, 0}, RECT{0, 0, 20, 20});
+    HBRUSH red = CreateSolidBrush(RGB(255, 0, 0));
+    RECT r{1, 1, 6, 6};
+    EXPECT_EQ(FrameRect(dc, &r, red), 1);
+    EXPECT_EQ(s.At(1, 1), 0xFFFF0000u);
+    EXPECT_EQ(s.At(5, 5), 0xFFFF0000u);
+    EXPECT_EQ(s.At(3, 3), 0xFF000000u);
+    EXPECT_EQ(s.At(6, 6), 0xFF000000u);
+
+    SelectObject(dc, GetStockObject(WHITE_PEN));
+    MoveToEx(dc, 8, 10, nullptr);
+    EXPECT_TRUE(LineTo(dc, 18, 10));
+    EXPECT_EQ(s.At(12, 10), 0xFFFFFFFFu);
+    EXPECT_EQ(s.At(12, 11), 0xFF000000u);
+    POINT at{};
+    MoveToEx(dc, 0, 0, &at);
+    EXPECT_EQ(at.x, 18);
+
+    POINT old{};
+    SetViewportOrgEx(dc, 10, 10, &old);
+    RECT cell{0, 0, 2, 2};
+    FillRect(dc, &cell, red);
+    EXPECT_EQ(s.At(10, 10), 0xFFFF0000u);
+    EXPECT_EQ(s.At(12, 12), 0xFF000000u);
+    DeleteDC(dc);
+    DeleteObject(red);
+}

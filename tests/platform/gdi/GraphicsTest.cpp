@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <cwchar>
+#include <thread>
+
 #include "platform/gdi/Surface.h"
 #include "platform/gdi/gdiplus.h"
 
@@ -294,5 +297,143 @@ TEST(GdiText, DrawTextFlagsAndMeasurement)
 
     SelectObject(dc, old);
     EXPECT_TRUE(DeleteObject(font));
+    DeleteDC(dc);
+}
+
+TEST(Graphics, ClipTransformAndClear)
+{
+    Canvas c(30, 30);
+    SolidBrush red(Color(255, 255, 0, 0));
+    c.g->SetClip(RectF(0, 0, 10, 30));
+    c.g->FillRectangle(&red, RectF(0, 0, 30, 5));
+    EXPECT_EQ(c.At(9, 2), 0xFFFF0000u);
+    EXPECT_EQ(c.At(10, 2), 0xFF000000u);
+    c.g->ResetClip();
+    c.g->TranslateTransform(20, 20);
+    c.g->FillRectangle(&red, RectF(0, 0, 5, 5));
+    EXPECT_EQ(c.At(22, 22), 0xFFFF0000u);
+    EXPECT_EQ(c.At(2, 22), 0xFF000000u);
+    c.g->ResetTransform();
+    c.g->Clear(Color(255, 1, 2, 3));
+    EXPECT_EQ(c.At(0, 0), 0xFF010203u);
+    EXPECT_EQ(c.At(29, 29), 0xFF010203u);
+}
+
+TEST(Graphics, GdiBitmapsCrossIntoImagesAndBack)
+{
+    HDC mem = CreateCompatibleDC(nullptr);
+    HBITMAP hbmp = CreateCompatibleBitmap(mem, 6, 4);
+    HGDIOBJ old = SelectObject(mem, hbmp);
+    HBRUSH blue = CreateSolidBrush(RGB(0, 0, 255));
+    RECT right{3, 0, 6, 4};
+    FillRect(mem, &right, blue);
+    SelectObject(mem, old);
+
+    std::unique_ptr<Bitmap> image(Bitmap::FromHBITMAP(hbmp, nullptr));
+    ASSERT_EQ(image->GetLastStatus(), Ok);
+    Color c;
+    image->GetPixel(4, 1, &c);
+    EXPECT_EQ(c.GetValue(), 0xFF0000FFu);
+    image->GetPixel(0, 1, &c);
+    EXPECT_EQ(c.GetValue(), 0xFF000000u);
+
+    // Translucent pixels meet the background colour on the way back.
+    image->SetPixel(0, 0, Color(128, 255, 255, 255));
+    HBITMAP back = nullptr;
+    EXPECT_EQ(image->GetHBITMAP(Color(255, 0, 0, 0), &back), Ok);
+    HDC check = CreateCompatibleDC(nullptr);
+    SelectObject(check, back);
+    COLORREF px = GetPixel(check, 0, 0);
+    EXPECT_NEAR(GetRValue(px), 128, 2);
+    EXPECT_EQ(GetPixel(check, 4, 1), RGB(0, 0, 255));
+    DeleteDC(check);
+    DeleteDC(mem);
+    EXPECT_TRUE(DeleteObject(back));
+    EXPECT_TRUE(DeleteObject(hbmp));
+    DeleteObject(blue);
+
+    // Drawing an image into itself is refused rather than reading what is being written.
+    Graphics g(image.get());
+    EXPECT_EQ(g.DrawImage(image.get(), RectF(0, 0, 3, 3)), InvalidParameter);
+    // A source rectangle picks part of the image.
+    Bitmap target(2, 2);
+    Graphics t(&target);
+    t.SetInterpolationMode(InterpolationModeNearestNeighbor);
+    EXPECT_EQ(t.DrawImage(image.get(), RectF(0, 0, 2, 2), 3, 0, 3, 4, UnitPixel), Ok);
+    target.GetPixel(1, 1, &c);
+    EXPECT_EQ(c.GetValue(), 0xFF0000FFu);
+}
+
+TEST(GraphicsText, FontsFromGdiMatchTheirHeight)
+{
+    HFONT hf = CreateFontW(-16, 0, 0, 0, FW_BOLD, 0, 0, 0, DEFAULT_CHARSET, 0, 0, 0, 0, L"맑은 고딕");
+    Font f(static_cast<HDC>(nullptr), hf);
+    EXPECT_TRUE(f.IsAvailable());
+    EXPECT_FLOAT_EQ(f.PixelSize(), 16.0f);
+    EXPECT_EQ(f.GetStyle() & FontStyleBold, FontStyleBold);
+    LOGFONTW lf{};
+    f.GetLogFontW(nullptr, &lf);
+    EXPECT_EQ(lf.lfHeight, -16);
+    EXPECT_GT(f.GetHeight(96.0f), 16.0f);
+    DeleteObject(hf);
+
+    // A positive GDI height is the cell height, so the em is smaller than it.
+    LOGFONTW cell{};
+    cell.lfHeight = 20;
+    std::wcscpy(cell.lfFaceName, L"Arial");
+    Font fromCell(static_cast<HDC>(nullptr), &cell);
+    EXPECT_LT(fromCell.PixelSize(), 20.0f);
+    EXPECT_GT(fromCell.PixelSize(), 12.0f);
+}
+
+TEST(GraphicsText, DrawingFromSeveralThreadsAtOnce)
+{
+    // The engine's thumbnail grabber draws on its own thread while the UI thread paints.
+    auto work = [] {
+        Canvas c(120, 30);
+        Font font(L"맑은 고딕", 9.0f);
+        SolidBrush white(Color(255, 255, 255, 255));
+        for (int i = 0; i < 40; ++i)
+            c.g->DrawString(L"영상 0123", -1, &font, RectF(0, 0, 120, 30), nullptr, &white);
+        return c.Changed(0, 0, 120, 30);
+    };
+    int a = 0, b = 0;
+    std::thread t1([&] { a = work(); });
+    std::thread t2([&] { b = work(); });
+    t1.join();
+    t2.join();
+    EXPECT_GT(a, 0);
+    EXPECT_EQ(a, b);
+}
+
+TEST(GdiText, WrappingEllipsisAndPrefixes)
+{
+    quiva::Surface s(100, 60);
+    HDC dc = quiva::CreateSurfaceDC(&s, POINT{0, 0}, RECT{0, 0, 100, 60});
+    const wchar_t* text = L"several words that need more than one line";
+    RECT single{0, 0, 60, 0}, wrapped{0, 0, 60, 0};
+    DrawTextW(dc, text, -1, &single, DT_CALCRECT | DT_SINGLELINE);
+    DrawTextW(dc, text, -1, &wrapped, DT_CALCRECT | DT_WORDBREAK);
+    EXPECT_GT(single.right, 60);
+    EXPECT_LE(wrapped.right, 60);
+    EXPECT_GT(wrapped.bottom, 2 * single.bottom);
+
+    // "&&" is one ampersand; a lone "&" marks the next letter and takes no room.
+    RECT a{0, 0, 0, 0}, b{0, 0, 0, 0}, c{0, 0, 0, 0};
+    DrawTextW(dc, L"a&&b", -1, &a, DT_CALCRECT | DT_SINGLELINE);
+    DrawTextW(dc, L"a&b", -1, &b, DT_CALCRECT | DT_SINGLELINE | DT_NOPREFIX);
+    DrawTextW(dc, L"&ab", -1, &c, DT_CALCRECT | DT_SINGLELINE);
+    EXPECT_EQ(a.right, b.right);
+    EXPECT_LT(c.right, b.right);
+
+    SetTextColor(dc, RGB(255, 255, 255));
+    SetBkMode(dc, TRANSPARENT);
+    RECT box{0, 0, 50, 20};
+    DrawTextW(dc, text, -1, &box, DT_SINGLELINE | DT_END_ELLIPSIS);
+    int outside = 0;
+    for (int y = 0; y < 60; ++y)
+        for (int x = 50; x < 100; ++x)
+            outside += s.At(x, y) != 0xFF000000u;
+    EXPECT_EQ(outside, 0);
     DeleteDC(dc);
 }

@@ -155,6 +155,8 @@ TEST(ImageCodec, JpegQualityAndPngExactness)
     ASSERT_TRUE(quiva::EncodeJpeg(card.data(), 320, 240, 10, low));
     ASSERT_TRUE(quiva::EncodeJpeg(card.data(), 320, 240, 95, high));
     EXPECT_LT(low.size(), high.size());
+    // Baseline coding even at low quality: readers look for the SOF0 marker for the geometry.
+    EXPECT_NE(low.find("\xFF\xC0"), std::string::npos);
     quiva::DecodedImage d;
     ASSERT_TRUE(quiva::DecodeJpeg(high, d));
     EXPECT_EQ(d.width, 320);
