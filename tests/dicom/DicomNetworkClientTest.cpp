@@ -6,7 +6,11 @@
 #include <chrono>
 #include <thread>
 
+#include "dicom/CSecondaryCaptureDicomDocument.h"
+#include "dicom/DicomDictionary.h"
 #include "platform/base/clock.h"
+#include "platform/base/memoryapi.h"
+#include "tests/dicom/JpegSamples.h"
 #include "tests/dicom/NetTestSupport.h"
 #include "tests/support/TempDir.h"
 
@@ -53,6 +57,27 @@ std::vector<uint8_t> Object(int rows = 16, int columns = 16, int samples = 1)
 {
     static int serial = 0;
     return MakeSecondaryCapture("1.2.999.424242.9." + std::to_string(++serial), rows, columns, samples);
+}
+
+// A JPEG Secondary Capture object as the send-to-PACS model makes it.
+std::vector<uint8_t> JpegObject(const std::string& uid, int width, int height, JpegKind kind)
+{
+    const std::string jpeg = MakeJpeg(width, height, kind);
+    CSecondaryCaptureDicomDocument doc;
+    std::wstring wuid(uid.begin(), uid.end());
+    doc.SetPatient(L"12345", L"TEST^PATIENT", L"19800101", L"M");
+    doc.SetStudy(L"1.2.999.424242.1.1", L"1", L"20261209", L"101010", L"Study", L"1", L"SC", L"");
+    doc.SetSeries(L"1.2.999.424242.2.1", L"Study", L"1", L"");
+    doc.SetImage(wuid.c_str(), width, height, kind == JpegKind::Gray, 1, 8);
+    doc.SetString(DICOM_TAG(0x0002, 0x0010), DICOM_TRANSFER_SYNTAX_JPEG_BASELINE, DICOM_VR_UI);
+    doc.SetEncapsulatedPixelData(reinterpret_cast<const BYTE*>(jpeg.data()), static_cast<DWORD>(jpeg.size()));
+    doc.GetCodingState().preamble = 1;
+    doc.GetCodingState().dicmPrefix = 1;
+    DWORD length = 0;
+    BYTE* bytes = doc.Encode(&length);
+    std::vector<uint8_t> out(bytes, bytes + length);
+    VirtualFree(bytes, 0, MEM_RELEASE);
+    return out;
 }
 
 class DicomNetworkClientTest : public ::testing::Test {
@@ -343,6 +368,25 @@ TEST_F(DicomNetworkClientTest, CommandSetAndMessageIds)
     EXPECT_EQ(DicomMessageId, 0);
 }
 
+TEST_F(DicomNetworkClientTest, SilentPeerAfterTheDataEndsTheStoreInBoundedTime)
+{
+    quiva::ScopedVirtualClock clock;
+    TestPeer peer([](PeerConnection& c) {
+        c.ReadPdu();
+        c.Write(AssociateAccept(0, kExplicitLittleUid, 16384));
+        ReadMessage(c);
+        ReadMessage(c);
+        c.ReadToEnd(5000);
+    });
+    Client client(peer.port());
+    ASSERT_TRUE(client.c.ConnectAndAssociate());
+    uint64_t start = clock->TickMs();
+    EXPECT_FALSE(client.Store(Object()));
+    EXPECT_LE(clock->TickMs() - start, 18000u);
+    EXPECT_GE(clock->TickMs() - start, 17010u);
+    EXPECT_FALSE(client.c.IsConnected());
+}
+
 TEST_F(DicomNetworkClientTest, StoreWithoutAssociationParsesNothing)
 {
     Client client(UnusedPort());
@@ -417,4 +461,40 @@ TEST_F(StorescpTest, JpegContextRejectedByDefaultStoresNothing)
     EXPECT_FALSE(client.Store(MakeSecondaryCapture("1.2.999.424242.7.1", 8, 8, 1)));
     EXPECT_TRUE(client.c.Release());
     EXPECT_TRUE(FilesIn(received.path()).empty());
+}
+
+TEST_F(StorescpTest, StoresJpegObjectsThatDecodeToTheirSize)
+{
+    TempDir received;
+    Storescp pacs(received.path(), {"+xa"});
+    ASSERT_TRUE(pacs.running());
+    struct Case {
+        std::string uid;
+        int width, height;
+        JpegKind kind;
+    } cases[] = {{"1.2.999.424242.8.1", 640, 480, JpegKind::YCbCrJfif}, {"1.2.999.424242.8.2", 320, 240, JpegKind::Gray}};
+    for (const Case& k : cases) {
+        Client client(pacs.port(), kJpegBaselineUid);
+        ASSERT_TRUE(client.c.ConnectAndAssociate());
+        EXPECT_TRUE(client.Store(JpegObject(k.uid, k.width, k.height, k.kind)));
+        client.c.Release();
+        client.c.CloseSocket();
+    }
+    for (const Case& k : cases) {
+        std::string file;
+        for (const std::string& f : FilesIn(received.path()))
+            if (f.find(k.uid) != std::string::npos)
+                file = received.Native(f);
+        ASSERT_FALSE(file.empty()) << k.uid;
+        std::string dump = Dump(file);
+        EXPECT_NE(dump.find("=JPEGBaseline"), std::string::npos) << dump;
+        EXPECT_NE(dump.find("[" + k.uid + "]"), std::string::npos) << dump;
+        // The decoded image has the source's size.
+        std::string image = received.Native("decoded.pnm");
+        RunCommand("dcmj2pnm '" + file + "' '" + image + "' 2>&1");
+        std::string pnm = ReadAll(image);
+        std::string header = std::to_string(k.width) + " " + std::to_string(k.height);
+        EXPECT_EQ(pnm.substr(0, 2), k.kind == JpegKind::Gray ? "P5" : "P6");
+        EXPECT_NE(pnm.find(header), std::string::npos) << pnm.substr(0, 40);
+    }
 }
