@@ -167,6 +167,12 @@ bool CKXNetClient::Receive()
             break;
         }
         DWORD thisWait = deadline - now < wait ? static_cast<DWORD>(deadline - now) : wait;
+        // Acknowledge every segment at once: a peer that writes a PDU in pieces with Nagle's
+        // rule on would otherwise hold the rest until our delayed acknowledgement (40 ms).
+        if (m_socketKind != 1) {
+            int on = 1;
+            setsockopt(m_socket, IPPROTO_TCP, TCP_QUICKACK, &on, sizeof(on));
+        }
         DWORD result = WSAWaitForMultipleEvents(1, &event, FALSE, thisWait, FALSE);
         if (result == WSA_WAIT_TIMEOUT || result == WSA_WAIT_FAILED) {
             // A wait that fails counts as a time-out, so it cannot repeat for ever.
