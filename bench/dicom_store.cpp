@@ -1,0 +1,248 @@
+// Storage client against DCMTK's storescu: both store the same Secondary Capture objects to one
+// local storescp (--ignore, so no disk cost), one association per object, with the same
+// transfer syntax and maximum PDU (16384).
+//
+// Start-up is kept out of both figures:
+// - ours runs in this process; an object's time is from making the client to closing its socket
+//   (parse of the Part 10 bytes, association, transfer, response, release);
+// - storescu runs once per object; its time per object is the median of those runs minus the
+//   median of runs against a port where nothing listens, which do everything else a run does
+//   (process start, dictionary load, input file check) and end at the refused connect.
+//
+// Usage: bench_dicom_store [objects-per-kind]
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <signal.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "dicom/CSecondaryCaptureDicomDocument.h"
+#include "dicom/DicomDictionary.h"
+#include "dicom/DicomNetworkClient.h"
+#include "platform/base/memoryapi.h"
+#include "platform/gdi/ImageCodec.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+double Ms(Clock::duration d) { return std::chrono::duration<double, std::milli>(d).count(); }
+
+double Median(std::vector<double> v)
+{
+    std::sort(v.begin(), v.end());
+    return v.empty() ? 0 : (v.size() % 2 ? v[v.size() / 2] : (v[v.size() / 2 - 1] + v[v.size() / 2]) / 2);
+}
+
+uint16_t FreePort()
+{
+    int s = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ::bind(s, reinterpret_cast<sockaddr*>(&a), sizeof(a));
+    socklen_t len = sizeof(a);
+    ::getsockname(s, reinterpret_cast<sockaddr*>(&a), &len);
+    ::close(s);
+    return ntohs(a.sin_port);
+}
+
+pid_t Spawn(const std::vector<std::string>& args)
+{
+    std::fflush(nullptr);
+    pid_t pid = ::fork();
+    if (pid == 0) {
+        std::vector<char*> argv;
+        for (const auto& a : args)
+            argv.push_back(const_cast<char*>(a.c_str()));
+        argv.push_back(nullptr);
+        FILE* out = std::freopen("/dev/null", "w", stdout);
+        FILE* err = std::freopen("/dev/null", "w", stderr);
+        (void)out;
+        (void)err;
+        ::execvp(argv[0], argv.data());
+        ::_exit(127);
+    }
+    return pid;
+}
+
+// Runs a program to its end; its exit status and the wall time.
+int Run(const std::vector<std::string>& args, double* ms)
+{
+    Clock::time_point t0 = Clock::now();
+    pid_t pid = Spawn(args);
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    *ms = Ms(Clock::now() - t0);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+bool WaitListening(uint16_t port)
+{
+    for (int i = 0; i < 200; ++i) {
+        int s = ::socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in a{};
+        a.sin_family = AF_INET;
+        a.sin_port = htons(port);
+        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        bool ok = ::connect(s, reinterpret_cast<sockaddr*>(&a), sizeof(a)) == 0;
+        ::close(s);
+        if (ok)
+            return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    return false;
+}
+
+std::vector<uint8_t> Encode(CSecondaryCaptureDicomDocument& doc)
+{
+    doc.GetCodingState().preamble = 1;
+    doc.GetCodingState().dicmPrefix = 1;
+    DWORD length = 0;
+    BYTE* bytes = doc.Encode(&length);
+    std::vector<uint8_t> out(bytes, bytes + length);
+    VirtualFree(bytes, 0, MEM_RELEASE);
+    return out;
+}
+
+void Describe(CSecondaryCaptureDicomDocument& doc, const wchar_t* uid, bool jpeg)
+{
+    doc.SetPatient(L"12345", L"BENCH^PATIENT", L"19800101", L"F");
+    doc.SetStudy(L"1.2.999.424242.1.9", L"1", L"20261209", L"101010", L"Bench", L"1", L"SC", L"");
+    doc.SetSeries(L"1.2.999.424242.2.9", L"Bench", L"1", L"");
+    doc.SetImage(uid, 1920, 1080, FALSE, 1, 8);
+    if (jpeg)
+        doc.SetString(DICOM_TAG(0x0002, 0x0010), DICOM_TRANSFER_SYNTAX_JPEG_BASELINE, DICOM_VR_UI);
+}
+
+// A camera-like 1920x1080 picture: smooth shading with fine noise, so the JPEG has a realistic size.
+std::vector<uint32_t> Picture()
+{
+    std::vector<uint32_t> px(1920 * 1080);
+    uint32_t seed = 12345;
+    for (int y = 0; y < 1080; ++y)
+        for (int x = 0; x < 1920; ++x) {
+            seed = seed * 1103515245u + 12345u;
+            int n = static_cast<int>((seed >> 16) & 31) - 16;
+            auto c = [&](double v) { return static_cast<uint32_t>(std::clamp(v + n, 0.0, 255.0)); };
+            uint32_t r = c(128 + 100 * std::sin(x / 97.0) * std::cos(y / 71.0));
+            uint32_t g = c(110 + 90 * std::sin((x + y) / 131.0));
+            uint32_t b = c(140 + 80 * std::cos(x / 53.0 - y / 89.0));
+            px[static_cast<size_t>(y) * 1920 + x] = 0xFF000000u | (r << 16) | (g << 8) | b;
+        }
+    return px;
+}
+
+struct Kind {
+    const char* name;
+    std::vector<uint8_t> object;
+    std::string file;
+    const wchar_t* transferSyntax;
+    const char* storescuSyntax;
+};
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    const int objects = argc > 1 ? std::max(1, std::atoi(argv[1])) : 20;
+    char folderTemplate[] = "/tmp/bench-dicom-XXXXXX";
+    const std::string folder = ::mkdtemp(folderTemplate);
+    CDicomNetworkClient::SetDumpPath(CString());
+
+    std::vector<uint32_t> pixels = Picture();
+    std::vector<Kind> kinds;
+    {
+        std::string jpeg;
+        quiva::EncodeJpeg(pixels.data(), 1920, 1080, 90, jpeg);
+        CSecondaryCaptureDicomDocument doc;
+        Describe(doc, L"1.2.999.424242.4.91", true);
+        doc.SetEncapsulatedPixelData(reinterpret_cast<const BYTE*>(jpeg.data()), static_cast<DWORD>(jpeg.size()));
+        kinds.push_back({"JPEG 1920x1080", Encode(doc), folder + "/jpeg.dcm", DICOM_TRANSFER_SYNTAX_JPEG_BASELINE, "-xy"});
+    }
+    {
+        std::vector<uint8_t> rgb(1920 * 1080 * 3);
+        for (size_t i = 0; i < pixels.size(); ++i) {
+            rgb[i * 3] = static_cast<uint8_t>(pixels[i] >> 16);
+            rgb[i * 3 + 1] = static_cast<uint8_t>(pixels[i] >> 8);
+            rgb[i * 3 + 2] = static_cast<uint8_t>(pixels[i]);
+        }
+        CSecondaryCaptureDicomDocument doc;
+        Describe(doc, L"1.2.999.424242.4.92", false);
+        doc.SetPixelData(rgb.data(), static_cast<DWORD>(rgb.size()));
+        kinds.push_back({"raw RGB 1920x1080", Encode(doc), folder + "/raw.dcm", DICOM_TRANSFER_SYNTAX_EXPLICIT_LE, "-xe"});
+    }
+    for (Kind& k : kinds) {
+        FILE* f = std::fopen(k.file.c_str(), "wb");
+        std::fwrite(k.object.data(), 1, k.object.size(), f);
+        std::fclose(f);
+    }
+
+    const uint16_t port = FreePort();
+    pid_t pacs = Spawn({"storescp", "--ignore", "+xa", "--aetitle", "PACS", "--max-pdu", "16384", std::to_string(port)});
+    if (!WaitListening(port)) {
+        std::fprintf(stderr, "storescp did not start\n");
+        return 1;
+    }
+    const uint16_t closedPort = FreePort();
+
+    std::printf("%d objects per kind, one association each, max PDU 16384, storescp --ignore on 127.0.0.1\n\n", objects);
+    std::printf("%-20s %10s %12s %14s %12s %8s\n", "object", "bytes", "ours ms", "storescu ms", "start-up ms", "ratio");
+    int failures = 0;
+    for (const Kind& k : kinds) {
+        std::vector<double> ours, theirs, startup;
+        for (int i = 0; i < objects; ++i) {
+            Clock::time_point t0 = Clock::now();
+            CDicomNetworkClient client;
+            client.SetServer(L"PACS", L"127.0.0.1", port);
+            client.SetCallingAETitle(L"HRBIMAGE");
+            client.AddPresentationContext(DICOM_SOP_CLASS_SECONDARY_CAPTURE, k.transferSyntax);
+            bool ok = client.ConnectAndAssociate() &&
+                      client.StoreDocument(k.object.data(), static_cast<DWORD>(k.object.size()));
+            client.Release();
+            client.CloseSocket();
+            ours.push_back(Ms(Clock::now() - t0));
+            failures += !ok;
+        }
+        const std::vector<std::string> common{"storescu", "-aet", "HRBIMAGE", "-aec", "PACS", "-R", k.storescuSyntax,
+                                              "--max-pdu", "16384", "127.0.0.1"};
+        for (int i = 0; i < objects; ++i) {
+            std::vector<std::string> args = common;
+            args.push_back(std::to_string(port));
+            args.push_back(k.file);
+            double ms = 0;
+            failures += Run(args, &ms) != 0;
+            theirs.push_back(ms);
+            args = common;
+            args.push_back(std::to_string(closedPort));
+            args.push_back(k.file);
+            Run(args, &ms);
+            startup.push_back(ms);
+        }
+        const double o = Median(ours);
+        const double s = Median(startup);
+        const double t = Median(theirs) - s;
+        std::printf("%-20s %10zu %12.2f %14.2f %12.2f %8.2f\n", k.name, k.object.size(), o, t, s, t > 0 ? o / t : 0.0);
+    }
+    std::printf("\nours ms: median per object in process; storescu ms: median per run minus the start-up median;\n"
+                "ratio: ours / storescu (below 1.0: ours is faster)\n");
+
+    ::kill(pacs, SIGTERM);
+    ::waitpid(pacs, nullptr, 0);
+    for (const Kind& k : kinds)
+        std::remove(k.file.c_str());
+    ::rmdir(folder.c_str());
+    if (failures)
+        std::fprintf(stderr, "%d stores failed\n", failures);
+    return failures ? 1 : 0;
+}
