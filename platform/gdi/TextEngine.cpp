@@ -188,12 +188,11 @@ void Place(const Layout& l, const TextBox& box, const TextFormat& format, double
     double h = logical.height / double(PANGO_SCALE);
     double factorX = format.align == 1 ? 0.5 : format.align == 2 ? 1.0 : 0.0;
     double factorY = format.lineAlign == 1 ? 0.5 : format.lineAlign == 2 ? 1.0 : 0.0;
+    // An empty box is a point: centred or far text sits around or before it.
     x = box.x;
-    if (pango_layout_get_width(l.layout) < 0 && box.width > 0)
+    if (pango_layout_get_width(l.layout) < 0)
         x += (box.width - w) * factorX - logical.x / double(PANGO_SCALE);
-    y = box.y;
-    if (box.height > 0)
-        y += (box.height - h) * factorY;
+    y = box.y + (box.height - h) * factorY;
 }
 
 // A layout built for a box and placed in it.

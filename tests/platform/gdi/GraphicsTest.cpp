@@ -201,6 +201,13 @@ TEST(GraphicsText, MeasurementIsDeterministicAndHonoursTheFormat)
     EXPECT_LE(trimmed.Width, 60);
     EXPECT_LT(trimmed.Height, 1.5 * a.Height);
 
+    // At a point, centred text sits around it.
+    StringFormat centred;
+    centred.SetAlignment(StringAlignmentCenter);
+    RectF around;
+    g.MeasureString(L"test", -1, &font, PointF(100, 0), &centred, &around);
+    EXPECT_NEAR(around.X + around.Width / 2, 100, 0.5);
+
     // Per-character boxes run left to right without overlap.
     StringFormat ranges;
     CharacterRange r[3] = {{0, 1}, {1, 1}, {2, 1}};
