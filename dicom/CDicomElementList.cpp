@@ -55,23 +55,63 @@ bool PutU32(DicomBuffer& out, DWORD v)
 // their own delimiters).
 bool AppendElement(DicomBuffer& out, DWORD mode, const DicomElement* e, bool withChildren);
 
-bool AppendChildren(DicomBuffer& out, DWORD mode, CDicomElementList* list)
+bool PutDelimiter(DicomBuffer& out, WORD element)
+{
+    return PutU16(out, kItemGroup) && PutU16(out, element) && PutU32(out, 0);
+}
+
+bool IsUndefinedItem(const DicomElement* e)
+{
+    return e->group == kItemGroup && e->element == kItem && e->length == DICOM_UNDEFINED_LENGTH;
+}
+
+// Appends the elements of a list. An item of undefined length that input left without its
+// delimiter gets one, so that what is written always reads back the same way.
+bool AppendList(DicomBuffer& out, DWORD mode, CDicomElementList* list)
 {
     list->GetCodingState().vrMode = mode;
-    for (DicomElement* child = list->First(); child; child = list->Next()) {
-        if (!AppendElement(out, mode, child, true))
+    DicomElement* e = list->First();
+    while (e) {
+        if (!AppendElement(out, mode, e, true))
             return false;
+        DicomElement* next = list->Next();
+        if (IsUndefinedItem(e) && !(next && next->group == kItemGroup && next->element == kItemDelimiter)) {
+            if (!PutDelimiter(out, kItemDelimiter))
+                return false;
+        }
+        e = next;
     }
     return true;
 }
 
 bool AppendElement(DicomBuffer& out, DWORD mode, const DicomElement* e, bool withChildren)
 {
+    const bool implicitForm = e->group == kItemGroup || e->group == 0x0000 || mode == DICOM_VR_MODE_IMPLICIT ||
+                              mode == DICOM_VR_MODE_FRAGMENTS;
+    // In explicit VR an element whose VR has no name is written as UN, which every reader takes.
+    const bool named = e->vrName.GetLength() == 2;
+    const bool longForm = !named || DicomVRIsLongForm(e->vr);
     DicomBuffer childBytes;
     bool undefined = false;
     if (e->children) {
         undefined = e->length == 0 || e->length == DICOM_UNDEFINED_LENGTH;
-        if (!AppendChildren(childBytes, mode, e->children)) {
+        // Children are written as they are read back: in the list's mode, but implicit under a
+        // command element or an element with a 16-bit length.
+        const bool implicitChildren = e->group == 0x0000 || (!implicitForm && !longForm);
+        // Encapsulated pixel data holds fragments, each with the 8-byte header.
+        const bool fragments = e->group == 0x7FE0 && undefined && !implicitForm && longForm;
+        const DWORD childMode = fragments ? DICOM_VR_MODE_FRAGMENTS : implicitChildren ? DICOM_VR_MODE_IMPLICIT : mode;
+        bool ok = AppendList(childBytes, childMode, e->children);
+        // A sequence or pixel data of undefined length ends with its delimiter, also when the
+        // input it was read from broke off before it (an item's delimiter follows the item).
+        if (ok && undefined && !(e->group == kItemGroup && e->element == kItem)) {
+            const DicomElement* last = nullptr;
+            for (const DicomElement* c = e->children->First(); c; c = e->children->Next())
+                last = c;
+            if (!last || last->group != kItemGroup || last->element != kSequenceDelimiter)
+                ok = PutDelimiter(childBytes, kSequenceDelimiter);
+        }
+        if (!ok) {
             childBytes.Reset();
             return false;
         }
@@ -84,15 +124,15 @@ bool AppendElement(DicomBuffer& out, DWORD mode, const DicomElement* e, bool wit
     if (ok) {
         ok = PutU16(out, e->group) && PutU16(out, e->element);
         if (ok) {
-            if (e->group == kItemGroup || e->group == 0x0000 || mode == DICOM_VR_MODE_IMPLICIT) {
+            if (implicitForm) {
                 ok = PutU32(out, lengthField);
             } else {
-                BYTE letters[2] = {0, 0};
-                if (e->vrName.GetLength() == 2) {
+                BYTE letters[2] = {'U', 'N'};
+                if (named) {
                     letters[0] = static_cast<BYTE>(e->vrName[0]);
                     letters[1] = static_cast<BYTE>(e->vrName[1]);
                 }
-                if (DicomVRIsLongForm(e->vr)) {
+                if (longForm) {
                     const BYTE reserved[2] = {0, 0};
                     ok = out.Append(letters, 2) && out.Append(reserved, 2) && PutU32(out, lengthField);
                 } else if (lengthField > 0xFFFF) {
@@ -121,10 +161,10 @@ public:
     explicit Reader(const BYTE* bytes) : m_bytes(bytes) {}
 
     // One element at pos, or null when none comes back. taken receives the bytes consumed, also
-    // when a delimiter (or the last element of an item) was inserted into `into` and none is
-    // returned. With `into` null such elements are dropped.
-    DicomElement* ReadElement(size_t pos, size_t end, DWORD mode, DWORD bigEndian, int depth, bool inChild,
-                              CDicomElementList* into, size_t* taken)
+    // when a sequence delimiter was inserted into `into` and none is returned. With `into` null
+    // the delimiter is dropped.
+    DicomElement* ReadElement(size_t pos, size_t end, DWORD mode, DWORD bigEndian, int depth, CDicomElementList* into,
+                              size_t* taken)
     {
         *taken = 0;
         if (depth > kMaxDepth || pos > end || end - pos < 8)
@@ -133,6 +173,9 @@ public:
         const WORD group = U16(p);
         const WORD element = U16(p + 2);
         const size_t remaining = end - pos;
+        // Command elements are always implicit VR, wherever they stand.
+        if (group == 0x0000 && mode != DICOM_VR_MODE_FRAGMENTS)
+            mode = DICOM_VR_MODE_IMPLICIT;
 
         if (mode == DICOM_VR_MODE_FRAGMENTS && group == 0 && element == 0)
             return nullptr;
@@ -172,6 +215,12 @@ public:
             *taken = 8;
             if (e && length != 0)
                 *taken += ReadContainer(e, pos + 8, end, length, mode, bigEndian, depth);
+        } else if (group == kItemGroup) {
+            // Any other tag of the item group has the 8-byte header it is written with.
+            const DWORD length = U32(p + 4);
+            const size_t copy = length == DICOM_UNDEFINED_LENGTH ? 0 : Bounded(length, remaining - 8);
+            e = Make(group, element, DICOM_VR_UNKNOWN, length, p + 8, copy);
+            *taken = 8 + copy;
         } else {
             const char letters[3] = {static_cast<char>(p[4]), static_cast<char>(p[5]), 0};
             const DWORD vr = DicomVRFromName(letters);
@@ -207,14 +256,6 @@ public:
             return nullptr;
         }
 
-        // An item of undefined length ends where the next item or delimiter begins.
-        if (inChild && group != kItemGroup) {
-            const size_t next = pos + *taken;
-            if (next <= end && end - next >= 4 && IsItemOrDelimiter(U16(m_bytes + next), U16(m_bytes + next + 2))) {
-                Keep(into, e);
-                return nullptr;
-            }
-        }
         return e;
     }
 
@@ -253,14 +294,14 @@ private:
             childEnd = pos + length;
 
         // The contents of an item end before the next item or delimiter tag, which belongs to the
-        // enclosing sequence.
+        // enclosing sequence: so an item of undefined length ends where the next one begins.
         const bool itemContents = e->group == kItemGroup && e->element == kItem;
         size_t at = pos;
         while (at < childEnd) {
             if (itemContents && childEnd - at >= 4 && IsItemOrDelimiter(U16(m_bytes + at), U16(m_bytes + at + 2)))
                 break;
             size_t taken = 0;
-            DicomElement* item = ReadElement(at, childEnd, mode, bigEndian, depth + 1, true, child, &taken);
+            DicomElement* item = ReadElement(at, childEnd, mode, bigEndian, depth + 1, child, &taken);
             at += taken;
             if (!item)
                 break;
@@ -352,26 +393,21 @@ bool CDicomElementList::Insert(DicomElement* element)
     const DWORD key = element->Tag();
     Entry* before = nullptr;
     if (element->group != kItemGroup) {
+        // Data elements in tag order, ahead of any items and delimiters.
         for (Entry* e = m_head; e; e = e->next) {
             const DWORD other = DICOM_TAG(e->group, e->element);
             if (other == key)
                 return false;
-            if (other > key) {
+            if (other > key || e->group == kItemGroup) {
                 before = e;
                 break;
             }
         }
-    } else {
-        // Items and delimiters keep their order; a new item goes before a trailing delimiter.
-        for (Entry* e = m_head; e; e = e->next) {
-            if (e->group > kItemGroup) {
-                before = e;
-                break;
-            }
-        }
-        Entry* last = before ? before->prev : m_tail;
-        if (last && last->group == kItemGroup && last->element == kSequenceDelimiter && element->element != kSequenceDelimiter)
-            before = last;
+    } else if (m_tail && m_tail->group == kItemGroup && m_tail->element == kSequenceDelimiter &&
+               element->element != kSequenceDelimiter) {
+        // Items and delimiters keep their order at the end; a new item goes before a trailing
+        // sequence delimiter, which closes the list.
+        before = m_tail;
     }
     Entry* entry = new (std::nothrow) Entry{element->group, element->element, element, nullptr, nullptr};
     if (!entry)
@@ -487,8 +523,8 @@ BYTE* CDicomElementList::Encode(DWORD* outLength)
     }
     if (ok && m_state.dicmPrefix)
         ok = out.Append("DICM", 4);
-    for (Entry* e = m_head; ok && e; e = e->next)
-        ok = AppendElement(out, m_state.vrMode, e->item, true);
+    if (ok)
+        ok = AppendList(out, m_state.vrMode, this);
     if (!ok || out.length == 0) {
         out.Reset();
         return nullptr;
@@ -576,10 +612,8 @@ void CDicomElementList::ParseOrDetect(const BYTE* bytes, DicomCodingState* state
             if (!insert)
                 break;
         }
-        // Command elements are always implicit VR.
-        const DWORD mode = group == 0x0000 ? DICOM_VR_MODE_IMPLICIT : state->vrMode;
         size_t taken = 0;
-        DicomElement* e = reader.ReadElement(pos, end, mode, state->bigEndian, 0, false, insert ? this : nullptr, &taken);
+        DicomElement* e = reader.ReadElement(pos, end, state->vrMode, state->bigEndian, 0, insert ? this : nullptr, &taken);
         if (!e) {
             pos += taken;
             break;

@@ -34,8 +34,8 @@ public:
     static DicomElement* CreateElement(WORD group, WORD element, const void* source, DWORD copyLimit, DWORD length, DWORD vr);
     // Takes ownership of element and keeps the list in tag order. False (the caller still owns
     // the element) when the tag is already present, unless its group is 0xFFFE: items and
-    // delimiters repeat and keep the order they were inserted in, a new item going before a
-    // trailing sequence delimiter.
+    // delimiters repeat, follow the data elements and keep the order they were inserted in, a
+    // new item going before a trailing sequence delimiter.
     bool Insert(DicomElement* element);
     DicomElement* FindElement(WORD group, WORD element);
     // Replace the value of the element with this tag, or make and insert a new element of vr.
@@ -55,8 +55,10 @@ public:
     // Null and length 0 when there is nothing to write, memory is short or an element cannot
     // be coded (a value too long for its 16-bit length field).
     BYTE* Encode(DWORD* outLength);
-    // One element's header and value under state (its children are not included). Null when
-    // the element cannot be coded or memory is short. Release with DicomBuffer::Free.
+    // One element's header and value under state (its children are not included). Groups 0000
+    // and FFFE are always written in implicit VR; in explicit VR an element whose VR code has
+    // no name is written as UN. Null when the element cannot be coded or memory is short.
+    // Release with DicomBuffer::Free.
     static DicomBuffer* EncodeElement(const DicomCodingState& state, const DicomElement* element);
 
     DicomCodingState& GetCodingState() { return m_state; }

@@ -277,6 +277,11 @@ TEST(DicomEncoding, HeaderForms)
     DicomElement* hollow = CDicomElementList::CreateElement(0x0010, 0x0020, nullptr, 0, 10, DICOM_VR_LO);
     EXPECT_EQ(EncodeOne(DICOM_VR_MODE_EXPLICIT, hollow), (Bytes{0x10, 0, 0x20, 0, 'L', 'O', 0, 0}));
 
+    // A VR without a name goes out as UN, which every reader takes.
+    DicomElement* unnamed = CDicomElementList::CreateElement(0x0009, 0x0010, "ab", 0, 2, DICOM_VR_UNKNOWN);
+    EXPECT_EQ(EncodeOne(DICOM_VR_MODE_EXPLICIT, unnamed), (Bytes{9, 0, 0x10, 0, 'U', 'N', 0, 0, 2, 0, 0, 0, 'a', 'b'}));
+    delete unnamed;
+
     // A value too long for a 16-bit length field is refused in explicit VR, not cut.
     DicomElement* longText = CDicomElementList::CreateElement(0x0010, 0x4000, nullptr, 0, 0, DICOM_VR_LT);
     longText->SetValueText(std::wstring(70000, L'x').c_str());
@@ -510,6 +515,16 @@ TEST(DicomParsing, SequencesRoundTripInReadOrder)
               (std::vector<DWORD>{0xFFFEE000, 0xFFFEE00D, 0xFFFEE000, 0xFFFEE00D, 0xFFFEE000, 0xFFFEE0DD}));
     EXPECT_EQ(list.GetText(DICOM_TAG(0x0040, 0xA731)), L"after");
     EXPECT_EQ(EncodeList(list), in);
+
+    // Input that breaks off inside an item is written back closed: the item's and the
+    // sequence's delimiters follow, so the stream reads back the same.
+    const size_t cut = 10 + 12 + 8 + 18;  // an element, the sequence header, the item and its text
+    CDicomElementList truncated;
+    ParseInto(truncated, Bytes(in.begin(), in.begin() + cut));
+    Bytes closed(in.begin(), in.begin() + cut);
+    PutTag(closed, 0xFFFE, 0xE00D, 0);
+    PutTag(closed, 0xFFFE, 0xE0DD, 0);
+    EXPECT_EQ(EncodeList(truncated), closed);
 }
 
 TEST(DicomParsing, HostileInput)
