@@ -325,6 +325,26 @@ TEST_F(DicomNetworkClientTest, FragmentsFollowThePeerMaximum)
     }
 }
 
+TEST_F(DicomNetworkClientTest, FortyThousandBytesGoAsThreeFragments)
+{
+    static std::vector<size_t> sizes;
+    static std::vector<uint8_t> message;
+    TestPeer peer([](PeerConnection& c) {
+        c.ReadPdu();
+        c.Write(AssociateAccept(0, kExplicitLittleUid, 16384));
+        message = ReadMessage(c, nullptr, &sizes);
+    });
+    Client client(peer.port());
+    ASSERT_TRUE(client.c.ConnectAndAssociate());
+    std::vector<uint8_t> data(40000);
+    for (size_t i = 0; i < data.size(); ++i)
+        data[i] = static_cast<uint8_t>(i % 251);
+    EXPECT_TRUE(client.c.SendFragments(data.data(), 40000, 1, false));
+    ASSERT_TRUE(peer.Join());
+    EXPECT_EQ(sizes, (std::vector<size_t>{16370, 16370, 7260}));
+    EXPECT_EQ(message, data);
+}
+
 TEST_F(DicomNetworkClientTest, CommandSetAndMessageIds)
 {
     static std::vector<uint8_t> command;

@@ -162,6 +162,29 @@ TEST(KXNetClientTest, ResetDuringALargeSendFailsWithoutKillingTheProcess)
     EXPECT_FALSE(client.IsConnected());
 }
 
+TEST(KXNetClientTest, SlowReaderGetsEveryByte)
+{
+    // The socket buffers fill again and again; each time the send waits until the peer reads.
+    const size_t total = 8u << 20;
+    static size_t received;
+    received = 0;
+    TestPeer peer([total](PeerConnection& c) {
+        while (received < total) {
+            std::vector<uint8_t> part = c.Read(std::min<size_t>(65536, total - received), 5000);
+            if (part.empty())
+                break;
+            received += part.size();
+            std::this_thread::sleep_for(std::chrono::microseconds(500));
+        }
+    }, 4096);
+    FixedLengthClient client(10);
+    ASSERT_TRUE(client.Connect(L"127.0.0.1", peer.port(), 1000, 5));
+    std::vector<uint8_t> big = Pattern(total);
+    EXPECT_TRUE(client.Send(big.data(), static_cast<DWORD>(big.size())));
+    EXPECT_TRUE(peer.Join());
+    EXPECT_EQ(received, total);
+}
+
 TEST(KXNetClientTest, PeerThatStopsReadingEndsTheSendInBoundedTime)
 {
     quiva::ScopedVirtualClock clock;
