@@ -1,7 +1,5 @@
 #include "dicom/DicomDictionary.h"
 
-#include <cwctype>
-
 namespace {
 
 // Names in code order from AE (1); the empty slot is code 15, then the newer VRs from 32.
@@ -162,8 +160,10 @@ DWORD DicomVRFromName(const wchar_t* name)
 {
     if (!name || !name[0] || !name[1] || name[2])
         return DICOM_VR_UNKNOWN;
-    const wchar_t a = static_cast<wchar_t>(std::towupper(static_cast<wint_t>(name[0])));
-    const wchar_t b = static_cast<wchar_t>(std::towupper(static_cast<wint_t>(name[1])));
+    // ASCII letters only: the bytes come from the input and no locale may widen the match.
+    auto upper = [](wchar_t c) { return (c >= L'a' && c <= L'z') ? static_cast<wchar_t>(c - L'a' + L'A') : c; };
+    const wchar_t a = upper(name[0]);
+    const wchar_t b = upper(name[1]);
     for (DWORD code = 1; code < kVRCount; ++code) {
         const wchar_t* vr = kVRNames[code];
         if (vr[0] == a && vr[0] && vr[1] == b)

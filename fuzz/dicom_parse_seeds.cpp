@@ -62,6 +62,12 @@ int main(int argc, char** argv)
     static const BYTE jpeg[] = {0xFF, 0xD8, 0xFF, 0xE0, 0x00, 0x07, 'J',  'F',  'I',  'F',  0x00, 0xFF, 0xC0,
                                 0x00, 0x11, 0x08, 0x00, 0x02, 0x00, 0x04, 0x03, 0x01, 0x22, 0x00, 0x02, 0x11,
                                 0x01, 0x03, 0x11, 0x01, 0xFF, 0xD9};
+    // The fragment alone, for the JPEG marker walk.
+    if (FILE* f = std::fopen((folder + "/jpeg-stream").c_str(), "wb")) {
+        ok &= std::fwrite(jpeg, 1, sizeof jpeg, f) == sizeof jpeg;
+        std::fclose(f);
+    }
+
     CSecondaryCaptureDicomDocument encapsulated;
     Describe(encapsulated, FALSE);
     encapsulated.SetString(DICOM_TAG(0x0002, 0x0010), DICOM_TRANSFER_SYNTAX_JPEG_BASELINE, DICOM_VR_UI);

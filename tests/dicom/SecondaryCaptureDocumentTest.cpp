@@ -9,6 +9,7 @@
 #include "JpegSamples.h"
 #include "dicom/CSecondaryCaptureDicomDocument.h"
 #include "dicom/DicomDictionary.h"
+#include "dicom/DicomJpegHeader.h"
 #include "platform/base/memoryapi.h"
 #include "tests/support/TempDir.h"
 
@@ -174,6 +175,36 @@ TEST(SecondaryCaptureDocument, JpegColourModelFollowsTheStream)
         doc.SetImage(L"1.2.3", 32, 16, c.kind == JpegKind::Gray, 1, 8);
         EXPECT_EQ(doc.GetText(DICOM_TAG(0x0028, 0x0004)), c.photometric);
     }
+}
+
+TEST(DicomJpegHeader, ReadsTheFrameHeaderAndStopsAtBrokenSegments)
+{
+    const std::string jpeg = quiva::test::MakeJpeg(40, 24, JpegKind::YCbCrJfif);
+    const BYTE* bytes = reinterpret_cast<const BYTE*>(jpeg.data());
+    DicomJpegHeader header;
+    ASSERT_TRUE(ReadDicomJpegHeader(bytes, static_cast<DWORD>(jpeg.size()), &header));
+    EXPECT_EQ(header.frameMarker, 0xC0);
+    EXPECT_EQ(header.precision, 8);
+    EXPECT_EQ(header.columns, 40);
+    EXPECT_EQ(header.rows, 24);
+    EXPECT_EQ(header.components, 3);
+    EXPECT_TRUE(header.jfif);
+    EXPECT_FALSE(header.adobe);
+    EXPECT_FALSE(header.IsLossless());
+
+    // Cut inside the segments before the frame header, or not a JPEG at all: no header.
+    EXPECT_FALSE(ReadDicomJpegHeader(bytes, 30, &header));
+    EXPECT_FALSE(ReadDicomJpegHeader(bytes, 1, &header));
+    const BYTE notJpeg[] = {'B', 'M', 0, 0};
+    EXPECT_FALSE(ReadDicomJpegHeader(notJpeg, sizeof notJpeg, &header));
+    // A segment length below 2 ends the walk.
+    const BYTE broken[] = {0xFF, 0xD8, 0xFF, 0xE0, 0x00, 0x01, 0xFF, 0xC0, 0, 11, 8, 0, 2, 0, 4, 1, 1, 0x11, 0};
+    EXPECT_FALSE(ReadDicomJpegHeader(broken, sizeof broken, &header));
+    // Fill bytes before a marker are skipped.
+    const BYTE filled[] = {0xFF, 0xD8, 0xFF, 0xFF, 0xC0, 0, 11, 8, 0, 2, 0, 4, 1, 1, 0x11, 0};
+    ASSERT_TRUE(ReadDicomJpegHeader(filled, sizeof filled, &header));
+    EXPECT_EQ(header.components, 1);
+    EXPECT_STREQ(DicomJpegPhotometric(header), L"MONOCHROME2");
 }
 
 TEST(SecondaryCaptureDocument, JpegFragments)
