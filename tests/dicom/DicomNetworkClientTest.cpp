@@ -33,6 +33,9 @@ struct Client {
     CDicomNetworkClient c;
 };
 
+// What the client sent after the peer's answer (first PDU), for the last AnswerWith peer.
+std::vector<uint8_t> g_afterAnswer;
+
 // A PACS that accepts, takes the request and answers with the given PDUs.
 TestPeer::Script AnswerWith(std::vector<std::vector<uint8_t>> (*answer)(uint16_t messageId),
                             uint32_t maxPdu = 16384, uint8_t result = 0)
@@ -48,6 +51,7 @@ TestPeer::Script AnswerWith(std::vector<std::vector<uint8_t>> (*answer)(uint16_t
         for (const auto& pdu : answer(MessageIdOf(command)))
             c.Write(pdu);
         std::vector<uint8_t> next = c.ReadPdu(3000);
+        g_afterAnswer = next;
         if (next.size() == 10 && next[0] == 5)
             c.Write(ReleaseReply());
     };
@@ -155,6 +159,18 @@ TEST_F(DicomNetworkClientTest, ResponseSplitOverPdusOrPdvsIsCollected)
     EXPECT_TRUE(b.Store(Object()));
 }
 
+TEST_F(DicomNetworkClientTest, DumpGoesToDriveC)
+{
+    CDicomNetworkClient::SetDumpPath(L"c:\\pdata.dmp");
+    TempDir driveC;
+    ScopedEnv mapped("QUIVA_DRIVE_C", driveC.path());
+    TestPeer peer(AnswerWith([](uint16_t id) { return std::vector<std::vector<uint8_t>>{PData(1, 3, StoreResponse(id, 0))}; }));
+    Client client(peer.port());
+    ASSERT_TRUE(client.c.ConnectAndAssociate());
+    EXPECT_TRUE(client.Store(Object()));
+    EXPECT_EQ(ReadAll(driveC.Native("pdata.dmp")).size(), StoreResponse(1, 0).size());
+}
+
 TEST_F(DicomNetworkClientTest, DumpIsNotWrittenThroughALink)
 {
     std::string target = dir.Native("elsewhere");
@@ -194,6 +210,12 @@ TEST_F(DicomNetworkClientTest, AbnormalRepliesFailTheStoreSafely)
         }
         EXPECT_FALSE(stored) << i;
         EXPECT_FALSE(client.c.IsConnected()) << i;
+        ASSERT_TRUE(peer.Join());
+        // A protocol error is ended with an A-ABORT; the peer's own A-ABORT is not answered.
+        if (i == 0)
+            EXPECT_TRUE(g_afterAnswer.empty());
+        else
+            EXPECT_EQ(g_afterAnswer.size() == 10 ? g_afterAnswer[0] : 0, DICOM_PDU_ABORT) << i;
         // Release after the connection is gone sends nothing and opens nothing.
         EXPECT_TRUE(client.c.Release());
         EXPECT_FALSE(client.c.IsConnected());
