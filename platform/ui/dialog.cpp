@@ -146,6 +146,11 @@ BOOL EndDialog(HWND dialog, INT_PTR result)
 
 namespace quiva::ui {
 
+LPCWSTR DialogClassName()
+{
+    return RegisterDialogClass() ? kDialogClass : nullptr;
+}
+
 void SetDialogMsgResult(HWND dialog, LRESULT result)
 {
     std::lock_guard<std::mutex> l(StateLock());

@@ -48,6 +48,10 @@ BOOL EndDialog(HWND dialog, INT_PTR result);
 
 namespace quiva::ui {
 
+// The window class of dialogs (registered on first use). Its procedure runs the dialog
+// procedure passed as the creation parameter and ends the dialog with IDCANCEL on WM_CLOSE.
+LPCWSTR DialogClassName();
+
 // The answer of the dialog window for the message being handled (see DLGPROC).
 void SetDialogMsgResult(HWND dialog, LRESULT result);
 
