@@ -356,3 +356,73 @@ TEST_F(SecondaryCapturePeers, JpegObjectsDecodeToTheSourceImage)
         EXPECT_LT(static_cast<double>(total) / static_cast<double>(rendered.size()), 1.0) << static_cast<int>(kind);
     }
 }
+
+// Our parser reads what DCMTK writes: its implicit and explicit VR conversions of our object,
+// and the JPEG object its converter makes from a JPEG file.
+TEST_F(SecondaryCapturePeers, ParsesWhatDcmtkWrites)
+{
+    CSecondaryCaptureDicomDocument doc;
+    Fill(doc, L"홍 길동");
+    const BYTE pixels[8] = {0, 32, 64, 96, 128, 160, 192, 255};
+    doc.SetImage(L"1.2.999.424242.4.5", 4, 2, TRUE, 1, 8);
+    doc.SetPixelData(pixels, sizeof pixels);
+    const std::string path = Write(doc, "ours.dcm");
+    struct Conversion {
+        const char* option;
+        const wchar_t* syntax;
+        DWORD mode;
+    } conversions[] = {
+        {"+ti", L"1.2.840.10008.1.2", DICOM_VR_MODE_IMPLICIT},
+        {"+te", L"1.2.840.10008.1.2.1", DICOM_VR_MODE_EXPLICIT},
+    };
+    for (const Conversion& c : conversions) {
+        const std::string converted = path + c.option + ".dcm";
+        int status = -1;
+        const std::string log = RunCommand(std::string("dcmconv ") + c.option + " " + path + " " + converted, &status);
+        ASSERT_EQ(status, 0) << log;
+        const std::string bytes = quiva::test::ReadAll(converted);
+        CDicomElementList parsed;
+        DicomCodingState& state = parsed.GetCodingState();
+        state.inputLength = static_cast<DWORD>(bytes.size());
+        parsed.Parse(reinterpret_cast<const BYTE*>(bytes.data()), &state);
+        EXPECT_EQ(state.readOffset, bytes.size()) << c.option;
+        EXPECT_EQ(state.vrMode, c.mode) << c.option;
+        EXPECT_EQ(parsed.GetText(DICOM_TAG(0x0002, 0x0010)), c.syntax);
+        EXPECT_EQ(parsed.GetText(DICOM_TAG(0x0010, 0x0010)), L"홍 길동");
+        EXPECT_EQ(parsed.GetText(DICOM_TAG(0x0008, 0x0016)), L"1.2.840.10008.5.1.4.1.1.7");
+        EXPECT_EQ(parsed.GetText(DICOM_TAG(0x0028, 0x0011)), L"4");
+        const DicomElement* data = parsed.FindElement(0x7FE0, 0x0010);
+        ASSERT_NE(data, nullptr);
+        ASSERT_EQ(data->valueLength, 8u);
+        EXPECT_EQ(std::memcmp(data->value, pixels, 8), 0);
+    }
+
+    const std::string jpeg = quiva::test::MakeJpeg(40, 24, JpegKind::YCbCrJfif);
+    quiva::test::WriteAll(dir.Native("still.jpg"), jpeg);
+    int status = -1;
+    const std::string log = RunCommand("img2dcm -i JPEG " + dir.Native("still.jpg") + " " + dir.Native("theirs.dcm"), &status);
+    ASSERT_EQ(status, 0) << log;
+    const std::string bytes = quiva::test::ReadAll(dir.Native("theirs.dcm"));
+    CDicomElementList parsed;
+    DicomCodingState& state = parsed.GetCodingState();
+    state.inputLength = static_cast<DWORD>(bytes.size());
+    parsed.Parse(reinterpret_cast<const BYTE*>(bytes.data()), &state);
+    EXPECT_EQ(state.readOffset, bytes.size());
+    EXPECT_EQ(parsed.GetText(DICOM_TAG(0x0028, 0x0010)), L"24");
+    EXPECT_EQ(parsed.GetText(DICOM_TAG(0x0028, 0x0004)), L"YBR_FULL_422");
+    const DicomElement* data = parsed.FindElement(0x7FE0, 0x0010);
+    ASSERT_NE(data, nullptr);
+    ASSERT_NE(data->children, nullptr);
+    std::string fragments;
+    int items = 0;
+    bool delimited = false;
+    for (DicomElement* e = data->children->First(); e; e = data->children->Next()) {
+        if (e->Tag() == 0xFFFEE000u && items++ > 0 && e->value)
+            fragments.append(reinterpret_cast<char*>(e->value), e->valueLength);
+        delimited = e->Tag() == 0xFFFEE0DDu;
+    }
+    EXPECT_TRUE(delimited);
+    // The converter drops the JFIF segment (18 bytes after the start-of-image marker).
+    const std::string withoutJfif = jpeg.substr(0, 2) + jpeg.substr(20);
+    EXPECT_EQ(fragments.substr(0, withoutJfif.size()), withoutJfif);
+}
