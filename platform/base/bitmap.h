@@ -1,0 +1,70 @@
+// Device-independent bitmap headers as they are laid out in BMP files, AVI format chunks and
+// packed DIBs.
+#pragma once
+
+#include "platform/base/wintypes.h"
+
+#define BI_RGB 0L
+#define BI_RLE8 1L
+#define BI_RLE4 2L
+#define BI_BITFIELDS 3L
+#define BI_JPEG 4L
+#define BI_PNG 5L
+
+#pragma pack(push, 2)
+struct BITMAPFILEHEADER {
+    WORD bfType;
+    DWORD bfSize;
+    WORD bfReserved1;
+    WORD bfReserved2;
+    DWORD bfOffBits;
+};
+#pragma pack(pop)
+static_assert(sizeof(BITMAPFILEHEADER) == 14);
+
+struct BITMAPINFOHEADER {
+    DWORD biSize;
+    LONG biWidth;
+    LONG biHeight;
+    WORD biPlanes;
+    WORD biBitCount;
+    DWORD biCompression;
+    DWORD biSizeImage;
+    LONG biXPelsPerMeter;
+    LONG biYPelsPerMeter;
+    DWORD biClrUsed;
+    DWORD biClrImportant;
+};
+typedef BITMAPINFOHEADER* LPBITMAPINFOHEADER;
+typedef BITMAPINFOHEADER* PBITMAPINFOHEADER;
+static_assert(sizeof(BITMAPINFOHEADER) == 40);
+
+struct RGBQUAD {
+    BYTE rgbBlue;
+    BYTE rgbGreen;
+    BYTE rgbRed;
+    BYTE rgbReserved;
+};
+
+struct BITMAPINFO {
+    BITMAPINFOHEADER bmiHeader;
+    RGBQUAD bmiColors[1];
+};
+typedef BITMAPINFO* LPBITMAPINFO;
+
+namespace quiva {
+// Bytes of one row of a DIB: rows are padded to 4 bytes.
+inline DWORD DibRowBytes(LONG width, WORD bitCount)
+{
+    return ((static_cast<DWORD>(width < 0 ? -width : width) * bitCount + 31u) / 32u) * 4u;
+}
+// Entries of the colour table that follows a header.
+inline DWORD DibColorCount(const BITMAPINFOHEADER& h)
+{
+    if (h.biClrUsed)
+        return h.biClrUsed;
+    if (h.biBitCount <= 8)
+        return 1u << h.biBitCount;
+    return h.biCompression == BI_BITFIELDS ? 3u : 0u;
+}
+}  // namespace quiva
