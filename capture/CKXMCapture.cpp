@@ -1,0 +1,110 @@
+#include "capture/CKXMCapture.h"
+
+#include <cstdint>
+#include <cstring>
+
+#include "platform/base/codepage.h"
+
+CKXMCapture::CKXMCapture() = default;
+
+CKXMCapture::~CKXMCapture()
+{
+    for (INT_PTR i = 0; i < m_devices.GetSize(); ++i)
+        delete m_devices[i];
+    m_devices.RemoveAll();
+    m_pCurrentDevice = nullptr;
+}
+
+int CKXMCapture::GetDeviceCount() const
+{
+    return static_cast<int>(m_devices.GetSize());
+}
+
+CString CKXMCapture::GetDeviceName(int index) const
+{
+    if (index < 0 || index >= m_devices.GetSize())
+        return CString();
+    return m_devices[index]->displayName;
+}
+
+CString CKXMCapture::GetCurrentDeviceName() const
+{
+    return m_pCurrentDevice ? m_pCurrentDevice->displayName : CString();
+}
+
+int SourceTypeFromName(const std::wstring& text)
+{
+    if (text == L"0")
+        return KXMSOURCE_TYPE_COMPOSITE;
+    if (text == L"1")
+        return KXMSOURCE_TYPE_SVIDEO;
+    if (text == L"2")
+        return KXMSOURCE_TYPE_COMPONENT;
+    if (text == L"3")
+        return KXMSOURCE_TYPE_HDMI;
+    return KXMSOURCE_TYPE_UNKNOWN;
+}
+
+std::wstring DeviceTextFromView(const void* view, size_t bytes, bool* filled)
+{
+    const auto* p = static_cast<const unsigned char*>(view);
+    size_t units = bytes / 2;
+    size_t n = 0;
+    while (n < units && (p[2 * n] | p[2 * n + 1]) != 0)
+        ++n;
+    if (filled)
+        *filled = (n == units && units > 0);
+    return quiva::Utf16LEToWide(p, n * 2);
+}
+
+namespace {
+
+// The fields of one line, split at "@@": the text before each separator is a field, even when
+// empty; the rest after the last separator only when it is not empty.
+std::vector<std::wstring> SplitFields(const std::wstring& line)
+{
+    std::vector<std::wstring> fields;
+    size_t start = 0;
+    for (;;) {
+        size_t at = line.find(L"@@", start);
+        if (at == std::wstring::npos)
+            break;
+        fields.push_back(line.substr(start, at - start));
+        start = at + 2;
+    }
+    if (start < line.size())
+        fields.push_back(line.substr(start));
+    return fields;
+}
+
+}  // namespace
+
+void CKXMCapture::ParseDeviceText(const std::wstring& text, bool cutAtEnd,
+                                  CArray<_KXMCaptureDeviceInfo*, _KXMCaptureDeviceInfo*>& devices)
+{
+    size_t start = 0;
+    while (start < text.size()) {
+        size_t end = text.find(L'\n', start);
+        bool lastPiece = (end == std::wstring::npos);
+        if (lastPiece)
+            end = text.size();
+        std::wstring line = text.substr(start, end - start);
+        start = end + 1;
+        // A list longer than the view is cut at its end; a last line without its line feed was
+        // cut there and its numbers cannot be trusted.
+        if (line.empty() || (lastPiece && cutAtEnd))
+            continue;
+        std::vector<std::wstring> f = SplitFields(line);
+        if (f.size() != 7)
+            continue;
+        auto* info = new _KXMCaptureDeviceInfo;
+        info->type = _wtoi(f[0].c_str());
+        info->sourceName = f[1].c_str();
+        info->connectorName = f[2].c_str();
+        info->displayName = f[3].c_str();
+        info->connectorKind = SourceTypeFromName(f[4]);
+        info->pinIndex = _wtoi(f[5].c_str());
+        info->physConnType = _wtoi(f[6].c_str());
+        devices.Add(info);
+    }
+}
