@@ -8,12 +8,15 @@ namespace quiva::media {
 
 namespace {
 
-bool ToRgb(const Frame& in, REFGUID outSubtype, Frame* out)
+// `previous` keeps the last Video 1 picture, whose blocks a frame may skip.
+bool ToRgb(const Frame& in, REFGUID outSubtype, Frame* out, std::vector<uint8_t>* previous = nullptr)
 {
     std::vector<uint8_t> rgb32;
     if (in.subtype == MEDIASUBTYPE_MSVC) {
-        if (!DecodeMsVideo1(in.Bytes(), in.Size(), in.width, in.height, &rgb32))
+        if (!DecodeMsVideo1(in.Bytes(), in.Size(), in.width, in.height, &rgb32, previous))
             return false;
+        if (previous)
+            *previous = rgb32;
     } else if (!ConvertToRgb32(in, &rgb32)) {
         return false;
     }
@@ -42,7 +45,15 @@ protected:
                s == MEDIASUBTYPE_RGB565 || s == MEDIASUBTYPE_RGB555;
     }
     std::vector<GUID> OutputSubtypes(const MediaType&) const override { return {MEDIASUBTYPE_RGB32, MEDIASUBTYPE_RGB24}; }
-    bool Transform(const Frame& in, REFGUID outSubtype, Frame* out) override { return ToRgb(in, outSubtype, out); }
+    bool Transform(const Frame& in, REFGUID outSubtype, Frame* out) override
+    {
+        // Frames arrive one at a time on the streaming thread.
+        return ToRgb(in, outSubtype, out, &m_previous);
+    }
+    void OnStop() override { m_previous.clear(); }
+
+private:
+    std::vector<uint8_t> m_previous;
 };
 
 class ColourSpaceConverter final : public TransformFilter {

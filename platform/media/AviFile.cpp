@@ -1,0 +1,848 @@
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cstring>
+#include <mutex>
+
+#include "platform/base/winpath.h"
+#include "platform/media/AviReader.h"
+#include "platform/media/MediaType.h"
+#include "platform/media/MsVideo1.h"
+
+// The stream and file objects behind the AVI handles.
+struct IAVIStream : quiva::RefCounted {
+    ULONG AddRef() { return AddRefImpl(); }
+    ULONG Release() { return ReleaseImpl(); }
+    virtual HRESULT SetFormat(LONG position, const void* format, LONG bytes) = 0;
+    virtual HRESULT Write(LONG start, LONG samples, const void* data, LONG bytes, DWORD flags, LONG* samplesWritten, LONG* bytesWritten) = 0;
+    virtual HRESULT Info(AVISTREAMINFOW* info) = 0;
+    virtual HRESULT ReadFormat(LONG, void*, LONG*) { return AVIERR_UNSUPPORTED; }
+    virtual HRESULT Read(LONG, LONG, void*, LONG, LONG*, LONG*) { return AVIERR_UNSUPPORTED; }
+    virtual LONG Length() { return 0; }
+};
+
+struct IAVIFile : quiva::RefCounted {
+    ULONG AddRef() { return AddRefImpl(); }
+    ULONG Release() { return ReleaseImpl(); }
+    virtual HRESULT CreateStream(PAVISTREAM* stream, const AVISTREAMINFOW* info) = 0;
+    virtual HRESULT GetStream(PAVISTREAM* stream, DWORD fccType, LONG param) = 0;
+};
+
+namespace quiva::media {
+
+namespace {
+
+std::atomic<uint64_t> g_sizeLimit{1ull << 30};
+std::atomic<int> g_initCount{0};
+
+constexpr DWORD FourCC(const char (&s)[5]) { return QuivaFourCC(s[0], s[1], s[2], s[3]); }
+
+void Put32(std::string& b, size_t at, uint32_t v) { std::memcpy(&b[at], &v, 4); }
+void Append32(std::string& b, uint32_t v) { b.append(reinterpret_cast<const char*>(&v), 4); }
+void Append16(std::string& b, uint16_t v) { b.append(reinterpret_cast<const char*>(&v), 2); }
+
+bool WriteAt(int fd, uint64_t offset, const void* data, size_t size)
+{
+    const char* p = static_cast<const char*>(data);
+    while (size > 0) {
+        ssize_t n = ::pwrite(fd, p, size, static_cast<off_t>(offset));
+        if (n <= 0)
+            return false;
+        p += n;
+        offset += static_cast<uint64_t>(n);
+        size -= static_cast<size_t>(n);
+    }
+    return true;
+}
+
+bool ReadAt(int fd, uint64_t offset, void* data, size_t size)
+{
+    char* p = static_cast<char*>(data);
+    while (size > 0) {
+        ssize_t n = ::pread(fd, p, size, static_cast<off_t>(offset));
+        if (n <= 0)
+            return false;
+        p += n;
+        offset += static_cast<uint64_t>(n);
+        size -= static_cast<size_t>(n);
+    }
+    return true;
+}
+
+// --- writing --------------------------------------------------------------------------------
+// Layout: RIFF 'AVI ' { LIST 'hdrl' { avih, LIST 'strl' { strh, strf } }, LIST 'movi' { 00dc... },
+// idx1 }. Headers go out with the first frame; the counts and sizes are filled in when the file
+// is closed.
+
+class AviWriterFile final : public IAVIFile {
+public:
+    explicit AviWriterFile(int fd) : m_fd(fd) {}
+    ~AviWriterFile() override { Finish(); }
+
+    HRESULT CreateStream(PAVISTREAM* stream, const AVISTREAMINFOW* info) override;
+    HRESULT GetStream(PAVISTREAM*, DWORD, LONG) override { return AVIERR_NODATA; }
+
+    HRESULT SetFormat(const void* format, LONG bytes)
+    {
+        std::lock_guard lock(m_lock);
+        if (bytes < static_cast<LONG>(sizeof(BITMAPINFOHEADER)) || !format)
+            return AVIERR_BADFORMAT;
+        if (m_headerWritten)
+            return AVIERR_UNSUPPORTED;  // the format cannot change once frames are written
+        m_format.assign(static_cast<const char*>(format), static_cast<size_t>(bytes));
+        BITMAPINFOHEADER h;
+        std::memcpy(&h, format, sizeof(h));
+        m_width = h.biWidth;
+        m_height = h.biHeight < 0 ? -h.biHeight : h.biHeight;
+        m_chunkId = h.biCompression == BI_RGB ? FourCC("00db") : FourCC("00dc");
+        return AVIERR_OK;
+    }
+
+    HRESULT WriteFrame(LONG start, const void* data, LONG bytes, DWORD flags)
+    {
+        std::lock_guard lock(m_lock);
+        if (m_format.empty())
+            return AVIERR_BADFORMAT;
+        if (bytes < 0 || (bytes > 0 && !data))
+            return AVIERR_BADPARAM;
+        if (start != -1 && start != static_cast<LONG>(m_index.size()))
+            return AVIERR_BADPARAM;  // frames are written in order
+        if (m_failed)
+            return AVIERR_FILEWRITE;
+        if (!m_headerWritten && !WriteHeaders())
+            return AVIERR_FILEWRITE;
+        const uint64_t chunkSize = 8 + static_cast<uint64_t>(bytes) + (bytes & 1);
+        // Room for this chunk, its index entry and the index header.
+        if (m_end + chunkSize + 16 * (m_index.size() + 1) + 8 > g_sizeLimit.load())
+            return AVIERR_FILEWRITE;
+        std::string chunk;
+        Append32(chunk, m_chunkId);
+        Append32(chunk, static_cast<uint32_t>(bytes));
+        chunk.append(static_cast<const char*>(data), static_cast<size_t>(bytes));
+        if (bytes & 1)
+            chunk += '\0';
+        if (!WriteAt(m_fd, m_end, chunk.data(), chunk.size())) {
+            m_failed = true;
+            return AVIERR_FILEWRITE;
+        }
+        m_index.push_back({m_chunkId, flags & AVIIF_KEYFRAME, static_cast<uint32_t>(m_end - m_moviFourcc), static_cast<uint32_t>(bytes)});
+        m_end += chunk.size();
+        m_maxChunk = std::max<uint32_t>(m_maxChunk, static_cast<uint32_t>(bytes));
+        return AVIERR_OK;
+    }
+
+    LONG Frames()
+    {
+        std::lock_guard lock(m_lock);
+        return static_cast<LONG>(m_index.size());
+    }
+
+    AVISTREAMINFOW StreamInfo()
+    {
+        std::lock_guard lock(m_lock);
+        AVISTREAMINFOW i = m_info;
+        i.dwLength = static_cast<DWORD>(m_index.size());
+        return i;
+    }
+
+    void SetInfo(const AVISTREAMINFOW& info) { m_info = info; }
+
+private:
+    struct IndexEntry {
+        uint32_t id, flags, offset, size;
+    };
+
+    std::string Headers()
+    {
+        const uint32_t scale = m_info.dwScale ? m_info.dwScale : 1;
+        const uint32_t rate = m_info.dwRate ? m_info.dwRate : 1;
+        const uint32_t frames = static_cast<uint32_t>(m_index.size());
+        const uint32_t suggested = std::max(m_maxChunk, m_info.dwSuggestedBufferSize);
+        std::string strf = m_format;
+        if (strf.size() & 1)
+            strf += '\0';
+        std::string strl;
+        strl += "strh";
+        Append32(strl, 56);
+        Append32(strl, streamtypeVIDEO);
+        Append32(strl, m_handler);
+        Append32(strl, m_info.dwFlags);
+        Append16(strl, m_info.wPriority);
+        Append16(strl, m_info.wLanguage);
+        Append32(strl, 0);  // initial frames
+        Append32(strl, scale);
+        Append32(strl, rate);
+        Append32(strl, m_info.dwStart);
+        Append32(strl, frames);
+        Append32(strl, suggested);
+        Append32(strl, m_info.dwQuality);
+        Append32(strl, 0);  // sample size: frames vary
+        auto clamp16 = [](LONG v) { return static_cast<uint16_t>(static_cast<int16_t>(std::clamp<LONG>(v, -32768, 32767))); };
+        Append16(strl, clamp16(m_info.rcFrame.left));
+        Append16(strl, clamp16(m_info.rcFrame.top));
+        Append16(strl, clamp16(m_info.rcFrame.right));
+        Append16(strl, clamp16(m_info.rcFrame.bottom));
+        strl += "strf";
+        Append32(strl, static_cast<uint32_t>(m_format.size()));
+        strl += strf;
+
+        std::string hdrl;
+        hdrl += "avih";
+        Append32(hdrl, 56);
+        const uint32_t usPerFrame = static_cast<uint32_t>(1000000ull * scale / rate);
+        Append32(hdrl, usPerFrame);
+        Append32(hdrl, static_cast<uint32_t>(static_cast<uint64_t>(suggested) * rate / scale));
+        Append32(hdrl, 0);
+        Append32(hdrl, AVIF_HASINDEX);
+        Append32(hdrl, frames);
+        Append32(hdrl, 0);
+        Append32(hdrl, 1);
+        Append32(hdrl, suggested);
+        Append32(hdrl, static_cast<uint32_t>(m_width));
+        Append32(hdrl, static_cast<uint32_t>(m_height));
+        for (int i = 0; i < 4; ++i)
+            Append32(hdrl, 0);
+        hdrl += "LIST";
+        Append32(hdrl, static_cast<uint32_t>(4 + strl.size()));
+        hdrl += "strl";
+        hdrl += strl;
+
+        std::string out = "RIFF";
+        Append32(out, 0);  // patched on close
+        out += "AVI LIST";
+        Append32(out, static_cast<uint32_t>(4 + hdrl.size()));
+        out += "hdrl";
+        out += hdrl;
+        out += "LIST";
+        Append32(out, 0);  // patched on close
+        out += "movi";
+        return out;
+    }
+
+    bool WriteHeaders()
+    {
+        std::string h = Headers();
+        if (!WriteAt(m_fd, 0, h.data(), h.size())) {
+            m_failed = true;
+            return false;
+        }
+        m_headerWritten = true;
+        m_moviFourcc = h.size() - 4;
+        m_end = h.size();
+        return true;
+    }
+
+    void Finish()
+    {
+        if (m_fd < 0)
+            return;
+        if (!m_format.empty() && !m_failed && (m_headerWritten || WriteHeaders())) {
+            std::string idx = "idx1";
+            Append32(idx, static_cast<uint32_t>(m_index.size() * 16));
+            for (const IndexEntry& e : m_index) {
+                Append32(idx, e.id);
+                Append32(idx, e.flags);
+                Append32(idx, e.offset);
+                Append32(idx, e.size);
+            }
+            const uint64_t moviEnd = m_end;
+            bool ok = WriteAt(m_fd, m_end, idx.data(), idx.size());
+            m_end += idx.size();
+            // Headers again, now with the counts, then the two sizes.
+            std::string h = Headers();
+            ok = ok && WriteAt(m_fd, 0, h.data(), h.size());
+            std::string sizes(4, '\0');
+            Put32(sizes, 0, static_cast<uint32_t>(m_end - 8));
+            ok = ok && WriteAt(m_fd, 4, sizes.data(), 4);
+            Put32(sizes, 0, static_cast<uint32_t>(moviEnd - m_moviFourcc));
+            ok = ok && WriteAt(m_fd, m_moviFourcc - 4, sizes.data(), 4);
+            if (ok)
+                ::fdatasync(m_fd);
+        }
+        ::close(m_fd);
+        m_fd = -1;
+    }
+
+    friend class AviWriterStream;
+    int m_fd;
+    std::mutex m_lock;
+    AVISTREAMINFOW m_info{};
+    DWORD m_handler = 0;
+    std::string m_format;
+    LONG m_width = 0, m_height = 0;
+    DWORD m_chunkId = FourCC("00db");
+    bool m_headerWritten = false;
+    bool m_failed = false;
+    bool m_hasStream = false;
+    uint64_t m_moviFourcc = 0;
+    uint64_t m_end = 0;
+    uint32_t m_maxChunk = 0;
+    std::vector<IndexEntry> m_index;
+};
+
+class AviWriterStream final : public IAVIStream {
+public:
+    explicit AviWriterStream(AviWriterFile* file) : m_file(file) { m_file->AddRef(); }
+    ~AviWriterStream() override { m_file->Release(); }
+    HRESULT SetFormat(LONG position, const void* format, LONG bytes) override
+    {
+        if (position != 0)
+            return AVIERR_UNSUPPORTED;
+        return m_file->SetFormat(format, bytes);
+    }
+    HRESULT Write(LONG start, LONG samples, const void* data, LONG bytes, DWORD flags, LONG* samplesWritten, LONG* bytesWritten) override
+    {
+        if (samples != 1)
+            return AVIERR_BADPARAM;
+        HRESULT hr = m_file->WriteFrame(start, data, bytes, flags);
+        if (samplesWritten)
+            *samplesWritten = hr == AVIERR_OK ? 1 : 0;
+        if (bytesWritten)
+            *bytesWritten = hr == AVIERR_OK ? bytes : 0;
+        return hr;
+    }
+    HRESULT Info(AVISTREAMINFOW* info) override
+    {
+        *info = m_file->StreamInfo();
+        return AVIERR_OK;
+    }
+    LONG Length() override { return m_file->Frames(); }
+    void SetHandler(DWORD handler) { m_file->m_handler = handler; }
+
+private:
+    AviWriterFile* m_file;
+};
+
+HRESULT AviWriterFile::CreateStream(PAVISTREAM* stream, const AVISTREAMINFOW* info)
+{
+    std::lock_guard lock(m_lock);
+    if (m_hasStream)
+        return AVIERR_UNSUPPORTED;  // one video stream a file
+    if (info->fccType != streamtypeVIDEO)
+        return AVIERR_UNSUPPORTED;
+    m_info = *info;
+    m_handler = info->fccHandler;
+    m_hasStream = true;
+    *stream = new AviWriterStream(this);
+    return AVIERR_OK;
+}
+
+// The compressing stream: takes 16-, 24- or 32-bit frames and writes Video 1 (or the frames
+// as they are for the pass-through handlers) to the stream beneath.
+class CompressedStream final : public IAVIStream {
+public:
+    CompressedStream(AviWriterStream* base, DWORD handler, DWORD quality) : m_base(base), m_handler(handler), m_quality(quality)
+    {
+        m_base->AddRef();
+        if (m_handler == FourCC("MSVC"))
+            m_base->SetHandler(FourCC("MSVC"));
+        else
+            m_base->SetHandler(FourCC("DIB "));
+    }
+    ~CompressedStream() override { m_base->Release(); }
+
+    HRESULT SetFormat(LONG position, const void* format, LONG bytes) override
+    {
+        if (position != 0)
+            return AVIERR_UNSUPPORTED;
+        if (!format || bytes < static_cast<LONG>(sizeof(BITMAPINFOHEADER)))
+            return AVIERR_BADFORMAT;
+        BITMAPINFOHEADER in;
+        std::memcpy(&in, format, sizeof(in));
+        if (in.biCompression != BI_RGB || (in.biBitCount != 16 && in.biBitCount != 24 && in.biBitCount != 32) || in.biWidth <= 0 ||
+            in.biHeight == 0 || in.biWidth > 16384 || in.biHeight > 16384 || in.biHeight < -16384)
+            return AVIERR_BADFORMAT;
+        m_in = in;
+        if (!Compressing())
+            return m_base->SetFormat(0, format, bytes);
+        BITMAPINFOHEADER out{};
+        out.biSize = sizeof(out);
+        out.biWidth = in.biWidth;
+        out.biHeight = in.biHeight < 0 ? -in.biHeight : in.biHeight;
+        out.biPlanes = 1;
+        out.biBitCount = 16;
+        out.biCompression = FourCC("MSVC");
+        out.biSizeImage = static_cast<DWORD>(out.biWidth) * static_cast<DWORD>(out.biHeight) * 2;
+        return m_base->SetFormat(0, &out, sizeof(out));
+    }
+
+    HRESULT Write(LONG start, LONG samples, const void* data, LONG bytes, DWORD flags, LONG* samplesWritten, LONG* bytesWritten) override
+    {
+        if (!m_in.biSize)
+            return AVIERR_BADFORMAT;
+        if (!Compressing())
+            return m_base->Write(start, samples, data, bytes, flags | AVIIF_KEYFRAME, samplesWritten, bytesWritten);
+        if (samples != 1)
+            return AVIERR_BADPARAM;
+        const int w = m_in.biWidth;
+        const int h = m_in.biHeight < 0 ? -m_in.biHeight : m_in.biHeight;
+        const size_t stride = DibRowBytes(w, m_in.biBitCount);
+        if (!data || bytes < 0 || static_cast<size_t>(bytes) < stride * static_cast<size_t>(h))
+            return AVIERR_BADSIZE;
+        Frame f;
+        f.width = w;
+        f.height = h;
+        f.subtype = m_in.biBitCount == 32 ? MEDIASUBTYPE_RGB32 : m_in.biBitCount == 24 ? MEDIASUBTYPE_RGB24 : MEDIASUBTYPE_RGB555;
+        auto raw = std::make_shared<std::vector<uint8_t>>(static_cast<const uint8_t*>(data), static_cast<const uint8_t*>(data) + stride * static_cast<size_t>(h));
+        if (m_in.biHeight < 0) {  // top-down rows: turn them over
+            std::vector<uint8_t> row(stride);
+            for (int y = 0; y < h / 2; ++y) {
+                uint8_t* a = raw->data() + stride * static_cast<size_t>(y);
+                uint8_t* b = raw->data() + stride * static_cast<size_t>(h - 1 - y);
+                std::memcpy(row.data(), a, stride);
+                std::memcpy(a, b, stride);
+                std::memcpy(b, row.data(), stride);
+            }
+        }
+        f.data = raw;
+        std::vector<uint8_t> rgb32;
+        if (!ConvertToRgb32(f, &rgb32))
+            return AVIERR_BADFORMAT;
+        EncodeMsVideo1(rgb32.data(), w, h, static_cast<int>(m_quality), &m_buffer);
+        // Every frame is intra coded, so every frame is a key frame.
+        return m_base->Write(start, 1, m_buffer.data(), static_cast<LONG>(m_buffer.size()), AVIIF_KEYFRAME, samplesWritten, bytesWritten);
+    }
+
+    HRESULT Info(AVISTREAMINFOW* info) override { return m_base->Info(info); }
+    LONG Length() override { return m_base->Length(); }
+
+private:
+    bool Compressing() const { return m_handler == FourCC("MSVC"); }
+    AviWriterStream* m_base;
+    DWORD m_handler;
+    DWORD m_quality;
+    BITMAPINFOHEADER m_in{};
+    std::vector<uint8_t> m_buffer;
+};
+
+// --- reading --------------------------------------------------------------------------------
+
+class AviReaderStream final : public IAVIStream {
+public:
+    AviReaderStream(std::shared_ptr<AviFileReader> reader, size_t index) : m_reader(std::move(reader)), m_index(index) {}
+    const AviStreamData& Data() const { return m_reader->Streams()[m_index]; }
+    HRESULT SetFormat(LONG, const void*, LONG) override { return AVIERR_READONLY; }
+    HRESULT Write(LONG, LONG, const void*, LONG, DWORD, LONG*, LONG*) override { return AVIERR_READONLY; }
+    HRESULT Info(AVISTREAMINFOW* info) override
+    {
+        *info = Data().info;
+        return AVIERR_OK;
+    }
+    HRESULT ReadFormat(LONG, void* format, LONG* bytes) override
+    {
+        if (!bytes)
+            return AVIERR_BADPARAM;
+        const std::string& f = Data().format;
+        if (!format) {
+            *bytes = static_cast<LONG>(f.size());
+            return AVIERR_OK;
+        }
+        const size_t n = std::min<size_t>(f.size(), static_cast<size_t>(std::max<LONG>(*bytes, 0)));
+        std::memcpy(format, f.data(), n);
+        *bytes = static_cast<LONG>(f.size());
+        return n < f.size() ? AVIERR_BUFFERTOOSMALL : AVIERR_OK;
+    }
+    HRESULT Read(LONG start, LONG samples, void* buffer, LONG bufferBytes, LONG* bytes, LONG* samplesRead) override
+    {
+        const auto& chunks = Data().chunks;
+        if (start < 0 || static_cast<size_t>(start) >= chunks.size() || samples < 1)
+            return AVIERR_NODATA;
+        const AviChunk& c = chunks[static_cast<size_t>(start)];
+        if (bytes)
+            *bytes = static_cast<LONG>(c.size);
+        if (samplesRead)
+            *samplesRead = 1;
+        if (!buffer)
+            return AVIERR_OK;
+        if (bufferBytes < static_cast<LONG>(c.size))
+            return AVIERR_BUFFERTOOSMALL;
+        std::string data;
+        if (!m_reader->ReadChunk(c, &data))
+            return AVIERR_FILEREAD;
+        std::memcpy(buffer, data.data(), data.size());
+        return AVIERR_OK;
+    }
+    LONG Length() override { return static_cast<LONG>(Data().chunks.size()); }
+
+private:
+    std::shared_ptr<AviFileReader> m_reader;
+    size_t m_index;
+};
+
+class AviReaderFile final : public IAVIFile {
+public:
+    explicit AviReaderFile(std::shared_ptr<AviFileReader> reader) : m_reader(std::move(reader)) {}
+    HRESULT CreateStream(PAVISTREAM*, const AVISTREAMINFOW*) override { return AVIERR_READONLY; }
+    HRESULT GetStream(PAVISTREAM* stream, DWORD fccType, LONG param) override
+    {
+        LONG n = 0;
+        const auto& streams = m_reader->Streams();
+        for (size_t i = 0; i < streams.size(); ++i) {
+            if (fccType && streams[i].info.fccType != fccType)
+                continue;
+            if (n++ == param) {
+                *stream = new AviReaderStream(m_reader, i);
+                return AVIERR_OK;
+            }
+        }
+        return AVIERR_NODATA;
+    }
+
+private:
+    std::shared_ptr<AviFileReader> m_reader;
+};
+
+}  // namespace
+
+void SetAviSizeLimit(uint64_t bytes) { g_sizeLimit.store(bytes); }
+
+// --- AviFileReader ---------------------------------------------------------------------------
+
+AviFileReader::~AviFileReader()
+{
+    if (m_fd >= 0)
+        ::close(m_fd);
+}
+
+std::shared_ptr<AviFileReader> AviFileReader::Open(const std::wstring& windowsPath, HRESULT* hr)
+{
+    auto native = NativePath(windowsPath.c_str());
+    int fd = native ? ::open(native->c_str(), O_RDONLY | O_CLOEXEC) : -1;
+    if (fd < 0) {
+        *hr = AVIERR_FILEOPEN;
+        return nullptr;
+    }
+    auto r = std::shared_ptr<AviFileReader>(new AviFileReader());
+    r->m_fd = fd;
+    struct stat st{};
+    ::fstat(fd, &st);
+    r->m_size = static_cast<uint64_t>(st.st_size);
+    *hr = r->Parse();
+    if (FAILED(*hr))
+        return nullptr;
+    return r;
+}
+
+bool AviFileReader::ReadChunk(const AviChunk& chunk, std::string* bytes)
+{
+    if (chunk.offset + chunk.size > m_size)
+        return false;
+    bytes->resize(chunk.size);
+    std::lock_guard lock(m_lock);
+    return ReadAt(m_fd, chunk.offset, bytes->data(), chunk.size);
+}
+
+HRESULT AviFileReader::Parse()
+{
+    auto read32 = [&](uint64_t at, uint32_t* v) { return at + 4 <= m_size && ReadAt(m_fd, at, v, 4); };
+    uint32_t riff = 0, riffSize = 0, form = 0;
+    if (!read32(0, &riff) || !read32(4, &riffSize) || !read32(8, &form) || riff != FourCC("RIFF") || form != FourCC("AVI "))
+        return AVIERR_BADFORMAT;
+    // A size of 0 or past the end (a recording that was never closed) runs to the end.
+    uint64_t riffEnd = 8 + static_cast<uint64_t>(riffSize);
+    if (riffSize == 0 || riffEnd > m_size)
+        riffEnd = m_size;
+    uint64_t moviFourcc = 0, moviEnd = 0;
+    bool haveMovi = false;
+    std::string idx1;
+    std::vector<AviStreamData> streams;
+
+    auto parseStrl = [&](uint64_t pos, uint64_t end) {
+        AviStreamData s;
+        bool haveHeader = false;
+        while (pos + 8 <= end) {
+            uint32_t id = 0, size = 0;
+            read32(pos, &id);
+            read32(pos + 4, &size);
+            const uint64_t dataEnd = std::min<uint64_t>(pos + 8 + size, end);
+            const uint64_t avail = dataEnd - (pos + 8);
+            if (id == FourCC("strh") && avail >= 48) {
+                uint8_t h[64] = {};
+                ReadAt(m_fd, pos + 8, h, static_cast<size_t>(std::min<uint64_t>(avail, 64)));
+                auto u32 = [&](int at) {
+                    uint32_t v;
+                    std::memcpy(&v, h + at, 4);
+                    return v;
+                };
+                auto i16 = [&](int at) {
+                    int16_t v;
+                    std::memcpy(&v, h + at, 2);
+                    return static_cast<LONG>(v);
+                };
+                s.info.fccType = u32(0);
+                s.info.fccHandler = u32(4);
+                s.info.dwFlags = u32(8);
+                std::memcpy(&s.info.wPriority, h + 12, 2);
+                std::memcpy(&s.info.wLanguage, h + 14, 2);
+                s.info.dwInitialFrames = u32(16);
+                s.info.dwScale = u32(20);
+                s.info.dwRate = u32(24);
+                s.info.dwStart = u32(28);
+                s.info.dwLength = u32(32);
+                s.info.dwSuggestedBufferSize = u32(36);
+                s.info.dwQuality = u32(40);
+                s.info.dwSampleSize = u32(44);
+                if (avail >= 56)
+                    s.info.rcFrame = {i16(48), i16(50), i16(52), i16(54)};
+                haveHeader = true;
+            } else if (id == FourCC("strf") && avail > 0 && avail < (1u << 20)) {
+                s.format.resize(static_cast<size_t>(avail));
+                ReadAt(m_fd, pos + 8, s.format.data(), s.format.size());
+            }
+            pos = pos + 8 + size + (size & 1);
+        }
+        if (!haveHeader)
+            return;
+        // A frame rectangle left empty by the writer: the picture's own size.
+        if (s.info.fccType == streamtypeVIDEO && s.info.rcFrame.right == 0 && s.info.rcFrame.bottom == 0 &&
+            s.format.size() >= sizeof(BITMAPINFOHEADER)) {
+            BITMAPINFOHEADER b;
+            std::memcpy(&b, s.format.data(), sizeof(b));
+            s.info.rcFrame = {0, 0, b.biWidth, b.biHeight < 0 ? -b.biHeight : b.biHeight};
+        }
+        streams.push_back(std::move(s));
+    };
+
+    uint64_t pos = 12;
+    while (pos + 8 <= riffEnd) {
+        uint32_t id = 0, size = 0;
+        read32(pos, &id);
+        read32(pos + 4, &size);
+        uint64_t end = pos + 8 + static_cast<uint64_t>(size);
+        if (end > riffEnd || (id == FourCC("LIST") && size == 0))
+            end = riffEnd;
+        if (id == FourCC("LIST") && end >= pos + 12) {
+            uint32_t type = 0;
+            read32(pos + 8, &type);
+            if (type == FourCC("hdrl")) {
+                uint64_t p = pos + 12;
+                while (p + 8 <= end) {
+                    uint32_t cid = 0, csize = 0, ctype = 0;
+                    read32(p, &cid);
+                    read32(p + 4, &csize);
+                    const uint64_t cend = std::min<uint64_t>(p + 8 + csize, end);
+                    if (cid == FourCC("LIST") && read32(p + 8, &ctype) && ctype == FourCC("strl"))
+                        parseStrl(p + 12, cend);
+                    p = p + 8 + csize + (csize & 1);
+                }
+            } else if (type == FourCC("movi")) {
+                haveMovi = true;
+                moviFourcc = pos + 8;
+                moviEnd = end;
+            }
+        } else if (id == FourCC("idx1") && end > pos + 8) {
+            idx1.resize(static_cast<size_t>(end - pos - 8));
+            ReadAt(m_fd, pos + 8, idx1.data(), idx1.size());
+        }
+        pos = end + (size & 1);
+        if (pos <= 12)
+            break;
+    }
+    if (streams.empty())
+        return AVIERR_BADFORMAT;
+
+    auto streamOf = [&](uint32_t id) -> int {
+        const char c0 = static_cast<char>(id & 0xFF), c1 = static_cast<char>((id >> 8) & 0xFF);
+        if (c0 < '0' || c0 > '9' || c1 < '0' || c1 > '9')
+            return -1;
+        const int n = (c0 - '0') * 10 + (c1 - '0');
+        return n < static_cast<int>(streams.size()) ? n : -1;
+    };
+    auto chunkAt = [&](uint64_t at, uint32_t expectId, uint32_t expectSize) {
+        uint32_t id = 0, size = 0;
+        return read32(at, &id) && read32(at + 4, &size) && id == expectId && size == expectSize;
+    };
+    // The index: offsets from the 'movi' tag, or from the start of the file in some writers.
+    bool indexed = false;
+    if (!idx1.empty() && haveMovi) {
+        const size_t entries = idx1.size() / 16;
+        int64_t base = -1;
+        for (size_t i = 0; i < entries && base < 0; ++i) {
+            uint32_t e[4];
+            std::memcpy(e, idx1.data() + i * 16, 16);
+            if (streamOf(e[0]) < 0)
+                continue;
+            if (chunkAt(moviFourcc + e[2], e[0], e[3]))
+                base = static_cast<int64_t>(moviFourcc);
+            else if (chunkAt(e[2], e[0], e[3]))
+                base = 0;
+            else
+                break;
+        }
+        if (base >= 0) {
+            for (size_t i = 0; i < entries; ++i) {
+                uint32_t e[4];
+                std::memcpy(e, idx1.data() + i * 16, 16);
+                const int s = streamOf(e[0]);
+                const uint64_t data = static_cast<uint64_t>(base) + e[2] + 8;
+                if (s < 0 || (e[1] & AVIIF_LIST) || data + e[3] > m_size)
+                    continue;
+                streams[static_cast<size_t>(s)].chunks.push_back({data, e[3], e[1]});
+            }
+            indexed = true;
+        }
+    }
+    if (!indexed && haveMovi) {
+        // Walk the movie data, into 'rec ' lists, until it ends or breaks off.
+        uint64_t p = moviFourcc + 4;
+        uint64_t listEnd = moviEnd;
+        while (p + 8 <= listEnd) {
+            uint32_t id = 0, size = 0;
+            read32(p, &id);
+            read32(p + 4, &size);
+            if (id == FourCC("LIST")) {
+                p += 12;
+                continue;
+            }
+            if (p + 8 + size > m_size)
+                break;
+            const int s = streamOf(id);
+            if (s >= 0)
+                streams[static_cast<size_t>(s)].chunks.push_back({p + 8, size, AVIIF_KEYFRAME});
+            p += 8 + static_cast<uint64_t>(size) + (size & 1);
+        }
+    }
+    for (AviStreamData& s : streams)
+        s.info.dwLength = static_cast<DWORD>(s.chunks.size());
+    m_streams = std::move(streams);
+    return AVIERR_OK;
+}
+
+}  // namespace quiva::media
+
+// --- the C functions -------------------------------------------------------------------------
+
+using quiva::media::AviFileReader;
+
+void AVIFileInit() { ++quiva::media::g_initCount; }
+void AVIFileExit()
+{
+    if (quiva::media::g_initCount > 0)
+        --quiva::media::g_initCount;
+}
+
+HRESULT AVIFileOpenW(PAVIFILE* file, LPCWSTR path, UINT mode, CLSID*)
+{
+    if (!file || !path)
+        return AVIERR_BADPARAM;
+    *file = nullptr;
+    if (mode & (OF_WRITE | OF_READWRITE)) {
+        auto native = quiva::NativePath(path);
+        if (!native)
+            return AVIERR_FILEOPEN;
+        int flags = O_RDWR | O_CLOEXEC | ((mode & OF_CREATE) ? O_CREAT | O_TRUNC : 0);
+        int fd = ::open(native->c_str(), flags, 0644);
+        if (fd < 0)
+            return AVIERR_FILEOPEN;
+        *file = new quiva::media::AviWriterFile(fd);
+        return AVIERR_OK;
+    }
+    HRESULT hr = AVIERR_OK;
+    auto reader = AviFileReader::Open(path, &hr);
+    if (!reader)
+        return hr;
+    *file = new quiva::media::AviReaderFile(reader);
+    return AVIERR_OK;
+}
+
+ULONG AVIFileAddRef(PAVIFILE file) { return file ? file->AddRef() : 0; }
+ULONG AVIFileRelease(PAVIFILE file) { return file ? file->Release() : 0; }
+
+HRESULT AVIFileCreateStreamW(PAVIFILE file, PAVISTREAM* stream, AVISTREAMINFOW* info)
+{
+    if (!file || !stream || !info)
+        return AVIERR_BADPARAM;
+    *stream = nullptr;
+    return file->CreateStream(stream, info);
+}
+
+HRESULT AVIFileGetStream(PAVIFILE file, PAVISTREAM* stream, DWORD fccType, LONG param)
+{
+    if (!file || !stream)
+        return AVIERR_BADPARAM;
+    *stream = nullptr;
+    return file->GetStream(stream, fccType, param);
+}
+
+HRESULT AVIMakeCompressedStream(PAVISTREAM* compressed, PAVISTREAM source, AVICOMPRESSOPTIONS* options, CLSID*)
+{
+    if (!compressed || !source || !options)
+        return AVIERR_BADPARAM;
+    *compressed = nullptr;
+    auto* base = dynamic_cast<quiva::media::AviWriterStream*>(source);
+    if (!base)
+        return AVIERR_READONLY;
+    const DWORD handler = options->fccHandler;
+    if (handler != mmioFOURCC('M', 'S', 'V', 'C') && handler != mmioFOURCC('m', 's', 'v', 'c') && handler != 0 &&
+        handler != mmioFOURCC('D', 'I', 'B', ' '))
+        return AVIERR_NOCOMPRESSOR;
+    const DWORD normalised = (handler == mmioFOURCC('m', 's', 'v', 'c')) ? mmioFOURCC('M', 'S', 'V', 'C') : handler;
+    *compressed = new quiva::media::CompressedStream(base, normalised, options->dwQuality ? options->dwQuality : 7500);
+    return AVIERR_OK;
+}
+
+HRESULT AVIStreamSetFormat(PAVISTREAM stream, LONG position, LPVOID format, LONG formatBytes)
+{
+    if (!stream)
+        return AVIERR_BADHANDLE;
+    return stream->SetFormat(position, format, formatBytes);
+}
+
+HRESULT AVIStreamWrite(PAVISTREAM stream, LONG start, LONG samples, LPVOID buffer, LONG bufferBytes, DWORD flags,
+                       LONG* samplesWritten, LONG* bytesWritten)
+{
+    if (!stream)
+        return AVIERR_BADHANDLE;
+    return stream->Write(start, samples, buffer, bufferBytes, flags, samplesWritten, bytesWritten);
+}
+
+ULONG AVIStreamAddRef(PAVISTREAM stream) { return stream ? stream->AddRef() : 0; }
+ULONG AVIStreamRelease(PAVISTREAM stream) { return stream ? stream->Release() : 0; }
+
+HRESULT AVIStreamOpenFromFileW(PAVISTREAM* stream, LPCWSTR path, DWORD fccType, LONG param, UINT, CLSID*)
+{
+    if (!stream || !path)
+        return AVIERR_BADPARAM;
+    *stream = nullptr;
+    HRESULT hr = AVIERR_OK;
+    auto reader = AviFileReader::Open(path, &hr);
+    if (!reader)
+        return hr;
+    quiva::media::AviReaderFile file(reader);
+    return file.GetStream(stream, fccType, param);
+}
+
+HRESULT AVIStreamInfoW(PAVISTREAM stream, AVISTREAMINFOW* info, LONG size)
+{
+    if (!stream || !info)
+        return AVIERR_BADPARAM;
+    AVISTREAMINFOW i{};
+    HRESULT hr = stream->Info(&i);
+    std::memcpy(info, &i, std::min<size_t>(sizeof(i), static_cast<size_t>(std::max<LONG>(size, 0))));
+    return hr;
+}
+
+HRESULT AVIStreamReadFormat(PAVISTREAM stream, LONG position, LPVOID format, LONG* formatBytes)
+{
+    if (!stream)
+        return AVIERR_BADHANDLE;
+    return stream->ReadFormat(position, format, formatBytes);
+}
+
+HRESULT AVIStreamRead(PAVISTREAM stream, LONG start, LONG samples, LPVOID buffer, LONG bufferBytes, LONG* bytes, LONG* samplesRead)
+{
+    if (!stream)
+        return AVIERR_BADHANDLE;
+    return stream->Read(start, samples, buffer, bufferBytes, bytes, samplesRead);
+}
+
+LONG AVIStreamStart(PAVISTREAM stream)
+{
+    AVISTREAMINFOW i{};
+    return stream && SUCCEEDED(stream->Info(&i)) ? static_cast<LONG>(i.dwStart) : -1;
+}
+
+LONG AVIStreamLength(PAVISTREAM stream) { return stream ? stream->Length() : -1; }
