@@ -343,17 +343,19 @@ bool CDicomNetworkClient::SendFragments(const BYTE* bytes, DWORD length, BYTE co
 {
     const DWORD peerMax = m_association ? m_association->peerMaxPdu : 0;
     const DWORD limit = peerMax > 14 ? peerMax - 14 : 0xFFFFFFFFu - 12;
+    if (length > 0 && !bytes)
+        return false;
     DWORD offset = 0;
     do {
         const DWORD remaining = length - offset;
         const DWORD chunk = remaining < limit ? remaining : limit;
         const bool last = chunk == remaining;
-        DicomBuffer* pdu = BuildPDataTF(bytes + offset, chunk, contextId, command, last);
-        if (!pdu)
-            return false;
-        bool ok = CKXNetClient::Send(pdu->bytes, pdu->length);
-        DicomBuffer::Free(pdu);
-        if (!ok)
+        // The PDU goes out as its header and a slice of the message, without copying the slice.
+        BYTE header[12];
+        BuildPDataTFHeader(header, chunk, contextId, command, last);
+        const WSABUF parts[2] = {{sizeof(header), reinterpret_cast<char*>(header)},
+                                 {chunk, reinterpret_cast<char*>(const_cast<BYTE*>(bytes)) + offset}};
+        if (!SendParts(parts, 2))
             return false;
         offset += chunk;
     } while (offset < length);

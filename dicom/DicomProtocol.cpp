@@ -369,15 +369,12 @@ bool CDicomProtocol::ParseAssociateReject(const BYTE* pdu, DWORD length)
     return true;
 }
 
-DicomBuffer* CDicomProtocol::BuildPDataTF(const BYTE* data, DWORD count, BYTE contextId, bool command, bool last)
+void CDicomProtocol::BuildPDataTFHeader(BYTE header[12], DWORD count, BYTE contextId, bool command, bool last)
 {
-    if (count > 0xFFFFFFFFu - 6 || (count && !data))
-        return nullptr;
-    BYTE header[12];
-    header[0] = DICOM_PDU_P_DATA_TF;
-    header[1] = 0;
     const uint32_t pduLength = count + 6;
     const uint32_t pdvLength = count + 2;
+    header[0] = DICOM_PDU_P_DATA_TF;
+    header[1] = 0;
     header[2] = static_cast<BYTE>(pduLength >> 24);
     header[3] = static_cast<BYTE>(pduLength >> 16);
     header[4] = static_cast<BYTE>(pduLength >> 8);
@@ -388,6 +385,14 @@ DicomBuffer* CDicomProtocol::BuildPDataTF(const BYTE* data, DWORD count, BYTE co
     header[9] = static_cast<BYTE>(pdvLength);
     header[10] = contextId;
     header[11] = static_cast<BYTE>((command ? 0x01 : 0) | (last ? 0x02 : 0));
+}
+
+DicomBuffer* CDicomProtocol::BuildPDataTF(const BYTE* data, DWORD count, BYTE contextId, bool command, bool last)
+{
+    if (count > 0xFFFFFFFFu - 12 || (count && !data))
+        return nullptr;
+    BYTE header[12];
+    BuildPDataTFHeader(header, count, contextId, command, last);
     DicomBuffer* buffer = DicomBuffer::Create();
     if (!buffer)
         return nullptr;

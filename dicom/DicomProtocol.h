@@ -131,6 +131,8 @@ public:
     // False when the PDU is not a whole A-ASSOCIATE-RJ.
     bool ParseAssociateReject(const BYTE* pdu, DWORD length);
     DicomBuffer* BuildPDataTF(const BYTE* data, DWORD count, BYTE contextId, bool command, bool last);
+    // The 12 bytes that precede count data bytes in a P-DATA-TF of one PDV.
+    static void BuildPDataTFHeader(BYTE header[12], DWORD count, BYTE contextId, bool command, bool last);
     // Walks every PDV of a P-DATA-TF and appends each one's data to the proposed context it
     // names. Returns the context of the last PDV, or null when the PDU is malformed or names a
     // context that was not proposed (nothing of it is kept then).

@@ -106,17 +106,42 @@ DWORD CKXNetClient::StallLimitMs() const
 
 bool CKXNetClient::Send(const BYTE* bytes, DWORD count)
 {
+    WSABUF part{count, reinterpret_cast<char*>(const_cast<BYTE*>(bytes))};
+    return SendParts(&part, 1);
+}
+
+bool CKXNetClient::SendParts(const WSABUF* parts, DWORD partCount)
+{
     if (m_socket == INVALID_SOCKET)
         return false;
-    DWORD offset = 0;
+    constexpr DWORD kMaxParts = 16;
+    if (partCount > kMaxParts) {
+        for (DWORD i = 0; i < partCount; i += kMaxParts)
+            if (!SendParts(parts + i, partCount - i < kMaxParts ? partCount - i : kMaxParts))
+                return false;
+        return m_socket != INVALID_SOCKET;
+    }
+    // The parts still to send; the first one may be partly sent.
+    WSABUF pending[kMaxParts];
+    DWORD pendingCount = 0;
+    for (DWORD i = 0; i < partCount; ++i)
+        if (parts[i].len > 0)
+            pending[pendingCount++] = parts[i];
+    DWORD first = 0;
     DWORD errors = 0;
     DWORD timeouts = 0;
     DWORD wait = m_waitTime;
-    while (offset < count && m_socket != INVALID_SOCKET) {
-        WSABUF buffer{count - offset, reinterpret_cast<char*>(const_cast<BYTE*>(bytes)) + offset};
+    while (first < pendingCount && m_socket != INVALID_SOCKET) {
         DWORD sent = 0;
-        if (WSASend(m_socket, &buffer, 1, &sent, 0, nullptr, nullptr) == 0) {
-            offset += sent;
+        if (WSASend(m_socket, pending + first, pendingCount - first, &sent, 0, nullptr, nullptr) == 0) {
+            while (sent > 0 && first < pendingCount) {
+                DWORD taken = sent < pending[first].len ? sent : pending[first].len;
+                pending[first].buf += taken;
+                pending[first].len -= taken;
+                sent -= taken;
+                if (pending[first].len == 0)
+                    ++first;
+            }
             timeouts = 0;
             wait = m_waitTime;
             continue;
@@ -138,7 +163,7 @@ bool CKXNetClient::Send(const BYTE* bytes, DWORD count)
             continue;
         break;
     }
-    if (offset < count) {
+    if (first < pendingCount) {
         CloseConnection();
         return false;
     }

@@ -34,6 +34,9 @@ public:
 
     // True when every byte was handed to the socket and the connection still stands.
     virtual bool Send(const BYTE* bytes, DWORD count);
+    // Sends the parts one after another as one stream of bytes (a header and its data without
+    // copying them together); the same rules as Send.
+    bool SendParts(const WSABUF* parts, DWORD partCount);
     // True when one whole message arrived and the connection still stands.
     bool Receive();
 
