@@ -7,6 +7,7 @@
 #include <cwchar>
 
 typedef int BOOL;
+typedef unsigned char BOOLEAN;
 typedef unsigned char BYTE;
 typedef unsigned short WORD;
 typedef uint32_t DWORD;
