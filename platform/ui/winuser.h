@@ -2,6 +2,7 @@
 // timers, caret, hooks and monitors, in the shape the Windows user interface calls have.
 #pragma once
 
+#include "platform/base/resources.h"
 #include "platform/base/winrect.h"
 #include "platform/base/wintypes.h"
 
@@ -16,8 +17,6 @@ typedef LRESULT(CALLBACK* HOOKPROC)(int, WPARAM, LPARAM);
 #define GET_Y_LPARAM(lp) (static_cast<int>(static_cast<short>(HIWORD(lp))))
 #define GET_WHEEL_DELTA_WPARAM(wp) (static_cast<short>(HIWORD(wp)))
 #define GET_KEYSTATE_WPARAM(wp) (LOWORD(wp))
-#define MAKEINTRESOURCEW(i) (reinterpret_cast<LPWSTR>(static_cast<ULONG_PTR>(static_cast<WORD>(i))))
-#define IS_INTRESOURCE(r) ((reinterpret_cast<ULONG_PTR>(r) >> 16) == 0)
 #define WHEEL_DELTA 120
 
 // Messages
