@@ -73,6 +73,9 @@ void CKXCtrlCursor::ForgetControl(CKXCtrl* ctrl)
             ctx->focus = nullptr;
         if (Within(ctx->active, ctrl))
             ctx->active = nullptr;
+        // A host whose root goes away has no tree any more.
+        if (auto* wnd = dynamic_cast<CKXWnd*>(ctx->host); wnd && &wnd->context == ctx && wnd->root == ctrl)
+            wnd->root = nullptr;
     }
 }
 

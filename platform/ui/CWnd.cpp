@@ -53,8 +53,10 @@ CWnd* CWnd::FromHandle(HWND hwnd)
     std::lock_guard<std::mutex> l(MapMutex());
     auto& temps = Temporary();
     for (auto it = temps.begin(); it != temps.end();) {
-        if (!::IsWindow(it->first))
+        if (!::IsWindow(it->first)) {
+            it->second->m_hWnd = nullptr;  // never bound: nothing to undo
             it = temps.erase(it);
+        }
         else
             ++it;
     }
