@@ -37,6 +37,7 @@ POINT HostTest::Screen(HWND wnd, int x, int y)
 void HostTest::Click(HWND wnd, int x, int y)
 {
     POINT p = Screen(wnd, x, y);
+    quiva::ui::InjectPause(1000);  // never the second half of a double click
     quiva::ui::InjectMouseMove(p.x, p.y);
     quiva::ui::InjectClick(p.x, p.y);
     quiva::ui::InjectPause(1000);
