@@ -24,6 +24,12 @@ std::set<CKXCtrlCursor*>& Contexts()
     return s;
 }
 
+std::set<CKXWnd*>& Hosts()
+{
+    static std::set<CKXWnd*> s;
+    return s;
+}
+
 // Whether `ctrl` is `gone` or lies inside it.
 bool Within(CKXCtrl* ctrl, CKXCtrl* gone)
 {
@@ -73,10 +79,20 @@ void CKXCtrlCursor::ForgetControl(CKXCtrl* ctrl)
             ctx->focus = nullptr;
         if (Within(ctx->active, ctrl))
             ctx->active = nullptr;
-        // A host whose root goes away has no tree any more.
-        if (auto* wnd = dynamic_cast<CKXWnd*>(ctx->host); wnd && &wnd->context == ctx && wnd->root == ctrl)
-            wnd->root = nullptr;
     }
+    // A host whose root goes away has no tree any more.
+    for (CKXWnd* wnd : Hosts())
+        if (wnd->root == ctrl)
+            wnd->root = nullptr;
+}
+
+void CKXCtrlCursor::RegisterHost(CKXWnd* wnd, bool add)
+{
+    std::lock_guard<std::mutex> l(ContextsMutex());
+    if (add)
+        Hosts().insert(wnd);
+    else
+        Hosts().erase(wnd);
 }
 
 void CKXCtrlCursor::DrawDragFrame(Gdiplus::Graphics* g, float x, float y, float width, float height, BOOL hidden)

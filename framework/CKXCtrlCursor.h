@@ -11,6 +11,8 @@ struct _KXCtrlCursorInfo {
     BOOL shared = 0;
 };
 
+class CKXWnd;
+
 class CKXCtrlCursor {
 public:
     CKXCtrlCursor();
@@ -43,6 +45,8 @@ public:
     // Called when a control goes away: every context forgets it (and whatever lies below it
     // when it is a container).
     static void ForgetControl(CKXCtrl* ctrl);
+    // Host windows are told when their root goes away.
+    static void RegisterHost(CKXWnd* wnd, bool add);
 };
 
 class CKXCtrlMouseCursorInternal {

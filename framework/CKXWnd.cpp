@@ -5,10 +5,11 @@
 
 using namespace Gdiplus;
 
-CKXWnd::CKXWnd() = default;
+CKXWnd::CKXWnd() { CKXCtrlCursor::RegisterHost(this, true); }
 
 CKXWnd::~CKXWnd()
 {
+    CKXCtrlCursor::RegisterHost(this, false);
     if (m_hWnd)
         DestroyWindow();
 }
