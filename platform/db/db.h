@@ -1,0 +1,164 @@
+// Database access in the shape the framework's database classes were designed against: a
+// connection opened from a connection string, a command that runs SQL text, and a forward-only
+// record set whose current row is read as text by field name or position.
+//
+// Built on unixODBC. Two drivers are used:
+//  - "PostgreSQL Unicode" for the clinic-records server (wide entry points);
+//  - the SQLite3 driver for a database file, also under the name "SQL Anywhere 12" (the system's
+//    driver configuration binds that name to it). It has only narrow entry points: text goes to
+//    it as UTF-8, never through the process locale. A bare database name ("HRB4100") names the
+//    file "<name>.db" in the clinic's data folder (SetDataFolder), never one in the working folder.
+//
+// SQLite's dialect differences are handled here: one statement per driver call (a batch is split
+// outside quoted text and run in order), "@@identity" answered by last_insert_rowid(), and
+// "INSERT ... RETURNING" turned into the INSERT and a SELECT of the new row.
+//
+// Nothing here throws; every failure is a false result with the driver's messages in Errors().
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/base/CString.h"
+
+namespace quiva::db {
+
+namespace odbc {
+class Dbc;
+class Stmt;
+}  // namespace odbc
+
+enum class Dialect { Standard, SQLite };
+
+// The clinic's data folder (Windows form) in which bare SQLite database names resolve.
+void SetDataFolder(const CString& windowsFolder);
+CString DataFolder();
+
+// The folder holding the system's odbcinst.ini (native path); used unless ODBCSYSINI is set.
+void SetDriverConfigFolder(const std::string& nativeFolder);
+
+// Seconds a connection attempt may take (default 3).
+void SetLoginTimeout(unsigned seconds);
+unsigned LoginTimeout();
+
+class RecordSet;
+
+class Connection {
+public:
+    Connection();
+    ~Connection();
+    Connection(const Connection&) = delete;
+    Connection& operator=(const Connection&) = delete;
+
+    // Connects with the connection string (ADO-only keywords such as Provider are dropped).
+    // A connection already held is disconnected and released first.
+    bool Open(const CString& connectionString);
+    // Disconnects and releases the driver's handle.
+    void Close();
+    // Connected, and the driver has not noticed the server going away.
+    bool IsOpen();
+    // Runs SQL text whose rows, if any, nobody wants; every statement of a batch runs.
+    bool Execute(const CString& sql);
+
+    Dialect dialect() const { return m_dialect; }
+    // The driver's messages for the last failed call, in order.
+    const std::vector<CString>& Errors() const { return m_errors; }
+
+private:
+    friend class Command;
+    std::unique_ptr<odbc::Dbc> m_dbc;
+    Dialect m_dialect = Dialect::Standard;
+    bool m_narrow = false;
+    std::vector<CString> m_errors;
+};
+
+// SQL text run on a connection, with optional input parameters ("?" markers).
+class Command {
+public:
+    explicit Command(Connection& connection) : m_connection(connection) {}
+    void SetCommandText(const CString& sql) { m_sql = sql; }
+    void AddParameter(const CString& text);
+    void AddParameter(const std::vector<uint8_t>& bytes);
+    void AddNullParameter();
+
+    // Runs every statement and drops their results.
+    bool Execute();
+    // Runs every statement; the first result that has columns becomes the record set's (results
+    // without columns, such as an INSERT's, are skipped). A batch without such a result leaves the
+    // record set closed and still succeeds.
+    bool Execute(RecordSet& records);
+
+private:
+    struct Param {
+        enum { Text, Bytes, Null } kind;
+        CString text;
+        std::vector<uint8_t> bytes;
+    };
+    bool Run(RecordSet* records);
+    Connection& m_connection;
+    CString m_sql;
+    std::vector<Param> m_params;
+};
+
+class RecordSet {
+public:
+    RecordSet();
+    ~RecordSet();
+    RecordSet(const RecordSet&) = delete;
+    RecordSet& operator=(const RecordSet&) = delete;
+
+    bool IsOpen() const { return m_stmt != nullptr; }
+    void Close();
+    // No current row (also when not open).
+    bool IsEOF() const { return !m_stmt || m_eof; }
+    // The result has no row at all (also when not open).
+    bool IsBOF() const { return !m_stmt || m_empty; }
+    // Next row; moving onto the end succeeds, moving from the end fails.
+    bool MoveNext();
+
+    int FieldCount() const { return static_cast<int>(m_columns.size()); }
+    CString FieldName(int index) const;
+    // Position of a field by name, ignoring ASCII case; -1 when there is none.
+    int FieldIndex(const CString& name) const;
+    // Current row, any order and any number of times. NULL and missing fields read as "".
+    CString FieldText(int index) const;
+    bool FieldIsNull(int index) const;
+    // Bytes of a binary field (empty for other fields).
+    const std::vector<uint8_t>& FieldBytes(int index) const;
+
+    const std::vector<CString>& Errors() const { return m_errors; }
+
+private:
+    friend class Command;
+    struct Column {
+        CString name;
+        bool binary = false;
+    };
+    struct Value {
+        bool null = true;
+        CString text;
+        std::vector<uint8_t> bytes;
+    };
+    bool Attach(std::unique_ptr<odbc::Stmt> stmt, bool narrow);
+    bool FetchRow();
+
+    std::unique_ptr<odbc::Stmt> m_stmt;
+    bool m_narrow = false;
+    bool m_eof = true;
+    bool m_empty = true;
+    std::vector<Column> m_columns;
+    std::vector<Value> m_row;
+    std::vector<CString> m_errors;
+};
+
+// Dialect helpers, public for their tests.
+// Cuts SQL text at ";" outside quotes and comments; statements come back trimmed, empty ones
+// dropped.
+std::vector<std::wstring> SplitStatements(std::wstring_view sql);
+// The statements the SQLite driver runs for one statement of the text.
+std::vector<std::wstring> RewriteForSQLite(const std::wstring& statement);
+
+}  // namespace quiva::db
