@@ -217,6 +217,8 @@ HRESULT VariantClear(VARIANT* v)
         SysFreeString(v->bstrVal);
     else if (v->vt == VT_UNKNOWN && v->punkVal)
         v->punkVal->Release();
+    else if ((v->vt & VT_ARRAY) && v->parray)
+        SafeArrayDestroy(v->parray);
     std::memset(v, 0, sizeof(*v));
     return S_OK;
 }

@@ -80,9 +80,33 @@ enum VARENUM : VARTYPE {
     VT_BOOL = 11,
     VT_UNKNOWN = 13,
     VT_UI4 = 19,
+    VT_UI1 = 17,
     VT_INT = 22,
     VT_LPWSTR = 31,
+    VT_ARRAY = 0x2000,
 };
+
+// One-dimensional arrays of VT_UI1 elements (binary database fields).
+struct SAFEARRAYBOUND {
+    ULONG cElements;
+    LONG lLbound;
+};
+struct SAFEARRAY {
+    USHORT cDims;
+    USHORT fFeatures;
+    ULONG cbElements;
+    ULONG cLocks;
+    void* pvData;
+    SAFEARRAYBOUND rgsabound[1];
+};
+// Null when the element type is not VT_UI1, the bounds are not one-dimensional, or memory is short.
+SAFEARRAY* SafeArrayCreateVector(VARTYPE vt, LONG lowerBound, ULONG elements);
+SAFEARRAY* SafeArrayCreate(VARTYPE vt, UINT dims, SAFEARRAYBOUND* bounds);
+HRESULT SafeArrayDestroy(SAFEARRAY* array);
+HRESULT SafeArrayAccessData(SAFEARRAY* array, void** data);
+HRESULT SafeArrayUnaccessData(SAFEARRAY* array);
+HRESULT SafeArrayGetLBound(SAFEARRAY* array, UINT dim, LONG* bound);
+HRESULT SafeArrayGetUBound(SAFEARRAY* array, UINT dim, LONG* bound);
 
 struct VARIANT {
     VARTYPE vt;
@@ -96,11 +120,15 @@ struct VARIANT {
         BSTR bstrVal;
         IUnknown* punkVal;
         LONGLONG llVal;
+        BYTE bVal;
+        SAFEARRAY* parray;
     };
 };
 typedef VARIANT VARIANTARG;
 void VariantInit(VARIANT* v);
 HRESULT VariantClear(VARIANT* v);
+// Deep copy (strings, arrays; interfaces gain a reference); the destination is cleared first.
+HRESULT VariantCopy(VARIANT* dst, const VARIANT* src);
 
 struct PROPVARIANT {
     VARTYPE vt;

@@ -1,46 +1,8 @@
-#include "platform/base/variant.h"
-
+// Byte arrays and variant copies.
 #include <cstdlib>
 #include <cstring>
 
-void VariantInit(VARIANT* v)
-{
-    if (v) {
-        std::memset(v, 0, sizeof *v);
-        v->vt = VT_EMPTY;
-    }
-}
-
-HRESULT VariantClear(VARIANT* v)
-{
-    if (!v)
-        return E_INVALIDARG;
-    if ((v->vt & VT_ARRAY) && v->parray)
-        SafeArrayDestroy(v->parray);
-    VariantInit(v);
-    return S_OK;
-}
-
-HRESULT VariantCopy(VARIANT* dst, const VARIANT* src)
-{
-    if (!dst || !src)
-        return E_INVALIDARG;
-    if (dst == src)
-        return S_OK;
-    VARIANT copy = *src;
-    if ((src->vt & VT_ARRAY) && src->parray) {
-        const SAFEARRAY* a = src->parray;
-        SAFEARRAY* b = SafeArrayCreateVector(src->vt & ~VT_ARRAY, a->rgsabound[0].lLbound, a->rgsabound[0].cElements);
-        if (!b)
-            return E_OUTOFMEMORY;
-        if (a->rgsabound[0].cElements)
-            std::memcpy(b->pvData, a->pvData, a->rgsabound[0].cElements * a->cbElements);
-        copy.parray = b;
-    }
-    VariantClear(dst);
-    *dst = copy;
-    return S_OK;
-}
+#include "platform/media/com.h"
 
 SAFEARRAY* SafeArrayCreateVector(VARTYPE vt, LONG lowerBound, ULONG elements)
 {
@@ -53,7 +15,7 @@ SAFEARRAY* SafeArrayCreateVector(VARTYPE vt, LONG lowerBound, ULONG elements)
     a->cbElements = 1;
     a->rgsabound[0].cElements = elements;
     a->rgsabound[0].lLbound = lowerBound;
-    a->pvData = std::malloc(elements ? elements : 1);
+    a->pvData = std::calloc(elements ? elements : 1, 1);
     if (!a->pvData) {
         std::free(a);
         return nullptr;
@@ -107,5 +69,33 @@ HRESULT SafeArrayGetUBound(SAFEARRAY* array, UINT dim, LONG* bound)
     if (!array || !bound || dim != 1)
         return E_INVALIDARG;
     *bound = array->rgsabound[0].lLbound + static_cast<LONG>(array->rgsabound[0].cElements) - 1;
+    return S_OK;
+}
+
+HRESULT VariantCopy(VARIANT* dst, const VARIANT* src)
+{
+    if (!dst || !src)
+        return E_INVALIDARG;
+    if (dst == src)
+        return S_OK;
+    VARIANT copy = *src;
+    if ((src->vt & VT_ARRAY) && src->parray) {
+        const SAFEARRAY* a = src->parray;
+        SAFEARRAY* b = SafeArrayCreateVector(static_cast<VARTYPE>(src->vt & ~VT_ARRAY), a->rgsabound[0].lLbound,
+                                             a->rgsabound[0].cElements);
+        if (!b)
+            return E_OUTOFMEMORY;
+        if (a->rgsabound[0].cElements)
+            std::memcpy(b->pvData, a->pvData, a->rgsabound[0].cElements * a->cbElements);
+        copy.parray = b;
+    } else if (src->vt == VT_BSTR && src->bstrVal) {
+        copy.bstrVal = SysAllocString(src->bstrVal);
+        if (!copy.bstrVal)
+            return E_OUTOFMEMORY;
+    } else if (src->vt == VT_UNKNOWN && src->punkVal) {
+        src->punkVal->AddRef();
+    }
+    VariantClear(dst);
+    *dst = copy;
     return S_OK;
 }
