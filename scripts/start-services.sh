@@ -97,6 +97,15 @@ init_cluster "$(cluster_dir restart)" $restart_port
 start_cluster "$(cluster_dir main)" $main_port
 start_cluster "$(cluster_dir restart)" $restart_port
 
+# Test programs make a database of their own (quiva_t<pid>) and drop it at exit; drop those of
+# programs that died before they could.
+for db in $(as_owner "$bindir/psql" -h "$base/sock" -p $main_port -U "$user" -d postgres -tAq \
+              -c "SELECT datname FROM pg_database WHERE datname ~ '^quiva_t[0-9]+$'"); do
+  if [ ! -d "/proc/${db#quiva_t}" ]; then
+    as_owner "$bindir/dropdb" -h "$base/sock" -p $main_port -U "$user" --force "$db" || true
+  fi
+done
+
 cat >"$base/connection.ini.new" <<INI
 ; Written by scripts/start-services.sh: how the tests reach the PostgreSQL servers.
 [postgresql]

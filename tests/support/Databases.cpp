@@ -1,5 +1,6 @@
 #include "tests/support/Databases.h"
 
+#include <gtest/gtest.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -33,16 +34,24 @@ struct PrivateDb {
     std::mutex mutex;
     std::string name;
     std::optional<PgServer> server;
-    ~PrivateDb()
-    {
-        if (name.empty() || !server)
-            return;
-        db::Connection c;
-        if (c.Open(PgConnectionString(*server, server->database)))
-            c.Execute(CString(Utf8ToWide("DROP DATABASE IF EXISTS " + name + " WITH (FORCE)")));
-    }
 };
 PrivateDb g_private;
+
+// Drops this process's database after the last test (before static objects go away).
+class DropPrivateDb : public testing::Environment {
+public:
+    void TearDown() override
+    {
+        std::lock_guard<std::mutex> lock(g_private.mutex);
+        if (g_private.name.empty() || !g_private.server)
+            return;
+        db::Connection c;
+        if (c.Open(PgConnectionString(*g_private.server, g_private.server->database)))
+            c.Execute(CString(Utf8ToWide("DROP DATABASE IF EXISTS " + g_private.name + " WITH (FORCE)")));
+        g_private.name.clear();
+    }
+};
+testing::Environment* const g_dropPrivateDb = testing::AddGlobalTestEnvironment(new DropPrivateDb);
 
 }  // namespace
 
