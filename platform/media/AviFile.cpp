@@ -128,7 +128,7 @@ public:
             m_failed = true;
             return AVIERR_FILEWRITE;
         }
-        m_index.push_back({m_chunkId, flags & AVIIF_KEYFRAME, static_cast<uint32_t>(m_end - m_moviFourcc), static_cast<uint32_t>(bytes)});
+        m_index.push_back({m_chunkId, static_cast<uint32_t>(flags & AVIIF_KEYFRAME), static_cast<uint32_t>(m_end - m_moviFourcc), static_cast<uint32_t>(bytes)});
         m_end += chunk.size();
         m_maxChunk = std::max<uint32_t>(m_maxChunk, static_cast<uint32_t>(bytes));
         return AVIERR_OK;

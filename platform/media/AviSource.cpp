@@ -80,7 +80,9 @@ public:
 
     HRESULT OnRun() override
     {
-        for (const auto& [pin, index] : m_streamOfPin) {
+        for (const auto& entry : m_streamOfPin) {
+            Pin* pin = entry.first;
+            const auto index = entry.second;
             const AviStreamData& s = m_reader->Streams()[index];
             if (s.info.fccType != streamtypeVIDEO || !pin->IsConnected() || s.chunks.empty())
                 continue;
