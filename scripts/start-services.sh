@@ -38,6 +38,10 @@ mkdir -p "$base"
 chmod 0755 "$base"
 exec 9>"$base/.lock"
 flock 9
+# The reconnection test stops and starts the second cluster while holding this lock.
+exec 8>>"$base/restart.lock"
+chmod 0666 "$base/restart.lock" 2>/dev/null || true
+flock 8
 
 cluster_dir() { echo "$base/$1"; }
 
@@ -71,7 +75,7 @@ CONF
 start_cluster() {
   local dir=$1 port=$2
   if as_owner "$bindir/pg_ctl" -D "$dir" status >/dev/null 2>&1; then return; fi
-  as_owner "$bindir/pg_ctl" -D "$dir" -l "$dir/server.log" -w -t 60 start >/dev/null 9>&-
+  as_owner "$bindir/pg_ctl" -D "$dir" -l "$dir/server.log" -w -t 60 start >/dev/null 8>&- 9>&-
   if ! as_owner "$bindir/psql" -h "$base/sock" -p "$port" -U "$user" -d postgres -tAq \
       -c "SELECT 1 FROM pg_database WHERE datname = '$database'" | grep -q 1; then
     as_owner "$bindir/createdb" -h "$base/sock" -p "$port" -U "$user" "$database"
