@@ -287,6 +287,9 @@ BOOL GetClassInfoW(HINSTANCE, LPCWSTR className, WNDCLASSW* out)
 HWND CreateWindowExW(DWORD exStyle, LPCWSTR className, LPCWSTR windowName, DWORD style, int x, int y,
                      int width, int height, HWND parent, HMENU menu, HINSTANCE instance, LPVOID param)
 {
+    // The creating thread owns the window: its message queue exists from now on, so messages
+    // sent from other threads have somewhere to wait even before the thread first reads.
+    CurrentQueue();
     HWND hwnd;
     {
         std::lock_guard<std::recursive_mutex> g(Lock());
