@@ -67,7 +67,7 @@ TEST(ProcessTest, StartedByNameFoundInTheSnapshotAndTerminated)
     CloseHandle(pi.hThread);
     CloseHandle(pi.hProcess);
     std::vector<DWORD> pids;
-    for (int i = 0; i < 200 && pids.empty(); ++i) {
+    for (int i = 0; i < 2000 && pids.empty(); ++i) {
         pids = FindByImage(L"QUIVATestChild.exe");
         if (pids.empty())
             std::this_thread::sleep_for(std::chrono::milliseconds(5));
