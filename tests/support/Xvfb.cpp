@@ -2,6 +2,7 @@
 
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
+#include <png.h>
 #include <signal.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -10,6 +11,7 @@
 #include <chrono>
 #include <cstdlib>
 #include <thread>
+#include <vector>
 
 namespace quiva::test {
 
@@ -122,6 +124,33 @@ void XvfbServer::Sync()
 {
     if (Display* d = static_cast<Display*>(Connection()))
         XSync(d, False);
+}
+
+bool XvfbServer::Screenshot(const std::string& pngPath)
+{
+    Display* d = static_cast<Display*>(Connection());
+    if (!d)
+        return false;
+    int w = DisplayWidth(d, DefaultScreen(d)), h = DisplayHeight(d, DefaultScreen(d));
+    XImage* img = XGetImage(d, DefaultRootWindow(d), 0, 0, static_cast<unsigned>(w), static_cast<unsigned>(h), AllPlanes, ZPixmap);
+    if (!img)
+        return false;
+    std::vector<unsigned char> rgb(static_cast<size_t>(w) * static_cast<size_t>(h) * 3);
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x) {
+            unsigned long p = XGetPixel(img, x, y);
+            unsigned char* o = &rgb[(static_cast<size_t>(y) * static_cast<size_t>(w) + static_cast<size_t>(x)) * 3];
+            o[0] = static_cast<unsigned char>(p >> 16);
+            o[1] = static_cast<unsigned char>(p >> 8);
+            o[2] = static_cast<unsigned char>(p);
+        }
+    XDestroyImage(img);
+    png_image image{};
+    image.version = PNG_IMAGE_VERSION;
+    image.width = static_cast<png_uint_32>(w);
+    image.height = static_cast<png_uint_32>(h);
+    image.format = PNG_FORMAT_RGB;
+    return png_image_write_to_file(&image, pngPath.c_str(), 0, rgb.data(), 0, nullptr) != 0;
 }
 
 XvfbServer::~XvfbServer()

@@ -26,6 +26,8 @@ public:
     unsigned long ScreenPixel(int x, int y);
     void SendClick(unsigned long window, int x, int y, int rootX, int rootY);
     void Sync();
+    // The whole screen as a PNG file, as the server shows it.
+    bool Screenshot(const std::string& pngPath);
 
 private:
     void* Connection();

@@ -1,0 +1,78 @@
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <thread>
+
+#include "tests/framework/ui/TestFrame.h"
+#include "tests/support/TempDir.h"
+#include "tests/support/Xvfb.h"
+
+using namespace quiva::test;
+
+namespace {
+template <typename F>
+bool PumpUntil(F done)
+{
+    for (int i = 0; i < 300; ++i) {
+        quiva::ui::PumpPending();
+        if (done())
+            return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return false;
+}
+}  // namespace
+
+TEST(X11Frame, ThemedFrameIsShownAndItsButtonClickedThroughTheServer)
+{
+    XvfbServer xvfb;
+    std::string why;
+    if (!xvfb.Start(1024, 768, &why)) {
+        if (XvfbServer::Required())
+            FAIL() << why;
+        GTEST_SKIP() << why;
+    }
+    ScopedEnv display("DISPLAY", xvfb.display());
+    ScopedEnv headless("QUIVA_HEADLESS", "0");
+    ASSERT_TRUE(quiva::ui::SelectBackend(quiva::ui::BackendKind::Automatic));
+    WNDCLASSW wc{};
+    wc.style = CS_HREDRAW | CS_VREDRAW | CS_DBLCLKS;
+    wc.lpfnWndProc = DefWindowProcW;
+    wc.hCursor = LoadCursorW(nullptr, IDC_ARROW);
+    wc.lpszClassName = KX_WINDOW_CLASS;
+    RegisterClassW(&wc);
+    {
+        TestFrame f;
+        ASSERT_TRUE(f.Build(L"영상얻기", 50, 40, 640, 480));
+        unsigned long xwin = quiva::ui::CurrentBackend().NativeHandle(f.m_hWnd);
+        ASSERT_NE(xwin, 0u);
+        CKXCtrlTheme* theme = CKXCtrlTheme::GetInstance();
+        unsigned long windowBack = theme->window.style.back & 0xFFFFFF;
+        // Client origin on the screen: the window at (50, 40) plus the 4-pixel sizing border.
+        EXPECT_TRUE(PumpUntil([&] {
+            xvfb.Sync();
+            return xvfb.ScreenPixel(54 + 250, 44 + 28 + 150) == windowBack;
+        }));
+        unsigned long caption = xvfb.ScreenPixel(54 + 300, 44 + 3);
+        EXPECT_TRUE(caption == (theme->captionActive.back & 0xFFFFFF) || caption == (theme->captionInactive.back & 0xFFFFFF))
+            << std::hex << caption;
+
+        // The OK button of the panel, clicked by the server (window-relative and root points).
+        int bx = 4 + 30, by = 4 + 28 + 22;
+        xvfb.SendClick(xwin, bx, by, 50 + bx, 40 + by);
+        EXPECT_TRUE(PumpUntil([&] { return !f.panel.commands.empty(); }));
+        EXPECT_EQ(f.panel.commands, std::vector<int>{101});
+
+        TempDir dir;
+        EXPECT_TRUE(xvfb.Screenshot(dir.Native("screen.png")));
+        EXPECT_GT(ReadAll(dir.Native("screen.png")).size(), 100u);
+        if (const char* bin = std::getenv("QUIVA_BINARY_DIR")) {
+            std::string out = std::string(bin) + "/reference-pictures";
+            std::filesystem::create_directories(out);
+            xvfb.Screenshot(out + "/frame-x11.png");
+        }
+        f.DestroyWindow();
+    }
+    UnregisterClassW(KX_WINDOW_CLASS, nullptr);
+    quiva::ui::SelectBackend(quiva::ui::BackendKind::Headless);
+}
