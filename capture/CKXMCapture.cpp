@@ -5,23 +5,42 @@
 
 #include "platform/base/codepage.h"
 
-CKXMCapture::CKXMCapture() = default;
+CKXMCapture::CKXMCapture()
+{
+    CoInitialize(nullptr);
+}
 
 CKXMCapture::~CKXMCapture()
 {
+    // A recording still open is finished first, so its file is complete and no tick can reach
+    // a graph that is going away.
+    EndRecording();
+    std::lock_guard lock(m_lock);
     for (INT_PTR i = 0; i < m_devices.GetSize(); ++i)
         delete m_devices[i];
     m_devices.RemoveAll();
     m_pCurrentDevice = nullptr;
+    Stop();
+    if (m_pGraph) {
+        m_pGraph->Abort();
+        RemoveAllFilters(0);
+    }
+    if (m_pCaptureBuilder) {
+        m_pCaptureBuilder->Release();
+        m_pCaptureBuilder = nullptr;
+    }
+    CoUninitialize();
 }
 
 int CKXMCapture::GetDeviceCount() const
 {
+    std::lock_guard lock(m_lock);
     return static_cast<int>(m_devices.GetSize());
 }
 
 CString CKXMCapture::GetDeviceName(int index) const
 {
+    std::lock_guard lock(m_lock);
     if (index < 0 || index >= m_devices.GetSize())
         return CString();
     return m_devices[index]->displayName;
@@ -29,6 +48,7 @@ CString CKXMCapture::GetDeviceName(int index) const
 
 CString CKXMCapture::GetCurrentDeviceName() const
 {
+    std::lock_guard lock(m_lock);
     return m_pCurrentDevice ? m_pCurrentDevice->displayName : CString();
 }
 

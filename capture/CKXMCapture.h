@@ -1,14 +1,22 @@
 // The capture engine: the device list published by the device monitor, the graph of the chosen
 // source, its renderer in the preview window, capture formats, colour control, stills, AVI
 // recording, DVD menus, and the failure log.
+//
+// Threads: every operation runs on the UI thread except the recording tick (WriteRecordFrame),
+// which runs on the timer-queue thread. One engine lock serialises the tick with everything that
+// reads or changes the graph or the recording.
 #pragma once
 
+#include <atomic>
+#include <cstdint>
+#include <mutex>
 #include <string>
-#include <vector>
 
 #include "platform/base/CArray.h"
 #include "platform/base/CString.h"
-#include "platform/base/wintypes.h"
+#include "platform/base/bitmap.h"
+#include "platform/media/dshow.h"
+#include "platform/media/vfw.h"
 
 // Connector kind of a crossbar input as the monitor publishes it.
 enum KXMSOURCE_TYPE {
@@ -32,10 +40,31 @@ struct _KXMCaptureDeviceInfo {
     int reserved1 = -1;
 };
 
+// One format a capture device offers.
+struct _KXMCaptureResolutionInfo {
+    int width = 0;
+    int height = 0;
+    int frameRate = 0;  // frames per second
+    CString subtype;    // "YUY2", "RGB24", "UYVY", "MJPG" or the GUID text
+    CString text;       // left empty by the engine
+};
+
+// Renderer kinds and the names under which the renderers stand in a graph.
+enum {
+    KXM_RENDERER_VMR9 = 0,
+    KXM_RENDERER_VMR7 = 1,
+    KXM_RENDERER_EVR = 2,
+};
+// The filter name of a renderer kind, or null for a kind without a renderer.
+LPCWSTR RendererFilterName(int kind);
+
 // The device monitor's program, its switch for publishing the list, and the mapping it publishes.
 inline constexpr const wchar_t* KXM_MONITOR_IMAGE = L"QUIVACaptureManager.exe";
 inline constexpr const wchar_t* KXM_SHARED_MEMORY = L"KXMSharedMemory";
 inline constexpr int KXM_SHARED_MEMORY_SIZE = 1024;
+
+// Frames per second of every recording.
+inline constexpr int KXM_RECORD_RATE = 13;
 
 class CKXMCapture {
 public:
@@ -45,9 +74,53 @@ public:
     CKXMCapture& operator=(const CKXMCapture&) = delete;
 
     // Device list.
+    void ConstructDeviceList();
     int GetDeviceCount() const;
     CString GetDeviceName(int index) const;
     CString GetCurrentDeviceName() const;
+
+    // Source selection and the graph.
+    int SelectDevice(LPCWSTR displayName, HWND hwnd);
+    int Start(HWND hwnd);
+    int Stop();
+    void Close();
+    void RemoveAllFilters(int newGraph);
+    IBaseFilter* FindDeviceFilter(REFCLSID category, IBaseFilter* upstream, CString& name, int byName);
+    int ConnectPins(IBaseFilter* upstream, IBaseFilter* downstream);
+
+    // Renderer and preview window.
+    int UpdateVideoPosition();
+    int AttachRenderer(HWND hwnd);
+
+    // Capture formats.
+    void SetRequestedFormat(int width, int height, int frameRate, LPCWSTR subtype);
+    const _KXMCaptureResolutionInfo* FindRequestedFormat() const;
+    void NegotiateFormat(IBaseFilter* filter);
+    int GetFormatCount() const { return static_cast<int>(m_formats.GetSize()); }
+    const _KXMCaptureResolutionInfo& GetFormat(int i) const { return m_formats[i]; }
+
+    // Colour control: hue, saturation, brightness, contrast.
+    void SetColorControl1(int value);
+    void SetColorControl2(int value);
+    void SetColorControl3(int value);
+    void SetColorControl4(int value);
+    void SetColorControls(int hue, int saturation, int brightness, int contrast);
+    int GetColorControls(int* hue, int* saturation, int* brightness, int* contrast);
+
+    // Stills and recording.
+    int SaveSnapshot(LPCWSTR path);
+    BYTE* GrabFrame();  // a packed DIB from malloc, or null
+    void SetRecordFile(LPCWSTR path, int frameRate, intptr_t value);
+    int StartRecording();
+    int WriteRecordFrame();
+    // Closes the recording and gives the finished file's path (empty when none was open).
+    CString EndRecording();
+    CString GetRecordFile() const;
+    bool IsRecordingOpen() const;
+
+    // DVD menus.
+    int SelectDvdAtPosition(POINT pt);
+    int ActivateDvdAtPosition(POINT pt);
 
     // A failed COM call: 0 for a success code, else 1 after a message on the debugger output.
     static int CheckResult(HRESULT hr, LPCWSTR context);
@@ -58,10 +131,78 @@ public:
     static void ParseDeviceText(const std::wstring& text, bool cutAtEnd,
                                 CArray<_KXMCaptureDeviceInfo*, _KXMCaptureDeviceInfo*>& devices);
 
-protected:
+    // Members the capture application reads and writes directly.
     HWND m_hPreviewWnd = nullptr;
+    IGraphBuilder* m_pGraph = nullptr;
+    ICaptureGraphBuilder2* m_pCaptureBuilder = nullptr;
+    int m_bKeepAspect = 1;
+    int m_nRendererKind = 0;
+    std::atomic<int> m_bRunning {0};
+    std::atomic<int> m_bRecording {0};
+    int m_bAudio = 0;
+    int m_bColorControl = 1;
+    DWORD m_dwRecordStart = 0;
+
+protected:
+    enum class RecordState { Idle, Recording, Stopping };
+
+    // Device list.
+    void LaunchMonitor(LPCWSTR arguments);
+    void ReadDeviceRecords(CArray<_KXMCaptureDeviceInfo*, _KXMCaptureDeviceInfo*>& devices);
+    void KillMonitor();
+
+    // Graph builders.
+    int BuildCrossbarGraph(int negotiate);
+    int BuildCaptureGraph(int negotiate);
+    int BuildSavedGraph(LPCWSTR path);
+    int BuildDvdGraph();
+    int RenderDvdGraph(HWND hwnd, IBaseFilter* navigator);
+    // The renderer stage: a renderer of the current kind in windowless mode on the preview window,
+    // added to the graph. Gives the renderer (null for a kind without one) and 1, or 0 on failure.
+    int AddRenderer(IBaseFilter** renderer);
+    // The colour-control effect in the graph when the flag is set, or null.
+    IBaseFilter* AddColorControl();
+    // The last link of a chain: effect -> renderer when the effect took the tail's picture; an
+    // effect that did not (or cannot reach the renderer) is taken out and the tail goes straight
+    // to the renderer. Gives 1 when the renderer was reached.
+    int LinkThroughEffect(IBaseFilter* tail, IBaseFilter* effect, bool effectLinked, IBaseFilter* renderer);
+    IBaseFilter* FindRenderer() const;
+    // The renderer's picture as a malloc'ed packed DIB, or null.
+    BYTE* CurrentImage(HRESULT* hr);
+    // Maps a point of the preview window to the picture's own coordinates.
+    bool WindowToVideo(POINT& pt);
+    int DvdAtPosition(POINT pt, bool activate);
+    void SetColorProperty(DWORD pid, int value);
+    void CloseRecording(bool deleteFile);
+    int WriteFrameAt(LONG index, const BYTE* frame);
+    bool FrameMatchesStream(const BYTE* frame) const;
+
+    // Debugger output of a formatted text.
+    static void Trace(LPCWSTR format, ...);
+    // A failed step: reported with its text and written to the log; false for a success code.
+    static bool Failed(HRESULT hr, LPCWSTR context);
+
+    mutable std::recursive_mutex m_lock;
+
     CArray<_KXMCaptureDeviceInfo*, _KXMCaptureDeviceInfo*> m_devices;
     _KXMCaptureDeviceInfo* m_pCurrentDevice = nullptr;
+
+    PAVIFILE m_pAviFile = nullptr;
+    PAVISTREAM m_pAviStream = nullptr;
+    PAVISTREAM m_pAviCompressed = nullptr;
+    int m_nFrameIndex = 0;
+    int m_nRecordParam1 = 0;
+    CString m_strRecordFile;
+    intptr_t m_nRecordParam2 = 0;
+    RecordState m_recordState = RecordState::Idle;
+    bool m_aviInit = false;
+    BITMAPINFOHEADER m_recordHeader {};
+
+    int m_nReqWidth = 0;
+    int m_nReqHeight = 0;
+    int m_nReqFrameRate = 0;
+    CString m_strReqSubtype;
+    CArray<_KXMCaptureResolutionInfo, const _KXMCaptureResolutionInfo&> m_formats;
 };
 
 // The connector-kind field of a device line: exactly "0".."3", anything else -1.
@@ -70,6 +211,22 @@ int SourceTypeFromName(const std::wstring& text);
 // The UTF-16LE text at the start of a shared-memory view, up to its first NUL and never beyond
 // `bytes`. `filled` tells whether the text ran to the view's end without a NUL.
 std::wstring DeviceTextFromView(const void* view, size_t bytes, bool* filled);
+
+// The name of a media subtype: "YUY2", "RGB24", "UYVY", "MJPG" or its GUID text.
+CString SubtypeName(REFGUID subtype);
+
+// Graph tools shared with the device monitor.
+HRESULT DisconnectPin(IGraphBuilder* graph, IPin* pin);
+HRESULT DisconnectAndRemoveFilter(IGraphBuilder* graph, IBaseFilter* filter);
+HRESULT LoadGraphFile(IGraphBuilder* graph, LPCWSTR path);
+void SaveGraphFile(IGraphBuilder* graph);
+void FreeMediaType(AM_MEDIA_TYPE& mt);
+
+// Writes a packed DIB as a BMP file (file header, then the bitmap). False when the file could not
+// be written whole; a partial file is removed.
+bool WriteDibFile(LPCWSTR path, const BYTE* dib);
+// Bytes of a packed DIB: header, colour table and pixels.
+size_t DibSize(const BITMAPINFOHEADER& h);
 
 // Appends one time-stamped line to the engine log "quivacapture.log.txt" in the current folder.
 void WriteLog(LPCWSTR message);

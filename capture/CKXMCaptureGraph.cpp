@@ -1,0 +1,673 @@
+// Source selection and the graphs of the source kinds: crossbar input, video input device and
+// saved graph file, with the graph tools they share.
+#include <cstdarg>
+
+#include "capture/CKXMCapture.h"
+#include "platform/base/debug.h"
+#include "platform/ui/winuser.h"
+
+using quiva::ComPtr;
+
+void CKXMCapture::Trace(LPCWSTR format, ...)
+{
+    va_list args;
+    va_start(args, format);
+    CString text;
+    text.FormatV(format, args);
+    va_end(args);
+    OutputDebugStringW(text);
+}
+
+bool CKXMCapture::Failed(HRESULT hr, LPCWSTR context)
+{
+    if (!CheckResult(hr, context))
+        return false;
+    WriteLog(context);
+    return true;
+}
+
+int CKXMCapture::SelectDevice(LPCWSTR displayName, HWND hwnd)
+{
+    std::lock_guard lock(m_lock);
+    if (m_devices.IsEmpty()) {
+        m_bRunning = 0;
+        return 0;
+    }
+    if (hwnd)
+        m_hPreviewWnd = hwnd;
+    OutputDebugStringW(displayName ? displayName : L"");
+
+    _KXMCaptureDeviceInfo* chosen = nullptr;
+    if (displayName && *displayName) {
+        for (INT_PTR i = 0; i < m_devices.GetSize(); ++i) {
+            if (_wcsicmp(m_devices[i]->displayName, displayName) == 0) {
+                chosen = m_devices[i];
+                break;
+            }
+            Trace(L"%d %s\n", static_cast<int>(i), static_cast<LPCWSTR>(m_devices[i]->displayName));
+        }
+    }
+    if (!chosen)
+        chosen = m_devices[0];
+
+    Stop();
+    // With a window the renderer of the graph in place is tied to it again (a rebuilt capture
+    // window gets the running preview back). Without one the caller asks for a new graph: a
+    // format, renderer or colour change must take effect.
+    if (m_pCurrentDevice && hwnd && AttachRenderer(hwnd)) {
+        m_bRunning = 1;
+        return 1;
+    }
+
+    m_pCurrentDevice = chosen;
+    int built = 0;
+    switch (chosen->type) {
+    case 0: built = BuildCrossbarGraph(1); break;
+    case 1: built = BuildCaptureGraph(1); break;
+    case 2: built = BuildSavedGraph(chosen->sourceName); break;
+    case 3: built = BuildDvdGraph(); break;
+    default: break;
+    }
+    if (built) {
+        m_bRunning = 1;
+    } else {
+        // A graph that did not build is not kept as the current source: the next selection with
+        // a window must build, not re-attach a partial graph.
+        m_pCurrentDevice = nullptr;
+        m_bRunning = 0;
+    }
+    return 1;
+}
+
+int CKXMCapture::Start(HWND hwnd)
+{
+    std::lock_guard lock(m_lock);
+    if (!m_pGraph)
+        return 0;
+    if (hwnd)
+        m_hPreviewWnd = hwnd;
+    if (!m_hPreviewWnd)
+        return 0;
+    ShowWindow(m_hPreviewWnd, SW_SHOW);
+    ComPtr<IMediaControl> control;
+    if (FAILED(m_pGraph->QueryInterface(IID_IMediaControl, control.PutVoid())) || !control)
+        return 0;
+    HRESULT hr = control->Run();
+    if (hr == S_OK) {
+        m_bRunning = 1;
+        return 1;
+    }
+    WCHAR text[160] = {};
+    if (AMGetErrorTextW(hr, text, 160))
+        Trace(L"Start Error %x: %s\n", static_cast<unsigned>(hr), text);
+    else
+        Trace(L"Start Error %x: \n", static_cast<unsigned>(hr));
+    return 0;
+}
+
+int CKXMCapture::Stop()
+{
+    std::lock_guard lock(m_lock);
+    if (!m_pGraph)
+        return 0;
+    ComPtr<IMediaControl> control;
+    if (FAILED(m_pGraph->QueryInterface(IID_IMediaControl, control.PutVoid())) || !control)
+        return 0;
+    if (control->Stop() != S_OK)
+        return 0;
+    m_bRunning = 0;
+    return 1;
+}
+
+void CKXMCapture::Close()
+{
+    std::lock_guard lock(m_lock);
+    Stop();
+    if (m_pGraph) {
+        m_pGraph->Abort();
+        RemoveAllFilters(0);
+    }
+    if (m_pGraph) {
+        m_pGraph->Release();
+        m_pGraph = nullptr;
+    }
+    if (m_pCaptureBuilder) {
+        m_pCaptureBuilder->Release();
+        m_pCaptureBuilder = nullptr;
+    }
+    // The graph is gone: the next selection builds for its record, window or not.
+    m_pCurrentDevice = nullptr;
+    m_bRunning = 0;
+}
+
+void CKXMCapture::RemoveAllFilters(int newGraph)
+{
+    std::lock_guard lock(m_lock);
+    if (!m_pGraph)
+        return;
+    std::vector<ComPtr<IBaseFilter>> filters;
+    ComPtr<IEnumFilters> e;
+    if (SUCCEEDED(m_pGraph->EnumFilters(e.Put())) && e) {
+        IBaseFilter* f = nullptr;
+        while (e->Next(1, &f, nullptr) == S_OK)
+            filters.push_back(ComPtr<IBaseFilter>::Adopt(f));
+    }
+    for (auto& f : filters)
+        DisconnectAndRemoveFilter(m_pGraph, f.Get());
+    filters.clear();
+    m_pGraph->Release();
+    m_pGraph = nullptr;
+    if (newGraph)
+        CoCreateInstance(CLSID_FilterGraph, nullptr, CLSCTX_ALL, IID_IGraphBuilder,
+                         reinterpret_cast<void**>(&m_pGraph));
+}
+
+IBaseFilter* CKXMCapture::FindDeviceFilter(REFCLSID category, IBaseFilter* upstream, CString& name, int byName)
+{
+    if (!m_pGraph)
+        return nullptr;
+    ComPtr<ICreateDevEnum> devEnum;
+    if (FAILED(CoCreateInstance(CLSID_SystemDeviceEnum, nullptr, CLSCTX_INPROC, IID_ICreateDevEnum,
+                                devEnum.PutVoid())) || !devEnum)
+        return nullptr;
+    ComPtr<IEnumMoniker> monikers;
+    if (devEnum->CreateClassEnumerator(category, monikers.Put(), 0) != S_OK || !monikers)
+        return nullptr;
+    IMoniker* m = nullptr;
+    while (monikers->Next(1, &m, nullptr) == S_OK) {
+        ComPtr<IMoniker> moniker = ComPtr<IMoniker>::Adopt(m);
+        ComPtr<IPropertyBag> bag;
+        if (FAILED(moniker->BindToStorage(nullptr, nullptr, IID_IPropertyBag, bag.PutVoid())) || !bag)
+            continue;
+        VARIANT v;
+        VariantInit(&v);
+        if (FAILED(bag->Read(L"FriendlyName", &v, nullptr)) || v.vt != VT_BSTR) {
+            VariantClear(&v);
+            continue;
+        }
+        CString friendly = v.bstrVal ? v.bstrVal : L"";
+        VariantClear(&v);
+        if (byName && _wcsicmp(friendly, name) != 0)
+            continue;
+        ComPtr<IBaseFilter> filter;
+        if (FAILED(moniker->BindToObject(nullptr, nullptr, IID_IBaseFilter, filter.PutVoid())) || !filter)
+            continue;
+        if (FAILED(m_pGraph->AddFilter(filter.Get(), friendly)))
+            continue;
+        if (upstream && !ConnectPins(upstream, filter.Get())) {
+            m_pGraph->RemoveFilter(filter.Get());
+            continue;
+        }
+        if (!byName)
+            name = friendly;
+        return filter.Detach();
+    }
+    return nullptr;
+}
+
+namespace {
+
+bool IsFreePin(IPin* pin, PIN_DIRECTION wanted)
+{
+    PIN_DIRECTION dir;
+    if (FAILED(pin->QueryDirection(&dir)) || dir != wanted)
+        return false;
+    ComPtr<IPin> peer;
+    return pin->ConnectedTo(peer.Put()) == VFW_E_NOT_CONNECTED || !peer;
+}
+
+std::vector<ComPtr<IPin>> Pins(IBaseFilter* filter)
+{
+    std::vector<ComPtr<IPin>> pins;
+    ComPtr<IEnumPins> e;
+    if (filter && SUCCEEDED(filter->EnumPins(e.Put())) && e) {
+        IPin* p = nullptr;
+        while (e->Next(1, &p, nullptr) == S_OK)
+            pins.push_back(ComPtr<IPin>::Adopt(p));
+    }
+    return pins;
+}
+
+}  // namespace
+
+int CKXMCapture::ConnectPins(IBaseFilter* upstream, IBaseFilter* downstream)
+{
+    if (!m_pGraph || !upstream || !downstream)
+        return 0;
+    for (auto& out : Pins(upstream)) {
+        Trace(L"PIN %x", static_cast<unsigned>(reinterpret_cast<uintptr_t>(out.Get())));
+        if (!IsFreePin(out.Get(), PINDIR_OUTPUT))
+            continue;
+        for (auto& in : Pins(downstream)) {
+            Trace(L"POUT %x", static_cast<unsigned>(reinterpret_cast<uintptr_t>(in.Get())));
+            if (!IsFreePin(in.Get(), PINDIR_INPUT))
+                continue;
+            if (SUCCEEDED(m_pGraph->Connect(out.Get(), in.Get())) ||
+                SUCCEEDED(m_pGraph->ConnectDirect(out.Get(), in.Get(), nullptr)))
+                return 1;
+        }
+    }
+    return 0;
+}
+
+IBaseFilter* CKXMCapture::AddColorControl()
+{
+    if (!m_bColorControl || !m_pGraph)
+        return nullptr;
+    ComPtr<IBaseFilter> effect;
+    if (FAILED(CoCreateInstance(CLSID_DMOWrapperFilter, nullptr, CLSCTX_INPROC_SERVER, IID_IBaseFilter,
+                                effect.PutVoid())) || !effect)
+        return nullptr;
+    auto wrapper = effect.As<IDMOWrapperFilter>(IID_IDMOWrapperFilter);
+    if (!wrapper || FAILED(wrapper->Init(CLSID_CColorControlDmo, CLSID_LegacyAmFilterCategory)))
+        return nullptr;
+    if (FAILED(m_pGraph->AddFilter(effect.Get(), L"Color Control")))
+        return nullptr;
+    if (m_nRendererKind == KXM_RENDERER_VMR9)
+        OutputDebugStringW(L"DMO");
+    return effect.Detach();
+}
+
+int CKXMCapture::LinkThroughEffect(IBaseFilter* tail, IBaseFilter* effect, bool effectLinked, IBaseFilter* renderer)
+{
+    if (effect) {
+        if (effectLinked && ConnectPins(effect, renderer))
+            return 1;
+        // The effect will not take this picture: it is taken out and the picture goes to the
+        // renderer without it, rather than leaving a broken chain.
+        DisconnectAndRemoveFilter(m_pGraph, effect);
+    }
+    return ConnectPins(tail, renderer);
+}
+
+int CKXMCapture::BuildCrossbarGraph(int negotiate)
+{
+    if (!m_pCurrentDevice)
+        return 0;
+    if (m_pCaptureBuilder) {
+        m_pCaptureBuilder->Release();
+        m_pCaptureBuilder = nullptr;
+    }
+    RemoveAllFilters(1);
+    if (!m_pGraph)
+        return 0;
+    if (SUCCEEDED(CoCreateInstance(CLSID_CaptureGraphBuilder2, nullptr, CLSCTX_ALL, IID_ICaptureGraphBuilder2,
+                                   reinterpret_cast<void**>(&m_pCaptureBuilder))) && m_pCaptureBuilder) {
+        OutputDebugStringW(L"Building Graph... OK\n");
+        if (SUCCEEDED(m_pCaptureBuilder->SetFiltergraph(m_pGraph)))
+            OutputDebugStringW(L"Assign Graph... OK\n");
+    }
+    auto releaseBuilder = [this] {
+        if (m_pCaptureBuilder) {
+            m_pCaptureBuilder->Release();
+            m_pCaptureBuilder = nullptr;
+        }
+    };
+
+    CString name = m_pCurrentDevice->sourceName;
+    const int connectorKind = m_pCurrentDevice->connectorKind;
+    const int pinIndex = m_pCurrentDevice->pinIndex;
+    ComPtr<IBaseFilter> crossbar =
+        ComPtr<IBaseFilter>::Adopt(FindDeviceFilter(AM_KSCATEGORY_CROSSBAR, nullptr, name, name.IsEmpty() ? 0 : 1));
+    if (!crossbar) {
+        OutputDebugStringW(L"Cannot found CrossBar");
+        releaseBuilder();
+        return 0;
+    }
+    Trace(L"Found CrossBar... OK(%s)\n", static_cast<LPCWSTR>(name));
+
+    auto xbar = crossbar.As<IAMCrossbar>(IID_IAMCrossbar);
+    LONG outputs = 0, inputs = 0;
+    if (xbar)
+        xbar->get_PinCounts(&outputs, &inputs);
+    LONG videoOut = -1, audioOut = -1;
+    for (LONG i = 0; xbar && i < outputs; ++i) {
+        LONG related = -1, type = 0;
+        if (FAILED(xbar->get_CrossbarPinInfo(FALSE, i, &related, &type)))
+            continue;
+        if (type == PhysConn_Video_VideoDecoder) {
+            videoOut = i;
+            Trace(L"Video Pin : %d\n", static_cast<int>(i));
+        } else if (type == PhysConn_Audio_AudioDecoder) {
+            audioOut = i;
+        }
+    }
+    OutputDebugStringW(L"LINK");
+    LONG wanted = PhysConn_Video_Composite;
+    switch (connectorKind) {
+    case KXMSOURCE_TYPE_SVIDEO: wanted = PhysConn_Video_SVideo; break;
+    case KXMSOURCE_TYPE_COMPONENT: wanted = PhysConn_Video_YRYBY; break;
+    case KXMSOURCE_TYPE_HDMI: wanted = PhysConn_Video_SerialDigital; break;
+    default: break;
+    }
+    for (LONG i = 0; xbar && i < inputs; ++i) {
+        LONG related = -1, type = 0;
+        if (FAILED(xbar->get_CrossbarPinInfo(TRUE, i, &related, &type)) || type != wanted || i != pinIndex)
+            continue;
+        if (Failed(xbar->Route(videoOut, i), L"Fail to connect Video Pin")) {
+            releaseBuilder();
+            return 0;
+        }
+        if (related != -1)
+            xbar->Route(audioOut, related);
+        break;
+    }
+
+    CString captureName;
+    ComPtr<IBaseFilter> source = ComPtr<IBaseFilter>::Adopt(
+        FindDeviceFilter(CLSID_VideoInputDeviceCategory, crossbar.Get(), captureName, 0));
+    Trace(L"CaptureSource : %x %d", static_cast<unsigned>(reinterpret_cast<uintptr_t>(source.Get())), negotiate);
+    if (!source) {
+        // No capture filter takes the crossbar's picture: there is no chain to build.
+        WriteLog(L"Fail to connect Crossbar to captureSource #1");
+        OutputDebugStringW(L"Fail to connect Crossbar to captureSource #1\n");
+        releaseBuilder();
+        return 0;
+    }
+    OutputDebugStringW(L"CONNECTED");
+    if (negotiate)
+        NegotiateFormat(source.Get());
+    crossbar.Reset();
+    xbar.Reset();
+    OutputDebugStringW(L"FIND STREAM");
+
+    ComPtr<IBaseFilter> decoder;
+    if (Failed(CoCreateInstance(CLSID_AVIDec, nullptr, CLSCTX_ALL, IID_IBaseFilter, decoder.PutVoid()),
+               L"Not found AVI Decoder")) {
+        releaseBuilder();
+        return 0;
+    }
+    m_pGraph->AddFilter(decoder.Get(), L"AVI Decoder");
+    OutputDebugStringW(L"AVI Decoder");
+    ComPtr<IBaseFilter> converter;
+    if (Failed(CoCreateInstance(CLSID_Colour, nullptr, CLSCTX_ALL, IID_IBaseFilter, converter.PutVoid()),
+               L"Not found Color SpaceConvertor")) {
+        releaseBuilder();
+        return 0;
+    }
+    m_pGraph->AddFilter(converter.Get(), L"Color Space Converter");
+    OutputDebugStringW(L"Converter");
+
+    if (RendererFilterName(m_nRendererKind)) {
+        OutputDebugStringW(m_nRendererKind == KXM_RENDERER_EVR    ? L"EVR"
+                           : m_nRendererKind == KXM_RENDERER_VMR7 ? L"RENDER 7"
+                                                                  : L"RENDER 9");
+        ComPtr<IBaseFilter> effect = ComPtr<IBaseFilter>::Adopt(AddColorControl());
+        ComPtr<IBaseFilter> renderer;
+        if (!AddRenderer(renderer.Put())) {
+            releaseBuilder();
+            return 0;
+        }
+        IBaseFilter* tail = source.Get();
+        if (ConnectPins(tail, decoder.Get()))
+            tail = decoder.Get();
+        bool converted = ConnectPins(tail, converter.Get());
+        if (converted)
+            tail = converter.Get();
+        bool effectLinked = false;
+        if (converted && effect) {
+            effectLinked = ConnectPins(tail, effect.Get()) || ConnectPins(tail, effect.Get());
+            if (!effectLinked && negotiate) {
+                OutputDebugStringW(L"Rebuild");
+                // Everything this attempt holds goes before the second one starts, so no filter
+                // of the first keeps its device open.
+                effect.Reset();
+                renderer.Reset();
+                decoder.Reset();
+                converter.Reset();
+                source.Reset();
+                releaseBuilder();
+                return BuildCrossbarGraph(0);
+            }
+        }
+        int linked = LinkThroughEffect(tail, effect.Get(), effectLinked, renderer.Get());
+        if (!linked) {
+            OutputDebugStringW(L"Fail to connect capturesource to mixrender #2\n");
+            releaseBuilder();
+            return 0;
+        }
+    }
+    OutputDebugStringW(L"FINAL");
+    source.Reset();
+    releaseBuilder();
+    SaveGraphFile(m_pGraph);
+    OutputDebugStringW(L"COMPLETED");
+    return 1;
+}
+
+int CKXMCapture::BuildCaptureGraph(int negotiate)
+{
+    if (!m_pCurrentDevice)
+        return 0;
+    RemoveAllFilters(1);
+    if (m_pCaptureBuilder) {
+        m_pCaptureBuilder->Release();
+        m_pCaptureBuilder = nullptr;
+    }
+    if (!m_pGraph)
+        return 0;
+    CString name = m_pCurrentDevice->sourceName;
+    ComPtr<IBaseFilter> device =
+        ComPtr<IBaseFilter>::Adopt(FindDeviceFilter(CLSID_VideoInputDeviceCategory, nullptr, name, 1));
+    if (!device) {
+        // An unplugged camera is not a running preview.
+        Trace(L"Cannot found device %s\n", static_cast<LPCWSTR>(name));
+        return 0;
+    }
+    if (negotiate)
+        NegotiateFormat(device.Get());
+    if (!RendererFilterName(m_nRendererKind))
+        return 1;
+    ComPtr<IBaseFilter> effect = ComPtr<IBaseFilter>::Adopt(AddColorControl());
+    ComPtr<IBaseFilter> renderer;
+    if (!AddRenderer(renderer.Put()))
+        return 0;
+    bool effectLinked = false;
+    if (effect) {
+        effectLinked = ConnectPins(device.Get(), effect.Get()) || ConnectPins(device.Get(), effect.Get());
+        if (!effectLinked && negotiate) {
+            effect.Reset();
+            renderer.Reset();
+            device.Reset();
+            return BuildCaptureGraph(0);
+        }
+    }
+    if (!LinkThroughEffect(device.Get(), effect.Get(), effectLinked, renderer.Get())) {
+        OutputDebugStringW(L"Fail to connect capturesource to mixrender #2\n");
+        return 0;
+    }
+    return 1;
+}
+
+int CKXMCapture::BuildSavedGraph(LPCWSTR path)
+{
+    m_formats.RemoveAll();
+    if (!m_hPreviewWnd)
+        return 0;
+    if (m_pCaptureBuilder) {
+        m_pCaptureBuilder->Release();
+        m_pCaptureBuilder = nullptr;
+    }
+    RemoveAllFilters(1);
+    if (!m_pGraph)
+        return 0;
+    if (SUCCEEDED(CoCreateInstance(CLSID_CaptureGraphBuilder2, nullptr, CLSCTX_ALL, IID_ICaptureGraphBuilder2,
+                                   reinterpret_cast<void**>(&m_pCaptureBuilder))) && m_pCaptureBuilder)
+        m_pCaptureBuilder->SetFiltergraph(m_pGraph);
+    auto finish = [this](int result) {
+        if (m_pCaptureBuilder) {
+            m_pCaptureBuilder->Release();
+            m_pCaptureBuilder = nullptr;
+        }
+        return result;
+    };
+
+    // A missing or damaged file is no running preview; a partial load goes on to find its
+    // renderer.
+    HRESULT hr = LoadGraphFile(m_pGraph, path);
+    if (FAILED(hr)) {
+        Failed(hr, L"Load Graph File");
+        return finish(0);
+    }
+
+    ComPtr<IBaseFilter> renderer;
+    int kind = -1;
+    const int order[] = { KXM_RENDERER_VMR9, KXM_RENDERER_EVR, KXM_RENDERER_VMR7 };
+    for (int k : order) {
+        if (SUCCEEDED(m_pGraph->FindFilterByName(RendererFilterName(k), renderer.Put())) && renderer) {
+            kind = k;
+            break;
+        }
+    }
+    if (kind < 0)
+        return finish(0);
+    m_nRendererKind = kind;
+
+    RECT client {};
+    GetClientRect(m_hPreviewWnd, &client);
+    if (kind == KXM_RENDERER_EVR) {
+        auto service = renderer.As<IMFGetService>(IID_IMFGetService);
+        ComPtr<IMFVideoDisplayControl> display;
+        if (service)
+            service->GetService(MR_VIDEO_RENDER_SERVICE, IID_IMFVideoDisplayControl, display.PutVoid());
+        if (display) {
+            display->SetVideoWindow(m_hPreviewWnd);
+            display->SetAspectRatioMode(MFVideoARMode_NonLinearStretch);
+            display->SetVideoPosition(nullptr, &client);
+        }
+        return finish(1);
+    }
+
+    for (auto& pin : Pins(renderer.Get())) {
+        PIN_DIRECTION dir;
+        ComPtr<IPin> peer;
+        if (FAILED(pin->QueryDirection(&dir)) || dir != PINDIR_INPUT || FAILED(pin->ConnectedTo(peer.Put())) || !peer)
+            continue;
+        if (Failed(DisconnectPin(m_pGraph, pin.Get()), L"Disconnect Pin"))
+            return finish(0);
+        HRESULT mode = E_NOINTERFACE;
+        if (kind == KXM_RENDERER_VMR9) {
+            ComPtr<IVMRFilterConfig9> config;
+            hr = renderer->QueryInterface(IID_IVMRFilterConfig9, config.PutVoid());
+            if (Failed(hr, L"VMR Filter Config"))
+                return finish(0);
+            mode = config->SetRenderingMode(VMR9Mode_Windowless);
+        } else {
+            ComPtr<IVMRFilterConfig> config;
+            hr = renderer->QueryInterface(IID_IVMRFilterConfig, config.PutVoid());
+            if (Failed(hr, L"VMR Filter Config"))
+                return finish(0);
+            mode = config->SetRenderingMode(VMRMode_Windowless);
+        }
+        if (Failed(mode, L"Set Rendering Mode"))
+            return finish(0);
+        if (Failed(m_pGraph->Connect(peer.Get(), pin.Get()), L"Reconnect"))
+            return finish(0);
+    }
+
+    const DWORD aspect = m_bKeepAspect ? VMR_ARMODE_LETTER_BOX : VMR_ARMODE_NONE;
+    if (kind == KXM_RENDERER_VMR9) {
+        ComPtr<IVMRWindowlessControl9> control;
+        if (Failed(renderer->QueryInterface(IID_IVMRWindowlessControl9, control.PutVoid()), L"Mixing Render"))
+            return finish(0);
+        OutputDebugStringW(L"Success Render");
+        if (Failed(control->SetVideoClippingWindow(m_hPreviewWnd), L"Set Video Clipping Window"))
+            return finish(0);
+        control->SetAspectRatioMode(aspect);
+        if (Failed(control->SetVideoPosition(nullptr, &client), L"Set Video Position"))
+            return finish(0);
+    } else {
+        ComPtr<IVMRWindowlessControl> control;
+        if (Failed(renderer->QueryInterface(IID_IVMRWindowlessControl, control.PutVoid()), L"Mixing Render"))
+            return finish(0);
+        if (Failed(control->SetVideoClippingWindow(m_hPreviewWnd), L"Set Video Clipping Window"))
+            return finish(0);
+        control->SetAspectRatioMode(aspect);
+        control->SetVideoPosition(nullptr, &client);
+    }
+    return finish(1);
+}
+
+HRESULT DisconnectPin(IGraphBuilder* graph, IPin* pin)
+{
+    if (!graph || !pin)
+        return E_POINTER;
+    ComPtr<IPin> peer;
+    HRESULT hr = pin->ConnectedTo(peer.Put());
+    if (hr == VFW_E_NOT_CONNECTED)
+        return S_OK;
+    if (FAILED(hr))
+        return hr;
+    hr = graph->Disconnect(pin);
+    pin->Disconnect();
+    if (peer) {
+        graph->Disconnect(peer.Get());
+        peer->Disconnect();
+    }
+    return hr;
+}
+
+HRESULT DisconnectAndRemoveFilter(IGraphBuilder* graph, IBaseFilter* filter)
+{
+    if (!graph || !filter)
+        return E_POINTER;
+    for (auto& pin : Pins(filter))
+        DisconnectPin(graph, pin.Get());
+    return graph->RemoveFilter(filter);
+}
+
+HRESULT LoadGraphFile(IGraphBuilder* graph, LPCWSTR path)
+{
+    if (!graph || !path)
+        return E_POINTER;
+    if (StgIsStorageFile(path) != S_OK)
+        return E_FAIL;
+    ComPtr<IStorage> storage;
+    HRESULT hr = StgOpenStorage(path, nullptr, STGM_TRANSACTED | STGM_READ | STGM_SHARE_DENY_WRITE, nullptr, 0,
+                                storage.Put());
+    if (FAILED(hr))
+        return hr;
+    ComPtr<IPersistStream> persist;
+    hr = graph->QueryInterface(IID_IPersistStream, persist.PutVoid());
+    if (FAILED(hr))
+        return hr;
+    ComPtr<IStream> stream;
+    hr = storage->OpenStream(L"ActiveMovieGraph", nullptr, STGM_READ | STGM_SHARE_EXCLUSIVE, 0, stream.Put());
+    if (FAILED(hr))
+        return hr;
+    return persist->Load(stream.Get());
+}
+
+void SaveGraphFile(IGraphBuilder* graph)
+{
+    if (!graph)
+        return;
+    ComPtr<IStorage> storage;
+    if (FAILED(StgCreateDocfile(L"cross.Grf", STGM_CREATE | STGM_TRANSACTED | STGM_READWRITE | STGM_SHARE_EXCLUSIVE,
+                                0, storage.Put())) || !storage)
+        return;
+    ComPtr<IStream> stream;
+    if (FAILED(storage->CreateStream(L"ActiveMovieGraph", STGM_WRITE | STGM_CREATE | STGM_SHARE_EXCLUSIVE, 0, 0,
+                                     stream.Put())) || !stream)
+        return;
+    ComPtr<IPersistStream> persist;
+    if (FAILED(graph->QueryInterface(IID_IPersistStream, persist.PutVoid())) || !persist)
+        return;
+    HRESULT hr = persist->Save(stream.Get(), TRUE);
+    stream.Reset();
+    if (SUCCEEDED(hr))
+        storage->Commit(STGC_DEFAULT);
+}
+
+void FreeMediaType(AM_MEDIA_TYPE& mt)
+{
+    if (mt.cbFormat != 0) {
+        CoTaskMemFree(mt.pbFormat);
+        mt.cbFormat = 0;
+        mt.pbFormat = nullptr;
+    }
+    if (mt.pUnk) {
+        mt.pUnk->Release();
+        mt.pUnk = nullptr;
+    }
+}
