@@ -2,8 +2,16 @@
 
 #include <cstdint>
 #include <cstring>
+#include <cwchar>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "platform/base/clock.h"
 #include "platform/base/codepage.h"
+#include "platform/base/debug.h"
+#include "platform/base/filemapping.h"
+#include "platform/base/process.h"
 
 CKXMCapture::CKXMCapture()
 {
@@ -30,6 +38,83 @@ CKXMCapture::~CKXMCapture()
         m_pCaptureBuilder = nullptr;
     }
     CoUninitialize();
+}
+
+void CKXMCapture::ConstructDeviceList()
+{
+    LaunchMonitor(L"-device");
+    {
+        std::lock_guard lock(m_lock);
+        ReadDeviceRecords(m_devices);
+    }
+    Sleep(300);
+    KillMonitor();
+    OutputDebugStringW(L"ConstructDeviceList (3)");
+    OutputDebugStringW(L"ConstructDeviceList (4)");
+}
+
+void CKXMCapture::LaunchMonitor(LPCWSTR arguments)
+{
+    std::wstring commandLine = std::wstring(KXM_MONITOR_IMAGE) + L" " + (arguments ? arguments : L"");
+    STARTUPINFOW si {};
+    si.cb = sizeof si;
+    PROCESS_INFORMATION pi {};
+    if (!CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) {
+        OutputDebugStringW(L"Failed to launch QUIVACaptureManager.exe\n");
+        return;
+    }
+    CloseHandle(pi.hProcess);
+    CloseHandle(pi.hThread);
+}
+
+void CKXMCapture::ReadDeviceRecords(CArray<_KXMCaptureDeviceInfo*, _KXMCaptureDeviceInfo*>& devices)
+{
+    Sleep(500);
+    HANDLE mapping = OpenFileMappingW(FILE_MAP_READ, FALSE, KXM_SHARED_MEMORY);
+    for (int retry = 0; !mapping && retry <= 10000; retry += 1000) {
+        OutputDebugStringW(L"Failed to open shared memory\n");
+        Sleep(500);
+        mapping = OpenFileMappingW(FILE_MAP_READ, FALSE, KXM_SHARED_MEMORY);
+    }
+    std::wstring text;
+    bool filled = false;
+    if (mapping) {
+        if (const void* view = MapViewOfFile(mapping, FILE_MAP_READ, 0, 0, KXM_SHARED_MEMORY_SIZE)) {
+            text = DeviceTextFromView(view, KXM_SHARED_MEMORY_SIZE, &filled);
+            UnmapViewOfFile(view);
+        }
+        CloseHandle(mapping);
+    }
+    if (text.empty()) {
+        OutputDebugStringW(L"No data in shared memory\n");
+        return;
+    }
+    ParseDeviceText(text, filled, devices);
+}
+
+void CKXMCapture::KillMonitor()
+{
+    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+    if (snapshot == INVALID_HANDLE_VALUE)
+        return;
+    PROCESSENTRY32W entry {};
+    entry.dwSize = sizeof entry;
+    for (BOOL more = Process32FirstW(snapshot, &entry); more; more = Process32NextW(snapshot, &entry)) {
+        if (std::wcscmp(entry.szExeFile, KXM_MONITOR_IMAGE) != 0)
+            continue;
+        // Monitors of other users on the same machine are theirs.
+        struct stat st {};
+        const std::string proc = "/proc/" + std::to_string(entry.th32ProcessID);
+        if (::stat(proc.c_str(), &st) != 0 || st.st_uid != ::geteuid())
+            continue;
+        HANDLE process = OpenProcess(PROCESS_ALL_ACCESS, FALSE, entry.th32ProcessID);
+        if (!process)
+            continue;
+        OutputDebugStringW(L"kill");
+        TerminateProcess(process, 0);
+        CloseHandle(process);
+    }
+    CloseHandle(snapshot);
 }
 
 int CKXMCapture::GetDeviceCount() const
