@@ -1,5 +1,7 @@
 #include "platform/base/clock.h"
 
+#include <shared_mutex>
+
 #include <time.h>
 
 #include <atomic>
@@ -51,7 +53,9 @@ public:
     bool IsReal() const override { return true; }
 };
 
-RealClock g_realClock;
+// Never destroyed: threads of the layer (the timer queue's) may still read the clock while the
+// process runs its exit handlers.
+RealClock& g_realClock = *new RealClock;
 std::atomic<Clock*> g_clock{&g_realClock};
 
 // Days from 1970-01-01 for a civil date (proleptic Gregorian).
@@ -69,10 +73,25 @@ int64_t DaysFromCivil(int64_t y, unsigned m, unsigned d)
 
 Clock& CurrentClock() { return *g_clock.load(); }
 
+// Readers that may run while a test swaps clocks (the timer-queue thread) take this shared;
+// SetClock takes it exclusively after the swap, so the old clock is no longer in use when the
+// caller destroys it.
+std::shared_mutex g_clockUse;
+
 Clock* SetClock(Clock* clock)
 {
     Clock* prev = g_clock.exchange(clock ? clock : &g_realClock);
+    std::unique_lock<std::shared_mutex> wait(g_clockUse);
     return prev == &g_realClock ? nullptr : prev;
+}
+
+uint64_t ClockNow(bool* real)
+{
+    std::shared_lock<std::shared_mutex> use(g_clockUse);
+    Clock& clock = CurrentClock();
+    if (real)
+        *real = clock.IsReal();
+    return clock.TickMs();
 }
 
 int64_t SystemTimeToEpochMs(const SYSTEMTIME& t)

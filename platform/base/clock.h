@@ -25,8 +25,12 @@ public:
 
 // The clock in force (the real one unless a test installed another).
 Clock& CurrentClock();
-// Installs a clock for the whole process; null restores the real one. Returns the previous one.
+// Installs a clock for the whole process; null restores the real one. Returns the previous one,
+// which no ClockNow call uses any more once this returns.
 Clock* SetClock(Clock* clock);
+// The tick of the clock in force, safe against the clock being replaced meanwhile; `real` tells
+// whether that clock runs in real time.
+uint64_t ClockNow(bool* real = nullptr);
 
 // A clock that moves only when told to, or when someone sleeps on it.
 class VirtualClock : public Clock {

@@ -94,8 +94,8 @@ private:
     {
         std::unique_lock lock(m_mutex);
         while (!m_quit) {
-            Clock& clock = CurrentClock();
-            const uint64_t now = clock.TickMs();
+            bool realClock = true;
+            const uint64_t now = ClockNow(&realClock);
             std::shared_ptr<Timer> next;
             for (auto& [id, t] : m_timers)
                 if (!next || t->due < next->due)
@@ -111,8 +111,9 @@ private:
                 if (next->period && !next->deleted) {
                     // Keep the rhythm; a late tick does not make up for the missed ones.
                     next->due += next->period;
-                    if (next->due <= clock.TickMs())
-                        next->due = clock.TickMs() + next->period;
+                    const uint64_t after = ClockNow();
+                    if (next->due <= after)
+                        next->due = after + next->period;
                 } else if (!next->deleted) {
                     for (auto it = m_timers.begin(); it != m_timers.end(); ++it)
                         if (it->second == next) {
@@ -124,7 +125,7 @@ private:
                 continue;
             }
             // A virtual clock moves without telling anyone: look again soon.
-            const uint64_t waitMs = !clock.IsReal() ? 1 : next ? next->due - now : 1000;
+            const uint64_t waitMs = !realClock ? 1 : next ? next->due - now : 1000;
             m_cv.wait_for(lock, std::chrono::milliseconds(waitMs));
         }
     }
