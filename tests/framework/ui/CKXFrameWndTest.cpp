@@ -1,6 +1,3 @@
-#include <cstdlib>
-#include <filesystem>
-
 #include "framework/CKXCtrlButton.h"
 #include "framework/CKXCtrlCheckBox.h"
 #include "framework/CKXCtrlStatic.h"
@@ -268,9 +265,5 @@ TEST_F(CKXFrameWndTest, RenderedFrameShowsThemeColours)
     EXPECT_GT(differing, 20);
 
     // A reference picture for people, not for the assertions.
-    if (const char* bin = std::getenv("QUIVA_BINARY_DIR")) {
-        std::string dir = std::string(bin) + "/reference-pictures";
-        std::filesystem::create_directories(dir);
-        EXPECT_TRUE(quiva::ui::WriteWindowPng(f.m_hWnd, dir + "/frame.png"));
-    }
+    EXPECT_TRUE(quiva::ui::WriteWindowPng(f.m_hWnd, ReferencePictureDir() + "/frame.png"));
 }

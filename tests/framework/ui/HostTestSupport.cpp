@@ -2,7 +2,16 @@
 
 #include "framework/CKXWnd.h"
 
+#include <filesystem>
+
 namespace quiva::test {
+
+std::string ReferencePictureDir()
+{
+    std::string dir = std::string(QUIVA_BINARY_DIR) + "/reference-pictures";
+    std::filesystem::create_directories(dir);
+    return dir;
+}
 
 void HostTest::SetUp()
 {

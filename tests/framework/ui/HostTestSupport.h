@@ -4,10 +4,15 @@
 
 #include <gtest/gtest.h>
 
+#include <string>
+
 #include "framework/CKXCtrlWnd.h"
 #include "platform/ui/uisystem.h"
 
 namespace quiva::test {
+
+// Where window tests leave pictures for people to look at (created on demand).
+std::string ReferencePictureDir();
 
 class HostTest : public ::testing::Test {
 protected:

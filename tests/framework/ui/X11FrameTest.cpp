@@ -1,6 +1,4 @@
 #include <chrono>
-#include <cstdlib>
-#include <filesystem>
 #include <thread>
 
 #include "tests/framework/ui/TestFrame.h"
@@ -66,11 +64,7 @@ TEST(X11Frame, ThemedFrameIsShownAndItsButtonClickedThroughTheServer)
         TempDir dir;
         EXPECT_TRUE(xvfb.Screenshot(dir.Native("screen.png")));
         EXPECT_GT(ReadAll(dir.Native("screen.png")).size(), 100u);
-        if (const char* bin = std::getenv("QUIVA_BINARY_DIR")) {
-            std::string out = std::string(bin) + "/reference-pictures";
-            std::filesystem::create_directories(out);
-            xvfb.Screenshot(out + "/frame-x11.png");
-        }
+        xvfb.Screenshot(ReferencePictureDir() + "/frame-x11.png");
         f.DestroyWindow();
     }
     UnregisterClassW(KX_WINDOW_CLASS, nullptr);
