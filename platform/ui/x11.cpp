@@ -5,6 +5,7 @@
 #include <X11/Xutil.h>
 #include <X11/keysym.h>
 
+#include <chrono>
 #include <clocale>
 #include <cstdlib>
 #include <cstring>
@@ -123,6 +124,8 @@ public:
         }
         if (m_xim)
             XCloseIM(m_xim);
+        if (m_invertGc)
+            XFreeGC(m_display, m_invertGc);
         XCloseDisplay(m_display);
     }
 
@@ -198,6 +201,8 @@ public:
             return;
         if (it->second.xic)
             XDestroyIC(it->second.xic);
+        if (m_caret.top == hwnd)
+            m_caret = CaretOverlay{};
         m_byX.erase(it->second.xwin);
         XDestroyWindow(m_display, it->second.xwin);
         m_windows.erase(it);
@@ -207,26 +212,11 @@ public:
     void Present(HWND hwnd, const RECT& area) override
     {
         std::lock_guard<std::recursive_mutex> l(m_mutex);
-        auto it = m_windows.find(hwnd);
-        if (it == m_windows.end() || !it->second.mapped)
-            return;
-        Surface* s = WindowSurface(hwnd);
-        if (!s)
-            return;
-        std::lock_guard<std::recursive_mutex> sl(s->Mutex());
-        RECT full{0, 0, s->Width(), s->Height()}, r;
-        if (!IntersectRect(&r, &area, &full))
-            return;
-        XImage* image = XCreateImage(m_display, m_visual, static_cast<unsigned>(m_depth), ZPixmap, 0,
-                                     reinterpret_cast<char*>(s->Pixels()), static_cast<unsigned>(s->Width()),
-                                     static_cast<unsigned>(s->Height()), 32, s->Stride());
-        if (!image)
-            return;
-        GC gc = DefaultGC(m_display, DefaultScreen(m_display));
-        XPutImage(m_display, it->second.xwin, gc, image, r.left, r.top, r.left, r.top, static_cast<unsigned>(r.right - r.left),
-                  static_cast<unsigned>(r.bottom - r.top));
-        image->data = nullptr;  // the surface keeps its pixels
-        XDestroyImage(image);
+        PutArea(hwnd, area);
+        // The surface has no caret in it: put the overlay back over fresh pixels.
+        RECT overlap;
+        if (m_caret.on && m_caret.top == hwnd && IntersectRect(&overlap, &m_caret.rect, &area))
+            InvertCaret();
         XFlush(m_display);
     }
 
@@ -247,6 +237,7 @@ public:
     bool Pump(int) override
     {
         std::lock_guard<std::recursive_mutex> l(m_mutex);
+        UpdateCaret();
         bool any = false;
         bool focusLost = false;
         bool focusGained = false;
@@ -345,6 +336,84 @@ private:
         XIC xic;
     };
 
+    struct CaretOverlay {
+        HWND top = nullptr;
+        RECT rect{};
+        bool on = false;
+        DWORD thread = 0;
+    };
+
+    // Shows the surface's pixels of `area` (surface coordinates) in the window.
+    void PutArea(HWND hwnd, const RECT& area)
+    {
+        auto it = m_windows.find(hwnd);
+        if (it == m_windows.end() || !it->second.mapped)
+            return;
+        Surface* s = WindowSurface(hwnd);
+        if (!s)
+            return;
+        std::lock_guard<std::recursive_mutex> sl(s->Mutex());
+        RECT full{0, 0, s->Width(), s->Height()}, r;
+        if (!IntersectRect(&r, &area, &full))
+            return;
+        XImage* image = XCreateImage(m_display, m_visual, static_cast<unsigned>(m_depth), ZPixmap, 0,
+                                     reinterpret_cast<char*>(s->Pixels()), static_cast<unsigned>(s->Width()),
+                                     static_cast<unsigned>(s->Height()), 32, s->Stride());
+        if (!image)
+            return;
+        GC gc = DefaultGC(m_display, DefaultScreen(m_display));
+        XPutImage(m_display, it->second.xwin, gc, image, r.left, r.top, r.left, r.top, static_cast<unsigned>(r.right - r.left),
+                  static_cast<unsigned>(r.bottom - r.top));
+        image->data = nullptr;  // the surface keeps its pixels
+        XDestroyImage(image);
+    }
+
+    void InvertCaret()
+    {
+        auto it = m_windows.find(m_caret.top);
+        if (it == m_windows.end() || !it->second.mapped)
+            return;
+        if (!m_invertGc) {
+            m_invertGc = XCreateGC(m_display, it->second.xwin, 0, nullptr);
+            XSetFunction(m_display, m_invertGc, GXinvert);
+        }
+        XFillRectangle(m_display, it->second.xwin, m_invertGc, m_caret.rect.left, m_caret.rect.top,
+                       static_cast<unsigned>(m_caret.rect.right - m_caret.rect.left),
+                       static_cast<unsigned>(m_caret.rect.bottom - m_caret.rect.top));
+    }
+
+    // The calling thread's caret, blinking: drawn inverted over the window and taken away by
+    // showing the surface's pixels again.
+    void UpdateCaret()
+    {
+        CaretState c = GetCaretState();
+        DWORD self = GetCurrentThreadId();
+        if (!c.owner && m_caret.thread && m_caret.thread != self)
+            return;  // another thread's caret
+        HWND top = c.owner ? GetAncestor(c.owner, GA_ROOT) : nullptr;
+        RECT want{};
+        bool show = top && c.hideCount == 0 && IsWindowVisible(c.owner);
+        if (show) {
+            POINT o = ClientOriginInSurface(c.owner);
+            want = RECT{o.x + c.pos.x, o.y + c.pos.y, o.x + c.pos.x + c.width, o.y + c.pos.y + c.height};
+        }
+        auto now = std::chrono::steady_clock::now();
+        if (now - m_lastBlink >= std::chrono::milliseconds(GetCaretBlinkTime())) {
+            m_blinkOn = !m_blinkOn;
+            m_lastBlink = now;
+        }
+        bool on = show && m_blinkOn;
+        if (m_caret.on && (!on || m_caret.top != top || !EqualRect(&m_caret.rect, &want))) {
+            PutArea(m_caret.top, m_caret.rect);
+            m_caret.on = false;
+        }
+        if (on && !m_caret.on) {
+            m_caret = CaretOverlay{top, want, true, self};
+            InvertCaret();
+        }
+        XFlush(m_display);
+    }
+
     static std::wstring WindowTitle(HWND hwnd)
     {
         wchar_t buf[256] = {};
@@ -405,6 +474,10 @@ private:
     Atom m_deleteAtom;
     Atom m_motifAtom;
     XIM m_xim = nullptr;
+    GC m_invertGc = nullptr;
+    CaretOverlay m_caret;
+    bool m_blinkOn = false;
+    std::chrono::steady_clock::time_point m_lastBlink{};
     std::map<HWND, XWin> m_windows;
     std::map<::Window, HWND> m_byX;
 };

@@ -83,6 +83,15 @@ TEST(X11Backend, MapsPaintsAndTakesClicksFromTheServer)
     ASSERT_EQ(clicks.size(), 1u);
     EXPECT_EQ(clicks[0].x, 40);
     EXPECT_EQ(clicks[0].y, 30);
+    // The caret blinks over the window as an inverted bar, and goes with HideCaret.
+    ASSERT_TRUE(CreateCaret(w, nullptr, 2, 20));
+    SetCaretPos(150, 50);
+    ShowCaret(w);
+    EXPECT_TRUE(PumpUntil([&] { return xvfb.ScreenPixel(251, 140) == (0xFFFFFFul ^ 0xC80000ul); }));
+    HideCaret(w);
+    EXPECT_TRUE(PumpUntil([&] { return xvfb.ScreenPixel(251, 140) == 0xC80000ul; }));
+    DestroyCaret();
+
     TempDir dir;
     EXPECT_TRUE(quiva::ui::WriteWindowPng(w, dir.Native("x11.png")));
 
