@@ -186,7 +186,8 @@ bool Retrieve(MSG* out, HWND hwnd, UINT min, UINT max, bool remove)
         RawInput in;
         {
             std::lock_guard<std::mutex> l(q.mutex);
-            if (q.input.empty())
+            // Only once everything queued before has been read.
+            if (q.input.empty() || !q.posted.empty())
                 break;
             in = q.input.front();
             q.input.pop_front();
@@ -199,9 +200,12 @@ bool Retrieve(MSG* out, HWND hwnd, UINT min, UINT max, bool remove)
             }
             if (TakePosted(q, out, hwnd, min, max, remove))
                 return true;
-        } else if (TakePosted(q, out, hwnd, min, max, remove)) {
-            return true;
+            // Not what the caller asks for: later input waits until this message is read,
+            // so that it is hit-tested against the state that message leaves behind.
+            break;
         }
+        if (TakePosted(q, out, hwnd, min, max, remove))
+            return true;
     }
     {
         std::lock_guard<std::mutex> l(q.mutex);
