@@ -193,3 +193,78 @@ TEST(CKXCaptionBar, ClicksNeedPressAndReleaseOnTheSameButton)
     bar.showMinimize = 0;
     EXPECT_TRUE(bar.IsDragArea(340, 10));
 }
+
+namespace {
+// Pixels of a 200 x 40 picture that a control's drawing changed from black.
+int InkOf(CKXCtrl& ctrl, CKXCtrlCursor* ctx)
+{
+    Gdiplus::Bitmap bitmap(200, 40);
+    {
+        Gdiplus::Graphics g(&bitmap);
+        g.Clear(Gdiplus::Color(0xFF000000u));
+        CKXCtrlRenderHint hint;
+        ctrl.DrawBackground(&g, 0, 0, &hint, ctx);
+        ctrl.Draw(&g, 0, 0, &hint, ctx);
+        ctrl.DrawBorder(&g, 0, 0, &hint, ctx);
+        g.Flush();
+    }
+    int ink = 0;
+    for (int y = 0; y < 40; ++y)
+        for (int x = 0; x < 200; ++x) {
+            Gdiplus::Color c;
+            bitmap.GetPixel(x, y, &c);
+            ink += (c.GetValue() & 0xFFFFFF) != 0;
+        }
+    return ink;
+}
+}  // namespace
+
+TEST(CKXCtrlStatic, HiddenLabelIsNotDrawnAndLongTextStaysOnOneLine)
+{
+    CKXCtrlCursor ctx;
+    CKXCtrlStatic label;
+    label.Create(1, 0, 0, 200, 20);
+    label.SetCaption(L"환자 정보");
+    EXPECT_GT(InkOf(label, &ctx), 20);
+    label.visible = 0;
+    EXPECT_EQ(InkOf(label, &ctx), 0);
+
+    // A caption far too long for its width is cut, not wrapped onto a second line.
+    label.visible = 1;
+    label.SetRect(0, 0, 120, 20);
+    label.SetCaption(L"아주 긴 환자 이름과 차트 번호가 들어간 설명 문장입니다 그리고 더 깁니다");
+    Gdiplus::Bitmap bitmap(200, 40);
+    {
+        Gdiplus::Graphics g(&bitmap);
+        g.Clear(Gdiplus::Color(0xFF000000u));
+        CKXCtrlRenderHint hint;
+        label.Draw(&g, 0, 0, &hint, &ctx);
+    }
+    int below = 0, right = 0;
+    for (int y = 0; y < 40; ++y)
+        for (int x = 0; x < 200; ++x) {
+            Gdiplus::Color c;
+            bitmap.GetPixel(x, y, &c);
+            bool ink = (c.GetValue() & 0xFFFFFF) != 0;
+            below += ink && y >= 22;
+            right += ink && x >= 122;
+        }
+    EXPECT_EQ(below, 0);
+    EXPECT_EQ(right, 0);
+}
+
+TEST(CKXCtrlButton, BackgroundFollowsStateAndShowBackground)
+{
+    CKXCtrlCursor ctx;
+    CKXCtrlButton b;
+    b.Create(1, 0, 0, 100, 30);
+    b.selected = 1;
+    int selected = InkOf(b, &ctx);
+    EXPECT_GT(selected, 2000);  // the selected back fills the button
+    b.showBackground = 0;
+    EXPECT_LT(InkOf(b, &ctx), selected / 2);
+    b.layout = 5;  // draws nothing of its own, only the (disabled here) background and border
+    b.showBackground = 1;
+    b.border = 0;
+    EXPECT_EQ(InkOf(b, &ctx), 3000);
+}
