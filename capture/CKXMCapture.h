@@ -225,8 +225,13 @@ void FreeMediaType(AM_MEDIA_TYPE& mt);
 // Writes a packed DIB as a BMP file (file header, then the bitmap). False when the file could not
 // be written whole; a partial file is removed.
 bool WriteDibFile(LPCWSTR path, const BYTE* dib);
+// The BMP file of a packed DIB: the 14-byte file header, then the bitmap.
+std::string DibAsBmpFile(const BYTE* dib);
 // Bytes of a packed DIB: header, colour table and pixels.
 size_t DibSize(const BITMAPINFOHEADER& h);
+// The picture a renderer of a kind currently shows, as a packed DIB from malloc, or null; `result`
+// is the renderer's answer.
+BYTE* ReadRendererImage(IBaseFilter* renderer, int kind, HRESULT* result);
 
 // Appends one time-stamped line to the engine log "quivacapture.log.txt" in the current folder.
 void WriteLog(LPCWSTR message);

@@ -27,7 +27,7 @@ size_t DibSize(const BITMAPINFOHEADER& h)
     return h.biSize + 4u * h.biClrUsed + PixelBytes(h);
 }
 
-bool WriteDibFile(LPCWSTR path, const BYTE* dib)
+std::string DibAsBmpFile(const BYTE* dib)
 {
     BITMAPINFOHEADER h;
     std::memcpy(&h, dib, sizeof h);
@@ -39,28 +39,34 @@ bool WriteDibFile(LPCWSTR path, const BYTE* dib)
     fh.bfType = 0x4D42;
     fh.bfSize = sizeof fh + bitmapBytes;
     fh.bfOffBits = sizeof fh + h.biSize + 4 * colours;
+    std::string file(reinterpret_cast<const char*>(&fh), sizeof fh);
+    file.append(reinterpret_cast<const char*>(dib), bitmapBytes);
+    return file;
+}
 
-    HANDLE file = CreateFileW(path, GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE)
+bool WriteDibFile(LPCWSTR path, const BYTE* dib)
+{
+    const std::string file = DibAsBmpFile(dib);
+    HANDLE handle = CreateFileW(path, GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (handle == INVALID_HANDLE_VALUE)
         return false;
-    DWORD headWritten = 0, bodyWritten = 0;
-    const bool ok = WriteFile(file, &fh, sizeof fh, &headWritten, nullptr) && headWritten == sizeof fh &&
-                    WriteFile(file, dib, bitmapBytes, &bodyWritten, nullptr) && bodyWritten == bitmapBytes;
-    CloseHandle(file);
+    DWORD written = 0;
+    const bool ok = WriteFile(handle, file.data(), static_cast<DWORD>(file.size()), &written, nullptr) &&
+                    written == file.size();
+    CloseHandle(handle);
     // A cut still is worse than none: it would be filed as a picture of the patient.
     if (!ok)
         DeleteFileW(path);
     return ok;
 }
 
-BYTE* CKXMCapture::CurrentImage(HRESULT* result)
+BYTE* ReadRendererImage(IBaseFilter* renderer, int kind, HRESULT* result)
 {
     *result = E_FAIL;
-    ComPtr<IBaseFilter> renderer = ComPtr<IBaseFilter>::Adopt(FindRenderer());
     if (!renderer)
         return nullptr;
     BYTE* image = nullptr;
-    if (m_nRendererKind == KXM_RENDERER_EVR) {
+    if (kind == KXM_RENDERER_EVR) {
         ComPtr<IMFGetService> service;
         ComPtr<IMFVideoDisplayControl> display;
         if (SUCCEEDED(renderer->QueryInterface(IID_IMFGetService, service.PutVoid())) && service)
@@ -85,7 +91,7 @@ BYTE* CKXMCapture::CurrentImage(HRESULT* result)
         return image;
     }
     BYTE* dib = nullptr;
-    if (m_nRendererKind == KXM_RENDERER_VMR9) {
+    if (kind == KXM_RENDERER_VMR9) {
         ComPtr<IVMRWindowlessControl9> control;
         if (FAILED(renderer->QueryInterface(IID_IVMRWindowlessControl9, control.PutVoid())) || !control)
             return nullptr;
@@ -106,6 +112,12 @@ BYTE* CKXMCapture::CurrentImage(HRESULT* result)
     }
     CoTaskMemFree(dib);
     return image;
+}
+
+BYTE* CKXMCapture::CurrentImage(HRESULT* result)
+{
+    ComPtr<IBaseFilter> renderer = ComPtr<IBaseFilter>::Adopt(FindRenderer());
+    return ReadRendererImage(renderer.Get(), m_nRendererKind, result);
 }
 
 BYTE* CKXMCapture::GrabFrame()
