@@ -1,5 +1,6 @@
 #include "tests/framework/controls/ControlTestSupport.h"
 
+#include "framework/CKXWnd.h"
 #include "platform/ui/uisystem.h"
 
 using namespace Gdiplus;
@@ -37,6 +38,52 @@ std::vector<std::string> RecordingPanel::Kinds() const
         out.push_back(n.what);
     return out;
 }
+
+ControlHost::ControlHost(CKXCtrlWnd& panel, int width, int height)
+{
+    quiva::ui::SelectBackend(quiva::ui::BackendKind::Headless);
+    quiva::ui::SetVirtualScreen(RECT{0, 0, 1920, 1080}, RECT{0, 0, 1920, 1040});
+    WNDCLASSW wc{};
+    wc.style = CS_DBLCLKS;
+    wc.lpfnWndProc = DefWindowProcW;
+    wc.lpszClassName = KX_WINDOW_CLASS;
+    RegisterClassW(&wc);
+    top = CreateWindowExW(0, KX_WINDOW_CLASS, L"", WS_POPUP | WS_VISIBLE, 100, 100, width, height, nullptr, nullptr,
+                          nullptr, nullptr);
+    wnd = new CKXWnd();
+    wnd->Create(CWnd::FromHandle(top), 0, 0, width, height, 1);
+    wnd->SetRootControl(&panel);
+    SetActiveWindow(top);
+    Pump();
+}
+
+ControlHost::~ControlHost()
+{
+    ReleaseCapture();
+    delete wnd;
+    DestroyWindow(top);
+    SetActiveWindow(nullptr);
+    quiva::ui::InjectPause(1000);
+    quiva::ui::InjectMouseMove(1919, 1079);
+    Pump();
+}
+
+POINT ControlHost::Screen(int x, int y) const
+{
+    POINT p{x, y};
+    ClientToScreen(wnd->m_hWnd, &p);
+    return p;
+}
+
+void ControlHost::Click(int x, int y) const
+{
+    const POINT p = Screen(x, y);
+    quiva::ui::InjectMouseMove(p.x, p.y);
+    quiva::ui::InjectClick(p.x, p.y);
+    quiva::ui::InjectPause(1000);
+}
+
+void ControlHost::Pump() { quiva::ui::PumpPending(); }
 
 void SetKey(int vk, bool down)
 {

@@ -10,6 +10,7 @@
 #include "framework/CKXCtrlCursor.h"
 #include "framework/CKXCtrlEdit.h"
 #include "framework/CKXCtrlWnd.h"
+#include "framework/CKXWnd.h"
 
 namespace quiva::test {
 
@@ -38,6 +39,19 @@ public:
     }
     std::vector<std::string> Kinds() const;
     std::vector<Notice> notices;
+};
+
+// A headless top-level window holding a host window whose root is `panel`.
+class ControlHost {
+public:
+    ControlHost(CKXCtrlWnd& panel, int width = 600, int height = 400);
+    ~ControlHost();
+    // Screen point of a host client point.
+    POINT Screen(int x, int y) const;
+    void Click(int x, int y) const;
+    static void Pump();
+    HWND top = nullptr;
+    CKXWnd* wnd = nullptr;
 };
 
 // Presses or releases a key for GetAsyncKeyState.
