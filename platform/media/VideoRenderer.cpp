@@ -1,18 +1,44 @@
 #include "platform/media/VideoRenderer.h"
 
+#include <algorithm>
 #include <cstring>
 #include <mutex>
 
 #include "platform/media/FilterBase.h"
 #include "platform/media/SyntheticDevices.h"
 #include "platform/media/VideoWindow.h"
+#include "platform/ui/uisystem.h"
 
 namespace quiva::media {
 
 namespace {
 
+// The window system's windows: the picture goes into the surface of the top-level window
+// that holds the video window, and the window is invalidated without erasing so that its
+// owner thread shows the new pixels.
+VideoWindowHooks WindowSystemHooks()
+{
+    VideoWindowHooks h;
+    h.clientRect = [](HWND w, RECT* r) { return IsWindow(w) && GetClientRect(w, r); };
+    h.paint = [](HWND w, const std::function<void(Surface&, POINT, RECT)>& draw) {
+        RECT client;
+        if (!IsWindow(w) || !GetClientRect(w, &client))
+            return false;
+        Surface* surface = quiva::ui::WindowSurface(w);
+        if (!surface)
+            return false;
+        const POINT origin = quiva::ui::ClientOriginInSurface(w);
+        const RECT clip{origin.x, origin.y, origin.x + client.right, origin.y + client.bottom};
+        std::lock_guard lock(surface->Mutex());
+        draw(*surface, origin, clip);
+        return true;
+    };
+    h.changed = [](HWND w) { InvalidateRect(w, nullptr, FALSE); };
+    return h;
+}
+
 std::mutex g_hooksLock;
-VideoWindowHooks g_hooks;
+VideoWindowHooks g_hooks = WindowSystemHooks();
 
 }  // namespace
 
@@ -21,6 +47,8 @@ void SetVideoWindowHooks(VideoWindowHooks hooks)
     std::lock_guard lock(g_hooksLock);
     g_hooks = std::move(hooks);
 }
+
+void UseWindowSystemForVideo() { SetVideoWindowHooks(WindowSystemHooks()); }
 
 VideoWindowHooks GetVideoWindowHooks()
 {
@@ -97,12 +125,19 @@ public:
     {
         if (State() == State_Stopped)
             return;
-        std::vector<uint8_t> rgb;
-        if (!ConvertToRgb32(frame, &rgb))
-            return;
+        // 32-bit frames are kept as they came (they are never changed once sent).
+        std::shared_ptr<const std::vector<uint8_t>> pixels;
+        if (frame.subtype == MEDIASUBTYPE_RGB32 && frame.Size() >= static_cast<size_t>(frame.width) * static_cast<size_t>(frame.height) * 4) {
+            pixels = frame.data;
+        } else {
+            auto converted = std::make_shared<std::vector<uint8_t>>();
+            if (!ConvertToRgb32(frame, converted.get()))
+                return;
+            pixels = std::move(converted);
+        }
         {
             std::lock_guard lock(m_lock);
-            m_pixels.swap(rgb);
+            m_pixels = std::move(pixels);
             m_width = frame.width;
             m_height = frame.height;
             m_hasFrame = true;
@@ -213,7 +248,7 @@ public:
         if (!block)
             return E_OUTOFMEMORY;
         std::memcpy(block, &h, sizeof(h));
-        std::memcpy(block + sizeof(h), m_pixels.data(), h.biSizeImage);
+        std::memcpy(block + sizeof(h), m_pixels->data(), h.biSizeImage);
         *dib = block;
         return S_OK;
     }
@@ -284,7 +319,7 @@ public:
         auto* block = static_cast<BYTE*>(CoTaskMemAlloc(header->biSizeImage));
         if (!block)
             return E_OUTOFMEMORY;
-        std::memcpy(block, m_pixels.data(), header->biSizeImage);
+        std::memcpy(block, m_pixels->data(), header->biSizeImage);
         *dib = block;
         *bytes = header->biSizeImage;
         if (timeStamp)
@@ -358,23 +393,29 @@ private:
             }
             const int pw = pic.right - pic.left;
             const int ph = pic.bottom - pic.top;
-            const auto* src = reinterpret_cast<const uint32_t*>(m_pixels.data());
-            for (int y = dest.top; y < dest.bottom; ++y) {
-                const int sy = y + origin.y;
-                if (sy < clip.top || sy >= clip.bottom || sy < 0 || sy >= surface.Height())
-                    continue;
-                uint32_t* row = surface.Pixels() + static_cast<size_t>(sy) * static_cast<size_t>(surface.Width());
-                for (int x = dest.left; x < dest.right; ++x) {
-                    const int sx = x + origin.x;
-                    if (sx < clip.left || sx >= clip.right || sx < 0 || sx >= surface.Width())
-                        continue;
-                    uint32_t c = 0xFF000000u;
-                    if (m_hasFrame && pw > 0 && ph > 0 && x >= pic.left && x < pic.right && y >= pic.top && y < pic.bottom) {
-                        const int fx = static_cast<int>(static_cast<long long>(x - pic.left) * m_width / pw);
-                        const int fy = static_cast<int>(static_cast<long long>(y - pic.top) * m_height / ph);
-                        c = 0xFF000000u | src[static_cast<size_t>(m_height - 1 - fy) * static_cast<size_t>(m_width) + static_cast<size_t>(fx)];
-                    }
-                    row[sx] = c;
+            const bool picture = m_hasFrame && pw > 0 && ph > 0;
+            const auto* src = picture ? reinterpret_cast<const uint32_t*>(m_pixels->data()) : nullptr;
+            // The part of the destination inside the clip and the surface.
+            const int x0 = std::max<int>({dest.left, static_cast<int>(clip.left) - origin.x, -origin.x});
+            const int x1 = std::min<int>({dest.right, static_cast<int>(clip.right) - origin.x, surface.Width() - origin.x});
+            const int y0 = std::max<int>({dest.top, static_cast<int>(clip.top) - origin.y, -origin.y});
+            const int y1 = std::min<int>({dest.bottom, static_cast<int>(clip.bottom) - origin.y, surface.Height() - origin.y});
+            if (x0 >= x1 || y0 >= y1)
+                return;
+            std::vector<int> column(static_cast<size_t>(x1 - x0), -1);
+            if (picture)
+                for (int x = std::max(x0, static_cast<int>(pic.left)); x < std::min(x1, static_cast<int>(pic.right)); ++x)
+                    column[static_cast<size_t>(x - x0)] = static_cast<int>(static_cast<long long>(x - pic.left) * m_width / pw);
+            for (int y = y0; y < y1; ++y) {
+                uint32_t* row = surface.Pixels() + static_cast<size_t>(y + origin.y) * static_cast<size_t>(surface.Width()) + (x0 + origin.x);
+                const uint32_t* line = nullptr;
+                if (picture && y >= pic.top && y < pic.bottom) {
+                    const int fy = static_cast<int>(static_cast<long long>(y - pic.top) * m_height / ph);
+                    line = src + static_cast<size_t>(m_height - 1 - fy) * static_cast<size_t>(m_width);
+                }
+                for (int i = 0; i < x1 - x0; ++i) {
+                    const int fx = column[static_cast<size_t>(i)];
+                    row[i] = (line && fx >= 0) ? (0xFF000000u | line[fx]) : 0xFF000000u;
                 }
             }
         });
@@ -390,7 +431,7 @@ private:
     HWND m_window = nullptr;
     RECT m_dest{0, 0, 0, 0};
     bool m_destSet = false;
-    std::vector<uint8_t> m_pixels;  // 32-bit bottom-up rows of the latest frame
+    std::shared_ptr<const std::vector<uint8_t>> m_pixels;  // 32-bit bottom-up rows of the latest frame
     int m_width = 0;
     int m_height = 0;
     bool m_hasFrame = false;

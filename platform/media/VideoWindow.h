@@ -1,6 +1,6 @@
 // What a video renderer needs of the window system: a window's client size and its pixels.
-// The window system installs the hooks; without them a renderer keeps its frames and answers
-// current-image requests but paints nowhere.
+// By default the renderers paint into the windows of platform/ui; tests may put other hooks in
+// place (empty hooks: frames are kept and current images answered, nothing is painted).
 #pragma once
 
 #include <functional>
@@ -21,6 +21,8 @@ struct VideoWindowHooks {
 };
 
 void SetVideoWindowHooks(VideoWindowHooks hooks);
+// Puts the window system's hooks back.
+void UseWindowSystemForVideo();
 VideoWindowHooks GetVideoWindowHooks();
 
 }  // namespace quiva::media

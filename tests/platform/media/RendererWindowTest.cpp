@@ -1,0 +1,57 @@
+#include <gtest/gtest.h>
+
+#include "MediaTestSupport.h"
+#include "platform/media/VideoWindow.h"
+#include "platform/ui/winuser.h"
+#include "tests/platform/ui/UiTestSupport.h"
+
+using namespace quiva::test;
+using quiva::ComPtr;
+
+namespace {
+
+class RendererWindowTest : public UiTest {};
+
+uint32_t Rgb(const quiva::Surface& s, int x, int y) { return s.At(x, y) & 0xFFFFFFu; }
+
+// The camera's picture painted into a child window: letter-boxed, then stretched after the
+// aspect mode and position change, and repainted on request.
+TEST_F(RendererWindowTest, PaintsTheLatestFrameIntoItsWindow)
+{
+    ScopedDevices devices(kStandardDevices);
+    quiva::media::UseWindowSystemForVideo();
+    HWND top = Top(0, 0, 700, 400);
+    HWND video = Child(top, 20, 10, 640, 240);
+    auto g = NewGraph();
+    auto cam = AddDevice(g.Get(), CLSID_VideoInputDeviceCategory, L"Test Camera");
+    auto r = AddWindowlessVmr9(g.Get());
+    auto wc = r.As<IVMRWindowlessControl9>(IID_IVMRWindowlessControl9);
+    ASSERT_EQ(S_OK, wc->SetVideoClippingWindow(video));
+    ASSERT_EQ(S_OK, wc->SetAspectRatioMode(VMR9ARMode_LetterBox));
+    RECT client;
+    GetClientRect(video, &client);
+    ASSERT_EQ(S_OK, wc->SetVideoPosition(nullptr, &client));
+    ASSERT_EQ(S_OK, ConnectFilters(g.Get(), cam.Get(), r.Get()));
+    auto control = g.As<IMediaControl>(IID_IMediaControl);
+    ASSERT_EQ(S_OK, control->Run());
+    control->Stop();
+
+    quiva::Surface* s = quiva::ui::WindowSurface(video);
+    ASSERT_NE(nullptr, s);
+    const POINT o = quiva::ui::ClientOriginInSurface(video);
+    // 320x240 into 640x240 keeping the aspect: a 320-wide picture centred, black bars beside.
+    EXPECT_EQ(0u, Rgb(*s, o.x + 50, o.y + 200));
+    EXPECT_EQ(0u, Rgb(*s, o.x + 600, o.y + 200));
+    EXPECT_EQ(quiva::media::SyntheticBarColour(0, 8), Rgb(*s, o.x + 160 + 5, o.y + 200));
+    EXPECT_EQ(quiva::media::SyntheticBarColour(7, 8), Rgb(*s, o.x + 480 - 5, o.y + 200));
+    // Nothing outside the video window was touched.
+    EXPECT_NE(quiva::media::SyntheticBarColour(0, 8), Rgb(*s, o.x + 165, o.y + 245));
+
+    ASSERT_EQ(S_OK, wc->SetAspectRatioMode(VMR9ARMode_None));
+    ASSERT_EQ(S_OK, wc->RepaintVideo(video, nullptr));
+    EXPECT_EQ(quiva::media::SyntheticBarColour(0, 8), Rgb(*s, o.x + 5, o.y + 200));
+    EXPECT_EQ(quiva::media::SyntheticBarColour(7, 8), Rgb(*s, o.x + 635, o.y + 200));
+    quiva::ui::PumpPending();
+}
+
+}  // namespace
