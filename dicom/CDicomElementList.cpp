@@ -194,7 +194,8 @@ public:
             *taken = 8 + copy;
         } else if (mode == DICOM_VR_MODE_IMPLICIT) {
             const DWORD length = U32(p + 4);
-            const bool startsWithItem = remaining >= 12 && U16(p + 8) == kItemGroup && U16(p + 10) == kItem;
+            const bool startsWithItem = remaining >= 12 && U16(p + 8) == kItemGroup && U16(p + 10) == kItem &&
+                                        (length >= 8 || length == DICOM_UNDEFINED_LENGTH);
             const bool container = (group == kItemGroup && element == kItem) || startsWithItem ||
                                    (length == DICOM_UNDEFINED_LENGTH && group != kItemGroup);
             const DWORD vr = group == kItemGroup ? (IsItemOrDelimiter(group, element) ? DICOM_VR_ITEM : DICOM_VR_UNKNOWN)
@@ -239,8 +240,10 @@ public:
                 }
             } else {
                 const DWORD length = U16(p + 6);
+                // Items need room for their 8-byte header: a shorter value that merely begins
+                // with the item tag's bytes is a value.
                 const bool startsWithItem = remaining >= 12 && U16(p + 8) == kItemGroup && U16(p + 10) == kItem;
-                if (startsWithItem && length != 0) {
+                if (startsWithItem && length >= 8) {
                     e = Make(group, element, vr, length, nullptr, 0);
                     *taken = 8 + (e ? ReadContainer(e, pos + 8, end, length, DICOM_VR_MODE_IMPLICIT, bigEndian, depth) : 0);
                 } else {

@@ -6,6 +6,8 @@ set -euo pipefail
 top=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 build=${QUIVA_FUZZ_BUILD_DIR:-$top/build-fuzz}
 seconds=${QUIVA_FUZZ_SECONDS:-30}
+seed=${QUIVA_FUZZ_SEED:-1}
+runs=${QUIVA_FUZZ_RUNS:-200000}
 CC=clang-14 CXX=clang++-14 cmake -S "$top" -B "$build" -DQUIVA_FUZZ=ON -DQUIVA_BUILD_TESTS=OFF \
   -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build "$build" --target fuzzers -j4
@@ -17,7 +19,10 @@ for harness in "$build"/fuzz/*_fuzzer; do
   mkdir -p "$corpus" "$findings"
   if [ -x "$build/fuzz/${name}_seeds" ]; then "$build/fuzz/${name}_seeds" "$corpus"; fi
   echo "fuzzing $name for ${seconds}s"
-  "$harness" -max_total_time="$seconds" -artifact_prefix="$findings/" -print_final_stats=1 "$corpus" 2>&1 | tail -n 20
+  # A fixed seed and run count make the run repeatable: a machine that is slower reaches the
+  # time limit first and has then run a prefix of the same inputs.
+  "$harness" -seed="$seed" -runs="$runs" -max_total_time="$seconds" -artifact_prefix="$findings/" \
+    -print_final_stats=1 "$corpus" 2>&1 | tail -n 20
   status=${PIPESTATUS[0]}
   if [ "$status" -ne 0 ]; then
     echo "fuzz: $name found a fault (exit $status); inputs in $findings" >&2

@@ -573,6 +573,26 @@ TEST(DicomParsing, HostileInput)
     EXPECT_EQ(newer.GetText(DICOM_TAG(0x0008, 0x0119)), L"abcd");
     EXPECT_EQ(newer.GetText(DICOM_TAG(0x0010, 0x0010)), L"A");
     EXPECT_EQ(EncodeList(newer), modern);
+
+    // A value too short to hold an item header is a value, even when its bytes and those after
+    // it read like an item tag.
+    for (DWORD mode : {DWORD(DICOM_VR_MODE_EXPLICIT), DWORD(DICOM_VR_MODE_IMPLICIT)}) {
+        Bytes shortValue;
+        if (mode == DICOM_VR_MODE_EXPLICIT) {
+            PutShort(shortValue, 0x0008, 0x0060, "CS", "\xFE\xFF");
+        } else {
+            PutTag(shortValue, 0x0008, 0x0060, 2);
+            PutText(shortValue, "\xFE\xFF");
+        }
+        Put16(shortValue, 0xE000);
+        PutShort(shortValue, 0x0010, 0x0010, "PN", "A ");
+        CDicomElementList value;
+        ParseInto(value, shortValue, mode);
+        const DicomElement* modality = value.FindElement(0x0008, 0x0060);
+        ASSERT_NE(modality, nullptr);
+        EXPECT_EQ(modality->children, nullptr);
+        EXPECT_EQ(modality->valueLength, 2u);
+    }
 }
 
 TEST(DicomBuffer, AppendsAndDetaches)
