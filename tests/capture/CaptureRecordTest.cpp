@@ -8,6 +8,7 @@
 
 #include "capture/CKXMXVideoModel.h"
 #include "platform/base/clock.h"
+#include "platform/base/debug.h"
 #include "platform/base/timerqueue.h"
 
 using namespace quiva::test;
@@ -276,4 +277,34 @@ TEST_F(CaptureRecord, TickOnTheTimerThreadWhileTheWindowChangesTheSource)
     auto info = Probe(Native("busy.avi"));
     EXPECT_GE(std::stoi(info["nb_read_frames"].empty() ? "0" : info["nb_read_frames"]), 2) << info["error"];
     EXPECT_TRUE(DecodesCleanly(Native("busy.avi")));
+}
+
+TEST_F(CaptureRecord, FullFileEndsTheRecordingPlayable)
+{
+    struct Limit {
+        Limit() { quiva::media::SetAviSizeLimit(400 * 1024); }
+        ~Limit() { quiva::media::SetAviSizeLimit(1ull << 30); }
+    } limit;
+    TestEngine engine;
+    engine.Load(kList);
+    ASSERT_EQ(engine.StartPreview(L"Test Camera", m_wnd), 1);
+    ASSERT_TRUE(WaitForPicture(engine).ok);
+    quiva::ScopedVirtualClock clock;
+    engine.SetRecordFile(Win("full.avi"), 13, 0);
+    ASSERT_EQ(engine.StartRecording(), 1);
+    quiva::DebugCapture debug;
+    int ticks = 0;
+    while (engine.m_bRecording && ticks < 100000) {
+        clock->Advance(77);
+        engine.WriteRecordFrame();
+        ++ticks;
+    }
+    EXPECT_EQ(engine.m_bRecording.load(), 0);
+    EXPECT_TRUE(debug.Contains(L"AVIERR : "));
+    const int written = engine.FrameIndex() + 1;
+    EXPECT_STREQ(engine.EndRecording(), Win("full.avi"));
+    EXPECT_LE(std::filesystem::file_size(Native("full.avi")), 400u * 1024);
+    auto info = Probe(Native("full.avi"));
+    EXPECT_EQ(info["nb_read_frames"], std::to_string(written)) << info["error"];
+    EXPECT_TRUE(DecodesCleanly(Native("full.avi")));
 }
