@@ -36,8 +36,12 @@ int CKXMCapture::CheckResult(HRESULT hr, LPCWSTR context)
 {
     if (hr >= 0)
         return 0;
+    WCHAR system[160] = {};
     CString text;
-    text.Format(L"Error %x: %s\n", static_cast<unsigned>(hr), context ? context : L"");
+    if (AMGetErrorTextW(hr, system, 160))
+        text.Format(L"Error %x: %s\n%s\n", static_cast<unsigned>(hr), context ? context : L"", system);
+    else
+        text.Format(L"Error %x: %s\n", static_cast<unsigned>(hr), context ? context : L"");
     OutputDebugStringW(text);
     return 1;
 }
