@@ -39,7 +39,8 @@ struct ChildTable {
 };
 ChildTable& Children()
 {
-    static ChildTable t;
+    // Never destroyed: a waiter thread may still record its child while the process exits.
+    static ChildTable& t = *new ChildTable;
     return t;
 }
 
