@@ -1,5 +1,8 @@
 #include "tests/support/Xvfb.h"
 
+#include "platform/ui/uisystem.h"
+#include "tests/support/TempDir.h"
+
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 #include <png.h>
@@ -161,6 +164,37 @@ XvfbServer::~XvfbServer()
         kill(m_pid, SIGTERM);
         waitpid(m_pid, nullptr, 0);
     }
+}
+
+X11Session::~X11Session()
+{
+    if (m_started)
+        quiva::ui::SelectBackend(quiva::ui::BackendKind::Headless);
+}
+
+bool X11Session::Start(int width, int height, std::string* why)
+{
+    if (!m_server.Start(width, height, why))
+        return false;
+    m_display = std::make_unique<ScopedEnv>("DISPLAY", m_server.display());
+    m_headless = std::make_unique<ScopedEnv>("QUIVA_HEADLESS", "0");
+    if (!quiva::ui::SelectBackend(quiva::ui::BackendKind::Automatic)) {
+        *why = "the X11 display did not open";
+        return false;
+    }
+    m_started = true;
+    return true;
+}
+
+bool PumpUntil(const std::function<bool()>& done)
+{
+    for (int i = 0; i < 300; ++i) {
+        quiva::ui::PumpPending();
+        if (done())
+            return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return false;
 }
 
 }  // namespace quiva::test

@@ -3,6 +3,8 @@
 
 #include <sys/types.h>
 
+#include <functional>
+#include <memory>
 #include <string>
 
 namespace quiva::test {
@@ -36,4 +38,35 @@ private:
     std::string m_display;
 };
 
+// A private Xvfb with the window system switched to its X11 display for one test; the
+// headless display comes back afterwards.
+class X11Session {
+public:
+    X11Session() = default;
+    ~X11Session();
+    // False with `why` when there is no X server to use.
+    bool Start(int width, int height, std::string* why);
+    XvfbServer& server() { return m_server; }
+
+private:
+    XvfbServer m_server;
+    std::unique_ptr<class ScopedEnv> m_display;
+    std::unique_ptr<class ScopedEnv> m_headless;
+    bool m_started = false;
+};
+
+// Pumps the calling thread's messages until `done` holds or about three seconds passed.
+bool PumpUntil(const std::function<bool()>& done);
+
 }  // namespace quiva::test
+
+// Starts an X11Session, or skips the test when no Xvfb can be had (fails it in CI).
+#define QUIVA_X11_SESSION_OR_SKIP(session, width, height)     \
+    do {                                                      \
+        std::string why_;                                     \
+        if (!(session).Start((width), (height), &why_)) {     \
+            if (::quiva::test::XvfbServer::Required())        \
+                FAIL() << why_;                               \
+            GTEST_SKIP() << why_;                             \
+        }                                                     \
+    } while (0)

@@ -1,38 +1,14 @@
-#include <chrono>
-#include <thread>
-
 #include "tests/framework/ui/TestFrame.h"
 #include "tests/support/TempDir.h"
 #include "tests/support/Xvfb.h"
 
 using namespace quiva::test;
 
-namespace {
-template <typename F>
-bool PumpUntil(F done)
-{
-    for (int i = 0; i < 300; ++i) {
-        quiva::ui::PumpPending();
-        if (done())
-            return true;
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-    return false;
-}
-}  // namespace
-
 TEST(X11Frame, ThemedFrameIsShownAndItsButtonClickedThroughTheServer)
 {
-    XvfbServer xvfb;
-    std::string why;
-    if (!xvfb.Start(1024, 768, &why)) {
-        if (XvfbServer::Required())
-            FAIL() << why;
-        GTEST_SKIP() << why;
-    }
-    ScopedEnv display("DISPLAY", xvfb.display());
-    ScopedEnv headless("QUIVA_HEADLESS", "0");
-    ASSERT_TRUE(quiva::ui::SelectBackend(quiva::ui::BackendKind::Automatic));
+    X11Session session;
+    QUIVA_X11_SESSION_OR_SKIP(session, 1024, 768);
+    XvfbServer& xvfb = session.server();
     WNDCLASSW wc{};
     wc.style = CS_HREDRAW | CS_VREDRAW | CS_DBLCLKS;
     wc.lpfnWndProc = DefWindowProcW;
@@ -68,5 +44,4 @@ TEST(X11Frame, ThemedFrameIsShownAndItsButtonClickedThroughTheServer)
         f.DestroyWindow();
     }
     UnregisterClassW(KX_WINDOW_CLASS, nullptr);
-    quiva::ui::SelectBackend(quiva::ui::BackendKind::Headless);
 }

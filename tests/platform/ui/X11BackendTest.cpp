@@ -1,6 +1,3 @@
-#include <chrono>
-#include <thread>
-
 #include "platform/gdi/gdi.h"
 #include "tests/platform/ui/UiTestSupport.h"
 #include "tests/support/TempDir.h"
@@ -8,34 +5,11 @@
 
 using namespace quiva::test;
 
-namespace {
-
-template <typename F>
-bool PumpUntil(F done)
-{
-    for (int i = 0; i < 200; ++i) {
-        quiva::ui::PumpPending();
-        if (done())
-            return true;
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-    return false;
-}
-
-}  // namespace
-
 TEST(X11Backend, MapsPaintsAndTakesClicksFromTheServer)
 {
-    XvfbServer xvfb;
-    std::string why;
-    if (!xvfb.Start(800, 600, &why)) {
-        if (XvfbServer::Required())
-            FAIL() << why;
-        GTEST_SKIP() << why;
-    }
-    ScopedEnv display("DISPLAY", xvfb.display());
-    ScopedEnv headless("QUIVA_HEADLESS", "0");
-    ASSERT_TRUE(quiva::ui::SelectBackend(quiva::ui::BackendKind::Automatic));
+    X11Session session;
+    QUIVA_X11_SESSION_OR_SKIP(session, 800, 600);
+    XvfbServer& xvfb = session.server();
     EXPECT_FALSE(quiva::ui::IsHeadless());
     EXPECT_EQ(GetSystemMetrics(SM_CXVIRTUALSCREEN), 800);
 
@@ -97,5 +71,4 @@ TEST(X11Backend, MapsPaintsAndTakesClicksFromTheServer)
 
     DestroyWindow(w);
     UnregisterClassW(L"QuivaX11Test", nullptr);
-    quiva::ui::SelectBackend(quiva::ui::BackendKind::Headless);
 }
