@@ -46,6 +46,26 @@ int Depth(CDicomElementList& list)
     return deepest;
 }
 
+// Whether a sequence (any element with children other than an item) holds an element outside
+// the item group. Such input is malformed; a list keeps its elements in tag order, so the
+// stray element is written ahead of the items and the sequence reads back differently.
+bool SequenceHoldsNonItems(CDicomElementList& list)
+{
+    for (DicomElement* e = list.First(); e; e = list.Next()) {
+        if (!e->children)
+            continue;
+        const bool item = e->group == 0xFFFE && e->element == 0xE000;
+        if (!item) {
+            for (DicomElement* c = e->children->First(); c; c = e->children->Next())
+                if (c->group != 0xFFFE)
+                    return true;
+        }
+        if (SequenceHoldsNonItems(*e->children))
+            return true;
+    }
+    return false;
+}
+
 void ParseAndRoundTrip(const BYTE* data, size_t size, DWORD mode)
 {
     CDicomElementList first;
@@ -62,6 +82,8 @@ void ParseAndRoundTrip(const BYTE* data, size_t size, DWORD mode)
         return;
     // Nesting cut off at the parser's depth limit does not read back the same way.
     if (Depth(first) >= 60)
+        return;
+    if (SequenceHoldsNonItems(first))
         return;
     const std::string encoded = EncodeToString(first);
     if (encoded.empty())
