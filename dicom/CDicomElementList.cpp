@@ -197,7 +197,7 @@ public:
             const bool startsWithItem = remaining >= 12 && U16(p + 8) == kItemGroup && U16(p + 10) == kItem &&
                                         (length >= 8 || length == DICOM_UNDEFINED_LENGTH);
             const bool container = (group == kItemGroup && element == kItem) || startsWithItem ||
-                                   (length == DICOM_UNDEFINED_LENGTH && group != kItemGroup);
+                                   (length == DICOM_UNDEFINED_LENGTH && !IsItemOrDelimiter(group, element));
             const DWORD vr = group == kItemGroup ? (IsItemOrDelimiter(group, element) ? DICOM_VR_ITEM : DICOM_VR_UNKNOWN)
                                                  : DicomDictionaryLookup(group, element);
             if (container) {

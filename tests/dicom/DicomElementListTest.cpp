@@ -527,6 +527,29 @@ TEST(DicomParsing, SequencesRoundTripInReadOrder)
     EXPECT_EQ(EncodeList(truncated), closed);
 }
 
+TEST(DicomParsing, StrayItemGroupContainerReadsBackAsWritten)
+{
+    // Implicit VR: an undefined-length (FFFE,0000), not an item, holding an item that breaks
+    // off. It is written with its children and a sequence delimiter, and must read back so.
+    const Bytes in{0x08, 0x62, 0x60, 0x00, 0x06, 0x00, 0x00, 0x00, 'f', 'i', 'r', 's', 't', 0x00,
+                   0xFE, 0xFF, 0x00, 0x00, 0xFF, 0xFF, 0xFF, 0xFF, 0xFE, 0xFF, 0x00, 0xE0, 0xFF, 0x4F};
+    Bytes encoded;
+    for (int pass = 0; pass < 2; ++pass) {
+        const Bytes& source = pass == 0 ? in : encoded;
+        CDicomElementList list;
+        list.GetCodingState().vrMode = DICOM_VR_MODE_IMPLICIT;
+        list.GetCodingState().inputLength = static_cast<DWORD>(source.size());
+        list.Parse(source.data(), &list.GetCodingState());
+        const DicomElement* stray = list.FindElement(0xFFFE, 0x0000);
+        ASSERT_NE(stray, nullptr);
+        EXPECT_NE(stray->children, nullptr) << "pass " << pass;
+        Bytes out = EncodeList(list);
+        if (pass == 1)
+            EXPECT_EQ(out, encoded);
+        encoded = out;
+    }
+}
+
 TEST(DicomParsing, HostileInput)
 {
     // Deep nesting stops at a bounded depth.
