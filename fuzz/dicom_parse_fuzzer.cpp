@@ -93,6 +93,17 @@ void ParseAndRoundTrip(const BYTE* data, size_t size, DWORD mode)
     const bool looksPart10 = encoded.size() >= 132 && (encoded.compare(128, 4, "DICM") == 0 || encoded.find_first_not_of('\0') >= 128);
     if ((!was.preamble && looksPart10) || (!was.dicmPrefix && encoded.compare(was.preamble ? 128 : 0, 4, "DICM") == 0))
         return;
+    // Input whose identifying elements came before its file meta was read in one VR mode, but
+    // written in tag order its transfer syntax names another: the rewrite reads differently.
+    {
+        CDicomElementList probe;
+        DicomCodingState state;
+        state.vrMode = first.GetCodingState().vrMode;
+        state.inputLength = static_cast<DWORD>(encoded.size());
+        probe.DetectEncoding(reinterpret_cast<const BYTE*>(encoded.data()), &state);
+        if (state.vrMode != first.GetCodingState().vrMode)
+            return;
+    }
     // The encoding is in one VR mode throughout, the one the first parse ended in.
     CDicomElementList second;
     ParseBytes(second, reinterpret_cast<const BYTE*>(encoded.data()), encoded.size(), first.GetCodingState().vrMode);
