@@ -188,7 +188,7 @@ bool X11Session::Start(int width, int height, std::string* why)
 
 bool PumpUntil(const std::function<bool()>& done)
 {
-    for (int i = 0; i < 300; ++i) {
+    for (int i = 0; i < 1000; ++i) {
         quiva::ui::PumpPending();
         if (done())
             return true;
