@@ -186,6 +186,7 @@ protected:
 
     CArray<_KXMCaptureDeviceInfo*, _KXMCaptureDeviceInfo*> m_devices;
     _KXMCaptureDeviceInfo* m_pCurrentDevice = nullptr;
+    bool m_bGraphBuilt = false;  // the current record's graph was built whole
 
     PAVIFILE m_pAviFile = nullptr;
     PAVISTREAM m_pAviStream = nullptr;

@@ -54,7 +54,7 @@ int CKXMCapture::SelectDevice(LPCWSTR displayName, HWND hwnd)
     // With a window the renderer of the graph in place is tied to it again (a rebuilt capture
     // window gets the running preview back). Without one the caller asks for a new graph: a
     // format, renderer or colour change must take effect.
-    if (m_pCurrentDevice && hwnd && AttachRenderer(hwnd)) {
+    if (m_pCurrentDevice && m_bGraphBuilt && hwnd && AttachRenderer(hwnd)) {
         m_bRunning = 1;
         return 1;
     }
@@ -68,14 +68,10 @@ int CKXMCapture::SelectDevice(LPCWSTR displayName, HWND hwnd)
     case 3: built = BuildDvdGraph(); break;
     default: break;
     }
-    if (built) {
-        m_bRunning = 1;
-    } else {
-        // A graph that did not build is not kept as the current source: the next selection with
-        // a window must build, not re-attach a partial graph.
-        m_pCurrentDevice = nullptr;
-        m_bRunning = 0;
-    }
+    // A graph that did not build is not running, and the next selection with a window builds
+    // instead of re-attaching whatever renderer the partial graph holds.
+    m_bGraphBuilt = built != 0;
+    m_bRunning = built ? 1 : 0;
     return 1;
 }
 
@@ -136,7 +132,7 @@ void CKXMCapture::Close()
         m_pCaptureBuilder = nullptr;
     }
     // The graph is gone: the next selection builds for its record, window or not.
-    m_pCurrentDevice = nullptr;
+    m_bGraphBuilt = false;
     m_bRunning = 0;
 }
 

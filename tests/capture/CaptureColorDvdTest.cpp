@@ -163,4 +163,9 @@ TEST_F(CaptureDvd, OtherSourcesAndFailures)
     EXPECT_EQ(noSound.m_bRunning.load(), 0);
     EXPECT_TRUE(noSound.Filter(L"Video Mixing Renderer 9"));
     EXPECT_TRUE(debug.Contains(L"Fail to create Direct Sound Device"));
+    // The partial graph's renderer is not re-attached for the next source: that one is built.
+    noSound.SelectDevice(L"Test Camera", m_wnd);
+    EXPECT_EQ(noSound.m_bRunning.load(), 1);
+    EXPECT_TRUE(noSound.Filter(L"Test Camera"));
+    EXPECT_FALSE(noSound.Filter(L"DVD Navigator"));
 }

@@ -129,7 +129,7 @@ TEST_F(CaptureGraph, MissingSourcesAreNotRunning)
     for (LPCWSTR name : { L"Unplugged", L"Gone [Video]", L"Missing graph" }) {
         EXPECT_EQ(engine.SelectDevice(name, m_wnd), 1) << name;
         EXPECT_EQ(engine.m_bRunning.load(), 0) << name;
-        EXPECT_STREQ(engine.GetCurrentDeviceName(), L"") << name;
+        EXPECT_STREQ(engine.GetCurrentDeviceName(), name);
     }
     EXPECT_TRUE(debug.Contains(L"Cannot found CrossBar"));
     // After a failed build a call with a window builds the source it names.
