@@ -3,6 +3,7 @@
 #include <filesystem>
 
 #include "platform/base/debug.h"
+#include "platform/ui/uisystem.h"
 
 using namespace quiva::test;
 using quiva::ComPtr;
@@ -257,4 +258,34 @@ TEST_F(CaptureGraph, RendererFollowsTheWindow)
         SetWindowPos(m_wnd, nullptr, 0, 0, 640, 360, SWP_NOZORDER | SWP_NOMOVE);
         engine.Close();
     }
+}
+
+TEST_F(CaptureGraph, PreviewIsDrawnIntoTheWindow)
+{
+    TestEngine engine;
+    engine.Load(kList);
+    engine.m_bColorControl = 0;
+    ASSERT_EQ(engine.StartPreview(L"Test Camera", m_wnd), 1);
+    Stamped shown = WaitForPicture(engine);
+    ASSERT_TRUE(shown.ok);
+    ASSERT_EQ(shown.header.biWidth * 3, shown.header.biHeight * 4);
+    engine.Stop();
+    EXPECT_EQ(engine.UpdateVideoPosition(), 1);  // repaints the last picture at once
+
+    const quiva::Surface* s = quiva::ui::WindowSurface(m_wnd);
+    ASSERT_NE(s, nullptr);
+    const POINT o = quiva::ui::ClientOriginInSurface(m_wnd);
+    auto rgb = [&](int x, int y) { return s->At(o.x + x, o.y + y) & 0xFFFFFFu; };
+    // 4:3 in 640x360 keeping the aspect: 480 wide from x = 80, black bars beside.
+    EXPECT_EQ(rgb(40, 300), 0u);
+    EXPECT_EQ(rgb(600, 300), 0u);
+    EXPECT_EQ(rgb(85, 300), quiva::media::SyntheticBarColour(0, 8));
+    EXPECT_EQ(rgb(555, 300), quiva::media::SyntheticBarColour(7, 8));
+
+    // Without keeping the aspect the picture fills the window.
+    engine.m_bKeepAspect = 0;
+    EXPECT_EQ(engine.AttachRenderer(m_wnd), 1);
+    EXPECT_EQ(engine.UpdateVideoPosition(), 1);
+    EXPECT_EQ(rgb(5, 300), quiva::media::SyntheticBarColour(0, 8));
+    EXPECT_EQ(rgb(635, 300), quiva::media::SyntheticBarColour(7, 8));
 }
