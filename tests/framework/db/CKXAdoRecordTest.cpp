@@ -143,6 +143,13 @@ TEST_P(ClinicDb, FailuresAnswerFalseWithTheDriverText)
 {
     RecordingLog sink;
     m_conn.log = &sink;
+    m_conn.server = L"db01";
+    ASSERT_TRUE(m_conn.Open(7));
+    ASSERT_EQ(sink.lines.size(), 1u);
+    EXPECT_EQ(sink.lines[0].message, L"(db01)데이터베이스에 연결되었습니다.");
+    EXPECT_EQ(sink.lines[0].level, 3);
+    EXPECT_EQ(sink.lines[0].tag, 7);
+    sink.lines.clear();
     quiva::DebugCapture debug;
     EXPECT_FALSE(m_conn.Execute(L"SELEC 1", 5, TRUE));
     EXPECT_FALSE(m_conn.GetErrorText().IsEmpty());
