@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <cstdio>
+#include <vector>
 #include <mutex>
 
 #include "platform/media/FilterBase.h"
@@ -61,21 +62,41 @@ void ApplyColourRgb(uint8_t* p, size_t count, int bpp, const ColourSettings& set
     const ColourSettings s = Clamped(settings);
     if (s.Neutral())
         return;
-    const Tables t(s);
-    const bool chroma = s.hue || s.saturation;
+    // On RGB the effect is one affine map (luma scaled and shifted, chroma turned and scaled):
+    // out = A * in + c, taken from the map's value at 0 and at each unit colour, then applied
+    // through per-channel tables in 1/256.
+    const double contrast = 1.0 + s.contrast / 128.0;
+    const double saturation = 1.0 + s.saturation / 128.0;
+    const double angle = s.hue * 3.14159265358979 / 127.0;
+    const double cs = std::cos(angle) * saturation, sn = std::sin(angle) * saturation;
+    auto map = [&](double r, double g, double b, double out[3]) {
+        const double y = 0.299 * r + 0.587 * g + 0.114 * b;
+        const double u = -0.169 * r - 0.331 * g + 0.5 * b;
+        const double v = 0.5 * r - 0.419 * g - 0.081 * b;
+        const double nu = u * cs - v * sn, nv = u * sn + v * cs;
+        const double ny = (y - 128.0) * contrast + 128.0 + s.brightness;
+        out[2] = ny + 1.402 * nv;                 // red
+        out[1] = ny - 0.344 * nu - 0.714 * nv;    // green
+        out[0] = ny + 1.772 * nu;                 // blue
+    };
+    double c[3], unit[3][3];
+    map(0, 0, 0, c);
+    map(0, 0, 1, unit[0]);  // blue
+    map(0, 1, 0, unit[1]);  // green
+    map(1, 0, 0, unit[2]);  // red
+    std::vector<int> table(3 * 3 * 256);
+    for (int out = 0; out < 3; ++out)
+        for (int in = 0; in < 3; ++in)
+            for (int x = 0; x < 256; ++x)
+                table[static_cast<size_t>((out * 3 + in) * 256 + x)] =
+                    static_cast<int>(std::lround((unit[in][out] - c[out]) * x * 256.0 + (in == 0 ? c[out] * 256.0 + 128.0 : 0.0)));
+    const int* t = table.data();
     for (size_t i = 0; i < count; ++i, p += bpp) {
         const int b = p[0], g = p[1], r = p[2];
-        // Full-range YUV of the pixel.
-        const int y = (77 * r + 150 * g + 29 * b + 128) >> 8;
-        int u = ((-43 * r - 85 * g + 128 * b + 128) >> 8) + 128;
-        int v = ((128 * r - 107 * g - 21 * b + 128) >> 8) + 128;
-        if (chroma)
-            t.Chroma(u, v);
-        const int ny = t.luma[y];
-        const int du = u - 128, dv = v - 128;
-        p[2] = Clamp8(ny + ((359 * dv) >> 8));
-        p[1] = Clamp8(ny - ((88 * du + 183 * dv) >> 8));
-        p[0] = Clamp8(ny + ((454 * du) >> 8));
+        for (int out = 0; out < 3; ++out) {
+            const int* row = t + out * 3 * 256;
+            p[out] = Clamp8((row[b] + row[256 + g] + row[512 + r]) >> 8);
+        }
     }
 }
 
