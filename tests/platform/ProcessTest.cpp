@@ -190,7 +190,7 @@ TEST(SharedMemoryTest, SecondCreatorSharesTheObjectAndLastCloseRemovesIt)
 
 struct TickCounter {
     std::atomic<int> ticks{0};
-    HANDLE timer = nullptr;
+    std::atomic<HANDLE> timer{nullptr};
     HANDLE queue = nullptr;
     int deleteAt = 0;
 };
@@ -200,14 +200,16 @@ void CALLBACK Tick(PVOID p, BOOLEAN)
     auto* c = static_cast<TickCounter*>(p);
     const int n = ++c->ticks;
     if (c->deleteAt && n == c->deleteAt)
-        DeleteTimerQueueTimer(c->queue, c->timer, INVALID_HANDLE_VALUE);  // from inside: no wait
+        DeleteTimerQueueTimer(c->queue, c->timer.load(), INVALID_HANDLE_VALUE);  // from inside: no wait
 }
 
 TEST(TimerQueueTest, PeriodicTimerFollowsTheVirtualClock)
 {
     quiva::ScopedVirtualClock clock;
     TickCounter c;
-    ASSERT_TRUE(CreateTimerQueueTimer(&c.timer, nullptr, Tick, &c, 10, 10, WT_EXECUTEINTIMERTHREAD));
+    HANDLE timer = nullptr;
+    ASSERT_TRUE(CreateTimerQueueTimer(&timer, nullptr, Tick, &c, 10, 10, WT_EXECUTEINTIMERTHREAD));
+    c.timer = timer;
     std::this_thread::sleep_for(std::chrono::milliseconds(30));
     EXPECT_EQ(0, c.ticks.load());  // no virtual time has passed
     for (int i = 0; i < 5; ++i) {
@@ -216,11 +218,11 @@ TEST(TimerQueueTest, PeriodicTimerFollowsTheVirtualClock)
             std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
     EXPECT_EQ(5, c.ticks.load());
-    EXPECT_TRUE(DeleteTimerQueueTimer(nullptr, c.timer, INVALID_HANDLE_VALUE));
+    EXPECT_TRUE(DeleteTimerQueueTimer(nullptr, timer, INVALID_HANDLE_VALUE));
     clock->Advance(100);
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
     EXPECT_EQ(5, c.ticks.load());
-    EXPECT_FALSE(DeleteTimerQueueTimer(nullptr, c.timer, INVALID_HANDLE_VALUE));
+    EXPECT_FALSE(DeleteTimerQueueTimer(nullptr, timer, INVALID_HANDLE_VALUE));
 }
 
 TEST(TimerQueueTest, DeletedFromItsOwnCallback)
@@ -229,7 +231,10 @@ TEST(TimerQueueTest, DeletedFromItsOwnCallback)
     c.deleteAt = 3;
     HANDLE queue = CreateTimerQueue();
     c.queue = queue;
-    ASSERT_TRUE(CreateTimerQueueTimer(&c.timer, queue, Tick, &c, 1, 1, WT_EXECUTEINTIMERTHREAD));
+    // The first tick comes late enough for the handle to be stored before it.
+    HANDLE timer = nullptr;
+    ASSERT_TRUE(CreateTimerQueueTimer(&timer, queue, Tick, &c, 50, 1, WT_EXECUTEINTIMERTHREAD));
+    c.timer = timer;
     for (int w = 0; w < 500 && c.ticks.load() < 3; ++w)
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
