@@ -1,0 +1,55 @@
+#include "framework/CKXFixBaseDialog.h"
+
+CKXFixBaseDialog::CKXFixBaseDialog() : CKXBaseDialog(0x90800000u, 0x00040100u)
+{
+    captionBar.showMinimize = 0;
+    captionBar.showMaximize = 0;
+    captionBar.showSetting = 0;
+    captionBar.showExit = 1;
+}
+
+void CKXFixBaseDialog::SetDialogSize(int newWidth, int newHeight)
+{
+    if ((newWidth == 0 || newHeight == 0) && !contentPage) {
+        CKXBaseDialog::SetDialogSize(newWidth, newHeight);
+        return;
+    }
+    Gdiplus::RectF bounds;
+    if (newWidth == 0 || newHeight == 0)
+        bounds = contentPage->GetContentBounds();
+    width = newWidth ? newWidth : static_cast<int>(bounds.Width);
+    captionBar.SetRect(0.0f, 0.0f, static_cast<float>(width) / renderHint.scale, 0.0f);
+    height = newHeight;
+    if (newHeight == 0)
+        height = static_cast<int>(bounds.Height) + (captionVisible ? static_cast<int>(captionBar.height) : 0);
+}
+
+BOOL CKXFixBaseDialog::RecalcLayout()
+{
+    if (m_hWnd && !host.m_hWnd)
+        host.Create(this, 0, 0, 0, 0, 0);
+    if (captionBar.caption.IsEmpty() && contentPage)
+        captionBar.SetCaption(contentPage->GetCaption());
+    return m_hWnd != nullptr;
+}
+
+int CKXFixBaseDialog::CaptionPixels() const
+{
+    return captionVisible ? static_cast<int>(captionBar.height * renderHint.scale) : 0;
+}
+
+BOOL CKXFixBaseDialog::OnClientSize(int widthPx, int heightPx)
+{
+    if (host.m_hWnd) {
+        const int o = CaptionPixels();
+        host.MoveWindow(0, o, widthPx, heightPx - o, FALSE);
+    }
+    return 1;
+}
+
+BOOL CKXFixBaseDialog::OnClientKeyDown(UINT, UINT, UINT)
+{
+    if (closeOnKey)
+        EndDialog(IDCANCEL);
+    return 0;
+}
