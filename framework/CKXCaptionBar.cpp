@@ -187,3 +187,17 @@ void CKXCaptionBar::DrawBorder(Graphics* g, float offsetX, float offsetY, CKXCtr
         g->DrawLine(&line, 0.0f, lineY, width * scale, lineY);
     }
 }
+
+void CKXCaptionBar::ReadWindowState(HWND hwnd)
+{
+    if (!hwnd)
+        return;
+    WINDOWPLACEMENT wp{};
+    wp.length = sizeof(wp);
+    ::GetWindowPlacement(hwnd, &wp);
+    maximized = wp.showCmd == SW_MAXIMIZE;
+    WINDOWINFO wi{};
+    wi.cbSize = sizeof(wi);
+    ::GetWindowInfo(hwnd, &wi);
+    active = wi.dwWindowStatus == WS_ACTIVECAPTION;
+}

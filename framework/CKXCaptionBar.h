@@ -41,6 +41,8 @@ public:
 
     void SetCaption(CString value) { caption = value; }
     CString GetCaption() { return caption; }
+    // The maximised and active flags from the state of the window the bar belongs to.
+    void ReadWindowState(HWND hwnd);
     // In the bar and on no shown button; clears hover and press when so.
     BOOL IsDragArea(float x, float y);
 

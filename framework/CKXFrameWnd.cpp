@@ -91,19 +91,7 @@ int CKXFrameWnd::CreateChildren() { return 1; }
 int CKXFrameWnd::CanClose() { return 1; }
 void CKXFrameWnd::Close() { SendMessage(WM_CLOSE); }
 
-void CKXFrameWnd::RefreshCaptionFlags()
-{
-    if (!m_hWnd)
-        return;
-    WINDOWPLACEMENT wp{};
-    wp.length = sizeof(wp);
-    GetWindowPlacement(&wp);
-    captionBar.maximized = wp.showCmd == SW_MAXIMIZE;
-    WINDOWINFO wi{};
-    wi.cbSize = sizeof(wi);
-    GetWindowInfo(&wi);
-    captionBar.active = wi.dwWindowStatus == WS_ACTIVECAPTION;
-}
+void CKXFrameWnd::RefreshCaptionFlags() { captionBar.ReadWindowState(m_hWnd); }
 
 void CKXFrameWnd::ToggleMaximize()
 {
