@@ -222,6 +222,40 @@ TEST_F(DicomNetworkClientTest, AbnormalRepliesFailTheStoreSafely)
     }
 }
 
+TEST_F(DicomNetworkClientTest, ResetDuringTheDataOrAbortOnReleaseEndCleanly)
+{
+    {
+        TestPeer peer([](PeerConnection& c) {
+            c.ReadPdu();
+            c.Write(AssociateAccept(0, kExplicitLittleUid, 16384));
+            c.Read(50000, 5000);
+            c.Reset();
+        });
+        Client client(peer.port());
+        ASSERT_TRUE(client.c.ConnectAndAssociate());
+        EXPECT_FALSE(client.Store(Object(1080, 1920, 3)));
+        EXPECT_FALSE(client.c.IsConnected());
+        EXPECT_TRUE(client.c.Release());
+    }
+    {
+        TestPeer peer([](PeerConnection& c) {
+            c.ReadPdu();
+            c.Write(AssociateAccept(0, kExplicitLittleUid, 16384));
+            std::vector<uint8_t> command = ReadMessage(c);
+            ReadMessage(c);
+            c.Write(PData(1, 3, StoreResponse(MessageIdOf(command), 0)));
+            EXPECT_EQ(c.ReadPdu(), ReleaseRequest());
+            c.Write(Abort(2, 0));
+        });
+        Client client(peer.port());
+        ASSERT_TRUE(client.c.ConnectAndAssociate());
+        EXPECT_TRUE(client.Store(Object()));
+        EXPECT_TRUE(client.c.Release());
+        client.c.CloseSocket();
+        EXPECT_TRUE(peer.Join());
+    }
+}
+
 TEST_F(DicomNetworkClientTest, EndlessResponseIsCutOff)
 {
     TestPeer peer([](PeerConnection& c) {
