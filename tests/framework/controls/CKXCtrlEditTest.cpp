@@ -2,6 +2,10 @@
 
 #include "tests/framework/controls/ControlTestSupport.h"
 
+#include <cwctype>
+
+#include "platform/ui/uisystem.h"
+
 using namespace quiva::test;
 using Gdiplus::RectF;
 
@@ -243,4 +247,57 @@ TEST_F(EditTest, PasswordCueAndMaskDecideWhatIsMeasured)
     EXPECT_EQ(Utf8(second.GetDisplayText(second.GetEditText())), "2024-01-05");
     second.LayoutText(&ctx);
     EXPECT_EQ(second.charBoxes.size(), 8u);  // editing measures the raw text
+}
+
+TEST(EditInHost, InjectedKeysAndCompositionReachTheEdit)
+{
+    FixedMeasurer measure;
+    RecordingPanel panel;
+    panel.Create(0, 0, 0, 600, 400);
+    CKXCtrlEdit edit, next;
+    edit.Create(1, 10, 10, 200, 24);
+    next.Create(2, 10, 50, 200, 24);
+    panel.AddControl(&edit);
+    panel.AddControl(&next);
+    ControlHost host(panel);
+    host.Click(50, 20);
+    for (wchar_t ch : std::wstring(L"ab"))
+        quiva::ui::InjectKeyStroke(static_cast<UINT>(towupper(ch)), ch);
+    quiva::ui::InjectKeyStroke(VK_LEFT);
+    quiva::ui::InjectImeComposition(L"ㄱ");
+    quiva::ui::InjectImeComposition(L"가");
+    quiva::ui::InjectImeResult(L"가");
+    quiva::ui::InjectKeyStroke(VK_END);
+    quiva::ui::InjectImeComposition(L"ㅎ");
+    quiva::ui::InjectImeResult(L"하");
+    ControlHost::Pump();
+    EXPECT_EQ(Utf8(edit.GetEditText()), "a가b하");
+    EXPECT_TRUE(edit.editing);
+    EXPECT_EQ(edit.caret, 4);
+
+    // Enter ends the edit and hands the keyboard to the next one.
+    quiva::ui::InjectKeyStroke(VK_RETURN, L'\r');
+    ControlHost::Pump();
+    EXPECT_FALSE(edit.editing);
+    EXPECT_TRUE(next.editing);
+    EXPECT_EQ(panel.Kinds(), std::vector<std::string>{"editend"});
+}
+
+TEST(EditLayout, RealFontGivesOneBoxPerCharacterTrailingSpacesIncluded)
+{
+    quiva::ui::SelectBackend(quiva::ui::BackendKind::Headless);
+    CKXCtrlCursor ctx;
+    CKXCtrlEdit edit;
+    edit.Create(1, 0, 0, 120, 24);
+    edit.SetEditText(L"가a  ", &ctx);
+    ASSERT_EQ(edit.charBoxes.size(), 4u);
+    for (size_t i = 1; i < edit.charBoxes.size(); ++i) {
+        EXPECT_GT(edit.charBoxes[i].X, edit.charBoxes[i - 1].X) << i;
+        EXPECT_GT(edit.charBoxes[i].Width, 0.0f) << i;
+    }
+    // No wrapping: a text wider than the edit stays on one line.
+    edit.SetEditText(CString(L'x', 60), &ctx);
+    ASSERT_EQ(edit.charBoxes.size(), 60u);
+    EXPECT_FLOAT_EQ(edit.charBoxes.back().Y, edit.charBoxes.front().Y);
+    EXPECT_GT(edit.charBoxes.back().X, 120.0f);
 }
