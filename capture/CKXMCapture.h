@@ -57,6 +57,8 @@ enum {
 };
 // The filter name of a renderer kind, or null for a kind without a renderer.
 LPCWSTR RendererFilterName(int kind);
+// The renderer of a kind in a graph, found by its name (a new reference), or null.
+IBaseFilter* FindRendererOfKind(IGraphBuilder* graph, int kind);
 
 // The device monitor's program, its switch for publishing the list, and the mapping it publishes.
 inline constexpr const wchar_t* KXM_MONITOR_IMAGE = L"QUIVACaptureManager.exe";

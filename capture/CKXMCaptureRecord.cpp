@@ -123,9 +123,10 @@ BYTE* CKXMCapture::CurrentImage(HRESULT* result)
 BYTE* CKXMCapture::GrabFrame()
 {
     std::lock_guard lock(m_lock);
+    ComPtr<IBaseFilter> renderer = ComPtr<IBaseFilter>::Adopt(FindRenderer());
     HRESULT hr;
-    BYTE* frame = CurrentImage(&hr);
-    if (m_nRendererKind == KXM_RENDERER_VMR9 && hr != S_OK && FindRenderer())
+    BYTE* frame = ReadRendererImage(renderer.Get(), m_nRendererKind, &hr);
+    if (m_nRendererKind == KXM_RENDERER_VMR9 && renderer && hr != S_OK)
         Trace(L"Frame : %x", static_cast<unsigned>(hr));
     if (FAILED(hr)) {
         std::free(frame);

@@ -107,13 +107,18 @@ int CKXMCapture::AddRenderer(IBaseFilter** out)
     return 1;
 }
 
+IBaseFilter* FindRendererOfKind(IGraphBuilder* graph, int kind)
+{
+    LPCWSTR name = RendererFilterName(kind);
+    IBaseFilter* renderer = nullptr;
+    if (!graph || !name || FAILED(graph->FindFilterByName(name, &renderer)))
+        return nullptr;
+    return renderer;
+}
+
 IBaseFilter* CKXMCapture::FindRenderer() const
 {
-    LPCWSTR name = RendererFilterName(m_nRendererKind);
-    IBaseFilter* renderer = nullptr;
-    if (m_pGraph && name && FAILED(m_pGraph->FindFilterByName(name, &renderer)))
-        renderer = nullptr;
-    return renderer;
+    return FindRendererOfKind(m_pGraph, m_nRendererKind);
 }
 
 int CKXMCapture::UpdateVideoPosition()

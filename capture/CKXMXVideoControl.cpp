@@ -38,15 +38,6 @@ void CKXMXVideoControl::RemoveAllFilters()
         DisconnectAndRemoveFilter(m_pGraph, f.Get());
 }
 
-IBaseFilter* CKXMXVideoControl::FindRenderer() const
-{
-    LPCWSTR name = RendererFilterName(m_nRendererKind);
-    IBaseFilter* renderer = nullptr;
-    if (!m_pGraph || !name || FAILED(m_pGraph->FindFilterByName(name, &renderer)))
-        return nullptr;
-    return renderer;
-}
-
 int CKXMXVideoControl::Open(LPCWSTR path)
 {
     if (!m_pGraph)
@@ -143,7 +134,7 @@ int CKXMXVideoControl::Stop()
 
 bool CKXMXVideoControl::GrabCurrentImage(IStream* stream)
 {
-    ComPtr<IBaseFilter> renderer = ComPtr<IBaseFilter>::Adopt(FindRenderer());
+    ComPtr<IBaseFilter> renderer = ComPtr<IBaseFilter>::Adopt(FindRendererOfKind(m_pGraph, m_nRendererKind));
     if (!renderer || !stream)
         return false;
     HRESULT hr;

@@ -24,6 +24,5 @@ public:
     int m_nRendererKind = 0;
 
 private:
-    IBaseFilter* FindRenderer() const;
     void RemoveAllFilters();
 };

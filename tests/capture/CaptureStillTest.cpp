@@ -5,6 +5,7 @@
 #include <csignal>
 #include <filesystem>
 
+#include "platform/base/debug.h"
 #include "platform/gdi/ImageCodec.h"
 
 using namespace quiva::test;
@@ -60,6 +61,19 @@ TEST_F(CaptureStill, NoPictureOrNoPlaceWritesNothing)
     engine.m_nRendererKind = KXM_RENDERER_EVR;
     EXPECT_EQ(engine.SaveSnapshot(Win("other.bmp")), 0);
     EXPECT_FALSE(std::filesystem::exists(Native("other.bmp")));
+
+    // Before the first picture: no frame, the renderer's answer on the debugger output.
+    UseDevices("camera \"Late Camera\" late_first_frame=5000\n");
+    TestEngine late;
+    late.Load(L"1@@Late Camera@@@@Late@@0@@0@@0\n");
+    late.NewGraph();
+    late.SelectDevice(L"Late", m_wnd);
+    ASSERT_EQ(late.m_bRunning.load(), 1);
+    quiva::DebugCapture debug;
+    EXPECT_EQ(late.GrabFrame(), nullptr);
+    EXPECT_TRUE(debug.Contains(L"Frame : "));
+    EXPECT_EQ(late.SaveSnapshot(Win("late.bmp")), 0);
+    EXPECT_FALSE(std::filesystem::exists(Native("late.bmp")));
 }
 
 TEST(CaptureStillFile, ShortWriteRemovesTheFile)
