@@ -179,3 +179,34 @@ TEST_F(ListTest, DragScrollingStartsAfterTheButtonIsHeldLongEnough)
     list.OnLButtonUp(50, 15, &handled, &ctx);
     EXPECT_TRUE(list.GetSelection().empty());
 }
+
+TEST(ListDrawing, PressedThenHoverThenSelectedDecideTheRowColour)
+{
+    CKXCtrlListBox list;
+    list.Create(1, 0, 0, 200, 100);
+    for (int i = 0; i < 4; ++i)
+        list.AddItem(L"x", i);
+    list.UpdateScrollBar();
+    list.SelectString(L"x");  // item 0
+    CKXCtrlTheme* theme = CKXCtrlTheme::GetInstance();
+    auto rowColour = [&](int row) {
+        Gdiplus::Bitmap bitmap(200, 100);
+        {
+            Gdiplus::Graphics g(&bitmap);
+            CKXCtrlRenderHint hint;
+            CKXCtrlCursor ctx;
+            list.Draw(&g, 0, 0, &hint, &ctx);
+        }
+        Gdiplus::Color c;
+        bitmap.GetPixel(180, row * 25 + 12, &c);
+        return c.GetValue();
+    };
+    EXPECT_EQ(rowColour(0), theme->list[KXLIST_SELECTED].style.back);
+    list.hoverItem = 0;
+    EXPECT_EQ(rowColour(0), theme->list[KXLIST_OVER].style.back);
+    list.pressedItem = 0;
+    EXPECT_EQ(rowColour(0), theme->list[KXLIST_PRESSED].style.back);
+    CKXCtrlCursor ctx;
+    list.OnMouseLeave(&ctx);
+    EXPECT_EQ(rowColour(0), theme->list[KXLIST_SELECTED].style.back);
+}
