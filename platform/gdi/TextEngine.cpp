@@ -178,6 +178,13 @@ void BuildLayout(Layout& out, const std::wstring& text, const TextFont& font, co
     pango_layout_set_alignment(out.layout, format.align == 1   ? PANGO_ALIGN_CENTER
                                            : format.align == 2 ? PANGO_ALIGN_RIGHT
                                                                : PANGO_ALIGN_LEFT);
+    if (format.tabStop > 0) {
+        // One stop; the layout repeats it at the same distance.
+        PangoTabArray* tabs = pango_tab_array_new_with_positions(1, FALSE, PANGO_TAB_LEFT,
+                                                                 static_cast<int>(format.tabStop * PANGO_SCALE));
+        pango_layout_set_tabs(out.layout, tabs);
+        pango_tab_array_free(tabs);
+    }
 }
 
 // Where the layout's top-left goes so that it sits in the box as the format asks.

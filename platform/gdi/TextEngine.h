@@ -22,6 +22,7 @@ struct TextFormat {
     bool noWrap = false;
     bool noClip = false;
     int trimming = 0;        // 0 none, 1 character, 2 word, 3 ellipsis, 4 word ellipsis, 5 path ellipsis
+    double tabStop = 0;      // distance between tab stops in pixels; 0: the engine's own
 };
 
 struct TextBox {

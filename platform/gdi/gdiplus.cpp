@@ -75,6 +75,8 @@ TextFormat TextFormatOf(const Gdiplus::StringFormat* format)
     f.noWrap = (format->GetFormatFlags() & Gdiplus::StringFormatFlagsNoWrap) != 0;
     f.noClip = (format->GetFormatFlags() & Gdiplus::StringFormatFlagsNoClip) != 0;
     f.trimming = format->GetTrimming();
+    if (!format->TabStops().empty())
+        f.tabStop = format->FirstTabOffset() + format->TabStops().front();
     return f;
 }
 

@@ -397,6 +397,15 @@ public:
         return Ok;
     }
     INT GetFormatFlags() const { return m_flags; }
+    // Tab stops as distances, each from the one before; the last distance repeats.
+    Status SetTabStops(REAL firstTabOffset, INT count, const REAL* tabStops)
+    {
+        m_firstTabOffset = firstTabOffset;
+        m_tabStops.assign(tabStops, tabStops + (count > 0 && tabStops ? count : 0));
+        return Ok;
+    }
+    const std::vector<REAL>& TabStops() const { return m_tabStops; }
+    REAL FirstTabOffset() const { return m_firstTabOffset; }
     Status SetMeasurableCharacterRanges(INT count, const CharacterRange* ranges);
     INT GetMeasurableCharacterRangeCount() const { return static_cast<INT>(m_ranges.size()); }
     const std::vector<CharacterRange>& Ranges() const { return m_ranges; }
@@ -410,6 +419,8 @@ private:
     StringAlignment m_lineAlign = StringAlignmentNear;
     StringTrimming m_trimming = StringTrimmingCharacter;
     std::vector<CharacterRange> m_ranges;
+    REAL m_firstTabOffset = 0;
+    std::vector<REAL> m_tabStops;
 };
 
 // A region is kept as the rectangles it was made of; what the system asks of one is its bounds.
