@@ -12,6 +12,7 @@ using namespace Gdiplus;
 namespace {
 
 const float kEpsilon = 1.1920929e-07f;
+const REAL kTabStop = 80.0f;
 
 quiva::CharBox ToBox(const RectF& r) { return quiva::CharBox{r.X, r.Y, r.Width, r.Height}; }
 
@@ -96,6 +97,7 @@ void CKXCtrlEdit::Draw(Graphics* g, float offsetX, float offsetY, CKXCtrlRenderH
     const RectF area = TextArea();
     StringFormat format(StringFormat::GenericTypographic());
     format.SetFormatFlags(FormatFlags());
+    format.SetTabStops(0.0f, 1, &kTabStop);
     format.SetLineAlignment(StringAlignmentCenter);
 
     const float ox = x + area.X;
@@ -185,6 +187,7 @@ RectF CKXCtrlEdit::Measure(const CString& text, const RectF& layout, int count, 
     Graphics g(hwnd ? hwnd : GetDesktopWindow());
     StringFormat format(StringFormat::GenericTypographic());
     format.SetFormatFlags(FormatFlags());
+    format.SetTabStops(0.0f, 1, &kTabStop);
     RectF extent;
     g.MeasureString(text.GetString(), text.GetLength(), &font.font, layout, &format, &extent);
     if (boxes) {

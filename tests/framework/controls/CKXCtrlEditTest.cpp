@@ -301,3 +301,15 @@ TEST(EditLayout, RealFontGivesOneBoxPerCharacterTrailingSpacesIncluded)
     EXPECT_FLOAT_EQ(edit.charBoxes.back().Y, edit.charBoxes.front().Y);
     EXPECT_GT(edit.charBoxes.back().X, 120.0f);
 }
+
+TEST(EditLayout, TabsStopEveryEightyUnits)
+{
+    quiva::ui::SelectBackend(quiva::ui::BackendKind::Headless);
+    CKXCtrlCursor ctx;
+    CKXCtrlEdit edit;
+    edit.Create(1, 0, 0, 400, 24);
+    edit.SetEditText(L"a\tb\tc", &ctx);
+    ASSERT_EQ(edit.charBoxes.size(), 5u);
+    EXPECT_NEAR(edit.charBoxes[2].X, 80.0f, 1.0f);
+    EXPECT_NEAR(edit.charBoxes[4].X, 160.0f, 1.0f);
+}
