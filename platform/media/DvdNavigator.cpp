@@ -62,7 +62,8 @@ public:
 
     HRESULT OnRun() override
     {
-        if (m_video->IsConnected())
+        // Without a disc there is nothing to show.
+        if (m_video->IsConnected() && !CurrentFaults().dvdNoDisc)
             m_thread.Start([this](StreamThread& t) {
                 for (uint32_t n = 0; !t.Stopping(); ++n) {
                     DeliverMenu(n);

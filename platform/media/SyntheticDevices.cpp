@@ -126,6 +126,8 @@ bool ParseSyntheticConfig(const std::string& text, SyntheticConfig* config, std:
                 c.faults.rendererModeRefused = true;
             else if (f == "colour_no_store")
                 c.faults.colourNoStore = true;
+            else if (f == "dvd_no_disc")
+                c.faults.dvdNoDisc = true;
             else if (f.rfind("colour_max_width=", 0) == 0)
                 c.faults.colourMaxWidth = std::atoi(f.c_str() + 17);
             else if (f.rfind("colour_refuses=", 0) == 0) {

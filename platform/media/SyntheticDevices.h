@@ -14,7 +14,8 @@
 //                               EnhancedVideoRenderer, DVDNavigator, DSoundRender,
 //                               CaptureGraphBuilder2, SystemDeviceEnum, or a {class id})
 //   fault <switch>              renderer_no_windowless, renderer_mode_refused, colour_no_store,
-//                               colour_refuses=SUBTYPE[,SUBTYPE...], colour_max_width=N
+//                               colour_refuses=SUBTYPE[,SUBTYPE...], colour_max_width=N,
+//                               dvd_no_disc (the navigator shows nothing)
 // Device options: fail_create, late_first_frame=MS, setformat_refused, no_stream_config,
 // no_frames, route_fails.
 #pragma once
@@ -46,6 +47,7 @@ struct MediaFaults {
     bool colourNoStore = false;
     std::vector<GUID> colourRefusedSubtypes;
     int colourMaxWidth = 0;  // 0: any width
+    bool dvdNoDisc = false;
 };
 
 struct SyntheticConfig {

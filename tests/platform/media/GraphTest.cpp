@@ -578,6 +578,18 @@ TEST(DvdTest, MenuButtonsAnswerSelectAndActivate)
     control->Stop();
     EXPECT_EQ(720, menu.header.biWidth);
     EXPECT_EQ("Play 3", menu.stamp.label);
+
+    // No disc in the drive: the graph runs but never shows a picture.
+    ScopedDevices noDisc("fault dvd_no_disc\n");
+    auto empty = NewGraph();
+    auto nav2 = Create(CLSID_DVDNavigator);
+    empty->AddFilter(nav2.Get(), L"DVD Navigator");
+    auto r2 = AddWindowlessVmr9(empty.Get());
+    ASSERT_EQ(S_OK, ConnectFilters(empty.Get(), nav2.Get(), r2.Get()));
+    quiva::media::SetRunWaitLimit(200);
+    EXPECT_EQ(S_FALSE, empty.As<IMediaControl>(IID_IMediaControl)->Run());
+    empty.As<IMediaControl>(IID_IMediaControl)->Stop();
+    quiva::media::SetRunWaitLimit(2000);
 }
 
 TEST(ColourEffectTest, NeutralLeavesPixelsAndRangeIsClamped)
