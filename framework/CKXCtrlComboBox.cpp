@@ -44,8 +44,15 @@ void CKXCtrlComboBox::DropDown(float dropX, float dropY, float dropWidth, float 
     popup.SetRootControl(&dropList);
     dropList.SelectString(*editText);
     CWnd* owner = ctx ? ctx->host : nullptr;
-    if (popup.CreatePopup(owner, static_cast<int>(dropWidth), DropHeight(scale)))
+    if (popup.CreatePopup(owner, static_cast<int>(dropWidth), DropHeight(scale))) {
+        // The drop-down takes the keys while it is open, so Escape closes it; the keyboard
+        // goes back afterwards.
+        HWND previous = ::GetFocus();
+        popup.SetFocus();
         popup.ShowAt(static_cast<int>(dropX), static_cast<int>(dropY));
+        if (previous && ::IsWindow(previous))
+            ::SetFocus(previous);
+    }
     std::vector<_KXListStringItem*>& selected = dropList.GetSelection();
     if (!selected.empty())
         *editText = selected.front()->text;

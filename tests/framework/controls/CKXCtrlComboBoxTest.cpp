@@ -1,6 +1,7 @@
 #include "framework/CKXCtrlComboBox.h"
 
 #include "framework/CKXWnd.h"
+#include "platform/ui/uisystem.h"
 #include "tests/framework/controls/ControlTestSupport.h"
 
 using namespace quiva::test;
@@ -85,4 +86,20 @@ TEST_F(ComboTest, AnOutsideClickClosesWithoutAChoiceAndStillReaches)
     EXPECT_EQ(Utf8(combo.GetEditText()), "검사 B");
     EXPECT_EQ(panel.Kinds(), std::vector<std::string>{"command"});
     EXPECT_TRUE(other.editing);  // the click went on to the window underneath
+}
+
+TEST_F(ComboTest, EscapeClosesTheDropDownWithoutAChoice)
+{
+    Fill(25);
+    combo.SetEditText(L"검사 C", nullptr);
+    ControlHost host(panel);
+    host.Click(10 + 200 - 12, 20);
+    quiva::ui::InjectKeyStroke(VK_ESCAPE);
+    ControlHost::Pump();
+    EXPECT_EQ(Utf8(combo.GetEditText()), "검사 C");
+    EXPECT_EQ(panel.Kinds(), std::vector<std::string>{"command"});
+    EXPECT_EQ(GetFocus(), host.wnd->m_hWnd);  // the keyboard is back with the host
+    // The list opened on the edited text.
+    ASSERT_EQ(combo.dropList.GetSelection().size(), 1u);
+    EXPECT_EQ(Utf8(combo.dropList.GetSelection()[0]->text), "검사 C");
 }
