@@ -22,10 +22,10 @@ TEST_F(CaptureGraph, CrossbarInputBuildsRunsAndShowsTheRoutedInput)
         EXPECT_TRUE(engine.Filter(name)) << name;
     EXPECT_TRUE(IsWindowVisible(m_wnd));
 
-    // The picture is the S-Video input's (input 1), and it keeps coming.
+    // The picture is the S-Video input's (input 2), and it keeps coming.
     Stamped first = WaitForPicture(engine);
     ASSERT_TRUE(first.ok);
-    EXPECT_EQ(first.stamp.input, 1);
+    EXPECT_EQ(first.stamp.input, 2);
     EXPECT_TRUE(WaitForPicture(engine, first.stamp.counter).ok);
 
     // The finished graph is kept in "cross.Grf" and loads back with the same filters.
@@ -288,4 +288,22 @@ TEST_F(CaptureGraph, PreviewIsDrawnIntoTheWindow)
     EXPECT_EQ(engine.UpdateVideoPosition(), 1);
     EXPECT_EQ(rgb(5, 300), quiva::media::SyntheticBarColour(0, 8));
     EXPECT_EQ(rgb(635, 300), quiva::media::SyntheticBarColour(7, 8));
+}
+
+TEST_F(CaptureGraph, CrossbarRoutesOnlyTheInputOfTheNamedKindAndPin)
+{
+    TestEngine engine;
+    // HDMI on pin 5 is routed; "S-Video" on pin 3 (a composite pin) routes nothing and the chain
+    // is built all the same.
+    engine.Load(L"0@@Test Card Crossbar@@HDMI@@Card [HDMI]@@3@@5@@6\n"
+                L"0@@Test Card Crossbar@@S-Video@@Card [wrong]@@1@@3@@3\n");
+    ASSERT_EQ(engine.StartPreview(L"Card [HDMI]", m_wnd), 1);
+    Stamped hdmi = WaitForPicture(engine);
+    ASSERT_TRUE(hdmi.ok);
+    EXPECT_EQ(hdmi.stamp.input, 5);
+    engine.Close();
+    ASSERT_EQ(engine.StartPreview(L"Card [wrong]", m_wnd), 1);
+    Stamped wrong = WaitForPicture(engine);
+    ASSERT_TRUE(wrong.ok);
+    EXPECT_NE(wrong.stamp.input, 3);
 }

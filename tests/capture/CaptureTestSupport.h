@@ -99,8 +99,8 @@ inline Stamped WaitForPicture(CKXMCapture& engine, uint32_t after = 0, int timeo
 class EngineTest : public ::testing::Test {
 protected:
     static constexpr const char* kDevices = "card \"Test Card\"\ncamera \"Test Camera\"\n";
-    // Crossbar S-Video input (pin 1), the camera, and the DVD.
-    static constexpr const wchar_t* kList = L"0@@Test Card Crossbar@@S-Video@@Test Card [S-Video]@@1@@1@@3\n"
+    // Crossbar S-Video input (pin 2), the camera, and the DVD.
+    static constexpr const wchar_t* kList = L"0@@Test Card Crossbar@@S-Video@@Test Card [S-Video]@@1@@2@@3\n"
                                             L"1@@Test Camera@@@@Test Camera@@0@@0@@0\n"
                                             L"3@@DVD@@@@CD-ROM@@0@@0@@0\n";
 
