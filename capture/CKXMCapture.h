@@ -169,6 +169,9 @@ protected:
     // to the renderer. Gives 1 when the renderer was reached.
     int LinkThroughEffect(IBaseFilter* tail, IBaseFilter* effect, bool effectLinked, IBaseFilter* renderer);
     IBaseFilter* FindRenderer() const;
+    // The requested format becomes the one the source's output really delivers (a graph built
+    // again without negotiation keeps the device's own format).
+    void TakeConnectedFormat(IBaseFilter* source);
     // The renderer's picture as a malloc'ed packed DIB, or null.
     BYTE* CurrentImage(HRESULT* hr);
     // Maps a point of the preview window to the picture's own coordinates.

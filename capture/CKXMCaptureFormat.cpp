@@ -169,3 +169,30 @@ void CKXMCapture::NegotiateFormat(IBaseFilter* filter)
         }
     }
 }
+
+void CKXMCapture::TakeConnectedFormat(IBaseFilter* source)
+{
+    ComPtr<IEnumPins> pins;
+    if (!source || FAILED(source->EnumPins(pins.Put())) || !pins)
+        return;
+    IPin* p = nullptr;
+    while (pins->Next(1, &p, nullptr) == S_OK) {
+        ComPtr<IPin> pin = ComPtr<IPin>::Adopt(p);
+        PIN_DIRECTION dir;
+        AM_MEDIA_TYPE mt {};
+        if (FAILED(pin->QueryDirection(&dir)) || dir != PINDIR_OUTPUT || FAILED(pin->ConnectionMediaType(&mt)))
+            continue;
+        int kind;
+        LONG width, height;
+        REFERENCE_TIME frameTime;
+        if (VideoFormat(mt, &kind, &width, &height, &frameTime)) {
+            m_nReqWidth = width;
+            m_nReqHeight = height < 0 ? -height : height;
+            m_nReqFrameRate = FrameRate(frameTime);
+            m_strReqSubtype = SubtypeName(mt.subtype);
+            FreeMediaType(mt);
+            return;
+        }
+        FreeMediaType(mt);
+    }
+}

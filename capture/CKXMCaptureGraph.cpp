@@ -424,6 +424,8 @@ int CKXMCapture::BuildCrossbarGraph(int negotiate)
         }
     }
     OutputDebugStringW(L"FINAL");
+    if (!negotiate)
+        TakeConnectedFormat(source.Get());
     source.Reset();
     releaseBuilder();
     SaveGraphFile(m_pGraph);
@@ -472,6 +474,8 @@ int CKXMCapture::BuildCaptureGraph(int negotiate)
         OutputDebugStringW(L"Fail to connect capturesource to mixrender #2\n");
         return 0;
     }
+    if (!negotiate)
+        TakeConnectedFormat(device.Get());
     return 1;
 }
 

@@ -101,7 +101,14 @@ TEST_F(CaptureColor, EffectThatRefusesThePictureIsBypassed)
     ASSERT_EQ(engine.StartPreview(L"Test Card [S-Video]", m_wnd), 1);
     EXPECT_TRUE(debug.Contains(L"Rebuild"));
     EXPECT_FALSE(engine.Filter(L"Color Control"));
-    EXPECT_TRUE(WaitForPicture(engine).ok);
+    Stamped s = WaitForPicture(engine);
+    ASSERT_TRUE(s.ok);
+    // The graph built again without negotiation runs the device's own format, and the requested
+    // format says so rather than naming the one the first attempt had set.
+    EXPECT_EQ(engine.ReqWidth(), s.header.biWidth);
+    EXPECT_EQ(engine.ReqHeight(), s.header.biHeight);
+    EXPECT_STREQ(engine.ReqSubtype(), L"YUY2");
+    EXPECT_NE(engine.FindRequestedFormat(), nullptr);
 
     TestEngine camera;
     camera.Load(kList);
