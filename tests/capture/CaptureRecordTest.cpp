@@ -308,3 +308,21 @@ TEST_F(CaptureRecord, FullFileEndsTheRecordingPlayable)
     EXPECT_EQ(info["nb_read_frames"], std::to_string(written)) << info["error"];
     EXPECT_TRUE(DecodesCleanly(Native("full.avi")));
 }
+
+TEST_F(CaptureRecord, UnloadDuringARecordingFinishesItsFile)
+{
+    {
+        TestEngine engine;
+        engine.Load(kList);
+        ASSERT_EQ(engine.StartPreview(L"Test Camera", m_wnd), 1);
+        ASSERT_TRUE(WaitForPicture(engine).ok);
+        quiva::ScopedVirtualClock clock;
+        engine.SetRecordFile(Win("unload.avi"), 13, 0);
+        ASSERT_EQ(engine.StartRecording(), 1);
+        clock->Advance(1000);
+        engine.WriteRecordFrame();
+    }
+    auto info = Probe(Native("unload.avi"));
+    EXPECT_EQ(info["nb_read_frames"], "14") << info["error"];
+    EXPECT_TRUE(DecodesCleanly(Native("unload.avi")));
+}
