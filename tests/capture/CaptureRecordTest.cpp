@@ -5,11 +5,13 @@
 #include <filesystem>
 #include <map>
 #include <memory>
+#include <sstream>
 
 #include "capture/CKXMXVideoModel.h"
 #include "platform/base/clock.h"
 #include "platform/base/debug.h"
 #include "platform/base/timerqueue.h"
+#include "tests/support/Command.h"
 
 using namespace quiva::test;
 
@@ -21,12 +23,10 @@ std::map<std::string, std::string> Probe(const std::string& path)
     std::map<std::string, std::string> out;
     const std::string cmd = "ffprobe -v error -count_frames -select_streams v:0 -show_entries "
                             "stream=codec_name,width,height,r_frame_rate,nb_read_frames,duration -of default=nw=1 '" +
-                            path + "' 2>&1";
-    FILE* p = popen(cmd.c_str(), "r");
-    char line[512];
-    while (p && fgets(line, sizeof line, p)) {
-        std::string l(line);
-        while (!l.empty() && (l.back() == '\n' || l.back() == '\r'))
+                            path + "'";
+    std::istringstream lines(quiva::test::RunCommand(cmd));
+    for (std::string l; std::getline(lines, l);) {
+        while (!l.empty() && l.back() == '\r')
             l.pop_back();
         const size_t eq = l.find('=');
         if (eq != std::string::npos)
@@ -34,21 +34,15 @@ std::map<std::string, std::string> Probe(const std::string& path)
         else
             out["error"] += l;
     }
-    if (p)
-        pclose(p);
     return out;
 }
 
 // Whether ffmpeg decodes every frame without a complaint.
 bool DecodesCleanly(const std::string& path)
 {
-    const std::string cmd = "ffmpeg -v error -i '" + path + "' -f null - 2>&1";
-    FILE* p = popen(cmd.c_str(), "r");
-    std::string errors;
-    char buf[256];
-    while (p && fgets(buf, sizeof buf, p))
-        errors += buf;
-    return p && pclose(p) == 0 && errors.empty();
+    int status = -1;
+    const std::string errors = quiva::test::RunCommand("ffmpeg -v error -i '" + path + "' -f null -", &status);
+    return status == 0 && errors.empty();
 }
 
 class CaptureRecord : public EngineTest {

@@ -265,19 +265,6 @@ Storescp::~Storescp()
     }
 }
 
-std::string RunCommand(const std::string& command)
-{
-    std::string out;
-    if (FILE* p = ::popen(command.c_str(), "r")) {
-        char buf[4096];
-        size_t n;
-        while ((n = std::fread(buf, 1, sizeof(buf), p)) > 0)
-            out.append(buf, n);
-        ::pclose(p);
-    }
-    return out;
-}
-
 std::vector<std::string> FilesIn(const std::string& folder)
 {
     std::vector<std::string> names;

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "tests/dicom/TestPeer.h"
+#include "tests/support/Command.h"
 
 namespace quiva::test {
 
@@ -61,8 +62,6 @@ private:
     bool m_ready = false;
 };
 
-// Runs a command and returns its standard output (bounded by the command itself).
-std::string RunCommand(const std::string& command);
 // Files in a folder (names only).
 std::vector<std::string> FilesIn(const std::string& folder);
 

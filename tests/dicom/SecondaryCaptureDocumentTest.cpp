@@ -11,9 +11,12 @@
 #include "dicom/DicomDictionary.h"
 #include "dicom/DicomJpegHeader.h"
 #include "platform/base/memoryapi.h"
+#include "tests/support/Command.h"
 #include "tests/support/TempDir.h"
 
 using quiva::test::JpegKind;
+
+using quiva::test::RunCommand;
 
 namespace {
 
@@ -36,22 +39,6 @@ std::string Encode(CSecondaryCaptureDicomDocument& doc, bool part10 = true)
         out.assign(reinterpret_cast<char*>(bytes), length);
         VirtualFree(bytes, 0, MEM_RELEASE);
     }
-    return out;
-}
-
-std::string RunCommand(const std::string& command, int* status = nullptr)
-{
-    std::string out;
-    FILE* pipe = popen((command + " 2>&1").c_str(), "r");
-    if (!pipe)
-        return out;
-    char chunk[4096];
-    size_t n;
-    while ((n = fread(chunk, 1, sizeof chunk, pipe)) > 0)
-        out.append(chunk, n);
-    const int rc = pclose(pipe);
-    if (status)
-        *status = rc;
     return out;
 }
 

@@ -7,6 +7,7 @@
 #include "platform/media/AviReader.h"
 #include "platform/media/MsVideo1.h"
 #include "platform/media/vfw.h"
+#include "tests/support/Command.h"
 #include "tests/support/TempDir.h"
 
 using namespace quiva::test;
@@ -14,20 +15,7 @@ using quiva::ComPtr;
 
 namespace {
 
-std::string Shell(const std::string& command)
-{
-    std::string out;
-    if (FILE* p = ::popen((command + " 2>/dev/null").c_str(), "r")) {
-        char buf[4096];
-        size_t n;
-        while ((n = std::fread(buf, 1, sizeof(buf), p)) > 0)
-            out.append(buf, n);
-        ::pclose(p);
-    }
-    return out;
-}
-
-bool HaveFfmpeg() { return !Shell("command -v ffprobe").empty() && !Shell("command -v ffmpeg").empty(); }
+bool HaveFfmpeg() { return !RunCommand("command -v ffprobe").empty() && !RunCommand("command -v ffmpeg").empty(); }
 
 // A synthetic picture as the renderer gives it: 32-bit bottom-up rows.
 std::vector<uint8_t> Picture(int w, int h, uint32_t counter)
@@ -97,14 +85,14 @@ HRESULT Record(const CString& path, DWORD handler, int w, int h, int frames, HRE
 
 std::string Probe(const std::string& native, const std::string& entries)
 {
-    return Shell("ffprobe -v error -select_streams v:0 -count_frames -show_entries stream=" + entries +
+    return RunCommand("ffprobe -v error -select_streams v:0 -count_frames -show_entries stream=" + entries +
                " -of default=noprint_wrappers=1 '" + native + "'");
 }
 
 // Frame `index` decoded by ffmpeg, as 24-bit top-down RGB.
 std::string FfmpegFrame(const std::string& native, int index)
 {
-    return Shell("ffmpeg -v error -i '" + native + "' -vf 'select=eq(n\\," + std::to_string(index) +
+    return RunCommand("ffmpeg -v error -i '" + native + "' -vf 'select=eq(n\\," + std::to_string(index) +
                ")' -frames:v 1 -f rawvideo -pix_fmt rgb24 -");
 }
 
@@ -138,7 +126,7 @@ TEST(AviFileTest, VideoOneRecordingPlaysInOtherPlayersAndReadsBack)
     EXPECT_NE(std::string::npos, probe.find("r_frame_rate=13/1")) << probe;
     EXPECT_NE(std::string::npos, probe.find("nb_read_frames=20")) << probe;
     // Every frame is a key frame.
-    const std::string keys = Shell("ffprobe -v error -select_streams v:0 -show_entries packet=flags -of csv=p=0 '" + native + "'");
+    const std::string keys = RunCommand("ffprobe -v error -select_streams v:0 -show_entries packet=flags -of csv=p=0 '" + native + "'");
     EXPECT_EQ(20, std::count(keys.begin(), keys.end(), 'K')) << keys;
 
     // ffmpeg's picture equals what was written, within the codec's loss.
@@ -274,7 +262,7 @@ TEST(AviFileTest, FileWithSoundFromAnotherWriterPlaysThroughTheGraph)
         GTEST_SKIP() << "ffmpeg is not installed";
     TempDir dir;
     const std::string native = dir.Native("av.avi");
-    Shell("ffmpeg -v error -f lavfi -i testsrc=size=160x120:rate=10 -f lavfi -i sine=frequency=440 -t 1 "
+    RunCommand("ffmpeg -v error -f lavfi -i testsrc=size=160x120:rate=10 -f lavfi -i sine=frequency=440 -t 1 "
         "-c:v msvideo1 -c:a pcm_s16le '" + native + "'");
     ASSERT_FALSE(ReadAll(native).empty());
     PAVISTREAM s = nullptr;
