@@ -544,8 +544,9 @@ TEST(DicomParsing, StrayItemGroupContainerReadsBackAsWritten)
         ASSERT_NE(stray, nullptr);
         EXPECT_NE(stray->children, nullptr) << "pass " << pass;
         Bytes out = EncodeList(list);
-        if (pass == 1)
+        if (pass == 1) {
             EXPECT_EQ(out, encoded);
+        }
         encoded = out;
     }
 }

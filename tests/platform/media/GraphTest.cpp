@@ -114,8 +114,9 @@ TEST(CrossbarTest, PinsAndRoutes)
         LONG related, type;
         xbar->get_CrossbarPinInfo(TRUE, i, &related, &type);
         types.push_back(type);
-        if (i == 1)
+        if (i == 1) {
             EXPECT_EQ(7, related);
+        }
     }
     EXPECT_EQ((std::vector<LONG>{1, 2, 3, 2, 5, 6, 4, 0x1001}), types);
     LONG related, type;
