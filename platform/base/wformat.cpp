@@ -22,7 +22,7 @@ struct Spec {
     char conv = 0;
 };
 
-// Appends `text` padded to the spec's width (strings and characters).
+// Appends `text` padded to the conversion's width (strings and characters).
 template <typename Out>
 void Pad(Out& out, const Out& text, const Spec& spec)
 {
