@@ -9,6 +9,7 @@
 
 #include "platform/base/codepage.h"
 #include "platform/base/debug.h"
+#include "platform/media/CaptureFilter.h"
 #include "platform/media/Devices.h"
 #include "platform/media/FilterBase.h"
 
@@ -521,41 +522,19 @@ struct FormatSpec {
     bool vih2;
 };
 
-class SyntheticCapture final : public Filter, public IAMStreamConfig {
+class SyntheticCapture final : public CaptureFilter {
 public:
     SyntheticCapture(const SyntheticDevice& device, int cardId, std::wstring moniker, std::vector<FormatSpec> formats)
-        : Filter(CLSID_QuivaDeviceFilter), m_device(device), m_cardId(cardId), m_moniker(std::move(moniker))
+        : CaptureFilter(CLSID_QuivaDeviceFilter), m_device(device), m_cardId(cardId), m_moniker(std::move(moniker))
     {
         for (const FormatSpec& f : formats)
             m_caps.push_back(MakeVideoType(*f.subtype, f.width, f.height, 10000000LL / f.fps, f.vih2));
+        m_keepAskedHeader = true;
         if (device.kind == SyntheticDevice::Card || device.kind == SyntheticDevice::Unpaired)
             m_analogIn = AddPin(L"Analog Video In", PINDIR_INPUT);
         m_out = AddPin(L"Capture", PINDIR_OUTPUT);
     }
     ~SyntheticCapture() override { m_thread.Stop(); }
-
-    HRESULT QueryInterface(REFIID riid, void** ppv) override { return Filter::QueryInterface(riid, ppv); }
-    ULONG AddRef() override { return AddRefImpl(); }
-    ULONG Release() override { return ReleaseImpl(); }
-    HRESULT QueryExtra(REFIID riid, void** ppv) override
-    {
-        if (riid == IID_IAMStreamConfig && !m_device.noStreamConfig) {
-            *ppv = static_cast<IAMStreamConfig*>(this);
-            AddRef();
-            return S_OK;
-        }
-        return E_NOINTERFACE;
-    }
-
-    bool IsSource() const override { return true; }
-
-    std::vector<MediaType> OutputTypes(Pin*) override
-    {
-        std::lock_guard lock(m_formatLock);
-        if (m_formatSet)
-            return {m_format};
-        return m_caps;
-    }
 
     HRESULT CheckInputType(Pin* in, const MediaType& mt, Pin* from) override
     {
@@ -582,75 +561,11 @@ public:
     }
     void OnStop() override { m_thread.Stop(); }
 
-    // IAMStreamConfig
-    HRESULT SetFormat(AM_MEDIA_TYPE* pmt) override
-    {
-        if (!pmt)
-            return E_POINTER;
-        if (m_out->IsConnected())
-            return State() != State_Stopped ? VFW_E_NOT_STOPPED : VFW_E_ALREADY_CONNECTED;
-        if (m_device.setFormatRefused)
-            return E_FAIL;
-        for (const MediaType& c : m_caps)
-            if (c.Matches(*pmt)) {
-                std::lock_guard lock(m_formatLock);
-                m_format = c;
-                // Keep the header kind the caller asked with.
-                MediaType asked(*pmt);
-                if (asked.formattype == c.formattype && asked.IsVideo())
-                    m_format = asked;
-                m_formatSet = true;
-                return S_OK;
-            }
-        return VFW_E_INVALIDMEDIATYPE;
-    }
-    HRESULT GetFormat(AM_MEDIA_TYPE** pmt) override
-    {
-        if (!pmt)
-            return E_POINTER;
-        std::lock_guard lock(m_formatLock);
-        *pmt = (m_formatSet ? m_format : m_caps.front()).ToTaskMemory();
-        return S_OK;
-    }
-    HRESULT GetNumberOfCapabilities(int* count, int* size) override
-    {
-        if (!count || !size)
-            return E_POINTER;
-        *count = static_cast<int>(m_caps.size());
-        *size = 128;  // VIDEO_STREAM_CONFIG_CAPS
-        return S_OK;
-    }
-    HRESULT GetStreamCaps(int index, AM_MEDIA_TYPE** pmt, BYTE* caps) override
-    {
-        if (!pmt || !caps)
-            return E_POINTER;
-        if (index < 0 || index >= static_cast<int>(m_caps.size()))
-            return S_FALSE;
-        *pmt = m_caps[static_cast<size_t>(index)].ToTaskMemory();
-        std::memset(caps, 0, 128);
-        std::memcpy(caps, &m_caps[static_cast<size_t>(index)].formattype, sizeof(GUID));
-        return S_OK;
-    }
-
     std::wstring MonikerName() const override { return m_moniker; }
-    std::string SaveState() const override
-    {
-        std::lock_guard lock(m_formatLock);
-        return m_formatSet ? m_format.Serialise() : std::string();
-    }
-    bool LoadState(const std::string& s) override
-    {
-        if (s.empty())
-            return true;
-        MediaType mt;
-        if (!MediaType::Deserialise(s, &mt))
-            return false;
-        AM_MEDIA_TYPE amt;
-        mt.CopyTo(&amt);
-        HRESULT hr = SetFormat(&amt);
-        FreeMediaTypeContents(amt);
-        return SUCCEEDED(hr);
-    }
+
+protected:
+    bool OffersStreamConfig() const override { return !m_device.noStreamConfig; }
+    HRESULT DeviceAcceptsFormat() const override { return m_device.setFormatRefused ? E_FAIL : S_OK; }
 
 private:
     void Stream(StreamThread& t, const MediaType& mt, int fps)
@@ -698,11 +613,6 @@ private:
     int m_cardId;
     std::wstring m_moniker;
     Pin* m_analogIn = nullptr;
-    Pin* m_out;
-    std::vector<MediaType> m_caps;
-    mutable std::mutex m_formatLock;
-    MediaType m_format;
-    bool m_formatSet = false;
     StreamThread m_thread;
 };
 

@@ -13,6 +13,7 @@
 #include <mutex>
 
 #include "platform/base/codepage.h"
+#include "platform/media/CaptureFilter.h"
 #include "platform/media/Devices.h"
 #include "platform/media/FilterBase.h"
 #include "platform/media/V4l2.h"
@@ -321,9 +322,9 @@ private:
     std::atomic<int> m_routed{0};
 };
 
-class V4l2Capture final : public Filter, public IAMStreamConfig {
+class V4l2Capture final : public CaptureFilter {
 public:
-    explicit V4l2Capture(V4l2DeviceInfo info) : Filter(CLSID_QuivaDeviceFilter), m_info(std::move(info))
+    explicit V4l2Capture(V4l2DeviceInfo info) : CaptureFilter(CLSID_QuivaDeviceFilter), m_info(std::move(info))
     {
         for (const V4l2Format& f : m_info.formats)
             m_caps.push_back(MakeVideoType(f.subtype, f.width, f.height, f.avgTimePerFrame));
@@ -333,24 +334,6 @@ public:
     }
     ~V4l2Capture() override { m_thread.Stop(); }
 
-    HRESULT QueryInterface(REFIID riid, void** ppv) override { return Filter::QueryInterface(riid, ppv); }
-    ULONG AddRef() override { return AddRefImpl(); }
-    ULONG Release() override { return ReleaseImpl(); }
-    HRESULT QueryExtra(REFIID riid, void** ppv) override
-    {
-        if (riid != IID_IAMStreamConfig)
-            return E_NOINTERFACE;
-        *ppv = static_cast<IAMStreamConfig*>(this);
-        AddRef();
-        return S_OK;
-    }
-    bool IsSource() const override { return true; }
-
-    std::vector<MediaType> OutputTypes(Pin*) override
-    {
-        std::lock_guard lock(m_formatLock);
-        return m_formatSet ? std::vector<MediaType>{m_format} : m_caps;
-    }
     HRESULT CheckInputType(Pin* in, const MediaType& mt, Pin* from) override
     {
         if (in != m_analogIn || mt.majortype != MEDIATYPE_AnalogVideo)
@@ -360,51 +343,6 @@ public:
             if (!xbar || xbar->Info().path != m_info.path)
                 return VFW_E_CANNOT_CONNECT;
         }
-        return S_OK;
-    }
-
-    HRESULT SetFormat(AM_MEDIA_TYPE* pmt) override
-    {
-        if (!pmt)
-            return E_POINTER;
-        if (m_out->IsConnected())
-            return State() != State_Stopped ? VFW_E_NOT_STOPPED : VFW_E_ALREADY_CONNECTED;
-        for (const MediaType& c : m_caps)
-            if (c.Matches(*pmt)) {
-                std::lock_guard lock(m_formatLock);
-                m_format = c;
-                m_formatSet = true;
-                return S_OK;
-            }
-        return VFW_E_INVALIDMEDIATYPE;
-    }
-    HRESULT GetFormat(AM_MEDIA_TYPE** pmt) override
-    {
-        if (!pmt)
-            return E_POINTER;
-        std::lock_guard lock(m_formatLock);
-        if (!m_formatSet && m_caps.empty())
-            return VFW_E_NOT_CONNECTED;
-        *pmt = (m_formatSet ? m_format : m_caps.front()).ToTaskMemory();
-        return S_OK;
-    }
-    HRESULT GetNumberOfCapabilities(int* count, int* size) override
-    {
-        if (!count || !size)
-            return E_POINTER;
-        *count = static_cast<int>(m_caps.size());
-        *size = 128;
-        return S_OK;
-    }
-    HRESULT GetStreamCaps(int index, AM_MEDIA_TYPE** pmt, BYTE* caps) override
-    {
-        if (!pmt || !caps)
-            return E_POINTER;
-        if (index < 0 || index >= static_cast<int>(m_caps.size()))
-            return S_FALSE;
-        *pmt = m_caps[static_cast<size_t>(index)].ToTaskMemory();
-        std::memset(caps, 0, 128);
-        std::memcpy(caps, &FORMAT_VideoInfo, sizeof(GUID));
         return S_OK;
     }
 
@@ -430,24 +368,6 @@ public:
     }
 
     std::wstring MonikerName() const override { return Utf8ToWide("@v4l2:" + m_info.path + "|" + m_info.busInfo + "/capture"); }
-    std::string SaveState() const override
-    {
-        std::lock_guard lock(m_formatLock);
-        return m_formatSet ? m_format.Serialise() : std::string();
-    }
-    bool LoadState(const std::string& s) override
-    {
-        if (s.empty())
-            return true;
-        MediaType mt;
-        if (!MediaType::Deserialise(s, &mt))
-            return false;
-        AM_MEDIA_TYPE amt;
-        mt.CopyTo(&amt);
-        HRESULT hr = SetFormat(&amt);
-        FreeMediaTypeContents(amt);
-        return SUCCEEDED(hr);
-    }
 
 private:
     struct Buffer {
@@ -583,11 +503,6 @@ private:
 
     V4l2DeviceInfo m_info;
     Pin* m_analogIn = nullptr;
-    Pin* m_out;
-    std::vector<MediaType> m_caps;
-    mutable std::mutex m_formatLock;
-    MediaType m_format;
-    bool m_formatSet = false;
     std::shared_ptr<V4l2Io> m_io;
     int m_fd = -1;
     bool m_streaming = false;
