@@ -115,24 +115,39 @@ int closesocket(SOCKET s)
     return 0;
 }
 
-int WSASend(SOCKET s, LPWSABUF buffers, DWORD bufferCount, LPDWORD sent, DWORD flags, void*, void*)
+namespace {
+
+constexpr DWORD kMaxBuffers = 16;
+
+// Lays the caller's buffers out for sendmsg/recvmsg; false (with the error set) when the
+// socket or the buffers are not usable.
+bool GatherBuffers(SOCKET s, LPWSABUF buffers, DWORD bufferCount, struct iovec (&iov)[kMaxBuffers], struct msghdr& msg)
 {
     if (s < 0) {
         t_wsaError = WSAENOTSOCK;
-        return SOCKET_ERROR;
+        return false;
     }
-    struct iovec iov[16];
-    if (bufferCount > 16 || (bufferCount && !buffers)) {
+    if (bufferCount > kMaxBuffers || (bufferCount && !buffers)) {
         t_wsaError = WSAEINVAL;
-        return SOCKET_ERROR;
+        return false;
     }
     for (DWORD i = 0; i < bufferCount; ++i) {
         iov[i].iov_base = buffers[i].buf;
         iov[i].iov_len = buffers[i].len;
     }
-    struct msghdr msg {};
     msg.msg_iov = iov;
     msg.msg_iovlen = bufferCount;
+    return true;
+}
+
+}  // namespace
+
+int WSASend(SOCKET s, LPWSABUF buffers, DWORD bufferCount, LPDWORD sent, DWORD flags, void*, void*)
+{
+    struct iovec iov[kMaxBuffers];
+    struct msghdr msg {};
+    if (!GatherBuffers(s, buffers, bufferCount, iov, msg))
+        return SOCKET_ERROR;
     ssize_t n;
     do {
         n = ::sendmsg(s, &msg, static_cast<int>(flags) | MSG_NOSIGNAL | MSG_DONTWAIT);
@@ -148,22 +163,10 @@ int WSASend(SOCKET s, LPWSABUF buffers, DWORD bufferCount, LPDWORD sent, DWORD f
 
 int WSARecv(SOCKET s, LPWSABUF buffers, DWORD bufferCount, LPDWORD received, LPDWORD flags, void*, void*)
 {
-    if (s < 0) {
-        t_wsaError = WSAENOTSOCK;
-        return SOCKET_ERROR;
-    }
-    struct iovec iov[16];
-    if (bufferCount > 16 || (bufferCount && !buffers)) {
-        t_wsaError = WSAEINVAL;
-        return SOCKET_ERROR;
-    }
-    for (DWORD i = 0; i < bufferCount; ++i) {
-        iov[i].iov_base = buffers[i].buf;
-        iov[i].iov_len = buffers[i].len;
-    }
+    struct iovec iov[kMaxBuffers];
     struct msghdr msg {};
-    msg.msg_iov = iov;
-    msg.msg_iovlen = bufferCount;
+    if (!GatherBuffers(s, buffers, bufferCount, iov, msg))
+        return SOCKET_ERROR;
     ssize_t n;
     do {
         n = ::recvmsg(s, &msg, MSG_DONTWAIT);
