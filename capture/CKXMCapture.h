@@ -225,7 +225,8 @@ CString SubtypeName(REFGUID subtype);
 HRESULT DisconnectPin(IGraphBuilder* graph, IPin* pin);
 HRESULT DisconnectAndRemoveFilter(IGraphBuilder* graph, IBaseFilter* filter);
 HRESULT LoadGraphFile(IGraphBuilder* graph, LPCWSTR path);
-void SaveGraphFile(IGraphBuilder* graph);
+// Writes the graph as a graph file; false when nothing whole was written.
+bool SaveGraphFile(IGraphBuilder* graph, LPCWSTR path = L"cross.Grf");
 void FreeMediaType(AM_MEDIA_TYPE& mt);
 
 // Writes a packed DIB as a BMP file (file header, then the bitmap). False when the file could not

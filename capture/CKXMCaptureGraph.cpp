@@ -638,25 +638,24 @@ HRESULT LoadGraphFile(IGraphBuilder* graph, LPCWSTR path)
     return persist->Load(stream.Get());
 }
 
-void SaveGraphFile(IGraphBuilder* graph)
+bool SaveGraphFile(IGraphBuilder* graph, LPCWSTR path)
 {
     if (!graph)
-        return;
+        return false;
     ComPtr<IStorage> storage;
-    if (FAILED(StgCreateDocfile(L"cross.Grf", STGM_CREATE | STGM_TRANSACTED | STGM_READWRITE | STGM_SHARE_EXCLUSIVE,
+    if (FAILED(StgCreateDocfile(path, STGM_CREATE | STGM_TRANSACTED | STGM_READWRITE | STGM_SHARE_EXCLUSIVE,
                                 0, storage.Put())) || !storage)
-        return;
+        return false;
     ComPtr<IStream> stream;
     if (FAILED(storage->CreateStream(L"ActiveMovieGraph", STGM_WRITE | STGM_CREATE | STGM_SHARE_EXCLUSIVE, 0, 0,
                                      stream.Put())) || !stream)
-        return;
+        return false;
     ComPtr<IPersistStream> persist;
     if (FAILED(graph->QueryInterface(IID_IPersistStream, persist.PutVoid())) || !persist)
-        return;
+        return false;
     HRESULT hr = persist->Save(stream.Get(), TRUE);
     stream.Reset();
-    if (SUCCEEDED(hr))
-        storage->Commit(STGC_DEFAULT);
+    return SUCCEEDED(hr) && SUCCEEDED(storage->Commit(STGC_DEFAULT));
 }
 
 void FreeMediaType(AM_MEDIA_TYPE& mt)

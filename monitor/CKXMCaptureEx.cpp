@@ -1,0 +1,312 @@
+#include "monitor/CKXMCaptureEx.h"
+
+#include <algorithm>
+#include <cstdarg>
+
+#include "framework/CKXXmlDocument.h"
+#include "platform/base/debug.h"
+#include "platform/base/fileapi.h"
+#include "platform/base/wformat.h"
+#include "platform/media/com.h"
+
+using quiva::ComPtr;
+
+namespace {
+
+// The file name part of a path (after the last separator of either kind).
+CString FileNamePart(const CString& path)
+{
+    std::wstring p = path.GetString();
+    size_t at = p.find_last_of(L"\\/");
+    return CString(at == std::wstring::npos ? p.c_str() : p.c_str() + at + 1);
+}
+
+// The friendly name in a moniker's property bag; false when it cannot be read.
+bool ReadFriendlyName(IMoniker* moniker, CString& name)
+{
+    ComPtr<IPropertyBag> bag;
+    if (FAILED(moniker->BindToStorage(nullptr, nullptr, IID_IPropertyBag, bag.PutVoid())) || !bag)
+        return false;
+    VARIANT v;
+    VariantInit(&v);
+    bool ok = SUCCEEDED(bag->Read(L"FriendlyName", &v, nullptr)) && v.vt == VT_BSTR;
+    if (ok)
+        name = v.bstrVal ? v.bstrVal : L"";
+    VariantClear(&v);
+    return ok;
+}
+
+struct ConnectorRow {
+    const wchar_t* name;
+    int kind;
+    int counter;  // which of the four counters the input counts with
+};
+
+// Connector name, kind and counter of a crossbar input's physical type (2..11).
+ConnectorRow ConnectorOf(LONG physicalType)
+{
+    switch (physicalType) {
+    case PhysConn_Video_SVideo:
+        return { L"S-Video", KXMSOURCE_TYPE_SVIDEO, 1 };
+    case PhysConn_Video_YRYBY:
+        return { L"Component", KXMSOURCE_TYPE_COMPONENT, 2 };
+    case PhysConn_Video_SerialDigital:
+        return { L"HDMI", KXMSOURCE_TYPE_HDMI, 3 };
+    default:
+        return { L"Video", KXMSOURCE_TYPE_COMPOSITE, 0 };
+    }
+}
+
+}  // namespace
+
+CString FormatDeviceLine(const _KXMCaptureDeviceInfo& e)
+{
+    CString line;
+    line.Format(L"%d@@%s@@%s@@%s@@%d@@%d@@%d\n", e.type, e.sourceName.GetString(), e.connectorName.GetString(),
+                e.displayName.GetString(), e.connectorKind, e.pinIndex, e.physConnType);
+    return line;
+}
+
+void CKXMCaptureEx::EnumerateDevices(REFCLSID category, int kind)
+{
+    ComPtr<ICreateDevEnum> devEnum;
+    if (FAILED(CoCreateInstance(CLSID_SystemDeviceEnum, nullptr, CLSCTX_INPROC, IID_ICreateDevEnum,
+                                devEnum.PutVoid())) || !devEnum)
+        return;
+    ComPtr<IEnumMoniker> monikers;
+    if (devEnum->CreateClassEnumerator(category, monikers.Put(), 0) != S_OK || !monikers)
+        return;
+    IMoniker* m = nullptr;
+    while (monikers->Next(1, &m, nullptr) == S_OK) {
+        ComPtr<IMoniker> moniker = ComPtr<IMoniker>::Adopt(m);
+        CString friendly;
+        if (!ReadFriendlyName(moniker.Get(), friendly))
+            continue;
+        if (kind == 0) {
+            AddCrossbarInputs(moniker.Get(), friendly);
+            continue;
+        }
+        if (FindByDisplayName(friendly))
+            continue;
+        auto* entry = new _KXMCaptureDeviceInfo;
+        entry->type = KXM_DEVICE_CAPTURE;
+        entry->sourceName = friendly;
+        entry->displayName = friendly;
+        std::lock_guard lock(m_lock);
+        m_devices.Add(entry);
+    }
+}
+
+void CKXMCaptureEx::AddCrossbarInputs(IMoniker* moniker, const CString& friendly)
+{
+    ComPtr<IBaseFilter> filter;
+    if (FAILED(moniker->BindToObject(nullptr, nullptr, IID_IBaseFilter, filter.PutVoid())) || !filter)
+        return;
+    ComPtr<IAMCrossbar> crossbar;
+    if (FAILED(filter->QueryInterface(IID_IAMCrossbar, crossbar.PutVoid())) || !crossbar)
+        return;
+    LONG outputs = 0, inputs = 0;
+    if (FAILED(crossbar->get_PinCounts(&outputs, &inputs)))
+        return;
+    int counters[4] = {};
+    for (LONG i = 0; i < inputs; ++i) {
+        LONG related = 0, physical = 0;
+        if (FAILED(crossbar->get_CrossbarPinInfo(TRUE, i, &related, &physical)))
+            continue;
+        if (physical < PhysConn_Video_Composite || physical > PhysConn_Video_USB)
+            continue;
+        const ConnectorRow row = ConnectorOf(physical);
+        const int n = ++counters[row.counter];
+        auto* entry = new _KXMCaptureDeviceInfo;
+        entry->type = KXM_DEVICE_CROSSBAR;
+        entry->sourceName = friendly;
+        entry->connectorName = row.name;
+        entry->connectorKind = row.kind;
+        entry->physConnType = static_cast<int>(physical);
+        entry->pinIndex = static_cast<int>(i);
+        entry->displayName.Format(L"%s [%s]", friendly.GetString(), row.name);
+        if (FindByDisplayName(entry->displayName)) {
+            // The display name selects the source, so it must be unique: a name another entry
+            // holds already (a second crossbar of the same name) takes the next free number.
+            for (int k = std::max(n, 2); FindByDisplayName(entry->displayName); ++k)
+                entry->displayName.Format(L"%s [%s] #%d", friendly.GetString(), row.name, k);
+            Logf(L"Device : %s - %d", entry->displayName.GetString(), entry->pinIndex);
+        }
+        std::lock_guard lock(m_lock);
+        m_devices.Add(entry);
+    }
+}
+
+_KXMCaptureDeviceInfo* CKXMCaptureEx::FindByDisplayName(const CString& name) const
+{
+    std::lock_guard lock(m_lock);
+    for (INT_PTR i = 0; i < m_devices.GetSize(); ++i)
+        if (_wcsicmp(m_devices[i]->displayName, name) == 0)
+            return m_devices[i];
+    return nullptr;
+}
+
+void CKXMCaptureEx::LoadGraphList()
+{
+    CKXXmlDocument doc;
+    if (!doc.Load(KXM_GRAPH_LIST_FILE))
+        return;
+    for (int n = 0;; ++n) {
+        CString node;
+        node.Format(L"/GraphFile@%d", n);
+        CString path = doc.GetValue(node);
+        if (path.IsEmpty())
+            break;
+        if (!PathFileExistsW(path))
+            continue;
+        auto* entry = new _KXMCaptureDeviceInfo;
+        entry->type = KXM_DEVICE_GRAPH_FILE;
+        entry->sourceName = path;
+        entry->displayName = doc.GetAttribute(node, L"name");
+        if (entry->displayName.IsEmpty())
+            entry->displayName = FileNamePart(path);
+        std::lock_guard lock(m_lock);
+        m_devices.Add(entry);
+    }
+    if (doc.GetAttribute(L"/Extension", L"DVD") == L"1")
+        AddDvdEntry();
+}
+
+void CKXMCaptureEx::SaveGraphList(BOOL dvdOn)
+{
+    CKXXmlDocument doc;
+    doc.LoadXml(L"<?xml version=\"1.0\" encoding=\"euc-kr\"?><GraphFiles/>");
+    if (dvdOn)
+        doc.SetAttribute(L"/Extension", 0, L"DVD", L"1");
+    std::lock_guard lock(m_lock);
+    int n = 0;
+    for (INT_PTR i = 0; i < m_devices.GetSize(); ++i) {
+        const _KXMCaptureDeviceInfo* e = m_devices[i];
+        if (e->type != KXM_DEVICE_GRAPH_FILE)
+            continue;
+        CString node;
+        node.Format(L"/GraphFile@%d", n++);
+        doc.SetValue(node, e->sourceName);
+        doc.SetAttribute(node, 0, L"name", e->displayName);
+    }
+    doc.Save(KXM_GRAPH_LIST_FILE);
+}
+
+_KXMCaptureDeviceInfo* CKXMCaptureEx::ImportGraph(LPCWSTR path)
+{
+    CString source = path ? path : L"";
+    {
+        std::lock_guard lock(m_lock);
+        for (INT_PTR i = 0; i < m_devices.GetSize(); ++i)
+            if (_wcsicmp(m_devices[i]->sourceName, source) == 0)
+                return nullptr;
+    }
+    auto* entry = new _KXMCaptureDeviceInfo;
+    entry->type = KXM_DEVICE_GRAPH_FILE;
+    entry->sourceName = source;
+    // The file name cut before its last full stop; a name without one is kept whole.
+    std::wstring name = FileNamePart(source).GetString();
+    size_t dot = name.rfind(L'.');
+    entry->displayName = (dot == std::wstring::npos ? name : name.substr(0, dot)).c_str();
+    {
+        std::lock_guard lock(m_lock);
+        m_devices.Add(entry);
+    }
+    Stop();
+    BuildSavedGraph(source);
+    return entry;
+}
+
+BOOL CKXMCaptureEx::ExportGraph(LPCWSTR path)
+{
+    std::lock_guard lock(m_lock);
+    return m_pGraph && SaveGraphFile(m_pGraph, path) ? TRUE : FALSE;
+}
+
+_KXMCaptureDeviceInfo* CKXMCaptureEx::AddDvdEntry()
+{
+    auto* entry = new _KXMCaptureDeviceInfo;
+    entry->type = KXM_DEVICE_DVD;
+    entry->sourceName = L"DVD";
+    entry->displayName = L"CD-ROM";
+    std::lock_guard lock(m_lock);
+    m_devices.Add(entry);
+    return entry;
+}
+
+void CKXMCaptureEx::RemoveEntry(_KXMCaptureDeviceInfo* entry)
+{
+    std::lock_guard lock(m_lock);
+    for (INT_PTR i = 0; i < m_devices.GetSize(); ++i) {
+        if (m_devices[i] != entry)
+            continue;
+        // The preview's entry going away leaves no current entry behind that points at it.
+        if (m_pCurrentDevice == entry)
+            m_pCurrentDevice = nullptr;
+        m_devices.RemoveAt(i);
+        delete entry;
+        return;
+    }
+}
+
+const _KXMCaptureDeviceInfo* CKXMCaptureEx::GetEntry(int index) const
+{
+    std::lock_guard lock(m_lock);
+    return index >= 0 && index < m_devices.GetSize() ? m_devices[index] : nullptr;
+}
+
+BOOL CKXMCaptureEx::HasDvdEntry() const
+{
+    std::lock_guard lock(m_lock);
+    for (INT_PTR i = 0; i < m_devices.GetSize(); ++i)
+        if (m_devices[i]->type == KXM_DEVICE_DVD)
+            return TRUE;
+    return FALSE;
+}
+
+CString CKXMCaptureEx::DeviceText(int maxChars) const
+{
+    std::lock_guard lock(m_lock);
+    CString text;
+    for (INT_PTR i = 0; i < m_devices.GetSize(); ++i) {
+        CString line = FormatDeviceLine(*m_devices[i]);
+        if (text.GetLength() + line.GetLength() > maxChars)
+            break;
+        text += line;
+    }
+    return text;
+}
+
+void CKXMCaptureEx::Log(LPCWSTR text)
+{
+    if (m_messageSink)
+        m_messageSink(CString(text ? text : L""));
+}
+
+void CKXMCaptureEx::Logf(LPCWSTR format, ...)
+{
+    va_list args;
+    va_start(args, format);
+    CString text;
+    text.FormatV(format, args);
+    va_end(args);
+    Log(text);
+}
+
+int CKXMCaptureEx::CheckResult(HRESULT hr, LPCWSTR context)
+{
+    if (hr >= 0)
+        return 0;
+    const LPCWSTR what = context ? context : L"";
+    WCHAR system[160] = {};
+    const bool hasText = AMGetErrorTextW(hr, system, 160) != 0;
+    CString trace;
+    if (hasText)
+        trace.Format(L"Error %x: %s\n%s\n", static_cast<unsigned>(hr), what, system);
+    else
+        trace.Format(L"Error 0x%x: %s\n", static_cast<unsigned>(hr), what);
+    OutputDebugStringW(trace);
+    if (m_messageSink)
+        Logf(L" (0x%x) %s", static_cast<unsigned>(hr), hasText ? system : what);
+    return 1;
+}

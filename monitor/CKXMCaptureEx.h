@@ -1,0 +1,68 @@
+// The device monitor's engine: the capture engine's graph building for the preview, plus the
+// device list this machine offers (crossbar inputs, video input devices, saved graph files and
+// the DVD entry), the graph list file that names the saved graphs, and reports that reach the
+// panel's on-screen log once the panel exists.
+#pragma once
+
+#include <functional>
+
+#include "capture/CKXMCapture.h"
+
+// The graph list, in the process's current directory.
+inline constexpr const wchar_t* KXM_GRAPH_LIST_FILE = L"QUIVACapture.GraphList";
+
+// Entry types of the device list.
+enum {
+    KXM_DEVICE_CROSSBAR = 0,
+    KXM_DEVICE_CAPTURE = 1,
+    KXM_DEVICE_GRAPH_FILE = 2,
+    KXM_DEVICE_DVD = 3,
+};
+
+class CKXMCaptureEx : public CKXMCapture {
+public:
+    using MessageSink = std::function<void(const CString&)>;
+
+    CKXMCaptureEx() = default;
+    ~CKXMCaptureEx() override = default;
+
+    // Appends the entries of one device category: kind 0 the inputs of every crossbar, kind 1
+    // the video input devices.
+    void EnumerateDevices(REFCLSID category, int kind);
+    // Appends the graph-file entries and the DVD entry the graph list names.
+    void LoadGraphList();
+    // Rewrites the graph list from the graph-file entries and the DVD flag.
+    void SaveGraphList(BOOL dvdOn);
+    // The new graph-file entry, or null when a source of that path is listed already.
+    _KXMCaptureDeviceInfo* ImportGraph(LPCWSTR path);
+    // Writes the current filter graph as a graph file; false without a graph or when the file
+    // could not be written.
+    BOOL ExportGraph(LPCWSTR path);
+    _KXMCaptureDeviceInfo* AddDvdEntry();
+    // Removes and frees an entry; one not in the list is ignored.
+    void RemoveEntry(_KXMCaptureDeviceInfo* entry);
+
+    const _KXMCaptureDeviceInfo* GetEntry(int index) const;
+    BOOL HasDvdEntry() const;
+
+    // The device text: one line per entry, in list order. Whole trailing lines are left out when
+    // the text would not fit in `maxChars` characters.
+    CString DeviceText(int maxChars) const;
+
+    // Reports to the on-screen log; dropped while no panel is attached.
+    virtual void Log(LPCWSTR text);
+    void Logf(LPCWSTR format, ...);
+    // A failed COM step: reported on the debugger output and, with a panel, in its log. 0 for
+    // a success code, else 1.
+    int CheckResult(HRESULT hr, LPCWSTR context);
+    void SetMessageSink(MessageSink sink) { m_messageSink = std::move(sink); }
+
+private:
+    void AddCrossbarInputs(IMoniker* moniker, const CString& friendlyName);
+    _KXMCaptureDeviceInfo* FindByDisplayName(const CString& name) const;
+
+    MessageSink m_messageSink;
+};
+
+// One device line of the shared-memory text.
+CString FormatDeviceLine(const _KXMCaptureDeviceInfo& entry);

@@ -1,0 +1,41 @@
+// The monitor's main dialog: at start-up it finds the capture sources, publishes them in the
+// shared memory the capture module reads, and then either waits minimised (started with
+// "-device") or runs as the device manager.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "monitor/CKXMCaptureEx.h"
+#include "platform/ui/CDialog.h"
+
+// The published text with its terminator fits in the view: at most 511 characters.
+inline constexpr int KXM_DEVICE_TEXT_MAX = KXM_SHARED_MEMORY_SIZE / 2 - 1;
+
+class CQUIVACaptureManagerDlg : public CDialog {
+public:
+    // `arguments`: the command line split into arguments, the program path first.
+    explicit CQUIVACaptureManagerDlg(std::vector<std::wstring> arguments);
+    ~CQUIVACaptureManagerDlg() override = default;
+
+    BOOL OnInitDialog() override;
+
+    void PublishDeviceList();
+    static HANDLE CreateDeviceSharedMemory();
+    static void WriteSharedMemory(HANDLE mapping, const CString& text);
+
+    // Whether the arguments ask for the publishing role ("-device" in any case, at any place).
+    static bool IsDeviceMode(const std::vector<std::wstring>& arguments);
+
+    CKXMCaptureEx& Capture() { return m_capture; }
+    bool DeviceMode() const { return m_bDeviceMode; }
+
+protected:
+    // The device manager's contents: source tree, preview, panel and their layout.
+    virtual void BuildContents() {}
+
+    CKXMCaptureEx m_capture;
+    std::vector<std::wstring> m_arguments;
+    bool m_bDeviceMode = false;
+    DLGTEMPLATE m_template {};
+};
