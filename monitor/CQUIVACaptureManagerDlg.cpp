@@ -17,6 +17,12 @@ CQUIVACaptureManagerDlg::CQUIVACaptureManagerDlg(std::vector<std::wstring> argum
     InitModalIndirect(&m_template, nullptr);
 }
 
+CQUIVACaptureManagerDlg::~CQUIVACaptureManagerDlg()
+{
+    if (m_hSharedMemory)
+        CloseHandle(m_hSharedMemory);
+}
+
 bool CQUIVACaptureManagerDlg::IsDeviceMode(const std::vector<std::wstring>& arguments)
 {
     return std::any_of(arguments.begin(), arguments.end(),
@@ -48,13 +54,15 @@ BOOL CQUIVACaptureManagerDlg::OnInitDialog()
 
 void CQUIVACaptureManagerDlg::PublishDeviceList()
 {
-    // The mapping stays open for the life of the process, so the text stays readable.
     HANDLE mapping = CreateDeviceSharedMemory();
     if (!mapping) {
         OutputDebugStringW(L"Failed to create shared memory\n");
         return;
     }
     WriteSharedMemory(mapping, m_capture.DeviceText(KXM_DEVICE_TEXT_MAX));
+    if (m_hSharedMemory)
+        CloseHandle(m_hSharedMemory);
+    m_hSharedMemory = mapping;
 }
 
 HANDLE CQUIVACaptureManagerDlg::CreateDeviceSharedMemory()

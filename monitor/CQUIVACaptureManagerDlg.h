@@ -16,7 +16,7 @@ class CQUIVACaptureManagerDlg : public CDialog {
 public:
     // `arguments`: the command line split into arguments, the program path first.
     explicit CQUIVACaptureManagerDlg(std::vector<std::wstring> arguments);
-    ~CQUIVACaptureManagerDlg() override = default;
+    ~CQUIVACaptureManagerDlg() override;
 
     BOOL OnInitDialog() override;
 
@@ -37,5 +37,7 @@ protected:
     CKXMCaptureEx m_capture;
     std::vector<std::wstring> m_arguments;
     bool m_bDeviceMode = false;
+    // Open as long as the dialog, which lives until the program ends, so the text stays readable.
+    HANDLE m_hSharedMemory = nullptr;
     DLGTEMPLATE m_template {};
 };
