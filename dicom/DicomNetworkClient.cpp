@@ -285,6 +285,11 @@ bool CDicomNetworkClient::Store(CDicomElementList* document)
         accepted = false;
         for (const CString& ts : proposed->transferSyntaxes)
             accepted = accepted || ts.CompareNoCase(answer->firstTransferSyntax) == 0;
+        // The data set goes out coded as the document is; on a context agreed for another
+        // transfer syntax the peer would read it wrongly and keep a corrupted object.
+        const CString documentSyntax = document->GetText(DICOM_TAG(0x0002, 0x0010));
+        if (!documentSyntax.IsEmpty() && documentSyntax.CompareNoCase(answer->firstTransferSyntax) != 0)
+            accepted = false;
     }
     if (!accepted) {
         ReleaseAssociation();

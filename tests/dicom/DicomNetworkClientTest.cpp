@@ -343,6 +343,26 @@ TEST_F(DicomNetworkClientTest, RejectedContextCarriesNoData)
     }
 }
 
+TEST_F(DicomNetworkClientTest, ContextAgreedForAnotherTransferSyntaxCarriesNoData)
+{
+    // Both syntaxes were offered; the peer picks explicit VR while the object is JPEG coded.
+    TestPeer peer([](PeerConnection& c) {
+        c.ReadPdu();
+        c.Write(AssociateAccept(0, kExplicitLittleUid, 16384));
+        EXPECT_EQ(c.ReadPdu(), ReleaseRequest());
+        c.Write(ReleaseReply());
+        EXPECT_TRUE(c.ReadToEnd(3000).empty());
+    });
+    Client client(peer.port(), "1.2.840.10008.1.2.4.50");
+    client.c.Association().calling.contexts.FindByAbstractSyntax(CString(kSecondaryCaptureUid))->AddTransferSyntax(
+        CString(kExplicitLittleUid));
+    ASSERT_TRUE(client.c.ConnectAndAssociate());
+    EXPECT_FALSE(client.Store(JpegObject("1.2.999.424242.9.77", 32, 16, JpegKind::YCbCrJfif)));
+    EXPECT_TRUE(client.c.Release());
+    EXPECT_FALSE(client.c.IsConnected());
+    EXPECT_TRUE(peer.Join());
+}
+
 TEST_F(DicomNetworkClientTest, FragmentsFollowThePeerMaximum)
 {
     static std::vector<size_t> commandSizes, dataSizes;
