@@ -8,6 +8,7 @@
 #include "platform/base/fileapi.h"
 #include "platform/base/wformat.h"
 #include "platform/media/com.h"
+#include "platform/ui/winuser.h"
 
 using quiva::ComPtr;
 
@@ -247,6 +248,72 @@ void CKXMCaptureEx::RemoveEntry(_KXMCaptureDeviceInfo* entry)
         delete entry;
         return;
     }
+}
+
+BOOL CKXMCaptureEx::SelectDevice(HWND window, LPCWSTR displayName)
+{
+    std::lock_guard lock(m_lock);
+    if (m_devices.IsEmpty()) {
+        m_bRunning = 0;
+        return FALSE;
+    }
+    if (window)
+        m_hPreviewWnd = window;
+    if (displayName && *displayName)
+        if (_KXMCaptureDeviceInfo* found = FindByDisplayName(displayName))
+            m_pCurrentDevice = found;
+    if (!m_pCurrentDevice)
+        m_pCurrentDevice = m_devices[0];
+    Stop();
+    // The preview shows the device as it comes: no format is negotiated here.
+    int built = 0;
+    switch (m_pCurrentDevice->type) {
+    case KXM_DEVICE_CROSSBAR: built = BuildCrossbarGraph(0); break;
+    case KXM_DEVICE_CAPTURE: built = BuildCaptureGraph(0); break;
+    case KXM_DEVICE_GRAPH_FILE: built = BuildSavedGraph(m_pCurrentDevice->sourceName); break;
+    case KXM_DEVICE_DVD: built = BuildDvdGraph(); break;
+    default: break;
+    }
+    m_bGraphBuilt = built != 0;
+    m_bRunning = built ? 1 : 0;
+    return TRUE;
+}
+
+BOOL CKXMCaptureEx::Start(HWND window)
+{
+    std::lock_guard lock(m_lock);
+    if (!m_pGraph)
+        return FALSE;
+    if (window)
+        m_hPreviewWnd = window;
+    if (!m_hPreviewWnd)
+        return FALSE;
+    ShowWindow(m_hPreviewWnd, SW_SHOW);
+    ComPtr<IMediaControl> control;
+    if (FAILED(m_pGraph->QueryInterface(IID_IMediaControl, control.PutVoid())) || !control)
+        return FALSE;
+    const HRESULT hr = control->Run();
+    if (hr == S_OK) {
+        m_bRunning = 1;
+        return TRUE;
+    }
+    WCHAR text[160] = {};
+    const bool hasText = AMGetErrorTextW(hr, text, 160) != 0;
+    const unsigned code = static_cast<unsigned>(hr);
+    Trace(hasText ? L"Start Error %x: %s\n" : L"Start Error %x: \n", code, text);
+    if (hr == S_FALSE)
+        return TRUE;
+    if (hasText)
+        Logf(L" (0x%x) %s", code, text);
+    else
+        Logf(L" (0x%x) 오류", code);
+    return FALSE;
+}
+
+const _KXMCaptureDeviceInfo* CKXMCaptureEx::GetCurrentEntry() const
+{
+    std::lock_guard lock(m_lock);
+    return m_pCurrentDevice;
 }
 
 const _KXMCaptureDeviceInfo* CKXMCaptureEx::GetEntry(int index) const

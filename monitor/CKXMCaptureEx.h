@@ -42,7 +42,16 @@ public:
     // Removes and frees an entry; one not in the list is ignored.
     void RemoveEntry(_KXMCaptureDeviceInfo* entry);
 
+    // Previews the entry of that display name (empty: the current entry, else the first one) in
+    // the window (null: the one stored). TRUE whenever an entry was chosen, whatever its graph
+    // gave; the running flag tells whether the graph was built.
+    BOOL SelectDevice(HWND window, LPCWSTR displayName);
+    // Runs the graph in the window. A graph still starting (S_FALSE) counts as started but does
+    // not set the running flag.
+    BOOL Start(HWND window);
+
     const _KXMCaptureDeviceInfo* GetEntry(int index) const;
+    const _KXMCaptureDeviceInfo* GetCurrentEntry() const;
     BOOL HasDvdEntry() const;
 
     // The device text: one line per entry, in list order. Whole trailing lines are left out when

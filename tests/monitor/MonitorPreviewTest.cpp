@@ -1,0 +1,104 @@
+// The monitor's preview of one source at a time: choosing the entry, building its graph as the
+// device delivers it, starting it, and what reaches the on-screen log.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "monitor/CKXMCaptureEx.h"
+#include "platform/base/debug.h"
+#include "platform/media/FilterGraph.h"
+#include "platform/media/guids.h"
+#include "tests/capture/CaptureTestSupport.h"
+
+namespace {
+
+class MonitorEngine : public CKXMCaptureEx {
+public:
+    void NewGraph()
+    {
+        if (!m_pGraph)
+            CoCreateInstance(CLSID_FilterGraph, nullptr, CLSCTX_ALL, IID_IGraphBuilder,
+                             reinterpret_cast<void**>(&m_pGraph));
+    }
+    bool Has(LPCWSTR name) const
+    {
+        quiva::ComPtr<IBaseFilter> f;
+        return m_pGraph && SUCCEEDED(m_pGraph->FindFilterByName(name, f.Put())) && f;
+    }
+};
+
+class MonitorPreview : public quiva::test::EngineTest {
+protected:
+    void Fill(MonitorEngine& engine)
+    {
+        engine.EnumerateDevices(AM_KSCATEGORY_CROSSBAR, 0);
+        engine.EnumerateDevices(CLSID_VideoInputDeviceCategory, 1);
+        engine.NewGraph();
+    }
+};
+
+}  // namespace
+
+TEST_F(MonitorPreview, ChoosesByDisplayNameKeepsTheCurrentOneOtherwise)
+{
+    MonitorEngine engine;
+    EXPECT_FALSE(engine.SelectDevice(m_wnd, L"Test Camera"));  // nothing listed yet
+    EXPECT_EQ(engine.m_bRunning, 0);
+    Fill(engine);
+
+    ASSERT_TRUE(engine.SelectDevice(m_wnd, L"test camera"));
+    EXPECT_STREQ(engine.GetCurrentEntry()->displayName, L"Test Camera");
+    EXPECT_EQ(engine.m_bRunning, 1);
+    EXPECT_TRUE(engine.Has(L"Test Camera"));
+    EXPECT_TRUE(engine.Start(nullptr));
+
+    // An unknown name keeps the entry shown.
+    ASSERT_TRUE(engine.SelectDevice(nullptr, L"No Such Source"));
+    EXPECT_STREQ(engine.GetCurrentEntry()->displayName, L"Test Camera");
+
+    ASSERT_TRUE(engine.SelectDevice(nullptr, L"Test Card Crossbar [S-Video]"));
+    EXPECT_EQ(engine.GetCurrentEntry()->type, 0);
+    EXPECT_EQ(engine.m_bRunning, 1);
+    EXPECT_TRUE(engine.Start(nullptr));
+}
+
+TEST_F(MonitorPreview, RemovingTheShownEntryLeavesNoDanglingChoice)
+{
+    MonitorEngine engine;
+    Fill(engine);
+    ASSERT_TRUE(engine.SelectDevice(m_wnd, L"Test Camera"));
+    engine.RemoveEntry(const_cast<_KXMCaptureDeviceInfo*>(engine.GetCurrentEntry()));
+    EXPECT_EQ(engine.GetCurrentEntry(), nullptr);
+    // The next choice without a name falls back to the first entry.
+    ASSERT_TRUE(engine.SelectDevice(nullptr, L""));
+    EXPECT_EQ(engine.GetCurrentEntry(), engine.GetEntry(0));
+}
+
+TEST_F(MonitorPreview, GraphStillStartingCountsAsStartedButNotRunning)
+{
+    UseDevices("camera \"Slow Camera\" late_first_frame=4000\n");
+    MonitorEngine engine;
+    Fill(engine);
+    std::vector<std::wstring> log;
+    engine.SetMessageSink([&](const CString& t) { log.push_back(t.GetString()); });
+    ASSERT_TRUE(engine.SelectDevice(m_wnd, L"Slow Camera"));
+    engine.m_bRunning = 0;
+    quiva::DebugCapture debug;
+    const int wait = quiva::media::RunWaitLimit();
+    quiva::media::SetRunWaitLimit(100);
+    EXPECT_TRUE(engine.Start(nullptr));
+    quiva::media::SetRunWaitLimit(wait);
+    EXPECT_EQ(engine.m_bRunning, 0);
+    ASSERT_FALSE(debug.Lines().empty());
+    EXPECT_TRUE(debug.Lines().back().starts_with(L"Start Error 1: ")) << debug.Lines().back();
+    EXPECT_TRUE(log.empty());
+}
+
+TEST_F(MonitorPreview, StartNeedsAGraphAndAWindow)
+{
+    MonitorEngine engine;
+    EXPECT_FALSE(engine.Start(m_wnd));
+    engine.NewGraph();
+    EXPECT_FALSE(engine.Start(nullptr));
+}
