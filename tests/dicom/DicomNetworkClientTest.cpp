@@ -169,6 +169,10 @@ TEST_F(DicomNetworkClientTest, DumpGoesToDriveC)
     ASSERT_TRUE(client.c.ConnectAndAssociate());
     EXPECT_TRUE(client.Store(Object()));
     EXPECT_EQ(ReadAll(driveC.Native("pdata.dmp")).size(), StoreResponse(1, 0).size());
+    // The file is created for its owner only.
+    struct stat st {};
+    ASSERT_EQ(::stat(driveC.Native("pdata.dmp").c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0600u);
 }
 
 TEST_F(DicomNetworkClientTest, DumpIsNotWrittenThroughALink)
