@@ -7,6 +7,7 @@
 
 #include "monitor/CKXMCaptureEx.h"
 #include "platform/base/debug.h"
+#include "platform/base/fileapi.h"
 #include "platform/media/FilterGraph.h"
 #include "platform/media/guids.h"
 #include "tests/capture/CaptureTestSupport.h"
@@ -101,4 +102,25 @@ TEST_F(MonitorPreview, StartNeedsAGraphAndAWindow)
     EXPECT_FALSE(engine.Start(m_wnd));
     engine.NewGraph();
     EXPECT_FALSE(engine.Start(nullptr));
+}
+
+TEST_F(MonitorPreview, ExportedGraphIsPreviewedAgainFromItsFile)
+{
+    MonitorEngine engine;
+    EXPECT_FALSE(engine.ExportGraph(Win("none.grf")));  // no graph yet: nothing written
+    EXPECT_FALSE(PathFileExistsW(Win("none.grf")));
+    Fill(engine);
+    ASSERT_TRUE(engine.SelectDevice(m_wnd, L"Test Camera"));
+    ASSERT_TRUE(engine.ExportGraph(Win("camera.grf")));
+
+    MonitorEngine other;
+    other.NewGraph();
+    other.m_hPreviewWnd = m_wnd;
+    _KXMCaptureDeviceInfo* entry = other.ImportGraph(Win("camera.grf"));
+    ASSERT_NE(entry, nullptr);
+    EXPECT_STREQ(entry->displayName, L"camera");
+    EXPECT_TRUE(other.Has(L"Test Camera"));
+    ASSERT_TRUE(other.SelectDevice(nullptr, L"camera"));
+    EXPECT_EQ(other.m_bRunning, 1);
+    EXPECT_TRUE(other.Start(nullptr));
 }
