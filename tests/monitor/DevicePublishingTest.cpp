@@ -13,6 +13,7 @@
 #include "monitor/CQUIVACaptureManagerDlg.h"
 #include "platform/base/codepage.h"
 #include "platform/base/filemapping.h"
+#include "platform/base/process.h"
 #include "tests/monitor/MonitorTestSupport.h"
 
 using quiva::test::InTempFolder;
@@ -89,6 +90,40 @@ TEST_F(DevicePublishing, EngineReadsWhatTheRealMonitorFindsAndLists)
     EXPECT_STREQ(engine.Record(8).sourceName, dir.Win("scope.grf"));
     EXPECT_EQ(engine.Record(9).type, 3);
     EXPECT_STREQ(engine.Record(9).sourceName, L"DVD");
+}
+
+TEST_F(DevicePublishing, StartedByHandItPublishesTooAndRunsOn)
+{
+    InTempFolder folder;
+    WriteAll(folder.dir().Native("devices.conf"), "camera \"Cam\"\n");
+    ScopedEnv devices("QUIVA_DEVICES", folder.dir().Native("devices.conf"));
+    const char* path = std::getenv("PATH");
+    ScopedEnv onPath("PATH", std::string(QUIVA_BINARY_DIR) + "/monitor/bin:" + (path ? path : ""));
+    STARTUPINFOW si {};
+    si.cb = sizeof si;
+    PROCESS_INFORMATION pi {};
+    std::wstring cmd = L"QUIVACaptureManager.exe";
+    ASSERT_TRUE(CreateProcessW(nullptr, cmd.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi));
+    CloseHandle(pi.hThread);
+    HANDLE mapping = nullptr;
+    for (int waited = 0; !mapping && waited < 10000; waited += 50) {
+        ::usleep(50 * 1000);
+        mapping = OpenFileMappingW(FILE_MAP_READ, FALSE, KXM_SHARED_MEMORY);
+    }
+    ASSERT_NE(mapping, nullptr);
+    std::wstring text;
+    for (int waited = 0; text.empty() && waited < 5000; waited += 50) {
+        text = ViewText(mapping);
+        if (text.empty())
+            ::usleep(50 * 1000);
+    }
+    EXPECT_EQ(text, L"1@@Cam@@@@Cam@@0@@0@@0\n");
+    // The device manager keeps running until it is closed.
+    EXPECT_FALSE(quiva::WaitForProcessExit(pi.hProcess, 200));
+    TerminateProcess(pi.hProcess, 0);
+    EXPECT_TRUE(quiva::WaitForProcessExit(pi.hProcess, 5000));
+    CloseHandle(pi.hProcess);
+    CloseHandle(mapping);
 }
 
 TEST_F(DevicePublishing, EmptyListPublishesTheTerminatorAlone)
