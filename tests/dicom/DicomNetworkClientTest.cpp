@@ -101,7 +101,8 @@ TEST_F(DicomNetworkClientTest, StatusDecidesTheStore)
     struct Case {
         uint16_t status;
         bool stored;
-    } cases[] = {{0x0000, true}, {0xB000, true}, {0x0107, true}, {0xA700, false}, {0xC000, false}, {0x0122, false}};
+    } cases[] = {{0x0000, true}, {0x0001, true}, {0xB000, true}, {0xB007, true}, {0x0107, true}, {0x0116, true},
+                 {0xA700, false}, {0xC000, false}, {0x0122, false}, {0xFE00, false}, {0x0110, false}};
     for (const Case& k : cases) {
         static uint16_t status;
         status = k.status;
