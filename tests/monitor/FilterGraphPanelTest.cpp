@@ -5,6 +5,7 @@
 #include <filesystem>
 
 #include "monitor/CKXCtrlWndFilterManager.h"
+#include "monitor/CKXMonitorTheme.h"
 #include "platform/base/fileapi.h"
 #include "platform/gdi/ImageCodec.h"
 #include "platform/gdi/Surface.h"
@@ -252,7 +253,10 @@ protected:
 
 TEST_F(GraphPanelOnScreen, DrawsTheGraphAndTheLog)
 {
+    CKXMonitorTheme theme;
+    EXPECT_EQ(nullptr, theme.exitButton.icon.icon);
     PanelHost host(panel);
+    host.wnd.context.theme = &theme;
     ShowChain();
     host.wnd.Redraw();
     std::string dir = std::string(QUIVA_BINARY_DIR) + "/reference-pictures";
@@ -263,7 +267,8 @@ TEST_F(GraphPanelOnScreen, DrawsTheGraphAndTheLog)
     quiva::DecodedImage picture;
     ASSERT_TRUE(quiva::DecodePng(quiva::test::ReadAll(path), picture));
     auto at = [&](int px, int py) { return picture.pixels[static_cast<size_t>(py) * picture.width + px] | 0xFF000000u; };
-    // The log is black inside its white frame.
+    // The monitor's window colour behind the controls; the log is black.
+    EXPECT_EQ(0xFF1E1E1Eu, at(600, 60));
     EXPECT_EQ(0xFF000000u, at(450, 700 - 20));
     // Connected pins are yellow, the unconnected still pin grey (inside the square, clear of the
     // curve that leaves from its middle).
