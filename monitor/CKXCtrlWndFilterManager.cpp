@@ -24,6 +24,8 @@ CKXCtrlWndFilterManager::CKXCtrlWndFilterManager()
 
 CKXCtrlWndFilterManager::~CKXCtrlWndFilterManager()
 {
+    if (m_pEngine)
+        m_pEngine->SetMessageSink(nullptr);
     DeleteAllBoxes();
     // The members go before the base: take them out of the child list first.
     ForgetChild(&m_nameEdit);
@@ -106,6 +108,15 @@ void CKXCtrlWndFilterManager::DeleteAllBoxes()
     for (INT_PTR i = 0; i < m_boxes.GetSize(); ++i)
         delete m_boxes[i];
     m_boxes.RemoveAll();
+}
+
+void CKXCtrlWndFilterManager::SetEngine(CKXMCaptureEx* engine)
+{
+    if (m_pEngine && m_pEngine != engine)
+        m_pEngine->SetMessageSink(nullptr);
+    m_pEngine = engine;
+    if (m_pEngine)
+        m_pEngine->SetMessageSink([this](const CString& line) { m_log.AppendLine(line); });
 }
 
 void CKXCtrlWndFilterManager::SetRunning(BOOL running)

@@ -2,13 +2,13 @@
 // buttons, a scrollable drawing of the source's filter graph and the on-screen log below it.
 #pragma once
 
-#include "capture/CKXMCapture.h"
 #include "framework/CKXCtrlButton.h"
 #include "framework/CKXCtrlEdit.h"
 #include "framework/CKXCtrlScrollBar.h"
 #include "framework/CKXCtrlWnd.h"
 #include "monitor/CKXCtrlDirectShowFilter.h"
 #include "monitor/CKXCtrlWndMessage.h"
+#include "monitor/CKXMCaptureEx.h"
 
 class CKXCtrlWndFilterManager : public CKXCtrlWnd {
 public:
@@ -36,6 +36,8 @@ public:
     CKXCtrlDirectShowFilter* AddFilterBox(IBaseFilter* filter);
     // Button states and the running flag after a start (TRUE) or a stop.
     void SetRunning(BOOL running);
+    // The engine whose graph is shown; its reports go to the log from then on.
+    void SetEngine(CKXMCaptureEx* engine);
     void DeleteAllBoxes();
 
     BOOL m_bRunning = 0;
@@ -48,7 +50,7 @@ public:
     CKXCtrlButton m_stopButton;
     CKXCtrlWndMessage m_log;
     CArray<CKXCtrlDirectShowFilter*, CKXCtrlDirectShowFilter*> m_boxes;
-    CKXMCapture* m_pEngine = nullptr;
+    CKXMCaptureEx* m_pEngine = nullptr;
     DWORD m_dwTick = 0;
     float m_fContentWidth = 0.0f, m_fContentHeight = 0.0f;
 

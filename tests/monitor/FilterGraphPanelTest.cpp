@@ -45,7 +45,7 @@ protected:
     {
         ASSERT_EQ(S_OK, CoCreateInstance(CLSID_FilterGraph, nullptr, CLSCTX_ALL, IID_IGraphBuilder,
                                          reinterpret_cast<void**>(&engine.m_pGraph)));
-        panel.m_pEngine = &engine;
+        panel.SetEngine(&engine);
         panel.Create(0, 0, 0, 900, 700);
     }
     PlainFilter* Add(const wchar_t* name, std::initializer_list<const wchar_t*> in,
@@ -68,7 +68,7 @@ protected:
         return nullptr;
     }
 
-    CKXMCapture engine;
+    CKXMCaptureEx engine;
     CKXCtrlWndFilterManager panel;
     _KXMCaptureDeviceInfo entry;
 };
@@ -123,6 +123,17 @@ TEST_F(GraphPanel, CaptureTreeIsLaidOutInColumnsAndRows)
     EXPECT_EQ(CString(), panel.m_nameEdit.GetEditText());
     EXPECT_EQ(0, panel.m_log.m_lines.GetSize());
     EXPECT_EQ(nullptr, panel.m_pCurrentEntry);
+}
+
+TEST_F(GraphPanel, EngineReportsReachTheLog)
+{
+    panel.LogDeviceStart(nullptr);
+    engine.Log(L"그래프를 만들 수 없습니다.");
+    ASSERT_EQ(1, panel.m_log.m_lines.GetSize());
+    EXPECT_NE(-1, panel.m_log.m_lines[0].Find(L"그래프를 만들 수 없습니다."));
+    panel.SetEngine(nullptr);
+    engine.Log(L"dropped");
+    EXPECT_EQ(1, panel.m_log.m_lines.GetSize());
 }
 
 TEST_F(GraphPanel, FiltersOfOneNameShareABox)
