@@ -399,9 +399,14 @@ CDicomElementList* CDicomNetworkClient::ReceiveResponse()
         }
         DicomPresentationContext* named = ParsePDataTF(m_receive->bytes, m_receive->length);
         m_receive->Reset();
+        // The cap counts what every context collected: a PDU may name several.
+        uint64_t collected = 0;
+        for (size_t i = 0; i < a.calling.contexts.GetCount(); ++i)
+            if (const DicomBuffer* c = a.calling.contexts.GetAt(i)->collection)
+                collected += c->length;
         // The response is a command set on one context.
         if (!named || (context && named != context) || a.receiveCommandState != 2 ||
-            (named->collection && named->collection->length > DICOM_MAX_RESPONSE_BYTES)) {
+            collected > DICOM_MAX_RESPONSE_BYTES) {
             Abort(DICOM_ABORT_REASON_INVALID_PARAMETER);
             break;
         }

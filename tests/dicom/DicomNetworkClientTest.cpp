@@ -160,6 +160,37 @@ TEST_F(DicomNetworkClientTest, ResponseSplitOverPdusOrPdvsIsCollected)
     EXPECT_TRUE(b.Store(Object()));
 }
 
+TEST_F(DicomNetworkClientTest, ResponseBytesOnAnotherContextCountTowardsTheCap)
+{
+    // Each PDU carries a large PDV on a second proposed context and an unfinished command PDV
+    // on ours: the client must give up once the bytes held pass the cap.
+    static bool aborted;
+    aborted = false;
+    TestPeer peer([](PeerConnection& c) {
+        c.ReadPdu();
+        c.Write(AssociateAccept(0, kExplicitLittleUid, 16384));
+        ReadMessage(c);
+        ReadMessage(c);
+        for (int i = 0; i < 9; ++i) {
+            std::vector<uint8_t> pdu = PData(3, 0, std::vector<uint8_t>(8000, 0x41));
+            std::vector<uint8_t> command = PData(1, 1, {});
+            pdu.insert(pdu.end(), command.begin() + 6, command.end());
+            uint32_t n = static_cast<uint32_t>(pdu.size() - 6);
+            pdu[2] = n >> 24; pdu[3] = n >> 16; pdu[4] = n >> 8; pdu[5] = n;
+            c.Write(pdu);
+        }
+        std::vector<uint8_t> next = c.ReadPdu(3000);
+        aborted = !next.empty() && next[0] == 7;
+    });
+    Client client(peer.port());
+    client.c.Association().calling.contexts.Add(L"1.2.840.10008.1.1", CString(kExplicitLittleUid), DICOM_ROLE_SCU);
+    ASSERT_TRUE(client.c.ConnectAndAssociate());
+    EXPECT_FALSE(client.Store(Object()));
+    EXPECT_FALSE(client.c.IsConnected());
+    EXPECT_TRUE(peer.Join());
+    EXPECT_TRUE(aborted);
+}
+
 TEST_F(DicomNetworkClientTest, DumpGoesToDriveC)
 {
     CDicomNetworkClient::SetDumpPath(L"c:\\pdata.dmp");
