@@ -214,7 +214,7 @@ _KXMCaptureDeviceInfo* CKXMCaptureEx::ImportGraph(LPCWSTR path)
         m_devices.Add(entry);
     }
     Stop();
-    BuildSavedGraph(source);
+    m_bRunning = BuildSavedGraph(source) ? 1 : 0;
     return entry;
 }
 

@@ -120,6 +120,8 @@ TEST_F(MonitorPreview, ExportedGraphIsPreviewedAgainFromItsFile)
     ASSERT_NE(entry, nullptr);
     EXPECT_STREQ(entry->displayName, L"camera");
     EXPECT_TRUE(other.Has(L"Test Camera"));
+    EXPECT_EQ(other.m_bRunning, 1);
+    EXPECT_TRUE(other.Start(nullptr));
     ASSERT_TRUE(other.SelectDevice(nullptr, L"camera"));
     EXPECT_EQ(other.m_bRunning, 1);
     EXPECT_TRUE(other.Start(nullptr));
