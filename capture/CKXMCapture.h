@@ -218,6 +218,10 @@ int SourceTypeFromName(const std::wstring& text);
 // `bytes`. `filled` tells whether the text ran to the view's end without a NUL.
 std::wstring DeviceTextFromView(const void* view, size_t bytes, bool* filled);
 
+// The picture of a video media type: header kind (0 VIDEOINFOHEADER, 1 VIDEOINFOHEADER2), size
+// and frame time. False for any other type.
+bool VideoFormat(const AM_MEDIA_TYPE& mt, int* kind, LONG* width, LONG* height, REFERENCE_TIME* frameTime);
+
 // The name of a media subtype: "YUY2", "RGB24", "UYVY", "MJPG" or its GUID text.
 CString SubtypeName(REFGUID subtype);
 

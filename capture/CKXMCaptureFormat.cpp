@@ -28,15 +28,6 @@ void CKXMCapture::SetRequestedFormat(int width, int height, int frameRate, LPCWS
     m_strReqSubtype = subtype ? subtype : L"";
 }
 
-namespace {
-
-bool SameFormat(const _KXMCaptureResolutionInfo& a, int width, int height, int rate, LPCWSTR subtype)
-{
-    return a.width == width && a.height == height && a.frameRate == rate && _wcsicmp(a.subtype, subtype) == 0;
-}
-
-// The picture of a video media type: size and frame time, from either header kind. False for
-// any other type.
 bool VideoFormat(const AM_MEDIA_TYPE& mt, int* kind, LONG* width, LONG* height, REFERENCE_TIME* frameTime)
 {
     if (mt.majortype != MEDIATYPE_Video || !mt.pbFormat)
@@ -54,6 +45,13 @@ bool VideoFormat(const AM_MEDIA_TYPE& mt, int* kind, LONG* width, LONG* height, 
         return true;
     }
     return false;
+}
+
+namespace {
+
+bool SameFormat(const _KXMCaptureResolutionInfo& a, int width, int height, int rate, LPCWSTR subtype)
+{
+    return a.width == width && a.height == height && a.frameRate == rate && _wcsicmp(a.subtype, subtype) == 0;
 }
 
 // Frames per second of a frame time in 100 ns units; 0 for a frame time of 0 or less.

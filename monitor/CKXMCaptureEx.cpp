@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdarg>
+#include <vector>
 
 #include "framework/CKXXmlDocument.h"
 #include "platform/base/debug.h"
@@ -276,7 +277,88 @@ BOOL CKXMCaptureEx::SelectDevice(HWND window, LPCWSTR displayName)
     }
     m_bGraphBuilt = built != 0;
     m_bRunning = built ? 1 : 0;
+    if (built && m_pCurrentDevice->type <= KXM_DEVICE_CAPTURE)
+        if (IBaseFilter* capture = FindStreamSource()) {
+            DetectMediaType(capture);
+            capture->Release();
+        }
     return TRUE;
+}
+
+namespace {
+
+// The stream configuration of a filter's first output pin that has one.
+ComPtr<IAMStreamConfig> OutputStreamConfig(IBaseFilter* filter)
+{
+    ComPtr<IEnumPins> pins;
+    if (!filter || FAILED(filter->EnumPins(pins.Put())) || !pins)
+        return {};
+    IPin* p = nullptr;
+    while (pins->Next(1, &p, nullptr) == S_OK) {
+        ComPtr<IPin> pin = ComPtr<IPin>::Adopt(p);
+        PIN_DIRECTION dir;
+        if (FAILED(pin->QueryDirection(&dir)) || dir != PINDIR_OUTPUT)
+            continue;
+        if (auto config = pin.As<IAMStreamConfig>(IID_IAMStreamConfig))
+            return config;
+        // A filter with a single capture output may answer for it itself.
+        ComPtr<IAMStreamConfig> config;
+        if (SUCCEEDED(filter->QueryInterface(IID_IAMStreamConfig, config.PutVoid())) && config)
+            return config;
+    }
+    return {};
+}
+
+}  // namespace
+
+IBaseFilter* CKXMCaptureEx::FindStreamSource() const
+{
+    ComPtr<IEnumFilters> filters;
+    if (!m_pGraph || FAILED(m_pGraph->EnumFilters(filters.Put())) || !filters)
+        return nullptr;
+    IBaseFilter* f = nullptr;
+    while (filters->Next(1, &f, nullptr) == S_OK) {
+        if (OutputStreamConfig(f))
+            return f;
+        f->Release();
+    }
+    return nullptr;
+}
+
+void CKXMCaptureEx::DetectMediaType(IBaseFilter* capture)
+{
+    ComPtr<IAMStreamConfig> config = OutputStreamConfig(capture);
+    int count = 0, size = 0;
+    if (!config || FAILED(config->GetNumberOfCapabilities(&count, &size)) || size <= 0)
+        return;
+    std::vector<BYTE> caps(static_cast<size_t>(size));
+    bool chosen = false;
+    CString name;
+    LONG bestWidth = 0, bestHeight = 0;
+    int bestRate = 0;
+    for (int i = 0; i < count; ++i) {
+        AM_MEDIA_TYPE* mt = nullptr;
+        if (config->GetStreamCaps(i, &mt, caps.data()) != S_OK || !mt)
+            continue;
+        int kind = 0;
+        LONG width = 0, height = 0;
+        REFERENCE_TIME frameTime = 0;
+        if (VideoFormat(*mt, &kind, &width, &height, &frameTime)) {
+            const int rate = frameTime > 0 ? static_cast<int>(10000000 / frameTime) : 0;
+            const CString subtype = SubtypeName(mt->subtype);
+            Trace(L"-- MediaType : %s (%dx%d) %dfps\n", subtype.GetString(), static_cast<int>(width),
+                  static_cast<int>(height), rate);
+            if (rate >= 30 && (!chosen || width > bestWidth)) {
+                chosen = true;
+                name = subtype;
+                bestWidth = width, bestHeight = height, bestRate = rate;
+            }
+        }
+        DeleteMediaType(mt);
+    }
+    if (chosen)
+        Trace(L"Detected MediaType : %s (%dx%d) %dfps\n", name.GetString(), static_cast<int>(bestWidth),
+              static_cast<int>(bestHeight), bestRate);
 }
 
 BOOL CKXMCaptureEx::Start(HWND window)

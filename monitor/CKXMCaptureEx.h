@@ -50,6 +50,10 @@ public:
     // not set the running flag.
     BOOL Start(HWND window);
 
+    // Reports the formats the capture filter offers on the debugger output and which one the
+    // preview would take: the widest at 30 frames per second or more. Nothing is set on the pin.
+    void DetectMediaType(IBaseFilter* capture);
+
     const _KXMCaptureDeviceInfo* GetEntry(int index) const;
     const _KXMCaptureDeviceInfo* GetCurrentEntry() const;
     BOOL HasDvdEntry() const;
@@ -69,6 +73,8 @@ public:
 private:
     void AddCrossbarInputs(IMoniker* moniker, const CString& friendlyName);
     _KXMCaptureDeviceInfo* FindByDisplayName(const CString& name) const;
+    // The filter of the graph whose output offers a stream configuration (the capture filter).
+    IBaseFilter* FindStreamSource() const;
 
     MessageSink m_messageSink;
 };

@@ -2,6 +2,8 @@
 // device delivers it, starting it, and what reaches the on-screen log.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cwchar>
 #include <string>
 #include <vector>
 
@@ -125,4 +127,56 @@ TEST_F(MonitorPreview, ExportedGraphIsPreviewedAgainFromItsFile)
     ASSERT_TRUE(other.SelectDevice(nullptr, L"camera"));
     EXPECT_EQ(other.m_bRunning, 1);
     EXPECT_TRUE(other.Start(nullptr));
+}
+
+namespace {
+
+// The formats the preview reported, the widest of 30 frames per second or more among them, and
+// the line naming the one detected.
+struct Detection {
+    int offered = 0;
+    int widestFast = 0;
+    std::wstring detected;
+};
+
+Detection DetectionOf(const std::vector<std::wstring>& lines)
+{
+    Detection d;
+    for (const std::wstring& line : lines) {
+        wchar_t subtype[64] = {};
+        int w = 0, h = 0, fps = 0;
+        if (std::swscanf(line.c_str(), L"-- MediaType : %63ls (%dx%d) %dfps", subtype, &w, &h, &fps) == 4) {
+            ++d.offered;
+            if (fps >= 30)
+                d.widestFast = std::max(d.widestFast, w);
+        } else if (line.starts_with(L"Detected MediaType : ")) {
+            d.detected = line;
+        }
+    }
+    return d;
+}
+
+}  // namespace
+
+TEST_F(MonitorPreview, DetectedFormatIsTheWidestAtThirtyFramesOrMore)
+{
+    MonitorEngine engine;
+    Fill(engine);
+    {
+        quiva::DebugCapture debug;
+        ASSERT_TRUE(engine.SelectDevice(m_wnd, L"Test Card Crossbar [S-Video]"));
+        const Detection d = DetectionOf(debug.Lines());
+        ASSERT_GT(d.offered, 1);
+        ASSERT_GT(d.widestFast, 0);
+        EXPECT_NE(d.detected.find(L"(" + std::to_wstring(d.widestFast) + L"x"), std::wstring::npos) << d.detected;
+    }
+    {
+        // Formats all below 30 frames per second: nothing is detected.
+        quiva::DebugCapture debug;
+        ASSERT_TRUE(engine.SelectDevice(m_wnd, L"Test Camera"));
+        const Detection d = DetectionOf(debug.Lines());
+        EXPECT_GT(d.offered, 0);
+        EXPECT_EQ(d.widestFast, 0);
+        EXPECT_TRUE(d.detected.empty());
+    }
 }
