@@ -208,8 +208,12 @@ int CKXMCapture::StartRecording()
         CloseRecording(true);
         return 0;
     };
-    if (AVIFileOpenW(&m_pAviFile, m_strRecordFile, OF_WRITE | OF_CREATE, nullptr) != AVIERR_OK)
-        return fail(nullptr);
+    if (AVIFileOpenW(&m_pAviFile, m_strRecordFile, OF_WRITE | OF_CREATE, nullptr) != AVIERR_OK) {
+        // Nothing was created: a file that stands under this name (one that cannot be written)
+        // is not this recording's to remove.
+        CloseRecording(false);
+        return 0;
+    }
     BYTE* frame = GrabFrame();
     if (!frame)
         return fail(nullptr);

@@ -7,6 +7,11 @@
 #include <memory>
 #include <sstream>
 
+#include <fcntl.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+
 #include "capture/CKXMXVideoModel.h"
 #include "platform/base/clock.h"
 #include "platform/base/debug.h"
@@ -152,6 +157,33 @@ TEST_F(CaptureRecord, StartsThatFailLeaveNoFile)
     engine.m_nRendererKind = KXM_RENDERER_VMR9;
     engine.SetRecordFile(Win("missing\\folder\\x.avi"), 13, 0);
     EXPECT_EQ(engine.StartRecording(), 0);
+
+    // A file already under the name that cannot be opened for writing (here: a program running
+    // from it) is not the recording's: it stays.
+    const std::string taken = Native("taken.avi");
+    std::filesystem::copy_file("/bin/sleep", taken);
+    std::filesystem::permissions(taken, std::filesystem::perms::owner_all);
+    pid_t pid = -1;
+    char* argv[] = { const_cast<char*>(taken.c_str()), const_cast<char*>("30"), nullptr };
+    ASSERT_EQ(posix_spawn(&pid, taken.c_str(), nullptr, nullptr, argv, environ), 0);
+    bool busy = false;
+    for (int i = 0; i < 200 && !busy; ++i) {
+        const int fd = ::open(taken.c_str(), O_RDWR);
+        busy = fd < 0 && errno == ETXTBSY;
+        if (fd >= 0)
+            ::close(fd);
+        if (!busy)
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    engine.SetRecordFile(Win("taken.avi"), 13, 0);
+    if (busy) {
+        EXPECT_EQ(engine.StartRecording(), 0);
+    }
+    ::kill(pid, SIGKILL);
+    ::waitpid(pid, nullptr, 0);
+    ASSERT_TRUE(busy);
+    EXPECT_TRUE(std::filesystem::exists(taken));
+    EXPECT_FALSE(engine.IsRecordingOpen());
 }
 
 TEST_F(CaptureRecord, NewStartWaitsUntilTheLastRecordingIsEnded)
