@@ -5,6 +5,7 @@
 
 #include <cairo.h>
 
+#include <atomic>
 #include <memory>
 #include <mutex>
 
@@ -17,7 +18,9 @@ class GdiObject {
 public:
     virtual ~GdiObject() = default;
     virtual DWORD Type() const = 0;
-    int selections = 0;  // how many DCs have it selected; a selected object is not deleted
+    // How many DCs have it selected; a selected object is not deleted. Stock objects are selected
+    // into every new DC, from whichever thread makes it.
+    std::atomic<int> selections{0};
     bool stock = false;  // stock objects outlive every DeleteObject
 };
 

@@ -186,11 +186,13 @@ HGDIOBJ DeviceContext::Select(GdiObject* obj)
 {
     GdiObject** slot = nullptr;
     switch (obj->Type()) {
-    case OBJ_BITMAP:
-        if (m_window || obj->selections > 0)  // a bitmap lives in one memory DC at a time
+    case OBJ_BITMAP: {
+        int none = 0;  // a bitmap lives in one memory DC at a time
+        if (m_window || !obj->selections.compare_exchange_strong(none, 1))
             return nullptr;
         slot = reinterpret_cast<GdiObject**>(&bitmap);
         break;
+    }
     case OBJ_BRUSH: slot = reinterpret_cast<GdiObject**>(&brush); break;
     case OBJ_PEN: slot = reinterpret_cast<GdiObject**>(&pen); break;
     case OBJ_FONT: slot = reinterpret_cast<GdiObject**>(&font); break;
@@ -200,7 +202,8 @@ HGDIOBJ DeviceContext::Select(GdiObject* obj)
     if (old)
         --old->selections;
     *slot = obj;
-    ++obj->selections;
+    if (obj->Type() != OBJ_BITMAP)  // counted when claimed above
+        ++obj->selections;
     // A caller's "no previous object" must not read as failure.
     return old ? static_cast<HGDIOBJ>(old) : static_cast<HGDIOBJ>(obj);
 }

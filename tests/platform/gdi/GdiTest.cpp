@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <thread>
+#include <vector>
+
 #include "platform/gdi/Surface.h"
 #include "platform/gdi/gdi.h"
 
@@ -179,4 +182,31 @@ TEST(GdiObjects, LinesFramesAndViewport)
     EXPECT_EQ(s.At(12, 12), 0xFF000000u);
     DeleteDC(dc);
     DeleteObject(red);
+}
+
+TEST(GdiObjects, OneBrushSelectedFromSeveralThreadsIsCountedExactly)
+{
+    // Streaming threads and the UI thread make and drop DCs at once; every DC selects the stock
+    // objects, so their counts are shared. A lost count would make a selected brush deletable,
+    // or an unselected one undeletable.
+    HBRUSH shared = CreateSolidBrush(RGB(1, 2, 3));
+    auto work = [shared] {
+        quiva::Surface s(4, 4);
+        for (int i = 0; i < 2000; ++i) {
+            HDC dc = quiva::CreateSurfaceDC(&s, POINT{0, 0}, RECT{0, 0, 4, 4});
+            SelectObject(dc, shared);
+            DeleteDC(dc);
+        }
+    };
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 4; ++t)
+        threads.emplace_back(work);
+    quiva::Surface s(4, 4);
+    HDC held = quiva::CreateSurfaceDC(&s, POINT{0, 0}, RECT{0, 0, 4, 4});
+    SelectObject(held, shared);
+    for (auto& t : threads)
+        t.join();
+    EXPECT_FALSE(DeleteObject(shared));  // still selected into `held`
+    DeleteDC(held);
+    EXPECT_TRUE(DeleteObject(shared));
 }
