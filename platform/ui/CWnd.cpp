@@ -50,15 +50,23 @@ CWnd* CWnd::FromHandle(HWND hwnd)
         return nullptr;
     if (CWnd* w = FromHandlePermanent(hwnd))
         return w;
+    // Objects of windows that are gone are dropped. The window system is asked without the map
+    // locked: window procedures look the map up with the window system locked.
+    std::vector<HWND> known;
+    {
+        std::lock_guard<std::mutex> l(MapMutex());
+        for (auto& [h, w] : Temporary())
+            known.push_back(h);
+    }
+    std::erase_if(known, [](HWND h) { return ::IsWindow(h); });
     std::lock_guard<std::mutex> l(MapMutex());
     auto& temps = Temporary();
-    for (auto it = temps.begin(); it != temps.end();) {
-        if (!::IsWindow(it->first)) {
+    for (HWND gone : known) {
+        auto it = temps.find(gone);
+        if (it != temps.end()) {
             it->second->m_hWnd = nullptr;  // never bound: nothing to undo
-            it = temps.erase(it);
+            temps.erase(it);
         }
-        else
-            ++it;
     }
     auto& slot = temps[hwnd];
     if (!slot) {

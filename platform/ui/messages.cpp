@@ -773,12 +773,14 @@ BOOL PostMessageW(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
     auto q = QueueOf(thread);
     if (!q)
         return FALSE;
-    std::lock_guard<std::mutex> l(q->mutex);
+    // The window system is never locked while a queue is: painting threads take them the
+    // other way round.
     POINT pt;
     {
         std::lock_guard<std::recursive_mutex> g(Lock());
         pt = g_cursor;
     }
+    std::lock_guard<std::mutex> l(q->mutex);
     q->posted.push_back(MSG{hwnd, msg, wParam, lParam, GetTickCount(), pt});
     q->cv.notify_all();
     return TRUE;

@@ -361,14 +361,15 @@ HWND CreateWindowExW(DWORD exStyle, LPCWSTR className, LPCWSTR windowName, DWORD
     RECT c;
     GetClientRect(hwnd, &c);
     SendMessageW(hwnd, WM_SIZE, SIZE_RESTORED, MAKELPARAM(c.right, c.bottom));
+    RECT cl;
     {
         std::lock_guard<std::recursive_mutex> g(Lock());
         Window* w = Find(hwnd);
         if (!w)
             return nullptr;
-        RECT cl = w->client;
-        SendMessageW(hwnd, WM_MOVE, 0, MAKELPARAM(cl.left, cl.top));
+        cl = w->client;
     }
+    SendMessageW(hwnd, WM_MOVE, 0, MAKELPARAM(cl.left, cl.top));
     if (!IsWindow(hwnd))
         return nullptr;
     if (style & WS_MAXIMIZE)

@@ -1,3 +1,6 @@
+#include <atomic>
+#include <thread>
+
 #include "platform/base/clock.h"
 #include "platform/ui/CWnd.h"
 #include "tests/platform/ui/UiTestSupport.h"
@@ -128,4 +131,33 @@ TEST_F(WindowObject, ModalLoopsNestShowOnIdleAndPassQuitOutward)
     ASSERT_TRUE(PeekMessageW(&m, nullptr, 0, 0, PM_REMOVE));
     EXPECT_EQ(m.message, static_cast<UINT>(WM_QUIT));
     EXPECT_EQ(m.wParam, 3u);
+}
+
+TEST_F(WindowObject, TemporaryObjectsOfDestroyedWindowsAreDroppedOnTheNextLookUp)
+{
+    // A temporary object left for a window that is destroyed later must not stop the next
+    // look-up: dropping it once locked the map a second time and hung the thread.
+    HWND first = CreateWindowExW(0, L"QuivaTestWnd", L"", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr, nullptr, nullptr);
+    HWND second = Top(20, 0, 10, 10);
+    ASSERT_NE(CWnd::FromHandle(first), nullptr);
+    DestroyWindow(first);
+    CWnd* temp = CWnd::FromHandle(second);
+    ASSERT_NE(temp, nullptr);
+    EXPECT_EQ(temp->m_hWnd, second);
+    EXPECT_EQ(CWnd::FromHandle(first), nullptr);
+
+    // Looked up from another thread while this one creates windows whose procedures consult the
+    // map with the window system locked.
+    std::atomic<bool> done{false};
+    std::thread other([&] {
+        while (!done)
+            CWnd::FromHandle(second);
+    });
+    for (int i = 0; i < 50; ++i) {
+        Probe p;
+        p.CreateEx(0, L"QuivaTestWnd", L"", WS_POPUP | WS_VISIBLE, 0, 0, 10, 10, nullptr, nullptr);
+        p.DestroyWindow();
+    }
+    done = true;
+    other.join();
 }
