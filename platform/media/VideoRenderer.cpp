@@ -21,17 +21,7 @@ VideoWindowHooks WindowSystemHooks()
     VideoWindowHooks h;
     h.clientRect = [](HWND w, RECT* r) { return IsWindow(w) && GetClientRect(w, r); };
     h.paint = [](HWND w, const std::function<void(Surface&, POINT, RECT)>& draw) {
-        RECT client;
-        if (!IsWindow(w) || !GetClientRect(w, &client))
-            return false;
-        Surface* surface = quiva::ui::WindowSurface(w);
-        if (!surface)
-            return false;
-        const POINT origin = quiva::ui::ClientOriginInSurface(w);
-        const RECT clip{origin.x, origin.y, origin.x + client.right, origin.y + client.bottom};
-        std::lock_guard lock(surface->Mutex());
-        draw(*surface, origin, clip);
-        return true;
+        return quiva::ui::PaintWindowSurface(w, draw);
     };
     h.changed = [](HWND w) { InvalidateRect(w, nullptr, FALSE); };
     return h;
@@ -363,15 +353,19 @@ private:
             return;
         HWND window;
         RECT dest;
+        bool destSet;
         {
             std::lock_guard lock(m_lock);
             window = m_window;
             dest = m_dest;
-            if (!m_destSet && hooks.clientRect && window)
-                hooks.clientRect(window, &dest);
+            destSet = m_destSet;
         }
         if (!window)
             return;
+        // Not under m_lock: the paint below takes m_lock with the window system locked, and the
+        // window system must never be waited for while m_lock is held.
+        if (!destSet && hooks.clientRect)
+            hooks.clientRect(window, &dest);
         hooks.paint(window, [&](Surface& surface, POINT origin, RECT clip) {
             std::lock_guard lock(m_lock);
             const int dw = dest.right - dest.left;

@@ -71,6 +71,10 @@ int PumpPending();
 // client area inside it.
 Surface* WindowSurface(HWND hwnd);
 POINT ClientOriginInSurface(HWND hwnd);
+// For painting from any thread: calls `paint` with that surface (locked), the client origin and
+// the client area in surface coordinates while the window system is locked, so the window cannot
+// be destroyed under it. False, without calling, when `hwnd` is not (or no longer) a window.
+bool PaintWindowSurface(HWND hwnd, const std::function<void(Surface&, POINT, RECT)>& paint);
 // Writes the top-level window holding `hwnd` (its whole surface) as a PNG file.
 bool WriteWindowPng(HWND hwnd, const std::string& nativePath);
 

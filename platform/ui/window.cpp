@@ -226,6 +226,22 @@ POINT ClientOriginInSurface(HWND hwnd)
     return POINT{c.left - top->window.left, c.top - top->window.top};
 }
 
+bool PaintWindowSurface(HWND hwnd, const std::function<void(Surface&, POINT, RECT)>& paint)
+{
+    // Destroying a window takes the same lock before it lets go of the surface.
+    std::lock_guard<std::recursive_mutex> g(Lock());
+    Window* w = Find(hwnd);
+    Window* top = Find(TopLevelOf(hwnd));
+    if (!w || !top || !top->surface)
+        return false;
+    const POINT origin = ClientOriginInSurface(hwnd);
+    const RECT client{origin.x, origin.y, origin.x + (w->client.right - w->client.left),
+                      origin.y + (w->client.bottom - w->client.top)};
+    std::lock_guard<std::recursive_mutex> s(top->surface->Mutex());
+    paint(*top->surface, origin, client);
+    return true;
+}
+
 }  // namespace quiva::ui
 
 // ---------------------------------------------------------------------------------------------

@@ -1,5 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <mutex>
+#include <thread>
+
 #include "MediaTestSupport.h"
 #include "platform/media/VideoWindow.h"
 #include "platform/ui/winuser.h"
@@ -52,6 +56,54 @@ TEST_F(RendererWindowTest, PaintsTheLatestFrameIntoItsWindow)
     EXPECT_EQ(quiva::media::SyntheticBarColour(0, 8), Rgb(*s, o.x + 5, o.y + 200));
     EXPECT_EQ(quiva::media::SyntheticBarColour(7, 8), Rgb(*s, o.x + 635, o.y + 200));
     quiva::ui::PumpPending();
+}
+
+// The window goes while the camera keeps streaming into it: the renderer's paints stop touching
+// it, the frames are still kept, and a new window takes the picture.
+TEST_F(RendererWindowTest, WindowDestroyedWhileFramesStream)
+{
+    ScopedDevices devices(kStandardDevices);
+    quiva::media::UseWindowSystemForVideo();
+    auto g = NewGraph();
+    auto cam = AddDevice(g.Get(), CLSID_VideoInputDeviceCategory, L"Test Camera");
+    auto r = AddWindowlessVmr9(g.Get());
+    auto wc = r.As<IVMRWindowlessControl9>(IID_IVMRWindowlessControl9);
+    ASSERT_EQ(S_OK, ConnectFilters(g.Get(), cam.Get(), r.Get()));
+    auto control = g.As<IMediaControl>(IID_IMediaControl);
+    // The first window is already gone when streaming starts.
+    HWND gone = Top(0, 0, 100, 100);
+    ASSERT_EQ(S_OK, wc->SetVideoClippingWindow(gone));
+    DestroyWindow(gone);
+    ASSERT_EQ(S_OK, control->Run());
+    HWND video = nullptr;
+    for (int round = 0; round < 6; ++round) {
+        HWND top = Top(0, 0, 360 + round, 260);
+        video = Child(top, 10, 10, 320, 240);
+        ASSERT_EQ(S_OK, wc->SetVideoClippingWindow(video));
+        quiva::Surface* s = quiva::ui::WindowSurface(video);
+        ASSERT_NE(nullptr, s);
+        const POINT o = quiva::ui::ClientOriginInSurface(video);
+        // Wait for a frame painted into this window, then destroy it under the stream.
+        bool shown = false;
+        for (int i = 0; i < 200 && !shown; ++i) {
+            quiva::ui::PumpPending();
+            {
+                std::lock_guard lock(s->Mutex());
+                shown = Rgb(*s, o.x + 5, o.y + 120) == quiva::media::SyntheticBarColour(0, 8);
+            }
+            if (!shown)
+                std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
+        EXPECT_TRUE(shown) << "round " << round;
+        DestroyWindow(top);
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(80));  // frames for a window that is gone
+    control->Stop();
+    EXPECT_FALSE(IsWindow(video));
+    BYTE* dib = nullptr;
+    ASSERT_EQ(S_OK, wc->GetCurrentImage(&dib));
+    EXPECT_EQ(320, reinterpret_cast<BITMAPINFOHEADER*>(dib)->biWidth);
+    CoTaskMemFree(dib);
 }
 
 }  // namespace

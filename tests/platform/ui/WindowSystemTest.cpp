@@ -522,3 +522,56 @@ TEST_F(WindowSystem, PaintingReachesTheSurfaceAndThePngFile)
     ASSERT_GT(bytes.size(), 8u);
     EXPECT_EQ(bytes.substr(1, 3), "PNG");
 }
+
+TEST_F(WindowSystem, PaintingFromAnotherThreadStopsCleanlyWhenTheWindowGoes)
+{
+    HWND top = Top(0, 0, 200, 150);
+    HWND child = Child(top, 30, 20, 100, 80);
+    quiva::ui::PumpPending();
+    const POINT expected = quiva::ui::ClientOriginInSurface(child);
+    POINT origin{};
+    RECT client{};
+    EXPECT_TRUE(quiva::ui::PaintWindowSurface(child, [&](quiva::Surface& s, POINT o, RECT c) {
+        origin = o;
+        client = c;
+        s.Pixels()[static_cast<size_t>(o.y) * static_cast<size_t>(s.Width()) + o.x] = 0xFF123456u;
+    }));
+    EXPECT_EQ(origin.x, expected.x);
+    EXPECT_EQ(origin.y, expected.y);
+    EXPECT_EQ(client.right - client.left, 100);
+    EXPECT_EQ(client.bottom - client.top, 80);
+    EXPECT_EQ(quiva::ui::WindowSurface(child)->At(expected.x, expected.y), 0xFF123456u);
+
+    // A painter thread fills the client area of whichever window is current while this thread
+    // destroys the windows under it; once a window is gone, painting answers false.
+    std::atomic<HWND> target{child};
+    std::atomic<bool> done{false};
+    std::atomic<int> painted{0};
+    std::thread painter([&] {
+        while (!done) {
+            if (quiva::ui::PaintWindowSurface(target.load(), [](quiva::Surface& s, POINT, RECT c) {
+                    for (LONG y = c.top; y < c.bottom && y < s.Height(); ++y)
+                        for (LONG x = c.left; x < c.right && x < s.Width(); ++x)
+                            s.Pixels()[static_cast<size_t>(y) * static_cast<size_t>(s.Width()) + x] = 0xFF00FF00u;
+                }))
+                ++painted;
+        }
+    });
+    DestroyWindow(top);
+    for (int i = 0; i < 40; ++i) {
+        HWND t = CreateWindowExW(0, L"QuivaTestWnd", L"", WS_POPUP | WS_VISIBLE, 0, 0, 160 + i, 120, nullptr,
+                                 nullptr, nullptr, nullptr);
+        HWND c = CreateWindowExW(0, L"QuivaTestWnd", L"", WS_CHILD | WS_VISIBLE, 10, 10, 100, 80, t, nullptr,
+                                 nullptr, nullptr);
+        target = c;
+        const int before = painted;
+        while (painted == before)
+            std::this_thread::yield();
+        DestroyWindow(t);
+        EXPECT_FALSE(IsWindow(c));
+    }
+    done = true;
+    painter.join();
+    EXPECT_FALSE(quiva::ui::PaintWindowSurface(child, [](quiva::Surface&, POINT, RECT) { ADD_FAILURE(); }));
+    EXPECT_FALSE(quiva::ui::PaintWindowSurface(nullptr, [](quiva::Surface&, POINT, RECT) { ADD_FAILURE(); }));
+}
