@@ -169,6 +169,16 @@ bool Dbc::Connect(const Text& connectionString, unsigned loginTimeout)
 
 void Dbc::Release()
 {
+    {
+        // A record set may still hold a statement of this connection.
+        std::lock_guard<std::mutex> lock(m_stmts->mutex);
+        for (Stmt* s : m_stmts->live) {
+            if (s->m_stmt)
+                SQLFreeHandle(SQL_HANDLE_STMT, s->m_stmt);
+            s->m_stmt = nullptr;
+        }
+        m_stmts->live.clear();
+    }
     if (m_dbc) {
         if (m_connected)
             SQLDisconnect(m_dbc);
@@ -193,9 +203,12 @@ bool Dbc::Dead()
 Stmt::Stmt(Dbc& dbc, bool narrow) : m_narrow(narrow)
 {
     SQLHSTMT h = SQL_NULL_HSTMT;
-    if (dbc.Connected() && SQL_SUCCEEDED(SQLAllocHandle(SQL_HANDLE_STMT, dbc.handle(), &h)))
+    if (dbc.Connected() && SQL_SUCCEEDED(SQLAllocHandle(SQL_HANDLE_STMT, dbc.handle(), &h))) {
         m_stmt = h;
-    else
+        m_owner = dbc.m_stmts;
+        std::lock_guard<std::mutex> lock(m_owner->mutex);
+        m_owner->live.insert(this);
+    } else
         ReadDiagnostics(SQL_HANDLE_DBC, dbc.handle(), narrow, m_diag);
     if (!m_stmt && m_diag.empty())
         EnvDiagnostics(m_diag, "No statement could be allocated on the connection.");
@@ -203,6 +216,10 @@ Stmt::Stmt(Dbc& dbc, bool narrow) : m_narrow(narrow)
 
 Stmt::~Stmt()
 {
+    if (!m_owner)
+        return;
+    std::lock_guard<std::mutex> lock(m_owner->mutex);
+    m_owner->live.erase(this);
     if (m_stmt)
         SQLFreeHandle(SQL_HANDLE_STMT, m_stmt);
 }
@@ -257,6 +274,8 @@ int Stmt::NumResultCols()
 
 bool Stmt::DescribeCol(int column, Text& name, ColumnKind& kind)
 {
+    if (!m_stmt)
+        return false;
     SQLSMALLINT length = 0, type = 0, digits = 0, nullable = 0;
     SQLULEN size = 0;
     SQLRETURN rc;
@@ -321,6 +340,8 @@ bool ReadAllData(SQLHSTMT stmt, int column, SQLSMALLINT cType, bool terminated, 
 
 bool Stmt::GetText(int column, Text& value, bool& isNull)
 {
+    if (!m_stmt)
+        return false;
     value.narrow = m_narrow;
     SQLRETURN rc = SQL_SUCCESS;
     bool ok = m_narrow ? ReadAllData<char>(m_stmt, column, SQL_C_CHAR, true, value.bytes, isNull, rc)
@@ -332,6 +353,8 @@ bool Stmt::GetText(int column, Text& value, bool& isNull)
 
 bool Stmt::GetBytes(int column, std::vector<uint8_t>& value, bool& isNull)
 {
+    if (!m_stmt)
+        return false;
     std::basic_string<char> raw;
     SQLRETURN rc = SQL_SUCCESS;
     bool ok = ReadAllData<char>(m_stmt, column, SQL_C_BINARY, false, raw, isNull, rc);

@@ -8,6 +8,9 @@
 
 #include <cstdint>
 #include <deque>
+#include <memory>
+#include <mutex>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -36,6 +39,16 @@ std::string DriverLibrary(const std::string& driverName);
 // A value of the driver's section in odbcinst.ini, or "" when absent.
 std::string DriverAttribute(const std::string& driverName, const std::string& key);
 
+class Stmt;
+
+// The statements allocated on one connection handle, so that the connection can free them
+// before it disconnects: a driver refuses to disconnect while a statement is active, and the
+// handle and its database session would stay behind.
+struct StmtList {
+    std::mutex mutex;
+    std::set<Stmt*> live;
+};
+
 class Dbc {
 public:
     Dbc() = default;
@@ -54,9 +67,11 @@ public:
     const std::vector<Diagnostic>& diagnostics() const { return m_diag; }
 
 private:
+    friend class Stmt;
     void* m_dbc = nullptr;
     bool m_connected = false;
     std::vector<Diagnostic> m_diag;
+    std::shared_ptr<StmtList> m_stmts = std::make_shared<StmtList>();
 };
 
 enum class ColumnKind { Text, Binary };
@@ -88,8 +103,10 @@ public:
     const std::vector<Diagnostic>& diagnostics() const { return m_diag; }
 
 private:
+    friend class Dbc;
     Rc Check(short rc);
-    void* m_stmt = nullptr;
+    void* m_stmt = nullptr;  // null once its connection has been released
+    std::shared_ptr<StmtList> m_owner;
     bool m_narrow;
     std::vector<Diagnostic> m_diag;
     std::deque<long> m_lengths;  // indicator storage for bound parameters (stable addresses)

@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <filesystem>
 #include <cstdlib>
 
 #include "framework/CKXAdoRecord.h"
@@ -248,4 +249,40 @@ TEST(CKXAdoConnection, ServerRestartFailsOneStatementThenReconnects)
     EXPECT_EQ(r.GetFieldString(L"T"), L"다시");
     flock(lock, LOCK_UN);
     close(lock);
+}
+
+// Descriptors of this process open on the given file.
+static int OpenDescriptorsOn(const std::string& file)
+{
+    int n = 0;
+    for (const auto& entry : std::filesystem::directory_iterator("/proc/self/fd")) {
+        std::error_code ec;
+        if (std::filesystem::read_symlink(entry.path(), ec) == file)
+            ++n;
+    }
+    return n;
+}
+
+TEST(CKXAdoConnection, ReopenWhileARecordSetIsReadingReleasesTheOldConnection)
+{
+    TempDir dir;
+    CKXAdoConnection c;
+    c.connectionString = CString(L"Driver=SQLite3;Database=") + dir.Win() + L"\\clinic.db";
+    ASSERT_TRUE(c.Open(0)) << c.GetErrorText().ToUtf8();
+    ASSERT_TRUE(c.Execute(L"CREATE TABLE T (A INTEGER); INSERT INTO T VALUES (1); INSERT INTO T VALUES (2);", 0, TRUE));
+    const std::string file = std::filesystem::canonical(dir.Native("clinic.db"));
+    const int before = OpenDescriptorsOn(file);
+    for (int i = 0; i < 5; ++i) {
+        CKXAdoRecord r(&c);
+        ASSERT_TRUE(r.Open(L"SELECT A FROM T"));
+        ASSERT_FALSE(r.IsEOF());
+        // The application opens its connection again on every window while a reader may be alive.
+        ASSERT_TRUE(c.Open(0)) << c.GetErrorText().ToUtf8();
+        EXPECT_EQ(r.GetFieldStringAt(0), L"1");  // the row already read stays readable
+        EXPECT_FALSE(r.MoveNext());              // the old cursor is gone, and says so
+    }
+    EXPECT_EQ(OpenDescriptorsOn(file), before);
+    CKXAdoRecord r(&c);
+    ASSERT_TRUE(r.Open(L"SELECT COUNT(*) FROM T"));
+    EXPECT_EQ(r.GetFieldStringAt(0), L"2");
 }
