@@ -15,6 +15,7 @@ CQUIVACaptureManagerDlg::CQUIVACaptureManagerDlg(std::vector<std::wstring> argum
     m_template.cx = 640;
     m_template.cy = 480;
     InitModalIndirect(&m_template, nullptr);
+    m_panel.SetEngine(&m_capture);
 }
 
 CQUIVACaptureManagerDlg::~CQUIVACaptureManagerDlg()
@@ -83,4 +84,43 @@ void CQUIVACaptureManagerDlg::WriteSharedMemory(HANDLE mapping, const CString& t
     std::memcpy(view, units.data(), units.size());
     UnmapViewOfFile(view);
     OutputDebugStringW(L"WriteToSharedMemory");
+}
+
+void CQUIVACaptureManagerDlg::OnSelectDevice(_KXMCaptureDeviceInfo* entry)
+{
+    if (!entry)
+        return;
+    m_panel.LogDeviceStart(entry);
+    if (!m_capture.m_pGraph)
+        CoCreateInstance(CLSID_FilterGraph, nullptr, CLSCTX_ALL, IID_IGraphBuilder,
+                         reinterpret_cast<void**>(&m_capture.m_pGraph));
+    m_capture.m_nRendererKind = KXM_RENDERER_EVR;
+    m_capture.SelectDevice(m_hPreview, entry->displayName);
+    m_panel.ShowGraph(entry);
+    if (m_capture.m_bRunning) {
+        // The buttons follow what the graph does, not what was asked of it.
+        m_panel.SetRunning(m_capture.Start(m_hPreview) ? TRUE : FALSE);
+    } else {
+        m_panel.SetRunning(FALSE);
+        if (m_hPreview)
+            ::InvalidateRect(m_hPreview, nullptr, TRUE);
+    }
+}
+
+BOOL CQUIVACaptureManagerDlg::OnDeleteGraphFile(_KXMCaptureDeviceInfo* entry)
+{
+    if (!entry || entry->type != KXM_DEVICE_GRAPH_FILE)
+        return FALSE;
+    if (m_panel.m_pCurrentEntry == entry) {
+        m_capture.Stop();
+        m_panel.ShowGraph(nullptr);
+        m_panel.SetRunning(FALSE);
+    }
+    m_capture.RemoveEntry(entry);
+    return TRUE;
+}
+
+void CQUIVACaptureManagerDlg::OnSaveList()
+{
+    m_capture.SaveGraphList(m_bDvd);
 }

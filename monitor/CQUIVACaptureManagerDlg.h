@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "monitor/CKXCtrlWndFilterManager.h"
 #include "monitor/CKXMCaptureEx.h"
 #include "platform/ui/CDialog.h"
 
@@ -28,6 +29,18 @@ public:
     static bool IsDeviceMode(const std::vector<std::wstring>& arguments);
 
     CKXMCaptureEx& Capture() { return m_capture; }
+    CKXCtrlWndFilterManager& Panel() { return m_panel; }
+
+    // Device manager commands; the source tree hands over the entry of the chosen item (none
+    // for the root and the groups).
+    // Starts the chosen source: a fresh log, its graph built and shown, the preview running
+    // when the graph runs.
+    void OnSelectDevice(_KXMCaptureDeviceInfo* entry);
+    // Deletes a graph-file entry (stopping the preview first when it is the one shown); any
+    // other entry is refused with FALSE.
+    BOOL OnDeleteGraphFile(_KXMCaptureDeviceInfo* entry);
+    // Writes the graph list with the DVD flag as last exchanged.
+    void OnSaveList();
     bool DeviceMode() const { return m_bDeviceMode; }
 
 protected:
@@ -37,6 +50,10 @@ protected:
     CKXMCaptureEx m_capture;
     std::vector<std::wstring> m_arguments;
     bool m_bDeviceMode = false;
+    BOOL m_bDvd = FALSE;
+    HWND m_hPreview = nullptr;
+    // After the engine, so it goes first and lets go of the engine's reports.
+    CKXCtrlWndFilterManager m_panel;
     // Open as long as the dialog, which lives until the program ends, so the text stays readable.
     HANDLE m_hSharedMemory = nullptr;
     DLGTEMPLATE m_template {};
