@@ -153,6 +153,14 @@ HANDLE OpenFileMappingW(DWORD access, BOOL, LPCWSTR name)
         SetLastError(ERROR_FILE_NOT_FOUND);
         return nullptr;
     }
+    // A creator names the object before it gives it its size: until then it is not there yet
+    // (a view of it would fail), and the opener tries again as it would for a missing one.
+    struct stat st{};
+    if (::fstat(fd, &st) != 0 || st.st_size == 0) {
+        ::close(fd);
+        SetLastError(ERROR_FILE_NOT_FOUND);
+        return nullptr;
+    }
     return new MappingObject(fd, {}, false, writable);
 }
 

@@ -4,6 +4,9 @@
 
 #include <atomic>
 #include <chrono>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 
 #include <cstring>
@@ -186,6 +189,27 @@ TEST(SharedMemoryTest, SecondCreatorSharesTheObjectAndLastCloseRemovesIt)
     CloseHandle(b);
     EXPECT_EQ(nullptr, OpenFileMappingW(FILE_MAP_READ, FALSE, L"Shared"));
     EXPECT_NE(0, ::stat(("/dev/shm" + quiva::SharedMemoryName(L"Shared")).c_str(), &st));
+}
+
+TEST(SharedMemoryTest, ObjectNamedButNotYetSizedIsNotThereYet)
+{
+    ScopedEnv session("QUIVA_SESSION", UniqueSession());
+    // What a creator holds between naming the object and giving it its size.
+    const std::string shm = quiva::SharedMemoryName(L"Half");
+    const int fd = ::shm_open(shm.c_str(), O_RDWR | O_CREAT | O_EXCL, 0600);
+    ASSERT_GE(fd, 0);
+    ASSERT_EQ(0, ::flock(fd, LOCK_SH));
+    EXPECT_EQ(nullptr, OpenFileMappingW(FILE_MAP_READ, FALSE, L"Half"));
+    EXPECT_EQ(static_cast<DWORD>(ERROR_FILE_NOT_FOUND), GetLastError());
+    ASSERT_EQ(0, ::ftruncate(fd, 1024));
+    HANDLE opened = OpenFileMappingW(FILE_MAP_READ, FALSE, L"Half");
+    ASSERT_NE(nullptr, opened);
+    void* view = MapViewOfFile(opened, FILE_MAP_READ, 0, 0, 0);
+    EXPECT_NE(nullptr, view);
+    UnmapViewOfFile(view);
+    CloseHandle(opened);
+    ::shm_unlink(shm.c_str());
+    ::close(fd);
 }
 
 struct TickCounter {
