@@ -120,6 +120,19 @@ BOOL CQUIVACaptureManagerDlg::OnDeleteGraphFile(_KXMCaptureDeviceInfo* entry)
     return TRUE;
 }
 
+_KXMCaptureDeviceInfo* CQUIVACaptureManagerDlg::OnDvdCheck(BOOL on)
+{
+    m_bDvd = on ? TRUE : FALSE;
+    if (!m_bDvd)
+        return nullptr;
+    for (int i = 0; i < m_capture.GetDeviceCount(); ++i) {
+        const _KXMCaptureDeviceInfo* e = m_capture.GetEntry(i);
+        if (e && e->type == KXM_DEVICE_DVD)
+            return const_cast<_KXMCaptureDeviceInfo*>(e);
+    }
+    return m_capture.AddDvdEntry();
+}
+
 void CQUIVACaptureManagerDlg::OnSaveList()
 {
     m_capture.SaveGraphList(m_bDvd);

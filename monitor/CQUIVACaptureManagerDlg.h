@@ -39,6 +39,9 @@ public:
     // Deletes a graph-file entry (stopping the preview first when it is the one shown); any
     // other entry is refused with FALSE.
     BOOL OnDeleteGraphFile(_KXMCaptureDeviceInfo* entry);
+    // The DVD check box: on gives the entry to show under the extension group (the listed one,
+    // else a new one); off gives none and leaves the entry listed until the program ends.
+    _KXMCaptureDeviceInfo* OnDvdCheck(BOOL on);
     // Writes the graph list with the DVD flag as last exchanged.
     void OnSaveList();
     bool DeviceMode() const { return m_bDeviceMode; }

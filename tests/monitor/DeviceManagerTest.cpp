@@ -70,4 +70,24 @@ TEST_F(DeviceManager, DeletingTheShownGraphFileStopsAndClearsThePanel)
     EXPECT_EQ(0, dlg.Capture().m_bRunning);
 }
 
+TEST_F(DeviceManager, TheDvdBoxReusesItsEntryAndDecidesTheSavedList)
+{
+    ManagerDlg dlg(m_wnd);
+    _KXMCaptureDeviceInfo* dvd = dlg.OnDvdCheck(TRUE);
+    ASSERT_TRUE(dvd);
+    EXPECT_EQ(KXM_DEVICE_DVD, dvd->type);
+    EXPECT_EQ(nullptr, dlg.OnDvdCheck(FALSE));
+    EXPECT_EQ(dvd, dlg.OnDvdCheck(TRUE));
+    EXPECT_EQ(dvd, dlg.OnDvdCheck(TRUE));
+    EXPECT_EQ(1, dlg.Capture().GetDeviceCount());
+
+    dlg.OnDvdCheck(FALSE);
+    dlg.OnSaveList();
+    EXPECT_EQ(std::string::npos, quiva::test::ReadAll("QUIVACapture.GraphList").find("Extension"));
+    EXPECT_EQ(1, dlg.Capture().GetDeviceCount());  // listed until the program ends
+    dlg.OnDvdCheck(TRUE);
+    dlg.OnSaveList();
+    EXPECT_NE(std::string::npos, quiva::test::ReadAll("QUIVACapture.GraphList").find("Extension"));
+}
+
 }  // namespace
