@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <mutex>
 #include <thread>
@@ -75,6 +76,12 @@ TEST_F(RendererWindowTest, WindowDestroyedWhileFramesStream)
     ASSERT_EQ(S_OK, wc->SetVideoClippingWindow(gone));
     DestroyWindow(gone);
     ASSERT_EQ(S_OK, control->Run());
+    // Repaints asked for from another thread as fast as it can, besides the camera's own.
+    std::atomic<bool> done{false};
+    std::thread repaint([&] {
+        while (!done)
+            wc->RepaintVideo(nullptr, nullptr);
+    });
     HWND video = nullptr;
     for (int round = 0; round < 6; ++round) {
         HWND top = Top(0, 0, 360 + round, 260);
@@ -98,6 +105,8 @@ TEST_F(RendererWindowTest, WindowDestroyedWhileFramesStream)
         DestroyWindow(top);
     }
     std::this_thread::sleep_for(std::chrono::milliseconds(80));  // frames for a window that is gone
+    done = true;
+    repaint.join();
     control->Stop();
     EXPECT_FALSE(IsWindow(video));
     BYTE* dib = nullptr;
