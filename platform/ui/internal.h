@@ -126,6 +126,9 @@ void DestroyThreadState(HWND hwnd);
 // Called from DefWindowProc: the modal move/size loop.
 void MoveSizeLoop(HWND hwnd, int hit, POINT start);
 void RecalcClient(HWND hwnd);
+// Registers the system class called `className` (the window system's own controls) when it
+// is one; false for any other name.
+bool RegisterSystemClass(LPCWSTR className);
 // Top-level windows, front first.
 std::vector<HWND> TopLevels();
 

@@ -310,6 +310,8 @@ HWND CreateWindowExW(DWORD exStyle, LPCWSTR className, LPCWSTR windowName, DWORD
     {
         std::lock_guard<std::recursive_mutex> g(Lock());
         auto cls = FindClass(className);
+        if (!cls && RegisterSystemClass(className))
+            cls = FindClass(className);
         if (!cls) {
             SetLastError(ERROR_CANNOT_FIND_WND_CLASS);
             return nullptr;
