@@ -14,6 +14,7 @@
 #define ERROR_CANNOT_FIND_WND_CLASS 1407L
 #define ERROR_INVALID_WINDOW_HANDLE 1400L
 #define ERROR_TLW_WITH_WSCHILD 1406L
+#define ERROR_CONTROL_ID_NOT_FOUND 1421L
 
 using namespace quiva::ui::detail;
 
@@ -632,6 +633,18 @@ int GetClassNameW(HWND hwnd, LPWSTR buffer, int max)
 }
 
 int GetDlgCtrlID(HWND hwnd) { return static_cast<int>(GetWindowLongPtrW(hwnd, GWLP_ID)); }
+
+HWND GetDlgItem(HWND dialog, int id)
+{
+    std::lock_guard<std::recursive_mutex> g(Lock());
+    if (Window* w = Find(dialog)) {
+        for (HWND c : w->children)
+            if (Window* cw = Find(c); cw && static_cast<int>(cw->id) == id)
+                return c;
+    }
+    SetLastError(ERROR_CONTROL_ID_NOT_FOUND);
+    return nullptr;
+}
 
 DWORD GetWindowThreadProcessId(HWND hwnd, LPDWORD processId)
 {

@@ -422,6 +422,7 @@ int GetWindowTextLengthW(HWND hwnd);
 BOOL SetWindowTextW(HWND hwnd, LPCWSTR text);
 int GetClassNameW(HWND hwnd, LPWSTR buffer, int max);
 int GetDlgCtrlID(HWND hwnd);
+HWND GetDlgItem(HWND dialog, int id);
 DWORD GetWindowThreadProcessId(HWND hwnd, LPDWORD processId);
 
 // Geometry and state
