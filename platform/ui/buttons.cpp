@@ -3,7 +3,6 @@
 #include <map>
 #include <mutex>
 
-#include "platform/base/CString.h"
 #include "platform/gdi/gdi.h"
 #include "platform/ui/internal.h"
 
@@ -249,17 +248,3 @@ bool RegisterButtonClass()
 }
 
 }  // namespace quiva::ui
-
-namespace quiva::ui::detail {
-
-bool RegisterSystemClass(LPCWSTR className)
-{
-    if (!className || reinterpret_cast<ULONG_PTR>(className) < 0x10000)
-        return false;
-    const std::wstring name(className);
-    if (name.size() == 6 && _wcsicmp(name.c_str(), WC_BUTTONW) == 0)
-        return RegisterButtonClass();
-    return false;
-}
-
-}  // namespace quiva::ui::detail

@@ -43,6 +43,7 @@ typedef LRESULT(CALLBACK* HOOKPROC)(int, WPARAM, LPARAM);
 #define WM_GETMINMAXINFO 0x0024
 #define WM_WINDOWPOSCHANGING 0x0046
 #define WM_WINDOWPOSCHANGED 0x0047
+#define WM_NOTIFY 0x004E
 #define WM_NCCREATE 0x0081
 #define WM_NCDESTROY 0x0082
 #define WM_NCCALCSIZE 0x0083
@@ -301,6 +302,14 @@ struct MSG {
     POINT pt;
 };
 typedef MSG* LPMSG;
+
+// Header of every WM_NOTIFY a control sends to its parent (lParam; wParam is the control id).
+struct NMHDR {
+    HWND hwndFrom;
+    UINT_PTR idFrom;
+    UINT code;
+};
+typedef NMHDR* LPNMHDR;
 
 struct WNDCLASSW {
     UINT style;
