@@ -1,0 +1,148 @@
+#include "platform/ui/filedialogs.h"
+
+#include <sys/stat.h>
+
+#include <string>
+
+#include "tests/platform/ui/UiTestSupport.h"
+#include "tests/support/TempDir.h"
+
+using namespace quiva::test;
+
+namespace {
+
+const wchar_t kFilter[] = L"GraphFiles(*.grf)\0*.grf\0All Files (*.*)\0*.*\0";
+
+class FileDialog : public UiTest {
+protected:
+    void SetUp() override
+    {
+        UiTest::SetUp();
+        owner = Top(0, 0, 800, 600);
+        WriteAll(dir.Native("camera.grf"), "g");
+        WriteAll(dir.Native("notes.txt"), "t");
+        mkdir(dir.Native("sub").c_str(), 0755);
+        WriteAll(dir.Native("sub/inner.grf"), "g");
+        folder = dir.Win().GetString();
+    }
+    void TearDown() override
+    {
+        quiva::ui::SetFileDialogAnswer({});
+        UiTest::TearDown();
+    }
+    OPENFILENAMEW Request(DWORD flags, const wchar_t* initial = L"*.grf")
+    {
+        wcscpy(file, initial);
+        OPENFILENAMEW ofn{};
+        ofn.lStructSize = sizeof(ofn);
+        ofn.hwndOwner = owner;
+        ofn.lpstrFilter = kFilter;
+        ofn.lpstrFile = file;
+        ofn.nMaxFile = 260;
+        ofn.lpstrInitialDir = folder.c_str();
+        ofn.lpstrDefExt = L"grf";
+        ofn.Flags = flags;
+        return ofn;
+    }
+    static void Type(const std::wstring& text)
+    {
+        for (wchar_t ch : text)
+            quiva::ui::InjectKeyStroke(ch >= L'a' && ch <= L'z' ? ch - 32 : 0xBE, ch);
+    }
+    static void Enter() { quiva::ui::InjectKeyStroke(VK_RETURN, L'\r'); }
+
+    TempDir dir;
+    std::wstring folder;
+    HWND owner = nullptr;
+    wchar_t file[260] = {};
+};
+
+}  // namespace
+
+TEST_F(FileDialog, OpenReturnsTheTypedOrListedFileAndCancelLeavesNothing)
+{
+    // Down picks the first listed entry after the parent and the folder: the one matching file.
+    OPENFILENAMEW ofn = Request(OFN_FILEMUSTEXIST);
+    quiva::ui::InjectKeyStroke(VK_DOWN);
+    quiva::ui::InjectKeyStroke(VK_DOWN);
+    quiva::ui::InjectKeyStroke(VK_DOWN);
+    Enter();
+    ASSERT_TRUE(GetOpenFileNameW(&ofn));
+    EXPECT_EQ(std::wstring(file), folder + L"\\camera.grf");
+    EXPECT_EQ(ofn.nFileOffset, folder.size() + 1);
+    EXPECT_EQ(std::wstring(file + ofn.nFileExtension), L"grf");
+    EXPECT_TRUE(IsWindowEnabled(owner));
+
+    // Typed into a folder, without the extension: the default one is added.
+    ofn = Request(OFN_FILEMUSTEXIST, L"");
+    Type(L"sub");
+    Enter();
+    Type(L"inner");
+    Enter();
+    ASSERT_TRUE(GetOpenFileNameW(&ofn));
+    EXPECT_EQ(std::wstring(file), folder + L"\\sub\\inner.grf");
+
+    ofn = Request(OFN_FILEMUSTEXIST);
+    quiva::ui::InjectKeyStroke(VK_ESCAPE);
+    EXPECT_FALSE(GetOpenFileNameW(&ofn));
+    EXPECT_EQ(CommDlgExtendedError(), 0u);
+    EXPECT_STREQ(file, L"*.grf");
+}
+
+TEST_F(FileDialog, MissingFilesAndOverwritesAreAskedAbout)
+{
+    // A missing file is refused with a message (answered with Enter); the dialog stays up.
+    OPENFILENAMEW ofn = Request(OFN_FILEMUSTEXIST, L"");
+    Type(L"missing.grf");
+    Enter();  // the dialog: refused
+    Enter();  // the message box
+    quiva::ui::InjectKeyStroke(VK_ESCAPE);
+    EXPECT_FALSE(GetOpenFileNameW(&ofn));
+
+    // Saving over an existing file: No keeps the dialog, Yes takes it.
+    ofn = Request(OFN_OVERWRITEPROMPT, L"");
+    Type(L"camera.grf");
+    Enter();
+    quiva::ui::InjectKeyStroke(VK_TAB);  // Yes -> No
+    Enter();
+    Enter();  // the field still holds the name: asked again
+    Enter();  // Yes
+    ASSERT_TRUE(GetSaveFileNameW(&ofn));
+    EXPECT_EQ(std::wstring(file), folder + L"\\camera.grf");
+
+    // A new name needs no question.
+    ofn = Request(OFN_OVERWRITEPROMPT, L"");
+    Type(L"new.grf");
+    Enter();
+    ASSERT_TRUE(GetSaveFileNameW(&ofn));
+    EXPECT_EQ(std::wstring(file), folder + L"\\new.grf");
+}
+
+TEST_F(FileDialog, TheTestAnswerIsDeliveredLikeAChoiceAndASmallBufferIsReported)
+{
+    bool sawSave = false;
+    quiva::ui::SetFileDialogAnswer([&](const OPENFILENAMEW& o, bool save) -> std::optional<std::wstring> {
+        sawSave = save;
+        EXPECT_EQ(o.Flags, static_cast<DWORD>(OFN_FILEMUSTEXIST));
+        return std::wstring(L"C:\\graphs\\a.grf");
+    });
+    OPENFILENAMEW ofn = Request(OFN_FILEMUSTEXIST);
+    ASSERT_TRUE(GetSaveFileNameW(&ofn));
+    EXPECT_TRUE(sawSave);
+    EXPECT_STREQ(file, L"C:\\graphs\\a.grf");
+    EXPECT_EQ(ofn.nFileOffset, 10);
+
+    ofn.nMaxFile = 5;
+    EXPECT_FALSE(GetOpenFileNameW(&ofn));
+    EXPECT_EQ(CommDlgExtendedError(), static_cast<DWORD>(FNERR_BUFFERTOOSMALL));
+    EXPECT_EQ(file[0], 16);
+
+    quiva::ui::SetFileDialogAnswer([](const OPENFILENAMEW&, bool) { return std::optional<std::wstring>(); });
+    ofn = Request(0);
+    EXPECT_FALSE(GetOpenFileNameW(&ofn));
+    EXPECT_EQ(CommDlgExtendedError(), 0u);
+
+    ofn.lStructSize = 8;
+    EXPECT_FALSE(GetOpenFileNameW(&ofn));
+    EXPECT_EQ(CommDlgExtendedError(), static_cast<DWORD>(CDERR_STRUCTSIZE));
+}
