@@ -3,10 +3,14 @@
 #include <map>
 #include <mutex>
 
-#include "platform/gdi/gdi.h"
+#include "platform/ui/controlpaint.h"
 #include "platform/ui/internal.h"
 
 namespace {
+
+constexpr COLORREF kFace = RGB(0xF0, 0xF0, 0xF0);
+constexpr COLORREF kPushedFace = RGB(0xD0, 0xD0, 0xD0);
+constexpr COLORREF kEdge = RGB(0x70, 0x70, 0x70);
 
 struct ButtonState {
     bool checked = false;
@@ -65,50 +69,31 @@ void Clicked(HWND hwnd)
 
 void Paint(HWND hwnd)
 {
-    PAINTSTRUCT ps{};
-    HDC dc = BeginPaint(hwnd, &ps);
-    if (!dc)
-        return;
-    RECT rc{};
-    GetClientRect(hwnd, &rc);
     const ButtonState s = WithState(hwnd, [](ButtonState& st) { return st; });
     const DWORD kind = Kind(hwnd);
-    const bool enabled = IsWindowEnabled(hwnd) != FALSE;
+    quiva::ui::detail::ControlPaint p(hwnd, s.pushed && !IsCheckBox(kind) ? kPushedFace : kFace);
+    if (!p)
+        return;
+    const RECT rc = p.client;
+    const COLORREF ink = IsWindowEnabled(hwnd) ? RGB(0, 0, 0) : RGB(0xA0, 0xA0, 0xA0);
     std::wstring text(static_cast<size_t>(GetWindowTextLengthW(hwnd)) + 1, L'\0');
     text.resize(static_cast<size_t>(GetWindowTextW(hwnd, text.data(), static_cast<int>(text.size()))));
-
-    HBRUSH face = CreateSolidBrush(s.pushed && !IsCheckBox(kind) ? RGB(0xD0, 0xD0, 0xD0) : RGB(0xF0, 0xF0, 0xF0));
-    HBRUSH edge = CreateSolidBrush(RGB(0x70, 0x70, 0x70));
-    FillRect(dc, &rc, face);
-    SetBkMode(dc, TRANSPARENT);
-    SetTextColor(dc, enabled ? RGB(0, 0, 0) : RGB(0xA0, 0xA0, 0xA0));
     if (IsCheckBox(kind)) {
         const int box = 13;
         const int top = (rc.bottom - rc.top - box) / 2;
-        RECT b{rc.left, top, rc.left + box, top + box};
-        HBRUSH white = CreateSolidBrush(s.pushed ? RGB(0xD0, 0xD0, 0xD0) : RGB(0xFF, 0xFF, 0xFF));
-        FillRect(dc, &b, white);
-        FrameRect(dc, &b, edge);
-        if (s.checked) {
-            RECT mark{b.left + 3, b.top + 3, b.right - 3, b.bottom - 3};
-            HBRUSH ink = CreateSolidBrush(RGB(0, 0, 0));
-            FillRect(dc, &mark, ink);
-            DeleteObject(ink);
-        }
-        DeleteObject(white);
-        RECT t{rc.left + box + 4, rc.top, rc.right, rc.bottom};
-        DrawTextW(dc, text.c_str(), -1, &t, DT_LEFT | DT_VCENTER | DT_SINGLELINE | DT_NOPREFIX);
+        const RECT b{rc.left, top, rc.left + box, top + box};
+        p.Fill(b, s.pushed ? kPushedFace : RGB(0xFF, 0xFF, 0xFF));
+        p.Frame(b, kEdge);
+        if (s.checked)
+            p.Fill(RECT{b.left + 3, b.top + 3, b.right - 3, b.bottom - 3}, RGB(0, 0, 0));
+        p.Text(text.c_str(), RECT{rc.left + box + 4, rc.top, rc.right, rc.bottom},
+               DT_LEFT | DT_VCENTER | DT_SINGLELINE | DT_NOPREFIX, ink);
     } else {
-        FrameRect(dc, &rc, edge);
-        if (kind == BS_DEFPUSHBUTTON) {
-            RECT inner{rc.left + 1, rc.top + 1, rc.right - 1, rc.bottom - 1};
-            FrameRect(dc, &inner, edge);
-        }
-        DrawTextW(dc, text.c_str(), -1, &rc, DT_CENTER | DT_VCENTER | DT_SINGLELINE | DT_NOPREFIX);
+        p.Frame(rc, kEdge);
+        if (kind == BS_DEFPUSHBUTTON)
+            p.Frame(RECT{rc.left + 1, rc.top + 1, rc.right - 1, rc.bottom - 1}, kEdge);
+        p.Text(text.c_str(), rc, DT_CENTER | DT_VCENTER | DT_SINGLELINE | DT_NOPREFIX, ink);
     }
-    DeleteObject(edge);
-    DeleteObject(face);
-    EndPaint(hwnd, &ps);
 }
 
 void SetPushed(HWND hwnd, bool pushed)
@@ -236,15 +221,7 @@ namespace quiva::ui {
 
 bool RegisterButtonClass()
 {
-    std::lock_guard<std::recursive_mutex> g(detail::Lock());
-    WNDCLASSW existing{};
-    if (GetClassInfoW(nullptr, WC_BUTTONW, &existing))
-        return true;
-    WNDCLASSW wc{};
-    wc.style = CS_DBLCLKS | CS_HREDRAW | CS_VREDRAW;
-    wc.lpfnWndProc = ButtonProc;
-    wc.lpszClassName = WC_BUTTONW;
-    return RegisterClassW(&wc) != 0;
+    return detail::RegisterOwnClass(WC_BUTTONW, ButtonProc, CS_DBLCLKS | CS_HREDRAW | CS_VREDRAW);
 }
 
 }  // namespace quiva::ui

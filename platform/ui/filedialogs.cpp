@@ -8,8 +8,8 @@
 #include "platform/base/fileapi.h"
 #include "platform/base/lasterror.h"
 #include "platform/base/winpath.h"
-#include "platform/gdi/gdi.h"
 #include "platform/ui/buttons.h"
+#include "platform/ui/controlpaint.h"
 #include "platform/ui/dialog.h"
 #include "platform/ui/msgbox.h"
 
@@ -211,44 +211,33 @@ void Choose(HWND hwnd, Chooser& c, int index)
 
 void Paint(HWND hwnd, const Chooser& c)
 {
-    PAINTSTRUCT ps{};
-    HDC dc = BeginPaint(hwnd, &ps);
-    if (!dc)
+    quiva::ui::detail::ControlPaint p(hwnd, RGB(0xF0, 0xF0, 0xF0));
+    if (!p)
         return;
-    RECT rc{};
-    GetClientRect(hwnd, &rc);
-    HBRUSH face = CreateSolidBrush(RGB(0xF0, 0xF0, 0xF0));
-    HBRUSH white = CreateSolidBrush(RGB(0xFF, 0xFF, 0xFF));
-    HBRUSH edge = CreateSolidBrush(RGB(0x70, 0x70, 0x70));
-    HBRUSH mark = CreateSolidBrush(RGB(0x33, 0x66, 0xCC));
-    FillRect(dc, &rc, face);
-    SetBkMode(dc, TRANSPARENT);
-    SetTextColor(dc, RGB(0, 0, 0));
-    RECT folder{10, 6, rc.right - 10, kFieldTop - 2};
-    DrawTextW(dc, c.folder.c_str(), -1, &folder, DT_LEFT | DT_VCENTER | DT_SINGLELINE | DT_PATH_ELLIPSIS | DT_NOPREFIX);
-    RECT field{10, kFieldTop, rc.right - 10, kFieldTop + kFieldHeight};
-    FillRect(dc, &field, white);
-    FrameRect(dc, &field, edge);
-    RECT fieldText{field.left + 4, field.top, field.right - 4, field.bottom};
-    DrawTextW(dc, c.field.c_str(), -1, &fieldText, DT_LEFT | DT_VCENTER | DT_SINGLELINE | DT_NOPREFIX);
-    RECT list{10, kListTop, rc.right - 10, kListBottom};
-    FillRect(dc, &list, white);
-    FrameRect(dc, &list, edge);
+    const RECT rc = p.client;
+    const COLORREF white = RGB(0xFF, 0xFF, 0xFF);
+    const COLORREF edge = RGB(0x70, 0x70, 0x70);
+    p.Text(c.folder.c_str(), RECT{10, 6, rc.right - 10, kFieldTop - 2},
+           DT_LEFT | DT_VCENTER | DT_SINGLELINE | DT_PATH_ELLIPSIS | DT_NOPREFIX, RGB(0, 0, 0));
+    const RECT field{10, kFieldTop, rc.right - 10, kFieldTop + kFieldHeight};
+    p.Fill(field, white);
+    p.Frame(field, edge);
+    p.Text(c.field.c_str(), RECT{field.left + 4, field.top, field.right - 4, field.bottom},
+           DT_LEFT | DT_VCENTER | DT_SINGLELINE | DT_NOPREFIX, RGB(0, 0, 0));
+    const RECT list{10, kListTop, rc.right - 10, kListBottom};
+    p.Fill(list, white);
+    p.Frame(list, edge);
     for (int i = c.top; i < static_cast<int>(c.entries.size()) && i < c.top + VisibleRows(); ++i) {
         const Entry& e = c.entries[static_cast<size_t>(i)];
-        RECT row{list.left + 1, kListTop + 1 + (i - c.top) * kRow, list.right - 1, kListTop + 1 + (i - c.top + 1) * kRow};
+        const RECT row{list.left + 1, kListTop + 1 + (i - c.top) * kRow, list.right - 1,
+                       kListTop + 1 + (i - c.top + 1) * kRow};
         if (i == c.selected)
-            FillRect(dc, &row, mark);
-        SetTextColor(dc, i == c.selected ? RGB(0xFF, 0xFF, 0xFF) : RGB(0, 0, 0));
+            p.Fill(row, RGB(0x33, 0x66, 0xCC));
         const std::wstring label = e.folder ? L"[" + e.name + L"]" : e.name;
-        RECT text{row.left + 4, row.top, row.right, row.bottom};
-        DrawTextW(dc, label.c_str(), -1, &text, DT_LEFT | DT_VCENTER | DT_SINGLELINE | DT_NOPREFIX | DT_END_ELLIPSIS);
+        p.Text(label.c_str(), RECT{row.left + 4, row.top, row.right, row.bottom},
+               DT_LEFT | DT_VCENTER | DT_SINGLELINE | DT_NOPREFIX | DT_END_ELLIPSIS,
+               i == c.selected ? white : RGB(0, 0, 0));
     }
-    DeleteObject(mark);
-    DeleteObject(edge);
-    DeleteObject(white);
-    DeleteObject(face);
-    EndPaint(hwnd, &ps);
 }
 
 Chooser* ChooserOf(HWND hwnd) { return reinterpret_cast<Chooser*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA)); }

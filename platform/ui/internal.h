@@ -129,6 +129,8 @@ void RecalcClient(HWND hwnd);
 // Registers the system class called `className` (the window system's own controls) when it
 // is one; false for any other name.
 bool RegisterSystemClass(LPCWSTR className);
+// Registers one of those classes once (true when it is registered).
+bool RegisterOwnClass(LPCWSTR className, WNDPROC proc, UINT style);
 // Top-level windows, front first.
 std::vector<HWND> TopLevels();
 

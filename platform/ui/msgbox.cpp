@@ -6,6 +6,7 @@
 
 #include "platform/gdi/gdi.h"
 #include "platform/ui/buttons.h"
+#include "platform/ui/controlpaint.h"
 #include "platform/ui/uisystem.h"
 
 namespace {
@@ -118,28 +119,14 @@ void Layout(HWND hwnd, Box& box)
 
 void Paint(HWND hwnd, const Box& box)
 {
-    PAINTSTRUCT ps{};
-    HDC dc = BeginPaint(hwnd, &ps);
-    if (!dc)
+    quiva::ui::detail::ControlPaint p(hwnd, RGB(0xF0, 0xF0, 0xF0));
+    if (!p)
         return;
-    RECT rc{};
-    GetClientRect(hwnd, &rc);
-    HBRUSH face = CreateSolidBrush(RGB(0xF0, 0xF0, 0xF0));
-    FillRect(dc, &rc, face);
-    DeleteObject(face);
-    SetBkMode(dc, TRANSPARENT);
     if (const UINT icon = box.type & MB_ICONMASK) {
-        HBRUSH mark = CreateSolidBrush(IconColour(icon));
-        RECT r = box.iconRect;
-        FillRect(dc, &r, mark);
-        DeleteObject(mark);
-        SetTextColor(dc, RGB(0xFF, 0xFF, 0xFF));
-        DrawTextW(dc, IconGlyph(icon), -1, &r, DT_CENTER | DT_VCENTER | DT_SINGLELINE);
+        p.Fill(box.iconRect, IconColour(icon));
+        p.Text(IconGlyph(icon), box.iconRect, DT_CENTER | DT_VCENTER | DT_SINGLELINE, RGB(0xFF, 0xFF, 0xFF));
     }
-    SetTextColor(dc, RGB(0, 0, 0));
-    RECT t = box.textRect;
-    DrawTextW(dc, box.text.c_str(), -1, &t, DT_WORDBREAK | DT_NOPREFIX | DT_EXPANDTABS);
-    EndPaint(hwnd, &ps);
+    p.Text(box.text.c_str(), box.textRect, DT_WORDBREAK | DT_NOPREFIX | DT_EXPANDTABS, RGB(0, 0, 0));
 }
 
 Box* BoxOf(HWND hwnd) { return reinterpret_cast<Box*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA)); }

@@ -6,14 +6,26 @@
 
 namespace quiva::ui::detail {
 
+bool RegisterOwnClass(LPCWSTR className, WNDPROC proc, UINT style)
+{
+    std::lock_guard<std::recursive_mutex> g(Lock());
+    WNDCLASSW existing{};
+    if (GetClassInfoW(nullptr, className, &existing))
+        return true;
+    WNDCLASSW wc{};
+    wc.style = style;
+    wc.lpfnWndProc = proc;
+    wc.lpszClassName = className;
+    return RegisterClassW(&wc) != 0;
+}
+
 bool RegisterSystemClass(LPCWSTR className)
 {
     if (!className || reinterpret_cast<ULONG_PTR>(className) < 0x10000)
         return false;
-    const std::wstring name(className);
-    if (_wcsicmp(name.c_str(), WC_BUTTONW) == 0)
+    if (_wcsicmp(className, WC_BUTTONW) == 0)
         return RegisterButtonClass();
-    if (_wcsicmp(name.c_str(), WC_TREEVIEWW) == 0)
+    if (_wcsicmp(className, WC_TREEVIEWW) == 0)
         return RegisterTreeViewClass();
     return false;
 }

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/gdi/gdi.h"
+#include "platform/ui/controlpaint.h"
 #include "platform/ui/internal.h"
 
 namespace {
@@ -331,19 +331,13 @@ BOOL GetItem(Tree& t, TVITEMW* it)
 
 void Paint(HWND hwnd, Tree& t)
 {
-    PAINTSTRUCT ps{};
-    HDC dc = BeginPaint(hwnd, &ps);
-    if (!dc)
+    quiva::ui::detail::ControlPaint p(hwnd, RGB(0xFF, 0xFF, 0xFF));
+    if (!p)
         return;
-    RECT rc{};
-    GetClientRect(hwnd, &rc);
+    const RECT rc = p.client;
     const DWORD style = static_cast<DWORD>(GetWindowLongW(hwnd, GWL_STYLE));
     const bool focused = GetFocus() == hwnd;
-    HBRUSH back = CreateSolidBrush(RGB(0xFF, 0xFF, 0xFF));
-    HBRUSH line = CreateSolidBrush(RGB(0xA0, 0xA0, 0xA0));
-    HBRUSH mark = CreateSolidBrush(focused ? RGB(0x33, 0x66, 0xCC) : RGB(0xD8, 0xD8, 0xD8));
-    FillRect(dc, &rc, back);
-    SetBkMode(dc, TRANSPARENT);
+    const COLORREF line = RGB(0xA0, 0xA0, 0xA0);
     auto rows = VisibleRows(t);
     for (int r = t.top; r < static_cast<int>(rows.size()); ++r) {
         const Node* n = rows[static_cast<size_t>(r)];
@@ -354,28 +348,19 @@ void Paint(HWND hwnd, Tree& t)
         const int mid = y + kTreeRowHeight / 2;
         if ((style & TVS_HASBUTTONS) && !n->children.empty() && (n->parent || (style & TVS_LINESATROOT))) {
             const int bx = x - kIndent + (kIndent - kButtonBox) / 2;
-            RECT box{bx, mid - kButtonBox / 2, bx + kButtonBox, mid - kButtonBox / 2 + kButtonBox};
-            FrameRect(dc, &box, line);
-            RECT h{box.left + 2, mid, box.right - 2, mid + 1};
-            FillRect(dc, &h, line);
-            if (!Expanded(n)) {
-                RECT v{bx + kButtonBox / 2, box.top + 2, bx + kButtonBox / 2 + 1, box.bottom - 2};
-                FillRect(dc, &v, line);
-            }
+            const RECT box{bx, mid - kButtonBox / 2, bx + kButtonBox, mid - kButtonBox / 2 + kButtonBox};
+            p.Frame(box, line);
+            p.Fill(RECT{box.left + 2, mid, box.right - 2, mid + 1}, line);
+            if (!Expanded(n))
+                p.Fill(RECT{bx + kButtonBox / 2, box.top + 2, bx + kButtonBox / 2 + 1, box.bottom - 2}, line);
         }
-        RECT text{x, y, rc.right, y + kTreeRowHeight};
         const bool sel = t.selected == n && (focused || (style & TVS_SHOWSELALWAYS));
-        if (sel) {
-            RECT m{x - 2, y, rc.right, y + kTreeRowHeight};
-            FillRect(dc, &m, mark);
-        }
-        SetTextColor(dc, sel && focused ? RGB(0xFF, 0xFF, 0xFF) : RGB(0, 0, 0));
-        DrawTextW(dc, n->text.c_str(), -1, &text, DT_LEFT | DT_VCENTER | DT_SINGLELINE | DT_NOPREFIX);
+        if (sel)
+            p.Fill(RECT{x - 2, y, rc.right, y + kTreeRowHeight}, focused ? RGB(0x33, 0x66, 0xCC) : RGB(0xD8, 0xD8, 0xD8));
+        p.Text(n->text.c_str(), RECT{x, y, rc.right, y + kTreeRowHeight},
+               DT_LEFT | DT_VCENTER | DT_SINGLELINE | DT_NOPREFIX,
+               sel && focused ? RGB(0xFF, 0xFF, 0xFF) : RGB(0, 0, 0));
     }
-    DeleteObject(mark);
-    DeleteObject(line);
-    DeleteObject(back);
-    EndPaint(hwnd, &ps);
 }
 
 void OnClick(HWND hwnd, Tree& t, LPARAM lParam)
@@ -535,15 +520,7 @@ namespace quiva::ui {
 
 bool RegisterTreeViewClass()
 {
-    std::lock_guard<std::recursive_mutex> g(detail::Lock());
-    WNDCLASSW existing{};
-    if (GetClassInfoW(nullptr, WC_TREEVIEWW, &existing))
-        return true;
-    WNDCLASSW wc{};
-    wc.style = CS_DBLCLKS;
-    wc.lpfnWndProc = TreeProc;
-    wc.lpszClassName = WC_TREEVIEWW;
-    return RegisterClassW(&wc) != 0;
+    return detail::RegisterOwnClass(WC_TREEVIEWW, TreeProc, CS_DBLCLKS);
 }
 
 }  // namespace quiva::ui

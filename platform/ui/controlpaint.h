@@ -1,0 +1,32 @@
+// Painting helper for the window system's own controls and dialogs (not for use outside
+// platform/ui): begins the paint, fills the client area and ends the paint when it goes.
+#pragma once
+
+#include "platform/gdi/gdi.h"
+#include "platform/ui/winuser.h"
+
+namespace quiva::ui::detail {
+
+class ControlPaint {
+public:
+    ControlPaint(HWND hwnd, COLORREF background);
+    ~ControlPaint();
+    ControlPaint(const ControlPaint&) = delete;
+    ControlPaint& operator=(const ControlPaint&) = delete;
+
+    // False when the window could not be painted (nothing else may be called then).
+    explicit operator bool() const { return dc != nullptr; }
+    void Fill(const RECT& r, COLORREF colour);
+    void Frame(const RECT& r, COLORREF colour);
+    // Text in `colour` with a transparent background.
+    void Text(const wchar_t* text, RECT r, UINT format, COLORREF colour);
+
+    HDC dc = nullptr;
+    RECT client{};
+
+private:
+    HWND m_hwnd;
+    PAINTSTRUCT m_ps{};
+};
+
+}  // namespace quiva::ui::detail
