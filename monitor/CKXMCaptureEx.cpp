@@ -8,7 +8,7 @@
 #include "platform/base/debug.h"
 #include "platform/base/fileapi.h"
 #include "platform/base/wformat.h"
-#include "platform/media/com.h"
+#include "platform/com/com.h"
 #include "platform/ui/winuser.h"
 
 using quiva::ComPtr;
