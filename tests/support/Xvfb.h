@@ -6,6 +6,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace quiva::test {
 
@@ -30,6 +31,8 @@ public:
     void Sync();
     // The whole screen as a PNG file, as the server shows it.
     bool Screenshot(const std::string& pngPath);
+    // A 32-bit property of an X window (CARDINAL values), empty when the window has none.
+    std::vector<unsigned long> CardinalProperty(unsigned long window, const char* name);
 
 private:
     void* Connection();
