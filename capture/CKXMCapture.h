@@ -293,6 +293,8 @@ CString SubtypeName(REFGUID subtype);
 // Graph tools shared with the device monitor.
 HRESULT DisconnectPin(IGraphBuilder* graph, IPin* pin);
 HRESULT DisconnectAndRemoveFilter(IGraphBuilder* graph, IBaseFilter* filter);
+// Disconnects and removes every filter of the graph.
+void RemoveEveryFilter(IGraphBuilder* graph);
 HRESULT LoadGraphFile(IGraphBuilder* graph, LPCWSTR path);
 // Writes the graph as a graph file; false when nothing whole was written.
 bool SaveGraphFile(IGraphBuilder* graph, LPCWSTR path = L"cross.Grf");

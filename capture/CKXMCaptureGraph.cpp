@@ -159,16 +159,7 @@ void CKXMCapture::RemoveAllFilters(int newGraph)
     std::lock_guard lock(m_lock);
     if (!m_pGraph)
         return;
-    std::vector<ComPtr<IBaseFilter>> filters;
-    ComPtr<IEnumFilters> e;
-    if (SUCCEEDED(m_pGraph->EnumFilters(e.Put())) && e) {
-        IBaseFilter* f = nullptr;
-        while (e->Next(1, &f, nullptr) == S_OK)
-            filters.push_back(ComPtr<IBaseFilter>::Adopt(f));
-    }
-    for (auto& f : filters)
-        DisconnectAndRemoveFilter(m_pGraph, f.Get());
-    filters.clear();
+    RemoveEveryFilter(m_pGraph);
     m_pGraph->Release();
     m_pGraph = nullptr;
     if (newGraph)
@@ -673,6 +664,22 @@ HRESULT DisconnectAndRemoveFilter(IGraphBuilder* graph, IBaseFilter* filter)
     for (auto& pin : Pins(filter))
         DisconnectPin(graph, pin.Get());
     return graph->RemoveFilter(filter);
+}
+
+void RemoveEveryFilter(IGraphBuilder* graph)
+{
+    if (!graph)
+        return;
+    // Taken out of the enumeration first: removing changes what it walks.
+    std::vector<ComPtr<IBaseFilter>> filters;
+    ComPtr<IEnumFilters> e;
+    if (SUCCEEDED(graph->EnumFilters(e.Put())) && e) {
+        IBaseFilter* f = nullptr;
+        while (e->Next(1, &f, nullptr) == S_OK)
+            filters.push_back(ComPtr<IBaseFilter>::Adopt(f));
+    }
+    for (auto& f : filters)
+        DisconnectAndRemoveFilter(graph, f.Get());
 }
 
 HRESULT LoadGraphFile(IGraphBuilder* graph, LPCWSTR path)

@@ -246,6 +246,14 @@ TEST_F(DeviceManager, ShowsTheSourcesTheGraphFilesAndTheDvdEntryInItsTree)
         quiva::Surface* s = quiva::ui::WindowSurface(dlg.m_hWnd);
         const POINT o = quiva::ui::ClientOriginInSurface(dlg.Preview().m_hWnd);
         EXPECT_EQ(s->At(o.x + 2, o.y + 2) & 0xFFFFFF, 0u);
+        // "미리보기" in grey in its middle.
+        RECT pr{};
+        dlg.Preview().GetClientRect(&pr);
+        bool grey = false;
+        for (int x = pr.right / 2 - 40; x < pr.right / 2 + 40 && !grey; ++x)
+            for (int y = pr.bottom / 2 - 8; y < pr.bottom / 2 + 8 && !grey; ++y)
+                grey = (s->At(o.x + x, o.y + y) & 0xFF) > 0x80;
+        EXPECT_TRUE(grey);
     });
 }
 
