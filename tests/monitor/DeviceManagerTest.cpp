@@ -605,6 +605,21 @@ TEST(DeviceManagerOnX11, IsShownByTheServerWithTheChosenSourceRunning)
             std::filesystem::create_directories(pictures);
             EXPECT_TRUE(xvfb.Screenshot(pictures + "/monitor-device-manager-x11.png"));
             m.Capture().Stop();
+
+            // A person opens the About box with Alt+Space, the arrow up and Enter.
+            const unsigned long xwin = quiva::ui::CurrentBackend().NativeHandle(m.m_hWnd);
+            BoxAnswer about;
+            AnswerNextBox(&about, m.m_hWnd);
+            for (const char* key : {"Alt_L", "space"})
+                xvfb.SendKey(xwin, key, true);
+            for (const char* key : {"space", "Alt_L"})
+                xvfb.SendKey(xwin, key, false);
+            for (const char* key : {"Up", "Return"}) {
+                xvfb.SendKey(xwin, key, true);
+                xvfb.SendKey(xwin, key, false);
+            }
+            EXPECT_TRUE(quiva::test::PumpUntil([&] { return !about.caption.empty(); }));
+            EXPECT_EQ(about.caption, L"QUIVACaptureManager 정보");
         });
         dlg.DoModal();
     }

@@ -129,6 +129,22 @@ void XvfbServer::Sync()
         XSync(d, False);
 }
 
+void XvfbServer::SendKey(unsigned long window, const char* keysym, bool down)
+{
+    Display* d = static_cast<Display*>(Connection());
+    if (!d)
+        return;
+    XEvent ev{};
+    ev.xkey.type = down ? KeyPress : KeyRelease;
+    ev.xkey.display = d;
+    ev.xkey.window = window;
+    ev.xkey.root = DefaultRootWindow(d);
+    ev.xkey.same_screen = True;
+    ev.xkey.keycode = XKeysymToKeycode(d, XStringToKeysym(keysym));
+    XSendEvent(d, window, True, down ? KeyPressMask : KeyReleaseMask, &ev);
+    XFlush(d);
+}
+
 std::vector<unsigned long> XvfbServer::CardinalProperty(unsigned long window, const char* name)
 {
     std::vector<unsigned long> values;

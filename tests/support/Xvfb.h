@@ -28,6 +28,9 @@ public:
     // until the server has handled every request.
     unsigned long ScreenPixel(int x, int y);
     void SendClick(unsigned long window, int x, int y, int rootX, int rootY);
+    // A key (an X key symbol name such as "space" or "Alt_L") pressed or released, sent by the
+    // server to an X window.
+    void SendKey(unsigned long window, const char* keysym, bool down);
     void Sync();
     // The whole screen as a PNG file, as the server shows it.
     bool Screenshot(const std::string& pngPath);
