@@ -30,15 +30,6 @@ BOOL CKXQUIVACaptureWnd::OnEraseBkgnd(HDC hdc)
     return 0;
 }
 
-void CKXQUIVACaptureWnd::OnPaint()
-{
-    // The renderer paints the picture from its own thread; a paint here only takes the update
-    // away, after the erase above.
-    PAINTSTRUCT ps;
-    ::BeginPaint(m_hWnd, &ps);
-    ::EndPaint(m_hWnd, &ps);
-}
-
 void CKXQUIVACaptureWnd::OnMouseMove(UINT, CPoint point)
 {
     if (m_pEngine)

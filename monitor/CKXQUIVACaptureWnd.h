@@ -15,7 +15,6 @@ public:
 
 protected:
     BOOL OnEraseBkgnd(HDC hdc) override;
-    void OnPaint() override;
     void OnMouseMove(UINT flags, CPoint point) override;
     void OnLButtonUp(UINT flags, CPoint point) override;
 };

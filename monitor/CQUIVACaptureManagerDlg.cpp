@@ -35,7 +35,7 @@ const DialogItem kManagerItems[] = {
     {{kButton, 0, 110, 7, 50, 14, IDC_BUTTON_SAVE}, WC_BUTTONW, L"저장하기"},
     {{kButton, 0, 162, 7, 50, 14, IDC_BUTTON_DELETE}, WC_BUTTONW, L"삭제하기"},
     {{BS_AUTOCHECKBOX | WS_TABSTOP, 0, 218, 8, 59, 10, IDC_CHECK_DVD}, WC_BUTTONW, L"DVD기능 적용"},
-    {{kButton, 0, 277, 7, 50, 14, IDOK_CLOSE}, WC_BUTTONW, L"종료"},
+    {{kButton, 0, 277, 7, 50, 14, IDC_BUTTON_CLOSE}, WC_BUTTONW, L"종료"},
 };
 
 const DialogTemplate kManagerTemplate = {
@@ -388,7 +388,7 @@ BOOL CQUIVACaptureManagerDlg::OnCommand(UINT id, UINT code)
     case IDC_BUTTON_SAVE: OnSaveList(); return TRUE;
     case IDC_BUTTON_DELETE: OnDeleteGraphFile(); return TRUE;
     case IDC_CHECK_DVD: OnDvdCheck(); return TRUE;
-    case IDOK_CLOSE: OnOK(); return TRUE;
+    case IDC_BUTTON_CLOSE: OnOK(); return TRUE;
     default: return FALSE;
     }
 }

@@ -20,21 +20,19 @@ inline constexpr int KXM_DEVICE_TEXT_MAX = KXM_SHARED_MEMORY_SIZE / 2 - 1;
 
 // Resources and controls of the device manager.
 enum {
-    IDD_ABOUTBOX = 100,
     IDS_ABOUTBOX = 101,
-    IDD_QUIVACAPTUREMANAGER_DIALOG = 102,
     IDR_MAINFRAME = 128,
     IDC_TREE_DEVICE = 1000,
     IDC_BUTTON_IMPORT = 1001,
     IDC_BUTTON_SAVE = 1002,
     IDC_BUTTON_DELETE = 1003,
-    IDOK_CLOSE = 1004,
+    IDC_BUTTON_CLOSE = 1004,
     IDC_CHECK_DVD = 1005,
     IDC_BUTTON_EXPORT = 1007,
     IDM_ABOUTBOX = 0x0010,
 };
 
-// The About box (dialog 100).
+// The About box.
 class CAboutDlg : public CDialog {
 public:
     CAboutDlg();

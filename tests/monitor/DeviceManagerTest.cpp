@@ -546,7 +546,7 @@ TEST_F(DeviceManager, ResizingKeepsTheLayoutAndStopsAtTheMinimumSize)
 TEST_F(DeviceManager, ClosingWithNothingChosenEndsTheDialog)
 {
     INT_PTR result = Run([&](ScriptedManager& dlg) {
-        const POINT p = dlg.CentreOf(dlg.Item(IDOK_CLOSE));
+        const POINT p = dlg.CentreOf(dlg.Item(IDC_BUTTON_CLOSE));
         InjectClick(p.x, p.y);
         dlg.keepOpen = true;  // the click closes it
     });
