@@ -353,6 +353,14 @@ HBRUSH CreateSolidBrush(COLORREF color)
     return reinterpret_cast<HBRUSH>(quiva::RegisterGdiObject(std::move(b)));
 }
 
+HBRUSH quiva::CreateStockBrush(COLORREF color)
+{
+    auto b = std::make_unique<quiva::GdiBrush>();
+    b->color = color & 0xFFFFFF;
+    b->stock = true;
+    return reinterpret_cast<HBRUSH>(quiva::RegisterGdiObject(std::move(b)));
+}
+
 HPEN CreatePen(int style, int width, COLORREF color)
 {
     auto p = std::make_unique<quiva::GdiPen>();

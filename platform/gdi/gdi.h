@@ -201,3 +201,17 @@ BOOL DestroyIcon(HICON icon);
 // Draws the icon blended over what is there, scaled to cx x cy (0 = the icon's size).
 BOOL DrawIconEx(HDC hdc, int x, int y, HICON icon, int cx, int cy, UINT step, HBRUSH flickerFree, UINT flags);
 BOOL DrawIcon(HDC hdc, int x, int y, HICON icon);
+
+#include <cstdint>
+#include <vector>
+
+namespace quiva {
+
+// A solid brush that DeleteObject leaves alone and that lives as long as the process (what the
+// system's colour brushes are).
+HBRUSH CreateStockBrush(COLORREF color);
+// The pixels of an icon, row by row from the top, as straight (not premultiplied) ARGB; false
+// for a handle that is no icon.
+bool IconPixels(HICON icon, int* width, int* height, std::vector<uint32_t>* argb);
+
+}  // namespace quiva
