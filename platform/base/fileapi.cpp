@@ -140,6 +140,12 @@ bool CopyNative(const std::string& from, const std::string& to, bool failIfExist
     }
     bool ok = CopyFd(in, out);
     int err = errno;
+    // On the disk before it takes the target's name, so a crash leaves the old file or the whole
+    // new one.
+    if (ok && ::fsync(out) != 0) {
+        ok = false;
+        err = errno;
+    }
     ::fchmod(out, st.st_mode & 0777);
     if (::close(out) != 0 && ok) {
         ok = false;
