@@ -185,8 +185,7 @@ public:
             *taken = 8 + copy;
         } else if (mode == DICOM_VR_MODE_IMPLICIT) {
             const DWORD length = quiva::LoadLE32(p + 4);
-            const bool startsWithItem = remaining >= 12 && quiva::LoadLE16(p + 8) == kItemGroup && quiva::LoadLE16(p + 10) == kItem &&
-                                        (length >= 8 || length == DICOM_UNDEFINED_LENGTH);
+            const bool startsWithItem = StartsWithItem(p + 8, remaining - 8, length);
             const bool container = (group == kItemGroup && element == kItem) || startsWithItem ||
                                    (length == DICOM_UNDEFINED_LENGTH && !IsItemOrDelimiter(group, element));
             const DWORD vr = group == kItemGroup ? (IsItemOrDelimiter(group, element) ? DICOM_VR_ITEM : DICOM_VR_UNKNOWN)
@@ -233,8 +232,7 @@ public:
                 const DWORD length = quiva::LoadLE16(p + 6);
                 // Items need room for their 8-byte header: a shorter value that merely begins
                 // with the item tag's bytes is a value.
-                const bool startsWithItem = remaining >= 12 && quiva::LoadLE16(p + 8) == kItemGroup && quiva::LoadLE16(p + 10) == kItem;
-                if (startsWithItem && length >= 8) {
+                if (StartsWithItem(p + 8, remaining - 8, length)) {
                     e = Make(group, element, vr, length, nullptr, 0);
                     *taken = 8 + (e ? ReadContainer(e, pos + 8, end, length, DICOM_VR_MODE_IMPLICIT, bigEndian, depth) : 0);
                 } else {
@@ -255,6 +253,22 @@ public:
 
 private:
     static size_t Bounded(DWORD length, size_t available) { return length < available ? length : available; }
+
+    // Whether a value of `length` bytes at `value` is a sequence: it begins with an item whose
+    // header fits and whose own defined length fits in the value. A value that merely begins
+    // with the item tag's bytes is a value (the padding the encoder adds must not turn it into
+    // a sequence).
+    static bool StartsWithItem(const BYTE* value, size_t available, DWORD length)
+    {
+        if (available < 4 || quiva::LoadLE16(value) != kItemGroup || quiva::LoadLE16(value + 2) != kItem)
+            return false;
+        if (length == DICOM_UNDEFINED_LENGTH)
+            return true;
+        if (length < 8 || available < 8)
+            return false;
+        const DWORD itemLength = quiva::LoadLE32(value + 4);
+        return itemLength == DICOM_UNDEFINED_LENGTH || itemLength <= length - 8;
+    }
 
     static DicomElement* Make(WORD group, WORD element, DWORD vr, DWORD length, const BYTE* source, size_t copy)
     {

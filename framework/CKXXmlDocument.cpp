@@ -224,7 +224,6 @@ public:
 
     bool Visit(const TiXmlDeclaration& declaration) override
     {
-        m_declared = true;
         Indent();
         TiXmlDeclaration right(declaration.Version(), EncodingFor(declaration.Encoding()), declaration.Standalone());
         right.Print(nullptr, 0, &m_out);
@@ -252,12 +251,17 @@ public:
         return true;
     }
 
-    // The text, with a declaration of its code page in front when it needs one and has none.
+    // The text as Load will read it: in UTF-8, bytes that are no UTF-8 are written as the
+    // replacement character they read as; a declaration of the code page goes in front when
+    // the text would otherwise be taken for the other one.
     std::string Result() const
     {
-        if (m_declared || m_codePage == CP_UTF8 || !HasHighBytes())
-            return m_out;
-        return "<?xml version=\"1.0\" encoding=\"euc-kr\" ?>\n" + m_out;
+        std::string out = m_out;
+        if (m_codePage == CP_UTF8 && !IsUtf8(out))
+            out = quiva::WideToUtf8(quiva::Utf8ToWide(out));
+        if (CodePageOf(out) != m_codePage)
+            out = std::string("<?xml version=\"1.0\" encoding=\"") + (m_codePage == CP_UTF8 ? "UTF-8" : "euc-kr") + "\" ?>\n" + out;
+        return out;
     }
 
 private:
@@ -267,11 +271,6 @@ private:
             if (const TiXmlText* t = n->ToText(); t && !t->CDATA())
                 return true;
         return false;
-    }
-
-    bool HasHighBytes() const
-    {
-        return std::any_of(m_out.begin(), m_out.end(), [](char c) { return static_cast<unsigned char>(c) >= 0x80; });
     }
 
     // The declared encoding when it names the bytes' code page, else the code page's name.
@@ -324,7 +323,6 @@ private:
     std::string m_out;
     int m_depth = 0;
     int m_inline = 0;
-    bool m_declared = false;
 };
 
 }  // namespace
@@ -569,7 +567,15 @@ int CKXXmlDocument::SetValue(const wchar_t* path, const wchar_t* value, int inde
     if (!element)
         return -1;
     CString text(value ? value : L"");
-    SetText(element, text, NeedsCData(text) || (!text.IsEmpty() && IsBlank(text)));
+    // Markup goes into CDATA sections, unless a carriage return is in it: reading a file turns
+    // every line end into a line feed, and only escaped text keeps one. A value of blanks only
+    // must be CDATA (blank text is not kept), so its line ends are line feeds from the start.
+    const bool blank = !text.IsEmpty() && IsBlank(text);
+    if (blank) {
+        text.Replace(L"\r\n", L"\n");
+        text.Replace(L"\r", L"\n");
+    }
+    SetText(element, text, blank || (NeedsCData(text) && text.Find(L'\r') < 0));
     return 0;
 }
 

@@ -65,6 +65,9 @@ inline bool ImageSizeOk(int64_t width, int64_t height)
            height <= static_cast<int64_t>(kMaxImagePixels) &&
            static_cast<uint64_t>(width) * static_cast<uint64_t>(height) <= kMaxImagePixels;
 }
+// The number of rows a header's height means (negative for top-down rows), in 64 bits: the
+// most negative height has no positive twin in a LONG.
+inline int64_t DibRows(LONG height) { return height < 0 ? -static_cast<int64_t>(height) : height; }
 // Bytes of one row of a DIB: rows are padded to 4 bytes.
 inline DWORD DibRowBytes(LONG width, WORD bitCount)
 {

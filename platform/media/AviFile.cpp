@@ -90,11 +90,13 @@ public:
             return AVIERR_BADFORMAT;
         if (m_headerWritten)
             return AVIERR_UNSUPPORTED;  // the format cannot change once frames are written
-        m_format.assign(static_cast<const char*>(format), static_cast<size_t>(bytes));
         BITMAPINFOHEADER h;
         std::memcpy(&h, format, sizeof(h));
+        if (!ImageSizeOk(h.biWidth, DibRows(h.biHeight)))
+            return AVIERR_BADFORMAT;
+        m_format.assign(static_cast<const char*>(format), static_cast<size_t>(bytes));
         m_width = h.biWidth;
-        m_height = h.biHeight < 0 ? -h.biHeight : h.biHeight;
+        m_height = static_cast<LONG>(DibRows(h.biHeight));
         m_chunkId = h.biCompression == BI_RGB ? FourCC("00db") : FourCC("00dc");
         return AVIERR_OK;
     }
@@ -599,7 +601,8 @@ HRESULT AviFileReader::Parse()
             s.format.size() >= sizeof(BITMAPINFOHEADER)) {
             BITMAPINFOHEADER b;
             std::memcpy(&b, s.format.data(), sizeof(b));
-            s.info.rcFrame = {0, 0, b.biWidth, b.biHeight < 0 ? -b.biHeight : b.biHeight};
+            if (ImageSizeOk(b.biWidth, DibRows(b.biHeight)))
+                s.info.rcFrame = {0, 0, b.biWidth, static_cast<LONG>(DibRows(b.biHeight))};
         }
         streams.push_back(std::move(s));
     };

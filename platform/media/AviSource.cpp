@@ -60,7 +60,7 @@ public:
             std::memcpy(&b, s->format.data(), sizeof(b));
             const GUID sub = SubtypeOf(b);
             // A picture beyond the pixel limit is no stream this source plays.
-            const int64_t height = b.biHeight < 0 ? -static_cast<int64_t>(b.biHeight) : b.biHeight;
+            const int64_t height = DibRows(b.biHeight);
             if (sub == GUID_NULL || !ImageSizeOk(b.biWidth, height))
                 return {};
             const REFERENCE_TIME avg = s->info.dwRate ? static_cast<REFERENCE_TIME>(10000000ll * s->info.dwScale / s->info.dwRate) : 0;

@@ -79,8 +79,7 @@ int MediaType::Height() const
     const BITMAPINFOHEADER* b = Bitmap();
     if (!b)
         return 0;
-    // In 64 bits: the most negative height has no positive twin in an int.
-    const int64_t h = b->biHeight < 0 ? -static_cast<int64_t>(b->biHeight) : b->biHeight;
+    const int64_t h = DibRows(b->biHeight);
     return h > INT32_MAX ? INT32_MAX : static_cast<int>(h);
 }
 
