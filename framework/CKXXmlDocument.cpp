@@ -440,7 +440,7 @@ TiXmlElement* CKXXmlDocument::StepSiblings(TiXmlElement* element, int index, boo
             next = AddChild(element->Parent(), name);
         element = next;
     }
-    if (from && element)
+    if (from && element && index > 0)
         m_walk = Walk{from, index, element};
     return element;
 }

@@ -56,13 +56,14 @@ typedef BITMAPINFO* LPBITMAPINFO;
 
 namespace quiva {
 // The most pixels any decoded picture or video frame may have (8k x 8k, twice a 4K frame each
-// way). Every decoder checks a file's dimensions against it from the header, before allocating,
-// so a small hostile header cannot make it take gigabytes.
+// way), and the longest side (twice that). Every decoder checks a file's dimensions against
+// them from the header, before allocating, so a small hostile header cannot make it take
+// gigabytes or minutes.
 constexpr uint64_t kMaxImagePixels = 8192ull * 8192ull;
+constexpr int64_t kMaxImageSide = 16384;
 inline bool ImageSizeOk(int64_t width, int64_t height)
 {
-    return width > 0 && height > 0 && width <= static_cast<int64_t>(kMaxImagePixels) &&
-           height <= static_cast<int64_t>(kMaxImagePixels) &&
+    return width > 0 && height > 0 && width <= kMaxImageSide && height <= kMaxImageSide &&
            static_cast<uint64_t>(width) * static_cast<uint64_t>(height) <= kMaxImagePixels;
 }
 // The number of rows a header's height means (negative for top-down rows), in 64 bits: the
