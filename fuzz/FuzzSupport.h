@@ -32,6 +32,16 @@ inline std::string WriteScratch(const std::string& name, const void* data, size_
     return path;
 }
 
+// The corpus folder a seeds program is given as its one argument; exits on any other use.
+inline std::string CorpusFolder(int argc, char** argv)
+{
+    if (argc != 2) {
+        std::fprintf(stderr, "usage: %s corpus-folder\n", argv[0]);
+        std::exit(2);
+    }
+    return argv[1];
+}
+
 // Writes one seed of a corpus; false when it could not be written.
 inline bool SaveSeed(const std::string& folder, const std::string& name, const std::string& bytes)
 {

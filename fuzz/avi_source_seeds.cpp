@@ -64,11 +64,7 @@ bool Record(const std::string& path, REFGUID subtype, bool compress)
 
 int main(int argc, char** argv)
 {
-    if (argc != 2) {
-        std::fprintf(stderr, "usage: %s corpus-folder\n", argv[0]);
-        return 2;
-    }
-    const std::string folder = argv[1];
+    const std::string folder = fuzz::CorpusFolder(argc, argv);
     bool ok = Record(folder + "/rgb24.avi", MEDIASUBTYPE_RGB24, false);
     ok &= Record(folder + "/msvc.avi", MEDIASUBTYPE_RGB24, true);
     ok &= Record(folder + "/yuy2.avi", MEDIASUBTYPE_YUY2, false);

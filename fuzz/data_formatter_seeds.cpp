@@ -7,11 +7,7 @@
 
 int main(int argc, char** argv)
 {
-    if (argc != 2) {
-        std::fprintf(stderr, "usage: %s corpus-folder\n", argv[0]);
-        return 2;
-    }
-    const std::string folder = argv[1];
+    const std::string folder = fuzz::CorpusFolder(argc, argv);
     const char* const pairs[][2] = {
         {"20240105", "yyyy-mm-dd"},       {"202401051430", "hh:nn h3"}, {"20240105", "m1 d, yyyy w3"},
         {"1234567.891", "#,###.##"},      {"-42", "0000"},              {"1", "x3"},

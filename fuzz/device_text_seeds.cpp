@@ -28,11 +28,7 @@ std::string Entry(char type, const std::string& source, const std::string& conne
 
 int main(int argc, char** argv)
 {
-    if (argc != 2) {
-        std::fprintf(stderr, "usage: %s corpus-folder\n", argv[0]);
-        return 2;
-    }
-    const std::string folder = argv[1];
+    const std::string folder = fuzz::CorpusFolder(argc, argv);
     const std::string card = Name({A, b, blank, one});
     std::string list;
     for (char kind = 0; kind < 4; ++kind)

@@ -45,11 +45,7 @@ bool WriteStreams(const std::string& path, const std::wstring& name, const std::
 
 int main(int argc, char** argv)
 {
-    if (argc != 2) {
-        std::fprintf(stderr, "usage: %s corpus-folder\n", argv[0]);
-        return 2;
-    }
-    const std::string folder = argv[1];
+    const std::string folder = fuzz::CorpusFolder(argc, argv);
     CoInitialize(nullptr);
     IGraphBuilder* graph = nullptr;
     bool ok = SUCCEEDED(CoCreateInstance(CLSID_FilterGraph, nullptr, CLSCTX_INPROC_SERVER, IID_IGraphBuilder,

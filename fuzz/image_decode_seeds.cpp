@@ -10,11 +10,7 @@
 
 int main(int argc, char** argv)
 {
-    if (argc != 2) {
-        std::fprintf(stderr, "usage: %s corpus-folder\n", argv[0]);
-        return 2;
-    }
-    const std::string folder = argv[1];
+    const std::string folder = fuzz::CorpusFolder(argc, argv);
     const int w = 13, h = 7;
     std::vector<uint32_t> colour(w * h), grey(w * h), clear(w * h);
     for (int i = 0; i < w * h; ++i) {

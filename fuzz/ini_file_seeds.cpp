@@ -8,11 +8,7 @@
 
 int main(int argc, char** argv)
 {
-    if (argc != 2) {
-        std::fprintf(stderr, "usage: %s corpus-folder\n", argv[0]);
-        return 2;
-    }
-    const std::string folder = argv[1];
+    const std::string folder = fuzz::CorpusFolder(argc, argv);
     const std::wstring text = L"; 설정\r\n[Settings]\r\nPath = c:\\image\r\nQuality=\"90\"\r\n\r\n[Database]\r\nServer=127.0.0.1\r\n"
                               L"이름=홍길동\r\nEmpty=\r\n[Broken\r\n=value\r\n";
     bool ok = fuzz::SaveSeed(folder, "settings-949.ini", quiva::WideToMultiByte(text, CP_KOREAN));

@@ -25,11 +25,7 @@ bool Set(const wchar_t* path, const wchar_t* name, const std::wstring& value)
 
 int main(int argc, char** argv)
 {
-    if (argc != 2) {
-        std::fprintf(stderr, "usage: %s corpus-folder\n", argv[0]);
-        return 2;
-    }
-    const std::string folder = argv[1];
+    const std::string folder = fuzz::CorpusFolder(argc, argv);
     setenv("QUIVA_REGISTRY_DIR", fuzz::ScratchFolder().c_str(), 1);
     bool ok = Set(L"Software\\QUIVA\\Capture", L"Path", L"c:\\image");
     ok &= Set(L"Software\\QUIVA\\Capture", L"", L"기본값");

@@ -9,11 +9,7 @@
 
 int main(int argc, char** argv)
 {
-    if (argc != 2) {
-        std::fprintf(stderr, "usage: %s corpus-folder\n", argv[0]);
-        return 2;
-    }
-    const std::string folder = argv[1];
+    const std::string folder = fuzz::CorpusFolder(argc, argv);
     bool ok = true;
     auto save = [&](CKXXmlDocument& doc, const char* name) { ok &= doc.Save(quiva::WindowsPath(folder + "/" + name)); };
 
