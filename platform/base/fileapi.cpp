@@ -584,7 +584,7 @@ int FileDescriptor(HANDLE file)
     return f ? f->fd : -1;
 }
 
-bool ReadFileBytes(const wchar_t* path, std::string& bytes)
+bool ReadFileBytes(const wchar_t* path, std::string& bytes, size_t maxBytes)
 {
     bytes.clear();
     std::string p;
@@ -607,6 +607,12 @@ bool ReadFileBytes(const wchar_t* path, std::string& bytes)
         }
         if (n == 0)
             break;
+        if (static_cast<size_t>(n) > maxBytes - bytes.size()) {
+            bytes.clear();
+            ::close(fd);
+            SetLastError(ERROR_FILE_TOO_LARGE);
+            return false;
+        }
         bytes.append(buf, static_cast<size_t>(n));
     }
     ::close(fd);
