@@ -1443,39 +1443,7 @@ LRESULT CallWindowProcW(WNDPROC proc, HWND hwnd, UINT msg, WPARAM wParam, LPARAM
 // ---------------------------------------------------------------------------------------------
 // Monitors and metrics
 
-HMONITOR MonitorFromPoint(POINT pt, DWORD flags)
-{
-    RECT s = quiva::ui::VirtualScreen();
-    if (PtInRect(&s, pt) || flags != MONITOR_DEFAULTTONULL)
-        return reinterpret_cast<HMONITOR>(1);
-    return nullptr;
-}
-
-HMONITOR MonitorFromWindow(HWND hwnd, DWORD flags)
-{
-    RECT r;
-    if (!GetWindowRect(hwnd, &r))
-        return flags == MONITOR_DEFAULTTONULL ? nullptr : reinterpret_cast<HMONITOR>(1);
-    return MonitorFromRect(&r, flags);
-}
-
-HMONITOR MonitorFromRect(LPCRECT r, DWORD flags)
-{
-    RECT s = quiva::ui::VirtualScreen(), i;
-    if ((r && IntersectRect(&i, r, &s)) || flags != MONITOR_DEFAULTTONULL)
-        return reinterpret_cast<HMONITOR>(1);
-    return nullptr;
-}
-
-BOOL GetMonitorInfoW(HMONITOR monitor, LPMONITORINFO info)
-{
-    if (monitor != reinterpret_cast<HMONITOR>(1) || !info || info->cbSize < sizeof(MONITORINFO))
-        return FALSE;
-    info->rcMonitor = quiva::ui::VirtualScreen();
-    info->rcWork = quiva::ui::WorkArea();
-    info->dwFlags = MONITORINFOF_PRIMARY;
-    return TRUE;
-}
+// MonitorFromPoint, MonitorFromRect, MonitorFromWindow and GetMonitorInfoW: monitors.cpp.
 
 int GetSystemMetrics(int index)
 {
