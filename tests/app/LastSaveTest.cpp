@@ -14,8 +14,6 @@ using quiva::ui::MonitorArea;
 
 namespace {
 
-const char kHeader[] = "<?xml version=\"1.0\" encoding=\"euc-kr\"?>\n";
-
 class LastSave : public AppMachine {
 protected:
     LastSave() : m_screen(quiva::ui::VirtualScreen()), m_work(quiva::ui::WorkArea()) { g_bNoPrevent = 0; }
