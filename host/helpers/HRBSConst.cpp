@@ -19,6 +19,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <cstring>
 #include <string>
 
@@ -66,7 +67,9 @@ std::string Trim(const std::string& s)
 
 bool FindAccount(const std::string& text, int set, std::string& user, std::string& password)
 {
-    std::string wanted = "[" + std::to_string(set) + "]";
+    // (No std::to_string: its digit table would pin the library in memory once loaded.)
+    char wanted[32];
+    std::snprintf(wanted, sizeof wanted, "[%d]", set);
     bool inSet = false, haveUser = false, havePassword = false;
     size_t pos = 0;
     while (pos <= text.size()) {

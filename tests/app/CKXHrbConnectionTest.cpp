@@ -44,12 +44,16 @@ TEST_P(HrbConnection, OpensWithTheAccountOfTheHelperLibraries)
     // Every call opens again and hands out the same object.
     EXPECT_EQ(config.ConnectDatabase(), c);
     EXPECT_TRUE(c->IsOpen());
+    // The libraries are loaded only while the account is read.
+    EXPECT_FALSE(Loaded(Exe("HRBSConst.dll")));
+    EXPECT_FALSE(Loaded(Exe("HRBCrypto.dll")));
 }
 
-TEST_P(HrbConnection, TheSecondCredentialSetIsTriedWhenTheFirstIsRefused)
+// The file database takes any account: only the server can refuse one.
+class HrbServerConnection : public HrbConnection {};
+
+TEST_P(HrbServerConnection, TheSecondCredentialSetIsTriedWhenTheFirstIsRefused)
 {
-    if (!Pg())
-        GTEST_SKIP() << "the file database takes any account";
     ASSERT_TRUE(quiva::test::WriteAccountFile(Exe(""), {Account{m_account.user, "wrong"}, m_account}));
     CKXQUIVAConfig config;
     CKXAdoConnection* c = config.ConnectDatabase();
@@ -76,14 +80,15 @@ TEST_P(HrbConnection, WithoutAUsableHelperLibraryThereIsNoConnection)
         EXPECT_TRUE(debug.Contains(Pg() ? L"126" : L"HRBCrypto 126"));
         EXPECT_FALSE(Loaded(Exe("HRBSConst.dll")));  // freed again
         // Restoring the library does not help this configuration: Connect ran once.
-        std::filesystem::copy_file(quiva::test::HelperLibraryPath("HRBCrypto.dll"), Exe("HRBCrypto.dll"));
+        ASSERT_TRUE(std::filesystem::copy_file(quiva::test::HelperLibraryPath("HRBCrypto.dll"), Exe("HRBCrypto.dll")));
         EXPECT_EQ(config.ConnectDatabase(), nullptr);
         CKXQUIVAConfig fresh;
         EXPECT_NE(fresh.ConnectDatabase(), nullptr);
     }
     // A library without the expected export is refused, never called.
-    std::filesystem::copy_file(quiva::test::HelperLibraryPath("HRBCrypto.dll"), Exe("HRBSConst.dll"),
-                               std::filesystem::copy_options::overwrite_existing);
+    // (A new file, not the old one rewritten: a library file must not change under a mapping.)
+    std::filesystem::remove(Exe("HRBSConst.dll"));
+    std::filesystem::copy_file(quiva::test::HelperLibraryPath("HRBCrypto.dll"), Exe("HRBSConst.dll"));
     {
         quiva::DebugCapture debug;
         CKXQUIVAConfig config;
@@ -91,9 +96,26 @@ TEST_P(HrbConnection, WithoutAUsableHelperLibraryThereIsNoConnection)
         EXPECT_TRUE(debug.Contains(Pg() ? L"127" : L"HRBSConst"));
     }
     // Something that is no library at all.
+    std::filesystem::remove(Exe("HRBSConst.dll"));
     quiva::test::WriteAll(Exe("HRBSConst.dll"), "MZ not a library");
     CKXQUIVAConfig config;
     EXPECT_EQ(config.ConnectDatabase(), nullptr);
+}
+
+TEST_P(HrbConnection, ADecryptionThatLeavesNoTerminatorIsCutAtItsBuffer)
+{
+    std::filesystem::remove(Exe("HRBCrypto.dll"));
+    std::filesystem::copy_file(std::string(QUIVA_BINARY_DIR) + "/tests/helpers/HRBCryptoFault.dll", Exe("HRBCrypto.dll"));
+    CKXQUIVAConfig config;
+    config.ConnectDatabase();
+    ASSERT_TRUE(config.m_pConnection);
+    // User and password: the 255 bytes the library wrote, nothing read past them.
+    CString value(std::wstring(255, L'p'));
+    const CString& text = config.m_pConnection->connectionString;
+    int first = text.Find(value);
+    ASSERT_GE(first, 0) << text.ToUtf8();
+    EXPECT_EQ(text.Find(CString(std::wstring(256, L'p'))), -1);
+    EXPECT_GE(text.Find(value, first + 255), 0);
 }
 
 TEST_P(HrbConnection, AnAccountFileOthersCanReadIsRefused)
@@ -142,6 +164,8 @@ TEST_P(HrbConnection, ACloneConnectsWithTheSameLibrariesAndParameters)
 
 INSTANTIATE_TEST_SUITE_P(Databases, HrbConnection, testing::Values(ClinicBackend::SQLite, ClinicBackend::PostgreSQL),
                          ClinicBackendName);
+
+INSTANTIATE_TEST_SUITE_P(Databases, HrbServerConnection, testing::Values(ClinicBackend::PostgreSQL), ClinicBackendName);
 
 TEST(HrbConnectionPath, TheLibraryFolderEndsInOneBackslash)
 {

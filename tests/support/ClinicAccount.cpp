@@ -87,8 +87,9 @@ bool InstallHelperLibraries(const std::string& nativeFolder, const std::vector<A
 {
     std::error_code ec;
     for (const char* name : {"HRBSConst.dll", "HRBCrypto.dll"}) {
-        std::filesystem::copy_file(HelperLibraryPath(name), nativeFolder + "/" + name,
-                                   std::filesystem::copy_options::overwrite_existing, ec);
+        // A new file, never one rewritten in place: a loaded library's file must not change.
+        std::filesystem::remove(nativeFolder + "/" + name, ec);
+        std::filesystem::copy_file(HelperLibraryPath(name), nativeFolder + "/" + name, ec);
         if (ec) {
             if (why)
                 *why = std::string("cannot copy ") + name + ": " + ec.message();
