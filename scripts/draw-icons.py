@@ -1,9 +1,11 @@
 #!/usr/bin/env python3
-"""Draws the caption-button icons of the capture module as 32 x 32 PNG files.
+"""Draws the caption-button and thumbnail icons of the capture module as 32 x 32 PNG files.
 
-Each icon is a few strokes in light grey on a transparent ground, supersampled 8 x 8 per pixel
-for smooth edges. Run it again after changing a drawing; the PNG files are kept in the tree.
+Each icon is a few strokes in light grey (white for the hot state of a thumbnail icon) on a
+transparent ground, supersampled 8 x 8 per pixel for smooth edges. Run it again after changing a
+drawing; the PNG files are kept in the tree.
 """
+import math
 import os
 import struct
 import sys
@@ -57,6 +59,39 @@ def outside(shape, hole):
     return lambda x, y: shape(x, y) and not hole(x, y)
 
 
+def ring(cx, cy, r, w, start=0.0, sweep=360.0):
+    """A circular band of width w; with start and sweep (degrees, clockwise from 3 o'clock) an arc."""
+
+    def inside(x, y):
+        d = math.hypot(x - cx, y - cy)
+        if abs(d - r) > w / 2:
+            return False
+        a = (math.degrees(math.atan2(y - cy, x - cx)) - start) % 360.0
+        return a <= sweep
+
+    return inside
+
+
+def triangle(a, b, c):
+    def side(p, q, x, y):
+        return (q[0] - p[0]) * (y - p[1]) - (q[1] - p[1]) * (x - p[0])
+
+    def inside(x, y):
+        s1, s2, s3 = side(a, b, x, y), side(b, c, x, y), side(c, a, x, y)
+        return (s1 >= 0 and s2 >= 0 and s3 >= 0) or (s1 <= 0 and s2 <= 0 and s3 <= 0)
+
+    return inside
+
+
+# Thumbnail icons: a waste bin marks a kept file (a click deletes it), a turning arrow a deleted
+# one (a click restores it). The hot forms are white and sit in a ring.
+BIN = [rect(9, 8, 23, 10.5), rect(13.5, 5.5, 18.5, 8), *frame(10.5, 11, 21.5, 26, 2), rect(14.2, 13, 15.8, 24),
+       rect(16.2, 13, 17.8, 24)]
+RESTORE = [ring(16, 16, 7.5, 2.6, 200, 290), triangle((4.5, 11.5), (12.5, 11.5), (8.5, 18.5))]
+HOT_RING = [ring(16, 16, 14.5, 1.6)]
+WHITE = (0xFF, 0xFF, 0xFF)
+
+
 ICONS = {
     # exit: a cross
     10001: [line(9, 9, 23, 23, 2.6), line(23, 9, 9, 23, 2.6)],
@@ -66,13 +101,18 @@ ICONS = {
     10003: [rect(8, 21, 24, 24)],
     # restore: two windows, the back one showing only where the front one does not cover it
     10005: [outside(s, rect(7, 12, 21, 25)) for s in frame(11, 7, 25, 20, 2, 3)] + frame(7, 12, 21, 25, 2, 3),
+    # thumbnail strip: kept file (normal, hot), deleted file (normal, hot)
+    10017: BIN,
+    10018: (BIN + HOT_RING, WHITE),
+    10019: RESTORE,
+    10020: (RESTORE + HOT_RING, WHITE),
 }
 
 
-def png(rows):
+def png(rows, colour=COLOUR):
     raw = b""
     for row in rows:
-        raw += b"\x00" + b"".join(bytes(COLOUR) + bytes([round(a * 255)]) for a in row)
+        raw += b"\x00" + b"".join(bytes(colour) + bytes([round(a * 255)]) for a in row)
 
     def chunk(kind, data):
         return struct.pack(">I", len(data)) + kind + data + struct.pack(">I", zlib.crc32(kind + data) & 0xFFFFFFFF)
@@ -84,9 +124,10 @@ def png(rows):
 def main():
     out = sys.argv[1] if len(sys.argv) > 1 else os.path.join(os.path.dirname(__file__), "..", "resources", "capture", "icons")
     os.makedirs(out, exist_ok=True)
-    for ident, shapes in ICONS.items():
+    for ident, drawing in ICONS.items():
+        shapes, colour = drawing if isinstance(drawing, tuple) else (drawing, COLOUR)
         with open(os.path.join(out, f"{ident}.png"), "wb") as f:
-            f.write(png(coverage(shapes)))
+            f.write(png(coverage(shapes), colour))
 
 
 if __name__ == "__main__":

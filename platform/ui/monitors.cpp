@@ -1,3 +1,4 @@
+// Monitors and system metrics.
 #include "platform/ui/monitors.h"
 
 #include <algorithm>
@@ -5,6 +6,7 @@
 #include <mutex>
 
 #include "platform/base/winrect.h"
+#include "platform/ui/internal.h"
 #include "platform/ui/uisystem.h"
 
 namespace {
@@ -130,4 +132,47 @@ BOOL EnumDisplayMonitors(HDC dc, LPCRECT clip, MONITORENUMPROC proc, LPARAM data
             break;
     }
     return TRUE;
+}
+
+int GetSystemMetrics(int index)
+{
+    RECT s = quiva::ui::VirtualScreen();
+    switch (index) {
+    case SM_CXSCREEN:
+    case SM_CXVIRTUALSCREEN:
+        return s.right - s.left;
+    case SM_CYSCREEN:
+    case SM_CYVIRTUALSCREEN:
+        return s.bottom - s.top;
+    case SM_XVIRTUALSCREEN:
+        return s.left;
+    case SM_YVIRTUALSCREEN:
+        return s.top;
+    case SM_CXBORDER:
+    case SM_CYBORDER:
+        return 1;
+    case SM_CXSIZEFRAME:
+    case SM_CYSIZEFRAME:
+        return quiva::ui::FrameWidth(WS_THICKFRAME);
+    case SM_CXDOUBLECLK:
+    case SM_CYDOUBLECLK:
+        return 4;
+    case SM_CXMINTRACK:
+        return 136;
+    case SM_CYMINTRACK:
+        return 39;
+    case SM_CMONITORS:
+        return static_cast<int>(quiva::ui::Monitors().size());
+    default:
+        return 0;
+    }
+}
+
+BOOL SystemParametersInfoW(UINT action, UINT, PVOID data, UINT)
+{
+    if (action == SPI_GETWORKAREA && data) {
+        *static_cast<RECT*>(data) = quiva::ui::WorkArea();
+        return TRUE;
+    }
+    return FALSE;
 }
