@@ -6,6 +6,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace quiva::test {
 
@@ -27,9 +28,14 @@ public:
     // until the server has handled every request.
     unsigned long ScreenPixel(int x, int y);
     void SendClick(unsigned long window, int x, int y, int rootX, int rootY);
+    // A key (an X key symbol name such as "space" or "Alt_L") pressed or released, sent by the
+    // server to an X window.
+    void SendKey(unsigned long window, const char* keysym, bool down);
     void Sync();
     // The whole screen as a PNG file, as the server shows it.
     bool Screenshot(const std::string& pngPath);
+    // A 32-bit property of an X window (CARDINAL values), empty when the window has none.
+    std::vector<unsigned long> CardinalProperty(unsigned long window, const char* name);
 
 private:
     void* Connection();
