@@ -34,5 +34,5 @@ function(quiva_test_suite layer)
   gtest_discover_tests(test_${layer}
     WORKING_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR}
     DISCOVERY_TIMEOUT 60
-    PROPERTIES TIMEOUT 300)
+    PROPERTIES TIMEOUT 300 LABELS test_${layer})
 endfunction()

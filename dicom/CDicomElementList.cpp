@@ -9,16 +9,12 @@
 
 namespace {
 
-constexpr WORD kItemGroup = 0xFFFE;
-constexpr WORD kItem = 0xE000;
-constexpr WORD kItemDelimiter = 0xE00D;
-constexpr WORD kSequenceDelimiter = 0xE0DD;
 // Deepest nesting of sequences and items the parser follows.
 constexpr int kMaxDepth = 64;
 
 bool IsItemOrDelimiter(WORD group, WORD element)
 {
-    return group == kItemGroup && (element == kItem || element == kItemDelimiter || element == kSequenceDelimiter);
+    return group == DICOM_ITEM_GROUP && (element == DICOM_ITEM || element == DICOM_ITEM_DELIMITER || element == DICOM_SEQUENCE_DELIMITER);
 }
 
 // Zero bytes where an element should begin: the end of the data. Command elements are read in
@@ -48,12 +44,12 @@ bool AppendElement(DicomBuffer& out, DWORD mode, const DicomElement* e, bool wit
 
 bool PutDelimiter(DicomBuffer& out, WORD element)
 {
-    return PutU16(out, kItemGroup) && PutU16(out, element) && PutU32(out, 0);
+    return PutU16(out, DICOM_ITEM_GROUP) && PutU16(out, element) && PutU32(out, 0);
 }
 
 bool IsUndefinedItem(const DicomElement* e)
 {
-    return e->group == kItemGroup && e->element == kItem && e->length == DICOM_UNDEFINED_LENGTH;
+    return e->group == DICOM_ITEM_GROUP && e->element == DICOM_ITEM && e->length == DICOM_UNDEFINED_LENGTH;
 }
 
 // Appends the elements of a list. An item of undefined length that input left without its
@@ -66,8 +62,8 @@ bool AppendList(DicomBuffer& out, DWORD mode, CDicomElementList* list)
         if (!AppendElement(out, mode, e, true))
             return false;
         DicomElement* next = list->Next();
-        if (IsUndefinedItem(e) && !(next && next->group == kItemGroup && next->element == kItemDelimiter)) {
-            if (!PutDelimiter(out, kItemDelimiter))
+        if (IsUndefinedItem(e) && !(next && next->group == DICOM_ITEM_GROUP && next->element == DICOM_ITEM_DELIMITER)) {
+            if (!PutDelimiter(out, DICOM_ITEM_DELIMITER))
                 return false;
         }
         e = next;
@@ -77,7 +73,7 @@ bool AppendList(DicomBuffer& out, DWORD mode, CDicomElementList* list)
 
 bool AppendElement(DicomBuffer& out, DWORD mode, const DicomElement* e, bool withChildren)
 {
-    const bool implicitForm = e->group == kItemGroup || e->group == 0x0000 || mode == DICOM_VR_MODE_IMPLICIT ||
+    const bool implicitForm = e->group == DICOM_ITEM_GROUP || e->group == 0x0000 || mode == DICOM_VR_MODE_IMPLICIT ||
                               mode == DICOM_VR_MODE_FRAGMENTS;
     // In explicit VR an element whose VR has no name is written as UN, which every reader takes.
     const bool named = e->vrName.GetLength() == 2;
@@ -95,12 +91,12 @@ bool AppendElement(DicomBuffer& out, DWORD mode, const DicomElement* e, bool wit
         bool ok = AppendList(childBytes, childMode, e->children);
         // A sequence or pixel data of undefined length ends with its delimiter, also when the
         // input it was read from broke off before it (an item's delimiter follows the item).
-        if (ok && undefined && !(e->group == kItemGroup && e->element == kItem)) {
+        if (ok && undefined && !(e->group == DICOM_ITEM_GROUP && e->element == DICOM_ITEM)) {
             const DicomElement* last = nullptr;
             for (const DicomElement* c = e->children->First(); c; c = e->children->Next())
                 last = c;
-            if (!last || last->group != kItemGroup || last->element != kSequenceDelimiter)
-                ok = PutDelimiter(childBytes, kSequenceDelimiter);
+            if (!last || last->group != DICOM_ITEM_GROUP || last->element != DICOM_SEQUENCE_DELIMITER)
+                ok = PutDelimiter(childBytes, DICOM_SEQUENCE_DELIMITER);
         }
         if (!ok) {
             childBytes.Reset();
@@ -170,7 +166,7 @@ public:
 
         if (mode == DICOM_VR_MODE_FRAGMENTS && group == 0 && element == 0)
             return nullptr;
-        if (group == kItemGroup && element == kSequenceDelimiter) {
+        if (group == DICOM_ITEM_GROUP && element == DICOM_SEQUENCE_DELIMITER) {
             // A sequence delimiter ends the list being read; it is kept in that list.
             *taken = 8;
             Keep(into, Make(group, element, DICOM_VR_ITEM, quiva::LoadLE32(p + 4), nullptr, 0));
@@ -186,9 +182,9 @@ public:
         } else if (mode == DICOM_VR_MODE_IMPLICIT) {
             const DWORD length = quiva::LoadLE32(p + 4);
             const bool startsWithItem = StartsWithItem(p + 8, remaining - 8, length);
-            const bool container = (group == kItemGroup && element == kItem) || startsWithItem ||
+            const bool container = (group == DICOM_ITEM_GROUP && element == DICOM_ITEM) || startsWithItem ||
                                    (length == DICOM_UNDEFINED_LENGTH && !IsItemOrDelimiter(group, element));
-            const DWORD vr = group == kItemGroup ? (IsItemOrDelimiter(group, element) ? DICOM_VR_ITEM : DICOM_VR_UNKNOWN)
+            const DWORD vr = group == DICOM_ITEM_GROUP ? (IsItemOrDelimiter(group, element) ? DICOM_VR_ITEM : DICOM_VR_UNKNOWN)
                                                  : DicomDictionaryLookup(group, element);
             if (container) {
                 e = Make(group, element, vr, length, nullptr, 0);
@@ -206,7 +202,7 @@ public:
             *taken = 8;
             if (e && length != 0)
                 *taken += ReadContainer(e, pos + 8, end, length, mode, bigEndian, depth);
-        } else if (group == kItemGroup) {
+        } else if (group == DICOM_ITEM_GROUP) {
             // Any other tag of the item group has the 8-byte header it is written with.
             const DWORD length = quiva::LoadLE32(p + 4);
             const size_t copy = length == DICOM_UNDEFINED_LENGTH ? 0 : Bounded(length, remaining - 8);
@@ -260,7 +256,7 @@ private:
     // a sequence).
     static bool StartsWithItem(const BYTE* value, size_t available, DWORD length)
     {
-        if (available < 4 || quiva::LoadLE16(value) != kItemGroup || quiva::LoadLE16(value + 2) != kItem)
+        if (available < 4 || quiva::LoadLE16(value) != DICOM_ITEM_GROUP || quiva::LoadLE16(value + 2) != DICOM_ITEM)
             return false;
         if (length == DICOM_UNDEFINED_LENGTH)
             return true;
@@ -303,7 +299,7 @@ private:
 
         // The contents of an item end before the next item or delimiter tag, which belongs to the
         // enclosing sequence: so an item of undefined length ends where the next one begins.
-        const bool itemContents = e->group == kItemGroup && e->element == kItem;
+        const bool itemContents = e->group == DICOM_ITEM_GROUP && e->element == DICOM_ITEM;
         size_t at = pos;
         while (at < childEnd) {
             if (itemContents && childEnd - at >= 4 && IsItemOrDelimiter(quiva::LoadLE16(m_bytes + at), quiva::LoadLE16(m_bytes + at + 2)))
@@ -400,19 +396,19 @@ bool CDicomElementList::Insert(DicomElement* element)
         return false;
     const DWORD key = element->Tag();
     Entry* before = nullptr;
-    if (element->group != kItemGroup) {
+    if (element->group != DICOM_ITEM_GROUP) {
         // Data elements in tag order, ahead of any items and delimiters.
         for (Entry* e = m_head; e; e = e->next) {
             const DWORD other = DICOM_TAG(e->group, e->element);
             if (other == key)
                 return false;
-            if (other > key || e->group == kItemGroup) {
+            if (other > key || e->group == DICOM_ITEM_GROUP) {
                 before = e;
                 break;
             }
         }
-    } else if (m_tail && m_tail->group == kItemGroup && m_tail->element == kSequenceDelimiter &&
-               element->element != kSequenceDelimiter) {
+    } else if (m_tail && m_tail->group == DICOM_ITEM_GROUP && m_tail->element == DICOM_SEQUENCE_DELIMITER &&
+               element->element != DICOM_SEQUENCE_DELIMITER) {
         // Items and delimiters keep their order at the end; a new item goes before a trailing
         // sequence delimiter, which closes the list.
         before = m_tail;

@@ -10,6 +10,12 @@
 
 #define DICOM_TAG(group, element) ((static_cast<DWORD>(group) << 16) | static_cast<DWORD>(element))
 
+// The group of items and delimiters, and its elements.
+constexpr WORD DICOM_ITEM_GROUP = 0xFFFE;
+constexpr WORD DICOM_ITEM = 0xE000;                 // an item (or a pixel-data fragment)
+constexpr WORD DICOM_ITEM_DELIMITER = 0xE00D;       // ends an item of undefined length
+constexpr WORD DICOM_SEQUENCE_DELIMITER = 0xE0DD;   // ends a sequence of undefined length
+
 class CDicomElementList {
 public:
     CDicomElementList();

@@ -108,15 +108,15 @@ void CSecondaryCaptureDicomDocument::SetEncapsulatedPixelData(const BYTE* bytes,
     }
     CDicomElementList* fragments = pixels->children;
     // The empty basic offset table comes first.
-    if (!fragments->FindElement(0xFFFE, 0xE000))
-        fragments->SetBytes(DICOM_TAG(0xFFFE, 0xE000), nullptr, 0, DICOM_VR_ITEM);
-    DicomElement* fragment = CreateElement(0xFFFE, 0xE000, bytes, 0, length, DICOM_VR_ITEM);
+    if (!fragments->FindElement(DICOM_ITEM_GROUP, DICOM_ITEM))
+        fragments->SetBytes(DICOM_TAG(DICOM_ITEM_GROUP, DICOM_ITEM), nullptr, 0, DICOM_VR_ITEM);
+    DicomElement* fragment = CreateElement(DICOM_ITEM_GROUP, DICOM_ITEM, bytes, 0, length, DICOM_VR_ITEM);
     if (fragment) {
         fragment->length = fragment->valueLength;
         if (!fragments->Insert(fragment))
             delete fragment;
     }
-    fragments->SetBytes(DICOM_TAG(0xFFFE, 0xE0DD), nullptr, 0, DICOM_VR_ITEM);
+    fragments->SetBytes(DICOM_TAG(DICOM_ITEM_GROUP, DICOM_SEQUENCE_DELIMITER), nullptr, 0, DICOM_VR_ITEM);
     DescribeJpegPixels();
 }
 
@@ -130,7 +130,7 @@ void CSecondaryCaptureDicomDocument::DescribeJpegPixels()
     const DicomElement* frame = nullptr;
     int items = 0;
     for (DicomElement* e = pixels->children->First(); e; e = pixels->children->Next()) {
-        if (e->group == 0xFFFE && e->element == 0xE000 && ++items == 2) {
+        if (e->group == DICOM_ITEM_GROUP && e->element == DICOM_ITEM && ++items == 2) {
             frame = e;
             break;
         }

@@ -11,7 +11,7 @@
 #include "platform/base/memoryapi.h"
 #include "platform/base/winpath.h"
 
-WORD DicomMessageId = 0;
+std::atomic<WORD> DicomMessageId{0};
 
 namespace {
 

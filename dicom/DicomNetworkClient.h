@@ -9,12 +9,15 @@
 // when the peer's C-STORE-RSP answers our message with a success or warning status.
 #pragma once
 
+#include <atomic>
+
 #include "dicom/CDicomElementList.h"
 #include "dicom/DicomProtocol.h"
 #include "dicom/KXNetClient.h"
 
-// The message id of the last C-STORE-RQ, for the whole module.
-extern WORD DicomMessageId;
+// The message id of the last C-STORE-RQ, for the whole module (clients on several threads
+// each take their own).
+extern std::atomic<WORD> DicomMessageId;
 
 // A C-STORE response's command set is small; more than this is a faulty peer.
 #define DICOM_MAX_RESPONSE_BYTES 65536u

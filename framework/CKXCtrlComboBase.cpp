@@ -64,7 +64,7 @@ int CKXCtrlComboBase::OnLButtonUp(float px, float py, BOOL* handled, CKXCtrlCurs
             top += origin.Y * scale;
         }
         if (ctx) {
-            ctx->cursorShape = 1;
+            ctx->cursorShape = KXCURSOR_ARROW;
             if (ctx->captured == this)
                 ctx->captured = nullptr;
         }
@@ -95,13 +95,13 @@ int CKXCtrlComboBase::OnMouseMove(float px, float py, BOOL* handled, CKXCtrlCurs
     if (listOnly && HitTest(px, py)) {
         arrowHot = 1;
         if (ctx)
-            ctx->cursorShape = 1;
+            ctx->cursorShape = KXCURSOR_ARROW;
         return 1;
     }
     const int taken = CKXCtrlEdit::OnMouseMove(px, py, handled, ctx);
     if (!taken && ArrowArea().Contains(px, py)) {
         if (ctx)
-            ctx->cursorShape = 1;
+            ctx->cursorShape = KXCURSOR_ARROW;
         arrowHot = 1;
         return 1;
     }

@@ -13,6 +13,15 @@ struct _KXCtrlCursorInfo {
 
 class CKXWnd;
 
+// The cursor shape a control asks for at the pointer (CKXCtrlCursor::cursorShape); recorded
+// only, never turned into a mouse cursor.
+enum KXCursorShape {
+    KXCURSOR_NONE = 0,
+    KXCURSOR_ARROW = 1,   // the default, also a combo box's arrow area
+    KXCURSOR_TEXT = 5,    // over an edit control's text
+    KXCURSOR_THUMB = 12,  // over a slider's thumb
+};
+
 class CKXCtrlCursor {
 public:
     CKXCtrlCursor();
@@ -22,7 +31,7 @@ public:
     CKXCtrlCursor& operator=(const CKXCtrlCursor&) = delete;
 
     BOOL buttonDown = 0;
-    int cursorShape = 0;
+    int cursorShape = KXCURSOR_NONE;
     POINT pressPoint{0, 0};
     POINT releasePoint{0, 0};
     int dragDelta[2] = {0, 0};

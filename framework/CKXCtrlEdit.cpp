@@ -452,7 +452,7 @@ int CKXCtrlEdit::OnLButtonDblClk(float px, float py, BOOL*, CKXCtrlCursor* ctx)
 int CKXCtrlEdit::OnMouseMove(float px, float py, BOOL*, CKXCtrlCursor* ctx)
 {
     if (ctx && HitTest(px, py))
-        ctx->cursorShape = 5;
+        ctx->cursorShape = KXCURSOR_TEXT;
     if (!ctx || !ctx->buttonDown || !editing)
         return 0;
     const int index = IndexAtMouse(px, py);

@@ -83,7 +83,11 @@ protected:
     Gdiplus::RectF TextArea();
     // `maskChar` once per character of the text when `password` is set, else the text.
     CString ShownText(const CString& value) const;
-    INT FormatFlags() const { return multiLine ? 0x804 : 0x1804; }
+    INT FormatFlags() const
+    {
+        const INT flags = Gdiplus::StringFormatFlagsMeasureTrailingSpaces | Gdiplus::StringFormatFlagsNoFitBlackBox;
+        return multiLine ? flags : flags | Gdiplus::StringFormatFlagsNoWrap;
+    }
     Gdiplus::RectF Measure(const CString& text, const Gdiplus::RectF& layout, int count,
                            std::vector<Gdiplus::RectF>* boxes, CKXCtrlCursor* ctx);
     // Caret box of an index in text coordinates.

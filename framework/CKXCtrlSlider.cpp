@@ -187,12 +187,12 @@ int CKXCtrlSlider::OnMouseMove(float px, float py, BOOL* handled, CKXCtrlCursor*
         return 1;
     if (RectF(x + thumb.X, y + thumb.Y, thumb.Width, thumb.Height).Contains(px, py)) {
         if (ctx)
-            ctx->cursorShape = 12;
+            ctx->cursorShape = KXCURSOR_THUMB;
         thumbHot = 1;
         return 1;
     }
     if (ctx)
-        ctx->cursorShape = 1;
+        ctx->cursorShape = KXCURSOR_ARROW;
     return 0;
 }
 

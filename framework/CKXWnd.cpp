@@ -215,7 +215,7 @@ void CKXWnd::OnMouseMove(UINT flags, CPoint point)
     }
     NoteMove(point);
     if (!context.captured)
-        context.cursorShape = 1;
+        context.cursorShape = KXCURSOR_ARROW;
     BOOL handled = 0;
     root->OnMouseMove(Scaled(point.x), Scaled(point.y), &handled, &context);
     Invalidate();

@@ -100,7 +100,7 @@ bool ConvertKey(ThreadQueue& q, const RawInput& in, MSG* out)
         lp |= 1 << 30;
     if (!in.down)
         lp |= static_cast<LPARAM>(1u << 31);
-    *out = MSG{target, msg, in.vk, lp, Now(), g_cursor};
+    *out = MSG{target, msg, in.vk, lp, Now(), CursorNow()};
     q.lastKey = *out;
     q.lastKeyChar = in.down ? (in.ch ? in.ch : CharForKey(in.vk)) : 0;
     return true;
@@ -230,18 +230,19 @@ bool ConvertInput(ThreadQueue& q, RawInput in, MSG* out)
         if (!target)
             return false;
         bool result = in.kind == RawInput::ImeResult;
+        const POINT cursor = CursorNow();
         std::lock_guard<std::mutex> l(q.mutex);
         if (!q.composing)
-            q.posted.push_back(MSG{target, WM_IME_STARTCOMPOSITION, 0, 0, Now(), g_cursor});
+            q.posted.push_back(MSG{target, WM_IME_STARTCOMPOSITION, 0, 0, Now(), cursor});
         if (result) {
             q.imeResult = in.text;
             q.imeComposition.clear();
-            q.posted.push_back(MSG{target, WM_IME_COMPOSITION, static_cast<WPARAM>(in.text.empty() ? 0 : in.text[0]), GCS_RESULTSTR, Now(), g_cursor});
-            q.posted.push_back(MSG{target, WM_IME_ENDCOMPOSITION, 0, 0, Now(), g_cursor});
+            q.posted.push_back(MSG{target, WM_IME_COMPOSITION, static_cast<WPARAM>(in.text.empty() ? 0 : in.text[0]), GCS_RESULTSTR, Now(), cursor});
+            q.posted.push_back(MSG{target, WM_IME_ENDCOMPOSITION, 0, 0, Now(), cursor});
             q.composing = false;
         } else {
             q.imeComposition = in.text;
-            q.posted.push_back(MSG{target, WM_IME_COMPOSITION, static_cast<WPARAM>(in.text.empty() ? 0 : in.text.back()), GCS_COMPSTR, Now(), g_cursor});
+            q.posted.push_back(MSG{target, WM_IME_COMPOSITION, static_cast<WPARAM>(in.text.empty() ? 0 : in.text.back()), GCS_COMPSTR, Now(), cursor});
             q.composing = true;
         }
         return false;

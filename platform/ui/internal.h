@@ -19,8 +19,9 @@
 //   backend (X11) mutex -> Lock() -> g_queuesMutex -> a ThreadQueue's mutex
 //   Lock() -> a top-level window's Surface mutex (painting from other threads, destroying)
 // The GDI and text-engine mutexes come last, under any of these. A ThreadQueue's mutex guards
-// only that queue's lists, timers and flags; nothing else is locked under it (posting reads
-// the cursor before it takes the queue's mutex).
+// only that queue's lists, timers and flags; nothing else is locked under it: a message made
+// with the queue locked reads the cursor, and a read filtered to one window that window's
+// tree, before taking the queue's mutex.
 //
 // Window lifecycle: CreateWindowExW enters the window in the table under the lock, then,
 // without it, runs the creation hook and sends WM_NCCREATE, WM_NCCALCSIZE, WM_CREATE, WM_SIZE
@@ -210,6 +211,9 @@ extern uintptr_t g_nextHook;
 // Message time on the calling thread's queue (tick count plus injected pauses).
 DWORD Now();
 Window* FindLocked(HWND h);
+// The pointer position, read under Lock(); for messages made while a queue is locked, read
+// before locking it.
+POINT CursorNow();
 // MK_* flags from the key state (takes Lock()).
 WPARAM MouseKeyFlags();
 void PostLeave(HWND hwnd);

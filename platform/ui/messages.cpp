@@ -35,6 +35,12 @@ DWORD Now() { return GetTickCount() + CurrentQueue().clockBias; }
 
 Window* FindLocked(HWND h) { return Find(h); }
 
+POINT CursorNow()
+{
+    std::lock_guard<std::recursive_mutex> g(Lock());
+    return g_cursor;
+}
+
 DWORD WindowThread(HWND hwnd)
 {
     std::lock_guard<std::recursive_mutex> g(Lock());
@@ -42,9 +48,28 @@ DWORD WindowThread(HWND hwnd)
     return w ? w->thread : 0;
 }
 
-bool MatchesFilter(const MSG& m, HWND hwnd, UINT min, UINT max)
+// The windows a read filtered to `hwnd` takes messages for: the window and every window below
+// it (none: no filter). Read before the queue is locked, as the lock order wants.
+std::vector<HWND> FilterWindows(HWND hwnd)
 {
-    if (hwnd && m.hwnd != hwnd && !IsChild(hwnd, m.hwnd))
+    std::vector<HWND> windows;
+    if (!hwnd)
+        return windows;
+    std::lock_guard<std::recursive_mutex> g(Lock());
+    std::vector<HWND> pending{hwnd};
+    while (!pending.empty()) {
+        HWND h = pending.back();
+        pending.pop_back();
+        windows.push_back(h);
+        if (Window* w = FindLocked(h))
+            pending.insert(pending.end(), w->children.begin(), w->children.end());
+    }
+    return windows;
+}
+
+bool MatchesFilter(const MSG& m, const std::vector<HWND>& windows, UINT min, UINT max)
+{
+    if (!windows.empty() && std::find(windows.begin(), windows.end(), m.hwnd) == windows.end())
         return false;
     if (min == 0 && max == 0)
         return true;
@@ -111,9 +136,10 @@ void PostLeave(HWND hwnd)
 
 bool TakePosted(ThreadQueue& q, MSG* out, HWND hwnd, UINT min, UINT max, bool remove)
 {
+    const std::vector<HWND> windows = FilterWindows(hwnd);
     std::lock_guard<std::mutex> l(q.mutex);
     for (auto it = q.posted.begin(); it != q.posted.end(); ++it) {
-        if (MatchesFilter(*it, hwnd, min, max)) {
+        if (MatchesFilter(*it, windows, min, max)) {
             *out = *it;
             if (remove)
                 q.posted.erase(it);
@@ -152,10 +178,11 @@ bool TakeTimer(ThreadQueue& q, MSG* out, HWND filter, UINT min, UINT max, bool r
     if (!(min == 0 && max == 0) && !(WM_TIMER >= min && WM_TIMER <= max))
         return false;
     uint64_t now = quiva::CurrentClock().TickMs();
+    const POINT cursor = CursorNow();
     std::lock_guard<std::mutex> l(q.mutex);
     for (auto& t : q.timers) {
         if (t.due <= now && (!filter || t.hwnd == filter)) {
-            *out = MSG{t.hwnd, WM_TIMER, t.id, reinterpret_cast<LPARAM>(t.proc), static_cast<DWORD>(now), g_cursor};
+            *out = MSG{t.hwnd, WM_TIMER, t.id, reinterpret_cast<LPARAM>(t.proc), static_cast<DWORD>(now), cursor};
             if (remove)
                 t.due = now + std::max<UINT>(t.elapse, 1);
             return true;
@@ -198,9 +225,10 @@ bool Retrieve(MSG* out, HWND hwnd, UINT min, UINT max, bool remove)
             return true;
     }
     {
+        const POINT cursor = CursorNow();
         std::lock_guard<std::mutex> l(q.mutex);
         if (q.quit && (min == 0 || (WM_QUIT >= min && WM_QUIT <= max))) {
-            *out = MSG{nullptr, WM_QUIT, static_cast<WPARAM>(q.quitCode), 0, GetTickCount(), g_cursor};
+            *out = MSG{nullptr, WM_QUIT, static_cast<WPARAM>(q.quitCode), 0, GetTickCount(), cursor};
             if (remove)
                 q.quit = false;
             return true;
@@ -427,11 +455,7 @@ BOOL PostMessageW(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
         return FALSE;
     // The window system is never locked while a queue is: painting threads take them the
     // other way round.
-    POINT pt;
-    {
-        std::lock_guard<std::recursive_mutex> g(Lock());
-        pt = g_cursor;
-    }
+    const POINT pt = CursorNow();
     std::lock_guard<std::mutex> l(q->mutex);
     q->posted.push_back(MSG{hwnd, msg, wParam, lParam, GetTickCount(), pt});
     q->cv.notify_all();

@@ -462,6 +462,35 @@ TEST_F(WindowSystem, InvalidationFromAnotherThreadWakesThePaint)
     EXPECT_EQ(quiva::ui::PumpPending(), 0);
 }
 
+TEST_F(WindowSystem, ReadingForOneWindowWhileAnotherThreadInvalidatesNeverDeadlocks)
+{
+    // A read filtered to one window looks past messages for other windows (asking the window
+    // tree), while invalidation on another thread wakes this thread's queue under the window
+    // system's lock: the two must take their locks in the same order.
+    HWND w = Top(0, 0, 100, 100);
+    HWND other = Top(200, 0, 100, 100);
+    quiva::ui::PumpPending();
+    std::atomic<bool> stop{false};
+    std::thread invalidator([&] {
+        while (!stop)
+            InvalidateRect(w, nullptr, FALSE);
+    });
+    int seen = 0;
+    for (int i = 0; i < 500; ++i) {
+        PostMessageW(other, WM_USER, 0, 0);
+        PostMessageW(w, WM_USER, 1, 0);
+        MSG m;
+        while (PeekMessageW(&m, w, WM_USER, WM_USER, PM_REMOVE))
+            seen += m.hwnd == w ? 1 : 1000;
+    }
+    stop = true;
+    invalidator.join();
+    EXPECT_EQ(seen, 500);
+    EXPECT_EQ(Count(other, WM_USER), 0u);
+    quiva::ui::PumpPending();
+    EXPECT_EQ(Count(other, WM_USER), 500u);
+}
+
 TEST_F(WindowSystem, WindowOfAnotherThreadWorksOnThatThread)
 {
     std::atomic<HWND> made{nullptr};
