@@ -50,6 +50,24 @@ bool IsXmlName(const std::string& name)
     return true;
 }
 
+// Line ends become LF, as the library does for files it opens itself, and NUL bytes go: so no
+// value in the tree holds a raw carriage return that a save and load would turn into a LF.
+std::string NormalizedText(const std::string& bytes)
+{
+    std::string text;
+    text.reserve(bytes.size());
+    for (size_t i = 0; i < bytes.size(); ++i) {
+        if (bytes[i] == '\r') {
+            text += '\n';
+            if (i + 1 < bytes.size() && bytes[i + 1] == '\n')
+                ++i;
+        } else if (bytes[i] != '\0') {
+            text += bytes[i];
+        }
+    }
+    return text;
+}
+
 // How deeply the text nests elements, counted the way the parser will read it: comments,
 // CDATA sections, declarations and other markup are skipped as it skips them, and quoted
 // attribute values cannot close a tag. Stops counting past `limit`.
@@ -366,18 +384,7 @@ bool CKXXmlDocument::Load(const wchar_t* path)
     const bool bom = bytes.size() >= 3 && bytes.compare(0, 3, "\xEF\xBB\xBF") == 0;
     if (bom)
         bytes.erase(0, 3);
-    // Line ends become LF, as the library does for files it opens itself.
-    std::string text;
-    text.reserve(bytes.size());
-    for (size_t i = 0; i < bytes.size(); ++i) {
-        if (bytes[i] == '\r') {
-            text += '\n';
-            if (i + 1 < bytes.size() && bytes[i + 1] == '\n')
-                ++i;
-        } else if (bytes[i] != '\0') {
-            text += bytes[i];
-        }
-    }
+    const std::string text = NormalizedText(bytes);
     m_codePage = bom && IsUtf8(text) ? CP_UTF8 : CodePageOf(text);
     if (!ParseText(text)) {
         // A truncated file leaves a partial tree behind; none of it is trusted.
@@ -402,7 +409,7 @@ void CKXXmlDocument::LoadXml(const wchar_t* xml)
 {
     const std::wstring wide = xml ? xml : L"";
     m_codePage = IsUtf8Name(DeclaredEncoding(quiva::WideToUtf8(wide.substr(0, wide.find(L"?>"))))) ? CP_UTF8 : CP_KOREAN;
-    ParseText(ToTree(CString(wide)));
+    ParseText(NormalizedText(ToTree(CString(wide))));
 }
 
 TiXmlElement* CKXXmlDocument::FindChild(TiXmlNode* parent, const CString& name)

@@ -1,5 +1,6 @@
 // Feeds arbitrary bytes, as a settings file, to the INI reader: names taken from the file's
 // own lines are looked up, and every answer fits the caller's buffer and is terminated.
+#include <algorithm>
 #include <cstdint>
 #include <cwchar>
 #include <string>
@@ -27,6 +28,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         else if (line.find(L'=') != std::wstring::npos)
             keys.push_back(line.substr(0, line.find(L'=')));
     }
+    // Every lookup reads the file again: a few sections and keys are enough.
+    sections.resize(std::min<size_t>(sections.size(), 5));
+    keys.resize(std::min<size_t>(keys.size(), 5));
     for (const std::wstring& section : sections)
         for (const std::wstring& key : keys) {
             for (DWORD room : {1u, 8u, 260u}) {

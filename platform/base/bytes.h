@@ -4,10 +4,10 @@
 // Loads take unaligned pointers; Append adds to any byte container with push_back (std::string,
 // std::vector<uint8_t>).
 //
-// Host order is kept on purpose in only two kinds of place, both outside this header: structures
-// copied whole into files and out of them (BITMAPINFOHEADER, AVISTREAMINFO), whose layout is the
-// file's on the little-endian hosts this system runs on, and the UTF-16 text of the shared device
-// list, which both ends read as wchar16 in memory.
+// Host order is kept on purpose in one kind of place, outside this header: the DIB headers
+// (BITMAPFILEHEADER, BITMAPINFOHEADER) copied whole between memory and BMP files, packed DIBs
+// and AVI format chunks, whose layout is the file's on the little-endian hosts this system
+// runs on (bitmap.h fixes their sizes).
 #pragma once
 
 #include <cstdint>

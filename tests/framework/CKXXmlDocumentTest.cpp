@@ -393,6 +393,9 @@ TEST(XmlDocument, BlankValuesSurviveSaveAndLoad)
     ASSERT_TRUE(back.Load(dir.Win("r.xml")));
     EXPECT_EQ(back.GetValue(L"/markup"), L"a<b\r\nc");
     EXPECT_EQ(back.GetValue(L"/blank"), L"\n");
+    // Text given as a string has its line ends made LF as a file's would.
+    doc.LoadXml(L"<r><v><![CDATA[a\r\nb\r]]></v></r>");
+    EXPECT_EQ(doc.GetValue(L"/v"), L"a\nb\n");
 }
 
 TEST(XmlDocument, ListsReadEntryByEntryInAnyOrder)
