@@ -5,10 +5,11 @@
 #include <vector>
 
 #include "framework/CKXXmlDocument.h"
+#include "platform/base/codepage.h"
 #include "platform/base/debug.h"
 #include "platform/base/fileapi.h"
 #include "platform/base/wformat.h"
-#include "platform/media/com.h"
+#include "platform/com/com.h"
 #include "platform/ui/winuser.h"
 
 using quiva::ComPtr;
@@ -74,6 +75,20 @@ CString FormatDeviceLine(const _KXMCaptureDeviceInfo& e)
     line.Format(L"%d@@%s@@%s@@%s@@%d@@%d@@%d\n", e.type, e.sourceName.GetString(), e.connectorName.GetString(),
                 e.displayName.GetString(), e.connectorKind, e.pinIndex, e.physConnType);
     return line;
+}
+
+// Its names hold no line end, no NUL and no separator, and do not start or end with "@" (which
+// would join a separator); every character survives UTF-16. An entry that would read back as
+// another is left out rather than offered under a wrong name.
+bool DeviceLineRoundTrips(const _KXMCaptureDeviceInfo& e)
+{
+    for (const CString* name : {&e.sourceName, &e.connectorName, &e.displayName}) {
+        const std::wstring& text = name->str();
+        if (text.find_first_of(std::wstring(L"\n\0", 2)) != std::wstring::npos || text.find(L"@@") != std::wstring::npos ||
+            (!text.empty() && (text.front() == L'@' || text.back() == L'@')) || quiva::Utf16ToWide(quiva::WideToUtf16(text)) != text)
+            return false;
+    }
+    return true;
 }
 
 void CKXMCaptureEx::EnumerateDevices(REFCLSID category, int kind)
@@ -415,11 +430,16 @@ CString CKXMCaptureEx::DeviceText(int maxChars) const
 {
     std::lock_guard lock(m_lock);
     CString text;
+    size_t units = 0;
     for (INT_PTR i = 0; i < m_devices.GetSize(); ++i) {
+        if (!DeviceLineRoundTrips(*m_devices[i]))
+            continue;
         CString line = FormatDeviceLine(*m_devices[i]);
-        if (text.GetLength() + line.GetLength() > maxChars)
+        const size_t lineUnits = quiva::Utf16Length(line.str());
+        if (units + lineUnits > static_cast<size_t>(std::max(maxChars, 0)))
             break;
         text += line;
+        units += lineUnits;
     }
     return text;
 }

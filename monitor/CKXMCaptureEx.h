@@ -63,7 +63,8 @@ public:
     BOOL HasDvdEntry() const;
 
     // The device text: one line per entry, in list order. Whole trailing lines are left out when
-    // the text would not fit in `maxChars` characters.
+    // the text would not fit in `maxChars` UTF-16 units (what the shared view holds); entries
+    // whose line would read back as another entry are left out.
     CString DeviceText(int maxChars) const;
 
     // Reports to the on-screen log; dropped while no panel is attached.
@@ -88,3 +89,5 @@ private:
 
 // One device line of the shared-memory text.
 CString FormatDeviceLine(const _KXMCaptureDeviceInfo& entry);
+// Whether the entry's line reads back as the same entry (DeviceText leaves out those that do not).
+bool DeviceLineRoundTrips(const _KXMCaptureDeviceInfo& entry);

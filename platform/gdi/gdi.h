@@ -186,6 +186,15 @@ BOOL TextOutW(HDC hdc, int x, int y, LPCWSTR text, int count);
 BOOL GetTextExtentPoint32W(HDC hdc, LPCWSTR text, int count, LPSIZE size);
 BOOL GetTextMetricsW(HDC hdc, LPTEXTMETRICW tm);
 
+// The clip of a DC: narrowed to a rectangle (logical coordinates); SaveDC keeps the clip (and
+// only the clip) for RestoreDC, which takes a level from SaveDC or -1 for the last one.
+#define NULLREGION 1
+#define SIMPLEREGION 2
+#define ERROR_REGION 0
+int IntersectClipRect(HDC hdc, int left, int top, int right, int bottom);
+int SaveDC(HDC hdc);
+BOOL RestoreDC(HDC hdc, int savedDC);
+
 // Icons (embedded PNG resources; see platform/base/resources.h).
 #define IMAGE_BITMAP 0
 #define IMAGE_ICON 1
