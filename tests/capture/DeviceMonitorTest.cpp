@@ -4,6 +4,7 @@
 
 #include <cstdlib>
 #include <string>
+#include <vector>
 
 #include "capture/CKXMCapture.h"
 #include "platform/base/clock.h"
@@ -89,7 +90,10 @@ TEST_F(DeviceMonitor, PublishedListIsReadAndEveryMonitorEnded)
     EXPECT_TRUE(quiva::WaitForProcessExit(pi.hProcess, 2000));
     CloseHandle(pi.hProcess);
     EXPECT_EQ(MonitorsRunning(), 0);
-    EXPECT_EQ(debug.Lines().size(), 4u);  // kill, kill, (3), (4)
+    // kill, kill, (3), (4); a slow start of the monitor adds retries of the opening.
+    std::vector<std::wstring> lines = debug.Lines();
+    std::erase(lines, std::wstring(L"Failed to open shared memory\n"));
+    EXPECT_EQ(lines.size(), 4u);
 
     // The list went with the monitor: nothing stale is read on the next load.
     ScopedEnv noPath("PATH", "/nonexistent");

@@ -292,6 +292,8 @@ TEST_F(GraphPanelOnScreen, DrawsTheGraphAndTheLog)
 
 TEST_F(GraphPanelOnScreen, HoldingTheButtonOnTheGraphDragsTheDrawing)
 {
+    // The 100 ms that tell a click from a drag pass only when the test says so.
+    quiva::ScopedVirtualClock clock;
     PanelHost host(panel, 700, 500);
     ShowChain();
     ASSERT_TRUE(panel.m_hScroll.visible);
