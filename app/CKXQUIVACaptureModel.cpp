@@ -151,7 +151,8 @@ Gdiplus::Image* CKXQUIVACaptureModel::LoadImageCopy(const CString& path)
 {
     std::unique_ptr<Gdiplus::Image> loaded(Gdiplus::Image::FromFile(path));
     if (loaded && loaded->GetLastStatus() == Gdiplus::Ok && loaded->GetWidth() > 0 && loaded->GetHeight() > 0) {
-        if (Gdiplus::Image* copy = loaded->GetThumbnailImage(loaded->GetWidth(), loaded->GetHeight()))
+        // At its own size the copy is the picture itself: no scaling pass.
+        if (Gdiplus::Image* copy = loaded->Clone())
             return copy;
     }
     // Unreadable: an empty image, listed like any other.
