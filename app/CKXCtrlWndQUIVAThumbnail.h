@@ -1,0 +1,84 @@
+// The thumbnail strip of a capture model: its files top to bottom as scaled images with a
+// caption, saved and deleted marks, a hover icon that deletes or restores an unsaved file, a
+// delete-all button, scrolling, keys and an enlarged view on a double click. It changes only the
+// present flags of the model's unsaved files.
+#pragma once
+
+#include <functional>
+
+#include "framework/CKXCtrlButton.h"
+#include "framework/CKXCtrlScrollBar.h"
+#include "framework/CKXCtrlWnd.h"
+
+class CKXQUIVACaptureModel;
+struct _KXCaptureFileInfo;
+
+// Command ids of the strip.
+#define KXTHUMB_CMD_COMMIT 10
+#define KXTHUMB_CMD_TOGGLE 11
+#define KXTHUMB_CMD_RESTORE_ALL 12
+#define KXTHUMB_CMD_DELETE_ALL 13
+
+// Icons of the module: unsaved kept file (normal, hot), deleted file (normal, hot).
+#define IDI_THUMB_KEEP 10017
+#define IDI_THUMB_KEEP_HOT 10018
+#define IDI_THUMB_DELETED 10019
+#define IDI_THUMB_DELETED_HOT 10020
+
+class CKXCtrlWndQUIVAThumbnail : public CKXCtrlWnd {
+public:
+    CKXCtrlWndQUIVAThumbnail();
+    // Destroys the icons.
+    ~CKXCtrlWndQUIVAThumbnail() override;
+
+    CKXQUIVACaptureModel* model = nullptr;  // the owner
+    CKXCtrlButton deleteAllButton;
+    CKXCtrlScrollBar scrollBar;  // drawn and fed by the strip itself
+    float scrollOffset = 0.0f;   // 0 or negative
+    float top = 0.0f;            // height of the band above the list
+    int hoverCell = -1;
+    int pressedCell = -1;
+    int selectedCell = -1;
+    BOOL iconHot = 0;
+    BOOL iconPressed = 0;
+    BOOL allDeleted = 0;
+    HICON icons[4] = {nullptr, nullptr, nullptr, nullptr};
+    int clickCount = 0;
+    DWORD firstClickTick = 0;
+
+    void Draw(Gdiplus::Graphics* g, float offsetX, float offsetY, CKXCtrlRenderHint* hint, CKXCtrlCursor* ctx) override;
+    int OnLButtonDown(float x, float y, BOOL* handled, CKXCtrlCursor* ctx) override;
+    int OnLButtonUp(float x, float y, BOOL* handled, CKXCtrlCursor* ctx) override;
+    int OnMouseMove(float x, float y, BOOL* handled, CKXCtrlCursor* ctx) override;
+    int OnMouseLeave(CKXCtrlCursor* ctx) override;
+    int OnMouseWheel(int flags, float delta, float x, float y, CKXCtrlCursor* ctx) override;
+    void SetSize(float width, float height) override;
+    int Create(int id, float x, float y, float width, float height) override;
+    void SetRect(float x, float y, float width, float height) override;
+    void OnCommand(int id, CKXCtrl* sender, CKXCtrlCursor* ctx) override;
+    int OnKeyDown(UINT vk, UINT repeat, UINT flags, CKXCtrlCursor* ctx) override;
+
+    void Relayout();
+    void EnsureVisible(int index);
+
+    // Geometry: the cell width W, a file's cell height H (0 without an image), the list area
+    // and the cell of a file (empty when it is not shown).
+    int CellWidth() const;
+    static int CellHeight(const _KXCaptureFileInfo* info, int cellWidth);
+    Gdiplus::RectF ListArea() const;
+    // The file under a point of the list area, with its cell; -1 when none.
+    int HitTest(float px, float py, Gdiplus::RectF* cell);
+    static Gdiplus::RectF IconSquare(const Gdiplus::RectF& cell);
+    // The caption of a file's cell.
+    CString Caption(int index);
+
+    // How the commit's failures are shown (a message box unless a test replaces it).
+    static std::function<void(const CString& text, const CString& caption)> showMessage;
+
+protected:
+    // Opens the enlarged view of a file centred on its cell and returns when it has closed.
+    void ShowEnlargedView(int index, const Gdiplus::RectF& cell, CKXCtrlCursor* ctx);
+    void TogglePresent(int index);
+    // Takes the scroll offset back from the bar after it was set to -offset.
+    void ApplyScroll(float offset);
+};

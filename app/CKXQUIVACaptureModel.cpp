@@ -1,0 +1,347 @@
+#include "app/CKXQUIVACaptureModel.h"
+
+#include <algorithm>
+#include <memory>
+#include <vector>
+
+#include "app/CKXQUIVACaptureModelManager.h"
+#include "app/CKXQUIVAConfig.h"
+#include "capture/CKXMCapture.h"
+#include "capture/CKXMXVideoModel.h"
+#include "framework/CKXRegistry.h"
+#include "framework/CKXWnd.h"
+#include "platform/base/clock.h"
+#include "platform/base/debug.h"
+#include "platform/base/fileapi.h"
+#include "platform/base/resources.h"
+#include "platform/base/timerqueue.h"
+#include "platform/base/wformat.h"
+#include "platform/media/vfw.h"
+#include "platform/sound/mmsystem.h"
+#include "platform/ui/winuser.h"
+
+CKXQUIVACaptureModel::CKXQUIVACaptureModel()
+{
+    m_thumbnail.model = this;
+    m_hSoundModule = GetModuleHandleW(L"QUIVA.Capture.dll");
+}
+
+CKXQUIVACaptureModel::~CKXQUIVACaptureModel()
+{
+    // The windows may be gone before their models: nothing is painted from here on.
+    m_pTitleHost = nullptr;
+    m_pThumbnailHost = nullptr;
+    // No tick may run once the model starts to go: the timer is deleted, waiting for a tick in
+    // progress, before anything of the model is freed. A recording still running or ended
+    // without its record yet is recorded in its folder's info.xml.
+    if (HANDLE timer = TakeTimer())
+        DeleteTimerQueueTimer(nullptr, timer, INVALID_HANDLE_VALUE);
+    { std::lock_guard barrier(m_recordLock); }
+    FinishPostedRecording();
+    StopRecording();
+    if (m_hNotify) {
+        DestroyWindow(m_hNotify);
+        m_hNotify = nullptr;
+    }
+    {
+        std::lock_guard lock(m_lock);
+        for (_KXCaptureFileInfo* info : m_files)
+            delete info;
+        m_files.clear();
+    }
+    if (m_pManager)
+        m_pManager->RemoveModel(this);
+}
+
+void CKXQUIVACaptureModel::SetPatient(const CString& chartNo, const CString& patientName)
+{
+    m_strChartNo = chartNo;
+    m_strPatientName = patientName;
+    m_matchedTitles.clear();
+}
+
+bool CKXQUIVACaptureModel::IsStudyDate(const CString& date)
+{
+    if (date.GetLength() != 8)
+        return false;
+    for (int i = 0; i < 8; ++i)
+        if (date[i] < L'0' || date[i] > L'9')
+            return false;
+    return true;
+}
+
+CString CKXQUIVACaptureModel::CleanFolderName(const CString& name)
+{
+    CString out = name;
+    for (const wchar_t c : {L'/', L':', L'?', L'\\', L'*', L'<', L'>', L'|'})
+        out.Replace(c, L'_');
+    // Windows drops trailing dots and spaces from a name; "." and ".." would leave the level.
+    while (!out.IsEmpty() && (out[out.GetLength() - 1] == L'.' || out[out.GetLength() - 1] == L' '))
+        out = out.Left(out.GetLength() - 1);
+    if (out.IsEmpty() && !name.IsEmpty())
+        out = CString(name.GetLength() == 1 ? L"_" : L"__");
+    return out;
+}
+
+CString CKXQUIVACaptureModel::BuildStudyFolder()
+{
+    if (!IsStudyDate(m_strStudyDate))
+        m_strStudyDate = BuildTodayDate();
+    return m_strImageRoot + L"\\" + CleanFolderName(m_strChartNo) + L"\\" + CleanFolderName(m_strStudyName) + L"\\" +
+           m_strStudyDate;
+}
+
+void CKXQUIVACaptureModel::AddFileInfo(const CString& path, const CString& study, const CString& date, int isVideo,
+                                       int saved, int present)
+{
+    {
+        std::lock_guard lock(m_lock);
+        for (_KXCaptureFileInfo* info : m_files)
+            if (info->path.CompareNoCase(path) == 0)
+                return;
+    }
+    auto* info = new _KXCaptureFileInfo;
+    info->path = path;
+    info->study = study;
+    info->date = date;
+    info->isVideo = isVideo;
+    info->saved = saved;
+    info->present = present;
+    info->image = isVideo ? LoadVideoThumbnail(path) : LoadImageCopy(path);
+    if (info->image) {
+        std::lock_guard lock(m_lock);
+        m_files.push_back(info);
+    } else {
+        delete info;
+    }
+    m_thumbnail.Relayout();
+}
+
+_KXCaptureFileInfo* CKXQUIVACaptureModel::GetFileInfo(int index)
+{
+    std::lock_guard lock(m_lock);
+    if (index < 0 || index >= static_cast<int>(m_files.size()))
+        return nullptr;
+    return m_files[static_cast<size_t>(index)];
+}
+
+int CKXQUIVACaptureModel::GetFileCount()
+{
+    std::lock_guard lock(m_lock);
+    return static_cast<int>(m_files.size());
+}
+
+void CKXQUIVACaptureModel::RestoreUnsaved()
+{
+    std::lock_guard lock(m_lock);
+    for (_KXCaptureFileInfo* info : m_files)
+        if (!info->saved)
+            info->present = 1;
+}
+
+void CKXQUIVACaptureModel::DeleteUnsaved()
+{
+    std::lock_guard lock(m_lock);
+    for (_KXCaptureFileInfo* info : m_files)
+        if (!info->saved)
+            info->present = 0;
+}
+
+Gdiplus::Image* CKXQUIVACaptureModel::LoadImageCopy(const CString& path)
+{
+    std::unique_ptr<Gdiplus::Image> loaded(Gdiplus::Image::FromFile(path));
+    if (loaded && loaded->GetLastStatus() == Gdiplus::Ok && loaded->GetWidth() > 0 && loaded->GetHeight() > 0) {
+        // At its own size the copy is the picture itself: no scaling pass.
+        if (Gdiplus::Image* copy = loaded->Clone())
+            return copy;
+    }
+    // Unreadable: an empty image, listed like any other.
+    return new Gdiplus::Bitmap(0, 0);
+}
+
+Gdiplus::Image* CKXQUIVACaptureModel::LoadVideoThumbnail(const CString& path)
+{
+    AVIFileInit();
+    PAVISTREAM stream = nullptr;
+    if (AVIStreamOpenFromFileW(&stream, path, streamtypeVIDEO, 0, OF_READ, nullptr) != AVIERR_OK || !stream) {
+        AVIFileExit();
+        return nullptr;
+    }
+    AVISTREAMINFOW info{};
+    const bool haveInfo = AVIStreamInfoW(stream, &info, sizeof info) == AVIERR_OK;
+    AVIStreamRelease(stream);
+    AVIFileExit();
+    if (!haveInfo)
+        return nullptr;
+    const float w = static_cast<float>(info.rcFrame.right - info.rcFrame.left);
+    const float h = static_cast<float>(info.rcFrame.bottom - info.rcFrame.top);
+    CKXMXVideoModel grabber;
+    return grabber.GetThumbnail(path, w, h);
+}
+
+void CKXQUIVACaptureModel::PlaySound(int id)
+{
+    PlaySoundW(MAKEINTRESOURCEW(id), m_hSoundModule, SND_RESOURCE | SND_ASYNC);
+}
+
+void CKXQUIVACaptureModel::Redraw()
+{
+    if (m_pThumbnailHost && m_pThumbnailHost->GetSafeHwnd())
+        m_pThumbnailHost->Redraw();
+}
+
+void CKXQUIVACaptureModel::AppendAndShow(_KXCaptureFileInfo* info, const CString& folder)
+{
+    int newest;
+    {
+        std::lock_guard lock(m_lock);
+        m_files.push_back(info);
+        newest = static_cast<int>(m_files.size()) - 1;
+    }
+    WriteInfoXml(folder);
+    m_thumbnail.Relayout();
+    m_thumbnail.EnsureVisible(newest);
+    Redraw();
+}
+
+namespace {
+
+// "<folder>\HHMMSSmmm<ext>" of a time of day; a name already taken moves on by a millisecond, so
+// a second capture within the same millisecond never replaces the first.
+CString TimeName(const CString& folder, const SYSTEMTIME& t, std::initializer_list<const wchar_t*> extensions,
+                 const wchar_t* extension)
+{
+    int ms = ((t.wHour * 60 + t.wMinute) * 60 + t.wSecond) * 1000 + t.wMilliseconds;
+    for (int tries = 0; tries < 1000; ++tries, ms = (ms + 1) % 86400000) {
+        const CString stem = folder + quiva::FormatWide(L"\\%02d%02d%02d%03d", ms / 3600000, ms / 60000 % 60, ms / 1000 % 60,
+                                                        ms % 1000)
+                                          .c_str();
+        bool taken = false;
+        for (const wchar_t* ext : extensions)
+            taken = taken || GetFileAttributesW(stem + ext) != INVALID_FILE_ATTRIBUTES;
+        if (!taken)
+            return stem + extension;
+    }
+    return CString();
+}
+
+// The still re-saved as JPEG with the encoder whose MIME type is "image/jpeg"; false when no
+// whole JPEG file was written.
+bool SaveAsJpeg(const CString& bmp, const CString& jpg, int quality)
+{
+    UINT count = 0, size = 0;
+    if (Gdiplus::GetImageEncodersSize(&count, &size) != Gdiplus::Ok || size == 0)
+        return false;
+    std::vector<BYTE> block(size);
+    auto* encoders = reinterpret_cast<Gdiplus::ImageCodecInfo*>(block.data());
+    if (Gdiplus::GetImageEncoders(count, size, encoders) != Gdiplus::Ok)
+        return false;
+    const CLSID* jpeg = nullptr;
+    for (UINT i = 0; i < count; ++i)
+        if (wcscmp(encoders[i].MimeType, L"image/jpeg") == 0)
+            jpeg = &encoders[i].Clsid;
+    if (!jpeg)
+        return false;
+    std::unique_ptr<Gdiplus::Image> image(Gdiplus::Image::FromFile(bmp));
+    if (!image || image->GetLastStatus() != Gdiplus::Ok)
+        return false;
+    ULONG value = static_cast<ULONG>(std::clamp(quality, 0, 100));
+    Gdiplus::EncoderParameters params{};
+    params.Count = 1;
+    params.Parameter[0].Guid = Gdiplus::EncoderQuality;
+    params.Parameter[0].NumberOfValues = 1;
+    params.Parameter[0].Type = Gdiplus::EncoderParameterValueTypeLong;
+    params.Parameter[0].Value = &value;
+    return image->Save(jpg, jpeg, &params) == Gdiplus::Ok && GetFileAttributesW(jpg) != INVALID_FILE_ATTRIBUTES;
+}
+
+}  // namespace
+
+void CKXQUIVACaptureModel::CaptureStill()
+{
+    if (!m_pEngine || !m_pEngine->m_bRunning)
+        return;
+    SYSTEMTIME now;
+    GetLocalTime(&now);
+    const CString folder = BuildStudyFolder();
+    EnsureFolder(folder);
+    const CString bmp = TimeName(folder, now, {L".bmp", L".jpg"}, L".bmp");
+    // A grab that gave no file lists nothing and makes no shutter sound.
+    if (bmp.IsEmpty() || !m_pEngine->SaveSnapshot(bmp) || GetFileAttributesW(bmp) == INVALID_FILE_ATTRIBUTES) {
+        OutputDebugStringW(L"CaptureStill: no picture was grabbed\n");
+        return;
+    }
+    PlaySound(IDW_CAPTURE_STILL);
+    if (m_pConfig)
+        m_bJpeg = m_pConfig->m_bSaveJpegFormat;
+    CString path = bmp;
+    if (m_bJpeg) {
+        const CString jpg = bmp.Left(bmp.GetLength() - 4) + L".jpg";
+        // The BMP goes only once its JPEG is on disk; a failed save keeps and lists the BMP.
+        if (SaveAsJpeg(bmp, jpg, m_pConfig ? m_pConfig->m_nJpegQuality : 100)) {
+            DeleteFileW(bmp);
+            path = jpg;
+        } else {
+            DeleteFileW(jpg);
+            OutputDebugStringW(L"CaptureStill: the JPEG could not be written, the BMP is kept: " + bmp + L"\n");
+        }
+    }
+    auto* info = new _KXCaptureFileInfo;
+    info->path = path;
+    info->present = 1;
+    info->date = m_strStudyDate;
+    info->study = m_strStudyName;
+    info->image = LoadImageCopy(path);
+    if (!info->image) {
+        delete info;
+        return;
+    }
+    AppendAndShow(info, folder);
+}
+
+int CKXQUIVACaptureModel::StartRecording(int limitSeconds)
+{
+    if (!m_pEngine)
+        return 0;
+    if (m_pConfig && !m_pConfig->m_bUseVideo) {
+        CaptureStill();
+        return 1;
+    }
+    // A second start while a recording or its stop is pending would take over the first one's
+    // file and timer.
+    if (IsRecordingPending() || m_pEngine->IsRecordingOpen()) {
+        OutputDebugStringW(L"StartRecording: a recording is still running\n");
+        return 1;
+    }
+    SYSTEMTIME now;
+    GetLocalTime(&now);
+    const CString folder = BuildStudyFolder();
+    EnsureFolder(folder);
+    const CString path = TimeName(folder, now, {L".avi"}, L".avi");
+    const int seconds = m_pConfig ? m_pConfig->m_nRecordLimitTime : limitSeconds;
+    m_nRecordLimit = static_cast<UINT>(std::max(0, seconds)) * 1000u;
+    m_pEngine->SetRecordFile(path, KX_RECORD_FRAME_RATE, reinterpret_cast<intptr_t>(m_pTitleHost));
+    // A start the engine refuses starts no timer and plays no sound (the engine leaves no file).
+    if (path.IsEmpty() || !m_pEngine->StartRecording()) {
+        OutputDebugStringW(L"StartRecording: the recording did not start\n");
+        return 1;
+    }
+    PlaySound(IDW_RECORD_START);
+    m_strRecordFolder = folder;
+    m_strRecordStudy = m_strStudyName;
+    m_strRecordDate = m_strStudyDate;
+    m_dwRecordStart = GetTickCount();
+    NotifyWindow();
+    std::lock_guard lock(m_recordLock);
+    m_bOwnsRecording = true;
+    if (!CreateTimerQueueTimer(&m_hRecordTimer, nullptr, RecordTimerProc, this, 0, 10, WT_EXECUTEINTIMERTHREAD)) {
+        m_hRecordTimer = nullptr;
+        OutputDebugStringW(L"StartRecording: no recording timer, the recording ends at once\n");
+        m_bOwnsRecording = false;
+        m_strEndedFile = m_pEngine->EndRecording();
+        m_bEndPosted = true;
+        if (m_hNotify)
+            PostMessageW(m_hNotify, kRecordingEndedMessage, 0, reinterpret_cast<LPARAM>(this));
+    }
+    return 1;
+}

@@ -1,0 +1,182 @@
+// The captured stills and recordings of one patient in the temporary image store, with the
+// current study name and date; takes stills and recordings through the engine and commits them
+// into the clinic records.
+//
+// Threads: everything runs on the host's UI thread except the recording tick, which runs on the
+// timer-queue thread. The tick only writes frames, asks the title bar to repaint and, when the
+// recording ends, closes the AVI and posts the rest (record, info.xml, strip) to the UI thread.
+// The file list is guarded by the model's lock, which the strip takes while it walks the list.
+#pragma once
+
+#include <mutex>
+#include <vector>
+
+#include "app/CKXCtrlWndQUIVAThumbnail.h"
+#include "platform/base/CString.h"
+#include "platform/base/wintypes.h"
+#include "platform/gdi/gdiplus.h"
+
+class CKXMCapture;
+class CKXQUIVAConfig;
+class CKXQUIVACaptureModelManager;
+class CKXWnd;
+class CKXAdoConnection;
+
+// One captured file of a model.
+struct _KXCaptureFileInfo {
+    _KXCaptureFileInfo() = default;
+    ~_KXCaptureFileInfo() { delete image; }
+    _KXCaptureFileInfo(const _KXCaptureFileInfo&) = delete;
+    _KXCaptureFileInfo& operator=(const _KXCaptureFileInfo&) = delete;
+
+    CString study;  // study title ("None" for a loose file found in the store)
+    CString date;   // yyyymmdd
+    CString path;   // full path in the temporary store
+    int isVideo = 0;
+    int saved = 0;      // committed (stored or discarded)
+    int discarded = 0;  // removed at commit without being stored
+    int present = 0;    // kept; 0 = marked deleted by the user
+    Gdiplus::Image* image = nullptr;  // owned; the still or the video's first frame
+};
+
+// Sounds of the module.
+#define IDW_CAPTURE_STILL 10011
+#define IDW_RECORD_STOP 10014
+#define IDW_RECORD_START 10015
+
+// Frames per second of a recording.
+#define KX_RECORD_FRAME_RATE 13
+
+class CKXQUIVACaptureModel {
+public:
+    CKXQUIVACaptureModel();
+    // Stops a recording (waiting for a tick in progress; the AVI is recorded in its info.xml),
+    // deletes the file records and leaves the manager's list.
+    virtual ~CKXQUIVACaptureModel();
+    CKXQUIVACaptureModel(const CKXQUIVACaptureModel&) = delete;
+    CKXQUIVACaptureModel& operator=(const CKXQUIVACaptureModel&) = delete;
+
+    // 0 done, 1 no configuration, 2 no image directory, 3 database failure.
+    virtual int Commit();
+
+    void SetPatient(const CString& chartNo, const CString& patientName);
+    void SetStudyName(const CString& name) { m_strStudyName = name; }
+    // yyyymmdd; anything that is not 8 digits is replaced by today when a folder is built.
+    void SetStudyDate(const CString& date) { m_strStudyDate = date; }
+    CString GetChartNo() const { return m_strChartNo; }
+    CString GetPatientName() const { return m_strPatientName; }
+    CString GetStudyName() const { return m_strStudyName; }
+    CString GetStudyDate() const { return m_strStudyDate; }
+
+    // "<root>\<chart>\<study>\<yyyymmdd>"; fills an empty or malformed study date with today.
+    CString BuildStudyFolder();
+    void CaptureStill();
+    // 0 without an engine; otherwise 1 (a still when video is switched off). A start while a
+    // recording or its stop is pending, or one the engine refuses, records nothing.
+    int StartRecording(int limitSeconds);
+    static void CALLBACK RecordTimerProc(PVOID parameter, BOOLEAN timerFired);
+    void RecordTick();
+    // Ends the recording now, from the UI thread.
+    void StopRecording();
+    // Whether a recording runs or its end has not been handled yet.
+    bool IsRecordingPending();
+    // The posted end of a recording, on the UI thread.
+    void RecordingEndedOnUiThread();
+    // The message (WM_APP + 0x151) the tick posts to the model's hidden window.
+    static constexpr UINT kRecordingEndedMessage = 0x8000 + 0x151;
+
+    void AddFileInfo(const CString& path, const CString& study, const CString& date, int isVideo, int saved, int present);
+    // Null when the index is outside the list. The record stays valid while the model lives;
+    // only the UI thread adds records.
+    _KXCaptureFileInfo* GetFileInfo(int index);
+    int GetFileCount();
+    void RestoreUnsaved();
+    void DeleteUnsaved();
+    // A copy of the picture at its own size; an empty image when the file cannot be read.
+    static Gdiplus::Image* LoadImageCopy(const CString& path);
+    static Gdiplus::Image* LoadVideoThumbnail(const CString& path);
+
+    // Lists every record whose file exists in "<folder>\info.xml" (empty: the current study
+    // folder), written atomically.
+    void WriteInfoXml(CString folder);
+    void RemoveEmptyFolders();
+
+    // "<image directory>\aa\bb\cc\dd\<n><ext>" with aabbccdd the "%08x" of n / 255 and the
+    // temporary file's extension as it is.
+    static CString ImageDirectoryPath(const CString& imageDirectory, int imgNo, const CString& tempPath);
+    // A commit of the file cut short by the end of the process, settled by the database: 1 it
+    // went through (the file has left the store), 0 it did not (or there was none; the file is
+    // unsaved), -1 it cannot be told now.
+    static int ResolveInterruptedCommit(const CString& path, CKXAdoConnection* db);
+    static CString BuildTodayDate();
+
+    // The lock of the file list; the strip holds it while it walks the records.
+    std::recursive_mutex& Lock() { return m_lock; }
+
+    // Chart numbers, study names and dates as single folder names of the store: separators and
+    // the characters / : ? \ * < > | become "_", "." and ".." are replaced, trailing dots and
+    // spaces are dropped.
+    static CString CleanFolderName(const CString& name);
+    static bool IsStudyDate(const CString& date);
+
+    CString m_strChartNo;
+    CString m_strPatientName;
+    CString m_strStudyName;
+    CString m_strStudyDate;
+    CString m_strImageRoot;
+    CKXMCapture* m_pEngine = nullptr;  // not owned
+    CKXCtrlWndQUIVAThumbnail m_thumbnail;
+    int m_bJpeg = 1;
+    std::vector<_KXCaptureFileInfo*> m_files;  // owned
+    HMODULE m_hSoundModule = nullptr;
+    CKXWnd* m_pTitleHost = nullptr;      // not owned
+    CKXWnd* m_pThumbnailHost = nullptr;  // not owned
+    CKXQUIVAConfig* m_pConfig = nullptr;                 // not owned
+    CKXQUIVACaptureModelManager* m_pManager = nullptr;  // not owned
+    UINT m_nRecordLimit = 0;  // ms, 0 = none
+    std::vector<CString> m_matchedTitles;
+    HANDLE m_hRecordTimer = nullptr;
+    DWORD m_dwRecordStart = 0;
+
+protected:
+    // What one commit carries from file to file.
+    struct CommitState {
+        CKXAdoConnection* db = nullptr;
+        CString imageDirectory;
+        int nextOno = 1;
+        int currentOno = -1;
+        CString prevTitle;
+        CString prevDate;
+        CString mdate;  // of the file being committed, yyyy-mm-dd
+        int sends = 0;
+        bool stop = false;  // the commit cannot go on (no transaction, no study to continue)
+    };
+    // One file in one transaction: study row, image row, image count, the copy, the commit.
+    bool CommitFile(_KXCaptureFileInfo* info, CommitState& state, int* imgNo, int* ono);
+
+    // The UI thread's part of a recording's end: sound, record, info.xml, strip.
+    void FinishRecording(const CString& path);
+    // Runs the end that the tick posted, if it has not run yet.
+    void FinishPostedRecording();
+    // Appends a record (under the lock), rewrites the folder's info.xml and shows the newest cell.
+    void AppendAndShow(_KXCaptureFileInfo* info, const CString& folder);
+    void PlaySound(int id);
+    void Redraw();
+    // Claims the recording timer under the recording lock; null when there is none.
+    HANDLE TakeTimer();
+    // The hidden window the tick posts the end of a recording to (made on the UI thread).
+    HWND NotifyWindow();
+
+    std::recursive_mutex m_lock;  // the file list
+    std::mutex m_recordLock;      // the timer handle and the posted end
+    HWND m_hNotify = nullptr;
+    bool m_bEndPosted = false;
+    bool m_bOwnsRecording = false;  // the engine's recording is this model's
+    CString m_strEndedFile;
+    // Where the running recording files itself: the folder, study and date at its start.
+    CString m_strRecordFolder;
+    CString m_strRecordStudy;
+    CString m_strRecordDate;
+
+    friend class CKXQUIVACaptureModelManager;
+};

@@ -1,0 +1,341 @@
+// Commit: the model's unsaved files into the clinic records (MMAIN, MIMG), the clinic's image
+// directory and, for stills, the PACS.
+//
+// A file leaves the store only when its rows and its copy are both safe: each file is one
+// transaction (study row, image row, image count) that commits only after the copy is complete
+// under its final name. A journal beside the file ("<file>.commit": image number, chart, copy)
+// covers the moment between the database's commit and the removal of the file; whoever finds
+// it next asks the database which way it went (ResolveInterruptedCommit).
+#include "app/CKXQUIVACaptureModel.h"
+
+#include <algorithm>
+
+#include "app/CKXQUIVAConfig.h"
+#include "app/CKXSendDicomModel.h"
+#include "framework/CKXAdoConnection.h"
+#include "framework/CKXAdoRecord.h"
+#include "framework/CKXRegistry.h"
+#include "framework/CKXWnd.h"
+#include "platform/base/clock.h"
+#include "platform/base/codepage.h"
+#include "platform/base/debug.h"
+#include "platform/base/fileapi.h"
+#include "platform/base/wformat.h"
+#include "platform/ui/winuser.h"
+
+namespace {
+
+// No study title equals this.
+const wchar_t* const kNoTitle = L"\x01no study\x01";
+// Attempts at a study number that another station took at the same moment.
+constexpr int kStudyNumberAttempts = 8;
+
+CString Literal(const CString& text)
+{
+    CString out = text;
+    out.Replace(L"'", L"''");
+    return out;
+}
+
+CString Text(const wchar_t* format, ...)
+{
+    va_list args;
+    va_start(args, format);
+    std::wstring s = quiva::FormatWideV(format, args);
+    va_end(args);
+    return CString(s.c_str());
+}
+
+void Debug(const CString& text) { OutputDebugStringW(text + L"\n"); }
+
+bool Exists(const CString& path) { return GetFileAttributesW(path) != INVALID_FILE_ATTRIBUTES; }
+
+// The highest study number of the chart + 1, or 1; 0 when the query fails.
+int NextStudyNumber(CKXAdoRecord& record, const CString& chart)
+{
+    if (!record.Open(L"SELECT ONO FROM MMAIN WHERE CNO='" + Literal(chart) + L"' ORDER BY ONO DESC"))
+        return 0;
+    if (record.IsEOF() || record.GetFieldString(L"ONO").IsEmpty())
+        return 1;
+    return _wtoi(record.GetFieldString(L"ONO")) + 1;
+}
+
+struct Journal {
+    int imgNo = 0;
+    CString chart;
+    CString target;
+};
+
+CString JournalPath(const CString& file) { return file + L".commit"; }
+
+bool WriteJournal(const CString& file, const Journal& j)
+{
+    const std::string text = quiva::WideToUtf8(Text(L"%d\n%s\n%s\n", j.imgNo, j.chart.GetString(), j.target.GetString()).GetString());
+    return quiva::WriteFileAtomically(JournalPath(file), text);
+}
+
+bool ReadJournal(const CString& file, Journal* j)
+{
+    std::string bytes;
+    if (!quiva::ReadFileBytes(JournalPath(file), bytes))
+        return false;
+    const std::wstring text = quiva::Utf8ToWide(bytes);
+    const size_t a = text.find(L'\n'), b = a == std::wstring::npos ? a : text.find(L'\n', a + 1);
+    const size_t c = b == std::wstring::npos ? b : text.find(L'\n', b + 1);
+    if (c == std::wstring::npos)
+        return false;
+    j->imgNo = _wtoi(text.substr(0, a).c_str());
+    j->chart = text.substr(a + 1, b - a - 1).c_str();
+    j->target = text.substr(b + 1, c - b - 1).c_str();
+    return j->imgNo > 0;
+}
+
+}  // namespace
+
+CString CKXQUIVACaptureModel::ImageDirectoryPath(const CString& imageDirectory, int imgNo, const CString& tempPath)
+{
+    const CString h = Text(L"%08x", static_cast<unsigned>(imgNo / 255));
+    const int slash = std::max(tempPath.ReverseFind(L'\\'), tempPath.ReverseFind(L'/'));
+    const int dot = tempPath.ReverseFind(L'.');
+    const CString ext = dot > slash ? tempPath.Mid(dot) : CString();
+    return Text(L"%s\\%s\\%s\\%s\\%s\\%d%s", imageDirectory.GetString(), h.Mid(0, 2).GetString(), h.Mid(2, 2).GetString(),
+                h.Mid(4, 2).GetString(), h.Mid(6, 2).GetString(), imgNo, ext.GetString());
+}
+
+int CKXQUIVACaptureModel::ResolveInterruptedCommit(const CString& path, CKXAdoConnection* db)
+{
+    Journal j;
+    if (!Exists(JournalPath(path)))
+        return 0;
+    if (!ReadJournal(path, &j)) {
+        // Never written whole: the database was not committed after it either.
+        DeleteFileW(JournalPath(path));
+        return 0;
+    }
+    if (!db)
+        return -1;
+    CKXAdoRecord record(db);
+    if (!record.Open(Text(L"SELECT IMGNO FROM MIMG WHERE IMGNO = %d AND CNO = '%s'", j.imgNo, Literal(j.chart).GetString())))
+        return -1;
+    if (record.IsEOF()) {
+        // The rows were never committed: their copy is nobody's.
+        DeleteFileW(j.target);
+        DeleteFileW(JournalPath(path));
+        return 0;
+    }
+    if (!Exists(j.target) && !(EnsureFolder(j.target.Left(std::max(j.target.ReverseFind(L'\\'), 0))) &&
+                               CopyFileW(path, j.target, FALSE)))
+        return -1;
+    Debug(L"Commit: an interrupted commit of " + path + L" had gone through; the file leaves the store");
+    DeleteFileW(path);
+    DeleteFileW(JournalPath(path));
+    return 1;
+}
+
+int CKXQUIVACaptureModel::Commit()
+{
+    CKXSendDicomModel send;
+    if (GetFileCount() == 0)
+        return 0;
+    if (!m_pConfig)
+        return 1;
+    const CString imageDirectory = m_pConfig->GetImageDirectory();
+    if (imageDirectory.IsEmpty())
+        return 2;
+    std::vector<_KXCaptureFileInfo*> files;
+    {
+        std::lock_guard lock(m_lock);
+        files = m_files;  // records stay while the model lives; only this thread adds them
+    }
+    if (std::all_of(files.begin(), files.end(), [](const _KXCaptureFileInfo* f) { return f->saved != 0; }))
+        return 0;
+    CKXAdoConnection* db = m_pConfig->ConnectDatabase();
+    if (!db || !db->IsOpen())
+        return 3;
+
+    CKXAdoRecord record(db);
+    int nextOno = NextStudyNumber(record, m_strChartNo);
+    if (nextOno == 0)
+        nextOno = 1;
+    send.connection = db;
+    send.LoadPatient(m_strChartNo);
+
+    CommitState state;
+    state.db = db;
+    state.nextOno = nextOno;
+    state.prevTitle = kNoTitle;
+    state.imageDirectory = imageDirectory;
+    int result = 0;
+    for (_KXCaptureFileInfo* info : files) {
+        if (info->saved)
+            continue;
+        const int resolved = ResolveInterruptedCommit(info->path, db);
+        if (resolved < 0) {
+            result = 3;
+            continue;
+        }
+        if (resolved > 0) {
+            info->saved = 1;
+            info->present = 0;
+            continue;
+        }
+        if (!Exists(info->path)) {
+            info->discarded = 1;
+            info->saved = 1;
+            info->present = 0;
+            continue;
+        }
+        if (!info->present) {
+            info->discarded = 1;
+            DeleteFileW(info->path);
+            info->saved = 1;
+            info->present = 0;
+            continue;
+        }
+        int imgNo = 0, ono = 0;
+        if (!CommitFile(info, state, &imgNo, &ono)) {
+            result = 3;
+            if (state.stop)
+                break;
+            continue;
+        }
+        if (m_pConfig->IsPacsKind10() && m_pConfig->m_bSendDICOM && !info->isVideo) {
+            Debug(L"Send DICOM #1");
+            send.SetNetwork(m_pConfig->GetPacsServerIp(), m_pConfig->GetPacsAETitle(), m_pConfig->GetPacsPort(),
+                            m_pConfig->GetInstitutionNumber());
+            Debug(L"Send DICOM #2");
+            send.SetDates(state.mdate, info->study);
+            Debug(L"Send DICOM #3");
+            Debug(Text(L"%d %s %d %d", imgNo, info->path.GetString(), ono, state.sends));
+            send.BuildAndSend(imgNo, info->path, ono);
+            Debug(L"Send DICOM #4");
+            ++state.sends;
+        }
+        DeleteFileW(info->path);
+        Debug(L"Commit#7");  // the file has left the store
+        DeleteFileW(JournalPath(info->path));
+        Debug(L"Commit#8");
+        info->saved = 1;
+        info->present = 0;
+    }
+    RemoveEmptyFolders();
+    if (m_pThumbnailHost && m_pThumbnailHost->GetSafeHwnd())
+        InvalidateRect(m_pThumbnailHost->GetSafeHwnd(), nullptr, TRUE);
+    return result;
+}
+
+bool CKXQUIVACaptureModel::CommitFile(_KXCaptureFileInfo* info, CommitState& s, int* outImgNo, int* outOno)
+{
+    CKXAdoRecord record(s.db);
+    const CString date = IsStudyDate(info->date) ? info->date : CString(BuildTodayDate().GetString());
+    s.mdate = date.Mid(0, 4) + L"-" + date.Mid(4, 2) + L"-" + date.Mid(6, 2);
+    const CString chart = Literal(m_strChartNo);
+    const CString matchKey = info->study + L"\x1F" + date;
+    for (int attempt = 0; attempt < kStudyNumberAttempts; ++attempt) {
+        if (!s.db->BeginTrans()) {
+            Debug(L"Commit: no transaction could be started");
+            s.stop = true;
+            return false;
+        }
+        auto fail = [&](const wchar_t* why) {
+            Debug(CString(L"Commit: ") + why + L": " + info->path);
+            s.db->RollbackTrans();
+            return false;
+        };
+        // The file continues the previous file's study only when title and date both match.
+        const bool continues = info->study == s.prevTitle && date == s.prevDate;
+        int ono;
+        bool newStudy = false;
+        if (continues) {
+            if (s.currentOno < 0) {
+                s.stop = true;
+                return fail(L"no study number to continue");
+            }
+            ono = s.currentOno;
+        } else {
+            if (!record.Open(Text(L"SELECT ONO,IMGNO FROM MMAIN WHERE CNO='%s' AND MDATE='%s' AND TITLE='%s' ORDER BY ONO DESC",
+                                  chart.GetString(), s.mdate.GetString(), Literal(info->study).GetString())))
+                return fail(L"the study could not be looked up");
+            ono = s.nextOno;
+            const bool listed = std::any_of(m_matchedTitles.begin(), m_matchedTitles.end(),
+                                            [&](const CString& t) { return t.CompareNoCase(matchKey) == 0; });
+            if (listed && !record.IsEOF() && !record.GetFieldString(L"ONO").IsEmpty()) {
+                ono = _wtoi(record.GetFieldString(L"ONO"));
+            } else {
+                newStudy = true;
+                if (!s.db->Execute(Text(L"INSERT INTO MMAIN (CNO,ONO,MDATE,TITLE,IMGNO) VALUES('%s',%d,'%s','%s',0)",
+                                        chart.GetString(), ono, s.mdate.GetString(), Literal(info->study).GetString()),
+                                   0, 1)) {
+                    s.db->RollbackTrans();
+                    // Another station may have taken the number at the same moment: take the
+                    // next free one and try again.
+                    CKXAdoRecord numbers(s.db);
+                    const int highest = NextStudyNumber(numbers, m_strChartNo);
+                    if (highest > ono) {
+                        s.nextOno = highest;
+                        continue;
+                    }
+                    Debug(L"Commit: the study row could not be inserted: " + info->path);
+                    return false;
+                }
+            }
+        }
+        Debug(L"Commit#1");  // study row
+        const CString insert =
+            Text(s.db->dbmsKind == 3
+                     ? L"INSERT INTO MIMG (CNO,ONO,IMGFORMAT,IMGTYPE,IMGNAME) VALUES ('%s', %d, %d, %d, '1') RETURNING IMGNO AS IMAGENUMBER;"
+                     : L"INSERT INTO MIMG (CNO,ONO,IMGFORMAT,IMGTYPE,IMGNAME) VALUES ('%s', %d, %d, %d, '1');SELECT @@identity AS IMAGENUMBER;",
+                 chart.GetString(), ono, 7, info->isVideo ? 1 : 0);
+        if (!record.Open(insert))
+            return fail(L"the image row could not be inserted");
+        const int imgNo = record.IsEOF() ? 0 : _wtoi(record.GetFieldString(L"IMAGENUMBER"));
+        if (imgNo <= 0)
+            return fail(L"the image row gave no image number");
+        Debug(L"Commit#2");  // image row
+        if (!s.db->Execute(Text(L"UPDATE MIMG SET IMGNAME = '%d' WHERE IMGNO = %d;UPDATE MMAIN SET IMGNO = IMGNO + 1 WHERE CNO='%s' AND ONO = %d",
+                                imgNo, imgNo, chart.GetString(), ono),
+                           0, 1))
+            return fail(L"the image count could not be updated");
+        Debug(L"Commit#3");  // image count
+        // The copy is whole under its own name before the rows are committed; the journal says
+        // where it went in case the process ends between the commit and the file's removal.
+        const CString target = ImageDirectoryPath(s.imageDirectory, imgNo, info->path);
+        const Journal journal{imgNo, m_strChartNo, target};
+        if (!EnsureFolder(target.Left(target.ReverseFind(L'\\'))) || !WriteJournal(info->path, journal))
+            return fail(L"the image directory or the journal cannot be written");
+        Debug(L"Commit#4");  // journal
+        if (!CopyFileW(info->path, target, FALSE)) {
+            DeleteFileW(JournalPath(info->path));
+            return fail(L"the file could not be copied to the image directory");
+        }
+        Debug(L"Commit#5");  // copy
+        if (!s.db->CommitTrans()) {
+            DeleteFileW(target);
+            DeleteFileW(JournalPath(info->path));
+            Debug(L"Commit: the rows could not be committed: " + info->path);
+            return false;
+        }
+        Debug(L"Commit#6");  // rows committed
+        if (newStudy) {
+            ++s.nextOno;
+            if (std::none_of(m_matchedTitles.begin(), m_matchedTitles.end(),
+                             [&](const CString& t) { return t.CompareNoCase(matchKey) == 0; }))
+                m_matchedTitles.push_back(matchKey);
+        }
+        s.currentOno = ono;
+        s.prevTitle = info->study;
+        s.prevDate = date;
+        *outImgNo = imgNo;
+        *outOno = ono;
+        return true;
+    }
+    Debug(L"Commit: no free study number was found: " + info->path);
+    return false;
+}
+
+CString CKXQUIVACaptureModel::BuildTodayDate()
+{
+    SYSTEMTIME now;
+    GetLocalTime(&now);
+    return Text(L"%04d%02d%02d", now.wYear, now.wMonth, now.wDay);
+}

@@ -1,0 +1,291 @@
+#include "app/CKXQUIVACaptureModelManager.h"
+
+#include <algorithm>
+
+#include "app/CKXQUIVACaptureModel.h"
+#include "app/CKXQUIVAConfig.h"
+#include "framework/CKXRegistry.h"
+#include "framework/CKXXmlDocument.h"
+#include "platform/base/debug.h"
+#include "platform/base/fileapi.h"
+#include "platform/base/filetime.h"
+#include "platform/base/wformat.h"
+#include "platform/base/winpath.h"
+
+namespace {
+
+const wchar_t* const kInfoTemplate = L"<?xml version=\"1.0\" encoding=\"euc-kr\"?><QUIVA/>";
+
+const wchar_t* Flag(int value) { return value ? L"TRUE" : L"FALSE"; }
+
+bool IsDots(const wchar_t* name) { return wcscmp(name, L".") == 0 || wcscmp(name, L"..") == 0; }
+
+// The folder part of a Windows path, without the last separator.
+CString FolderOf(const CString& path)
+{
+    int cut = std::max(path.ReverseFind(L'\\'), path.ReverseFind(L'/'));
+    return cut < 0 ? CString() : path.Left(cut);
+}
+
+// Whether two Windows paths name the same folder (separators and repeats folded, case kept
+// as the file system keeps it).
+bool SameFolder(const CString& a, const CString& b)
+{
+    auto na = quiva::NativePath(a), nb = quiva::NativePath(b);
+    if (!na || !nb)
+        return false;
+    auto fold = [](std::string s) {
+        std::string out;
+        for (char c : s)
+            if (!(c == '/' && !out.empty() && out.back() == '/'))
+                out += c;
+        while (out.size() > 1 && out.back() == '/')
+            out.pop_back();
+        return out;
+    };
+    return fold(*na) == fold(*nb);
+}
+
+// "yyyymmdd" of a file's creation time in local time.
+CString CreationDate(const WIN32_FIND_DATAW& found)
+{
+    FILETIME local{};
+    SYSTEMTIME t{};
+    if (!FileTimeToLocalFileTime(&found.ftCreationTime, &local) || !FileTimeToSystemTime(&local, &t))
+        return CString();
+    return quiva::FormatWide(L"%04d%02d%02d", t.wYear, t.wMonth, t.wDay).c_str();
+}
+
+// Files below a folder, not counting info.xml and never following links.
+int CountFiles(const CString& folder)
+{
+    int count = 0;
+    WIN32_FIND_DATAW found{};
+    HANDLE find = FindFirstFileW(folder + L"\\*.*", &found);
+    if (find == INVALID_HANDLE_VALUE)
+        return 0;
+    do {
+        if (IsDots(found.cFileName))
+            continue;
+        if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) && !(found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT))
+            count += CountFiles(folder + L"\\" + found.cFileName);
+        else if (wcscmp(found.cFileName, L"info.xml") != 0)
+            ++count;
+    } while (FindNextFileW(find, &found));
+    FindClose(find);
+    return count;
+}
+
+}  // namespace
+
+CKXQUIVACaptureModelManager::CKXQUIVACaptureModelManager()
+{
+    CString data = L"c:\\HRB4100";
+    for (const wchar_t* drive : {L"d:\\HRB4100", L"e:\\HRB4100", L"f:\\HRB4100"}) {
+        if (PathIsDirectoryW(drive)) {
+            data = drive;
+            break;
+        }
+    }
+    m_strImageRoot = data + L"\\temp\\image";
+}
+
+CKXQUIVACaptureModelManager::~CKXQUIVACaptureModelManager() { DeleteAllModels(); }
+
+void CKXQUIVACaptureModelManager::EnsureImageRoot(const CString& folder)
+{
+    // An empty root would put the store at the top of a drive and scan all of it.
+    if (folder.IsEmpty()) {
+        OutputDebugStringW(L"EnsureImageRoot: an empty store folder is refused\n");
+        return;
+    }
+    m_strImageRoot = folder;
+    if (!PathIsDirectoryW(folder))
+        EnsureFolder(folder);
+}
+
+CKXQUIVACaptureModel* CKXQUIVACaptureModelManager::GetModel(int index) const
+{
+    return index >= 0 && index < GetModelCount() ? m_models[static_cast<size_t>(index)] : nullptr;
+}
+
+CKXQUIVACaptureModel* CKXQUIVACaptureModelManager::GetOrCreateModel(const CString& chartNo, const CString& patientName)
+{
+    for (CKXQUIVACaptureModel* model : m_models) {
+        if (model->m_strChartNo.CompareNoCase(chartNo) == 0) {
+            model->SetPatient(chartNo, patientName);
+            return model;
+        }
+    }
+    auto* model = new CKXQUIVACaptureModel;
+    model->SetPatient(chartNo, patientName);
+    model->m_strImageRoot = m_strImageRoot;
+    model->m_pConfig = m_pConfig;
+    model->m_pManager = this;
+    m_models.push_back(model);
+    return model;
+}
+
+void CKXQUIVACaptureModelManager::RemoveModel(CKXQUIVACaptureModel* model)
+{
+    m_models.erase(std::remove(m_models.begin(), m_models.end(), model), m_models.end());
+}
+
+CKXAdoConnection* CKXQUIVACaptureModelManager::RecoveryConnection()
+{
+    if (!m_bRecoveryTried && m_pConfig) {
+        m_bRecoveryTried = true;
+        m_pRecoveryDb = m_pConfig->ConnectDatabase();
+    }
+    return m_pRecoveryDb;
+}
+
+bool CKXQUIVACaptureModelManager::StillInStore(const CString& path)
+{
+    if (GetFileAttributesW(path + L".commit") == INVALID_FILE_ATTRIBUTES)
+        return true;
+    return CKXQUIVACaptureModel::ResolveInterruptedCommit(path, RecoveryConnection()) <= 0;
+}
+
+void CKXQUIVACaptureModelManager::LoadAll()
+{
+    if (m_strImageRoot.IsEmpty())
+        return;
+    m_bRecoveryTried = false;
+    m_pRecoveryDb = nullptr;
+    WIN32_FIND_DATAW found{};
+    HANDLE find = FindFirstFileW(m_strImageRoot + L"\\*.*", &found);
+    if (find != INVALID_HANDLE_VALUE) {
+        do {
+            if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) && !IsDots(found.cFileName))
+                LoadFolder(m_strImageRoot + L"\\" + found.cFileName);
+        } while (FindNextFileW(find, &found));
+        FindClose(find);
+    }
+    for (size_t i = m_models.size(); i-- > 0;) {
+        if (m_models[i]->GetFileCount() == 0)
+            delete m_models[i];  // leaves the list itself
+    }
+}
+
+void CKXQUIVACaptureModelManager::LoadFolder(const CString& folder)
+{
+    CKXQUIVACaptureModel* model = nullptr;
+    CKXXmlDocument xml;
+    if (xml.Load(folder + L"\\info.xml")) {
+        const CString name = xml.GetValue(L"/patient");
+        const CString chartNo = xml.GetAttribute(L"/patient", L"chartNo");
+        if (chartNo.IsEmpty())
+            return;
+        model = GetOrCreateModel(chartNo, name);
+        for (int n = 0;; ++n) {
+            const CString element = quiva::FormatWide(L"/image@%0d", n).c_str();
+            const CString path = xml.GetValue(element);
+            if (path.IsEmpty())
+                break;
+            // Only files of this folder: a listed path anywhere else is never taken (it would be
+            // copied and deleted by the next commit).
+            if (!SameFolder(FolderOf(path), folder)) {
+                OutputDebugStringW(L"LoadFolder: a listed file outside its folder is ignored: " + path + L"\n");
+                continue;
+            }
+            if (GetFileAttributesW(path) == INVALID_FILE_ATTRIBUTES || !StillInStore(path))
+                continue;
+            const BOOL saved = xml.GetAttribute(element, L"Saved") == L"TRUE";
+            const BOOL deleted = xml.GetAttribute(element, L"Deleted") == L"TRUE";
+            const BOOL video = xml.GetAttribute(element, L"IsVideo") == L"TRUE";
+            model->AddFileInfo(path, xml.GetAttribute(element, L"Study"), xml.GetAttribute(element, L"StudyDate"), video,
+                               saved, deleted ? 0 : 1);
+        }
+    }
+    WIN32_FIND_DATAW found{};
+    HANDLE find = FindFirstFileW(folder + L"\\*.*", &found);
+    if (find == INVALID_HANDLE_VALUE)
+        return;
+    do {
+        if (IsDots(found.cFileName))
+            continue;
+        const CString path = folder + L"\\" + found.cFileName;
+        if (found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)
+            continue;  // links are not followed
+        if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+            LoadFolder(path);
+            continue;
+        }
+        const CString name = found.cFileName;
+        const int dot = name.ReverseFind(L'.');
+        const CString ext = dot < 0 ? CString() : name.Mid(dot);
+        // A commit journal whose file has gone: that commit was finished.
+        if (ext == L".commit" && GetFileAttributesW(path.Left(path.GetLength() - 7)) == INVALID_FILE_ATTRIBUTES) {
+            DeleteFileW(path);
+            continue;
+        }
+        if (!model)
+            continue;
+        int video;
+        if (ext.CompareNoCase(L".jpg") == 0 || ext.CompareNoCase(L".jpeg") == 0 || ext.CompareNoCase(L".bmp") == 0)
+            video = 0;
+        else if (ext.CompareNoCase(L".avi") == 0)
+            video = 1;
+        else
+            continue;
+        if (StillInStore(path))
+            model->AddFileInfo(path, L"None", CreationDate(found), video, 0, 0);
+    } while (FindNextFileW(find, &found));
+    FindClose(find);
+}
+
+void CKXQUIVACaptureModelManager::CommitAll()
+{
+    while (!m_models.empty()) {
+        CKXQUIVACaptureModel* model = m_models.back();
+        model->Commit();
+        delete model;
+    }
+}
+
+void CKXQUIVACaptureModelManager::DeleteAllModels()
+{
+    OutputDebugStringW(quiva::FormatWide(L"Model Count : %d", GetModelCount()).c_str());
+    while (!m_models.empty())
+        delete m_models.back();
+}
+
+void CKXQUIVACaptureModel::WriteInfoXml(CString folder)
+{
+    if (folder.IsEmpty())
+        folder = BuildStudyFolder();
+    CKXXmlDocument xml;
+    xml.LoadXml(kInfoTemplate);
+    xml.SetValue(L"/patient", m_strPatientName);
+    xml.SetAttribute(L"/patient", 0, L"chartNo", m_strChartNo);
+    {
+        std::lock_guard lock(m_lock);
+        int n = 0;
+        for (_KXCaptureFileInfo* info : m_files) {
+            if (GetFileAttributesW(info->path) == INVALID_FILE_ATTRIBUTES)
+                continue;
+            const CString element = quiva::FormatWide(L"/image@%0d", n++).c_str();
+            xml.SetValue(element, info->path);
+            xml.SetAttribute(element, 0, L"Study", info->study);
+            xml.SetAttribute(element, 0, L"StudyDate", info->date);
+            xml.SetAttribute(element, 0, L"Saved", Flag(info->saved));
+            xml.SetAttribute(element, 0, L"Deleted", Flag(!info->present));
+            xml.SetAttribute(element, 0, L"IsVideo", Flag(info->isVideo));
+        }
+    }
+    if (!xml.Save(folder + L"\\info.xml"))
+        OutputDebugStringW(L"WriteInfoXml: not written: " + folder + L"\n");
+}
+
+void CKXQUIVACaptureModel::RemoveEmptyFolders()
+{
+    const CString dateFolder = BuildStudyFolder();
+    const CString chartFolder = m_strImageRoot + L"\\" + CleanFolderName(m_strChartNo);
+    const CString studyFolder = chartFolder + L"\\" + CleanFolderName(m_strStudyName);
+    for (const CString& level : {dateFolder, studyFolder, chartFolder}) {
+        if (!PathIsDirectoryW(level) || CountFiles(level) != 0)
+            return;
+        DeleteFolderTree(level, TRUE);
+    }
+}

@@ -1,0 +1,52 @@
+// Owns the capture models, one per chart number, and the temporary image store they live in:
+// rebuilds the models from the store's info.xml files and loose files, hands the frame the model
+// of a chart, commits or drops them all.
+//
+// Store layout below the root: <chart>\<study>\<yyyymmdd>\{HHMMSSmmm.jpg|.bmp|.avi, info.xml}.
+#pragma once
+
+#include <vector>
+
+#include "platform/base/CString.h"
+
+class CKXAdoConnection;
+class CKXQUIVACaptureModel;
+class CKXQUIVAConfig;
+
+class CKXQUIVACaptureModelManager {
+public:
+    // The root is "<data folder>\temp\image" of the first of d:, e:, f: with a folder HRB4100,
+    // else c:.
+    CKXQUIVACaptureModelManager();
+    virtual ~CKXQUIVACaptureModelManager();
+    CKXQUIVACaptureModelManager(const CKXQUIVACaptureModelManager&) = delete;
+    CKXQUIVACaptureModelManager& operator=(const CKXQUIVACaptureModelManager&) = delete;
+
+    // Makes the folder the root and creates it; an empty folder is refused (the root stays).
+    void EnsureImageRoot(const CString& folder);
+    CKXQUIVACaptureModel* GetOrCreateModel(const CString& chartNo, const CString& patientName);
+    // Rebuilds the models from the store; models left without a file are deleted.
+    void LoadAll();
+    void LoadFolder(const CString& folder);
+    // Commits every model, last to first, and deletes it.
+    void CommitAll();
+    void DeleteAllModels();
+    // Called by a model that is being destroyed.
+    void RemoveModel(CKXQUIVACaptureModel* model);
+
+    int GetModelCount() const { return static_cast<int>(m_models.size()); }
+    CKXQUIVACaptureModel* GetModel(int index) const;
+
+    CString m_strImageRoot;
+    std::vector<CKXQUIVACaptureModel*> m_models;  // owned, in order of creation
+    CKXQUIVAConfig* m_pConfig = nullptr;          // not owned
+
+protected:
+    // Whether a file found in the store is still there after settling a commit of it that was
+    // cut short (see CKXQUIVACaptureModel::ResolveInterruptedCommit).
+    bool StillInStore(const CString& path);
+    // The clinic-records connection for settling, asked for once per LoadAll.
+    CKXAdoConnection* RecoveryConnection();
+    CKXAdoConnection* m_pRecoveryDb = nullptr;
+    bool m_bRecoveryTried = false;
+};

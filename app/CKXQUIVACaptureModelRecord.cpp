@@ -1,0 +1,148 @@
+// The recording side of the capture model: the timer-queue tick, the end of a recording and its
+// hand-over to the UI thread.
+#include "app/CKXQUIVACaptureModel.h"
+
+#include "capture/CKXMCapture.h"
+#include "framework/CKXWnd.h"
+#include "platform/base/clock.h"
+#include "platform/base/debug.h"
+#include "platform/base/timerqueue.h"
+#include "platform/ui/winuser.h"
+
+namespace {
+
+const wchar_t* const kNotifyClass = L"QUIVACaptureModelNotify";
+
+LRESULT CALLBACK NotifyProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
+{
+    // The window goes with its model, and posted messages with the window: lParam is alive.
+    if (msg == CKXQUIVACaptureModel::kRecordingEndedMessage) {
+        reinterpret_cast<CKXQUIVACaptureModel*>(lParam)->RecordingEndedOnUiThread();
+        return 0;
+    }
+    return DefWindowProcW(hwnd, msg, wParam, lParam);
+}
+
+}  // namespace
+
+HWND CKXQUIVACaptureModel::NotifyWindow()
+{
+    if (m_hNotify)
+        return m_hNotify;
+    WNDCLASSW wc{};
+    if (!GetClassInfoW(nullptr, kNotifyClass, &wc)) {
+        wc.lpfnWndProc = NotifyProc;
+        wc.lpszClassName = kNotifyClass;
+        RegisterClassW(&wc);
+    }
+    m_hNotify = CreateWindowExW(0, kNotifyClass, L"", WS_POPUP, 0, 0, 0, 0, nullptr, nullptr, nullptr, nullptr);
+    return m_hNotify;
+}
+
+void CALLBACK CKXQUIVACaptureModel::RecordTimerProc(PVOID parameter, BOOLEAN)
+{
+    static_cast<CKXQUIVACaptureModel*>(parameter)->RecordTick();
+}
+
+HANDLE CKXQUIVACaptureModel::TakeTimer()
+{
+    std::lock_guard lock(m_recordLock);
+    HANDLE timer = m_hRecordTimer;
+    m_hRecordTimer = nullptr;
+    return timer;
+}
+
+bool CKXQUIVACaptureModel::IsRecordingPending()
+{
+    std::lock_guard lock(m_recordLock);
+    return m_hRecordTimer || m_bEndPosted || m_bOwnsRecording;
+}
+
+void CKXQUIVACaptureModel::RecordTick()
+{
+    // The whole tick runs under the recording lock, so whoever takes the lock after claiming the
+    // timer knows no tick is still at work on this model.
+    std::lock_guard lock(m_recordLock);
+    if (!m_hRecordTimer)
+        return;  // being deleted
+    bool end = false;
+    if (!m_pEngine) {
+        end = true;
+    } else if (m_pEngine->m_bRecording) {
+        m_pEngine->WriteRecordFrame();
+        if (m_nRecordLimit != 0 && GetTickCount() - m_dwRecordStart >= m_nRecordLimit)
+            end = true;
+        else if (m_pTitleHost && m_pTitleHost->GetSafeHwnd())
+            InvalidateRect(m_pTitleHost->GetSafeHwnd(), nullptr, TRUE);
+    } else {
+        end = true;
+    }
+    if (!end)
+        return;
+    // Only the file is closed here; the record, info.xml and the strip are the UI thread's.
+    m_strEndedFile = m_pEngine ? m_pEngine->EndRecording() : CString();
+    DeleteTimerQueueTimer(nullptr, m_hRecordTimer, nullptr);
+    m_hRecordTimer = nullptr;
+    m_bOwnsRecording = false;
+    m_bEndPosted = true;
+    if (!m_hNotify || !PostMessageW(m_hNotify, CKXQUIVACaptureModel::kRecordingEndedMessage, 0, reinterpret_cast<LPARAM>(this)))
+        OutputDebugStringW(L"Record: the end of a recording could not be handed to the window thread\n");
+}
+
+void CKXQUIVACaptureModel::RecordingEndedOnUiThread()
+{
+    FinishPostedRecording();
+}
+
+void CKXQUIVACaptureModel::FinishPostedRecording()
+{
+    CString path;
+    {
+        std::lock_guard lock(m_recordLock);
+        if (!m_bEndPosted)
+            return;
+        m_bEndPosted = false;
+        path = m_strEndedFile;
+    }
+    FinishRecording(path);
+}
+
+void CKXQUIVACaptureModel::StopRecording()
+{
+    if (!m_pEngine)
+        return;
+    // A tick in progress is waited for; after the barrier none can start.
+    if (HANDLE timer = TakeTimer())
+        DeleteTimerQueueTimer(nullptr, timer, INVALID_HANDLE_VALUE);
+    bool owned;
+    {
+        std::lock_guard lock(m_recordLock);
+        owned = m_bOwnsRecording;
+        m_bOwnsRecording = false;
+    }
+    FinishPostedRecording();
+    if (owned)
+        FinishRecording(m_pEngine->EndRecording());
+}
+
+void CKXQUIVACaptureModel::FinishRecording(const CString& path)
+{
+    PlaySound(IDW_RECORD_STOP);
+    if (path.IsEmpty())
+        return;
+    auto* info = new _KXCaptureFileInfo;
+    info->path = path;
+    info->isVideo = 1;
+    info->present = 1;
+    // Filed where it started: the study and date at the start, in the folder of the start.
+    info->study = m_strRecordStudy;
+    info->date = m_strRecordDate;
+    info->image = LoadVideoThumbnail(path);
+    if (!info->image) {
+        // The file stays in the store and is found again as a loose file.
+        OutputDebugStringW(L"Record: the recording gave no picture and is not listed: " + path + L"\n");
+        delete info;
+        return;
+    }
+    AppendAndShow(info, m_strRecordFolder);
+}

@@ -1,0 +1,172 @@
+// Commit benchmark: 20 stills of 1920x1080 committed by the capture model (MMAIN/MIMG rows in an
+// SQLite clinic database, copies into the image directory, one C-STORE association per still to
+// a local storescp) against `cp` of the same files plus DCMTK's `storescu` of the same objects
+// (one association each), in one run.
+//   bench_commit [folder] [stills]
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <signal.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "app/CKXQUIVACaptureModel.h"
+#include "app/CKXQUIVACaptureModelManager.h"
+#include "app/CKXQUIVAConfig.h"
+#include "framework/CKXAdoConnection.h"
+#include "platform/base/codepage.h"
+#include "platform/gdi/ImageCodec.h"
+#include "platform/media/SyntheticDevices.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+uint16_t FreePort()
+{
+    int s = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ::bind(s, reinterpret_cast<sockaddr*>(&a), sizeof a);
+    socklen_t n = sizeof a;
+    ::getsockname(s, reinterpret_cast<sockaddr*>(&a), &n);
+    ::close(s);
+    return ntohs(a.sin_port);
+}
+
+bool Listening(uint16_t port)
+{
+    int s = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_port = htons(port);
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    const bool ok = ::connect(s, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0;
+    ::close(s);
+    return ok;
+}
+
+double Seconds(std::chrono::steady_clock::time_point t0)
+{
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+}
+
+int Run(const std::string& command) { return std::system((command + " > /dev/null 2>&1").c_str()); }
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    const std::string folder = argc > 1 ? argv[1] : fs::temp_directory_path().string() + "/quiva-bench-commit";
+    const int stills = argc > 2 ? std::max(1, std::atoi(argv[2])) : 20;
+    fs::remove_all(folder);
+    for (const char* sub : {"store/12345/Endo/20240105", "images", "pacs", "copies", "objects"})
+        fs::create_directories(folder + "/" + sub);
+
+    // The stills: a synthetic 1920x1080 picture coded as the capture model codes it.
+    std::vector<uint32_t> picture(1920u * 1080u);
+    std::vector<std::string> names;
+    for (int i = 0; i < stills; ++i) {
+        quiva::media::FrameStamp stamp;
+        stamp.counter = static_cast<uint32_t>(i);
+        stamp.label = "Bench";
+        quiva::media::DrawSyntheticPicture(picture.data(), 1920, 1080, stamp);
+        std::string jpeg;
+        quiva::EncodeJpeg(picture.data(), 1920, 1080, 90, jpeg);
+        char name[32];
+        std::snprintf(name, sizeof name, "0930%05d.jpg", i);
+        names.push_back(name);
+        FILE* f = std::fopen((folder + "/store/12345/Endo/20240105/" + name).c_str(), "wb");
+        std::fwrite(jpeg.data(), 1, jpeg.size(), f);
+        std::fclose(f);
+        // The same object for storescu, made by DCMTK from the same file.
+        Run("img2dcm -i JPEG " + folder + "/store/12345/Endo/20240105/" + name + " " + folder + "/objects/" + name + ".dcm");
+    }
+
+    const uint16_t port = FreePort();
+    const pid_t pacs = ::fork();
+    if (pacs == 0) {
+        FILE* quiet = std::freopen("/dev/null", "w", stdout);
+        (void)quiet;
+        const std::string p = std::to_string(port), out = folder + "/pacs";
+        ::execlp("storescp", "storescp", "+xa", "--ignore", "--aetitle", "PACS", p.c_str(), nullptr);
+        ::_exit(127);
+    }
+    for (int i = 0; i < 200 && !Listening(port); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+
+    // The clinic database file.
+    const std::string db = folder + "/HRB4100.db";
+    CKXAdoConnection setup;
+    setup.connectionString = CString(L"Driver=SQLite3;Database=") + CString(quiva::Utf8ToWide(db).c_str()) + L";";
+    std::string schema;
+    {
+        FILE* f = std::fopen(QUIVA_SOURCE_DIR "/resources/db/sqlite.sql", "rb");
+        char buf[4096];
+        size_t n;
+        while (f && (n = std::fread(buf, 1, sizeof buf, f)) > 0)
+            schema.append(buf, n);
+        if (f)
+            std::fclose(f);
+    }
+    if (!setup.Open(0) || !setup.Execute(CString(quiva::Utf8ToWide(schema).c_str()), 0, 1)) {
+        std::fprintf(stderr, "the clinic database could not be made\n");
+        return 1;
+    }
+
+    CKXQUIVAConfig config;
+    config.m_strImageDirectory = quiva::Utf8ToWide(folder + "/images").c_str();
+    auto connection = std::make_unique<CKXAdoConnection>();
+    connection->connectionString = setup.connectionString;
+    config.m_pConnection = std::move(connection);
+    config.m_bSendDICOM = 1;
+    config.m_bPacsKindSeen = 1;
+    config.m_strPacsHost = L"127.0.0.1";
+    config.m_strPacsPort = std::to_wstring(port).c_str();
+    config.m_strPacsAETitle = L"PACS";
+    config.m_strInstitutionNumber = L"77";
+    CKXQUIVACaptureModelManager manager;
+    manager.m_pConfig = &config;
+    manager.EnsureImageRoot(quiva::Utf8ToWide(folder + "/store").c_str());
+    CKXQUIVACaptureModel* model = manager.GetOrCreateModel(L"12345", L"Bench");
+    model->SetStudyName(L"Endo");
+    model->SetStudyDate(L"20240105");
+    for (const std::string& name : names)
+        model->AddFileInfo(quiva::Utf8ToWide(folder + "/store/12345/Endo/20240105/" + name).c_str(), L"Endo", L"20240105",
+                           0, 0, 1);
+    // Copies of the stills for cp, made before the commit takes them away.
+    for (const std::string& name : names)
+        fs::copy_file(folder + "/store/12345/Endo/20240105/" + name, folder + "/" + name);
+
+    auto t0 = std::chrono::steady_clock::now();
+    const int result = model->Commit();
+    const double ours = Seconds(t0);
+    if (result != 0) {
+        std::fprintf(stderr, "the commit failed (%d)\n", result);
+        ::kill(pacs, SIGTERM);
+        return 1;
+    }
+
+    t0 = std::chrono::steady_clock::now();
+    for (const std::string& name : names) {
+        Run("cp " + folder + "/" + name + " " + folder + "/copies/" + name + " && sync " + folder + "/copies/" + name);
+        Run("storescu -xy -aec PACS -aet HRBIMAGE 127.0.0.1 " + std::to_string(port) + " " + folder + "/objects/" + name + ".dcm");
+    }
+    const double theirs = Seconds(t0);
+    ::kill(pacs, SIGTERM);
+    ::waitpid(pacs, nullptr, 0);
+    std::printf("commit of %d stills 1920x1080 (rows, copies, PACS): %.1f ms each; cp + storescu: %.1f ms each; ratio %.2f\n",
+                stills, ours * 1000 / stills, theirs * 1000 / stills, ours / theirs);
+    manager.DeleteAllModels();
+    return 0;
+}

@@ -1,0 +1,141 @@
+#include <gtest/gtest.h>
+
+#include "platform/ui/uisystem.h"
+#include "tests/app/CaptureStoreTestSupport.h"
+#include "tests/framework/controls/ControlTestSupport.h"
+
+namespace fs = std::filesystem;
+using quiva::test::ControlHost;
+
+namespace {
+
+class ThumbnailStrip : public CaptureStore {
+protected:
+    void SetUp() override
+    {
+        CaptureStore::SetUp();
+        model = manager.GetOrCreateModel(L"12345", L"");
+        model->m_thumbnail.Create(0, 0, 0, 230, 600);
+    }
+    // A 320 x 240 still listed under the model (W = 200, H = 150).
+    void AddStill(const std::string& name, int saved = 0, int present = 1)
+    {
+        WriteAll(Native(name), quiva::test::MakeBmp(320, 240, 24, {}, [](int x, int y) {
+                     return static_cast<uint32_t>(((x / 40) % 2 ? 0xC04020 : 0x2060C0) + (y / 3));
+                 }));
+        model->AddFileInfo(Win(name), L"Endo", L"20240105", 0, saved, present);
+    }
+    static void WriteAll(const std::string& p, const std::string& b) { quiva::test::WriteAll(p, b); }
+    CKXQUIVACaptureModel* model = nullptr;
+    CKXCtrlWndQUIVAThumbnail& strip() { return model->m_thumbnail; }
+};
+
+}  // namespace
+
+TEST_F(ThumbnailStrip, CellsCaptionsAndTheirScroll)
+{
+    AddStill("a.bmp");
+    EXPECT_EQ(strip().Caption(0), L"Endo 2024-01-05");
+    WriteAll(Native("empty.bmp"), "unreadable");
+    model->AddFileInfo(Win("empty.bmp"), L"Endo", L"20240105", 0, 0, 1);
+    AddStill("b.bmp");
+    EXPECT_EQ(strip().Caption(0), L"[1/3] Endo 2024-01-05");
+    EXPECT_EQ(strip().Caption(2), L"[3/3] Endo 2024-01-05");
+    Gdiplus::RectF cell;
+    // The empty image takes no room: the third file's cell follows the first.
+    EXPECT_EQ(strip().HitTest(50, 40 + 15 + 10, &cell), 0);
+    EXPECT_EQ(cell.Height, 150.0f);
+    EXPECT_EQ(strip().HitTest(50, 40 + 15 + 158 + 10, &cell), 2);
+    EXPECT_EQ(strip().HitTest(50, 40 + 15 + 150 + 2, &cell), -1);  // the gap
+    EXPECT_FALSE(strip().scrollBar.visible);                       // 20 + 2 x 158 fits in 560
+    for (int i = 0; i < 4; ++i)
+        AddStill("c" + std::to_string(i) + ".bmp");
+    EXPECT_TRUE(strip().scrollBar.visible);
+    // The newest cell is brought to the top of the list; the offset stays within the bar.
+    strip().EnsureVisible(6);
+    EXPECT_LT(strip().scrollOffset, 0.0f);
+    const float newestTop = 40 + 15 + strip().scrollOffset + 5 * 158;  // the empty image takes no room
+    EXPECT_LE(newestTop + 150, 600.0f) << strip().scrollOffset << " range " << strip().scrollBar.maximum << " track "
+                                       << strip().scrollBar.trackLength << " page " << strip().scrollBar.page;
+    Gdiplus::RectF newest;
+    EXPECT_EQ(strip().HitTest(50, newestTop + 10, &newest), 6);
+    const float bottom = strip().scrollOffset;
+    strip().OnMouseWheel(0, -100000.0f, 50, 100, nullptr);
+    EXPECT_LE(strip().scrollOffset, 0.0f);
+    EXPECT_LE(strip().scrollOffset, bottom);
+    strip().OnMouseWheel(0, 100000.0f, 50, 100, nullptr);
+    EXPECT_EQ(strip().scrollOffset, 0.0f);
+    // A visible cell does not scroll.
+    strip().EnsureVisible(0);
+    EXPECT_EQ(strip().scrollOffset, 0.0f);
+}
+
+TEST_F(ThumbnailStrip, IconTogglesKeysAndDeleteAll)
+{
+    AddStill("a.bmp");
+    AddStill("b.bmp", 1, 0);  // saved
+    ControlHost host(strip(), 230, 600);
+    // The icon square of cell 0: (10 + 200 - 40, 55 + 150 - 40).
+    BOOL handled = 0;
+    strip().OnMouseMove(180, 175, &handled, &host.wnd->context);
+    EXPECT_EQ(strip().hoverCell, 0);
+    EXPECT_TRUE(strip().iconHot);
+    strip().clickCount = 0;
+    strip().OnLButtonDown(180, 175, &handled, &host.wnd->context);
+    strip().OnLButtonUp(180, 175, &handled, &host.wnd->context);
+    EXPECT_EQ(model->GetFileInfo(0)->present, 0);
+    EXPECT_EQ(strip().selectedCell, 0);
+    // A press on the icon released elsewhere does not toggle.
+    strip().clickCount = 0;
+    strip().OnLButtonDown(180, 175, &handled, &host.wnd->context);
+    strip().OnLButtonUp(60, 100, &handled, &host.wnd->context);
+    EXPECT_EQ(model->GetFileInfo(0)->present, 0);
+    // A saved file gets no hover and no toggle.
+    strip().OnMouseMove(180, 175 + 158, &handled, &host.wnd->context);
+    EXPECT_EQ(strip().hoverCell, -1);
+    strip().selectedCell = 1;
+    strip().OnKeyDown(VK_DELETE, 1, 0, nullptr);
+    EXPECT_EQ(model->GetFileInfo(1)->present, 0);
+    // Keys stay within the list.
+    strip().OnKeyDown(VK_DOWN, 1, 0, nullptr);
+    EXPECT_EQ(strip().selectedCell, 1);
+    strip().OnKeyDown(VK_UP, 1, 0, nullptr);
+    strip().OnKeyDown(VK_UP, 1, 0, nullptr);
+    EXPECT_EQ(strip().selectedCell, 0);
+    strip().OnKeyDown(VK_DELETE, 1, 0, nullptr);
+    EXPECT_EQ(model->GetFileInfo(0)->present, 1);
+    strip().selectedCell = -1;
+    strip().OnKeyDown(VK_DOWN, 1, 0, nullptr);
+    EXPECT_EQ(strip().selectedCell, -1);
+    // Delete-all after a single toggle still deletes every unsaved file; the next press restores.
+    strip().OnCommand(KXTHUMB_CMD_DELETE_ALL, &strip().deleteAllButton, nullptr);
+    EXPECT_EQ(model->GetFileInfo(0)->present, 0);
+    EXPECT_EQ(strip().deleteAllButton.caption, L"전체복원");
+    strip().OnCommand(KXTHUMB_CMD_DELETE_ALL, &strip().deleteAllButton, nullptr);
+    EXPECT_EQ(model->GetFileInfo(0)->present, 1);
+    EXPECT_EQ(model->GetFileInfo(1)->present, 0);
+    EXPECT_EQ(strip().deleteAllButton.caption, L"전체삭제");
+}
+
+TEST_F(ThumbnailStrip, PictureWithAStillARecordingAndTheHoverIcon)
+{
+    AddStill("a.bmp");
+    quiva::test::TestEngine& e = Engine();
+    e.SetRecordFile(Win("rec.avi"), 13, 0);
+    ASSERT_EQ(e.StartRecording(), 1);
+    e.WriteRecordFrame();
+    e.EndRecording();
+    model->AddFileInfo(Win("rec.avi"), L"Endo", L"20240105", 1, 0, 1);
+    AddStill("c.bmp", 1, 0);
+    AddStill("d.bmp", 0, 0);
+    ASSERT_EQ(model->GetFileCount(), 4);
+    ControlHost host(strip(), 230, 600);
+    BOOL handled = 0;
+    strip().OnMouseMove(180, 175, &handled, &host.wnd->context);
+    strip().selectedCell = 1;
+    host.wnd->Redraw();
+    const std::string dir = std::string(QUIVA_BINARY_DIR) + "/reference-pictures";
+    fs::create_directories(dir);
+    ASSERT_TRUE(quiva::ui::WriteWindowPng(host.wnd->m_hWnd, dir + "/thumbnail-strip.png"));
+    EXPECT_GT(fs::file_size(dir + "/thumbnail-strip.png"), 1000u);
+}

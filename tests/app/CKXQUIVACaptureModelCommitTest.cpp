@@ -1,0 +1,359 @@
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <set>
+#include <thread>
+
+#include "app/CKXQUIVACaptureModel.h"
+#include "app/CKXQUIVACaptureModelManager.h"
+#include "app/CKXQUIVAConfig.h"
+#include "framework/CKXAdoRecord.h"
+#include "platform/base/codepage.h"
+#include "platform/base/debug.h"
+#include "platform/base/winpath.h"
+#include "tests/framework/db/ClinicDbFixture.h"
+#include "tests/support/BmpFiles.h"
+#include "tests/support/Command.h"
+
+namespace fs = std::filesystem;
+using quiva::test::ReadAll;
+using quiva::test::WriteAll;
+
+namespace {
+
+class Commit : public ClinicDb {
+protected:
+    void SetUp() override
+    {
+        ClinicDb::SetUp();
+        if (IsSkipped() || HasFatalFailure())
+            return;
+        fs::create_directories(m_dir.Native("store"));
+        fs::create_directories(m_dir.Native("images"));
+        config.m_strImageDirectory = m_dir.Win("images");
+        auto c = std::make_unique<CKXAdoConnection>();
+        c->connectionString = m_conn.connectionString;
+        c->dbmsKind = m_conn.dbmsKind;
+        config.m_pConnection = std::move(c);
+        manager.m_pConfig = &config;
+        manager.EnsureImageRoot(m_dir.Win("store"));
+    }
+    CKXQUIVACaptureModel* Model(const wchar_t* chart = L"12345")
+    {
+        CKXQUIVACaptureModel* m = manager.GetOrCreateModel(chart, L"홍길동");
+        m->SetStudyName(L"Endo");
+        m->SetStudyDate(L"20240105");
+        return m;
+    }
+    // A still of the model in its study folder (distinct bytes for each name).
+    CString Still(CKXQUIVACaptureModel* m, const std::string& name, const wchar_t* study = L"Endo",
+                  const wchar_t* date = L"20240105")
+    {
+        const CString folder = m->BuildStudyFolder();
+        fs::create_directories(quiva::NativePath(folder).value());
+        const CString path = folder + L"\\" + CString(quiva::Utf8ToWide(name).c_str());
+        const uint32_t seed = static_cast<uint32_t>(std::hash<std::string>()(name));
+        WriteAll(quiva::NativePath(path).value(),
+                 quiva::test::MakeBmp(16, 8, 24, {}, [seed](int x, int y) { return seed + static_cast<uint32_t>(x * 7 + y); }));
+        if (name.find(".avi") == std::string::npos) {
+            m->AddFileInfo(path, study, date, 0, 0, 1);
+        } else {
+            // A recording's record as the model keeps it (its thumbnail is not what is tested).
+            auto* info = new _KXCaptureFileInfo;
+            info->path = path;
+            info->study = study;
+            info->date = date;
+            info->isVideo = 1;
+            info->present = 1;
+            info->image = new Gdiplus::Bitmap(4, 3);
+            std::lock_guard lock(m->Lock());
+            m->m_files.push_back(info);
+        }
+        return path;
+    }
+    std::vector<std::vector<CString>> Rows(const wchar_t* sql)
+    {
+        std::vector<std::vector<CString>> rows;
+        CKXAdoRecord r(&m_conn);
+        EXPECT_TRUE(r.Open(sql)) << CString(sql).ToUtf8();
+        while (!r.IsEOF()) {
+            std::vector<CString> row;
+            for (int i = 0; i < r.GetRecordCount() || i < 8; ++i) {
+                if (r.GetFieldName(i).IsEmpty())
+                    break;
+                row.push_back(r.GetFieldStringAt(i));
+            }
+            rows.push_back(row);
+            r.MoveNext();
+        }
+        return rows;
+    }
+    int Count(const wchar_t* sql) { return _wtoi(Rows(sql).at(0).at(0)); }
+    std::vector<std::string> ImageFiles()
+    {
+        std::vector<std::string> out;
+        for (const auto& e : fs::recursive_directory_iterator(m_dir.Native("images")))
+            if (e.is_regular_file())
+                out.push_back(fs::relative(e.path(), m_dir.Native("images")).string());
+        std::sort(out.begin(), out.end());
+        return out;
+    }
+
+    CKXQUIVAConfig config;
+    CKXQUIVACaptureModelManager manager;
+};
+
+}  // namespace
+
+TEST_P(Commit, StillsBecomeRowsAndCopiesAndLeaveTheStore)
+{
+    ASSERT_TRUE(m_conn.Execute(L"INSERT INTO MMAIN (CNO,ONO,MDATE,TITLE,IMGNO) VALUES('12345',7,'2023-12-01','Old',1)", 0, 1));
+    CKXQUIVACaptureModel* m = Model();
+    const CString a = Still(m, "093015123.bmp"), b = Still(m, "093016000.bmp");
+    const std::string bytesA = ReadAll(quiva::NativePath(a).value());
+    EXPECT_EQ(m->Commit(), 0);
+    EXPECT_EQ(Rows(L"SELECT ONO,MDATE,TITLE,IMGNO FROM MMAIN WHERE ONO = 8"),
+              (std::vector<std::vector<CString>>{{L"8", L"2024-01-05", L"Endo", L"2"}}));
+    auto images = Rows(L"SELECT IMGNO,CNO,ONO,IMGFORMAT,IMGTYPE,IMGNAME FROM MIMG ORDER BY IMGNO");
+    ASSERT_EQ(images.size(), 2u);
+    for (auto& row : images) {
+        EXPECT_EQ(row[2], L"8");
+        EXPECT_EQ(row[3], L"7");
+        EXPECT_EQ(row[4], L"0");
+        EXPECT_EQ(row[5], row[0]);
+    }
+    const int first = _wtoi(images[0][0]);
+    const CString target = CKXQUIVACaptureModel::ImageDirectoryPath(m_dir.Win("images"), first, a);
+    EXPECT_EQ(ReadAll(quiva::NativePath(target).value()), bytesA);
+    EXPECT_EQ(ImageFiles().size(), 2u);
+    EXPECT_FALSE(fs::exists(m_dir.Native("store/12345"))) << "files and emptied folders are gone";
+    EXPECT_EQ(m->GetFileInfo(0)->saved, 1);
+    EXPECT_EQ(m->GetFileInfo(0)->present, 0);
+
+    // Before the next Show the study row is reused; after it a new one is made.
+    Still(m, "100000000.bmp");
+    EXPECT_EQ(m->Commit(), 0);
+    EXPECT_EQ(Count(L"SELECT COUNT(*) FROM MMAIN"), 2);
+    EXPECT_EQ(Rows(L"SELECT IMGNO FROM MMAIN WHERE ONO = 8")[0][0], L"3");
+    m->SetPatient(L"12345", L"홍길동");
+    Still(m, "110000000.bmp");
+    EXPECT_EQ(m->Commit(), 0);
+    EXPECT_EQ(Rows(L"SELECT ONO FROM MMAIN ORDER BY ONO DESC")[0][0], L"9");
+}
+
+TEST_P(Commit, ResultsAndWhatIsNotStored)
+{
+    CKXQUIVACaptureModel* m = Model();
+    EXPECT_EQ(m->Commit(), 0);  // nothing to do
+    const CString kept = Still(m, "1.bmp");
+    const CString deleted = Still(m, "2.bmp");
+    const CString missing = Still(m, "3.bmp");
+    m->GetFileInfo(1)->present = 0;
+    fs::remove(quiva::NativePath(missing).value());
+    m->m_pConfig = nullptr;
+    EXPECT_EQ(m->Commit(), 1);
+    m->m_pConfig = &config;
+    config.m_strImageDirectory = L"";
+    EXPECT_EQ(m->Commit(), 2);
+    config.m_strImageDirectory = m_dir.Win("images");
+    config.m_pConnection->connectionString = L"Driver={SQL Anywhere 12};Database=" + m_dir.Win("nowhere") + L"\\x.db";
+    EXPECT_EQ(m->Commit(), 3);
+    EXPECT_EQ(m->GetFileInfo(0)->saved, 0);
+    config.m_pConnection->connectionString = m_conn.connectionString;
+    EXPECT_EQ(m->Commit(), 0);
+    EXPECT_EQ(m->GetFileInfo(1)->discarded, 1);
+    EXPECT_FALSE(fs::exists(quiva::NativePath(deleted).value()));
+    EXPECT_EQ(m->GetFileInfo(2)->discarded, 1);
+    EXPECT_EQ(m->GetFileInfo(0)->discarded, 0);
+    EXPECT_EQ(Count(L"SELECT COUNT(*) FROM MIMG"), 1);
+    // Every file saved: 0 without the database.
+    config.m_pConnection->connectionString = L"";
+    EXPECT_EQ(m->Commit(), 0);
+}
+
+TEST_P(Commit, QuotesInTitlesAndChartNumbers)
+{
+    CKXQUIVACaptureModel* m = Model(L"O'1");
+    m->SetStudyName(L"O'Neil");
+    Still(m, "1.bmp", L"O'Neil");
+    EXPECT_EQ(m->Commit(), 0);
+    EXPECT_EQ(Rows(L"SELECT CNO,TITLE FROM MMAIN"), (std::vector<std::vector<CString>>{{L"O'1", L"O'Neil"}}));
+    EXPECT_EQ(Rows(L"SELECT CNO FROM MIMG")[0][0], L"O'1");
+}
+
+TEST_P(Commit, AFileOfAnotherDateStartsItsOwnStudy)
+{
+    CKXQUIVACaptureModel* m = Model();
+    Still(m, "1.bmp", L"Endo", L"20240105");
+    Still(m, "2.bmp", L"Endo", L"20240106");
+    Still(m, "3.avi", L"Endo", L"20240106");
+    EXPECT_EQ(m->Commit(), 0);
+    EXPECT_EQ(Rows(L"SELECT ONO,MDATE,IMGNO FROM MMAIN ORDER BY ONO"),
+              (std::vector<std::vector<CString>>{{L"1", L"2024-01-05", L"1"}, {L"2", L"2024-01-06", L"2"}}));
+    EXPECT_EQ(Rows(L"SELECT IMGTYPE FROM MIMG ORDER BY IMGNO")[2][0], L"1");
+}
+
+TEST_P(Commit, FailuresKeepTheFileAndLeaveNoRows)
+{
+    CKXQUIVACaptureModel* m = Model();
+    const CString still = Still(m, "1.bmp");
+    // The image directory cannot be written (a file stands where its folders would go).
+    fs::remove_all(m_dir.Native("images"));
+    WriteAll(m_dir.Native("images"), "a file");
+    EXPECT_EQ(m->Commit(), 3);
+    EXPECT_TRUE(fs::exists(quiva::NativePath(still).value()));
+    EXPECT_EQ(m->GetFileInfo(0)->saved, 0);
+    EXPECT_EQ(Count(L"SELECT COUNT(*) FROM MIMG"), 0);
+    EXPECT_EQ(Count(L"SELECT COUNT(*) FROM MMAIN"), 0);
+    EXPECT_FALSE(fs::exists(quiva::NativePath(still + L".commit").value()));
+    // The image row is refused by the database.
+    fs::remove(m_dir.Native("images"));
+    fs::create_directories(m_dir.Native("images"));
+    ASSERT_TRUE(m_conn.Execute(L"ALTER TABLE MIMG RENAME TO MIMG_AWAY", 0, 1));
+    EXPECT_EQ(m->Commit(), 3);
+    EXPECT_EQ(m->GetFileInfo(0)->saved, 0);
+    EXPECT_EQ(Count(L"SELECT COUNT(*) FROM MMAIN"), 0);
+    EXPECT_TRUE(ImageFiles().empty());
+    // Once the database takes it, the same file commits.
+    ASSERT_TRUE(m_conn.Execute(L"ALTER TABLE MIMG_AWAY RENAME TO MIMG", 0, 1));
+    EXPECT_EQ(m->Commit(), 0);
+    EXPECT_EQ(Count(L"SELECT COUNT(*) FROM MIMG"), 1);
+    EXPECT_EQ(ImageFiles().size(), 1u);
+}
+
+TEST_P(Commit, APacsThatIsDownDoesNotHoldTheCommit)
+{
+    config.m_bSendDICOM = 1;
+    config.m_bPacsKindSeen = 1;
+    config.m_strPacsHost = L"127.0.0.1";
+    config.m_strPacsPort = L"1";
+    config.m_strPacsAETitle = L"PACS";
+    config.m_strInstitutionNumber = L"77";
+    CKXQUIVACaptureModel* m = Model();
+    Still(m, "1.bmp");
+    Still(m, "2.avi");
+    quiva::DebugCapture debug;
+    EXPECT_EQ(m->Commit(), 0);
+    EXPECT_EQ(Count(L"SELECT COUNT(*) FROM MIMG"), 2);
+    int sends = 0;
+    for (const std::wstring& line : debug.Lines())
+        sends += line.rfind(L"Send DICOM #1", 0) == 0;
+    EXPECT_EQ(sends, 1) << "only the still is sent";
+    EXPECT_FALSE(fs::exists(m_dir.Native("store/12345")));
+}
+
+INSTANTIATE_TEST_SUITE_P(Backends, Commit, testing::Values(Backend::SQLite, Backend::PostgreSQL), BackendName);
+
+namespace {
+
+std::string Child() { return std::string(QUIVA_BINARY_DIR) + "/tests/helpers/QUIVACommitChild"; }
+
+// Starts the station; returns its pid.
+pid_t Station(const std::vector<std::string>& args)
+{
+    pid_t pid = ::fork();
+    if (pid == 0) {
+        std::vector<char*> argv;
+        std::string program = Child();
+        argv.push_back(program.data());
+        std::vector<std::string> copy = args;
+        for (auto& a : copy)
+            argv.push_back(a.data());
+        argv.push_back(nullptr);
+        FILE* quiet = std::freopen("/dev/null", "w", stdout);
+        (void)quiet;
+        ::execv(program.c_str(), argv.data());
+        ::_exit(127);
+    }
+    return pid;
+}
+
+int Wait(pid_t pid)
+{
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    return status;
+}
+
+}  // namespace
+
+class CommitStations : public Commit {};
+
+TEST_P(CommitStations, AKilledCommitLeavesEveryCaptureInExactlyOnePlace)
+{
+    // The other process names the database file itself.
+    const std::string connection = Pg() ? m_conn.connectionString.ToUtf8()
+                                        : "Driver=SQLite3;Database=" + m_dir.Native("HRB4100.db") + ";";
+    const std::string kind = std::to_string(m_conn.dbmsKind);
+    for (int step = 1; step <= 8; ++step) {
+        SCOPED_TRACE("killed after Commit#" + std::to_string(step));
+        ASSERT_TRUE(m_conn.Execute(L"DELETE FROM MMAIN; DELETE FROM MIMG", 0, 1));
+        fs::remove_all(m_dir.Native("images"));
+        fs::create_directories(m_dir.Native("images"));
+        {
+            CKXQUIVACaptureModel* m = Model();
+            Still(m, "1.bmp");
+            Still(m, "2.bmp");
+            m->WriteInfoXml(L"");
+            manager.DeleteAllModels();
+        }
+        const int status = Wait(Station({m_dir.Native("store"), m_dir.Native("images"), connection, kind, "12345",
+                                         "Commit#" + std::to_string(step)}));
+        ASSERT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL) << status;
+        // The restart: the store is read again.
+        CKXQUIVACaptureModelManager again;
+        again.m_pConfig = &config;
+        again.EnsureImageRoot(m_dir.Win("store"));
+        again.LoadAll();
+        int inStore = 0;
+        for (int i = 0; i < again.GetModelCount(); ++i)
+            inStore += again.GetModel(i)->GetFileCount();
+        const int rows = Count(L"SELECT COUNT(*) FROM MIMG");
+        EXPECT_EQ(inStore + rows, 2);
+        EXPECT_EQ(static_cast<int>(ImageFiles().size()), rows) << testing::PrintToString(ImageFiles());
+        EXPECT_EQ(Count(L"SELECT COALESCE(SUM(IMGNO), 0) FROM MMAIN"), rows);
+        // What is left commits, and then everything is stored once.
+        CKXQUIVACaptureModel* m = again.GetOrCreateModel(L"12345", L"");
+        EXPECT_EQ(m->Commit(), 0);
+        EXPECT_EQ(Count(L"SELECT COUNT(*) FROM MIMG"), 2);
+        EXPECT_EQ(ImageFiles().size(), 2u);
+        again.DeleteAllModels();
+        fs::remove_all(m_dir.Native("store/12345"));
+    }
+}
+
+TEST_P(CommitStations, TwoStationsCommittingTogetherShareNoNumbers)
+{
+    if (!Pg())
+        GTEST_SKIP() << "the stations share a database server";
+    const std::string connection = m_conn.connectionString.ToUtf8();
+    ASSERT_TRUE(m_conn.Execute(L"INSERT INTO MMAIN (CNO,ONO,MDATE,TITLE,IMGNO) VALUES('12345',7,'2023-12-01','Old',0)", 0, 1));
+    const int perStation = 5;
+    std::vector<pid_t> stations;
+    for (int s = 0; s < 2; ++s) {
+        const std::string store = m_dir.Native("store" + std::to_string(s));
+        fs::create_directories(store);
+        manager.EnsureImageRoot(m_dir.Win("store" + std::to_string(s)));
+        CKXQUIVACaptureModel* m = Model();
+        m->m_strImageRoot = manager.m_strImageRoot;
+        for (int i = 0; i < perStation; ++i)
+            Still(m, "s" + std::to_string(s) + "_" + std::to_string(i) + ".bmp");
+        m->WriteInfoXml(L"");
+        manager.DeleteAllModels();
+        stations.push_back(Station({store, m_dir.Native("images"), connection, "3", "12345"}));
+    }
+    for (pid_t pid : stations) {
+        const int status = Wait(pid);
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+    }
+    EXPECT_EQ(Count(L"SELECT COUNT(*) FROM MIMG"), 2 * perStation);
+    EXPECT_EQ(Rows(L"SELECT ONO FROM MMAIN ORDER BY ONO"), (std::vector<std::vector<CString>>{{L"7"}, {L"8"}, {L"9"}}));
+    EXPECT_EQ(Count(L"SELECT SUM(IMGNO) FROM MMAIN"), 2 * perStation);
+    EXPECT_EQ(Count(L"SELECT COUNT(*) FROM MIMG WHERE ONO IN (8, 9)"), 2 * perStation);
+    EXPECT_EQ(static_cast<int>(ImageFiles().size()), 2 * perStation);
+}
+
+INSTANTIATE_TEST_SUITE_P(Backends, CommitStations, testing::Values(Backend::SQLite, Backend::PostgreSQL), BackendName);

@@ -1,0 +1,133 @@
+#include <gtest/gtest.h>
+
+#include "framework/CKXXmlDocument.h"
+#include "platform/base/clock.h"
+#include "platform/base/debug.h"
+#include "tests/app/CaptureStoreTestSupport.h"
+
+namespace fs = std::filesystem;
+using quiva::test::ReadAll;
+using quiva::test::WriteAll;
+
+namespace {
+
+// A still file the loader can read.
+void Still(const std::string& path)
+{
+    fs::create_directories(fs::path(path).parent_path());
+    WriteAll(path, quiva::test::MakeBmpForStore());
+}
+
+}  // namespace
+
+using ModelManager = CaptureStore;
+
+TEST_F(ModelManager, InfoXmlInItsExactForm)
+{
+    CKXQUIVACaptureModel* m = manager.GetOrCreateModel(L"12345", L"O'Neil & 홍");
+    m->SetStudyName(L"Endo");
+    m->SetStudyDate(L"20240105");
+    const std::string folder = Store("12345/Endo/20240105");
+    Still(folder + "/093015123.bmp");
+    Still(folder + "/093016000.bmp");
+    Still(folder + "/093017000.bmp");
+    const CString base = Win("store") + L"\\12345\\Endo\\20240105\\";
+    m->AddFileInfo(base + L"093015123.bmp", L"Endo", L"20240105", 0, 0, 1);
+    m->AddFileInfo(base + L"093016000.bmp", L"Endo", L"20240105", 0, 0, 0);
+    m->AddFileInfo(base + L"093017000.bmp", L"Endo", L"20240105", 0, 1, 0);
+    fs::remove(folder + "/093016000.bmp");  // gone: left out without a gap
+    m->WriteInfoXml(L"");
+    const std::string expected = std::string("<?xml version=\"1.0\" encoding=\"euc-kr\" ?>\n<QUIVA>\n") +
+                                 "    <patient chartNo=\"12345\">\n        <![CDATA[O'Neil & \xC8\xAB]]>\n    </patient>\n" +
+                                 "    <image Study=\"Endo\" StudyDate=\"20240105\" Saved=\"FALSE\" Deleted=\"FALSE\" IsVideo=\"FALSE\">" +
+                                 (base + L"093015123.bmp").ToUtf8() + "</image>\n" +
+                                 "    <image Study=\"Endo\" StudyDate=\"20240105\" Saved=\"TRUE\" Deleted=\"TRUE\" IsVideo=\"FALSE\">" +
+                                 (base + L"093017000.bmp").ToUtf8() + "</image>\n</QUIVA>\n";
+    EXPECT_EQ(ReadAll(folder + "/info.xml"), expected);
+    EXPECT_FALSE(fs::exists(folder + "/info.xml.tmp"));
+}
+
+TEST_F(ModelManager, StoreIsReadBackAsItWasLeft)
+{
+    const std::string d1 = Store("12345/Endo/20240105"), d2 = Store("12345/Colon/20240106");
+    Still(d1 + "/1.bmp");
+    Still(d1 + "/2.bmp");
+    Still(d2 + "/3.bmp");
+    Still(d2 + "/LOOSE.JPG");
+    Still(d2 + "/x.png");
+    Still(Store("other/outside.bmp"));
+    const CString w1 = Win("store") + L"\\12345\\Endo\\20240105\\", w2 = Win("store") + L"\\12345\\Colon\\20240106\\";
+    WriteAll(d1 + "/info.xml",
+             (CString(L"<?xml version=\"1.0\"?><QUIVA><patient chartNo=\"Ab12\">A</patient>") +
+                               L"<image Study=\"Endo\" StudyDate=\"20240105\" Saved=\"true\" Deleted=\"FALSE\" IsVideo=\"FALSE\">" + w1 + L"1.bmp</image>" +
+                               L"<image Study=\"Endo\" StudyDate=\"20240105\" Saved=\"FALSE\" Deleted=\"FALSE\" IsVideo=\"FALSE\">" + w1 + L"gone.bmp</image>" +
+                               L"<image Study=\"Endo\" StudyDate=\"20240105\" Saved=\"FALSE\" Deleted=\"TRUE\" IsVideo=\"FALSE\">" + w1 + L"2.bmp</image>" +
+                               L"<image Study=\"X\" StudyDate=\"20240105\" Saved=\"FALSE\" Deleted=\"FALSE\" IsVideo=\"FALSE\">" + Win("store") + L"\\other\\outside.bmp</image>" +
+                               L"<image></image><image Study=\"Endo\">" + w1 + L"never.bmp</image></QUIVA>").ToUtf8());
+    WriteAll(d2 + "/info.xml",
+             (CString(L"<?xml version=\"1.0\"?><QUIVA><patient chartNo=\"ab12\">B</patient>") +
+                               L"<image Study=\"Colon\" StudyDate=\"20240106\" Saved=\"FALSE\" Deleted=\"FALSE\" IsVideo=\"FALSE\">" + w2 + L"3.bmp</image></QUIVA>").ToUtf8());
+    // Another chart in the first one's upper case shares its model; a folder without a chart
+    // number is skipped with everything below it.
+    WriteAll(Store("12345/info.xml"), "<?xml version=\"1.0\"?><QUIVA><patient chartNo=\"AB12\">C</patient></QUIVA>");
+    Still(Store("nochart/a/1.bmp"));
+    WriteAll(Store("nochart/info.xml"), "<?xml version=\"1.0\"?><QUIVA><patient>D</patient></QUIVA>");
+    WriteAll(Store("nochart/a/info.xml"), "<?xml version=\"1.0\"?><QUIVA><patient chartNo=\"zz\">E</patient></QUIVA>");
+    // An info.xml that does not parse: its loose files are not read.
+    Still(Store("broken/1/1.bmp"));
+    WriteAll(Store("broken/1/info.xml"), "<QUIVA><patient chartNo=");
+
+    manager.LoadAll();
+    ASSERT_EQ(manager.GetModelCount(), 1) << "models without files are dropped";
+    CKXQUIVACaptureModel* m = manager.GetModel(0);
+    // Folders are read in name order (Colon before Endo); the name read last stays.
+    EXPECT_EQ(m->GetPatientName(), L"A");
+    ASSERT_EQ(m->GetFileCount(), 4);
+    EXPECT_EQ(m->GetFileInfo(0)->path, w2 + L"3.bmp");
+    EXPECT_EQ(m->GetFileInfo(1)->path, w2 + L"LOOSE.JPG");
+    EXPECT_EQ(m->GetFileInfo(1)->study, L"None");
+    EXPECT_EQ(m->GetFileInfo(1)->present, 0);
+    EXPECT_EQ(m->GetFileInfo(1)->date.GetLength(), 8);
+    EXPECT_EQ(m->GetFileInfo(2)->path, w1 + L"1.bmp");
+    EXPECT_EQ(m->GetFileInfo(2)->saved, 0) << "only \"TRUE\" is true";
+    EXPECT_EQ(m->GetFileInfo(3)->path, w1 + L"2.bmp");
+    EXPECT_EQ(m->GetFileInfo(3)->present, 0);
+    EXPECT_TRUE(fs::exists(Store("other/outside.bmp")));
+}
+
+TEST_F(ModelManager, ModelsByChartAndTheirEnd)
+{
+    CKXQUIVACaptureModel* a = manager.GetOrCreateModel(L"ab12", L"A");
+    a->m_matchedTitles.push_back(L"Endo");
+    EXPECT_EQ(manager.GetOrCreateModel(L"AB12", L"B"), a);
+    EXPECT_EQ(a->GetPatientName(), L"B");
+    EXPECT_TRUE(a->m_matchedTitles.empty());
+    manager.GetOrCreateModel(L"2", L"");
+    manager.GetOrCreateModel(L"3", L"");
+    quiva::DebugCapture debug;
+    manager.DeleteAllModels();
+    EXPECT_TRUE(debug.Contains(L"Model Count : 3"));
+    EXPECT_EQ(manager.GetModelCount(), 0);
+    // An empty root is refused: the store would be the top of a drive.
+    const CString root = manager.m_strImageRoot;
+    manager.EnsureImageRoot(L"");
+    EXPECT_EQ(manager.m_strImageRoot, root);
+}
+
+TEST_F(ModelManager, EmptiedFoldersAreRemovedUpToTheFirstThatHoldsAFile)
+{
+    CKXQUIVACaptureModel* m = manager.GetOrCreateModel(L"12345", L"");
+    m->SetStudyName(L"Endo");
+    m->SetStudyDate(L"20240105");
+    fs::create_directories(Store("12345/Endo/20240105"));
+    WriteAll(Store("12345/Endo/20240105/info.xml"), "x");
+    Still(Store("12345/Endo/20240101/1.bmp"));
+    m->RemoveEmptyFolders();
+    EXPECT_FALSE(fs::exists(Store("12345/Endo/20240105")));
+    EXPECT_TRUE(fs::exists(Store("12345/Endo/20240101/1.bmp")));
+    fs::remove(Store("12345/Endo/20240101/1.bmp"));
+    fs::create_directories(Store("12345/Endo/20240105"));
+    m->RemoveEmptyFolders();
+    EXPECT_FALSE(fs::exists(Store("12345")));
+    EXPECT_TRUE(fs::exists(Store("")));
+}

@@ -1,0 +1,190 @@
+#include <gtest/gtest.h>
+
+#include "framework/CKXXmlDocument.h"
+#include "platform/base/clock.h"
+#include "platform/base/fileapi.h"
+#include "platform/gdi/ImageCodec.h"
+#include "tests/app/CaptureStoreTestSupport.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::vector<std::string> FilesOf(const std::string& folder)
+{
+    std::vector<std::string> names;
+    if (fs::exists(folder))
+        for (const auto& e : fs::directory_iterator(folder))
+            names.push_back(e.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+}  // namespace
+
+using CaptureModel = CaptureStore;
+
+TEST_F(CaptureModel, StudyFoldersNeverLeaveTheStore)
+{
+    CKXQUIVACaptureModel m;
+    m.m_strImageRoot = L"c:\\store";
+    m.SetPatient(L"123", L"");
+    m.SetStudyName(L"A/B:C?D\\E*F<G>H|I\"");
+    m.SetStudyDate(L"20240105");
+    EXPECT_EQ(m.BuildStudyFolder(), L"c:\\store\\123\\A_B_C_D_E_F_G_H_I\"\\20240105");
+    EXPECT_EQ(m.GetStudyName(), L"A/B:C?D\\E*F<G>H|I\"");
+    // Dots, separators in chart numbers and dates that are not 8 digits.
+    quiva::ScopedVirtualClock clock;  // 2024-01-05
+    m.SetPatient(L"..", L"");
+    m.SetStudyName(L".");
+    m.SetStudyDate(L"../../x");
+    EXPECT_EQ(m.BuildStudyFolder(), L"c:\\store\\__\\_\\20240105");
+    m.SetPatient(L"a\\..\\b", L"");
+    m.SetStudyName(L"Endo. ");
+    m.SetStudyDate(L"2024/01/05");
+    EXPECT_EQ(m.BuildStudyFolder(), L"c:\\store\\a_.._b\\Endo\\20240105");
+    m.SetStudyDate(L"");
+    m.BuildStudyFolder();
+    EXPECT_EQ(m.GetStudyDate(), L"20240105");
+}
+
+TEST_F(CaptureModel, StillsAsBmpOrJpegWithTheShutterSound)
+{
+    quiva::ScopedVirtualClock clock;
+    CKXQUIVACaptureModel* m = Model();
+    m->CaptureStill();
+    const std::string folder = Store("12345/Endo/20240105");
+    EXPECT_EQ(FilesOf(folder), (std::vector<std::string>{"143000000.bmp", "info.xml"}));
+    EXPECT_EQ(sounds.Played(), std::vector<int>{IDW_CAPTURE_STILL});
+    ASSERT_EQ(m->GetFileCount(), 1);
+    EXPECT_EQ(m->GetFileInfo(0)->present, 1);
+    EXPECT_GT(m->GetFileInfo(0)->image->GetWidth(), 0u);
+
+    // JPEG: only the .jpg remains, it decodes, and the quality is applied. A second still in the
+    // same millisecond takes the next name instead of replacing the first.
+    config.m_bSaveJpegFormat = 1;
+    config.m_nJpegQuality = 100;
+    m->CaptureStill();
+    config.m_nJpegQuality = 10;
+    m->CaptureStill();
+    config.m_nJpegQuality = 150;  // clamped, not refused
+    m->CaptureStill();
+    EXPECT_EQ(FilesOf(folder), (std::vector<std::string>{"143000000.bmp", "143000001.jpg", "143000002.jpg",
+                                                          "143000003.jpg", "info.xml"}));
+    quiva::DecodedImage decoded;
+    EXPECT_TRUE(quiva::DecodeImage(quiva::test::ReadAll(folder + "/143000001.jpg"), decoded));
+    EXPECT_LT(fs::file_size(folder + "/143000002.jpg"), fs::file_size(folder + "/143000001.jpg"));
+    EXPECT_EQ(m->GetFileCount(), 4);
+    EXPECT_EQ(sounds.Played().size(), 4u);
+}
+
+TEST_F(CaptureModel, NoStillWithoutARunningPreview)
+{
+    CKXQUIVACaptureModel* m = Model();
+    Engine().Stop();
+    m->CaptureStill();
+    m->m_pEngine = nullptr;
+    m->CaptureStill();
+    EXPECT_EQ(m->GetFileCount(), 0);
+    EXPECT_TRUE(sounds.Played().empty());
+    EXPECT_EQ(m->StartRecording(30), 0);
+}
+
+TEST_F(CaptureModel, RecordingStopsAtItsLimitAndIsFiledWhereItStarted)
+{
+    quiva::ScopedVirtualClock clock;
+    config.m_nRecordLimitTime = 1;
+    CKXQUIVACaptureModel* m = Model();
+    ASSERT_EQ(m->StartRecording(30), 1);
+    EXPECT_TRUE(m->IsRecordingPending());
+    // A second start while it runs is refused.
+    EXPECT_EQ(m->StartRecording(30), 1);
+    // The study changes during the recording: the file stays with the study it started in.
+    m->SetStudyName(L"Colon");
+    for (int i = 0; i < 60 && m->IsRecordingPending(); ++i) {
+        clock->Advance(100);
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        Pump();
+    }
+    EXPECT_FALSE(m->IsRecordingPending());
+    EXPECT_EQ(sounds.Played(), (std::vector<int>{IDW_RECORD_START, IDW_RECORD_STOP}));
+    ASSERT_EQ(m->GetFileCount(), 1);
+    _KXCaptureFileInfo* info = m->GetFileInfo(0);
+    EXPECT_EQ(info->isVideo, 1);
+    EXPECT_EQ(info->study, L"Endo");
+    EXPECT_TRUE(fs::exists(Store("12345/Endo/20240105/143000000.avi")));
+    CKXXmlDocument xml;
+    ASSERT_TRUE(xml.Load(Win("store") + L"\\12345\\Endo\\20240105\\info.xml"));
+    EXPECT_EQ(xml.GetAttribute(L"/image@0", L"IsVideo"), L"TRUE");
+    EXPECT_FALSE(fs::exists(Store("12345/Colon")));
+}
+
+TEST_F(CaptureModel, UserStopAndDestructionKeepTheRecording)
+{
+    quiva::ScopedVirtualClock clock;
+    config.m_nRecordLimitTime = 0;
+    CKXQUIVACaptureModel* m = Model();
+    ASSERT_EQ(m->StartRecording(30), 1);
+    clock->Advance(500);
+    // The user's stop: the flag is cleared and the next tick ends the recording.
+    Engine().m_bRecording = 0;
+    for (int i = 0; i < 200 && m->GetFileCount() == 0; ++i) {
+        clock->Advance(10);
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        Pump();
+    }
+    ASSERT_EQ(m->GetFileCount(), 1);
+    // A model destroyed while it records: the timer is gone before the model, and the file is
+    // listed in its folder's info.xml.
+    ASSERT_EQ(m->StartRecording(30), 1);
+    clock->Advance(300);
+    delete m;
+    EXPECT_FALSE(Engine().IsRecordingOpen());
+    CKXQUIVACaptureModelManager again;
+    again.EnsureImageRoot(Win("store"));
+    again.LoadAll();
+    ASSERT_EQ(again.GetModelCount(), 1);
+    EXPECT_EQ(again.GetModel(0)->GetFileCount(), 2);
+    EXPECT_EQ(again.GetModel(0)->GetFileInfo(1)->present, 1);
+}
+
+TEST_F(CaptureModel, AStartTheEngineRefusesRecordsNothing)
+{
+    CKXQUIVACaptureModel* m = Model();
+    Engine().Stop();
+    EXPECT_EQ(m->StartRecording(30), 1);
+    EXPECT_FALSE(m->IsRecordingPending());
+    EXPECT_TRUE(sounds.Played().empty());
+    EXPECT_EQ(FilesOf(Store("12345/Endo/20240105")), std::vector<std::string>{});
+    // Video switched off: the record key takes a still (when the preview runs).
+    config.m_bUseVideo = 0;
+    EXPECT_EQ(m->StartRecording(30), 1);
+    EXPECT_EQ(m->GetFileCount(), 0);
+}
+
+TEST_F(CaptureModel, FileRecords)
+{
+    CKXQUIVACaptureModel* m = Model();
+    quiva::test::WriteAll(Native("a.bmp"), "not a picture");
+    m->AddFileInfo(Win("a.bmp"), L"Endo", L"20240105", 0, 0, 1);
+    m->AddFileInfo(Win("A.BMP"), L"Endo", L"20240105", 0, 0, 1);  // same path, other case
+    quiva::test::WriteAll(Native("v.avi"), "RIFF");
+    m->AddFileInfo(Win("v.avi"), L"Endo", L"20240105", 1, 0, 1);  // no thumbnail: not listed
+    ASSERT_EQ(m->GetFileCount(), 1);
+    EXPECT_EQ(m->GetFileInfo(0)->image->GetWidth(), 0u);  // unreadable: listed, empty
+    EXPECT_EQ(m->GetFileInfo(-1), nullptr);
+    EXPECT_EQ(m->GetFileInfo(1), nullptr);
+    m->AddFileInfo(Win("b.bmp"), L"Endo", L"20240105", 0, 1, 0);
+    quiva::test::WriteAll(Native("b.bmp"), "x");
+    m->AddFileInfo(Win("b.bmp"), L"Endo", L"20240105", 0, 1, 0);
+    ASSERT_EQ(m->GetFileCount(), 2);
+    m->DeleteUnsaved();
+    EXPECT_EQ(m->GetFileInfo(0)->present, 0);
+    m->GetFileInfo(1)->present = 1;
+    m->DeleteUnsaved();
+    EXPECT_EQ(m->GetFileInfo(1)->present, 1);  // saved: untouched
+    m->GetFileInfo(1)->present = 0;
+    m->RestoreUnsaved();
+    EXPECT_EQ(m->GetFileInfo(0)->present, 1);
+    EXPECT_EQ(m->GetFileInfo(1)->present, 0);
+}

@@ -1,0 +1,80 @@
+// A temporary image store with a capture engine on the synthetic camera, for the capture model,
+// strip and commit tests.
+#pragma once
+
+#include <filesystem>
+#include <memory>
+
+#include "app/CKXQUIVACaptureModel.h"
+#include "app/CKXQUIVACaptureModelManager.h"
+#include "app/CKXQUIVAConfig.h"
+#include "platform/base/codepage.h"
+#include "platform/sound/mmsystem.h"
+#include "tests/capture/CaptureTestSupport.h"
+#include "tests/support/BmpFiles.h"
+
+namespace quiva::test {
+// A small 24-bit BMP still.
+inline std::string MakeBmpForStore()
+{
+    return MakeBmp(32, 24, 24, {}, [](int x, int y) { return static_cast<uint32_t>((x * 8) << 16 | (y * 10) << 8 | 0x40); });
+}
+}  // namespace quiva::test
+
+class CaptureStore : public quiva::test::EngineTest {
+protected:
+    void SetUp() override
+    {
+        EngineTest::SetUp();
+        WNDCLASSW wc{};
+        wc.lpfnWndProc = DefWindowProcW;
+        wc.lpszClassName = L"QUIVACaptureWnd";
+        RegisterClassW(&wc);
+        std::filesystem::create_directories(Native("store"));
+        manager.EnsureImageRoot(Win("store"));
+        config.m_bSaveJpegFormat = 0;
+        manager.m_pConfig = &config;
+    }
+    void TearDown() override
+    {
+        manager.DeleteAllModels();
+        engine.reset();
+        UnregisterClassW(L"QUIVACaptureWnd", nullptr);
+        EngineTest::TearDown();
+    }
+    // The engine previewing the synthetic camera.
+    quiva::test::TestEngine& Engine()
+    {
+        if (!engine) {
+            engine = std::make_unique<quiva::test::TestEngine>();
+            engine->Load(kList);
+            EXPECT_EQ(engine->StartPreview(L"Test Camera", m_wnd), 1);
+            EXPECT_TRUE(quiva::test::WaitForPicture(*engine).ok);
+        }
+        return *engine;
+    }
+    // A model of the chart with the engine, study and date.
+    CKXQUIVACaptureModel* Model(const wchar_t* chart = L"12345", const wchar_t* study = L"Endo",
+                                const wchar_t* date = L"20240105")
+    {
+        CKXQUIVACaptureModel* m = manager.GetOrCreateModel(chart, L"홍길동");
+        m->m_pEngine = &Engine();
+        m->SetStudyName(study);
+        m->SetStudyDate(date);
+        return m;
+    }
+    static void Pump()
+    {
+        MSG msg;
+        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+            TranslateMessage(&msg);
+            DispatchMessageW(&msg);
+        }
+    }
+    std::string Store(const std::string& rel) { return Native("store/" + rel); }
+
+    CKXQUIVAConfig config;
+    CKXQUIVACaptureModelManager manager;
+    std::unique_ptr<quiva::test::TestEngine> engine;
+    quiva::SoundCapture sounds;
+};
