@@ -1,9 +1,11 @@
 // The configuration's clinic-records connection settings (DBServer.ini) and its connection.
 #include "app/CKXQUIVAConfig.h"
 
-#include "framework/CKXAdoConnection.h"
+#include "app/CKXHrbConnection.h"
+#include "platform/base/debug.h"
 #include "platform/base/fileapi.h"
 #include "platform/base/inifile.h"
+#include "platform/db/db.h"
 
 namespace {
 
@@ -50,4 +52,25 @@ void CKXQUIVAConfig::ReadDBServerIni()
     }
     if (m_strCommLinksHost.IsEmpty())
         m_strCommLinksHost = L"127.0.0.1";
+}
+
+CKXAdoConnection* CKXQUIVAConfig::ConnectDatabase()
+{
+    if (!m_pConnection) {
+        std::unique_ptr<CKXHrbConnection> connection;
+        if (m_bPostgreSQL)
+            connection = std::make_unique<CKXHrbPGConnection>();
+        else
+            connection = std::make_unique<CKXHrbConnection>();
+        CString folder;
+        folder.Format(L"%s\\exe", m_strImageRoot.GetString());
+        connection->BuildHelperPath(folder);
+        OutputDebugStringW(m_strCommLinksHost);
+        // The file database standing in for the SQL Anywhere server lives in the data folder.
+        if (!m_bPostgreSQL)
+            quiva::db::SetDataFolder(m_strImageRoot);
+        connection->Connect(m_bPostgreSQL ? m_strPGHost : m_strCommLinksHost, GetDatabasePort(), L"", L"", L"");
+        m_pConnection = std::move(connection);
+    }
+    return m_pConnection->Open(0) ? m_pConnection.get() : nullptr;
 }

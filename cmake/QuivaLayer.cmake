@@ -24,11 +24,13 @@ function(quiva_test_suite layer)
   add_executable(test_${layer} ${srcs})
   target_link_libraries(test_${layer} PRIVATE quiva_testsupport ${T_DEPENDS} GTest::gtest_main GTest::gmock)
   # The capture module's resources, so captions, icons and strings are real in tests.
-  quiva_embed_resources(test_${layer} MODULE "QUIVA.Capture.dll" DIR ${PROJECT_SOURCE_DIR}/resources/capture)
+  quiva_embed_resources(test_${layer} MODULE "QUIVA.Capture.dll" DIR ${PROJECT_SOURCE_DIR}/resources/capture
+                        VERSION ${PROJECT_VERSION})
   # Tests find the source and build trees through these (an environment list would be split
   # by gtest_discover_tests).
   target_compile_definitions(test_${layer} PRIVATE
-    QUIVA_SOURCE_DIR="${PROJECT_SOURCE_DIR}" QUIVA_BINARY_DIR="${PROJECT_BINARY_DIR}")
+    QUIVA_SOURCE_DIR="${PROJECT_SOURCE_DIR}" QUIVA_BINARY_DIR="${PROJECT_BINARY_DIR}"
+    QUIVA_VERSION=L"${PROJECT_VERSION}")
   gtest_discover_tests(test_${layer}
     WORKING_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR}
     DISCOVERY_TIMEOUT 60

@@ -105,7 +105,8 @@ std::wstring Unbraced(const std::wstring& value)
 
 std::wstring Braced(const std::wstring& value)
 {
-    if (value.find_first_of(L";{}") == std::wstring::npos && (value.empty() || !iswspace(value.front())))
+    if (value.find_first_of(L";{}") == std::wstring::npos &&
+        (value.empty() || (!iswspace(value.front()) && !iswspace(value.back()))))
         return value;
     std::wstring out = L"{";
     for (wchar_t c : value) {
@@ -161,6 +162,8 @@ bool LibraryIsSQLite(const std::string& library)
 }
 
 }  // namespace
+
+CString ConnectionStringValue(const CString& value) { return CString(Braced(value.str())); }
 
 void SetDataFolder(const CString& windowsFolder)
 {

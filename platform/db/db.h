@@ -163,6 +163,10 @@ private:
     std::vector<CString> m_errors;
 };
 
+// A connection-string value as the drivers read it: in braces, with "}" doubled, when it holds
+// ";", "{", "}" or blanks at either end, so that it can neither end early nor add keywords.
+CString ConnectionStringValue(const CString& value);
+
 // Dialect helpers, public for their tests.
 // Cuts SQL text at ";" outside quotes and comments; statements come back trimmed, empty ones
 // dropped.

@@ -1,48 +1,136 @@
 // Monitors and system metrics.
+#include "platform/ui/monitors.h"
+
 #include <algorithm>
-#include <atomic>
-#include <cstdlib>
-#include <cstring>
+#include <climits>
+#include <mutex>
 
-#include "platform/base/clock.h"
-#include "platform/base/lasterror.h"
-#include "platform/gdi/gdi.h"
-#include <unistd.h>
+#include "platform/base/winrect.h"
 #include "platform/ui/internal.h"
+#include "platform/ui/uisystem.h"
 
-using namespace quiva::ui::detail;
+namespace {
+
+std::mutex g_mutex;
+std::vector<quiva::ui::MonitorArea> g_monitors;  // empty: the virtual screen alone
+
+HMONITOR Handle(size_t index) { return reinterpret_cast<HMONITOR>(index + 1); }
+
+// Squared distance from a point to a rectangle (0 inside).
+long long Distance(const RECT& r, POINT pt)
+{
+    long long dx = pt.x < r.left ? r.left - pt.x : (pt.x >= r.right ? pt.x - r.right + 1 : 0);
+    long long dy = pt.y < r.top ? r.top - pt.y : (pt.y >= r.bottom ? pt.y - r.bottom + 1 : 0);
+    return dx * dx + dy * dy;
+}
+
+HMONITOR Fallback(const std::vector<quiva::ui::MonitorArea>& list, POINT pt, DWORD flags)
+{
+    if (flags == MONITOR_DEFAULTTONULL)
+        return nullptr;
+    if (flags == MONITOR_DEFAULTTOPRIMARY)
+        return Handle(0);
+    size_t best = 0;
+    for (size_t i = 1; i < list.size(); ++i)
+        if (Distance(list[i].monitor, pt) < Distance(list[best].monitor, pt))
+            best = i;
+    return Handle(best);
+}
+
+}  // namespace
+
+namespace quiva::ui {
+
+void SetMonitors(const std::vector<MonitorArea>& monitors)
+{
+    {
+        std::lock_guard<std::mutex> lock(g_mutex);
+        g_monitors = monitors;
+    }
+    if (monitors.empty())
+        return;
+    RECT around = monitors[0].monitor;
+    for (const MonitorArea& m : monitors)
+        UnionRect(&around, &around, &m.monitor);
+    SetVirtualScreen(around, monitors[0].work);
+}
+
+std::vector<MonitorArea> Monitors()
+{
+    {
+        std::lock_guard<std::mutex> lock(g_mutex);
+        if (!g_monitors.empty())
+            return g_monitors;
+    }
+    return {MonitorArea{VirtualScreen(), WorkArea()}};
+}
+
+}  // namespace quiva::ui
 
 HMONITOR MonitorFromPoint(POINT pt, DWORD flags)
 {
-    RECT s = quiva::ui::VirtualScreen();
-    if (PtInRect(&s, pt) || flags != MONITOR_DEFAULTTONULL)
-        return reinterpret_cast<HMONITOR>(1);
-    return nullptr;
+    std::vector<quiva::ui::MonitorArea> list = quiva::ui::Monitors();
+    for (size_t i = 0; i < list.size(); ++i)
+        if (PtInRect(&list[i].monitor, pt))
+            return Handle(i);
+    return Fallback(list, pt, flags);
+}
+
+HMONITOR MonitorFromRect(LPCRECT r, DWORD flags)
+{
+    std::vector<quiva::ui::MonitorArea> list = quiva::ui::Monitors();
+    if (!r)
+        return flags == MONITOR_DEFAULTTONULL ? nullptr : Handle(0);
+    long long bestArea = 0;
+    HMONITOR best = nullptr;
+    for (size_t i = 0; i < list.size(); ++i) {
+        RECT common;
+        if (IntersectRect(&common, r, &list[i].monitor)) {
+            long long area = static_cast<long long>(common.right - common.left) * (common.bottom - common.top);
+            if (area > bestArea) {
+                bestArea = area;
+                best = Handle(i);
+            }
+        }
+    }
+    if (best)
+        return best;
+    POINT centre{r->left + (r->right - r->left) / 2, r->top + (r->bottom - r->top) / 2};
+    return Fallback(list, centre, flags);
 }
 
 HMONITOR MonitorFromWindow(HWND hwnd, DWORD flags)
 {
     RECT r;
     if (!GetWindowRect(hwnd, &r))
-        return flags == MONITOR_DEFAULTTONULL ? nullptr : reinterpret_cast<HMONITOR>(1);
+        return flags == MONITOR_DEFAULTTONULL ? nullptr : Handle(0);
     return MonitorFromRect(&r, flags);
-}
-
-HMONITOR MonitorFromRect(LPCRECT r, DWORD flags)
-{
-    RECT s = quiva::ui::VirtualScreen(), i;
-    if ((r && IntersectRect(&i, r, &s)) || flags != MONITOR_DEFAULTTONULL)
-        return reinterpret_cast<HMONITOR>(1);
-    return nullptr;
 }
 
 BOOL GetMonitorInfoW(HMONITOR monitor, LPMONITORINFO info)
 {
-    if (monitor != reinterpret_cast<HMONITOR>(1) || !info || info->cbSize < sizeof(MONITORINFO))
+    std::vector<quiva::ui::MonitorArea> list = quiva::ui::Monitors();
+    size_t index = reinterpret_cast<size_t>(monitor);
+    if (index == 0 || index > list.size() || !info || info->cbSize < sizeof(MONITORINFO))
         return FALSE;
-    info->rcMonitor = quiva::ui::VirtualScreen();
-    info->rcWork = quiva::ui::WorkArea();
-    info->dwFlags = MONITORINFOF_PRIMARY;
+    info->rcMonitor = list[index - 1].monitor;
+    info->rcWork = list[index - 1].work;
+    info->dwFlags = index == 1 ? MONITORINFOF_PRIMARY : 0;
+    return TRUE;
+}
+
+BOOL EnumDisplayMonitors(HDC dc, LPCRECT clip, MONITORENUMPROC proc, LPARAM data)
+{
+    if (dc || !proc)
+        return FALSE;
+    std::vector<quiva::ui::MonitorArea> list = quiva::ui::Monitors();
+    for (size_t i = 0; i < list.size(); ++i) {
+        RECT r = list[i].monitor;
+        if (clip && !IntersectRect(&r, clip, &list[i].monitor))
+            continue;
+        if (!proc(Handle(i), nullptr, &r, data))
+            break;
+    }
     return TRUE;
 }
 
@@ -80,7 +168,7 @@ int GetSystemMetrics(int index)
     case SM_CYMINTRACK:
         return 39;
     case SM_CMONITORS:
-        return 1;
+        return static_cast<int>(quiva::ui::Monitors().size());
     default:
         return 0;
     }

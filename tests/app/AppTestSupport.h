@@ -13,6 +13,9 @@
 
 #include "tests/support/TempDir.h"
 
+// The declaration the settings files start with.
+inline const char kHeader[] = "<?xml version=\"1.0\" encoding=\"euc-kr\"?>\n";
+
 class AppMachine : public testing::Test {
 protected:
     AppMachine()

@@ -13,8 +13,6 @@ using quiva::test::WriteAll;
 
 namespace {
 
-const char kHeader[] = "<?xml version=\"1.0\" encoding=\"euc-kr\"?>\n";
-
 class ConfigFile : public AppMachine {
 protected:
     void WriteConfig(const std::string& body) { WriteAll(Exe("QUIVA.Capture.Config"), kHeader + body); }

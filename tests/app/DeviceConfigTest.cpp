@@ -13,8 +13,6 @@ using quiva::test::WriteAll;
 
 namespace {
 
-const char kHeader[] = "<?xml version=\"1.0\" encoding=\"euc-kr\"?>\n";
-
 class DeviceConfig : public AppMachine {
 protected:
     // The file's text is code page 949; the body is given as UTF-8.

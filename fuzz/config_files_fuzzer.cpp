@@ -1,0 +1,108 @@
+// Feeds arbitrary bytes to the capture application's settings readers as each of its files
+// (QUIVA.Capture.Config, QUIVA.Capture.LastSave, QUIVA.Capture.Device.Config and DBServer.ini),
+// checks that what was read lies within its limits, and that what is saved reads back the same.
+#include <unistd.h>
+
+#include <cstdint>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "app/CKXQUIVAConfig.h"
+#include "platform/base/codepage.h"
+
+namespace {
+
+std::string g_exe;
+
+void Check(bool condition)
+{
+    if (!condition)
+        std::abort();
+}
+
+void Write(const std::string& path, const uint8_t* data, size_t size)
+{
+    FILE* f = std::fopen(path.c_str(), "wb");
+    Check(f != nullptr);
+    if (size)
+        std::fwrite(data, 1, size, f);
+    std::fclose(f);
+}
+
+void CheckOptions(const CKXQUIVAConfig& a, const CKXQUIVAConfig& b)
+{
+    Check(a.m_bSaveWhenClose == b.m_bSaveWhenClose && a.m_bWriteGraphFile == b.m_bWriteGraphFile &&
+          a.m_bUseVideo == b.m_bUseVideo && a.m_bSaveJpegFormat == b.m_bSaveJpegFormat &&
+          a.m_nJpegQuality == b.m_nJpegQuality && a.m_nRecordLimitTime == b.m_nRecordLimitTime &&
+          a.m_nCaptureKey == b.m_nCaptureKey && a.m_bApplyColor == b.m_bApplyColor &&
+          a.m_bSourceFile == b.m_bSourceFile && a.m_bSourceDvd == b.m_bSourceDvd && a.m_bSendDICOM == b.m_bSendDICOM);
+}
+
+bool SameRecord(const _KXCaptureStudyConfig& a, const _KXCaptureStudyConfig& b)
+{
+    return a.hue == b.hue && a.saturation == b.saturation && a.brightness == b.brightness && a.contrast == b.contrast &&
+           a.render == b.render && a.preserve == b.preserve && a.width == b.width && a.height == b.height &&
+           a.fps == b.fps;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerInitialize(int*, char***)
+{
+    // Saves are flushed to the disk; in memory (tmpfs) that costs nothing.
+    std::string base = access("/dev/shm", W_OK) == 0 ? "/dev/shm" : "/tmp";
+    std::string pattern = base + "/quiva-config-fuzz-XXXXXX";
+    std::vector<char> folder(pattern.begin(), pattern.end());
+    folder.push_back(0);
+    Check(mkdtemp(folder.data()) != nullptr);
+    std::filesystem::create_directories(std::string(folder.data()) + "/HRB4100/exe");
+    setenv("QUIVA_DRIVE_C", folder.data(), 1);
+    for (const char* letter : {"QUIVA_DRIVE_D", "QUIVA_DRIVE_E", "QUIVA_DRIVE_F"})
+        unsetenv(letter);
+    Check(chdir(folder.data()) == 0);  // no settings file in the working folder
+    g_exe = std::string(folder.data()) + "/HRB4100/exe/";
+    return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
+{
+    for (const char* name : {"QUIVA.Capture.Config", "QUIVA.Capture.LastSave", "QUIVA.Capture.Device.Config"})
+        Write(g_exe + name, data, size);
+    Write(g_exe + "../DBServer.ini", data, size);
+
+    CKXQUIVAConfig loaded;
+    Check(!loaded.m_strCommLinksHost.IsEmpty());
+    loaded.LoadLastSave();
+    loaded.LoadConfig();
+    loaded.LoadDeviceConfig();
+    Check(loaded.m_nJpegQuality >= 0 && loaded.m_nJpegQuality <= 100);
+    Check(loaded.m_nRecordLimitTime >= 0 && loaded.m_nRecordLimitTime <= CKXQUIVAConfig::kMaxRecordLimitSeconds);
+    Check(!loaded.m_strTempFolder.IsEmpty());
+    Check(loaded.m_nWindowX >= 0 && loaded.m_nWindowY >= 0);  // one monitor at the origin
+    Check(loaded.m_defaultDevice.render >= 0 && loaded.m_defaultDevice.render <= 2);
+    for (INT_PTR i = 0; i < loaded.m_devices.GetSize(); ++i) {
+        Check(!loaded.m_devices[i]->device.IsEmpty());
+        Check(loaded.m_devices[i]->render >= 0 && loaded.m_devices[i]->render <= 2);
+        Check(!loaded.m_devices[i]->formatType.IsEmpty());
+    }
+    loaded.GetDeviceSettings(loaded.m_strDeviceName);
+
+    loaded.SaveLastSave();
+    loaded.SaveConfig();
+    loaded.SaveDeviceConfig();
+    CKXQUIVAConfig saved;
+    saved.LoadLastSave();
+    saved.LoadConfig();
+    saved.LoadDeviceConfig();
+    CheckOptions(loaded, saved);
+    Check(loaded.m_nWindowX == saved.m_nWindowX && loaded.m_nWindowY == saved.m_nWindowY &&
+          loaded.m_nWindowWidth == saved.m_nWindowWidth && loaded.m_nWindowHeight == saved.m_nWindowHeight &&
+          loaded.m_bThumbnailShow == saved.m_bThumbnailShow && loaded.m_nThumbnailSize == saved.m_nThumbnailSize);
+    Check(SameRecord(loaded.m_defaultDevice, saved.m_defaultDevice));
+    Check(loaded.m_devices.GetSize() == saved.m_devices.GetSize());
+    for (INT_PTR i = 0; i < loaded.m_devices.GetSize(); ++i)
+        Check(SameRecord(*loaded.m_devices[i], *saved.m_devices[i]));
+    return 0;
+}
