@@ -1,7 +1,10 @@
-// The PACS and options pages: what they show, what reaches the configuration and its file, and
-// the values they refuse.
+// The PACS and options pages: what they show, what reaches the configuration and its file (and,
+// for the PACS, the next send to storescp), and the values they refuse.
 #include "app/CKXCtrlWndQUIVAOptions.h"
 #include "app/CKXCtrlWndQUIVASendDICOM.h"
+#include "app/CKXSendDicomModel.h"
+#include "tests/dicom/JpegSamples.h"
+#include "tests/dicom/NetTestSupport.h"
 #include "tests/app/SettingTestSupport.h"
 
 using namespace quiva::test;
@@ -139,6 +142,40 @@ TEST_F(PacsPage, ValuesEverySendWouldFailOnAreRefusedWithTheReason)
     EXPECT_EQ(portWhenTold, (std::vector<std::wstring>{L"104", L"104"}));
     EXPECT_EQ(config->GetPacsAETitle().str(), L"STORE_SCP");
     EXPECT_EQ(config->GetPacsPort().str(), L"4242");
+}
+
+TEST_F(PacsPage, TheStoredValuesAreThoseTheNextSendUses)
+{
+    TempDir received;
+    Storescp pacs(received.Native(""), {"+xa"});
+    ASSERT_TRUE(pacs.running());
+    const std::wstring port = std::to_wstring(pacs.port());
+    RunPage(page, [&](CKXFixDialog& d) {
+        ClickControl(d, page.m_hostEdit);
+        ReplaceText(L"127.0.0.1");
+        ClickControl(d, page.m_aeTitleEdit);
+        ReplaceText(L"STORE PACS");
+        ClickControl(d, page.m_portEdit);
+        ReplaceText(port);
+        ClickControl(d, page.m_applyButton);
+        ClickDialogButton(d, 8);
+    });
+    // The next send reads the file the page wrote.
+    auto reread = NewConfig();
+    reread->LoadConfig();
+    ASSERT_EQ(reread->m_bSendDICOM, 1);
+    WriteAll(m_dir.Native("still.jpg"), MakeJpeg(64, 48, JpegKind::YCbCrJfif));
+    CKXSendDicomModel model;
+    model.chartNo = L"1234";
+    model.patientName = L"HONG^GILDONG";
+    model.SetNetwork(reread->GetPacsServerIp(), reread->GetPacsAETitle(), reread->GetPacsPort(),
+                     reread->GetInstitutionNumber());
+    model.SetDates(L"2024-01-05", L"Endo");
+    EXPECT_TRUE(model.BuildAndSend(77, m_dir.Win("still.jpg"), 1));
+    int stored = 0;
+    for (const std::string& f : FilesIn(received.Native("")))
+        stored += f.rfind("SC", 0) == 0;
+    EXPECT_EQ(stored, 1);
 }
 
 TEST(PacsValues, PortsAndTitlesAPeerTakes)

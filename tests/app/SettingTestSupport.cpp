@@ -299,19 +299,22 @@ void EngineSettingTest::Start(const wchar_t* device)
     m_engine.SetColorControls(record.hue, record.saturation, record.brightness, record.contrast);
 }
 
+Stamped EngineSettingTest::NextPicture()
+{
+    // Two frames past the one shown now: made after every change asked for so far.
+    const Stamped shown = WaitForPicture(m_engine);
+    return WaitForPicture(m_engine, shown.stamp.counter + 2);
+}
+
 int EngineSettingTest::PictureWidth()
 {
-    Stamped s = WaitForPicture(m_engine, m_lastCounter);
-    if (s.ok)
-        m_lastCounter = s.stamp.counter;
+    const Stamped s = NextPicture();
     return s.ok ? s.header.biWidth : 0;
 }
 
 double EngineSettingTest::PictureBrightness()
 {
-    Stamped s = WaitForPicture(m_engine, m_lastCounter + 1);
-    if (s.ok)
-        m_lastCounter = s.stamp.counter;
+    const Stamped s = NextPicture();
     return s.ok ? Brightness(s) : -1;
 }
 

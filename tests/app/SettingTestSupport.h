@@ -88,7 +88,9 @@ protected:
     void TearDown() override;
     // The preview as the capture window starts it: the source's stored format and colours.
     void Start(const wchar_t* device);
-    // The width of a picture newer than the last one looked at (0 when none came).
+    // A picture made after every change asked for so far.
+    Stamped NextPicture();
+    // Its width (0 when none came) and brightness.
     int PictureWidth();
     double PictureBrightness();
     // The engine's four colour values (-1000 each when they cannot be read).
@@ -108,7 +110,6 @@ protected:
     HWND m_preview = nullptr;
     TestEngine m_engine;
     std::unique_ptr<CKXQUIVAConfig> m_config;
-    uint32_t m_lastCounter = 0;
 };
 
 }  // namespace quiva::test
