@@ -57,6 +57,41 @@ def outside(shape, hole):
     return lambda x, y: shape(x, y) and not hole(x, y)
 
 
+def disc(cx, cy, r):
+    return lambda x, y: (x - cx) ** 2 + (y - cy) ** 2 <= r * r
+
+
+def ring(cx, cy, r, w):
+    return outside(disc(cx, cy, r), disc(cx, cy, r - w))
+
+
+def triangle(ax, ay, bx, by, cx, cy):
+    def side(x0, y0, x1, y1, x, y):
+        return (x1 - x0) * (y - y0) - (y1 - y0) * (x - x0)
+
+    def inside(x, y):
+        d = [side(ax, ay, bx, by, x, y), side(bx, by, cx, cy, x, y), side(cx, cy, ax, ay, x, y)]
+        return all(v >= 0 for v in d) or all(v <= 0 for v in d)
+
+    return inside
+
+
+def gear(cx, cy, r, teeth, w):
+    import math
+
+    def inside(x, y):
+        dx, dy = x - cx, y - cy
+        d = math.hypot(dx, dy)
+        if d > r + 3 or d < r - w - 2.2:
+            return False
+        if d <= r and d >= r - w:
+            return True
+        a = (math.atan2(dy, dx) / (2 * math.pi) * teeth) % 1.0
+        return d > r and abs(a - 0.5) < 0.22
+
+    return inside
+
+
 ICONS = {
     # exit: a cross
     10001: [line(9, 9, 23, 23, 2.6), line(23, 9, 9, 23, 2.6)],
@@ -66,6 +101,17 @@ ICONS = {
     10003: [rect(8, 21, 24, 24)],
     # restore: two windows, the back one showing only where the front one does not cover it
     10005: [outside(s, rect(7, 12, 21, 25)) for s in frame(11, 7, 25, 20, 2, 3)] + frame(7, 12, 21, 25, 2, 3),
+    # still: a camera body with its lens and shutter bump
+    10006: frame(5, 10, 27, 26, 2) + [rect(11, 7, 18, 10), ring(16, 18, 5, 2), disc(16, 18, 1.6)],
+    # close: a door left open with an arrow going out
+    10007: [rect(7, 6, 9, 26), rect(7, 6, 17, 8), rect(7, 24, 17, 26), rect(15, 6, 17, 11), rect(15, 21, 17, 26),
+            line(12, 16, 25, 16, 2.4), line(25, 16, 21, 12, 2.4), line(25, 16, 21, 20, 2.4)],
+    # save: a diskette with its shutter and label
+    10008: frame(6, 6, 26, 26, 2) + [rect(11, 6, 21, 12), rect(10, 17, 22, 26)],
+    # settings: a toothed wheel
+    10009: [gear(16, 16, 8, 8, 2.5)],
+    # video: a camera box with the viewfinder cone at its side
+    10010: frame(4, 10, 20, 23, 2) + [triangle(21, 16.5, 28, 11, 28, 22)],
 }
 
 
