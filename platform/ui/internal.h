@@ -1,6 +1,7 @@
 // Shared state of the window system (not for use outside platform/ui).
 #pragma once
 
+#include <algorithm>
 #include <condition_variable>
 #include <deque>
 #include <map>
@@ -57,6 +58,8 @@ struct RawInput {
     std::wstring text;
     HWND window = nullptr;
     DWORD ms = 0;
+    // A key typed into another program: offered to the keyboard hooks, never delivered.
+    bool observed = false;
 };
 
 struct SentMessage {
@@ -131,6 +134,12 @@ void RecalcClient(HWND hwnd);
 bool RegisterSystemClass(LPCWSTR className);
 // Registers one of those classes once (true when it is registered).
 bool RegisterOwnClass(LPCWSTR className, WNDPROC proc, UINT style);
+// The deepest visible child of `w` at a screen point (`w` itself when none is there).
+HWND DeepestChildAt(Window* w, POINT screen);  // under Lock()
+// The window that answers for a point in place of `hwnd`, which answered HTTRANSPARENT: a lower
+// sibling of the same thread at the point, else the parent when it belongs to that thread; null
+// when nothing below can answer.
+HWND WindowBelow(HWND hwnd, POINT screen);
 // Top-level windows, front first.
 std::vector<HWND> TopLevels();
 

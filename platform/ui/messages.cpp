@@ -33,6 +33,7 @@ DWORD g_mainThread = 0;
 struct Hook {
     HHOOK handle;
     HOOKPROC proc;
+    DWORD thread;  // the installing thread, which hears keys typed into other programs
 };
 std::vector<Hook> g_hooks;  // newest first
 uintptr_t g_nextHook = 0x20010;
@@ -456,6 +457,8 @@ bool ConvertKey(ThreadQueue& q, const RawInput& in, MSG* out)
             break;
         }
         alt = (g_keys[VK_MENU] & 0x80) != 0;
+        if (in.observed)
+            return false;  // the hooks have seen it; the program it was typed into has it
         target = g_focus ? g_focus : g_active;
         if (!FindLocked(target))
             return false;
@@ -500,8 +503,16 @@ bool ConvertMouse(ThreadQueue& q, const RawInput& in, MSG* out)
         return true;
     }
     LRESULT hit = HTCLIENT;
-    if (!capture && target)
+    if (!capture && target) {
         hit = SendMessageW(target, WM_NCHITTEST, 0, MAKELPARAM(static_cast<WORD>(pt.x), static_cast<WORD>(pt.y)));
+        // A transparent window lets the window underneath on its thread answer for the point.
+        for (HWND below; hit == HTTRANSPARENT && (below = WindowBelow(target, pt));) {
+            target = below;
+            hit = SendMessageW(target, WM_NCHITTEST, 0, MAKELPARAM(static_cast<WORD>(pt.x), static_cast<WORD>(pt.y)));
+        }
+        if (hit == HTTRANSPARENT)
+            hit = HTNOWHERE;
+    }
     if (!IsWindow(target))
         target = nullptr;
     // Leave notices follow the pointer, not the capture.
@@ -1121,20 +1132,31 @@ HHOOK SetWindowsHookExW(int idHook, HOOKPROC proc, HINSTANCE, DWORD)
 {
     if (idHook != WH_KEYBOARD_LL || !proc)
         return nullptr;
-    std::lock_guard<std::recursive_mutex> g(Lock());
-    HHOOK h = reinterpret_cast<HHOOK>(g_nextHook);
-    g_nextHook += 4;
-    g_hooks.insert(g_hooks.begin(), Hook{h, proc});
+    DWORD thread = GetCurrentThreadId();
+    HHOOK h;
+    {
+        std::lock_guard<std::recursive_mutex> g(Lock());
+        h = reinterpret_cast<HHOOK>(g_nextHook);
+        g_nextHook += 4;
+        g_hooks.insert(g_hooks.begin(), Hook{h, proc, thread});
+    }
+    quiva::ui::CurrentBackend().ObserveKeys(true);
     return h;
 }
 
 BOOL UnhookWindowsHookEx(HHOOK hook)
 {
-    std::lock_guard<std::recursive_mutex> g(Lock());
-    auto it = std::find_if(g_hooks.begin(), g_hooks.end(), [&](const Hook& h) { return h.handle == hook; });
-    if (it == g_hooks.end())
-        return FALSE;
-    g_hooks.erase(it);
+    bool any;
+    {
+        std::lock_guard<std::recursive_mutex> g(Lock());
+        auto it = std::find_if(g_hooks.begin(), g_hooks.end(), [&](const Hook& h) { return h.handle == hook; });
+        if (it == g_hooks.end())
+            return FALSE;
+        g_hooks.erase(it);
+        any = !g_hooks.empty();
+    }
+    if (!any)
+        quiva::ui::CurrentBackend().ObserveKeys(false);
     return TRUE;
 }
 
@@ -1291,6 +1313,22 @@ void InjectKey(UINT vk, bool down, wchar_t ch)
     in.down = down;
     in.ch = ch;
     QueueInput(ThreadForInput(), in);
+}
+
+void InjectObservedKey(UINT vk, bool down)
+{
+    DWORD thread;
+    {
+        std::lock_guard<std::recursive_mutex> g(Lock());
+        if (g_hooks.empty())
+            return;
+        thread = g_hooks.front().thread;
+    }
+    RawInput in(RawInput::Key);
+    in.vk = vk;
+    in.down = down;
+    in.observed = true;
+    QueueInput(thread, in);
 }
 
 void InjectKeyStroke(UINT vk, wchar_t ch)

@@ -714,7 +714,7 @@ int MapWindowPoints(HWND from, HWND to, LPPOINT pts, UINT count)
     return MAKELONG(static_cast<WORD>(dx), static_cast<WORD>(dy));
 }
 
-namespace {
+namespace quiva::ui::detail {
 HWND DeepestChildAt(Window* w, POINT screen)
 {
     RECT c = ClientScreenRect(w->handle);
@@ -731,7 +731,7 @@ HWND DeepestChildAt(Window* w, POINT screen)
     }
     return w->handle;
 }
-}  // namespace
+}  // namespace quiva::ui::detail
 
 HWND WindowFromPoint(POINT pt)
 {
