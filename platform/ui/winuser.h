@@ -125,6 +125,7 @@ typedef LRESULT(CALLBACK* HOOKPROC)(int, WPARAM, LPARAM);
 #define CS_VREDRAW 0x0001
 #define CS_HREDRAW 0x0002
 #define CS_DBLCLKS 0x0008
+#define CS_SAVEBITS 0x0800
 
 #define CW_USEDEFAULT (static_cast<int>(0x80000000))
 
