@@ -57,6 +57,12 @@ unsigned AppWindowTest::Pixel(HWND hwnd, int x, int y)
     return s->At(o.x + x, o.y + y) & 0xFFFFFFu;
 }
 
+std::string RectText(const RECT& r)
+{
+    return "(" + std::to_string(r.left) + "," + std::to_string(r.top) + ")-(" + std::to_string(r.right) + "," +
+           std::to_string(r.bottom) + ")";
+}
+
 std::string AppReferencePictureDir()
 {
     std::string dir = std::string(QUIVA_BINARY_DIR) + "/reference-pictures";

@@ -38,6 +38,9 @@ protected:
     quiva::DebugCapture debug;
 };
 
+// A rectangle as "(left,top)-(right,bottom)", for comparisons that print well.
+std::string RectText(const RECT& r);
+
 // Where window tests leave pictures for people to look at (created on demand).
 std::string AppReferencePictureDir();
 
