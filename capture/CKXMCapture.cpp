@@ -33,10 +33,7 @@ CKXMCapture::~CKXMCapture()
         m_pGraph->Abort();
         RemoveAllFilters(0);
     }
-    if (m_pCaptureBuilder) {
-        m_pCaptureBuilder->Release();
-        m_pCaptureBuilder = nullptr;
-    }
+    m_pCaptureBuilder.Reset();
     CoUninitialize();
 }
 

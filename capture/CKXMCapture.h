@@ -9,6 +9,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <mutex>
 #include <string>
 
@@ -59,6 +60,20 @@ enum {
 LPCWSTR RendererFilterName(int kind);
 // The renderer of a kind in a graph, found by its name (a new reference), or null.
 IBaseFilter* FindRendererOfKind(IGraphBuilder* graph, int kind);
+// A new renderer of a kind (not yet in any graph).
+HRESULT CreateRenderer(int kind, IBaseFilter** renderer);
+// Puts a mixing renderer (VMR9 or VMR7) in windowless mode. Gives the answer to the request for
+// its configuration; `modeResult`, when given, receives the answer to the mode change.
+HRESULT MakeWindowless(IBaseFilter* renderer, int kind, HRESULT* modeResult = nullptr);
+// A step of binding a renderer that failed, with its context; answering true ends the binding.
+using RendererStepCheck = std::function<bool(HRESULT hr, LPCWSTR context)>;
+// Ties a windowless mixing renderer (VMR9 or VMR7) to a window: clipping window, aspect-ratio mode
+// (VMR_ARMODE_*), destination = the window's client area. Without `check` a failing step is passed
+// over; false only when the renderer has no windowless control (or `check` ended the binding).
+bool BindMixing(IBaseFilter* renderer, int kind, HWND hwnd, DWORD aspect, const RendererStepCheck& check = {});
+// Ties an enhanced renderer to a window: video window, aspect-ratio mode (MFVideoARMode_*),
+// destination = the window's client area. False when it has no display control.
+bool BindEnhanced(IBaseFilter* renderer, HWND hwnd, DWORD aspect);
 
 // The device monitor's program, its switch for publishing the list, and the mapping it publishes.
 inline constexpr const wchar_t* KXM_MONITOR_IMAGE = L"QUIVACaptureManager.exe";
@@ -136,7 +151,8 @@ public:
     // Members the capture application reads and writes directly.
     HWND m_hPreviewWnd = nullptr;
     IGraphBuilder* m_pGraph = nullptr;
-    ICaptureGraphBuilder2* m_pCaptureBuilder = nullptr;
+    // Made by a build that needs it and let go when that build ends, whichever way it ends.
+    quiva::ComPtr<ICaptureGraphBuilder2> m_pCaptureBuilder;
     int m_bKeepAspect = 1;
     int m_nRendererKind = 0;
     std::atomic<int> m_bRunning {0};
@@ -159,6 +175,38 @@ protected:
     int BuildSavedGraph(LPCWSTR path);
     int BuildDvdGraph();
     int RenderDvdGraph(HWND hwnd, IBaseFilter* navigator);
+
+    // Steps of the builders.
+    // Every build starts from a new, empty graph; `withBuilder` also makes a capture-graph builder
+    // on it. False when there is no graph.
+    bool BeginBuild(bool withBuilder);
+    // The crossbar of that friendly name (any crossbar for an empty name) in the graph, or null.
+    quiva::ComPtr<IBaseFilter> FindCrossbar(CString& name);
+    // Routes the crossbar input of the connector kind and pin index to its video output. False
+    // only when the crossbar refused the route; an input that matches nothing routes nothing.
+    bool RouteCrossbarInput(IBaseFilter* crossbar, int connectorKind, int pinIndex);
+    // The video input device that takes the crossbar's picture, in the graph, or null.
+    quiva::ComPtr<IBaseFilter> FindCaptureSource(IBaseFilter* crossbar, int negotiate);
+    // A filter of a class added to the graph under a name; null (reported with `failContext`)
+    // when the class cannot be made.
+    quiva::ComPtr<IBaseFilter> AddFilterOfClass(REFCLSID clsid, LPCWSTR name, LPCWSTR failContext);
+    // The last stage of a capture chain: the colour-control effect (when on) and the renderer.
+    struct RenderStage {
+        quiva::ComPtr<IBaseFilter> effect;
+        quiva::ComPtr<IBaseFilter> renderer;
+    };
+    bool AddRenderStage(RenderStage& stage);
+    enum class Link { Linked, Failed, Retry };
+    // Joins `tail` to the render stage, through the effect when `effectMayJoin`. Retry: the effect
+    // would not take the negotiated picture and the graph should be built again without
+    // negotiating.
+    Link LinkRenderStage(RenderStage& stage, IBaseFilter* tail, bool effectMayJoin, int negotiate);
+    // The renderer a saved graph holds, found by name (VMR9, EVR, VMR7), with its kind; null when
+    // it holds none of them.
+    quiva::ComPtr<IBaseFilter> FindSavedRenderer(int* kind);
+    // A saved graph's mixing renderer made windowless: every connected input is taken off, the
+    // mode changed and the input connected again. False after a failed step (reported).
+    bool ReconnectWindowless(IBaseFilter* renderer, int kind);
     // The renderer stage: a renderer of the current kind in windowless mode on the preview window,
     // added to the graph. Gives the renderer (null for a kind without one) and 1, or 0 on failure.
     int AddRenderer(IBaseFilter** renderer);

@@ -9,12 +9,7 @@ int CKXMCapture::BuildDvdGraph()
     m_formats.RemoveAll();
     if (!m_hPreviewWnd)
         return 0;
-    RemoveAllFilters(1);
-    if (m_pCaptureBuilder) {
-        m_pCaptureBuilder->Release();
-        m_pCaptureBuilder = nullptr;
-    }
-    if (!m_pGraph)
+    if (!BeginBuild(false))
         return 0;
     ComPtr<IBaseFilter> navigator;
     if (Failed(CoCreateInstance(CLSID_DVDNavigator, nullptr, CLSCTX_ALL, IID_IBaseFilter, navigator.PutVoid()),

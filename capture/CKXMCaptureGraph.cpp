@@ -127,10 +127,7 @@ void CKXMCapture::Close()
         m_pGraph->Release();
         m_pGraph = nullptr;
     }
-    if (m_pCaptureBuilder) {
-        m_pCaptureBuilder->Release();
-        m_pCaptureBuilder = nullptr;
-    }
+    m_pCaptureBuilder.Reset();
     // The graph is gone: the next selection builds for its record, window or not.
     m_bGraphBuilt = false;
     m_bRunning = 0;
@@ -276,43 +273,65 @@ int CKXMCapture::LinkThroughEffect(IBaseFilter* tail, IBaseFilter* effect, bool 
     return ConnectPins(tail, renderer);
 }
 
-int CKXMCapture::BuildCrossbarGraph(int negotiate)
+namespace {
+
+// Lets go of the engine's capture-graph builder when a build ends, whichever way it ends.
+class BuilderRelease {
+public:
+    explicit BuilderRelease(ComPtr<ICaptureGraphBuilder2>& builder) : m_builder(builder) {}
+    ~BuilderRelease() { m_builder.Reset(); }
+    BuilderRelease(const BuilderRelease&) = delete;
+    BuilderRelease& operator=(const BuilderRelease&) = delete;
+
+private:
+    ComPtr<ICaptureGraphBuilder2>& m_builder;
+};
+
+// The crossbar input type a connector kind wants.
+LONG WantedInputType(int connectorKind)
 {
-    if (!m_pCurrentDevice)
-        return 0;
-    if (m_pCaptureBuilder) {
-        m_pCaptureBuilder->Release();
-        m_pCaptureBuilder = nullptr;
+    switch (connectorKind) {
+    case KXMSOURCE_TYPE_SVIDEO: return PhysConn_Video_SVideo;
+    case KXMSOURCE_TYPE_COMPONENT: return PhysConn_Video_YRYBY;
+    case KXMSOURCE_TYPE_HDMI: return PhysConn_Video_SerialDigital;
+    default: return PhysConn_Video_Composite;
     }
+}
+
+}  // namespace
+
+bool CKXMCapture::BeginBuild(bool withBuilder)
+{
+    m_pCaptureBuilder.Reset();
     RemoveAllFilters(1);
     if (!m_pGraph)
-        return 0;
-    if (SUCCEEDED(CoCreateInstance(CLSID_CaptureGraphBuilder2, nullptr, CLSCTX_ALL, IID_ICaptureGraphBuilder2,
-                                   reinterpret_cast<void**>(&m_pCaptureBuilder))) && m_pCaptureBuilder) {
+        return false;
+    if (withBuilder &&
+        SUCCEEDED(CoCreateInstance(CLSID_CaptureGraphBuilder2, nullptr, CLSCTX_ALL, IID_ICaptureGraphBuilder2,
+                                   m_pCaptureBuilder.PutVoid())) && m_pCaptureBuilder) {
         OutputDebugStringW(L"Building Graph... OK\n");
         if (SUCCEEDED(m_pCaptureBuilder->SetFiltergraph(m_pGraph)))
             OutputDebugStringW(L"Assign Graph... OK\n");
     }
-    auto releaseBuilder = [this] {
-        if (m_pCaptureBuilder) {
-            m_pCaptureBuilder->Release();
-            m_pCaptureBuilder = nullptr;
-        }
-    };
+    return true;
+}
 
-    CString name = m_pCurrentDevice->sourceName;
-    const int connectorKind = m_pCurrentDevice->connectorKind;
-    const int pinIndex = m_pCurrentDevice->pinIndex;
+ComPtr<IBaseFilter> CKXMCapture::FindCrossbar(CString& name)
+{
     ComPtr<IBaseFilter> crossbar =
         ComPtr<IBaseFilter>::Adopt(FindDeviceFilter(AM_KSCATEGORY_CROSSBAR, nullptr, name, name.IsEmpty() ? 0 : 1));
     if (!crossbar) {
         OutputDebugStringW(L"Cannot found CrossBar");
-        releaseBuilder();
-        return 0;
+        return {};
     }
     Trace(L"Found CrossBar... OK(%s)\n", static_cast<LPCWSTR>(name));
+    return crossbar;
+}
 
-    auto xbar = crossbar.As<IAMCrossbar>(IID_IAMCrossbar);
+bool CKXMCapture::RouteCrossbarInput(IBaseFilter* crossbar, int connectorKind, int pinIndex)
+{
+    ComPtr<IAMCrossbar> xbar;
+    crossbar->QueryInterface(IID_IAMCrossbar, xbar.PutVoid());
     LONG outputs = 0, inputs = 0;
     if (xbar)
         xbar->get_PinCounts(&outputs, &inputs);
@@ -329,105 +348,147 @@ int CKXMCapture::BuildCrossbarGraph(int negotiate)
         }
     }
     OutputDebugStringW(L"LINK");
-    LONG wanted = PhysConn_Video_Composite;
-    switch (connectorKind) {
-    case KXMSOURCE_TYPE_SVIDEO: wanted = PhysConn_Video_SVideo; break;
-    case KXMSOURCE_TYPE_COMPONENT: wanted = PhysConn_Video_YRYBY; break;
-    case KXMSOURCE_TYPE_HDMI: wanted = PhysConn_Video_SerialDigital; break;
-    default: break;
-    }
+    const LONG wanted = WantedInputType(connectorKind);
     for (LONG i = 0; xbar && i < inputs; ++i) {
         LONG related = -1, type = 0;
         if (FAILED(xbar->get_CrossbarPinInfo(TRUE, i, &related, &type)) || type != wanted || i != pinIndex)
             continue;
-        if (Failed(xbar->Route(videoOut, i), L"Fail to connect Video Pin")) {
-            releaseBuilder();
-            return 0;
-        }
+        if (Failed(xbar->Route(videoOut, i), L"Fail to connect Video Pin"))
+            return false;
         if (related != -1)
             xbar->Route(audioOut, related);
         break;
     }
+    return true;
+}
 
+ComPtr<IBaseFilter> CKXMCapture::FindCaptureSource(IBaseFilter* crossbar, int negotiate)
+{
     CString captureName;
-    ComPtr<IBaseFilter> source = ComPtr<IBaseFilter>::Adopt(
-        FindDeviceFilter(CLSID_VideoInputDeviceCategory, crossbar.Get(), captureName, 0));
+    ComPtr<IBaseFilter> source =
+        ComPtr<IBaseFilter>::Adopt(FindDeviceFilter(CLSID_VideoInputDeviceCategory, crossbar, captureName, 0));
     Trace(L"CaptureSource : %x %d", static_cast<unsigned>(reinterpret_cast<uintptr_t>(source.Get())), negotiate);
     if (!source) {
         // No capture filter takes the crossbar's picture: there is no chain to build.
         WriteLog(L"Fail to connect Crossbar to captureSource #1");
         OutputDebugStringW(L"Fail to connect Crossbar to captureSource #1\n");
-        releaseBuilder();
-        return 0;
+        return {};
     }
     OutputDebugStringW(L"CONNECTED");
     if (negotiate)
         NegotiateFormat(source.Get());
+    return source;
+}
+
+ComPtr<IBaseFilter> CKXMCapture::AddFilterOfClass(REFCLSID clsid, LPCWSTR name, LPCWSTR failContext)
+{
+    ComPtr<IBaseFilter> filter;
+    if (Failed(CoCreateInstance(clsid, nullptr, CLSCTX_ALL, IID_IBaseFilter, filter.PutVoid()), failContext))
+        return {};
+    m_pGraph->AddFilter(filter.Get(), name);
+    return filter;
+}
+
+bool CKXMCapture::AddRenderStage(RenderStage& stage)
+{
+    stage.effect = ComPtr<IBaseFilter>::Adopt(AddColorControl());
+    return AddRenderer(stage.renderer.Put()) != 0;
+}
+
+CKXMCapture::Link CKXMCapture::LinkRenderStage(RenderStage& stage, IBaseFilter* tail, bool effectMayJoin,
+                                               int negotiate)
+{
+    bool effectLinked = false;
+    if (effectMayJoin && stage.effect) {
+        // As designed: the same link is asked for twice; a source that settles its format on the
+        // first request may take the second.
+        effectLinked = ConnectPins(tail, stage.effect.Get()) || ConnectPins(tail, stage.effect.Get());
+        if (!effectLinked && negotiate)
+            return Link::Retry;
+    }
+    if (!LinkThroughEffect(tail, stage.effect.Get(), effectLinked, stage.renderer.Get())) {
+        OutputDebugStringW(L"Fail to connect capturesource to mixrender #2\n");
+        return Link::Failed;
+    }
+    return Link::Linked;
+}
+
+int CKXMCapture::BuildCrossbarGraph(int negotiate)
+{
+    if (!m_pCurrentDevice)
+        return 0;
+    // 1. An empty graph with a new capture-graph builder on it.
+    BuilderRelease release(m_pCaptureBuilder);
+    if (!BeginBuild(true))
+        return 0;
+
+    // 2. The record's crossbar.
+    CString name = m_pCurrentDevice->sourceName;
+    ComPtr<IBaseFilter> crossbar = FindCrossbar(name);
+    if (!crossbar)
+        return 0;
+
+    // 3. The record's input routed to the crossbar's video output.
+    if (!RouteCrossbarInput(crossbar.Get(), m_pCurrentDevice->connectorKind, m_pCurrentDevice->pinIndex))
+        return 0;
+
+    // 4. The capture filter that takes the crossbar's picture.
+    ComPtr<IBaseFilter> source = FindCaptureSource(crossbar.Get(), negotiate);
+    if (!source)
+        return 0;
     crossbar.Reset();
-    xbar.Reset();
     OutputDebugStringW(L"FIND STREAM");
 
-    ComPtr<IBaseFilter> decoder;
-    if (Failed(CoCreateInstance(CLSID_AVIDec, nullptr, CLSCTX_ALL, IID_IBaseFilter, decoder.PutVoid()),
-               L"Not found AVI Decoder")) {
-        releaseBuilder();
+    // 5. Decoder and colour space converter.
+    ComPtr<IBaseFilter> decoder = AddFilterOfClass(CLSID_AVIDec, L"AVI Decoder", L"Not found AVI Decoder");
+    if (!decoder)
         return 0;
-    }
-    m_pGraph->AddFilter(decoder.Get(), L"AVI Decoder");
     OutputDebugStringW(L"AVI Decoder");
-    ComPtr<IBaseFilter> converter;
-    if (Failed(CoCreateInstance(CLSID_Colour, nullptr, CLSCTX_ALL, IID_IBaseFilter, converter.PutVoid()),
-               L"Not found Color SpaceConvertor")) {
-        releaseBuilder();
+    ComPtr<IBaseFilter> converter =
+        AddFilterOfClass(CLSID_Colour, L"Color Space Converter", L"Not found Color SpaceConvertor");
+    if (!converter)
         return 0;
-    }
-    m_pGraph->AddFilter(converter.Get(), L"Color Space Converter");
     OutputDebugStringW(L"Converter");
 
+    // 6. Effect and renderer, and the chain source -> decoder -> converter -> effect -> renderer,
+    //    leaving out a filter that takes no part.
     if (RendererFilterName(m_nRendererKind)) {
         OutputDebugStringW(m_nRendererKind == KXM_RENDERER_EVR    ? L"EVR"
                            : m_nRendererKind == KXM_RENDERER_VMR7 ? L"RENDER 7"
                                                                   : L"RENDER 9");
-        ComPtr<IBaseFilter> effect = ComPtr<IBaseFilter>::Adopt(AddColorControl());
-        ComPtr<IBaseFilter> renderer;
-        if (!AddRenderer(renderer.Put())) {
-            releaseBuilder();
+        RenderStage stage;
+        if (!AddRenderStage(stage))
             return 0;
-        }
         IBaseFilter* tail = source.Get();
         if (ConnectPins(tail, decoder.Get()))
             tail = decoder.Get();
-        bool converted = ConnectPins(tail, converter.Get());
+        const bool converted = ConnectPins(tail, converter.Get());
         if (converted)
             tail = converter.Get();
-        bool effectLinked = false;
-        if (converted && effect) {
-            effectLinked = ConnectPins(tail, effect.Get()) || ConnectPins(tail, effect.Get());
-            if (!effectLinked && negotiate) {
-                OutputDebugStringW(L"Rebuild");
-                // Everything this attempt holds goes before the second one starts, so no filter
-                // of the first keeps its device open.
-                effect.Reset();
-                renderer.Reset();
-                decoder.Reset();
-                converter.Reset();
-                source.Reset();
-                releaseBuilder();
-                return BuildCrossbarGraph(0);
-            }
-        }
-        int linked = LinkThroughEffect(tail, effect.Get(), effectLinked, renderer.Get());
-        if (!linked) {
-            OutputDebugStringW(L"Fail to connect capturesource to mixrender #2\n");
-            releaseBuilder();
+        switch (LinkRenderStage(stage, tail, converted, negotiate)) {
+        case Link::Linked:
+            break;
+        case Link::Failed:
             return 0;
+        case Link::Retry:
+            OutputDebugStringW(L"Rebuild");
+            // Everything this attempt holds goes before the second one starts, so no filter of
+            // the first keeps its device open.
+            stage = {};
+            decoder.Reset();
+            converter.Reset();
+            source.Reset();
+            m_pCaptureBuilder.Reset();
+            return BuildCrossbarGraph(0);
         }
     }
+
+    // 7. The finished graph, kept as a graph file.
     OutputDebugStringW(L"FINAL");
     if (!negotiate)
         TakeConnectedFormat(source.Get());
     source.Reset();
-    releaseBuilder();
+    m_pCaptureBuilder.Reset();
     SaveGraphFile(m_pGraph);
     OutputDebugStringW(L"COMPLETED");
     return 1;
@@ -437,13 +498,11 @@ int CKXMCapture::BuildCaptureGraph(int negotiate)
 {
     if (!m_pCurrentDevice)
         return 0;
-    RemoveAllFilters(1);
-    if (m_pCaptureBuilder) {
-        m_pCaptureBuilder->Release();
-        m_pCaptureBuilder = nullptr;
-    }
-    if (!m_pGraph)
+    // 1. An empty graph.
+    if (!BeginBuild(false))
         return 0;
+
+    // 2. The record's capture device.
     CString name = m_pCurrentDevice->sourceName;
     ComPtr<IBaseFilter> device =
         ComPtr<IBaseFilter>::Adopt(FindDeviceFilter(CLSID_VideoInputDeviceCategory, nullptr, name, 1));
@@ -454,29 +513,58 @@ int CKXMCapture::BuildCaptureGraph(int negotiate)
     }
     if (negotiate)
         NegotiateFormat(device.Get());
+
+    // 3. Effect and renderer, and the chain device -> effect -> renderer.
     if (!RendererFilterName(m_nRendererKind))
         return 1;
-    ComPtr<IBaseFilter> effect = ComPtr<IBaseFilter>::Adopt(AddColorControl());
-    ComPtr<IBaseFilter> renderer;
-    if (!AddRenderer(renderer.Put()))
+    RenderStage stage;
+    if (!AddRenderStage(stage))
         return 0;
-    bool effectLinked = false;
-    if (effect) {
-        effectLinked = ConnectPins(device.Get(), effect.Get()) || ConnectPins(device.Get(), effect.Get());
-        if (!effectLinked && negotiate) {
-            effect.Reset();
-            renderer.Reset();
-            device.Reset();
-            return BuildCaptureGraph(0);
-        }
-    }
-    if (!LinkThroughEffect(device.Get(), effect.Get(), effectLinked, renderer.Get())) {
-        OutputDebugStringW(L"Fail to connect capturesource to mixrender #2\n");
+    switch (LinkRenderStage(stage, device.Get(), true, negotiate)) {
+    case Link::Linked:
+        break;
+    case Link::Failed:
         return 0;
+    case Link::Retry:
+        stage = {};
+        device.Reset();
+        return BuildCaptureGraph(0);
     }
     if (!negotiate)
         TakeConnectedFormat(device.Get());
     return 1;
+}
+
+ComPtr<IBaseFilter> CKXMCapture::FindSavedRenderer(int* kind)
+{
+    ComPtr<IBaseFilter> renderer;
+    for (int k : { KXM_RENDERER_VMR9, KXM_RENDERER_EVR, KXM_RENDERER_VMR7 }) {
+        if (SUCCEEDED(m_pGraph->FindFilterByName(RendererFilterName(k), renderer.Put())) && renderer) {
+            *kind = k;
+            return renderer;
+        }
+    }
+    return {};
+}
+
+bool CKXMCapture::ReconnectWindowless(IBaseFilter* renderer, int kind)
+{
+    for (auto& pin : Pins(renderer)) {
+        PIN_DIRECTION dir;
+        ComPtr<IPin> peer;
+        if (FAILED(pin->QueryDirection(&dir)) || dir != PINDIR_INPUT || FAILED(pin->ConnectedTo(peer.Put())) || !peer)
+            continue;
+        if (Failed(DisconnectPin(m_pGraph, pin.Get()), L"Disconnect Pin"))
+            return false;
+        HRESULT mode = E_NOINTERFACE;
+        if (Failed(MakeWindowless(renderer, kind, &mode), L"VMR Filter Config"))
+            return false;
+        if (Failed(mode, L"Set Rendering Mode"))
+            return false;
+        if (Failed(m_pGraph->Connect(peer.Get(), pin.Get()), L"Reconnect"))
+            return false;
+    }
+    return true;
 }
 
 int CKXMCapture::BuildSavedGraph(LPCWSTR path)
@@ -484,108 +572,39 @@ int CKXMCapture::BuildSavedGraph(LPCWSTR path)
     m_formats.RemoveAll();
     if (!m_hPreviewWnd)
         return 0;
-    if (m_pCaptureBuilder) {
-        m_pCaptureBuilder->Release();
-        m_pCaptureBuilder = nullptr;
-    }
-    RemoveAllFilters(1);
-    if (!m_pGraph)
+    // 1. An empty graph with a new capture-graph builder on it.
+    BuilderRelease release(m_pCaptureBuilder);
+    if (!BeginBuild(true))
         return 0;
-    if (SUCCEEDED(CoCreateInstance(CLSID_CaptureGraphBuilder2, nullptr, CLSCTX_ALL, IID_ICaptureGraphBuilder2,
-                                   reinterpret_cast<void**>(&m_pCaptureBuilder))) && m_pCaptureBuilder)
-        m_pCaptureBuilder->SetFiltergraph(m_pGraph);
-    auto finish = [this](int result) {
-        if (m_pCaptureBuilder) {
-            m_pCaptureBuilder->Release();
-            m_pCaptureBuilder = nullptr;
-        }
-        return result;
-    };
 
-    // A missing or damaged file is no running preview; a partial load goes on to find its
-    // renderer.
+    // 2. The graph file. A missing or damaged file is no running preview; a partial load goes on
+    //    to find its renderer.
     HRESULT hr = LoadGraphFile(m_pGraph, path);
     if (FAILED(hr)) {
         Failed(hr, L"Load Graph File");
-        return finish(0);
+        return 0;
     }
 
-    ComPtr<IBaseFilter> renderer;
+    // 3. The renderer the file holds, whose kind becomes the engine's.
     int kind = -1;
-    const int order[] = { KXM_RENDERER_VMR9, KXM_RENDERER_EVR, KXM_RENDERER_VMR7 };
-    for (int k : order) {
-        if (SUCCEEDED(m_pGraph->FindFilterByName(RendererFilterName(k), renderer.Put())) && renderer) {
-            kind = k;
-            break;
-        }
-    }
-    if (kind < 0)
-        return finish(0);
+    ComPtr<IBaseFilter> renderer = FindSavedRenderer(&kind);
+    if (!renderer)
+        return 0;
     m_nRendererKind = kind;
 
-    RECT client {};
-    GetClientRect(m_hPreviewWnd, &client);
+    // 4. The renderer tied to the preview window.
     if (kind == KXM_RENDERER_EVR) {
-        auto service = renderer.As<IMFGetService>(IID_IMFGetService);
-        ComPtr<IMFVideoDisplayControl> display;
-        if (service)
-            service->GetService(MR_VIDEO_RENDER_SERVICE, IID_IMFVideoDisplayControl, display.PutVoid());
-        if (display) {
-            display->SetVideoWindow(m_hPreviewWnd);
-            display->SetAspectRatioMode(MFVideoARMode_NonLinearStretch);
-            display->SetVideoPosition(nullptr, &client);
-        }
-        return finish(1);
+        BindEnhanced(renderer.Get(), m_hPreviewWnd, MFVideoARMode_NonLinearStretch);
+        return 1;
     }
-
-    for (auto& pin : Pins(renderer.Get())) {
-        PIN_DIRECTION dir;
-        ComPtr<IPin> peer;
-        if (FAILED(pin->QueryDirection(&dir)) || dir != PINDIR_INPUT || FAILED(pin->ConnectedTo(peer.Put())) || !peer)
-            continue;
-        if (Failed(DisconnectPin(m_pGraph, pin.Get()), L"Disconnect Pin"))
-            return finish(0);
-        HRESULT mode = E_NOINTERFACE;
-        if (kind == KXM_RENDERER_VMR9) {
-            ComPtr<IVMRFilterConfig9> config;
-            hr = renderer->QueryInterface(IID_IVMRFilterConfig9, config.PutVoid());
-            if (Failed(hr, L"VMR Filter Config"))
-                return finish(0);
-            mode = config->SetRenderingMode(VMR9Mode_Windowless);
-        } else {
-            ComPtr<IVMRFilterConfig> config;
-            hr = renderer->QueryInterface(IID_IVMRFilterConfig, config.PutVoid());
-            if (Failed(hr, L"VMR Filter Config"))
-                return finish(0);
-            mode = config->SetRenderingMode(VMRMode_Windowless);
-        }
-        if (Failed(mode, L"Set Rendering Mode"))
-            return finish(0);
-        if (Failed(m_pGraph->Connect(peer.Get(), pin.Get()), L"Reconnect"))
-            return finish(0);
-    }
-
+    if (!ReconnectWindowless(renderer.Get(), kind))
+        return 0;
     const DWORD aspect = m_bKeepAspect ? VMR_ARMODE_LETTER_BOX : VMR_ARMODE_NONE;
-    if (kind == KXM_RENDERER_VMR9) {
-        ComPtr<IVMRWindowlessControl9> control;
-        if (Failed(renderer->QueryInterface(IID_IVMRWindowlessControl9, control.PutVoid()), L"Mixing Render"))
-            return finish(0);
+    const bool bound = BindMixing(renderer.Get(), kind, m_hPreviewWnd, aspect,
+                                  [this](HRESULT failure, LPCWSTR context) { return Failed(failure, context); });
+    if (bound)
         OutputDebugStringW(L"Success Render");
-        if (Failed(control->SetVideoClippingWindow(m_hPreviewWnd), L"Set Video Clipping Window"))
-            return finish(0);
-        control->SetAspectRatioMode(aspect);
-        if (Failed(control->SetVideoPosition(nullptr, &client), L"Set Video Position"))
-            return finish(0);
-    } else {
-        ComPtr<IVMRWindowlessControl> control;
-        if (Failed(renderer->QueryInterface(IID_IVMRWindowlessControl, control.PutVoid()), L"Mixing Render"))
-            return finish(0);
-        if (Failed(control->SetVideoClippingWindow(m_hPreviewWnd), L"Set Video Clipping Window"))
-            return finish(0);
-        control->SetAspectRatioMode(aspect);
-        control->SetVideoPosition(nullptr, &client);
-    }
-    return finish(1);
+    return bound ? 1 : 0;
 }
 
 HRESULT DisconnectPin(IGraphBuilder* graph, IPin* pin)

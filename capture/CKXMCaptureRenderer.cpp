@@ -27,23 +27,34 @@ ComPtr<IMFVideoDisplayControl> DisplayControl(IBaseFilter* renderer)
     return display;
 }
 
-// Ties a renderer of a kind to a window: clipping or video window, aspect mode, destination.
-// False when a mixing renderer refuses its windowless control.
 template <typename Control>
-bool BindMixing(IBaseFilter* renderer, REFIID iid, HWND hwnd, bool keepAspect)
+bool BindMixingControl(IBaseFilter* renderer, REFIID iid, HWND hwnd, DWORD aspect, const RendererStepCheck& check)
 {
+    auto failed = [&](HRESULT hr, LPCWSTR context) { return FAILED(hr) && check && check(hr, context); };
     ComPtr<Control> control;
-    if (FAILED(renderer->QueryInterface(iid, control.PutVoid())) || !control)
+    const HRESULT hr = renderer->QueryInterface(iid, control.PutVoid());
+    if (FAILED(hr) || !control) {
+        failed(FAILED(hr) ? hr : E_NOINTERFACE, L"Mixing Render");
         return false;
+    }
     RECT client {};
     GetClientRect(hwnd, &client);
-    control->SetVideoClippingWindow(hwnd);
-    control->SetAspectRatioMode(keepAspect ? VMR_ARMODE_LETTER_BOX : VMR_ARMODE_NONE);
-    control->SetVideoPosition(nullptr, &client);
-    return true;
+    if (failed(control->SetVideoClippingWindow(hwnd), L"Set Video Clipping Window"))
+        return false;
+    control->SetAspectRatioMode(aspect);
+    return !failed(control->SetVideoPosition(nullptr, &client), L"Set Video Position");
 }
 
-bool BindEnhanced(IBaseFilter* renderer, HWND hwnd, bool keepAspect)
+}  // namespace
+
+bool BindMixing(IBaseFilter* renderer, int kind, HWND hwnd, DWORD aspect, const RendererStepCheck& check)
+{
+    if (kind == KXM_RENDERER_VMR9)
+        return BindMixingControl<IVMRWindowlessControl9>(renderer, IID_IVMRWindowlessControl9, hwnd, aspect, check);
+    return BindMixingControl<IVMRWindowlessControl>(renderer, IID_IVMRWindowlessControl, hwnd, aspect, check);
+}
+
+bool BindEnhanced(IBaseFilter* renderer, HWND hwnd, DWORD aspect)
 {
     ComPtr<IMFVideoDisplayControl> display = DisplayControl(renderer);
     if (!display)
@@ -51,11 +62,51 @@ bool BindEnhanced(IBaseFilter* renderer, HWND hwnd, bool keepAspect)
     RECT client {};
     GetClientRect(hwnd, &client);
     display->SetVideoWindow(hwnd);
-    display->SetAspectRatioMode(keepAspect ? (MFVideoARMode_PreservePicture | MFVideoARMode_PreservePixel |
-                                              MFVideoARMode_NonLinearStretch)
-                                           : MFVideoARMode_None);
+    display->SetAspectRatioMode(aspect);
     display->SetVideoPosition(nullptr, &client);
     return true;
+}
+
+HRESULT CreateRenderer(int kind, IBaseFilter** renderer)
+{
+    const CLSID& clsid = kind == KXM_RENDERER_EVR    ? CLSID_EnhancedVideoRenderer
+                         : kind == KXM_RENDERER_VMR7 ? CLSID_VideoMixingRenderer
+                                                     : CLSID_VideoMixingRenderer9;
+    return CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER | CLSCTX_INPROC_HANDLER, IID_IBaseFilter,
+                            reinterpret_cast<void**>(renderer));
+}
+
+HRESULT MakeWindowless(IBaseFilter* renderer, int kind, HRESULT* modeResult)
+{
+    HRESULT hr, mode = E_NOINTERFACE;
+    if (kind == KXM_RENDERER_VMR9) {
+        ComPtr<IVMRFilterConfig9> config;
+        hr = renderer->QueryInterface(IID_IVMRFilterConfig9, config.PutVoid());
+        if (SUCCEEDED(hr) && config)
+            mode = config->SetRenderingMode(VMR9Mode_Windowless);
+    } else {
+        ComPtr<IVMRFilterConfig> config;
+        hr = renderer->QueryInterface(IID_IVMRFilterConfig, config.PutVoid());
+        if (SUCCEEDED(hr) && config)
+            mode = config->SetRenderingMode(VMRMode_Windowless);
+    }
+    if (modeResult)
+        *modeResult = mode;
+    return hr;
+}
+
+namespace {
+
+// The aspect-ratio modes of the capture preview: letter-boxed, or stretched over the window.
+DWORD MixingAspect(bool keepAspect)
+{
+    return keepAspect ? VMR_ARMODE_LETTER_BOX : VMR_ARMODE_NONE;
+}
+
+DWORD EnhancedAspect(bool keepAspect)
+{
+    return keepAspect ? (MFVideoARMode_PreservePicture | MFVideoARMode_PreservePixel | MFVideoARMode_NonLinearStretch)
+                      : MFVideoARMode_None;
 }
 
 }  // namespace
@@ -66,40 +117,19 @@ int CKXMCapture::AddRenderer(IBaseFilter** out)
     LPCWSTR name = RendererFilterName(m_nRendererKind);
     if (!name)
         return 1;
-    const CLSID& clsid = m_nRendererKind == KXM_RENDERER_EVR    ? CLSID_EnhancedVideoRenderer
-                         : m_nRendererKind == KXM_RENDERER_VMR7 ? CLSID_VideoMixingRenderer
-                                                                : CLSID_VideoMixingRenderer9;
     ComPtr<IBaseFilter> renderer;
-    if (Failed(CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER | CLSCTX_INPROC_HANDLER, IID_IBaseFilter,
-                                renderer.PutVoid()),
-               L"Fail to create Video mixing renderer"))
+    if (Failed(CreateRenderer(m_nRendererKind, renderer.Put()), L"Fail to create Video mixing renderer"))
         return 0;
     if (m_nRendererKind == KXM_RENDERER_EVR) {
-        BindEnhanced(renderer.Get(), m_hPreviewWnd, m_bKeepAspect != 0);
+        BindEnhanced(renderer.Get(), m_hPreviewWnd, EnhancedAspect(m_bKeepAspect != 0));
     } else {
-        HRESULT hr;
-        if (m_nRendererKind == KXM_RENDERER_VMR9) {
-            ComPtr<IVMRFilterConfig9> config;
-            hr = renderer->QueryInterface(IID_IVMRFilterConfig9, config.PutVoid());
-            if (SUCCEEDED(hr))
-                config->SetRenderingMode(VMR9Mode_Windowless);
-        } else {
-            ComPtr<IVMRFilterConfig> config;
-            hr = renderer->QueryInterface(IID_IVMRFilterConfig, config.PutVoid());
-            if (SUCCEEDED(hr))
-                config->SetRenderingMode(VMRMode_Windowless);
-        }
-        if (Failed(hr, L"Fail to query interface VMR filter config"))
+        if (Failed(MakeWindowless(renderer.Get(), m_nRendererKind), L"Fail to query interface VMR filter config"))
             return 0;
         if (m_nRendererKind == KXM_RENDERER_VMR9) {
             OutputDebugStringW(L"Config");
             Trace(L"Clip window : %x\n", static_cast<unsigned>(reinterpret_cast<uintptr_t>(m_hPreviewWnd)));
-            BindMixing<IVMRWindowlessControl9>(renderer.Get(), IID_IVMRWindowlessControl9, m_hPreviewWnd,
-                                               m_bKeepAspect != 0);
-        } else {
-            BindMixing<IVMRWindowlessControl>(renderer.Get(), IID_IVMRWindowlessControl, m_hPreviewWnd,
-                                              m_bKeepAspect != 0);
         }
+        BindMixing(renderer.Get(), m_nRendererKind, m_hPreviewWnd, MixingAspect(m_bKeepAspect != 0));
     }
     if (Failed(m_pGraph->AddFilter(renderer.Get(), name), L"Fail to add filter 'Video Renderer'"))
         return 0;
@@ -167,15 +197,9 @@ int CKXMCapture::AttachRenderer(HWND hwnd)
     ComPtr<IBaseFilter> renderer = ComPtr<IBaseFilter>::Adopt(FindRenderer());
     if (!renderer)
         return 0;
-    switch (m_nRendererKind) {
-    case KXM_RENDERER_VMR9:
-        return BindMixing<IVMRWindowlessControl9>(renderer.Get(), IID_IVMRWindowlessControl9, m_hPreviewWnd,
-                                                  m_bKeepAspect != 0) ? 1 : 0;
-    case KXM_RENDERER_VMR7:
-        return BindMixing<IVMRWindowlessControl>(renderer.Get(), IID_IVMRWindowlessControl, m_hPreviewWnd,
-                                                 m_bKeepAspect != 0) ? 1 : 0;
-    default:
-        BindEnhanced(renderer.Get(), m_hPreviewWnd, m_bKeepAspect != 0);
+    if (m_nRendererKind == KXM_RENDERER_EVR) {
+        BindEnhanced(renderer.Get(), m_hPreviewWnd, EnhancedAspect(m_bKeepAspect != 0));
         return 1;
     }
+    return BindMixing(renderer.Get(), m_nRendererKind, m_hPreviewWnd, MixingAspect(m_bKeepAspect != 0)) ? 1 : 0;
 }

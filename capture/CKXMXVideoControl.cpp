@@ -46,43 +46,17 @@ int CKXMXVideoControl::Open(LPCWSTR path)
     if (FAILED(m_pGraph->AddSourceFilter(path, L"SOURCE", source.Put())) || !source)
         return 0;
 
-    LPCWSTR name = RendererFilterName(m_nRendererKind);
-    if (name) {
-        const CLSID& clsid = m_nRendererKind == KXM_RENDERER_EVR    ? CLSID_EnhancedVideoRenderer
-                             : m_nRendererKind == KXM_RENDERER_VMR7 ? CLSID_VideoMixingRenderer
-                                                                    : CLSID_VideoMixingRenderer9;
+    // The thumbnail's renderer: windowless on the grabber's window, the whole picture letter-boxed
+    // (the enhanced one stretched).
+    if (LPCWSTR name = RendererFilterName(m_nRendererKind)) {
         ComPtr<IBaseFilter> renderer;
-        if (FAILED(CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER | CLSCTX_INPROC_HANDLER, IID_IBaseFilter,
-                                    renderer.PutVoid())) || !renderer)
+        if (FAILED(CreateRenderer(m_nRendererKind, renderer.Put())) || !renderer)
             return 0;
-        RECT client {};
-        GetClientRect(m_hWnd, &client);
         if (m_nRendererKind == KXM_RENDERER_EVR) {
-            auto service = renderer.As<IMFGetService>(IID_IMFGetService);
-            ComPtr<IMFVideoDisplayControl> display;
-            if (service)
-                service->GetService(MR_VIDEO_RENDER_SERVICE, IID_IMFVideoDisplayControl, display.PutVoid());
-            if (display) {
-                display->SetVideoWindow(m_hWnd);
-                display->SetAspectRatioMode(MFVideoARMode_None);
-                display->SetVideoPosition(nullptr, &client);
-            }
-        } else if (m_nRendererKind == KXM_RENDERER_VMR9) {
-            if (auto config = renderer.As<IVMRFilterConfig9>(IID_IVMRFilterConfig9))
-                config->SetRenderingMode(VMR9Mode_Windowless);
-            if (auto control = renderer.As<IVMRWindowlessControl9>(IID_IVMRWindowlessControl9)) {
-                control->SetVideoClippingWindow(m_hWnd);
-                control->SetAspectRatioMode(VMR9ARMode_LetterBox);
-                control->SetVideoPosition(nullptr, &client);
-            }
+            BindEnhanced(renderer.Get(), m_hWnd, MFVideoARMode_None);
         } else {
-            if (auto config = renderer.As<IVMRFilterConfig>(IID_IVMRFilterConfig))
-                config->SetRenderingMode(VMRMode_Windowless);
-            if (auto control = renderer.As<IVMRWindowlessControl>(IID_IVMRWindowlessControl)) {
-                control->SetVideoClippingWindow(m_hWnd);
-                control->SetAspectRatioMode(VMR_ARMODE_LETTER_BOX);
-                control->SetVideoPosition(nullptr, &client);
-            }
+            MakeWindowless(renderer.Get(), m_nRendererKind);
+            BindMixing(renderer.Get(), m_nRendererKind, m_hWnd, VMR_ARMODE_LETTER_BOX);
         }
         if (FAILED(m_pGraph->AddFilter(renderer.Get(), name)))
             return 0;

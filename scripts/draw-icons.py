@@ -1,9 +1,11 @@
 #!/usr/bin/env python3
-"""Draws the caption-button icons of the capture module as 32 x 32 PNG files.
+"""Draws the caption-button and thumbnail icons of the capture module as 32 x 32 PNG files.
 
-Each icon is a few strokes in light grey on a transparent ground, supersampled 8 x 8 per pixel
-for smooth edges. Run it again after changing a drawing; the PNG files are kept in the tree.
+Each icon is a few strokes in light grey (white for the hot state of a thumbnail icon) on a
+transparent ground, supersampled 8 x 8 per pixel for smooth edges. Run it again after changing a
+drawing; the PNG files are kept in the tree.
 """
+import math
 import os
 import struct
 import sys
@@ -61,24 +63,7 @@ def disc(cx, cy, r):
     return lambda x, y: (x - cx) ** 2 + (y - cy) ** 2 <= r * r
 
 
-def ring(cx, cy, r, w):
-    return outside(disc(cx, cy, r), disc(cx, cy, r - w))
-
-
-def triangle(ax, ay, bx, by, cx, cy):
-    def side(x0, y0, x1, y1, x, y):
-        return (x1 - x0) * (y - y0) - (y1 - y0) * (x - x0)
-
-    def inside(x, y):
-        d = [side(ax, ay, bx, by, x, y), side(bx, by, cx, cy, x, y), side(cx, cy, ax, ay, x, y)]
-        return all(v >= 0 for v in d) or all(v <= 0 for v in d)
-
-    return inside
-
-
 def gear(cx, cy, r, teeth, w):
-    import math
-
     def inside(x, y):
         dx, dy = x - cx, y - cy
         d = math.hypot(dx, dy)
@@ -92,6 +77,33 @@ def gear(cx, cy, r, teeth, w):
     return inside
 
 
+def ring(cx, cy, r, w, start=0.0, sweep=360.0):
+    """A circular band of width w; with start and sweep (degrees, clockwise from 3 o'clock) an arc."""
+
+    def inside(x, y):
+        d = math.hypot(x - cx, y - cy)
+        if abs(d - r) > w / 2:
+            return False
+        a = (math.degrees(math.atan2(y - cy, x - cx)) - start) % 360.0
+        return a <= sweep
+
+    return inside
+def triangle(a, b, c):
+    def side(p, q, x, y):
+        return (q[0] - p[0]) * (y - p[1]) - (q[1] - p[1]) * (x - p[0])
+
+    def inside(x, y):
+        s1, s2, s3 = side(a, b, x, y), side(b, c, x, y), side(c, a, x, y)
+        return (s1 >= 0 and s2 >= 0 and s3 >= 0) or (s1 <= 0 and s2 <= 0 and s3 <= 0)
+
+    return inside
+# Thumbnail icons: a waste bin marks a kept file (a click deletes it), a turning arrow a deleted
+# one (a click restores it). The hot forms are white and sit in a ring.
+BIN = [rect(9, 8, 23, 10.5), rect(13.5, 5.5, 18.5, 8), *frame(10.5, 11, 21.5, 26, 2), rect(14.2, 13, 15.8, 24),
+       rect(16.2, 13, 17.8, 24)]
+RESTORE = [ring(16, 16, 7.5, 2.6, 200, 290), triangle((4.5, 11.5), (12.5, 11.5), (8.5, 18.5))]
+HOT_RING = [ring(16, 16, 14.5, 1.6)]
+WHITE = (0xFF, 0xFF, 0xFF)
 ICONS = {
     # exit: a cross
     10001: [line(9, 9, 23, 23, 2.6), line(23, 9, 9, 23, 2.6)],
@@ -102,7 +114,7 @@ ICONS = {
     # restore: two windows, the back one showing only where the front one does not cover it
     10005: [outside(s, rect(7, 12, 21, 25)) for s in frame(11, 7, 25, 20, 2, 3)] + frame(7, 12, 21, 25, 2, 3),
     # still: a camera body with its lens and shutter bump
-    10006: frame(5, 10, 27, 26, 2) + [rect(11, 7, 18, 10), ring(16, 18, 5, 2), disc(16, 18, 1.6)],
+    10006: frame(5, 10, 27, 26, 2) + [rect(11, 7, 18, 10), ring(16, 18, 4, 2), disc(16, 18, 1.6)],
     # close: a door left open with an arrow going out
     10007: [rect(7, 6, 9, 26), rect(7, 6, 17, 8), rect(7, 24, 17, 26), rect(15, 6, 17, 11), rect(15, 21, 17, 26),
             line(12, 16, 25, 16, 2.4), line(25, 16, 21, 12, 2.4), line(25, 16, 21, 20, 2.4)],
@@ -111,29 +123,29 @@ ICONS = {
     # settings: a toothed wheel
     10009: [gear(16, 16, 8, 8, 2.5)],
     # video: a camera box with the viewfinder cone at its side
-    10010: frame(4, 10, 20, 23, 2) + [triangle(21, 16.5, 28, 11, 28, 22)],
+    10010: frame(4, 10, 20, 23, 2) + [triangle((21, 16.5), (28, 11), (28, 22))],
+    # thumbnail strip: kept file (normal, hot), deleted file (normal, hot)
+    10017: BIN,
+    10018: (BIN + HOT_RING, WHITE),
+    10019: RESTORE,
+    10020: (RESTORE + HOT_RING, WHITE),
 }
-
-
-def png(rows):
+def png(rows, colour=COLOUR):
     raw = b""
     for row in rows:
-        raw += b"\x00" + b"".join(bytes(COLOUR) + bytes([round(a * 255)]) for a in row)
+        raw += b"\x00" + b"".join(bytes(colour) + bytes([round(a * 255)]) for a in row)
 
     def chunk(kind, data):
         return struct.pack(">I", len(data)) + kind + data + struct.pack(">I", zlib.crc32(kind + data) & 0xFFFFFFFF)
 
     header = struct.pack(">IIBBBBB", SIZE, SIZE, 8, 6, 0, 0, 0)
     return b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", header) + chunk(b"IDAT", zlib.compress(raw, 9)) + chunk(b"IEND", b"")
-
-
 def main():
     out = sys.argv[1] if len(sys.argv) > 1 else os.path.join(os.path.dirname(__file__), "..", "resources", "capture", "icons")
     os.makedirs(out, exist_ok=True)
-    for ident, shapes in ICONS.items():
+    for ident, drawing in ICONS.items():
+        shapes, colour = drawing if isinstance(drawing, tuple) else (drawing, COLOUR)
         with open(os.path.join(out, f"{ident}.png"), "wb") as f:
-            f.write(png(coverage(shapes)))
-
-
+            f.write(png(coverage(shapes), colour))
 if __name__ == "__main__":
     main()

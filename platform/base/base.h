@@ -6,6 +6,7 @@
 #include "platform/base/codepage.h"
 #include "platform/base/debug.h"
 #include "platform/base/fileapi.h"
+#include "platform/base/filetime.h"
 #include "platform/base/handle.h"
 #include "platform/base/lasterror.h"
 #include "platform/base/memoryapi.h"

@@ -7,6 +7,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <string>
@@ -57,6 +58,19 @@ FILETIME ToFileTime(const struct timespec& ts)
     // 100 ns intervals since 1601-01-01.
     uint64_t t = (static_cast<uint64_t>(ts.tv_sec) + 11644473600ULL) * 10000000ULL + static_cast<uint64_t>(ts.tv_nsec) / 100;
     return FILETIME{static_cast<DWORD>(t & 0xFFFFFFFF), static_cast<DWORD>(t >> 32)};
+}
+
+// The birth time where the file system keeps one, else the last modification.
+FILETIME CreationTime(const std::string& path, const struct stat& st)
+{
+    struct statx sx {};
+    if (::statx(AT_FDCWD, path.c_str(), AT_SYMLINK_NOFOLLOW, STATX_BTIME, &sx) == 0 && (sx.stx_mask & STATX_BTIME)) {
+        struct timespec ts {};
+        ts.tv_sec = sx.stx_btime.tv_sec;
+        ts.tv_nsec = sx.stx_btime.tv_nsec;
+        return ToFileTime(ts);
+    }
+    return ToFileTime(st.st_mtim);
 }
 
 DWORD AttributesOf(const struct stat& st, const std::string& name)
@@ -308,7 +322,7 @@ HANDLE FindFirstFileW(LPCWSTR pattern, LPWIN32_FIND_DATAW data)
             continue;
         WIN32_FIND_DATAW fd{};
         fd.dwFileAttributes = AttributesOf(st, e->d_name);
-        fd.ftCreationTime = ToFileTime(st.st_ctim);
+        fd.ftCreationTime = CreationTime(full, st);
         fd.ftLastAccessTime = ToFileTime(st.st_atim);
         fd.ftLastWriteTime = ToFileTime(st.st_mtim);
         uint64_t size = S_ISDIR(st.st_mode) ? 0 : static_cast<uint64_t>(st.st_size);
@@ -318,6 +332,10 @@ HANDLE FindFirstFileW(LPCWSTR pattern, LPWIN32_FIND_DATAW data)
         find->entries.push_back(fd);
     }
     ::closedir(d);
+    // In the order NTFS lists a folder: by name, without regard to case.
+    std::stable_sort(find->entries.begin(), find->entries.end(), [](const WIN32_FIND_DATAW& a, const WIN32_FIND_DATAW& b) {
+        return quiva::CompareNoCase(a.cFileName, b.cFileName) < 0;
+    });
     if (find->entries.empty()) {
         delete find;
         SetLastError(ERROR_FILE_NOT_FOUND);

@@ -213,6 +213,13 @@ bool DecodeBmp(const std::string& bytes, DecodedImage& out, std::string* error)
     out.kind = ImageFileKind::Bmp;
     out.bitsPerPixel = static_cast<int>(bpp);
     out.grey = bpp <= 8 && greyPalette;
+    out.palette = palette;
+    out.rgb565 = bpp == 16 && rmask == 0xF800 && gmask == 0x07E0 && bmask == 0x001F;
+    out.sourceStride = static_cast<size_t>(stride);
+    out.sourceRows.resize(static_cast<size_t>(need));
+    for (int64_t y = 0; y < height; ++y)
+        std::memcpy(out.sourceRows.data() + stride * static_cast<uint64_t>(y),
+                    p + dataOffset + stride * static_cast<uint64_t>(topDown ? y : height - 1 - y), static_cast<size_t>(stride));
     out.pixels.resize(static_cast<size_t>(width) * static_cast<size_t>(height));
     bool anyAlpha = false;
     for (int64_t y = 0; y < height; ++y) {

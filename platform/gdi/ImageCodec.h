@@ -19,6 +19,12 @@ struct DecodedImage {
     int bitsPerPixel = 32;         // as stored in the file (8 for grey JPEG, 24 for RGB...)
     bool hasAlpha = false;
     bool grey = false;             // every pixel has r == g == b by the file's own colour model
+    // BMP only: the file's own rows, top row first, `sourceStride` bytes each, with its palette
+    // (opaque ARGB entries as many as the file gives) and, for 16 bits, whether green has 6 bits.
+    std::vector<uint8_t> sourceRows;
+    size_t sourceStride = 0;
+    std::vector<uint32_t> palette;
+    bool rgb565 = false;
 };
 
 // The kind of file by its first bytes.

@@ -478,6 +478,16 @@ namespace {
 
 PixelFormat FormatOf(const quiva::DecodedImage& d)
 {
+    if (d.kind == quiva::ImageFileKind::Bmp) {
+        switch (d.bitsPerPixel) {
+        case 1: return PixelFormat1bppIndexed;
+        case 4: return PixelFormat4bppIndexed;
+        case 8: return PixelFormat8bppIndexed;
+        case 16: return d.rgb565 ? PixelFormat16bppRGB565 : PixelFormat16bppRGB555;
+        case 24: return PixelFormat24bppRGB;
+        default: return d.hasAlpha ? PixelFormat32bppARGB : PixelFormat32bppRGB;
+        }
+    }
     if (d.hasAlpha)
         return PixelFormat32bppARGB;
     if (d.bitsPerPixel <= 8 && d.kind != quiva::ImageFileKind::Jpeg)
@@ -495,25 +505,41 @@ GUID RawFormatOf(quiva::ImageFileKind k)
     }
 }
 
-// Fills a bitmap from file bytes; the bitmap keeps no pixels when the bytes are refused.
-Status Decode(Bitmap& bmp, const std::string& bytes, std::unique_ptr<quiva::Surface>& pixels, PixelFormat& format,
-              GUID& raw, bool& grey)
+}  // namespace
+
+Image* Image::FromFile(const WCHAR* filename, BOOL) { return Bitmap::FromFile(filename); }
+
+// The image keeps no pixels when the bytes are refused.
+Status Image::TakeDecoded(const std::string& bytes)
 {
     quiva::DecodedImage d;
     if (!quiva::DecodeImage(bytes, d))
         return quiva::SniffImage(bytes) == quiva::ImageFileKind::Unknown ? UnknownImageFormat : GenericError;
-    (void)bmp;
-    pixels = std::make_unique<quiva::Surface>(d.width, d.height);
-    std::copy(d.pixels.begin(), d.pixels.end(), pixels->Pixels());
-    format = FormatOf(d);
-    raw = RawFormatOf(d.kind);
-    grey = d.grey;
+    m_pixels = std::make_unique<quiva::Surface>(d.width, d.height);
+    std::copy(d.pixels.begin(), d.pixels.end(), m_pixels->Pixels());
+    m_pixelFormat = FormatOf(d);
+    m_rawFormat = RawFormatOf(d.kind);
+    m_grey = d.grey;
+    m_sourceRows = std::move(d.sourceRows);
+    m_sourceStride = d.sourceStride;
+    m_palette = std::move(d.palette);
     return Ok;
 }
 
-}  // namespace
+INT Image::GetPaletteSize()
+{
+    return static_cast<INT>(sizeof(ColorPalette) + (m_palette.empty() ? 0 : m_palette.size() - 1) * sizeof(ARGB));
+}
 
-Image* Image::FromFile(const WCHAR* filename, BOOL) { return Bitmap::FromFile(filename); }
+Status Image::GetPalette(ColorPalette* palette, INT size)
+{
+    if (!palette || size < GetPaletteSize())
+        return SetStatus(InvalidParameter);
+    palette->Count = static_cast<UINT>(m_palette.size());
+    palette->Flags = m_grey ? PaletteFlagsGrayScale : 0;
+    std::copy(m_palette.begin(), m_palette.end(), palette->Entries);
+    return Ok;
+}
 
 UINT Image::GetWidth() const { return m_pixels ? static_cast<UINT>(m_pixels->Width()) : 0; }
 UINT Image::GetHeight() const { return m_pixels ? static_cast<UINT>(m_pixels->Height()) : 0; }
@@ -539,6 +565,9 @@ Image* Image::Clone() const
     b->m_pixelFormat = m_pixelFormat;
     b->m_rawFormat = m_rawFormat;
     b->m_grey = m_grey;
+    b->m_sourceRows = m_sourceRows;
+    b->m_sourceStride = m_sourceStride;
+    b->m_palette = m_palette;
     return b;
 }
 
@@ -617,7 +646,7 @@ Bitmap::Bitmap(const WCHAR* filename, BOOL)
         SetStatus(filename ? FileNotFound : InvalidParameter);
         return;
     }
-    SetStatus(Decode(*this, bytes, m_pixels, m_pixelFormat, m_rawFormat, m_grey));
+    SetStatus(TakeDecoded(bytes));
 }
 
 Bitmap* Bitmap::FromFile(const WCHAR* filename, BOOL icm) { return new Bitmap(filename, icm); }
@@ -630,7 +659,7 @@ Bitmap* Bitmap::FromMemory(const void* bytes, size_t length)
         return b;
     }
     std::string data(static_cast<const char*>(bytes), length);
-    b->SetStatus(Decode(*b, data, b->m_pixels, b->m_pixelFormat, b->m_rawFormat, b->m_grey));
+    b->SetStatus(b->TakeDecoded(data));
     return b;
 }
 
@@ -691,6 +720,66 @@ Status Bitmap::GetHBITMAP(const Color& background, HBITMAP* out) const
         dst->pixels.Pixels()[i] = 0xFF000000u | ch(16) | ch(8) | ch(0);
     }
     *out = h;
+    return Ok;
+}
+
+Status Bitmap::LockBits(const Rect* rect, UINT flags, PixelFormat format, BitmapData* data)
+{
+    if (!data || !m_pixels || (flags & (ImageLockModeWrite | ImageLockModeUserInputBuf)))
+        return SetStatus(InvalidParameter);
+    if (m_locked)
+        return SetStatus(WrongState);
+    const int w = m_pixels->Width(), h = m_pixels->Height();
+    Rect r = rect ? *rect : Rect(0, 0, w, h);
+    if (r.X < 0 || r.Y < 0 || r.Width <= 0 || r.Height <= 0 || r.Width > w - r.X || r.Height > h - r.Y)
+        return SetStatus(InvalidParameter);
+    const size_t bits = GetPixelFormatSize(format);
+    if (format == m_pixelFormat && !m_sourceRows.empty()) {
+        // The file's own rows; a rectangle must start on a whole byte.
+        if ((static_cast<size_t>(r.X) * bits) % 8)
+            return SetStatus(InvalidParameter);
+        data->Scan0 = m_sourceRows.data() + static_cast<size_t>(r.Y) * m_sourceStride + static_cast<size_t>(r.X) * bits / 8;
+        data->Stride = static_cast<INT>(m_sourceStride);
+    } else if (format == PixelFormat24bppRGB || format == PixelFormat32bppARGB || format == PixelFormat32bppRGB) {
+        const size_t bytesPerPixel = bits / 8;
+        const size_t stride = (static_cast<size_t>(r.Width) * bytesPerPixel + 3) & ~size_t{3};
+        m_lockBuffer.assign(stride * static_cast<size_t>(r.Height), 0);
+        for (int y = 0; y < r.Height; ++y) {
+            BYTE* out = m_lockBuffer.data() + static_cast<size_t>(y) * stride;
+            for (int x = 0; x < r.Width; ++x, out += bytesPerPixel) {
+                const uint32_t px = m_pixels->At(r.X + x, r.Y + y);
+                const uint32_t a = px >> 24;
+                auto channel = [&](int shift) {
+                    uint32_t c = (px >> shift) & 0xFF;
+                    return static_cast<BYTE>(a == 0 ? 0 : a == 255 ? c : std::min<uint32_t>(255, (c * 255 + a / 2) / a));
+                };
+                out[0] = channel(0);
+                out[1] = channel(8);
+                out[2] = channel(16);
+                if (bytesPerPixel == 4)
+                    out[3] = format == PixelFormat32bppRGB ? 0xFF : static_cast<BYTE>(a);
+            }
+        }
+        data->Scan0 = m_lockBuffer.data();
+        data->Stride = static_cast<INT>(stride);
+    } else {
+        return SetStatus(InvalidParameter);
+    }
+    data->Width = static_cast<UINT>(r.Width);
+    data->Height = static_cast<UINT>(r.Height);
+    data->PixelFormat = format;
+    data->Reserved = 0;
+    m_locked = true;
+    return Ok;
+}
+
+Status Bitmap::UnlockBits(BitmapData* data)
+{
+    if (!data || !m_locked)
+        return SetStatus(WrongState);
+    m_locked = false;
+    m_lockBuffer.clear();
+    m_lockBuffer.shrink_to_fit();
     return Ok;
 }
 

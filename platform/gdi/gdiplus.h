@@ -12,6 +12,7 @@
 namespace quiva {
 class Surface;
 struct GraphicsTarget;
+struct DecodedImage;
 }  // namespace quiva
 
 namespace Gdiplus {
@@ -113,12 +114,39 @@ enum LineCap { LineCapFlat = 0, LineCapSquare = 1, LineCapRound = 2, LineCapTria
 enum DashStyle { DashStyleSolid = 0, DashStyleDash = 1, DashStyleDot = 2, DashStyleDashDot = 3 };
 enum FillMode { FillModeAlternate = 0, FillModeWinding = 1 };
 
-// Pixel formats (the values GDI+ reports).
+// Pixel formats (the values GDI+ reports): bits per pixel in bits 8-15, indexed in bit 16.
+constexpr PixelFormat PixelFormat1bppIndexed = 0x00030101;
+constexpr PixelFormat PixelFormat4bppIndexed = 0x00030402;
 constexpr PixelFormat PixelFormat8bppIndexed = 0x00030803;
+constexpr PixelFormat PixelFormat16bppRGB555 = 0x00021005;
+constexpr PixelFormat PixelFormat16bppRGB565 = 0x00021006;
 constexpr PixelFormat PixelFormat24bppRGB = 0x00021808;
 constexpr PixelFormat PixelFormat32bppRGB = 0x00022009;
 constexpr PixelFormat PixelFormat32bppARGB = 0x0026200A;
 constexpr PixelFormat PixelFormat32bppPARGB = 0x000E200B;
+
+inline UINT GetPixelFormatSize(PixelFormat format) { return (format >> 8) & 0xFF; }
+inline BOOL IsIndexedPixelFormat(PixelFormat format) { return (format & 0x00010000) != 0; }
+
+enum ImageLockMode { ImageLockModeRead = 1, ImageLockModeWrite = 2, ImageLockModeUserInputBuf = 4 };
+enum PaletteFlags { PaletteFlagsHasAlpha = 1, PaletteFlagsGrayScale = 2, PaletteFlagsHalftone = 4 };
+
+// Rows of a locked bitmap: Scan0 is the top row, Stride the bytes from one row to the next.
+struct BitmapData {
+    UINT Width;
+    UINT Height;
+    INT Stride;
+    ::Gdiplus::PixelFormat PixelFormat;
+    VOID* Scan0;
+    UINT_PTR Reserved;
+};
+
+// A palette as GDI+ hands it out: Count entries follow in the caller's block.
+struct ColorPalette {
+    UINT Flags;
+    UINT Count;
+    ARGB Entries[1];
+};
 
 enum EncoderParameterValueType { EncoderParameterValueTypeByte = 1, EncoderParameterValueTypeLong = 4 };
 
@@ -539,16 +567,29 @@ public:
     Status Save(const WCHAR* filename, const CLSID* clsidEncoder, const EncoderParameters* params = nullptr);
     Image* Clone() const;
 
+    // The palette of an indexed image: its size in bytes for GetPalette, which copies the
+    // entries the file has (none for other images).
+    INT GetPaletteSize();
+    Status GetPalette(ColorPalette* palette, INT size);
+
     // The pixels (premultiplied ARGB); null for an image that failed to load.
     quiva::Surface* Pixels() { return m_pixels.get(); }
     const quiva::Surface* Pixels() const { return m_pixels.get(); }
 
 protected:
     Image();
+    // Takes the pixels, format and (for a BMP) the file's rows and palette of a decoded file.
+    Status TakeDecoded(const std::string& bytes);
     std::unique_ptr<quiva::Surface> m_pixels;
     PixelFormat m_pixelFormat = PixelFormat32bppARGB;
     GUID m_rawFormat{};
     bool m_grey = false;
+    // A BMP file's own rows (top row first) and palette, for LockBits in the image's own format.
+    std::vector<uint8_t> m_sourceRows;
+    size_t m_sourceStride = 0;
+    std::vector<ARGB> m_palette;
+    std::vector<uint8_t> m_lockBuffer;
+    bool m_locked = false;
     friend class Graphics;
     friend class Bitmap;
 };
@@ -566,6 +607,11 @@ public:
     Status GetPixel(INT x, INT y, Color* color) const;
     Status SetPixel(INT x, INT y, const Color& color);
     Status GetHBITMAP(const Color& background, HBITMAP* out) const;
+    // Read access to rows: in the image's own pixel format (a BMP's rows as the file has them,
+    // palette indexes included) or converted to 24bppRGB or 32bppARGB (blue first, not
+    // premultiplied). One lock at a time; writing is not offered.
+    Status LockBits(const Rect* rect, UINT flags, PixelFormat format, BitmapData* data);
+    Status UnlockBits(BitmapData* data);
 
 private:
     Bitmap() = default;

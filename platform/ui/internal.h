@@ -1,9 +1,48 @@
 // Shared state of the window system (not for use outside platform/ui).
+//
+// Files: window.cpp (the window table and its helpers), classes.cpp, windows.cpp (create,
+// destroy, relations, window data), geometry.cpp (position, z-order, show, enable),
+// paint.cpp, defproc.cpp (DefWindowProc and the move/size loop), monitors.cpp; messages.cpp
+// (queues, send/post/get, timers), input.cpp (raw input to messages, pointer, injection),
+// focus.cpp (focus, activation, key state, hooks, caret, input method).
+//
+// The global lock, Lock(), a recursive mutex, guards: the class list, the window table
+// (g_windows and every Window in it, including a child's place in its parent's list), the
+// top-level order, the virtual screen, and the input state shared by all threads (focus,
+// active window, capture, mouse-leave tracking, cursor position and shape, key state, the hook
+// list). Find() and everything returning a Window* is only valid while it is held. It is never
+// held while a window procedure, a hook or a timer procedure runs: code copies what it needs,
+// lets go, then calls out (SendMessageW, CallProc, CallHooks). Anything a procedure may have
+// changed is looked up again afterwards, because the window may be gone.
+//
+// Lock order (take left before right, never the other way round):
+//   backend (X11) mutex -> Lock() -> g_queuesMutex -> a ThreadQueue's mutex
+//   Lock() -> a top-level window's Surface mutex (painting from other threads, destroying)
+// The GDI and text-engine mutexes come last, under any of these. A ThreadQueue's mutex guards
+// only that queue's lists, timers and flags; nothing else is locked under it (posting reads
+// the cursor before it takes the queue's mutex).
+//
+// Window lifecycle: CreateWindowExW enters the window in the table under the lock, then,
+// without it, runs the creation hook and sends WM_NCCREATE, WM_NCCALCSIZE, WM_CREATE, WM_SIZE
+// and WM_MOVE; any of them may destroy it, so each step checks IsWindow again. DestroyWindow
+// destroys owned windows first, hides the window, drops its thread state (focus, capture,
+// timers, caret), marks it `destroying`, sends WM_DESTROY, destroys the children last-first,
+// sends WM_NCDESTROY, and only then removes it from the table; a top-level window's surface
+// is released after taking its mutex, so a painter on another thread finishes first.
+//
+// Threads: a window belongs to the thread that created it (Window::thread). Its procedure
+// runs only on that thread: messages sent from another thread wait in the owner's queue
+// (ThreadQueue::sent) and run when the owner reads messages, while the sender handles the
+// messages sent to itself. Each thread's queue (posted messages, raw input, timers, caret,
+// input-method strings) is made on first use and read only by that thread; other threads
+// only add to it under its mutex. Painting from other threads goes through
+// PaintWindowSurface, which holds the lock so the window cannot go meanwhile.
 #pragma once
 
 #include <algorithm>
 #include <condition_variable>
 #include <deque>
+#include <functional>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -142,5 +181,46 @@ HWND DeepestChildAt(Window* w, POINT screen);  // under Lock()
 HWND WindowBelow(HWND hwnd, POINT screen);
 // Top-level windows, front first.
 std::vector<HWND> TopLevels();
+
+// Keyboard hooks, newest first in g_hooks.
+struct Hook {
+    HHOOK handle;
+    HOOKPROC proc;
+    DWORD thread;  // the installing thread, which hears keys typed into other programs
+};
+
+// State and helpers shared by the window system's files; all under Lock() unless said.
+extern std::vector<std::shared_ptr<ClassInfo>> g_classes;
+extern std::map<uintptr_t, std::unique_ptr<Window>> g_windows;
+extern std::vector<HWND> g_topLevels;  // front first
+extern uintptr_t g_nextHandle;
+extern thread_local std::function<void(HWND)> t_createHook;  // per thread, no lock
+bool SameName(const std::wstring& a, LPCWSTR b);
+std::shared_ptr<ClassInfo> FindClass(LPCWSTR name);
+void RaiseTopLevel(HWND hwnd);
+bool ReallyVisible(const Window* w);
+void InvalidateTree(HWND hwnd);
+void ResizeSurface(Window* w);
+
+// Input state shared by all threads (one pointer, one keyboard).
+extern HWND g_focus;
+extern HWND g_active;
+extern HWND g_capture;
+extern HWND g_trackLeave;
+extern POINT g_cursor;
+extern HCURSOR g_currentCursor;
+extern BYTE g_keys[256];
+extern std::vector<Hook> g_hooks;
+extern uintptr_t g_nextHook;
+// Message time on the calling thread's queue (tick count plus injected pauses).
+DWORD Now();
+Window* FindLocked(HWND h);
+// MK_* flags from the key state (takes Lock()).
+WPARAM MouseKeyFlags();
+void PostLeave(HWND hwnd);
+// Turns one input event into the message it means now, or into nothing. Returns true and
+// fills `out` when a message results.
+bool ConvertInput(ThreadQueue& q, RawInput in, MSG* out);
+LRESULT CallHooks(size_t from, int code, WPARAM wParam, LPARAM lParam);
 
 }  // namespace quiva::ui::detail
