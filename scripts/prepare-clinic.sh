@@ -26,6 +26,7 @@ import sqlite3, sys
 db = sqlite3.connect(sys.argv[2])
 db.executescript(open(sys.argv[1], encoding="utf-8").read())
 db.execute("INSERT INTO PATIENT (CNO, PATIENT, GENDER, BIRTHDAY) VALUES ('12345', '홍길동', 'M', '19700101')")
+db.execute("INSERT INTO PATIENT (CNO, PATIENT, GENDER, BIRTHDAY) VALUES ('67890', '김영희', 'F', '19820315')")
 for study in ("위내시경", "대장내시경"):
     db.execute("INSERT INTO FOPTION VALUES ('ORBITA', 'CATAGORY', ?, '')", (study,))
 db.execute("INSERT INTO FOPTION VALUES ('ORBITA', 'ORBITA', 'Image Directory', 'D:\\HRB4100\\IMAGE')")

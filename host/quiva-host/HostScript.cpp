@@ -50,7 +50,7 @@ struct Shape {
 const Shape kShapes[] = {
     {"parent", 0, 0}, {"show", 1, 2}, {"showmodal", 1, 2}, {"close", 0, 0}, {"clear", 0, 0}, {"open", 0, 0},
     {"expect-shown", 1, 1}, {"key", 1, 16}, {"keydown", 1, 1}, {"keyup", 1, 1}, {"click", 2, 2}, {"drag", 4, 4},
-    {"activate", 0, 0}, {"deactivate", 0, 0}, {"wait", 1, 1}, {"picture", 1, 1}, {"print", 0, 0}, {"unload", 0, 0},
+    {"activate", 0, 0}, {"deactivate", 0, 0}, {"wait", 1, 1}, {"wait-closed", 1, 1}, {"picture", 1, 1}, {"print", 0, 0}, {"unload", 0, 0},
 };
 
 bool IsNumber(const std::string& s)
@@ -118,7 +118,7 @@ bool ParseHostScript(const std::string& text, std::vector<HostCommand>* commands
             return fail("unknown command \"" + c.name + "\"");
         if (c.args.size() < shape->minArgs || c.args.size() > shape->maxArgs)
             return fail("wrong number of arguments for \"" + c.name + "\"");
-        bool numeric = c.name == "click" || c.name == "drag" || c.name == "wait";
+        bool numeric = c.name == "click" || c.name == "drag" || c.name == "wait" || c.name == "wait-closed";
         for (const std::string& a : c.args)
             if (numeric && !IsNumber(a))
                 return fail("\"" + a + "\" is not a number");
@@ -186,8 +186,10 @@ void HostScript::Step()
 {
     // A command that runs a modal loop (showmodal, a message box) keeps this call open while
     // the loop's ticks run the commands after it.
-    if (m_done || (m_waiting && static_cast<int>(m_resumeAt - GetTickCount()) > 0))
+    bool early = m_waiting && static_cast<int>(m_resumeAt - GetTickCount()) > 0;
+    if (m_done || (early && !(m_untilClosed && !CaptureWindow())))
         return;
+    m_untilClosed = false;
     m_waiting = false;
     while (!m_done && m_next < m_commands.size()) {
         const HostCommand& c = m_commands[m_next++];
@@ -222,7 +224,7 @@ HWND HostScript::CaptureWindow() const
 bool HostScript::Execute(const HostCommand& c, bool* yield)
 {
     const auto& a = c.args;
-    bool needsModule = c.name != "wait" && c.name != "unload";
+    bool needsModule = c.name != "wait" && c.name != "wait-closed" && c.name != "unload";
     if (needsModule && !m_module.Loaded())
         return Fail(c, "the module is not loaded");
     if (c.name == "parent") {
@@ -287,7 +289,8 @@ bool HostScript::Execute(const HostCommand& c, bool* yield)
         if (c.name == "activate" && !w)
             return Fail(c, "there is no capture window");
         quiva::ui::InjectActivation(c.name == "activate" ? w : nullptr);
-    } else if (c.name == "wait") {
+    } else if (c.name == "wait" || c.name == "wait-closed") {
+        m_untilClosed = c.name == "wait-closed";
         m_resumeAt = GetTickCount() + static_cast<DWORD>(std::max(0, std::stoi(a[0])));
         m_waiting = true;
         *yield = true;

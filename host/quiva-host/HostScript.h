@@ -13,6 +13,7 @@
 //   drag X1 Y1 X2 Y2         a press, a move and a release there
 //   activate | deactivate    the capture window gains or loses the activation
 //   wait MS                  lets the message loop run that long
+//   wait-closed MS           the same, ending early when the capture window has gone
 //   picture PATH             writes the capture window as a PNG file
 //   print                    prints the capture window's caption, rectangle and state
 //   unload                   unloads the module and says how many threads and window classes
@@ -66,6 +67,7 @@ private:
     size_t m_next = 0;
     DWORD m_resumeAt = 0;
     bool m_waiting = false;
+    bool m_untilClosed = false;
     bool m_done = false;
     int m_status = 0;
     HWND m_hostWindow = nullptr;

@@ -108,3 +108,41 @@ unload
     EXPECT_EQ(Bytes(Clinic() + "/IMAGE/00/00/00/00/2.avi"), videoBytes);
     EXPECT_FALSE(fs::exists(Clinic() + "/temp/image/12345"));
 }
+
+// ShowModal keeps the host waiting while its loop runs; a Show from inside the loop re-targets
+// the open window to another patient, whose tab goes in front of the first one's. The close
+// button ends the loop (saving both patients' captures) and takes the host's window with it.
+TEST_F(EndToEnd, AShowInsideTheModalLoopAddsTheSecondPatientsTabAndTheCloseButtonEndsTheLoop)
+{
+    std::string picture = std::string(QUIVA_BINARY_DIR) + "/reference-pictures/capture-window-two-patients.png";
+    fs::create_directories(fs::path(picture).parent_path());
+    HostRun modal = Run(R"(parent
+showmodal 12345 2024-01-05
+wait 1500
+activate
+key space
+wait 600
+show 67890 2024-01-06
+wait 1000
+activate
+key space
+wait 600
+print
+picture )" + picture + R"(
+click 20 50
+wait 500
+print
+expect-shown 0
+unload
+)");
+    ASSERT_EQ(modal.status, 0) << modal.output;
+    EXPECT_NE(modal.output.find("capture window: \"영상얻기 (67890-김영희)\""), std::string::npos) << modal.output;
+    // The loop ended only after the close: the print inside it saw the window, the one after saw none.
+    size_t inside = modal.output.find("capture window: \"영상얻기 (67890-김영희)\"");
+    size_t returned = modal.output.find("showmodal returned");
+    ASSERT_NE(returned, std::string::npos);
+    EXPECT_LT(inside, returned);
+    EXPECT_TRUE(fs::exists(picture));
+    EXPECT_EQ(Rows("SELECT CNO, MDATE FROM MMAIN ORDER BY CNO"), (std::vector<std::string>{"12345|2024-01-05", "67890|2024-01-06"}));
+    EXPECT_EQ(FilesBelow("IMAGE").size(), 2u);
+}
