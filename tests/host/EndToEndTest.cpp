@@ -152,3 +152,30 @@ unload
     EXPECT_EQ(Rows("SELECT CNO, MDATE FROM MMAIN ORDER BY CNO"), (std::vector<std::string>{"12345|2024-01-05", "67890|2024-01-06"}));
     EXPECT_EQ(FilesBelow("IMAGE").size(), 2u);
 }
+
+// QUIVACaptureClose during ShowModal ends the modal loop with the window; a later Show builds
+// and shows a window again instead of reusing the closed one.
+TEST_F(EndToEnd, CloseEndsAModalShowAndTheNextShowShowsAWindowAgain)
+{
+    HostRun run = Run(R"(showmodal 12345 2024-01-05
+wait 1200
+close
+wait 300
+expect-shown 0
+print
+show 12345 2024-01-05
+wait 1200
+expect-shown 1
+print
+close
+expect-shown 0
+unload
+)");
+    ASSERT_EQ(run.status, 0) << run.output;
+    size_t returned = run.output.find("showmodal returned");
+    ASSERT_NE(returned, std::string::npos) << run.output;
+    EXPECT_NE(run.output.find("capture window: \"영상얻기 (12345-홍길동)\" at 560,240 size 800x600 visible topmost", returned),
+              std::string::npos)
+        << run.output;
+    EXPECT_TRUE(Rows("SELECT * FROM MMAIN").empty());
+}
