@@ -136,30 +136,3 @@ void CKXQUIVAThumbnailCtrlTab::RebuildTabs(const CString& caption, CKXCtrlWnd* p
     }
     InsertTab(0, caption, page, 0);
 }
-
-int CKXQUIVASettingCtrlTab::OnLButtonDblClk(float px, float py, BOOL* handled, CKXCtrlCursor* ctx)
-{
-    return CKXCtrlWnd::OnLButtonDblClk(px, py, handled, ctx);
-}
-
-int CKXQUIVASettingCtrlTab::OnMouseWheel(int flags, float delta, float px, float py, CKXCtrlCursor* ctx)
-{
-    return CKXCtrlWnd::OnMouseWheel(flags, delta, px, py, ctx);
-}
-
-int CKXQUIVASettingCtrlTab::OnKeyDown(UINT vk, UINT repeat, UINT flags, CKXCtrlCursor* ctx)
-{
-    return CKXCtrlWnd::OnKeyDown(vk, repeat, flags, ctx);
-}
-
-void CKXQUIVASettingCtrlTab::ShowTabPage(CKXCtrlWnd* page)
-{
-    if (page)
-        page->eraseBackground = 0;
-    CKXQUIVAThumbnailCtrlTab::ShowTabPage(page);
-}
-
-BOOL CKXQUIVASettingCtrlTab::CanCloseTab(CKXCtrlTabItem* item, CKXCtrlCursor* ctx)
-{
-    return CKXCtrlWndTab::CanCloseTab(item, ctx);
-}

@@ -1,6 +1,5 @@
-// The tab controls of the capture window: one tab per capture model over the thumbnail strips,
-// and (sharing its routing) the settings dialog's tab control. Drawing and the mouse go to the
-// current page below the tab strip.
+// The thumbnail tabs of the capture window: one tab per capture model over the thumbnail strips.
+// Drawing, the mouse and the keys go to the current page below the tab strip.
 #pragma once
 
 #include "framework/CKXCtrlWndTab.h"
@@ -29,13 +28,4 @@ public:
 
 protected:
     float StripHeight() const { return tabArea.Height; }
-};
-
-class CKXQUIVASettingCtrlTab : public CKXQUIVAThumbnailCtrlTab {
-public:
-    int OnLButtonDblClk(float x, float y, BOOL* handled, CKXCtrlCursor* ctx) override;
-    int OnMouseWheel(int flags, float delta, float x, float y, CKXCtrlCursor* ctx) override;
-    int OnKeyDown(UINT vk, UINT repeat, UINT flags, CKXCtrlCursor* ctx) override;
-    void ShowTabPage(CKXCtrlWnd* page) override;
-    BOOL CanCloseTab(CKXCtrlTabItem* item, CKXCtrlCursor* ctx) override;
 };

@@ -1,5 +1,7 @@
 #include "capture/CKXMCapture.h"
 
+#include <algorithm>
+
 #include <cstdint>
 #include <cstring>
 #include <cwchar>
@@ -154,8 +156,9 @@ std::wstring DeviceTextFromView(const void* view, size_t bytes, bool* filled)
     size_t n = 0;
     while (n < units && (p[2 * n] | p[2 * n + 1]) != 0)
         ++n;
+    // The writer keeps the last unit for the terminator: text up to it filled the view.
     if (filled)
-        *filled = (n == units && units > 0);
+        *filled = units > 0 && n + 1 >= units;
     return quiva::Utf16LEToWide(p, n * 2);
 }
 
@@ -197,7 +200,9 @@ void CKXMCapture::ParseDeviceText(const std::wstring& text, bool cutAtEnd,
         if (line.empty() || (lastPiece && cutAtEnd))
             continue;
         std::vector<std::wstring> f = SplitFields(line);
-        if (f.size() != 7)
+        // A field starting with "@" was split from a name that held one next to a separator:
+        // the line does not say which source it means.
+        if (f.size() != 7 || std::any_of(f.begin(), f.end(), [](const std::wstring& x) { return !x.empty() && x[0] == L'@'; }))
             continue;
         auto* info = new _KXMCaptureDeviceInfo;
         info->type = _wtoi(f[0].c_str());

@@ -139,8 +139,11 @@ public:
     int SelectDvdAtPosition(POINT pt);
     int ActivateDvdAtPosition(POINT pt);
 
-    // A failed COM call: 0 for a success code, else 1 after a message on the debugger output.
-    static int CheckResult(HRESULT hr, LPCWSTR context);
+    // Reports. A failed COM step: 0 for a success code, else 1 after a message on the debugger
+    // output. A step line of a build: for an on-screen log, which the module has none of.
+    virtual int CheckResult(HRESULT hr, LPCWSTR context);
+    virtual void Log(LPCWSTR text);
+    void Logf(LPCWSTR format, ...);
 
     // Appends the records of a device text (what the monitor published) to `devices`. `cutAtEnd`
     // says the text filled the whole view without a terminator: its last piece without a line
@@ -184,7 +187,7 @@ protected:
     quiva::ComPtr<IBaseFilter> FindCrossbar(CString& name);
     // Routes the crossbar input of the connector kind and pin index to its video output. False
     // only when the crossbar refused the route; an input that matches nothing routes nothing.
-    bool RouteCrossbarInput(IBaseFilter* crossbar, int connectorKind, int pinIndex);
+    bool RouteCrossbarInput(IBaseFilter* crossbar, LPCWSTR name, int connectorKind, int pinIndex);
     // The video input device that takes the crossbar's picture, in the graph, or null.
     quiva::ComPtr<IBaseFilter> FindCaptureSource(IBaseFilter* crossbar, int negotiate);
     // A filter of a class added to the graph under a name; null (reported with `failContext`)
@@ -199,14 +202,18 @@ protected:
     enum class Link { Linked, Failed, Retry };
     // Joins `tail` to the render stage, through the effect when `effectMayJoin`. Retry: the effect
     // would not take the negotiated picture and the graph should be built again without
-    // negotiating.
-    Link LinkRenderStage(RenderStage& stage, IBaseFilter* tail, bool effectMayJoin, int negotiate);
+    // negotiating. `fromDevice`: the tail is the capture device itself (failed links are step lines).
+    Link LinkRenderStage(RenderStage& stage, IBaseFilter* tail, bool effectMayJoin, int negotiate,
+                         bool fromDevice = false);
     // The renderer a saved graph holds, found by name (VMR9, EVR, VMR7), with its kind; null when
     // it holds none of them.
     quiva::ComPtr<IBaseFilter> FindSavedRenderer(int* kind);
     // A saved graph's mixing renderer made windowless: every connected input is taken off, the
     // mode changed and the input connected again. False after a failed step (reported).
     bool ReconnectWindowless(IBaseFilter* renderer, int kind);
+    // The crossbar build keeps its finished graph in "cross.Grf".
+    bool m_bKeepCrossbarGraph = true;
+
     // The renderer stage: a renderer of the current kind in windowless mode on the preview window,
     // added to the graph. Gives the renderer (null for a kind without one) and 1, or 0 on failure.
     int AddRenderer(IBaseFilter** renderer);
@@ -215,7 +222,9 @@ protected:
     // The last link of a chain: effect -> renderer when the effect took the tail's picture; an
     // effect that did not (or cannot reach the renderer) is taken out and the tail goes straight
     // to the renderer. Gives 1 when the renderer was reached.
-    int LinkThroughEffect(IBaseFilter* tail, IBaseFilter* effect, bool effectLinked, IBaseFilter* renderer);
+    // `logLinks`: a failed link through the effect is a step line.
+    int LinkThroughEffect(IBaseFilter* tail, IBaseFilter* effect, bool effectLinked, IBaseFilter* renderer,
+                          bool logLinks = false);
     IBaseFilter* FindRenderer() const;
     // The requested format becomes the one the source's output really delivers (a graph built
     // again without negotiation keeps the device's own format).
@@ -232,8 +241,16 @@ protected:
 
     // Debugger output of a formatted text.
     static void Trace(LPCWSTR format, ...);
-    // A failed step: reported with its text and written to the log; false for a success code.
-    static bool Failed(HRESULT hr, LPCWSTR context);
+    // A failed step: reported (CheckResult) and kept (LogFailure); false for a success code.
+    bool Failed(HRESULT hr, LPCWSTR context);
+    // Keeps the context of a failed build step: the module appends it to its log file.
+    virtual void LogFailure(LPCWSTR context);
+    // The capture filter of a crossbar or capture build is in the graph: the module negotiates
+    // the requested format on it when `negotiate` is set.
+    virtual void CaptureFilterFound(IBaseFilter* capture, int negotiate);
+    // With the audio flag set: the default sound renderer, fed from the capture source when it
+    // has sound. False when the renderer cannot be added (reported).
+    bool AddSoundRenderer(IBaseFilter* source);
 
     mutable std::recursive_mutex m_lock;
 
@@ -276,6 +293,8 @@ CString SubtypeName(REFGUID subtype);
 // Graph tools shared with the device monitor.
 HRESULT DisconnectPin(IGraphBuilder* graph, IPin* pin);
 HRESULT DisconnectAndRemoveFilter(IGraphBuilder* graph, IBaseFilter* filter);
+// Disconnects and removes every filter of the graph.
+void RemoveEveryFilter(IGraphBuilder* graph);
 HRESULT LoadGraphFile(IGraphBuilder* graph, LPCWSTR path);
 // Writes the graph as a graph file; false when nothing whole was written.
 bool SaveGraphFile(IGraphBuilder* graph, LPCWSTR path = L"cross.Grf");

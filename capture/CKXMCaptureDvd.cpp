@@ -29,12 +29,8 @@ int CKXMCapture::RenderDvdGraph(HWND hwnd, IBaseFilter* navigator)
     ComPtr<IBaseFilter> renderer;
     if (!AddRenderer(renderer.Put()))
         return 0;
-    ComPtr<IBaseFilter> sound;
-    if (Failed(CoCreateInstance(CLSID_DSoundRender, nullptr, CLSCTX_ALL, IID_IBaseFilter, sound.PutVoid()),
-               L"Fail to create Direct Sound Device"))
-        return 0;
-    if (Failed(m_pGraph->AddFilter(sound.Get(), L"Default DirectSound Device"),
-               L"Fail to add filter 'Direct Sound Device'"))
+    // The navigator's sound reaches the sound renderer when its outputs are rendered below.
+    if (!AddSoundRenderer(nullptr))
         return 0;
     ComPtr<IFilterGraph2> graph2;
     ComPtr<IEnumPins> pins;

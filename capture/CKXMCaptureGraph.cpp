@@ -22,7 +22,28 @@ bool CKXMCapture::Failed(HRESULT hr, LPCWSTR context)
 {
     if (!CheckResult(hr, context))
         return false;
-    WriteLog(context);
+    LogFailure(context);
+    return true;
+}
+
+void CKXMCapture::CaptureFilterFound(IBaseFilter* capture, int negotiate)
+{
+    if (negotiate)
+        NegotiateFormat(capture);
+}
+
+bool CKXMCapture::AddSoundRenderer(IBaseFilter* source)
+{
+    ComPtr<IBaseFilter> sound;
+    if (Failed(CoCreateInstance(CLSID_DSoundRender, nullptr, CLSCTX_ALL, IID_IBaseFilter, sound.PutVoid()),
+               L"Fail to create Direct Sound Device"))
+        return false;
+    if (Failed(m_pGraph->AddFilter(sound.Get(), L"Default DirectSound Device"),
+               L"Fail to add filter 'Direct Sound Device'"))
+        return false;
+    Log(L"사운드장치를 찾았습니다.");
+    if (source && ConnectPins(source, sound.Get()))
+        Log(L"Capture source와 사운드장치를 연결하였습니다.");
     return true;
 }
 
@@ -138,16 +159,7 @@ void CKXMCapture::RemoveAllFilters(int newGraph)
     std::lock_guard lock(m_lock);
     if (!m_pGraph)
         return;
-    std::vector<ComPtr<IBaseFilter>> filters;
-    ComPtr<IEnumFilters> e;
-    if (SUCCEEDED(m_pGraph->EnumFilters(e.Put())) && e) {
-        IBaseFilter* f = nullptr;
-        while (e->Next(1, &f, nullptr) == S_OK)
-            filters.push_back(ComPtr<IBaseFilter>::Adopt(f));
-    }
-    for (auto& f : filters)
-        DisconnectAndRemoveFilter(m_pGraph, f.Get());
-    filters.clear();
+    RemoveEveryFilter(m_pGraph);
     m_pGraph->Release();
     m_pGraph = nullptr;
     if (newGraph)
@@ -227,6 +239,8 @@ int CKXMCapture::ConnectPins(IBaseFilter* upstream, IBaseFilter* downstream)
 {
     if (!m_pGraph || !upstream || !downstream)
         return 0;
+    // The last refusal is reported; without a free pair of pins nothing was tried.
+    HRESULT last = S_OK;
     for (auto& out : Pins(upstream)) {
         Trace(L"PIN %x", static_cast<unsigned>(reinterpret_cast<uintptr_t>(out.Get())));
         if (!IsFreePin(out.Get(), PINDIR_OUTPUT))
@@ -235,11 +249,12 @@ int CKXMCapture::ConnectPins(IBaseFilter* upstream, IBaseFilter* downstream)
             Trace(L"POUT %x", static_cast<unsigned>(reinterpret_cast<uintptr_t>(in.Get())));
             if (!IsFreePin(in.Get(), PINDIR_INPUT))
                 continue;
-            if (SUCCEEDED(m_pGraph->Connect(out.Get(), in.Get())) ||
-                SUCCEEDED(m_pGraph->ConnectDirect(out.Get(), in.Get(), nullptr)))
+            if (SUCCEEDED(last = m_pGraph->Connect(out.Get(), in.Get())) ||
+                SUCCEEDED(last = m_pGraph->ConnectDirect(out.Get(), in.Get(), nullptr)))
                 return 1;
         }
     }
+    CheckResult(last, L"Connect Pin");
     return 0;
 }
 
@@ -258,14 +273,18 @@ IBaseFilter* CKXMCapture::AddColorControl()
         return nullptr;
     if (m_nRendererKind == KXM_RENDERER_VMR9)
         OutputDebugStringW(L"DMO");
+    Log(L"DMO Filter를 찾았습니다(Color Control)");
     return effect.Detach();
 }
 
-int CKXMCapture::LinkThroughEffect(IBaseFilter* tail, IBaseFilter* effect, bool effectLinked, IBaseFilter* renderer)
+int CKXMCapture::LinkThroughEffect(IBaseFilter* tail, IBaseFilter* effect, bool effectLinked, IBaseFilter* renderer,
+                                   bool logLinks)
 {
     if (effect) {
         if (effectLinked && ConnectPins(effect, renderer))
             return 1;
+        if (logLinks)
+            Log(effectLinked ? L"DMO Filter와 Render와의 연결을 실패했습니다." : L"WDM장치와 DMO Filter의 연결을 실패했습니다.");
         // The effect will not take this picture: it is taken out and the picture goes to the
         // renderer without it, rather than leaving a broken chain.
         DisconnectAndRemoveFilter(m_pGraph, effect);
@@ -325,10 +344,11 @@ ComPtr<IBaseFilter> CKXMCapture::FindCrossbar(CString& name)
         return {};
     }
     Trace(L"Found CrossBar... OK(%s)\n", static_cast<LPCWSTR>(name));
+    Logf(L"(CrossBar) %s가 선택되었습니다.", static_cast<LPCWSTR>(name));
     return crossbar;
 }
 
-bool CKXMCapture::RouteCrossbarInput(IBaseFilter* crossbar, int connectorKind, int pinIndex)
+bool CKXMCapture::RouteCrossbarInput(IBaseFilter* crossbar, LPCWSTR name, int connectorKind, int pinIndex)
 {
     ComPtr<IAMCrossbar> xbar;
     crossbar->QueryInterface(IID_IAMCrossbar, xbar.PutVoid());
@@ -355,6 +375,7 @@ bool CKXMCapture::RouteCrossbarInput(IBaseFilter* crossbar, int connectorKind, i
             continue;
         if (Failed(xbar->Route(videoOut, i), L"Fail to connect Video Pin"))
             return false;
+        Logf(L"(CrossBar) %s의 입력 (%d)에 연결", name, static_cast<int>(i));
         if (related != -1)
             xbar->Route(audioOut, related);
         break;
@@ -370,13 +391,12 @@ ComPtr<IBaseFilter> CKXMCapture::FindCaptureSource(IBaseFilter* crossbar, int ne
     Trace(L"CaptureSource : %x %d", static_cast<unsigned>(reinterpret_cast<uintptr_t>(source.Get())), negotiate);
     if (!source) {
         // No capture filter takes the crossbar's picture: there is no chain to build.
-        WriteLog(L"Fail to connect Crossbar to captureSource #1");
+        LogFailure(L"Fail to connect Crossbar to captureSource #1");
         OutputDebugStringW(L"Fail to connect Crossbar to captureSource #1\n");
         return {};
     }
     OutputDebugStringW(L"CONNECTED");
-    if (negotiate)
-        NegotiateFormat(source.Get());
+    CaptureFilterFound(source.Get(), negotiate);
     return source;
 }
 
@@ -396,7 +416,7 @@ bool CKXMCapture::AddRenderStage(RenderStage& stage)
 }
 
 CKXMCapture::Link CKXMCapture::LinkRenderStage(RenderStage& stage, IBaseFilter* tail, bool effectMayJoin,
-                                               int negotiate)
+                                               int negotiate, bool fromDevice)
 {
     bool effectLinked = false;
     if (effectMayJoin && stage.effect) {
@@ -406,7 +426,7 @@ CKXMCapture::Link CKXMCapture::LinkRenderStage(RenderStage& stage, IBaseFilter* 
         if (!effectLinked && negotiate)
             return Link::Retry;
     }
-    if (!LinkThroughEffect(tail, stage.effect.Get(), effectLinked, stage.renderer.Get())) {
+    if (!LinkThroughEffect(tail, stage.effect.Get(), effectLinked, stage.renderer.Get(), fromDevice)) {
         OutputDebugStringW(L"Fail to connect capturesource to mixrender #2\n");
         return Link::Failed;
     }
@@ -429,7 +449,7 @@ int CKXMCapture::BuildCrossbarGraph(int negotiate)
         return 0;
 
     // 3. The record's input routed to the crossbar's video output.
-    if (!RouteCrossbarInput(crossbar.Get(), m_pCurrentDevice->connectorKind, m_pCurrentDevice->pinIndex))
+    if (!RouteCrossbarInput(crossbar.Get(), name, m_pCurrentDevice->connectorKind, m_pCurrentDevice->pinIndex))
         return 0;
 
     // 4. The capture filter that takes the crossbar's picture.
@@ -444,11 +464,13 @@ int CKXMCapture::BuildCrossbarGraph(int negotiate)
     if (!decoder)
         return 0;
     OutputDebugStringW(L"AVI Decoder");
+    Log(L"AVI Decoder를 찾았습니다.(DirectShowFilter)");
     ComPtr<IBaseFilter> converter =
         AddFilterOfClass(CLSID_Colour, L"Color Space Converter", L"Not found Color SpaceConvertor");
     if (!converter)
         return 0;
     OutputDebugStringW(L"Converter");
+    Log(L"Color Space Convertor를 찾았습니다.(DirectShowFilter)");
 
     // 6. Effect and renderer, and the chain source -> decoder -> converter -> effect -> renderer,
     //    leaving out a filter that takes no part.
@@ -483,13 +505,18 @@ int CKXMCapture::BuildCrossbarGraph(int negotiate)
         }
     }
 
-    // 7. The finished graph, kept as a graph file.
+    // 7. The sound renderer, when sound is wanted.
+    if (m_bAudio && !AddSoundRenderer(source.Get()))
+        return 0;
+
+    // 8. The finished graph, kept as a graph file.
     OutputDebugStringW(L"FINAL");
     if (!negotiate)
         TakeConnectedFormat(source.Get());
     source.Reset();
     m_pCaptureBuilder.Reset();
-    SaveGraphFile(m_pGraph);
+    if (m_bKeepCrossbarGraph)
+        SaveGraphFile(m_pGraph);
     OutputDebugStringW(L"COMPLETED");
     return 1;
 }
@@ -511,8 +538,8 @@ int CKXMCapture::BuildCaptureGraph(int negotiate)
         Trace(L"Cannot found device %s\n", static_cast<LPCWSTR>(name));
         return 0;
     }
-    if (negotiate)
-        NegotiateFormat(device.Get());
+    Logf(L"WDM장치[%s]를 찾았습니다.", static_cast<LPCWSTR>(name));
+    CaptureFilterFound(device.Get(), negotiate);
 
     // 3. Effect and renderer, and the chain device -> effect -> renderer.
     if (!RendererFilterName(m_nRendererKind))
@@ -520,7 +547,7 @@ int CKXMCapture::BuildCaptureGraph(int negotiate)
     RenderStage stage;
     if (!AddRenderStage(stage))
         return 0;
-    switch (LinkRenderStage(stage, device.Get(), true, negotiate)) {
+    switch (LinkRenderStage(stage, device.Get(), true, negotiate, true)) {
     case Link::Linked:
         break;
     case Link::Failed:
@@ -530,6 +557,10 @@ int CKXMCapture::BuildCaptureGraph(int negotiate)
         device.Reset();
         return BuildCaptureGraph(0);
     }
+
+    // 4. The sound renderer, when sound is wanted.
+    if (m_bAudio && !AddSoundRenderer(device.Get()))
+        return 0;
     if (!negotiate)
         TakeConnectedFormat(device.Get());
     return 1;
@@ -633,6 +664,22 @@ HRESULT DisconnectAndRemoveFilter(IGraphBuilder* graph, IBaseFilter* filter)
     for (auto& pin : Pins(filter))
         DisconnectPin(graph, pin.Get());
     return graph->RemoveFilter(filter);
+}
+
+void RemoveEveryFilter(IGraphBuilder* graph)
+{
+    if (!graph)
+        return;
+    // Taken out of the enumeration first: removing changes what it walks.
+    std::vector<ComPtr<IBaseFilter>> filters;
+    ComPtr<IEnumFilters> e;
+    if (SUCCEEDED(graph->EnumFilters(e.Put())) && e) {
+        IBaseFilter* f = nullptr;
+        while (e->Next(1, &f, nullptr) == S_OK)
+            filters.push_back(ComPtr<IBaseFilter>::Adopt(f));
+    }
+    for (auto& f : filters)
+        DisconnectAndRemoveFilter(graph, f.Get());
 }
 
 HRESULT LoadGraphFile(IGraphBuilder* graph, LPCWSTR path)

@@ -1,4 +1,6 @@
-// Failure reporting of the engine: the debugger output and the engine log file.
+// Reports of the engine: failures on the debugger output and in the engine log file; the step
+// lines of a build for a program that shows them.
+#include <cstdarg>
 #include <cstdio>
 #include <mutex>
 #include <string>
@@ -44,6 +46,23 @@ int CKXMCapture::CheckResult(HRESULT hr, LPCWSTR context)
         text.Format(L"Error %x: %s\n", static_cast<unsigned>(hr), context ? context : L"");
     OutputDebugStringW(text);
     return 1;
+}
+
+void CKXMCapture::Log(LPCWSTR) {}
+
+void CKXMCapture::Logf(LPCWSTR format, ...)
+{
+    va_list args;
+    va_start(args, format);
+    CString text;
+    text.FormatV(format, args);
+    va_end(args);
+    Log(text);
+}
+
+void CKXMCapture::LogFailure(LPCWSTR context)
+{
+    WriteLog(context);
 }
 
 void WriteLog(LPCWSTR message)

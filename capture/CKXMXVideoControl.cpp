@@ -27,15 +27,7 @@ CKXMXVideoControl::~CKXMXVideoControl()
 
 void CKXMXVideoControl::RemoveAllFilters()
 {
-    std::vector<ComPtr<IBaseFilter>> filters;
-    ComPtr<IEnumFilters> e;
-    if (SUCCEEDED(m_pGraph->EnumFilters(e.Put())) && e) {
-        IBaseFilter* f = nullptr;
-        while (e->Next(1, &f, nullptr) == S_OK)
-            filters.push_back(ComPtr<IBaseFilter>::Adopt(f));
-    }
-    for (auto& f : filters)
-        DisconnectAndRemoveFilter(m_pGraph, f.Get());
+    RemoveEveryFilter(m_pGraph);
 }
 
 int CKXMXVideoControl::Open(LPCWSTR path)

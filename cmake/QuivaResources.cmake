@@ -4,7 +4,8 @@
 function(quiva_embed_resources target)
   cmake_parse_arguments(R "" "MODULE;DIR" "" ${ARGN})
   file(GLOB_RECURSE files CONFIGURE_DEPENDS ${R_DIR}/*)
-  string(MAKE_C_IDENTIFIER "${target}" id)
+  # One target may carry the resources of several modules (a test program beside its module's own).
+  string(MAKE_C_IDENTIFIER "${target}_${R_MODULE}" id)
   set(out ${CMAKE_CURRENT_BINARY_DIR}/${id}_resources.cpp)
   add_custom_command(
     OUTPUT ${out}

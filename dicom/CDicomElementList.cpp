@@ -4,6 +4,7 @@
 #include <new>
 
 #include "dicom/DicomDictionary.h"
+#include "platform/base/bytes.h"
 #include "platform/base/memoryapi.h"
 
 namespace {
@@ -14,16 +15,6 @@ constexpr WORD kItemDelimiter = 0xE00D;
 constexpr WORD kSequenceDelimiter = 0xE0DD;
 // Deepest nesting of sequences and items the parser follows.
 constexpr int kMaxDepth = 64;
-
-WORD U16(const BYTE* p)
-{
-    return static_cast<WORD>(p[0] | (p[1] << 8));
-}
-
-DWORD U32(const BYTE* p)
-{
-    return static_cast<DWORD>(p[0]) | (static_cast<DWORD>(p[1]) << 8) | (static_cast<DWORD>(p[2]) << 16) | (static_cast<DWORD>(p[3]) << 24);
-}
 
 bool IsItemOrDelimiter(WORD group, WORD element)
 {
@@ -170,8 +161,8 @@ public:
         if (depth > kMaxDepth || pos > end || end - pos < 8)
             return nullptr;
         const BYTE* p = m_bytes + pos;
-        const WORD group = U16(p);
-        const WORD element = U16(p + 2);
+        const WORD group = quiva::LoadLE16(p);
+        const WORD element = quiva::LoadLE16(p + 2);
         const size_t remaining = end - pos;
         // Command elements are always implicit VR, wherever they stand.
         if (group == 0x0000 && mode != DICOM_VR_MODE_FRAGMENTS)
@@ -182,20 +173,19 @@ public:
         if (group == kItemGroup && element == kSequenceDelimiter) {
             // A sequence delimiter ends the list being read; it is kept in that list.
             *taken = 8;
-            Keep(into, Make(group, element, DICOM_VR_ITEM, U32(p + 4), nullptr, 0));
+            Keep(into, Make(group, element, DICOM_VR_ITEM, quiva::LoadLE32(p + 4), nullptr, 0));
             return nullptr;
         }
 
         DicomElement* e = nullptr;
         if (mode == DICOM_VR_MODE_FRAGMENTS) {
-            const DWORD length = U32(p + 4);
+            const DWORD length = quiva::LoadLE32(p + 4);
             const size_t copy = Bounded(length, remaining - 8);
             e = Make(group, element, DicomDictionaryLookup(group, element), length, p + 8, copy);
             *taken = 8 + copy;
         } else if (mode == DICOM_VR_MODE_IMPLICIT) {
-            const DWORD length = U32(p + 4);
-            const bool startsWithItem = remaining >= 12 && U16(p + 8) == kItemGroup && U16(p + 10) == kItem &&
-                                        (length >= 8 || length == DICOM_UNDEFINED_LENGTH);
+            const DWORD length = quiva::LoadLE32(p + 4);
+            const bool startsWithItem = StartsWithItem(p + 8, remaining - 8, length);
             const bool container = (group == kItemGroup && element == kItem) || startsWithItem ||
                                    (length == DICOM_UNDEFINED_LENGTH && !IsItemOrDelimiter(group, element));
             const DWORD vr = group == kItemGroup ? (IsItemOrDelimiter(group, element) ? DICOM_VR_ITEM : DICOM_VR_UNKNOWN)
@@ -211,14 +201,14 @@ public:
                 *taken = 8 + copy;
             }
         } else if (IsItemOrDelimiter(group, element)) {
-            const DWORD length = U32(p + 4);
+            const DWORD length = quiva::LoadLE32(p + 4);
             e = Make(group, element, DICOM_VR_ITEM, length, nullptr, 0);
             *taken = 8;
             if (e && length != 0)
                 *taken += ReadContainer(e, pos + 8, end, length, mode, bigEndian, depth);
         } else if (group == kItemGroup) {
             // Any other tag of the item group has the 8-byte header it is written with.
-            const DWORD length = U32(p + 4);
+            const DWORD length = quiva::LoadLE32(p + 4);
             const size_t copy = length == DICOM_UNDEFINED_LENGTH ? 0 : Bounded(length, remaining - 8);
             e = Make(group, element, DICOM_VR_UNKNOWN, length, p + 8, copy);
             *taken = 8 + copy;
@@ -228,7 +218,7 @@ public:
             if (DicomVRIsLongForm(vr)) {
                 if (remaining < 12)
                     return nullptr;
-                const DWORD length = U32(p + 8);
+                const DWORD length = quiva::LoadLE32(p + 8);
                 if (length == DICOM_UNDEFINED_LENGTH) {
                     e = Make(group, element, vr, length, nullptr, 0);
                     const DWORD childMode = group == 0x7FE0 ? DICOM_VR_MODE_FRAGMENTS : mode;
@@ -239,11 +229,10 @@ public:
                     *taken = 12 + copy;
                 }
             } else {
-                const DWORD length = U16(p + 6);
+                const DWORD length = quiva::LoadLE16(p + 6);
                 // Items need room for their 8-byte header: a shorter value that merely begins
                 // with the item tag's bytes is a value.
-                const bool startsWithItem = remaining >= 12 && U16(p + 8) == kItemGroup && U16(p + 10) == kItem;
-                if (startsWithItem && length >= 8) {
+                if (StartsWithItem(p + 8, remaining - 8, length)) {
                     e = Make(group, element, vr, length, nullptr, 0);
                     *taken = 8 + (e ? ReadContainer(e, pos + 8, end, length, DICOM_VR_MODE_IMPLICIT, bigEndian, depth) : 0);
                 } else {
@@ -264,6 +253,22 @@ public:
 
 private:
     static size_t Bounded(DWORD length, size_t available) { return length < available ? length : available; }
+
+    // Whether a value of `length` bytes at `value` is a sequence: it begins with an item whose
+    // header fits and whose own defined length fits in the value. A value that merely begins
+    // with the item tag's bytes is a value (the padding the encoder adds must not turn it into
+    // a sequence).
+    static bool StartsWithItem(const BYTE* value, size_t available, DWORD length)
+    {
+        if (available < 4 || quiva::LoadLE16(value) != kItemGroup || quiva::LoadLE16(value + 2) != kItem)
+            return false;
+        if (length == DICOM_UNDEFINED_LENGTH)
+            return true;
+        if (length < 8 || available < 8)
+            return false;
+        const DWORD itemLength = quiva::LoadLE32(value + 4);
+        return itemLength == DICOM_UNDEFINED_LENGTH || itemLength <= length - 8;
+    }
 
     static DicomElement* Make(WORD group, WORD element, DWORD vr, DWORD length, const BYTE* source, size_t copy)
     {
@@ -301,7 +306,7 @@ private:
         const bool itemContents = e->group == kItemGroup && e->element == kItem;
         size_t at = pos;
         while (at < childEnd) {
-            if (itemContents && childEnd - at >= 4 && IsItemOrDelimiter(U16(m_bytes + at), U16(m_bytes + at + 2)))
+            if (itemContents && childEnd - at >= 4 && IsItemOrDelimiter(quiva::LoadLE16(m_bytes + at), quiva::LoadLE16(m_bytes + at + 2)))
                 break;
             size_t taken = 0;
             DicomElement* item = ReadElement(at, childEnd, mode, bigEndian, depth + 1, child, &taken);
@@ -598,9 +603,9 @@ void CDicomElementList::ParseOrDetect(const BYTE* bytes, DicomCodingState* state
         const BYTE* p = bytes + pos;
         if (end - pos < 8)
             break;
-        const WORD group = U16(p);
+        const WORD group = quiva::LoadLE16(p);
         // A group length written in implicit VR: its length field reads 4.
-        if (U16(p + 2) == 0x0000 && group != 0x0000 && U32(p + 4) == 4)
+        if (quiva::LoadLE16(p + 2) == 0x0000 && group != 0x0000 && quiva::LoadLE32(p + 4) == 4)
             noteImplicit = true;
         // The transfer syntax of the file meta takes effect at the first group 0008 element.
         if (group == 0x0008 && !seenIdentifying) {

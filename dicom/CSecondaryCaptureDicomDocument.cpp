@@ -89,7 +89,9 @@ void CSecondaryCaptureDicomDocument::SetImage(LPCWSTR instanceUid, int columns, 
 void CSecondaryCaptureDicomDocument::SetPixelData(const BYTE* bytes, DWORD length)
 {
     SetString(DICOM_TAG(0x0002, 0x0010), DICOM_TRANSFER_SYNTAX_EXPLICIT_LE, DICOM_VR_UI);
-    SetBytes(DICOM_TAG(0x7FE0, 0x0010), bytes, length, DICOM_VR_OB);
+    // Samples wider than a byte are words (OW); byte samples are OB.
+    const bool words = _wtoi(GetText(DICOM_TAG(0x0028, 0x0100))) > 8;
+    SetBytes(DICOM_TAG(0x7FE0, 0x0010), bytes, length, words ? DICOM_VR_OW : DICOM_VR_OB);
 }
 
 void CSecondaryCaptureDicomDocument::SetEncapsulatedPixelData(const BYTE* bytes, DWORD length)

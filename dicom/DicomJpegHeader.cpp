@@ -2,12 +2,9 @@
 
 #include <cstring>
 
-namespace {
+#include "platform/base/bytes.h"
 
-int BigEndian16(const BYTE* p)
-{
-    return (p[0] << 8) | p[1];
-}
+namespace {
 
 bool IsFrameMarker(BYTE marker)
 {
@@ -39,7 +36,7 @@ bool ReadDicomJpegHeader(const BYTE* bytes, DWORD length, DicomJpegHeader* heade
             break;
         if (pos + 4 > length)
             break;
-        const size_t segmentLength = static_cast<size_t>(BigEndian16(bytes + pos + 2));
+        const size_t segmentLength = static_cast<size_t>(quiva::LoadBE16(bytes + pos + 2));
         if (segmentLength < 2 || pos + 2 + segmentLength > length)
             break;
         const BYTE* body = bytes + pos + 4;
@@ -52,11 +49,13 @@ bool ReadDicomJpegHeader(const BYTE* bytes, DWORD length, DicomJpegHeader* heade
         } else if (IsFrameMarker(marker) && !haveFrame && bodyLength >= 6) {
             header->frameMarker = marker;
             header->precision = body[0];
-            header->rows = BigEndian16(body + 1);
-            header->columns = BigEndian16(body + 3);
+            header->rows = quiva::LoadBE16(body + 1);
+            header->columns = quiva::LoadBE16(body + 3);
             header->components = body[5];
-            for (int i = 0; i < header->components && i < 4 && 6 + 3 * static_cast<size_t>(i) < bodyLength; ++i)
+            for (int i = 0; i < header->components && i < 4 && 6 + 3 * static_cast<size_t>(i) + 1 < bodyLength; ++i) {
                 header->componentIds[i] = body[6 + 3 * i];
+                header->sampling[i] = body[7 + 3 * i];
+            }
             haveFrame = true;
         }
         pos += 2 + segmentLength;
@@ -70,10 +69,12 @@ const wchar_t* DicomJpegPhotometric(const DicomJpegHeader& header)
         return L"MONOCHROME2";
     if (header.components != 3)
         return L"";
+    const bool subsampled = header.sampling[1] != header.sampling[0] || header.sampling[2] != header.sampling[0];
+    const wchar_t* ycc = subsampled ? L"YBR_FULL_422" : L"YBR_FULL";
     if (header.adobe)
-        return header.adobeTransform == 0 ? L"RGB" : L"YBR_FULL_422";
+        return header.adobeTransform == 0 ? L"RGB" : ycc;
     // Without either marker segment, components named R, G and B carry untransformed samples.
     if (!header.jfif && header.componentIds[0] == 'R' && header.componentIds[1] == 'G' && header.componentIds[2] == 'B')
         return L"RGB";
-    return L"YBR_FULL_422";
+    return ycc;
 }

@@ -10,6 +10,7 @@ struct DicomJpegHeader {
     int columns = 0;
     int components = 0;
     BYTE componentIds[4] = {};
+    BYTE sampling[4] = {};   // horizontal factor in the high nibble, vertical in the low one
     bool jfif = false;       // APP0 "JFIF" segment
     bool adobe = false;      // APP14 "Adobe" segment
     int adobeTransform = -1; // its colour transform: 0 none (RGB or CMYK), 1 YCbCr, 2 YCCK
@@ -22,6 +23,7 @@ struct DicomJpegHeader {
 bool ReadDicomJpegHeader(const BYTE* bytes, DWORD length, DicomJpegHeader* header);
 
 // Photometric Interpretation of the JPEG's decoded samples: "MONOCHROME2" for one component;
-// for three, "RGB" when the samples were coded without a colour transform, else "YBR_FULL_422";
+// for three, "RGB" when the samples were coded without a colour transform, else "YBR_FULL_422"
+// when the chroma is subsampled and "YBR_FULL" when every component has the same sampling;
 // "" for other component counts.
 const wchar_t* DicomJpegPhotometric(const DicomJpegHeader& header);

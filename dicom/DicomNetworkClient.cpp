@@ -6,6 +6,7 @@
 #include <mutex>
 
 #include "dicom/DicomDictionary.h"
+#include "platform/base/bytes.h"
 #include "platform/base/clock.h"
 #include "platform/base/memoryapi.h"
 #include "platform/base/winpath.h"
@@ -16,8 +17,6 @@ namespace {
 
 std::mutex g_dumpMutex;
 CString g_dumpPath = L"c:\\pdata.dmp";
-
-uint32_t Get32(const BYTE* p) { return (uint32_t(p[0]) << 24) | (uint32_t(p[1]) << 16) | (uint32_t(p[2]) << 8) | p[3]; }
 
 // The smallest length field each PDU type can carry, and the largest we accept.
 bool PduLengthAcceptable(BYTE type, uint32_t length, DWORD ownMaxPdu)
@@ -147,7 +146,7 @@ DWORD CDicomNetworkClient::OnReceived(const BYTE* bytes, DWORD count)
     if (held < 6)
         return 6 - held;
     const BYTE type = m_receive->bytes[0];
-    const uint32_t length = Get32(m_receive->bytes + 2);
+    const uint32_t length = quiva::LoadBE32(m_receive->bytes + 2);
     const DWORD ownMax = m_association ? m_association->ownMaxPdu : DICOM_OWN_MAX_PDU;
     if (!PduLengthAcceptable(type, length, ownMax)) {
         Abort(type == DICOM_PDU_ASSOCIATE_RQ || type > DICOM_PDU_ABORT || type == 0 ? DICOM_ABORT_REASON_UNEXPECTED_PDU

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "dicom/DicomDictionary.h"
+#include "platform/base/bytes.h"
 #include "platform/base/codepage.h"
 
 namespace {
@@ -19,36 +20,13 @@ CString Widen(const BYTE* bytes, size_t count)
     return CString(quiva::MultiByteToWide(std::string_view(reinterpret_cast<const char*>(bytes), n), CP_ACP).c_str());
 }
 
-void Put16(std::string& out, unsigned v)
-{
-    out.push_back(static_cast<char>((v >> 8) & 0xFF));
-    out.push_back(static_cast<char>(v & 0xFF));
-}
-
-void Put32(std::string& out, uint32_t v)
-{
-    Put16(out, v >> 16);
-    Put16(out, v & 0xFFFF);
-}
-
-void Set32(std::string& out, size_t at, uint32_t v)
-{
-    out[at] = static_cast<char>(v >> 24);
-    out[at + 1] = static_cast<char>(v >> 16);
-    out[at + 2] = static_cast<char>(v >> 8);
-    out[at + 3] = static_cast<char>(v);
-}
-
-uint16_t Get16(const BYTE* p) { return static_cast<uint16_t>((p[0] << 8) | p[1]); }
-uint32_t Get32(const BYTE* p) { return (uint32_t(p[0]) << 24) | (uint32_t(p[1]) << 16) | (uint32_t(p[2]) << 8) | p[3]; }
-
 // One item or sub-item: type, reserved 0, 16-bit length, value. UIDs and names go out
 // unpadded: padding is not used in association negotiation.
 void PutItem(std::string& out, BYTE type, const std::string& value)
 {
     out.push_back(static_cast<char>(type));
     out.push_back(0);
-    Put16(out, static_cast<unsigned>(value.size()));
+    quiva::AppendBE16(out, static_cast<uint16_t>(value.size()));
     out += value;
 }
 
@@ -89,7 +67,7 @@ bool SameUid(const CString& a, const CString& b) { return a.CompareNoCase(b) == 
 // The 6-byte PDU header says the PDU is exactly `length` bytes long and of this type.
 bool WholePdu(const BYTE* pdu, DWORD length, BYTE type, DWORD minimum)
 {
-    return pdu && length >= minimum && pdu[0] == type && uint64_t(Get32(pdu + 2)) + 6 == length;
+    return pdu && length >= minimum && pdu[0] == type && uint64_t(quiva::LoadBE32(pdu + 2)) + 6 == length;
 }
 
 }  // namespace
@@ -203,9 +181,9 @@ DicomBuffer* CDicomProtocol::BuildAssociateRequest()
     std::string pdu;
     pdu.push_back(DICOM_PDU_ASSOCIATE_RQ);
     pdu.push_back(0);
-    Put32(pdu, 0);  // length, filled in below
-    Put16(pdu, 1);  // protocol version
-    Put16(pdu, 0);
+    quiva::AppendBE32(pdu, 0);  // length, filled in below
+    quiva::AppendBE16(pdu, 1);  // protocol version
+    quiva::AppendBE16(pdu, 0);
     PutAeTitle(pdu, a.called.aeTitle);
     PutAeTitle(pdu, a.calling.aeTitle);
     pdu.append(32, '\0');
@@ -229,7 +207,7 @@ DicomBuffer* CDicomProtocol::BuildAssociateRequest()
         a.calling.implementationClassUid = DICOM_IMPLEMENTATION_CLASS_UID;
     std::string user;
     std::string maxLength;
-    Put32(maxLength, a.ownMaxPdu);
+    quiva::AppendBE32(maxLength, a.ownMaxPdu);
     PutItem(user, 0x51, maxLength);
     PutItem(user, 0x52, Narrow(a.calling.implementationClassUid));
     if (!a.calling.implementationVersionName.IsEmpty())
@@ -240,7 +218,7 @@ DicomBuffer* CDicomProtocol::BuildAssociateRequest()
             continue;
         std::string uid = Narrow(c->abstractSyntax);
         std::string role;
-        Put16(role, static_cast<unsigned>(uid.size()));
+        quiva::AppendBE16(role, static_cast<uint16_t>(uid.size()));
         role += uid;
         role.push_back((c->role & DICOM_ROLE_SCU) ? 1 : 0);
         role.push_back((c->role & DICOM_ROLE_SCP) ? 1 : 0);
@@ -249,7 +227,7 @@ DicomBuffer* CDicomProtocol::BuildAssociateRequest()
     PutItem(pdu, 0x50, user);
     if (pdu.size() - 6 > 0xFFFFFFFFu)
         return nullptr;
-    Set32(pdu, 2, static_cast<uint32_t>(pdu.size() - 6));
+    quiva::StoreBE32(&pdu[2], static_cast<uint32_t>(pdu.size() - 6));
     return ToBuffer(pdu);
 }
 
@@ -271,7 +249,7 @@ bool CDicomProtocol::ParseAssociateAccept(const BYTE* pdu, DWORD length)
         if (end - p < 4)
             return false;
         const BYTE type = p[0];
-        const uint16_t itemLength = Get16(p + 2);
+        const uint16_t itemLength = quiva::LoadBE16(p + 2);
         if (end - p - 4 < itemLength)
             return false;
         const BYTE* value = p + 4;
@@ -290,7 +268,7 @@ bool CDicomProtocol::ParseAssociateAccept(const BYTE* pdu, DWORD length)
             const BYTE* s = value + 4;
             while (itemEnd - s >= 4) {
                 const BYTE subType = s[0];
-                const uint16_t subLength = Get16(s + 2);
+                const uint16_t subLength = quiva::LoadBE16(s + 2);
                 if (itemEnd - s - 4 < subLength)
                     return false;
                 if (subType == 0x30) {
@@ -314,7 +292,7 @@ bool CDicomProtocol::ParseAssociateAccept(const BYTE* pdu, DWORD length)
                 if (itemEnd - s < 4)
                     return false;
                 const BYTE subType = s[0];
-                const uint16_t subLength = Get16(s + 2);
+                const uint16_t subLength = quiva::LoadBE16(s + 2);
                 if (itemEnd - s - 4 < subLength)
                     return false;
                 const BYTE* v = s + 4;
@@ -322,7 +300,7 @@ bool CDicomProtocol::ParseAssociateAccept(const BYTE* pdu, DWORD length)
                 case 0x51:
                     if (subLength < 4)
                         return false;
-                    a.peerMaxPdu = Get32(v);
+                    a.peerMaxPdu = quiva::LoadBE32(v);
                     break;
                 case 0x52:
                     a.called.implementationClassUid = Widen(v, subLength);
@@ -330,7 +308,7 @@ bool CDicomProtocol::ParseAssociateAccept(const BYTE* pdu, DWORD length)
                 case 0x54: {
                     if (subLength < 2)
                         return false;
-                    const uint16_t uidLength = Get16(v);
+                    const uint16_t uidLength = quiva::LoadBE16(v);
                     if (subLength < 2u + uidLength + 2u)
                         return false;
                     CString uid = Widen(v + 2, uidLength);
@@ -413,7 +391,7 @@ DicomPresentationContext* CDicomProtocol::ParsePDataTF(const BYTE* pdu, DWORD le
     for (const BYTE* p = pdu + 6; p < end;) {
         if (end - p < 6)
             return nullptr;
-        const uint32_t pdvLength = Get32(p);
+        const uint32_t pdvLength = quiva::LoadBE32(p);
         if (pdvLength < 2 || static_cast<uint64_t>(end - p - 4) < pdvLength)
             return nullptr;
         if (!a.calling.contexts.FindById(p[4]))
@@ -422,7 +400,7 @@ DicomPresentationContext* CDicomProtocol::ParsePDataTF(const BYTE* pdu, DWORD le
     }
     DicomPresentationContext* context = nullptr;
     for (const BYTE* p = pdu + 6; p < end;) {
-        const uint32_t pdvLength = Get32(p);
+        const uint32_t pdvLength = quiva::LoadBE32(p);
         context = a.calling.contexts.FindById(p[4]);
         const BYTE control = p[5];
         if (!context->collection)

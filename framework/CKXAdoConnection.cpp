@@ -52,9 +52,36 @@ BOOL CKXAdoConnection::Open(int tag)
     return TRUE;
 }
 
+BOOL CKXAdoConnection::BeginTrans()
+{
+    if (!connection || (!IsOpen() && !Reconnect(0)))
+        return FALSE;
+    if (connection->BeginTransaction())
+        return TRUE;
+    ReportError(GetErrorText(), 0);
+    return FALSE;
+}
+
+BOOL CKXAdoConnection::CommitTrans()
+{
+    if (connection && connection->EndTransaction(true))
+        return TRUE;
+    if (connection)
+        ReportError(GetErrorText(), 0);
+    return FALSE;
+}
+
+BOOL CKXAdoConnection::RollbackTrans()
+{
+    return connection && connection->EndTransaction(false) ? TRUE : FALSE;
+}
+
 BOOL CKXAdoConnection::Reconnect(int tag)
 {
     if (connectionString.IsEmpty())
+        return FALSE;
+    // A new session would lose the open transaction's statements without a word.
+    if (connection && connection->InTransaction())
         return FALSE;
     // Only an open connection is closed; after a failed Open there is nothing to close.
     if (connection && connection->IsOpen())

@@ -24,6 +24,12 @@ public:
     CString BuildWhere(CString field, CString value, BOOL allowWildcards) override;
     CString BuildWhereLike(CString field, CString value, BOOL contains) override;
 
+    // One transaction over the statements that follow, ended by CommitTrans or RollbackTrans.
+    // While it is open a lost connection is not opened again: the transaction fails instead.
+    BOOL BeginTrans();
+    BOOL CommitTrans();
+    BOOL RollbackTrans();
+
     // The connection object (not owned by the caller), or null when there is none.
     quiva::db::Connection* GetConnection() { return connection.get(); }
     // The driver's messages of the last failure: one as it is, several each followed by "\n\n".

@@ -11,7 +11,7 @@
 
 #include "framework/CKXAdoConnection.h"
 #include "framework/CKXDatabaseRecordSet.h"
-#include "platform/media/com.h"
+#include "platform/com/com.h"
 
 // A byte block from VirtualAlloc; the owner releases `data` with VirtualFree (MEM_RELEASE).
 struct ByteBuffer {

@@ -52,6 +52,8 @@ public:
 class CKXCtrlMouseCursorInternal {
 public:
     static CKXCtrlMouseCursorInternal* GetInstance();
+    // The cache when one exists, without making one.
+    static CKXCtrlMouseCursorInternal* ExistingInstance() { return s_instance; }
     // Frees the entries; clears the stored singleton pointer.
     virtual ~CKXCtrlMouseCursorInternal();
 

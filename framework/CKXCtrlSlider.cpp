@@ -80,6 +80,12 @@ void CKXCtrlSlider::UpdateValueText()
     LayoutText(nullptr);
 }
 
+int CKXCtrlSlider::GetTruncatedValue() const
+{
+    const float value = GetValue();
+    return static_cast<int>(value + (value < 0.0f ? -1e-3f : 1e-3f));
+}
+
 void CKXCtrlSlider::SetValue(float value)
 {
     valueOffset = value - minimum;

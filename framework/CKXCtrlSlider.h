@@ -42,6 +42,10 @@ public:
     void SetRange(float newMinimum, float newMaximum);
     void SetValue(float value);
     float GetValue() const { return minimum + valueOffset; }
+    // The value truncated toward zero as a whole number. The value passes through the thumb's
+    // position, so a whole number set may read back a hair below itself; that noise (under a
+    // thousandth) is not taken as a fraction.
+    int GetTruncatedValue() const;
 
 private:
     float ThumbOffset() const { return horizontal ? thumb.X : thumb.Y; }

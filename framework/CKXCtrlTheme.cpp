@@ -123,6 +123,14 @@ CKXCtrlTheme* CKXCtrlTheme::GetInstance()
     return s_instance;
 }
 
+void CKXCtrlTheme::SetInstance(CKXCtrlTheme* theme)
+{
+    if (s_instance == theme)
+        return;
+    delete s_instance;
+    s_instance = theme;
+}
+
 Gdiplus::RectF CKXCtrlTheme::GetCaptionButtonSize()
 {
     static const float sizes[] = {20.0f, 28.0f, 36.0f, 52.0f};

@@ -73,6 +73,11 @@ public:
     // clears the stored pointer, so a later call makes a fresh one instead of returning freed
     // memory.
     static CKXCtrlTheme* GetInstance();
+    // The process theme when one exists, without making one.
+    static CKXCtrlTheme* ExistingInstance() { return s_instance; }
+    // Makes `theme` (a program's own defaults) the process theme; the process owns it from then
+    // on, and a theme held before is deleted.
+    static void SetInstance(CKXCtrlTheme* theme);
 
     // Reads a theme file into the members; a file that cannot be read changes nothing.
     virtual void Load(CString path);

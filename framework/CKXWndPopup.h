@@ -17,7 +17,7 @@ public:
     BOOL CreatePopup(CWnd* ownerWnd, int width, int height);
     // Opens the popup at (x, y) of the owner's client area and returns when it has closed;
     // 0 when it could not be created.
-    virtual BOOL Create(CWnd* ownerWnd, int x, int y, int width, int height, DWORD unused);
+    BOOL Create(CWnd* ownerWnd, int x, int y, int width, int height, DWORD unused) override;
     BOOL IsPopup() override { return 1; }
     void ShowAt(int x, int y);
     void ClosePopup();

@@ -1,5 +1,6 @@
 #include "framework/CKXXmlDocument.h"
 
+#include <algorithm>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -9,11 +10,16 @@
 
 namespace {
 
-// XML text in the tree is code page 949 whatever the process's ANSI code page is.
-std::string ToTree(const CString& text) { return quiva::WideToMultiByte(text.str(), CP_KOREAN); }
-CString FromTree(const char* text) { return text ? CString(quiva::MultiByteToWide(text, CP_KOREAN)) : CString(); }
-
 bool NeedsCData(const CString& value) { return value.FindOneOf(L"<>'\"&") >= 0; }
+
+// Text made only of blanks is dropped by the parser unless it is a CDATA section.
+bool IsBlank(const CString& value)
+{
+    for (int i = 0; i < value.GetLength(); ++i)
+        if (value[i] != L' ' && value[i] != L'\t' && value[i] != L'\n' && value[i] != L'\r')
+            return false;
+    return true;
+}
 
 TiXmlElement* NextElement(TiXmlNode* node)
 {
@@ -24,6 +30,300 @@ TiXmlElement* NextElement(TiXmlNode* node)
 }
 
 bool PathTooLong(const wchar_t* path) { return quiva::WideToMultiByte(path, CP_KOREAN).size() > CKXXmlDocument::kMaxPathBytes; }
+
+bool StartsWith(const std::string& text, size_t at, const char* what)
+{
+    return text.compare(at, std::char_traits<char>::length(what), what) == 0;
+}
+
+bool NameStart(unsigned char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_' || c >= 0x7F; }
+bool NameChar(unsigned char c) { return NameStart(c) || (c >= '0' && c <= '9') || c == '-' || c == '.' || c == ':'; }
+
+// An element or attribute name as the parser reads one back.
+bool IsXmlName(const std::string& name)
+{
+    if (name.empty() || !NameStart(static_cast<unsigned char>(name[0])))
+        return false;
+    for (char c : name)
+        if (!NameChar(static_cast<unsigned char>(c)))
+            return false;
+    return true;
+}
+
+// How deeply the text nests elements, counted the way the parser will read it: comments,
+// CDATA sections, declarations and other markup are skipped as it skips them, and quoted
+// attribute values cannot close a tag. Stops counting past `limit`.
+int NestingDepth(const std::string& text, int limit)
+{
+    int depth = 0;
+    size_t i = 0;
+    const size_t n = text.size();
+    auto skipTo = [&](const char* end) {
+        const size_t at = text.find(end, i);
+        i = at == std::string::npos ? n : at + std::char_traits<char>::length(end);
+    };
+    while (i < n && depth <= limit) {
+        i = text.find('<', i);
+        if (i == std::string::npos)
+            break;
+        if (StartsWith(text, i, "<!--")) {
+            i += 4;
+            skipTo("-->");
+        } else if (StartsWith(text, i, "<![CDATA[")) {
+            i += 9;
+            skipTo("]]>");
+        } else if (i + 1 < n && text[i + 1] == '/') {
+            depth = depth > 0 ? depth - 1 : 0;
+            i += 2;
+            skipTo(">");
+        } else if (i + 1 < n && NameStart(static_cast<unsigned char>(text[i + 1]))) {
+            // A start tag: to its '>', past quoted values; "/>" opens nothing.
+            ++i;
+            bool empty = false;
+            while (i < n && text[i] != '>') {
+                if (text[i] == '=') {
+                    ++i;
+                    while (i < n && (text[i] == ' ' || text[i] == '\t' || text[i] == '\n' || text[i] == '\r'))
+                        ++i;
+                    if (i < n && (text[i] == '"' || text[i] == '\'')) {
+                        const char quote = text[i++];
+                        const size_t close = text.find(quote, i);
+                        i = close == std::string::npos ? n : close + 1;
+                    }
+                    continue;
+                }
+                empty = text[i] == '/' && i + 1 < n && text[i + 1] == '>';
+                ++i;
+            }
+            ++i;
+            if (!empty)
+                ++depth;
+        } else {
+            ++i;
+            skipTo(">");
+        }
+    }
+    return depth;
+}
+
+// The encoding named by the text's declaration, or "" when there is none.
+std::string DeclaredEncoding(const std::string& text)
+{
+    size_t start = text.find_first_not_of(" \t\n\r");
+    if (start == std::string::npos || !StartsWith(text, start, "<?xml"))
+        return std::string();
+    const size_t end = text.find("?>", start);
+    const std::string decl = text.substr(start, end == std::string::npos ? std::string::npos : end - start);
+    const size_t at = decl.find("encoding");
+    if (at == std::string::npos)
+        return std::string();
+    size_t q = decl.find_first_of("\"'", at);
+    if (q == std::string::npos)
+        return std::string();
+    const size_t close = decl.find(decl[q], q + 1);
+    return close == std::string::npos ? std::string() : decl.substr(q + 1, close - q - 1);
+}
+
+bool SameName(const std::string& a, const char* b) { return CString(quiva::Utf8ToWide(a)).CompareNoCase(quiva::Utf8ToWide(b).c_str()) == 0; }
+
+bool IsUtf8Name(const std::string& name) { return SameName(name, "UTF-8") || SameName(name, "UTF8"); }
+
+bool IsKoreanName(const std::string& name)
+{
+    for (const char* known : {"euc-kr", "cp949", "ks_c_5601-1987", "windows-949", "x-windows-949", "uhc"})
+        if (SameName(name, known))
+            return true;
+    return false;
+}
+
+bool IsUtf8(const std::string& text)
+{
+    return text.empty() ||
+           MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, text.data(), static_cast<int>(text.size()), nullptr, 0) > 0;
+}
+
+// The code page the bytes are in: UTF-8 only where the text declares UTF-8, or declares
+// nothing, and is valid UTF-8 with something beyond ASCII; code page 949 otherwise, which is
+// also what earlier saves wrote under a UTF-8 declaration.
+UINT CodePageOf(const std::string& text)
+{
+    const std::string declared = DeclaredEncoding(text);
+    if (!declared.empty() && !IsUtf8Name(declared))
+        return CP_KOREAN;
+    const bool ascii = std::all_of(text.begin(), text.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+    if (!declared.empty())
+        return IsUtf8(text) ? CP_UTF8 : CP_KOREAN;
+    return !ascii && IsUtf8(text) ? CP_UTF8 : CP_KOREAN;
+}
+
+// Writes a tree as the parser reads it back. Laid out like the library's own printer (four
+// spaces a level, one node a line), except that an element holding text is written on one line
+// as it stands: indenting there would add blanks to its value.
+class Printer : public TiXmlVisitor {
+public:
+    explicit Printer(UINT codePage) : m_codePage(codePage) {}
+
+    bool VisitEnter(const TiXmlElement& element, const TiXmlAttribute* attribute) override
+    {
+        Indent();
+        m_out += '<';
+        m_out += element.Value();
+        for (; attribute; attribute = attribute->Next()) {
+            m_out += ' ';
+            m_out += attribute->Name();
+            m_out += "=\"";
+            Escape(attribute->ValueStr());
+            m_out += '"';
+        }
+        if (!element.FirstChild()) {
+            m_out += " />";
+            LineBreak();
+        } else {
+            m_out += '>';
+            if (m_inline || HoldsText(element))
+                ++m_inline;
+            else
+                LineBreak();
+        }
+        ++m_depth;
+        return true;
+    }
+
+    bool VisitExit(const TiXmlElement& element) override
+    {
+        --m_depth;
+        if (!element.FirstChild())
+            return true;
+        // Inside a line every element with children counted itself in; the one that began
+        // the line is the last to count out, and ends the line.
+        const bool wasInline = m_inline > 0;
+        if (wasInline)
+            --m_inline;
+        else
+            Indent();
+        m_out += "</";
+        m_out += element.Value();
+        m_out += '>';
+        LineBreak();
+        return true;
+    }
+
+    bool Visit(const TiXmlText& text) override
+    {
+        Indent();
+        if (text.CDATA()) {
+            m_out += "<![CDATA[";
+            m_out += text.ValueStr();
+            m_out += "]]>";
+        } else {
+            Escape(text.ValueStr());
+        }
+        LineBreak();
+        return true;
+    }
+
+    bool Visit(const TiXmlDeclaration& declaration) override
+    {
+        Indent();
+        TiXmlDeclaration right(declaration.Version(), EncodingFor(declaration.Encoding()), declaration.Standalone());
+        right.Print(nullptr, 0, &m_out);
+        LineBreak();
+        return true;
+    }
+
+    bool Visit(const TiXmlComment& comment) override
+    {
+        Indent();
+        m_out += "<!--";
+        m_out += comment.Value();
+        m_out += "-->";
+        LineBreak();
+        return true;
+    }
+
+    bool Visit(const TiXmlUnknown& unknown) override
+    {
+        Indent();
+        m_out += '<';
+        m_out += unknown.Value();
+        m_out += '>';
+        LineBreak();
+        return true;
+    }
+
+    // The text as Load will read it: in UTF-8, bytes that are no UTF-8 are written as the
+    // replacement character they read as; a declaration of the code page goes in front when
+    // the text would otherwise be taken for the other one.
+    std::string Result() const
+    {
+        std::string out = m_out;
+        if (m_codePage == CP_UTF8 && !IsUtf8(out))
+            out = quiva::WideToUtf8(quiva::Utf8ToWide(out));
+        if (CodePageOf(out) != m_codePage)
+            out = std::string("<?xml version=\"1.0\" encoding=\"") + (m_codePage == CP_UTF8 ? "UTF-8" : "euc-kr") + "\" ?>\n" + out;
+        return out;
+    }
+
+private:
+    static bool HoldsText(const TiXmlElement& element)
+    {
+        for (const TiXmlNode* n = element.FirstChild(); n; n = n->NextSibling())
+            if (const TiXmlText* t = n->ToText(); t && !t->CDATA())
+                return true;
+        return false;
+    }
+
+    // The declared encoding when it names the bytes' code page, else the code page's name.
+    std::string EncodingFor(const std::string& declared) const
+    {
+        if (m_codePage == CP_UTF8)
+            return declared.empty() || IsUtf8Name(declared) ? declared : "UTF-8";
+        return IsKoreanName(declared) ? declared : "euc-kr";
+    }
+
+    void Indent()
+    {
+        if (!m_inline)
+            for (int i = 0; i < m_depth; ++i)
+                m_out += "    ";
+    }
+
+    void LineBreak()
+    {
+        if (!m_inline)
+            m_out += '\n';
+    }
+
+    // Markup characters and control characters as references, everything else as it is.
+    void Escape(const std::string& text)
+    {
+        for (char ch : text) {
+            const unsigned char c = static_cast<unsigned char>(ch);
+            switch (c) {
+            case '&': m_out += "&amp;"; break;
+            case '<': m_out += "&lt;"; break;
+            case '>': m_out += "&gt;"; break;
+            case '"': m_out += "&quot;"; break;
+            case '\'': m_out += "&apos;"; break;
+            default:
+                if (c < 32) {
+                    static const char hex[] = "0123456789ABCDEF";
+                    m_out += "&#x";
+                    m_out += hex[c >> 4];
+                    m_out += hex[c & 15];
+                    m_out += ';';
+                } else {
+                    m_out += ch;
+                }
+            }
+        }
+    }
+
+    UINT m_codePage;
+    std::string m_out;
+    int m_depth = 0;
+    int m_inline = 0;
+};
 
 }  // namespace
 
@@ -36,17 +336,36 @@ CKXXmlDocument::CKXXmlDocument()
 
 CKXXmlDocument::~CKXXmlDocument() = default;
 
+std::string CKXXmlDocument::ToTree(const CString& text) const { return quiva::WideToMultiByte(text.str(), m_codePage); }
+
+CString CKXXmlDocument::FromTree(const char* text) const
+{
+    return text ? CString(quiva::MultiByteToWide(text, m_codePage)) : CString();
+}
+
+bool CKXXmlDocument::ParseText(const std::string& text)
+{
+    m_document.Clear();
+    m_document.ClearError();
+    m_walk = Walk();
+    if (NestingDepth(text, kMaxDepth) > kMaxDepth)
+        return false;
+    m_document.Parse(text.c_str(), nullptr, m_codePage == CP_UTF8 ? TIXML_ENCODING_UTF8 : TIXML_ENCODING_LEGACY);
+    return !m_document.Error();
+}
+
 bool CKXXmlDocument::Load(const wchar_t* path)
 {
-    if (!path || !*path || PathTooLong(path)) {
-        m_document.Clear();
-        return false;
-    }
     std::string bytes;
-    if (!quiva::ReadFileBytes(path, bytes)) {
+    if (!path || !*path || PathTooLong(path) || !quiva::ReadFileBytes(path, bytes, kMaxFileBytes)) {
         m_document.Clear();
+        m_walk = Walk();
         return false;
     }
+    // A UTF-8 byte order mark says the same as a UTF-8 declaration.
+    const bool bom = bytes.size() >= 3 && bytes.compare(0, 3, "\xEF\xBB\xBF") == 0;
+    if (bom)
+        bytes.erase(0, 3);
     // Line ends become LF, as the library does for files it opens itself.
     std::string text;
     text.reserve(bytes.size());
@@ -59,10 +378,8 @@ bool CKXXmlDocument::Load(const wchar_t* path)
             text += bytes[i];
         }
     }
-    m_document.Clear();
-    m_document.ClearError();
-    m_document.Parse(text.c_str(), nullptr, TIXML_ENCODING_UNKNOWN);
-    if (m_document.Error()) {
+    m_codePage = bom && IsUtf8(text) ? CP_UTF8 : CodePageOf(text);
+    if (!ParseText(text)) {
         // A truncated file leaves a partial tree behind; none of it is trusted.
         m_document.Clear();
         return false;
@@ -76,19 +393,16 @@ bool CKXXmlDocument::Save(const wchar_t* path)
     CString target = (path && *path) ? CString(path) : m_path;
     if (target.IsEmpty() || PathTooLong(target))
         return false;
-    TiXmlPrinter printer;
-    printer.SetIndent("    ");
-    printer.SetLineBreak("\n");
+    Printer printer(m_codePage);
     m_document.Accept(&printer);
-    return quiva::WriteFileAtomically(target, printer.Str());
+    return quiva::WriteFileAtomically(target, printer.Result());
 }
 
 void CKXXmlDocument::LoadXml(const wchar_t* xml)
 {
-    m_document.Clear();
-    m_document.ClearError();
-    std::string text = ToTree(xml ? xml : L"");
-    m_document.Parse(text.c_str(), nullptr, TIXML_ENCODING_UNKNOWN);
+    const std::wstring wide = xml ? xml : L"";
+    m_codePage = IsUtf8Name(DeclaredEncoding(quiva::WideToUtf8(wide.substr(0, wide.find(L"?>"))))) ? CP_UTF8 : CP_KOREAN;
+    ParseText(ToTree(CString(wide)));
 }
 
 TiXmlElement* CKXXmlDocument::FindChild(TiXmlNode* parent, const CString& name)
@@ -103,20 +417,31 @@ TiXmlElement* CKXXmlDocument::FindChild(TiXmlNode* parent, const CString& name)
 
 TiXmlElement* CKXXmlDocument::AddChild(TiXmlNode* parent, const CString& name)
 {
-    if (!parent)
+    // A name that would not read back as one (blank, markup, characters the code page lacks)
+    // is not created: the saved file would no longer load.
+    const std::string treeName = ToTree(name);
+    if (!parent || !IsXmlName(treeName))
         return nullptr;
-    TiXmlNode* added = parent->LinkEndChild(new TiXmlElement(ToTree(name)));
+    TiXmlNode* added = parent->LinkEndChild(new TiXmlElement(treeName));
     return added ? added->ToElement() : nullptr;
 }
 
 TiXmlElement* CKXXmlDocument::StepSiblings(TiXmlElement* element, int index, bool create, const CString& name)
 {
-    for (int i = 0; element && i < index; ++i) {
+    TiXmlElement* const from = element;
+    int i = 0;
+    if (from && from == m_walk.from && m_walk.to && m_walk.steps <= index) {
+        element = m_walk.to;
+        i = m_walk.steps;
+    }
+    for (; element && i < index; ++i) {
         TiXmlElement* next = NextElement(element);
         if (!next && create)
             next = AddChild(element->Parent(), name);
         element = next;
     }
+    if (from && element && index > 0)
+        m_walk = Walk{from, index, element};
     return element;
 }
 
@@ -182,11 +507,30 @@ TiXmlElement* CKXXmlDocument::Resolve(const wchar_t* path, int index, bool creat
 
 void CKXXmlDocument::SetText(TiXmlElement* element, const CString& text, bool cdata)
 {
-    TiXmlNode* firstChild = element->FirstChild();
-    if (firstChild && firstChild->ToText())
-        element->Clear();
+    // The old value goes, wherever comments stand between its pieces; the new one takes the
+    // place of its first piece (or goes last). Comments and child elements stay.
+    bool found = false;
+    TiXmlNode* after = nullptr;
+    for (TiXmlNode* n = element->FirstChild(); n && !n->ToElement();) {
+        TiXmlNode* next = n->NextSibling();
+        if (n->ToText()) {
+            if (!found)
+                after = n->PreviousSibling();
+            found = true;
+            element->RemoveChild(n);
+        }
+        n = next;
+    }
+    auto place = [&](const TiXmlText& node) {
+        if (!found)
+            element->InsertEndChild(node);
+        else if (after)
+            after = element->InsertAfterChild(after, node);
+        else
+            after = element->FirstChild() ? element->InsertBeforeChild(element->FirstChild(), node) : element->InsertEndChild(node);
+    };
     if (!cdata) {
-        element->LinkEndChild(new TiXmlText(ToTree(text)));
+        place(TiXmlText(ToTree(text)));
         return;
     }
     // A CDATA section cannot hold "]]>": the value is split after "]]" into consecutive
@@ -195,9 +539,9 @@ void CKXXmlDocument::SetText(TiXmlElement* element, const CString& text, bool cd
     for (;;) {
         size_t end = rest.find(L"]]>");
         std::wstring piece = end == std::wstring::npos ? rest : rest.substr(0, end + 2);
-        auto* node = new TiXmlText(ToTree(piece));
-        node->SetCDATA(true);
-        element->LinkEndChild(node);
+        TiXmlText node(ToTree(piece));
+        node.SetCDATA(true);
+        place(node);
         if (end == std::wstring::npos)
             break;
         rest = rest.substr(end + 2);
@@ -209,9 +553,11 @@ CString CKXXmlDocument::GetValue(const wchar_t* path, int index)
     TiXmlElement* element = Resolve(path, index, false);
     if (!element)
         return CString();
+    // The text before the first child element; comments between its pieces are passed over.
     std::string joined;
-    for (TiXmlNode* n = element->FirstChild(); n && n->ToText(); n = n->NextSibling())
-        joined += n->Value();
+    for (TiXmlNode* n = element->FirstChild(); n && !n->ToElement(); n = n->NextSibling())
+        if (n->ToText())
+            joined += n->Value();
     return FromTree(joined.c_str());
 }
 
@@ -221,7 +567,15 @@ int CKXXmlDocument::SetValue(const wchar_t* path, const wchar_t* value, int inde
     if (!element)
         return -1;
     CString text(value ? value : L"");
-    SetText(element, text, NeedsCData(text));
+    // Markup goes into CDATA sections, unless a carriage return is in it: reading a file turns
+    // every line end into a line feed, and only escaped text keeps one. A value of blanks only
+    // must be CDATA (blank text is not kept), so its line ends are line feeds from the start.
+    const bool blank = !text.IsEmpty() && IsBlank(text);
+    if (blank) {
+        text.Replace(L"\r\n", L"\n");
+        text.Replace(L"\r", L"\n");
+    }
+    SetText(element, text, blank || (NeedsCData(text) && text.Find(L'\r') < 0));
     return 0;
 }
 
@@ -235,9 +589,12 @@ CString CKXXmlDocument::GetAttribute(const wchar_t* path, const wchar_t* name, i
 
 int CKXXmlDocument::SetAttribute(const wchar_t* path, int index, const wchar_t* name, const wchar_t* value)
 {
+    const std::string treeName = ToTree(name ? name : L"");
+    if (!IsXmlName(treeName))
+        return -1;
     TiXmlElement* element = Resolve(path, index, true);
     if (!element)
         return -1;
-    element->SetAttribute(ToTree(name ? name : L""), ToTree(value ? value : L""));
+    element->SetAttribute(treeName, ToTree(value ? value : L""));
     return 0;
 }

@@ -3,10 +3,17 @@
 // A segment "name@N" takes the first child element called name and steps N element siblings on;
 // the index argument of the getters and setters steps further siblings after the path. Setters
 // create what is missing; getters never do. Names and values are wide strings; in the tree and
-// on disk they are code page 949 (the files declare "euc-kr").
+// on disk they are code page 949 (the files declare "euc-kr"), except in a document that
+// declares UTF-8 and is UTF-8, which stays UTF-8. A save writes the declaration of the bytes it
+// writes, so every saved document loads again to the same values.
+//
+// A file is refused before parsing when it is larger than kMaxFileBytes or nests elements
+// deeper than kMaxDepth, so a hostile file cannot exhaust the stack or memory.
 #pragma once
 
 #include <tinyxml.h>
+
+#include <string>
 
 #include "platform/base/CString.h"
 #include "platform/base/wintypes.h"
@@ -37,19 +44,36 @@ public:
 
     // Longest file path accepted, in code-page-949 bytes.
     static constexpr size_t kMaxPathBytes = 779;
+    static constexpr size_t kMaxFileBytes = 64u << 20;
+    static constexpr int kMaxDepth = 256;
 
 protected:
     TiXmlElement* FindNode(const wchar_t* path, bool create);
     TiXmlElement* FindChild(TiXmlNode* parent, const CString& name);
     TiXmlElement* AddChild(TiXmlNode* parent, const CString& name);
     void SetText(TiXmlElement* element, const CString& text, bool cdata);
+    // Text between the tree's code page and wide text.
+    std::string ToTree(const CString& text) const;
+    CString FromTree(const char* text) const;
 
 private:
     // The element `index` element siblings after `element`; when creating, elements of the
     // same name are appended to its parent until that sibling exists.
     TiXmlElement* StepSiblings(TiXmlElement* element, int index, bool create, const CString& name);
     TiXmlElement* Resolve(const wchar_t* path, int index, bool create);
+    // Parses text in the tree's code page; false when it does not parse or nests too deeply.
+    bool ParseText(const std::string& text);
 
     CString m_path;
     TiXmlDocument m_document;
+    UINT m_codePage = 949;  // of the tree and the file: CP_KOREAN or CP_UTF8
+    // The last sibling walk, so reading a list entry by entry ("/Name@0", "/Name@1", ...)
+    // continues where the previous read stopped instead of walking from the start. Elements
+    // are only ever appended or cleared all at once, so a remembered walk stays true until the
+    // document is replaced.
+    struct Walk {
+        TiXmlElement* from = nullptr;
+        int steps = 0;
+        TiXmlElement* to = nullptr;
+    } m_walk;
 };

@@ -4,24 +4,18 @@
 #include <string>
 #include <vector>
 
+#include "platform/base/bytes.h"
+
 namespace {
 
 using Bytes = std::vector<unsigned char>;
 
-void Put16(Bytes& v, unsigned x)
-{
-    v.push_back(static_cast<unsigned char>(x >> 8));
-    v.push_back(static_cast<unsigned char>(x));
-}
-void Put32(Bytes& v, unsigned x)
-{
-    Put16(v, x >> 16);
-    Put16(v, x & 0xFFFF);
-}
+using quiva::AppendBE16;
+using quiva::AppendBE32;
 Bytes Item(unsigned char type, const Bytes& value)
 {
     Bytes v{type, 0};
-    Put16(v, static_cast<unsigned>(value.size()));
+    AppendBE16(v, static_cast<uint16_t>(value.size()));
     v.insert(v.end(), value.begin(), value.end());
     return v;
 }
@@ -29,7 +23,7 @@ Bytes Text(const std::string& s) { return Bytes(s.begin(), s.end()); }
 Bytes Pdu(unsigned char type, const Bytes& body)
 {
     Bytes v{type, 0};
-    Put32(v, static_cast<unsigned>(body.size()));
+    AppendBE32(v, static_cast<uint32_t>(body.size()));
     v.insert(v.end(), body.begin(), body.end());
     return v;
 }
@@ -49,7 +43,7 @@ Bytes Command(unsigned element, const Bytes& value)
 Bytes PData(unsigned char context, unsigned char control, const Bytes& data)
 {
     Bytes pdv;
-    Put32(pdv, static_cast<unsigned>(data.size() + 2));
+    AppendBE32(pdv, static_cast<uint32_t>(data.size() + 2));
     return Pdu(4, pdv + Bytes{context, control} + data);
 }
 
@@ -78,9 +72,9 @@ int main(int argc, char** argv)
     Bytes fixed{0, 1, 0, 0};
     fixed = fixed + titles + Bytes(32, 0);
     Bytes maxLength;
-    Put32(maxLength, 16384);
+    AppendBE32(maxLength, 16384);
     Bytes role;
-    Put16(role, 25);
+    AppendBE16(role, 25);
     role = role + Text("1.2.840.10008.5.1.4.1.1.7") + Bytes{0, 1};
     Bytes accept = fixed + Item(0x10, Text("1.2.840.10008.3.1.1.1")) +
                    Item(0x21, Bytes{1, 0, 0, 0} + Item(0x40, Text("1.2.840.10008.1.2.1"))) +
@@ -94,8 +88,8 @@ int main(int argc, char** argv)
     Bytes response = Command(0x0000, Bytes{static_cast<unsigned char>(n), 0, 0, 0}) + body;
     Bytes head(response.begin(), response.begin() + 30), tail(response.begin() + 30, response.end());
     Bytes pdv1, pdv2;
-    Put32(pdv1, static_cast<unsigned>(head.size() + 2));
-    Put32(pdv2, static_cast<unsigned>(tail.size() + 2));
+    AppendBE32(pdv1, static_cast<uint32_t>(head.size() + 2));
+    AppendBE32(pdv2, static_cast<uint32_t>(tail.size() + 2));
 
     bool ok = Save(folder, "accept", 7, Pdu(2, accept));
     ok = Save(folder, "reject", 3, Pdu(3, Bytes{0, 1, 1, 7})) && ok;

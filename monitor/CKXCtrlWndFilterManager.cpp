@@ -4,7 +4,7 @@
 
 #include "framework/CKXCtrlCursor.h"
 #include "platform/base/clock.h"
-#include "platform/media/com.h"
+#include "platform/com/com.h"
 
 using namespace Gdiplus;
 using quiva::ComPtr;

@@ -5,10 +5,11 @@
 #include <vector>
 
 #include "framework/CKXXmlDocument.h"
+#include "platform/base/codepage.h"
 #include "platform/base/debug.h"
 #include "platform/base/fileapi.h"
 #include "platform/base/wformat.h"
-#include "platform/media/com.h"
+#include "platform/com/com.h"
 #include "platform/ui/winuser.h"
 
 using quiva::ComPtr;
@@ -61,12 +62,33 @@ ConnectorRow ConnectorOf(LONG physicalType)
 
 }  // namespace
 
+CKXMCaptureEx::CKXMCaptureEx()
+{
+    // The monitor's graphs carry the sound renderer; its crossbar graph is not kept in a file.
+    m_bAudio = 1;
+    m_bKeepCrossbarGraph = false;
+}
+
 CString FormatDeviceLine(const _KXMCaptureDeviceInfo& e)
 {
     CString line;
     line.Format(L"%d@@%s@@%s@@%s@@%d@@%d@@%d\n", e.type, e.sourceName.GetString(), e.connectorName.GetString(),
                 e.displayName.GetString(), e.connectorKind, e.pinIndex, e.physConnType);
     return line;
+}
+
+// Its names hold no line end, no NUL and no separator, and do not start or end with "@" (which
+// would join a separator); every character survives UTF-16. An entry that would read back as
+// another is left out rather than offered under a wrong name.
+bool DeviceLineRoundTrips(const _KXMCaptureDeviceInfo& e)
+{
+    for (const CString* name : {&e.sourceName, &e.connectorName, &e.displayName}) {
+        const std::wstring& text = name->str();
+        if (text.find_first_of(std::wstring(L"\n\0", 2)) != std::wstring::npos || text.find(L"@@") != std::wstring::npos ||
+            (!text.empty() && (text.front() == L'@' || text.back() == L'@')) || quiva::Utf16ToWide(quiva::WideToUtf16(text)) != text)
+            return false;
+    }
+    return true;
 }
 
 void CKXMCaptureEx::EnumerateDevices(REFCLSID category, int kind)
@@ -174,7 +196,7 @@ void CKXMCaptureEx::LoadGraphList()
         AddDvdEntry();
 }
 
-void CKXMCaptureEx::SaveGraphList(BOOL dvdOn)
+BOOL CKXMCaptureEx::SaveGraphList(BOOL dvdOn)
 {
     CKXXmlDocument doc;
     doc.LoadXml(L"<?xml version=\"1.0\" encoding=\"euc-kr\"?><GraphFiles/>");
@@ -191,7 +213,7 @@ void CKXMCaptureEx::SaveGraphList(BOOL dvdOn)
         doc.SetValue(node, e->sourceName);
         doc.SetAttribute(node, 0, L"name", e->displayName);
     }
-    doc.Save(KXM_GRAPH_LIST_FILE);
+    return doc.Save(KXM_GRAPH_LIST_FILE) ? TRUE : FALSE;
 }
 
 _KXMCaptureDeviceInfo* CKXMCaptureEx::ImportGraph(LPCWSTR path)
@@ -215,7 +237,10 @@ _KXMCaptureDeviceInfo* CKXMCaptureEx::ImportGraph(LPCWSTR path)
         m_devices.Add(entry);
     }
     Stop();
-    m_bRunning = BuildSavedGraph(source) ? 1 : 0;
+    // The graph shown is the new entry's.
+    m_pCurrentDevice = entry;
+    m_bGraphBuilt = BuildSavedGraph(source) != 0;
+    m_bRunning = m_bGraphBuilt ? 1 : 0;
     return entry;
 }
 
@@ -254,15 +279,22 @@ void CKXMCaptureEx::RemoveEntry(_KXMCaptureDeviceInfo* entry)
 BOOL CKXMCaptureEx::SelectDevice(HWND window, LPCWSTR displayName)
 {
     std::lock_guard lock(m_lock);
+    _KXMCaptureDeviceInfo* found = displayName && *displayName ? FindByDisplayName(displayName) : nullptr;
+    return SelectEntry(window, found);
+}
+
+BOOL CKXMCaptureEx::SelectEntry(HWND window, _KXMCaptureDeviceInfo* entry)
+{
+    std::lock_guard lock(m_lock);
     if (m_devices.IsEmpty()) {
         m_bRunning = 0;
         return FALSE;
     }
     if (window)
         m_hPreviewWnd = window;
-    if (displayName && *displayName)
-        if (_KXMCaptureDeviceInfo* found = FindByDisplayName(displayName))
-            m_pCurrentDevice = found;
+    for (INT_PTR i = 0; entry && i < m_devices.GetSize(); ++i)
+        if (m_devices[i] == entry)
+            m_pCurrentDevice = entry;
     if (!m_pCurrentDevice)
         m_pCurrentDevice = m_devices[0];
     Stop();
@@ -277,11 +309,6 @@ BOOL CKXMCaptureEx::SelectDevice(HWND window, LPCWSTR displayName)
     }
     m_bGraphBuilt = built != 0;
     m_bRunning = built ? 1 : 0;
-    if (built && m_pCurrentDevice->type <= KXM_DEVICE_CAPTURE)
-        if (IBaseFilter* capture = FindStreamSource()) {
-            DetectMediaType(capture);
-            capture->Release();
-        }
     return TRUE;
 }
 
@@ -310,20 +337,6 @@ ComPtr<IAMStreamConfig> OutputStreamConfig(IBaseFilter* filter)
 }
 
 }  // namespace
-
-IBaseFilter* CKXMCaptureEx::FindStreamSource() const
-{
-    ComPtr<IEnumFilters> filters;
-    if (!m_pGraph || FAILED(m_pGraph->EnumFilters(filters.Put())) || !filters)
-        return nullptr;
-    IBaseFilter* f = nullptr;
-    while (filters->Next(1, &f, nullptr) == S_OK) {
-        if (OutputStreamConfig(f))
-            return f;
-        f->Release();
-    }
-    return nullptr;
-}
 
 void CKXMCaptureEx::DetectMediaType(IBaseFilter* capture)
 {
@@ -417,11 +430,16 @@ CString CKXMCaptureEx::DeviceText(int maxChars) const
 {
     std::lock_guard lock(m_lock);
     CString text;
+    size_t units = 0;
     for (INT_PTR i = 0; i < m_devices.GetSize(); ++i) {
+        if (!DeviceLineRoundTrips(*m_devices[i]))
+            continue;
         CString line = FormatDeviceLine(*m_devices[i]);
-        if (text.GetLength() + line.GetLength() > maxChars)
+        const size_t lineUnits = quiva::Utf16Length(line.str());
+        if (units + lineUnits > static_cast<size_t>(std::max(maxChars, 0)))
             break;
         text += line;
+        units += lineUnits;
     }
     return text;
 }
@@ -430,16 +448,6 @@ void CKXMCaptureEx::Log(LPCWSTR text)
 {
     if (m_messageSink)
         m_messageSink(CString(text ? text : L""));
-}
-
-void CKXMCaptureEx::Logf(LPCWSTR format, ...)
-{
-    va_list args;
-    va_start(args, format);
-    CString text;
-    text.FormatV(format, args);
-    va_end(args);
-    Log(text);
 }
 
 int CKXMCaptureEx::CheckResult(HRESULT hr, LPCWSTR context)

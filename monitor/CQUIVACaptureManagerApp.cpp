@@ -1,7 +1,11 @@
 #include "monitor/CQUIVACaptureManagerApp.h"
 
+#include "framework/CKXCtrlCursor.h"
+#include "monitor/CKXMonitorTheme.h"
 #include "monitor/CQUIVACaptureManagerDlg.h"
 #include "platform/base/resources.h"
+#include "platform/gdi/gdiplus.h"
+#include "platform/ui/commctrl.h"
 #include "platform/ui/winuser.h"
 
 #ifndef CS_SAVEBITS
@@ -18,6 +22,15 @@ BOOL CQUIVACaptureManagerApp::InitInstance(const std::vector<std::wstring>& argu
     wc.lpszClassName = KXM_MONITOR_WINDOW_CLASS;
     RegisterClassW(&wc);
 
+    Gdiplus::GdiplusStartupInput input;
+    input.SuppressBackgroundThread = TRUE;
+    Gdiplus::GdiplusStartupOutput output {};
+    Gdiplus::GdiplusStartup(&m_gdiplusToken, &input, &output);
+    INITCOMMONCONTROLSEX controls {sizeof(INITCOMMONCONTROLSEX), 0xFF};
+    InitCommonControlsEx(&controls);
+    // The panel and the log draw in the monitor's dark look.
+    CKXCtrlTheme::SetInstance(new CKXMonitorTheme());
+
     CQUIVACaptureManagerDlg dlg(arguments);
     m_pMainDlg = &dlg;
     dlg.DoModal();
@@ -28,6 +41,11 @@ BOOL CQUIVACaptureManagerApp::InitInstance(const std::vector<std::wstring>& argu
 
 int CQUIVACaptureManagerApp::ExitInstance()
 {
+    if (m_gdiplusToken)
+        Gdiplus::GdiplusShutdown(m_gdiplusToken);
+    m_gdiplusToken = 0;
+    delete CKXCtrlMouseCursorInternal::ExistingInstance();
+    delete CKXCtrlTheme::ExistingInstance();
     UnregisterClassW(KXM_MONITOR_WINDOW_CLASS, GetModuleHandleW(nullptr));
     return 0;
 }

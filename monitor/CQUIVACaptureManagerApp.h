@@ -1,5 +1,6 @@
 // The monitor program's application object: registers the window class of its preview and panel
-// host windows, runs the main dialog and ends when the dialog ends.
+// host windows, starts drawing and the common controls, installs the monitor's theme, runs the
+// main dialog and ends when the dialog ends; its exit undoes the start-up.
 #pragma once
 
 #include <string>
@@ -19,4 +20,5 @@ public:
     int ExitInstance();
 
     CQUIVACaptureManagerDlg* m_pMainDlg = nullptr;  // while the dialog runs
+    ULONG_PTR m_gdiplusToken = 0;
 };

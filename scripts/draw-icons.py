@@ -1,9 +1,10 @@
 #!/usr/bin/env python3
-"""Draws the caption-button and thumbnail icons of the capture module as 32 x 32 PNG files.
+"""Draws the caption-button and thumbnail icons of the capture module and the program icon of the
+device monitor as 32 x 32 PNG files.
 
-Each icon is a few strokes in light grey (white for the hot state of a thumbnail icon) on a
-transparent ground, supersampled 8 x 8 per pixel for smooth edges. Run it again after changing a
-drawing; the PNG files are kept in the tree.
+Each icon is a few shapes on a transparent ground, supersampled 8 x 8 per pixel for smooth edges:
+the capture module's in light grey (white for the hot state of a thumbnail icon), the monitor's in
+layers of colour. Run it again after changing a drawing; the PNG files are kept in the tree.
 """
 import math
 import os
@@ -59,6 +60,19 @@ def outside(shape, hole):
     return lambda x, y: shape(x, y) and not hole(x, y)
 
 
+def ring(cx, cy, r, w, start=0.0, sweep=360.0):
+    """A circular band of width w; with start and sweep (degrees, clockwise from 3 o'clock) an arc."""
+
+    def inside(x, y):
+        d = math.hypot(x - cx, y - cy)
+        if abs(d - r) > w / 2:
+            return False
+        a = (math.degrees(math.atan2(y - cy, x - cx)) - start) % 360.0
+        return a <= sweep
+
+    return inside
+
+
 def disc(cx, cy, r):
     return lambda x, y: (x - cx) ** 2 + (y - cy) ** 2 <= r * r
 
@@ -77,17 +91,6 @@ def gear(cx, cy, r, teeth, w):
     return inside
 
 
-def ring(cx, cy, r, w, start=0.0, sweep=360.0):
-    """A circular band of width w; with start and sweep (degrees, clockwise from 3 o'clock) an arc."""
-
-    def inside(x, y):
-        d = math.hypot(x - cx, y - cy)
-        if abs(d - r) > w / 2:
-            return False
-        a = (math.degrees(math.atan2(y - cy, x - cx)) - start) % 360.0
-        return a <= sweep
-
-    return inside
 def triangle(a, b, c):
     def side(p, q, x, y):
         return (q[0] - p[0]) * (y - p[1]) - (q[1] - p[1]) * (x - p[0])
@@ -97,6 +100,8 @@ def triangle(a, b, c):
         return (s1 >= 0 and s2 >= 0 and s3 >= 0) or (s1 <= 0 and s2 <= 0 and s3 <= 0)
 
     return inside
+
+
 # Thumbnail icons: a waste bin marks a kept file (a click deletes it), a turning arrow a deleted
 # one (a click restores it). The hot forms are white and sit in a ring.
 BIN = [rect(9, 8, 23, 10.5), rect(13.5, 5.5, 18.5, 8), *frame(10.5, 11, 21.5, 26, 2), rect(14.2, 13, 15.8, 24),
@@ -104,6 +109,8 @@ BIN = [rect(9, 8, 23, 10.5), rect(13.5, 5.5, 18.5, 8), *frame(10.5, 11, 21.5, 26
 RESTORE = [ring(16, 16, 7.5, 2.6, 200, 290), triangle((4.5, 11.5), (12.5, 11.5), (8.5, 18.5))]
 HOT_RING = [ring(16, 16, 14.5, 1.6)]
 WHITE = (0xFF, 0xFF, 0xFF)
+
+
 ICONS = {
     # exit: a cross
     10001: [line(9, 9, 23, 23, 2.6), line(23, 9, 9, 23, 2.6)],
@@ -130,22 +137,61 @@ ICONS = {
     10019: RESTORE,
     10020: (RESTORE + HOT_RING, WHITE),
 }
-def png(rows, colour=COLOUR):
+
+
+# The device monitor's program icon: a camera (body, lens, viewfinder) over a blue screen.
+MONITOR_ICONS = {
+    128: [
+        ((0x2E, 0x6D, 0xB4), [rect(2, 4, 30, 26)]),
+        ((0x1E, 0x1E, 0x1E), [rect(4, 6, 28, 24), rect(12, 26, 20, 28), rect(8, 28, 24, 30)]),
+        ((0xDC, 0xDC, 0xDC), [rect(8, 11, 24, 21), rect(11, 9, 16, 11)]),
+        ((0x2E, 0x6D, 0xB4), [disc(16, 16, 4)]),
+        ((0x1E, 0x1E, 0x1E), [disc(16, 16, 2)]),
+    ],
+}
+
+
+def layered(layers):
+    """Colour and coverage per pixel, each layer painted over those before it."""
+    first = layers[0][0]
+    pixels = [[(first[0], first[1], first[2], 0.0)] * SIZE for _ in range(SIZE)]
+    for colour, shapes in layers:
+        cover = coverage(shapes)
+        for y in range(SIZE):
+            for x in range(SIZE):
+                a = cover[y][x]
+                r0, g0, b0, a0 = pixels[y][x]
+                out = a + a0 * (1 - a)
+                mix = [(c * a + c0 * a0 * (1 - a)) / out if out else c0 for c, c0 in zip(colour, (r0, g0, b0))]
+                pixels[y][x] = (mix[0], mix[1], mix[2], out)
+    return pixels
+
+
+def png(rows):
     raw = b""
     for row in rows:
-        raw += b"\x00" + b"".join(bytes(colour) + bytes([round(a * 255)]) for a in row)
+        raw += b"\x00" + b"".join(bytes([round(r), round(g), round(b), round(a * 255)]) for r, g, b, a in row)
 
     def chunk(kind, data):
         return struct.pack(">I", len(data)) + kind + data + struct.pack(">I", zlib.crc32(kind + data) & 0xFFFFFFFF)
 
     header = struct.pack(">IIBBBBB", SIZE, SIZE, 8, 6, 0, 0, 0)
     return b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", header) + chunk(b"IDAT", zlib.compress(raw, 9)) + chunk(b"IEND", b"")
+
+
 def main():
-    out = sys.argv[1] if len(sys.argv) > 1 else os.path.join(os.path.dirname(__file__), "..", "resources", "capture", "icons")
-    os.makedirs(out, exist_ok=True)
+    root = sys.argv[1] if len(sys.argv) > 1 else os.path.join(os.path.dirname(__file__), "..", "resources")
+    drawings = []
     for ident, drawing in ICONS.items():
         shapes, colour = drawing if isinstance(drawing, tuple) else (drawing, COLOUR)
+        drawings.append(("capture", ident, [(colour, shapes)]))
+    drawings += [("monitor", ident, layers) for ident, layers in MONITOR_ICONS.items()]
+    for module, ident, layers in drawings:
+        out = os.path.join(root, module, "icons")
+        os.makedirs(out, exist_ok=True)
         with open(os.path.join(out, f"{ident}.png"), "wb") as f:
-            f.write(png(coverage(shapes), colour))
+            f.write(png(layered(layers)))
+
+
 if __name__ == "__main__":
     main()

@@ -2,6 +2,8 @@
 // packed DIBs.
 #pragma once
 
+#include <cstdint>
+
 #include "platform/base/wintypes.h"
 
 #define BI_RGB 0L
@@ -53,10 +55,25 @@ struct BITMAPINFO {
 typedef BITMAPINFO* LPBITMAPINFO;
 
 namespace quiva {
+// The most pixels any decoded picture or video frame may have (8k x 8k, twice a 4K frame each
+// way), and the longest side (twice that). Every decoder checks a file's dimensions against
+// them from the header, before allocating, so a small hostile header cannot make it take
+// gigabytes or minutes.
+constexpr uint64_t kMaxImagePixels = 8192ull * 8192ull;
+constexpr int64_t kMaxImageSide = 16384;
+inline bool ImageSizeOk(int64_t width, int64_t height)
+{
+    return width > 0 && height > 0 && width <= kMaxImageSide && height <= kMaxImageSide &&
+           static_cast<uint64_t>(width) * static_cast<uint64_t>(height) <= kMaxImagePixels;
+}
+// The number of rows a header's height means (negative for top-down rows), in 64 bits: the
+// most negative height has no positive twin in a LONG.
+inline int64_t DibRows(LONG height) { return height < 0 ? -static_cast<int64_t>(height) : height; }
 // Bytes of one row of a DIB: rows are padded to 4 bytes.
 inline DWORD DibRowBytes(LONG width, WORD bitCount)
 {
-    return ((static_cast<DWORD>(width < 0 ? -width : width) * bitCount + 31u) / 32u) * 4u;
+    const uint64_t w = width < 0 ? static_cast<uint64_t>(-static_cast<int64_t>(width)) : static_cast<uint64_t>(width);
+    return static_cast<DWORD>(((w * bitCount + 31u) / 32u) * 4u);
 }
 // Entries of the colour table that follows a header.
 inline DWORD DibColorCount(const BITMAPINFOHEADER& h)

@@ -140,6 +140,12 @@ bool CopyNative(const std::string& from, const std::string& to, bool failIfExist
     }
     bool ok = CopyFd(in, out);
     int err = errno;
+    // On the disk before it takes the target's name, so a crash leaves the old file or the whole
+    // new one.
+    if (ok && ::fsync(out) != 0) {
+        ok = false;
+        err = errno;
+    }
     ::fchmod(out, st.st_mode & 0777);
     if (::close(out) != 0 && ok) {
         ok = false;
@@ -578,7 +584,7 @@ int FileDescriptor(HANDLE file)
     return f ? f->fd : -1;
 }
 
-bool ReadFileBytes(const wchar_t* path, std::string& bytes)
+bool ReadFileBytes(const wchar_t* path, std::string& bytes, size_t maxBytes)
 {
     bytes.clear();
     std::string p;
@@ -601,6 +607,12 @@ bool ReadFileBytes(const wchar_t* path, std::string& bytes)
         }
         if (n == 0)
             break;
+        if (static_cast<size_t>(n) > maxBytes - bytes.size()) {
+            bytes.clear();
+            ::close(fd);
+            SetLastError(ERROR_FILE_TOO_LARGE);
+            return false;
+        }
         bytes.append(buf, static_cast<size_t>(n));
     }
     ::close(fd);

@@ -2,6 +2,8 @@
 // translation of platform/base/winpath.h. Failures set the last error.
 #pragma once
 
+#include <cstdint>
+
 #include "platform/base/CString.h"
 #include "platform/base/wintypes.h"
 
@@ -92,8 +94,9 @@ BOOL FlushFileBuffers(HANDLE file);
 namespace quiva {
 // The file descriptor behind a file handle, or -1.
 int FileDescriptor(HANDLE file);
-// Whole-file helpers on Windows paths.
-bool ReadFileBytes(const wchar_t* path, std::string& bytes);
+// Whole-file helpers on Windows paths. A file longer than maxBytes is not read (false, with
+// ERROR_FILE_TOO_LARGE), so a reader can bound what a file may make it hold.
+bool ReadFileBytes(const wchar_t* path, std::string& bytes, size_t maxBytes = SIZE_MAX);
 // Writes to a temporary file beside the target and renames it over, so the old file is
 // never left half-written.
 bool WriteFileAtomically(const wchar_t* path, const std::string& bytes);

@@ -10,6 +10,8 @@
 
 namespace {
 
+constexpr size_t kMaxIniBytes = 16u << 20;
+
 struct Entry {
     std::wstring section;
     std::wstring key;
@@ -29,7 +31,8 @@ std::vector<Entry> ReadIni(LPCWSTR fileName)
 {
     std::vector<Entry> entries;
     std::string bytes;
-    if (!fileName || !quiva::ReadFileBytes(fileName, bytes))
+    // Settings files are small; a larger one is not taken for one.
+    if (!fileName || !quiva::ReadFileBytes(fileName, bytes, kMaxIniBytes))
         return entries;
     std::wstring text;
     if (bytes.size() >= 3 && bytes.compare(0, 3, "\xEF\xBB\xBF") == 0)

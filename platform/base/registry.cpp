@@ -9,6 +9,8 @@
 #include <cstdlib>
 #include <cstring>
 #include <functional>
+#include <map>
+#include <memory>
 #include <mutex>
 #include <set>
 #include <vector>
@@ -24,11 +26,24 @@ struct Value {
     std::wstring name;
     std::wstring data;
 };
+
+// Keys as a tree: each holds its own name, so a hive takes memory in proportion to its file
+// and a lookup costs one step a level, whatever the number of keys.
 struct Key {
-    std::wstring path;  // "A\B\C"; "" is the hive's root
+    std::wstring name;  // this level's name; "" for the hive's root
     std::vector<Value> values;
+    std::vector<std::unique_ptr<Key>> children;  // in the order they were made
+    std::map<std::wstring, Key*> byName;         // children by folded name
+    bool listed = false;  // written to the file: read from it, made on purpose, or holding values
 };
-using Hive = std::vector<Key>;
+struct Hive {
+    Key root;
+};
+
+// Deeper key paths and longer key names than the system's own registry takes are refused.
+constexpr size_t kMaxKeyDepth = 512;
+constexpr size_t kMaxKeyNameChars = 255;
+constexpr size_t kMaxHiveBytes = 64u << 20;
 
 // What an HKEY of ours points at.
 struct OpenKey {
@@ -108,24 +123,67 @@ std::wstring JoinKeyPath(const std::wstring& base, const wchar_t* sub)
 
 bool SameName(const std::wstring& a, const std::wstring& b) { return CString(a).CompareNoCase(b.c_str()) == 0; }
 
-Key* FindKey(Hive& hive, const std::wstring& path)
+// Names compare without regard to ASCII case.
+std::wstring Folded(const std::wstring& name)
 {
-    for (Key& k : hive)
-        if (SameName(k.path, path))
-            return &k;
-    return nullptr;
+    std::wstring f = name;
+    for (wchar_t& c : f)
+        if (c >= L'A' && c <= L'Z')
+            c = static_cast<wchar_t>(c - L'A' + L'a');
+    return f;
 }
 
-// Adds the key and any missing parent.
-Key& AddKey(Hive& hive, const std::wstring& path)
+// The levels of a joined key path; false for one deeper or with longer names than allowed.
+bool SplitKeyPath(const std::wstring& path, std::vector<std::wstring>& levels)
 {
-    for (size_t slash = path.find(L'\\'); slash != std::wstring::npos; slash = path.find(L'\\', slash + 1))
-        if (!FindKey(hive, path.substr(0, slash)))
-            hive.push_back(Key{path.substr(0, slash), {}});
-    if (Key* k = FindKey(hive, path))
-        return *k;
-    hive.push_back(Key{path, {}});
-    return hive.back();
+    levels.clear();
+    size_t start = 0;
+    while (start < path.size()) {
+        size_t end = path.find(L'\\', start);
+        if (end == std::wstring::npos)
+            end = path.size();
+        if (end - start > kMaxKeyNameChars || levels.size() >= kMaxKeyDepth)
+            return false;
+        levels.push_back(path.substr(start, end - start));
+        start = end + 1;
+    }
+    return true;
+}
+
+const Key* FindKey(const Hive& hive, const std::wstring& path)
+{
+    std::vector<std::wstring> levels;
+    if (!SplitKeyPath(path, levels))
+        return nullptr;
+    const Key* k = &hive.root;
+    for (const std::wstring& level : levels) {
+        auto it = k->byName.find(Folded(level));
+        if (it == k->byName.end())
+            return nullptr;
+        k = it->second;
+    }
+    return k;
+}
+
+// The key, made with any missing parent; null for a path beyond the limits.
+Key* AddKey(Hive& hive, const std::wstring& path)
+{
+    std::vector<std::wstring> levels;
+    if (!SplitKeyPath(path, levels))
+        return nullptr;
+    Key* k = &hive.root;
+    for (const std::wstring& level : levels) {
+        std::wstring folded = Folded(level);
+        auto it = k->byName.find(folded);
+        if (it == k->byName.end()) {
+            k->children.push_back(std::make_unique<Key>());
+            k->children.back()->name = level;
+            it = k->byName.emplace(std::move(folded), k->children.back().get()).first;
+        }
+        k = it->second;
+    }
+    k->listed = true;
+    return k;
 }
 
 // The hive file: "[key path]" lines, each followed by its "name"="data" lines. Names and data
@@ -161,20 +219,29 @@ std::wstring Unescape(const std::string& line, size_t& i, char end)
     return quiva::Utf8ToWide(out);
 }
 
-std::string Serialize(const Hive& hive)
+void SerializeKey(const Key& k, const std::wstring& path, std::string& out)
 {
-    std::string out = "; registry hive, UTF-8\n";
-    for (const Key& k : hive) {
-        out += "[" + Escape(k.path) + "]\n";
+    if (k.listed || !k.values.empty()) {
+        out += "[" + Escape(path) + "]\n";
         for (const Value& v : k.values)
             out += "\"" + Escape(v.name) + "\"=\"" + Escape(v.data) + "\"\n";
     }
+    for (const auto& child : k.children)
+        SerializeKey(*child, path.empty() ? child->name : path + L'\\' + child->name, out);
+}
+
+// Keys made only as the parents of others are not written; reading the file makes them again.
+std::string Serialize(const Hive& hive)
+{
+    std::string out = "; registry hive, UTF-8\n";
+    SerializeKey(hive.root, L"", out);
     return out;
 }
 
-Hive Parse(const std::string& text)
+// Lines that are not ours, and keys beyond the limits with their values, are passed over.
+std::shared_ptr<Hive> Parse(const std::string& text)
 {
-    Hive hive;
+    auto hive = std::make_shared<Hive>();
     Key* current = nullptr;
     size_t start = 0;
     while (start < text.size()) {
@@ -186,7 +253,7 @@ Hive Parse(const std::string& text)
         size_t i = 1;
         if (!line.empty() && line[0] == '[' && line.back() == ']') {
             std::string inner = line.substr(0, line.size() - 1);
-            current = &AddKey(hive, Unescape(inner, i, '\0'));
+            current = AddKey(*hive, JoinKeyPath(L"", Unescape(inner, i, '\0').c_str()));
         } else if (!line.empty() && line[0] == '"' && current) {
             std::wstring name = Unescape(line, i, '"');
             if (i + 1 >= line.size() || line[i] != '=' || line[i + 1] != '"')
@@ -219,23 +286,41 @@ bool HiveWritable(const char* hive)
     return Writable(quiva::RegistryFolder()) && (!fileExists || Writable(file));
 }
 
-bool ReadHive(const char* hive, Hive& out)
+// The bytes a hive file holds; "" for a hive that has no file yet.
+bool ReadHiveBytes(const char* hive, std::string& bytes)
 {
+    bytes.clear();
     std::string file = HiveFile(hive);
     struct stat st {};
-    if (::stat(file.c_str(), &st) != 0) {
-        out.clear();
+    if (::stat(file.c_str(), &st) != 0)
         return errno == ENOENT;
-    }
+    return quiva::ReadFileBytes(quiva::WindowsPath(file), bytes, kMaxHiveBytes);
+}
+
+// A hive is parsed once and kept while its file holds the same bytes: reading the file is
+// cheap, parsing it for every call is not.
+std::shared_ptr<const Hive> ReadHive(const char* hive)
+{
+    struct Parsed {
+        std::string bytes;
+        std::shared_ptr<const Hive> hive;
+    };
+    static std::mutex cacheMutex;
+    static std::map<std::string, Parsed> cache;
     std::string bytes;
-    if (!quiva::ReadFileBytes(quiva::WindowsPath(file), bytes))
-        return false;
-    out = Parse(bytes);
-    return true;
+    if (!ReadHiveBytes(hive, bytes))
+        return nullptr;
+    std::lock_guard<std::mutex> lock(cacheMutex);
+    Parsed& entry = cache[hive];
+    if (!entry.hive || entry.bytes != bytes) {
+        entry.hive = Parse(bytes);
+        entry.bytes = std::move(bytes);
+    }
+    return entry.hive;
 }
 
 // Read, change and write a hive under its lock.
-LSTATUS ModifyHive(const char* hive, const std::function<void(Hive&)>& change)
+LSTATUS ModifyHive(const char* hive, const std::function<LSTATUS(Hive&)>& change)
 {
     std::string folder = quiva::RegistryFolder();
     int made = SHCreateDirectoryExW(nullptr, quiva::WindowsPath(folder), nullptr);
@@ -249,12 +334,13 @@ LSTATUS ModifyHive(const char* hive, const std::function<void(Hive&)>& change)
     while (::flock(fd, LOCK_EX) != 0 && errno == EINTR) {
     }
     LSTATUS result = ERROR_SUCCESS;
-    Hive data;
-    if (!ReadHive(hive, data)) {
-        result = ERROR_READ_FAULT;
+    std::string bytes;
+    if (!ReadHiveBytes(hive, bytes)) {
+        result = ERROR_READ_FAULT;  // a file we cannot read is never written over
     } else {
-        change(data);
-        if (!quiva::WriteFileAtomically(quiva::WindowsPath(HiveFile(hive)), Serialize(data)))
+        std::shared_ptr<Hive> data = Parse(bytes);
+        result = change(*data);
+        if (result == ERROR_SUCCESS && !quiva::WriteFileAtomically(quiva::WindowsPath(HiveFile(hive)), Serialize(*data)))
             result = ERROR_WRITE_FAULT;
     }
     ::close(fd);
@@ -264,7 +350,8 @@ LSTATUS ModifyHive(const char* hive, const std::function<void(Hive&)>& change)
 bool WantsWrite(REGSAM access) { return (access & (KEY_SET_VALUE | KEY_CREATE_SUB_KEY | KEY_CREATE_LINK)) != 0; }
 
 // The hive and full path a handle and sub-key name, with the hive as it stands now.
-LSTATUS BeginOpen(HKEY key, LPCWSTR subKey, PHKEY result, const char*& hive, std::wstring& path, Hive& data)
+LSTATUS BeginOpen(HKEY key, LPCWSTR subKey, PHKEY result, const char*& hive, std::wstring& path,
+                  std::shared_ptr<const Hive>& data)
 {
     if (!result)
         return ERROR_INVALID_PARAMETER;
@@ -273,7 +360,11 @@ LSTATUS BeginOpen(HKEY key, LPCWSTR subKey, PHKEY result, const char*& hive, std
     if (!Lookup(key, hive, base))
         return ERROR_INVALID_HANDLE;
     path = JoinKeyPath(base, subKey);
-    return ReadHive(hive, data) ? ERROR_SUCCESS : ERROR_ACCESS_DENIED;
+    std::vector<std::wstring> levels;
+    if (!SplitKeyPath(path, levels))
+        return ERROR_BAD_PATHNAME;
+    data = ReadHive(hive);
+    return data ? ERROR_SUCCESS : ERROR_ACCESS_DENIED;
 }
 
 }  // namespace
@@ -296,10 +387,10 @@ LSTATUS RegOpenKeyExW(HKEY key, LPCWSTR subKey, DWORD /*options*/, REGSAM access
 {
     const char* hive = nullptr;
     std::wstring path;
-    Hive data;
+    std::shared_ptr<const Hive> data;
     if (LSTATUS status = BeginOpen(key, subKey, result, hive, path, data); status != ERROR_SUCCESS)
         return status;
-    if (!path.empty() && !FindKey(data, path))
+    if (!FindKey(*data, path))
         return ERROR_FILE_NOT_FOUND;
     if (WantsWrite(access) && !HiveWritable(hive))
         return ERROR_ACCESS_DENIED;
@@ -312,12 +403,12 @@ LSTATUS RegCreateKeyExW(HKEY key, LPCWSTR subKey, DWORD /*reserved*/, LPWSTR /*k
 {
     const char* hive = nullptr;
     std::wstring path;
-    Hive data;
+    std::shared_ptr<const Hive> data;
     if (LSTATUS status = BeginOpen(key, subKey, result, hive, path, data); status != ERROR_SUCCESS)
         return status;
-    bool exists = path.empty() || FindKey(data, path);
+    bool exists = path.empty() || FindKey(*data, path);
     if (!exists) {
-        LSTATUS status = ModifyHive(hive, [&](Hive& h) { AddKey(h, path); });
+        LSTATUS status = ModifyHive(hive, [&](Hive& h) { return AddKey(h, path) ? ERROR_SUCCESS : ERROR_BAD_PATHNAME; });
         if (status != ERROR_SUCCESS)
             return status;
     } else if (WantsWrite(access) && !HiveWritable(hive)) {
@@ -351,13 +442,16 @@ LSTATUS RegSetValueExW(HKEY key, LPCWSTR valueName, DWORD /*reserved*/, DWORD ty
     }
     std::wstring name = valueName ? valueName : L"";
     return ModifyHive(hive, [&](Hive& h) {
-        Key& k = AddKey(h, path);
-        for (Value& v : k.values)
+        Key* k = AddKey(h, path);
+        if (!k)
+            return ERROR_BAD_PATHNAME;
+        for (Value& v : k->values)
             if (SameName(v.name, name)) {
                 v.data = text;
-                return;
+                return ERROR_SUCCESS;
             }
-        k.values.push_back(Value{name, text});
+        k->values.push_back(Value{name, text});
+        return ERROR_SUCCESS;
     });
 }
 
@@ -369,10 +463,10 @@ LSTATUS RegQueryValueExW(HKEY key, LPCWSTR valueName, LPDWORD /*reserved*/, LPDW
         return ERROR_INVALID_HANDLE;
     if (data && !size)
         return ERROR_INVALID_PARAMETER;
-    Hive h;
-    if (!ReadHive(hive, h))
+    std::shared_ptr<const Hive> h = ReadHive(hive);
+    if (!h)
         return ERROR_ACCESS_DENIED;
-    Key* k = FindKey(h, path);
+    const Key* k = FindKey(*h, path);
     if (!k)
         return ERROR_FILE_NOT_FOUND;
     std::wstring name = valueName ? valueName : L"";

@@ -188,6 +188,10 @@ Connection::~Connection() { Close(); }
 
 bool Connection::Open(const CString& connectionString)
 {
+    if (m_transaction) {
+        m_errors.assign(1, CString(L"A transaction is open on the connection."));
+        return false;
+    }
     Close();
     m_errors.clear();
     m_dialect = Dialect::Standard;
@@ -237,6 +241,40 @@ bool Connection::Open(const CString& connectionString)
 }
 
 void Connection::Close() { m_dbc.reset(); }
+
+bool Connection::BeginTransaction()
+{
+    m_errors.clear();
+    if (m_transaction || !IsOpen()) {
+        m_errors.push_back(m_transaction ? L"A transaction is already open." : L"The connection is not open.");
+        return false;
+    }
+    if (!m_dbc->SetAutoCommit(false, m_narrow)) {
+        TakeErrors(m_dbc->diagnostics(), m_errors);
+        return false;
+    }
+    m_transaction = true;
+    return true;
+}
+
+bool Connection::EndTransaction(bool commit)
+{
+    m_errors.clear();
+    if (!m_transaction)
+        return false;
+    m_transaction = false;
+    if (!m_dbc || !m_dbc->Connected()) {
+        m_errors.push_back(L"The connection was lost during the transaction.");
+        return false;
+    }
+    const bool ended = m_dbc->EndTransaction(commit, m_narrow);
+    if (!ended)
+        TakeErrors(m_dbc->diagnostics(), m_errors);
+    // Back to committing every statement; a connection that cannot is not used again.
+    if (!m_dbc->SetAutoCommit(true, m_narrow))
+        Close();
+    return ended;
+}
 
 bool Connection::IsOpen() { return m_dbc && m_dbc->Connected() && !m_dbc->Dead(); }
 

@@ -63,6 +63,14 @@ public:
     // Runs SQL text whose rows, if any, nobody wants; every statement of a batch runs.
     bool Execute(const CString& sql);
 
+    // One transaction from BeginTransaction to EndTransaction (commit, or roll back); outside
+    // one every statement commits on its own. While a transaction is open the connection is not
+    // opened again (that would lose it silently); a transaction whose connection died cannot
+    // commit.
+    bool BeginTransaction();
+    bool EndTransaction(bool commit);
+    bool InTransaction() const { return m_transaction; }
+
     Dialect dialect() const { return m_dialect; }
     // The driver's messages for the last failed call, in order.
     const std::vector<CString>& Errors() const { return m_errors; }
@@ -72,6 +80,7 @@ private:
     std::unique_ptr<odbc::Dbc> m_dbc;
     Dialect m_dialect = Dialect::Standard;
     bool m_narrow = false;
+    bool m_transaction = false;
     std::vector<CString> m_errors;
 };
 

@@ -198,6 +198,31 @@ bool Dbc::Dead()
     return dead == SQL_CD_TRUE;
 }
 
+bool Dbc::SetAutoCommit(bool on, bool narrow)
+{
+    if (!m_connected)
+        return false;
+    const SQLRETURN rc = SQLSetConnectAttr(m_dbc, SQL_ATTR_AUTOCOMMIT,
+                                           reinterpret_cast<SQLPOINTER>(on ? SQL_AUTOCOMMIT_ON : SQL_AUTOCOMMIT_OFF), 0);
+    if (!SQL_SUCCEEDED(rc)) {
+        ReadDiagnostics(SQL_HANDLE_DBC, m_dbc, narrow, m_diag);
+        return false;
+    }
+    return true;
+}
+
+bool Dbc::EndTransaction(bool commit, bool narrow)
+{
+    if (!m_connected)
+        return false;
+    const SQLRETURN rc = SQLEndTran(SQL_HANDLE_DBC, m_dbc, commit ? SQL_COMMIT : SQL_ROLLBACK);
+    if (!SQL_SUCCEEDED(rc)) {
+        ReadDiagnostics(SQL_HANDLE_DBC, m_dbc, narrow, m_diag);
+        return false;
+    }
+    return true;
+}
+
 // ---- statement ----
 
 Stmt::Stmt(Dbc& dbc, bool narrow) : m_narrow(narrow)

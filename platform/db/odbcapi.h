@@ -63,6 +63,10 @@ public:
     bool Connected() const { return m_connected; }
     // The driver noticed that the server side went away.
     bool Dead();
+    // Manual commit (statements join one transaction) or automatic commit; ends a transaction
+    // by committing or rolling it back.
+    bool SetAutoCommit(bool on, bool narrow);
+    bool EndTransaction(bool commit, bool narrow);
     void* handle() const { return m_dbc; }
     const std::vector<Diagnostic>& diagnostics() const { return m_diag; }
 

@@ -3,6 +3,9 @@
 // of followed.
 #pragma once
 
+#include <optional>
+#include <vector>
+
 #include <cairo.h>
 
 #include <atomic>
@@ -99,6 +102,9 @@ public:
     POINT DeviceOrigin() const { return POINT{m_origin.x + m_viewport.x, m_origin.y + m_viewport.y}; }
     // Clip in surface coordinates, already limited to the target's bounds.
     RECT DeviceClip();
+    // A rectangle (surface coordinates) the clip is narrowed to, if any, and the saved ones.
+    std::optional<RECT> userClip;
+    std::vector<std::optional<RECT>> savedClips;
 
     // A Cairo context on the target, clipped and translated so user space is logical
     // coordinates. The caller holds Mutex() while using it and destroys both afterwards.

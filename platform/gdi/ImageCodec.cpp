@@ -1,6 +1,5 @@
 #include "platform/gdi/ImageCodec.h"
 
-#include <jpeglib.h>
 #include <png.h>
 
 #include <algorithm>
@@ -10,31 +9,18 @@
 #include <cstring>
 #include <limits>
 
+#include "platform/base/bitmap.h"
+#include "platform/base/bytes.h"
+#include "platform/gdi/JpegCodec.h"
+
 namespace quiva {
 namespace {
-
-// Pixel counts above this are refused before any allocation (8k x 8k, twice a 4K video frame
-// each way), so a small hostile header cannot make the decoder take gigabytes.
-constexpr uint64_t kMaxPixels = 8192ull * 8192ull;
 
 bool Fail(std::string* error, const char* why)
 {
     if (error)
         *error = why;
     return false;
-}
-
-uint32_t Le16(const unsigned char* p) { return p[0] | (p[1] << 8); }
-uint32_t Le32(const unsigned char* p) { return p[0] | (p[1] << 8) | (p[2] << 16) | (static_cast<uint32_t>(p[3]) << 24); }
-void Put16(std::string& s, uint32_t v)
-{
-    s += static_cast<char>(v & 0xFF);
-    s += static_cast<char>((v >> 8) & 0xFF);
-}
-void Put32(std::string& s, uint32_t v)
-{
-    Put16(s, v & 0xFFFF);
-    Put16(s, v >> 16);
 }
 
 uint32_t Premultiply(uint32_t a, uint32_t r, uint32_t g, uint32_t b)
@@ -63,7 +49,6 @@ void Straight(uint32_t px, uint8_t& a, uint8_t& r, uint8_t& g, uint8_t& b)
     }
 }
 
-bool SizeOk(int64_t w, int64_t h) { return w > 0 && h > 0 && static_cast<uint64_t>(w) * static_cast<uint64_t>(h) <= kMaxPixels; }
 
 // Shift and width of a BMP channel mask, so that any mask expands to 8 bits.
 struct Mask {
@@ -121,8 +106,8 @@ bool DecodeBmp(const std::string& bytes, DecodedImage& out, std::string* error)
     const size_t n = bytes.size();
     if (n < 14 + 12 || p[0] != 'B' || p[1] != 'M')
         return Fail(error, "BMP header missing");
-    uint32_t dataOffset = Le32(p + 10);
-    uint32_t headerSize = Le32(p + 14);
+    uint32_t dataOffset = LoadLE32(p + 10);
+    uint32_t headerSize = LoadLE32(p + 14);
     if (headerSize < 12 || 14ull + headerSize > n)
         return Fail(error, "BMP info header truncated");
     int64_t width, height;
@@ -130,33 +115,33 @@ bool DecodeBmp(const std::string& bytes, DecodedImage& out, std::string* error)
     uint32_t rmask = 0, gmask = 0, bmask = 0, amask = 0;
     const unsigned char* h = p + 14;
     if (headerSize == 12) {
-        width = Le16(h + 4);
-        height = static_cast<int16_t>(Le16(h + 6));
-        planes = Le16(h + 8);
-        bpp = Le16(h + 10);
+        width = LoadLE16(h + 4);
+        height = static_cast<int16_t>(LoadLE16(h + 6));
+        planes = LoadLE16(h + 8);
+        bpp = LoadLE16(h + 10);
     } else {
         if (headerSize < 40)
             return Fail(error, "BMP info header of unknown size");
-        width = static_cast<int32_t>(Le32(h + 4));
-        height = static_cast<int32_t>(Le32(h + 8));
-        planes = Le16(h + 12);
-        bpp = Le16(h + 14);
-        compression = Le32(h + 16);
-        colorsUsed = Le32(h + 32);
+        width = static_cast<int32_t>(LoadLE32(h + 4));
+        height = static_cast<int32_t>(LoadLE32(h + 8));
+        planes = LoadLE16(h + 12);
+        bpp = LoadLE16(h + 14);
+        compression = LoadLE32(h + 16);
+        colorsUsed = LoadLE32(h + 32);
         if (headerSize >= 52) {
-            rmask = Le32(h + 40);
-            gmask = Le32(h + 44);
-            bmask = Le32(h + 48);
+            rmask = LoadLE32(h + 40);
+            gmask = LoadLE32(h + 44);
+            bmask = LoadLE32(h + 48);
         }
         if (headerSize >= 56)
-            amask = Le32(h + 52);
+            amask = LoadLE32(h + 52);
     }
     bool topDown = height < 0;
     if (topDown)
         height = -height;
     if (planes != 1)
         return Fail(error, "BMP plane count is not 1");
-    if (!SizeOk(width, height))
+    if (!ImageSizeOk(width, height))
         return Fail(error, "BMP size out of range");
     // BI_RGB 0, BI_BITFIELDS 3, BI_ALPHABITFIELDS 6; run-length and embedded JPEG/PNG are not read.
     if (compression == 3 || compression == 6) {
@@ -167,9 +152,9 @@ bool DecodeBmp(const std::string& bytes, DecodedImage& out, std::string* error)
             if (14ull + headerSize + masks > n)
                 return Fail(error, "BMP colour masks truncated");
             const unsigned char* m = h + headerSize;
-            rmask = Le32(m), gmask = Le32(m + 4), bmask = Le32(m + 8);
+            rmask = LoadLE32(m), gmask = LoadLE32(m + 4), bmask = LoadLE32(m + 8);
             if (compression == 6)
-                amask = Le32(m + 12);
+                amask = LoadLE32(m + 12);
         }
     } else if (compression != 0) {
         return Fail(error, "compressed BMP is not supported");
@@ -237,7 +222,7 @@ bool DecodeBmp(const std::string& bytes, DecodedImage& out, std::string* error)
                 const unsigned char* s = row + x * 3;
                 px = 0xFF000000u | (s[2] << 16) | (s[1] << 8) | s[0];
             } else {
-                uint32_t v = bpp == 16 ? Le16(row + x * 2) : Le32(row + x * 4);
+                uint32_t v = bpp == 16 ? LoadLE16(row + x * 2) : LoadLE32(row + x * 4);
                 uint32_t a = amask ? ma.Get(v) : 255;
                 anyAlpha = anyAlpha || a != 255;
                 px = Premultiply(a, mr.Get(v), mg.Get(v), mb.Get(v));
@@ -251,7 +236,7 @@ bool DecodeBmp(const std::string& bytes, DecodedImage& out, std::string* error)
 
 bool EncodeBmp(const uint32_t* pixels, int width, int height, std::string& out)
 {
-    if (!pixels || !SizeOk(width, height))
+    if (!pixels || !ImageSizeOk(width, height))
         return false;
     uint64_t stride = (static_cast<uint64_t>(width) * 3 + 3) & ~uint64_t{3};
     uint64_t imageSize = stride * static_cast<uint64_t>(height);
@@ -260,20 +245,20 @@ bool EncodeBmp(const uint32_t* pixels, int width, int height, std::string& out)
     out.clear();
     out.reserve(static_cast<size_t>(imageSize + 54));
     out += "BM";
-    Put32(out, static_cast<uint32_t>(54 + imageSize));
-    Put32(out, 0);
-    Put32(out, 54);
-    Put32(out, 40);
-    Put32(out, static_cast<uint32_t>(width));
-    Put32(out, static_cast<uint32_t>(height));
-    Put16(out, 1);
-    Put16(out, 24);
-    Put32(out, 0);
-    Put32(out, static_cast<uint32_t>(imageSize));
-    Put32(out, 3780);  // 96 dpi in pixels per metre
-    Put32(out, 3780);
-    Put32(out, 0);
-    Put32(out, 0);
+    AppendLE32(out, static_cast<uint32_t>(54 + imageSize));
+    AppendLE32(out, 0);
+    AppendLE32(out, 54);
+    AppendLE32(out, 40);
+    AppendLE32(out, static_cast<uint32_t>(width));
+    AppendLE32(out, static_cast<uint32_t>(height));
+    AppendLE16(out, 1);
+    AppendLE16(out, 24);
+    AppendLE32(out, 0);
+    AppendLE32(out, static_cast<uint32_t>(imageSize));
+    AppendLE32(out, 3780);  // 96 dpi in pixels per metre
+    AppendLE32(out, 3780);
+    AppendLE32(out, 0);
+    AppendLE32(out, 0);
     std::string row(static_cast<size_t>(stride), '\0');
     for (int y = height - 1; y >= 0; --y) {
         const uint32_t* src = pixels + static_cast<size_t>(y) * static_cast<size_t>(width);
@@ -291,139 +276,47 @@ bool EncodeBmp(const uint32_t* pixels, int width, int height, std::string& out)
 
 // JPEG
 
-namespace {
-
-struct JpegError {
-    jpeg_error_mgr mgr;
-    std::jmp_buf jump;
-    char message[JMSG_LENGTH_MAX] = {};
-    int warnings = 0;
-};
-
-[[noreturn]] void JpegErrorExit(j_common_ptr cinfo)
-{
-    auto* err = reinterpret_cast<JpegError*>(cinfo->err);
-    (*cinfo->err->format_message)(cinfo, err->message);
-    std::longjmp(err->jump, 1);
-}
-
-void JpegMessage(j_common_ptr cinfo, int level)
-{
-    // Level -1 is a warning about corrupt or missing data: such a file is refused.
-    if (level < 0) {
-        auto* err = reinterpret_cast<JpegError*>(cinfo->err);
-        if (!err->warnings++)
-            (*cinfo->err->format_message)(cinfo, err->message);
-    }
-}
-
-}  // namespace
-
 bool DecodeJpeg(const std::string& bytes, DecodedImage& out, std::string* error)
 {
-    jpeg_decompress_struct cinfo;
-    JpegError jerr;
-    cinfo.err = jpeg_std_error(&jerr.mgr);
-    jerr.mgr.error_exit = JpegErrorExit;
-    jerr.mgr.emit_message = JpegMessage;
-    // Everything that must be released after a long jump lives outside this frame's locals.
     DecodedImage result;
-    std::vector<unsigned char> row;
-    if (setjmp(jerr.jump)) {
-        jpeg_destroy_decompress(&cinfo);
-        return Fail(error, jerr.message[0] ? jerr.message : "JPEG decoding failed");
-    }
-    jpeg_create_decompress(&cinfo);
-    jpeg_mem_src(&cinfo, reinterpret_cast<const unsigned char*>(bytes.data()), static_cast<unsigned long>(bytes.size()));
-    if (jpeg_read_header(&cinfo, TRUE) != JPEG_HEADER_OK || !SizeOk(cinfo.image_width, cinfo.image_height)) {
-        jpeg_destroy_decompress(&cinfo);
-        return Fail(error, "JPEG header missing or size out of range");
-    }
-    bool grey = cinfo.jpeg_color_space == JCS_GRAYSCALE;
-    cinfo.out_color_space = grey ? JCS_GRAYSCALE : JCS_RGB;
-    jpeg_start_decompress(&cinfo);
-    result.width = static_cast<int>(cinfo.output_width);
-    result.height = static_cast<int>(cinfo.output_height);
-    result.kind = ImageFileKind::Jpeg;
-    result.grey = grey;
-    result.bitsPerPixel = grey ? 8 : 24;
-    result.pixels.resize(static_cast<size_t>(result.width) * static_cast<size_t>(result.height));
-    row.resize(static_cast<size_t>(cinfo.output_width) * static_cast<size_t>(cinfo.output_components));
-    while (cinfo.output_scanline < cinfo.output_height && !jerr.warnings) {
-        unsigned char* rows[1] = {row.data()};
-        JDIMENSION y = cinfo.output_scanline;
-        if (jpeg_read_scanlines(&cinfo, rows, 1) != 1)
-            break;
+    auto start = [&](const JpegRowsInfo& info) {
+        result.width = info.width;
+        result.height = info.height;
+        result.kind = ImageFileKind::Jpeg;
+        result.grey = info.components == 1;
+        result.bitsPerPixel = result.grey ? 8 : 24;
+        result.pixels.resize(static_cast<size_t>(info.width) * static_cast<size_t>(info.height));
+        return true;
+    };
+    auto row = [&](int y, const uint8_t* s) {
         uint32_t* dst = result.pixels.data() + static_cast<size_t>(y) * static_cast<size_t>(result.width);
         for (int x = 0; x < result.width; ++x) {
-            if (grey) {
-                uint32_t v = row[static_cast<size_t>(x)];
+            if (result.grey) {
+                const uint32_t v = s[x];
                 dst[x] = 0xFF000000u | (v << 16) | (v << 8) | v;
             } else {
-                const unsigned char* s = row.data() + static_cast<size_t>(x) * 3;
-                dst[x] = 0xFF000000u | (s[0] << 16) | (s[1] << 8) | s[2];
+                const uint8_t* p = s + static_cast<size_t>(x) * 3;
+                dst[x] = 0xFF000000u | (p[0] << 16) | (p[1] << 8) | p[2];
             }
         }
-    }
-    if (jerr.warnings || cinfo.output_scanline < cinfo.output_height) {
-        jpeg_destroy_decompress(&cinfo);
-        return Fail(error, jerr.message[0] ? jerr.message : "JPEG data incomplete");
-    }
-    jpeg_finish_decompress(&cinfo);
-    bool clean = jerr.warnings == 0;
-    jpeg_destroy_decompress(&cinfo);
-    if (!clean)
-        return Fail(error, jerr.message);
+    };
+    if (!DecodeJpegRows(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size(), JpegDecodeOptions{}, start, row, error))
+        return false;
     out = std::move(result);
     return true;
 }
 
 bool EncodeJpeg(const uint32_t* pixels, int width, int height, int quality, std::string& out)
 {
-    if (!pixels || !SizeOk(width, height) || width > JPEG_MAX_DIMENSION || height > JPEG_MAX_DIMENSION)
+    if (!pixels)
         return false;
-    jpeg_compress_struct cinfo;
-    JpegError jerr;
-    cinfo.err = jpeg_std_error(&jerr.mgr);
-    jerr.mgr.error_exit = JpegErrorExit;
-    jerr.mgr.emit_message = JpegMessage;
-    unsigned char* buffer = nullptr;
-    unsigned long size = 0;
-    std::vector<unsigned char> row(static_cast<size_t>(width) * 3);
-    if (setjmp(jerr.jump)) {
-        jpeg_destroy_compress(&cinfo);
-        std::free(buffer);
-        return false;
-    }
-    jpeg_create_compress(&cinfo);
-    jpeg_mem_dest(&cinfo, &buffer, &size);
-    cinfo.image_width = static_cast<JDIMENSION>(width);
-    cinfo.image_height = static_cast<JDIMENSION>(height);
-    cinfo.input_components = 3;
-    cinfo.in_color_space = JCS_RGB;
-    jpeg_set_defaults(&cinfo);
-    jpeg_set_quality(&cinfo, std::clamp(quality, 0, 100), TRUE);
-    cinfo.density_unit = 1;
-    cinfo.X_density = 96;
-    cinfo.Y_density = 96;
-    jpeg_start_compress(&cinfo, TRUE);
-    while (cinfo.next_scanline < cinfo.image_height) {
-        const uint32_t* src = pixels + static_cast<size_t>(cinfo.next_scanline) * static_cast<size_t>(width);
+    return EncodeJpegRows(width, height, quality, 96, [&](int y, uint8_t* rgb) {
+        const uint32_t* src = pixels + static_cast<size_t>(y) * static_cast<size_t>(width);
         for (int x = 0; x < width; ++x) {
-            uint8_t a, r, g, b;
-            Straight(src[x], a, r, g, b);
-            row[static_cast<size_t>(x) * 3] = r;
-            row[static_cast<size_t>(x) * 3 + 1] = g;
-            row[static_cast<size_t>(x) * 3 + 2] = b;
+            uint8_t a;
+            Straight(src[x], a, rgb[x * 3], rgb[x * 3 + 1], rgb[x * 3 + 2]);
         }
-        unsigned char* rows[1] = {row.data()};
-        jpeg_write_scanlines(&cinfo, rows, 1);
-    }
-    jpeg_finish_compress(&cinfo);
-    jpeg_destroy_compress(&cinfo);
-    out.assign(reinterpret_cast<const char*>(buffer), size);
-    std::free(buffer);
-    return true;
+    }, out);
 }
 
 // PNG
@@ -484,13 +377,19 @@ bool DecodePng(const std::string& bytes, DecodedImage& out, std::string* error)
     }
     png_set_read_fn(png, &reader, PngRead);
     png_set_sig_bytes(png, 8);
-    png_set_user_limits(png, 16384, 16384);
     png_read_info(png, info);
     png_uint_32 w = 0, h = 0;
     int depth = 0, colorType = 0;
     png_get_IHDR(png, info, &w, &h, &depth, &colorType, nullptr, nullptr, nullptr);
     result.grey = !(colorType & PNG_COLOR_MASK_COLOR);
     result.bitsPerPixel = depth * png_get_channels(png, info);
+    if (!ImageSizeOk(w, h))
+        png_error(png, "PNG size out of range");
+    // Deflate packs at most 1032 bytes into one, so a file too short to hold its own rows is
+    // refused before the picture's memory is taken.
+    const uint64_t rawBytes = ((static_cast<uint64_t>(w) * static_cast<uint64_t>(result.bitsPerPixel) + 7) / 8 + 1) * h;
+    if (rawBytes > static_cast<uint64_t>(bytes.size()) * 1032)
+        png_error(png, "PNG data truncated");
     png_set_expand(png);
     png_set_strip_16(png);
     png_set_gray_to_rgb(png);
@@ -521,7 +420,7 @@ bool DecodePng(const std::string& bytes, DecodedImage& out, std::string* error)
 
 bool EncodePng(const uint32_t* pixels, int width, int height, std::string& out)
 {
-    if (!pixels || !SizeOk(width, height))
+    if (!pixels || !ImageSizeOk(width, height))
         return false;
     std::string message;
     png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, &message, PngErrorFn, PngWarningFn);

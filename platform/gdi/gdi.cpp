@@ -154,7 +154,8 @@ RECT DeviceContext::DeviceClip()
 {
     Surface* s = Target();
     RECT bounds{0, 0, s->Width(), s->Height()};
-    return m_window ? Intersect(m_clip, bounds) : bounds;
+    RECT clip = m_window ? Intersect(m_clip, bounds) : bounds;
+    return userClip ? Intersect(clip, *userClip) : clip;
 }
 
 DeviceContext::CairoTarget::~CairoTarget()
@@ -350,6 +351,14 @@ HBRUSH CreateSolidBrush(COLORREF color)
 {
     auto b = std::make_unique<quiva::GdiBrush>();
     b->color = color & 0xFFFFFF;
+    return reinterpret_cast<HBRUSH>(quiva::RegisterGdiObject(std::move(b)));
+}
+
+HBRUSH quiva::CreateStockBrush(COLORREF color)
+{
+    auto b = std::make_unique<quiva::GdiBrush>();
+    b->color = color & 0xFFFFFF;
+    b->stock = true;
     return reinterpret_cast<HBRUSH>(quiva::RegisterGdiObject(std::move(b)));
 }
 
@@ -750,5 +759,43 @@ BOOL GetTextMetricsW(HDC hdc, LPTEXTMETRICW tm)
     tm->tmAveCharWidth = static_cast<LONG>(std::lround(x.width));
     tm->tmMaxCharWidth = static_cast<LONG>(std::lround(w.width));
     tm->tmWeight = dc->font->lf.lfWeight ? dc->font->lf.lfWeight : FW_NORMAL;
+    return TRUE;
+}
+
+int IntersectClipRect(HDC hdc, int left, int top, int right, int bottom)
+{
+    quiva::DeviceContext* dc = quiva::LookupDC(hdc);
+    if (!dc)
+        return ERROR_REGION;
+    std::lock_guard lock(dc->Mutex());
+    const POINT o = dc->DeviceOrigin();
+    RECT r{left + o.x, top + o.y, right + o.x, bottom + o.y};
+    dc->userClip = dc->userClip ? quiva::Intersect(*dc->userClip, r) : r;
+    const RECT c = dc->DeviceClip();
+    return c.right > c.left && c.bottom > c.top ? SIMPLEREGION : NULLREGION;
+}
+
+int SaveDC(HDC hdc)
+{
+    quiva::DeviceContext* dc = quiva::LookupDC(hdc);
+    if (!dc)
+        return 0;
+    std::lock_guard lock(dc->Mutex());
+    dc->savedClips.push_back(dc->userClip);
+    return static_cast<int>(dc->savedClips.size());
+}
+
+BOOL RestoreDC(HDC hdc, int savedDC)
+{
+    quiva::DeviceContext* dc = quiva::LookupDC(hdc);
+    if (!dc)
+        return FALSE;
+    std::lock_guard lock(dc->Mutex());
+    const int count = static_cast<int>(dc->savedClips.size());
+    const int level = savedDC < 0 ? count + 1 + savedDC : savedDC;
+    if (level < 1 || level > count)
+        return FALSE;
+    dc->userClip = dc->savedClips[static_cast<size_t>(level - 1)];
+    dc->savedClips.resize(static_cast<size_t>(level - 1));
     return TRUE;
 }

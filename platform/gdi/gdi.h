@@ -186,6 +186,15 @@ BOOL TextOutW(HDC hdc, int x, int y, LPCWSTR text, int count);
 BOOL GetTextExtentPoint32W(HDC hdc, LPCWSTR text, int count, LPSIZE size);
 BOOL GetTextMetricsW(HDC hdc, LPTEXTMETRICW tm);
 
+// The clip of a DC: narrowed to a rectangle (logical coordinates); SaveDC keeps the clip (and
+// only the clip) for RestoreDC, which takes a level from SaveDC or -1 for the last one.
+#define NULLREGION 1
+#define SIMPLEREGION 2
+#define ERROR_REGION 0
+int IntersectClipRect(HDC hdc, int left, int top, int right, int bottom);
+int SaveDC(HDC hdc);
+BOOL RestoreDC(HDC hdc, int savedDC);
+
 // Icons (embedded PNG resources; see platform/base/resources.h).
 #define IMAGE_BITMAP 0
 #define IMAGE_ICON 1
@@ -201,3 +210,17 @@ BOOL DestroyIcon(HICON icon);
 // Draws the icon blended over what is there, scaled to cx x cy (0 = the icon's size).
 BOOL DrawIconEx(HDC hdc, int x, int y, HICON icon, int cx, int cy, UINT step, HBRUSH flickerFree, UINT flags);
 BOOL DrawIcon(HDC hdc, int x, int y, HICON icon);
+
+#include <cstdint>
+#include <vector>
+
+namespace quiva {
+
+// A solid brush that DeleteObject leaves alone and that lives as long as the process (what the
+// system's colour brushes are).
+HBRUSH CreateStockBrush(COLORREF color);
+// The pixels of an icon, row by row from the top, as straight (not premultiplied) ARGB; false
+// for a handle that is no icon.
+bool IconPixels(HICON icon, int* width, int* height, std::vector<uint32_t>* argb);
+
+}  // namespace quiva

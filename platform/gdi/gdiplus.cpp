@@ -1150,6 +1150,27 @@ Status Graphics::SetClip(const RectF& rect)
     return Ok;
 }
 
+Status Graphics::GetClip(Region* region) const
+{
+    if (!region)
+        return SetStatus(InvalidParameter);
+    if (!m_hasClip)
+        return region->MakeInfinite();
+    *region = Region(m_clip);
+    return Ok;
+}
+
+Status Graphics::SetClip(const Region* region)
+{
+    if (!region)
+        return SetStatus(InvalidParameter);
+    if (region->IsInfinite(this))
+        return ResetClip();
+    RectF bounds;
+    region->GetBounds(&bounds, this);
+    return SetClip(bounds);
+}
+
 Status Graphics::IntersectClip(const RectF& rect)
 {
     if (!m_hasClip)

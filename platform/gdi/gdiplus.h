@@ -468,9 +468,22 @@ public:
         return Ok;
     }
     BOOL IsEmpty(const Graphics* graphics) const;
+    // The region without bounds (what a graphics without a clip has).
+    Status MakeInfinite()
+    {
+        m_rects.clear();
+        m_infinite = true;
+        return Ok;
+    }
+    BOOL IsInfinite(const Graphics* graphics) const
+    {
+        (void)graphics;
+        return m_infinite;
+    }
 
 private:
     std::vector<RectF> m_rects;
+    bool m_infinite = false;
 };
 
 class GraphicsPath : public GdiplusBase {
@@ -687,6 +700,9 @@ public:
 
     Status SetClip(const RectF& rect);
     Status SetClip(const Rect& rect) { return SetClip(RectF(rect)); }
+    // The clip as a region (infinite without a clip), and back: saving and restoring a clip.
+    Status GetClip(Region* region) const;
+    Status SetClip(const Region* region);
     Status IntersectClip(const RectF& rect);
     Status ResetClip();
     Status TranslateTransform(REAL dx, REAL dy);

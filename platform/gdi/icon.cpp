@@ -1,6 +1,7 @@
 // Icons loaded from embedded PNG resources and drawn through device contexts.
 #include <cairo.h>
 
+#include <algorithm>
 #include <string>
 
 #include "platform/base/lasterror.h"
@@ -99,3 +100,24 @@ BOOL DrawIconEx(HDC hdc, int x, int y, HICON hicon, int cx, int cy, UINT, HBRUSH
 }
 
 BOOL DrawIcon(HDC hdc, int x, int y, HICON icon) { return DrawIconEx(hdc, x, y, icon, 0, 0, 0, nullptr, DI_NORMAL); }
+
+bool quiva::IconPixels(HICON icon, int* width, int* height, std::vector<uint32_t>* argb)
+{
+    auto* i = quiva::LookupGdi<quiva::GdiIcon>(icon);
+    if (!i)
+        return false;
+    *width = i->pixels.Width();
+    *height = i->pixels.Height();
+    const uint32_t* p = i->pixels.Pixels();
+    argb->resize(static_cast<size_t>(*width) * static_cast<size_t>(*height));
+    for (size_t n = 0; n < argb->size(); ++n) {
+        // The surface holds premultiplied colour.
+        const uint32_t px = p[n], a = px >> 24;
+        auto channel = [&](int shift) {
+            const uint32_t c = (px >> shift) & 0xFF;
+            return a == 0 ? 0u : std::min<uint32_t>(255, (c * 255 + a / 2) / a);
+        };
+        (*argb)[n] = (a << 24) | (channel(16) << 16) | (channel(8) << 8) | channel(0);
+    }
+    return true;
+}

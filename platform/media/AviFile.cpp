@@ -7,6 +7,7 @@
 #include <cstring>
 #include <mutex>
 
+#include "platform/base/bytes.h"
 #include "platform/base/winpath.h"
 #include "platform/media/AviReader.h"
 #include "platform/media/MediaType.h"
@@ -40,9 +41,6 @@ std::atomic<int> g_initCount{0};
 
 constexpr DWORD FourCC(const char (&s)[5]) { return QuivaFourCC(s[0], s[1], s[2], s[3]); }
 
-void Put32(std::string& b, size_t at, uint32_t v) { std::memcpy(&b[at], &v, 4); }
-void Append32(std::string& b, uint32_t v) { b.append(reinterpret_cast<const char*>(&v), 4); }
-void Append16(std::string& b, uint16_t v) { b.append(reinterpret_cast<const char*>(&v), 2); }
 
 bool WriteAt(int fd, uint64_t offset, const void* data, size_t size)
 {
@@ -92,11 +90,13 @@ public:
             return AVIERR_BADFORMAT;
         if (m_headerWritten)
             return AVIERR_UNSUPPORTED;  // the format cannot change once frames are written
-        m_format.assign(static_cast<const char*>(format), static_cast<size_t>(bytes));
         BITMAPINFOHEADER h;
         std::memcpy(&h, format, sizeof(h));
+        if (!ImageSizeOk(h.biWidth, DibRows(h.biHeight)))
+            return AVIERR_BADFORMAT;
+        m_format.assign(static_cast<const char*>(format), static_cast<size_t>(bytes));
         m_width = h.biWidth;
-        m_height = h.biHeight < 0 ? -h.biHeight : h.biHeight;
+        m_height = static_cast<LONG>(DibRows(h.biHeight));
         m_chunkId = h.biCompression == BI_RGB ? FourCC("00db") : FourCC("00dc");
         return AVIERR_OK;
     }
@@ -119,8 +119,8 @@ public:
         if (m_end + chunkSize + 16 * (m_index.size() + 1) + 8 > g_sizeLimit.load())
             return AVIERR_FILEWRITE;
         std::string chunk;
-        Append32(chunk, m_chunkId);
-        Append32(chunk, static_cast<uint32_t>(bytes));
+        AppendLE32(chunk, m_chunkId);
+        AppendLE32(chunk, static_cast<uint32_t>(bytes));
         chunk.append(static_cast<const char*>(data), static_cast<size_t>(bytes));
         if (bytes & 1)
             chunk += '\0';
@@ -166,58 +166,58 @@ private:
             strf += '\0';
         std::string strl;
         strl += "strh";
-        Append32(strl, 56);
-        Append32(strl, streamtypeVIDEO);
-        Append32(strl, m_handler);
-        Append32(strl, m_info.dwFlags);
-        Append16(strl, m_info.wPriority);
-        Append16(strl, m_info.wLanguage);
-        Append32(strl, 0);  // initial frames
-        Append32(strl, scale);
-        Append32(strl, rate);
-        Append32(strl, m_info.dwStart);
-        Append32(strl, frames);
-        Append32(strl, suggested);
-        Append32(strl, m_info.dwQuality);
-        Append32(strl, 0);  // sample size: frames vary
+        AppendLE32(strl, 56);
+        AppendLE32(strl, streamtypeVIDEO);
+        AppendLE32(strl, m_handler);
+        AppendLE32(strl, m_info.dwFlags);
+        AppendLE16(strl, m_info.wPriority);
+        AppendLE16(strl, m_info.wLanguage);
+        AppendLE32(strl, 0);  // initial frames
+        AppendLE32(strl, scale);
+        AppendLE32(strl, rate);
+        AppendLE32(strl, m_info.dwStart);
+        AppendLE32(strl, frames);
+        AppendLE32(strl, suggested);
+        AppendLE32(strl, m_info.dwQuality);
+        AppendLE32(strl, 0);  // sample size: frames vary
         auto clamp16 = [](LONG v) { return static_cast<uint16_t>(static_cast<int16_t>(std::clamp<LONG>(v, -32768, 32767))); };
-        Append16(strl, clamp16(m_info.rcFrame.left));
-        Append16(strl, clamp16(m_info.rcFrame.top));
-        Append16(strl, clamp16(m_info.rcFrame.right));
-        Append16(strl, clamp16(m_info.rcFrame.bottom));
+        AppendLE16(strl, clamp16(m_info.rcFrame.left));
+        AppendLE16(strl, clamp16(m_info.rcFrame.top));
+        AppendLE16(strl, clamp16(m_info.rcFrame.right));
+        AppendLE16(strl, clamp16(m_info.rcFrame.bottom));
         strl += "strf";
-        Append32(strl, static_cast<uint32_t>(m_format.size()));
+        AppendLE32(strl, static_cast<uint32_t>(m_format.size()));
         strl += strf;
 
         std::string hdrl;
         hdrl += "avih";
-        Append32(hdrl, 56);
+        AppendLE32(hdrl, 56);
         const uint32_t usPerFrame = static_cast<uint32_t>(1000000ull * scale / rate);
-        Append32(hdrl, usPerFrame);
-        Append32(hdrl, static_cast<uint32_t>(static_cast<uint64_t>(suggested) * rate / scale));
-        Append32(hdrl, 0);
-        Append32(hdrl, AVIF_HASINDEX);
-        Append32(hdrl, frames);
-        Append32(hdrl, 0);
-        Append32(hdrl, 1);
-        Append32(hdrl, suggested);
-        Append32(hdrl, static_cast<uint32_t>(m_width));
-        Append32(hdrl, static_cast<uint32_t>(m_height));
+        AppendLE32(hdrl, usPerFrame);
+        AppendLE32(hdrl, static_cast<uint32_t>(static_cast<uint64_t>(suggested) * rate / scale));
+        AppendLE32(hdrl, 0);
+        AppendLE32(hdrl, AVIF_HASINDEX);
+        AppendLE32(hdrl, frames);
+        AppendLE32(hdrl, 0);
+        AppendLE32(hdrl, 1);
+        AppendLE32(hdrl, suggested);
+        AppendLE32(hdrl, static_cast<uint32_t>(m_width));
+        AppendLE32(hdrl, static_cast<uint32_t>(m_height));
         for (int i = 0; i < 4; ++i)
-            Append32(hdrl, 0);
+            AppendLE32(hdrl, 0);
         hdrl += "LIST";
-        Append32(hdrl, static_cast<uint32_t>(4 + strl.size()));
+        AppendLE32(hdrl, static_cast<uint32_t>(4 + strl.size()));
         hdrl += "strl";
         hdrl += strl;
 
         std::string out = "RIFF";
-        Append32(out, 0);  // patched on close
+        AppendLE32(out, 0);  // patched on close
         out += "AVI LIST";
-        Append32(out, static_cast<uint32_t>(4 + hdrl.size()));
+        AppendLE32(out, static_cast<uint32_t>(4 + hdrl.size()));
         out += "hdrl";
         out += hdrl;
         out += "LIST";
-        Append32(out, 0);  // patched on close
+        AppendLE32(out, 0);  // patched on close
         out += "movi";
         return out;
     }
@@ -241,12 +241,12 @@ private:
             return;
         if (!m_format.empty() && !m_failed && (m_headerWritten || WriteHeaders())) {
             std::string idx = "idx1";
-            Append32(idx, static_cast<uint32_t>(m_index.size() * 16));
+            AppendLE32(idx, static_cast<uint32_t>(m_index.size() * 16));
             for (const IndexEntry& e : m_index) {
-                Append32(idx, e.id);
-                Append32(idx, e.flags);
-                Append32(idx, e.offset);
-                Append32(idx, e.size);
+                AppendLE32(idx, e.id);
+                AppendLE32(idx, e.flags);
+                AppendLE32(idx, e.offset);
+                AppendLE32(idx, e.size);
             }
             const uint64_t moviEnd = m_end;
             bool ok = WriteAt(m_fd, m_end, idx.data(), idx.size());
@@ -255,9 +255,9 @@ private:
             std::string h = Headers();
             ok = ok && WriteAt(m_fd, 0, h.data(), h.size());
             std::string sizes(4, '\0');
-            Put32(sizes, 0, static_cast<uint32_t>(m_end - 8));
+            StoreLE32(sizes.data() + 0, static_cast<uint32_t>(m_end - 8));
             ok = ok && WriteAt(m_fd, 4, sizes.data(), 4);
-            Put32(sizes, 0, static_cast<uint32_t>(moviEnd - m_moviFourcc));
+            StoreLE32(sizes.data() + 0, static_cast<uint32_t>(moviEnd - m_moviFourcc));
             ok = ok && WriteAt(m_fd, m_moviFourcc - 4, sizes.data(), 4);
             if (ok)
                 ::fdatasync(m_fd);
@@ -450,6 +450,8 @@ public:
         const auto& chunks = Data().chunks;
         if (start < 0 || static_cast<size_t>(start) >= chunks.size() || samples < 1)
             return AVIERR_NODATA;
+        // Chunks are at most kMaxAviChunkBytes, so the size fits; the copy never passes the
+        // caller's buffer.
         const AviChunk& c = chunks[static_cast<size_t>(start)];
         if (bytes)
             *bytes = static_cast<LONG>(c.size);
@@ -457,10 +459,10 @@ public:
             *samplesRead = 1;
         if (!buffer)
             return AVIERR_OK;
-        if (bufferBytes < static_cast<LONG>(c.size))
+        if (bufferBytes < 0 || static_cast<uint64_t>(bufferBytes) < c.size)
             return AVIERR_BUFFERTOOSMALL;
         std::string data;
-        if (!m_reader->ReadChunk(c, &data))
+        if (!m_reader->ReadChunk(c, &data) || data.size() > static_cast<size_t>(bufferBytes))
             return AVIERR_FILEREAD;
         std::memcpy(buffer, data.data(), data.size());
         return AVIERR_OK;
@@ -537,7 +539,13 @@ bool AviFileReader::ReadChunk(const AviChunk& chunk, std::string* bytes)
 
 HRESULT AviFileReader::Parse()
 {
-    auto read32 = [&](uint64_t at, uint32_t* v) { return at + 4 <= m_size && ReadAt(m_fd, at, v, 4); };
+    auto read32 = [&](uint64_t at, uint32_t* v) {
+        uint8_t b[4];
+        if (at + 4 > m_size || !ReadAt(m_fd, at, b, 4))
+            return false;
+        *v = LoadLE32(b);
+        return true;
+    };
     uint32_t riff = 0, riffSize = 0, form = 0;
     if (!read32(0, &riff) || !read32(4, &riffSize) || !read32(8, &form) || riff != FourCC("RIFF") || form != FourCC("AVI "))
         return AVIERR_BADFORMAT;
@@ -562,21 +570,13 @@ HRESULT AviFileReader::Parse()
             if (id == FourCC("strh") && avail >= 48) {
                 uint8_t h[64] = {};
                 ReadAt(m_fd, pos + 8, h, static_cast<size_t>(std::min<uint64_t>(avail, 64)));
-                auto u32 = [&](int at) {
-                    uint32_t v;
-                    std::memcpy(&v, h + at, 4);
-                    return v;
-                };
-                auto i16 = [&](int at) {
-                    int16_t v;
-                    std::memcpy(&v, h + at, 2);
-                    return static_cast<LONG>(v);
-                };
+                auto u32 = [&](int at) { return LoadLE32(h + at); };
+                auto i16 = [&](int at) { return static_cast<LONG>(static_cast<int16_t>(LoadLE16(h + at))); };
                 s.info.fccType = u32(0);
                 s.info.fccHandler = u32(4);
                 s.info.dwFlags = u32(8);
-                std::memcpy(&s.info.wPriority, h + 12, 2);
-                std::memcpy(&s.info.wLanguage, h + 14, 2);
+                s.info.wPriority = LoadLE16(h + 12);
+                s.info.wLanguage = LoadLE16(h + 14);
                 s.info.dwInitialFrames = u32(16);
                 s.info.dwScale = u32(20);
                 s.info.dwRate = u32(24);
@@ -601,7 +601,8 @@ HRESULT AviFileReader::Parse()
             s.format.size() >= sizeof(BITMAPINFOHEADER)) {
             BITMAPINFOHEADER b;
             std::memcpy(&b, s.format.data(), sizeof(b));
-            s.info.rcFrame = {0, 0, b.biWidth, b.biHeight < 0 ? -b.biHeight : b.biHeight};
+            if (ImageSizeOk(b.biWidth, DibRows(b.biHeight)))
+                s.info.rcFrame = {0, 0, b.biWidth, static_cast<LONG>(DibRows(b.biHeight))};
         }
         streams.push_back(std::move(s));
     };
@@ -655,6 +656,11 @@ HRESULT AviFileReader::Parse()
         uint32_t id = 0, size = 0;
         return read32(at, &id) && read32(at + 4, &size) && id == expectId && size == expectSize;
     };
+    // An index entry: chunk id, flags, offset, size.
+    auto indexEntry = [&](size_t i, uint32_t (&e)[4]) {
+        for (size_t k = 0; k < 4; ++k)
+            e[k] = LoadLE32(&idx1[i * 16 + k * 4]);
+    };
     // The index: offsets from the 'movi' tag, or from the start of the file in some writers.
     bool indexed = false;
     if (!idx1.empty() && haveMovi) {
@@ -662,7 +668,7 @@ HRESULT AviFileReader::Parse()
         int64_t base = -1;
         for (size_t i = 0; i < entries && base < 0; ++i) {
             uint32_t e[4];
-            std::memcpy(e, idx1.data() + i * 16, 16);
+            indexEntry(i, e);
             if (streamOf(e[0]) < 0)
                 continue;
             if (chunkAt(moviFourcc + e[2], e[0], e[3]))
@@ -675,10 +681,10 @@ HRESULT AviFileReader::Parse()
         if (base >= 0) {
             for (size_t i = 0; i < entries; ++i) {
                 uint32_t e[4];
-                std::memcpy(e, idx1.data() + i * 16, 16);
+                indexEntry(i, e);
                 const int s = streamOf(e[0]);
                 const uint64_t data = static_cast<uint64_t>(base) + e[2] + 8;
-                if (s < 0 || (e[1] & AVIIF_LIST) || data + e[3] > m_size)
+                if (s < 0 || (e[1] & AVIIF_LIST) || data + e[3] > m_size || e[3] > kMaxAviChunkBytes)
                     continue;
                 streams[static_cast<size_t>(s)].chunks.push_back({data, e[3], e[1]});
             }
@@ -700,7 +706,7 @@ HRESULT AviFileReader::Parse()
             if (p + 8 + size > m_size)
                 break;
             const int s = streamOf(id);
-            if (s >= 0)
+            if (s >= 0 && size <= kMaxAviChunkBytes)
                 streams[static_cast<size_t>(s)].chunks.push_back({p + 8, size, AVIIF_KEYFRAME});
             p += 8 + static_cast<uint64_t>(size) + (size & 1);
         }

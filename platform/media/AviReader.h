@@ -1,6 +1,6 @@
 // Reading AVI files: headers, streams and where each frame lies. Damaged files are read as far
 // as they go: wrong RIFF and LIST sizes are clamped to the file, a missing or broken index is
-// replaced by walking the movie data.
+// replaced by walking the movie data. A chunk too large to be a frame is passed over.
 #pragma once
 
 #include <memory>
@@ -11,6 +11,10 @@
 #include "platform/media/vfw.h"
 
 namespace quiva::media {
+
+// The largest chunk read as a frame or sample: above any picture within the pixel limit even
+// uncompressed, and within what a LONG size reports. Larger chunks are not taken for data.
+constexpr uint32_t kMaxAviChunkBytes = 512u << 20;
 
 struct AviChunk {
     uint64_t offset = 0;  // of the data, in the file

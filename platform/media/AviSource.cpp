@@ -59,10 +59,12 @@ public:
             BITMAPINFOHEADER b;
             std::memcpy(&b, s->format.data(), sizeof(b));
             const GUID sub = SubtypeOf(b);
-            if (sub == GUID_NULL || b.biWidth <= 0 || b.biHeight == 0)
+            // A picture beyond the pixel limit is no stream this source plays.
+            const int64_t height = DibRows(b.biHeight);
+            if (sub == GUID_NULL || !ImageSizeOk(b.biWidth, height))
                 return {};
             const REFERENCE_TIME avg = s->info.dwRate ? static_cast<REFERENCE_TIME>(10000000ll * s->info.dwScale / s->info.dwRate) : 0;
-            MediaType mt = MakeVideoType(sub, b.biWidth, b.biHeight < 0 ? -b.biHeight : b.biHeight, avg);
+            MediaType mt = MakeVideoType(sub, b.biWidth, static_cast<int>(height), avg);
             mt.Bitmap()->biCompression = b.biCompression;
             mt.Bitmap()->biBitCount = b.biBitCount;
             return {mt};

@@ -1,4 +1,4 @@
-// The layer's class table and the texts of its error codes.
+// The media area's classes, entered into the class table, and the texts of its error codes.
 #include <mutex>
 
 #include "platform/media/ColourControl.h"
@@ -14,7 +14,7 @@ IUnknown* CreateDvdNavigator();
 IUnknown* CreateSoundRenderer();
 IUnknown* CreateSystemDeviceEnum();
 
-void RegisterBuiltinClasses()
+bool RegisterMediaClasses()
 {
     static std::once_flag once;
     std::call_once(once, [] {
@@ -29,7 +29,10 @@ void RegisterBuiltinClasses()
         RegisterComClass(CLSID_EnhancedVideoRenderer, [] { return CreateVideoRenderer(RendererKind::Evr); });
         RegisterComClass(CLSID_DVDNavigator, CreateDvdNavigator);
         RegisterComClass(CLSID_DSoundRender, CreateSoundRenderer);
+        // Classes the synthetic devices' configuration says fail.
+        SetComClassVeto(ConfigSaysClassFails);
     });
+    return true;
 }
 
 }  // namespace quiva::media

@@ -6,7 +6,7 @@
 #include <mutex>
 
 #include "platform/media/FilterBase.h"
-#include "platform/media/SyntheticDevices.h"
+#include "platform/media/MediaFaults.h"
 
 namespace quiva::media {
 

@@ -1,10 +1,11 @@
 #include "platform/media/MediaType.h"
 
-#include <jpeglib.h>
-
-#include <csetjmp>
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <string>
+
+#include "platform/gdi/JpegCodec.h"
 
 namespace quiva::media {
 
@@ -76,7 +77,10 @@ int MediaType::Width() const
 int MediaType::Height() const
 {
     const BITMAPINFOHEADER* b = Bitmap();
-    return b ? (b->biHeight < 0 ? -b->biHeight : b->biHeight) : 0;
+    if (!b)
+        return 0;
+    const int64_t h = DibRows(b->biHeight);
+    return h > INT32_MAX ? INT32_MAX : static_cast<int>(h);
 }
 
 bool MediaType::Matches(const AM_MEDIA_TYPE& p) const
@@ -205,12 +209,15 @@ MediaType MakeVideoType(REFGUID subtype, int width, int height, REFERENCE_TIME a
     bmi.biPlanes = 1;
     bmi.biBitCount = SubtypeBitCount(subtype);
     bmi.biCompression = SubtypeCompression(subtype);
+    // In 64 bits: a size past 4 GB (never a picture within the pixel limit) is written as 0,
+    // "not given", rather than wrapped.
+    const uint64_t pixels = static_cast<uint64_t>(std::max(width, 0)) * static_cast<uint64_t>(std::max(height, 0));
+    uint64_t imageBytes = DibRowBytes(width, bmi.biBitCount) * static_cast<uint64_t>(std::max(height, 0));
     if (subtype == MEDIASUBTYPE_MJPG)
-        bmi.biSizeImage = static_cast<DWORD>(width * height * 3);
+        imageBytes = pixels * 3;
     else if (subtype == MEDIASUBTYPE_NV12)
-        bmi.biSizeImage = static_cast<DWORD>(width * height * 3 / 2);
-    else
-        bmi.biSizeImage = DibRowBytes(width, bmi.biBitCount) * static_cast<DWORD>(height);
+        imageBytes = pixels * 3 / 2;
+    bmi.biSizeImage = imageBytes <= UINT32_MAX ? static_cast<DWORD>(imageBytes) : 0;
     mt.sampleSize = bmi.biSizeImage;
     mt.fixedSize = subtype != MEDIASUBTYPE_MJPG;
     mt.temporalCompression = FALSE;
@@ -263,101 +270,47 @@ inline void RgbToYuv(int r, int g, int b, int* y, int* u, int* v)
     *v = ((112 * r - 94 * g - 18 * b + 128) >> 8) + 128;
 }
 
-struct JpegError {
-    jpeg_error_mgr mgr;
-    jmp_buf jump;
-};
-void JpegErrorExit(j_common_ptr cinfo)
-{
-    longjmp(reinterpret_cast<JpegError*>(cinfo->err)->jump, 1);
-}
-void JpegSilent(j_common_ptr, int) {}
-
+// Motion-JPEG frames are bottom-up BGRA once decoded, like every other frame here. A frame
+// whose picture is not the size its media type says is refused; a damaged one decodes as far as
+// it goes, as a device's stream would be shown.
 bool DecodeJpeg(const Frame& in, std::vector<uint8_t>* out)
 {
-    jpeg_decompress_struct cinfo;
-    JpegError err;
-    cinfo.err = jpeg_std_error(&err.mgr);
-    err.mgr.error_exit = JpegErrorExit;
-    err.mgr.emit_message = JpegSilent;
-    std::vector<uint8_t> row;
-    if (setjmp(err.jump)) {
-        jpeg_destroy_decompress(&cinfo);
-        return false;
-    }
-    jpeg_create_decompress(&cinfo);
-    jpeg_mem_src(&cinfo, in.Bytes(), static_cast<unsigned long>(in.Size()));
-    if (jpeg_read_header(&cinfo, TRUE) != JPEG_HEADER_OK) {
-        jpeg_destroy_decompress(&cinfo);
-        return false;
-    }
-    cinfo.out_color_space = JCS_RGB;
-    jpeg_start_decompress(&cinfo);
-    const int w = static_cast<int>(cinfo.output_width);
-    const int h = static_cast<int>(cinfo.output_height);
-    if (w != in.width || h != in.height || cinfo.output_components != 3) {
-        jpeg_destroy_decompress(&cinfo);
-        return false;
-    }
-    out->assign(static_cast<size_t>(w) * static_cast<size_t>(h) * 4, 0);
-    row.resize(static_cast<size_t>(w) * 3);
-    while (cinfo.output_scanline < cinfo.output_height) {
-        JSAMPROW rows[1] = {row.data()};
-        const int y = static_cast<int>(cinfo.output_scanline);
-        jpeg_read_scanlines(&cinfo, rows, 1);
+    const int w = in.width, h = in.height;
+    JpegDecodeOptions options;
+    options.keepGrey = false;
+    options.strict = false;
+    auto start = [&](const JpegRowsInfo& info) {
+        if (info.width != w || info.height != h)
+            return false;
+        out->assign(static_cast<size_t>(w) * static_cast<size_t>(h) * 4, 0);
+        return true;
+    };
+    auto row = [&](int y, const uint8_t* rgb) {
         uint8_t* dst = out->data() + static_cast<size_t>(h - 1 - y) * static_cast<size_t>(w) * 4;
         for (int x = 0; x < w; ++x) {
-            dst[x * 4 + 0] = row[static_cast<size_t>(x) * 3 + 2];
-            dst[x * 4 + 1] = row[static_cast<size_t>(x) * 3 + 1];
-            dst[x * 4 + 2] = row[static_cast<size_t>(x) * 3 + 0];
+            dst[x * 4 + 0] = rgb[x * 3 + 2];
+            dst[x * 4 + 1] = rgb[x * 3 + 1];
+            dst[x * 4 + 2] = rgb[x * 3 + 0];
             dst[x * 4 + 3] = 0xFF;
         }
-    }
-    jpeg_finish_decompress(&cinfo);
-    jpeg_destroy_decompress(&cinfo);
-    return true;
+    };
+    return DecodeJpegRows(in.Bytes(), in.Size(), options, start, row);
 }
 
 bool EncodeJpeg(const uint8_t* rgb32, int w, int h, std::vector<uint8_t>* out)
 {
-    jpeg_compress_struct cinfo;
-    JpegError err;
-    cinfo.err = jpeg_std_error(&err.mgr);
-    err.mgr.error_exit = JpegErrorExit;
-    err.mgr.emit_message = JpegSilent;
-    unsigned char* mem = nullptr;
-    unsigned long memSize = 0;
-    std::vector<uint8_t> row(static_cast<size_t>(w) * 3);
-    if (setjmp(err.jump)) {
-        jpeg_destroy_compress(&cinfo);
-        free(mem);
-        return false;
-    }
-    jpeg_create_compress(&cinfo);
-    jpeg_mem_dest(&cinfo, &mem, &memSize);
-    cinfo.image_width = static_cast<JDIMENSION>(w);
-    cinfo.image_height = static_cast<JDIMENSION>(h);
-    cinfo.input_components = 3;
-    cinfo.in_color_space = JCS_RGB;
-    jpeg_set_defaults(&cinfo);
-    jpeg_set_quality(&cinfo, 90, TRUE);
-    jpeg_start_compress(&cinfo, TRUE);
-    while (cinfo.next_scanline < cinfo.image_height) {
-        const int y = static_cast<int>(cinfo.next_scanline);
+    std::string bytes;
+    const bool ok = EncodeJpegRows(w, h, 90, 0, [&](int y, uint8_t* rgb) {
         const uint8_t* src = rgb32 + static_cast<size_t>(h - 1 - y) * static_cast<size_t>(w) * 4;
         for (int x = 0; x < w; ++x) {
-            row[static_cast<size_t>(x) * 3 + 0] = src[x * 4 + 2];
-            row[static_cast<size_t>(x) * 3 + 1] = src[x * 4 + 1];
-            row[static_cast<size_t>(x) * 3 + 2] = src[x * 4 + 0];
+            rgb[x * 3 + 0] = src[x * 4 + 2];
+            rgb[x * 3 + 1] = src[x * 4 + 1];
+            rgb[x * 3 + 2] = src[x * 4 + 0];
         }
-        JSAMPROW rows[1] = {row.data()};
-        jpeg_write_scanlines(&cinfo, rows, 1);
-    }
-    jpeg_finish_compress(&cinfo);
-    out->assign(mem, mem + memSize);
-    jpeg_destroy_compress(&cinfo);
-    free(mem);
-    return true;
+    }, bytes);
+    if (ok)
+        out->assign(bytes.begin(), bytes.end());
+    return ok;
 }
 
 }  // namespace
@@ -374,7 +327,7 @@ bool ConvertToRgb32(const Frame& in, std::vector<uint8_t>* out)
 {
     const int w = in.width;
     const int h = in.height;
-    if (w <= 0 || h <= 0 || !in.data)
+    if (!ImageSizeOk(w, h) || !in.data)
         return false;
     const size_t pixels = static_cast<size_t>(w) * static_cast<size_t>(h);
     const uint8_t* src = in.Bytes();
@@ -386,6 +339,14 @@ bool ConvertToRgb32(const Frame& in, std::vector<uint8_t>* out)
     }
     if (in.subtype == MEDIASUBTYPE_MJPG)
         return DecodeJpeg(in, out);
+    // The frame must hold the whole picture before the picture's memory is taken.
+    size_t needed = 0;
+    if (in.subtype == MEDIASUBTYPE_RGB24 || in.subtype == MEDIASUBTYPE_RGB565 || in.subtype == MEDIASUBTYPE_RGB555)
+        needed = static_cast<size_t>(DibRowBytes(w, in.subtype == MEDIASUBTYPE_RGB24 ? 24 : 16)) * static_cast<size_t>(h);
+    else if (in.subtype == MEDIASUBTYPE_YUY2 || in.subtype == MEDIASUBTYPE_UYVY)
+        needed = static_cast<size_t>((w + 1) / 2) * 4 * static_cast<size_t>(h);
+    if (needed == 0 || in.Size() < needed)
+        return false;
     out->resize(pixels * 4);
     uint8_t* dst = out->data();
     if (in.subtype == MEDIASUBTYPE_RGB24 || in.subtype == MEDIASUBTYPE_RGB565 || in.subtype == MEDIASUBTYPE_RGB555) {

@@ -2,6 +2,9 @@
 
 #include <cstring>
 
+#include "platform/base/bitmap.h"
+#include "platform/base/bytes.h"
+
 namespace quiva::media {
 
 namespace {
@@ -19,12 +22,6 @@ inline uint32_t From555(uint16_t c)
 {
     const uint32_t r = (c >> 10) & 31, g = (c >> 5) & 31, b = c & 31;
     return 0xFF000000u | (((r << 3) | (r >> 2)) << 16) | (((g << 3) | (g >> 2)) << 8) | ((b << 3) | (b >> 2));
-}
-
-inline void Put16(std::vector<uint8_t>& out, uint16_t v)
-{
-    out.push_back(static_cast<uint8_t>(v & 0xFF));
-    out.push_back(static_cast<uint8_t>(v >> 8));
 }
 
 }  // namespace
@@ -74,13 +71,13 @@ void EncodeMsVideo1(const uint8_t* rgb32, int width, int height, int quality, st
                 const uint16_t c = To555(mr, mg, mb);
                 const int hi = (c >> 8) | 0x80;
                 if ((hi & 0xFC) != 0x84) {
-                    Put16(*out, static_cast<uint16_t>(c | 0x8000));
+                    AppendLE16(*out, static_cast<uint16_t>(c | 0x8000));
                     continue;
                 }
                 // Red of exactly 1 would read as a skip code: write a two-colour block instead.
-                Put16(*out, 0);
-                Put16(*out, c);
-                Put16(*out, c);
+                AppendLE16(*out, 0);
+                AppendLE16(*out, c);
+                AppendLE16(*out, c);
                 continue;
             }
             // Two colours: split at the mean brightness, then refine the split once.
@@ -128,9 +125,9 @@ void EncodeMsVideo1(const uint8_t* rgb32, int width, int height, int quality, st
                 flags = ~flags & 0xFFFF;
                 std::swap(first, second);
             }
-            Put16(*out, static_cast<uint16_t>(flags));
-            Put16(*out, first);
-            Put16(*out, second);
+            AppendLE16(*out, static_cast<uint16_t>(flags));
+            AppendLE16(*out, first);
+            AppendLE16(*out, second);
         }
     }
 }
@@ -138,7 +135,12 @@ void EncodeMsVideo1(const uint8_t* rgb32, int width, int height, int quality, st
 bool DecodeMsVideo1(const uint8_t* data, size_t size, int width, int height, std::vector<uint8_t>* rgb32,
                     const std::vector<uint8_t>* previous)
 {
-    if (width <= 0 || height <= 0)
+    // Every 4x4 block is coded or skipped, and one code skips at most 1023 blocks: data too
+    // short to cover the picture is refused before the picture's memory is taken.
+    if (!ImageSizeOk(width, height))
+        return false;
+    const uint64_t blocks = static_cast<uint64_t>(width / 4) * static_cast<uint64_t>(height / 4);
+    if (static_cast<uint64_t>(size / 2) * 1023 < blocks)
         return false;
     const size_t bytes = static_cast<size_t>(width) * static_cast<size_t>(height) * 4;
     if (previous && previous->size() == bytes)

@@ -1,11 +1,18 @@
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 #include <map>
 #include <memory>
 #include <mutex>
 
+#include "platform/base/bytes.h"
 #include "platform/base/codepage.h"
 #include "platform/base/fileapi.h"
+#include "platform/base/lasterror.h"
+#include "platform/base/winpath.h"
 #include "platform/media/storage.h"
 
 namespace quiva {
@@ -117,106 +124,160 @@ uint32_t Get32(const std::string& b, size_t at)
 {
     if (at + 4 > b.size())
         return kEnd;
-    uint32_t v;
-    std::memcpy(&v, b.data() + at, 4);
-    return v;
+    return LoadLE32(b.data() + at);
 }
 uint16_t Get16(const std::string& b, size_t at)
 {
     if (at + 2 > b.size())
         return 0;
-    uint16_t v;
-    std::memcpy(&v, b.data() + at, 2);
-    return v;
+    return LoadLE16(b.data() + at);
 }
-void Put32(std::string& b, size_t at, uint32_t v) { std::memcpy(b.data() + at, &v, 4); }
-void Put16(std::string& b, size_t at, uint16_t v) { std::memcpy(b.data() + at, &v, 2); }
 
 using StreamMap = std::map<std::wstring, std::shared_ptr<std::string>>;
 
-// Follows a chain through a table; false for a chain that loops or leaves the table.
-bool Chain(const std::vector<uint32_t>& table, uint32_t start, std::vector<uint32_t>* out)
+// The most a graph file may be: far above any graph, and what reading one may cost.
+constexpr size_t kMaxCompoundBytes = 16u << 20;
+
+// A compound file's tables, checked once: every chain reached ends, and no sector belongs to
+// two chains, so all streams together hold no more than the file. A stream's bytes are read
+// only when it is opened.
+struct CompoundFile {
+    struct Entry {
+        uint32_t start = kEnd;
+        size_t size = 0;
+    };
+    std::string bytes;
+    size_t sectors = 0;
+    std::vector<uint32_t> fat;
+    std::vector<uint32_t> miniFat;
+    std::string miniStream;
+    uint32_t cutoff = kCutoff;
+    std::map<std::wstring, Entry> entries;
+
+    std::string Sector(uint32_t s) const { return bytes.substr(kSector * (static_cast<size_t>(s) + 1), kSector); }
+    bool Mini(const Entry& e) const { return e.size < cutoff; }
+    // The sectors of a chain that hold `size` bytes; false for a chain that loops, leaves the
+    // table or ends early.
+    static bool Chain(const std::vector<uint32_t>& table, uint32_t start, size_t size, size_t unit, std::vector<uint32_t>* out)
+    {
+        out->clear();
+        const size_t count = (size + unit - 1) / unit;
+        if (count > table.size())
+            return false;
+        for (uint32_t s = start; out->size() < count; s = table[s]) {
+            if (s >= table.size())
+                return false;
+            out->push_back(s);
+        }
+        return true;
+    }
+    HRESULT Read(const Entry& e, std::string* out) const
+    {
+        out->clear();
+        std::vector<uint32_t> chain;
+        if (!Chain(Mini(e) ? miniFat : fat, e.start, e.size, Mini(e) ? kMini : kSector, &chain))
+            return STG_E_DOCFILECORRUPT;
+        for (uint32_t s : chain)
+            *out += Mini(e) ? miniStream.substr(static_cast<size_t>(s) * kMini, kMini) : Sector(s);
+        if (out->size() < e.size)
+            return STG_E_DOCFILECORRUPT;
+        out->resize(e.size);
+        return S_OK;
+    }
+};
+
+// Marks the sectors of a chain as taken; false when one already was (a shared chain).
+bool Claim(std::vector<bool>& taken, const std::vector<uint32_t>& chain)
+{
+    for (uint32_t s : chain) {
+        if (s >= taken.size() || taken[s])
+            return false;
+        taken[s] = true;
+    }
+    return true;
+}
+
+// The whole chain from start to its end mark, for tables whose length is not stored.
+bool WholeChain(const std::vector<uint32_t>& table, uint32_t start, std::vector<uint32_t>* out)
 {
     out->clear();
     for (uint32_t s = start; s != kEnd; s = table[s]) {
-        if (s >= table.size() || out->size() > table.size())
+        if (s >= table.size() || out->size() >= table.size())
             return false;
         out->push_back(s);
     }
     return true;
 }
 
-HRESULT ParseCompound(const std::string& file, StreamMap* streams)
+HRESULT ParseCompound(std::string file, CompoundFile* cf)
 {
     if (file.size() < kSector || std::memcmp(file.data(), kSignature, 8) != 0)
         return STG_E_INVALIDHEADER;
     if (Get16(file, 30) != 9 || Get16(file, 32) != 6)
         return STG_E_INVALIDHEADER;
-    const size_t sectors = (file.size() - kSector + kSector - 1) / kSector;
-    auto sectorData = [&](uint32_t s) { return file.substr(kSector * (static_cast<size_t>(s) + 1), kSector); };
-    // FAT sectors from the header's DIFAT (and DIFAT sectors, when present).
-    std::vector<uint32_t> fatSectors;
-    const uint32_t fatCount = Get32(file, 44);
-    for (int i = 0; i < 109 && fatSectors.size() < fatCount; ++i)
-        fatSectors.push_back(Get32(file, 76 + static_cast<size_t>(i) * 4));
-    uint32_t difat = Get32(file, 68);
-    for (size_t guard = 0; difat != kEnd && difat != kFree && fatSectors.size() < fatCount && guard < sectors; ++guard) {
-        if (difat >= sectors)
-            return STG_E_DOCFILECORRUPT;
-        std::string d = sectorData(difat);
-        for (int i = 0; i < 127 && fatSectors.size() < fatCount; ++i)
-            fatSectors.push_back(Get32(d, static_cast<size_t>(i) * 4));
-        difat = Get32(d, 127 * 4);
-    }
-    std::vector<uint32_t> fat;
-    for (uint32_t s : fatSectors) {
+    cf->bytes = std::move(file);
+    const std::string& bytes = cf->bytes;
+    const size_t sectors = (bytes.size() - 1) / kSector;
+    cf->sectors = sectors;
+    // The FAT, from the sectors the header's DIFAT (and DIFAT sectors, when present) lists,
+    // up to one entry a sector of the file: more could describe nothing.
+    std::vector<uint32_t>& fat = cf->fat;
+    const uint32_t fatCount = Get32(bytes, 44);
+    uint32_t listed = 0;
+    auto addFatSector = [&](uint32_t s) {
         if (s >= sectors)
-            return STG_E_DOCFILECORRUPT;
-        std::string d = sectorData(s);
-        for (size_t i = 0; i + 4 <= kSector; i += 4)
+            return false;
+        const std::string d = cf->Sector(s);
+        for (size_t i = 0; i + 4 <= kSector && fat.size() < sectors; i += 4)
             fat.push_back(Get32(d, i));
-    }
-    fat.resize(std::min(fat.size(), sectors));
-    auto readChain = [&](uint32_t start, size_t size, std::string* out) {
-        std::vector<uint32_t> chain;
-        if (size == 0) {
-            out->clear();
-            return true;
-        }
-        if (!Chain(fat, start, &chain))
-            return false;
-        out->clear();
-        for (uint32_t s : chain)
-            *out += sectorData(s);
-        if (out->size() < size)
-            return false;
-        out->resize(size);
+        ++listed;
         return true;
     };
-    std::vector<uint32_t> dirChain;
-    if (!Chain(fat, Get32(file, 48), &dirChain))
+    for (int i = 0; i < 109 && listed < fatCount && fat.size() < sectors; ++i)
+        if (!addFatSector(Get32(bytes, 76 + static_cast<size_t>(i) * 4)))
+            return STG_E_DOCFILECORRUPT;
+    uint32_t difat = Get32(bytes, 68);
+    for (size_t guard = 0; difat != kEnd && difat != kFree && listed < fatCount && fat.size() < sectors; ++guard) {
+        if (difat >= sectors || guard >= sectors)
+            return STG_E_DOCFILECORRUPT;
+        const std::string d = cf->Sector(difat);
+        for (int i = 0; i < 127 && listed < fatCount && fat.size() < sectors; ++i)
+            if (!addFatSector(Get32(d, static_cast<size_t>(i) * 4)))
+                return STG_E_DOCFILECORRUPT;
+        difat = Get32(d, 127 * 4);
+    }
+    std::vector<bool> taken(sectors, false);
+    std::vector<uint32_t> chain;
+    if (!WholeChain(fat, Get32(bytes, 48), &chain) || !Claim(taken, chain))
         return STG_E_DOCFILECORRUPT;
     std::string dir;
-    for (uint32_t s : dirChain)
-        dir += sectorData(s);
+    for (uint32_t s : chain)
+        dir += cf->Sector(s);
     const size_t entries = dir.size() / 128;
     if (entries == 0 || static_cast<uint8_t>(dir[66]) != 5)
         return STG_E_DOCFILECORRUPT;
-    // Mini stream and its table.
-    std::string miniStream;
-    if (!readChain(Get32(dir, 116), Get32(dir, 120), &miniStream))
+    // The mini stream and its table.
+    const CompoundFile::Entry root{Get32(dir, 116), Get32(dir, 120)};
+    if (!CompoundFile::Chain(fat, root.start, root.size, kSector, &chain) || !Claim(taken, chain))
         return STG_E_DOCFILECORRUPT;
-    std::vector<uint32_t> miniFat;
-    std::vector<uint32_t> miniFatChain;
-    if (Get32(file, 60) != kEnd && !Chain(fat, Get32(file, 60), &miniFatChain))
+    for (uint32_t s : chain)
+        cf->miniStream += cf->Sector(s);
+    if (cf->miniStream.size() < root.size)
         return STG_E_DOCFILECORRUPT;
-    for (uint32_t s : miniFatChain) {
-        std::string d = sectorData(s);
-        for (size_t i = 0; i + 4 <= kSector; i += 4)
-            miniFat.push_back(Get32(d, i));
+    cf->miniStream.resize(root.size);
+    if (Get32(bytes, 60) != kEnd) {
+        if (!WholeChain(fat, Get32(bytes, 60), &chain) || !Claim(taken, chain))
+            return STG_E_DOCFILECORRUPT;
+        for (uint32_t s : chain) {
+            const std::string d = cf->Sector(s);
+            for (size_t i = 0; i + 4 <= kSector; i += 4)
+                cf->miniFat.push_back(Get32(d, i));
+        }
     }
-    const uint32_t cutoff = Get32(file, 56);
-    // Walk the root's children.
+    cf->miniFat.resize(std::min(cf->miniFat.size(), cf->miniStream.size() / kMini));
+    cf->cutoff = Get32(bytes, 56);
+    std::vector<bool> miniTaken(cf->miniFat.size(), false);
+    // Walk the root's children; every stream's chain is checked here and read when opened.
     std::vector<uint32_t> pending{Get32(dir, 76)};
     std::vector<bool> seen(entries, false);
     while (!pending.empty()) {
@@ -234,25 +295,14 @@ HRESULT ParseCompound(const std::string& file, StreamMap* streams)
             continue;
         const uint16_t nameBytes = std::min<uint16_t>(Get16(dir, at + 64), 64);
         std::wstring name = Utf16LEToWide(dir.data() + at, nameBytes >= 2 ? nameBytes - 2 : 0);
-        const uint32_t start = Get32(dir, at + 116);
-        const size_t size = Get32(dir, at + 120);
-        auto data = std::make_shared<std::string>();
-        if (size < cutoff) {
-            std::vector<uint32_t> chain;
-            if (size && !Chain(miniFat, start, &chain))
+        const CompoundFile::Entry e{Get32(dir, at + 116), Get32(dir, at + 120)};
+        if (e.size > 0) {
+            const bool mini = cf->Mini(e);
+            if (!CompoundFile::Chain(mini ? cf->miniFat : fat, e.start, e.size, mini ? kMini : kSector, &chain) ||
+                !Claim(mini ? miniTaken : taken, chain))
                 return STG_E_DOCFILECORRUPT;
-            for (uint32_t m : chain) {
-                if (static_cast<size_t>(m) * kMini + kMini > miniStream.size())
-                    return STG_E_DOCFILECORRUPT;
-                *data += miniStream.substr(static_cast<size_t>(m) * kMini, kMini);
-            }
-            if (data->size() < size)
-                return STG_E_DOCFILECORRUPT;
-            data->resize(size);
-        } else if (!readChain(start, size, data.get())) {
-            return STG_E_DOCFILECORRUPT;
         }
-        (*streams)[name] = data;
+        cf->entries[name] = e;
     }
     return S_OK;
 }
@@ -321,24 +371,24 @@ std::string BuildCompound(const StreamMap& streams)
 
     std::string out(kSector, '\0');
     std::memcpy(out.data(), kSignature, 8);
-    Put16(out, 24, 0x003E);
-    Put16(out, 26, 0x0003);
-    Put16(out, 28, 0xFFFE);
-    Put16(out, 30, 9);
-    Put16(out, 32, 6);
-    Put32(out, 44, static_cast<uint32_t>(fatSectors));
-    Put32(out, 48, dirStart);
-    Put32(out, 56, kCutoff);
-    Put32(out, 60, miniFatSectors ? miniFatStart : kEnd);
-    Put32(out, 64, static_cast<uint32_t>(miniFatSectors));
-    Put32(out, 68, kEnd);
+    StoreLE16(out.data() + 24, 0x003E);
+    StoreLE16(out.data() + 26, 0x0003);
+    StoreLE16(out.data() + 28, 0xFFFE);
+    StoreLE16(out.data() + 30, 9);
+    StoreLE16(out.data() + 32, 6);
+    StoreLE32(out.data() + 44, static_cast<uint32_t>(fatSectors));
+    StoreLE32(out.data() + 48, dirStart);
+    StoreLE32(out.data() + 56, kCutoff);
+    StoreLE32(out.data() + 60, miniFatSectors ? miniFatStart : kEnd);
+    StoreLE32(out.data() + 64, static_cast<uint32_t>(miniFatSectors));
+    StoreLE32(out.data() + 68, kEnd);
     for (int i = 0; i < 109; ++i)
-        Put32(out, 76 + static_cast<size_t>(i) * 4, static_cast<size_t>(i) < fatSectors ? static_cast<uint32_t>(i) : kFree);
+        StoreLE32(out.data() + 76 + static_cast<size_t>(i) * 4, static_cast<size_t>(i) < fatSectors ? static_cast<uint32_t>(i) : kFree);
     auto pad = [&]() { out.resize(out.size() + (kSector - out.size() % kSector) % kSector, '\0'); };
     {
         std::string f(fat.size() * 4, '\0');
         for (size_t i = 0; i < fat.size(); ++i)
-            Put32(f, i * 4, fat[i]);
+            StoreLE32(f.data() + i * 4, fat[i]);
         out += f;
     }
     {
@@ -347,14 +397,14 @@ std::string BuildCompound(const StreamMap& streams)
             const size_t at = id * 128;
             std::string n = WideToUtf16LE(name);
             std::memcpy(dir.data() + at, n.data(), std::min<size_t>(n.size(), 62));
-            Put16(dir, at + 64, static_cast<uint16_t>(std::min<size_t>(n.size(), 62) + 2));
+            StoreLE16(dir.data() + at + 64, static_cast<uint16_t>(std::min<size_t>(n.size(), 62) + 2));
             dir[at + 66] = static_cast<char>(type);
             dir[at + 67] = 1;  // black
-            Put32(dir, at + 68, kNoStream);
-            Put32(dir, at + 72, right);
-            Put32(dir, at + 76, child);
-            Put32(dir, at + 116, first);
-            Put32(dir, at + 120, size);
+            StoreLE32(dir.data() + at + 68, kNoStream);
+            StoreLE32(dir.data() + at + 72, right);
+            StoreLE32(dir.data() + at + 76, child);
+            StoreLE32(dir.data() + at + 116, first);
+            StoreLE32(dir.data() + at + 120, size);
         };
         entry(0, L"Root Entry", 5, list.empty() ? kNoStream : 1, kNoStream, mini.empty() ? kEnd : miniStart,
               static_cast<uint32_t>(mini.size()));
@@ -362,16 +412,16 @@ std::string BuildCompound(const StreamMap& streams)
             entry(i + 1, list[i].first, 2, kNoStream, i + 1 < list.size() ? static_cast<uint32_t>(i + 2) : kNoStream,
                   start[i], static_cast<uint32_t>(list[i].second->size()));
         for (size_t id = list.size() + 1; id < dirSectors * 4; ++id) {
-            Put32(dir, id * 128 + 68, kNoStream);
-            Put32(dir, id * 128 + 72, kNoStream);
-            Put32(dir, id * 128 + 76, kNoStream);
+            StoreLE32(dir.data() + id * 128 + 68, kNoStream);
+            StoreLE32(dir.data() + id * 128 + 72, kNoStream);
+            StoreLE32(dir.data() + id * 128 + 76, kNoStream);
         }
         out += dir;
     }
     {
         std::string mf(miniFatSectors * kSector, '\xFF');
         for (size_t i = 0; i < miniFat.size(); ++i)
-            Put32(mf, i * 4, miniFat[i]);
+            StoreLE32(mf.data() + i * 4, miniFat[i]);
         out += mf;
     }
     out += mini;
@@ -386,8 +436,8 @@ std::string BuildCompound(const StreamMap& streams)
 
 class CompoundStorage final : public IStorage, public RefCounted {
 public:
-    CompoundStorage(std::wstring path, StreamMap streams, bool writable, bool transacted)
-        : m_path(std::move(path)), m_streams(std::move(streams)), m_writable(writable), m_transacted(transacted)
+    CompoundStorage(std::wstring path, std::shared_ptr<const CompoundFile> file, bool writable, bool transacted)
+        : m_path(std::move(path)), m_file(std::move(file)), m_writable(writable), m_transacted(transacted)
     {
     }
     ~CompoundStorage() override
@@ -435,8 +485,11 @@ public:
         *stream = nullptr;
         std::lock_guard lock(m_lock);
         auto it = m_streams.find(name);
-        if (it == m_streams.end())
-            return STG_E_FILENOTFOUND;
+        if (it == m_streams.end()) {
+            HRESULT hr = Load(name, &it);
+            if (FAILED(hr))
+                return hr;
+        }
         *stream = new MemoryStream(m_writable ? it->second : std::make_shared<std::string>(*it->second));
         return S_OK;
     }
@@ -445,6 +498,13 @@ public:
         if (!m_writable)
             return STG_E_ACCESSDENIED;
         std::lock_guard lock(m_lock);
+        // Everything the file held is written again, read now if it was never opened.
+        if (m_file)
+            for (const auto& [name, entry] : m_file->entries) {
+                StreamMap::iterator it;
+                if (!m_streams.count(name) && FAILED(Load(name, &it)))
+                    return STG_E_DOCFILECORRUPT;
+            }
         std::string bytes = BuildCompound(m_streams);
         if (bytes.empty())
             return STG_E_WRITEFAULT;
@@ -453,9 +513,26 @@ public:
     HRESULT Revert() override { return S_OK; }
 
 private:
+    // Reads a stream of the file into m_streams; the caller holds m_lock.
+    HRESULT Load(const std::wstring& name, StreamMap::iterator* it)
+    {
+        if (!m_file)
+            return STG_E_FILENOTFOUND;
+        const auto entry = m_file->entries.find(name);
+        if (entry == m_file->entries.end())
+            return STG_E_FILENOTFOUND;
+        auto data = std::make_shared<std::string>();
+        HRESULT hr = m_file->Read(entry->second, data.get());
+        if (FAILED(hr))
+            return hr;
+        *it = m_streams.emplace(name, std::move(data)).first;
+        return S_OK;
+    }
+
     std::mutex m_lock;
     std::wstring m_path;
-    StreamMap m_streams;
+    std::shared_ptr<const CompoundFile> m_file;  // as opened; null for a new file
+    StreamMap m_streams;                         // streams opened or made since
     bool m_writable;
     bool m_transacted;
 };
@@ -515,10 +592,23 @@ HRESULT StgIsStorageFile(const WCHAR* path)
 {
     if (!path)
         return STG_E_INVALIDPOINTER;
-    std::string bytes;
-    if (!quiva::ReadFileBytes(path, bytes))
+    auto native = quiva::NativePath(path);
+    const int fd = native ? ::open(native->c_str(), O_RDONLY | O_CLOEXEC) : -1;
+    if (fd < 0)
         return STG_E_FILENOTFOUND;
-    return bytes.size() >= 512 && std::memcmp(bytes.data(), quiva::kSignature, 8) == 0 ? S_OK : S_FALSE;
+    // The signature and a whole header are enough to say; the rest is not read.
+    char header[512];
+    size_t got = 0;
+    while (got < sizeof header) {
+        const ssize_t n = ::pread(fd, header + got, sizeof header - got, static_cast<off_t>(got));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            break;
+        got += static_cast<size_t>(n);
+    }
+    ::close(fd);
+    return got == sizeof header && std::memcmp(header, quiva::kSignature, 8) == 0 ? S_OK : S_FALSE;
 }
 
 HRESULT StgOpenStorage(const WCHAR* path, IStorage*, DWORD mode, SNB, DWORD, IStorage** storage)
@@ -527,14 +617,14 @@ HRESULT StgOpenStorage(const WCHAR* path, IStorage*, DWORD mode, SNB, DWORD, ISt
         return STG_E_INVALIDPOINTER;
     *storage = nullptr;
     std::string bytes;
-    if (!quiva::ReadFileBytes(path, bytes))
-        return STG_E_FILENOTFOUND;
-    quiva::StreamMap streams;
-    HRESULT hr = quiva::ParseCompound(bytes, &streams);
+    if (!quiva::ReadFileBytes(path, bytes, quiva::kMaxCompoundBytes))
+        return GetLastError() == ERROR_FILE_TOO_LARGE ? STG_E_DOCFILECORRUPT : STG_E_FILENOTFOUND;
+    auto file = std::make_shared<quiva::CompoundFile>();
+    HRESULT hr = quiva::ParseCompound(std::move(bytes), file.get());
     if (FAILED(hr))
         return hr;
     const bool writable = (mode & (STGM_WRITE | STGM_READWRITE)) != 0;
-    *storage = new quiva::CompoundStorage(path, std::move(streams), writable, (mode & STGM_TRANSACTED) != 0);
+    *storage = new quiva::CompoundStorage(path, std::move(file), writable, (mode & STGM_TRANSACTED) != 0);
     return S_OK;
 }
 
@@ -547,6 +637,6 @@ HRESULT StgCreateDocfile(const WCHAR* path, DWORD mode, DWORD, IStorage** storag
         return STG_E_FILEALREADYEXISTS;
     if (!quiva::WriteFileAtomically(path, quiva::BuildCompound({})))
         return STG_E_ACCESSDENIED;
-    *storage = new quiva::CompoundStorage(path, {}, true, (mode & STGM_TRANSACTED) != 0);
+    *storage = new quiva::CompoundStorage(path, nullptr, true, (mode & STGM_TRANSACTED) != 0);
     return S_OK;
 }

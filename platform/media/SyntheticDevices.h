@@ -25,6 +25,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/media/MediaFaults.h"
 #include "platform/media/dshow.h"
 
 namespace quiva::media {
@@ -41,15 +42,6 @@ struct SyntheticDevice {
     bool routeFails = false;
 };
 
-struct MediaFaults {
-    bool rendererNoWindowless = false;
-    bool rendererModeRefused = false;
-    bool colourNoStore = false;
-    std::vector<GUID> colourRefusedSubtypes;
-    int colourMaxWidth = 0;  // 0: any width
-    bool dvdNoDisc = false;
-};
-
 struct SyntheticConfig {
     std::vector<SyntheticDevice> devices;
     MediaFaults faults;
@@ -63,7 +55,6 @@ bool ParseSyntheticConfig(const std::string& text, SyntheticConfig* config, std:
 SyntheticConfig CurrentSyntheticConfig();
 // Replaces the configuration for this process (nullopt: back to QUIVA_DEVICES).
 void SetSyntheticConfig(const std::optional<std::string>& text);
-MediaFaults CurrentFaults();
 bool ConfigSaysClassFails(REFCLSID clsid);
 
 // What every synthetic picture carries in its top rows, readable back from any grabbed frame.

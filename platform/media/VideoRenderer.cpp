@@ -5,7 +5,7 @@
 #include <mutex>
 
 #include "platform/media/FilterBase.h"
-#include "platform/media/SyntheticDevices.h"
+#include "platform/media/MediaFaults.h"
 #include "platform/media/VideoWindow.h"
 #include "platform/ui/uisystem.h"
 

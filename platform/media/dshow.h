@@ -4,7 +4,7 @@
 #pragma once
 
 #include "platform/base/bitmap.h"
-#include "platform/media/com.h"
+#include "platform/com/com.h"
 #include "platform/media/guids.h"
 #include "platform/media/storage.h"
 

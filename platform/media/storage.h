@@ -2,7 +2,7 @@
 // graph files use them (a root storage holding streams).
 #pragma once
 
-#include "platform/media/com.h"
+#include "platform/com/com.h"
 #include "platform/media/guids.h"
 
 union ULARGE_INTEGER {

@@ -3,7 +3,7 @@
 #pragma once
 
 #include "platform/base/bitmap.h"
-#include "platform/media/com.h"
+#include "platform/com/com.h"
 #include "platform/media/guids.h"
 
 struct IAVIFile;

@@ -1,3 +1,3 @@
 # Sounds play through ALSA's default device (PipeWire and PulseAudio desktops serve it too).
 pkg_check_modules(QUIVA_SOUND REQUIRED IMPORTED_TARGET alsa)
-target_link_libraries(quiva_platform PUBLIC PkgConfig::QUIVA_SOUND)
+target_link_libraries(${QUIVA_AREA_TARGET} PUBLIC PkgConfig::QUIVA_SOUND)

@@ -1,5 +1,42 @@
 #include "platform/ui/CDialog.h"
 
+#include "platform/ui/buttons.h"
+
+HWND CDataExchange::Control(int id) const
+{
+    return m_pDlgWnd ? ::GetDlgItem(m_pDlgWnd->m_hWnd, id) : nullptr;
+}
+
+void DDX_Check(CDataExchange* dx, int id, int& value)
+{
+    HWND box = dx->Control(id);
+    if (!box)
+        return;
+    if (dx->m_bSaveAndValidate)
+        value = ::SendMessageW(box, BM_GETCHECK, 0, 0) == BST_CHECKED ? 1 : 0;
+    else
+        ::SendMessageW(box, BM_SETCHECK, value ? BST_CHECKED : BST_UNCHECKED, 0);
+}
+
+void DDX_Control(CDataExchange* dx, int id, CWnd& control)
+{
+    HWND hwnd = dx->Control(id);
+    if (!hwnd || control.m_hWnd == hwnd)
+        return;
+    if (control.m_hWnd)
+        control.Detach();
+    control.Attach(hwnd);
+}
+
+BOOL CDialog::UpdateData(BOOL saveAndValidate)
+{
+    if (!m_hWnd)
+        return FALSE;
+    CDataExchange dx(this, saveAndValidate);
+    DoDataExchange(&dx);
+    return TRUE;
+}
+
 BOOL CDialog::InitModalIndirect(LPCDLGTEMPLATEW tmpl, CWnd* parent)
 {
     m_lpDialogTemplate = tmpl;
@@ -18,11 +55,14 @@ INT_PTR CDialog::DoModal()
         ::EnableWindow(owner, FALSE);
 
     const DLGTEMPLATE t = *m_lpDialogTemplate;
+    const RECT r = quiva::ui::TemplateWindowRect(m_lpDialogTemplate);
     m_nModalResult = -1;
     // Set before WM_INITDIALOG so that an EndDialog there is kept.
     m_nFlags |= WF_CONTINUEMODAL;
-    if (CreateEx(t.dwExtendedStyle, quiva::ui::DialogClassName(), L"", t.style & ~static_cast<DWORD>(WS_VISIBLE), t.x,
-                 t.y, t.cx, t.cy, owner, nullptr, nullptr)) {
+    if (CreateEx(t.dwExtendedStyle, quiva::ui::DialogClassName(), quiva::ui::TemplateCaption(m_lpDialogTemplate),
+                 t.style & ~static_cast<DWORD>(WS_VISIBLE), r.left, r.top, r.right - r.left, r.bottom - r.top, owner,
+                 nullptr, nullptr) &&
+        quiva::ui::CreateTemplateItems(m_hWnd, m_lpDialogTemplate, nullptr)) {
         SendMessage(WM_INITDIALOG, 0, 0);
         if (ContinueModal() && ::IsWindow(m_hWnd)) {
             // Shown before the loop starts, so input already queued finds it.

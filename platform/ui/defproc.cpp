@@ -65,6 +65,8 @@ LPCWSTR CursorForHit(LRESULT hit)
 
 LRESULT DefWindowProcW(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
 {
+    if (LRESULT r = 0; DefWindowExtras(hwnd, msg, wParam, lParam, &r))
+        return r;
     switch (msg) {
     case WM_NCCREATE:
         return TRUE;

@@ -3,6 +3,9 @@
 #include <map>
 #include <mutex>
 
+#include "platform/gdi/gdi.h"
+#include "platform/ui/uisystem.h"
+
 namespace {
 
 const wchar_t kDialogClass[] = L"QuivaDialog";
@@ -12,7 +15,36 @@ struct DialogState {
     LRESULT msgResult = 0;
     bool ended = false;
     INT_PTR result = -1;
+    SIZE units{4, 8};  // pixel units until a whole template says otherwise
 };
+
+// value * numerator / denominator, rounded to the nearest.
+int Scaled(int value, int numerator, int denominator)
+{
+    const long long p = static_cast<long long>(value) * numerator;
+    return static_cast<int>((p >= 0 ? p + denominator / 2 : p - denominator / 2) / denominator);
+}
+
+bool IsWholeTemplate(LPCDLGTEMPLATEW tmpl) { return tmpl && (tmpl->style & DS_SETFONT); }
+
+const quiva::ui::DialogTemplate& Whole(LPCDLGTEMPLATEW tmpl)
+{
+    return *reinterpret_cast<const quiva::ui::DialogTemplate*>(tmpl);
+}
+
+SIZE UnitsOf(LPCDLGTEMPLATEW tmpl)
+{
+    if (!IsWholeTemplate(tmpl))
+        return SIZE{4, 8};
+    const auto& w = Whole(tmpl);
+    return quiva::ui::FontBaseUnits(w.typeface, w.pointSize);
+}
+
+RECT ToPixels(RECT r, SIZE units)
+{
+    return RECT{Scaled(r.left, units.cx, 4), Scaled(r.top, units.cy, 8), Scaled(r.right, units.cx, 4),
+                Scaled(r.bottom, units.cy, 8)};
+}
 
 std::mutex& StateLock()
 {
@@ -103,10 +135,16 @@ HWND CreateDialogIndirectParamW(HINSTANCE instance, LPCDLGTEMPLATEW tmpl, HWND o
     if (owner)
         owner = GetAncestor(owner, GA_ROOT);
     const DWORD style = tmpl->style & ~static_cast<DWORD>(WS_VISIBLE);
-    HWND hwnd = CreateWindowExW(tmpl->dwExtendedStyle, kDialogClass, L"", style, tmpl->x, tmpl->y, tmpl->cx, tmpl->cy,
-                                owner, nullptr, instance, reinterpret_cast<LPVOID>(proc));
+    const RECT r = quiva::ui::TemplateWindowRect(tmpl);
+    HWND hwnd = CreateWindowExW(tmpl->dwExtendedStyle, kDialogClass, quiva::ui::TemplateCaption(tmpl), style, r.left,
+                                r.top, r.right - r.left, r.bottom - r.top, owner, nullptr, instance,
+                                reinterpret_cast<LPVOID>(proc));
     if (!hwnd)
         return nullptr;
+    if (!quiva::ui::CreateTemplateItems(hwnd, tmpl, instance)) {
+        DestroyWindow(hwnd);
+        return nullptr;
+    }
     SendMessageW(hwnd, WM_INITDIALOG, 0, init);
     if (IsWindow(hwnd) && (tmpl->style & WS_VISIBLE) && !quiva::ui::IsDialogEnded(hwnd))
         ShowWindow(hwnd, SW_SHOW);
@@ -115,12 +153,13 @@ HWND CreateDialogIndirectParamW(HINSTANCE instance, LPCDLGTEMPLATEW tmpl, HWND o
 
 INT_PTR DialogBoxIndirectParamW(HINSTANCE instance, LPCDLGTEMPLATEW tmpl, HWND owner, DLGPROC proc, LPARAM init)
 {
-    DLGTEMPLATE hidden{};
+    // Created hidden whatever the template says: the modal loop shows it.
+    quiva::ui::DialogTemplate hidden{};
     if (tmpl) {
-        hidden = *tmpl;
-        hidden.style &= ~static_cast<DWORD>(WS_VISIBLE);
+        hidden = IsWholeTemplate(tmpl) ? Whole(tmpl) : quiva::ui::DialogTemplate{*tmpl, nullptr, 0, nullptr, nullptr};
+        hidden.t.style &= ~static_cast<DWORD>(WS_VISIBLE);
     }
-    HWND dialog = CreateDialogIndirectParamW(instance, tmpl ? &hidden : nullptr, owner, proc, init);
+    HWND dialog = CreateDialogIndirectParamW(instance, tmpl ? &hidden.t : nullptr, owner, proc, init);
     if (!dialog)
         return -1;
     const INT_PTR result = quiva::ui::RunModalDialog(dialog);
@@ -144,7 +183,85 @@ BOOL EndDialog(HWND dialog, INT_PTR result)
     return TRUE;
 }
 
+BOOL MapDialogRect(HWND dialog, LPRECT rect)
+{
+    if (!rect)
+        return FALSE;
+    SIZE units{};
+    {
+        std::lock_guard<std::mutex> l(StateLock());
+        DialogState* s = StateOf(dialog);
+        if (!s)
+            return FALSE;
+        units = s->units;
+    }
+    *rect = ToPixels(*rect, units);
+    return TRUE;
+}
+
 namespace quiva::ui {
+
+SIZE FontBaseUnits(LPCWSTR typeface, int pointSize)
+{
+    static const wchar_t kAlphabet[] = L"ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz";
+    HDC dc = CreateCompatibleDC(nullptr);
+    HFONT font = CreateFontW(-Scaled(pointSize > 0 ? pointSize : 9, 96, 72), 0, 0, 0, FW_NORMAL, 0, 0, 0,
+                             DEFAULT_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, 0, 0,
+                             typeface ? typeface : L"MS Shell Dlg");
+    HGDIOBJ old = SelectObject(dc, font);
+    SIZE extent{};
+    TEXTMETRICW tm{};
+    GetTextExtentPoint32W(dc, kAlphabet, 52, &extent);
+    GetTextMetricsW(dc, &tm);
+    SelectObject(dc, old);
+    DeleteObject(font);
+    DeleteDC(dc);
+    // The average of the 52 letters, rounded.
+    SIZE units{(extent.cx / 26 + 1) / 2, tm.tmHeight};
+    if (units.cx <= 0 || units.cy <= 0)
+        units = SIZE{4, 8};
+    return units;
+}
+
+RECT TemplateWindowRect(LPCDLGTEMPLATEW tmpl)
+{
+    if (!tmpl)
+        return RECT{};
+    if (!IsWholeTemplate(tmpl))
+        return RECT{tmpl->x, tmpl->y, tmpl->x + tmpl->cx, tmpl->y + tmpl->cy};
+    RECT r = ToPixels(RECT{tmpl->x, tmpl->y, tmpl->x + tmpl->cx, tmpl->y + tmpl->cy}, UnitsOf(tmpl));
+    const int frame = FrameWidth(tmpl->style);
+    return RECT{r.left, r.top, r.right + 2 * frame, r.bottom + 2 * frame};
+}
+
+LPCWSTR TemplateCaption(LPCDLGTEMPLATEW tmpl)
+{
+    return IsWholeTemplate(tmpl) && Whole(tmpl).caption ? Whole(tmpl).caption : L"";
+}
+
+bool CreateTemplateItems(HWND dialog, LPCDLGTEMPLATEW tmpl, HINSTANCE instance)
+{
+    const SIZE units = UnitsOf(tmpl);
+    {
+        std::lock_guard<std::mutex> l(StateLock());
+        if (DialogState* s = StateOf(dialog))
+            s->units = units;
+    }
+    if (!IsWholeTemplate(tmpl) || !Whole(tmpl).items)
+        return true;
+    for (WORD i = 0; i < tmpl->cdit; ++i) {
+        const DialogItem& item = Whole(tmpl).items[i];
+        const DLGITEMTEMPLATE& t = item.t;
+        const RECT r = ToPixels(RECT{t.x, t.y, t.x + t.cx, t.y + t.cy}, units);
+        HWND child = CreateWindowExW(t.dwExtendedStyle, item.className, item.text ? item.text : L"",
+                                     t.style | WS_CHILD | WS_VISIBLE, r.left, r.top, r.right - r.left,
+                                     r.bottom - r.top, dialog, reinterpret_cast<HMENU>(static_cast<ULONG_PTR>(t.id)),
+                                     instance, nullptr);
+        if (!child)
+            return false;
+    }
+    return true;
+}
 
 LPCWSTR DialogClassName()
 {

@@ -1,6 +1,10 @@
-// Dialogs built from in-memory templates, run modeless or modal. The system's dialogs draw
-// everything themselves, so a template describes only the window: styles and size, no items,
-// no menu, no font. Template sizes are taken as pixels.
+// Dialogs built from in-memory templates, run modeless or modal.
+//
+// A bare template (a DLGTEMPLATE alone, without DS_SETFONT) describes only the window: styles and
+// size in pixels, no caption, no items; the system's own dialogs draw everything themselves. A
+// whole template (quiva::ui::DialogTemplate, DS_SETFONT set) adds the caption, the font and the
+// controls, and gives every position and size in dialog units of that font: a horizontal unit is
+// a quarter of the font's average character width, a vertical one an eighth of its height.
 #pragma once
 
 #include <functional>
@@ -20,6 +24,48 @@ struct DLGTEMPLATE {
 #pragma pack(pop)
 typedef DLGTEMPLATE* LPDLGTEMPLATEW;
 typedef const DLGTEMPLATE* LPCDLGTEMPLATEW;
+
+#pragma pack(push, 2)
+struct DLGITEMTEMPLATE {
+    DWORD style;
+    DWORD dwExtendedStyle;
+    short x;
+    short y;
+    short cx;
+    short cy;
+    WORD id;
+};
+#pragma pack(pop)
+
+// Dialog styles
+#define DS_FIXEDSYS 0x0008L
+#define DS_SETFONT 0x0040L
+#define DS_MODALFRAME 0x0080L
+#define DS_CENTER 0x0800L
+
+namespace quiva::ui {
+
+// One control of a whole template: created as a visible child (WS_CHILD | WS_VISIBLE added) of
+// the class with the text, at its place in dialog units. For an SS_ICON static the text names the
+// icon resource ("#128").
+struct DialogItem {
+    DLGITEMTEMPLATE t;
+    LPCWSTR className;
+    LPCWSTR text;
+};
+
+// A whole template. `t` comes first and has DS_SETFONT, so a pointer to it stands for the whole
+// template wherever a template is taken; t.cdit is the number of `items`. t.cx and t.cy give the
+// client area.
+struct DialogTemplate {
+    DLGTEMPLATE t;
+    LPCWSTR caption;
+    WORD pointSize;
+    LPCWSTR typeface;
+    const DialogItem* items;
+};
+
+}  // namespace quiva::ui
 
 // Dialog procedure: non-zero means the message was handled. The window procedure then answers
 // the value set with quiva::ui::SetDialogMsgResult (0 when none was set), except for
@@ -45,6 +91,9 @@ INT_PTR DialogBoxIndirectParamW(HINSTANCE instance, LPCDLGTEMPLATEW tmpl, HWND o
 // Marks the dialog ended with `result`; its modal loop returns once the current message is
 // handled. FALSE for a window that is no dialog.
 BOOL EndDialog(HWND dialog, INT_PTR result);
+// Converts a rectangle in the dialog's units into pixels of its client area. FALSE for a window
+// that is no dialog. (A dialog from a bare template has pixel units: the rectangle stays.)
+BOOL MapDialogRect(HWND dialog, LPRECT rect);
 
 namespace quiva::ui {
 
@@ -57,6 +106,18 @@ void SetDialogMsgResult(HWND dialog, LRESULT result);
 
 // True once EndDialog was called for the dialog.
 bool IsDialogEnded(HWND dialog);
+
+// The dialog units of a font (typeface and point size at 96 dots per inch): the average width of
+// its Latin letters and its cell height, in pixels.
+SIZE FontBaseUnits(LPCWSTR typeface, int pointSize);
+// The window rectangle a template asks for, in pixels (a whole template's client size with the
+// frame around it), and the caption (empty for a bare template).
+RECT TemplateWindowRect(LPCDLGTEMPLATEW tmpl);
+LPCWSTR TemplateCaption(LPCDLGTEMPLATEW tmpl);
+// For a dialog window just made from a template, before WM_INITDIALOG: records its units and
+// creates the template's controls with `instance` (whose resources they load). False when a
+// control could not be created.
+bool CreateTemplateItems(HWND dialog, LPCDLGTEMPLATEW tmpl, HINSTANCE instance);
 
 // Runs the modal loop of an existing dialog on the calling thread: the owner is disabled for
 // the duration (and enabled again before the loop returns, when it was enabled before), the

@@ -181,6 +181,11 @@ HWND DeepestChildAt(Window* w, POINT screen);  // under Lock()
 HWND WindowBelow(HWND hwnd, POINT screen);
 // Top-level windows, front first.
 std::vector<HWND> TopLevels();
+// DefWindowProcW's handling of the window menu, window icons and minimised windows (defaults.cpp);
+// false for a message it leaves to the rest of DefWindowProcW.
+bool DefWindowExtras(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam, LRESULT* result);
+// Drops the window menu of a window that goes away (menu.cpp).
+void ForgetSystemMenu(HWND hwnd);
 
 // Keyboard hooks, newest first in g_hooks.
 struct Hook {

@@ -63,6 +63,12 @@ int GetSystemMetrics(int index)
     case SM_CXBORDER:
     case SM_CYBORDER:
         return 1;
+    case SM_CXICON:
+    case SM_CYICON:
+        return 32;
+    case SM_CXSMICON:
+    case SM_CYSMICON:
+        return 16;
     case SM_CXSIZEFRAME:
     case SM_CYSIZEFRAME:
         return quiva::ui::FrameWidth(WS_THICKFRAME);

@@ -16,8 +16,12 @@
 #include <mutex>
 #include <string>
 
+#include <vector>
+
 #include "platform/base/codepage.h"
+#include "platform/gdi/gdi.h"
 #include "platform/ui/internal.h"
+#include "platform/ui/windowicon.h"
 
 namespace quiva::ui {
 
@@ -113,6 +117,7 @@ public:
         m_depth = DefaultDepth(m_display, screen);
         m_deleteAtom = XInternAtom(m_display, "WM_DELETE_WINDOW", False);
         m_motifAtom = XInternAtom(m_display, "_MOTIF_WM_HINTS", False);
+        m_iconAtom = XInternAtom(m_display, "_NET_WM_ICON", False);
         RECT s{0, 0, DisplayWidth(m_display, screen), DisplayHeight(m_display, screen)};
         SetVirtualScreen(s, s);
         OpenInputMethod();
@@ -349,6 +354,37 @@ public:
         XFlush(m_display);
     }
 
+    void IconChanged(HWND hwnd) override
+    {
+        std::lock_guard<std::recursive_mutex> l(m_mutex);
+        auto it = m_windows.find(hwnd);
+        if (it == m_windows.end())
+            return;
+        // _NET_WM_ICON: width, height, then ARGB pixels, once per size; format 32 is passed as
+        // longs whatever their width.
+        std::vector<long> data;
+        HICON big = WindowIcon(hwnd, true), small = WindowIcon(hwnd, false);
+        std::vector<HICON> icons{big};
+        if (small != big)
+            icons.push_back(small);
+        for (HICON icon : icons) {
+            int w = 0, h = 0;
+            std::vector<uint32_t> argb;
+            if (!icon || !quiva::IconPixels(icon, &w, &h, &argb))
+                continue;
+            data.push_back(w);
+            data.push_back(h);
+            for (uint32_t px : argb)
+                data.push_back(static_cast<long>(px));
+        }
+        if (data.empty())
+            XDeleteProperty(m_display, it->second.xwin, m_iconAtom);
+        else
+            XChangeProperty(m_display, it->second.xwin, m_iconAtom, XA_CARDINAL, 32, PropModeReplace,
+                            reinterpret_cast<unsigned char*>(data.data()), static_cast<int>(data.size()));
+        XFlush(m_display);
+    }
+
     unsigned long NativeHandle(HWND hwnd) override
     {
         std::lock_guard<std::recursive_mutex> l(m_mutex);
@@ -531,6 +567,7 @@ private:
     int m_depth;
     Atom m_deleteAtom;
     Atom m_motifAtom;
+    Atom m_iconAtom;
     XIM m_xim = nullptr;
     bool m_xi = false;
     int m_xiOpcode = 0;

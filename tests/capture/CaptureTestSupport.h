@@ -95,6 +95,21 @@ inline Stamped WaitForPicture(CKXMCapture& engine, uint32_t after = 0, int timeo
     return s;
 }
 
+// Mean of the colour bytes of a picture's lower half (below the stamp).
+inline double Brightness(const Stamped& s)
+{
+    const int rows = s.header.biHeight / 2;
+    const auto* p = reinterpret_cast<const uint8_t*>(s.pixels.data());
+    double sum = 0;
+    size_t n = 0;
+    for (int y = 0; y < rows; ++y)
+        for (int x = 0; x < s.header.biWidth; ++x, n += 3) {
+            const uint8_t* px = p + (static_cast<size_t>(y) * s.header.biWidth + x) * 4;
+            sum += px[0] + px[1] + px[2];
+        }
+    return n ? sum / n : 0;
+}
+
 // Synthetic devices, a preview window and a scratch current folder for one test.
 class EngineTest : public ::testing::Test {
 protected:

@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <cstring>
+#include <vector>
 
 #include "capture/CKXMCapture.h"
 #include "platform/base/codepage.h"
@@ -142,4 +143,28 @@ TEST(DeviceList, GettersOutsideTheListAreEmpty)
     EXPECT_STREQ(engine.GetDeviceName(0), L"");
     EXPECT_STREQ(engine.GetDeviceName(-1), L"");
     EXPECT_STREQ(engine.GetCurrentDeviceName(), L"");
+}
+
+TEST(DeviceText, LinesWhoseSeparatorsAreAmbiguousAreRefused)
+{
+    Parsed p;
+    Parse(p, L"0@@Card@@@Video@@Card [Video]@@0@@1@@2\n"   // a name ending in "@"
+             L"0@@Card@@@@@Video@@x@@0@@1@@2\n"
+             L"0@@Cam@era@@@@Cam@@0@@1@@2\n");            // "@" inside a name is fine
+    ASSERT_EQ(p.size(), 1);
+    EXPECT_STREQ(p[0].sourceName, L"Cam@era");
+}
+
+TEST(DeviceText, AViewFilledToTheTerminatorIsACutView)
+{
+    // The monitor always leaves the last unit for the terminator: 511 units of text filled it.
+    std::vector<unsigned char> view(KXM_SHARED_MEMORY_SIZE, 0);
+    std::string units = quiva::WideToUtf16LE(std::wstring(511, L'1'));
+    std::memcpy(view.data(), units.data(), units.size());
+    bool filled = false;
+    EXPECT_EQ(DeviceTextFromView(view.data(), view.size(), &filled).size(), 511u);
+    EXPECT_TRUE(filled);
+    view[1020] = view[1021] = 0;
+    DeviceTextFromView(view.data(), view.size(), &filled);
+    EXPECT_FALSE(filled);
 }

@@ -63,13 +63,14 @@ TEST(EngineLog, LongMessageIsCutAndKeepsItsLineFeed)
 
 TEST(EngineLog, CheckResultReportsOnlyFailures)
 {
+    CKXMCapture engine;
     quiva::DebugCapture debug;
-    EXPECT_EQ(CKXMCapture::CheckResult(S_OK, L"Run"), 0);
-    EXPECT_EQ(CKXMCapture::CheckResult(S_FALSE, L"Run"), 0);
+    EXPECT_EQ(engine.CheckResult(S_OK, L"Run"), 0);
+    EXPECT_EQ(engine.CheckResult(S_FALSE, L"Run"), 0);
     EXPECT_TRUE(debug.Lines().empty());
     // A code the media layer has a text for gets it on a line of its own; others go without.
-    EXPECT_EQ(CKXMCapture::CheckResult(VFW_E_NOT_CONNECTED, L"Disconnect Pin"), 1);
-    EXPECT_EQ(CKXMCapture::CheckResult(static_cast<HRESULT>(0x8badf00d), L"Fail to DVD Navigator"), 1);
+    EXPECT_EQ(engine.CheckResult(VFW_E_NOT_CONNECTED, L"Disconnect Pin"), 1);
+    EXPECT_EQ(engine.CheckResult(static_cast<HRESULT>(0x8badf00d), L"Fail to DVD Navigator"), 1);
     ASSERT_EQ(debug.Lines().size(), 2u);
     WCHAR system[160] = {};
     ASSERT_GT(AMGetErrorTextW(VFW_E_NOT_CONNECTED, system, 160), 0u);

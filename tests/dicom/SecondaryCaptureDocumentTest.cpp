@@ -413,3 +413,31 @@ TEST_F(SecondaryCapturePeers, ParsesWhatDcmtkWrites)
     const std::string withoutJfif = jpeg.substr(0, 2) + jpeg.substr(20);
     EXPECT_EQ(fragments.substr(0, withoutJfif.size()), withoutJfif);
 }
+
+TEST(SecondaryCaptureDocument, ChromaSamplingDecidesTheYbrLabelAndWideSamplesAreWords)
+{
+    // The same stream with every component sampled alike (4:4:4) is YBR_FULL.
+    std::string jpeg = quiva::test::MakeJpeg(32, 16, JpegKind::YCbCrJfif);
+    DicomJpegHeader subsampled;
+    ASSERT_TRUE(ReadDicomJpegHeader(reinterpret_cast<const BYTE*>(jpeg.data()), static_cast<DWORD>(jpeg.size()), &subsampled));
+    EXPECT_STREQ(DicomJpegPhotometric(subsampled), L"YBR_FULL_422");
+    const size_t sof = jpeg.find("\xFF\xC0");
+    ASSERT_NE(sof, std::string::npos);
+    for (int c = 0; c < 3; ++c)
+        jpeg[sof + 2 + 2 + 6 + 3 * c + 1] = 0x11;
+    DicomJpegHeader full;
+    ASSERT_TRUE(ReadDicomJpegHeader(reinterpret_cast<const BYTE*>(jpeg.data()), static_cast<DWORD>(jpeg.size()), &full));
+    EXPECT_EQ(full.sampling[0], 0x11);
+    EXPECT_STREQ(DicomJpegPhotometric(full), L"YBR_FULL");
+
+    CSecondaryCaptureDicomDocument doc;
+    doc.SetImage(L"1.2.3", 2, 1, TRUE, 1, 12);
+    const BYTE words[4] = {1, 0, 2, 0};
+    doc.SetPixelData(words, 4);
+    ASSERT_NE(doc.FindElement(0x7FE0, 0x0010), nullptr);
+    EXPECT_EQ(doc.FindElement(0x7FE0, 0x0010)->vr, static_cast<DWORD>(DICOM_VR_OW));
+    CSecondaryCaptureDicomDocument bytes;
+    bytes.SetImage(L"1.2.3", 2, 1, TRUE, 1, 8);
+    bytes.SetPixelData(words, 2);
+    EXPECT_EQ(bytes.FindElement(0x7FE0, 0x0010)->vr, static_cast<DWORD>(DICOM_VR_OB));
+}

@@ -267,3 +267,164 @@ TEST(XmlDocument, SaveIntoMissingFolderFailsAndOverlongPathsAreRefused)
     EXPECT_FALSE(doc.Load(tooLong));
     EXPECT_EQ(doc.GetValue(L"/"), L"");
 }
+
+namespace {
+std::string Finding(const std::string& name) { return std::string(QUIVA_SOURCE_DIR) + "/tests/data/findings/xml_document/" + name; }
+}  // namespace
+
+TEST(XmlDocument, DeeplyNestedFilesAreRefusedAndShallowOnesLoad)
+{
+    TempDir dir;
+    std::string nested, closing;
+    for (int i = 0; i < 50000; ++i) {
+        nested += "<a>";
+        closing += "</a>";
+    }
+    WriteAll(dir.Native("nested.xml"), nested + closing);
+    WriteAll(dir.Native("unclosed.xml"), std::string(nested) + nested.substr(0, 30000));
+    // Quoted values and comments cannot hide the nesting from the count.
+    std::string quoted;
+    for (int i = 0; i < 1000; ++i)
+        quoted += "<a v=\"</a>\"><!-- </a> -->";
+    WriteAll(dir.Native("quoted.xml"), quoted);
+    CKXXmlDocument doc;
+    EXPECT_FALSE(doc.Load(dir.Win("nested.xml")));
+    EXPECT_FALSE(doc.Load(dir.Win("unclosed.xml")));
+    EXPECT_FALSE(doc.Load(dir.Win("quoted.xml")));
+    doc.LoadXml(CString(quiva::Utf8ToWide(nested + closing)));
+    EXPECT_EQ(doc.SetValue(L"/a", L"x"), -1);
+
+    std::string fine;
+    for (int i = 0; i < CKXXmlDocument::kMaxDepth - 1; ++i)
+        fine += "<a>";
+    fine += "deep";
+    for (int i = 0; i < CKXXmlDocument::kMaxDepth - 1; ++i)
+        fine += "</a>";
+    WriteAll(dir.Native("fine.xml"), fine);
+    ASSERT_TRUE(doc.Load(dir.Win("fine.xml")));
+    std::wstring path;
+    for (int i = 0; i < CKXXmlDocument::kMaxDepth - 2; ++i)
+        path += L"/a";
+    EXPECT_EQ(doc.GetValue(path.c_str()), L"deep");
+}
+
+TEST(XmlDocument, SavedDocumentsAreWrittenInTheirDeclaredEncoding)
+{
+    TempDir dir;
+    // No encoding declared, an unquoted value in code page 949: saved, it says so and loads.
+    CKXXmlDocument doc;
+    ASSERT_TRUE(doc.Load(CString(quiva::Utf8ToWide(Finding("xml2-saved-not-loadable-min.xml")))));
+    const CString before = doc.GetAttribute(L"/", L"i");
+    ASSERT_TRUE(doc.Save(dir.Win("a.xml")));
+    EXPECT_NE(ReadAll(dir.Native("a.xml")).find("encoding=\"euc-kr\""), std::string::npos);
+    CKXXmlDocument back;
+    ASSERT_TRUE(back.Load(dir.Win("a.xml")));
+    EXPECT_EQ(back.GetAttribute(L"/", L"i"), before);
+
+    // A UTF-8 document stays UTF-8 under its declaration, Korean and all.
+    ASSERT_TRUE(doc.Load(CString(quiva::Utf8ToWide(Finding("xml2-utf8-declared.xml")))));
+    ASSERT_EQ(doc.SetValue(L"/Name", L"김"), 0);
+    ASSERT_TRUE(doc.Save(dir.Win("u.xml")));
+    const std::string bytes = ReadAll(dir.Native("u.xml"));
+    EXPECT_NE(bytes.find("encoding=\"UTF-8\""), std::string::npos);
+    EXPECT_NE(bytes.find(quiva::WideToUtf8(L"<Name>김</Name>")), std::string::npos);
+    ASSERT_TRUE(back.Load(dir.Win("u.xml")));
+    EXPECT_EQ(back.GetValue(L"/Name"), L"김");
+
+    // A file an earlier save wrote in code page 949 under a UTF-8 declaration reads as what it
+    // holds, and is saved under the declaration of its bytes.
+    WriteAll(dir.Native("old.xml"), "<?xml version=\"1.0\" encoding=\"UTF-8\"?><Config><Name>" +
+                                        quiva::WideToMultiByte(L"김", CP_KOREAN) + "</Name></Config>");
+    ASSERT_TRUE(doc.Load(dir.Win("old.xml")));
+    EXPECT_EQ(doc.GetValue(L"/Name"), L"김");
+    ASSERT_TRUE(doc.Save());
+    EXPECT_NE(ReadAll(dir.Native("old.xml")).find("encoding=\"euc-kr\""), std::string::npos);
+    ASSERT_TRUE(back.Load(dir.Win("old.xml")));
+    EXPECT_EQ(back.GetValue(L"/Name"), L"김");
+}
+
+TEST(XmlDocument, TextBesideCommentsIsReadAndReplacedWhole)
+{
+    TempDir dir;
+    CKXXmlDocument doc;
+    ASSERT_TRUE(doc.Load(CString(quiva::Utf8ToWide(Finding("xml3-comment-in-leaf.xml")))));
+    EXPECT_EQ(doc.GetValue(L"/Quality"), L"90");
+    ASSERT_EQ(doc.SetValue(L"/Quality", L"80"), 0);
+    EXPECT_EQ(doc.GetValue(L"/Quality"), L"80");
+    ASSERT_TRUE(doc.Save(dir.Win("q.xml")));
+    const std::string bytes = ReadAll(dir.Native("q.xml"));
+    EXPECT_NE(bytes.find("<Quality><!-- 0 to 100 -->80</Quality>"), std::string::npos) << bytes;
+    CKXXmlDocument back;
+    ASSERT_TRUE(back.Load(dir.Win("q.xml")));
+    EXPECT_EQ(back.GetValue(L"/Quality"), L"80");
+
+    doc.LoadXml(L"<r><v>a<!--1-->b<!--2-->c<e/>d</v></r>");
+    EXPECT_EQ(doc.GetValue(L"/v"), L"abc");
+    ASSERT_EQ(doc.SetValue(L"/v", L"new"), 0);
+    EXPECT_EQ(doc.GetValue(L"/v"), L"new");
+    EXPECT_EQ(doc.SetValue(L"/v/e", L"kept"), 0);  // the child element stayed
+    EXPECT_EQ(doc.GetValue(L"/v/e"), L"kept");
+}
+
+TEST(XmlDocument, BlankValuesSurviveSaveAndLoad)
+{
+    TempDir dir;
+    for (const char* file : {"xml4-blank-value.xml", "xml4-blank-value-lost-min.xml"}) {
+        CKXXmlDocument doc;
+        if (!doc.Load(CString(quiva::Utf8ToWide(Finding(file)))))
+            doc.LoadXml(kTemplate);
+        for (const wchar_t* blank : {L" ", L"  ", L"\t", L"\n \n"}) {
+            ASSERT_EQ(doc.SetValue(L"/Name", blank), 0);
+            ASSERT_TRUE(doc.Save(dir.Win("b.xml")));
+            CKXXmlDocument back;
+            ASSERT_TRUE(back.Load(dir.Win("b.xml"))) << file;
+            EXPECT_EQ(back.GetValue(L"/Name"), blank) << file;
+        }
+    }
+    // Reading a file makes every line end a line feed; a carriage return in a value survives
+    // as a reference in text, and in a value of blanks only it is a line feed from the start.
+    CKXXmlDocument doc;
+    doc.LoadXml(kTemplate);
+    ASSERT_EQ(doc.SetValue(L"/markup", L"a<b\r\nc"), 0);
+    ASSERT_EQ(doc.SetValue(L"/blank", L"\r\n"), 0);
+    EXPECT_EQ(doc.GetValue(L"/blank"), L"\n");
+    ASSERT_TRUE(doc.Save(dir.Win("r.xml")));
+    CKXXmlDocument back;
+    ASSERT_TRUE(back.Load(dir.Win("r.xml")));
+    EXPECT_EQ(back.GetValue(L"/markup"), L"a<b\r\nc");
+    EXPECT_EQ(back.GetValue(L"/blank"), L"\n");
+}
+
+TEST(XmlDocument, ListsReadEntryByEntryInAnyOrder)
+{
+    CKXXmlDocument doc;
+    doc.LoadXml(L"<?xml version=\"1.0\" encoding=\"euc-kr\"?><GraphList><DVD>1</DVD></GraphList>");
+    const int count = 20000;
+    for (int i = 0; i < count; ++i)
+        ASSERT_EQ(doc.SetValue(L"/Graph", std::to_wstring(i).c_str(), i), 0);
+    // Read in order, as the graph list is; the walk continues where the last read stopped.
+    for (int i = 0; i < count; ++i)
+        ASSERT_EQ(doc.GetValue((L"/Graph@" + std::to_wstring(i)).c_str()), std::to_wstring(i).c_str());
+    EXPECT_EQ(doc.GetValue((L"/Graph@" + std::to_wstring(count)).c_str()), L"");
+    // Backwards, after a change and from another start, the answers stay right.
+    EXPECT_EQ(doc.GetValue(L"/Graph@7"), L"7");
+    EXPECT_EQ(doc.GetValue(L"/Graph", 3), L"3");
+    ASSERT_EQ(doc.SetValue(L"/Graph", L"last", count + 1), 0);
+    EXPECT_EQ(doc.GetValue((L"/Graph@" + std::to_wstring(count + 1)).c_str()), L"last");
+    EXPECT_EQ(doc.GetValue(L"/DVD@1"), L"0");
+    doc.LoadXml(L"<r><Graph>a</Graph><Graph>b</Graph></r>");
+    EXPECT_EQ(doc.GetValue(L"/Graph@1"), L"b");
+}
+
+TEST(XmlDocument, NamesThatWouldNotLoadAgainAreNotCreated)
+{
+    CKXXmlDocument doc;
+    doc.LoadXml(kTemplate);
+    EXPECT_EQ(doc.SetValue(L"/two words", L"x"), -1);
+    EXPECT_EQ(doc.SetValue(L"/a<b", L"x"), -1);
+    EXPECT_EQ(doc.SetValue(L"/1st", L"x"), -1);
+    EXPECT_EQ(doc.SetAttribute(L"/ok", 0, L"", L"x"), -1);
+    EXPECT_EQ(doc.SetAttribute(L"/ok", 0, L"a=b", L"x"), -1);
+    EXPECT_EQ(doc.SetValue(L"/이름_1.a-b:c", L"x"), 0);
+    EXPECT_EQ(doc.GetValue(L"/이름_1.a-b:c"), L"x");
+}

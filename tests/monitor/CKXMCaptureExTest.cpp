@@ -211,3 +211,60 @@ TEST(MonitorLog, ReportsReachThePanelOnlyOnceOneIsAttached)
     EXPECT_TRUE(log[1].starts_with(L" (0x80004005) ")) << log[1];
     EXPECT_EQ(debug.Lines().size(), 2u);
 }
+
+namespace {
+
+class ListedEngine : public CKXMCaptureEx {
+public:
+    void Add(int type, const wchar_t* source, const wchar_t* connector, const wchar_t* display, int pin)
+    {
+        auto* e = new _KXMCaptureDeviceInfo;
+        e->type = type;
+        e->sourceName = source;
+        e->connectorName = connector;
+        e->displayName = display;
+        e->pinIndex = pin;
+        m_devices.Add(e);
+    }
+};
+
+}  // namespace
+
+TEST(MonitorDeviceText, EntriesThatWouldReadBackAsOthersAreLeftOut)
+{
+    ListedEngine engine;
+    engine.Add(0, L"Card@", L"Video", L"Card@ [Video]", 1);      // "Card" with connector "@Video"
+    engine.Add(0, L"Card", L"@Video", L"Card [@Video]", 2);
+    engine.Add(1, L"Cam@@era", L"", L"Cam", 0);
+    engine.Add(1, L"Cam\nera", L"", L"Cam", 0);
+    engine.Add(1, std::wstring(1, static_cast<wchar_t>(0xD800)).c_str(), L"", L"lone surrogate", 0);
+    engine.Add(1, L"Cam@era", L"", L"카메라 \U0001F4F7", 7);          // "@" inside a name reads back
+    const std::wstring text = engine.DeviceText(511).GetString();
+    EXPECT_EQ(text, L"1@@Cam@era@@@@카메라 \U0001F4F7@@0@@7@@0\n");
+    CArray<_KXMCaptureDeviceInfo*, _KXMCaptureDeviceInfo*> read;
+    CKXMCapture::ParseDeviceText(text, false, read);
+    ASSERT_EQ(read.GetSize(), 1);
+    EXPECT_STREQ(read[0]->displayName, L"카메라 \U0001F4F7");
+    delete read[0];
+}
+
+TEST(MonitorDeviceText, TheViewIsCountedInUtf16Units)
+{
+    // Names beyond the Basic Multilingual Plane take two units each in the view.
+    ListedEngine engine;
+    const std::wstring camera(20, L'\U0001F4F7');
+    for (int i = 0; i < 12; ++i)
+        engine.Add(1, camera.c_str(), L"", (camera + std::to_wstring(i)).c_str(), 1234);
+    const std::wstring text = engine.DeviceText(KXM_SHARED_MEMORY_SIZE / 2 - 1).GetString();
+    EXPECT_LE(quiva::Utf16Length(text), static_cast<size_t>(KXM_SHARED_MEMORY_SIZE / 2 - 1));
+    ASSERT_FALSE(text.empty());
+    EXPECT_EQ(text.back(), L'\n');
+    CArray<_KXMCaptureDeviceInfo*, _KXMCaptureDeviceInfo*> read;
+    CKXMCapture::ParseDeviceText(text, false, read);
+    ASSERT_GT(read.GetSize(), 0);
+    for (INT_PTR i = 0; i < read.GetSize(); ++i) {
+        EXPECT_EQ(read[i]->pinIndex, 1234);
+        EXPECT_STREQ(read[i]->displayName, (camera + std::to_wstring(i)).c_str());
+        delete read[i];
+    }
+}

@@ -1,93 +1,631 @@
-// The device manager's commands on a synthetic camera: choosing a source builds, shows and runs
-// its graph with a fresh log; choosing a group does nothing; only graph files can be deleted.
+// The device manager as a person uses it, on the headless display with injected input: the
+// source tree, choosing a source by click and by key, graph-file import, export and deletion,
+// the DVD switch, the About box from the window menu, the layout and closing.
 #include <gtest/gtest.h>
+#include <sys/resource.h>
+
+#include <csignal>
+
+#include <filesystem>
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
 
 #include "monitor/CQUIVACaptureManagerDlg.h"
+#include "platform/base/codepage.h"
+#include "platform/base/fileapi.h"
+#include "platform/gdi/ImageCodec.h"
+#include "platform/ui/buttons.h"
+#include "platform/ui/filedialogs.h"
+#include "platform/ui/menu.h"
+#include "platform/ui/syscolor.h"
+#include "platform/ui/windowicon.h"
 #include "tests/capture/CaptureTestSupport.h"
+#include "tests/support/Xvfb.h"
 
 namespace {
 
-class ManagerDlg : public CQUIVACaptureManagerDlg {
+using quiva::ui::InjectClick;
+using quiva::ui::InjectKey;
+using quiva::ui::InjectKeyStroke;
+using quiva::ui::PumpPending;
+
+// The manager with a script that runs inside its modal loop once it is up; the dialog closes
+// after the script unless the script sets keepOpen (then input it queued must close it).
+class ScriptedManager : public CQUIVACaptureManagerDlg {
 public:
-    explicit ManagerDlg(HWND preview) : CQUIVACaptureManagerDlg({L"QUIVACaptureManager.exe"}) { m_hPreview = preview; }
-    _KXMCaptureDeviceInfo* Entry(LPCWSTR name)
+    using Script = std::function<void(ScriptedManager&)>;
+    bool keepOpen = false;
+    explicit ScriptedManager(Script script)
+        : CQUIVACaptureManagerDlg({L"QUIVACaptureManager.exe"}), m_script(std::move(script))
     {
-        for (int i = 0; i < m_capture.GetDeviceCount(); ++i)
-            if (m_capture.GetEntry(i)->displayName == name)
-                return const_cast<_KXMCaptureDeviceInfo*>(m_capture.GetEntry(i));
+    }
+
+    HWND Item(int id) const { return ::GetDlgItem(m_hWnd, id); }
+    // Centre of a control in screen coordinates.
+    POINT CentreOf(HWND control) const
+    {
+        RECT r{};
+        ::GetWindowRect(control, &r);
+        return POINT{(r.left + r.right) / 2, (r.top + r.bottom) / 2};
+    }
+    void Click(int id)
+    {
+        const POINT p = CentreOf(Item(id));
+        InjectClick(p.x, p.y);
+        PumpPending();
+    }
+    HTREEITEM FindItem(HTREEITEM parent, LPCWSTR text)
+    {
+        for (HTREEITEM i = m_tree.GetChildItem(parent); i; i = m_tree.GetNextSiblingItem(i))
+            if (m_tree.GetItemText(i) == text)
+                return i;
         return nullptr;
+    }
+    std::vector<std::wstring> Children(HTREEITEM parent)
+    {
+        std::vector<std::wstring> texts;
+        for (HTREEITEM i = m_tree.GetChildItem(parent); i; i = m_tree.GetNextSiblingItem(i))
+            texts.push_back(m_tree.GetItemText(i).GetString());
+        return texts;
+    }
+    void ClickItem(HTREEITEM item)
+    {
+        RECT r{};
+        ASSERT_TRUE(m_tree.GetItemRect(item, &r, TRUE));
+        POINT p{r.left + 8, (r.top + r.bottom) / 2};
+        ::ClientToScreen(m_tree.m_hWnd, &p);
+        InjectClick(p.x, p.y);
+        PumpPending();
+    }
+    std::vector<std::wstring> LogLines()
+    {
+        std::vector<std::wstring> lines;
+        for (INT_PTR i = 0; i < m_panel.m_log.m_lines.GetSize(); ++i)
+            lines.push_back(m_panel.m_log.m_lines[i].GetString());
+        return lines;
+    }
+    using CQUIVACaptureManagerDlg::m_bDvd;
+    using CQUIVACaptureManagerDlg::m_tree;
+    using CQUIVACaptureManagerDlg::m_hExtension;
+    using CQUIVACaptureManagerDlg::m_hGraphFiles;
+    using CQUIVACaptureManagerDlg::m_hIcon;
+    using CQUIVACaptureManagerDlg::m_hRoot;
+    using CQUIVACaptureManagerDlg::m_hSearched;
+
+protected:
+    BOOL OnInitDialog() override
+    {
+        const BOOL r = CQUIVACaptureManagerDlg::OnInitDialog();
+        PostMessage(WM_APP + 1);
+        return r;
+    }
+    LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override
+    {
+        if (message == WM_APP + 1) {
+            m_script(*this);
+            if (!keepOpen)
+                EndDialog(IDCANCEL);
+            return 0;
+        }
+        return CQUIVACaptureManagerDlg::WindowProc(message, wParam, lParam);
+    }
+
+private:
+    Script m_script;
+};
+
+// Answers the next modal box on this thread: notes its caption and the text of its control
+// `textId` (0: none), then presses its OK.
+struct BoxAnswer {
+    std::wstring caption;
+    std::wstring text;
+    int textId = 0;
+    HWND owner = nullptr;  // the window the box is over (not the box)
+};
+BoxAnswer* g_box = nullptr;
+
+void CALLBACK AnswerBox(HWND, UINT, UINT_PTR id, DWORD)
+{
+    HWND box = GetActiveWindow();
+    if (!g_box || !box || box == g_box->owner)
+        return;  // not up yet
+    KillTimer(nullptr, id);
+    wchar_t text[256] = {};
+    GetWindowTextW(box, text, 256);
+    g_box->caption = text;
+    if (g_box->textId && GetDlgItem(box, g_box->textId)) {
+        GetWindowTextW(GetDlgItem(box, g_box->textId), text, 256);
+        g_box->text = text;
+    }
+    g_box = nullptr;
+    PostMessageW(GetDlgItem(box, IDOK), BM_CLICK, 0, 0);
+}
+
+void AnswerNextBox(BoxAnswer* answer, HWND owner)
+{
+    answer->owner = owner;
+    g_box = answer;
+    SetTimer(nullptr, 0, 50, AnswerBox);
+}
+
+class DeviceManager : public quiva::test::EngineTest {
+protected:
+    void SetUp() override
+    {
+        EngineTest::SetUp();
+        WNDCLASSW wc{};
+        wc.style = CS_HREDRAW | CS_VREDRAW;
+        wc.lpfnWndProc = DefWindowProcW;
+        wc.hCursor = LoadCursorW(nullptr, IDC_ARROW);
+        wc.lpszClassName = KXM_MONITOR_WINDOW_CLASS_NAME;
+        RegisterClassW(&wc);
+    }
+    void TearDown() override
+    {
+        quiva::ui::SetFileDialogAnswer({});
+        UnregisterClassW(KXM_MONITOR_WINDOW_CLASS_NAME, nullptr);
+        EngineTest::TearDown();
+    }
+    static constexpr const wchar_t* KXM_MONITOR_WINDOW_CLASS_NAME = L"QUIVACaptureWnd";
+
+    // A graph file of the camera's preview, written by an engine of its own.
+    CString CameraGraph(const std::string& name)
+    {
+        CKXMCaptureEx engine;
+        engine.EnumerateDevices(CLSID_VideoInputDeviceCategory, 1);
+        CoCreateInstance(CLSID_FilterGraph, nullptr, CLSCTX_ALL, IID_IGraphBuilder,
+                         reinterpret_cast<void**>(&engine.m_pGraph));
+        engine.m_nRendererKind = KXM_RENDERER_EVR;
+        EXPECT_TRUE(engine.SelectDevice(m_wnd, L"Test Camera"));
+        EXPECT_TRUE(engine.ExportGraph(Win(name)));
+        return Win(name);
+    }
+    INT_PTR Run(ScriptedManager::Script script)
+    {
+        ScriptedManager dlg(std::move(script));
+        return dlg.DoModal();
     }
 };
 
-class DeviceManager : public quiva::test::EngineTest {};
-
-TEST_F(DeviceManager, ChoosingASourceShowsAndRunsItsGraph)
+TEST_F(DeviceManager, ShowsTheSourcesTheGraphFilesAndTheDvdEntryInItsTree)
 {
-    ManagerDlg dlg(m_wnd);
-    dlg.Capture().EnumerateDevices(CLSID_VideoInputDeviceCategory, 1);
-    _KXMCaptureDeviceInfo* camera = dlg.Entry(L"Test Camera");
-    ASSERT_TRUE(camera);
+    const CString graph = CameraGraph("saved.grf");
+    quiva::test::WriteAll("QUIVACapture.GraphList",
+                          "<?xml version=\"1.0\" encoding=\"euc-kr\"?><GraphFiles><Extension DVD=\"1\"/><GraphFile name=\"Saved\">" +
+                              quiva::WideToUtf8(std::wstring(graph.GetString())) + "</GraphFile></GraphFiles>");
+    Run([&](ScriptedManager& dlg) {
+        EXPECT_STREQ(dlg.GetWindowText(), L"QUIVA 캡쳐장비 관리자");
+        EXPECT_STREQ(dlg.m_tree.GetItemText(dlg.m_hRoot), L"장치목록");
+        EXPECT_EQ(dlg.Children(dlg.m_hRoot), (std::vector<std::wstring>{L"검색장치", L"Graph파일", L"확장"}));
+        EXPECT_EQ(dlg.Children(dlg.m_hSearched),
+                  (std::vector<std::wstring>{L"Test Card Crossbar [Video]", L"Test Card Crossbar [S-Video]",
+                                             L"Test Card Crossbar [Video] #2", L"Test Card Crossbar [Component]",
+                                             L"Test Card Crossbar [HDMI]", L"Test Card Crossbar [Video] #3",
+                                             L"Test Card Capture", L"Test Camera"}));
+        EXPECT_EQ(dlg.Children(dlg.m_hGraphFiles), std::vector<std::wstring>{L"Saved"});
+        EXPECT_EQ(dlg.Children(dlg.m_hExtension), std::vector<std::wstring>{L"CD-ROM"});
+        // The items carry their entries; the groups carry none.
+        EXPECT_EQ(dlg.EntryOf(dlg.m_hGraphFiles), nullptr);
+        EXPECT_STREQ(dlg.EntryOf(dlg.FindItem(dlg.m_hGraphFiles, L"Saved"))->sourceName, graph);
+        // The DVD box shows the loaded list.
+        EXPECT_EQ(BST_CHECKED, SendMessageW(dlg.Item(IDC_CHECK_DVD), BM_GETCHECK, 0, 0));
+        EXPECT_TRUE(dlg.m_bDvd);
+        // Saving again keeps the DVD function and the graph file.
+        dlg.Click(IDC_BUTTON_SAVE);
+        const std::string list = quiva::test::ReadAll("QUIVACapture.GraphList");
+        EXPECT_NE(list.find("Extension"), std::string::npos) << list;
+        EXPECT_NE(list.find("saved.grf"), std::string::npos) << list;
 
-    dlg.OnSelectDevice(nullptr);  // a group item
-    EXPECT_EQ(nullptr, dlg.Capture().m_pGraph);
-    EXPECT_EQ(0, dlg.Panel().m_boxes.GetSize());
+        // Controls where the template puts them, in the font's dialog units.
+        RECT tree{7, 25, 160, 303}, button{7, 7, 57, 21};
+        MapDialogRect(dlg.m_hWnd, &tree);
+        MapDialogRect(dlg.m_hWnd, &button);
+        RECT actual{};
+        GetWindowRect(dlg.Item(IDC_BUTTON_IMPORT), &actual);
+        MapWindowPoints(nullptr, dlg.m_hWnd, reinterpret_cast<POINT*>(&actual), 2);
+        EXPECT_EQ(actual.left, button.left);
+        EXPECT_EQ(actual.right - actual.left, button.right - button.left);
+        GetWindowRect(dlg.m_tree.m_hWnd, &actual);
+        MapWindowPoints(nullptr, dlg.m_hWnd, reinterpret_cast<POINT*>(&actual), 2);
+        EXPECT_EQ(actual.left, tree.left);
+        EXPECT_EQ(actual.right - actual.left, tree.right - tree.left);
 
-    dlg.OnSelectDevice(camera);
-    EXPECT_EQ(KXM_RENDERER_EVR, dlg.Capture().m_nRendererKind);
-    EXPECT_EQ(camera, dlg.Panel().m_pCurrentEntry);
-    EXPECT_GE(dlg.Panel().m_boxes.GetSize(), 2);
-    EXPECT_TRUE(dlg.Panel().m_bRunning);
-    EXPECT_FALSE(dlg.Panel().m_startButton.enabled);
-    EXPECT_TRUE(dlg.Panel().m_stopButton.enabled);
-    ASSERT_GE(dlg.Panel().m_log.m_lines.GetSize(), 1);
-    EXPECT_NE(-1, dlg.Panel().m_log.m_lines[0].Find(L"[Test Camera]장치를 시작합니다."));
-
-    // A source entry is not a graph file: refused, still listed and still shown.
-    EXPECT_FALSE(dlg.OnDeleteGraphFile(camera));
-    EXPECT_EQ(camera, dlg.Entry(L"Test Camera"));
-    EXPECT_EQ(camera, dlg.Panel().m_pCurrentEntry);
-    EXPECT_FALSE(dlg.OnDeleteGraphFile(nullptr));
-    dlg.Capture().Stop();
+        // The icon, the window menu's About item and the placeholder of the preview.
+        EXPECT_EQ(reinterpret_cast<HICON>(dlg.SendMessage(WM_GETICON, ICON_BIG)), dlg.m_hIcon);
+        EXPECT_EQ(reinterpret_cast<HICON>(dlg.SendMessage(WM_QUERYDRAGICON)), dlg.m_hIcon);
+        HMENU menu = GetSystemMenu(dlg.m_hWnd, FALSE);
+        const int count = GetMenuItemCount(menu);
+        ASSERT_GE(count, 2);
+        EXPECT_EQ(GetMenuItemID(menu, count - 1), static_cast<UINT>(IDM_ABOUTBOX));
+        wchar_t about[64] = {};
+        GetMenuStringW(menu, IDM_ABOUTBOX, about, 64, MF_BYCOMMAND);
+        EXPECT_STREQ(about, L"QUIVACaptureManager 정보(&A)...");
+        dlg.Preview().UpdateWindow();
+        quiva::Surface* s = quiva::ui::WindowSurface(dlg.m_hWnd);
+        const POINT o = quiva::ui::ClientOriginInSurface(dlg.Preview().m_hWnd);
+        EXPECT_EQ(s->At(o.x + 2, o.y + 2) & 0xFFFFFF, 0u);
+        // "미리보기" in grey in its middle.
+        RECT pr{};
+        dlg.Preview().GetClientRect(&pr);
+        bool grey = false;
+        for (int x = pr.right / 2 - 40; x < pr.right / 2 + 40 && !grey; ++x)
+            for (int y = pr.bottom / 2 - 8; y < pr.bottom / 2 + 8 && !grey; ++y)
+                grey = (s->At(o.x + x, o.y + y) & 0xFF) > 0x80;
+        EXPECT_TRUE(grey);
+    });
 }
 
-TEST_F(DeviceManager, DeletingTheShownGraphFileStopsAndClearsThePanel)
+TEST_F(DeviceManager, ChoosingASourceByClickOrKeyPreviewsItDrawsItsGraphAndLogsItsSteps)
 {
-    ManagerDlg dlg(m_wnd);
-    dlg.Capture().EnumerateDevices(CLSID_VideoInputDeviceCategory, 1);
-    dlg.OnSelectDevice(dlg.Entry(L"Test Camera"));
-    ASSERT_TRUE(dlg.Capture().ExportGraph(L"camera.grf"));
-    _KXMCaptureDeviceInfo* file = dlg.Capture().ImportGraph(L"camera.grf");
-    ASSERT_TRUE(file);
-    dlg.OnSelectDevice(file);
-    EXPECT_EQ(file, dlg.Panel().m_pCurrentEntry);
-    int before = dlg.Capture().GetDeviceCount();
+    Run([&](ScriptedManager& dlg) {
+        HTREEITEM camera = dlg.FindItem(dlg.m_hSearched, L"Test Camera");
+        dlg.ClickItem(dlg.m_hSearched);  // a group: nothing starts
+        EXPECT_EQ(dlg.Panel().m_pCurrentEntry, nullptr);
+        EXPECT_EQ(dlg.Capture().m_pGraph, nullptr);
 
-    EXPECT_TRUE(dlg.OnDeleteGraphFile(file));
-    EXPECT_EQ(before - 1, dlg.Capture().GetDeviceCount());
-    EXPECT_EQ(nullptr, dlg.Panel().m_pCurrentEntry);
-    EXPECT_EQ(0, dlg.Panel().m_boxes.GetSize());
-    EXPECT_FALSE(dlg.Panel().m_bRunning);
-    EXPECT_EQ(0, dlg.Capture().m_bRunning);
+        dlg.ClickItem(camera);
+        EXPECT_EQ(dlg.m_tree.GetSelectedItem(), camera);
+        EXPECT_EQ(dlg.Panel().m_pCurrentEntry, dlg.EntryOf(camera));
+        EXPECT_EQ(KXM_RENDERER_EVR, dlg.Capture().m_nRendererKind);
+        EXPECT_GE(dlg.Panel().m_boxes.GetSize(), 3);
+        EXPECT_TRUE(dlg.Panel().m_bRunning);
+        EXPECT_FALSE(dlg.Panel().m_startButton.enabled);
+        EXPECT_TRUE(dlg.Panel().m_stopButton.enabled);
+        std::vector<std::wstring> log = dlg.LogLines();
+        ASSERT_GE(log.size(), 3u);
+        // A fresh log: its clock starts with the source.
+        EXPECT_TRUE(log[0].starts_with(L"[00:00:00.0")) << log[0];
+        EXPECT_EQ(log[0].substr(15), L"[Test Camera]장치를 시작합니다.");
+        EXPECT_NE(log[1].find(L"WDM장치[Test Camera]를 찾았습니다."), std::wstring::npos) << log[1];
+        // The synthetic picture reaches the preview window.
+        quiva::test::Stamped picture = quiva::test::WaitForPicture(dlg.Capture());
+        ASSERT_TRUE(picture.ok);
+        EXPECT_TRUE(quiva::test::PumpUntil([&] {
+            const POINT o = quiva::ui::ClientOriginInSurface(dlg.Preview().m_hWnd);
+            RECT r{};
+            dlg.Preview().GetClientRect(&r);
+            const uint32_t px = quiva::ui::WindowSurface(dlg.m_hWnd)->At(o.x + r.right / 2, o.y + r.bottom / 2) & 0xFFFFFF;
+            return px != 0 && px != (GetSysColor(COLOR_BTNFACE) & 0xFFFFFF);
+        }));
+
+        // The key above the camera chooses the capture filter of the card.
+        InjectKeyStroke(VK_UP);
+        PumpPending();
+        EXPECT_STREQ(dlg.m_tree.GetItemText(dlg.m_tree.GetSelectedItem()), L"Test Card Capture");
+        EXPECT_EQ(dlg.Panel().m_pCurrentEntry, dlg.EntryOf(dlg.m_tree.GetSelectedItem()));
+        log = dlg.LogLines();
+        EXPECT_TRUE(log[0].starts_with(L"[00:00:00.0")) << log[0];
+        EXPECT_EQ(log[0].substr(15), L"[Test Card Capture]장치를 시작합니다.");
+
+        // The whole manager with a graph shown, for people to look at.
+        dlg.UpdateWindow();
+        dlg.Panel().m_pEngine = &dlg.Capture();
+        dlg.Host().Redraw();
+        const std::string dir = std::string(QUIVA_BINARY_DIR) + "/reference-pictures";
+        std::filesystem::create_directories(dir);
+        EXPECT_TRUE(quiva::ui::WriteWindowPng(dlg.m_hWnd, dir + "/monitor-device-manager.png"));
+    });
 }
 
-TEST_F(DeviceManager, TheDvdBoxReusesItsEntryAndDecidesTheSavedList)
+TEST_F(DeviceManager, AGraphFileNamedLikeADeviceIsStillItsOwnSource)
 {
-    ManagerDlg dlg(m_wnd);
-    _KXMCaptureDeviceInfo* dvd = dlg.OnDvdCheck(TRUE);
-    ASSERT_TRUE(dvd);
-    EXPECT_EQ(KXM_DEVICE_DVD, dvd->type);
-    EXPECT_EQ(nullptr, dlg.OnDvdCheck(FALSE));
-    EXPECT_EQ(dvd, dlg.OnDvdCheck(TRUE));
-    EXPECT_EQ(dvd, dlg.OnDvdCheck(TRUE));
-    EXPECT_EQ(1, dlg.Capture().GetDeviceCount());
+    const CString graph = CameraGraph("Test Card Capture.grf");
+    Run([&](ScriptedManager& dlg) {
+        quiva::ui::SetFileDialogAnswer([&](const OPENFILENAMEW&, bool) { return std::optional<std::wstring>(graph.GetString()); });
+        dlg.Click(IDC_BUTTON_IMPORT);
+        HTREEITEM file = dlg.FindItem(dlg.m_hGraphFiles, L"Test Card Capture");
+        ASSERT_TRUE(file);
+        dlg.ClickItem(dlg.FindItem(dlg.m_hSearched, L"Test Camera"));
+        dlg.ClickItem(file);
+        EXPECT_EQ(dlg.Capture().GetCurrentEntry()->type, KXM_DEVICE_GRAPH_FILE);
+        EXPECT_EQ(dlg.Panel().m_pCurrentEntry, dlg.EntryOf(file));
+        EXPECT_TRUE(dlg.Panel().m_bRunning);
+    });
+}
 
-    dlg.OnDvdCheck(FALSE);
-    dlg.OnSaveList();
-    EXPECT_EQ(std::string::npos, quiva::test::ReadAll("QUIVACapture.GraphList").find("Extension"));
-    EXPECT_EQ(1, dlg.Capture().GetDeviceCount());  // listed until the program ends
-    dlg.OnDvdCheck(TRUE);
-    dlg.OnSaveList();
-    EXPECT_NE(std::string::npos, quiva::test::ReadAll("QUIVACapture.GraphList").find("Extension"));
+TEST_F(DeviceManager, ImportedGraphRunsIsListedAndSavedAndExportsAgain)
+{
+    const CString graph = CameraGraph("camera.grf");
+    Run([&](ScriptedManager& dlg) {
+        std::vector<OPENFILENAMEW> asked;
+        std::vector<bool> saves;
+        CString answer = graph;
+        quiva::ui::SetFileDialogAnswer([&](const OPENFILENAMEW& ofn, bool save) {
+            asked.push_back(ofn);
+            saves.push_back(save);
+            return std::optional<std::wstring>(answer.GetString());
+        });
+        dlg.Click(IDC_BUTTON_IMPORT);
+        ASSERT_EQ(asked.size(), 1u);
+        EXPECT_FALSE(saves[0]);
+        EXPECT_STREQ(asked[0].lpstrTitle, L"Graph파일 불러오기");
+        EXPECT_STREQ(asked[0].lpstrDefExt, L"grf");
+        EXPECT_EQ(asked[0].Flags & OFN_FILEMUSTEXIST, static_cast<DWORD>(OFN_FILEMUSTEXIST));
+        EXPECT_STREQ(asked[0].lpstrFilter, L"GraphFiles(*.grf)");
+        EXPECT_EQ(dlg.Children(dlg.m_hGraphFiles), std::vector<std::wstring>{L"camera"});
+        EXPECT_STREQ(dlg.Panel().m_nameEdit.GetEditText(), L"camera");
+        EXPECT_TRUE(dlg.Capture().m_bRunning);
+        EXPECT_TRUE(dlg.Panel().m_bRunning);
+
+        dlg.Click(IDC_BUTTON_SAVE);
+        const std::string list = quiva::test::ReadAll("QUIVACapture.GraphList");
+        EXPECT_NE(list.find("camera.grf"), std::string::npos) << list;
+        EXPECT_NE(list.find("name=\"camera\""), std::string::npos) << list;
+
+        // The graph shown is exported, and the exported file imports as a source of its own.
+        answer = Win("again.grf");
+        dlg.Click(IDC_BUTTON_EXPORT);
+        ASSERT_EQ(asked.size(), 2u);
+        EXPECT_TRUE(saves[1]);
+        EXPECT_STREQ(asked[1].lpstrTitle, L"Graph파일저장");
+        EXPECT_TRUE(PathFileExistsW(answer));
+        dlg.Click(IDC_BUTTON_IMPORT);
+        EXPECT_EQ(dlg.Children(dlg.m_hGraphFiles), (std::vector<std::wstring>{L"camera", L"again"}));
+        EXPECT_TRUE(dlg.Capture().m_bRunning);
+        // The same file again: nothing new.
+        dlg.Click(IDC_BUTTON_IMPORT);
+        EXPECT_EQ(dlg.Children(dlg.m_hGraphFiles).size(), 2u);
+    });
+}
+
+TEST_F(DeviceManager, AFileThatIsNoGraphIsRefusedAndNothingChanges)
+{
+    quiva::test::WriteAll("plain.grf", "not a graph");
+    Run([&](ScriptedManager& dlg) {
+        const int before = dlg.Capture().GetDeviceCount();
+        quiva::ui::SetFileDialogAnswer(
+            [&](const OPENFILENAMEW&, bool) { return std::optional<std::wstring>(Win("plain.grf").GetString()); });
+        BoxAnswer box;
+        AnswerNextBox(&box, dlg.m_hWnd);
+        dlg.Click(IDC_BUTTON_IMPORT);
+        EXPECT_EQ(box.caption, L"QUIVA 캡쳐장비 관리자");
+        EXPECT_EQ(before, dlg.Capture().GetDeviceCount());
+        EXPECT_TRUE(dlg.Children(dlg.m_hGraphFiles).empty());
+        EXPECT_EQ(quiva::test::ReadAll("plain.grf"), "not a graph");
+    });
+}
+
+TEST_F(DeviceManager, AFailedExportOrListSaveIsShownAndLeavesTheFilesAsTheyWere)
+{
+    quiva::test::WriteAll("QUIVACapture.GraphList", "<?xml version=\"1.0\"?><GraphFiles><Extension DVD=\"1\"/></GraphFiles>");
+    const std::string before = quiva::test::ReadAll("QUIVACapture.GraphList");
+    Run([&](ScriptedManager& dlg) {
+        dlg.ClickItem(dlg.FindItem(dlg.m_hSearched, L"Test Camera"));
+        std::vector<OPENFILENAMEW> asked;
+        quiva::ui::SetFileDialogAnswer([&](const OPENFILENAMEW& ofn, bool) {
+            asked.push_back(ofn);
+            return std::optional<std::wstring>(Win("no such folder/camera.grf").GetString());
+        });
+        BoxAnswer box;
+        AnswerNextBox(&box, dlg.m_hWnd);
+        dlg.Click(IDC_BUTTON_EXPORT);
+        ASSERT_EQ(asked.size(), 1u);
+        EXPECT_STREQ(asked[0].lpstrDefExt, L"grf");
+        EXPECT_EQ(box.caption, L"QUIVA 캡쳐장비 관리자");
+        EXPECT_FALSE(std::filesystem::exists(Native("no such folder")));
+
+        // A list that cannot be written whole (here a file size limit) is shown as failed.
+        struct rlimit old {};
+        ::getrlimit(RLIMIT_FSIZE, &old);
+        struct rlimit small = old;
+        small.rlim_cur = 16;
+        auto previous = ::signal(SIGXFSZ, SIG_IGN);
+        ::setrlimit(RLIMIT_FSIZE, &small);
+        BoxAnswer saveBox;
+        AnswerNextBox(&saveBox, dlg.m_hWnd);
+        dlg.Click(IDC_BUTTON_SAVE);
+        ::setrlimit(RLIMIT_FSIZE, &old);
+        ::signal(SIGXFSZ, previous);
+        EXPECT_EQ(saveBox.caption, L"QUIVA 캡쳐장비 관리자");
+    });
+    EXPECT_EQ(quiva::test::ReadAll("QUIVACapture.GraphList"), before);
+}
+
+TEST_F(DeviceManager, OnlyGraphFilesAreDeletedAndTheShownOneIsStoppedFirst)
+{
+    const CString graph = CameraGraph("camera.grf");
+    Run([&](ScriptedManager& dlg) {
+        // A device: refused with the box, nothing changes.
+        HTREEITEM camera = dlg.FindItem(dlg.m_hSearched, L"Test Camera");
+        dlg.ClickItem(camera);
+        const int before = dlg.Capture().GetDeviceCount();
+        BoxAnswer box;
+        AnswerNextBox(&box, dlg.m_hWnd);
+        dlg.Click(IDC_BUTTON_DELETE);
+        EXPECT_EQ(box.caption, L"선택오류");
+        EXPECT_EQ(before, dlg.Capture().GetDeviceCount());
+        EXPECT_EQ(dlg.Panel().m_pCurrentEntry, dlg.EntryOf(camera));
+
+        quiva::ui::SetFileDialogAnswer([&](const OPENFILENAMEW&, bool) { return std::optional<std::wstring>(graph.GetString()); });
+        dlg.Click(IDC_BUTTON_IMPORT);
+        HTREEITEM file = dlg.FindItem(dlg.m_hGraphFiles, L"camera");
+        dlg.ClickItem(file);
+        ASSERT_TRUE(dlg.Capture().m_bRunning);
+        dlg.Click(IDC_BUTTON_DELETE);
+        EXPECT_EQ(before, dlg.Capture().GetDeviceCount());
+        EXPECT_TRUE(dlg.Children(dlg.m_hGraphFiles).empty());
+        EXPECT_EQ(dlg.Panel().m_pCurrentEntry, nullptr);
+        EXPECT_EQ(dlg.Panel().m_boxes.GetSize(), 0);
+        EXPECT_FALSE(dlg.Panel().m_bRunning);
+        EXPECT_EQ(dlg.Capture().m_bRunning, 0);
+        EXPECT_EQ(dlg.Capture().GetCurrentEntry(), nullptr);
+        // The file itself stays.
+        EXPECT_TRUE(PathFileExistsW(graph));
+    });
+}
+
+TEST_F(DeviceManager, TheDvdBoxShowsAndHidesOneEntryAndDecidesTheSavedList)
+{
+    Run([&](ScriptedManager& dlg) {
+        EXPECT_FALSE(dlg.m_bDvd);
+        EXPECT_TRUE(dlg.Children(dlg.m_hExtension).empty());
+        dlg.Click(IDC_CHECK_DVD);
+        EXPECT_EQ(dlg.Children(dlg.m_hExtension), std::vector<std::wstring>{L"CD-ROM"});
+        _KXMCaptureDeviceInfo* dvd = dlg.EntryOf(dlg.m_tree.GetChildItem(dlg.m_hExtension));
+        ASSERT_TRUE(dvd);
+        const int count = dlg.Capture().GetDeviceCount();
+
+        dlg.Click(IDC_CHECK_DVD);
+        EXPECT_TRUE(dlg.Children(dlg.m_hExtension).empty());
+        dlg.Click(IDC_BUTTON_SAVE);
+        EXPECT_EQ(std::string::npos, quiva::test::ReadAll("QUIVACapture.GraphList").find("Extension"));
+        EXPECT_EQ(count, dlg.Capture().GetDeviceCount());  // listed until the program ends
+
+        dlg.Click(IDC_CHECK_DVD);
+        EXPECT_EQ(dvd, dlg.EntryOf(dlg.m_tree.GetChildItem(dlg.m_hExtension)));
+        EXPECT_EQ(count, dlg.Capture().GetDeviceCount());
+        dlg.Click(IDC_BUTTON_SAVE);
+        EXPECT_NE(std::string::npos, quiva::test::ReadAll("QUIVACapture.GraphList").find("Extension"));
+    });
+}
+
+TEST_F(DeviceManager, TheAboutBoxOpensFromTheWindowMenu)
+{
+    Run([&](ScriptedManager& dlg) {
+        BoxAnswer box;
+        box.textId = IDOK;
+        AnswerNextBox(&box, dlg.m_hWnd);
+        // Alt+Space opens the window menu; its About item is the last one.
+        InjectKey(VK_MENU, true);
+        InjectKeyStroke(VK_SPACE, L' ');
+        InjectKey(VK_MENU, false);
+        InjectKeyStroke(VK_UP);
+        InjectKeyStroke(VK_RETURN);
+        PumpPending();
+        EXPECT_EQ(box.caption, L"QUIVACaptureManager 정보");
+        EXPECT_EQ(box.text, L"확인");
+        EXPECT_TRUE(IsWindowEnabled(dlg.m_hWnd));
+    });
+}
+
+TEST_F(DeviceManager, ResizingKeepsTheLayoutAndStopsAtTheMinimumSize)
+{
+    Run([&](ScriptedManager& dlg) {
+        auto check = [&] {
+            CRect client, tree, preview, host;
+            dlg.GetClientRect(&client);
+            auto rectOf = [&](HWND h) {
+                CRect r;
+                GetWindowRect(h, &r);
+                MapWindowPoints(nullptr, dlg.m_hWnd, reinterpret_cast<POINT*>(&r), 2);
+                return r;
+            };
+            tree = rectOf(dlg.m_tree.m_hWnd);
+            preview = rectOf(dlg.Preview().m_hWnd);
+            host = rectOf(dlg.Host().m_hWnd);
+            EXPECT_EQ(preview.left, tree.left);
+            EXPECT_EQ(preview.top, tree.bottom + 5);
+            EXPECT_EQ(preview.Width(), tree.Width());
+            EXPECT_EQ(preview.Height(), tree.Width() * 3 / 4);
+            EXPECT_EQ(tree.bottom, client.bottom - preview.Height() - 15);
+            EXPECT_EQ(host.left, tree.right + 5);
+            EXPECT_EQ(host.top, tree.top);
+            EXPECT_EQ(host.right, client.right);
+            EXPECT_EQ(host.bottom, client.bottom);
+        };
+        check();
+        dlg.SetWindowPos(nullptr, 0, 0, 1200, 900, SWP_NOMOVE | SWP_NOZORDER);
+        PumpPending();
+        check();
+        // Dragging the corner far in stops at 640 x 480.
+        CRect w;
+        dlg.GetWindowRect(&w);
+        quiva::ui::InjectMouseButton(quiva::ui::ButtonLeft, true, w.right - 2, w.bottom - 2);
+        quiva::ui::InjectMouseMove(w.left + 100, w.top + 100);
+        quiva::ui::InjectMouseButton(quiva::ui::ButtonLeft, false, w.left + 100, w.top + 100);
+        PumpPending();
+        dlg.GetWindowRect(&w);
+        EXPECT_EQ(w.Width(), 640);
+        EXPECT_EQ(w.Height(), 480);
+        check();
+    });
+}
+
+TEST_F(DeviceManager, ClosingWithNothingChosenEndsTheDialog)
+{
+    INT_PTR result = Run([&](ScriptedManager& dlg) {
+        const POINT p = dlg.CentreOf(dlg.Item(IDC_BUTTON_CLOSE));
+        InjectClick(p.x, p.y);
+        dlg.keepOpen = true;  // the click closes it
+    });
+    EXPECT_EQ(result, IDOK);
+}
+
+TEST_F(DeviceManager, MinimisedItPaintsItsIcon)
+{
+    Run([&](ScriptedManager& dlg) {
+        dlg.ShowWindow(SW_MINIMIZE);
+        PumpPending();
+        EXPECT_TRUE(dlg.IsIconic());
+        dlg.SendMessage(WM_PAINT);
+        // The icon's blue screen beside the centre of the client area.
+        CRect client;
+        dlg.GetClientRect(&client);
+        const POINT o = quiva::ui::ClientOriginInSurface(dlg.m_hWnd);
+        const int x = (client.Width() - 32 + 1) / 2, y = (client.Height() - 32 + 1) / 2;
+        EXPECT_EQ(quiva::ui::WindowSurface(dlg.m_hWnd)->At(o.x + x + 3, o.y + y + 16) & 0xFFFFFF, 0x2E6DB4u);
+        dlg.ShowWindow(SW_RESTORE);
+        PumpPending();
+        EXPECT_FALSE(dlg.IsIconic());
+    });
+}
+
+}  // namespace
+
+namespace {
+
+TEST(DeviceManagerOnX11, IsShownByTheServerWithTheChosenSourceRunning)
+{
+    quiva::test::X11Session session;
+    QUIVA_X11_SESSION_OR_SKIP(session, 1280, 800);
+    quiva::test::XvfbServer& xvfb = session.server();
+    quiva::test::TempDir dir;
+    const std::string old = std::filesystem::current_path().string();
+    ASSERT_EQ(chdir(dir.path().c_str()), 0);
+    quiva::media::SetSyntheticConfig(std::string("camera \"Test Camera\"\n"));
+    WNDCLASSW wc{};
+    wc.style = CS_HREDRAW | CS_VREDRAW;
+    wc.lpfnWndProc = DefWindowProcW;
+    wc.lpszClassName = L"QUIVACaptureWnd";
+    RegisterClassW(&wc);
+    {
+        ScriptedManager dlg([&](ScriptedManager& m) {
+            m.ClickItem(m.FindItem(m.m_hSearched, L"Test Camera"));
+            ASSERT_TRUE(m.Capture().m_bRunning);
+            // The preview's middle as the server shows it: the synthetic picture, not black.
+            POINT centre = m.CentreOf(m.Preview().m_hWnd);
+            EXPECT_TRUE(quiva::test::PumpUntil([&] {
+                xvfb.Sync();
+                const unsigned long px = xvfb.ScreenPixel(centre.x, centre.y);
+                return px != 0 && px != (GetSysColor(COLOR_BTNFACE) & 0xFFFFFF);
+            }));
+            const std::string pictures = std::string(QUIVA_BINARY_DIR) + "/reference-pictures";
+            std::filesystem::create_directories(pictures);
+            EXPECT_TRUE(xvfb.Screenshot(pictures + "/monitor-device-manager-x11.png"));
+            m.Capture().Stop();
+
+            // A person opens the About box with Alt+Space, the arrow up and Enter.
+            const unsigned long xwin = quiva::ui::CurrentBackend().NativeHandle(m.m_hWnd);
+            BoxAnswer about;
+            AnswerNextBox(&about, m.m_hWnd);
+            for (const char* key : {"Alt_L", "space"})
+                xvfb.SendKey(xwin, key, true);
+            for (const char* key : {"space", "Alt_L"})
+                xvfb.SendKey(xwin, key, false);
+            for (const char* key : {"Up", "Return"}) {
+                xvfb.SendKey(xwin, key, true);
+                xvfb.SendKey(xwin, key, false);
+            }
+            EXPECT_TRUE(quiva::test::PumpUntil([&] { return !about.caption.empty(); }));
+            EXPECT_EQ(about.caption, L"QUIVACaptureManager 정보");
+        });
+        dlg.DoModal();
+    }
+    UnregisterClassW(L"QUIVACaptureWnd", nullptr);
+    quiva::media::SetSyntheticConfig(std::nullopt);
+    ASSERT_EQ(chdir(old.c_str()), 0);
 }
 
 }  // namespace

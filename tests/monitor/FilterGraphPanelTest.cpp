@@ -10,7 +10,7 @@
 #include "platform/gdi/ImageCodec.h"
 #include "platform/gdi/Surface.h"
 #include "platform/media/FilterBase.h"
-#include "platform/media/com.h"
+#include "platform/com/com.h"
 #include "platform/media/guids.h"
 #include "platform/base/clock.h"
 #include "platform/ui/uisystem.h"

@@ -87,6 +87,7 @@ TEST_F(MonitorPreview, GraphStillStartingCountsAsStartedButNotRunning)
     engine.SetMessageSink([&](const CString& t) { log.push_back(t.GetString()); });
     ASSERT_TRUE(engine.SelectDevice(m_wnd, L"Slow Camera"));
     engine.m_bRunning = 0;
+    log.clear();  // the build's own steps
     quiva::DebugCapture debug;
     const int wait = quiva::media::RunWaitLimit();
     quiva::media::SetRunWaitLimit(100);
@@ -179,4 +180,70 @@ TEST_F(MonitorPreview, DetectedFormatIsTheWidestAtThirtyFramesOrMore)
         EXPECT_EQ(d.widestFast, 0);
         EXPECT_TRUE(d.detected.empty());
     }
+}
+
+namespace {
+
+bool Contains(const std::vector<std::wstring>& lines, const std::wstring& line)
+{
+    return std::find(lines.begin(), lines.end(), line) != lines.end();
+}
+
+}  // namespace
+
+TEST_F(MonitorPreview, BuildStepsReachTheLogAndTheGraphCarriesTheSoundRenderer)
+{
+    MonitorEngine engine;
+    Fill(engine);
+    std::vector<std::wstring> log;
+    engine.SetMessageSink([&](const CString& t) { log.push_back(t.GetString()); });
+    ASSERT_TRUE(engine.SelectDevice(m_wnd, L"Test Card Crossbar [S-Video]"));
+    EXPECT_EQ(engine.m_bRunning, 1);
+    EXPECT_EQ(log, (std::vector<std::wstring> {
+                       L"(CrossBar) Test Card Crossbar가 선택되었습니다.",
+                       L"(CrossBar) Test Card Crossbar의 입력 (2)에 연결",
+                       L"AVI Decoder를 찾았습니다.(DirectShowFilter)",
+                       L"Color Space Convertor를 찾았습니다.(DirectShowFilter)",
+                       L"DMO Filter를 찾았습니다(Color Control)",
+                       L"사운드장치를 찾았습니다.",
+                   }));
+    EXPECT_TRUE(engine.Has(L"Default DirectSound Device"));
+
+    log.clear();
+    ASSERT_TRUE(engine.SelectDevice(m_wnd, L"Test Camera"));
+    EXPECT_EQ(engine.m_bRunning, 1);
+    EXPECT_EQ(log.front(), L"WDM장치[Test Camera]를 찾았습니다.");
+    EXPECT_TRUE(Contains(log, L"사운드장치를 찾았습니다."));
+    EXPECT_TRUE(engine.Has(L"Default DirectSound Device"));
+    // The monitor keeps no graph file of its crossbar build.
+    EXPECT_FALSE(PathFileExistsW(L"cross.Grf"));
+}
+
+TEST_F(MonitorPreview, BuildFailuresReachTheLogAndNoLogFileIsWritten)
+{
+    MonitorEngine engine;
+    Fill(engine);
+    std::vector<std::wstring> log;
+    engine.SetMessageSink([&](const CString& t) { log.push_back(t.GetString()); });
+    quiva::SetComClassFailure(CLSID_AVIDec, true);
+    ASSERT_TRUE(engine.SelectDevice(m_wnd, L"Test Card Crossbar [S-Video]"));
+    EXPECT_EQ(engine.m_bRunning, 0);
+    ASSERT_FALSE(log.empty());
+    EXPECT_TRUE(log.back().starts_with(L" (0x")) << log.back();
+    EXPECT_FALSE(Contains(log, L"AVI Decoder를 찾았습니다.(DirectShowFilter)"));
+    EXPECT_FALSE(PathFileExistsW(L"quivacapture.log.txt"));
+    EXPECT_FALSE(PathFileExistsW(L"cross.Grf"));
+}
+
+TEST_F(MonitorPreview, FormatsAreReportedWhileTheGraphIsBuiltEvenWhenItFailsLater)
+{
+    MonitorEngine engine;
+    Fill(engine);
+    engine.m_nRendererKind = KXM_RENDERER_EVR;
+    quiva::SetComClassFailure(CLSID_EnhancedVideoRenderer, true);
+    quiva::DebugCapture debug;
+    ASSERT_TRUE(engine.SelectDevice(m_wnd, L"Test Card Crossbar [S-Video]"));
+    EXPECT_EQ(engine.m_bRunning, 0);
+    EXPECT_GT(DetectionOf(debug.Lines()).offered, 1);
+    EXPECT_FALSE(DetectionOf(debug.Lines()).detected.empty());
 }

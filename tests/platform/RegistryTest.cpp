@@ -204,3 +204,43 @@ TEST(Registry, ValuesSurviveANewProcess)
     EXPECT_EQ(runChild("2024-01-05 한글"), 0);
     EXPECT_NE(runChild("something else"), 0);  // the child does check
 }
+
+TEST(Registry, DeepAndLargeHivesAnswerAtOnce)
+{
+    TempDir dir;
+    ScopedEnv env("QUIVA_REGISTRY_DIR", dir.path());
+    // The 15 KB hive with one 5,000-level key path: the path is past the depth any key may
+    // have, so it is passed over, and the rest of the hive still reads.
+    std::string hive = ReadAll(std::string(QUIVA_SOURCE_DIR) + "/tests/data/findings/registry_hive/reg1-depth-5000.reg");
+    hive += "[Software\\\\Shallow]\n\"Name\"=\"kept\"\n";  // the file escapes backslashes
+    quiva::test::WriteAll(dir.Native("HKEY_CURRENT_USER.reg"), hive);
+    std::wstring deep;
+    for (int i = 0; i < 5000; ++i)
+        deep += i ? L"\\a" : L"a";
+    HKEY key = nullptr;
+    EXPECT_EQ(RegOpenKeyExW(HKEY_CURRENT_USER, deep.c_str(), 0, KEY_READ, &key), ERROR_BAD_PATHNAME);
+    EXPECT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, deep.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr),
+              ERROR_BAD_PATHNAME);
+    EXPECT_EQ(QueryString(HKEY_CURRENT_USER, L"Software\\Shallow", L"Name"), L"kept");
+    const std::wstring longName(256, L'n');
+    EXPECT_EQ(RegOpenKeyExW(HKEY_CURRENT_USER, longName.c_str(), 0, KEY_READ, &key), ERROR_BAD_PATHNAME);
+
+    // 20,000 keys: every open and query reads the file but parses it only when it changed.
+    std::string many = "; registry hive, UTF-8\n";
+    for (int i = 0; i < 20000; ++i)
+        many += "[Software\\\\Many\\\\K" + std::to_string(i) + "]\n\"V\"=\"" + std::to_string(i) + "\"\n";
+    quiva::test::WriteAll(dir.Native("HKEY_CURRENT_USER.reg"), many);
+    for (int i = 0; i < 20000; i += 997)
+        EXPECT_EQ(QueryString(HKEY_CURRENT_USER, (L"Software\\many\\k" + std::to_wstring(i)).c_str(), L"v"), std::to_wstring(i));
+    // A write is seen at once, and keeps every key.
+    ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, L"Software\\Many\\New", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr),
+              ERROR_SUCCESS);
+    ASSERT_EQ(SetString(key, L"V", L"new"), ERROR_SUCCESS);
+    RegCloseKey(key);
+    EXPECT_EQ(QueryString(HKEY_CURRENT_USER, L"Software\\Many\\New", L"V"), L"new");
+    EXPECT_EQ(QueryString(HKEY_CURRENT_USER, L"Software\\Many\\K19999", L"V"), L"19999");
+    EXPECT_EQ(QueryString(HKEY_CURRENT_USER, L"Software\\Many", L"V", nullptr), L"");
+    LSTATUS status = ERROR_SUCCESS;
+    QueryString(HKEY_CURRENT_USER, L"Software\\Many\\Nothing", L"V", &status);
+    EXPECT_EQ(status, ERROR_FILE_NOT_FOUND);
+}

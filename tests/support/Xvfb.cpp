@@ -167,6 +167,44 @@ int XvfbServer::Xdotool(const std::string& arguments, std::string* said)
     return WIFEXITED(status) && WEXITSTATUS(status) == 127 ? -1 : status;
 }
 
+void XvfbServer::SendKey(unsigned long window, const char* keysym, bool down)
+{
+    Display* d = static_cast<Display*>(Connection());
+    if (!d)
+        return;
+    XEvent ev{};
+    ev.xkey.type = down ? KeyPress : KeyRelease;
+    ev.xkey.display = d;
+    ev.xkey.window = window;
+    ev.xkey.root = DefaultRootWindow(d);
+    ev.xkey.same_screen = True;
+    ev.xkey.keycode = XKeysymToKeycode(d, XStringToKeysym(keysym));
+    XSendEvent(d, window, True, down ? KeyPressMask : KeyReleaseMask, &ev);
+    XFlush(d);
+}
+
+std::vector<unsigned long> XvfbServer::CardinalProperty(unsigned long window, const char* name)
+{
+    std::vector<unsigned long> values;
+    Display* d = static_cast<Display*>(Connection());
+    if (!d)
+        return values;
+    Atom type = None;
+    int format = 0;
+    unsigned long count = 0, after = 0;
+    unsigned char* data = nullptr;
+    if (XGetWindowProperty(d, window, XInternAtom(d, name, False), 0, 1 << 20, False, AnyPropertyType, &type, &format,
+                           &count, &after, &data) == Success &&
+        data && format == 32) {
+        // Format 32 comes as longs whatever their width.
+        const auto* longs = reinterpret_cast<const unsigned long*>(data);
+        values.assign(longs, longs + count);
+    }
+    if (data)
+        XFree(data);
+    return values;
+}
+
 bool XvfbServer::Screenshot(const std::string& pngPath)
 {
     Display* d = static_cast<Display*>(Connection());

@@ -7,6 +7,7 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace quiva::test {
 
@@ -28,6 +29,9 @@ public:
     // until the server has handled every request.
     unsigned long ScreenPixel(int x, int y);
     void SendClick(unsigned long window, int x, int y, int rootX, int rootY);
+    // A key (an X key symbol name such as "space" or "Alt_L") pressed or released, sent by the
+    // server to an X window.
+    void SendKey(unsigned long window, const char* keysym, bool down);
     void Sync();
     // A window of this connection (another X client than the window system), mapped and given
     // the input focus; then the key presses that reached it so far.
@@ -37,6 +41,8 @@ public:
     int Xdotool(const std::string& arguments, std::string* said = nullptr);
     // The whole screen as a PNG file, as the server shows it.
     bool Screenshot(const std::string& pngPath);
+    // A 32-bit property of an X window (CARDINAL values), empty when the window has none.
+    std::vector<unsigned long> CardinalProperty(unsigned long window, const char* name);
 
 private:
     void* Connection();

@@ -34,6 +34,19 @@ TEST_F(SliderTest, ValuesAreClampedAndShown)
     EXPECT_FLOAT_EQ(slider.GetValue(), 37.0f);
 }
 
+TEST_F(SliderTest, WholeNumbersSetAreReadBackWholeAndFractionsAreTruncated)
+{
+    slider.SetRange(-127, 127);
+    for (int v = -127; v <= 127; ++v) {
+        slider.SetValue(static_cast<float>(v));
+        ASSERT_EQ(slider.GetTruncatedValue(), v);
+    }
+    slider.SetValue(50.7f);
+    EXPECT_EQ(slider.GetTruncatedValue(), 50);
+    slider.SetValue(-20.6f);
+    EXPECT_EQ(slider.GetTruncatedValue(), -20);
+}
+
 TEST_F(SliderTest, EmptyRangeIsHiddenAndNeverDividesByZero)
 {
     slider.SetRange(5, 5);

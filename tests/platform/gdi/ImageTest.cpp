@@ -234,3 +234,73 @@ TEST(GdiplusImage, ThumbnailKeepsTheContent)
     static_cast<Bitmap*>(thumb.get())->GetPixel(6, 2, &c);
     EXPECT_EQ(c.GetValue(), 0xFF0000FFu);
 }
+
+namespace {
+
+uint32_t Crc32(const std::string& bytes)
+{
+    uint32_t crc = 0xFFFFFFFFu;
+    for (unsigned char c : bytes) {
+        crc ^= c;
+        for (int k = 0; k < 8; ++k)
+            crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1u)));
+    }
+    return ~crc;
+}
+
+void Put32BE(std::string& s, size_t at, uint32_t v)
+{
+    for (int i = 0; i < 4; ++i)
+        s[at + i] = static_cast<char>(v >> (24 - 8 * i));
+}
+
+// A PNG made by our encoder whose header then claims another size (with its checksum right).
+std::string PngClaiming(uint32_t width, uint32_t height)
+{
+    const std::vector<uint32_t> px(4, 0xFF336699u);
+    std::string png;
+    EXPECT_TRUE(quiva::EncodePng(px.data(), 2, 2, png));
+    Put32BE(png, 16, width);
+    Put32BE(png, 20, height);
+    Put32BE(png, 29, Crc32(png.substr(12, 17)));
+    return png;
+}
+
+// A BMP whose header claims another size.
+std::string BmpClaiming(int32_t width, int32_t height)
+{
+    const std::vector<uint32_t> px(4, 0xFF336699u);
+    std::string bmp;
+    EXPECT_TRUE(quiva::EncodeBmp(px.data(), 2, 2, bmp));
+    std::memcpy(&bmp[18], &width, 4);
+    std::memcpy(&bmp[22], &height, 4);
+    return bmp;
+}
+
+}  // namespace
+
+TEST(ImageCodec, OnePixelLimitForEveryDecoderFromTheHeader)
+{
+    std::string error;
+    quiva::DecodedImage image;
+    // The 74-byte PNG that announced 16384 x 16384.
+    const std::string finding = ReadAll(std::string(QUIVA_SOURCE_DIR) + "/tests/data/findings/image_decode/img1-png-16384-74bytes.png");
+    ASSERT_EQ(finding.size(), 74u);
+    EXPECT_FALSE(quiva::DecodePng(finding, image, &error));
+    EXPECT_NE(error.find("size"), std::string::npos) << error;
+    TempDir dir;
+    WriteAll(dir.Native("big.png"), finding);
+    Bitmap* bitmap = Bitmap::FromFile(dir.Win("big.png"));
+    EXPECT_TRUE(!bitmap || bitmap->GetLastStatus() != Ok);
+    delete bitmap;
+
+    for (auto [w, h] : {std::pair{8193u, 8192u}, std::pair{16385u, 1u}, std::pair{1u, 40000u}}) {
+        EXPECT_FALSE(quiva::DecodePng(PngClaiming(w, h), image, &error)) << w << "x" << h;
+        EXPECT_FALSE(quiva::DecodeBmp(BmpClaiming(static_cast<int32_t>(w), static_cast<int32_t>(h)), image, &error)) << w << "x" << h;
+    }
+    EXPECT_FALSE(quiva::DecodeBmp(BmpClaiming(2, INT32_MIN), image, &error));
+    // Within the limit, a file far too short for its rows is refused before its memory is taken.
+    EXPECT_FALSE(quiva::DecodePng(PngClaiming(8192, 8192), image, &error));
+    EXPECT_NE(error.find("truncated"), std::string::npos) << error;
+    EXPECT_TRUE(quiva::DecodePng(PngClaiming(2, 2), image, &error)) << error;
+}

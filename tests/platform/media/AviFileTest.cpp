@@ -2,9 +2,15 @@
 
 #include <cstdio>
 #include <cstring>
+#include <unistd.h>
+
+#include <algorithm>
 
 #include "MediaTestSupport.h"
+#include "platform/base/codepage.h"
 #include "platform/media/AviReader.h"
+#include "platform/media/AviSource.h"
+#include "platform/media/MediaType.h"
 #include "platform/media/MsVideo1.h"
 #include "platform/media/vfw.h"
 #include "tests/support/Command.h"
@@ -368,3 +374,106 @@ TEST(MsVideo1Test, EncoderKeepsEdgesOfColourBars)
 }
 
 }  // namespace
+
+namespace {
+
+std::string AviFinding(const std::string& name)
+{
+    return std::string(QUIVA_SOURCE_DIR) + "/tests/data/findings/avi_source/" + name;
+}
+
+// The media types the source filter's pins list for a file.
+std::vector<quiva::media::MediaType> SourceTypes(const CString& path, HRESULT* hr)
+{
+    std::vector<quiva::media::MediaType> types;
+    ComPtr<IBaseFilter> source = ComPtr<IBaseFilter>::Adopt(quiva::media::CreateAviSourceFilter(path.str(), hr));
+    if (!source)
+        return types;
+    ComPtr<IEnumPins> pins;
+    EXPECT_EQ(source->EnumPins(pins.Put()), S_OK);
+    IPin* pin = nullptr;
+    while (pins && pins->Next(1, &pin, nullptr) == S_OK) {
+        ComPtr<IEnumMediaTypes> list;
+        if (SUCCEEDED(pin->EnumMediaTypes(list.Put())) && list) {
+            AM_MEDIA_TYPE* mt = nullptr;
+            while (list->Next(1, &mt, nullptr) == S_OK) {
+                types.emplace_back(*mt);
+                DeleteMediaType(mt);
+            }
+        }
+        pin->Release();
+    }
+    return types;
+}
+
+}  // namespace
+
+TEST(AviFileTest, HostileSizesListNoTypeAndDecodeNothing)
+{
+    CString dir = CString(quiva::Utf8ToWide(AviFinding("")));
+    for (const char* name : {"avi1-mjpg-50000.avi", "avi1-mjpg-size-overflow-min.avi", "avi2-height-intmin.avi",
+                             "avi3-msvc-30000x30000.avi", "avi3-yuy2-30000x30000.avi"}) {
+        HRESULT hr = S_OK;
+        for (const auto& mt : SourceTypes(dir + CString(quiva::Utf8ToWide(name)), &hr)) {
+            ASSERT_NE(mt.Bitmap(), nullptr) << name;
+            EXPECT_TRUE(quiva::ImageSizeOk(mt.Width(), mt.Height())) << name;
+            EXPECT_EQ(mt.sampleSize, mt.Bitmap()->biSizeImage) << name;
+        }
+    }
+    // The decoders check the size and the data before taking the picture's memory.
+    std::vector<uint8_t> out;
+    const uint8_t two[2] = {0, 0};
+    EXPECT_FALSE(quiva::media::DecodeMsVideo1(two, 2, 30000, 30000, &out));
+    EXPECT_FALSE(quiva::media::DecodeMsVideo1(two, 2, 8192, 8192, &out));
+    EXPECT_TRUE(out.empty());
+    quiva::media::Frame f;
+    f.data = std::make_shared<std::vector<uint8_t>>(two, two + 2);
+    f.width = f.height = 8192;
+    f.subtype = MEDIASUBTYPE_YUY2;
+    EXPECT_FALSE(quiva::media::ConvertToRgb32(f, &out));
+    EXPECT_TRUE(out.empty());
+    const auto mjpg = quiva::media::MakeVideoType(MEDIASUBTYPE_MJPG, 8192, 8192, 0);
+    EXPECT_EQ(mjpg.Bitmap()->biSizeImage, 8192u * 8192u * 3u);
+}
+
+TEST(AviFileTest, ChunkLargerThanAnyFrameIsNeverCopiedIntoTheCallersBuffer)
+{
+    // The base file's movie list is replaced by one video chunk declaring 0x90000000 bytes, in
+    // a sparse file long enough to hold it.
+    std::string base = ReadAll(AviFinding("avi4-base-own-msvc.avi"));
+    const size_t movi = base.find("movi");
+    ASSERT_NE(movi, std::string::npos);
+    std::string file = base.substr(0, movi - 8);
+    const uint32_t chunk = 0x90000000u;
+    auto put32 = [&](uint32_t v) { file.append(reinterpret_cast<const char*>(&v), 4); };
+    file += "LIST";
+    put32(4 + 8 + chunk);
+    file += "movi00dc";
+    put32(chunk);
+    const uint32_t riffSize = static_cast<uint32_t>(file.size() - 8 + chunk);
+    std::memcpy(&file[4], &riffSize, 4);
+    TempDir dir;
+    WriteAll(dir.Native("sparse.avi"), file);
+    ASSERT_EQ(::truncate(dir.Native("sparse.avi").c_str(), static_cast<off_t>(file.size()) + chunk), 0);
+
+    PAVISTREAM stream = nullptr;
+    ASSERT_EQ(AVIStreamOpenFromFileW(&stream, dir.Win("sparse.avi"), streamtypeVIDEO, 0, OF_READ, nullptr), AVIERR_OK);
+    std::vector<char> buffer(4096 + 64, '\x5A');
+    LONG bytes = 0;
+    const HRESULT hr = AVIStreamRead(stream, 0, 1, buffer.data(), 4096, &bytes, nullptr);
+    EXPECT_NE(hr, AVIERR_OK);
+    EXPECT_GE(bytes, 0);
+    EXPECT_EQ(std::count(buffer.begin() + 4096, buffer.end(), '\x5A'), 64);
+    EXPECT_EQ(AVIStreamLength(stream), 0);  // a 2.4 GB chunk is no frame
+    AVIStreamRelease(stream);
+
+    // A frame larger than the buffer is refused with its real size, and nothing is copied.
+    const CString small = dir.Win("small.avi");
+    ASSERT_EQ(Record(small, mmioFOURCC('D', 'I', 'B', ' '), 64, 48, 1), AVIERR_OK);
+    ASSERT_EQ(AVIStreamOpenFromFileW(&stream, small, streamtypeVIDEO, 0, OF_READ, nullptr), AVIERR_OK);
+    std::fill(buffer.begin(), buffer.end(), '\x5A');
+    EXPECT_EQ(AVIStreamRead(stream, 0, 1, buffer.data(), 4096, &bytes, nullptr), AVIERR_BUFFERTOOSMALL);
+    EXPECT_EQ(bytes, 64 * 48 * 4);  // the 32-bit frames the engine records
+    EXPECT_EQ(std::count(buffer.begin(), buffer.end(), '\x5A'), static_cast<long>(buffer.size()));
+    AVIStreamRelease(stream);
+}

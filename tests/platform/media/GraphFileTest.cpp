@@ -191,3 +191,92 @@ TEST(CompoundFileTest, LargeAndSmallStreamsRoundTripAndTruncationIsRefused)
 }
 
 }  // namespace
+
+namespace {
+
+// A compound file written by hand: `streams` streams of `chainSectors` sectors each. With
+// `shared` every stream points at the first one's chain; with `loop` that chain runs back on
+// itself and the streams claim twice its length.
+std::string HandMadeCompound(size_t streams, size_t chainSectors, bool shared, bool loop)
+{
+    const uint32_t kEnd = 0xFFFFFFFE, kFree = 0xFFFFFFFF, kFat = 0xFFFFFFFD;
+    const size_t dataSectors = chainSectors * (shared ? 1 : streams);
+    const size_t dirSectors = ((streams + 1) * 128 + 511) / 512;
+    size_t fatSectors = 1;
+    while (fatSectors * 128 < dataSectors + dirSectors + fatSectors)
+        ++fatSectors;
+    std::vector<uint32_t> fat(fatSectors * 128, kFree);
+    for (size_t s = 0; s < dataSectors; ++s)
+        fat[s] = (s + 1) % chainSectors == 0 ? kEnd : static_cast<uint32_t>(s + 1);
+    if (loop)
+        fat[chainSectors - 1] = 0;
+    for (size_t s = 0; s < dirSectors; ++s)
+        fat[dataSectors + s] = s + 1 < dirSectors ? static_cast<uint32_t>(dataSectors + s + 1) : kEnd;
+    for (size_t s = 0; s < fatSectors; ++s)
+        fat[dataSectors + dirSectors + s] = kFat;
+    auto put16 = [](std::string& b, size_t at, uint16_t v) { std::memcpy(&b[at], &v, 2); };
+    auto put32 = [](std::string& b, size_t at, uint32_t v) { std::memcpy(&b[at], &v, 4); };
+    std::string file(512, '\0');
+    const unsigned char signature[8] = {0xD0, 0xCF, 0x11, 0xE0, 0xA1, 0xB1, 0x1A, 0xE1};
+    std::memcpy(&file[0], signature, 8);
+    put16(file, 24, 0x3E);
+    put16(file, 26, 3);
+    put16(file, 28, 0xFFFE);
+    put16(file, 30, 9);
+    put16(file, 32, 6);
+    put32(file, 44, static_cast<uint32_t>(fatSectors));
+    put32(file, 48, static_cast<uint32_t>(dataSectors));
+    put32(file, 56, 4096);
+    put32(file, 60, kEnd);
+    put32(file, 68, kEnd);
+    for (size_t i = 0; i < 109; ++i)
+        put32(file, 76 + i * 4, i < fatSectors ? static_cast<uint32_t>(dataSectors + dirSectors + i) : kFree);
+    file.append(dataSectors * 512, 'd');
+    std::string dir(dirSectors * 512, '\0');
+    for (size_t id = 0; id <= streams; ++id) {
+        const size_t at = id * 128;
+        const std::u16string name = id == 0 ? u"Root Entry" : u"S" + std::u16string(1, static_cast<char16_t>(u'A' + id % 26)) +
+                                                                   std::u16string(1, static_cast<char16_t>(0x100 + id));
+        std::memcpy(&dir[at], name.data(), name.size() * 2);
+        put16(dir, at + 64, static_cast<uint16_t>(name.size() * 2 + 2));
+        dir[at + 66] = id == 0 ? 5 : 2;
+        put32(dir, at + 68, kFree);
+        put32(dir, at + 72, id > 0 && id < streams ? static_cast<uint32_t>(id + 1) : kFree);
+        put32(dir, at + 76, id == 0 && streams ? 1 : kFree);
+        put32(dir, at + 116, id == 0 ? kEnd : static_cast<uint32_t>(shared ? 0 : (id - 1) * chainSectors));
+        put32(dir, at + 120, id == 0 ? 0 : static_cast<uint32_t>(chainSectors * 512 * (loop ? 2 : 1)));
+    }
+    file += dir;
+    for (uint32_t v : fat)
+        file.append(reinterpret_cast<const char*>(&v), 4);
+    return file;
+}
+
+}  // namespace
+
+TEST(GraphFileTest, SharedAndLoopingChainsAreRefusedWithoutReadingThem)
+{
+    TempDir dir;
+    // Two honest streams open and read whole.
+    WriteAll(dir.Native("two.stg"), HandMadeCompound(2, 9, false, false));
+    ComPtr<IStorage> st;
+    ASSERT_EQ(S_OK, StgOpenStorage(dir.Win("two.stg"), nullptr, STGM_READ, nullptr, 0, st.Put()));
+    ComPtr<IStream> s;
+    const std::wstring name = {L'S', L'B', static_cast<wchar_t>(0x101)};
+    ASSERT_EQ(S_OK, st->OpenStream(name.c_str(), nullptr, STGM_READ, 0, s.Put()));
+    std::string bytes;
+    ASSERT_EQ(S_OK, quiva::ReadWholeStream(s.Get(), &bytes));
+    EXPECT_EQ(bytes, std::string(9 * 512, 'd'));
+
+    // 4,095 streams on one 1,024-sector chain: 1 MB that would have been read as 2 GB.
+    const std::string shared = HandMadeCompound(4095, 1024, true, false);
+    EXPECT_LT(shared.size(), 2u << 20);
+    WriteAll(dir.Native("shared.stg"), shared);
+    EXPECT_EQ(STG_E_DOCFILECORRUPT, StgOpenStorage(dir.Win("shared.stg"), nullptr, STGM_READ, nullptr, 0, st.Put()));
+    WriteAll(dir.Native("loop.stg"), HandMadeCompound(1, 8, false, true));
+    EXPECT_EQ(STG_E_DOCFILECORRUPT, StgOpenStorage(dir.Win("loop.stg"), nullptr, STGM_READ, nullptr, 0, st.Put()));
+    // A file past what a graph file may be is not read at all.
+    WriteAll(dir.Native("huge.stg"), shared + std::string(16u << 20, '\0'));
+    EXPECT_EQ(STG_E_DOCFILECORRUPT, StgOpenStorage(dir.Win("huge.stg"), nullptr, STGM_READ, nullptr, 0, st.Put()));
+    EXPECT_EQ(S_OK, StgIsStorageFile(dir.Win("huge.stg")));
+}

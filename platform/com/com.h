@@ -1,7 +1,8 @@
-// COM-lite: the object model the media layer's classes are built on. Interfaces are abstract
-// classes derived from IUnknown, asked for by 16-byte interface id; objects are created by class
-// id from this layer's own class table; memory handed between caller and object comes from the
-// task allocator.
+// COM-lite: the object model the media classes are built on, and the automation strings,
+// variants and byte arrays the database record uses. Interfaces are abstract classes derived
+// from IUnknown, asked for by 16-byte interface id; objects are created by class id from a class
+// table the areas above fill in (see RegisterComClass); memory handed between caller and object
+// comes from the task allocator.
 #pragma once
 
 #include <atomic>
@@ -37,7 +38,17 @@
 #define QUIVA_GUID(l, w1, w2, b1, b2, b3, b4, b5, b6, b7, b8) \
     GUID { l, w1, w2, { b1, b2, b3, b4, b5, b6, b7, b8 } }
 
+// Interface ids of the object model's own interfaces (storage, persistence, monikers,
+// property bags); the interfaces themselves are declared where they are implemented.
 inline constexpr IID IID_IUnknown = QUIVA_GUID(0x00000000, 0x0000, 0x0000, 0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46);
+inline constexpr IID IID_IPersist = QUIVA_GUID(0x0000010C, 0x0000, 0x0000, 0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46);
+inline constexpr IID IID_IPersistStream = QUIVA_GUID(0x00000109, 0x0000, 0x0000, 0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46);
+inline constexpr IID IID_ISequentialStream = QUIVA_GUID(0x0C733A30, 0x2A1C, 0x11CE, 0xAD, 0xE5, 0x00, 0xAA, 0x00, 0x44, 0x77, 0x3D);
+inline constexpr IID IID_IStream = QUIVA_GUID(0x0000000C, 0x0000, 0x0000, 0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46);
+inline constexpr IID IID_IStorage = QUIVA_GUID(0x0000000B, 0x0000, 0x0000, 0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46);
+inline constexpr IID IID_IMoniker = QUIVA_GUID(0x0000000F, 0x0000, 0x0000, 0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46);
+inline constexpr IID IID_IEnumMoniker = QUIVA_GUID(0x00000102, 0x0000, 0x0000, 0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46);
+inline constexpr IID IID_IPropertyBag = QUIVA_GUID(0x55272A00, 0x42CB, 0x11CE, 0x81, 0x35, 0x00, 0xAA, 0x00, 0x4B, 0xB8, 0x51);
 
 struct IUnknown {
     virtual HRESULT QueryInterface(REFIID riid, void** ppv) = 0;
@@ -246,6 +257,11 @@ void RegisterComClass(REFCLSID clsid, ClassFactory factory);
 // Makes CoCreateInstance of one class fail (E_FAIL) or work again; for fault tests.
 void SetComClassFailure(REFCLSID clsid, bool fail);
 void ClearComClassFailures();
+// A second say over creation, asked on every CoCreateInstance: true makes it fail with E_FAIL
+// (the synthetic devices' configuration names classes that fail this way). One veto at a time;
+// an empty function removes it.
+using ClassCreationVeto = std::function<bool(REFCLSID)>;
+void SetComClassVeto(ClassCreationVeto veto);
 
 // GUID text helpers.
 std::wstring GuidToString(REFGUID guid);

@@ -1,4 +1,4 @@
-#include "platform/media/com.h"
+#include "platform/com/com.h"
 
 #include <cstdlib>
 #include <cstring>
@@ -8,11 +8,6 @@
 #include <vector>
 
 #include "platform/base/wformat.h"
-
-namespace quiva::media {
-void RegisterBuiltinClasses();
-bool ConfigSaysClassFails(REFCLSID clsid);
-}
 
 namespace {
 
@@ -24,7 +19,7 @@ struct ClassTable {
     std::mutex mutex;
     std::map<GUID, quiva::ClassFactory, GuidLess> factories;
     std::set<GUID, GuidLess> failing;
-    bool builtinsDone = false;
+    quiva::ClassCreationVeto veto;
 };
 
 ClassTable& Table()
@@ -58,6 +53,12 @@ void ClearComClassFailures()
 {
     std::lock_guard lock(Table().mutex);
     Table().failing.clear();
+}
+
+void SetComClassVeto(ClassCreationVeto veto)
+{
+    std::lock_guard lock(Table().mutex);
+    Table().veto = std::move(veto);
 }
 
 int ComInitCount() { return t_comInit; }
@@ -131,13 +132,12 @@ HRESULT CoCreateInstance(REFCLSID clsid, LPUNKNOWN outer, DWORD, REFIID riid, LP
     *ppv = nullptr;
     if (outer)
         return CLASS_E_NOAGGREGATION;
-    quiva::media::RegisterBuiltinClasses();
     quiva::ClassFactory factory;
     {
         std::lock_guard lock(Table().mutex);
         if (Table().failing.count(clsid))
             return E_FAIL;
-        if (quiva::media::ConfigSaysClassFails(clsid))
+        if (Table().veto && Table().veto(clsid))
             return E_FAIL;
         auto it = Table().factories.find(clsid);
         if (it == Table().factories.end())

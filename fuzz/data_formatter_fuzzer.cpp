@@ -1,0 +1,24 @@
+// Feeds arbitrary value and mask pairs (UTF-8, split at the first NUL byte) to the display-mask
+// formatter; what comes back stays within a bound of what went in.
+#include <cstdint>
+#include <string>
+
+#include "framework/CKXDataFormatter.h"
+#include "fuzz/FuzzSupport.h"
+#include "platform/base/codepage.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
+{
+    if (size > 4096)
+        return 0;
+    const std::string bytes(reinterpret_cast<const char*>(data), size);
+    const size_t split = bytes.find('\0');
+    const CString value(quiva::Utf8ToWide(bytes.substr(0, split)));
+    const CString mask(split == std::string::npos ? std::wstring(L"yyyy-mm-dd") : quiva::Utf8ToWide(bytes.substr(split + 1)));
+    CKXDataFormatter formatter;
+    const CString shown = formatter.Format(value, mask);
+    // A mask letter gives at most a word, and grouping adds a comma every three digits.
+    const size_t bound = 16 * static_cast<size_t>(mask.GetLength() + value.GetLength()) + 64;
+    fuzz::Check(static_cast<size_t>(shown.GetLength()) <= bound, "a formatted value stays within its bound");
+    return 0;
+}

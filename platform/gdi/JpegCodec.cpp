@@ -1,0 +1,150 @@
+#include "platform/gdi/JpegCodec.h"
+
+#include <jpeglib.h>
+
+#include <algorithm>
+#include <csetjmp>
+#include <cstdlib>
+#include <vector>
+
+#include "platform/base/bitmap.h"
+
+namespace quiva {
+
+namespace {
+
+struct JpegError {
+    jpeg_error_mgr mgr;
+    std::jmp_buf jump;
+    char message[JMSG_LENGTH_MAX] = {};
+    int warnings = 0;
+};
+
+[[noreturn]] void JpegErrorExit(j_common_ptr cinfo)
+{
+    auto* err = reinterpret_cast<JpegError*>(cinfo->err);
+    (*cinfo->err->format_message)(cinfo, err->message);
+    std::longjmp(err->jump, 1);
+}
+
+// Level -1 is a warning about corrupt or missing data; the first one's text is kept.
+void JpegMessage(j_common_ptr cinfo, int level)
+{
+    if (level < 0) {
+        auto* err = reinterpret_cast<JpegError*>(cinfo->err);
+        if (!err->warnings++)
+            (*cinfo->err->format_message)(cinfo, err->message);
+    }
+}
+
+void Attach(jpeg_common_struct* cinfo, JpegError& jerr)
+{
+    cinfo->err = jpeg_std_error(&jerr.mgr);
+    jerr.mgr.error_exit = JpegErrorExit;
+    jerr.mgr.emit_message = JpegMessage;
+}
+
+bool Fail(std::string* error, const JpegError& jerr, const char* otherwise)
+{
+    if (error)
+        *error = jerr.message[0] ? jerr.message : otherwise;
+    return false;
+}
+
+}  // namespace
+
+bool DecodeJpegRows(const uint8_t* data, size_t size, const JpegDecodeOptions& options,
+                    const std::function<bool(const JpegRowsInfo&)>& start,
+                    const std::function<void(int y, const uint8_t* row)>& row, std::string* error)
+{
+    jpeg_decompress_struct cinfo;
+    JpegError jerr;
+    Attach(reinterpret_cast<jpeg_common_struct*>(&cinfo), jerr);
+    // Everything that must be released after a long jump lives outside this frame's locals.
+    std::vector<unsigned char> samples;
+    if (setjmp(jerr.jump)) {
+        jpeg_destroy_decompress(&cinfo);
+        return Fail(error, jerr, "JPEG decoding failed");
+    }
+    jpeg_create_decompress(&cinfo);
+    jpeg_mem_src(&cinfo, data, static_cast<unsigned long>(size));
+    if (jpeg_read_header(&cinfo, TRUE) != JPEG_HEADER_OK || !ImageSizeOk(cinfo.image_width, cinfo.image_height)) {
+        jpeg_destroy_decompress(&cinfo);
+        if (error)
+            *error = "JPEG header missing or size out of range";
+        return false;
+    }
+    const bool grey = options.keepGrey && cinfo.jpeg_color_space == JCS_GRAYSCALE;
+    cinfo.out_color_space = grey ? JCS_GRAYSCALE : JCS_RGB;
+    JpegRowsInfo info;
+    info.width = static_cast<int>(cinfo.image_width);
+    info.height = static_cast<int>(cinfo.image_height);
+    info.components = grey ? 1 : 3;
+    if (start && !start(info)) {
+        jpeg_destroy_decompress(&cinfo);
+        if (error)
+            *error = "JPEG picture refused";
+        return false;
+    }
+    jpeg_start_decompress(&cinfo);
+    samples.resize(static_cast<size_t>(cinfo.output_width) * static_cast<size_t>(cinfo.output_components));
+    while (cinfo.output_scanline < cinfo.output_height && !(options.strict && jerr.warnings)) {
+        unsigned char* rows[1] = {samples.data()};
+        const int y = static_cast<int>(cinfo.output_scanline);
+        if (jpeg_read_scanlines(&cinfo, rows, 1) != 1)
+            break;
+        row(y, samples.data());
+    }
+    if ((options.strict && jerr.warnings) || cinfo.output_scanline < cinfo.output_height) {
+        jpeg_destroy_decompress(&cinfo);
+        return Fail(error, jerr, "JPEG data incomplete");
+    }
+    jpeg_finish_decompress(&cinfo);
+    const bool clean = !options.strict || jerr.warnings == 0;
+    jpeg_destroy_decompress(&cinfo);
+    return clean ? true : Fail(error, jerr, "JPEG data corrupt");
+}
+
+bool EncodeJpegRows(int width, int height, int quality, int dpi, const std::function<void(int y, uint8_t* rgb)>& fill,
+                    std::string& out)
+{
+    if (!ImageSizeOk(width, height) || width > JPEG_MAX_DIMENSION || height > JPEG_MAX_DIMENSION)
+        return false;
+    jpeg_compress_struct cinfo;
+    JpegError jerr;
+    Attach(reinterpret_cast<jpeg_common_struct*>(&cinfo), jerr);
+    unsigned char* buffer = nullptr;
+    unsigned long size = 0;
+    std::vector<unsigned char> samples(static_cast<size_t>(width) * 3);
+    if (setjmp(jerr.jump)) {
+        jpeg_destroy_compress(&cinfo);
+        std::free(buffer);
+        return false;
+    }
+    jpeg_create_compress(&cinfo);
+    jpeg_mem_dest(&cinfo, &buffer, &size);
+    cinfo.image_width = static_cast<JDIMENSION>(width);
+    cinfo.image_height = static_cast<JDIMENSION>(height);
+    cinfo.input_components = 3;
+    cinfo.in_color_space = JCS_RGB;
+    jpeg_set_defaults(&cinfo);
+    jpeg_set_quality(&cinfo, std::clamp(quality, 0, 100), TRUE);
+    if (dpi > 0) {
+        cinfo.density_unit = 1;
+        cinfo.X_density = static_cast<UINT16>(dpi);
+        cinfo.Y_density = static_cast<UINT16>(dpi);
+    }
+    jpeg_start_compress(&cinfo, TRUE);
+    while (cinfo.next_scanline < cinfo.image_height) {
+        fill(static_cast<int>(cinfo.next_scanline), samples.data());
+        unsigned char* rows[1] = {samples.data()};
+        jpeg_write_scanlines(&cinfo, rows, 1);
+    }
+    jpeg_finish_compress(&cinfo);
+    jpeg_destroy_compress(&cinfo);
+    out.assign(reinterpret_cast<const char*>(buffer), size);
+    std::free(buffer);
+    return true;
+}
+
+}  // namespace quiva

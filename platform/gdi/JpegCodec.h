@@ -1,0 +1,36 @@
+// libjpeg behind one error plumbing, row by row: the image files and the motion-JPEG frames of
+// the media layer both decode and encode through here. libjpeg reports errors by a long jump;
+// it never leaves this unit, and every failure comes back as false with libjpeg's message.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <string>
+
+namespace quiva {
+
+struct JpegRowsInfo {
+    int width = 0;
+    int height = 0;
+    int components = 3;  // 1 for grey output, 3 for RGB
+};
+
+struct JpegDecodeOptions {
+    bool keepGrey = true;  // grey files give 1-component rows; false expands every file to RGB
+    bool strict = true;    // a warning about corrupt or missing data refuses the file
+};
+
+// Decodes a JPEG held in memory. The size in the header is checked against the image pixel
+// limit before anything is allocated; `start` sees it next and may refuse the picture. `row`
+// then gets every row, top first, as `components` bytes a pixel (R, G, B or grey).
+bool DecodeJpegRows(const uint8_t* data, size_t size, const JpegDecodeOptions& options,
+                    const std::function<bool(const JpegRowsInfo&)>& start,
+                    const std::function<void(int y, const uint8_t* row)>& row, std::string* error = nullptr);
+
+// Encodes width x height RGB rows that `fill` writes (3 bytes a pixel, top row first) at
+// quality 0-100; `dpi` above 0 is written as the file's density.
+bool EncodeJpegRows(int width, int height, int quality, int dpi, const std::function<void(int y, uint8_t* rgb)>& fill,
+                    std::string& out);
+
+}  // namespace quiva
