@@ -48,9 +48,12 @@ ${arrays}
 const quiva::EmbeddedResource kItems[] = {
 ${entries}};
 
+// Registered before the module's other static objects are made (a library's start-up code may
+// look its resources up) and taken back after they are gone.
 struct Registration {
     Registration() { quiva::RegisterResourceModule(L\"${MODULE}\", kItems, ${n}, &kItems); }
-} registration;
+    ~Registration() { quiva::UnregisterResourceModule(&kItems); }
+} registration __attribute__((init_priority(200)));
 }  // namespace
 ")
 file(COPY_FILE ${OUT}.tmp ${OUT} ONLY_IF_DIFFERENT)

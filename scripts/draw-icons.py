@@ -77,6 +77,20 @@ def disc(cx, cy, r):
     return lambda x, y: (x - cx) ** 2 + (y - cy) ** 2 <= r * r
 
 
+def gear(cx, cy, r, teeth, w):
+    def inside(x, y):
+        dx, dy = x - cx, y - cy
+        d = math.hypot(dx, dy)
+        if d > r + 3 or d < r - w - 2.2:
+            return False
+        if d <= r and d >= r - w:
+            return True
+        a = (math.atan2(dy, dx) / (2 * math.pi) * teeth) % 1.0
+        return d > r and abs(a - 0.5) < 0.22
+
+    return inside
+
+
 def triangle(a, b, c):
     def side(p, q, x, y):
         return (q[0] - p[0]) * (y - p[1]) - (q[1] - p[1]) * (x - p[0])
@@ -106,6 +120,17 @@ ICONS = {
     10003: [rect(8, 21, 24, 24)],
     # restore: two windows, the back one showing only where the front one does not cover it
     10005: [outside(s, rect(7, 12, 21, 25)) for s in frame(11, 7, 25, 20, 2, 3)] + frame(7, 12, 21, 25, 2, 3),
+    # still: a camera body with its lens and shutter bump
+    10006: frame(5, 10, 27, 26, 2) + [rect(11, 7, 18, 10), ring(16, 18, 4, 2), disc(16, 18, 1.6)],
+    # close: a door left open with an arrow going out
+    10007: [rect(7, 6, 9, 26), rect(7, 6, 17, 8), rect(7, 24, 17, 26), rect(15, 6, 17, 11), rect(15, 21, 17, 26),
+            line(12, 16, 25, 16, 2.4), line(25, 16, 21, 12, 2.4), line(25, 16, 21, 20, 2.4)],
+    # save: a diskette with its shutter and label
+    10008: frame(6, 6, 26, 26, 2) + [rect(11, 6, 21, 12), rect(10, 17, 22, 26)],
+    # settings: a toothed wheel
+    10009: [gear(16, 16, 8, 8, 2.5)],
+    # video: a camera box with the viewfinder cone at its side
+    10010: frame(4, 10, 20, 23, 2) + [triangle((21, 16.5), (28, 11), (28, 22))],
     # thumbnail strip: kept file (normal, hot), deleted file (normal, hot)
     10017: BIN,
     10018: (BIN + HOT_RING, WHITE),

@@ -27,4 +27,10 @@ cmake -S "$top" -B "$build" -DQUIVA_SANITIZE=ON -DCMAKE_BUILD_TYPE=Debug
 cmake --build "$build" -j "$(nproc)"
 export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1:abort_on_error=0}
 export UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}
+# The README's main job, headless, in a scratch data folder (once the capture module is built).
+if [ -x "$build/bin/quiva-host" ]; then
+  data=$(mktemp -d)
+  QUIVA_SKIP_INSTALL=1 QUIVA_BUILD_DIR="$build" QUIVA_DATA_DIR="$data" QUIVA_HEADLESS=1 bash "$top/scripts/run-capture.sh"
+  rm -rf "$data"
+fi
 ctest --test-dir "$build" --output-on-failure -j "$(nproc)"

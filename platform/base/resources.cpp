@@ -145,6 +145,12 @@ void RegisterResourceModule(const wchar_t* moduleName, const EmbeddedResource* i
     Modules().push_back(std::move(m));
 }
 
+void UnregisterResourceModule(const void* anchor)
+{
+    std::lock_guard lock(RegistryMutex());
+    std::erase_if(Modules(), [&](const Module& m) { return m.anchor == anchor; });
+}
+
 const EmbeddedResource* FindEmbeddedResource(HMODULE module, const wchar_t* type, LPCWSTR name)
 {
     if (!type || !name)

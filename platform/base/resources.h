@@ -51,6 +51,8 @@ struct EmbeddedResource {
 // Called by the generated source of a module at start-up. `anchor` is any object of that
 // module, so its handle can be told apart from other modules'.
 void RegisterResourceModule(const wchar_t* moduleName, const EmbeddedResource* items, size_t count, const void* anchor);
+// Called when that module unloads: its resources are gone with it.
+void UnregisterResourceModule(const void* anchor);
 
 // The bytes of a resource of a module (type "ICON", "WAVE"...), or null.
 const EmbeddedResource* FindEmbeddedResource(HMODULE module, const wchar_t* type, LPCWSTR name);

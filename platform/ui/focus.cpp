@@ -76,20 +76,32 @@ HHOOK SetWindowsHookExW(int idHook, HOOKPROC proc, HINSTANCE, DWORD)
 {
     if (idHook != WH_KEYBOARD_LL || !proc)
         return nullptr;
-    std::lock_guard<std::recursive_mutex> g(Lock());
-    HHOOK h = reinterpret_cast<HHOOK>(g_nextHook);
-    g_nextHook += 4;
-    g_hooks.insert(g_hooks.begin(), Hook{h, proc});
+    DWORD thread = GetCurrentThreadId();
+    HHOOK h;
+    {
+        std::lock_guard<std::recursive_mutex> g(Lock());
+        h = reinterpret_cast<HHOOK>(g_nextHook);
+        g_nextHook += 4;
+        g_hooks.insert(g_hooks.begin(), Hook{h, proc, thread});
+    }
+    // The backend is told outside the lock: its event pump takes the lock under its own.
+    quiva::ui::CurrentBackend().ObserveKeys(true);
     return h;
 }
 
 BOOL UnhookWindowsHookEx(HHOOK hook)
 {
-    std::lock_guard<std::recursive_mutex> g(Lock());
-    auto it = std::find_if(g_hooks.begin(), g_hooks.end(), [&](const Hook& h) { return h.handle == hook; });
-    if (it == g_hooks.end())
-        return FALSE;
-    g_hooks.erase(it);
+    bool any;
+    {
+        std::lock_guard<std::recursive_mutex> g(Lock());
+        auto it = std::find_if(g_hooks.begin(), g_hooks.end(), [&](const Hook& h) { return h.handle == hook; });
+        if (it == g_hooks.end())
+            return FALSE;
+        g_hooks.erase(it);
+        any = !g_hooks.empty();
+    }
+    if (!any)
+        quiva::ui::CurrentBackend().ObserveKeys(false);
     return TRUE;
 }
 

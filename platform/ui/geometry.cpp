@@ -68,7 +68,7 @@ int MapWindowPoints(HWND from, HWND to, LPPOINT pts, UINT count)
     return MAKELONG(static_cast<WORD>(dx), static_cast<WORD>(dy));
 }
 
-namespace {
+namespace quiva::ui::detail {
 HWND DeepestChildAt(Window* w, POINT screen)
 {
     RECT c = ClientScreenRect(w->handle);
@@ -85,7 +85,7 @@ HWND DeepestChildAt(Window* w, POINT screen)
     }
     return w->handle;
 }
-}  // namespace
+}  // namespace quiva::ui::detail
 
 HWND WindowFromPoint(POINT pt)
 {
@@ -120,6 +120,15 @@ HWND ChildWindowFromPoint(HWND parent, POINT pt)
 BOOL SetWindowPos(HWND hwnd, HWND insertAfter, int x, int y, int cx, int cy, UINT flags)
 {
     bool moved = false, sized = false, top = false;
+    DWORD style = static_cast<DWORD>(GetWindowLongPtrW(hwnd, GWL_STYLE));
+    if (!(flags & SWP_NOSIZE) && (style & WS_THICKFRAME) && !(style & WS_CHILD)) {
+        // A program's sizing keeps the window's minimum tracking size, as the user's does.
+        MINMAXINFO mmi{};
+        mmi.ptMinTrackSize = POINT{GetSystemMetrics(SM_CXMINTRACK), GetSystemMetrics(SM_CYMINTRACK)};
+        SendMessageW(hwnd, WM_GETMINMAXINFO, 0, reinterpret_cast<LPARAM>(&mmi));
+        cx = std::max(cx, static_cast<int>(mmi.ptMinTrackSize.x));
+        cy = std::max(cy, static_cast<int>(mmi.ptMinTrackSize.y));
+    }
     {
         std::lock_guard<std::recursive_mutex> g(Lock());
         Window* w = Find(hwnd);

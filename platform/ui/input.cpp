@@ -88,6 +88,8 @@ bool ConvertKey(ThreadQueue& q, const RawInput& in, MSG* out)
             break;
         }
         alt = (g_keys[VK_MENU] & 0x80) != 0;
+        if (in.observed)
+            return false;  // the hooks have seen it; the program it was typed into has it
         target = g_focus ? g_focus : g_active;
         if (!FindLocked(target))
             return false;
@@ -132,8 +134,16 @@ bool ConvertMouse(ThreadQueue& q, const RawInput& in, MSG* out)
         return true;
     }
     LRESULT hit = HTCLIENT;
-    if (!capture && target)
+    if (!capture && target) {
         hit = SendMessageW(target, WM_NCHITTEST, 0, MAKELPARAM(static_cast<WORD>(pt.x), static_cast<WORD>(pt.y)));
+        // A transparent window lets the window underneath on its thread answer for the point.
+        for (HWND below; hit == HTTRANSPARENT && (below = WindowBelow(target, pt));) {
+            target = below;
+            hit = SendMessageW(target, WM_NCHITTEST, 0, MAKELPARAM(static_cast<WORD>(pt.x), static_cast<WORD>(pt.y)));
+        }
+        if (hit == HTTRANSPARENT)
+            hit = HTNOWHERE;
+    }
     if (!IsWindow(target))
         target = nullptr;
     // Leave notices follow the pointer, not the capture.
@@ -445,6 +455,22 @@ void InjectKey(UINT vk, bool down, wchar_t ch)
     in.down = down;
     in.ch = ch;
     QueueInput(ThreadForInput(), in);
+}
+
+void InjectObservedKey(UINT vk, bool down)
+{
+    DWORD thread;
+    {
+        std::lock_guard<std::recursive_mutex> g(Lock());
+        if (g_hooks.empty())
+            return;
+        thread = g_hooks.front().thread;
+    }
+    RawInput in(RawInput::Key);
+    in.vk = vk;
+    in.down = down;
+    in.observed = true;
+    QueueInput(thread, in);
 }
 
 void InjectKeyStroke(UINT vk, wchar_t ch)

@@ -40,6 +40,7 @@
 // PaintWindowSurface, which holds the lock so the window cannot go meanwhile.
 #pragma once
 
+#include <algorithm>
 #include <condition_variable>
 #include <deque>
 #include <functional>
@@ -97,6 +98,8 @@ struct RawInput {
     std::wstring text;
     HWND window = nullptr;
     DWORD ms = 0;
+    // A key typed into another program: offered to the keyboard hooks, never delivered.
+    bool observed = false;
 };
 
 struct SentMessage {
@@ -171,6 +174,12 @@ void RecalcClient(HWND hwnd);
 bool RegisterSystemClass(LPCWSTR className);
 // Registers one of those classes once (true when it is registered).
 bool RegisterOwnClass(LPCWSTR className, WNDPROC proc, UINT style);
+// The deepest visible child of `w` at a screen point (`w` itself when none is there).
+HWND DeepestChildAt(Window* w, POINT screen);  // under Lock()
+// The window that answers for a point in place of `hwnd`, which answered HTTRANSPARENT: a lower
+// sibling of the same thread at the point, else the parent when it belongs to that thread; null
+// when nothing below can answer.
+HWND WindowBelow(HWND hwnd, POINT screen);
 // Top-level windows, front first.
 std::vector<HWND> TopLevels();
 // DefWindowProcW's handling of the window menu, window icons and minimised windows (defaults.cpp);
@@ -183,6 +192,7 @@ void ForgetSystemMenu(HWND hwnd);
 struct Hook {
     HHOOK handle;
     HOOKPROC proc;
+    DWORD thread;  // the installing thread, which hears keys typed into other programs
 };
 
 // State and helpers shared by the window system's files; all under Lock() unless said.

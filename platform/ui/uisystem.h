@@ -28,6 +28,10 @@ public:
     // Turns pending display events into input; waits at most `timeoutMs` for one
     // (0: do not wait). Returns true when it handled something.
     virtual bool Pump(int timeoutMs) = 0;
+    // Keys typed into other programs are wanted (a low-level keyboard hook is installed) or no
+    // longer wanted. A backend that can observe them passes them to InjectObservedKey; it
+    // never takes them away from the program they were typed into.
+    virtual void ObserveKeys(bool) {}
     // The display system's own id of a top-level window (0: none).
     virtual unsigned long NativeHandle(HWND) { return 0; }
 };
@@ -57,6 +61,9 @@ void InjectWheel(int delta, int x, int y);
 // A key press or release with the character it produces (0: derived from the key).
 void InjectKey(UINT vk, bool down, wchar_t ch = 0);
 void InjectKeyStroke(UINT vk, wchar_t ch = 0);
+// A key press or release typed into another program: the keyboard hooks see it (on the thread
+// that installed the newest one) and the key state follows it; no window receives it.
+void InjectObservedKey(UINT vk, bool down);
 // Input method: a composition in progress, then the finished text.
 void InjectImeComposition(const std::wstring& composing);
 void InjectImeResult(const std::wstring& result);

@@ -9,6 +9,7 @@
 typedef LRESULT(CALLBACK* WNDPROC)(HWND, UINT, WPARAM, LPARAM);
 typedef void(CALLBACK* TIMERPROC)(HWND, UINT, UINT_PTR, DWORD);
 typedef LRESULT(CALLBACK* HOOKPROC)(int, WPARAM, LPARAM);
+typedef BOOL(CALLBACK* WNDENUMPROC)(HWND, LPARAM);
 
 #define MAKEWPARAM(l, h) (static_cast<WPARAM>(static_cast<DWORD>(MAKELONG(l, h))))
 #define MAKELPARAM(l, h) (static_cast<LPARAM>(static_cast<DWORD>(MAKELONG(l, h))))
@@ -125,6 +126,7 @@ typedef LRESULT(CALLBACK* HOOKPROC)(int, WPARAM, LPARAM);
 #define CS_VREDRAW 0x0001
 #define CS_HREDRAW 0x0002
 #define CS_DBLCLKS 0x0008
+#define CS_SAVEBITS 0x0800
 
 #define CW_USEDEFAULT (static_cast<int>(0x80000000))
 
@@ -437,6 +439,8 @@ int GetClassNameW(HWND hwnd, LPWSTR buffer, int max);
 int GetDlgCtrlID(HWND hwnd);
 HWND GetDlgItem(HWND dialog, int id);
 DWORD GetWindowThreadProcessId(HWND hwnd, LPDWORD processId);
+// Calls `proc` for each top-level window, front first, until it answers FALSE.
+BOOL EnumWindows(WNDENUMPROC proc, LPARAM lParam);
 
 // Geometry and state
 BOOL GetWindowRect(HWND hwnd, LPRECT r);

@@ -2,7 +2,9 @@
 // into the same input path as injected input.
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
+#include <X11/XKBlib.h>
 #include <X11/Xutil.h>
+#include <X11/extensions/XInput2.h>
 #include <X11/keysym.h>
 
 #include <chrono>
@@ -50,6 +52,8 @@ UINT VirtualKeyOf(KeySym ks)
         return VK_ESCAPE;
     case XK_space:
         return VK_SPACE;
+    case XK_Pause:
+        return VK_PAUSE;
     case XK_Prior:
         return VK_PRIOR;
     case XK_Next:
@@ -117,6 +121,9 @@ public:
         RECT s{0, 0, DisplayWidth(m_display, screen), DisplayHeight(m_display, screen)};
         SetVirtualScreen(s, s);
         OpenInputMethod();
+        int event, error, major = 2, minor = 0;
+        m_xi = XQueryExtension(m_display, "XInputExtension", &m_xiOpcode, &event, &error) &&
+               XIQueryVersion(m_display, &major, &minor) == Success;
     }
 
     ~X11Backend() override
@@ -307,6 +314,9 @@ public:
                     }
                 }
                 break;
+            case GenericEvent:
+                RawKey(ev.xcookie);
+                break;
             case ClientMessage:
                 if (hwnd && static_cast<Atom>(ev.xclient.data.l[0]) == m_deleteAtom)
                     PostMessageW(hwnd, WM_CLOSE, 0, 0);
@@ -324,6 +334,24 @@ public:
                 InjectActivation(nullptr);
         }
         return any;
+    }
+
+    // Raw key events of the whole display: they report keys typed into any program without
+    // taking them from it (no grab). Asked for only while a keyboard hook listens.
+    void ObserveKeys(bool on) override
+    {
+        std::lock_guard<std::recursive_mutex> l(m_mutex);
+        if (!m_xi || on == m_observing)
+            return;
+        m_observing = on;
+        unsigned char bits[XIMaskLen(XI_LASTEVENT)] = {};
+        if (on) {
+            XISetMask(bits, XI_RawKeyPress);
+            XISetMask(bits, XI_RawKeyRelease);
+        }
+        XIEventMask mask{XIAllMasterDevices, static_cast<int>(sizeof bits), bits};
+        XISelectEvents(m_display, m_root, &mask, 1);
+        XFlush(m_display);
     }
 
     void IconChanged(HWND hwnd) override
@@ -472,6 +500,36 @@ private:
         m_xim = XOpenIM(m_display, nullptr, nullptr, nullptr);
     }
 
+    // One of our windows has the X input focus (its own key events then bring the keys).
+    bool FocusIsOurs()
+    {
+        ::Window focus;
+        int revert;
+        XGetInputFocus(m_display, &focus, &revert);
+        if (focus == PointerRoot) {
+            ::Window root, child;
+            int rx, ry, wx, wy;
+            unsigned mask;
+            XQueryPointer(m_display, m_root, &root, &child, &rx, &ry, &wx, &wy, &mask);
+            focus = child;
+        }
+        return m_byX.count(focus) != 0;
+    }
+
+    void RawKey(XGenericEventCookie& cookie)
+    {
+        if (!m_xi || cookie.extension != m_xiOpcode || !XGetEventData(m_display, &cookie))
+            return;
+        if (cookie.evtype == XI_RawKeyPress || cookie.evtype == XI_RawKeyRelease) {
+            const auto* raw = static_cast<const XIRawEvent*>(cookie.data);
+            KeySym ks = XkbKeycodeToKeysym(m_display, static_cast<KeyCode>(raw->detail), 0, 0);
+            UINT vk = VirtualKeyOf(ks);
+            if (vk && m_observing && !FocusIsOurs())
+                InjectObservedKey(vk, cookie.evtype == XI_RawKeyPress);
+        }
+        XFreeEventData(m_display, &cookie);
+    }
+
     void Key(HWND hwnd, XKeyEvent& ev, bool down)
     {
         char buf[64] = {};
@@ -511,6 +569,9 @@ private:
     Atom m_motifAtom;
     Atom m_iconAtom;
     XIM m_xim = nullptr;
+    bool m_xi = false;
+    int m_xiOpcode = 0;
+    bool m_observing = false;
     GC m_invertGc = nullptr;
     CaretOverlay m_caret;
     bool m_blinkOn = false;

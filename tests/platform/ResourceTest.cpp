@@ -104,3 +104,17 @@ TEST(Resources, RegisteredTablesAndNamedResources)
     EXPECT_EQ(FindResourceW(module, L"Missing", L"WAVE"), nullptr);
     EXPECT_EQ(FindResourceW(module, L"Shutter", RT_STRING), nullptr);
 }
+
+TEST(Resources, AnUnloadedModuleTakesItsResourcesWithIt)
+{
+    static const unsigned char bytes[] = {1, 2, 3};
+    static const quiva::EmbeddedResource items[] = {{L"WAVE", 7, nullptr, bytes, sizeof bytes}};
+    static int anchor;
+    quiva::RegisterResourceModule(L"Unloading.Module.dll", items, 1, &anchor);
+    HMODULE m = GetModuleHandleW(L"Unloading.Module.dll");
+    ASSERT_NE(m, nullptr);
+    EXPECT_NE(quiva::FindEmbeddedResource(m, L"WAVE", MAKEINTRESOURCEW(7)), nullptr);
+    quiva::UnregisterResourceModule(&anchor);
+    EXPECT_EQ(GetModuleHandleW(L"Unloading.Module.dll"), nullptr);
+    EXPECT_NE(GetModuleHandleW(L"QUIVA.Capture.dll"), nullptr);  // the others stay
+}

@@ -1,6 +1,7 @@
 #include "tests/support/Xvfb.h"
 
 #include "platform/ui/uisystem.h"
+#include "tests/support/Command.h"
 #include "tests/support/TempDir.h"
 
 #include <X11/Xlib.h>
@@ -127,6 +128,43 @@ void XvfbServer::Sync()
 {
     if (Display* d = static_cast<Display*>(Connection()))
         XSync(d, False);
+}
+
+unsigned long XvfbServer::OpenFocusedWindow(int x, int y, int width, int height)
+{
+    Display* d = static_cast<Display*>(Connection());
+    if (!d)
+        return 0;
+    ::Window w = XCreateSimpleWindow(d, DefaultRootWindow(d), x, y, static_cast<unsigned>(width), static_cast<unsigned>(height), 0, 0,
+                                     0x808080);
+    XSelectInput(d, w, KeyPressMask | KeyReleaseMask);
+    XMapRaised(d, w);
+    XSync(d, False);
+    XSetInputFocus(d, w, RevertToParent, CurrentTime);
+    XSync(d, False);
+    return w;
+}
+
+int XvfbServer::KeyPressesAt(unsigned long window)
+{
+    Display* d = static_cast<Display*>(Connection());
+    if (!d)
+        return 0;
+    XSync(d, False);
+    XEvent ev;
+    while (XCheckTypedWindowEvent(d, window, KeyPress, &ev))
+        ++m_keyPresses[window];
+    return m_keyPresses[window];
+}
+
+int XvfbServer::Xdotool(const std::string& arguments, std::string* said)
+{
+    int status = 0;
+    std::string out = RunCommand("command -v xdotool >/dev/null || exit 127; DISPLAY=" + m_display + " xdotool " + arguments + " 2>&1",
+                                 &status);
+    if (said)
+        *said = out;
+    return WIFEXITED(status) && WEXITSTATUS(status) == 127 ? -1 : status;
 }
 
 void XvfbServer::SendKey(unsigned long window, const char* keysym, bool down)

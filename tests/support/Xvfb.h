@@ -4,6 +4,7 @@
 #include <sys/types.h>
 
 #include <functional>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -32,6 +33,12 @@ public:
     // server to an X window.
     void SendKey(unsigned long window, const char* keysym, bool down);
     void Sync();
+    // A window of this connection (another X client than the window system), mapped and given
+    // the input focus; then the key presses that reached it so far.
+    unsigned long OpenFocusedWindow(int x, int y, int width, int height);
+    int KeyPressesAt(unsigned long window);
+    // Runs xdotool on this display with `arguments`; its exit status (-1: not installed).
+    int Xdotool(const std::string& arguments, std::string* said = nullptr);
     // The whole screen as a PNG file, as the server shows it.
     bool Screenshot(const std::string& pngPath);
     // A 32-bit property of an X window (CARDINAL values), empty when the window has none.
@@ -40,6 +47,7 @@ public:
 private:
     void* Connection();
     pid_t m_pid = 0;
+    std::map<unsigned long, int> m_keyPresses;
     void* m_connection = nullptr;
     std::string m_display;
 };

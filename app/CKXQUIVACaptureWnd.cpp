@@ -1,0 +1,40 @@
+#include "app/CKXQUIVACaptureWnd.h"
+
+#include "capture/CKXMCapture.h"
+#include "platform/base/debug.h"
+#include "platform/base/wformat.h"
+#include "platform/gdi/gdi.h"
+
+BOOL CKXQUIVACaptureWnd::Create(CWnd* parent)
+{
+    if (!CreateEx(0, QUIVA_VIDEO_WINDOW_CLASS, L"", WS_CHILD | WS_VISIBLE, CRect(0, 0, 0, 0), parent, 1))
+        return FALSE;
+    OutputDebugStringW(quiva::FormatWide(L"CaptureWnd : %x\n", static_cast<unsigned>(reinterpret_cast<uintptr_t>(m_hWnd))).c_str());
+    return TRUE;
+}
+
+BOOL CKXQUIVACaptureWnd::OnEraseBkgnd(HDC hdc)
+{
+    // While a graph runs the renderer owns the area.
+    if (!engine || !engine->m_bRunning) {
+        RECT r;
+        GetClientRect(&r);
+        HBRUSH black = static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH));
+        FillRect(hdc, &r, black);
+    }
+    return 0;
+}
+
+void CKXQUIVACaptureWnd::OnMouseMove(UINT, CPoint point)
+{
+    if (engine)
+        engine->SelectDvdAtPosition(point);
+}
+
+void CKXQUIVACaptureWnd::OnLButtonUp(UINT, CPoint point)
+{
+    if (engine)
+        engine->ActivateDvdAtPosition(point);
+}
+
+LRESULT CKXQUIVACaptureWnd::OnNcHitTest(CPoint) { return HTTRANSPARENT; }

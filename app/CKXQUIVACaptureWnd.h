@@ -1,0 +1,27 @@
+// The child window of the capture frame in which the engine renders the live preview. It is
+// black while no graph runs, hands mouse moves and releases to the engine's DVD menu, and is
+// transparent to hit testing so that the frame drags the window from the preview.
+#pragma once
+
+#include "platform/ui/CWnd.h"
+
+class CKXMCapture;
+
+// Window class of the video host (black background brush).
+#define QUIVA_VIDEO_WINDOW_CLASS L"QUIVACaptureWndClass"
+
+class CKXQUIVACaptureWnd : public CWnd {
+public:
+    CKXQUIVACaptureWnd() = default;
+
+    CKXMCapture* engine = nullptr;  // not owned; set by the frame's preview start
+
+    // A visible child of `parent` with id 1 and an empty rectangle: the frame's layout sizes it.
+    BOOL Create(CWnd* parent);
+
+protected:
+    BOOL OnEraseBkgnd(HDC hdc) override;
+    void OnMouseMove(UINT flags, CPoint point) override;
+    void OnLButtonUp(UINT flags, CPoint point) override;
+    LRESULT OnNcHitTest(CPoint point) override;
+};

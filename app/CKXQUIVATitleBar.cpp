@@ -1,0 +1,202 @@
+#include "app/CKXQUIVATitleBar.h"
+
+#include "app/CKXQUIVACaptureModel.h"
+#include "app/CKXQUIVAConfig.h"
+#include "app/QUIVAKeyboardHook.h"
+#include "capture/CKXMCapture.h"
+#include "framework/CKXCtrlCursor.h"
+#include "framework/CKXMsgBox.h"
+#include "platform/base/clock.h"
+#include "platform/ui/CWnd.h"
+
+using namespace Gdiplus;
+
+CKXQUIVATitleBar::CKXQUIVATitleBar() = default;
+CKXQUIVATitleBar::~CKXQUIVATitleBar() = default;
+
+namespace {
+
+void SetIcon(CKXCtrlButton& button, HMODULE module, int iconId)
+{
+    if (!module)
+        return;
+    if (button.icon)
+        DestroyIcon(button.icon);
+    button.icon = static_cast<HICON>(LoadImageW(module, MAKEINTRESOURCEW(iconId), IMAGE_ICON, 32, 32, 0));
+    button.iconWidth = button.iconHeight = 32;
+}
+
+void MakeButton(CKXCtrlButton& button, int id, float x, HMODULE module, int iconId, const wchar_t* caption, const wchar_t* tip)
+{
+    button.Create(id, x, 3, 36, 32);
+    SetIcon(button, module, iconId);
+    button.layout = caption ? 2 : 1;
+    if (caption)
+        button.SetCaption(caption);
+    button.SetText(tip);
+}
+
+}  // namespace
+
+int CKXQUIVATitleBar::Create(int newId, float px, float py, float w, float h)
+{
+    CKXCtrlWnd::Create(newId, px, py, w, h);
+    HMODULE module = GetModuleHandleW(L"QUIVA.Capture.dll");
+    MakeButton(closeButton, IDC_TITLE_CLOSE, 5, module, 10007, L"종료", L"영상 얻기를 종료합니다.");
+    MakeButton(saveButton, IDC_TITLE_SAVE, 45, module, 10008, L"저장", L"획득한 영상을 저장합니다.");
+    MakeButton(stillButton, IDC_TITLE_STILL, 85, module, 10006, nullptr, L"정지영상으로 저장합니다.");
+    MakeButton(videoButton, IDC_TITLE_VIDEO, 125, module, 10010, nullptr, L"동영상으로 저장합니다.");
+    studyCombo.Create(IDC_TITLE_STUDY, 170, 3, 200, 32);
+    studyCombo.listOnly = 1;
+    studyCombo.SetText(L"검사명을 지정합니다.");
+    sourceCombo.Create(IDC_TITLE_SOURCE, 395, 3, 240, 32);
+    sourceCombo.listOnly = 1;
+    sourceCombo.SetText(L"입력소스를 지정합니다.");
+    recordTimer.Create(IDC_TITLE_RECORD_TIMER, 395, 3, 200, 32);
+    recordTimer.visible = 0;
+    MakeButton(settingsButton, IDC_TITLE_SETTINGS, 640, module, 10009, nullptr, L"각종 설정을 구성합니다.");
+    noPreventCheck.Create(IDC_TITLE_NOPREVENT, 680, 3, 100, 32);
+    noPreventCheck.SetCaption(L"방해받지 않기");
+    noPreventCheck.checked = g_bNoPrevent ? 1 : 0;
+    noPreventCheck.SetText(L"다른 Windows창에 Focus가 가더라도 영상획득은 유지됩니다.");
+    for (CKXCtrl* c : std::initializer_list<CKXCtrl*>{&closeButton, &saveButton, &stillButton, &videoButton, &studyCombo,
+                                                     &sourceCombo, &settingsButton, &recordTimer, &noPreventCheck})
+        AddControl(c);
+    return 1;
+}
+
+void CKXQUIVATitleBar::Draw(Graphics* g, float offsetX, float offsetY, CKXCtrlRenderHint* hint, CKXCtrlCursor* ctx)
+{
+    bool recording = engine && engine->m_bRecording;
+    settingsButton.visible = !recording;
+    sourceCombo.visible = !recording;
+    recordTimer.visible = recording;
+    CKXCtrlWnd::Draw(g, offsetX, offsetY, hint, ctx);
+}
+
+void CKXQUIVATitleBar::EraseBackground(Graphics* g, CKXCtrlCursor* ctx)
+{
+    CKXCtrlWnd::EraseBackground(g, ctx);
+    if (!g)
+        return;
+    Pen line(Color(0x28FFFFFFu), 1.0f);
+    g->DrawLine(&line, x, y + height - 1, x + width, y + height - 1);
+}
+
+void CKXQUIVATitleBar::StampModel()
+{
+    SYSTEMTIME t;
+    GetLocalTime(&t);
+    CString date;
+    date.Format(L"%04d%02d%02d", t.wYear, t.wMonth, t.wDay);
+    model->SetStudyName(studyCombo.GetEditText());
+    model->SetStudyDate(date);
+}
+
+void CKXQUIVATitleBar::OnCommand(int cmd, CKXCtrl*, CKXCtrlCursor* ctx)
+{
+    switch (cmd) {
+    case IDC_TITLE_CLOSE:
+        if (ctx && ctx->host && ctx->host->GetSafeHwnd())
+            SendMessageW(::GetParent(ctx->host->GetSafeHwnd()), WM_CLOSE, 0, 0);
+        break;
+    case IDC_TITLE_SAVE:
+        Save(ctx);
+        break;
+    case IDC_TITLE_STILL:
+        if (model) {
+            StampModel();
+            model->CaptureStill();
+        }
+        break;
+    case IDC_TITLE_VIDEO:
+        if (!model)
+            break;
+        StampModel();
+        if (engine && engine->m_bRunning) {
+            // A recording whose end the tick has not handled yet still counts as running.
+            if (model->m_pEngine && (model->m_pEngine->m_bRecording || model->IsRecordingPending()))
+                model->m_pEngine->m_bRecording = 0;
+            else
+                model->StartRecording(config ? config->m_nRecordLimitTime : 0);
+        }
+        break;
+    case IDC_TITLE_SOURCE:
+        ChangeSource();
+        break;
+    case IDC_TITLE_NOPREVENT:
+        g_bNoPrevent = noPreventCheck.checked ? 1 : 0;
+        break;
+    default:  // the study arrives through OnValueChanged; the settings dialog comes with its panes
+        break;
+    }
+}
+
+void CKXQUIVATitleBar::Save(CKXCtrlCursor*)
+{
+    if (!model)
+        return;
+    int result = model->Commit();
+    CKXMsgBox box;
+    if (result == 2)
+        box.Show(L"저장할 폴더가 존재하지 않습니다.", L"폴더오류", 0);
+    else if (result == 3)
+        box.Show(L"데이터베이스 연결에 문제가 있습니다.", L"데이터베이스 오류", 0);
+}
+
+void CKXQUIVATitleBar::ChangeSource()
+{
+    if (!engine)
+        return;
+    CString chosen = sourceCombo.GetEditText();
+    if (chosen.CompareNoCase(engine->GetCurrentDeviceName()) == 0)
+        return;
+    HWND video = engine->m_hPreviewWnd;
+    if (config) {
+        _KXCaptureStudyConfig s = config->GetDeviceSettings(chosen);
+        engine->SetRequestedFormat(s.width, s.height, s.fps, s.mediaType);
+        engine->m_bColorControl = config->m_bApplyColor;
+        if (!engine->SelectDevice(chosen, video)) {
+            // A source that did not start leaves no hook behind and a black preview.
+            RemoveKeyboardHook();
+            if (video)
+                ::InvalidateRect(video, nullptr, TRUE);
+            return;
+        }
+        engine->SetColorControls(s.hue, s.saturation, s.brightness, s.contrast);
+    } else if (!engine->SelectDevice(chosen, video)) {
+        RemoveKeyboardHook();
+        if (video)
+            ::InvalidateRect(video, nullptr, TRUE);
+        return;
+    }
+    engine->Start(video);
+}
+
+void CKXQUIVATitleBar::OnValueChanged(int cmd, CKXCtrl* sender, CKXCtrlCursor*)
+{
+    if (cmd == IDC_TITLE_STUDY && model && sender)
+        model->SetStudyName(studyCombo.GetEditText());
+}
+
+void CKXQUIVATitleBar::SetModel(CKXQUIVACaptureModel* newModel)
+{
+    model = newModel;
+    if (model)
+        studyCombo.SetEditText(model->GetStudyName(), nullptr);
+    saveButton.enabled = stillButton.enabled = videoButton.enabled = model ? 1 : 0;
+}
+
+void CKXQUIVATitleBar::UpdateSource()
+{
+    sourceCombo.dropList.RemoveAll();
+    if (!engine)
+        return;
+    CString current = engine->GetCurrentDeviceName();
+    for (int i = 0; i < engine->GetDeviceCount(); ++i) {
+        CString name = engine->GetDeviceName(i);
+        sourceCombo.AddItem(name, 0);
+        if (name.CompareNoCase(current) == 0)
+            sourceCombo.SetEditText(name, nullptr);
+    }
+}

@@ -1,0 +1,108 @@
+#include "app/CQUIVACaptureApp.h"
+
+#include "app/CKXEULAdmit.h"
+#include "app/CKXQUIVAFrame.h"
+#include "app/QUIVAWindowClasses.h"
+#include "framework/CKXCtrlCursor.h"
+#include "framework/CKXCtrlTheme.h"
+#include "platform/base/debug.h"
+
+CQUIVACaptureApp::CQUIVACaptureApp()
+{
+    // The ANSI code page is the platform's (949, Korean) already: nothing to set here.
+    m_gdiplusStartupInput.GdiplusVersion = 1;
+}
+
+CQUIVACaptureApp::~CQUIVACaptureApp() { OutputDebugStringW(L"Terminate App"); }
+
+BOOL CQUIVACaptureApp::InitInstance()
+{
+    OutputDebugStringW(L"CKXEULAdmit start");
+    {
+        CKXEULAdmit admit;
+        admit.Record();
+    }
+    OutputDebugStringW(L"CKXEULAdmit end");
+    m_gdiplusStartupInput.SuppressBackgroundThread = TRUE;
+    Gdiplus::GdiplusStartup(&m_gdiplusToken, &m_gdiplusStartupInput, &m_gdiplusStartupOutput);
+    OutputDebugStringW(L"GdiplusStartup end");
+    m_capture.ConstructDeviceList();
+    OutputDebugStringW(L"m_capture.ConstructDeviceList() end");
+    RegisterQUIVAWindowClasses();
+    OutputDebugStringW(L"RegisterClassQUIVA end");
+    m_pFrame = new CKXQUIVAFrame();
+    m_pFrame->SetEngine(&m_capture);
+    return TRUE;
+}
+
+void CQUIVACaptureApp::DestroyFrame()
+{
+    if (!m_pFrame)
+        return;
+    if (m_pFrame->GetSafeHwnd())
+        m_pFrame->DestroyWindow();
+    delete m_pFrame;
+    m_pFrame = nullptr;
+}
+
+int CQUIVACaptureApp::ExitInstance()
+{
+    // The frame object is destroyed, not dropped: its configuration holds a database connection.
+    DestroyFrame();
+    UnregisterQUIVAWindowClasses();
+    delete CKXCtrlMouseCursorInternal::GetInstance();
+    delete CKXCtrlTheme::GetInstance();
+    Gdiplus::GdiplusShutdown(m_gdiplusToken);
+    return 0;
+}
+
+void CQUIVACaptureApp::ShowCapture(const CString& chart, const CString& date, BOOL modal)
+{
+    OutputDebugStringW(L"0");
+    if (m_pFrame && m_pFrame->inModal) {
+        m_pFrame->SetEngine(&m_capture);
+        m_pFrame->Show(chart, date, TRUE);
+        return;
+    }
+    if (m_pFrame) {
+        m_pFrame->Clear();
+        if (m_pFrame->GetSafeHwnd())
+            m_pFrame->DestroyWindow();
+        delete m_pFrame;
+        m_pFrame = nullptr;
+    }
+    m_pFrame = new CKXQUIVAFrame();
+    m_pFrame->hostWnd = m_hHostWnd;
+    m_pFrame->config.LoadDatabaseOptions();
+    m_pFrame->titleBar.studyCombo.ReloadStudies();
+    m_pFrame->SetEngine(&m_capture);
+    m_pFrame->Show(chart, date, modal);
+}
+
+void CQUIVACaptureApp::Close()
+{
+    // A recording ends whole (its last tick done) before the graph is taken apart.
+    if (m_pFrame)
+        m_pFrame->StopRecordings();
+    m_capture.Close();
+    if (m_pFrame && m_pFrame->GetSafeHwnd())
+        m_pFrame->DestroyWindow();
+}
+
+void CQUIVACaptureApp::Clear()
+{
+    if (m_pFrame)
+        m_pFrame->Clear();
+}
+
+BOOL CQUIVACaptureApp::IsShow() const
+{
+    return m_pFrame && m_pFrame->GetSafeHwnd() && m_pFrame->IsWindowVisible();
+}
+
+void CQUIVACaptureApp::SetParentWnd(HWND host)
+{
+    m_hHostWnd = host;
+    if (m_pFrame)
+        m_pFrame->hostWnd = host;
+}

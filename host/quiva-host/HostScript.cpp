@@ -1,0 +1,335 @@
+#include "host/quiva-host/HostScript.h"
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "platform/base/clock.h"
+#include "platform/base/codepage.h"
+#include "platform/ui/uisystem.h"
+
+namespace {
+
+HostScript* g_running = nullptr;
+
+bool Tokenize(const std::string& line, std::vector<std::string>* out)
+{
+    size_t i = 0;
+    while (i < line.size()) {
+        if (line[i] == ' ' || line[i] == '\t' || line[i] == '\r') {
+            ++i;
+            continue;
+        }
+        if (line[i] == '#')
+            break;
+        std::string token;
+        if (line[i] == '"') {
+            size_t end = line.find('"', i + 1);
+            if (end == std::string::npos)
+                return false;
+            token = line.substr(i + 1, end - i - 1);
+            i = end + 1;
+        } else {
+            size_t end = line.find_first_of(" \t\r", i);
+            if (end == std::string::npos)
+                end = line.size();
+            token = line.substr(i, end - i);
+            i = end;
+        }
+        out->push_back(token);
+    }
+    return true;
+}
+
+struct Shape {
+    const char* name;
+    size_t minArgs;
+    size_t maxArgs;
+};
+const Shape kShapes[] = {
+    {"parent", 0, 0}, {"show", 1, 2}, {"showmodal", 1, 2}, {"close", 0, 0}, {"clear", 0, 0}, {"open", 0, 0},
+    {"expect-shown", 1, 1}, {"key", 1, 16}, {"keydown", 1, 1}, {"keyup", 1, 1}, {"click", 2, 2}, {"drag", 4, 4},
+    {"activate", 0, 0}, {"deactivate", 0, 0}, {"wait", 1, 1}, {"wait-closed", 1, 1}, {"picture", 1, 1}, {"print", 0, 0}, {"unload", 0, 0},
+};
+
+bool IsNumber(const std::string& s)
+{
+    if (s.empty())
+        return false;
+    for (size_t i = (s[0] == '-' ? 1 : 0); i < s.size(); ++i)
+        if (s[i] < '0' || s[i] > '9')
+            return false;
+    return s != "-";
+}
+
+std::string Ansi(const std::string& utf8) { return quiva::WideToMultiByte(quiva::Utf8ToWide(utf8)); }
+
+LRESULT CALLBACK HostWindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
+{
+    return DefWindowProcW(hwnd, msg, wParam, lParam);
+}
+
+struct FoundCapture {
+    HWND hwnd = nullptr;
+};
+
+BOOL CALLBACK FindCapture(HWND hwnd, LPARAM lParam)
+{
+    wchar_t cls[64] = {};
+    GetClassNameW(hwnd, cls, 64);
+    // The capture frame is the module's top-level window shown in the task bar; its drop-down
+    // lists and dialogs are not.
+    if (std::wstring(cls) == L"QUIVACaptureWnd" && (GetWindowLongPtrW(hwnd, GWL_EXSTYLE) & WS_EX_APPWINDOW)) {
+        reinterpret_cast<FoundCapture*>(lParam)->hwnd = hwnd;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+}  // namespace
+
+bool ParseHostScript(const std::string& text, std::vector<HostCommand>* commands, std::string* error)
+{
+    std::istringstream in(text);
+    std::string line;
+    int number = 0;
+    while (std::getline(in, line)) {
+        ++number;
+        std::vector<std::string> tokens;
+        auto fail = [&](const std::string& why) {
+            if (error)
+                *error = "line " + std::to_string(number) + ": " + why;
+            return false;
+        };
+        if (!Tokenize(line, &tokens))
+            return fail("unclosed quote");
+        if (tokens.empty())
+            continue;
+        HostCommand c;
+        c.line = number;
+        c.name = tokens[0];
+        c.args.assign(tokens.begin() + 1, tokens.end());
+        const Shape* shape = nullptr;
+        for (const Shape& s : kShapes)
+            if (c.name == s.name)
+                shape = &s;
+        if (!shape)
+            return fail("unknown command \"" + c.name + "\"");
+        if (c.args.size() < shape->minArgs || c.args.size() > shape->maxArgs)
+            return fail("wrong number of arguments for \"" + c.name + "\"");
+        bool numeric = c.name == "click" || c.name == "drag" || c.name == "wait" || c.name == "wait-closed";
+        for (const std::string& a : c.args)
+            if (numeric && !IsNumber(a))
+                return fail("\"" + a + "\" is not a number");
+        if (c.name == "expect-shown" && c.args[0] != "0" && c.args[0] != "1")
+            return fail("expect-shown takes 0 or 1");
+        if (c.name == "key" || c.name == "keydown" || c.name == "keyup")
+            for (const std::string& a : c.args)
+                if (!HostKeyCode(a) && a != "ctrl+s")
+                    return fail("unknown key \"" + a + "\"");
+        commands->push_back(std::move(c));
+    }
+    return true;
+}
+
+unsigned HostKeyCode(const std::string& name)
+{
+    std::string n;
+    for (char ch : name)
+        n += static_cast<char>(ch >= 'A' && ch <= 'Z' ? ch - 'A' + 'a' : ch);
+    if (n.size() == 1 && n[0] >= 'a' && n[0] <= 'z')
+        return static_cast<unsigned>('A' + (n[0] - 'a'));
+    if (n.size() == 1 && n[0] >= '0' && n[0] <= '9')
+        return static_cast<unsigned>(n[0]);
+    if (n.size() >= 2 && n[0] == 'f' && IsNumber(n.substr(1))) {
+        int f = std::stoi(n.substr(1));
+        return f >= 1 && f <= 12 ? static_cast<unsigned>(VK_F1 + f - 1) : 0;
+    }
+    if (n == "space")
+        return VK_SPACE;
+    if (n == "pause")
+        return VK_PAUSE;
+    if (n == "ctrl")
+        return VK_LCONTROL;
+    if (n == "enter")
+        return VK_RETURN;
+    if (n == "escape")
+        return VK_ESCAPE;
+    return 0;
+}
+
+int HostScript::Run()
+{
+    g_running = this;
+    UINT_PTR timer = SetTimer(nullptr, 0, 10, Tick);
+    Step();
+    MSG msg;
+    while (!m_done && GetMessageW(&msg, nullptr, 0, 0)) {
+        TranslateMessage(&msg);
+        DispatchMessageW(&msg);
+    }
+    KillTimer(nullptr, timer);
+    g_running = nullptr;
+    if (m_hostWindow && IsWindow(m_hostWindow))
+        DestroyWindow(m_hostWindow);
+    return m_status;
+}
+
+void CALLBACK HostScript::Tick(HWND, UINT, UINT_PTR, DWORD)
+{
+    if (g_running)
+        g_running->Step();
+}
+
+void HostScript::Step()
+{
+    // A command that runs a modal loop (showmodal, a message box) keeps this call open while
+    // the loop's ticks run the commands after it.
+    bool early = m_waiting && static_cast<int>(m_resumeAt - GetTickCount()) > 0;
+    if (m_done || (early && !(m_untilClosed && !CaptureWindow())))
+        return;
+    m_untilClosed = false;
+    m_waiting = false;
+    while (!m_done && m_next < m_commands.size()) {
+        const HostCommand& c = m_commands[m_next++];
+        bool yield = false;
+        if (!Execute(c, &yield)) {
+            m_done = true;
+            break;
+        }
+        if (yield)
+            return;
+    }
+    if (m_next >= m_commands.size())
+        m_done = true;
+    if (m_done)
+        PostThreadMessageW(GetCurrentThreadId(), WM_NULL, 0, 0);  // wakes the loop in Run
+}
+
+bool HostScript::Fail(const HostCommand& c, const std::string& why)
+{
+    std::fprintf(stderr, "quiva-host: line %d (%s): %s\n", c.line, c.name.c_str(), why.c_str());
+    m_status = 1;
+    return false;
+}
+
+HWND HostScript::CaptureWindow() const
+{
+    FoundCapture found;
+    EnumWindows(FindCapture, reinterpret_cast<LPARAM>(&found));
+    return found.hwnd;
+}
+
+bool HostScript::Execute(const HostCommand& c, bool* yield)
+{
+    const auto& a = c.args;
+    bool needsModule = c.name != "wait" && c.name != "wait-closed" && c.name != "unload";
+    if (needsModule && !m_module.Loaded())
+        return Fail(c, "the module is not loaded");
+    if (c.name == "parent") {
+        WNDCLASSW wc{};
+        wc.lpfnWndProc = HostWindowProc;
+        wc.lpszClassName = L"QuivaHostWindow";
+        RegisterClassW(&wc);
+        m_hostWindow = CreateWindowExW(0, L"QuivaHostWindow", L"quiva-host", WS_OVERLAPPED, 0, 0, 320, 200, nullptr, nullptr,
+                                       nullptr, nullptr);
+        m_module.ParentWnd(m_hostWindow);
+    } else if (c.name == "show" || c.name == "showmodal") {
+        std::string chart = Ansi(a[0]), date = a.size() > 1 ? Ansi(a[1]) : std::string();
+        if (c.name == "show") {
+            m_module.Show(chart.c_str(), date.c_str());
+        } else {
+            m_module.ShowModal(chart.c_str(), date.c_str());
+            std::printf("showmodal returned\n");
+        }
+    } else if (c.name == "close") {
+        m_module.Close();
+    } else if (c.name == "clear") {
+        m_module.Clear();
+    } else if (c.name == "open") {
+        m_module.Open();
+    } else if (c.name == "expect-shown") {
+        bool want = a[0] == "1";
+        if ((m_module.IsShow() != 0) != want)
+            return Fail(c, want ? "the capture window is not shown" : "the capture window is shown");
+    } else if (c.name == "key") {
+        for (const std::string& k : a) {
+            if (k == "ctrl+s") {
+                quiva::ui::InjectKey(VK_LCONTROL, true);
+                quiva::ui::InjectKeyStroke('S');
+                quiva::ui::InjectKey(VK_LCONTROL, false);
+            } else {
+                quiva::ui::InjectKeyStroke(HostKeyCode(k));
+            }
+        }
+    } else if (c.name == "keydown" || c.name == "keyup") {
+        quiva::ui::InjectKey(HostKeyCode(a[0]), c.name == "keydown");
+    } else if (c.name == "click" || c.name == "drag") {
+        HWND w = CaptureWindow();
+        if (!w)
+            return Fail(c, "there is no capture window");
+        POINT p{std::stoi(a[0]), std::stoi(a[1])};
+        ClientToScreen(w, &p);
+        quiva::ui::InjectPause(1000);  // never the second half of a double click
+        quiva::ui::InjectMouseMove(p.x, p.y);
+        if (c.name == "click") {
+            quiva::ui::InjectClick(p.x, p.y);
+        } else {
+            POINT q{std::stoi(a[2]), std::stoi(a[3])};
+            ClientToScreen(w, &q);
+            quiva::ui::InjectMouseButton(quiva::ui::ButtonLeft, true, p.x, p.y);
+            quiva::ui::InjectMouseMove((p.x + q.x) / 2, (p.y + q.y) / 2);
+            quiva::ui::InjectMouseMove(q.x, q.y);
+            quiva::ui::InjectMouseButton(quiva::ui::ButtonLeft, false, q.x, q.y);
+        }
+        quiva::ui::InjectPause(1000);
+    } else if (c.name == "activate" || c.name == "deactivate") {
+        HWND w = CaptureWindow();
+        if (c.name == "activate" && !w)
+            return Fail(c, "there is no capture window");
+        quiva::ui::InjectActivation(c.name == "activate" ? w : nullptr);
+    } else if (c.name == "wait" || c.name == "wait-closed") {
+        m_untilClosed = c.name == "wait-closed";
+        m_resumeAt = GetTickCount() + static_cast<DWORD>(std::max(0, std::stoi(a[0])));
+        m_waiting = true;
+        *yield = true;
+    } else if (c.name == "picture") {
+        HWND w = CaptureWindow();
+        if (!w || !quiva::ui::WriteWindowPng(w, a[0]))
+            return Fail(c, "no picture of the capture window was written");
+    } else if (c.name == "print") {
+        HWND w = CaptureWindow();
+        if (!w) {
+            std::printf("capture window: none\n");
+        } else {
+            wchar_t title[256] = {};
+            GetWindowTextW(w, title, 256);
+            RECT r;
+            GetWindowRect(w, &r);
+            std::printf("capture window: \"%s\" at %d,%d size %dx%d %s%s\n", quiva::WideToUtf8(title).c_str(),
+                        static_cast<int>(r.left), static_cast<int>(r.top), static_cast<int>(r.right - r.left),
+                        static_cast<int>(r.bottom - r.top), IsWindowVisible(w) ? "visible" : "hidden",
+                        (GetWindowLongPtrW(w, GWL_EXSTYLE) & WS_EX_TOPMOST) ? " topmost" : "");
+        }
+        std::fflush(stdout);
+    } else if (c.name == "unload") {
+        m_module.Unload();
+        // What the module left behind: threads of this process and its window classes.
+        int threads = 0;
+        std::string names;
+        for (const auto& entry : std::filesystem::directory_iterator("/proc/self/task")) {
+            std::ifstream comm(entry.path() / "comm");
+            std::string name;
+            std::getline(comm, name);
+            names += " " + name;
+            ++threads;
+        }
+        WNDCLASSW wc;
+        int classes = (GetClassInfoW(nullptr, L"QUIVACaptureWnd", &wc) ? 1 : 0) +
+                      (GetClassInfoW(nullptr, L"QUIVACaptureWndClass", &wc) ? 1 : 0);
+        std::printf("unloaded: %d threads, %d window classes (threads:%s)\n", threads, classes, names.c_str());
+        std::fflush(stdout);
+    }
+    return true;
+}

@@ -1,0 +1,74 @@
+// A script that drives the capture module the way a clinic-records program and its user would:
+// one command per line ('#' starts a comment; arguments may be double-quoted):
+//
+//   parent                   make the host's own window and pass it (QUIVACaptureParentWnd)
+//   show CHART [DATE]        QUIVACaptureShow; returns at once
+//   showmodal CHART [DATE]   QUIVACaptureShowModal; the rest of the script runs inside its loop
+//   close | clear | open     QUIVACaptureClose, QUIVACaptureClear, QUIVACaptureOpen
+//   expect-shown 0|1         QUIVACaptureIsShow must answer so
+//   key NAME...              a press and release of each key (space, pause, f1-f12, a-z, 0-9,
+//                            enter, escape); "ctrl+s" holds Ctrl around the S
+//   keydown NAME | keyup NAME
+//   click X Y                a left click at a client point of the capture window
+//   drag X1 Y1 X2 Y2         a press, a move and a release there
+//   activate | deactivate    the capture window gains or loses the activation
+//   wait MS                  lets the message loop run that long
+//   wait-closed MS           the same, ending early when the capture window has gone
+//   picture PATH             writes the capture window as a PNG file
+//   print                    prints the capture window's caption, rectangle and state
+//   unload                   unloads the module and says how many threads and window classes
+//                            it left
+//
+// Text arguments are UTF-8 and reach the module in its ANSI code page.
+#pragma once
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "host/quiva-host/CaptureModule.h"
+
+struct HostCommand {
+    int line = 0;
+    std::string name;
+    std::vector<std::string> args;
+};
+
+// Splits a script into commands; false with `error` ("line N: ...") for a line that is not one.
+bool ParseHostScript(const std::string& text, std::vector<HostCommand>* commands, std::string* error);
+
+// The virtual-key code of a key name, 0 when unknown.
+unsigned HostKeyCode(const std::string& name);
+
+class HostScript {
+public:
+    HostScript(CaptureModule& module, std::vector<HostCommand> commands)
+        : m_module(module), m_commands(std::move(commands))
+    {
+    }
+
+    // Runs the commands on the calling thread's message loop; returns when the last one ran or
+    // one failed. 0 when every command ran and every expectation held, else 1.
+    int Run();
+    // The host's own window (made by "parent"), null when none.
+    HWND HostWindow() const { return m_hostWindow; }
+
+private:
+    static void CALLBACK Tick(HWND, UINT, UINT_PTR, DWORD);
+    // Runs commands until one waits, ends the script or fails.
+    void Step();
+    // False with a message when the command failed.
+    bool Execute(const HostCommand& c, bool* yield);
+    HWND CaptureWindow() const;
+    bool Fail(const HostCommand& c, const std::string& why);
+
+    CaptureModule& m_module;
+    std::vector<HostCommand> m_commands;
+    size_t m_next = 0;
+    DWORD m_resumeAt = 0;
+    bool m_waiting = false;
+    bool m_untilClosed = false;
+    bool m_done = false;
+    int m_status = 0;
+    HWND m_hostWindow = nullptr;
+};

@@ -1,0 +1,39 @@
+#!/usr/bin/env bash
+# Prepares the embedded default of the capture module in DATA_DIR: drive D (DATA_DIR/d) holding
+# the clinic's data folder HRB4100 with its exe folder, the stand-in helper libraries from
+# BUILD_DIR with an account file, an SQLite clinic database with a sample patient (12345,
+# 홍길동), two study names and the image directory D:\HRB4100\IMAGE, and the synthetic capture
+# card in DATA_DIR/devices.txt. What is there already is kept.
+#
+#   prepare-clinic.sh DATA_DIR BUILD_DIR
+set -euo pipefail
+src=$(cd "$(dirname "$0")/.." && pwd)
+data=$1
+build=$2
+# The clinic's data folder is HRB4100 on drive D, which stands for $data/d.
+drive=$data/d
+clinic=$drive/HRB4100
+exe=$clinic/exe
+mkdir -p "$exe" "$clinic/IMAGE"
+cp "$build"/host/HRBSConst.dll "$build"/host/HRBCrypto.dll "$exe/"
+if [ ! -f "$exe/HRBAccount.ini" ]; then
+  # The embedded database file needs no password; the helper libraries hand this account on.
+  (umask 077 && printf '[0]\nuser=dba\npassword=local\n' > "$exe/HRBAccount.ini")
+fi
+if [ ! -f "$clinic/HRB4100.db" ]; then
+  python3 - "$src/resources/db/sqlite.sql" "$clinic/HRB4100.db" <<'PY'
+import sqlite3, sys
+db = sqlite3.connect(sys.argv[2])
+db.executescript(open(sys.argv[1], encoding="utf-8").read())
+db.execute("INSERT INTO PATIENT (CNO, PATIENT, GENDER, BIRTHDAY) VALUES ('12345', '홍길동', 'M', '19700101')")
+db.execute("INSERT INTO PATIENT (CNO, PATIENT, GENDER, BIRTHDAY) VALUES ('67890', '김영희', 'F', '19820315')")
+for study in ("위내시경", "대장내시경"):
+    db.execute("INSERT INTO FOPTION VALUES ('ORBITA', 'CATAGORY', ?, '')", (study,))
+db.execute("INSERT INTO FOPTION VALUES ('ORBITA', 'ORBITA', 'Image Directory', 'D:\\HRB4100\\IMAGE')")
+db.execute("INSERT INTO HOSINFO VALUES ('12345678')")
+db.commit()
+PY
+fi
+# The synthetic capture card, seen alike by the device monitor and the capture module.
+printf 'card "QUIVA Capture Card"\n' > "$data/devices.txt"
+

@@ -1,0 +1,39 @@
+// A clinic prepared as the main-job script prepares it, in a scratch folder, and runs of the
+// stand-in host program against it.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "tests/support/TempDir.h"
+
+namespace quiva::test {
+
+struct HostRun {
+    int status = -1;
+    std::string output;  // standard output and the debugger output (QUIVA_DEBUG=1), together
+};
+
+class ClinicHost : public ::testing::Test {
+protected:
+    void SetUp() override;
+    // Runs quiva-host with `script` (and `environment`, "NAME=value ..." put before it).
+    HostRun Run(const std::string& script, const std::string& environment = "");
+    // Files below a folder of the clinic (relative to HRB4100), sorted.
+    std::vector<std::string> FilesBelow(const std::string& folder) const;
+    // Rows of a query on the SQLite clinic database, one "a|b|c" text each.
+    std::vector<std::string> Rows(const std::string& sql) const;
+    std::string Clinic() const { return m_dir.Native("d/HRB4100"); }
+    std::string Data() const { return m_dir.path(); }
+
+    TempDir m_dir;
+};
+
+// Whether a file is a JPEG that decodes at the given size, and an AVI ffprobe takes with one
+// video stream; the probe's words on failure.
+bool DecodesAsJpeg(const std::string& path, int width, int height, std::string* why);
+bool ProbesAsAvi(const std::string& path, std::string* why);
+
+}  // namespace quiva::test
