@@ -6,7 +6,7 @@
 
 #include "fuzz/FuzzSupport.h"
 #include "platform/base/winpath.h"
-#include "platform/media/com.h"
+#include "platform/com/com.h"
 #include "platform/media/dshow.h"
 #include "platform/media/storage.h"
 
