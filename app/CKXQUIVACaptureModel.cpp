@@ -1,6 +1,8 @@
 #include "app/CKXQUIVACaptureModel.h"
 
 #include <algorithm>
+#include <cstdlib>
+#include <cstring>
 #include <memory>
 #include <vector>
 
@@ -10,6 +12,7 @@
 #include "capture/CKXMXVideoModel.h"
 #include "framework/CKXRegistry.h"
 #include "framework/CKXWnd.h"
+#include "platform/base/bitmap.h"
 #include "platform/base/clock.h"
 #include "platform/base/debug.h"
 #include "platform/base/fileapi.h"
@@ -225,9 +228,9 @@ CString TimeName(const CString& folder, const SYSTEMTIME& t, std::initializer_li
     return CString();
 }
 
-// The still re-saved as JPEG with the encoder whose MIME type is "image/jpeg"; false when no
-// whole JPEG file was written.
-bool SaveAsJpeg(const CString& bmp, const CString& jpg, int quality)
+// The still saved as JPEG with the encoder whose MIME type is "image/jpeg"; false when no whole
+// JPEG file was written.
+bool SaveAsJpeg(Gdiplus::Image& image, const CString& jpg, int quality)
 {
     UINT count = 0, size = 0;
     if (Gdiplus::GetImageEncodersSize(&count, &size) != Gdiplus::Ok || size == 0)
@@ -242,9 +245,6 @@ bool SaveAsJpeg(const CString& bmp, const CString& jpg, int quality)
             jpeg = &encoders[i].Clsid;
     if (!jpeg)
         return false;
-    std::unique_ptr<Gdiplus::Image> image(Gdiplus::Image::FromFile(bmp));
-    if (!image || image->GetLastStatus() != Gdiplus::Ok)
-        return false;
     ULONG value = static_cast<ULONG>(std::clamp(quality, 0, 100));
     Gdiplus::EncoderParameters params{};
     params.Count = 1;
@@ -252,7 +252,22 @@ bool SaveAsJpeg(const CString& bmp, const CString& jpg, int quality)
     params.Parameter[0].NumberOfValues = 1;
     params.Parameter[0].Type = Gdiplus::EncoderParameterValueTypeLong;
     params.Parameter[0].Value = &value;
-    return image->Save(jpg, jpeg, &params) == Gdiplus::Ok && GetFileAttributesW(jpg) != INVALID_FILE_ATTRIBUTES;
+    return image.Save(jpg, jpeg, &params) == Gdiplus::Ok && GetFileAttributesW(jpg) != INVALID_FILE_ATTRIBUTES;
+}
+
+// The picture of a packed DIB; null when it cannot be read.
+Gdiplus::Image* PictureOf(const BYTE* dib)
+{
+    if (!dib)
+        return nullptr;
+    BITMAPINFOHEADER h;
+    std::memcpy(&h, dib, sizeof h);
+    const BYTE* bits = dib + h.biSize + 4u * quiva::DibColorCount(h);
+    std::unique_ptr<Gdiplus::Bitmap> picture(
+        Gdiplus::Bitmap::FromBITMAPINFO(reinterpret_cast<const BITMAPINFO*>(dib), const_cast<BYTE*>(bits)));
+    if (!picture || picture->GetLastStatus() != Gdiplus::Ok || picture->GetWidth() == 0)
+        return nullptr;
+    return picture.release();
 }
 
 }  // namespace
@@ -267,18 +282,23 @@ void CKXQUIVACaptureModel::CaptureStill()
     EnsureFolder(folder);
     const CString bmp = TimeName(folder, now, {L".bmp", L".jpg"}, L".bmp");
     // A grab that gave no file lists nothing and makes no shutter sound.
-    if (bmp.IsEmpty() || !m_pEngine->SaveSnapshot(bmp) || GetFileAttributesW(bmp) == INVALID_FILE_ATTRIBUTES) {
+    BYTE* dib = nullptr;
+    if (bmp.IsEmpty() || !m_pEngine->SaveSnapshot(bmp, &dib) || GetFileAttributesW(bmp) == INVALID_FILE_ATTRIBUTES) {
+        std::free(dib);
         OutputDebugStringW(L"CaptureStill: no picture was grabbed\n");
         return;
     }
     PlaySound(IDW_CAPTURE_STILL);
+    // The picture the BMP was written from serves the JPEG and the strip: nothing is read back.
+    std::unique_ptr<Gdiplus::Image> picture(PictureOf(dib));
+    std::free(dib);
     if (m_pConfig)
         m_bJpeg = m_pConfig->m_bSaveJpegFormat;
     CString path = bmp;
     if (m_bJpeg) {
         const CString jpg = bmp.Left(bmp.GetLength() - 4) + L".jpg";
         // The BMP goes only once its JPEG is on disk; a failed save keeps and lists the BMP.
-        if (SaveAsJpeg(bmp, jpg, m_pConfig ? m_pConfig->m_nJpegQuality : 100)) {
+        if (picture && SaveAsJpeg(*picture, jpg, m_pConfig ? m_pConfig->m_nJpegQuality : 100)) {
             DeleteFileW(bmp);
             path = jpg;
         } else {
@@ -291,11 +311,7 @@ void CKXQUIVACaptureModel::CaptureStill()
     info->present = 1;
     info->date = m_strStudyDate;
     info->study = m_strStudyName;
-    info->image = LoadImageCopy(path);
-    if (!info->image) {
-        delete info;
-        return;
-    }
+    info->image = picture ? picture.release() : LoadImageCopy(path);
     AppendAndShow(info, folder);
 }
 

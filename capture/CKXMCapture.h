@@ -126,6 +126,9 @@ public:
 
     // Stills and recording.
     int SaveSnapshot(LPCWSTR path);
+    // The same, handing the picture that was written to the caller as a packed DIB from malloc
+    // (null when nothing was written), so that it need not be read back from the file.
+    int SaveSnapshot(LPCWSTR path, BYTE** picture);
     BYTE* GrabFrame();  // a packed DIB from malloc, or null
     void SetRecordFile(LPCWSTR path, int frameRate, intptr_t value);
     int StartRecording();

@@ -27,37 +27,48 @@ size_t DibSize(const BITMAPINFOHEADER& h)
     return h.biSize + 4u * h.biClrUsed + PixelBytes(h);
 }
 
-std::string DibAsBmpFile(const BYTE* dib)
+namespace {
+
+BITMAPFILEHEADER BmpFileHeader(const BYTE* dib)
 {
     BITMAPINFOHEADER h;
     std::memcpy(&h, dib, sizeof h);
     DWORD colours = h.biClrUsed;
     if (colours == 0 && h.biBitCount <= 8)
         colours = 1u << h.biBitCount;
-    const DWORD bitmapBytes = static_cast<DWORD>(DibSize(h));
     BITMAPFILEHEADER fh {};
     fh.bfType = 0x4D42;
-    fh.bfSize = sizeof fh + bitmapBytes;
+    fh.bfSize = static_cast<DWORD>(sizeof fh + DibSize(h));
     fh.bfOffBits = sizeof fh + h.biSize + 4 * colours;
+    return fh;
+}
+
+}  // namespace
+
+std::string DibAsBmpFile(const BYTE* dib)
+{
+    const BITMAPFILEHEADER fh = BmpFileHeader(dib);
     std::string file(reinterpret_cast<const char*>(&fh), sizeof fh);
-    file.append(reinterpret_cast<const char*>(dib), bitmapBytes);
+    file.append(reinterpret_cast<const char*>(dib), fh.bfSize - sizeof fh);
     return file;
 }
 
 bool WriteDibFile(LPCWSTR path, const BYTE* dib)
 {
-    const std::string file = DibAsBmpFile(dib);
+    const BITMAPFILEHEADER fh = BmpFileHeader(dib);
+    const DWORD bitmapBytes = static_cast<DWORD>(fh.bfSize - sizeof fh);
     HANDLE handle = CreateFileW(path, GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (handle == INVALID_HANDLE_VALUE)
         return false;
-    DWORD written = 0;
-    const bool ok = WriteFile(handle, file.data(), static_cast<DWORD>(file.size()), &written, nullptr) &&
-                    written == file.size();
-    CloseHandle(handle);
+    // Header and bitmap go out as they are, without a copy of the whole picture in between.
+    DWORD written = 0, head = 0;
+    const bool ok = WriteFile(handle, &fh, sizeof fh, &head, nullptr) && head == sizeof fh &&
+                    WriteFile(handle, dib, bitmapBytes, &written, nullptr) && written == bitmapBytes;
+    const bool closed = CloseHandle(handle);
     // A cut still is worse than none: it would be filed as a picture of the patient.
-    if (!ok)
+    if (!ok || !closed)
         DeleteFileW(path);
-    return ok;
+    return ok && closed;
 }
 
 BYTE* ReadRendererImage(IBaseFilter* renderer, int kind, HRESULT* result)
@@ -102,16 +113,11 @@ BYTE* ReadRendererImage(IBaseFilter* renderer, int kind, HRESULT* result)
             return nullptr;
         *result = control->GetCurrentImage(&dib);
     }
-    if (SUCCEEDED(*result) && dib) {
-        BITMAPINFOHEADER h;
-        std::memcpy(&h, dib, sizeof h);
-        const size_t size = DibSize(h);
-        image = static_cast<BYTE*>(std::malloc(size));
-        if (image)
-            std::memcpy(image, dib, size);
-    }
+    // Task memory is malloc's: the renderer's block is handed on as it is.
+    if (SUCCEEDED(*result))
+        return dib;
     CoTaskMemFree(dib);
-    return image;
+    return nullptr;
 }
 
 BYTE* CKXMCapture::CurrentImage(HRESULT* result)
@@ -135,16 +141,26 @@ BYTE* CKXMCapture::GrabFrame()
     return frame;
 }
 
-int CKXMCapture::SaveSnapshot(LPCWSTR path)
+int CKXMCapture::SaveSnapshot(LPCWSTR path) { return SaveSnapshot(path, nullptr); }
+
+int CKXMCapture::SaveSnapshot(LPCWSTR path, BYTE** picture)
 {
+    if (picture)
+        *picture = nullptr;
     std::lock_guard lock(m_lock);
     HRESULT hr;
     BYTE* image = CurrentImage(&hr);
     if (!image)
         return 0;
-    const bool written = WriteDibFile(path, image);
-    std::free(image);
-    return written ? 1 : 0;
+    if (!WriteDibFile(path, image)) {
+        std::free(image);
+        return 0;
+    }
+    if (picture)
+        *picture = image;
+    else
+        std::free(image);
+    return 1;
 }
 
 void CKXMCapture::SetRecordFile(LPCWSTR path, int frameRate, intptr_t value)

@@ -64,6 +64,8 @@ HRESULT CoInitialize(LPVOID reserved);
 HRESULT CoInitializeEx(LPVOID reserved, DWORD coInit);
 void CoUninitialize();
 HRESULT CoCreateInstance(REFCLSID clsid, LPUNKNOWN outer, DWORD context, REFIID riid, LPVOID* ppv);
+// Task memory is the C heap's: a block from CoTaskMemAlloc may be released with free and one from
+// malloc with CoTaskMemFree.
 LPVOID CoTaskMemAlloc(SIZE_T size);
 LPVOID CoTaskMemRealloc(LPVOID p, SIZE_T size);
 void CoTaskMemFree(LPVOID p);

@@ -310,12 +310,18 @@ bool EncodeJpeg(const uint32_t* pixels, int width, int height, int quality, std:
 {
     if (!pixels)
         return false;
-    return EncodeJpegRows(width, height, quality, 96, [&](int y, uint8_t* rgb) {
+    return EncodeJpegPixelRows(width, height, quality, 96, [&](int y, uint32_t* scratch) -> const uint32_t* {
         const uint32_t* src = pixels + static_cast<size_t>(y) * static_cast<size_t>(width);
+        // An opaque row is coded as it lies; translucent colours are first taken out of their
+        // premultiplication.
+        if (std::all_of(src, src + width, [](uint32_t px) { return px >= 0xFF000000u; }))
+            return src;
         for (int x = 0; x < width; ++x) {
-            uint8_t a;
-            Straight(src[x], a, rgb[x * 3], rgb[x * 3 + 1], rgb[x * 3 + 2]);
+            uint8_t a, r, g, b;
+            Straight(src[x], a, r, g, b);
+            scratch[x] = 0xFF000000u | static_cast<uint32_t>(r) << 16 | static_cast<uint32_t>(g) << 8 | b;
         }
+        return scratch;
     }, out);
 }
 

@@ -3,6 +3,7 @@
 #include <jpeglib.h>
 
 #include <algorithm>
+#include <bit>
 #include <csetjmp>
 #include <cstdlib>
 #include <vector>
@@ -105,8 +106,11 @@ bool DecodeJpegRows(const uint8_t* data, size_t size, const JpegDecodeOptions& o
     return clean ? true : Fail(error, jerr, "JPEG data corrupt");
 }
 
-bool EncodeJpegRows(int width, int height, int quality, int dpi, const std::function<void(int y, uint8_t* rgb)>& fill,
-                    std::string& out)
+namespace {
+
+// Rows of `components` bytes a pixel in `space`, handed over one at a time by `row`.
+bool Encode(int width, int height, int quality, int dpi, J_COLOR_SPACE space, int components,
+            const std::function<const uint8_t*(int y, uint8_t* scratch)>& row, std::string& out)
 {
     if (!ImageSizeOk(width, height) || width > JPEG_MAX_DIMENSION || height > JPEG_MAX_DIMENSION)
         return false;
@@ -115,7 +119,7 @@ bool EncodeJpegRows(int width, int height, int quality, int dpi, const std::func
     Attach(reinterpret_cast<jpeg_common_struct*>(&cinfo), jerr);
     unsigned char* buffer = nullptr;
     unsigned long size = 0;
-    std::vector<unsigned char> samples(static_cast<size_t>(width) * 3);
+    std::vector<unsigned char> scratch(static_cast<size_t>(width) * static_cast<size_t>(components));
     if (setjmp(jerr.jump)) {
         jpeg_destroy_compress(&cinfo);
         std::free(buffer);
@@ -125,8 +129,8 @@ bool EncodeJpegRows(int width, int height, int quality, int dpi, const std::func
     jpeg_mem_dest(&cinfo, &buffer, &size);
     cinfo.image_width = static_cast<JDIMENSION>(width);
     cinfo.image_height = static_cast<JDIMENSION>(height);
-    cinfo.input_components = 3;
-    cinfo.in_color_space = JCS_RGB;
+    cinfo.input_components = components;
+    cinfo.in_color_space = space;
     jpeg_set_defaults(&cinfo);
     jpeg_set_quality(&cinfo, std::clamp(quality, 0, 100), TRUE);
     if (dpi > 0) {
@@ -136,8 +140,7 @@ bool EncodeJpegRows(int width, int height, int quality, int dpi, const std::func
     }
     jpeg_start_compress(&cinfo, TRUE);
     while (cinfo.next_scanline < cinfo.image_height) {
-        fill(static_cast<int>(cinfo.next_scanline), samples.data());
-        unsigned char* rows[1] = {samples.data()};
+        unsigned char* rows[1] = {const_cast<unsigned char*>(row(static_cast<int>(cinfo.next_scanline), scratch.data()))};
         jpeg_write_scanlines(&cinfo, rows, 1);
     }
     jpeg_finish_compress(&cinfo);
@@ -145,6 +148,27 @@ bool EncodeJpegRows(int width, int height, int quality, int dpi, const std::func
     out.assign(reinterpret_cast<const char*>(buffer), size);
     std::free(buffer);
     return true;
+}
+
+}  // namespace
+
+bool EncodeJpegRows(int width, int height, int quality, int dpi, const std::function<void(int y, uint8_t* rgb)>& fill,
+                    std::string& out)
+{
+    return Encode(width, height, quality, dpi, JCS_RGB, 3, [&](int y, uint8_t* scratch) -> const uint8_t* {
+        fill(y, scratch);
+        return scratch;
+    }, out);
+}
+
+bool EncodeJpegPixelRows(int width, int height, int quality, int dpi,
+                         const std::function<const uint32_t*(int y, uint32_t* scratch)>& row, std::string& out)
+{
+    // A 0xAARRGGBB word lies in memory as B, G, R, A on a little-endian machine.
+    constexpr J_COLOR_SPACE space = std::endian::native == std::endian::little ? JCS_EXT_BGRX : JCS_EXT_XRGB;
+    return Encode(width, height, quality, dpi, space, 4, [&](int y, uint8_t* scratch) {
+        return reinterpret_cast<const uint8_t*>(row(y, reinterpret_cast<uint32_t*>(scratch)));
+    }, out);
 }
 
 }  // namespace quiva

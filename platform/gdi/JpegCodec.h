@@ -33,4 +33,10 @@ bool DecodeJpegRows(const uint8_t* data, size_t size, const JpegDecodeOptions& o
 bool EncodeJpegRows(int width, int height, int quality, int dpi, const std::function<void(int y, uint8_t* rgb)>& fill,
                     std::string& out);
 
+// The same for rows of 32-bit pixels held as native-endian 0xAARRGGBB words whose alpha byte is
+// ignored: `row` returns row y (top first), its own or one it wrote into `scratch` (width words).
+// libjpeg takes such rows as they are, without a pass that repacks them.
+bool EncodeJpegPixelRows(int width, int height, int quality, int dpi,
+                         const std::function<const uint32_t*(int y, uint32_t* scratch)>& row, std::string& out);
+
 }  // namespace quiva

@@ -1,9 +1,11 @@
 #include "platform/gdi/gdiplus.h"
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
 #include <cstring>
 
+#include "platform/base/bitmap.h"
 #include "platform/base/fileapi.h"
 #include "platform/gdi/GdiObjects.h"
 #include "platform/gdi/ImageCodec.h"
@@ -681,6 +683,61 @@ Bitmap::Bitmap(HBITMAP hbitmap, void*)
 }
 
 Bitmap* Bitmap::FromHBITMAP(HBITMAP hbitmap, void* palette) { return new Bitmap(hbitmap, palette); }
+
+Bitmap::Bitmap(const BITMAPINFO* info, VOID* bits)
+{
+    if (!info || !bits || info->bmiHeader.biSize < sizeof(BITMAPINFOHEADER)) {
+        SetStatus(InvalidParameter);
+        return;
+    }
+    const BITMAPINFOHEADER& h = info->bmiHeader;
+    const int64_t rows = quiva::DibRows(h.biHeight);
+    if (!quiva::ImageSizeOk(h.biWidth, rows)) {
+        SetStatus(InvalidParameter);
+        return;
+    }
+    const size_t stride = quiva::DibRowBytes(h.biWidth, h.biBitCount);
+    const auto* src = static_cast<const uint8_t*>(bits);
+    if (h.biCompression == BI_RGB && (h.biBitCount == 24 || h.biBitCount == 32)) {
+        // The usual capture format: straight into the pixels, row order turned, opaque.
+        const int w = h.biWidth, height = static_cast<int>(rows);
+        m_pixels = std::make_unique<quiva::Surface>(w, height);
+        for (int y = 0; y < height; ++y) {
+            const uint8_t* in = src + stride * static_cast<size_t>(h.biHeight > 0 ? height - 1 - y : y);
+            uint32_t* out = m_pixels->Pixels() + static_cast<size_t>(y) * static_cast<size_t>(w);
+            if (h.biBitCount == 32 && std::endian::native == std::endian::little) {
+                // B, G, R, X in memory is the pixel word itself.
+                std::memcpy(out, in, static_cast<size_t>(w) * 4);
+                for (int x = 0; x < w; ++x)
+                    out[x] |= 0xFF000000u;
+            } else if (h.biBitCount == 32) {
+                for (int x = 0; x < w; ++x, in += 4)
+                    out[x] = 0xFF000000u | static_cast<uint32_t>(in[2]) << 16 | static_cast<uint32_t>(in[1]) << 8 | in[0];
+            } else {
+                for (int x = 0; x < w; ++x, in += 3)
+                    out[x] = 0xFF000000u | static_cast<uint32_t>(in[2]) << 16 | static_cast<uint32_t>(in[1]) << 8 | in[0];
+            }
+        }
+        m_pixelFormat = h.biBitCount == 32 ? PixelFormat32bppRGB : PixelFormat24bppRGB;
+        m_rawFormat = ImageFormatMemoryBMP;
+        return;
+    }
+    // Any other layout is read as the BMP file it would make.
+    if (h.biCompression != BI_RGB && h.biCompression != BI_BITFIELDS) {
+        SetStatus(InvalidParameter);
+        return;
+    }
+    const size_t head = h.biSize + 4u * quiva::DibColorCount(h);
+    BITMAPFILEHEADER fh{};
+    fh.bfType = 0x4D42;
+    fh.bfOffBits = static_cast<DWORD>(sizeof fh + head);
+    fh.bfSize = static_cast<DWORD>(sizeof fh + head + stride * static_cast<size_t>(rows));
+    std::string file(reinterpret_cast<const char*>(&fh), sizeof fh);
+    file.append(reinterpret_cast<const char*>(info), head);
+    file.append(reinterpret_cast<const char*>(src), stride * static_cast<size_t>(rows));
+    SetStatus(TakeDecoded(file));
+    m_rawFormat = ImageFormatMemoryBMP;
+}
 
 Status Bitmap::GetPixel(INT x, INT y, Color* color) const
 {

@@ -14,6 +14,7 @@ class Surface;
 struct GraphicsTarget;
 struct DecodedImage;
 }  // namespace quiva
+struct BITMAPINFO;
 
 namespace Gdiplus {
 
@@ -615,6 +616,10 @@ public:
     Bitmap(HBITMAP hbitmap, void* palette);
     static Bitmap* FromFile(const WCHAR* filename, BOOL useIcm = FALSE);
     static Bitmap* FromHBITMAP(HBITMAP hbitmap, void* palette);
+    // A copy of a device-independent bitmap: its header (with the colour table or masks that
+    // follow it) and its rows, bottom row first unless the height is negative.
+    Bitmap(const BITMAPINFO* info, VOID* bits);
+    static Bitmap* FromBITMAPINFO(const BITMAPINFO* info, VOID* bits) { return new Bitmap(info, bits); }
     // Decodes an image file held in memory (the same formats as files).
     static Bitmap* FromMemory(const void* bytes, size_t length);
     Status GetPixel(INT x, INT y, Color* color) const;

@@ -230,15 +230,16 @@ public:
         if (!dib)
             return E_POINTER;
         *dib = nullptr;
-        std::lock_guard lock(m_lock);
-        if (!m_hasFrame)
+        BITMAPINFOHEADER h;
+        std::shared_ptr<const std::vector<uint8_t>> pixels;
+        if (!LatestFrame(&h, &pixels))
             return E_FAIL;
-        const BITMAPINFOHEADER h = Header();
+        // Frames are never changed once sent: the copy is made without holding up the stream.
         auto* block = static_cast<BYTE*>(CoTaskMemAlloc(sizeof(h) + h.biSizeImage));
         if (!block)
             return E_OUTOFMEMORY;
         std::memcpy(block, &h, sizeof(h));
-        std::memcpy(block + sizeof(h), m_pixels->data(), h.biSizeImage);
+        std::memcpy(block + sizeof(h), pixels->data(), h.biSizeImage);
         *dib = block;
         return S_OK;
     }
@@ -302,14 +303,13 @@ public:
             return E_INVALIDARG;
         *dib = nullptr;
         *bytes = 0;
-        std::lock_guard lock(m_lock);
-        if (!m_hasFrame)
+        std::shared_ptr<const std::vector<uint8_t>> pixels;
+        if (!LatestFrame(header, &pixels))
             return E_FAIL;
-        *header = Header();
         auto* block = static_cast<BYTE*>(CoTaskMemAlloc(header->biSizeImage));
         if (!block)
             return E_OUTOFMEMORY;
-        std::memcpy(block, m_pixels->data(), header->biSizeImage);
+        std::memcpy(block, pixels->data(), header->biSizeImage);
         *dib = block;
         *bytes = header->biSizeImage;
         if (timeStamp)
@@ -324,6 +324,17 @@ private:
             return false;
         std::lock_guard lock(m_lock);
         return m_mode == VMRMode_Windowless;
+    }
+
+    // The header and rows of the latest frame; false when there is none yet.
+    bool LatestFrame(BITMAPINFOHEADER* header, std::shared_ptr<const std::vector<uint8_t>>* pixels) const
+    {
+        std::lock_guard lock(m_lock);
+        if (!m_hasFrame)
+            return false;
+        *header = Header();
+        *pixels = m_pixels;
+        return true;
     }
 
     BITMAPINFOHEADER Header() const

@@ -2,8 +2,11 @@
 
 #include <cstring>
 
+#include "platform/base/bitmap.h"
 #include "platform/gdi/ImageCodec.h"
+#include "platform/gdi/Surface.h"
 #include "platform/gdi/gdiplus.h"
+#include "tests/support/BmpFiles.h"
 #include "tests/support/TempDir.h"
 
 using namespace Gdiplus;
@@ -216,6 +219,65 @@ TEST(GdiplusImage, BmpResavedAsJpegThroughTheEncoderList)
     EXPECT_EQ(missing->GetLastStatus(), FileNotFound);
     EXPECT_NE(broken->Save(L"c:\\x.jpg", &jpegClsid), Ok);
     EXPECT_EQ(broken->GetThumbnailImage(10, 10), nullptr);
+}
+
+TEST(GdiplusImage, ADibInMemoryGivesWhatItsBmpFileGives)
+{
+    // Padded 24-bit rows bottom-up, 32-bit rows top-down, and an 8-bit palette picture (read
+    // through the file decoder); the JPEG coded from memory matches the picture.
+    struct Case {
+        int bpp;
+        bool topDown;
+        PixelFormat format;
+    } cases[] = {{24, false, PixelFormat24bppRGB}, {32, true, PixelFormat32bppRGB}, {8, false, PixelFormat8bppIndexed}};
+    const std::vector<uint32_t> palette = {0x000000, 0xFF8000, 0x2040FF, 0xFFFFFF};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.bpp);
+        const int w = 641, h = 37;
+        const std::string file = quiva::test::MakeBmp(w, h, c.bpp, c.bpp == 8 ? palette : std::vector<uint32_t>{},
+                                                      [&](int x, int y) {
+                                                          return c.bpp == 8 ? static_cast<uint32_t>((x / 16 + y) % 4)
+                                                                            : static_cast<uint32_t>(x * 0x010203 + y * 0x070000);
+                                                      },
+                                                      c.topDown);
+        std::unique_ptr<Bitmap> fromFile(Bitmap::FromMemory(file.data(), file.size()));
+        BITMAPFILEHEADER fh;
+        std::memcpy(&fh, file.data(), sizeof fh);
+        std::string dib = file.substr(sizeof fh);  // header and colour table, then the rows
+        std::unique_ptr<Bitmap> fromDib(Bitmap::FromBITMAPINFO(reinterpret_cast<const BITMAPINFO*>(dib.data()),
+                                                               dib.data() + (fh.bfOffBits - sizeof fh)));
+        ASSERT_EQ(fromDib->GetLastStatus(), Ok);
+        ASSERT_EQ(fromDib->GetWidth(), static_cast<UINT>(w));
+        ASSERT_EQ(fromDib->GetHeight(), static_cast<UINT>(h));
+        EXPECT_EQ(fromDib->GetPixelFormat(), c.format);
+        const std::vector<uint32_t> a(fromDib->Pixels()->Pixels(), fromDib->Pixels()->Pixels() + w * h);
+        const std::vector<uint32_t> b(fromFile->Pixels()->Pixels(), fromFile->Pixels()->Pixels() + w * h);
+        EXPECT_EQ(a, b);
+        if (c.bpp == 8)
+            continue;  // hard colour edges on every row: what JPEG does worst
+        std::string jpeg;
+        ASSERT_TRUE(quiva::EncodeJpeg(fromDib->Pixels()->Pixels(), w, h, 95, jpeg));
+        quiva::DecodedImage decoded;
+        ASSERT_TRUE(quiva::DecodeJpeg(jpeg, decoded));
+        EXPECT_LT(MeanDifference(decoded.pixels, a), 6.0);
+    }
+    // Translucent pixels are coded with their own colour, not their premultiplied one.
+    std::vector<uint32_t> half(64 * 8, 0x80400000u);  // red 0x80 at half alpha
+    std::string jpeg;
+    ASSERT_TRUE(quiva::EncodeJpeg(half.data(), 64, 8, 100, jpeg));
+    quiva::DecodedImage decoded;
+    ASSERT_TRUE(quiva::DecodeJpeg(jpeg, decoded));
+    EXPECT_NEAR(static_cast<int>((decoded.pixels[100] >> 16) & 0xFF), 0x80, 3);
+    // What is not a whole DIB is refused.
+    BITMAPINFO bad{};
+    uint32_t pixel = 0;
+    EXPECT_EQ(std::unique_ptr<Bitmap>(Bitmap::FromBITMAPINFO(&bad, &pixel))->GetLastStatus(), InvalidParameter);
+    bad.bmiHeader = {sizeof(BITMAPINFOHEADER), 1, 1, 1, 32, BI_JPEG, 0, 0, 0, 0, 0};
+    EXPECT_EQ(std::unique_ptr<Bitmap>(Bitmap::FromBITMAPINFO(&bad, &pixel))->GetLastStatus(), InvalidParameter);
+    bad.bmiHeader.biCompression = BI_RGB;
+    bad.bmiHeader.biWidth = 100000;
+    EXPECT_EQ(std::unique_ptr<Bitmap>(Bitmap::FromBITMAPINFO(&bad, &pixel))->GetLastStatus(), InvalidParameter);
+    EXPECT_EQ(std::unique_ptr<Bitmap>(Bitmap::FromBITMAPINFO(nullptr, &pixel))->GetLastStatus(), InvalidParameter);
 }
 
 TEST(GdiplusImage, ThumbnailKeepsTheContent)
