@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <optional>
 #include <vector>
 
 #include "app/CKXQUIVACaptureModelManager.h"
@@ -14,11 +15,13 @@
 #include "framework/CKXWnd.h"
 #include "platform/base/bitmap.h"
 #include "platform/base/clock.h"
+#include "platform/base/codepage.h"
 #include "platform/base/debug.h"
 #include "platform/base/fileapi.h"
 #include "platform/base/resources.h"
 #include "platform/base/timerqueue.h"
 #include "platform/base/wformat.h"
+#include "platform/base/winpath.h"
 #include "platform/media/vfw.h"
 #include "platform/sound/mmsystem.h"
 #include "platform/ui/winuser.h"
@@ -94,13 +97,33 @@ CString CKXQUIVACaptureModel::BuildStudyFolder()
            m_strStudyDate;
 }
 
+bool CKXQUIVACaptureModel::SamePath(const CString& a, const CString& b, bool caseSensitive)
+{
+    const std::optional<std::string> na = quiva::NativePath(a), nb = quiva::NativePath(b);
+    if (!na || !nb)
+        return caseSensitive ? a == b : a.CompareNoCase(b) == 0;
+    auto fold = [](const std::string& s) {
+        std::string out;
+        for (char c : s)
+            if (!(c == '/' && !out.empty() && out.back() == '/'))
+                out += c;
+        while (out.size() > 1 && out.back() == '/')
+            out.pop_back();
+        return CString(quiva::Utf8ToWide(out).c_str());
+    };
+    const CString fa = fold(*na), fb = fold(*nb);
+    return caseSensitive ? fa == fb : fa.CompareNoCase(fb) == 0;
+}
+
 void CKXQUIVACaptureModel::AddFileInfo(const CString& path, const CString& study, const CString& date, int isVideo,
                                        int saved, int present)
 {
     {
+        // One file, however its path is spelt: a second record of a listed file would come in as
+        // a loose file marked deleted, and a commit that could not store the first would delete it.
         std::lock_guard lock(m_lock);
         for (_KXCaptureFileInfo* info : m_files)
-            if (info->path.CompareNoCase(path) == 0)
+            if (SamePath(info->path, path, false))
                 return;
     }
     auto* info = new _KXCaptureFileInfo;

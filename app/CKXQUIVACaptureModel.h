@@ -85,6 +85,9 @@ public:
     // The message (WM_APP + 0x151) the tick posts to the model's hidden window.
     static constexpr UINT kRecordingEndedMessage = 0x8000 + 0x151;
 
+    // Whether two Windows paths name the same file or folder: separators and their repeats are
+    // folded; names are compared with or without regard to case.
+    static bool SamePath(const CString& a, const CString& b, bool caseSensitive);
     void AddFileInfo(const CString& path, const CString& study, const CString& date, int isVideo, int saved, int present);
     // Null when the index is outside the list. The record stays valid while the model lives;
     // only the UI thread adds records.

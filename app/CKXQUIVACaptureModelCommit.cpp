@@ -9,6 +9,9 @@
 #include "app/CKXQUIVACaptureModel.h"
 
 #include <algorithm>
+#include <fstream>
+#include <optional>
+#include <vector>
 
 #include "app/CKXQUIVAConfig.h"
 #include "app/CKXSendDicomModel.h"
@@ -21,6 +24,7 @@
 #include "platform/base/debug.h"
 #include "platform/base/fileapi.h"
 #include "platform/base/wformat.h"
+#include "platform/base/winpath.h"
 #include "platform/ui/winuser.h"
 
 namespace {
@@ -90,6 +94,26 @@ bool ReadJournal(const CString& file, Journal* j)
     return j->imgNo > 0;
 }
 
+// Whether two files hold the same bytes (false when either cannot be read).
+bool SameBytes(const CString& a, const CString& b)
+{
+    const std::optional<std::string> pa = quiva::NativePath(a), pb = quiva::NativePath(b);
+    if (!pa || !pb)
+        return false;
+    std::ifstream fa(*pa, std::ios::binary), fb(*pb, std::ios::binary);
+    if (!fa || !fb)
+        return false;
+    std::vector<char> ba(1 << 16), bb(1 << 16);
+    for (;;) {
+        fa.read(ba.data(), static_cast<std::streamsize>(ba.size()));
+        fb.read(bb.data(), static_cast<std::streamsize>(bb.size()));
+        if (fa.gcount() != fb.gcount() || !std::equal(ba.begin(), ba.begin() + fa.gcount(), bb.begin()))
+            return false;
+        if (fa.gcount() == 0 || !fa || !fb)
+            return fa.eof() && fb.eof() && fa.gcount() == fb.gcount();
+    }
+}
+
 }  // namespace
 
 CString CKXQUIVACaptureModel::ImageDirectoryPath(const CString& imageDirectory, int imgNo, const CString& tempPath)
@@ -117,14 +141,18 @@ int CKXQUIVACaptureModel::ResolveInterruptedCommit(const CString& path, CKXAdoCo
     CKXAdoRecord record(db);
     if (!record.Open(Text(L"SELECT IMGNO FROM MIMG WHERE IMGNO = %d AND CNO = '%s'", j.imgNo, Literal(j.chart).GetString())))
         return -1;
-    if (record.IsEOF()) {
-        // The rows were never committed: their copy is nobody's.
-        DeleteFileW(j.target);
+    // A database that hands out a rolled-back number again (SQLite) may have given it to another
+    // file since: the copy under that number is this file's only while it holds this file's bytes.
+    const bool ownCopy = SameBytes(path, j.target);
+    if (record.IsEOF() || (Exists(j.target) && !ownCopy)) {
+        // The rows were never committed: the copy, if it is this file's, is nobody's.
+        if (ownCopy)
+            DeleteFileW(j.target);
         DeleteFileW(JournalPath(path));
         return 0;
     }
-    if (!Exists(j.target) && !(EnsureFolder(j.target.Left(std::max(j.target.ReverseFind(L'\\'), 0))) &&
-                               CopyFileW(path, j.target, FALSE)))
+    if (!ownCopy && !(EnsureFolder(j.target.Left(std::max(j.target.ReverseFind(L'\\'), 0))) &&
+                      CopyFileW(path, j.target, FALSE)))
         return -1;
     Debug(L"Commit: an interrupted commit of " + path + L" had gone through; the file leaves the store");
     DeleteFileW(path);
@@ -310,8 +338,8 @@ bool CKXQUIVACaptureModel::CommitFile(_KXCaptureFileInfo* info, CommitState& s, 
         }
         Debug(L"Commit#5");  // copy
         if (!s.db->CommitTrans()) {
-            DeleteFileW(target);
-            DeleteFileW(JournalPath(info->path));
+            // A commit cut short by the connection may still have gone through: the copy and the
+            // journal stay, and the file with them, until the database can tell.
             Debug(L"Commit: the rows could not be committed: " + info->path);
             return false;
         }

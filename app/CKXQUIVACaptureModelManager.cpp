@@ -27,24 +27,8 @@ CString FolderOf(const CString& path)
     return cut < 0 ? CString() : path.Left(cut);
 }
 
-// Whether two Windows paths name the same folder (separators and repeats folded, case kept
-// as the file system keeps it).
-bool SameFolder(const CString& a, const CString& b)
-{
-    auto na = quiva::NativePath(a), nb = quiva::NativePath(b);
-    if (!na || !nb)
-        return false;
-    auto fold = [](std::string s) {
-        std::string out;
-        for (char c : s)
-            if (!(c == '/' && !out.empty() && out.back() == '/'))
-                out += c;
-        while (out.size() > 1 && out.back() == '/')
-            out.pop_back();
-        return out;
-    };
-    return fold(*na) == fold(*nb);
-}
+// Whether two Windows paths name the same folder, case kept as the file system keeps it.
+bool SameFolder(const CString& a, const CString& b) { return CKXQUIVACaptureModel::SamePath(a, b, true); }
 
 // "yyyymmdd" of a file's creation time in local time.
 CString CreationDate(const WIN32_FIND_DATAW& found)

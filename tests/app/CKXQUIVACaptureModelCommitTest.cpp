@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
+#include <fcntl.h>
 #include <signal.h>
+#include <sys/file.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -11,9 +13,11 @@
 #include "app/CKXQUIVACaptureModelManager.h"
 #include "app/CKXQUIVAConfig.h"
 #include "framework/CKXAdoRecord.h"
+#include "platform/base/clock.h"
 #include "platform/base/codepage.h"
 #include "platform/base/debug.h"
 #include "platform/base/winpath.h"
+#include "tests/dicom/NetTestSupport.h"
 #include "tests/framework/db/ClinicDbFixture.h"
 #include "tests/support/BmpFiles.h"
 #include "tests/support/Command.h"
@@ -245,6 +249,49 @@ TEST_P(Commit, APacsThatIsDownDoesNotHoldTheCommit)
     EXPECT_FALSE(fs::exists(m_dir.Native("store/12345")));
 }
 
+TEST_P(Commit, StillsArriveAtThePacsUnderTheirRowsNumbers)
+{
+    fs::create_directories(m_dir.Native("pacs"));
+    quiva::test::Storescp pacs(m_dir.Native("pacs"), {});
+    ASSERT_TRUE(pacs.running());
+    ASSERT_TRUE(m_conn.Execute(L"INSERT INTO PATIENT (CNO,PATIENT,GENDER,BIRTHDAY) VALUES('12345','HONG^GILDONG','M','19800105')", 0, 1));
+    config.m_bSendDICOM = 1;
+    config.m_bPacsKindSeen = 1;
+    config.m_strPacsHost = L"127.0.0.1";
+    config.m_strPacsPort = CString(std::to_wstring(pacs.port()).c_str());
+    config.m_strPacsAETitle = L"PACS";
+    config.m_strInstitutionNumber = L"77";
+    CKXQUIVACaptureModel* m = Model();
+    Still(m, "1.bmp");
+    Still(m, "2.avi");
+    Still(m, "3.bmp");
+    EXPECT_EQ(m->Commit(), 0);
+    std::string dumps;
+    for (const std::string& f : quiva::test::FilesIn(m_dir.Native("pacs")))
+        if (f.rfind("SC", 0) == 0)
+            dumps += quiva::test::RunCommand("dcmdump -Un \"" + m_dir.Native("pacs/" + f) + "\"");
+    const auto stills = Rows(L"SELECT IMGNO,ONO FROM MIMG WHERE IMGTYPE = 0 ORDER BY IMGNO");
+    ASSERT_EQ(stills.size(), 2u);
+    for (const auto& row : stills) {
+        const std::string uid = "[1.2.999.424242.1.11.77.1.12345.20240105." + row[1].ToUtf8() + ".1." + row[0].ToUtf8() + "]";
+        EXPECT_NE(dumps.find(uid), std::string::npos) << uid << "\n" << dumps;
+    }
+    EXPECT_NE(dumps.find("[1.2.840.10008.5.1.4.1.1.7]"), std::string::npos) << dumps;
+    EXPECT_NE(dumps.find("[HONG^GILDONG]"), std::string::npos);
+    EXPECT_NE(dumps.find("[19800105]"), std::string::npos);
+    EXPECT_NE(dumps.find("[M]"), std::string::npos);
+    // A PACS that refuses the station holds nothing up: the still is stored all the same.
+    fs::create_directories(m_dir.Native("strict"));
+    quiva::test::Storescp strict(m_dir.Native("strict"), {"--refuse"});
+    ASSERT_TRUE(strict.running());
+    config.m_strPacsPort = CString(std::to_wstring(strict.port()).c_str());
+    Still(m, "4.bmp");
+    EXPECT_EQ(m->Commit(), 0);
+    EXPECT_EQ(Count(L"SELECT COUNT(*) FROM MIMG"), 4);
+    EXPECT_EQ(ImageFiles().size(), 4u);
+    EXPECT_FALSE(fs::exists(m_dir.Native("store/12345")));
+}
+
 INSTANTIATE_TEST_SUITE_P(Backends, Commit, testing::Values(Backend::SQLite, Backend::PostgreSQL), BackendName);
 
 namespace {
@@ -266,6 +313,24 @@ pid_t Station(const std::vector<std::string>& args)
         FILE* quiet = std::freopen("/dev/null", "w", stdout);
         (void)quiet;
         ::execv(program.c_str(), argv.data());
+        ::_exit(127);
+    }
+    return pid;
+}
+
+// Starts a program found on the search path; returns its pid.
+pid_t Spawn(const std::vector<std::string>& args)
+{
+    pid_t pid = ::fork();
+    if (pid == 0) {
+        std::vector<std::string> copy = args;
+        std::vector<char*> argv;
+        for (auto& a : copy)
+            argv.push_back(a.data());
+        argv.push_back(nullptr);
+        FILE* quiet = std::freopen("/dev/null", "w", stdout);
+        (void)quiet;
+        ::execvp(argv[0], argv.data());
         ::_exit(127);
     }
     return pid;
@@ -357,3 +422,169 @@ TEST_P(CommitStations, TwoStationsCommittingTogetherShareNoNumbers)
 }
 
 INSTANTIATE_TEST_SUITE_P(Backends, CommitStations, testing::Values(Backend::SQLite, Backend::PostgreSQL), BackendName);
+
+namespace {
+
+std::multiset<std::string> Contents(const std::string& folder)
+{
+    std::multiset<std::string> out;
+    for (const auto& e : fs::recursive_directory_iterator(folder))
+        if (e.is_regular_file())
+            out.insert(ReadAll(e.path().string()));
+    return out;
+}
+
+}  // namespace
+
+TEST_P(CommitStations, AStationCutShortBeforeItsCommitLosesNothingToTheNextNumber)
+{
+    // SQLite hands a number out again once the transaction that took it was rolled back: the
+    // number in the cut station's journal may by now be another still's, with its copy.
+    const std::string connection = Pg() ? m_conn.connectionString.ToUtf8()
+                                        : "Driver=SQLite3;Database=" + m_dir.Native("HRB4100.db") + ";";
+    std::string first, second;
+    for (int s = 0; s < 2; ++s) {
+        fs::create_directories(m_dir.Native("store" + std::to_string(s)));
+        manager.EnsureImageRoot(m_dir.Win("store" + std::to_string(s)));
+        CKXQUIVACaptureModel* m = Model();
+        m->m_strImageRoot = manager.m_strImageRoot;
+        (s == 0 ? first : second) = ReadAll(quiva::NativePath(Still(m, "s" + std::to_string(s) + ".bmp")).value());
+        if (s == 0) {
+            m->WriteInfoXml(L"");
+            manager.DeleteAllModels();
+            const int status = Wait(Station({m_dir.Native("store0"), m_dir.Native("images"), connection,
+                                             std::to_string(m_conn.dbmsKind), "12345", "Commit#5"}));
+            ASSERT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL) << status;
+        } else {
+            EXPECT_EQ(m->Commit(), 0);  // the other station, same chart
+            manager.DeleteAllModels();
+        }
+    }
+    CKXQUIVACaptureModelManager again;
+    again.m_pConfig = &config;
+    again.EnsureImageRoot(m_dir.Win("store0"));
+    again.LoadAll();
+    ASSERT_EQ(again.GetModelCount(), 1);
+    EXPECT_EQ(again.GetModel(0)->Commit(), 0);
+    again.DeleteAllModels();
+    EXPECT_EQ(Count(L"SELECT COUNT(*) FROM MIMG"), 2);
+    EXPECT_EQ(Contents(m_dir.Native("images")), (std::multiset<std::string>{first, second}));
+    for (const auto& e : fs::recursive_directory_iterator(m_dir.Native("store0")))
+        EXPECT_FALSE(e.is_regular_file() && e.path().filename() != "info.xml") << e.path();
+}
+
+TEST_P(CommitStations, AFullImageDirectoryKeepsEveryFileInTheStore)
+{
+    // The station sees the image directory as a file system of its own that is full: a one-page
+    // memory file system in a mount namespace of its own (no privileges needed). It names the
+    // store in the native spelling, so the stills listed in info.xml are also found as loose files.
+    if (std::system("unshare -Urm true >/dev/null 2>&1") != 0)
+        GTEST_SKIP() << "user namespaces are not available here";
+    const std::string connection = Pg() ? m_conn.connectionString.ToUtf8()
+                                        : "Driver=SQLite3;Database=" + m_dir.Native("HRB4100.db") + ";";
+    CKXQUIVACaptureModel* m = Model();
+    Still(m, "1.bmp");
+    Still(m, "2.bmp");
+    m->WriteInfoXml(L"");
+    manager.DeleteAllModels();
+    const std::string script =
+        "mount -t tmpfs -o size=4k quiva-full \"$1\" && head -c 4096 /dev/zero > \"$1/full\" || exit 99; "
+        "\"$2\" \"$3\" \"$1\" \"$4\" \"$5\" 12345; r=$?; find \"$1\" -type f > \"$6\"; exit $r";
+    const int status = Wait(Spawn({"unshare", "-Urm", "sh", "-c", script, "sh", m_dir.Native("images"), Child(),
+                                   m_dir.Native("store"), connection, std::to_string(m_conn.dbmsKind),
+                                   m_dir.Native("left.txt")}));
+    ASSERT_TRUE(WIFEXITED(status)) << status;
+    EXPECT_EQ(WEXITSTATUS(status), 3);
+    EXPECT_EQ(ReadAll(m_dir.Native("left.txt")), m_dir.Native("images") + "/full\n") << "no part of a copy is left";
+    EXPECT_EQ(Count(L"SELECT COUNT(*) FROM MIMG"), 0);
+    EXPECT_EQ(Count(L"SELECT COUNT(*) FROM MMAIN"), 0);
+    // Both stills wait in the store, without a journal, and go once there is room.
+    for (const auto& e : fs::recursive_directory_iterator(m_dir.Native("store")))
+        EXPECT_NE(e.path().extension(), ".commit") << e.path();
+    CKXQUIVACaptureModelManager again;
+    again.m_pConfig = &config;
+    again.EnsureImageRoot(m_dir.Win("store"));
+    again.LoadAll();
+    ASSERT_EQ(again.GetModelCount(), 1);
+    EXPECT_EQ(again.GetModel(0)->GetFileCount(), 2);
+    EXPECT_EQ(again.GetModel(0)->Commit(), 0);
+    again.DeleteAllModels();
+    EXPECT_EQ(Count(L"SELECT COUNT(*) FROM MIMG"), 2);
+    EXPECT_EQ(ImageFiles().size(), 2u);
+}
+
+TEST_P(CommitStations, ADatabaseServerStoppedMidCommitLosesNothing)
+{
+    if (!Pg())
+        GTEST_SKIP() << "a database server is stopped";
+    auto server = quiva::test::FindPostgres(nullptr);
+    ASSERT_TRUE(server);
+    // The second cluster, which a test may stop, is shared by every test run on the machine.
+    const int lock = ::open((server->restartData + "/../restart.lock").c_str(), O_CREAT | O_RDWR | O_CLOEXEC, 0666);
+    ASSERT_GE(lock, 0);
+    ASSERT_EQ(::flock(lock, LOCK_EX), 0);
+    const std::string runAs = ::geteuid() == 0 ? "runuser -u " + server->owner + " -- " : "";
+    auto pgctl = [&](const std::string& args) {
+        return std::system((runAs + server->pgCtl + " -D " + server->restartData + " " + args + " >/dev/null 2>&1").c_str());
+    };
+    const std::string name = "quiva_r" + std::to_string(::getpid());
+    CKXAdoConnection admin;
+    admin.connectionString = quiva::test::PgConnectionString(*server, server->database, server->restartPort);
+    ASSERT_TRUE(admin.Open(0));
+    ASSERT_TRUE(admin.Execute(CString(quiva::Utf8ToWide("DROP DATABASE IF EXISTS " + name + " WITH (FORCE)").c_str()), 0, 1));
+    ASSERT_TRUE(admin.Execute(CString(quiva::Utf8ToWide("CREATE DATABASE " + name).c_str()), 0, 1));
+    m_conn.Close(0);
+    m_conn.connectionString = quiva::test::PgConnectionString(*server, name, server->restartPort);
+    ASSERT_TRUE(m_conn.Open(0));
+    ASSERT_TRUE(m_conn.Execute(CString(quiva::Utf8ToWide(quiva::test::ResourceText("resources/db/postgresql.sql")).c_str()), 0, 1));
+    config.m_pConnection->connectionString = m_conn.connectionString;
+    quiva::ScopedVirtualClock clock;  // the reconnection attempts wait in virtual time
+
+    // The server goes down after the study row, after the copy (before the commit) and after the
+    // first file's commit.
+    for (const wchar_t* step : {L"Commit#1", L"Commit#5", L"Commit#6"}) {
+        SCOPED_TRACE(CString(step).ToUtf8());
+        CKXQUIVACaptureModel* m = Model();
+        const CString stills[] = {Still(m, "1.bmp"), Still(m, "2.bmp"), Still(m, "3.bmp")};
+        bool stopped = false;
+        quiva::DebugSink previous = quiva::SetDebugSink([&](const std::wstring& line) {
+            if (!stopped && line.rfind(step, 0) == 0) {
+                stopped = true;
+                pgctl("-m fast -w stop");
+            }
+        });
+        EXPECT_EQ(m->Commit(), 3);
+        quiva::SetDebugSink(previous);
+        ASSERT_TRUE(stopped);
+        ASSERT_EQ(pgctl("-l " + server->restartData + "/server.log -w -t 60 start"), 0);
+        m_conn.Close(0);
+        ASSERT_TRUE(m_conn.Open(0));
+        // Each still is in the store, unsaved, or saved with its row and its copy.
+        for (int i = 0; i < 3; ++i) {
+            _KXCaptureFileInfo* info = m->GetFileInfo(i);
+            const bool inStore = fs::exists(quiva::NativePath(stills[i]).value());
+            EXPECT_NE(inStore, info->saved != 0) << i;
+        }
+        const int rows = Count(L"SELECT COUNT(*) FROM MIMG");
+        for (const auto& row : Rows(L"SELECT IMGNO FROM MIMG")) {
+            const CString target = CKXQUIVACaptureModel::ImageDirectoryPath(m_dir.Win("images"), _wtoi(row[0]), L".bmp");
+            EXPECT_TRUE(fs::exists(quiva::NativePath(target).value())) << "row " << row[0].ToUtf8() << " without its copy";
+        }
+        EXPECT_EQ(Count(L"SELECT COALESCE(SUM(IMGNO), 0) FROM MMAIN"), rows);
+        // The next commit with the server back finishes the job, and no copy is left over.
+        EXPECT_EQ(m->Commit(), 0);
+        EXPECT_EQ(Count(L"SELECT COUNT(*) FROM MIMG"), 3);
+        EXPECT_EQ(ImageFiles().size(), 3u);
+        EXPECT_FALSE(fs::exists(m_dir.Native("store/12345")));
+        manager.DeleteAllModels();
+        ASSERT_TRUE(m_conn.Execute(L"DELETE FROM MMAIN; DELETE FROM MIMG", 0, 1));
+        fs::remove_all(m_dir.Native("images"));
+        fs::create_directories(m_dir.Native("images"));
+    }
+    m_conn.Close(0);
+    admin.Close(0);
+    ASSERT_TRUE(admin.Open(0));
+    admin.Execute(CString(quiva::Utf8ToWide("DROP DATABASE IF EXISTS " + name + " WITH (FORCE)").c_str()), 0, 1);
+    ::flock(lock, LOCK_UN);
+    ::close(lock);
+}

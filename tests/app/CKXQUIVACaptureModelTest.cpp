@@ -78,6 +78,40 @@ TEST_F(CaptureModel, StillsAsBmpOrJpegWithTheShutterSound)
     EXPECT_EQ(sounds.Played().size(), 4u);
 }
 
+TEST_F(CaptureModel, AJpegThatCannotBeWrittenKeepsAndListsTheBmp)
+{
+    quiva::ScopedVirtualClock clock;
+    config.m_bSaveJpegFormat = 1;
+    CKXQUIVACaptureModel* m = Model();
+    const std::string folder = Store("12345/Endo/20240105");
+    // Between the BMP and its JPEG (at the shutter sound) a folder takes the JPEG's name, so
+    // the JPEG cannot be put in place.
+    quiva::SoundSink chained;
+    chained = quiva::SetSoundSink([&](const quiva::SoundEvent& e) {
+        if (e.resourceId == IDW_CAPTURE_STILL)
+            fs::create_directories(folder + "/143000000.jpg");
+        if (chained)
+            chained(e);
+    });
+    m->CaptureStill();
+    quiva::SetSoundSink(chained);
+    EXPECT_EQ(FilesOf(folder), (std::vector<std::string>{"143000000.bmp", "143000000.jpg", "info.xml"}))
+        << "no half-written JPEG is left";
+    EXPECT_TRUE(fs::is_directory(folder + "/143000000.jpg"));
+    // The shutter sounded for a still that is kept: the BMP, listed and in info.xml.
+    EXPECT_EQ(sounds.Played(), std::vector<int>{IDW_CAPTURE_STILL});
+    ASSERT_EQ(m->GetFileCount(), 1);
+    EXPECT_TRUE(m->GetFileInfo(0)->path.Right(4) == L".bmp");
+    EXPECT_GT(m->GetFileInfo(0)->image->GetWidth(), 0u);
+    CKXXmlDocument xml;
+    ASSERT_TRUE(xml.Load(Win("store") + L"\\12345\\Endo\\20240105\\info.xml"));
+    EXPECT_EQ(xml.GetValue(L"/image@0"), m->GetFileInfo(0)->path);
+    // With the name free again the next still is a JPEG only.
+    fs::remove(folder + "/143000000.jpg");
+    m->CaptureStill();
+    EXPECT_EQ(FilesOf(folder), (std::vector<std::string>{"143000000.bmp", "143000001.jpg", "info.xml"}));
+}
+
 TEST_F(CaptureModel, NoStillWithoutARunningPreview)
 {
     CKXQUIVACaptureModel* m = Model();
@@ -168,6 +202,7 @@ TEST_F(CaptureModel, FileRecords)
     quiva::test::WriteAll(Native("a.bmp"), "not a picture");
     m->AddFileInfo(Win("a.bmp"), L"Endo", L"20240105", 0, 0, 1);
     m->AddFileInfo(Win("A.BMP"), L"Endo", L"20240105", 0, 0, 1);  // same path, other case
+    m->AddFileInfo(CString(quiva::Utf8ToWide(Native("a.bmp")).c_str()), L"None", L"20240105", 0, 0, 0);  // other spelling
     quiva::test::WriteAll(Native("v.avi"), "RIFF");
     m->AddFileInfo(Win("v.avi"), L"Endo", L"20240105", 1, 0, 1);  // no thumbnail: not listed
     ASSERT_EQ(m->GetFileCount(), 1);
