@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include "platform/base/clock.h"
 #include "platform/ui/uisystem.h"
 #include "tests/app/CaptureStoreTestSupport.h"
 #include "tests/framework/controls/ControlTestSupport.h"
@@ -29,6 +30,28 @@ protected:
     CKXQUIVACaptureModel* model = nullptr;
     CKXCtrlWndQUIVAThumbnail& strip() { return model->m_thumbnail; }
 };
+
+// What the enlarged view looked like while it was open; closes it with a press outside.
+struct OpenedView {
+    bool seen = false;
+    RECT rect{};
+    bool pictured = false;
+};
+OpenedView g_opened;
+
+void CALLBACK WatchForTheView(HWND, UINT, UINT_PTR id, DWORD)
+{
+    HWND popup = GetCapture();
+    if (!popup)
+        return;
+    KillTimer(nullptr, id);
+    g_opened.seen = true;
+    GetWindowRect(popup, &g_opened.rect);
+    const std::string dir = std::string(QUIVA_BINARY_DIR) + "/reference-pictures";
+    fs::create_directories(dir);
+    g_opened.pictured = quiva::ui::WriteWindowPng(popup, dir + "/thumbnail-enlarged-view.png");
+    quiva::ui::InjectClick(1900, 1060);
+}
 
 }  // namespace
 
@@ -138,4 +161,41 @@ TEST_F(ThumbnailStrip, PictureWithAStillARecordingAndTheHoverIcon)
     fs::create_directories(dir);
     ASSERT_TRUE(quiva::ui::WriteWindowPng(host.wnd->m_hWnd, dir + "/thumbnail-strip.png"));
     EXPECT_GT(fs::file_size(dir + "/thumbnail-strip.png"), 1000u);
+}
+
+TEST_F(ThumbnailStrip, ADoubleClickOpensTheEnlargedViewOverTheCell)
+{
+    AddStill("a.bmp");
+    ControlHost host(strip(), 230, 600);
+    const POINT p = host.Screen(60, 100);
+    // Two clicks further apart than the double-click time only select the cell.
+    quiva::ui::InjectMouseMove(p.x, p.y);
+    quiva::ui::InjectClick(p.x, p.y);
+    quiva::ui::InjectPause(1000);
+    quiva::ui::InjectClick(p.x, p.y);
+    quiva::ui::InjectPause(1000);
+    g_opened = {};
+    UINT_PTR timer = SetTimer(nullptr, 0, 10, WatchForTheView);
+    host.Pump();
+    EXPECT_EQ(strip().selectedCell, 0);
+    EXPECT_EQ(GetCapture(), nullptr);
+    // A double click opens the view, three times the cell's size, over the cell and kept on the
+    // screen; it runs until a press outside it.
+    quiva::ui::InjectClick(p.x, p.y);
+    quiva::ui::InjectClick(p.x, p.y);
+    for (int i = 0; i < 100 && !g_opened.seen; ++i) {
+        host.Pump();
+        Sleep(5);
+    }
+    KillTimer(nullptr, timer);
+    ASSERT_TRUE(g_opened.seen);
+    EXPECT_TRUE(g_opened.pictured);
+    EXPECT_EQ(g_opened.rect.right - g_opened.rect.left, 3 * 200 + 1);
+    EXPECT_EQ(g_opened.rect.bottom - g_opened.rect.top, 3 * 150 + 1);
+    // The cell's top left (host 10, 55) less one cell, on the screen: the left edge is held at
+    // the screen's.
+    const POINT cell = host.Screen(10, 55);
+    EXPECT_EQ(g_opened.rect.left, std::max(0L, cell.x - 200L));
+    EXPECT_EQ(g_opened.rect.top, cell.y - 150);
+    EXPECT_EQ(GetCapture(), nullptr) << "closed by the press outside";
 }
