@@ -115,6 +115,14 @@ TEST_F(CaptureModel, AJpegThatCannotBeWrittenKeepsAndListsTheBmp)
 TEST_F(CaptureModel, NoStillWithoutARunningPreview)
 {
     CKXQUIVACaptureModel* m = Model();
+    // A grab that gives no file (a file stands where the study folder would go) lists nothing
+    // and makes no shutter sound.
+    fs::create_directories(Store("12345"));
+    quiva::test::WriteAll(Store("12345/Endo"), "a file");
+    m->CaptureStill();
+    EXPECT_EQ(m->GetFileCount(), 0);
+    EXPECT_TRUE(sounds.Played().empty());
+    fs::remove(Store("12345/Endo"));
     Engine().Stop();
     m->CaptureStill();
     m->m_pEngine = nullptr;
