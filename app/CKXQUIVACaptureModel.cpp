@@ -34,8 +34,12 @@ CKXQUIVACaptureModel::CKXQUIVACaptureModel()
 
 CKXQUIVACaptureModel::~CKXQUIVACaptureModel()
 {
-    // The windows may be gone before their models: nothing is painted from here on.
-    m_pTitleHost = nullptr;
+    // The windows may be gone before their models: nothing is painted from here on (the tick
+    // reads the title host under the recording lock).
+    {
+        std::lock_guard lock(m_recordLock);
+        m_pTitleHost = nullptr;
+    }
     m_pThumbnailHost = nullptr;
     // No tick may run once the model starts to go: the timer is deleted, waiting for a tick in
     // progress, before anything of the model is freed. A recording still running or ended

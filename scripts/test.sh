@@ -8,14 +8,15 @@ bash "$top/scripts/install-deps.sh"
 if [ -x "$top/scripts/start-services.sh" ]; then bash "$top/scripts/start-services.sh"; fi
 # The fuzz harnesses run first, briefly, so that ctest's summary closes the output.
 bash "$top/scripts/fuzz.sh"
-# ThreadSanitizer: the threaded tests (platform, capture, device monitor) in a tree of their
-# own that builds only those programs. A race or lock-order report fails the run; a test that
+# ThreadSanitizer: the threaded tests (platform, capture, device monitor, and the application's,
+# whose recording tick and engines run off the UI thread) in a tree of their own that builds
+# only those programs. A race or lock-order report fails the run; a test that
 # only misses a wall-clock deadline under TSan's slowdown does not (the run below checks them).
 tsan=${QUIVA_TSAN_BUILD_DIR:-$top/build-tsan}
 cmake -S "$top" -B "$tsan" -DQUIVA_TSAN=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-cmake --build "$tsan" -j "$(nproc)" --target test_platform test_capture test_monitor
+cmake --build "$tsan" -j "$(nproc)" --target test_platform test_capture test_monitor test_app
 TSAN_OPTIONS="suppressions=$top/scripts/tsan.supp second_deadlock_stack=1 ${TSAN_OPTIONS:-}" \
-  ctest --test-dir "$tsan" -L '^test_(platform|capture|monitor)$' --output-on-failure -j "$(nproc)" \
+  ctest --test-dir "$tsan" -L '^test_(platform|capture|monitor|app)$' --output-on-failure -j "$(nproc)" \
   >"$tsan/tsan.log" 2>&1 || true
 if grep -q "WARNING: ThreadSanitizer" "$tsan/tsan.log"; then
   cat "$tsan/tsan.log"
