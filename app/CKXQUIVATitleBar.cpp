@@ -222,8 +222,13 @@ void CKXQUIVATitleBar::OnValueChanged(int cmd, CKXCtrl* sender, CKXCtrlCursor*)
 void CKXQUIVATitleBar::SetModel(CKXQUIVACaptureModel* newModel)
 {
     model = newModel;
-    if (model)
+    if (model) {
+        // A model without a study yet takes the one the combo offers, so that what the bar
+        // shows is what the capture keys and the buttons file under.
+        if (model->GetStudyName().IsEmpty())
+            model->SetStudyName(studyCombo.GetEditText());
         studyCombo.SetEditText(model->GetStudyName(), nullptr);
+    }
     saveButton.enabled = stillButton.enabled = videoButton.enabled = model ? 1 : 0;
 }
 

@@ -478,4 +478,41 @@ TEST_P(TitleBarOptions, DoNotDisturbIsKeptForTheNextWindow)
     EXPECT_EQ(frame->titleBar.noPreventCheck.checked, 1);
 }
 
+
+TEST_P(TitleBarOptions, OptionsKeptOnlyInTheFileGovernTheWindowToo)
+{
+    // Neither has a control: saving when the window closes, and the extra still key (F9).
+    constexpr UINT kF9 = 0x78;
+    auto writeOptions = [kF9](BOOL saveWhenClose) {
+        CKXQUIVAConfig c;
+        c.m_bSaveWhenClose = saveWhenClose;
+        c.m_nCaptureKey = kF9;
+        c.SaveConfig();
+    };
+    fs::create_directories(Root("IMAGE"));
+    ASSERT_TRUE(m_direct.Execute(L"INSERT INTO FOPTION VALUES ('ORBITA','ORBITA','Image Directory','c:\\HRB4100\\IMAGE')", 0, TRUE));
+    writeOptions(FALSE);
+    ShowPatient(true);
+    // A new patient's study is the one the study combo offers.
+    EXPECT_EQ(Combo().GetEditText(), L"Endo");
+    EXPECT_EQ(Model().GetStudyName(), L"Endo");
+    EXPECT_EQ(g_captureKey, static_cast<DWORD>(kF9));
+    quiva::ui::InjectActivation(frame->m_hWnd);
+    quiva::ui::InjectObservedKey(kF9, true);
+    quiva::ui::InjectObservedKey(kF9, false);
+    quiva::ui::PumpPending();
+    ASSERT_EQ(Model().GetFileCount(), 1);
+    EXPECT_EQ(Newest()->study, L"Endo");
+    // Closed with its close button: nothing is committed, the still waits in the store.
+    ClickTitle(frame->titleBar.closeButton);
+    EXPECT_FALSE(::IsWindow(frame->m_hWnd));
+    EXPECT_EQ(Scalar(L"SELECT COUNT(*) FROM MIMG"), L"0");
+
+    writeOptions(TRUE);
+    ShowPatient(true);
+    ASSERT_EQ(Model().GetFileCount(), 1);
+    ClickTitle(frame->titleBar.closeButton);
+    EXPECT_EQ(Scalar(L"SELECT COUNT(*) FROM MIMG"), L"1");
+}
+
 INSTANTIATE_TEST_SUITE_P(Default, TitleBarOptions, testing::Values(ClinicBackend::SQLite), ClinicBackendName);
