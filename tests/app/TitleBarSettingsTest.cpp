@@ -408,7 +408,8 @@ TEST_P(TitleBarOptions, EachOptionReachesItsFileAndWhatItGoverns)
     EXPECT_EQ(Newest()->isVideo, 1);
     EXPECT_EQ(fs::path(NewestPath()).extension(), ".avi");
 
-    // A limit outside a day is refused with the reason; the one in force stays.
+    // A limit outside a day is refused with the reason; the one in force stays. (The recording
+    // that ended by itself asked for no repaint: the settings button answers all the same.)
     std::wstring told;
     setOptions([&](CKXFixDialog& d, CKXCtrlWndQUIVAOptions& page) {
         ClickControl(d, page.m_recordLimitEdit);
