@@ -517,3 +517,24 @@ TEST_P(TitleBarOptions, OptionsKeptOnlyInTheFileGovernTheWindowToo)
 }
 
 INSTANTIATE_TEST_SUITE_P(Default, TitleBarOptions, testing::Values(ClinicBackend::SQLite), ClinicBackendName);
+
+TEST(StudyCombo, ReloadKeepsTheTextAndNeverMakesTheEntryAStudy)
+{
+    CKXQUIVAConfig config;
+    CKXCtrlQUIVAStudyComboBox combo;
+    combo.config = &config;
+    // Only the entry: the text stays empty.
+    combo.ReloadStudies();
+    ASSERT_EQ(combo.dropList.items.size(), 1u);
+    EXPECT_EQ(combo.dropList.items[0]->data, 1);
+    EXPECT_EQ(combo.GetEditText(), L"");
+    // An empty text becomes the first study; a text no longer listed stays.
+    config.m_studyNames.Add(L"CT");
+    config.m_studyNames.Add(L"MRI");
+    combo.ReloadStudies();
+    EXPECT_EQ(combo.GetEditText(), L"CT");
+    EXPECT_EQ(combo.dropList.items.size(), 3u);
+    combo.SetEditText(L"Endo", nullptr);
+    combo.ReloadStudies();
+    EXPECT_EQ(combo.GetEditText(), L"Endo");
+}
