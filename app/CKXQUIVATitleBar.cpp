@@ -66,19 +66,20 @@ int CKXQUIVATitleBar::Create(int newId, float px, float py, float w, float h)
     return 1;
 }
 
-bool CKXQUIVATitleBar::ShowRecordingState()
+void CKXQUIVATitleBar::ShowRecordingState(CKXCtrlCursor* ctx)
 {
     const int recording = engine && engine->m_bRecording ? 1 : 0;
     const bool changed = recordTimer.visible != recording;
     settingsButton.visible = !recording;
     sourceCombo.visible = !recording;
     recordTimer.visible = recording;
-    return changed;
+    if (changed && ctx && ctx->host && ctx->host->GetSafeHwnd())
+        ::InvalidateRect(ctx->host->GetSafeHwnd(), nullptr, FALSE);
 }
 
 void CKXQUIVATitleBar::Draw(Graphics* g, float offsetX, float offsetY, CKXCtrlRenderHint* hint, CKXCtrlCursor* ctx)
 {
-    ShowRecordingState();
+    ShowRecordingState(nullptr);
     CKXCtrlWnd::Draw(g, offsetX, offsetY, hint, ctx);
 }
 
@@ -86,15 +87,13 @@ void CKXQUIVATitleBar::Draw(Graphics* g, float offsetX, float offsetY, CKXCtrlRe
 // of the moment all the same, and the bar is repainted to show them.
 int CKXQUIVATitleBar::OnLButtonDown(float px, float py, BOOL* handled, CKXCtrlCursor* ctx)
 {
-    if (ShowRecordingState() && ctx && ctx->host && ctx->host->GetSafeHwnd())
-        ::InvalidateRect(ctx->host->GetSafeHwnd(), nullptr, FALSE);
+    ShowRecordingState(ctx);
     return CKXCtrlWnd::OnLButtonDown(px, py, handled, ctx);
 }
 
 int CKXQUIVATitleBar::OnMouseMove(float px, float py, BOOL* handled, CKXCtrlCursor* ctx)
 {
-    if (ShowRecordingState() && ctx && ctx->host && ctx->host->GetSafeHwnd())
-        ::InvalidateRect(ctx->host->GetSafeHwnd(), nullptr, FALSE);
+    ShowRecordingState(ctx);
     return CKXCtrlWnd::OnMouseMove(px, py, handled, ctx);
 }
 

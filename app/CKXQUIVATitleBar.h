@@ -56,8 +56,8 @@ public:
 
 protected:
     // While the engine records, the record timer takes the place of the source combo and the
-    // settings button; true when that changed.
-    bool ShowRecordingState();
+    // settings button; with a context, a change repaints the bar.
+    void ShowRecordingState(CKXCtrlCursor* ctx);
     void Save(CKXCtrlCursor* ctx);
     // The study combo's text and today's date go into the model.
     void StampModel();
