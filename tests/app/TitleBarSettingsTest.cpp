@@ -140,13 +140,6 @@ protected:
         EXPECT_TRUE(opened.ran) << "the settings dialog did not open";
         return opened;
     }
-    // The caption's exit button (Escape never ends a fixed dialog).
-    static void ClickExit(CKXFixDialog& d)
-    {
-        POINT exit{static_cast<int>(d.captionBar.exitRect.X + 4), static_cast<int>(d.captionBar.exitRect.Y + 4)};
-        ::ClientToScreen(d.m_hWnd, &exit);
-        ClickScreen(exit);
-    }
     // The page of the tab with that caption, whose tab is clicked (it shows once the click is
     // taken, after the script has returned).
     template <class Page>
@@ -199,7 +192,7 @@ TEST_P(TitleBarDialogs, TheSettingsButtonOffersThePagesOfTheMomentWithTheKeysOff
     ShowPatient(false);
     EXPECT_EQ(g_hKeyboardHook, nullptr);
     // No preview: the study names only, and the hook stays off after the dialog, however closed.
-    Opened opened = OpenSettings([](CKXFixDialog& d) { ClickExit(d); });
+    Opened opened = OpenSettings([](CKXFixDialog& d) { ClickCaptionExit(d); });
     EXPECT_EQ(opened.tabs, std::vector<std::wstring>{L"검사이름 관리"});
     EXPECT_TRUE(opened.hookOff);
     EXPECT_EQ(g_hKeyboardHook, nullptr);
@@ -219,7 +212,7 @@ TEST_P(TitleBarDialogs, TheSettingsButtonOffersThePagesOfTheMomentWithTheKeysOff
     ASSERT_TRUE(WaitForPicture(m_engine).ok);
     opened = OpenSettings([&](CKXFixDialog& d) {
         PressPause();
-        ClickExit(d);
+        ClickCaptionExit(d);
     });
     EXPECT_EQ(opened.tabs, kAllPages);
     EXPECT_TRUE(opened.hookOff);
@@ -289,7 +282,7 @@ TEST_P(TitleBarDialogs, TheManageEntryRunsTheStudyNamesAndLeavesTheStudyChosen)
         TypeText(L"MRI");
         ClickControl(d, page->m_addButton);
         // The study in force is deleted.
-        AnswerBox(&boxes, IDYES, [&d] { ClickExit(d); });
+        AnswerBox(&boxes, IDYES, [&d] { ClickCaptionExit(d); });
         ClickRow(d, page->m_list, 1);
         ClickControl(d, page->m_deleteButton);
     });
