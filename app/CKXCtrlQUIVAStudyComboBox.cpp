@@ -1,15 +1,42 @@
 #include "app/CKXCtrlQUIVAStudyComboBox.h"
 
 #include "app/CKXQUIVAConfig.h"
+#include "app/KXQUIVASettingDialog.h"
+#include "app/QUIVAKeyboardHook.h"
 #include "framework/CKXCtrlWnd.h"
+
+namespace {
+
+// Item data of the list: a study name, and the entry that opens the study-name dialog.
+constexpr intptr_t kStudyItem = 0;
+constexpr intptr_t kManageItem = 1;
+
+}  // namespace
 
 void CKXCtrlQUIVAStudyComboBox::DropDown(float x, float y, float width, float scale, CKXCtrlCursor* ctx)
 {
     CString before = GetEditText();
+    const CString shown = *editText;
     CKXCtrlComboBox::DropDown(x, y, width, scale, ctx);
+    std::vector<_KXListStringItem*>& chosen = dropList.GetSelection();
+    if (!chosen.empty() && chosen.front()->data == kManageItem) {
+        // The entry is a command, never a study: the text stays what it was.
+        *editText = shown;
+        ManageStudies();
+    }
     OnMouseLeave(ctx);
     if (GetEditText() != before && parent)
         parent->OnValueChanged(id, this, ctx);
+}
+
+void CKXCtrlQUIVAStudyComboBox::ManageStudies()
+{
+    // No capture key acts while the dialog is open.
+    RemoveKeyboardHook();
+    KXQUIVARunStudyDialog(config);
+    ReloadStudies();
+    dropList.SelectString(GetEditText());
+    InstallKeyboardHook();
 }
 
 void CKXCtrlQUIVAStudyComboBox::ReloadStudies()
@@ -19,9 +46,10 @@ void CKXCtrlQUIVAStudyComboBox::ReloadStudies()
     CString previous = GetEditText();
     dropList.RemoveAll();
     for (int i = 0; i < static_cast<int>(config->m_studyNames.GetSize()); ++i)
-        AddItem(config->GetStudyName(i), 0);
+        AddItem(config->GetStudyName(i), kStudyItem);
+    AddItem(L"검사이름관리", kManageItem);
     if (previous.IsEmpty()) {
-        if (!dropList.items.empty())
+        if (dropList.items.size() > 1)
             SetCurSel(0);
     } else {
         SetEditText(previous, nullptr);

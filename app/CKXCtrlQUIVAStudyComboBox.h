@@ -1,5 +1,5 @@
-// The study combo of the title bar: the configuration's study names; a changed choice is told
-// to the title bar.
+// The study combo of the title bar: the configuration's study names and, last, the entry
+// "검사이름관리" that opens the study-name dialog; a changed choice is told to the title bar.
 #pragma once
 
 #include "framework/CKXCtrlComboBox.h"
@@ -14,4 +14,7 @@ public:
     // Rebuilds the list from the configuration and keeps the text: an empty text becomes the
     // first study; a name no longer listed stays. Nothing is notified.
     void ReloadStudies();
+    // The study-name dialog with the keyboard hook off; afterwards the list is reloaded, the
+    // current text selected and the hook installed again.
+    void ManageStudies();
 };

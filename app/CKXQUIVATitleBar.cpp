@@ -2,6 +2,7 @@
 
 #include "app/CKXQUIVACaptureModel.h"
 #include "app/CKXQUIVAConfig.h"
+#include "app/KXQUIVASettingDialog.h"
 #include "app/QUIVAKeyboardHook.h"
 #include "capture/CKXMCapture.h"
 #include "framework/CKXCtrlCursor.h"
@@ -65,13 +66,35 @@ int CKXQUIVATitleBar::Create(int newId, float px, float py, float w, float h)
     return 1;
 }
 
-void CKXQUIVATitleBar::Draw(Graphics* g, float offsetX, float offsetY, CKXCtrlRenderHint* hint, CKXCtrlCursor* ctx)
+void CKXQUIVATitleBar::ShowRecordingState(CKXCtrlCursor* ctx)
 {
-    bool recording = engine && engine->m_bRecording;
+    const int recording = engine && engine->m_bRecording ? 1 : 0;
+    const bool changed = recordTimer.visible != recording;
     settingsButton.visible = !recording;
     sourceCombo.visible = !recording;
     recordTimer.visible = recording;
+    if (changed && ctx && ctx->host && ctx->host->GetSafeHwnd())
+        ::InvalidateRect(ctx->host->GetSafeHwnd(), nullptr, FALSE);
+}
+
+void CKXQUIVATitleBar::Draw(Graphics* g, float offsetX, float offsetY, CKXCtrlRenderHint* hint, CKXCtrlCursor* ctx)
+{
+    ShowRecordingState(nullptr);
     CKXCtrlWnd::Draw(g, offsetX, offsetY, hint, ctx);
+}
+
+// A recording that ended by its time limit asks for no repaint: the mouse finds the controls
+// of the moment all the same, and the bar is repainted to show them.
+int CKXQUIVATitleBar::OnLButtonDown(float px, float py, BOOL* handled, CKXCtrlCursor* ctx)
+{
+    ShowRecordingState(ctx);
+    return CKXCtrlWnd::OnLButtonDown(px, py, handled, ctx);
+}
+
+int CKXQUIVATitleBar::OnMouseMove(float px, float py, BOOL* handled, CKXCtrlCursor* ctx)
+{
+    ShowRecordingState(ctx);
+    return CKXCtrlWnd::OnMouseMove(px, py, handled, ctx);
 }
 
 void CKXQUIVATitleBar::EraseBackground(Graphics* g, CKXCtrlCursor* ctx)
@@ -124,10 +147,13 @@ void CKXQUIVATitleBar::OnCommand(int cmd, CKXCtrl*, CKXCtrlCursor* ctx)
     case IDC_TITLE_SOURCE:
         ChangeSource();
         break;
+    case IDC_TITLE_SETTINGS:
+        RunSettings(ctx);
+        break;
     case IDC_TITLE_NOPREVENT:
         g_bNoPrevent = noPreventCheck.checked ? 1 : 0;
         break;
-    default:  // the study arrives through OnValueChanged; the settings dialog comes with its panes
+    default:  // the study arrives through OnValueChanged
         break;
     }
 }
@@ -142,6 +168,19 @@ void CKXQUIVATitleBar::Save(CKXCtrlCursor*)
         box.Show(L"저장할 폴더가 존재하지 않습니다.", L"폴더오류", 0);
     else if (result == 3)
         box.Show(L"데이터베이스 연결에 문제가 있습니다.", L"데이터베이스 오류", 0);
+}
+
+void CKXQUIVATitleBar::RunSettings(CKXCtrlCursor* ctx)
+{
+    // No capture key acts while the dialog is open.
+    RemoveKeyboardHook();
+    KXQUIVARunSettingDialog(engine, config);
+    // The pages have applied; the study list shows the names as the study page left them.
+    studyCombo.ReloadStudies();
+    if (engine && engine->m_bRunning)
+        InstallKeyboardHook();
+    if (ctx && ctx->host && ctx->host->GetSafeHwnd())
+        ::InvalidateRect(ctx->host->GetSafeHwnd(), nullptr, FALSE);
 }
 
 void CKXQUIVATitleBar::ChangeSource()
@@ -182,8 +221,13 @@ void CKXQUIVATitleBar::OnValueChanged(int cmd, CKXCtrl* sender, CKXCtrlCursor*)
 void CKXQUIVATitleBar::SetModel(CKXQUIVACaptureModel* newModel)
 {
     model = newModel;
-    if (model)
+    if (model) {
+        // A model without a study yet takes the one the combo offers, so that what the bar
+        // shows is what the capture keys and the buttons file under.
+        if (model->GetStudyName().IsEmpty())
+            model->SetStudyName(studyCombo.GetEditText());
         studyCombo.SetEditText(model->GetStudyName(), nullptr);
+    }
     saveButton.enabled = stillButton.enabled = videoButton.enabled = model ? 1 : 0;
 }
 

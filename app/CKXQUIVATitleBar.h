@@ -45,6 +45,8 @@ public:
     int Create(int id, float x, float y, float width, float height) override;
     void Draw(Gdiplus::Graphics* g, float offsetX, float offsetY, CKXCtrlRenderHint* hint, CKXCtrlCursor* ctx) override;
     void EraseBackground(Gdiplus::Graphics* g, CKXCtrlCursor* ctx) override;
+    int OnLButtonDown(float x, float y, BOOL* handled, CKXCtrlCursor* ctx) override;
+    int OnMouseMove(float x, float y, BOOL* handled, CKXCtrlCursor* ctx) override;
     void OnCommand(int id, CKXCtrl* sender, CKXCtrlCursor* ctx) override;
     void OnValueChanged(int id, CKXCtrl* sender, CKXCtrlCursor* ctx) override;
 
@@ -53,8 +55,14 @@ public:
     void UpdateSource();
 
 protected:
+    // While the engine records, the record timer takes the place of the source combo and the
+    // settings button; with a context, a change repaints the bar.
+    void ShowRecordingState(CKXCtrlCursor* ctx);
     void Save(CKXCtrlCursor* ctx);
     // The study combo's text and today's date go into the model.
     void StampModel();
     void ChangeSource();
+    // The settings dialog, with the keyboard hook off while it is open; back on afterwards only
+    // while the preview runs.
+    void RunSettings(CKXCtrlCursor* ctx);
 };

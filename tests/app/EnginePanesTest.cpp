@@ -137,6 +137,18 @@ TEST_F(VideoControlPage, MovesChangeThePictureAndAreUndoneUnlessStored)
     });
     EXPECT_EQ(EngineColors(), (std::vector<int>{-20, 0, 70, 0}));
     EXPECT_GT(PictureBrightness(), before + 20);
+    // "전체 이전값" brings the picture back.
+    RunPage(page, [&](CKXFixDialog& d) {
+        ClickControl(d, page.m_previousAllButton);
+        ClickDialogButton(d, 8);
+    });
+    EXPECT_EQ(EngineColors(), (std::vector<int>{0, 0, 10, 0}));
+    EXPECT_NEAR(PictureBrightness(), before, 2.0);
+    RunPage(page, [&](CKXFixDialog& d) {
+        TypeSlider(d, page.m_sliders[2], L"70");
+        ClickDialogButton(d, 8);
+    });
+    EXPECT_GT(PictureBrightness(), before + 20);
     // Closing the dialog returns to the previous values.
     page.Refresh();
     EXPECT_EQ(EngineColors(), (std::vector<int>{0, 0, 10, 0}));

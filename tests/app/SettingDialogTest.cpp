@@ -100,9 +100,7 @@ TEST_F(SettingDialog, HoweverItClosesThePagesApply)
         ClickControl(d, options->m_recordLimitEdit);
         ReplaceText(L"600");
         // The caption's exit button, not the close button.
-        POINT exit{static_cast<int>(d.captionBar.exitRect.X + 4), static_cast<int>(d.captionBar.exitRect.Y + 4)};
-        ::ClientToScreen(d.m_hWnd, &exit);
-        ClickScreen(exit);
+        ClickCaptionExit(d);
     });
     KXQUIVARunSettingDialog(&m_engine, m_config.get());
     EXPECT_EQ(m_config->m_nRecordLimitTime, 600);

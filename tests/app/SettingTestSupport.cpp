@@ -147,6 +147,13 @@ void ClickDialogButton(CKXFixDialog& dialog, int id)
             ClickScreen(DialogClient(dialog, b->x + b->width / 2, b->y + b->height / 2));
 }
 
+void ClickCaptionExit(CKXBaseDialog& dialog)
+{
+    POINT exit{static_cast<int>(dialog.captionBar.exitRect.X + 4), static_cast<int>(dialog.captionBar.exitRect.Y + 4)};
+    ::ClientToScreen(dialog.m_hWnd, &exit);
+    ClickScreen(exit);
+}
+
 void ClickBoxButton(CKXMsgBox& box, int id)
 {
     for (CKXCtrlButton* b : box.buttons)

@@ -43,6 +43,8 @@ void ReplaceText(const std::wstring& text);  // Ctrl+A first
 
 // A fixed dialog's bottom button with that id.
 void ClickDialogButton(CKXFixDialog& dialog, int id);
+// The caption bar's exit button (Escape never ends a fixed dialog).
+void ClickCaptionExit(CKXBaseDialog& dialog);
 // A message box's button with that id; its text and caption are read from the box.
 void ClickBoxButton(CKXMsgBox& box, int id);
 // The centre of a control on a page of the dialog's tab control (the current page), or of a

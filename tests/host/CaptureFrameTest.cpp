@@ -90,7 +90,8 @@ TEST_F(CaptureFrame, ShowLaysTheWindowOutForThePatient)
     // No source runs: no keyboard hook, so no key takes anything.
     EXPECT_EQ(g_hKeyboardHook, nullptr);
     EXPECT_TRUE(frame->titleBar.stillButton.enabled);
-    EXPECT_EQ(frame->titleBar.studyCombo.dropList.items.size(), 2u);
+    // The two study names, then the entry that manages them.
+    EXPECT_EQ(frame->titleBar.studyCombo.dropList.items.size(), 3u);
 
     // Not smaller than 800 x 600.
     frame->MoveWindow(0, 0, 300, 200);

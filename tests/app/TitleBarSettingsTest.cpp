@@ -1,0 +1,533 @@
+// The settings dialog and the study-name dialog as the capture window opens them: from the title
+// bar's settings button and from the study combo's last entry, with injected input, on the
+// clinic databases. What the pages change reaches the files, the study list, the keyboard hook
+// and the stills, recordings and sends that follow.
+#include <filesystem>
+#include <thread>
+
+#include "app/CKXCtrlWndQUIVAOptions.h"
+#include "app/CKXCtrlWndQUIVASendDICOM.h"
+#include "app/CKXCtrlWndQUIVAStudy.h"
+#include "app/CKXQUIVACaptureModel.h"
+#include "app/CKXQUIVAFrame.h"
+#include "app/QUIVAKeyboardHook.h"
+#include "app/QUIVAWindowClasses.h"
+#include "framework/CKXAdoRecord.h"
+#include "platform/base/clock.h"
+#include "platform/base/codepage.h"
+#include "platform/base/winpath.h"
+#include "platform/gdi/ImageCodec.h"
+#include "tests/app/ClinicDbSupport.h"
+#include "tests/app/SettingTestSupport.h"
+#include "tests/dicom/NetTestSupport.h"
+
+using namespace quiva::test;
+namespace fs = std::filesystem;
+
+namespace {
+
+const wchar_t kDevices[] = L"0@@Test Card Crossbar@@S-Video@@Test Card [S-Video]@@1@@2@@3\n"
+                           L"1@@Test Camera@@@@Test Camera@@0@@0@@0\n";
+const wchar_t kManage[] = L"검사이름관리";
+const std::vector<std::wstring> kAllPages = {L"색상조정", L"해상도설정", L"검사이름 관리", L"PACS연동", L"환경설정"};
+
+// The capture window of patient 12345 on the clinic database, with the study names "Endo" and
+// "위내시경" and a PACS server option; the preview runs on the synthetic card when asked.
+class TitleBarDialogs : public ClinicMachine {
+protected:
+    void SetUp() override
+    {
+        ClinicMachine::SetUp();
+        if (IsSkipped() || HasFatalFailure())
+            return;
+        quiva::ui::SelectBackend(quiva::ui::BackendKind::Headless);
+        quiva::ui::SetVirtualScreen(RECT{0, 0, 1920, 1080}, RECT{0, 0, 1920, 1040});
+        SetCursorPos(960, 540);
+        RegisterQUIVAWindowClasses();
+        WatchDialogs();
+        quiva::media::SetSyntheticConfig(std::string("card \"Test Card\"\ncamera \"Test Camera\"\n"));
+        ASSERT_TRUE(m_direct.Execute(L"INSERT INTO FOPTION VALUES ('ORBITA','CATAGORY','Endo','2');"
+                                     L"INSERT INTO FOPTION VALUES ('ORBITA','CATAGORY','위내시경','2');"
+                                     L"INSERT INTO FOPTION VALUES ('ORBITA','ORBITA','VEXARIS SERVER','ris01');"
+                                     L"INSERT INTO PATIENT (CNO, PATIENT) VALUES ('12345','홍길동')",
+                                     0, TRUE))
+            << m_direct.GetErrorText().ToUtf8();
+        m_ready = true;
+    }
+    void TearDown() override
+    {
+        if (!m_ready)
+            return;
+        frame.reset();
+        m_engine.Close();
+        RemoveKeyboardHook();
+        g_bNoPrevent = 0;
+        EXPECT_EQ(DropUnusedScripts(), 0) << "a dialog the test waited for did not open";
+        ReleaseCapture();
+        SetActiveWindow(nullptr);
+        quiva::ui::PumpPending();
+        UnregisterQUIVAWindowClasses();
+        quiva::media::SetSyntheticConfig(std::nullopt);
+    }
+
+    // What the module does for the host's Show: database options, study list, the window.
+    void ShowPatient(bool preview)
+    {
+        if (preview)
+            m_engine.Load(kDevices);
+        frame = std::make_unique<CKXQUIVAFrame>();
+        frame->SetEngine(&m_engine);
+        frame->config.LoadDatabaseOptions();
+        frame->titleBar.studyCombo.ReloadStudies();
+        frame->Show(L"12345", L"2024-01-05", FALSE);
+        quiva::ui::PumpPending();
+        if (preview) {
+            ASSERT_TRUE(m_engine.m_bRunning);
+            ASSERT_TRUE(WaitForPicture(m_engine).ok);
+        }
+    }
+    void AllowPacs() { ASSERT_TRUE(m_direct.Execute(L"INSERT INTO FOPTION VALUES ('ORBITA','ORBITA','CHECK MOLTRIX PACS KIND','10')", 0, TRUE)); }
+
+    CKXQUIVACaptureModel& Model() { return *g_pCurrentCaptureModel; }
+    CKXCtrlQUIVAStudyComboBox& Combo() { return frame->titleBar.studyCombo; }
+
+    // A point of the title bar (layout units) on the screen.
+    POINT TitlePoint(float x, float y)
+    {
+        const float scale = frame->titleHost.renderHint.scale;
+        POINT p{static_cast<int>(x * scale), static_cast<int>(y * scale)};
+        ::ClientToScreen(frame->titleHost.m_hWnd, &p);
+        return p;
+    }
+    void ClickTitle(const CKXCtrl& c)
+    {
+        ClickScreen(TitlePoint(c.x + c.width / 2, c.y + c.height / 2));
+        quiva::ui::PumpPending();
+    }
+    // Opens the study combo and chooses a row of its list.
+    void ChooseStudyRow(int row)
+    {
+        CKXCtrlQUIVAStudyComboBox& combo = Combo();
+        ClickScreen(TitlePoint(combo.x + combo.width / 2, combo.y + combo.height / 2));
+        ClickScreen(TitlePoint(combo.x + 50, combo.y + combo.height + 25.0f * static_cast<float>(row) + 12));
+        quiva::ui::PumpPending();
+    }
+    std::vector<std::wstring> ComboItems()
+    {
+        std::vector<std::wstring> items;
+        for (const _KXListStringItem* item : Combo().dropList.items)
+            items.push_back(item->text.str() + (item->data ? L" (1)" : L""));
+        return items;
+    }
+
+    struct Opened {
+        bool ran = false;
+        std::vector<std::wstring> tabs;
+        bool hookOff = false;
+    };
+    // The settings button; `drive` gets the dialog once it stands and must close it.
+    Opened OpenSettings(std::function<void(CKXFixDialog&)> drive)
+    {
+        Opened opened;
+        WhenDialogStands([&opened, drive](CKXBaseDialog& dialog) {
+            auto& d = dynamic_cast<CKXFixDialog&>(dialog);
+            opened.ran = true;
+            opened.tabs = TabCaptions(d);
+            opened.hookOff = g_hKeyboardHook == nullptr;
+            drive(d);
+        });
+        ClickTitle(frame->titleBar.settingsButton);
+        EXPECT_TRUE(opened.ran) << "the settings dialog did not open";
+        return opened;
+    }
+    // The page of the tab with that caption, whose tab is clicked (it shows once the click is
+    // taken, after the script has returned).
+    template <class Page>
+    static Page* PageOf(CKXFixDialog& d, const wchar_t* caption)
+    {
+        for (CKXCtrlTabItem* item : TabControl(d)->tabs)
+            if (item->caption == caption && ClickTab(d, caption))
+                return dynamic_cast<Page*>(item->page);
+        return nullptr;
+    }
+
+    std::vector<std::wstring> StoredNames()
+    {
+        std::vector<std::wstring> names;
+        CKXAdoRecord record(&m_direct);
+        if (record.Open(L"SELECT SETUPSECT FROM FOPTION WHERE SETUPUSER='ORBITA' AND SETUPROOM='CATAGORY' ORDER BY SETUPSECT"))
+            for (; !record.IsEOF(); record.MoveNext())
+                names.push_back(record.GetFieldString(L"SETUPSECT").str());
+        return names;
+    }
+    // The newest file record of the current model and its native path.
+    _KXCaptureFileInfo* Newest() { return Model().GetFileInfo(Model().GetFileCount() - 1); }
+    std::string NewestPath() { return quiva::NativePath(Newest()->path.GetString()).value_or(""); }
+    void PressPause()
+    {
+        quiva::ui::InjectObservedKey(VK_PAUSE, true);
+        quiva::ui::InjectObservedKey(VK_PAUSE, false);
+    }
+
+    bool m_ready = false;
+    TestEngine m_engine;
+    std::unique_ptr<CKXQUIVAFrame> frame;
+};
+
+// Answers the next message box with `answer` (noting its text), then runs `next`.
+void AnswerBox(std::vector<std::wstring>* texts, int answer, std::function<void()> next)
+{
+    WhenDialogStands([=](CKXBaseDialog& d) {
+        auto& box = dynamic_cast<CKXMsgBox&>(d);
+        texts->push_back(box.text.str());
+        ClickBoxButton(box, answer);
+        next();
+    });
+}
+
+}  // namespace
+
+TEST_P(TitleBarDialogs, TheSettingsButtonOffersThePagesOfTheMomentWithTheKeysOff)
+{
+    ShowPatient(false);
+    EXPECT_EQ(g_hKeyboardHook, nullptr);
+    // No preview: the study names only, and the hook stays off after the dialog, however closed.
+    Opened opened = OpenSettings([](CKXFixDialog& d) { ClickCaptionExit(d); });
+    EXPECT_EQ(opened.tabs, std::vector<std::wstring>{L"검사이름 관리"});
+    EXPECT_TRUE(opened.hookOff);
+    EXPECT_EQ(g_hKeyboardHook, nullptr);
+
+    // The clinic's PACS kind 10 adds the PACS link after the study names.
+    AllowPacs();
+    opened = OpenSettings([](CKXFixDialog& d) { ClickDialogButton(d, 8); });
+    EXPECT_EQ(opened.tabs, (std::vector<std::wstring>{L"검사이름 관리", L"PACS연동"}));
+    EXPECT_EQ(g_hKeyboardHook, nullptr);
+
+    // With the preview running every page is offered; Pause pressed in another program while the
+    // dialog is open takes nothing, and once it has closed the keys act again.
+    m_engine.Load(kDevices);
+    frame->StartPreview();
+    ASSERT_TRUE(m_engine.m_bRunning);
+    ASSERT_NE(g_hKeyboardHook, nullptr);
+    ASSERT_TRUE(WaitForPicture(m_engine).ok);
+    opened = OpenSettings([&](CKXFixDialog& d) {
+        PressPause();
+        ClickCaptionExit(d);
+    });
+    EXPECT_EQ(opened.tabs, kAllPages);
+    EXPECT_TRUE(opened.hookOff);
+    EXPECT_NE(g_hKeyboardHook, nullptr);
+    EXPECT_EQ(Model().GetFileCount(), 0);
+    PressPause();
+    quiva::ui::PumpPending();
+    EXPECT_EQ(Model().GetFileCount(), 1);
+
+    // A preview that has stopped meanwhile leaves the keys off after the dialog.
+    m_engine.Stop();
+    m_engine.m_bRunning = 0;
+    opened = OpenSettings([](CKXFixDialog& d) { ClickDialogButton(d, 8); });
+    EXPECT_EQ(opened.tabs, (std::vector<std::wstring>{L"검사이름 관리", L"PACS연동"}));
+    EXPECT_EQ(g_hKeyboardHook, nullptr);
+}
+
+TEST_P(TitleBarDialogs, StudyNamesChangedInTheSettingsAreListedInTheStudyCombo)
+{
+    ShowPatient(false);
+    EXPECT_EQ(ComboItems(), (std::vector<std::wstring>{L"Endo", L"위내시경", L"검사이름관리 (1)"}));
+    EXPECT_EQ(Combo().GetEditText(), L"Endo");
+    std::vector<std::wstring> boxes;
+    OpenSettings([&](CKXFixDialog& d) {
+        auto* page = dynamic_cast<CKXCtrlWndQUIVAStudy*>(TabControl(d)->tabs[0]->page);
+        ASSERT_NE(page, nullptr);
+        ClickControl(d, page->m_nameEdit);
+        TypeText(L"MRI");
+        ClickControl(d, page->m_addButton);
+        ClickRow(d, page->m_list, 0);
+        ClickControl(d, page->m_nameEdit);
+        ReplaceText(L"Colon");
+        AnswerBox(&boxes, IDYES, [&boxes, &d, page] {
+            AnswerBox(&boxes, IDYES, [&d] { ClickDialogButton(d, 8); });
+            ClickRow(d, page->m_list, 1);
+            ClickControl(d, page->m_deleteButton);
+        });
+        ClickControl(d, page->m_modifyButton);
+    });
+    EXPECT_EQ(boxes, (std::vector<std::wstring>{L"검사이름[Endo]을 검사이름[Colon]으로 변경하시겠습니까?",
+                                                 L"검사이름[위내시경]을 삭제하시겠습니까?"}));
+    EXPECT_EQ(StoredNames(), (std::vector<std::wstring>{L"Colon", L"MRI"}));
+    // Right after closing: the names as the page left them, before the entry that manages them.
+    EXPECT_EQ(ComboItems(), (std::vector<std::wstring>{L"Colon", L"MRI", L"검사이름관리 (1)"}));
+    // The study in force stays what it was, renamed or not.
+    EXPECT_EQ(Combo().GetEditText(), L"Endo");
+}
+
+TEST_P(TitleBarDialogs, TheManageEntryRunsTheStudyNamesAndLeavesTheStudyChosen)
+{
+    ShowPatient(true);
+    ChooseStudyRow(1);
+    EXPECT_EQ(Combo().GetEditText(), L"위내시경");
+    EXPECT_EQ(Model().GetStudyName(), L"위내시경");
+
+    bool hookOff = false;
+    std::wstring caption = L"(none)";
+    std::vector<std::wstring> boxes;
+    WhenDialogStands([&](CKXBaseDialog& dialog) {
+        auto& d = dynamic_cast<CKXFixDialog&>(dialog);
+        hookOff = g_hKeyboardHook == nullptr;
+        caption = d.captionBar.caption.str();
+        auto* page = dynamic_cast<CKXCtrlWndQUIVAStudy*>(d.contentPage);
+        ASSERT_NE(page, nullptr);
+        WriteDialogPicture(d, "study-combo-manage.png");
+        ClickControl(d, page->m_nameEdit);
+        TypeText(L"MRI");
+        ClickControl(d, page->m_addButton);
+        // The study in force is deleted.
+        AnswerBox(&boxes, IDYES, [&d] { ClickCaptionExit(d); });
+        ClickRow(d, page->m_list, 1);
+        ClickControl(d, page->m_deleteButton);
+    });
+    ChooseStudyRow(2);
+    EXPECT_TRUE(hookOff);
+    // Given no caption of its own, the dialog shows its page's.
+    EXPECT_EQ(caption, L"검사이름 관리");
+    EXPECT_NE(g_hKeyboardHook, nullptr);
+    EXPECT_EQ(boxes, std::vector<std::wstring>{L"검사이름[위내시경]을 삭제하시겠습니까?"});
+    EXPECT_EQ(StoredNames(), (std::vector<std::wstring>{L"Endo", L"MRI"}));
+    EXPECT_EQ(ComboItems(), (std::vector<std::wstring>{L"Endo", L"MRI", L"검사이름관리 (1)"}));
+    // The entry is no study: the text stays (a deleted study too), nothing is chosen in the list.
+    EXPECT_EQ(Combo().GetEditText(), L"위내시경");
+    EXPECT_EQ(Model().GetStudyName(), L"위내시경");
+    EXPECT_TRUE(Combo().dropList.GetSelection().empty());
+
+    // With a listed study the list marks it again after the dialog.
+    ChooseStudyRow(0);
+    EXPECT_EQ(Model().GetStudyName(), L"Endo");
+    WhenDialogStands([](CKXBaseDialog& d) { ClickDialogButton(dynamic_cast<CKXFixDialog&>(d), 8); });
+    ChooseStudyRow(2);
+    ASSERT_EQ(Combo().dropList.GetSelection().size(), 1u);
+    EXPECT_EQ(Combo().dropList.GetSelection().front()->text, L"Endo");
+    EXPECT_EQ(Combo().GetEditText(), L"Endo");
+
+    // A still after all this is filed under the study shown.
+    ClickTitle(frame->titleBar.stillButton);
+    ASSERT_EQ(Model().GetFileCount(), 1);
+    EXPECT_EQ(Newest()->study, L"Endo");
+}
+
+INSTANTIATE_TEST_SUITE_P(Databases, TitleBarDialogs, testing::Values(ClinicBackend::SQLite, ClinicBackend::PostgreSQL),
+                         ClinicBackendName);
+
+namespace {
+
+// The same window on the SQLite default, for the options and the PACS: what they govern does not
+// depend on the database kind.
+class TitleBarOptions : public TitleBarDialogs {};
+
+}  // namespace
+
+TEST_P(TitleBarOptions, EachOptionReachesItsFileAndWhatItGoverns)
+{
+    quiva::ScopedVirtualClock clock;
+    ShowPatient(true);
+    const std::string file = Exe("QUIVA.Capture.Config");
+    // Sets the options page's controls; the dialog closes with its close button.
+    auto setOptions = [&](std::function<void(CKXFixDialog&, CKXCtrlWndQUIVAOptions&)> change) {
+        OpenSettings([&](CKXFixDialog& d) {
+            auto* page = PageOf<CKXCtrlWndQUIVAOptions>(d, L"환경설정");
+            ASSERT_NE(page, nullptr);
+            change(d, *page);
+            ClickDialogButton(d, 8);
+        });
+    };
+
+    // JPEG quality: a low quality gives a smaller JPEG of the same picture size.
+    setOptions([](CKXFixDialog& d, CKXCtrlWndQUIVAOptions& page) { TypeSlider(d, page.m_qualitySlider, L"10"); });
+    EXPECT_EQ(FileAttribute(file, L"/options", L"JpegQuality"), L"10");
+    EXPECT_EQ(FileAttribute(file, L"/options", L"saveJpegFormat"), L"1");
+    ClickTitle(frame->titleBar.stillButton);
+    ASSERT_EQ(Model().GetFileCount(), 1);
+    const std::string low = NewestPath();
+    setOptions([](CKXFixDialog& d, CKXCtrlWndQUIVAOptions& page) { TypeSlider(d, page.m_qualitySlider, L"95"); });
+    EXPECT_EQ(FileAttribute(file, L"/options", L"JpegQuality"), L"95");
+    ClickTitle(frame->titleBar.stillButton);
+    ASSERT_EQ(Model().GetFileCount(), 2);
+    const std::string high = NewestPath();
+    quiva::DecodedImage lowImage, highImage;
+    ASSERT_TRUE(quiva::DecodeImage(ReadAll(low), lowImage)) << low;
+    ASSERT_TRUE(quiva::DecodeImage(ReadAll(high), highImage)) << high;
+    EXPECT_EQ(lowImage.width, highImage.width);
+    EXPECT_EQ(fs::path(low).extension(), ".jpg");
+    EXPECT_LT(fs::file_size(low) * 3, fs::file_size(high) * 2);
+
+    // JPEG off: the still stays a BMP.
+    setOptions([](CKXFixDialog& d, CKXCtrlWndQUIVAOptions& page) { ClickControl(d, page.m_jpegCheck); });
+    EXPECT_EQ(FileAttribute(file, L"/options", L"saveJpegFormat"), L"0");
+    ClickTitle(frame->titleBar.stillButton);
+    ASSERT_EQ(Model().GetFileCount(), 3);
+    EXPECT_EQ(fs::path(NewestPath()).extension(), ".bmp");
+    EXPECT_EQ(ReadAll(NewestPath()).substr(0, 2), "BM");
+
+    // Video off: the video button takes a still instead of recording.
+    setOptions([](CKXFixDialog& d, CKXCtrlWndQUIVAOptions& page) { ClickControl(d, page.m_useVideoCheck); });
+    EXPECT_EQ(FileAttribute(file, L"/options", L"useVideo"), L"FALSE");
+    ClickTitle(frame->titleBar.videoButton);
+    ASSERT_EQ(Model().GetFileCount(), 4);
+    EXPECT_EQ(Newest()->isVideo, 0);
+    EXPECT_FALSE(m_engine.m_bRecording);
+
+    // Video on with a limit of 2 seconds: the recording ends by itself after 2 seconds.
+    setOptions([](CKXFixDialog& d, CKXCtrlWndQUIVAOptions& page) {
+        ClickControl(d, page.m_useVideoCheck);
+        ClickControl(d, page.m_recordLimitEdit);
+        ReplaceText(L"2");
+    });
+    EXPECT_EQ(FileAttribute(file, L"/options", L"useVideo"), L"TRUE");
+    EXPECT_EQ(FileAttribute(file, L"/options", L"recordLimitTime"), L"2");
+    ClickTitle(frame->titleBar.videoButton);
+    ASSERT_TRUE(Model().IsRecordingPending());
+    const DWORD start = GetTickCount();
+    DWORD ended = 0;
+    for (int i = 0; i < 100 && !ended; ++i) {
+        clock->Advance(100);
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        quiva::ui::PumpPending();
+        if (!Model().IsRecordingPending())
+            ended = GetTickCount();
+    }
+    ASSERT_NE(ended, 0u) << "the recording did not stop at its limit";
+    EXPECT_GE(ended - start, 2000u);
+    EXPECT_LE(ended - start, 3000u);
+    ASSERT_EQ(Model().GetFileCount(), 5);
+    EXPECT_EQ(Newest()->isVideo, 1);
+    EXPECT_EQ(fs::path(NewestPath()).extension(), ".avi");
+
+    // A limit outside a day is refused with the reason; the one in force stays. (The recording
+    // that ended by itself asked for no repaint: the settings button answers all the same.)
+    std::wstring told;
+    setOptions([&](CKXFixDialog& d, CKXCtrlWndQUIVAOptions& page) {
+        ClickControl(d, page.m_recordLimitEdit);
+        ReplaceText(L"-5");
+        WhenDialogStands([&](CKXBaseDialog& box) {
+            told = dynamic_cast<CKXMsgBox&>(box).text.str();
+            ClickBoxButton(dynamic_cast<CKXMsgBox&>(box), IDOK);
+        });
+    });
+    EXPECT_NE(told.find(L"86400"), std::wstring::npos) << quiva::WideToUtf8(told);
+    EXPECT_EQ(frame->config.m_nRecordLimitTime, 2);
+    EXPECT_EQ(FileAttribute(file, L"/options", L"recordLimitTime"), L"2");
+}
+
+TEST_P(TitleBarOptions, PacsValuesSetInTheDialogAreUsedByTheNextSave)
+{
+    AllowPacs();
+    fs::create_directories(Root("IMAGE"));
+    ASSERT_TRUE(m_direct.Execute(L"INSERT INTO FOPTION VALUES ('ORBITA','ORBITA','Image Directory','c:\\HRB4100\\IMAGE')", 0, TRUE));
+    TempDir received;
+    Storescp pacs(received.Native(""), {"+xa"});
+    ASSERT_TRUE(pacs.running());
+    ShowPatient(true);
+    OpenSettings([&](CKXFixDialog& d) {
+        auto* page = PageOf<CKXCtrlWndQUIVASendDICOM>(d, L"PACS연동");
+        ASSERT_NE(page, nullptr);
+        EXPECT_EQ(page->m_sendCheck.checked, 0);
+        ClickControl(d, page->m_sendCheck);
+        ClickControl(d, page->m_hostEdit);
+        ReplaceText(L"127.0.0.1");
+        ClickControl(d, page->m_aeTitleEdit);
+        ReplaceText(L"STORE PACS");
+        ClickControl(d, page->m_portEdit);
+        ReplaceText(std::to_wstring(pacs.port()));
+        ClickControl(d, page->m_institutionEdit);
+        ReplaceText(L"31234567");
+        ClickControl(d, page->m_applyButton);
+        ClickDialogButton(d, 8);
+    });
+    const std::string file = Exe("QUIVA.Capture.Config");
+    EXPECT_EQ(FileAttribute(file, L"/pacs/MWL", L"sendDICOM"), L"1");
+    EXPECT_EQ(FileAttribute(file, L"/pacs/MWL", L"port"), std::to_wstring(pacs.port()));
+    EXPECT_EQ(FileAttribute(file, L"/pacs/MWL", L"machine"), L"31234567");
+
+    ClickTitle(frame->titleBar.stillButton);
+    ClickTitle(frame->titleBar.stillButton);
+    ASSERT_EQ(Model().GetFileCount(), 2);
+    ClickTitle(frame->titleBar.saveButton);
+    EXPECT_EQ(Scalar(L"SELECT COUNT(*) FROM MIMG"), L"2");
+    int stored = 0;
+    for (const std::string& f : FilesIn(received.Native("")))
+        stored += f.rfind("SC", 0) == 0;
+    EXPECT_EQ(stored, 2);
+}
+
+TEST_P(TitleBarOptions, DoNotDisturbIsKeptForTheNextWindow)
+{
+    ShowPatient(false);
+    EXPECT_EQ(frame->titleBar.noPreventCheck.checked, 0);
+    ClickTitle(frame->titleBar.noPreventCheck);
+    EXPECT_EQ(g_bNoPrevent, 1);
+    frame.reset();
+    EXPECT_EQ(FileAttribute(Exe("QUIVA.Capture.LastSave"), L"/options", L"noPrevent"), L"1");
+    g_bNoPrevent = 0;
+    ShowPatient(false);
+    EXPECT_EQ(g_bNoPrevent, 1);
+    EXPECT_EQ(frame->titleBar.noPreventCheck.checked, 1);
+}
+
+
+TEST_P(TitleBarOptions, OptionsKeptOnlyInTheFileGovernTheWindowToo)
+{
+    // Neither has a control: saving when the window closes, and the extra still key (F9).
+    constexpr UINT kF9 = 0x78;
+    auto writeOptions = [kF9](BOOL saveWhenClose) {
+        CKXQUIVAConfig c;
+        c.m_bSaveWhenClose = saveWhenClose;
+        c.m_nCaptureKey = kF9;
+        c.SaveConfig();
+    };
+    fs::create_directories(Root("IMAGE"));
+    ASSERT_TRUE(m_direct.Execute(L"INSERT INTO FOPTION VALUES ('ORBITA','ORBITA','Image Directory','c:\\HRB4100\\IMAGE')", 0, TRUE));
+    writeOptions(FALSE);
+    ShowPatient(true);
+    // A new patient's study is the one the study combo offers.
+    EXPECT_EQ(Combo().GetEditText(), L"Endo");
+    EXPECT_EQ(Model().GetStudyName(), L"Endo");
+    EXPECT_EQ(g_captureKey, static_cast<DWORD>(kF9));
+    quiva::ui::InjectActivation(frame->m_hWnd);
+    quiva::ui::InjectObservedKey(kF9, true);
+    quiva::ui::InjectObservedKey(kF9, false);
+    quiva::ui::PumpPending();
+    ASSERT_EQ(Model().GetFileCount(), 1);
+    EXPECT_EQ(Newest()->study, L"Endo");
+    // Closed with its close button: nothing is committed, the still waits in the store.
+    ClickTitle(frame->titleBar.closeButton);
+    EXPECT_FALSE(::IsWindow(frame->m_hWnd));
+    EXPECT_EQ(Scalar(L"SELECT COUNT(*) FROM MIMG"), L"0");
+
+    writeOptions(TRUE);
+    ShowPatient(true);
+    ASSERT_EQ(Model().GetFileCount(), 1);
+    ClickTitle(frame->titleBar.closeButton);
+    EXPECT_EQ(Scalar(L"SELECT COUNT(*) FROM MIMG"), L"1");
+}
+
+INSTANTIATE_TEST_SUITE_P(Default, TitleBarOptions, testing::Values(ClinicBackend::SQLite), ClinicBackendName);
+
+TEST(StudyCombo, ReloadKeepsTheTextAndNeverMakesTheEntryAStudy)
+{
+    CKXQUIVAConfig config;
+    CKXCtrlQUIVAStudyComboBox combo;
+    combo.config = &config;
+    // Only the entry: the text stays empty.
+    combo.ReloadStudies();
+    ASSERT_EQ(combo.dropList.items.size(), 1u);
+    EXPECT_EQ(combo.dropList.items[0]->data, 1);
+    EXPECT_EQ(combo.GetEditText(), L"");
+    // An empty text becomes the first study; a text no longer listed stays.
+    config.m_studyNames.Add(L"CT");
+    config.m_studyNames.Add(L"MRI");
+    combo.ReloadStudies();
+    EXPECT_EQ(combo.GetEditText(), L"CT");
+    EXPECT_EQ(combo.dropList.items.size(), 3u);
+    combo.SetEditText(L"Endo", nullptr);
+    combo.ReloadStudies();
+    EXPECT_EQ(combo.GetEditText(), L"Endo");
+}
