@@ -7,9 +7,12 @@
 #include <mutex>
 #include <thread>
 
+#include <pthread.h>
+
 #include "platform/base/debug.h"
 #include "platform/base/lasterror.h"
 #include "platform/base/resources.h"
+#include "platform/base/servicethreads.h"
 
 namespace quiva {
 
@@ -30,10 +33,26 @@ public:
             std::lock_guard lock(m_mutex);
             m_quit = true;
             ++m_generation;
+            ++m_epoch;
         }
         m_wake.notify_all();
         if (m_thread.joinable())
             m_thread.join();
+    }
+
+    // Ends the thread once the sound playing now (if any) has ended; the next sound starts
+    // another.
+    void StopWhenIdle()
+    {
+        std::unique_lock lock(m_mutex);
+        if (!m_thread.joinable() || m_thread.get_id() == std::this_thread::get_id())
+            return;
+        m_done.wait(lock, [&] { return m_finished >= m_generation; });
+        ++m_epoch;
+        std::thread thread = std::move(m_thread);
+        lock.unlock();
+        m_wake.notify_all();
+        thread.join();
     }
 
     // Queues the sound (empty: stop) and returns its generation.
@@ -41,7 +60,7 @@ public:
     {
         std::lock_guard lock(m_mutex);
         if (!m_thread.joinable())
-            m_thread = std::thread([this] { Run(); });
+            m_thread = std::thread([this, epoch = m_epoch] { Run(epoch); });
         m_pending = std::move(wave);
         m_hasPending = !m_pending.empty();
         uint64_t generation = ++m_generation;
@@ -58,12 +77,14 @@ public:
     }
 
 private:
-    void Run()
+    // Plays until the player's epoch moves on (a thread started later has the new one).
+    void Run(uint64_t epoch)
     {
+        pthread_setname_np(pthread_self(), "quiva-sound");
         std::unique_lock lock(m_mutex);
         for (;;) {
-            m_wake.wait(lock, [&] { return m_quit || m_hasPending; });
-            if (m_quit)
+            m_wake.wait(lock, [&] { return epoch != m_epoch || m_hasPending; });
+            if (epoch != m_epoch)
                 return;
             std::vector<BYTE> wave = std::move(m_pending);
             m_hasPending = false;
@@ -139,6 +160,7 @@ private:
     bool m_quit = false;
     uint64_t m_generation = 0;
     uint64_t m_finished = 0;
+    uint64_t m_epoch = 0;
     bool m_reportedNoDevice = false;  // only the player thread reads and writes it
 };
 
@@ -148,6 +170,8 @@ SoundSink g_sink;
 Player& ThePlayer()
 {
     static Player player;
+    static const bool registered = (RegisterServiceThread([] { ThePlayer().StopWhenIdle(); }), true);
+    (void)registered;
     return player;
 }
 
