@@ -236,3 +236,55 @@ unload
         << run.output;
     EXPECT_TRUE(Rows("SELECT * FROM MMAIN").empty());
 }
+
+// Space is the capture window's own while it is active; Pause is seen always. With "방해받지
+// 않기" ticked, Space takes stills while another window is active too, and the choice is kept in
+// the LastSave file for the next window.
+TEST_F(EndToEnd, WithNoPreventTheCaptureKeyIsSeenWhileAnotherWindowIsActive)
+{
+    auto stills = [&] {
+        int n = 0;
+        for (const std::string& f : FilesBelow("temp/image"))
+            n += EndsWith(f, ".jpg");
+        return n;
+    };
+    HostRun run = Run(R"(parent
+show 12345 2024-01-05
+wait 1500
+activate
+deactivate
+key space
+wait 400
+)");
+    ASSERT_EQ(run.status, 0) << run.output;
+    EXPECT_EQ(stills(), 0);
+    run = Run(R"(parent
+show 12345 2024-01-05
+wait 1500
+activate
+deactivate
+key pause
+wait 400
+activate
+click 700 50
+deactivate
+key space
+wait 400
+close
+unload
+)");
+    ASSERT_EQ(run.status, 0) << run.output;
+    EXPECT_EQ(stills(), 2);
+    EXPECT_NE(Bytes(Clinic() + "/exe/QUIVA.Capture.LastSave").find("noPrevent=\"1\""), std::string::npos);
+    run = Run(R"(show 12345 2024-01-05
+wait 1500
+activate
+deactivate
+key space
+wait 400
+close
+unload
+)");
+    ASSERT_EQ(run.status, 0) << run.output;
+    EXPECT_EQ(stills(), 3);
+}

@@ -1,8 +1,11 @@
 // The capture module on an X display (a private Xvfb), driven by real X key and mouse events
 // through xdotool: a still by Space while the capture window has the focus, none by Space while
 // another X client has it, one by Pause there (seen through the raw key events), and the close
-// button clicked. Screenshots are left in <build>/reference-pictures/.
+// button clicked; and with "방해받지 않기" ticked, the configured capture key typed into another
+// client takes a still and still reaches that client. Screenshots are left in
+// <build>/reference-pictures/.
 #include <filesystem>
+#include <fstream>
 #include <future>
 #include <thread>
 
@@ -14,7 +17,6 @@ using namespace quiva::test;
 namespace fs = std::filesystem;
 
 namespace {
-using X11EndToEnd = ClinicHost;
 
 int Stills(const std::vector<std::string>& files)
 {
@@ -23,58 +25,111 @@ int Stills(const std::vector<std::string>& files)
         n += f.size() > 4 && f.compare(f.size() - 4, 4, ".jpg") == 0;
     return n;
 }
+
+// Runs the host on a private X display while the test types and clicks as a person would.
+class X11EndToEnd : public ClinicHost {
+protected:
+    // Starts the display and the host showing the sample patient until the window is closed;
+    // `window` is the capture window's X id once it is up with its preview running. It stays
+    // empty when the test was skipped (no Xvfb, no xdotool) or failed.
+    void ShowWindow(std::string* window)
+    {
+        std::string why;
+        if (!m_xvfb.Start(1920, 1080, &why)) {
+            if (XvfbServer::Required())
+                FAIL() << why;
+            GTEST_SKIP() << why;
+        }
+        m_host = std::async(std::launch::async, [&] {
+            return Run("parent\nshow 12345 2024-01-05\nwait-closed 30000\nexpect-shown 0\nunload\n",
+                       "QUIVA_HEADLESS=0 DISPLAY=" + m_xvfb.display());
+        });
+        std::string said;
+        bool shown = false;
+        for (int i = 0; i < 100 && !shown; ++i) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+            shown = m_xvfb.Xdotool("search --name \"QUIVA Capture\"", &said) == 0;
+        }
+        if (m_xvfb.Xdotool("version") == -1 && !XvfbServer::Required())
+            GTEST_SKIP() << "xdotool is not installed";
+        ASSERT_TRUE(shown) << said;
+        std::this_thread::sleep_for(std::chrono::milliseconds(1500));  // the preview starts
+        *window = said.substr(0, said.find('\n'));
+    }
+    int Stills() const { return ::Stills(FilesBelow("temp/image")); }
+    // Lets the module handle what was typed.
+    static void Settle() { std::this_thread::sleep_for(std::chrono::milliseconds(800)); }
+
+    XvfbServer m_xvfb;
+    std::future<HostRun> m_host;
+};
+
 }  // namespace
 
 TEST_F(X11EndToEnd, KeysAndClicksFromTheXServerTakeStillsAndCloseTheWindow)
 {
-    XvfbServer xvfb;
-    std::string why;
-    if (!xvfb.Start(1920, 1080, &why)) {
-        if (XvfbServer::Required())
-            FAIL() << why;
-        GTEST_SKIP() << why;
-    }
+    std::string window;
+    ShowWindow(&window);
+    if (window.empty())
+        return;
     std::string pictures = std::string(QUIVA_BINARY_DIR) + "/reference-pictures";
     fs::create_directories(pictures);
-    // The host runs on the display while this test types and clicks as a person would.
-    auto host = std::async(std::launch::async, [&] {
-        return Run("parent\nshow 12345 2024-01-05\nwait-closed 30000\nexpect-shown 0\nunload\n",
-                   "QUIVA_HEADLESS=0 DISPLAY=" + xvfb.display());
-    });
-    std::string said;
-    bool shown = false;
-    for (int i = 0; i < 100 && !shown; ++i) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(100));
-        shown = xvfb.Xdotool("search --name \"QUIVA Capture\"", &said) == 0;
-    }
-    if (xvfb.Xdotool("version") == -1 && !XvfbServer::Required())
-        GTEST_SKIP() << "xdotool is not installed";
-    ASSERT_TRUE(shown) << said;
-    std::string window = said.substr(0, said.find('\n'));
-    std::this_thread::sleep_for(std::chrono::milliseconds(1500));  // the preview starts
 
     // Space with the capture window focused takes a still.
-    xvfb.Xdotool("windowfocus --sync " + window);
-    xvfb.Xdotool("key space");
-    std::this_thread::sleep_for(std::chrono::milliseconds(800));
-    EXPECT_EQ(Stills(FilesBelow("temp/image")), 1);
-    xvfb.Screenshot(pictures + "/x11-capture-window.png");
+    m_xvfb.Xdotool("windowfocus --sync " + window);
+    m_xvfb.Xdotool("key space");
+    Settle();
+    EXPECT_EQ(Stills(), 1);
+    m_xvfb.Screenshot(pictures + "/x11-capture-window.png");
 
     // Another client has the focus: Space belongs to it; Pause still takes a still.
-    unsigned long other = xvfb.OpenFocusedWindow(50, 50, 200, 100);
+    unsigned long other = m_xvfb.OpenFocusedWindow(50, 50, 200, 100);
     std::this_thread::sleep_for(std::chrono::milliseconds(300));
-    xvfb.Xdotool("key space");
-    std::this_thread::sleep_for(std::chrono::milliseconds(800));
-    EXPECT_EQ(Stills(FilesBelow("temp/image")), 1);
-    xvfb.Xdotool("key Pause");
-    std::this_thread::sleep_for(std::chrono::milliseconds(800));
-    EXPECT_EQ(Stills(FilesBelow("temp/image")), 2);
-    EXPECT_EQ(xvfb.KeyPressesAt(other), 2);  // the other client got both keys
+    m_xvfb.Xdotool("key space");
+    Settle();
+    EXPECT_EQ(Stills(), 1);
+    m_xvfb.Xdotool("key Pause");
+    Settle();
+    EXPECT_EQ(Stills(), 2);
+    EXPECT_EQ(m_xvfb.KeyPressesAt(other), 2);  // the other client got both keys
 
     // The close button of the title bar (saving the stills on the way out).
-    xvfb.Xdotool("mousemove --window " + window + " 20 50 click 1");
-    HostRun run = host.get();
+    m_xvfb.Xdotool("mousemove --window " + window + " 20 50 click 1");
+    HostRun run = m_host.get();
     EXPECT_EQ(run.status, 0) << run.output;
     EXPECT_NE(run.output.find("Close#1"), std::string::npos) << run.output;
     EXPECT_EQ(Rows("SELECT COUNT(*) FROM MIMG"), (std::vector<std::string>{"2"}));
+}
+
+// The capture key is F2 here. With "방해받지 않기" ticked, F2 and Space typed into another client
+// take stills, and that client receives them all the same.
+TEST_F(X11EndToEnd, WithNoPreventTheCaptureKeyTypedIntoAnotherClientTakesAStillAndReachesIt)
+{
+    std::ofstream(Clinic() + "/exe/QUIVA.Capture.Config")
+        << "<?xml version=\"1.0\" encoding=\"euc-kr\"?><Configruation><options recordLimitTime=\"30\" "
+           "captureKey=\"113\"/></Configruation>";
+    std::string window;
+    ShowWindow(&window);
+    if (window.empty())
+        return;
+    m_xvfb.Xdotool("windowfocus --sync " + window);
+    m_xvfb.Xdotool("key F2");
+    Settle();
+    EXPECT_EQ(Stills(), 1);
+    m_xvfb.Xdotool("mousemove --window " + window + " 700 50 click 1");  // 방해받지 않기
+
+    unsigned long other = m_xvfb.OpenFocusedWindow(50, 50, 200, 100);
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    m_xvfb.Xdotool("key F2");
+    Settle();
+    EXPECT_EQ(Stills(), 2);
+    m_xvfb.Xdotool("key space");
+    Settle();
+    EXPECT_EQ(Stills(), 3);
+    EXPECT_EQ(m_xvfb.KeyPressesAt(other), 2);
+
+    m_xvfb.Xdotool("mousemove --window " + window + " 20 50 click 1");
+    HostRun run = m_host.get();
+    EXPECT_EQ(run.status, 0) << run.output;
+    EXPECT_EQ(Rows("SELECT COUNT(*) FROM MIMG"), (std::vector<std::string>{"3"}));
 }
