@@ -248,43 +248,16 @@ TEST_F(EndToEnd, WithNoPreventTheCaptureKeyIsSeenWhileAnotherWindowIsActive)
             n += EndsWith(f, ".jpg");
         return n;
     };
-    HostRun run = Run(R"(parent
-show 12345 2024-01-05
-wait 1500
-activate
-deactivate
-key space
-wait 400
-)");
+    // The sample patient's window, made active, and then another window active instead.
+    const std::string shown = "show 12345 2024-01-05\nwait 1500\nactivate\ndeactivate\n";
+    HostRun run = Run(shown + "key space\nwait 400\n");
     ASSERT_EQ(run.status, 0) << run.output;
     EXPECT_EQ(stills(), 0);
-    run = Run(R"(parent
-show 12345 2024-01-05
-wait 1500
-activate
-deactivate
-key pause
-wait 400
-activate
-click 700 50
-deactivate
-key space
-wait 400
-close
-unload
-)");
+    run = Run(shown + "key pause\nwait 400\nactivate\nclick 700 50\ndeactivate\nkey space\nwait 400\nclose\nunload\n");
     ASSERT_EQ(run.status, 0) << run.output;
     EXPECT_EQ(stills(), 2);
     EXPECT_NE(Bytes(Clinic() + "/exe/QUIVA.Capture.LastSave").find("noPrevent=\"1\""), std::string::npos);
-    run = Run(R"(show 12345 2024-01-05
-wait 1500
-activate
-deactivate
-key space
-wait 400
-close
-unload
-)");
+    run = Run(shown + "key space\nwait 400\nclose\nunload\n");
     ASSERT_EQ(run.status, 0) << run.output;
     EXPECT_EQ(stills(), 3);
 }
