@@ -1,5 +1,6 @@
 // The layer's service threads (the default timer queue's, the sound player's) end when they are
-// stopped with nothing left to do, stay while a timer is set, and start again when needed.
+// stopped with nothing left to do, stay while a timer is set, and start again when needed; the
+// font loader that the imaging start-up begins ends by its shutdown.
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -13,6 +14,7 @@
 #include "platform/base/resources.h"
 #include "platform/base/servicethreads.h"
 #include "platform/base/timerqueue.h"
+#include "platform/gdi/gdiplus.h"
 #include "platform/sound/mmsystem.h"
 
 namespace {
@@ -90,4 +92,16 @@ TEST(ServiceThreads, ATimerSetWhileStoppingStillFires)
         stopper.join();
         ASSERT_TRUE(WaitFor([&] { return fired == round + 1; })) << "round " << round;
     }
+}
+
+TEST(ServiceThreads, TheFontsLoadOnceOnAThreadThatTheImagingShutdownEnds)
+{
+    Gdiplus::GdiplusStartupInput input;
+    ULONG_PTR token = 0;
+    ASSERT_EQ(Gdiplus::GdiplusStartup(&token, &input, nullptr), Gdiplus::Ok);
+    ASSERT_EQ(Gdiplus::GdiplusStartup(&token, &input, nullptr), Gdiplus::Ok);
+    EXPECT_LE(ThreadsNamed("quiva-fonts"), 1);
+    Gdiplus::GdiplusShutdown(token);
+    EXPECT_EQ(ThreadsNamed("quiva-fonts"), 0);
+    Gdiplus::GdiplusShutdown(token);  // nothing left to wait for
 }
