@@ -27,32 +27,24 @@ void SilentAlsaErrors(const char*, int, const char*, int, const char*, ...) {}
 // the sound playing at the next period.
 class Player {
 public:
-    ~Player()
-    {
-        {
-            std::lock_guard lock(m_mutex);
-            m_quit = true;
-            ++m_generation;
-            ++m_epoch;
-        }
-        m_wake.notify_all();
-        if (m_thread.joinable())
-            m_thread.join();
-    }
-
-    // Ends the thread once the sound playing now (if any) has ended; the next sound starts
-    // another.
+    // Ends the thread: at once when it has nothing to play, else once the sound it plays has
+    // ended. It is not waited for then: opening the device may load the sound system's plugins,
+    // and a caller unloading a module holds the loader until it returns. The next sound starts
+    // another thread.
     void StopWhenIdle()
     {
         std::unique_lock lock(m_mutex);
         if (!m_thread.joinable() || m_thread.get_id() == std::this_thread::get_id())
             return;
-        m_done.wait(lock, [&] { return m_finished >= m_generation; });
         ++m_epoch;
         std::thread thread = std::move(m_thread);
+        const bool idle = !m_playing && !m_hasPending;
         lock.unlock();
         m_wake.notify_all();
-        thread.join();
+        if (idle)
+            thread.join();
+        else
+            thread.detach();
     }
 
     // Queues the sound (empty: stop) and returns its generation.
@@ -73,25 +65,28 @@ public:
     void WaitFor(uint64_t generation)
     {
         std::unique_lock lock(m_mutex);
-        m_done.wait(lock, [&] { return m_finished >= generation || m_quit; });
+        m_done.wait(lock, [&] { return m_finished >= generation; });
     }
 
 private:
-    // Plays until the player's epoch moves on (a thread started later has the new one).
+    // Plays until the player's epoch moves on and nothing is left to play (a thread started
+    // later has the new epoch).
     void Run(uint64_t epoch)
     {
         pthread_setname_np(pthread_self(), "quiva-sound");
         std::unique_lock lock(m_mutex);
         for (;;) {
             m_wake.wait(lock, [&] { return epoch != m_epoch || m_hasPending; });
-            if (epoch != m_epoch)
+            if (!m_hasPending)
                 return;
             std::vector<BYTE> wave = std::move(m_pending);
             m_hasPending = false;
+            m_playing = true;
             uint64_t generation = m_generation;
             lock.unlock();
             Play(wave, generation);
             lock.lock();
+            m_playing = false;
             if (m_finished < generation)
                 m_finished = generation;
             m_done.notify_all();
@@ -157,22 +152,24 @@ private:
     std::thread m_thread;
     std::vector<BYTE> m_pending;
     bool m_hasPending = false;
-    bool m_quit = false;
     uint64_t m_generation = 0;
     uint64_t m_finished = 0;
     uint64_t m_epoch = 0;
+    bool m_playing = false;
     bool m_reportedNoDevice = false;  // only the player thread reads and writes it
 };
 
 std::mutex g_sinkMutex;
 SoundSink g_sink;
 
+// Used until the process ends (a thread that finishes its last sound after a stop still uses it).
 Player& ThePlayer()
 {
-    static Player player;
-    static const bool registered = (RegisterServiceThread([] { ThePlayer().StopWhenIdle(); }), true);
-    (void)registered;
-    return player;
+    static Player* player = [] {
+        RegisterServiceThread([] { ThePlayer().StopWhenIdle(); });
+        return new Player();
+    }();
+    return *player;
 }
 
 }  // namespace

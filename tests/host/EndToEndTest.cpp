@@ -261,3 +261,31 @@ TEST_F(EndToEnd, WithNoPreventTheCaptureKeyIsSeenWhileAnotherWindowIsActive)
     ASSERT_EQ(run.status, 0) << run.output;
     EXPECT_EQ(stills(), 3);
 }
+
+// A recording running when the window goes ends whole first, whichever way it goes: the host's
+// Close, Clear, a Show for another patient, the close button, and unloading the module.
+TEST_F(EndToEnd, EveryWayOfClosingEndsARunningRecordingWhole)
+{
+    const std::string recording = "wait 1200\nactivate\nkey f6\nwait 700\n";
+    HostRun run = Run("parent\nshow 12345 2024-01-05\n" + recording + "close\n" +  //
+                      "show 12345 2024-01-05\n" + recording + "clear\n" +            //
+                      "show 12345 2024-01-05\n" + recording + "show 67890 2024-01-06\n" + recording +
+                      "click 20 50\nwait-closed 3000\n" +  //
+                      "show 67890 2024-01-06\n" + recording + "unload\n");
+    ASSERT_EQ(run.status, 0) << run.output;
+    std::vector<std::string> videos;
+    for (const std::string& folder : {std::string("temp/image"), std::string("IMAGE")})
+        for (const std::string& f : FilesBelow(folder))
+            if (EndsWith(f, ".avi"))
+                videos.push_back(Clinic() + "/" + folder + "/" + f);
+    ASSERT_EQ(videos.size(), 5u) << ::testing::PrintToString(videos) << run.output;
+    for (const std::string& v : videos) {
+        std::string why;
+        EXPECT_TRUE(ProbesAsAvi(v, &why)) << v << ": " << why;
+    }
+    // The last one, ended by the unload, is listed in its folder for the next window.
+    std::vector<std::string> stored = FilesBelow("temp/image/67890");
+    ASSERT_EQ(stored.size(), 2u) << ::testing::PrintToString(stored);
+    std::string info = Bytes(Clinic() + "/temp/image/67890/" + (EndsWith(stored[0], "info.xml") ? stored[0] : stored[1]));
+    EXPECT_NE(info.find("IsVideo=\"TRUE\""), std::string::npos) << info;
+}
