@@ -326,6 +326,8 @@ bool HostScript::Execute(const HostCommand& c, bool* yield)
                         static_cast<int>(r.bottom - r.top), IsWindowVisible(w) ? "visible" : "hidden",
                         (GetWindowLongPtrW(w, GWL_EXSTYLE) & WS_EX_TOPMOST) ? " topmost" : "");
         }
+        if (m_hostWindow)
+            std::printf("host window: %s\n", IsWindow(m_hostWindow) ? "present" : "gone");
         std::fflush(stdout);
     } else if (c.name == "unload") {
         m_module.Unload();

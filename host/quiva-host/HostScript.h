@@ -15,7 +15,8 @@
 //   wait MS                  lets the message loop run that long
 //   wait-closed MS           the same, ending early when the capture window has gone
 //   picture PATH             writes the capture window as a PNG file
-//   print                    prints the capture window's caption, rectangle and state
+//   print                    prints the capture window's caption, rectangle and state, and
+//                            whether the host's own window is still there
 //   unload                   unloads the module and says how many threads and window classes
 //                            it left (and how many threads there were before it was loaded)
 //

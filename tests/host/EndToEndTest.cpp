@@ -205,6 +205,9 @@ unload
     size_t returned = modal.output.find("showmodal returned");
     ASSERT_NE(returned, std::string::npos);
     EXPECT_LT(inside, returned);
+    // The capture window's modal close took the window the host gave it, as hosts expect.
+    EXPECT_NE(modal.output.find("host window: present"), std::string::npos);
+    EXPECT_NE(modal.output.find("host window: gone", returned), std::string::npos) << modal.output;
     EXPECT_TRUE(fs::exists(picture));
     EXPECT_EQ(Rows("SELECT CNO, MDATE FROM MMAIN ORDER BY CNO"), (std::vector<std::string>{"12345|2024-01-05", "67890|2024-01-06"}));
     EXPECT_EQ(FilesBelow("IMAGE").size(), 2u);
