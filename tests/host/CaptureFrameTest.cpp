@@ -128,6 +128,7 @@ TEST_F(CaptureFrame, AMinimisedWindowIsSavedAtItsRestoredRectangle)
     frame->Show(L"12345", L"2024-01-05", FALSE);
     frame->MoveWindow(100, 120, 900, 700);
     frame->ShowWindow(SW_MINIMIZE);
+    EXPECT_TRUE(frame->IsWindowVisible());  // what QUIVACaptureIsShow asks: a minimised window is shown
     frame->DestroyWindow();
     std::string saved = LastSave();
     EXPECT_NE(saved.find("x=\"100\" y=\"120\" width=\"900\" height=\"700\""), std::string::npos) << saved;
