@@ -4,8 +4,11 @@
 // through the raw key events), Ctrl+S saving them, and the close button clicked; and with "방해받지 않기" ticked, the configured capture key typed into another
 // client takes a still and still reaches that client. Screenshots are left in
 // <build>/reference-pictures/.
+#include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <future>
 #include <thread>
 
@@ -53,11 +56,44 @@ protected:
         if (m_xvfb.Xdotool("version") == -1 && !XvfbServer::Required())
             GTEST_SKIP() << "xdotool is not installed";
         ASSERT_TRUE(shown) << said;
-        std::this_thread::sleep_for(std::chrono::milliseconds(1500));  // the preview starts
-        *window = said.substr(0, said.find('\n'));
+        std::string id = said.substr(0, said.find('\n'));
+        // The preview runs (and the keyboard hook with it) once the middle of the video area,
+        // black before, shows the picture.
+        m_xvfb.Xdotool("getwindowgeometry --shell " + id, &said);
+        int x = 0, y = 0;
+        std::sscanf(said.c_str(), "WINDOW=%*d X=%d Y=%d", &x, &y);
+        ASSERT_TRUE(Eventually([&] { return m_xvfb.ScreenPixel(x + 288, y + 330) != 0; })) << said;
+        *window = id;
+    }
+    // Polls until `done` holds, for at most 15 s (the host is another process, busy or not).
+    static bool Eventually(const std::function<bool()>& done)
+    {
+        for (int i = 0; i < 300; ++i) {
+            if (done())
+                return true;
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        }
+        return done();
     }
     int Stills() const { return ::Stills(FilesBelow("temp/image")); }
-    // Lets the module handle what was typed.
+    // Stills listed in the store's info.xml files.
+    int ListedStills() const
+    {
+        int n = 0;
+        for (const std::string& f : FilesBelow("temp/image"))
+            if (f.size() > 8 && f.compare(f.size() - 8, 8, "info.xml") == 0)
+                n += std::atoi(RunCommand("grep -o 'IsVideo=\"FALSE\"' '" + Clinic() + "/temp/image/" + f + "' | wc -l").c_str());
+        return n;
+    }
+    // Whether the store comes to hold and list `n` stills. The module takes keys again a moment
+    // after it has listed a still (its keyboard hook is out while it takes one).
+    bool StillsComeTo(int n) const
+    {
+        bool listed = Eventually([&] { return ListedStills() >= n; });
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        return listed && Stills() == n && ListedStills() == n;
+    }
+    // Time for the module to handle a key that should do nothing.
     static void Settle() { std::this_thread::sleep_for(std::chrono::milliseconds(800)); }
 
     XvfbServer m_xvfb;
@@ -78,20 +114,26 @@ TEST_F(X11EndToEnd, KeysAndClicksFromTheXServerTakeStillsAndCloseTheWindow)
     // Space with the capture window focused takes a still; F6 twice records.
     m_xvfb.Xdotool("windowfocus --sync " + window);
     m_xvfb.Xdotool("key space");
-    Settle();
-    EXPECT_EQ(Stills(), 1);
+    EXPECT_TRUE(StillsComeTo(1));
     m_xvfb.Screenshot(pictures + "/x11-capture-window.png");
     m_xvfb.Xdotool("key F6");
     std::this_thread::sleep_for(std::chrono::milliseconds(1500));
     m_xvfb.Screenshot(pictures + "/x11-capture-window-recording.png");
     m_xvfb.Xdotool("key F6");
-    Settle();
     std::vector<std::string> videos;
+    std::string why;
+    // The recording is listed once it has ended whole.
+    EXPECT_TRUE(Eventually([&] {
+        std::string info;
+        for (const std::string& f : FilesBelow("temp/image"))
+            if (f.size() > 8 && f.compare(f.size() - 8, 8, "info.xml") == 0)
+                info = RunCommand("grep -c 'IsVideo=\"TRUE\"' '" + Clinic() + "/temp/image/" + f + "'");
+        return info.rfind("1", 0) == 0;
+    }));
     for (const std::string& f : FilesBelow("temp/image"))
         if (f.size() > 4 && f.compare(f.size() - 4, 4, ".avi") == 0)
             videos.push_back(f);
     ASSERT_EQ(videos.size(), 1u);
-    std::string why;
     EXPECT_TRUE(ProbesAsAvi(Clinic() + "/temp/image/" + videos[0], &why)) << why;
 
     // Another client has the focus: Space belongs to it; Pause still takes a still.
@@ -101,8 +143,7 @@ TEST_F(X11EndToEnd, KeysAndClicksFromTheXServerTakeStillsAndCloseTheWindow)
     Settle();
     EXPECT_EQ(Stills(), 1);
     m_xvfb.Xdotool("key Pause");
-    Settle();
-    EXPECT_EQ(Stills(), 2);
+    EXPECT_TRUE(StillsComeTo(2));
     EXPECT_EQ(m_xvfb.KeyPressesAt(other), 2);  // the other client got both keys
 
     // Back in the capture window, Ctrl+S saves the two stills and the recording.
@@ -110,9 +151,8 @@ TEST_F(X11EndToEnd, KeysAndClicksFromTheXServerTakeStillsAndCloseTheWindow)
     std::this_thread::sleep_for(std::chrono::milliseconds(300));
     // (xdotool's "key ctrl+s" lets Ctrl go before S, which saves nothing, by design.)
     m_xvfb.Xdotool("keydown ctrl key s keyup ctrl");
-    std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+    EXPECT_TRUE(Eventually([&] { return FilesBelow("IMAGE").size() == 3u && Stills() == 0; }));
     EXPECT_EQ(Rows("SELECT COUNT(*) FROM MIMG"), (std::vector<std::string>{"3"}));
-    EXPECT_EQ(FilesBelow("IMAGE").size(), 3u);
 
     // The close button of the title bar.
     m_xvfb.Xdotool("mousemove --window " + window + " 20 50 click 1");
@@ -135,18 +175,15 @@ TEST_F(X11EndToEnd, WithNoPreventTheCaptureKeyTypedIntoAnotherClientTakesAStillA
         return;
     m_xvfb.Xdotool("windowfocus --sync " + window);
     m_xvfb.Xdotool("key F2");
-    Settle();
-    EXPECT_EQ(Stills(), 1);
+    EXPECT_TRUE(StillsComeTo(1));
     m_xvfb.Xdotool("mousemove --window " + window + " 700 50 click 1");  // 방해받지 않기
 
     unsigned long other = m_xvfb.OpenFocusedWindow(50, 50, 200, 100);
     std::this_thread::sleep_for(std::chrono::milliseconds(500));
     m_xvfb.Xdotool("key F2");
-    Settle();
-    EXPECT_EQ(Stills(), 2);
+    EXPECT_TRUE(StillsComeTo(2));
     m_xvfb.Xdotool("key space");
-    Settle();
-    EXPECT_EQ(Stills(), 3);
+    EXPECT_TRUE(StillsComeTo(3));
     EXPECT_EQ(m_xvfb.KeyPressesAt(other), 2);
 
     m_xvfb.Xdotool("mousemove --window " + window + " 20 50 click 1");
