@@ -6,8 +6,9 @@
 #include <map>
 #include <memory>
 #include <mutex>
-#include <pthread.h>
 #include <thread>
+
+#include <pthread.h>
 
 #include "platform/base/clock.h"
 #include "platform/base/lasterror.h"

@@ -2,6 +2,7 @@
 
 #include <alsa/asoundlib.h>
 
+#include <atomic>
 #include <condition_variable>
 #include <cstring>
 #include <mutex>
@@ -38,7 +39,7 @@ public:
             return;
         ++m_epoch;
         std::thread thread = std::move(m_thread);
-        const bool idle = !m_playing && !m_hasPending;
+        const bool idle = m_playing == 0 && !m_hasPending;
         lock.unlock();
         m_wake.notify_all();
         if (idle)
@@ -81,12 +82,12 @@ private:
                 return;
             std::vector<BYTE> wave = std::move(m_pending);
             m_hasPending = false;
-            m_playing = true;
+            ++m_playing;
             uint64_t generation = m_generation;
             lock.unlock();
             Play(wave, generation);
             lock.lock();
-            m_playing = false;
+            --m_playing;
             if (m_finished < generation)
                 m_finished = generation;
             m_done.notify_all();
@@ -114,8 +115,7 @@ private:
         if (err < 0) {
             if (pcm)
                 snd_pcm_close(pcm);
-            if (!m_reportedNoDevice) {
-                m_reportedNoDevice = true;
+            if (!m_reportedNoDevice.exchange(true)) {
                 std::string why = snd_strerror(err);
                 OutputDebugStringW((L"PlaySound: no sound device, sounds are not played (" +
                                     std::wstring(why.begin(), why.end()) + L")\n").c_str());
@@ -155,8 +155,8 @@ private:
     uint64_t m_generation = 0;
     uint64_t m_finished = 0;
     uint64_t m_epoch = 0;
-    bool m_playing = false;
-    bool m_reportedNoDevice = false;  // only the player thread reads and writes it
+    int m_playing = 0;  // threads playing a sound (one stopped may still end its last)
+    std::atomic<bool> m_reportedNoDevice{false};  // the player threads'
 };
 
 std::mutex g_sinkMutex;
