@@ -6,6 +6,7 @@
 #include "framework/CKXCtrlCursor.h"
 #include "framework/CKXCtrlTheme.h"
 #include "platform/base/debug.h"
+#include "platform/base/servicethreads.h"
 
 CQUIVACaptureApp::CQUIVACaptureApp()
 {
@@ -53,6 +54,8 @@ int CQUIVACaptureApp::ExitInstance()
     delete CKXCtrlMouseCursorInternal::GetInstance();
     delete CKXCtrlTheme::GetInstance();
     Gdiplus::GdiplusShutdown(m_gdiplusToken);
+    // The layer's timer and sound threads this module started end with it.
+    quiva::StopServiceThreads();
     return 0;
 }
 

@@ -2,10 +2,13 @@
 // QUIVA.Capture.dll to its window shown with the preview running (the module's own waits for
 // the device monitor come to 0.8 s), and from a Space key press to the JPEG file on disk.
 //
-//   bench_capture_module [stills]
+//   bench_capture_module [stills] [--hd]
 //
-// It prepares the embedded default in a scratch folder (scripts/prepare-clinic.sh), with the
-// synthetic capture card, whose largest picture is 1280x720, on the headless display.
+// It prepares the embedded default in a scratch folder (scripts/prepare-clinic.sh) on the
+// headless display, with the synthetic capture card (largest picture 1280x720) listed by the
+// device monitor program; with --hd, with a 1920x1080 camera of this process's own, listed by
+// the test monitor that publishes what it is given. BENCH_TRACE=1 prints the module's debugger
+// output with the milliseconds since the load began.
 #include <dlfcn.h>
 #include <unistd.h>
 
@@ -18,6 +21,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/HdCamera.h"
 #include "platform/base/debug.h"
 #include "platform/ui/uisystem.h"
 
@@ -54,7 +58,14 @@ bool PumpUntil(Done done, int timeoutMs = 15000)
 
 int main(int argc, char** argv)
 {
-    int stills = argc > 1 ? std::max(1, std::atoi(argv[1])) : 10;
+    int stills = 10;
+    bool hd = false;
+    for (int i = 1; i < argc; ++i) {
+        if (std::string(argv[i]) == "--hd")
+            hd = true;
+        else
+            stills = std::max(1, std::atoi(argv[i]));
+    }
     char tmpl[] = "/tmp/quiva-bench-XXXXXX";
     std::string data = mkdtemp(tmpl);
     std::string command = "bash " QUIVA_SOURCE_DIR "/scripts/prepare-clinic.sh " + data + " " QUIVA_BINARY_DIR;
@@ -65,16 +76,32 @@ int main(int argc, char** argv)
     setenv("QUIVA_REGISTRY_DIR", (data + "/registry").c_str(), 1);
     setenv("QUIVA_SESSION", fs::path(data).filename().c_str(), 1);
     setenv("QUIVA_HEADLESS", "1", 1);
-    setenv("PATH", (std::string(QUIVA_BINARY_DIR "/monitor/bin:") + std::getenv("PATH")).c_str(), 1);
+    std::string monitorFolder = QUIVA_BINARY_DIR "/monitor/bin";
+    if (hd) {
+        // The camera is this process's, so the module (sharing its platform runtime) finds it;
+        // the test monitor names it in the device list.
+        quiva::media::AddDeviceProvider(std::make_shared<quiva::media::HdProvider>());
+        monitorFolder = QUIVA_BINARY_DIR "/tests/helpers";
+        setenv("QUIVA_TEST_DEVICE_TEXT", "1@@Bench HD Camera@@@@Bench HD Camera@@0@@0@@0\n", 1);
+        if (!fs::exists(monitorFolder + "/QUIVACaptureManager")) {
+            std::fprintf(stderr, "--hd needs the test monitor (build the QUIVATestMonitor target)\n");
+            return 1;
+        }
+    }
+    setenv("PATH", (monitorFolder + ":" + std::getenv("PATH")).c_str(), 1);
     if (chdir(data.c_str()) != 0)
         return 1;
     std::atomic<bool> previewing{false};
+    const bool trace = std::getenv("BENCH_TRACE") != nullptr;
+    auto t0 = Clock::now();
     quiva::SetDebugSink([&](const std::wstring& line) {
+        if (trace)
+            std::fprintf(stderr, "%8.1f %ls\n", Ms(Clock::now() - t0), line.c_str());
         if (line == L"P#6")
             previewing = true;
     });
 
-    auto t0 = Clock::now();
+    t0 = Clock::now();
     void* module = dlopen(QUIVA_BINARY_DIR "/bin/QUIVA.Capture.dll", RTLD_NOW | RTLD_LOCAL);
     if (!module) {
         std::fprintf(stderr, "%s\n", dlerror());
@@ -110,8 +137,8 @@ int main(int argc, char** argv)
     }
     std::sort(times.begin(), times.end());
     if (!times.empty())
-        std::printf("Space to JPEG on disk (1280x720): median %.1f ms, min %.1f ms, max %.1f ms over %zu stills\n",
-                    times[times.size() / 2], times.front(), times.back(), times.size());
+        std::printf("Space to JPEG on disk (%s): median %.1f ms, min %.1f ms, max %.1f ms over %zu stills\n",
+                    hd ? "1920x1080" : "1280x720", times[times.size() / 2], times.front(), times.back(), times.size());
     dlclose(module);
     quiva::SetDebugSink(nullptr);
     fs::remove_all(data);

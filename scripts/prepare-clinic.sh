@@ -21,16 +21,11 @@ if [ ! -f "$exe/HRBAccount.ini" ]; then
   (umask 077 && printf '[0]\nuser=dba\npassword=local\n' > "$exe/HRBAccount.ini")
 fi
 if [ ! -f "$clinic/HRB4100.db" ]; then
-  python3 - "$src/resources/db/sqlite.sql" "$clinic/HRB4100.db" <<'PY'
+  python3 - "$src/resources/db/sqlite.sql" "$src/resources/db/sample-clinic.sql" "$clinic/HRB4100.db" <<'PY'
 import sqlite3, sys
-db = sqlite3.connect(sys.argv[2])
-db.executescript(open(sys.argv[1], encoding="utf-8").read())
-db.execute("INSERT INTO PATIENT (CNO, PATIENT, GENDER, BIRTHDAY) VALUES ('12345', '홍길동', 'M', '19700101')")
-db.execute("INSERT INTO PATIENT (CNO, PATIENT, GENDER, BIRTHDAY) VALUES ('67890', '김영희', 'F', '19820315')")
-for study in ("위내시경", "대장내시경"):
-    db.execute("INSERT INTO FOPTION VALUES ('ORBITA', 'CATAGORY', ?, '')", (study,))
-db.execute("INSERT INTO FOPTION VALUES ('ORBITA', 'ORBITA', 'Image Directory', 'D:\\HRB4100\\IMAGE')")
-db.execute("INSERT INTO HOSINFO VALUES ('12345678')")
+db = sqlite3.connect(sys.argv[3])
+for script in sys.argv[1:3]:
+    db.executescript(open(script, encoding="utf-8").read())
 db.commit()
 PY
 fi

@@ -159,6 +159,20 @@ unsigned HostKeyCode(const std::string& name)
     return 0;
 }
 
+int ProcessThreads(std::string* names)
+{
+    int threads = 0;
+    for (const auto& entry : std::filesystem::directory_iterator("/proc/self/task")) {
+        std::ifstream comm(entry.path() / "comm");
+        std::string name;
+        std::getline(comm, name);
+        if (names)
+            *names += " " + name;
+        ++threads;
+    }
+    return threads;
+}
+
 int HostScript::Run()
 {
     g_running = this;
@@ -312,23 +326,19 @@ bool HostScript::Execute(const HostCommand& c, bool* yield)
                         static_cast<int>(r.bottom - r.top), IsWindowVisible(w) ? "visible" : "hidden",
                         (GetWindowLongPtrW(w, GWL_EXSTYLE) & WS_EX_TOPMOST) ? " topmost" : "");
         }
+        if (m_hostWindow)
+            std::printf("host window: %s\n", IsWindow(m_hostWindow) ? "present" : "gone");
         std::fflush(stdout);
     } else if (c.name == "unload") {
         m_module.Unload();
         // What the module left behind: threads of this process and its window classes.
-        int threads = 0;
         std::string names;
-        for (const auto& entry : std::filesystem::directory_iterator("/proc/self/task")) {
-            std::ifstream comm(entry.path() / "comm");
-            std::string name;
-            std::getline(comm, name);
-            names += " " + name;
-            ++threads;
-        }
+        int threads = ProcessThreads(&names);
         WNDCLASSW wc;
         int classes = (GetClassInfoW(nullptr, L"QUIVACaptureWnd", &wc) ? 1 : 0) +
                       (GetClassInfoW(nullptr, L"QUIVACaptureWndClass", &wc) ? 1 : 0);
-        std::printf("unloaded: %d threads, %d window classes (threads:%s)\n", threads, classes, names.c_str());
+        std::printf("unloaded: %d threads (%d before loading), %d window classes (threads:%s)\n", threads, m_threadsBeforeLoad,
+                    classes, names.c_str());
         std::fflush(stdout);
     }
     return true;

@@ -15,9 +15,10 @@
 //   wait MS                  lets the message loop run that long
 //   wait-closed MS           the same, ending early when the capture window has gone
 //   picture PATH             writes the capture window as a PNG file
-//   print                    prints the capture window's caption, rectangle and state
+//   print                    prints the capture window's caption, rectangle and state, and
+//                            whether the host's own window is still there
 //   unload                   unloads the module and says how many threads and window classes
-//                            it left
+//                            it left (and how many threads there were before it was loaded)
 //
 // Text arguments are UTF-8 and reach the module in its ANSI code page.
 #pragma once
@@ -40,10 +41,13 @@ bool ParseHostScript(const std::string& text, std::vector<HostCommand>* commands
 // The virtual-key code of a key name, 0 when unknown.
 unsigned HostKeyCode(const std::string& name);
 
+// Threads of this process (names in `names`, space-separated, when given).
+int ProcessThreads(std::string* names = nullptr);
+
 class HostScript {
 public:
-    HostScript(CaptureModule& module, std::vector<HostCommand> commands)
-        : m_module(module), m_commands(std::move(commands))
+    HostScript(CaptureModule& module, std::vector<HostCommand> commands, int threadsBeforeLoad)
+        : m_module(module), m_commands(std::move(commands)), m_threadsBeforeLoad(threadsBeforeLoad)
     {
     }
 
@@ -71,4 +75,5 @@ private:
     bool m_done = false;
     int m_status = 0;
     HWND m_hostWindow = nullptr;
+    int m_threadsBeforeLoad = 0;
 };

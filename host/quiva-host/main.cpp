@@ -85,11 +85,12 @@ int main(int argc, char** argv)
 
     CaptureModule capture;
     std::string error;
+    const int threadsBeforeLoad = ProcessThreads();
     if (!capture.Load(module, &error)) {
         std::fprintf(stderr, "quiva-host: %s\n", error.c_str());
         return 2;
     }
-    HostScript script(capture, std::move(commands));
+    HostScript script(capture, std::move(commands), threadsBeforeLoad);
     int status = script.Run();
     if (scriptPath.empty() && !modal) {
         // Until the person has closed the capture window.

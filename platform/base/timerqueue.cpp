@@ -8,8 +8,11 @@
 #include <mutex>
 #include <thread>
 
+#include <pthread.h>
+
 #include "platform/base/clock.h"
 #include "platform/base/lasterror.h"
+#include "platform/base/servicethreads.h"
 
 namespace quiva {
 
@@ -26,18 +29,22 @@ struct Timer {
 
 class TimerQueue {
 public:
-    TimerQueue() : m_thread([this] { Loop(); }) {}
+    // The thread starts with the first timer and ends when the queue goes or, while it has no
+    // timer, when the layer's service threads are stopped.
+    TimerQueue() = default;
     ~TimerQueue()
     {
-        {
-            std::lock_guard lock(m_mutex);
-            m_quit = true;
-        }
+        std::unique_lock lock(m_mutex);
+        ++m_generation;
+        std::thread thread = std::move(m_thread);
+        lock.unlock();
         m_cv.notify_all();
-        if (m_thread.get_id() == std::this_thread::get_id())
-            m_thread.detach();
+        if (!thread.joinable())
+            return;
+        if (thread.get_id() == std::this_thread::get_id())
+            thread.detach();
         else
-            m_thread.join();
+            thread.join();
     }
 
     uintptr_t Add(WAITORTIMERCALLBACK cb, PVOID param, DWORD due, DWORD period)
@@ -45,6 +52,8 @@ public:
         std::lock_guard lock(m_mutex);
         const uintptr_t id = ++m_nextId;
         m_timers[id] = std::make_shared<Timer>(Timer{cb, param, CurrentClock().TickMs() + due, period});
+        if (!m_thread.joinable())
+            m_thread = std::thread([this, generation = m_generation] { Loop(generation); });
         m_cv.notify_all();
         return id;
     }
@@ -81,7 +90,24 @@ public:
         return 0;
     }
 
-    bool OnTimerThread() const { return std::this_thread::get_id() == m_thread.get_id(); }
+    bool OnTimerThread()
+    {
+        std::lock_guard lock(m_mutex);
+        return std::this_thread::get_id() == m_thread.get_id();
+    }
+
+    // Ends the thread when no timer is left; the next timer starts another.
+    void StopIfIdle()
+    {
+        std::unique_lock lock(m_mutex);
+        if (!m_thread.joinable() || !m_timers.empty() || m_busy || std::this_thread::get_id() == m_thread.get_id())
+            return;
+        ++m_generation;
+        std::thread thread = std::move(m_thread);
+        lock.unlock();
+        m_cv.notify_all();
+        thread.join();
+    }
 
     void WaitIdle()
     {
@@ -90,10 +116,12 @@ public:
     }
 
 private:
-    void Loop()
+    // Runs until the queue's generation moves on (a thread started later has the new one).
+    void Loop(uint64_t generation)
     {
+        pthread_setname_np(pthread_self(), "quiva-timers");
         std::unique_lock lock(m_mutex);
-        while (!m_quit) {
+        while (generation == m_generation) {
             bool realClock = true;
             const uint64_t now = ClockNow(&realClock);
             std::shared_ptr<Timer> next;
@@ -135,14 +163,17 @@ private:
     std::condition_variable m_done;
     std::map<uintptr_t, std::shared_ptr<Timer>> m_timers;
     uintptr_t m_nextId = 0;
-    bool m_quit = false;
+    uint64_t m_generation = 0;
     bool m_busy = false;
     std::thread m_thread;
 };
 
 TimerQueue* DefaultQueue()
 {
-    static TimerQueue* queue = new TimerQueue();  // lives as long as the process
+    static TimerQueue* queue = [] {
+        RegisterServiceThread([] { DefaultQueue()->StopIfIdle(); });
+        return new TimerQueue();  // lives as long as the process
+    }();
     return queue;
 }
 

@@ -4,6 +4,10 @@
 #include <bit>
 #include <cmath>
 #include <cstring>
+#include <mutex>
+#include <thread>
+
+#include <pthread.h>
 
 #include "platform/base/bitmap.h"
 #include "platform/base/fileapi.h"
@@ -139,6 +143,24 @@ const GUID ImageFormatJPEG = quiva::kCodecs[1].FormatID;
 const GUID ImageFormatPNG = quiva::kCodecs[2].FormatID;
 const GUID ImageFormatMemoryBMP = quiva::MakeGuid(0xb96b3caa, 0x0728, 0x11d3, 0x9d7b0000f81ef32eull);
 
+namespace {
+
+// Loads the text engine's fonts once per process, on a thread of its own, so that the first
+// text a window lays out does not wait for them while the caller goes on with other work.
+struct FontLoader {
+    std::mutex mutex;
+    std::thread* thread = nullptr;  // kept until a shutdown joins it
+    bool started = false;
+};
+
+FontLoader& TheFontLoader()
+{
+    static FontLoader* loader = new FontLoader();  // used until the process ends
+    return *loader;
+}
+
+}  // namespace
+
 Status GdiplusStartup(ULONG_PTR* token, const GdiplusStartupInput* input, GdiplusStartupOutput* output)
 {
     if (!token || !input || input->GdiplusVersion != 1)
@@ -146,10 +168,31 @@ Status GdiplusStartup(ULONG_PTR* token, const GdiplusStartupInput* input, Gdiplu
     *token = 1;
     if (output)
         *output = GdiplusStartupOutput{};
+    FontLoader& loader = TheFontLoader();
+    std::lock_guard lock(loader.mutex);
+    if (!loader.started) {
+        loader.started = true;
+        loader.thread = new std::thread([] {
+            pthread_setname_np(pthread_self(), "quiva-fonts");
+            quiva::MeasureText(L"영상얻기 Capture", quiva::TextFont{L"맑은 고딕", 13, 0}, quiva::TextBox{}, quiva::TextFormat{});
+        });
+    }
     return Ok;
 }
 
-void GdiplusShutdown(ULONG_PTR) {}
+void GdiplusShutdown(ULONG_PTR)
+{
+    std::thread* thread = nullptr;
+    {
+        FontLoader& loader = TheFontLoader();
+        std::lock_guard lock(loader.mutex);
+        std::swap(thread, loader.thread);
+    }
+    if (thread) {
+        thread->join();
+        delete thread;
+    }
+}
 
 Status GetImageEncodersSize(UINT* n, UINT* size) { return quiva::CodecList(n, size); }
 Status GetImageEncoders(UINT n, UINT size, ImageCodecInfo* out) { return quiva::CopyCodecs(n, size, out); }

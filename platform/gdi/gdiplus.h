@@ -161,6 +161,9 @@ struct GdiplusStartupOutput {
     void* NotificationHook = nullptr;
     void* NotificationUnhook = nullptr;
 };
+// The first start-up in a process begins loading the text engine's fonts on a thread of its own
+// (the first text laid out waits for it, if it is still running); a shutdown waits for that
+// thread to end.
 Status GdiplusStartup(ULONG_PTR* token, const GdiplusStartupInput* input, GdiplusStartupOutput* output);
 void GdiplusShutdown(ULONG_PTR token);
 

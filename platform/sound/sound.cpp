@@ -2,14 +2,18 @@
 
 #include <alsa/asoundlib.h>
 
+#include <atomic>
 #include <condition_variable>
 #include <cstring>
 #include <mutex>
 #include <thread>
 
+#include <pthread.h>
+
 #include "platform/base/debug.h"
 #include "platform/base/lasterror.h"
 #include "platform/base/resources.h"
+#include "platform/base/servicethreads.h"
 
 namespace quiva {
 
@@ -24,16 +28,24 @@ void SilentAlsaErrors(const char*, int, const char*, int, const char*, ...) {}
 // the sound playing at the next period.
 class Player {
 public:
-    ~Player()
+    // Ends the thread: at once when it has nothing to play, else once the sound it plays has
+    // ended. It is not waited for then: opening the device may load the sound system's plugins,
+    // and a caller unloading a module holds the loader until it returns. The next sound starts
+    // another thread.
+    void StopWhenIdle()
     {
-        {
-            std::lock_guard lock(m_mutex);
-            m_quit = true;
-            ++m_generation;
-        }
+        std::unique_lock lock(m_mutex);
+        if (!m_thread.joinable() || m_thread.get_id() == std::this_thread::get_id())
+            return;
+        ++m_epoch;
+        std::thread thread = std::move(m_thread);
+        const bool idle = m_playing == 0 && !m_hasPending;
+        lock.unlock();
         m_wake.notify_all();
-        if (m_thread.joinable())
-            m_thread.join();
+        if (idle)
+            thread.join();
+        else
+            thread.detach();
     }
 
     // Queues the sound (empty: stop) and returns its generation.
@@ -41,7 +53,7 @@ public:
     {
         std::lock_guard lock(m_mutex);
         if (!m_thread.joinable())
-            m_thread = std::thread([this] { Run(); });
+            m_thread = std::thread([this, epoch = m_epoch] { Run(epoch); });
         m_pending = std::move(wave);
         m_hasPending = !m_pending.empty();
         uint64_t generation = ++m_generation;
@@ -54,23 +66,28 @@ public:
     void WaitFor(uint64_t generation)
     {
         std::unique_lock lock(m_mutex);
-        m_done.wait(lock, [&] { return m_finished >= generation || m_quit; });
+        m_done.wait(lock, [&] { return m_finished >= generation; });
     }
 
 private:
-    void Run()
+    // Plays until the player's epoch moves on and nothing is left to play (a thread started
+    // later has the new epoch).
+    void Run(uint64_t epoch)
     {
+        pthread_setname_np(pthread_self(), "quiva-sound");
         std::unique_lock lock(m_mutex);
         for (;;) {
-            m_wake.wait(lock, [&] { return m_quit || m_hasPending; });
-            if (m_quit)
+            m_wake.wait(lock, [&] { return epoch != m_epoch || m_hasPending; });
+            if (!m_hasPending)
                 return;
             std::vector<BYTE> wave = std::move(m_pending);
             m_hasPending = false;
+            ++m_playing;
             uint64_t generation = m_generation;
             lock.unlock();
             Play(wave, generation);
             lock.lock();
+            --m_playing;
             if (m_finished < generation)
                 m_finished = generation;
             m_done.notify_all();
@@ -98,8 +115,7 @@ private:
         if (err < 0) {
             if (pcm)
                 snd_pcm_close(pcm);
-            if (!m_reportedNoDevice) {
-                m_reportedNoDevice = true;
+            if (!m_reportedNoDevice.exchange(true)) {
                 std::string why = snd_strerror(err);
                 OutputDebugStringW((L"PlaySound: no sound device, sounds are not played (" +
                                     std::wstring(why.begin(), why.end()) + L")\n").c_str());
@@ -136,19 +152,24 @@ private:
     std::thread m_thread;
     std::vector<BYTE> m_pending;
     bool m_hasPending = false;
-    bool m_quit = false;
     uint64_t m_generation = 0;
     uint64_t m_finished = 0;
-    bool m_reportedNoDevice = false;  // only the player thread reads and writes it
+    uint64_t m_epoch = 0;
+    int m_playing = 0;  // threads playing a sound (one stopped may still end its last)
+    std::atomic<bool> m_reportedNoDevice{false};  // the player threads'
 };
 
 std::mutex g_sinkMutex;
 SoundSink g_sink;
 
+// Used until the process ends (a thread that finishes its last sound after a stop still uses it).
 Player& ThePlayer()
 {
-    static Player player;
-    return player;
+    static Player* player = [] {
+        RegisterServiceThread([] { ThePlayer().StopWhenIdle(); });
+        return new Player();
+    }();
+    return *player;
 }
 
 }  // namespace

@@ -129,6 +129,7 @@ TEST_F(CaptureFrame, AMinimisedWindowIsSavedAtItsRestoredRectangle)
     frame->Show(L"12345", L"2024-01-05", FALSE);
     frame->MoveWindow(100, 120, 900, 700);
     frame->ShowWindow(SW_MINIMIZE);
+    EXPECT_TRUE(frame->IsWindowVisible());  // what QUIVACaptureIsShow asks: a minimised window is shown
     frame->DestroyWindow();
     std::string saved = LastSave();
     EXPECT_NE(saved.find("x=\"100\" y=\"120\" width=\"900\" height=\"700\""), std::string::npos) << saved;
@@ -153,4 +154,40 @@ TEST_F(CaptureFrame, TabsAreToldApartByTheirPatientsNotByTheTextBeforeTheDash)
     EXPECT_TRUE(tabs.tabs[1]->closable);
     tabs.RemoveAllTabs();
     EXPECT_EQ(tabs.currentPage, nullptr);
+}
+
+TEST_F(CaptureFrame, AWindowThatCannotBeMadeRunsNoModalLoop)
+{
+    UnregisterQUIVAWindowClasses();
+    frame->Show(L"12345", L"2024-01-05", TRUE);  // returns: no loop that nothing could end
+    EXPECT_FALSE(frame->GetSafeHwnd());
+    EXPECT_FALSE(frame->inModal);
+    RegisterQUIVAWindowClasses();
+}
+
+TEST_F(CaptureFrame, ClosingTheTabOnShowLeavesNoPageBehind)
+{
+    frame->Show(L"12345", L"2024-01-05", FALSE);
+    frame->Show(L"67890", L"2024-01-06", FALSE);
+    CKXQUIVAThumbnailCtrlTab& tabs = frame->thumbnailTab;
+    ASSERT_EQ(tabs.tabs.size(), 2u);
+    ASSERT_TRUE(tabs.tabs[1]->closable);
+    tabs.SelectTab(1);  // the first patient's strip is on show
+    ASSERT_NE(tabs.currentPage, nullptr);
+    CKXCtrlTabItem* first = tabs.tabs[1];
+    ASSERT_TRUE(tabs.CanCloseTab(first, nullptr));  // saves and lets the first patient go
+    EXPECT_EQ(tabs.currentPage, nullptr);
+    tabs.RemoveTab(first);
+    ASSERT_EQ(tabs.tabs.size(), 1u);
+    EXPECT_TRUE(tabs.currentPage == nullptr || tabs.currentPage == tabs.tabs[0]->page);
+    EXPECT_EQ(frame->modelManager.GetModelCount(), 1);
+    // Drawing and pointing at the strip's place reach nothing that has gone.
+    frame->thumbnailHost.Redraw();
+    frame->UpdateWindow();
+    CRect strip;
+    frame->thumbnailHost.GetWindowRect(&strip);
+    quiva::ui::InjectMouseMove(strip.left + 50, strip.top + 100);
+    quiva::ui::InjectClick(strip.left + 50, strip.top + 100);
+    quiva::ui::PumpPending();
+    EXPECT_EQ(tabs.tabs.size(), 1u);
 }

@@ -2,11 +2,14 @@
 // the module loads (usage record, the device monitor's list), shows the sample patient with a
 // running preview, takes a still and a recording with the keys, keeps them in the temporary
 // store across a close, saves them into the clinic records and the image directory with
-// Ctrl+S, and unloads leaving no thread and no window class behind.
+// Ctrl+S (on PostgreSQL also sending the still to storescp as the PACS), and unloads leaving no
+// thread and no window class behind.
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <sstream>
 
+#include "tests/dicom/NetTestSupport.h"
 #include "tests/host/HostTestSupport.h"
 #include "tests/support/Command.h"
 
@@ -15,6 +18,8 @@ namespace fs = std::filesystem;
 
 namespace {
 using EndToEnd = ClinicHost;
+
+enum class Records { SQLite, PostgreSQL };
 
 std::string Bytes(const std::string& path)
 {
@@ -28,9 +33,42 @@ bool EndsWith(const std::string& s, const std::string& tail)
 {
     return s.size() >= tail.size() && s.compare(s.size() - tail.size(), tail.size(), tail) == 0;
 }
+
+// The embedded default as prepared, or the clinic on the PostgreSQL test server with storescp as
+// its PACS (the PACS functions on, stills sent when saved).
+class MainJob : public ClinicHost, public testing::WithParamInterface<Records> {
+protected:
+    void SetUp() override
+    {
+        ClinicHost::SetUp();
+        if (GetParam() == Records::SQLite)
+            return;
+        QUIVA_REQUIRE_POSTGRES(server);
+        std::string why;
+        ASSERT_TRUE(UsePostgres(server, &why)) << why;
+        fs::create_directories(Received());
+        m_pacs = std::make_unique<Storescp>(Received(), std::vector<std::string>{"+xa"});
+        ASSERT_TRUE(m_pacs->running());
+        ASSERT_TRUE(Execute("INSERT INTO FOPTION VALUES ('ORBITA', 'ORBITA', 'VEXARIS SERVER', '1');"
+                            "INSERT INTO FOPTION VALUES ('ORBITA', 'ORBITA', 'CHECK MOLTRIX PACS KIND', '10')"));
+        std::ofstream(Clinic() + "/exe/QUIVA.Capture.Config")
+            << "<?xml version=\"1.0\" encoding=\"euc-kr\"?><Configruation><options saveWhenClose=\"TRUE\" useVideo=\"TRUE\" "
+               "recordLimitTime=\"30\" captureKey=\"32\"/><pacs><MWL ip=\"127.0.0.1\" port=\""
+            << m_pacs->port() << "\" aeTitle=\"PACS\" sendDICOM=\"1\"/></pacs></Configruation>";
+    }
+    std::string Received() const { return m_dir.Native("pacs"); }
+
+    std::unique_ptr<Storescp> m_pacs;
+};
+
+std::string RecordsName(const testing::TestParamInfo<Records>& info)
+{
+    return info.param == Records::SQLite ? "SQLite" : "PostgreSQLWithPacs";
+}
+
 }  // namespace
 
-TEST_F(EndToEnd, StillAndRecordingStayInTheStoreUntilCtrlSSavesThemIntoTheClinicRecords)
+TEST_P(MainJob, StillAndRecordingStayInTheStoreUntilCtrlSSavesThemIntoTheClinicRecords)
 {
     // First session: capture, then the host closes the window (nothing is committed).
     HostRun first = Run(R"(parent
@@ -55,9 +93,11 @@ expect-shown 0
 unload
 )");
     ASSERT_EQ(first.status, 0) << first.output;
-    // Loading: usage record, the device list read from the monitor program.
+    // Loading: usage record, the device list read from the monitor program, which is gone.
     EXPECT_NE(first.output.find("CKXEULAdmit end"), std::string::npos);
     EXPECT_NE(first.output.find("m_capture.ConstructDeviceList() end"), std::string::npos);
+    EXPECT_NE(first.output.find("kill"), std::string::npos);
+    EXPECT_EQ(SessionProcesses("QUIVACaptureMan"), 0);
     EXPECT_NE(first.output.find("RegisterClassQUIVA end"), std::string::npos);
     EXPECT_NE(first.output.find("capture window: \"영상얻기 (12345-홍길동)\" at 560,240 size 800x600 visible topmost"),
               std::string::npos)
@@ -65,9 +105,8 @@ unload
     EXPECT_NE(first.output.find("CREATEWND#7"), std::string::npos);
     EXPECT_NE(first.output.find("P#6"), std::string::npos);  // the preview runs
     EXPECT_NE(first.output.find("Terminate App"), std::string::npos);
-    // The window classes go with the module. (The platform's timer-queue and sound threads stay
-    // with the process that loaded it.)
-    EXPECT_NE(first.output.find(" threads, 0 window classes"), std::string::npos) << first.output;
+    // Nothing of the module stays: no thread, no window class.
+    EXPECT_NE(first.output.find("unloaded: 1 threads (1 before loading), 0 window classes"), std::string::npos) << first.output;
     std::string registry = RunCommand("grep -rl lastUse " + Data() + "/registry");
     EXPECT_FALSE(registry.empty());
 
@@ -88,7 +127,9 @@ unload
     EXPECT_TRUE(ProbesAsAvi(Clinic() + "/temp/image/" + avi, &why)) << why;
     // Ctrl let go before S commits nothing, and the host's close does not commit either.
     EXPECT_TRUE(Rows("SELECT * FROM MMAIN").empty());
-    EXPECT_TRUE(fs::exists(Clinic() + "/exe/QUIVA.Capture.LastSave"));
+    std::string lastSave = Bytes(Clinic() + "/exe/QUIVA.Capture.LastSave");
+    EXPECT_NE(lastSave.find("<window x=\"560\" y=\"240\" width=\"800\" height=\"600\""), std::string::npos) << lastSave;
+    EXPECT_NE(lastSave.find("QUIVA Capture Card"), std::string::npos) << lastSave;  // the monitor's device
     std::string stillBytes = Bytes(Clinic() + "/temp/image/" + jpg);
     std::string videoBytes = Bytes(Clinic() + "/temp/image/" + avi);
 
@@ -106,6 +147,7 @@ unload
     ASSERT_EQ(second.status, 0) << second.output;
     EXPECT_NE(second.output.find("Close#1"), std::string::npos);
     EXPECT_NE(second.output.find("Destroy#8"), std::string::npos);
+    EXPECT_NE(second.output.find("unloaded: 1 threads (1 before loading), 0 window classes"), std::string::npos) << second.output;
     EXPECT_EQ(Rows("SELECT CNO, ONO, MDATE FROM MMAIN"), (std::vector<std::string>{"12345|1|2024-01-05"}));
     EXPECT_EQ(Rows("SELECT CNO, ONO, IMGFORMAT, IMGTYPE, IMGNAME FROM MIMG ORDER BY IMGNO"),
               (std::vector<std::string>{"12345|1|7|0|1", "12345|1|7|1|2"}));
@@ -113,7 +155,22 @@ unload
     EXPECT_EQ(Bytes(Clinic() + "/IMAGE/00/00/00/00/1.jpg"), stillBytes);
     EXPECT_EQ(Bytes(Clinic() + "/IMAGE/00/00/00/00/2.avi"), videoBytes);
     EXPECT_FALSE(fs::exists(Clinic() + "/temp/image/12345"));
+
+    if (!m_pacs) {
+        EXPECT_EQ(second.output.find("Send DICOM #1"), std::string::npos);  // no PACS
+        return;
+    }
+    // The still, not the recording, reached the PACS as a Secondary Capture in JPEG Baseline.
+    std::vector<std::string> received = FilesIn(Received());
+    ASSERT_EQ(received.size(), 1u) << ::testing::PrintToString(received) << second.output;
+    std::string dump = RunCommand("dcmdump -Un '" + Received() + "/" + received[0] + "'");
+    EXPECT_NE(dump.find("1.2.840.10008.5.1.4.1.1.7"), std::string::npos) << dump;
+    EXPECT_NE(dump.find("1.2.840.10008.1.2.4.50"), std::string::npos) << dump;
+    EXPECT_NE(dump.find("[1.2.999.424242.1.11.12345678.1.12345.20240105.1.1.1]"), std::string::npos) << dump;
+    EXPECT_NE(dump.find("(0010,0020) LO [12345]"), std::string::npos) << dump;
 }
+
+INSTANTIATE_TEST_SUITE_P(Records, MainJob, testing::Values(Records::SQLite, Records::PostgreSQL), RecordsName);
 
 // ShowModal keeps the host waiting while its loop runs; a Show from inside the loop re-targets
 // the open window to another patient, whose tab goes in front of the first one's. The close
@@ -148,6 +205,9 @@ unload
     size_t returned = modal.output.find("showmodal returned");
     ASSERT_NE(returned, std::string::npos);
     EXPECT_LT(inside, returned);
+    // The capture window's modal close took the window the host gave it, as hosts expect.
+    EXPECT_NE(modal.output.find("host window: present"), std::string::npos);
+    EXPECT_NE(modal.output.find("host window: gone", returned), std::string::npos) << modal.output;
     EXPECT_TRUE(fs::exists(picture));
     EXPECT_EQ(Rows("SELECT CNO, MDATE FROM MMAIN ORDER BY CNO"), (std::vector<std::string>{"12345|2024-01-05", "67890|2024-01-06"}));
     EXPECT_EQ(FilesBelow("IMAGE").size(), 2u);
@@ -178,4 +238,57 @@ unload
               std::string::npos)
         << run.output;
     EXPECT_TRUE(Rows("SELECT * FROM MMAIN").empty());
+}
+
+// Space is the capture window's own while it is active; Pause is seen always. With "방해받지
+// 않기" ticked, Space takes stills while another window is active too, and the choice is kept in
+// the LastSave file for the next window.
+TEST_F(EndToEnd, WithNoPreventTheCaptureKeyIsSeenWhileAnotherWindowIsActive)
+{
+    auto stills = [&] {
+        int n = 0;
+        for (const std::string& f : FilesBelow("temp/image"))
+            n += EndsWith(f, ".jpg");
+        return n;
+    };
+    // The sample patient's window, made active, and then another window active instead.
+    const std::string shown = "show 12345 2024-01-05\nwait 1500\nactivate\ndeactivate\n";
+    HostRun run = Run(shown + "key space\nwait 400\n");
+    ASSERT_EQ(run.status, 0) << run.output;
+    EXPECT_EQ(stills(), 0);
+    run = Run(shown + "key pause\nwait 400\nactivate\nclick 700 50\ndeactivate\nkey space\nwait 400\nclose\nunload\n");
+    ASSERT_EQ(run.status, 0) << run.output;
+    EXPECT_EQ(stills(), 2);
+    EXPECT_NE(Bytes(Clinic() + "/exe/QUIVA.Capture.LastSave").find("noPrevent=\"1\""), std::string::npos);
+    run = Run(shown + "key space\nwait 400\nclose\nunload\n");
+    ASSERT_EQ(run.status, 0) << run.output;
+    EXPECT_EQ(stills(), 3);
+}
+
+// A recording running when the window goes ends whole first, whichever way it goes: the host's
+// Close, Clear, a Show for another patient, the close button, and unloading the module.
+TEST_F(EndToEnd, EveryWayOfClosingEndsARunningRecordingWhole)
+{
+    const std::string recording = "wait 1200\nactivate\nkey f6\nwait 700\n";
+    HostRun run = Run("parent\nshow 12345 2024-01-05\n" + recording + "close\n" +  //
+                      "show 12345 2024-01-05\n" + recording + "clear\n" +            //
+                      "show 12345 2024-01-05\n" + recording + "show 67890 2024-01-06\n" + recording +
+                      "click 20 50\nwait-closed 3000\n" +  //
+                      "show 67890 2024-01-06\n" + recording + "unload\n");
+    ASSERT_EQ(run.status, 0) << run.output;
+    std::vector<std::string> videos;
+    for (const std::string& folder : {std::string("temp/image"), std::string("IMAGE")})
+        for (const std::string& f : FilesBelow(folder))
+            if (EndsWith(f, ".avi"))
+                videos.push_back(Clinic() + "/" + folder + "/" + f);
+    ASSERT_EQ(videos.size(), 5u) << ::testing::PrintToString(videos) << run.output;
+    for (const std::string& v : videos) {
+        std::string why;
+        EXPECT_TRUE(ProbesAsAvi(v, &why)) << v << ": " << why;
+    }
+    // The last one, ended by the unload, is listed in its folder for the next window.
+    std::vector<std::string> stored = FilesBelow("temp/image/67890");
+    ASSERT_EQ(stored.size(), 2u) << ::testing::PrintToString(stored);
+    std::string info = Bytes(Clinic() + "/temp/image/67890/" + (EndsWith(stored[0], "info.xml") ? stored[0] : stored[1]));
+    EXPECT_NE(info.find("IsVideo=\"TRUE\""), std::string::npos) << info;
 }

@@ -4,6 +4,9 @@
 #include <filesystem>
 #include <fstream>
 
+#include "platform/base/codepage.h"
+#include "platform/db/db.h"
+#include "tests/support/ClinicAccount.h"
 #include "tests/support/Command.h"
 
 namespace quiva::test {
@@ -17,6 +20,36 @@ void ClinicHost::SetUp()
                                       QUIVA_BINARY_DIR,
                                   &status);
     ASSERT_EQ(status, 0) << said;
+    m_database = "Driver=SQLite3;Database=" + Clinic() + "/HRB4100.db;";
+}
+
+static std::string Session(const TempDir& dir) { return fs::path(dir.path()).filename().string(); }
+
+bool ClinicHost::UsePostgres(const PgServer& server, std::string* why)
+{
+    auto account = ClinicPgAccount(server, why);
+    if (!account)
+        return false;
+    m_database = "Driver=PostgreSQL Unicode;Server=" + server.host + ";Port=" + server.port + ";UID=" + account->user +
+                 ";password=" + quiva::db::ConnectionStringValue(CString(quiva::Utf8ToWide(account->password))).ToUtf8() +
+                 ";DATABASE=hrb4100;";
+    if (!Execute(ResourceText("resources/db/sample-clinic.sql"))) {
+        *why = "cannot seed the clinic tables";
+        return false;
+    }
+    std::ofstream(Clinic() + "/DBServer.ini") << "[Connection Config]\nDBMSKind=PostgreSQL\nPGHostIPAddress=" << server.host
+                                              << "\nPGPort=" << server.port << "\n";
+    if (!WriteAccountFile(Clinic() + "/exe", {*account})) {
+        *why = "cannot write the account file";
+        return false;
+    }
+    return true;
+}
+
+bool ClinicHost::Execute(const std::string& sql) const
+{
+    quiva::db::Connection c;
+    return c.Open(CString(quiva::Utf8ToWide(m_database))) && c.Execute(CString(quiva::Utf8ToWide(sql)));
 }
 
 HostRun ClinicHost::Run(const std::string& script, const std::string& environment)
@@ -26,7 +59,7 @@ HostRun ClinicHost::Run(const std::string& script, const std::string& environmen
     std::string bin = QUIVA_BINARY_DIR;
     std::string command = "cd " + m_dir.path() + " && env QUIVA_HEADLESS=1 QUIVA_DEBUG=1 QUIVA_DRIVE_D=" + m_dir.Native("d") +
                           " QUIVA_DEVICES=" + m_dir.Native("devices.txt") + " QUIVA_REGISTRY_DIR=" + m_dir.Native("registry") +
-                          " QUIVA_SESSION=" + fs::path(m_dir.path()).filename().string() + " PATH=" + bin + "/monitor/bin:$PATH " + environment + " " + bin +
+                          " QUIVA_SESSION=" + Session(m_dir) + " PATH=" + bin + "/monitor/bin:$PATH " + environment + " " + bin +
                           "/bin/quiva-host --script " + scriptPath;
     HostRun run;
     run.output = RunCommand(command, &run.status);
@@ -48,14 +81,38 @@ std::vector<std::string> ClinicHost::FilesBelow(const std::string& folder) const
 
 std::vector<std::string> ClinicHost::Rows(const std::string& sql) const
 {
-    std::string out = RunCommand("python3 -c \"import sqlite3,sys; [print('|'.join(str(v) for v in r)) for r in "
-                                 "sqlite3.connect(sys.argv[1]).execute(sys.argv[2])]\" " +
-                                 Clinic() + "/HRB4100.db \"" + sql + "\"");
     std::vector<std::string> rows;
-    size_t start = 0;
-    for (size_t nl; (nl = out.find('\n', start)) != std::string::npos; start = nl + 1)
-        rows.push_back(out.substr(start, nl - start));
+    quiva::db::Connection c;
+    if (!c.Open(CString(quiva::Utf8ToWide(m_database))))
+        return {"(no connection)"};
+    quiva::db::Command command(c);
+    command.SetCommandText(CString(quiva::Utf8ToWide(sql)));
+    quiva::db::RecordSet records;
+    if (!command.Execute(records))
+        return {"(the query failed)"};
+    for (; !records.IsEOF(); records.MoveNext()) {
+        std::string row;
+        for (int i = 0; i < records.FieldCount(); ++i)
+            row += (i ? "|" : "") + records.FieldText(i).ToUtf8();
+        rows.push_back(row);
+    }
     return rows;
+}
+
+int ClinicHost::SessionProcesses(const std::string& name) const
+{
+    const std::string mark = "QUIVA_SESSION=" + Session(m_dir);
+    int n = 0;
+    for (const auto& e : fs::directory_iterator("/proc")) {
+        std::ifstream comm(e.path() / "comm");
+        std::string processName;
+        if (!std::getline(comm, processName) || processName.rfind(name, 0) != 0)
+            continue;
+        std::ifstream environ(e.path() / "environ", std::ios::binary);
+        for (std::string variable; std::getline(environ, variable, '\0');)
+            n += variable == mark;
+    }
+    return n;
 }
 
 bool DecodesAsJpeg(const std::string& path, int width, int height, std::string* why)

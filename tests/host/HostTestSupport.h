@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/Databases.h"
 #include "tests/support/TempDir.h"
 
 namespace quiva::test {
@@ -23,12 +24,20 @@ protected:
     HostRun Run(const std::string& script, const std::string& environment = "");
     // Files below a folder of the clinic (relative to HRB4100), sorted.
     std::vector<std::string> FilesBelow(const std::string& folder) const;
-    // Rows of a query on the SQLite clinic database, one "a|b|c" text each.
+    // Moves the clinic's records onto a schema of this test process's own on the PostgreSQL
+    // test server, with the sample rows (DBServer.ini and the helper libraries' account follow).
+    bool UsePostgres(const PgServer& server, std::string* why);
+    // Runs SQL on the clinic database (SQLite file or PostgreSQL schema); false on failure.
+    bool Execute(const std::string& sql) const;
+    // Rows of a query on the clinic database, one "a|b|c" text each.
     std::vector<std::string> Rows(const std::string& sql) const;
+    // Processes of this test's session (QUIVA_SESSION) whose name starts with `name`.
+    int SessionProcesses(const std::string& name) const;
     std::string Clinic() const { return m_dir.Native("d/HRB4100"); }
     std::string Data() const { return m_dir.path(); }
 
     TempDir m_dir;
+    std::string m_database;  // ODBC connection string of the clinic database
 };
 
 // Whether a file is a JPEG that decodes at the given size, and an AVI ffprobe takes with one

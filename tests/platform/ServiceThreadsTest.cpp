@@ -1,0 +1,107 @@
+// The layer's service threads (the default timer queue's, the sound player's) end when they are
+// stopped with nothing left to do, stay while a timer is set, and start again when needed; the
+// font loader that the imaging start-up begins ends by its shutdown.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <filesystem>
+#include <functional>
+#include <fstream>
+#include <string>
+#include <thread>
+
+#include "platform/base/resources.h"
+#include "platform/base/servicethreads.h"
+#include "platform/base/timerqueue.h"
+#include "platform/gdi/gdiplus.h"
+#include "platform/sound/mmsystem.h"
+
+namespace {
+
+// Threads of this process with that name.
+int ThreadsNamed(const std::string& name)
+{
+    int n = 0;
+    for (const auto& task : std::filesystem::directory_iterator("/proc/self/task")) {
+        std::ifstream comm(task.path() / "comm");
+        std::string line;
+        std::getline(comm, line);
+        n += line == name;
+    }
+    return n;
+}
+
+std::atomic<int> g_ticks{0};
+void CALLBACK Count(PVOID, BOOLEAN) { ++g_ticks; }
+
+bool WaitFor(const std::function<bool()>& done)
+{
+    for (int i = 0; i < 2000; ++i) {
+        if (done())
+            return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    return done();
+}
+
+}  // namespace
+
+TEST(ServiceThreads, StoppedWhenIdleAndStartedAgainWhenNeeded)
+{
+    // A timer that is set keeps its thread.
+    HANDLE timer = nullptr;
+    ASSERT_TRUE(CreateTimerQueueTimer(&timer, nullptr, Count, nullptr, 0, 5, 0));
+    ASSERT_TRUE(WaitFor([] { return g_ticks > 0; }));
+    EXPECT_TRUE(PlaySoundW(MAKEINTRESOURCEW(10011), GetModuleHandleW(L"QUIVA.Capture.dll"), SND_RESOURCE | SND_SYNC));
+    EXPECT_EQ(ThreadsNamed("quiva-timers"), 1);
+    EXPECT_EQ(ThreadsNamed("quiva-sound"), 1);
+    quiva::StopServiceThreads();
+    EXPECT_EQ(ThreadsNamed("quiva-timers"), 1);
+    EXPECT_EQ(ThreadsNamed("quiva-sound"), 0);
+    int before = g_ticks;
+    ASSERT_TRUE(WaitFor([&] { return g_ticks > before + 2; })) << "the timer still runs";
+
+    ASSERT_TRUE(DeleteTimerQueueTimer(nullptr, timer, INVALID_HANDLE_VALUE));
+    quiva::StopServiceThreads();
+    EXPECT_EQ(ThreadsNamed("quiva-timers"), 0);
+    quiva::StopServiceThreads();  // nothing left to stop
+
+    // Needed again: a new timer and a new sound run on new threads.
+    std::atomic<int> once{0};
+    ASSERT_TRUE(CreateTimerQueueTimer(&timer, nullptr, [](PVOID p, BOOLEAN) { ++*static_cast<std::atomic<int>*>(p); }, &once,
+                                      0, 0, WT_EXECUTEONLYONCE));
+    EXPECT_TRUE(WaitFor([&] { return once == 1; }));
+    EXPECT_TRUE(PlaySoundW(MAKEINTRESOURCEW(10014), GetModuleHandleW(L"QUIVA.Capture.dll"), SND_RESOURCE | SND_SYNC));
+    EXPECT_EQ(ThreadsNamed("quiva-sound"), 1);
+    quiva::StopServiceThreads();
+    EXPECT_EQ(ThreadsNamed("quiva-timers"), 0);
+    EXPECT_EQ(ThreadsNamed("quiva-sound"), 0);
+}
+
+// Timers set while the thread is being stopped are not lost: each either keeps the old thread or
+// starts a new one.
+TEST(ServiceThreads, ATimerSetWhileStoppingStillFires)
+{
+    std::atomic<int> fired{0};
+    for (int round = 0; round < 200; ++round) {
+        std::thread stopper([] { quiva::StopServiceThreads(); });
+        HANDLE timer = nullptr;
+        ASSERT_TRUE(CreateTimerQueueTimer(&timer, nullptr, [](PVOID p, BOOLEAN) { ++*static_cast<std::atomic<int>*>(p); },
+                                          &fired, 0, 0, WT_EXECUTEONLYONCE));
+        stopper.join();
+        ASSERT_TRUE(WaitFor([&] { return fired == round + 1; })) << "round " << round;
+    }
+}
+
+TEST(ServiceThreads, TheFontsLoadOnceOnAThreadThatTheImagingShutdownEnds)
+{
+    Gdiplus::GdiplusStartupInput input;
+    ULONG_PTR token = 0;
+    ASSERT_EQ(Gdiplus::GdiplusStartup(&token, &input, nullptr), Gdiplus::Ok);
+    ASSERT_EQ(Gdiplus::GdiplusStartup(&token, &input, nullptr), Gdiplus::Ok);
+    EXPECT_LE(ThreadsNamed("quiva-fonts"), 1);
+    Gdiplus::GdiplusShutdown(token);
+    EXPECT_EQ(ThreadsNamed("quiva-fonts"), 0);
+    Gdiplus::GdiplusShutdown(token);  // nothing left to wait for
+}
