@@ -63,6 +63,8 @@ public:
     void SetStudyName(const CString& name) { m_strStudyName = name; }
     // yyyymmdd; anything that is not 8 digits is replaced by today when a folder is built.
     void SetStudyDate(const CString& date) { m_strStudyDate = date; }
+    // The engine and the windows the model works with; a recording tick may be reading them.
+    void AttachWindows(CKXMCapture* engine, CKXWnd* titleHost, CKXWnd* thumbnailHost);
     CString GetChartNo() const { return m_strChartNo; }
     CString GetPatientName() const { return m_strPatientName; }
     CString GetStudyName() const { return m_strStudyName; }

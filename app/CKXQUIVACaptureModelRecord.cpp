@@ -44,6 +44,14 @@ void CALLBACK CKXQUIVACaptureModel::RecordTimerProc(PVOID parameter, BOOLEAN)
     static_cast<CKXQUIVACaptureModel*>(parameter)->RecordTick();
 }
 
+void CKXQUIVACaptureModel::AttachWindows(CKXMCapture* engine, CKXWnd* titleHost, CKXWnd* thumbnailHost)
+{
+    std::lock_guard lock(m_recordLock);
+    m_pEngine = engine;
+    m_pTitleHost = titleHost;
+    m_pThumbnailHost = thumbnailHost;
+}
+
 HANDLE CKXQUIVACaptureModel::TakeTimer()
 {
     std::lock_guard lock(m_recordLock);
@@ -128,6 +136,9 @@ void CKXQUIVACaptureModel::StopRecording()
 void CKXQUIVACaptureModel::FinishRecording(const CString& path)
 {
     PlaySound(IDW_RECORD_STOP);
+    // The title bar shows the recording's timer until it is painted again.
+    if (m_pTitleHost && m_pTitleHost->GetSafeHwnd())
+        InvalidateRect(m_pTitleHost->GetSafeHwnd(), nullptr, TRUE);
     if (path.IsEmpty())
         return;
     auto* info = new _KXCaptureFileInfo;

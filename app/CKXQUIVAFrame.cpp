@@ -75,9 +75,7 @@ void CKXQUIVAFrame::Show(const CString& chart, const CString& date, BOOL modal)
     day.Remove(L'-');
     if (model) {
         model->SetStudyDate(day);
-        model->m_pTitleHost = &titleHost;
-        model->m_pEngine = engine;
-        model->m_pThumbnailHost = &thumbnailHost;
+        model->AttachWindows(engine, &titleHost, &thumbnailHost);
     }
     titleBar.SetModel(model);
     titleBar.UpdateSource();

@@ -400,6 +400,9 @@ TEST_P(TitleBarOptions, EachOptionReachesItsFileAndWhatItGoverns)
     ASSERT_EQ(Model().GetFileCount(), 5);
     EXPECT_EQ(Newest()->isVideo, 1);
     EXPECT_EQ(fs::path(NewestPath()).extension(), ".avi");
+    // The bar was repainted when the recording ended: the timer gave way to the settings button.
+    EXPECT_FALSE(frame->titleBar.recordTimer.visible);
+    EXPECT_TRUE(frame->titleBar.settingsButton.visible);
 
     // A limit outside a day is refused with the reason; the one in force stays. (The recording
     // that ended by itself asked for no repaint: the settings button answers all the same.)
