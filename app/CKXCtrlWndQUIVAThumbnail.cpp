@@ -175,6 +175,20 @@ CString CKXCtrlWndQUIVAThumbnail::Caption(int index)
     return CString(quiva::FormatWide(L"[%d/%d] ", index + 1, count).c_str()) + text;
 }
 
+Image* CKXCtrlWndQUIVAThumbnail::CellPicture(_KXCaptureFileInfo* info, const RectF& dc)
+{
+    const long w = std::lround(dc.Width), h = std::lround(dc.Height);
+    // Only a real reduction is worth a copy; near its own size the picture is drawn as it is.
+    if (w <= 0 || h <= 0 || static_cast<UINT>(w) * 2 > info->image->GetWidth())
+        return info->image;
+    Image* cached = info->cellPicture.get();
+    if (!cached || cached->GetWidth() != static_cast<UINT>(w) || cached->GetHeight() != static_cast<UINT>(h)) {
+        info->cellPicture.reset(info->image->GetThumbnailImage(static_cast<UINT>(w), static_cast<UINT>(h)));
+        cached = info->cellPicture.get();
+    }
+    return cached ? cached : info->image;
+}
+
 void CKXCtrlWndQUIVAThumbnail::Draw(Graphics* g, float offsetX, float offsetY, CKXCtrlRenderHint* hint, CKXCtrlCursor* ctx)
 {
     if (!g || !visible)
@@ -220,7 +234,7 @@ void CKXCtrlWndQUIVAThumbnail::Draw(Graphics* g, float offsetX, float offsetY, C
             if (cell.GetBottom() < y + top || h <= 0.0f)
                 continue;
             const RectF dc = dev(cell);
-            g->DrawImage(info->image, dc);
+            g->DrawImage(CellPicture(info, dc), dc);
             if (info->saved || !info->present) {
                 SolidBrush darken{Color(kDarken)};
                 g->FillRectangle(&darken, dc);

@@ -81,4 +81,6 @@ protected:
     void TogglePresent(int index);
     // Takes the scroll offset back from the bar after it was set to -offset.
     void ApplyScroll(float offset);
+    // What a file's cell shows, drawn at the device rectangle dc.
+    static Gdiplus::Image* CellPicture(_KXCaptureFileInfo* info, const Gdiplus::RectF& dc);
 };

@@ -8,6 +8,7 @@
 // The file list is guarded by the model's lock, which the strip takes while it walks the list.
 #pragma once
 
+#include <memory>
 #include <mutex>
 #include <vector>
 
@@ -37,6 +38,9 @@ struct _KXCaptureFileInfo {
     int discarded = 0;  // removed at commit without being stored
     int present = 0;    // kept; 0 = marked deleted by the user
     Gdiplus::Image* image = nullptr;  // owned; the still or the video's first frame
+    // The picture scaled once to the strip's cell: a full-size still scaled on every paint
+    // costs more than the capture itself. Made and read on the window thread only.
+    std::unique_ptr<Gdiplus::Image> cellPicture;
 };
 
 // Sounds of the module.

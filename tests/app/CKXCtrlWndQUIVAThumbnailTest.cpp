@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "platform/base/clock.h"
+#include "platform/gdi/ImageCodec.h"
 #include "platform/ui/uisystem.h"
 #include "tests/app/CaptureStoreTestSupport.h"
 #include "tests/framework/controls/ControlTestSupport.h"
@@ -198,4 +199,45 @@ TEST_F(ThumbnailStrip, ADoubleClickOpensTheEnlargedViewOverTheCell)
     EXPECT_EQ(g_opened.rect.left, std::max(0L, cell.x - 200L));
     EXPECT_EQ(g_opened.rect.top, cell.y - 150);
     EXPECT_EQ(GetCapture(), nullptr) << "closed by the press outside";
+}
+
+TEST_F(ThumbnailStrip, ALargeStillIsScaledToItsCellOnceAndShowsItsOwnPicture)
+{
+    // 1280 x 960: red on the left half, blue on the right; its cell is 200 x 150.
+    WriteAll(Native("big.bmp"), quiva::test::MakeBmp(1280, 960, 24, {}, [](int x, int) {
+                 return static_cast<uint32_t>(x < 640 ? 0xC00000 : 0x0000C0);
+             }));
+    model->AddFileInfo(Win("big.bmp"), L"Endo", L"20240105", 0, 0, 1);
+    ControlHost host(strip(), 230, 600);
+    host.wnd->Redraw();
+    _KXCaptureFileInfo* info = model->GetFileInfo(0);
+    ASSERT_TRUE(info->cellPicture);
+    EXPECT_EQ(info->cellPicture->GetWidth(), 200u);
+    EXPECT_EQ(info->cellPicture->GetHeight(), 150u);
+    const Gdiplus::Image* first = info->cellPicture.get();
+    host.wnd->Redraw();
+    EXPECT_EQ(info->cellPicture.get(), first);
+
+    Gdiplus::RectF cell;
+    int py = 0;
+    while (py < 600 && strip().HitTest(100, static_cast<float>(py), &cell) != 0)
+        ++py;
+    ASSERT_LT(py, 600);
+    const std::string png = std::string(QUIVA_BINARY_DIR) + "/strip-large-still.png";
+    ASSERT_TRUE(quiva::ui::WriteWindowPng(host.wnd->m_hWnd, png));
+    quiva::DecodedImage shown;
+    ASSERT_TRUE(quiva::DecodeImage(quiva::test::ReadAll(png), shown));
+    fs::remove(png);
+    auto at = [&](float fx) {
+        const int x = static_cast<int>(cell.X + cell.Width * fx), y = static_cast<int>(cell.Y + cell.Height / 2);
+        return shown.pixels[static_cast<size_t>(y) * shown.width + x] & 0xFFFFFFu;
+    };
+    EXPECT_EQ(at(0.25f), 0xC00000u);
+    EXPECT_EQ(at(0.75f), 0x0000C0u);
+
+    // A wider strip gives a wider cell, and the picture is made again at that width.
+    strip().SetSize(330, 600);
+    host.wnd->Redraw();
+    ASSERT_TRUE(info->cellPicture);
+    EXPECT_EQ(info->cellPicture->GetWidth(), 300u);
 }
