@@ -625,7 +625,7 @@ Image* Image::GetThumbnailImage(UINT width, UINT height, GetThumbnailImageAbort,
     auto* thumb = new Bitmap(static_cast<INT>(width), static_cast<INT>(height), PixelFormat32bppPARGB);
     {
         Graphics g(thumb);
-        g.SetInterpolationMode(InterpolationModeHighQualityBicubic);
+        g.SetInterpolationMode(InterpolationModeHighQualityBilinear);
         g.DrawImage(this, RectF(0, 0, REAL(width), REAL(height)));
     }
     thumb->m_rawFormat = ImageFormatMemoryBMP;
@@ -1135,9 +1135,10 @@ Status Graphics::DrawImage(Image* image, const RectF& dest, REAL sx, REAL sy, RE
     cairo_filter_t filter = CAIRO_FILTER_GOOD;
     switch (m_interpolation) {
     case InterpolationModeNearestNeighbor: filter = CAIRO_FILTER_NEAREST; break;
+    // Bilinear with a box prefilter: a large reduction without aliasing, at a fraction of the cost.
+    case InterpolationModeHighQualityBilinear: filter = CAIRO_FILTER_GOOD; break;
     case InterpolationModeHighQuality:
     case InterpolationModeHighQualityBicubic:
-    case InterpolationModeHighQualityBilinear:
     case InterpolationModeBicubic: filter = CAIRO_FILTER_BEST; break;
     default: filter = CAIRO_FILTER_BILINEAR; break;
     }

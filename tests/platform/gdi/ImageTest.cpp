@@ -295,6 +295,20 @@ TEST(GdiplusImage, ThumbnailKeepsTheContent)
     EXPECT_EQ(c.GetValue(), 0xFFFF0000u);
     static_cast<Bitmap*>(thumb.get())->GetPixel(6, 2, &c);
     EXPECT_EQ(c.GetValue(), 0xFF0000FFu);
+
+    // A large reduction averages what it drops: fine black and white lines give grey, not one of
+    // the two (which would show stripes that are not in the picture).
+    Bitmap lines(400, 200);
+    Graphics lg(&lines);
+    SolidBrush black(Color(255, 0, 0, 0)), white(Color(255, 255, 255, 255));
+    for (int x = 0; x < 400; ++x)
+        lg.FillRectangle(x % 2 ? &white : &black, RectF(REAL(x), 0, 1, 200));
+    std::unique_ptr<Image> small(lines.GetThumbnailImage(37, 20));
+    ASSERT_NE(small, nullptr);
+    for (int x = 1; x < 36; ++x) {
+        static_cast<Bitmap*>(small.get())->GetPixel(x, 10, &c);
+        EXPECT_NEAR(c.GetR(), 128, 24) << x;
+    }
 }
 
 namespace {
