@@ -31,12 +31,15 @@ void CKXCtrlQUIVAStudyComboBox::DropDown(float x, float y, float width, float sc
 
 void CKXCtrlQUIVAStudyComboBox::ManageStudies()
 {
-    // No capture key acts while the dialog is open.
+    // No capture key acts while the dialog is open; afterwards the keys act again if they did
+    // before (the hook is there only while the preview runs).
+    const bool hooked = g_hKeyboardHook != nullptr;
     RemoveKeyboardHook();
     KXQUIVARunStudyDialog(config);
     ReloadStudies();
     dropList.SelectString(GetEditText());
-    InstallKeyboardHook();
+    if (hooked)
+        InstallKeyboardHook();
 }
 
 void CKXCtrlQUIVAStudyComboBox::ReloadStudies()

@@ -312,6 +312,12 @@ TEST_P(TitleBarDialogs, TheManageEntryRunsTheStudyNamesAndLeavesTheStudyChosen)
     ClickTitle(frame->titleBar.stillButton);
     ASSERT_EQ(Model().GetFileCount(), 1);
     EXPECT_EQ(Newest()->study, L"Endo");
+
+    // Without a running preview the keys had no hook, and the entry's dialog does not add one.
+    RemoveKeyboardHook();
+    WhenDialogStands([](CKXBaseDialog& d) { ClickDialogButton(dynamic_cast<CKXFixDialog&>(d), 8); });
+    ChooseStudyRow(2);
+    EXPECT_EQ(g_hKeyboardHook, nullptr);
 }
 
 INSTANTIATE_TEST_SUITE_P(Databases, TitleBarDialogs, testing::Values(ClinicBackend::SQLite, ClinicBackend::PostgreSQL),
