@@ -15,6 +15,6 @@ public:
     // first study; a name no longer listed stays. Nothing is notified.
     void ReloadStudies();
     // The study-name dialog with the keyboard hook off; afterwards the list is reloaded, the
-    // current text selected and the hook installed again.
+    // current text selected and the hook installed again if it was installed before.
     void ManageStudies();
 };

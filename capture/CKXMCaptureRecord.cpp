@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "capture/CKXMCapture.h"
+#include "platform/base/bitmap.h"
 #include "platform/base/clock.h"
 #include "platform/base/debug.h"
 #include "platform/base/fileapi.h"
@@ -16,15 +17,14 @@ DWORD PixelBytes(const BITMAPINFOHEADER& h)
 {
     if (h.biSizeImage)
         return h.biSizeImage;
-    const DWORD stride = ((static_cast<DWORD>(h.biWidth) * h.biBitCount + 31) / 32) * 4;
-    return stride * static_cast<DWORD>(h.biHeight < 0 ? -h.biHeight : h.biHeight);
+    return static_cast<DWORD>(quiva::DibRowBytes(h.biWidth, h.biBitCount) * quiva::DibRows(h.biHeight));
 }
 
 }  // namespace
 
 size_t DibSize(const BITMAPINFOHEADER& h)
 {
-    return h.biSize + 4u * h.biClrUsed + PixelBytes(h);
+    return h.biSize + 4u * quiva::DibColorCount(h) + PixelBytes(h);
 }
 
 namespace {
@@ -33,13 +33,10 @@ BITMAPFILEHEADER BmpFileHeader(const BYTE* dib)
 {
     BITMAPINFOHEADER h;
     std::memcpy(&h, dib, sizeof h);
-    DWORD colours = h.biClrUsed;
-    if (colours == 0 && h.biBitCount <= 8)
-        colours = 1u << h.biBitCount;
     BITMAPFILEHEADER fh {};
     fh.bfType = 0x4D42;
     fh.bfSize = static_cast<DWORD>(sizeof fh + DibSize(h));
-    fh.bfOffBits = sizeof fh + h.biSize + 4 * colours;
+    fh.bfOffBits = static_cast<DWORD>(sizeof fh + h.biSize + 4 * quiva::DibColorCount(h));
     return fh;
 }
 
