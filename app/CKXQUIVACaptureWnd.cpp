@@ -21,8 +21,22 @@ BOOL CKXQUIVACaptureWnd::OnEraseBkgnd(HDC hdc)
         GetClientRect(&r);
         HBRUSH black = static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH));
         FillRect(hdc, &r, black);
+        if (!m_notice.IsEmpty()) {
+            SetBkMode(hdc, TRANSPARENT);
+            SetTextColor(hdc, RGB(255, 255, 255));
+            DrawTextW(hdc, m_notice, -1, &r, DT_CENTER | DT_VCENTER | DT_SINGLELINE);
+        }
     }
     return 0;
+}
+
+void CKXQUIVACaptureWnd::SetNotice(const CString& text)
+{
+    if (text == m_notice)
+        return;
+    m_notice = text;
+    if (m_hWnd)
+        Invalidate(TRUE);
 }
 
 void CKXQUIVACaptureWnd::OnMouseMove(UINT, CPoint point)

@@ -1,8 +1,9 @@
 // The child window of the capture frame in which the engine renders the live preview. It is
-// black while no graph runs, hands mouse moves and releases to the engine's DVD menu, and is
+// black while no graph runs, with a notice in it when the frame has one to give, hands mouse moves and releases to the engine's DVD menu, and is
 // transparent to hit testing so that the frame drags the window from the preview.
 #pragma once
 
+#include "platform/base/CString.h"
 #include "platform/ui/CWnd.h"
 
 class CKXMCapture;
@@ -18,10 +19,15 @@ public:
 
     // A visible child of `parent` with id 1 and an empty rectangle: the frame's layout sizes it.
     BOOL Create(CWnd* parent);
+    // A line shown in the middle of the black area while no graph runs; empty for none.
+    void SetNotice(const CString& text);
 
 protected:
     BOOL OnEraseBkgnd(HDC hdc) override;
     void OnMouseMove(UINT flags, CPoint point) override;
     void OnLButtonUp(UINT flags, CPoint point) override;
     LRESULT OnNcHitTest(CPoint point) override;
+
+private:
+    CString m_notice;
 };

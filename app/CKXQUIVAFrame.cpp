@@ -177,6 +177,8 @@ void CKXQUIVAFrame::StartPreview()
     RemoveKeyboardHook();
     if (!engine)
         return;
+    // Without sources the black area would say nothing and the capture keys do nothing.
+    videoHost.SetNotice(engine->GetDeviceCount() == 0 ? CString(L"캡처 장치를 찾을 수 없습니다.") : CString());
     _KXCaptureStudyConfig settings = config.GetDeviceSettings(config.GetDeviceName());
     videoHost.engine = engine;
     Step(L"P#1");

@@ -62,6 +62,10 @@ int CQUIVACaptureApp::ExitInstance()
 void CQUIVACaptureApp::ShowCapture(const CString& chart, const CString& date, BOOL modal)
 {
     OutputDebugStringW(L"0");
+    // A start-up that found no capture source (the device monitor late, absent or without
+    // sources) leaves the window saying so; each Show asks the monitor again.
+    if (m_capture.GetDeviceCount() == 0)
+        m_capture.ConstructDeviceList();
     if (m_pFrame && m_pFrame->inModal) {
         m_pFrame->SetEngine(&m_capture);
         m_pFrame->Show(chart, date, TRUE);

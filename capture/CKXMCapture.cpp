@@ -41,10 +41,16 @@ CKXMCapture::~CKXMCapture()
 
 void CKXMCapture::ConstructDeviceList()
 {
-    LaunchMonitor(L"-device");
+    HANDLE monitor = LaunchMonitor(L"-device");
+    // Read without the lock: the waits are long, and the list is only appended to below.
+    CArray<_KXMCaptureDeviceInfo*, _KXMCaptureDeviceInfo*> read;
+    ReadDeviceRecords(read, monitor);
+    if (monitor)
+        CloseHandle(monitor);
     {
         std::lock_guard lock(m_lock);
-        ReadDeviceRecords(m_devices);
+        for (INT_PTR i = 0; i < read.GetSize(); ++i)
+            m_devices.Add(read[i]);
     }
     Sleep(300);
     KillMonitor();
@@ -52,7 +58,7 @@ void CKXMCapture::ConstructDeviceList()
     OutputDebugStringW(L"ConstructDeviceList (4)");
 }
 
-void CKXMCapture::LaunchMonitor(LPCWSTR arguments)
+HANDLE CKXMCapture::LaunchMonitor(LPCWSTR arguments)
 {
     std::wstring commandLine = std::wstring(KXM_MONITOR_IMAGE) + L" " + (arguments ? arguments : L"");
     STARTUPINFOW si {};
@@ -60,13 +66,39 @@ void CKXMCapture::LaunchMonitor(LPCWSTR arguments)
     PROCESS_INFORMATION pi {};
     if (!CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) {
         OutputDebugStringW(L"Failed to launch QUIVACaptureManager.exe\n");
-        return;
+        return nullptr;
     }
-    CloseHandle(pi.hProcess);
     CloseHandle(pi.hThread);
+    return pi.hProcess;
 }
 
-void CKXMCapture::ReadDeviceRecords(CArray<_KXMCaptureDeviceInfo*, _KXMCaptureDeviceInfo*>& devices)
+namespace {
+
+// The text the monitor published, empty while it has published nothing (no shared memory yet,
+// or one opened between its creation and its writing).
+std::wstring PublishedText(bool* filled)
+{
+    std::wstring text;
+    HANDLE mapping = OpenFileMappingW(FILE_MAP_READ, FALSE, KXM_SHARED_MEMORY);
+    if (!mapping)
+        return text;
+    if (const void* view = MapViewOfFile(mapping, FILE_MAP_READ, 0, 0, KXM_SHARED_MEMORY_SIZE)) {
+        text = DeviceTextFromView(view, KXM_SHARED_MEMORY_SIZE, filled);
+        UnmapViewOfFile(view);
+    }
+    CloseHandle(mapping);
+    return text;
+}
+
+bool StillRunning(HANDLE process)
+{
+    DWORD code = 0;
+    return GetExitCodeProcess(process, &code) && code == STILL_ACTIVE;
+}
+
+}  // namespace
+
+void CKXMCapture::ReadDeviceRecords(CArray<_KXMCaptureDeviceInfo*, _KXMCaptureDeviceInfo*>& devices, HANDLE monitor)
 {
     Sleep(500);
     HANDLE mapping = OpenFileMappingW(FILE_MAP_READ, FALSE, KXM_SHARED_MEMORY);
@@ -75,14 +107,22 @@ void CKXMCapture::ReadDeviceRecords(CArray<_KXMCaptureDeviceInfo*, _KXMCaptureDe
         Sleep(500);
         mapping = OpenFileMappingW(FILE_MAP_READ, FALSE, KXM_SHARED_MEMORY);
     }
-    std::wstring text;
-    bool filled = false;
-    if (mapping) {
-        if (const void* view = MapViewOfFile(mapping, FILE_MAP_READ, 0, 0, KXM_SHARED_MEMORY_SIZE)) {
-            text = DeviceTextFromView(view, KXM_SHARED_MEMORY_SIZE, &filled);
-            UnmapViewOfFile(view);
-        }
+    const bool opened = mapping != nullptr;
+    if (mapping)
         CloseHandle(mapping);
+    bool filled = false;
+    std::wstring text = PublishedText(&filled);
+    // A monitor started on a busy machine may publish later than the waits above; one that was
+    // caught between making its shared memory and writing it publishes at once. Either is waited
+    // for while it runs, within a bound, instead of leaving the module without sources.
+    if (text.empty() && monitor) {
+        const DWORD bound = opened ? KXM_MONITOR_WRITE_WAIT_MS : KXM_MONITOR_LATE_WAIT_MS;
+        const DWORD start = GetTickCount();
+        OutputDebugStringW(L"Waiting for the device monitor\n");
+        while (text.empty() && StillRunning(monitor) && GetTickCount() - start < bound) {
+            Sleep(KXM_MONITOR_POLL_MS);
+            text = PublishedText(&filled);
+        }
     }
     if (text.empty()) {
         OutputDebugStringW(L"No data in shared memory\n");

@@ -79,6 +79,12 @@ bool BindEnhanced(IBaseFilter* renderer, HWND hwnd, DWORD aspect);
 inline constexpr const wchar_t* KXM_MONITOR_IMAGE = L"QUIVACaptureManager.exe";
 inline constexpr const wchar_t* KXM_SHARED_MEMORY = L"KXMSharedMemory";
 inline constexpr int KXM_SHARED_MEMORY_SIZE = 1024;
+// After its usual waits, the device list waits this long more for a monitor that runs but has
+// not published (a busy machine), and this long for one whose shared memory was found empty
+// (caught between making and writing it; a monitor with no sources publishes an empty text).
+inline constexpr DWORD KXM_MONITOR_LATE_WAIT_MS = 8000;
+inline constexpr DWORD KXM_MONITOR_WRITE_WAIT_MS = 500;
+inline constexpr DWORD KXM_MONITOR_POLL_MS = 50;
 
 // Frames per second of every recording.
 inline constexpr int KXM_RECORD_RATE = 13;
@@ -171,8 +177,9 @@ protected:
     enum class RecordState { Idle, Recording, Stopping };
 
     // Device list.
-    void LaunchMonitor(LPCWSTR arguments);
-    void ReadDeviceRecords(CArray<_KXMCaptureDeviceInfo*, _KXMCaptureDeviceInfo*>& devices);
+    // The started monitor's process (closed by the caller), null when it could not be started.
+    HANDLE LaunchMonitor(LPCWSTR arguments);
+    void ReadDeviceRecords(CArray<_KXMCaptureDeviceInfo*, _KXMCaptureDeviceInfo*>& devices, HANDLE monitor);
     void KillMonitor();
 
     // Graph builders.
