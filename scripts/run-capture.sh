@@ -38,19 +38,19 @@ export QUIVA_HEADLESS=1
 "$host" --script - <<SCRIPT
 parent
 show 12345 $today
-wait 1500
+wait-preview 60000
 print
 activate
 key space
-wait 500
+wait-files "$clinic/temp/image/12345/*/*/*.jpg" 1 60000
 key f6
 wait 2000
 key f6
-wait 800
+wait-text "$clinic/temp/image/12345/*/*/info.xml" .avi 60000
 key ctrl+s
-wait 1500
+wait-files "$clinic/IMAGE/*/*/*/*/*" 2 60000
 click 20 50
-wait 500
+wait-closed 60000
 expect-shown 0
 SCRIPT
 echo "Temporary store (what was not saved): $clinic/temp/image"

@@ -1,12 +1,18 @@
 #include "host/quiva-host/HostScript.h"
 
+#include <glob.h>
+#include <sys/stat.h>
+
+#include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 
 #include "platform/base/clock.h"
 #include "platform/base/codepage.h"
+#include "platform/gdi/Surface.h"
 #include "platform/ui/uisystem.h"
 
 namespace {
@@ -50,7 +56,8 @@ struct Shape {
 const Shape kShapes[] = {
     {"parent", 0, 0}, {"show", 1, 2}, {"showmodal", 1, 2}, {"close", 0, 0}, {"clear", 0, 0}, {"open", 0, 0},
     {"expect-shown", 1, 1}, {"key", 1, 16}, {"keydown", 1, 1}, {"keyup", 1, 1}, {"click", 2, 2}, {"drag", 4, 4},
-    {"activate", 0, 0}, {"deactivate", 0, 0}, {"wait", 1, 1}, {"wait-closed", 1, 1}, {"picture", 1, 1}, {"print", 0, 0}, {"unload", 0, 0},
+    {"activate", 0, 0}, {"deactivate", 0, 0}, {"wait", 1, 1}, {"wait-closed", 1, 1}, {"wait-shown", 1, 1}, {"wait-preview", 1, 1},
+    {"wait-files", 3, 3}, {"wait-text", 3, 3}, {"picture", 1, 1}, {"print", 0, 0}, {"unload", 0, 0},
 };
 
 bool IsNumber(const std::string& s)
@@ -87,6 +94,44 @@ BOOL CALLBACK FindCapture(HWND hwnd, LPARAM lParam)
     return TRUE;
 }
 
+// The capture window's video area: its child window 1, of the video class.
+HWND VideoArea(HWND frame)
+{
+    HWND child = GetDlgItem(frame, 1);
+    wchar_t cls[64] = {};
+    if (child)
+        GetClassNameW(child, cls, 64);
+    return std::wstring(cls) == L"QUIVACaptureWndClass" ? child : nullptr;
+}
+
+// Regular files matching a pattern.
+std::vector<std::string> MatchingFiles(const std::string& pattern)
+{
+    glob_t found {};
+    std::vector<std::string> files;
+    if (glob(pattern.c_str(), GLOB_NOSORT, nullptr, &found) == 0) {
+        for (size_t i = 0; i < found.gl_pathc; ++i) {
+            struct stat st {};
+            if (::stat(found.gl_pathv[i], &st) == 0 && S_ISREG(st.st_mode))
+                files.push_back(found.gl_pathv[i]);
+        }
+    }
+    globfree(&found);
+    return files;
+}
+
+bool AnyFileHolds(const std::string& pattern, const std::string& text)
+{
+    for (const std::string& file : MatchingFiles(pattern)) {
+        std::ifstream in(file, std::ios::binary);
+        std::stringstream bytes;
+        bytes << in.rdbuf();
+        if (bytes.str().find(text) != std::string::npos)
+            return true;
+    }
+    return false;
+}
+
 }  // namespace
 
 bool ParseHostScript(const std::string& text, std::vector<HostCommand>* commands, std::string* error)
@@ -118,10 +163,10 @@ bool ParseHostScript(const std::string& text, std::vector<HostCommand>* commands
             return fail("unknown command \"" + c.name + "\"");
         if (c.args.size() < shape->minArgs || c.args.size() > shape->maxArgs)
             return fail("wrong number of arguments for \"" + c.name + "\"");
-        bool numeric = c.name == "click" || c.name == "drag" || c.name == "wait" || c.name == "wait-closed";
-        for (const std::string& a : c.args)
-            if (numeric && !IsNumber(a))
-                return fail("\"" + a + "\" is not a number");
+        bool numeric = c.name == "click" || c.name == "drag" || c.name.rfind("wait", 0) == 0;
+        for (size_t i = c.name == "wait-files" ? 1 : c.name == "wait-text" ? 2 : 0; i < c.args.size(); ++i)
+            if (numeric && !IsNumber(c.args[i]))
+                return fail("\"" + c.args[i] + "\" is not a number");
         if (c.name == "expect-shown" && c.args[0] != "0" && c.args[0] != "1")
             return fail("expect-shown takes 0 or 1");
         if (c.name == "key" || c.name == "keydown" || c.name == "keyup")
@@ -200,11 +245,19 @@ void HostScript::Step()
 {
     // A command that runs a modal loop (showmodal, a message box) keeps this call open while
     // the loop's ticks run the commands after it.
-    bool early = m_waiting && static_cast<int>(m_resumeAt - GetTickCount()) > 0;
-    if (m_done || (early && !(m_untilClosed && !CaptureWindow())))
+    if (m_done)
         return;
-    m_untilClosed = false;
-    m_waiting = false;
+    if (m_waiting) {
+        const bool happened = m_until && m_until();
+        if (!happened && static_cast<int>(m_resumeAt - GetTickCount()) > 0)
+            return;
+        m_waiting = false;
+        m_until = nullptr;
+        if (!happened && !m_untilWhat.empty()) {
+            Fail(*m_waitCommand, m_untilWhat + " within " + m_waitCommand->args.back() + " ms");
+            m_done = true;
+        }
+    }
     while (!m_done && m_next < m_commands.size()) {
         const HostCommand& c = m_commands[m_next++];
         bool yield = false;
@@ -212,7 +265,8 @@ void HostScript::Step()
             m_done = true;
             break;
         }
-        if (yield)
+        // A modal loop that ran the commands after it may have left one of them waiting.
+        if (yield || m_waiting)
             return;
     }
     if (m_next >= m_commands.size())
@@ -221,10 +275,47 @@ void HostScript::Step()
         PostThreadMessageW(GetCurrentThreadId(), WM_NULL, 0, 0);  // wakes the loop in Run
 }
 
+void HostScript::BeginWait(const HostCommand& c, int ms, std::function<bool()> done, std::string what)
+{
+    m_resumeAt = GetTickCount() + static_cast<DWORD>(std::max(0, ms));
+    m_until = std::move(done);
+    m_untilWhat = std::move(what);
+    m_waitCommand = &c;
+    m_waiting = true;
+}
+
+bool HostScript::PreviewShown() const
+{
+    HWND frame = CaptureWindow();
+    if (!frame || !IsWindowVisible(frame))
+        return false;
+    HWND video = VideoArea(frame);
+    if (!video)
+        return false;
+    // The renderer paints the source's picture there; a black area, or one with only a line of
+    // white text on it, shows none. A picture has colour in a good part of it.
+    int samples = 0, coloured = 0;
+    quiva::ui::PaintWindowSurface(video, [&](quiva::Surface& surface, POINT, RECT area) {
+        for (LONG y = area.top; y < area.bottom; y += 4)
+            for (LONG x = area.left; x < area.right; x += 4) {
+                const uint32_t p = surface.At(x, y);
+                const int r = (p >> 16) & 0xFF, g = (p >> 8) & 0xFF, b = p & 0xFF;
+                ++samples;
+                coloured += std::max({r, g, b}) - std::min({r, g, b}) > 48;
+            }
+    });
+    return samples > 0 && coloured * 10 >= samples;
+}
+
 bool HostScript::Fail(const HostCommand& c, const std::string& why)
 {
     std::fprintf(stderr, "quiva-host: line %d (%s): %s\n", c.line, c.name.c_str(), why.c_str());
     m_status = 1;
+    // Inside the capture window's modal loop nothing would end that loop: the host ends.
+    if (m_modalDepth > 0) {
+        std::fflush(nullptr);
+        std::_Exit(m_status);
+    }
     return false;
 }
 
@@ -238,7 +329,7 @@ HWND HostScript::CaptureWindow() const
 bool HostScript::Execute(const HostCommand& c, bool* yield)
 {
     const auto& a = c.args;
-    bool needsModule = c.name != "wait" && c.name != "wait-closed" && c.name != "unload";
+    bool needsModule = c.name != "wait" && c.name != "wait-closed" && c.name != "wait-files" && c.name != "unload";
     if (needsModule && !m_module.Loaded())
         return Fail(c, "the module is not loaded");
     if (c.name == "parent") {
@@ -254,7 +345,9 @@ bool HostScript::Execute(const HostCommand& c, bool* yield)
         if (c.name == "show") {
             m_module.Show(chart.c_str(), date.c_str());
         } else {
+            ++m_modalDepth;
             m_module.ShowModal(chart.c_str(), date.c_str());
+            --m_modalDepth;
             std::printf("showmodal returned\n");
         }
     } else if (c.name == "close") {
@@ -303,12 +396,29 @@ bool HostScript::Execute(const HostCommand& c, bool* yield)
         if (c.name == "activate" && !w)
             return Fail(c, "there is no capture window");
         quiva::ui::InjectActivation(c.name == "activate" ? w : nullptr);
-    } else if (c.name == "wait" || c.name == "wait-closed") {
-        m_untilClosed = c.name == "wait-closed";
-        m_resumeAt = GetTickCount() + static_cast<DWORD>(std::max(0, std::stoi(a[0])));
-        m_waiting = true;
+    } else if (c.name == "wait") {
+        BeginWait(c, std::stoi(a[0]), nullptr, "");
         *yield = true;
-    } else if (c.name == "picture") {
+    } else if (c.name == "wait-closed") {
+        BeginWait(c, std::stoi(a[0]), [this] { return !CaptureWindow(); }, "");
+        *yield = true;
+    } else if (c.name == "wait-shown") {
+        BeginWait(c, std::stoi(a[0]), [this] { return m_module.IsShow() != 0; }, "the capture window was not shown");
+        *yield = true;
+    } else if (c.name == "wait-preview") {
+        BeginWait(c, std::stoi(a[0]), [this] { return PreviewShown(); }, "the capture window showed no picture");
+        *yield = true;
+    } else if (c.name == "wait-files") {
+        const std::string pattern = a[0];
+        const int want = std::stoi(a[1]);
+        BeginWait(c, std::stoi(a[2]), [pattern, want] { return static_cast<int>(MatchingFiles(pattern).size()) == want; },
+                  "not " + a[1] + " files matched " + pattern);
+        *yield = true;
+    } else if (c.name == "wait-text") {
+        const std::string pattern = a[0], text = a[1];
+        BeginWait(c, std::stoi(a[2]), [pattern, text] { return AnyFileHolds(pattern, text); },
+                  "no file matching " + pattern + " held \"" + text + "\"");
+        *yield = true;    } else if (c.name == "picture") {
         HWND w = CaptureWindow();
         if (!w || !quiva::ui::WriteWindowPng(w, a[0]))
             return Fail(c, "no picture of the capture window was written");
@@ -331,9 +441,14 @@ bool HostScript::Execute(const HostCommand& c, bool* yield)
         std::fflush(stdout);
     } else if (c.name == "unload") {
         m_module.Unload();
-        // What the module left behind: threads of this process and its window classes.
+        // What the module left behind: threads of this process and its window classes. A thread
+        // the unload joined may still be listed for a moment, until the kernel has reaped it.
         std::string names;
-        int threads = ProcessThreads(&names);
+        int threads = ProcessThreads();
+        for (DWORD start = GetTickCount(); threads > m_threadsBeforeLoad && GetTickCount() - start < 10000;
+             threads = ProcessThreads())
+            Sleep(5);
+        threads = ProcessThreads(&names);
         WNDCLASSW wc;
         int classes = (GetClassInfoW(nullptr, L"QUIVACaptureWnd", &wc) ? 1 : 0) +
                       (GetClassInfoW(nullptr, L"QUIVACaptureWndClass", &wc) ? 1 : 0);

@@ -12,8 +12,19 @@
 //   click X Y                a left click at a client point of the capture window
 //   drag X1 Y1 X2 Y2         a press, a move and a release there
 //   activate | deactivate    the capture window gains or loses the activation
-//   wait MS                  lets the message loop run that long
+//   wait MS                  lets the message loop run that long (for what time itself decides,
+//                            such as a recording's length)
 //   wait-closed MS           the same, ending early when the capture window has gone
+//   wait-shown MS            until the capture window is shown
+//   wait-preview MS          until the capture window's video area shows a picture
+//   wait-files PATTERN N MS  until exactly N files match PATTERN (a path with * and ? in
+//                            any of its parts, relative to the working folder): N captures
+//                            in a store folder, a commit's copies, a store emptied by a commit.
+//                            Keys typed before a wait have been handled when it first looks.
+//   wait-text PATTERN TEXT MS  until a file matching PATTERN holds TEXT (a recording listed
+//                            in its folder's info.xml)
+//                            These fail the script, naming what did not happen, when it
+//                            has not happened within MS milliseconds of the message loop.
 //   picture PATH             writes the capture window as a PNG file
 //   print                    prints the capture window's caption, rectangle and state, and
 //                            whether the host's own window is still there
@@ -65,15 +76,23 @@ private:
     bool Execute(const HostCommand& c, bool* yield);
     HWND CaptureWindow() const;
     bool Fail(const HostCommand& c, const std::string& why);
+    // Lets the message loop run until `done` answers true or `ms` have passed; with a `what`,
+    // the script fails at the bound saying that it did not happen.
+    void BeginWait(const HostCommand& c, int ms, std::function<bool()> done, std::string what);
+    // Whether the capture window's video area shows a picture (colour, not black or text).
+    bool PreviewShown() const;
 
     CaptureModule& m_module;
     std::vector<HostCommand> m_commands;
     size_t m_next = 0;
     DWORD m_resumeAt = 0;
     bool m_waiting = false;
-    bool m_untilClosed = false;
+    std::function<bool()> m_until;
+    std::string m_untilWhat;  // what must happen, for the failure at the bound
+    const HostCommand* m_waitCommand = nullptr;
     bool m_done = false;
     int m_status = 0;
+    int m_modalDepth = 0;  // showmodal commands running
     HWND m_hostWindow = nullptr;
     int m_threadsBeforeLoad = 0;
 };

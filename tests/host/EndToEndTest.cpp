@@ -9,6 +9,8 @@
 #include <memory>
 #include <sstream>
 
+#include "platform/base/codepage.h"
+#include "platform/gdi/gdiplus.h"
 #include "tests/dicom/NetTestSupport.h"
 #include "tests/host/HostTestSupport.h"
 #include "tests/support/Command.h"
@@ -73,21 +75,20 @@ TEST_P(MainJob, StillAndRecordingStayInTheStoreUntilCtrlSSavesThemIntoTheClinicR
     // First session: capture, then the host closes the window (nothing is committed).
     HostRun first = Run(R"(parent
 show 12345 2024-01-05
-wait 1500
+wait-preview 60000
 expect-shown 1
 print
 activate
 key space
-wait 500
+wait-files d/HRB4100/temp/image/12345/*/20240105/*.jpg 1 60000
 key f6
 wait 1500
 key f6
-wait 800
 keydown ctrl
 keydown s
 keyup ctrl
 keyup s
-wait 300
+wait-files d/HRB4100/IMAGE/*/*/*/*/* 0 60000
 close
 expect-shown 0
 unload
@@ -135,12 +136,13 @@ unload
 
     // Second session: the store's captures come back; Ctrl+S saves them; the close button ends it.
     HostRun second = Run(R"(show 12345 2024-01-05
-wait 1500
+wait-preview 60000
 activate
 key ctrl+s
-wait 1500
+wait-files d/HRB4100/IMAGE/*/*/*/*/* 2 60000
+wait-files d/HRB4100/temp/image/12345/*/*/* 0 60000
 click 20 50
-wait 500
+wait-closed 60000
 expect-shown 0
 unload
 )");
@@ -181,19 +183,19 @@ TEST_F(EndToEnd, AShowInsideTheModalLoopAddsTheSecondPatientsTabAndTheCloseButto
     fs::create_directories(fs::path(picture).parent_path());
     HostRun modal = Run(R"(parent
 showmodal 12345 2024-01-05
-wait 1500
+wait-preview 60000
 activate
 key space
-wait 600
+wait-files d/HRB4100/temp/image/12345/*/*/*.jpg 1 60000
 show 67890 2024-01-06
-wait 1000
+wait-preview 60000
 activate
 key space
-wait 600
+wait-files d/HRB4100/temp/image/67890/*/*/*.jpg 1 60000
 print
 picture )" + picture + R"(
 click 20 50
-wait 500
+wait-closed 60000
 print
 expect-shown 0
 unload
@@ -218,13 +220,13 @@ unload
 TEST_F(EndToEnd, CloseEndsAModalShowAndTheNextShowShowsAWindowAgain)
 {
     HostRun run = Run(R"(showmodal 12345 2024-01-05
-wait 1200
+wait-preview 60000
 close
-wait 300
+wait-closed 60000
 expect-shown 0
 print
 show 12345 2024-01-05
-wait 1200
+wait-shown 60000
 expect-shown 1
 print
 close
@@ -252,15 +254,18 @@ TEST_F(EndToEnd, WithNoPreventTheCaptureKeyIsSeenWhileAnotherWindowIsActive)
         return n;
     };
     // The sample patient's window, made active, and then another window active instead.
-    const std::string shown = "show 12345 2024-01-05\nwait 1500\nactivate\ndeactivate\n";
-    HostRun run = Run(shown + "key space\nwait 400\n");
+    // A wait for files runs once the keys typed before it have been handled.
+    const std::string shown = "show 12345 2024-01-05\nwait-preview 60000\nactivate\ndeactivate\n";
+    const std::string stored = "wait-files d/HRB4100/temp/image/12345/*/*/*.jpg ";
+    HostRun run = Run(shown + "key space\n" + stored + "0 60000\n");
     ASSERT_EQ(run.status, 0) << run.output;
     EXPECT_EQ(stills(), 0);
-    run = Run(shown + "key pause\nwait 400\nactivate\nclick 700 50\ndeactivate\nkey space\nwait 400\nclose\nunload\n");
+    run = Run(shown + "key pause\n" + stored + "1 60000\nactivate\nclick 700 50\ndeactivate\nkey space\n" + stored +
+              "2 60000\nclose\nunload\n");
     ASSERT_EQ(run.status, 0) << run.output;
     EXPECT_EQ(stills(), 2);
     EXPECT_NE(Bytes(Clinic() + "/exe/QUIVA.Capture.LastSave").find("noPrevent=\"1\""), std::string::npos);
-    run = Run(shown + "key space\nwait 400\nclose\nunload\n");
+    run = Run(shown + "key space\n" + stored + "3 60000\nclose\nunload\n");
     ASSERT_EQ(run.status, 0) << run.output;
     EXPECT_EQ(stills(), 3);
 }
@@ -269,11 +274,12 @@ TEST_F(EndToEnd, WithNoPreventTheCaptureKeyIsSeenWhileAnotherWindowIsActive)
 // Close, Clear, a Show for another patient, the close button, and unloading the module.
 TEST_F(EndToEnd, EveryWayOfClosingEndsARunningRecordingWhole)
 {
-    const std::string recording = "wait 1200\nactivate\nkey f6\nwait 700\n";
+    // The recording's length is what a fixed wait is for here.
+    const std::string recording = "wait-preview 60000\nactivate\nkey f6\nwait 700\n";
     HostRun run = Run("parent\nshow 12345 2024-01-05\n" + recording + "close\n" +  //
                       "show 12345 2024-01-05\n" + recording + "clear\n" +            //
                       "show 12345 2024-01-05\n" + recording + "show 67890 2024-01-06\n" + recording +
-                      "click 20 50\nwait-closed 3000\n" +  //
+                      "click 20 50\nwait-closed 60000\n" +  //
                       "show 67890 2024-01-06\n" + recording + "unload\n");
     ASSERT_EQ(run.status, 0) << run.output;
     std::vector<std::string> videos;
@@ -291,4 +297,32 @@ TEST_F(EndToEnd, EveryWayOfClosingEndsARunningRecordingWhole)
     ASSERT_EQ(stored.size(), 2u) << ::testing::PrintToString(stored);
     std::string info = Bytes(Clinic() + "/temp/image/67890/" + (EndsWith(stored[0], "info.xml") ? stored[0] : stored[1]));
     EXPECT_NE(info.find("IsVideo=\"TRUE\""), std::string::npos) << info;
+}
+
+// A device monitor that ends without publishing its list, at the load and at the first Show: the
+// window says that no capture device was found instead of staying black with keys that do
+// nothing; the next Show asks the monitor again and the preview runs.
+TEST_F(EndToEnd, WithoutASourceListTheWindowSaysSoAndTheNextShowAsksTheMonitorAgain)
+{
+    const std::string picture = m_dir.Native("no-device.png");
+    const std::string monitor = std::string(QUIVA_BINARY_DIR) + "/tests/helpers";
+    HostRun run = Run("show 12345 2024-01-05\nwait-shown 60000\npicture " + picture +
+                          "\nclose\nshow 12345 2024-01-05\nwait-preview 60000\nclose\nunload\n",
+                      "PATH=" + monitor + ":$PATH QUIVA_TEST_DEVICE_STARTS=" + m_dir.Native("starts") + " QUIVA_TEST_DEVICE_FROM=3" +
+                          " 'QUIVA_TEST_DEVICE_TEXT=0@@QUIVA Capture Card Crossbar@@Video@@QUIVA Capture Card Crossbar "
+                          "[Video]@@0@@1@@2'");
+    ASSERT_EQ(run.status, 0) << run.output;
+    EXPECT_NE(run.output.find("No data in shared memory"), std::string::npos) << run.output;
+    // The notice: white text in the middle of the black video area (left of the strip).
+    std::unique_ptr<Gdiplus::Bitmap> shot(Gdiplus::Bitmap::FromFile(quiva::Utf8ToWide(picture).c_str()));
+    ASSERT_TRUE(shot && shot->GetWidth() > 0);
+    const int w = static_cast<int>(shot->GetWidth()), h = static_cast<int>(shot->GetHeight());
+    int white = 0;
+    for (int y = h * 2 / 5; y < h * 3 / 5; ++y)
+        for (int x = w / 10; x < w / 2; ++x) {
+            Gdiplus::Color c;
+            shot->GetPixel(x, y, &c);
+            white += c.GetR() > 200 && c.GetG() > 200 && c.GetB() > 200;
+        }
+    EXPECT_GT(white, 50) << "no notice in " << picture;
 }
