@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <chrono>
 #include <thread>
 
@@ -30,7 +31,29 @@ public:
     DWORD m_length;
 };
 
-void WaitForBytesQueued(int ms = 100) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
+// A one-way signal between a peer's script and the test. Waits are bounded so that a failing
+// test still ends; nothing here waits a fixed time.
+class Latch {
+public:
+    void Open() { m_open = true; }
+    bool Wait(int ms = 60000) const
+    {
+        const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+        while (!m_open && std::chrono::steady_clock::now() < end)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        return m_open;
+    }
+
+private:
+    std::atomic<bool> m_open {false};
+};
+
+// Opens a latch when the scope ends, so that a peer held by it lets go even when the test
+// stops early.
+struct OpenAtEnd {
+    Latch& latch;
+    ~OpenAtEnd() { latch.Open(); }
+};
 
 std::vector<uint8_t> Pattern(size_t n)
 {
@@ -45,15 +68,18 @@ std::vector<uint8_t> Pattern(size_t n)
 TEST(KXNetClientTest, ReadsOnlyWhatTheMessageStillWants)
 {
     for (DWORD length : {10u, 5000u}) {
+        Latch written;
         TestPeer peer([&](PeerConnection& c) {
-            // The message and the start of the next one are waiting before the client reads.
+            // The message and the start of the next one are waiting before the client reads
+            // (on loopback, written bytes are in the client's buffer).
             std::vector<uint8_t> bytes = Pattern(length + 100);
             c.Write(bytes);
-            c.Read(1, 5000);
+            written.Open();
+            c.Read(1, 30000);
         });
         FixedLengthClient client(length);
         ASSERT_TRUE(client.Connect(L"127.0.0.1", peer.port(), 1000, 5));
-        WaitForBytesQueued();
+        ASSERT_TRUE(written.Wait());
         ASSERT_TRUE(client.Receive());
         if (length == 10)
             EXPECT_EQ(client.m_chunks, (std::vector<DWORD>{8, 2}));
@@ -70,8 +96,11 @@ TEST(KXNetClientTest, ReceiveScheduleRunsOnTheReplaceableClock)
 {
     quiva::ScopedVirtualClock clock;
     {
-        // Silent peer: 10 + 1000 + 1000 + 5000 + 5000 + 5000 ms, then the socket is closed.
-        TestPeer peer([](PeerConnection& c) { c.ReadToEnd(10000); });
+        // Silent peer: 10 + 1000 + 1000 + 5000 + 5000 + 5000 ms, then the socket is closed. The
+        // peer stays until the client has given up, however long that takes in real time.
+        Latch gaveUp;
+        TestPeer peer([&](PeerConnection&) { gaveUp.Wait(); });
+        OpenAtEnd release {gaveUp};
         FixedLengthClient client(10);
         ASSERT_TRUE(client.Connect(L"127.0.0.1", peer.port(), 1000, 5));
         uint64_t start = clock->TickMs();
@@ -82,13 +111,16 @@ TEST(KXNetClientTest, ReceiveScheduleRunsOnTheReplaceableClock)
     {
         // A peer that stalls inside a message: given up after 18 s; a partial message is no
         // message.
-        TestPeer peer([](PeerConnection& c) {
+        Latch written, gaveUp;
+        TestPeer peer([&](PeerConnection& c) {
             c.Write(Pattern(4));
-            c.ReadToEnd(10000);
+            written.Open();
+            gaveUp.Wait();
         });
+        OpenAtEnd release {gaveUp};
         FixedLengthClient client(10);
         ASSERT_TRUE(client.Connect(L"127.0.0.1", peer.port(), 1000, 5));
-        WaitForBytesQueued();
+        ASSERT_TRUE(written.Wait());
         uint64_t start = clock->TickMs();
         EXPECT_FALSE(client.Receive());
         EXPECT_EQ(clock->TickMs() - start, 18000u);
@@ -96,13 +128,15 @@ TEST(KXNetClientTest, ReceiveScheduleRunsOnTheReplaceableClock)
     }
     {
         // An answer that is already there costs no wait at all.
-        TestPeer peer([](PeerConnection& c) {
+        Latch written;
+        TestPeer peer([&](PeerConnection& c) {
             c.Write(Pattern(10));
-            c.ReadToEnd(3000);
+            written.Open();
+            c.ReadToEnd(30000);
         });
         FixedLengthClient client(10);
         ASSERT_TRUE(client.Connect(L"127.0.0.1", peer.port(), 1000, 5));
-        WaitForBytesQueued();
+        ASSERT_TRUE(written.Wait());
         uint64_t start = clock->TickMs();
         EXPECT_TRUE(client.Receive());
         EXPECT_EQ(clock->TickMs() - start, 0u);
@@ -135,7 +169,6 @@ TEST(KXNetClientTest, PeerClosingMidMessageFailsTheReceive)
     for (bool reset : {false, true}) {
         TestPeer peer([&](PeerConnection& c) {
             c.Write(Pattern(6));
-            WaitForBytesQueued(50);
             if (reset)
                 c.Reset();
             else
@@ -188,12 +221,16 @@ TEST(KXNetClientTest, SlowReaderGetsEveryByte)
 TEST(KXNetClientTest, PeerThatStopsReadingEndsTheSendInBoundedTime)
 {
     quiva::ScopedVirtualClock clock;
-    TestPeer peer([](PeerConnection& c) { std::this_thread::sleep_for(std::chrono::milliseconds(3000)); (void)c; }, 4096);
+    // The peer reads nothing and keeps the connection until the client has given up.
+    Latch gaveUp;
+    TestPeer peer([&](PeerConnection&) { gaveUp.Wait(); }, 4096);
+    OpenAtEnd release {gaveUp};
     FixedLengthClient client(10);
     ASSERT_TRUE(client.Connect(L"127.0.0.1", peer.port(), 1000, 5));
     std::vector<uint8_t> big(64u << 20, 0x5A);
     uint64_t start = clock->TickMs();
     EXPECT_FALSE(client.Send(big.data(), static_cast<DWORD>(big.size())));
+    gaveUp.Open();
     // 18 s after the last byte the peer took (it may take a little after we start waiting).
     EXPECT_GE(clock->TickMs() - start, 18000u);
     EXPECT_LE(clock->TickMs() - start, 30000u);
