@@ -155,8 +155,9 @@ int CKXQUIVACaptureModel::ResolveInterruptedCommit(const CString& path, CKXAdoCo
                       CopyFileW(path, j.target, FALSE)))
         return -1;
     Debug(L"Commit: an interrupted commit of " + path + L" had gone through; the file leaves the store");
-    DeleteFileW(path);
-    DeleteFileW(JournalPath(path));
+    // The journal goes only with the file: without it a file left behind would be committed again.
+    if (DeleteFileW(path))
+        DeleteFileW(JournalPath(path));
     return 1;
 }
 
@@ -239,9 +240,14 @@ int CKXQUIVACaptureModel::Commit()
             Debug(L"Send DICOM #4");
             ++state.sends;
         }
-        DeleteFileW(info->path);
+        const bool removed = DeleteFileW(info->path);
         Debug(L"Commit#7");  // the file has left the store
-        DeleteFileW(JournalPath(info->path));
+        // A file that cannot be removed keeps its journal, which tells the next load that it is
+        // committed already.
+        if (removed)
+            DeleteFileW(JournalPath(info->path));
+        else
+            Debug(L"Commit: a committed file could not be removed from the store: " + info->path);
         Debug(L"Commit#8");
         info->saved = 1;
         info->present = 0;

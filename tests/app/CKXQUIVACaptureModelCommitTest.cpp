@@ -5,7 +5,10 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <chrono>
 #include <filesystem>
+#include <fstream>
 #include <set>
 #include <thread>
 
@@ -345,7 +348,14 @@ int Wait(pid_t pid)
 
 }  // namespace
 
-class CommitStations : public Commit {};
+class CommitStations : public Commit {
+protected:
+    // The clinic records as another process names them (the database file itself for SQLite).
+    std::string StationConnection() const
+    {
+        return Pg() ? m_conn.connectionString.ToUtf8() : "Driver=SQLite3;Database=" + m_dir.Native("HRB4100.db") + ";";
+    }
+};
 
 TEST_P(CommitStations, AKilledCommitLeavesEveryCaptureInExactlyOnePlace)
 {
@@ -588,3 +598,35 @@ TEST_P(CommitStations, ADatabaseServerStoppedMidCommitLosesNothing)
     ::flock(lock, LOCK_UN);
     ::close(lock);
 }
+
+TEST_P(CommitStations, AStoreFileThatCannotBeRemovedIsNeverCommittedTwice)
+{
+    // In the station's own mount namespace the still is a mount point, which nobody can remove.
+    if (std::system("unshare -Urm true >/dev/null 2>&1") != 0)
+        GTEST_SKIP() << "user namespaces are not available here";
+    CKXQUIVACaptureModel* m = Model();
+    const std::string still = quiva::NativePath(Still(m, "1.bmp")).value();
+    m->WriteInfoXml(L"");
+    manager.DeleteAllModels();
+    // The station commits the still and cannot remove it; started again in the same namespace,
+    // it settles the commit it left and still cannot remove it.
+    const std::string script = "mount --bind \"$1\" \"$1\" || exit 99; "
+                               "\"$2\" \"$3\" \"$4\" \"$5\" \"$6\" 12345 && \"$2\" \"$3\" \"$4\" \"$5\" \"$6\" 12345";
+    const int status = Wait(Spawn({"unshare", "-Urm", "sh", "-c", script, "sh", still, Child(), m_dir.Native("store"),
+                                   m_dir.Native("images"), StationConnection(), std::to_string(m_conn.dbmsKind)}));
+    ASSERT_TRUE(WIFEXITED(status)) << status;
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+    EXPECT_EQ(Count(L"SELECT COUNT(*) FROM MIMG"), 1);
+    EXPECT_TRUE(fs::exists(still));
+    // The restart, where the still can go at last: it is not committed again.
+    CKXQUIVACaptureModelManager again;
+    again.m_pConfig = &config;
+    again.EnsureImageRoot(m_dir.Win("store"));
+    again.LoadAll();
+    EXPECT_EQ(again.GetModelCount(), 0);
+    EXPECT_EQ(Count(L"SELECT COUNT(*) FROM MIMG"), 1);
+    EXPECT_EQ(ImageFiles().size(), 1u);
+    EXPECT_FALSE(fs::exists(still));
+    EXPECT_FALSE(fs::exists(still + ".commit"));
+}
+
