@@ -267,8 +267,12 @@ void CKXQUIVACaptureModel::RemoveEmptyFolders()
     const CString dateFolder = BuildStudyFolder();
     const CString chartFolder = m_strImageRoot + L"\\" + CleanFolderName(m_strChartNo);
     const CString studyFolder = chartFolder + L"\\" + CleanFolderName(m_strStudyName);
+    // A level that is not there (a model rebuilt from the store has no study of its own) is
+    // passed over: the levels above it may still be empty.
     for (const CString& level : {dateFolder, studyFolder, chartFolder}) {
-        if (!PathIsDirectoryW(level) || CountFiles(level) != 0)
+        if (!PathIsDirectoryW(level))
+            continue;
+        if (CountFiles(level) != 0)
             return;
         DeleteFolderTree(level, TRUE);
     }

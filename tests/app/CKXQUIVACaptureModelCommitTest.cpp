@@ -295,6 +295,22 @@ TEST_P(Commit, StillsArriveAtThePacsUnderTheirRowsNumbers)
     EXPECT_FALSE(fs::exists(m_dir.Native("store/12345")));
 }
 
+TEST_P(Commit, AModelRebuiltFromTheStoreLeavesNoFolderOfItsChartBehind)
+{
+    CKXQUIVACaptureModel* m = Model();
+    Still(m, "1.bmp");
+    Still(m, "2.bmp");
+    m->WriteInfoXml(L"");
+    manager.DeleteAllModels();
+    // The restart: the model comes back from the store without a study or date of its own.
+    manager.LoadAll();
+    ASSERT_EQ(manager.GetModelCount(), 1);
+    EXPECT_EQ(manager.GetModel(0)->Commit(), 0);
+    EXPECT_EQ(ImageFiles().size(), 2u);
+    EXPECT_FALSE(fs::exists(m_dir.Native("store/12345")));
+    EXPECT_TRUE(fs::exists(m_dir.Native("store")));
+}
+
 INSTANTIATE_TEST_SUITE_P(Backends, Commit, testing::Values(Backend::SQLite, Backend::PostgreSQL), BackendName);
 
 namespace {
