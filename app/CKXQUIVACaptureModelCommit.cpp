@@ -334,13 +334,24 @@ bool CKXQUIVACaptureModel::CommitFile(_KXCaptureFileInfo* info, CommitState& s, 
         // The copy is whole under its own name before the rows are committed; the journal says
         // where it went in case the process ends between the commit and the file's removal.
         const CString target = ImageDirectoryPath(s.imageDirectory, imgNo, info->path);
+        const CString targetFolder = target.Left(target.ReverseFind(L'\\'));
         const Journal journal{imgNo, m_strChartNo, target};
-        if (!EnsureFolder(target.Left(target.ReverseFind(L'\\'))) || !WriteJournal(info->path, journal))
+        if (!EnsureFolder(targetFolder) || !WriteJournal(info->path, journal))
             return fail(L"the image directory or the journal cannot be written");
         Debug(L"Commit#4");  // journal
+        if (s.cleanedFolder != targetFolder) {
+            quiva::RemoveLeftoverTemporaries(targetFolder);  // copies cut short by a crash
+            s.cleanedFolder = targetFolder;
+        }
         if (!CopyFileW(info->path, target, FALSE)) {
             DeleteFileW(JournalPath(info->path));
             return fail(L"the file could not be copied to the image directory");
+        }
+        // The copy's name reaches the disk before the rows that point at it.
+        if (!quiva::FlushFolder(targetFolder)) {
+            DeleteFileW(target);
+            DeleteFileW(JournalPath(info->path));
+            return fail(L"the image directory could not be flushed");
         }
         Debug(L"Commit#5");  // copy
         if (!s.db->CommitTrans()) {

@@ -182,6 +182,7 @@ void CKXQUIVACaptureModelManager::LoadFolder(const CString& folder)
                                saved, deleted ? 0 : 1);
         }
     }
+    quiva::RemoveLeftoverTemporaries(folder);  // of an info.xml or a journal cut by a crash
     WIN32_FIND_DATAW found{};
     HANDLE find = FindFirstFileW(folder + L"\\*.*", &found);
     if (find == INVALID_HANDLE_VALUE)
@@ -260,6 +261,8 @@ void CKXQUIVACaptureModel::WriteInfoXml(CString folder)
     }
     if (!xml.Save(folder + L"\\info.xml"))
         OutputDebugStringW(L"WriteInfoXml: not written: " + folder + L"\n");
+    else
+        quiva::FlushFolder(folder);  // the new info.xml's name on the disk
 }
 
 void CKXQUIVACaptureModel::RemoveEmptyFolders()
