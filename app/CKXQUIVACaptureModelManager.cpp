@@ -11,6 +11,7 @@
 #include "platform/base/filetime.h"
 #include "platform/base/wformat.h"
 #include "platform/base/winpath.h"
+#include "platform/media/vfw.h"
 
 namespace {
 
@@ -214,8 +215,14 @@ void CKXQUIVACaptureModelManager::LoadFolder(const CString& folder)
             video = 1;
         else
             continue;
-        if (StillInStore(path))
-            model->AddFileInfo(path, L"None", CreationDate(found), video, 0, 0);
+        // A capture that no info.xml lists lost its listing to a crash (a recording cut short,
+        // most often): it comes back kept, for the person to decide on, never to be deleted
+        // unasked.
+        if (!StillInStore(path))
+            continue;
+        if (video && !quiva::media::RepairCutAvi(path))
+            OutputDebugStringW(L"LoadFolder: a recording could not be mended: " + path + L"\n");
+        model->AddFileInfo(path, L"None", CreationDate(found), video, 0, 1);
     } while (FindNextFileW(find, &found));
     FindClose(find);
 }
