@@ -151,8 +151,9 @@ int CKXQUIVACaptureModel::ResolveInterruptedCommit(const CString& path, CKXAdoCo
         DeleteFileW(JournalPath(path));
         return 0;
     }
-    if (!ownCopy && !(EnsureFolder(j.target.Left(std::max(j.target.ReverseFind(L'\\'), 0))) &&
-                      CopyFileW(path, j.target, FALSE)))
+    // The copy made again is on the disk, name and all, before the file leaves the store.
+    const CString targetFolder = j.target.Left(std::max(j.target.ReverseFind(L'\\'), 0));
+    if (!ownCopy && !(EnsureFolder(targetFolder) && CopyFileW(path, j.target, FALSE) && quiva::FlushFolder(targetFolder)))
         return -1;
     Debug(L"Commit: an interrupted commit of " + path + L" had gone through; the file leaves the store");
     // The journal goes only with the file: without it a file left behind would be committed again.
