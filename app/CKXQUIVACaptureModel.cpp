@@ -369,6 +369,10 @@ int CKXQUIVACaptureModel::StartRecording(int limitSeconds)
         OutputDebugStringW(L"StartRecording: the recording did not start\n");
         return 1;
     }
+    // The folder's info.xml names its chart: without it a recording cut short by a crash, the
+    // folder's first capture, would never be found again.
+    if (GetFileAttributesW(folder + L"\\info.xml") == INVALID_FILE_ATTRIBUTES)
+        WriteInfoXml(folder);
     PlaySound(IDW_RECORD_START);
     m_strRecordFolder = folder;
     m_strRecordStudy = m_strStudyName;

@@ -159,6 +159,7 @@ protected:
         CString mdate;  // of the file being committed, yyyy-mm-dd
         int sends = 0;
         bool stop = false;  // the commit cannot go on (no transaction, no study to continue)
+        CString cleanedFolder;  // of the image directory, rid of leftover copies
     };
     // One file in one transaction: study row, image row, image count, the copy, the commit.
     bool CommitFile(_KXCaptureFileInfo* info, CommitState& state, int* imgNo, int* ono);

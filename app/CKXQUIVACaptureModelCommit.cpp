@@ -151,12 +151,14 @@ int CKXQUIVACaptureModel::ResolveInterruptedCommit(const CString& path, CKXAdoCo
         DeleteFileW(JournalPath(path));
         return 0;
     }
-    if (!ownCopy && !(EnsureFolder(j.target.Left(std::max(j.target.ReverseFind(L'\\'), 0))) &&
-                      CopyFileW(path, j.target, FALSE)))
+    // The copy made again is on the disk, name and all, before the file leaves the store.
+    const CString targetFolder = j.target.Left(std::max(j.target.ReverseFind(L'\\'), 0));
+    if (!ownCopy && !(EnsureFolder(targetFolder) && CopyFileW(path, j.target, FALSE) && quiva::FlushFolder(targetFolder)))
         return -1;
     Debug(L"Commit: an interrupted commit of " + path + L" had gone through; the file leaves the store");
-    DeleteFileW(path);
-    DeleteFileW(JournalPath(path));
+    // The journal goes only with the file: without it a file left behind would be committed again.
+    if (DeleteFileW(path))
+        DeleteFileW(JournalPath(path));
     return 1;
 }
 
@@ -239,9 +241,14 @@ int CKXQUIVACaptureModel::Commit()
             Debug(L"Send DICOM #4");
             ++state.sends;
         }
-        DeleteFileW(info->path);
+        const bool removed = DeleteFileW(info->path);
         Debug(L"Commit#7");  // the file has left the store
-        DeleteFileW(JournalPath(info->path));
+        // A file that cannot be removed keeps its journal, which tells the next load that it is
+        // committed already.
+        if (removed)
+            DeleteFileW(JournalPath(info->path));
+        else
+            Debug(L"Commit: a committed file could not be removed from the store: " + info->path);
         Debug(L"Commit#8");
         info->saved = 1;
         info->present = 0;
@@ -328,13 +335,24 @@ bool CKXQUIVACaptureModel::CommitFile(_KXCaptureFileInfo* info, CommitState& s, 
         // The copy is whole under its own name before the rows are committed; the journal says
         // where it went in case the process ends between the commit and the file's removal.
         const CString target = ImageDirectoryPath(s.imageDirectory, imgNo, info->path);
+        const CString targetFolder = target.Left(target.ReverseFind(L'\\'));
         const Journal journal{imgNo, m_strChartNo, target};
-        if (!EnsureFolder(target.Left(target.ReverseFind(L'\\'))) || !WriteJournal(info->path, journal))
+        if (!EnsureFolder(targetFolder) || !WriteJournal(info->path, journal))
             return fail(L"the image directory or the journal cannot be written");
         Debug(L"Commit#4");  // journal
+        if (s.cleanedFolder != targetFolder) {
+            quiva::RemoveLeftoverTemporaries(targetFolder);  // copies cut short by a crash
+            s.cleanedFolder = targetFolder;
+        }
         if (!CopyFileW(info->path, target, FALSE)) {
             DeleteFileW(JournalPath(info->path));
             return fail(L"the file could not be copied to the image directory");
+        }
+        // The copy's name reaches the disk before the rows that point at it.
+        if (!quiva::FlushFolder(targetFolder)) {
+            DeleteFileW(target);
+            DeleteFileW(JournalPath(info->path));
+            return fail(L"the image directory could not be flushed");
         }
         Debug(L"Commit#5");  // copy
         if (!s.db->CommitTrans()) {

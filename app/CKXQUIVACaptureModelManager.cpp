@@ -11,6 +11,7 @@
 #include "platform/base/filetime.h"
 #include "platform/base/wformat.h"
 #include "platform/base/winpath.h"
+#include "platform/media/vfw.h"
 
 namespace {
 
@@ -182,6 +183,7 @@ void CKXQUIVACaptureModelManager::LoadFolder(const CString& folder)
                                saved, deleted ? 0 : 1);
         }
     }
+    quiva::RemoveLeftoverTemporaries(folder);  // of an info.xml or a journal cut by a crash
     WIN32_FIND_DATAW found{};
     HANDLE find = FindFirstFileW(folder + L"\\*.*", &found);
     if (find == INVALID_HANDLE_VALUE)
@@ -213,8 +215,14 @@ void CKXQUIVACaptureModelManager::LoadFolder(const CString& folder)
             video = 1;
         else
             continue;
-        if (StillInStore(path))
-            model->AddFileInfo(path, L"None", CreationDate(found), video, 0, 0);
+        // A capture that no info.xml lists lost its listing to a crash (a recording cut short,
+        // most often): it comes back kept, for the person to decide on, never to be deleted
+        // unasked.
+        if (!StillInStore(path))
+            continue;
+        if (video && !quiva::media::RepairCutAvi(path))
+            OutputDebugStringW(L"LoadFolder: a recording could not be mended: " + path + L"\n");
+        model->AddFileInfo(path, L"None", CreationDate(found), video, 0, 1);
     } while (FindNextFileW(find, &found));
     FindClose(find);
 }
@@ -260,6 +268,8 @@ void CKXQUIVACaptureModel::WriteInfoXml(CString folder)
     }
     if (!xml.Save(folder + L"\\info.xml"))
         OutputDebugStringW(L"WriteInfoXml: not written: " + folder + L"\n");
+    else
+        quiva::FlushFolder(folder);  // the new info.xml's name on the disk
 }
 
 void CKXQUIVACaptureModel::RemoveEmptyFolders()
@@ -267,8 +277,12 @@ void CKXQUIVACaptureModel::RemoveEmptyFolders()
     const CString dateFolder = BuildStudyFolder();
     const CString chartFolder = m_strImageRoot + L"\\" + CleanFolderName(m_strChartNo);
     const CString studyFolder = chartFolder + L"\\" + CleanFolderName(m_strStudyName);
+    // A level that is not there (a model rebuilt from the store has no study of its own) is
+    // passed over: the levels above it may still be empty.
     for (const CString& level : {dateFolder, studyFolder, chartFolder}) {
-        if (!PathIsDirectoryW(level) || CountFiles(level) != 0)
+        if (!PathIsDirectoryW(level))
+            continue;
+        if (CountFiles(level) != 0)
             return;
         DeleteFolderTree(level, TRUE);
     }

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "app/CKXQUIVACaptureModelManager.h"
 #include "app/KXConfigFile.h"
 #include "framework/CKXAdoConnection.h"
 #include "framework/CKXXmlDocument.h"
@@ -68,6 +69,21 @@ bool IsRelativeFolder(const CString& folder)
     return folder[0] != L'\\' && folder[0] != L'/';
 }
 
+// Whether a path names a ".." level, which joining keeps.
+bool NamesParentLevel(const CString& folder)
+{
+    const int length = folder.GetLength();
+    for (int start = 0; start <= length;) {
+        int end = start;
+        while (end < length && folder[end] != L'\\' && folder[end] != L'/')
+            ++end;
+        if (end - start == 2 && folder[start] == L'.' && folder[start + 1] == L'.')
+            return true;
+        start = end + 1;
+    }
+    return false;
+}
+
 }  // namespace
 
 CKXQUIVAConfig::CKXQUIVAConfig()
@@ -123,9 +139,9 @@ void CKXQUIVAConfig::LoadConfig()
         m_bApplyColor = !Is(doc.GetAttribute(L"/options", L"applyColor", 0), L"0");
 
         // An empty folder would put the store at the root of the drive; a relative one would
-        // depend on the host's working folder.
+        // depend on the host's working folder, and one with ".." would leave the data folder.
         CString temp = doc.GetValue(L"/folder/temp", 0);
-        if (temp.IsEmpty())
+        if (temp.IsEmpty() || (IsRelativeFolder(temp) && NamesParentLevel(temp)))
             m_strTempFolder = DefaultTempFolder(m_strImageRoot);
         else if (IsRelativeFolder(temp))
             m_strTempFolder = quiva::PathJoin(m_strImageRoot, temp);
@@ -146,6 +162,9 @@ void CKXQUIVAConfig::LoadConfig()
         if (fromCurrentFolder)
             doc.Save(ExeFilePath(m_strImageRoot, kConfigFile));
     }
+    // The store follows the configuration, also when no file was read.
+    if (m_pModelManager)
+        m_pModelManager->EnsureImageRoot(m_strTempFolder);
 }
 
 void CKXQUIVAConfig::SaveConfig()

@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <ctime>
 #include <string>
 #include <vector>
 
@@ -21,6 +22,10 @@
 namespace {
 
 using quiva::NativePath;
+
+// What the copy and the atomic write add to their target's name for their temporary.
+const char kCopySuffix[] = ".quiva-copy-";
+const char kWriteSuffix[] = ".quiva-tmp-";
 
 class FileObject : public quiva::KernelObject {
 public:
@@ -129,7 +134,7 @@ bool CopyNative(const std::string& from, const std::string& to, bool failIfExist
         return false;
     }
     // Copy into a temporary beside the target, then rename: the target is whole or untouched.
-    std::string tmp = to + ".quiva-copy-XXXXXX";
+    std::string tmp = to + kCopySuffix + "XXXXXX";
     std::vector<char> tmpl(tmp.begin(), tmp.end());
     tmpl.push_back(0);
     int out = ::mkstemp(tmpl.data());
@@ -624,7 +629,7 @@ bool WriteFileAtomically(const wchar_t* path, const std::string& bytes)
     std::string p;
     if (!Native(path, p))
         return false;
-    std::string tmp = p + ".quiva-tmp-XXXXXX";
+    std::string tmp = p + kWriteSuffix + "XXXXXX";
     std::vector<char> tmpl(tmp.begin(), tmp.end());
     tmpl.push_back(0);
     int fd = ::mkstemp(tmpl.data());
@@ -663,6 +668,53 @@ bool WriteFileAtomically(const wchar_t* path, const std::string& bytes)
         SetLastError(Win32ErrorFromErrno(err));
     }
     return ok;
+}
+
+bool FlushFolder(const wchar_t* folder)
+{
+    std::string p;
+    if (!Native(folder, p))
+        return false;
+    const int fd = ::open(p.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) {
+        SetLastErrorFromErrno();
+        return false;
+    }
+    const bool ok = ::fsync(fd) == 0;
+    if (!ok)
+        SetLastErrorFromErrno();
+    ::close(fd);
+    return ok;
+}
+
+int RemoveLeftoverTemporaries(const wchar_t* folder)
+{
+    std::string p;
+    if (!Native(folder, p))
+        return 0;
+    DIR* dir = ::opendir(p.c_str());
+    if (!dir)
+        return 0;
+    const time_t now = ::time(nullptr);
+    int removed = 0;
+    while (const dirent* e = ::readdir(dir)) {
+        // "<target><suffix>XXXXXX", as mkstemp makes it.
+        const std::string name = e->d_name;
+        auto isTemporary = [&](const std::string& suffix) {
+            const size_t at = name.rfind(suffix);
+            return at != std::string::npos && at > 0 && name.size() == at + suffix.size() + 6;
+        };
+        if (!isTemporary(kCopySuffix) && !isTemporary(kWriteSuffix))
+            continue;
+        struct stat st;
+        if (::fstatat(::dirfd(dir), e->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(st.st_mode) ||
+            now - st.st_mtime < kLeftoverSeconds)
+            continue;
+        if (::unlinkat(::dirfd(dir), e->d_name, 0) == 0)
+            ++removed;
+    }
+    ::closedir(dir);
+    return removed;
 }
 
 bool WildcardMatch(const wchar_t* pattern, const wchar_t* name)

@@ -102,4 +102,11 @@ bool ReadFileBytes(const wchar_t* path, std::string& bytes, size_t maxBytes = SI
 bool WriteFileAtomically(const wchar_t* path, const std::string& bytes);
 // Simple wildcard match ('*', '?') without regard to ASCII case.
 bool WildcardMatch(const wchar_t* pattern, const wchar_t* name);
+// Puts a folder's entries (a name that a rename gave or a delete took) on the disk.
+bool FlushFolder(const wchar_t* folder);
+// Removes from a folder the temporaries that CopyFileW and WriteFileAtomically write beside
+// their targets, when nothing has written them for kLeftoverSeconds: a copy or a write cut
+// short by a crash, never one that another process has under way. Returns how many it removed.
+constexpr int kLeftoverSeconds = 10 * 60;
+int RemoveLeftoverTemporaries(const wchar_t* folder);
 }  // namespace quiva

@@ -501,6 +501,99 @@ private:
 
 void SetAviSizeLimit(uint64_t bytes) { g_sizeLimit.store(bytes); }
 
+// --- a recording cut short -------------------------------------------------------------------
+
+bool RepairCutAvi(const wchar_t* path)
+{
+    auto native = NativePath(path);
+    const int fd = native ? ::open(native->c_str(), O_RDWR | O_CLOEXEC) : -1;
+    if (fd < 0)
+        return false;
+    struct Closer {
+        int fd;
+        ~Closer() { ::close(fd); }
+    } closer{fd};
+    struct stat st {};
+    if (::fstat(fd, &st) != 0)
+        return false;
+    const uint64_t size = static_cast<uint64_t>(st.st_size);
+    auto read32 = [&](uint64_t at, uint32_t* v) {
+        uint8_t b[4];
+        if (at + 4 > size || !ReadAt(fd, at, b, 4))
+            return false;
+        *v = LoadLE32(b);
+        return true;
+    };
+    auto write32 = [&](uint64_t at, uint32_t v) {
+        uint8_t b[4];
+        StoreLE32(b, v);
+        return WriteAt(fd, at, b, 4);
+    };
+    uint32_t riff = 0, riffSize = 0, form = 0;
+    if (!read32(0, &riff) || !read32(4, &riffSize) || !read32(8, &form) || riff != FourCC("RIFF") || form != FourCC("AVI "))
+        return false;
+    if (riffSize != 0 && 8 + static_cast<uint64_t>(riffSize) <= size)
+        return true;  // closed by its writer
+
+    // The headers go out whole with the first frame: the main header, the stream header, then
+    // the movie list, whose size is still 0.
+    uint64_t avih = 0, strh = 0, movi = 0;  // the two headers' data; the movie list's type
+    for (uint64_t pos = 12; pos + 12 <= size && !movi;) {
+        uint32_t id = 0, len = 0, type = 0;
+        read32(pos, &id);
+        read32(pos + 4, &len);
+        read32(pos + 8, &type);
+        if (id == FourCC("LIST") && type == FourCC("movi")) {
+            movi = pos + 8;
+        } else if (id == FourCC("LIST") && type == FourCC("hdrl")) {
+            const uint64_t end = std::min<uint64_t>(pos + 8 + len, size);
+            for (uint64_t p = pos + 12; p + 8 <= end;) {
+                uint32_t cid = 0, clen = 0, ctype = 0, sid = 0, slen = 0;
+                read32(p, &cid);
+                read32(p + 4, &clen);
+                if (cid == FourCC("avih") && clen >= 56)
+                    avih = p + 8;
+                else if (cid == FourCC("LIST") && !strh && read32(p + 8, &ctype) && ctype == FourCC("strl") &&
+                         read32(p + 12, &sid) && read32(p + 16, &slen) && sid == FourCC("strh") && slen >= 56)
+                    strh = p + 20;
+                p += 8 + static_cast<uint64_t>(clen) + (clen & 1);
+            }
+        }
+        pos += 8 + static_cast<uint64_t>(len) + (len & 1);
+    }
+    if (!avih || !strh || !movi)
+        return false;
+
+    // The whole frames, up to the first chunk that is torn or is not a frame.
+    std::string index = "idx1";
+    AppendLE32(index, 0);
+    uint32_t frames = 0;
+    uint64_t end = movi + 4;
+    for (;;) {
+        uint32_t id = 0, len = 0;
+        if (!read32(end, &id) || !read32(end + 4, &len))
+            break;
+        const char c0 = static_cast<char>(id & 0xFF), c1 = static_cast<char>((id >> 8) & 0xFF);
+        const uint64_t next = end + 8 + static_cast<uint64_t>(len) + (len & 1);
+        if (c0 != '0' || c1 != '0' || len > kMaxAviChunkBytes || next > size)
+            break;
+        AppendLE32(index, id);
+        AppendLE32(index, AVIIF_KEYFRAME);  // the recorder makes every frame a key frame
+        AppendLE32(index, static_cast<uint32_t>(end - movi));
+        AppendLE32(index, len);
+        ++frames;
+        end = next;
+    }
+    StoreLE32(index.data() + 4, frames * 16);
+    uint32_t flags = 0;
+    read32(avih + 12, &flags);
+    const bool ok = ::ftruncate(fd, static_cast<off_t>(end)) == 0 && WriteAt(fd, end, index.data(), index.size()) &&
+                    write32(4, static_cast<uint32_t>(end + index.size() - 8)) &&
+                    write32(movi - 4, static_cast<uint32_t>(end - movi)) && write32(avih + 12, flags | AVIF_HASINDEX) &&
+                    write32(avih + 16, frames) && write32(strh + 32, frames);
+    return ok && ::fdatasync(fd) == 0;
+}
+
 // --- AviFileReader ---------------------------------------------------------------------------
 
 AviFileReader::~AviFileReader()

@@ -108,4 +108,9 @@ LONG AVIStreamLength(PAVISTREAM stream);
 namespace quiva::media {
 // Largest AVI file the writer makes (1 GiB unless a test changes it); a write past it fails.
 void SetAviSizeLimit(uint64_t bytes);
+// Makes a recording whose writer never closed it (a crash: no index, sizes and counts of 0)
+// playable as far as its whole frames go: a torn last frame is cut off, the index written and
+// the sizes and counts filled in. A closed file is left as it is. False when it is no AVI this
+// can mend or cannot be written.
+bool RepairCutAvi(const wchar_t* path);
 }  // namespace quiva::media

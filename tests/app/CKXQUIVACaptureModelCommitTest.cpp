@@ -5,7 +5,10 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <chrono>
 #include <filesystem>
+#include <fstream>
 #include <set>
 #include <thread>
 
@@ -292,6 +295,22 @@ TEST_P(Commit, StillsArriveAtThePacsUnderTheirRowsNumbers)
     EXPECT_FALSE(fs::exists(m_dir.Native("store/12345")));
 }
 
+TEST_P(Commit, AModelRebuiltFromTheStoreLeavesNoFolderOfItsChartBehind)
+{
+    CKXQUIVACaptureModel* m = Model();
+    Still(m, "1.bmp");
+    Still(m, "2.bmp");
+    m->WriteInfoXml(L"");
+    manager.DeleteAllModels();
+    // The restart: the model comes back from the store without a study or date of its own.
+    manager.LoadAll();
+    ASSERT_EQ(manager.GetModelCount(), 1);
+    EXPECT_EQ(manager.GetModel(0)->Commit(), 0);
+    EXPECT_EQ(ImageFiles().size(), 2u);
+    EXPECT_FALSE(fs::exists(m_dir.Native("store/12345")));
+    EXPECT_TRUE(fs::exists(m_dir.Native("store")));
+}
+
 INSTANTIATE_TEST_SUITE_P(Backends, Commit, testing::Values(Backend::SQLite, Backend::PostgreSQL), BackendName);
 
 namespace {
@@ -345,7 +364,14 @@ int Wait(pid_t pid)
 
 }  // namespace
 
-class CommitStations : public Commit {};
+class CommitStations : public Commit {
+protected:
+    // The clinic records as another process names them (the database file itself for SQLite).
+    std::string StationConnection() const
+    {
+        return Pg() ? m_conn.connectionString.ToUtf8() : "Driver=SQLite3;Database=" + m_dir.Native("HRB4100.db") + ";";
+    }
+};
 
 TEST_P(CommitStations, AKilledCommitLeavesEveryCaptureInExactlyOnePlace)
 {
@@ -587,4 +613,133 @@ TEST_P(CommitStations, ADatabaseServerStoppedMidCommitLosesNothing)
     admin.Execute(CString(quiva::Utf8ToWide("DROP DATABASE IF EXISTS " + name + " WITH (FORCE)").c_str()), 0, 1);
     ::flock(lock, LOCK_UN);
     ::close(lock);
+}
+
+TEST_P(CommitStations, AStoreFileThatCannotBeRemovedIsNeverCommittedTwice)
+{
+    // In the station's own mount namespace the still is a mount point, which nobody can remove.
+    if (std::system("unshare -Urm true >/dev/null 2>&1") != 0)
+        GTEST_SKIP() << "user namespaces are not available here";
+    CKXQUIVACaptureModel* m = Model();
+    const std::string still = quiva::NativePath(Still(m, "1.bmp")).value();
+    m->WriteInfoXml(L"");
+    manager.DeleteAllModels();
+    // The station commits the still and cannot remove it; started again in the same namespace,
+    // it settles the commit it left and still cannot remove it.
+    const std::string script = "mount --bind \"$1\" \"$1\" || exit 99; "
+                               "\"$2\" \"$3\" \"$4\" \"$5\" \"$6\" 12345 && \"$2\" \"$3\" \"$4\" \"$5\" \"$6\" 12345";
+    const int status = Wait(Spawn({"unshare", "-Urm", "sh", "-c", script, "sh", still, Child(), m_dir.Native("store"),
+                                   m_dir.Native("images"), StationConnection(), std::to_string(m_conn.dbmsKind)}));
+    ASSERT_TRUE(WIFEXITED(status)) << status;
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+    EXPECT_EQ(Count(L"SELECT COUNT(*) FROM MIMG"), 1);
+    EXPECT_TRUE(fs::exists(still));
+    // The restart, where the still can go at last: it is not committed again.
+    CKXQUIVACaptureModelManager again;
+    again.m_pConfig = &config;
+    again.EnsureImageRoot(m_dir.Win("store"));
+    again.LoadAll();
+    EXPECT_EQ(again.GetModelCount(), 0);
+    EXPECT_EQ(Count(L"SELECT COUNT(*) FROM MIMG"), 1);
+    EXPECT_EQ(ImageFiles().size(), 1u);
+    EXPECT_FALSE(fs::exists(still));
+    EXPECT_FALSE(fs::exists(still + ".commit"));
+}
+
+TEST_P(CommitStations, TemporariesLeftByACrashAreRemovedAndNeverTakenForCaptures)
+{
+    // What a crash leaves: a half-written info.xml and journal beside the store's captures, and a
+    // partial copy in the image directory.
+    CKXQUIVACaptureModel* m = Model();
+    const std::string still = quiva::NativePath(Still(m, "093015123.bmp")).value();
+    m->WriteInfoXml(L"");
+    manager.DeleteAllModels();
+    const std::string folder = fs::path(still).parent_path().string();
+    const std::string copies = m_dir.Native("images/00/00/00/00");
+    fs::create_directories(copies);
+    const std::string bmp = ReadAll(still);
+    const std::vector<std::string> leftovers = {folder + "/info.xml.quiva-tmp-Ab3dE9",
+                                                folder + "/093015123.bmp.commit.quiva-tmp-x1Y2z3",
+                                                folder + "/093016000.bmp.quiva-copy-Qw3rty", copies + "/1.bmp.quiva-copy-k9LmN0"};
+    for (const std::string& f : leftovers) {
+        WriteAll(f, bmp.substr(0, bmp.size() / 2));
+        fs::last_write_time(f, fs::file_time_type::clock::now() - std::chrono::hours(1));
+    }
+    // A copy another station is writing at this moment stays.
+    WriteAll(copies + "/2.bmp.quiva-copy-Busy01", "in progress");
+
+    manager.LoadAll();
+    ASSERT_EQ(manager.GetModelCount(), 1);
+    EXPECT_EQ(manager.GetModel(0)->GetFileCount(), 1);
+    for (int i = 0; i < 3; ++i)
+        EXPECT_FALSE(fs::exists(leftovers[static_cast<size_t>(i)])) << leftovers[static_cast<size_t>(i)];
+    EXPECT_EQ(manager.GetModel(0)->Commit(), 0);
+    EXPECT_FALSE(fs::exists(leftovers[3]));
+    EXPECT_EQ(ImageFiles(), (std::vector<std::string>{"00/00/00/00/1.bmp", "00/00/00/00/2.bmp.quiva-copy-Busy01"}));
+    EXPECT_EQ(ReadAll(m_dir.Native("images/00/00/00/00/1.bmp")), bmp);
+}
+
+namespace {
+
+// Whether this process is being traced, waiting up to a minute for it.
+bool WaitForTracer()
+{
+    for (int tries = 0; tries < 6000; ++tries) {
+        std::ifstream status("/proc/self/status");
+        for (std::string line; std::getline(status, line);)
+            if (line.rfind("TracerPid:", 0) == 0 && std::atoi(line.c_str() + 10) != 0)
+                return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return false;
+}
+
+// The first line at or after `from` holding every one of `parts`; the lines' count when none.
+size_t FindLine(const std::vector<std::string>& lines, size_t from, std::initializer_list<std::string> parts)
+{
+    for (size_t i = from; i < lines.size(); ++i)
+        if (std::all_of(parts.begin(), parts.end(), [&](const std::string& p) { return lines[i].find(p) != std::string::npos; }))
+            return i;
+    return lines.size();
+}
+
+}  // namespace
+
+TEST_P(CommitStations, NewNamesReachTheDiskBeforeAnythingReliesOnThem)
+{
+    if (quiva::test::RunCommand("command -v strace").empty())
+        GTEST_SKIP() << "strace is not installed";
+    CKXQUIVACaptureModel* m = Model();
+    Still(m, "1.bmp");
+    const std::string trace = m_dir.Native("trace.txt");
+    const pid_t tracer = Spawn({"strace", "-f", "-qq", "-y", "-e", "trace=rename,renameat,renameat2,fsync,access", "-o", trace,
+                                "-p", std::to_string(::getpid())});
+    ASSERT_TRUE(WaitForTracer());
+    // The rows are committed right after this line.
+    quiva::DebugSink previous = quiva::SetDebugSink([](const std::wstring& line) {
+        if (line.rfind(L"Commit#5", 0) == 0)
+            ::access("/quiva-rows-are-committed-next", F_OK);
+    });
+    m->WriteInfoXml(L"");
+    EXPECT_EQ(m->Commit(), 0);
+    quiva::SetDebugSink(previous);
+    ::kill(tracer, SIGINT);
+    Wait(tracer);
+    std::vector<std::string> lines;
+    std::ifstream in(trace);
+    for (std::string line; std::getline(in, line);)
+        lines.push_back(line);
+    const std::string text = testing::PrintToString(lines);
+    // info.xml replaced, then its folder flushed.
+    const std::string store = m_dir.Native("store/12345/Endo/20240105");
+    const size_t info = FindLine(lines, 0, {"rename(", "\"" + store + "/info.xml\""});
+    ASSERT_LT(info, lines.size()) << text;
+    EXPECT_LT(FindLine(lines, info, {"fsync(", "<" + store + ">"}), lines.size()) << text;
+    // The copy takes its name, its folder is flushed, then the rows are committed.
+    const std::string copies = m_dir.Native("images/00/00/00/00");
+    const size_t copy = FindLine(lines, 0, {"rename(", "\"" + copies + "/1.bmp\""});
+    const size_t rows = FindLine(lines, 0, {"access(", "quiva-rows-are-committed-next"});
+    ASSERT_LT(rows, lines.size()) << text;
+    ASSERT_LT(copy, rows) << text;
+    EXPECT_LT(FindLine(lines, copy, {"fsync(", "<" + copies + ">"}), rows) << text;
 }

@@ -86,7 +86,7 @@ TEST_F(ModelManager, StoreIsReadBackAsItWasLeft)
     EXPECT_EQ(m->GetFileInfo(0)->path, w2 + L"3.bmp");
     EXPECT_EQ(m->GetFileInfo(1)->path, w2 + L"LOOSE.JPG");
     EXPECT_EQ(m->GetFileInfo(1)->study, L"None");
-    EXPECT_EQ(m->GetFileInfo(1)->present, 0);
+    EXPECT_EQ(m->GetFileInfo(1)->present, 1) << "a capture nobody deleted is kept";
     EXPECT_EQ(m->GetFileInfo(1)->date.GetLength(), 8);
     EXPECT_EQ(m->GetFileInfo(2)->path, w1 + L"1.bmp");
     EXPECT_EQ(m->GetFileInfo(2)->saved, 0) << "only \"TRUE\" is true";

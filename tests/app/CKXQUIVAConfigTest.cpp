@@ -138,6 +138,9 @@ TEST_F(ConfigFile, TheTemporaryFolderStaysUnderTheDataFolder)
         {"<folder><temp></temp></folder>", L"c:\\HRB4100\\temp\\image"},
         {"<folder/>", L"c:\\HRB4100\\temp\\image"},
         {"<folder><temp>store\\img</temp></folder>", L"c:\\HRB4100\\store\\img"},
+        {"<folder><temp>..\\..\\elsewhere</temp></folder>", L"c:\\HRB4100\\temp\\image"},
+        {"<folder><temp>store/../../elsewhere</temp></folder>", L"c:\\HRB4100\\temp\\image"},
+        {"<folder><temp>store\\..img</temp></folder>", L"c:\\HRB4100\\store\\..img"},
         {"<folder><temp>d:\\captures</temp></folder>", L"d:\\captures"},
         {"<folder><temp><![CDATA[c:\\a&b\\img]]></temp></folder>", L"c:\\a&b\\img"},
     };

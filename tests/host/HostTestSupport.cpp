@@ -54,6 +54,13 @@ bool ClinicHost::Execute(const std::string& sql) const
 
 HostRun ClinicHost::Run(const std::string& script, const std::string& environment)
 {
+    HostRun run;
+    run.output = RunCommand(HostCommand(script, environment), &run.status);
+    return run;
+}
+
+std::string ClinicHost::HostCommand(const std::string& script, const std::string& environment)
+{
     std::string scriptPath = m_dir.Native("script.txt");
     std::ofstream(scriptPath) << script;
     std::string bin = QUIVA_BINARY_DIR;
@@ -61,9 +68,7 @@ HostRun ClinicHost::Run(const std::string& script, const std::string& environmen
                           " QUIVA_DEVICES=" + m_dir.Native("devices.txt") + " QUIVA_REGISTRY_DIR=" + m_dir.Native("registry") +
                           " QUIVA_SESSION=" + Session(m_dir) + " PATH=" + bin + "/monitor/bin:$PATH " + environment + " " + bin +
                           "/bin/quiva-host --script " + scriptPath;
-    HostRun run;
-    run.output = RunCommand(command, &run.status);
-    return run;
+    return command;
 }
 
 std::vector<std::string> ClinicHost::FilesBelow(const std::string& folder) const

@@ -5,6 +5,8 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <filesystem>
+#include <functional>
 
 #include "MediaTestSupport.h"
 #include "platform/base/codepage.h"
@@ -37,7 +39,9 @@ std::vector<uint8_t> Picture(int w, int h, uint32_t counter)
 }
 
 // Writes frames the way the engine records: a 13 fps stream through a compressing stream.
-HRESULT Record(const CString& path, DWORD handler, int w, int h, int frames, HRESULT* lastWrite = nullptr)
+// `whileOpen` runs after the last frame, before the file is closed.
+HRESULT Record(const CString& path, DWORD handler, int w, int h, int frames, HRESULT* lastWrite = nullptr,
+               const std::function<void()>& whileOpen = {})
 {
     AVIFileInit();
     PAVIFILE file = nullptr;
@@ -79,6 +83,8 @@ HRESULT Record(const CString& path, DWORD handler, int w, int h, int frames, HRE
         if (w2 != AVIERR_OK)
             break;
     }
+    if (whileOpen)
+        whileOpen();
     if (compressed)
         AVIStreamRelease(compressed);
     if (stream)
@@ -208,6 +214,39 @@ TEST(AviFileTest, DamagedFilesAreReadAsFarAsTheyGo)
     WriteAll(dir.Native("wild.avi"), wild);
     if (AVIStreamOpenFromFileW(&s, dir.Win("wild.avi"), streamtypeVIDEO, 0, OF_READ, nullptr) == AVIERR_OK)
         AVIStreamRelease(s);
+}
+
+TEST(AviFileTest, ARecordingCutShortIsMadePlayableAsFarAsItsWholeFramesGo)
+{
+    if (!HaveFfmpeg())
+        GTEST_SKIP() << "ffmpeg is not installed";
+    TempDir dir;
+    const int w = 160, h = 120;
+    // The file as a crash leaves it: never closed, and its last frame half written.
+    const std::string cut = dir.Native("cut.avi");
+    ASSERT_EQ(AVIERR_OK, Record(dir.Win("rec.avi"), mmioFOURCC('M', 'S', 'V', 'C'), w, h, 6, nullptr,
+                                [&] { std::filesystem::copy_file(dir.Native("rec.avi"), cut); }));
+    const std::string whole = ReadAll(dir.Native("rec.avi"));
+    const size_t idx1 = whole.rfind("idx1");
+    ASSERT_NE(idx1, std::string::npos);
+    const size_t last = whole.rfind("00dc", idx1);
+    ASSERT_NE(last, std::string::npos);
+    WriteAll(cut, ReadAll(cut) + whole.substr(last, (idx1 - last) / 2));
+
+    ASSERT_TRUE(quiva::media::RepairCutAvi(dir.Win("cut.avi")));
+    const std::string probe = Probe(cut, "codec_name,nb_frames,nb_read_frames");
+    EXPECT_NE(std::string::npos, probe.find("codec_name=msvideo1")) << probe;
+    EXPECT_NE(std::string::npos, probe.find("nb_frames=6")) << probe;
+    EXPECT_NE(std::string::npos, probe.find("nb_read_frames=6")) << probe;
+    EXPECT_LT(MeanDifference(FfmpegFrame(cut, 5), Picture(w, h, 5), w, h), 6.0);
+    // What its writer closed, and what was mended once, are left as they are.
+    const std::string mended = ReadAll(cut);
+    EXPECT_TRUE(quiva::media::RepairCutAvi(dir.Win("cut.avi")));
+    EXPECT_EQ(ReadAll(cut), mended);
+    EXPECT_TRUE(quiva::media::RepairCutAvi(dir.Win("rec.avi")));
+    EXPECT_EQ(ReadAll(dir.Native("rec.avi")), whole);
+    WriteAll(dir.Native("text.avi"), "RIFF....WAVEfmt ");
+    EXPECT_FALSE(quiva::media::RepairCutAvi(dir.Win("text.avi")));
 }
 
 TEST(AviFileTest, WriterRefusesWhatItCannotDo)

@@ -1,0 +1,110 @@
+// The temporary store as the stand-in host meets it: the store folder the configuration names,
+// and a recording whose host was killed in the middle of it.
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <thread>
+
+#include "platform/base/winpath.h"
+#include "platform/media/vfw.h"
+#include "tests/host/HostTestSupport.h"
+#include "tests/support/Command.h"
+
+using namespace quiva::test;
+namespace fs = std::filesystem;
+
+namespace {
+
+using TemporaryStore = ClinicHost;
+
+// The files whose names end in `tail`.
+std::vector<std::string> Ending(const std::vector<std::string>& files, const std::string& tail)
+{
+    std::vector<std::string> out;
+    for (const std::string& f : files)
+        if (f.size() >= tail.size() && f.compare(f.size() - tail.size(), tail.size(), tail) == 0)
+            out.push_back(f);
+    return out;
+}
+
+// Frames a recording on disk holds so far, as the system's own reader finds them.
+long FramesIn(const CString& path)
+{
+    PAVISTREAM stream = nullptr;
+    if (AVIStreamOpenFromFileW(&stream, path, streamtypeVIDEO, 0, OF_READ, nullptr) != AVIERR_OK)
+        return 0;
+    const long frames = AVIStreamLength(stream);
+    AVIStreamRelease(stream);
+    return frames;
+}
+
+}  // namespace
+
+TEST_F(TemporaryStore, StillsGoToTheConfiguredFolderAndNeverOutsideTheDataFolder)
+{
+    const std::string still = "show 12345 2024-01-05\nwait 1500\nactivate\nkey space\nwait 500\nclose\nunload\n";
+    auto configure = [&](const std::string& temp) {
+        std::ofstream(Clinic() + "/exe/QUIVA.Capture.Config")
+            << "<?xml version=\"1.0\" encoding=\"euc-kr\"?><Configruation><options/><folder><temp>" << temp
+            << "</temp></folder></Configruation>";
+    };
+    configure("captures\\store");
+    HostRun run = Run(still);
+    ASSERT_EQ(run.status, 0) << run.output;
+    const std::vector<std::string> stills = Ending(FilesBelow("captures/store"), ".jpg");
+    ASSERT_EQ(stills.size(), 1u) << ::testing::PrintToString(FilesBelow("")) << run.output;
+    EXPECT_EQ(stills[0].rfind("12345/", 0), 0u) << stills[0];
+    EXPECT_TRUE(Ending(FilesBelow("temp/image"), ".jpg").empty());
+
+    // A folder that would leave the data folder is not taken: the store stays where it belongs.
+    configure("..\\..\\outside");
+    run = Run(still);
+    ASSERT_EQ(run.status, 0) << run.output;
+    EXPECT_EQ(Ending(FilesBelow("temp/image"), ".jpg").size(), 1u) << ::testing::PrintToString(FilesBelow("")) << run.output;
+    EXPECT_FALSE(fs::exists(Data() + "/outside"));
+}
+
+TEST_F(TemporaryStore, ARecordingCutByACrashComesBackPlayableAndIsSavedWhole)
+{
+    // The host records until it is killed.
+    const std::string command = HostCommand("show 12345 2024-01-05\nwait 1500\nactivate\nkey f6\nwait 600000\n");
+    const pid_t host = ::fork();
+    if (host == 0) {
+        ::setpgid(0, 0);
+        ::execl("/bin/sh", "sh", "-c", (command + " >/dev/null 2>&1").c_str(), static_cast<char*>(nullptr));
+        ::_exit(127);
+    }
+    ASSERT_GT(host, 0);
+    ::setpgid(host, host);
+    std::string avi;
+    for (int tries = 0; tries < 1200 && avi.empty(); ++tries) {
+        for (const std::string& f : Ending(FilesBelow("temp/image"), ".avi"))
+            if (FramesIn(m_dir.Win("d/HRB4100/temp/image/" + f)) >= 5)
+                avi = f;
+        if (avi.empty())
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+    ::kill(-host, SIGKILL);
+    int status = 0;
+    ::waitpid(host, &status, 0);
+    ASSERT_FALSE(avi.empty()) << "no recording under way: " << ::testing::PrintToString(FilesBelow(""));
+    for (const std::string& f : Ending(FilesBelow("temp/image"), "info.xml"))
+        EXPECT_EQ(ReadAll(Clinic() + "/temp/image/" + f).find(".avi"), std::string::npos) << "listed before the crash";
+
+    // The next window shows it kept; Ctrl+S saves it into the clinic records, mended.
+    HostRun run = Run("show 12345 2024-01-05\nwait 1500\nactivate\nkey ctrl+s\nwait 1500\nclose\nunload\n");
+    ASSERT_EQ(run.status, 0) << run.output;
+    EXPECT_EQ(Rows("SELECT CNO, IMGTYPE, IMGNAME FROM MIMG"), (std::vector<std::string>{"12345|1|1"})) << run.output;
+    ASSERT_EQ(FilesBelow("IMAGE"), (std::vector<std::string>{"00/00/00/00/1.avi"}));
+    const std::string saved = Clinic() + "/IMAGE/00/00/00/00/1.avi";
+    std::string why;
+    EXPECT_TRUE(ProbesAsAvi(saved, &why)) << why;
+    const std::string frames =
+        RunCommand("ffprobe -v error -select_streams v:0 -show_entries stream=nb_frames -of csv=p=0 '" + saved + "'");
+    EXPECT_GE(std::atoi(frames.c_str()), 5) << frames;
+    EXPECT_TRUE(Ending(FilesBelow("temp/image"), ".avi").empty());
+}
