@@ -37,4 +37,10 @@ void CKXQUIVACaptureWnd::OnLButtonUp(UINT, CPoint point)
         engine->ActivateDvdAtPosition(point);
 }
 
-LRESULT CKXQUIVACaptureWnd::OnNcHitTest(CPoint) { return HTTRANSPARENT; }
+LRESULT CKXQUIVACaptureWnd::OnNcHitTest(CPoint)
+{
+    // A running DVD menu takes the mouse here; any other picture lets the frame drag the window.
+    if (engine && engine->m_bRunning && engine->HasDvdMenu())
+        return HTCLIENT;
+    return HTTRANSPARENT;
+}

@@ -138,7 +138,8 @@ public:
     CString GetRecordFile() const;
     bool IsRecordingOpen() const;
 
-    // DVD menus.
+    // DVD menus. Whether the graph holds a DVD navigator, whose menu takes the mouse.
+    int HasDvdMenu() const;
     int SelectDvdAtPosition(POINT pt);
     int ActivateDvdAtPosition(POINT pt);
 

@@ -133,6 +133,15 @@ int CKXMCapture::DvdAtPosition(POINT pt, bool activate)
     return 1;
 }
 
+int CKXMCapture::HasDvdMenu() const
+{
+    std::lock_guard lock(m_lock);
+    if (!m_pGraph)
+        return 0;
+    ComPtr<IBaseFilter> navigator;
+    return SUCCEEDED(m_pGraph->FindFilterByName(L"DVD Navigator", navigator.Put())) && navigator ? 1 : 0;
+}
+
 int CKXMCapture::SelectDvdAtPosition(POINT pt)
 {
     return DvdAtPosition(pt, false);
