@@ -191,24 +191,23 @@ void CKXQUIVATitleBar::ChangeSource()
     if (chosen.CompareNoCase(engine->GetCurrentDeviceName()) == 0)
         return;
     HWND video = engine->m_hPreviewWnd;
+    _KXCaptureStudyConfig s;
     if (config) {
-        _KXCaptureStudyConfig s = config->GetDeviceSettings(chosen);
+        s = config->GetDeviceSettings(chosen);
         engine->SetRequestedFormat(s.width, s.height, s.fps, s.mediaType);
         engine->m_bColorControl = config->m_bApplyColor;
-        if (!engine->SelectDevice(chosen, video)) {
-            // A source that did not start leaves no hook behind and a black preview.
-            RemoveKeyboardHook();
-            if (video)
-                ::InvalidateRect(video, nullptr, TRUE);
-            return;
-        }
-        engine->SetColorControls(s.hue, s.saturation, s.brightness, s.contrast);
-    } else if (!engine->SelectDevice(chosen, video)) {
+    }
+    // Selected without a window, so the graph is built for the chosen input: with one, the
+    // engine only ties the running graph of the old input to the window again.
+    if (!engine->SelectDevice(chosen, nullptr)) {
+        // A source that did not start leaves no hook behind and a black preview.
         RemoveKeyboardHook();
         if (video)
             ::InvalidateRect(video, nullptr, TRUE);
         return;
     }
+    if (config)
+        engine->SetColorControls(s.hue, s.saturation, s.brightness, s.contrast);
     engine->Start(video);
 }
 

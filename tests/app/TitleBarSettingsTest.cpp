@@ -13,6 +13,7 @@
 #include "app/QUIVAKeyboardHook.h"
 #include "app/QUIVAWindowClasses.h"
 #include "framework/CKXAdoRecord.h"
+#include "framework/CKXXmlDocument.h"
 #include "platform/base/clock.h"
 #include "platform/base/codepage.h"
 #include "platform/base/winpath.h"
@@ -20,6 +21,7 @@
 #include "tests/app/ClinicDbSupport.h"
 #include "tests/app/SettingTestSupport.h"
 #include "tests/dicom/NetTestSupport.h"
+#include "tests/support/Xvfb.h"
 
 using namespace quiva::test;
 namespace fs = std::filesystem;
@@ -71,10 +73,10 @@ protected:
     }
 
     // What the module does for the host's Show: database options, study list, the window.
-    void ShowPatient(bool preview)
+    void ShowPatient(bool preview, const wchar_t* devices = kDevices)
     {
         if (preview)
-            m_engine.Load(kDevices);
+            m_engine.Load(devices);
         frame = std::make_unique<CKXQUIVAFrame>();
         frame->SetEngine(&m_engine);
         frame->config.LoadDatabaseOptions();
@@ -516,6 +518,45 @@ TEST_P(TitleBarOptions, OptionsKeptOnlyInTheFileGovernTheWindowToo)
     ASSERT_EQ(Model().GetFileCount(), 1);
     ClickTitle(frame->titleBar.closeButton);
     EXPECT_EQ(Scalar(L"SELECT COUNT(*) FROM MIMG"), L"1");
+}
+
+// Two inputs of the card; the first runs. The second, chosen in the source combo by the X
+// server's pointer, becomes the running source, the picture and the source kept for next time.
+TEST_P(TitleBarOptions, AnotherInputChosenInTheSourceComboRunsAndIsKept)
+{
+    X11Session session;
+    QUIVA_X11_SESSION_OR_SKIP(session, 1920, 1080);
+    ShowPatient(true, L"0@@Test Card Crossbar@@Composite@@Test Card [Composite]@@0@@1@@2\n"
+                      L"0@@Test Card Crossbar@@S-Video@@Test Card [S-Video]@@1@@2@@3\n");
+    ASSERT_EQ(m_engine.GetCurrentDeviceName(), CString(L"Test Card [Composite]"));
+    EXPECT_EQ(WaitForPicture(m_engine).stamp.label, "Composite");
+    XvfbServer& xvfb = session.server();
+    if (xvfb.Xdotool("version") == -1 && !XvfbServer::Required())
+        GTEST_SKIP() << "xdotool is not installed";
+
+    // The combo opens on the first click; its second row is clicked in the list it drops.
+    CKXCtrlComboBox& combo = frame->titleBar.sourceCombo;
+    const POINT open = TitlePoint(combo.x + combo.width / 2, combo.y + combo.height / 2);
+    const POINT row = TitlePoint(combo.x + 50, combo.y + combo.height + 25.0f + 12);
+    ASSERT_TRUE(PumpUntil([&] {
+        xvfb.Sync();
+        return xvfb.ScreenPixel(open.x, open.y) != 0;
+    }));
+    ASSERT_EQ(xvfb.Xdotool("mousemove " + std::to_string(open.x) + " " + std::to_string(open.y) + " click 1 mousemove " +
+                           std::to_string(row.x) + " " + std::to_string(row.y) + " click 1"),
+              0);
+    EXPECT_TRUE(PumpUntil([&] { return m_engine.GetCurrentDeviceName() == CString(L"Test Card [S-Video]"); }))
+        << m_engine.GetCurrentDeviceName().ToUtf8();
+    EXPECT_EQ(combo.GetEditText(), CString(L"Test Card [S-Video]"));
+    EXPECT_TRUE(m_engine.m_bRunning);
+    const Stamped picture = WaitForPicture(m_engine);
+    EXPECT_EQ(picture.stamp.label, "S-Video");
+    EXPECT_EQ(picture.stamp.input, 2);
+
+    frame.reset();
+    CKXXmlDocument lastSave;
+    ASSERT_TRUE(lastSave.Load(quiva::WindowsPath(Exe("QUIVA.Capture.LastSave"))));
+    EXPECT_EQ(lastSave.GetValue(L"/device", 0), CString(L"Test Card [S-Video]"));
 }
 
 INSTANTIATE_TEST_SUITE_P(Default, TitleBarOptions, testing::Values(ClinicBackend::SQLite), ClinicBackendName);
