@@ -6,6 +6,7 @@
 #include "app/QUIVAKeyboardHook.h"
 #include "capture/CKXMCapture.h"
 #include "framework/CKXCtrlCursor.h"
+#include "framework/CKXFrameWnd.h"
 #include "framework/CKXMsgBox.h"
 #include "platform/base/clock.h"
 #include "platform/ui/CWnd.h"
@@ -152,6 +153,13 @@ void CKXQUIVATitleBar::OnCommand(int cmd, CKXCtrl*, CKXCtrlCursor* ctx)
         break;
     case IDC_TITLE_NOPREVENT:
         g_bNoPrevent = noPreventCheck.checked ? 1 : 0;
+        // The capture keys follow the box at once, not at the window's next activation change.
+        if (ctx && ctx->host && ctx->host->GetSafeHwnd()) {
+            if (auto* frame = dynamic_cast<CKXFrameWnd*>(CWnd::FromHandlePermanent(::GetParent(ctx->host->GetSafeHwnd())))) {
+                frame->RefreshCaptionFlags();
+                frame->OnActivateChanged(frame->captionBar.active);
+            }
+        }
         break;
     default:  // the study arrives through OnValueChanged
         break;

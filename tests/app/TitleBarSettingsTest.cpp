@@ -559,6 +559,43 @@ TEST_P(TitleBarOptions, AnotherInputChosenInTheSourceComboRunsAndIsKept)
     EXPECT_EQ(lastSave.GetValue(L"/device", 0), CString(L"Test Card [S-Video]"));
 }
 
+// With "방해받지 않기" ticked the capture keys act while another program is active; unticked,
+// Space typed there takes nothing at once, before any change of the active window.
+TEST_P(TitleBarOptions, UntickingDoNotDisturbStopsTheKeysAtOnce)
+{
+    ShowPatient(true);
+    ClickTitle(frame->titleBar.noPreventCheck);
+    ASSERT_EQ(g_bNoPrevent, 1);
+    CWnd records;
+    ASSERT_TRUE(records.CreateEx(0, L"STATIC", L"records", WS_POPUP | WS_VISIBLE, CRect(0, 0, 200, 100), nullptr, 0));
+    quiva::ui::InjectActivation(records.m_hWnd);
+    quiva::ui::PumpPending();
+    auto pressSpace = [] {
+        quiva::ui::InjectObservedKey(VK_SPACE, true);
+        quiva::ui::InjectObservedKey(VK_SPACE, false);
+        quiva::ui::PumpPending();
+    };
+    pressSpace();
+    ASSERT_EQ(Model().GetFileCount(), 1);
+
+    // The box is pressed, the records program takes the focus back, the button is let go.
+    const CKXCtrlCheckBox& box = frame->titleBar.noPreventCheck;
+    const POINT p = TitlePoint(box.x + box.width / 2, box.y + box.height / 2);
+    quiva::ui::InjectMouseMove(p.x, p.y);
+    quiva::ui::InjectMouseButton(quiva::ui::ButtonLeft, true, p.x, p.y);
+    quiva::ui::InjectActivation(records.m_hWnd);
+    quiva::ui::InjectMouseButton(quiva::ui::ButtonLeft, false, p.x, p.y);
+    quiva::ui::PumpPending();
+    ASSERT_EQ(g_bNoPrevent, 0);
+    ASSERT_NE(::GetActiveWindow(), frame->m_hWnd);
+    pressSpace();
+    EXPECT_EQ(Model().GetFileCount(), 1);
+    PressPause();  // Pause still acts
+    quiva::ui::PumpPending();
+    EXPECT_EQ(Model().GetFileCount(), 2);
+    records.DestroyWindow();
+}
+
 INSTANTIATE_TEST_SUITE_P(Default, TitleBarOptions, testing::Values(ClinicBackend::SQLite), ClinicBackendName);
 
 TEST(StudyCombo, ReloadKeepsTheTextAndNeverMakesTheEntryAStudy)
