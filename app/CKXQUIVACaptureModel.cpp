@@ -9,6 +9,7 @@
 
 #include "app/CKXQUIVACaptureModelManager.h"
 #include "app/CKXQUIVAConfig.h"
+#include "app/CKXQUIVAThumbnailCtrlTab.h"
 #include "capture/CKXMCapture.h"
 #include "capture/CKXMXVideoModel.h"
 #include "framework/CKXRegistry.h"
@@ -231,6 +232,10 @@ void CKXQUIVACaptureModel::AppendAndShow(_KXCaptureFileInfo* info, const CString
     WriteInfoXml(folder);
     m_thumbnail.Relayout();
     m_thumbnail.EnsureVisible(newest);
+    // The person sees the strip that received the file, also while another patient's tab is up.
+    if (m_pThumbnailHost)
+        if (auto* tabs = dynamic_cast<CKXQUIVAThumbnailCtrlTab*>(m_pThumbnailHost->root))
+            tabs->SelectTabOf(&m_thumbnail);
     Redraw();
 }
 

@@ -596,6 +596,26 @@ TEST_P(TitleBarOptions, UntickingDoNotDisturbStopsTheKeysAtOnce)
     records.DestroyWindow();
 }
 
+// A second patient is current; the first one's tab is up. A still taken by the still button
+// brings up the strip that received it.
+TEST_P(TitleBarOptions, AStillBringsUpTheStripThatReceivedIt)
+{
+    ShowPatient(true);
+    CKXQUIVACaptureModel* first = g_pCurrentCaptureModel;
+    frame->Show(L"67890", L"2024-01-06", FALSE);
+    quiva::ui::PumpPending();
+    CKXQUIVAThumbnailCtrlTab& tabs = frame->thumbnailTab;
+    ASSERT_EQ(tabs.tabs.size(), 2u);
+    ASSERT_NE(g_pCurrentCaptureModel, first);
+    tabs.SelectTab(1);
+    ASSERT_EQ(tabs.currentPage, &first->m_thumbnail);
+
+    ClickTitle(frame->titleBar.stillButton);
+    ASSERT_EQ(Model().GetFileCount(), 1);
+    EXPECT_EQ(tabs.currentPage, &Model().m_thumbnail);
+    EXPECT_EQ(tabs.selectedIndex, 0);
+}
+
 INSTANTIATE_TEST_SUITE_P(Default, TitleBarOptions, testing::Values(ClinicBackend::SQLite), ClinicBackendName);
 
 TEST(StudyCombo, ReloadKeepsTheTextAndNeverMakesTheEntryAStudy)
