@@ -18,20 +18,27 @@ CKXQUIVATitleBar::~CKXQUIVATitleBar() = default;
 
 namespace {
 
-void SetIcon(CKXCtrlButton& button, HMODULE module, int iconId)
+void SetIcon(CKXCtrlButton& button, HMODULE module, int iconId, int size)
 {
     if (!module)
         return;
     if (button.icon)
         DestroyIcon(button.icon);
-    button.icon = static_cast<HICON>(LoadImageW(module, MAKEINTRESOURCEW(iconId), IMAGE_ICON, 32, 32, 0));
-    button.iconWidth = button.iconHeight = 32;
+    button.icon = static_cast<HICON>(LoadImageW(module, MAKEINTRESOURCEW(iconId), IMAGE_ICON, size, size, 0));
+    button.iconWidth = button.iconHeight = size;
 }
 
+// A button with a caption takes the strip's height and a smaller icon, so that the caption has a
+// whole line under it.
 void MakeButton(CKXCtrlButton& button, int id, float x, HMODULE module, int iconId, const wchar_t* caption, const wchar_t* tip)
 {
-    button.Create(id, x, 3, 36, 32);
-    SetIcon(button, module, iconId);
+    if (caption) {
+        button.Create(id, x, 1, 36, 38);
+        SetIcon(button, module, iconId, 18);
+    } else {
+        button.Create(id, x, 3, 36, 32);
+        SetIcon(button, module, iconId, 32);
+    }
     button.layout = caption ? 2 : 1;
     if (caption)
         button.SetCaption(caption);

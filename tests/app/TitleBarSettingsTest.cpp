@@ -616,6 +616,36 @@ TEST_P(TitleBarOptions, AStillBringsUpTheStripThatReceivedIt)
     EXPECT_EQ(tabs.selectedIndex, 0);
 }
 
+// The captions under the close and save icons are drawn whole inside their buttons.
+TEST_P(TitleBarOptions, TheCloseAndSaveCaptionsAreWhole)
+{
+    ShowPatient(false);
+    const std::string png = SettingPictureDir() + "/title-bar.png";
+    ASSERT_TRUE(quiva::ui::WriteWindowPng(frame->titleHost.m_hWnd, png));
+    quiva::DecodedImage shown;
+    ASSERT_TRUE(quiva::DecodeImage(ReadAll(png), shown));
+    const float scale = frame->titleHost.renderHint.scale;
+    const POINT origin = quiva::ui::ClientOriginInSurface(frame->titleHost.m_hWnd);  // the picture is the window's surface
+    for (const CKXCtrlButton* button : {&frame->titleBar.closeButton, &frame->titleBar.saveButton}) {
+        // Rows of the button below its icon that hold bright caption pixels.
+        const int left = origin.x + static_cast<int>(button->x * scale);
+        const int right = origin.x + static_cast<int>((button->x + button->width) * scale);
+        const int top = origin.y + static_cast<int>((button->y + static_cast<float>(button->iconHeight)) * scale);
+        const int bottom = origin.y + static_cast<int>((button->y + button->height) * scale);
+        int first = -1, last = -1;
+        for (int y = top; y < std::min(bottom, static_cast<int>(shown.height)); ++y)
+            for (int x = left; x < right; ++x)
+                if ((shown.pixels[static_cast<size_t>(y) * shown.width + x] & 0xFF) > 0xA0) {
+                    first = first < 0 ? y : first;
+                    last = y;
+                }
+        ASSERT_GE(first, 0) << button->caption.ToUtf8() << " shows no caption";
+        // A whole line of Hangul is at least 9 pixels tall and ends above the button's edge.
+        EXPECT_GE(last - first + 1, 9) << button->caption.ToUtf8();
+        EXPECT_LT(last, bottom - 1) << button->caption.ToUtf8();
+    }
+}
+
 INSTANTIATE_TEST_SUITE_P(Default, TitleBarOptions, testing::Values(ClinicBackend::SQLite), ClinicBackendName);
 
 TEST(StudyCombo, ReloadKeepsTheTextAndNeverMakesTheEntryAStudy)
