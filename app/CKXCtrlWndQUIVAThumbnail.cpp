@@ -498,19 +498,15 @@ void CKXCtrlWndQUIVAThumbnail::OnCommand(int commandId, CKXCtrl*, CKXCtrlCursor*
         return;
     switch (commandId) {
     case KXTHUMB_CMD_COMMIT: {
-        const int result = model->Commit();
-        auto show = [](const wchar_t* text, const wchar_t* caption) {
-            if (showMessage) {
-                showMessage(text, caption);
-            } else {
-                CKXMsgBox box;
-                box.Show(text, caption, 0);
-            }
-        };
-        if (result == 2)
-            show(L"저장할 폴더가 존재하지 않습니다.", L"폴더오류");
-        else if (result == 3)
-            show(L"데이터베이스 연결에 문제가 있습니다.", L"데이터베이스 오류");
+        CString text, caption;
+        if (!CKXQUIVACaptureModel::CommitResultMessage(model->Commit(), &text, &caption))
+            break;
+        if (showMessage) {
+            showMessage(text, caption);
+        } else {
+            CKXMsgBox box;
+            box.Show(text, caption, 0);
+        }
         break;
     }
     case KXTHUMB_CMD_TOGGLE:

@@ -177,12 +177,11 @@ void CKXQUIVATitleBar::Save(CKXCtrlCursor*)
 {
     if (!model)
         return;
-    int result = model->Commit();
-    CKXMsgBox box;
-    if (result == 2)
-        box.Show(L"저장할 폴더가 존재하지 않습니다.", L"폴더오류", 0);
-    else if (result == 3)
-        box.Show(L"데이터베이스 연결에 문제가 있습니다.", L"데이터베이스 오류", 0);
+    CString text, caption;
+    if (CKXQUIVACaptureModel::CommitResultMessage(model->Commit(), &text, &caption)) {
+        CKXMsgBox box;
+        box.Show(text, caption, 0);
+    }
 }
 
 void CKXQUIVATitleBar::RunSettings(CKXCtrlCursor* ctx)
