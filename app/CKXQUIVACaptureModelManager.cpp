@@ -268,7 +268,10 @@ void CKXQUIVACaptureModel::RemoveEmptyFolders()
     const CString chartFolder = m_strImageRoot + L"\\" + CleanFolderName(m_strChartNo);
     const CString studyFolder = chartFolder + L"\\" + CleanFolderName(m_strStudyName);
     for (const CString& level : {dateFolder, studyFolder, chartFolder}) {
-        if (!PathIsDirectoryW(level) || CountFiles(level) != 0)
+        // A level that was never made (its name could not be) leaves the ones above to look at.
+        if (!PathIsDirectoryW(level))
+            continue;
+        if (CountFiles(level) != 0)
             return;
         DeleteFolderTree(level, TRUE);
     }
