@@ -37,10 +37,14 @@ void CKXQUIVACaptureWnd::OnLButtonUp(UINT, CPoint point)
         engine->ActivateDvdAtPosition(point);
 }
 
-LRESULT CKXQUIVACaptureWnd::OnNcHitTest(CPoint)
+LRESULT CKXQUIVACaptureWnd::OnNcHitTest(CPoint point)
 {
-    // A running DVD menu takes the mouse here; any other picture lets the frame drag the window.
-    if (engine && engine->m_bRunning && engine->HasDvdMenu())
-        return HTCLIENT;
+    // A DVD menu button under the mouse takes it here; anywhere else the frame drags the window.
+    if (engine && engine->m_bRunning) {
+        CPoint client = point;
+        ScreenToClient(&client);
+        if (engine->DvdButtonAtPosition(client))
+            return HTCLIENT;
+    }
     return HTTRANSPARENT;
 }

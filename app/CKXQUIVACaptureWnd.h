@@ -1,7 +1,7 @@
 // The child window of the capture frame in which the engine renders the live preview. It is
-// black while no graph runs and hands mouse moves and releases to the engine's DVD menu. While a
-// DVD menu runs it takes the mouse itself; otherwise it is transparent to hit testing so that the
-// frame drags the window from the preview.
+// black while no graph runs and hands mouse moves and releases to the engine's DVD menu. Over a
+// DVD menu button it takes the mouse itself; anywhere else it is transparent to hit testing so
+// that the frame drags the window from the preview.
 #pragma once
 
 #include "platform/ui/CWnd.h"

@@ -1,6 +1,6 @@
 // The video host: black while no graph runs, the engine's pictures while one does, transparent
-// to hit testing so that a press on the preview drags the frame, and the mouse's own while a DVD
-// menu runs.
+// to hit testing so that a press on the preview drags the frame, and the mouse's own over a DVD
+// menu button.
 #include "app/CKXQUIVACaptureWnd.h"
 
 #include "tests/app/AppWindowTestSupport.h"
@@ -10,7 +10,16 @@ using namespace quiva::test;
 
 namespace {
 using VideoHost = AppWindowTest;
+
+// A press at a screen point, a move by (dx, dy) and the release there.
+void DragBy(CPoint p, int dx, int dy)
+{
+    quiva::ui::InjectMouseMove(p.x, p.y);
+    quiva::ui::InjectMouseButton(quiva::ui::ButtonLeft, true, p.x, p.y);
+    quiva::ui::InjectMouseMove(p.x + dx, p.y + dy);
+    quiva::ui::InjectMouseButton(quiva::ui::ButtonLeft, false, p.x + dx, p.y + dy);
 }
+}  // namespace
 
 TEST_F(VideoHost, StartsEmptyAndPaintsBlackUntilAGraphRuns)
 {
@@ -66,10 +75,7 @@ TEST_F(VideoHost, APressOnThePreviewDragsTheFrame)
     video.engine = &engine;
     CPoint p(200, 200);
     video.ClientToScreen(&p);
-    quiva::ui::InjectMouseMove(p.x, p.y);
-    quiva::ui::InjectMouseButton(quiva::ui::ButtonLeft, true, p.x, p.y);
-    quiva::ui::InjectMouseMove(p.x + 30, p.y + 20);
-    quiva::ui::InjectMouseButton(quiva::ui::ButtonLeft, false, p.x + 30, p.y + 20);
+    DragBy(p, 30, 20);
     Pump();
     EXPECT_GT(frame.hitTests, 0);  // the frame answered for the preview's point
     CRect r;
@@ -78,7 +84,7 @@ TEST_F(VideoHost, APressOnThePreviewDragsTheFrame)
     EXPECT_EQ(r.top, 120);
 }
 
-TEST_F(VideoHost, WhileTheDvdRunsItsMenuAnswersTheMouseAndTheFrameStays)
+TEST_F(VideoHost, WhileTheDvdRunsItsButtonsTakeTheMouseAndTheRestOfThePictureDragsTheWindow)
 {
     WhiteFrame frame;
     ASSERT_TRUE(frame.CreateAt(100, 100, 800, 600));
@@ -111,5 +117,16 @@ TEST_F(VideoHost, WhileTheDvdRunsItsMenuAnswersTheMouseAndTheFrameStays)
     frame.GetWindowRect(&r);
     EXPECT_EQ(r.left, 100);
     EXPECT_EQ(r.top, 100);
+
+    // Above the buttons the picture drags the window as any other does.
+    CPoint q(300, 100);
+    video.ClientToScreen(&q);
+    DragBy(q, 30, 20);
+    Pump();
+    frame.GetWindowRect(&r);
+    EXPECT_EQ(r.left, 130);
+    EXPECT_EQ(r.top, 120);
+    state->GetMenuState(&selected, &activated);
+    EXPECT_EQ(activated, 1);
     engine.Close();
 }
