@@ -646,6 +646,23 @@ TEST_P(TitleBarOptions, TheCloseAndSaveCaptionsAreWhole)
     }
 }
 
+// A file stands where the image directory should be: the save button says the folder is the
+// trouble, not the database, and the still waits in the store.
+TEST_P(TitleBarOptions, ASaveThatCannotReachTheImageDirectorySaysSo)
+{
+    quiva::test::WriteAll(Root("IMAGE"), "a file");
+    ASSERT_TRUE(m_direct.Execute(L"INSERT INTO FOPTION VALUES ('ORBITA','ORBITA','Image Directory','c:\\HRB4100\\IMAGE')", 0, TRUE));
+    ShowPatient(true);
+    ClickTitle(frame->titleBar.stillButton);
+    ASSERT_EQ(Model().GetFileCount(), 1);
+    std::vector<std::wstring> boxes;
+    AnswerBox(&boxes, IDOK, [] {});
+    ClickTitle(frame->titleBar.saveButton);
+    EXPECT_EQ(boxes, (std::vector<std::wstring>{L"저장할 폴더가 존재하지 않습니다."}));
+    EXPECT_EQ(Model().GetFileInfo(0)->saved, 0);
+    EXPECT_EQ(Scalar(L"SELECT COUNT(*) FROM MIMG"), L"0");
+}
+
 INSTANTIATE_TEST_SUITE_P(Default, TitleBarOptions, testing::Values(ClinicBackend::SQLite), ClinicBackendName);
 
 TEST(StudyCombo, ReloadKeepsTheTextAndNeverMakesTheEntryAStudy)
