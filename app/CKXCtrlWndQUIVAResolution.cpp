@@ -1,16 +1,43 @@
 #include "app/CKXCtrlWndQUIVAResolution.h"
 
+#include <cstring>
+
 #include "app/CKXQUIVAConfig.h"
+#include "platform/com/com.h"
 
 CKXCtrlWndQUIVAResolution::CKXCtrlWndQUIVAResolution() { SetCaption(L"해상도설정"); }
 
 CKXCtrlWndQUIVAResolution::~CKXCtrlWndQUIVAResolution() { FreeRows(); }
 
+namespace {
+
+// A subtype the engine names by its GUID is shown by its four-character code when it is one of
+// the FOURCC family {XXXXXXXX-0000-0010-8000-00AA00389B71}; the stored name stays the GUID.
+CString ShownSubtype(const CString& subtype)
+{
+    GUID guid{};
+    if (subtype.IsEmpty() || subtype[0] != L'{' || FAILED(CLSIDFromString(subtype, &guid)))
+        return subtype;
+    static const BYTE kTail[8] = {0x80, 0x00, 0x00, 0xAA, 0x00, 0x38, 0x9B, 0x71};
+    if (guid.Data2 != 0 || guid.Data3 != 0x0010 || memcmp(guid.Data4, kTail, sizeof kTail) != 0)
+        return subtype;
+    CString code;
+    for (int i = 0; i < 4; ++i) {
+        const wchar_t ch = static_cast<wchar_t>((guid.Data1 >> (8 * i)) & 0xFF);
+        if (ch < 0x20 || ch > 0x7E)
+            return subtype;
+        code += ch;
+    }
+    return code;
+}
+
+}  // namespace
+
 CString CKXCtrlWndQUIVAResolution::FormatText(const _KXMCaptureResolutionInfo& format)
 {
     CString text;
     text.Format(L"%dx%d/%dfps %s", format.width, format.height, format.frameRate,
-                static_cast<LPCWSTR>(format.subtype));
+                static_cast<LPCWSTR>(ShownSubtype(format.subtype)));
     return text;
 }
 

@@ -23,7 +23,7 @@ constexpr float kCellLeft = 10.0f;
 constexpr float kCellGap = 8.0f;
 constexpr float kListTopGap = 15.0f;
 constexpr float kCaptionHeight = 20.0f;
-constexpr float kCaptionMaxWidth = 130.0f;
+constexpr float kCaptionWidth = 130.0f;
 constexpr float kMarkWidth = 100.0f;
 constexpr float kIconSize = 32.0f;
 constexpr ARGB kShade = 0xA0000000u;
@@ -258,9 +258,14 @@ void CKXCtrlWndQUIVAThumbnail::Draw(Graphics* g, float offsetX, float offsetY, C
                     g->FillRectangle(&white, dev(RectF(x + w - 1.0f, hy, 8.0f, 8.0f)));
                 }
             }
-            const RectF captionBar = dev(RectF(cell.X, cell.Y, std::min(static_cast<float>(w), kCaptionMaxWidth), kCaptionHeight));
-            g->FillRectangle(&shade, captionBar);
+            // The bar is 130 wide, or wider as far as the cell allows when its text needs it:
+            // the date at its end is never cut while there is room for it.
             const CString caption = Caption(i);
+            RectF needed;
+            g->MeasureString(caption, caption.GetLength(), &font, PointF(0.0f, 0.0f), &format, &needed);
+            const float barWidth = std::max(kCaptionWidth, needed.Width / s + 4.0f);
+            const RectF captionBar = dev(RectF(cell.X, cell.Y, std::min(static_cast<float>(w), barWidth), kCaptionHeight));
+            g->FillRectangle(&shade, captionBar);
             g->DrawString(caption, caption.GetLength(), &font, captionBar, &format, &white);
             if (info->saved) {
                 const RectF mark = dev(RectF(cell.GetRight() - kMarkWidth, cell.GetBottom() - 20.0f, kMarkWidth, 20.0f));
@@ -493,19 +498,15 @@ void CKXCtrlWndQUIVAThumbnail::OnCommand(int commandId, CKXCtrl*, CKXCtrlCursor*
         return;
     switch (commandId) {
     case KXTHUMB_CMD_COMMIT: {
-        const int result = model->Commit();
-        auto show = [](const wchar_t* text, const wchar_t* caption) {
-            if (showMessage) {
-                showMessage(text, caption);
-            } else {
-                CKXMsgBox box;
-                box.Show(text, caption, 0);
-            }
-        };
-        if (result == 2)
-            show(L"저장할 폴더가 존재하지 않습니다.", L"폴더오류");
-        else if (result == 3)
-            show(L"데이터베이스 연결에 문제가 있습니다.", L"데이터베이스 오류");
+        CString text, caption;
+        if (!CKXQUIVACaptureModel::CommitResultMessage(model->Commit(), &text, &caption))
+            break;
+        if (showMessage) {
+            showMessage(text, caption);
+        } else {
+            CKXMsgBox box;
+            box.Show(text, caption, 0);
+        }
         break;
     }
     case KXTHUMB_CMD_TOGGLE:

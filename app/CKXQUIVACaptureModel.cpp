@@ -9,8 +9,10 @@
 
 #include "app/CKXQUIVACaptureModelManager.h"
 #include "app/CKXQUIVAConfig.h"
+#include "app/CKXQUIVAThumbnailCtrlTab.h"
 #include "capture/CKXMCapture.h"
 #include "capture/CKXMXVideoModel.h"
+#include "framework/CKXMsgBox.h"
 #include "framework/CKXRegistry.h"
 #include "framework/CKXWnd.h"
 #include "platform/base/bitmap.h"
@@ -231,6 +233,10 @@ void CKXQUIVACaptureModel::AppendAndShow(_KXCaptureFileInfo* info, const CString
     WriteInfoXml(folder);
     m_thumbnail.Relayout();
     m_thumbnail.EnsureVisible(newest);
+    // The person sees the strip that received the file, also while another patient's tab is up.
+    if (m_pThumbnailHost)
+        if (auto* tabs = dynamic_cast<CKXQUIVAThumbnailCtrlTab*>(m_pThumbnailHost->root))
+            tabs->SelectTabOf(&m_thumbnail);
     Redraw();
 }
 
@@ -306,13 +312,19 @@ void CKXQUIVACaptureModel::CaptureStill()
     SYSTEMTIME now;
     GetLocalTime(&now);
     const CString folder = BuildStudyFolder();
-    EnsureFolder(folder);
-    const CString bmp = TimeName(folder, now, {L".bmp", L".jpg"}, L".bmp");
-    // A grab that gave no file lists nothing and makes no shutter sound.
+    // A folder that cannot be made (a file in its place, a name too long) takes no still.
+    const CString bmp = EnsureFolder(folder) ? TimeName(folder, now, {L".bmp", L".jpg"}, L".bmp") : CString();
+    // A grab that gave no file lists nothing and makes no shutter sound; nothing of it stays,
+    // and the person is told.
     BYTE* dib = nullptr;
     if (bmp.IsEmpty() || !m_pEngine->SaveSnapshot(bmp, &dib) || GetFileAttributesW(bmp) == INVALID_FILE_ATTRIBUTES) {
         std::free(dib);
+        if (!bmp.IsEmpty())
+            DeleteFileW(bmp);
+        RemoveEmptyFolders();
         OutputDebugStringW(L"CaptureStill: no picture was grabbed\n");
+        CKXMsgBox box;
+        box.Show(L"정지영상을 저장하지 못했습니다.", L"영상획득 오류", 0);
         return;
     }
     PlaySound(IDW_CAPTURE_STILL);

@@ -60,8 +60,12 @@ public:
     CKXQUIVACaptureModel(const CKXQUIVACaptureModel&) = delete;
     CKXQUIVACaptureModel& operator=(const CKXQUIVACaptureModel&) = delete;
 
-    // 0 done, 1 no configuration, 2 no image directory, 3 database failure.
+    // 0 done, 1 no configuration, 2 no image directory (or a file could not be put into it),
+    // 3 no database connection, 4 the database refused a file's rows.
     virtual int Commit();
+    // The message box text and caption that tell the person a commit's result; false for a
+    // result that is told nothing.
+    static bool CommitResultMessage(int result, CString* text, CString* caption);
 
     void SetPatient(const CString& chartNo, const CString& patientName);
     void SetStudyName(const CString& name) { m_strStudyName = name; }
@@ -160,6 +164,7 @@ protected:
         int sends = 0;
         bool stop = false;  // the commit cannot go on (no transaction, no study to continue)
         CString cleanedFolder;  // of the image directory, rid of leftover copies
+        int failure = 0;    // the result a failed file gives: 2 image directory, 3 connection, 4 refused
     };
     // One file in one transaction: study row, image row, image count, the copy, the commit.
     bool CommitFile(_KXCaptureFileInfo* info, CommitState& state, int* imgNo, int* ono);

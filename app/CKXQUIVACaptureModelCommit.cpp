@@ -201,7 +201,8 @@ int CKXQUIVACaptureModel::Commit()
             continue;
         const int resolved = ResolveInterruptedCommit(info->path, db);
         if (resolved < 0) {
-            result = 3;
+            if (result == 0)
+                result = 3;
             continue;
         }
         if (resolved > 0) {
@@ -224,7 +225,8 @@ int CKXQUIVACaptureModel::Commit()
         }
         int imgNo = 0, ono = 0;
         if (!CommitFile(info, state, &imgNo, &ono)) {
-            result = 3;
+            if (result == 0)
+                result = state.failure;
             if (state.stop)
                 break;
             continue;
@@ -267,12 +269,16 @@ bool CKXQUIVACaptureModel::CommitFile(_KXCaptureFileInfo* info, CommitState& s, 
     const CString chart = Literal(m_strChartNo);
     const CString matchKey = info->study + L"\x1F" + date;
     for (int attempt = 0; attempt < kStudyNumberAttempts; ++attempt) {
+        // A statement the database refused on a live connection is not a connection failure.
+        auto dbFailure = [&] { return s.db->IsOpen() ? 4 : 3; };
         if (!s.db->BeginTrans()) {
             Debug(L"Commit: no transaction could be started");
             s.stop = true;
+            s.failure = 3;
             return false;
         }
-        auto fail = [&](const wchar_t* why) {
+        auto fail = [&](const wchar_t* why, int failure = 0) {
+            s.failure = failure ? failure : dbFailure();
             Debug(CString(L"Commit: ") + why + L": " + info->path);
             s.db->RollbackTrans();
             return false;
@@ -311,6 +317,7 @@ bool CKXQUIVACaptureModel::CommitFile(_KXCaptureFileInfo* info, CommitState& s, 
                         continue;
                     }
                     Debug(L"Commit: the study row could not be inserted: " + info->path);
+                    s.failure = dbFailure();
                     return false;
                 }
             }
@@ -338,7 +345,7 @@ bool CKXQUIVACaptureModel::CommitFile(_KXCaptureFileInfo* info, CommitState& s, 
         const CString targetFolder = target.Left(target.ReverseFind(L'\\'));
         const Journal journal{imgNo, m_strChartNo, target};
         if (!EnsureFolder(targetFolder) || !WriteJournal(info->path, journal))
-            return fail(L"the image directory or the journal cannot be written");
+            return fail(L"the image directory or the journal cannot be written", 2);
         Debug(L"Commit#4");  // journal
         if (s.cleanedFolder != targetFolder) {
             quiva::RemoveLeftoverTemporaries(targetFolder);  // copies cut short by a crash
@@ -346,19 +353,20 @@ bool CKXQUIVACaptureModel::CommitFile(_KXCaptureFileInfo* info, CommitState& s, 
         }
         if (!CopyFileW(info->path, target, FALSE)) {
             DeleteFileW(JournalPath(info->path));
-            return fail(L"the file could not be copied to the image directory");
+            return fail(L"the file could not be copied to the image directory", 2);
         }
         // The copy's name reaches the disk before the rows that point at it.
         if (!quiva::FlushFolder(targetFolder)) {
             DeleteFileW(target);
             DeleteFileW(JournalPath(info->path));
-            return fail(L"the image directory could not be flushed");
+            return fail(L"the image directory could not be flushed", 2);
         }
         Debug(L"Commit#5");  // copy
         if (!s.db->CommitTrans()) {
             // A commit cut short by the connection may still have gone through: the copy and the
             // journal stay, and the file with them, until the database can tell.
             Debug(L"Commit: the rows could not be committed: " + info->path);
+            s.failure = dbFailure();
             return false;
         }
         Debug(L"Commit#6");  // rows committed
@@ -376,6 +384,7 @@ bool CKXQUIVACaptureModel::CommitFile(_KXCaptureFileInfo* info, CommitState& s, 
         return true;
     }
     Debug(L"Commit: no free study number was found: " + info->path);
+    s.failure = 4;
     return false;
 }
 
@@ -384,4 +393,24 @@ CString CKXQUIVACaptureModel::BuildTodayDate()
     SYSTEMTIME now;
     GetLocalTime(&now);
     return Text(L"%04d%02d%02d", now.wYear, now.wMonth, now.wDay);
+}
+
+bool CKXQUIVACaptureModel::CommitResultMessage(int result, CString* text, CString* caption)
+{
+    switch (result) {
+    case 2:
+        *text = L"저장할 폴더가 존재하지 않습니다.";
+        *caption = L"폴더오류";
+        return true;
+    case 3:
+        *text = L"데이터베이스 연결에 문제가 있습니다.";
+        *caption = L"데이터베이스 오류";
+        return true;
+    case 4:
+        *text = L"데이터베이스가 영상 기록을 받아들이지 않았습니다.";
+        *caption = L"데이터베이스 오류";
+        return true;
+    default:
+        return false;
+    }
 }

@@ -51,4 +51,14 @@ void CKXQUIVACaptureWnd::OnLButtonUp(UINT, CPoint point)
         engine->ActivateDvdAtPosition(point);
 }
 
-LRESULT CKXQUIVACaptureWnd::OnNcHitTest(CPoint) { return HTTRANSPARENT; }
+LRESULT CKXQUIVACaptureWnd::OnNcHitTest(CPoint point)
+{
+    // A DVD menu button under the mouse takes it here; anywhere else the frame drags the window.
+    if (engine && engine->m_bRunning) {
+        CPoint client = point;
+        ScreenToClient(&client);
+        if (engine->DvdButtonAtPosition(client))
+            return HTCLIENT;
+    }
+    return HTTRANSPARENT;
+}

@@ -1,6 +1,8 @@
 // The child window of the capture frame in which the engine renders the live preview. It is
-// black while no graph runs, with a notice in it when the frame has one to give, hands mouse moves and releases to the engine's DVD menu, and is
-// transparent to hit testing so that the frame drags the window from the preview.
+// black while no graph runs, with a notice in it when the frame has one to give, and hands mouse
+// moves and releases to the engine's DVD menu. Over a DVD menu button it takes the mouse itself;
+// anywhere else it is transparent to hit testing so that the frame drags the window from the
+// preview.
 #pragma once
 
 #include "platform/base/CString.h"

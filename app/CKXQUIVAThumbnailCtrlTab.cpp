@@ -136,3 +136,14 @@ void CKXQUIVAThumbnailCtrlTab::RebuildTabs(const CString& caption, CKXCtrlWnd* p
     }
     InsertTab(0, caption, page, 0);
 }
+
+void CKXQUIVAThumbnailCtrlTab::SelectTabOf(CKXCtrlWnd* page)
+{
+    if (!page || currentPage == page)
+        return;
+    for (size_t i = 0; i < tabs.size(); ++i)
+        if (tabs[i]->page == page) {
+            SelectTab(static_cast<int>(i));
+            return;
+        }
+}

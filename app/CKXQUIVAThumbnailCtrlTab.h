@@ -25,6 +25,8 @@ public:
     // not closable, the other tabs closable; without one a new front tab is made. Tabs are told
     // apart by their model's strip, never by their caption.
     void RebuildTabs(const CString& caption, CKXCtrlWnd* page);
+    // Brings the tab whose page is `page` to the screen, unless it is shown already.
+    void SelectTabOf(CKXCtrlWnd* page);
 
 protected:
     float StripHeight() const { return tabArea.Height; }

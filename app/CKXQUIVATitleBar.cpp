@@ -6,6 +6,7 @@
 #include "app/QUIVAKeyboardHook.h"
 #include "capture/CKXMCapture.h"
 #include "framework/CKXCtrlCursor.h"
+#include "framework/CKXFrameWnd.h"
 #include "framework/CKXMsgBox.h"
 #include "platform/base/clock.h"
 #include "platform/ui/CWnd.h"
@@ -17,20 +18,27 @@ CKXQUIVATitleBar::~CKXQUIVATitleBar() = default;
 
 namespace {
 
-void SetIcon(CKXCtrlButton& button, HMODULE module, int iconId)
+void SetIcon(CKXCtrlButton& button, HMODULE module, int iconId, int size)
 {
     if (!module)
         return;
     if (button.icon)
         DestroyIcon(button.icon);
-    button.icon = static_cast<HICON>(LoadImageW(module, MAKEINTRESOURCEW(iconId), IMAGE_ICON, 32, 32, 0));
-    button.iconWidth = button.iconHeight = 32;
+    button.icon = static_cast<HICON>(LoadImageW(module, MAKEINTRESOURCEW(iconId), IMAGE_ICON, size, size, 0));
+    button.iconWidth = button.iconHeight = size;
 }
 
+// A button with a caption takes the strip's height and a smaller icon, so that the caption has a
+// whole line under it.
 void MakeButton(CKXCtrlButton& button, int id, float x, HMODULE module, int iconId, const wchar_t* caption, const wchar_t* tip)
 {
-    button.Create(id, x, 3, 36, 32);
-    SetIcon(button, module, iconId);
+    if (caption) {
+        button.Create(id, x, 1, 36, 38);
+        SetIcon(button, module, iconId, 18);
+    } else {
+        button.Create(id, x, 3, 36, 32);
+        SetIcon(button, module, iconId, 32);
+    }
     button.layout = caption ? 2 : 1;
     if (caption)
         button.SetCaption(caption);
@@ -152,6 +160,13 @@ void CKXQUIVATitleBar::OnCommand(int cmd, CKXCtrl*, CKXCtrlCursor* ctx)
         break;
     case IDC_TITLE_NOPREVENT:
         g_bNoPrevent = noPreventCheck.checked ? 1 : 0;
+        // The capture keys follow the box at once, not at the window's next activation change.
+        if (ctx && ctx->host && ctx->host->GetSafeHwnd()) {
+            if (auto* frame = dynamic_cast<CKXFrameWnd*>(CWnd::FromHandlePermanent(::GetParent(ctx->host->GetSafeHwnd())))) {
+                frame->RefreshCaptionFlags();
+                frame->OnActivateChanged(frame->captionBar.active);
+            }
+        }
         break;
     default:  // the study arrives through OnValueChanged
         break;
@@ -162,12 +177,11 @@ void CKXQUIVATitleBar::Save(CKXCtrlCursor*)
 {
     if (!model)
         return;
-    int result = model->Commit();
-    CKXMsgBox box;
-    if (result == 2)
-        box.Show(L"저장할 폴더가 존재하지 않습니다.", L"폴더오류", 0);
-    else if (result == 3)
-        box.Show(L"데이터베이스 연결에 문제가 있습니다.", L"데이터베이스 오류", 0);
+    CString text, caption;
+    if (CKXQUIVACaptureModel::CommitResultMessage(model->Commit(), &text, &caption)) {
+        CKXMsgBox box;
+        box.Show(text, caption, 0);
+    }
 }
 
 void CKXQUIVATitleBar::RunSettings(CKXCtrlCursor* ctx)
@@ -191,24 +205,23 @@ void CKXQUIVATitleBar::ChangeSource()
     if (chosen.CompareNoCase(engine->GetCurrentDeviceName()) == 0)
         return;
     HWND video = engine->m_hPreviewWnd;
+    _KXCaptureStudyConfig s;
     if (config) {
-        _KXCaptureStudyConfig s = config->GetDeviceSettings(chosen);
+        s = config->GetDeviceSettings(chosen);
         engine->SetRequestedFormat(s.width, s.height, s.fps, s.mediaType);
         engine->m_bColorControl = config->m_bApplyColor;
-        if (!engine->SelectDevice(chosen, video)) {
-            // A source that did not start leaves no hook behind and a black preview.
-            RemoveKeyboardHook();
-            if (video)
-                ::InvalidateRect(video, nullptr, TRUE);
-            return;
-        }
-        engine->SetColorControls(s.hue, s.saturation, s.brightness, s.contrast);
-    } else if (!engine->SelectDevice(chosen, video)) {
+    }
+    // Selected without a window, so the graph is built for the chosen input: with one, the
+    // engine only ties the running graph of the old input to the window again.
+    if (!engine->SelectDevice(chosen, nullptr)) {
+        // A source that did not start leaves no hook behind and a black preview.
         RemoveKeyboardHook();
         if (video)
             ::InvalidateRect(video, nullptr, TRUE);
         return;
     }
+    if (config)
+        engine->SetColorControls(s.hue, s.saturation, s.brightness, s.contrast);
     engine->Start(video);
 }
 

@@ -144,8 +144,10 @@ public:
     CString GetRecordFile() const;
     bool IsRecordingOpen() const;
 
-    // DVD menus.
+    // DVD menus. DvdButtonAtPosition selects the menu button at a point of the preview window
+    // and gives 1 when there is one there.
     int SelectDvdAtPosition(POINT pt);
+    int DvdButtonAtPosition(POINT pt);
     int ActivateDvdAtPosition(POINT pt);
 
     // Reports. A failed COM step: 0 for a success code, else 1 after a message on the debugger
@@ -243,7 +245,8 @@ protected:
     BYTE* CurrentImage(HRESULT* hr);
     // Maps a point of the preview window to the picture's own coordinates.
     bool WindowToVideo(POINT& pt);
-    int DvdAtPosition(POINT pt, bool activate);
+    // `answer`, when given, receives the navigator's answer (left alone off the picture).
+    int DvdAtPosition(POINT pt, bool activate, HRESULT* answer = nullptr);
     void SetColorProperty(DWORD pid, int value);
     void CloseRecording(bool deleteFile);
     int WriteFrameAt(LONG index, const BYTE* frame);

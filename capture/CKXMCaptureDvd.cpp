@@ -113,7 +113,7 @@ bool CKXMCapture::WindowToVideo(POINT& pt)
     return true;
 }
 
-int CKXMCapture::DvdAtPosition(POINT pt, bool activate)
+int CKXMCapture::DvdAtPosition(POINT pt, bool activate, HRESULT* answer)
 {
     std::lock_guard lock(m_lock);
     if (!m_pGraph)
@@ -126,11 +126,16 @@ int CKXMCapture::DvdAtPosition(POINT pt, bool activate)
         return 0;
     if (!WindowToVideo(pt))
         return 1;
-    if (activate)
-        control->ActivateAtPosition(pt);
-    else
-        control->SelectAtPosition(pt);
+    const HRESULT hr = activate ? control->ActivateAtPosition(pt) : control->SelectAtPosition(pt);
+    if (answer)
+        *answer = hr;
     return 1;
+}
+
+int CKXMCapture::DvdButtonAtPosition(POINT pt)
+{
+    HRESULT answer = E_FAIL;
+    return DvdAtPosition(pt, false, &answer) && answer == S_OK ? 1 : 0;
 }
 
 int CKXMCapture::SelectDvdAtPosition(POINT pt)

@@ -275,7 +275,8 @@ void CKXCtrlListBox::DrawItem(Graphics* g, float offsetX, float offsetY, float i
         state = KXLIST_OVER;
     else if (item->selected)
         state = KXLIST_SELECTED;
-    const _KXCtrlTextStyle& style = ThemeOf(ctx)->list[state];
+    // A disabled list takes no clicks and shows it: its rows are drawn in the disabled style.
+    const _KXCtrlTextStyle& style = enabled ? ThemeOf(ctx)->list[state] : StandardText(nullptr, ctx);
     if (!style.style.noBack) {
         SolidBrush brush{Color(style.style.back)};
         g->FillRectangle(&brush, r);

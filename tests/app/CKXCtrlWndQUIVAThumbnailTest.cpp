@@ -28,6 +28,18 @@ protected:
         model->AddFileInfo(Win(name), L"Endo", L"20240105", 0, saved, present);
     }
     static void WriteAll(const std::string& p, const std::string& b) { quiva::test::WriteAll(p, b); }
+    // The strip as its host window shows it, and the first cell's rectangle in it.
+    bool ShownWithFirstCell(ControlHost& host, quiva::DecodedImage* shown, Gdiplus::RectF* cell)
+    {
+        int py = 0;
+        while (py < 600 && strip().HitTest(100, static_cast<float>(py), cell) != 0)
+            ++py;
+        const std::string png = std::string(QUIVA_BINARY_DIR) + "/strip-shown.png";
+        const bool ok = py < 600 && quiva::ui::WriteWindowPng(host.wnd->m_hWnd, png) &&
+                        quiva::DecodeImage(quiva::test::ReadAll(png), *shown);
+        fs::remove(png);
+        return ok;
+    }
     CKXQUIVACaptureModel* model = nullptr;
     CKXCtrlWndQUIVAThumbnail& strip() { return model->m_thumbnail; }
 };
@@ -219,15 +231,8 @@ TEST_F(ThumbnailStrip, ALargeStillIsScaledToItsCellOnceAndShowsItsOwnPicture)
     EXPECT_EQ(info->cellPicture.get(), first);
 
     Gdiplus::RectF cell;
-    int py = 0;
-    while (py < 600 && strip().HitTest(100, static_cast<float>(py), &cell) != 0)
-        ++py;
-    ASSERT_LT(py, 600);
-    const std::string png = std::string(QUIVA_BINARY_DIR) + "/strip-large-still.png";
-    ASSERT_TRUE(quiva::ui::WriteWindowPng(host.wnd->m_hWnd, png));
     quiva::DecodedImage shown;
-    ASSERT_TRUE(quiva::DecodeImage(quiva::test::ReadAll(png), shown));
-    fs::remove(png);
+    ASSERT_TRUE(ShownWithFirstCell(host, &shown, &cell));
     auto at = [&](float fx) {
         const int x = static_cast<int>(cell.X + cell.Width * fx), y = static_cast<int>(cell.Y + cell.Height / 2);
         return shown.pixels[static_cast<size_t>(y) * shown.width + x] & 0xFFFFFFu;
@@ -240,4 +245,26 @@ TEST_F(ThumbnailStrip, ALargeStillIsScaledToItsCellOnceAndShowsItsOwnPicture)
     host.wnd->Redraw();
     ASSERT_TRUE(info->cellPicture);
     EXPECT_EQ(info->cellPicture->GetWidth(), 300u);
+}
+
+TEST_F(ThumbnailStrip, ACaptionBarWidensForItsDateWhileTheCellHasRoom)
+{
+    for (const char* name : {"a.bmp", "b.bmp"}) {
+        WriteAll(Native(name), quiva::test::MakeBmp(320, 240, 24, {}, [](int, int) { return 0xC00000u; }));
+        model->AddFileInfo(Win(name), L"대장내시경", L"20261209", 0, 0, 1);
+    }
+    ASSERT_EQ(strip().Caption(0), L"[1/2] 대장내시경 2026-12-09");
+    ControlHost host(strip(), 230, 600);
+    host.wnd->Redraw();
+    Gdiplus::RectF cell;
+    quiva::DecodedImage shown;
+    ASSERT_TRUE(ShownWithFirstCell(host, &shown, &cell));
+    auto red = [&](int dx, int dy) {
+        const int x = static_cast<int>(cell.X) + dx, y = static_cast<int>(cell.Y) + dy;
+        return (shown.pixels[static_cast<size_t>(y) * shown.width + x] >> 16) & 0xFF;
+    };
+    EXPECT_LT(red(60, 2), 0x80u);   // shaded under the caption
+    EXPECT_LT(red(138, 2), 0x80u);  // past the bar's usual 130: the date needs it
+    EXPECT_EQ(red(196, 2), 0xC0u);  // the rest of the row is the picture
+    EXPECT_EQ(red(138, 40), 0xC0u);
 }

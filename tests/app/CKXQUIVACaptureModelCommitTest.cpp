@@ -207,20 +207,21 @@ TEST_P(Commit, FailuresKeepTheFileAndLeaveNoRows)
 {
     CKXQUIVACaptureModel* m = Model();
     const CString still = Still(m, "1.bmp");
-    // The image directory cannot be written (a file stands where its folders would go).
+    // The image directory cannot be written (a file stands where its folders would go): the
+    // folder's result, not the database's.
     fs::remove_all(m_dir.Native("images"));
     WriteAll(m_dir.Native("images"), "a file");
-    EXPECT_EQ(m->Commit(), 3);
+    EXPECT_EQ(m->Commit(), 2);
     EXPECT_TRUE(fs::exists(quiva::NativePath(still).value()));
     EXPECT_EQ(m->GetFileInfo(0)->saved, 0);
     EXPECT_EQ(Count(L"SELECT COUNT(*) FROM MIMG"), 0);
     EXPECT_EQ(Count(L"SELECT COUNT(*) FROM MMAIN"), 0);
     EXPECT_FALSE(fs::exists(quiva::NativePath(still + L".commit").value()));
-    // The image row is refused by the database.
+    // The image row is refused by the database, whose connection is fine.
     fs::remove(m_dir.Native("images"));
     fs::create_directories(m_dir.Native("images"));
     ASSERT_TRUE(m_conn.Execute(L"ALTER TABLE MIMG RENAME TO MIMG_AWAY", 0, 1));
-    EXPECT_EQ(m->Commit(), 3);
+    EXPECT_EQ(m->Commit(), 4);
     EXPECT_EQ(m->GetFileInfo(0)->saved, 0);
     EXPECT_EQ(Count(L"SELECT COUNT(*) FROM MMAIN"), 0);
     EXPECT_TRUE(ImageFiles().empty());
@@ -229,6 +230,16 @@ TEST_P(Commit, FailuresKeepTheFileAndLeaveNoRows)
     EXPECT_EQ(m->Commit(), 0);
     EXPECT_EQ(Count(L"SELECT COUNT(*) FROM MIMG"), 1);
     EXPECT_EQ(ImageFiles().size(), 1u);
+}
+
+TEST_P(Commit, AChartNumberLongerThanItsColumnIsARefusalNotALostConnection)
+{
+    CKXQUIVACaptureModel* m = Model(L"123456789012345678901234");  // 24 characters; the column holds 20
+    const CString still = Still(m, "1.bmp");
+    // The server's column is bounded; the embedded database keeps any length.
+    EXPECT_EQ(m->Commit(), Pg() ? 4 : 0);
+    EXPECT_EQ(m->GetFileInfo(0)->saved, Pg() ? 0 : 1);
+    EXPECT_EQ(fs::exists(quiva::NativePath(still).value()), Pg());
 }
 
 TEST_P(Commit, APacsThatIsDownDoesNotHoldTheCommit)
@@ -520,7 +531,7 @@ TEST_P(CommitStations, AFullImageDirectoryKeepsEveryFileInTheStore)
                                    m_dir.Native("store"), connection, std::to_string(m_conn.dbmsKind),
                                    m_dir.Native("left.txt")}));
     ASSERT_TRUE(WIFEXITED(status)) << status;
-    EXPECT_EQ(WEXITSTATUS(status), 3);
+    EXPECT_EQ(WEXITSTATUS(status), 2);  // the image directory's result
     EXPECT_EQ(ReadAll(m_dir.Native("left.txt")), m_dir.Native("images") + "/full\n") << "no part of a copy is left";
     EXPECT_EQ(Count(L"SELECT COUNT(*) FROM MIMG"), 0);
     EXPECT_EQ(Count(L"SELECT COUNT(*) FROM MMAIN"), 0);

@@ -5,6 +5,7 @@
 #include "platform/base/fileapi.h"
 #include "platform/gdi/ImageCodec.h"
 #include "tests/app/CaptureStoreTestSupport.h"
+#include "tests/app/SettingTestSupport.h"
 
 namespace fs = std::filesystem;
 
@@ -22,7 +23,23 @@ std::vector<std::string> FilesOf(const std::string& folder)
 
 }  // namespace
 
-using CaptureModel = CaptureStore;
+class CaptureModel : public CaptureStore {
+protected:
+    // Runs `take` answering the message boxes it opens; their texts.
+    static std::vector<std::wstring> TellingStill(const std::function<void()>& take)
+    {
+        std::vector<std::wstring> texts;
+        quiva::test::WatchDialogs();
+        quiva::test::WhenDialogStands([&](CKXBaseDialog& d) {
+            auto& box = dynamic_cast<CKXMsgBox&>(d);
+            texts.push_back(box.text.str());
+            quiva::test::ClickBoxButton(box, IDOK);
+        });
+        take();
+        quiva::test::DropUnusedScripts();
+        return texts;
+    }
+};
 
 TEST_F(CaptureModel, StudyFoldersNeverLeaveTheStore)
 {
@@ -119,7 +136,8 @@ TEST_F(CaptureModel, NoStillWithoutARunningPreview)
     // and makes no shutter sound.
     fs::create_directories(Store("12345"));
     quiva::test::WriteAll(Store("12345/Endo"), "a file");
-    m->CaptureStill();
+    const std::vector<std::wstring> told = TellingStill([&] { m->CaptureStill(); });
+    EXPECT_EQ(told.size(), 1u);
     EXPECT_EQ(m->GetFileCount(), 0);
     EXPECT_TRUE(sounds.Played().empty());
     fs::remove(Store("12345/Endo"));
@@ -130,6 +148,18 @@ TEST_F(CaptureModel, NoStillWithoutARunningPreview)
     EXPECT_EQ(m->GetFileCount(), 0);
     EXPECT_TRUE(sounds.Played().empty());
     EXPECT_EQ(m->StartRecording(30), 0);
+}
+
+// A study name too long for a folder name: the person is told, and the chart folder made on
+// the way is gone again.
+TEST_F(CaptureModel, AStillThatCannotBeFiledIsToldAndLeavesNothingBehind)
+{
+    CKXQUIVACaptureModel* m = Model(L"12345", std::wstring(200, L'위').c_str());
+    const std::vector<std::wstring> told = TellingStill([&] { m->CaptureStill(); });
+    EXPECT_EQ(told, (std::vector<std::wstring>{L"정지영상을 저장하지 못했습니다."}));
+    EXPECT_EQ(m->GetFileCount(), 0);
+    EXPECT_TRUE(sounds.Played().empty());
+    EXPECT_EQ(FilesOf(Store("")), std::vector<std::string>{});
 }
 
 TEST_F(CaptureModel, RecordingStopsAtItsLimitAndIsFiledWhereItStarted)

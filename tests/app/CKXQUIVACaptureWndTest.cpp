@@ -1,5 +1,6 @@
-// The video host: black while no graph runs, the engine's pictures while one does, and
-// transparent to hit testing so that a press on the preview drags the frame.
+// The video host: black while no graph runs, the engine's pictures while one does, transparent
+// to hit testing so that a press on the preview drags the frame, and the mouse's own over a DVD
+// menu button.
 #include "app/CKXQUIVACaptureWnd.h"
 
 #include "tests/app/AppWindowTestSupport.h"
@@ -9,7 +10,16 @@ using namespace quiva::test;
 
 namespace {
 using VideoHost = AppWindowTest;
+
+// A press at a screen point, a move by (dx, dy) and the release there.
+void DragBy(CPoint p, int dx, int dy)
+{
+    quiva::ui::InjectMouseMove(p.x, p.y);
+    quiva::ui::InjectMouseButton(quiva::ui::ButtonLeft, true, p.x, p.y);
+    quiva::ui::InjectMouseMove(p.x + dx, p.y + dy);
+    quiva::ui::InjectMouseButton(quiva::ui::ButtonLeft, false, p.x + dx, p.y + dy);
 }
+}  // namespace
 
 TEST_F(VideoHost, StartsEmptyAndPaintsBlackUntilAGraphRuns)
 {
@@ -65,14 +75,58 @@ TEST_F(VideoHost, APressOnThePreviewDragsTheFrame)
     video.engine = &engine;
     CPoint p(200, 200);
     video.ClientToScreen(&p);
-    quiva::ui::InjectMouseMove(p.x, p.y);
-    quiva::ui::InjectMouseButton(quiva::ui::ButtonLeft, true, p.x, p.y);
-    quiva::ui::InjectMouseMove(p.x + 30, p.y + 20);
-    quiva::ui::InjectMouseButton(quiva::ui::ButtonLeft, false, p.x + 30, p.y + 20);
+    DragBy(p, 30, 20);
     Pump();
     EXPECT_GT(frame.hitTests, 0);  // the frame answered for the preview's point
     CRect r;
     frame.GetWindowRect(&r);
     EXPECT_EQ(r.left, 130);
     EXPECT_EQ(r.top, 120);
+}
+
+TEST_F(VideoHost, WhileTheDvdRunsItsButtonsTakeTheMouseAndTheRestOfThePictureDragsTheWindow)
+{
+    WhiteFrame frame;
+    ASSERT_TRUE(frame.CreateAt(100, 100, 800, 600));
+    CKXQUIVACaptureWnd video;
+    ASSERT_TRUE(video.Create(&frame));
+    video.MoveWindow(0, 100, 640, 360);
+    TestEngine engine;
+    engine.Load(L"3@@DVD@@@@CD-ROM@@0@@0@@0\n");
+    video.engine = &engine;
+    ASSERT_EQ(engine.StartPreview(L"CD-ROM", video), 1);
+    ASSERT_TRUE(WaitForPicture(engine).ok);
+    auto state = engine.Filter(L"DVD Navigator").As<IQuivaDvdMenuState>(IID_IQuivaDvdMenuState);
+    ASSERT_TRUE(state);
+
+    // The 720x480 menu letter-boxed in 640x360: the second button lies at x 252..387, y 255..315.
+    CPoint p(300, 280);
+    video.ClientToScreen(&p);
+    quiva::ui::InjectMouseMove(p.x, p.y);
+    Pump();
+    LONG selected = -1, activated = -1;
+    state->GetMenuState(&selected, &activated);
+    EXPECT_EQ(selected, 1);  // highlighted under the mouse
+    EXPECT_EQ(activated, -1);
+    quiva::ui::InjectMouseButton(quiva::ui::ButtonLeft, true, p.x, p.y);
+    quiva::ui::InjectMouseButton(quiva::ui::ButtonLeft, false, p.x, p.y);
+    Pump();
+    state->GetMenuState(&selected, &activated);
+    EXPECT_EQ(activated, 1);
+    CRect r;
+    frame.GetWindowRect(&r);
+    EXPECT_EQ(r.left, 100);
+    EXPECT_EQ(r.top, 100);
+
+    // Above the buttons the picture drags the window as any other does.
+    CPoint q(300, 100);
+    video.ClientToScreen(&q);
+    DragBy(q, 30, 20);
+    Pump();
+    frame.GetWindowRect(&r);
+    EXPECT_EQ(r.left, 130);
+    EXPECT_EQ(r.top, 120);
+    state->GetMenuState(&selected, &activated);
+    EXPECT_EQ(activated, 1);
+    engine.Close();
 }

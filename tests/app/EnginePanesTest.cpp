@@ -117,6 +117,21 @@ TEST_F(ResolutionPage, RowsAreFreedWhenThePageGoesWithoutRefresh)
     page.reset();
 }
 
+TEST_F(ResolutionPage, AFormatTheEngineNamesByItsGuidIsListedByItsCode)
+{
+    Start(kCard);
+    CKXCtrlWndQUIVAResolution page;
+    Build(page, 5);
+    std::vector<std::wstring> rows;
+    for (const _KXListStringItem* item : page.m_list.items)
+        rows.push_back(item->text.str());
+    EXPECT_NE(std::find(rows.begin(), rows.end(), L"640x480/30fps NV12"), rows.end());
+    // The stored name of the row stays the engine's.
+    const auto* nv12 = reinterpret_cast<const _KXMCaptureResolutionInfo*>(page.m_list.items[4]->data);
+    ASSERT_NE(nv12, nullptr);
+    EXPECT_EQ(nv12->subtype.str(), L"{3231564E-0000-0010-8000-00AA00389B71}");
+}
+
 TEST_F(VideoControlPage, MovesChangeThePictureAndAreUndoneUnlessStored)
 {
     _KXCaptureStudyConfig record;

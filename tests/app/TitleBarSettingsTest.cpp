@@ -13,6 +13,7 @@
 #include "app/QUIVAKeyboardHook.h"
 #include "app/QUIVAWindowClasses.h"
 #include "framework/CKXAdoRecord.h"
+#include "framework/CKXXmlDocument.h"
 #include "platform/base/clock.h"
 #include "platform/base/codepage.h"
 #include "platform/base/winpath.h"
@@ -20,6 +21,7 @@
 #include "tests/app/ClinicDbSupport.h"
 #include "tests/app/SettingTestSupport.h"
 #include "tests/dicom/NetTestSupport.h"
+#include "tests/support/Xvfb.h"
 
 using namespace quiva::test;
 namespace fs = std::filesystem;
@@ -71,10 +73,10 @@ protected:
     }
 
     // What the module does for the host's Show: database options, study list, the window.
-    void ShowPatient(bool preview)
+    void ShowPatient(bool preview, const wchar_t* devices = kDevices)
     {
         if (preview)
-            m_engine.Load(kDevices);
+            m_engine.Load(devices);
         frame = std::make_unique<CKXQUIVAFrame>();
         frame->SetEngine(&m_engine);
         frame->config.LoadDatabaseOptions();
@@ -516,6 +518,149 @@ TEST_P(TitleBarOptions, OptionsKeptOnlyInTheFileGovernTheWindowToo)
     ASSERT_EQ(Model().GetFileCount(), 1);
     ClickTitle(frame->titleBar.closeButton);
     EXPECT_EQ(Scalar(L"SELECT COUNT(*) FROM MIMG"), L"1");
+}
+
+// Two inputs of the card; the first runs. The second, chosen in the source combo by the X
+// server's pointer, becomes the running source, the picture and the source kept for next time.
+TEST_P(TitleBarOptions, AnotherInputChosenInTheSourceComboRunsAndIsKept)
+{
+    X11Session session;
+    QUIVA_X11_SESSION_OR_SKIP(session, 1920, 1080);
+    ShowPatient(true, L"0@@Test Card Crossbar@@Composite@@Test Card [Composite]@@0@@1@@2\n"
+                      L"0@@Test Card Crossbar@@S-Video@@Test Card [S-Video]@@1@@2@@3\n");
+    ASSERT_EQ(m_engine.GetCurrentDeviceName(), CString(L"Test Card [Composite]"));
+    EXPECT_EQ(WaitForPicture(m_engine).stamp.label, "Composite");
+    XvfbServer& xvfb = session.server();
+    if (xvfb.Xdotool("version") == -1 && !XvfbServer::Required())
+        GTEST_SKIP() << "xdotool is not installed";
+
+    // The combo opens on the first click; its second row is clicked in the list it drops.
+    CKXCtrlComboBox& combo = frame->titleBar.sourceCombo;
+    const POINT open = TitlePoint(combo.x + combo.width / 2, combo.y + combo.height / 2);
+    const POINT row = TitlePoint(combo.x + 50, combo.y + combo.height + 25.0f + 12);
+    ASSERT_TRUE(PumpUntil([&] {
+        xvfb.Sync();
+        return xvfb.ScreenPixel(open.x, open.y) != 0;
+    }));
+    ASSERT_EQ(xvfb.Xdotool("mousemove " + std::to_string(open.x) + " " + std::to_string(open.y) + " click 1 mousemove " +
+                           std::to_string(row.x) + " " + std::to_string(row.y) + " click 1"),
+              0);
+    EXPECT_TRUE(PumpUntil([&] { return m_engine.GetCurrentDeviceName() == CString(L"Test Card [S-Video]"); }))
+        << m_engine.GetCurrentDeviceName().ToUtf8();
+    EXPECT_EQ(combo.GetEditText(), CString(L"Test Card [S-Video]"));
+    EXPECT_TRUE(m_engine.m_bRunning);
+    const Stamped picture = WaitForPicture(m_engine);
+    EXPECT_EQ(picture.stamp.label, "S-Video");
+    EXPECT_EQ(picture.stamp.input, 2);
+
+    frame.reset();
+    CKXXmlDocument lastSave;
+    ASSERT_TRUE(lastSave.Load(quiva::WindowsPath(Exe("QUIVA.Capture.LastSave"))));
+    EXPECT_EQ(lastSave.GetValue(L"/device", 0), CString(L"Test Card [S-Video]"));
+}
+
+// With "방해받지 않기" ticked the capture keys act while another program is active; unticked,
+// Space typed there takes nothing at once, before any change of the active window.
+TEST_P(TitleBarOptions, UntickingDoNotDisturbStopsTheKeysAtOnce)
+{
+    ShowPatient(true);
+    ClickTitle(frame->titleBar.noPreventCheck);
+    ASSERT_EQ(g_bNoPrevent, 1);
+    CWnd records;
+    ASSERT_TRUE(records.CreateEx(0, L"STATIC", L"records", WS_POPUP | WS_VISIBLE, CRect(0, 0, 200, 100), nullptr, 0));
+    quiva::ui::InjectActivation(records.m_hWnd);
+    quiva::ui::PumpPending();
+    auto pressSpace = [] {
+        quiva::ui::InjectObservedKey(VK_SPACE, true);
+        quiva::ui::InjectObservedKey(VK_SPACE, false);
+        quiva::ui::PumpPending();
+    };
+    pressSpace();
+    ASSERT_EQ(Model().GetFileCount(), 1);
+
+    // The box is pressed, the records program takes the focus back, the button is let go.
+    const CKXCtrlCheckBox& box = frame->titleBar.noPreventCheck;
+    const POINT p = TitlePoint(box.x + box.width / 2, box.y + box.height / 2);
+    quiva::ui::InjectMouseMove(p.x, p.y);
+    quiva::ui::InjectMouseButton(quiva::ui::ButtonLeft, true, p.x, p.y);
+    quiva::ui::InjectActivation(records.m_hWnd);
+    quiva::ui::InjectMouseButton(quiva::ui::ButtonLeft, false, p.x, p.y);
+    quiva::ui::PumpPending();
+    ASSERT_EQ(g_bNoPrevent, 0);
+    ASSERT_NE(::GetActiveWindow(), frame->m_hWnd);
+    pressSpace();
+    EXPECT_EQ(Model().GetFileCount(), 1);
+    PressPause();  // Pause still acts
+    quiva::ui::PumpPending();
+    EXPECT_EQ(Model().GetFileCount(), 2);
+    records.DestroyWindow();
+}
+
+// A second patient is current; the first one's tab is up. A still taken by the still button
+// brings up the strip that received it.
+TEST_P(TitleBarOptions, AStillBringsUpTheStripThatReceivedIt)
+{
+    ShowPatient(true);
+    CKXQUIVACaptureModel* first = g_pCurrentCaptureModel;
+    frame->Show(L"67890", L"2024-01-06", FALSE);
+    quiva::ui::PumpPending();
+    CKXQUIVAThumbnailCtrlTab& tabs = frame->thumbnailTab;
+    ASSERT_EQ(tabs.tabs.size(), 2u);
+    ASSERT_NE(g_pCurrentCaptureModel, first);
+    tabs.SelectTab(1);
+    ASSERT_EQ(tabs.currentPage, &first->m_thumbnail);
+
+    ClickTitle(frame->titleBar.stillButton);
+    ASSERT_EQ(Model().GetFileCount(), 1);
+    EXPECT_EQ(tabs.currentPage, &Model().m_thumbnail);
+    EXPECT_EQ(tabs.selectedIndex, 0);
+}
+
+// The captions under the close and save icons are drawn whole inside their buttons.
+TEST_P(TitleBarOptions, TheCloseAndSaveCaptionsAreWhole)
+{
+    ShowPatient(false);
+    const std::string png = SettingPictureDir() + "/title-bar.png";
+    ASSERT_TRUE(quiva::ui::WriteWindowPng(frame->titleHost.m_hWnd, png));
+    quiva::DecodedImage shown;
+    ASSERT_TRUE(quiva::DecodeImage(ReadAll(png), shown));
+    const float scale = frame->titleHost.renderHint.scale;
+    const POINT origin = quiva::ui::ClientOriginInSurface(frame->titleHost.m_hWnd);  // the picture is the window's surface
+    for (const CKXCtrlButton* button : {&frame->titleBar.closeButton, &frame->titleBar.saveButton}) {
+        // Rows of the button below its icon that hold bright caption pixels.
+        const int left = origin.x + static_cast<int>(button->x * scale);
+        const int right = origin.x + static_cast<int>((button->x + button->width) * scale);
+        const int top = origin.y + static_cast<int>((button->y + static_cast<float>(button->iconHeight)) * scale);
+        const int bottom = origin.y + static_cast<int>((button->y + button->height) * scale);
+        int first = -1, last = -1;
+        for (int y = top; y < std::min(bottom, static_cast<int>(shown.height)); ++y)
+            for (int x = left; x < right; ++x)
+                if ((shown.pixels[static_cast<size_t>(y) * shown.width + x] & 0xFF) > 0xA0) {
+                    first = first < 0 ? y : first;
+                    last = y;
+                }
+        ASSERT_GE(first, 0) << button->caption.ToUtf8() << " shows no caption";
+        // A whole line of Hangul is at least 9 pixels tall and ends above the button's edge.
+        EXPECT_GE(last - first + 1, 9) << button->caption.ToUtf8();
+        EXPECT_LT(last, bottom - 1) << button->caption.ToUtf8();
+    }
+}
+
+// A file stands where the image directory should be: the save button says the folder is the
+// trouble, not the database, and the still waits in the store.
+TEST_P(TitleBarOptions, ASaveThatCannotReachTheImageDirectorySaysSo)
+{
+    quiva::test::WriteAll(Root("IMAGE"), "a file");
+    ASSERT_TRUE(m_direct.Execute(L"INSERT INTO FOPTION VALUES ('ORBITA','ORBITA','Image Directory','c:\\HRB4100\\IMAGE')", 0, TRUE));
+    ShowPatient(true);
+    ClickTitle(frame->titleBar.stillButton);
+    ASSERT_EQ(Model().GetFileCount(), 1);
+    std::vector<std::wstring> boxes;
+    AnswerBox(&boxes, IDOK, [] {});
+    ClickTitle(frame->titleBar.saveButton);
+    EXPECT_EQ(boxes, (std::vector<std::wstring>{L"저장할 폴더가 존재하지 않습니다."}));
+    EXPECT_EQ(Model().GetFileInfo(0)->saved, 0);
+    EXPECT_EQ(Scalar(L"SELECT COUNT(*) FROM MIMG"), L"0");
 }
 
 INSTANTIATE_TEST_SUITE_P(Default, TitleBarOptions, testing::Values(ClinicBackend::SQLite), ClinicBackendName);

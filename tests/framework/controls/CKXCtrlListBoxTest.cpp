@@ -1,5 +1,8 @@
 #include "framework/CKXCtrlListBox.h"
 
+#include <algorithm>
+#include <memory>
+
 #include "platform/base/clock.h"
 #include "tests/framework/controls/ControlTestSupport.h"
 
@@ -180,6 +183,21 @@ TEST_F(ListTest, DragScrollingStartsAfterTheButtonIsHeldLongEnough)
     EXPECT_TRUE(list.GetSelection().empty());
 }
 
+namespace {
+
+// A 200 x 100 list drawn into a bitmap of its own.
+std::unique_ptr<Gdiplus::Bitmap> Drawn(CKXCtrlListBox& list)
+{
+    auto bitmap = std::make_unique<Gdiplus::Bitmap>(200, 100);
+    Gdiplus::Graphics g(bitmap.get());
+    CKXCtrlRenderHint hint;
+    CKXCtrlCursor ctx;
+    list.Draw(&g, 0, 0, &hint, &ctx);
+    return bitmap;
+}
+
+}  // namespace
+
 TEST(ListDrawing, PressedThenHoverThenSelectedDecideTheRowColour)
 {
     CKXCtrlListBox list;
@@ -190,15 +208,9 @@ TEST(ListDrawing, PressedThenHoverThenSelectedDecideTheRowColour)
     list.SelectString(L"x");  // item 0
     CKXCtrlTheme* theme = CKXCtrlTheme::GetInstance();
     auto rowColour = [&](int row) {
-        Gdiplus::Bitmap bitmap(200, 100);
-        {
-            Gdiplus::Graphics g(&bitmap);
-            CKXCtrlRenderHint hint;
-            CKXCtrlCursor ctx;
-            list.Draw(&g, 0, 0, &hint, &ctx);
-        }
+        const std::unique_ptr<Gdiplus::Bitmap> bitmap = Drawn(list);
         Gdiplus::Color c;
-        bitmap.GetPixel(180, row * 25 + 12, &c);
+        bitmap->GetPixel(180, row * 25 + 12, &c);
         return c.GetValue();
     };
     EXPECT_EQ(rowColour(0), theme->list[KXLIST_SELECTED].style.back);
@@ -209,4 +221,36 @@ TEST(ListDrawing, PressedThenHoverThenSelectedDecideTheRowColour)
     CKXCtrlCursor ctx;
     list.OnMouseLeave(&ctx);
     EXPECT_EQ(rowColour(0), theme->list[KXLIST_SELECTED].style.back);
+}
+
+TEST(ListDrawing, ADisabledListShowsNoRowStateAndDrawsItsTextDim)
+{
+    CKXCtrlListBox list;
+    list.Create(1, 0, 0, 200, 100);
+    list.AddItem(L"██████", 0);
+    list.AddItem(L"██████", 1);
+    list.UpdateScrollBar();
+    list.SelectString(L"██████");  // item 0
+    CKXCtrlTheme* theme = CKXCtrlTheme::GetInstance();
+    // The row's back at its right end and the brightest green of its text.
+    auto drawRow = [&](int row, Gdiplus::ARGB* back, int* brightest) {
+        const std::unique_ptr<Gdiplus::Bitmap> bitmap = Drawn(list);
+        Gdiplus::Color c;
+        bitmap->GetPixel(180, row * 25 + 12, &c);
+        *back = c.GetValue();
+        *brightest = 0;
+        for (int x = 2; x < 120; ++x)
+            for (int y = row * 25 + 2; y < row * 25 + 23; ++y) {
+                bitmap->GetPixel(x, y, &c);
+                *brightest = std::max(*brightest, static_cast<int>(c.GetG()));
+            }
+    };
+    Gdiplus::ARGB back = 0;
+    int enabledText = 0, disabledText = 0;
+    drawRow(1, &back, &enabledText);
+    list.enabled = 0;
+    drawRow(0, &back, &disabledText);
+    EXPECT_NE(back, theme->list[KXLIST_SELECTED].style.back);
+    drawRow(1, &back, &disabledText);
+    EXPECT_LT(disabledText, enabledText - 60);
 }
