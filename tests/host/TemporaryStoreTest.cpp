@@ -46,14 +46,18 @@ long FramesIn(const CString& path)
 
 TEST_F(TemporaryStore, StillsGoToTheConfiguredFolderAndNeverOutsideTheDataFolder)
 {
-    const std::string still = "show 12345 2024-01-05\nwait 1500\nactivate\nkey space\nwait 500\nclose\nunload\n";
+    // A still, taken once the preview runs, and the window closed once it is in `store`.
+    auto still = [](const std::string& store) {
+        return "show 12345 2024-01-05\nwait-preview 60000\nactivate\nkey space\nwait-files d/HRB4100/" + store +
+               "/12345/*/*/*.jpg 1 60000\nclose\nunload\n";
+    };
     auto configure = [&](const std::string& temp) {
         std::ofstream(Clinic() + "/exe/QUIVA.Capture.Config")
             << "<?xml version=\"1.0\" encoding=\"euc-kr\"?><Configruation><options/><folder><temp>" << temp
             << "</temp></folder></Configruation>";
     };
     configure("captures\\store");
-    HostRun run = Run(still);
+    HostRun run = Run(still("captures/store"));
     ASSERT_EQ(run.status, 0) << run.output;
     const std::vector<std::string> stills = Ending(FilesBelow("captures/store"), ".jpg");
     ASSERT_EQ(stills.size(), 1u) << ::testing::PrintToString(FilesBelow("")) << run.output;
@@ -62,7 +66,7 @@ TEST_F(TemporaryStore, StillsGoToTheConfiguredFolderAndNeverOutsideTheDataFolder
 
     // A folder that would leave the data folder is not taken: the store stays where it belongs.
     configure("..\\..\\outside");
-    run = Run(still);
+    run = Run(still("temp/image"));
     ASSERT_EQ(run.status, 0) << run.output;
     EXPECT_EQ(Ending(FilesBelow("temp/image"), ".jpg").size(), 1u) << ::testing::PrintToString(FilesBelow("")) << run.output;
     EXPECT_FALSE(fs::exists(Data() + "/outside"));
@@ -71,7 +75,7 @@ TEST_F(TemporaryStore, StillsGoToTheConfiguredFolderAndNeverOutsideTheDataFolder
 TEST_F(TemporaryStore, ARecordingCutByACrashComesBackPlayableAndIsSavedWhole)
 {
     // The host records until it is killed.
-    const std::string command = HostCommand("show 12345 2024-01-05\nwait 1500\nactivate\nkey f6\nwait 600000\n");
+    const std::string command = HostCommand("show 12345 2024-01-05\nwait-preview 60000\nactivate\nkey f6\nwait 600000\n");
     const pid_t host = ::fork();
     if (host == 0) {
         ::setpgid(0, 0);
@@ -96,7 +100,8 @@ TEST_F(TemporaryStore, ARecordingCutByACrashComesBackPlayableAndIsSavedWhole)
         EXPECT_EQ(ReadAll(Clinic() + "/temp/image/" + f).find(".avi"), std::string::npos) << "listed before the crash";
 
     // The next window shows it kept; Ctrl+S saves it into the clinic records, mended.
-    HostRun run = Run("show 12345 2024-01-05\nwait 1500\nactivate\nkey ctrl+s\nwait 1500\nclose\nunload\n");
+    HostRun run = Run("show 12345 2024-01-05\nwait-preview 60000\nactivate\nkey ctrl+s\n"
+                      "wait-files d/HRB4100/IMAGE/*/*/*/*/* 1 60000\nclose\nunload\n");
     ASSERT_EQ(run.status, 0) << run.output;
     EXPECT_EQ(Rows("SELECT CNO, IMGTYPE, IMGNAME FROM MIMG"), (std::vector<std::string>{"12345|1|1"})) << run.output;
     ASSERT_EQ(FilesBelow("IMAGE"), (std::vector<std::string>{"00/00/00/00/1.avi"}));
