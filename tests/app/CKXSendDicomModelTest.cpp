@@ -13,6 +13,7 @@
 #include "framework/CKXAdoConnection.h"
 #include "platform/base/debug.h"
 #include "platform/base/memoryapi.h"
+#include "platform/base/winpath.h"
 #include "tests/dicom/JpegSamples.h"
 #include "tests/dicom/NetTestSupport.h"
 #include "tests/support/BmpFiles.h"
@@ -209,6 +210,21 @@ TEST(SendDicomModel, BitmapsBecomeRowsTopFirstWithoutShear)
     Read(model, dir.Win("none.bmp"), missing);
     EXPECT_EQ(z.data, nullptr);
     EXPECT_EQ(missing.data, nullptr);
+}
+
+TEST(SendDicomModel, BitFieldBitmapsKeepTheirColours)
+{
+    // Red, green and blue pixels under 32-bit masks in R, G, B, A byte order and 16-bit 4-4-4
+    // masks: the pixels sent have the colours the file's masks give.
+    CKXSendDicomModel model;
+    for (const char* name : {"bf32-rgba-order.bmp", "bf16-444.bmp"}) {
+        const std::string path = std::string(QUIVA_SOURCE_DIR) + "/tests/data/findings/image_decode/" + name;
+        Pixels p;
+        Read(model, quiva::WindowsPath(path), p);
+        ASSERT_NE(p.data, nullptr) << name;
+        ASSERT_EQ(p.length, 9u) << name;
+        EXPECT_EQ(std::vector<BYTE>(p.data, p.data + 9), (std::vector<BYTE>{255, 0, 0, 0, 255, 0, 0, 0, 255})) << name;
+    }
 }
 
 TEST(SendDicomModel, StillsArriveAtThePacsAsSecondaryCaptures)
