@@ -65,7 +65,8 @@ public:
 
     void SetPatient(const CString& chartNo, const CString& patientName);
     void SetStudyName(const CString& name) { m_strStudyName = name; }
-    // yyyymmdd; anything that is not 8 digits is replaced by today when a folder is built.
+    // yyyymmdd; anything that is not a calendar date in 8 digits is replaced by today when a
+    // folder is built or the still is committed.
     void SetStudyDate(const CString& date) { m_strStudyDate = date; }
     // The engine and the windows the model works with; a recording tick may be reading them.
     void AttachWindows(CKXMCapture* engine, CKXWnd* titleHost, CKXWnd* thumbnailHost);

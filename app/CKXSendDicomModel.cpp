@@ -8,6 +8,8 @@
 #include "dicom/DicomNetworkClient.h"
 #include "framework/CKXAdoRecord.h"
 #include "framework/CKXDataConnection.h"
+#include "platform/base/clock.h"
+#include "platform/base/codepage.h"
 #include "platform/base/debug.h"
 #include "platform/base/fileapi.h"
 #include "platform/base/handle.h"
@@ -92,10 +94,38 @@ CString CKXSendDicomModel::DicomDate(const CString& text)
     }
     if (d.GetLength() != 8)
         return CString();
-    const int month = _wtoi(d.Mid(4, 2)), day = _wtoi(d.Mid(6, 2));
-    if (month < 1 || month > 12 || day < 1 || day > 31)
+    if (!quiva::IsCalendarDate(_wtoi(d.Mid(0, 4)), _wtoi(d.Mid(4, 2)), _wtoi(d.Mid(6, 2))))
         return CString();
     return d;
+}
+
+CString CKXSendDicomModel::SingleValue(const CString& text, int maxBytes)
+{
+    CString out;
+    int bytes = 0;
+    for (int i = 0; i < text.GetLength(); ++i) {
+        const wchar_t c = text[i] == L'\\' ? L'_' : text[i];
+        const int size = static_cast<int>(quiva::WideToMultiByte(std::wstring_view(&c, 1), CP_ACP).size());
+        if (bytes + size > maxBytes)
+            break;
+        bytes += size;
+        out += c;
+    }
+    return out;
+}
+
+CString CKXSendDicomModel::PersonName(const CString& text)
+{
+    CString out;
+    int start = 0;
+    for (;;) {
+        const int end = text.Find(L'=', start);
+        out += SingleValue(end < 0 ? text.Mid(start) : text.Mid(start, end - start), KX_DICOM_MAX_PN_GROUP);
+        if (end < 0)
+            return out;
+        out += L'=';
+        start = end + 1;
+    }
 }
 
 CString CKXSendDicomModel::DicomSex(const CString& text)
@@ -336,9 +366,11 @@ BOOL CKXSendDicomModel::BuildAndSend(int imgNo, const CString& path, int ono)
 
     Debug(L"SendFileName#3");
     CSecondaryCaptureDicomDocument document;
-    document.SetPatient(chartNo, patientName, DicomDate(birthDate), DicomSex(sex));
-    document.SetStudy(studyUid, studyId, studyDate, L"000000", studyTitle, studyId, L"SC", L"0");
-    document.SetSeries(seriesUid, studyTitle, CString(quiva::FormatWide(L"%d", ono).c_str()), L"");
+    // Text the host and the clinic records hand over goes in as one value within its limit.
+    const CString description = SingleValue(studyTitle, KX_DICOM_MAX_LO);
+    document.SetPatient(SingleValue(chartNo, KX_DICOM_MAX_LO), PersonName(patientName), DicomDate(birthDate), DicomSex(sex));
+    document.SetStudy(studyUid, studyId, studyDate, L"000000", description, studyId, L"SC", L"0");
+    document.SetSeries(seriesUid, description, CString(quiva::FormatWide(L"%d", ono).c_str()), L"");
     document.SetImage(instanceUid, columns, rows, grayscale, imgNo, bits);
     if (jpegFlag) {
         const bool baseline = jpegFrameMarker == 0xC0 && bits == 8;

@@ -17,6 +17,9 @@ class CKXDataConnection;
 #define KX_DICOM_MAX_PIXEL_BYTES (512u * 1024u * 1024u)
 // Longest DICOM UID.
 #define KX_DICOM_MAX_UID 64
+// Longest long string (LO) and person name component group (PN), in bytes.
+#define KX_DICOM_MAX_LO 64
+#define KX_DICOM_MAX_PN_GROUP 64
 
 class CKXSendDicomModel {
 public:
@@ -41,6 +44,12 @@ public:
     static CString DigitsOnly(const CString& text);
     // A stored birth date as DICOM DA (yyyymmdd), empty when it is not a date.
     static CString DicomDate(const CString& text);
+    // A text for an element of one value: "\" (the value separator) becomes "_", as in the
+    // store's folder names, and the text is cut to maxBytes bytes of the code page, between
+    // characters.
+    static CString SingleValue(const CString& text, int maxBytes);
+    // A person's name as SingleValue, each component group ("=" between them) cut on its own.
+    static CString PersonName(const CString& text);
     // A stored sex as DICOM M, F or O; empty stays empty.
     static CString DicomSex(const CString& text);
     // Whether a text is a UID DICOM accepts: at most 64 characters, digits in dot-separated

@@ -96,6 +96,16 @@ protected:
         return rows;
     }
     int Count(const wchar_t* sql) { return _wtoi(Rows(sql).at(0).at(0)); }
+    // Stills go to the PACS at the loopback port as institution 77.
+    void SendTo(uint16_t port)
+    {
+        config.m_bSendDICOM = 1;
+        config.m_bPacsKindSeen = 1;
+        config.m_strPacsHost = L"127.0.0.1";
+        config.m_strPacsPort = CString(std::to_wstring(port).c_str());
+        config.m_strPacsAETitle = L"PACS";
+        config.m_strInstitutionNumber = L"77";
+    }
     std::vector<std::string> ImageFiles()
     {
         std::vector<std::string> out;
@@ -230,12 +240,7 @@ TEST_P(Commit, FailuresKeepTheFileAndLeaveNoRows)
 
 TEST_P(Commit, APacsThatIsDownDoesNotHoldTheCommit)
 {
-    config.m_bSendDICOM = 1;
-    config.m_bPacsKindSeen = 1;
-    config.m_strPacsHost = L"127.0.0.1";
-    config.m_strPacsPort = L"1";
-    config.m_strPacsAETitle = L"PACS";
-    config.m_strInstitutionNumber = L"77";
+    SendTo(1);
     CKXQUIVACaptureModel* m = Model();
     Still(m, "1.bmp");
     Still(m, "2.avi");
@@ -255,12 +260,7 @@ TEST_P(Commit, StillsArriveAtThePacsUnderTheirRowsNumbers)
     quiva::test::Storescp pacs(m_dir.Native("pacs"), {});
     ASSERT_TRUE(pacs.running());
     ASSERT_TRUE(m_conn.Execute(L"INSERT INTO PATIENT (CNO,PATIENT,GENDER,BIRTHDAY) VALUES('12345','HONG^GILDONG','M','19800105')", 0, 1));
-    config.m_bSendDICOM = 1;
-    config.m_bPacsKindSeen = 1;
-    config.m_strPacsHost = L"127.0.0.1";
-    config.m_strPacsPort = CString(std::to_wstring(pacs.port()).c_str());
-    config.m_strPacsAETitle = L"PACS";
-    config.m_strInstitutionNumber = L"77";
+    SendTo(pacs.port());
     CKXQUIVACaptureModel* m = Model();
     Still(m, "1.bmp");
     Still(m, "2.avi");
@@ -290,6 +290,46 @@ TEST_P(Commit, StillsArriveAtThePacsUnderTheirRowsNumbers)
     EXPECT_EQ(Count(L"SELECT COUNT(*) FROM MIMG"), 4);
     EXPECT_EQ(ImageFiles().size(), 4u);
     EXPECT_FALSE(fs::exists(m_dir.Native("store/12345")));
+}
+
+TEST_P(Commit, TextTheStationDidNotMakeArrivesAsOneValueWithinItsLimitAndOnlyRealDates)
+{
+    fs::create_directories(m_dir.Native("pacs"));
+    quiva::test::Storescp pacs(m_dir.Native("pacs"), {});
+    ASSERT_TRUE(pacs.running());
+    // A name twice what a person name holds, in two-byte characters of the code page.
+    std::wstring name(64, L'가');
+    ASSERT_TRUE(m_conn.Execute(CString(L"INSERT INTO PATIENT (CNO,PATIENT,GENDER,BIRTHDAY) VALUES('12\\34\\\\56','") +
+                                   name.c_str() + L"','M','19800105')",
+                               0, 1));
+    SendTo(pacs.port());
+    CKXQUIVACaptureModel* m = Model(L"12\\34\\\\56");
+    m->SetStudyName(L"a/b\\c");
+    m->SetStudyDate(L"20261345");
+    Still(m, "1.bmp", L"a/b\\c", L"20261345");
+    EXPECT_EQ(m->Commit(), 0);
+    const CString today = CKXQUIVACaptureModel::BuildTodayDate();
+    const CString mdate = today.Mid(0, 4) + L"-" + today.Mid(4, 2) + L"-" + today.Mid(6, 2);
+    EXPECT_EQ(Rows(L"SELECT MDATE,TITLE FROM MMAIN"), (std::vector<std::vector<CString>>{{mdate, L"a/b\\c"}}));
+
+    std::string dump;
+    for (const std::string& f : quiva::test::FilesIn(m_dir.Native("pacs")))
+        if (f.rfind("SC", 0) == 0)
+            dump += quiva::test::RunCommand("dcmdump -Un +P 0010,0010 +P 0010,0020 +P 0008,0020 +P 0008,1030 +P 0008,103e \"" +
+                                            m_dir.Native("pacs/" + f) + "\"");
+    auto line = [&](const std::string& keyword) {
+        const size_t at = dump.find(keyword);
+        const size_t start = at == std::string::npos ? 0 : dump.rfind('\n', at) + 1;
+        return at == std::string::npos ? std::string() : dump.substr(start, at + keyword.size() - start);
+    };
+    EXPECT_NE(line("PatientID").find("[12_34__56]"), std::string::npos) << dump;
+    EXPECT_NE(line("PatientID").find(", 1 PatientID"), std::string::npos) << dump;
+    EXPECT_NE(line("StudyDescription").find("[a/b_c]"), std::string::npos) << dump;
+    EXPECT_NE(line("StudyDescription").find(", 1 StudyDescription"), std::string::npos) << dump;
+    EXPECT_NE(line("SeriesDescription").find("[a/b_c]"), std::string::npos) << dump;
+    // 32 characters of two bytes: the limit, and not half a character past it.
+    EXPECT_NE(line("PatientName").find("64, 1 PatientName"), std::string::npos) << dump;
+    EXPECT_NE(line("StudyDate").find("[" + today.ToUtf8() + "]"), std::string::npos) << dump;
 }
 
 INSTANTIATE_TEST_SUITE_P(Backends, Commit, testing::Values(Backend::SQLite, Backend::PostgreSQL), BackendName);
