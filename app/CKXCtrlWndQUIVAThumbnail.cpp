@@ -6,6 +6,7 @@
 
 #include "app/CKXCtrlWndViewThumbnail.h"
 #include "app/CKXQUIVACaptureModel.h"
+#include "app/CKXSendDicomModel.h"
 #include "framework/CKXCtrlCursor.h"
 #include "framework/CKXMsgBox.h"
 #include "framework/CKXWnd.h"
@@ -506,6 +507,10 @@ void CKXCtrlWndQUIVAThumbnail::OnCommand(int commandId, CKXCtrl*, CKXCtrlCursor*
             show(L"저장할 폴더가 존재하지 않습니다.", L"폴더오류");
         else if (result == 3)
             show(L"데이터베이스 연결에 문제가 있습니다.", L"데이터베이스 오류");
+        // Whatever the result, the stills that missed the PACS.
+        const CString missed = model->GetPacsMissedMessage();
+        if (!missed.IsEmpty())
+            show(missed.GetString(), KX_PACS_MISSED_CAPTION);
         break;
     }
     case KXTHUMB_CMD_TOGGLE:

@@ -62,6 +62,9 @@ public:
 
     // 0 done, 1 no configuration, 2 no image directory, 3 database failure.
     virtual int Commit();
+    // After a commit: how many of its stills the PACS did not store and why, for the person;
+    // empty when every still sent was stored (or none was sent).
+    CString GetPacsMissedMessage() const { return m_strPacsMissed; }
 
     void SetPatient(const CString& chartNo, const CString& patientName);
     void SetStudyName(const CString& name) { m_strStudyName = name; }
@@ -183,6 +186,7 @@ protected:
     bool m_bEndPosted = false;
     bool m_bOwnsRecording = false;  // the engine's recording is this model's
     CString m_strEndedFile;
+    CString m_strPacsMissed;  // of the last commit
     // Where the running recording files itself: the folder, study and date at its start.
     CString m_strRecordFolder;
     CString m_strRecordStudy;

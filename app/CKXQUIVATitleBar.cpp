@@ -1,6 +1,7 @@
 #include "app/CKXQUIVATitleBar.h"
 
 #include "app/CKXQUIVACaptureModel.h"
+#include "app/CKXSendDicomModel.h"
 #include "app/CKXQUIVAConfig.h"
 #include "app/KXQUIVASettingDialog.h"
 #include "app/QUIVAKeyboardHook.h"
@@ -168,6 +169,10 @@ void CKXQUIVATitleBar::Save(CKXCtrlCursor*)
         box.Show(L"저장할 폴더가 존재하지 않습니다.", L"폴더오류", 0);
     else if (result == 3)
         box.Show(L"데이터베이스 연결에 문제가 있습니다.", L"데이터베이스 오류", 0);
+    // Whatever the result, the stills that missed the PACS.
+    const CString missed = model->GetPacsMissedMessage();
+    if (!missed.IsEmpty())
+        box.Show(missed, KX_PACS_MISSED_CAPTION, 0);
 }
 
 void CKXQUIVATitleBar::RunSettings(CKXCtrlCursor* ctx)

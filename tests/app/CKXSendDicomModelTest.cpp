@@ -329,6 +329,44 @@ TEST(SendDicomModel, APacsThatIsDownOrRefusesIsReportedAndReturns)
     EXPECT_TRUE(debug.Contains(L"no association"));
 }
 
+TEST(SendDicomModel, AStoreWithoutAResponseSaysWhatHappenedInsteadOfAStatus)
+{
+    using quiva::test::PeerConnection;
+    TempDir dir;
+    WriteAll(dir.Native("still.jpg"), quiva::test::MakeJpeg(16, 16, JpegKind::YCbCrJfif));
+    quiva::DebugCapture debug;
+    // A PACS that takes the association but not the still's kind.
+    quiva::test::TestPeer refusing([](PeerConnection& c) {
+        c.ReadPdu();
+        c.Write(quiva::test::AssociateAccept(3, quiva::test::kJpegBaselineUid, 16384));
+        c.ReadPdu();
+        c.Write(quiva::test::ReleaseReply());
+        c.ReadToEnd();
+    });
+    CKXSendDicomModel model;
+    model.chartNo = L"1234";
+    model.SetDates(L"20240105", L"Endo");
+    model.SetNetwork(L"127.0.0.1", L"PACS", CString(std::to_wstring(refusing.port()).c_str()), L"77");
+    EXPECT_FALSE(model.BuildAndSend(5, dir.Win("still.jpg"), 1));
+    EXPECT_TRUE(debug.Contains(L"did not accept")) << testing::PrintToString(debug.Lines());
+    EXPECT_EQ(model.missed[KX_PACS_REFUSED], 1);
+    // One that drops the association once the still has come.
+    quiva::test::TestPeer dropping([](PeerConnection& c) {
+        c.ReadPdu();
+        c.Write(quiva::test::AssociateAccept(0, quiva::test::kJpegBaselineUid, 16384));
+        quiva::test::ReadMessage(c);
+        quiva::test::ReadMessage(c);
+        c.Write(quiva::test::Abort());
+        c.ReadToEnd();
+    });
+    model.SetNetwork(L"127.0.0.1", L"PACS", CString(std::to_wstring(dropping.port()).c_str()), L"77");
+    EXPECT_FALSE(model.BuildAndSend(6, dir.Win("still.jpg"), 1));
+    EXPECT_TRUE(debug.Contains(L"no response was read")) << testing::PrintToString(debug.Lines());
+    EXPECT_EQ(model.missed[KX_PACS_SILENT], 1);
+    for (const std::wstring& line : debug.Lines())
+        EXPECT_EQ(line.find(L"FFFF"), std::wstring::npos) << CString(line.c_str()).ToUtf8();
+}
+
 TEST(SendDicomModel, PatientRowIsReadWithTheChartNumberQuoted)
 {
     TempDir dir;
