@@ -1,8 +1,8 @@
 #include "app/CKXQUIVATitleBar.h"
 
 #include "app/CKXQUIVACaptureModel.h"
-#include "app/CKXSendDicomModel.h"
 #include "app/CKXQUIVAConfig.h"
+#include "app/CKXSendDicomModel.h"
 #include "app/KXQUIVASettingDialog.h"
 #include "app/QUIVAKeyboardHook.h"
 #include "capture/CKXMCapture.h"
