@@ -6,6 +6,7 @@
 
 #include "app/CKXCtrlWndViewThumbnail.h"
 #include "app/CKXQUIVACaptureModel.h"
+#include "app/CKXSendDicomModel.h"
 #include "framework/CKXCtrlCursor.h"
 #include "framework/CKXMsgBox.h"
 #include "framework/CKXWnd.h"
@@ -498,15 +499,21 @@ void CKXCtrlWndQUIVAThumbnail::OnCommand(int commandId, CKXCtrl*, CKXCtrlCursor*
         return;
     switch (commandId) {
     case KXTHUMB_CMD_COMMIT: {
+        auto show = [](const CString& text, const CString& caption) {
+            if (showMessage) {
+                showMessage(text, caption);
+            } else {
+                CKXMsgBox box;
+                box.Show(text, caption, 0);
+            }
+        };
         CString text, caption;
-        if (!CKXQUIVACaptureModel::CommitResultMessage(model->Commit(), &text, &caption))
-            break;
-        if (showMessage) {
-            showMessage(text, caption);
-        } else {
-            CKXMsgBox box;
-            box.Show(text, caption, 0);
-        }
+        if (CKXQUIVACaptureModel::CommitResultMessage(model->Commit(), &text, &caption))
+            show(text, caption);
+        // Whatever the result, the stills that missed the PACS.
+        const CString missed = model->GetPacsMissedMessage();
+        if (!missed.IsEmpty())
+            show(missed, KX_PACS_MISSED_CAPTION);
         break;
     }
     case KXTHUMB_CMD_TOGGLE:

@@ -79,7 +79,7 @@ bool CKXQUIVACaptureModel::IsStudyDate(const CString& date)
     for (int i = 0; i < 8; ++i)
         if (date[i] < L'0' || date[i] > L'9')
             return false;
-    return true;
+    return quiva::IsCalendarDate(_wtoi(date.Mid(0, 4)), _wtoi(date.Mid(4, 2)), _wtoi(date.Mid(6, 2)));
 }
 
 CString CKXQUIVACaptureModel::CleanFolderName(const CString& name)

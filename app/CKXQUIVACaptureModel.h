@@ -66,10 +66,14 @@ public:
     // The message box text and caption that tell the person a commit's result; false for a
     // result that is told nothing.
     static bool CommitResultMessage(int result, CString* text, CString* caption);
+    // After a commit: how many of its stills the PACS did not store and why, for the person;
+    // empty when every still sent was stored (or none was sent).
+    CString GetPacsMissedMessage() const { return m_strPacsMissed; }
 
     void SetPatient(const CString& chartNo, const CString& patientName);
     void SetStudyName(const CString& name) { m_strStudyName = name; }
-    // yyyymmdd; anything that is not 8 digits is replaced by today when a folder is built.
+    // yyyymmdd; anything that is not a calendar date in 8 digits is replaced by today when a
+    // folder is built or the still is committed.
     void SetStudyDate(const CString& date) { m_strStudyDate = date; }
     // The engine and the windows the model works with; a recording tick may be reading them.
     void AttachWindows(CKXMCapture* engine, CKXWnd* titleHost, CKXWnd* thumbnailHost);
@@ -188,6 +192,7 @@ protected:
     bool m_bEndPosted = false;
     bool m_bOwnsRecording = false;  // the engine's recording is this model's
     CString m_strEndedFile;
+    CString m_strPacsMissed;  // of the last commit
     // Where the running recording files itself: the folder, study and date at its start.
     CString m_strRecordFolder;
     CString m_strRecordStudy;

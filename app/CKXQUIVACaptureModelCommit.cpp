@@ -165,6 +165,7 @@ int CKXQUIVACaptureModel::ResolveInterruptedCommit(const CString& path, CKXAdoCo
 int CKXQUIVACaptureModel::Commit()
 {
     CKXSendDicomModel send;
+    m_strPacsMissed.Empty();
     if (GetFileCount() == 0)
         return 0;
     if (!m_pConfig)
@@ -255,6 +256,7 @@ int CKXQUIVACaptureModel::Commit()
         info->saved = 1;
         info->present = 0;
     }
+    m_strPacsMissed = send.MissedMessage();
     RemoveEmptyFolders();
     if (m_pThumbnailHost && m_pThumbnailHost->GetSafeHwnd())
         InvalidateRect(m_pThumbnailHost->GetSafeHwnd(), nullptr, TRUE);

@@ -2,6 +2,7 @@
 
 #include "app/CKXQUIVACaptureModel.h"
 #include "app/CKXQUIVAConfig.h"
+#include "app/CKXSendDicomModel.h"
 #include "app/KXQUIVASettingDialog.h"
 #include "app/QUIVAKeyboardHook.h"
 #include "capture/CKXMCapture.h"
@@ -178,10 +179,13 @@ void CKXQUIVATitleBar::Save(CKXCtrlCursor*)
     if (!model)
         return;
     CString text, caption;
-    if (CKXQUIVACaptureModel::CommitResultMessage(model->Commit(), &text, &caption)) {
-        CKXMsgBox box;
+    CKXMsgBox box;
+    if (CKXQUIVACaptureModel::CommitResultMessage(model->Commit(), &text, &caption))
         box.Show(text, caption, 0);
-    }
+    // Whatever the result, the stills that missed the PACS.
+    const CString missed = model->GetPacsMissedMessage();
+    if (!missed.IsEmpty())
+        box.Show(missed, KX_PACS_MISSED_CAPTION, 0);
 }
 
 void CKXQUIVATitleBar::RunSettings(CKXCtrlCursor* ctx)

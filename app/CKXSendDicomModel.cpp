@@ -8,6 +8,8 @@
 #include "dicom/DicomNetworkClient.h"
 #include "framework/CKXAdoRecord.h"
 #include "framework/CKXDataConnection.h"
+#include "platform/base/clock.h"
+#include "platform/base/codepage.h"
 #include "platform/base/debug.h"
 #include "platform/base/fileapi.h"
 #include "platform/base/handle.h"
@@ -92,10 +94,38 @@ CString CKXSendDicomModel::DicomDate(const CString& text)
     }
     if (d.GetLength() != 8)
         return CString();
-    const int month = _wtoi(d.Mid(4, 2)), day = _wtoi(d.Mid(6, 2));
-    if (month < 1 || month > 12 || day < 1 || day > 31)
+    if (!quiva::IsCalendarDate(_wtoi(d.Mid(0, 4)), _wtoi(d.Mid(4, 2)), _wtoi(d.Mid(6, 2))))
         return CString();
     return d;
+}
+
+CString CKXSendDicomModel::SingleValue(const CString& text, int maxBytes)
+{
+    CString out;
+    int bytes = 0;
+    for (int i = 0; i < text.GetLength(); ++i) {
+        const wchar_t c = text[i] == L'\\' ? L'_' : text[i];
+        const int size = static_cast<int>(quiva::WideToMultiByte(std::wstring_view(&c, 1), CP_ACP).size());
+        if (bytes + size > maxBytes)
+            break;
+        bytes += size;
+        out += c;
+    }
+    return out;
+}
+
+CString CKXSendDicomModel::PersonName(const CString& text)
+{
+    CString out;
+    int start = 0;
+    for (;;) {
+        const int end = text.Find(L'=', start);
+        out += SingleValue(end < 0 ? text.Mid(start) : text.Mid(start, end - start), KX_DICOM_MAX_PN_GROUP);
+        if (end < 0)
+            return out;
+        out += L'=';
+        start = end + 1;
+    }
 }
 
 CString CKXSendDicomModel::DicomSex(const CString& text)
@@ -150,6 +180,9 @@ void CKXSendDicomModel::LoadPatient(const CString& chart)
 
 void CKXSendDicomModel::SetNetwork(const CString& newHost, const CString& ae, const CString& newPort, const CString& inst)
 {
+    // Another PACS is tried afresh.
+    if (newHost != host || ae != calledAETitle || newPort != port)
+        heldBack = -1;
     host = newHost;
     calledAETitle = ae;
     port = newPort;
@@ -307,19 +340,41 @@ BYTE* CKXSendDicomModel::DecodePixels(const BYTE* file, DWORD size)
     return out;
 }
 
+BOOL CKXSendDicomModel::Missed(int why)
+{
+    ++missed[why];
+    return FALSE;
+}
+
+CString CKXSendDicomModel::MissedMessage() const
+{
+    static const wchar_t* const kWhy[KX_PACS_MISS_KINDS] = {L"PACS에 연결할 수 없습니다", L"PACS가 영상을 받지 않았습니다",
+                                                            L"PACS가 응답하지 않습니다", L"보낼 수 없는 영상입니다"};
+    int total = 0;
+    for (int count : missed)
+        total += count;
+    if (total == 0)
+        return CString();
+    CString text = quiva::FormatWide(L"영상 %d장이 PACS에 저장되지 않았습니다.", total).c_str();
+    for (int why = 0; why < KX_PACS_MISS_KINDS; ++why)
+        if (missed[why])
+            text += quiva::FormatWide(L"\n%s: %d장", kWhy[why], missed[why]).c_str();
+    return text;
+}
+
 BOOL CKXSendDicomModel::BuildAndSend(int imgNo, const CString& path, int ono)
 {
     Debug(L"SendFileName#1");
     if (imgNo <= 0) {
         Debug(L"SendFileName: no image number, the still is not sent: " + path);
-        return FALSE;
+        return Missed(KX_PACS_UNSENDABLE);
     }
     jpegFrameMarker = 0;
     BYTE* buffer = ReadImage(path, &columns, &rows, &grayscale, &bits, &pixelByteLength, &jpegFlag);
     Debug(L"SendFileName#1-1");
     if (!buffer) {
         Debug(L"SendFileName: the still cannot be read and is not sent: " + path);
-        return FALSE;
+        return Missed(KX_PACS_UNSENDABLE);
     }
     Debug(L"SendFileName#2");
     studyUid = quiva::FormatWide(L"%s.1.%s.%s.1.%s.%s.%d", DICOM_ORGANISATION_ROOT, L"11", OnlyDigits(institution).GetString(),
@@ -331,14 +386,16 @@ BOOL CKXSendDicomModel::BuildAndSend(int imgNo, const CString& path, int ono)
     if (!IsValidUid(studyUid) || !IsValidUid(instanceUid)) {
         Debug(L"SendFileName: the UIDs are not valid DICOM UIDs, the still is not sent: " + instanceUid);
         FreeBlock(buffer);
-        return FALSE;
+        return Missed(KX_PACS_UNSENDABLE);
     }
 
     Debug(L"SendFileName#3");
     CSecondaryCaptureDicomDocument document;
-    document.SetPatient(chartNo, patientName, DicomDate(birthDate), DicomSex(sex));
-    document.SetStudy(studyUid, studyId, studyDate, L"000000", studyTitle, studyId, L"SC", L"0");
-    document.SetSeries(seriesUid, studyTitle, CString(quiva::FormatWide(L"%d", ono).c_str()), L"");
+    // Text the host and the clinic records hand over goes in as one value within its limit.
+    const CString description = SingleValue(studyTitle, KX_DICOM_MAX_LO);
+    document.SetPatient(SingleValue(chartNo, KX_DICOM_MAX_LO), PersonName(patientName), DicomDate(birthDate), DicomSex(sex));
+    document.SetStudy(studyUid, studyId, studyDate, L"000000", description, studyId, L"SC", L"0");
+    document.SetSeries(seriesUid, description, CString(quiva::FormatWide(L"%d", ono).c_str()), L"");
     document.SetImage(instanceUid, columns, rows, grayscale, imgNo, bits);
     if (jpegFlag) {
         const bool baseline = jpegFrameMarker == 0xC0 && bits == 8;
@@ -356,38 +413,77 @@ BOOL CKXSendDicomModel::BuildAndSend(int imgNo, const CString& path, int ono)
     DWORD length = 0;
     BYTE* bytes = document.Encode(&length);
     Debug(L"SendFileName#5");
-    BOOL stored = FALSE;
-    if (bytes && length) {
-        const CString sopClass = document.GetSopClassUid();
-        const CString transferSyntax = document.GetTransferSyntaxUid();
-        auto client = std::make_unique<CDicomNetworkClient>();
-        Debug(calledAETitle);
-        Debug(host);
-        Debug(port);
-        Debug(L"DICOM#1");
-        const WORD portNumber = PortOf(port);
-        client->SetServer(calledAETitle, host, portNumber);
-        Debug(L"DICOM#2");
-        client->SetCallingAETitle(KX_DICOM_CALLING_AE);
-        Debug(L"DICOM#3");
-        client->AddPresentationContext(sopClass, transferSyntax);
-        if (portNumber == 0 || host.IsEmpty()) {
-            Debug(L"DICOM: no PACS address, the still is not sent: " + instanceUid);
-        } else if (client->ConnectAndAssociate()) {
-            stored = client->StoreDocument(bytes, length) ? TRUE : FALSE;
-            if (!stored)
-                Debug(CString(quiva::FormatWide(L"DICOM: the PACS did not store %s (status %04X)", instanceUid.GetString(),
-                                                client->GetLastStatus())
-                                  .c_str()));
-            if (client->Release())
-                client->CloseSocket();
-        } else {
-            Debug(L"DICOM: no association with the PACS, the still is not sent: " + instanceUid);
-        }
-        FreeBlock(bytes);
-    } else {
+    int why = KX_PACS_UNSENDABLE;
+    if (!bytes || !length) {
         Debug(L"DICOM: the object could not be encoded: " + instanceUid);
+    } else if (heldBack >= 0) {
+        Debug(L"DICOM: the PACS could not be reached or did not answer in this commit, the still is not tried: " + instanceUid);
+        why = heldBack;
+    } else {
+        why = Store(bytes, length, document.GetSopClassUid(), document.GetTransferSyntaxUid());
+        if (why == KX_PACS_UNREACHABLE || why == KX_PACS_SILENT)
+            heldBack = why;
     }
+    FreeBlock(bytes);
     document.Clear();
-    return stored;
+    return why < 0 ? TRUE : Missed(why);
+}
+
+int CKXSendDicomModel::Store(const BYTE* bytes, DWORD length, const CString& sopClass, const CString& transferSyntax)
+{
+    auto client = std::make_unique<CDicomNetworkClient>();
+    Debug(calledAETitle);
+    Debug(host);
+    Debug(port);
+    Debug(L"DICOM#1");
+    const WORD portNumber = PortOf(port);
+    client->SetServer(calledAETitle, host, portNumber);
+    Debug(L"DICOM#2");
+    client->SetCallingAETitle(KX_DICOM_CALLING_AE);
+    Debug(L"DICOM#3");
+    client->AddPresentationContext(sopClass, transferSyntax);
+    if (portNumber == 0 || host.IsEmpty()) {
+        Debug(L"DICOM: no PACS address, the still is not sent: " + instanceUid);
+        return KX_PACS_UNREACHABLE;
+    }
+    if (!client->ConnectAndAssociate()) {
+        switch (client->GetAssociateFailure()) {
+        case DicomAssociateFailure::Unreachable:
+            Debug(L"DICOM: no association with the PACS (it cannot be reached), the still is not sent: " + instanceUid);
+            return KX_PACS_UNREACHABLE;
+        case DicomAssociateFailure::Silent:
+            Debug(L"DICOM: no association with the PACS (it did not answer), the still is not sent: " + instanceUid);
+            return KX_PACS_SILENT;
+        case DicomAssociateFailure::Refused:
+            Debug(L"DICOM: no association with the PACS (it refused), the still is not sent: " + instanceUid);
+            return KX_PACS_REFUSED;
+        default:
+            Debug(L"DICOM: no association with the PACS (no request can be made), the still is not sent: " + instanceUid);
+            return KX_PACS_UNSENDABLE;
+        }
+    }
+    int why = -1;
+    if (!client->StoreDocument(bytes, length)) {
+        const WORD status = client->GetLastStatus();
+        // What the PACS answered to the proposed context.
+        DicomAssociationRequest* a = client->GetAssociation();
+        const DicomPresentationContext* proposed = a ? a->calling.contexts.FindByAbstractSyntax(sopClass) : nullptr;
+        const DicomPresentationContext* answer = proposed ? a->called.contexts.FindById(proposed->id) : nullptr;
+        const bool accepted = answer && answer->result == DICOM_PC_ACCEPTANCE &&
+                              answer->firstTransferSyntax.CompareNoCase(transferSyntax) == 0;
+        if (status != 0xFFFF) {
+            Debug(CString(quiva::FormatWide(L"DICOM: the PACS did not store %s (status %04X)", instanceUid.GetString(), status).c_str()));
+            why = KX_PACS_REFUSED;
+        } else if (!accepted) {
+            Debug(L"DICOM: the PACS did not accept the still's kind or coding, the still is not sent: " + instanceUid);
+            why = KX_PACS_REFUSED;
+        } else {
+            Debug(L"DICOM: the PACS did not store " + instanceUid +
+                  L": no response was read (it did not answer or the association was dropped)");
+            why = KX_PACS_SILENT;
+        }
+    }
+    if (client->Release())
+        client->CloseSocket();
+    return why;
 }

@@ -17,6 +17,14 @@ class CKXDataConnection;
 #define KX_DICOM_MAX_PIXEL_BYTES (512u * 1024u * 1024u)
 // Longest DICOM UID.
 #define KX_DICOM_MAX_UID 64
+// Longest long string (LO) and person name component group (PN), in bytes.
+#define KX_DICOM_MAX_LO 64
+#define KX_DICOM_MAX_PN_GROUP 64
+
+// Why a still did not reach the PACS.
+enum KXPacsMiss { KX_PACS_UNREACHABLE, KX_PACS_REFUSED, KX_PACS_SILENT, KX_PACS_UNSENDABLE, KX_PACS_MISS_KINDS };
+// The caption of the message that tells the person which stills missed the PACS.
+#define KX_PACS_MISSED_CAPTION L"PACS 전송 오류"
 
 class CKXSendDicomModel {
 public:
@@ -30,8 +38,12 @@ public:
     void SetNetwork(const CString& host, const CString& calledAETitle, const CString& port, const CString& institution);
     // The study date without "-" and "/", and the still's study title.
     void SetDates(const CString& date, const CString& title);
-    // Builds and stores the still; TRUE when the PACS answered that it stored it.
+    // Builds and stores the still; TRUE when the PACS answered that it stored it. Otherwise the
+    // still is counted in `missed`; once the PACS could not be reached or did not answer, the
+    // model's later stills for that PACS are counted under the same reason without trying again.
     BOOL BuildAndSend(int imgNo, const CString& path, int ono);
+    // How many stills missed the PACS and why, for the person; empty when none did.
+    CString MissedMessage() const;
     // The file as DICOM pixels: a baseline or extended sequential JPEG whole, anything else
     // decoded to RGB or 8-bit grey. A buffer from VirtualAlloc (the caller frees it), or null.
     BYTE* ReadImage(const CString& path, int* columns, int* rows, BOOL* grayscale, int* bits, DWORD* byteLength,
@@ -41,6 +53,12 @@ public:
     static CString DigitsOnly(const CString& text);
     // A stored birth date as DICOM DA (yyyymmdd), empty when it is not a date.
     static CString DicomDate(const CString& text);
+    // A text for an element of one value: "\" (the value separator) becomes "_", as in the
+    // store's folder names, and the text is cut to maxBytes bytes of the code page, between
+    // characters.
+    static CString SingleValue(const CString& text, int maxBytes);
+    // A person's name as SingleValue, each component group ("=" between them) cut on its own.
+    static CString PersonName(const CString& text);
     // A stored sex as DICOM M, F or O; empty stays empty.
     static CString DicomSex(const CString& text);
     // Whether a text is a UID DICOM accepts: at most 64 characters, digits in dot-separated
@@ -69,7 +87,15 @@ public:
     CString seriesUid;
     CString studyId;
     CString instanceUid;
+    int missed[KX_PACS_MISS_KINDS] = {};
+    int heldBack = -1;  // the reason later stills are not tried for, or -1
 
     // The still's bytes for a still that is not JPEG; null on any failure.
     BYTE* DecodePixels(const BYTE* file, DWORD size);
+
+private:
+    // Counts the still under `why` and returns FALSE.
+    BOOL Missed(int why);
+    // Sends the encoded object; the reason it missed, or -1 when the PACS stored it.
+    int Store(const BYTE* bytes, DWORD length, const CString& sopClass, const CString& transferSyntax);
 };

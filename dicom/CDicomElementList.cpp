@@ -253,7 +253,8 @@ private:
     // Whether a value of `length` bytes at `value` is a sequence: it begins with an item whose
     // header fits and whose own defined length fits in the value. A value that merely begins
     // with the item tag's bytes is a value (the padding the encoder adds must not turn it into
-    // a sequence).
+    // a sequence). An odd length is judged as the even length the value is held and written
+    // with, so that the value reads back the same way once written.
     static bool StartsWithItem(const BYTE* value, size_t available, DWORD length)
     {
         if (available < 4 || quiva::LoadLE16(value) != DICOM_ITEM_GROUP || quiva::LoadLE16(value + 2) != DICOM_ITEM)
@@ -263,7 +264,8 @@ private:
         if (length < 8 || available < 8)
             return false;
         const DWORD itemLength = quiva::LoadLE32(value + 4);
-        return itemLength == DICOM_UNDEFINED_LENGTH || itemLength <= length - 8;
+        const DWORD held = length + (length & 1);
+        return itemLength == DICOM_UNDEFINED_LENGTH || itemLength <= held - 8;
     }
 
     static DicomElement* Make(WORD group, WORD element, DWORD vr, DWORD length, const BYTE* source, size_t copy)

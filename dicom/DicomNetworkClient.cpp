@@ -122,8 +122,11 @@ void CDicomNetworkClient::CloseSocket() { CloseConnection(); }
 
 bool CDicomNetworkClient::ConnectAndAssociate()
 {
-    if (!Connect(CString(), 0))
+    m_associateFailure = DicomAssociateFailure::None;
+    if (!Connect(CString(), 0)) {
+        m_associateFailure = DicomAssociateFailure::Unreachable;
         return false;
+    }
     return Associate();
 }
 
@@ -183,9 +186,11 @@ bool CDicomNetworkClient::Associate()
     DicomBuffer::Free(request);
 
     if (!Receive() || ReceivedType() == 0) {
+        m_associateFailure = DicomAssociateFailure::Silent;
         CloseConnection();
         return false;
     }
+    m_associateFailure = DicomAssociateFailure::Refused;
     switch (ReceivedType()) {
     case DICOM_PDU_ASSOCIATE_AC:
         if (!ParseAssociateAccept(m_receive->bytes, m_receive->length)) {
@@ -193,6 +198,7 @@ bool CDicomNetworkClient::Associate()
             return false;
         }
         m_receive->Reset();
+        m_associateFailure = DicomAssociateFailure::None;
         return true;
     case DICOM_PDU_ASSOCIATE_RJ:
         ParseAssociateReject(m_receive->bytes, m_receive->length);

@@ -24,6 +24,11 @@ extern std::atomic<WORD> DicomMessageId;
 // Non-data PDUs (association replies, release, abort) are never larger than this.
 #define DICOM_MAX_CONTROL_PDU 65536u
 
+// Why ConnectAndAssociate gave no association: no connection, an answer that was not an
+// acceptance (a rejection, an abort or a malformed reply), or no answer at all; None when it
+// never got as far as the network.
+enum class DicomAssociateFailure { None, Unreachable, Refused, Silent };
+
 class CDicomNetworkClient : public CKXNetClient, public CDicomProtocol {
 public:
     CDicomNetworkClient();
@@ -59,6 +64,7 @@ public:
 
     // The Status (0000,0900) of the last C-STORE-RSP read; 0xFFFF before any.
     WORD GetLastStatus() const { return m_lastStatus; }
+    DicomAssociateFailure GetAssociateFailure() const { return m_associateFailure; }
     // Where the last response's command bytes are written ("c:\pdata.dmp" by default; empty
     // writes nothing).
     static void SetDumpPath(const CString& path);
@@ -76,6 +82,7 @@ protected:
     DicomBuffer* m_receive = nullptr;
     WORD m_messageId = 0;
     WORD m_lastStatus = 0xFFFF;
+    DicomAssociateFailure m_associateFailure = DicomAssociateFailure::None;
 };
 
 // Whether a C-STORE-RSP status means the object was stored (success or a warning).

@@ -126,6 +126,18 @@ SYSTEMTIME EpochMsToSystemTime(int64_t ms)
     return t;
 }
 
+bool IsCalendarDate(int year, int month, int day)
+{
+    if (year < 1 || year > 9999 || month < 1 || month > 12 || day < 1 || day > 31)
+        return false;
+    SYSTEMTIME t{};
+    t.wYear = static_cast<WORD>(year);
+    t.wMonth = static_cast<WORD>(month);
+    t.wDay = static_cast<WORD>(day);
+    // A day past the month's end comes back as a day of the next month.
+    return EpochMsToSystemTime(SystemTimeToEpochMs(t)).wDay == t.wDay;
+}
+
 VirtualClock::VirtualClock(uint64_t startTick) : m_tick(startTick)
 {
     SYSTEMTIME t{};

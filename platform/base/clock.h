@@ -69,6 +69,8 @@ private:
 // also fills in wDayOfWeek.
 int64_t SystemTimeToEpochMs(const SYSTEMTIME& t);
 SYSTEMTIME EpochMsToSystemTime(int64_t ms);
+// Whether year, month and day name a day of the Gregorian calendar (years 1 to 9999).
+bool IsCalendarDate(int year, int month, int day);
 
 }  // namespace quiva
 

@@ -200,6 +200,12 @@ bool DecodeBmp(const std::string& bytes, DecodedImage& out, std::string* error)
     out.grey = bpp <= 8 && greyPalette;
     out.palette = palette;
     out.rgb565 = bpp == 16 && rmask == 0xF800 && gmask == 0x07E0 && bmask == 0x001F;
+    // The rows are handed out labelled 5-5-5 or 5-6-5 (16 bits) or B, G, R, A bytes (32 bits):
+    // rows with other masks are rewritten in that layout.
+    const bool labelledLayout =
+        (bpp == 16 && (out.rgb565 || (rmask == 0x7C00 && gmask == 0x03E0 && bmask == 0x001F))) ||
+        (bpp == 32 && rmask == 0xFF0000 && gmask == 0xFF00 && bmask == 0xFF && (amask == 0 || amask == 0xFF000000u)) ||
+        (bpp != 16 && bpp != 32);
     out.sourceStride = static_cast<size_t>(stride);
     out.sourceRows.resize(static_cast<size_t>(need));
     for (int64_t y = 0; y < height; ++y)
@@ -225,7 +231,22 @@ bool DecodeBmp(const std::string& bytes, DecodedImage& out, std::string* error)
                 uint32_t v = bpp == 16 ? LoadLE16(row + x * 2) : LoadLE32(row + x * 4);
                 uint32_t a = amask ? ma.Get(v) : 255;
                 anyAlpha = anyAlpha || a != 255;
-                px = Premultiply(a, mr.Get(v), mg.Get(v), mb.Get(v));
+                const uint32_t r = mr.Get(v), g = mg.Get(v), b = mb.Get(v);
+                px = Premultiply(a, r, g, b);
+                if (!labelledLayout) {
+                    uint8_t* own = out.sourceRows.data() + stride * static_cast<uint64_t>(y);
+                    if (bpp == 16) {
+                        auto five = [](uint32_t c) { return (c * 31 + 127) / 255; };
+                        const uint32_t w = (five(r) << 10) | (five(g) << 5) | five(b);
+                        own[x * 2] = static_cast<uint8_t>(w);
+                        own[x * 2 + 1] = static_cast<uint8_t>(w >> 8);
+                    } else {
+                        own[x * 4] = static_cast<uint8_t>(b);
+                        own[x * 4 + 1] = static_cast<uint8_t>(g);
+                        own[x * 4 + 2] = static_cast<uint8_t>(r);
+                        own[x * 4 + 3] = static_cast<uint8_t>(a);
+                    }
+                }
             }
             dst[x] = px;
         }

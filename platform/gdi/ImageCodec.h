@@ -19,8 +19,10 @@ struct DecodedImage {
     int bitsPerPixel = 32;         // as stored in the file (8 for grey JPEG, 24 for RGB...)
     bool hasAlpha = false;
     bool grey = false;             // every pixel has r == g == b by the file's own colour model
-    // BMP only: the file's own rows, top row first, `sourceStride` bytes each, with its palette
-    // (opaque ARGB entries as many as the file gives) and, for 16 bits, whether green has 6 bits.
+    // BMP only: the file's rows, top row first, `sourceStride` bytes each, in the layout of the
+    // pixel format they are labelled with (16 bits 5-5-5 or, when `rgb565`, 5-6-5; 32 bits B, G,
+    // R and A bytes): a file with other colour masks has its rows rewritten in that layout. With
+    // them the palette (opaque ARGB entries as many as the file gives).
     std::vector<uint8_t> sourceRows;
     size_t sourceStride = 0;
     std::vector<uint32_t> palette;

@@ -15,6 +15,7 @@
 #include "app/CKXQUIVACaptureModel.h"
 #include "app/CKXQUIVACaptureModelManager.h"
 #include "app/CKXQUIVAConfig.h"
+#include "dicom/DicomNetworkClient.h"
 #include "framework/CKXAdoRecord.h"
 #include "platform/base/clock.h"
 #include "platform/base/codepage.h"
@@ -99,6 +100,16 @@ protected:
         return rows;
     }
     int Count(const wchar_t* sql) { return _wtoi(Rows(sql).at(0).at(0)); }
+    // Stills go to the PACS at the loopback port as institution 77.
+    void SendTo(uint16_t port)
+    {
+        config.m_bSendDICOM = 1;
+        config.m_bPacsKindSeen = 1;
+        config.m_strPacsHost = L"127.0.0.1";
+        config.m_strPacsPort = CString(std::to_wstring(port).c_str());
+        config.m_strPacsAETitle = L"PACS";
+        config.m_strInstitutionNumber = L"77";
+    }
     std::vector<std::string> ImageFiles()
     {
         std::vector<std::string> out;
@@ -244,12 +255,7 @@ TEST_P(Commit, AChartNumberLongerThanItsColumnIsARefusalNotALostConnection)
 
 TEST_P(Commit, APacsThatIsDownDoesNotHoldTheCommit)
 {
-    config.m_bSendDICOM = 1;
-    config.m_bPacsKindSeen = 1;
-    config.m_strPacsHost = L"127.0.0.1";
-    config.m_strPacsPort = L"1";
-    config.m_strPacsAETitle = L"PACS";
-    config.m_strInstitutionNumber = L"77";
+    SendTo(1);
     CKXQUIVACaptureModel* m = Model();
     Still(m, "1.bmp");
     Still(m, "2.avi");
@@ -269,12 +275,7 @@ TEST_P(Commit, StillsArriveAtThePacsUnderTheirRowsNumbers)
     quiva::test::Storescp pacs(m_dir.Native("pacs"), {});
     ASSERT_TRUE(pacs.running());
     ASSERT_TRUE(m_conn.Execute(L"INSERT INTO PATIENT (CNO,PATIENT,GENDER,BIRTHDAY) VALUES('12345','HONG^GILDONG','M','19800105')", 0, 1));
-    config.m_bSendDICOM = 1;
-    config.m_bPacsKindSeen = 1;
-    config.m_strPacsHost = L"127.0.0.1";
-    config.m_strPacsPort = CString(std::to_wstring(pacs.port()).c_str());
-    config.m_strPacsAETitle = L"PACS";
-    config.m_strInstitutionNumber = L"77";
+    SendTo(pacs.port());
     CKXQUIVACaptureModel* m = Model();
     Still(m, "1.bmp");
     Still(m, "2.avi");
@@ -320,6 +321,124 @@ TEST_P(Commit, AModelRebuiltFromTheStoreLeavesNoFolderOfItsChartBehind)
     EXPECT_EQ(ImageFiles().size(), 2u);
     EXPECT_FALSE(fs::exists(m_dir.Native("store/12345")));
     EXPECT_TRUE(fs::exists(m_dir.Native("store")));
+}
+
+TEST_P(Commit, TextTheStationDidNotMakeArrivesAsOneValueWithinItsLimitAndOnlyRealDates)
+{
+    fs::create_directories(m_dir.Native("pacs"));
+    quiva::test::Storescp pacs(m_dir.Native("pacs"), {});
+    ASSERT_TRUE(pacs.running());
+    // A name twice what a person name holds, in two-byte characters of the code page.
+    std::wstring name(64, L'가');
+    ASSERT_TRUE(m_conn.Execute(CString(L"INSERT INTO PATIENT (CNO,PATIENT,GENDER,BIRTHDAY) VALUES('12\\34\\\\56','") +
+                                   name.c_str() + L"','M','19800105')",
+                               0, 1));
+    SendTo(pacs.port());
+    CKXQUIVACaptureModel* m = Model(L"12\\34\\\\56");
+    m->SetStudyName(L"a/b\\c");
+    m->SetStudyDate(L"20261345");
+    Still(m, "1.bmp", L"a/b\\c", L"20261345");
+    EXPECT_EQ(m->Commit(), 0);
+    EXPECT_EQ(m->GetPacsMissedMessage(), L"");
+    const CString today = CKXQUIVACaptureModel::BuildTodayDate();
+    const CString mdate = today.Mid(0, 4) + L"-" + today.Mid(4, 2) + L"-" + today.Mid(6, 2);
+    EXPECT_EQ(Rows(L"SELECT MDATE,TITLE FROM MMAIN"), (std::vector<std::vector<CString>>{{mdate, L"a/b\\c"}}));
+
+    std::string dump;
+    for (const std::string& f : quiva::test::FilesIn(m_dir.Native("pacs")))
+        if (f.rfind("SC", 0) == 0)
+            dump += quiva::test::RunCommand("dcmdump -Un +P 0010,0010 +P 0010,0020 +P 0008,0020 +P 0008,1030 +P 0008,103e \"" +
+                                            m_dir.Native("pacs/" + f) + "\"");
+    auto line = [&](const std::string& keyword) {
+        const size_t at = dump.find(keyword);
+        const size_t start = at == std::string::npos ? 0 : dump.rfind('\n', at) + 1;
+        return at == std::string::npos ? std::string() : dump.substr(start, at + keyword.size() - start);
+    };
+    EXPECT_NE(line("PatientID").find("[12_34__56]"), std::string::npos) << dump;
+    EXPECT_NE(line("PatientID").find(", 1 PatientID"), std::string::npos) << dump;
+    EXPECT_NE(line("StudyDescription").find("[a/b_c]"), std::string::npos) << dump;
+    EXPECT_NE(line("StudyDescription").find(", 1 StudyDescription"), std::string::npos) << dump;
+    EXPECT_NE(line("SeriesDescription").find("[a/b_c]"), std::string::npos) << dump;
+    // 32 characters of two bytes: the limit, and not half a character past it.
+    EXPECT_NE(line("PatientName").find("64, 1 PatientName"), std::string::npos) << dump;
+    EXPECT_NE(line("StudyDate").find("[" + today.ToUtf8() + "]"), std::string::npos) << dump;
+}
+
+namespace {
+
+// The messages the strip's save shows.
+struct ShownMessages {
+    ShownMessages()
+    {
+        CKXCtrlWndQUIVAThumbnail::showMessage = [this](const CString& text, const CString& caption) {
+            shown.push_back({caption, text});
+        };
+    }
+    ~ShownMessages() { CKXCtrlWndQUIVAThumbnail::showMessage = nullptr; }
+    std::vector<std::pair<CString, CString>> shown;
+};
+
+}  // namespace
+
+TEST_P(Commit, ThePersonLearnsHowManyStillsMissedThePacsAndWhy)
+{
+    CKXQUIVACaptureModel* m = Model();
+    auto save = [&] {
+        ShownMessages messages;
+        m->m_thumbnail.OnCommand(KXTHUMB_CMD_COMMIT, nullptr, nullptr);
+        return messages.shown;
+    };
+    using Shown = std::vector<std::pair<CString, CString>>;
+    // Nobody listens: the stills and the recording are committed all the same.
+    SendTo(quiva::test::UnusedPort());
+    Still(m, "1.bmp");
+    Still(m, "2.avi");
+    Still(m, "3.bmp");
+    EXPECT_EQ(save(), (Shown{{L"PACS 전송 오류", L"영상 2장이 PACS에 저장되지 않았습니다.\nPACS에 연결할 수 없습니다: 2장"}}));
+    EXPECT_EQ(Count(L"SELECT COUNT(*) FROM MIMG"), 3);
+    // A PACS that refuses the station.
+    fs::create_directories(m_dir.Native("strict"));
+    quiva::test::Storescp strict(m_dir.Native("strict"), {"--refuse"});
+    ASSERT_TRUE(strict.running());
+    config.m_strPacsPort = CString(std::to_wstring(strict.port()).c_str());
+    Still(m, "4.bmp");
+    EXPECT_EQ(save(), (Shown{{L"PACS 전송 오류", L"영상 1장이 PACS에 저장되지 않았습니다.\nPACS가 영상을 받지 않았습니다: 1장"}}));
+    // A PACS that takes the still, and one that is not sendable (no institution number for its
+    // UIDs) with it.
+    fs::create_directories(m_dir.Native("pacs"));
+    quiva::test::Storescp pacs(m_dir.Native("pacs"), {});
+    ASSERT_TRUE(pacs.running());
+    config.m_strPacsPort = CString(std::to_wstring(pacs.port()).c_str());
+    Still(m, "5.bmp");
+    EXPECT_EQ(save(), Shown{});
+    config.m_strInstitutionNumber = L"";
+    Still(m, "6.bmp");
+    EXPECT_EQ(save(), (Shown{{L"PACS 전송 오류", L"영상 1장이 PACS에 저장되지 않았습니다.\n보낼 수 없는 영상입니다: 1장"}}));
+    EXPECT_EQ(Count(L"SELECT COUNT(*) FROM MIMG"), 6);
+}
+
+TEST_P(Commit, ASilentPacsHoldsACommitOfFiveStillsForOneBound)
+{
+    // A PACS that takes the connection and never answers; later connections wait unaccepted.
+    quiva::test::TestPeer silent([](quiva::test::PeerConnection& c) { c.ReadToEnd(120000); });
+    SendTo(silent.port());
+    CKXQUIVACaptureModel* m = Model();
+    for (int i = 1; i <= 5; ++i)
+        Still(m, std::to_string(i) + ".bmp");
+    const std::chrono::milliseconds bound(CDicomNetworkClient().StallLimitMs());
+    ShownMessages messages;
+    const auto start = std::chrono::steady_clock::now();
+    m->m_thumbnail.OnCommand(KXTHUMB_CMD_COMMIT, nullptr, nullptr);
+    const auto took = std::chrono::steady_clock::now() - start;
+    EXPECT_EQ(Count(L"SELECT COUNT(*) FROM MIMG"), 5);
+    EXPECT_EQ(ImageFiles().size(), 5u);
+    EXPECT_FALSE(fs::exists(m_dir.Native("store/12345")));
+    EXPECT_EQ(messages.shown, (std::vector<std::pair<CString, CString>>{
+                                  {L"PACS 전송 오류", L"영상 5장이 PACS에 저장되지 않았습니다.\nPACS가 응답하지 않습니다: 5장"}}));
+    // One association was tried: the other four stills did not wait again.
+    EXPECT_EQ(silent.accepted(), 1);
+    EXPECT_FALSE(silent.HasPendingConnection());
+    EXPECT_LT(took, 2 * bound);
 }
 
 INSTANTIATE_TEST_SUITE_P(Backends, Commit, testing::Values(Backend::SQLite, Backend::PostgreSQL), BackendName);

@@ -13,6 +13,7 @@
 #include "framework/CKXAdoConnection.h"
 #include "platform/base/debug.h"
 #include "platform/base/memoryapi.h"
+#include "platform/base/winpath.h"
 #include "tests/dicom/JpegSamples.h"
 #include "tests/dicom/NetTestSupport.h"
 #include "tests/support/BmpFiles.h"
@@ -211,6 +212,21 @@ TEST(SendDicomModel, BitmapsBecomeRowsTopFirstWithoutShear)
     EXPECT_EQ(missing.data, nullptr);
 }
 
+TEST(SendDicomModel, BitFieldBitmapsKeepTheirColours)
+{
+    // Red, green and blue pixels under 32-bit masks in R, G, B, A byte order and 16-bit 4-4-4
+    // masks: the pixels sent have the colours the file's masks give.
+    CKXSendDicomModel model;
+    for (const char* name : {"bf32-rgba-order.bmp", "bf16-444.bmp"}) {
+        const std::string path = std::string(QUIVA_SOURCE_DIR) + "/tests/data/findings/image_decode/" + name;
+        Pixels p;
+        Read(model, quiva::WindowsPath(path), p);
+        ASSERT_NE(p.data, nullptr) << name;
+        ASSERT_EQ(p.length, 9u) << name;
+        EXPECT_EQ(std::vector<BYTE>(p.data, p.data + 9), (std::vector<BYTE>{255, 0, 0, 0, 255, 0, 0, 0, 255})) << name;
+    }
+}
+
 TEST(SendDicomModel, StillsArriveAtThePacsAsSecondaryCaptures)
 {
     TempDir dir;
@@ -311,6 +327,44 @@ TEST(SendDicomModel, APacsThatIsDownOrRefusesIsReportedAndReturns)
     debug.Clear();
     EXPECT_FALSE(model.BuildAndSend(6, dir.Win("still.jpg"), 1));
     EXPECT_TRUE(debug.Contains(L"no association"));
+}
+
+TEST(SendDicomModel, AStoreWithoutAResponseSaysWhatHappenedInsteadOfAStatus)
+{
+    using quiva::test::PeerConnection;
+    TempDir dir;
+    WriteAll(dir.Native("still.jpg"), quiva::test::MakeJpeg(16, 16, JpegKind::YCbCrJfif));
+    quiva::DebugCapture debug;
+    // A PACS that takes the association but not the still's kind.
+    quiva::test::TestPeer refusing([](PeerConnection& c) {
+        c.ReadPdu();
+        c.Write(quiva::test::AssociateAccept(3, quiva::test::kJpegBaselineUid, 16384));
+        c.ReadPdu();
+        c.Write(quiva::test::ReleaseReply());
+        c.ReadToEnd();
+    });
+    CKXSendDicomModel model;
+    model.chartNo = L"1234";
+    model.SetDates(L"20240105", L"Endo");
+    model.SetNetwork(L"127.0.0.1", L"PACS", CString(std::to_wstring(refusing.port()).c_str()), L"77");
+    EXPECT_FALSE(model.BuildAndSend(5, dir.Win("still.jpg"), 1));
+    EXPECT_TRUE(debug.Contains(L"did not accept")) << testing::PrintToString(debug.Lines());
+    EXPECT_EQ(model.missed[KX_PACS_REFUSED], 1);
+    // One that drops the association once the still has come.
+    quiva::test::TestPeer dropping([](PeerConnection& c) {
+        c.ReadPdu();
+        c.Write(quiva::test::AssociateAccept(0, quiva::test::kJpegBaselineUid, 16384));
+        quiva::test::ReadMessage(c);
+        quiva::test::ReadMessage(c);
+        c.Write(quiva::test::Abort());
+        c.ReadToEnd();
+    });
+    model.SetNetwork(L"127.0.0.1", L"PACS", CString(std::to_wstring(dropping.port()).c_str()), L"77");
+    EXPECT_FALSE(model.BuildAndSend(6, dir.Win("still.jpg"), 1));
+    EXPECT_TRUE(debug.Contains(L"no response was read")) << testing::PrintToString(debug.Lines());
+    EXPECT_EQ(model.missed[KX_PACS_SILENT], 1);
+    for (const std::wstring& line : debug.Lines())
+        EXPECT_EQ(line.find(L"FFFF"), std::wstring::npos) << CString(line.c_str()).ToUtf8();
 }
 
 TEST(SendDicomModel, PatientRowIsReadWithTheChartNumberQuoted)
