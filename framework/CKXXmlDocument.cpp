@@ -240,11 +240,24 @@ public:
         return true;
     }
 
+    // Laid out as the library writes one, with its values escaped: a quote or a ">" read from
+    // a reference would otherwise end the declaration early and lose the document behind it.
     bool Visit(const TiXmlDeclaration& declaration) override
     {
         Indent();
-        TiXmlDeclaration right(declaration.Version(), EncodingFor(declaration.Encoding()), declaration.Standalone());
-        right.Print(nullptr, 0, &m_out);
+        m_out += "<?xml ";
+        auto attribute = [this](const char* name, const std::string& value) {
+            if (value.empty())
+                return;
+            m_out += name;
+            m_out += "=\"";
+            Escape(value);
+            m_out += "\" ";
+        };
+        attribute("version", declaration.Version());
+        attribute("encoding", EncodingFor(declaration.Encoding()));
+        attribute("standalone", declaration.Standalone());
+        m_out += "?>";
         LineBreak();
         return true;
     }
@@ -574,6 +587,11 @@ int CKXXmlDocument::SetValue(const wchar_t* path, const wchar_t* value, int inde
     if (!element)
         return -1;
     CString text(value ? value : L"");
+    // Control characters XML cannot carry (form feed, vertical tab and the like) become spaces:
+    // the parser reads them back as blanks at best, and a value of nothing else as no value.
+    for (int i = 0; i < text.GetLength(); ++i)
+        if (text[i] < L' ' && text[i] != L'\t' && text[i] != L'\n' && text[i] != L'\r')
+            text.SetAt(i, L' ');
     // Markup goes into CDATA sections, unless a carriage return is in it: reading a file turns
     // every line end into a line feed, and only escaped text keeps one. A value of blanks only
     // must be CDATA (blank text is not kept), so its line ends are line feeds from the start.

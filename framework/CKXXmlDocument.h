@@ -37,7 +37,8 @@ public:
     void LoadXml(const wchar_t* xml);
 
     CString GetValue(const wchar_t* path, int index = 0);
-    // 0, or -1 when the path cannot be resolved even with creation.
+    // 0, or -1 when the path cannot be resolved even with creation. Control characters other
+    // than tab and line ends are stored as spaces.
     int SetValue(const wchar_t* path, const wchar_t* value, int index = 0, BOOL wrap = TRUE);
     CString GetAttribute(const wchar_t* path, const wchar_t* name, int index = 0);
     int SetAttribute(const wchar_t* path, int index, const wchar_t* name, const wchar_t* value);

@@ -343,6 +343,22 @@ TEST(XmlDocument, SavedDocumentsAreWrittenInTheirDeclaredEncoding)
     EXPECT_EQ(back.GetValue(L"/Name"), L"김");
 }
 
+TEST(XmlDocument, DeclarationValuesHoldingQuotesAreWrittenEscaped)
+{
+    TempDir dir;
+    // The quote and ">" in the version come from references; written back bare, they would end
+    // the declaration early and the saved file would load empty.
+    WriteAll(dir.Native("d.xml"), ReadAll(Finding("xml6-escaped-declaration-min.xml")) + "><Name>a</Name></C>");
+    CKXXmlDocument doc;
+    ASSERT_TRUE(doc.Load(dir.Win("d.xml")));
+    ASSERT_EQ(doc.SetValue(L"/added/value", L"김"), 0);
+    ASSERT_TRUE(doc.Save());
+    CKXXmlDocument back;
+    ASSERT_TRUE(back.Load(dir.Win("d.xml"))) << ReadAll(dir.Native("d.xml"));
+    EXPECT_EQ(back.GetValue(L"/Name"), L"a");
+    EXPECT_EQ(back.GetValue(L"/added/value"), L"김");
+}
+
 TEST(XmlDocument, TextBesideCommentsIsReadAndReplacedWhole)
 {
     TempDir dir;
@@ -393,6 +409,16 @@ TEST(XmlDocument, BlankValuesSurviveSaveAndLoad)
     ASSERT_TRUE(back.Load(dir.Win("r.xml")));
     EXPECT_EQ(back.GetValue(L"/markup"), L"a<b\r\nc");
     EXPECT_EQ(back.GetValue(L"/blank"), L"\n");
+    // Form feeds and vertical tabs cannot be carried by XML (a value of one read back empty):
+    // they are kept as spaces, as are the other control characters.
+    ASSERT_EQ(doc.SetValue(L"/feed", L"\f"), 0);
+    ASSERT_EQ(doc.SetValue(L"/tab", L"\v"), 0);
+    ASSERT_EQ(doc.SetValue(L"/mixed", L"a\x01" L"b\f"), 0);
+    ASSERT_TRUE(doc.Save(dir.Win("r.xml")));
+    ASSERT_TRUE(back.Load(dir.Win("r.xml")));
+    EXPECT_EQ(back.GetValue(L"/feed"), L" ");
+    EXPECT_EQ(back.GetValue(L"/tab"), L" ");
+    EXPECT_EQ(back.GetValue(L"/mixed"), L"a b ");
     // Text given as a string has its line ends made LF as a file's would.
     doc.LoadXml(L"<r><v><![CDATA[a\r\nb\r]]></v></r>");
     EXPECT_EQ(doc.GetValue(L"/v"), L"a\nb\n");
