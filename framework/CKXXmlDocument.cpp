@@ -369,6 +369,36 @@ CKXXmlDocument::~CKXXmlDocument() = default;
 
 std::string CKXXmlDocument::ToTree(const CString& text) const { return quiva::WideToMultiByte(text.str(), m_codePage); }
 
+std::string CKXXmlDocument::ValueToTree(const CString& text)
+{
+    bool lost = false;
+    std::string bytes = quiva::WideToMultiByte(text.str(), m_codePage, &lost);
+    if (!lost || m_codePage == CP_UTF8)
+        return bytes;
+    // Code page 949 cannot spell the value (an accented letter, an emoji): the document becomes
+    // UTF-8, every text already in it too, so that nothing reads back as "?".
+    auto recode = [](const std::string& cp949) { return quiva::WideToUtf8(quiva::MultiByteToWide(cp949, CP_KOREAN)); };
+    std::vector<TiXmlNode*> nodes{m_document.FirstChild()};
+    while (!nodes.empty()) {
+        TiXmlNode* node = nodes.back();
+        nodes.pop_back();
+        if (!node)
+            continue;
+        nodes.push_back(node->NextSibling());
+        nodes.push_back(node->FirstChild());
+        if (node->ToDeclaration())
+            continue;  // the printer writes the declaration of the bytes it writes
+        node->SetValue(recode(node->ValueStr()));
+        if (TiXmlElement* element = node->ToElement())
+            for (TiXmlAttribute* a = element->FirstAttribute(); a; a = a->Next()) {
+                a->SetName(recode(a->NameTStr()));
+                a->SetValue(recode(a->ValueStr()));
+            }
+    }
+    m_codePage = CP_UTF8;
+    return quiva::WideToUtf8(text.str());
+}
+
 CString CKXXmlDocument::FromTree(const char* text) const
 {
     return text ? CString(quiva::MultiByteToWide(text, m_codePage)) : CString();
@@ -600,6 +630,7 @@ int CKXXmlDocument::SetValue(const wchar_t* path, const wchar_t* value, int inde
         text.Replace(L"\r\n", L"\n");
         text.Replace(L"\r", L"\n");
     }
+    ValueToTree(text);  // the document's code page is one that spells the value
     SetText(element, text, blank || (NeedsCData(text) && text.Find(L'\r') < 0));
     return 0;
 }
@@ -620,6 +651,7 @@ int CKXXmlDocument::SetAttribute(const wchar_t* path, int index, const wchar_t* 
     TiXmlElement* element = Resolve(path, index, true);
     if (!element)
         return -1;
-    element->SetAttribute(treeName, ToTree(value ? value : L""));
+    const std::string treeValue = ValueToTree(value ? value : L"");
+    element->SetAttribute(ToTree(name), treeValue);
     return 0;
 }

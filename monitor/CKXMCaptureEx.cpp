@@ -198,23 +198,11 @@ void CKXMCaptureEx::LoadGraphList()
 
 BOOL CKXMCaptureEx::SaveGraphList(BOOL dvdOn)
 {
-    std::lock_guard lock(m_lock);
-    // The list is in code page 949, unless a path or name is not (an accented letter, an
-    // emoji): then it is all UTF-8, so that no entry comes back as "?" and is dropped.
-    bool korean = true;
-    for (INT_PTR i = 0; i < m_devices.GetSize(); ++i)
-        for (const CString* text : {&m_devices[i]->sourceName, &m_devices[i]->displayName}) {
-            if (m_devices[i]->type != KXM_DEVICE_GRAPH_FILE)
-                break;
-            bool lost = false;
-            quiva::WideToMultiByte(text->str(), CP_KOREAN, &lost);
-            korean = korean && !lost;
-        }
     CKXXmlDocument doc;
-    doc.LoadXml(korean ? L"<?xml version=\"1.0\" encoding=\"euc-kr\"?><GraphFiles/>"
-                       : L"<?xml version=\"1.0\" encoding=\"UTF-8\"?><GraphFiles/>");
+    doc.LoadXml(L"<?xml version=\"1.0\" encoding=\"euc-kr\"?><GraphFiles/>");
     if (dvdOn)
         doc.SetAttribute(L"/Extension", 0, L"DVD", L"1");
+    std::lock_guard lock(m_lock);
     int n = 0;
     for (INT_PTR i = 0; i < m_devices.GetSize(); ++i) {
         const _KXMCaptureDeviceInfo* e = m_devices[i];

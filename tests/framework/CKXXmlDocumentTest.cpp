@@ -169,6 +169,23 @@ TEST(XmlDocument, KoreanTextIsCodePage949OnDisk)
     EXPECT_EQ(back.GetAttribute(L"/이름", L"종류"), L"환자");
 }
 
+TEST(XmlDocument, ValuesCodePage949CannotSpellMakeTheDocumentUtf8)
+{
+    TempDir dir;
+    CKXXmlDocument doc;
+    doc.LoadXml(L"<?xml version=\"1.0\" encoding=\"euc-kr\"?><설정/>");
+    ASSERT_EQ(doc.SetValue(L"/이름", L"홍길동"), 0);
+    ASSERT_EQ(doc.SetValue(L"/camera", L"Caméra"), 0);
+    ASSERT_EQ(doc.SetAttribute(L"/이름", 0, L"종류", L"😀"), 0);
+    ASSERT_TRUE(doc.Save(dir.Win("u.xml")));
+    EXPECT_NE(ReadAll(dir.Native("u.xml")).find("encoding=\"UTF-8\""), std::string::npos);
+    CKXXmlDocument back;
+    ASSERT_TRUE(back.Load(dir.Win("u.xml")));
+    EXPECT_EQ(back.GetValue(L"/이름"), L"홍길동");
+    EXPECT_EQ(back.GetValue(L"/camera"), L"Caméra");
+    EXPECT_EQ(back.GetAttribute(L"/이름", L"종류"), L"😀");
+}
+
 TEST(XmlDocument, LoadAndSavePaths)
 {
     TempDir dir;
