@@ -61,6 +61,21 @@ TEST_F(CaptureFormat, RequestedFormatMatchesWithoutRegardToCase)
     EXPECT_EQ(engine.ReqWidth(), 1280);
 }
 
+TEST_F(CaptureFormat, EveryListedFormatIsPreviewed)
+{
+    // NV12 is the one the card lists that the graph once could not connect.
+    TestEngine engine;
+    engine.Load(kList);
+    engine.SetRequestedFormat(640, 480, 30, L"{3231564E-0000-0010-8000-00AA00389B71}");
+    ASSERT_EQ(Negotiated(engine, L"Test Card [S-Video]", m_wnd), 1);
+    EXPECT_EQ(engine.ReqWidth(), 640);
+    ASSERT_EQ(engine.Start(m_wnd), 1);
+    Stamped s = WaitForPicture(engine, 0, 30000);
+    ASSERT_TRUE(s.ok);
+    EXPECT_EQ(s.stamp.fourcc, MEDIASUBTYPE_NV12.Data1);
+    EXPECT_EQ(s.header.biWidth, 640);
+}
+
 TEST_F(CaptureFormat, SlowDeviceKeepsItsOwnFormat)
 {
     TestEngine engine;

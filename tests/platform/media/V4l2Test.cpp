@@ -303,6 +303,10 @@ TEST(V4l2Test, FormatsComeFromSizesAndIntervals)
     EXPECT_EQ(333333, card.formats[0].avgTimePerFrame);
     EXPECT_EQ(666666, card.formats[1].avgTimePerFrame);
     EXPECT_TRUE(card.formats[4].subtype == MEDIASUBTYPE_NV12);
+    // A format no filter can show is not offered.
+    scope.io->devices["/dev/video0"].formats.push_back({V4L2_PIX_FMT_GREY, {{640, 480}}, {30}});
+    ASSERT_TRUE(quiva::media::ProbeV4l2Device(*scope.io, "/dev/video0", &card));
+    EXPECT_EQ(5u, card.formats.size());
 
     ASSERT_TRUE(quiva::media::ProbeV4l2Device(*scope.io, "/dev/video1", &cam));
     EXPECT_FALSE(cam.hasCrossbar);  // one camera input
