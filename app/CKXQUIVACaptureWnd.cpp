@@ -21,6 +21,13 @@ BOOL CKXQUIVACaptureWnd::OnEraseBkgnd(HDC hdc)
         GetClientRect(&r);
         HBRUSH black = static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH));
         FillRect(hdc, &r, black);
+        // A preview was asked for (the frame handed over its engine) and does not run: the
+        // person is told, rather than left with a black window.
+        if (engine) {
+            SetBkMode(hdc, TRANSPARENT);
+            SetTextColor(hdc, RGB(255, 255, 255));
+            DrawTextW(hdc, kNoPreviewText, -1, &r, DT_CENTER | DT_VCENTER | DT_SINGLELINE);
+        }
     }
     return 0;
 }

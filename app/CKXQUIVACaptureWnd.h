@@ -1,6 +1,7 @@
 // The child window of the capture frame in which the engine renders the live preview. It is
-// black while no graph runs, hands mouse moves and releases to the engine's DVD menu, and is
-// transparent to hit testing so that the frame drags the window from the preview.
+// black while no graph runs (with a line saying so once a preview was asked for and could not
+// start), hands mouse moves and releases to the engine's DVD menu, and is transparent to hit
+// testing so that the frame drags the window from the preview.
 #pragma once
 
 #include "platform/ui/CWnd.h"
@@ -12,6 +13,9 @@ class CKXMCapture;
 
 class CKXQUIVACaptureWnd : public CWnd {
 public:
+    // What the window shows when the preview it was given does not run.
+    static constexpr const wchar_t* kNoPreviewText = L"미리보기를 시작할 수 없습니다";
+
     CKXQUIVACaptureWnd() = default;
 
     CKXMCapture* engine = nullptr;  // not owned; set by the frame's preview start
