@@ -64,16 +64,27 @@ TEST_F(CaptureFormat, RequestedFormatMatchesWithoutRegardToCase)
 TEST_F(CaptureFormat, EveryListedFormatIsPreviewed)
 {
     // NV12 is the one the card lists that the graph once could not connect.
-    TestEngine engine;
-    engine.Load(kList);
-    engine.SetRequestedFormat(640, 480, 30, L"{3231564E-0000-0010-8000-00AA00389B71}");
-    ASSERT_EQ(Negotiated(engine, L"Test Card [S-Video]", m_wnd), 1);
-    EXPECT_EQ(engine.ReqWidth(), 640);
-    ASSERT_EQ(engine.Start(m_wnd), 1);
-    Stamped s = WaitForPicture(engine, 0, 30000);
-    ASSERT_TRUE(s.ok);
-    EXPECT_EQ(s.stamp.fourcc, MEDIASUBTYPE_NV12.Data1);
-    EXPECT_EQ(s.header.biWidth, 640);
+    std::vector<_KXMCaptureResolutionInfo> formats;
+    {
+        TestEngine engine;
+        engine.Load(kList);
+        ASSERT_EQ(Negotiated(engine, L"Test Card [S-Video]", m_wnd), 1);
+        for (int i = 0; i < engine.GetFormatCount(); ++i)
+            formats.push_back(engine.GetFormat(i));
+    }
+    ASSERT_EQ(formats.size(), 5u);
+    EXPECT_STREQ(formats[4].subtype, L"{3231564E-0000-0010-8000-00AA00389B71}");
+    for (const _KXMCaptureResolutionInfo& f : formats) {
+        TestEngine engine;
+        engine.Load(kList);
+        engine.SetRequestedFormat(f.width, f.height, f.frameRate, f.subtype);
+        ASSERT_EQ(Negotiated(engine, L"Test Card [S-Video]", m_wnd), 1) << f.subtype.GetString();
+        ASSERT_EQ(engine.Start(m_wnd), 1) << f.subtype.GetString();
+        Stamped s = WaitForPicture(engine, 0, 30000);
+        ASSERT_TRUE(s.ok) << f.subtype.GetString();
+        EXPECT_STREQ(engine.ReqSubtype(), f.subtype) << f.subtype.GetString();
+        EXPECT_EQ(s.header.biWidth, f.width) << f.subtype.GetString();
+    }
 }
 
 TEST_F(CaptureFormat, SlowDeviceKeepsItsOwnFormat)
