@@ -174,7 +174,9 @@ void CKXQUIVACaptureModelManager::LoadFolder(const CString& folder)
                 OutputDebugStringW(L"LoadFolder: a listed file outside its folder is ignored: " + path + L"\n");
                 continue;
             }
-            if (GetFileAttributesW(path) == INVALID_FILE_ATTRIBUTES || !StillInStore(path))
+            // Only files are captures: an entry naming a folder (the study folder itself) is not.
+            const DWORD attributes = GetFileAttributesW(path);
+            if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY) || !StillInStore(path))
                 continue;
             const BOOL saved = xml.GetAttribute(element, L"Saved") == L"TRUE";
             const BOOL deleted = xml.GetAttribute(element, L"Deleted") == L"TRUE";

@@ -21,10 +21,14 @@ BOOL CKXQUIVACaptureWnd::OnEraseBkgnd(HDC hdc)
         GetClientRect(&r);
         HBRUSH black = static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH));
         FillRect(hdc, &r, black);
-        if (!m_notice.IsEmpty()) {
+        // A preview was asked for (the frame handed over its engine) and does not run: the
+        // person is told why when the frame knows (no source at all), else that it could not
+        // start, rather than left with a black window.
+        if (!m_notice.IsEmpty() || engine) {
             SetBkMode(hdc, TRANSPARENT);
             SetTextColor(hdc, RGB(255, 255, 255));
-            DrawTextW(hdc, m_notice, -1, &r, DT_CENTER | DT_VCENTER | DT_SINGLELINE);
+            const CString text = m_notice.IsEmpty() ? CString(kNoPreviewText) : m_notice;
+            DrawTextW(hdc, text, -1, &r, DT_CENTER | DT_VCENTER | DT_SINGLELINE);
         }
     }
     return 0;

@@ -1,8 +1,8 @@
 // The child window of the capture frame in which the engine renders the live preview. It is
-// black while no graph runs, with a notice in it when the frame has one to give, and hands mouse
-// moves and releases to the engine's DVD menu. Over a DVD menu button it takes the mouse itself;
-// anywhere else it is transparent to hit testing so that the frame drags the window from the
-// preview.
+// black while no graph runs (with a line saying why once a preview was asked for and could not
+// start: no capture source, or the source would not start), and hands mouse moves and releases
+// to the engine's DVD menu. Over a DVD menu button it takes the mouse itself; anywhere else it
+// is transparent to hit testing so that the frame drags the window from the preview.
 #pragma once
 
 #include "platform/base/CString.h"
@@ -15,6 +15,9 @@ class CKXMCapture;
 
 class CKXQUIVACaptureWnd : public CWnd {
 public:
+    // What the window shows when the preview it was given does not run.
+    static constexpr const wchar_t* kNoPreviewText = L"미리보기를 시작할 수 없습니다";
+
     CKXQUIVACaptureWnd() = default;
 
     CKXMCapture* engine = nullptr;  // not owned; set by the frame's preview start

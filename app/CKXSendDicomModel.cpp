@@ -314,10 +314,12 @@ BYTE* CKXSendDicomModel::DecodePixels(const BYTE* file, DWORD size)
                 r = (e >> 16) & 0xFF, g = (e >> 8) & 0xFF, b = e & 0xFF;
             } else if (bpp == 16) {
                 const uint32_t v = row[x * 2] | (row[x * 2 + 1] << 8);
+                // To eight bits rounded to the nearest, as the image decoder widens them.
+                auto wide = [](uint32_t x, uint32_t max) { return (x * 255 + max / 2) / max; };
                 if (rgb565) {
-                    r = ((v >> 11) & 0x1F) * 255 / 31, g = ((v >> 5) & 0x3F) * 255 / 63, b = (v & 0x1F) * 255 / 31;
+                    r = wide((v >> 11) & 0x1F, 31), g = wide((v >> 5) & 0x3F, 63), b = wide(v & 0x1F, 31);
                 } else {
-                    r = ((v >> 10) & 0x1F) * 255 / 31, g = ((v >> 5) & 0x1F) * 255 / 31, b = (v & 0x1F) * 255 / 31;
+                    r = wide((v >> 10) & 0x1F, 31), g = wide((v >> 5) & 0x1F, 31), b = wide(v & 0x1F, 31);
                 }
             } else if (bpp == 24 || bpp == 32) {
                 const BYTE* s = row + x * (bpp / 8);

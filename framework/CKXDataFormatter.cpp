@@ -1,6 +1,6 @@
 #include "framework/CKXDataFormatter.h"
 
-#include <cmath>
+#include <algorithm>
 #include <cstdio>
 #include <cwchar>
 #include <string>
@@ -62,6 +62,34 @@ int Weekday(int year, int month, int day)
     return static_cast<int>(((days % 7) + 7 + 4) % 7);  // 1970-01-01 was a Thursday
 }
 
+// The value's digits rounded half away from zero to `decimals` places, worked on the text so
+// that no digit is lost or made up: the whole part without leading zeros ("0" for none), then
+// a point and the decimals when there are any.
+std::wstring RoundedDigits(const std::wstring& numberText, int decimals)
+{
+    const size_t point = numberText.find(L'.');
+    std::wstring whole = numberText.substr(0, point);
+    std::wstring fraction = point == std::wstring::npos ? std::wstring() : numberText.substr(point + 1);
+    whole.erase(0, std::min(whole.find_first_not_of(L'0'), whole.size()));
+    const size_t places = static_cast<size_t>(decimals);
+    const bool up = fraction.size() > places && fraction[places] >= L'5';
+    fraction.resize(places, L'0');
+    std::wstring digits = whole + fraction;
+    if (up) {
+        size_t i = digits.size();
+        for (; i > 0 && digits[i - 1] == L'9'; --i)
+            digits[i - 1] = L'0';
+        if (i > 0)
+            ++digits[i - 1];
+        else
+            digits.insert(0, 1, L'1');
+    }
+    std::wstring out = digits.size() > places ? digits.substr(0, digits.size() - places) : L"0";
+    if (decimals > 0)
+        out += L'.' + digits.substr(digits.size() - places);
+    return out;
+}
+
 // The number as the mask asks: width W = pattern length, P decimals after the pattern's ".";
 // grouped numbers get their commas before they are padded to the width of the grouped field.
 std::wstring FormatNumber(const _KXDataFormatTokenInfo& token, const _KXDataFormatValue& value)
@@ -70,22 +98,23 @@ std::wstring FormatNumber(const _KXDataFormatTokenInfo& token, const _KXDataForm
     int width = static_cast<int>(pattern.size());
     size_t point = pattern.find(L'.');
     int decimals = point == std::wstring::npos ? 0 : static_cast<int>(pattern.size() - point - 1);
-    double number = value.negative && value.number != 0.0 ? -value.number : value.number;
-    if (token.type != CKXDataFormatter::kGroupedNumber)
-        return Printf("%*.*f", width, decimals, number);
-
-    std::wstring digits = Printf("%.*f", decimals, std::fabs(number));
-    size_t intEnd = digits.find(L'.');
-    if (intEnd == std::wstring::npos)
-        intEnd = digits.size();
-    for (size_t i = intEnd; i > 3; i -= 3)
-        digits.insert(i - 3, 1, L',');
-    if (number < 0.0)
+    // A negative value keeps its sign unless it is zero.
+    const bool negative = value.negative && value.numberText.str().find_first_of(L"123456789") != std::wstring::npos;
+    std::wstring digits = RoundedDigits(value.numberText.str(), decimals);
+    size_t field = static_cast<size_t>(width);
+    if (token.type == CKXDataFormatter::kGroupedNumber) {
+        size_t intEnd = digits.find(L'.');
+        if (intEnd == std::wstring::npos)
+            intEnd = digits.size();
+        for (size_t i = intEnd; i > 3; i -= 3)
+            digits.insert(i - 3, 1, L',');
+        int intWidth = width - (point == std::wstring::npos ? 0 : decimals + 1);
+        field += intWidth > 0 ? static_cast<size_t>((intWidth - 1) / 3) : 0;
+    }
+    if (negative)
         digits.insert(0, 1, L'-');
-    int intWidth = width - (point == std::wstring::npos ? 0 : decimals + 1);
-    int field = width + (intWidth > 0 ? (intWidth - 1) / 3 : 0);
-    if (static_cast<int>(digits.size()) < field)
-        digits.insert(0, static_cast<size_t>(field) - digits.size(), L' ');
+    if (digits.size() < field)
+        digits.insert(0, field - digits.size(), L' ');
     return digits;
 }
 

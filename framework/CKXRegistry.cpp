@@ -18,10 +18,8 @@ BOOL CKXRegistry::Open(const wchar_t* subkey, HKEY* outKey, BOOL create)
     desktop = nullptr;
     windowStation = nullptr;
     previousStation = nullptr;
-    // HKEY_CURRENT_USER would be the interactive user's hive, borrowed through the shell
-    // process's token; without such a process the caller's own hive is the one.
-    if (hive == HKEY_CURRENT_USER)
-        FindExplorerProcess();
+    // HKEY_CURRENT_USER is the hive of the user running the program: no other user's hive is
+    // borrowed, so no token is taken and no window station switched.
 
     CString sub(subkey ? subkey : L"");
     LSTATUS status = RegOpenKeyExW(root, sub, 0, KEY_ALL_ACCESS, &key);
@@ -69,8 +67,6 @@ BOOL CKXRegistry::SetString(const wchar_t* name, const wchar_t* value)
                                     static_cast<DWORD>((text.GetLength() + 1) * sizeof(wchar_t)));
     return status == ERROR_SUCCESS ? TRUE : FALSE;
 }
-
-HANDLE FindExplorerProcess() { return nullptr; }
 
 BOOL EnsureFolder(const wchar_t* path) { return CreateFolderTree(path); }
 

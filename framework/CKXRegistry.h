@@ -30,10 +30,6 @@ public:
     HWINSTA previousStation = nullptr;
 };
 
-// The process of the interactive desktop shell, whose user's hive HKEY_CURRENT_USER would be
-// borrowed. There is none here: every program already runs as the user whose hive it opens.
-HANDLE FindExplorerProcess();
-
 // Creates the folder and every missing parent; TRUE when the folder exists afterwards.
 BOOL EnsureFolder(const wchar_t* path);
 BOOL CreateFolderTree(const wchar_t* path);

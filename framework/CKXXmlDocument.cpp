@@ -240,11 +240,24 @@ public:
         return true;
     }
 
+    // Laid out as the library writes one, with its values escaped: a quote or a ">" read from
+    // a reference would otherwise end the declaration early and lose the document behind it.
     bool Visit(const TiXmlDeclaration& declaration) override
     {
         Indent();
-        TiXmlDeclaration right(declaration.Version(), EncodingFor(declaration.Encoding()), declaration.Standalone());
-        right.Print(nullptr, 0, &m_out);
+        m_out += "<?xml ";
+        auto attribute = [this](const char* name, const std::string& value) {
+            if (value.empty())
+                return;
+            m_out += name;
+            m_out += "=\"";
+            Escape(value);
+            m_out += "\" ";
+        };
+        attribute("version", declaration.Version());
+        attribute("encoding", EncodingFor(declaration.Encoding()));
+        attribute("standalone", declaration.Standalone());
+        m_out += "?>";
         LineBreak();
         return true;
     }
@@ -355,6 +368,36 @@ CKXXmlDocument::CKXXmlDocument()
 CKXXmlDocument::~CKXXmlDocument() = default;
 
 std::string CKXXmlDocument::ToTree(const CString& text) const { return quiva::WideToMultiByte(text.str(), m_codePage); }
+
+std::string CKXXmlDocument::ValueToTree(const CString& text)
+{
+    bool lost = false;
+    std::string bytes = quiva::WideToMultiByte(text.str(), m_codePage, &lost);
+    if (!lost || m_codePage == CP_UTF8)
+        return bytes;
+    // Code page 949 cannot spell the value (an accented letter, an emoji): the document becomes
+    // UTF-8, every text already in it too, so that nothing reads back as "?".
+    auto recode = [](const std::string& cp949) { return quiva::WideToUtf8(quiva::MultiByteToWide(cp949, CP_KOREAN)); };
+    std::vector<TiXmlNode*> nodes{m_document.FirstChild()};
+    while (!nodes.empty()) {
+        TiXmlNode* node = nodes.back();
+        nodes.pop_back();
+        if (!node)
+            continue;
+        nodes.push_back(node->NextSibling());
+        nodes.push_back(node->FirstChild());
+        if (node->ToDeclaration())
+            continue;  // the printer writes the declaration of the bytes it writes
+        node->SetValue(recode(node->ValueStr()));
+        if (TiXmlElement* element = node->ToElement())
+            for (TiXmlAttribute* a = element->FirstAttribute(); a; a = a->Next()) {
+                a->SetName(recode(a->NameTStr()));
+                a->SetValue(recode(a->ValueStr()));
+            }
+    }
+    m_codePage = CP_UTF8;
+    return quiva::WideToUtf8(text.str());
+}
 
 CString CKXXmlDocument::FromTree(const char* text) const
 {
@@ -574,6 +617,11 @@ int CKXXmlDocument::SetValue(const wchar_t* path, const wchar_t* value, int inde
     if (!element)
         return -1;
     CString text(value ? value : L"");
+    // Control characters XML cannot carry (form feed, vertical tab and the like) become spaces:
+    // the parser reads them back as blanks at best, and a value of nothing else as no value.
+    for (int i = 0; i < text.GetLength(); ++i)
+        if (text[i] < L' ' && text[i] != L'\t' && text[i] != L'\n' && text[i] != L'\r')
+            text.SetAt(i, L' ');
     // Markup goes into CDATA sections, unless a carriage return is in it: reading a file turns
     // every line end into a line feed, and only escaped text keeps one. A value of blanks only
     // must be CDATA (blank text is not kept), so its line ends are line feeds from the start.
@@ -582,6 +630,7 @@ int CKXXmlDocument::SetValue(const wchar_t* path, const wchar_t* value, int inde
         text.Replace(L"\r\n", L"\n");
         text.Replace(L"\r", L"\n");
     }
+    ValueToTree(text);  // the document's code page is one that spells the value
     SetText(element, text, blank || (NeedsCData(text) && text.Find(L'\r') < 0));
     return 0;
 }
@@ -602,6 +651,7 @@ int CKXXmlDocument::SetAttribute(const wchar_t* path, int index, const wchar_t* 
     TiXmlElement* element = Resolve(path, index, true);
     if (!element)
         return -1;
-    element->SetAttribute(treeName, ToTree(value ? value : L""));
+    const std::string treeValue = ValueToTree(value ? value : L"");
+    element->SetAttribute(ToTree(name), treeValue);
     return 0;
 }

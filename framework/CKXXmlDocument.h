@@ -4,7 +4,8 @@
 // the index argument of the getters and setters steps further siblings after the path. Setters
 // create what is missing; getters never do. Names and values are wide strings; in the tree and
 // on disk they are code page 949 (the files declare "euc-kr"), except in a document that
-// declares UTF-8 and is UTF-8, which stays UTF-8. A save writes the declaration of the bytes it
+// declares UTF-8 and is UTF-8, which stays UTF-8, and one given a value code page 949 cannot
+// spell, which becomes UTF-8. A save writes the declaration of the bytes it
 // writes, so every saved document loads again to the same values.
 //
 // A file is refused before parsing when it is larger than kMaxFileBytes or nests elements
@@ -37,7 +38,8 @@ public:
     void LoadXml(const wchar_t* xml);
 
     CString GetValue(const wchar_t* path, int index = 0);
-    // 0, or -1 when the path cannot be resolved even with creation.
+    // 0, or -1 when the path cannot be resolved even with creation. Control characters other
+    // than tab and line ends are stored as spaces.
     int SetValue(const wchar_t* path, const wchar_t* value, int index = 0, BOOL wrap = TRUE);
     CString GetAttribute(const wchar_t* path, const wchar_t* name, int index = 0);
     int SetAttribute(const wchar_t* path, int index, const wchar_t* name, const wchar_t* value);
@@ -55,6 +57,9 @@ protected:
     // Text between the tree's code page and wide text.
     std::string ToTree(const CString& text) const;
     CString FromTree(const char* text) const;
+    // A value in the tree's code page; a value code page 949 cannot spell first makes the
+    // document UTF-8.
+    std::string ValueToTree(const CString& text);
 
 private:
     // The element `index` element siblings after `element`; when creating, elements of the

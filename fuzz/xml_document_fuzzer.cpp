@@ -61,9 +61,10 @@ private:
     }
 };
 
-// Values of the kinds a user's settings hold.
+// Values of the kinds a user's settings hold, and pasted control characters XML cannot carry.
 const wchar_t* const kValues[] = {L"김", L"홍 길동", L"  ", L"\t", L" x ", L"a<b&c", L"x]]>y", L"", L"80",
-                                  L"line\nnext", L"\r", L"it's \"q\"", L"\U0001F600", L"&#x41;", L"]]>"};
+                                  L"line\nnext", L"\r", L"it's \"q\"", L"\U0001F600", L"&#x41;", L"]]>",
+                                  L"\f", L"\v", L"a\x01" L"b"};
 
 void RoundTrip(Document& doc, const std::vector<std::wstring>& paths, const char* what)
 {

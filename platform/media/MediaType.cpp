@@ -112,6 +112,14 @@ bool MediaType::operator==(const MediaType& o) const
 }
 
 namespace {
+// NV12: a plane of luma rows, then half as many rows of U and V pairs, one pair for each 2x2
+// block (an odd last column or row has a block of its own).
+uint64_t Nv12Bytes(int width, int height)
+{
+    const uint64_t w = static_cast<uint64_t>(std::max(width, 0));
+    const uint64_t h = static_cast<uint64_t>(std::max(height, 0));
+    return w * h + (w + 1) / 2 * 2 * ((h + 1) / 2);
+}
 void AppendHex(std::string& s, const void* data, size_t n)
 {
     static const char digits[] = "0123456789abcdef";
@@ -216,7 +224,7 @@ MediaType MakeVideoType(REFGUID subtype, int width, int height, REFERENCE_TIME a
     if (subtype == MEDIASUBTYPE_MJPG)
         imageBytes = pixels * 3;
     else if (subtype == MEDIASUBTYPE_NV12)
-        imageBytes = pixels * 3 / 2;
+        imageBytes = Nv12Bytes(width, height);
     bmi.biSizeImage = imageBytes <= UINT32_MAX ? static_cast<DWORD>(imageBytes) : 0;
     mt.sampleSize = bmi.biSizeImage;
     mt.fixedSize = subtype != MEDIASUBTYPE_MJPG;
@@ -320,7 +328,7 @@ bool HasJpeg() { return true; }
 bool CanDecode(REFGUID s)
 {
     return s == MEDIASUBTYPE_RGB32 || s == MEDIASUBTYPE_RGB24 || s == MEDIASUBTYPE_RGB565 || s == MEDIASUBTYPE_RGB555 ||
-           s == MEDIASUBTYPE_YUY2 || s == MEDIASUBTYPE_UYVY || s == MEDIASUBTYPE_MJPG;
+           s == MEDIASUBTYPE_YUY2 || s == MEDIASUBTYPE_UYVY || s == MEDIASUBTYPE_NV12 || s == MEDIASUBTYPE_MJPG;
 }
 
 bool ConvertToRgb32(const Frame& in, std::vector<uint8_t>* out)
@@ -345,6 +353,8 @@ bool ConvertToRgb32(const Frame& in, std::vector<uint8_t>* out)
         needed = static_cast<size_t>(DibRowBytes(w, in.subtype == MEDIASUBTYPE_RGB24 ? 24 : 16)) * static_cast<size_t>(h);
     else if (in.subtype == MEDIASUBTYPE_YUY2 || in.subtype == MEDIASUBTYPE_UYVY)
         needed = static_cast<size_t>((w + 1) / 2) * 4 * static_cast<size_t>(h);
+    else if (in.subtype == MEDIASUBTYPE_NV12)
+        needed = static_cast<size_t>(Nv12Bytes(w, h));
     if (needed == 0 || in.Size() < needed)
         return false;
     out->resize(pixels * 4);
@@ -397,6 +407,20 @@ bool ConvertToRgb32(const Frame& in, std::vector<uint8_t>* out)
                     YuvToRgb(y1, u, v, d + (x + 1) * 4);
                     d[(x + 1) * 4 + 3] = 0xFF;
                 }
+            }
+        }
+        return true;
+    }
+    if (in.subtype == MEDIASUBTYPE_NV12) {
+        const size_t width = static_cast<size_t>(w);
+        const size_t chromaStride = static_cast<size_t>((w + 1) / 2) * 2;
+        for (int y = 0; y < h; ++y) {
+            const uint8_t* luma = src + width * static_cast<size_t>(y);
+            const uint8_t* chroma = src + pixels + chromaStride * static_cast<size_t>(y / 2);
+            uint8_t* d = dst + static_cast<size_t>(h - 1 - y) * width * 4;
+            for (size_t x = 0; x < width; ++x) {
+                YuvToRgb(luma[x], chroma[x / 2 * 2], chroma[x / 2 * 2 + 1], d + x * 4);
+                d[x * 4 + 3] = 0xFF;
             }
         }
         return true;
@@ -454,6 +478,33 @@ bool ConvertFromRgb32(const uint8_t* rgb, int w, int h, REFGUID subtype, std::ve
                     d[2] = v;
                     d[3] = static_cast<uint8_t>(y1);
                 }
+            }
+        }
+        return true;
+    }
+    if (subtype == MEDIASUBTYPE_NV12) {
+        const size_t width = static_cast<size_t>(w);
+        const size_t chromaStride = static_cast<size_t>((w + 1) / 2) * 2;
+        out->assign(static_cast<size_t>(Nv12Bytes(w, h)), 0);
+        uint8_t* luma = out->data();
+        uint8_t* chroma = luma + pixels;
+        // Rows top first, from bottom-up source rows; each block's chroma is its pixels' mean.
+        auto source = [&](int x, int y) { return rgb + (static_cast<size_t>(h - 1 - y) * width + static_cast<size_t>(x)) * 4; };
+        for (int y = 0; y < h; y += 2) {
+            for (int x = 0; x < w; x += 2) {
+                int su = 0, sv = 0, n = 0;
+                for (int by = y; by < y + 2 && by < h; ++by)
+                    for (int bx = x; bx < x + 2 && bx < w; ++bx, ++n) {
+                        const uint8_t* p = source(bx, by);
+                        int yy, u, v;
+                        RgbToYuv(p[2], p[1], p[0], &yy, &u, &v);
+                        luma[static_cast<size_t>(by) * width + static_cast<size_t>(bx)] = static_cast<uint8_t>(yy);
+                        su += u;
+                        sv += v;
+                    }
+                uint8_t* c = chroma + chromaStride * static_cast<size_t>(y / 2) + static_cast<size_t>(x);
+                c[0] = static_cast<uint8_t>(su / n);
+                c[1] = static_cast<uint8_t>(sv / n);
             }
         }
         return true;

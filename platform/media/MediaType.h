@@ -69,7 +69,7 @@ struct Frame {
 // Converts a frame of any subtype the layer decodes into 32-bit bottom-up DIB rows. False for a
 // subtype it cannot decode or data too short for the size.
 bool ConvertToRgb32(const Frame& in, std::vector<uint8_t>* out);
-// Encodes 32-bit bottom-up DIB rows into another subtype (RGB24, YUY2, UYVY, MJPG, RGB32).
+// Encodes 32-bit bottom-up DIB rows into another subtype (RGB24, YUY2, UYVY, NV12, MJPG, RGB32).
 bool ConvertFromRgb32(const uint8_t* rgb32, int width, int height, REFGUID subtype, std::vector<uint8_t>* out);
 bool CanDecode(REFGUID subtype);
 // Whether the layer was built with JPEG support (MJPG sources and decoding).

@@ -1,6 +1,6 @@
 // The two converters the graph inserts between filters that do not agree on a type: the AVI
-// decoder (packed YUV, motion JPEG, Video 1 and 16-bit RGB to RGB) and the colour-space
-// converter (between RGB depths and from packed YUV).
+// decoder (packed YUV, NV12, motion JPEG, Video 1 and 16-bit RGB to RGB) and the colour-space
+// converter (between RGB depths and from packed YUV and NV12).
 #include "platform/media/FilterBase.h"
 #include "platform/media/MsVideo1.h"
 
@@ -41,8 +41,8 @@ protected:
         if (!mt.IsVideo())
             return false;
         const GUID& s = mt.subtype;
-        return s == MEDIASUBTYPE_YUY2 || s == MEDIASUBTYPE_UYVY || s == MEDIASUBTYPE_MJPG || s == MEDIASUBTYPE_MSVC ||
-               s == MEDIASUBTYPE_RGB565 || s == MEDIASUBTYPE_RGB555;
+        return s == MEDIASUBTYPE_YUY2 || s == MEDIASUBTYPE_UYVY || s == MEDIASUBTYPE_NV12 || s == MEDIASUBTYPE_MJPG ||
+               s == MEDIASUBTYPE_MSVC || s == MEDIASUBTYPE_RGB565 || s == MEDIASUBTYPE_RGB555;
     }
     std::vector<GUID> OutputSubtypes(const MediaType&) const override { return {MEDIASUBTYPE_RGB32, MEDIASUBTYPE_RGB24}; }
     bool Transform(const Frame& in, REFGUID outSubtype, Frame* out) override
@@ -67,7 +67,7 @@ protected:
             return false;
         const GUID& s = mt.subtype;
         return s == MEDIASUBTYPE_RGB32 || s == MEDIASUBTYPE_RGB24 || s == MEDIASUBTYPE_RGB565 || s == MEDIASUBTYPE_RGB555 ||
-               s == MEDIASUBTYPE_YUY2 || s == MEDIASUBTYPE_UYVY;
+               s == MEDIASUBTYPE_YUY2 || s == MEDIASUBTYPE_UYVY || s == MEDIASUBTYPE_NV12;
     }
     std::vector<GUID> OutputSubtypes(const MediaType& in) const override
     {

@@ -185,6 +185,9 @@ bool ProbeV4l2Device(V4l2Io& io, const std::string& path, V4l2DeviceInfo* info)
             desc.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
             if (io.Ioctl(fd, VIDIOC_ENUM_FMT, &desc) != 0)
                 break;
+            // A format no filter here can show is not offered: its preview would stay black.
+            if (!CanDecode(SubtypeOfPixelFormat(desc.pixelformat)))
+                continue;
             std::vector<std::pair<int, int>> sizes;
             for (uint32_t s = 0; s < 64; ++s) {
                 v4l2_frmsizeenum size{};

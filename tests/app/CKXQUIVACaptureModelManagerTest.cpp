@@ -95,6 +95,21 @@ TEST_F(ModelManager, StoreIsReadBackAsItWasLeft)
     EXPECT_TRUE(fs::exists(Store("other/outside.bmp")));
 }
 
+TEST_F(ModelManager, OnlyFilesAreCaptures)
+{
+    // An entry naming the study folder itself is no still: it is not listed, and a commit never
+    // takes the folder for a file.
+    const std::string folder = Store("12345/Endo/20261209");
+    Still(folder + "/1.bmp");
+    const CString base = Win("store") + L"\\12345\\Endo\\20261209\\";
+    WriteAll(folder + "/info.xml", (CString(L"<QUIVA><patient chartNo=\"12345\">A</patient><image>") + base +
+                                    L"</image><image>" + base + L"1.bmp</image></QUIVA>").ToUtf8());
+    manager.LoadAll();
+    ASSERT_EQ(manager.GetModelCount(), 1);
+    ASSERT_EQ(manager.GetModel(0)->GetFileCount(), 1);
+    EXPECT_EQ(manager.GetModel(0)->GetFileInfo(0)->path, base + L"1.bmp");
+}
+
 TEST_F(ModelManager, ModelsByChartAndTheirEnd)
 {
     CKXQUIVACaptureModel* a = manager.GetOrCreateModel(L"ab12", L"A");

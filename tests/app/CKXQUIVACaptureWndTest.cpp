@@ -46,6 +46,12 @@ TEST_F(VideoHost, StartsEmptyAndPaintsBlackUntilAGraphRuns)
     video.Invalidate();
     video.UpdateWindow();
     EXPECT_EQ(Pixel(video, 1, 1), 0x000000u);  // an engine that does not run
+    // A preview that cannot start says so in the middle of the black area.
+    int lit = 0;
+    for (int y = 100; y < 140; ++y)
+        for (int x = 0; x < 320; ++x)
+            lit += Pixel(video, x, y) != 0x000000u;
+    EXPECT_GT(lit, 50);
 
     // While a graph runs the erase leaves the area to the renderer.
     engine.m_bRunning = 1;

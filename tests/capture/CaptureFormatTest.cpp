@@ -61,6 +61,32 @@ TEST_F(CaptureFormat, RequestedFormatMatchesWithoutRegardToCase)
     EXPECT_EQ(engine.ReqWidth(), 1280);
 }
 
+TEST_F(CaptureFormat, EveryListedFormatIsPreviewed)
+{
+    // NV12 is the one the card lists that the graph once could not connect.
+    std::vector<_KXMCaptureResolutionInfo> formats;
+    {
+        TestEngine engine;
+        engine.Load(kList);
+        ASSERT_EQ(Negotiated(engine, L"Test Card [S-Video]", m_wnd), 1);
+        for (int i = 0; i < engine.GetFormatCount(); ++i)
+            formats.push_back(engine.GetFormat(i));
+    }
+    ASSERT_EQ(formats.size(), 5u);
+    EXPECT_STREQ(formats[4].subtype, L"{3231564E-0000-0010-8000-00AA00389B71}");
+    for (const _KXMCaptureResolutionInfo& f : formats) {
+        TestEngine engine;
+        engine.Load(kList);
+        engine.SetRequestedFormat(f.width, f.height, f.frameRate, f.subtype);
+        ASSERT_EQ(Negotiated(engine, L"Test Card [S-Video]", m_wnd), 1) << f.subtype.GetString();
+        ASSERT_EQ(engine.Start(m_wnd), 1) << f.subtype.GetString();
+        Stamped s = WaitForPicture(engine, 0, 30000);
+        ASSERT_TRUE(s.ok) << f.subtype.GetString();
+        EXPECT_STREQ(engine.ReqSubtype(), f.subtype) << f.subtype.GetString();
+        EXPECT_EQ(s.header.biWidth, f.width) << f.subtype.GetString();
+    }
+}
+
 TEST_F(CaptureFormat, SlowDeviceKeepsItsOwnFormat)
 {
     TestEngine engine;

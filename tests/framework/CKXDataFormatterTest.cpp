@@ -94,13 +94,17 @@ TEST(DataFormatter, Numbers)
         {L"#,###,###", L"12345", L"   12,345"},
         {L"####", L"2024-01-05", L"20240105"},
         {L"####", L"-0", L"   0"},
+        // The digits are the value's own, however many there are; rounding carries through.
+        {L"#", L"12345678901234567890", L"12345678901234567890"},
+        {L"#,##0", L"-12345678901234567890", L"-12,345,678,901,234,567,890"},
+        {L"##.##", L"99999999999999999.995", L"100000000000000000.00"},
+        {L"#.#", L"0.05", L"0.1"},
     });
-    // Long values are not cut.
+    // Long values are neither cut nor rounded.
     CKXDataFormatter formatter;
     CString digits(L'9', 300);
-    EXPECT_EQ(formatter.Format(digits, L"#").Left(5), L"10000");
-    EXPECT_EQ(formatter.Format(digits, L"#").GetLength(), 301);
-    EXPECT_EQ(formatter.Format(digits, L"#,#").GetLength(), 301 + 100);
+    EXPECT_EQ(formatter.Format(digits, L"#"), digits);
+    EXPECT_EQ(formatter.Format(digits, L"#,#").GetLength(), 300 + 99);
 }
 
 TEST(DataFormatter, CopyHideAndSexWords)

@@ -169,6 +169,23 @@ TEST(XmlDocument, KoreanTextIsCodePage949OnDisk)
     EXPECT_EQ(back.GetAttribute(L"/이름", L"종류"), L"환자");
 }
 
+TEST(XmlDocument, ValuesCodePage949CannotSpellMakeTheDocumentUtf8)
+{
+    TempDir dir;
+    CKXXmlDocument doc;
+    doc.LoadXml(L"<?xml version=\"1.0\" encoding=\"euc-kr\"?><설정/>");
+    ASSERT_EQ(doc.SetValue(L"/이름", L"홍길동"), 0);
+    ASSERT_EQ(doc.SetValue(L"/camera", L"Caméra"), 0);
+    ASSERT_EQ(doc.SetAttribute(L"/이름", 0, L"종류", L"😀"), 0);
+    ASSERT_TRUE(doc.Save(dir.Win("u.xml")));
+    EXPECT_NE(ReadAll(dir.Native("u.xml")).find("encoding=\"UTF-8\""), std::string::npos);
+    CKXXmlDocument back;
+    ASSERT_TRUE(back.Load(dir.Win("u.xml")));
+    EXPECT_EQ(back.GetValue(L"/이름"), L"홍길동");
+    EXPECT_EQ(back.GetValue(L"/camera"), L"Caméra");
+    EXPECT_EQ(back.GetAttribute(L"/이름", L"종류"), L"😀");
+}
+
 TEST(XmlDocument, LoadAndSavePaths)
 {
     TempDir dir;
@@ -343,6 +360,22 @@ TEST(XmlDocument, SavedDocumentsAreWrittenInTheirDeclaredEncoding)
     EXPECT_EQ(back.GetValue(L"/Name"), L"김");
 }
 
+TEST(XmlDocument, DeclarationValuesHoldingQuotesAreWrittenEscaped)
+{
+    TempDir dir;
+    // The quote and ">" in the version come from references; written back bare, they would end
+    // the declaration early and the saved file would load empty.
+    WriteAll(dir.Native("d.xml"), ReadAll(Finding("xml6-escaped-declaration-min.xml")) + "><Name>a</Name></C>");
+    CKXXmlDocument doc;
+    ASSERT_TRUE(doc.Load(dir.Win("d.xml")));
+    ASSERT_EQ(doc.SetValue(L"/added/value", L"김"), 0);
+    ASSERT_TRUE(doc.Save());
+    CKXXmlDocument back;
+    ASSERT_TRUE(back.Load(dir.Win("d.xml"))) << ReadAll(dir.Native("d.xml"));
+    EXPECT_EQ(back.GetValue(L"/Name"), L"a");
+    EXPECT_EQ(back.GetValue(L"/added/value"), L"김");
+}
+
 TEST(XmlDocument, TextBesideCommentsIsReadAndReplacedWhole)
 {
     TempDir dir;
@@ -393,6 +426,16 @@ TEST(XmlDocument, BlankValuesSurviveSaveAndLoad)
     ASSERT_TRUE(back.Load(dir.Win("r.xml")));
     EXPECT_EQ(back.GetValue(L"/markup"), L"a<b\r\nc");
     EXPECT_EQ(back.GetValue(L"/blank"), L"\n");
+    // Form feeds and vertical tabs cannot be carried by XML (a value of one read back empty):
+    // they are kept as spaces, as are the other control characters.
+    ASSERT_EQ(doc.SetValue(L"/feed", L"\f"), 0);
+    ASSERT_EQ(doc.SetValue(L"/tab", L"\v"), 0);
+    ASSERT_EQ(doc.SetValue(L"/mixed", L"a\x01" L"b\f"), 0);
+    ASSERT_TRUE(doc.Save(dir.Win("r.xml")));
+    ASSERT_TRUE(back.Load(dir.Win("r.xml")));
+    EXPECT_EQ(back.GetValue(L"/feed"), L" ");
+    EXPECT_EQ(back.GetValue(L"/tab"), L" ");
+    EXPECT_EQ(back.GetValue(L"/mixed"), L"a b ");
     // Text given as a string has its line ends made LF as a file's would.
     doc.LoadXml(L"<r><v><![CDATA[a\r\nb\r]]></v></r>");
     EXPECT_EQ(doc.GetValue(L"/v"), L"a\nb\n");

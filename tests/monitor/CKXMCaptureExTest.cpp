@@ -2,6 +2,7 @@
 // published, and reports to the on-screen log.
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -159,6 +160,38 @@ TEST(MonitorGraphList, KoreanNamesSurviveTheAnsiFile)
     ASSERT_EQ(again.GetDeviceCount(), 1);
     EXPECT_STREQ(again.GetEntry(0)->displayName, L"내시경");
     EXPECT_STREQ(again.GetEntry(0)->sourceName, folder.dir().Win("내시경.grf"));
+}
+
+TEST(MonitorGraphList, NamesOutsideTheCodePageSurviveARestart)
+{
+    InTempFolder folder;
+    const auto& dir = folder.dir();
+    std::filesystem::create_directory(dir.Native("😀"));
+    const std::vector<std::wstring> files = {L"내시경.grf", L"Caméra.grf", L"😀/scope.grf"};
+    CKXMCaptureEx engine;
+    for (const std::wstring& file : files) {
+        WriteAll(dir.Native(quiva::WideToUtf8(file)), "x");
+        ASSERT_NE(engine.ImportGraph(dir.Win(quiva::WideToUtf8(file))), nullptr);
+    }
+    ASSERT_TRUE(engine.SaveGraphList(FALSE));
+    CKXMCaptureEx again;
+    again.LoadGraphList();
+    ASSERT_EQ(again.GetDeviceCount(), 3);
+    EXPECT_STREQ(again.GetEntry(1)->displayName, L"Caméra");
+    EXPECT_STREQ(again.GetEntry(2)->sourceName, dir.Win("😀/scope.grf"));
+
+    // A list another save wrote in UTF-8 keeps its entry through a load and a save.
+    WriteAll(dir.Native("a.grf"), "x");
+    WriteAll(dir.Native("QUIVACapture.GraphList"), ReadAll(std::string(QUIVA_SOURCE_DIR) + "/tests/data/findings/graph_list/graphlist1-name-artifact.xml"));
+    CKXMCaptureEx loaded;
+    loaded.LoadGraphList();
+    ASSERT_EQ(loaded.GetDeviceCount(), 2);
+    const CString name = loaded.GetEntry(0)->displayName;
+    ASSERT_TRUE(loaded.SaveGraphList(TRUE));
+    CKXMCaptureEx reloaded;
+    reloaded.LoadGraphList();
+    ASSERT_EQ(reloaded.GetDeviceCount(), 2);
+    EXPECT_STREQ(reloaded.GetEntry(0)->displayName, name);
 }
 
 TEST(MonitorGraphList, ImportRefusesAListedSourceAndNamesByTheFileName)

@@ -45,7 +45,7 @@ TEST(PixelFormatTest, ConversionsRoundTrip)
         double tolerance;
     };
     const Case cases[] = {{&MEDIASUBTYPE_RGB32, 0.0}, {&MEDIASUBTYPE_RGB24, 0.0}, {&MEDIASUBTYPE_YUY2, 12.0},
-                          {&MEDIASUBTYPE_UYVY, 12.0}, {&MEDIASUBTYPE_MJPG, 12.0}};
+                          {&MEDIASUBTYPE_UYVY, 12.0}, {&MEDIASUBTYPE_NV12, 12.0}, {&MEDIASUBTYPE_MJPG, 12.0}};
     for (const auto& [w, h] : std::vector<std::pair<int, int>>{{320, 240}, {327, 241}}) {
         const std::vector<uint8_t> picture = Bars(w, h);
         for (const Case& c : cases) {

@@ -156,7 +156,7 @@ public:
             d.width = static_cast<int>(f->fmt.pix.width);
             d.height = static_cast<int>(f->fmt.pix.height);
             d.pixelFormat = f->fmt.pix.pixelformat;
-            f->fmt.pix.bytesperline = static_cast<uint32_t>(d.width * (d.pixelFormat == V4L2_PIX_FMT_BGR24 ? 3 : 2));
+            f->fmt.pix.bytesperline = static_cast<uint32_t>(d.width * (d.pixelFormat == V4L2_PIX_FMT_BGR24 ? 3 : d.pixelFormat == V4L2_PIX_FMT_NV12 ? 1 : 2));
             return 0;
         }
         case VIDIOC_S_PARM:
@@ -222,7 +222,7 @@ private:
                 for (int x = 0; x < d.width; ++x)
                     std::memcpy(&out[static_cast<size_t>((y * d.width + x) * 3)], px + ((d.height - 1 - y) * d.width + x) * 4, 3);
         } else {
-            quiva::media::ConvertFromRgb32(px, d.width, d.height, MEDIASUBTYPE_YUY2, &out);
+            quiva::media::ConvertFromRgb32(px, d.width, d.height, quiva::media::SubtypeOfPixelFormat(d.pixelFormat), &out);
         }
         std::memcpy(buf.data(), out.data(), std::min(out.size(), buf.size()));
         *used = static_cast<uint32_t>(out.size());
@@ -303,6 +303,10 @@ TEST(V4l2Test, FormatsComeFromSizesAndIntervals)
     EXPECT_EQ(333333, card.formats[0].avgTimePerFrame);
     EXPECT_EQ(666666, card.formats[1].avgTimePerFrame);
     EXPECT_TRUE(card.formats[4].subtype == MEDIASUBTYPE_NV12);
+    // A format no filter can show is not offered.
+    scope.io->devices["/dev/video0"].formats.push_back({V4L2_PIX_FMT_GREY, {{640, 480}}, {30}});
+    ASSERT_TRUE(quiva::media::ProbeV4l2Device(*scope.io, "/dev/video0", &card));
+    EXPECT_EQ(5u, card.formats.size());
 
     ASSERT_TRUE(quiva::media::ProbeV4l2Device(*scope.io, "/dev/video1", &cam));
     EXPECT_FALSE(cam.hasCrossbar);  // one camera input
@@ -330,6 +334,10 @@ TEST(V4l2Test, StreamsTheRoutedInputAndTurnsBgrRowsOver)
     FakeIoScope scope;
     scope.io->devices["/dev/video0"] = CaptureCard();
     scope.io->devices["/dev/video1"] = Webcam();
+    FakeDevice nv12 = Webcam();
+    nv12.card = "NV12 Cam";
+    nv12.formats = {{V4L2_PIX_FMT_NV12, {{640, 480}}, {30}}};
+    scope.io->devices["/dev/video2"] = nv12;
     ScopedDevices none("");
     {
         auto g = NewGraph();
@@ -347,14 +355,15 @@ TEST(V4l2Test, StreamsTheRoutedInputAndTurnsBgrRowsOver)
         EXPECT_EQ(2, frame.stamp.input);
         EXPECT_TRUE(scope.io->open.empty());  // the device is closed again
     }
-    {
+    // A BGR24 camera, and one that offers only NV12 (the graph converts it).
+    for (const wchar_t* name : {L"Webcam", L"NV12 Cam"}) {
         auto g = NewGraph();
-        auto cam = AddDevice(g.Get(), CLSID_VideoInputDeviceCategory, L"Webcam");
+        auto cam = AddDevice(g.Get(), CLSID_VideoInputDeviceCategory, name);
         auto r = AddWindowlessVmr9(g.Get());
         ASSERT_EQ(S_OK, ConnectFilters(g.Get(), cam.Get(), r.Get()));
         auto control = g.As<IMediaControl>(IID_IMediaControl);
         ASSERT_EQ(S_OK, control->Run());
-        Grabbed frame = WaitForFrame(r.Get(), 0);
+        Grabbed frame = WaitForFrame(r.Get(), 0, 30000);
         control->Stop();
         ASSERT_TRUE(frame.stampOk);  // the stamp sits at the top only when rows were turned over
         EXPECT_EQ("Camera 1", frame.stamp.label);
