@@ -36,6 +36,9 @@ public:
     // The engine for the frame and its configuration.
     void SetEngine(CKXMCapture* capture);
     void Show(const CString& chart, const CString& date, BOOL modal);
+    // Whether the frame's modal loop is running (also after its window has gone, until the loop
+    // returns).
+    BOOL IsInModalLoop() const { return (m_nFlags & WF_MODALLOOP) != 0; }
     void Clear();
     BOOL CreateFrame();
     void StartPreview();

@@ -3,6 +3,8 @@
 // window classes) and shuts down when it unloads. The seven exports call it.
 #pragma once
 
+#include <vector>
+
 #include "capture/CKXMCapture.h"
 #include "platform/base/CString.h"
 #include "platform/gdi/gdiplus.h"
@@ -38,5 +40,11 @@ public:
     HWND m_hHostWnd = nullptr;
 
 protected:
+    // Destroys the frame's window and lets the object go: at once, or, while its modal loop still
+    // runs below this call, when that loop has returned.
     void DestroyFrame();
+    // Deletes the let-go frames whose loops have returned.
+    void DeleteEndedFrames();
+
+    std::vector<CKXQUIVAFrame*> m_endingFrames;  // owned; each still inside its modal loop
 };

@@ -1,0 +1,45 @@
+// The module's lifetime as a host drives it: export calls made together in one message while
+// ShowModal waits, and what the host finds when it goes on.
+#include <string>
+
+#include "tests/host/HostTestSupport.h"
+
+using namespace quiva::test;
+
+namespace {
+
+struct InOneMessage {
+    const char* name;
+    const char* calls;  // script lines run together, inside the modal loop
+};
+
+void PrintTo(const InOneMessage& calls, std::ostream* out) { *out << calls.name; }
+
+class ModalLoop : public ClinicHost, public testing::WithParamInterface<InOneMessage> {};
+
+std::string CallsName(const testing::TestParamInfo<InOneMessage>& info) { return info.param.name; }
+
+}  // namespace
+
+// Whatever the host calls inside the loop, the frame whose loop runs lives until the loop has
+// ended: ShowModal returns, a window shows the chart last asked for, and nothing touches freed
+// memory (the host runs under the address sanitizer).
+TEST_P(ModalLoop, CallsInOneMessageLeaveTheWaitingShowModalAFrameToReturnFrom)
+{
+    HostRun run = Run(std::string("parent\nshowmodal 12345 2024-01-05\nwait 1500\nexpect-shown 1\n") + GetParam().calls +
+                      "\nwait 1500\nexpect-shown 1\nprint\nclose\nexpect-shown 0\nunload\n");
+    ASSERT_EQ(run.status, 0) << run.output;
+    EXPECT_EQ(run.output.find("AddressSanitizer"), std::string::npos) << run.output;
+    EXPECT_NE(run.output.find("showmodal returned"), std::string::npos) << run.output;
+    EXPECT_NE(run.output.find("capture window: \"영상얻기 (67890-김영희)\""), std::string::npos) << run.output;
+    EXPECT_NE(run.output.find("unloaded: 1 threads"), std::string::npos) << run.output;
+}
+
+INSTANTIATE_TEST_SUITE_P(Exports, ModalLoop,
+                         testing::Values(InOneMessage{"CloseThenShow", "close\nshow 67890 2024-01-06"},
+                                         InOneMessage{"ShowCloseShow", "show 11111\nclose\nshow 67890 2024-01-06"},
+                                         InOneMessage{"ClearCloseShow", "clear\nclose\nshow 67890 2024-01-06"},
+                                         InOneMessage{"CloseClearParentShow", "close\nclear\nparent\nshow 67890 2024-01-06"},
+                                         InOneMessage{"CloseThenShowModal",
+                                                      "close\nshowmodal 67890 2024-01-06\nclose\nshow 67890 2024-01-06\nwait 100"}),
+                         CallsName);
