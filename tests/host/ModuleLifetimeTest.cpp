@@ -1,5 +1,6 @@
-// The module's lifetime as a host drives it: export calls made together in one message while
-// ShowModal waits, and what the host finds when it goes on.
+// The module as a host drives it when something is amiss: export calls made together in one
+// message while ShowModal waits, and a damaged file of the clinic's data folder.
+#include <fstream>
 #include <string>
 
 #include "tests/host/HostTestSupport.h"
@@ -14,6 +15,8 @@ struct InOneMessage {
 };
 
 void PrintTo(const InOneMessage& calls, std::ostream* out) { *out << calls.name; }
+
+using DamagedFiles = ClinicHost;
 
 class ModalLoop : public ClinicHost, public testing::WithParamInterface<InOneMessage> {};
 
@@ -43,3 +46,23 @@ INSTANTIATE_TEST_SUITE_P(Exports, ModalLoop,
                                          InOneMessage{"CloseThenShowModal",
                                                       "close\nshowmodal 67890 2024-01-06\nclose\nshow 67890 2024-01-06\nwait 100"}),
                          CallsName);
+
+// A last-save rectangle no window can have (sizes past what memory holds, an edge past the
+// coordinates) shows the window at the default place; it never takes the host down.
+TEST_F(DamagedFiles, ALastSaveRectangleNoWindowCanHaveShowsTheWindowAtTheDefaultPlace)
+{
+    const char* const rectangles[] = {
+        R"(x="10" y="10" width="2147483647" height="2147483647")",
+        R"(x="10" y="10" width="100000" height="100000")",
+        R"(x="2147483000" y="2147483000" width="800" height="600")",
+    };
+    for (const char* rectangle : rectangles) {
+        std::ofstream(Clinic() + "/exe/QUIVA.Capture.LastSave")
+            << "<?xml version=\"1.0\" encoding=\"euc-kr\"?><Last.Save><window " << rectangle
+            << "/><thumbnail show=\"TRUE\" size=\"2147483647\"/></Last.Save>";
+        HostRun run = Run("show 12345 2024-01-05\nwait 1500\nexpect-shown 1\nprint\nclose\nunload\n");
+        ASSERT_EQ(run.status, 0) << rectangle << "\n" << run.output;
+        EXPECT_NE(run.output.find("capture window: \"영상얻기 (12345-홍길동)\" at 560,240 size 800x600 visible"), std::string::npos)
+            << rectangle << "\n" << run.output;
+    }
+}
