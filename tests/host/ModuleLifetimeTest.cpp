@@ -1,5 +1,6 @@
 // The module as a host drives it when something is amiss: export calls made together in one
-// message while ShowModal waits, and a damaged file of the clinic's data folder.
+// message while ShowModal waits, a damaged file of the clinic's data folder, a Show without a
+// chart number.
 #include <fstream>
 #include <string>
 
@@ -17,6 +18,7 @@ struct InOneMessage {
 void PrintTo(const InOneMessage& calls, std::ostream* out) { *out << calls.name; }
 
 using DamagedFiles = ClinicHost;
+using WithoutAPatient = ClinicHost;
 
 class ModalLoop : public ClinicHost, public testing::WithParamInterface<InOneMessage> {};
 
@@ -65,4 +67,33 @@ TEST_F(DamagedFiles, ALastSaveRectangleNoWindowCanHaveShowsTheWindowAtTheDefault
         EXPECT_NE(run.output.find("capture window: \"영상얻기 (12345-홍길동)\" at 560,240 size 800x600 visible"), std::string::npos)
             << rectangle << "\n" << run.output;
     }
+}
+
+// A still belongs to a patient: a Show without a chart number shows the window and its preview,
+// but the capture keys take nothing and Ctrl+S files nothing.
+TEST_F(WithoutAPatient, AShowWithoutAChartNumberTakesNoStillAndFilesNothing)
+{
+    HostRun run = Run(R"(show "" 2024-01-05
+wait 1500
+expect-shown 1
+print
+activate
+key space
+wait 600
+key f6
+wait 800
+key f6
+wait 600
+key ctrl+s
+wait 800
+close
+unload
+)");
+    ASSERT_EQ(run.status, 0) << run.output;
+    EXPECT_NE(run.output.find("capture window: \"영상얻기\""), std::string::npos) << run.output;
+    EXPECT_NE(run.output.find("P#6"), std::string::npos) << run.output;  // the preview runs
+    EXPECT_EQ(FilesBelow("temp/image"), std::vector<std::string>{});
+    EXPECT_EQ(FilesBelow("IMAGE"), std::vector<std::string>{});
+    EXPECT_TRUE(Rows("SELECT * FROM MMAIN").empty());
+    EXPECT_TRUE(Rows("SELECT * FROM MIMG").empty());
 }
