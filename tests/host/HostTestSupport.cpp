@@ -54,13 +54,22 @@ bool ClinicHost::Execute(const std::string& sql) const
 
 HostRun ClinicHost::Run(const std::string& script, const std::string& environment)
 {
-    std::string scriptPath = m_dir.Native("script.txt");
-    std::ofstream(scriptPath) << script;
+    return RunScripts({script}, environment);
+}
+
+HostRun ClinicHost::RunScripts(const std::vector<std::string>& scripts, const std::string& environment)
+{
+    std::string arguments;
+    for (size_t i = 0; i < scripts.size(); ++i) {
+        std::string scriptPath = m_dir.Native(i ? "script-" + std::to_string(i + 1) + ".txt" : std::string("script.txt"));
+        std::ofstream(scriptPath) << scripts[i];
+        arguments += " --script " + scriptPath;
+    }
     std::string bin = QUIVA_BINARY_DIR;
     std::string command = "cd " + m_dir.path() + " && env QUIVA_HEADLESS=1 QUIVA_DEBUG=1 QUIVA_DRIVE_D=" + m_dir.Native("d") +
                           " QUIVA_DEVICES=" + m_dir.Native("devices.txt") + " QUIVA_REGISTRY_DIR=" + m_dir.Native("registry") +
                           " QUIVA_SESSION=" + Session(m_dir) + " PATH=" + bin + "/monitor/bin:$PATH " + environment + " " + bin +
-                          "/bin/quiva-host --script " + scriptPath;
+                          "/bin/quiva-host" + arguments;
     HostRun run;
     run.output = RunCommand(command, &run.status);
     return run;
