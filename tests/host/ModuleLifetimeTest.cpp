@@ -1,6 +1,6 @@
 // The module as a host drives it when something is amiss: export calls made together in one
-// message while ShowModal waits, a damaged file of the clinic's data folder, a Show without a
-// chart number.
+// message while ShowModal waits, the module loaded a second time, a damaged file of the
+// clinic's data folder, a Show without a chart number.
 #include <fstream>
 #include <string>
 
@@ -18,6 +18,7 @@ struct InOneMessage {
 void PrintTo(const InOneMessage& calls, std::ostream* out) { *out << calls.name; }
 
 using DamagedFiles = ClinicHost;
+using LoadedAgain = ClinicHost;
 using WithoutAPatient = ClinicHost;
 
 class ModalLoop : public ClinicHost, public testing::WithParamInterface<InOneMessage> {};
@@ -48,6 +49,27 @@ INSTANTIATE_TEST_SUITE_P(Exports, ModalLoop,
                                          InOneMessage{"CloseThenShowModal",
                                                       "close\nshowmodal 67890 2024-01-06\nclose\nshow 67890 2024-01-06\nwait 100"}),
                          CallsName);
+
+// The module leaves no window class behind, so a module loaded again (at other addresses: the
+// host keeps the old ones unmapped) records with its own code, and its recording ends whole.
+TEST_F(LoadedAgain, AModuleLoadedASecondTimeRecordsAndLeavesNoWindowClass)
+{
+    const std::string session = "show 12345 2024-01-05\nwait 1500\nactivate\nkey f6\nwait 800\nkey f6\nwait 800\nclose\nunload\n";
+    HostRun run = RunScripts({session, session});
+    ASSERT_EQ(run.status, 0) << run.output;
+    size_t first = run.output.find("window classes the module left: 0\n");
+    ASSERT_NE(first, std::string::npos) << run.output;
+    EXPECT_NE(run.output.find("window classes the module left: 0\n", first + 1), std::string::npos) << run.output;
+    std::vector<std::string> videos;
+    for (const std::string& f : FilesBelow("temp/image"))
+        if (f.size() > 4 && f.compare(f.size() - 4, 4, ".avi") == 0)
+            videos.push_back(f);
+    ASSERT_EQ(videos.size(), 2u) << ::testing::PrintToString(FilesBelow("temp/image")) << run.output;
+    for (const std::string& v : videos) {
+        std::string why;
+        EXPECT_TRUE(ProbesAsAvi(Clinic() + "/temp/image/" + v, &why)) << v << ": " << why;
+    }
+}
 
 // A last-save rectangle no window can have (sizes past what memory holds, an edge past the
 // coordinates) shows the window at the default place; it never takes the host down.
