@@ -317,6 +317,8 @@ void CKXQUIVAFrame::OnDestroy()
     Step(L"Destroy : Close\n");
     modelManager.DeleteAllModels();
     g_pCurrentCaptureModel = nullptr;
+    // A handler of the bar may still be running below (a dialog's loop): it finds no model.
+    titleBar.SetModel(nullptr);
     Step(L"Destroy#4");
     thumbnailTab.RemoveAllTabs();
     Step(L"Destroy#5");

@@ -42,9 +42,9 @@ void CQUIVACaptureApp::DestroyFrame()
         return;
     if (m_pFrame->GetSafeHwnd())
         m_pFrame->DestroyWindow();
-    // A Close and a Show in one message of the host, while ShowModal waits: the loop ends with
-    // the window, but its frame is in use until the loop returns.
-    if (m_pFrame->IsInModalLoop())
+    // A Show from the host while the frame's modal loop, or a dialog's, runs: the loop ends with
+    // the window, but the frame is in use until it returns.
+    if (m_pFrame->IsInUse())
         m_endingFrames.push_back(m_pFrame);
     else
         delete m_pFrame;
@@ -54,7 +54,7 @@ void CQUIVACaptureApp::DestroyFrame()
 void CQUIVACaptureApp::DeleteEndedFrames()
 {
     std::erase_if(m_endingFrames, [](CKXQUIVAFrame* frame) {
-        if (frame->IsInModalLoop())
+        if (frame->IsInUse())
             return false;
         delete frame;
         return true;
@@ -100,6 +100,7 @@ void CQUIVACaptureApp::ShowCapture(const CString& chart, const CString& date, BO
 
 void CQUIVACaptureApp::Close()
 {
+    DeleteEndedFrames();
     // A recording ends whole (its last tick done) before the graph is taken apart.
     if (m_pFrame)
         m_pFrame->StopRecordings();
@@ -110,6 +111,7 @@ void CQUIVACaptureApp::Close()
 
 void CQUIVACaptureApp::Clear()
 {
+    DeleteEndedFrames();
     if (m_pFrame)
         m_pFrame->Clear();
 }

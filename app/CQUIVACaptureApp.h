@@ -40,11 +40,11 @@ public:
     HWND m_hHostWnd = nullptr;
 
 protected:
-    // Destroys the frame's window and lets the object go: at once, or, while its modal loop still
-    // runs below this call, when that loop has returned.
+    // Destroys the frame's window and lets the object go: at once, or, while it is still in use
+    // below this call (the host calling from a loop that runs inside it), once it is not.
     void DestroyFrame();
-    // Deletes the let-go frames whose loops have returned.
+    // Deletes the let-go frames no longer in use.
     void DeleteEndedFrames();
 
-    std::vector<CKXQUIVAFrame*> m_endingFrames;  // owned; each still inside its modal loop
+    std::vector<CKXQUIVAFrame*> m_endingFrames;  // owned; each still in use when let go
 };

@@ -1,5 +1,5 @@
 // The module as a host drives it when something is amiss: export calls made together in one
-// message while ShowModal waits, the module loaded a second time, a damaged file of the
+// message while a loop runs inside the module, the module loaded a second time, a damaged file of the
 // clinic's data folder, a Show without a chart number.
 #include <fstream>
 #include <string>
@@ -10,10 +10,17 @@ using namespace quiva::test;
 
 namespace {
 
+// A loop that runs inside the module, and export calls the host makes together in one message
+// while it runs.
 struct InOneMessage {
     const char* name;
-    const char* calls;  // script lines run together, inside the modal loop
+    const char* loop;   // script lines that start the loop and wait in it
+    const char* calls;  // script lines run together, inside the loop
 };
+
+const char* const kShowModal = "showmodal 12345 2024-01-05\nwait 1500\nexpect-shown 1\n";
+// The title bar's settings button opens the settings dialog.
+const char* const kSettingsDialog = "show 12345 2024-01-05\nwait 1500\nactivate\nclick 655 50\nwait 1000\n";
 
 void PrintTo(const InOneMessage& calls, std::ostream* out) { *out << calls.name; }
 
@@ -21,34 +28,38 @@ using DamagedFiles = ClinicHost;
 using LoadedAgain = ClinicHost;
 using WithoutAPatient = ClinicHost;
 
-class ModalLoop : public ClinicHost, public testing::WithParamInterface<InOneMessage> {};
+class LoopInside : public ClinicHost, public testing::WithParamInterface<InOneMessage> {};
 
 std::string CallsName(const testing::TestParamInfo<InOneMessage>& info) { return info.param.name; }
 
 }  // namespace
 
-// Whatever the host calls inside the loop, the frame whose loop runs lives until the loop has
-// ended: ShowModal returns, a window shows the chart last asked for, and nothing touches freed
+// Whatever the host calls inside the loop, the frame it runs in lives until the loop has
+// returned: a window shows the chart last asked for, ShowModal returns, and nothing touches freed
 // memory (the host runs under the address sanitizer).
-TEST_P(ModalLoop, CallsInOneMessageLeaveTheWaitingShowModalAFrameToReturnFrom)
+TEST_P(LoopInside, CallsInOneMessageLeaveTheFrameItRunsInUntilItReturns)
 {
-    HostRun run = Run(std::string("parent\nshowmodal 12345 2024-01-05\nwait 1500\nexpect-shown 1\n") + GetParam().calls +
+    const bool modal = GetParam().loop == kShowModal;
+    HostRun run = Run(std::string("parent\n") + GetParam().loop + GetParam().calls +
                       "\nwait 1500\nexpect-shown 1\nprint\nclose\nexpect-shown 0\nunload\n");
     ASSERT_EQ(run.status, 0) << run.output;
     EXPECT_EQ(run.output.find("AddressSanitizer"), std::string::npos) << run.output;
-    EXPECT_NE(run.output.find("showmodal returned"), std::string::npos) << run.output;
+    EXPECT_EQ(run.output.find("showmodal returned") != std::string::npos, modal) << run.output;
     EXPECT_NE(run.output.find("capture window: \"영상얻기 (67890-김영희)\""), std::string::npos) << run.output;
     EXPECT_NE(run.output.find("unloaded: 1 threads"), std::string::npos) << run.output;
 }
 
-INSTANTIATE_TEST_SUITE_P(Exports, ModalLoop,
-                         testing::Values(InOneMessage{"CloseThenShow", "close\nshow 67890 2024-01-06"},
-                                         InOneMessage{"ShowCloseShow", "show 11111\nclose\nshow 67890 2024-01-06"},
-                                         InOneMessage{"ClearCloseShow", "clear\nclose\nshow 67890 2024-01-06"},
-                                         InOneMessage{"CloseClearParentShow", "close\nclear\nparent\nshow 67890 2024-01-06"},
-                                         InOneMessage{"CloseThenShowModal",
-                                                      "close\nshowmodal 67890 2024-01-06\nclose\nshow 67890 2024-01-06\nwait 100"}),
-                         CallsName);
+INSTANTIATE_TEST_SUITE_P(
+    Exports, LoopInside,
+    testing::Values(InOneMessage{"ModalCloseThenShow", kShowModal, "close\nshow 67890 2024-01-06"},
+                    InOneMessage{"ModalShowCloseShow", kShowModal, "show 11111\nclose\nshow 67890 2024-01-06"},
+                    InOneMessage{"ModalClearCloseShow", kShowModal, "clear\nclose\nshow 67890 2024-01-06"},
+                    InOneMessage{"ModalCloseClearParentShow", kShowModal, "close\nclear\nparent\nshow 67890 2024-01-06"},
+                    InOneMessage{"ModalCloseThenShowModal", kShowModal,
+                                 "close\nshowmodal 67890 2024-01-06\nclose\nshow 67890 2024-01-06\nwait 100"},
+                    InOneMessage{"DialogShow", kSettingsDialog, "show 67890 2024-01-06"},
+                    InOneMessage{"DialogCloseThenShow", kSettingsDialog, "close\nshow 67890 2024-01-06"}),
+    CallsName);
 
 // The module leaves no window class behind, so a module loaded again (at other addresses: the
 // host keeps the old ones unmapped) records with its own code, and its recording ends whole.
