@@ -6,6 +6,7 @@
 #include <mutex>
 #include <vector>
 
+#include "platform/base/debug.h"
 #include "platform/ui/uisystem.h"
 
 namespace {
@@ -130,9 +131,16 @@ LRESULT CALLBACK CWnd::StdWndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lPa
     MSG saved = w->m_current;
     w->m_current = MSG{hwnd, msg, wParam, lParam, 0, {0, 0}};
     LRESULT r;
-    {
+    try {
         Handling handling(w);
         r = w->WindowProc(msg, wParam, lParam);
+    } catch (...) {
+        // As the framework always has: a handler's exception ends that message, not the
+        // program whose loop dispatched it. A window whose creation threw is not made.
+        OutputDebugStringW(L"EXCEPION ProcessWnd");
+        r = msg == WM_CREATE ? -1 : 0;
+        if (msg == WM_PAINT)
+            ::ValidateRect(hwnd, nullptr);
     }
     if (msg == WM_NCDESTROY) {
         // The handle is gone; the object lives on unbound.
