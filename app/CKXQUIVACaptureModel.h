@@ -98,6 +98,10 @@ public:
     void RecordingEndedOnUiThread();
     // The message (WM_APP + 0x151) the tick posts to the model's hidden window.
     static constexpr UINT kRecordingEndedMessage = 0x8000 + 0x151;
+    // The class of that window and its procedure, which hands the message to the model; the
+    // class is one of the module's window classes (QUIVAWindowClasses.h).
+    static constexpr const wchar_t* kNotifyClass = L"QUIVACaptureModelNotify";
+    static LRESULT CALLBACK NotifyWindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
 
     // Whether two Windows paths name the same file or folder: separators and their repeats are
     // folded; names are compared with or without regard to case.

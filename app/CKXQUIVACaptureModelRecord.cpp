@@ -2,6 +2,7 @@
 // hand-over to the UI thread.
 #include "app/CKXQUIVACaptureModel.h"
 
+#include "app/QUIVAWindowClasses.h"
 #include "capture/CKXMCapture.h"
 #include "framework/CKXWnd.h"
 #include "platform/base/clock.h"
@@ -9,33 +10,26 @@
 #include "platform/base/timerqueue.h"
 #include "platform/ui/winuser.h"
 
-namespace {
-
-const wchar_t* const kNotifyClass = L"QUIVACaptureModelNotify";
-
-LRESULT CALLBACK NotifyProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
+LRESULT CALLBACK CKXQUIVACaptureModel::NotifyWindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
 {
     // The window goes with its model, and posted messages with the window: lParam is alive.
-    if (msg == CKXQUIVACaptureModel::kRecordingEndedMessage) {
+    if (msg == kRecordingEndedMessage) {
         reinterpret_cast<CKXQUIVACaptureModel*>(lParam)->RecordingEndedOnUiThread();
         return 0;
     }
     return DefWindowProcW(hwnd, msg, wParam, lParam);
 }
 
-}  // namespace
-
 HWND CKXQUIVACaptureModel::NotifyWindow()
 {
     if (m_hNotify)
         return m_hNotify;
+    // The module registers its classes when it loads; a model used without that registers them
+    // here.
     WNDCLASSW wc{};
-    if (!GetClassInfoW(nullptr, kNotifyClass, &wc)) {
-        wc.lpfnWndProc = NotifyProc;
-        wc.lpszClassName = kNotifyClass;
-        RegisterClassW(&wc);
-    }
-    m_hNotify = CreateWindowExW(0, kNotifyClass, L"", WS_POPUP, 0, 0, 0, 0, nullptr, nullptr, nullptr, nullptr);
+    if (!GetClassInfoW(QUIVAModuleInstance(), kNotifyClass, &wc))
+        RegisterQUIVAWindowClasses();
+    m_hNotify = CreateWindowExW(0, kNotifyClass, L"", WS_POPUP, 0, 0, 0, 0, nullptr, nullptr, QUIVAModuleInstance(), nullptr);
     return m_hNotify;
 }
 

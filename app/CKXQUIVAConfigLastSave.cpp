@@ -3,6 +3,7 @@
 
 #include "app/KXConfigFile.h"
 #include "framework/CKXXmlDocument.h"
+#include "platform/gdi/Surface.h"
 #include "platform/ui/monitors.h"
 
 using namespace quiva::app;
@@ -46,6 +47,20 @@ void KeepOnScreen(int& x, int& y)
         y = 0;
 }
 
+// The farthest a window's edge may lie from the origin: window messages carry coordinates in 16
+// bits.
+constexpr int kFarthest = 32767;
+
+bool Within(int value, int low, int high) { return low <= value && value <= high; }
+
+// Whether a window can have the rectangle (a damaged file can hold any number).
+bool WindowCanHave(int x, int y, int width, int height)
+{
+    return Within(x, -kFarthest, kFarthest) && Within(y, -kFarthest, kFarthest) && Within(width, 0, kFarthest) &&
+           Within(height, 0, kFarthest) && Within(x + width, -kFarthest, kFarthest) &&
+           Within(y + height, -kFarthest, kFarthest) && quiva::Surface::CanHave(width, height);
+}
+
 }  // namespace
 
 void CKXQUIVAConfig::LoadLastSave()
@@ -70,12 +85,22 @@ void CKXQUIVAConfig::LoadLastSave()
     bool fromCurrentFolder = false;
     if (!LoadSettingsFile(doc, m_strImageRoot, kLastSaveFile, &fromCurrentFolder))
         return;
-    m_nWindowX = Decimal(doc.GetAttribute(L"/window", L"x", 0));
-    m_nWindowY = Decimal(doc.GetAttribute(L"/window", L"y", 0));
-    m_nWindowWidth = Decimal(doc.GetAttribute(L"/window", L"width", 0));
-    m_nWindowHeight = Decimal(doc.GetAttribute(L"/window", L"height", 0));
+    const int x = Decimal(doc.GetAttribute(L"/window", L"x", 0));
+    const int y = Decimal(doc.GetAttribute(L"/window", L"y", 0));
+    const int width = Decimal(doc.GetAttribute(L"/window", L"width", 0));
+    const int height = Decimal(doc.GetAttribute(L"/window", L"height", 0));
+    // A rectangle no window can have keeps the default placement, and a strip wider than any
+    // window the default width.
+    if (WindowCanHave(x, y, width, height)) {
+        m_nWindowX = x;
+        m_nWindowY = y;
+        m_nWindowWidth = width;
+        m_nWindowHeight = height;
+    }
     m_bThumbnailShow = Is(doc.GetAttribute(L"/thumbnail", L"show", 0), L"TRUE");
-    m_nThumbnailSize = Decimal(doc.GetAttribute(L"/thumbnail", L"size", 0));
+    const int thumbnailSize = Decimal(doc.GetAttribute(L"/thumbnail", L"size", 0));
+    if (Within(thumbnailSize, 0, kFarthest))
+        m_nThumbnailSize = thumbnailSize;
     m_strDeviceName = doc.GetValue(L"/device", 0);
     g_bNoPrevent = Is(doc.GetAttribute(L"/options", L"noPrevent", 0), L"1");
     KeepOnScreen(m_nWindowX, m_nWindowY);

@@ -69,7 +69,9 @@ void CKXQUIVAFrame::Show(const CString& chart, const CString& date, BOOL modal)
         config.SetWindowRect(r.left, r.top, r.Width(), r.Height());
     }
     int x = config.m_nWindowX, y = config.m_nWindowY, w = config.m_nWindowWidth, h = config.m_nWindowHeight;
-    CKXQUIVACaptureModel* model = modelManager.GetOrCreateModel(chart, name);
+    // A capture belongs to a patient: without a chart number the window shows the preview, but no
+    // model is current, so nothing is captured or filed under an empty number.
+    CKXQUIVACaptureModel* model = chart.IsEmpty() ? nullptr : modelManager.GetOrCreateModel(chart, name);
     g_pCurrentCaptureModel = model;
     CString day = date;
     day.Remove(L'-');
@@ -79,8 +81,9 @@ void CKXQUIVAFrame::Show(const CString& chart, const CString& date, BOOL modal)
     }
     titleBar.SetModel(model);
     titleBar.UpdateSource();
-    CString caption;
-    caption.Format(L"영상얻기 (%s-%s)", chart.GetString(), name.GetString());
+    CString caption = L"영상얻기";
+    if (!chart.IsEmpty())
+        caption.Format(L"영상얻기 (%s-%s)", chart.GetString(), name.GetString());
     captionBar.SetCaption(caption);
     title = caption;
     // A window that could not be made shows nothing and runs no loop: nothing could end it.
@@ -316,6 +319,8 @@ void CKXQUIVAFrame::OnDestroy()
     Step(L"Destroy : Close\n");
     modelManager.DeleteAllModels();
     g_pCurrentCaptureModel = nullptr;
+    // A handler of the bar may still be running below (a dialog's loop): it finds no model.
+    titleBar.SetModel(nullptr);
     Step(L"Destroy#4");
     thumbnailTab.RemoveAllTabs();
     Step(L"Destroy#5");

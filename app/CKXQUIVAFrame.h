@@ -36,6 +36,10 @@ public:
     // The engine for the frame and its configuration.
     void SetEngine(CKXMCapture* capture);
     void Show(const CString& chart, const CString& date, BOOL modal);
+    // Whether the frame is in use on this thread: its modal loop runs (also after its window has
+    // gone, until the loop returns), or a handler of it or of a window among its members does,
+    // where a dialog or a message box may run a loop of its own.
+    BOOL IsInUse() const { return (m_nFlags & WF_MODALLOOP) || CWnd::HandlingMessageWithin(this, sizeof *this); }
     void Clear();
     BOOL CreateFrame();
     void StartPreview();

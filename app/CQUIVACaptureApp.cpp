@@ -42,14 +42,30 @@ void CQUIVACaptureApp::DestroyFrame()
         return;
     if (m_pFrame->GetSafeHwnd())
         m_pFrame->DestroyWindow();
-    delete m_pFrame;
+    // A Show from the host while the frame's modal loop, or a dialog's, runs: the loop ends with
+    // the window, but the frame is in use until it returns.
+    if (m_pFrame->IsInUse())
+        m_endingFrames.push_back(m_pFrame);
+    else
+        delete m_pFrame;
     m_pFrame = nullptr;
+}
+
+void CQUIVACaptureApp::DeleteEndedFrames()
+{
+    std::erase_if(m_endingFrames, [](CKXQUIVAFrame* frame) {
+        if (frame->IsInUse())
+            return false;
+        delete frame;
+        return true;
+    });
 }
 
 int CQUIVACaptureApp::ExitInstance()
 {
     // The frame object is destroyed, not dropped: its configuration holds a database connection.
     DestroyFrame();
+    DeleteEndedFrames();
     UnregisterQUIVAWindowClasses();
     delete CKXCtrlMouseCursorInternal::GetInstance();
     delete CKXCtrlTheme::GetInstance();
@@ -73,21 +89,22 @@ void CQUIVACaptureApp::ShowCapture(const CString& chart, const CString& date, BO
     }
     if (m_pFrame) {
         m_pFrame->Clear();
-        if (m_pFrame->GetSafeHwnd())
-            m_pFrame->DestroyWindow();
-        delete m_pFrame;
-        m_pFrame = nullptr;
+        DestroyFrame();
     }
-    m_pFrame = new CKXQUIVAFrame();
-    m_pFrame->hostWnd = m_hHostWnd;
-    m_pFrame->config.LoadDatabaseOptions();
-    m_pFrame->titleBar.studyCombo.ReloadStudies();
-    m_pFrame->SetEngine(&m_capture);
-    m_pFrame->Show(chart, date, modal);
+    CKXQUIVAFrame* frame = new CKXQUIVAFrame();
+    m_pFrame = frame;
+    frame->hostWnd = m_hHostWnd;
+    frame->config.LoadDatabaseOptions();
+    frame->titleBar.studyCombo.ReloadStudies();
+    frame->SetEngine(&m_capture);
+    // With `modal`, the host may have let this frame go by the time its loop returns.
+    frame->Show(chart, date, modal);
+    DeleteEndedFrames();
 }
 
 void CQUIVACaptureApp::Close()
 {
+    DeleteEndedFrames();
     // A recording ends whole (its last tick done) before the graph is taken apart.
     if (m_pFrame)
         m_pFrame->StopRecordings();
@@ -98,6 +115,7 @@ void CQUIVACaptureApp::Close()
 
 void CQUIVACaptureApp::Clear()
 {
+    DeleteEndedFrames();
     if (m_pFrame)
         m_pFrame->Clear();
 }

@@ -3,6 +3,8 @@
 // window classes) and shuts down when it unloads. The seven exports call it.
 #pragma once
 
+#include <vector>
+
 #include "capture/CKXMCapture.h"
 #include "platform/base/CString.h"
 #include "platform/gdi/gdiplus.h"
@@ -38,5 +40,11 @@ public:
     HWND m_hHostWnd = nullptr;
 
 protected:
+    // Destroys the frame's window and lets the object go: at once, or, while it is still in use
+    // below this call (the host calling from a loop that runs inside it), once it is not.
     void DestroyFrame();
+    // Deletes the let-go frames no longer in use.
+    void DeleteEndedFrames();
+
+    std::vector<CKXQUIVAFrame*> m_endingFrames;  // owned; each still in use when let go
 };

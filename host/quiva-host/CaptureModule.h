@@ -2,7 +2,9 @@
 // exports found by name.
 #pragma once
 
+#include <cstddef>
 #include <string>
+#include <vector>
 
 #include "platform/base/wintypes.h"
 
@@ -16,9 +18,14 @@ public:
     // Loads the library (its start-up runs now). False with `error` set when it cannot be
     // loaded or lacks an export.
     bool Load(const std::string& path, std::string* error);
-    // Unloads it (its shut-down runs now); nothing when not loaded.
+    // Unloads it (its shut-down runs now); nothing when not loaded. The addresses its code had
+    // are kept unmapped and out of use: a pointer left into that code faults at once, and a
+    // module loaded again lands elsewhere.
     void Unload();
     bool Loaded() const { return m_handle != nullptr; }
+    // The window classes that belong to the module last loaded (registered with its instance or
+    // with a window procedure in its code), also after it was unloaded.
+    std::vector<std::wstring> WindowClassesOfModule() const;
 
     int (*Show)(const char* chart, const char* date) = nullptr;
     int (*ShowModal)(const char* chart, const char* date) = nullptr;
@@ -30,4 +37,7 @@ public:
 
 private:
     void* m_handle = nullptr;
+    HINSTANCE m_instance = nullptr;  // of the module last loaded
+    char* m_begin = nullptr;         // the addresses its segments took
+    char* m_end = nullptr;
 };

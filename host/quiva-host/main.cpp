@@ -2,7 +2,11 @@
 // window of its own, shows the capture window for a chart number and a study date and runs the
 // message loop; with --script it drives the module without a person (see HostScript.h).
 //
-//   quiva-host [--module PATH] [--chart CNO] [--date DATE] [--modal] [--script FILE|-]
+//   quiva-host [--module PATH] [--chart CNO] [--date DATE] [--modal] [--script FILE|-]...
+//
+// Scripts run one after another; a script that unloaded the module has it loaded again, as a
+// clinic-records program does when it opens the capture again, for the next. After a script that
+// unloaded it, the window classes the module left are named.
 //
 // Without a script it shows the capture window and ends when that window has gone. Exit
 // status: 0 done, 1 a script command failed, 2 bad arguments or no module.
@@ -17,6 +21,7 @@
 
 #include "host/quiva-host/CaptureModule.h"
 #include "host/quiva-host/HostScript.h"
+#include "platform/base/codepage.h"
 #include "platform/ui/winuser.h"
 
 namespace {
@@ -33,8 +38,36 @@ std::string ProgramFolder()
 
 int Usage()
 {
-    std::fprintf(stderr, "usage: quiva-host [--module PATH] [--chart CNO] [--date DATE] [--modal] [--script FILE|-]\n");
+    std::fprintf(stderr, "usage: quiva-host [--module PATH] [--chart CNO] [--date DATE] [--modal] [--script FILE|-]...\n");
     return 2;
+}
+
+// The commands of a script file ("-": standard input), or without one those of a person's use:
+// the host's window is given, then the window shown. False with a message when it cannot be read.
+bool ReadScript(const std::string& path, const std::string& chart, const std::string& date, bool modal,
+                std::vector<HostCommand>* commands)
+{
+    if (path.empty()) {
+        std::string show = std::string(modal ? "showmodal" : "show") + " \"" + chart + "\" \"" + date + "\"";
+        return ParseHostScript("parent\n" + show + "\n", commands, nullptr);
+    }
+    std::stringstream text;
+    if (path == "-") {
+        text << std::cin.rdbuf();
+    } else {
+        std::ifstream file(path);
+        if (!file) {
+            std::fprintf(stderr, "quiva-host: cannot read %s\n", path.c_str());
+            return false;
+        }
+        text << file.rdbuf();
+    }
+    std::string error;
+    if (!ParseHostScript(text.str(), commands, &error)) {
+        std::fprintf(stderr, "quiva-host: %s: %s\n", path.c_str(), error.c_str());
+        return false;
+    }
+    return true;
 }
 
 }  // namespace
@@ -43,6 +76,7 @@ int main(int argc, char** argv)
 {
     std::string module = ProgramFolder() + "/QUIVA.Capture.dll";
     std::string chart, date, scriptPath;
+    std::vector<std::string> scriptPaths;
     bool modal = false;
     for (int i = 1; i < argc; ++i) {
         std::string a = argv[i];
@@ -57,41 +91,44 @@ int main(int argc, char** argv)
                 : a == "--modal"                               ? (modal = true, false)
                                                                : true)
             return Usage();
+        if (a == "--script")
+            scriptPaths.push_back(scriptPath);
     }
+    if (scriptPaths.empty())
+        scriptPaths.emplace_back();
 
-    std::vector<HostCommand> commands;
-    if (!scriptPath.empty()) {
-        std::stringstream text;
-        if (scriptPath == "-") {
-            text << std::cin.rdbuf();
-        } else {
-            std::ifstream file(scriptPath);
-            if (!file) {
-                std::fprintf(stderr, "quiva-host: cannot read %s\n", scriptPath.c_str());
-                return 2;
-            }
-            text << file.rdbuf();
-        }
-        std::string error;
-        if (!ParseHostScript(text.str(), &commands, &error)) {
-            std::fprintf(stderr, "quiva-host: %s: %s\n", scriptPath.c_str(), error.c_str());
+    std::vector<std::vector<HostCommand>> scripts;
+    for (const std::string& path : scriptPaths) {
+        std::vector<HostCommand> commands;
+        if (!ReadScript(path, chart, date, modal, &commands))
             return 2;
-        }
-    } else {
-        // A person uses the capture window: the host's window is given, then the window shown.
-        std::string show = std::string(modal ? "showmodal" : "show") + " \"" + chart + "\" \"" + date + "\"";
-        ParseHostScript("parent\n" + show + "\n", &commands, nullptr);
+        scripts.push_back(std::move(commands));
     }
 
     CaptureModule capture;
     std::string error;
-    const int threadsBeforeLoad = ProcessThreads();
-    if (!capture.Load(module, &error)) {
-        std::fprintf(stderr, "quiva-host: %s\n", error.c_str());
-        return 2;
+    int status = 0, threadsBeforeLoad = 0;
+    for (std::vector<HostCommand>& commands : scripts) {
+        if (!capture.Loaded()) {
+            threadsBeforeLoad = ProcessThreads();
+            if (!capture.Load(module, &error)) {
+                std::fprintf(stderr, "quiva-host: %s\n", error.c_str());
+                return 2;
+            }
+        }
+        HostScript script(capture, std::move(commands), threadsBeforeLoad);
+        status = script.Run();
+        if (status)
+            break;
+        if (!capture.Loaded()) {
+            std::string names;
+            std::vector<std::wstring> classes = capture.WindowClassesOfModule();
+            for (const std::wstring& name : classes)
+                names += " " + quiva::WideToUtf8(name);
+            std::printf("window classes the module left: %zu%s\n", classes.size(), names.c_str());
+            std::fflush(stdout);
+        }
     }
-    HostScript script(capture, std::move(commands), threadsBeforeLoad);
-    int status = script.Run();
     if (scriptPath.empty() && !modal) {
         // Until the person has closed the capture window.
         MSG msg;

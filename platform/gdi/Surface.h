@@ -6,6 +6,8 @@
 
 #include <cstdint>
 #include <mutex>
+#include <new>
+#include <stdexcept>
 #include <vector>
 
 #include "platform/base/wintypes.h"
@@ -14,12 +16,39 @@ namespace quiva {
 
 class Surface {
 public:
-    Surface(int width = 0, int height = 0) { Resize(width, height); }
-    void Resize(int width, int height)
+    // The largest surface there is: 2^28 pixels (1 GiB), as for any bitmap.
+    static constexpr int64_t kMaxPixels = int64_t{1} << 28;
+    static bool CanHave(int width, int height)
     {
-        m_width = width > 0 ? width : 0;
-        m_height = height > 0 ? height : 0;
-        m_pixels.assign(static_cast<size_t>(m_width) * static_cast<size_t>(m_height), 0xFF000000u);
+        const int64_t w = width > 0 ? width : 0, h = height > 0 ? height : 0;
+        return w * h <= kMaxPixels;
+    }
+
+    // Throws std::bad_alloc for a size it cannot have; the window system sizes its surfaces
+    // with Resize instead.
+    Surface(int width = 0, int height = 0)
+    {
+        if (!Resize(width, height))
+            throw std::bad_alloc();
+    }
+    // Opaque black at the new size (a negative size is 0); false, with the surface as it was,
+    // when it cannot have that size or the memory is not there.
+    bool Resize(int width, int height)
+    {
+        if (!CanHave(width, height))
+            return false;
+        const int w = width > 0 ? width : 0, h = height > 0 ? height : 0;
+        try {
+            std::vector<uint32_t> pixels(static_cast<size_t>(w) * static_cast<size_t>(h), 0xFF000000u);
+            m_pixels.swap(pixels);
+        } catch (const std::bad_alloc&) {
+            return false;
+        } catch (const std::length_error&) {
+            return false;
+        }
+        m_width = w;
+        m_height = h;
+        return true;
     }
     int Width() const { return m_width; }
     int Height() const { return m_height; }

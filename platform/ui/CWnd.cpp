@@ -1,9 +1,12 @@
 #include "platform/ui/CWnd.h"
 
+#include <algorithm>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <vector>
 
+#include "platform/base/debug.h"
 #include "platform/ui/uisystem.h"
 
 namespace {
@@ -99,6 +102,27 @@ HWND CWnd::Detach()
     return h;
 }
 
+namespace {
+// The window objects whose handlers run on this thread, innermost last.
+thread_local std::vector<const CWnd*> t_handling;
+
+struct Handling {
+    explicit Handling(const CWnd* w) { t_handling.push_back(w); }
+    ~Handling() { t_handling.pop_back(); }
+    Handling(const Handling&) = delete;
+    Handling& operator=(const Handling&) = delete;
+};
+}  // namespace
+
+bool CWnd::HandlingMessageWithin(const void* object, size_t size)
+{
+    const auto* begin = static_cast<const char*>(object);
+    return std::any_of(t_handling.begin(), t_handling.end(), [&](const CWnd* w) {
+        const auto* at = reinterpret_cast<const char*>(w);
+        return std::less_equal<const char*>()(begin, at) && std::less<const char*>()(at, begin + size);
+    });
+}
+
 LRESULT CALLBACK CWnd::StdWndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
 {
     CWnd* w = FromHandlePermanent(hwnd);
@@ -106,7 +130,18 @@ LRESULT CALLBACK CWnd::StdWndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lPa
         return ::DefWindowProcW(hwnd, msg, wParam, lParam);
     MSG saved = w->m_current;
     w->m_current = MSG{hwnd, msg, wParam, lParam, 0, {0, 0}};
-    LRESULT r = w->WindowProc(msg, wParam, lParam);
+    LRESULT r;
+    try {
+        Handling handling(w);
+        r = w->WindowProc(msg, wParam, lParam);
+    } catch (...) {
+        // As the framework always has: a handler's exception ends that message, not the
+        // program whose loop dispatched it. A window whose creation threw is not made.
+        OutputDebugStringW(L"EXCEPION ProcessWnd");
+        r = msg == WM_CREATE ? -1 : 0;
+        if (msg == WM_PAINT)
+            ::ValidateRect(hwnd, nullptr);
+    }
     if (msg == WM_NCDESTROY) {
         // The handle is gone; the object lives on unbound.
         if (FromHandlePermanent(hwnd) == w) {

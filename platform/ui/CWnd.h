@@ -49,6 +49,10 @@ public:
     // until the window is destroyed. Null for a null or dead handle.
     static CWnd* FromHandle(HWND hwnd);
     static CWnd* FromHandlePermanent(HWND hwnd);
+    // Whether a message handler of a window object lying in the `size` bytes at `object` runs on
+    // this thread: an object whose windows are among its members is in use until they return
+    // (a dialog or a message box may be running its loop inside one).
+    static bool HandlingMessageWithin(const void* object, size_t size);
     BOOL Attach(HWND hwnd);
     HWND Detach();
 

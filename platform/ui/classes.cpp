@@ -9,6 +9,7 @@
 #include "platform/gdi/gdi.h"
 #include <unistd.h>
 #include "platform/ui/internal.h"
+#include "platform/ui/uisystem.h"
 
 using namespace quiva::ui::detail;
 
@@ -60,4 +61,13 @@ BOOL GetClassInfoW(HINSTANCE, LPCWSTR className, WNDCLASSW* out)
         out->lpszClassName = c->name.c_str();
     }
     return TRUE;
+}
+
+std::vector<quiva::ui::RegisteredClass> quiva::ui::RegisteredClasses()
+{
+    std::lock_guard<std::recursive_mutex> g(Lock());
+    std::vector<RegisteredClass> classes;
+    for (const auto& c : g_classes)
+        classes.push_back(RegisteredClass{c->name, c->wc.hInstance, c->wc.lpfnWndProc});
+    return classes;
 }

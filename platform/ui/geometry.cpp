@@ -138,11 +138,16 @@ BOOL SetWindowPos(HWND hwnd, HWND insertAfter, int x, int y, int cx, int cy, UIN
         }
         top = !(w->style & WS_CHILD);
         RECT r = w->window;
-        if (!(flags & SWP_NOMOVE))
-            OffsetRect(&r, x - r.left, y - r.top);
-        if (!(flags & SWP_NOSIZE)) {
-            r.right = r.left + std::max(cx, 0);
-            r.bottom = r.top + std::max(cy, 0);
+        const int left = (flags & SWP_NOMOVE) ? r.left : x, topEdge = (flags & SWP_NOMOVE) ? r.top : y;
+        const int width = (flags & SWP_NOSIZE) ? r.right - r.left : cx, height = (flags & SWP_NOSIZE) ? r.bottom - r.top : cy;
+        if (!WindowRectAt(left, topEdge, width, height, &r)) {
+            SetLastError(ERROR_INVALID_PARAMETER);
+            return FALSE;
+        }
+        // A size the window's surface cannot have leaves the window as it was.
+        if (!ResizeSurface(w, r)) {
+            SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+            return FALSE;
         }
         moved = r.left != w->window.left || r.top != w->window.top;
         sized = (r.right - r.left) != (w->window.right - w->window.left) ||
@@ -157,7 +162,6 @@ BOOL SetWindowPos(HWND hwnd, HWND insertAfter, int x, int y, int cx, int cy, UIN
                 w->exStyle &= ~static_cast<DWORD>(WS_EX_TOPMOST);
             RaiseTopLevel(hwnd);
         }
-        ResizeSurface(w);
     }
     if (moved || sized || (flags & SWP_FRAMECHANGED))
         RecalcClient(hwnd);

@@ -206,7 +206,12 @@ std::shared_ptr<ClassInfo> FindClass(LPCWSTR name);
 void RaiseTopLevel(HWND hwnd);
 bool ReallyVisible(const Window* w);
 void InvalidateTree(HWND hwnd);
-void ResizeSurface(Window* w);
+// The rectangle of a window at (x, y) of the given size (a negative size is 0); false when its
+// right or bottom edge lies beyond the coordinates there are.
+bool WindowRectAt(int x, int y, int width, int height, RECT* out);
+// Gives a top-level window's surface the size of `rect`; false, with the surface as it was, when
+// it cannot have that size. True for a child window.
+bool ResizeSurface(Window* w, const RECT& rect);
 
 // Input state shared by all threads (one pointer, one keyboard).
 extern HWND g_focus;

@@ -4,6 +4,7 @@
 
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "platform/gdi/Surface.h"
 #include "platform/ui/winuser.h"
@@ -35,6 +36,15 @@ public:
     // The display system's own id of a top-level window (0: none).
     virtual unsigned long NativeHandle(HWND) { return 0; }
 };
+
+// A registered window class as the window system holds it.
+struct RegisteredClass {
+    std::wstring name;
+    HINSTANCE instance;
+    WNDPROC proc;
+};
+// Every registered window class, in the order of registration.
+std::vector<RegisteredClass> RegisteredClasses();
 
 enum class BackendKind { Automatic, Headless, X11 };
 // Chooses the backend for the process; must be called before the first window is created

@@ -93,14 +93,24 @@ void InvalidateTree(HWND hwnd)
     Wake(w->thread);
 }
 
-void ResizeSurface(Window* w)
+bool WindowRectAt(int x, int y, int width, int height, RECT* out)
 {
-    if (w->surface) {
-        std::lock_guard<std::recursive_mutex> s(w->surface->Mutex());
-        int cw = w->window.right - w->window.left, ch = w->window.bottom - w->window.top;
-        if (cw != w->surface->Width() || ch != w->surface->Height())
-            w->surface->Resize(cw, ch);
-    }
+    RECT r{x, y, 0, 0};
+    if (__builtin_add_overflow(x, std::max(width, 0), &r.right) || __builtin_add_overflow(y, std::max(height, 0), &r.bottom))
+        return false;
+    *out = r;
+    return true;
+}
+
+bool ResizeSurface(Window* w, const RECT& rect)
+{
+    if (!w->surface)
+        return true;
+    std::lock_guard<std::recursive_mutex> s(w->surface->Mutex());
+    int cw = rect.right - rect.left, ch = rect.bottom - rect.top;
+    if (cw == w->surface->Width() && ch == w->surface->Height())
+        return true;
+    return w->surface->Resize(cw, ch);
 }
 
 

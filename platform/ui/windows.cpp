@@ -36,6 +36,24 @@ HWND CreateWindowExW(DWORD exStyle, LPCWSTR className, LPCWSTR windowName, DWORD
             SetLastError(ERROR_TLW_WITH_WSCHILD);
             return nullptr;
         }
+        if (x == CW_USEDEFAULT)
+            x = y = 0;
+        if (width == CW_USEDEFAULT)
+            width = height = 0;
+        RECT rect;
+        if (!WindowRectAt(x, y, width, height, &rect)) {
+            SetLastError(ERROR_INVALID_PARAMETER);
+            return nullptr;
+        }
+        // A top-level window draws into a surface of its own; one it cannot have makes no window.
+        std::unique_ptr<quiva::Surface> surface;
+        if (!(style & WS_CHILD)) {
+            surface = std::make_unique<quiva::Surface>();
+            if (!surface->Resize(rect.right - rect.left, rect.bottom - rect.top)) {
+                SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+                return nullptr;
+            }
+        }
         auto w = std::make_unique<Window>();
         hwnd = reinterpret_cast<HWND>(g_nextHandle);
         g_nextHandle += 4;
@@ -47,11 +65,7 @@ HWND CreateWindowExW(DWORD exStyle, LPCWSTR className, LPCWSTR windowName, DWORD
         w->proc = cls->wc.lpfnWndProc;
         w->thread = GetCurrentThreadId();
         w->enabled = !(style & WS_DISABLED);
-        if (x == CW_USEDEFAULT)
-            x = y = 0;
-        if (width == CW_USEDEFAULT)
-            width = height = 0;
-        w->window = RECT{x, y, x + std::max(width, 0), y + std::max(height, 0)};
+        w->window = rect;
         w->client = w->window;
         w->normalRect = w->window;
         if (style & WS_CHILD) {
@@ -60,8 +74,7 @@ HWND CreateWindowExW(DWORD exStyle, LPCWSTR className, LPCWSTR windowName, DWORD
             Find(parent)->children.push_back(hwnd);
         } else {
             w->owner = parent ? TopLevelOf(parent) : nullptr;
-            w->surface = std::make_unique<quiva::Surface>(w->window.right - w->window.left,
-                                                          w->window.bottom - w->window.top);
+            w->surface = std::move(surface);
         }
         g_windows[reinterpret_cast<uintptr_t>(hwnd)] = std::move(w);
         if (!(style & WS_CHILD))

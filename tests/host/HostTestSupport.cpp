@@ -54,21 +54,29 @@ bool ClinicHost::Execute(const std::string& sql) const
 
 HostRun ClinicHost::Run(const std::string& script, const std::string& environment)
 {
+    return RunScripts({script}, environment);
+}
+
+HostRun ClinicHost::RunScripts(const std::vector<std::string>& scripts, const std::string& environment)
+{
     HostRun run;
-    run.output = RunCommand(HostCommand(script, environment), &run.status);
+    run.output = RunCommand(HostCommand(scripts, environment), &run.status);
     return run;
 }
 
-std::string ClinicHost::HostCommand(const std::string& script, const std::string& environment)
+std::string ClinicHost::HostCommand(const std::vector<std::string>& scripts, const std::string& environment)
 {
-    std::string scriptPath = m_dir.Native("script.txt");
-    std::ofstream(scriptPath) << script;
+    std::string arguments;
+    for (size_t i = 0; i < scripts.size(); ++i) {
+        std::string scriptPath = m_dir.Native(i ? "script-" + std::to_string(i + 1) + ".txt" : std::string("script.txt"));
+        std::ofstream(scriptPath) << scripts[i];
+        arguments += " --script " + scriptPath;
+    }
     std::string bin = QUIVA_BINARY_DIR;
-    std::string command = "cd " + m_dir.path() + " && env QUIVA_HEADLESS=1 QUIVA_DEBUG=1 QUIVA_DRIVE_D=" + m_dir.Native("d") +
-                          " QUIVA_DEVICES=" + m_dir.Native("devices.txt") + " QUIVA_REGISTRY_DIR=" + m_dir.Native("registry") +
-                          " QUIVA_SESSION=" + Session(m_dir) + " PATH=" + bin + "/monitor/bin:$PATH " + environment + " " + bin +
-                          "/bin/quiva-host --script " + scriptPath;
-    return command;
+    return "cd " + m_dir.path() + " && env QUIVA_HEADLESS=1 QUIVA_DEBUG=1 QUIVA_DRIVE_D=" + m_dir.Native("d") +
+           " QUIVA_DEVICES=" + m_dir.Native("devices.txt") + " QUIVA_REGISTRY_DIR=" + m_dir.Native("registry") +
+           " QUIVA_SESSION=" + Session(m_dir) + " PATH=" + bin + "/monitor/bin:$PATH " + environment + " " + bin +
+           "/bin/quiva-host" + arguments;
 }
 
 std::vector<std::string> ClinicHost::FilesBelow(const std::string& folder) const

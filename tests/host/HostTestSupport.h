@@ -22,8 +22,11 @@ protected:
     void SetUp() override;
     // Runs quiva-host with `script` (and `environment`, "NAME=value ..." put before it).
     HostRun Run(const std::string& script, const std::string& environment = "");
-    // The shell command Run runs (it writes the script file).
-    std::string HostCommand(const std::string& script, const std::string& environment = "");
+    // Runs quiva-host with the scripts one after another (it loads the module again for a script
+    // when the one before unloaded it).
+    HostRun RunScripts(const std::vector<std::string>& scripts, const std::string& environment = "");
+    // The shell command that runs them (it writes the script files).
+    std::string HostCommand(const std::vector<std::string>& scripts, const std::string& environment = "");
     // Files below a folder of the clinic (relative to HRB4100), sorted.
     std::vector<std::string> FilesBelow(const std::string& folder) const;
     // Moves the clinic's records onto a schema of this test process's own on the PostgreSQL

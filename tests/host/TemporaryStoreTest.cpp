@@ -75,7 +75,7 @@ TEST_F(TemporaryStore, StillsGoToTheConfiguredFolderAndNeverOutsideTheDataFolder
 TEST_F(TemporaryStore, ARecordingCutByACrashComesBackPlayableAndIsSavedWhole)
 {
     // The host records until it is killed.
-    const std::string command = HostCommand("show 12345 2024-01-05\nwait-preview 60000\nactivate\nkey f6\nwait 600000\n");
+    const std::string command = HostCommand({"show 12345 2024-01-05\nwait-preview 60000\nactivate\nkey f6\nwait 600000\n"});
     const pid_t host = ::fork();
     if (host == 0) {
         ::setpgid(0, 0);

@@ -1,7 +1,10 @@
 #include <atomic>
 #include <thread>
 
+#include <stdexcept>
+
 #include "platform/base/clock.h"
+#include "platform/base/debug.h"
 #include "platform/ui/CWnd.h"
 #include "tests/platform/ui/UiTestSupport.h"
 
@@ -13,6 +16,7 @@ using WindowObject = UiTest;
 class Probe : public CWnd {
 public:
     int created = 0, destroyed = 0, postNcDestroy = 0, kicks = 0, clicks = 0;
+    bool throwOnCreate = false;
     std::function<void()> onClick;
     std::function<void()> onTimer;
     LRESULT WindowProc(UINT msg, WPARAM wParam, LPARAM lParam) override
@@ -28,6 +32,8 @@ protected:
     int OnCreate(LPCREATESTRUCT cs) override
     {
         ++created;
+        if (throwOnCreate)
+            throw std::bad_alloc();
         return CWnd::OnCreate(cs);
     }
     void OnDestroy() override { ++destroyed; }
@@ -160,4 +166,28 @@ TEST_F(WindowObject, TemporaryObjectsOfDestroyedWindowsAreDroppedOnTheNextLookUp
     }
     done = true;
     other.join();
+}
+
+// An exception from a handler ends that message, written to the debugger output, and never
+// reaches the loop that dispatched it; one from the creation makes no window.
+TEST_F(WindowObject, AHandlersExceptionEndsItsMessageOnly)
+{
+    quiva::DebugCapture debug;
+    Probe p;
+    ASSERT_TRUE(p.CreateEx(0, L"QuivaTestWnd", L"", WS_POPUP | WS_VISIBLE, 0, 0, 100, 100, nullptr, nullptr));
+    p.onClick = [] { throw std::runtime_error("handler"); };
+    PostMessageW(p.m_hWnd, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(5, 5));
+    MSG msg;
+    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE))
+        DispatchMessageW(&msg);
+    EXPECT_EQ(p.clicks, 1);
+    EXPECT_TRUE(debug.Contains(L"EXCEPION ProcessWnd"));
+    EXPECT_TRUE(IsWindow(p.m_hWnd));
+    p.DestroyWindow();
+
+    Probe q;
+    q.throwOnCreate = true;
+    EXPECT_FALSE(q.CreateEx(0, L"QuivaTestWnd", L"", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr));
+    EXPECT_EQ(q.created, 1);
+    EXPECT_EQ(q.m_hWnd, nullptr);
 }

@@ -1,4 +1,6 @@
 // Top-level windows: enumeration, and the minimum tracking size a program's own sizing keeps.
+#include "platform/base/lasterror.h"
+#include "platform/gdi/Surface.h"
 #include "tests/platform/ui/UiTestSupport.h"
 
 using namespace quiva::test;
@@ -60,4 +62,34 @@ TEST_F(TopLevel, SizingAThickFrameWindowKeepsItsMinimumTrackingSize)
     MoveWindow(fixed, 0, 0, 100, 50, TRUE);
     GetWindowRect(fixed, &r);
     EXPECT_EQ(r.right - r.left, 100);
+}
+
+// A top-level window whose surface cannot be had, or whose far edge lies beyond the coordinates,
+// is refused with an error; a window asked to grow so is left as it was.
+TEST_F(TopLevel, ASizeNoSurfaceCanHaveIsRefusedWithAnError)
+{
+    for (int side : {100000, 2147483647}) {
+        SetLastError(0);
+        EXPECT_EQ(Top(0, 0, side, side), nullptr) << side;
+        EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_NOT_ENOUGH_MEMORY)) << side;
+    }
+    SetLastError(0);
+    EXPECT_EQ(Top(2147483000, 0, 800, 600), nullptr);
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
+
+    HWND shown = Top(10, 20, 800, 600);
+    ASSERT_NE(shown, nullptr);
+    HWND child = Child(shown, 0, 0, 10, 10);
+    SetLastError(0);
+    EXPECT_FALSE(MoveWindow(shown, 10, 20, 100000, 100000, TRUE));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_NOT_ENOUGH_MEMORY));
+    EXPECT_FALSE(SetWindowPos(shown, nullptr, 2147483000, 0, 0, 0, SWP_NOSIZE | SWP_NOZORDER));
+    EXPECT_FALSE(MoveWindow(child, 1, 0, 2147483647, 10, TRUE));
+    RECT r;
+    GetWindowRect(shown, &r);
+    EXPECT_EQ(r.left, 10);
+    EXPECT_EQ(r.top, 20);
+    EXPECT_EQ(r.right - r.left, 800);
+    EXPECT_EQ(r.bottom - r.top, 600);
+    EXPECT_EQ(quiva::ui::WindowSurface(shown)->Width(), 800);
 }
