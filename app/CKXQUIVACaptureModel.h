@@ -10,6 +10,8 @@
 
 #include <memory>
 #include <mutex>
+#include <string>
+#include <unordered_set>
 #include <vector>
 
 #include "app/CKXCtrlWndQUIVAThumbnail.h"
@@ -94,6 +96,9 @@ public:
     // Whether two Windows paths name the same file or folder: separators and their repeats are
     // folded; names are compared with or without regard to case.
     static bool SamePath(const CString& a, const CString& b, bool caseSensitive);
+    // What SamePath compares: two paths name the same file exactly when their keys are equal.
+    // Resolving a path costs a file-system lookup per component, so a key is made once a path.
+    static CString PathKey(const CString& path, bool caseSensitive);
     void AddFileInfo(const CString& path, const CString& study, const CString& date, int isVideo, int saved, int present);
     // Null when the index is outside the list. The record stays valid while the model lives;
     // only the UI thread adds records.
@@ -177,6 +182,9 @@ protected:
     HWND NotifyWindow();
 
     std::recursive_mutex m_lock;  // the file list
+    // The case-blind path keys of the first m_keyedFiles records (records are only appended).
+    std::unordered_set<std::wstring> m_pathKeys;
+    size_t m_keyedFiles = 0;
     std::mutex m_recordLock;      // the timer handle and the posted end
     HWND m_hNotify = nullptr;
     bool m_bEndPosted = false;

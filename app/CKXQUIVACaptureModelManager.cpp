@@ -27,9 +27,6 @@ CString FolderOf(const CString& path)
     return cut < 0 ? CString() : path.Left(cut);
 }
 
-// Whether two Windows paths name the same folder, case kept as the file system keeps it.
-bool SameFolder(const CString& a, const CString& b) { return CKXQUIVACaptureModel::SamePath(a, b, true); }
-
 // "yyyymmdd" of a file's creation time in local time.
 CString CreationDate(const WIN32_FIND_DATAW& found)
 {
@@ -162,6 +159,8 @@ void CKXQUIVACaptureModelManager::LoadFolder(const CString& folder)
         if (chartNo.IsEmpty())
             return;
         model = GetOrCreateModel(chartNo, name);
+        // The same folder, case kept as the file system keeps it.
+        const CString folderKey = CKXQUIVACaptureModel::PathKey(folder, true);
         for (int n = 0;; ++n) {
             const CString element = quiva::FormatWide(L"/image@%0d", n).c_str();
             const CString path = xml.GetValue(element);
@@ -169,7 +168,7 @@ void CKXQUIVACaptureModelManager::LoadFolder(const CString& folder)
                 break;
             // Only files of this folder: a listed path anywhere else is never taken (it would be
             // copied and deleted by the next commit).
-            if (!SameFolder(FolderOf(path), folder)) {
+            if (CKXQUIVACaptureModel::PathKey(FolderOf(path), true) != folderKey) {
                 OutputDebugStringW(L"LoadFolder: a listed file outside its folder is ignored: " + path + L"\n");
                 continue;
             }

@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <cstdlib>
 #include <vector>
@@ -15,8 +16,11 @@ namespace {
 
 bool IsSep(wchar_t c) { return c == L'\\' || c == L'/'; }
 
+std::atomic<uint64_t> g_lookups{0};
+
 bool Exists(const std::string& p)
 {
+    g_lookups.fetch_add(1, std::memory_order_relaxed);
     struct stat st;
     return ::lstat(p.c_str(), &st) == 0;
 }
@@ -24,6 +28,7 @@ bool Exists(const std::string& p)
 // Finds an entry of `dir` equal to `name` without regard to ASCII case.
 std::optional<std::string> MatchNoCase(const std::string& dir, const std::string& name)
 {
+    g_lookups.fetch_add(1, std::memory_order_relaxed);
     DIR* d = ::opendir(dir.empty() ? "/" : dir.c_str());
     if (!d)
         return std::nullopt;
@@ -51,6 +56,8 @@ std::string CurrentDirectory()
 }
 
 }  // namespace
+
+uint64_t PathLookupCount() { return g_lookups.load(std::memory_order_relaxed); }
 
 std::optional<std::string> DriveDirectory(wchar_t letter)
 {
