@@ -32,10 +32,18 @@ std::optional<std::string> MatchNoCase(const std::string& dir, const std::string
     DIR* d = ::opendir(dir.empty() ? "/" : dir.c_str());
     if (!d)
         return std::nullopt;
+    // Only ASCII letters fold, so the UTF-8 bytes are compared as they are: no entry is decoded.
+    auto fold = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; };
+    auto same = [&](const char* entry) {
+        size_t i = 0;
+        for (; i < name.size() && entry[i]; ++i)
+            if (fold(entry[i]) != fold(name[i]))
+                return false;
+        return i == name.size() && !entry[i];
+    };
     std::optional<std::string> found;
-    std::wstring wname = Utf8ToWide(name);
     while (dirent* e = ::readdir(d)) {
-        if (EqualsNoCase(Utf8ToWide(e->d_name), wname)) {
+        if (same(e->d_name)) {
             found = e->d_name;
             break;
         }
