@@ -148,7 +148,10 @@ void CKXQUIVACaptureModel::AddFileInfo(const CString& path, const CString& study
     info->isVideo = isVideo;
     info->saved = saved;
     info->present = present;
-    info->image = isVideo ? LoadVideoThumbnail(path) : LoadImageCopy(path);
+    if (isVideo)
+        info->image = LoadVideoThumbnail(path);
+    else
+        m_thumbnail.KeepPicture(info, LoadImageCopy(path));
     if (info->image) {
         std::lock_guard lock(m_lock);
         m_files.push_back(info);
@@ -349,7 +352,7 @@ void CKXQUIVACaptureModel::CaptureStill()
     info->present = 1;
     info->date = m_strStudyDate;
     info->study = m_strStudyName;
-    info->image = picture ? picture.release() : LoadImageCopy(path);
+    m_thumbnail.KeepPicture(info, picture ? picture.release() : LoadImageCopy(path));
     AppendAndShow(info, folder);
 }
 

@@ -40,6 +40,9 @@ struct _KXCaptureFileInfo {
     int discarded = 0;  // removed at commit without being stored
     int present = 0;    // kept; 0 = marked deleted by the user
     Gdiplus::Image* image = nullptr;  // owned; the still or the video's first frame
+    // The still's own size when `image` is kept smaller than it (see
+    // CKXCtrlWndQUIVAThumbnail::KeepPicture); 0 when `image` is at its own size.
+    UINT width = 0, height = 0;
     // The picture scaled once to the strip's cell: a full-size still scaled on every paint
     // costs more than the capture itself. Made and read on the window thread only.
     std::unique_ptr<Gdiplus::Image> cellPicture;

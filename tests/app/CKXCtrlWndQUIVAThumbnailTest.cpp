@@ -201,6 +201,59 @@ TEST_F(ThumbnailStrip, ADoubleClickOpensTheEnlargedViewOverTheCell)
     EXPECT_EQ(GetCapture(), nullptr) << "closed by the press outside";
 }
 
+// A listed 1920 x 1080 still keeps no more than its enlarged view (three cells), its cell laid out
+// and drawn as from the whole still; a strip widened past that reads the file again.
+TEST_F(ThumbnailStrip, ABigStillKeepsNoMoreThanItsEnlargedViewAndLooksAsItsFile)
+{
+    WriteAll(Native("hd.bmp"), quiva::test::MakeBmp(1920, 1080, 24, {}, [](int x, int y) {
+                 return static_cast<uint32_t>((x * 255 / 1919) << 16 | (y * 255 / 1079) << 8 | ((x / 7 + y / 5) % 2 ? 0xE0 : 0x20));
+             }));
+    model->AddFileInfo(Win("hd.bmp"), L"Endo", L"20240105", 0, 0, 1);
+    _KXCaptureFileInfo* info = model->GetFileInfo(0);
+    ASSERT_NE(info, nullptr);
+    EXPECT_EQ(info->image->GetWidth(), 600u);
+    EXPECT_EQ(info->image->GetHeight(), 337u);
+    EXPECT_EQ(CKXCtrlWndQUIVAThumbnail::CellHeight(info, 200), 112);
+
+    ControlHost host(strip(), 230, 600);
+    host.wnd->Redraw();
+    Gdiplus::RectF cell;
+    int py = 0;
+    while (py < 600 && strip().HitTest(100, static_cast<float>(py), &cell) != 0)
+        ++py;
+    ASSERT_LT(py, 600);
+    const std::string png = std::string(QUIVA_BINARY_DIR) + "/strip-kept-still.png";
+    ASSERT_TRUE(quiva::ui::WriteWindowPng(host.wnd->m_hWnd, png));
+    quiva::DecodedImage shown;
+    ASSERT_TRUE(quiva::DecodeImage(quiva::test::ReadAll(png), shown));
+    fs::remove(png);
+    // What the whole still reduced to the cell gives, inside the frame, below the caption and left
+    // of the icon.
+    std::unique_ptr<Gdiplus::Image> whole(Gdiplus::Image::FromFile(Win("hd.bmp")));
+    ASSERT_TRUE(whole);
+    std::unique_ptr<Gdiplus::Bitmap> expected(static_cast<Gdiplus::Bitmap*>(whole->GetThumbnailImage(200, 112)));
+    ASSERT_TRUE(expected);
+    int worst = 0;
+    for (int y = 25; y < 70; ++y) {
+        for (int x = 5; x < 150; ++x) {
+            Gdiplus::Color want;
+            expected->GetPixel(x, y, &want);
+            const uint32_t got = shown.pixels[static_cast<size_t>(cell.Y + y) * shown.width + static_cast<size_t>(cell.X + x)];
+            for (int shift : {0, 8, 16})
+                worst = std::max(worst, std::abs(static_cast<int>((got >> shift) & 0xFF) -
+                                                 static_cast<int>((want.GetValue() >> shift) & 0xFF)));
+        }
+    }
+    EXPECT_LE(worst, 3);
+
+    // Cells 400 wide want more than 600 columns: the still is read again for them.
+    strip().SetSize(430, 600);
+    host.wnd->Redraw();
+    EXPECT_EQ(info->image->GetWidth(), 1200u);
+    ASSERT_TRUE(info->cellPicture);
+    EXPECT_EQ(info->cellPicture->GetWidth(), 400u);
+}
+
 TEST_F(ThumbnailStrip, ALargeStillIsScaledToItsCellOnceAndShowsItsOwnPicture)
 {
     // 1280 x 960: red on the left half, blue on the right; its cell is 200 x 150.
