@@ -158,7 +158,8 @@ void CKXQUIVACaptureModel::AddFileInfo(const CString& path, const CString& study
     } else {
         delete info;
     }
-    m_thumbnail.Relayout();
+    if (!m_pManager || !m_pManager->IsLoading())
+        m_thumbnail.Relayout();
 }
 
 _KXCaptureFileInfo* CKXQUIVACaptureModel::GetFileInfo(int index)

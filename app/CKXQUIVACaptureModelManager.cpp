@@ -137,11 +137,16 @@ void CKXQUIVACaptureModelManager::LoadAll()
     WIN32_FIND_DATAW found{};
     HANDLE find = FindFirstFileW(m_strImageRoot + L"\\*.*", &found);
     if (find != INVALID_HANDLE_VALUE) {
+        // A strip laid out again for every record read would cost the square of the records.
+        m_bLoading = true;
         do {
             if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) && !IsDots(found.cFileName))
                 LoadFolder(m_strImageRoot + L"\\" + found.cFileName);
         } while (FindNextFileW(find, &found));
         FindClose(find);
+        m_bLoading = false;
+        for (CKXQUIVACaptureModel* model : m_models)
+            model->m_thumbnail.Relayout();
     }
     for (size_t i = m_models.size(); i-- > 0;) {
         if (m_models[i]->GetFileCount() == 0)

@@ -28,6 +28,18 @@ protected:
         model->AddFileInfo(Win(name), L"Endo", L"20240105", 0, saved, present);
     }
     static void WriteAll(const std::string& p, const std::string& b) { quiva::test::WriteAll(p, b); }
+    // The strip's window as it shows, and the cell of the first file in it.
+    bool ShownWithFirstCell(ControlHost& host, const std::string& name, Gdiplus::RectF& cell, quiva::DecodedImage& shown)
+    {
+        int py = 0;
+        while (py < 600 && strip().HitTest(100, static_cast<float>(py), &cell) != 0)
+            ++py;
+        const std::string png = std::string(QUIVA_BINARY_DIR) + "/" + name + ".png";
+        const bool ok = py < 600 && quiva::ui::WriteWindowPng(host.wnd->m_hWnd, png) &&
+                        quiva::DecodeImage(quiva::test::ReadAll(png), shown);
+        fs::remove(png);
+        return ok;
+    }
     CKXQUIVACaptureModel* model = nullptr;
     CKXCtrlWndQUIVAThumbnail& strip() { return model->m_thumbnail; }
 };
@@ -218,15 +230,8 @@ TEST_F(ThumbnailStrip, ABigStillKeepsNoMoreThanItsEnlargedViewAndLooksAsItsFile)
     ControlHost host(strip(), 230, 600);
     host.wnd->Redraw();
     Gdiplus::RectF cell;
-    int py = 0;
-    while (py < 600 && strip().HitTest(100, static_cast<float>(py), &cell) != 0)
-        ++py;
-    ASSERT_LT(py, 600);
-    const std::string png = std::string(QUIVA_BINARY_DIR) + "/strip-kept-still.png";
-    ASSERT_TRUE(quiva::ui::WriteWindowPng(host.wnd->m_hWnd, png));
     quiva::DecodedImage shown;
-    ASSERT_TRUE(quiva::DecodeImage(quiva::test::ReadAll(png), shown));
-    fs::remove(png);
+    ASSERT_TRUE(ShownWithFirstCell(host, "strip-kept-still", cell, shown));
     // What the whole still reduced to the cell gives, inside the frame, below the caption and left
     // of the icon.
     std::unique_ptr<Gdiplus::Image> whole(Gdiplus::Image::FromFile(Win("hd.bmp")));
@@ -272,15 +277,8 @@ TEST_F(ThumbnailStrip, ALargeStillIsScaledToItsCellOnceAndShowsItsOwnPicture)
     EXPECT_EQ(info->cellPicture.get(), first);
 
     Gdiplus::RectF cell;
-    int py = 0;
-    while (py < 600 && strip().HitTest(100, static_cast<float>(py), &cell) != 0)
-        ++py;
-    ASSERT_LT(py, 600);
-    const std::string png = std::string(QUIVA_BINARY_DIR) + "/strip-large-still.png";
-    ASSERT_TRUE(quiva::ui::WriteWindowPng(host.wnd->m_hWnd, png));
     quiva::DecodedImage shown;
-    ASSERT_TRUE(quiva::DecodeImage(quiva::test::ReadAll(png), shown));
-    fs::remove(png);
+    ASSERT_TRUE(ShownWithFirstCell(host, "strip-large-still", cell, shown));
     auto at = [&](float fx) {
         const int x = static_cast<int>(cell.X + cell.Width * fx), y = static_cast<int>(cell.Y + cell.Height / 2);
         return shown.pixels[static_cast<size_t>(y) * shown.width + x] & 0xFFFFFFu;
