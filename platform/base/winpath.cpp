@@ -118,18 +118,24 @@ std::optional<std::string> NativePath(const wchar_t* windowsPath)
     if (!cur.empty())
         parts.push_back(cur);
 
+    // A path that exists as written needs no name matched: one lookup instead of one a component.
     std::string out = base;
-    bool resolving = true;
-    for (const auto& part : parts) {
-        std::string name = WideToUtf8(part);
-        std::string next = (out == "/" ? "" : out) + "/" + name;
-        if (resolving && name != "." && name != ".." && !Exists(next)) {
-            if (auto m = MatchNoCase(out.empty() ? "/" : out, name))
-                next = (out == "/" ? "" : out) + "/" + *m;
-            else
-                resolving = false;
+    for (const auto& part : parts)
+        out = (out == "/" ? "" : out) + "/" + WideToUtf8(part);
+    if (parts.empty() || !Exists(out)) {
+        out = base;
+        bool resolving = true;
+        for (const auto& part : parts) {
+            std::string name = WideToUtf8(part);
+            std::string next = (out == "/" ? "" : out) + "/" + name;
+            if (resolving && name != "." && name != ".." && !Exists(next)) {
+                if (auto m = MatchNoCase(out.empty() ? "/" : out, name))
+                    next = (out == "/" ? "" : out) + "/" + *m;
+                else
+                    resolving = false;
+            }
+            out = next;
         }
-        out = next;
     }
     if (out.empty())
         out = "/";
