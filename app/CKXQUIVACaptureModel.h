@@ -100,7 +100,7 @@ public:
     // folded; names are compared with or without regard to case.
     static bool SamePath(const CString& a, const CString& b, bool caseSensitive);
     // What SamePath compares: two paths name the same file exactly when their keys are equal.
-    // Resolving a path costs a file-system lookup per component, so a key is made once a path.
+    // Resolving a path costs file-system lookups, so a key is made once a path and kept.
     static CString PathKey(const CString& path, bool caseSensitive);
     void AddFileInfo(const CString& path, const CString& study, const CString& date, int isVideo, int saved, int present);
     // Null when the index is outside the list. The record stays valid while the model lives;
