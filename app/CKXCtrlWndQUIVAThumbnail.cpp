@@ -102,10 +102,44 @@ int CKXCtrlWndQUIVAThumbnail::CellHeight(const _KXCaptureFileInfo* info, int cel
 {
     if (!info || !info->image)
         return 0;
-    const UINT w = info->image->GetWidth();
+    // A kept picture's cell is laid out from the still's own size, as if it were whole.
+    const UINT w = info->width ? info->width : info->image->GetWidth();
+    const UINT h = info->width ? info->height : info->image->GetHeight();
     if (w == 0)
         return 0;
-    return static_cast<int>(static_cast<int64_t>(info->image->GetHeight()) * cellWidth / static_cast<int64_t>(w));
+    return static_cast<int>(static_cast<int64_t>(h) * cellWidth / static_cast<int64_t>(w));
+}
+
+void CKXCtrlWndQUIVAThumbnail::KeepPicture(_KXCaptureFileInfo* info, Image* picture)
+{
+    // Before the strip is laid out, its cell at the default strip width of 200.
+    const int cell = CellWidth();
+    Keep(info, picture, cell > 0 ? cell : 170);
+}
+
+void CKXCtrlWndQUIVAThumbnail::Keep(_KXCaptureFileInfo* info, Image* picture, int cellWidth)
+{
+    std::unique_ptr<Image> whole(picture);
+    const UINT ownWidth = info->width ? info->width : (whole ? whole->GetWidth() : 0);
+    const UINT ownHeight = info->width ? info->height : (whole ? whole->GetHeight() : 0);
+    delete info->image;
+    info->image = nullptr;
+    info->cellPicture.reset();
+    info->width = info->height = 0;
+    if (!whole)
+        return;
+    // Nothing draws more of a still than its enlarged view, three cells wide.
+    const int64_t keptWidth = 3 * static_cast<int64_t>(cellWidth);
+    const int64_t keptHeight = ownWidth ? keptWidth * ownHeight / ownWidth : 0;
+    if (cellWidth > 0 && keptHeight > 0 && whole->GetWidth() > keptWidth) {
+        if (Image* kept = whole->GetThumbnailImage(static_cast<UINT>(keptWidth), static_cast<UINT>(keptHeight))) {
+            info->image = kept;
+            info->width = ownWidth;
+            info->height = ownHeight;
+            return;
+        }
+    }
+    info->image = whole.release();
 }
 
 RectF CKXCtrlWndQUIVAThumbnail::ListArea() const
@@ -179,6 +213,14 @@ CString CKXCtrlWndQUIVAThumbnail::Caption(int index)
 Image* CKXCtrlWndQUIVAThumbnail::CellPicture(_KXCaptureFileInfo* info, const RectF& dc)
 {
     const long w = std::lround(dc.Width), h = std::lround(dc.Height);
+    // A wider strip than the picture was kept for: the still is read again at the new cells.
+    if (w > 0 && info->width > info->image->GetWidth() && static_cast<UINT>(w) * 2 > info->image->GetWidth() &&
+        !info->isVideo) {
+        if (Image* whole = CKXQUIVACaptureModel::LoadImageCopy(info->path); whole && whole->GetWidth() == info->width)
+            Keep(info, whole, static_cast<int>(w));
+        else
+            delete whole;
+    }
     // Only a real reduction is worth a copy; near its own size the picture is drawn as it is.
     if (w <= 0 || h <= 0 || static_cast<UINT>(w) * 2 > info->image->GetWidth())
         return info->image;
@@ -368,12 +410,19 @@ void CKXCtrlWndQUIVAThumbnail::ShowEnlargedView(int index, const RectF& cell, CK
     if (!model || !ctx || !ctx->host || !ctx->host->GetSafeHwnd())
         return;
     Image* image;
+    std::unique_ptr<Image> whole;
     {
         std::lock_guard lock(model->Lock());
         _KXCaptureFileInfo* info = model->GetFileInfo(index);
         if (!info || !info->image)
             return;
         image = info->image;  // records live as long as the model, which outlives this loop
+        // A still kept smaller than it is shows its file, read again, as the whole still.
+        if (info->width > info->image->GetWidth()) {
+            whole.reset(CKXQUIVACaptureModel::LoadImageCopy(info->path));
+            if (whole && whole->GetWidth() == info->width)
+                image = whole.get();
+        }
     }
     const int w = static_cast<int>(cell.Width), h = static_cast<int>(cell.Height);
     CKXCtrlWndViewThumbnail view;

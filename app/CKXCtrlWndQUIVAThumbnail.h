@@ -71,6 +71,9 @@ public:
     static Gdiplus::RectF IconSquare(const Gdiplus::RectF& cell);
     // The caption of a file's cell.
     CString Caption(int index);
+    // Gives a still's record its picture (owned): a picture wider than the enlarged view of a
+    // cell (three cells) is kept at that size, and its own size is noted for the layout.
+    void KeepPicture(_KXCaptureFileInfo* info, Gdiplus::Image* picture);
 
     // How the commit's failures are shown (a message box unless a test replaces it).
     static std::function<void(const CString& text, const CString& caption)> showMessage;
@@ -81,6 +84,9 @@ protected:
     void TogglePresent(int index);
     // Takes the scroll offset back from the bar after it was set to -offset.
     void ApplyScroll(float offset);
-    // What a file's cell shows, drawn at the device rectangle dc.
+    // What a file's cell shows, drawn at the device rectangle dc; a still kept smaller than that
+    // cell needs is read from its file again.
     static Gdiplus::Image* CellPicture(_KXCaptureFileInfo* info, const Gdiplus::RectF& dc);
+    // The record's picture, at most three cells of cellWidth wide, from `picture` (owned).
+    static void Keep(_KXCaptureFileInfo* info, Gdiplus::Image* picture, int cellWidth);
 };

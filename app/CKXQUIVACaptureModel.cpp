@@ -60,6 +60,8 @@ CKXQUIVACaptureModel::~CKXQUIVACaptureModel()
         for (_KXCaptureFileInfo* info : m_files)
             delete info;
         m_files.clear();
+        m_pathKeys.clear();
+        m_keyedFiles = 0;
     }
     if (m_pManager)
         m_pManager->RemoveModel(this);
@@ -103,22 +105,30 @@ CString CKXQUIVACaptureModel::BuildStudyFolder()
            m_strStudyDate;
 }
 
+CString CKXQUIVACaptureModel::PathKey(const CString& path, bool caseSensitive)
+{
+    std::wstring key;
+    if (const std::optional<std::string> native = quiva::NativePath(path)) {
+        std::string folded;
+        for (char c : *native)
+            if (!(c == '/' && !folded.empty() && folded.back() == '/'))
+                folded += c;
+        while (folded.size() > 1 && folded.back() == '/')
+            folded.pop_back();
+        key = L"/" + quiva::Utf8ToWide(folded);
+    } else {
+        key = L"?" + path.str();  // a path that names nothing here is compared as written
+    }
+    if (!caseSensitive)
+        for (wchar_t& c : key)
+            if (c >= L'A' && c <= L'Z')
+                c = static_cast<wchar_t>(c - L'A' + L'a');
+    return CString(std::move(key));
+}
+
 bool CKXQUIVACaptureModel::SamePath(const CString& a, const CString& b, bool caseSensitive)
 {
-    const std::optional<std::string> na = quiva::NativePath(a), nb = quiva::NativePath(b);
-    if (!na || !nb)
-        return caseSensitive ? a == b : a.CompareNoCase(b) == 0;
-    auto fold = [](const std::string& s) {
-        std::string out;
-        for (char c : s)
-            if (!(c == '/' && !out.empty() && out.back() == '/'))
-                out += c;
-        while (out.size() > 1 && out.back() == '/')
-            out.pop_back();
-        return CString(quiva::Utf8ToWide(out).c_str());
-    };
-    const CString fa = fold(*na), fb = fold(*nb);
-    return caseSensitive ? fa == fb : fa.CompareNoCase(fb) == 0;
+    return PathKey(a, caseSensitive) == PathKey(b, caseSensitive);
 }
 
 void CKXQUIVACaptureModel::AddFileInfo(const CString& path, const CString& study, const CString& date, int isVideo,
@@ -128,9 +138,10 @@ void CKXQUIVACaptureModel::AddFileInfo(const CString& path, const CString& study
         // One file, however its path is spelt: a second record of a listed file would come in as
         // a loose file marked deleted, and a commit that could not store the first would delete it.
         std::lock_guard lock(m_lock);
-        for (_KXCaptureFileInfo* info : m_files)
-            if (SamePath(info->path, path, false))
-                return;
+        for (; m_keyedFiles < m_files.size(); ++m_keyedFiles)
+            m_pathKeys.insert(PathKey(m_files[m_keyedFiles]->path, false).str());
+        if (m_pathKeys.count(PathKey(path, false).str()))
+            return;
     }
     auto* info = new _KXCaptureFileInfo;
     info->path = path;
@@ -139,14 +150,18 @@ void CKXQUIVACaptureModel::AddFileInfo(const CString& path, const CString& study
     info->isVideo = isVideo;
     info->saved = saved;
     info->present = present;
-    info->image = isVideo ? LoadVideoThumbnail(path) : LoadImageCopy(path);
+    if (isVideo)
+        info->image = LoadVideoThumbnail(path);
+    else
+        m_thumbnail.KeepPicture(info, LoadImageCopy(path));
     if (info->image) {
         std::lock_guard lock(m_lock);
         m_files.push_back(info);
     } else {
         delete info;
     }
-    m_thumbnail.Relayout();
+    if (!m_pManager || !m_pManager->IsLoading())
+        m_thumbnail.Relayout();
 }
 
 _KXCaptureFileInfo* CKXQUIVACaptureModel::GetFileInfo(int index)
@@ -350,7 +365,7 @@ void CKXQUIVACaptureModel::CaptureStill()
     info->present = 1;
     info->date = m_strStudyDate;
     info->study = m_strStudyName;
-    info->image = picture ? picture.release() : LoadImageCopy(path);
+    m_thumbnail.KeepPicture(info, picture ? picture.release() : LoadImageCopy(path));
     AppendAndShow(info, folder);
 }
 

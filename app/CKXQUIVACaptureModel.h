@@ -10,6 +10,8 @@
 
 #include <memory>
 #include <mutex>
+#include <string>
+#include <unordered_set>
 #include <vector>
 
 #include "app/CKXCtrlWndQUIVAThumbnail.h"
@@ -38,6 +40,9 @@ struct _KXCaptureFileInfo {
     int discarded = 0;  // removed at commit without being stored
     int present = 0;    // kept; 0 = marked deleted by the user
     Gdiplus::Image* image = nullptr;  // owned; the still or the video's first frame
+    // The still's own size when `image` is kept smaller than it (see
+    // CKXCtrlWndQUIVAThumbnail::KeepPicture); 0 when `image` is at its own size.
+    UINT width = 0, height = 0;
     // The picture scaled once to the strip's cell: a full-size still scaled on every paint
     // costs more than the capture itself. Made and read on the window thread only.
     std::unique_ptr<Gdiplus::Image> cellPicture;
@@ -106,6 +111,9 @@ public:
     // Whether two Windows paths name the same file or folder: separators and their repeats are
     // folded; names are compared with or without regard to case.
     static bool SamePath(const CString& a, const CString& b, bool caseSensitive);
+    // What SamePath compares: two paths name the same file exactly when their keys are equal.
+    // Resolving a path costs file-system lookups, so a key is made once a path and kept.
+    static CString PathKey(const CString& path, bool caseSensitive);
     void AddFileInfo(const CString& path, const CString& study, const CString& date, int isVideo, int saved, int present);
     // Null when the index is outside the list. The record stays valid while the model lives;
     // only the UI thread adds records.
@@ -191,6 +199,9 @@ protected:
     HWND NotifyWindow();
 
     std::recursive_mutex m_lock;  // the file list
+    // The case-blind path keys of the first m_keyedFiles records (records are only appended).
+    std::unordered_set<std::wstring> m_pathKeys;
+    size_t m_keyedFiles = 0;
     std::mutex m_recordLock;      // the timer handle and the posted end
     HWND m_hNotify = nullptr;
     bool m_bEndPosted = false;

@@ -28,9 +28,6 @@ CString FolderOf(const CString& path)
     return cut < 0 ? CString() : path.Left(cut);
 }
 
-// Whether two Windows paths name the same folder, case kept as the file system keeps it.
-bool SameFolder(const CString& a, const CString& b) { return CKXQUIVACaptureModel::SamePath(a, b, true); }
-
 // "yyyymmdd" of a file's creation time in local time.
 CString CreationDate(const WIN32_FIND_DATAW& found)
 {
@@ -141,11 +138,16 @@ void CKXQUIVACaptureModelManager::LoadAll()
     WIN32_FIND_DATAW found{};
     HANDLE find = FindFirstFileW(m_strImageRoot + L"\\*.*", &found);
     if (find != INVALID_HANDLE_VALUE) {
+        // A strip laid out again for every record read would cost the square of the records.
+        m_bLoading = true;
         do {
             if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) && !IsDots(found.cFileName))
                 LoadFolder(m_strImageRoot + L"\\" + found.cFileName);
         } while (FindNextFileW(find, &found));
         FindClose(find);
+        m_bLoading = false;
+        for (CKXQUIVACaptureModel* model : m_models)
+            model->m_thumbnail.Relayout();
     }
     for (size_t i = m_models.size(); i-- > 0;) {
         if (m_models[i]->GetFileCount() == 0)
@@ -163,6 +165,8 @@ void CKXQUIVACaptureModelManager::LoadFolder(const CString& folder)
         if (chartNo.IsEmpty())
             return;
         model = GetOrCreateModel(chartNo, name);
+        // The same folder, case kept as the file system keeps it.
+        const CString folderKey = CKXQUIVACaptureModel::PathKey(folder, true);
         for (int n = 0;; ++n) {
             const CString element = quiva::FormatWide(L"/image@%0d", n).c_str();
             const CString path = xml.GetValue(element);
@@ -170,7 +174,7 @@ void CKXQUIVACaptureModelManager::LoadFolder(const CString& folder)
                 break;
             // Only files of this folder: a listed path anywhere else is never taken (it would be
             // copied and deleted by the next commit).
-            if (!SameFolder(FolderOf(path), folder)) {
+            if (CKXQUIVACaptureModel::PathKey(FolderOf(path), true) != folderKey) {
                 OutputDebugStringW(L"LoadFolder: a listed file outside its folder is ignored: " + path + L"\n");
                 continue;
             }

@@ -34,6 +34,8 @@ public:
     // Called by a model that is being destroyed.
     void RemoveModel(CKXQUIVACaptureModel* model);
 
+    // Whether LoadAll is reading the store (the strips are laid out once, at its end).
+    bool IsLoading() const { return m_bLoading; }
     int GetModelCount() const { return static_cast<int>(m_models.size()); }
     CKXQUIVACaptureModel* GetModel(int index) const;
 
@@ -49,4 +51,5 @@ protected:
     CKXAdoConnection* RecoveryConnection();
     CKXAdoConnection* m_pRecoveryDb = nullptr;
     bool m_bRecoveryTried = false;
+    bool m_bLoading = false;
 };

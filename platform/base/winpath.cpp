@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <cstdlib>
 #include <vector>
@@ -15,8 +16,11 @@ namespace {
 
 bool IsSep(wchar_t c) { return c == L'\\' || c == L'/'; }
 
+std::atomic<uint64_t> g_lookups{0};
+
 bool Exists(const std::string& p)
 {
+    g_lookups.fetch_add(1, std::memory_order_relaxed);
     struct stat st;
     return ::lstat(p.c_str(), &st) == 0;
 }
@@ -24,13 +28,22 @@ bool Exists(const std::string& p)
 // Finds an entry of `dir` equal to `name` without regard to ASCII case.
 std::optional<std::string> MatchNoCase(const std::string& dir, const std::string& name)
 {
+    g_lookups.fetch_add(1, std::memory_order_relaxed);
     DIR* d = ::opendir(dir.empty() ? "/" : dir.c_str());
     if (!d)
         return std::nullopt;
+    // Only ASCII letters fold, so the UTF-8 bytes are compared as they are: no entry is decoded.
+    auto fold = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; };
+    auto same = [&](const char* entry) {
+        size_t i = 0;
+        for (; i < name.size() && entry[i]; ++i)
+            if (fold(entry[i]) != fold(name[i]))
+                return false;
+        return i == name.size() && !entry[i];
+    };
     std::optional<std::string> found;
-    std::wstring wname = Utf8ToWide(name);
     while (dirent* e = ::readdir(d)) {
-        if (EqualsNoCase(Utf8ToWide(e->d_name), wname)) {
+        if (same(e->d_name)) {
             found = e->d_name;
             break;
         }
@@ -51,6 +64,8 @@ std::string CurrentDirectory()
 }
 
 }  // namespace
+
+uint64_t PathLookupCount() { return g_lookups.load(std::memory_order_relaxed); }
 
 std::optional<std::string> DriveDirectory(wchar_t letter)
 {
@@ -103,18 +118,24 @@ std::optional<std::string> NativePath(const wchar_t* windowsPath)
     if (!cur.empty())
         parts.push_back(cur);
 
+    // A path that exists as written needs no name matched: one lookup instead of one a component.
     std::string out = base;
-    bool resolving = true;
-    for (const auto& part : parts) {
-        std::string name = WideToUtf8(part);
-        std::string next = (out == "/" ? "" : out) + "/" + name;
-        if (resolving && name != "." && name != ".." && !Exists(next)) {
-            if (auto m = MatchNoCase(out.empty() ? "/" : out, name))
-                next = (out == "/" ? "" : out) + "/" + *m;
-            else
-                resolving = false;
+    for (const auto& part : parts)
+        out = (out == "/" ? "" : out) + "/" + WideToUtf8(part);
+    if (parts.empty() || !Exists(out)) {
+        out = base;
+        bool resolving = true;
+        for (const auto& part : parts) {
+            std::string name = WideToUtf8(part);
+            std::string next = (out == "/" ? "" : out) + "/" + name;
+            if (resolving && name != "." && name != ".." && !Exists(next)) {
+                if (auto m = MatchNoCase(out.empty() ? "/" : out, name))
+                    next = (out == "/" ? "" : out) + "/" + *m;
+                else
+                    resolving = false;
+            }
+            out = next;
         }
-        out = next;
     }
     if (out.empty())
         out = "/";

@@ -8,6 +8,7 @@
 // Native paths are UTF-8.
 #pragma once
 
+#include <cstdint>
 #include <optional>
 #include <string>
 
@@ -18,6 +19,10 @@ namespace quiva {
 // The native path for a Windows path, or nothing when it names a drive that does not exist
 // (or a network path). Components that do not exist yet are kept as written.
 std::optional<std::string> NativePath(const wchar_t* windowsPath);
+
+// How many file-system lookups (a name's status or a folder's listing) the resolution of
+// paths has made in this process so far.
+uint64_t PathLookupCount();
 
 // The Windows form of a native path: "X:\..." when it lies under a mapped drive, else the
 // native path with "\" separators (which NativePath reads back as the same native path).

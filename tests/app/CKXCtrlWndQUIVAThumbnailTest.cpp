@@ -28,15 +28,15 @@ protected:
         model->AddFileInfo(Win(name), L"Endo", L"20240105", 0, saved, present);
     }
     static void WriteAll(const std::string& p, const std::string& b) { quiva::test::WriteAll(p, b); }
-    // The strip as its host window shows it, and the first cell's rectangle in it.
-    bool ShownWithFirstCell(ControlHost& host, quiva::DecodedImage* shown, Gdiplus::RectF* cell)
+    // The strip's window as it shows, and the cell of the first file in it.
+    bool ShownWithFirstCell(ControlHost& host, const std::string& name, Gdiplus::RectF& cell, quiva::DecodedImage& shown)
     {
         int py = 0;
-        while (py < 600 && strip().HitTest(100, static_cast<float>(py), cell) != 0)
+        while (py < 600 && strip().HitTest(100, static_cast<float>(py), &cell) != 0)
             ++py;
-        const std::string png = std::string(QUIVA_BINARY_DIR) + "/strip-shown.png";
+        const std::string png = std::string(QUIVA_BINARY_DIR) + "/" + name + ".png";
         const bool ok = py < 600 && quiva::ui::WriteWindowPng(host.wnd->m_hWnd, png) &&
-                        quiva::DecodeImage(quiva::test::ReadAll(png), *shown);
+                        quiva::DecodeImage(quiva::test::ReadAll(png), shown);
         fs::remove(png);
         return ok;
     }
@@ -213,6 +213,52 @@ TEST_F(ThumbnailStrip, ADoubleClickOpensTheEnlargedViewOverTheCell)
     EXPECT_EQ(GetCapture(), nullptr) << "closed by the press outside";
 }
 
+// A listed 1920 x 1080 still keeps no more than its enlarged view (three cells), its cell laid out
+// and drawn as from the whole still; a strip widened past that reads the file again.
+TEST_F(ThumbnailStrip, ABigStillKeepsNoMoreThanItsEnlargedViewAndLooksAsItsFile)
+{
+    WriteAll(Native("hd.bmp"), quiva::test::MakeBmp(1920, 1080, 24, {}, [](int x, int y) {
+                 return static_cast<uint32_t>((x * 255 / 1919) << 16 | (y * 255 / 1079) << 8 | ((x / 7 + y / 5) % 2 ? 0xE0 : 0x20));
+             }));
+    model->AddFileInfo(Win("hd.bmp"), L"Endo", L"20240105", 0, 0, 1);
+    _KXCaptureFileInfo* info = model->GetFileInfo(0);
+    ASSERT_NE(info, nullptr);
+    EXPECT_EQ(info->image->GetWidth(), 600u);
+    EXPECT_EQ(info->image->GetHeight(), 337u);
+    EXPECT_EQ(CKXCtrlWndQUIVAThumbnail::CellHeight(info, 200), 112);
+
+    ControlHost host(strip(), 230, 600);
+    host.wnd->Redraw();
+    Gdiplus::RectF cell;
+    quiva::DecodedImage shown;
+    ASSERT_TRUE(ShownWithFirstCell(host, "strip-kept-still", cell, shown));
+    // What the whole still reduced to the cell gives, inside the frame, below the caption and left
+    // of the icon.
+    std::unique_ptr<Gdiplus::Image> whole(Gdiplus::Image::FromFile(Win("hd.bmp")));
+    ASSERT_TRUE(whole);
+    std::unique_ptr<Gdiplus::Bitmap> expected(static_cast<Gdiplus::Bitmap*>(whole->GetThumbnailImage(200, 112)));
+    ASSERT_TRUE(expected);
+    int worst = 0;
+    for (int y = 25; y < 70; ++y) {
+        for (int x = 5; x < 150; ++x) {
+            Gdiplus::Color want;
+            expected->GetPixel(x, y, &want);
+            const uint32_t got = shown.pixels[static_cast<size_t>(cell.Y + y) * shown.width + static_cast<size_t>(cell.X + x)];
+            for (int shift : {0, 8, 16})
+                worst = std::max(worst, std::abs(static_cast<int>((got >> shift) & 0xFF) -
+                                                 static_cast<int>((want.GetValue() >> shift) & 0xFF)));
+        }
+    }
+    EXPECT_LE(worst, 3);
+
+    // Cells 400 wide want more than 600 columns: the still is read again for them.
+    strip().SetSize(430, 600);
+    host.wnd->Redraw();
+    EXPECT_EQ(info->image->GetWidth(), 1200u);
+    ASSERT_TRUE(info->cellPicture);
+    EXPECT_EQ(info->cellPicture->GetWidth(), 400u);
+}
+
 TEST_F(ThumbnailStrip, ALargeStillIsScaledToItsCellOnceAndShowsItsOwnPicture)
 {
     // 1280 x 960: red on the left half, blue on the right; its cell is 200 x 150.
@@ -232,7 +278,7 @@ TEST_F(ThumbnailStrip, ALargeStillIsScaledToItsCellOnceAndShowsItsOwnPicture)
 
     Gdiplus::RectF cell;
     quiva::DecodedImage shown;
-    ASSERT_TRUE(ShownWithFirstCell(host, &shown, &cell));
+    ASSERT_TRUE(ShownWithFirstCell(host, "strip-large-still", cell, shown));
     auto at = [&](float fx) {
         const int x = static_cast<int>(cell.X + cell.Width * fx), y = static_cast<int>(cell.Y + cell.Height / 2);
         return shown.pixels[static_cast<size_t>(y) * shown.width + x] & 0xFFFFFFu;
@@ -258,7 +304,7 @@ TEST_F(ThumbnailStrip, ACaptionBarWidensForItsDateWhileTheCellHasRoom)
     host.wnd->Redraw();
     Gdiplus::RectF cell;
     quiva::DecodedImage shown;
-    ASSERT_TRUE(ShownWithFirstCell(host, &shown, &cell));
+    ASSERT_TRUE(ShownWithFirstCell(host, "strip-caption-date", cell, shown));
     auto red = [&](int dx, int dy) {
         const int x = static_cast<int>(cell.X) + dx, y = static_cast<int>(cell.Y) + dy;
         return (shown.pixels[static_cast<size_t>(y) * shown.width + x] >> 16) & 0xFF;

@@ -3,6 +3,7 @@
 #include "framework/CKXXmlDocument.h"
 #include "platform/base/clock.h"
 #include "platform/base/debug.h"
+#include "platform/base/winpath.h"
 #include "tests/app/CaptureStoreTestSupport.h"
 
 namespace fs = std::filesystem;
@@ -108,6 +109,40 @@ TEST_F(ModelManager, OnlyFilesAreCaptures)
     ASSERT_EQ(manager.GetModelCount(), 1);
     ASSERT_EQ(manager.GetModel(0)->GetFileCount(), 1);
     EXPECT_EQ(manager.GetModel(0)->GetFileInfo(0)->path, base + L"1.bmp");
+}
+
+// Opening a store resolves each listed path a bounded number of times: the lookups grow with the
+// stills, not with their pairs (a store of thousands of stills would take minutes to open).
+TEST_F(ModelManager, OpeningAStoreLooksUpEachStillABoundedNumberOfTimes)
+{
+    auto lookupsToOpen = [this](const std::string& chart, int stills) {
+        const std::string folder = Store(chart + "/Endo/20240105");
+        const CString wfolder = Win("store") + L"\\" + CString(quiva::Utf8ToWide(chart).c_str()) + L"\\Endo\\20240105\\";
+        CString xml = CString(L"<?xml version=\"1.0\"?><QUIVA><patient chartNo=\"") + quiva::Utf8ToWide(chart).c_str() +
+                      L"\">A</patient>";
+        for (int i = 0; i < stills; ++i) {
+            const std::string name = std::to_string(100000 + i) + ".bmp";
+            Still(folder + "/" + name);
+            xml += CString(L"<image Study=\"Endo\" StudyDate=\"20240105\" Saved=\"FALSE\" Deleted=\"FALSE\" "
+                           L"IsVideo=\"FALSE\">") +
+                   wfolder + quiva::Utf8ToWide(name).c_str() + L"</image>";
+        }
+        WriteAll(folder + "/info.xml", (xml + L"</QUIVA>").ToUtf8());
+        CKXQUIVACaptureModelManager opened;
+        opened.EnsureImageRoot(Win("store"));
+        const uint64_t before = quiva::PathLookupCount();
+        opened.LoadAll();
+        const uint64_t lookups = quiva::PathLookupCount() - before;
+        EXPECT_EQ(opened.GetModelCount(), 1);
+        EXPECT_EQ(opened.GetModel(0)->GetFileCount(), stills);
+        opened.DeleteAllModels();
+        fs::remove_all(Store(chart));
+        return lookups;
+    };
+    const uint64_t small = lookupsToOpen("small", 40);
+    const uint64_t large = lookupsToOpen("large", 160);
+    // Four times the stills: four times the lookups and some slack, where pairs would give sixteen.
+    EXPECT_LT(large, small * 6) << small << " lookups for 40 stills, " << large << " for 160";
 }
 
 TEST_F(ModelManager, ModelsByChartAndTheirEnd)
