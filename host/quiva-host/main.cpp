@@ -8,6 +8,7 @@
 // status: 0 done, 1 a script command failed, 2 bad arguments or no module.
 #include <unistd.h>
 
+#include <clocale>
 #include <cstdio>
 #include <cstring>
 #include <fstream>
@@ -41,6 +42,9 @@ int Usage()
 
 int main(int argc, char** argv)
 {
+    // A program that shows windows types through the environment's input method, which needs
+    // the environment's character type. Only that: the ANSI code page stays the layer's own.
+    std::setlocale(LC_CTYPE, "");
     std::string module = ProgramFolder() + "/QUIVA.Capture.dll";
     std::string chart, date, scriptPath;
     bool modal = false;

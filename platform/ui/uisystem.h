@@ -23,6 +23,8 @@ public:
     virtual void Present(HWND, const RECT&) {}
     // The capture moved to `hwnd` (null: released).
     virtual void CaptureChanged(HWND) {}
+    // A top-level window's text (its title) was set.
+    virtual void TitleChanged(HWND) {}
     // A top-level window was given another icon (quiva::ui::WindowIcon).
     virtual void IconChanged(HWND) {}
     // Turns pending display events into input; waits at most `timeoutMs` for one
