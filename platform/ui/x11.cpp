@@ -5,6 +5,7 @@
 #include <X11/XKBlib.h>
 #include <X11/Xutil.h>
 #include <X11/extensions/XInput2.h>
+#include <X11/cursorfont.h>
 #include <X11/keysym.h>
 
 #include <chrono>
@@ -107,6 +108,23 @@ UINT VirtualKeyOf(KeySym ks)
     }
 }
 
+// The cursor font's shape for a system cursor; anything else shows the arrow.
+unsigned FontCursorShape(HCURSOR cursor)
+{
+    static const std::map<LPCWSTR, unsigned> shapes = {
+        {IDC_IBEAM, XC_xterm},
+        {IDC_WAIT, XC_watch},
+        {IDC_SIZENWSE, XC_bottom_right_corner},
+        {IDC_SIZENESW, XC_bottom_left_corner},
+        {IDC_SIZEWE, XC_sb_h_double_arrow},
+        {IDC_SIZENS, XC_sb_v_double_arrow},
+        {IDC_SIZEALL, XC_fleur},
+        {IDC_HAND, XC_hand2},
+    };
+    auto it = shapes.find(reinterpret_cast<LPCWSTR>(cursor));
+    return it == shapes.end() ? XC_left_ptr : it->second;
+}
+
 class X11Backend : public Backend {
 public:
     explicit X11Backend(Display* display) : m_display(display)
@@ -139,6 +157,8 @@ public:
         }
         if (m_xim)
             XCloseIM(m_xim);
+        for (auto& [shape, cursor] : m_cursors)
+            XFreeCursor(m_display, cursor);
         if (m_invertGc)
             XFreeGC(m_display, m_invertGc);
         XCloseDisplay(m_display);
@@ -359,6 +379,20 @@ public:
         }
         XIEventMask mask{XIAllMasterDevices, static_cast<int>(sizeof bits), bits};
         XISelectEvents(m_display, m_root, &mask, 1);
+        XFlush(m_display);
+    }
+
+    // Every window of ours shows the shape; the pointer is over one of them at most, and the
+    // one it enters sets its own again.
+    void CursorChanged(HCURSOR cursor) override
+    {
+        std::lock_guard<std::recursive_mutex> l(m_mutex);
+        const unsigned shape = FontCursorShape(cursor);
+        auto known = m_cursors.find(shape);
+        if (known == m_cursors.end())
+            known = m_cursors.emplace(shape, XCreateFontCursor(m_display, shape)).first;
+        for (auto& [hwnd, win] : m_windows)
+            XDefineCursor(m_display, win.xwin, known->second);
         XFlush(m_display);
     }
 
@@ -635,6 +669,7 @@ private:
     bool m_blinkOn = false;
     std::chrono::steady_clock::time_point m_lastBlink{};
     std::map<HWND, XWin> m_windows;
+    std::map<unsigned, Cursor> m_cursors;  // by cursor-font shape
     std::map<::Window, HWND> m_byX;
 };
 

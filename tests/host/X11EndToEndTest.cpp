@@ -4,6 +4,8 @@
 // through the raw key events), Ctrl+S saving them, and the close button clicked; and with "방해받지 않기" ticked, the configured capture key typed into another
 // client takes a still and still reaches that client. Screenshots are left in
 // <build>/reference-pictures/.
+#include <X11/cursorfont.h>
+
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -195,7 +197,8 @@ TEST_F(X11EndToEnd, WithNoPreventTheCaptureKeyTypedIntoAnotherClientTakesAStillA
 
 // Under a window manager, in a UTF-8 locale with the X server's own input method: punctuation
 // and Hangul typed into the settings dialog's edits are stored as typed, once each; the
-// dialog's title reads back from the server as UTF-8 and the dialog opens centred.
+// dialog's title reads back from the server as UTF-8, the dialog opens centred and the pointer
+// is an I-beam over its edits.
 TEST_F(X11EndToEnd, TextTypedIntoTheSettingsDialogIsStoredAsTyped)
 {
     ASSERT_TRUE(Execute("INSERT INTO FOPTION VALUES ('ORBITA', 'ORBITA', 'VEXARIS SERVER', '1');"
@@ -206,6 +209,7 @@ TEST_F(X11EndToEnd, TextTypedIntoTheSettingsDialogIsStoredAsTyped)
         return;
     std::string pictures = std::string(QUIVA_BINARY_DIR) + "/reference-pictures";
     fs::create_directories(pictures);
+    const std::vector<unsigned long> ibeam = m_xvfb.FontCursorImage(XC_xterm);
     m_xvfb.Xdotool("mousemove --window " + window + " 658 50 click 1");  // the settings button
     std::string said, dialog;
     ASSERT_TRUE(Eventually([&] {
@@ -256,6 +260,12 @@ TEST_F(X11EndToEnd, TextTypedIntoTheSettingsDialogIsStoredAsTyped)
     EXPECT_TRUE(m_xvfb.BindCharacters("위내시경"));
     EXPECT_TRUE(showTab(157, 45, 21, 200));  // the list's left edge
     typeInto(178, 321, name);
+    // Over the edit the pointer is an I-beam.
+    int step = 0;
+    EXPECT_TRUE(Eventually([&] {
+        m_xvfb.MovePointer(x + 178 + (++step % 2), y + 321);
+        return m_xvfb.PointerImage() == ibeam;
+    }));
     click(325, 111);  // 추가
     EXPECT_TRUE(Eventually([&] {
         return !Rows("SELECT SETUPSECT FROM FOPTION WHERE SETUPROOM = 'CATAGORY' AND SETUPSECT LIKE 'Colono%'").empty();

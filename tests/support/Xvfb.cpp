@@ -7,6 +7,7 @@
 
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
+#include <X11/extensions/Xfixes.h>
 #include <png.h>
 #include <signal.h>
 #include <sys/stat.h>
@@ -266,6 +267,51 @@ bool XvfbServer::BindCharacters(const std::string& text)
     XFree(map);
     XSync(d, False);
     return true;
+}
+
+std::vector<unsigned long> XvfbServer::PointerImage()
+{
+    std::vector<unsigned long> image;
+    Display* d = static_cast<Display*>(Connection());
+    int event = 0, error = 0;
+    if (!d || !XFixesQueryExtension(d, &event, &error))
+        return image;
+    XSync(d, False);
+    XFixesCursorImage* cursor = XFixesGetCursorImage(d);
+    if (!cursor)
+        return image;
+    image = {cursor->width, cursor->height, cursor->xhot, cursor->yhot};
+    image.insert(image.end(), cursor->pixels, cursor->pixels + static_cast<size_t>(cursor->width) * cursor->height);
+    XFree(cursor);
+    return image;
+}
+
+std::vector<unsigned long> XvfbServer::FontCursorImage(unsigned shape)
+{
+    Display* d = static_cast<Display*>(Connection());
+    if (!d)
+        return {};
+    ::Window w = XCreateSimpleWindow(d, DefaultRootWindow(d), 0, 0, 20, 20, 0, 0, 0);
+    XSetWindowAttributes attrs{};
+    attrs.override_redirect = True;
+    XChangeWindowAttributes(d, w, CWOverrideRedirect, &attrs);
+    Cursor cursor = XCreateFontCursor(d, shape);
+    XDefineCursor(d, w, cursor);
+    XMapRaised(d, w);
+    XWarpPointer(d, None, DefaultRootWindow(d), 0, 0, 0, 0, 10, 10);
+    std::vector<unsigned long> image = PointerImage();
+    XDestroyWindow(d, w);
+    XFreeCursor(d, cursor);
+    XSync(d, False);
+    return image;
+}
+
+void XvfbServer::MovePointer(int x, int y)
+{
+    if (Display* d = static_cast<Display*>(Connection())) {
+        XWarpPointer(d, None, DefaultRootWindow(d), 0, 0, 0, 0, x, y);
+        XSync(d, False);
+    }
 }
 
 bool XvfbServer::StartWindowManager(std::string* why)

@@ -49,6 +49,13 @@ public:
     // Gives each character of UTF-8 `text` a key of its own in the server's keyboard map (keys
     // that had none), so that xdotool types it without remapping a key while it types.
     bool BindCharacters(const std::string& text);
+    // The pointer's shape as the server shows it now: width, height, hot spot, then its ARGB
+    // pixels; and that of a shape of the X cursor font (X11/cursorfont.h), shown for the
+    // purpose over a window of this connection at the screen's top left corner.
+    std::vector<unsigned long> PointerImage();
+    std::vector<unsigned long> FontCursorImage(unsigned shape);
+    // Moves the pointer to a point of the screen.
+    void MovePointer(int x, int y);
     // Runs openbox as the display's window manager until the server goes; false with `why`
     // when it is not installed or does not take the display.
     bool StartWindowManager(std::string* why);
