@@ -239,6 +239,16 @@ LPCWSTR TemplateCaption(LPCDLGTEMPLATEW tmpl)
     return IsWholeTemplate(tmpl) && Whole(tmpl).caption ? Whole(tmpl).caption : L"";
 }
 
+void CentreOverOwner(HWND dialog, int width, int height)
+{
+    RECT area = WorkArea();
+    if (HWND owner = GetWindow(dialog, GW_OWNER); owner && IsWindowVisible(owner))
+        GetWindowRect(owner, &area);
+    const int x = area.left + ((area.right - area.left) - width) / 2;
+    const int y = area.top + ((area.bottom - area.top) - height) / 2;
+    MoveWindow(dialog, x, y, width, height, FALSE);
+}
+
 bool CreateTemplateItems(HWND dialog, LPCDLGTEMPLATEW tmpl, HINSTANCE instance)
 {
     const SIZE units = UnitsOf(tmpl);
