@@ -319,6 +319,28 @@ TEST_F(DeviceManager, ChoosingASourceByClickOrKeyPreviewsItDrawsItsGraphAndLogsI
     });
 }
 
+// "정지" stops the preview and takes its last picture away: the placeholder comes back.
+TEST_F(DeviceManager, StoppingThePreviewClearsItsPicture)
+{
+    Run([&](ScriptedManager& dlg) {
+        dlg.ClickItem(dlg.FindItem(dlg.m_hSearched, L"Test Camera"));
+        ASSERT_TRUE(dlg.Panel().m_bRunning);
+        // The top left corner of the preview: black as a placeholder, the picture's while it runs.
+        auto corner = [&] {
+            const POINT o = quiva::ui::ClientOriginInSurface(dlg.Preview().m_hWnd);
+            return quiva::ui::WindowSurface(dlg.m_hWnd)->At(o.x + 2, o.y + 2) & 0xFFFFFF;
+        };
+        ASSERT_TRUE(quiva::test::WaitForPicture(dlg.Capture()).ok);
+        ASSERT_TRUE(quiva::test::PumpUntil([&] { return corner() != 0; }));
+
+        const CKXCtrlButton& stop = dlg.Panel().m_stopButton;
+        POINT p{static_cast<int>(stop.x + stop.width / 2), static_cast<int>(stop.y + stop.height / 2)};
+        ::ClientToScreen(dlg.Host().m_hWnd, &p);
+        InjectClick(p.x, p.y);
+        EXPECT_TRUE(quiva::test::PumpUntil([&] { return !dlg.Panel().m_bRunning && corner() == 0; }));
+    });
+}
+
 TEST_F(DeviceManager, AGraphFileNamedLikeADeviceIsStillItsOwnSource)
 {
     const CString graph = CameraGraph("Test Card Capture.grf");
