@@ -221,6 +221,7 @@ TEST_F(X11EndToEnd, TextTypedIntoTheSettingsDialogIsStoredAsTyped)
     std::string type;
     EXPECT_EQ(m_xvfb.TextProperty(std::stoul(dialog), "_NET_WM_NAME", &type), "설정");
     EXPECT_EQ(type, "UTF8_STRING");
+    EXPECT_EQ(m_xvfb.TextProperty(std::stoul(window), "_NET_WM_NAME", &type), "영상얻기 (12345-홍길동)");
     m_xvfb.Xdotool("getwindowgeometry --shell " + dialog, &said);
     int x = 0, y = 0, width = 0, height = 0;
     std::sscanf(said.c_str(), "WINDOW=%*d X=%d Y=%d WIDTH=%d HEIGHT=%d", &x, &y, &width, &height);
