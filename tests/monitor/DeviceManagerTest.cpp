@@ -681,8 +681,13 @@ TEST(DeviceManagerOnX11, IsShownByTheServerWithTheChosenSourceRunning)
             EXPECT_TRUE(xvfb.Screenshot(pictures + "/monitor-device-manager-x11.png"));
             m.Capture().Stop();
 
-            // A person opens the About box with Alt+Space, the arrow up and Enter.
+            // The title reaches the server as UTF-8, which window managers show as it is.
             const unsigned long xwin = quiva::ui::CurrentBackend().NativeHandle(m.m_hWnd);
+            std::string type;
+            EXPECT_EQ(xvfb.TextProperty(xwin, "_NET_WM_NAME", &type), "QUIVA 캡쳐장비 관리자");
+            EXPECT_EQ(type, "UTF8_STRING");
+
+            // A person opens the About box with Alt+Space, the arrow up and Enter.
             BoxAnswer about;
             AnswerNextBox(&about, m.m_hWnd);
             for (const char* key : {"Alt_L", "space"})
