@@ -53,6 +53,8 @@ BOOL CKXBaseDialog::OnInitDialog()
     const BOOL result = CDialog::OnInitDialog();
     trackMouse = TRACKMOUSEEVENT{sizeof(TRACKMOUSEEVENT), TME_LEAVE, m_hWnd, 0};
     RecalcLayout();
+    // The caption drawn in the window is also its title, which the desktop shows.
+    ::SetWindowTextW(m_hWnd, captionBar.caption);
     ::SetWindowPos(m_hWnd, HWND_TOPMOST, posX, posY, static_cast<int>(static_cast<float>(width) * renderHint.scale),
                    static_cast<int>(static_cast<float>(height) * renderHint.scale), SWP_SHOWWINDOW);
     return result;

@@ -218,7 +218,22 @@ void CKXWnd::OnMouseMove(UINT flags, CPoint point)
         context.cursorShape = KXCURSOR_ARROW;
     BOOL handled = 0;
     root->OnMouseMove(Scaled(point.x), Scaled(point.y), &handled, &context);
+    ShowCursorShape();
     Invalidate();
+}
+
+BOOL CKXWnd::OnSetCursor(CWnd* wnd, UINT hitTest, UINT message)
+{
+    if (!root || wnd != this || hitTest != HTCLIENT)
+        return CWnd::OnSetCursor(wnd, hitTest, message);
+    ShowCursorShape();
+    return TRUE;
+}
+
+void CKXWnd::ShowCursorShape() const
+{
+    LPCWSTR shape = context.cursorShape == KXCURSOR_TEXT ? IDC_IBEAM : context.cursorShape == KXCURSOR_THUMB ? IDC_HAND : IDC_ARROW;
+    ::SetCursor(LoadCursorW(nullptr, shape));
 }
 
 void CKXWnd::OnMouseLeave()

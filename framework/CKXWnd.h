@@ -40,6 +40,8 @@ protected:
     // The client point in layout units.
     float Scaled(int v) const { return static_cast<float>(v) / renderHint.scale; }
     void NoteMove(CPoint point);
+    // Shows the pointer shape the control under the mouse asked for.
+    void ShowCursorShape() const;
 
     void OnPaint() override;
     BOOL OnEraseBkgnd(HDC hdc) override;
@@ -51,6 +53,7 @@ protected:
     void OnRButtonUp(UINT flags, CPoint point) override;
     void OnRButtonDblClk(UINT flags, CPoint point) override;
     void OnMouseMove(UINT flags, CPoint point) override;
+    BOOL OnSetCursor(CWnd* wnd, UINT hitTest, UINT message) override;
     void OnMouseLeave() override;
     BOOL OnMouseWheel(UINT flags, short delta, CPoint point) override;
     void OnKeyDown(UINT ch, UINT repeat, UINT flags) override;

@@ -132,7 +132,9 @@ void CKXCtrlDirectShowFilter::Draw(Graphics* g, float offsetX, float offsetY, CK
     SolidBrush veil(Color(0x28FFFFFFu));
     g->FillRectangle(&veil, r);
     _KXCtrlFont title(L"맑은 고딕", 9.0f, FontStyleBold, 0xFFFFFFFFu);
-    kxctrl::DrawText(g, m_strName, title, scale, r, StringAlignmentCenter, StringAlignmentCenter,
+    // The name sits in the band above the pins (LayoutPins leaves it free).
+    RectF band = ScaleDrawRect(RectF(x, y, width, 30.0f), scale, ox, oy);
+    kxctrl::DrawText(g, m_strName, title, scale, band, StringAlignmentCenter, StringAlignmentCenter,
                      StringTrimmingEllipsisCharacter, StringFormatFlagsNoWrap);
     Pen white(Color(0xFFFFFFFFu), 1.0f);
     g->DrawRectangle(&white, r);

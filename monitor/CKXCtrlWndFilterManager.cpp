@@ -310,8 +310,12 @@ void CKXCtrlWndFilterManager::OnCommand(int cmdId, CKXCtrl* sender, CKXCtrlCurso
         // A graph that does not run leaves the buttons as they were before the press.
         SetRunning(m_pEngine && m_pEngine->Start(m_pEngine->m_hPreviewWnd) ? TRUE : FALSE);
     } else if (cmdId == ID_STOP) {
-        if (m_pEngine)
+        if (m_pEngine) {
             m_pEngine->Stop();
+            // The renderer's last picture goes; the preview shows its placeholder again.
+            if (m_pEngine->m_hPreviewWnd)
+                ::InvalidateRect(m_pEngine->m_hPreviewWnd, nullptr, TRUE);
+        }
         SetRunning(FALSE);
     } else {
         CKXCtrlWnd::OnCommand(cmdId, sender, ctx);

@@ -12,6 +12,7 @@
 // status: 0 done, 1 a script command failed, 2 bad arguments or no module.
 #include <unistd.h>
 
+#include <clocale>
 #include <cstdio>
 #include <cstring>
 #include <fstream>
@@ -74,6 +75,9 @@ bool ReadScript(const std::string& path, const std::string& chart, const std::st
 
 int main(int argc, char** argv)
 {
+    // A program that shows windows types through the environment's input method, which needs
+    // the environment's character type. Only that: the ANSI code page stays the layer's own.
+    std::setlocale(LC_CTYPE, "");
     std::string module = ProgramFolder() + "/QUIVA.Capture.dll";
     std::string chart, date, scriptPath;
     std::vector<std::string> scriptPaths;

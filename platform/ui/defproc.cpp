@@ -160,12 +160,18 @@ LRESULT DefWindowProcW(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
         return w ? static_cast<LRESULT>(w->title.size()) : 0;
     }
     case WM_SETTEXT: {
-        std::lock_guard<std::recursive_mutex> g(Lock());
-        Window* w = Find(hwnd);
-        if (!w)
-            return FALSE;
-        LPCWSTR text = reinterpret_cast<LPCWSTR>(lParam);
-        w->title = text ? text : L"";
+        bool top = false;
+        {
+            std::lock_guard<std::recursive_mutex> g(Lock());
+            Window* w = Find(hwnd);
+            if (!w)
+                return FALSE;
+            LPCWSTR text = reinterpret_cast<LPCWSTR>(lParam);
+            w->title = text ? text : L"";
+            top = !(w->style & WS_CHILD);
+        }
+        if (top)
+            quiva::ui::CurrentBackend().TitleChanged(hwnd);
         return TRUE;
     }
     case WM_IME_COMPOSITION:

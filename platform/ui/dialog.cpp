@@ -4,6 +4,7 @@
 #include <mutex>
 
 #include "platform/gdi/gdi.h"
+#include "platform/ui/syscolor.h"
 #include "platform/ui/uisystem.h"
 
 namespace {
@@ -101,6 +102,12 @@ LRESULT CALLBACK DialogWindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lPa
             // to destroy.
             EndDialog(hwnd, IDCANCEL);
             answer = 0;
+        } else if (msg == WM_ERASEBKGND) {
+            // A dialog's background is the face colour of controls.
+            RECT client{};
+            GetClientRect(hwnd, &client);
+            FillRect(reinterpret_cast<HDC>(wParam), &client, GetSysColorBrush(COLOR_BTNFACE));
+            answer = 1;
         } else {
             answer = DefWindowProcW(hwnd, msg, wParam, lParam);
         }
@@ -237,6 +244,16 @@ RECT TemplateWindowRect(LPCDLGTEMPLATEW tmpl)
 LPCWSTR TemplateCaption(LPCDLGTEMPLATEW tmpl)
 {
     return IsWholeTemplate(tmpl) && Whole(tmpl).caption ? Whole(tmpl).caption : L"";
+}
+
+void CentreOverOwner(HWND dialog, int width, int height)
+{
+    RECT area = WorkArea();
+    if (HWND owner = GetWindow(dialog, GW_OWNER); owner && IsWindowVisible(owner))
+        GetWindowRect(owner, &area);
+    const int x = area.left + ((area.right - area.left) - width) / 2;
+    const int y = area.top + ((area.bottom - area.top) - height) / 2;
+    MoveWindow(dialog, x, y, width, height, FALSE);
 }
 
 bool CreateTemplateItems(HWND dialog, LPCDLGTEMPLATEW tmpl, HINSTANCE instance)

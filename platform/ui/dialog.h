@@ -119,6 +119,10 @@ LPCWSTR TemplateCaption(LPCDLGTEMPLATEW tmpl);
 // control could not be created.
 bool CreateTemplateItems(HWND dialog, LPCDLGTEMPLATEW tmpl, HINSTANCE instance);
 
+// Moves a dialog, made `width` by `height` pixels, to the middle of its owner's window (when
+// the owner is shown) or of the work area.
+void CentreOverOwner(HWND dialog, int width, int height);
+
 // Runs the modal loop of an existing dialog on the calling thread: the owner is disabled for
 // the duration (and enabled again before the loop returns, when it was enabled before), the
 // dialog is shown and activated, and every retrieved message is first offered to

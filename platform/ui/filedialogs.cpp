@@ -102,6 +102,16 @@ std::wstring Join(const std::wstring& folder, const std::wstring& name)
 DWORD Attributes(const std::wstring& path) { return GetFileAttributesW(path.c_str()); }
 bool IsFolder(DWORD a) { return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY); }
 
+// Paints the folder line, the name field and the list again; the dialog's painting covers
+// the buttons below them, which would be lost under it.
+void Repaint(HWND hwnd)
+{
+    RECT client{};
+    GetClientRect(hwnd, &client);
+    const RECT changed{0, 0, client.right, kListBottom + 1};
+    InvalidateRect(hwnd, &changed, TRUE);
+}
+
 void Refresh(HWND hwnd, Chooser& c)
 {
     c.entries.clear();
@@ -133,7 +143,7 @@ void Refresh(HWND hwnd, Chooser& c)
         return _wcsicmp(a.name.c_str(), b.name.c_str()) < 0;
     });
     c.entries.insert(c.entries.end(), found.begin(), found.end());
-    InvalidateRect(hwnd, nullptr, TRUE);
+    Repaint(hwnd);
 }
 
 void EnterFolder(HWND hwnd, Chooser& c, const std::wstring& name)
@@ -195,6 +205,7 @@ void Accept(HWND hwnd, Chooser& c)
 
 int VisibleRows() { return (kListBottom - kListTop) / kRow; }
 
+
 void Choose(HWND hwnd, Chooser& c, int index)
 {
     if (index < 0 || index >= static_cast<int>(c.entries.size()))
@@ -206,7 +217,7 @@ void Choose(HWND hwnd, Chooser& c, int index)
         c.top = index;
     else if (index >= c.top + VisibleRows())
         c.top = index - VisibleRows() + 1;
-    InvalidateRect(hwnd, nullptr, TRUE);
+    Repaint(hwnd);
 }
 
 void Paint(HWND hwnd, const Chooser& c)
@@ -266,6 +277,9 @@ INT_PTR CALLBACK ChooserProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
                         client.right - 196, by, 88, 26, hwnd, reinterpret_cast<HMENU>(IDOK), nullptr, nullptr);
         CreateWindowExW(0, WC_BUTTONW, L"Cancel", WS_CHILD | WS_VISIBLE | BS_PUSHBUTTON, client.right - 98, by, 88, 26,
                         hwnd, reinterpret_cast<HMENU>(IDCANCEL), nullptr, nullptr);
+        RECT window{};
+        GetWindowRect(hwnd, &window);
+        quiva::ui::CentreOverOwner(hwnd, window.right - window.left, window.bottom - window.top);
         Refresh(hwnd, *c);
         return TRUE;
     }
@@ -319,7 +333,7 @@ bool PreTranslate(HWND hwnd, Chooser& c, MSG* m)
         } else if (ch >= 0x20 && ch != 0x7F) {
             c.field.push_back(ch);
         }
-        InvalidateRect(hwnd, nullptr, TRUE);
+        Repaint(hwnd);
         return true;
     }
     if (m->message != WM_KEYDOWN)

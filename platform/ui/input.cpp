@@ -383,9 +383,14 @@ HCURSOR LoadCursorW(HINSTANCE, LPCWSTR name)
 
 HCURSOR SetCursor(HCURSOR cursor)
 {
-    std::lock_guard<std::recursive_mutex> g(Lock());
-    HCURSOR old = g_currentCursor;
-    g_currentCursor = cursor;
+    HCURSOR old;
+    {
+        std::lock_guard<std::recursive_mutex> g(Lock());
+        old = g_currentCursor;
+        g_currentCursor = cursor;
+    }
+    if (cursor != old)
+        quiva::ui::CurrentBackend().CursorChanged(cursor);
     return old;
 }
 

@@ -100,12 +100,7 @@ void Layout(HWND hwnd, Box& box)
     GetClientRect(hwnd, &client);
     const int w = clientW + (window.right - window.left) - (client.right - client.left);
     const int h = clientH + (window.bottom - window.top) - (client.bottom - client.top);
-    RECT area = quiva::ui::WorkArea();
-    if (HWND owner = GetWindow(hwnd, GW_OWNER); owner && IsWindowVisible(owner))
-        GetWindowRect(owner, &area);
-    const int x = area.left + ((area.right - area.left) - w) / 2;
-    const int y = area.top + ((area.bottom - area.top) - h) / 2;
-    MoveWindow(hwnd, x, y, w, h, FALSE);
+    quiva::ui::CentreOverOwner(hwnd, w, h);
 
     int bx = (clientW - rowW) / 2;
     const int by = clientH - kMargin - kButtonH;

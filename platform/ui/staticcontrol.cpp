@@ -72,7 +72,7 @@ void Paint(HWND hwnd)
                 x = (p.client.right - cx) / 2;
                 y = (p.client.bottom - cy) / 2;
             }
-            DrawIconEx(p.dc, x, y, icon, cx, cy, 0, nullptr, 0);
+            DrawIconEx(p.dc, x, y, icon, cx, cy, 0, nullptr, DI_NORMAL);
         }
         return;
     }

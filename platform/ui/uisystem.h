@@ -24,6 +24,11 @@ public:
     virtual void Present(HWND, const RECT&) {}
     // The capture moved to `hwnd` (null: released).
     virtual void CaptureChanged(HWND) {}
+    // The mouse pointer's shape was set (SetCursor): the system cursor's resource number, or
+    // 0 for none.
+    virtual void CursorChanged(HCURSOR) {}
+    // A top-level window's text (its title) was set.
+    virtual void TitleChanged(HWND) {}
     // A top-level window was given another icon (quiva::ui::WindowIcon).
     virtual void IconChanged(HWND) {}
     // Turns pending display events into input; waits at most `timeoutMs` for one

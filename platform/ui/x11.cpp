@@ -5,6 +5,7 @@
 #include <X11/XKBlib.h>
 #include <X11/Xutil.h>
 #include <X11/extensions/XInput2.h>
+#include <X11/cursorfont.h>
 #include <X11/keysym.h>
 
 #include <chrono>
@@ -107,6 +108,23 @@ UINT VirtualKeyOf(KeySym ks)
     }
 }
 
+// The cursor font's shape for a system cursor; anything else shows the arrow.
+unsigned FontCursorShape(HCURSOR cursor)
+{
+    static const std::map<LPCWSTR, unsigned> shapes = {
+        {IDC_IBEAM, XC_xterm},
+        {IDC_WAIT, XC_watch},
+        {IDC_SIZENWSE, XC_bottom_right_corner},
+        {IDC_SIZENESW, XC_bottom_left_corner},
+        {IDC_SIZEWE, XC_sb_h_double_arrow},
+        {IDC_SIZENS, XC_sb_v_double_arrow},
+        {IDC_SIZEALL, XC_fleur},
+        {IDC_HAND, XC_hand2},
+    };
+    auto it = shapes.find(reinterpret_cast<LPCWSTR>(cursor));
+    return it == shapes.end() ? XC_left_ptr : it->second;
+}
+
 class X11Backend : public Backend {
 public:
     explicit X11Backend(Display* display) : m_display(display)
@@ -118,6 +136,9 @@ public:
         m_deleteAtom = XInternAtom(m_display, "WM_DELETE_WINDOW", False);
         m_motifAtom = XInternAtom(m_display, "_MOTIF_WM_HINTS", False);
         m_iconAtom = XInternAtom(m_display, "_NET_WM_ICON", False);
+        m_netNameAtom = XInternAtom(m_display, "_NET_WM_NAME", False);
+        m_netIconNameAtom = XInternAtom(m_display, "_NET_WM_ICON_NAME", False);
+        m_utf8Atom = XInternAtom(m_display, "UTF8_STRING", False);
         RECT s{0, 0, DisplayWidth(m_display, screen), DisplayHeight(m_display, screen)};
         SetVirtualScreen(s, s);
         OpenInputMethod();
@@ -136,6 +157,8 @@ public:
         }
         if (m_xim)
             XCloseIM(m_xim);
+        for (auto& [shape, cursor] : m_cursors)
+            XFreeCursor(m_display, cursor);
         if (m_invertGc)
             XFreeGC(m_display, m_invertGc);
         XCloseDisplay(m_display);
@@ -159,15 +182,19 @@ public:
         Window xwin = XCreateWindow(m_display, m_root, r.left, r.top, static_cast<unsigned>(std::max(1L, static_cast<long>(r.right - r.left))),
                                     static_cast<unsigned>(std::max(1L, static_cast<long>(r.bottom - r.top))), 0, m_depth, InputOutput,
                                     m_visual, CWOverrideRedirect | CWBackPixel | CWEventMask, &attrs);
-        if (!(style & WS_CAPTION)) {
+        if ((style & WS_CAPTION) != WS_CAPTION) {
             // No decorations from the window manager: the framework draws its own caption.
             long hints[5] = {2, 0, 0, 0, 0};
             XChangeProperty(m_display, xwin, m_motifAtom, m_motifAtom, 32, PropModeReplace,
                             reinterpret_cast<unsigned char*>(hints), 5);
         }
         XSetWMProtocols(m_display, xwin, &m_deleteAtom, 1);
-        std::string title = quiva::WideToUtf8(WindowTitle(hwnd));
-        XStoreName(m_display, xwin, title.c_str());
+        PutTitle(xwin, hwnd);
+        PutPlacement(xwin, r);
+        HWND owner = GetWindow(hwnd, GW_OWNER);
+        auto ownerWin = owner ? m_windows.find(TopLevelOfWindow(owner)) : m_windows.end();
+        if (ownerWin != m_windows.end())
+            XSetTransientForHint(m_display, xwin, ownerWin->second.xwin);
         XWin w{xwin, r, false, nullptr};
         if (m_xim)
             w.xic = XCreateIC(m_xim, XNInputStyle, XIMPreeditNothing | XIMStatusNothing, XNClientWindow, xwin,
@@ -188,6 +215,7 @@ public:
         GetWindowRect(hwnd, &r);
         if (!EqualRect(&r, &w.rect)) {
             w.rect = r;
+            PutPlacement(w.xwin, r);
             XMoveResizeWindow(m_display, w.xwin, r.left, r.top, static_cast<unsigned>(std::max(1L, static_cast<long>(r.right - r.left))),
                               static_cast<unsigned>(std::max(1L, static_cast<long>(r.bottom - r.top))));
         }
@@ -354,6 +382,30 @@ public:
         XFlush(m_display);
     }
 
+    // Every window of ours shows the shape; the pointer is over one of them at most, and the
+    // one it enters sets its own again.
+    void CursorChanged(HCURSOR cursor) override
+    {
+        std::lock_guard<std::recursive_mutex> l(m_mutex);
+        const unsigned shape = FontCursorShape(cursor);
+        auto known = m_cursors.find(shape);
+        if (known == m_cursors.end())
+            known = m_cursors.emplace(shape, XCreateFontCursor(m_display, shape)).first;
+        for (auto& [hwnd, win] : m_windows)
+            XDefineCursor(m_display, win.xwin, known->second);
+        XFlush(m_display);
+    }
+
+    void TitleChanged(HWND hwnd) override
+    {
+        std::lock_guard<std::recursive_mutex> l(m_mutex);
+        auto it = m_windows.find(hwnd);
+        if (it == m_windows.end())
+            return;
+        PutTitle(it->second.xwin, hwnd);
+        XFlush(m_display);
+    }
+
     void IconChanged(HWND hwnd) override
     {
         std::lock_guard<std::recursive_mutex> l(m_mutex);
@@ -485,6 +537,40 @@ private:
         return buf;
     }
 
+    // The title as UTF-8 in _NET_WM_NAME, which window managers prefer, and as text of the
+    // locale's encoding in WM_NAME for those that read only that.
+    void PutTitle(::Window xwin, HWND hwnd)
+    {
+        std::string title = quiva::WideToUtf8(WindowTitle(hwnd));
+        auto* bytes = reinterpret_cast<unsigned char*>(title.data());
+        const int length = static_cast<int>(title.size());
+        for (Atom name : {m_netNameAtom, m_netIconNameAtom})
+            XChangeProperty(m_display, xwin, name, m_utf8Atom, 8, PropModeReplace, bytes, length);
+        char* list[] = {title.data()};
+        XTextProperty text{};
+        if (Xutf8TextListToTextProperty(m_display, list, 1, XStdICCTextStyle, &text) == Success) {
+            XSetWMName(m_display, xwin, &text);
+            XSetWMIconName(m_display, xwin, &text);
+            XFree(text.value);
+        } else {
+            for (Atom name : {static_cast<Atom>(XA_WM_NAME), static_cast<Atom>(XA_WM_ICON_NAME)})
+                XChangeProperty(m_display, xwin, name, m_utf8Atom, 8, PropModeReplace, bytes, length);
+        }
+    }
+
+    // Where the window put itself: a window manager places the window there instead of by its
+    // own rule.
+    void PutPlacement(::Window xwin, const RECT& r)
+    {
+        XSizeHints hints{};
+        hints.flags = USPosition | USSize | PPosition | PSize;
+        hints.x = r.left;
+        hints.y = r.top;
+        hints.width = static_cast<int>(std::max(1L, static_cast<long>(r.right - r.left)));
+        hints.height = static_cast<int>(std::max(1L, static_cast<long>(r.bottom - r.top)));
+        XSetWMNormalHints(m_display, xwin, &hints);
+    }
+
     static HWND TopLevelOfWindow(HWND hwnd) { return GetAncestor(hwnd, GA_ROOT); }
 
     void OpenInputMethod()
@@ -553,7 +639,10 @@ private:
         std::wstring text = n > 0 ? quiva::Utf8ToWide(std::string(buf, static_cast<size_t>(n))) : std::wstring();
         wchar_t ch = text.size() == 1 ? text[0] : 0;
         if (!vk && ch) {
-            InjectImeResult(text);
+            // A character key without a key code of its own gives its character once, when it
+            // goes down.
+            if (down)
+                InjectImeResult(text);
             return;
         }
         if (vk)
@@ -568,6 +657,9 @@ private:
     Atom m_deleteAtom;
     Atom m_motifAtom;
     Atom m_iconAtom;
+    Atom m_netNameAtom;
+    Atom m_netIconNameAtom;
+    Atom m_utf8Atom;
     XIM m_xim = nullptr;
     bool m_xi = false;
     int m_xiOpcode = 0;
@@ -577,6 +669,7 @@ private:
     bool m_blinkOn = false;
     std::chrono::steady_clock::time_point m_lastBlink{};
     std::map<HWND, XWin> m_windows;
+    std::map<unsigned, Cursor> m_cursors;  // by cursor-font shape
     std::map<::Window, HWND> m_byX;
 };
 

@@ -4,6 +4,8 @@
 // through the raw key events), Ctrl+S saving them, and the close button clicked; and with "방해받지 않기" ticked, the configured capture key typed into another
 // client takes a still and still reaches that client. Screenshots are left in
 // <build>/reference-pictures/.
+#include <X11/cursorfont.h>
+
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -34,23 +36,23 @@ class X11EndToEnd : public ClinicHost {
 protected:
     // Starts the display and the host showing the sample patient until the window is closed;
     // `window` is the capture window's X id once it is up with its preview running. It stays
-    // empty when the test was skipped (no Xvfb, no xdotool) or failed.
-    void ShowWindow(std::string* window)
+    // empty when the test was skipped (no Xvfb, no xdotool, no openbox) or failed. The host
+    // runs with `environment` added, under openbox when `windowManager`.
+    void ShowWindow(std::string* window, const std::string& environment = "", bool windowManager = false)
     {
         std::string why;
-        if (!m_xvfb.Start(1920, 1080, &why)) {
+        if (!m_xvfb.Start(1920, 1080, &why) || (windowManager && !m_xvfb.StartWindowManager(&why))) {
             if (XvfbServer::Required())
                 FAIL() << why;
             GTEST_SKIP() << why;
         }
-        m_host = std::async(std::launch::async, [&] {
+        m_host = std::async(std::launch::async, [this, environment] {
             // The test closes the window; the bound is only for a test that never does.
             return Run("parent\nshow 12345 2024-01-05\nwait-closed 600000\nexpect-shown 0\nunload\n",
-                       "QUIVA_HEADLESS=0 DISPLAY=" + m_xvfb.display());
+                       environment + " QUIVA_HEADLESS=0 DISPLAY=" + m_xvfb.display());
         });
         std::string said;
-        bool shown = false;
-        shown = Eventually([&] { return m_xvfb.Xdotool("search --name \"QUIVA Capture\"", &said) == 0; });
+        const bool shown = Eventually([&] { return m_xvfb.Xdotool("search --name '^영상얻기 \\(12345-'", &said) == 0; });
         if (m_xvfb.Xdotool("version") == -1 && !XvfbServer::Required())
             GTEST_SKIP() << "xdotool is not installed";
         ASSERT_TRUE(shown) << said;
@@ -195,4 +197,99 @@ TEST_F(X11EndToEnd, WithNoPreventTheCaptureKeyTypedIntoAnotherClientTakesAStillA
     HostRun run = m_host.get();
     EXPECT_EQ(run.status, 0) << run.output;
     EXPECT_EQ(Rows("SELECT COUNT(*) FROM MIMG"), (std::vector<std::string>{"3"}));
+}
+
+// Under a window manager, in a UTF-8 locale with the X server's own input method: punctuation
+// and Hangul typed into the settings dialog's edits are stored as typed, once each; the
+// dialog's title reads back from the server as UTF-8, the dialog opens centred and the pointer
+// is an I-beam over its edits.
+TEST_F(X11EndToEnd, TextTypedIntoTheSettingsDialogIsStoredAsTyped)
+{
+    ASSERT_TRUE(Execute("INSERT INTO FOPTION VALUES ('ORBITA', 'ORBITA', 'VEXARIS SERVER', '1');"
+                        "INSERT INTO FOPTION VALUES ('ORBITA', 'ORBITA', 'CHECK MOLTRIX PACS KIND', '10')"));
+    std::string window;
+    ShowWindow(&window, "LANG=C.UTF-8 LC_ALL= LC_CTYPE= XMODIFIERS=", true);
+    if (window.empty())
+        return;
+    std::string pictures = std::string(QUIVA_BINARY_DIR) + "/reference-pictures";
+    fs::create_directories(pictures);
+    const std::vector<unsigned long> ibeam = m_xvfb.FontCursorImage(XC_xterm);
+    m_xvfb.Xdotool("mousemove --window " + window + " 658 50 click 1");  // the settings button
+    std::string said, dialog;
+    ASSERT_TRUE(Eventually([&] {
+        if (m_xvfb.Xdotool("search --onlyvisible --name '^설정$'", &said) != 0)
+            return false;
+        dialog = said.substr(0, said.find('\n'));
+        return true;
+    })) << said;
+    std::string type;
+    EXPECT_EQ(m_xvfb.TextProperty(std::stoul(dialog), "_NET_WM_NAME", &type), "설정");
+    EXPECT_EQ(type, "UTF8_STRING");
+    EXPECT_EQ(m_xvfb.TextProperty(std::stoul(window), "_NET_WM_NAME", &type), "영상얻기 (12345-홍길동)");
+    m_xvfb.Xdotool("getwindowgeometry --shell " + dialog, &said);
+    int x = 0, y = 0, width = 0, height = 0;
+    std::sscanf(said.c_str(), "WINDOW=%*d X=%d Y=%d WIDTH=%d HEIGHT=%d", &x, &y, &width, &height);
+    EXPECT_NEAR(x + width / 2, 960, 2) << said;
+    EXPECT_NEAR(y + height / 2, 540, 2) << said;
+    m_xvfb.Screenshot(pictures + "/x11-settings-dialog.png");
+    // Clicks at a point of the dialog.
+    auto click = [&](int dx, int dy) {
+        m_xvfb.Xdotool("mousemove --window " + dialog + " " + std::to_string(dx) + " " + std::to_string(dy) + " click 1");
+    };
+    // Clicks a tab of the dialog until the pixels around (px, py) of the dialog change.
+    auto pixelsAround = [&](int px, int py) {
+        std::vector<unsigned long> pixels;
+        for (int i = -3; i <= 3; ++i)
+            pixels.push_back(m_xvfb.ScreenPixel(x + px + i, y + py));
+        return pixels;
+    };
+    auto showTab = [&](int dx, int dy, int px, int py) {
+        const std::vector<unsigned long> before = pixelsAround(px, py);
+        int polls = 0;
+        return Eventually([&] {
+            if (polls++ % 40 == 0)
+                click(dx, dy);
+            return pixelsAround(px, py) != before;
+        });
+    };
+    // Replaces the text of the edit at a point of the dialog with `text`.
+    auto typeInto = [&](int dx, int dy, const std::string& text) {
+        click(dx, dy);
+        m_xvfb.Xdotool("key End key --repeat 40 BackSpace");
+        m_xvfb.Xdotool("type '" + text + "'");
+    };
+
+    // "검사이름 관리": a study name added.
+    const std::string name = "Colono-2.a_b,c/d;e=f 위내시경";
+    // (Failures from here on go on to close the dialog, which the host waits for.)
+    EXPECT_TRUE(m_xvfb.BindCharacters("위내시경"));
+    EXPECT_TRUE(showTab(157, 45, 21, 200));  // the list's left edge
+    typeInto(178, 321, name);
+    // Over the edit the pointer is an I-beam.
+    int step = 0;
+    EXPECT_TRUE(Eventually([&] {
+        m_xvfb.MovePointer(x + 178 + (++step % 2), y + 321);
+        return m_xvfb.PointerImage() == ibeam;
+    }));
+    click(325, 111);  // 추가
+    EXPECT_TRUE(Eventually([&] {
+        return !Rows("SELECT SETUPSECT FROM FOPTION WHERE SETUPROOM = 'CATAGORY' AND SETUPSECT LIKE 'Colono%'").empty();
+    }));
+    EXPECT_EQ(Rows("SELECT SETUPSECT FROM FOPTION WHERE SETUPROOM = 'CATAGORY' AND SETUPSECT LIKE 'Colono%'"),
+              std::vector<std::string>{name});
+
+    // "PACS연동": the server's address and AE title applied.
+    EXPECT_TRUE(showTab(226, 45, 141, 142));  // the address edit's left edge
+    typeInto(216, 142, "127.0.0.1");
+    typeInto(216, 172, "STORE_SCP");
+    click(243, 292);  // 적용
+    const std::string config = Clinic() + "/exe/QUIVA.Capture.Config";
+    auto stored = [&] { return RunCommand("cat '" + config + "' 2>/dev/null"); };
+    EXPECT_TRUE(Eventually([&] { return stored().find("aeTitle=\"STORE_SCP\"") != std::string::npos; })) << stored();
+    EXPECT_NE(stored().find("ip=\"127.0.0.1\""), std::string::npos) << stored();
+
+    click(384, 14);  // the dialog's close box
+    m_xvfb.Xdotool("mousemove --window " + window + " 20 50 click 1");
+    HostRun run = m_host.get();
+    EXPECT_EQ(run.status, 0) << run.output;
 }

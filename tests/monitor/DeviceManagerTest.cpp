@@ -143,6 +143,16 @@ void CALLBACK AnswerBox(HWND, UINT, UINT_PTR id, DWORD)
     PostMessageW(GetDlgItem(box, IDOK), BM_CLICK, 0, 0);
 }
 
+// Alt+Space opens the window menu; its About item is the last one.
+void OpenAboutBox()
+{
+    InjectKey(VK_MENU, true);
+    InjectKeyStroke(VK_SPACE, L' ');
+    InjectKey(VK_MENU, false);
+    InjectKeyStroke(VK_UP);
+    InjectKeyStroke(VK_RETURN);
+}
+
 void AnswerNextBox(BoxAnswer* answer, HWND owner)
 {
     answer->owner = owner;
@@ -306,6 +316,28 @@ TEST_F(DeviceManager, ChoosingASourceByClickOrKeyPreviewsItDrawsItsGraphAndLogsI
         const std::string dir = std::string(QUIVA_BINARY_DIR) + "/reference-pictures";
         std::filesystem::create_directories(dir);
         EXPECT_TRUE(quiva::ui::WriteWindowPng(dlg.m_hWnd, dir + "/monitor-device-manager.png"));
+    });
+}
+
+// "정지" stops the preview and takes its last picture away: the placeholder comes back.
+TEST_F(DeviceManager, StoppingThePreviewClearsItsPicture)
+{
+    Run([&](ScriptedManager& dlg) {
+        dlg.ClickItem(dlg.FindItem(dlg.m_hSearched, L"Test Camera"));
+        ASSERT_TRUE(dlg.Panel().m_bRunning);
+        // The top left corner of the preview: black as a placeholder, the picture's while it runs.
+        auto corner = [&] {
+            const POINT o = quiva::ui::ClientOriginInSurface(dlg.Preview().m_hWnd);
+            return quiva::ui::WindowSurface(dlg.m_hWnd)->At(o.x + 2, o.y + 2) & 0xFFFFFF;
+        };
+        ASSERT_TRUE(quiva::test::WaitForPicture(dlg.Capture()).ok);
+        ASSERT_TRUE(quiva::test::PumpUntil([&] { return corner() != 0; }));
+
+        const CKXCtrlButton& stop = dlg.Panel().m_stopButton;
+        POINT p{static_cast<int>(stop.x + stop.width / 2), static_cast<int>(stop.y + stop.height / 2)};
+        ::ClientToScreen(dlg.Host().m_hWnd, &p);
+        InjectClick(p.x, p.y);
+        EXPECT_TRUE(quiva::test::PumpUntil([&] { return !dlg.Panel().m_bRunning && corner() == 0; }));
     });
 }
 
@@ -487,16 +519,59 @@ TEST_F(DeviceManager, TheAboutBoxOpensFromTheWindowMenu)
         BoxAnswer box;
         box.textId = IDOK;
         AnswerNextBox(&box, dlg.m_hWnd);
-        // Alt+Space opens the window menu; its About item is the last one.
-        InjectKey(VK_MENU, true);
-        InjectKeyStroke(VK_SPACE, L' ');
-        InjectKey(VK_MENU, false);
-        InjectKeyStroke(VK_UP);
-        InjectKeyStroke(VK_RETURN);
+        OpenAboutBox();
         PumpPending();
         EXPECT_EQ(box.caption, L"QUIVACaptureManager 정보");
         EXPECT_EQ(box.text, L"확인");
         EXPECT_TRUE(IsWindowEnabled(dlg.m_hWnd));
+    });
+}
+
+// What the About box shows once painted: the colour of its face beside the icon, and how many
+// pixels of the icon's square differ from that face.
+struct AboutLook {
+    HWND owner = nullptr;
+    COLORREF face = 0;
+    int iconPixels = -1;
+};
+AboutLook* g_about = nullptr;
+
+void CALLBACK LookAtAbout(HWND, UINT, UINT_PTR id, DWORD)
+{
+    HWND box = GetActiveWindow();
+    if (!g_about || !box || box == g_about->owner || GetUpdateRect(box, nullptr, FALSE))
+        return;  // not up, or not painted yet
+    HWND icon = GetDlgItem(box, 0xFFFF);  // the first of its static items: the icon
+    if (!icon || GetUpdateRect(icon, nullptr, FALSE))
+        return;
+    KillTimer(nullptr, id);
+    quiva::Surface* surface = quiva::ui::WindowSurface(box);
+    RECT top{}, square{};
+    GetWindowRect(box, &top);
+    GetWindowRect(icon, &square);
+    OffsetRect(&square, -top.left, -top.top);
+    const uint32_t face = surface->At(square.left - 4, square.top);
+    g_about->face = RGB((face >> 16) & 0xFF, (face >> 8) & 0xFF, face & 0xFF);
+    g_about->iconPixels = 0;
+    for (int y = square.top; y < square.bottom; ++y)
+        for (int x = square.left; x < square.right; ++x)
+            g_about->iconPixels += surface->At(x, y) != face;
+    g_about = nullptr;
+    PostMessageW(GetDlgItem(box, IDOK), BM_CLICK, 0, 0);
+}
+
+// The About box has a dialog's face, not black, and shows the program's icon.
+TEST_F(DeviceManager, TheAboutBoxIsDrawnOnTheDialogFaceWithTheIcon)
+{
+    Run([&](ScriptedManager& dlg) {
+        AboutLook look;
+        look.owner = dlg.m_hWnd;
+        g_about = &look;
+        SetTimer(nullptr, 0, 50, LookAtAbout);
+        OpenAboutBox();
+        PumpPending();
+        EXPECT_EQ(look.face, GetSysColor(COLOR_BTNFACE));
+        EXPECT_GT(look.iconPixels, 100);
     });
 }
 
@@ -606,8 +681,13 @@ TEST(DeviceManagerOnX11, IsShownByTheServerWithTheChosenSourceRunning)
             EXPECT_TRUE(xvfb.Screenshot(pictures + "/monitor-device-manager-x11.png"));
             m.Capture().Stop();
 
-            // A person opens the About box with Alt+Space, the arrow up and Enter.
+            // The title reaches the server as UTF-8, which window managers show as it is.
             const unsigned long xwin = quiva::ui::CurrentBackend().NativeHandle(m.m_hWnd);
+            std::string type;
+            EXPECT_EQ(xvfb.TextProperty(xwin, "_NET_WM_NAME", &type), "QUIVA 캡쳐장비 관리자");
+            EXPECT_EQ(type, "UTF8_STRING");
+
+            // A person opens the About box with Alt+Space, the arrow up and Enter.
             BoxAnswer about;
             AnswerNextBox(&about, m.m_hWnd);
             for (const char* key : {"Alt_L", "space"})

@@ -6,6 +6,7 @@
 
 #include "monitor/CKXCtrlWndFilterManager.h"
 #include "monitor/CKXMonitorTheme.h"
+#include "platform/base/codepage.h"
 #include "platform/base/fileapi.h"
 #include "platform/gdi/ImageCodec.h"
 #include "platform/gdi/Surface.h"
@@ -288,6 +289,17 @@ TEST_F(GraphPanelOnScreen, DrawsTheGraphAndTheLog)
     const _KXPinInfo* still = camBox->FindPin(L"Still");
     EXPECT_EQ(0xFFFFFF00u, at(static_cast<int>(camBox->x + capture->x) + 1, static_cast<int>(camBox->y + capture->y) + 1));
     EXPECT_EQ(0xFF969696u, at(static_cast<int>(camBox->x + still->x) + 1, static_cast<int>(camBox->y + still->y) + 1));
+    // Each box's white name stays in the band above its pins: below it only the grey pin names.
+    for (const wchar_t* name : {L"Camera", L"Color Control", L"Smart Tee", L"Enhanced Video Renderer"}) {
+        const CKXCtrlDirectShowFilter* box = Box(name);
+        int bright = 0;
+        for (int py = static_cast<int>(box->y) + 31; py < static_cast<int>(box->y + box->height) - 2; ++py)
+            for (int px = static_cast<int>(box->x) + 3; px < static_cast<int>(box->x + box->width) - 3; ++px) {
+                const uint32_t p = at(px, py);
+                bright += ((p >> 16) & 0xFF) >= 0xC0 && ((p >> 8) & 0xFF) >= 0xC0 && (p & 0xFF) >= 0xC0;
+            }
+        EXPECT_EQ(bright, 0) << quiva::WideToUtf8(name);
+    }
 }
 
 TEST_F(GraphPanelOnScreen, HoldingTheButtonOnTheGraphDragsTheDrawing)

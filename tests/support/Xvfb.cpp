@@ -1,11 +1,13 @@
 #include "tests/support/Xvfb.h"
 
+#include "platform/base/codepage.h"
 #include "platform/ui/uisystem.h"
 #include "tests/support/Command.h"
 #include "tests/support/TempDir.h"
 
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
+#include <X11/extensions/Xfixes.h>
 #include <png.h>
 #include <signal.h>
 #include <sys/stat.h>
@@ -183,26 +185,171 @@ void XvfbServer::SendKey(unsigned long window, const char* keysym, bool down)
     XFlush(d);
 }
 
-std::vector<unsigned long> XvfbServer::CardinalProperty(unsigned long window, const char* name)
+// Hands `take` the data of a property of an X window that has the given format (its items
+// and its type's name); does nothing when the window has no such property.
+void XvfbServer::ReadProperty(unsigned long window, const char* name, int wantedFormat,
+                              const std::function<void(const unsigned char*, unsigned long, const std::string&)>& take)
 {
-    std::vector<unsigned long> values;
     Display* d = static_cast<Display*>(Connection());
     if (!d)
-        return values;
+        return;
     Atom type = None;
     int format = 0;
     unsigned long count = 0, after = 0;
     unsigned char* data = nullptr;
     if (XGetWindowProperty(d, window, XInternAtom(d, name, False), 0, 1 << 20, False, AnyPropertyType, &type, &format,
                            &count, &after, &data) == Success &&
-        data && format == 32) {
-        // Format 32 comes as longs whatever their width.
-        const auto* longs = reinterpret_cast<const unsigned long*>(data);
-        values.assign(longs, longs + count);
+        data && format == wantedFormat && type != None) {
+        char* typeName = XGetAtomName(d, type);
+        take(data, count, typeName ? typeName : "");
+        if (typeName)
+            XFree(typeName);
     }
     if (data)
         XFree(data);
+}
+
+std::vector<unsigned long> XvfbServer::CardinalProperty(unsigned long window, const char* name)
+{
+    std::vector<unsigned long> values;
+    ReadProperty(window, name, 32, [&](const unsigned char* data, unsigned long count, const std::string&) {
+        // Format 32 comes as longs whatever their width.
+        const auto* longs = reinterpret_cast<const unsigned long*>(data);
+        values.assign(longs, longs + count);
+    });
     return values;
+}
+
+std::string XvfbServer::TextProperty(unsigned long window, const char* name, std::string* typeName)
+{
+    std::string bytes;
+    typeName->clear();
+    ReadProperty(window, name, 8, [&](const unsigned char* data, unsigned long count, const std::string& type) {
+        bytes.assign(reinterpret_cast<const char*>(data), count);
+        *typeName = type;
+    });
+    return bytes;
+}
+
+bool XvfbServer::BindCharacters(const std::string& text)
+{
+    Display* d = static_cast<Display*>(Connection());
+    if (!d)
+        return false;
+    std::wstring characters = quiva::Utf8ToWide(text);
+    int low = 0, high = 0, perKey = 0;
+    XDisplayKeycodes(d, &low, &high);
+    KeySym* map = XGetKeyboardMapping(d, static_cast<KeyCode>(low), high - low + 1, &perKey);
+    if (!map)
+        return false;
+    int code = high;
+    for (wchar_t c : characters) {
+        const KeySym wanted = 0x1000000ul | static_cast<unsigned long>(c);
+        if (XKeysymToKeycode(d, wanted) != 0)
+            continue;
+        auto unused = [&](int k) {
+            for (int i = 0; i < perKey; ++i)
+                if (map[(k - low) * perKey + i] != NoSymbol)
+                    return false;
+            return true;
+        };
+        while (code >= low && !unused(code))
+            --code;
+        if (code < low) {
+            XFree(map);
+            return false;
+        }
+        KeySym both[2] = {wanted, wanted};
+        XChangeKeyboardMapping(d, code, 2, both, 1);
+        map[(code - low) * perKey] = wanted;
+        --code;
+    }
+    XFree(map);
+    XSync(d, False);
+    return true;
+}
+
+std::vector<unsigned long> XvfbServer::PointerImage()
+{
+    std::vector<unsigned long> image;
+    Display* d = static_cast<Display*>(Connection());
+    int event = 0, error = 0;
+    if (!d || !XFixesQueryExtension(d, &event, &error))
+        return image;
+    XSync(d, False);
+    XFixesCursorImage* cursor = XFixesGetCursorImage(d);
+    if (!cursor)
+        return image;
+    image = {cursor->width, cursor->height, cursor->xhot, cursor->yhot};
+    image.insert(image.end(), cursor->pixels, cursor->pixels + static_cast<size_t>(cursor->width) * cursor->height);
+    XFree(cursor);
+    return image;
+}
+
+std::vector<unsigned long> XvfbServer::FontCursorImage(unsigned shape)
+{
+    Display* d = static_cast<Display*>(Connection());
+    if (!d)
+        return {};
+    ::Window w = XCreateSimpleWindow(d, DefaultRootWindow(d), 0, 0, 20, 20, 0, 0, 0);
+    XSetWindowAttributes attrs{};
+    attrs.override_redirect = True;
+    XChangeWindowAttributes(d, w, CWOverrideRedirect, &attrs);
+    Cursor cursor = XCreateFontCursor(d, shape);
+    XDefineCursor(d, w, cursor);
+    XMapRaised(d, w);
+    XWarpPointer(d, None, DefaultRootWindow(d), 0, 0, 0, 0, 10, 10);
+    std::vector<unsigned long> image = PointerImage();
+    XDestroyWindow(d, w);
+    XFreeCursor(d, cursor);
+    XSync(d, False);
+    return image;
+}
+
+void XvfbServer::MovePointer(int x, int y)
+{
+    if (Display* d = static_cast<Display*>(Connection())) {
+        XWarpPointer(d, None, DefaultRootWindow(d), 0, 0, 0, 0, x, y);
+        XSync(d, False);
+    }
+}
+
+bool XvfbServer::StartWindowManager(std::string* why)
+{
+    const char* openbox = "/usr/bin/openbox";
+    if (access(openbox, X_OK) != 0) {
+        *why = "openbox is not installed";
+        return false;
+    }
+    Display* d = static_cast<Display*>(Connection());
+    if (!d) {
+        *why = "the display is not open";
+        return false;
+    }
+    pid_t pid = fork();
+    if (pid < 0) {
+        *why = "fork failed";
+        return false;
+    }
+    if (pid == 0) {
+        setenv("DISPLAY", m_display.c_str(), 1);
+        execl(openbox, "openbox", "--sm-disable", static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    m_windowManager = pid;
+    // The window manager has taken the display once it names its check window on the root.
+    for (int i = 0; i < 600; ++i) {
+        if (!CardinalProperty(DefaultRootWindow(d), "_NET_SUPPORTING_WM_CHECK").empty())
+            return true;
+        int status;
+        if (waitpid(pid, &status, WNOHANG) == pid) {
+            m_windowManager = 0;
+            break;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    *why = "openbox did not take the display";
+    return false;
 }
 
 bool XvfbServer::Screenshot(const std::string& pngPath)
@@ -236,6 +383,10 @@ XvfbServer::~XvfbServer()
 {
     if (m_connection)
         XCloseDisplay(static_cast<Display*>(m_connection));
+    if (m_windowManager > 0) {
+        kill(m_windowManager, SIGTERM);
+        waitpid(m_windowManager, nullptr, 0);
+    }
     if (m_pid > 0) {
         kill(m_pid, SIGTERM);
         waitpid(m_pid, nullptr, 0);

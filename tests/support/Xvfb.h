@@ -43,10 +43,29 @@ public:
     bool Screenshot(const std::string& pngPath);
     // A 32-bit property of an X window (CARDINAL values), empty when the window has none.
     std::vector<unsigned long> CardinalProperty(unsigned long window, const char* name);
+    // An 8-bit property of an X window as its bytes, and the name of its type ("" when the
+    // window has no such property).
+    std::string TextProperty(unsigned long window, const char* name, std::string* type);
+    // Gives each character of UTF-8 `text` a key of its own in the server's keyboard map (keys
+    // that had none), so that xdotool types it without remapping a key while it types.
+    bool BindCharacters(const std::string& text);
+    // The pointer's shape as the server shows it now: width, height, hot spot, then its ARGB
+    // pixels; and that of a shape of the X cursor font (X11/cursorfont.h), shown for the
+    // purpose over a window of this connection at the screen's top left corner.
+    std::vector<unsigned long> PointerImage();
+    std::vector<unsigned long> FontCursorImage(unsigned shape);
+    // Moves the pointer to a point of the screen.
+    void MovePointer(int x, int y);
+    // Runs openbox as the display's window manager until the server goes; false with `why`
+    // when it is not installed or does not take the display.
+    bool StartWindowManager(std::string* why);
 
 private:
     void* Connection();
+    void ReadProperty(unsigned long window, const char* name, int format,
+                      const std::function<void(const unsigned char*, unsigned long, const std::string&)>& take);
     pid_t m_pid = 0;
+    pid_t m_windowManager = 0;
     std::map<unsigned long, int> m_keyPresses;
     void* m_connection = nullptr;
     std::string m_display;

@@ -1,5 +1,7 @@
 #include "platform/ui/filedialogs.h"
 
+#include "platform/ui/dialog.h"
+
 #include <sys/stat.h>
 
 #include <string>
@@ -145,4 +147,55 @@ TEST_F(FileDialog, TheTestAnswerIsDeliveredLikeAChoiceAndASmallBufferIsReported)
     ofn.lStructSize = 8;
     EXPECT_FALSE(GetOpenFileNameW(&ofn));
     EXPECT_EQ(CommDlgExtendedError(), static_cast<DWORD>(CDERR_STRUCTSIZE));
+}
+
+// The dialog stands in the middle of its owner, and its buttons stay on screen while a name is
+// typed into it.
+TEST_F(FileDialog, OpensOverItsOwnerAndKeepsItsButtonsWhileANameIsTyped)
+{
+    OPENFILENAMEW ofn = Request(OFN_FILEMUSTEXIST, L"");
+    HWND dialog = nullptr;
+    RECT placed{};
+    std::vector<uint32_t> buttonsBefore, buttonsAfter;
+    // The pixels of the Open and Cancel buttons in the dialog's surface.
+    auto buttonPixels = [&] {
+        std::vector<uint32_t> pixels;
+        quiva::Surface* surface = quiva::ui::WindowSurface(dialog);
+        RECT top{};
+        GetWindowRect(dialog, &top);
+        for (int id : {IDOK, IDCANCEL}) {
+            RECT r{};
+            GetWindowRect(GetDlgItem(dialog, id), &r);
+            for (int y = r.top; y < r.bottom; ++y)
+                for (int x = r.left; x < r.right; ++x)
+                    pixels.push_back(surface->At(x - top.left, y - top.top));
+        }
+        return pixels;
+    };
+    int stage = 0;
+    handlers[WM_TIMER] = [&](HWND, WPARAM, LPARAM, bool*) -> LRESULT {
+        HWND active = GetActiveWindow();
+        if (active == owner || !active || GetUpdateRect(active, nullptr, FALSE))
+            return 0;  // not up, or not painted yet
+        dialog = active;
+        if (stage == 0) {
+            GetWindowRect(dialog, &placed);
+            buttonsBefore = buttonPixels();
+            Type(L"cam");
+        } else if (stage == 1) {
+            // Typed (the keys came before this tick) and painted.
+            buttonsAfter = buttonPixels();
+            quiva::ui::InjectKeyStroke(VK_ESCAPE);
+        }
+        ++stage;
+        return 0;
+    };
+    SetTimer(owner, 1, 1, nullptr);
+    EXPECT_FALSE(GetOpenFileNameW(&ofn));
+    KillTimer(owner, 1);
+    ASSERT_GE(stage, 2);
+    EXPECT_NEAR((placed.left + placed.right) / 2, 400, 1);
+    EXPECT_NEAR((placed.top + placed.bottom) / 2, 300, 1);
+    ASSERT_FALSE(buttonsBefore.empty());
+    EXPECT_EQ(buttonsAfter, buttonsBefore);
 }

@@ -1,3 +1,5 @@
+#include <X11/cursorfont.h>
+
 #include "platform/gdi/gdi.h"
 #include "tests/platform/ui/UiTestSupport.h"
 #include "tests/support/TempDir.h"
@@ -71,4 +73,48 @@ TEST(X11Backend, MapsPaintsAndTakesClicksFromTheServer)
 
     DestroyWindow(w);
     UnregisterClassW(L"QuivaX11Test", nullptr);
+}
+
+// The pointer takes the shape a window asks for (here its class cursor) while it is over it.
+TEST(X11Backend, ThePointerShowsTheShapeTheWindowUnderItAsksFor)
+{
+    X11Session session;
+    QUIVA_X11_SESSION_OR_SKIP(session, 800, 600);
+    XvfbServer& xvfb = session.server();
+    const std::vector<unsigned long> ibeam = xvfb.FontCursorImage(XC_xterm);
+    const std::vector<unsigned long> sizing = xvfb.FontCursorImage(XC_sb_h_double_arrow);
+    ASSERT_FALSE(ibeam.empty());
+    ASSERT_NE(ibeam, sizing);
+
+    WNDCLASSW wc{};
+    wc.lpfnWndProc = DefWindowProcW;
+    wc.lpszClassName = L"QuivaX11Text";
+    wc.hCursor = LoadCursorW(nullptr, IDC_IBEAM);
+    ASSERT_TRUE(RegisterClassW(&wc));
+    wc.lpszClassName = L"QuivaX11Sizing";
+    wc.hCursor = LoadCursorW(nullptr, IDC_SIZEWE);
+    ASSERT_TRUE(RegisterClassW(&wc));
+    HWND text = CreateWindowExW(WS_EX_APPWINDOW, L"QuivaX11Text", L"text", WS_POPUP | WS_VISIBLE, 100, 100, 200, 100,
+                                nullptr, nullptr, nullptr, nullptr);
+    HWND split = CreateWindowExW(WS_EX_APPWINDOW, L"QuivaX11Sizing", L"sizing", WS_POPUP | WS_VISIBLE, 400, 100, 200, 100,
+                                 nullptr, nullptr, nullptr, nullptr);
+    ASSERT_NE(text, nullptr);
+    ASSERT_NE(split, nullptr);
+
+    // The pointer moves to and fro inside a window until its shape changes.
+    int step = 0;
+    auto shapeOver = [&](int x, int y, const std::vector<unsigned long>& wanted) {
+        return PumpUntil([&] {
+            xvfb.MovePointer(x + (++step % 2), y);
+            return xvfb.PointerImage() == wanted;
+        });
+    };
+    EXPECT_TRUE(shapeOver(200, 150, ibeam));
+    EXPECT_TRUE(shapeOver(500, 150, sizing));
+    EXPECT_TRUE(shapeOver(200, 150, ibeam));
+
+    DestroyWindow(text);
+    DestroyWindow(split);
+    UnregisterClassW(L"QuivaX11Text", nullptr);
+    UnregisterClassW(L"QuivaX11Sizing", nullptr);
 }
