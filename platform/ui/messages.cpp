@@ -383,6 +383,7 @@ HWND Activate(HWND hwnd, bool click)
             SendMessageW(t, WM_ACTIVATEAPP, TRUE, 0);
     }
     if (hwnd && IsWindow(hwnd) && GetActiveWindow() == hwnd) {
+        CurrentBackend().ActivationChanged(hwnd);
         SendMessageW(hwnd, WM_NCACTIVATE, TRUE, 0);
         SendMessageW(hwnd, WM_ACTIVATE, MAKEWPARAM(click ? WA_CLICKACTIVE : WA_ACTIVE, IsIconic(hwnd) ? 1 : 0),
                      reinterpret_cast<LPARAM>(old));

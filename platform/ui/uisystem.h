@@ -31,6 +31,9 @@ public:
     virtual void TitleChanged(HWND) {}
     // A top-level window was given another icon (quiva::ui::WindowIcon).
     virtual void IconChanged(HWND) {}
+    // A top-level window became the active window (a click on it, SetActiveWindow): the display
+    // gives it the keyboard focus too, so that keys typed next reach the window that is active.
+    virtual void ActivationChanged(HWND) {}
     // Turns pending display events into input; waits at most `timeoutMs` for one
     // (0: do not wait). Returns true when it handled something.
     virtual bool Pump(int timeoutMs) = 0;

@@ -396,6 +396,23 @@ public:
         XFlush(m_display);
     }
 
+    void ActivationChanged(HWND hwnd) override
+    {
+        std::lock_guard<std::recursive_mutex> l(m_mutex);
+        auto it = m_windows.find(hwnd);
+        if (it == m_windows.end() || !it->second.mapped)
+            return;
+        // Without a window manager nothing else moves the X focus: a click that activates our
+        // window would leave the keys with the program typed into before.
+        Window focus;
+        int revert;
+        XGetInputFocus(m_display, &focus, &revert);
+        if (focus != it->second.xwin) {
+            XSetInputFocus(m_display, it->second.xwin, RevertToParent, CurrentTime);
+            XFlush(m_display);
+        }
+    }
+
     void TitleChanged(HWND hwnd) override
     {
         std::lock_guard<std::recursive_mutex> l(m_mutex);

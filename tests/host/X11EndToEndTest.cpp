@@ -193,10 +193,24 @@ TEST_F(X11EndToEnd, WithNoPreventTheCaptureKeyTypedIntoAnotherClientTakesAStillA
     EXPECT_TRUE(StillsComeTo(3));
     EXPECT_EQ(m_xvfb.KeyPressesAt(other), 2);
 
+    // Unticked by a click: the click activates the capture window and, with no window manager to
+    // do it, gives it the X focus too; once another client has the focus, Space is that client's.
+    m_xvfb.Xdotool("mousemove --window " + window + " 700 50 click 1");
+    std::string focused;
+    EXPECT_TRUE(Eventually([&] {
+        return m_xvfb.Xdotool("getwindowfocus", &focused) == 0 &&
+               std::strtoul(focused.c_str(), nullptr, 10) == std::strtoul(window.c_str(), nullptr, 10);
+    })) << focused;
+    other = FocusAnotherClient();
+    m_xvfb.Xdotool("key space");
+    m_xvfb.Xdotool("key Pause");
+    EXPECT_TRUE(StillsComeTo(4));
+    EXPECT_EQ(m_xvfb.KeyPressesAt(other), 2);
+
     m_xvfb.Xdotool("mousemove --window " + window + " 20 50 click 1");
     HostRun run = m_host.get();
     EXPECT_EQ(run.status, 0) << run.output;
-    EXPECT_EQ(Rows("SELECT COUNT(*) FROM MIMG"), (std::vector<std::string>{"3"}));
+    EXPECT_EQ(Rows("SELECT COUNT(*) FROM MIMG"), (std::vector<std::string>{"4"}));
 }
 
 // Under a window manager, in a UTF-8 locale with the X server's own input method: punctuation
