@@ -185,7 +185,7 @@ TEST(CKXAdoConnection, RepeatedOpensKeepTheServerSessionCountFlat)
     EXPECT_TRUE(c.Execute(L"SELECT 1", 0, TRUE));
     // Backends of closed sessions take a moment to leave the list.
     int count = -1;
-    for (int i = 0; i < 50 && count != 1; ++i) {
+    for (int i = 0; i < 300 && count != 1; ++i) {
         count = Count(monitor, sessions);
         if (count != 1)
             usleep(100000);
@@ -210,7 +210,12 @@ TEST(CKXAdoConnection, LostSessionFailsOneStatementThenReconnects)
     CString kill;
     kill.Format(L"SELECT pg_terminate_backend(%d)", pid);
     ASSERT_TRUE(admin.Execute(kill, 0, TRUE));
-    usleep(200000);
+    // The server ends the session on its own time: it is gone once it leaves the list.
+    CString alive;
+    alive.Format(L"SELECT COUNT(*) FROM pg_stat_activity WHERE pid = %d", pid);
+    for (int i = 0; i < 300 && Count(admin, alive) != 0; ++i)
+        usleep(100000);
+    ASSERT_EQ(Count(admin, alive), 0);
 
     EXPECT_FALSE(c.Execute(L"SELECT 1", 0, TRUE));  // never retried behind the caller's back
     EXPECT_FALSE(c.IsOpen());
