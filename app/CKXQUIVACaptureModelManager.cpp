@@ -1,6 +1,8 @@
 #include "app/CKXQUIVACaptureModelManager.h"
 
 #include <algorithm>
+#include <string>
+#include <unordered_set>
 
 #include "app/CKXQUIVACaptureModel.h"
 #include "app/CKXQUIVAConfig.h"
@@ -26,6 +28,24 @@ CString FolderOf(const CString& path)
 {
     int cut = std::max(path.ReverseFind(L'\\'), path.ReverseFind(L'/'));
     return cut < 0 ? CString() : path.Left(cut);
+}
+
+// The names of a folder's commit journals, ASCII letters folded as the file system's names are
+// matched. One listing answers for every file of the folder: asking for each file's journal by
+// name would read the folder once a file.
+std::unordered_set<std::wstring> JournalsIn(const CString& folder)
+{
+    std::unordered_set<std::wstring> journals;
+    WIN32_FIND_DATAW found{};
+    HANDLE find = FindFirstFileW(folder + L"\\*.commit", &found);
+    if (find == INVALID_HANDLE_VALUE)
+        return journals;
+    do {
+        if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
+            journals.insert(CString(found.cFileName).MakeLower().str());
+    } while (FindNextFileW(find, &found));
+    FindClose(find);
+    return journals;
 }
 
 // "yyyymmdd" of a file's creation time in local time.
@@ -122,9 +142,10 @@ CKXAdoConnection* CKXQUIVACaptureModelManager::RecoveryConnection()
     return m_pRecoveryDb;
 }
 
-bool CKXQUIVACaptureModelManager::StillInStore(const CString& path)
+bool CKXQUIVACaptureModelManager::StillInStore(const CString& path, const std::unordered_set<std::wstring>& journals)
 {
-    if (GetFileAttributesW(path + L".commit") == INVALID_FILE_ATTRIBUTES)
+    CString journal = quiva::PathFileName(path) + L".commit";
+    if (!journals.count(journal.MakeLower().str()))
         return true;
     return CKXQUIVACaptureModel::ResolveInterruptedCommit(path, RecoveryConnection()) <= 0;
 }
@@ -158,6 +179,7 @@ void CKXQUIVACaptureModelManager::LoadAll()
 void CKXQUIVACaptureModelManager::LoadFolder(const CString& folder)
 {
     CKXQUIVACaptureModel* model = nullptr;
+    std::unordered_set<std::wstring> journals;
     CKXXmlDocument xml;
     if (xml.Load(folder + L"\\info.xml")) {
         const CString name = xml.GetValue(L"/patient");
@@ -165,6 +187,7 @@ void CKXQUIVACaptureModelManager::LoadFolder(const CString& folder)
         if (chartNo.IsEmpty())
             return;
         model = GetOrCreateModel(chartNo, name);
+        journals = JournalsIn(folder);
         // The same folder, case kept as the file system keeps it.
         const CString folderKey = CKXQUIVACaptureModel::PathKey(folder, true);
         for (int n = 0;; ++n) {
@@ -180,7 +203,7 @@ void CKXQUIVACaptureModelManager::LoadFolder(const CString& folder)
             }
             // Only files are captures: an entry naming a folder (the study folder itself) is not.
             const DWORD attributes = GetFileAttributesW(path);
-            if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY) || !StillInStore(path))
+            if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY) || !StillInStore(path, journals))
                 continue;
             const BOOL saved = xml.GetAttribute(element, L"Saved") == L"TRUE";
             const BOOL deleted = xml.GetAttribute(element, L"Deleted") == L"TRUE";
@@ -224,7 +247,7 @@ void CKXQUIVACaptureModelManager::LoadFolder(const CString& folder)
         // A capture that no info.xml lists lost its listing to a crash (a recording cut short,
         // most often): it comes back kept, for the person to decide on, never to be deleted
         // unasked.
-        if (!StillInStore(path))
+        if (!StillInStore(path, journals))
             continue;
         if (video && !quiva::media::RepairCutAvi(path))
             OutputDebugStringW(L"LoadFolder: a recording could not be mended: " + path + L"\n");
