@@ -1,8 +1,6 @@
 #include "app/CKXQUIVACaptureModelManager.h"
 
 #include <algorithm>
-#include <string>
-#include <unordered_set>
 
 #include "app/CKXQUIVACaptureModel.h"
 #include "app/CKXQUIVAConfig.h"
@@ -28,24 +26,6 @@ CString FolderOf(const CString& path)
 {
     int cut = std::max(path.ReverseFind(L'\\'), path.ReverseFind(L'/'));
     return cut < 0 ? CString() : path.Left(cut);
-}
-
-// The names of a folder's commit journals, ASCII letters folded as the file system's names are
-// matched. One listing answers for every file of the folder: asking for each file's journal by
-// name would read the folder once a file.
-std::unordered_set<std::wstring> JournalsIn(const CString& folder)
-{
-    std::unordered_set<std::wstring> journals;
-    WIN32_FIND_DATAW found{};
-    HANDLE find = FindFirstFileW(folder + L"\\*.commit", &found);
-    if (find == INVALID_HANDLE_VALUE)
-        return journals;
-    do {
-        if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
-            journals.insert(CString(found.cFileName).MakeLower().str());
-    } while (FindNextFileW(find, &found));
-    FindClose(find);
-    return journals;
 }
 
 // "yyyymmdd" of a file's creation time in local time.
@@ -144,8 +124,7 @@ CKXAdoConnection* CKXQUIVACaptureModelManager::RecoveryConnection()
 
 bool CKXQUIVACaptureModelManager::StillInStore(const CString& path, const std::unordered_set<std::wstring>& journals)
 {
-    CString journal = quiva::PathFileName(path) + L".commit";
-    if (!journals.count(journal.MakeLower().str()))
+    if (!CKXQUIVACaptureModel::HasCommitJournal(path, journals))
         return true;
     return CKXQUIVACaptureModel::ResolveInterruptedCommit(path, RecoveryConnection()) <= 0;
 }
@@ -187,7 +166,7 @@ void CKXQUIVACaptureModelManager::LoadFolder(const CString& folder)
         if (chartNo.IsEmpty())
             return;
         model = GetOrCreateModel(chartNo, name);
-        journals = JournalsIn(folder);
+        journals = CKXQUIVACaptureModel::CommitJournalsIn(folder);
         // The same folder, case kept as the file system keeps it.
         const CString folderKey = CKXQUIVACaptureModel::PathKey(folder, true);
         for (int n = 0;; ++n) {
