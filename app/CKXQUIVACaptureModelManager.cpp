@@ -1,6 +1,7 @@
 #include "app/CKXQUIVACaptureModelManager.h"
 
 #include <algorithm>
+#include <map>
 
 #include "app/CKXQUIVACaptureModel.h"
 #include "app/CKXQUIVAConfig.h"
@@ -261,17 +262,22 @@ void CKXQUIVACaptureModel::WriteInfoXml(CString folder)
     xml.SetAttribute(L"/patient", 0, L"chartNo", m_strChartNo);
     {
         std::lock_guard lock(m_lock);
-        int n = 0;
+        // A file that has gone is left out; the names of each folder are read once.
+        std::map<std::wstring, std::unordered_set<std::wstring>> present;
         for (_KXCaptureFileInfo* info : m_files) {
-            if (GetFileAttributesW(info->path) == INVALID_FILE_ATTRIBUTES)
+            const CString folder = quiva::PathParent(info->path);
+            auto names = present.find(folder.str());
+            if (names == present.end())
+                names = present.emplace(folder.str(), quiva::FolderNames(folder)).first;
+            CString name = quiva::PathFileName(info->path);
+            if (!names->second.count(name.MakeLower().str()))
                 continue;
-            const CString element = quiva::FormatWide(L"/image@%0d", n++).c_str();
-            xml.SetValue(element, info->path);
-            xml.SetAttribute(element, 0, L"Study", info->study);
-            xml.SetAttribute(element, 0, L"StudyDate", info->date);
-            xml.SetAttribute(element, 0, L"Saved", Flag(info->saved));
-            xml.SetAttribute(element, 0, L"Deleted", Flag(!info->present));
-            xml.SetAttribute(element, 0, L"IsVideo", Flag(info->isVideo));
+            xml.AppendElement(L"/", L"image", info->path,
+                              {{L"Study", info->study},
+                               {L"StudyDate", info->date},
+                               {L"Saved", Flag(info->saved)},
+                               {L"Deleted", Flag(!info->present)},
+                               {L"IsVideo", Flag(info->isVideo)}});
         }
     }
     if (!xml.Save(folder + L"\\info.xml"))

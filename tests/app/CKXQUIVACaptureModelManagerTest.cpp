@@ -148,6 +148,35 @@ TEST_F(ModelManager, OpeningAStoreLooksUpEachStillABoundedNumberOfTimes)
     EXPECT_LE(large - small, 120u * 8) << small << " lookups for 40 stills, " << large << " for 160";
 }
 
+// The info.xml written after every still reads its folder's names once, not each listed file's
+// status: a folder of thousands of stills made every still cost thousands of lookups. A file
+// listed in other letter case is still there; one that has gone is left out.
+TEST_F(ModelManager, RewritingInfoXmlReadsItsFolderOnce)
+{
+    CKXQUIVACaptureModel* m = manager.GetOrCreateModel(L"12345", L"A");
+    m->SetStudyName(L"Endo");
+    m->SetStudyDate(L"20240105");
+    const std::string folder = Store("12345/Endo/20240105");
+    const CString base = Win("store") + L"\\12345\\Endo\\20240105\\";
+    for (int i = 0; i < 100; ++i) {
+        const std::string name = std::to_string(100000 + i) + ".bmp";
+        Still(folder + "/" + name);
+        m->AddFileInfo(base + quiva::Utf8ToWide(name).c_str(), L"Endo", L"20240105", 0, 0, 1);
+    }
+    Still(folder + "/upper.bmp");
+    m->AddFileInfo(base + L"UPPER.BMP", L"Endo", L"20240105", 0, 0, 1);
+    fs::remove(folder + "/100007.bmp");
+    const uint64_t before = quiva::PathLookupCount();
+    m->WriteInfoXml(L"");
+    EXPECT_LT(quiva::PathLookupCount() - before, 20u);
+    CKXXmlDocument xml;
+    ASSERT_TRUE(xml.Load(base + L"info.xml"));
+    EXPECT_EQ(xml.GetValue(L"/image@6"), base + L"100006.bmp");
+    EXPECT_EQ(xml.GetValue(L"/image@7"), base + L"100008.bmp");
+    EXPECT_EQ(xml.GetValue(L"/image@99"), base + L"UPPER.BMP");
+    EXPECT_EQ(xml.GetValue(L"/image@100"), L"");
+}
+
 TEST_F(ModelManager, ModelsByChartAndTheirEnd)
 {
     CKXQUIVACaptureModel* a = manager.GetOrCreateModel(L"ab12", L"A");
