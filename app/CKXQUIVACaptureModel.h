@@ -137,6 +137,11 @@ public:
     // went through (the file has left the store), 0 it did not (or there was none; the file is
     // unsaved), -1 it cannot be told now.
     static int ResolveInterruptedCommit(const CString& path, CKXAdoConnection* db);
+    // The names of the commit journals in a folder, ASCII letters in lower case, and whether a
+    // file of that folder has one among them. One listing answers for every file of the folder:
+    // a journal that is not there, looked for by name, costs a read of the whole folder.
+    static std::unordered_set<std::wstring> CommitJournalsIn(const CString& folder);
+    static bool HasCommitJournal(const CString& path, const std::unordered_set<std::wstring>& journals);
     static CString BuildTodayDate();
 
     // The lock of the file list; the strip holds it while it walks the records.

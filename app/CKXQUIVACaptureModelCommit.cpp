@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <fstream>
+#include <map>
 #include <optional>
 #include <vector>
 
@@ -126,6 +127,27 @@ CString CKXQUIVACaptureModel::ImageDirectoryPath(const CString& imageDirectory, 
                 h.Mid(4, 2).GetString(), h.Mid(6, 2).GetString(), imgNo, ext.GetString());
 }
 
+std::unordered_set<std::wstring> CKXQUIVACaptureModel::CommitJournalsIn(const CString& folder)
+{
+    std::unordered_set<std::wstring> journals;
+    WIN32_FIND_DATAW found{};
+    HANDLE find = FindFirstFileW(folder + L"\\*.commit", &found);
+    if (find == INVALID_HANDLE_VALUE)
+        return journals;
+    do {
+        if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
+            journals.insert(CString(found.cFileName).MakeLower().str());
+    } while (FindNextFileW(find, &found));
+    FindClose(find);
+    return journals;
+}
+
+bool CKXQUIVACaptureModel::HasCommitJournal(const CString& path, const std::unordered_set<std::wstring>& journals)
+{
+    CString name = JournalPath(quiva::PathFileName(path));
+    return journals.count(name.MakeLower().str()) != 0;
+}
+
 int CKXQUIVACaptureModel::ResolveInterruptedCommit(const CString& path, CKXAdoConnection* db)
 {
     Journal j;
@@ -197,10 +219,16 @@ int CKXQUIVACaptureModel::Commit()
     state.prevTitle = kNoTitle;
     state.imageDirectory = imageDirectory;
     int result = 0;
+    // The journals of each folder of the store, listed when its first file comes.
+    std::map<std::wstring, std::unordered_set<std::wstring>> journals;
     for (_KXCaptureFileInfo* info : files) {
         if (info->saved)
             continue;
-        const int resolved = ResolveInterruptedCommit(info->path, db);
+        const CString folder = quiva::PathParent(info->path);
+        auto listed = journals.find(folder.str());
+        if (listed == journals.end())
+            listed = journals.emplace(folder.str(), CommitJournalsIn(folder)).first;
+        const int resolved = HasCommitJournal(info->path, listed->second) ? ResolveInterruptedCommit(info->path, db) : 0;
         if (resolved < 0) {
             if (result == 0)
                 result = 3;

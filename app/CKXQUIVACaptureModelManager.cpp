@@ -1,6 +1,7 @@
 #include "app/CKXQUIVACaptureModelManager.h"
 
 #include <algorithm>
+#include <map>
 
 #include "app/CKXQUIVACaptureModel.h"
 #include "app/CKXQUIVAConfig.h"
@@ -122,9 +123,9 @@ CKXAdoConnection* CKXQUIVACaptureModelManager::RecoveryConnection()
     return m_pRecoveryDb;
 }
 
-bool CKXQUIVACaptureModelManager::StillInStore(const CString& path)
+bool CKXQUIVACaptureModelManager::StillInStore(const CString& path, const std::unordered_set<std::wstring>& journals)
 {
-    if (GetFileAttributesW(path + L".commit") == INVALID_FILE_ATTRIBUTES)
+    if (!CKXQUIVACaptureModel::HasCommitJournal(path, journals))
         return true;
     return CKXQUIVACaptureModel::ResolveInterruptedCommit(path, RecoveryConnection()) <= 0;
 }
@@ -158,6 +159,7 @@ void CKXQUIVACaptureModelManager::LoadAll()
 void CKXQUIVACaptureModelManager::LoadFolder(const CString& folder)
 {
     CKXQUIVACaptureModel* model = nullptr;
+    std::unordered_set<std::wstring> journals;
     CKXXmlDocument xml;
     if (xml.Load(folder + L"\\info.xml")) {
         const CString name = xml.GetValue(L"/patient");
@@ -165,6 +167,7 @@ void CKXQUIVACaptureModelManager::LoadFolder(const CString& folder)
         if (chartNo.IsEmpty())
             return;
         model = GetOrCreateModel(chartNo, name);
+        journals = CKXQUIVACaptureModel::CommitJournalsIn(folder);
         // The same folder, case kept as the file system keeps it.
         const CString folderKey = CKXQUIVACaptureModel::PathKey(folder, true);
         for (int n = 0;; ++n) {
@@ -180,7 +183,7 @@ void CKXQUIVACaptureModelManager::LoadFolder(const CString& folder)
             }
             // Only files are captures: an entry naming a folder (the study folder itself) is not.
             const DWORD attributes = GetFileAttributesW(path);
-            if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY) || !StillInStore(path))
+            if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY) || !StillInStore(path, journals))
                 continue;
             const BOOL saved = xml.GetAttribute(element, L"Saved") == L"TRUE";
             const BOOL deleted = xml.GetAttribute(element, L"Deleted") == L"TRUE";
@@ -224,7 +227,7 @@ void CKXQUIVACaptureModelManager::LoadFolder(const CString& folder)
         // A capture that no info.xml lists lost its listing to a crash (a recording cut short,
         // most often): it comes back kept, for the person to decide on, never to be deleted
         // unasked.
-        if (!StillInStore(path))
+        if (!StillInStore(path, journals))
             continue;
         if (video && !quiva::media::RepairCutAvi(path))
             OutputDebugStringW(L"LoadFolder: a recording could not be mended: " + path + L"\n");
@@ -259,17 +262,22 @@ void CKXQUIVACaptureModel::WriteInfoXml(CString folder)
     xml.SetAttribute(L"/patient", 0, L"chartNo", m_strChartNo);
     {
         std::lock_guard lock(m_lock);
-        int n = 0;
+        // A file that has gone is left out; the names of each folder are read once.
+        std::map<std::wstring, std::unordered_set<std::wstring>> present;
         for (_KXCaptureFileInfo* info : m_files) {
-            if (GetFileAttributesW(info->path) == INVALID_FILE_ATTRIBUTES)
+            const CString folder = quiva::PathParent(info->path);
+            auto names = present.find(folder.str());
+            if (names == present.end())
+                names = present.emplace(folder.str(), quiva::FolderNames(folder)).first;
+            CString name = quiva::PathFileName(info->path);
+            if (!names->second.count(name.MakeLower().str()))
                 continue;
-            const CString element = quiva::FormatWide(L"/image@%0d", n++).c_str();
-            xml.SetValue(element, info->path);
-            xml.SetAttribute(element, 0, L"Study", info->study);
-            xml.SetAttribute(element, 0, L"StudyDate", info->date);
-            xml.SetAttribute(element, 0, L"Saved", Flag(info->saved));
-            xml.SetAttribute(element, 0, L"Deleted", Flag(!info->present));
-            xml.SetAttribute(element, 0, L"IsVideo", Flag(info->isVideo));
+            xml.AppendElement(L"/", L"image", info->path,
+                              {{L"Study", info->study},
+                               {L"StudyDate", info->date},
+                               {L"Saved", Flag(info->saved)},
+                               {L"Deleted", Flag(!info->present)},
+                               {L"IsVideo", Flag(info->isVideo)}});
         }
     }
     if (!xml.Save(folder + L"\\info.xml"))

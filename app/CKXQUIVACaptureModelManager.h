@@ -5,6 +5,8 @@
 // Store layout below the root: <chart>\<study>\<yyyymmdd>\{HHMMSSmmm.jpg|.bmp|.avi, info.xml}.
 #pragma once
 
+#include <string>
+#include <unordered_set>
 #include <vector>
 
 #include "platform/base/CString.h"
@@ -45,8 +47,9 @@ public:
 
 protected:
     // Whether a file found in the store is still there after settling a commit of it that was
-    // cut short (see CKXQUIVACaptureModel::ResolveInterruptedCommit).
-    bool StillInStore(const CString& path);
+    // cut short (see CKXQUIVACaptureModel::ResolveInterruptedCommit); `journals` are the names of
+    // the commit journals in its folder, ASCII letters in lower case.
+    bool StillInStore(const CString& path, const std::unordered_set<std::wstring>& journals);
     // The clinic-records connection for settling, asked for once per LoadAll.
     CKXAdoConnection* RecoveryConnection();
     CKXAdoConnection* m_pRecoveryDb = nullptr;

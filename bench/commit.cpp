@@ -149,6 +149,10 @@ int main(int argc, char** argv)
     for (const std::string& name : names)
         fs::copy_file(folder + "/store/12345/Endo/20240105/" + name, folder + "/" + name);
 
+    // What the set-up wrote (the stills, their copies and objects: 1 MB a still) is on the disk
+    // before either side is timed: its write-back would otherwise take the flushes' turn, more
+    // so the more stills there are.
+    ::sync();
     auto t0 = std::chrono::steady_clock::now();
     const int result = model->Commit();
     const double ours = Seconds(t0);
@@ -166,6 +170,7 @@ int main(int argc, char** argv)
         copies += " " + folder + "/copies/" + name;
         objects += " " + folder + "/objects/" + name + ".dcm";
     }
+    ::sync();
     t0 = std::chrono::steady_clock::now();
     Run("cp" + sources + " " + folder + "/copies/ && sync" + copies + " " + folder + "/copies");
     Run("TCP_NODELAY=1 storescu -xy -aec PACS -aet HRBIMAGE 127.0.0.1 " + std::to_string(port) + objects);

@@ -616,6 +616,12 @@ int CKXXmlDocument::SetValue(const wchar_t* path, const wchar_t* value, int inde
     TiXmlElement* element = Resolve(path, index, true);
     if (!element)
         return -1;
+    SetValueOf(element, value);
+    return 0;
+}
+
+void CKXXmlDocument::SetValueOf(TiXmlElement* element, const wchar_t* value)
+{
     CString text(value ? value : L"");
     // Control characters XML cannot carry (form feed, vertical tab and the like) become spaces:
     // the parser reads them back as blanks at best, and a value of nothing else as no value.
@@ -632,7 +638,6 @@ int CKXXmlDocument::SetValue(const wchar_t* path, const wchar_t* value, int inde
     }
     ValueToTree(text);  // the document's code page is one that spells the value
     SetText(element, text, blank || (NeedsCData(text) && text.Find(L'\r') < 0));
-    return 0;
 }
 
 CString CKXXmlDocument::GetAttribute(const wchar_t* path, const wchar_t* name, int index)
@@ -645,13 +650,32 @@ CString CKXXmlDocument::GetAttribute(const wchar_t* path, const wchar_t* name, i
 
 int CKXXmlDocument::SetAttribute(const wchar_t* path, int index, const wchar_t* name, const wchar_t* value)
 {
-    const std::string treeName = ToTree(name ? name : L"");
-    if (!IsXmlName(treeName))
+    if (!IsXmlName(ToTree(name ? name : L"")))
         return -1;
     TiXmlElement* element = Resolve(path, index, true);
     if (!element)
         return -1;
+    return SetAttributeOf(element, name, value);
+}
+
+int CKXXmlDocument::SetAttributeOf(TiXmlElement* element, const wchar_t* name, const wchar_t* value)
+{
+    const std::string treeName = ToTree(name ? name : L"");
+    if (!IsXmlName(treeName))
+        return -1;
     const std::string treeValue = ValueToTree(value ? value : L"");
-    element->SetAttribute(ToTree(name), treeValue);
+    element->SetAttribute(treeName, treeValue);
+    return 0;
+}
+
+int CKXXmlDocument::AppendElement(const wchar_t* path, const wchar_t* name, const wchar_t* value,
+                                  std::initializer_list<std::pair<const wchar_t*, const wchar_t*>> attributes)
+{
+    TiXmlElement* element = AddChild(Resolve(path, 0, true), name ? name : L"");
+    if (!element)
+        return -1;
+    SetValueOf(element, value);
+    for (const auto& [attribute, text] : attributes)
+        SetAttributeOf(element, attribute, text);
     return 0;
 }

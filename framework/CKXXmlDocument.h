@@ -14,7 +14,9 @@
 
 #include <tinyxml.h>
 
+#include <initializer_list>
 #include <string>
+#include <utility>
 
 #include "platform/base/CString.h"
 #include "platform/base/wintypes.h"
@@ -43,6 +45,11 @@ public:
     int SetValue(const wchar_t* path, const wchar_t* value, int index = 0, BOOL wrap = TRUE);
     CString GetAttribute(const wchar_t* path, const wchar_t* name, int index = 0);
     int SetAttribute(const wchar_t* path, int index, const wchar_t* name, const wchar_t* value);
+    // Appends an element to the one at path (made when missing) with the value and the
+    // attributes, in their order, as SetValue and SetAttribute set them: a list written entry by
+    // entry is not walked again for every value. 0, or -1 when the element cannot be made.
+    int AppendElement(const wchar_t* path, const wchar_t* name, const wchar_t* value,
+                      std::initializer_list<std::pair<const wchar_t*, const wchar_t*>> attributes);
 
     // Longest file path accepted, in code-page-949 bytes.
     static constexpr size_t kMaxPathBytes = 779;
@@ -54,6 +61,9 @@ protected:
     TiXmlElement* FindChild(TiXmlNode* parent, const CString& name);
     TiXmlElement* AddChild(TiXmlNode* parent, const CString& name);
     void SetText(TiXmlElement* element, const CString& text, bool cdata);
+    // The setters' work on an element found.
+    void SetValueOf(TiXmlElement* element, const wchar_t* value);
+    int SetAttributeOf(TiXmlElement* element, const wchar_t* name, const wchar_t* value);
     // Text between the tree's code page and wide text.
     std::string ToTree(const CString& text) const;
     CString FromTree(const char* text) const;

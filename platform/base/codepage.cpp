@@ -2,6 +2,7 @@
 
 #include <iconv.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <cstring>
@@ -34,6 +35,19 @@ std::string IconvName(UINT codePage)
 }
 
 constexpr const char* kWideName = "UTF-32LE";
+
+// Code pages whose first 128 byte values are the first 128 characters: text of only those needs
+// no converter (most of what is converted: paths, element names, numbers).
+bool AsciiAsItIs(UINT codePage)
+{
+    return codePage == CP_UTF8 || codePage == 949 || codePage == 20127 || codePage == 28591;
+}
+
+template <class Text>
+bool AllAscii(const Text& text)
+{
+    return std::all_of(text.begin(), text.end(), [](auto c) { return static_cast<uint32_t>(c) < 0x80; });
+}
 
 // One converter per thread, code page and direction: iconv descriptors are not thread-safe.
 class Converter {
@@ -74,6 +88,10 @@ Converter* GetConverter(UINT codePage, bool toWide)
 bool DecodeBytes(UINT codePage, std::string_view in, std::wstring& out, bool strict)
 {
     out.clear();
+    if (AsciiAsItIs(codePage) && AllAscii(in)) {
+        out.assign(in.begin(), in.end());
+        return true;
+    }
     Converter* conv = GetConverter(codePage, true);
     if (!conv) {
         // Unknown code page: take bytes as Latin-1 so nothing is lost silently.
@@ -115,6 +133,8 @@ std::string EncodeWide(UINT codePage, std::wstring_view in, bool& usedDefault)
 {
     usedDefault = false;
     std::string out;
+    if (AsciiAsItIs(codePage) && AllAscii(in))
+        return std::string(in.begin(), in.end());
     Converter* conv = GetConverter(codePage, false);
     if (!conv) {
         for (wchar_t c : in) {

@@ -687,6 +687,27 @@ bool FlushFolder(const wchar_t* folder)
     return ok;
 }
 
+std::unordered_set<std::wstring> FolderNames(const wchar_t* folder)
+{
+    std::unordered_set<std::wstring> names;
+    std::string p;
+    if (!Native(folder, p))
+        return names;
+    DIR* dir = ::opendir(p.c_str());
+    if (!dir)
+        return names;
+    while (const dirent* e = ::readdir(dir)) {
+        if (std::strcmp(e->d_name, ".") == 0 || std::strcmp(e->d_name, "..") == 0)
+            continue;
+        std::wstring name = Utf8ToWide(e->d_name);
+        for (wchar_t& c : name)
+            c = FoldAscii(c);
+        names.insert(std::move(name));
+    }
+    ::closedir(dir);
+    return names;
+}
+
 int RemoveLeftoverTemporaries(const wchar_t* folder)
 {
     std::string p;

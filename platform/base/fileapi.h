@@ -3,6 +3,8 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
+#include <unordered_set>
 
 #include "platform/base/CString.h"
 #include "platform/base/wintypes.h"
@@ -102,6 +104,9 @@ bool ReadFileBytes(const wchar_t* path, std::string& bytes, size_t maxBytes = SI
 bool WriteFileAtomically(const wchar_t* path, const std::string& bytes);
 // Simple wildcard match ('*', '?') without regard to ASCII case.
 bool WildcardMatch(const wchar_t* pattern, const wchar_t* name);
+// The names in a folder ("." and ".." left out), ASCII letters in lower case as names are matched:
+// whether many files are there, from one read of the folder. Empty when it cannot be read.
+std::unordered_set<std::wstring> FolderNames(const wchar_t* folder);
 // Puts a folder's entries (a name that a rename gave or a delete took) on the disk.
 bool FlushFolder(const wchar_t* folder);
 // Removes from a folder the temporaries that CopyFileW and WriteFileAtomically write beside

@@ -214,6 +214,25 @@ TEST_P(Commit, AFileOfAnotherDateStartsItsOwnStudy)
     EXPECT_EQ(Rows(L"SELECT IMGTYPE FROM MIMG ORDER BY IMGNO")[2][0], L"1");
 }
 
+// A commit asks for no journal by name that the store folder does not hold: such a search reads
+// the whole folder, once a still, and a commit of thousands of stills would grow with their square.
+TEST_P(Commit, ACommitLooksUpEachStillABoundedNumberOfTimes)
+{
+    auto lookupsToCommit = [this](const wchar_t* chart, int stills) {
+        CKXQUIVACaptureModel* m = Model(chart);
+        for (int i = 0; i < stills; ++i)
+            Still(m, std::to_string(100000 + i) + ".bmp");
+        const uint64_t before = quiva::PathLookupCount();
+        EXPECT_EQ(m->Commit(), 0);
+        return quiva::PathLookupCount() - before;
+    };
+    const uint64_t small = lookupsToCommit(L"1", 4), large = lookupsToCommit(L"2", 16);
+    EXPECT_EQ(Count(L"SELECT COUNT(*) FROM MIMG"), 20);
+    // About thirty a still (the store file, its copy's folders, the journal written and removed);
+    // a search for a missing journal would add ten more.
+    EXPECT_LE(large - small, 12u * 34) << small << " lookups for 4 stills, " << large << " for 16";
+}
+
 TEST_P(Commit, FailuresKeepTheFileAndLeaveNoRows)
 {
     CKXQUIVACaptureModel* m = Model();
