@@ -64,6 +64,8 @@ struct Mask {
         while (bits + shift < 32 && ((m >> (shift + bits)) & 1))
             ++bits;
     }
+    // A mask is one run of bits; one with gaps has no one value per channel.
+    bool OneRun() const { return !mask || (mask >> shift) == (bits >= 32 ? 0xFFFFFFFFu : ((1u << bits) - 1)); }
     uint32_t Get(uint32_t v) const
     {
         if (!bits)
@@ -192,6 +194,8 @@ bool DecodeBmp(const std::string& bytes, DecodedImage& out, std::string* error)
     Mask mr(rmask), mg(gmask), mb(bmask), ma(amask);
     if ((bpp == 16 || bpp == 32) && (!rmask || !gmask || !bmask))
         return Fail(error, "BMP colour masks missing");
+    if ((bpp == 16 || bpp == 32) && (!mr.OneRun() || !mg.OneRun() || !mb.OneRun() || !ma.OneRun()))
+        return Fail(error, "BMP colour mask with gaps");
     out = DecodedImage{};
     out.width = static_cast<int>(width);
     out.height = static_cast<int>(height);
