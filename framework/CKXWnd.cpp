@@ -354,7 +354,11 @@ LRESULT CKXWnd::WindowProc(UINT message, WPARAM wParam, LPARAM lParam)
             context.imeState = 2;
             return 1;
         case WM_IME_COMPOSITION:
-            root->OnImeComposition(wParam, lParam, &context);
+            // Composed and committed text comes with no key going down, so nothing else asks
+            // for the repaint that shows it (the committed character follows as WM_CHAR, which
+            // is read before the window paints).
+            if (root->OnImeComposition(wParam, lParam, &context))
+                Invalidate();
             if (!(lParam & GCS_RESULTSTR))
                 return 1;
             // The finished text goes on to default processing, which makes it characters.

@@ -283,6 +283,38 @@ TEST(EditInHost, InjectedKeysAndCompositionReachTheEdit)
     EXPECT_EQ(panel.Kinds(), std::vector<std::string>{"editend"});
 }
 
+TEST(EditInHost, TextTheInputMethodCommitsIsDrawnAtOnce)
+{
+    // Hangul, and punctuation without a key code of its own, arrive as committed input-method
+    // text with no key going down; the edit must show it without waiting for another repaint.
+    RecordingPanel panel;
+    panel.Create(0, 0, 0, 300, 100);
+    CKXCtrlEdit edit;
+    edit.Create(1, 10, 10, 185, 25);
+    panel.AddControl(&edit);
+    ControlHost host(panel, 300, 100);
+    host.Click(50, 20);
+    ControlHost::Pump();
+    ASSERT_TRUE(edit.editing);
+    // The brightest channel over the edit's text area, as the window shows it.
+    auto brightest = [&] {
+        const quiva::Surface* surface = quiva::ui::WindowSurface(host.wnd->m_hWnd);
+        const POINT o = quiva::ui::ClientOriginInSurface(host.wnd->m_hWnd);
+        uint32_t most = 0;
+        for (int y = 14; y < 31; ++y)
+            for (int x = 13; x < 190; ++x) {
+                const uint32_t c = surface->At(o.x + x, o.y + y);
+                most = std::max({most, (c >> 16) & 0xFFu, (c >> 8) & 0xFFu, c & 0xFFu});
+            }
+        return most;
+    };
+    const uint32_t empty = brightest();
+    quiva::ui::InjectImeResult(L"위");
+    ControlHost::Pump();
+    EXPECT_EQ(Utf8(edit.GetEditText()), "위");
+    EXPECT_GT(brightest(), empty + 60);
+}
+
 TEST(EditLayout, RealFontGivesOneBoxPerCharacterTrailingSpacesIncluded)
 {
     quiva::ui::SelectBackend(quiva::ui::BackendKind::Headless);
