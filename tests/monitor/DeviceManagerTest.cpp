@@ -26,6 +26,17 @@
 
 namespace {
 
+// A pixel of a preview window's client area (RGB), read under the surface's lock: the renderer
+// paints it from its streaming thread.
+uint32_t PreviewPixel(HWND preview, int x, int y)
+{
+    uint32_t pixel = 0;
+    quiva::ui::PaintWindowSurface(preview, [&](quiva::Surface& surface, POINT origin, RECT) {
+        pixel = surface.At(origin.x + x, origin.y + y) & 0xFFFFFF;
+    });
+    return pixel;
+}
+
 using quiva::ui::InjectClick;
 using quiva::ui::InjectKey;
 using quiva::ui::InjectKeyStroke;
@@ -293,10 +304,9 @@ TEST_F(DeviceManager, ChoosingASourceByClickOrKeyPreviewsItDrawsItsGraphAndLogsI
         quiva::test::Stamped picture = quiva::test::WaitForPicture(dlg.Capture());
         ASSERT_TRUE(picture.ok);
         EXPECT_TRUE(quiva::test::PumpUntil([&] {
-            const POINT o = quiva::ui::ClientOriginInSurface(dlg.Preview().m_hWnd);
             RECT r{};
             dlg.Preview().GetClientRect(&r);
-            const uint32_t px = quiva::ui::WindowSurface(dlg.m_hWnd)->At(o.x + r.right / 2, o.y + r.bottom / 2) & 0xFFFFFF;
+            const uint32_t px = PreviewPixel(dlg.Preview().m_hWnd, r.right / 2, r.bottom / 2);
             return px != 0 && px != (GetSysColor(COLOR_BTNFACE) & 0xFFFFFF);
         }));
 
@@ -326,10 +336,7 @@ TEST_F(DeviceManager, StoppingThePreviewClearsItsPicture)
         dlg.ClickItem(dlg.FindItem(dlg.m_hSearched, L"Test Camera"));
         ASSERT_TRUE(dlg.Panel().m_bRunning);
         // The top left corner of the preview: black as a placeholder, the picture's while it runs.
-        auto corner = [&] {
-            const POINT o = quiva::ui::ClientOriginInSurface(dlg.Preview().m_hWnd);
-            return quiva::ui::WindowSurface(dlg.m_hWnd)->At(o.x + 2, o.y + 2) & 0xFFFFFF;
-        };
+        auto corner = [&] { return PreviewPixel(dlg.Preview().m_hWnd, 2, 2); };
         ASSERT_TRUE(quiva::test::WaitForPicture(dlg.Capture()).ok);
         ASSERT_TRUE(quiva::test::PumpUntil([&] { return corner() != 0; }));
 
