@@ -335,8 +335,14 @@ TEST_F(DeviceManager, StoppingThePreviewClearsItsPicture)
     Run([&](ScriptedManager& dlg) {
         dlg.ClickItem(dlg.FindItem(dlg.m_hSearched, L"Test Camera"));
         ASSERT_TRUE(dlg.Panel().m_bRunning);
-        // The top left corner of the preview: black as a placeholder, the picture's while it runs.
-        auto corner = [&] { return PreviewPixel(dlg.Preview().m_hWnd, 2, 2); };
+        // A point in the first bar of the picture, left of the placeholder's text (the top left
+        // corner holds the picture's time stamp, black between its digits): black as a
+        // placeholder, the picture's while it runs.
+        auto corner = [&] {
+            RECT r{};
+            dlg.Preview().GetClientRect(&r);
+            return PreviewPixel(dlg.Preview().m_hWnd, r.right / 16, r.bottom / 2);
+        };
         ASSERT_TRUE(quiva::test::WaitForPicture(dlg.Capture()).ok);
         ASSERT_TRUE(quiva::test::PumpUntil([&] { return corner() != 0; }));
 

@@ -415,7 +415,8 @@ bool X11Session::Start(int width, int height, std::string* why)
 
 bool PumpUntil(const std::function<bool()>& done)
 {
-    for (int i = 0; i < 1000; ++i) {
+    // Up to a minute: generous for a machine whose cores are all busy, or a sanitizer's slowdown.
+    for (int i = 0; i < 6000; ++i) {
         quiva::ui::PumpPending();
         if (done())
             return true;

@@ -88,7 +88,7 @@ private:
     bool m_started = false;
 };
 
-// Pumps the calling thread's messages until `done` holds or about ten seconds passed.
+// Pumps the calling thread's messages until `done` holds or about a minute passed.
 bool PumpUntil(const std::function<bool()>& done);
 
 }  // namespace quiva::test
