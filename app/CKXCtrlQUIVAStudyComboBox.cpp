@@ -48,7 +48,7 @@ void CKXCtrlQUIVAStudyComboBox::ReloadStudies()
         return;
     CString previous = GetEditText();
     dropList.RemoveAll();
-    for (int i = 0; i < static_cast<int>(config->m_studyNames.GetSize()); ++i)
+    for (int i = 0; i < static_cast<int>(config->GetStudyNames().GetSize()); ++i)
         AddItem(config->GetStudyName(i), kStudyItem);
     AddItem(L"검사이름관리", kManageItem);
     if (previous.IsEmpty()) {

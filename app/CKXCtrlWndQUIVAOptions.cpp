@@ -25,12 +25,12 @@ int CKXCtrlWndQUIVAOptions::Create(int newId, float nx, float ny, float w, float
     AddStaticText(L"%  (100-무손실)", 280, 160, 150, 25, 0, 1);
 
     if (m_pConfig) {
-        m_useVideoCheck.checked = m_pConfig->m_bUseVideo ? 1 : 0;
-        m_jpegCheck.checked = m_pConfig->m_bSaveJpegFormat ? 1 : 0;
+        m_useVideoCheck.checked = m_pConfig->GetOptions().m_bUseVideo ? 1 : 0;
+        m_jpegCheck.checked = m_pConfig->GetOptions().m_bSaveJpegFormat ? 1 : 0;
         CString limit;
-        limit.Format(L"%d", m_pConfig->m_nRecordLimitTime);
+        limit.Format(L"%d", m_pConfig->GetOptions().m_nRecordLimitTime);
         m_recordLimitEdit.SetEditText(limit, nullptr);
-        m_qualitySlider.SetValue(static_cast<float>(m_pConfig->m_nJpegQuality));
+        m_qualitySlider.SetValue(static_cast<float>(m_pConfig->GetOptions().m_nJpegQuality));
     }
     AddControl(&m_useVideoCheck);
     AddControl(&m_recordLimitEdit);
@@ -64,20 +64,22 @@ void CKXCtrlWndQUIVAOptions::Refresh()
 {
     if (!m_pConfig)
         return;
-    m_pConfig->m_bUseVideo = m_useVideoCheck.checked ? 1 : 0;
-    m_pConfig->m_bSaveJpegFormat = m_jpegCheck.checked ? 1 : 0;
-    m_pConfig->m_nJpegQuality = m_qualitySlider.GetTruncatedValue();
+    CKXQUIVAConfig::Options options = m_pConfig->GetOptions();
+    options.m_bUseVideo = m_useVideoCheck.checked ? 1 : 0;
+    options.m_bSaveJpegFormat = m_jpegCheck.checked ? 1 : 0;
+    options.m_nJpegQuality = m_qualitySlider.GetTruncatedValue();
     // A negative or overlong limit would become no limit or a wrapped one when the recording
     // turns it into milliseconds: it is refused and the limit in force stays.
     int limit = 0;
     const bool accepted = ParseRecordLimit(m_recordLimitEdit.GetEditText(), &limit);
     if (accepted)
-        m_pConfig->m_nRecordLimitTime = limit;
+        options.m_nRecordLimitTime = limit;
+    m_pConfig->SetOptions(options);
     m_pConfig->SaveConfig();
     if (!accepted) {
         CString message;
         message.Format(L"동영상 최대 녹화시간은 0에서 %d초 사이로 입력하세요. 이전 값(%d초)을 유지합니다.",
-                       CKXQUIVAConfig::kMaxRecordLimitSeconds, m_pConfig->m_nRecordLimitTime);
+                       CKXQUIVAConfig::kMaxRecordLimitSeconds, m_pConfig->GetOptions().m_nRecordLimitTime);
         CKXMsgBox box;
         box.Show(message, L"환경설정", 0);
     }

@@ -56,7 +56,7 @@ int CKXCtrlWndQUIVASendDICOM::Create(int newId, float nx, float ny, float w, flo
     m_applyButton.SetCaption(L"적용");
 
     if (m_pConfig) {
-        m_sendCheck.checked = m_pConfig->m_bSendDICOM ? 1 : 0;
+        m_sendCheck.checked = m_pConfig->GetOptions().m_bSendDICOM ? 1 : 0;
         m_hostEdit.SetEditText(m_pConfig->GetPacsServerIp(), nullptr);
         m_portEdit.SetEditText(m_pConfig->GetPacsPort(), nullptr);
         m_aeTitleEdit.SetEditText(m_pConfig->GetPacsAETitle(), nullptr);
@@ -105,10 +105,12 @@ void CKXCtrlWndQUIVASendDICOM::Apply()
         box.Show(problem, L"PACS연동", 0);
         return;
     }
-    m_pConfig->m_bSendDICOM = send;
-    m_pConfig->SetPacsServerIp(host);
-    m_pConfig->SetPacsAETitle(aeTitle);
-    m_pConfig->SetInstitutionNumber(m_institutionEdit.GetEditText());
-    m_pConfig->SetPacsPort(port);
+    CKXQUIVAConfig::Options options = m_pConfig->GetOptions();
+    options.m_bSendDICOM = send;
+    options.m_strPacsHost = host;
+    options.m_strPacsAETitle = aeTitle;
+    options.m_strInstitutionNumber = m_institutionEdit.GetEditText();
+    options.m_strPacsPort = port;
+    m_pConfig->SetOptions(options);
     m_pConfig->SaveConfig();
 }

@@ -28,7 +28,7 @@ int CKXCtrlWndQUIVAStudy::Create(int newId, float nx, float ny, float w, float h
     AddControl(&m_modifyButton);
     AddControl(&m_deleteButton);
     if (m_pConfig) {
-        for (int i = 0; i < static_cast<int>(m_pConfig->m_studyNames.GetSize()); ++i)
+        for (int i = 0; i < static_cast<int>(m_pConfig->GetStudyNames().GetSize()); ++i)
             m_list.AddItem(m_pConfig->GetStudyName(i), 0);
         m_list.UpdateScrollBar();
     }

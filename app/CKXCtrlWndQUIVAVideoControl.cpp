@@ -45,7 +45,7 @@ int CKXCtrlWndQUIVAVideoControl::Create(int newId, float nx, float ny, float w, 
     m_applyColorCheck.Create(ID_APPLY_COLOR, 20, 240, 300, 25);
     m_applyColorCheck.SetCaption(L"색상적용 (영상끊김현상이 발생되면 해제하세요)");
 
-    const BOOL applyColor = m_pConfig ? m_pConfig->m_bApplyColor : 1;
+    const BOOL applyColor = m_pConfig ? m_pConfig->GetOptions().m_bApplyColor : 1;
     if (m_pEngine) {
         // The values to return to start as the source's stored ones (0 without a record), so
         // nothing undefined can reach the engine when its values cannot be read.
@@ -183,7 +183,9 @@ void CKXCtrlWndQUIVAVideoControl::ToggleApplyColor()
 {
     const BOOL applyColor = m_applyColorCheck.checked ? 1 : 0;
     if (m_pConfig) {
-        m_pConfig->m_bApplyColor = applyColor;
+        CKXQUIVAConfig::Options options = m_pConfig->GetOptions();
+        options.m_bApplyColor = applyColor;
+        m_pConfig->SetOptions(options);
         m_pConfig->SaveConfig();
     }
     if (applyColor)

@@ -347,12 +347,12 @@ void CKXQUIVACaptureModel::CaptureStill()
     std::unique_ptr<Gdiplus::Image> picture(PictureOf(dib));
     std::free(dib);
     if (m_pConfig)
-        m_bJpeg = m_pConfig->m_bSaveJpegFormat;
+        m_bJpeg = m_pConfig->GetOptions().m_bSaveJpegFormat;
     CString path = bmp;
     if (m_bJpeg) {
         const CString jpg = bmp.Left(bmp.GetLength() - 4) + L".jpg";
         // The BMP goes only once its JPEG is on disk; a failed save keeps and lists the BMP.
-        if (picture && SaveAsJpeg(*picture, jpg, m_pConfig ? m_pConfig->m_nJpegQuality : 100)) {
+        if (picture && SaveAsJpeg(*picture, jpg, m_pConfig ? m_pConfig->GetOptions().m_nJpegQuality : 100)) {
             DeleteFileW(bmp);
             path = jpg;
         } else {
@@ -373,7 +373,7 @@ int CKXQUIVACaptureModel::StartRecording(int limitSeconds)
 {
     if (!m_pEngine)
         return 0;
-    if (m_pConfig && !m_pConfig->m_bUseVideo) {
+    if (m_pConfig && !m_pConfig->GetOptions().m_bUseVideo) {
         CaptureStill();
         return 1;
     }
@@ -388,7 +388,7 @@ int CKXQUIVACaptureModel::StartRecording(int limitSeconds)
     const CString folder = BuildStudyFolder();
     EnsureFolder(folder);
     const CString path = TimeName(folder, now, {L".avi"}, L".avi");
-    const int seconds = m_pConfig ? m_pConfig->m_nRecordLimitTime : limitSeconds;
+    const int seconds = m_pConfig ? m_pConfig->GetOptions().m_nRecordLimitTime : limitSeconds;
     m_nRecordLimit = static_cast<UINT>(std::max(0, seconds)) * 1000u;
     m_pEngine->SetRecordFile(path, KX_RECORD_FRAME_RATE, reinterpret_cast<intptr_t>(m_pTitleHost));
     // A start the engine refuses starts no timer and plays no sound (the engine leaves no file).

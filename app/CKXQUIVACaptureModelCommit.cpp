@@ -260,7 +260,7 @@ int CKXQUIVACaptureModel::Commit()
                 break;
             continue;
         }
-        if (m_pConfig->IsPacsKind10() && m_pConfig->m_bSendDICOM && !info->isVideo) {
+        if (m_pConfig->IsPacsKind10() && m_pConfig->GetOptions().m_bSendDICOM && !info->isVideo) {
             Debug(L"Send DICOM #1");
             send.SetNetwork(m_pConfig->GetPacsServerIp(), m_pConfig->GetPacsAETitle(), m_pConfig->GetPacsPort(),
                             m_pConfig->GetInstitutionNumber());

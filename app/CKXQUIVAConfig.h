@@ -4,19 +4,22 @@
 // the clinic-records database. It also fixes the image root, the clinic-records data folder whose
 // folder "exe" holds the three XML files.
 //
-// The capture frame holds it by value; only the host's UI thread uses it. The option members are
-// read and written directly by the windows and models that use them.
+// The capture frame holds it by value; only the host's UI thread uses it. The windows and models
+// read the options; only the setting panes change them, whole, through SetOptions.
 #pragma once
 
 #include <memory>
+#include <vector>
 
 #include "app/_KXCaptureStudyConfig.h"
 #include "platform/base/CArray.h"
 #include "platform/base/CString.h"
 #include "platform/base/wintypes.h"
 
+namespace quiva::app {
+struct Setting;
+}
 class CKXAdoConnection;
-class CKXMCapture;
 class CKXQUIVACaptureModelManager;
 
 // The do-not-disturb flag of the title bar: the keyboard hook then acts on keys while the window
@@ -74,73 +77,95 @@ public:
     // A TRUE answer is kept for the life of the object.
     BOOL IsPacsKind10();
 
+    // The options of the configuration file and the PACS worklist.
+    struct Options {
+        BOOL m_bSaveWhenClose = 1;
+        BOOL m_bWriteGraphFile = 0;
+        BOOL m_bUseVideo = 1;
+        BOOL m_bSaveJpegFormat = 1;
+        int m_nJpegQuality = 100;
+        int m_nRecordLimitTime = 30;  // seconds
+        int m_nCaptureKey = 32;       // virtual-key code
+        BOOL m_bApplyColor = 1;
+        CString m_strTempFolder;
+        BOOL m_bSourceFile = 0;
+        BOOL m_bSourceDvd = 0;
+        CString m_strPacsHost;
+        CString m_strPacsPort;
+        CString m_strPacsAETitle;
+        CString m_strInstitutionNumber;  // also read from the database
+        BOOL m_bSendDICOM = 0;
+    };
+    // Window placement, thumbnail strip and source of the last-save file.
+    struct Placement {
+        int m_nWindowX = 0;
+        int m_nWindowY = 0;
+        int m_nWindowWidth = 0;
+        int m_nWindowHeight = 0;
+        BOOL m_bThumbnailShow = 1;
+        int m_nThumbnailSize = 200;
+        CString m_strDeviceName;
+    };
+    // DBServer.ini.
+    struct ConnectionSettings {
+        BOOL m_bConnPriority = 0;
+        CString m_strEngineName;
+        CString m_strCommLinksHost;
+        BOOL m_bPostgreSQL = 0;
+        CString m_strPGHost;
+        CString m_strPGPort;
+    };
+
+    const Options& GetOptions() const { return m_options; }
+    // What a setting pane applies; SaveConfig then writes it.
+    void SetOptions(const Options& options) { m_options = options; }
+    const Placement& GetPlacement() const { return m_placement; }
+    void SetThumbnail(BOOL show, int size);
+    const ConnectionSettings& GetConnectionSettings() const { return m_dbServer; }
+    // The store that LoadConfig points at the temporary folder.
+    void SetModelManager(CKXQUIVACaptureModelManager* manager) { m_pModelManager = manager; }
+
     CString GetImageRoot() const { return m_strImageRoot; }
     CString GetImageDirectory() const { return m_strImageDirectory; }
-    void SetPacsServerIp(const CString& ip) { m_strPacsHost = ip; }
-    CString GetPacsServerIp() const { return m_strPacsHost; }
-    void SetPacsPort(const CString& port) { m_strPacsPort = port; }
-    CString GetPacsPort() const { return m_strPacsPort; }
-    void SetPacsAETitle(const CString& title) { m_strPacsAETitle = title; }
-    CString GetPacsAETitle() const { return m_strPacsAETitle; }
-    void SetInstitutionNumber(const CString& number) { m_strInstitutionNumber = number; }
-    CString GetInstitutionNumber() const { return m_strInstitutionNumber; }
+    void SetPacsServerIp(const CString& ip) { m_options.m_strPacsHost = ip; }
+    CString GetPacsServerIp() const { return m_options.m_strPacsHost; }
+    void SetPacsPort(const CString& port) { m_options.m_strPacsPort = port; }
+    CString GetPacsPort() const { return m_options.m_strPacsPort; }
+    void SetPacsAETitle(const CString& title) { m_options.m_strPacsAETitle = title; }
+    CString GetPacsAETitle() const { return m_options.m_strPacsAETitle; }
+    void SetInstitutionNumber(const CString& number) { m_options.m_strInstitutionNumber = number; }
+    CString GetInstitutionNumber() const { return m_options.m_strInstitutionNumber; }
     // The PostgreSQL port when the PostgreSQL flag is set, else empty.
     CString GetDatabasePort() const;
-
-    // Window placement and thumbnail strip (last-save file).
-    int m_nWindowX = 0;
-    int m_nWindowY = 0;
-    int m_nWindowWidth = 0;
-    int m_nWindowHeight = 0;
-    BOOL m_bThumbnailShow = 1;
-    int m_nThumbnailSize = 200;
-    CString m_strDeviceName;
+    const CArray<CString>& GetStudyNames() const { return m_studyNames; }
 
     // Per-source settings (device file); the records are owned.
     CArray<_KXCaptureStudyConfig*> m_devices;
     _KXCaptureStudyConfig m_defaultDevice;
 
-    // Options (configuration file and database).
-    BOOL m_bSaveWhenClose = 1;
-    BOOL m_bSourceFile = 0;
-    BOOL m_bSourceDvd = 0;
-    BOOL m_bSaveJpegFormat = 1;
+    // Options kept in the clinic-records database, and its connection.
     CString m_strImageDirectory;
-    CString m_strTempFolder;
     CArray<CString> m_studyNames;
-    BOOL m_bWriteGraphFile = 0;
-    int m_nJpegQuality = 100;
-    int m_nRecordLimitTime = 30;  // seconds
-    BOOL m_bUseVideo = 1;
-
-    CString m_strImageRoot;
-    CKXMCapture* m_pEngine = nullptr;                       // not owned
-    CKXQUIVACaptureModelManager* m_pModelManager = nullptr;  // not owned
-    BOOL m_bDatabaseOptionsLoaded = 0;
-    std::unique_ptr<CKXAdoConnection> m_pConnection;        // a CKXHrbConnection or CKXHrbPGConnection
-
-    // DBServer.ini
-    BOOL m_bConnPriority = 0;
-    CString m_strEngineName;
-    CString m_strCommLinksHost;
-    BOOL m_bPostgreSQL = 0;
-    CString m_strPGHost;
-    CString m_strPGPort;
-
-    // PACS
     CString m_strPacsServerOption;
-    CString m_strPacsHost;
-    CString m_strPacsPort;
-    CString m_strPacsAETitle;
-    CString m_strInstitutionNumber;
     BOOL m_bPacsKindSeen = 0;
-    BOOL m_bSendDICOM = 0;
-    int m_nCaptureKey = 32;  // virtual-key code
-    BOOL m_bApplyColor = 1;
+    BOOL m_bDatabaseOptionsLoaded = 0;
+    std::unique_ptr<CKXAdoConnection> m_pConnection;  // a CKXHrbConnection or CKXHrbPGConnection
 
     // Limits applied when the options are read.
     static constexpr int kMaxRecordLimitSeconds = 24 * 60 * 60;
 
 protected:
     void DeleteDevices();
+
+private:
+    void PlaceWindow(int x, int y, int width, int height);
+    // The settings of the configuration file and of the last-save file.
+    std::vector<quiva::app::Setting> ConfigSettings();
+    std::vector<quiva::app::Setting> LastSaveSettings();
+
+    CString m_strImageRoot;
+    CKXQUIVACaptureModelManager* m_pModelManager = nullptr;  // not owned
+    Options m_options;
+    Placement m_placement;
+    ConnectionSettings m_dbServer;
 };

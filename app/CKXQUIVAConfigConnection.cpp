@@ -41,35 +41,35 @@ void CKXQUIVAConfig::ReadDBServerIni()
     CString file;
     file.Format(L"%s\\DBServer.ini", m_strImageRoot.GetString());
     if (PathFileExistsW(file)) {
-        m_bConnPriority = GetPrivateProfileIntW(kSection, L"DBMSConnPriority", 0, file) != 1;
-        m_strEngineName = ReadText(file, L"EngineName", L"HRB4100");
+        m_dbServer.m_bConnPriority = GetPrivateProfileIntW(kSection, L"DBMSConnPriority", 0, file) != 1;
+        m_dbServer.m_strEngineName = ReadText(file, L"EngineName", L"HRB4100");
         CString links = ReadText(file, L"CommLinks", L"tcpip{host=127.0.0.1}");
-        if (m_strCommLinksHost.IsEmpty())
-            m_strCommLinksHost = CommLinksHost(links);
-        m_strPGHost = ReadText(file, L"PGHostIPAddress", m_strCommLinksHost);
-        m_strPGPort = ReadText(file, L"PGPort", L"");
-        m_bPostgreSQL = ReadText(file, L"DBMSKind", L"").CompareNoCase(L"POSTGRESQL") == 0;
+        if (m_dbServer.m_strCommLinksHost.IsEmpty())
+            m_dbServer.m_strCommLinksHost = CommLinksHost(links);
+        m_dbServer.m_strPGHost = ReadText(file, L"PGHostIPAddress", m_dbServer.m_strCommLinksHost);
+        m_dbServer.m_strPGPort = ReadText(file, L"PGPort", L"");
+        m_dbServer.m_bPostgreSQL = ReadText(file, L"DBMSKind", L"").CompareNoCase(L"POSTGRESQL") == 0;
     }
-    if (m_strCommLinksHost.IsEmpty())
-        m_strCommLinksHost = L"127.0.0.1";
+    if (m_dbServer.m_strCommLinksHost.IsEmpty())
+        m_dbServer.m_strCommLinksHost = L"127.0.0.1";
 }
 
 CKXAdoConnection* CKXQUIVAConfig::ConnectDatabase()
 {
     if (!m_pConnection) {
         std::unique_ptr<CKXHrbConnection> connection;
-        if (m_bPostgreSQL)
+        if (m_dbServer.m_bPostgreSQL)
             connection = std::make_unique<CKXHrbPGConnection>();
         else
             connection = std::make_unique<CKXHrbConnection>();
         CString folder;
         folder.Format(L"%s\\exe", m_strImageRoot.GetString());
         connection->BuildHelperPath(folder);
-        OutputDebugStringW(m_strCommLinksHost);
+        OutputDebugStringW(m_dbServer.m_strCommLinksHost);
         // The file database standing in for the SQL Anywhere server lives in the data folder.
-        if (!m_bPostgreSQL)
+        if (!m_dbServer.m_bPostgreSQL)
             quiva::db::SetDataFolder(m_strImageRoot);
-        connection->Connect(m_bPostgreSQL ? m_strPGHost : m_strCommLinksHost, GetDatabasePort(), L"", L"", L"");
+        connection->Connect(m_dbServer.m_bPostgreSQL ? m_dbServer.m_strPGHost : m_dbServer.m_strCommLinksHost, GetDatabasePort(), L"", L"", L"");
         m_pConnection = std::move(connection);
     }
     return m_pConnection->Open(0) ? m_pConnection.get() : nullptr;

@@ -15,32 +15,37 @@ namespace {
 
 const wchar_t kDeviceFile[] = L"QUIVA.Capture.Device.Config";
 
-// Renderer kinds the engine can build; any other value would leave it without a renderer, so no
-// preview and no stills: such a value means the default one.
-int RendererKind(int value) { return value >= 0 && value <= 2 ? value : 0; }
+const wchar_t kDefaultFormatType[] = L"VideoInfo";
 
-CString FormatTypeText(const CString& value) { return value.IsEmpty() ? CString(L"VideoInfo") : value; }
-
-const wchar_t* PreserveText(BOOL preserve) { return preserve ? L"TRUE" : L"FASLE"; }
-
-void ReadColours(CKXXmlDocument& doc, const CString& path, _KXCaptureStudyConfig& r)
+// The colour values, renderer and preserve flag: all the default record keeps.
+SettingTable ColourSettings(_KXCaptureStudyConfig& r)
 {
-    r.hue = Decimal(doc.GetAttribute(path, L"hue", 0));
-    r.saturation = Decimal(doc.GetAttribute(path, L"saturation", 0));
-    r.brightness = Decimal(doc.GetAttribute(path, L"brightness", 0));
-    r.contrast = Decimal(doc.GetAttribute(path, L"contrast", 0));
-    r.preserve = Is(doc.GetAttribute(path, L"preserve", 0), L"TRUE");
-    r.render = RendererKind(Decimal(doc.GetAttribute(path, L"render", 0)));
+    return {
+        {L"", L"hue", &r.hue, kNumber},
+        {L"", L"saturation", &r.saturation, kNumber},
+        {L"", L"brightness", &r.brightness, kNumber},
+        {L"", L"contrast", &r.contrast, kNumber},
+        {L"", L"preserve", &r.preserve, Flag(L"TRUE", L"FASLE", false)},
+        // Renderer kinds the engine can build; any other value would leave it without a
+        // renderer, so no preview and no stills: such a value means the default one.
+        {L"", L"render", &r.render, Number(0, 2, false, 0)},
+    };
 }
 
-void WriteColours(CKXXmlDocument& doc, const CString& path, const _KXCaptureStudyConfig& r)
+// A source's record.
+SettingTable RecordSettings(_KXCaptureStudyConfig& r)
 {
-    doc.SetAttribute(path, 0, L"hue", DecimalText(r.hue));
-    doc.SetAttribute(path, 0, L"saturation", DecimalText(r.saturation));
-    doc.SetAttribute(path, 0, L"brightness", DecimalText(r.brightness));
-    doc.SetAttribute(path, 0, L"contrast", DecimalText(r.contrast));
-    doc.SetAttribute(path, 0, L"preserve", PreserveText(r.preserve));
-    doc.SetAttribute(path, 0, L"render", DecimalText(r.render));
+    SettingTable table{{L"", L"device", &r.device, kText}, {L"", L"study", &r.study, kText}};
+    const SettingTable colours = ColourSettings(r);
+    table.insert(table.end(), colours.begin(), colours.end());
+    table.insert(table.end(), {
+                                  {L"", L"width", &r.width, kNumber},
+                                  {L"", L"height", &r.height, kNumber},
+                                  {L"", L"fps", &r.fps, kNumber},
+                                  {L"", L"mediaType", &r.mediaType, kText},
+                                  {L"", L"formatType", &r.formatType, TextOr(kDefaultFormatType)},
+                              });
+    return table;
 }
 
 void ClearRequestedFormat(_KXCaptureStudyConfig& r)
@@ -70,7 +75,7 @@ void CKXQUIVAConfig::LoadDeviceConfig()
     if (!LoadSettingsFile(doc, m_strImageRoot, kDeviceFile, &fromCurrentFolder))
         return;
 
-    ReadColours(doc, L"/default", m_defaultDevice);
+    ReadSettings(doc, L"/default", ColourSettings(m_defaultDevice));
     ClearRequestedFormat(m_defaultDevice);
 
     for (int i = 0;; ++i) {
@@ -85,14 +90,7 @@ void CKXQUIVAConfig::LoadDeviceConfig()
                 break;
         }
         auto* record = new _KXCaptureStudyConfig;
-        record->device = device;
-        record->study = doc.GetAttribute(path, L"study", 0);
-        ReadColours(doc, path, *record);
-        record->width = Decimal(doc.GetAttribute(path, L"width", 0));
-        record->height = Decimal(doc.GetAttribute(path, L"height", 0));
-        record->fps = Decimal(doc.GetAttribute(path, L"fps", 0));
-        record->mediaType = doc.GetAttribute(path, L"mediaType", 0);
-        record->formatType = FormatTypeText(doc.GetAttribute(path, L"formatType", 0));
+        ReadSettings(doc, path, RecordSettings(*record));
         m_devices.Add(record);
     }
 
@@ -104,20 +102,15 @@ void CKXQUIVAConfig::SaveDeviceConfig()
 {
     CKXXmlDocument doc;
     StartSettingsFile(doc, L"Configruation");
-    WriteColours(doc, L"/default", m_defaultDevice);
+    WriteSettings(doc, L"/default", ColourSettings(m_defaultDevice));
     for (INT_PTR i = 0; i < m_devices.GetSize(); ++i) {
         _KXCaptureStudyConfig* r = m_devices[i];
-        r->formatType = FormatTypeText(r->formatType);
+        // The record holds what is written.
+        if (r->formatType.IsEmpty())
+            r->formatType = kDefaultFormatType;
         CString path;
         path.Format(L"/devices/device%d", static_cast<int>(i));
-        doc.SetAttribute(path, 0, L"device", r->device);
-        doc.SetAttribute(path, 0, L"study", r->study);
-        WriteColours(doc, path, *r);
-        doc.SetAttribute(path, 0, L"width", DecimalText(r->width));
-        doc.SetAttribute(path, 0, L"height", DecimalText(r->height));
-        doc.SetAttribute(path, 0, L"fps", DecimalText(r->fps));
-        doc.SetAttribute(path, 0, L"mediaType", r->mediaType);
-        doc.SetAttribute(path, 0, L"formatType", r->formatType);
+        WriteSettings(doc, path, RecordSettings(*r));
     }
     doc.Save(ExeFilePath(m_strImageRoot, kDeviceFile));
 }

@@ -50,6 +50,7 @@ void KeepOnScreen(int& x, int& y)
 // The farthest a window's edge may lie from the origin: window messages carry coordinates in 16
 // bits.
 constexpr int kFarthest = 32767;
+constexpr int kDefaultThumbnailSize = 200;
 
 bool Within(int value, int low, int high) { return low <= value && value <= high; }
 
@@ -63,6 +64,21 @@ bool WindowCanHave(int x, int y, int width, int height)
 
 }  // namespace
 
+SettingTable CKXQUIVAConfig::LastSaveSettings()
+{
+    return {
+        {L"/window", L"x", &m_placement.m_nWindowX, kNumber},
+        {L"/window", L"y", &m_placement.m_nWindowY, kNumber},
+        {L"/window", L"width", &m_placement.m_nWindowWidth, kNumber},
+        {L"/window", L"height", &m_placement.m_nWindowHeight, kNumber},
+        {L"/thumbnail", L"show", &m_placement.m_bThumbnailShow, kTrueFalseOff},
+        // A strip wider than any window keeps the default width.
+        {L"/thumbnail", L"size", &m_placement.m_nThumbnailSize, Number(0, kFarthest, false, kDefaultThumbnailSize)},
+        {L"/device", nullptr, &m_placement.m_strDeviceName, kText},
+        {L"/options", L"noPrevent", &g_bNoPrevent, kOneZeroOff},
+    };
+}
+
 void CKXQUIVAConfig::LoadLastSave()
 {
     // 800 by 600, centred on the monitor nearest the cursor.
@@ -73,37 +89,22 @@ void CKXQUIVAConfig::LoadLastSave()
     RECT screen{0, 0, 0, 0};
     if (GetMonitorInfoW(MonitorFromPoint(cursor, MONITOR_DEFAULTTONEAREST), &info))
         screen = info.rcMonitor;
-    m_nWindowX = screen.left + (screen.right - screen.left) / 2 - 400;
-    m_nWindowY = screen.top + (screen.bottom - screen.top) / 2 - 300;
-    m_nWindowWidth = 800;
-    m_nWindowHeight = 600;
-    m_bThumbnailShow = 1;
-    m_strDeviceName.Empty();
-    m_nThumbnailSize = 200;
+    const int x = screen.left + (screen.right - screen.left) / 2 - 400;
+    const int y = screen.top + (screen.bottom - screen.top) / 2 - 300;
+    PlaceWindow(x, y, 800, 600);
+    m_placement.m_bThumbnailShow = 1;
+    m_placement.m_strDeviceName.Empty();
+    m_placement.m_nThumbnailSize = kDefaultThumbnailSize;
 
     CKXXmlDocument doc;
     bool fromCurrentFolder = false;
     if (!LoadSettingsFile(doc, m_strImageRoot, kLastSaveFile, &fromCurrentFolder))
         return;
-    const int x = Decimal(doc.GetAttribute(L"/window", L"x", 0));
-    const int y = Decimal(doc.GetAttribute(L"/window", L"y", 0));
-    const int width = Decimal(doc.GetAttribute(L"/window", L"width", 0));
-    const int height = Decimal(doc.GetAttribute(L"/window", L"height", 0));
-    // A rectangle no window can have keeps the default placement, and a strip wider than any
-    // window the default width.
-    if (WindowCanHave(x, y, width, height)) {
-        m_nWindowX = x;
-        m_nWindowY = y;
-        m_nWindowWidth = width;
-        m_nWindowHeight = height;
-    }
-    m_bThumbnailShow = Is(doc.GetAttribute(L"/thumbnail", L"show", 0), L"TRUE");
-    const int thumbnailSize = Decimal(doc.GetAttribute(L"/thumbnail", L"size", 0));
-    if (Within(thumbnailSize, 0, kFarthest))
-        m_nThumbnailSize = thumbnailSize;
-    m_strDeviceName = doc.GetValue(L"/device", 0);
-    g_bNoPrevent = Is(doc.GetAttribute(L"/options", L"noPrevent", 0), L"1");
-    KeepOnScreen(m_nWindowX, m_nWindowY);
+    ReadSettings(doc, CString(), LastSaveSettings());
+    // A rectangle no window can have keeps the default placement.
+    if (!WindowCanHave(m_placement.m_nWindowX, m_placement.m_nWindowY, m_placement.m_nWindowWidth, m_placement.m_nWindowHeight))
+        PlaceWindow(x, y, 800, 600);
+    KeepOnScreen(m_placement.m_nWindowX, m_placement.m_nWindowY);
 
     if (fromCurrentFolder)
         doc.Save(ExeFilePath(m_strImageRoot, kLastSaveFile));
@@ -113,26 +114,30 @@ void CKXQUIVAConfig::SaveLastSave()
 {
     CKXXmlDocument doc;
     StartSettingsFile(doc, L"Last.Save");
-    doc.SetAttribute(L"/window", 0, L"x", DecimalText(m_nWindowX));
-    doc.SetAttribute(L"/window", 0, L"y", DecimalText(m_nWindowY));
-    doc.SetAttribute(L"/window", 0, L"width", DecimalText(m_nWindowWidth));
-    doc.SetAttribute(L"/window", 0, L"height", DecimalText(m_nWindowHeight));
-    doc.SetAttribute(L"/thumbnail", 0, L"show", TrueFalse(m_bThumbnailShow));
-    doc.SetAttribute(L"/thumbnail", 0, L"size", DecimalText(m_nThumbnailSize));
-    doc.SetValue(L"/device", m_strDeviceName, 0, TRUE);
-    doc.SetAttribute(L"/options", 0, L"noPrevent", OneZero(g_bNoPrevent));
+    WriteSettings(doc, CString(), LastSaveSettings());
     doc.Save(ExeFilePath(m_strImageRoot, kLastSaveFile));
 }
 
 void CKXQUIVAConfig::SetWindowRect(int x, int y, int width, int height)
 {
     KeepOnScreen(x, y);
-    m_nWindowX = x;
-    m_nWindowY = y;
-    m_nWindowWidth = width;
-    m_nWindowHeight = height;
+    PlaceWindow(x, y, width, height);
 }
 
-void CKXQUIVAConfig::SetDeviceName(const CString& name) { m_strDeviceName = name; }
+void CKXQUIVAConfig::PlaceWindow(int x, int y, int width, int height)
+{
+    m_placement.m_nWindowX = x;
+    m_placement.m_nWindowY = y;
+    m_placement.m_nWindowWidth = width;
+    m_placement.m_nWindowHeight = height;
+}
 
-CString CKXQUIVAConfig::GetDeviceName() const { return m_strDeviceName; }
+void CKXQUIVAConfig::SetThumbnail(BOOL show, int size)
+{
+    m_placement.m_bThumbnailShow = show;
+    m_placement.m_nThumbnailSize = size;
+}
+
+void CKXQUIVAConfig::SetDeviceName(const CString& name) { m_placement.m_strDeviceName = name; }
+
+CString CKXQUIVAConfig::GetDeviceName() const { return m_placement.m_strDeviceName; }

@@ -49,7 +49,7 @@ void CKXQUIVAConfig::LoadDatabaseOptions()
         }
     }
     if (record.Open(L"SELECT YOYANGNUM FROM HOSINFO") && !record.IsEOF())
-        m_strInstitutionNumber = record.GetFieldString(L"YOYANGNUM");
+        m_options.m_strInstitutionNumber = record.GetFieldString(L"YOYANGNUM");
 
     if (m_pConnection->IsOpen())
         m_bDatabaseOptionsLoaded = 1;

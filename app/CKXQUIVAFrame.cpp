@@ -14,7 +14,7 @@ void Step(const wchar_t* marker) { OutputDebugStringW(marker); }
 
 CKXQUIVAFrame::CKXQUIVAFrame()
 {
-    config.m_pModelManager = &modelManager;
+    config.SetModelManager(&modelManager);
     modelManager.m_pConfig = &config;
     titleBar.config = &config;
     titleBar.studyCombo.config = &config;
@@ -31,7 +31,6 @@ CKXQUIVAFrame::~CKXQUIVAFrame()
 void CKXQUIVAFrame::SetEngine(CKXMCapture* capture)
 {
     engine = capture;
-    config.m_pEngine = capture;
 }
 
 CString CKXQUIVAFrame::LookupPatientName(const CString& chart)
@@ -68,7 +67,8 @@ void CKXQUIVAFrame::Show(const CString& chart, const CString& date, BOOL modal)
         GetWindowRect(&r);
         config.SetWindowRect(r.left, r.top, r.Width(), r.Height());
     }
-    int x = config.m_nWindowX, y = config.m_nWindowY, w = config.m_nWindowWidth, h = config.m_nWindowHeight;
+    const CKXQUIVAConfig::Placement& place = config.GetPlacement();
+    int x = place.m_nWindowX, y = place.m_nWindowY, w = place.m_nWindowWidth, h = place.m_nWindowHeight;
     // A capture belongs to a patient: without a chart number the window shows the preview, but no
     // model is current, so nothing is captured or filed under an empty number.
     CKXQUIVACaptureModel* model = chart.IsEmpty() ? nullptr : modelManager.GetOrCreateModel(chart, name);
@@ -136,18 +136,19 @@ BOOL CKXQUIVAFrame::CreateFrame()
     config.LoadDeviceConfig();
     Step(L"-----");
     Step(L"CREATEWND#5");
-    g_captureKey = static_cast<DWORD>(config.m_nCaptureKey);
+    g_captureKey = static_cast<DWORD>(config.GetOptions().m_nCaptureKey);
     Step(L"CREATEWND#5-1");
-    int x = config.m_nWindowX, y = config.m_nWindowY, w = config.m_nWindowWidth, h = config.m_nWindowHeight;
+    const CKXQUIVAConfig::Placement& place = config.GetPlacement();
+    int x = place.m_nWindowX, y = place.m_nWindowY, w = place.m_nWindowWidth, h = place.m_nWindowHeight;
     Step(L"CREATEWND#5-2");
-    splitter.collapsed = !config.m_bThumbnailShow;
+    splitter.collapsed = !config.GetPlacement().m_bThumbnailShow;
     if (splitter.videoPane)
         splitter.Relayout();
     Step(L"CREATEWND#5-3");
-    if (config.m_bThumbnailShow && config.m_nThumbnailSize == 0)
-        config.m_nThumbnailSize = 200;
+    if (config.GetPlacement().m_bThumbnailShow && config.GetPlacement().m_nThumbnailSize == 0)
+        config.SetThumbnail(1, 200);
     Step(L"CREATEWND#5-4");
-    splitter.thumbnailWidth = config.m_nThumbnailSize;
+    splitter.thumbnailWidth = config.GetPlacement().m_nThumbnailSize;
     Step(L"CREATEWND#5-5");
     titleBar.engine = engine;
     titleBar.recordTimer.engine = engine;
@@ -194,7 +195,7 @@ void CKXQUIVAFrame::StartPreview()
     OutputDebugStringW(quiva::FormatWide(L"%s %x", config.GetDeviceName().GetString(),
                                          static_cast<unsigned>(reinterpret_cast<uintptr_t>(videoHost.GetSafeHwnd())))
                            .c_str());
-    engine->m_bColorControl = config.m_bApplyColor;
+    engine->m_bColorControl = config.GetOptions().m_bApplyColor;
     engine->SelectDevice(config.GetDeviceName(), videoHost);
     Step(L"P#4");
     if (engine->m_bRunning) {
@@ -260,7 +261,7 @@ int CKXQUIVAFrame::CanClose()
 {
     Step(L"Close#1");
     StopRecordings();
-    if (config.m_bSaveWhenClose)
+    if (config.GetOptions().m_bSaveWhenClose)
         modelManager.CommitAll();
     Step(L"Close#2");
     if (engine)
@@ -282,7 +283,7 @@ void CKXQUIVAFrame::Clear()
     if (m_hWnd)
         SetWindowText(L"영상얻기");
     StopRecordings();
-    if (config.m_bSaveWhenClose)
+    if (config.GetOptions().m_bSaveWhenClose)
         modelManager.CommitAll();
     modelManager.DeleteAllModels();
     thumbnailTab.RemoveAllTabs();
@@ -304,8 +305,7 @@ void CKXQUIVAFrame::OnDestroy()
     CRect r = wp.rcNormalPosition;
     config.SetWindowRect(r.left, r.top, r.Width(), r.Height());
     Step(L"Destroy#1");
-    config.m_nThumbnailSize = splitter.thumbnailWidth;
-    config.m_bThumbnailShow = !splitter.collapsed;
+    config.SetThumbnail(!splitter.collapsed, splitter.thumbnailWidth);
     if (engine)
         config.SetDeviceName(engine->GetCurrentDeviceName());
     config.SaveLastSave();

@@ -150,7 +150,7 @@ void CKXQUIVATitleBar::OnCommand(int cmd, CKXCtrl*, CKXCtrlCursor* ctx)
             if (model->m_pEngine && (model->m_pEngine->m_bRecording || model->IsRecordingPending()))
                 model->m_pEngine->m_bRecording = 0;
             else
-                model->StartRecording(config ? config->m_nRecordLimitTime : 0);
+                model->StartRecording(config ? config->GetOptions().m_nRecordLimitTime : 0);
         }
         break;
     case IDC_TITLE_SOURCE:
@@ -213,7 +213,7 @@ void CKXQUIVATitleBar::ChangeSource()
     if (config) {
         s = config->GetDeviceSettings(chosen);
         engine->SetRequestedFormat(s.width, s.height, s.fps, s.mediaType);
-        engine->m_bColorControl = config->m_bApplyColor;
+        engine->m_bColorControl = config->GetOptions().m_bApplyColor;
     }
     // Selected without a window, so the graph is built for the chosen input: with one, the
     // engine only ties the running graph of the old input to the window again.

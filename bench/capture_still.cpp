@@ -118,8 +118,10 @@ int main(int argc, char** argv)
     }
 
     CKXQUIVAConfig config;
-    config.m_bSaveJpegFormat = 1;
-    config.m_nJpegQuality = quality;
+    CKXQUIVAConfig::Options options = config.GetOptions();
+    options.m_bSaveJpegFormat = 1;
+    options.m_nJpegQuality = quality;
+    config.SetOptions(options);
     CKXQUIVACaptureModelManager manager;
     manager.m_pConfig = &config;
     manager.EnsureImageRoot(quiva::Utf8ToWide(folder + "/store").c_str());

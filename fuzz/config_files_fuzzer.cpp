@@ -33,11 +33,11 @@ void Write(const std::string& path, const uint8_t* data, size_t size)
 
 void CheckOptions(const CKXQUIVAConfig& a, const CKXQUIVAConfig& b)
 {
-    Check(a.m_bSaveWhenClose == b.m_bSaveWhenClose && a.m_bWriteGraphFile == b.m_bWriteGraphFile &&
-          a.m_bUseVideo == b.m_bUseVideo && a.m_bSaveJpegFormat == b.m_bSaveJpegFormat &&
-          a.m_nJpegQuality == b.m_nJpegQuality && a.m_nRecordLimitTime == b.m_nRecordLimitTime &&
-          a.m_nCaptureKey == b.m_nCaptureKey && a.m_bApplyColor == b.m_bApplyColor &&
-          a.m_bSourceFile == b.m_bSourceFile && a.m_bSourceDvd == b.m_bSourceDvd && a.m_bSendDICOM == b.m_bSendDICOM);
+    Check(a.GetOptions().m_bSaveWhenClose == b.GetOptions().m_bSaveWhenClose && a.GetOptions().m_bWriteGraphFile == b.GetOptions().m_bWriteGraphFile &&
+          a.GetOptions().m_bUseVideo == b.GetOptions().m_bUseVideo && a.GetOptions().m_bSaveJpegFormat == b.GetOptions().m_bSaveJpegFormat &&
+          a.GetOptions().m_nJpegQuality == b.GetOptions().m_nJpegQuality && a.GetOptions().m_nRecordLimitTime == b.GetOptions().m_nRecordLimitTime &&
+          a.GetOptions().m_nCaptureKey == b.GetOptions().m_nCaptureKey && a.GetOptions().m_bApplyColor == b.GetOptions().m_bApplyColor &&
+          a.GetOptions().m_bSourceFile == b.GetOptions().m_bSourceFile && a.GetOptions().m_bSourceDvd == b.GetOptions().m_bSourceDvd && a.GetOptions().m_bSendDICOM == b.GetOptions().m_bSendDICOM);
 }
 
 bool SameRecord(const _KXCaptureStudyConfig& a, const _KXCaptureStudyConfig& b)
@@ -73,21 +73,21 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     Write(g_exe + "../DBServer.ini", data, size);
 
     CKXQUIVAConfig loaded;
-    Check(!loaded.m_strCommLinksHost.IsEmpty());
+    Check(!loaded.GetConnectionSettings().m_strCommLinksHost.IsEmpty());
     loaded.LoadLastSave();
     loaded.LoadConfig();
     loaded.LoadDeviceConfig();
-    Check(loaded.m_nJpegQuality >= 0 && loaded.m_nJpegQuality <= 100);
-    Check(loaded.m_nRecordLimitTime >= 0 && loaded.m_nRecordLimitTime <= CKXQUIVAConfig::kMaxRecordLimitSeconds);
-    Check(!loaded.m_strTempFolder.IsEmpty());
-    Check(loaded.m_nWindowX >= 0 && loaded.m_nWindowY >= 0);  // one monitor at the origin
+    Check(loaded.GetOptions().m_nJpegQuality >= 0 && loaded.GetOptions().m_nJpegQuality <= 100);
+    Check(loaded.GetOptions().m_nRecordLimitTime >= 0 && loaded.GetOptions().m_nRecordLimitTime <= CKXQUIVAConfig::kMaxRecordLimitSeconds);
+    Check(!loaded.GetOptions().m_strTempFolder.IsEmpty());
+    Check(loaded.GetPlacement().m_nWindowX >= 0 && loaded.GetPlacement().m_nWindowY >= 0);  // one monitor at the origin
     Check(loaded.m_defaultDevice.render >= 0 && loaded.m_defaultDevice.render <= 2);
     for (INT_PTR i = 0; i < loaded.m_devices.GetSize(); ++i) {
         Check(!loaded.m_devices[i]->device.IsEmpty());
         Check(loaded.m_devices[i]->render >= 0 && loaded.m_devices[i]->render <= 2);
         Check(!loaded.m_devices[i]->formatType.IsEmpty());
     }
-    loaded.GetDeviceSettings(loaded.m_strDeviceName);
+    loaded.GetDeviceSettings(loaded.GetPlacement().m_strDeviceName);
 
     loaded.SaveLastSave();
     loaded.SaveConfig();
@@ -97,9 +97,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     saved.LoadConfig();
     saved.LoadDeviceConfig();
     CheckOptions(loaded, saved);
-    Check(loaded.m_nWindowX == saved.m_nWindowX && loaded.m_nWindowY == saved.m_nWindowY &&
-          loaded.m_nWindowWidth == saved.m_nWindowWidth && loaded.m_nWindowHeight == saved.m_nWindowHeight &&
-          loaded.m_bThumbnailShow == saved.m_bThumbnailShow && loaded.m_nThumbnailSize == saved.m_nThumbnailSize);
+    Check(loaded.GetPlacement().m_nWindowX == saved.GetPlacement().m_nWindowX && loaded.GetPlacement().m_nWindowY == saved.GetPlacement().m_nWindowY &&
+          loaded.GetPlacement().m_nWindowWidth == saved.GetPlacement().m_nWindowWidth && loaded.GetPlacement().m_nWindowHeight == saved.GetPlacement().m_nWindowHeight &&
+          loaded.GetPlacement().m_bThumbnailShow == saved.GetPlacement().m_bThumbnailShow && loaded.GetPlacement().m_nThumbnailSize == saved.GetPlacement().m_nThumbnailSize);
     Check(SameRecord(loaded.m_defaultDevice, saved.m_defaultDevice));
     Check(loaded.m_devices.GetSize() == saved.m_devices.GetSize());
     for (INT_PTR i = 0; i < loaded.m_devices.GetSize(); ++i)

@@ -31,7 +31,7 @@ protected:
 TEST_P(HrbConnection, OpensWithTheAccountOfTheHelperLibraries)
 {
     CKXQUIVAConfig config;
-    EXPECT_EQ(config.m_bPostgreSQL, Pg() ? 1 : 0);
+    EXPECT_EQ(config.GetConnectionSettings().m_bPostgreSQL, Pg() ? 1 : 0);
     CKXAdoConnection* c = config.ConnectDatabase();
     ASSERT_NE(c, nullptr) << config.m_pConnection->GetErrorText().ToUtf8();
     EXPECT_TRUE(c->IsOpen());

@@ -103,12 +103,14 @@ protected:
     // Stills go to the PACS at the loopback port as institution 77.
     void SendTo(uint16_t port)
     {
-        config.m_bSendDICOM = 1;
+        CKXQUIVAConfig::Options options = config.GetOptions();
+        options.m_bSendDICOM = 1;
+        config.SetOptions(options);
         config.m_bPacsKindSeen = 1;
-        config.m_strPacsHost = L"127.0.0.1";
-        config.m_strPacsPort = CString(std::to_wstring(port).c_str());
-        config.m_strPacsAETitle = L"PACS";
-        config.m_strInstitutionNumber = L"77";
+        config.SetPacsServerIp(L"127.0.0.1");
+        config.SetPacsPort(CString(std::to_wstring(port).c_str()));
+        config.SetPacsAETitle(L"PACS");
+        config.SetInstitutionNumber(L"77");
     }
     std::vector<std::string> ImageFiles()
     {
@@ -318,7 +320,7 @@ TEST_P(Commit, StillsArriveAtThePacsUnderTheirRowsNumbers)
     fs::create_directories(m_dir.Native("strict"));
     quiva::test::Storescp strict(m_dir.Native("strict"), {"--refuse"});
     ASSERT_TRUE(strict.running());
-    config.m_strPacsPort = CString(std::to_wstring(strict.port()).c_str());
+    config.SetPacsPort(CString(std::to_wstring(strict.port()).c_str()));
     Still(m, "4.bmp");
     EXPECT_EQ(m->Commit(), 0);
     EXPECT_EQ(Count(L"SELECT COUNT(*) FROM MIMG"), 4);
@@ -419,7 +421,7 @@ TEST_P(Commit, ThePersonLearnsHowManyStillsMissedThePacsAndWhy)
     fs::create_directories(m_dir.Native("strict"));
     quiva::test::Storescp strict(m_dir.Native("strict"), {"--refuse"});
     ASSERT_TRUE(strict.running());
-    config.m_strPacsPort = CString(std::to_wstring(strict.port()).c_str());
+    config.SetPacsPort(CString(std::to_wstring(strict.port()).c_str()));
     Still(m, "4.bmp");
     EXPECT_EQ(save(), (Shown{{L"PACS 전송 오류", L"영상 1장이 PACS에 저장되지 않았습니다.\nPACS가 영상을 받지 않았습니다: 1장"}}));
     // A PACS that takes the still, and one that is not sendable (no institution number for its
@@ -427,10 +429,10 @@ TEST_P(Commit, ThePersonLearnsHowManyStillsMissedThePacsAndWhy)
     fs::create_directories(m_dir.Native("pacs"));
     quiva::test::Storescp pacs(m_dir.Native("pacs"), {});
     ASSERT_TRUE(pacs.running());
-    config.m_strPacsPort = CString(std::to_wstring(pacs.port()).c_str());
+    config.SetPacsPort(CString(std::to_wstring(pacs.port()).c_str()));
     Still(m, "5.bmp");
     EXPECT_EQ(save(), Shown{});
-    config.m_strInstitutionNumber = L"";
+    config.SetInstitutionNumber(L"");
     Still(m, "6.bmp");
     EXPECT_EQ(save(), (Shown{{L"PACS 전송 오류", L"영상 1장이 PACS에 저장되지 않았습니다.\n보낼 수 없는 영상입니다: 1장"}}));
     EXPECT_EQ(Count(L"SELECT COUNT(*) FROM MIMG"), 6);

@@ -79,12 +79,16 @@ TEST_F(CaptureModel, StillsAsBmpOrJpegWithTheShutterSound)
 
     // JPEG: only the .jpg remains, it decodes, and the quality is applied. A second still in the
     // same millisecond takes the next name instead of replacing the first.
-    config.m_bSaveJpegFormat = 1;
-    config.m_nJpegQuality = 100;
+    CKXQUIVAConfig::Options options = config.GetOptions();
+    options.m_bSaveJpegFormat = 1;
+    options.m_nJpegQuality = 100;
+    config.SetOptions(options);
     m->CaptureStill();
-    config.m_nJpegQuality = 10;
+    options.m_nJpegQuality = 10;
+    config.SetOptions(options);
     m->CaptureStill();
-    config.m_nJpegQuality = 150;  // clamped, not refused
+    options.m_nJpegQuality = 150;  // clamped, not refused
+    config.SetOptions(options);
     m->CaptureStill();
     EXPECT_EQ(FilesOf(folder), (std::vector<std::string>{"143000000.bmp", "143000001.jpg", "143000002.jpg",
                                                           "143000003.jpg", "info.xml"}));
@@ -98,7 +102,9 @@ TEST_F(CaptureModel, StillsAsBmpOrJpegWithTheShutterSound)
 TEST_F(CaptureModel, AJpegThatCannotBeWrittenKeepsAndListsTheBmp)
 {
     quiva::ScopedVirtualClock clock;
-    config.m_bSaveJpegFormat = 1;
+    CKXQUIVAConfig::Options options = config.GetOptions();
+    options.m_bSaveJpegFormat = 1;
+    config.SetOptions(options);
     CKXQUIVACaptureModel* m = Model();
     const std::string folder = Store("12345/Endo/20240105");
     // Between the BMP and its JPEG (at the shutter sound) a folder takes the JPEG's name, so
@@ -165,7 +171,9 @@ TEST_F(CaptureModel, AStillThatCannotBeFiledIsToldAndLeavesNothingBehind)
 TEST_F(CaptureModel, RecordingStopsAtItsLimitAndIsFiledWhereItStarted)
 {
     quiva::ScopedVirtualClock clock;
-    config.m_nRecordLimitTime = 1;
+    CKXQUIVAConfig::Options options = config.GetOptions();
+    options.m_nRecordLimitTime = 1;
+    config.SetOptions(options);
     CKXQUIVACaptureModel* m = Model();
     ASSERT_EQ(m->StartRecording(30), 1);
     EXPECT_TRUE(m->IsRecordingPending());
@@ -194,7 +202,9 @@ TEST_F(CaptureModel, RecordingStopsAtItsLimitAndIsFiledWhereItStarted)
 TEST_F(CaptureModel, UserStopAndDestructionKeepTheRecording)
 {
     quiva::ScopedVirtualClock clock;
-    config.m_nRecordLimitTime = 0;
+    CKXQUIVAConfig::Options options = config.GetOptions();
+    options.m_nRecordLimitTime = 0;
+    config.SetOptions(options);
     CKXQUIVACaptureModel* m = Model();
     ASSERT_EQ(m->StartRecording(30), 1);
     clock->Advance(500);
@@ -229,7 +239,9 @@ TEST_F(CaptureModel, AStartTheEngineRefusesRecordsNothing)
     EXPECT_TRUE(sounds.Played().empty());
     EXPECT_EQ(FilesOf(Store("12345/Endo/20240105")), std::vector<std::string>{});
     // Video switched off: the record key takes a still (when the preview runs).
-    config.m_bUseVideo = 0;
+    CKXQUIVAConfig::Options options = config.GetOptions();
+    options.m_bUseVideo = 0;
+    config.SetOptions(options);
     EXPECT_EQ(m->StartRecording(30), 1);
     EXPECT_EQ(m->GetFileCount(), 0);
 }

@@ -20,18 +20,18 @@ protected:
 
 void ExpectDefaults(const CKXQUIVAConfig& c, int recordLimit)
 {
-    EXPECT_EQ(c.m_bSaveWhenClose, 1);
-    EXPECT_EQ(c.m_bWriteGraphFile, 0);
-    EXPECT_EQ(c.m_bUseVideo, 1);
-    EXPECT_EQ(c.m_bSaveJpegFormat, 1);
-    EXPECT_EQ(c.m_nJpegQuality, 100);
-    EXPECT_EQ(c.m_nRecordLimitTime, recordLimit);
-    EXPECT_EQ(c.m_nCaptureKey, 32);
-    EXPECT_EQ(c.m_bApplyColor, 1);
-    EXPECT_EQ(c.m_bSourceFile, 0);
-    EXPECT_EQ(c.m_bSourceDvd, 0);
-    EXPECT_EQ(c.m_bSendDICOM, 0);
-    EXPECT_EQ(c.m_strTempFolder, L"c:\\HRB4100\\temp\\image");
+    EXPECT_EQ(c.GetOptions().m_bSaveWhenClose, 1);
+    EXPECT_EQ(c.GetOptions().m_bWriteGraphFile, 0);
+    EXPECT_EQ(c.GetOptions().m_bUseVideo, 1);
+    EXPECT_EQ(c.GetOptions().m_bSaveJpegFormat, 1);
+    EXPECT_EQ(c.GetOptions().m_nJpegQuality, 100);
+    EXPECT_EQ(c.GetOptions().m_nRecordLimitTime, recordLimit);
+    EXPECT_EQ(c.GetOptions().m_nCaptureKey, 32);
+    EXPECT_EQ(c.GetOptions().m_bApplyColor, 1);
+    EXPECT_EQ(c.GetOptions().m_bSourceFile, 0);
+    EXPECT_EQ(c.GetOptions().m_bSourceDvd, 0);
+    EXPECT_EQ(c.GetOptions().m_bSendDICOM, 0);
+    EXPECT_EQ(c.GetOptions().m_strTempFolder, L"c:\\HRB4100\\temp\\image");
 }
 
 }  // namespace
@@ -65,24 +65,24 @@ TEST_F(ConfigFile, AFileAsTheApplicationWritesItLoadsEveryValue)
                 "  <pacs><MWL ip=\"10.1.2.3\" port=\"104\" aeTitle=\"PACS1\" machine=\"12345678\" sendDICOM=\"1\" /></pacs>\n"
                 "</Configruation>\n");
     CKXQUIVAConfig c;
-    c.m_strInstitutionNumber = L"77";  // from the database, read before the file
+    c.SetInstitutionNumber(L"77");  // from the database, read before the file
     c.LoadConfig();
-    EXPECT_EQ(c.m_bSaveWhenClose, 0);
-    EXPECT_EQ(c.m_bWriteGraphFile, 1);
-    EXPECT_EQ(c.m_bUseVideo, 0);
-    EXPECT_EQ(c.m_bSaveJpegFormat, 0);
-    EXPECT_EQ(c.m_nJpegQuality, 85);
-    EXPECT_EQ(c.m_nRecordLimitTime, 120);
-    EXPECT_EQ(c.m_nCaptureKey, 123);
-    EXPECT_EQ(c.m_bApplyColor, 0);
-    EXPECT_EQ(c.m_strTempFolder, L"e:\\store\\images");
-    EXPECT_EQ(c.m_bSourceFile, 1);
-    EXPECT_EQ(c.m_bSourceDvd, 1);
+    EXPECT_EQ(c.GetOptions().m_bSaveWhenClose, 0);
+    EXPECT_EQ(c.GetOptions().m_bWriteGraphFile, 1);
+    EXPECT_EQ(c.GetOptions().m_bUseVideo, 0);
+    EXPECT_EQ(c.GetOptions().m_bSaveJpegFormat, 0);
+    EXPECT_EQ(c.GetOptions().m_nJpegQuality, 85);
+    EXPECT_EQ(c.GetOptions().m_nRecordLimitTime, 120);
+    EXPECT_EQ(c.GetOptions().m_nCaptureKey, 123);
+    EXPECT_EQ(c.GetOptions().m_bApplyColor, 0);
+    EXPECT_EQ(c.GetOptions().m_strTempFolder, L"e:\\store\\images");
+    EXPECT_EQ(c.GetOptions().m_bSourceFile, 1);
+    EXPECT_EQ(c.GetOptions().m_bSourceDvd, 1);
     EXPECT_EQ(c.GetPacsServerIp(), L"10.1.2.3");
     EXPECT_EQ(c.GetPacsPort(), L"104");
     EXPECT_EQ(c.GetPacsAETitle(), L"PACS1");
     EXPECT_EQ(c.GetInstitutionNumber(), L"12345678");
-    EXPECT_EQ(c.m_bSendDICOM, 1);
+    EXPECT_EQ(c.GetOptions().m_bSendDICOM, 1);
 }
 
 TEST_F(ConfigFile, BooleansAreComparedAsExactCaseSensitiveTexts)
@@ -92,14 +92,14 @@ TEST_F(ConfigFile, BooleansAreComparedAsExactCaseSensitiveTexts)
                 "<pacs><MWL sendDICOM=\"TRUE\"/></pacs></Configruation>");
     CKXQUIVAConfig c;
     c.LoadConfig();
-    EXPECT_EQ(c.m_bSaveWhenClose, 1);
-    EXPECT_EQ(c.m_bWriteGraphFile, 0);
-    EXPECT_EQ(c.m_bUseVideo, 1);
-    EXPECT_EQ(c.m_bSaveJpegFormat, 1);
-    EXPECT_EQ(c.m_bApplyColor, 1);
-    EXPECT_EQ(c.m_bSourceFile, 0);
-    EXPECT_EQ(c.m_bSourceDvd, 0);
-    EXPECT_EQ(c.m_bSendDICOM, 0);
+    EXPECT_EQ(c.GetOptions().m_bSaveWhenClose, 1);
+    EXPECT_EQ(c.GetOptions().m_bWriteGraphFile, 0);
+    EXPECT_EQ(c.GetOptions().m_bUseVideo, 1);
+    EXPECT_EQ(c.GetOptions().m_bSaveJpegFormat, 1);
+    EXPECT_EQ(c.GetOptions().m_bApplyColor, 1);
+    EXPECT_EQ(c.GetOptions().m_bSourceFile, 0);
+    EXPECT_EQ(c.GetOptions().m_bSourceDvd, 0);
+    EXPECT_EQ(c.GetOptions().m_bSendDICOM, 0);
 }
 
 TEST_F(ConfigFile, NumbersAreReadAsDecimalsAndKeptInRange)
@@ -123,9 +123,9 @@ TEST_F(ConfigFile, NumbersAreReadAsDecimalsAndKeptInRange)
                     k.limit + "\" captureKey=\"" + k.key + "\"/></Configruation>");
         CKXQUIVAConfig c;
         c.LoadConfig();
-        EXPECT_EQ(c.m_nJpegQuality, k.expectedQuality) << k.quality;
-        EXPECT_EQ(c.m_nRecordLimitTime, k.expectedLimit) << k.limit;
-        EXPECT_EQ(c.m_nCaptureKey, k.expectedKey) << k.key;
+        EXPECT_EQ(c.GetOptions().m_nJpegQuality, k.expectedQuality) << k.quality;
+        EXPECT_EQ(c.GetOptions().m_nRecordLimitTime, k.expectedLimit) << k.limit;
+        EXPECT_EQ(c.GetOptions().m_nCaptureKey, k.expectedKey) << k.key;
     }
 }
 
@@ -148,7 +148,7 @@ TEST_F(ConfigFile, TheTemporaryFolderStaysUnderTheDataFolder)
         WriteConfig(std::string("<Configruation><options/>") + k.element + "</Configruation>");
         CKXQUIVAConfig c;
         c.LoadConfig();
-        EXPECT_EQ(c.m_strTempFolder, k.expected) << k.element;
+        EXPECT_EQ(c.GetOptions().m_strTempFolder, k.expected) << k.element;
     }
 }
 
@@ -188,7 +188,7 @@ TEST_F(ConfigFile, AFileInTheWorkingFolderIsReadAndCopiedAsLoaded)
     WriteAll(Cwd("QUIVA.Capture.Config"), text);
     CKXQUIVAConfig c;
     c.LoadConfig();
-    EXPECT_EQ(c.m_nJpegQuality, 70);
+    EXPECT_EQ(c.GetOptions().m_nJpegQuality, 70);
     ASSERT_TRUE(std::filesystem::exists(Exe("QUIVA.Capture.Config")));
     std::string copy = ReadAll(Exe("QUIVA.Capture.Config"));
     // What was read, not a document made from the options.
@@ -199,7 +199,7 @@ TEST_F(ConfigFile, AFileInTheWorkingFolderIsReadAndCopiedAsLoaded)
     // Once there, the exe folder's file is the one read.
     WriteAll(Cwd("QUIVA.Capture.Config"), std::string(kHeader) + "<Configruation><options JpegQuality=\"10\"/></Configruation>");
     c.LoadConfig();
-    EXPECT_EQ(c.m_nJpegQuality, 70);
+    EXPECT_EQ(c.GetOptions().m_nJpegQuality, 70);
 }
 
 TEST_F(ConfigFile, NoCopyFromTheWorkingFolderOfAFileThatDoesNotParseOrWithoutAnExeFolder)
@@ -215,7 +215,7 @@ TEST_F(ConfigFile, NoCopyFromTheWorkingFolderOfAFileThatDoesNotParseOrWithoutAnE
     WriteAll(Cwd("QUIVA.Capture.Config"), std::string(kHeader) + "<Configruation><options JpegQuality=\"60\"/></Configruation>");
     CKXQUIVAConfig c;
     c.LoadConfig();
-    EXPECT_EQ(c.m_nJpegQuality, 60);
+    EXPECT_EQ(c.GetOptions().m_nJpegQuality, 60);
     EXPECT_FALSE(std::filesystem::exists(Root("exe")));
     // Saving does not make the folder either.
     c.SaveConfig();
@@ -227,18 +227,20 @@ TEST_F(ConfigFile, ASavedFileHoldsTheFourElementsInOrderAndReadsBack)
     WriteConfig("<Configruation><junk/><pacs><MWL ip=\"old\"/></pacs><options useVideo=\"FALSE\"/></Configruation>");
     CKXQUIVAConfig c;
     c.LoadConfig();
-    c.m_bSaveWhenClose = 0;
-    c.m_bWriteGraphFile = 1;
-    c.m_nJpegQuality = 90;
-    c.m_nRecordLimitTime = 600;
-    c.m_nCaptureKey = 19;
-    c.m_bApplyColor = 0;
-    c.m_strTempFolder = L"c:\\a<b>\\img";
-    c.SetPacsServerIp(L"192.168.0.9");
-    c.SetPacsPort(L"11112");
-    c.SetPacsAETitle(L"STORE_SCP");
-    c.SetInstitutionNumber(L"31200");
-    c.m_bSendDICOM = 1;
+    CKXQUIVAConfig::Options options = c.GetOptions();
+    options.m_bSaveWhenClose = 0;
+    options.m_bWriteGraphFile = 1;
+    options.m_nJpegQuality = 90;
+    options.m_nRecordLimitTime = 600;
+    options.m_nCaptureKey = 19;
+    options.m_bApplyColor = 0;
+    options.m_strTempFolder = L"c:\\a<b>\\img";
+    options.m_strPacsHost = L"192.168.0.9";
+    options.m_strPacsPort = L"11112";
+    options.m_strPacsAETitle = L"STORE_SCP";
+    options.m_strInstitutionNumber = L"31200";
+    options.m_bSendDICOM = 1;
+    c.SetOptions(options);
     c.SaveConfig();
 
     std::string text = ReadAll(Exe("QUIVA.Capture.Config"));
@@ -259,16 +261,16 @@ TEST_F(ConfigFile, ASavedFileHoldsTheFourElementsInOrderAndReadsBack)
 
     CKXQUIVAConfig back;
     back.LoadConfig();
-    EXPECT_EQ(back.m_bSaveWhenClose, 0);
-    EXPECT_EQ(back.m_bWriteGraphFile, 1);
-    EXPECT_EQ(back.m_bUseVideo, 0);
-    EXPECT_EQ(back.m_nJpegQuality, 90);
-    EXPECT_EQ(back.m_nRecordLimitTime, 600);
-    EXPECT_EQ(back.m_nCaptureKey, 19);
-    EXPECT_EQ(back.m_bApplyColor, 0);
-    EXPECT_EQ(back.m_strTempFolder, L"c:\\a<b>\\img");
+    EXPECT_EQ(back.GetOptions().m_bSaveWhenClose, 0);
+    EXPECT_EQ(back.GetOptions().m_bWriteGraphFile, 1);
+    EXPECT_EQ(back.GetOptions().m_bUseVideo, 0);
+    EXPECT_EQ(back.GetOptions().m_nJpegQuality, 90);
+    EXPECT_EQ(back.GetOptions().m_nRecordLimitTime, 600);
+    EXPECT_EQ(back.GetOptions().m_nCaptureKey, 19);
+    EXPECT_EQ(back.GetOptions().m_bApplyColor, 0);
+    EXPECT_EQ(back.GetOptions().m_strTempFolder, L"c:\\a<b>\\img");
     EXPECT_EQ(back.GetInstitutionNumber(), L"31200");
-    EXPECT_EQ(back.m_bSendDICOM, 1);
+    EXPECT_EQ(back.GetOptions().m_bSendDICOM, 1);
 }
 
 TEST_F(ConfigFile, TheImageRootIsTheFirstOfDEFHoldingTheDataFolderElseC)
@@ -277,14 +279,14 @@ TEST_F(ConfigFile, TheImageRootIsTheFirstOfDEFHoldingTheDataFolderElseC)
     {
         CKXQUIVAConfig c;  // c: is taken even without the folder
         EXPECT_EQ(c.GetImageRoot(), L"c:\\HRB4100");
-        EXPECT_EQ(c.m_strTempFolder, L"c:\\HRB4100\\temp\\image");
+        EXPECT_EQ(c.GetOptions().m_strTempFolder, L"c:\\HRB4100\\temp\\image");
     }
     MapDrive('d', false);
     MapDrive('f', true);
     {
         CKXQUIVAConfig c;
         EXPECT_EQ(c.GetImageRoot(), L"f:\\HRB4100");
-        EXPECT_EQ(c.m_strTempFolder, L"f:\\HRB4100\\temp\\image");
+        EXPECT_EQ(c.GetOptions().m_strTempFolder, L"f:\\HRB4100\\temp\\image");
     }
     MapDrive('e', true);
     CKXQUIVAConfig c;

@@ -32,7 +32,9 @@ protected:
         RegisterClassW(&wc);
         std::filesystem::create_directories(Native("store"));
         manager.EnsureImageRoot(Win("store"));
-        config.m_bSaveJpegFormat = 0;
+        CKXQUIVAConfig::Options options = config.GetOptions();
+        options.m_bSaveJpegFormat = 0;
+        config.SetOptions(options);
         manager.m_pConfig = &config;
     }
     void TearDown() override

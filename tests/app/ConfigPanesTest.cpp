@@ -24,7 +24,9 @@ protected:
         config->SetPacsPort(L"104");
         config->SetPacsAETitle(L"PACS");
         config->SetInstitutionNumber(L"31234567");
-        config->m_bSendDICOM = 1;
+        CKXQUIVAConfig::Options options = config->GetOptions();
+        options.m_bSendDICOM = 1;
+        config->SetOptions(options);
         page.m_pConfig = config.get();
         page.Create(4, 0, 0, 0, 0);
     }
@@ -72,7 +74,7 @@ TEST_F(PacsPage, ShowsTheConfigurationAndStoresWhatWasTypedOnApply)
         ClickDialogButton(d, 8);
     });
     // Sending off is stored together with the four values.
-    EXPECT_EQ(config->m_bSendDICOM, 0);
+    EXPECT_EQ(config->GetOptions().m_bSendDICOM, 0);
     EXPECT_EQ(config->GetPacsServerIp().str(), L"127.0.0.1");
     EXPECT_EQ(config->GetPacsAETitle().str(), L"STORE_SCP");
     EXPECT_EQ(config->GetPacsPort().str(), L"11112");
@@ -87,7 +89,7 @@ TEST_F(PacsPage, ShowsTheConfigurationAndStoresWhatWasTypedOnApply)
     reread->LoadConfig();
     EXPECT_EQ(reread->GetPacsServerIp().str(), L"127.0.0.1");
     EXPECT_EQ(reread->GetPacsPort().str(), L"11112");
-    EXPECT_EQ(reread->m_bSendDICOM, 0);
+    EXPECT_EQ(reread->GetOptions().m_bSendDICOM, 0);
 }
 
 TEST_F(PacsPage, ClosingWithoutApplyChangesNothing)
@@ -100,7 +102,7 @@ TEST_F(PacsPage, ClosingWithoutApplyChangesNothing)
     });
     page.Refresh();
     EXPECT_EQ(config->GetPacsPort().str(), L"104");
-    EXPECT_EQ(config->m_bSendDICOM, 1);
+    EXPECT_EQ(config->GetOptions().m_bSendDICOM, 1);
     EXPECT_FALSE(std::filesystem::exists(Exe("QUIVA.Capture.Config")));
 }
 
@@ -163,7 +165,7 @@ TEST_F(PacsPage, TheStoredValuesAreThoseTheNextSendUses)
     // The next send reads the file the page wrote.
     auto reread = NewConfig();
     reread->LoadConfig();
-    ASSERT_EQ(reread->m_bSendDICOM, 1);
+    ASSERT_EQ(reread->GetOptions().m_bSendDICOM, 1);
     WriteAll(m_dir.Native("still.jpg"), MakeJpeg(64, 48, JpegKind::YCbCrJfif));
     CKXSendDicomModel model;
     model.chartNo = L"1234";
@@ -205,10 +207,12 @@ TEST(PacsValues, PortsAndTitlesAPeerTakes)
 
 TEST_F(OptionsPage, ValuesGoToTheConfigurationAndItsFileWhenTheDialogCloses)
 {
-    config->m_bUseVideo = 1;
-    config->m_nRecordLimitTime = 30;
-    config->m_bSaveJpegFormat = 1;
-    config->m_nJpegQuality = 90;
+    CKXQUIVAConfig::Options options = config->GetOptions();
+    options.m_bUseVideo = 1;
+    options.m_nRecordLimitTime = 30;
+    options.m_bSaveJpegFormat = 1;
+    options.m_nJpegQuality = 90;
+    config->SetOptions(options);
     Build();
     EXPECT_EQ(page.m_recordLimitEdit.GetEditText().str(), L"30");
     EXPECT_FLOAT_EQ(page.m_qualitySlider.GetValue(), 90.0f);
@@ -221,13 +225,13 @@ TEST_F(OptionsPage, ValuesGoToTheConfigurationAndItsFileWhenTheDialogCloses)
         ClickDialogButton(d, 8);
     });
     // Nothing is stored before the dialog has closed and the page is refreshed.
-    EXPECT_EQ(config->m_bUseVideo, 1);
+    EXPECT_EQ(config->GetOptions().m_bUseVideo, 1);
     page.m_qualitySlider.SetValue(72.9f);
     page.Refresh();
-    EXPECT_EQ(config->m_bUseVideo, 0);
-    EXPECT_EQ(config->m_nRecordLimitTime, 120);
-    EXPECT_EQ(config->m_bSaveJpegFormat, 0);
-    EXPECT_EQ(config->m_nJpegQuality, 72);  // truncated, not rounded
+    EXPECT_EQ(config->GetOptions().m_bUseVideo, 0);
+    EXPECT_EQ(config->GetOptions().m_nRecordLimitTime, 120);
+    EXPECT_EQ(config->GetOptions().m_bSaveJpegFormat, 0);
+    EXPECT_EQ(config->GetOptions().m_nJpegQuality, 72);  // truncated, not rounded
     const std::string file = Exe("QUIVA.Capture.Config");
     EXPECT_EQ(FileAttribute(file, L"/options", L"useVideo"), L"FALSE");
     EXPECT_EQ(FileAttribute(file, L"/options", L"recordLimitTime"), L"120");
@@ -237,8 +241,10 @@ TEST_F(OptionsPage, ValuesGoToTheConfigurationAndItsFileWhenTheDialogCloses)
 
 TEST_F(OptionsPage, ALimitOutsideADayIsRefusedAndTheOneInForceStays)
 {
-    config->m_nRecordLimitTime = 45;
-    config->m_bUseVideo = 1;
+    CKXQUIVAConfig::Options options = config->GetOptions();
+    options.m_nRecordLimitTime = 45;
+    options.m_bUseVideo = 1;
+    config->SetOptions(options);
     Build();
     page.m_recordLimitEdit.SetEditText(L"-5", nullptr);
     page.m_useVideoCheck.checked = 0;
@@ -250,9 +256,9 @@ TEST_F(OptionsPage, ALimitOutsideADayIsRefusedAndTheOneInForceStays)
     page.Refresh();
     EXPECT_NE(told.find(L"86400"), std::wstring::npos);
     EXPECT_NE(told.find(L"45"), std::wstring::npos);
-    EXPECT_EQ(config->m_nRecordLimitTime, 45);
+    EXPECT_EQ(config->GetOptions().m_nRecordLimitTime, 45);
     // The other values are stored all the same.
-    EXPECT_EQ(config->m_bUseVideo, 0);
+    EXPECT_EQ(config->GetOptions().m_bUseVideo, 0);
     EXPECT_EQ(FileAttribute(Exe("QUIVA.Capture.Config"), L"/options", L"recordLimitTime"), L"45");
 }
 

@@ -224,7 +224,7 @@ TEST_F(VideoControlPage, ColourApplicationOffRebuildsThePreviewWithoutTheEffect)
         ClickControl(d, page.m_applyColorCheck);
         ClickDialogButton(d, 8);
     });
-    EXPECT_EQ(m_config->m_bApplyColor, 0);
+    EXPECT_EQ(m_config->GetOptions().m_bApplyColor, 0);
     EXPECT_EQ(FileAttribute(Exe("QUIVA.Capture.Config"), L"/options", L"applyColor"), L"0");
     EXPECT_FALSE(m_engine.Filter(L"Color Control"));
     EXPECT_TRUE(m_engine.m_bRunning);
@@ -237,14 +237,16 @@ TEST_F(VideoControlPage, ColourApplicationOffRebuildsThePreviewWithoutTheEffect)
         ClickControl(d, page.m_applyColorCheck);
         ClickDialogButton(d, 8);
     });
-    EXPECT_EQ(m_config->m_bApplyColor, 1);
+    EXPECT_EQ(m_config->GetOptions().m_bApplyColor, 1);
     EXPECT_TRUE(m_engine.Filter(L"Color Control"));
     EXPECT_EQ(EngineColors(), (std::vector<int>{0, 0, 40, 0}));
 }
 
 TEST_F(VideoControlPage, WithoutColourApplicationThePreviousValuesAreTheStoredOnes)
 {
-    m_config->m_bApplyColor = 0;
+    CKXQUIVAConfig::Options options = m_config->GetOptions();
+    options.m_bApplyColor = 0;
+    m_config->SetOptions(options);
     _KXCaptureStudyConfig record;
     record.hue = 1, record.saturation = 2, record.brightness = 3, record.contrast = 4;
     m_config->SetDeviceSettings(kCamera, record);

@@ -53,12 +53,12 @@ TEST_F(LastSave, WithoutAFileTheWindowIsCentredOnTheCursorsMonitor)
     MoveCursor(100, 100);
     g_bNoPrevent = 1;
     c.LoadLastSave();
-    EXPECT_EQ(c.m_nWindowX, 560);
-    EXPECT_EQ(c.m_nWindowY, 240);
-    EXPECT_EQ(c.m_nWindowWidth, 800);
-    EXPECT_EQ(c.m_nWindowHeight, 600);
-    EXPECT_EQ(c.m_bThumbnailShow, 1);
-    EXPECT_EQ(c.m_nThumbnailSize, 200);
+    EXPECT_EQ(c.GetPlacement().m_nWindowX, 560);
+    EXPECT_EQ(c.GetPlacement().m_nWindowY, 240);
+    EXPECT_EQ(c.GetPlacement().m_nWindowWidth, 800);
+    EXPECT_EQ(c.GetPlacement().m_nWindowHeight, 600);
+    EXPECT_EQ(c.GetPlacement().m_bThumbnailShow, 1);
+    EXPECT_EQ(c.GetPlacement().m_nThumbnailSize, 200);
     EXPECT_TRUE(c.GetDeviceName().IsEmpty());
     EXPECT_EQ(g_bNoPrevent, 1);  // kept without a file
     EXPECT_FALSE(std::filesystem::exists(Exe("QUIVA.Capture.LastSave")));
@@ -66,8 +66,8 @@ TEST_F(LastSave, WithoutAFileTheWindowIsCentredOnTheCursorsMonitor)
     TwoMonitors();
     MoveCursor(-500, 300);
     c.LoadLastSave();
-    EXPECT_EQ(c.m_nWindowX, -1920 + 960 - 400);
-    EXPECT_EQ(c.m_nWindowY, 240);
+    EXPECT_EQ(c.GetPlacement().m_nWindowX, -1920 + 960 - 400);
+    EXPECT_EQ(c.GetPlacement().m_nWindowY, 240);
 }
 
 TEST_F(LastSave, ANegativePositionStaysOnlyOnAnAttachedMonitor)
@@ -86,16 +86,16 @@ TEST_F(LastSave, ANegativePositionStaysOnlyOnAnAttachedMonitor)
     for (const Case& k : withLeft) {
         WriteWindow(k.x, k.y);
         c.LoadLastSave();
-        EXPECT_EQ(c.m_nWindowX, k.expectedX) << k.x << "," << k.y;
-        EXPECT_EQ(c.m_nWindowY, k.expectedY) << k.x << "," << k.y;
-        EXPECT_EQ(c.m_nWindowWidth, 1024);
+        EXPECT_EQ(c.GetPlacement().m_nWindowX, k.expectedX) << k.x << "," << k.y;
+        EXPECT_EQ(c.GetPlacement().m_nWindowY, k.expectedY) << k.x << "," << k.y;
+        EXPECT_EQ(c.GetPlacement().m_nWindowWidth, 1024);
     }
     // The left monitor detached.
     quiva::ui::SetMonitors({MonitorArea{{0, 0, 1920, 1080}, {0, 0, 1920, 1040}}});
     WriteWindow(-1700, 100);
     c.LoadLastSave();
-    EXPECT_EQ(c.m_nWindowX, 0);
-    EXPECT_EQ(c.m_nWindowY, 100);
+    EXPECT_EQ(c.GetPlacement().m_nWindowX, 0);
+    EXPECT_EQ(c.GetPlacement().m_nWindowY, 100);
 }
 
 TEST_F(LastSave, TheYTestUsesTheXAsRead)
@@ -107,20 +107,20 @@ TEST_F(LastSave, TheYTestUsesTheXAsRead)
     // test, yet the second test still sees -50 and keeps y.
     WriteWindow(-50, -10);
     c.LoadLastSave();
-    EXPECT_EQ(c.m_nWindowX, -50);
-    EXPECT_EQ(c.m_nWindowY, -10);
+    EXPECT_EQ(c.GetPlacement().m_nWindowX, -50);
+    EXPECT_EQ(c.GetPlacement().m_nWindowY, -10);
     WriteWindow(-150, -10);
     c.LoadLastSave();
-    EXPECT_EQ(c.m_nWindowX, 0);
-    EXPECT_EQ(c.m_nWindowY, 0);
+    EXPECT_EQ(c.GetPlacement().m_nWindowX, 0);
+    EXPECT_EQ(c.GetPlacement().m_nWindowY, 0);
     // SetWindowRect follows the same rule.
     c.SetWindowRect(-150, -500, 640, 480);
-    EXPECT_EQ(c.m_nWindowX, 0);
-    EXPECT_EQ(c.m_nWindowY, 0);
-    EXPECT_EQ(c.m_nWindowWidth, 640);
+    EXPECT_EQ(c.GetPlacement().m_nWindowX, 0);
+    EXPECT_EQ(c.GetPlacement().m_nWindowY, 0);
+    EXPECT_EQ(c.GetPlacement().m_nWindowWidth, 640);
     c.SetWindowRect(-60, -500, 640, 480);
-    EXPECT_EQ(c.m_nWindowX, -60);
-    EXPECT_EQ(c.m_nWindowY, -500);
+    EXPECT_EQ(c.GetPlacement().m_nWindowX, -60);
+    EXPECT_EQ(c.GetPlacement().m_nWindowY, -500);
 }
 
 TEST_F(LastSave, ALoadedFileWithoutValuesGivesZerosAndTheStripOff)
@@ -128,12 +128,12 @@ TEST_F(LastSave, ALoadedFileWithoutValuesGivesZerosAndTheStripOff)
     g_bNoPrevent = 1;
     WriteLastSave("<Last.Save/>");
     c.LoadLastSave();
-    EXPECT_EQ(c.m_nWindowX, 0);
-    EXPECT_EQ(c.m_nWindowY, 0);
-    EXPECT_EQ(c.m_nWindowWidth, 0);
-    EXPECT_EQ(c.m_nWindowHeight, 0);
-    EXPECT_EQ(c.m_bThumbnailShow, 0);
-    EXPECT_EQ(c.m_nThumbnailSize, 0);
+    EXPECT_EQ(c.GetPlacement().m_nWindowX, 0);
+    EXPECT_EQ(c.GetPlacement().m_nWindowY, 0);
+    EXPECT_EQ(c.GetPlacement().m_nWindowWidth, 0);
+    EXPECT_EQ(c.GetPlacement().m_nWindowHeight, 0);
+    EXPECT_EQ(c.GetPlacement().m_bThumbnailShow, 0);
+    EXPECT_EQ(c.GetPlacement().m_nThumbnailSize, 0);
     EXPECT_EQ(g_bNoPrevent, 0);
 }
 
@@ -143,7 +143,7 @@ TEST_F(LastSave, OnlyExactTextsTurnTheStripAndDoNotDisturbOn)
         WriteLastSave(std::string("<Last.Save><thumbnail show=\"") + text + "\"/><options noPrevent=\"" + text +
                       "\"/></Last.Save>");
         c.LoadLastSave();
-        EXPECT_EQ(c.m_bThumbnailShow, std::string(text) == "TRUE") << text;
+        EXPECT_EQ(c.GetPlacement().m_bThumbnailShow, std::string(text) == "TRUE") << text;
         EXPECT_EQ(g_bNoPrevent, std::string(text) == "1") << text;
     }
 }
@@ -152,8 +152,7 @@ TEST_F(LastSave, ASavedFileReadsBackInItsOrder)
 {
     quiva::ui::SetMonitors({MonitorArea{{0, 0, 1920, 1080}, {0, 0, 1920, 1040}}});
     c.SetWindowRect(120, 80, 1280, 900);
-    c.m_bThumbnailShow = 0;
-    c.m_nThumbnailSize = 260;
+    c.SetThumbnail(0, 260);
     c.SetDeviceName(L"내시경 <HD> & \"1\"");
     g_bNoPrevent = 1;
     c.SaveLastSave();
@@ -166,12 +165,12 @@ TEST_F(LastSave, ASavedFileReadsBackInItsOrder)
     g_bNoPrevent = 0;
     CKXQUIVAConfig back;
     back.LoadLastSave();
-    EXPECT_EQ(back.m_nWindowX, 120);
-    EXPECT_EQ(back.m_nWindowY, 80);
-    EXPECT_EQ(back.m_nWindowWidth, 1280);
-    EXPECT_EQ(back.m_nWindowHeight, 900);
-    EXPECT_EQ(back.m_bThumbnailShow, 0);
-    EXPECT_EQ(back.m_nThumbnailSize, 260);
+    EXPECT_EQ(back.GetPlacement().m_nWindowX, 120);
+    EXPECT_EQ(back.GetPlacement().m_nWindowY, 80);
+    EXPECT_EQ(back.GetPlacement().m_nWindowWidth, 1280);
+    EXPECT_EQ(back.GetPlacement().m_nWindowHeight, 900);
+    EXPECT_EQ(back.GetPlacement().m_bThumbnailShow, 0);
+    EXPECT_EQ(back.GetPlacement().m_nThumbnailSize, 260);
     EXPECT_EQ(back.GetDeviceName(), L"내시경 <HD> & \"1\"");
     EXPECT_EQ(g_bNoPrevent, 1);
 }
@@ -182,11 +181,11 @@ TEST_F(LastSave, AFileInTheWorkingFolderIsCopiedAndADamagedOneLeavesTheDefaults)
     WriteAll(Cwd("QUIVA.Capture.LastSave"),
              std::string(kHeader) + "<Last.Save><window x=\"5\" y=\"6\" width=\"900\" height=\"700\"/></Last.Save>");
     c.LoadLastSave();
-    EXPECT_EQ(c.m_nWindowX, 5);
+    EXPECT_EQ(c.GetPlacement().m_nWindowX, 5);
     EXPECT_NE(ReadAll(Exe("QUIVA.Capture.LastSave")).find("x=\"5\""), std::string::npos);
 
     WriteAll(Exe("QUIVA.Capture.LastSave"), std::string(kHeader) + "<Last.Save><window x=\"5\" y=");
     c.LoadLastSave();
-    EXPECT_EQ(c.m_nWindowX, 560);
-    EXPECT_EQ(c.m_nWindowWidth, 800);
+    EXPECT_EQ(c.GetPlacement().m_nWindowX, 560);
+    EXPECT_EQ(c.GetPlacement().m_nWindowWidth, 800);
 }

@@ -86,7 +86,9 @@ TEST_F(SettingDialog, WithThePreviewRunningEveryPageIsOfferedInItsOrderAndPictur
 TEST_F(SettingDialog, HoweverItClosesThePagesApply)
 {
     Start(kCamera);
-    m_config->m_nRecordLimitTime = 30;
+    CKXQUIVAConfig::Options options = m_config->GetOptions();
+    options.m_nRecordLimitTime = 30;
+    m_config->SetOptions(options);
     WhenDialogStands([&](CKXBaseDialog& dialog) {
         auto& d = dynamic_cast<CKXFixDialog&>(dialog);
         auto* tab = TabControl(d);
@@ -103,7 +105,7 @@ TEST_F(SettingDialog, HoweverItClosesThePagesApply)
         ClickCaptionExit(d);
     });
     KXQUIVARunSettingDialog(&m_engine, m_config.get());
-    EXPECT_EQ(m_config->m_nRecordLimitTime, 600);
+    EXPECT_EQ(m_config->GetOptions().m_nRecordLimitTime, 600);
     EXPECT_EQ(FileAttribute(Exe("QUIVA.Capture.Config"), L"/options", L"recordLimitTime"), L"600");
     // The brightness move was not stored: undone.
     EXPECT_EQ(EngineColors(), (std::vector<int>{0, 0, 0, 0}));

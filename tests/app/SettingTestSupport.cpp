@@ -301,7 +301,7 @@ void EngineSettingTest::Start(const wchar_t* device)
 {
     const _KXCaptureStudyConfig record = m_config->GetDeviceSettings(device);
     m_engine.SetRequestedFormat(record.width, record.height, record.fps, record.mediaType);
-    m_engine.m_bColorControl = m_config->m_bApplyColor;
+    m_engine.m_bColorControl = m_config->GetOptions().m_bApplyColor;
     ASSERT_EQ(m_engine.StartPreview(device, m_preview), 1);
     m_engine.SetColorControls(record.hue, record.saturation, record.brightness, record.contrast);
 }

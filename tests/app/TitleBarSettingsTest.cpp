@@ -424,7 +424,7 @@ TEST_P(TitleBarOptions, EachOptionReachesItsFileAndWhatItGoverns)
         });
     });
     EXPECT_NE(told.find(L"86400"), std::wstring::npos) << quiva::WideToUtf8(told);
-    EXPECT_EQ(frame->config.m_nRecordLimitTime, 2);
+    EXPECT_EQ(frame->config.GetOptions().m_nRecordLimitTime, 2);
     EXPECT_EQ(FileAttribute(file, L"/options", L"recordLimitTime"), L"2");
 }
 
@@ -490,8 +490,10 @@ TEST_P(TitleBarOptions, OptionsKeptOnlyInTheFileGovernTheWindowToo)
     constexpr UINT kF9 = 0x78;
     auto writeOptions = [kF9](BOOL saveWhenClose) {
         CKXQUIVAConfig c;
-        c.m_bSaveWhenClose = saveWhenClose;
-        c.m_nCaptureKey = kF9;
+        CKXQUIVAConfig::Options options = c.GetOptions();
+        options.m_bSaveWhenClose = saveWhenClose;
+        options.m_nCaptureKey = kF9;
+        c.SetOptions(options);
         c.SaveConfig();
     };
     fs::create_directories(Root("IMAGE"));
