@@ -50,6 +50,14 @@ bool Bind(void* handle, const char* name, F& slot, std::string* error)
 }
 }  // namespace
 
+template <typename Visit>
+bool CaptureModule::EachExport(Visit visit)
+{
+    return visit("QUIVACaptureShow", Show) && visit("QUIVACaptureShowModal", ShowModal) && visit("QUIVACaptureClose", Close) &&
+           visit("QUIVACaptureClear", Clear) && visit("QUIVACaptureOpen", Open) && visit("QUIVACaptureIsShow", IsShow) &&
+           visit("QUIVACaptureParentWnd", ParentWnd);
+}
+
 bool CaptureModule::Load(const std::string& path, std::string* error)
 {
     Unload();
@@ -59,10 +67,7 @@ bool CaptureModule::Load(const std::string& path, std::string* error)
             *error = dlerror();
         return false;
     }
-    if (Bind(m_handle, "QUIVACaptureShow", Show, error) && Bind(m_handle, "QUIVACaptureShowModal", ShowModal, error) &&
-        Bind(m_handle, "QUIVACaptureClose", Close, error) && Bind(m_handle, "QUIVACaptureClear", Clear, error) &&
-        Bind(m_handle, "QUIVACaptureOpen", Open, error) && Bind(m_handle, "QUIVACaptureIsShow", IsShow, error) &&
-        Bind(m_handle, "QUIVACaptureParentWnd", ParentWnd, error)) {
+    if (EachExport([&](const char* name, auto& slot) { return Bind(m_handle, name, slot, error); })) {
         Segments segments{reinterpret_cast<const char*>(Show)};
         dl_iterate_phdr(FindSegments, &segments);
         m_begin = segments.begin;
@@ -86,10 +91,10 @@ void CaptureModule::Unload()
             mmap(m_begin, static_cast<size_t>(m_end - m_begin), PROT_NONE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_FIXED_NOREPLACE, -1, 0);
     }
     m_handle = nullptr;
-    Show = ShowModal = nullptr;
-    Close = Clear = Open = nullptr;
-    IsShow = nullptr;
-    ParentWnd = nullptr;
+    EachExport([](const char*, auto& slot) {
+        slot = nullptr;
+        return true;
+    });
 }
 
 std::vector<std::wstring> CaptureModule::WindowClassesOfModule() const

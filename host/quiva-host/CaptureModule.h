@@ -36,6 +36,11 @@ public:
     void (*ParentWnd)(HWND host) = nullptr;
 
 private:
+    // Calls visit(name, slot) for each export and its pointer in turn while it answers true;
+    // whether every call did.
+    template <typename Visit>
+    bool EachExport(Visit visit);
+
     void* m_handle = nullptr;
     HINSTANCE m_instance = nullptr;  // of the module last loaded
     char* m_begin = nullptr;         // the addresses its segments took

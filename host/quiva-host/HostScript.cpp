@@ -4,11 +4,14 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <charconv>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <system_error>
 
 #include "platform/base/clock.h"
 #include "platform/base/codepage.h"
@@ -18,6 +21,18 @@
 namespace {
 
 HostScript* g_running = nullptr;
+
+// The window classes of the capture frame and of its video area.
+const wchar_t kFrameClass[] = L"QUIVACaptureWnd";
+const wchar_t kVideoClass[] = L"QUIVACaptureWndClass";
+
+std::wstring ClassName(HWND hwnd)
+{
+    wchar_t name[64] = {};
+    if (hwnd)
+        GetClassNameW(hwnd, name, 64);
+    return name;
+}
 
 bool Tokenize(const std::string& line, std::vector<std::string>* out)
 {
@@ -48,26 +63,60 @@ bool Tokenize(const std::string& line, std::vector<std::string>* out)
     return true;
 }
 
-struct Shape {
-    const char* name;
-    size_t minArgs;
-    size_t maxArgs;
-};
-const Shape kShapes[] = {
-    {"parent", 0, 0}, {"show", 1, 2}, {"showmodal", 1, 2}, {"close", 0, 0}, {"clear", 0, 0}, {"open", 0, 0},
-    {"expect-shown", 1, 1}, {"key", 1, 16}, {"keydown", 1, 1}, {"keyup", 1, 1}, {"click", 2, 2}, {"drag", 4, 4},
-    {"activate", 0, 0}, {"deactivate", 0, 0}, {"wait", 1, 1}, {"wait-closed", 1, 1}, {"wait-shown", 1, 1}, {"wait-preview", 1, 1},
-    {"wait-files", 3, 3}, {"wait-text", 3, 3}, {"picture", 1, 1}, {"print", 0, 0}, {"unload", 0, 0},
-};
-
-bool IsNumber(const std::string& s)
+// A whole decimal number that fits an int (a leading '-' allowed); false for anything else.
+bool ToInt(const std::string& s, int* value)
 {
-    if (s.empty())
-        return false;
-    for (size_t i = (s[0] == '-' ? 1 : 0); i < s.size(); ++i)
-        if (s[i] < '0' || s[i] > '9')
-            return false;
-    return s != "-";
+    const char* end = s.data() + s.size();
+    auto [stop, error] = std::from_chars(s.data(), end, *value);
+    return error == std::errc() && stop == end;
+}
+
+// A number argument, which the parser has checked.
+int Number(const std::string& s)
+{
+    int value = 0;
+    ToInt(s, &value);
+    return value;
+}
+
+// The virtual-key code of a key name, 0 when unknown.
+unsigned KeyCode(const std::string& name)
+{
+    std::string n;
+    for (char ch : name)
+        n += static_cast<char>(ch >= 'A' && ch <= 'Z' ? ch - 'A' + 'a' : ch);
+    int f = 0;
+    if (n.size() == 1 && n[0] >= 'a' && n[0] <= 'z')
+        return static_cast<unsigned>('A' + (n[0] - 'a'));
+    if (n.size() == 1 && n[0] >= '0' && n[0] <= '9')
+        return static_cast<unsigned>(n[0]);
+    if (n.size() >= 2 && n[0] == 'f' && ToInt(n.substr(1), &f))
+        return f >= 1 && f <= 12 ? static_cast<unsigned>(VK_F1 + f - 1) : 0;
+    if (n == "space")
+        return VK_SPACE;
+    if (n == "pause")
+        return VK_PAUSE;
+    if (n == "ctrl")
+        return VK_LCONTROL;
+    if (n == "enter")
+        return VK_RETURN;
+    if (n == "escape")
+        return VK_ESCAPE;
+    return 0;
+}
+
+// Why an argument of the kind its command's shape gives (see HostScript::Command) is not one of
+// that kind, empty when it is.
+std::string BadArgument(char kind, const std::string& a)
+{
+    int n = 0;
+    if (kind == 'n' && !ToInt(a, &n))
+        return "\"" + a + "\" is not a number";
+    if (kind == 'b' && a != "0" && a != "1")
+        return "expect-shown takes 0 or 1";
+    if (kind == 'k' && !KeyCode(a) && a != "ctrl+s")
+        return "unknown key \"" + a + "\"";
+    return "";
 }
 
 std::string Ansi(const std::string& utf8) { return quiva::WideToMultiByte(quiva::Utf8ToWide(utf8)); }
@@ -83,11 +132,9 @@ struct FoundCapture {
 
 BOOL CALLBACK FindCapture(HWND hwnd, LPARAM lParam)
 {
-    wchar_t cls[64] = {};
-    GetClassNameW(hwnd, cls, 64);
     // The capture frame is the module's top-level window shown in the task bar; its drop-down
     // lists and dialogs are not.
-    if (std::wstring(cls) == L"QUIVACaptureWnd" && (GetWindowLongPtrW(hwnd, GWL_EXSTYLE) & WS_EX_APPWINDOW)) {
+    if (ClassName(hwnd) == kFrameClass && (GetWindowLongPtrW(hwnd, GWL_EXSTYLE) & WS_EX_APPWINDOW)) {
         reinterpret_cast<FoundCapture*>(lParam)->hwnd = hwnd;
         return FALSE;
     }
@@ -98,10 +145,7 @@ BOOL CALLBACK FindCapture(HWND hwnd, LPARAM lParam)
 HWND VideoArea(HWND frame)
 {
     HWND child = GetDlgItem(frame, 1);
-    wchar_t cls[64] = {};
-    if (child)
-        GetClassNameW(child, cls, 64);
-    return std::wstring(cls) == L"QUIVACaptureWndClass" ? child : nullptr;
+    return ClassName(child) == kVideoClass ? child : nullptr;
 }
 
 // Regular files matching a pattern.
@@ -132,9 +176,100 @@ bool AnyFileHolds(const std::string& pattern, const std::string& text)
     return false;
 }
 
+// What a command needs before it can run.
+enum class Needs { Module, Nothing };
+
 }  // namespace
 
-bool ParseHostScript(const std::string& text, std::vector<HostCommand>* commands, std::string* error)
+// A command of the script: its name; how many arguments it takes and of what kind, one letter
+// each (t text, n number, k key name, b 0 or 1), the last letter standing for any after it; what
+// it needs; and what runs it (calling Fail when it failed). A wait's last argument is its bound in
+// milliseconds.
+struct HostScript::Command {
+    const char* name;
+    size_t minArgs;
+    size_t maxArgs;
+    const char* kinds;
+    Needs needs;
+    void (*run)(HostScript& script, const HostCommand& c);
+
+    // Why the command's arguments do not fit, empty when they do.
+    std::string Mismatch(const HostCommand& c) const;
+};
+
+const HostScript::Command HostScript::kCommands[] = {
+    {"parent", 0, 0, "", Needs::Module, [](HostScript& s, const HostCommand&) { s.MakeHostWindow(); }},
+    {"show", 1, 2, "t", Needs::Module, [](HostScript& s, const HostCommand& c) { s.Show(c, false); }},
+    {"showmodal", 1, 2, "t", Needs::Module, [](HostScript& s, const HostCommand& c) { s.Show(c, true); }},
+    {"close", 0, 0, "", Needs::Module, [](HostScript& s, const HostCommand&) { s.m_module.Close(); }},
+    {"clear", 0, 0, "", Needs::Module, [](HostScript& s, const HostCommand&) { s.m_module.Clear(); }},
+    {"open", 0, 0, "", Needs::Module, [](HostScript& s, const HostCommand&) { s.m_module.Open(); }},
+    {"expect-shown", 1, 1, "b", Needs::Module,
+     [](HostScript& s, const HostCommand& c) {
+         const bool want = c.args[0] == "1";
+         if ((s.m_module.IsShow() != 0) != want)
+             s.Fail(c, want ? "the capture window is not shown" : "the capture window is shown");
+     }},
+    {"key", 1, 16, "k", Needs::Module, [](HostScript& s, const HostCommand& c) { s.Keys(c); }},
+    {"keydown", 1, 1, "k", Needs::Module,
+     [](HostScript&, const HostCommand& c) { quiva::ui::InjectKey(KeyCode(c.args[0]), true); }},
+    {"keyup", 1, 1, "k", Needs::Module,
+     [](HostScript&, const HostCommand& c) { quiva::ui::InjectKey(KeyCode(c.args[0]), false); }},
+    {"click", 2, 2, "n", Needs::Module, [](HostScript& s, const HostCommand& c) { s.Pointer(c, false); }},
+    {"drag", 4, 4, "n", Needs::Module, [](HostScript& s, const HostCommand& c) { s.Pointer(c, true); }},
+    {"activate", 0, 0, "", Needs::Module, [](HostScript& s, const HostCommand& c) { s.Activate(c); }},
+    {"deactivate", 0, 0, "", Needs::Module, [](HostScript&, const HostCommand&) { quiva::ui::InjectActivation(nullptr); }},
+    {"wait", 1, 1, "n", Needs::Nothing, [](HostScript& s, const HostCommand& c) { s.BeginWait(c, nullptr, ""); }},
+    {"wait-closed", 1, 1, "n", Needs::Nothing,
+     [](HostScript& s, const HostCommand& c) { s.BeginWait(c, [&s] { return !s.CaptureWindow(); }, ""); }},
+    {"wait-shown", 1, 1, "n", Needs::Module,
+     [](HostScript& s, const HostCommand& c) {
+         s.BeginWait(c, [&s] { return s.m_module.IsShow() != 0; }, "the capture window was not shown");
+     }},
+    {"wait-preview", 1, 1, "n", Needs::Module,
+     [](HostScript& s, const HostCommand& c) {
+         s.BeginWait(c, [&s] { return s.PreviewShown(); }, "the capture window showed no picture");
+     }},
+    {"wait-files", 3, 3, "tnn", Needs::Nothing,
+     [](HostScript& s, const HostCommand& c) {
+         const std::string pattern = c.args[0];
+         const int want = Number(c.args[1]);
+         s.BeginWait(c, [pattern, want] { return static_cast<int>(MatchingFiles(pattern).size()) == want; },
+                     "not " + c.args[1] + " files matched " + pattern);
+     }},
+    {"wait-text", 3, 3, "ttn", Needs::Module,
+     [](HostScript& s, const HostCommand& c) {
+         const std::string pattern = c.args[0], text = c.args[1];
+         s.BeginWait(c, [pattern, text] { return AnyFileHolds(pattern, text); },
+                     "no file matching " + pattern + " held \"" + text + "\"");
+     }},
+    {"picture", 1, 1, "t", Needs::Module, [](HostScript& s, const HostCommand& c) { s.Picture(c); }},
+    {"print", 0, 0, "", Needs::Module, [](HostScript& s, const HostCommand&) { s.Print(); }},
+    {"unload", 0, 0, "", Needs::Nothing, [](HostScript& s, const HostCommand&) { s.Unload(); }},
+};
+
+std::string HostScript::Command::Mismatch(const HostCommand& c) const
+{
+    if (c.args.size() < minArgs || c.args.size() > maxArgs)
+        return "wrong number of arguments for \"" + c.name + "\"";
+    const size_t last = std::strlen(kinds) - 1;
+    for (size_t i = 0; i < c.args.size(); ++i) {
+        std::string why = BadArgument(kinds[std::min(i, last)], c.args[i]);
+        if (!why.empty())
+            return why;
+    }
+    return "";
+}
+
+const HostScript::Command* HostScript::Find(const std::string& name)
+{
+    for (const Command& command : kCommands)
+        if (name == command.name)
+            return &command;
+    return nullptr;
+}
+
+bool HostScript::Parse(const std::string& text, std::vector<HostCommand>* commands, std::string* error)
 {
     std::istringstream in(text);
     std::string line;
@@ -155,53 +290,15 @@ bool ParseHostScript(const std::string& text, std::vector<HostCommand>* commands
         c.line = number;
         c.name = tokens[0];
         c.args.assign(tokens.begin() + 1, tokens.end());
-        const Shape* shape = nullptr;
-        for (const Shape& s : kShapes)
-            if (c.name == s.name)
-                shape = &s;
-        if (!shape)
+        const Command* command = Find(c.name);
+        if (!command)
             return fail("unknown command \"" + c.name + "\"");
-        if (c.args.size() < shape->minArgs || c.args.size() > shape->maxArgs)
-            return fail("wrong number of arguments for \"" + c.name + "\"");
-        bool numeric = c.name == "click" || c.name == "drag" || c.name.rfind("wait", 0) == 0;
-        for (size_t i = c.name == "wait-files" ? 1 : c.name == "wait-text" ? 2 : 0; i < c.args.size(); ++i)
-            if (numeric && !IsNumber(c.args[i]))
-                return fail("\"" + c.args[i] + "\" is not a number");
-        if (c.name == "expect-shown" && c.args[0] != "0" && c.args[0] != "1")
-            return fail("expect-shown takes 0 or 1");
-        if (c.name == "key" || c.name == "keydown" || c.name == "keyup")
-            for (const std::string& a : c.args)
-                if (!HostKeyCode(a) && a != "ctrl+s")
-                    return fail("unknown key \"" + a + "\"");
+        std::string mismatch = command->Mismatch(c);
+        if (!mismatch.empty())
+            return fail(mismatch);
         commands->push_back(std::move(c));
     }
     return true;
-}
-
-unsigned HostKeyCode(const std::string& name)
-{
-    std::string n;
-    for (char ch : name)
-        n += static_cast<char>(ch >= 'A' && ch <= 'Z' ? ch - 'A' + 'a' : ch);
-    if (n.size() == 1 && n[0] >= 'a' && n[0] <= 'z')
-        return static_cast<unsigned>('A' + (n[0] - 'a'));
-    if (n.size() == 1 && n[0] >= '0' && n[0] <= '9')
-        return static_cast<unsigned>(n[0]);
-    if (n.size() >= 2 && n[0] == 'f' && IsNumber(n.substr(1))) {
-        int f = std::stoi(n.substr(1));
-        return f >= 1 && f <= 12 ? static_cast<unsigned>(VK_F1 + f - 1) : 0;
-    }
-    if (n == "space")
-        return VK_SPACE;
-    if (n == "pause")
-        return VK_PAUSE;
-    if (n == "ctrl")
-        return VK_LCONTROL;
-    if (n == "enter")
-        return VK_RETURN;
-    if (n == "escape")
-        return VK_ESCAPE;
-    return 0;
 }
 
 int ProcessThreads(std::string* names)
@@ -245,28 +342,13 @@ void HostScript::Step()
 {
     // A command that runs a modal loop (showmodal, a message box) keeps this call open while
     // the loop's ticks run the commands after it.
-    if (m_done)
+    if (m_done || !WaitOver())
         return;
-    if (m_waiting) {
-        const bool happened = m_until && m_until();
-        if (!happened && static_cast<int>(m_resumeAt - GetTickCount()) > 0)
-            return;
-        m_waiting = false;
-        m_until = nullptr;
-        if (!happened && !m_untilWhat.empty()) {
-            Fail(*m_waitCommand, m_untilWhat + " within " + m_waitCommand->args.back() + " ms");
-            m_done = true;
-        }
-    }
     while (!m_done && m_next < m_commands.size()) {
-        const HostCommand& c = m_commands[m_next++];
-        bool yield = false;
-        if (!Execute(c, &yield)) {
-            m_done = true;
-            break;
-        }
-        // A modal loop that ran the commands after it may have left one of them waiting.
-        if (yield || m_waiting)
+        Execute(m_commands[m_next++]);
+        // The command began a wait, or a modal loop that ran the commands after it left one of
+        // them waiting.
+        if (m_waiting)
             return;
     }
     if (m_next >= m_commands.size())
@@ -275,13 +357,160 @@ void HostScript::Step()
         PostThreadMessageW(GetCurrentThreadId(), WM_NULL, 0, 0);  // wakes the loop in Run
 }
 
-void HostScript::BeginWait(const HostCommand& c, int ms, std::function<bool()> done, std::string what)
+bool HostScript::WaitOver()
 {
-    m_resumeAt = GetTickCount() + static_cast<DWORD>(std::max(0, ms));
+    if (!m_waiting)
+        return true;
+    const bool happened = m_until && m_until();
+    if (!happened && static_cast<int>(m_resumeAt - GetTickCount()) > 0)
+        return false;
+    m_waiting = false;
+    m_until = nullptr;
+    if (!happened && !m_untilWhat.empty())
+        Fail(*m_waitCommand, m_untilWhat + " within " + m_waitCommand->args.back() + " ms");
+    return true;
+}
+
+void HostScript::Execute(const HostCommand& c)
+{
+    const Command* command = Find(c.name);  // the parser let no other command through
+    if (command->needs == Needs::Module && !m_module.Loaded())
+        return Fail(c, "the module is not loaded");
+    command->run(*this, c);
+}
+
+void HostScript::Fail(const HostCommand& c, const std::string& why)
+{
+    std::fprintf(stderr, "quiva-host: line %d (%s): %s\n", c.line, c.name.c_str(), why.c_str());
+    m_status = 1;
+    m_done = true;
+    // Inside the capture window's modal loop nothing would end that loop: the host ends.
+    if (m_modalDepth > 0) {
+        std::fflush(nullptr);
+        std::_Exit(m_status);
+    }
+}
+
+void HostScript::BeginWait(const HostCommand& c, std::function<bool()> done, std::string what)
+{
+    m_resumeAt = GetTickCount() + static_cast<DWORD>(std::max(0, Number(c.args.back())));
     m_until = std::move(done);
     m_untilWhat = std::move(what);
     m_waitCommand = &c;
     m_waiting = true;
+}
+
+void HostScript::MakeHostWindow()
+{
+    WNDCLASSW wc{};
+    wc.lpfnWndProc = HostWindowProc;
+    wc.lpszClassName = L"QuivaHostWindow";
+    RegisterClassW(&wc);
+    m_hostWindow = CreateWindowExW(0, L"QuivaHostWindow", L"quiva-host", WS_OVERLAPPED, 0, 0, 320, 200, nullptr, nullptr,
+                                   nullptr, nullptr);
+    m_module.ParentWnd(m_hostWindow);
+}
+
+void HostScript::Show(const HostCommand& c, bool modal)
+{
+    const std::string chart = Ansi(c.args[0]), date = c.args.size() > 1 ? Ansi(c.args[1]) : std::string();
+    if (!modal) {
+        m_module.Show(chart.c_str(), date.c_str());
+        return;
+    }
+    ++m_modalDepth;
+    m_module.ShowModal(chart.c_str(), date.c_str());
+    --m_modalDepth;
+    std::printf("showmodal returned\n");
+}
+
+void HostScript::Keys(const HostCommand& c)
+{
+    for (const std::string& k : c.args) {
+        if (k == "ctrl+s") {
+            quiva::ui::InjectKey(VK_LCONTROL, true);
+            quiva::ui::InjectKeyStroke('S');
+            quiva::ui::InjectKey(VK_LCONTROL, false);
+        } else {
+            quiva::ui::InjectKeyStroke(KeyCode(k));
+        }
+    }
+}
+
+void HostScript::Pointer(const HostCommand& c, bool drag)
+{
+    HWND w = CaptureWindow();
+    if (!w)
+        return Fail(c, "there is no capture window");
+    const auto& a = c.args;
+    POINT p{Number(a[0]), Number(a[1])};
+    ClientToScreen(w, &p);
+    quiva::ui::InjectPause(1000);  // never the second half of a double click
+    quiva::ui::InjectMouseMove(p.x, p.y);
+    if (!drag) {
+        quiva::ui::InjectClick(p.x, p.y);
+    } else {
+        POINT q{Number(a[2]), Number(a[3])};
+        ClientToScreen(w, &q);
+        quiva::ui::InjectMouseButton(quiva::ui::ButtonLeft, true, p.x, p.y);
+        quiva::ui::InjectMouseMove((p.x + q.x) / 2, (p.y + q.y) / 2);
+        quiva::ui::InjectMouseMove(q.x, q.y);
+        quiva::ui::InjectMouseButton(quiva::ui::ButtonLeft, false, q.x, q.y);
+    }
+    quiva::ui::InjectPause(1000);
+}
+
+void HostScript::Activate(const HostCommand& c)
+{
+    HWND w = CaptureWindow();
+    if (!w)
+        return Fail(c, "there is no capture window");
+    quiva::ui::InjectActivation(w);
+}
+
+void HostScript::Picture(const HostCommand& c)
+{
+    HWND w = CaptureWindow();
+    if (!w || !quiva::ui::WriteWindowPng(w, c.args[0]))
+        return Fail(c, "no picture of the capture window was written");
+}
+
+void HostScript::Print()
+{
+    HWND w = CaptureWindow();
+    if (!w) {
+        std::printf("capture window: none\n");
+    } else {
+        wchar_t title[256] = {};
+        GetWindowTextW(w, title, 256);
+        RECT r;
+        GetWindowRect(w, &r);
+        std::printf("capture window: \"%s\" at %d,%d size %dx%d %s%s\n", quiva::WideToUtf8(title).c_str(),
+                    static_cast<int>(r.left), static_cast<int>(r.top), static_cast<int>(r.right - r.left),
+                    static_cast<int>(r.bottom - r.top), IsWindowVisible(w) ? "visible" : "hidden",
+                    (GetWindowLongPtrW(w, GWL_EXSTYLE) & WS_EX_TOPMOST) ? " topmost" : "");
+    }
+    if (m_hostWindow)
+        std::printf("host window: %s\n", IsWindow(m_hostWindow) ? "present" : "gone");
+    std::fflush(stdout);
+}
+
+void HostScript::Unload()
+{
+    m_module.Unload();
+    // What the module left behind: threads of this process and its window classes. A thread
+    // the unload joined may still be listed for a moment, until the kernel has reaped it.
+    std::string names;
+    int threads = ProcessThreads();
+    for (DWORD start = GetTickCount(); threads > m_threadsBeforeLoad && GetTickCount() - start < 10000;
+         threads = ProcessThreads())
+        Sleep(5);
+    threads = ProcessThreads(&names);
+    WNDCLASSW wc;
+    int classes = (GetClassInfoW(nullptr, kFrameClass, &wc) ? 1 : 0) + (GetClassInfoW(nullptr, kVideoClass, &wc) ? 1 : 0);
+    std::printf("unloaded: %d threads (%d before loading), %d window classes (threads:%s)\n", threads, m_threadsBeforeLoad,
+                classes, names.c_str());
+    std::fflush(stdout);
 }
 
 bool HostScript::PreviewShown() const
@@ -307,154 +536,9 @@ bool HostScript::PreviewShown() const
     return samples > 0 && coloured * 10 >= samples;
 }
 
-bool HostScript::Fail(const HostCommand& c, const std::string& why)
-{
-    std::fprintf(stderr, "quiva-host: line %d (%s): %s\n", c.line, c.name.c_str(), why.c_str());
-    m_status = 1;
-    // Inside the capture window's modal loop nothing would end that loop: the host ends.
-    if (m_modalDepth > 0) {
-        std::fflush(nullptr);
-        std::_Exit(m_status);
-    }
-    return false;
-}
-
 HWND HostScript::CaptureWindow() const
 {
     FoundCapture found;
     EnumWindows(FindCapture, reinterpret_cast<LPARAM>(&found));
     return found.hwnd;
-}
-
-bool HostScript::Execute(const HostCommand& c, bool* yield)
-{
-    const auto& a = c.args;
-    bool needsModule = c.name != "wait" && c.name != "wait-closed" && c.name != "wait-files" && c.name != "unload";
-    if (needsModule && !m_module.Loaded())
-        return Fail(c, "the module is not loaded");
-    if (c.name == "parent") {
-        WNDCLASSW wc{};
-        wc.lpfnWndProc = HostWindowProc;
-        wc.lpszClassName = L"QuivaHostWindow";
-        RegisterClassW(&wc);
-        m_hostWindow = CreateWindowExW(0, L"QuivaHostWindow", L"quiva-host", WS_OVERLAPPED, 0, 0, 320, 200, nullptr, nullptr,
-                                       nullptr, nullptr);
-        m_module.ParentWnd(m_hostWindow);
-    } else if (c.name == "show" || c.name == "showmodal") {
-        std::string chart = Ansi(a[0]), date = a.size() > 1 ? Ansi(a[1]) : std::string();
-        if (c.name == "show") {
-            m_module.Show(chart.c_str(), date.c_str());
-        } else {
-            ++m_modalDepth;
-            m_module.ShowModal(chart.c_str(), date.c_str());
-            --m_modalDepth;
-            std::printf("showmodal returned\n");
-        }
-    } else if (c.name == "close") {
-        m_module.Close();
-    } else if (c.name == "clear") {
-        m_module.Clear();
-    } else if (c.name == "open") {
-        m_module.Open();
-    } else if (c.name == "expect-shown") {
-        bool want = a[0] == "1";
-        if ((m_module.IsShow() != 0) != want)
-            return Fail(c, want ? "the capture window is not shown" : "the capture window is shown");
-    } else if (c.name == "key") {
-        for (const std::string& k : a) {
-            if (k == "ctrl+s") {
-                quiva::ui::InjectKey(VK_LCONTROL, true);
-                quiva::ui::InjectKeyStroke('S');
-                quiva::ui::InjectKey(VK_LCONTROL, false);
-            } else {
-                quiva::ui::InjectKeyStroke(HostKeyCode(k));
-            }
-        }
-    } else if (c.name == "keydown" || c.name == "keyup") {
-        quiva::ui::InjectKey(HostKeyCode(a[0]), c.name == "keydown");
-    } else if (c.name == "click" || c.name == "drag") {
-        HWND w = CaptureWindow();
-        if (!w)
-            return Fail(c, "there is no capture window");
-        POINT p{std::stoi(a[0]), std::stoi(a[1])};
-        ClientToScreen(w, &p);
-        quiva::ui::InjectPause(1000);  // never the second half of a double click
-        quiva::ui::InjectMouseMove(p.x, p.y);
-        if (c.name == "click") {
-            quiva::ui::InjectClick(p.x, p.y);
-        } else {
-            POINT q{std::stoi(a[2]), std::stoi(a[3])};
-            ClientToScreen(w, &q);
-            quiva::ui::InjectMouseButton(quiva::ui::ButtonLeft, true, p.x, p.y);
-            quiva::ui::InjectMouseMove((p.x + q.x) / 2, (p.y + q.y) / 2);
-            quiva::ui::InjectMouseMove(q.x, q.y);
-            quiva::ui::InjectMouseButton(quiva::ui::ButtonLeft, false, q.x, q.y);
-        }
-        quiva::ui::InjectPause(1000);
-    } else if (c.name == "activate" || c.name == "deactivate") {
-        HWND w = CaptureWindow();
-        if (c.name == "activate" && !w)
-            return Fail(c, "there is no capture window");
-        quiva::ui::InjectActivation(c.name == "activate" ? w : nullptr);
-    } else if (c.name == "wait") {
-        BeginWait(c, std::stoi(a[0]), nullptr, "");
-        *yield = true;
-    } else if (c.name == "wait-closed") {
-        BeginWait(c, std::stoi(a[0]), [this] { return !CaptureWindow(); }, "");
-        *yield = true;
-    } else if (c.name == "wait-shown") {
-        BeginWait(c, std::stoi(a[0]), [this] { return m_module.IsShow() != 0; }, "the capture window was not shown");
-        *yield = true;
-    } else if (c.name == "wait-preview") {
-        BeginWait(c, std::stoi(a[0]), [this] { return PreviewShown(); }, "the capture window showed no picture");
-        *yield = true;
-    } else if (c.name == "wait-files") {
-        const std::string pattern = a[0];
-        const int want = std::stoi(a[1]);
-        BeginWait(c, std::stoi(a[2]), [pattern, want] { return static_cast<int>(MatchingFiles(pattern).size()) == want; },
-                  "not " + a[1] + " files matched " + pattern);
-        *yield = true;
-    } else if (c.name == "wait-text") {
-        const std::string pattern = a[0], text = a[1];
-        BeginWait(c, std::stoi(a[2]), [pattern, text] { return AnyFileHolds(pattern, text); },
-                  "no file matching " + pattern + " held \"" + text + "\"");
-        *yield = true;    } else if (c.name == "picture") {
-        HWND w = CaptureWindow();
-        if (!w || !quiva::ui::WriteWindowPng(w, a[0]))
-            return Fail(c, "no picture of the capture window was written");
-    } else if (c.name == "print") {
-        HWND w = CaptureWindow();
-        if (!w) {
-            std::printf("capture window: none\n");
-        } else {
-            wchar_t title[256] = {};
-            GetWindowTextW(w, title, 256);
-            RECT r;
-            GetWindowRect(w, &r);
-            std::printf("capture window: \"%s\" at %d,%d size %dx%d %s%s\n", quiva::WideToUtf8(title).c_str(),
-                        static_cast<int>(r.left), static_cast<int>(r.top), static_cast<int>(r.right - r.left),
-                        static_cast<int>(r.bottom - r.top), IsWindowVisible(w) ? "visible" : "hidden",
-                        (GetWindowLongPtrW(w, GWL_EXSTYLE) & WS_EX_TOPMOST) ? " topmost" : "");
-        }
-        if (m_hostWindow)
-            std::printf("host window: %s\n", IsWindow(m_hostWindow) ? "present" : "gone");
-        std::fflush(stdout);
-    } else if (c.name == "unload") {
-        m_module.Unload();
-        // What the module left behind: threads of this process and its window classes. A thread
-        // the unload joined may still be listed for a moment, until the kernel has reaped it.
-        std::string names;
-        int threads = ProcessThreads();
-        for (DWORD start = GetTickCount(); threads > m_threadsBeforeLoad && GetTickCount() - start < 10000;
-             threads = ProcessThreads())
-            Sleep(5);
-        threads = ProcessThreads(&names);
-        WNDCLASSW wc;
-        int classes = (GetClassInfoW(nullptr, L"QUIVACaptureWnd", &wc) ? 1 : 0) +
-                      (GetClassInfoW(nullptr, L"QUIVACaptureWndClass", &wc) ? 1 : 0);
-        std::printf("unloaded: %d threads (%d before loading), %d window classes (threads:%s)\n", threads, m_threadsBeforeLoad,
-                    classes, names.c_str());
-        std::fflush(stdout);
-    }
-    return true;
 }

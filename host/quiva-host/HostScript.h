@@ -31,7 +31,8 @@
 //   unload                   unloads the module and says how many threads and window classes
 //                            it left (and how many threads there were before it was loaded)
 //
-// Text arguments are UTF-8 and reach the module in its ANSI code page.
+// Text arguments are UTF-8 and reach the module in its ANSI code page. The table of commands in
+// HostScript.cpp gives each its argument shape and the function that runs it.
 #pragma once
 
 #include <functional>
@@ -46,12 +47,6 @@ struct HostCommand {
     std::vector<std::string> args;
 };
 
-// Splits a script into commands; false with `error` ("line N: ...") for a line that is not one.
-bool ParseHostScript(const std::string& text, std::vector<HostCommand>* commands, std::string* error);
-
-// The virtual-key code of a key name, 0 when unknown.
-unsigned HostKeyCode(const std::string& name);
-
 // Threads of this process (names in `names`, space-separated, when given).
 int ProcessThreads(std::string* names = nullptr);
 
@@ -62,6 +57,9 @@ public:
     {
     }
 
+    // Splits a script into commands; false with `error` ("line N: ...") for a line that is not one.
+    static bool Parse(const std::string& text, std::vector<HostCommand>* commands, std::string* error);
+
     // Runs the commands on the calling thread's message loop; returns when the last one ran or
     // one failed. 0 when every command ran and every expectation held, else 1.
     int Run();
@@ -69,16 +67,36 @@ public:
     HWND HostWindow() const { return m_hostWindow; }
 
 private:
+    struct Command;  // a command's name, argument shape and what runs it
+    static const Command kCommands[];
+    static const Command* Find(const std::string& name);
+
     static void CALLBACK Tick(HWND, UINT, UINT_PTR, DWORD);
     // Runs commands until one waits, ends the script or fails.
     void Step();
-    // False with a message when the command failed.
-    bool Execute(const HostCommand& c, bool* yield);
+    // Whether no wait holds the script back any longer; a wait whose event did not come in time
+    // fails it.
+    bool WaitOver();
+    void Execute(const HostCommand& c);
+    // Says why the command failed and ends the script with status 1.
+    void Fail(const HostCommand& c, const std::string& why);
+    // Lets the message loop run until `done` answers true or the command's last argument in
+    // milliseconds has passed; with a `what`, the script fails at the bound saying that it did
+    // not happen.
+    void BeginWait(const HostCommand& c, std::function<bool()> done, std::string what);
+
+    // The commands that take more than a call or two.
+    void MakeHostWindow();
+    void Show(const HostCommand& c, bool modal);
+    void Keys(const HostCommand& c);
+    void Pointer(const HostCommand& c, bool drag);  // a click, or a drag
+    void Activate(const HostCommand& c);
+    void Picture(const HostCommand& c);
+    void Print();
+    void Unload();
+
+    // The capture window, null when none.
     HWND CaptureWindow() const;
-    bool Fail(const HostCommand& c, const std::string& why);
-    // Lets the message loop run until `done` answers true or `ms` have passed; with a `what`,
-    // the script fails at the bound saying that it did not happen.
-    void BeginWait(const HostCommand& c, int ms, std::function<bool()> done, std::string what);
     // Whether the capture window's video area shows a picture (colour, not black or text).
     bool PreviewShown() const;
 

@@ -50,7 +50,7 @@ bool ReadScript(const std::string& path, const std::string& chart, const std::st
 {
     if (path.empty()) {
         std::string show = std::string(modal ? "showmodal" : "show") + " \"" + chart + "\" \"" + date + "\"";
-        return ParseHostScript("parent\n" + show + "\n", commands, nullptr);
+        return HostScript::Parse("parent\n" + show + "\n", commands, nullptr);
     }
     std::stringstream text;
     if (path == "-") {
@@ -64,7 +64,7 @@ bool ReadScript(const std::string& path, const std::string& chart, const std::st
         text << file.rdbuf();
     }
     std::string error;
-    if (!ParseHostScript(text.str(), commands, &error)) {
+    if (!HostScript::Parse(text.str(), commands, &error)) {
         std::fprintf(stderr, "quiva-host: %s: %s\n", path.c_str(), error.c_str());
         return false;
     }
