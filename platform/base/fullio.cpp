@@ -6,11 +6,14 @@
 
 namespace quiva {
 
-bool ReadFullyAt(int fd, uint64_t offset, void* data, size_t size)
+namespace {
+
+// The loop of both directions: `call` moves bytes at a file offset and answers as pread does.
+template <typename Byte, typename Call>
+bool Fully(uint64_t offset, Byte* p, size_t size, Call call)
 {
-    char* p = static_cast<char*>(data);
     while (size > 0) {
-        const ssize_t n = ::pread(fd, p, size, static_cast<off_t>(offset));
+        const ssize_t n = call(p, size, static_cast<off_t>(offset));
         if (n < 0 && errno == EINTR)
             continue;
         if (n <= 0)
@@ -22,20 +25,18 @@ bool ReadFullyAt(int fd, uint64_t offset, void* data, size_t size)
     return true;
 }
 
+}  // namespace
+
+bool ReadFullyAt(int fd, uint64_t offset, void* data, size_t size)
+{
+    return Fully(offset, static_cast<char*>(data), size,
+                 [fd](char* p, size_t n, off_t at) { return ::pread(fd, p, n, at); });
+}
+
 bool WriteFullyAt(int fd, uint64_t offset, const void* data, size_t size)
 {
-    const char* p = static_cast<const char*>(data);
-    while (size > 0) {
-        const ssize_t n = ::pwrite(fd, p, size, static_cast<off_t>(offset));
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return false;
-        p += n;
-        offset += static_cast<uint64_t>(n);
-        size -= static_cast<size_t>(n);
-    }
-    return true;
+    return Fully(offset, static_cast<const char*>(data), size,
+                 [fd](const char* p, size_t n, off_t at) { return ::pwrite(fd, p, n, at); });
 }
 
 }  // namespace quiva
