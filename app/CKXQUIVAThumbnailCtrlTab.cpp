@@ -7,57 +7,11 @@
 
 using namespace Gdiplus;
 
-void CKXQUIVAThumbnailCtrlTab::Draw(Graphics* g, float offsetX, float offsetY, CKXCtrlRenderHint* hint, CKXCtrlCursor* ctx)
-{
-    CKXCtrlWndTab::Draw(g, offsetX, offsetY, hint, ctx);
-    if (currentPage)
-        currentPage->Draw(g, offsetX, offsetY + StripHeight() * (hint ? hint->scale : 1.0f), hint, ctx);
-}
-
-int CKXQUIVAThumbnailCtrlTab::OnLButtonDown(float px, float py, BOOL* handled, CKXCtrlCursor* ctx)
-{
-    BOOL own = 0;
-    int r = CKXCtrlWndTab::OnLButtonDown(px, py, &own, ctx);
-    if (handled)
-        *handled = own;
-    if (!own && currentPage)
-        return currentPage->OnLButtonDown(px, py - StripHeight(), handled, ctx);
-    return r;
-}
-
-int CKXQUIVAThumbnailCtrlTab::OnLButtonUp(float px, float py, BOOL* handled, CKXCtrlCursor* ctx)
-{
-    int r = CKXCtrlWndTab::OnLButtonUp(px, py, handled, ctx);
-    if (currentPage)
-        r |= currentPage->OnLButtonUp(px, py - StripHeight(), handled, ctx);
-    return r;
-}
-
 int CKXQUIVAThumbnailCtrlTab::OnLButtonDblClk(float px, float py, BOOL* handled, CKXCtrlCursor* ctx)
 {
     int r = CKXCtrlWnd::OnLButtonDblClk(px, py, handled, ctx);
     if (currentPage)
-        r |= currentPage->OnLButtonDblClk(px, py - StripHeight(), handled, ctx);
-    return r;
-}
-
-int CKXQUIVAThumbnailCtrlTab::OnMouseMove(float px, float py, BOOL* handled, CKXCtrlCursor* ctx)
-{
-    BOOL own = 0;
-    int r = CKXCtrlWndTab::OnMouseMove(px, py, &own, ctx);
-    if (handled)
-        *handled = own;
-    if (!own && currentPage)
-        return currentPage->OnMouseMove(px, py - StripHeight(), handled, ctx);
-    return r;
-}
-
-int CKXQUIVAThumbnailCtrlTab::OnMouseLeave(CKXCtrlCursor* ctx)
-{
-    hoverTab = pressedTab = hoverArrow = pressedArrow = -1;
-    int r = CKXCtrlWnd::OnMouseLeave(ctx);
-    if (!r && currentPage)
-        r = currentPage->OnMouseLeave(ctx);
+        r |= currentPage->OnLButtonDblClk(px, py - PageTop(), handled, ctx);
     return r;
 }
 
@@ -68,15 +22,6 @@ int CKXQUIVAThumbnailCtrlTab::OnMouseWheel(int flags, float delta, float px, flo
     return CKXCtrlWnd::OnMouseWheel(flags, delta, px, py, ctx);
 }
 
-void CKXQUIVAThumbnailCtrlTab::SetSize(float w, float h)
-{
-    width = w;
-    height = h;
-    RecalcLayout();
-    if (currentPage)
-        currentPage->SetSize(w, h - StripHeight());
-}
-
 int CKXQUIVAThumbnailCtrlTab::OnKeyDown(UINT vk, UINT repeat, UINT flags, CKXCtrlCursor* ctx)
 {
     if (currentPage && currentPage->OnKeyDown(vk, repeat, flags, ctx))
@@ -84,17 +29,6 @@ int CKXQUIVAThumbnailCtrlTab::OnKeyDown(UINT vk, UINT repeat, UINT flags, CKXCtr
     if (IKXCtrlKeyboard* focus = FocusKeyboard(ctx))
         return focus->OnKeyDown(vk, repeat, flags, ctx);
     return 0;
-}
-
-void CKXQUIVAThumbnailCtrlTab::ShowTabPage(CKXCtrlWnd* page)
-{
-    currentPage = page;
-    if (!page)
-        return;
-    if (!page->created)
-        page->Create(9, 0, 0, width, height - StripHeight());
-    else
-        page->SetRect(0, 0, width, height - StripHeight());
 }
 
 BOOL CKXQUIVAThumbnailCtrlTab::CanCloseTab(CKXCtrlTabItem* item, CKXCtrlCursor*)
@@ -110,12 +44,6 @@ BOOL CKXQUIVAThumbnailCtrlTab::CanCloseTab(CKXCtrlTabItem* item, CKXCtrlCursor*)
         delete model;
     }
     return 1;
-}
-
-void CKXQUIVAThumbnailCtrlTab::RemoveAllTabs()
-{
-    CKXCtrlWndTab::RemoveAllTabs();
-    currentPage = nullptr;
 }
 
 void CKXQUIVAThumbnailCtrlTab::RebuildTabs(const CString& caption, CKXCtrlWnd* page)

@@ -1,5 +1,6 @@
 #include "framework/CKXBaseDialog.h"
 
+#include "framework/KXPaintBand.h"
 #include "platform/base/clock.h"
 #include "platform/gdi/gdi.h"
 
@@ -123,22 +124,7 @@ void CKXBaseDialog::PaintBand(HDC dc, int top, int bandHeight, const std::functi
 {
     RECT client{};
     GetClientRect(&client);
-    HDC memory = CreateCompatibleDC(dc);
-    HBITMAP bitmap = CreateCompatibleBitmap(dc, client.right, bandHeight);
-    HGDIOBJ old = SelectObject(memory, bitmap);
-    {
-        Graphics g(memory);
-        g.SetTextRenderingHint(TextRenderingHintClearTypeGridFit);
-        g.SetInterpolationMode(InterpolationModeHighQuality);
-        g.SetSmoothingMode(SmoothingModeAntiAlias);
-        paint(g);
-        g.Flush();
-    }
-    // The band is copied with the client's extent; the copy stops at the band's own edge.
-    BitBlt(dc, 0, top, client.right, client.bottom, memory, 0, 0, SRCCOPY);
-    SelectObject(memory, old);
-    DeleteObject(bitmap);
-    DeleteDC(memory);
+    quiva::PaintBand(dc, top, client.right, bandHeight, paint);
 }
 
 void CKXBaseDialog::Draw(HDC dc)

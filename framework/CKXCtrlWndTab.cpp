@@ -12,7 +12,16 @@ const float kEpsilon = 1.1920929e-07f;
 
 CKXCtrlWndTab::~CKXCtrlWndTab() { RemoveAllTabs(); }
 
-void CKXCtrlWndTab::ShowTabPage(CKXCtrlWnd*) {}
+void CKXCtrlWndTab::ShowTabPage(CKXCtrlWnd* page)
+{
+    currentPage = page;
+    if (!page)
+        return;
+    if (!page->created)
+        page->Create(9, 0.0f, 0.0f, width, height - PageTop());
+    else
+        page->SetRect(0.0f, 0.0f, width, height - PageTop());
+}
 
 BOOL CKXCtrlWndTab::CanCloseTab(CKXCtrlTabItem*, CKXCtrlCursor*) { return 1; }
 
@@ -24,6 +33,7 @@ void CKXCtrlWndTab::RemoveAllTabs()
     }
     tabs.clear();
     pendingClose = nullptr;
+    currentPage = nullptr;
     selectedIndex = pressedTab = hoverTab = -1;
 }
 
@@ -39,6 +49,8 @@ void CKXCtrlWndTab::SetSize(float w, float h)
 {
     CKXCtrl::SetSize(w, h);
     RecalcLayout();
+    if (currentPage)
+        currentPage->SetSize(w, h - PageTop());
 }
 
 void CKXCtrlWndTab::RecalcLayout()
@@ -203,6 +215,47 @@ void CKXCtrlWndTab::FlushPendingClose()
 
 int CKXCtrlWndTab::OnLButtonDown(float px, float py, BOOL* handled, CKXCtrlCursor* ctx)
 {
+    BOOL stripHandled = 0;
+    const int result = StripLButtonDown(px, py, &stripHandled, ctx);
+    if (handled && stripHandled)
+        *handled = 1;
+    if (result || stripHandled || !currentPage)
+        return result;
+    return currentPage->OnLButtonDown(px, py - PageTop(), handled, ctx);
+}
+
+int CKXCtrlWndTab::OnLButtonUp(float px, float py, BOOL* handled, CKXCtrlCursor* ctx)
+{
+    int result = StripLButtonUp(px, py, handled, ctx);
+    // The page hears every release, so a press it took always ends.
+    if (currentPage)
+        result |= currentPage->OnLButtonUp(px, py - PageTop(), handled, ctx);
+    return result;
+}
+
+int CKXCtrlWndTab::OnMouseMove(float px, float py, BOOL* handled, CKXCtrlCursor* ctx)
+{
+    BOOL stripHandled = 0;
+    const int result = StripMouseMove(px, py, &stripHandled, ctx);
+    if (handled && stripHandled)
+        *handled = 1;
+    if (stripHandled || !currentPage)
+        return result;
+    // Over a tab too, so the page's controls hear that the pointer has left them.
+    return currentPage->OnMouseMove(px, py - PageTop(), handled, ctx);
+}
+
+int CKXCtrlWndTab::OnMouseLeave(CKXCtrlCursor* ctx)
+{
+    pressedArrow = hoverArrow = pressedTab = hoverTab = -1;
+    const int result = CKXCtrlWnd::OnMouseLeave(ctx);
+    if (result == 0 && currentPage)
+        return currentPage->OnMouseLeave(ctx);
+    return result;
+}
+
+int CKXCtrlWndTab::StripLButtonDown(float px, float py, BOOL* handled, CKXCtrlCursor* ctx)
+{
     FlushPendingClose();
     if (CKXCtrlWnd::OnLButtonDown(px, py, handled, ctx))
         return 1;
@@ -234,7 +287,7 @@ int CKXCtrlWndTab::OnLButtonDown(float px, float py, BOOL* handled, CKXCtrlCurso
     return 0;
 }
 
-int CKXCtrlWndTab::OnLButtonUp(float px, float py, BOOL* handled, CKXCtrlCursor* ctx)
+int CKXCtrlWndTab::StripLButtonUp(float px, float py, BOOL* handled, CKXCtrlCursor* ctx)
 {
     FlushPendingClose();
     if (!tabs.empty() && overflow) {
@@ -281,7 +334,7 @@ int CKXCtrlWndTab::OnLButtonUp(float px, float py, BOOL* handled, CKXCtrlCursor*
     return result;
 }
 
-int CKXCtrlWndTab::OnMouseMove(float px, float py, BOOL* handled, CKXCtrlCursor* ctx)
+int CKXCtrlWndTab::StripMouseMove(float px, float py, BOOL* handled, CKXCtrlCursor* ctx)
 {
     FlushPendingClose();
     if (CKXCtrlWnd::OnMouseMove(px, py, handled, ctx)) {
@@ -318,12 +371,6 @@ int CKXCtrlWndTab::OnMouseMove(float px, float py, BOOL* handled, CKXCtrlCursor*
     return result;
 }
 
-int CKXCtrlWndTab::OnMouseLeave(CKXCtrlCursor* ctx)
-{
-    pressedArrow = hoverArrow = pressedTab = hoverTab = -1;
-    return CKXCtrlWnd::OnMouseLeave(ctx);
-}
-
 void CKXCtrlWndTab::DrawTab(int index, float pos, BOOL hover, BOOL pressed, Graphics* g, float offsetX, float offsetY,
                             float scale, CKXCtrlCursor* ctx)
 {
@@ -339,6 +386,13 @@ void CKXCtrlWndTab::DrawTab(int index, float pos, BOOL hover, BOOL pressed, Grap
 }
 
 void CKXCtrlWndTab::Draw(Graphics* g, float offsetX, float offsetY, CKXCtrlRenderHint* hint, CKXCtrlCursor* ctx)
+{
+    DrawStrip(g, offsetX, offsetY, hint, ctx);
+    if (currentPage)
+        currentPage->Draw(g, offsetX, offsetY + PageTop() * (hint ? hint->scale : 1.0f), hint, ctx);
+}
+
+void CKXCtrlWndTab::DrawStrip(Graphics* g, float offsetX, float offsetY, CKXCtrlRenderHint* hint, CKXCtrlCursor* ctx)
 {
     FlushPendingClose();
     CKXCtrlWnd::Draw(g, offsetX, offsetY, hint, ctx);

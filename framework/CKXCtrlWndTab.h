@@ -1,5 +1,7 @@
 // Tab strip: a container with a row of tabs along one of its edges, scroll arrows when the row
-// is longer than the strip, and tabs that may be closed.
+// is longer than the strip, and tabs that may be closed. Below the strip it shows the page of the
+// selected tab: the page is drawn there, hears the mouse the strip does not take, with the strip's
+// height taken off, and is sized to the control less the strip.
 #pragma once
 
 #include <vector>
@@ -31,6 +33,7 @@ public:
     BOOL hideWhenEmpty = 1;
     std::vector<CKXCtrlTabItem*> tabs;
     float scrollOffset = 0.0f;
+    CKXCtrlWnd* currentPage = nullptr;  // the page shown below the strip; not owned
 
     void Draw(Gdiplus::Graphics* g, float offsetX, float offsetY, CKXCtrlRenderHint* hint, CKXCtrlCursor* ctx) override;
     void DrawBorder(Gdiplus::Graphics*, float, float, CKXCtrlRenderHint*, CKXCtrlCursor*) override {}
@@ -41,7 +44,10 @@ public:
     void SetSize(float width, float height) override;
     void RecalcLayout() override;
 
+    // The page becomes the current one, created or placed over the area below the strip.
     virtual void ShowTabPage(CKXCtrlWnd* page);
+    // Where the page area starts: the bottom of the strip.
+    virtual float PageTop() const { return tabArea.GetBottom(); }
     virtual BOOL CanCloseTab(CKXCtrlTabItem* item, CKXCtrlCursor* ctx);
     virtual void RemoveAllTabs();
     virtual void DrawLeftArrow(Gdiplus::Graphics* g, float offsetX, float offsetY, CKXCtrlRenderHint* hint,
@@ -67,6 +73,10 @@ public:
     float TotalLength() const;
 
 private:
+    void DrawStrip(Gdiplus::Graphics* g, float offsetX, float offsetY, CKXCtrlRenderHint* hint, CKXCtrlCursor* ctx);
+    int StripLButtonDown(float x, float y, BOOL* handled, CKXCtrlCursor* ctx);
+    int StripLButtonUp(float x, float y, BOOL* handled, CKXCtrlCursor* ctx);
+    int StripMouseMove(float x, float y, BOOL* handled, CKXCtrlCursor* ctx);
     bool Horizontal() const { return side == 0 || side == 1; }
     float RowLength() const { return Horizontal() ? tabArea.Width : tabArea.Height; }
     float LengthOf(const CKXCtrlTabItem* tab) const { return Horizontal() ? tab->width : tab->height; }

@@ -1,5 +1,6 @@
 #include "framework/CKXFrameWnd.h"
 
+#include "framework/KXPaintBand.h"
 #include "platform/base/clock.h"
 #include "platform/gdi/gdi.h"
 
@@ -58,23 +59,11 @@ void CKXFrameWnd::Draw(HDC hdc)
     int stripHeight = static_cast<int>(captionBar.height * renderHint.scale);
     if (c.right <= 0 || stripHeight <= 0)
         return;
-    HDC mem = CreateCompatibleDC(hdc);
-    HBITMAP bitmap = CreateCompatibleBitmap(hdc, c.right, stripHeight);
-    HGDIOBJ old = SelectObject(mem, bitmap);
-    {
-        Graphics g(mem);
-        g.SetTextRenderingHint(TextRenderingHintClearTypeGridFit);
-        g.SetInterpolationMode(InterpolationModeHighQuality);
-        g.SetSmoothingMode(SmoothingModeAntiAlias);
+    quiva::PaintBand(hdc, 0, c.right, stripHeight, [&](Graphics& g) {
         captionBar.DrawBackground(&g, 0, 0, &renderHint, &context);
         captionBar.Draw(&g, 0, 0, &renderHint, &context);
         captionBar.DrawBorder(&g, 0, 0, &renderHint, &context);
-        g.Flush();
-    }
-    BitBlt(hdc, 0, 0, c.right, stripHeight, mem, 0, 0, SRCCOPY);
-    SelectObject(mem, old);
-    DeleteObject(bitmap);
-    DeleteDC(mem);
+    });
 }
 
 void CKXFrameWnd::Redraw()

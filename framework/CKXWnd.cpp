@@ -1,5 +1,6 @@
 #include "framework/CKXWnd.h"
 
+#include "framework/KXPaintBand.h"
 #include "platform/base/clock.h"
 #include "platform/gdi/gdi.h"
 
@@ -58,14 +59,7 @@ void CKXWnd::PaintTree(HDC hdc, bool popupLook)
         return;
     RECT c;
     GetClientRect(&c);
-    HDC mem = CreateCompatibleDC(hdc);
-    HBITMAP bitmap = CreateCompatibleBitmap(hdc, c.right, c.bottom);
-    HGDIOBJ old = SelectObject(mem, bitmap);
-    {
-        Graphics g(mem);
-        g.SetTextRenderingHint(TextRenderingHintClearTypeGridFit);
-        g.SetInterpolationMode(InterpolationModeHighQuality);
-        g.SetSmoothingMode(SmoothingModeAntiAlias);
+    quiva::PaintBand(hdc, 0, c.right, c.bottom, [&](Graphics& g) {
         CKXCtrlTheme* theme = context.theme ? context.theme : CKXCtrlTheme::GetInstance();
         if (popupLook) {
             SolidBrush back{Color(theme->window.style.back)};
@@ -79,12 +73,7 @@ void CKXWnd::PaintTree(HDC hdc, bool popupLook)
             Pen pen(Color(theme->standard[KXSTANDARD_OVER].style.fore), 1.0f);
             g.DrawRectangle(&pen, 0, 0, c.right - 1, c.bottom - 1);
         }
-        g.Flush();
-    }
-    BitBlt(hdc, 0, 0, c.right, c.bottom, mem, 0, 0, SRCCOPY);
-    SelectObject(mem, old);
-    DeleteObject(bitmap);
-    DeleteDC(mem);
+    });
 }
 
 void CKXWnd::Redraw()

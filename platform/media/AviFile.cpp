@@ -8,6 +8,7 @@
 #include <mutex>
 
 #include "platform/base/bytes.h"
+#include "platform/base/fullio.h"
 #include "platform/base/winpath.h"
 #include "platform/media/AviReader.h"
 #include "platform/media/MediaType.h"
@@ -40,35 +41,6 @@ std::atomic<uint64_t> g_sizeLimit{1ull << 30};
 std::atomic<int> g_initCount{0};
 
 constexpr DWORD FourCC(const char (&s)[5]) { return QuivaFourCC(s[0], s[1], s[2], s[3]); }
-
-
-bool WriteAt(int fd, uint64_t offset, const void* data, size_t size)
-{
-    const char* p = static_cast<const char*>(data);
-    while (size > 0) {
-        ssize_t n = ::pwrite(fd, p, size, static_cast<off_t>(offset));
-        if (n <= 0)
-            return false;
-        p += n;
-        offset += static_cast<uint64_t>(n);
-        size -= static_cast<size_t>(n);
-    }
-    return true;
-}
-
-bool ReadAt(int fd, uint64_t offset, void* data, size_t size)
-{
-    char* p = static_cast<char*>(data);
-    while (size > 0) {
-        ssize_t n = ::pread(fd, p, size, static_cast<off_t>(offset));
-        if (n <= 0)
-            return false;
-        p += n;
-        offset += static_cast<uint64_t>(n);
-        size -= static_cast<size_t>(n);
-    }
-    return true;
-}
 
 // --- writing --------------------------------------------------------------------------------
 // Layout: RIFF 'AVI ' { LIST 'hdrl' { avih, LIST 'strl' { strh, strf } }, LIST 'movi' { 00dc... },
@@ -124,7 +96,7 @@ public:
         chunk.append(static_cast<const char*>(data), static_cast<size_t>(bytes));
         if (bytes & 1)
             chunk += '\0';
-        if (!WriteAt(m_fd, m_end, chunk.data(), chunk.size())) {
+        if (!WriteFullyAt(m_fd, m_end, chunk.data(), chunk.size())) {
             m_failed = true;
             return AVIERR_FILEWRITE;
         }
@@ -225,7 +197,7 @@ private:
     bool WriteHeaders()
     {
         std::string h = Headers();
-        if (!WriteAt(m_fd, 0, h.data(), h.size())) {
+        if (!WriteFullyAt(m_fd, 0, h.data(), h.size())) {
             m_failed = true;
             return false;
         }
@@ -249,16 +221,16 @@ private:
                 AppendLE32(idx, e.size);
             }
             const uint64_t moviEnd = m_end;
-            bool ok = WriteAt(m_fd, m_end, idx.data(), idx.size());
+            bool ok = WriteFullyAt(m_fd, m_end, idx.data(), idx.size());
             m_end += idx.size();
             // Headers again, now with the counts, then the two sizes.
             std::string h = Headers();
-            ok = ok && WriteAt(m_fd, 0, h.data(), h.size());
+            ok = ok && WriteFullyAt(m_fd, 0, h.data(), h.size());
             std::string sizes(4, '\0');
             StoreLE32(sizes.data() + 0, static_cast<uint32_t>(m_end - 8));
-            ok = ok && WriteAt(m_fd, 4, sizes.data(), 4);
+            ok = ok && WriteFullyAt(m_fd, 4, sizes.data(), 4);
             StoreLE32(sizes.data() + 0, static_cast<uint32_t>(moviEnd - m_moviFourcc));
-            ok = ok && WriteAt(m_fd, m_moviFourcc - 4, sizes.data(), 4);
+            ok = ok && WriteFullyAt(m_fd, m_moviFourcc - 4, sizes.data(), 4);
             if (ok)
                 ::fdatasync(m_fd);
         }
@@ -519,7 +491,7 @@ bool RepairCutAvi(const wchar_t* path)
     const uint64_t size = static_cast<uint64_t>(st.st_size);
     auto read32 = [&](uint64_t at, uint32_t* v) {
         uint8_t b[4];
-        if (at + 4 > size || !ReadAt(fd, at, b, 4))
+        if (at + 4 > size || !ReadFullyAt(fd, at, b, 4))
             return false;
         *v = LoadLE32(b);
         return true;
@@ -527,7 +499,7 @@ bool RepairCutAvi(const wchar_t* path)
     auto write32 = [&](uint64_t at, uint32_t v) {
         uint8_t b[4];
         StoreLE32(b, v);
-        return WriteAt(fd, at, b, 4);
+        return WriteFullyAt(fd, at, b, 4);
     };
     uint32_t riff = 0, riffSize = 0, form = 0;
     if (!read32(0, &riff) || !read32(4, &riffSize) || !read32(8, &form) || riff != FourCC("RIFF") || form != FourCC("AVI "))
@@ -587,7 +559,7 @@ bool RepairCutAvi(const wchar_t* path)
     StoreLE32(index.data() + 4, frames * 16);
     uint32_t flags = 0;
     read32(avih + 12, &flags);
-    const bool ok = ::ftruncate(fd, static_cast<off_t>(end)) == 0 && WriteAt(fd, end, index.data(), index.size()) &&
+    const bool ok = ::ftruncate(fd, static_cast<off_t>(end)) == 0 && WriteFullyAt(fd, end, index.data(), index.size()) &&
                     write32(4, static_cast<uint32_t>(end + index.size() - 8)) &&
                     write32(movi - 4, static_cast<uint32_t>(end - movi)) && write32(avih + 12, flags | AVIF_HASINDEX) &&
                     write32(avih + 16, frames) && write32(strh + 32, frames);
@@ -627,14 +599,14 @@ bool AviFileReader::ReadChunk(const AviChunk& chunk, std::string* bytes)
         return false;
     bytes->resize(chunk.size);
     std::lock_guard lock(m_lock);
-    return ReadAt(m_fd, chunk.offset, bytes->data(), chunk.size);
+    return ReadFullyAt(m_fd, chunk.offset, bytes->data(), chunk.size);
 }
 
 HRESULT AviFileReader::Parse()
 {
     auto read32 = [&](uint64_t at, uint32_t* v) {
         uint8_t b[4];
-        if (at + 4 > m_size || !ReadAt(m_fd, at, b, 4))
+        if (at + 4 > m_size || !ReadFullyAt(m_fd, at, b, 4))
             return false;
         *v = LoadLE32(b);
         return true;
@@ -662,7 +634,7 @@ HRESULT AviFileReader::Parse()
             const uint64_t avail = dataEnd - (pos + 8);
             if (id == FourCC("strh") && avail >= 48) {
                 uint8_t h[64] = {};
-                ReadAt(m_fd, pos + 8, h, static_cast<size_t>(std::min<uint64_t>(avail, 64)));
+                ReadFullyAt(m_fd, pos + 8, h, static_cast<size_t>(std::min<uint64_t>(avail, 64)));
                 auto u32 = [&](int at) { return LoadLE32(h + at); };
                 auto i16 = [&](int at) { return static_cast<LONG>(static_cast<int16_t>(LoadLE16(h + at))); };
                 s.info.fccType = u32(0);
@@ -683,7 +655,7 @@ HRESULT AviFileReader::Parse()
                 haveHeader = true;
             } else if (id == FourCC("strf") && avail > 0 && avail < (1u << 20)) {
                 s.format.resize(static_cast<size_t>(avail));
-                ReadAt(m_fd, pos + 8, s.format.data(), s.format.size());
+                ReadFullyAt(m_fd, pos + 8, s.format.data(), s.format.size());
             }
             pos = pos + 8 + size + (size & 1);
         }
@@ -729,7 +701,7 @@ HRESULT AviFileReader::Parse()
             }
         } else if (id == FourCC("idx1") && end > pos + 8) {
             idx1.resize(static_cast<size_t>(end - pos - 8));
-            ReadAt(m_fd, pos + 8, idx1.data(), idx1.size());
+            ReadFullyAt(m_fd, pos + 8, idx1.data(), idx1.size());
         }
         pos = end + (size & 1);
         if (pos <= 12)

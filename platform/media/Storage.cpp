@@ -2,7 +2,6 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <cerrno>
 #include <cstring>
 #include <map>
 #include <memory>
@@ -11,6 +10,7 @@
 #include "platform/base/bytes.h"
 #include "platform/base/codepage.h"
 #include "platform/base/fileapi.h"
+#include "platform/base/fullio.h"
 #include "platform/base/lasterror.h"
 #include "platform/base/winpath.h"
 #include "platform/media/storage.h"
@@ -598,17 +598,9 @@ HRESULT StgIsStorageFile(const WCHAR* path)
         return STG_E_FILENOTFOUND;
     // The signature and a whole header are enough to say; the rest is not read.
     char header[512];
-    size_t got = 0;
-    while (got < sizeof header) {
-        const ssize_t n = ::pread(fd, header + got, sizeof header - got, static_cast<off_t>(got));
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            break;
-        got += static_cast<size_t>(n);
-    }
+    const bool whole = quiva::ReadFullyAt(fd, 0, header, sizeof header);
     ::close(fd);
-    return got == sizeof header && std::memcmp(header, quiva::kSignature, 8) == 0 ? S_OK : S_FALSE;
+    return whole && std::memcmp(header, quiva::kSignature, 8) == 0 ? S_OK : S_FALSE;
 }
 
 HRESULT StgOpenStorage(const WCHAR* path, IStorage*, DWORD mode, SNB, DWORD, IStorage** storage)

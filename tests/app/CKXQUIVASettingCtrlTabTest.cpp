@@ -33,7 +33,7 @@ TEST(SettingCtrlTab, TheSelectedPageLiesBelowTheStripAndGetsTheMouseThere)
     tab.AddTab(L"second", &second, 0);
     tab.SetSize(400, 300);
     tab.SelectTab(0);
-    const float strip = tab.StripHeight();
+    const float strip = tab.PageTop();
     EXPECT_FLOAT_EQ(strip, tab.tabHeight);
     // A page not created yet is created over the page area; every page draws no background.
     EXPECT_EQ(first.created, 1);
@@ -54,12 +54,12 @@ TEST(SettingCtrlTab, TheSelectedPageLiesBelowTheStripAndGetsTheMouseThere)
     tab.OnLButtonDown(secondTab.X + 5, secondTab.Y + 5, &handled, nullptr);
     EXPECT_EQ(first.downs.size(), 1u);
     tab.SelectTab(1);
-    EXPECT_EQ(tab.m_pCurrentPage, &second);
+    EXPECT_EQ(tab.currentPage, &second);
     EXPECT_EQ(second.id, 2);
     tab.SetSize(500, 400);
     EXPECT_FLOAT_EQ(second.width, 500);
     EXPECT_FLOAT_EQ(second.height, 400 - strip);
     tab.RemoveAllTabs();
     EXPECT_EQ(first.parent, nullptr);
-    EXPECT_EQ(tab.m_pCurrentPage, nullptr);
+    EXPECT_EQ(tab.currentPage, nullptr);
 }

@@ -1,10 +1,15 @@
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <set>
+#include <string>
+#include <vector>
 
 #include "platform/base/base.h"
+#include "platform/base/fullio.h"
 #include "tests/support/TempDir.h"
 
 using quiva::test::ReadAll;
@@ -212,4 +217,41 @@ TEST(IniFile, ReadsSectionsKeysAndDefaults)
     EXPECT_EQ(GetPrivateProfileIntW(L"DB", L"Port", 1, L"c:\\DBServer.ini"), 5432u);
     EXPECT_EQ(GetPrivateProfileIntW(L"DB", L"Nope", 7, L"c:\\DBServer.ini"), 7u);
     EXPECT_EQ(GetPrivateProfileIntW(L"DB", L"Port", 7, L"c:\\missing.ini"), 7u);
+}
+
+// The kernel's own short counts: a /proc table comes one page a call, and no write moves more
+// than about 2 GiB at once (the null device takes a read-only, never touched mapping).
+TEST(FullIo, PositionedLoopsGoOnAfterShortCounts)
+{
+    const int table = ::open("/proc/crypto", O_RDONLY | O_CLOEXEC);
+    if (table < 0)
+        GTEST_SKIP() << "no /proc/crypto";
+    std::string whole;
+    char chunk[4096];
+    for (ssize_t n; (n = ::read(table, chunk, sizeof chunk)) > 0;)
+        whole.append(chunk, static_cast<size_t>(n));
+    std::vector<char> got(whole.size() + 1);
+    ASSERT_LT(::pread(table, got.data(), whole.size(), 0), static_cast<ssize_t>(whole.size())) << "no short read to test";
+    ASSERT_TRUE(quiva::ReadFullyAt(table, 0, got.data(), whole.size()));
+    EXPECT_EQ(std::string(got.data(), whole.size()), whole);
+    ASSERT_TRUE(quiva::ReadFullyAt(table, 100, got.data(), whole.size() - 100));
+    EXPECT_EQ(std::string(got.data(), whole.size() - 100), whole.substr(100));
+    // The end of the file comes before the buffer is full.
+    EXPECT_FALSE(quiva::ReadFullyAt(table, 0, got.data(), whole.size() + 1));
+    ::close(table);
+
+    const size_t size = (size_t{2} << 30) + 4096;
+    void* source = ::mmap(nullptr, size, PROT_READ, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
+    ASSERT_NE(source, MAP_FAILED);
+    const int sink = ::open("/dev/null", O_WRONLY | O_CLOEXEC);
+    ASSERT_GE(sink, 0);
+    ASSERT_LT(::pwrite(sink, source, size, 0), static_cast<ssize_t>(size)) << "no short write to test";
+    EXPECT_TRUE(quiva::WriteFullyAt(sink, 0, source, size));
+    ::close(sink);
+    ::munmap(source, size);
+
+    // A descriptor that cannot take the call fails at once, in both directions.
+    char byte = 0;
+    EXPECT_FALSE(quiva::ReadFullyAt(-1, 0, &byte, 1));
+    EXPECT_FALSE(quiva::WriteFullyAt(-1, 0, &byte, 1));
 }
