@@ -1,9 +1,8 @@
 #include "tests/app/AppWindowTestSupport.h"
 
-#include <filesystem>
-
 #include "framework/CKXWnd.h"
 #include "platform/gdi/gdi.h"
+#include "tests/support/HeadlessScreen.h"
 
 namespace quiva::test {
 
@@ -31,19 +30,14 @@ LRESULT WhiteFrame::OnNcHitTest(CPoint point)
 
 void AppWindowTest::SetUp()
 {
-    quiva::ui::SelectBackend(quiva::ui::BackendKind::Headless);
-    quiva::ui::SetVirtualScreen(RECT{0, 0, 1920, 1080}, RECT{0, 0, 1920, 1040});
+    UseHeadlessScreen();
     RegisterQUIVAWindowClasses();
     Pump();
 }
 
 void AppWindowTest::TearDown()
 {
-    ReleaseCapture();
-    SetActiveWindow(nullptr);
-    quiva::ui::InjectPause(1000);
-    quiva::ui::InjectMouseMove(1919, 1079);
-    Pump();
+    ParkInput();
     UnregisterQUIVAWindowClasses();
 }
 
@@ -61,13 +55,6 @@ std::string RectText(const RECT& r)
 {
     return "(" + std::to_string(r.left) + "," + std::to_string(r.top) + ")-(" + std::to_string(r.right) + "," +
            std::to_string(r.bottom) + ")";
-}
-
-std::string AppReferencePictureDir()
-{
-    std::string dir = std::string(QUIVA_BINARY_DIR) + "/reference-pictures";
-    std::filesystem::create_directories(dir);
-    return dir;
 }
 
 }  // namespace quiva::test

@@ -11,6 +11,7 @@
 #include "platform/base/debug.h"
 #include "platform/ui/CWnd.h"
 #include "platform/ui/uisystem.h"
+#include "tests/support/ReferencePictures.h"
 
 namespace quiva::test {
 
@@ -40,8 +41,5 @@ protected:
 
 // A rectangle as "(left,top)-(right,bottom)", for comparisons that print well.
 std::string RectText(const RECT& r);
-
-// Where window tests leave pictures for people to look at (created on demand).
-std::string AppReferencePictureDir();
 
 }  // namespace quiva::test

@@ -4,7 +4,7 @@
 #include "platform/gdi/ImageCodec.h"
 #include "platform/ui/uisystem.h"
 #include "tests/app/CaptureStoreTestSupport.h"
-#include "tests/framework/controls/ControlTestSupport.h"
+#include "tests/support/framework/ControlTestSupport.h"
 
 namespace fs = std::filesystem;
 using quiva::test::ControlHost;

@@ -21,8 +21,8 @@
 #include "platform/base/codepage.h"
 #include "platform/base/debug.h"
 #include "platform/base/winpath.h"
-#include "tests/dicom/NetTestSupport.h"
-#include "tests/framework/db/ClinicDbFixture.h"
+#include "tests/support/dicom/NetTestSupport.h"
+#include "tests/support/framework/ClinicDbFixture.h"
 #include "tests/support/BmpFiles.h"
 #include "tests/support/Command.h"
 

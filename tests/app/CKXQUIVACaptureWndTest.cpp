@@ -4,7 +4,7 @@
 #include "app/CKXQUIVACaptureWnd.h"
 
 #include "tests/app/AppWindowTestSupport.h"
-#include "tests/capture/CaptureTestSupport.h"
+#include "tests/support/capture/CaptureTestSupport.h"
 
 using namespace quiva::test;
 

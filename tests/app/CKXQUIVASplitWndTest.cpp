@@ -158,7 +158,7 @@ TEST_F(Splitter, PaintsADarkerHandleOnlyWhileShown)
     unsigned handle = Pixel(bar, 4, 50), zone = Pixel(bar, 16, 50);
     EXPECT_NE(handle, zone);
     EXPECT_LT(handle & 0xFF, zone & 0xFF);  // 0x28000000 over the window colour
-    quiva::ui::WriteWindowPng(frame, AppReferencePictureDir() + "/splitter.png");
+    quiva::ui::WriteWindowPng(frame, ReferencePictureDir() + "/splitter.png");
     Click(16, 100);
     bar.Redraw();
     EXPECT_EQ(Pixel(bar, 4, 50), Pixel(bar, 16, 50));

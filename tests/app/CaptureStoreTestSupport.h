@@ -10,8 +10,9 @@
 #include "app/CKXQUIVAConfig.h"
 #include "platform/base/codepage.h"
 #include "platform/sound/mmsystem.h"
-#include "tests/capture/CaptureTestSupport.h"
+#include "tests/support/capture/CaptureTestSupport.h"
 #include "tests/support/BmpFiles.h"
+#include "tests/support/HeadlessScreen.h"
 
 namespace quiva::test {
 // A small 24-bit BMP still.
@@ -26,10 +27,7 @@ protected:
     void SetUp() override
     {
         EngineTest::SetUp();
-        WNDCLASSW wc{};
-        wc.lpfnWndProc = DefWindowProcW;
-        wc.lpszClassName = L"QUIVACaptureWnd";
-        RegisterClassW(&wc);
+        quiva::test::RegisterPlainWindowClass(L"QUIVACaptureWnd", 0);
         std::filesystem::create_directories(Native("store"));
         manager.EnsureImageRoot(Win("store"));
         CKXQUIVAConfig::Options options = config.GetOptions();

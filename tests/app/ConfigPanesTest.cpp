@@ -3,8 +3,8 @@
 #include "app/CKXCtrlWndQUIVAOptions.h"
 #include "app/CKXCtrlWndQUIVASendDICOM.h"
 #include "app/CKXSendDicomModel.h"
-#include "tests/dicom/JpegSamples.h"
-#include "tests/dicom/NetTestSupport.h"
+#include "tests/support/dicom/JpegSamples.h"
+#include "tests/support/dicom/NetTestSupport.h"
 #include "tests/app/SettingTestSupport.h"
 
 using namespace quiva::test;

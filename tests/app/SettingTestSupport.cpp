@@ -8,6 +8,7 @@
 #include "framework/CKXXmlDocument.h"
 #include "platform/base/clock.h"
 #include "platform/base/winpath.h"
+#include "tests/support/HeadlessScreen.h"
 
 namespace quiva::test {
 
@@ -253,15 +254,9 @@ std::wstring FileAttribute(const std::string& nativePath, const wchar_t* element
 
 void SettingTest::SetUp()
 {
-    quiva::ui::SelectBackend(quiva::ui::BackendKind::Headless);
-    quiva::ui::SetVirtualScreen(RECT{0, 0, 1920, 1080}, RECT{0, 0, 1920, 1040});
+    UseHeadlessScreen();
     SetCursorPos(960, 540);
-    WNDCLASSW wc{};
-    wc.style = CS_HREDRAW | CS_VREDRAW | CS_DBLCLKS;
-    wc.lpfnWndProc = DefWindowProcW;
-    wc.hCursor = LoadCursorW(nullptr, IDC_ARROW);
-    wc.lpszClassName = KX_WINDOW_CLASS;
-    RegisterClassW(&wc);
+    RegisterPlainWindowClass(KX_WINDOW_CLASS, CS_HREDRAW | CS_VREDRAW | CS_DBLCLKS, LoadCursorW(nullptr, IDC_ARROW));
     WatchDialogs();
     quiva::ui::PumpPending();
 }
@@ -269,11 +264,7 @@ void SettingTest::SetUp()
 void SettingTest::TearDown()
 {
     EXPECT_EQ(DropUnusedScripts(), 0) << "a dialog the test waited for did not open";
-    ReleaseCapture();
-    SetActiveWindow(nullptr);
-    quiva::ui::InjectPause(1000);
-    quiva::ui::InjectMouseMove(1919, 1079);
-    quiva::ui::PumpPending();
+    ParkInput();
     UnregisterClassW(KX_WINDOW_CLASS, nullptr);
 }
 

@@ -18,7 +18,7 @@
 #include "framework/CKXMsgBox.h"
 #include "platform/ui/uisystem.h"
 #include "tests/app/AppTestSupport.h"
-#include "tests/capture/CaptureTestSupport.h"
+#include "tests/support/capture/CaptureTestSupport.h"
 #include "tests/support/TempDir.h"
 
 namespace quiva::test {

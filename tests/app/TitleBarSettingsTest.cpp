@@ -20,7 +20,7 @@
 #include "platform/gdi/ImageCodec.h"
 #include "tests/app/ClinicDbSupport.h"
 #include "tests/app/SettingTestSupport.h"
-#include "tests/dicom/NetTestSupport.h"
+#include "tests/support/dicom/NetTestSupport.h"
 #include "tests/support/Xvfb.h"
 
 using namespace quiva::test;

@@ -1,4 +1,4 @@
-#include "tests/capture/CaptureTestSupport.h"
+#include "tests/support/capture/CaptureTestSupport.h"
 
 #include "platform/base/debug.h"
 

@@ -1,4 +1,4 @@
-#include "tests/capture/CaptureTestSupport.h"
+#include "tests/support/capture/CaptureTestSupport.h"
 
 #include <atomic>
 #include <cstdio>
@@ -17,6 +17,7 @@
 #include "platform/base/debug.h"
 #include "platform/base/timerqueue.h"
 #include "tests/support/Command.h"
+#include "tests/support/HeadlessScreen.h"
 
 using namespace quiva::test;
 
@@ -55,10 +56,7 @@ protected:
     void SetUp() override
     {
         EngineTest::SetUp();
-        WNDCLASSW wc {};
-        wc.lpfnWndProc = DefWindowProcW;
-        wc.lpszClassName = L"QUIVACaptureWnd";
-        RegisterClassW(&wc);
+        RegisterPlainWindowClass(L"QUIVACaptureWnd", 0);
     }
     void TearDown() override
     {

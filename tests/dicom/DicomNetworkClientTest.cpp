@@ -10,8 +10,8 @@
 #include "dicom/DicomDictionary.h"
 #include "platform/base/clock.h"
 #include "platform/base/memoryapi.h"
-#include "tests/dicom/JpegSamples.h"
-#include "tests/dicom/NetTestSupport.h"
+#include "tests/support/dicom/JpegSamples.h"
+#include "tests/support/dicom/NetTestSupport.h"
 #include "tests/support/TempDir.h"
 
 using namespace quiva::test;

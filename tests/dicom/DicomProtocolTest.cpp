@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "tests/dicom/NetTestSupport.h"
+#include "tests/support/dicom/NetTestSupport.h"
 
 using namespace quiva::test;
 

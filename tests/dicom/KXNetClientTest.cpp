@@ -8,7 +8,7 @@
 #include <thread>
 
 #include "platform/base/clock.h"
-#include "tests/dicom/TestPeer.h"
+#include "tests/support/dicom/TestPeer.h"
 
 using quiva::test::PeerConnection;
 using quiva::test::TestPeer;

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "JpegSamples.h"
+#include "tests/support/dicom/JpegSamples.h"
 #include "dicom/CSecondaryCaptureDicomDocument.h"
 #include "dicom/DicomDictionary.h"
 #include "dicom/DicomJpegHeader.h"

@@ -12,7 +12,7 @@
 #include "app/QUIVAWindowClasses.h"
 #include "capture/CKXMCapture.h"
 #include "platform/ui/uisystem.h"
-#include "tests/host/HostTestSupport.h"
+#include "tests/host/HostProgramSupport.h"
 
 using namespace quiva::test;
 

@@ -11,8 +11,8 @@
 
 #include "platform/base/codepage.h"
 #include "platform/gdi/gdiplus.h"
-#include "tests/dicom/NetTestSupport.h"
-#include "tests/host/HostTestSupport.h"
+#include "tests/support/dicom/NetTestSupport.h"
+#include "tests/host/HostProgramSupport.h"
 #include "tests/support/Command.h"
 
 using namespace quiva::test;

@@ -4,7 +4,7 @@
 #include <fstream>
 #include <string>
 
-#include "tests/host/HostTestSupport.h"
+#include "tests/host/HostProgramSupport.h"
 
 using namespace quiva::test;
 

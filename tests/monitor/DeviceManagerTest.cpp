@@ -21,7 +21,7 @@
 #include "platform/ui/menu.h"
 #include "platform/ui/syscolor.h"
 #include "platform/ui/windowicon.h"
-#include "tests/capture/CaptureTestSupport.h"
+#include "tests/support/capture/CaptureTestSupport.h"
 #include "tests/support/Xvfb.h"
 
 namespace {

@@ -12,7 +12,7 @@
 #include "platform/base/fileapi.h"
 #include "platform/media/FilterGraph.h"
 #include "platform/media/guids.h"
-#include "tests/capture/CaptureTestSupport.h"
+#include "tests/support/capture/CaptureTestSupport.h"
 
 namespace {
 

@@ -2,7 +2,7 @@
 
 #include "framework/CKXWnd.h"
 #include "platform/ui/uisystem.h"
-#include "tests/framework/controls/ControlTestSupport.h"
+#include "tests/support/framework/ControlTestSupport.h"
 
 using namespace quiva::test;
 using Gdiplus::RectF;

@@ -1,6 +1,6 @@
 #include "framework/CKXCtrlEdit.h"
 
-#include "tests/framework/controls/ControlTestSupport.h"
+#include "tests/support/framework/ControlTestSupport.h"
 
 #include <cwctype>
 

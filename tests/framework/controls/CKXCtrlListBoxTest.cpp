@@ -4,7 +4,7 @@
 #include <memory>
 
 #include "platform/base/clock.h"
-#include "tests/framework/controls/ControlTestSupport.h"
+#include "tests/support/framework/ControlTestSupport.h"
 
 using namespace quiva::test;
 

@@ -1,6 +1,6 @@
 #include "framework/CKXCtrlSlider.h"
 
-#include "tests/framework/controls/ControlTestSupport.h"
+#include "tests/support/framework/ControlTestSupport.h"
 
 using namespace quiva::test;
 

@@ -1,6 +1,6 @@
 #include "framework/CKXCtrlWndTab.h"
 
-#include "tests/framework/controls/ControlTestSupport.h"
+#include "tests/support/framework/ControlTestSupport.h"
 
 using namespace quiva::test;
 using Gdiplus::PointF;

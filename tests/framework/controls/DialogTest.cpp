@@ -6,8 +6,8 @@
 #include "framework/CKXFixDialog.h"
 #include "framework/CKXMsgBox.h"
 #include "platform/base/resources.h"
-#include "tests/framework/controls/ControlTestSupport.h"
-#include "tests/framework/ui/HostTestSupport.h"
+#include "tests/support/framework/ControlTestSupport.h"
+#include "tests/framework/ui/InProcessWindowSupport.h"
 
 using namespace quiva::test;
 using Gdiplus::RectF;

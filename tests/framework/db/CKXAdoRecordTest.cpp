@@ -5,7 +5,7 @@
 #include "framework/CKXAdoRecord.h"
 #include "platform/base/debug.h"
 #include "platform/base/memoryapi.h"
-#include "tests/framework/db/ClinicDbFixture.h"
+#include "tests/support/framework/ClinicDbFixture.h"
 
 namespace {
 

@@ -1,5 +1,5 @@
 #include "framework/CKXAdoRecord.h"
-#include "tests/framework/db/ClinicDbFixture.h"
+#include "tests/support/framework/ClinicDbFixture.h"
 
 namespace {
 

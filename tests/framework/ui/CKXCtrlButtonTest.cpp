@@ -3,7 +3,7 @@
 #include "framework/CKXCtrlCheckBox.h"
 #include "framework/CKXCtrlCursor.h"
 #include "framework/CKXCtrlStatic.h"
-#include "tests/framework/ui/HostTestSupport.h"
+#include "tests/framework/ui/InProcessWindowSupport.h"
 
 using namespace quiva::test;
 

@@ -2,7 +2,7 @@
 #include "framework/CKXCtrlWnd.h"
 #include "framework/CKXFrameWnd.h"
 #include "framework/CKXWnd.h"
-#include "tests/framework/ui/HostTestSupport.h"
+#include "tests/framework/ui/InProcessWindowSupport.h"
 
 using namespace quiva::test;
 

@@ -2,7 +2,7 @@
 #include "framework/CKXCtrlWnd.h"
 #include "framework/CKXWnd.h"
 #include "platform/gdi/gdi.h"
-#include "tests/framework/ui/HostTestSupport.h"
+#include "tests/framework/ui/InProcessWindowSupport.h"
 
 using namespace quiva::test;
 

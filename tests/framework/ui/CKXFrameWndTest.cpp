@@ -2,7 +2,7 @@
 #include "framework/CKXCtrlCheckBox.h"
 #include "framework/CKXCtrlStatic.h"
 #include "framework/CKXFrameWnd.h"
-#include "tests/framework/ui/HostTestSupport.h"
+#include "tests/framework/ui/InProcessWindowSupport.h"
 #include "tests/framework/ui/TestFrame.h"
 
 using namespace quiva::test;

@@ -1,5 +1,5 @@
 #include "framework/CKXWndPopup.h"
-#include "tests/framework/ui/HostTestSupport.h"
+#include "tests/framework/ui/InProcessWindowSupport.h"
 
 using namespace quiva::test;
 

@@ -1,6 +1,6 @@
 #include "framework/CKXWnd.h"
 #include "platform/base/clock.h"
-#include "tests/framework/ui/HostTestSupport.h"
+#include "tests/framework/ui/InProcessWindowSupport.h"
 
 using namespace quiva::test;
 

@@ -9,7 +9,7 @@
 #include "framework/CKXCtrlCheckBox.h"
 #include "framework/CKXCtrlStatic.h"
 #include "framework/CKXFrameWnd.h"
-#include "tests/framework/ui/HostTestSupport.h"
+#include "tests/framework/ui/InProcessWindowSupport.h"
 
 namespace quiva::test {
 

@@ -1,4 +1,4 @@
-#include "tests/host/HostTestSupport.h"
+#include "tests/host/HostProgramSupport.h"
 
 #include <algorithm>
 #include <filesystem>

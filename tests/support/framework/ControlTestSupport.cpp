@@ -1,7 +1,8 @@
-#include "tests/framework/controls/ControlTestSupport.h"
+#include "tests/support/framework/ControlTestSupport.h"
 
 #include "framework/CKXWnd.h"
 #include "platform/ui/uisystem.h"
+#include "tests/support/HeadlessScreen.h"
 
 using namespace Gdiplus;
 
@@ -41,13 +42,8 @@ std::vector<std::string> RecordingPanel::Kinds() const
 
 ControlHost::ControlHost(CKXCtrlWnd& panel, int width, int height)
 {
-    quiva::ui::SelectBackend(quiva::ui::BackendKind::Headless);
-    quiva::ui::SetVirtualScreen(RECT{0, 0, 1920, 1080}, RECT{0, 0, 1920, 1040});
-    WNDCLASSW wc{};
-    wc.style = CS_DBLCLKS;
-    wc.lpfnWndProc = DefWindowProcW;
-    wc.lpszClassName = KX_WINDOW_CLASS;
-    RegisterClassW(&wc);
+    UseHeadlessScreen();
+    RegisterPlainWindowClass(KX_WINDOW_CLASS, CS_DBLCLKS);
     top = CreateWindowExW(0, KX_WINDOW_CLASS, L"", WS_POPUP | WS_VISIBLE, 100, 100, width, height, nullptr, nullptr,
                           nullptr, nullptr);
     wnd = new CKXWnd();
@@ -62,10 +58,7 @@ ControlHost::~ControlHost()
     ReleaseCapture();
     delete wnd;
     DestroyWindow(top);
-    SetActiveWindow(nullptr);
-    quiva::ui::InjectPause(1000);
-    quiva::ui::InjectMouseMove(1919, 1079);
-    Pump();
+    ParkInput();
 }
 
 POINT ControlHost::Screen(int x, int y) const

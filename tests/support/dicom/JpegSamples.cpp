@@ -1,4 +1,4 @@
-#include "JpegSamples.h"
+#include "tests/support/dicom/JpegSamples.h"
 
 #include <cstdio>
 #include <cstdlib>

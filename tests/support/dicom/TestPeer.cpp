@@ -1,4 +1,4 @@
-#include "tests/dicom/TestPeer.h"
+#include "tests/support/dicom/TestPeer.h"
 
 #include <arpa/inet.h>
 #include <dirent.h>

@@ -8,11 +8,9 @@
 
 #include "framework/CKXCtrlWnd.h"
 #include "platform/ui/uisystem.h"
+#include "tests/support/ReferencePictures.h"
 
 namespace quiva::test {
-
-// Where window tests leave pictures for people to look at (created on demand).
-std::string ReferencePictureDir();
 
 class HostTest : public ::testing::Test {
 protected:

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "tests/dicom/TestPeer.h"
+#include "tests/support/dicom/TestPeer.h"
 #include "tests/support/Command.h"
 
 namespace quiva::test {

@@ -1,4 +1,4 @@
-#include "tests/dicom/NetTestSupport.h"
+#include "tests/support/dicom/NetTestSupport.h"
 
 #include <arpa/inet.h>
 #include <dirent.h>
