@@ -104,7 +104,8 @@ public:
     // The message (WM_APP + 0x151) the tick posts to the model's hidden window.
     static constexpr UINT kRecordingEndedMessage = 0x8000 + 0x151;
     // The class of that window and its procedure, which hands the message to the model; the
-    // class is one of the module's window classes (QUIVAWindowClasses.h).
+    // module registers the class with its window classes (QUIVAWindowClasses.h), and the model
+    // itself when it is used without the module.
     static constexpr const wchar_t* kNotifyClass = L"QUIVACaptureModelNotify";
     static LRESULT CALLBACK NotifyWindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
 
