@@ -6,6 +6,7 @@
 
 #include "app/CKXCtrlWndViewThumbnail.h"
 #include "app/CKXQUIVACaptureModel.h"
+#include "app/CKXQUIVAThumbnailCtrlTab.h"
 #include "app/CKXSendDicomModel.h"
 #include "framework/CKXCtrlCursor.h"
 #include "framework/CKXMsgBox.h"
@@ -46,6 +47,27 @@ CString DashedDate(const CString& d)
 }  // namespace
 
 std::function<void(const CString&, const CString&)> CKXCtrlWndQUIVAThumbnail::showMessage;
+
+CKXCtrlWndQUIVAThumbnail* CKXCtrlWndQUIVAThumbnail::Of(CKXQUIVACaptureModel* owner)
+{
+    if (!owner)
+        return nullptr;
+    if (auto* strip = dynamic_cast<CKXCtrlWndQUIVAThumbnail*>(owner->GetFileListener()))
+        return strip;
+    auto strip = std::make_unique<CKXCtrlWndQUIVAThumbnail>();
+    strip->model = owner;
+    CKXCtrlWndQUIVAThumbnail* attached = strip.get();
+    owner->SetFileListener(std::move(strip));
+    return attached;
+}
+
+void CKXCtrlWndQUIVAThumbnail::ShowNewest(int index)
+{
+    EnsureVisible(index);
+    if (model && model->m_pThumbnailHost)
+        if (auto* tabs = dynamic_cast<CKXQUIVAThumbnailCtrlTab*>(model->m_pThumbnailHost->root))
+            tabs->SelectTabOf(this);
+}
 
 CKXCtrlWndQUIVAThumbnail::CKXCtrlWndQUIVAThumbnail()
 {

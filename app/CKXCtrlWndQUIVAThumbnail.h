@@ -1,13 +1,14 @@
 // The thumbnail strip of a capture model: its files top to bottom as scaled images with a
 // caption, saved and deleted marks, a hover icon that deletes or restores an unsaved file, a
 // delete-all button, scrolling, keys and an enlarged view on a double click. It changes only the
-// present flags of the model's unsaved files.
+// present flags of the model's unsaved files. The model owns its strip as its file listener.
 #pragma once
 
 #include <functional>
 
 #include "framework/CKXCtrlButton.h"
 #include "framework/CKXCtrlScrollBar.h"
+#include "app/CKXCaptureFileListener.h"
 #include "framework/CKXCtrlWnd.h"
 
 class CKXQUIVACaptureModel;
@@ -25,8 +26,11 @@ struct _KXCaptureFileInfo;
 #define IDI_THUMB_DELETED 10019
 #define IDI_THUMB_DELETED_HOT 10020
 
-class CKXCtrlWndQUIVAThumbnail : public CKXCtrlWnd {
+class CKXCtrlWndQUIVAThumbnail : public CKXCtrlWnd, public CKXCaptureFileListener {
 public:
+    // The model's strip: the one attached to it, else a new one made and attached now.
+    static CKXCtrlWndQUIVAThumbnail* Of(CKXQUIVACaptureModel* model);
+
     CKXCtrlWndQUIVAThumbnail();
     // Destroys the icons.
     ~CKXCtrlWndQUIVAThumbnail() override;
@@ -58,8 +62,11 @@ public:
     void OnCommand(int id, CKXCtrl* sender, CKXCtrlCursor* ctx) override;
     int OnKeyDown(UINT vk, UINT repeat, UINT flags, CKXCtrlCursor* ctx) override;
 
-    void Relayout();
+    void Relayout() override;
     void EnsureVisible(int index);
+    // Scrolls to the file and brings the strip's tab to the front, also while another patient's
+    // tab is up.
+    void ShowNewest(int index) override;
 
     // Geometry: the cell width W, a file's cell height H (0 without an image), the list area
     // and the cell of a file (empty when it is not shown).
@@ -73,7 +80,7 @@ public:
     CString Caption(int index);
     // Gives a still's record its picture (owned): a picture wider than the enlarged view of a
     // cell (three cells) is kept at that size, and its own size is noted for the layout.
-    void KeepPicture(_KXCaptureFileInfo* info, Gdiplus::Image* picture);
+    void KeepPicture(_KXCaptureFileInfo* info, Gdiplus::Image* picture) override;
 
     // How the commit's failures are shown (a message box unless a test replaces it).
     static std::function<void(const CString& text, const CString& caption)> showMessage;

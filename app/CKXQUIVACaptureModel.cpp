@@ -9,7 +9,6 @@
 
 #include "app/CKXQUIVACaptureModelManager.h"
 #include "app/CKXQUIVAConfig.h"
-#include "app/CKXQUIVAThumbnailCtrlTab.h"
 #include "capture/CKXMCapture.h"
 #include "capture/CKXMXVideoModel.h"
 #include "framework/CKXMsgBox.h"
@@ -30,7 +29,6 @@
 
 CKXQUIVACaptureModel::CKXQUIVACaptureModel()
 {
-    m_thumbnail.model = this;
     m_hSoundModule = GetModuleHandleW(L"QUIVA.Capture.dll");
 }
 
@@ -153,7 +151,7 @@ void CKXQUIVACaptureModel::AddFileInfo(const CString& path, const CString& study
     if (isVideo)
         info->image = LoadVideoThumbnail(path);
     else
-        m_thumbnail.KeepPicture(info, LoadImageCopy(path));
+        KeepPicture(info, LoadImageCopy(path));
     if (info->image) {
         std::lock_guard lock(m_lock);
         m_files.push_back(info);
@@ -161,7 +159,7 @@ void CKXQUIVACaptureModel::AddFileInfo(const CString& path, const CString& study
         delete info;
     }
     if (!m_pManager || !m_pManager->IsLoading())
-        m_thumbnail.Relayout();
+        RelayoutView();
 }
 
 _KXCaptureFileInfo* CKXQUIVACaptureModel::GetFileInfo(int index)
@@ -246,13 +244,29 @@ void CKXQUIVACaptureModel::AppendAndShow(_KXCaptureFileInfo* info, const CString
         newest = static_cast<int>(m_files.size()) - 1;
     }
     WriteInfoXml(folder);
-    m_thumbnail.Relayout();
-    m_thumbnail.EnsureVisible(newest);
-    // The person sees the strip that received the file, also while another patient's tab is up.
-    if (m_pThumbnailHost)
-        if (auto* tabs = dynamic_cast<CKXQUIVAThumbnailCtrlTab*>(m_pThumbnailHost->root))
-            tabs->SelectTabOf(&m_thumbnail);
+    if (m_pFileListener) {
+        m_pFileListener->Relayout();
+        m_pFileListener->ShowNewest(newest);
+    }
     Redraw();
+}
+
+void CKXQUIVACaptureModel::KeepPicture(_KXCaptureFileInfo* info, Gdiplus::Image* picture)
+{
+    if (m_pFileListener) {
+        m_pFileListener->KeepPicture(info, picture);
+        return;
+    }
+    delete info->image;
+    info->image = picture;
+    info->cellPicture.reset();
+    info->width = info->height = 0;
+}
+
+void CKXQUIVACaptureModel::RelayoutView()
+{
+    if (m_pFileListener)
+        m_pFileListener->Relayout();
 }
 
 namespace {
@@ -365,7 +379,7 @@ void CKXQUIVACaptureModel::CaptureStill()
     info->present = 1;
     info->date = m_strStudyDate;
     info->study = m_strStudyName;
-    m_thumbnail.KeepPicture(info, picture ? picture.release() : LoadImageCopy(path));
+    KeepPicture(info, picture ? picture.release() : LoadImageCopy(path));
     AppendAndShow(info, folder);
 }
 

@@ -14,7 +14,7 @@
 #include <unordered_set>
 #include <vector>
 
-#include "app/CKXCtrlWndQUIVAThumbnail.h"
+#include "app/CKXCaptureFileListener.h"
 #include "platform/base/CString.h"
 #include "platform/base/wintypes.h"
 #include "platform/gdi/gdiplus.h"
@@ -41,7 +41,7 @@ struct _KXCaptureFileInfo {
     int present = 0;    // kept; 0 = marked deleted by the user
     Gdiplus::Image* image = nullptr;  // owned; the still or the video's first frame
     // The still's own size when `image` is kept smaller than it (see
-    // CKXCtrlWndQUIVAThumbnail::KeepPicture); 0 when `image` is at its own size.
+    // CKXCaptureFileListener::KeepPicture); 0 when `image` is at its own size.
     UINT width = 0, height = 0;
     // The picture scaled once to the strip's cell: a full-size still scaled on every paint
     // costs more than the capture itself. Made and read on the window thread only.
@@ -104,7 +104,8 @@ public:
     // The message (WM_APP + 0x151) the tick posts to the model's hidden window.
     static constexpr UINT kRecordingEndedMessage = 0x8000 + 0x151;
     // The class of that window and its procedure, which hands the message to the model; the
-    // class is one of the module's window classes (QUIVAWindowClasses.h).
+    // module registers the class with its window classes (QUIVAWindowClasses.h), and the model
+    // itself when it is used without the module.
     static constexpr const wchar_t* kNotifyClass = L"QUIVACaptureModelNotify";
     static LRESULT CALLBACK NotifyWindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
 
@@ -144,6 +145,10 @@ public:
     static bool HasCommitJournal(const CString& path, const std::unordered_set<std::wstring>& journals);
     static CString BuildTodayDate();
 
+    // The view of the files (the windows' strip), owned; none until the windows attach one.
+    void SetFileListener(std::unique_ptr<CKXCaptureFileListener> listener) { m_pFileListener = std::move(listener); }
+    CKXCaptureFileListener* GetFileListener() const { return m_pFileListener.get(); }
+
     // The lock of the file list; the strip holds it while it walks the records.
     std::recursive_mutex& Lock() { return m_lock; }
 
@@ -159,7 +164,6 @@ public:
     CString m_strStudyDate;
     CString m_strImageRoot;
     CKXMCapture* m_pEngine = nullptr;  // not owned
-    CKXCtrlWndQUIVAThumbnail m_thumbnail;
     int m_bJpeg = 1;
     std::vector<_KXCaptureFileInfo*> m_files;  // owned
     HMODULE m_hSoundModule = nullptr;
@@ -196,6 +200,10 @@ protected:
     void FinishPostedRecording();
     // Appends a record (under the lock), rewrites the folder's info.xml and shows the newest cell.
     void AppendAndShow(_KXCaptureFileInfo* info, const CString& folder);
+    // Gives a still's record its picture (owned) as the view keeps it; whole without a view.
+    void KeepPicture(_KXCaptureFileInfo* info, Gdiplus::Image* picture);
+    // Lays the view out again, if there is one.
+    void RelayoutView();
     void PlaySound(int id);
     void Redraw();
     // Claims the recording timer under the recording lock; null when there is none.
@@ -204,6 +212,7 @@ protected:
     HWND NotifyWindow();
 
     std::recursive_mutex m_lock;  // the file list
+    std::unique_ptr<CKXCaptureFileListener> m_pFileListener;
     // The case-blind path keys of the first m_keyedFiles records (records are only appended).
     std::unordered_set<std::wstring> m_pathKeys;
     size_t m_keyedFiles = 0;

@@ -105,6 +105,8 @@ CKXQUIVACaptureModel* CKXQUIVACaptureModelManager::GetOrCreateModel(const CStrin
     model->m_strImageRoot = m_strImageRoot;
     model->m_pConfig = m_pConfig;
     model->m_pManager = this;
+    if (attachView)
+        attachView(model);
     m_models.push_back(model);
     return model;
 }
@@ -148,7 +150,7 @@ void CKXQUIVACaptureModelManager::LoadAll()
         FindClose(find);
         m_bLoading = false;
         for (CKXQUIVACaptureModel* model : m_models)
-            model->m_thumbnail.Relayout();
+            model->RelayoutView();
     }
     for (size_t i = m_models.size(); i-- > 0;) {
         if (m_models[i]->GetFileCount() == 0)

@@ -5,6 +5,7 @@
 // Store layout below the root: <chart>\<study>\<yyyymmdd>\{HHMMSSmmm.jpg|.bmp|.avi, info.xml}.
 #pragma once
 
+#include <functional>
 #include <string>
 #include <unordered_set>
 #include <vector>
@@ -44,6 +45,9 @@ public:
     CString m_strImageRoot;
     std::vector<CKXQUIVACaptureModel*> m_models;  // owned, in order of creation
     CKXQUIVAConfig* m_pConfig = nullptr;          // not owned
+    // Called with every model made here, before it lists a file: the windows give it its view
+    // (the strip). Programs without windows leave it empty.
+    std::function<void(CKXQUIVACaptureModel*)> attachView;
 
 protected:
     // Whether a file found in the store is still there after settling a commit of it that was

@@ -2,7 +2,7 @@
 // hand-over to the UI thread.
 #include "app/CKXQUIVACaptureModel.h"
 
-#include "app/QUIVAWindowClasses.h"
+#include "app/QUIVAModuleInstance.h"
 #include "capture/CKXMCapture.h"
 #include "framework/CKXWnd.h"
 #include "platform/base/clock.h"
@@ -24,11 +24,17 @@ HWND CKXQUIVACaptureModel::NotifyWindow()
 {
     if (m_hNotify)
         return m_hNotify;
-    // The module registers its classes when it loads; a model used without that registers them
-    // here.
+    // The module registers the class with its others when it loads (QUIVAWindowClasses.cpp); a
+    // model used without the module registers it here.
     WNDCLASSW wc{};
-    if (!GetClassInfoW(QUIVAModuleInstance(), kNotifyClass, &wc))
-        RegisterQUIVAWindowClasses();
+    if (!GetClassInfoW(QUIVAModuleInstance(), kNotifyClass, &wc)) {
+        wc = WNDCLASSW{};
+        wc.lpfnWndProc = NotifyWindowProc;
+        wc.hInstance = QUIVAModuleInstance();
+        wc.hCursor = LoadCursorW(nullptr, IDC_ARROW);
+        wc.lpszClassName = kNotifyClass;
+        RegisterClassW(&wc);
+    }
     m_hNotify = CreateWindowExW(0, kNotifyClass, L"", WS_POPUP, 0, 0, 0, 0, nullptr, nullptr, QUIVAModuleInstance(), nullptr);
     return m_hNotify;
 }

@@ -1,5 +1,6 @@
 #include "app/CKXQUIVAFrame.h"
 
+#include "app/CKXCtrlWndQUIVAThumbnail.h"
 #include "app/CKXQUIVACaptureModel.h"
 #include "app/QUIVAKeyboardHook.h"
 #include "capture/CKXMCapture.h"
@@ -16,6 +17,8 @@ CKXQUIVAFrame::CKXQUIVAFrame()
 {
     config.SetModelManager(&modelManager);
     modelManager.m_pConfig = &config;
+    // Every model shows its files in a strip of its own, made with the model.
+    modelManager.attachView = CKXCtrlWndQUIVAThumbnail::Of;
     titleBar.config = &config;
     titleBar.studyCombo.config = &config;
 }
@@ -93,7 +96,7 @@ void CKXQUIVAFrame::Show(const CString& chart, const CString& date, BOOL modal)
     CString tabCaption;
     tabCaption.Format(L"%s-%s", chart.GetString(), name.GetString());
     if (model)
-        thumbnailTab.RebuildTabs(tabCaption, &model->m_thumbnail);
+        thumbnailTab.RebuildTabs(tabCaption, CKXCtrlWndQUIVAThumbnail::Of(model));
     if (!thumbnailTab.tabs.empty())
         thumbnailTab.SelectTab(0);
     thumbnailTab.RecalcLayout();
@@ -167,7 +170,7 @@ BOOL CKXQUIVAFrame::CreateFrame()
         CKXQUIVACaptureModel* m = modelManager.GetModel(i);
         CString caption;
         caption.Format(L"%s-%s", m->GetChartNo().GetString(), m->GetPatientName().GetString());
-        thumbnailTab.AddTab(caption, &m->m_thumbnail, 1);
+        thumbnailTab.AddTab(caption, CKXCtrlWndQUIVAThumbnail::Of(m), 1);
     }
     Step(L"CREATEWND#6");
     if (!CKXFrameWnd::Create(title, x, y, w, h))

@@ -25,8 +25,6 @@ const ModuleClass kModuleClasses[] = {
 
 }  // namespace
 
-HINSTANCE QUIVAModuleInstance() { return GetModuleHandleW(L"QUIVA.CAPTURE.DLL"); }
-
 void RegisterQUIVAWindowClasses()
 {
     HINSTANCE instance = QUIVAModuleInstance();

@@ -14,6 +14,7 @@
 #include <thread>
 #include <vector>
 
+#include "app/CKXCtrlWndQUIVAThumbnail.h"
 #include "app/CKXQUIVACaptureModel.h"
 #include "app/CKXQUIVACaptureModelManager.h"
 #include "app/CKXQUIVAConfig.h"
@@ -123,6 +124,7 @@ int main(int argc, char** argv)
     options.m_nJpegQuality = quality;
     config.SetOptions(options);
     CKXQUIVACaptureModelManager manager;
+    manager.attachView = CKXCtrlWndQUIVAThumbnail::Of;  // the stills kept as the strip keeps them
     manager.m_pConfig = &config;
     manager.EnsureImageRoot(quiva::Utf8ToWide(folder + "/store").c_str());
     CKXQUIVACaptureModel* model = manager.GetOrCreateModel(L"12345", L"Bench");

@@ -19,6 +19,7 @@
 #include <thread>
 #include <vector>
 
+#include "app/CKXCtrlWndQUIVAThumbnail.h"
 #include "app/CKXQUIVACaptureModel.h"
 #include "app/CKXQUIVACaptureModelManager.h"
 #include "app/CKXQUIVAConfig.h"
@@ -139,6 +140,7 @@ int main(int argc, char** argv)
     config.SetPacsAETitle(L"PACS");
     config.SetInstitutionNumber(L"77");
     CKXQUIVACaptureModelManager manager;
+    manager.attachView = CKXCtrlWndQUIVAThumbnail::Of;  // the stills kept as the strip keeps them
     manager.m_pConfig = &config;
     manager.EnsureImageRoot(quiva::Utf8ToWide(folder + "/store").c_str());
     CKXQUIVACaptureModel* model = manager.GetOrCreateModel(L"12345", L"Bench");

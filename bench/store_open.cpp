@@ -20,6 +20,7 @@
 #include <unordered_set>
 #include <vector>
 
+#include "app/CKXCtrlWndQUIVAThumbnail.h"
 #include "app/CKXQUIVACaptureModel.h"
 #include "app/CKXQUIVACaptureModelManager.h"
 #include "framework/CKXXmlDocument.h"
@@ -150,6 +151,7 @@ int main(int argc, char** argv)
     for (int run = 0; run < runs; ++run) {
         {
             CKXQUIVACaptureModelManager manager;
+            manager.attachView = CKXCtrlWndQUIVAThumbnail::Of;  // the stills kept as the strip keeps them
             manager.EnsureImageRoot(Wide(root + "/store"));
             const double before = HeapBytes();
             const Times t = Measure([&] { manager.LoadAll(); });
@@ -200,6 +202,7 @@ int main(int argc, char** argv)
         double ours = 0, anchor = 0;
         {
             CKXQUIVACaptureModelManager manager;
+            manager.attachView = CKXCtrlWndQUIVAThumbnail::Of;  // the stills kept as the strip keeps them
             manager.EnsureImageRoot(Wide(root + "/hd"));
             const double before = HeapBytes();
             manager.LoadAll();

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include "app/CKXCtrlWndQUIVAThumbnail.h"
 #include "platform/base/clock.h"
 #include "platform/gdi/ImageCodec.h"
 #include "platform/ui/uisystem.h"
@@ -17,7 +18,7 @@ protected:
     {
         CaptureStore::SetUp();
         model = manager.GetOrCreateModel(L"12345", L"");
-        model->m_thumbnail.Create(0, 0, 0, 230, 600);
+        CKXCtrlWndQUIVAThumbnail::Of(model)->Create(0, 0, 0, 230, 600);
     }
     // A 320 x 240 still listed under the model (W = 200, H = 150).
     void AddStill(const std::string& name, int saved = 0, int present = 1)
@@ -41,7 +42,7 @@ protected:
         return ok;
     }
     CKXQUIVACaptureModel* model = nullptr;
-    CKXCtrlWndQUIVAThumbnail& strip() { return model->m_thumbnail; }
+    CKXCtrlWndQUIVAThumbnail& strip() { return *CKXCtrlWndQUIVAThumbnail::Of(model); }
 };
 
 // What the enlarged view looked like while it was open; closes it with a press outside.

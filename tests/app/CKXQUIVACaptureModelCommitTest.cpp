@@ -12,6 +12,7 @@
 #include <set>
 #include <thread>
 
+#include "app/CKXCtrlWndQUIVAThumbnail.h"
 #include "app/CKXQUIVACaptureModel.h"
 #include "app/CKXQUIVACaptureModelManager.h"
 #include "app/CKXQUIVAConfig.h"
@@ -406,7 +407,7 @@ TEST_P(Commit, ThePersonLearnsHowManyStillsMissedThePacsAndWhy)
     CKXQUIVACaptureModel* m = Model();
     auto save = [&] {
         ShownMessages messages;
-        m->m_thumbnail.OnCommand(KXTHUMB_CMD_COMMIT, nullptr, nullptr);
+        CKXCtrlWndQUIVAThumbnail::Of(m)->OnCommand(KXTHUMB_CMD_COMMIT, nullptr, nullptr);
         return messages.shown;
     };
     using Shown = std::vector<std::pair<CString, CString>>;
@@ -449,7 +450,7 @@ TEST_P(Commit, ASilentPacsHoldsACommitOfFiveStillsForOneBound)
     const std::chrono::milliseconds bound(CDicomNetworkClient().StallLimitMs());
     ShownMessages messages;
     const auto start = std::chrono::steady_clock::now();
-    m->m_thumbnail.OnCommand(KXTHUMB_CMD_COMMIT, nullptr, nullptr);
+    CKXCtrlWndQUIVAThumbnail::Of(m)->OnCommand(KXTHUMB_CMD_COMMIT, nullptr, nullptr);
     const auto took = std::chrono::steady_clock::now() - start;
     EXPECT_EQ(Count(L"SELECT COUNT(*) FROM MIMG"), 5);
     EXPECT_EQ(ImageFiles().size(), 5u);

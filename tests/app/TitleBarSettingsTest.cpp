@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <thread>
 
+#include "app/CKXCtrlWndQUIVAThumbnail.h"
 #include "app/CKXCtrlWndQUIVAOptions.h"
 #include "app/CKXCtrlWndQUIVASendDICOM.h"
 #include "app/CKXCtrlWndQUIVAStudy.h"
@@ -610,11 +611,11 @@ TEST_P(TitleBarOptions, AStillBringsUpTheStripThatReceivedIt)
     ASSERT_EQ(tabs.tabs.size(), 2u);
     ASSERT_NE(g_pCurrentCaptureModel, first);
     tabs.SelectTab(1);
-    ASSERT_EQ(tabs.currentPage, &first->m_thumbnail);
+    ASSERT_EQ(tabs.currentPage, CKXCtrlWndQUIVAThumbnail::Of(first));
 
     ClickTitle(frame->titleBar.stillButton);
     ASSERT_EQ(Model().GetFileCount(), 1);
-    EXPECT_EQ(tabs.currentPage, &Model().m_thumbnail);
+    EXPECT_EQ(tabs.currentPage, CKXCtrlWndQUIVAThumbnail::Of(&Model()));
     EXPECT_EQ(tabs.selectedIndex, 0);
 }
 

@@ -1,0 +1,21 @@
+// What a capture model tells the view of its files (the windows' strip): the list changed, a
+// file was added and wants to be seen, and how much of a still's picture its record keeps. The
+// model owns its listener and calls it on the window thread only; a model without one (a
+// program without windows) keeps every picture whole.
+#pragma once
+
+#include "platform/gdi/gdiplus.h"
+
+struct _KXCaptureFileInfo;
+
+class CKXCaptureFileListener {
+public:
+    virtual ~CKXCaptureFileListener() = default;
+
+    // The files changed: lay them out again.
+    virtual void Relayout() = 0;
+    // The file at `index` was appended: bring it, and this view, before the person.
+    virtual void ShowNewest(int index) = 0;
+    // Gives a still's record its picture (owned), kept at the size this view needs of it.
+    virtual void KeepPicture(_KXCaptureFileInfo* info, Gdiplus::Image* picture) = 0;
+};
