@@ -601,14 +601,32 @@ void CKXXmlDocument::SetText(TiXmlElement* element, const CString& text, bool cd
 CString CKXXmlDocument::GetValue(const wchar_t* path, int index)
 {
     TiXmlElement* element = Resolve(path, index, false);
-    if (!element)
-        return CString();
+    return element ? TextOf(element) : CString();
+}
+
+CString CKXXmlDocument::TextOf(TiXmlElement* element) const
+{
     // The text before the first child element; comments between its pieces are passed over.
     std::string joined;
     for (TiXmlNode* n = element->FirstChild(); n && !n->ToElement(); n = n->NextSibling())
         if (n->ToText())
             joined += n->Value();
     return FromTree(joined.c_str());
+}
+
+void CKXXmlDocument::ReadList(const wchar_t* path, std::initializer_list<const wchar_t*> attributes,
+                              const std::function<bool(const CString& value, const std::vector<CString>& attributes)>& visit)
+{
+    std::vector<std::string> names;
+    for (const wchar_t* name : attributes)
+        names.push_back(ToTree(name ? name : L""));
+    std::vector<CString> values(names.size());
+    for (TiXmlElement* element = Resolve(path, 0, false); element; element = NextElement(element)) {
+        for (size_t i = 0; i < names.size(); ++i)
+            values[i] = FromTree(element->Attribute(names[i].c_str()));
+        if (!visit(TextOf(element), values))
+            return;
+    }
 }
 
 int CKXXmlDocument::SetValue(const wchar_t* path, const wchar_t* value, int index, BOOL /*wrap*/)

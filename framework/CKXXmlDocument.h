@@ -14,9 +14,11 @@
 
 #include <tinyxml.h>
 
+#include <functional>
 #include <initializer_list>
 #include <string>
 #include <utility>
+#include <vector>
 
 #include "platform/base/CString.h"
 #include "platform/base/wintypes.h"
@@ -50,6 +52,11 @@ public:
     // entry is not walked again for every value. 0, or -1 when the element cannot be made.
     int AppendElement(const wchar_t* path, const wchar_t* name, const wchar_t* value,
                       std::initializer_list<std::pair<const wchar_t*, const wchar_t*>> attributes);
+    // Reads a list in one walk: the element at path and each element sibling after it, in order,
+    // as GetValue and GetAttribute read "path@N" for N = 0, 1, ...: its value and the attributes
+    // named, in their order, until `visit` returns false.
+    void ReadList(const wchar_t* path, std::initializer_list<const wchar_t*> attributes,
+                  const std::function<bool(const CString& value, const std::vector<CString>& attributes)>& visit);
 
     // Longest file path accepted, in code-page-949 bytes.
     static constexpr size_t kMaxPathBytes = 779;
@@ -67,6 +74,8 @@ protected:
     // Text between the tree's code page and wide text.
     std::string ToTree(const CString& text) const;
     CString FromTree(const char* text) const;
+    // The text of an element before its first child element, its pieces joined.
+    CString TextOf(TiXmlElement* element) const;
     // A value in the tree's code page; a value code page 949 cannot spell first makes the
     // document UTF-8.
     std::string ValueToTree(const CString& text);
