@@ -1,7 +1,9 @@
 #include "app/CKXQUIVACaptureModelManager.h"
 
 #include <algorithm>
+#include <functional>
 #include <map>
+#include <string_view>
 #include <unordered_map>
 #include <vector>
 
@@ -307,23 +309,42 @@ void CKXQUIVACaptureModel::WriteInfoXml(CString folder)
     xml.SetAttribute(L"/patient", 0, L"chartNo", m_strChartNo);
     {
         std::lock_guard lock(m_lock);
-        // A file that has gone is left out; the names of each folder are read once.
-        std::map<std::wstring, std::unordered_set<std::wstring>> present;
-        for (_KXCaptureFileInfo* info : m_files) {
-            const CString folder = quiva::PathParent(info->path);
-            auto names = present.find(folder.str());
-            if (names == present.end())
-                names = present.emplace(folder.str(), quiva::FolderNames(folder)).first;
-            CString name = quiva::PathFileName(info->path);
-            if (!names->second.count(name.MakeLower().str()))
-                continue;
-            xml.AppendElement(L"/", L"image", info->path,
-                              {{L"Study", info->study},
-                               {L"StudyDate", info->date},
-                               {L"Saved", Flag(info->saved)},
-                               {L"Deleted", Flag(!info->present)},
-                               {L"IsVideo", Flag(info->isVideo)}});
-        }
+        // A file that has gone is left out; the names of each folder are read once, and looked
+        // up again only where the records' folder changes.
+        std::map<std::wstring, std::unordered_set<std::wstring>, std::less<>> present;
+        const std::unordered_set<std::wstring>* names = nullptr;
+        std::wstring_view namesFolder;  // of `names`, in a record's path (the records stay)
+        std::wstring name;
+        auto there = [&](const std::wstring& path) {
+            const size_t cut = path.find_last_of(L"\\/");
+            const std::wstring_view folder = cut == std::wstring::npos ? std::wstring_view() : std::wstring_view(path).substr(0, cut);
+            if (!names || folder != namesFolder) {
+                auto listed = present.find(folder);
+                if (listed == present.end()) {
+                    const std::wstring key(folder);
+                    listed = present.emplace(key, quiva::FolderNames(key.c_str())).first;
+                }
+                names = &listed->second;
+                namesFolder = folder;
+            }
+            name.assign(path, cut == std::wstring::npos ? 0 : cut + 1);
+            for (wchar_t& c : name)
+                c = quiva::FoldAscii(c);
+            return names->count(name) != 0;
+        };
+        // The list is appended in one go: no path is looked up in the document for each record.
+        size_t next = 0;
+        xml.AppendList(L"/", L"image", {L"Study", L"StudyDate", L"Saved", L"Deleted", L"IsVideo"},
+                       [&](const wchar_t*& value, std::vector<const wchar_t*>& values) {
+            while (next < m_files.size() && !there(m_files[next]->path.str()))
+                ++next;
+            if (next == m_files.size())
+                return false;
+            const _KXCaptureFileInfo* info = m_files[next++];
+            value = info->path;
+            values = {info->study, info->date, Flag(info->saved), Flag(!info->present), Flag(info->isVideo)};
+            return true;
+        });
     }
     if (!xml.Save(folder + L"\\info.xml"))
         OutputDebugStringW(L"WriteInfoXml: not written: " + folder + L"\n");

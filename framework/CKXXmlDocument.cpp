@@ -10,7 +10,13 @@
 
 namespace {
 
-bool NeedsCData(const CString& value) { return value.FindOneOf(L"<>'\"&") >= 0; }
+bool NeedsCData(const CString& value)
+{
+    for (const wchar_t c : value.str())
+        if (c == L'<' || c == L'>' || c == L'\'' || c == L'"' || c == L'&')
+            return true;
+    return false;
+}
 
 // Text made only of blanks is dropped by the parser unless it is a CDATA section.
 bool IsBlank(const CString& value)
@@ -369,10 +375,10 @@ CKXXmlDocument::~CKXXmlDocument() = default;
 
 std::string CKXXmlDocument::ToTree(const CString& text) const { return quiva::WideToMultiByte(text.str(), m_codePage); }
 
-std::string CKXXmlDocument::ValueToTree(const CString& text)
+std::string CKXXmlDocument::ValueToTree(std::wstring_view text)
 {
     bool lost = false;
-    std::string bytes = quiva::WideToMultiByte(text.str(), m_codePage, &lost);
+    std::string bytes = quiva::WideToMultiByte(text, m_codePage, &lost);
     if (!lost || m_codePage == CP_UTF8)
         return bytes;
     // Code page 949 cannot spell the value (an accented letter, an emoji): the document becomes
@@ -396,7 +402,7 @@ std::string CKXXmlDocument::ValueToTree(const CString& text)
             }
     }
     m_codePage = CP_UTF8;
-    return quiva::WideToUtf8(text.str());
+    return quiva::WideToUtf8(text);
 }
 
 CString CKXXmlDocument::FromTree(const char* text) const
@@ -555,7 +561,7 @@ TiXmlElement* CKXXmlDocument::Resolve(const wchar_t* path, int index, bool creat
     return StepSiblings(element, index, create, FromTree(element->Value()));
 }
 
-void CKXXmlDocument::SetText(TiXmlElement* element, const CString& text, bool cdata)
+void CKXXmlDocument::SetText(TiXmlElement* element, const CString& text, const std::string& treeText, bool cdata)
 {
     // The old value goes, wherever comments stand between its pieces; the new one takes the
     // place of its first piece (or goes last). Comments and child elements stay.
@@ -571,16 +577,18 @@ void CKXXmlDocument::SetText(TiXmlElement* element, const CString& text, bool cd
         }
         n = next;
     }
-    auto place = [&](const TiXmlText& node) {
+    auto place = [&](TiXmlText* node) {
         if (!found)
-            element->InsertEndChild(node);
+            element->LinkEndChild(node);
         else if (after)
-            after = element->InsertAfterChild(after, node);
+            after = element->InsertAfterChild(after, *node);
         else
-            after = element->FirstChild() ? element->InsertBeforeChild(element->FirstChild(), node) : element->InsertEndChild(node);
+            after = element->FirstChild() ? element->InsertBeforeChild(element->FirstChild(), *node) : element->InsertEndChild(*node);
+        if (found)
+            delete node;  // inserted as a copy
     };
     if (!cdata) {
-        place(TiXmlText(ToTree(text)));
+        place(new TiXmlText(treeText));
         return;
     }
     // A CDATA section cannot hold "]]>": the value is split after "]]" into consecutive
@@ -588,9 +596,9 @@ void CKXXmlDocument::SetText(TiXmlElement* element, const CString& text, bool cd
     std::wstring rest = text.str();
     for (;;) {
         size_t end = rest.find(L"]]>");
-        std::wstring piece = end == std::wstring::npos ? rest : rest.substr(0, end + 2);
-        TiXmlText node(ToTree(piece));
-        node.SetCDATA(true);
+        auto* node = new TiXmlText(end == std::wstring::npos && rest.size() == text.str().size() ? treeText
+                                   : ToTree(end == std::wstring::npos ? rest : rest.substr(0, end + 2)));
+        node->SetCDATA(true);
         place(node);
         if (end == std::wstring::npos)
             break;
@@ -654,8 +662,8 @@ void CKXXmlDocument::SetValueOf(TiXmlElement* element, const wchar_t* value)
         text.Replace(L"\r\n", L"\n");
         text.Replace(L"\r", L"\n");
     }
-    ValueToTree(text);  // the document's code page is one that spells the value
-    SetText(element, text, blank || (NeedsCData(text) && text.Find(L'\r') < 0));
+    // The document's code page is one that spells the value.
+    SetText(element, text, ValueToTree(text.str()), blank || (NeedsCData(text) && text.Find(L'\r') < 0));
 }
 
 CString CKXXmlDocument::GetAttribute(const wchar_t* path, const wchar_t* name, int index)
@@ -689,11 +697,66 @@ int CKXXmlDocument::SetAttributeOf(TiXmlElement* element, const wchar_t* name, c
 int CKXXmlDocument::AppendElement(const wchar_t* path, const wchar_t* name, const wchar_t* value,
                                   std::initializer_list<std::pair<const wchar_t*, const wchar_t*>> attributes)
 {
-    TiXmlElement* element = AddChild(Resolve(path, 0, true), name ? name : L"");
-    if (!element)
+    std::vector<const wchar_t*> names, values;
+    for (const auto& [attribute, text] : attributes) {
+        names.push_back(attribute);
+        values.push_back(text);
+    }
+    bool given = false;
+    return AppendRows(path, name, names, [&](const wchar_t*& rowValue, std::vector<const wchar_t*>& rowValues) {
+        if (given)
+            return false;
+        rowValue = value;
+        rowValues = values;
+        return given = true;
+    });
+}
+
+int CKXXmlDocument::AppendList(const wchar_t* path, const wchar_t* name, std::initializer_list<const wchar_t*> attributes,
+                               const std::function<bool(const wchar_t*& value, std::vector<const wchar_t*>& values)>& next)
+{
+    return AppendRows(path, name, std::vector<const wchar_t*>(attributes), next);
+}
+
+int CKXXmlDocument::AppendRows(const wchar_t* path, const wchar_t* name, const std::vector<const wchar_t*>& attributes,
+                               const std::function<bool(const wchar_t*& value, std::vector<const wchar_t*>& values)>& next)
+{
+    TiXmlElement* parent = Resolve(path, 0, true);
+    // A name that would not read back as one is not created (see AddChild).
+    const CString wideName(name ? name : L"");
+    if (!parent || !IsXmlName(ToTree(wideName)))
         return -1;
-    SetValueOf(element, value);
-    for (const auto& [attribute, text] : attributes)
-        SetAttributeOf(element, attribute, text);
+    // The names in the tree's code page, made again when a value turns the document to UTF-8.
+    UINT namesPage = 0;
+    std::string treeName;
+    std::vector<std::string> treeNames(attributes.size());
+    std::vector<bool> isName(attributes.size());
+    auto convertNames = [&] {
+        if (namesPage == m_codePage)
+            return;
+        namesPage = m_codePage;
+        treeName = ToTree(wideName);
+        for (size_t i = 0; i < attributes.size(); ++i) {
+            treeNames[i] = ToTree(attributes[i] ? attributes[i] : L"");
+            isName[i] = IsXmlName(treeNames[i]);
+        }
+    };
+    const wchar_t* value = nullptr;
+    std::vector<const wchar_t*> values(attributes.size());
+    while (next(value, values)) {
+        convertNames();
+        auto* element = new TiXmlElement(treeName);
+        parent->LinkEndChild(element);
+        SetValueOf(element, value);
+        for (size_t i = 0; i < attributes.size() && i < values.size(); ++i) {
+            convertNames();
+            // A name that is no XML name is left out, as SetAttribute leaves it.
+            if (!isName[i])
+                continue;
+            std::string treeValue = ValueToTree(values[i] ? values[i] : L"");
+            convertNames();
+            element->SetAttribute(treeNames[i], treeValue);
+        }
+    }
     return 0;
 }
