@@ -288,12 +288,12 @@ public:
         return true;
     }
 
-    // The text as Load will read it: in UTF-8, bytes that are no UTF-8 are written as the
+    // The text as Load will read it, taken once: in UTF-8, bytes that are no UTF-8 are written as the
     // replacement character they read as; a declaration of the code page goes in front when
     // the text would otherwise be taken for the other one.
-    std::string Result() const
+    std::string Result()
     {
-        std::string out = m_out;
+        std::string out = std::move(m_out);
         if (m_codePage == CP_UTF8 && !IsUtf8(out))
             out = quiva::WideToUtf8(quiva::Utf8ToWide(out));
         if (CodePageOf(out) != m_codePage)
@@ -334,26 +334,29 @@ private:
     // Markup characters and control characters as references, everything else as it is.
     void Escape(const std::string& text)
     {
-        for (char ch : text) {
-            const unsigned char c = static_cast<unsigned char>(ch);
+        size_t plain = 0;  // the start of the characters written as they are, copied at once
+        for (size_t i = 0; i < text.size(); ++i) {
+            const unsigned char c = static_cast<unsigned char>(text[i]);
+            if (c >= 32 && c != '&' && c != '<' && c != '>' && c != '"' && c != '\'')
+                continue;
+            m_out.append(text, plain, i - plain);
+            plain = i + 1;
             switch (c) {
             case '&': m_out += "&amp;"; break;
             case '<': m_out += "&lt;"; break;
             case '>': m_out += "&gt;"; break;
             case '"': m_out += "&quot;"; break;
             case '\'': m_out += "&apos;"; break;
-            default:
-                if (c < 32) {
-                    static const char hex[] = "0123456789ABCDEF";
-                    m_out += "&#x";
-                    m_out += hex[c >> 4];
-                    m_out += hex[c & 15];
-                    m_out += ';';
-                } else {
-                    m_out += ch;
-                }
+            default: {
+                static const char hex[] = "0123456789ABCDEF";
+                m_out += "&#x";
+                m_out += hex[c >> 4];
+                m_out += hex[c & 15];
+                m_out += ';';
+            }
             }
         }
+        m_out.append(text, plain, std::string::npos);
     }
 
     UINT m_codePage;
