@@ -124,6 +124,19 @@ CString CKXQUIVACaptureModel::PathKey(const CString& path, bool caseSensitive)
     return CString(std::move(key));
 }
 
+CString CKXQUIVACaptureModel::EntryPathKey(const CString& folderKey, const wchar_t* name, bool caseSensitive)
+{
+    std::wstring key = folderKey.str();
+    if (key.empty() || key.back() != L'/')
+        key += L'/';
+    const size_t at = key.size();
+    key += name;
+    if (!caseSensitive)
+        for (size_t i = at; i < key.size(); ++i)
+            key[i] = quiva::FoldAscii(key[i]);
+    return CString(std::move(key));
+}
+
 bool CKXQUIVACaptureModel::SamePath(const CString& a, const CString& b, bool caseSensitive)
 {
     return PathKey(a, caseSensitive) == PathKey(b, caseSensitive);
@@ -132,13 +145,19 @@ bool CKXQUIVACaptureModel::SamePath(const CString& a, const CString& b, bool cas
 void CKXQUIVACaptureModel::AddFileInfo(const CString& path, const CString& study, const CString& date, int isVideo,
                                        int saved, int present)
 {
+    AddKeyedFileInfo(PathKey(path, false), path, study, date, isVideo, saved, present);
+}
+
+void CKXQUIVACaptureModel::AddKeyedFileInfo(const CString& key, const CString& path, const CString& study,
+                                            const CString& date, int isVideo, int saved, int present)
+{
     {
         // One file, however its path is spelt: a second record of a listed file would come in as
         // a loose file marked deleted, and a commit that could not store the first would delete it.
         std::lock_guard lock(m_lock);
         for (; m_keyedFiles < m_files.size(); ++m_keyedFiles)
             m_pathKeys.insert(PathKey(m_files[m_keyedFiles]->path, false).str());
-        if (m_pathKeys.count(PathKey(path, false).str()))
+        if (m_pathKeys.count(key.str()))
             return;
     }
     auto* info = new _KXCaptureFileInfo;
@@ -155,6 +174,11 @@ void CKXQUIVACaptureModel::AddFileInfo(const CString& path, const CString& study
     if (info->image) {
         std::lock_guard lock(m_lock);
         m_files.push_back(info);
+        // Its key is known: it is not resolved again for the next record.
+        if (m_keyedFiles + 1 == m_files.size()) {
+            m_pathKeys.insert(key.str());
+            ++m_keyedFiles;
+        }
     } else {
         delete info;
     }

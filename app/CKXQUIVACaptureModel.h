@@ -24,6 +24,7 @@ class CKXQUIVAConfig;
 class CKXQUIVACaptureModelManager;
 class CKXWnd;
 class CKXAdoConnection;
+struct WIN32_FIND_DATAW;
 
 // One captured file of a model.
 struct _KXCaptureFileInfo {
@@ -115,7 +116,13 @@ public:
     // What SamePath compares: two paths name the same file exactly when their keys are equal.
     // Resolving a path costs file-system lookups, so a key is made once a path and kept.
     static CString PathKey(const CString& path, bool caseSensitive);
+    // PathKey of the entry `name`, spelt as the folder's listing spells it, of the folder whose
+    // key is `folderKey` (PathKey of the folder, same regard to case): no look-up.
+    static CString EntryPathKey(const CString& folderKey, const wchar_t* name, bool caseSensitive);
     void AddFileInfo(const CString& path, const CString& study, const CString& date, int isVideo, int saved, int present);
+    // AddFileInfo of a path whose case-blind key (PathKey(path, false)) the caller has made.
+    void AddKeyedFileInfo(const CString& key, const CString& path, const CString& study, const CString& date,
+                          int isVideo, int saved, int present);
     // Null when the index is outside the list. The record stays valid while the model lives;
     // only the UI thread adds records.
     _KXCaptureFileInfo* GetFileInfo(int index);
@@ -142,6 +149,8 @@ public:
     // file of that folder has one among them. One listing answers for every file of the folder:
     // a journal that is not there, looked for by name, costs a read of the whole folder.
     static std::unordered_set<std::wstring> CommitJournalsIn(const CString& folder);
+    // Adds a folder's entry to its journals when it is one.
+    static void AddCommitJournal(const WIN32_FIND_DATAW& entry, std::unordered_set<std::wstring>& journals);
     static bool HasCommitJournal(const CString& path, const std::unordered_set<std::wstring>& journals);
     static CString BuildTodayDate();
 

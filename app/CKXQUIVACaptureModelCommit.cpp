@@ -134,12 +134,17 @@ std::unordered_set<std::wstring> CKXQUIVACaptureModel::CommitJournalsIn(const CS
     HANDLE find = FindFirstFileW(folder + L"\\*.commit", &found);
     if (find == INVALID_HANDLE_VALUE)
         return journals;
-    do {
-        if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
-            journals.insert(CString(found.cFileName).MakeLower().str());
-    } while (FindNextFileW(find, &found));
+    do
+        AddCommitJournal(found, journals);
+    while (FindNextFileW(find, &found));
     FindClose(find);
     return journals;
+}
+
+void CKXQUIVACaptureModel::AddCommitJournal(const WIN32_FIND_DATAW& entry, std::unordered_set<std::wstring>& journals)
+{
+    if (!(entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) && quiva::WildcardMatch(L"*.commit", entry.cFileName))
+        journals.insert(CString(entry.cFileName).MakeLower().str());
 }
 
 bool CKXQUIVACaptureModel::HasCommitJournal(const CString& path, const std::unordered_set<std::wstring>& journals)

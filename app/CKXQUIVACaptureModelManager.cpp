@@ -1,7 +1,11 @@
 #include "app/CKXQUIVACaptureModelManager.h"
 
 #include <algorithm>
+#include <functional>
 #include <map>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
 
 #include "app/CKXQUIVACaptureModel.h"
 #include "app/CKXQUIVAConfig.h"
@@ -127,7 +131,7 @@ CKXAdoConnection* CKXQUIVACaptureModelManager::RecoveryConnection()
 
 bool CKXQUIVACaptureModelManager::StillInStore(const CString& path, const std::unordered_set<std::wstring>& journals)
 {
-    if (!CKXQUIVACaptureModel::HasCommitJournal(path, journals))
+    if (journals.empty() || !CKXQUIVACaptureModel::HasCommitJournal(path, journals))
         return true;
     return CKXQUIVACaptureModel::ResolveInterruptedCommit(path, RecoveryConnection()) <= 0;
 }
@@ -161,47 +165,90 @@ void CKXQUIVACaptureModelManager::LoadAll()
 void CKXQUIVACaptureModelManager::LoadFolder(const CString& folder)
 {
     CKXQUIVACaptureModel* model = nullptr;
-    std::unordered_set<std::wstring> journals;
     CKXXmlDocument xml;
     if (xml.Load(folder + L"\\info.xml")) {
-        const CString name = xml.GetValue(L"/patient");
         const CString chartNo = xml.GetAttribute(L"/patient", L"chartNo");
         if (chartNo.IsEmpty())
             return;
-        model = GetOrCreateModel(chartNo, name);
-        journals = CKXQUIVACaptureModel::CommitJournalsIn(folder);
-        // The same folder, case kept as the file system keeps it.
-        const CString folderKey = CKXQUIVACaptureModel::PathKey(folder, true);
-        for (int n = 0;; ++n) {
-            const CString element = quiva::FormatWide(L"/image@%0d", n).c_str();
-            const CString path = xml.GetValue(element);
-            if (path.IsEmpty())
-                break;
-            // Only files of this folder: a listed path anywhere else is never taken (it would be
-            // copied and deleted by the next commit).
-            if (CKXQUIVACaptureModel::PathKey(FolderOf(path), true) != folderKey) {
-                OutputDebugStringW(L"LoadFolder: a listed file outside its folder is ignored: " + path + L"\n");
-                continue;
-            }
-            // Only files are captures: an entry naming a folder (the study folder itself) is not.
-            const DWORD attributes = GetFileAttributesW(path);
-            if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY) || !StillInStore(path, journals))
-                continue;
-            const BOOL saved = xml.GetAttribute(element, L"Saved") == L"TRUE";
-            const BOOL deleted = xml.GetAttribute(element, L"Deleted") == L"TRUE";
-            const BOOL video = xml.GetAttribute(element, L"IsVideo") == L"TRUE";
-            model->AddFileInfo(path, xml.GetAttribute(element, L"Study"), xml.GetAttribute(element, L"StudyDate"), video,
-                               saved, deleted ? 0 : 1);
-        }
+        model = GetOrCreateModel(chartNo, xml.GetValue(L"/patient"));
     }
     quiva::RemoveLeftoverTemporaries(folder);  // of an info.xml or a journal cut by a crash
-    WIN32_FIND_DATAW found{};
-    HANDLE find = FindFirstFileW(folder + L"\\*.*", &found);
-    if (find == INVALID_HANDLE_VALUE)
-        return;
-    do {
-        if (IsDots(found.cFileName))
-            continue;
+    // One listing of the folder says of every file in it whether it is there and what it is:
+    // nothing of the folder is looked up by name again.
+    std::vector<WIN32_FIND_DATAW> entries;
+    {
+        WIN32_FIND_DATAW found{};
+        HANDLE find = FindFirstFileW(folder + L"\\*.*", &found);
+        if (find == INVALID_HANDLE_VALUE)
+            return;
+        do
+            if (!IsDots(found.cFileName))
+                entries.push_back(found);
+        while (FindNextFileW(find, &found));
+        FindClose(find);
+    }
+    // The folder is resolved once, case kept as the file system keeps it; the records' keys are
+    // made from its key and the names as listed.
+    CString sameFolder, folderKey;
+    std::unordered_set<std::wstring> journals;
+    std::vector<bool> settled(entries.size());  // a listed file whose interrupted commit left it out
+    if (model) {
+        sameFolder = CKXQUIVACaptureModel::PathKey(folder, true);
+        folderKey = CString(sameFolder).MakeLower();
+        for (const WIN32_FIND_DATAW& entry : entries)
+            CKXQUIVACaptureModel::AddCommitJournal(entry, journals);
+        // A name finds its entry as the file system matches names: as spelt, else the first
+        // entry that differs in ASCII case only.
+        std::unordered_map<std::wstring, size_t> exact, folded;
+        for (size_t i = 0; i < entries.size(); ++i) {
+            std::wstring name = entries[i].cFileName;
+            exact.emplace(name, i);
+            for (wchar_t& c : name)
+                c = quiva::FoldAscii(c);
+            folded.emplace(std::move(name), i);
+        }
+        // Each spelling of a folder in the list (one, as the model writes it) is resolved once.
+        std::unordered_map<std::wstring, bool> spellings;
+        xml.ReadList(L"/image", {L"Study", L"StudyDate", L"Saved", L"Deleted", L"IsVideo"},
+                     [&](const CString& path, const std::vector<CString>& attributes) {
+            if (path.IsEmpty())
+                return false;
+            // Only files of this folder: a listed path anywhere else is never taken (it would be
+            // copied and deleted by the next commit).
+            const CString listedFolder = FolderOf(path);
+            auto spelling = spellings.try_emplace(listedFolder.str(), false);
+            if (spelling.second)
+                spelling.first->second = CKXQUIVACaptureModel::PathKey(listedFolder, true) == sameFolder;
+            if (!spelling.first->second) {
+                OutputDebugStringW(L"LoadFolder: a listed file outside its folder is ignored: " + path + L"\n");
+                return true;
+            }
+            std::wstring name = path.str().substr(static_cast<size_t>(listedFolder.GetLength()) + 1);
+            auto at = exact.find(name);
+            if (at == exact.end()) {
+                for (wchar_t& c : name)
+                    c = quiva::FoldAscii(c);
+                at = folded.find(name);
+                if (at == folded.end())
+                    return true;
+            }
+            // Only files are captures: an entry naming a folder (the study folder itself) is not,
+            // nor a link, which is never followed.
+            const WIN32_FIND_DATAW& entry = entries[at->second];
+            if (entry.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT))
+                return true;
+            if (!StillInStore(path, journals)) {
+                settled[at->second] = true;
+                return true;
+            }
+            model->AddKeyedFileInfo(CKXQUIVACaptureModel::EntryPathKey(folderKey, entry.cFileName, false), path,
+                                    attributes[0], attributes[1], attributes[4] == L"TRUE", attributes[2] == L"TRUE",
+                                    attributes[3] == L"TRUE" ? 0 : 1);
+            return true;
+        });
+    }
+    for (size_t i = 0; i < entries.size(); ++i) {
+        const WIN32_FIND_DATAW& found = entries[i];
         const CString path = folder + L"\\" + found.cFileName;
         if (found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)
             continue;  // links are not followed
@@ -217,7 +264,7 @@ void CKXQUIVACaptureModelManager::LoadFolder(const CString& folder)
             DeleteFileW(path);
             continue;
         }
-        if (!model)
+        if (!model || settled[i])
             continue;
         int video;
         if (ext.CompareNoCase(L".jpg") == 0 || ext.CompareNoCase(L".jpeg") == 0 || ext.CompareNoCase(L".bmp") == 0)
@@ -233,9 +280,9 @@ void CKXQUIVACaptureModelManager::LoadFolder(const CString& folder)
             continue;
         if (video && !quiva::media::RepairCutAvi(path))
             OutputDebugStringW(L"LoadFolder: a recording could not be mended: " + path + L"\n");
-        model->AddFileInfo(path, L"None", CreationDate(found), video, 0, 1);
-    } while (FindNextFileW(find, &found));
-    FindClose(find);
+        model->AddKeyedFileInfo(CKXQUIVACaptureModel::EntryPathKey(folderKey, found.cFileName, false), path, L"None",
+                                CreationDate(found), video, 0, 1);
+    }
 }
 
 void CKXQUIVACaptureModelManager::CommitAll()
@@ -264,23 +311,42 @@ void CKXQUIVACaptureModel::WriteInfoXml(CString folder)
     xml.SetAttribute(L"/patient", 0, L"chartNo", m_strChartNo);
     {
         std::lock_guard lock(m_lock);
-        // A file that has gone is left out; the names of each folder are read once.
-        std::map<std::wstring, std::unordered_set<std::wstring>> present;
-        for (_KXCaptureFileInfo* info : m_files) {
-            const CString folder = quiva::PathParent(info->path);
-            auto names = present.find(folder.str());
-            if (names == present.end())
-                names = present.emplace(folder.str(), quiva::FolderNames(folder)).first;
-            CString name = quiva::PathFileName(info->path);
-            if (!names->second.count(name.MakeLower().str()))
-                continue;
-            xml.AppendElement(L"/", L"image", info->path,
-                              {{L"Study", info->study},
-                               {L"StudyDate", info->date},
-                               {L"Saved", Flag(info->saved)},
-                               {L"Deleted", Flag(!info->present)},
-                               {L"IsVideo", Flag(info->isVideo)}});
-        }
+        // A file that has gone is left out; the names of each folder are read once, and looked
+        // up again only where the records' folder changes.
+        std::map<std::wstring, std::unordered_set<std::wstring>, std::less<>> present;
+        const std::unordered_set<std::wstring>* names = nullptr;
+        std::wstring_view namesFolder;  // of `names`, in a record's path (the records stay)
+        std::wstring name;
+        auto there = [&](const std::wstring& path) {
+            const size_t cut = path.find_last_of(L"\\/");
+            const std::wstring_view folder = cut == std::wstring::npos ? std::wstring_view() : std::wstring_view(path).substr(0, cut);
+            if (!names || folder != namesFolder) {
+                auto listed = present.find(folder);
+                if (listed == present.end()) {
+                    const std::wstring key(folder);
+                    listed = present.emplace(key, quiva::FolderNames(key.c_str())).first;
+                }
+                names = &listed->second;
+                namesFolder = folder;
+            }
+            name.assign(path, cut == std::wstring::npos ? 0 : cut + 1);
+            for (wchar_t& c : name)
+                c = quiva::FoldAscii(c);
+            return names->count(name) != 0;
+        };
+        // The list is appended in one go: no path is looked up in the document for each record.
+        size_t next = 0;
+        xml.AppendList(L"/", L"image", {L"Study", L"StudyDate", L"Saved", L"Deleted", L"IsVideo"},
+                       [&](const wchar_t*& value, std::vector<const wchar_t*>& values) {
+            while (next < m_files.size() && !there(m_files[next]->path.str()))
+                ++next;
+            if (next == m_files.size())
+                return false;
+            const _KXCaptureFileInfo* info = m_files[next++];
+            value = info->path;
+            values = {info->study, info->date, Flag(info->saved), Flag(!info->present), Flag(info->isVideo)};
+            return true;
+        });
     }
     if (!xml.Save(folder + L"\\info.xml"))
         OutputDebugStringW(L"WriteInfoXml: not written: " + folder + L"\n");

@@ -10,7 +10,13 @@
 
 namespace {
 
-bool NeedsCData(const CString& value) { return value.FindOneOf(L"<>'\"&") >= 0; }
+bool NeedsCData(const CString& value)
+{
+    for (const wchar_t c : value.str())
+        if (c == L'<' || c == L'>' || c == L'\'' || c == L'"' || c == L'&')
+            return true;
+    return false;
+}
 
 // Text made only of blanks is dropped by the parser unless it is a CDATA section.
 bool IsBlank(const CString& value)
@@ -282,12 +288,12 @@ public:
         return true;
     }
 
-    // The text as Load will read it: in UTF-8, bytes that are no UTF-8 are written as the
+    // The text as Load will read it, taken once: in UTF-8, bytes that are no UTF-8 are written as the
     // replacement character they read as; a declaration of the code page goes in front when
     // the text would otherwise be taken for the other one.
-    std::string Result() const
+    std::string Result()
     {
-        std::string out = m_out;
+        std::string out = std::move(m_out);
         if (m_codePage == CP_UTF8 && !IsUtf8(out))
             out = quiva::WideToUtf8(quiva::Utf8ToWide(out));
         if (CodePageOf(out) != m_codePage)
@@ -328,26 +334,29 @@ private:
     // Markup characters and control characters as references, everything else as it is.
     void Escape(const std::string& text)
     {
-        for (char ch : text) {
-            const unsigned char c = static_cast<unsigned char>(ch);
+        size_t plain = 0;  // the start of the characters written as they are, copied at once
+        for (size_t i = 0; i < text.size(); ++i) {
+            const unsigned char c = static_cast<unsigned char>(text[i]);
+            if (c >= 32 && c != '&' && c != '<' && c != '>' && c != '"' && c != '\'')
+                continue;
+            m_out.append(text, plain, i - plain);
+            plain = i + 1;
             switch (c) {
             case '&': m_out += "&amp;"; break;
             case '<': m_out += "&lt;"; break;
             case '>': m_out += "&gt;"; break;
             case '"': m_out += "&quot;"; break;
             case '\'': m_out += "&apos;"; break;
-            default:
-                if (c < 32) {
-                    static const char hex[] = "0123456789ABCDEF";
-                    m_out += "&#x";
-                    m_out += hex[c >> 4];
-                    m_out += hex[c & 15];
-                    m_out += ';';
-                } else {
-                    m_out += ch;
-                }
+            default: {
+                static const char hex[] = "0123456789ABCDEF";
+                m_out += "&#x";
+                m_out += hex[c >> 4];
+                m_out += hex[c & 15];
+                m_out += ';';
+            }
             }
         }
+        m_out.append(text, plain, std::string::npos);
     }
 
     UINT m_codePage;
@@ -369,10 +378,10 @@ CKXXmlDocument::~CKXXmlDocument() = default;
 
 std::string CKXXmlDocument::ToTree(const CString& text) const { return quiva::WideToMultiByte(text.str(), m_codePage); }
 
-std::string CKXXmlDocument::ValueToTree(const CString& text)
+std::string CKXXmlDocument::ValueToTree(std::wstring_view text)
 {
     bool lost = false;
-    std::string bytes = quiva::WideToMultiByte(text.str(), m_codePage, &lost);
+    std::string bytes = quiva::WideToMultiByte(text, m_codePage, &lost);
     if (!lost || m_codePage == CP_UTF8)
         return bytes;
     // Code page 949 cannot spell the value (an accented letter, an emoji): the document becomes
@@ -396,7 +405,7 @@ std::string CKXXmlDocument::ValueToTree(const CString& text)
             }
     }
     m_codePage = CP_UTF8;
-    return quiva::WideToUtf8(text.str());
+    return quiva::WideToUtf8(text);
 }
 
 CString CKXXmlDocument::FromTree(const char* text) const
@@ -555,7 +564,7 @@ TiXmlElement* CKXXmlDocument::Resolve(const wchar_t* path, int index, bool creat
     return StepSiblings(element, index, create, FromTree(element->Value()));
 }
 
-void CKXXmlDocument::SetText(TiXmlElement* element, const CString& text, bool cdata)
+void CKXXmlDocument::SetText(TiXmlElement* element, const CString& text, const std::string& treeText, bool cdata)
 {
     // The old value goes, wherever comments stand between its pieces; the new one takes the
     // place of its first piece (or goes last). Comments and child elements stay.
@@ -571,16 +580,18 @@ void CKXXmlDocument::SetText(TiXmlElement* element, const CString& text, bool cd
         }
         n = next;
     }
-    auto place = [&](const TiXmlText& node) {
+    auto place = [&](TiXmlText* node) {
         if (!found)
-            element->InsertEndChild(node);
+            element->LinkEndChild(node);
         else if (after)
-            after = element->InsertAfterChild(after, node);
+            after = element->InsertAfterChild(after, *node);
         else
-            after = element->FirstChild() ? element->InsertBeforeChild(element->FirstChild(), node) : element->InsertEndChild(node);
+            after = element->FirstChild() ? element->InsertBeforeChild(element->FirstChild(), *node) : element->InsertEndChild(*node);
+        if (found)
+            delete node;  // inserted as a copy
     };
     if (!cdata) {
-        place(TiXmlText(ToTree(text)));
+        place(new TiXmlText(treeText));
         return;
     }
     // A CDATA section cannot hold "]]>": the value is split after "]]" into consecutive
@@ -588,9 +599,9 @@ void CKXXmlDocument::SetText(TiXmlElement* element, const CString& text, bool cd
     std::wstring rest = text.str();
     for (;;) {
         size_t end = rest.find(L"]]>");
-        std::wstring piece = end == std::wstring::npos ? rest : rest.substr(0, end + 2);
-        TiXmlText node(ToTree(piece));
-        node.SetCDATA(true);
+        auto* node = new TiXmlText(end == std::wstring::npos && rest.size() == text.str().size() ? treeText
+                                   : ToTree(end == std::wstring::npos ? rest : rest.substr(0, end + 2)));
+        node->SetCDATA(true);
         place(node);
         if (end == std::wstring::npos)
             break;
@@ -601,14 +612,32 @@ void CKXXmlDocument::SetText(TiXmlElement* element, const CString& text, bool cd
 CString CKXXmlDocument::GetValue(const wchar_t* path, int index)
 {
     TiXmlElement* element = Resolve(path, index, false);
-    if (!element)
-        return CString();
+    return element ? TextOf(element) : CString();
+}
+
+CString CKXXmlDocument::TextOf(TiXmlElement* element) const
+{
     // The text before the first child element; comments between its pieces are passed over.
     std::string joined;
     for (TiXmlNode* n = element->FirstChild(); n && !n->ToElement(); n = n->NextSibling())
         if (n->ToText())
             joined += n->Value();
     return FromTree(joined.c_str());
+}
+
+void CKXXmlDocument::ReadList(const wchar_t* path, std::initializer_list<const wchar_t*> attributes,
+                              const std::function<bool(const CString& value, const std::vector<CString>& attributes)>& visit)
+{
+    std::vector<std::string> names;
+    for (const wchar_t* name : attributes)
+        names.push_back(ToTree(name ? name : L""));
+    std::vector<CString> values(names.size());
+    for (TiXmlElement* element = Resolve(path, 0, false); element; element = NextElement(element)) {
+        for (size_t i = 0; i < names.size(); ++i)
+            values[i] = FromTree(element->Attribute(names[i].c_str()));
+        if (!visit(TextOf(element), values))
+            return;
+    }
 }
 
 int CKXXmlDocument::SetValue(const wchar_t* path, const wchar_t* value, int index, BOOL /*wrap*/)
@@ -636,8 +665,8 @@ void CKXXmlDocument::SetValueOf(TiXmlElement* element, const wchar_t* value)
         text.Replace(L"\r\n", L"\n");
         text.Replace(L"\r", L"\n");
     }
-    ValueToTree(text);  // the document's code page is one that spells the value
-    SetText(element, text, blank || (NeedsCData(text) && text.Find(L'\r') < 0));
+    // The document's code page is one that spells the value.
+    SetText(element, text, ValueToTree(text.str()), blank || (NeedsCData(text) && text.Find(L'\r') < 0));
 }
 
 CString CKXXmlDocument::GetAttribute(const wchar_t* path, const wchar_t* name, int index)
@@ -671,11 +700,66 @@ int CKXXmlDocument::SetAttributeOf(TiXmlElement* element, const wchar_t* name, c
 int CKXXmlDocument::AppendElement(const wchar_t* path, const wchar_t* name, const wchar_t* value,
                                   std::initializer_list<std::pair<const wchar_t*, const wchar_t*>> attributes)
 {
-    TiXmlElement* element = AddChild(Resolve(path, 0, true), name ? name : L"");
-    if (!element)
+    std::vector<const wchar_t*> names, values;
+    for (const auto& [attribute, text] : attributes) {
+        names.push_back(attribute);
+        values.push_back(text);
+    }
+    bool given = false;
+    return AppendRows(path, name, names, [&](const wchar_t*& rowValue, std::vector<const wchar_t*>& rowValues) {
+        if (given)
+            return false;
+        rowValue = value;
+        rowValues = values;
+        return given = true;
+    });
+}
+
+int CKXXmlDocument::AppendList(const wchar_t* path, const wchar_t* name, std::initializer_list<const wchar_t*> attributes,
+                               const std::function<bool(const wchar_t*& value, std::vector<const wchar_t*>& values)>& next)
+{
+    return AppendRows(path, name, std::vector<const wchar_t*>(attributes), next);
+}
+
+int CKXXmlDocument::AppendRows(const wchar_t* path, const wchar_t* name, const std::vector<const wchar_t*>& attributes,
+                               const std::function<bool(const wchar_t*& value, std::vector<const wchar_t*>& values)>& next)
+{
+    TiXmlElement* parent = Resolve(path, 0, true);
+    // A name that would not read back as one is not created (see AddChild).
+    const CString wideName(name ? name : L"");
+    if (!parent || !IsXmlName(ToTree(wideName)))
         return -1;
-    SetValueOf(element, value);
-    for (const auto& [attribute, text] : attributes)
-        SetAttributeOf(element, attribute, text);
+    // The names in the tree's code page, made again when a value turns the document to UTF-8.
+    UINT namesPage = 0;
+    std::string treeName;
+    std::vector<std::string> treeNames(attributes.size());
+    std::vector<bool> isName(attributes.size());
+    auto convertNames = [&] {
+        if (namesPage == m_codePage)
+            return;
+        namesPage = m_codePage;
+        treeName = ToTree(wideName);
+        for (size_t i = 0; i < attributes.size(); ++i) {
+            treeNames[i] = ToTree(attributes[i] ? attributes[i] : L"");
+            isName[i] = IsXmlName(treeNames[i]);
+        }
+    };
+    const wchar_t* value = nullptr;
+    std::vector<const wchar_t*> values(attributes.size());
+    while (next(value, values)) {
+        convertNames();
+        auto* element = new TiXmlElement(treeName);
+        parent->LinkEndChild(element);
+        SetValueOf(element, value);
+        for (size_t i = 0; i < attributes.size() && i < values.size(); ++i) {
+            convertNames();
+            // A name that is no XML name is left out, as SetAttribute leaves it.
+            if (!isName[i])
+                continue;
+            std::string treeValue = ValueToTree(values[i] ? values[i] : L"");
+            convertNames();
+            element->SetAttribute(treeNames[i], treeValue);
+        }
+    }
     return 0;
 }

@@ -14,9 +14,12 @@
 
 #include <tinyxml.h>
 
+#include <functional>
 #include <initializer_list>
 #include <string>
+#include <string_view>
 #include <utility>
+#include <vector>
 
 #include "platform/base/CString.h"
 #include "platform/base/wintypes.h"
@@ -50,6 +53,17 @@ public:
     // entry is not walked again for every value. 0, or -1 when the element cannot be made.
     int AppendElement(const wchar_t* path, const wchar_t* name, const wchar_t* value,
                       std::initializer_list<std::pair<const wchar_t*, const wchar_t*>> attributes);
+    // Appends a list in one go: an element called name to the element at path (made when missing)
+    // for every row `next` gives (its value and the values of the attributes named, in their
+    // order; null is empty), as AppendElement appends one, until `next` returns false. The
+    // parent is found and the names converted once. 0, or -1 when no element can be made.
+    int AppendList(const wchar_t* path, const wchar_t* name, std::initializer_list<const wchar_t*> attributes,
+                   const std::function<bool(const wchar_t*& value, std::vector<const wchar_t*>& values)>& next);
+    // Reads a list in one walk: the element at path and each element sibling after it, in order,
+    // as GetValue and GetAttribute read "path@N" for N = 0, 1, ...: its value and the attributes
+    // named, in their order, until `visit` returns false.
+    void ReadList(const wchar_t* path, std::initializer_list<const wchar_t*> attributes,
+                  const std::function<bool(const CString& value, const std::vector<CString>& attributes)>& visit);
 
     // Longest file path accepted, in code-page-949 bytes.
     static constexpr size_t kMaxPathBytes = 779;
@@ -60,16 +74,22 @@ protected:
     TiXmlElement* FindNode(const wchar_t* path, bool create);
     TiXmlElement* FindChild(TiXmlNode* parent, const CString& name);
     TiXmlElement* AddChild(TiXmlNode* parent, const CString& name);
-    void SetText(TiXmlElement* element, const CString& text, bool cdata);
+    // `treeText` is `text` in the tree's code page.
+    void SetText(TiXmlElement* element, const CString& text, const std::string& treeText, bool cdata);
     // The setters' work on an element found.
     void SetValueOf(TiXmlElement* element, const wchar_t* value);
     int SetAttributeOf(TiXmlElement* element, const wchar_t* name, const wchar_t* value);
+    // AppendList's work, with the attributes' names in a vector.
+    int AppendRows(const wchar_t* path, const wchar_t* name, const std::vector<const wchar_t*>& attributes,
+                   const std::function<bool(const wchar_t*& value, std::vector<const wchar_t*>& values)>& next);
     // Text between the tree's code page and wide text.
     std::string ToTree(const CString& text) const;
     CString FromTree(const char* text) const;
+    // The text of an element before its first child element, its pieces joined.
+    CString TextOf(TiXmlElement* element) const;
     // A value in the tree's code page; a value code page 949 cannot spell first makes the
     // document UTF-8.
-    std::string ValueToTree(const CString& text);
+    std::string ValueToTree(std::wstring_view text);
 
 private:
     // The element `index` element siblings after `element`; when creating, elements of the

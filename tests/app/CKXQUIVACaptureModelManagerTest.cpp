@@ -19,6 +19,21 @@ void Still(const std::string& path)
     WriteAll(path, quiva::test::MakeBmpForStore());
 }
 
+// A folder of stills named 100000.bmp on, every one listed by its info.xml under the chart;
+// `windowsFolder` is the folder's Windows path with a separator at its end.
+void ListedStills(const std::string& folder, const CString& windowsFolder, const CString& chart, int stills)
+{
+    CString xml = CString(L"<?xml version=\"1.0\"?><QUIVA><patient chartNo=\"") + chart + L"\">A</patient>";
+    for (int i = 0; i < stills; ++i) {
+        const std::string name = std::to_string(100000 + i) + ".bmp";
+        Still(folder + "/" + name);
+        xml += CString(L"<image Study=\"Endo\" StudyDate=\"20240105\" Saved=\"FALSE\" Deleted=\"FALSE\" "
+                       L"IsVideo=\"FALSE\">") +
+               windowsFolder + quiva::Utf8ToWide(name).c_str() + L"</image>";
+    }
+    WriteAll(folder + "/info.xml", (xml + L"</QUIVA>").ToUtf8());
+}
+
 }  // namespace
 
 using ModelManager = CaptureStore;
@@ -116,18 +131,9 @@ TEST_F(ModelManager, OnlyFilesAreCaptures)
 TEST_F(ModelManager, OpeningAStoreLooksUpEachStillABoundedNumberOfTimes)
 {
     auto lookupsToOpen = [this](const std::string& chart, int stills) {
-        const std::string folder = Store(chart + "/Endo/20240105");
-        const CString wfolder = Win("store") + L"\\" + CString(quiva::Utf8ToWide(chart).c_str()) + L"\\Endo\\20240105\\";
-        CString xml = CString(L"<?xml version=\"1.0\"?><QUIVA><patient chartNo=\"") + quiva::Utf8ToWide(chart).c_str() +
-                      L"\">A</patient>";
-        for (int i = 0; i < stills; ++i) {
-            const std::string name = std::to_string(100000 + i) + ".bmp";
-            Still(folder + "/" + name);
-            xml += CString(L"<image Study=\"Endo\" StudyDate=\"20240105\" Saved=\"FALSE\" Deleted=\"FALSE\" "
-                           L"IsVideo=\"FALSE\">") +
-                   wfolder + quiva::Utf8ToWide(name).c_str() + L"</image>";
-        }
-        WriteAll(folder + "/info.xml", (xml + L"</QUIVA>").ToUtf8());
+        ListedStills(Store(chart + "/Endo/20240105"),
+                     Win("store") + L"\\" + CString(quiva::Utf8ToWide(chart).c_str()) + L"\\Endo\\20240105\\",
+                     quiva::Utf8ToWide(chart).c_str(), stills);
         CKXQUIVACaptureModelManager opened;
         opened.EnsureImageRoot(Win("store"));
         const uint64_t before = quiva::PathLookupCount();
@@ -146,6 +152,33 @@ TEST_F(ModelManager, OpeningAStoreLooksUpEachStillABoundedNumberOfTimes)
     // A few lookups a still (its status, its keys, its picture): none for a commit journal it does not
     // have, whose search by name would read the whole folder once a still.
     EXPECT_LE(large - small, 120u * 8) << small << " lookups for 40 stills, " << large << " for 160";
+}
+
+// Opening a store resolves each folder's path a fixed number of times and no still's path but
+// for the read of its picture (the strip shows every still): the folder's one listing says which
+// listed files are there and what they are, and a record's key is made from the folder's key and
+// the listed name. Resolving each listed path again made the open cost several look-ups a still.
+TEST_F(ModelManager, OpeningAStoreResolvesItsFoldersNotItsStills)
+{
+    constexpr int kStills = 60;  // listed in each date folder, besides one loose still
+    for (const char* date : {"20240105", "20240106"}) {
+        const std::string folder = Store(std::string("12345/Endo/") + date);
+        ListedStills(folder, Win("store") + L"\\12345\\Endo\\" + quiva::Utf8ToWide(date).c_str() + L"\\", L"12345", kStills);
+        Still(folder + "/loose.bmp");
+    }
+    const uint64_t beforePicture = quiva::PathLookupCount();
+    delete CKXQUIVACaptureModel::LoadImageCopy(Win("store") + L"\\12345\\Endo\\20240105\\100000.bmp");
+    const uint64_t perPicture = quiva::PathLookupCount() - beforePicture;
+
+    const uint64_t before = quiva::PathLookupCount();
+    manager.LoadAll();
+    const uint64_t lookups = quiva::PathLookupCount() - before;
+    ASSERT_EQ(manager.GetModelCount(), 1);
+    constexpr int kFiles = 2 * (kStills + 1);
+    EXPECT_EQ(manager.GetModel(0)->GetFileCount(), kFiles);
+    // The root and four folders below it (chart, study, two dates), ten look-ups each at most.
+    EXPECT_LE(lookups, kFiles * perPicture + 5 * 10) << lookups << " look-ups for " << kFiles << " stills, "
+                                                     << perPicture << " to read one picture";
 }
 
 // The info.xml written after every still reads its folder's names once, not each listed file's

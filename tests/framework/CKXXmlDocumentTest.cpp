@@ -6,6 +6,7 @@
 
 #include <csignal>
 #include <filesystem>
+#include <vector>
 #include <unistd.h>
 
 #include "platform/base/codepage.h"
@@ -460,6 +461,37 @@ TEST(XmlDocument, ListsReadEntryByEntryInAnyOrder)
     EXPECT_EQ(doc.GetValue(L"/DVD@1"), L"0");
     doc.LoadXml(L"<r><Graph>a</Graph><Graph>b</Graph></r>");
     EXPECT_EQ(doc.GetValue(L"/Graph@1"), L"b");
+}
+
+// A list appended in one go and read in one walk: the names it converted once are converted again
+// when a value midway turns the document to UTF-8, so every name reads back.
+TEST(XmlDocument, ListsAppendedInOneGoReadBackAsAppended)
+{
+    TempDir dir;
+    CKXXmlDocument doc;
+    doc.LoadXml(L"<?xml version=\"1.0\" encoding=\"euc-kr\"?><목록/>");
+    const std::vector<std::vector<const wchar_t*>> rows = {
+        {L"하나", L"가", L"A"}, {L"둘", L"Caméra", L"B"}, {L"셋", L"다", nullptr}};
+    size_t next = 0;
+    ASSERT_EQ(doc.AppendList(L"/", L"항목", {L"종류", L"kind"},
+                             [&](const wchar_t*& value, std::vector<const wchar_t*>& values) {
+                                 if (next == rows.size())
+                                     return false;
+                                 value = rows[next][0];
+                                 values = {rows[next][1], rows[next][2]};
+                                 ++next;
+                                 return true;
+                             }),
+              0);
+    ASSERT_TRUE(doc.Save(dir.Win("l.xml")));
+    CKXXmlDocument back;
+    ASSERT_TRUE(back.Load(dir.Win("l.xml")));
+    std::vector<std::wstring> read;
+    back.ReadList(L"/항목", {L"종류", L"kind"}, [&](const CString& value, const std::vector<CString>& values) {
+        read.push_back(value.str() + L"|" + values[0].str() + L"|" + values[1].str());
+        return true;
+    });
+    EXPECT_EQ(read, (std::vector<std::wstring>{L"하나|가|A", L"둘|Caméra|B", L"셋|다|"}));
 }
 
 TEST(XmlDocument, NamesThatWouldNotLoadAgainAreNotCreated)
