@@ -40,7 +40,7 @@ struct _KXCaptureFileInfo {
     int discarded = 0;  // removed at commit without being stored
     int present = 0;    // kept; 0 = marked deleted by the user
     Gdiplus::Image* image = nullptr;  // owned; the still or the video's first frame
-    // The still's own size when `image` is kept smaller than it (see
+    // The still's own size when `image` is kept smaller than it (at its cell's size, see
     // CKXCtrlWndQUIVAThumbnail::KeepPicture); 0 when `image` is at its own size.
     UINT width = 0, height = 0;
     // The picture scaled once to the strip's cell: a full-size still scaled on every paint
@@ -123,6 +123,10 @@ public:
     void DeleteUnsaved();
     // A copy of the picture at its own size; an empty image when the file cannot be read.
     static Gdiplus::Image* LoadImageCopy(const CString& path);
+    // A picture of the file at least `width` wide where the file allows it cheaply (a JPEG is
+    // decoded reduced; anything else at its own size), with the still's own size in `own`; an
+    // empty image (own 0 x 0) when the file cannot be read.
+    static Gdiplus::Image* LoadImageAtLeast(const CString& path, UINT width, Gdiplus::Size* own);
     static Gdiplus::Image* LoadVideoThumbnail(const CString& path);
 
     // Lists every record whose file exists in "<folder>\info.xml" (empty: the current study
