@@ -16,6 +16,10 @@ public:
     virtual void Relayout() = 0;
     // The file at `index` was appended: bring it, and this view, before the person.
     virtual void ShowNewest(int index) = 0;
-    // Gives a still's record its picture (owned), kept at the size this view needs of it.
-    virtual void KeepPicture(_KXCaptureFileInfo* info, Gdiplus::Image* picture) = 0;
+    // Gives a still's record a picture of its own made from `picture`, the still at its own
+    // size (not kept: the caller's), no larger than this view needs of it.
+    virtual void KeepPicture(_KXCaptureFileInfo* info, Gdiplus::Image& picture) = 0;
+    // The same from the still's file, read no larger than this view needs (an empty picture
+    // when the file cannot be read).
+    virtual void KeepFile(_KXCaptureFileInfo* info) = 0;
 };

@@ -132,36 +132,57 @@ int CKXCtrlWndQUIVAThumbnail::CellHeight(const _KXCaptureFileInfo* info, int cel
     return static_cast<int>(static_cast<int64_t>(h) * cellWidth / static_cast<int64_t>(w));
 }
 
-void CKXCtrlWndQUIVAThumbnail::KeepPicture(_KXCaptureFileInfo* info, Image* picture)
+int CKXCtrlWndQUIVAThumbnail::KeptCellWidth() const
 {
     // Before the strip is laid out, its cell at the default strip width of 200.
     const int cell = CellWidth();
-    Keep(info, picture, cell > 0 ? cell : 170);
+    return cell > 0 ? cell : 170;
 }
 
-void CKXCtrlWndQUIVAThumbnail::Keep(_KXCaptureFileInfo* info, Image* picture, int cellWidth)
+void CKXCtrlWndQUIVAThumbnail::KeepPicture(_KXCaptureFileInfo* info, Image& picture)
 {
-    std::unique_ptr<Image> whole(picture);
-    const UINT ownWidth = info->width ? info->width : (whole ? whole->GetWidth() : 0);
-    const UINT ownHeight = info->width ? info->height : (whole ? whole->GetHeight() : 0);
+    Keep(info, picture, picture.GetWidth(), picture.GetHeight(), KeptCellWidth());
+}
+
+void CKXCtrlWndQUIVAThumbnail::KeepFile(_KXCaptureFileInfo* info)
+{
+    info->width = info->height = 0;
+    KeepFromFile(info, KeptCellWidth());
+}
+
+void CKXCtrlWndQUIVAThumbnail::Keep(_KXCaptureFileInfo* info, Image& picture, UINT ownWidth, UINT ownHeight,
+                                    int cellWidth)
+{
     delete info->image;
     info->image = nullptr;
     info->cellPicture.reset();
     info->width = info->height = 0;
-    if (!whole)
-        return;
-    // Nothing draws more of a still than its enlarged view, three cells wide.
-    const int64_t keptWidth = 3 * static_cast<int64_t>(cellWidth);
+    // The strip draws the still at its cell's size; the enlarged view reads the file again.
+    const int64_t keptWidth = cellWidth;
     const int64_t keptHeight = ownWidth ? keptWidth * ownHeight / ownWidth : 0;
-    if (cellWidth > 0 && keptHeight > 0 && whole->GetWidth() > keptWidth) {
-        if (Image* kept = whole->GetThumbnailImage(static_cast<UINT>(keptWidth), static_cast<UINT>(keptHeight))) {
-            info->image = kept;
-            info->width = ownWidth;
-            info->height = ownHeight;
-            return;
-        }
+    Image* kept = nullptr;
+    if (cellWidth > 0 && keptHeight > 0 && picture.GetWidth() > keptWidth)
+        kept = picture.GetThumbnailImage(static_cast<UINT>(keptWidth), static_cast<UINT>(keptHeight));
+    if (!kept)
+        kept = picture.Clone();
+    info->image = kept;
+    if (kept->GetWidth() != ownWidth || kept->GetHeight() != ownHeight) {
+        info->width = ownWidth;
+        info->height = ownHeight;
     }
-    info->image = whole.release();
+}
+
+bool CKXCtrlWndQUIVAThumbnail::KeepFromFile(_KXCaptureFileInfo* info, int cellWidth)
+{
+    // Twice the cell: the last reduction is then the exact area mean, as from the whole still.
+    Size own;
+    std::unique_ptr<Image> read(
+        CKXQUIVACaptureModel::LoadImageAtLeast(info->path, 2 * static_cast<UINT>(std::max(cellWidth, 1)), &own));
+    // Read again for a known still, the file must still hold that still.
+    if (info->width && (static_cast<UINT>(own.Width) != info->width || static_cast<UINT>(own.Height) != info->height))
+        return false;
+    Keep(info, *read, static_cast<UINT>(own.Width), static_cast<UINT>(own.Height), cellWidth);
+    return true;
 }
 
 RectF CKXCtrlWndQUIVAThumbnail::ListArea() const
@@ -235,14 +256,10 @@ CString CKXCtrlWndQUIVAThumbnail::Caption(int index)
 Image* CKXCtrlWndQUIVAThumbnail::CellPicture(_KXCaptureFileInfo* info, const RectF& dc)
 {
     const long w = std::lround(dc.Width), h = std::lround(dc.Height);
-    // A wider strip than the picture was kept for: the still is read again at the new cells.
-    if (w > 0 && info->width > info->image->GetWidth() && static_cast<UINT>(w) * 2 > info->image->GetWidth() &&
-        !info->isVideo) {
-        if (Image* whole = CKXQUIVACaptureModel::LoadImageCopy(info->path); whole && whole->GetWidth() == info->width)
-            Keep(info, whole, static_cast<int>(w));
-        else
-            delete whole;
-    }
+    // A wider cell than the picture was kept for: the still is read again at the new cells.
+    if (w > 0 && info->width > info->image->GetWidth() && static_cast<UINT>(w) > info->image->GetWidth() &&
+        !info->isVideo)
+        KeepFromFile(info, static_cast<int>(w));
     // Only a real reduction is worth a copy; near its own size the picture is drawn as it is.
     if (w <= 0 || h <= 0 || static_cast<UINT>(w) * 2 > info->image->GetWidth())
         return info->image;

@@ -78,9 +78,13 @@ public:
     static Gdiplus::RectF IconSquare(const Gdiplus::RectF& cell);
     // The caption of a file's cell.
     CString Caption(int index);
-    // Gives a still's record its picture (owned): a picture wider than the enlarged view of a
-    // cell (three cells) is kept at that size, and its own size is noted for the layout.
-    void KeepPicture(_KXCaptureFileInfo* info, Gdiplus::Image* picture) override;
+    // Gives a still's record a picture of its own made from `picture`, the still at its own
+    // size: a picture wider than a cell is kept at the cell's size (what the strip draws; the
+    // enlarged view reads the file again), and its own size is noted for the layout.
+    void KeepPicture(_KXCaptureFileInfo* info, Gdiplus::Image& picture) override;
+    // The same from the still's file, read no larger than a cell needs (an empty picture when
+    // the file cannot be read).
+    void KeepFile(_KXCaptureFileInfo* info) override;
 
     // How the commit's failures are shown (a message box unless a test replaces it).
     static std::function<void(const CString& text, const CString& caption)> showMessage;
@@ -94,6 +98,12 @@ protected:
     // What a file's cell shows, drawn at the device rectangle dc; a still kept smaller than that
     // cell needs is read from its file again.
     static Gdiplus::Image* CellPicture(_KXCaptureFileInfo* info, const Gdiplus::RectF& dc);
-    // The record's picture, at most three cells of cellWidth wide, from `picture` (owned).
-    static void Keep(_KXCaptureFileInfo* info, Gdiplus::Image* picture, int cellWidth);
+    // The cell width a still's picture is kept for before the strip is laid out.
+    int KeptCellWidth() const;
+    // The record's picture, at most cellWidth wide, made from `picture` of the still whose own
+    // size is ownWidth x ownHeight.
+    static void Keep(_KXCaptureFileInfo* info, Gdiplus::Image& picture, UINT ownWidth, UINT ownHeight, int cellWidth);
+    // Keep from the record's file, read at least cellWidth wide; false (the record as it was)
+    // when the record knows its still's own size and the file no longer has it.
+    static bool KeepFromFile(_KXCaptureFileInfo* info, int cellWidth);
 };

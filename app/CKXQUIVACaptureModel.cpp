@@ -170,7 +170,7 @@ void CKXQUIVACaptureModel::AddKeyedFileInfo(const CString& key, const CString& p
     if (isVideo)
         info->image = LoadVideoThumbnail(path);
     else
-        KeepPicture(info, LoadImageCopy(path));
+        KeepFile(info);
     if (info->image) {
         std::lock_guard lock(m_lock);
         m_files.push_back(info);
@@ -218,13 +218,25 @@ void CKXQUIVACaptureModel::DeleteUnsaved()
 
 Gdiplus::Image* CKXQUIVACaptureModel::LoadImageCopy(const CString& path)
 {
+    // The picture read is the caller's own: it is given as it is, at its own size.
     std::unique_ptr<Gdiplus::Image> loaded(Gdiplus::Image::FromFile(path));
-    if (loaded && loaded->GetLastStatus() == Gdiplus::Ok && loaded->GetWidth() > 0 && loaded->GetHeight() > 0) {
-        // At its own size the copy is the picture itself: no scaling pass.
-        if (Gdiplus::Image* copy = loaded->Clone())
-            return copy;
-    }
+    if (loaded && loaded->GetLastStatus() == Gdiplus::Ok && loaded->GetWidth() > 0 && loaded->GetHeight() > 0)
+        return loaded.release();
     // Unreadable: an empty image, listed like any other.
+    return new Gdiplus::Bitmap(0, 0);
+}
+
+Gdiplus::Image* CKXQUIVACaptureModel::LoadImageAtLeast(const CString& path, UINT width, Gdiplus::Size* own)
+{
+    Gdiplus::Size size;
+    std::unique_ptr<Gdiplus::Image> loaded(Gdiplus::Bitmap::FromFileAtLeast(path, width, 1, &size));
+    if (loaded && loaded->GetLastStatus() == Gdiplus::Ok && loaded->GetWidth() > 0 && loaded->GetHeight() > 0) {
+        if (own)
+            *own = size;
+        return loaded.release();
+    }
+    if (own)
+        *own = Gdiplus::Size();
     return new Gdiplus::Bitmap(0, 0);
 }
 
@@ -275,12 +287,26 @@ void CKXQUIVACaptureModel::AppendAndShow(_KXCaptureFileInfo* info, const CString
     Redraw();
 }
 
-void CKXQUIVACaptureModel::KeepPicture(_KXCaptureFileInfo* info, Gdiplus::Image* picture)
+void CKXQUIVACaptureModel::KeepPicture(_KXCaptureFileInfo* info, Gdiplus::Image& picture)
 {
     if (m_pFileListener) {
         m_pFileListener->KeepPicture(info, picture);
         return;
     }
+    KeepWhole(info, picture.Clone());
+}
+
+void CKXQUIVACaptureModel::KeepFile(_KXCaptureFileInfo* info)
+{
+    if (m_pFileListener) {
+        m_pFileListener->KeepFile(info);
+        return;
+    }
+    KeepWhole(info, LoadImageCopy(info->path));
+}
+
+void CKXQUIVACaptureModel::KeepWhole(_KXCaptureFileInfo* info, Gdiplus::Image* picture)
+{
     delete info->image;
     info->image = picture;
     info->cellPicture.reset();
@@ -341,14 +367,39 @@ bool SaveAsJpeg(Gdiplus::Image& image, const CString& jpg, int quality)
     return image.Save(jpg, jpeg, &params) == Gdiplus::Ok && GetFileAttributesW(jpg) != INVALID_FILE_ATTRIBUTES;
 }
 
-// The picture of a packed DIB; null when it cannot be read.
-Gdiplus::Image* PictureOf(const BYTE* dib)
+// The picture of a packed DIB; null when it cannot be read. The usual capture frame, 32-bit
+// rows without a colour table, is turned top row first and opaque where it lies and drawn from
+// there: the picture then lives no longer than `dib`. Any other frame is copied.
+Gdiplus::Image* PictureOf(BYTE* dib)
 {
     if (!dib)
         return nullptr;
     BITMAPINFOHEADER h;
     std::memcpy(&h, dib, sizeof h);
-    const BYTE* bits = dib + h.biSize + 4u * quiva::DibColorCount(h);
+    BYTE* bits = dib + h.biSize + 4u * quiva::DibColorCount(h);
+    const int64_t rows = quiva::DibRows(h.biHeight);
+    if (h.biCompression == BI_RGB && h.biBitCount == 32 && h.biWidth > 0 && rows > 0 &&
+        quiva::ImageSizeOk(h.biWidth, rows)) {
+        const size_t width = static_cast<size_t>(h.biWidth);
+        auto* px = reinterpret_cast<uint32_t*>(bits);
+        if (h.biHeight > 0) {
+            std::vector<uint32_t> line(width);
+            for (int64_t y = 0, z = rows - 1; y < z; ++y, --z) {
+                uint32_t* a = px + static_cast<size_t>(y) * width;
+                uint32_t* b = px + static_cast<size_t>(z) * width;
+                std::memcpy(line.data(), a, width * 4);
+                std::memcpy(a, b, width * 4);
+                std::memcpy(b, line.data(), width * 4);
+            }
+        }
+        for (size_t i = 0, n = width * static_cast<size_t>(rows); i < n; ++i)
+            px[i] |= 0xFF000000u;
+        std::unique_ptr<Gdiplus::Bitmap> picture(new Gdiplus::Bitmap(
+            h.biWidth, static_cast<INT>(rows), h.biWidth * 4, Gdiplus::PixelFormat32bppPARGB, bits));
+        if (picture->GetLastStatus() == Gdiplus::Ok && picture->GetWidth() > 0)
+            return picture.release();
+        return nullptr;
+    }
     std::unique_ptr<Gdiplus::Bitmap> picture(
         Gdiplus::Bitmap::FromBITMAPINFO(reinterpret_cast<const BITMAPINFO*>(dib), const_cast<BYTE*>(bits)));
     if (!picture || picture->GetLastStatus() != Gdiplus::Ok || picture->GetWidth() == 0)
@@ -381,9 +432,10 @@ void CKXQUIVACaptureModel::CaptureStill()
         return;
     }
     PlaySound(IDW_CAPTURE_STILL);
-    // The picture the BMP was written from serves the JPEG and the strip: nothing is read back.
+    // The picture the BMP was written from serves the JPEG and the strip: nothing is read back,
+    // and the frame's memory is the picture's.
+    std::unique_ptr<BYTE, decltype(&std::free)> frame(dib, &std::free);
     std::unique_ptr<Gdiplus::Image> picture(PictureOf(dib));
-    std::free(dib);
     if (m_pConfig)
         m_bJpeg = m_pConfig->GetOptions().m_bSaveJpegFormat;
     CString path = bmp;
@@ -403,7 +455,12 @@ void CKXQUIVACaptureModel::CaptureStill()
     info->present = 1;
     info->date = m_strStudyDate;
     info->study = m_strStudyName;
-    KeepPicture(info, picture ? picture.release() : LoadImageCopy(path));
+    if (picture)
+        KeepPicture(info, *picture);
+    else
+        KeepFile(info);
+    picture.reset();
+    frame.reset();
     AppendAndShow(info, folder);
 }
 

@@ -41,7 +41,7 @@ struct _KXCaptureFileInfo {
     int discarded = 0;  // removed at commit without being stored
     int present = 0;    // kept; 0 = marked deleted by the user
     Gdiplus::Image* image = nullptr;  // owned; the still or the video's first frame
-    // The still's own size when `image` is kept smaller than it (see
+    // The still's own size when `image` is kept smaller than it (at its cell's size, see
     // CKXCaptureFileListener::KeepPicture); 0 when `image` is at its own size.
     UINT width = 0, height = 0;
     // The picture scaled once to the strip's cell: a full-size still scaled on every paint
@@ -131,6 +131,10 @@ public:
     void DeleteUnsaved();
     // A copy of the picture at its own size; an empty image when the file cannot be read.
     static Gdiplus::Image* LoadImageCopy(const CString& path);
+    // A picture of the file at least `width` wide where the file allows it cheaply (a JPEG is
+    // decoded reduced; anything else at its own size), with the still's own size in `own`; an
+    // empty image (own 0 x 0) when the file cannot be read.
+    static Gdiplus::Image* LoadImageAtLeast(const CString& path, UINT width, Gdiplus::Size* own);
     static Gdiplus::Image* LoadVideoThumbnail(const CString& path);
 
     // Lists every record whose file exists in "<folder>\info.xml" (empty: the current study
@@ -209,8 +213,11 @@ protected:
     void FinishPostedRecording();
     // Appends a record (under the lock), rewrites the folder's info.xml and shows the newest cell.
     void AppendAndShow(_KXCaptureFileInfo* info, const CString& folder);
-    // Gives a still's record its picture (owned) as the view keeps it; whole without a view.
-    void KeepPicture(_KXCaptureFileInfo* info, Gdiplus::Image* picture);
+    // Gives a still's record its picture, from the still at its own size or from its file, as
+    // the view keeps it; whole without a view.
+    void KeepPicture(_KXCaptureFileInfo* info, Gdiplus::Image& picture);
+    void KeepFile(_KXCaptureFileInfo* info);
+    void KeepWhole(_KXCaptureFileInfo* info, Gdiplus::Image* picture);
     // Lays the view out again, if there is one.
     void RelayoutView();
     void PlaySound(int id);

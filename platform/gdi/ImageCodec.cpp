@@ -92,12 +92,7 @@ ImageFileKind SniffImage(const std::string& b)
 
 bool DecodeImage(const std::string& bytes, DecodedImage& out, std::string* error)
 {
-    switch (SniffImage(bytes)) {
-    case ImageFileKind::Bmp: return DecodeBmp(bytes, out, error);
-    case ImageFileKind::Jpeg: return DecodeJpeg(bytes, out, error);
-    case ImageFileKind::Png: return DecodePng(bytes, out, error);
-    default: return Fail(error, "not a BMP, JPEG or PNG file");
-    }
+    return DecodeImageAtLeast(bytes, 0, 0, out, error);
 }
 
 // BMP
@@ -301,12 +296,16 @@ bool EncodeBmp(const uint32_t* pixels, int width, int height, std::string& out)
 
 // JPEG
 
-bool DecodeJpeg(const std::string& bytes, DecodedImage& out, std::string* error)
+namespace {
+
+bool DecodeJpegAtLeast(const std::string& bytes, int minWidth, int minHeight, DecodedImage& out, std::string* error)
 {
     DecodedImage result;
     auto start = [&](const JpegRowsInfo& info) {
         result.width = info.width;
         result.height = info.height;
+        result.fileWidth = info.fileWidth;
+        result.fileHeight = info.fileHeight;
         result.kind = ImageFileKind::Jpeg;
         result.grey = info.components == 1;
         result.bitsPerPixel = result.grey ? 8 : 24;
@@ -325,10 +324,36 @@ bool DecodeJpeg(const std::string& bytes, DecodedImage& out, std::string* error)
             }
         }
     };
-    if (!DecodeJpegRows(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size(), JpegDecodeOptions{}, start, row, error))
+    JpegDecodeOptions options;
+    options.minWidth = minWidth;
+    options.minHeight = minHeight;
+    if (!DecodeJpegRows(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size(), options, start, row, error))
         return false;
     out = std::move(result);
     return true;
+}
+
+}  // namespace
+
+bool DecodeJpeg(const std::string& bytes, DecodedImage& out, std::string* error)
+{
+    return DecodeJpegAtLeast(bytes, 0, 0, out, error);
+}
+
+bool DecodeImageAtLeast(const std::string& bytes, int minWidth, int minHeight, DecodedImage& out, std::string* error)
+{
+    bool ok;
+    switch (SniffImage(bytes)) {
+    case ImageFileKind::Bmp: ok = DecodeBmp(bytes, out, error); break;
+    case ImageFileKind::Jpeg: return DecodeJpegAtLeast(bytes, minWidth, minHeight, out, error);
+    case ImageFileKind::Png: ok = DecodePng(bytes, out, error); break;
+    default: return Fail(error, "not a BMP, JPEG or PNG file");
+    }
+    if (ok) {
+        out.fileWidth = out.width;
+        out.fileHeight = out.height;
+    }
+    return ok;
 }
 
 bool EncodeJpeg(const uint32_t* pixels, int width, int height, int quality, std::string& out)

@@ -14,6 +14,9 @@ enum class ImageFileKind { Unknown, Bmp, Jpeg, Png };
 struct DecodedImage {
     int width = 0;
     int height = 0;
+    // The picture's own size; larger than width x height only for a JPEG decoded reduced.
+    int fileWidth = 0;
+    int fileHeight = 0;
     std::vector<uint32_t> pixels;  // premultiplied ARGB, top row first
     ImageFileKind kind = ImageFileKind::Unknown;
     int bitsPerPixel = 32;         // as stored in the file (8 for grey JPEG, 24 for RGB...)
@@ -36,6 +39,10 @@ ImageFileKind SniffImage(const std::string& bytes);
 bool DecodeImage(const std::string& bytes, DecodedImage& out, std::string* error = nullptr);
 bool DecodeBmp(const std::string& bytes, DecodedImage& out, std::string* error = nullptr);
 bool DecodeJpeg(const std::string& bytes, DecodedImage& out, std::string* error = nullptr);
+// For a picture of at least minWidth x minHeight: a JPEG is decoded at the smallest of its
+// reduced sizes (1/8 to 8/8 of its own) that is as large, any other file at its own size.
+bool DecodeImageAtLeast(const std::string& bytes, int minWidth, int minHeight, DecodedImage& out,
+                        std::string* error = nullptr);
 bool DecodePng(const std::string& bytes, DecodedImage& out, std::string* error = nullptr);
 
 // Encoders take premultiplied ARGB rows, top row first. BMP is written 24-bit bottom-up with

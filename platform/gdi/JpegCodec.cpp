@@ -77,10 +77,25 @@ bool DecodeJpegRows(const uint8_t* data, size_t size, const JpegDecodeOptions& o
     }
     const bool grey = options.keepGrey && cinfo.jpeg_color_space == JCS_GRAYSCALE;
     cinfo.out_color_space = grey ? JCS_GRAYSCALE : JCS_RGB;
+    if (options.minWidth > 0 || options.minHeight > 0) {
+        // n/8 of a side rounds up, as the decoder's own output size does.
+        auto enough = [&](unsigned n) {
+            return (static_cast<int64_t>(cinfo.image_width) * n + 7) / 8 >= options.minWidth &&
+                   (static_cast<int64_t>(cinfo.image_height) * n + 7) / 8 >= options.minHeight;
+        };
+        unsigned n = 1;
+        while (n < 8 && !enough(n))
+            ++n;
+        cinfo.scale_num = n;
+        cinfo.scale_denom = 8;
+    }
+    jpeg_calc_output_dimensions(&cinfo);
     JpegRowsInfo info;
-    info.width = static_cast<int>(cinfo.image_width);
-    info.height = static_cast<int>(cinfo.image_height);
+    info.width = static_cast<int>(cinfo.output_width);
+    info.height = static_cast<int>(cinfo.output_height);
     info.components = grey ? 1 : 3;
+    info.fileWidth = static_cast<int>(cinfo.image_width);
+    info.fileHeight = static_cast<int>(cinfo.image_height);
     if (start && !start(info)) {
         jpeg_destroy_decompress(&cinfo);
         if (error)

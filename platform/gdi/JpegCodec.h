@@ -11,14 +11,20 @@
 namespace quiva {
 
 struct JpegRowsInfo {
-    int width = 0;
+    int width = 0;        // of the rows given (smaller than the file's when decoded reduced)
     int height = 0;
-    int components = 3;  // 1 for grey output, 3 for RGB
+    int components = 3;   // 1 for grey output, 3 for RGB
+    int fileWidth = 0;    // the picture's own size, as the file gives it
+    int fileHeight = 0;
 };
 
 struct JpegDecodeOptions {
     bool keepGrey = true;  // grey files give 1-component rows; false expands every file to RGB
     bool strict = true;    // a warning about corrupt or missing data refuses the file
+    // Above 0: the picture is decoded at the smallest of its reduced sizes (n/8 of its own, n = 1
+    // to 8) that is at least this large, which the decoder makes at a fraction of the cost.
+    int minWidth = 0;
+    int minHeight = 0;
 };
 
 // Decodes a JPEG held in memory. The size in the header is checked against the image pixel

@@ -31,8 +31,27 @@ public:
         if (!Resize(width, height))
             throw std::bad_alloc();
     }
-    // Opaque black at the new size (a negative size is 0); false, with the surface as it was,
-    // when it cannot have that size or the memory is not there.
+    // A surface that takes width x height pixels (top row first) as they are.
+    Surface(std::vector<uint32_t>&& pixels, int width, int height)
+    {
+        if (width < 0 || height < 0 || pixels.size() != static_cast<size_t>(width) * static_cast<size_t>(height))
+            throw std::invalid_argument("Surface: the pixels are not width x height");
+        m_pixels = std::move(pixels);
+        m_width = width;
+        m_height = height;
+    }
+    // A surface over width x height pixels that someone else owns (top row first, no gaps
+    // between rows), which must outlive it: nothing is copied or filled.
+    Surface(uint32_t* borrowed, int width, int height)
+        : m_width(borrowed && width > 0 && height > 0 ? width : 0),
+          m_height(borrowed && width > 0 && height > 0 ? height : 0),
+          m_borrowed(m_width > 0 ? borrowed : nullptr)
+    {
+    }
+    Surface(const Surface&) = delete;
+    Surface& operator=(const Surface&) = delete;
+    // Opaque black at the new size (a negative size is 0), in pixels of its own; false, with the
+    // surface as it was, when it cannot have that size or the memory is not there.
     bool Resize(int width, int height)
     {
         if (!CanHave(width, height))
@@ -48,19 +67,20 @@ public:
         }
         m_width = w;
         m_height = h;
+        m_borrowed = nullptr;
         return true;
     }
     int Width() const { return m_width; }
     int Height() const { return m_height; }
     int Stride() const { return m_width * 4; }
-    uint32_t* Pixels() { return m_pixels.data(); }
-    const uint32_t* Pixels() const { return m_pixels.data(); }
+    uint32_t* Pixels() { return m_borrowed ? m_borrowed : m_pixels.data(); }
+    const uint32_t* Pixels() const { return m_borrowed ? m_borrowed : m_pixels.data(); }
     // Pixel at (x, y) or 0 outside.
     uint32_t At(int x, int y) const
     {
         if (x < 0 || y < 0 || x >= m_width || y >= m_height)
             return 0;
-        return m_pixels[static_cast<size_t>(y) * static_cast<size_t>(m_width) + static_cast<size_t>(x)];
+        return Pixels()[static_cast<size_t>(y) * static_cast<size_t>(m_width) + static_cast<size_t>(x)];
     }
     // Held while drawing into or reading from the surface from more than one thread.
     std::recursive_mutex& Mutex() { return m_mutex; }
@@ -68,6 +88,7 @@ public:
 private:
     int m_width = 0;
     int m_height = 0;
+    uint32_t* m_borrowed = nullptr;
     std::vector<uint32_t> m_pixels;
     std::recursive_mutex m_mutex;
 };

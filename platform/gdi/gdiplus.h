@@ -204,6 +204,11 @@ struct SizeF {
     SizeF() = default;
     SizeF(REAL w, REAL h) : Width(w), Height(h) {}
 };
+struct Size {
+    INT Width = 0, Height = 0;
+    Size() = default;
+    Size(INT w, INT h) : Width(w), Height(h) {}
+};
 
 struct RectF {
     REAL X = 0, Y = 0, Width = 0, Height = 0;
@@ -595,8 +600,10 @@ public:
 
 protected:
     Image();
-    // Takes the pixels, format and (for a BMP) the file's rows and palette of a decoded file.
-    Status TakeDecoded(const std::string& bytes);
+    // Takes the pixels, format and (for a BMP) the file's rows and palette of a decoded file; a
+    // JPEG is decoded at the smallest of its reduced sizes at least minWidth x minHeight, and
+    // the file's own size given in `file` (when not null).
+    Status TakeDecoded(const std::string& bytes, int minWidth = 0, int minHeight = 0, Size* file = nullptr);
     std::unique_ptr<quiva::Surface> m_pixels;
     PixelFormat m_pixelFormat = PixelFormat32bppARGB;
     GUID m_rawFormat{};
@@ -618,10 +625,17 @@ public:
     // A copy of a GDI bitmap's pixels.
     Bitmap(HBITMAP hbitmap, void* palette);
     static Bitmap* FromFile(const WCHAR* filename, BOOL useIcm = FALSE);
+    // A picture of the file at least width x height, as cheaply as the file allows: a JPEG is
+    // decoded at the smallest of its reduced sizes (1/8 to 8/8 of its own) that is as large, any
+    // other file at its own size. `fileSize` (when not null) gets the picture's own size.
+    static Bitmap* FromFileAtLeast(const WCHAR* filename, UINT width, UINT height, Size* fileSize);
     static Bitmap* FromHBITMAP(HBITMAP hbitmap, void* palette);
     // A copy of a device-independent bitmap: its header (with the colour table or masks that
     // follow it) and its rows, bottom row first unless the height is negative.
     Bitmap(const BITMAPINFO* info, VOID* bits);
+    // A bitmap over the caller's rows, which must outlive it: drawn from and into as they lie,
+    // nothing copied. Only premultiplied 32-bit rows without gaps (stride = 4 * width) are taken.
+    Bitmap(INT width, INT height, INT stride, PixelFormat format, BYTE* scan0);
     static Bitmap* FromBITMAPINFO(const BITMAPINFO* info, VOID* bits) { return new Bitmap(info, bits); }
     // Decodes an image file held in memory (the same formats as files).
     static Bitmap* FromMemory(const void* bytes, size_t length);

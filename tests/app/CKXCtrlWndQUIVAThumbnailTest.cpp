@@ -12,6 +12,47 @@ using quiva::test::ControlHost;
 
 namespace {
 
+// The largest and the mean difference of any colour channel between the strip as shown and a
+// picture of the cell's size, inside the frame, below the caption and left of the icon.
+struct CellDifference {
+    int worst = 0;
+    double mean = 0;
+};
+CellDifference DifferenceInCell(const quiva::DecodedImage& shown, const Gdiplus::RectF& cell, Gdiplus::Bitmap& expected)
+{
+    CellDifference d;
+    int64_t sum = 0, n = 0;
+    for (int y = 25; y < 70; ++y) {
+        for (int x = 5; x < 150; ++x) {
+            Gdiplus::Color want;
+            expected.GetPixel(x, y, &want);
+            const uint32_t got = shown.pixels[static_cast<size_t>(cell.Y + y) * shown.width + static_cast<size_t>(cell.X + x)];
+            for (int shift : {0, 8, 16}) {
+                const int e = std::abs(static_cast<int>((got >> shift) & 0xFF) - static_cast<int>((want.GetValue() >> shift) & 0xFF));
+                d.worst = std::max(d.worst, e);
+                sum += e, ++n;
+            }
+        }
+    }
+    d.mean = static_cast<double>(sum) / static_cast<double>(n);
+    return d;
+}
+
+// The whole still reduced to w x h by the high-quality filter in one pass.
+std::unique_ptr<Gdiplus::Bitmap> ReducedInOnePass(Gdiplus::Image& whole, int w, int h)
+{
+    auto out = std::make_unique<Gdiplus::Bitmap>(w, h, Gdiplus::PixelFormat32bppPARGB);
+    Gdiplus::Graphics g(out.get());
+    g.SetInterpolationMode(Gdiplus::InterpolationModeHighQualityBilinear);
+    g.DrawImage(&whole, Gdiplus::RectF(0, 0, static_cast<Gdiplus::REAL>(w), static_cast<Gdiplus::REAL>(h)));
+    return out;
+}
+
+uint32_t HdPattern(int x, int y)
+{
+    return static_cast<uint32_t>((x * 255 / 1919) << 16 | (y * 255 / 1079) << 8 | ((x / 7 + y / 5) % 2 ? 0xE0 : 0x20));
+}
+
 class ThumbnailStrip : public CaptureStore {
 protected:
     void SetUp() override
@@ -40,6 +81,31 @@ protected:
                         quiva::DecodeImage(quiva::test::ReadAll(png), shown);
         fs::remove(png);
         return ok;
+    }
+    // Lists the 1920 x 1080 still `name`, which keeps no more than its cell's picture (200 x 112)
+    // and notes its own size for the layout.
+    _KXCaptureFileInfo* ListBigStill(const std::string& name)
+    {
+        model->AddFileInfo(Win(name), L"Endo", L"20240105", 0, 0, 1);
+        _KXCaptureFileInfo* info = model->GetFileInfo(0);
+        if (info) {
+            EXPECT_EQ(info->image->GetWidth(), 200u);
+            EXPECT_EQ(info->image->GetHeight(), 112u);
+            EXPECT_EQ(info->width, 1920u);
+            EXPECT_EQ(info->height, 1080u);
+        }
+        return info;
+    }
+    // The first cell as shown against the whole still of `name` reduced to it (200 x 112).
+    bool ShownAgainstWhole(ControlHost& host, const std::string& name, CellDifference& d)
+    {
+        Gdiplus::RectF cell;
+        quiva::DecodedImage shown;
+        std::unique_ptr<Gdiplus::Image> whole(Gdiplus::Image::FromFile(Win(name)));
+        if (!ShownWithFirstCell(host, "strip-" + name, cell, shown) || !whole || whole->GetWidth() == 0)
+            return false;
+        d = DifferenceInCell(shown, cell, *ReducedInOnePass(*whole, 200, 112));
+        return true;
     }
     CKXQUIVACaptureModel* model = nullptr;
     CKXCtrlWndQUIVAThumbnail& strip() { return *CKXCtrlWndQUIVAThumbnail::Of(model); }
@@ -214,50 +280,50 @@ TEST_F(ThumbnailStrip, ADoubleClickOpensTheEnlargedViewOverTheCell)
     EXPECT_EQ(GetCapture(), nullptr) << "closed by the press outside";
 }
 
-// A listed 1920 x 1080 still keeps no more than its enlarged view (three cells), its cell laid out
-// and drawn as from the whole still; a strip widened past that reads the file again.
-TEST_F(ThumbnailStrip, ABigStillKeepsNoMoreThanItsEnlargedViewAndLooksAsItsFile)
+
+// A listed 1920 x 1080 still keeps no more than the picture its cell draws, laid out and drawn as
+// from the whole still; a strip widened past that reads the file again.
+TEST_F(ThumbnailStrip, ABigStillKeepsNoMoreThanItsCellAndLooksAsItsFile)
 {
-    WriteAll(Native("hd.bmp"), quiva::test::MakeBmp(1920, 1080, 24, {}, [](int x, int y) {
-                 return static_cast<uint32_t>((x * 255 / 1919) << 16 | (y * 255 / 1079) << 8 | ((x / 7 + y / 5) % 2 ? 0xE0 : 0x20));
-             }));
-    model->AddFileInfo(Win("hd.bmp"), L"Endo", L"20240105", 0, 0, 1);
-    _KXCaptureFileInfo* info = model->GetFileInfo(0);
+    WriteAll(Native("hd.bmp"), quiva::test::MakeBmp(1920, 1080, 24, {}, HdPattern));
+    _KXCaptureFileInfo* info = ListBigStill("hd.bmp");
     ASSERT_NE(info, nullptr);
-    EXPECT_EQ(info->image->GetWidth(), 600u);
-    EXPECT_EQ(info->image->GetHeight(), 337u);
     EXPECT_EQ(CKXCtrlWndQUIVAThumbnail::CellHeight(info, 200), 112);
 
     ControlHost host(strip(), 230, 600);
     host.wnd->Redraw();
-    Gdiplus::RectF cell;
-    quiva::DecodedImage shown;
-    ASSERT_TRUE(ShownWithFirstCell(host, "strip-kept-still", cell, shown));
-    // What the whole still reduced to the cell gives, inside the frame, below the caption and left
-    // of the icon.
-    std::unique_ptr<Gdiplus::Image> whole(Gdiplus::Image::FromFile(Win("hd.bmp")));
-    ASSERT_TRUE(whole);
-    std::unique_ptr<Gdiplus::Bitmap> expected(static_cast<Gdiplus::Bitmap*>(whole->GetThumbnailImage(200, 112)));
-    ASSERT_TRUE(expected);
-    int worst = 0;
-    for (int y = 25; y < 70; ++y) {
-        for (int x = 5; x < 150; ++x) {
-            Gdiplus::Color want;
-            expected->GetPixel(x, y, &want);
-            const uint32_t got = shown.pixels[static_cast<size_t>(cell.Y + y) * shown.width + static_cast<size_t>(cell.X + x)];
-            for (int shift : {0, 8, 16})
-                worst = std::max(worst, std::abs(static_cast<int>((got >> shift) & 0xFF) -
-                                                 static_cast<int>((want.GetValue() >> shift) & 0xFF)));
-        }
-    }
-    EXPECT_LE(worst, 3);
+    EXPECT_FALSE(info->cellPicture) << "the kept picture is the cell's";
+    CellDifference d;
+    ASSERT_TRUE(ShownAgainstWhole(host, "hd.bmp", d));
+    EXPECT_LE(d.worst, 3);
+    EXPECT_LE(d.mean, 1.0);
 
-    // Cells 400 wide want more than 600 columns: the still is read again for them.
+    // Cells 400 wide want more than 200 columns: the still is read again for them.
     strip().SetSize(430, 600);
     host.wnd->Redraw();
-    EXPECT_EQ(info->image->GetWidth(), 1200u);
-    ASSERT_TRUE(info->cellPicture);
-    EXPECT_EQ(info->cellPicture->GetWidth(), 400u);
+    EXPECT_EQ(info->image->GetWidth(), 400u);
+    EXPECT_EQ(info->image->GetHeight(), 225u);
+}
+
+// A listed 1920 x 1080 JPEG is read reduced for its cell and looks as its whole picture reduced.
+TEST_F(ThumbnailStrip, ABigJpegStillIsReadReducedAndLooksAsItsFile)
+{
+    std::vector<uint32_t> pixels(1920 * 1080);
+    for (int y = 0; y < 1080; ++y)
+        for (int x = 0; x < 1920; ++x)
+            pixels[static_cast<size_t>(y) * 1920 + x] = 0xFF000000u | HdPattern(x, y);
+    std::string jpeg;
+    ASSERT_TRUE(quiva::EncodeJpeg(pixels.data(), 1920, 1080, 95, jpeg));
+    WriteAll(Native("hd.jpg"), jpeg);
+    ASSERT_NE(ListBigStill("hd.jpg"), nullptr);
+
+    ControlHost host(strip(), 230, 600);
+    host.wnd->Redraw();
+    CellDifference d;
+    // Decoded reduced, the sharp pattern's edges differ a little more than from the whole still.
+    ASSERT_TRUE(ShownAgainstWhole(host, "hd.jpg", d));
+    EXPECT_LE(d.worst, 12);
+    EXPECT_LE(d.mean, 1.5);
 }
 
 TEST_F(ThumbnailStrip, ALargeStillIsScaledToItsCellOnceAndShowsItsOwnPicture)
@@ -270,12 +336,12 @@ TEST_F(ThumbnailStrip, ALargeStillIsScaledToItsCellOnceAndShowsItsOwnPicture)
     ControlHost host(strip(), 230, 600);
     host.wnd->Redraw();
     _KXCaptureFileInfo* info = model->GetFileInfo(0);
-    ASSERT_TRUE(info->cellPicture);
-    EXPECT_EQ(info->cellPicture->GetWidth(), 200u);
-    EXPECT_EQ(info->cellPicture->GetHeight(), 150u);
-    const Gdiplus::Image* first = info->cellPicture.get();
+    EXPECT_EQ(info->image->GetWidth(), 200u);
+    EXPECT_EQ(info->image->GetHeight(), 150u);
+    const Gdiplus::Image* first = info->image;
     host.wnd->Redraw();
-    EXPECT_EQ(info->cellPicture.get(), first);
+    EXPECT_EQ(info->image, first);
+    EXPECT_FALSE(info->cellPicture);
 
     Gdiplus::RectF cell;
     quiva::DecodedImage shown;
@@ -290,8 +356,8 @@ TEST_F(ThumbnailStrip, ALargeStillIsScaledToItsCellOnceAndShowsItsOwnPicture)
     // A wider strip gives a wider cell, and the picture is made again at that width.
     strip().SetSize(330, 600);
     host.wnd->Redraw();
-    ASSERT_TRUE(info->cellPicture);
-    EXPECT_EQ(info->cellPicture->GetWidth(), 300u);
+    EXPECT_EQ(info->image->GetWidth(), 300u);
+    EXPECT_EQ(info->image->GetHeight(), 225u);
 }
 
 TEST_F(ThumbnailStrip, ACaptionBarWidensForItsDateWhileTheCellHasRoom)
