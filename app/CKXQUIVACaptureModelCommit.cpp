@@ -429,11 +429,13 @@ bool CKXQUIVACaptureModel::CopyUnderJournal(const _KXCaptureFileInfo* info, Comm
         DeleteFileW(JournalPath(info->path));
         return FailCommit(info, s, L"the file could not be copied to the image directory", 2);
     }
-    // The copy's name reaches the disk before the rows that point at it.
-    if (!quiva::FlushFolder(targetFolder)) {
+    // The copy's name, and the journal's, reach the disk before the rows that point at the copy
+    // (the journal's folder may be on another disk than the image directory). The journal's goes
+    // second: on one disk the copy's flushes have carried it there already, and it costs little.
+    if (!quiva::FlushFolder(targetFolder) || !quiva::FlushFolder(quiva::PathParent(info->path))) {
         DeleteFileW(target);
         DeleteFileW(JournalPath(info->path));
-        return FailCommit(info, s, L"the image directory could not be flushed", 2);
+        return FailCommit(info, s, L"the image directory or the store could not be flushed", 2);
     }
     Debug(L"Commit#5");  // copy
     return true;
