@@ -206,6 +206,14 @@ protected:
     };
     // One file in one transaction: study row, image row, image count, the copy, the commit.
     bool CommitFile(_KXCaptureFileInfo* info, CommitState& state, int* imgNo, int* ono);
+    // Its steps; each that fails has rolled the transaction back, but for a commit cut short.
+    enum class StudyStep { Found, TakenNumber, Failed };  // TakenNumber: rolled back, try the next number
+    StudyStep FindOrAddStudy(const _KXCaptureFileInfo* info, CommitState& state, const CString& date,
+                             const CString& matchKey, int* ono, bool* newStudy);
+    bool AddImageRow(const _KXCaptureFileInfo* info, CommitState& state, int ono, int* imgNo);
+    bool CopyUnderJournal(const _KXCaptureFileInfo* info, CommitState& state, int imgNo);
+    bool CommitRows(const _KXCaptureFileInfo* info, CommitState& state);
+    static bool FailCommit(const _KXCaptureFileInfo* info, CommitState& state, const wchar_t* why, int failure = 0);
 
     // The UI thread's part of a recording's end: sound, record, info.xml, strip.
     void FinishRecording(const CString& path);

@@ -298,113 +298,27 @@ int CKXQUIVACaptureModel::Commit()
 
 bool CKXQUIVACaptureModel::CommitFile(_KXCaptureFileInfo* info, CommitState& s, int* outImgNo, int* outOno)
 {
-    CKXAdoRecord record(s.db);
     const CString date = IsStudyDate(info->date) ? info->date : CString(BuildTodayDate().GetString());
     s.mdate = date.Mid(0, 4) + L"-" + date.Mid(4, 2) + L"-" + date.Mid(6, 2);
-    const CString chart = Literal(m_strChartNo);
     const CString matchKey = info->study + L"\x1F" + date;
     for (int attempt = 0; attempt < kStudyNumberAttempts; ++attempt) {
-        // A statement the database refused on a live connection is not a connection failure.
-        auto dbFailure = [&] { return s.db->IsOpen() ? 4 : 3; };
         if (!s.db->BeginTrans()) {
             Debug(L"Commit: no transaction could be started");
             s.stop = true;
             s.failure = 3;
             return false;
         }
-        auto fail = [&](const wchar_t* why, int failure = 0) {
-            s.failure = failure ? failure : dbFailure();
-            Debug(CString(L"Commit: ") + why + L": " + info->path);
-            s.db->RollbackTrans();
-            return false;
-        };
-        // The file continues the previous file's study only when title and date both match.
-        const bool continues = info->study == s.prevTitle && date == s.prevDate;
-        int ono;
+        int ono = 0;
         bool newStudy = false;
-        if (continues) {
-            if (s.currentOno < 0) {
-                s.stop = true;
-                return fail(L"no study number to continue");
-            }
-            ono = s.currentOno;
-        } else {
-            if (!record.Open(Text(L"SELECT ONO,IMGNO FROM MMAIN WHERE CNO='%s' AND MDATE='%s' AND TITLE='%s' ORDER BY ONO DESC",
-                                  chart.GetString(), s.mdate.GetString(), Literal(info->study).GetString())))
-                return fail(L"the study could not be looked up");
-            ono = s.nextOno;
-            const bool listed = std::any_of(m_matchedTitles.begin(), m_matchedTitles.end(),
-                                            [&](const CString& t) { return t.CompareNoCase(matchKey) == 0; });
-            if (listed && !record.IsEOF() && !record.GetFieldString(L"ONO").IsEmpty()) {
-                ono = _wtoi(record.GetFieldString(L"ONO"));
-            } else {
-                newStudy = true;
-                if (!s.db->Execute(Text(L"INSERT INTO MMAIN (CNO,ONO,MDATE,TITLE,IMGNO) VALUES('%s',%d,'%s','%s',0)",
-                                        chart.GetString(), ono, s.mdate.GetString(), Literal(info->study).GetString()),
-                                   0, 1)) {
-                    s.db->RollbackTrans();
-                    // Another station may have taken the number at the same moment: take the
-                    // next free one and try again.
-                    CKXAdoRecord numbers(s.db);
-                    const int highest = NextStudyNumber(numbers, m_strChartNo);
-                    if (highest > ono) {
-                        s.nextOno = highest;
-                        continue;
-                    }
-                    Debug(L"Commit: the study row could not be inserted: " + info->path);
-                    s.failure = dbFailure();
-                    return false;
-                }
-            }
-        }
-        Debug(L"Commit#1");  // study row
-        const CString insert =
-            Text(s.db->dbmsKind == 3
-                     ? L"INSERT INTO MIMG (CNO,ONO,IMGFORMAT,IMGTYPE,IMGNAME) VALUES ('%s', %d, %d, %d, '1') RETURNING IMGNO AS IMAGENUMBER;"
-                     : L"INSERT INTO MIMG (CNO,ONO,IMGFORMAT,IMGTYPE,IMGNAME) VALUES ('%s', %d, %d, %d, '1');SELECT @@identity AS IMAGENUMBER;",
-                 chart.GetString(), ono, 7, info->isVideo ? 1 : 0);
-        if (!record.Open(insert))
-            return fail(L"the image row could not be inserted");
-        const int imgNo = record.IsEOF() ? 0 : _wtoi(record.GetFieldString(L"IMAGENUMBER"));
-        if (imgNo <= 0)
-            return fail(L"the image row gave no image number");
-        Debug(L"Commit#2");  // image row
-        if (!s.db->Execute(Text(L"UPDATE MIMG SET IMGNAME = '%d' WHERE IMGNO = %d;UPDATE MMAIN SET IMGNO = IMGNO + 1 WHERE CNO='%s' AND ONO = %d",
-                                imgNo, imgNo, chart.GetString(), ono),
-                           0, 1))
-            return fail(L"the image count could not be updated");
-        Debug(L"Commit#3");  // image count
-        // The copy is whole under its own name before the rows are committed; the journal says
-        // where it went in case the process ends between the commit and the file's removal.
-        const CString target = ImageDirectoryPath(s.imageDirectory, imgNo, info->path);
-        const CString targetFolder = target.Left(target.ReverseFind(L'\\'));
-        const Journal journal{imgNo, m_strChartNo, target};
-        if (!EnsureFolder(targetFolder) || !WriteJournal(info->path, journal))
-            return fail(L"the image directory or the journal cannot be written", 2);
-        Debug(L"Commit#4");  // journal
-        if (s.cleanedFolder != targetFolder) {
-            quiva::RemoveLeftoverTemporaries(targetFolder);  // copies cut short by a crash
-            s.cleanedFolder = targetFolder;
-        }
-        if (!CopyFileW(info->path, target, FALSE)) {
-            DeleteFileW(JournalPath(info->path));
-            return fail(L"the file could not be copied to the image directory", 2);
-        }
-        // The copy's name reaches the disk before the rows that point at it.
-        if (!quiva::FlushFolder(targetFolder)) {
-            DeleteFileW(target);
-            DeleteFileW(JournalPath(info->path));
-            return fail(L"the image directory could not be flushed", 2);
-        }
-        Debug(L"Commit#5");  // copy
-        if (!s.db->CommitTrans()) {
-            // A commit cut short by the connection may still have gone through: the copy and the
-            // journal stay, and the file with them, until the database can tell.
-            Debug(L"Commit: the rows could not be committed: " + info->path);
-            s.failure = dbFailure();
+        const StudyStep study = FindOrAddStudy(info, s, date, matchKey, &ono, &newStudy);
+        if (study == StudyStep::TakenNumber)
+            continue;
+        if (study == StudyStep::Failed)
             return false;
-        }
-        Debug(L"Commit#6");  // rows committed
+        Debug(L"Commit#1");  // study row
+        int imgNo = 0;
+        if (!AddImageRow(info, s, ono, &imgNo) || !CopyUnderJournal(info, s, imgNo) || !CommitRows(info, s))
+            return false;
         if (newStudy) {
             ++s.nextOno;
             if (std::none_of(m_matchedTitles.begin(), m_matchedTitles.end(),
@@ -421,6 +335,128 @@ bool CKXQUIVACaptureModel::CommitFile(_KXCaptureFileInfo* info, CommitState& s, 
     Debug(L"Commit: no free study number was found: " + info->path);
     s.failure = 4;
     return false;
+}
+
+bool CKXQUIVACaptureModel::FailCommit(const _KXCaptureFileInfo* info, CommitState& s, const wchar_t* why, int failure)
+{
+    // A statement the database refused on a live connection is not a connection failure.
+    s.failure = failure ? failure : (s.db->IsOpen() ? 4 : 3);
+    Debug(CString(L"Commit: ") + why + L": " + info->path);
+    s.db->RollbackTrans();
+    return false;
+}
+
+CKXQUIVACaptureModel::StudyStep CKXQUIVACaptureModel::FindOrAddStudy(const _KXCaptureFileInfo* info, CommitState& s,
+                                                                     const CString& date, const CString& matchKey,
+                                                                     int* ono, bool* newStudy)
+{
+    // The file continues the previous file's study only when title and date both match.
+    if (info->study == s.prevTitle && date == s.prevDate) {
+        if (s.currentOno < 0) {
+            s.stop = true;
+            FailCommit(info, s, L"no study number to continue");
+            return StudyStep::Failed;
+        }
+        *ono = s.currentOno;
+        return StudyStep::Found;
+    }
+    const CString chart = Literal(m_strChartNo);
+    CKXAdoRecord record(s.db);
+    if (!record.Open(Text(L"SELECT ONO,IMGNO FROM MMAIN WHERE CNO='%s' AND MDATE='%s' AND TITLE='%s' ORDER BY ONO DESC",
+                          chart.GetString(), s.mdate.GetString(), Literal(info->study).GetString()))) {
+        FailCommit(info, s, L"the study could not be looked up");
+        return StudyStep::Failed;
+    }
+    const bool listed = std::any_of(m_matchedTitles.begin(), m_matchedTitles.end(),
+                                    [&](const CString& t) { return t.CompareNoCase(matchKey) == 0; });
+    if (listed && !record.IsEOF() && !record.GetFieldString(L"ONO").IsEmpty()) {
+        *ono = _wtoi(record.GetFieldString(L"ONO"));
+        return StudyStep::Found;
+    }
+    *ono = s.nextOno;
+    *newStudy = true;
+    if (s.db->Execute(Text(L"INSERT INTO MMAIN (CNO,ONO,MDATE,TITLE,IMGNO) VALUES('%s',%d,'%s','%s',0)", chart.GetString(),
+                           *ono, s.mdate.GetString(), Literal(info->study).GetString()),
+                      0, 1))
+        return StudyStep::Found;
+    s.db->RollbackTrans();
+    // Another station may have taken the number at the same moment: take the next free one and
+    // try again.
+    CKXAdoRecord numbers(s.db);
+    const int highest = NextStudyNumber(numbers, m_strChartNo);
+    if (highest > *ono) {
+        s.nextOno = highest;
+        return StudyStep::TakenNumber;
+    }
+    Debug(L"Commit: the study row could not be inserted: " + info->path);
+    s.failure = s.db->IsOpen() ? 4 : 3;
+    return StudyStep::Failed;
+}
+
+bool CKXQUIVACaptureModel::AddImageRow(const _KXCaptureFileInfo* info, CommitState& s, int ono, int* imgNo)
+{
+    const CString chart = Literal(m_strChartNo);
+    const CString insert =
+        Text(s.db->dbmsKind == 3
+                 ? L"INSERT INTO MIMG (CNO,ONO,IMGFORMAT,IMGTYPE,IMGNAME) VALUES ('%s', %d, %d, %d, '1') RETURNING IMGNO AS IMAGENUMBER;"
+                 : L"INSERT INTO MIMG (CNO,ONO,IMGFORMAT,IMGTYPE,IMGNAME) VALUES ('%s', %d, %d, %d, '1');SELECT @@identity AS IMAGENUMBER;",
+             chart.GetString(), ono, 7, info->isVideo ? 1 : 0);
+    CKXAdoRecord record(s.db);
+    if (!record.Open(insert))
+        return FailCommit(info, s, L"the image row could not be inserted");
+    *imgNo = record.IsEOF() ? 0 : _wtoi(record.GetFieldString(L"IMAGENUMBER"));
+    if (*imgNo <= 0)
+        return FailCommit(info, s, L"the image row gave no image number");
+    Debug(L"Commit#2");  // image row
+    if (!s.db->Execute(Text(L"UPDATE MIMG SET IMGNAME = '%d' WHERE IMGNO = %d;UPDATE MMAIN SET IMGNO = IMGNO + 1 WHERE CNO='%s' AND ONO = %d",
+                            *imgNo, *imgNo, chart.GetString(), ono),
+                       0, 1))
+        return FailCommit(info, s, L"the image count could not be updated");
+    Debug(L"Commit#3");  // image count
+    return true;
+}
+
+bool CKXQUIVACaptureModel::CopyUnderJournal(const _KXCaptureFileInfo* info, CommitState& s, int imgNo)
+{
+    // The copy is whole under its own name before the rows are committed; the journal says where
+    // it went in case the process ends between the commit and the file's removal.
+    const CString target = ImageDirectoryPath(s.imageDirectory, imgNo, info->path);
+    const CString targetFolder = target.Left(target.ReverseFind(L'\\'));
+    const Journal journal{imgNo, m_strChartNo, target};
+    if (!EnsureFolder(targetFolder) || !WriteJournal(info->path, journal))
+        return FailCommit(info, s, L"the image directory or the journal cannot be written", 2);
+    Debug(L"Commit#4");  // journal
+    if (s.cleanedFolder != targetFolder) {
+        quiva::RemoveLeftoverTemporaries(targetFolder);  // copies cut short by a crash
+        s.cleanedFolder = targetFolder;
+    }
+    if (!CopyFileW(info->path, target, FALSE)) {
+        DeleteFileW(JournalPath(info->path));
+        return FailCommit(info, s, L"the file could not be copied to the image directory", 2);
+    }
+    // The copy's name, and the journal's, reach the disk before the rows that point at the copy
+    // (the journal's folder may be on another disk than the image directory). The journal's goes
+    // second: on one disk the copy's flushes have carried it there already, and it costs little.
+    if (!quiva::FlushFolder(targetFolder) || !quiva::FlushFolder(quiva::PathParent(info->path))) {
+        DeleteFileW(target);
+        DeleteFileW(JournalPath(info->path));
+        return FailCommit(info, s, L"the image directory or the store could not be flushed", 2);
+    }
+    Debug(L"Commit#5");  // copy
+    return true;
+}
+
+bool CKXQUIVACaptureModel::CommitRows(const _KXCaptureFileInfo* info, CommitState& s)
+{
+    if (!s.db->CommitTrans()) {
+        // A commit cut short by the connection may still have gone through: the copy and the
+        // journal stay, and the file with them, until the database can tell.
+        Debug(L"Commit: the rows could not be committed: " + info->path);
+        s.failure = s.db->IsOpen() ? 4 : 3;
+        return false;
+    }
+    Debug(L"Commit#6");  // rows committed
+    return true;
 }
 
 CString CKXQUIVACaptureModel::BuildTodayDate()

@@ -3,6 +3,10 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cstring>
+#include <iterator>
+#include <memory>
 #include <mutex>
 
 #include "dicom/DicomDictionary.h"
@@ -57,6 +61,43 @@ void WriteDump(const BYTE* bytes, DWORD length)
     }
     ::close(fd);
 }
+
+// Where the data set of Part 10 bytes begins: after the preamble, "DICM" and the file meta group
+// (explicit VR little endian, as it always is); -1 when that cannot be told (the bytes are then
+// parsed whole).
+int64_t DataSetOffset(const BYTE* bytes, DWORD length)
+{
+    uint64_t pos = 0;
+    bool zeros = length >= 128;
+    for (size_t i = 0; zeros && i < 128; ++i)
+        zeros = bytes[i] == 0;
+    if (zeros || (length >= 132 && std::memcmp(bytes + 128, "DICM", 4) == 0))
+        pos = 128;
+    if (length - pos >= 4 && std::memcmp(bytes + pos, "DICM", 4) == 0)
+        pos += 4;
+    while (length - pos >= 8 && quiva::LoadLE16(bytes + pos) == 0x0002) {
+        const BYTE* e = bytes + pos;
+        static const char* const kLongForms[] = {"OB", "OD", "OF", "OL", "OV", "OW", "SQ", "SV", "UC", "UN", "UR", "UT", "UV"};
+        const bool longForm = std::any_of(std::begin(kLongForms), std::end(kLongForms),
+                                          [&](const char* vr) { return std::memcmp(e + 4, vr, 2) == 0; });
+        if (longForm && length - pos < 12)
+            return -1;
+        const uint64_t value = longForm ? quiva::LoadLE32(e + 8) : quiva::LoadLE16(e + 6);
+        if (value == DICOM_UNDEFINED_LENGTH)
+            return -1;
+        pos += (longForm ? 12 : 8) + value;
+        if (pos > length)
+            return -1;
+    }
+    // A command group in front of the data set is taken out by the parse.
+    if (length - pos >= 2 && quiva::LoadLE16(bytes + pos) <= 0x0002)
+        return -1;
+    return static_cast<int64_t>(pos);
+}
+
+// The elements that name an object (SOP class and instance) come first in its data set; this
+// much of it is read to find them.
+constexpr DWORD kHeadBytes = 64 * 1024;
 
 }  // namespace
 
@@ -267,23 +308,34 @@ bool CDicomNetworkClient::StoreDocument(const BYTE* bytes, DWORD length)
 {
     if (!IsConnected() || !bytes || length == 0)
         return false;
+    // Only the head is parsed (the file meta and the elements that name the object); the data
+    // set goes out in PDUs sliced from the caller's bytes as they are coded.
+    const int64_t dataSet = m_association ? DataSetOffset(bytes, length) : -1;
+    if (dataSet >= 0) {
+        std::unique_ptr<CDicomElementList> head(new CDicomElementList());
+        DicomCodingState& state = head->GetCodingState();
+        state.inputLength = static_cast<DWORD>(std::min<uint64_t>(length, uint64_t(dataSet) + kHeadBytes));
+        head->Parse(bytes, &state);
+        if (head->FindElement(0x0008, 0x0016) && head->FindElement(0x0008, 0x0018)) {
+            const DicomPresentationContext* context = AcceptedContext(head.get());
+            return context && SendCommand(head.get(), context->id) &&
+                   SendFragments(bytes + dataSet, static_cast<DWORD>(length - dataSet), context->id, false) &&
+                   ReceiveStoreResponse();
+        }
+    }
     CDicomElementList* document = new CDicomElementList();
     document->GetCodingState().inputLength = length;
     document->Parse(bytes, &document->GetCodingState());
     return Store(document);
 }
 
-bool CDicomNetworkClient::Store(CDicomElementList* document)
+DicomPresentationContext* CDicomNetworkClient::AcceptedContext(CDicomElementList* document)
 {
-    std::unique_ptr<CDicomElementList> owned(document);
-    if (!document || !m_association || !IsConnected())
-        return false;
     CString sopClass = document->GetText(DICOM_TAG(0x0008, 0x0016));
-
     // Data goes only on a context the peer accepted, in a transfer syntax we proposed.
     DicomPresentationContext* proposed = m_association->calling.contexts.FindByAbstractSyntax(sopClass);
     if (!proposed)
-        return false;
+        return nullptr;
     DicomPresentationContext* answer = m_association->called.contexts.FindById(proposed->id);
     bool accepted = answer && answer->result == DICOM_PC_ACCEPTANCE;
     if (accepted) {
@@ -299,9 +351,13 @@ bool CDicomNetworkClient::Store(CDicomElementList* document)
     if (!accepted) {
         ReleaseAssociation();
         CloseConnection();
-        return false;
+        return nullptr;
     }
+    return proposed;
+}
 
+bool CDicomNetworkClient::SendCommand(CDicomElementList* document, BYTE contextId)
+{
     std::unique_ptr<CDicomElementList> command(BuildStoreCommand(document));
     if (!command)
         return false;
@@ -310,9 +366,18 @@ bool CDicomNetworkClient::Store(CDicomElementList* document)
     command.reset();
     if (!commandBytes)
         return false;
-    bool sent = SendFragments(commandBytes, commandLength, proposed->id, true);
+    const bool sent = SendFragments(commandBytes, commandLength, contextId, true);
     VirtualFree(commandBytes, 0, MEM_RELEASE);
-    if (!sent)
+    return sent;
+}
+
+bool CDicomNetworkClient::Store(CDicomElementList* document)
+{
+    std::unique_ptr<CDicomElementList> owned(document);
+    if (!document || !m_association || !IsConnected())
+        return false;
+    const DicomPresentationContext* context = AcceptedContext(document);
+    if (!context || !SendCommand(document, context->id))
         return false;
 
     // The data set alone: no command group, no file meta group, no preamble or "DICM".
@@ -332,11 +397,13 @@ bool CDicomNetworkClient::Store(CDicomElementList* document)
     owned.reset();
     if (!dataBytes)
         return false;
-    sent = SendFragments(dataBytes, dataLength, proposed->id, false);
+    const bool sent = SendFragments(dataBytes, dataLength, context->id, false);
     VirtualFree(dataBytes, 0, MEM_RELEASE);
-    if (!sent)
-        return false;
+    return sent && ReceiveStoreResponse();
+}
 
+bool CDicomNetworkClient::ReceiveStoreResponse()
+{
     std::unique_ptr<CDicomElementList> response(ReceiveResponse());
     if (!response)
         return false;

@@ -41,7 +41,8 @@ public:
     // proposal when either text is empty. Replaces whatever was proposed before.
     void AddPresentationContext(const CString& abstractSyntax, const CString& transferSyntax);
     bool ConnectAndAssociate();
-    // Parses the Part 10 bytes and stores them; the caller keeps its bytes.
+    // Stores the Part 10 bytes; the caller keeps its bytes. The data set is sent from them as it
+    // is coded; only the file meta and the elements that name the object are parsed.
     bool StoreDocument(const BYTE* bytes, DWORD length);
     // Releases the association when there is one; always true.
     bool Release();
@@ -54,6 +55,13 @@ public:
     bool SendFragments(const BYTE* bytes, DWORD length, BYTE contextId, bool command);
     // The response's command set as a new list, or null.
     CDicomElementList* ReceiveResponse();
+    // The proposed context the peer accepted for the document's SOP class in its transfer
+    // syntax; null (and the association released) when there is none.
+    DicomPresentationContext* AcceptedContext(CDicomElementList* document);
+    // The C-STORE-RQ for the document on the context.
+    bool SendCommand(CDicomElementList* document, BYTE contextId);
+    // Whether the C-STORE-RSP that follows answers our request as stored.
+    bool ReceiveStoreResponse();
 
     // The C-STORE-RQ command set for the document, or null when it lacks (0008,0016) or
     // (0008,0018).

@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <cstring>
 #include <ctime>
@@ -26,6 +27,15 @@ using quiva::NativePath;
 // What the copy and the atomic write add to their target's name for their temporary.
 const char kCopySuffix[] = ".quiva-copy-";
 const char kWriteSuffix[] = ".quiva-tmp-";
+
+std::atomic<uint64_t> g_flushes{0};
+
+// fsync, counted for FlushCount.
+int Fsync(int fd)
+{
+    g_flushes.fetch_add(1, std::memory_order_relaxed);
+    return ::fsync(fd);
+}
 
 class FileObject : public quiva::KernelObject {
 public:
@@ -147,7 +157,7 @@ bool CopyNative(const std::string& from, const std::string& to, bool failIfExist
     int err = errno;
     // On the disk before it takes the target's name, so a crash leaves the old file or the whole
     // new one.
-    if (ok && ::fsync(out) != 0) {
+    if (ok && Fsync(out) != 0) {
         ok = false;
         err = errno;
     }
@@ -574,7 +584,7 @@ DWORD GetFileSize(HANDLE h, LPDWORD sizeHigh)
 BOOL FlushFileBuffers(HANDLE h)
 {
     auto* f = quiva::HandleAs<FileObject>(h);
-    if (!f || ::fsync(f->fd) != 0) {
+    if (!f || Fsync(f->fd) != 0) {
         SetLastError(ERROR_INVALID_HANDLE);
         return FALSE;
     }
@@ -650,7 +660,7 @@ bool WriteFileAtomically(const wchar_t* path, const std::string& bytes)
         done += static_cast<size_t>(n);
     }
     int err = errno;
-    if (ok && ::fsync(fd) != 0) {
+    if (ok && Fsync(fd) != 0) {
         ok = false;
         err = errno;
     }
@@ -670,6 +680,8 @@ bool WriteFileAtomically(const wchar_t* path, const std::string& bytes)
     return ok;
 }
 
+uint64_t FlushCount() { return g_flushes.load(std::memory_order_relaxed); }
+
 bool FlushFolder(const wchar_t* folder)
 {
     std::string p;
@@ -680,7 +692,7 @@ bool FlushFolder(const wchar_t* folder)
         SetLastErrorFromErrno();
         return false;
     }
-    const bool ok = ::fsync(fd) == 0;
+    const bool ok = Fsync(fd) == 0;
     if (!ok)
         SetLastErrorFromErrno();
     ::close(fd);

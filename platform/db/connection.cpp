@@ -240,7 +240,19 @@ bool Connection::Open(const CString& connectionString)
         return false;
     }
     m_dbc = std::move(dbc);
+    if (m_dialect == Dialect::SQLite)
+        MakeCommitsDurable();
     return true;
+}
+
+void Connection::MakeCommitsDurable()
+{
+    RecordSet mode;
+    Command query(*this);
+    query.SetCommandText(L"PRAGMA journal_mode");
+    if (query.Execute(mode) && !mode.IsEOF() && mode.FieldText(0).CompareNoCase(L"wal") == 0)
+        Execute(L"PRAGMA synchronous=FULL");
+    m_errors.clear();  // a database that cannot say keeps the driver's setting
 }
 
 void Connection::Close() { m_dbc.reset(); }

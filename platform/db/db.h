@@ -77,6 +77,12 @@ public:
 
 private:
     friend class Command;
+    // The SQLite driver runs its connections with synchronous=NORMAL. With a rollback journal
+    // (what a database file has unless it was set otherwise) a commit still syncs the journal
+    // and the file before it returns; in WAL mode it syncs nothing, and a commit that returned
+    // can be lost to a power cut. On a file kept in WAL mode this connection syncs the WAL at
+    // every commit (synchronous=FULL); the file's own settings, read by other programs, stay.
+    void MakeCommitsDurable();
     std::unique_ptr<odbc::Dbc> m_dbc;
     Dialect m_dialect = Dialect::Standard;
     bool m_narrow = false;

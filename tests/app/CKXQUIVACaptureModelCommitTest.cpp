@@ -21,6 +21,7 @@
 #include "platform/base/clock.h"
 #include "platform/base/codepage.h"
 #include "platform/base/debug.h"
+#include "platform/base/fileapi.h"
 #include "platform/base/winpath.h"
 #include "tests/support/dicom/NetTestSupport.h"
 #include "tests/support/framework/ClinicDbFixture.h"
@@ -219,21 +220,27 @@ TEST_P(Commit, AFileOfAnotherDateStartsItsOwnStudy)
 
 // A commit asks for no journal by name that the store folder does not hold: such a search reads
 // the whole folder, once a still, and a commit of thousands of stills would grow with their square.
-TEST_P(Commit, ACommitLooksUpEachStillABoundedNumberOfTimes)
+// Before a still's rows commit, its journal and its copy are on the disk, and so are both their
+// names: four flushes a still beside the database's own.
+TEST_P(Commit, ACommitLooksUpAndFlushesEachStillABoundedNumberOfTimes)
 {
-    auto lookupsToCommit = [this](const wchar_t* chart, int stills) {
+    struct Counts {
+        uint64_t lookups, flushes;
+    };
+    auto countsToCommit = [this](const wchar_t* chart, int stills) {
         CKXQUIVACaptureModel* m = Model(chart);
         for (int i = 0; i < stills; ++i)
             Still(m, std::to_string(100000 + i) + ".bmp");
-        const uint64_t before = quiva::PathLookupCount();
+        const Counts before{quiva::PathLookupCount(), quiva::FlushCount()};
         EXPECT_EQ(m->Commit(), 0);
-        return quiva::PathLookupCount() - before;
+        return Counts{quiva::PathLookupCount() - before.lookups, quiva::FlushCount() - before.flushes};
     };
-    const uint64_t small = lookupsToCommit(L"1", 4), large = lookupsToCommit(L"2", 16);
+    const Counts small = countsToCommit(L"1", 4), large = countsToCommit(L"2", 16);
     EXPECT_EQ(Count(L"SELECT COUNT(*) FROM MIMG"), 20);
     // About thirty a still (the store file, its copy's folders, the journal written and removed);
     // a search for a missing journal would add ten more.
-    EXPECT_LE(large - small, 12u * 34) << small << " lookups for 4 stills, " << large << " for 16";
+    EXPECT_LE(large.lookups - small.lookups, 12u * 34) << small.lookups << " lookups for 4 stills, " << large.lookups << " for 16";
+    EXPECT_EQ(large.flushes - small.flushes, 4u * 12) << small.flushes << " flushes for 4 stills, " << large.flushes << " for 16";
 }
 
 TEST_P(Commit, FailuresKeepTheFileAndLeaveNoRows)

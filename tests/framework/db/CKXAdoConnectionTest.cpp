@@ -291,3 +291,20 @@ TEST(CKXAdoConnection, ReopenWhileARecordSetIsReadingReleasesTheOldConnection)
     ASSERT_TRUE(r.Open(L"SELECT COUNT(*) FROM T"));
     EXPECT_EQ(r.GetFieldStringAt(0), L"2");
 }
+
+// A commit on a database file that another program keeps in WAL mode is on the disk when it
+// returns, as it is with the rollback journal a file has by default; the file keeps its mode.
+TEST(CKXAdoConnection, SqliteCommitsAreSyncedInEitherJournalModeAndTheFileKeepsItsMode)
+{
+    TempDir dir;
+    CKXAdoConnection c;
+    c.connectionString = CString(L"Driver=SQLite3;Database=") + dir.Win() + L"\\clinic.db";
+    ASSERT_TRUE(c.Open(0)) << c.GetErrorText().ToUtf8();
+    EXPECT_EQ(Count(c, L"PRAGMA synchronous"), 1);  // NORMAL syncs the journal and the file
+    ASSERT_TRUE(c.Execute(L"PRAGMA journal_mode=WAL", 0, TRUE));
+    ASSERT_TRUE(c.Open(0)) << c.GetErrorText().ToUtf8();
+    EXPECT_EQ(Count(c, L"PRAGMA synchronous"), 2);  // FULL syncs the WAL at every commit
+    CKXAdoRecord mode(&c);
+    ASSERT_TRUE(mode.Open(L"PRAGMA journal_mode"));
+    EXPECT_EQ(mode.GetFieldStringAt(0), L"wal");
+}
