@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "tests/host/HostTestSupport.h"
+#include "tests/host/HostProgramSupport.h"
 
 using namespace quiva::test;
 
