@@ -556,13 +556,7 @@ void CKXCtrlWndQUIVAThumbnail::OnCommand(int commandId, CKXCtrl*, CKXCtrlCursor*
                 box.Show(text, caption, 0);
             }
         };
-        CString text, caption;
-        if (CKXQUIVACaptureModel::CommitResultMessage(model->Commit(), &text, &caption))
-            show(text, caption);
-        // Whatever the result, the stills that missed the PACS.
-        const CString missed = model->GetPacsMissedMessage();
-        if (!missed.IsEmpty())
-            show(missed, KX_PACS_MISSED_CAPTION);
+        model->CommitAndTell(show);
         break;
     }
     case KXTHUMB_CMD_TOGGLE:
