@@ -64,8 +64,8 @@ CKXCtrlWndQUIVAThumbnail* CKXCtrlWndQUIVAThumbnail::Of(CKXQUIVACaptureModel* own
 void CKXCtrlWndQUIVAThumbnail::ShowNewest(int index)
 {
     EnsureVisible(index);
-    if (model && model->m_pThumbnailHost)
-        if (auto* tabs = dynamic_cast<CKXQUIVAThumbnailCtrlTab*>(model->m_pThumbnailHost->root))
+    if (model && model->GetThumbnailHost())
+        if (auto* tabs = dynamic_cast<CKXQUIVAThumbnailCtrlTab*>(model->GetThumbnailHost()->root))
             tabs->SelectTabOf(this);
 }
 
@@ -595,13 +595,7 @@ void CKXCtrlWndQUIVAThumbnail::OnCommand(int commandId, CKXCtrl*, CKXCtrlCursor*
                 box.Show(text, caption, 0);
             }
         };
-        CString text, caption;
-        if (CKXQUIVACaptureModel::CommitResultMessage(model->Commit(), &text, &caption))
-            show(text, caption);
-        // Whatever the result, the stills that missed the PACS.
-        const CString missed = model->GetPacsMissedMessage();
-        if (!missed.IsEmpty())
-            show(missed, KX_PACS_MISSED_CAPTION);
+        model->CommitAndTell(show);
         break;
     }
     case KXTHUMB_CMD_TOGGLE:

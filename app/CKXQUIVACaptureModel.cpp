@@ -9,6 +9,7 @@
 
 #include "app/CKXQUIVACaptureModelManager.h"
 #include "app/CKXQUIVAConfig.h"
+#include "app/CKXSendDicomModel.h"
 #include "capture/CKXMCapture.h"
 #include "capture/CKXMXVideoModel.h"
 #include "framework/CKXMsgBox.h"
@@ -484,7 +485,6 @@ int CKXQUIVACaptureModel::StartRecording(int limitSeconds)
     EnsureFolder(folder);
     const CString path = TimeName(folder, now, {L".avi"}, L".avi");
     const int seconds = m_pConfig ? m_pConfig->GetOptions().m_nRecordLimitTime : limitSeconds;
-    m_nRecordLimit = static_cast<UINT>(std::max(0, seconds)) * 1000u;
     m_pEngine->SetRecordFile(path, KX_RECORD_FRAME_RATE, reinterpret_cast<intptr_t>(m_pTitleHost));
     // A start the engine refuses starts no timer and plays no sound (the engine leaves no file).
     if (path.IsEmpty() || !m_pEngine->StartRecording()) {
@@ -499,18 +499,29 @@ int CKXQUIVACaptureModel::StartRecording(int limitSeconds)
     m_strRecordFolder = folder;
     m_strRecordStudy = m_strStudyName;
     m_strRecordDate = m_strStudyDate;
-    m_dwRecordStart = GetTickCount();
     NotifyWindow();
     std::lock_guard lock(m_recordLock);
-    m_bOwnsRecording = true;
-    if (!CreateTimerQueueTimer(&m_hRecordTimer, nullptr, RecordTimerProc, this, 0, 10, WT_EXECUTEINTIMERTHREAD)) {
-        m_hRecordTimer = nullptr;
+    m_recording.limit = static_cast<UINT>(std::max(0, seconds)) * 1000u;
+    m_recording.start = GetTickCount();
+    m_recording.owns = true;
+    if (!CreateTimerQueueTimer(&m_recording.timer, nullptr, RecordTimerProc, this, 0, 10, WT_EXECUTEINTIMERTHREAD)) {
+        m_recording.timer = nullptr;
         OutputDebugStringW(L"StartRecording: no recording timer, the recording ends at once\n");
-        m_bOwnsRecording = false;
-        m_strEndedFile = m_pEngine->EndRecording();
-        m_bEndPosted = true;
+        m_recording.owns = false;
+        m_recording.endedFile = m_pEngine->EndRecording();
+        m_recording.endPosted = true;
         if (m_hNotify)
             PostMessageW(m_hNotify, kRecordingEndedMessage, 0, reinterpret_cast<LPARAM>(this));
     }
     return 1;
+}
+
+void CKXQUIVACaptureModel::CommitAndTell(const Teller& tell)
+{
+    CString text, caption;
+    if (CommitResultMessage(Commit(), &text, &caption))
+        tell(text, caption);
+    const CString missed = GetPacsMissedMessage();
+    if (!missed.IsEmpty())
+        tell(missed, KX_PACS_MISSED_CAPTION);
 }

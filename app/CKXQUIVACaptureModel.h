@@ -5,9 +5,14 @@
 // Threads: everything runs on the host's UI thread except the recording tick, which runs on the
 // timer-queue thread. The tick only writes frames, asks the title bar to repaint and, when the
 // recording ends, closes the AVI and posts the rest (record, info.xml, strip) to the UI thread.
-// The file list is guarded by the model's lock, which the strip takes while it walks the list.
+// The file list is touched on the UI thread only: the tick never reaches it, and the commit and
+// the PACS send run on the UI thread too. The model's lock around it (Lock(), which the strip
+// takes while it walks the list) is therefore never contended; it stays as the bracket every
+// walk already states, at no cost. Being recursive, it would not stop a re-entry on the UI
+// thread; the commit walks a copy of the list.
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -72,6 +77,12 @@ public:
     // The message box text and caption that tell the person a commit's result; false for a
     // result that is told nothing.
     static bool CommitResultMessage(int result, CString* text, CString* caption);
+    // The save button and the strip's save: a commit, then what the person is told of it, each
+    // as text and caption through `tell`: the result's message (none for a result told nothing),
+    // then, whatever the result, the stills the PACS missed. Ctrl+S and a tab's close commit
+    // with Commit() and tell nothing.
+    using Teller = std::function<void(const CString& text, const CString& caption)>;
+    void CommitAndTell(const Teller& tell);
     // After a commit: how many of its stills the PACS did not store and why, for the person;
     // empty when every still sent was stored (or none was sent).
     CString GetPacsMissedMessage() const { return m_strPacsMissed; }
@@ -83,6 +94,9 @@ public:
     void SetStudyDate(const CString& date) { m_strStudyDate = date; }
     // The engine and the windows the model works with; a recording tick may be reading them.
     void AttachWindows(CKXMCapture* engine, CKXWnd* titleHost, CKXWnd* thumbnailHost);
+    CKXWnd* GetThumbnailHost() const { return m_pThumbnailHost; }
+    // The engine alone (the windows stay).
+    void SetEngine(CKXMCapture* engine);
     CString GetChartNo() const { return m_strChartNo; }
     CString GetPatientName() const { return m_strPatientName; }
     CString GetStudyName() const { return m_strStudyName; }
@@ -94,6 +108,11 @@ public:
     // 0 without an engine; otherwise 1 (a still when video is switched off). A start while a
     // recording or its stop is pending, or one the engine refuses, records nothing.
     int StartRecording(int limitSeconds);
+    // The record button and F6: a running recording is told to stop (the engine's recording
+    // flag is cleared and the next tick ends it), otherwise one starts with the configured
+    // limit. A recording whose end the tick has not handled yet still counts as running, so a
+    // second press never opens a recording over the first.
+    void ToggleRecording();
     static void CALLBACK RecordTimerProc(PVOID parameter, BOOLEAN timerFired);
     void RecordTick();
     // Ends the recording now, from the UI thread.
@@ -171,25 +190,24 @@ public:
     static CString CleanFolderName(const CString& name);
     static bool IsStudyDate(const CString& date);
 
+    // Set once by the manager (or a test's own model) before the model is used.
+    CString m_strImageRoot;
+    std::vector<_KXCaptureFileInfo*> m_files;  // owned
+    CKXQUIVAConfig* m_pConfig = nullptr;                 // not owned
+    std::vector<CString> m_matchedTitles;
+
+protected:
     CString m_strChartNo;
     CString m_strPatientName;
     CString m_strStudyName;
     CString m_strStudyDate;
-    CString m_strImageRoot;
-    CKXMCapture* m_pEngine = nullptr;  // not owned
+    CKXMCapture* m_pEngine = nullptr;  // not owned; the tick reads it under the recording lock
     int m_bJpeg = 1;
-    std::vector<_KXCaptureFileInfo*> m_files;  // owned
     HMODULE m_hSoundModule = nullptr;
-    CKXWnd* m_pTitleHost = nullptr;      // not owned
+    CKXWnd* m_pTitleHost = nullptr;      // not owned; the tick reads it under the recording lock
     CKXWnd* m_pThumbnailHost = nullptr;  // not owned
-    CKXQUIVAConfig* m_pConfig = nullptr;                 // not owned
     CKXQUIVACaptureModelManager* m_pManager = nullptr;  // not owned
-    UINT m_nRecordLimit = 0;  // ms, 0 = none
-    std::vector<CString> m_matchedTitles;
-    HANDLE m_hRecordTimer = nullptr;
-    DWORD m_dwRecordStart = 0;
 
-protected:
     // What one commit carries from file to file.
     struct CommitState {
         CKXAdoConnection* db = nullptr;
@@ -240,16 +258,38 @@ protected:
     // The case-blind path keys of the first m_keyedFiles records (records are only appended).
     std::unordered_set<std::wstring> m_pathKeys;
     size_t m_keyedFiles = 0;
-    std::mutex m_recordLock;      // the timer handle and the posted end
     HWND m_hNotify = nullptr;
-    bool m_bEndPosted = false;
-    bool m_bOwnsRecording = false;  // the engine's recording is this model's
-    CString m_strEndedFile;
     CString m_strPacsMissed;  // of the last commit
-    // Where the running recording files itself: the folder, study and date at its start.
+
+    friend class CKXQUIVACaptureModelManager;
+
+private:
+    // The recording, all of it under m_recordLock. Its states:
+    //   idle           no timer, nothing owned, nothing posted;
+    //   timer running  StartRecording set the timer and owns the engine's recording; each tick
+    //                  (timer-queue thread) writes a frame and checks the limit;
+    //   end posted     the tick (or a timer that could not be made) closed the file into
+    //                  endedFile, dropped the timer and ownership, and posted
+    //                  kRecordingEndedMessage to the UI thread;
+    //   finished       on the UI thread FinishPostedRecording cleared endPosted and filed the
+    //                  recording (FinishRecording): idle again.
+    // StopRecording (UI thread) goes from timer running to idle directly: it takes the timer
+    // (waiting for a tick in progress), then ownership, and files the recording itself; an end
+    // already posted is finished first.
+    struct Recording {
+        HANDLE timer = nullptr;
+        UINT limit = 0;     // ms, 0 = none
+        DWORD start = 0;    // GetTickCount() at the start
+        bool owns = false;  // the engine's recording is this model's
+        bool endPosted = false;
+        CString endedFile;  // the file the tick closed, while the end is posted
+    };
+    std::mutex m_recordLock;
+    Recording m_recording;  // guarded by m_recordLock
+    // Where the running recording files itself: the folder, study and date at its start. Set
+    // by StartRecording and read by FinishRecording, both on the UI thread; the tick never
+    // reads them.
     CString m_strRecordFolder;
     CString m_strRecordStudy;
     CString m_strRecordDate;
-
-    friend class CKXQUIVACaptureModelManager;
 };

@@ -52,18 +52,32 @@ void CKXQUIVACaptureModel::AttachWindows(CKXMCapture* engine, CKXWnd* titleHost,
     m_pThumbnailHost = thumbnailHost;
 }
 
+void CKXQUIVACaptureModel::SetEngine(CKXMCapture* engine)
+{
+    std::lock_guard lock(m_recordLock);
+    m_pEngine = engine;
+}
+
+void CKXQUIVACaptureModel::ToggleRecording()
+{
+    if (m_pEngine && (m_pEngine->m_bRecording || IsRecordingPending()))
+        m_pEngine->m_bRecording = 0;
+    else
+        StartRecording(0);  // the model's configuration gives the limit
+}
+
 HANDLE CKXQUIVACaptureModel::TakeTimer()
 {
     std::lock_guard lock(m_recordLock);
-    HANDLE timer = m_hRecordTimer;
-    m_hRecordTimer = nullptr;
+    HANDLE timer = m_recording.timer;
+    m_recording.timer = nullptr;
     return timer;
 }
 
 bool CKXQUIVACaptureModel::IsRecordingPending()
 {
     std::lock_guard lock(m_recordLock);
-    return m_hRecordTimer || m_bEndPosted || m_bOwnsRecording;
+    return m_recording.timer || m_recording.endPosted || m_recording.owns;
 }
 
 void CKXQUIVACaptureModel::RecordTick()
@@ -71,14 +85,14 @@ void CKXQUIVACaptureModel::RecordTick()
     // The whole tick runs under the recording lock, so whoever takes the lock after claiming the
     // timer knows no tick is still at work on this model.
     std::lock_guard lock(m_recordLock);
-    if (!m_hRecordTimer)
+    if (!m_recording.timer)
         return;  // being deleted
     bool end = false;
     if (!m_pEngine) {
         end = true;
     } else if (m_pEngine->m_bRecording) {
         m_pEngine->WriteRecordFrame();
-        if (m_nRecordLimit != 0 && GetTickCount() - m_dwRecordStart >= m_nRecordLimit)
+        if (m_recording.limit != 0 && GetTickCount() - m_recording.start >= m_recording.limit)
             end = true;
         else if (m_pTitleHost && m_pTitleHost->GetSafeHwnd())
             InvalidateRect(m_pTitleHost->GetSafeHwnd(), nullptr, TRUE);
@@ -88,11 +102,11 @@ void CKXQUIVACaptureModel::RecordTick()
     if (!end)
         return;
     // Only the file is closed here; the record, info.xml and the strip are the UI thread's.
-    m_strEndedFile = m_pEngine ? m_pEngine->EndRecording() : CString();
-    DeleteTimerQueueTimer(nullptr, m_hRecordTimer, nullptr);
-    m_hRecordTimer = nullptr;
-    m_bOwnsRecording = false;
-    m_bEndPosted = true;
+    m_recording.endedFile = m_pEngine ? m_pEngine->EndRecording() : CString();
+    DeleteTimerQueueTimer(nullptr, m_recording.timer, nullptr);
+    m_recording.timer = nullptr;
+    m_recording.owns = false;
+    m_recording.endPosted = true;
     if (!m_hNotify || !PostMessageW(m_hNotify, CKXQUIVACaptureModel::kRecordingEndedMessage, 0, reinterpret_cast<LPARAM>(this)))
         OutputDebugStringW(L"Record: the end of a recording could not be handed to the window thread\n");
 }
@@ -107,10 +121,10 @@ void CKXQUIVACaptureModel::FinishPostedRecording()
     CString path;
     {
         std::lock_guard lock(m_recordLock);
-        if (!m_bEndPosted)
+        if (!m_recording.endPosted)
             return;
-        m_bEndPosted = false;
-        path = m_strEndedFile;
+        m_recording.endPosted = false;
+        path = m_recording.endedFile;
     }
     FinishRecording(path);
 }
@@ -125,8 +139,8 @@ void CKXQUIVACaptureModel::StopRecording()
     bool owned;
     {
         std::lock_guard lock(m_recordLock);
-        owned = m_bOwnsRecording;
-        m_bOwnsRecording = false;
+        owned = m_recording.owns;
+        m_recording.owns = false;
     }
     FinishPostedRecording();
     if (owned)

@@ -189,8 +189,6 @@ void CKXQUIVAFrame::StartPreview()
     _KXCaptureStudyConfig settings = config.GetDeviceSettings(config.GetDeviceName());
     videoHost.engine = engine;
     Step(L"P#1");
-    if (!engine->m_pGraph)
-        CoCreateInstance(CLSID_FilterGraph, nullptr, CLSCTX_ALL, IID_IGraphBuilder, reinterpret_cast<void**>(&engine->m_pGraph));
     engine->m_nRendererKind = settings.render;
     Step(L"P#2");
     engine->SetRequestedFormat(settings.width, settings.height, settings.fps, settings.mediaType);

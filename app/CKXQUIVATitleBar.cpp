@@ -145,13 +145,8 @@ void CKXQUIVATitleBar::OnCommand(int cmd, CKXCtrl*, CKXCtrlCursor* ctx)
         if (!model)
             break;
         StampModel();
-        if (engine && engine->m_bRunning) {
-            // A recording whose end the tick has not handled yet still counts as running.
-            if (model->m_pEngine && (model->m_pEngine->m_bRecording || model->IsRecordingPending()))
-                model->m_pEngine->m_bRecording = 0;
-            else
-                model->StartRecording(config ? config->GetOptions().m_nRecordLimitTime : 0);
-        }
+        if (engine && engine->m_bRunning)
+            model->ToggleRecording();
         break;
     case IDC_TITLE_SOURCE:
         ChangeSource();
@@ -178,14 +173,8 @@ void CKXQUIVATitleBar::Save(CKXCtrlCursor*)
 {
     if (!model)
         return;
-    CString text, caption;
     CKXMsgBox box;
-    if (CKXQUIVACaptureModel::CommitResultMessage(model->Commit(), &text, &caption))
-        box.Show(text, caption, 0);
-    // Whatever the result, the stills that missed the PACS.
-    const CString missed = model->GetPacsMissedMessage();
-    if (!missed.IsEmpty())
-        box.Show(missed, KX_PACS_MISSED_CAPTION, 0);
+    model->CommitAndTell([&box](const CString& text, const CString& caption) { box.Show(text, caption, 0); });
 }
 
 void CKXQUIVATitleBar::RunSettings(CKXCtrlCursor* ctx)

@@ -55,14 +55,7 @@ LRESULT CALLBACK KeyboardHookProc(int code, WPARAM wParam, LPARAM lParam)
                                        .c_str());
                 TakeStill();
             } else if (vk == 0x75) {  // F6
-                WithoutHook([](CKXQUIVACaptureModel& m) {
-                    // A recording whose end the tick has not handled yet counts as running: a
-                    // second F6 then never opens a second recording over the first.
-                    if (m.m_pEngine && (m.m_pEngine->m_bRecording || m.IsRecordingPending()))
-                        m.m_pEngine->m_bRecording = 0;
-                    else
-                        m.StartRecording(0);
-                });
+                WithoutHook([](CKXQUIVACaptureModel& m) { m.ToggleRecording(); });
             } else if (vk == 'S' && (GetAsyncKeyState(VK_CONTROL) & 0x8000)) {
                 WithoutHook([](CKXQUIVACaptureModel& m) { m.Commit(); });
             }

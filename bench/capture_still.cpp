@@ -128,7 +128,7 @@ int main(int argc, char** argv)
     manager.m_pConfig = &config;
     manager.EnsureImageRoot(quiva::Utf8ToWide(folder + "/store").c_str());
     CKXQUIVACaptureModel* model = manager.GetOrCreateModel(L"12345", L"Bench");
-    model->m_pEngine = &engine;
+    model->SetEngine(&engine);
     model->SetStudyName(L"Endo");
     model->SetStudyDate(L"20240105");
 

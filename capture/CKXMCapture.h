@@ -102,7 +102,7 @@ public:
     CString GetDeviceName(int index) const;
     CString GetCurrentDeviceName() const;
 
-    // Source selection and the graph.
+    // Source selection and the graph. A selection makes the engine's graph when it has none.
     int SelectDevice(LPCWSTR displayName, HWND hwnd);
     int Start(HWND hwnd);
     int Stop();

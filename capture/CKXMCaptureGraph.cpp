@@ -50,6 +50,9 @@ bool CKXMCapture::AddSoundRenderer(IBaseFilter* source)
 int CKXMCapture::SelectDevice(LPCWSTR displayName, HWND hwnd)
 {
     std::lock_guard lock(m_lock);
+    // The engine makes its graph itself: on the first selection and on the first after Close.
+    if (!m_pGraph)
+        CoCreateInstance(CLSID_FilterGraph, nullptr, CLSCTX_ALL, IID_IGraphBuilder, reinterpret_cast<void**>(&m_pGraph));
     if (m_devices.IsEmpty()) {
         m_bRunning = 0;
         return 0;

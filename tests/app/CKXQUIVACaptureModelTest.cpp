@@ -149,7 +149,7 @@ TEST_F(CaptureModel, NoStillWithoutARunningPreview)
     fs::remove(Store("12345/Endo"));
     Engine().Stop();
     m->CaptureStill();
-    m->m_pEngine = nullptr;
+    m->SetEngine(nullptr);
     m->CaptureStill();
     EXPECT_EQ(m->GetFileCount(), 0);
     EXPECT_TRUE(sounds.Played().empty());

@@ -58,7 +58,7 @@ protected:
                                 const wchar_t* date = L"20240105")
     {
         CKXQUIVACaptureModel* m = manager.GetOrCreateModel(chart, L"홍길동");
-        m->m_pEngine = &Engine();
+        m->SetEngine(&Engine());
         m->SetStudyName(study);
         m->SetStudyDate(date);
         return m;
