@@ -14,10 +14,10 @@
 #include <thread>
 #include <vector>
 
-#include "app/CKXCtrlWndQUIVAThumbnail.h"
-#include "app/CKXQUIVACaptureModel.h"
-#include "app/CKXQUIVACaptureModelManager.h"
-#include "app/CKXQUIVAConfig.h"
+#include "app/ui/CKXCtrlWndQUIVAThumbnail.h"
+#include "app/model/CKXQUIVACaptureModel.h"
+#include "app/model/CKXQUIVACaptureModelManager.h"
+#include "app/model/CKXQUIVAConfig.h"
 #include "bench/HdCamera.h"
 #include "capture/CKXMCapture.h"
 #include "platform/base/bitmap.h"

@@ -19,10 +19,10 @@
 #include <thread>
 #include <vector>
 
-#include "app/CKXCtrlWndQUIVAThumbnail.h"
-#include "app/CKXQUIVACaptureModel.h"
-#include "app/CKXQUIVACaptureModelManager.h"
-#include "app/CKXQUIVAConfig.h"
+#include "app/ui/CKXCtrlWndQUIVAThumbnail.h"
+#include "app/model/CKXQUIVACaptureModel.h"
+#include "app/model/CKXQUIVACaptureModelManager.h"
+#include "app/model/CKXQUIVAConfig.h"
 #include "framework/CKXAdoConnection.h"
 #include "platform/base/codepage.h"
 #include "platform/gdi/ImageCodec.h"

@@ -20,9 +20,9 @@
 #include <unordered_set>
 #include <vector>
 
-#include "app/CKXCtrlWndQUIVAThumbnail.h"
-#include "app/CKXQUIVACaptureModel.h"
-#include "app/CKXQUIVACaptureModelManager.h"
+#include "app/ui/CKXCtrlWndQUIVAThumbnail.h"
+#include "app/model/CKXQUIVACaptureModel.h"
+#include "app/model/CKXQUIVACaptureModelManager.h"
 #include "framework/CKXXmlDocument.h"
 #include "platform/base/codepage.h"
 #include "platform/base/fileapi.h"

@@ -28,10 +28,10 @@ macro(quiva_read_layer_rules rules_file folders_var)
 endmacro()
 
 # quiva_folder_of(<path> <var>): the folder a path belongs to for the rules: platform/<area>
-# below platform/, else the path's first component.
+# below platform/, app/<half> below app/, else the path's first component.
 function(quiva_folder_of path var)
-  if(path MATCHES "^platform/([^/]+)/")
-    set(${var} "platform/${CMAKE_MATCH_1}" PARENT_SCOPE)
+  if(path MATCHES "^(platform|app)/([^/]+)/")
+    set(${var} "${CMAKE_MATCH_1}/${CMAKE_MATCH_2}" PARENT_SCOPE)
   else()
     string(REGEX REPLACE "/.*" "" top "${path}")
     set(${var} "${top}" PARENT_SCOPE)

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "app/CKXQUIVAConfig.h"
+#include "app/model/CKXQUIVAConfig.h"
 #include "platform/base/codepage.h"
 
 namespace {

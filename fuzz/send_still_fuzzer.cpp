@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <string>
 
-#include "app/CKXSendDicomModel.h"
+#include "app/model/CKXSendDicomModel.h"
 #include "fuzz/FuzzSupport.h"
 #include "platform/base/memoryapi.h"
 #include "platform/base/winpath.h"

@@ -11,8 +11,8 @@
 #include <tuple>
 #include <vector>
 
-#include "app/CKXQUIVACaptureModel.h"
-#include "app/CKXQUIVACaptureModelManager.h"
+#include "app/model/CKXQUIVACaptureModel.h"
+#include "app/model/CKXQUIVACaptureModelManager.h"
 #include "fuzz/FuzzSupport.h"
 #include "platform/base/codepage.h"
 #include "platform/base/winpath.h"

@@ -3,7 +3,7 @@
 // the exports are visible outside the library.
 #include <exception>
 
-#include "app/CQUIVACaptureApp.h"
+#include "app/ui/CQUIVACaptureApp.h"
 #include "platform/base/codepage.h"
 #include "platform/base/debug.h"
 

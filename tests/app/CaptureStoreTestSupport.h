@@ -5,9 +5,9 @@
 #include <filesystem>
 #include <memory>
 
-#include "app/CKXQUIVACaptureModel.h"
-#include "app/CKXQUIVACaptureModelManager.h"
-#include "app/CKXQUIVAConfig.h"
+#include "app/model/CKXQUIVACaptureModel.h"
+#include "app/model/CKXQUIVACaptureModelManager.h"
+#include "app/model/CKXQUIVAConfig.h"
 #include "platform/base/codepage.h"
 #include "platform/sound/mmsystem.h"
 #include "tests/support/capture/CaptureTestSupport.h"

@@ -9,7 +9,7 @@
 #include <memory>
 #include <string>
 
-#include "app/CKXQUIVAConfig.h"
+#include "app/model/CKXQUIVAConfig.h"
 #include "framework/CKXBaseDialog.h"
 #include "framework/CKXCtrlWndTab.h"
 #include "framework/CKXCtrlListBox.h"

@@ -10,9 +10,9 @@
 #include <memory>
 #include <string>
 
-#include "app/CKXQUIVACaptureModel.h"
-#include "app/CKXQUIVACaptureModelManager.h"
-#include "app/CKXQUIVAConfig.h"
+#include "app/model/CKXQUIVACaptureModel.h"
+#include "app/model/CKXQUIVACaptureModelManager.h"
+#include "app/model/CKXQUIVAConfig.h"
 #include "framework/CKXAdoConnection.h"
 #include "platform/base/codepage.h"
 #include "platform/base/debug.h"

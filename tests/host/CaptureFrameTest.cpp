@@ -7,9 +7,9 @@
 #include <fstream>
 #include <sstream>
 
-#include "app/CKXQUIVAFrame.h"
-#include "app/QUIVAKeyboardHook.h"
-#include "app/QUIVAWindowClasses.h"
+#include "app/ui/CKXQUIVAFrame.h"
+#include "app/ui/QUIVAKeyboardHook.h"
+#include "app/ui/QUIVAWindowClasses.h"
 #include "capture/CKXMCapture.h"
 #include "platform/ui/uisystem.h"
 #include "tests/host/HostProgramSupport.h"

@@ -1,5 +1,0 @@
-#include "app/QUIVAModuleInstance.h"
-
-#include "platform/base/resources.h"
-
-HINSTANCE QUIVAModuleInstance() { return GetModuleHandleW(L"QUIVA.CAPTURE.DLL"); }

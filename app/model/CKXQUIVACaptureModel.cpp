@@ -1,0 +1,527 @@
+#include "app/model/CKXQUIVACaptureModel.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <optional>
+#include <vector>
+
+#include "app/model/CKXQUIVACaptureModelManager.h"
+#include "app/model/CKXQUIVAConfig.h"
+#include "app/model/CKXSendDicomModel.h"
+#include "capture/CKXMCapture.h"
+#include "capture/CKXMXVideoModel.h"
+#include "framework/CKXMsgBox.h"
+#include "framework/CKXRegistry.h"
+#include "framework/CKXWnd.h"
+#include "platform/base/bitmap.h"
+#include "platform/base/clock.h"
+#include "platform/base/codepage.h"
+#include "platform/base/debug.h"
+#include "platform/base/fileapi.h"
+#include "platform/base/resources.h"
+#include "platform/base/timerqueue.h"
+#include "platform/base/wformat.h"
+#include "platform/base/winpath.h"
+#include "platform/media/vfw.h"
+#include "platform/sound/mmsystem.h"
+#include "platform/ui/winuser.h"
+
+CKXQUIVACaptureModel::CKXQUIVACaptureModel()
+{
+    m_hSoundModule = GetModuleHandleW(L"QUIVA.Capture.dll");
+}
+
+CKXQUIVACaptureModel::~CKXQUIVACaptureModel()
+{
+    // The windows may be gone before their models: nothing is painted from here on (the tick
+    // reads the title host under the recording lock).
+    {
+        std::lock_guard lock(m_recordLock);
+        m_pTitleHost = nullptr;
+    }
+    m_pThumbnailHost = nullptr;
+    // No tick may run once the model starts to go: the timer is deleted, waiting for a tick in
+    // progress, before anything of the model is freed. A recording still running or ended
+    // without its record yet is recorded in its folder's info.xml.
+    if (HANDLE timer = TakeTimer())
+        DeleteTimerQueueTimer(nullptr, timer, INVALID_HANDLE_VALUE);
+    { std::lock_guard barrier(m_recordLock); }
+    FinishPostedRecording();
+    StopRecording();
+    if (m_hNotify) {
+        DestroyWindow(m_hNotify);
+        m_hNotify = nullptr;
+    }
+    {
+        std::lock_guard lock(m_lock);
+        for (_KXCaptureFileInfo* info : m_files)
+            delete info;
+        m_files.clear();
+        m_pathKeys.clear();
+        m_keyedFiles = 0;
+    }
+    if (m_pManager)
+        m_pManager->RemoveModel(this);
+}
+
+void CKXQUIVACaptureModel::SetPatient(const CString& chartNo, const CString& patientName)
+{
+    m_strChartNo = chartNo;
+    m_strPatientName = patientName;
+    m_matchedTitles.clear();
+}
+
+bool CKXQUIVACaptureModel::IsStudyDate(const CString& date)
+{
+    if (date.GetLength() != 8)
+        return false;
+    for (int i = 0; i < 8; ++i)
+        if (date[i] < L'0' || date[i] > L'9')
+            return false;
+    return quiva::IsCalendarDate(_wtoi(date.Mid(0, 4)), _wtoi(date.Mid(4, 2)), _wtoi(date.Mid(6, 2)));
+}
+
+CString CKXQUIVACaptureModel::CleanFolderName(const CString& name)
+{
+    CString out = name;
+    for (const wchar_t c : {L'/', L':', L'?', L'\\', L'*', L'<', L'>', L'|'})
+        out.Replace(c, L'_');
+    // Windows drops trailing dots and spaces from a name; "." and ".." would leave the level.
+    while (!out.IsEmpty() && (out[out.GetLength() - 1] == L'.' || out[out.GetLength() - 1] == L' '))
+        out = out.Left(out.GetLength() - 1);
+    if (out.IsEmpty() && !name.IsEmpty())
+        out = CString(name.GetLength() == 1 ? L"_" : L"__");
+    return out;
+}
+
+CString CKXQUIVACaptureModel::BuildStudyFolder()
+{
+    if (!IsStudyDate(m_strStudyDate))
+        m_strStudyDate = BuildTodayDate();
+    return m_strImageRoot + L"\\" + CleanFolderName(m_strChartNo) + L"\\" + CleanFolderName(m_strStudyName) + L"\\" +
+           m_strStudyDate;
+}
+
+CString CKXQUIVACaptureModel::PathKey(const CString& path, bool caseSensitive)
+{
+    std::wstring key;
+    if (const std::optional<std::string> native = quiva::NativePath(path)) {
+        std::string folded;
+        for (char c : *native)
+            if (!(c == '/' && !folded.empty() && folded.back() == '/'))
+                folded += c;
+        while (folded.size() > 1 && folded.back() == '/')
+            folded.pop_back();
+        key = L"/" + quiva::Utf8ToWide(folded);
+    } else {
+        key = L"?" + path.str();  // a path that names nothing here is compared as written
+    }
+    if (!caseSensitive)
+        for (wchar_t& c : key)
+            if (c >= L'A' && c <= L'Z')
+                c = static_cast<wchar_t>(c - L'A' + L'a');
+    return CString(std::move(key));
+}
+
+CString CKXQUIVACaptureModel::EntryPathKey(const CString& folderKey, const wchar_t* name, bool caseSensitive)
+{
+    std::wstring key = folderKey.str();
+    if (key.empty() || key.back() != L'/')
+        key += L'/';
+    const size_t at = key.size();
+    key += name;
+    if (!caseSensitive)
+        for (size_t i = at; i < key.size(); ++i)
+            key[i] = quiva::FoldAscii(key[i]);
+    return CString(std::move(key));
+}
+
+bool CKXQUIVACaptureModel::SamePath(const CString& a, const CString& b, bool caseSensitive)
+{
+    return PathKey(a, caseSensitive) == PathKey(b, caseSensitive);
+}
+
+void CKXQUIVACaptureModel::AddFileInfo(const CString& path, const CString& study, const CString& date, int isVideo,
+                                       int saved, int present)
+{
+    AddKeyedFileInfo(PathKey(path, false), path, study, date, isVideo, saved, present);
+}
+
+void CKXQUIVACaptureModel::AddKeyedFileInfo(const CString& key, const CString& path, const CString& study,
+                                            const CString& date, int isVideo, int saved, int present)
+{
+    {
+        // One file, however its path is spelt: a second record of a listed file would come in as
+        // a loose file marked deleted, and a commit that could not store the first would delete it.
+        std::lock_guard lock(m_lock);
+        for (; m_keyedFiles < m_files.size(); ++m_keyedFiles)
+            m_pathKeys.insert(PathKey(m_files[m_keyedFiles]->path, false).str());
+        if (m_pathKeys.count(key.str()))
+            return;
+    }
+    auto* info = new _KXCaptureFileInfo;
+    info->path = path;
+    info->study = study;
+    info->date = date;
+    info->isVideo = isVideo;
+    info->saved = saved;
+    info->present = present;
+    if (isVideo)
+        info->image = LoadVideoThumbnail(path);
+    else
+        KeepFile(info);
+    if (info->image) {
+        std::lock_guard lock(m_lock);
+        m_files.push_back(info);
+        // Its key is known: it is not resolved again for the next record.
+        if (m_keyedFiles + 1 == m_files.size()) {
+            m_pathKeys.insert(key.str());
+            ++m_keyedFiles;
+        }
+    } else {
+        delete info;
+    }
+    if (!m_pManager || !m_pManager->IsLoading())
+        RelayoutView();
+}
+
+_KXCaptureFileInfo* CKXQUIVACaptureModel::GetFileInfo(int index)
+{
+    std::lock_guard lock(m_lock);
+    if (index < 0 || index >= static_cast<int>(m_files.size()))
+        return nullptr;
+    return m_files[static_cast<size_t>(index)];
+}
+
+int CKXQUIVACaptureModel::GetFileCount()
+{
+    std::lock_guard lock(m_lock);
+    return static_cast<int>(m_files.size());
+}
+
+void CKXQUIVACaptureModel::RestoreUnsaved()
+{
+    std::lock_guard lock(m_lock);
+    for (_KXCaptureFileInfo* info : m_files)
+        if (!info->saved)
+            info->present = 1;
+}
+
+void CKXQUIVACaptureModel::DeleteUnsaved()
+{
+    std::lock_guard lock(m_lock);
+    for (_KXCaptureFileInfo* info : m_files)
+        if (!info->saved)
+            info->present = 0;
+}
+
+Gdiplus::Image* CKXQUIVACaptureModel::LoadImageCopy(const CString& path)
+{
+    // The picture read is the caller's own: it is given as it is, at its own size.
+    std::unique_ptr<Gdiplus::Image> loaded(Gdiplus::Image::FromFile(path));
+    if (loaded && loaded->GetLastStatus() == Gdiplus::Ok && loaded->GetWidth() > 0 && loaded->GetHeight() > 0)
+        return loaded.release();
+    // Unreadable: an empty image, listed like any other.
+    return new Gdiplus::Bitmap(0, 0);
+}
+
+Gdiplus::Image* CKXQUIVACaptureModel::LoadImageAtLeast(const CString& path, UINT width, Gdiplus::Size* own)
+{
+    Gdiplus::Size size;
+    std::unique_ptr<Gdiplus::Image> loaded(Gdiplus::Bitmap::FromFileAtLeast(path, width, 1, &size));
+    if (loaded && loaded->GetLastStatus() == Gdiplus::Ok && loaded->GetWidth() > 0 && loaded->GetHeight() > 0) {
+        if (own)
+            *own = size;
+        return loaded.release();
+    }
+    if (own)
+        *own = Gdiplus::Size();
+    return new Gdiplus::Bitmap(0, 0);
+}
+
+Gdiplus::Image* CKXQUIVACaptureModel::LoadVideoThumbnail(const CString& path)
+{
+    AVIFileInit();
+    PAVISTREAM stream = nullptr;
+    if (AVIStreamOpenFromFileW(&stream, path, streamtypeVIDEO, 0, OF_READ, nullptr) != AVIERR_OK || !stream) {
+        AVIFileExit();
+        return nullptr;
+    }
+    AVISTREAMINFOW info{};
+    const bool haveInfo = AVIStreamInfoW(stream, &info, sizeof info) == AVIERR_OK;
+    AVIStreamRelease(stream);
+    AVIFileExit();
+    if (!haveInfo)
+        return nullptr;
+    const float w = static_cast<float>(info.rcFrame.right - info.rcFrame.left);
+    const float h = static_cast<float>(info.rcFrame.bottom - info.rcFrame.top);
+    CKXMXVideoModel grabber;
+    return grabber.GetThumbnail(path, w, h);
+}
+
+void CKXQUIVACaptureModel::PlaySound(int id)
+{
+    PlaySoundW(MAKEINTRESOURCEW(id), m_hSoundModule, SND_RESOURCE | SND_ASYNC);
+}
+
+void CKXQUIVACaptureModel::Redraw()
+{
+    if (m_pThumbnailHost && m_pThumbnailHost->GetSafeHwnd())
+        m_pThumbnailHost->Redraw();
+}
+
+void CKXQUIVACaptureModel::AppendAndShow(_KXCaptureFileInfo* info, const CString& folder)
+{
+    int newest;
+    {
+        std::lock_guard lock(m_lock);
+        m_files.push_back(info);
+        newest = static_cast<int>(m_files.size()) - 1;
+    }
+    WriteInfoXml(folder);
+    if (m_pFileListener) {
+        m_pFileListener->Relayout();
+        m_pFileListener->ShowNewest(newest);
+    }
+    Redraw();
+}
+
+void CKXQUIVACaptureModel::KeepPicture(_KXCaptureFileInfo* info, Gdiplus::Image& picture)
+{
+    if (m_pFileListener) {
+        m_pFileListener->KeepPicture(info, picture);
+        return;
+    }
+    KeepWhole(info, picture.Clone());
+}
+
+void CKXQUIVACaptureModel::KeepFile(_KXCaptureFileInfo* info)
+{
+    if (m_pFileListener) {
+        m_pFileListener->KeepFile(info);
+        return;
+    }
+    KeepWhole(info, LoadImageCopy(info->path));
+}
+
+void CKXQUIVACaptureModel::KeepWhole(_KXCaptureFileInfo* info, Gdiplus::Image* picture)
+{
+    delete info->image;
+    info->image = picture;
+    info->cellPicture.reset();
+    info->width = info->height = 0;
+}
+
+void CKXQUIVACaptureModel::RelayoutView()
+{
+    if (m_pFileListener)
+        m_pFileListener->Relayout();
+}
+
+namespace {
+
+// "<folder>\HHMMSSmmm<ext>" of a time of day; a name already taken moves on by a millisecond, so
+// a second capture within the same millisecond never replaces the first.
+CString TimeName(const CString& folder, const SYSTEMTIME& t, std::initializer_list<const wchar_t*> extensions,
+                 const wchar_t* extension)
+{
+    int ms = ((t.wHour * 60 + t.wMinute) * 60 + t.wSecond) * 1000 + t.wMilliseconds;
+    for (int tries = 0; tries < 1000; ++tries, ms = (ms + 1) % 86400000) {
+        const CString stem = folder + quiva::FormatWide(L"\\%02d%02d%02d%03d", ms / 3600000, ms / 60000 % 60, ms / 1000 % 60,
+                                                        ms % 1000)
+                                          .c_str();
+        bool taken = false;
+        for (const wchar_t* ext : extensions)
+            taken = taken || GetFileAttributesW(stem + ext) != INVALID_FILE_ATTRIBUTES;
+        if (!taken)
+            return stem + extension;
+    }
+    return CString();
+}
+
+// The still saved as JPEG with the encoder whose MIME type is "image/jpeg"; false when no whole
+// JPEG file was written.
+bool SaveAsJpeg(Gdiplus::Image& image, const CString& jpg, int quality)
+{
+    UINT count = 0, size = 0;
+    if (Gdiplus::GetImageEncodersSize(&count, &size) != Gdiplus::Ok || size == 0)
+        return false;
+    std::vector<BYTE> block(size);
+    auto* encoders = reinterpret_cast<Gdiplus::ImageCodecInfo*>(block.data());
+    if (Gdiplus::GetImageEncoders(count, size, encoders) != Gdiplus::Ok)
+        return false;
+    const CLSID* jpeg = nullptr;
+    for (UINT i = 0; i < count; ++i)
+        if (wcscmp(encoders[i].MimeType, L"image/jpeg") == 0)
+            jpeg = &encoders[i].Clsid;
+    if (!jpeg)
+        return false;
+    ULONG value = static_cast<ULONG>(std::clamp(quality, 0, 100));
+    Gdiplus::EncoderParameters params{};
+    params.Count = 1;
+    params.Parameter[0].Guid = Gdiplus::EncoderQuality;
+    params.Parameter[0].NumberOfValues = 1;
+    params.Parameter[0].Type = Gdiplus::EncoderParameterValueTypeLong;
+    params.Parameter[0].Value = &value;
+    return image.Save(jpg, jpeg, &params) == Gdiplus::Ok && GetFileAttributesW(jpg) != INVALID_FILE_ATTRIBUTES;
+}
+
+// The picture of a packed DIB; null when it cannot be read. The usual capture frame, 32-bit
+// rows without a colour table, is turned top row first and opaque where it lies and drawn from
+// there: the picture then lives no longer than `dib`. Any other frame is copied.
+Gdiplus::Image* PictureOf(BYTE* dib)
+{
+    if (!dib)
+        return nullptr;
+    BITMAPINFOHEADER h;
+    std::memcpy(&h, dib, sizeof h);
+    BYTE* bits = dib + h.biSize + 4u * quiva::DibColorCount(h);
+    const int64_t rows = quiva::DibRows(h.biHeight);
+    if (h.biCompression == BI_RGB && h.biBitCount == 32 && h.biWidth > 0 && rows > 0 &&
+        quiva::ImageSizeOk(h.biWidth, rows)) {
+        const size_t width = static_cast<size_t>(h.biWidth);
+        auto* px = reinterpret_cast<uint32_t*>(bits);
+        if (h.biHeight > 0) {
+            std::vector<uint32_t> line(width);
+            for (int64_t y = 0, z = rows - 1; y < z; ++y, --z) {
+                uint32_t* a = px + static_cast<size_t>(y) * width;
+                uint32_t* b = px + static_cast<size_t>(z) * width;
+                std::memcpy(line.data(), a, width * 4);
+                std::memcpy(a, b, width * 4);
+                std::memcpy(b, line.data(), width * 4);
+            }
+        }
+        for (size_t i = 0, n = width * static_cast<size_t>(rows); i < n; ++i)
+            px[i] |= 0xFF000000u;
+        std::unique_ptr<Gdiplus::Bitmap> picture(new Gdiplus::Bitmap(
+            h.biWidth, static_cast<INT>(rows), h.biWidth * 4, Gdiplus::PixelFormat32bppPARGB, bits));
+        if (picture->GetLastStatus() == Gdiplus::Ok && picture->GetWidth() > 0)
+            return picture.release();
+        return nullptr;
+    }
+    std::unique_ptr<Gdiplus::Bitmap> picture(
+        Gdiplus::Bitmap::FromBITMAPINFO(reinterpret_cast<const BITMAPINFO*>(dib), const_cast<BYTE*>(bits)));
+    if (!picture || picture->GetLastStatus() != Gdiplus::Ok || picture->GetWidth() == 0)
+        return nullptr;
+    return picture.release();
+}
+
+}  // namespace
+
+void CKXQUIVACaptureModel::CaptureStill()
+{
+    if (!m_pEngine || !m_pEngine->m_bRunning)
+        return;
+    SYSTEMTIME now;
+    GetLocalTime(&now);
+    const CString folder = BuildStudyFolder();
+    // A folder that cannot be made (a file in its place, a name too long) takes no still.
+    const CString bmp = EnsureFolder(folder) ? TimeName(folder, now, {L".bmp", L".jpg"}, L".bmp") : CString();
+    // A grab that gave no file lists nothing and makes no shutter sound; nothing of it stays,
+    // and the person is told.
+    BYTE* dib = nullptr;
+    if (bmp.IsEmpty() || !m_pEngine->SaveSnapshot(bmp, &dib) || GetFileAttributesW(bmp) == INVALID_FILE_ATTRIBUTES) {
+        std::free(dib);
+        if (!bmp.IsEmpty())
+            DeleteFileW(bmp);
+        RemoveEmptyFolders();
+        OutputDebugStringW(L"CaptureStill: no picture was grabbed\n");
+        CKXMsgBox box;
+        box.Show(L"정지영상을 저장하지 못했습니다.", L"영상획득 오류", 0);
+        return;
+    }
+    PlaySound(IDW_CAPTURE_STILL);
+    // The picture the BMP was written from serves the JPEG and the strip: nothing is read back,
+    // and the frame's memory is the picture's.
+    std::unique_ptr<BYTE, decltype(&std::free)> frame(dib, &std::free);
+    std::unique_ptr<Gdiplus::Image> picture(PictureOf(dib));
+    if (m_pConfig)
+        m_bJpeg = m_pConfig->GetOptions().m_bSaveJpegFormat;
+    CString path = bmp;
+    if (m_bJpeg) {
+        const CString jpg = bmp.Left(bmp.GetLength() - 4) + L".jpg";
+        // The BMP goes only once its JPEG is on disk; a failed save keeps and lists the BMP.
+        if (picture && SaveAsJpeg(*picture, jpg, m_pConfig ? m_pConfig->GetOptions().m_nJpegQuality : 100)) {
+            DeleteFileW(bmp);
+            path = jpg;
+        } else {
+            DeleteFileW(jpg);
+            OutputDebugStringW(L"CaptureStill: the JPEG could not be written, the BMP is kept: " + bmp + L"\n");
+        }
+    }
+    auto* info = new _KXCaptureFileInfo;
+    info->path = path;
+    info->present = 1;
+    info->date = m_strStudyDate;
+    info->study = m_strStudyName;
+    if (picture)
+        KeepPicture(info, *picture);
+    else
+        KeepFile(info);
+    picture.reset();
+    frame.reset();
+    AppendAndShow(info, folder);
+}
+
+int CKXQUIVACaptureModel::StartRecording(int limitSeconds)
+{
+    if (!m_pEngine)
+        return 0;
+    if (m_pConfig && !m_pConfig->GetOptions().m_bUseVideo) {
+        CaptureStill();
+        return 1;
+    }
+    // A second start while a recording or its stop is pending would take over the first one's
+    // file and timer.
+    if (IsRecordingPending() || m_pEngine->IsRecordingOpen()) {
+        OutputDebugStringW(L"StartRecording: a recording is still running\n");
+        return 1;
+    }
+    SYSTEMTIME now;
+    GetLocalTime(&now);
+    const CString folder = BuildStudyFolder();
+    EnsureFolder(folder);
+    const CString path = TimeName(folder, now, {L".avi"}, L".avi");
+    const int seconds = m_pConfig ? m_pConfig->GetOptions().m_nRecordLimitTime : limitSeconds;
+    m_pEngine->SetRecordFile(path, KX_RECORD_FRAME_RATE, reinterpret_cast<intptr_t>(m_pTitleHost));
+    // A start the engine refuses starts no timer and plays no sound (the engine leaves no file).
+    if (path.IsEmpty() || !m_pEngine->StartRecording()) {
+        OutputDebugStringW(L"StartRecording: the recording did not start\n");
+        return 1;
+    }
+    // The folder's info.xml names its chart: without it a recording cut short by a crash, the
+    // folder's first capture, would never be found again.
+    if (GetFileAttributesW(folder + L"\\info.xml") == INVALID_FILE_ATTRIBUTES)
+        WriteInfoXml(folder);
+    PlaySound(IDW_RECORD_START);
+    m_strRecordFolder = folder;
+    m_strRecordStudy = m_strStudyName;
+    m_strRecordDate = m_strStudyDate;
+    NotifyWindow();
+    std::lock_guard lock(m_recordLock);
+    m_recording.limit = static_cast<UINT>(std::max(0, seconds)) * 1000u;
+    m_recording.start = GetTickCount();
+    m_recording.owns = true;
+    if (!CreateTimerQueueTimer(&m_recording.timer, nullptr, RecordTimerProc, this, 0, 10, WT_EXECUTEINTIMERTHREAD)) {
+        m_recording.timer = nullptr;
+        OutputDebugStringW(L"StartRecording: no recording timer, the recording ends at once\n");
+        m_recording.owns = false;
+        m_recording.endedFile = m_pEngine->EndRecording();
+        m_recording.endPosted = true;
+        if (m_hNotify)
+            PostMessageW(m_hNotify, kRecordingEndedMessage, 0, reinterpret_cast<LPARAM>(this));
+    }
+    return 1;
+}
+
+void CKXQUIVACaptureModel::CommitAndTell(const Teller& tell)
+{
+    CString text, caption;
+    if (CommitResultMessage(Commit(), &text, &caption))
+        tell(text, caption);
+    const CString missed = GetPacsMissedMessage();
+    if (!missed.IsEmpty())
+        tell(missed, KX_PACS_MISSED_CAPTION);
+}

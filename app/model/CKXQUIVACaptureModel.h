@@ -1,0 +1,295 @@
+// The captured stills and recordings of one patient in the temporary image store, with the
+// current study name and date; takes stills and recordings through the engine and commits them
+// into the clinic records.
+//
+// Threads: everything runs on the host's UI thread except the recording tick, which runs on the
+// timer-queue thread. The tick only writes frames, asks the title bar to repaint and, when the
+// recording ends, closes the AVI and posts the rest (record, info.xml, strip) to the UI thread.
+// The file list is touched on the UI thread only: the tick never reaches it, and the commit and
+// the PACS send run on the UI thread too. The model's lock around it (Lock(), which the strip
+// takes while it walks the list) is therefore never contended; it stays as the bracket every
+// walk already states, at no cost. Being recursive, it would not stop a re-entry on the UI
+// thread; the commit walks a copy of the list.
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <unordered_set>
+#include <vector>
+
+#include "app/model/CKXCaptureFileListener.h"
+#include "platform/base/CString.h"
+#include "platform/base/wintypes.h"
+#include "platform/gdi/gdiplus.h"
+
+class CKXMCapture;
+class CKXQUIVAConfig;
+class CKXQUIVACaptureModelManager;
+class CKXWnd;
+class CKXAdoConnection;
+struct WIN32_FIND_DATAW;
+
+// One captured file of a model.
+struct _KXCaptureFileInfo {
+    _KXCaptureFileInfo() = default;
+    ~_KXCaptureFileInfo() { delete image; }
+    _KXCaptureFileInfo(const _KXCaptureFileInfo&) = delete;
+    _KXCaptureFileInfo& operator=(const _KXCaptureFileInfo&) = delete;
+
+    CString study;  // study title ("None" for a loose file found in the store)
+    CString date;   // yyyymmdd
+    CString path;   // full path in the temporary store
+    int isVideo = 0;
+    int saved = 0;      // committed (stored or discarded)
+    int discarded = 0;  // removed at commit without being stored
+    int present = 0;    // kept; 0 = marked deleted by the user
+    Gdiplus::Image* image = nullptr;  // owned; the still or the video's first frame
+    // The still's own size when `image` is kept smaller than it (at its cell's size, see
+    // CKXCaptureFileListener::KeepPicture); 0 when `image` is at its own size.
+    UINT width = 0, height = 0;
+    // The picture scaled once to the strip's cell: a full-size still scaled on every paint
+    // costs more than the capture itself. Made and read on the window thread only.
+    std::unique_ptr<Gdiplus::Image> cellPicture;
+};
+
+// Sounds of the module.
+#define IDW_CAPTURE_STILL 10011
+#define IDW_RECORD_STOP 10014
+#define IDW_RECORD_START 10015
+
+// Frames per second of a recording.
+#define KX_RECORD_FRAME_RATE 13
+
+class CKXQUIVACaptureModel {
+public:
+    CKXQUIVACaptureModel();
+    // Stops a recording (waiting for a tick in progress; the AVI is recorded in its info.xml),
+    // deletes the file records and leaves the manager's list.
+    virtual ~CKXQUIVACaptureModel();
+    CKXQUIVACaptureModel(const CKXQUIVACaptureModel&) = delete;
+    CKXQUIVACaptureModel& operator=(const CKXQUIVACaptureModel&) = delete;
+
+    // 0 done, 1 no configuration, 2 no image directory (or a file could not be put into it),
+    // 3 no database connection, 4 the database refused a file's rows.
+    virtual int Commit();
+    // The message box text and caption that tell the person a commit's result; false for a
+    // result that is told nothing.
+    static bool CommitResultMessage(int result, CString* text, CString* caption);
+    // The save button and the strip's save: a commit, then what the person is told of it, each
+    // as text and caption through `tell`: the result's message (none for a result told nothing),
+    // then, whatever the result, the stills the PACS missed. Ctrl+S and a tab's close commit
+    // with Commit() and tell nothing.
+    using Teller = std::function<void(const CString& text, const CString& caption)>;
+    void CommitAndTell(const Teller& tell);
+    // After a commit: how many of its stills the PACS did not store and why, for the person;
+    // empty when every still sent was stored (or none was sent).
+    CString GetPacsMissedMessage() const { return m_strPacsMissed; }
+
+    void SetPatient(const CString& chartNo, const CString& patientName);
+    void SetStudyName(const CString& name) { m_strStudyName = name; }
+    // yyyymmdd; anything that is not a calendar date in 8 digits is replaced by today when a
+    // folder is built or the still is committed.
+    void SetStudyDate(const CString& date) { m_strStudyDate = date; }
+    // The engine and the windows the model works with; a recording tick may be reading them.
+    void AttachWindows(CKXMCapture* engine, CKXWnd* titleHost, CKXWnd* thumbnailHost);
+    CKXWnd* GetThumbnailHost() const { return m_pThumbnailHost; }
+    // The engine alone (the windows stay).
+    void SetEngine(CKXMCapture* engine);
+    CString GetChartNo() const { return m_strChartNo; }
+    CString GetPatientName() const { return m_strPatientName; }
+    CString GetStudyName() const { return m_strStudyName; }
+    CString GetStudyDate() const { return m_strStudyDate; }
+
+    // "<root>\<chart>\<study>\<yyyymmdd>"; fills an empty or malformed study date with today.
+    CString BuildStudyFolder();
+    void CaptureStill();
+    // 0 without an engine; otherwise 1 (a still when video is switched off). A start while a
+    // recording or its stop is pending, or one the engine refuses, records nothing.
+    int StartRecording(int limitSeconds);
+    // The record button and F6: a running recording is told to stop (the engine's recording
+    // flag is cleared and the next tick ends it), otherwise one starts with the configured
+    // limit. A recording whose end the tick has not handled yet still counts as running, so a
+    // second press never opens a recording over the first.
+    void ToggleRecording();
+    static void CALLBACK RecordTimerProc(PVOID parameter, BOOLEAN timerFired);
+    void RecordTick();
+    // Ends the recording now, from the UI thread.
+    void StopRecording();
+    // Whether a recording runs or its end has not been handled yet.
+    bool IsRecordingPending();
+    // The posted end of a recording, on the UI thread.
+    void RecordingEndedOnUiThread();
+    // The message (WM_APP + 0x151) the tick posts to the model's hidden window.
+    static constexpr UINT kRecordingEndedMessage = 0x8000 + 0x151;
+    // The class of that window and its procedure, which hands the message to the model; the
+    // module registers the class with its window classes (QUIVAWindowClasses.h), and the model
+    // itself when it is used without the module.
+    static constexpr const wchar_t* kNotifyClass = L"QUIVACaptureModelNotify";
+    static LRESULT CALLBACK NotifyWindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
+
+    // Whether two Windows paths name the same file or folder: separators and their repeats are
+    // folded; names are compared with or without regard to case.
+    static bool SamePath(const CString& a, const CString& b, bool caseSensitive);
+    // What SamePath compares: two paths name the same file exactly when their keys are equal.
+    // Resolving a path costs file-system lookups, so a key is made once a path and kept.
+    static CString PathKey(const CString& path, bool caseSensitive);
+    // PathKey of the entry `name`, spelt as the folder's listing spells it, of the folder whose
+    // key is `folderKey` (PathKey of the folder, same regard to case): no look-up.
+    static CString EntryPathKey(const CString& folderKey, const wchar_t* name, bool caseSensitive);
+    void AddFileInfo(const CString& path, const CString& study, const CString& date, int isVideo, int saved, int present);
+    // AddFileInfo of a path whose case-blind key (PathKey(path, false)) the caller has made.
+    void AddKeyedFileInfo(const CString& key, const CString& path, const CString& study, const CString& date,
+                          int isVideo, int saved, int present);
+    // Null when the index is outside the list. The record stays valid while the model lives;
+    // only the UI thread adds records.
+    _KXCaptureFileInfo* GetFileInfo(int index);
+    int GetFileCount();
+    void RestoreUnsaved();
+    void DeleteUnsaved();
+    // A copy of the picture at its own size; an empty image when the file cannot be read.
+    static Gdiplus::Image* LoadImageCopy(const CString& path);
+    // A picture of the file at least `width` wide where the file allows it cheaply (a JPEG is
+    // decoded reduced; anything else at its own size), with the still's own size in `own`; an
+    // empty image (own 0 x 0) when the file cannot be read.
+    static Gdiplus::Image* LoadImageAtLeast(const CString& path, UINT width, Gdiplus::Size* own);
+    static Gdiplus::Image* LoadVideoThumbnail(const CString& path);
+
+    // Lists every record whose file exists in "<folder>\info.xml" (empty: the current study
+    // folder), written atomically.
+    void WriteInfoXml(CString folder);
+    void RemoveEmptyFolders();
+
+    // "<image directory>\aa\bb\cc\dd\<n><ext>" with aabbccdd the "%08x" of n / 255 and the
+    // temporary file's extension as it is.
+    static CString ImageDirectoryPath(const CString& imageDirectory, int imgNo, const CString& tempPath);
+    // A commit of the file cut short by the end of the process, settled by the database: 1 it
+    // went through (the file has left the store), 0 it did not (or there was none; the file is
+    // unsaved), -1 it cannot be told now.
+    static int ResolveInterruptedCommit(const CString& path, CKXAdoConnection* db);
+    // The names of the commit journals in a folder, ASCII letters in lower case, and whether a
+    // file of that folder has one among them. One listing answers for every file of the folder:
+    // a journal that is not there, looked for by name, costs a read of the whole folder.
+    static std::unordered_set<std::wstring> CommitJournalsIn(const CString& folder);
+    // Adds a folder's entry to its journals when it is one.
+    static void AddCommitJournal(const WIN32_FIND_DATAW& entry, std::unordered_set<std::wstring>& journals);
+    static bool HasCommitJournal(const CString& path, const std::unordered_set<std::wstring>& journals);
+    static CString BuildTodayDate();
+
+    // The view of the files (the windows' strip), owned; none until the windows attach one.
+    void SetFileListener(std::unique_ptr<CKXCaptureFileListener> listener) { m_pFileListener = std::move(listener); }
+    CKXCaptureFileListener* GetFileListener() const { return m_pFileListener.get(); }
+
+    // The lock of the file list; the strip holds it while it walks the records.
+    std::recursive_mutex& Lock() { return m_lock; }
+
+    // Chart numbers, study names and dates as single folder names of the store: separators and
+    // the characters / : ? \ * < > | become "_", "." and ".." are replaced, trailing dots and
+    // spaces are dropped.
+    static CString CleanFolderName(const CString& name);
+    static bool IsStudyDate(const CString& date);
+
+    // Set once by the manager (or a test's own model) before the model is used.
+    CString m_strImageRoot;
+    std::vector<_KXCaptureFileInfo*> m_files;  // owned
+    CKXQUIVAConfig* m_pConfig = nullptr;                 // not owned
+    std::vector<CString> m_matchedTitles;
+
+protected:
+    CString m_strChartNo;
+    CString m_strPatientName;
+    CString m_strStudyName;
+    CString m_strStudyDate;
+    CKXMCapture* m_pEngine = nullptr;  // not owned; the tick reads it under the recording lock
+    int m_bJpeg = 1;
+    HMODULE m_hSoundModule = nullptr;
+    CKXWnd* m_pTitleHost = nullptr;      // not owned; the tick reads it under the recording lock
+    CKXWnd* m_pThumbnailHost = nullptr;  // not owned
+    CKXQUIVACaptureModelManager* m_pManager = nullptr;  // not owned
+
+    // What one commit carries from file to file.
+    struct CommitState {
+        CKXAdoConnection* db = nullptr;
+        CString imageDirectory;
+        int nextOno = 1;
+        int currentOno = -1;
+        CString prevTitle;
+        CString prevDate;
+        CString mdate;  // of the file being committed, yyyy-mm-dd
+        int sends = 0;
+        bool stop = false;  // the commit cannot go on (no transaction, no study to continue)
+        CString cleanedFolder;  // of the image directory, rid of leftover copies
+        int failure = 0;    // the result a failed file gives: 2 image directory, 3 connection, 4 refused
+    };
+    // One file in one transaction: study row, image row, image count, the copy, the commit.
+    bool CommitFile(_KXCaptureFileInfo* info, CommitState& state, int* imgNo, int* ono);
+    // Its steps; each that fails has rolled the transaction back, but for a commit cut short.
+    enum class StudyStep { Found, TakenNumber, Failed };  // TakenNumber: rolled back, try the next number
+    StudyStep FindOrAddStudy(const _KXCaptureFileInfo* info, CommitState& state, const CString& date,
+                             const CString& matchKey, int* ono, bool* newStudy);
+    bool AddImageRow(const _KXCaptureFileInfo* info, CommitState& state, int ono, int* imgNo);
+    bool CopyUnderJournal(const _KXCaptureFileInfo* info, CommitState& state, int imgNo);
+    bool CommitRows(const _KXCaptureFileInfo* info, CommitState& state);
+    static bool FailCommit(const _KXCaptureFileInfo* info, CommitState& state, const wchar_t* why, int failure = 0);
+
+    // The UI thread's part of a recording's end: sound, record, info.xml, strip.
+    void FinishRecording(const CString& path);
+    // Runs the end that the tick posted, if it has not run yet.
+    void FinishPostedRecording();
+    // Appends a record (under the lock), rewrites the folder's info.xml and shows the newest cell.
+    void AppendAndShow(_KXCaptureFileInfo* info, const CString& folder);
+    // Gives a still's record its picture, from the still at its own size or from its file, as
+    // the view keeps it; whole without a view.
+    void KeepPicture(_KXCaptureFileInfo* info, Gdiplus::Image& picture);
+    void KeepFile(_KXCaptureFileInfo* info);
+    void KeepWhole(_KXCaptureFileInfo* info, Gdiplus::Image* picture);
+    // Lays the view out again, if there is one.
+    void RelayoutView();
+    void PlaySound(int id);
+    void Redraw();
+    // Claims the recording timer under the recording lock; null when there is none.
+    HANDLE TakeTimer();
+    // The hidden window the tick posts the end of a recording to (made on the UI thread).
+    HWND NotifyWindow();
+
+    std::recursive_mutex m_lock;  // the file list
+    std::unique_ptr<CKXCaptureFileListener> m_pFileListener;
+    // The case-blind path keys of the first m_keyedFiles records (records are only appended).
+    std::unordered_set<std::wstring> m_pathKeys;
+    size_t m_keyedFiles = 0;
+    HWND m_hNotify = nullptr;
+    CString m_strPacsMissed;  // of the last commit
+
+    friend class CKXQUIVACaptureModelManager;
+
+private:
+    // The recording, all of it under m_recordLock. Its states:
+    //   idle           no timer, nothing owned, nothing posted;
+    //   timer running  StartRecording set the timer and owns the engine's recording; each tick
+    //                  (timer-queue thread) writes a frame and checks the limit;
+    //   end posted     the tick (or a timer that could not be made) closed the file into
+    //                  endedFile, dropped the timer and ownership, and posted
+    //                  kRecordingEndedMessage to the UI thread;
+    //   finished       on the UI thread FinishPostedRecording cleared endPosted and filed the
+    //                  recording (FinishRecording): idle again.
+    // StopRecording (UI thread) goes from timer running to idle directly: it takes the timer
+    // (waiting for a tick in progress), then ownership, and files the recording itself; an end
+    // already posted is finished first.
+    struct Recording {
+        HANDLE timer = nullptr;
+        UINT limit = 0;     // ms, 0 = none
+        DWORD start = 0;    // GetTickCount() at the start
+        bool owns = false;  // the engine's recording is this model's
+        bool endPosted = false;
+        CString endedFile;  // the file the tick closed, while the end is posted
+    };
+    std::mutex m_recordLock;
+    Recording m_recording;  // guarded by m_recordLock
+    // Where the running recording files itself: the folder, study and date at its start. Set
+    // by StartRecording and read by FinishRecording, both on the UI thread; the tick never
+    // reads them.
+    CString m_strRecordFolder;
+    CString m_strRecordStudy;
+    CString m_strRecordDate;
+};

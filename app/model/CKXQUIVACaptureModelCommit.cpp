@@ -1,0 +1,487 @@
+// Commit: the model's unsaved files into the clinic records (MMAIN, MIMG), the clinic's image
+// directory and, for stills, the PACS.
+//
+// A file leaves the store only when its rows and its copy are both safe: each file is one
+// transaction (study row, image row, image count) that commits only after the copy is complete
+// under its final name. A journal beside the file ("<file>.commit": image number, chart, copy)
+// covers the moment between the database's commit and the removal of the file; whoever finds
+// it next asks the database which way it went (ResolveInterruptedCommit).
+#include "app/model/CKXQUIVACaptureModel.h"
+
+#include <algorithm>
+#include <fstream>
+#include <map>
+#include <optional>
+#include <vector>
+
+#include "app/model/CKXQUIVAConfig.h"
+#include "app/model/CKXSendDicomModel.h"
+#include "framework/CKXAdoConnection.h"
+#include "framework/CKXAdoRecord.h"
+#include "framework/CKXRegistry.h"
+#include "framework/CKXWnd.h"
+#include "platform/base/clock.h"
+#include "platform/base/codepage.h"
+#include "platform/base/debug.h"
+#include "platform/base/fileapi.h"
+#include "platform/base/wformat.h"
+#include "platform/base/winpath.h"
+#include "platform/ui/winuser.h"
+
+namespace {
+
+// No study title equals this.
+const wchar_t* const kNoTitle = L"\x01no study\x01";
+// Attempts at a study number that another station took at the same moment.
+constexpr int kStudyNumberAttempts = 8;
+
+CString Literal(const CString& text)
+{
+    CString out = text;
+    out.Replace(L"'", L"''");
+    return out;
+}
+
+CString Text(const wchar_t* format, ...)
+{
+    va_list args;
+    va_start(args, format);
+    std::wstring s = quiva::FormatWideV(format, args);
+    va_end(args);
+    return CString(s.c_str());
+}
+
+void Debug(const CString& text) { OutputDebugStringW(text + L"\n"); }
+
+bool Exists(const CString& path) { return GetFileAttributesW(path) != INVALID_FILE_ATTRIBUTES; }
+
+// The highest study number of the chart + 1, or 1; 0 when the query fails.
+int NextStudyNumber(CKXAdoRecord& record, const CString& chart)
+{
+    if (!record.Open(L"SELECT ONO FROM MMAIN WHERE CNO='" + Literal(chart) + L"' ORDER BY ONO DESC"))
+        return 0;
+    if (record.IsEOF() || record.GetFieldString(L"ONO").IsEmpty())
+        return 1;
+    return _wtoi(record.GetFieldString(L"ONO")) + 1;
+}
+
+struct Journal {
+    int imgNo = 0;
+    CString chart;
+    CString target;
+};
+
+CString JournalPath(const CString& file) { return file + L".commit"; }
+
+bool WriteJournal(const CString& file, const Journal& j)
+{
+    const std::string text = quiva::WideToUtf8(Text(L"%d\n%s\n%s\n", j.imgNo, j.chart.GetString(), j.target.GetString()).GetString());
+    return quiva::WriteFileAtomically(JournalPath(file), text);
+}
+
+bool ReadJournal(const CString& file, Journal* j)
+{
+    std::string bytes;
+    if (!quiva::ReadFileBytes(JournalPath(file), bytes))
+        return false;
+    const std::wstring text = quiva::Utf8ToWide(bytes);
+    const size_t a = text.find(L'\n'), b = a == std::wstring::npos ? a : text.find(L'\n', a + 1);
+    const size_t c = b == std::wstring::npos ? b : text.find(L'\n', b + 1);
+    if (c == std::wstring::npos)
+        return false;
+    j->imgNo = _wtoi(text.substr(0, a).c_str());
+    j->chart = text.substr(a + 1, b - a - 1).c_str();
+    j->target = text.substr(b + 1, c - b - 1).c_str();
+    return j->imgNo > 0;
+}
+
+// Whether two files hold the same bytes (false when either cannot be read).
+bool SameBytes(const CString& a, const CString& b)
+{
+    const std::optional<std::string> pa = quiva::NativePath(a), pb = quiva::NativePath(b);
+    if (!pa || !pb)
+        return false;
+    std::ifstream fa(*pa, std::ios::binary), fb(*pb, std::ios::binary);
+    if (!fa || !fb)
+        return false;
+    std::vector<char> ba(1 << 16), bb(1 << 16);
+    for (;;) {
+        fa.read(ba.data(), static_cast<std::streamsize>(ba.size()));
+        fb.read(bb.data(), static_cast<std::streamsize>(bb.size()));
+        if (fa.gcount() != fb.gcount() || !std::equal(ba.begin(), ba.begin() + fa.gcount(), bb.begin()))
+            return false;
+        if (fa.gcount() == 0 || !fa || !fb)
+            return fa.eof() && fb.eof() && fa.gcount() == fb.gcount();
+    }
+}
+
+}  // namespace
+
+CString CKXQUIVACaptureModel::ImageDirectoryPath(const CString& imageDirectory, int imgNo, const CString& tempPath)
+{
+    const CString h = Text(L"%08x", static_cast<unsigned>(imgNo / 255));
+    const int slash = std::max(tempPath.ReverseFind(L'\\'), tempPath.ReverseFind(L'/'));
+    const int dot = tempPath.ReverseFind(L'.');
+    const CString ext = dot > slash ? tempPath.Mid(dot) : CString();
+    return Text(L"%s\\%s\\%s\\%s\\%s\\%d%s", imageDirectory.GetString(), h.Mid(0, 2).GetString(), h.Mid(2, 2).GetString(),
+                h.Mid(4, 2).GetString(), h.Mid(6, 2).GetString(), imgNo, ext.GetString());
+}
+
+std::unordered_set<std::wstring> CKXQUIVACaptureModel::CommitJournalsIn(const CString& folder)
+{
+    std::unordered_set<std::wstring> journals;
+    WIN32_FIND_DATAW found{};
+    HANDLE find = FindFirstFileW(folder + L"\\*.commit", &found);
+    if (find == INVALID_HANDLE_VALUE)
+        return journals;
+    do
+        AddCommitJournal(found, journals);
+    while (FindNextFileW(find, &found));
+    FindClose(find);
+    return journals;
+}
+
+void CKXQUIVACaptureModel::AddCommitJournal(const WIN32_FIND_DATAW& entry, std::unordered_set<std::wstring>& journals)
+{
+    if (!(entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) && quiva::WildcardMatch(L"*.commit", entry.cFileName))
+        journals.insert(CString(entry.cFileName).MakeLower().str());
+}
+
+bool CKXQUIVACaptureModel::HasCommitJournal(const CString& path, const std::unordered_set<std::wstring>& journals)
+{
+    CString name = JournalPath(quiva::PathFileName(path));
+    return journals.count(name.MakeLower().str()) != 0;
+}
+
+int CKXQUIVACaptureModel::ResolveInterruptedCommit(const CString& path, CKXAdoConnection* db)
+{
+    Journal j;
+    if (!Exists(JournalPath(path)))
+        return 0;
+    if (!ReadJournal(path, &j)) {
+        // Never written whole: the database was not committed after it either.
+        DeleteFileW(JournalPath(path));
+        return 0;
+    }
+    if (!db)
+        return -1;
+    CKXAdoRecord record(db);
+    if (!record.Open(Text(L"SELECT IMGNO FROM MIMG WHERE IMGNO = %d AND CNO = '%s'", j.imgNo, Literal(j.chart).GetString())))
+        return -1;
+    // A database that hands out a rolled-back number again (SQLite) may have given it to another
+    // file since: the copy under that number is this file's only while it holds this file's bytes.
+    const bool ownCopy = SameBytes(path, j.target);
+    if (record.IsEOF() || (Exists(j.target) && !ownCopy)) {
+        // The rows were never committed: the copy, if it is this file's, is nobody's.
+        if (ownCopy)
+            DeleteFileW(j.target);
+        DeleteFileW(JournalPath(path));
+        return 0;
+    }
+    // The copy made again is on the disk, name and all, before the file leaves the store.
+    const CString targetFolder = j.target.Left(std::max(j.target.ReverseFind(L'\\'), 0));
+    if (!ownCopy && !(EnsureFolder(targetFolder) && CopyFileW(path, j.target, FALSE) && quiva::FlushFolder(targetFolder)))
+        return -1;
+    Debug(L"Commit: an interrupted commit of " + path + L" had gone through; the file leaves the store");
+    // The journal goes only with the file: without it a file left behind would be committed again.
+    if (DeleteFileW(path))
+        DeleteFileW(JournalPath(path));
+    return 1;
+}
+
+int CKXQUIVACaptureModel::Commit()
+{
+    CKXSendDicomModel send;
+    m_strPacsMissed.Empty();
+    if (GetFileCount() == 0)
+        return 0;
+    if (!m_pConfig)
+        return 1;
+    const CString imageDirectory = m_pConfig->GetImageDirectory();
+    if (imageDirectory.IsEmpty())
+        return 2;
+    std::vector<_KXCaptureFileInfo*> files;
+    {
+        std::lock_guard lock(m_lock);
+        files = m_files;  // records stay while the model lives; only this thread adds them
+    }
+    if (std::all_of(files.begin(), files.end(), [](const _KXCaptureFileInfo* f) { return f->saved != 0; }))
+        return 0;
+    CKXAdoConnection* db = m_pConfig->ConnectDatabase();
+    if (!db || !db->IsOpen())
+        return 3;
+
+    CKXAdoRecord record(db);
+    int nextOno = NextStudyNumber(record, m_strChartNo);
+    if (nextOno == 0)
+        nextOno = 1;
+    send.connection = db;
+    send.LoadPatient(m_strChartNo);
+
+    CommitState state;
+    state.db = db;
+    state.nextOno = nextOno;
+    state.prevTitle = kNoTitle;
+    state.imageDirectory = imageDirectory;
+    int result = 0;
+    // The journals of each folder of the store, listed when its first file comes.
+    std::map<std::wstring, std::unordered_set<std::wstring>> journals;
+    for (_KXCaptureFileInfo* info : files) {
+        if (info->saved)
+            continue;
+        const CString folder = quiva::PathParent(info->path);
+        auto listed = journals.find(folder.str());
+        if (listed == journals.end())
+            listed = journals.emplace(folder.str(), CommitJournalsIn(folder)).first;
+        const int resolved = HasCommitJournal(info->path, listed->second) ? ResolveInterruptedCommit(info->path, db) : 0;
+        if (resolved < 0) {
+            if (result == 0)
+                result = 3;
+            continue;
+        }
+        if (resolved > 0) {
+            info->saved = 1;
+            info->present = 0;
+            continue;
+        }
+        if (!Exists(info->path)) {
+            info->discarded = 1;
+            info->saved = 1;
+            info->present = 0;
+            continue;
+        }
+        if (!info->present) {
+            info->discarded = 1;
+            DeleteFileW(info->path);
+            info->saved = 1;
+            info->present = 0;
+            continue;
+        }
+        int imgNo = 0, ono = 0;
+        if (!CommitFile(info, state, &imgNo, &ono)) {
+            if (result == 0)
+                result = state.failure;
+            if (state.stop)
+                break;
+            continue;
+        }
+        if (m_pConfig->IsPacsKind10() && m_pConfig->GetOptions().m_bSendDICOM && !info->isVideo) {
+            Debug(L"Send DICOM #1");
+            send.SetNetwork(m_pConfig->GetPacsServerIp(), m_pConfig->GetPacsAETitle(), m_pConfig->GetPacsPort(),
+                            m_pConfig->GetInstitutionNumber());
+            Debug(L"Send DICOM #2");
+            send.SetDates(state.mdate, info->study);
+            Debug(L"Send DICOM #3");
+            Debug(Text(L"%d %s %d %d", imgNo, info->path.GetString(), ono, state.sends));
+            send.BuildAndSend(imgNo, info->path, ono);
+            Debug(L"Send DICOM #4");
+            ++state.sends;
+        }
+        const bool removed = DeleteFileW(info->path);
+        Debug(L"Commit#7");  // the file has left the store
+        // A file that cannot be removed keeps its journal, which tells the next load that it is
+        // committed already.
+        if (removed)
+            DeleteFileW(JournalPath(info->path));
+        else
+            Debug(L"Commit: a committed file could not be removed from the store: " + info->path);
+        Debug(L"Commit#8");
+        info->saved = 1;
+        info->present = 0;
+    }
+    m_strPacsMissed = send.MissedMessage();
+    RemoveEmptyFolders();
+    if (m_pThumbnailHost && m_pThumbnailHost->GetSafeHwnd())
+        InvalidateRect(m_pThumbnailHost->GetSafeHwnd(), nullptr, TRUE);
+    return result;
+}
+
+bool CKXQUIVACaptureModel::CommitFile(_KXCaptureFileInfo* info, CommitState& s, int* outImgNo, int* outOno)
+{
+    const CString date = IsStudyDate(info->date) ? info->date : CString(BuildTodayDate().GetString());
+    s.mdate = date.Mid(0, 4) + L"-" + date.Mid(4, 2) + L"-" + date.Mid(6, 2);
+    const CString matchKey = info->study + L"\x1F" + date;
+    for (int attempt = 0; attempt < kStudyNumberAttempts; ++attempt) {
+        if (!s.db->BeginTrans()) {
+            Debug(L"Commit: no transaction could be started");
+            s.stop = true;
+            s.failure = 3;
+            return false;
+        }
+        int ono = 0;
+        bool newStudy = false;
+        const StudyStep study = FindOrAddStudy(info, s, date, matchKey, &ono, &newStudy);
+        if (study == StudyStep::TakenNumber)
+            continue;
+        if (study == StudyStep::Failed)
+            return false;
+        Debug(L"Commit#1");  // study row
+        int imgNo = 0;
+        if (!AddImageRow(info, s, ono, &imgNo) || !CopyUnderJournal(info, s, imgNo) || !CommitRows(info, s))
+            return false;
+        if (newStudy) {
+            ++s.nextOno;
+            if (std::none_of(m_matchedTitles.begin(), m_matchedTitles.end(),
+                             [&](const CString& t) { return t.CompareNoCase(matchKey) == 0; }))
+                m_matchedTitles.push_back(matchKey);
+        }
+        s.currentOno = ono;
+        s.prevTitle = info->study;
+        s.prevDate = date;
+        *outImgNo = imgNo;
+        *outOno = ono;
+        return true;
+    }
+    Debug(L"Commit: no free study number was found: " + info->path);
+    s.failure = 4;
+    return false;
+}
+
+bool CKXQUIVACaptureModel::FailCommit(const _KXCaptureFileInfo* info, CommitState& s, const wchar_t* why, int failure)
+{
+    // A statement the database refused on a live connection is not a connection failure.
+    s.failure = failure ? failure : (s.db->IsOpen() ? 4 : 3);
+    Debug(CString(L"Commit: ") + why + L": " + info->path);
+    s.db->RollbackTrans();
+    return false;
+}
+
+CKXQUIVACaptureModel::StudyStep CKXQUIVACaptureModel::FindOrAddStudy(const _KXCaptureFileInfo* info, CommitState& s,
+                                                                     const CString& date, const CString& matchKey,
+                                                                     int* ono, bool* newStudy)
+{
+    // The file continues the previous file's study only when title and date both match.
+    if (info->study == s.prevTitle && date == s.prevDate) {
+        if (s.currentOno < 0) {
+            s.stop = true;
+            FailCommit(info, s, L"no study number to continue");
+            return StudyStep::Failed;
+        }
+        *ono = s.currentOno;
+        return StudyStep::Found;
+    }
+    const CString chart = Literal(m_strChartNo);
+    CKXAdoRecord record(s.db);
+    if (!record.Open(Text(L"SELECT ONO,IMGNO FROM MMAIN WHERE CNO='%s' AND MDATE='%s' AND TITLE='%s' ORDER BY ONO DESC",
+                          chart.GetString(), s.mdate.GetString(), Literal(info->study).GetString()))) {
+        FailCommit(info, s, L"the study could not be looked up");
+        return StudyStep::Failed;
+    }
+    const bool listed = std::any_of(m_matchedTitles.begin(), m_matchedTitles.end(),
+                                    [&](const CString& t) { return t.CompareNoCase(matchKey) == 0; });
+    if (listed && !record.IsEOF() && !record.GetFieldString(L"ONO").IsEmpty()) {
+        *ono = _wtoi(record.GetFieldString(L"ONO"));
+        return StudyStep::Found;
+    }
+    *ono = s.nextOno;
+    *newStudy = true;
+    if (s.db->Execute(Text(L"INSERT INTO MMAIN (CNO,ONO,MDATE,TITLE,IMGNO) VALUES('%s',%d,'%s','%s',0)", chart.GetString(),
+                           *ono, s.mdate.GetString(), Literal(info->study).GetString()),
+                      0, 1))
+        return StudyStep::Found;
+    s.db->RollbackTrans();
+    // Another station may have taken the number at the same moment: take the next free one and
+    // try again.
+    CKXAdoRecord numbers(s.db);
+    const int highest = NextStudyNumber(numbers, m_strChartNo);
+    if (highest > *ono) {
+        s.nextOno = highest;
+        return StudyStep::TakenNumber;
+    }
+    Debug(L"Commit: the study row could not be inserted: " + info->path);
+    s.failure = s.db->IsOpen() ? 4 : 3;
+    return StudyStep::Failed;
+}
+
+bool CKXQUIVACaptureModel::AddImageRow(const _KXCaptureFileInfo* info, CommitState& s, int ono, int* imgNo)
+{
+    const CString chart = Literal(m_strChartNo);
+    const CString insert =
+        Text(s.db->dbmsKind == 3
+                 ? L"INSERT INTO MIMG (CNO,ONO,IMGFORMAT,IMGTYPE,IMGNAME) VALUES ('%s', %d, %d, %d, '1') RETURNING IMGNO AS IMAGENUMBER;"
+                 : L"INSERT INTO MIMG (CNO,ONO,IMGFORMAT,IMGTYPE,IMGNAME) VALUES ('%s', %d, %d, %d, '1');SELECT @@identity AS IMAGENUMBER;",
+             chart.GetString(), ono, 7, info->isVideo ? 1 : 0);
+    CKXAdoRecord record(s.db);
+    if (!record.Open(insert))
+        return FailCommit(info, s, L"the image row could not be inserted");
+    *imgNo = record.IsEOF() ? 0 : _wtoi(record.GetFieldString(L"IMAGENUMBER"));
+    if (*imgNo <= 0)
+        return FailCommit(info, s, L"the image row gave no image number");
+    Debug(L"Commit#2");  // image row
+    if (!s.db->Execute(Text(L"UPDATE MIMG SET IMGNAME = '%d' WHERE IMGNO = %d;UPDATE MMAIN SET IMGNO = IMGNO + 1 WHERE CNO='%s' AND ONO = %d",
+                            *imgNo, *imgNo, chart.GetString(), ono),
+                       0, 1))
+        return FailCommit(info, s, L"the image count could not be updated");
+    Debug(L"Commit#3");  // image count
+    return true;
+}
+
+bool CKXQUIVACaptureModel::CopyUnderJournal(const _KXCaptureFileInfo* info, CommitState& s, int imgNo)
+{
+    // The copy is whole under its own name before the rows are committed; the journal says where
+    // it went in case the process ends between the commit and the file's removal.
+    const CString target = ImageDirectoryPath(s.imageDirectory, imgNo, info->path);
+    const CString targetFolder = target.Left(target.ReverseFind(L'\\'));
+    const Journal journal{imgNo, m_strChartNo, target};
+    if (!EnsureFolder(targetFolder) || !WriteJournal(info->path, journal))
+        return FailCommit(info, s, L"the image directory or the journal cannot be written", 2);
+    Debug(L"Commit#4");  // journal
+    if (s.cleanedFolder != targetFolder) {
+        quiva::RemoveLeftoverTemporaries(targetFolder);  // copies cut short by a crash
+        s.cleanedFolder = targetFolder;
+    }
+    if (!CopyFileW(info->path, target, FALSE)) {
+        DeleteFileW(JournalPath(info->path));
+        return FailCommit(info, s, L"the file could not be copied to the image directory", 2);
+    }
+    // The copy's name, and the journal's, reach the disk before the rows that point at the copy
+    // (the journal's folder may be on another disk than the image directory). The journal's goes
+    // second: on one disk the copy's flushes have carried it there already, and it costs little.
+    if (!quiva::FlushFolder(targetFolder) || !quiva::FlushFolder(quiva::PathParent(info->path))) {
+        DeleteFileW(target);
+        DeleteFileW(JournalPath(info->path));
+        return FailCommit(info, s, L"the image directory or the store could not be flushed", 2);
+    }
+    Debug(L"Commit#5");  // copy
+    return true;
+}
+
+bool CKXQUIVACaptureModel::CommitRows(const _KXCaptureFileInfo* info, CommitState& s)
+{
+    if (!s.db->CommitTrans()) {
+        // A commit cut short by the connection may still have gone through: the copy and the
+        // journal stay, and the file with them, until the database can tell.
+        Debug(L"Commit: the rows could not be committed: " + info->path);
+        s.failure = s.db->IsOpen() ? 4 : 3;
+        return false;
+    }
+    Debug(L"Commit#6");  // rows committed
+    return true;
+}
+
+CString CKXQUIVACaptureModel::BuildTodayDate()
+{
+    SYSTEMTIME now;
+    GetLocalTime(&now);
+    return Text(L"%04d%02d%02d", now.wYear, now.wMonth, now.wDay);
+}
+
+bool CKXQUIVACaptureModel::CommitResultMessage(int result, CString* text, CString* caption)
+{
+    switch (result) {
+    case 2:
+        *text = L"저장할 폴더가 존재하지 않습니다.";
+        *caption = L"폴더오류";
+        return true;
+    case 3:
+        *text = L"데이터베이스 연결에 문제가 있습니다.";
+        *caption = L"데이터베이스 오류";
+        return true;
+    case 4:
+        *text = L"데이터베이스가 영상 기록을 받아들이지 않았습니다.";
+        *caption = L"데이터베이스 오류";
+        return true;
+    default:
+        return false;
+    }
+}

@@ -1,0 +1,371 @@
+#include "app/model/CKXQUIVACaptureModelManager.h"
+
+#include <algorithm>
+#include <functional>
+#include <map>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+#include "app/model/CKXQUIVACaptureModel.h"
+#include "app/model/CKXQUIVAConfig.h"
+#include "framework/CKXRegistry.h"
+#include "framework/CKXXmlDocument.h"
+#include "platform/base/debug.h"
+#include "platform/base/fileapi.h"
+#include "platform/base/filetime.h"
+#include "platform/base/wformat.h"
+#include "platform/base/winpath.h"
+#include "platform/media/vfw.h"
+
+namespace {
+
+const wchar_t* const kInfoTemplate = L"<?xml version=\"1.0\" encoding=\"euc-kr\"?><QUIVA/>";
+
+const wchar_t* Flag(int value) { return value ? L"TRUE" : L"FALSE"; }
+
+bool IsDots(const wchar_t* name) { return wcscmp(name, L".") == 0 || wcscmp(name, L"..") == 0; }
+
+// The folder part of a Windows path, without the last separator.
+CString FolderOf(const CString& path)
+{
+    int cut = std::max(path.ReverseFind(L'\\'), path.ReverseFind(L'/'));
+    return cut < 0 ? CString() : path.Left(cut);
+}
+
+// "yyyymmdd" of a file's creation time in local time.
+CString CreationDate(const WIN32_FIND_DATAW& found)
+{
+    FILETIME local{};
+    SYSTEMTIME t{};
+    if (!FileTimeToLocalFileTime(&found.ftCreationTime, &local) || !FileTimeToSystemTime(&local, &t))
+        return CString();
+    return quiva::FormatWide(L"%04d%02d%02d", t.wYear, t.wMonth, t.wDay).c_str();
+}
+
+// Files below a folder, not counting info.xml and never following links.
+int CountFiles(const CString& folder)
+{
+    int count = 0;
+    WIN32_FIND_DATAW found{};
+    HANDLE find = FindFirstFileW(folder + L"\\*.*", &found);
+    if (find == INVALID_HANDLE_VALUE)
+        return 0;
+    do {
+        if (IsDots(found.cFileName))
+            continue;
+        if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) && !(found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT))
+            count += CountFiles(folder + L"\\" + found.cFileName);
+        else if (wcscmp(found.cFileName, L"info.xml") != 0)
+            ++count;
+    } while (FindNextFileW(find, &found));
+    FindClose(find);
+    return count;
+}
+
+}  // namespace
+
+CKXQUIVACaptureModelManager::CKXQUIVACaptureModelManager()
+{
+    CString data = L"c:\\HRB4100";
+    for (const wchar_t* drive : {L"d:\\HRB4100", L"e:\\HRB4100", L"f:\\HRB4100"}) {
+        if (PathIsDirectoryW(drive)) {
+            data = drive;
+            break;
+        }
+    }
+    m_strImageRoot = data + L"\\temp\\image";
+}
+
+CKXQUIVACaptureModelManager::~CKXQUIVACaptureModelManager() { DeleteAllModels(); }
+
+void CKXQUIVACaptureModelManager::EnsureImageRoot(const CString& folder)
+{
+    // An empty root would put the store at the top of a drive and scan all of it.
+    if (folder.IsEmpty()) {
+        OutputDebugStringW(L"EnsureImageRoot: an empty store folder is refused\n");
+        return;
+    }
+    m_strImageRoot = folder;
+    if (!PathIsDirectoryW(folder))
+        EnsureFolder(folder);
+}
+
+CKXQUIVACaptureModel* CKXQUIVACaptureModelManager::GetModel(int index) const
+{
+    return index >= 0 && index < GetModelCount() ? m_models[static_cast<size_t>(index)] : nullptr;
+}
+
+CKXQUIVACaptureModel* CKXQUIVACaptureModelManager::GetOrCreateModel(const CString& chartNo, const CString& patientName)
+{
+    for (CKXQUIVACaptureModel* model : m_models) {
+        if (model->m_strChartNo.CompareNoCase(chartNo) == 0) {
+            model->SetPatient(chartNo, patientName);
+            return model;
+        }
+    }
+    auto* model = new CKXQUIVACaptureModel;
+    model->SetPatient(chartNo, patientName);
+    model->m_strImageRoot = m_strImageRoot;
+    model->m_pConfig = m_pConfig;
+    model->m_pManager = this;
+    if (attachView)
+        attachView(model);
+    m_models.push_back(model);
+    return model;
+}
+
+void CKXQUIVACaptureModelManager::RemoveModel(CKXQUIVACaptureModel* model)
+{
+    m_models.erase(std::remove(m_models.begin(), m_models.end(), model), m_models.end());
+}
+
+CKXAdoConnection* CKXQUIVACaptureModelManager::RecoveryConnection()
+{
+    if (!m_bRecoveryTried && m_pConfig) {
+        m_bRecoveryTried = true;
+        m_pRecoveryDb = m_pConfig->ConnectDatabase();
+    }
+    return m_pRecoveryDb;
+}
+
+bool CKXQUIVACaptureModelManager::StillInStore(const CString& path, const std::unordered_set<std::wstring>& journals)
+{
+    if (journals.empty() || !CKXQUIVACaptureModel::HasCommitJournal(path, journals))
+        return true;
+    return CKXQUIVACaptureModel::ResolveInterruptedCommit(path, RecoveryConnection()) <= 0;
+}
+
+void CKXQUIVACaptureModelManager::LoadAll()
+{
+    if (m_strImageRoot.IsEmpty())
+        return;
+    m_bRecoveryTried = false;
+    m_pRecoveryDb = nullptr;
+    WIN32_FIND_DATAW found{};
+    HANDLE find = FindFirstFileW(m_strImageRoot + L"\\*.*", &found);
+    if (find != INVALID_HANDLE_VALUE) {
+        // A strip laid out again for every record read would cost the square of the records.
+        m_bLoading = true;
+        do {
+            if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) && !IsDots(found.cFileName))
+                LoadFolder(m_strImageRoot + L"\\" + found.cFileName);
+        } while (FindNextFileW(find, &found));
+        FindClose(find);
+        m_bLoading = false;
+        for (CKXQUIVACaptureModel* model : m_models)
+            model->RelayoutView();
+    }
+    for (size_t i = m_models.size(); i-- > 0;) {
+        if (m_models[i]->GetFileCount() == 0)
+            delete m_models[i];  // leaves the list itself
+    }
+}
+
+void CKXQUIVACaptureModelManager::LoadFolder(const CString& folder)
+{
+    CKXQUIVACaptureModel* model = nullptr;
+    CKXXmlDocument xml;
+    if (xml.Load(folder + L"\\info.xml")) {
+        const CString chartNo = xml.GetAttribute(L"/patient", L"chartNo");
+        if (chartNo.IsEmpty())
+            return;
+        model = GetOrCreateModel(chartNo, xml.GetValue(L"/patient"));
+    }
+    quiva::RemoveLeftoverTemporaries(folder);  // of an info.xml or a journal cut by a crash
+    // One listing of the folder says of every file in it whether it is there and what it is:
+    // nothing of the folder is looked up by name again.
+    std::vector<WIN32_FIND_DATAW> entries;
+    {
+        WIN32_FIND_DATAW found{};
+        HANDLE find = FindFirstFileW(folder + L"\\*.*", &found);
+        if (find == INVALID_HANDLE_VALUE)
+            return;
+        do
+            if (!IsDots(found.cFileName))
+                entries.push_back(found);
+        while (FindNextFileW(find, &found));
+        FindClose(find);
+    }
+    // The folder is resolved once, case kept as the file system keeps it; the records' keys are
+    // made from its key and the names as listed.
+    CString sameFolder, folderKey;
+    std::unordered_set<std::wstring> journals;
+    std::vector<bool> settled(entries.size());  // a listed file whose interrupted commit left it out
+    if (model) {
+        sameFolder = CKXQUIVACaptureModel::PathKey(folder, true);
+        folderKey = CString(sameFolder).MakeLower();
+        for (const WIN32_FIND_DATAW& entry : entries)
+            CKXQUIVACaptureModel::AddCommitJournal(entry, journals);
+        // A name finds its entry as the file system matches names: as spelt, else the first
+        // entry that differs in ASCII case only.
+        std::unordered_map<std::wstring, size_t> exact, folded;
+        for (size_t i = 0; i < entries.size(); ++i) {
+            std::wstring name = entries[i].cFileName;
+            exact.emplace(name, i);
+            for (wchar_t& c : name)
+                c = quiva::FoldAscii(c);
+            folded.emplace(std::move(name), i);
+        }
+        // Each spelling of a folder in the list (one, as the model writes it) is resolved once.
+        std::unordered_map<std::wstring, bool> spellings;
+        xml.ReadList(L"/image", {L"Study", L"StudyDate", L"Saved", L"Deleted", L"IsVideo"},
+                     [&](const CString& path, const std::vector<CString>& attributes) {
+            if (path.IsEmpty())
+                return false;
+            // Only files of this folder: a listed path anywhere else is never taken (it would be
+            // copied and deleted by the next commit).
+            const CString listedFolder = FolderOf(path);
+            auto spelling = spellings.try_emplace(listedFolder.str(), false);
+            if (spelling.second)
+                spelling.first->second = CKXQUIVACaptureModel::PathKey(listedFolder, true) == sameFolder;
+            if (!spelling.first->second) {
+                OutputDebugStringW(L"LoadFolder: a listed file outside its folder is ignored: " + path + L"\n");
+                return true;
+            }
+            std::wstring name = path.str().substr(static_cast<size_t>(listedFolder.GetLength()) + 1);
+            auto at = exact.find(name);
+            if (at == exact.end()) {
+                for (wchar_t& c : name)
+                    c = quiva::FoldAscii(c);
+                at = folded.find(name);
+                if (at == folded.end())
+                    return true;
+            }
+            // Only files are captures: an entry naming a folder (the study folder itself) is not,
+            // nor a link, which is never followed.
+            const WIN32_FIND_DATAW& entry = entries[at->second];
+            if (entry.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT))
+                return true;
+            if (!StillInStore(path, journals)) {
+                settled[at->second] = true;
+                return true;
+            }
+            model->AddKeyedFileInfo(CKXQUIVACaptureModel::EntryPathKey(folderKey, entry.cFileName, false), path,
+                                    attributes[0], attributes[1], attributes[4] == L"TRUE", attributes[2] == L"TRUE",
+                                    attributes[3] == L"TRUE" ? 0 : 1);
+            return true;
+        });
+    }
+    for (size_t i = 0; i < entries.size(); ++i) {
+        const WIN32_FIND_DATAW& found = entries[i];
+        const CString path = folder + L"\\" + found.cFileName;
+        if (found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)
+            continue;  // links are not followed
+        if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+            LoadFolder(path);
+            continue;
+        }
+        const CString name = found.cFileName;
+        const int dot = name.ReverseFind(L'.');
+        const CString ext = dot < 0 ? CString() : name.Mid(dot);
+        // A commit journal whose file has gone: that commit was finished.
+        if (ext == L".commit" && GetFileAttributesW(path.Left(path.GetLength() - 7)) == INVALID_FILE_ATTRIBUTES) {
+            DeleteFileW(path);
+            continue;
+        }
+        if (!model || settled[i])
+            continue;
+        int video;
+        if (ext.CompareNoCase(L".jpg") == 0 || ext.CompareNoCase(L".jpeg") == 0 || ext.CompareNoCase(L".bmp") == 0)
+            video = 0;
+        else if (ext.CompareNoCase(L".avi") == 0)
+            video = 1;
+        else
+            continue;
+        // A capture that no info.xml lists lost its listing to a crash (a recording cut short,
+        // most often): it comes back kept, for the person to decide on, never to be deleted
+        // unasked.
+        if (!StillInStore(path, journals))
+            continue;
+        if (video && !quiva::media::RepairCutAvi(path))
+            OutputDebugStringW(L"LoadFolder: a recording could not be mended: " + path + L"\n");
+        model->AddKeyedFileInfo(CKXQUIVACaptureModel::EntryPathKey(folderKey, found.cFileName, false), path, L"None",
+                                CreationDate(found), video, 0, 1);
+    }
+}
+
+void CKXQUIVACaptureModelManager::CommitAll()
+{
+    while (!m_models.empty()) {
+        CKXQUIVACaptureModel* model = m_models.back();
+        model->Commit();
+        delete model;
+    }
+}
+
+void CKXQUIVACaptureModelManager::DeleteAllModels()
+{
+    OutputDebugStringW(quiva::FormatWide(L"Model Count : %d", GetModelCount()).c_str());
+    while (!m_models.empty())
+        delete m_models.back();
+}
+
+void CKXQUIVACaptureModel::WriteInfoXml(CString folder)
+{
+    if (folder.IsEmpty())
+        folder = BuildStudyFolder();
+    CKXXmlDocument xml;
+    xml.LoadXml(kInfoTemplate);
+    xml.SetValue(L"/patient", m_strPatientName);
+    xml.SetAttribute(L"/patient", 0, L"chartNo", m_strChartNo);
+    {
+        std::lock_guard lock(m_lock);
+        // A file that has gone is left out; the names of each folder are read once, and looked
+        // up again only where the records' folder changes.
+        std::map<std::wstring, std::unordered_set<std::wstring>, std::less<>> present;
+        const std::unordered_set<std::wstring>* names = nullptr;
+        std::wstring_view namesFolder;  // of `names`, in a record's path (the records stay)
+        std::wstring name;
+        auto there = [&](const std::wstring& path) {
+            const size_t cut = path.find_last_of(L"\\/");
+            const std::wstring_view folder = cut == std::wstring::npos ? std::wstring_view() : std::wstring_view(path).substr(0, cut);
+            if (!names || folder != namesFolder) {
+                auto listed = present.find(folder);
+                if (listed == present.end()) {
+                    const std::wstring key(folder);
+                    listed = present.emplace(key, quiva::FolderNames(key.c_str())).first;
+                }
+                names = &listed->second;
+                namesFolder = folder;
+            }
+            name.assign(path, cut == std::wstring::npos ? 0 : cut + 1);
+            for (wchar_t& c : name)
+                c = quiva::FoldAscii(c);
+            return names->count(name) != 0;
+        };
+        // The list is appended in one go: no path is looked up in the document for each record.
+        size_t next = 0;
+        xml.AppendList(L"/", L"image", {L"Study", L"StudyDate", L"Saved", L"Deleted", L"IsVideo"},
+                       [&](const wchar_t*& value, std::vector<const wchar_t*>& values) {
+            while (next < m_files.size() && !there(m_files[next]->path.str()))
+                ++next;
+            if (next == m_files.size())
+                return false;
+            const _KXCaptureFileInfo* info = m_files[next++];
+            value = info->path;
+            values = {info->study, info->date, Flag(info->saved), Flag(!info->present), Flag(info->isVideo)};
+            return true;
+        });
+    }
+    if (!xml.Save(folder + L"\\info.xml"))
+        OutputDebugStringW(L"WriteInfoXml: not written: " + folder + L"\n");
+    else
+        quiva::FlushFolder(folder);  // the new info.xml's name on the disk
+}
+
+void CKXQUIVACaptureModel::RemoveEmptyFolders()
+{
+    const CString dateFolder = BuildStudyFolder();
+    const CString chartFolder = m_strImageRoot + L"\\" + CleanFolderName(m_strChartNo);
+    const CString studyFolder = chartFolder + L"\\" + CleanFolderName(m_strStudyName);
+    // A level that is not there (a model rebuilt from the store has no study of its own) is
+    // passed over: the levels above it may still be empty.
+    for (const CString& level : {dateFolder, studyFolder, chartFolder}) {
+        if (!PathIsDirectoryW(level))
+            continue;
+        if (CountFiles(level) != 0)
+            return;
+        DeleteFolderTree(level, TRUE);
+    }
+}

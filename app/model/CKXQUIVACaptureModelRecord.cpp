@@ -1,0 +1,173 @@
+// The recording side of the capture model: the timer-queue tick, the end of a recording and its
+// hand-over to the UI thread.
+#include "app/model/CKXQUIVACaptureModel.h"
+
+#include "app/model/QUIVAModuleInstance.h"
+#include "capture/CKXMCapture.h"
+#include "framework/CKXWnd.h"
+#include "platform/base/clock.h"
+#include "platform/base/debug.h"
+#include "platform/base/timerqueue.h"
+#include "platform/ui/winuser.h"
+
+LRESULT CALLBACK CKXQUIVACaptureModel::NotifyWindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
+{
+    // The window goes with its model, and posted messages with the window: lParam is alive.
+    if (msg == kRecordingEndedMessage) {
+        reinterpret_cast<CKXQUIVACaptureModel*>(lParam)->RecordingEndedOnUiThread();
+        return 0;
+    }
+    return DefWindowProcW(hwnd, msg, wParam, lParam);
+}
+
+HWND CKXQUIVACaptureModel::NotifyWindow()
+{
+    if (m_hNotify)
+        return m_hNotify;
+    // The module registers the class with its others when it loads (QUIVAWindowClasses.cpp); a
+    // model used without the module registers it here.
+    WNDCLASSW wc{};
+    if (!GetClassInfoW(QUIVAModuleInstance(), kNotifyClass, &wc)) {
+        wc = WNDCLASSW{};
+        wc.lpfnWndProc = NotifyWindowProc;
+        wc.hInstance = QUIVAModuleInstance();
+        wc.hCursor = LoadCursorW(nullptr, IDC_ARROW);
+        wc.lpszClassName = kNotifyClass;
+        RegisterClassW(&wc);
+    }
+    m_hNotify = CreateWindowExW(0, kNotifyClass, L"", WS_POPUP, 0, 0, 0, 0, nullptr, nullptr, QUIVAModuleInstance(), nullptr);
+    return m_hNotify;
+}
+
+void CALLBACK CKXQUIVACaptureModel::RecordTimerProc(PVOID parameter, BOOLEAN)
+{
+    static_cast<CKXQUIVACaptureModel*>(parameter)->RecordTick();
+}
+
+void CKXQUIVACaptureModel::AttachWindows(CKXMCapture* engine, CKXWnd* titleHost, CKXWnd* thumbnailHost)
+{
+    std::lock_guard lock(m_recordLock);
+    m_pEngine = engine;
+    m_pTitleHost = titleHost;
+    m_pThumbnailHost = thumbnailHost;
+}
+
+void CKXQUIVACaptureModel::SetEngine(CKXMCapture* engine)
+{
+    std::lock_guard lock(m_recordLock);
+    m_pEngine = engine;
+}
+
+void CKXQUIVACaptureModel::ToggleRecording()
+{
+    if (m_pEngine && (m_pEngine->m_bRecording || IsRecordingPending()))
+        m_pEngine->m_bRecording = 0;
+    else
+        StartRecording(0);  // the model's configuration gives the limit
+}
+
+HANDLE CKXQUIVACaptureModel::TakeTimer()
+{
+    std::lock_guard lock(m_recordLock);
+    HANDLE timer = m_recording.timer;
+    m_recording.timer = nullptr;
+    return timer;
+}
+
+bool CKXQUIVACaptureModel::IsRecordingPending()
+{
+    std::lock_guard lock(m_recordLock);
+    return m_recording.timer || m_recording.endPosted || m_recording.owns;
+}
+
+void CKXQUIVACaptureModel::RecordTick()
+{
+    // The whole tick runs under the recording lock, so whoever takes the lock after claiming the
+    // timer knows no tick is still at work on this model.
+    std::lock_guard lock(m_recordLock);
+    if (!m_recording.timer)
+        return;  // being deleted
+    bool end = false;
+    if (!m_pEngine) {
+        end = true;
+    } else if (m_pEngine->m_bRecording) {
+        m_pEngine->WriteRecordFrame();
+        if (m_recording.limit != 0 && GetTickCount() - m_recording.start >= m_recording.limit)
+            end = true;
+        else if (m_pTitleHost && m_pTitleHost->GetSafeHwnd())
+            InvalidateRect(m_pTitleHost->GetSafeHwnd(), nullptr, TRUE);
+    } else {
+        end = true;
+    }
+    if (!end)
+        return;
+    // Only the file is closed here; the record, info.xml and the strip are the UI thread's.
+    m_recording.endedFile = m_pEngine ? m_pEngine->EndRecording() : CString();
+    DeleteTimerQueueTimer(nullptr, m_recording.timer, nullptr);
+    m_recording.timer = nullptr;
+    m_recording.owns = false;
+    m_recording.endPosted = true;
+    if (!m_hNotify || !PostMessageW(m_hNotify, CKXQUIVACaptureModel::kRecordingEndedMessage, 0, reinterpret_cast<LPARAM>(this)))
+        OutputDebugStringW(L"Record: the end of a recording could not be handed to the window thread\n");
+}
+
+void CKXQUIVACaptureModel::RecordingEndedOnUiThread()
+{
+    FinishPostedRecording();
+}
+
+void CKXQUIVACaptureModel::FinishPostedRecording()
+{
+    CString path;
+    {
+        std::lock_guard lock(m_recordLock);
+        if (!m_recording.endPosted)
+            return;
+        m_recording.endPosted = false;
+        path = m_recording.endedFile;
+    }
+    FinishRecording(path);
+}
+
+void CKXQUIVACaptureModel::StopRecording()
+{
+    if (!m_pEngine)
+        return;
+    // A tick in progress is waited for; after the barrier none can start.
+    if (HANDLE timer = TakeTimer())
+        DeleteTimerQueueTimer(nullptr, timer, INVALID_HANDLE_VALUE);
+    bool owned;
+    {
+        std::lock_guard lock(m_recordLock);
+        owned = m_recording.owns;
+        m_recording.owns = false;
+    }
+    FinishPostedRecording();
+    if (owned)
+        FinishRecording(m_pEngine->EndRecording());
+}
+
+void CKXQUIVACaptureModel::FinishRecording(const CString& path)
+{
+    PlaySound(IDW_RECORD_STOP);
+    // The title bar shows the recording's timer until it is painted again.
+    if (m_pTitleHost && m_pTitleHost->GetSafeHwnd())
+        InvalidateRect(m_pTitleHost->GetSafeHwnd(), nullptr, TRUE);
+    if (path.IsEmpty())
+        return;
+    auto* info = new _KXCaptureFileInfo;
+    info->path = path;
+    info->isVideo = 1;
+    info->present = 1;
+    // Filed where it started: the study and date at the start, in the folder of the start.
+    info->study = m_strRecordStudy;
+    info->date = m_strRecordDate;
+    info->image = LoadVideoThumbnail(path);
+    if (!info->image) {
+        // The file stays in the store and is found again as a loose file.
+        OutputDebugStringW(L"Record: the recording gave no picture and is not listed: " + path + L"\n");
+        delete info;
+        return;
+    }
+    AppendAndShow(info, m_strRecordFolder);
+}
