@@ -12,7 +12,7 @@
 #include "platform/base/codepage.h"
 #include "platform/gdi/gdiplus.h"
 #include "tests/support/dicom/NetTestSupport.h"
-#include "tests/host/HostProgramSupport.h"
+#include "tests/support/HostProgramSupport.h"
 #include "tests/support/Command.h"
 
 using namespace quiva::test;

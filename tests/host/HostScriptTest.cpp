@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "tests/host/HostProgramSupport.h"
+#include "tests/support/HostProgramSupport.h"
 
 using namespace quiva::test;
 

@@ -4,7 +4,7 @@
 #include <fstream>
 #include <string>
 
-#include "tests/host/HostProgramSupport.h"
+#include "tests/support/HostProgramSupport.h"
 
 using namespace quiva::test;
 

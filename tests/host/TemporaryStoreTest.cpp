@@ -11,7 +11,7 @@
 
 #include "platform/base/winpath.h"
 #include "platform/media/vfw.h"
-#include "tests/host/HostProgramSupport.h"
+#include "tests/support/HostProgramSupport.h"
 #include "tests/support/Command.h"
 
 using namespace quiva::test;

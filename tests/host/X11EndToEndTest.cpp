@@ -14,7 +14,7 @@
 #include <future>
 #include <thread>
 
-#include "tests/host/HostProgramSupport.h"
+#include "tests/support/HostProgramSupport.h"
 #include "tests/support/Command.h"
 #include "tests/support/Xvfb.h"
 

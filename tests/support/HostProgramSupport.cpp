@@ -1,4 +1,4 @@
-#include "tests/host/HostProgramSupport.h"
+#include "tests/support/HostProgramSupport.h"
 
 #include <algorithm>
 #include <filesystem>

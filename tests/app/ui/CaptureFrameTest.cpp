@@ -12,7 +12,7 @@
 #include "app/ui/QUIVAWindowClasses.h"
 #include "capture/CKXMCapture.h"
 #include "platform/ui/uisystem.h"
-#include "tests/host/HostProgramSupport.h"
+#include "tests/support/HostProgramSupport.h"
 
 using namespace quiva::test;
 
