@@ -104,6 +104,9 @@ public:
 
     // Source selection and the graph. A selection makes the engine's graph when it has none.
     int SelectDevice(LPCWSTR displayName, HWND hwnd);
+    // The engine's filter graph, made on first use (and again after Close); null only when no
+    // graph can be made.
+    IGraphBuilder* EnsureGraph();
     int Start(HWND hwnd);
     int Stop();
     void Close();
@@ -162,7 +165,8 @@ public:
     static void ParseDeviceText(const std::wstring& text, bool cutAtEnd,
                                 CArray<_KXMCaptureDeviceInfo*, _KXMCaptureDeviceInfo*>& devices);
 
-    // Members the capture application reads and writes directly.
+    // Members the capture application reads and writes directly (the graph is made only by
+    // EnsureGraph).
     HWND m_hPreviewWnd = nullptr;
     IGraphBuilder* m_pGraph = nullptr;
     // Made by a build that needs it and let go when that build ends, whichever way it ends.

@@ -51,8 +51,7 @@ int CKXMCapture::SelectDevice(LPCWSTR displayName, HWND hwnd)
 {
     std::lock_guard lock(m_lock);
     // The engine makes its graph itself: on the first selection and on the first after Close.
-    if (!m_pGraph)
-        CoCreateInstance(CLSID_FilterGraph, nullptr, CLSCTX_ALL, IID_IGraphBuilder, reinterpret_cast<void**>(&m_pGraph));
+    EnsureGraph();
     if (m_devices.IsEmpty()) {
         m_bRunning = 0;
         return 0;
@@ -166,8 +165,15 @@ void CKXMCapture::RemoveAllFilters(int newGraph)
     m_pGraph->Release();
     m_pGraph = nullptr;
     if (newGraph)
-        CoCreateInstance(CLSID_FilterGraph, nullptr, CLSCTX_ALL, IID_IGraphBuilder,
-                         reinterpret_cast<void**>(&m_pGraph));
+        EnsureGraph();
+}
+
+IGraphBuilder* CKXMCapture::EnsureGraph()
+{
+    std::lock_guard lock(m_lock);
+    if (!m_pGraph)
+        CoCreateInstance(CLSID_FilterGraph, nullptr, CLSCTX_ALL, IID_IGraphBuilder, reinterpret_cast<void**>(&m_pGraph));
+    return m_pGraph;
 }
 
 IBaseFilter* CKXMCapture::FindDeviceFilter(REFCLSID category, IBaseFilter* upstream, CString& name, int byName)

@@ -277,9 +277,7 @@ void CQUIVACaptureManagerDlg::OnSelectDevice(_KXMCaptureDeviceInfo* entry)
     if (!entry)
         return;
     m_panel.LogDeviceStart(entry);
-    if (!m_capture.m_pGraph)
-        CoCreateInstance(CLSID_FilterGraph, nullptr, CLSCTX_ALL, IID_IGraphBuilder,
-                         reinterpret_cast<void**>(&m_capture.m_pGraph));
+    m_capture.EnsureGraph();
     m_capture.m_nRendererKind = KXM_RENDERER_EVR;
     m_capture.SelectEntry(m_preview.m_hWnd, entry);
     m_panel.ShowGraph(entry);
@@ -291,9 +289,7 @@ void CQUIVACaptureManagerDlg::OnImportGraph()
 {
     const CString path = AskGraphFile(m_hWnd, false);
     if (!path.IsEmpty()) {
-        if (!m_capture.m_pGraph)
-            CoCreateInstance(CLSID_FilterGraph, nullptr, CLSCTX_ALL, IID_IGraphBuilder,
-                             reinterpret_cast<void**>(&m_capture.m_pGraph));
+        m_capture.EnsureGraph();
         m_capture.m_nRendererKind = KXM_RENDERER_EVR;
         m_capture.m_hPreviewWnd = m_preview.m_hWnd;
         if (!IsGraphFile(path)) {

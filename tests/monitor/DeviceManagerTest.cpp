@@ -196,8 +196,7 @@ protected:
     {
         CKXMCaptureEx engine;
         engine.EnumerateDevices(CLSID_VideoInputDeviceCategory, 1);
-        CoCreateInstance(CLSID_FilterGraph, nullptr, CLSCTX_ALL, IID_IGraphBuilder,
-                         reinterpret_cast<void**>(&engine.m_pGraph));
+        engine.EnsureGraph();
         engine.m_nRendererKind = KXM_RENDERER_EVR;
         EXPECT_TRUE(engine.SelectDevice(m_wnd, L"Test Camera"));
         EXPECT_TRUE(engine.ExportGraph(Win(name)));

@@ -44,8 +44,7 @@ class GraphPanel : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        ASSERT_EQ(S_OK, CoCreateInstance(CLSID_FilterGraph, nullptr, CLSCTX_ALL, IID_IGraphBuilder,
-                                         reinterpret_cast<void**>(&engine.m_pGraph)));
+        ASSERT_NE(nullptr, engine.EnsureGraph());
         panel.SetEngine(&engine);
         panel.Create(0, 0, 0, 900, 700);
     }

@@ -18,12 +18,7 @@ namespace {
 
 class MonitorEngine : public CKXMCaptureEx {
 public:
-    void NewGraph()
-    {
-        if (!m_pGraph)
-            CoCreateInstance(CLSID_FilterGraph, nullptr, CLSCTX_ALL, IID_IGraphBuilder,
-                             reinterpret_cast<void**>(&m_pGraph));
-    }
+    void NewGraph() { EnsureGraph(); }
     bool Has(LPCWSTR name) const
     {
         quiva::ComPtr<IBaseFilter> f;

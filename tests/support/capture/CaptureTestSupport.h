@@ -25,12 +25,7 @@ namespace quiva::test {
 class TestEngine : public CKXMCapture {
 public:
     void Load(const std::wstring& text) { ParseDeviceText(text, false, m_devices); }
-    void NewGraph()
-    {
-        if (!m_pGraph)
-            CoCreateInstance(CLSID_FilterGraph, nullptr, CLSCTX_ALL, IID_IGraphBuilder,
-                             reinterpret_cast<void**>(&m_pGraph));
-    }
+    void NewGraph() { EnsureGraph(); }
     // The capture window's preview start: graph, settings, selection, colours, start.
     int StartPreview(LPCWSTR name, HWND hwnd)
     {
