@@ -383,18 +383,22 @@ Gdiplus::Image* PictureOf(BYTE* dib)
         quiva::ImageSizeOk(h.biWidth, rows)) {
         const size_t width = static_cast<size_t>(h.biWidth);
         auto* px = reinterpret_cast<uint32_t*>(bits);
-        if (h.biHeight > 0) {
-            std::vector<uint32_t> line(width);
-            for (int64_t y = 0, z = rows - 1; y < z; ++y, --z) {
-                uint32_t* a = px + static_cast<size_t>(y) * width;
-                uint32_t* b = px + static_cast<size_t>(z) * width;
-                std::memcpy(line.data(), a, width * 4);
-                std::memcpy(a, b, width * 4);
-                std::memcpy(b, line.data(), width * 4);
+        // One pass: each pair of rows swapped (a bottom-up frame) and made opaque together.
+        const bool turn = h.biHeight > 0;
+        for (int64_t y = 0, z = rows - 1; y <= z; ++y, --z) {
+            uint32_t* a = px + static_cast<size_t>(y) * width;
+            uint32_t* b = px + static_cast<size_t>(z) * width;
+            if (!turn || y == z) {
+                for (size_t x = 0; x < width; ++x)
+                    a[x] |= 0xFF000000u, b[x] |= 0xFF000000u;
+                continue;
+            }
+            for (size_t x = 0; x < width; ++x) {
+                const uint32_t t = a[x];
+                a[x] = b[x] | 0xFF000000u;
+                b[x] = t | 0xFF000000u;
             }
         }
-        for (size_t i = 0, n = width * static_cast<size_t>(rows); i < n; ++i)
-            px[i] |= 0xFF000000u;
         std::unique_ptr<Gdiplus::Bitmap> picture(new Gdiplus::Bitmap(
             h.biWidth, static_cast<INT>(rows), h.biWidth * 4, Gdiplus::PixelFormat32bppPARGB, bits));
         if (picture->GetLastStatus() == Gdiplus::Ok && picture->GetWidth() > 0)

@@ -654,7 +654,9 @@ std::vector<Span> Spans(int source, int target)
 
 // `src` reduced to width x height (each at most half the source's) by the exact mean of the area
 // each target pixel covers, premultiplied channels rounded: what the high-quality filter gives for
-// a large reduction, in one pass over the source.
+// a large reduction, in one pass over the source. The rows a target row covers whole are first
+// summed column by column (two channels a word, in 16-bit lanes), and only those sums, and the
+// rows it covers in part, are reduced along the row.
 std::unique_ptr<Bitmap> AreaMean(const quiva::Surface& src, int width, int height)
 {
     auto out = std::make_unique<Bitmap>(width, height, PixelFormat32bppPARGB);
@@ -663,20 +665,57 @@ std::unique_ptr<Bitmap> AreaMean(const quiva::Surface& src, int width, int heigh
     const int sw = src.Width();
     const std::vector<Span> columns = Spans(sw, width), rows = Spans(src.Height(), height);
     std::vector<uint64_t> line(static_cast<size_t>(width) * 4), sums(static_cast<size_t>(width) * 4);
-    // One source row's columns, each the weighted sum of its pixels' channels (in 1/256).
-    auto reduceRow = [&](int y) {
+    // Per source column, alpha and green (ag) and red and blue (rb) of the rows summed so far;
+    // 257 rows of 255 fill a lane.
+    std::vector<uint32_t> ag(static_cast<size_t>(sw)), rb(static_cast<size_t>(sw));
+    int summed = 0;
+    // Each target column of `line` the weighted sum (in 1/256) of its source columns' channels
+    // (alpha, red, green, blue).
+    auto add = [&](uint64_t weight) {
+        for (size_t i = 0; i < sums.size(); ++i)
+            sums[i] += line[i] * weight;
+    };
+    // The rows summed so far, at their whole weight, into the target row's sums.
+    auto addSummed = [&] {
+        if (!summed)
+            return;
+        auto channels = [&](int x, uint64_t* v) {
+            const uint32_t a = ag[static_cast<size_t>(x)], b = rb[static_cast<size_t>(x)];
+            v[0] = a >> 16, v[1] = b >> 16, v[2] = a & 0xFFFF, v[3] = b & 0xFFFF;
+        };
+        uint64_t* o = line.data();
+        for (const Span& c : columns) {
+            uint64_t mid[4] = {0, 0, 0, 0}, v[4], h[4], t[4];
+            for (int x = c.first + 1; x < c.last; ++x) {
+                channels(x, v);
+                for (int ch = 0; ch < 4; ++ch)
+                    mid[ch] += v[ch];
+            }
+            channels(c.first, h);
+            channels(c.last, t);
+            const bool one = c.first == c.last;
+            for (int ch = 0; ch < 4; ++ch)
+                *o++ = one ? h[ch] * c.headWeight : 256u * mid[ch] + h[ch] * c.headWeight + t[ch] * c.tailWeight;
+        }
+        add(256u);
+        std::fill(ag.begin(), ag.end(), 0u);
+        std::fill(rb.begin(), rb.end(), 0u);
+        summed = 0;
+    };
+    // A row the target row covers in part, at its weight.
+    auto addRow = [&](int y, uint64_t weight) {
         const uint32_t* row = src.Pixels() + static_cast<size_t>(y) * static_cast<size_t>(sw);
         uint64_t* o = line.data();
         for (const Span& c : columns) {
             uint32_t mid[4] = {0, 0, 0, 0};
             if (c.last - c.first - 1 <= 257) {
                 // Two channels a word, in 16-bit lanes that 257 pixels cannot overflow.
-                uint32_t ag = 0, rb = 0;
+                uint32_t pag = 0, prb = 0;
                 for (int x = c.first + 1; x < c.last; ++x) {
-                    ag += (row[x] >> 8) & 0x00FF00FFu;
-                    rb += row[x] & 0x00FF00FFu;
+                    pag += (row[x] >> 8) & 0x00FF00FFu;
+                    prb += row[x] & 0x00FF00FFu;
                 }
-                mid[0] = ag >> 16, mid[1] = rb >> 16, mid[2] = ag & 0xFFFF, mid[3] = rb & 0xFFFF;
+                mid[0] = pag >> 16, mid[1] = prb >> 16, mid[2] = pag & 0xFFFF, mid[3] = prb & 0xFFFF;
             } else {
                 for (int x = c.first + 1; x < c.last; ++x) {
                     const uint32_t p = row[x];
@@ -691,17 +730,27 @@ std::unique_ptr<Bitmap> AreaMean(const quiva::Surface& src, int width, int heigh
                 *o++ = one ? h * c.headWeight : 256u * static_cast<uint64_t>(mid[ch]) + h * c.headWeight + t * c.tailWeight;
             }
         }
+        add(weight);
     };
     uint32_t* dst = out->Pixels()->Pixels();
     for (int oy = 0; oy < height; ++oy) {
         const Span& r = rows[static_cast<size_t>(oy)];
         std::fill(sums.begin(), sums.end(), 0u);
-        for (int y = r.first; y <= r.last; ++y) {
-            reduceRow(y);
-            const uint64_t w = r.first == r.last ? r.headWeight : y == r.first ? r.headWeight : y == r.last ? r.tailWeight : 256u;
-            for (size_t i = 0; i < sums.size(); ++i)
-                sums[i] += line[i] * w;
+        addRow(r.first, r.headWeight);
+        for (int y = r.first + 1; y < r.last; ++y) {
+            const uint32_t* row = src.Pixels() + static_cast<size_t>(y) * static_cast<size_t>(sw);
+            uint32_t* a = ag.data();
+            uint32_t* b = rb.data();
+            for (int x = 0; x < sw; ++x) {
+                a[x] += (row[x] >> 8) & 0x00FF00FFu;
+                b[x] += row[x] & 0x00FF00FFu;
+            }
+            if (++summed == 257)
+                addSummed();
         }
+        addSummed();
+        if (r.last != r.first)
+            addRow(r.last, r.tailWeight);
         for (int ox = 0; ox < width; ++ox, ++dst) {
             const uint64_t n = columns[static_cast<size_t>(ox)].total * r.total;
             const uint64_t* v = sums.data() + static_cast<size_t>(ox) * 4;
