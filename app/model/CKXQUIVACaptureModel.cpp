@@ -446,8 +446,10 @@ void CKXQUIVACaptureModel::CaptureStill()
     CString path = bmp;
     if (m_bJpeg) {
         const CString jpg = bmp.Left(bmp.GetLength() - 4) + L".jpg";
-        // The BMP goes only once its JPEG is on disk; a failed save keeps and lists the BMP.
-        if (picture && SaveAsJpeg(*picture, jpg, m_pConfig ? m_pConfig->GetOptions().m_nJpegQuality : 100)) {
+        // The BMP goes only once its JPEG is on disk, the JPEG's name too (a power cut must not
+        // keep the removal and lose the rename); a failed save keeps and lists the BMP.
+        if (picture && SaveAsJpeg(*picture, jpg, m_pConfig ? m_pConfig->GetOptions().m_nJpegQuality : 100) &&
+            quiva::FlushFolder(folder)) {
             DeleteFileW(bmp);
             path = jpg;
         } else {
@@ -455,6 +457,9 @@ void CKXQUIVACaptureModel::CaptureStill()
             OutputDebugStringW(L"CaptureStill: the JPEG could not be written, the BMP is kept: " + bmp + L"\n");
         }
     }
+    // A kept BMP is on the disk before info.xml lists it, as a JPEG is.
+    if (path == bmp && !quiva::FlushFile(bmp))
+        OutputDebugStringW(L"CaptureStill: the BMP could not be flushed: " + bmp + L"\n");
     auto* info = new _KXCaptureFileInfo;
     info->path = path;
     info->present = 1;

@@ -682,12 +682,14 @@ bool WriteFileAtomically(const wchar_t* path, const std::string& bytes)
 
 uint64_t FlushCount() { return g_flushes.load(std::memory_order_relaxed); }
 
-bool FlushFolder(const wchar_t* folder)
+namespace {
+
+bool FlushPath(const wchar_t* path, int flags)
 {
     std::string p;
-    if (!Native(folder, p))
+    if (!Native(path, p))
         return false;
-    const int fd = ::open(p.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    const int fd = ::open(p.c_str(), O_RDONLY | O_CLOEXEC | flags);
     if (fd < 0) {
         SetLastErrorFromErrno();
         return false;
@@ -698,6 +700,12 @@ bool FlushFolder(const wchar_t* folder)
     ::close(fd);
     return ok;
 }
+
+}  // namespace
+
+bool FlushFolder(const wchar_t* folder) { return FlushPath(folder, O_DIRECTORY); }
+
+bool FlushFile(const wchar_t* path) { return FlushPath(path, 0); }
 
 std::unordered_set<std::wstring> FolderNames(const wchar_t* folder)
 {

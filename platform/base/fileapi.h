@@ -109,6 +109,8 @@ bool WildcardMatch(const wchar_t* pattern, const wchar_t* name);
 std::unordered_set<std::wstring> FolderNames(const wchar_t* folder);
 // Puts a folder's entries (a name that a rename gave or a delete took) on the disk.
 bool FlushFolder(const wchar_t* folder);
+// Puts a file's contents, written by whoever wrote them, on the disk.
+bool FlushFile(const wchar_t* path);
 // How many flushes to the disk (of a file or a folder) the calls here have made in this process.
 uint64_t FlushCount();
 // Removes from a folder the temporaries that CopyFileW and WriteFileAtomically write beside

@@ -99,6 +99,26 @@ TEST_F(CaptureModel, StillsAsBmpOrJpegWithTheShutterSound)
     EXPECT_EQ(sounds.Played().size(), 4u);
 }
 
+// A power cut after a still must not lose it: a kept BMP is flushed before info.xml lists it,
+// and a JPEG's name is on the disk before its BMP is removed (the folder is flushed between).
+TEST_F(CaptureModel, AStillIsOnTheDiskBeforeItIsListedOrItsBmpGoes)
+{
+    quiva::ScopedVirtualClock clock;
+    CKXQUIVACaptureModel* m = Model();
+    const auto flushes = [&] {
+        const uint64_t before = quiva::FlushCount();
+        m->CaptureStill();
+        return quiva::FlushCount() - before;
+    };
+    EXPECT_EQ(flushes(), 3u);  // the BMP, then info.xml and its folder
+    CKXQUIVAConfig::Options options = config.GetOptions();
+    options.m_bSaveJpegFormat = 1;
+    config.SetOptions(options);
+    EXPECT_EQ(flushes(), 4u);  // the JPEG and its folder, then info.xml and its folder
+    EXPECT_EQ(FilesOf(Store("12345/Endo/20240105")),
+              (std::vector<std::string>{"143000000.bmp", "143000001.jpg", "info.xml"}));
+}
+
 TEST_F(CaptureModel, AJpegThatCannotBeWrittenKeepsAndListsTheBmp)
 {
     quiva::ScopedVirtualClock clock;
