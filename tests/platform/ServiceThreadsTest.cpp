@@ -19,17 +19,23 @@
 
 namespace {
 
-// Threads of this process with that name.
+// Threads of this process with that name. A thread that ends while the list is read can make the
+// read fail part way; the list is then read again.
 int ThreadsNamed(const std::string& name)
 {
-    int n = 0;
-    for (const auto& task : std::filesystem::directory_iterator("/proc/self/task")) {
-        std::ifstream comm(task.path() / "comm");
-        std::string line;
-        std::getline(comm, line);
-        n += line == name;
+    for (;;) {
+        int n = 0;
+        std::error_code error;
+        std::filesystem::directory_iterator task("/proc/self/task", error);
+        for (; !error && task != std::filesystem::directory_iterator(); task.increment(error)) {
+            std::ifstream comm(task->path() / "comm");
+            std::string line;
+            std::getline(comm, line);
+            n += line == name;
+        }
+        if (!error)
+            return n;
     }
-    return n;
 }
 
 std::atomic<int> g_ticks{0};
