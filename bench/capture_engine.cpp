@@ -24,17 +24,11 @@
 #include "platform/media/SyntheticDevices.h"
 #include "platform/ui/uisystem.h"
 #include "platform/ui/winuser.h"
-#include "bench/HdCamera.h"
+#include "bench/HdEngine.h"
 
 using namespace quiva::media;
 
 namespace {
-
-class BenchEngine : public CKXMCapture {
-public:
-    void Load(const std::wstring& text) { ParseDeviceText(text, false, m_devices); }
-    int FrameIndex() const { return m_nFrameIndex; }
-};
 
 double CpuSeconds()
 {
@@ -66,23 +60,10 @@ int main(int argc, char** argv)
     std::filesystem::create_directories(folder);
     std::filesystem::current_path(folder);
 
-    quiva::ui::SelectBackend(quiva::ui::BackendKind::Headless);
-    WNDCLASSW wc {};
-    wc.lpfnWndProc = DefWindowProcW;
-    wc.lpszClassName = L"BenchPreview";
-    RegisterClassW(&wc);
-    HWND preview = CreateWindowExW(0, L"BenchPreview", L"", WS_POPUP, 0, 0, 960, 540, nullptr, nullptr, nullptr, nullptr);
-    SetSyntheticConfig(std::string());
-    AddDeviceProvider(std::make_shared<HdProvider>());
-
     BenchEngine engine;
-    engine.Load(L"1@@Bench HD Camera@@@@Bench HD Camera@@0@@0@@0\n");
-    CoCreateInstance(CLSID_FilterGraph, nullptr, CLSCTX_ALL, IID_IGraphBuilder, reinterpret_cast<void**>(&engine.m_pGraph));
-    engine.SelectDevice(L"Bench HD Camera", preview);
-    if (!engine.m_bRunning || !engine.Start(preview)) {
-        std::fprintf(stderr, "the 1920x1080 source did not start\n");
+    HWND preview = nullptr;
+    if (!engine.StartHd(L"BenchPreview", &preview))
         return 1;
-    }
     for (int i = 0; i < 300; ++i) {
         if (BYTE* f = engine.GrabFrame()) {
             std::free(f);

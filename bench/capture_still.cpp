@@ -18,7 +18,7 @@
 #include "app/model/CKXQUIVACaptureModel.h"
 #include "app/model/CKXQUIVACaptureModelManager.h"
 #include "app/model/CKXQUIVAConfig.h"
-#include "bench/HdCamera.h"
+#include "bench/HdEngine.h"
 #include "capture/CKXMCapture.h"
 #include "platform/base/bitmap.h"
 #include "platform/base/codepage.h"
@@ -31,11 +31,6 @@
 using namespace quiva::media;
 
 namespace {
-
-class BenchEngine : public CKXMCapture {
-public:
-    void Load(const std::wstring& text) { ParseDeviceText(text, false, m_devices); }
-};
 
 double Median(std::vector<double> v)
 {
@@ -91,22 +86,10 @@ int main(int argc, char** argv)
     std::filesystem::create_directories(folder + "/store");
     std::filesystem::current_path(folder);
 
-    quiva::ui::SelectBackend(quiva::ui::BackendKind::Headless);
-    WNDCLASSW wc{};
-    wc.lpfnWndProc = DefWindowProcW;
-    wc.lpszClassName = L"QUIVACaptureWnd";
-    RegisterClassW(&wc);
-    HWND preview = CreateWindowExW(0, L"QUIVACaptureWnd", L"", WS_POPUP, 0, 0, 960, 540, nullptr, nullptr, nullptr, nullptr);
-    SetSyntheticConfig(std::string());
-    AddDeviceProvider(std::make_shared<HdProvider>());
     BenchEngine engine;
-    engine.Load(L"1@@Bench HD Camera@@@@Bench HD Camera@@0@@0@@0\n");
-    CoCreateInstance(CLSID_FilterGraph, nullptr, CLSCTX_ALL, IID_IGraphBuilder, reinterpret_cast<void**>(&engine.m_pGraph));
-    engine.SelectDevice(L"Bench HD Camera", preview);
-    if (!engine.m_bRunning || !engine.Start(preview)) {
-        std::fprintf(stderr, "the 1920x1080 source did not start\n");
+    HWND preview = nullptr;
+    if (!engine.StartHd(L"QUIVACaptureWnd", &preview))
         return 1;
-    }
     BYTE* frame = nullptr;
     for (int i = 0; i < 300 && !frame; ++i) {
         frame = engine.GrabFrame();
