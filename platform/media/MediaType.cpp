@@ -205,6 +205,15 @@ DWORD SubtypeCompression(REFGUID s)
     return s.Data1;  // FOURCC subtypes carry their code in the first field
 }
 
+MediaType MakeAnalogVideoType()
+{
+    MediaType mt;
+    mt.majortype = MEDIATYPE_AnalogVideo;
+    mt.subtype = MEDIASUBTYPE_AnalogVideo_NTSC_M;
+    mt.formattype = FORMAT_None;
+    return mt;
+}
+
 MediaType MakeVideoType(REFGUID subtype, int width, int height, REFERENCE_TIME avgTime, bool vih2)
 {
     MediaType mt;

@@ -49,6 +49,8 @@ public:
 // A video type with a VIDEOINFOHEADER (or a VIDEOINFOHEADER2 when vih2) for an uncompressed or
 // FOURCC subtype.
 MediaType MakeVideoType(REFGUID subtype, int width, int height, REFERENCE_TIME avgTimePerFrame, bool vih2 = false);
+// The analog NTSC video a crossbar's pins carry (no format block).
+MediaType MakeAnalogVideoType();
 // Bits per pixel and the DIB compression code of a subtype (0 bits for compressed ones).
 WORD SubtypeBitCount(REFGUID subtype);
 DWORD SubtypeCompression(REFGUID subtype);

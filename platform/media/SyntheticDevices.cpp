@@ -379,15 +379,6 @@ const CrossbarInput kCardInputs[] = {
 };
 constexpr LONG kInputCount = 8;
 
-MediaType AnalogVideoType()
-{
-    MediaType mt;
-    mt.majortype = MEDIATYPE_AnalogVideo;
-    mt.subtype = MEDIASUBTYPE_AnalogVideo_NTSC_M;
-    mt.formattype = FORMAT_None;
-    return mt;
-}
-
 class SyntheticCrossbar final : public Filter, public IAMCrossbar {
 public:
     SyntheticCrossbar(int cardId, std::wstring moniker, bool routeFails)
@@ -415,7 +406,7 @@ public:
     std::vector<MediaType> OutputTypes(Pin* out) override
     {
         if (out == m_videoOut)
-            return {AnalogVideoType()};
+            return {MakeAnalogVideoType()};
         MediaType mt;
         mt.majortype = MEDIATYPE_AnalogAudio;
         mt.formattype = FORMAT_None;

@@ -233,15 +233,6 @@ bool ProbeV4l2Device(V4l2Io& io, const std::string& path, V4l2DeviceInfo* info)
 
 namespace {
 
-MediaType V4l2AnalogType()
-{
-    MediaType mt;
-    mt.majortype = MEDIATYPE_AnalogVideo;
-    mt.subtype = MEDIASUBTYPE_AnalogVideo_NTSC_M;
-    mt.formattype = FORMAT_None;
-    return mt;
-}
-
 class V4l2Crossbar final : public Filter, public IAMCrossbar {
 public:
     explicit V4l2Crossbar(V4l2DeviceInfo info) : Filter(CLSID_QuivaDeviceFilter), m_info(std::move(info))
@@ -261,7 +252,7 @@ public:
         AddRef();
         return S_OK;
     }
-    std::vector<MediaType> OutputTypes(Pin*) override { return {V4l2AnalogType()}; }
+    std::vector<MediaType> OutputTypes(Pin*) override { return {MakeAnalogVideoType()}; }
 
     HRESULT get_PinCounts(LONG* outputs, LONG* inputs) override
     {
