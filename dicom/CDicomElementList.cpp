@@ -203,11 +203,20 @@ public:
             if (e && length != 0)
                 *taken += ReadContainer(e, pos + 8, end, length, mode, bigEndian, depth);
         } else if (group == DICOM_ITEM_GROUP) {
-            // Any other tag of the item group has the 8-byte header it is written with.
+            // Any other tag of the item group has the 8-byte header it is written with in either
+            // VR mode, so it is read as in implicit VR: a sequence when its length is undefined
+            // or its value begins with an item (its contents in this list's mode, as they are
+            // written). Read otherwise here, a list whose VR mode changes at its first
+            // identifying element would read it back differently once written in implicit VR.
             const DWORD length = quiva::LoadLE32(p + 4);
-            const size_t copy = length == DICOM_UNDEFINED_LENGTH ? 0 : Bounded(length, remaining - 8);
-            e = Make(group, element, DICOM_VR_UNKNOWN, length, p + 8, copy);
-            *taken = 8 + copy;
+            if (length == DICOM_UNDEFINED_LENGTH || StartsWithItem(p + 8, remaining - 8, length)) {
+                e = Make(group, element, DICOM_VR_UNKNOWN, length, nullptr, 0);
+                *taken = 8 + (e ? ReadContainer(e, pos + 8, end, length, mode, bigEndian, depth) : 0);
+            } else {
+                const size_t copy = Bounded(length, remaining - 8);
+                e = Make(group, element, DICOM_VR_UNKNOWN, length, p + 8, copy);
+                *taken = 8 + copy;
+            }
         } else {
             const char letters[3] = {static_cast<char>(p[4]), static_cast<char>(p[5]), 0};
             const DWORD vr = DicomVRFromName(letters);
