@@ -75,6 +75,12 @@ public:
     Gdiplus::RectF ListArea() const;
     // The file under a point of the list area, with its cell; -1 when none.
     int HitTest(float px, float py, Gdiplus::RectF* cell);
+    // Calls `visit` with each laid-out cell, top to bottom at the current scroll: the file's
+    // index, its record and its cell in the strip's coordinates; stops when `visit` returns
+    // false and, with onScreenOnly, at the first cell that begins below the list. The drawing,
+    // the hit test and the layout all walk the cells through here. Holds the model's lock.
+    using CellVisitor = std::function<bool(int index, _KXCaptureFileInfo* info, const Gdiplus::RectF& cell)>;
+    void WalkCells(bool onScreenOnly, const CellVisitor& visit);
     static Gdiplus::RectF IconSquare(const Gdiplus::RectF& cell);
     // The caption of a file's cell.
     CString Caption(int index);
@@ -90,6 +96,14 @@ public:
     static std::function<void(const CString& text, const CString& caption)> showMessage;
 
 protected:
+    // One paint's pens, brushes, font and device mapping, and a cell's parts drawn with them.
+    struct CellPainter;
+    void DrawCell(CellPainter& p, int index, _KXCaptureFileInfo* info, const Gdiplus::RectF& cell);
+    void DrawPresence(CellPainter& p, const _KXCaptureFileInfo* info, const Gdiplus::RectF& cell);
+    void DrawFilmBands(CellPainter& p, const Gdiplus::RectF& cell);
+    void DrawCaption(CellPainter& p, int index, const Gdiplus::RectF& cell);
+    void DrawSavedMark(CellPainter& p, const _KXCaptureFileInfo* info, const Gdiplus::RectF& cell);
+    void DrawHoverIcon(CellPainter& p, const _KXCaptureFileInfo* info, const Gdiplus::RectF& cell);
     // Opens the enlarged view of a file centred on its cell and returns when it has closed.
     void ShowEnlargedView(int index, const Gdiplus::RectF& cell, CKXCtrlCursor* ctx);
     void TogglePresent(int index);
