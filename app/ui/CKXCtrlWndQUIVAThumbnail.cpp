@@ -15,6 +15,7 @@
 #include "platform/base/clock.h"
 #include "platform/base/resources.h"
 #include "platform/base/wformat.h"
+#include "platform/gdi/ImageCodec.h"
 #include "platform/ui/winuser.h"
 
 using namespace Gdiplus;
@@ -122,9 +123,9 @@ int CKXCtrlWndQUIVAThumbnail::CellWidth() const
 
 int CKXCtrlWndQUIVAThumbnail::CellHeight(const _KXCaptureFileInfo* info, int cellWidth)
 {
-    if (!info || !info->image)
+    if (!info || !info->HasPicture())
         return 0;
-    // A kept picture's cell is laid out from the still's own size, as if it were whole.
+    // A kept or noted picture's cell is laid out from the still's own size, as if it were whole.
     const UINT w = info->width ? info->width : info->image->GetWidth();
     const UINT h = info->width ? info->height : info->image->GetHeight();
     if (w == 0)
@@ -150,11 +151,43 @@ void CKXCtrlWndQUIVAThumbnail::KeepFile(_KXCaptureFileInfo* info)
     KeepFromFile(info, KeptCellWidth());
 }
 
+void CKXCtrlWndQUIVAThumbnail::NoteFile(_KXCaptureFileInfo* info)
+{
+    int ownWidth = 0, ownHeight = 0;
+    if (!quiva::ReadImageFileSize(info->path, &ownWidth, &ownHeight)) {
+        KeepFile(info);
+        return;
+    }
+    delete info->image;
+    info->image = nullptr;
+    info->cellPicture.reset();
+    info->width = static_cast<UINT>(ownWidth);
+    info->height = static_cast<UINT>(ownHeight);
+    info->pictureDeferred = true;
+}
+
+bool CKXCtrlWndQUIVAThumbnail::ReadNotedPicture(_KXCaptureFileInfo* info)
+{
+    if (!info->pictureDeferred)
+        return false;
+    // The size noted must still be the file's: the cell was laid out from it.
+    if (KeepFromFile(info, KeptCellWidth()))
+        return false;
+    KeepFile(info);
+    return true;
+}
+
+bool CKXCtrlWndQUIVAThumbnail::Shown(const RectF& cell) const
+{
+    return cell.GetBottom() >= y + top && cell.Height > 0.0f;
+}
+
 void CKXCtrlWndQUIVAThumbnail::Keep(_KXCaptureFileInfo* info, Image& picture, UINT ownWidth, UINT ownHeight,
                                     int cellWidth)
 {
     delete info->image;
     info->image = nullptr;
+    info->pictureDeferred = false;
     info->cellPicture.reset();
     info->width = info->height = 0;
     // The strip draws the still at its cell's size; the enlarged view reads the file again.
@@ -205,7 +238,7 @@ void CKXCtrlWndQUIVAThumbnail::WalkCells(bool onScreenOnly, const CellVisitor& v
     float cy = y + top + kListTopGap + scrollOffset;
     for (int i = 0; i < model->GetFileCount(); ++i) {
         _KXCaptureFileInfo* info = model->GetFileInfo(i);
-        if (!info || !info->image)
+        if (!info || !info->HasPicture())
             continue;
         if (onScreenOnly && cy >= listBottom)
             return;
@@ -262,6 +295,7 @@ CString CKXCtrlWndQUIVAThumbnail::Caption(int index)
 
 Image* CKXCtrlWndQUIVAThumbnail::CellPicture(_KXCaptureFileInfo* info, const RectF& dc)
 {
+    ReadNotedPicture(info);  // Draw has read it before its walk; another caller reads it here
     const long w = std::lround(dc.Width), h = std::lround(dc.Height);
     // A wider cell than the picture was kept for: the still is read again at the new cells.
     if (w > 0 && info->width > info->image->GetWidth() && static_cast<UINT>(w) > info->image->GetWidth() &&
@@ -321,8 +355,17 @@ void CKXCtrlWndQUIVAThumbnail::Draw(Graphics* g, float offsetX, float offsetY, C
     Region previousClip;
     g->GetClip(&previousClip);
     g->SetClip(p.area);
+    // The pictures that the store's open left to their first showing are read first: one that
+    // turns out other than its header said changes the cells after it.
+    bool moved = false;
+    WalkCells(true, [&](int, _KXCaptureFileInfo* info, const RectF& cell) {
+        moved = (Shown(cell) && ReadNotedPicture(info)) || moved;
+        return true;
+    });
+    if (moved)
+        Relayout();
     WalkCells(true, [&](int i, _KXCaptureFileInfo* info, const RectF& cell) {
-        if (cell.GetBottom() >= y + top && cell.Height > 0.0f)
+        if (Shown(cell))
             DrawCell(p, i, info, cell);
         return true;
     });
@@ -493,8 +536,10 @@ void CKXCtrlWndQUIVAThumbnail::ShowEnlargedView(int index, const RectF& cell, CK
     {
         std::lock_guard lock(model->Lock());
         _KXCaptureFileInfo* info = model->GetFileInfo(index);
-        if (!info || !info->image)
+        if (!info || !info->HasPicture())
             return;
+        if (ReadNotedPicture(info))
+            Relayout();
         image = info->image;  // records live as long as the model, which outlives this loop
         // A still kept smaller than it is shows its file, read again, as the whole still.
         if (info->width > info->image->GetWidth()) {

@@ -91,6 +91,9 @@ public:
     // The same from the still's file, read no larger than a cell needs (an empty picture when
     // the file cannot be read).
     void KeepFile(_KXCaptureFileInfo* info) override;
+    // Notes a still of the store's open by its size from the file's header; its picture is read
+    // (as KeepFile reads it) when its cell is first drawn or the enlarged view opens on it.
+    void NoteFile(_KXCaptureFileInfo* info) override;
 
     // How the commit's failures are shown (a message box unless a test replaces it).
     static std::function<void(const CString& text, const CString& caption)> showMessage;
@@ -111,9 +114,15 @@ protected:
     void ApplyScroll(float offset);
     // What a file's cell shows, drawn at the device rectangle dc; a still kept smaller than that
     // cell needs is read from its file again.
-    static Gdiplus::Image* CellPicture(_KXCaptureFileInfo* info, const Gdiplus::RectF& dc);
+    Gdiplus::Image* CellPicture(_KXCaptureFileInfo* info, const Gdiplus::RectF& dc);
     // The cell width a still's picture is kept for before the strip is laid out.
     int KeptCellWidth() const;
+    // Reads the picture of a still noted by its size alone, as KeepFile does. True when the file
+    // no longer holds a still of that size: the record is then as if read whole at the open (an
+    // empty picture for a file that cannot be read) and its cell has changed.
+    bool ReadNotedPicture(_KXCaptureFileInfo* info);
+    // Whether a laid-out cell shows in the list (not above it, and of some height).
+    bool Shown(const Gdiplus::RectF& cell) const;
     // The record's picture, at most cellWidth wide, made from `picture` of the still whose own
     // size is ownWidth x ownHeight.
     static void Keep(_KXCaptureFileInfo* info, Gdiplus::Image& picture, UINT ownWidth, UINT ownHeight, int cellWidth);
