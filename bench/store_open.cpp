@@ -192,7 +192,7 @@ int main(int argc, char** argv)
     std::printf("rewrite info.xml with %d listed (medians): ours %.1f ms; the same document written once %.1f ms; "
                 "ratio %.1f\n",
                 stills, Median(rewrite) * 1000, Median(writeOnce) * 1000, Median(rewrite) / Median(writeOnce));
-    std::printf("memory per listed 64x36 still: %.3f MiB (heap in use after the first open)\n", perStill / 1048576.0);
+    std::printf("memory per listed 64x36 still: %.4f MiB (heap in use after the first open)\n", perStill / 1048576.0);
     fs::remove_all(root + "/store");
 
     if (hdStills > 0) {
@@ -242,8 +242,8 @@ int main(int argc, char** argv)
             }
             anchor = (HeapBytes() - before) / hdStills;
         }
-        std::printf("memory per listed 1920x1080 still (%d stills): ours %.3f MiB; the 170x95 cell picture of the default strip each %.3f MiB; "
-                    "ratio %.1f\n",
+        std::printf("memory per listed 1920x1080 still (%d stills): ours %.4f MiB; the 170x95 cell picture of the default strip each %.4f MiB; "
+                    "ratio %.3f\n",
                     hdStills, ours / 1048576.0, anchor / 1048576.0, ours / anchor);
         fs::remove_all(root + "/hd");
     }
