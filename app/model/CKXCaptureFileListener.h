@@ -1,7 +1,7 @@
 // What a capture model tells the view of its files (the windows' strip): the list changed, a
-// file was added and wants to be seen, and how much of a still's picture its record keeps. The
-// model owns its listener and calls it on the window thread only; a model without one (a
-// program without windows) keeps every picture whole.
+// file was added and wants to be seen, and how much of a still's picture its record keeps and
+// when it is read. The model owns its listener and calls it on the window thread only; a model
+// without one (a program without windows) keeps every picture whole.
 #pragma once
 
 #include "platform/gdi/gdiplus.h"
@@ -22,4 +22,9 @@ public:
     // The same from the still's file, read no larger than this view needs (an empty picture
     // when the file cannot be read).
     virtual void KeepFile(_KXCaptureFileInfo* info) = 0;
+    // Lists a still of the store being opened by its own size, read from its file's header,
+    // leaving the picture to be read (as KeepFile reads it) when this view first needs it: an
+    // open then reads no picture that is not shown. A still whose size its header does not give
+    // is kept as KeepFile keeps it.
+    virtual void NoteFile(_KXCaptureFileInfo* info) = 0;
 };

@@ -170,9 +170,11 @@ void CKXQUIVACaptureModel::AddKeyedFileInfo(const CString& key, const CString& p
     info->present = present;
     if (isVideo)
         info->image = LoadVideoThumbnail(path);
+    else if (m_pManager && m_pManager->IsLoading())
+        NoteFile(info);  // the store's open reads the pictures of the cells shown, when shown
     else
         KeepFile(info);
-    if (info->image) {
+    if (info->HasPicture()) {
         std::lock_guard lock(m_lock);
         m_files.push_back(info);
         // Its key is known: it is not resolved again for the next record.
@@ -306,10 +308,20 @@ void CKXQUIVACaptureModel::KeepFile(_KXCaptureFileInfo* info)
     KeepWhole(info, LoadImageCopy(info->path));
 }
 
+void CKXQUIVACaptureModel::NoteFile(_KXCaptureFileInfo* info)
+{
+    if (m_pFileListener) {
+        m_pFileListener->NoteFile(info);
+        return;
+    }
+    KeepWhole(info, LoadImageCopy(info->path));
+}
+
 void CKXQUIVACaptureModel::KeepWhole(_KXCaptureFileInfo* info, Gdiplus::Image* picture)
 {
     delete info->image;
     info->image = picture;
+    info->pictureDeferred = false;
     info->cellPicture.reset();
     info->width = info->height = 0;
 }

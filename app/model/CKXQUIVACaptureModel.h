@@ -47,8 +47,13 @@ struct _KXCaptureFileInfo {
     int present = 0;    // kept; 0 = marked deleted by the user
     Gdiplus::Image* image = nullptr;  // owned; the still or the video's first frame
     // The still's own size when `image` is kept smaller than it (at its cell's size, see
-    // CKXCaptureFileListener::KeepPicture); 0 when `image` is at its own size.
+    // CKXCaptureFileListener::KeepPicture) or not read yet; 0 when `image` is at its own size.
     UINT width = 0, height = 0;
+    // A still listed by its own size alone (CKXCaptureFileListener::NoteFile): `image` is null
+    // until the strip first needs the picture and reads it from the file.
+    bool pictureDeferred = false;
+    // Whether the record has a picture to lay out, read or still to be read.
+    bool HasPicture() const { return image || pictureDeferred; }
     // The picture scaled once to the strip's cell: a full-size still scaled on every paint
     // costs more than the capture itself. Made and read on the window thread only.
     std::unique_ptr<Gdiplus::Image> cellPicture;
@@ -243,6 +248,8 @@ protected:
     // the view keeps it; whole without a view.
     void KeepPicture(_KXCaptureFileInfo* info, Gdiplus::Image& picture);
     void KeepFile(_KXCaptureFileInfo* info);
+    // A still of the store's open: listed by its size, its picture read when first needed.
+    void NoteFile(_KXCaptureFileInfo* info);
     void KeepWhole(_KXCaptureFileInfo* info, Gdiplus::Image* picture);
     // Lays the view out again, if there is one.
     void RelayoutView();

@@ -15,6 +15,7 @@
 #include "platform/base/clock.h"
 #include "platform/base/resources.h"
 #include "platform/base/wformat.h"
+#include "platform/gdi/ImageCodec.h"
 #include "platform/ui/winuser.h"
 
 using namespace Gdiplus;
@@ -122,9 +123,9 @@ int CKXCtrlWndQUIVAThumbnail::CellWidth() const
 
 int CKXCtrlWndQUIVAThumbnail::CellHeight(const _KXCaptureFileInfo* info, int cellWidth)
 {
-    if (!info || !info->image)
+    if (!info || !info->HasPicture())
         return 0;
-    // A kept picture's cell is laid out from the still's own size, as if it were whole.
+    // A kept or noted picture's cell is laid out from the still's own size, as if it were whole.
     const UINT w = info->width ? info->width : info->image->GetWidth();
     const UINT h = info->width ? info->height : info->image->GetHeight();
     if (w == 0)
@@ -150,11 +151,43 @@ void CKXCtrlWndQUIVAThumbnail::KeepFile(_KXCaptureFileInfo* info)
     KeepFromFile(info, KeptCellWidth());
 }
 
+void CKXCtrlWndQUIVAThumbnail::NoteFile(_KXCaptureFileInfo* info)
+{
+    int ownWidth = 0, ownHeight = 0;
+    if (!quiva::ReadImageFileSize(info->path, &ownWidth, &ownHeight)) {
+        KeepFile(info);
+        return;
+    }
+    delete info->image;
+    info->image = nullptr;
+    info->cellPicture.reset();
+    info->width = static_cast<UINT>(ownWidth);
+    info->height = static_cast<UINT>(ownHeight);
+    info->pictureDeferred = true;
+}
+
+bool CKXCtrlWndQUIVAThumbnail::ReadNotedPicture(_KXCaptureFileInfo* info)
+{
+    if (!info->pictureDeferred)
+        return false;
+    // The size noted must still be the file's: the cell was laid out from it.
+    if (KeepFromFile(info, KeptCellWidth()))
+        return false;
+    KeepFile(info);
+    return true;
+}
+
+bool CKXCtrlWndQUIVAThumbnail::Shown(const RectF& cell) const
+{
+    return cell.GetBottom() >= y + top && cell.Height > 0.0f;
+}
+
 void CKXCtrlWndQUIVAThumbnail::Keep(_KXCaptureFileInfo* info, Image& picture, UINT ownWidth, UINT ownHeight,
                                     int cellWidth)
 {
     delete info->image;
     info->image = nullptr;
+    info->pictureDeferred = false;
     info->cellPicture.reset();
     info->width = info->height = 0;
     // The strip draws the still at its cell's size; the enlarged view reads the file again.
@@ -195,18 +228,35 @@ RectF CKXCtrlWndQUIVAThumbnail::IconSquare(const RectF& cell)
     return RectF(cell.X + cell.Width - 40.0f, cell.Y + cell.Height - 40.0f, kIconSize, kIconSize);
 }
 
+void CKXCtrlWndQUIVAThumbnail::WalkCells(bool onScreenOnly, const CellVisitor& visit)
+{
+    if (!model)
+        return;
+    std::lock_guard lock(model->Lock());
+    const int w = CellWidth();
+    const float listBottom = y + height;
+    float cy = y + top + kListTopGap + scrollOffset;
+    for (int i = 0; i < model->GetFileCount(); ++i) {
+        _KXCaptureFileInfo* info = model->GetFileInfo(i);
+        if (!info || !info->HasPicture())
+            continue;
+        if (onScreenOnly && cy >= listBottom)
+            return;
+        const float h = static_cast<float>(CellHeight(info, w));
+        const RectF cell(x + kCellLeft, cy, static_cast<float>(w), h);
+        cy += h + kCellGap;
+        if (!visit(i, info, cell))
+            return;
+    }
+}
+
 void CKXCtrlWndQUIVAThumbnail::Relayout()
 {
     float content = 20.0f;
-    if (model) {
-        std::lock_guard lock(model->Lock());
-        const int w = CellWidth();
-        for (int i = 0; i < model->GetFileCount(); ++i) {
-            _KXCaptureFileInfo* info = model->GetFileInfo(i);
-            if (info && info->image)
-                content += static_cast<float>(CellHeight(info, w)) + kCellGap;
-        }
-    }
+    WalkCells(false, [&](int, _KXCaptureFileInfo*, const RectF& cell) {
+        content += cell.Height + kCellGap;
+        return true;
+    });
     scrollBar.SetRange(0.0f, content);
     scrollBar.SetRect(x + width - 16.0f, y + top, 16.0f, height - top);
     scrollBar.SetPosition(scrollBar.position, 0.0f);
@@ -214,28 +264,18 @@ void CKXCtrlWndQUIVAThumbnail::Relayout()
 
 int CKXCtrlWndQUIVAThumbnail::HitTest(float px, float py, RectF* cellOut)
 {
-    const RectF area = ListArea();
-    if (!model || !area.Contains(px, py))
+    if (!ListArea().Contains(px, py))
         return -1;
-    std::lock_guard lock(model->Lock());
-    const int w = CellWidth();
-    float cy = area.Y + kListTopGap + scrollOffset;
-    for (int i = 0; i < model->GetFileCount(); ++i) {
-        _KXCaptureFileInfo* info = model->GetFileInfo(i);
-        if (!info || !info->image)
-            continue;
-        if (cy > area.GetBottom())
-            break;
-        const float h = static_cast<float>(CellHeight(info, w));
-        RectF cell(x + kCellLeft, cy, static_cast<float>(w), h);
-        if (cell.Contains(px, py)) {
-            if (cellOut)
-                *cellOut = cell;
-            return i;
-        }
-        cy += h + kCellGap;
-    }
-    return -1;
+    int hit = -1;
+    WalkCells(true, [&](int i, _KXCaptureFileInfo*, const RectF& cell) {
+        if (!cell.Contains(px, py))
+            return true;
+        if (cellOut)
+            *cellOut = cell;
+        hit = i;
+        return false;
+    });
+    return hit;
 }
 
 CString CKXCtrlWndQUIVAThumbnail::Caption(int index)
@@ -255,6 +295,7 @@ CString CKXCtrlWndQUIVAThumbnail::Caption(int index)
 
 Image* CKXCtrlWndQUIVAThumbnail::CellPicture(_KXCaptureFileInfo* info, const RectF& dc)
 {
+    ReadNotedPicture(info);  // Draw has read it before its walk; another caller reads it here
     const long w = std::lround(dc.Width), h = std::lround(dc.Height);
     // A wider cell than the picture was kept for: the still is read again at the new cells.
     if (w > 0 && info->width > info->image->GetWidth() && static_cast<UINT>(w) > info->image->GetWidth() &&
@@ -271,6 +312,32 @@ Image* CKXCtrlWndQUIVAThumbnail::CellPicture(_KXCaptureFileInfo* info, const Rec
     return cached ? cached : info->image;
 }
 
+// What every cell of one paint is drawn with.
+struct CKXCtrlWndQUIVAThumbnail::CellPainter {
+    CellPainter(Graphics* graphics, float scale, float offsetX, float offsetY)
+        : g(graphics), s(scale), ox(offsetX), oy(offsetY), font(L"맑은 고딕", 8.0f * scale, FontStyleRegular, UnitPoint)
+    {
+        for (StringFormat* f : {&format, &centred}) {
+            f->SetLineAlignment(StringAlignmentCenter);
+            f->SetFormatFlags(StringFormatFlagsNoWrap);
+            f->SetTrimming(StringTrimmingCharacter);
+        }
+        centred.SetAlignment(StringAlignmentCenter);
+    }
+    // A rectangle of the strip on the device.
+    RectF Dev(const RectF& r) const { return ScaleDrawRect(r, s, ox, oy); }
+
+    Graphics* g;
+    float s, ox, oy;
+    RectF area;  // the list's clip on the device
+    Pen separator{Color(kLine), 1.0f};
+    SolidBrush shade{Color(kShade)};
+    SolidBrush white{Color(0xFFFFFFFFu)};
+    Font font;
+    StringFormat format;   // a line, centred on its height, cut at a character
+    StringFormat centred;  // the same, centred on its width
+};
+
 void CKXCtrlWndQUIVAThumbnail::Draw(Graphics* g, float offsetX, float offsetY, CKXCtrlRenderHint* hint, CKXCtrlCursor* ctx)
 {
     if (!g || !visible)
@@ -278,113 +345,129 @@ void CKXCtrlWndQUIVAThumbnail::Draw(Graphics* g, float offsetX, float offsetY, C
     eraseBackground = 0;
     CKXCtrlWnd::Draw(g, offsetX, offsetY, hint, ctx);
     const float s = hint ? hint->scale : 1.0f;
-    auto dev = [&](const RectF& r) { return ScaleDrawRect(r, s, offsetX, offsetY); };
+    CellPainter p(g, s, offsetX, offsetY);
 
-    RectF area = dev(ListArea());
-    Pen separator(Color(kLine), 1.0f);
-    g->DrawLine(&separator, area.X + 5.0f * s, area.Y, area.GetRight() - 5.0f * s, area.Y);
-    area.Y += 5.0f * s;
-    area.Height -= 5.0f * s;
+    // The line above the list, then the cells clipped to the list below it.
+    p.area = p.Dev(ListArea());
+    g->DrawLine(&p.separator, p.area.X + 5.0f * s, p.area.Y, p.area.GetRight() - 5.0f * s, p.area.Y);
+    p.area.Y += 5.0f * s;
+    p.area.Height -= 5.0f * s;
     Region previousClip;
     g->GetClip(&previousClip);
-    g->SetClip(area);
-
-    SolidBrush shade{Color(kShade)};
-    SolidBrush white{Color(0xFFFFFFFFu)};
-    Font font(L"맑은 고딕", 8.0f * s, FontStyleRegular, UnitPoint);
-    StringFormat format;
-    format.SetLineAlignment(StringAlignmentCenter);
-    format.SetFormatFlags(StringFormatFlagsNoWrap);
-    format.SetTrimming(StringTrimmingCharacter);
-    StringFormat centred(&format);
-    centred.SetAlignment(StringAlignmentCenter);
-
-    if (model) {
-        std::lock_guard lock(model->Lock());
-        const int w = CellWidth();
-        const float listBottom = y + height;
-        float cy = y + top + kListTopGap + scrollOffset;
-        for (int i = 0; i < model->GetFileCount(); ++i) {
-            _KXCaptureFileInfo* info = model->GetFileInfo(i);
-            if (!info || !info->image)
-                continue;
-            if (cy >= listBottom)
-                break;
-            const float h = static_cast<float>(CellHeight(info, w));
-            const RectF cell(x + kCellLeft, cy, static_cast<float>(w), h);
-            cy += h + kCellGap;
-            if (cell.GetBottom() < y + top || h <= 0.0f)
-                continue;
-            const RectF dc = dev(cell);
-            g->DrawImage(CellPicture(info, dc), dc);
-            if (info->saved || !info->present) {
-                SolidBrush darken{Color(kDarken)};
-                g->FillRectangle(&darken, dc);
-            }
-            if (!info->saved && !info->present) {
-                Pen cross(Color(kRed), 5.0f * s);
-                cross.SetLineCap(LineCapRound, LineCapRound, 0);
-                const float half = h / 6.0f;
-                const float mx = cell.X + cell.Width / 2.0f, my = cell.Y + h / 2.0f;
-                const RectF sq = dev(RectF(mx - half, my - half, 2.0f * half, 2.0f * half));
-                g->DrawLine(&cross, sq.X, sq.Y, sq.GetRight(), sq.GetBottom());
-                g->DrawLine(&cross, sq.GetRight(), sq.Y, sq.X, sq.GetBottom());
-            }
-            if (info->isVideo) {
-                SolidBrush band{Color(kFilmBand)};
-                g->FillRectangle(&band, dev(RectF(x + 10.0f, cell.Y, 15.0f, h)));
-                g->FillRectangle(&band, dev(RectF(x + w - 5.0f, cell.Y, 15.0f, h)));
-                for (int k = 0; k < static_cast<int>(h / 16.0f); ++k) {
-                    const float hy = cell.Y + 8.0f + 16.0f * k;
-                    g->FillRectangle(&white, dev(RectF(x + 14.0f, hy, 8.0f, 8.0f)));
-                    g->FillRectangle(&white, dev(RectF(x + w - 1.0f, hy, 8.0f, 8.0f)));
-                }
-            }
-            // The bar is 130 wide, or wider as far as the cell allows when its text needs it:
-            // the date at its end is never cut while there is room for it.
-            const CString caption = Caption(i);
-            RectF needed;
-            g->MeasureString(caption, caption.GetLength(), &font, PointF(0.0f, 0.0f), &format, &needed);
-            const float barWidth = std::max(kCaptionWidth, needed.Width / s + 4.0f);
-            const RectF captionBar = dev(RectF(cell.X, cell.Y, std::min(static_cast<float>(w), barWidth), kCaptionHeight));
-            g->FillRectangle(&shade, captionBar);
-            g->DrawString(caption, caption.GetLength(), &font, captionBar, &format, &white);
-            if (info->saved) {
-                const RectF mark = dev(RectF(cell.GetRight() - kMarkWidth, cell.GetBottom() - 20.0f, kMarkWidth, 20.0f));
-                g->FillRectangle(&shade, mark);
-                g->DrawRectangle(&separator, mark);
-                const wchar_t* text = info->discarded ? L"삭제완료" : L"저장완료";
-                g->DrawString(text, -1, &font, mark, &centred, &white);
-            }
-            if (info->present) {
-                Pen frame(Color(kKeptFrame), 3.0f * s);
-                g->DrawRectangle(&frame, dc);
-            }
-            if (i == hoverCell) {
-                HICON icon = icons[(info->present ? 0 : 2) + (iconHot ? 1 : 0)];
-                if (icon) {
-                    const RectF sq = dev(IconSquare(cell));
-                    HDC hdc = g->GetHDC();
-                    const int saved = SaveDC(hdc);
-                    IntersectClipRect(hdc, static_cast<int>(area.X), static_cast<int>(area.Y),
-                                      static_cast<int>(std::ceil(area.GetRight())), static_cast<int>(std::ceil(area.GetBottom())));
-                    DrawIconEx(hdc, static_cast<int>(sq.X), static_cast<int>(sq.Y), icon, static_cast<int>(sq.Width),
-                               static_cast<int>(sq.Height), 0, nullptr, DI_NORMAL);
-                    RestoreDC(hdc, saved);
-                    g->ReleaseHDC(hdc);
-                }
-            }
-            if (i == selectedCell) {
-                Pen dashed(Color(kRed), 1.0f);
-                dashed.SetDashStyle(DashStyleDash);
-                g->DrawRectangle(&dashed, dev(RectF(x + 7.0f, cell.Y - 3.0f, w + 6.0f, h + 6.0f)));
-            }
-        }
-    }
+    g->SetClip(p.area);
+    // The pictures that the store's open left to their first showing are read first: one that
+    // turns out other than its header said changes the cells after it.
+    bool moved = false;
+    WalkCells(true, [&](int, _KXCaptureFileInfo* info, const RectF& cell) {
+        moved = (Shown(cell) && ReadNotedPicture(info)) || moved;
+        return true;
+    });
+    if (moved)
+        Relayout();
+    WalkCells(true, [&](int i, _KXCaptureFileInfo* info, const RectF& cell) {
+        if (Shown(cell))
+            DrawCell(p, i, info, cell);
+        return true;
+    });
     g->SetClip(&previousClip);
+
     CKXCtrlRenderHint barHint;
     barHint.scale = s;
     scrollBar.Draw(g, offsetX, offsetY, &barHint, ctx);
+}
+
+void CKXCtrlWndQUIVAThumbnail::DrawCell(CellPainter& p, int index, _KXCaptureFileInfo* info, const RectF& cell)
+{
+    const RectF dc = p.Dev(cell);
+    p.g->DrawImage(CellPicture(info, dc), dc);
+    DrawPresence(p, info, cell);
+    if (info->isVideo)
+        DrawFilmBands(p, cell);
+    DrawCaption(p, index, cell);
+    if (info->saved)
+        DrawSavedMark(p, info, cell);
+    if (info->present) {
+        Pen frame(Color(kKeptFrame), 3.0f * p.s);
+        p.g->DrawRectangle(&frame, dc);
+    }
+    if (index == hoverCell)
+        DrawHoverIcon(p, info, cell);
+    if (index == selectedCell) {
+        Pen dashed(Color(kRed), 1.0f);
+        dashed.SetDashStyle(DashStyleDash);
+        p.g->DrawRectangle(&dashed, p.Dev(RectF(x + 7.0f, cell.Y - 3.0f, cell.Width + 6.0f, cell.Height + 6.0f)));
+    }
+}
+
+void CKXCtrlWndQUIVAThumbnail::DrawPresence(CellPainter& p, const _KXCaptureFileInfo* info, const RectF& cell)
+{
+    // Saved or deleted: darkened; deleted and not saved: a red cross in the middle.
+    if (info->saved || !info->present) {
+        SolidBrush darken{Color(kDarken)};
+        p.g->FillRectangle(&darken, p.Dev(cell));
+    }
+    if (!info->saved && !info->present) {
+        Pen cross(Color(kRed), 5.0f * p.s);
+        cross.SetLineCap(LineCapRound, LineCapRound, 0);
+        const float h = cell.Height, half = h / 6.0f;
+        const float mx = cell.X + cell.Width / 2.0f, my = cell.Y + h / 2.0f;
+        const RectF sq = p.Dev(RectF(mx - half, my - half, 2.0f * half, 2.0f * half));
+        p.g->DrawLine(&cross, sq.X, sq.Y, sq.GetRight(), sq.GetBottom());
+        p.g->DrawLine(&cross, sq.GetRight(), sq.Y, sq.X, sq.GetBottom());
+    }
+}
+
+void CKXCtrlWndQUIVAThumbnail::DrawFilmBands(CellPainter& p, const RectF& cell)
+{
+    // A recording: a film's perforated band down each side.
+    const float w = cell.Width, h = cell.Height;
+    SolidBrush band{Color(kFilmBand)};
+    p.g->FillRectangle(&band, p.Dev(RectF(x + 10.0f, cell.Y, 15.0f, h)));
+    p.g->FillRectangle(&band, p.Dev(RectF(x + w - 5.0f, cell.Y, 15.0f, h)));
+    for (int k = 0; k < static_cast<int>(h / 16.0f); ++k) {
+        const float hy = cell.Y + 8.0f + 16.0f * k;
+        p.g->FillRectangle(&p.white, p.Dev(RectF(x + 14.0f, hy, 8.0f, 8.0f)));
+        p.g->FillRectangle(&p.white, p.Dev(RectF(x + w - 1.0f, hy, 8.0f, 8.0f)));
+    }
+}
+
+void CKXCtrlWndQUIVAThumbnail::DrawCaption(CellPainter& p, int index, const RectF& cell)
+{
+    // The bar is 130 wide, or wider as far as the cell allows when its text needs it: the date
+    // at its end is never cut while there is room for it.
+    const CString caption = Caption(index);
+    RectF needed;
+    p.g->MeasureString(caption, caption.GetLength(), &p.font, PointF(0.0f, 0.0f), &p.format, &needed);
+    const float barWidth = std::max(kCaptionWidth, needed.Width / p.s + 4.0f);
+    const RectF bar = p.Dev(RectF(cell.X, cell.Y, std::min(cell.Width, barWidth), kCaptionHeight));
+    p.g->FillRectangle(&p.shade, bar);
+    p.g->DrawString(caption, caption.GetLength(), &p.font, bar, &p.format, &p.white);
+}
+
+void CKXCtrlWndQUIVAThumbnail::DrawSavedMark(CellPainter& p, const _KXCaptureFileInfo* info, const RectF& cell)
+{
+    const RectF mark = p.Dev(RectF(cell.GetRight() - kMarkWidth, cell.GetBottom() - 20.0f, kMarkWidth, 20.0f));
+    p.g->FillRectangle(&p.shade, mark);
+    p.g->DrawRectangle(&p.separator, mark);
+    const wchar_t* text = info->discarded ? L"삭제완료" : L"저장완료";
+    p.g->DrawString(text, -1, &p.font, mark, &p.centred, &p.white);
+}
+
+void CKXCtrlWndQUIVAThumbnail::DrawHoverIcon(CellPainter& p, const _KXCaptureFileInfo* info, const RectF& cell)
+{
+    HICON icon = icons[(info->present ? 0 : 2) + (iconHot ? 1 : 0)];
+    if (!icon)
+        return;
+    // Drawn through the device context, clipped to the list as the cells are.
+    const RectF sq = p.Dev(IconSquare(cell));
+    HDC hdc = p.g->GetHDC();
+    const int saved = SaveDC(hdc);
+    IntersectClipRect(hdc, static_cast<int>(p.area.X), static_cast<int>(p.area.Y),
+                      static_cast<int>(std::ceil(p.area.GetRight())), static_cast<int>(std::ceil(p.area.GetBottom())));
+    DrawIconEx(hdc, static_cast<int>(sq.X), static_cast<int>(sq.Y), icon, static_cast<int>(sq.Width),
+               static_cast<int>(sq.Height), 0, nullptr, DI_NORMAL);
+    RestoreDC(hdc, saved);
+    p.g->ReleaseHDC(hdc);
 }
 
 int CKXCtrlWndQUIVAThumbnail::OnLButtonDown(float px, float py, BOOL* handled, CKXCtrlCursor* ctx)
@@ -453,8 +536,10 @@ void CKXCtrlWndQUIVAThumbnail::ShowEnlargedView(int index, const RectF& cell, CK
     {
         std::lock_guard lock(model->Lock());
         _KXCaptureFileInfo* info = model->GetFileInfo(index);
-        if (!info || !info->image)
+        if (!info || !info->HasPicture())
             return;
+        if (ReadNotedPicture(info))
+            Relayout();
         image = info->image;  // records live as long as the model, which outlives this loop
         // A still kept smaller than it is shows its file, read again, as the whole still.
         if (info->width > info->image->GetWidth()) {
@@ -561,20 +646,20 @@ int CKXCtrlWndQUIVAThumbnail::OnKeyDown(UINT vk, UINT, UINT, CKXCtrlCursor*)
 
 void CKXCtrlWndQUIVAThumbnail::EnsureVisible(int index)
 {
-    if (!model)
+    // The cell's place in the list (0 at the list's top, unscrolled) and its height.
+    float pos = 0.0f, h = 0.0f;
+    bool laidOut = false;
+    WalkCells(false, [&](int i, _KXCaptureFileInfo*, const RectF& cell) {
+        if (i >= index) {
+            laidOut = i == index;
+            h = cell.Height;
+            return false;
+        }
+        pos += cell.Height + kCellGap;
+        return true;
+    });
+    if (!laidOut)
         return;
-    std::lock_guard lock(model->Lock());
-    _KXCaptureFileInfo* target = model->GetFileInfo(index);
-    if (!target || !target->image)
-        return;
-    const int w = CellWidth();
-    float pos = 0.0f;
-    for (int i = 0; i < index; ++i) {
-        _KXCaptureFileInfo* info = model->GetFileInfo(i);
-        if (info && info->image)
-            pos += static_cast<float>(CellHeight(info, w)) + kCellGap;
-    }
-    const float h = static_cast<float>(CellHeight(target, w));
     if (pos + scrollOffset < 0.0f || pos + h + scrollOffset > height - top) {
         scrollBar.SetPosition(pos, 0.0f);
         scrollOffset = -scrollBar.GetPosition();

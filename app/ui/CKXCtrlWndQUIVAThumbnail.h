@@ -75,6 +75,12 @@ public:
     Gdiplus::RectF ListArea() const;
     // The file under a point of the list area, with its cell; -1 when none.
     int HitTest(float px, float py, Gdiplus::RectF* cell);
+    // Calls `visit` with each laid-out cell, top to bottom at the current scroll: the file's
+    // index, its record and its cell in the strip's coordinates; stops when `visit` returns
+    // false and, with onScreenOnly, at the first cell that begins below the list. The drawing,
+    // the hit test and the layout all walk the cells through here. Holds the model's lock.
+    using CellVisitor = std::function<bool(int index, _KXCaptureFileInfo* info, const Gdiplus::RectF& cell)>;
+    void WalkCells(bool onScreenOnly, const CellVisitor& visit);
     static Gdiplus::RectF IconSquare(const Gdiplus::RectF& cell);
     // The caption of a file's cell.
     CString Caption(int index);
@@ -85,11 +91,22 @@ public:
     // The same from the still's file, read no larger than a cell needs (an empty picture when
     // the file cannot be read).
     void KeepFile(_KXCaptureFileInfo* info) override;
+    // Notes a still of the store's open by its size from the file's header; its picture is read
+    // (as KeepFile reads it) when its cell is first drawn or the enlarged view opens on it.
+    void NoteFile(_KXCaptureFileInfo* info) override;
 
     // How the commit's failures are shown (a message box unless a test replaces it).
     static std::function<void(const CString& text, const CString& caption)> showMessage;
 
 protected:
+    // One paint's pens, brushes, font and device mapping, and a cell's parts drawn with them.
+    struct CellPainter;
+    void DrawCell(CellPainter& p, int index, _KXCaptureFileInfo* info, const Gdiplus::RectF& cell);
+    void DrawPresence(CellPainter& p, const _KXCaptureFileInfo* info, const Gdiplus::RectF& cell);
+    void DrawFilmBands(CellPainter& p, const Gdiplus::RectF& cell);
+    void DrawCaption(CellPainter& p, int index, const Gdiplus::RectF& cell);
+    void DrawSavedMark(CellPainter& p, const _KXCaptureFileInfo* info, const Gdiplus::RectF& cell);
+    void DrawHoverIcon(CellPainter& p, const _KXCaptureFileInfo* info, const Gdiplus::RectF& cell);
     // Opens the enlarged view of a file centred on its cell and returns when it has closed.
     void ShowEnlargedView(int index, const Gdiplus::RectF& cell, CKXCtrlCursor* ctx);
     void TogglePresent(int index);
@@ -97,9 +114,15 @@ protected:
     void ApplyScroll(float offset);
     // What a file's cell shows, drawn at the device rectangle dc; a still kept smaller than that
     // cell needs is read from its file again.
-    static Gdiplus::Image* CellPicture(_KXCaptureFileInfo* info, const Gdiplus::RectF& dc);
+    Gdiplus::Image* CellPicture(_KXCaptureFileInfo* info, const Gdiplus::RectF& dc);
     // The cell width a still's picture is kept for before the strip is laid out.
     int KeptCellWidth() const;
+    // Reads the picture of a still noted by its size alone, as KeepFile does. True when the file
+    // no longer holds a still of that size: the record is then as if read whole at the open (an
+    // empty picture for a file that cannot be read) and its cell has changed.
+    bool ReadNotedPicture(_KXCaptureFileInfo* info);
+    // Whether a laid-out cell shows in the list (not above it, and of some height).
+    bool Shown(const Gdiplus::RectF& cell) const;
     // The record's picture, at most cellWidth wide, made from `picture` of the still whose own
     // size is ownWidth x ownHeight.
     static void Keep(_KXCaptureFileInfo* info, Gdiplus::Image& picture, UINT ownWidth, UINT ownHeight, int cellWidth);

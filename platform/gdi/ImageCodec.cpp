@@ -3,6 +3,7 @@
 #include <png.h>
 
 #include <algorithm>
+#include <atomic>
 #include <csetjmp>
 #include <cstdlib>
 #include <cstdio>
@@ -11,6 +12,8 @@
 
 #include "platform/base/bitmap.h"
 #include "platform/base/bytes.h"
+#include "platform/base/fileapi.h"
+#include "platform/base/handle.h"
 #include "platform/gdi/JpegCodec.h"
 
 namespace quiva {
@@ -90,6 +93,12 @@ ImageFileKind SniffImage(const std::string& b)
     return ImageFileKind::Unknown;
 }
 
+namespace {
+std::atomic<uint64_t> g_decodes{0};
+}  // namespace
+
+uint64_t ImageDecodeCount() { return g_decodes.load(std::memory_order_relaxed); }
+
 bool DecodeImage(const std::string& bytes, DecodedImage& out, std::string* error)
 {
     return DecodeImageAtLeast(bytes, 0, 0, out, error);
@@ -97,49 +106,121 @@ bool DecodeImage(const std::string& bytes, DecodedImage& out, std::string* error
 
 // BMP
 
+namespace {
+
+// What a BMP's file and info headers say of its pixels.
+struct BmpHeader {
+    uint32_t dataOffset = 0, headerSize = 0, planes = 0, bpp = 0, compression = 0, colorsUsed = 0;
+    uint32_t rmask = 0, gmask = 0, bmask = 0, amask = 0;
+    int64_t width = 0, height = 0;
+    bool topDown = false;
+};
+
+// False, with the reason, for headers missing, cut short or giving no size a BMP may have.
+bool ReadBmpHeader(const unsigned char* p, size_t n, BmpHeader& hd, std::string* error)
+{
+    if (n < 14 + 12 || p[0] != 'B' || p[1] != 'M')
+        return Fail(error, "BMP header missing");
+    hd.dataOffset = LoadLE32(p + 10);
+    hd.headerSize = LoadLE32(p + 14);
+    if (hd.headerSize < 12 || 14ull + hd.headerSize > n)
+        return Fail(error, "BMP info header truncated");
+    const unsigned char* h = p + 14;
+    if (hd.headerSize == 12) {
+        hd.width = LoadLE16(h + 4);
+        hd.height = static_cast<int16_t>(LoadLE16(h + 6));
+        hd.planes = LoadLE16(h + 8);
+        hd.bpp = LoadLE16(h + 10);
+    } else {
+        if (hd.headerSize < 40)
+            return Fail(error, "BMP info header of unknown size");
+        hd.width = static_cast<int32_t>(LoadLE32(h + 4));
+        hd.height = static_cast<int32_t>(LoadLE32(h + 8));
+        hd.planes = LoadLE16(h + 12);
+        hd.bpp = LoadLE16(h + 14);
+        hd.compression = LoadLE32(h + 16);
+        hd.colorsUsed = LoadLE32(h + 32);
+        if (hd.headerSize >= 52) {
+            hd.rmask = LoadLE32(h + 40);
+            hd.gmask = LoadLE32(h + 44);
+            hd.bmask = LoadLE32(h + 48);
+        }
+        if (hd.headerSize >= 56)
+            hd.amask = LoadLE32(h + 52);
+    }
+    hd.topDown = hd.height < 0;
+    if (hd.topDown)
+        hd.height = -hd.height;
+    if (hd.planes != 1)
+        return Fail(error, "BMP plane count is not 1");
+    if (!ImageSizeOk(hd.width, hd.height))
+        return Fail(error, "BMP size out of range");
+    return true;
+}
+
+}  // namespace
+
+int ReadImageSize(const std::string& bytes, int* width, int* height)
+{
+    switch (SniffImage(bytes)) {
+    case ImageFileKind::Bmp: {
+        BmpHeader hd;
+        // BI_RGB 0, BI_BITFIELDS 3, BI_ALPHABITFIELDS 6: the pixels DecodeBmp reads.
+        if (!ReadBmpHeader(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size(), hd, nullptr) ||
+            (hd.compression != 0 && hd.compression != 3 && hd.compression != 6))
+            return -1;
+        *width = static_cast<int>(hd.width);
+        *height = static_cast<int>(hd.height);
+        return 1;
+    }
+    case ImageFileKind::Jpeg:
+        switch (ReadJpegSize(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size(), width, height)) {
+        case JpegHeaderRead::Read: return 1;
+        case JpegHeaderRead::TooShort: return 0;
+        default: return -1;
+        }
+    default:
+        return -1;
+    }
+}
+
+bool ReadImageFileSize(const wchar_t* path, int* width, int* height)
+{
+    HANDLE file = CreateFileW(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return false;
+    // The headers of a still are well inside its first 4 KiB; a JPEG with a long metadata block
+    // before its frame header is read on, four times as much each time, to the file's end.
+    std::string bytes;
+    int read = 0;
+    for (size_t want = 4096; read == 0; want *= 4) {
+        const size_t had = bytes.size();
+        bytes.resize(want);
+        DWORD got = 0;
+        if (!ReadFile(file, bytes.data() + had, static_cast<DWORD>(want - had), &got, nullptr))
+            got = 0;
+        bytes.resize(had + got);
+        read = ReadImageSize(bytes, width, height);
+        if (bytes.size() < want || want >= kMaxImageHeaderBytes)
+            break;
+    }
+    CloseHandle(file);
+    return read > 0;
+}
+
 bool DecodeBmp(const std::string& bytes, DecodedImage& out, std::string* error)
 {
     const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
     const size_t n = bytes.size();
-    if (n < 14 + 12 || p[0] != 'B' || p[1] != 'M')
-        return Fail(error, "BMP header missing");
-    uint32_t dataOffset = LoadLE32(p + 10);
-    uint32_t headerSize = LoadLE32(p + 14);
-    if (headerSize < 12 || 14ull + headerSize > n)
-        return Fail(error, "BMP info header truncated");
-    int64_t width, height;
-    uint32_t planes, bpp, compression = 0, colorsUsed = 0;
-    uint32_t rmask = 0, gmask = 0, bmask = 0, amask = 0;
+    BmpHeader hd;
+    if (!ReadBmpHeader(p, n, hd, error))
+        return false;
+    const uint32_t dataOffset = hd.dataOffset, headerSize = hd.headerSize, bpp = hd.bpp, compression = hd.compression,
+                   colorsUsed = hd.colorsUsed;
+    uint32_t rmask = hd.rmask, gmask = hd.gmask, bmask = hd.bmask, amask = hd.amask;
+    const int64_t width = hd.width, height = hd.height;
+    const bool topDown = hd.topDown;
     const unsigned char* h = p + 14;
-    if (headerSize == 12) {
-        width = LoadLE16(h + 4);
-        height = static_cast<int16_t>(LoadLE16(h + 6));
-        planes = LoadLE16(h + 8);
-        bpp = LoadLE16(h + 10);
-    } else {
-        if (headerSize < 40)
-            return Fail(error, "BMP info header of unknown size");
-        width = static_cast<int32_t>(LoadLE32(h + 4));
-        height = static_cast<int32_t>(LoadLE32(h + 8));
-        planes = LoadLE16(h + 12);
-        bpp = LoadLE16(h + 14);
-        compression = LoadLE32(h + 16);
-        colorsUsed = LoadLE32(h + 32);
-        if (headerSize >= 52) {
-            rmask = LoadLE32(h + 40);
-            gmask = LoadLE32(h + 44);
-            bmask = LoadLE32(h + 48);
-        }
-        if (headerSize >= 56)
-            amask = LoadLE32(h + 52);
-    }
-    bool topDown = height < 0;
-    if (topDown)
-        height = -height;
-    if (planes != 1)
-        return Fail(error, "BMP plane count is not 1");
-    if (!ImageSizeOk(width, height))
-        return Fail(error, "BMP size out of range");
     // BI_RGB 0, BI_BITFIELDS 3, BI_ALPHABITFIELDS 6; run-length and embedded JPEG/PNG are not read.
     if (compression == 3 || compression == 6) {
         if (bpp != 16 && bpp != 32)
@@ -342,6 +423,7 @@ bool DecodeJpeg(const std::string& bytes, DecodedImage& out, std::string* error)
 
 bool DecodeImageAtLeast(const std::string& bytes, int minWidth, int minHeight, DecodedImage& out, std::string* error)
 {
+    g_decodes.fetch_add(1, std::memory_order_relaxed);
     bool ok;
     switch (SniffImage(bytes)) {
     case ImageFileKind::Bmp: ok = DecodeBmp(bytes, out, error); break;

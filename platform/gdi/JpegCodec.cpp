@@ -123,6 +123,54 @@ bool DecodeJpegRows(const uint8_t* data, size_t size, const JpegDecodeOptions& o
 
 namespace {
 
+// A source over the bytes given that suspends the reader at their end instead of ending the
+// picture there, so that a header cut short is told from a bad one.
+void HoldSource(j_decompress_ptr) {}
+boolean SuspendAtEnd(j_decompress_ptr) { return FALSE; }
+void SkipOrRunOut(j_decompress_ptr cinfo, long count)
+{
+    jpeg_source_mgr* src = cinfo->src;
+    const size_t skip = count > 0 ? std::min(static_cast<size_t>(count), src->bytes_in_buffer) : 0;
+    src->next_input_byte += skip;
+    src->bytes_in_buffer -= skip;
+}
+
+}  // namespace
+
+JpegHeaderRead ReadJpegSize(const uint8_t* data, size_t size, int* width, int* height)
+{
+    jpeg_decompress_struct cinfo;
+    JpegError jerr;
+    Attach(reinterpret_cast<jpeg_common_struct*>(&cinfo), jerr);
+    if (setjmp(jerr.jump)) {
+        jpeg_destroy_decompress(&cinfo);
+        return JpegHeaderRead::Bad;
+    }
+    jpeg_create_decompress(&cinfo);
+    jpeg_source_mgr source{};
+    source.next_input_byte = data;
+    source.bytes_in_buffer = size;
+    source.init_source = HoldSource;
+    source.fill_input_buffer = SuspendAtEnd;
+    source.skip_input_data = SkipOrRunOut;
+    source.resync_to_restart = jpeg_resync_to_restart;
+    source.term_source = HoldSource;
+    cinfo.src = &source;
+    const int read = jpeg_read_header(&cinfo, TRUE);
+    JpegHeaderRead result = JpegHeaderRead::Bad;
+    if (read == JPEG_SUSPENDED) {
+        result = JpegHeaderRead::TooShort;
+    } else if (read == JPEG_HEADER_OK && ImageSizeOk(cinfo.image_width, cinfo.image_height)) {
+        *width = static_cast<int>(cinfo.image_width);
+        *height = static_cast<int>(cinfo.image_height);
+        result = JpegHeaderRead::Read;
+    }
+    jpeg_destroy_decompress(&cinfo);
+    return result;
+}
+
+namespace {
+
 // Rows of `components` bytes a pixel in `space`, handed over one at a time by `row`.
 bool Encode(int width, int height, int quality, int dpi, J_COLOR_SPACE space, int components,
             const std::function<const uint8_t*(int y, uint8_t* scratch)>& row, std::string& out)

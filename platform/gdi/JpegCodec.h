@@ -34,6 +34,12 @@ bool DecodeJpegRows(const uint8_t* data, size_t size, const JpegDecodeOptions& o
                     const std::function<bool(const JpegRowsInfo&)>& start,
                     const std::function<void(int y, const uint8_t* row)>& row, std::string* error = nullptr);
 
+// What the header of a JPEG says of the picture's own size, read from its first `size` bytes
+// without decoding a pixel: Read (width and height set), TooShort when the header runs on past
+// the bytes given (give more of the file), Bad when it is no header the decoder would take.
+enum class JpegHeaderRead { Read, TooShort, Bad };
+JpegHeaderRead ReadJpegSize(const uint8_t* data, size_t size, int* width, int* height);
+
 // Encodes width x height RGB rows that `fill` writes (3 bytes a pixel, top row first) at
 // quality 0-100; `dpi` above 0 is written as the file's density.
 bool EncodeJpegRows(int width, int height, int quality, int dpi, const std::function<void(int y, uint8_t* rgb)>& fill,

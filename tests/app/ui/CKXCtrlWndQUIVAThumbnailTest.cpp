@@ -173,6 +173,32 @@ TEST_F(ThumbnailStrip, CellsCaptionsAndTheirScroll)
     EXPECT_EQ(strip().scrollOffset, 0.0f);
 }
 
+// Opening a store lists its stills by the sizes their headers give and decodes no picture; the
+// strip's first drawing reads the pictures of the cells it shows and no others. (Reading every
+// still's picture made the open of a store of 1,000 HD stills take seconds.)
+TEST_F(ThumbnailStrip, OpeningAStoreReadsOnlyThePicturesItsStripShows)
+{
+    const std::string folder = Store("12345/Endo/20240105");
+    fs::create_directories(folder);
+    for (int i = 0; i < 10; ++i)  // 320 x 240: cells of 200 x 150
+        WriteAll(folder + "/" + std::to_string(100000 + i) + ".bmp", quiva::test::MakeBmp(320, 240, 24, {}, HdPattern));
+    WriteAll(folder + "/info.xml", "<?xml version=\"1.0\"?><QUIVA><patient chartNo=\"12345\">A</patient></QUIVA>");
+    ControlHost host(strip(), 230, 600);
+    const uint64_t beforeOpen = quiva::ImageDecodeCount();
+    manager.LoadAll();
+    ASSERT_EQ(model->GetFileCount(), 10);
+    EXPECT_EQ(quiva::ImageDecodeCount(), beforeOpen);
+    EXPECT_EQ(CKXCtrlWndQUIVAThumbnail::CellHeight(model->GetFileInfo(9), 200), 150);
+
+    // Cells of 150 and gaps of 8 from 55 down: four begin above the strip's bottom at 600.
+    host.wnd->Redraw();
+    EXPECT_EQ(quiva::ImageDecodeCount() - beforeOpen, 4u);
+    for (int i = 0; i < 10; ++i)
+        EXPECT_EQ(model->GetFileInfo(i)->image != nullptr, i < 4) << i;
+    host.wnd->Redraw();
+    EXPECT_EQ(quiva::ImageDecodeCount() - beforeOpen, 4u);
+}
+
 TEST_F(ThumbnailStrip, IconTogglesKeysAndDeleteAll)
 {
     AddStill("a.bmp");

@@ -380,3 +380,33 @@ TEST(ImageCodec, OnePixelLimitForEveryDecoderFromTheHeader)
     EXPECT_NE(error.find("truncated"), std::string::npos) << error;
     EXPECT_TRUE(quiva::DecodePng(PngClaiming(2, 2), image, &error)) << error;
 }
+
+// A picture's size from its headers alone, decoding nothing: a JPEG whose metadata runs past the
+// first read is read on; a kind or header the decoder would not take gives none.
+TEST(ImageCodec, SizeFromTheHeadersAlone)
+{
+    TempDir dir;
+    auto card = TestCard(321, 240);
+    std::string jpeg, bmp, png;
+    ASSERT_TRUE(quiva::EncodeJpeg(card.data(), 321, 240, 90, jpeg));
+    ASSERT_TRUE(quiva::EncodeBmp(card.data(), 321, 240, bmp));
+    ASSERT_TRUE(quiva::EncodePng(card.data(), 321, 240, png));
+    const std::string metadata = std::string("\xFF\xE1\x4E\x22", 4) + std::string(20000, 'm');  // 20,002 bytes
+    jpeg.insert(2, metadata);
+    const uint64_t decodes = quiva::ImageDecodeCount();
+    int w = 0, h = 0;
+    EXPECT_EQ(quiva::ReadImageSize(jpeg.substr(0, 4096), &w, &h), 0);
+    for (const auto& [name, bytes] : {std::pair{"long.jpg", jpeg}, std::pair{"still.bmp", bmp}}) {
+        WriteAll(dir.Native(name), bytes);
+        w = h = 0;
+        EXPECT_TRUE(quiva::ReadImageFileSize(dir.Win(name), &w, &h)) << name;
+        EXPECT_EQ(w, 321) << name;
+        EXPECT_EQ(h, 240) << name;
+    }
+    EXPECT_EQ(quiva::ImageDecodeCount(), decodes);
+    WriteAll(dir.Native("cut.jpg"), jpeg.substr(0, 10000));
+    WriteAll(dir.Native("card.png"), png);
+    for (const char* name : {"cut.jpg", "card.png", "none.bmp"})
+        EXPECT_FALSE(quiva::ReadImageFileSize(dir.Win(name), &w, &h)) << name;
+    EXPECT_EQ(quiva::ReadImageSize(BmpClaiming(16385, 1), &w, &h), -1);
+}
