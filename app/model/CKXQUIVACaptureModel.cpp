@@ -56,8 +56,6 @@ CKXQUIVACaptureModel::~CKXQUIVACaptureModel()
     }
     {
         std::lock_guard lock(m_lock);
-        for (_KXCaptureFileInfo* info : m_files)
-            delete info;
         m_files.clear();
         m_pathKeys.clear();
         m_keyedFiles = 0;
@@ -161,7 +159,7 @@ void CKXQUIVACaptureModel::AddKeyedFileInfo(const CString& key, const CString& p
         if (m_pathKeys.count(key.str()))
             return;
     }
-    auto* info = new _KXCaptureFileInfo;
+    auto info = std::make_unique<_KXCaptureFileInfo>();
     info->path = path;
     info->study = study;
     info->date = date;
@@ -171,19 +169,17 @@ void CKXQUIVACaptureModel::AddKeyedFileInfo(const CString& key, const CString& p
     if (isVideo)
         info->image = LoadVideoThumbnail(path);
     else if (m_pManager && m_pManager->IsLoading())
-        NoteFile(info);  // the store's open reads the pictures of the cells shown, when shown
+        NoteFile(info.get());  // the store's open reads the pictures of the cells shown, when shown
     else
-        KeepFile(info);
+        KeepFile(info.get());
     if (info->HasPicture()) {
         std::lock_guard lock(m_lock);
-        m_files.push_back(info);
+        m_files.push_back(std::move(info));
         // Its key is known: it is not resolved again for the next record.
         if (m_keyedFiles + 1 == m_files.size()) {
             m_pathKeys.insert(key.str());
             ++m_keyedFiles;
         }
-    } else {
-        delete info;
     }
     if (!m_pManager || !m_pManager->IsLoading())
         RelayoutView();
@@ -194,7 +190,7 @@ _KXCaptureFileInfo* CKXQUIVACaptureModel::GetFileInfo(int index)
     std::lock_guard lock(m_lock);
     if (index < 0 || index >= static_cast<int>(m_files.size()))
         return nullptr;
-    return m_files[static_cast<size_t>(index)];
+    return m_files[static_cast<size_t>(index)].get();
 }
 
 int CKXQUIVACaptureModel::GetFileCount()
@@ -206,7 +202,7 @@ int CKXQUIVACaptureModel::GetFileCount()
 void CKXQUIVACaptureModel::RestoreUnsaved()
 {
     std::lock_guard lock(m_lock);
-    for (_KXCaptureFileInfo* info : m_files)
+    for (const auto& info : m_files)
         if (!info->saved)
             info->present = 1;
 }
@@ -214,7 +210,7 @@ void CKXQUIVACaptureModel::RestoreUnsaved()
 void CKXQUIVACaptureModel::DeleteUnsaved()
 {
     std::lock_guard lock(m_lock);
-    for (_KXCaptureFileInfo* info : m_files)
+    for (const auto& info : m_files)
         if (!info->saved)
             info->present = 0;
 }
@@ -274,12 +270,12 @@ void CKXQUIVACaptureModel::Redraw()
         m_pThumbnailHost->Redraw();
 }
 
-void CKXQUIVACaptureModel::AppendAndShow(_KXCaptureFileInfo* info, const CString& folder)
+void CKXQUIVACaptureModel::AppendAndShow(std::unique_ptr<_KXCaptureFileInfo> info, const CString& folder)
 {
     int newest;
     {
         std::lock_guard lock(m_lock);
-        m_files.push_back(info);
+        m_files.push_back(std::move(info));
         newest = static_cast<int>(m_files.size()) - 1;
     }
     WriteInfoXml(folder);
@@ -472,18 +468,18 @@ void CKXQUIVACaptureModel::CaptureStill()
     // A kept BMP is on the disk before info.xml lists it, as a JPEG is.
     if (path == bmp && !quiva::FlushFile(bmp))
         OutputDebugStringW(L"CaptureStill: the BMP could not be flushed: " + bmp + L"\n");
-    auto* info = new _KXCaptureFileInfo;
+    auto info = std::make_unique<_KXCaptureFileInfo>();
     info->path = path;
     info->present = 1;
     info->date = m_strStudyDate;
     info->study = m_strStudyName;
     if (picture)
-        KeepPicture(info, *picture);
+        KeepPicture(info.get(), *picture);
     else
-        KeepFile(info);
+        KeepFile(info.get());
     picture.reset();
     frame.reset();
-    AppendAndShow(info, folder);
+    AppendAndShow(std::move(info), folder);
 }
 
 int CKXQUIVACaptureModel::StartRecording(int limitSeconds)

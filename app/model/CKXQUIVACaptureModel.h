@@ -197,7 +197,7 @@ public:
 
     // Set once by the manager (or a test's own model) before the model is used.
     CString m_strImageRoot;
-    std::vector<_KXCaptureFileInfo*> m_files;  // owned
+    std::vector<std::unique_ptr<_KXCaptureFileInfo>> m_files;
     CKXQUIVAConfig* m_pConfig = nullptr;                 // not owned
     std::vector<CString> m_matchedTitles;
 
@@ -243,7 +243,7 @@ protected:
     // Runs the end that the tick posted, if it has not run yet.
     void FinishPostedRecording();
     // Appends a record (under the lock), rewrites the folder's info.xml and shows the newest cell.
-    void AppendAndShow(_KXCaptureFileInfo* info, const CString& folder);
+    void AppendAndShow(std::unique_ptr<_KXCaptureFileInfo> info, const CString& folder);
     // Gives a still's record its picture, from the still at its own size or from its file, as
     // the view keeps it; whole without a view.
     void KeepPicture(_KXCaptureFileInfo* info, Gdiplus::Image& picture);

@@ -203,7 +203,9 @@ int CKXQUIVACaptureModel::Commit()
     std::vector<_KXCaptureFileInfo*> files;
     {
         std::lock_guard lock(m_lock);
-        files = m_files;  // records stay while the model lives; only this thread adds them
+        // Records stay while the model lives; only this thread adds them.
+        for (const auto& info : m_files)
+            files.push_back(info.get());
     }
     if (std::all_of(files.begin(), files.end(), [](const _KXCaptureFileInfo* f) { return f->saved != 0; }))
         return 0;

@@ -342,7 +342,7 @@ void CKXQUIVACaptureModel::WriteInfoXml(CString folder)
                 ++next;
             if (next == m_files.size())
                 return false;
-            const _KXCaptureFileInfo* info = m_files[next++];
+            const _KXCaptureFileInfo* info = m_files[next++].get();
             value = info->path;
             values = {info->study, info->date, Flag(info->saved), Flag(!info->present), Flag(info->isVideo)};
             return true;

@@ -155,7 +155,7 @@ void CKXQUIVACaptureModel::FinishRecording(const CString& path)
         InvalidateRect(m_pTitleHost->GetSafeHwnd(), nullptr, TRUE);
     if (path.IsEmpty())
         return;
-    auto* info = new _KXCaptureFileInfo;
+    auto info = std::make_unique<_KXCaptureFileInfo>();
     info->path = path;
     info->isVideo = 1;
     info->present = 1;
@@ -166,8 +166,7 @@ void CKXQUIVACaptureModel::FinishRecording(const CString& path)
     if (!info->image) {
         // The file stays in the store and is found again as a loose file.
         OutputDebugStringW(L"Record: the recording gave no picture and is not listed: " + path + L"\n");
-        delete info;
         return;
     }
-    AppendAndShow(info, m_strRecordFolder);
+    AppendAndShow(std::move(info), m_strRecordFolder);
 }

@@ -72,7 +72,7 @@ protected:
             m->AddFileInfo(path, study, date, 0, 0, 1);
         } else {
             // A recording's record as the model keeps it (its thumbnail is not what is tested).
-            auto* info = new _KXCaptureFileInfo;
+            auto info = std::make_unique<_KXCaptureFileInfo>();
             info->path = path;
             info->study = study;
             info->date = date;
@@ -80,7 +80,7 @@ protected:
             info->present = 1;
             info->image = new Gdiplus::Bitmap(4, 3);
             std::lock_guard lock(m->Lock());
-            m->m_files.push_back(info);
+            m->m_files.push_back(std::move(info));
         }
         return path;
     }
