@@ -1,10 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
 #include <chrono>
 #include <cstring>
 
@@ -16,6 +11,7 @@
 #include "platform/base/winpath.h"
 #include "tests/support/dicom/JpegSamples.h"
 #include "tests/support/dicom/NetTestSupport.h"
+#include "tests/support/dicom/TestPeer.h"
 #include "tests/support/BmpFiles.h"
 #include "tests/support/Command.h"
 #include "tests/support/Databases.h"
@@ -61,19 +57,6 @@ std::string Dump(const std::string& file)
     return quiva::test::RunCommand("dcmdump -Un +P 0002,0010 +P 0008,0018 +P 0010,0010 +P 0010,0030 +P 0010,0040 "
                                    "+P 0020,000d +P 0020,000e +P 0020,0010 +P 0028,0004 +P 0028,0002 +P 0028,0010 "
                                    "+P 0028,0011 +P 0008,0016 \"" + file + "\"");
-}
-
-uint16_t ClosedPort()
-{
-    int s = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ::bind(s, reinterpret_cast<sockaddr*>(&a), sizeof a);
-    socklen_t n = sizeof a;
-    ::getsockname(s, reinterpret_cast<sockaddr*>(&a), &n);
-    ::close(s);
-    return ntohs(a.sin_port);
 }
 
 }  // namespace
@@ -315,7 +298,7 @@ TEST(SendDicomModel, APacsThatIsDownOrRefusesIsReportedAndReturns)
     model.SetDates(L"20240105", L"Endo");
     quiva::DebugCapture debug;
     // A port nobody listens on.
-    model.SetNetwork(L"127.0.0.1", L"PACS", CString(std::to_wstring(ClosedPort()).c_str()), L"77");
+    model.SetNetwork(L"127.0.0.1", L"PACS", CString(std::to_wstring(quiva::test::UnusedPort()).c_str()), L"77");
     const auto start = std::chrono::steady_clock::now();
     EXPECT_FALSE(model.BuildAndSend(5, dir.Win("still.jpg"), 1));
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(60));
