@@ -173,9 +173,12 @@ Status GdiplusStartup(ULONG_PTR* token, const GdiplusStartupInput* input, Gdiplu
     if (!loader.started) {
         loader.started = true;
         loader.thread = new std::thread([] {
-            pthread_setname_np(pthread_self(), "quiva-fonts");
             quiva::MeasureText(L"영상얻기 Capture", quiva::TextFont{L"맑은 고딕", 13, 0}, quiva::TextBox{}, quiva::TextFormat{});
         });
+        // Named here rather than by the thread itself, so that the name stands before the start-up
+        // returns. Threads the text engine starts from it take the name too until they rename
+        // themselves.
+        pthread_setname_np(loader.thread->native_handle(), "quiva-fonts");
     }
     return Ok;
 }
