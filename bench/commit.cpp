@@ -127,14 +127,14 @@ int main(int argc, char** argv)
     }
 
     CKXQUIVAConfig config;
-    config.m_strImageDirectory = quiva::Utf8ToWide(folder + "/images").c_str();
+    config.SetImageDirectory(quiva::Utf8ToWide(folder + "/images").c_str());
     auto connection = std::make_unique<CKXAdoConnection>();
     connection->connectionString = setup.connectionString;
-    config.m_pConnection = std::move(connection);
+    config.UseConnection(std::move(connection));
     CKXQUIVAConfig::Options options = config.GetOptions();
     options.m_bSendDICOM = 1;
     config.SetOptions(options);
-    config.m_bPacsKindSeen = 1;
+    config.SetPacsKind10Seen();
     config.SetPacsServerIp(L"127.0.0.1");
     config.SetPacsPort(std::to_wstring(port).c_str());
     config.SetPacsAETitle(L"PACS");

@@ -81,11 +81,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     Check(loaded.GetOptions().m_nRecordLimitTime >= 0 && loaded.GetOptions().m_nRecordLimitTime <= CKXQUIVAConfig::kMaxRecordLimitSeconds);
     Check(!loaded.GetOptions().m_strTempFolder.IsEmpty());
     Check(loaded.GetPlacement().m_nWindowX >= 0 && loaded.GetPlacement().m_nWindowY >= 0);  // one monitor at the origin
-    Check(loaded.m_defaultDevice.render >= 0 && loaded.m_defaultDevice.render <= 2);
-    for (INT_PTR i = 0; i < loaded.m_devices.GetSize(); ++i) {
-        Check(!loaded.m_devices[i]->device.IsEmpty());
-        Check(loaded.m_devices[i]->render >= 0 && loaded.m_devices[i]->render <= 2);
-        Check(!loaded.m_devices[i]->formatType.IsEmpty());
+    Check(loaded.GetDefaultDevice().render >= 0 && loaded.GetDefaultDevice().render <= 2);
+    for (INT_PTR i = 0; i < loaded.GetDevices().GetSize(); ++i) {
+        const _KXCaptureStudyConfig& record = *loaded.GetDevices()[i];
+        Check(!record.device.IsEmpty());
+        Check(record.render >= 0 && record.render <= 2);
+        Check(!record.formatType.IsEmpty());
     }
     loaded.GetDeviceSettings(loaded.GetPlacement().m_strDeviceName);
 
@@ -100,9 +101,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     Check(loaded.GetPlacement().m_nWindowX == saved.GetPlacement().m_nWindowX && loaded.GetPlacement().m_nWindowY == saved.GetPlacement().m_nWindowY &&
           loaded.GetPlacement().m_nWindowWidth == saved.GetPlacement().m_nWindowWidth && loaded.GetPlacement().m_nWindowHeight == saved.GetPlacement().m_nWindowHeight &&
           loaded.GetPlacement().m_bThumbnailShow == saved.GetPlacement().m_bThumbnailShow && loaded.GetPlacement().m_nThumbnailSize == saved.GetPlacement().m_nThumbnailSize);
-    Check(SameRecord(loaded.m_defaultDevice, saved.m_defaultDevice));
-    Check(loaded.m_devices.GetSize() == saved.m_devices.GetSize());
-    for (INT_PTR i = 0; i < loaded.m_devices.GetSize(); ++i)
-        Check(SameRecord(*loaded.m_devices[i], *saved.m_devices[i]));
+    Check(SameRecord(loaded.GetDefaultDevice(), saved.GetDefaultDevice()));
+    Check(loaded.GetDevices().GetSize() == saved.GetDevices().GetSize());
+    for (INT_PTR i = 0; i < loaded.GetDevices().GetSize(); ++i)
+        Check(SameRecord(*loaded.GetDevices()[i], *saved.GetDevices()[i]));
     return 0;
 }

@@ -127,6 +127,8 @@ public:
 
     CString GetImageRoot() const { return m_strImageRoot; }
     CString GetImageDirectory() const { return m_strImageDirectory; }
+    // What LoadDatabaseOptions would read; for a configuration given its folder directly.
+    void SetImageDirectory(const CString& directory) { m_strImageDirectory = directory; }
     void SetPacsServerIp(const CString& ip) { m_options.m_strPacsHost = ip; }
     CString GetPacsServerIp() const { return m_options.m_strPacsHost; }
     void SetPacsPort(const CString& port) { m_options.m_strPacsPort = port; }
@@ -138,6 +140,22 @@ public:
     // The PostgreSQL port when the PostgreSQL flag is set, else empty.
     CString GetDatabasePort() const;
     const CArray<CString>& GetStudyNames() const { return m_studyNames; }
+    // The list as the database gives it, taken as it is (names differing only in case kept).
+    void SetStudyNames(const CArray<CString>& names) { m_studyNames = names; }
+    // The 'VEXARIS SERVER' option read by LoadDatabaseOptions; IsPacsKind10 asks nothing without it.
+    CString GetPacsServerOption() const { return m_strPacsServerOption; }
+    void SetPacsServerOption(const CString& option) { m_strPacsServerOption = option; }
+    // Takes IsPacsKind10's answer as already seen TRUE, without asking the database.
+    void SetPacsKind10Seen() { m_bPacsKindSeen = 1; }
+    BOOL IsDatabaseOptionsLoaded() const { return m_bDatabaseOptionsLoaded; }
+
+    // The clinic-records connection, made by ConnectDatabase or given here; null before either.
+    void UseConnection(std::unique_ptr<CKXAdoConnection> connection);
+    CKXAdoConnection* GetConnection() const { return m_pConnection.get(); }
+
+    // The per-source records of the device file (owned) and its default record.
+    const CArray<_KXCaptureStudyConfig*>& GetDevices() const { return m_devices; }
+    const _KXCaptureStudyConfig& GetDefaultDevice() const { return m_defaultDevice; }
 
     // Per-source settings (device file); the records are owned.
     CArray<_KXCaptureStudyConfig*> m_devices;

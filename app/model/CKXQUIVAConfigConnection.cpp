@@ -1,6 +1,8 @@
 // The configuration's clinic-records connection settings (DBServer.ini) and its connection.
 #include "app/model/CKXQUIVAConfig.h"
 
+#include <utility>
+
 #include "app/model/CKXHrbConnection.h"
 #include "platform/base/debug.h"
 #include "platform/base/fileapi.h"
@@ -73,4 +75,9 @@ CKXAdoConnection* CKXQUIVAConfig::ConnectDatabase()
         m_pConnection = std::move(connection);
     }
     return m_pConnection->Open(0) ? m_pConnection.get() : nullptr;
+}
+
+void CKXQUIVAConfig::UseConnection(std::unique_ptr<CKXAdoConnection> connection)
+{
+    m_pConnection = std::move(connection);
 }

@@ -31,11 +31,11 @@ int main(int argc, char** argv)
                 ::raise(SIGKILL);
         });
     CKXQUIVAConfig config;
-    config.m_strImageDirectory = wide(argv[2]);
+    config.SetImageDirectory(wide(argv[2]));
     auto connection = std::make_unique<CKXAdoConnection>();
     connection->connectionString = wide(argv[3]);
     connection->dbmsKind = std::atoi(argv[4]);
-    config.m_pConnection = std::move(connection);
+    config.UseConnection(std::move(connection));
     CKXQUIVACaptureModelManager manager;
     manager.m_pConfig = &config;
     manager.EnsureImageRoot(wide(argv[1]));

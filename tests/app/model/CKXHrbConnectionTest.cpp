@@ -33,7 +33,7 @@ TEST_P(HrbConnection, OpensWithTheAccountOfTheHelperLibraries)
     CKXQUIVAConfig config;
     EXPECT_EQ(config.GetConnectionSettings().m_bPostgreSQL, Pg() ? 1 : 0);
     CKXAdoConnection* c = config.ConnectDatabase();
-    ASSERT_NE(c, nullptr) << config.m_pConnection->GetErrorText().ToUtf8();
+    ASSERT_NE(c, nullptr) << config.GetConnection()->GetErrorText().ToUtf8();
     EXPECT_TRUE(c->IsOpen());
     EXPECT_EQ(c->dbmsKind, Pg() ? 3 : 1);
     EXPECT_NE(dynamic_cast<CKXHrbPGConnection*>(c) != nullptr, !Pg());
@@ -64,8 +64,8 @@ TEST_P(HrbServerConnection, TheSecondCredentialSetIsTriedWhenTheFirstIsRefused)
     ASSERT_TRUE(quiva::test::WriteAccountFile(Exe(""), {Account{m_account.user, "wrong0"}, Account{m_account.user, "wrong1"}}));
     CKXQUIVAConfig refused;
     EXPECT_EQ(refused.ConnectDatabase(), nullptr);
-    EXPECT_NE(refused.m_pConnection->connectionString.Find(L"password=wrong1;"), -1);
-    EXPECT_FALSE(refused.m_pConnection->GetErrorText().IsEmpty());
+    EXPECT_NE(refused.GetConnection()->connectionString.Find(L"password=wrong1;"), -1);
+    EXPECT_FALSE(refused.GetConnection()->GetErrorText().IsEmpty());
     EXPECT_EQ(refused.ConnectDatabase(), nullptr);
 }
 
@@ -76,7 +76,7 @@ TEST_P(HrbConnection, WithoutAUsableHelperLibraryThereIsNoConnection)
         quiva::DebugCapture debug;
         CKXQUIVAConfig config;
         EXPECT_EQ(config.ConnectDatabase(), nullptr);
-        EXPECT_TRUE(config.m_pConnection->connectionString.IsEmpty());
+        EXPECT_TRUE(config.GetConnection()->connectionString.IsEmpty());
         EXPECT_TRUE(debug.Contains(Pg() ? L"126" : L"HRBCrypto 126"));
         EXPECT_FALSE(Loaded(Exe("HRBSConst.dll")));  // freed again
         // Restoring the library does not help this configuration: Connect ran once.
@@ -108,10 +108,10 @@ TEST_P(HrbConnection, ADecryptionThatLeavesNoTerminatorIsCutAtItsBuffer)
     std::filesystem::copy_file(std::string(QUIVA_BINARY_DIR) + "/tests/helpers/HRBCryptoFault.dll", Exe("HRBCrypto.dll"));
     CKXQUIVAConfig config;
     config.ConnectDatabase();
-    ASSERT_TRUE(config.m_pConnection);
+    ASSERT_TRUE(config.GetConnection());
     // User and password: the 255 bytes the library wrote, nothing read past them.
     CString value(std::wstring(255, L'p'));
-    const CString& text = config.m_pConnection->connectionString;
+    const CString& text = config.GetConnection()->connectionString;
     int first = text.Find(value);
     ASSERT_GE(first, 0) << text.ToUtf8();
     EXPECT_EQ(text.Find(CString(std::wstring(256, L'p'))), -1);
@@ -123,13 +123,13 @@ TEST_P(HrbConnection, AnAccountFileOthersCanReadIsRefused)
     chmod(Exe("HRBAccount.ini").c_str(), 0644);
     CKXQUIVAConfig config;
     EXPECT_EQ(config.ConnectDatabase(), nullptr);
-    EXPECT_TRUE(config.m_pConnection->connectionString.IsEmpty());
+    EXPECT_TRUE(config.GetConnection()->connectionString.IsEmpty());
     chmod(Exe("HRBAccount.ini").c_str(), 0600);
     // Values longer than the libraries' buffers are refused too.
     ASSERT_TRUE(quiva::test::WriteAccountFile(Exe(""), {Account{std::string(255, 'u'), "p"}}));
     CKXQUIVAConfig longName;
     EXPECT_EQ(longName.ConnectDatabase(), nullptr);
-    EXPECT_TRUE(longName.m_pConnection->connectionString.IsEmpty());
+    EXPECT_TRUE(longName.GetConnection()->connectionString.IsEmpty());
 }
 
 TEST_P(HrbConnection, ADeadServerFailsClearlyWithinTheBoundedWait)
@@ -146,19 +146,19 @@ TEST_P(HrbConnection, ADeadServerFailsClearlyWithinTheBoundedWait)
     EXPECT_EQ(config.ConnectDatabase(), nullptr);
     EXPECT_EQ(config.ConnectDatabase(), nullptr);
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(20));
-    EXPECT_FALSE(config.m_pConnection->GetErrorText().IsEmpty());
-    EXPECT_FALSE(config.m_pConnection->IsOpen());
+    EXPECT_FALSE(config.GetConnection()->GetErrorText().IsEmpty());
+    EXPECT_FALSE(config.GetConnection()->IsOpen());
 }
 
 TEST_P(HrbConnection, ACloneConnectsWithTheSameLibrariesAndParameters)
 {
     CKXQUIVAConfig config;
     ASSERT_NE(config.ConnectDatabase(), nullptr);
-    std::unique_ptr<CKXDataConnection> copy(config.m_pConnection->Clone());
+    std::unique_ptr<CKXDataConnection> copy(config.GetConnection()->Clone());
     auto* clone = dynamic_cast<CKXHrbConnection*>(copy.get());
     ASSERT_NE(clone, nullptr);
     EXPECT_EQ(clone->dbmsKind, Pg() ? 3 : 1);
-    EXPECT_EQ(clone->m_strLibraryFolder, static_cast<CKXHrbConnection*>(config.m_pConnection.get())->m_strLibraryFolder);
+    EXPECT_EQ(clone->m_strLibraryFolder, static_cast<CKXHrbConnection*>(config.GetConnection())->m_strLibraryFolder);
     EXPECT_TRUE(clone->IsOpen());
 }
 

@@ -43,11 +43,11 @@ protected:
             return;
         fs::create_directories(m_dir.Native("store"));
         fs::create_directories(m_dir.Native("images"));
-        config.m_strImageDirectory = m_dir.Win("images");
+        config.SetImageDirectory(m_dir.Win("images"));
         auto c = std::make_unique<CKXAdoConnection>();
         c->connectionString = m_conn.connectionString;
         c->dbmsKind = m_conn.dbmsKind;
-        config.m_pConnection = std::move(c);
+        config.UseConnection(std::move(c));
         manager.m_pConfig = &config;
         manager.EnsureImageRoot(m_dir.Win("store"));
     }
@@ -108,7 +108,7 @@ protected:
         CKXQUIVAConfig::Options options = config.GetOptions();
         options.m_bSendDICOM = 1;
         config.SetOptions(options);
-        config.m_bPacsKindSeen = 1;
+        config.SetPacsKind10Seen();
         config.SetPacsServerIp(L"127.0.0.1");
         config.SetPacsPort(CString(std::to_wstring(port).c_str()));
         config.SetPacsAETitle(L"PACS");
@@ -178,13 +178,13 @@ TEST_P(Commit, ResultsAndWhatIsNotStored)
     m->m_pConfig = nullptr;
     EXPECT_EQ(m->Commit(), 1);
     m->m_pConfig = &config;
-    config.m_strImageDirectory = L"";
+    config.SetImageDirectory(L"");
     EXPECT_EQ(m->Commit(), 2);
-    config.m_strImageDirectory = m_dir.Win("images");
-    config.m_pConnection->connectionString = L"Driver={SQL Anywhere 12};Database=" + m_dir.Win("nowhere") + L"\\x.db";
+    config.SetImageDirectory(m_dir.Win("images"));
+    config.GetConnection()->connectionString = L"Driver={SQL Anywhere 12};Database=" + m_dir.Win("nowhere") + L"\\x.db";
     EXPECT_EQ(m->Commit(), 3);
     EXPECT_EQ(m->GetFileInfo(0)->saved, 0);
-    config.m_pConnection->connectionString = m_conn.connectionString;
+    config.GetConnection()->connectionString = m_conn.connectionString;
     EXPECT_EQ(m->Commit(), 0);
     EXPECT_EQ(m->GetFileInfo(1)->discarded, 1);
     EXPECT_FALSE(fs::exists(quiva::NativePath(deleted).value()));
@@ -192,7 +192,7 @@ TEST_P(Commit, ResultsAndWhatIsNotStored)
     EXPECT_EQ(m->GetFileInfo(0)->discarded, 0);
     EXPECT_EQ(Count(L"SELECT COUNT(*) FROM MIMG"), 1);
     // Every file saved: 0 without the database.
-    config.m_pConnection->connectionString = L"";
+    config.GetConnection()->connectionString = L"";
     EXPECT_EQ(m->Commit(), 0);
 }
 
@@ -722,7 +722,7 @@ TEST_P(CommitStations, ADatabaseServerStoppedMidCommitLosesNothing)
     m_conn.connectionString = quiva::test::PgConnectionString(*server, name, server->restartPort);
     ASSERT_TRUE(m_conn.Open(0));
     ASSERT_TRUE(m_conn.Execute(CString(quiva::Utf8ToWide(quiva::test::ResourceText("resources/db/postgresql.sql")).c_str()), 0, 1));
-    config.m_pConnection->connectionString = m_conn.connectionString;
+    config.GetConnection()->connectionString = m_conn.connectionString;
     quiva::ScopedVirtualClock clock;  // the reconnection attempts wait in virtual time
 
     // The server goes down after the study row, after the copy (before the commit) and after the

@@ -40,7 +40,7 @@ protected:
     static std::vector<std::wstring> Listed(const CKXQUIVAConfig& c)
     {
         std::vector<std::wstring> names;
-        for (int i = 0; i < c.m_studyNames.GetSize(); ++i)
+        for (int i = 0; i < c.GetStudyNames().GetSize(); ++i)
             names.push_back(c.GetStudyName(i).str());
         return names;
     }
@@ -52,10 +52,10 @@ TEST_P(DatabaseOptions, StudyNamesDirectoryPacsServerAndInstitutionLoadOnce)
 {
     CKXQUIVAConfig c;
     c.LoadDatabaseOptions();
-    EXPECT_EQ(c.m_bDatabaseOptionsLoaded, 1);
+    EXPECT_EQ(c.IsDatabaseOptionsLoaded(), 1);
     EXPECT_EQ(Listed(c), (std::vector<std::wstring>{L"Endo", L"위내시경"}));
     EXPECT_EQ(c.GetImageDirectory(), L"d:\\images");
-    EXPECT_EQ(c.m_strPacsServerOption, L"ris01");  // the first value that is not empty
+    EXPECT_EQ(c.GetPacsServerOption(), L"ris01");  // the first value that is not empty
     EXPECT_EQ(c.GetInstitutionNumber(), L"77");
     EXPECT_TRUE(c.GetStudyName(-1).IsEmpty());
     EXPECT_TRUE(c.GetStudyName(2).IsEmpty());
@@ -69,7 +69,7 @@ TEST_P(DatabaseOptions, StudyNamesDirectoryPacsServerAndInstitutionLoadOnce)
     next.LoadDatabaseOptions();
     EXPECT_TRUE(next.GetImageDirectory().IsEmpty());
     EXPECT_EQ(next.GetInstitutionNumber(), L"from file");  // no row: unchanged
-    EXPECT_EQ(next.m_studyNames.GetSize(), 2);
+    EXPECT_EQ(next.GetStudyNames().GetSize(), 2);
 }
 
 TEST_P(DatabaseOptions, NamesWithQuotesAndBackslashesAreStoredAndFoundExactly)
@@ -89,7 +89,7 @@ TEST_P(DatabaseOptions, NamesWithQuotesAndBackslashesAreStoredAndFoundExactly)
 
     CKXQUIVAConfig again;
     again.LoadDatabaseOptions();
-    EXPECT_EQ(again.m_studyNames.GetSize(), 3);
+    EXPECT_EQ(again.GetStudyNames().GetSize(), 3);
 }
 
 TEST_P(DatabaseOptions, AddingANameListedInAnotherCaseWritesNothing)
@@ -98,14 +98,14 @@ TEST_P(DatabaseOptions, AddingANameListedInAnotherCaseWritesNothing)
     c.LoadDatabaseOptions();
     EXPECT_TRUE(c.AddStudyName(L"ENDO"));
     EXPECT_EQ(StoredNames().size(), 2u);
-    EXPECT_EQ(c.m_studyNames.GetSize(), 2);
+    EXPECT_EQ(c.GetStudyNames().GetSize(), 2);
     // Delete and rename change the first entry that matches without regard to case, whether or
     // not the server found a row of that exact spelling.
     EXPECT_TRUE(c.RenameStudyName(L"endo", L"Colon"));
     EXPECT_EQ(c.GetStudyName(0), L"Colon");
     EXPECT_EQ(StoredNames()[0], L"Endo");
     EXPECT_TRUE(c.DeleteStudyName(L"COLON"));
-    EXPECT_EQ(c.m_studyNames.GetSize(), 1);
+    EXPECT_EQ(c.GetStudyNames().GetSize(), 1);
 }
 
 TEST_P(DatabaseOptions, AnEditTheDatabaseRefusesLeavesTheList)
@@ -121,7 +121,7 @@ TEST_P(DatabaseOptions, AnEditTheDatabaseRefusesLeavesTheList)
     // Nothing connected yet: nothing to run the statement on.
     CKXQUIVAConfig none;
     EXPECT_FALSE(none.AddStudyName(L"Colon"));
-    EXPECT_EQ(none.m_studyNames.GetSize(), 0);
+    EXPECT_EQ(none.GetStudyNames().GetSize(), 0);
 }
 
 TEST_P(DatabaseOptions, ADatabaseDownAtTheFirstLoadIsReadAtALaterOne)
@@ -134,8 +134,8 @@ TEST_P(DatabaseOptions, ADatabaseDownAtTheFirstLoadIsReadAtALaterOne)
     }
     CKXQUIVAConfig down;
     down.LoadDatabaseOptions();
-    EXPECT_EQ(down.m_bDatabaseOptionsLoaded, 0);
-    EXPECT_EQ(down.m_studyNames.GetSize(), 0);
+    EXPECT_EQ(down.IsDatabaseOptionsLoaded(), 0);
+    EXPECT_EQ(down.GetStudyNames().GetSize(), 0);
     EXPECT_TRUE(down.GetImageDirectory().IsEmpty());
     EXPECT_FALSE(down.IsPacsKind10());
     if (Pg()) {
@@ -143,14 +143,14 @@ TEST_P(DatabaseOptions, ADatabaseDownAtTheFirstLoadIsReadAtALaterOne)
                                                         m_server.host + "\nPGPort=" + m_server.port + "\n");
         CKXQUIVAConfig up;
         up.LoadDatabaseOptions();
-        EXPECT_EQ(up.m_bDatabaseOptionsLoaded, 1);
-        EXPECT_EQ(up.m_studyNames.GetSize(), 2);
+        EXPECT_EQ(up.IsDatabaseOptionsLoaded(), 1);
+        EXPECT_EQ(up.GetStudyNames().GetSize(), 2);
     } else {
         // The same object reads them once the database is back.
         std::filesystem::rename(Root("HRB4100.db.away"), Root("HRB4100.db"));
         down.LoadDatabaseOptions();
-        EXPECT_EQ(down.m_bDatabaseOptionsLoaded, 1);
-        EXPECT_EQ(down.m_studyNames.GetSize(), 2);
+        EXPECT_EQ(down.IsDatabaseOptionsLoaded(), 1);
+        EXPECT_EQ(down.GetStudyNames().GetSize(), 2);
     }
 }
 
@@ -159,9 +159,9 @@ TEST_P(DatabaseOptions, ThePacsKindNeedsTheServerOptionAndExactlyTen)
     {
         CKXQUIVAConfig c;
         c.LoadDatabaseOptions();
-        c.m_strPacsServerOption.Empty();
+        c.SetPacsServerOption(L"");
         EXPECT_FALSE(c.IsPacsKind10());  // no server option: no query
-        c.m_strPacsServerOption = L"ris01";
+        c.SetPacsServerOption(L"ris01");
         EXPECT_TRUE(c.IsPacsKind10());
         // Once seen, kept.
         ASSERT_TRUE(m_direct.Execute(L"UPDATE FOPTION SET SETUPVALUE='0' WHERE SETUPSECT='CHECK MOLTRIX PACS KIND'", 0, TRUE));
@@ -179,7 +179,8 @@ TEST_P(DatabaseOptions, ThePacsKindNeedsTheServerOptionAndExactlyTen)
     // A FALSE answer is asked again every time.
     ASSERT_TRUE(m_direct.Execute(L"UPDATE FOPTION SET SETUPVALUE='10' WHERE SETUPSECT='CHECK MOLTRIX PACS KIND'", 0, TRUE));
     EXPECT_TRUE(c.IsPacsKind10());
-    EXPECT_EQ(c.m_bPacsKindSeen, 1);
+    c.SetPacsServerOption(L"");
+    EXPECT_TRUE(c.IsPacsKind10());  // kept: not asked again, though the server option is gone
 }
 
 INSTANTIATE_TEST_SUITE_P(Databases, DatabaseOptions, testing::Values(ClinicBackend::SQLite, ClinicBackend::PostgreSQL),

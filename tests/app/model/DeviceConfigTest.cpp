@@ -46,7 +46,7 @@ _KXCaptureStudyConfig Record(int hue, int width, const wchar_t* mediaType)
 TEST_F(DeviceConfig, WithoutAFileEverySourceGetsTheConstructorDefaults)
 {
     c.LoadDeviceConfig();
-    EXPECT_EQ(c.m_devices.GetSize(), 0);
+    EXPECT_EQ(c.GetDevices().GetSize(), 0);
     _KXCaptureStudyConfig r = c.GetDeviceSettings(L"USB Camera");
     EXPECT_TRUE(r.device.IsEmpty());
     EXPECT_EQ(r.preserve, 1);
@@ -68,12 +68,12 @@ TEST_F(DeviceConfig, AFileAsTheApplicationWritesItLoadsEveryField)
                  "  </devices>\n"
                  "</Configruation>\n");
     c.LoadDeviceConfig();
-    EXPECT_EQ(c.m_defaultDevice.hue, 5);
-    EXPECT_EQ(c.m_defaultDevice.contrast, 8);
-    EXPECT_EQ(c.m_defaultDevice.preserve, 1);
-    EXPECT_EQ(c.m_defaultDevice.render, 2);
-    ASSERT_EQ(c.m_devices.GetSize(), 2);
-    const _KXCaptureStudyConfig& a = *c.m_devices[0];
+    EXPECT_EQ(c.GetDefaultDevice().hue, 5);
+    EXPECT_EQ(c.GetDefaultDevice().contrast, 8);
+    EXPECT_EQ(c.GetDefaultDevice().preserve, 1);
+    EXPECT_EQ(c.GetDefaultDevice().render, 2);
+    ASSERT_EQ(c.GetDevices().GetSize(), 2);
+    const _KXCaptureStudyConfig& a = *c.GetDevices()[0];
     EXPECT_EQ(a.device, L"내시경 카메라");
     EXPECT_EQ(a.study, L"위내시경");
     EXPECT_EQ(a.hue, -10);
@@ -88,7 +88,7 @@ TEST_F(DeviceConfig, AFileAsTheApplicationWritesItLoadsEveryField)
     EXPECT_EQ(a.mediaType, L"YUY2");
     EXPECT_EQ(a.formatType, L"VideoInfo2");
     // Missing attributes: zeros, no preserve, and the format type named as written.
-    const _KXCaptureStudyConfig& b = *c.m_devices[1];
+    const _KXCaptureStudyConfig& b = *c.GetDevices()[1];
     EXPECT_EQ(b.preserve, 0);
     EXPECT_EQ(b.width, 0);
     EXPECT_EQ(b.formatType, L"VideoInfo");
@@ -99,10 +99,10 @@ TEST_F(DeviceConfig, PreserveIsWrittenFasleAndOnlyTrueReadsAsOn)
     WriteDevices("<Configruation><default/><devices><device0 device=\"a\" preserve=\"true\"/>"
                  "<device1 device=\"b\" preserve=\"TRUE\"/></devices></Configruation>");
     c.LoadDeviceConfig();
-    EXPECT_EQ(c.m_defaultDevice.preserve, 0);  // a default element without preserve
-    ASSERT_EQ(c.m_devices.GetSize(), 2);
-    EXPECT_EQ(c.m_devices[0]->preserve, 0);
-    EXPECT_EQ(c.m_devices[1]->preserve, 1);
+    EXPECT_EQ(c.GetDefaultDevice().preserve, 0);  // a default element without preserve
+    ASSERT_EQ(c.GetDevices().GetSize(), 2);
+    EXPECT_EQ(c.GetDevices()[0]->preserve, 0);
+    EXPECT_EQ(c.GetDevices()[1]->preserve, 1);
     c.SaveDeviceConfig();
     std::string text = Saved();
     EXPECT_NE(text.find("<device0 device=\"a\" study=\"\" hue=\"0\" saturation=\"0\" brightness=\"0\" contrast=\"0\""
@@ -112,20 +112,20 @@ TEST_F(DeviceConfig, PreserveIsWrittenFasleAndOnlyTrueReadsAsOn)
         << text;
     CKXQUIVAConfig back;
     back.LoadDeviceConfig();
-    ASSERT_EQ(back.m_devices.GetSize(), 2);
-    EXPECT_EQ(back.m_devices[0]->preserve, 0);
-    EXPECT_EQ(back.m_devices[1]->preserve, 1);
+    ASSERT_EQ(back.GetDevices().GetSize(), 2);
+    EXPECT_EQ(back.GetDevices()[0]->preserve, 0);
+    EXPECT_EQ(back.GetDevices()[1]->preserve, 1);
 }
 
 TEST_F(DeviceConfig, ReadingStopsAtTheFirstMissingOrEmptyDeviceName)
 {
     WriteDevices("<Configruation><devices><device0 device=\"a\"/><device2 device=\"c\"/></devices></Configruation>");
     c.LoadDeviceConfig();
-    EXPECT_EQ(c.m_devices.GetSize(), 1);
+    EXPECT_EQ(c.GetDevices().GetSize(), 1);
     WriteDevices("<Configruation><devices><device0 device=\"a\"/><device1 device=\"\"/><device2 device=\"c\"/>"
                  "</devices></Configruation>");
     c.LoadDeviceConfig();
-    EXPECT_EQ(c.m_devices.GetSize(), 1);
+    EXPECT_EQ(c.GetDevices().GetSize(), 1);
 }
 
 TEST_F(DeviceConfig, TheOlderLayoutGivesItsFirstRecordWhichIsSavedAsDevice0)
@@ -133,9 +133,9 @@ TEST_F(DeviceConfig, TheOlderLayoutGivesItsFirstRecordWhichIsSavedAsDevice0)
     WriteDevices("<Configruation><devices><device device=\"old cam\" width=\"640\"/><device device=\"second\"/>"
                  "</devices></Configruation>");
     c.LoadDeviceConfig();
-    ASSERT_EQ(c.m_devices.GetSize(), 1);
-    EXPECT_EQ(c.m_devices[0]->device, L"old cam");
-    EXPECT_EQ(c.m_devices[0]->width, 640);
+    ASSERT_EQ(c.GetDevices().GetSize(), 1);
+    EXPECT_EQ(c.GetDevices()[0]->device, L"old cam");
+    EXPECT_EQ(c.GetDevices()[0]->width, 640);
     c.SaveDeviceConfig();
     std::string text = Saved();
     EXPECT_NE(text.find("<device0 device=\"old cam\""), std::string::npos) << text;
@@ -163,8 +163,8 @@ TEST_F(DeviceConfig, LookupsIgnoreLetterCaseAndReturnTheStoredRecord)
     // Stored back under the source's name, the default becomes a record of its own.
     none.hue = 33;
     c.SetDeviceSettings(L"Other", none);
-    ASSERT_EQ(c.m_devices.GetSize(), 3);
-    EXPECT_EQ(c.m_devices[2]->device, L"Other");
+    ASSERT_EQ(c.GetDevices().GetSize(), 3);
+    EXPECT_EQ(c.GetDevices()[2]->device, L"Other");
     EXPECT_EQ(c.GetDeviceSettings(L"other").hue, 33);
 }
 
@@ -175,16 +175,16 @@ TEST_F(DeviceConfig, AnUpdateKeepsTheStudyAndANewRecordHasNone)
     _KXCaptureStudyConfig r = Record(10, 1280, L"MJPG");
     r.study = L"ignored";
     c.SetDeviceSettings(L"CAM", r);
-    ASSERT_EQ(c.m_devices.GetSize(), 1);
-    EXPECT_EQ(c.m_devices[0]->study, L"colon");
-    EXPECT_EQ(c.m_devices[0]->width, 1280);
-    EXPECT_EQ(c.m_devices[0]->mediaType, L"MJPG");
-    EXPECT_EQ(c.m_devices[0]->hue, 10);
+    ASSERT_EQ(c.GetDevices().GetSize(), 1);
+    EXPECT_EQ(c.GetDevices()[0]->study, L"colon");
+    EXPECT_EQ(c.GetDevices()[0]->width, 1280);
+    EXPECT_EQ(c.GetDevices()[0]->mediaType, L"MJPG");
+    EXPECT_EQ(c.GetDevices()[0]->hue, 10);
     c.SetDeviceSettings(L"New", r);
-    ASSERT_EQ(c.m_devices.GetSize(), 2);
-    EXPECT_TRUE(c.m_devices[1]->study.IsEmpty());
-    EXPECT_EQ(c.m_devices[1]->device, L"New");
-    EXPECT_EQ(c.m_devices[1]->contrast, 13);
+    ASSERT_EQ(c.GetDevices().GetSize(), 2);
+    EXPECT_TRUE(c.GetDevices()[1]->study.IsEmpty());
+    EXPECT_EQ(c.GetDevices()[1]->device, L"New");
+    EXPECT_EQ(c.GetDevices()[1]->contrast, 13);
 }
 
 TEST_F(DeviceConfig, TheDefaultRecordKeepsColoursButNeverARequestedFormat)
@@ -192,16 +192,16 @@ TEST_F(DeviceConfig, TheDefaultRecordKeepsColoursButNeverARequestedFormat)
     quiva::DebugCapture debug;
     c.SetDeviceSettings(L"", Record(20, 1920, L"YUY2"));
     EXPECT_TRUE(debug.Contains(L"device name empty"));
-    EXPECT_EQ(c.m_devices.GetSize(), 0);
-    EXPECT_EQ(c.m_defaultDevice.hue, 20);
-    EXPECT_EQ(c.m_defaultDevice.contrast, 23);
-    EXPECT_EQ(c.m_defaultDevice.render, 1);
-    EXPECT_EQ(c.m_defaultDevice.preserve, 0);
-    EXPECT_EQ(c.m_defaultDevice.width, 0);
-    EXPECT_EQ(c.m_defaultDevice.height, 0);
-    EXPECT_EQ(c.m_defaultDevice.fps, 0);
-    EXPECT_TRUE(c.m_defaultDevice.mediaType.IsEmpty());
-    EXPECT_TRUE(c.m_defaultDevice.formatType.IsEmpty());
+    EXPECT_EQ(c.GetDevices().GetSize(), 0);
+    EXPECT_EQ(c.GetDefaultDevice().hue, 20);
+    EXPECT_EQ(c.GetDefaultDevice().contrast, 23);
+    EXPECT_EQ(c.GetDefaultDevice().render, 1);
+    EXPECT_EQ(c.GetDefaultDevice().preserve, 0);
+    EXPECT_EQ(c.GetDefaultDevice().width, 0);
+    EXPECT_EQ(c.GetDefaultDevice().height, 0);
+    EXPECT_EQ(c.GetDefaultDevice().fps, 0);
+    EXPECT_TRUE(c.GetDefaultDevice().mediaType.IsEmpty());
+    EXPECT_TRUE(c.GetDefaultDevice().formatType.IsEmpty());
 }
 
 TEST_F(DeviceConfig, ASavedFileReadsBackAndWritesNoDevicesElementWithoutRecords)
@@ -217,7 +217,7 @@ TEST_F(DeviceConfig, ASavedFileReadsBackAndWritesNoDevicesElementWithoutRecords)
     c.SetDeviceSettings(L"카메라 1", Record(2, 640, L"YUY2"));
     c.SetDeviceSettings(L"Card \"HD\" <in>", Record(3, 1920, L"UYVY"));
     c.SaveDeviceConfig();
-    EXPECT_EQ(c.m_devices[0]->formatType, L"VideoInfo");  // stored into the record as written
+    EXPECT_EQ(c.GetDevices()[0]->formatType, L"VideoInfo");  // stored into the record as written
     std::string text = Saved();
     EXPECT_EQ(text.find("device=\"\""), std::string::npos) << text;  // the default has no name
     EXPECT_TRUE(std::regex_search(text, std::regex("<default [^>]*/>\\s*<devices>\\s*<device0 [^>]*/>\\s*<device1 ")))
@@ -225,12 +225,12 @@ TEST_F(DeviceConfig, ASavedFileReadsBackAndWritesNoDevicesElementWithoutRecords)
 
     CKXQUIVAConfig back;
     back.LoadDeviceConfig();
-    EXPECT_EQ(back.m_defaultDevice.hue, 1);
-    EXPECT_EQ(back.m_defaultDevice.preserve, 0);
-    ASSERT_EQ(back.m_devices.GetSize(), 2);
+    EXPECT_EQ(back.GetDefaultDevice().hue, 1);
+    EXPECT_EQ(back.GetDefaultDevice().preserve, 0);
+    ASSERT_EQ(back.GetDevices().GetSize(), 2);
     for (int i = 0; i < 2; ++i) {
-        const _KXCaptureStudyConfig& a = *c.m_devices[i];
-        const _KXCaptureStudyConfig& b = *back.m_devices[i];
+        const _KXCaptureStudyConfig& a = *c.GetDevices()[i];
+        const _KXCaptureStudyConfig& b = *back.GetDevices()[i];
         EXPECT_EQ(a.device, b.device);
         EXPECT_EQ(a.hue, b.hue);
         EXPECT_EQ(a.saturation, b.saturation);
@@ -251,10 +251,10 @@ TEST_F(DeviceConfig, ARendererKindTheEngineCannotBuildReadsAsTheDefaultOne)
     WriteDevices("<Configruation><default render=\"7\"/><devices><device0 device=\"a\" render=\"-1\"/>"
                  "<device1 device=\"b\" render=\"2\"/></devices></Configruation>");
     c.LoadDeviceConfig();
-    EXPECT_EQ(c.m_defaultDevice.render, 0);
-    ASSERT_EQ(c.m_devices.GetSize(), 2);
-    EXPECT_EQ(c.m_devices[0]->render, 0);
-    EXPECT_EQ(c.m_devices[1]->render, 2);
+    EXPECT_EQ(c.GetDefaultDevice().render, 0);
+    ASSERT_EQ(c.GetDevices().GetSize(), 2);
+    EXPECT_EQ(c.GetDevices()[0]->render, 0);
+    EXPECT_EQ(c.GetDevices()[1]->render, 2);
 }
 
 TEST_F(DeviceConfig, AReloadReplacesTheListAndADamagedFileGivesNoRecords)
@@ -262,10 +262,10 @@ TEST_F(DeviceConfig, AReloadReplacesTheListAndADamagedFileGivesNoRecords)
     WriteDevices("<Configruation><devices><device0 device=\"a\"/></devices></Configruation>");
     c.LoadDeviceConfig();
     c.LoadDeviceConfig();
-    EXPECT_EQ(c.m_devices.GetSize(), 1);
+    EXPECT_EQ(c.GetDevices().GetSize(), 1);
     WriteAll(Exe("QUIVA.Capture.Device.Config"), std::string(kHeader) + "<Configruation><devices><device0 dev");
     c.LoadDeviceConfig();
-    EXPECT_EQ(c.m_devices.GetSize(), 0);
+    EXPECT_EQ(c.GetDevices().GetSize(), 0);
 }
 
 TEST_F(DeviceConfig, AFileInTheWorkingFolderIsCopiedIntoTheExeFolder)
@@ -273,6 +273,6 @@ TEST_F(DeviceConfig, AFileInTheWorkingFolderIsCopiedIntoTheExeFolder)
     WriteAll(Cwd("QUIVA.Capture.Device.Config"),
              std::string(kHeader) + "<Configruation><devices><device0 device=\"a\" note=\"x\"/></devices></Configruation>");
     c.LoadDeviceConfig();
-    EXPECT_EQ(c.m_devices.GetSize(), 1);
+    EXPECT_EQ(c.GetDevices().GetSize(), 1);
     EXPECT_NE(Saved().find("note=\"x\""), std::string::npos);
 }

@@ -55,8 +55,8 @@ TEST_F(SettingDialog, WithThePreviewStoppedOnlyStudyNamesAndThePacsLinkAreOffere
     ASSERT_TRUE(connection->Execute(L"INSERT INTO FOPTION (SETUPUSER,SETUPROOM,SETUPSECT,SETUPVALUE) "
                                     L"VALUES('ORBITA','ORBITA','CHECK MOLTRIX PACS KIND','10')",
                                     0, TRUE));
-    m_config->m_pConnection = std::move(connection);
-    m_config->m_strPacsServerOption = L"ris01";
+    m_config->UseConnection(std::move(connection));
+    m_config->SetPacsServerOption(L"ris01");
     EXPECT_EQ(OfferedPages(&m_engine, m_config.get()), (std::vector<std::wstring>{L"검사이름 관리", L"PACS연동"}));
     // The options page is not there to store anything.
     EXPECT_FALSE(std::filesystem::exists(Exe("QUIVA.Capture.Config")));
@@ -65,7 +65,7 @@ TEST_F(SettingDialog, WithThePreviewStoppedOnlyStudyNamesAndThePacsLinkAreOffere
 TEST_F(SettingDialog, WithThePreviewRunningEveryPageIsOfferedInItsOrderAndPictured)
 {
     Start(kCard);
-    m_config->m_bPacsKindSeen = 1;
+    m_config->SetPacsKind10Seen();
     EXPECT_EQ(OfferedPages(&m_engine, m_config.get()), kAllPages);
 
     WhenDialogStands([&](CKXBaseDialog& dialog) {

@@ -37,7 +37,7 @@ protected:
         }
         ASSERT_TRUE(connection->Open(0)) << connection->GetErrorText().ToUtf8();
         ASSERT_TRUE(connection->Execute(L"DELETE FROM FOPTION", 0, TRUE));
-        m_config->m_pConnection = std::move(connection);
+        m_config->UseConnection(std::move(connection));
     }
 
     // The study-name rows of the database, in no particular order but sorted.
@@ -45,7 +45,7 @@ protected:
     {
         std::vector<std::wstring> names;
         CKXAdoRecord record;
-        record.connection = m_config->m_pConnection.get();
+        record.connection = m_config->GetConnection();
         if (record.Open(L"SELECT SETUPSECT FROM FOPTION WHERE SETUPUSER='ORBITA' AND SETUPROOM='CATAGORY'"))
             for (; !record.IsEOF(); record.MoveNext())
                 names.push_back(record.GetFieldString(L"SETUPSECT").str());
@@ -55,7 +55,7 @@ protected:
     std::vector<std::wstring> ConfigNames()
     {
         std::vector<std::wstring> names;
-        for (int i = 0; i < static_cast<int>(m_config->m_studyNames.GetSize()); ++i)
+        for (int i = 0; i < static_cast<int>(m_config->GetStudyNames().GetSize()); ++i)
             names.push_back(m_config->GetStudyName(i).str());
         return names;
     }
@@ -139,9 +139,11 @@ TEST_P(StudyPage, NamesAreAddedRenamedAndDeletedInTheDatabaseWithInjectedInput)
 TEST_P(StudyPage, ListAndConfigurationLoseTheSameSingleName)
 {
     // Names differing only in case, as an older database may hold them.
-    m_config->m_studyNames.Add(L"Endo");
-    m_config->m_studyNames.Add(L"Colon");
-    m_config->m_studyNames.Add(L"ENDO");
+    CArray<CString> names;
+    names.Add(L"Endo");
+    names.Add(L"Colon");
+    names.Add(L"ENDO");
+    m_config->SetStudyNames(names);
     CKXCtrlWndQUIVAStudy page;
     page.m_pConfig = m_config.get();
     page.Create(0, 0, 0, 0, 0);
@@ -182,7 +184,7 @@ TEST_P(StudyPage, ARefusedStatementIsShownAndChangesNothing)
     page.m_pConfig = m_config.get();
     page.Create(0, 0, 0, 0, 0);
     // The database stops taking statements on the option table.
-    ASSERT_TRUE(m_config->m_pConnection->Execute(L"DROP TABLE FOPTION", 0, TRUE));
+    ASSERT_TRUE(m_config->GetConnection()->Execute(L"DROP TABLE FOPTION", 0, TRUE));
     std::vector<Box> boxes;
     AnswerBox(&boxes, IDOK);
     page.m_nameEdit.SetEditText(L"MRI", nullptr);
@@ -198,7 +200,7 @@ TEST_P(StudyPage, ARefusedStatementIsShownAndChangesNothing)
     EXPECT_EQ(ListNames(page), std::vector<std::wstring>{L"CT"});
     EXPECT_EQ(ConfigNames(), std::vector<std::wstring>{L"CT"});
     // Restore the table for the private database the other tests share.
-    m_config->m_pConnection->Execute(GetParam() == Backend::SQLite
+    m_config->GetConnection()->Execute(GetParam() == Backend::SQLite
                                          ? L"CREATE TABLE FOPTION (SETUPUSER TEXT, SETUPROOM TEXT, SETUPSECT TEXT, SETUPVALUE TEXT)"
                                          : L"CREATE TABLE FOPTION (SETUPUSER VARCHAR(20), SETUPROOM VARCHAR(20), "
                                            L"SETUPSECT VARCHAR(100), SETUPVALUE VARCHAR(255))",

@@ -679,8 +679,10 @@ TEST(StudyCombo, ReloadKeepsTheTextAndNeverMakesTheEntryAStudy)
     EXPECT_EQ(combo.dropList.items[0]->data, 1);
     EXPECT_EQ(combo.GetEditText(), L"");
     // An empty text becomes the first study; a text no longer listed stays.
-    config.m_studyNames.Add(L"CT");
-    config.m_studyNames.Add(L"MRI");
+    CArray<CString> names;
+    names.Add(L"CT");
+    names.Add(L"MRI");
+    config.SetStudyNames(names);
     combo.ReloadStudies();
     EXPECT_EQ(combo.GetEditText(), L"CT");
     EXPECT_EQ(combo.dropList.items.size(), 3u);
