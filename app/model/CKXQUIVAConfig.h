@@ -157,18 +157,6 @@ public:
     const CArray<_KXCaptureStudyConfig*>& GetDevices() const { return m_devices; }
     const _KXCaptureStudyConfig& GetDefaultDevice() const { return m_defaultDevice; }
 
-    // Per-source settings (device file); the records are owned.
-    CArray<_KXCaptureStudyConfig*> m_devices;
-    _KXCaptureStudyConfig m_defaultDevice;
-
-    // Options kept in the clinic-records database, and its connection.
-    CString m_strImageDirectory;
-    CArray<CString> m_studyNames;
-    CString m_strPacsServerOption;
-    BOOL m_bPacsKindSeen = 0;
-    BOOL m_bDatabaseOptionsLoaded = 0;
-    std::unique_ptr<CKXAdoConnection> m_pConnection;  // a CKXHrbConnection or CKXHrbPGConnection
-
     // Limits applied when the options are read.
     static constexpr int kMaxRecordLimitSeconds = 24 * 60 * 60;
 
@@ -186,4 +174,16 @@ private:
     Options m_options;
     Placement m_placement;
     ConnectionSettings m_dbServer;
+
+    // Per-source settings (device file); the records are owned.
+    CArray<_KXCaptureStudyConfig*> m_devices;
+    _KXCaptureStudyConfig m_defaultDevice;
+
+    // Options kept in the clinic-records database, and its connection.
+    CString m_strImageDirectory;
+    CArray<CString> m_studyNames;
+    CString m_strPacsServerOption;
+    BOOL m_bPacsKindSeen = 0;
+    BOOL m_bDatabaseOptionsLoaded = 0;
+    std::unique_ptr<CKXAdoConnection> m_pConnection;  // a CKXHrbConnection or CKXHrbPGConnection
 };
