@@ -107,6 +107,8 @@ public:
     // The engine's filter graph, made on first use (and again after Close); null only when no
     // graph can be made.
     IGraphBuilder* EnsureGraph();
+    // The graph as it stands, without making one: null before the first EnsureGraph and after Close.
+    IGraphBuilder* GetGraph() const { return m_pGraph; }
     int Start(HWND hwnd);
     int Stop();
     void Close();
@@ -165,10 +167,8 @@ public:
     static void ParseDeviceText(const std::wstring& text, bool cutAtEnd,
                                 CArray<_KXMCaptureDeviceInfo*, _KXMCaptureDeviceInfo*>& devices);
 
-    // Members the capture application reads and writes directly (the graph is made only by
-    // EnsureGraph).
+    // Members the capture application reads and writes directly.
     HWND m_hPreviewWnd = nullptr;
-    IGraphBuilder* m_pGraph = nullptr;
     // Made by a build that needs it and let go when that build ends, whichever way it ends.
     quiva::ComPtr<ICaptureGraphBuilder2> m_pCaptureBuilder;
     int m_bKeepAspect = 1;
@@ -270,6 +270,9 @@ protected:
     bool AddSoundRenderer(IBaseFilter* source);
 
     mutable std::recursive_mutex m_lock;
+
+    // Made only by EnsureGraph; let go by Close.
+    IGraphBuilder* m_pGraph = nullptr;
 
     CArray<_KXMCaptureDeviceInfo*, _KXMCaptureDeviceInfo*> m_devices;
     _KXMCaptureDeviceInfo* m_pCurrentDevice = nullptr;

@@ -207,7 +207,8 @@ void CKXCtrlWndFilterManager::ShowGraph(_KXMCaptureDeviceInfo* entry)
 
     DeleteAllBoxes();
     ComPtr<IEnumFilters> filters;
-    if (m_pEngine->m_pGraph && SUCCEEDED(m_pEngine->m_pGraph->EnumFilters(filters.Put())) && filters) {
+    IGraphBuilder* graph = m_pEngine->GetGraph();
+    if (graph && SUCCEEDED(graph->EnumFilters(filters.Put())) && filters) {
         IBaseFilter* filter = nullptr;
         while (filters->Next(1, &filter, nullptr) == S_OK) {
             AddFilterBox(filter);

@@ -39,7 +39,7 @@ TEST_F(CaptureGraph, CrossbarInputBuildsRunsAndShowsTheRoutedInput)
     EXPECT_EQ(engine.Stop(), 1);
     EXPECT_EQ(engine.m_bRunning.load(), 0);
     engine.Close();
-    EXPECT_EQ(engine.m_pGraph, nullptr);
+    EXPECT_EQ(engine.GetGraph(), nullptr);
     EXPECT_EQ(engine.Stop(), 0);
 }
 
@@ -151,7 +151,7 @@ TEST_F(CaptureGraph, SavedGraphIsBoundToThePreviewWindow)
         helper.m_bColorControl = 0;
         helper.SelectDevice(L"Test Camera", m_wnd);
         ASSERT_TRUE(helper.Filter(L"Video Mixing Renderer 9"));
-        SaveGraphFile(helper.m_pGraph);
+        SaveGraphFile(helper.GetGraph());
         std::filesystem::rename(Native("cross.Grf"), Native("saved.grf"));
     }
     TestEngine engine;
@@ -182,10 +182,10 @@ TEST_F(CaptureGraph, GraphToolsDisconnectAndEmpty)
     ASSERT_EQ(engine.StartPreview(L"Test Card [S-Video]", m_wnd), 1);
     const int count = engine.FilterCount();
     EXPECT_GE(count, 5);
-    IGraphBuilder* old = engine.m_pGraph;
+    IGraphBuilder* old = engine.GetGraph();
     old->AddRef();
     engine.RemoveAllFilters(1);
-    ASSERT_NE(engine.m_pGraph, nullptr);
+    ASSERT_NE(engine.GetGraph(), nullptr);
     EXPECT_EQ(engine.FilterCount(), 0);
     ComPtr<IEnumFilters> e;
     ASSERT_EQ(S_OK, old->EnumFilters(e.Put()));
@@ -200,7 +200,7 @@ TEST_F(CaptureGraph, GraphToolsDisconnectAndEmpty)
     renderer->EnumPins(pins.Put());
     IPin* pin = nullptr;
     ASSERT_EQ(S_OK, pins->Next(1, &pin, nullptr));
-    EXPECT_EQ(DisconnectPin(engine.m_pGraph, pin), S_OK);
+    EXPECT_EQ(DisconnectPin(engine.GetGraph(), pin), S_OK);
     EXPECT_EQ(DisconnectPin(nullptr, pin), E_POINTER);
     pin->Release();
 }

@@ -283,7 +283,7 @@ TEST_F(DeviceManager, ChoosingASourceByClickOrKeyPreviewsItDrawsItsGraphAndLogsI
         HTREEITEM camera = dlg.FindItem(dlg.m_hSearched, L"Test Camera");
         dlg.ClickItem(dlg.m_hSearched);  // a group: nothing starts
         EXPECT_EQ(dlg.Panel().m_pCurrentEntry, nullptr);
-        EXPECT_EQ(dlg.Capture().m_pGraph, nullptr);
+        EXPECT_EQ(dlg.Capture().GetGraph(), nullptr);
 
         dlg.ClickItem(camera);
         EXPECT_EQ(dlg.m_tree.GetSelectedItem(), camera);

@@ -52,13 +52,13 @@ protected:
                      std::initializer_list<const wchar_t*> out)
     {
         auto* f = new PlainFilter(in, out);
-        EXPECT_EQ(S_OK, engine.m_pGraph->AddFilter(f, name));
+        EXPECT_EQ(S_OK, engine.GetGraph()->AddFilter(f, name));
         f->Release();
         return f;
     }
     void Connect(PlainFilter* from, const wchar_t* out, PlainFilter* to, const wchar_t* in)
     {
-        ASSERT_EQ(S_OK, engine.m_pGraph->ConnectDirect(from->PinByName(out), to->PinByName(in), nullptr));
+        ASSERT_EQ(S_OK, engine.GetGraph()->ConnectDirect(from->PinByName(out), to->PinByName(in), nullptr));
     }
     CKXCtrlDirectShowFilter* Box(const wchar_t* name)
     {

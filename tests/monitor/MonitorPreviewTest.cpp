@@ -22,7 +22,7 @@ public:
     bool Has(LPCWSTR name) const
     {
         quiva::ComPtr<IBaseFilter> f;
-        return m_pGraph && SUCCEEDED(m_pGraph->FindFilterByName(name, f.Put())) && f;
+        return GetGraph() && SUCCEEDED(GetGraph()->FindFilterByName(name, f.Put())) && f;
     }
 };
 

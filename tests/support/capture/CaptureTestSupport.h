@@ -36,8 +36,8 @@ public:
     ComPtr<IBaseFilter> Filter(LPCWSTR name) const
     {
         ComPtr<IBaseFilter> f;
-        if (m_pGraph)
-            m_pGraph->FindFilterByName(name, f.Put());
+        if (GetGraph())
+            GetGraph()->FindFilterByName(name, f.Put());
         return f;
     }
     ComPtr<IBaseFilter> Renderer() const { return ComPtr<IBaseFilter>::Adopt(FindRenderer()); }
@@ -45,7 +45,7 @@ public:
     {
         int n = 0;
         ComPtr<IEnumFilters> e;
-        if (m_pGraph && SUCCEEDED(m_pGraph->EnumFilters(e.Put()))) {
+        if (GetGraph() && SUCCEEDED(GetGraph()->EnumFilters(e.Put()))) {
             IBaseFilter* f = nullptr;
             while (e->Next(1, &f, nullptr) == S_OK) {
                 f->Release();
