@@ -3,6 +3,7 @@
 #include "framework/CKXXmlDocument.h"
 #include "platform/base/clock.h"
 #include "platform/base/debug.h"
+#include "platform/base/fileapi.h"
 #include "platform/base/winpath.h"
 #include "tests/app/CaptureStoreTestSupport.h"
 
@@ -33,6 +34,26 @@ void ListedStills(const std::string& folder, const CString& windowsFolder, const
     }
     WriteAll(folder + "/info.xml", (xml + L"</QUIVA>").ToUtf8());
 }
+
+// A view that lays the stills of an open out by the sizes their headers give, as the strip does,
+// and reads no picture.
+class SizeNotingView : public CKXCaptureFileListener {
+public:
+    void Relayout() override {}
+    void ShowNewest(int) override {}
+    void KeepPicture(_KXCaptureFileInfo*, Gdiplus::Image&) override { ADD_FAILURE() << "a picture kept"; }
+    void KeepFile(_KXCaptureFileInfo* info) override
+    {
+        ADD_FAILURE() << "a picture read at the open";
+        NoteFile(info, 0, 0);
+    }
+    void NoteFile(_KXCaptureFileInfo* info, UINT width, UINT height) override
+    {
+        info->width = width;
+        info->height = height;
+        info->pictureDeferred = true;
+    }
+};
 
 }  // namespace
 
@@ -154,10 +175,12 @@ TEST_F(ModelManager, OpeningAStoreLooksUpEachStillABoundedNumberOfTimes)
     EXPECT_LE(large - small, 120u * 8) << small << " lookups for 40 stills, " << large << " for 160";
 }
 
-// Opening a store resolves each folder's path a fixed number of times and no still's path but
-// for the read of its picture (the strip shows every still): the folder's one listing says which
-// listed files are there and what they are, and a record's key is made from the folder's key and
-// the listed name. Resolving each listed path again made the open cost several look-ups a still.
+// Opening a store resolves each folder's path a fixed number of times and no still's path, and
+// asks the file system for no still's status (but the creation date of a still no info.xml
+// lists): the folder's one listing says which listed files are there and what they are, a
+// record's key is made from the folder's key and the listed name, and a still's header is read
+// relative to its folder. Resolving each listed path again, and a status of every entry listed,
+// made the open cost several look-ups a still.
 TEST_F(ModelManager, OpeningAStoreResolvesItsFoldersNotItsStills)
 {
     constexpr int kStills = 60;  // listed in each date folder, besides one loose still
@@ -166,19 +189,17 @@ TEST_F(ModelManager, OpeningAStoreResolvesItsFoldersNotItsStills)
         ListedStills(folder, Win("store") + L"\\12345\\Endo\\" + quiva::Utf8ToWide(date).c_str() + L"\\", L"12345", kStills);
         Still(folder + "/loose.bmp");
     }
-    const uint64_t beforePicture = quiva::PathLookupCount();
-    delete CKXQUIVACaptureModel::LoadImageCopy(Win("store") + L"\\12345\\Endo\\20240105\\100000.bmp");
-    const uint64_t perPicture = quiva::PathLookupCount() - beforePicture;
-
-    const uint64_t before = quiva::PathLookupCount();
+    manager.attachView = [](CKXQUIVACaptureModel* model) { model->SetFileListener(std::make_unique<SizeNotingView>()); };
+    const uint64_t before = quiva::PathLookupCount(), statusesBefore = quiva::FileStatusCount();
     manager.LoadAll();
-    const uint64_t lookups = quiva::PathLookupCount() - before;
+    const uint64_t lookups = quiva::PathLookupCount() - before, statuses = quiva::FileStatusCount() - statusesBefore;
     ASSERT_EQ(manager.GetModelCount(), 1);
     constexpr int kFiles = 2 * (kStills + 1);
     EXPECT_EQ(manager.GetModel(0)->GetFileCount(), kFiles);
-    // The root and four folders below it (chart, study, two dates), ten look-ups each at most.
-    EXPECT_LE(lookups, kFiles * perPicture + 5 * 10) << lookups << " look-ups for " << kFiles << " stills, "
-                                                     << perPicture << " to read one picture";
+    EXPECT_EQ(manager.GetModel(0)->GetFileInfo(kFiles - 1)->width, 32u) << "the size its header gives";
+    // The root and four folders below it (chart, study, two dates), ten of each at most.
+    EXPECT_LE(lookups, 5u * 10) << lookups << " look-ups for " << kFiles << " stills";
+    EXPECT_LE(statuses, 5u * 10) << statuses << " statuses asked for " << kFiles << " stills";
 }
 
 // The info.xml written after every still reads its folder's names once, not each listed file's
