@@ -135,12 +135,20 @@ TEST_F(ModelManager, StoreIsReadBackAsItWasLeft)
 TEST_F(ModelManager, OnlyFilesAreCaptures)
 {
     // An entry naming the study folder itself is no still: it is not listed, and a commit never
-    // takes the folder for a file.
+    // takes the folder for a file. Nor is a link, listed or not, to a still or to a folder of
+    // stills: it is never followed (a commit would copy and delete what it points at).
     const std::string folder = Store("12345/Endo/20261209");
     Still(folder + "/1.bmp");
+    Still(Native("elsewhere/2.bmp"));
+    Still(Native("elsewhere/sub/3.bmp"));
+    fs::create_symlink(Native("elsewhere/2.bmp"), folder + "/2.bmp");
+    fs::create_symlink(Native("elsewhere/2.bmp"), folder + "/loose.bmp");
+    fs::create_directory_symlink(Native("elsewhere/sub"), folder + "/sub");
     const CString base = Win("store") + L"\\12345\\Endo\\20261209\\";
     WriteAll(folder + "/info.xml", (CString(L"<QUIVA><patient chartNo=\"12345\">A</patient><image>") + base +
-                                    L"</image><image>" + base + L"1.bmp</image></QUIVA>").ToUtf8());
+                                    L"</image><image>" + base + L"1.bmp</image><image>" + base +
+                                    L"2.bmp</image><image>" + base + L"sub\\3.bmp</image></QUIVA>").ToUtf8());
+    WriteAll(Native("elsewhere/sub/info.xml"), "<QUIVA><patient chartNo=\"12345\">A</patient></QUIVA>");
     manager.LoadAll();
     ASSERT_EQ(manager.GetModelCount(), 1);
     ASSERT_EQ(manager.GetModel(0)->GetFileCount(), 1);
