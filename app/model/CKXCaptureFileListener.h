@@ -22,9 +22,9 @@ public:
     // The same from the still's file, read no larger than this view needs (an empty picture
     // when the file cannot be read).
     virtual void KeepFile(_KXCaptureFileInfo* info) = 0;
-    // Lists a still of the store being opened by its own size, read from its file's header,
-    // leaving the picture to be read (as KeepFile reads it) when this view first needs it: an
-    // open then reads no picture that is not shown. A still whose size its header does not give
-    // is kept as KeepFile keeps it.
-    virtual void NoteFile(_KXCaptureFileInfo* info) = 0;
+    // Lists a still of the store being opened by its own size, which the open read from its
+    // file's header, leaving the picture to be read (as KeepFile reads it) when this view first
+    // needs it: an open then reads no picture that is not shown. (A still whose size its header
+    // does not give is kept with KeepFile.)
+    virtual void NoteFile(_KXCaptureFileInfo* info, UINT width, UINT height) = 0;
 };

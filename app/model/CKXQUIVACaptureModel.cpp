@@ -147,8 +147,9 @@ void CKXQUIVACaptureModel::AddFileInfo(const CString& path, const CString& study
     AddKeyedFileInfo(PathKey(path, false), path, study, date, isVideo, saved, present);
 }
 
-void CKXQUIVACaptureModel::AddKeyedFileInfo(const CString& key, const CString& path, const CString& study,
-                                            const CString& date, int isVideo, int saved, int present)
+bool CKXQUIVACaptureModel::AddKeyedFileInfo(const CString& key, const CString& path, const CString& study,
+                                            const CString& date, int isVideo, int saved, int present,
+                                            const Gdiplus::Size* own)
 {
     {
         // One file, however its path is spelt: a second record of a listed file would come in as
@@ -157,7 +158,7 @@ void CKXQUIVACaptureModel::AddKeyedFileInfo(const CString& key, const CString& p
         for (; m_keyedFiles < m_files.size(); ++m_keyedFiles)
             m_pathKeys.insert(PathKey(m_files[m_keyedFiles]->path, false).str());
         if (m_pathKeys.count(key.str()))
-            return;
+            return true;
     }
     auto info = std::make_unique<_KXCaptureFileInfo>();
     info->path = path;
@@ -169,10 +170,11 @@ void CKXQUIVACaptureModel::AddKeyedFileInfo(const CString& key, const CString& p
     if (isVideo)
         info->image = LoadVideoThumbnail(path);
     else if (m_pManager && m_pManager->IsLoading())
-        NoteFile(info.get());  // the store's open reads the pictures of the cells shown, when shown
+        NoteFile(info.get(), own);  // the store's open reads the pictures of the cells shown, when shown
     else
         KeepFile(info.get());
-    if (info->HasPicture()) {
+    const bool listed = info->HasPicture();
+    if (listed) {
         std::lock_guard lock(m_lock);
         m_files.push_back(std::move(info));
         // Its key is known: it is not resolved again for the next record.
@@ -183,6 +185,7 @@ void CKXQUIVACaptureModel::AddKeyedFileInfo(const CString& key, const CString& p
     }
     if (!m_pManager || !m_pManager->IsLoading())
         RelayoutView();
+    return listed;
 }
 
 _KXCaptureFileInfo* CKXQUIVACaptureModel::GetFileInfo(int index)
@@ -304,13 +307,13 @@ void CKXQUIVACaptureModel::KeepFile(_KXCaptureFileInfo* info)
     KeepWhole(info, LoadImageCopy(info->path));
 }
 
-void CKXQUIVACaptureModel::NoteFile(_KXCaptureFileInfo* info)
+void CKXQUIVACaptureModel::NoteFile(_KXCaptureFileInfo* info, const Gdiplus::Size* own)
 {
-    if (m_pFileListener) {
-        m_pFileListener->NoteFile(info);
+    if (m_pFileListener && own) {
+        m_pFileListener->NoteFile(info, static_cast<UINT>(own->Width), static_cast<UINT>(own->Height));
         return;
     }
-    KeepWhole(info, LoadImageCopy(info->path));
+    KeepFile(info);
 }
 
 void CKXQUIVACaptureModel::KeepWhole(_KXCaptureFileInfo* info, Gdiplus::Image* picture)

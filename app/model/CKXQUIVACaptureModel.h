@@ -29,7 +29,6 @@ class CKXQUIVAConfig;
 class CKXQUIVACaptureModelManager;
 class CKXWnd;
 class CKXAdoConnection;
-struct WIN32_FIND_DATAW;
 
 // One captured file of a model.
 struct _KXCaptureFileInfo {
@@ -144,9 +143,11 @@ public:
     // key is `folderKey` (PathKey of the folder, same regard to case): no look-up.
     static CString EntryPathKey(const CString& folderKey, const wchar_t* name, bool caseSensitive);
     void AddFileInfo(const CString& path, const CString& study, const CString& date, int isVideo, int saved, int present);
-    // AddFileInfo of a path whose case-blind key (PathKey(path, false)) the caller has made.
-    void AddKeyedFileInfo(const CString& key, const CString& path, const CString& study, const CString& date,
-                          int isVideo, int saved, int present);
+    // AddFileInfo of a path whose case-blind key (PathKey(path, false)) the caller has made; in
+    // the store's open, with the still's own size that its file's header gave (null: none, or not
+    // read). True when the file is listed (now or already).
+    bool AddKeyedFileInfo(const CString& key, const CString& path, const CString& study, const CString& date,
+                          int isVideo, int saved, int present, const Gdiplus::Size* own = nullptr);
     // Null when the index is outside the list. The record stays valid while the model lives;
     // only the UI thread adds records.
     _KXCaptureFileInfo* GetFileInfo(int index);
@@ -178,7 +179,7 @@ public:
     // a journal that is not there, looked for by name, costs a read of the whole folder.
     static std::unordered_set<std::wstring> CommitJournalsIn(const CString& folder);
     // Adds a folder's entry to its journals when it is one.
-    static void AddCommitJournal(const WIN32_FIND_DATAW& entry, std::unordered_set<std::wstring>& journals);
+    static void AddCommitJournal(const wchar_t* name, DWORD attributes, std::unordered_set<std::wstring>& journals);
     static bool HasCommitJournal(const CString& path, const std::unordered_set<std::wstring>& journals);
     static CString BuildTodayDate();
 
@@ -248,8 +249,9 @@ protected:
     // the view keeps it; whole without a view.
     void KeepPicture(_KXCaptureFileInfo* info, Gdiplus::Image& picture);
     void KeepFile(_KXCaptureFileInfo* info);
-    // A still of the store's open: listed by its size, its picture read when first needed.
-    void NoteFile(_KXCaptureFileInfo* info);
+    // A still of the store's open: listed by its own size (`own`, from its file's header), its
+    // picture read when the view first needs it; without a size or a view, kept as KeepFile keeps it.
+    void NoteFile(_KXCaptureFileInfo* info, const Gdiplus::Size* own);
     void KeepWhole(_KXCaptureFileInfo* info, Gdiplus::Image* picture);
     // Lays the view out again, if there is one.
     void RelayoutView();

@@ -135,16 +135,17 @@ std::unordered_set<std::wstring> CKXQUIVACaptureModel::CommitJournalsIn(const CS
     if (find == INVALID_HANDLE_VALUE)
         return journals;
     do
-        AddCommitJournal(found, journals);
+        AddCommitJournal(found.cFileName, found.dwFileAttributes, journals);
     while (FindNextFileW(find, &found));
     FindClose(find);
     return journals;
 }
 
-void CKXQUIVACaptureModel::AddCommitJournal(const WIN32_FIND_DATAW& entry, std::unordered_set<std::wstring>& journals)
+void CKXQUIVACaptureModel::AddCommitJournal(const wchar_t* name, DWORD attributes,
+                                            std::unordered_set<std::wstring>& journals)
 {
-    if (!(entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) && quiva::WildcardMatch(L"*.commit", entry.cFileName))
-        journals.insert(CString(entry.cFileName).MakeLower().str());
+    if (!(attributes & FILE_ATTRIBUTE_DIRECTORY) && quiva::WildcardMatch(L"*.commit", name))
+        journals.insert(CString(name).MakeLower().str());
 }
 
 bool CKXQUIVACaptureModel::HasCommitJournal(const CString& path, const std::unordered_set<std::wstring>& journals)

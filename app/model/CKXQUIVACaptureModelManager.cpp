@@ -1,5 +1,7 @@
 #include "app/model/CKXQUIVACaptureModelManager.h"
 
+#include <unistd.h>
+
 #include <algorithm>
 #include <functional>
 #include <map>
@@ -11,11 +13,13 @@
 #include "app/model/CKXQUIVAConfig.h"
 #include "framework/CKXRegistry.h"
 #include "framework/CKXXmlDocument.h"
+#include "platform/base/FolderListing.h"
 #include "platform/base/debug.h"
 #include "platform/base/fileapi.h"
 #include "platform/base/filetime.h"
 #include "platform/base/wformat.h"
 #include "platform/base/winpath.h"
+#include "platform/gdi/ImageCodec.h"
 #include "platform/media/vfw.h"
 
 namespace {
@@ -26,19 +30,12 @@ const wchar_t* Flag(int value) { return value ? L"TRUE" : L"FALSE"; }
 
 bool IsDots(const wchar_t* name) { return wcscmp(name, L".") == 0 || wcscmp(name, L"..") == 0; }
 
-// The folder part of a Windows path, without the last separator.
-CString FolderOf(const CString& path)
-{
-    int cut = std::max(path.ReverseFind(L'\\'), path.ReverseFind(L'/'));
-    return cut < 0 ? CString() : path.Left(cut);
-}
-
 // "yyyymmdd" of a file's creation time in local time.
-CString CreationDate(const WIN32_FIND_DATAW& found)
+CString CreationDate(const FILETIME& created)
 {
     FILETIME local{};
     SYSTEMTIME t{};
-    if (!FileTimeToLocalFileTime(&found.ftCreationTime, &local) || !FileTimeToSystemTime(&local, &t))
+    if (!FileTimeToLocalFileTime(&created, &local) || !FileTimeToSystemTime(&local, &t))
         return CString();
     return quiva::FormatWide(L"%04d%02d%02d", t.wYear, t.wMonth, t.wDay).c_str();
 }
@@ -142,16 +139,13 @@ void CKXQUIVACaptureModelManager::LoadAll()
         return;
     m_bRecoveryTried = false;
     m_pRecoveryDb = nullptr;
-    WIN32_FIND_DATAW found{};
-    HANDLE find = FindFirstFileW(m_strImageRoot + L"\\*.*", &found);
-    if (find != INVALID_HANDLE_VALUE) {
+    const quiva::FolderListing root(m_strImageRoot);
+    if (!root.Entries().empty()) {
         // A strip laid out again for every record read would cost the square of the records.
         m_bLoading = true;
-        do {
-            if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) && !IsDots(found.cFileName))
-                LoadFolder(m_strImageRoot + L"\\" + found.cFileName);
-        } while (FindNextFileW(find, &found));
-        FindClose(find);
+        for (const quiva::FolderListing::Entry& entry : root.Entries())
+            if (entry.attributes & FILE_ATTRIBUTE_DIRECTORY)
+                LoadFolder(m_strImageRoot + L"\\" + entry.name.c_str());
         m_bLoading = false;
         for (CKXQUIVACaptureModel* model : m_models)
             model->RelayoutView();
@@ -174,34 +168,39 @@ void CKXQUIVACaptureModelManager::LoadFolder(const CString& folder)
     }
     quiva::RemoveLeftoverTemporaries(folder);  // of an info.xml or a journal cut by a crash
     // One listing of the folder says of every file in it whether it is there and what it is:
-    // nothing of the folder is looked up by name again.
-    std::vector<WIN32_FIND_DATAW> entries;
-    {
-        WIN32_FIND_DATAW found{};
-        HANDLE find = FindFirstFileW(folder + L"\\*.*", &found);
-        if (find == INVALID_HANDLE_VALUE)
-            return;
-        do
-            if (!IsDots(found.cFileName))
-                entries.push_back(found);
-        while (FindNextFileW(find, &found));
-        FindClose(find);
-    }
+    // nothing of the folder is looked up by name again, and a still's header is read relative
+    // to the folder.
+    const quiva::FolderListing listing(folder);
+    const std::vector<quiva::FolderListing::Entry>& entries = listing.Entries();
+    if (entries.empty())
+        return;
+    // Only a view that lays stills out by their own sizes has a still's header read at the open.
+    const bool noteSizes = model && model->GetFileListener();
+    auto ownSize = [&](const quiva::FolderListing::Entry& entry, Gdiplus::Size* own) {
+        int fd = noteSizes ? listing.Open(entry) : -1;
+        if (fd < 0)
+            return false;
+        const bool read = quiva::ReadImageFileSize(fd, &own->Width, &own->Height);
+        ::close(fd);
+        return read;
+    };
     // The folder is resolved once, case kept as the file system keeps it; the records' keys are
     // made from its key and the names as listed.
     CString sameFolder, folderKey;
     std::unordered_set<std::wstring> journals;
-    std::vector<bool> settled(entries.size());  // a listed file whose interrupted commit left it out
+    // A listed file that is listed now, or whose interrupted commit left it out: the loose files
+    // below pass it over.
+    std::vector<bool> taken(entries.size());
     if (model) {
         sameFolder = CKXQUIVACaptureModel::PathKey(folder, true);
         folderKey = CString(sameFolder).MakeLower();
-        for (const WIN32_FIND_DATAW& entry : entries)
-            CKXQUIVACaptureModel::AddCommitJournal(entry, journals);
+        for (const quiva::FolderListing::Entry& entry : entries)
+            CKXQUIVACaptureModel::AddCommitJournal(entry.name.c_str(), entry.attributes, journals);
         // A name finds its entry as the file system matches names: as spelt, else the first
         // entry that differs in ASCII case only.
         std::unordered_map<std::wstring, size_t> exact, folded;
         for (size_t i = 0; i < entries.size(); ++i) {
-            std::wstring name = entries[i].cFileName;
+            std::wstring name = entries[i].name;
             exact.emplace(name, i);
             for (wchar_t& c : name)
                 c = quiva::FoldAscii(c);
@@ -209,21 +208,29 @@ void CKXQUIVACaptureModelManager::LoadFolder(const CString& folder)
         }
         // Each spelling of a folder in the list (one, as the model writes it) is resolved once.
         std::unordered_map<std::wstring, bool> spellings;
+        const std::pair<const std::wstring, bool>* spelling = nullptr;  // the last record's
+        std::wstring name;
         xml.ReadList(L"/image", {L"Study", L"StudyDate", L"Saved", L"Deleted", L"IsVideo"},
                      [&](const CString& path, const std::vector<CString>& attributes) {
             if (path.IsEmpty())
                 return false;
             // Only files of this folder: a listed path anywhere else is never taken (it would be
             // copied and deleted by the next commit).
-            const CString listedFolder = FolderOf(path);
-            auto spelling = spellings.try_emplace(listedFolder.str(), false);
-            if (spelling.second)
-                spelling.first->second = CKXQUIVACaptureModel::PathKey(listedFolder, true) == sameFolder;
-            if (!spelling.first->second) {
+            const std::wstring& text = path.str();
+            const size_t cut = text.find_last_of(L"\\/");
+            const size_t folderLength = cut == std::wstring::npos ? 0 : cut;
+            const std::wstring_view listedFolder = std::wstring_view(text).substr(0, folderLength);
+            if (!spelling || std::wstring_view(spelling->first) != listedFolder) {
+                auto known = spellings.try_emplace(std::wstring(listedFolder), false);
+                if (known.second)
+                    known.first->second = CKXQUIVACaptureModel::PathKey(CString(known.first->first), true) == sameFolder;
+                spelling = &*known.first;
+            }
+            if (!spelling->second) {
                 OutputDebugStringW(L"LoadFolder: a listed file outside its folder is ignored: " + path + L"\n");
                 return true;
             }
-            std::wstring name = path.str().substr(static_cast<size_t>(listedFolder.GetLength()) + 1);
+            name.assign(text, folderLength + 1);
             auto at = exact.find(name);
             if (at == exact.end()) {
                 for (wchar_t& c : name)
@@ -234,38 +241,45 @@ void CKXQUIVACaptureModelManager::LoadFolder(const CString& folder)
             }
             // Only files are captures: an entry naming a folder (the study folder itself) is not,
             // nor a link, which is never followed.
-            const WIN32_FIND_DATAW& entry = entries[at->second];
-            if (entry.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT))
+            const quiva::FolderListing::Entry& entry = entries[at->second];
+            if (entry.attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT))
                 return true;
             if (!StillInStore(path, journals)) {
-                settled[at->second] = true;
+                taken[at->second] = true;
                 return true;
             }
-            model->AddKeyedFileInfo(CKXQUIVACaptureModel::EntryPathKey(folderKey, entry.cFileName, false), path,
-                                    attributes[0], attributes[1], attributes[4] == L"TRUE", attributes[2] == L"TRUE",
-                                    attributes[3] == L"TRUE" ? 0 : 1);
+            const bool video = attributes[4] == L"TRUE";
+            Gdiplus::Size own;
+            const bool sized = !video && ownSize(entry, &own);
+            const bool listed = model->AddKeyedFileInfo(
+                CKXQUIVACaptureModel::EntryPathKey(folderKey, entry.name.c_str(), false), path, attributes[0],
+                attributes[1], video, attributes[2] == L"TRUE", attributes[3] == L"TRUE" ? 0 : 1, sized ? &own : nullptr);
+            // A listed recording is still mended below, as a loose one is.
+            taken[at->second] = listed && !video;
             return true;
         });
     }
     for (size_t i = 0; i < entries.size(); ++i) {
-        const WIN32_FIND_DATAW& found = entries[i];
-        const CString path = folder + L"\\" + found.cFileName;
-        if (found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)
+        const quiva::FolderListing::Entry& found = entries[i];
+        if (found.attributes & FILE_ATTRIBUTE_REPARSE_POINT)
             continue;  // links are not followed
-        if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-            LoadFolder(path);
+        if (found.attributes & FILE_ATTRIBUTE_DIRECTORY) {
+            LoadFolder(folder + L"\\" + found.name.c_str());
             continue;
         }
-        const CString name = found.cFileName;
-        const int dot = name.ReverseFind(L'.');
-        const CString ext = dot < 0 ? CString() : name.Mid(dot);
+        const std::wstring_view name(found.name);
+        const size_t dot = name.rfind(L'.');
         // A commit journal whose file has gone: that commit was finished.
-        if (ext == L".commit" && GetFileAttributesW(path.Left(path.GetLength() - 7)) == INVALID_FILE_ATTRIBUTES) {
-            DeleteFileW(path);
-            continue;
+        if (dot != std::wstring_view::npos && name.substr(dot) == std::wstring_view(L".commit")) {
+            const CString path = folder + L"\\" + found.name.c_str();
+            if (GetFileAttributesW(path.Left(path.GetLength() - 7)) == INVALID_FILE_ATTRIBUTES) {
+                DeleteFileW(path);
+                continue;
+            }
         }
-        if (!model || settled[i])
+        if (!model || taken[i])
             continue;
+        const CString ext = dot == std::wstring_view::npos ? CString() : CString(found.name.substr(dot));
         int video;
         if (ext.CompareNoCase(L".jpg") == 0 || ext.CompareNoCase(L".jpeg") == 0 || ext.CompareNoCase(L".bmp") == 0)
             video = 0;
@@ -276,12 +290,15 @@ void CKXQUIVACaptureModelManager::LoadFolder(const CString& folder)
         // A capture that no info.xml lists lost its listing to a crash (a recording cut short,
         // most often): it comes back kept, for the person to decide on, never to be deleted
         // unasked.
+        const CString path = folder + L"\\" + found.name.c_str();
         if (!StillInStore(path, journals))
             continue;
         if (video && !quiva::media::RepairCutAvi(path))
             OutputDebugStringW(L"LoadFolder: a recording could not be mended: " + path + L"\n");
-        model->AddKeyedFileInfo(CKXQUIVACaptureModel::EntryPathKey(folderKey, found.cFileName, false), path, L"None",
-                                CreationDate(found), video, 0, 1);
+        Gdiplus::Size own;
+        const bool sized = !video && ownSize(found, &own);
+        model->AddKeyedFileInfo(CKXQUIVACaptureModel::EntryPathKey(folderKey, found.name.c_str(), false), path, L"None",
+                                CreationDate(listing.CreationTime(found)), video, 0, 1, sized ? &own : nullptr);
     }
 }
 

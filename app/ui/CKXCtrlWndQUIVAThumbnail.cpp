@@ -15,7 +15,6 @@
 #include "platform/base/clock.h"
 #include "platform/base/resources.h"
 #include "platform/base/wformat.h"
-#include "platform/gdi/ImageCodec.h"
 #include "platform/ui/winuser.h"
 
 using namespace Gdiplus;
@@ -151,18 +150,13 @@ void CKXCtrlWndQUIVAThumbnail::KeepFile(_KXCaptureFileInfo* info)
     KeepFromFile(info, KeptCellWidth());
 }
 
-void CKXCtrlWndQUIVAThumbnail::NoteFile(_KXCaptureFileInfo* info)
+void CKXCtrlWndQUIVAThumbnail::NoteFile(_KXCaptureFileInfo* info, UINT width, UINT height)
 {
-    int ownWidth = 0, ownHeight = 0;
-    if (!quiva::ReadImageFileSize(info->path, &ownWidth, &ownHeight)) {
-        KeepFile(info);
-        return;
-    }
     delete info->image;
     info->image = nullptr;
     info->cellPicture.reset();
-    info->width = static_cast<UINT>(ownWidth);
-    info->height = static_cast<UINT>(ownHeight);
+    info->width = width;
+    info->height = height;
     info->pictureDeferred = true;
 }
 

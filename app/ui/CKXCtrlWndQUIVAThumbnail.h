@@ -93,7 +93,7 @@ public:
     void KeepFile(_KXCaptureFileInfo* info) override;
     // Notes a still of the store's open by its size from the file's header; its picture is read
     // (as KeepFile reads it) when its cell is first drawn or the enlarged view opens on it.
-    void NoteFile(_KXCaptureFileInfo* info) override;
+    void NoteFile(_KXCaptureFileInfo* info, UINT width, UINT height) override;
 
     // How the commit's failures are shown (a message box unless a test replaces it).
     static std::function<void(const CString& text, const CString& caption)> showMessage;

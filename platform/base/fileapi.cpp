@@ -29,6 +29,7 @@ const char kCopySuffix[] = ".quiva-copy-";
 const char kWriteSuffix[] = ".quiva-tmp-";
 
 std::atomic<uint64_t> g_flushes{0};
+std::atomic<uint64_t> g_statuses{0};
 
 // fsync, counted for FlushCount.
 int Fsync(int fd)
@@ -75,18 +76,6 @@ FILETIME ToFileTime(const struct timespec& ts)
     return FILETIME{static_cast<DWORD>(t & 0xFFFFFFFF), static_cast<DWORD>(t >> 32)};
 }
 
-// The birth time where the file system keeps one, else the last modification.
-FILETIME CreationTime(const std::string& path, const struct stat& st)
-{
-    struct statx sx {};
-    if (::statx(AT_FDCWD, path.c_str(), AT_SYMLINK_NOFOLLOW, STATX_BTIME, &sx) == 0 && (sx.stx_mask & STATX_BTIME)) {
-        struct timespec ts {};
-        ts.tv_sec = sx.stx_btime.tv_sec;
-        ts.tv_nsec = sx.stx_btime.tv_nsec;
-        return ToFileTime(ts);
-    }
-    return ToFileTime(st.st_mtim);
-}
 
 DWORD AttributesOf(const struct stat& st, const std::string& name)
 {
@@ -138,7 +127,7 @@ bool CopyNative(const std::string& from, const std::string& to, bool failIfExist
         return false;
     }
     struct stat st;
-    if (::fstat(in, &st) != 0 || S_ISDIR(st.st_mode)) {
+    if (quiva::FileStatusAt(in, "", &st, AT_EMPTY_PATH) != 0 || S_ISDIR(st.st_mode)) {
         ::close(in);
         SetLastError(ERROR_ACCESS_DENIED);
         return false;
@@ -195,7 +184,7 @@ DWORD GetFileAttributesW(LPCWSTR path)
     if (!Native(path, p))
         return INVALID_FILE_ATTRIBUTES;
     struct stat st;
-    if (::stat(p.c_str(), &st) != 0) {
+    if (quiva::FileStatusAt(AT_FDCWD, p.c_str(), &st, 0) != 0) {
         quiva::SetLastErrorFromErrno();
         return INVALID_FILE_ATTRIBUTES;
     }
@@ -243,7 +232,7 @@ int SHCreateDirectoryExW(HWND, LPCWSTR path, const SECURITY_ATTRIBUTES*)
     if (!Native(path, p))
         return static_cast<int>(GetLastError() == ERROR_INVALID_PARAMETER ? ERROR_BAD_PATHNAME : ERROR_PATH_NOT_FOUND);
     struct stat st;
-    if (::stat(p.c_str(), &st) == 0)
+    if (quiva::FileStatusAt(AT_FDCWD, p.c_str(), &st, 0) == 0)
         return S_ISDIR(st.st_mode) ? ERROR_ALREADY_EXISTS : ERROR_FILE_EXISTS;
     for (size_t i = 1; i <= p.size(); ++i) {
         if (i == p.size() || p[i] == '/') {
@@ -254,7 +243,7 @@ int SHCreateDirectoryExW(HWND, LPCWSTR path, const SECURITY_ATTRIBUTES*)
             }
         }
     }
-    if (::stat(p.c_str(), &st) != 0 || !S_ISDIR(st.st_mode))
+    if (quiva::FileStatusAt(AT_FDCWD, p.c_str(), &st, 0) != 0 || !S_ISDIR(st.st_mode))
         return ERROR_PATH_NOT_FOUND;
     return ERROR_SUCCESS;
 }
@@ -265,7 +254,7 @@ BOOL DeleteFileW(LPCWSTR path)
     if (!Native(path, p))
         return FALSE;
     struct stat st;
-    if (::lstat(p.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) {
+    if (quiva::FileStatusAt(AT_FDCWD, p.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISDIR(st.st_mode)) {
         SetLastError(ERROR_ACCESS_DENIED);
         return FALSE;
     }
@@ -290,7 +279,7 @@ BOOL MoveFileExW(LPCWSTR from, LPCWSTR to, DWORD flags)
     if (!Native(from, a) || !Native(to, b))
         return FALSE;
     struct stat st;
-    if (!(flags & MOVEFILE_REPLACE_EXISTING) && ::lstat(b.c_str(), &st) == 0) {
+    if (!(flags & MOVEFILE_REPLACE_EXISTING) && quiva::FileStatusAt(AT_FDCWD, b.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0) {
         SetLastError(ERROR_ALREADY_EXISTS);
         return FALSE;
     }
@@ -338,12 +327,11 @@ HANDLE FindFirstFileW(LPCWSTR pattern, LPWIN32_FIND_DATAW data)
         if (name.size() >= MAX_PATH || !quiva::WildcardMatch(mask, name.c_str()))
             continue;
         struct stat st;
-        std::string full = dir + "/" + e->d_name;
-        if (::lstat(full.c_str(), &st) != 0)
+        if (quiva::FileStatusAt(::dirfd(d), e->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0)
             continue;
         WIN32_FIND_DATAW fd{};
         fd.dwFileAttributes = AttributesOf(st, e->d_name);
-        fd.ftCreationTime = CreationTime(full, st);
+        fd.ftCreationTime = quiva::FileCreationTimeAt(::dirfd(d), e->d_name);
         fd.ftLastAccessTime = ToFileTime(st.st_atim);
         fd.ftLastWriteTime = ToFileTime(st.st_mtim);
         uint64_t size = S_ISDIR(st.st_mode) ? 0 : static_cast<uint64_t>(st.st_size);
@@ -483,7 +471,7 @@ HANDLE CreateFileW(LPCWSTR path, DWORD access, DWORD, LPSECURITY_ATTRIBUTES, DWO
         return INVALID_HANDLE_VALUE;
     }
     struct stat st;
-    if (::fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) {
+    if (quiva::FileStatusAt(fd, "", &st, AT_EMPTY_PATH) == 0 && S_ISDIR(st.st_mode)) {
         ::close(fd);
         SetLastError(ERROR_ACCESS_DENIED);
         return INVALID_HANDLE_VALUE;
@@ -571,7 +559,7 @@ DWORD GetFileSize(HANDLE h, LPDWORD sizeHigh)
 {
     auto* f = quiva::HandleAs<FileObject>(h);
     struct stat st;
-    if (!f || ::fstat(f->fd, &st) != 0) {
+    if (!f || quiva::FileStatusAt(f->fd, "", &st, AT_EMPTY_PATH) != 0) {
         SetLastError(ERROR_INVALID_HANDLE);
         return INVALID_FILE_SIZE;
     }
@@ -682,6 +670,29 @@ bool WriteFileAtomically(const wchar_t* path, const std::string& bytes)
 
 uint64_t FlushCount() { return g_flushes.load(std::memory_order_relaxed); }
 
+uint64_t FileStatusCount() { return g_statuses.load(std::memory_order_relaxed); }
+
+int FileStatusAt(int folder, const char* name, struct stat* st, int flags)
+{
+    g_statuses.fetch_add(1, std::memory_order_relaxed);
+    return ::fstatat(folder, name, st, flags);
+}
+
+FILETIME FileCreationTimeAt(int folder, const char* name)
+{
+    g_statuses.fetch_add(1, std::memory_order_relaxed);
+    struct statx sx {};
+    if (::statx(folder, name, AT_SYMLINK_NOFOLLOW, STATX_BTIME | STATX_MTIME, &sx) != 0) {
+        struct stat st;
+        return FileStatusAt(folder, name, &st, AT_SYMLINK_NOFOLLOW) == 0 ? ToFileTime(st.st_mtim) : FILETIME{};
+    }
+    struct timespec ts {};
+    const struct statx_timestamp& t = (sx.stx_mask & STATX_BTIME) ? sx.stx_btime : sx.stx_mtime;
+    ts.tv_sec = t.tv_sec;
+    ts.tv_nsec = t.tv_nsec;
+    return ToFileTime(ts);
+}
+
 namespace {
 
 bool FlushPath(const wchar_t* path, int flags)
@@ -748,7 +759,7 @@ int RemoveLeftoverTemporaries(const wchar_t* folder)
         if (!isTemporary(kCopySuffix) && !isTemporary(kWriteSuffix))
             continue;
         struct stat st;
-        if (::fstatat(::dirfd(dir), e->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(st.st_mode) ||
+        if (FileStatusAt(::dirfd(dir), e->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(st.st_mode) ||
             now - st.st_mtime < kLeftoverSeconds)
             continue;
         if (::unlinkat(::dirfd(dir), e->d_name, 0) == 0)

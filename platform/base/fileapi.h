@@ -9,6 +9,8 @@
 #include "platform/base/CString.h"
 #include "platform/base/wintypes.h"
 
+struct stat;
+
 #define INVALID_FILE_ATTRIBUTES 0xFFFFFFFFu
 #define INVALID_FILE_SIZE 0xFFFFFFFFu
 #define INVALID_SET_FILE_POINTER 0xFFFFFFFFu
@@ -111,6 +113,16 @@ std::unordered_set<std::wstring> FolderNames(const wchar_t* folder);
 bool FlushFolder(const wchar_t* folder);
 // Puts a file's contents, written by whoever wrote them, on the disk.
 bool FlushFile(const wchar_t* path);
+// A file's status (fstatat: `name` relative to the open folder `folder`, or AT_FDCWD for a native
+// path; "" with AT_EMPTY_PATH for the descriptor itself). Every status the calls here ask for
+// goes through it.
+int FileStatusAt(int folder, const char* name, struct stat* st, int flags);
+// A file's creation time: its birth time where the file system keeps one, else its last change;
+// `name` as for FileStatusAt, never followed when it is a link. Zero when there is no such file.
+FILETIME FileCreationTimeAt(int folder, const char* name);
+// How many times the calls here have asked the file system for one file's status (its kind, size
+// or times, above) in this process so far.
+uint64_t FileStatusCount();
 // How many flushes to the disk (of a file or a folder) the calls here have made in this process.
 uint64_t FlushCount();
 // Removes from a folder the temporaries that CopyFileW and WriteFileAtomically write beside

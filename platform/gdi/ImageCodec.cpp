@@ -1,9 +1,11 @@
 #include "platform/gdi/ImageCodec.h"
 
 #include <png.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
+#include <cerrno>
 #include <csetjmp>
 #include <cstdlib>
 #include <cstdio>
@@ -81,7 +83,7 @@ struct Mask {
 
 }  // namespace
 
-ImageFileKind SniffImage(const std::string& b)
+ImageFileKind SniffImage(std::string_view b)
 {
     if (b.size() >= 2 && b[0] == 'B' && b[1] == 'M')
         return ImageFileKind::Bmp;
@@ -160,7 +162,7 @@ bool ReadBmpHeader(const unsigned char* p, size_t n, BmpHeader& hd, std::string*
 
 }  // namespace
 
-int ReadImageSize(const std::string& bytes, int* width, int* height)
+int ReadImageSize(std::string_view bytes, int* width, int* height)
 {
     switch (SniffImage(bytes)) {
     case ImageFileKind::Bmp: {
@@ -189,22 +191,42 @@ bool ReadImageFileSize(const wchar_t* path, int* width, int* height)
     HANDLE file = CreateFileW(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
     if (file == INVALID_HANDLE_VALUE)
         return false;
+    const bool read = ReadImageFileSize(FileDescriptor(file), width, height);
+    CloseHandle(file);
+    return read;
+}
+
+bool ReadImageFileSize(int fd, int* width, int* height)
+{
+    // Up to n bytes, fewer only at the file's end (or a failed read).
+    auto fill = [fd](char* at, size_t n) {
+        size_t got = 0;
+        while (got < n) {
+            const ssize_t r = ::read(fd, at + got, n - got);
+            if (r < 0 && errno == EINTR)
+                continue;
+            if (r <= 0)
+                break;
+            got += static_cast<size_t>(r);
+        }
+        return got;
+    };
     // The headers of a still are well inside its first 4 KiB; a JPEG with a long metadata block
     // before its frame header is read on, four times as much each time, to the file's end.
-    std::string bytes;
-    int read = 0;
-    for (size_t want = 4096; read == 0; want *= 4) {
+    char first[4096];
+    const size_t got = fill(first, sizeof first);
+    int read = ReadImageSize(std::string_view(first, got), width, height);
+    if (read != 0 || got < sizeof first)
+        return read > 0;
+    std::string bytes(first, got);
+    for (size_t want = 4 * sizeof first; read == 0; want *= 4) {
         const size_t had = bytes.size();
         bytes.resize(want);
-        DWORD got = 0;
-        if (!ReadFile(file, bytes.data() + had, static_cast<DWORD>(want - had), &got, nullptr))
-            got = 0;
-        bytes.resize(had + got);
+        bytes.resize(had + fill(bytes.data() + had, want - had));
         read = ReadImageSize(bytes, width, height);
         if (bytes.size() < want || want >= kMaxImageHeaderBytes)
             break;
     }
-    CloseHandle(file);
     return read > 0;
 }
 

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace quiva {
@@ -33,7 +34,7 @@ struct DecodedImage {
 };
 
 // The kind of file by its first bytes.
-ImageFileKind SniffImage(const std::string& bytes);
+ImageFileKind SniffImage(std::string_view bytes);
 
 // False with `error` set when the bytes are not a complete image of a supported kind.
 bool DecodeImage(const std::string& bytes, DecodedImage& out, std::string* error = nullptr);
@@ -50,11 +51,13 @@ uint64_t ImageDecodeCount();
 // A picture's own size as the headers of a BMP or JPEG give it, without decoding a pixel, from
 // the file's first bytes: 1 read, 0 the headers run on past the bytes given (give more of the
 // file), -1 no size the decoder would take (another kind of file, or headers it refuses).
-int ReadImageSize(const std::string& bytes, int* width, int* height);
+int ReadImageSize(std::string_view bytes, int* width, int* height);
 // The same from a file, reading no more of it than its headers; false when its size cannot be
 // told that way (the file unreadable, another kind, its headers refused or longer than 16 MiB).
 constexpr size_t kMaxImageHeaderBytes = 16u << 20;
 bool ReadImageFileSize(const wchar_t* path, int* width, int* height);
+// The same from a file open for reading (a descriptor, read on from where it stands).
+bool ReadImageFileSize(int fd, int* width, int* height);
 
 // Encoders take premultiplied ARGB rows, top row first. BMP is written 24-bit bottom-up with
 // 4-byte row padding and a file-size field equal to the file's length; JPEG takes quality 0-100.

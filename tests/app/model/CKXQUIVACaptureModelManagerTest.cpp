@@ -3,6 +3,7 @@
 #include "framework/CKXXmlDocument.h"
 #include "platform/base/clock.h"
 #include "platform/base/debug.h"
+#include "platform/base/fileapi.h"
 #include "platform/base/winpath.h"
 #include "tests/app/CaptureStoreTestSupport.h"
 
@@ -33,6 +34,26 @@ void ListedStills(const std::string& folder, const CString& windowsFolder, const
     }
     WriteAll(folder + "/info.xml", (xml + L"</QUIVA>").ToUtf8());
 }
+
+// A view that lays the stills of an open out by the sizes their headers give, as the strip does,
+// and reads no picture.
+class SizeNotingView : public CKXCaptureFileListener {
+public:
+    void Relayout() override {}
+    void ShowNewest(int) override {}
+    void KeepPicture(_KXCaptureFileInfo*, Gdiplus::Image&) override { ADD_FAILURE() << "a picture kept"; }
+    void KeepFile(_KXCaptureFileInfo* info) override
+    {
+        ADD_FAILURE() << "a picture read at the open";
+        NoteFile(info, 0, 0);
+    }
+    void NoteFile(_KXCaptureFileInfo* info, UINT width, UINT height) override
+    {
+        info->width = width;
+        info->height = height;
+        info->pictureDeferred = true;
+    }
+};
 
 }  // namespace
 
@@ -114,12 +135,20 @@ TEST_F(ModelManager, StoreIsReadBackAsItWasLeft)
 TEST_F(ModelManager, OnlyFilesAreCaptures)
 {
     // An entry naming the study folder itself is no still: it is not listed, and a commit never
-    // takes the folder for a file.
+    // takes the folder for a file. Nor is a link, listed or not, to a still or to a folder of
+    // stills: it is never followed (a commit would copy and delete what it points at).
     const std::string folder = Store("12345/Endo/20261209");
     Still(folder + "/1.bmp");
+    Still(Native("elsewhere/2.bmp"));
+    Still(Native("elsewhere/sub/3.bmp"));
+    fs::create_symlink(Native("elsewhere/2.bmp"), folder + "/2.bmp");
+    fs::create_symlink(Native("elsewhere/2.bmp"), folder + "/loose.bmp");
+    fs::create_directory_symlink(Native("elsewhere/sub"), folder + "/sub");
     const CString base = Win("store") + L"\\12345\\Endo\\20261209\\";
     WriteAll(folder + "/info.xml", (CString(L"<QUIVA><patient chartNo=\"12345\">A</patient><image>") + base +
-                                    L"</image><image>" + base + L"1.bmp</image></QUIVA>").ToUtf8());
+                                    L"</image><image>" + base + L"1.bmp</image><image>" + base +
+                                    L"2.bmp</image><image>" + base + L"sub\\3.bmp</image></QUIVA>").ToUtf8());
+    WriteAll(Native("elsewhere/sub/info.xml"), "<QUIVA><patient chartNo=\"12345\">A</patient></QUIVA>");
     manager.LoadAll();
     ASSERT_EQ(manager.GetModelCount(), 1);
     ASSERT_EQ(manager.GetModel(0)->GetFileCount(), 1);
@@ -154,10 +183,12 @@ TEST_F(ModelManager, OpeningAStoreLooksUpEachStillABoundedNumberOfTimes)
     EXPECT_LE(large - small, 120u * 8) << small << " lookups for 40 stills, " << large << " for 160";
 }
 
-// Opening a store resolves each folder's path a fixed number of times and no still's path but
-// for the read of its picture (the strip shows every still): the folder's one listing says which
-// listed files are there and what they are, and a record's key is made from the folder's key and
-// the listed name. Resolving each listed path again made the open cost several look-ups a still.
+// Opening a store resolves each folder's path a fixed number of times and no still's path, and
+// asks the file system for no still's status (but the creation date of a still no info.xml
+// lists): the folder's one listing says which listed files are there and what they are, a
+// record's key is made from the folder's key and the listed name, and a still's header is read
+// relative to its folder. Resolving each listed path again, and a status of every entry listed,
+// made the open cost several look-ups a still.
 TEST_F(ModelManager, OpeningAStoreResolvesItsFoldersNotItsStills)
 {
     constexpr int kStills = 60;  // listed in each date folder, besides one loose still
@@ -166,19 +197,17 @@ TEST_F(ModelManager, OpeningAStoreResolvesItsFoldersNotItsStills)
         ListedStills(folder, Win("store") + L"\\12345\\Endo\\" + quiva::Utf8ToWide(date).c_str() + L"\\", L"12345", kStills);
         Still(folder + "/loose.bmp");
     }
-    const uint64_t beforePicture = quiva::PathLookupCount();
-    delete CKXQUIVACaptureModel::LoadImageCopy(Win("store") + L"\\12345\\Endo\\20240105\\100000.bmp");
-    const uint64_t perPicture = quiva::PathLookupCount() - beforePicture;
-
-    const uint64_t before = quiva::PathLookupCount();
+    manager.attachView = [](CKXQUIVACaptureModel* model) { model->SetFileListener(std::make_unique<SizeNotingView>()); };
+    const uint64_t before = quiva::PathLookupCount(), statusesBefore = quiva::FileStatusCount();
     manager.LoadAll();
-    const uint64_t lookups = quiva::PathLookupCount() - before;
+    const uint64_t lookups = quiva::PathLookupCount() - before, statuses = quiva::FileStatusCount() - statusesBefore;
     ASSERT_EQ(manager.GetModelCount(), 1);
     constexpr int kFiles = 2 * (kStills + 1);
     EXPECT_EQ(manager.GetModel(0)->GetFileCount(), kFiles);
-    // The root and four folders below it (chart, study, two dates), ten look-ups each at most.
-    EXPECT_LE(lookups, kFiles * perPicture + 5 * 10) << lookups << " look-ups for " << kFiles << " stills, "
-                                                     << perPicture << " to read one picture";
+    EXPECT_EQ(manager.GetModel(0)->GetFileInfo(kFiles - 1)->width, 32u) << "the size its header gives";
+    // The root and four folders below it (chart, study, two dates), ten of each at most.
+    EXPECT_LE(lookups, 5u * 10) << lookups << " look-ups for " << kFiles << " stills";
+    EXPECT_LE(statuses, 5u * 10) << statuses << " statuses asked for " << kFiles << " stills";
 }
 
 // The info.xml written after every still reads its folder's names once, not each listed file's

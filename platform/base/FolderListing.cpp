@@ -1,0 +1,67 @@
+#include "platform/base/FolderListing.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstring>
+#include <optional>
+
+#include "platform/base/CString.h"
+#include "platform/base/codepage.h"
+#include "platform/base/fileapi.h"
+#include "platform/base/winpath.h"
+
+namespace quiva {
+
+FolderListing::FolderListing(const wchar_t* folder)
+{
+    const std::optional<std::string> native = NativePath(folder);
+    if (!native)
+        return;
+    m_dir = ::opendir(native->c_str());
+    if (!m_dir)
+        return;
+    while (const dirent* e = ::readdir(m_dir)) {
+        if (std::strcmp(e->d_name, ".") == 0 || std::strcmp(e->d_name, "..") == 0)
+            continue;
+        Entry entry;
+        entry.name = Utf8ToWide(e->d_name);
+        if (entry.name.size() >= MAX_PATH)
+            continue;
+        unsigned char type = e->d_type;
+        if (type == DT_UNKNOWN) {  // a file system that does not say: its status is asked
+            struct stat st;
+            if (FileStatusAt(::dirfd(m_dir), e->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0)
+                continue;
+            type = S_ISDIR(st.st_mode) ? DT_DIR : S_ISLNK(st.st_mode) ? DT_LNK : DT_REG;
+        }
+        entry.attributes = type == DT_DIR   ? FILE_ATTRIBUTE_DIRECTORY
+                           : type == DT_LNK ? FILE_ATTRIBUTE_REPARSE_POINT
+                                            : FILE_ATTRIBUTE_ARCHIVE;
+        entry.native = e->d_name;
+        m_entries.push_back(std::move(entry));
+    }
+    std::stable_sort(m_entries.begin(), m_entries.end(),
+                     [](const Entry& a, const Entry& b) { return CompareNoCase(a.name, b.name) < 0; });
+}
+
+FolderListing::~FolderListing()
+{
+    if (m_dir)
+        ::closedir(m_dir);
+}
+
+int FolderListing::Open(const Entry& entry) const
+{
+    return m_dir ? ::openat(::dirfd(m_dir), entry.native.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW) : -1;
+}
+
+FILETIME FolderListing::CreationTime(const Entry& entry) const
+{
+    return m_dir ? FileCreationTimeAt(::dirfd(m_dir), entry.native.c_str()) : FILETIME{};
+}
+
+}  // namespace quiva
