@@ -467,8 +467,12 @@ bool EncodeJpeg(const uint32_t* pixels, int width, int height, int quality, std:
     return EncodeJpegPixelRows(width, height, quality, 96, [&](int y, uint32_t* scratch) -> const uint32_t* {
         const uint32_t* src = pixels + static_cast<size_t>(y) * static_cast<size_t>(width);
         // An opaque row is coded as it lies; translucent colours are first taken out of their
-        // premultiplication.
-        if (std::all_of(src, src + width, [](uint32_t px) { return px >= 0xFF000000u; }))
+        // premultiplication. The row's alpha bytes are tested together, in a loop without an
+        // early exit that the compiler makes wide.
+        uint32_t alpha = 0xFF000000u;
+        for (int x = 0; x < width; ++x)
+            alpha &= src[x];
+        if (alpha == 0xFF000000u)
             return src;
         for (int x = 0; x < width; ++x) {
             uint8_t a, r, g, b;
