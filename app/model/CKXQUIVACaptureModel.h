@@ -226,6 +226,8 @@ protected:
         int sends = 0;
         bool stop = false;  // the commit cannot go on (no transaction, no study to continue)
         CString cleanedFolder;  // of the image directory, rid of leftover copies
+        std::unordered_set<std::wstring> cleanedNames;  // in it, in lower case as FolderNames gives them
+        bool journalListed = false;  // the file being committed had a journal when the commit began
         int failure = 0;    // the result a failed file gives: 2 image directory, 3 connection, 4 refused
     };
     // One file in one transaction: study row, image row, image count, the copy, the commit.

@@ -73,11 +73,15 @@ struct Journal {
 
 CString JournalPath(const CString& file) { return file + L".commit"; }
 
-bool WriteJournal(const CString& file, const Journal& j)
+// A journal known not to be there (in any case of its name) is written without the store's
+// folder being read to look for it: that read grows with the stills the folder holds.
+bool WriteJournal(const CString& file, const Journal& j, bool knownAbsent)
 {
     const std::string text = quiva::WideToUtf8(Text(L"%d\n%s\n%s\n", j.imgNo, j.chart.GetString(), j.target.GetString()).GetString());
-    return quiva::WriteFileAtomically(JournalPath(file), text);
+    return knownAbsent ? quiva::WriteNewFileAtomically(JournalPath(file), text)
+                        : quiva::WriteFileAtomically(JournalPath(file), text);
 }
+
 
 bool ReadJournal(const CString& file, Journal* j)
 {
@@ -236,7 +240,8 @@ int CKXQUIVACaptureModel::Commit()
         auto listed = journals.find(folder.str());
         if (listed == journals.end())
             listed = journals.emplace(folder.str(), CommitJournalsIn(folder)).first;
-        const int resolved = HasCommitJournal(info->path, listed->second) ? ResolveInterruptedCommit(info->path, db) : 0;
+        state.journalListed = HasCommitJournal(info->path, listed->second);
+        const int resolved = state.journalListed ? ResolveInterruptedCommit(info->path, db) : 0;
         if (resolved < 0) {
             if (result == 0)
                 result = 3;
@@ -426,14 +431,22 @@ bool CKXQUIVACaptureModel::CopyUnderJournal(const _KXCaptureFileInfo* info, Comm
     const CString target = ImageDirectoryPath(s.imageDirectory, imgNo, info->path);
     const CString targetFolder = target.Left(target.ReverseFind(L'\\'));
     const Journal journal{imgNo, m_strChartNo, target};
-    if (!EnsureFolder(targetFolder) || !WriteJournal(info->path, journal))
+    // The store's folder was read for journals when the commit began, the image directory's
+    // folder when its first copy comes: neither is read again for each file.
+    if (!EnsureFolder(targetFolder) || !WriteJournal(info->path, journal, !s.journalListed))
         return FailCommit(info, s, L"the image directory or the journal cannot be written", 2);
     Debug(L"Commit#4");  // journal
     if (s.cleanedFolder != targetFolder) {
         quiva::RemoveLeftoverTemporaries(targetFolder);  // copies cut short by a crash
         s.cleanedFolder = targetFolder;
+        s.cleanedNames = quiva::FolderNames(targetFolder);
     }
-    if (!CopyFileW(info->path, target, FALSE)) {
+    // A name there already in another case is the one the copy replaces.
+    const CString targetName = quiva::PathFileName(target).MakeLower();
+    const bool copied = s.cleanedNames.count(targetName.str()) ? CopyFileW(info->path, target, FALSE)
+                                                               : quiva::CopyToNewFile(info->path, target);
+    s.cleanedNames.insert(targetName.str());
+    if (!copied) {
         DeleteFileW(JournalPath(info->path));
         return FailCommit(info, s, L"the file could not be copied to the image directory", 2);
     }

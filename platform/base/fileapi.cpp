@@ -622,11 +622,22 @@ bool ReadFileBytes(const wchar_t* path, std::string& bytes, size_t maxBytes)
     return true;
 }
 
-bool WriteFileAtomically(const wchar_t* path, const std::string& bytes)
+namespace {
+
+// A target known to be new: its folder resolved, its name as written.
+bool NativeOfNewName(LPCWSTR path, std::string& out)
 {
-    std::string p;
-    if (!Native(path, p))
+    auto p = NativePathOfNewName(path);
+    if (!p) {
+        SetLastError(path && *path ? ERROR_PATH_NOT_FOUND : ERROR_INVALID_PARAMETER);
         return false;
+    }
+    out = *p;
+    return true;
+}
+
+bool WriteNativeAtomically(const std::string& p, const std::string& bytes)
+{
     std::string tmp = p + kWriteSuffix + "XXXXXX";
     std::vector<char> tmpl(tmp.begin(), tmp.end());
     tmpl.push_back(0);
@@ -666,6 +677,26 @@ bool WriteFileAtomically(const wchar_t* path, const std::string& bytes)
         SetLastError(Win32ErrorFromErrno(err));
     }
     return ok;
+}
+
+}  // namespace
+
+bool WriteFileAtomically(const wchar_t* path, const std::string& bytes)
+{
+    std::string p;
+    return Native(path, p) && WriteNativeAtomically(p, bytes);
+}
+
+bool WriteNewFileAtomically(const wchar_t* path, const std::string& bytes)
+{
+    std::string p;
+    return NativeOfNewName(path, p) && WriteNativeAtomically(p, bytes);
+}
+
+bool CopyToNewFile(const wchar_t* from, const wchar_t* to)
+{
+    std::string a, b;
+    return Native(from, a) && NativeOfNewName(to, b) && CopyNative(a, b, false);
 }
 
 uint64_t FlushCount() { return g_flushes.load(std::memory_order_relaxed); }

@@ -104,6 +104,11 @@ bool ReadFileBytes(const wchar_t* path, std::string& bytes, size_t maxBytes = SI
 // Writes to a temporary file beside the target and renames it over, so the old file is
 // never left half-written.
 bool WriteFileAtomically(const wchar_t* path, const std::string& bytes);
+// WriteFileAtomically and CopyFileW (over a file there) to a target whose folder the caller has
+// read (FolderNames) without finding the target's name in any case: the name is taken as
+// written, where the plain calls would read the folder again to look for it.
+bool WriteNewFileAtomically(const wchar_t* path, const std::string& bytes);
+bool CopyToNewFile(const wchar_t* from, const wchar_t* to);
 // Simple wildcard match ('*', '?') without regard to ASCII case.
 bool WildcardMatch(const wchar_t* pattern, const wchar_t* name);
 // The names in a folder ("." and ".." left out), ASCII letters in lower case as names are matched:

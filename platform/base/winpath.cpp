@@ -17,6 +17,7 @@ namespace {
 bool IsSep(wchar_t c) { return c == L'\\' || c == L'/'; }
 
 std::atomic<uint64_t> g_lookups{0};
+std::atomic<uint64_t> g_listings{0};
 
 bool Exists(const std::string& p)
 {
@@ -29,6 +30,7 @@ bool Exists(const std::string& p)
 std::optional<std::string> MatchNoCase(const std::string& dir, const std::string& name)
 {
     g_lookups.fetch_add(1, std::memory_order_relaxed);
+    g_listings.fetch_add(1, std::memory_order_relaxed);
     DIR* d = ::opendir(dir.empty() ? "/" : dir.c_str());
     if (!d)
         return std::nullopt;
@@ -66,6 +68,8 @@ std::string CurrentDirectory()
 }  // namespace
 
 uint64_t PathLookupCount() { return g_lookups.load(std::memory_order_relaxed); }
+
+uint64_t PathListingCount() { return g_listings.load(std::memory_order_relaxed); }
 
 std::optional<std::string> DriveDirectory(wchar_t letter)
 {
@@ -143,6 +147,20 @@ std::optional<std::string> NativePath(const wchar_t* windowsPath)
     if (!parts.empty() && IsSep(p.back()))
         out += "/";
     return out;
+}
+
+std::optional<std::string> NativePathOfNewName(const wchar_t* windowsPath)
+{
+    const CString path(windowsPath ? windowsPath : L"");
+    const CString folder = PathParent(path), name = PathFileName(path);
+    if (folder.IsEmpty() || name.IsEmpty() || name == L"." || name == L"..")
+        return NativePath(windowsPath);
+    std::optional<std::string> out = NativePath(folder);
+    if (!out)
+        return std::nullopt;
+    while (out->size() > 1 && out->back() == '/')
+        out->pop_back();
+    return (*out == "/" ? "" : *out) + "/" + WideToUtf8(name.str());
 }
 
 CString WindowsPath(const std::string& nativePath)

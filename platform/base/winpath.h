@@ -23,6 +23,13 @@ std::optional<std::string> NativePath(const wchar_t* windowsPath);
 // How many file-system lookups (a name's status or a folder's listing) the resolution of
 // paths has made in this process so far.
 uint64_t PathLookupCount();
+// How many of those were a folder's listing, read to match a name without regard to case.
+uint64_t PathListingCount();
+
+// The native path for a name about to be made in a folder whose names the caller has read,
+// finding none equal to it without regard to case: the folder resolved and the name as written,
+// where NativePath would read the folder again to look for the name.
+std::optional<std::string> NativePathOfNewName(const wchar_t* windowsPath);
 
 // The Windows form of a native path: "X:\..." when it lies under a mapped drive, else the
 // native path with "\" separators (which NativePath reads back as the same native path).

@@ -218,28 +218,33 @@ TEST_P(Commit, AFileOfAnotherDateStartsItsOwnStudy)
     EXPECT_EQ(Rows(L"SELECT IMGTYPE FROM MIMG ORDER BY IMGNO")[2][0], L"1");
 }
 
-// A commit asks for no journal by name that the store folder does not hold: such a search reads
+// A commit asks for no journal by name that the store folder does not hold, and makes no journal
+// or copy by a name that must be matched against its folder's names: such a search or match reads
 // the whole folder, once a still, and a commit of thousands of stills would grow with their square.
 // Before a still's rows commit, its journal and its copy are on the disk, and so are both their
 // names: four flushes a still beside the database's own.
 TEST_P(Commit, ACommitLooksUpAndFlushesEachStillABoundedNumberOfTimes)
 {
     struct Counts {
-        uint64_t lookups, flushes;
+        uint64_t lookups, listings, flushes;
     };
     auto countsToCommit = [this](const wchar_t* chart, int stills) {
         CKXQUIVACaptureModel* m = Model(chart);
         for (int i = 0; i < stills; ++i)
             Still(m, std::to_string(100000 + i) + ".bmp");
-        const Counts before{quiva::PathLookupCount(), quiva::FlushCount()};
+        const Counts before{quiva::PathLookupCount(), quiva::PathListingCount(), quiva::FlushCount()};
         EXPECT_EQ(m->Commit(), 0);
-        return Counts{quiva::PathLookupCount() - before.lookups, quiva::FlushCount() - before.flushes};
+        return Counts{quiva::PathLookupCount() - before.lookups, quiva::PathListingCount() - before.listings,
+                      quiva::FlushCount() - before.flushes};
     };
     const Counts small = countsToCommit(L"1", 4), large = countsToCommit(L"2", 16);
     EXPECT_EQ(Count(L"SELECT COUNT(*) FROM MIMG"), 20);
     // About thirty a still (the store file, its copy's folders, the journal written and removed);
     // a search for a missing journal would add ten more.
     EXPECT_LE(large.lookups - small.lookups, 12u * 34) << small.lookups << " lookups for 4 stills, " << large.lookups << " for 16";
+    // The store's folder and the image directory's are read once a commit (the first also reads
+    // the folders it makes), not once a still.
+    EXPECT_LE(large.listings, small.listings) << small.listings << " folders read for 4 stills, " << large.listings << " for 16";
     EXPECT_EQ(large.flushes - small.flushes, 4u * 12) << small.flushes << " flushes for 4 stills, " << large.flushes << " for 16";
 }
 
