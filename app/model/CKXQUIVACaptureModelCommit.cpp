@@ -82,7 +82,6 @@ bool WriteJournal(const CString& file, const Journal& j, bool knownAbsent)
                         : quiva::WriteFileAtomically(JournalPath(file), text);
 }
 
-
 bool ReadJournal(const CString& file, Journal* j)
 {
     std::string bytes;

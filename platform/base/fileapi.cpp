@@ -76,7 +76,6 @@ FILETIME ToFileTime(const struct timespec& ts)
     return FILETIME{static_cast<DWORD>(t & 0xFFFFFFFF), static_cast<DWORD>(t >> 32)};
 }
 
-
 DWORD AttributesOf(const struct stat& st, const std::string& name)
 {
     DWORD a = 0;

@@ -1,11 +1,9 @@
 #include "platform/gdi/ImageCodec.h"
 
 #include <png.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
-#include <cerrno>
 #include <csetjmp>
 #include <cstdlib>
 #include <cstdio>
@@ -15,6 +13,7 @@
 #include "platform/base/bitmap.h"
 #include "platform/base/bytes.h"
 #include "platform/base/fileapi.h"
+#include "platform/base/fullio.h"
 #include "platform/base/handle.h"
 #include "platform/gdi/JpegCodec.h"
 
@@ -198,23 +197,10 @@ bool ReadImageFileSize(const wchar_t* path, int* width, int* height)
 
 bool ReadImageFileSize(int fd, int* width, int* height)
 {
-    // Up to n bytes, fewer only at the file's end (or a failed read).
-    auto fill = [fd](char* at, size_t n) {
-        size_t got = 0;
-        while (got < n) {
-            const ssize_t r = ::read(fd, at + got, n - got);
-            if (r < 0 && errno == EINTR)
-                continue;
-            if (r <= 0)
-                break;
-            got += static_cast<size_t>(r);
-        }
-        return got;
-    };
     // The headers of a still are well inside its first 4 KiB; a JPEG with a long metadata block
     // before its frame header is read on, four times as much each time, to the file's end.
     char first[4096];
-    const size_t got = fill(first, sizeof first);
+    const size_t got = ReadUpToAt(fd, 0, first, sizeof first);
     int read = ReadImageSize(std::string_view(first, got), width, height);
     if (read != 0 || got < sizeof first)
         return read > 0;
@@ -222,7 +208,7 @@ bool ReadImageFileSize(int fd, int* width, int* height)
     for (size_t want = 4 * sizeof first; read == 0; want *= 4) {
         const size_t had = bytes.size();
         bytes.resize(want);
-        bytes.resize(had + fill(bytes.data() + had, want - had));
+        bytes.resize(had + ReadUpToAt(fd, had, bytes.data() + had, want - had));
         read = ReadImageSize(bytes, width, height);
         if (bytes.size() < want || want >= kMaxImageHeaderBytes)
             break;

@@ -56,7 +56,7 @@ int ReadImageSize(std::string_view bytes, int* width, int* height);
 // told that way (the file unreadable, another kind, its headers refused or longer than 16 MiB).
 constexpr size_t kMaxImageHeaderBytes = 16u << 20;
 bool ReadImageFileSize(const wchar_t* path, int* width, int* height);
-// The same from a file open for reading (a descriptor, read on from where it stands).
+// The same from a file open for reading (a descriptor, read from the start of the file).
 bool ReadImageFileSize(int fd, int* width, int* height);
 
 // Encoders take premultiplied ARGB rows, top row first. BMP is written 24-bit bottom-up with
