@@ -1,8 +1,10 @@
 #include "tests/support/HostProgramSupport.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 
 #include "platform/base/codepage.h"
 #include "platform/db/db.h"
@@ -77,6 +79,20 @@ std::string ClinicHost::HostCommand(const std::vector<std::string>& scripts, con
            " QUIVA_DEVICES=" + m_dir.Native("devices.txt") + " QUIVA_REGISTRY_DIR=" + m_dir.Native("registry") +
            " QUIVA_SESSION=" + Session(m_dir) + " PATH=" + bin + "/monitor/bin:$PATH " + environment + " " + bin +
            "/bin/quiva-host" + arguments;
+}
+
+std::string ClinicHost::KillAt(const std::string& spec) const
+{
+    const char* asan = std::getenv("ASAN_OPTIONS");
+    return "LD_PRELOAD=" + std::string(QUIVA_BINARY_DIR) + "/tests/helpers/libKillAtCall.so ASAN_OPTIONS='" +
+           (asan ? std::string(asan) + ":" : std::string()) + "verify_asan_link_order=0' QUIVA_KILL_AT='" + spec +
+           "' QUIVA_KILL_MARK=" + m_dir.Native("kill-mark");
+}
+
+std::string ClinicHost::KillMark() const
+{
+    std::ifstream in(m_dir.Native("kill-mark"));
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
 std::vector<std::string> ClinicHost::FilesBelow(const std::string& folder) const

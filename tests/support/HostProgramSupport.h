@@ -27,6 +27,10 @@ protected:
     HostRun RunScripts(const std::vector<std::string>& scripts, const std::string& environment = "");
     // The shell command that runs them (it writes the script files).
     std::string HostCommand(const std::vector<std::string>& scripts, const std::string& environment = "");
+    // The environment that ends the host with SIGKILL at a chosen file call
+    // (tests/helpers/KillAtCall.c says how `spec` reads); KillMark() then says where it ended.
+    std::string KillAt(const std::string& spec) const;
+    std::string KillMark() const;
     // Files below a folder of the clinic (relative to HRB4100), sorted.
     std::vector<std::string> FilesBelow(const std::string& folder) const;
     // Moves the clinic's records onto a schema of this test process's own on the PostgreSQL
