@@ -6,6 +6,7 @@
 #include <cwchar>
 #include <cwctype>
 #include <string>
+#include <utility>
 
 #include "dicom/CDicomElementList.h"
 #include "dicom/DicomDictionary.h"
@@ -73,6 +74,38 @@ bool IsTextKind(ValueKind kind)
     return kind == ValueKind::Text || kind == ValueKind::Uid || kind == ValueKind::Person;
 }
 
+// A character string as it may stand in a value of `vr`. No value carries a control character:
+// each becomes a blank. Only the free texts (LT, ST, UT) keep their line breaks, tabs and form
+// feeds. Escape goes too: no value here names a character set that switches by escapes.
+std::wstring PrintableText(std::wstring text, DWORD vr)
+{
+    const bool freeText = vr == DICOM_VR_LT || vr == DICOM_VR_ST || vr == DICOM_VR_UT;
+    for (wchar_t& ch : text) {
+        if (!quiva::IsControlCharacter(ch))
+            continue;
+        if (!(freeText && (ch == L'\t' || ch == L'\n' || ch == L'\f' || ch == L'\r')))
+            ch = L' ';
+    }
+    return text;
+}
+
+// A person name's blanks as component separators ("^"): a component group ("=" between them)
+// has at most five components, so from the fifth on its blanks and carets stay in the last one
+// as blanks.
+std::wstring PersonNameText(std::wstring text)
+{
+    int separators = 0;
+    for (wchar_t& ch : text) {
+        if (ch == L'=') {
+            separators = 0;
+        } else if (ch == L' ' || ch == L'^') {
+            ch = separators < 4 ? L'^' : L' ';
+            ++separators;
+        }
+    }
+    return text;
+}
+
 std::wstring Trimmed(std::wstring text)
 {
     const wchar_t* blanks = L" \t\r\n\f\v";
@@ -135,12 +168,10 @@ bool DicomElement::SetValueText(LPCWSTR text)
     case ValueKind::Person:
     case ValueKind::Raw: {
         std::wstring wide = source;
-        if (kind == ValueKind::Person) {
-            for (wchar_t& ch : wide) {
-                if (ch == L' ')
-                    ch = L'^';
-            }
-        }
+        if (kind == ValueKind::Text || kind == ValueKind::Person)
+            wide = PrintableText(std::move(wide), vr);
+        if (kind == ValueKind::Person)
+            wide = PersonNameText(std::move(wide));
         std::string bytes = quiva::WideToMultiByte(wide, CP_ACP);
         // Character strings are padded with a blank; UIDs and binary values with 0x00.
         if ((bytes.size() & 1) && (kind == ValueKind::Text || kind == ValueKind::Person))

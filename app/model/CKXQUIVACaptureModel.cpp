@@ -83,7 +83,9 @@ bool CKXQUIVACaptureModel::IsStudyDate(const CString& date)
 
 CString CKXQUIVACaptureModel::CleanFolderName(const CString& name)
 {
-    CString out = name;
+    // A control character has no place in a folder's name (a line break would split every
+    // listing of the store that reads names by line).
+    CString out = CString(quiva::ReplaceControlCharacters(name.str(), L'_'));
     for (const wchar_t c : {L'/', L':', L'?', L'\\', L'*', L'<', L'>', L'|'})
         out.Replace(c, L'_');
     // Windows drops trailing dots and spaces from a name; "." and ".." would leave the level.

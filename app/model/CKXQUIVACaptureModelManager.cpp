@@ -162,7 +162,8 @@ void CKXQUIVACaptureModelManager::LoadFolder(const CString& folder)
     CKXXmlDocument xml;
     if (xml.Load(folder + L"\\info.xml")) {
         const CString chartNo = xml.GetAttribute(L"/patient", L"chartNo");
-        if (chartNo.IsEmpty())
+        // Blanks name no patient, as no number does: such a folder is nobody's to file.
+        if (CString(chartNo).Trim().IsEmpty())
             return;
         model = GetOrCreateModel(chartNo, xml.GetValue(L"/patient"));
     }

@@ -12,6 +12,7 @@
 #include "framework/CKXMsgBox.h"
 #include "framework/CKXWnd.h"
 #include "framework/CKXWndPopup.h"
+#include "platform/base/codepage.h"
 #include "platform/base/clock.h"
 #include "platform/base/resources.h"
 #include "platform/base/wformat.h"
@@ -281,7 +282,8 @@ CString CKXCtrlWndQUIVAThumbnail::Caption(int index)
     if (!info)
         return CString();
     const int count = model->GetFileCount();
-    const CString text = info->study + L" " + DashedDate(info->date);
+    // A control character in a study name is shown as a blank.
+    const CString text = CString(quiva::ReplaceControlCharacters(info->study.str(), L' ')) + L" " + DashedDate(info->date);
     if (count == 1)
         return text;
     return CString(quiva::FormatWide(L"[%d/%d] ", index + 1, count).c_str()) + text;

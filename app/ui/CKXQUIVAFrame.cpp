@@ -6,6 +6,7 @@
 #include "capture/CKXMCapture.h"
 #include "framework/CKXAdoConnection.h"
 #include "framework/CKXAdoRecord.h"
+#include "platform/base/codepage.h"
 #include "platform/base/debug.h"
 #include "platform/base/wformat.h"
 
@@ -60,8 +61,10 @@ CString CKXQUIVAFrame::LookupPatientName(const CString& chart)
     return CString();
 }
 
-void CKXQUIVAFrame::Show(const CString& chart, const CString& date, BOOL modal)
+void CKXQUIVAFrame::Show(const CString& givenChart, const CString& date, BOOL modal)
 {
+    // A chart number of blanks names no patient: it is shown and filed as no chart at all.
+    const CString chart = CString(givenChart).Trim().IsEmpty() ? CString() : givenChart;
     CString name = LookupPatientName(chart);
     if (!m_hWnd) {
         CreateFrame();
@@ -84,9 +87,12 @@ void CKXQUIVAFrame::Show(const CString& chart, const CString& date, BOOL modal)
     }
     titleBar.SetModel(model);
     titleBar.UpdateSource();
+    // Control characters the clinic records may hold in a chart or a name are shown as blanks.
+    const CString shownChart(quiva::ReplaceControlCharacters(chart.str(), L' '));
+    const CString shownName(quiva::ReplaceControlCharacters(name.str(), L' '));
     CString caption = L"영상얻기";
     if (!chart.IsEmpty())
-        caption.Format(L"영상얻기 (%s-%s)", chart.GetString(), name.GetString());
+        caption.Format(L"영상얻기 (%s-%s)", shownChart.GetString(), shownName.GetString());
     captionBar.SetCaption(caption);
     title = caption;
     // A window that could not be made shows nothing and runs no loop: nothing could end it.
@@ -94,7 +100,7 @@ void CKXQUIVAFrame::Show(const CString& chart, const CString& date, BOOL modal)
         return;
     SetWindowText(caption);
     CString tabCaption;
-    tabCaption.Format(L"%s-%s", chart.GetString(), name.GetString());
+    tabCaption.Format(L"%s-%s", shownChart.GetString(), shownName.GetString());
     if (model)
         thumbnailTab.RebuildTabs(tabCaption, CKXCtrlWndQUIVAThumbnail::Of(model));
     if (!thumbnailTab.tabs.empty())

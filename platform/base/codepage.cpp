@@ -321,4 +321,19 @@ size_t Utf16Length(std::wstring_view text)
     return n;
 }
 
+bool IsControlCharacter(wchar_t c)
+{
+    const uint32_t u = static_cast<uint32_t>(c);
+    return u < 0x20 || (u >= 0x7F && u <= 0x9F);
+}
+
+std::wstring ReplaceControlCharacters(std::wstring_view text, wchar_t replacement)
+{
+    std::wstring out(text);
+    for (wchar_t& c : out)
+        if (IsControlCharacter(c))
+            c = replacement;
+    return out;
+}
+
 }  // namespace quiva

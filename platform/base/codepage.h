@@ -52,4 +52,9 @@ std::wstring Utf16ToWide(std::u16string_view text);
 // Number of UTF-16 code units of a wide text.
 size_t Utf16Length(std::wstring_view text);
 
+// C0 controls (line breaks, tab and escape among them), DEL and the C1 controls.
+bool IsControlCharacter(wchar_t c);
+// The text with each control character replaced by `replacement`.
+std::wstring ReplaceControlCharacters(std::wstring_view text, wchar_t replacement);
+
 }  // namespace quiva

@@ -7,6 +7,7 @@
 #include <atomic>
 #include <cerrno>
 #include <cstdlib>
+#include <utility>
 #include <vector>
 
 #include "platform/base/codepage.h"
@@ -121,6 +122,24 @@ std::optional<std::string> NativePath(const wchar_t* windowsPath)
     }
     if (!cur.empty())
         parts.push_back(cur);
+    // "." and ".." are taken by name, as Windows takes them: ".." steps back over the part
+    // before it and never above a drive's root (nor the root of a rooted path). Only a relative
+    // path keeps the ".." it cannot take back, to climb out of the current folder.
+    const bool rooted = pos == 2 || IsSep(p[0]);
+    std::vector<std::wstring> kept;
+    for (std::wstring& part : parts) {
+        if (part == L".")
+            continue;
+        if (part == L"..") {
+            if (!kept.empty() && kept.back() != L"..")
+                kept.pop_back();
+            else if (!rooted)
+                kept.push_back(part);
+            continue;
+        }
+        kept.push_back(std::move(part));
+    }
+    parts = std::move(kept);
 
     // A path that exists as written needs no name matched: one lookup instead of one a component.
     std::string out = base;

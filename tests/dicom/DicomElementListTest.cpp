@@ -140,6 +140,35 @@ TEST(DicomElementValues, PersonNamesJoinWordsWithCarets)
     EXPECT_EQ(pn->GetValueText(), L"JOHN DOE SMIT");
 }
 
+// A value never carries a control character (a strict PACS refuses the object): each becomes a
+// blank, except the line breaks, tabs and form feeds that the free texts allow.
+TEST(DicomElementValues, ControlCharactersBecomeBlanks)
+{
+    CDicomElementList list;
+    ASSERT_TRUE(list.SetString(DICOM_TAG(0x0010, 0x0020), L"12\n34\r\t\a\x01\x1B\x7F\x85", DICOM_VR_LO));
+    const DicomElement* lo = list.FindElement(0x0010, 0x0020);
+    EXPECT_EQ(ValueOf(lo), (Bytes{'1', '2', ' ', '3', '4', ' ', ' ', ' ', ' ', ' ', ' ', ' '}));
+    ASSERT_TRUE(list.SetString(DICOM_TAG(0x0020, 0x0010), L"\x02" L"A", DICOM_VR_SH));
+    EXPECT_EQ(ValueOf(list.FindElement(0x0020, 0x0010)), (Bytes{' ', 'A'}));
+    ASSERT_TRUE(list.SetString(DICOM_TAG(0x0010, 0x0010), L"KIM\nMIN\x07SU", DICOM_VR_PN));
+    EXPECT_EQ(ValueOf(list.FindElement(0x0010, 0x0010)), (Bytes{'K', 'I', 'M', '^', 'M', 'I', 'N', '^', 'S', 'U'}));
+    ASSERT_TRUE(list.SetString(DICOM_TAG(0x0020, 0x4000), L"a\r\nb\tc\x01", DICOM_VR_LT));
+    EXPECT_EQ(ValueOf(list.FindElement(0x0020, 0x4000)), (Bytes{'a', '\r', '\n', 'b', '\t', 'c', ' ', ' '}));
+}
+
+// A name of many words keeps five components per group at most: the rest stays in the fifth.
+TEST(DicomElementValues, PersonNamesHaveAtMostFiveComponentsPerGroup)
+{
+    CDicomElementList list;
+    ASSERT_TRUE(list.SetString(DICOM_TAG(0x0010, 0x0010), L"A B C D E F G", DICOM_VR_PN));
+    const DicomElement* pn = list.FindElement(0x0010, 0x0010);
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(pn->value), pn->length), "A^B^C^D^E F G ");
+    ASSERT_TRUE(list.SetString(DICOM_TAG(0x0010, 0x0010), L"A^B C^D E^F=G H I J K L", DICOM_VR_PN));
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(pn->value), pn->length), "A^B^C^D^E F=G^H^I^J^K L ");
+    ASSERT_TRUE(list.SetString(DICOM_TAG(0x0010, 0x0010), L"     ", DICOM_VR_PN));
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(pn->value), pn->length), "^^^^  ");
+}
+
 TEST(DicomElementValues, KoreanTextIsStoredInCodePage949)
 {
     CDicomElementList list;

@@ -51,12 +51,7 @@ protected:
         fs::create_directories(Received());
         m_pacs = std::make_unique<Storescp>(Received(), std::vector<std::string>{"+xa"});
         ASSERT_TRUE(m_pacs->running());
-        ASSERT_TRUE(Execute("INSERT INTO FOPTION VALUES ('ORBITA', 'ORBITA', 'VEXARIS SERVER', '1');"
-                            "INSERT INTO FOPTION VALUES ('ORBITA', 'ORBITA', 'CHECK MOLTRIX PACS KIND', '10')"));
-        std::ofstream(Clinic() + "/exe/QUIVA.Capture.Config")
-            << "<?xml version=\"1.0\" encoding=\"euc-kr\"?><Configruation><options saveWhenClose=\"TRUE\" useVideo=\"TRUE\" "
-               "recordLimitTime=\"30\" captureKey=\"32\"/><pacs><MWL ip=\"127.0.0.1\" port=\""
-            << m_pacs->port() << "\" aeTitle=\"PACS\" sendDICOM=\"1\"/></pacs></Configruation>";
+        ASSERT_TRUE(UsePacs(m_pacs->port(), "saveWhenClose=\"TRUE\" useVideo=\"TRUE\" recordLimitTime=\"30\" captureKey=\"32\""));
     }
     std::string Received() const { return m_dir.Native("pacs"); }
 

@@ -47,6 +47,36 @@ TEST(WinPath, NamesMatchWithoutCase)
     EXPECT_EQ(GetFileAttributesW(L"z:\\x"), INVALID_FILE_ATTRIBUTES);
 }
 
+// ".." steps back by name and stops at a drive's root, as on Windows: no configured folder,
+// however many ".." it holds, reaches outside the folder that stands for its drive.
+TEST(WinPath, DotDotNeverClimbsAboveADrivesRoot)
+{
+    TempDir dir;
+    ::mkdir(dir.Native("d").c_str(), 0777);
+    ::mkdir(dir.Native("d/HRB4100").c_str(), 0777);
+    ScopedEnv d("QUIVA_DRIVE_D", dir.Native("d"));
+    const std::string root = dir.Native("d");
+    EXPECT_EQ(*quiva::NativePath(L"D:\\HRB4100\\..\\..\\x"), root + "/x");
+    EXPECT_EQ(*quiva::NativePath(L"D:\\..\\..\\..\\..\\etc\\x"), root + "/etc/x");
+    EXPECT_EQ(*quiva::NativePath(L"d:/hrb4100/./temp/../image\\\\.\\"), root + "/HRB4100/image/");
+    EXPECT_EQ(*quiva::NativePath(L"D:\\.."), root);
+    EXPECT_EQ(*quiva::NativePath(L"D:\\HRB4100\\.."), root);
+    EXPECT_EQ(*quiva::NativePathOfNewName(L"D:\\..\\..\\new"), root + "/new");
+    // A rooted path stops at the root; a relative one still climbs out of the current folder.
+    EXPECT_EQ(*quiva::NativePath(L"\\..\\..\\tmp\\x"), "/tmp/x");
+    char cwd[4096];
+    ASSERT_NE(::getcwd(cwd, sizeof cwd), nullptr);
+    const std::string here = cwd;
+    EXPECT_EQ(*quiva::NativePath(L"..\\a"), (here == "/" ? "" : here) + "/../a");
+
+    // Files and folders made through such paths land inside the drive's folder.
+    ASSERT_TRUE(CreateDirectoryW(L"D:\\HRB4100\\..\\..\\kept", nullptr));
+    EXPECT_TRUE(PathIsDirectoryW(L"D:\\kept"));
+    struct stat st;
+    EXPECT_EQ(::stat(dir.Native("d/kept").c_str(), &st), 0);
+    EXPECT_NE(::stat(dir.Native("kept").c_str(), &st), 0) << "made beside the drive's folder";
+}
+
 TEST(Files, FoldersCopyMoveDelete)
 {
     TempDir dir;

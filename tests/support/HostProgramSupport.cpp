@@ -54,6 +54,18 @@ bool ClinicHost::Execute(const std::string& sql) const
     return c.Open(CString(quiva::Utf8ToWide(m_database))) && c.Execute(CString(quiva::Utf8ToWide(sql)));
 }
 
+bool ClinicHost::UsePacs(uint16_t port, const std::string& options) const
+{
+    if (!Execute("INSERT INTO FOPTION VALUES ('ORBITA', 'ORBITA', 'VEXARIS SERVER', '1');"
+                 "INSERT INTO FOPTION VALUES ('ORBITA', 'ORBITA', 'CHECK MOLTRIX PACS KIND', '10')"))
+        return false;
+    std::ofstream config(Clinic() + "/exe/QUIVA.Capture.Config");
+    config << "<?xml version=\"1.0\" encoding=\"euc-kr\"?><Configruation><options " << options
+           << "/><pacs><MWL ip=\"127.0.0.1\" port=\"" << port << "\" aeTitle=\"PACS\" sendDICOM=\"1\"/></pacs></Configruation>";
+    config.close();
+    return static_cast<bool>(config);
+}
+
 HostRun ClinicHost::Run(const std::string& script, const std::string& environment)
 {
     return RunScripts({script}, environment);

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -38,6 +39,9 @@ protected:
     bool UsePostgres(const PgServer& server, std::string* why);
     // Runs SQL on the clinic database (SQLite file or PostgreSQL schema); false on failure.
     bool Execute(const std::string& sql) const;
+    // Turns the clinic's PACS functions on and writes a configuration file that sends stills to
+    // the PACS on a loopback port, with `options` as the attributes of its options element.
+    bool UsePacs(uint16_t port, const std::string& options) const;
     // Rows of a query on the clinic database, one "a|b|c" text each.
     std::vector<std::string> Rows(const std::string& sql) const;
     // Processes of this test's session (QUIVA_SESSION) whose name starts with `name`.

@@ -135,6 +135,14 @@ void CALLBACK WatchForTheView(HWND, UINT, UINT_PTR id, DWORD)
 
 }  // namespace
 
+// A study name holding control characters is shown with blanks in their place.
+TEST_F(ThumbnailStrip, ControlCharactersOfAStudyNameAreShownAsBlanks)
+{
+    WriteAll(Native("c.bmp"), "unreadable");
+    model->AddFileInfo(Win("c.bmp"), L"Upper\r\nGI\t\x01", L"20240105", 0, 0, 1);
+    EXPECT_EQ(strip().Caption(0), L"Upper  GI   2024-01-05");
+}
+
 TEST_F(ThumbnailStrip, CellsCaptionsAndTheirScroll)
 {
     AddStill("a.bmp");

@@ -1,0 +1,154 @@
+// What the clinic records hand the module, as they may hold it: control characters and blanks in
+// a chart number, a patient's name and the study names, and a configured image directory whose
+// ".." reaches for more than its drive. Through the stand-in host and the real module, with
+// storescp as the PACS and dcmdump reading what arrived.
+#include <filesystem>
+#include <memory>
+#include <sstream>
+
+#include "tests/support/dicom/NetTestSupport.h"
+#include "tests/support/HostProgramSupport.h"
+#include "tests/support/Command.h"
+
+using namespace quiva::test;
+namespace fs = std::filesystem;
+
+namespace {
+
+// The sample clinic with its PACS functions on and storescp as the PACS.
+class RecordValues : public ClinicHost {
+protected:
+    void SetUp() override
+    {
+        ClinicHost::SetUp();
+        fs::create_directories(Received());
+        m_pacs = std::make_unique<Storescp>(Received(), std::vector<std::string>{"+xa"});
+        ASSERT_TRUE(m_pacs->running());
+        ASSERT_TRUE(UsePacs(m_pacs->port(), "saveWhenClose=\"FALSE\" captureKey=\"32\""));
+    }
+    std::string Received() const { return m_dir.Native("pacs"); }
+
+    // The value dcmdump shows for a tag ("(0010,0020)") of a received object, between its brackets.
+    static std::string ValueOf(const std::string& dump, const std::string& tag)
+    {
+        std::istringstream lines(dump);
+        for (std::string line; std::getline(lines, line);) {
+            if (line.rfind(tag, 0) != 0)
+                continue;
+            const size_t open = line.find('['), close = line.rfind(']');
+            if (open == std::string::npos || close == std::string::npos || close < open)
+                return "(no value) " + line;
+            return line.substr(open + 1, close - open - 1);
+        }
+        return "(missing)";
+    }
+
+    std::unique_ptr<Storescp> m_pacs;
+};
+
+bool HasControlCharacter(const std::string& text)
+{
+    for (unsigned char c : text)
+        if (c < 0x20 || c == 0x7F)
+            return true;
+    return false;
+}
+
+}  // namespace
+
+// A chart number, a name and a study name holding a line break, a carriage return, a tab, BEL,
+// U+0001 or DEL: the PACS gets blanks where they stood, the name has five components at most,
+// no folder's name holds one, the window shows blanks, and the rows keep the chart as the
+// clinic records hold it.
+TEST_F(RecordValues, ControlCharactersReachNeitherThePacsNorAFolderName)
+{
+    ASSERT_TRUE(Execute("UPDATE PATIENT SET CNO = '12' || char(9) || '34' || char(1) || 'X', "
+                        "PATIENT = 'KIM' || char(10) || 'MIN' || char(127) || 'SU A B C D' WHERE CNO = '12345';"
+                        "UPDATE FOPTION SET SETUPSECT = 'Upper' || char(13) || char(10) || 'GI' || char(7) WHERE SETUPSECT = '위내시경';"
+                        "UPDATE FOPTION SET SETUPSECT = 'Lower' || char(9) || 'GI' WHERE SETUPSECT = '대장내시경'"));
+    // First the still, kept in the store; then Ctrl+S files it and sends it.
+    const std::string show = "show \"12\t34\x01X\" 2024-01-05\n";
+    HostRun run = Run("parent\n" + show + R"(wait-preview 60000
+activate
+key space
+wait-files d/HRB4100/temp/image/*/*/20240105/*.jpg 1 60000
+print
+close
+unload
+)");
+    ASSERT_EQ(run.status, 0) << run.output;
+    EXPECT_NE(run.output.find("capture window: \"영상얻기 (12 34 X-"), std::string::npos) << run.output;
+    EXPECT_EQ(run.output.find("34\x01X"), std::string::npos) << "shown raw in the caption";
+    const std::vector<std::string> stored = FilesBelow("temp/image");
+    ASSERT_FALSE(stored.empty());
+    for (const std::string& path : stored)
+        EXPECT_FALSE(HasControlCharacter(path)) << ::testing::PrintToString(path);
+
+    run = Run("parent\n" + show + R"(wait-preview 60000
+activate
+key ctrl+s
+wait-files d/HRB4100/IMAGE/*/*/*/*/* 1 60000
+wait-files d/HRB4100/temp/image/*/*/*/*.jpg 0 60000
+close
+unload
+)");
+    ASSERT_EQ(run.status, 0) << run.output;
+    // The rows keep the chart as the clinic records hold it.
+    EXPECT_EQ(Rows("SELECT CNO FROM MMAIN"), (std::vector<std::string>{"12\t34\x01X"}));
+    EXPECT_EQ(Rows("SELECT CNO FROM MIMG"), (std::vector<std::string>{"12\t34\x01X"}));
+
+    std::vector<std::string> received = FilesIn(Received());
+    ASSERT_EQ(received.size(), 1u) << run.output;
+    const std::string dump = RunCommand("dcmdump -Un '" + Received() + "/" + received[0] + "'");
+    EXPECT_EQ(ValueOf(dump, "(0008,0020)"), "20240105") << dump;  // the store gave the still back whole
+    EXPECT_EQ(ValueOf(dump, "(0010,0020)"), "12 34 X") << dump;
+    EXPECT_EQ(ValueOf(dump, "(0010,0010)"), "KIM^MIN^SU^A^B C D") << dump;
+    const std::string study = ValueOf(dump, "(0008,1030)");
+    EXPECT_TRUE(study == "Upper  GI" || study == "Lower GI") << dump;
+    EXPECT_EQ(ValueOf(dump, "(0008,103e)"), study) << dump;
+    for (const char* tag : {"(0010,0020)", "(0010,0010)", "(0008,1030)", "(0008,103e)"})
+        EXPECT_FALSE(HasControlCharacter(ValueOf(dump, tag))) << tag;
+}
+
+// A chart number of blanks names nobody: the window shows no patient and nothing is filed.
+TEST_F(RecordValues, AChartOfBlanksIsNoChart)
+{
+    HostRun run = Run(R"(parent
+show "   " 2024-01-05
+wait-preview 60000
+activate
+key space
+wait-files d/HRB4100/temp/image/*/*/*/*.jpg 0 60000
+print
+key ctrl+s
+close
+unload
+)");
+    ASSERT_EQ(run.status, 0) << run.output;
+    EXPECT_NE(run.output.find("capture window: \"영상얻기\""), std::string::npos) << run.output;
+    EXPECT_TRUE(FilesBelow("temp/image").empty()) << ::testing::PrintToString(FilesBelow("temp/image"));
+    EXPECT_TRUE(Rows("SELECT CNO FROM MMAIN").empty());
+    EXPECT_TRUE(FilesIn(Received()).empty());
+}
+
+// A configured image directory whose ".." would climb above drive D's root stays on drive D, as
+// on Windows: the copies land in the folder that stands for the drive, never beside it.
+TEST_F(RecordValues, AnImageDirectoryWithDotDotStaysOnItsDrive)
+{
+    ASSERT_TRUE(Execute("UPDATE FOPTION SET SETUPVALUE = 'D:\\HRB4100\\..\\..\\STORE' WHERE SETUPSECT = 'Image Directory'"));
+    HostRun run = Run(R"(parent
+show 12345 2024-01-05
+wait-preview 60000
+activate
+key space
+wait-files d/HRB4100/temp/image/12345/*/20240105/*.jpg 1 60000
+key ctrl+s
+wait-files d/STORE/*/*/*/*/* 1 60000
+close
+unload
+)");
+    ASSERT_EQ(run.status, 0) << run.output;
+    EXPECT_FALSE(fs::exists(m_dir.Native("STORE"))) << "the copy was made beside drive D's folder";
+    EXPECT_EQ(Rows("SELECT CNO FROM MIMG"), (std::vector<std::string>{"12345"}));
+    EXPECT_EQ(FilesIn(Received()).size(), 1u) << run.output;
+}
