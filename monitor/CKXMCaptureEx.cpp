@@ -181,7 +181,8 @@ void CKXMCaptureEx::LoadGraphList()
         CString path = doc.GetValue(node);
         if (path.IsEmpty())
             break;
-        if (!PathFileExistsW(path))
+        // A file that has gone, or a folder, is no graph to list.
+        if (!PathFileExistsW(path) || PathIsDirectoryW(path))
             continue;
         auto* entry = new _KXMCaptureDeviceInfo;
         entry->type = KXM_DEVICE_GRAPH_FILE;
