@@ -467,6 +467,35 @@ TEST_F(DeviceManager, AFailedExportOrListSaveIsShownAndLeavesTheFilesAsTheyWere)
     EXPECT_EQ(quiva::test::ReadAll("QUIVACapture.GraphList"), before);
 }
 
+// A card whose inputs fill the device text passed to the capture window: the sources that do not
+// fit are named in the log when the manager starts and when the DVD box adds one more.
+TEST_F(DeviceManager, TheLogNamesTheSourcesTheCaptureWindowWillNotGet)
+{
+    UseDevices("card \"Six Input Medical Video Capture Card With A Long Model Name\"\ncamera \"Test Camera\"\n");
+    Run([&](ScriptedManager& dlg) {
+        const CString text = dlg.Capture().DeviceText(KXM_DEVICE_TEXT_MAX);
+        ASSERT_LE(text.GetLength(), KXM_DEVICE_TEXT_MAX);
+        std::vector<std::wstring> left;
+        for (int i = 0; const _KXMCaptureDeviceInfo* e = dlg.Capture().GetEntry(i); ++i)
+            if (text.Find(FormatDeviceLine(*e)) < 0)
+                left.push_back(e->displayName.GetString());
+        ASSERT_FALSE(left.empty());
+        EXPECT_EQ(left.back(), L"Test Camera");
+        auto named = [&](const std::wstring& source) {
+            const std::vector<std::wstring> lines = dlg.LogLines();
+            return std::any_of(lines.begin(), lines.end(), [&](const std::wstring& l) {
+                return l.find(L"[" + source + L"]") != std::wstring::npos && l.find(L"511") != std::wstring::npos;
+            });
+        };
+        for (const std::wstring& source : left)
+            EXPECT_TRUE(named(source)) << quiva::WideToUtf8(source);
+        EXPECT_FALSE(named(dlg.Capture().GetEntry(0)->displayName.GetString()));
+
+        dlg.Click(IDC_CHECK_DVD);
+        EXPECT_TRUE(named(L"CD-ROM"));
+    });
+}
+
 TEST_F(DeviceManager, OnlyGraphFilesAreDeletedAndTheShownOneIsStoppedFirst)
 {
     const CString graph = CameraGraph("camera.grf");
@@ -497,6 +526,40 @@ TEST_F(DeviceManager, OnlyGraphFilesAreDeletedAndTheShownOneIsStoppedFirst)
         EXPECT_EQ(dlg.Capture().GetCurrentEntry(), nullptr);
         // The file itself stays.
         EXPECT_TRUE(PathFileExistsW(graph));
+    });
+}
+
+// With the shown graph deleted there is nothing to start: "시작" stays off, and a press on it
+// turns nothing to running.
+TEST_F(DeviceManager, AfterTheShownGraphIsDeletedStartHasNothingToStart)
+{
+    const CString graph = CameraGraph("camera.grf");
+    Run([&](ScriptedManager& dlg) {
+        quiva::ui::SetFileDialogAnswer([&](const OPENFILENAMEW&, bool) { return std::optional<std::wstring>(graph.GetString()); });
+        dlg.Click(IDC_BUTTON_IMPORT);
+        dlg.ClickItem(dlg.FindItem(dlg.m_hGraphFiles, L"camera"));
+        ASSERT_TRUE(dlg.Panel().m_bRunning);
+        dlg.Click(IDC_BUTTON_DELETE);
+        ASSERT_EQ(dlg.Panel().m_pCurrentEntry, nullptr);
+        const CKXCtrlButton& start = dlg.Panel().m_startButton;
+        const CKXCtrlButton& stop = dlg.Panel().m_stopButton;
+        EXPECT_FALSE(start.enabled);
+        EXPECT_FALSE(stop.enabled);
+
+        POINT p{static_cast<int>(start.x + start.width / 2), static_cast<int>(start.y + start.height / 2)};
+        ::ClientToScreen(dlg.Host().m_hWnd, &p);
+        InjectClick(p.x, p.y);
+        PumpPending();
+        EXPECT_FALSE(dlg.Panel().m_bRunning);
+        EXPECT_FALSE(start.enabled);
+        EXPECT_FALSE(stop.enabled);
+        EXPECT_EQ(dlg.Capture().m_bRunning, 0);
+
+        // Choosing a source again makes both buttons work as before.
+        dlg.ClickItem(dlg.FindItem(dlg.m_hSearched, L"Test Camera"));
+        EXPECT_TRUE(dlg.Panel().m_bRunning);
+        EXPECT_FALSE(start.enabled);
+        EXPECT_TRUE(stop.enabled);
     });
 }
 
