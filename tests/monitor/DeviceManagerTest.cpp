@@ -588,6 +588,49 @@ TEST_F(DeviceManager, TheDvdBoxShowsAndHidesOneEntryAndDecidesTheSavedList)
     });
 }
 
+// The DVD box shows a tick when on, not a filled square; off, its box is empty.
+TEST_F(DeviceManager, TheDvdBoxIsTickedWhenOn)
+{
+    Run([&](ScriptedManager& dlg) {
+        HWND box = dlg.Item(IDC_CHECK_DVD);
+        // Dark pixels of the box's inside (the 7 x 7 square within its frame), row by row.
+        auto inside = [&] {
+            std::vector<std::string> rows;
+            RECT r{};
+            ::GetClientRect(box, &r);
+            const int top = (r.bottom - r.top - 13) / 2;
+            quiva::ui::PaintWindowSurface(box, [&](quiva::Surface& surface, POINT origin, RECT) {
+                for (int y = top + 3; y < top + 10; ++y) {
+                    std::string row;
+                    for (int x = 3; x < 10; ++x)
+                        row += (surface.At(origin.x + x, origin.y + y) & 0xFF) < 0x80 ? '#' : '.';
+                    rows.push_back(row);
+                }
+            });
+            return rows;
+        };
+        auto dark = [](const std::vector<std::string>& rows) {
+            int n = 0;
+            for (const std::string& row : rows)
+                n += static_cast<int>(std::count(row.begin(), row.end(), '#'));
+            return n;
+        };
+        PumpPending();
+        EXPECT_EQ(dark(inside()), 0) << ::testing::PrintToString(inside());
+        dlg.Click(IDC_CHECK_DVD);
+        ASSERT_TRUE(dlg.m_bDvd);
+        PumpPending();
+        const std::vector<std::string> ticked = inside();
+        // A tick: a stroke down to the bottom middle and up to the top right; the top left and
+        // the bottom right corners stay light.
+        EXPECT_GT(dark(ticked), 6) << ::testing::PrintToString(ticked);
+        EXPECT_LT(dark(ticked), 30) << ::testing::PrintToString(ticked);
+        EXPECT_EQ(ticked.front().front(), '.') << ::testing::PrintToString(ticked);
+        EXPECT_EQ(ticked.back().back(), '.') << ::testing::PrintToString(ticked);
+        EXPECT_EQ(ticked.front().back(), '#') << ::testing::PrintToString(ticked);
+    });
+}
+
 TEST_F(DeviceManager, TheAboutBoxOpensFromTheWindowMenu)
 {
     Run([&](ScriptedManager& dlg) {
