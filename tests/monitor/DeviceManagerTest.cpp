@@ -588,6 +588,53 @@ TEST_F(DeviceManager, TheDvdBoxShowsAndHidesOneEntryAndDecidesTheSavedList)
     });
 }
 
+// A source name wider than the tree can be read whole: the tree shows a scroll bar along its
+// bottom, and dragging its thumb to the right brings the end of the name into view.
+TEST_F(DeviceManager, ALongSourceNameIsReadByScrollingTheTreeSideways)
+{
+    UseDevices("camera \"Endoscope Camera Of A Model Whose Name Is Far Too Long For The Tree\"\n");
+    Run([&](ScriptedManager& dlg) {
+        HTREEITEM item = dlg.Children(dlg.m_hSearched).empty() ? nullptr : dlg.m_tree.GetChildItem(dlg.m_hSearched);
+        ASSERT_TRUE(item);
+        HWND tree = dlg.m_tree.m_hWnd;
+        RECT client{};
+        ::GetClientRect(tree, &client);
+        // The right-most column of the item's row holding text (dark pixels), -1 when none.
+        auto textEnd = [&] {
+            RECT row{};
+            EXPECT_TRUE(dlg.m_tree.GetItemRect(item, &row, TRUE));
+            int end = -1;
+            PumpPending();
+            quiva::ui::PaintWindowSurface(tree, [&](quiva::Surface& surface, POINT origin, RECT) {
+                for (int y = row.top; y < row.bottom; ++y)
+                    for (int x = 0; x < client.right; ++x) {
+                        const uint32_t p = surface.At(origin.x + x, origin.y + y);
+                        if (((p >> 16) & 0xFF) < 0x80 && ((p >> 8) & 0xFF) < 0x80 && (p & 0xFF) < 0x80)
+                            end = std::max(end, x);
+                    }
+            });
+            return end;
+        };
+        // Cut at the tree's right edge.
+        ASSERT_GE(textEnd(), client.right - 4);
+
+        POINT from{client.left + 4, client.bottom - 8}, to{client.right + 300, client.bottom - 8};
+        ::ClientToScreen(tree, &from);
+        ::ClientToScreen(tree, &to);
+        quiva::ui::InjectMouseMove(from.x, from.y);
+        quiva::ui::InjectMouseButton(quiva::ui::ButtonLeft, true, from.x, from.y);
+        quiva::ui::InjectMouseMove((from.x + to.x) / 2, to.y);
+        quiva::ui::InjectMouseMove(to.x, to.y);
+        quiva::ui::InjectMouseButton(quiva::ui::ButtonLeft, false, to.x, to.y);
+        PumpPending();
+        const int end = textEnd();
+        EXPECT_GT(end, client.right / 2);
+        EXPECT_LT(end, client.right - 2);
+        // The drag selected nothing.
+        EXPECT_EQ(dlg.m_tree.GetSelectedItem(), nullptr);
+    });
+}
+
 // The DVD box shows a tick when on, not a filled square; off, its box is empty.
 TEST_F(DeviceManager, TheDvdBoxIsTickedWhenOn)
 {
