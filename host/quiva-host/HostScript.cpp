@@ -330,6 +330,9 @@ int HostScript::Run()
         DispatchMessageW(&msg);
     }
     KillTimer(nullptr, timer);
+    // Once more to the queue, as a program's loop goes on: a module unloaded while a loop of its
+    // own ran finishes unloading here, before a next script would load it again.
+    PeekMessageW(&msg, nullptr, 0, 0, PM_NOREMOVE);
     g_running = nullptr;
     if (m_hostWindow && IsWindow(m_hostWindow))
         DestroyWindow(m_hostWindow);

@@ -84,6 +84,22 @@ INSTANTIATE_TEST_SUITE_P(
                     InOneMessage{"SourceDropDown", kSourceDropDown, "close\nunload"}),
     CallsName);
 
+// A host that loads the module again after unloading it inside a loop gets a module started
+// afresh, which shows its window again.
+TEST_F(LoadedAgain, AModuleUnloadedInsideItsLoopStartsAfreshWhenLoadedAgain)
+{
+    HostRun run = RunScripts({std::string(kSourceDropDown) + "close\nunload\n",
+                              "show 12345 2024-01-05\nwait-preview 60000\nexpect-shown 1\nclose\nunload\n"});
+    ASSERT_EQ(run.status, 0) << run.output;
+    EXPECT_EQ(run.output.find("AddressSanitizer"), std::string::npos) << run.output;
+    size_t first = run.output.find("window classes the module left: 0\n");
+    ASSERT_NE(first, std::string::npos) << run.output;
+    EXPECT_NE(run.output.find("window classes the module left: 0\n", first + 1), std::string::npos) << run.output;
+    size_t started = run.output.find("CKXEULAdmit start");
+    ASSERT_NE(started, std::string::npos) << run.output;
+    EXPECT_NE(run.output.find("CKXEULAdmit start", started + 1), std::string::npos) << run.output;
+}
+
 // The module leaves no window class behind, so a module loaded again (at other addresses: the
 // host keeps the old ones unmapped) records with its own code, and its recording ends whole.
 TEST_F(LoadedAgain, AModuleLoadedASecondTimeRecordsAndLeavesNoWindowClass)
