@@ -122,7 +122,8 @@ void CKXCtrlWndFilterManager::SetEngine(CKXMCaptureEx* engine)
 void CKXCtrlWndFilterManager::SetRunning(BOOL running)
 {
     m_bRunning = running ? 1 : 0;
-    m_startButton.enabled = running ? 0 : 1;
+    // Without a source shown there is nothing to start.
+    m_startButton.enabled = running || !m_pCurrentEntry ? 0 : 1;
     m_stopButton.enabled = running ? 1 : 0;
 }
 
@@ -308,8 +309,9 @@ int CKXCtrlWndFilterManager::OnMouseMove(float px, float py, BOOL* handled, CKXC
 void CKXCtrlWndFilterManager::OnCommand(int cmdId, CKXCtrl* sender, CKXCtrlCursor* ctx)
 {
     if (cmdId == ID_START) {
-        // A graph that does not run leaves the buttons as they were before the press.
-        SetRunning(m_pEngine && m_pEngine->Start(m_pEngine->m_hPreviewWnd) ? TRUE : FALSE);
+        // A graph that does not run leaves the buttons as they were before the press; with no
+        // source shown (its graph deleted) the graph is empty and nothing is started.
+        SetRunning(m_pEngine && m_pCurrentEntry && m_pEngine->Start(m_pEngine->m_hPreviewWnd) ? TRUE : FALSE);
     } else if (cmdId == ID_STOP) {
         if (m_pEngine) {
             m_pEngine->Stop();

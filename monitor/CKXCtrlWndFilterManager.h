@@ -34,7 +34,8 @@ public:
     // The box of a filter (an existing box of the same name, else a new one with its pins and,
     // through them, the boxes of every filter connected to it), or null.
     CKXCtrlDirectShowFilter* AddFilterBox(IBaseFilter* filter);
-    // Button states and the running flag after a start (TRUE) or a stop.
+    // Button states and the running flag after a start (TRUE) or a stop; "시작" only while a
+    // source is shown.
     void SetRunning(BOOL running);
     // The engine whose graph is shown; its reports go to the log from then on.
     void SetEngine(CKXMCaptureEx* engine);

@@ -181,7 +181,8 @@ void CKXMCaptureEx::LoadGraphList()
         CString path = doc.GetValue(node);
         if (path.IsEmpty())
             break;
-        if (!PathFileExistsW(path))
+        // A file that has gone, or a folder, is no graph to list.
+        if (!PathFileExistsW(path) || PathIsDirectoryW(path))
             continue;
         auto* entry = new _KXMCaptureDeviceInfo;
         entry->type = KXM_DEVICE_GRAPH_FILE;
@@ -426,18 +427,28 @@ BOOL CKXMCaptureEx::HasDvdEntry() const
     return FALSE;
 }
 
-CString CKXMCaptureEx::DeviceText(int maxChars) const
+CString CKXMCaptureEx::DeviceText(int maxChars, std::vector<CString>* notFitting, std::vector<CString>* unreadable) const
 {
     std::lock_guard lock(m_lock);
     CString text;
     size_t units = 0;
+    bool full = false;
     for (INT_PTR i = 0; i < m_devices.GetSize(); ++i) {
-        if (!DeviceLineRoundTrips(*m_devices[i]))
+        const _KXMCaptureDeviceInfo& e = *m_devices[i];
+        if (!DeviceLineRoundTrips(e)) {
+            if (unreadable)
+                unreadable->push_back(e.displayName);
             continue;
-        CString line = FormatDeviceLine(*m_devices[i]);
+        }
+        CString line = FormatDeviceLine(e);
         const size_t lineUnits = quiva::Utf16Length(line.str());
-        if (units + lineUnits > static_cast<size_t>(std::max(maxChars, 0)))
-            break;
+        // Once a line does not fit, none after it is written: the text keeps the list's order.
+        full = full || units + lineUnits > static_cast<size_t>(std::max(maxChars, 0));
+        if (full) {
+            if (notFitting)
+                notFitting->push_back(e.displayName);
+            continue;
+        }
         text += line;
         units += lineUnits;
     }

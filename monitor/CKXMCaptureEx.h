@@ -5,6 +5,7 @@
 #pragma once
 
 #include <functional>
+#include <vector>
 
 #include "capture/CKXMCapture.h"
 
@@ -64,8 +65,10 @@ public:
 
     // The device text: one line per entry, in list order. Whole trailing lines are left out when
     // the text would not fit in `maxChars` UTF-16 units (what the shared view holds); entries
-    // whose line would read back as another entry are left out.
-    CString DeviceText(int maxChars) const;
+    // whose line would read back as another entry are left out. The display names of those left
+    // out go to `notFitting` and `unreadable` when given.
+    CString DeviceText(int maxChars, std::vector<CString>* notFitting = nullptr,
+                       std::vector<CString>* unreadable = nullptr) const;
 
     // Reports to the on-screen log; dropped while no panel is attached.
     void Log(LPCWSTR text) override;

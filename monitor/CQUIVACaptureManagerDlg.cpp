@@ -171,6 +171,8 @@ void CQUIVACaptureManagerDlg::BuildContents()
     m_bDvd = m_capture.HasDvdEntry();
     UpdateData(FALSE);
     RecalcLayout();
+    // Published before the panel was there to hear it.
+    ReportUnpublishedSources();
 }
 
 void CQUIVACaptureManagerDlg::DoDataExchange(CDataExchange* dx)
@@ -187,9 +189,28 @@ void CQUIVACaptureManagerDlg::PublishDeviceList()
         return;
     }
     WriteSharedMemory(mapping, m_capture.DeviceText(KXM_DEVICE_TEXT_MAX));
+    // Started by hand, the device manager reports them once its panel is up.
+    if (m_bDeviceMode)
+        ReportUnpublishedSources();
     if (m_hSharedMemory)
         CloseHandle(m_hSharedMemory);
     m_hSharedMemory = mapping;
+}
+
+void CQUIVACaptureManagerDlg::ReportUnpublishedSources()
+{
+    std::vector<CString> notFitting, unreadable;
+    m_capture.DeviceText(KXM_DEVICE_TEXT_MAX, &notFitting, &unreadable);
+    auto report = [&](const std::vector<CString>& names, LPCWSTR format) {
+        for (const CString& name : names) {
+            CString line;
+            line.Format(format, static_cast<LPCWSTR>(name), KXM_DEVICE_TEXT_MAX);
+            OutputDebugStringW(line + L"\n");
+            m_capture.Log(line);
+        }
+    };
+    report(notFitting, L"[%s]: 캡처 창에 넘기는 장치목록(%d자)이 가득 차서 넘기지 못합니다.");
+    report(unreadable, L"[%s]: 이름에 \"@@\"나 줄바꿈이 있어 캡처 창에 넘기지 못합니다(%d자 목록).");
 }
 
 HANDLE CQUIVACaptureManagerDlg::CreateDeviceSharedMemory()
@@ -299,6 +320,7 @@ void CQUIVACaptureManagerDlg::OnImportGraph()
             m_panel.ShowGraph(entry);
             StartPreview();
             m_host.Invalidate();
+            ReportUnpublishedSources();
         }
     }
     FillDeviceTree();
@@ -357,6 +379,8 @@ void CQUIVACaptureManagerDlg::OnDvdCheck()
     HTREEITEM item = m_tree.InsertItem(dvd->displayName, reinterpret_cast<LPARAM>(dvd), m_hExtension);
     m_tree.EnsureVisible(item);
     m_tree.Expand(m_hExtension, TVE_EXPAND);
+    // The capture window gets the list at its next start: say now what it will not get.
+    ReportUnpublishedSources();
 }
 
 void CQUIVACaptureManagerDlg::ShowError(LPCWSTR text)

@@ -48,6 +48,10 @@ public:
     void DoDataExchange(CDataExchange* dx) override;
 
     void PublishDeviceList();
+    // Names the sources the device text cannot carry to the capture window (the text is full,
+    // or a name would not read back) on the debugger output and, once the panel exists, in its
+    // log.
+    void ReportUnpublishedSources();
     static HANDLE CreateDeviceSharedMemory();
     static void WriteSharedMemory(HANDLE mapping, const CString& text);
 

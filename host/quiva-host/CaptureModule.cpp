@@ -68,7 +68,8 @@ bool CaptureModule::Load(const std::string& path, std::string* error)
         return false;
     }
     if (EachExport([&](const char* name, auto& slot) { return Bind(m_handle, name, slot, error); })) {
-        Segments segments{reinterpret_cast<const char*>(Show)};
+        m_code = reinterpret_cast<const char*>(Show);
+        Segments segments{m_code};
         dl_iterate_phdr(FindSegments, &segments);
         m_begin = segments.begin;
         m_end = segments.end;
@@ -95,6 +96,12 @@ void CaptureModule::Unload()
         slot = nullptr;
         return true;
     });
+}
+
+bool CaptureModule::CodeInProcess() const
+{
+    Segments segments{m_code};
+    return m_code && dl_iterate_phdr(FindSegments, &segments) != 0;
 }
 
 std::vector<std::wstring> CaptureModule::WindowClassesOfModule() const

@@ -23,6 +23,9 @@ public:
     // module loaded again lands elsewhere.
     void Unload();
     bool Loaded() const { return m_handle != nullptr; }
+    // Whether the code of the module last loaded is still in the process: after Unload, until
+    // the library has really gone.
+    bool CodeInProcess() const;
     // The window classes that belong to the module last loaded (registered with its instance or
     // with a window procedure in its code), also after it was unloaded.
     std::vector<std::wstring> WindowClassesOfModule() const;
@@ -43,6 +46,7 @@ private:
 
     void* m_handle = nullptr;
     HINSTANCE m_instance = nullptr;  // of the module last loaded
+    const char* m_code = nullptr;    // an address in its code
     char* m_begin = nullptr;         // the addresses its segments took
     char* m_end = nullptr;
 };

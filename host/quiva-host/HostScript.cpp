@@ -246,6 +246,10 @@ const HostScript::Command HostScript::kCommands[] = {
     {"picture", 1, 1, "t", Needs::Module, [](HostScript& s, const HostCommand& c) { s.Picture(c); }},
     {"print", 0, 0, "", Needs::Module, [](HostScript& s, const HostCommand&) { s.Print(); }},
     {"unload", 0, 0, "", Needs::Nothing, [](HostScript& s, const HostCommand&) { s.Unload(); }},
+    {"wait-unloaded", 1, 1, "n", Needs::Nothing,
+     [](HostScript& s, const HostCommand& c) {
+         s.BeginWait(c, [&s] { return !s.m_module.CodeInProcess(); }, "the module's code stayed in the process");
+     }},
 };
 
 std::string HostScript::Command::Mismatch(const HostCommand& c) const
@@ -326,6 +330,9 @@ int HostScript::Run()
         DispatchMessageW(&msg);
     }
     KillTimer(nullptr, timer);
+    // Once more to the queue, as a program's loop goes on: a module unloaded while a loop of its
+    // own ran finishes unloading here, before a next script would load it again.
+    PeekMessageW(&msg, nullptr, 0, 0, PM_NOREMOVE);
     g_running = nullptr;
     if (m_hostWindow && IsWindow(m_hostWindow))
         DestroyWindow(m_hostWindow);
@@ -422,6 +429,7 @@ void HostScript::Show(const HostCommand& c, bool modal)
     m_module.ShowModal(chart.c_str(), date.c_str());
     --m_modalDepth;
     std::printf("showmodal returned\n");
+    std::fflush(stdout);
 }
 
 void HostScript::Keys(const HostCommand& c)
@@ -501,8 +509,9 @@ void HostScript::Unload()
     // What the module left behind: threads of this process and its window classes. A thread
     // the unload joined may still be listed for a moment, until the kernel has reaped it.
     std::string names;
+    // A module that is still running a loop of its own has kept itself loaded: its threads stay.
     int threads = ProcessThreads();
-    for (DWORD start = GetTickCount(); threads > m_threadsBeforeLoad && GetTickCount() - start < 10000;
+    for (DWORD start = GetTickCount(); threads > m_threadsBeforeLoad && !m_module.CodeInProcess() && GetTickCount() - start < 10000;
          threads = ProcessThreads())
         Sleep(5);
     threads = ProcessThreads(&names);

@@ -30,6 +30,8 @@
 //                            whether the host's own window is still there
 //   unload                   unloads the module and says how many threads and window classes
 //                            it left (and how many threads there were before it was loaded)
+//   wait-unloaded MS         until the module's code has left the process (an unload asked for
+//                            while a loop of the module ran finishes after that loop)
 //
 // Text arguments are UTF-8 and reach the module in its ANSI code page. The table of commands in
 // HostScript.cpp gives each its argument shape and the function that runs it.

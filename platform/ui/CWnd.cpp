@@ -6,6 +6,7 @@
 #include <mutex>
 #include <vector>
 
+#include "platform/base/ModuleHold.h"
 #include "platform/base/debug.h"
 #include "platform/ui/uisystem.h"
 
@@ -364,6 +365,8 @@ bool IsIdleMessage(const MSG& m)
 
 int CWnd::RunModalLoop(DWORD flags)
 {
+    // The code that runs this loop (and the window's own) stays loaded until it has returned.
+    quiva::ModuleHold hold;
     bool idle = true;
     LONG idleCount = 0;
     bool showIdle = (flags & MLF_SHOWONIDLE) && !(GetStyle() & WS_VISIBLE);

@@ -85,7 +85,7 @@ void Paint(HWND hwnd)
         p.Fill(b, s.pushed ? kPushedFace : RGB(0xFF, 0xFF, 0xFF));
         p.Frame(b, kEdge);
         if (s.checked)
-            p.Fill(RECT{b.left + 3, b.top + 3, b.right - 3, b.bottom - 3}, RGB(0, 0, 0));
+            p.Tick(RECT{b.left + 3, b.top + 3, b.right - 3, b.bottom - 3}, ink);
         p.Text(text.c_str(), RECT{rc.left + box + 4, rc.top, rc.right, rc.bottom},
                DT_LEFT | DT_VCENTER | DT_SINGLELINE | DT_NOPREFIX, ink);
     } else {

@@ -32,6 +32,19 @@ void ControlPaint::Frame(const RECT& r, COLORREF colour)
     DeleteObject(b);
 }
 
+void ControlPaint::Tick(const RECT& r, COLORREF colour)
+{
+    HPEN pen = CreatePen(PS_SOLID, 1, colour);
+    HGDIOBJ old = SelectObject(dc, pen);
+    for (int i = 0; i < 3; ++i) {
+        MoveToEx(dc, r.left - 1, r.top + 1 + i, nullptr);
+        LineTo(dc, r.left + 2, r.top + 4 + i);
+        LineTo(dc, r.left + 7, r.top - 1 + i);
+    }
+    SelectObject(dc, old);
+    DeleteObject(pen);
+}
+
 void ControlPaint::Text(const wchar_t* text, RECT r, UINT format, COLORREF colour)
 {
     SetTextColor(dc, colour);

@@ -18,6 +18,8 @@ public:
     explicit operator bool() const { return dc != nullptr; }
     void Fill(const RECT& r, COLORREF colour);
     void Frame(const RECT& r, COLORREF colour);
+    // A check mark three pixels thick filling the 7 x 7 square at the rectangle's top left.
+    void Tick(const RECT& r, COLORREF colour);
     // Text in `colour` with a transparent background.
     void Text(const wchar_t* text, RECT r, UINT format, COLORREF colour);
 

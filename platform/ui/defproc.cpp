@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "platform/base/ModuleHold.h"
 #include "platform/base/clock.h"
 #include "platform/base/lasterror.h"
 #include "platform/gdi/gdi.h"
@@ -214,6 +215,7 @@ void MoveSizeLoop(HWND hwnd, int hit, POINT start)
     GetWindowRect(hwnd, &orig);
     SendMessageW(hwnd, WM_ENTERSIZEMOVE, 0, 0);
     SetCapture(hwnd);
+    quiva::ModuleHold hold;  // the window's code stays loaded until the loop has returned to it
     MSG m;
     for (;;) {
         if (!GetMessageW(&m, nullptr, 0, 0)) {

@@ -3,6 +3,7 @@
 #include <map>
 #include <mutex>
 
+#include "platform/base/ModuleHold.h"
 #include "platform/gdi/gdi.h"
 #include "platform/ui/syscolor.h"
 #include "platform/ui/uisystem.h"
@@ -301,6 +302,8 @@ bool IsDialogEnded(HWND dialog)
 
 INT_PTR RunModalDialog(HWND dialog, const std::function<bool(MSG*)>& preTranslate)
 {
+    // The code that runs this loop stays loaded until it has returned.
+    quiva::ModuleHold hold;
     {
         std::lock_guard<std::mutex> l(StateLock());
         if (!StateOf(dialog))

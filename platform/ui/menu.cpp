@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/base/ModuleHold.h"
 #include "platform/gdi/gdi.h"
 #include "platform/ui/controlpaint.h"
 #include "platform/ui/internal.h"
@@ -354,6 +355,7 @@ BOOL TrackPopupMenu(HMENU menu, UINT flags, int x, int y, int, HWND owner, const
     ShowWindow(popup, SW_SHOWNA);
     SetCapture(popup);
     t_menuWindow = popup;
+    quiva::ModuleHold hold;  // the code that asked for the menu stays loaded until it has returned
     while (!t.done && IsWindow(popup)) {
         MSG msg{};
         if (!GetMessageW(&msg, nullptr, 0, 0)) {

@@ -5,6 +5,7 @@
 #include <chrono>
 #include <cwctype>
 
+#include "platform/base/ModuleHold.h"
 #include "platform/base/clock.h"
 #include "platform/ui/internal.h"
 
@@ -486,6 +487,7 @@ BOOL GetMessageW(LPMSG msg, HWND hwnd, UINT filterMin, UINT filterMax)
 {
     if (!msg)
         return -1;
+    quiva::ReleaseHeldModules();
     ThreadQueue& q = CurrentQueue();
     for (;;) {
         if (Retrieve(msg, hwnd, filterMin, filterMax, true)) {
@@ -500,6 +502,7 @@ BOOL PeekMessageW(LPMSG msg, HWND hwnd, UINT filterMin, UINT filterMax, UINT rem
 {
     if (!msg)
         return FALSE;
+    quiva::ReleaseHeldModules();
     quiva::ui::CurrentBackend().Pump(0);
     if (Retrieve(msg, hwnd, filterMin, filterMax, (remove & PM_REMOVE) != 0)) {
         if (remove & PM_REMOVE)

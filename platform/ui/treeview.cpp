@@ -15,6 +15,7 @@ namespace {
 
 constexpr int kIndent = 19;
 constexpr int kButtonBox = 9;
+constexpr int kBar = 16;  // height of the horizontal scroll bar
 using quiva::ui::kTreeRowHeight;
 
 struct Node {
@@ -33,7 +34,10 @@ struct Tree {
     std::vector<std::unique_ptr<Node>> roots;
     std::set<const Node*> live;
     Node* selected = nullptr;
-    int top = 0;  // first visible row shown
+    int top = 0;   // first visible row shown
+    int left = 0;  // pixels the rows are scrolled to the left
+    bool dragging = false;  // the scroll bar's thumb follows the pointer
+    int grab = 0;           // where in the thumb it was taken
 };
 
 std::mutex& TreesLock()
@@ -100,13 +104,6 @@ int RowOf(Tree& t, const Node* n)
     return it == rows.end() ? -1 : static_cast<int>(it - rows.begin());
 }
 
-int RowsInView(HWND hwnd)
-{
-    RECT rc{};
-    GetClientRect(hwnd, &rc);
-    return std::max(1, static_cast<int>((rc.bottom - rc.top) / kTreeRowHeight));
-}
-
 // Left edge of an item's button column; items start one indent further right.
 int IndentOf(HWND hwnd, const Node* n)
 {
@@ -115,12 +112,65 @@ int IndentOf(HWND hwnd, const Node* n)
     return 2 + (Depth(n) + (rootLines ? 1 : 0)) * kIndent;
 }
 
+// The horizontal scroll bar a tree with WS_HSCROLL shows along its bottom while an item's text
+// reaches past the right edge.
+struct HorizontalBar {
+    bool shown = false;
+    RECT track{};
+    RECT thumb{};
+    int range = 0;  // how far the rows can be scrolled
+};
+
+HorizontalBar BarOf(HWND hwnd, Tree& t)
+{
+    HorizontalBar bar;
+    RECT rc{};
+    GetClientRect(hwnd, &rc);
+    if (!(GetWindowLongW(hwnd, GWL_STYLE) & WS_HSCROLL) || rc.bottom - rc.top < 2 * kBar || rc.right <= rc.left)
+        return bar;
+    int content = 0;
+    HDC dc = CreateCompatibleDC(nullptr);
+    for (const Node* n : VisibleRows(t)) {
+        SIZE s{};
+        GetTextExtentPoint32W(dc, n->text.c_str(), static_cast<int>(n->text.size()), &s);
+        content = std::max<int>(content, IndentOf(hwnd, n) + s.cx + 4);
+    }
+    DeleteDC(dc);
+    const int width = rc.right - rc.left;
+    if (content <= width)
+        return bar;
+    bar.shown = true;
+    bar.range = content - width;
+    bar.track = RECT{rc.left, rc.bottom - kBar, rc.right, rc.bottom};
+    const int thumb = std::max(kBar, width * width / content);
+    const int x = rc.left + (width - thumb) * std::clamp(t.left, 0, bar.range) / bar.range;
+    bar.thumb = RECT{x, bar.track.top, x + thumb, bar.track.bottom};
+    return bar;
+}
+
+void ScrollTo(HWND hwnd, Tree& t, int left)
+{
+    left = std::clamp(left, 0, BarOf(hwnd, t).range);
+    if (left != t.left) {
+        t.left = left;
+        InvalidateRect(hwnd, nullptr, TRUE);
+    }
+}
+
+int RowsInView(HWND hwnd, Tree& t)
+{
+    RECT rc{};
+    GetClientRect(hwnd, &rc);
+    const int height = rc.bottom - rc.top - (BarOf(hwnd, t).shown ? kBar : 0);
+    return std::max(1, height / kTreeRowHeight);
+}
+
 void EnsureVisible(HWND hwnd, Tree& t, Node* n)
 {
     for (Node* p = n->parent; p; p = p->parent)
         p->state |= TVIS_EXPANDED;
     const int row = RowOf(t, n);
-    const int view = RowsInView(hwnd);
+    const int view = RowsInView(hwnd, t);
     if (row < t.top)
         t.top = row;
     else if (row >= t.top + view)
@@ -338,13 +388,16 @@ void Paint(HWND hwnd, Tree& t)
     const DWORD style = static_cast<DWORD>(GetWindowLongW(hwnd, GWL_STYLE));
     const bool focused = GetFocus() == hwnd;
     const COLORREF line = RGB(0xA0, 0xA0, 0xA0);
+    const HorizontalBar bar = BarOf(hwnd, t);
+    t.left = std::clamp(t.left, 0, bar.range);
+    const int bottom = bar.shown ? bar.track.top : rc.bottom;
     auto rows = VisibleRows(t);
     for (int r = t.top; r < static_cast<int>(rows.size()); ++r) {
         const Node* n = rows[static_cast<size_t>(r)];
         const int y = (r - t.top) * kTreeRowHeight;
-        if (y >= rc.bottom)
+        if (y >= bottom)
             break;
-        const int x = IndentOf(hwnd, n);
+        const int x = IndentOf(hwnd, n) - t.left;
         const int mid = y + kTreeRowHeight / 2;
         if ((style & TVS_HASBUTTONS) && !n->children.empty() && (n->parent || (style & TVS_LINESATROOT))) {
             const int bx = x - kIndent + (kIndent - kButtonBox) / 2;
@@ -361,17 +414,38 @@ void Paint(HWND hwnd, Tree& t)
                DT_LEFT | DT_VCENTER | DT_SINGLELINE | DT_NOPREFIX,
                sel && focused ? RGB(0xFF, 0xFF, 0xFF) : RGB(0, 0, 0));
     }
+    if (bar.shown) {
+        p.Fill(bar.track, RGB(0xF0, 0xF0, 0xF0));
+        p.Fill(bar.thumb, t.dragging ? RGB(0xA0, 0xA0, 0xA0) : RGB(0xC8, 0xC8, 0xC8));
+        p.Frame(bar.thumb, line);
+    }
 }
 
 void OnClick(HWND hwnd, Tree& t, LPARAM lParam)
 {
     SetFocus(hwnd);
+    const HorizontalBar bar = BarOf(hwnd, t);
+    t.left = std::clamp(t.left, 0, bar.range);
+    if (bar.shown && GET_Y_LPARAM(lParam) >= bar.track.top) {
+        // The thumb is taken to be dragged; the track on either side of it pages.
+        const int x = GET_X_LPARAM(lParam);
+        if (x >= bar.thumb.left && x < bar.thumb.right) {
+            t.dragging = true;
+            t.grab = x - bar.thumb.left;
+            SetCapture(hwnd);
+            InvalidateRect(hwnd, nullptr, TRUE);
+        } else {
+            const int page = bar.track.right - bar.track.left - kIndent;
+            ScrollTo(hwnd, t, t.left + (x < bar.thumb.left ? -page : page));
+        }
+        return;
+    }
     auto rows = VisibleRows(t);
     const int row = t.top + GET_Y_LPARAM(lParam) / kTreeRowHeight;
     if (GET_Y_LPARAM(lParam) < 0 || row >= static_cast<int>(rows.size()))
         return;
     Node* n = rows[static_cast<size_t>(row)];
-    const int x = GET_X_LPARAM(lParam);
+    const int x = GET_X_LPARAM(lParam) + t.left;
     const int itemLeft = IndentOf(hwnd, n);
     // The button column in front of the item toggles it; the rest of the row selects it.
     if (x < itemLeft && x >= itemLeft - kIndent) {
@@ -395,9 +469,9 @@ bool OnKey(HWND hwnd, Tree& t, WPARAM vk)
     case VK_DOWN: to = cur ? VisibleStep(t, cur, 1) : rows.front(); break;
     case VK_HOME: to = rows.front(); break;
     case VK_END: to = rows.back(); break;
-    case VK_PRIOR: to = cur ? rows[static_cast<size_t>(std::max(0, RowOf(t, cur) - RowsInView(hwnd) + 1))] : rows.front(); break;
+    case VK_PRIOR: to = cur ? rows[static_cast<size_t>(std::max(0, RowOf(t, cur) - RowsInView(hwnd, t) + 1))] : rows.front(); break;
     case VK_NEXT:
-        to = cur ? rows[static_cast<size_t>(std::min<int>(static_cast<int>(rows.size()) - 1, RowOf(t, cur) + RowsInView(hwnd) - 1))]
+        to = cur ? rows[static_cast<size_t>(std::min<int>(static_cast<int>(rows.size()) - 1, RowOf(t, cur) + RowsInView(hwnd, t) - 1))]
                  : rows.front();
         break;
     case VK_LEFT:
@@ -449,6 +523,25 @@ LRESULT CALLBACK TreeProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
     case WM_ERASEBKGND: return 1;
     case WM_LBUTTONDOWN:
     case WM_LBUTTONDBLCLK: OnClick(hwnd, t, lParam); return 0;
+    case WM_MOUSEMOVE:
+        if (t.dragging) {
+            const HorizontalBar bar = BarOf(hwnd, t);
+            const int free = (bar.track.right - bar.track.left) - (bar.thumb.right - bar.thumb.left);
+            if (bar.shown && free > 0)
+                ScrollTo(hwnd, t, (GET_X_LPARAM(lParam) - t.grab - bar.track.left) * bar.range / free);
+            return 0;
+        }
+        break;
+    case WM_LBUTTONUP:
+        if (t.dragging)
+            ReleaseCapture();
+        return 0;
+    case WM_CAPTURECHANGED:
+        if (t.dragging) {
+            t.dragging = false;
+            InvalidateRect(hwnd, nullptr, TRUE);
+        }
+        break;
     case WM_KEYDOWN:
         if (OnKey(hwnd, t, wParam))
             return 0;
@@ -458,8 +551,13 @@ LRESULT CALLBACK TreeProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
     case WM_SIZE: InvalidateRect(hwnd, nullptr, TRUE); break;
     case WM_MOUSEWHEEL: {
         const int step = -static_cast<short>(HIWORD(wParam)) / 120 * 3;
+        // With Shift held the wheel scrolls the rows sideways.
+        if (LOWORD(wParam) & MK_SHIFT) {
+            ScrollTo(hwnd, t, t.left + step * kIndent);
+            return 0;
+        }
         const int rows = static_cast<int>(VisibleRows(t).size());
-        t.top = std::clamp(t.top + step, 0, std::max(0, rows - RowsInView(hwnd)));
+        t.top = std::clamp(t.top + step, 0, std::max(0, rows - RowsInView(hwnd, t)));
         InvalidateRect(hwnd, nullptr, TRUE);
         return 0;
     }
@@ -496,7 +594,7 @@ LRESULT CALLBACK TreeProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
         RECT client{};
         GetClientRect(hwnd, &client);
         const int y = (row - t.top) * kTreeRowHeight;
-        *r = RECT{wParam ? IndentOf(hwnd, n) : 0, y, client.right, y + kTreeRowHeight};
+        *r = RECT{wParam ? IndentOf(hwnd, n) - t.left : 0, y, client.right, y + kTreeRowHeight};
         return TRUE;
     }
     case TVM_GETITEMW: return GetItem(t, reinterpret_cast<TVITEMW*>(lParam));

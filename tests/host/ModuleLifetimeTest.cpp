@@ -22,6 +22,8 @@ const char* const kShowModal = "showmodal 12345 2024-01-05\nwait-shown 60000\nex
 // The title bar's settings button opens the settings dialog (a click is handled, and so the
 // dialog's loop runs, before a wait lets the script go on).
 const char* const kSettingsDialog = "show 12345 2024-01-05\nwait-preview 60000\nactivate\nclick 655 50\nwait 0\n";
+// The title bar's source combo drops its list down, and the list's loop runs.
+const char* const kSourceDropDown = "show 12345 2024-01-05\nwait-preview 60000\nactivate\nclick 500 50\nwait 0\n";
 
 void PrintTo(const InOneMessage& calls, std::ostream* out) { *out << calls.name; }
 
@@ -30,6 +32,7 @@ using LoadedAgain = ClinicHost;
 using WithoutAPatient = ClinicHost;
 
 class LoopInside : public ClinicHost, public testing::WithParamInterface<InOneMessage> {};
+using UnloadedInsideALoop = LoopInside;
 
 std::string CallsName(const testing::TestParamInfo<InOneMessage>& info) { return info.param.name; }
 
@@ -61,6 +64,41 @@ INSTANTIATE_TEST_SUITE_P(
                     InOneMessage{"DialogShow", kSettingsDialog, "show 67890 2024-01-06"},
                     InOneMessage{"DialogCloseThenShow", kSettingsDialog, "close\nshow 67890 2024-01-06"}),
     CallsName);
+
+// The host closes the capture window and unloads the module in one message while a loop of the
+// module runs: the loop ends with the window, and the module finishes unloading after it (its
+// shut-down runs and it leaves no window class), without the host coming down.
+TEST_P(UnloadedInsideALoop, TheLoopEndsAndTheModuleUnloadsAfterIt)
+{
+    HostRun run = Run(std::string("parent\n") + GetParam().loop + GetParam().calls + "\nwait-unloaded 60000\n");
+    ASSERT_EQ(run.status, 0) << run.output;
+    EXPECT_EQ(run.output.find("AddressSanitizer"), std::string::npos) << run.output;
+    EXPECT_NE(run.output.find("Terminate App"), std::string::npos) << run.output;
+    EXPECT_NE(run.output.find("window classes the module left: 0\n"), std::string::npos) << run.output;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Exports, UnloadedInsideALoop,
+    testing::Values(InOneMessage{"ShowModal", kShowModal, "close\nunload"},
+                    InOneMessage{"SettingsDialog", kSettingsDialog, "close\nunload"},
+                    InOneMessage{"SourceDropDown", kSourceDropDown, "close\nunload"}),
+    CallsName);
+
+// A host that loads the module again after unloading it inside a loop gets a module started
+// afresh, which shows its window again.
+TEST_F(LoadedAgain, AModuleUnloadedInsideItsLoopStartsAfreshWhenLoadedAgain)
+{
+    HostRun run = RunScripts({std::string(kSourceDropDown) + "close\nunload\n",
+                              "show 12345 2024-01-05\nwait-preview 60000\nexpect-shown 1\nclose\nunload\n"});
+    ASSERT_EQ(run.status, 0) << run.output;
+    EXPECT_EQ(run.output.find("AddressSanitizer"), std::string::npos) << run.output;
+    size_t first = run.output.find("window classes the module left: 0\n");
+    ASSERT_NE(first, std::string::npos) << run.output;
+    EXPECT_NE(run.output.find("window classes the module left: 0\n", first + 1), std::string::npos) << run.output;
+    size_t started = run.output.find("CKXEULAdmit start");
+    ASSERT_NE(started, std::string::npos) << run.output;
+    EXPECT_NE(run.output.find("CKXEULAdmit start", started + 1), std::string::npos) << run.output;
+}
 
 // The module leaves no window class behind, so a module loaded again (at other addresses: the
 // host keeps the old ones unmapped) records with its own code, and its recording ends whole.

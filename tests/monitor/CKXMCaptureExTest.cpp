@@ -194,6 +194,29 @@ TEST(MonitorGraphList, NamesOutsideTheCodePageSurviveARestart)
     EXPECT_STREQ(reloaded.GetEntry(0)->displayName, name);
 }
 
+// A list naming folders (the working folder itself, a folder beside it) lists no source for
+// them: a folder is no graph file, and selecting it could build nothing.
+TEST(MonitorGraphList, FoldersNamedInTheListAreNotGraphFiles)
+{
+    InTempFolder folder;
+    const auto& dir = folder.dir();
+    std::filesystem::create_directory(dir.Native("sub"));
+    WriteAll(dir.Native("QUIVACapture.GraphList"),
+             ReadAll(std::string(QUIVA_SOURCE_DIR) + "/tests/data/findings/graph_list/graphlist2-folders.xml"));
+    CKXMCaptureEx engine;
+    engine.LoadGraphList();
+    EXPECT_EQ(Lines(engine), std::vector<std::wstring>{});
+
+    // A graph file among them is still listed.
+    WriteAll(dir.Native("sub/scope.grf"), "x");
+    WriteAll(dir.Native("QUIVACapture.GraphList"),
+             "<?xml version=\"1.0\" encoding=\"euc-kr\"?><GraphFiles><GraphFile>sub</GraphFile>"
+             "<GraphFile name=\"scope\">sub\\scope.grf</GraphFile><GraphFile>.\\</GraphFile></GraphFiles>");
+    CKXMCaptureEx mixed;
+    mixed.LoadGraphList();
+    EXPECT_EQ(Lines(mixed), std::vector<std::wstring>{L"2@@sub\\scope.grf@@@@scope@@0@@0@@0\n"});
+}
+
 TEST(MonitorGraphList, ImportRefusesAListedSourceAndNamesByTheFileName)
 {
     InTempFolder folder;

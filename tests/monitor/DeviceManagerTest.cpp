@@ -467,6 +467,35 @@ TEST_F(DeviceManager, AFailedExportOrListSaveIsShownAndLeavesTheFilesAsTheyWere)
     EXPECT_EQ(quiva::test::ReadAll("QUIVACapture.GraphList"), before);
 }
 
+// A card whose inputs fill the device text passed to the capture window: the sources that do not
+// fit are named in the log when the manager starts and when the DVD box adds one more.
+TEST_F(DeviceManager, TheLogNamesTheSourcesTheCaptureWindowWillNotGet)
+{
+    UseDevices("card \"Six Input Medical Video Capture Card With A Long Model Name\"\ncamera \"Test Camera\"\n");
+    Run([&](ScriptedManager& dlg) {
+        const CString text = dlg.Capture().DeviceText(KXM_DEVICE_TEXT_MAX);
+        ASSERT_LE(text.GetLength(), KXM_DEVICE_TEXT_MAX);
+        std::vector<std::wstring> left;
+        for (int i = 0; const _KXMCaptureDeviceInfo* e = dlg.Capture().GetEntry(i); ++i)
+            if (text.Find(FormatDeviceLine(*e)) < 0)
+                left.push_back(e->displayName.GetString());
+        ASSERT_FALSE(left.empty());
+        EXPECT_EQ(left.back(), L"Test Camera");
+        auto named = [&](const std::wstring& source) {
+            const std::vector<std::wstring> lines = dlg.LogLines();
+            return std::any_of(lines.begin(), lines.end(), [&](const std::wstring& l) {
+                return l.find(L"[" + source + L"]") != std::wstring::npos && l.find(L"511") != std::wstring::npos;
+            });
+        };
+        for (const std::wstring& source : left)
+            EXPECT_TRUE(named(source)) << quiva::WideToUtf8(source);
+        EXPECT_FALSE(named(dlg.Capture().GetEntry(0)->displayName.GetString()));
+
+        dlg.Click(IDC_CHECK_DVD);
+        EXPECT_TRUE(named(L"CD-ROM"));
+    });
+}
+
 TEST_F(DeviceManager, OnlyGraphFilesAreDeletedAndTheShownOneIsStoppedFirst)
 {
     const CString graph = CameraGraph("camera.grf");
@@ -500,6 +529,40 @@ TEST_F(DeviceManager, OnlyGraphFilesAreDeletedAndTheShownOneIsStoppedFirst)
     });
 }
 
+// With the shown graph deleted there is nothing to start: "시작" stays off, and a press on it
+// turns nothing to running.
+TEST_F(DeviceManager, AfterTheShownGraphIsDeletedStartHasNothingToStart)
+{
+    const CString graph = CameraGraph("camera.grf");
+    Run([&](ScriptedManager& dlg) {
+        quiva::ui::SetFileDialogAnswer([&](const OPENFILENAMEW&, bool) { return std::optional<std::wstring>(graph.GetString()); });
+        dlg.Click(IDC_BUTTON_IMPORT);
+        dlg.ClickItem(dlg.FindItem(dlg.m_hGraphFiles, L"camera"));
+        ASSERT_TRUE(dlg.Panel().m_bRunning);
+        dlg.Click(IDC_BUTTON_DELETE);
+        ASSERT_EQ(dlg.Panel().m_pCurrentEntry, nullptr);
+        const CKXCtrlButton& start = dlg.Panel().m_startButton;
+        const CKXCtrlButton& stop = dlg.Panel().m_stopButton;
+        EXPECT_FALSE(start.enabled);
+        EXPECT_FALSE(stop.enabled);
+
+        POINT p{static_cast<int>(start.x + start.width / 2), static_cast<int>(start.y + start.height / 2)};
+        ::ClientToScreen(dlg.Host().m_hWnd, &p);
+        InjectClick(p.x, p.y);
+        PumpPending();
+        EXPECT_FALSE(dlg.Panel().m_bRunning);
+        EXPECT_FALSE(start.enabled);
+        EXPECT_FALSE(stop.enabled);
+        EXPECT_EQ(dlg.Capture().m_bRunning, 0);
+
+        // Choosing a source again makes both buttons work as before.
+        dlg.ClickItem(dlg.FindItem(dlg.m_hSearched, L"Test Camera"));
+        EXPECT_TRUE(dlg.Panel().m_bRunning);
+        EXPECT_FALSE(start.enabled);
+        EXPECT_TRUE(stop.enabled);
+    });
+}
+
 TEST_F(DeviceManager, TheDvdBoxShowsAndHidesOneEntryAndDecidesTheSavedList)
 {
     Run([&](ScriptedManager& dlg) {
@@ -522,6 +585,96 @@ TEST_F(DeviceManager, TheDvdBoxShowsAndHidesOneEntryAndDecidesTheSavedList)
         EXPECT_EQ(count, dlg.Capture().GetDeviceCount());
         dlg.Click(IDC_BUTTON_SAVE);
         EXPECT_NE(std::string::npos, quiva::test::ReadAll("QUIVACapture.GraphList").find("Extension"));
+    });
+}
+
+// A source name wider than the tree can be read whole: the tree shows a scroll bar along its
+// bottom, and dragging its thumb to the right brings the end of the name into view.
+TEST_F(DeviceManager, ALongSourceNameIsReadByScrollingTheTreeSideways)
+{
+    UseDevices("camera \"Endoscope Camera Of A Model Whose Name Is Far Too Long For The Tree\"\n");
+    Run([&](ScriptedManager& dlg) {
+        HTREEITEM item = dlg.Children(dlg.m_hSearched).empty() ? nullptr : dlg.m_tree.GetChildItem(dlg.m_hSearched);
+        ASSERT_TRUE(item);
+        HWND tree = dlg.m_tree.m_hWnd;
+        RECT client{};
+        ::GetClientRect(tree, &client);
+        // The right-most column of the item's row holding text (dark pixels), -1 when none.
+        auto textEnd = [&] {
+            RECT row{};
+            EXPECT_TRUE(dlg.m_tree.GetItemRect(item, &row, TRUE));
+            int end = -1;
+            PumpPending();
+            quiva::ui::PaintWindowSurface(tree, [&](quiva::Surface& surface, POINT origin, RECT) {
+                for (int y = row.top; y < row.bottom; ++y)
+                    for (int x = 0; x < client.right; ++x) {
+                        const uint32_t p = surface.At(origin.x + x, origin.y + y);
+                        if (((p >> 16) & 0xFF) < 0x80 && ((p >> 8) & 0xFF) < 0x80 && (p & 0xFF) < 0x80)
+                            end = std::max(end, x);
+                    }
+            });
+            return end;
+        };
+        // Cut at the tree's right edge.
+        ASSERT_GE(textEnd(), client.right - 4);
+
+        POINT from{client.left + 4, client.bottom - 8}, to{client.right + 300, client.bottom - 8};
+        ::ClientToScreen(tree, &from);
+        ::ClientToScreen(tree, &to);
+        quiva::ui::InjectMouseMove(from.x, from.y);
+        quiva::ui::InjectMouseButton(quiva::ui::ButtonLeft, true, from.x, from.y);
+        quiva::ui::InjectMouseMove((from.x + to.x) / 2, to.y);
+        quiva::ui::InjectMouseMove(to.x, to.y);
+        quiva::ui::InjectMouseButton(quiva::ui::ButtonLeft, false, to.x, to.y);
+        PumpPending();
+        const int end = textEnd();
+        EXPECT_GT(end, client.right / 2);
+        EXPECT_LT(end, client.right - 2);
+        // The drag selected nothing.
+        EXPECT_EQ(dlg.m_tree.GetSelectedItem(), nullptr);
+    });
+}
+
+// The DVD box shows a tick when on, not a filled square; off, its box is empty.
+TEST_F(DeviceManager, TheDvdBoxIsTickedWhenOn)
+{
+    Run([&](ScriptedManager& dlg) {
+        HWND box = dlg.Item(IDC_CHECK_DVD);
+        // Dark pixels of the box's inside (the 7 x 7 square within its frame), row by row.
+        auto inside = [&] {
+            std::vector<std::string> rows;
+            RECT r{};
+            ::GetClientRect(box, &r);
+            const int top = (r.bottom - r.top - 13) / 2;
+            quiva::ui::PaintWindowSurface(box, [&](quiva::Surface& surface, POINT origin, RECT) {
+                for (int y = top + 3; y < top + 10; ++y) {
+                    std::string row;
+                    for (int x = 3; x < 10; ++x)
+                        row += (surface.At(origin.x + x, origin.y + y) & 0xFF) < 0x80 ? '#' : '.';
+                    rows.push_back(row);
+                }
+            });
+            return rows;
+        };
+        auto dark = [](const std::vector<std::string>& rows) {
+            int n = 0;
+            for (const std::string& row : rows)
+                n += static_cast<int>(std::count(row.begin(), row.end(), '#'));
+            return n;
+        };
+        PumpPending();
+        EXPECT_EQ(dark(inside()), 0) << ::testing::PrintToString(inside());
+        dlg.Click(IDC_CHECK_DVD);
+        ASSERT_TRUE(dlg.m_bDvd);
+        PumpPending();
+        const std::vector<std::string> ticked = inside();
+        // A tick: a stroke down to the bottom middle and up to the top right; the top left and
+        // the bottom right corners stay light.
+        EXPECT_GT(dark(ticked), 6) << ::testing::PrintToString(ticked);
+        EXPECT_LT(dark(ticked), 30) << ::testing::PrintToString(ticked);
+        EXPECT_EQ(ticked.front().front(), '.') << ::testing::PrintToString(ticked);
+        EXPECT_EQ(ticked.back().back(), '.') << ::testing::PrintToString(ticked);
+        EXPECT_EQ(ticked.front().back(), '#') << ::testing::PrintToString(ticked);
     });
 }
 

@@ -195,7 +195,15 @@ TEST(FilterBox, PinsSitEvenlyBelowTheTitleBand)
 
 TEST_F(GraphPanel, StartAndStopFollowTheEngine)
 {
-    // No graph that can run: the press leaves the panel stopped.
+    // No source shown: nothing to start.
+    panel.SetRunning(FALSE);
+    EXPECT_FALSE(panel.m_startButton.enabled);
+    EXPECT_FALSE(panel.m_stopButton.enabled);
+
+    // A source shown whose graph cannot run: the press leaves the panel stopped.
+    _KXMCaptureDeviceInfo shown;
+    shown.displayName = L"Cam";
+    panel.m_pCurrentEntry = &shown;
     panel.SetRunning(FALSE);
     panel.OnCommand(CKXCtrlWndFilterManager::ID_START, &panel.m_startButton, nullptr);
     EXPECT_FALSE(panel.m_bRunning);
@@ -207,6 +215,7 @@ TEST_F(GraphPanel, StartAndStopFollowTheEngine)
     EXPECT_FALSE(panel.m_bRunning);
     EXPECT_TRUE(panel.m_startButton.enabled);
     EXPECT_FALSE(panel.m_stopButton.enabled);
+    panel.m_pCurrentEntry = nullptr;
 }
 
 // A headless window whose host shows the panel.
