@@ -192,6 +192,7 @@ void CKXQUIVACaptureModelManager::LoadFolder(const CString& folder)
     // A listed file that is listed now, or whose interrupted commit left it out: the loose files
     // below pass it over.
     std::vector<bool> taken(entries.size());
+    std::vector<bool> listedRecording(entries.size());  // a recording info.xml lists
     if (model) {
         sameFolder = CKXQUIVACaptureModel::PathKey(folder, true);
         folderKey = CString(sameFolder).MakeLower();
@@ -257,6 +258,7 @@ void CKXQUIVACaptureModelManager::LoadFolder(const CString& folder)
                 attributes[1], video, attributes[2] == L"TRUE", attributes[3] == L"TRUE" ? 0 : 1, sized ? &own : nullptr);
             // A listed recording is still mended below, as a loose one is.
             taken[at->second] = listed && !video;
+            listedRecording[at->second] = listed && video;
             return true;
         });
     }
@@ -278,7 +280,7 @@ void CKXQUIVACaptureModelManager::LoadFolder(const CString& folder)
                 continue;
             }
         }
-        if (!model || taken[i])
+        if (taken[i])
             continue;
         const CString ext = dot == std::wstring_view::npos ? CString() : CString(found.name.substr(dot));
         int video;
@@ -288,14 +290,27 @@ void CKXQUIVACaptureModelManager::LoadFolder(const CString& folder)
             video = 1;
         else
             continue;
+        // A folder without info.xml lists nothing; only a recording cut short is looked at there
+        // (its first frame goes out before the folder's info.xml).
+        if (!model && !video)
+            continue;
         // A capture that no info.xml lists lost its listing to a crash (a recording cut short,
         // most often): it comes back kept, for the person to decide on, never to be deleted
         // unasked.
         const CString path = folder + L"\\" + found.name.c_str();
         if (!StillInStore(path, journals))
             continue;
-        if (video && !quiva::media::RepairCutAvi(path))
+        const quiva::media::AviRepair repair = video ? quiva::media::RepairCutAvi(path) : quiva::media::AviRepair::Whole;
+        if (repair == quiva::media::AviRepair::NoFrame && !listedRecording[i]) {
+            // Cut before its first frame: headers only, no picture to keep.
+            OutputDebugStringW(L"LoadFolder: a recording cut before its first frame is removed: " + path + L"\n");
+            DeleteFileW(path);
+            continue;
+        }
+        if (repair == quiva::media::AviRepair::Refused || repair == quiva::media::AviRepair::NoFrame)
             OutputDebugStringW(L"LoadFolder: a recording could not be mended: " + path + L"\n");
+        if (!model)
+            continue;
         Gdiplus::Size own;
         const bool sized = !video && ownSize(found, &own);
         model->AddKeyedFileInfo(CKXQUIVACaptureModel::EntryPathKey(folderKey, found.name.c_str(), false), path, L"None",

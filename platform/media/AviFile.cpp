@@ -223,14 +223,16 @@ private:
             const uint64_t moviEnd = m_end;
             bool ok = WriteFullyAt(m_fd, m_end, idx.data(), idx.size());
             m_end += idx.size();
-            // Headers again, now with the counts, then the two sizes.
+            // Headers again, now with the counts, and the movie list's size; all of it on the
+            // disk before the file's own size, which marks it closed, goes last: a file cut
+            // before that mark is mended at the next load, never taken as closed half done.
             std::string h = Headers();
             ok = ok && WriteFullyAt(m_fd, 0, h.data(), h.size());
             std::string sizes(4, '\0');
+            StoreLE32(sizes.data() + 0, static_cast<uint32_t>(moviEnd - m_moviFourcc));
+            ok = ok && WriteFullyAt(m_fd, m_moviFourcc - 4, sizes.data(), 4) && ::fdatasync(m_fd) == 0;
             StoreLE32(sizes.data() + 0, static_cast<uint32_t>(m_end - 8));
             ok = ok && WriteFullyAt(m_fd, 4, sizes.data(), 4);
-            StoreLE32(sizes.data() + 0, static_cast<uint32_t>(moviEnd - m_moviFourcc));
-            ok = ok && WriteFullyAt(m_fd, m_moviFourcc - 4, sizes.data(), 4);
             if (ok)
                 ::fdatasync(m_fd);
         }
@@ -475,20 +477,22 @@ void SetAviSizeLimit(uint64_t bytes) { g_sizeLimit.store(bytes); }
 
 // --- a recording cut short -------------------------------------------------------------------
 
-bool RepairCutAvi(const wchar_t* path)
+AviRepair RepairCutAvi(const wchar_t* path)
 {
     auto native = NativePath(path);
     const int fd = native ? ::open(native->c_str(), O_RDWR | O_CLOEXEC) : -1;
     if (fd < 0)
-        return false;
+        return AviRepair::Refused;
     struct Closer {
         int fd;
         ~Closer() { ::close(fd); }
     } closer{fd};
     struct stat st {};
     if (::fstat(fd, &st) != 0)
-        return false;
+        return AviRepair::Refused;
     const uint64_t size = static_cast<uint64_t>(st.st_size);
+    if (size == 0)
+        return AviRepair::NoFrame;  // cut between its creation and its headers
     auto read32 = [&](uint64_t at, uint32_t* v) {
         uint8_t b[4];
         if (at + 4 > size || !ReadFullyAt(fd, at, b, 4))
@@ -503,13 +507,14 @@ bool RepairCutAvi(const wchar_t* path)
     };
     uint32_t riff = 0, riffSize = 0, form = 0;
     if (!read32(0, &riff) || !read32(4, &riffSize) || !read32(8, &form) || riff != FourCC("RIFF") || form != FourCC("AVI "))
-        return false;
+        return AviRepair::Refused;
     if (riffSize != 0 && 8 + static_cast<uint64_t>(riffSize) <= size)
-        return true;  // closed by its writer
+        return AviRepair::Whole;  // closed by its writer
 
-    // The headers go out whole with the first frame: the main header, the stream header, then
-    // the movie list, whose size is still 0.
-    uint64_t avih = 0, strh = 0, movi = 0;  // the two headers' data; the movie list's type
+    // The headers go out whole with the first frame: the main header, the one stream's list,
+    // then the movie list, whose size is still 0.
+    uint64_t avih = 0, strh = 0, strf = 0, movi = 0;  // the chunks' data; the movie list's type
+    int streams = 0;
     for (uint64_t pos = 12; pos + 12 <= size && !movi;) {
         uint32_t id = 0, len = 0, type = 0;
         read32(pos, &id);
@@ -520,23 +525,41 @@ bool RepairCutAvi(const wchar_t* path)
         } else if (id == FourCC("LIST") && type == FourCC("hdrl")) {
             const uint64_t end = std::min<uint64_t>(pos + 8 + len, size);
             for (uint64_t p = pos + 12; p + 8 <= end;) {
-                uint32_t cid = 0, clen = 0, ctype = 0, sid = 0, slen = 0;
+                uint32_t cid = 0, clen = 0, ctype = 0, sid = 0, slen = 0, fid = 0, flen = 0;
                 read32(p, &cid);
                 read32(p + 4, &clen);
-                if (cid == FourCC("avih") && clen >= 56)
+                if (cid == FourCC("avih") && clen >= 56) {
                     avih = p + 8;
-                else if (cid == FourCC("LIST") && !strh && read32(p + 8, &ctype) && ctype == FourCC("strl") &&
-                         read32(p + 12, &sid) && read32(p + 16, &slen) && sid == FourCC("strh") && slen >= 56)
-                    strh = p + 20;
+                } else if (cid == FourCC("LIST") && read32(p + 8, &ctype) && ctype == FourCC("strl")) {
+                    ++streams;
+                    if (read32(p + 12, &sid) && read32(p + 16, &slen) && sid == FourCC("strh") && slen == 56 &&
+                        read32(p + 76, &fid) && read32(p + 80, &flen) && fid == FourCC("strf") &&
+                        flen >= sizeof(BITMAPINFOHEADER)) {
+                        strh = p + 20;
+                        strf = p + 84;
+                    }
+                }
                 p += 8 + static_cast<uint64_t>(clen) + (clen & 1);
             }
         }
         pos += 8 + static_cast<uint64_t>(len) + (len & 1);
     }
-    if (!avih || !strh || !movi)
-        return false;
+    // Only the recorder's own files are mended: one video stream of its codec. Another
+    // program's file (sound beside the video, another codec) is left exactly as it is.
+    uint32_t type = 0, handler = 0, compression = 0;
+    if (!avih || !strh || !movi || streams != 1 || !read32(strh, &type) || !read32(strh + 4, &handler) ||
+        !read32(strf + 16, &compression) || type != streamtypeVIDEO)
+        return AviRepair::Refused;
+    DWORD own;
+    if (handler == FourCC("MSVC") && compression == FourCC("MSVC"))
+        own = FourCC("00dc");
+    else if (handler == FourCC("DIB ") && compression == BI_RGB)
+        own = FourCC("00db");
+    else
+        return AviRepair::Refused;
 
-    // The whole frames, up to the first chunk that is torn or is not a frame.
+    // The whole frames: chunks of the stream's own id with their full length (the recorder
+    // writes no empty frame: a length of 0 was never written).
     std::string index = "idx1";
     AppendLE32(index, 0);
     uint32_t frames = 0;
@@ -545,9 +568,8 @@ bool RepairCutAvi(const wchar_t* path)
         uint32_t id = 0, len = 0;
         if (!read32(end, &id) || !read32(end + 4, &len))
             break;
-        const char c0 = static_cast<char>(id & 0xFF), c1 = static_cast<char>((id >> 8) & 0xFF);
         const uint64_t next = end + 8 + static_cast<uint64_t>(len) + (len & 1);
-        if (c0 != '0' || c1 != '0' || len > kMaxAviChunkBytes || next > size)
+        if (id != own || len == 0 || len > kMaxAviChunkBytes || next > size)
             break;
         AppendLE32(index, id);
         AppendLE32(index, AVIIF_KEYFRAME);  // the recorder makes every frame a key frame
@@ -556,14 +578,35 @@ bool RepairCutAvi(const wchar_t* path)
         ++frames;
         end = next;
     }
+    // What follows must be the recorder's own leftovers, to be cut off: a frame torn short or
+    // whose length never reached the disk, an id torn to a part of the stream's own followed by
+    // zeros, or the index of a close that never finished. Anything else is no cut recording.
+    if (end < size) {
+        uint8_t tail[4] = {};
+        if (!ReadFullyAt(fd, end, tail, static_cast<size_t>(std::min<uint64_t>(4, size - end))))
+            return AviRepair::Refused;
+        const uint32_t id = LoadLE32(tail);
+        bool torn = true;
+        for (int i = 0, zeros = 0; i < 4; ++i) {
+            const uint8_t c = tail[i], mine = static_cast<uint8_t>(own >> (8 * i));
+            zeros = zeros || (c == 0 && c != mine);
+            torn = torn && (zeros ? c == 0 : c == mine);
+        }
+        if (!torn && id != FourCC("idx1"))
+            return AviRepair::Refused;
+    }
+    if (frames == 0)
+        return AviRepair::NoFrame;
     StoreLE32(index.data() + 4, frames * 16);
     uint32_t flags = 0;
     read32(avih + 12, &flags);
+    // The index, the counts and the movie list's size on the disk first; the file's own size,
+    // which marks it closed, last.
     const bool ok = ::ftruncate(fd, static_cast<off_t>(end)) == 0 && WriteFullyAt(fd, end, index.data(), index.size()) &&
-                    write32(4, static_cast<uint32_t>(end + index.size() - 8)) &&
                     write32(movi - 4, static_cast<uint32_t>(end - movi)) && write32(avih + 12, flags | AVIF_HASINDEX) &&
-                    write32(avih + 16, frames) && write32(strh + 32, frames);
-    return ok && ::fdatasync(fd) == 0;
+                    write32(avih + 16, frames) && write32(strh + 32, frames) && ::fdatasync(fd) == 0 &&
+                    write32(4, static_cast<uint32_t>(end + index.size() - 8)) && ::fdatasync(fd) == 0;
+    return ok ? AviRepair::Mended : AviRepair::Refused;
 }
 
 // --- AviFileReader ---------------------------------------------------------------------------

@@ -108,9 +108,16 @@ LONG AVIStreamLength(PAVISTREAM stream);
 namespace quiva::media {
 // Largest AVI file the writer makes (1 GiB unless a test changes it); a write past it fails.
 void SetAviSizeLimit(uint64_t bytes);
+// What RepairCutAvi made of a file.
+enum class AviRepair {
+    Whole,    // closed by its writer: left as it is
+    Mended,   // a recording cut short, now playable as far as its whole frames go
+    NoFrame,  // a recording cut before its first frame (or an empty file): left as it is, it holds no picture
+    Refused,  // no recording of this writer's cut short (left as it is), or the mending could not be written
+};
 // Makes a recording whose writer never closed it (a crash: no index, sizes and counts of 0)
 // playable as far as its whole frames go: a torn last frame is cut off, the index written and
-// the sizes and counts filled in. A closed file is left as it is. False when it is no AVI this
-// can mend or cannot be written.
-bool RepairCutAvi(const wchar_t* path);
+// the sizes and counts filled in. Only a file of the writer's own (one video stream of its
+// codec) whose movie list holds nothing but its frames and a torn tail is touched.
+AviRepair RepairCutAvi(const wchar_t* path);
 }  // namespace quiva::media

@@ -4,7 +4,8 @@
  *   QUIVA_KILL_AT=<before|after>:<call>:<pattern>[:<nth>]
  *
  * <call> is rename (the pattern is matched against the new name), link (the new name), unlink,
- * fsync (fdatasync too) or close (the file the descriptor names; close counts only files opened for writing);
+ * fsync (fdatasync too) or close (the file the descriptor names; close counts only files opened for writing),
+ * or pwrite@<offset>: a positioned write at that byte offset of the file the descriptor names;
  * <pattern> is an fnmatch pattern over the whole native path ("*" crosses folders); the process is
  * killed at the nth matching call (1 unless given), before the call or just after it returned.
  * Each kill first writes "kill-at-call: <call> <path>" to the file QUIVA_KILL_MARK names, when
@@ -198,4 +199,38 @@ int close(int fd)
     if (!next)
         next = NEXT(close);
     return FdCall("close", fd, next);
+}
+
+/* A positioned write counts as the call "pwrite@<offset>"; "after" is after it wrote it all. */
+static ssize_t WriteAt(ssize_t (*next)(int, const void*, size_t, off_t), int fd, const void* data, size_t size, off_t at)
+{
+    char call[40] = "";
+    char path[PATH_MAX] = "";
+    if (Armed() && strncmp(g_call, "pwrite@", 7) == 0) {
+        snprintf(call, sizeof call, "pwrite@%lld", (long long)at);
+        if (strcmp(call, g_call) == 0)
+            PathOfFd(fd, path, sizeof path);
+    }
+    if (path[0] && Hit(call, "before", path))
+        Kill(call);
+    ssize_t result = next(fd, data, size, at);
+    if (result == (ssize_t)size && path[0] && Hit(call, "after", path))
+        Kill(call);
+    return result;
+}
+
+ssize_t pwrite(int fd, const void* data, size_t size, off_t at)
+{
+    static ssize_t (*next)(int, const void*, size_t, off_t);
+    if (!next)
+        next = NEXT(pwrite);
+    return WriteAt(next, fd, data, size, at);
+}
+
+ssize_t pwrite64(int fd, const void* data, size_t size, off_t at)
+{
+    static ssize_t (*next)(int, const void*, size_t, off_t);
+    if (!next)
+        next = (ssize_t (*)(int, const void*, size_t, off_t))dlsym(RTLD_NEXT, "pwrite64");
+    return WriteAt(next, fd, data, size, at);
 }

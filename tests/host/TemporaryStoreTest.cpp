@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <thread>
@@ -19,7 +20,18 @@ namespace fs = std::filesystem;
 
 namespace {
 
-using TemporaryStore = ClinicHost;
+class TemporaryStore : public ClinicHost {
+protected:
+    // Runs a script in a host killed at the file call `spec` names; what the kill mark says.
+    std::string RunKilled(const std::string& script, const std::string& spec)
+    {
+        HostRun run = Run(script, KillAt(spec));
+        EXPECT_NE(run.status, 0) << run.output;
+        const std::string mark = KillMark();
+        fs::remove(m_dir.Native("kill-mark"));
+        return mark;
+    }
+};
 
 // The files whose names end in `tail`.
 std::vector<std::string> Ending(const std::vector<std::string>& files, const std::string& tail)
@@ -41,6 +53,62 @@ long FramesIn(const CString& path)
     AVIStreamRelease(stream);
     return frames;
 }
+
+// Whether a file is a whole RIFF form as every reader may take it: its size is the file's, and
+// its chunks (the header list, the movie list, the index) follow one another to its end, each
+// as long as its size says.
+bool RiffTilesTheFile(const std::string& bytes, std::string* why)
+{
+    auto le32 = [&](size_t at) {
+        uint32_t v = 0;
+        std::memcpy(&v, bytes.data() + at, 4);
+        return static_cast<uint64_t>(v);
+    };
+    if (bytes.size() < 12 || bytes.compare(0, 4, "RIFF") != 0 || le32(4) + 8 != bytes.size()) {
+        *why = "the RIFF size is not the file's";
+        return false;
+    }
+    size_t pos = 12;
+    while (pos + 8 <= bytes.size()) {
+        const std::string id = bytes.substr(pos, 4);
+        if (id != "LIST" && id != "idx1" && id != "JUNK") {
+            *why = "a chunk '" + id + "' at " + std::to_string(pos);
+            return false;
+        }
+        pos += 8 + le32(pos + 4) + (le32(pos + 4) & 1);
+    }
+    *why = "the chunks end at " + std::to_string(pos) + " of " + std::to_string(bytes.size());
+    return pos == bytes.size();
+}
+
+// The frames a recording's headers give, the frames ffprobe decodes, and the frames the
+// system's own reader finds, checked to agree and to be at least `least`, in a whole file.
+void ExpectWholeRecording(const std::string& native, const CString& path, long least)
+{
+    std::string why;
+    EXPECT_TRUE(ProbesAsAvi(native, &why)) << why;
+    EXPECT_TRUE(RiffTilesTheFile(ReadAll(native), &why)) << why;
+    const std::string probe = RunCommand("ffprobe -v error -count_frames -select_streams v:0 -show_entries "
+                                         "stream=nb_frames,nb_read_frames -of csv=p=0 '" + native + "'");
+    const size_t comma = probe.find(',');
+    const long header = std::atol(probe.substr(0, comma).c_str());
+    const long decoded = comma == std::string::npos ? -1 : std::atol(probe.c_str() + comma + 1);
+    EXPECT_GE(decoded, least) << probe;
+    EXPECT_EQ(header, decoded) << probe;
+    EXPECT_EQ(FramesIn(path), decoded) << probe;
+}
+
+std::string Finding(const std::string& name) { return std::string(QUIVA_SOURCE_DIR) + "/tests/data/findings/cut_recording/" + name; }
+
+constexpr const char* kStoreAvi = "*/temp/image/*.avi";
+// A recording of 800 ms, ended by F6, in a window shown and active; the script ends once
+// info.xml lists it.
+constexpr const char* kRecord = "key f6\nwait 800\nkey f6\nwait-text d/HRB4100/temp/image/12345/*/*/info.xml .avi 60000\nclose\nunload\n";
+constexpr const char* kShown = "show 12345 2024-01-05\nwait-preview 60000\nactivate\n";
+const std::string kRecording = std::string(kShown) + kRecord;
+// The window opened again and saved with Ctrl+S, until the store holds no recording.
+constexpr const char* kSaveRecordings = "show 12345 2024-01-05\nwait-preview 60000\nactivate\nkey ctrl+s\n"
+                                        "wait-files d/HRB4100/temp/image/12345/*/*/*.avi 0 60000\nclose\nunload\n";
 
 }  // namespace
 
@@ -112,4 +180,109 @@ TEST_F(TemporaryStore, ARecordingCutByACrashComesBackPlayableAndIsSavedWhole)
         RunCommand("ffprobe -v error -select_streams v:0 -show_entries stream=nb_frames -of csv=p=0 '" + saved + "'");
     EXPECT_GE(std::atoi(frames.c_str()), 5) << frames;
     EXPECT_TRUE(Ending(FilesBelow("temp/image"), ".avi").empty());
+}
+
+// Files lying unlisted in a study folder when the window opens: another program's AVI cut short
+// (video and sound) is kept byte for byte, and a recording cut inside its third chunk, then
+// zeros, comes back with its two whole frames only; the save stores both so.
+TEST_F(TemporaryStore, OnlyTheRecordersOwnCutFilesAreMendedAndOnlyAsFarAsTheirWholeFrames)
+{
+    if (RunCommand("command -v ffprobe").empty())
+        GTEST_SKIP() << "ffprobe is not installed";
+    HostRun run = Run("show 12345 2024-01-05\nwait-preview 60000\nactivate\nkey space\n"
+                      "wait-files d/HRB4100/temp/image/12345/*/*/*.jpg 1 60000\nclose\nunload\n");
+    ASSERT_EQ(run.status, 0) << run.output;
+    const std::vector<std::string> stills = Ending(FilesBelow("temp/image"), ".jpg");
+    ASSERT_EQ(stills.size(), 1u);
+    const fs::path folder = fs::path(Clinic() + "/temp/image/" + stills[0]).parent_path();
+    const std::string foreign = ReadAll(Finding("repair1-foreign-av-truncated.avi"));
+    const std::string torn = ReadAll(Finding("repair2-torn-id-zeros.avi"));
+    WriteAll((folder / "080000000.avi").string(), foreign);
+    WriteAll((folder / "080001000.avi").string(), torn);
+
+    run = Run("show 12345 2024-01-05\nwait-preview 60000\nactivate\nkey ctrl+s\n"
+              "wait-files d/HRB4100/IMAGE/*/*/*/*/* 3 60000\nclose\nunload\n");
+    ASSERT_EQ(run.status, 0) << run.output;
+    EXPECT_NE(run.output.find("could not be mended: "), std::string::npos) << run.output;
+    EXPECT_EQ(Rows("SELECT COUNT(*) FROM MIMG").at(0), "3");
+    // The two are told apart by their pictures' widths: 64 and 12.
+    int kept = 0, mended = 0;
+    for (const std::string& f : Ending(FilesBelow("IMAGE"), ".avi")) {
+        const std::string copy = Clinic() + "/IMAGE/" + f;
+        const std::string width = RunCommand("ffprobe -v error -select_streams v:0 -show_entries stream=width -of csv=p=0 '" + copy + "'");
+        if (width == "64\n") {
+            ++kept;
+            EXPECT_TRUE(ReadAll(copy) == foreign) << "another program's file was changed";
+        } else {
+            ++mended;
+            ExpectWholeRecording(copy, m_dir.Win("d/HRB4100/IMAGE/" + f), 2);
+            EXPECT_EQ(RunCommand("ffprobe -v error -count_frames -select_streams v:0 -show_entries stream=nb_read_frames -of csv=p=0 '" +
+                                 copy + "'"),
+                      "2\n");
+        }
+    }
+    EXPECT_EQ(kept, 1);
+    EXPECT_EQ(mended, 1);
+    EXPECT_TRUE(Ending(FilesBelow("temp/image"), ".avi").empty());
+}
+
+// The host killed around the write that marks a recording closed, in the recorder's close and
+// in the mending of a cut recording: whatever the moment, the next open and save stores the
+// recording with every frame its headers, its index and its players agree on.
+TEST_F(TemporaryStore, AKillAroundTheClosedMarkLeavesARecordingTheNextOpenSavesWhole)
+{
+    if (RunCommand("command -v ffprobe").empty())
+        GTEST_SKIP() << "ffprobe is not installed";
+    size_t saved = 0;
+    auto saveAndCheck = [&](const std::string& when) {
+        SCOPED_TRACE(when);
+        HostRun run = Run(kSaveRecordings);
+        ASSERT_EQ(run.status, 0) << run.output;
+        const std::vector<std::string> videos = Ending(FilesBelow("IMAGE"), ".avi");
+        ASSERT_EQ(videos.size(), ++saved) << ::testing::PrintToString(FilesBelow(""));
+        const std::string last = "00/00/00/00/" + std::to_string(saved) + ".avi";
+        ExpectWholeRecording(Clinic() + "/IMAGE/" + last, m_dir.Win("d/HRB4100/IMAGE/" + last), 1);
+    };
+    // The recorder's close, killed just after its closed mark and just before it.
+    for (const char* when : {"after", "before"}) {
+        const std::string mark = RunKilled(kRecording, std::string(when) + ":pwrite@4:" + kStoreAvi);
+        ASSERT_NE(mark.find("kill-at-call: pwrite@4 "), std::string::npos) << when << ": " << mark;
+        saveAndCheck(std::string("the close, ") + when + " its mark");
+    }
+    // A recording cut before its close wrote its headers again (its index written), then the
+    // mending at the next open killed just after its own closed mark.
+    std::string mark = RunKilled(kRecording, std::string("before:pwrite@0:") + kStoreAvi + ":2");
+    ASSERT_NE(mark.find("kill-at-call: pwrite@0 "), std::string::npos) << mark;
+    mark = RunKilled("show 12345 2024-01-05\nwait-preview 60000\nclose\nunload\n", std::string("after:pwrite@4:") + kStoreAvi);
+    ASSERT_NE(mark.find("kill-at-call: pwrite@4 "), std::string::npos) << mark;
+    saveAndCheck("the mending, after its mark");
+}
+
+// A recording cut between its headers and its first frame (as the folder's first capture, before
+// its info.xml, and beside a still), and an empty one cut before its headers, hold no picture:
+// the next open removes them, says so, and the save stores the still alone.
+TEST_F(TemporaryStore, ARecordingCutBeforeItsFirstFrameIsRemovedAtTheNextOpen)
+{
+    const std::string headersOnly = std::string("after:pwrite@0:") + kStoreAvi;
+    std::string mark = RunKilled(kRecording, headersOnly);
+    ASSERT_NE(mark.find("kill-at-call: pwrite@0 "), std::string::npos) << mark;
+    ASSERT_EQ(Ending(FilesBelow("temp/image"), ".avi").size(), 1u) << ::testing::PrintToString(FilesBelow(""));
+    const std::string gone = "wait-files d/HRB4100/temp/image/12345/*/*/*.avi 0 60000\n";
+    HostRun run = Run("show 12345 2024-01-05\nwait-preview 60000\n" + gone + "close\nunload\n");
+    EXPECT_EQ(run.status, 0) << run.output << ::testing::PrintToString(FilesBelow(""));
+    EXPECT_NE(run.output.find("cut before its first frame is removed: "), std::string::npos) << run.output;
+
+    mark = RunKilled(std::string(kShown) + "key space\nwait-files d/HRB4100/temp/image/12345/*/*/*.jpg 1 60000\n" + kRecord,
+                     headersOnly);
+    ASSERT_NE(mark.find("kill-at-call: pwrite@0 "), std::string::npos) << mark;
+    const std::vector<std::string> stills = Ending(FilesBelow("temp/image"), ".jpg");
+    ASSERT_EQ(stills.size(), 1u) << ::testing::PrintToString(FilesBelow(""));
+    const fs::path folder = fs::path(Clinic() + "/temp/image/" + stills[0]).parent_path();
+    ASSERT_TRUE(fs::exists(folder / "info.xml"));
+    WriteAll((folder / "080000000.avi").string(), "");
+    ASSERT_EQ(Ending(FilesBelow("temp/image"), ".avi").size(), 2u) << ::testing::PrintToString(FilesBelow(""));
+    run = Run("show 12345 2024-01-05\nwait-preview 60000\n" + gone +
+              "activate\nkey ctrl+s\nwait-files d/HRB4100/IMAGE/*/*/*/*/* 1 60000\nclose\nunload\n");
+    EXPECT_EQ(run.status, 0) << run.output << ::testing::PrintToString(FilesBelow(""));
+    EXPECT_EQ(Rows("SELECT IMGTYPE FROM MIMG"), (std::vector<std::string>{"0"})) << run.output;
 }

@@ -225,7 +225,11 @@ TEST(AviFileTest, ARecordingCutShortIsMadePlayableAsFarAsItsWholeFramesGo)
     // The file as a crash leaves it: never closed, and its last frame half written.
     const std::string cut = dir.Native("cut.avi");
     ASSERT_EQ(AVIERR_OK, Record(dir.Win("rec.avi"), mmioFOURCC('M', 'S', 'V', 'C'), w, h, 6, nullptr,
-                                [&] { std::filesystem::copy_file(dir.Native("rec.avi"), cut); }));
+                                [&] {
+                                    std::filesystem::copy_file(dir.Native("rec.avi"), cut);
+                                    std::filesystem::copy_file(dir.Native("rec.avi"), dir.Native("sound.avi"));
+                                    std::filesystem::copy_file(dir.Native("rec.avi"), dir.Native("unsized.avi"));
+                                }));
     const std::string whole = ReadAll(dir.Native("rec.avi"));
     const size_t idx1 = whole.rfind("idx1");
     ASSERT_NE(idx1, std::string::npos);
@@ -233,7 +237,7 @@ TEST(AviFileTest, ARecordingCutShortIsMadePlayableAsFarAsItsWholeFramesGo)
     ASSERT_NE(last, std::string::npos);
     WriteAll(cut, ReadAll(cut) + whole.substr(last, (idx1 - last) / 2));
 
-    ASSERT_TRUE(quiva::media::RepairCutAvi(dir.Win("cut.avi")));
+    ASSERT_EQ(quiva::media::RepairCutAvi(dir.Win("cut.avi")), quiva::media::AviRepair::Mended);
     const std::string probe = Probe(cut, "codec_name,nb_frames,nb_read_frames");
     EXPECT_NE(std::string::npos, probe.find("codec_name=msvideo1")) << probe;
     EXPECT_NE(std::string::npos, probe.find("nb_frames=6")) << probe;
@@ -241,12 +245,23 @@ TEST(AviFileTest, ARecordingCutShortIsMadePlayableAsFarAsItsWholeFramesGo)
     EXPECT_LT(MeanDifference(FfmpegFrame(cut, 5), Picture(w, h, 5), w, h), 6.0);
     // What its writer closed, and what was mended once, are left as they are.
     const std::string mended = ReadAll(cut);
-    EXPECT_TRUE(quiva::media::RepairCutAvi(dir.Win("cut.avi")));
+    EXPECT_EQ(quiva::media::RepairCutAvi(dir.Win("cut.avi")), quiva::media::AviRepair::Whole);
     EXPECT_EQ(ReadAll(cut), mended);
-    EXPECT_TRUE(quiva::media::RepairCutAvi(dir.Win("rec.avi")));
+    EXPECT_EQ(quiva::media::RepairCutAvi(dir.Win("rec.avi")), quiva::media::AviRepair::Whole);
     EXPECT_EQ(ReadAll(dir.Native("rec.avi")), whole);
     WriteAll(dir.Native("text.avi"), "RIFF....WAVEfmt ");
-    EXPECT_FALSE(quiva::media::RepairCutAvi(dir.Win("text.avi")));
+    EXPECT_EQ(quiva::media::RepairCutAvi(dir.Win("text.avi")), quiva::media::AviRepair::Refused);
+    // A chunk after the frames that the recorder never writes (sound) is not cut off.
+    const std::string sound = ReadAll(dir.Native("sound.avi")) + std::string("01wb\4\0\0\0\1\2\3\4", 12);
+    WriteAll(dir.Native("sound.avi"), sound);
+    EXPECT_EQ(quiva::media::RepairCutAvi(dir.Win("sound.avi")), quiva::media::AviRepair::Refused);
+    EXPECT_EQ(ReadAll(dir.Native("sound.avi")), sound);
+    // A frame whose length never reached the disk (zeros after its id) is no frame.
+    WriteAll(dir.Native("unsized.avi"), ReadAll(dir.Native("unsized.avi")) + "00dc" + std::string(60, '\0'));
+    EXPECT_EQ(quiva::media::RepairCutAvi(dir.Win("unsized.avi")), quiva::media::AviRepair::Mended);
+    const std::string unsized = Probe(dir.Native("unsized.avi"), "nb_frames,nb_read_frames");
+    EXPECT_NE(std::string::npos, unsized.find("nb_frames=6")) << unsized;
+    EXPECT_NE(std::string::npos, unsized.find("nb_read_frames=6")) << unsized;
 }
 
 TEST(AviFileTest, WriterRefusesWhatItCannotDo)
