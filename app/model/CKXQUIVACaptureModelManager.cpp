@@ -191,6 +191,7 @@ void CKXQUIVACaptureModelManager::LoadFolder(const CString& folder)
     // A listed file that is listed now, or whose interrupted commit left it out: the loose files
     // below pass it over.
     std::vector<bool> taken(entries.size());
+    std::vector<CString> titles;  // the study titles info.xml lists
     if (model) {
         sameFolder = CKXQUIVACaptureModel::PathKey(folder, true);
         folderKey = CString(sameFolder).MakeLower();
@@ -214,6 +215,8 @@ void CKXQUIVACaptureModelManager::LoadFolder(const CString& folder)
                      [&](const CString& path, const std::vector<CString>& attributes) {
             if (path.IsEmpty())
                 return false;
+            if (std::find(titles.begin(), titles.end(), attributes[0]) == titles.end())
+                titles.push_back(attributes[0]);
             // Only files of this folder: a listed path anywhere else is never taken (it would be
             // copied and deleted by the next commit).
             const std::wstring& text = path.str();
@@ -239,13 +242,14 @@ void CKXQUIVACaptureModelManager::LoadFolder(const CString& folder)
                 if (at == folded.end())
                     return true;
             }
+            const size_t index = at->second;
             // Only files are captures: an entry naming a folder (the study folder itself) is not,
             // nor a link, which is never followed.
-            const quiva::FolderListing::Entry& entry = entries[at->second];
+            const quiva::FolderListing::Entry& entry = entries[index];
             if (entry.attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT))
                 return true;
             if (!StillInStore(path, journals)) {
-                taken[at->second] = true;
+                taken[index] = true;
                 return true;
             }
             const bool video = attributes[4] == L"TRUE";
@@ -255,7 +259,7 @@ void CKXQUIVACaptureModelManager::LoadFolder(const CString& folder)
                 CKXQUIVACaptureModel::EntryPathKey(folderKey, entry.name.c_str(), false), path, attributes[0],
                 attributes[1], video, attributes[2] == L"TRUE", attributes[3] == L"TRUE" ? 0 : 1, sized ? &own : nullptr);
             // A listed recording is still mended below, as a loose one is.
-            taken[at->second] = listed && !video;
+            taken[index] = listed && !video;
             return true;
         });
     }
@@ -289,7 +293,7 @@ void CKXQUIVACaptureModelManager::LoadFolder(const CString& folder)
             continue;
         // A capture that no info.xml lists lost its listing to a crash (a recording cut short,
         // most often): it comes back kept, for the person to decide on, never to be deleted
-        // unasked.
+        // unasked, under the study and date its folder names.
         const CString path = folder + L"\\" + found.name.c_str();
         if (!StillInStore(path, journals))
             continue;
@@ -297,9 +301,40 @@ void CKXQUIVACaptureModelManager::LoadFolder(const CString& folder)
             OutputDebugStringW(L"LoadFolder: a recording could not be mended: " + path + L"\n");
         Gdiplus::Size own;
         const bool sized = !video && ownSize(found, &own);
-        model->AddKeyedFileInfo(CKXQUIVACaptureModel::EntryPathKey(folderKey, found.name.c_str(), false), path, L"None",
-                                CreationDate(listing.CreationTime(found)), video, 0, 1, sized ? &own : nullptr);
+        CString study, date;
+        if (!FolderStudy(folder, titles, &study, &date)) {
+            study = L"None";
+            date = CreationDate(listing.CreationTime(found));
+        }
+        model->AddKeyedFileInfo(CKXQUIVACaptureModel::EntryPathKey(folderKey, found.name.c_str(), false), path, study,
+                                date, video, 0, 1, sized ? &own : nullptr);
     }
+}
+
+bool CKXQUIVACaptureModelManager::FolderStudy(const CString& folder, const std::vector<CString>& titles, CString* study,
+                                              CString* date) const
+{
+    // LoadAll reaches every folder below the root as "<root>\<name>\<name>...".
+    const CString root = m_strImageRoot + L"\\";
+    if (folder.GetLength() <= root.GetLength() || folder.Left(root.GetLength()) != root)
+        return false;
+    std::vector<CString> levels;
+    const std::wstring& below = folder.str();
+    for (size_t at = static_cast<size_t>(root.GetLength()); at <= below.size();) {
+        const size_t cut = std::min(below.find(L'\\', at), below.size());
+        levels.emplace_back(below.substr(at, cut - at).c_str());
+        at = cut + 1;
+    }
+    if ((levels.size() != 2 && levels.size() != 3) || !CKXQUIVACaptureModel::IsStudyDate(levels.back()))
+        return false;
+    *date = levels.back();
+    *study = levels.size() == 2 ? CString() : levels[1];
+    for (const CString& title : titles)
+        if (levels.size() == 3 && CKXQUIVACaptureModel::CleanFolderName(title) == levels[1]) {
+            *study = title;
+            break;
+        }
+    return true;
 }
 
 void CKXQUIVACaptureModelManager::CommitAll()

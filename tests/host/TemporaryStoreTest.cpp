@@ -42,6 +42,8 @@ long FramesIn(const CString& path)
     return frames;
 }
 
+const char* const kStudy = "12345|2024-01-05|\xEC\x9C\x84\xEB\x82\xB4\xEC\x8B\x9C\xEA\xB2\xBD";  // the first study title offered
+
 }  // namespace
 
 TEST_F(TemporaryStore, StillsGoToTheConfiguredFolderAndNeverOutsideTheDataFolder)
@@ -104,6 +106,8 @@ TEST_F(TemporaryStore, ARecordingCutByACrashComesBackPlayableAndIsSavedWhole)
                       "wait-files d/HRB4100/IMAGE/*/*/*/*/* 1 60000\nclose\nunload\n");
     ASSERT_EQ(run.status, 0) << run.output;
     EXPECT_EQ(Rows("SELECT CNO, IMGTYPE, IMGNAME FROM MIMG"), (std::vector<std::string>{"12345|1|1"})) << run.output;
+    // Under the study and date its folder names, not a study of its own.
+    EXPECT_EQ(Rows("SELECT CNO, MDATE, TITLE FROM MMAIN"), (std::vector<std::string>{kStudy}));
     ASSERT_EQ(FilesBelow("IMAGE"), (std::vector<std::string>{"00/00/00/00/1.avi"}));
     const std::string saved = Clinic() + "/IMAGE/00/00/00/00/1.avi";
     std::string why;
