@@ -434,6 +434,8 @@ void CKXQUIVACaptureModel::CaptureStill()
     const CString folder = BuildStudyFolder();
     // A folder that cannot be made (a file in its place, a name too long) takes no still.
     const CString bmp = EnsureFolder(folder) ? TimeName(folder, now, {L".bmp", L".jpg"}, L".bmp") : CString();
+    if (!bmp.IsEmpty())
+        NameChartIn(folder);
     // A grab that gave no file lists nothing and makes no shutter sound; nothing of it stays,
     // and the person is told.
     BYTE* dib = nullptr;
@@ -511,10 +513,7 @@ int CKXQUIVACaptureModel::StartRecording(int limitSeconds)
         OutputDebugStringW(L"StartRecording: the recording did not start\n");
         return 1;
     }
-    // The folder's info.xml names its chart: without it a recording cut short by a crash, the
-    // folder's first capture, would never be found again.
-    if (GetFileAttributesW(folder + L"\\info.xml") == INVALID_FILE_ATTRIBUTES)
-        WriteInfoXml(folder);
+    NameChartIn(folder);
     PlaySound(IDW_RECORD_START);
     m_strRecordFolder = folder;
     m_strRecordStudy = m_strStudyName;

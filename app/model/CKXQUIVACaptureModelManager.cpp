@@ -60,6 +60,53 @@ int CountFiles(const CString& folder)
     return count;
 }
 
+// A still whose capture was cut between its JPEG taking its name and its BMP's removal lies in
+// its folder twice, "X.bmp" and "X.jpg": one still. The JPEG is kept when it decodes whole, else
+// the BMP; the other file is removed. `gone[i]` marks a removed entry and `keptOf[i]` the entry
+// kept in its place. A still with a commit journal is left to the commit's settling.
+void SettleTwinStills(const CString& folder, const std::vector<quiva::FolderListing::Entry>& entries,
+                      const std::unordered_set<std::wstring>& journals, std::vector<bool>& gone,
+                      std::vector<size_t>& keptOf)
+{
+    std::unordered_map<std::wstring, std::pair<size_t, size_t>> stems;  // folded stem: BMP, JPEG
+    const size_t none = entries.size();
+    for (size_t i = 0; i < entries.size(); ++i) {
+        if (entries[i].attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT))
+            continue;
+        std::wstring name = entries[i].name;
+        for (wchar_t& c : name)
+            c = quiva::FoldAscii(c);
+        if (name.size() <= 4)
+            continue;
+        const std::wstring ext = name.substr(name.size() - 4);
+        if (ext != L".bmp" && ext != L".jpg")
+            continue;
+        auto& pair = stems.try_emplace(name.substr(0, name.size() - 4), none, none).first->second;
+        (ext == L".bmp" ? pair.first : pair.second) = i;
+    }
+    for (const auto& [stem, pair] : stems) {
+        if (pair.first == none || pair.second == none)
+            continue;
+        const CString bmp = folder + L"\\" + entries[pair.first].name.c_str();
+        const CString jpg = folder + L"\\" + entries[pair.second].name.c_str();
+        if (CKXQUIVACaptureModel::HasCommitJournal(bmp, journals) || CKXQUIVACaptureModel::HasCommitJournal(jpg, journals))
+            continue;
+        std::string bytes;
+        quiva::DecodedImage decoded;
+        const bool jpegWhole = quiva::ReadFileBytes(jpg, bytes) && quiva::DecodeJpeg(bytes, decoded);
+        const size_t drop = jpegWhole ? pair.first : pair.second;
+        const size_t keep = jpegWhole ? pair.second : pair.first;
+        const CString dropped = jpegWhole ? bmp : jpg;
+        if (!DeleteFileW(dropped)) {
+            OutputDebugStringW(L"LoadFolder: the second file of a still could not be removed: " + dropped + L"\n");
+            continue;
+        }
+        OutputDebugStringW(L"LoadFolder: one still in two files, removed: " + dropped + L"\n");
+        gone[drop] = true;
+        keptOf[drop] = keep;
+    }
+}
+
 }  // namespace
 
 CKXQUIVACaptureModelManager::CKXQUIVACaptureModelManager()
@@ -190,13 +237,15 @@ void CKXQUIVACaptureModelManager::LoadFolder(const CString& folder)
     std::unordered_set<std::wstring> journals;
     // A listed file that is listed now, or whose interrupted commit left it out: the loose files
     // below pass it over.
-    std::vector<bool> taken(entries.size());
+    std::vector<bool> taken(entries.size()), gone(entries.size());
+    std::vector<size_t> keptOf(entries.size(), entries.size());
     std::vector<CString> titles;  // the study titles info.xml lists
     if (model) {
         sameFolder = CKXQUIVACaptureModel::PathKey(folder, true);
         folderKey = CString(sameFolder).MakeLower();
         for (const quiva::FolderListing::Entry& entry : entries)
             CKXQUIVACaptureModel::AddCommitJournal(entry.name.c_str(), entry.attributes, journals);
+        SettleTwinStills(folder, entries, journals, gone, keptOf);
         // A name finds its entry as the file system matches names: as spelt, else the first
         // entry that differs in ASCII case only.
         std::unordered_map<std::wstring, size_t> exact, folded;
@@ -242,13 +291,19 @@ void CKXQUIVACaptureModelManager::LoadFolder(const CString& folder)
                 if (at == folded.end())
                     return true;
             }
-            const size_t index = at->second;
+            // A listed still whose twin was kept in its place is listed by the kept file.
+            size_t index = at->second;
+            CString listedPath = path;
+            if (gone[index]) {
+                index = keptOf[index];
+                listedPath = CString(text.substr(0, folderLength + 1)) + entries[index].name.c_str();
+            }
             // Only files are captures: an entry naming a folder (the study folder itself) is not,
             // nor a link, which is never followed.
             const quiva::FolderListing::Entry& entry = entries[index];
             if (entry.attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT))
                 return true;
-            if (!StillInStore(path, journals)) {
+            if (!StillInStore(listedPath, journals)) {
                 taken[index] = true;
                 return true;
             }
@@ -256,7 +311,7 @@ void CKXQUIVACaptureModelManager::LoadFolder(const CString& folder)
             Gdiplus::Size own;
             const bool sized = !video && ownSize(entry, &own);
             const bool listed = model->AddKeyedFileInfo(
-                CKXQUIVACaptureModel::EntryPathKey(folderKey, entry.name.c_str(), false), path, attributes[0],
+                CKXQUIVACaptureModel::EntryPathKey(folderKey, entry.name.c_str(), false), listedPath, attributes[0],
                 attributes[1], video, attributes[2] == L"TRUE", attributes[3] == L"TRUE" ? 0 : 1, sized ? &own : nullptr);
             // A listed recording is still mended below, as a loose one is.
             taken[index] = listed && !video;
@@ -281,7 +336,7 @@ void CKXQUIVACaptureModelManager::LoadFolder(const CString& folder)
                 continue;
             }
         }
-        if (!model || taken[i])
+        if (!model || taken[i] || gone[i])
             continue;
         const CString ext = dot == std::wstring_view::npos ? CString() : CString(found.name.substr(dot));
         int video;
@@ -404,6 +459,12 @@ void CKXQUIVACaptureModel::WriteInfoXml(CString folder)
         OutputDebugStringW(L"WriteInfoXml: not written: " + folder + L"\n");
     else
         quiva::FlushFolder(folder);  // the new info.xml's name on the disk
+}
+
+void CKXQUIVACaptureModel::NameChartIn(const CString& folder)
+{
+    if (GetFileAttributesW(folder + L"\\info.xml") == INVALID_FILE_ATTRIBUTES)
+        WriteInfoXml(folder);
 }
 
 void CKXQUIVACaptureModel::RemoveEmptyFolders()

@@ -42,7 +42,15 @@ long FramesIn(const CString& path)
     return frames;
 }
 
+const char* const kShown = "show 12345 2024-01-05\nwait-preview 60000\nactivate\n";
 const char* const kStudy = "12345|2024-01-05|\xEC\x9C\x84\xEB\x82\xB4\xEC\x8B\x9C\xEA\xB2\xBD";  // the first study title offered
+
+// The next session's Ctrl+S, until `copies` files are in the image directory.
+std::string SaveScript(int copies)
+{
+    return std::string(kShown) + "key ctrl+s\nwait-files d/HRB4100/IMAGE/*/*/*/*/* " + std::to_string(copies) +
+           " 60000\nclose\nunload\n";
+}
 
 }  // namespace
 
@@ -117,3 +125,64 @@ TEST_F(TemporaryStore, ARecordingCutByACrashComesBackPlayableAndIsSavedWhole)
     EXPECT_GE(std::atoi(frames.c_str()), 5) << frames;
     EXPECT_TRUE(Ending(FilesBelow("temp/image"), ".avi").empty());
 }
+
+// A still whose host was killed at a step of its saving: `earlier` stills of the folder were
+// taken whole before it.
+struct StillCut {
+    const char* name;
+    const char* spec;
+    int earlier;
+    bool tornJpeg = false;  // the JPEG lost its tail with the crash (its bytes had not reached the disk)
+};
+
+void PrintTo(const StillCut& cut, std::ostream* out) { *out << cut.name; }
+
+class CutStill : public ClinicHost, public testing::WithParamInterface<StillCut> {};
+
+// The next session lists it (the strip, under the study and date it was taken under) and Ctrl+S
+// saves it once, with the stills before it: one row and one copy each, nothing left behind.
+TEST_P(CutStill, ComesBackUnderItsStudyAndIsSavedOnce)
+{
+    const StillCut& cut = GetParam();
+    std::string script = kShown;
+    for (int n = 1; n <= cut.earlier + 1; ++n)
+        script += "key space\nwait-files d/HRB4100/temp/image/12345/*/*/*.jpg " + std::to_string(n) +
+                  " 60000\nwait-text d/HRB4100/temp/image/12345/*/*/info.xml .jpg 60000\n";
+    HostRun crashed = Run(script + "close\nunload\n", KillAt(cut.spec));
+    ASSERT_FALSE(KillMark().empty()) << "not killed at " << cut.spec << "\n" << crashed.output;
+    if (cut.tornJpeg) {
+        const std::vector<std::string> jpegs = Ending(FilesBelow("temp/image"), ".jpg");
+        ASSERT_EQ(jpegs.size(), 1u);
+        const std::string jpeg = Clinic() + "/temp/image/" + jpegs[0];
+        fs::resize_file(jpeg, fs::file_size(jpeg) / 2);
+    }
+
+    const int stills = cut.earlier + 1;
+    HostRun run = Run(SaveScript(stills));
+    EXPECT_EQ(run.status, 0) << KillMark() << run.output;
+    std::vector<std::string> rows;
+    for (int n = 1; n <= stills; ++n)
+        rows.push_back("12345|0|" + std::to_string(n));
+    EXPECT_EQ(Rows("SELECT CNO, IMGTYPE, IMGNAME FROM MIMG ORDER BY IMGNAME"), rows) << KillMark();
+    EXPECT_EQ(Rows("SELECT CNO, MDATE, TITLE FROM MMAIN"), (std::vector<std::string>{kStudy})) << KillMark();
+    const std::vector<std::string> copies = FilesBelow("IMAGE");
+    ASSERT_EQ(copies.size(), static_cast<size_t>(stills)) << ::testing::PrintToString(copies);
+    std::string why;
+    for (const std::string& copy : Ending(copies, ".jpg"))
+        EXPECT_TRUE(DecodesAsJpeg(Clinic() + "/IMAGE/" + copy, 1280, 720, &why)) << copy << ": " << why;
+    if (cut.tornJpeg) {  // the whole BMP, not the torn JPEG
+        EXPECT_EQ(Ending(copies, ".bmp").size(), 1u) << ::testing::PrintToString(copies);
+    }
+    for (const std::string& f : FilesBelow("temp/image"))
+        EXPECT_TRUE(Ending({f}, ".jpg").empty() && Ending({f}, ".bmp").empty()) << "left in the store: " << f;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    TemporaryStore, CutStill,
+    testing::Values(StillCut{"FirstOnceItsBmpIsWritten", "after:close:*/temp/image/*.bmp", 0},
+                    StillCut{"FirstOnceItsJpegHasItsName", "after:rename:*/temp/image/*.jpg", 0},
+                    StillCut{"FirstOnceItsJpegHasItsNameButNotItsBytes", "after:rename:*/temp/image/*.jpg", 0, true},
+                    StillCut{"FirstOnceItsBmpHasGone", "after:unlink:*/temp/image/*.bmp", 0},
+                    StillCut{"FirstBeforeItIsListed", "before:rename:*/temp/image/*/info.xml:2", 0},
+                    StillCut{"SecondOnceItsJpegHasItsName", "after:rename:*/temp/image/*.jpg:2", 1}),
+    [](const testing::TestParamInfo<StillCut>& info) { return std::string(info.param.name); });
