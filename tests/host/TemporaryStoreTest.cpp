@@ -7,6 +7,7 @@
 #include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <thread>
 
 #include "platform/base/winpath.h"
@@ -42,8 +43,49 @@ long FramesIn(const CString& path)
     return frames;
 }
 
+// Starts `command` in a process group of its own; KillHost ends the group with SIGKILL.
+pid_t StartHost(const std::string& command)
+{
+    const pid_t host = ::fork();
+    if (host == 0) {
+        ::setpgid(0, 0);
+        ::execl("/bin/sh", "sh", "-c", (command + " >/dev/null 2>&1").c_str(), static_cast<char*>(nullptr));
+        ::_exit(127);
+    }
+    if (host > 0)
+        ::setpgid(host, host);
+    return host;
+}
+
+void KillHost(pid_t host)
+{
+    ::kill(-host, SIGKILL);
+    int status = 0;
+    ::waitpid(host, &status, 0);
+}
+
+// Waits, up to a minute, for `done`.
+bool WaitFor(const std::function<bool()>& done)
+{
+    for (int tries = 0; tries < 600; ++tries) {
+        if (done())
+            return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+    return done();
+}
+
+int Count(const std::string& text, const std::string& part)
+{
+    int n = 0;
+    for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1))
+        ++n;
+    return n;
+}
+
 const char* const kShown = "show 12345 2024-01-05\nwait-preview 60000\nactivate\n";
 const char* const kStudy = "12345|2024-01-05|\xEC\x9C\x84\xEB\x82\xB4\xEC\x8B\x9C\xEA\xB2\xBD";  // the first study title offered
+const char* const kDeleteAllButton = "click 635 120\n";  // the strip's delete all, then restore all
 
 // The next session's Ctrl+S, until `copies` files are in the image directory.
 std::string SaveScript(int copies)
@@ -85,15 +127,8 @@ TEST_F(TemporaryStore, StillsGoToTheConfiguredFolderAndNeverOutsideTheDataFolder
 TEST_F(TemporaryStore, ARecordingCutByACrashComesBackPlayableAndIsSavedWhole)
 {
     // The host records until it is killed.
-    const std::string command = HostCommand({"show 12345 2024-01-05\nwait-preview 60000\nactivate\nkey f6\nwait 600000\n"});
-    const pid_t host = ::fork();
-    if (host == 0) {
-        ::setpgid(0, 0);
-        ::execl("/bin/sh", "sh", "-c", (command + " >/dev/null 2>&1").c_str(), static_cast<char*>(nullptr));
-        ::_exit(127);
-    }
+    const pid_t host = StartHost(HostCommand({std::string(kShown) + "key f6\nwait 600000\n"}));
     ASSERT_GT(host, 0);
-    ::setpgid(host, host);
     std::string avi;
     for (int tries = 0; tries < 1200 && avi.empty(); ++tries) {
         for (const std::string& f : Ending(FilesBelow("temp/image"), ".avi"))
@@ -102,9 +137,7 @@ TEST_F(TemporaryStore, ARecordingCutByACrashComesBackPlayableAndIsSavedWhole)
         if (avi.empty())
             std::this_thread::sleep_for(std::chrono::milliseconds(100));
     }
-    ::kill(-host, SIGKILL);
-    int status = 0;
-    ::waitpid(host, &status, 0);
+    KillHost(host);
     ASSERT_FALSE(avi.empty()) << "no recording under way: " << ::testing::PrintToString(FilesBelow(""));
     for (const std::string& f : Ending(FilesBelow("temp/image"), "info.xml"))
         EXPECT_EQ(ReadAll(Clinic() + "/temp/image/" + f).find(".avi"), std::string::npos) << "listed before the crash";
@@ -186,3 +219,34 @@ INSTANTIATE_TEST_SUITE_P(
                     StillCut{"FirstBeforeItIsListed", "before:rename:*/temp/image/*/info.xml:2", 0},
                     StillCut{"SecondOnceItsJpegHasItsName", "after:rename:*/temp/image/*.jpg:2", 1}),
     [](const testing::TestParamInfo<StillCut>& info) { return std::string(info.param.name); });
+
+// Delete all, a still (which writes the first one marked deleted), restore all, then a crash:
+// every still comes back as the person left it, kept, and Ctrl+S saves both.
+TEST_F(TemporaryStore, MarksAndTheirUndoOutliveACrash)
+{
+    const pid_t host = StartHost(HostCommand({std::string(kShown) +
+                                              "key space\nwait-files d/HRB4100/temp/image/12345/*/*/*.jpg 1 60000\n" +
+                                              kDeleteAllButton +
+                                              "key space\nwait-files d/HRB4100/temp/image/12345/*/*/*.jpg 2 60000\n"
+                                              "wait-text d/HRB4100/temp/image/12345/*/*/info.xml Deleted=\"TRUE\" 60000\n" +
+                                              kDeleteAllButton + "wait 600000\n"}));
+    ASSERT_GT(host, 0);
+    // The restore has reached the disk: two stills listed, neither marked deleted.
+    auto info = [&] {
+        const std::vector<std::string> files = Ending(FilesBelow("temp/image"), "info.xml");
+        return files.size() == 1 ? ReadAll(Clinic() + "/temp/image/" + files[0]) : std::string();
+    };
+    const bool restored = WaitFor([&] {
+        const std::string text = info();
+        return Count(text, "<image") == 2 && Count(text, "Deleted=\"FALSE\"") == 2;
+    });
+    KillHost(host);
+    EXPECT_TRUE(restored) << info();
+
+    HostRun run = Run(SaveScript(2));
+    ASSERT_EQ(run.status, 0) << run.output;
+    EXPECT_EQ(Rows("SELECT CNO, IMGTYPE, IMGNAME FROM MIMG ORDER BY IMGNAME"),
+              (std::vector<std::string>{"12345|0|1", "12345|0|2"}));
+    EXPECT_EQ(FilesBelow("IMAGE").size(), 2u);
+    EXPECT_TRUE(Ending(FilesBelow("temp/image"), ".jpg").empty());
+}
