@@ -204,20 +204,53 @@ int CKXQUIVACaptureModel::GetFileCount()
     return static_cast<int>(m_files.size());
 }
 
-void CKXQUIVACaptureModel::RestoreUnsaved()
+void CKXQUIVACaptureModel::RestoreUnsaved() { MarkUnsaved(1); }
+
+void CKXQUIVACaptureModel::DeleteUnsaved() { MarkUnsaved(0); }
+
+void CKXQUIVACaptureModel::MarkUnsaved(int present)
 {
-    std::lock_guard lock(m_lock);
-    for (const auto& info : m_files)
-        if (!info->saved)
-            info->present = 1;
+    std::vector<CString> marked;
+    {
+        std::lock_guard lock(m_lock);
+        for (const auto& info : m_files)
+            if (!info->saved && info->present != present) {
+                info->present = present;
+                marked.push_back(info->path);
+            }
+    }
+    WriteInfoXmlOf(marked);
 }
 
-void CKXQUIVACaptureModel::DeleteUnsaved()
+void CKXQUIVACaptureModel::TogglePresent(int index)
 {
-    std::lock_guard lock(m_lock);
-    for (const auto& info : m_files)
-        if (!info->saved)
-            info->present = 0;
+    std::vector<CString> marked;
+    {
+        std::lock_guard lock(m_lock);
+        _KXCaptureFileInfo* info = GetFileInfo(index);
+        if (!info || info->saved)
+            return;
+        info->present = info->present ? 0 : 1;
+        marked.push_back(info->path);
+    }
+    WriteInfoXmlOf(marked);
+}
+
+void CKXQUIVACaptureModel::WriteInfoXmlOf(const std::vector<CString>& paths)
+{
+    std::vector<CString> folders;
+    for (const CString& path : paths) {
+        const int cut = std::max(path.ReverseFind(L'\\'), path.ReverseFind(L'/'));
+        if (cut <= 0)
+            continue;
+        const CString folder = path.Left(cut);
+        if (std::none_of(folders.begin(), folders.end(), [&](const CString& f) { return SamePath(f, folder, true); }))
+            folders.push_back(folder);
+    }
+    // A folder that has gone with its files keeps nothing to mark.
+    for (const CString& folder : folders)
+        if (PathIsDirectoryW(folder))
+            WriteInfoXml(folder);
 }
 
 Gdiplus::Image* CKXQUIVACaptureModel::LoadImageCopy(const CString& path)
@@ -436,6 +469,8 @@ void CKXQUIVACaptureModel::CaptureStill()
     const CString folder = BuildStudyFolder();
     // A folder that cannot be made (a file in its place, a name too long) takes no still.
     const CString bmp = EnsureFolder(folder) ? TimeName(folder, now, {L".bmp", L".jpg"}, L".bmp") : CString();
+    if (!bmp.IsEmpty())
+        NameChartIn(folder);
     // A grab that gave no file lists nothing and makes no shutter sound; nothing of it stays,
     // and the person is told.
     BYTE* dib = nullptr;
@@ -513,10 +548,7 @@ int CKXQUIVACaptureModel::StartRecording(int limitSeconds)
         OutputDebugStringW(L"StartRecording: the recording did not start\n");
         return 1;
     }
-    // The folder's info.xml names its chart: without it a recording cut short by a crash, the
-    // folder's first capture, would never be found again.
-    if (GetFileAttributesW(folder + L"\\info.xml") == INVALID_FILE_ATTRIBUTES)
-        WriteInfoXml(folder);
+    NameChartIn(folder);
     PlaySound(IDW_RECORD_START);
     m_strRecordFolder = folder;
     m_strRecordStudy = m_strStudyName;

@@ -152,8 +152,11 @@ public:
     // only the UI thread adds records.
     _KXCaptureFileInfo* GetFileInfo(int index);
     int GetFileCount();
+    // The delete marks: each change reaches the info.xml of the folders of the files it marks,
+    // so a crash leaves every file as the person last left it.
     void RestoreUnsaved();
     void DeleteUnsaved();
+    void TogglePresent(int index);
     // A copy of the picture at its own size; an empty image when the file cannot be read.
     static Gdiplus::Image* LoadImageCopy(const CString& path);
     // A picture of the file at least `width` wide where the file allows it cheaply (a JPEG is
@@ -166,6 +169,9 @@ public:
     // folder), written atomically.
     void WriteInfoXml(CString folder);
     void RemoveEmptyFolders();
+    // Writes the folder's info.xml when it has none, before the folder's first capture is
+    // written: the file names the chart, without which the loader would pass the capture over.
+    void NameChartIn(const CString& folder);
 
     // "<image directory>\aa\bb\cc\dd\<n><ext>" with aabbccdd the "%08x" of n / 255 and the
     // temporary file's extension as it is.
@@ -255,6 +261,10 @@ protected:
     // picture read when the view first needs it; without a size or a view, kept as KeepFile keeps it.
     void NoteFile(_KXCaptureFileInfo* info, const Gdiplus::Size* own);
     void KeepWhole(_KXCaptureFileInfo* info, Gdiplus::Image* picture);
+    // Sets the present flag of every unsaved file to `present`.
+    void MarkUnsaved(int present);
+    // Rewrites the info.xml of each folder that holds one of `paths`.
+    void WriteInfoXmlOf(const std::vector<CString>& paths);
     // Lays the view out again, if there is one.
     void RelayoutView();
     void PlaySound(int id);

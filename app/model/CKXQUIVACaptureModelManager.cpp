@@ -60,6 +60,53 @@ int CountFiles(const CString& folder)
     return count;
 }
 
+// A still whose capture was cut between its JPEG taking its name and its BMP's removal lies in
+// its folder twice, "X.bmp" and "X.jpg": one still. The JPEG is kept when it decodes whole, else
+// the BMP; the other file is removed. `gone[i]` marks a removed entry and `keptOf[i]` the entry
+// kept in its place. A still with a commit journal is left to the commit's settling.
+void SettleTwinStills(const CString& folder, const std::vector<quiva::FolderListing::Entry>& entries,
+                      const std::unordered_set<std::wstring>& journals, std::vector<bool>& gone,
+                      std::vector<size_t>& keptOf)
+{
+    std::unordered_map<std::wstring, std::pair<size_t, size_t>> stems;  // folded stem: BMP, JPEG
+    const size_t none = entries.size();
+    for (size_t i = 0; i < entries.size(); ++i) {
+        if (entries[i].attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT))
+            continue;
+        std::wstring name = entries[i].name;
+        for (wchar_t& c : name)
+            c = quiva::FoldAscii(c);
+        if (name.size() <= 4)
+            continue;
+        const std::wstring ext = name.substr(name.size() - 4);
+        if (ext != L".bmp" && ext != L".jpg")
+            continue;
+        auto& pair = stems.try_emplace(name.substr(0, name.size() - 4), none, none).first->second;
+        (ext == L".bmp" ? pair.first : pair.second) = i;
+    }
+    for (const auto& [stem, pair] : stems) {
+        if (pair.first == none || pair.second == none)
+            continue;
+        const CString bmp = folder + L"\\" + entries[pair.first].name.c_str();
+        const CString jpg = folder + L"\\" + entries[pair.second].name.c_str();
+        if (CKXQUIVACaptureModel::HasCommitJournal(bmp, journals) || CKXQUIVACaptureModel::HasCommitJournal(jpg, journals))
+            continue;
+        std::string bytes;
+        quiva::DecodedImage decoded;
+        const bool jpegWhole = quiva::ReadFileBytes(jpg, bytes) && quiva::DecodeJpeg(bytes, decoded);
+        const size_t drop = jpegWhole ? pair.first : pair.second;
+        const size_t keep = jpegWhole ? pair.second : pair.first;
+        const CString dropped = jpegWhole ? bmp : jpg;
+        if (!DeleteFileW(dropped)) {
+            OutputDebugStringW(L"LoadFolder: the second file of a still could not be removed: " + dropped + L"\n");
+            continue;
+        }
+        OutputDebugStringW(L"LoadFolder: one still in two files, removed: " + dropped + L"\n");
+        gone[drop] = true;
+        keptOf[drop] = keep;
+    }
+}
+
 }  // namespace
 
 CKXQUIVACaptureModelManager::CKXQUIVACaptureModelManager()
@@ -191,13 +238,16 @@ void CKXQUIVACaptureModelManager::LoadFolder(const CString& folder)
     std::unordered_set<std::wstring> journals;
     // A listed file that is listed now, or whose interrupted commit left it out: the loose files
     // below pass it over.
-    std::vector<bool> taken(entries.size());
+    std::vector<bool> taken(entries.size()), gone(entries.size());
     std::vector<bool> listedRecording(entries.size());  // a recording info.xml lists
+    std::vector<size_t> keptOf(entries.size(), entries.size());
+    std::vector<CString> titles;  // the study titles info.xml lists
     if (model) {
         sameFolder = CKXQUIVACaptureModel::PathKey(folder, true);
         folderKey = CString(sameFolder).MakeLower();
         for (const quiva::FolderListing::Entry& entry : entries)
             CKXQUIVACaptureModel::AddCommitJournal(entry.name.c_str(), entry.attributes, journals);
+        SettleTwinStills(folder, entries, journals, gone, keptOf);
         // A name finds its entry as the file system matches names: as spelt, else the first
         // entry that differs in ASCII case only.
         std::unordered_map<std::wstring, size_t> exact, folded;
@@ -216,6 +266,8 @@ void CKXQUIVACaptureModelManager::LoadFolder(const CString& folder)
                      [&](const CString& path, const std::vector<CString>& attributes) {
             if (path.IsEmpty())
                 return false;
+            if (std::find(titles.begin(), titles.end(), attributes[0]) == titles.end())
+                titles.push_back(attributes[0]);
             // Only files of this folder: a listed path anywhere else is never taken (it would be
             // copied and deleted by the next commit).
             const std::wstring& text = path.str();
@@ -241,24 +293,31 @@ void CKXQUIVACaptureModelManager::LoadFolder(const CString& folder)
                 if (at == folded.end())
                     return true;
             }
+            // A listed still whose twin was kept in its place is listed by the kept file.
+            size_t index = at->second;
+            CString listedPath = path;
+            if (gone[index]) {
+                index = keptOf[index];
+                listedPath = CString(text.substr(0, folderLength + 1)) + entries[index].name.c_str();
+            }
             // Only files are captures: an entry naming a folder (the study folder itself) is not,
             // nor a link, which is never followed.
-            const quiva::FolderListing::Entry& entry = entries[at->second];
+            const quiva::FolderListing::Entry& entry = entries[index];
             if (entry.attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT))
                 return true;
-            if (!StillInStore(path, journals)) {
-                taken[at->second] = true;
+            if (!StillInStore(listedPath, journals)) {
+                taken[index] = true;
                 return true;
             }
             const bool video = attributes[4] == L"TRUE";
             Gdiplus::Size own;
             const bool sized = !video && ownSize(entry, &own);
             const bool listed = model->AddKeyedFileInfo(
-                CKXQUIVACaptureModel::EntryPathKey(folderKey, entry.name.c_str(), false), path, attributes[0],
+                CKXQUIVACaptureModel::EntryPathKey(folderKey, entry.name.c_str(), false), listedPath, attributes[0],
                 attributes[1], video, attributes[2] == L"TRUE", attributes[3] == L"TRUE" ? 0 : 1, sized ? &own : nullptr);
             // A listed recording is still mended below, as a loose one is.
-            taken[at->second] = listed && !video;
-            listedRecording[at->second] = listed && video;
+            taken[index] = listed && !video;
+            listedRecording[index] = listed && video;
             return true;
         });
     }
@@ -280,7 +339,7 @@ void CKXQUIVACaptureModelManager::LoadFolder(const CString& folder)
                 continue;
             }
         }
-        if (taken[i])
+        if (taken[i] || gone[i])
             continue;
         const CString ext = dot == std::wstring_view::npos ? CString() : CString(found.name.substr(dot));
         int video;
@@ -296,7 +355,7 @@ void CKXQUIVACaptureModelManager::LoadFolder(const CString& folder)
             continue;
         // A capture that no info.xml lists lost its listing to a crash (a recording cut short,
         // most often): it comes back kept, for the person to decide on, never to be deleted
-        // unasked.
+        // unasked, under the study and date its folder names.
         const CString path = folder + L"\\" + found.name.c_str();
         if (!StillInStore(path, journals))
             continue;
@@ -313,9 +372,40 @@ void CKXQUIVACaptureModelManager::LoadFolder(const CString& folder)
             continue;
         Gdiplus::Size own;
         const bool sized = !video && ownSize(found, &own);
-        model->AddKeyedFileInfo(CKXQUIVACaptureModel::EntryPathKey(folderKey, found.name.c_str(), false), path, L"None",
-                                CreationDate(listing.CreationTime(found)), video, 0, 1, sized ? &own : nullptr);
+        CString study, date;
+        if (!FolderStudy(folder, titles, &study, &date)) {
+            study = L"None";
+            date = CreationDate(listing.CreationTime(found));
+        }
+        model->AddKeyedFileInfo(CKXQUIVACaptureModel::EntryPathKey(folderKey, found.name.c_str(), false), path, study,
+                                date, video, 0, 1, sized ? &own : nullptr);
     }
+}
+
+bool CKXQUIVACaptureModelManager::FolderStudy(const CString& folder, const std::vector<CString>& titles, CString* study,
+                                              CString* date) const
+{
+    // LoadAll reaches every folder below the root as "<root>\<name>\<name>...".
+    const CString root = m_strImageRoot + L"\\";
+    if (folder.GetLength() <= root.GetLength() || folder.Left(root.GetLength()) != root)
+        return false;
+    std::vector<CString> levels;
+    const std::wstring& below = folder.str();
+    for (size_t at = static_cast<size_t>(root.GetLength()); at <= below.size();) {
+        const size_t cut = std::min(below.find(L'\\', at), below.size());
+        levels.emplace_back(below.substr(at, cut - at).c_str());
+        at = cut + 1;
+    }
+    if ((levels.size() != 2 && levels.size() != 3) || !CKXQUIVACaptureModel::IsStudyDate(levels.back()))
+        return false;
+    *date = levels.back();
+    *study = levels.size() == 2 ? CString() : levels[1];
+    for (const CString& title : titles)
+        if (levels.size() == 3 && CKXQUIVACaptureModel::CleanFolderName(title) == levels[1]) {
+            *study = title;
+            break;
+        }
+    return true;
 }
 
 void CKXQUIVACaptureModelManager::CommitAll()
@@ -385,6 +475,12 @@ void CKXQUIVACaptureModel::WriteInfoXml(CString folder)
         OutputDebugStringW(L"WriteInfoXml: not written: " + folder + L"\n");
     else
         quiva::FlushFolder(folder);  // the new info.xml's name on the disk
+}
+
+void CKXQUIVACaptureModel::NameChartIn(const CString& folder)
+{
+    if (GetFileAttributesW(folder + L"\\info.xml") == INVALID_FILE_ATTRIBUTES)
+        WriteInfoXml(folder);
 }
 
 void CKXQUIVACaptureModel::RemoveEmptyFolders()

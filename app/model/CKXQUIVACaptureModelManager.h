@@ -54,6 +54,12 @@ protected:
     // cut short (see CKXQUIVACaptureModel::ResolveInterruptedCommit); `journals` are the names of
     // the commit journals in its folder, ASCII letters in lower case.
     bool StillInStore(const CString& path, const std::unordered_set<std::wstring>& journals);
+    // The study title and date a capture found in `folder` but listed nowhere was taken under,
+    // as the folder names them: "<root>\<chart>\<study>\<yyyymmdd>" (or "<root>\<chart>\<yyyymmdd>"
+    // for an untitled study). `titles` are titles the store lists, of which the one whose folder
+    // name the folder has is the title (else the folder's name). False when the folder is no
+    // study folder.
+    bool FolderStudy(const CString& folder, const std::vector<CString>& titles, CString* study, CString* date) const;
     // The clinic-records connection for settling, asked for once per LoadAll.
     CKXAdoConnection* RecoveryConnection();
     CKXAdoConnection* m_pRecoveryDb = nullptr;

@@ -562,12 +562,8 @@ void CKXCtrlWndQUIVAThumbnail::ShowEnlargedView(int index, const RectF& cell, CK
 
 void CKXCtrlWndQUIVAThumbnail::TogglePresent(int index)
 {
-    if (!model)
-        return;
-    std::lock_guard lock(model->Lock());
-    _KXCaptureFileInfo* info = model->GetFileInfo(index);
-    if (info && !info->saved)
-        info->present = info->present ? 0 : 1;
+    if (model)
+        model->TogglePresent(index);
 }
 
 void CKXCtrlWndQUIVAThumbnail::ApplyScroll(float offset)

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <map>
+
 #include "framework/CKXXmlDocument.h"
 #include "platform/base/clock.h"
 #include "platform/base/debug.h"
@@ -122,14 +124,50 @@ TEST_F(ModelManager, StoreIsReadBackAsItWasLeft)
     ASSERT_EQ(m->GetFileCount(), 4);
     EXPECT_EQ(m->GetFileInfo(0)->path, w2 + L"3.bmp");
     EXPECT_EQ(m->GetFileInfo(1)->path, w2 + L"LOOSE.JPG");
-    EXPECT_EQ(m->GetFileInfo(1)->study, L"None");
+    EXPECT_EQ(m->GetFileInfo(1)->study, L"Colon") << "the study its folder names";
     EXPECT_EQ(m->GetFileInfo(1)->present, 1) << "a capture nobody deleted is kept";
-    EXPECT_EQ(m->GetFileInfo(1)->date.GetLength(), 8);
+    EXPECT_EQ(m->GetFileInfo(1)->date, L"20240106");
     EXPECT_EQ(m->GetFileInfo(2)->path, w1 + L"1.bmp");
     EXPECT_EQ(m->GetFileInfo(2)->saved, 0) << "only \"TRUE\" is true";
     EXPECT_EQ(m->GetFileInfo(3)->path, w1 + L"2.bmp");
     EXPECT_EQ(m->GetFileInfo(3)->present, 0);
     EXPECT_TRUE(fs::exists(Store("other/outside.bmp")));
+}
+
+// A capture no info.xml lists takes the study and date its folder was named after: the title
+// a listed capture of that folder name carries (the folder's name has "_" for some characters),
+// or the folder's name; a folder of an untitled study has none. Only where the folder names no
+// study date does it come back under "None" and the day of its file.
+TEST_F(ModelManager, ALooseCaptureIsListedUnderTheStudyAndDateItsFolderNames)
+{
+    const CString chart = L"<?xml version=\"1.0\"?><QUIVA><patient chartNo=\"12345\">A</patient>";
+    const std::string titled = Store("12345/A_B/20240107"), named = Store("12345/Colon/20240108"),
+                      untitled = Store("12345/20240109"), other = Store("12345/misc");
+    ListedStills(titled, Win("store") + L"\\12345\\A_B\\20240107\\", L"12345", 1);
+    // The listed still's title is "Endo" (ListedStills); the one whose folder this is, "A/B".
+    std::string xml = ReadAll(titled + "/info.xml");
+    xml.insert(xml.find("</QUIVA>"), "<image Study=\"A/B\" StudyDate=\"20240107\">c:\\elsewhere\\1.bmp</image>");
+    WriteAll(titled + "/info.xml", xml);
+    Still(titled + "/loose.bmp");
+    for (const std::string& folder : {named, untitled, other}) {
+        Still(folder + "/loose.bmp");
+        WriteAll(folder + "/info.xml", (chart + L"</QUIVA>").ToUtf8());
+    }
+    manager.LoadAll();
+    ASSERT_EQ(manager.GetModelCount(), 1);
+    CKXQUIVACaptureModel* m = manager.GetModel(0);
+    std::map<std::wstring, std::pair<std::wstring, std::wstring>> found;  // path: study, date
+    for (int i = 0; i < m->GetFileCount(); ++i)
+        found[m->GetFileInfo(i)->path.str()] = {m->GetFileInfo(i)->study.str(), m->GetFileInfo(i)->date.str()};
+    const CString root = Win("store") + L"\\12345\\";
+    using Pair = std::pair<std::wstring, std::wstring>;
+    EXPECT_EQ(found[(root + L"A_B\\20240107\\loose.bmp").str()], (Pair{L"A/B", L"20240107"}));
+    EXPECT_EQ(found[(root + L"Colon\\20240108\\loose.bmp").str()], (Pair{L"Colon", L"20240108"}));
+    EXPECT_EQ(found[(root + L"20240109\\loose.bmp").str()], (Pair{L"", L"20240109"}));
+    const Pair none = found[(root + L"misc\\loose.bmp").str()];
+    EXPECT_EQ(none.first, L"None");
+    EXPECT_EQ(none.second.size(), 8u);
+    EXPECT_NE(none.second, L"20240109");
 }
 
 TEST_F(ModelManager, OnlyFilesAreCaptures)
