@@ -211,7 +211,7 @@ bool Connection::Open(const CString& connectionString)
     }
 
     std::wstring text;
-    bool hasNoCreat = false;
+    bool hasNoCreat = false, hasTimeout = false;
     for (const auto& a : attributes) {
         if (IsAdoOnly(a))
             continue;
@@ -224,6 +224,8 @@ bool Connection::Open(const CString& connectionString)
         }
         if (IsKey(a, L"NoCreat"))
             hasNoCreat = true;
+        if (IsKey(a, L"Timeout"))
+            hasTimeout = true;
         text += a.key + L"=" + value + L";";
     }
     // The driver reads its options from the connection string only; carry over the ones the
@@ -233,6 +235,10 @@ bool Connection::Open(const CString& connectionString)
         if (!noCreat.empty())
             text += L"NoCreat=" + Utf8ToWide(noCreat) + L";";
     }
+    // The driver waits 100 s for a file another program holds, the caller's window frozen all
+    // along; a bounded wait ends in a failure that Busy() tells apart.
+    if (m_dialect == Dialect::SQLite && !hasTimeout)
+        text += L"Timeout=" + std::to_wstring(kBusyTimeoutMs) + L";";
 
     auto dbc = std::make_unique<odbc::Dbc>();
     if (!dbc->Connect(ToDriver(text, m_narrow), LoginTimeout())) {
@@ -252,7 +258,10 @@ void Connection::MakeCommitsDurable()
     query.SetCommandText(L"PRAGMA journal_mode");
     if (query.Execute(mode) && !mode.IsEOF() && mode.FieldText(0).CompareNoCase(L"wal") == 0)
         Execute(L"PRAGMA synchronous=FULL");
-    m_errors.clear();  // a database that cannot say keeps the driver's setting
+    // A database that cannot say keeps the driver's setting; one held by another program says
+    // so through Busy(), and its caller need not wait for it once more.
+    if (!Busy())
+        m_errors.clear();
 }
 
 void Connection::Close() { m_dbc.reset(); }
@@ -289,6 +298,13 @@ bool Connection::EndTransaction(bool commit)
     if (!m_dbc->SetAutoCommit(true, m_narrow))
         Close();
     return ended;
+}
+
+bool Connection::Busy() const
+{
+    // SQLite's answer once its wait for another program's lock has run out.
+    return std::any_of(m_errors.begin(), m_errors.end(),
+                       [](const CString& e) { return e.Find(L"database is locked") >= 0; });
 }
 
 bool Connection::IsOpen() { return m_dbc && m_dbc->Connected() && !m_dbc->Dead(); }

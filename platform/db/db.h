@@ -74,6 +74,12 @@ public:
     Dialect dialect() const { return m_dialect; }
     // The driver's messages for the last failed call, in order.
     const std::vector<CString>& Errors() const { return m_errors; }
+    // The last failed call found the database held by another program for longer than the
+    // bounded wait (kBusyTimeoutMs). Also after an Open that succeeded on such a database.
+    bool Busy() const;
+    // An SQLite file's wait for another program's lock; the driver's connect waits once, and
+    // Open's first statement once more: a caller that stops at Busy() waits 20 s at most.
+    static constexpr unsigned kBusyTimeoutMs = 10000;
 
 private:
     friend class Command;
