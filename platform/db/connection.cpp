@@ -154,11 +154,11 @@ bool ResolveSQLiteFile(const std::wstring& database, std::string& nativePath, st
     return true;
 }
 
-bool LibraryIsSQLite(const std::string& library)
+bool LibraryIs(const std::string& library, const char* name)
 {
     std::string lower = library;
     std::transform(lower.begin(), lower.end(), lower.begin(), [](unsigned char c) { return std::tolower(c); });
-    return lower.find("sqlite") != std::string::npos;
+    return lower.find(name) != std::string::npos;
 }
 
 }  // namespace
@@ -205,7 +205,7 @@ bool Connection::Open(const CString& connectionString)
     for (const auto& a : attributes)
         if (IsKey(a, L"Driver"))
             driver = WideToUtf8(Unbraced(a.value));
-    if (!driver.empty() && LibraryIsSQLite(odbc::DriverLibrary(driver))) {
+    if (!driver.empty() && LibraryIs(odbc::DriverLibrary(driver), "sqlite")) {
         m_dialect = Dialect::SQLite;
         m_narrow = true;
     }
@@ -248,6 +248,8 @@ bool Connection::Open(const CString& connectionString)
     m_dbc = std::move(dbc);
     if (m_dialect == Dialect::SQLite)
         MakeCommitsDurable();
+    else if (!driver.empty() && LibraryIs(odbc::DriverLibrary(driver), "psqlodbc"))
+        BoundLockWaits();
     return true;
 }
 
@@ -262,6 +264,12 @@ void Connection::MakeCommitsDurable()
     // so through Busy(), and its caller need not wait for it once more.
     if (!Busy())
         m_errors.clear();
+}
+
+void Connection::BoundLockWaits()
+{
+    Execute(L"SET lock_timeout = " + std::to_wstring(kBusyTimeoutMs));
+    m_errors.clear();  // a server that cannot keeps waiting as it did
 }
 
 void Connection::Close() { m_dbc.reset(); }
@@ -302,9 +310,10 @@ bool Connection::EndTransaction(bool commit)
 
 bool Connection::Busy() const
 {
-    // SQLite's answer once its wait for another program's lock has run out.
-    return std::any_of(m_errors.begin(), m_errors.end(),
-                       [](const CString& e) { return e.Find(L"database is locked") >= 0; });
+    // SQLite's answer, and PostgreSQL's, once the wait for another program's lock has run out.
+    return std::any_of(m_errors.begin(), m_errors.end(), [](const CString& e) {
+        return e.Find(L"database is locked") >= 0 || e.Find(L"due to lock timeout") >= 0;
+    });
 }
 
 bool Connection::IsOpen() { return m_dbc && m_dbc->Connected() && !m_dbc->Dead(); }

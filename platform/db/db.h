@@ -77,8 +77,9 @@ public:
     // The last failed call found the database held by another program for longer than the
     // bounded wait (kBusyTimeoutMs). Also after an Open that succeeded on such a database.
     bool Busy() const;
-    // An SQLite file's wait for another program's lock; the driver's connect waits once, and
-    // Open's first statement once more: a caller that stops at Busy() waits 20 s at most.
+    // A statement's wait for another program's lock. On an SQLite file the driver's connect
+    // waits once and Open's first statement once more: a caller that stops at Busy() waits
+    // 20 s at most.
     static constexpr unsigned kBusyTimeoutMs = 10000;
 
 private:
@@ -89,6 +90,9 @@ private:
     // can be lost to a power cut. On a file kept in WAL mode this connection syncs the WAL at
     // every commit (synchronous=FULL); the file's own settings, read by other programs, stay.
     void MakeCommitsDurable();
+    // A PostgreSQL session waits for another session's lock as long as it is held; this one
+    // gives up after kBusyTimeoutMs, and Busy() tells it.
+    void BoundLockWaits();
     std::unique_ptr<odbc::Dbc> m_dbc;
     Dialect m_dialect = Dialect::Standard;
     bool m_narrow = false;
