@@ -35,17 +35,11 @@ const char* const kSaveAll = "show 12345 2024-01-05\nwait-preview 60000\nactivat
                              "wait-files d/HRB4100/temp/image/12345/*/*/*.jpg 0 60000\nclose\nunload\n";
 const char* const kTold = "Commit: told";
 
-std::string ReadText(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
 // Waits (at most `seconds`) until `path` holds `text`.
 bool WaitForText(const std::string& path, const std::string& text, int seconds)
 {
     const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
-    while (ReadText(path).find(text) == std::string::npos) {
+    while (ReadAll(path).find(text) == std::string::npos) {
         if (std::chrono::steady_clock::now() > end)
             return false;
         std::this_thread::sleep_for(std::chrono::milliseconds(100));
@@ -103,7 +97,7 @@ protected:
         const auto waited = std::chrono::duration_cast<std::chrono::seconds>(std::chrono::steady_clock::now() - pressed);
         End(host);
         release();
-        const std::string said = ReadText(output);
+        const std::string said = ReadAll(output);
         ASSERT_TRUE(previewed && holding) << said;
         ASSERT_TRUE(told) << said;
         EXPECT_NE(said.find("다른 프로그램이 데이터베이스를 사용하고 있어 저장하지 못했습니다."), std::string::npos) << said;
@@ -213,15 +207,15 @@ TEST_F(CommitTrouble, AFullStoreDiskIsToldAsSuchAndTheStillIsSavedOnceThereIsRoo
         RunCommand("unshare -Urm sh '" + m_dir.Native("full.sh") + "' '" + store + "' '" + m_dir.path() + "'", &status);
     if (WIFEXITED(status) && WEXITSTATUS(status) == 99)
         GTEST_SKIP() << "a memory file system cannot be mounted over the store here: " << said;
-    const std::string told = ReadText(m_dir.Native("host.txt"));
+    const std::string told = ReadAll(m_dir.Native("host.txt"));
     EXPECT_NE(told.find("임시 저장 폴더가 있는 디스크가 가득 찼습니다."), std::string::npos) << told << said;
     // Nothing left the store, nothing was recorded, no journal was left behind.
-    const std::string left = ReadText(m_dir.Native("left.txt"));
+    const std::string left = ReadAll(m_dir.Native("left.txt"));
     EXPECT_NE(left.find(".jpg\n"), std::string::npos) << left;
     EXPECT_EQ(left.find(".commit"), std::string::npos) << left;
     // With room again, Ctrl+S saves the still once.
-    EXPECT_EQ(ReadText(m_dir.Native("status-all.txt")), "0\n") << ReadText(m_dir.Native("host-all.txt"));
+    EXPECT_EQ(ReadAll(m_dir.Native("status-all.txt")), "0\n") << ReadAll(m_dir.Native("host-all.txt"));
     EXPECT_EQ(Rows("SELECT IMGNO, CNO FROM MIMG"), (std::vector<std::string>{"1|12345"}));
     EXPECT_EQ(FilesBelow("IMAGE"), (std::vector<std::string>{"00/00/00/00/1.jpg"}));
-    EXPECT_EQ(ReadText(m_dir.Native("left-all.txt")).find(".jpg"), std::string::npos) << ReadText(m_dir.Native("left-all.txt"));
+    EXPECT_EQ(ReadAll(m_dir.Native("left-all.txt")).find(".jpg"), std::string::npos) << ReadAll(m_dir.Native("left-all.txt"));
 }
