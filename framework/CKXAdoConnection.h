@@ -34,6 +34,9 @@ public:
     quiva::db::Connection* GetConnection() { return connection.get(); }
     // The driver's messages of the last failure: one as it is, several each followed by "\n\n".
     CString GetErrorText() const;
+    // The last failure (or the last Open) found the database held by another program past the
+    // bounded wait: trying again later may succeed.
+    BOOL IsBusy() const { return connection && connection->Busy() ? TRUE : FALSE; }
 
     static const int kReconnectAttempts = 10;
     static const DWORD kReconnectPauseMs = 200;

@@ -573,8 +573,10 @@ int CKXQUIVACaptureModel::StartRecording(int limitSeconds)
 void CKXQUIVACaptureModel::CommitAndTell(const Teller& tell)
 {
     CString text, caption;
-    if (CommitResultMessage(Commit(), &text, &caption))
+    if (CommitResultMessage(Commit(), &text, &caption)) {
+        OutputDebugStringW(L"Commit: told \"" + caption + L"\": " + text + L"\n");
         tell(text, caption);
+    }
     const CString missed = GetPacsMissedMessage();
     if (!missed.IsEmpty())
         tell(missed, KX_PACS_MISSED_CAPTION);

@@ -76,7 +76,8 @@ public:
     CKXQUIVACaptureModel& operator=(const CKXQUIVACaptureModel&) = delete;
 
     // 0 done, 1 no configuration, 2 no image directory (or a file could not be put into it),
-    // 3 no database connection, 4 the database refused a file's rows.
+    // 3 no database connection, 4 the database refused a file's rows, 5 another program held the
+    // database past the bounded wait, 6 the disk holding the store has no room for a journal.
     virtual int Commit();
     // The message box text and caption that tell the person a commit's result; false for a
     // result that is told nothing.
@@ -179,7 +180,9 @@ public:
     // A commit of the file cut short by the end of the process, settled by the database: 1 it
     // went through (the file has left the store), 0 it did not (or there was none; the file is
     // unsaved), -1 it cannot be told now.
-    static int ResolveInterruptedCommit(const CString& path, CKXAdoConnection* db);
+    // Only a journal naming the path its image number gives in `imageDirectory` is taken (-1
+    // while the image directory is not known); any other is removed and the file is unsaved.
+    static int ResolveInterruptedCommit(const CString& path, CKXAdoConnection* db, const CString& imageDirectory);
     // The names of the commit journals in a folder, ASCII letters in lower case, and whether a
     // file of that folder has one among them. One listing answers for every file of the folder:
     // a journal that is not there, looked for by name, costs a read of the whole folder.
@@ -234,7 +237,8 @@ protected:
         CString cleanedFolder;  // of the image directory, rid of leftover copies
         std::unordered_set<std::wstring> cleanedNames;  // in it, in lower case as FolderNames gives them
         bool journalListed = false;  // the file being committed had a journal when the commit began
-        int failure = 0;    // the result a failed file gives: 2 image directory, 3 connection, 4 refused
+        int failure = 0;    // the result a failed file gives: 2 image directory, 3 connection, 4 refused,
+                            // 5 database held by another program, 6 the store's disk full
     };
     // One file in one transaction: study row, image row, image count, the copy, the commit.
     bool CommitFile(_KXCaptureFileInfo* info, CommitState& state, int* imgNo, int* ono);

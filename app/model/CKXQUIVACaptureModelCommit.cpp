@@ -24,6 +24,7 @@
 #include "platform/base/codepage.h"
 #include "platform/base/debug.h"
 #include "platform/base/fileapi.h"
+#include "platform/base/lasterror.h"
 #include "platform/base/wformat.h"
 #include "platform/base/winpath.h"
 #include "platform/ui/winuser.h"
@@ -157,13 +158,24 @@ bool CKXQUIVACaptureModel::HasCommitJournal(const CString& path, const std::unor
     return journals.count(name.MakeLower().str()) != 0;
 }
 
-int CKXQUIVACaptureModel::ResolveInterruptedCommit(const CString& path, CKXAdoConnection* db)
+int CKXQUIVACaptureModel::ResolveInterruptedCommit(const CString& path, CKXAdoConnection* db,
+                                                   const CString& imageDirectory)
 {
     Journal j;
     if (!Exists(JournalPath(path)))
         return 0;
     if (!ReadJournal(path, &j)) {
         // Never written whole: the database was not committed after it either.
+        DeleteFileW(JournalPath(path));
+        return 0;
+    }
+    if (imageDirectory.IsEmpty())
+        return -1;
+    // A commit writes the one path its image number gives; a journal naming any other is not
+    // one of ours, and its path would take the file out of the image directory.
+    if (!SamePath(j.target, ImageDirectoryPath(imageDirectory, j.imgNo, path), false)) {
+        Debug(L"Commit: a journal naming a copy outside the image directory is refused: " + JournalPath(path) + L" (" +
+              j.target + L")");
         DeleteFileW(JournalPath(path));
         return 0;
     }
@@ -218,7 +230,13 @@ int CKXQUIVACaptureModel::Commit()
         return 3;
 
     CKXAdoRecord record(db);
-    int nextOno = NextStudyNumber(record, m_strChartNo);
+    // A database another program holds is waited for once, for a bounded time; every file
+    // stays unsaved for the next save.
+    int nextOno = db->IsBusy() ? 0 : NextStudyNumber(record, m_strChartNo);
+    if (nextOno == 0 && db->IsBusy()) {
+        Debug(L"Commit: the database is held by another program; nothing is saved");
+        return 5;
+    }
     if (nextOno == 0)
         nextOno = 1;
     send.connection = db;
@@ -240,10 +258,13 @@ int CKXQUIVACaptureModel::Commit()
         if (listed == journals.end())
             listed = journals.emplace(folder.str(), CommitJournalsIn(folder)).first;
         state.journalListed = HasCommitJournal(info->path, listed->second);
-        const int resolved = state.journalListed ? ResolveInterruptedCommit(info->path, db) : 0;
+        const int resolved = state.journalListed ? ResolveInterruptedCommit(info->path, db, imageDirectory) : 0;
         if (resolved < 0) {
+            const bool busy = db->IsBusy();
             if (result == 0)
-                result = 3;
+                result = busy ? 5 : 3;
+            if (busy)
+                break;
             continue;
         }
         if (resolved > 0) {
@@ -346,7 +367,12 @@ bool CKXQUIVACaptureModel::CommitFile(_KXCaptureFileInfo* info, CommitState& s, 
 
 bool CKXQUIVACaptureModel::FailCommit(const _KXCaptureFileInfo* info, CommitState& s, const wchar_t* why, int failure)
 {
-    // A statement the database refused on a live connection is not a connection failure.
+    // A statement the database refused on a live connection is not a connection failure; one
+    // that found the database held by another program past the wait ends the commit.
+    if (!failure && s.db->IsBusy()) {
+        failure = 5;
+        s.stop = true;
+    }
     s.failure = failure ? failure : (s.db->IsOpen() ? 4 : 3);
     Debug(CString(L"Commit: ") + why + L": " + info->path);
     s.db->RollbackTrans();
@@ -386,6 +412,10 @@ CKXQUIVACaptureModel::StudyStep CKXQUIVACaptureModel::FindOrAddStudy(const _KXCa
                            *ono, s.mdate.GetString(), Literal(info->study).GetString()),
                       0, 1))
         return StudyStep::Found;
+    if (s.db->IsBusy()) {
+        FailCommit(info, s, L"the database is held by another program");
+        return StudyStep::Failed;
+    }
     s.db->RollbackTrans();
     // Another station may have taken the number at the same moment: take the next free one and
     // try again.
@@ -432,8 +462,15 @@ bool CKXQUIVACaptureModel::CopyUnderJournal(const _KXCaptureFileInfo* info, Comm
     const Journal journal{imgNo, m_strChartNo, target};
     // The store's folder was read for journals when the commit began, the image directory's
     // folder when its first copy comes: neither is read again for each file.
-    if (!EnsureFolder(targetFolder) || !WriteJournal(info->path, journal, !s.journalListed))
+    if (!EnsureFolder(targetFolder))
         return FailCommit(info, s, L"the image directory or the journal cannot be written", 2);
+    if (!WriteJournal(info->path, journal, !s.journalListed)) {
+        if (GetLastError() != ERROR_DISK_FULL)
+            return FailCommit(info, s, L"the image directory or the journal cannot be written", 2);
+        // No file of the store can be committed until there is room for its journal.
+        s.stop = true;
+        return FailCommit(info, s, L"the store's disk is full; the journal cannot be written", 6);
+    }
     Debug(L"Commit#4");  // journal
     if (s.cleanedFolder != targetFolder) {
         quiva::RemoveLeftoverTemporaries(targetFolder);  // copies cut short by a crash
@@ -467,7 +504,8 @@ bool CKXQUIVACaptureModel::CommitRows(const _KXCaptureFileInfo* info, CommitStat
         // A commit cut short by the connection may still have gone through: the copy and the
         // journal stay, and the file with them, until the database can tell.
         Debug(L"Commit: the rows could not be committed: " + info->path);
-        s.failure = s.db->IsOpen() ? 4 : 3;
+        s.failure = s.db->IsBusy() ? 5 : (s.db->IsOpen() ? 4 : 3);
+        s.stop = s.stop || s.failure == 5;
         return false;
     }
     Debug(L"Commit#6");  // rows committed
@@ -495,6 +533,14 @@ bool CKXQUIVACaptureModel::CommitResultMessage(int result, CString* text, CStrin
     case 4:
         *text = L"데이터베이스가 영상 기록을 받아들이지 않았습니다.";
         *caption = L"데이터베이스 오류";
+        return true;
+    case 5:
+        *text = L"다른 프로그램이 데이터베이스를 사용하고 있어 저장하지 못했습니다. 잠시 후 다시 저장하십시오.";
+        *caption = L"데이터베이스 오류";
+        return true;
+    case 6:
+        *text = L"임시 저장 폴더가 있는 디스크가 가득 찼습니다. 디스크 공간을 확보한 후 다시 저장하십시오.";
+        *caption = L"디스크오류";
         return true;
     default:
         return false;

@@ -177,7 +177,8 @@ bool CKXQUIVACaptureModelManager::StillInStore(const CString& path, const std::u
 {
     if (journals.empty() || !CKXQUIVACaptureModel::HasCommitJournal(path, journals))
         return true;
-    return CKXQUIVACaptureModel::ResolveInterruptedCommit(path, RecoveryConnection()) <= 0;
+    return CKXQUIVACaptureModel::ResolveInterruptedCommit(path, RecoveryConnection(),
+                                                         m_pConfig ? m_pConfig->GetImageDirectory() : CString()) <= 0;
 }
 
 void CKXQUIVACaptureModelManager::LoadAll()

@@ -30,7 +30,8 @@ DWORD Win32ErrorFromErrno(int err)
     case ENOMEM: return ERROR_NOT_ENOUGH_MEMORY;
     case EBADF: return ERROR_INVALID_HANDLE;
     case EBUSY: return ERROR_SHARING_VIOLATION;
-    case ENOSPC: return ERROR_WRITE_FAULT;
+    case ENOSPC:
+    case EDQUOT: return ERROR_DISK_FULL;
     case ETIMEDOUT: return ERROR_TIMEOUT;
     case ENOSYS:
     case EOPNOTSUPP: return ERROR_NOT_SUPPORTED;

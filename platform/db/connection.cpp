@@ -154,11 +154,11 @@ bool ResolveSQLiteFile(const std::wstring& database, std::string& nativePath, st
     return true;
 }
 
-bool LibraryIsSQLite(const std::string& library)
+bool LibraryIs(const std::string& library, const char* name)
 {
     std::string lower = library;
     std::transform(lower.begin(), lower.end(), lower.begin(), [](unsigned char c) { return std::tolower(c); });
-    return lower.find("sqlite") != std::string::npos;
+    return lower.find(name) != std::string::npos;
 }
 
 }  // namespace
@@ -205,13 +205,13 @@ bool Connection::Open(const CString& connectionString)
     for (const auto& a : attributes)
         if (IsKey(a, L"Driver"))
             driver = WideToUtf8(Unbraced(a.value));
-    if (!driver.empty() && LibraryIsSQLite(odbc::DriverLibrary(driver))) {
+    if (!driver.empty() && LibraryIs(odbc::DriverLibrary(driver), "sqlite")) {
         m_dialect = Dialect::SQLite;
         m_narrow = true;
     }
 
     std::wstring text;
-    bool hasNoCreat = false;
+    bool hasNoCreat = false, hasTimeout = false;
     for (const auto& a : attributes) {
         if (IsAdoOnly(a))
             continue;
@@ -224,6 +224,8 @@ bool Connection::Open(const CString& connectionString)
         }
         if (IsKey(a, L"NoCreat"))
             hasNoCreat = true;
+        if (IsKey(a, L"Timeout"))
+            hasTimeout = true;
         text += a.key + L"=" + value + L";";
     }
     // The driver reads its options from the connection string only; carry over the ones the
@@ -233,6 +235,10 @@ bool Connection::Open(const CString& connectionString)
         if (!noCreat.empty())
             text += L"NoCreat=" + Utf8ToWide(noCreat) + L";";
     }
+    // The driver waits 100 s for a file another program holds, the caller's window frozen all
+    // along; a bounded wait ends in a failure that Busy() tells apart.
+    if (m_dialect == Dialect::SQLite && !hasTimeout)
+        text += L"Timeout=" + std::to_wstring(kBusyTimeoutMs) + L";";
 
     auto dbc = std::make_unique<odbc::Dbc>();
     if (!dbc->Connect(ToDriver(text, m_narrow), LoginTimeout())) {
@@ -242,6 +248,8 @@ bool Connection::Open(const CString& connectionString)
     m_dbc = std::move(dbc);
     if (m_dialect == Dialect::SQLite)
         MakeCommitsDurable();
+    else if (!driver.empty() && LibraryIs(odbc::DriverLibrary(driver), "psqlodbc"))
+        BoundLockWaits();
     return true;
 }
 
@@ -252,7 +260,16 @@ void Connection::MakeCommitsDurable()
     query.SetCommandText(L"PRAGMA journal_mode");
     if (query.Execute(mode) && !mode.IsEOF() && mode.FieldText(0).CompareNoCase(L"wal") == 0)
         Execute(L"PRAGMA synchronous=FULL");
-    m_errors.clear();  // a database that cannot say keeps the driver's setting
+    // A database that cannot say keeps the driver's setting; one held by another program says
+    // so through Busy(), and its caller need not wait for it once more.
+    if (!Busy())
+        m_errors.clear();
+}
+
+void Connection::BoundLockWaits()
+{
+    Execute(L"SET lock_timeout = " + std::to_wstring(kBusyTimeoutMs));
+    m_errors.clear();  // a server that cannot keeps waiting as it did
 }
 
 void Connection::Close() { m_dbc.reset(); }
@@ -289,6 +306,14 @@ bool Connection::EndTransaction(bool commit)
     if (!m_dbc->SetAutoCommit(true, m_narrow))
         Close();
     return ended;
+}
+
+bool Connection::Busy() const
+{
+    // SQLite's answer, and PostgreSQL's, once the wait for another program's lock has run out.
+    return std::any_of(m_errors.begin(), m_errors.end(), [](const CString& e) {
+        return e.Find(L"database is locked") >= 0 || e.Find(L"due to lock timeout") >= 0;
+    });
 }
 
 bool Connection::IsOpen() { return m_dbc && m_dbc->Connected() && !m_dbc->Dead(); }

@@ -74,6 +74,13 @@ public:
     Dialect dialect() const { return m_dialect; }
     // The driver's messages for the last failed call, in order.
     const std::vector<CString>& Errors() const { return m_errors; }
+    // The last failed call found the database held by another program for longer than the
+    // bounded wait (kBusyTimeoutMs). Also after an Open that succeeded on such a database.
+    bool Busy() const;
+    // A statement's wait for another program's lock. On an SQLite file the driver's connect
+    // waits once and Open's first statement once more: a caller that stops at Busy() waits
+    // 20 s at most.
+    static constexpr unsigned kBusyTimeoutMs = 10000;
 
 private:
     friend class Command;
@@ -83,6 +90,9 @@ private:
     // can be lost to a power cut. On a file kept in WAL mode this connection syncs the WAL at
     // every commit (synchronous=FULL); the file's own settings, read by other programs, stay.
     void MakeCommitsDurable();
+    // A PostgreSQL session waits for another session's lock as long as it is held; this one
+    // gives up after kBusyTimeoutMs, and Busy() tells it.
+    void BoundLockWaits();
     std::unique_ptr<odbc::Dbc> m_dbc;
     Dialect m_dialect = Dialect::Standard;
     bool m_narrow = false;

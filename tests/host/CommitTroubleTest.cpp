@@ -1,0 +1,221 @@
+// A save through the stand-in host that meets trouble outside the station: a commit journal it
+// did not write, another program holding the clinic database, the store's disk full. Each keeps
+// every capture in the store and tells the person what stands in the way.
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <thread>
+
+#include "platform/base/codepage.h"
+#include "platform/db/db.h"
+#include "tests/support/Command.h"
+#include "tests/support/HostProgramSupport.h"
+
+using namespace quiva::test;
+namespace fs = std::filesystem;
+
+namespace {
+
+// A still taken, and the window closed with it unsaved in the store.
+const char* const kOneStill = "show 12345 2024-01-05\nwait-preview 60000\nactivate\nkey space\n"
+                              "wait-files d/HRB4100/temp/image/12345/*/*/*.jpg 1 60000\nclose\nunload\n";
+// The window shown again, the save button pressed once the file "go" appears, and the window
+// left open on what the save tells.
+const char* const kSaveOnGo = "show 12345 2024-01-05\nwait-preview 60000\nactivate\nwait-files go 1 600000\n"
+                              "click 60 50\nwait 600000\n";
+// Ctrl+S saves what the store holds.
+const char* const kSaveAll = "show 12345 2024-01-05\nwait-preview 60000\nactivate\nkey ctrl+s\n"
+                             "wait-files d/HRB4100/IMAGE/*/*/*/*/* 1 60000\n"
+                             "wait-files d/HRB4100/temp/image/12345/*/*/*.jpg 0 60000\nclose\nunload\n";
+const char* const kTold = "Commit: told";
+
+// Waits (at most `seconds`) until `path` holds `text`.
+bool WaitForText(const std::string& path, const std::string& text, int seconds)
+{
+    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
+    while (ReadAll(path).find(text) == std::string::npos) {
+        if (std::chrono::steady_clock::now() > end)
+            return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+    return true;
+}
+
+class CommitTrouble : public ClinicHost {
+protected:
+    std::vector<std::string> Stills() const
+    {
+        std::vector<std::string> out;
+        for (const std::string& f : FilesBelow("temp/image"))
+            if (f.size() > 4 && f.compare(f.size() - 4, 4, ".jpg") == 0)
+                out.push_back(f);
+        return out;
+    }
+    // Starts the host on `command` in a process group of its own, its words into `output`.
+    pid_t Start(const std::string& command, const std::string& output)
+    {
+        const pid_t host = ::fork();
+        if (host == 0) {
+            ::setpgid(0, 0);
+            ::execl("/bin/sh", "sh", "-c", (command + " >'" + output + "' 2>&1").c_str(), static_cast<char*>(nullptr));
+            ::_exit(127);
+        }
+        ::setpgid(host, host);
+        return host;
+    }
+    static void End(pid_t host)
+    {
+        ::kill(-host, SIGKILL);
+        int status = 0;
+        ::waitpid(host, &status, 0);
+    }
+    // A still in the store; the save button pressed while `hold` keeps the clinic database from
+    // the station: the save tells the person so within its bound and nothing is recorded; once
+    // `release` has let it go, Ctrl+S saves the still.
+    void SaveWhileHeld(const std::function<bool()>& hold, const std::function<void()>& release)
+    {
+        HostRun run = Run(kOneStill);
+        ASSERT_EQ(run.status, 0) << run.output;
+        ASSERT_EQ(Stills().size(), 1u);
+        const std::string output = m_dir.Native("host.txt");
+        const pid_t host = Start(HostCommand({kSaveOnGo}), output);
+        ASSERT_GT(host, 0);
+        const bool previewed = WaitForText(output, "P#6", 120);  // the window is up and its preview runs
+        const bool holding = previewed && hold();
+        if (holding)
+            std::ofstream(m_dir.Native("go")) << "go";
+        const auto pressed = std::chrono::steady_clock::now();
+        // Left to itself the wait has no end (a file: 100 s a statement); the save tells within
+        // its bound.
+        const bool told = holding && WaitForText(output, kTold, 90);
+        const auto waited = std::chrono::duration_cast<std::chrono::seconds>(std::chrono::steady_clock::now() - pressed);
+        End(host);
+        release();
+        const std::string said = ReadAll(output);
+        ASSERT_TRUE(previewed && holding) << said;
+        ASSERT_TRUE(told) << said;
+        EXPECT_NE(said.find("다른 프로그램이 데이터베이스를 사용하고 있어 저장하지 못했습니다."), std::string::npos) << said;
+        EXPECT_LE(waited.count(), 60) << said;
+        EXPECT_TRUE(Rows("SELECT IMGNO FROM MIMG").empty());
+        EXPECT_EQ(Stills().size(), 1u) << ::testing::PrintToString(FilesBelow(""));
+
+        run = Run(kSaveAll);
+        ASSERT_EQ(run.status, 0) << run.output;
+        EXPECT_EQ(Rows("SELECT CNO FROM MIMG"), (std::vector<std::string>{"12345"}));
+        EXPECT_EQ(FilesBelow("IMAGE").size(), 1u) << ::testing::PrintToString(FilesBelow("IMAGE"));
+    }
+};
+
+}  // namespace
+
+TEST_F(CommitTrouble, AJournalNamingACopyOutsideTheImageDirectoryIsRefusedAndTheStillIsSavedOnce)
+{
+    HostRun run = Run(kOneStill);
+    ASSERT_EQ(run.status, 0) << run.output;
+    const std::vector<std::string> stills = Stills();
+    ASSERT_EQ(stills.size(), 1u) << ::testing::PrintToString(FilesBelow(""));
+    // A journal beside it naming a path elsewhere, and a row of that image number for the chart,
+    // as if the commit had gone through.
+    std::ofstream(Clinic() + "/temp/image/" + stills[0] + ".commit") << "1\n12345\nD:\\HRB4100\\exe\\planted\\x.jpg\n";
+    ASSERT_TRUE(Execute("INSERT INTO MIMG (IMGNO,CNO,ONO,IMGFORMAT,IMGTYPE,IMGNAME) VALUES (1,'12345',1,7,0,'1')"));
+
+    run = Run(kSaveAll);
+    ASSERT_EQ(run.status, 0) << run.output << ::testing::PrintToString(FilesBelow(""));
+    EXPECT_NE(run.output.find("a journal naming a copy outside the image directory is refused"), std::string::npos)
+        << run.output;
+    EXPECT_FALSE(fs::exists(Clinic() + "/exe/planted"));
+    EXPECT_EQ(FilesBelow("IMAGE"), (std::vector<std::string>{"00/00/00/00/2.jpg"}));
+    EXPECT_EQ(Rows("SELECT IMGNO, CNO FROM MIMG ORDER BY IMGNO"), (std::vector<std::string>{"1|12345", "2|12345"}));
+    for (const std::string& f : FilesBelow("temp/image"))
+        EXPECT_EQ(f.find(".jpg"), std::string::npos) << f;  // the still, and its journal, have gone
+}
+
+TEST_F(CommitTrouble, ADatabaseAnotherProgramHoldsIsWaitedForABoundedTimeThenToldAndTheStillIsSavedLater)
+{
+    // Another program takes the database file for itself and keeps it.
+    FILE* other = nullptr;
+    const std::string held = m_dir.Native("held.txt");
+    SaveWhileHeld(
+        [&] {
+            other = ::popen(("sqlite3 '" + Clinic() + "/HRB4100.db' >'" + held + "' 2>&1").c_str(), "w");
+            if (!other)
+                return false;
+            std::fputs("BEGIN EXCLUSIVE;\n.print held\n", other);
+            std::fflush(other);
+            return WaitForText(held, "held", 60);
+        },
+        [&] {
+            if (other) {
+                std::fputs("ROLLBACK;\n", other);
+                ::pclose(other);
+            }
+        });
+}
+
+TEST_F(CommitTrouble, AClinicServerTableAnotherSessionLocksIsWaitedForABoundedTimeThenTold)
+{
+    QUIVA_REQUIRE_POSTGRES(server);
+    std::string why;
+    ASSERT_TRUE(UsePostgres(server, &why)) << why;
+    // Another session locks the studies table, reads and all, and keeps it.
+    quiva::db::Connection other;
+    SaveWhileHeld(
+        [&] {
+            return other.Open(CString(quiva::Utf8ToWide(m_database))) && other.BeginTransaction() &&
+                   other.Execute(L"LOCK TABLE MMAIN IN ACCESS EXCLUSIVE MODE");
+        },
+        [&] { other.EndTransaction(false); });
+}
+
+TEST_F(CommitTrouble, AFullStoreDiskIsToldAsSuchAndTheStillIsSavedOnceThereIsRoom)
+{
+    // The store is a small memory file system of its own, in a mount namespace of the host's
+    // own (no privileges needed), filled to the last byte after the still is in it.
+    if (std::system("unshare -Urm true >/dev/null 2>&1") != 0)
+        GTEST_SKIP() << "user namespaces are not available here";
+    HostRun run = Run(kOneStill);
+    ASSERT_EQ(run.status, 0) << run.output;
+    ASSERT_EQ(Stills().size(), 1u);
+    // The two runs, each with a script file of its own.
+    std::string saveAll = HostCommand({kSaveAll});
+    const std::string first = m_dir.Native("script.txt"), second = m_dir.Native("script-all.txt");
+    fs::rename(first, second);
+    saveAll.replace(saveAll.find(first), first.size(), second);
+    std::ofstream(m_dir.Native("save.sh")) << HostCommand({kSaveOnGo}) << "\n";
+    std::ofstream(m_dir.Native("save-all.sh")) << saveAll << "\n";
+    const std::string store = Clinic() + "/temp/image";
+    const std::string script =
+        "cp -a \"$1/.\" \"$2/keep\" && mount -t tmpfs -o size=8m quiva-store \"$1\" || exit 99\n"
+        "cp -a \"$2/keep/.\" \"$1/\" && { head -c 16m /dev/zero > \"$1/fill\" 2>/dev/null; true; }\n"
+        "touch \"$2/go\"\n"
+        "setsid sh \"$2/save.sh\" > \"$2/host.txt\" 2>&1 & host=$!\n"
+        "i=0; until grep -q 'Commit: told' \"$2/host.txt\" || [ $i -ge 1800 ]; do sleep 0.1; i=$((i+1)); done\n"
+        "kill -9 -$host; wait $host\n"
+        "find \"$1\" -type f ! -name fill | sort > \"$2/left.txt\"\n"
+        "rm \"$1/fill\"; sh \"$2/save-all.sh\" > \"$2/host-all.txt\" 2>&1; echo $? > \"$2/status-all.txt\"\n"
+        "find \"$1\" -type f | sort > \"$2/left-all.txt\"\n";
+    fs::create_directories(m_dir.Native("keep"));
+    std::ofstream(m_dir.Native("full.sh")) << script;
+    int status = 0;
+    const std::string said =
+        RunCommand("unshare -Urm sh '" + m_dir.Native("full.sh") + "' '" + store + "' '" + m_dir.path() + "'", &status);
+    if (WIFEXITED(status) && WEXITSTATUS(status) == 99)
+        GTEST_SKIP() << "a memory file system cannot be mounted over the store here: " << said;
+    const std::string told = ReadAll(m_dir.Native("host.txt"));
+    EXPECT_NE(told.find("임시 저장 폴더가 있는 디스크가 가득 찼습니다."), std::string::npos) << told << said;
+    // Nothing left the store, nothing was recorded, no journal was left behind.
+    const std::string left = ReadAll(m_dir.Native("left.txt"));
+    EXPECT_NE(left.find(".jpg\n"), std::string::npos) << left;
+    EXPECT_EQ(left.find(".commit"), std::string::npos) << left;
+    // With room again, Ctrl+S saves the still once.
+    EXPECT_EQ(ReadAll(m_dir.Native("status-all.txt")), "0\n") << ReadAll(m_dir.Native("host-all.txt"));
+    EXPECT_EQ(Rows("SELECT IMGNO, CNO FROM MIMG"), (std::vector<std::string>{"1|12345"}));
+    EXPECT_EQ(FilesBelow("IMAGE"), (std::vector<std::string>{"00/00/00/00/1.jpg"}));
+    EXPECT_EQ(ReadAll(m_dir.Native("left-all.txt")).find(".jpg"), std::string::npos) << ReadAll(m_dir.Native("left-all.txt"));
+}
