@@ -63,9 +63,14 @@ std::string NormalizedText(const std::string& bytes)
     std::string text;
     text.reserve(bytes.size());
     // The bytes between two carriage returns or NULs are copied at once.
-    const std::string_view special("\r\0", 2);
+    size_t nextReturn = std::min(bytes.find('\r'), bytes.size());
+    size_t nextNul = std::min(bytes.find('\0'), bytes.size());
     for (size_t i = 0; i < bytes.size();) {
-        const size_t at = std::min(bytes.find_first_of(special, i), bytes.size());
+        if (nextReturn < i)
+            nextReturn = std::min(bytes.find('\r', i), bytes.size());
+        if (nextNul < i)
+            nextNul = std::min(bytes.find('\0', i), bytes.size());
+        const size_t at = std::min(nextReturn, nextNul);
         text.append(bytes, i, at - i);
         if (at < bytes.size() && bytes[at] == '\r')
             text += '\n';
@@ -427,14 +432,15 @@ CString CKXXmlDocument::FromTree(const char* text) const
 
 void CKXXmlDocument::ReadChildren(
     const wchar_t* path, const std::vector<const wchar_t*>& attributes,
-    const std::function<bool(const CString& name, const std::vector<CString>& attributes)>& visit)
+    const std::function<bool(const CString& name, std::vector<CString>& attributes)>& visit)
 {
     std::vector<std::string> names;
     for (const wchar_t* name : attributes)
         names.push_back(ToTree(name ? name : L""));
-    std::vector<CString> values(names.size());
+    std::vector<CString> values;
     TiXmlElement* parent = Resolve(path, 0, false);
     for (TiXmlElement* element = parent ? parent->FirstChildElement() : nullptr; element; element = element->NextSiblingElement()) {
+        values.resize(names.size());
         for (size_t i = 0; i < names.size(); ++i)
             values[i] = FromTree(element->Attribute(names[i].c_str()));
         if (!visit(FromTree(element->Value()), values))

@@ -68,9 +68,10 @@ public:
     void ReadList(const wchar_t* path, std::initializer_list<const wchar_t*> attributes,
                   const std::function<bool(const CString& value, const std::vector<CString>& attributes)>& visit);
     // Reads the child elements of the element at path in one walk: each one's name and the
-    // attributes named, in their order, until `visit` returns false.
+    // attributes named, in their order, until `visit` returns false. `visit` may keep (move
+    // away) the attributes it is given.
     void ReadChildren(const wchar_t* path, const std::vector<const wchar_t*>& attributes,
-                      const std::function<bool(const CString& name, const std::vector<CString>& attributes)>& visit);
+                      const std::function<bool(const CString& name, std::vector<CString>& attributes)>& visit);
     // The key an element's name is found by, as paths compare names: ASCII letters folded.
     static std::wstring NameKey(const CString& name);
 

@@ -85,14 +85,16 @@ void CKXQUIVAConfig::LoadDeviceConfig()
     // The records' attributes, read in one walk of the list: the first element of each name, as
     // a path names it ("/devices/device%d"). Looking each record up by its path would walk the
     // list again for every record.
-    _KXCaptureStudyConfig names;
-    const SettingTable layout = RecordSettings(names);
+    // Every setting of a record is read whatever the file holds, so one record read into takes
+    // each record's values in turn.
+    _KXCaptureStudyConfig read;
+    const SettingTable layout = RecordSettings(read);
     std::vector<const wchar_t*> attributes;
     for (const Setting& setting : layout)
         attributes.push_back(setting.attribute);
     std::unordered_map<std::wstring, std::vector<CString>> elements;
-    doc.ReadChildren(L"/devices", attributes, [&](const CString& name, const std::vector<CString>& values) {
-        elements.try_emplace(CKXXmlDocument::NameKey(name), values);
+    doc.ReadChildren(L"/devices", attributes, [&](const CString& name, std::vector<CString>& values) {
+        elements.try_emplace(CKXXmlDocument::NameKey(name), std::move(values));
         return true;
     });
     auto element = [&](const std::wstring& name) {
@@ -106,9 +108,8 @@ void CKXQUIVAConfig::LoadDeviceConfig()
             values = element(L"device");
         if (!values)
             break;
-        auto* record = new _KXCaptureStudyConfig;
-        ReadSettings(*values, RecordSettings(*record));
-        m_devices.Add(record);
+        ReadSettings(*values, layout);
+        m_devices.Add(new _KXCaptureStudyConfig(read));
     }
 
     if (fromCurrentFolder)
