@@ -79,10 +79,12 @@ std::string NormalizedText(const std::string& bytes)
     return text;
 }
 
-// How deeply the text nests elements, counted the way the parser will read it: comments,
-// CDATA sections, declarations and other markup are skipped as it skips them, and quoted
-// attribute values cannot close a tag. Stops counting past `limit`.
-int NestingDepth(const std::string& text, int limit)
+// Whether the text nests elements deeper than `depthLimit` or gives an element more than
+// `attributeLimit` attributes (the parser checks each attribute against every one before it, so
+// a tag of many thousands costs minutes), read the way the parser will read it: comments, CDATA
+// sections, declarations and other markup are skipped as it skips them, and quoted attribute
+// values cannot close a tag.
+bool ExceedsShape(const std::string& text, int depthLimit, int attributeLimit)
 {
     int depth = 0;
     size_t i = 0;
@@ -91,7 +93,7 @@ int NestingDepth(const std::string& text, int limit)
         const size_t at = text.find(end, i);
         i = at == std::string::npos ? n : at + std::char_traits<char>::length(end);
     };
-    while (i < n && depth <= limit) {
+    while (i < n && depth <= depthLimit) {
         i = text.find('<', i);
         if (i == std::string::npos)
             break;
@@ -109,8 +111,11 @@ int NestingDepth(const std::string& text, int limit)
             // A start tag: to its '>', past quoted values; "/>" opens nothing.
             ++i;
             bool empty = false;
+            int attributes = 0;
             while (i < n && text[i] != '>') {
                 if (text[i] == '=') {
+                    if (++attributes > attributeLimit)
+                        return true;
                     ++i;
                     while (i < n && (text[i] == ' ' || text[i] == '\t' || text[i] == '\n' || text[i] == '\r'))
                         ++i;
@@ -132,7 +137,7 @@ int NestingDepth(const std::string& text, int limit)
             skipTo(">");
         }
     }
-    return depth;
+    return depth > depthLimit;
 }
 
 // The encoding named by the text's declaration, or "" when there is none.
@@ -454,7 +459,7 @@ bool CKXXmlDocument::ParseText(const std::string& text)
     m_document.ClearError();
     m_walk = Walk();
     m_children.clear();
-    if (NestingDepth(text, kMaxDepth) > kMaxDepth)
+    if (ExceedsShape(text, kMaxDepth, kMaxAttributes))
         return false;
     m_document.Parse(text.c_str(), nullptr, m_codePage == CP_UTF8 ? TIXML_ENCODING_UTF8 : TIXML_ENCODING_LEGACY);
     return !m_document.Error();

@@ -8,8 +8,9 @@
 // spell, which becomes UTF-8. A save writes the declaration of the bytes it
 // writes, so every saved document loads again to the same values.
 //
-// A file is refused before parsing when it is larger than kMaxFileBytes or nests elements
-// deeper than kMaxDepth, so a hostile file cannot exhaust the stack or memory.
+// A file is refused before parsing when it is larger than kMaxFileBytes, nests elements deeper
+// than kMaxDepth or gives an element more than kMaxAttributes attributes, so a hostile file
+// cannot exhaust the stack or memory, nor hold the parser for hours.
 #pragma once
 
 #include <tinyxml.h>
@@ -79,6 +80,8 @@ public:
     static constexpr size_t kMaxPathBytes = 779;
     static constexpr size_t kMaxFileBytes = 64u << 20;
     static constexpr int kMaxDepth = 256;
+    // The files of this system give an element a dozen attributes or so.
+    static constexpr int kMaxAttributes = 64;
 
 protected:
     TiXmlElement* FindNode(const wchar_t* path, bool create);
@@ -106,7 +109,8 @@ private:
     // same name are appended to its parent until that sibling exists.
     TiXmlElement* StepSiblings(TiXmlElement* element, int index, bool create, const CString& name);
     TiXmlElement* Resolve(const wchar_t* path, int index, bool create);
-    // Parses text in the tree's code page; false when it does not parse or nests too deeply.
+    // Parses text in the tree's code page; false when it does not parse, nests too deeply or
+    // gives an element too many attributes.
     bool ParseText(const std::string& text);
     // Keeps the index of the parent (when it has one) up to date with an element appended to it.
     void Indexed(TiXmlNode* parent, TiXmlElement* added, const CString& name);

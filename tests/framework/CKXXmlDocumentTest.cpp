@@ -536,3 +536,29 @@ TEST(XmlDocument, NamesAreFoundAsFirstOfTheirNameAcrossAppendsAndAWalkSeesEveryC
     });
     EXPECT_EQ(seen, (std::vector<std::pair<CString, CString>>{{L"a", L"1"}, {L"B", L"2"}}));
 }
+
+TEST(XmlDocument, AnElementWithAttributesBeyondTheBoundIsRefusedAtOnce)
+{
+    // The parser checks each attribute against all before it: a tag of a hundred thousand
+    // attributes would take hours. One at the bound loads; one past it, or a huge one, does not.
+    auto tag = [](int attributes, const char* value) {
+        std::string text = "<r><e ";
+        for (int i = 0; i < attributes; ++i)
+            text += "a" + std::to_string(i) + "=\"" + value + "\" ";
+        return text + "/></r>";
+    };
+    TempDir dir;
+    CKXXmlDocument doc;
+    WriteAll(dir.Native("bound.xml"), tag(CKXXmlDocument::kMaxAttributes, "v"));
+    ASSERT_TRUE(doc.Load(dir.Win("bound.xml")));
+    EXPECT_EQ(doc.GetAttribute(L"/e", L"a63"), L"v");
+    // Quoted "=" signs are values, not attributes.
+    WriteAll(dir.Native("quoted.xml"), tag(CKXXmlDocument::kMaxAttributes, "x=y=z"));
+    EXPECT_TRUE(doc.Load(dir.Win("quoted.xml")));
+    WriteAll(dir.Native("past.xml"), tag(CKXXmlDocument::kMaxAttributes + 1, "v"));
+    EXPECT_FALSE(doc.Load(dir.Win("past.xml")));
+    WriteAll(dir.Native("huge.xml"), tag(100000, ""));
+    EXPECT_FALSE(doc.Load(dir.Win("huge.xml")));
+    doc.LoadXml(CString(quiva::Utf8ToWide(tag(100000, ""))));
+    EXPECT_TRUE(doc.GetAttribute(L"/e", L"a0").IsEmpty());
+}
