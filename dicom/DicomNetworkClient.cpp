@@ -462,6 +462,8 @@ CDicomElementList* CDicomNetworkClient::ReceiveResponse()
         }
         const BYTE type = ReceivedType();
         if (type == DICOM_PDU_ABORT) {
+            // The peer dropped the association: it did answer, so it is no silent peer.
+            m_peerEnded = true;
             CloseConnection();
             break;
         }

@@ -7,6 +7,8 @@
 // a response is limited in size and time, and a protocol error ends the association with an
 // A-ABORT. Data goes only on a presentation context the peer accepted. A store succeeds only
 // when the peer's C-STORE-RSP answers our message with a success or warning status.
+// A store that fails because the peer aborted the association, or closed or reset the
+// connection, leaves PeerEnded() true; one whose answer never came leaves it false.
 #pragma once
 
 #include <atomic>

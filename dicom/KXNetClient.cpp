@@ -17,6 +17,12 @@ constexpr size_t kMaxHostBytes = 255;
 // class still wants, so no read takes bytes of the next message.
 constexpr DWORD kReadChunk = 1024;
 
+// Errors that say the peer closed or reset the connection.
+bool EndedByPeer(int error)
+{
+    return error == WSAECONNRESET || error == WSAECONNABORTED || error == WSAENOTCONN || error == WSAESHUTDOWN;
+}
+
 }  // namespace
 
 CKXNetClient::CKXNetClient() = default;
@@ -60,6 +66,7 @@ bool CKXNetClient::Connect(const CString& host, WORD port, DWORD waitMs, DWORD r
 bool CKXNetClient::OpenSocket()
 {
     if (m_socket == INVALID_SOCKET) {
+        m_peerEnded = false;
         if (m_socketKind == 1)
             m_socket = quiva::OpenSocket(SOCK_DGRAM, IPPROTO_UDP);
         else
@@ -161,6 +168,7 @@ bool CKXNetClient::SendParts(const WSABUF* parts, DWORD partCount)
         }
         if (OnError(error) == 2 && ++errors < m_retryCount)
             continue;
+        m_peerEnded = m_peerEnded || EndedByPeer(error);
         break;
     }
     if (first < pendingCount) {
@@ -224,11 +232,13 @@ bool CKXNetClient::Receive()
                     continue;
                 if (OnError(error) == 2 && ++timeouts <= m_retryCount)
                     continue;
+                m_peerEnded = m_peerEnded || EndedByPeer(error);
                 failed = true;
                 break;
             }
             if (received == 0) {
                 // The peer ended the stream before the message was whole.
+                m_peerEnded = true;
                 failed = true;
                 break;
             }
@@ -241,6 +251,7 @@ bool CKXNetClient::Receive()
             else
                 want = more;
         } else if (events.lNetworkEvents & FD_CLOSE) {
+            m_peerEnded = true;
             failed = true;
         }
     }

@@ -55,6 +55,9 @@ public:
 
     // Total of the waits a receive may spend without progress (18 s with the defaults).
     DWORD StallLimitMs() const;
+    // Whether the peer ended the current connection (closed or reset it) rather than letting a
+    // wait run out; false again for the next connection.
+    bool PeerEnded() const { return m_peerEnded; }
 
 protected:
     // Closes the socket (when there is one) and sets it to none.
@@ -72,4 +75,5 @@ protected:
     WORD m_port = 0;
     UINT m_socketKind = 2;
     uint64_t m_receiveDeadline = 0;
+    bool m_peerEnded = false;
 };

@@ -62,22 +62,29 @@ std::string NormalizedText(const std::string& bytes)
 {
     std::string text;
     text.reserve(bytes.size());
-    for (size_t i = 0; i < bytes.size(); ++i) {
-        if (bytes[i] == '\r') {
+    // The bytes between two carriage returns or NULs are copied at once.
+    size_t nextReturn = std::min(bytes.find('\r'), bytes.size());
+    size_t nextNul = std::min(bytes.find('\0'), bytes.size());
+    for (size_t i = 0; i < bytes.size();) {
+        if (nextReturn < i)
+            nextReturn = std::min(bytes.find('\r', i), bytes.size());
+        if (nextNul < i)
+            nextNul = std::min(bytes.find('\0', i), bytes.size());
+        const size_t at = std::min(nextReturn, nextNul);
+        text.append(bytes, i, at - i);
+        if (at < bytes.size() && bytes[at] == '\r')
             text += '\n';
-            if (i + 1 < bytes.size() && bytes[i + 1] == '\n')
-                ++i;
-        } else if (bytes[i] != '\0') {
-            text += bytes[i];
-        }
+        i = at + (at + 1 < bytes.size() && bytes[at] == '\r' && bytes[at + 1] == '\n' ? 2 : 1);
     }
     return text;
 }
 
-// How deeply the text nests elements, counted the way the parser will read it: comments,
-// CDATA sections, declarations and other markup are skipped as it skips them, and quoted
-// attribute values cannot close a tag. Stops counting past `limit`.
-int NestingDepth(const std::string& text, int limit)
+// Whether the text nests elements deeper than `depthLimit` or gives an element more than
+// `attributeLimit` attributes (the parser checks each attribute against every one before it, so
+// a tag of many thousands costs minutes), read the way the parser will read it: comments, CDATA
+// sections, declarations and other markup are skipped as it skips them, and quoted attribute
+// values cannot close a tag.
+bool ExceedsShape(const std::string& text, int depthLimit, int attributeLimit)
 {
     int depth = 0;
     size_t i = 0;
@@ -86,7 +93,7 @@ int NestingDepth(const std::string& text, int limit)
         const size_t at = text.find(end, i);
         i = at == std::string::npos ? n : at + std::char_traits<char>::length(end);
     };
-    while (i < n && depth <= limit) {
+    while (i < n && depth <= depthLimit) {
         i = text.find('<', i);
         if (i == std::string::npos)
             break;
@@ -104,8 +111,11 @@ int NestingDepth(const std::string& text, int limit)
             // A start tag: to its '>', past quoted values; "/>" opens nothing.
             ++i;
             bool empty = false;
+            int attributes = 0;
             while (i < n && text[i] != '>') {
                 if (text[i] == '=') {
+                    if (++attributes > attributeLimit)
+                        return true;
                     ++i;
                     while (i < n && (text[i] == ' ' || text[i] == '\t' || text[i] == '\n' || text[i] == '\r'))
                         ++i;
@@ -127,7 +137,7 @@ int NestingDepth(const std::string& text, int limit)
             skipTo(">");
         }
     }
-    return depth;
+    return depth > depthLimit;
 }
 
 // The encoding named by the text's declaration, or "" when there is none.
@@ -376,7 +386,14 @@ CKXXmlDocument::CKXXmlDocument()
 
 CKXXmlDocument::~CKXXmlDocument() = default;
 
-std::string CKXXmlDocument::ToTree(const CString& text) const { return quiva::WideToMultiByte(text.str(), m_codePage); }
+// Both code pages of the tree spell ASCII as ASCII: names and most values need no conversion.
+std::string CKXXmlDocument::ToTree(const CString& text) const
+{
+    const std::wstring& wide = text.str();
+    if (std::all_of(wide.begin(), wide.end(), [](wchar_t c) { return c > 0 && c < 0x80; }))
+        return std::string(wide.begin(), wide.end());
+    return quiva::WideToMultiByte(wide, m_codePage);
+}
 
 std::string CKXXmlDocument::ValueToTree(std::wstring_view text)
 {
@@ -410,7 +427,30 @@ std::string CKXXmlDocument::ValueToTree(std::wstring_view text)
 
 CString CKXXmlDocument::FromTree(const char* text) const
 {
-    return text ? CString(quiva::MultiByteToWide(text, m_codePage)) : CString();
+    if (!text)
+        return CString();
+    const std::string_view bytes(text);
+    if (std::all_of(bytes.begin(), bytes.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; }))
+        return CString(std::wstring(bytes.begin(), bytes.end()));
+    return CString(quiva::MultiByteToWide(text, m_codePage));
+}
+
+void CKXXmlDocument::ReadChildren(
+    const wchar_t* path, const std::vector<const wchar_t*>& attributes,
+    const std::function<bool(const CString& name, std::vector<CString>& attributes)>& visit)
+{
+    std::vector<std::string> names;
+    for (const wchar_t* name : attributes)
+        names.push_back(ToTree(name ? name : L""));
+    std::vector<CString> values;
+    TiXmlElement* parent = Resolve(path, 0, false);
+    for (TiXmlElement* element = parent ? parent->FirstChildElement() : nullptr; element; element = element->NextSiblingElement()) {
+        values.resize(names.size());
+        for (size_t i = 0; i < names.size(); ++i)
+            values[i] = FromTree(element->Attribute(names[i].c_str()));
+        if (!visit(FromTree(element->Value()), values))
+            return;
+    }
 }
 
 bool CKXXmlDocument::ParseText(const std::string& text)
@@ -418,18 +458,20 @@ bool CKXXmlDocument::ParseText(const std::string& text)
     m_document.Clear();
     m_document.ClearError();
     m_walk = Walk();
-    if (NestingDepth(text, kMaxDepth) > kMaxDepth)
+    m_children.clear();
+    if (ExceedsShape(text, kMaxDepth, kMaxAttributes))
         return false;
     m_document.Parse(text.c_str(), nullptr, m_codePage == CP_UTF8 ? TIXML_ENCODING_UTF8 : TIXML_ENCODING_LEGACY);
     return !m_document.Error();
 }
 
-bool CKXXmlDocument::Load(const wchar_t* path)
+bool CKXXmlDocument::Load(const wchar_t* path, size_t maxBytes)
 {
     std::string bytes;
-    if (!path || !*path || PathTooLong(path) || !quiva::ReadFileBytes(path, bytes, kMaxFileBytes)) {
+    if (!path || !*path || PathTooLong(path) || !quiva::ReadFileBytes(path, bytes, std::min(maxBytes, kMaxFileBytes))) {
         m_document.Clear();
         m_walk = Walk();
+        m_children.clear();
         return false;
     }
     // A UTF-8 byte order mark says the same as a UTF-8 declaration.
@@ -441,6 +483,7 @@ bool CKXXmlDocument::Load(const wchar_t* path)
     if (!ParseText(text)) {
         // A truncated file leaves a partial tree behind; none of it is trusted.
         m_document.Clear();
+        m_children.clear();
         return false;
     }
     m_path = path;
@@ -464,14 +507,32 @@ void CKXXmlDocument::LoadXml(const wchar_t* xml)
     ParseText(NormalizedText(ToTree(CString(wide))));
 }
 
+std::wstring CKXXmlDocument::NameKey(const CString& name)
+{
+    std::wstring key = name.str();
+    for (wchar_t& c : key)
+        if (c >= L'A' && c <= L'Z')
+            c = static_cast<wchar_t>(c - L'A' + L'a');
+    return key;
+}
+
 TiXmlElement* CKXXmlDocument::FindChild(TiXmlNode* parent, const CString& name)
 {
     if (!parent)
         return nullptr;
-    for (TiXmlElement* e = parent->FirstChildElement(); e; e = e->NextSiblingElement())
-        if (FromTree(e->Value()).CompareNoCase(name) == 0)
-            return e;
-    return nullptr;
+    auto [at, made] = m_children.try_emplace(parent);
+    if (made)
+        for (TiXmlElement* e = parent->FirstChildElement(); e; e = e->NextSiblingElement())
+            at->second.try_emplace(NameKey(FromTree(e->Value())), e);
+    const auto found = at->second.find(NameKey(name));
+    return found == at->second.end() ? nullptr : found->second;
+}
+
+void CKXXmlDocument::Indexed(TiXmlNode* parent, TiXmlElement* added, const CString& name)
+{
+    const auto at = m_children.find(parent);
+    if (added && at != m_children.end())
+        at->second.try_emplace(NameKey(name), added);
 }
 
 TiXmlElement* CKXXmlDocument::AddChild(TiXmlNode* parent, const CString& name)
@@ -482,7 +543,9 @@ TiXmlElement* CKXXmlDocument::AddChild(TiXmlNode* parent, const CString& name)
     if (!parent || !IsXmlName(treeName))
         return nullptr;
     TiXmlNode* added = parent->LinkEndChild(new TiXmlElement(treeName));
-    return added ? added->ToElement() : nullptr;
+    TiXmlElement* element = added ? added->ToElement() : nullptr;
+    Indexed(parent, element, name);
+    return element;
 }
 
 TiXmlElement* CKXXmlDocument::StepSiblings(TiXmlElement* element, int index, bool create, const CString& name)
@@ -750,6 +813,7 @@ int CKXXmlDocument::AppendRows(const wchar_t* path, const wchar_t* name, const s
         convertNames();
         auto* element = new TiXmlElement(treeName);
         parent->LinkEndChild(element);
+        Indexed(parent, element, wideName);
         SetValueOf(element, value);
         for (size_t i = 0; i < attributes.size() && i < values.size(); ++i) {
             convertNames();

@@ -8,8 +8,9 @@
 // spell, which becomes UTF-8. A save writes the declaration of the bytes it
 // writes, so every saved document loads again to the same values.
 //
-// A file is refused before parsing when it is larger than kMaxFileBytes or nests elements
-// deeper than kMaxDepth, so a hostile file cannot exhaust the stack or memory.
+// A file is refused before parsing when it is larger than kMaxFileBytes, nests elements deeper
+// than kMaxDepth or gives an element more than kMaxAttributes attributes, so a hostile file
+// cannot exhaust the stack or memory, nor hold the parser for hours.
 #pragma once
 
 #include <tinyxml.h>
@@ -18,6 +19,7 @@
 #include <initializer_list>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -31,9 +33,10 @@ public:
     CKXXmlDocument(const CKXXmlDocument&) = delete;
     CKXXmlDocument& operator=(const CKXXmlDocument&) = delete;
 
-    // Reads and parses a file. On failure the document is left empty and the remembered
-    // path is kept.
-    bool Load(const wchar_t* path);
+    // Reads and parses a file of at most maxBytes (and never more than kMaxFileBytes). On
+    // failure the document is left empty and the remembered path is kept; a file that is too
+    // large leaves ERROR_FILE_TOO_LARGE as the last error.
+    bool Load(const wchar_t* path, size_t maxBytes = kMaxFileBytes);
     // Writes the document to path (empty: the remembered path) through a temporary file that is
     // renamed over the target, so a failed save leaves the old file as it was. False when
     // nothing was written.
@@ -48,6 +51,7 @@ public:
     int SetValue(const wchar_t* path, const wchar_t* value, int index = 0, BOOL wrap = TRUE);
     CString GetAttribute(const wchar_t* path, const wchar_t* name, int index = 0);
     int SetAttribute(const wchar_t* path, int index, const wchar_t* name, const wchar_t* value);
+
     // Appends an element to the one at path (made when missing) with the value and the
     // attributes, in their order, as SetValue and SetAttribute set them: a list written entry by
     // entry is not walked again for every value. 0, or -1 when the element cannot be made.
@@ -64,11 +68,20 @@ public:
     // named, in their order, until `visit` returns false.
     void ReadList(const wchar_t* path, std::initializer_list<const wchar_t*> attributes,
                   const std::function<bool(const CString& value, const std::vector<CString>& attributes)>& visit);
+    // Reads the child elements of the element at path in one walk: each one's name and the
+    // attributes named, in their order, until `visit` returns false. `visit` may keep (move
+    // away) the attributes it is given.
+    void ReadChildren(const wchar_t* path, const std::vector<const wchar_t*>& attributes,
+                      const std::function<bool(const CString& name, std::vector<CString>& attributes)>& visit);
+    // The key an element's name is found by, as paths compare names: ASCII letters folded.
+    static std::wstring NameKey(const CString& name);
 
     // Longest file path accepted, in code-page-949 bytes.
     static constexpr size_t kMaxPathBytes = 779;
     static constexpr size_t kMaxFileBytes = 64u << 20;
     static constexpr int kMaxDepth = 256;
+    // The files of this system give an element a dozen attributes or so.
+    static constexpr int kMaxAttributes = 64;
 
 protected:
     TiXmlElement* FindNode(const wchar_t* path, bool create);
@@ -96,8 +109,11 @@ private:
     // same name are appended to its parent until that sibling exists.
     TiXmlElement* StepSiblings(TiXmlElement* element, int index, bool create, const CString& name);
     TiXmlElement* Resolve(const wchar_t* path, int index, bool create);
-    // Parses text in the tree's code page; false when it does not parse or nests too deeply.
+    // Parses text in the tree's code page; false when it does not parse, nests too deeply or
+    // gives an element too many attributes.
     bool ParseText(const std::string& text);
+    // Keeps the index of the parent (when it has one) up to date with an element appended to it.
+    void Indexed(TiXmlNode* parent, TiXmlElement* added, const CString& name);
 
     CString m_path;
     TiXmlDocument m_document;
@@ -111,4 +127,9 @@ private:
         int steps = 0;
         TiXmlElement* to = nullptr;
     } m_walk;
+    // The child elements of each parent looked up by name, the first of each name, made on the
+    // parent's first look-up: reading N settings of N differently named siblings ("device0",
+    // "device1", ...) costs N, not N squared. Elements are only ever appended or cleared all at
+    // once, so an index is kept up to date as they are appended and dropped with the tree.
+    std::unordered_map<const TiXmlNode*, std::unordered_map<std::wstring, TiXmlElement*>> m_children;
 };

@@ -4,6 +4,10 @@
 // code page cannot hold is saved with "?" in their place and no longer matches its source.
 #include "app/model/CKXQUIVAConfig.h"
 
+#include <string>
+#include <unordered_map>
+#include <vector>
+
 #include "app/model/KXConfigFile.h"
 #include "framework/CKXXmlDocument.h"
 #include "platform/base/casefold.h"
@@ -78,20 +82,34 @@ void CKXQUIVAConfig::LoadDeviceConfig()
     ReadSettings(doc, L"/default", ColourSettings(m_defaultDevice));
     ClearRequestedFormat(m_defaultDevice);
 
+    // The records' attributes, read in one walk of the list: the first element of each name, as
+    // a path names it ("/devices/device%d"). Looking each record up by its path would walk the
+    // list again for every record.
+    // Every setting of a record is read whatever the file holds, so one record read into takes
+    // each record's values in turn.
+    _KXCaptureStudyConfig read;
+    const SettingTable layout = RecordSettings(read);
+    std::vector<const wchar_t*> attributes;
+    for (const Setting& setting : layout)
+        attributes.push_back(setting.attribute);
+    std::unordered_map<std::wstring, std::vector<CString>> elements;
+    doc.ReadChildren(L"/devices", attributes, [&](const CString& name, std::vector<CString>& values) {
+        elements.try_emplace(CKXXmlDocument::NameKey(name), std::move(values));
+        return true;
+    });
+    auto element = [&](const std::wstring& name) {
+        const auto found = elements.find(name);
+        return found == elements.end() || found->second.front().IsEmpty() ? nullptr : &found->second;
+    };
     for (int i = 0;; ++i) {
-        CString path;
-        path.Format(L"/devices/device%d", i);
-        CString device = doc.GetAttribute(path, L"device", 0);
-        if (device.IsEmpty()) {
-            // The older layout: one element "device", read in place of the first record only.
-            path = L"/devices/device";
-            device = doc.GetAttribute(path, L"device", 0);
-            if (device.IsEmpty() || i > 0)
-                break;
-        }
-        auto* record = new _KXCaptureStudyConfig;
-        ReadSettings(doc, path, RecordSettings(*record));
-        m_devices.Add(record);
+        const std::vector<CString>* values = element(L"device" + std::to_wstring(i));
+        // The older layout: one element "device", read in place of the first record only.
+        if (!values && i == 0)
+            values = element(L"device");
+        if (!values)
+            break;
+        ReadSettings(*values, layout);
+        m_devices.Add(new _KXCaptureStudyConfig(read));
     }
 
     if (fromCurrentFolder)

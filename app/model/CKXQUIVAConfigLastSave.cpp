@@ -1,6 +1,8 @@
 // The configuration's window placement and the file "QUIVA.Capture.LastSave".
 #include "app/model/CKXQUIVAConfig.h"
 
+#include <algorithm>
+
 #include "app/model/KXConfigFile.h"
 #include "framework/CKXXmlDocument.h"
 #include "platform/gdi/Surface.h"
@@ -62,6 +64,19 @@ bool WindowCanHave(int x, int y, int width, int height)
            Within(y + height, -kFarthest, kFarthest) && quiva::Surface::CanHave(width, height);
 }
 
+// A saved size larger than the screen the window opens on (the monitor nearest its rectangle)
+// is brought down to that screen's: a window no screen shows whole only costs memory.
+void FitScreen(int x, int y, int& width, int& height)
+{
+    const RECT placed{x, y, x + width, y + height};
+    MONITORINFO info{};
+    info.cbSize = sizeof info;
+    if (!GetMonitorInfoW(MonitorFromRect(&placed, MONITOR_DEFAULTTONEAREST), &info))
+        return;
+    width = std::min<int>(width, info.rcMonitor.right - info.rcMonitor.left);
+    height = std::min<int>(height, info.rcMonitor.bottom - info.rcMonitor.top);
+}
+
 }  // namespace
 
 SettingTable CKXQUIVAConfig::LastSaveSettings()
@@ -105,6 +120,7 @@ void CKXQUIVAConfig::LoadLastSave()
     if (!WindowCanHave(m_placement.m_nWindowX, m_placement.m_nWindowY, m_placement.m_nWindowWidth, m_placement.m_nWindowHeight))
         PlaceWindow(x, y, 800, 600);
     KeepOnScreen(m_placement.m_nWindowX, m_placement.m_nWindowY);
+    FitScreen(m_placement.m_nWindowX, m_placement.m_nWindowY, m_placement.m_nWindowWidth, m_placement.m_nWindowHeight);
 
     if (fromCurrentFolder)
         doc.Save(ExeFilePath(m_strImageRoot, kLastSaveFile));

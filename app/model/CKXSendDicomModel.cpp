@@ -164,6 +164,20 @@ bool CKXSendDicomModel::IsValidUid(const CString& uid)
     return !componentEmpty;
 }
 
+bool CKXSendDicomModel::IsValidAETitle(const CString& title)
+{
+    if (title.IsEmpty() || title.GetLength() > 16)
+        return false;
+    bool onlySpaces = true;
+    for (int i = 0; i < title.GetLength(); ++i) {
+        const wchar_t c = title.GetAt(i);
+        if (c < 0x20 || c > 0x7E || c == L'\\')
+            return false;
+        onlySpaces = onlySpaces && c == L' ';
+    }
+    return !onlySpaces;
+}
+
 void CKXSendDicomModel::LoadPatient(const CString& chart)
 {
     chartNo = chart;
@@ -350,8 +364,9 @@ BOOL CKXSendDicomModel::Missed(int why)
 
 CString CKXSendDicomModel::MissedMessage() const
 {
-    static const wchar_t* const kWhy[KX_PACS_MISS_KINDS] = {L"PACS에 연결할 수 없습니다", L"PACS가 영상을 받지 않았습니다",
-                                                            L"PACS가 응답하지 않습니다", L"보낼 수 없는 영상입니다"};
+    static const wchar_t* const kWhy[KX_PACS_MISS_KINDS] = {
+        L"PACS에 연결할 수 없습니다", L"PACS가 영상을 받지 않았습니다", L"PACS가 응답하지 않습니다",
+        L"보낼 수 없는 영상입니다",   L"PACS가 연결을 끊었습니다",      L"PACS 설정 오류입니다 (AE Title)"};
     int total = 0;
     for (int count : missed)
         total += count;
@@ -419,8 +434,14 @@ BOOL CKXSendDicomModel::BuildAndSend(int imgNo, const CString& path, int ono)
     if (!bytes || !length) {
         Debug(L"DICOM: the object could not be encoded: " + instanceUid);
     } else if (heldBack >= 0) {
-        Debug(L"DICOM: the PACS could not be reached or did not answer in this commit, the still is not tried: " + instanceUid);
+        Debug(L"DICOM: the PACS could not be reached, did not answer or is not set up in this commit, the still is not tried: " +
+              instanceUid);
         why = heldBack;
+    } else if (!IsValidAETitle(calledAETitle)) {
+        // No association can be asked for under this title: the settings are at fault, once.
+        Debug(L"DICOM: the PACS's AE title in the settings is not a valid AE title (1 to 16 characters), no still is sent: " +
+              calledAETitle);
+        why = heldBack = KX_PACS_SETTINGS;
     } else {
         why = Store(bytes, length, document.GetSopClassUid(), document.GetTransferSyntaxUid());
         if (why == KX_PACS_UNREACHABLE || why == KX_PACS_SILENT)
@@ -479,9 +500,12 @@ int CKXSendDicomModel::Store(const BYTE* bytes, DWORD length, const CString& sop
         } else if (!accepted) {
             Debug(L"DICOM: the PACS did not accept the still's kind or coding, the still is not sent: " + instanceUid);
             why = KX_PACS_REFUSED;
-        } else {
+        } else if (client->PeerEnded()) {
             Debug(L"DICOM: the PACS did not store " + instanceUid +
-                  L": no response was read (it did not answer or the association was dropped)");
+                  L": it dropped the association (an abort, or the connection closed or reset)");
+            why = KX_PACS_DROPPED;
+        } else {
+            Debug(L"DICOM: the PACS did not store " + instanceUid + L": no response was read (it did not answer)");
             why = KX_PACS_SILENT;
         }
     }

@@ -22,7 +22,18 @@ class CKXDataConnection;
 #define KX_DICOM_MAX_PN_GROUP 64
 
 // Why a still did not reach the PACS.
-enum KXPacsMiss { KX_PACS_UNREACHABLE, KX_PACS_REFUSED, KX_PACS_SILENT, KX_PACS_UNSENDABLE, KX_PACS_MISS_KINDS };
+// A dropped association (an A-ABORT, a closed or reset connection in the middle of a still) is
+// the PACS's answer, not its silence; a PACS setting no association can be made with is the
+// settings' fault, not the still's.
+enum KXPacsMiss {
+    KX_PACS_UNREACHABLE,
+    KX_PACS_REFUSED,
+    KX_PACS_SILENT,
+    KX_PACS_UNSENDABLE,
+    KX_PACS_DROPPED,
+    KX_PACS_SETTINGS,
+    KX_PACS_MISS_KINDS
+};
 // The caption of the message that tells the person which stills missed the PACS.
 #define KX_PACS_MISSED_CAPTION L"PACS 전송 오류"
 
@@ -39,8 +50,10 @@ public:
     // The study date without "-" and "/", and the still's study title.
     void SetDates(const CString& date, const CString& title);
     // Builds and stores the still; TRUE when the PACS answered that it stored it. Otherwise the
-    // still is counted in `missed`; once the PACS could not be reached or did not answer, the
-    // model's later stills for that PACS are counted under the same reason without trying again.
+    // still is counted in `missed`; once the PACS could not be reached or did not answer, or its
+    // settings cannot make an association, the model's later stills for that PACS are counted
+    // under the same reason without trying again. A dropped association is not held against
+    // the next still, which goes on a new one.
     BOOL BuildAndSend(int imgNo, const CString& path, int ono);
     // How many stills missed the PACS and why, for the person; empty when none did.
     CString MissedMessage() const;
@@ -64,6 +77,9 @@ public:
     // Whether a text is a UID DICOM accepts: at most 64 characters, digits in dot-separated
     // non-empty components. Leading zeros are let through: studies already on the PACS carry them.
     static bool IsValidUid(const CString& uid);
+    // Whether a text is an AE title DICOM accepts: 1 to 16 printable ASCII characters, not
+    // all blank, without "\".
+    static bool IsValidAETitle(const CString& title);
 
     CKXDataConnection* connection = nullptr;  // borrowed, set by the commit
     CString host;

@@ -2,7 +2,9 @@
 
 #include <algorithm>
 
+#include "platform/base/debug.h"
 #include "platform/base/fileapi.h"
+#include "platform/base/lasterror.h"
 
 namespace quiva::app {
 
@@ -22,7 +24,16 @@ bool LoadSettingsFile(CKXXmlDocument& document, const CString& imageRoot, const 
         path = name;
         *fromCurrentFolder = true;
     }
-    return document.Load(path);
+    SetLastError(ERROR_SUCCESS);
+    if (document.Load(path, kMaxSettingsFileBytes))
+        return true;
+    if (GetLastError() == ERROR_FILE_TOO_LARGE) {
+        CString line;
+        line.Format(L"%s: the file is larger than %u bytes and is not read; the defaults hold\n", path.GetString(),
+                    static_cast<unsigned>(kMaxSettingsFileBytes));
+        OutputDebugStringW(line);
+    }
+    return false;
 }
 
 void StartSettingsFile(CKXXmlDocument& document, const wchar_t* rootElement)
@@ -89,6 +100,12 @@ void ReadSettings(CKXXmlDocument& document, const CString& base, const SettingTa
             setting.attribute ? document.GetAttribute(path, setting.attribute, 0) : document.GetValue(path, 0);
         std::visit([&](auto* value) { Read(text, *value, setting.form); }, setting.value);
     }
+}
+
+void ReadSettings(const std::vector<CString>& texts, const SettingTable& table)
+{
+    for (size_t i = 0; i < table.size() && i < texts.size(); ++i)
+        std::visit([&](auto* value) { Read(texts[i], *value, table[i].form); }, table[i].value);
 }
 
 void WriteSettings(CKXXmlDocument& document, const CString& base, const SettingTable& table)

@@ -1,6 +1,7 @@
 #include "app/ui/CKXCtrlWndQUIVASendDICOM.h"
 
 #include "app/model/CKXQUIVAConfig.h"
+#include "app/model/CKXSendDicomModel.h"
 #include "framework/CKXMsgBox.h"
 
 namespace {
@@ -17,20 +18,6 @@ bool ValidPort(const CString& port)
         value = value * 10 + (c - L'0');
     }
     return value >= 1 && value <= 65535;
-}
-
-bool ValidAETitle(const CString& title)
-{
-    if (title.IsEmpty() || title.GetLength() > 16)
-        return false;
-    bool onlySpaces = true;
-    for (int i = 0; i < title.GetLength(); ++i) {
-        const wchar_t c = title.GetAt(i);
-        if (c < 0x20 || c > 0x7E || c == L'\\')
-            return false;
-        onlySpaces = onlySpaces && c == L' ';
-    }
-    return !onlySpaces;
 }
 
 }  // namespace
@@ -83,7 +70,7 @@ CString CKXCtrlWndQUIVASendDICOM::CheckValues(BOOL send, const CString& host, co
 {
     if (send && host.IsEmpty())
         return L"PACS Server IP를 입력하세요.";
-    if ((send || !aeTitle.IsEmpty()) && !ValidAETitle(aeTitle))
+    if ((send || !aeTitle.IsEmpty()) && !CKXSendDicomModel::IsValidAETitle(aeTitle))
         return L"AE Title은 1~16자의 영문, 숫자, 기호로 입력하세요. ('\\' 제외)";
     if ((send || !port.IsEmpty()) && !ValidPort(port))
         return L"Port는 1에서 65535 사이의 숫자로 입력하세요.";

@@ -506,3 +506,59 @@ TEST(XmlDocument, NamesThatWouldNotLoadAgainAreNotCreated)
     EXPECT_EQ(doc.SetValue(L"/이름_1.a-b:c", L"x"), 0);
     EXPECT_EQ(doc.GetValue(L"/이름_1.a-b:c"), L"x");
 }
+
+TEST(XmlDocument, NamesAreFoundAsFirstOfTheirNameAcrossAppendsAndAWalkSeesEveryChild)
+{
+    CKXXmlDocument doc;
+    doc.LoadXml(L"<r><Item v=\"1\"/><x/><item v=\"2\"/><항목 v=\"3\"/></r>");
+    // The first of a name, its letter case aside, before and after elements are appended to the
+    // same parent, one at a time and as a list.
+    EXPECT_EQ(doc.GetAttribute(L"/ITEM", L"v"), L"1");
+    ASSERT_EQ(doc.SetAttribute(L"/added", 0, L"v", L"4"), 0);
+    ASSERT_EQ(doc.AppendElement(L"/", L"later", L"", {{L"v", L"5"}}), 0);
+    ASSERT_EQ(doc.AppendElement(L"/", L"item", L"", {{L"v", L"6"}}), 0);
+    EXPECT_EQ(doc.GetAttribute(L"/item", L"v"), L"1");
+    EXPECT_EQ(doc.GetAttribute(L"/item@1", L"v"), L"");  // the element after it, <x/>
+    EXPECT_EQ(doc.GetAttribute(L"/added", L"v"), L"4");
+    EXPECT_EQ(doc.GetAttribute(L"/Later", L"v"), L"5");
+    EXPECT_EQ(doc.GetAttribute(L"/항목", L"v"), L"3");
+    // A document loaded again is looked up afresh.
+    doc.LoadXml(L"<r><item v=\"7\"/></r>");
+    EXPECT_EQ(doc.GetAttribute(L"/item", L"v"), L"7");
+    EXPECT_TRUE(doc.GetAttribute(L"/added", L"v").IsEmpty());
+
+    std::vector<std::pair<CString, CString>> seen;
+    doc.LoadXml(L"<r><list><a v=\"1\"/><B v=\"2\"/><a/></list></r>");
+    doc.ReadChildren(L"/list", {L"v", L"none"}, [&](const CString& name, std::vector<CString>& values) {
+        EXPECT_TRUE(values.at(1).IsEmpty());
+        seen.emplace_back(name, values.at(0));
+        return name != L"B";
+    });
+    EXPECT_EQ(seen, (std::vector<std::pair<CString, CString>>{{L"a", L"1"}, {L"B", L"2"}}));
+}
+
+TEST(XmlDocument, AnElementWithAttributesBeyondTheBoundIsRefusedAtOnce)
+{
+    // The parser checks each attribute against all before it: a tag of a hundred thousand
+    // attributes would take hours. One at the bound loads; one past it, or a huge one, does not.
+    auto tag = [](int attributes, const char* value) {
+        std::string text = "<r><e ";
+        for (int i = 0; i < attributes; ++i)
+            text += "a" + std::to_string(i) + "=\"" + value + "\" ";
+        return text + "/></r>";
+    };
+    TempDir dir;
+    CKXXmlDocument doc;
+    WriteAll(dir.Native("bound.xml"), tag(CKXXmlDocument::kMaxAttributes, "v"));
+    ASSERT_TRUE(doc.Load(dir.Win("bound.xml")));
+    EXPECT_EQ(doc.GetAttribute(L"/e", L"a63"), L"v");
+    // Quoted "=" signs are values, not attributes.
+    WriteAll(dir.Native("quoted.xml"), tag(CKXXmlDocument::kMaxAttributes, "x=y=z"));
+    EXPECT_TRUE(doc.Load(dir.Win("quoted.xml")));
+    WriteAll(dir.Native("past.xml"), tag(CKXXmlDocument::kMaxAttributes + 1, "v"));
+    EXPECT_FALSE(doc.Load(dir.Win("past.xml")));
+    WriteAll(dir.Native("huge.xml"), tag(100000, ""));
+    EXPECT_FALSE(doc.Load(dir.Win("huge.xml")));
+    doc.LoadXml(CString(quiva::Utf8ToWide(tag(100000, ""))));
+    EXPECT_TRUE(doc.GetAttribute(L"/e", L"a0").IsEmpty());
+}

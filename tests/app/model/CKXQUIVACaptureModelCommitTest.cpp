@@ -475,6 +475,48 @@ TEST_P(Commit, ASilentPacsHoldsACommitOfFiveStillsForOneBound)
     EXPECT_LT(took, 2 * bound);
 }
 
+TEST_P(Commit, ADroppedAssociationIsToldAsSuchAndTheNextStillGoesOnANewOne)
+{
+    // The PACS drops the first still's association with an A-ABORT and the second's with a TCP
+    // reset, each in the middle of the still, then stores the next two.
+    std::vector<std::vector<uint8_t>> stored(2);
+    quiva::test::TestPeer pacs({[](quiva::test::PeerConnection& c) { quiva::test::DropInTheMiddle(c, false); },
+                                [](quiva::test::PeerConnection& c) { quiva::test::DropInTheMiddle(c, true); },
+                                [&](quiva::test::PeerConnection& c) { stored[0] = quiva::test::StoreOne(c); },
+                                [&](quiva::test::PeerConnection& c) { stored[1] = quiva::test::StoreOne(c); }});
+    SendTo(pacs.port());
+    CKXQUIVACaptureModel* m = Model();
+    for (int i = 1; i <= 4; ++i)
+        Still(m, std::to_string(i) + ".bmp");
+    ShownMessages messages;
+    CKXCtrlWndQUIVAThumbnail::Of(m)->OnCommand(KXTHUMB_CMD_COMMIT, nullptr, nullptr);
+    EXPECT_TRUE(pacs.Join());
+    EXPECT_EQ(pacs.accepted(), 4);
+    EXPECT_FALSE(stored[0].empty());
+    EXPECT_FALSE(stored[1].empty());
+    EXPECT_EQ(messages.shown, (std::vector<std::pair<CString, CString>>{
+                                  {L"PACS 전송 오류", L"영상 2장이 PACS에 저장되지 않았습니다.\nPACS가 연결을 끊었습니다: 2장"}}));
+    EXPECT_EQ(Count(L"SELECT COUNT(*) FROM MIMG"), 4);
+}
+
+TEST_P(Commit, AnAETitleNoAssociationCanCarryIsToldOnceAsTheSettingsFault)
+{
+    quiva::test::TestPeer pacs([](quiva::test::PeerConnection& c) { quiva::test::StoreOne(c); });
+    SendTo(pacs.port());
+    config.SetPacsAETitle(L"PACS_ARCHIVE_MAIN1");  // 18 characters
+    CKXQUIVACaptureModel* m = Model();
+    for (int i = 1; i <= 3; ++i)
+        Still(m, std::to_string(i) + ".bmp");
+    ShownMessages messages;
+    CKXCtrlWndQUIVAThumbnail::Of(m)->OnCommand(KXTHUMB_CMD_COMMIT, nullptr, nullptr);
+    EXPECT_EQ(messages.shown, (std::vector<std::pair<CString, CString>>{
+                                  {L"PACS 전송 오류", L"영상 3장이 PACS에 저장되지 않았습니다.\nPACS 설정 오류입니다 (AE Title): 3장"}}));
+    // Nothing went to the network under a title the PACS would have read cut short.
+    EXPECT_EQ(pacs.accepted(), 0);
+    EXPECT_FALSE(pacs.HasPendingConnection());
+    EXPECT_EQ(Count(L"SELECT COUNT(*) FROM MIMG"), 3);
+}
+
 INSTANTIATE_TEST_SUITE_P(Backends, Commit, testing::Values(Backend::SQLite, Backend::PostgreSQL), BackendName);
 
 namespace {

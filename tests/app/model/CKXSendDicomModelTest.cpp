@@ -344,8 +344,9 @@ TEST(SendDicomModel, AStoreWithoutAResponseSaysWhatHappenedInsteadOfAStatus)
     });
     model.SetNetwork(L"127.0.0.1", L"PACS", CString(std::to_wstring(dropping.port()).c_str()), L"77");
     EXPECT_FALSE(model.BuildAndSend(6, dir.Win("still.jpg"), 1));
-    EXPECT_TRUE(debug.Contains(L"no response was read")) << testing::PrintToString(debug.Lines());
-    EXPECT_EQ(model.missed[KX_PACS_SILENT], 1);
+    EXPECT_TRUE(debug.Contains(L"it dropped the association")) << testing::PrintToString(debug.Lines());
+    EXPECT_EQ(model.missed[KX_PACS_DROPPED], 1);
+    EXPECT_EQ(model.missed[KX_PACS_SILENT], 0);
     for (const std::wstring& line : debug.Lines())
         EXPECT_EQ(line.find(L"FFFF"), std::wstring::npos) << CString(line.c_str()).ToUtf8();
 }

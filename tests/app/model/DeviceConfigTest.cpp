@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <filesystem>
 #include <regex>
 
@@ -275,4 +276,49 @@ TEST_F(DeviceConfig, AFileInTheWorkingFolderIsCopiedIntoTheExeFolder)
     c.LoadDeviceConfig();
     EXPECT_EQ(c.GetDevices().GetSize(), 1);
     EXPECT_NE(Saved().find("note=\"x\""), std::string::npos);
+}
+
+TEST_F(DeviceConfig, ManyRecordsLoadInTimeLinearInTheFileAndAFileFarLargerThanOursIsRefused)
+{
+    // Twenty thousand records as the application writes them (some 5 MB).
+    const int count = 20000;
+    std::string body = "<Configruation>\n    <default hue=\"1\" saturation=\"2\" brightness=\"3\" contrast=\"4\" preserve=\"TRUE\" render=\"0\" />\n    <devices>\n";
+    for (int i = 0; i < count; ++i)
+        body += "        <device" + std::to_string(i) + " device=\"Capture Card " + std::to_string(i) +
+                "\" study=\"\" hue=\"" + std::to_string(i % 100) +
+                "\" saturation=\"0\" brightness=\"0\" contrast=\"0\" preserve=\"TRUE\" render=\"1\" width=\"1920\" "
+                "height=\"1080\" fps=\"30\" mediaType=\"YUY2\" formatType=\"VideoInfo\" />\n";
+    body += "    </devices>\n</Configruation>\n";
+    WriteAll(Exe("QUIVA.Capture.Device.Config"), kHeader + body);
+    const auto start = std::chrono::steady_clock::now();
+    c.LoadDeviceConfig();
+    const auto took = std::chrono::steady_clock::now() - start;
+    ASSERT_EQ(c.GetDevices().GetSize(), count);
+    EXPECT_EQ(c.GetDevices()[count - 1]->device, CString(L"Capture Card 19999"));
+    EXPECT_EQ(c.GetDevices()[count - 1]->hue, 99);
+    EXPECT_EQ(c.GetDevices()[count - 1]->width, 1920);
+    // Well under a second in the sanitised debug build; reading record by record from the
+    // start of the list took minutes.
+    EXPECT_LT(took, std::chrono::seconds(15));
+
+    // Past the bound (a file grown by something else than this program): the defaults, and a
+    // debug line that says why.
+    WriteAll(Exe("QUIVA.Capture.Device.Config"), kHeader + body + "<!--" + std::string(4u << 20, ' ') + "-->\n");
+    quiva::DebugCapture debug;
+    CKXQUIVAConfig fresh;
+    fresh.LoadDeviceConfig();
+    EXPECT_EQ(fresh.GetDevices().GetSize(), 0);
+    EXPECT_EQ(fresh.GetDeviceSettings(L"Capture Card 0").hue, 0);
+    EXPECT_TRUE(debug.Contains(L"is larger than")) << ::testing::PrintToString(debug.Lines());
+
+    // Within the bound, one element of a hundred thousand attributes (some 1 MB) is refused at
+    // once: the parser would check each against all before it.
+    std::string wide = "<Configruation><default hue=\"5\" ";
+    for (int i = 0; i < 100000; ++i)
+        wide += "a" + std::to_string(i) + "=\"\" ";
+    WriteAll(Exe("QUIVA.Capture.Device.Config"), kHeader + wide + "/></Configruation>\n");
+    const auto wideStart = std::chrono::steady_clock::now();
+    fresh.LoadDeviceConfig();
+    EXPECT_LT(std::chrono::steady_clock::now() - wideStart, std::chrono::seconds(15));
+    EXPECT_EQ(fresh.GetDeviceSettings(L"x").hue, 0);
 }

@@ -189,3 +189,20 @@ TEST_F(LastSave, AFileInTheWorkingFolderIsCopiedAndADamagedOneLeavesTheDefaults)
     EXPECT_EQ(c.GetPlacement().m_nWindowX, 560);
     EXPECT_EQ(c.GetPlacement().m_nWindowWidth, 800);
 }
+
+TEST_F(LastSave, ASavedSizeLargerThanTheScreenItOpensOnIsBroughtDownToThatScreen)
+{
+    quiva::ui::SetMonitors({MonitorArea{{0, 0, 1920, 1080}, {0, 0, 1920, 1040}},
+                            MonitorArea{{1920, 0, 3200, 1024}, {1920, 0, 3200, 1024}}});
+    WriteLastSave("<Last.Save><window x=\"100\" y=\"50\" width=\"16384\" height=\"16384\"/></Last.Save>");
+    c.LoadLastSave();
+    EXPECT_EQ(c.GetPlacement().m_nWindowX, 100);
+    EXPECT_EQ(c.GetPlacement().m_nWindowY, 50);
+    EXPECT_EQ(c.GetPlacement().m_nWindowWidth, 1920);
+    EXPECT_EQ(c.GetPlacement().m_nWindowHeight, 1080);
+    // On the second, smaller screen its size; a size that fits stays.
+    WriteLastSave("<Last.Save><window x=\"2000\" y=\"10\" width=\"5000\" height=\"700\"/></Last.Save>");
+    c.LoadLastSave();
+    EXPECT_EQ(c.GetPlacement().m_nWindowWidth, 1280);
+    EXPECT_EQ(c.GetPlacement().m_nWindowHeight, 700);
+}

@@ -199,6 +199,66 @@ std::vector<uint8_t> ReadMessage(PeerConnection& c, bool* commandBit, std::vecto
     return {};
 }
 
+std::string ProposedTransferSyntax(const std::vector<uint8_t>& request)
+{
+    // Items after the fixed part of the PDU; sub-items of a presentation context after its id.
+    auto item = [&](size_t at, uint8_t* type, size_t* length) {
+        if (at + 4 > request.size())
+            return false;
+        *type = request[at];
+        *length = (size_t(request[at + 2]) << 8) | request[at + 3];
+        return at + 4 + *length <= request.size();
+    };
+    uint8_t type = 0;
+    size_t length = 0;
+    for (size_t at = 74; item(at, &type, &length); at += 4 + length) {
+        if (type != 0x20)
+            continue;
+        const size_t end = at + 4 + length;
+        uint8_t subType = 0;
+        size_t subLength = 0;
+        for (size_t sub = at + 8; sub < end && item(sub, &subType, &subLength); sub += 4 + subLength)
+            if (subType == 0x40) {
+                std::string syntax(request.begin() + static_cast<long>(sub + 4), request.begin() + static_cast<long>(sub + 4 + subLength));
+                while (!syntax.empty() && syntax.back() == '\0')
+                    syntax.pop_back();
+                return syntax;
+            }
+    }
+    return std::string();
+}
+
+std::vector<uint8_t> StoreOne(PeerConnection& c)
+{
+    const std::string syntax = ProposedTransferSyntax(c.ReadPdu());
+    if (syntax.empty())
+        return {};
+    c.Write(AssociateAccept(0, syntax, 16384));
+    std::vector<uint8_t> command = ReadMessage(c);
+    std::vector<uint8_t> data = command.empty() ? std::vector<uint8_t>() : ReadMessage(c);
+    if (data.empty())
+        return {};
+    c.Write(PData(1, 3, StoreResponse(MessageIdOf(command), 0)));
+    std::vector<uint8_t> release = c.ReadPdu();
+    if (release.size() == 10 && release[0] == 5)
+        c.Write(ReleaseReply());
+    return data;
+}
+
+void DropInTheMiddle(PeerConnection& c, bool reset)
+{
+    const std::string syntax = ProposedTransferSyntax(c.ReadPdu());
+    if (syntax.empty())
+        return;
+    c.Write(AssociateAccept(0, syntax, 16384));
+    if (ReadMessage(c).empty() || c.ReadPdu().empty())
+        return;
+    if (reset)
+        return c.Reset();
+    c.Write(Abort(0, 0));
+    c.Close();
+}
+
 uint16_t MessageIdOf(const std::vector<uint8_t>& command)
 {
     for (size_t pos = 0; pos + 8 <= command.size();) {

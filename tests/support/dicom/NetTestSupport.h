@@ -48,6 +48,17 @@ std::vector<uint8_t> ReadMessage(PeerConnection& c, bool* commandBit = nullptr, 
 // The Message ID (0000,0110) of an implicit VR command set; 0 when missing.
 uint16_t MessageIdOf(const std::vector<uint8_t>& command);
 
+// The first transfer syntax an A-ASSOCIATE-RQ proposes; empty when it names none.
+std::string ProposedTransferSyntax(const std::vector<uint8_t>& request);
+// A PACS's side of one association that stores one object: the request accepted in the syntax
+// it proposes, the C-STORE-RQ taken and answered with success, a release answered. The data set
+// received; empty when the exchange went otherwise.
+std::vector<uint8_t> StoreOne(PeerConnection& c);
+// A PACS's side of an association dropped in the middle of a still: the request accepted, the
+// C-STORE-RQ's command and the first PDU of its data set taken, then an A-ABORT and a close,
+// or (with reset) a TCP reset.
+void DropInTheMiddle(PeerConnection& c, bool reset);
+
 // storescp on a free loopback port, writing what it receives to a folder.
 class Storescp {
 public:

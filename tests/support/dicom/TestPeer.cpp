@@ -110,7 +110,12 @@ void PeerConnection::Close()
     m_fd = -1;
 }
 
-TestPeer::TestPeer(Script script, int receiveBuffer) : m_script(std::move(script))
+TestPeer::TestPeer(Script script, int receiveBuffer)
+    : TestPeer(script ? std::vector<Script>{std::move(script)} : std::vector<Script>{}, receiveBuffer)
+{
+}
+
+TestPeer::TestPeer(std::vector<Script> scripts, int receiveBuffer) : m_scripts(std::move(scripts))
 {
     m_listen = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     int on = 1;
@@ -125,7 +130,7 @@ TestPeer::TestPeer(Script script, int receiveBuffer) : m_script(std::move(script
     ::getsockname(m_listen, reinterpret_cast<sockaddr*>(&a), &len);
     m_port = ntohs(a.sin_port);
     ::listen(m_listen, 8);
-    if (m_script)
+    if (!m_scripts.empty())
         m_thread = std::thread([this] { Run(); });
 }
 
@@ -140,18 +145,23 @@ TestPeer::~TestPeer()
 
 void TestPeer::Run()
 {
-    // Wait for a connection at most 30 s.
-    for (int i = 0; i < 300 && !m_stop; ++i) {
-        if (!WaitReadable(m_listen, 100))
-            continue;
-        int fd = ::accept4(m_listen, nullptr, nullptr, SOCK_CLOEXEC);
-        if (fd < 0)
-            continue;
-        ++m_accepted;
-        PeerConnection connection(fd);
-        m_script(connection);
-        connection.Close();
-        break;
+    // Wait for each connection at most 30 s.
+    for (const Script& script : m_scripts) {
+        bool ran = false;
+        for (int i = 0; i < 300 && !m_stop && !ran; ++i) {
+            if (!WaitReadable(m_listen, 100))
+                continue;
+            int fd = ::accept4(m_listen, nullptr, nullptr, SOCK_CLOEXEC);
+            if (fd < 0)
+                continue;
+            ++m_accepted;
+            PeerConnection connection(fd);
+            script(connection);
+            connection.Close();
+            ran = true;
+        }
+        if (!ran)
+            break;
     }
     m_done = true;
 }

@@ -1,5 +1,6 @@
 // A peer on the loopback address for the network tests: it listens on a free port and runs a
-// script on the first connection it accepts, in its own thread. Every wait in it is bounded in
+// script on the first connection it accepts (or one script for each of the first connections,
+// in turn), in its own thread. Every wait in it is bounded in
 // real time, so a test never hangs on it.
 #pragma once
 
@@ -39,6 +40,8 @@ public:
     using Script = std::function<void(PeerConnection&)>;
     // Listens at once; the script runs when a connection comes.
     explicit TestPeer(Script script, int receiveBuffer = 0);
+    // The scripts run on the connections accepted one after another, the first on the first.
+    explicit TestPeer(std::vector<Script> scripts, int receiveBuffer = 0);
     ~TestPeer();
     uint16_t port() const { return m_port; }
     // Waits for the script to finish (bounded); false on time-out.
@@ -52,7 +55,7 @@ private:
     void Run();
     int m_listen = -1;
     uint16_t m_port = 0;
-    Script m_script;
+    std::vector<Script> m_scripts;
     std::thread m_thread;
     std::atomic<bool> m_stop{false};
     std::atomic<bool> m_done{false};

@@ -1,0 +1,114 @@
+// The PACS and the settings files as the stand-in host meets them: a PACS that drops the
+// association in the middle of a still, an AE title in the settings no association can carry,
+// and settings files that are too large or name a window larger than the screen.
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "tests/support/dicom/NetTestSupport.h"
+#include "tests/support/HostProgramSupport.h"
+
+using namespace quiva::test;
+
+namespace {
+
+// How often `text` occurs in `in`.
+int Occurrences(const std::string& in, const std::string& text)
+{
+    int n = 0;
+    for (size_t at = in.find(text); at != std::string::npos; at = in.find(text, at + text.size()))
+        ++n;
+    return n;
+}
+
+class PacsAndSettingsFiles : public ClinicHost {
+protected:
+    // The clinic sends stills to the PACS at the loopback port under the called AE title.
+    void SendTo(uint16_t port, const std::string& aeTitle)
+    {
+        ASSERT_TRUE(Execute("INSERT INTO FOPTION VALUES ('ORBITA', 'ORBITA', 'VEXARIS SERVER', '1');"
+                            "INSERT INTO FOPTION VALUES ('ORBITA', 'ORBITA', 'CHECK MOLTRIX PACS KIND', '10')"));
+        std::ofstream(Clinic() + "/exe/QUIVA.Capture.Config")
+            << "<?xml version=\"1.0\" encoding=\"euc-kr\"?><Configruation><options saveWhenClose=\"TRUE\"/>"
+               "<pacs><MWL ip=\"127.0.0.1\" port=\""
+            << port << "\" aeTitle=\"" << aeTitle << "\" machine=\"77\" sendDICOM=\"1\"/></pacs></Configruation>";
+    }
+    // Takes `stills` stills one after another, saves them with Ctrl+S and waits for their copies
+    // in the image directory; the message the save shows is closed with Enter.
+    HostRun SaveStills(int stills)
+    {
+        std::string script = "show 12345 2024-01-05\nwait-preview 60000\nactivate\n";
+        for (int i = 1; i <= stills; ++i)
+            script += "key space\nwait-files d/HRB4100/temp/image/12345/*/20240105/*.jpg " + std::to_string(i) + " 60000\n";
+        script += "key ctrl+s\nwait-files d/HRB4100/IMAGE/*/*/*/*/* " + std::to_string(stills) +
+                  " 60000\nkey enter\nclose\nunload\n";
+        return Run(script);
+    }
+    // Shows the sample patient and prints the window.
+    HostRun ShowAndPrint() { return Run("show 12345 2024-01-05\nwait-shown 60000\nprint\nclose\nunload\n"); }
+    void WriteLastSave(const std::string& body)
+    {
+        std::ofstream(Clinic() + "/exe/QUIVA.Capture.LastSave", std::ios::binary)
+            << "<?xml version=\"1.0\" encoding=\"euc-kr\"?>\n" << body;
+    }
+};
+
+}  // namespace
+
+TEST_F(PacsAndSettingsFiles, APacsThatDropsTheAssociationMidStillGetsTheNextStillOnANewOne)
+{
+    // The first still's association ends in an A-ABORT, the second's in a TCP reset, each in the
+    // middle of the still; the third still is stored.
+    std::vector<uint8_t> stored;
+    TestPeer pacs({[](PeerConnection& c) { DropInTheMiddle(c, false); }, [](PeerConnection& c) { DropInTheMiddle(c, true); },
+                   [&](PeerConnection& c) { stored = StoreOne(c); }});
+    SendTo(pacs.port(), "PACS");
+    HostRun run = SaveStills(3);
+    ASSERT_EQ(run.status, 0) << run.output;
+    ASSERT_TRUE(pacs.Join());
+    EXPECT_EQ(pacs.accepted(), 3) << run.output;
+    // The third still arrived whole: its data set ends in the JPEG's end marker.
+    ASSERT_GT(stored.size(), 1000u) << run.output;
+    EXPECT_NE(std::string(stored.end() - 16, stored.end()).find("\xFF\xD9"), std::string::npos);
+    EXPECT_EQ(Occurrences(run.output, "it dropped the association"), 2) << run.output;
+    EXPECT_EQ(Occurrences(run.output, "no response was read"), 0) << run.output;
+    EXPECT_EQ(Occurrences(run.output, "the still is not tried"), 0) << run.output;
+    EXPECT_EQ(Rows("SELECT COUNT(*) FROM MIMG"), std::vector<std::string>{"3"});
+}
+
+TEST_F(PacsAndSettingsFiles, AnAETitleTooLongForAnAssociationIsTheSettingsFaultToldOnce)
+{
+    TestPeer pacs([](PeerConnection& c) { StoreOne(c); });
+    SendTo(pacs.port(), "PACS_ARCHIVE_MAIN1");  // 18 characters
+    HostRun run = SaveStills(2);
+    ASSERT_EQ(run.status, 0) << run.output;
+    EXPECT_EQ(Occurrences(run.output, "is not a valid AE title"), 1) << run.output;
+    EXPECT_EQ(Occurrences(run.output, "the still is not tried"), 1) << run.output;
+    // Nothing went out under a title the PACS would read cut short.
+    EXPECT_EQ(pacs.accepted(), 0);
+    EXPECT_FALSE(pacs.HasPendingConnection());
+    EXPECT_EQ(Rows("SELECT COUNT(*) FROM MIMG"), std::vector<std::string>{"2"});
+}
+
+TEST_F(PacsAndSettingsFiles, ALastSaveFileFarLargerThanOursIsRefusedAndASavedSizeFitsTheScreen)
+{
+    // A window the screen (1920 by 1080) cannot show whole opens at the screen's size.
+    WriteLastSave("<Last.Save><window x=\"0\" y=\"0\" width=\"16384\" height=\"16384\"/><thumbnail show=\"TRUE\" "
+                  "size=\"200\"/></Last.Save>\n");
+    HostRun huge = ShowAndPrint();
+    ASSERT_EQ(huge.status, 0) << huge.output;
+    EXPECT_NE(huge.output.find("\" at 0,0 size 1920x1080 visible"), std::string::npos) << huge.output;
+
+    // A file of the program's own placement followed by megabytes of empty elements is no file
+    // the program wrote: the default placement, and a debug line that says why.
+    std::string empty;
+    for (int i = 0; i < 2400000; ++i)
+        empty += "<a/>";
+    WriteLastSave("<Last.Save><window x=\"100\" y=\"100\" width=\"640\" height=\"480\"/>" + empty + "</Last.Save>\n");
+    HostRun large = ShowAndPrint();
+    ASSERT_EQ(large.status, 0) << large.output;
+    EXPECT_NE(large.output.find("QUIVA.Capture.LastSave: the file is larger than"), std::string::npos) << large.output;
+    EXPECT_NE(large.output.find("\" at 560,240 size 800x600 visible"), std::string::npos) << large.output;
+}
