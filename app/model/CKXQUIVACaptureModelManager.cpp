@@ -214,6 +214,15 @@ void CKXQUIVACaptureModelManager::LoadFolder(const CString& folder)
         if (CString(chartNo).Trim().IsEmpty())
             return;
         model = GetOrCreateModel(chartNo, xml.GetValue(L"/patient"));
+    } else if (const CString chartNo = UnlistedFolderChart(folder); !chartNo.IsEmpty()) {
+        // A study folder whose first capture was cut before its info.xml was written (an older
+        // version wrote it after the first still): its captures come back to the chart its place
+        // names; the patient's name is the one the chart's model has, or comes with the next Show.
+        for (CKXQUIVACaptureModel* known : m_models)
+            if (known->m_strChartNo.CompareNoCase(chartNo) == 0)
+                model = known;
+        if (!model)
+            model = GetOrCreateModel(chartNo, CString());
     }
     quiva::RemoveLeftoverTemporaries(folder);  // of an info.xml or a journal cut by a crash
     // One listing of the folder says of every file in it whether it is there and what it is:
@@ -381,6 +390,19 @@ void CKXQUIVACaptureModelManager::LoadFolder(const CString& folder)
         model->AddKeyedFileInfo(CKXQUIVACaptureModel::EntryPathKey(folderKey, found.name.c_str(), false), path, study,
                                 date, video, 0, 1, sized ? &own : nullptr);
     }
+}
+
+CString CKXQUIVACaptureModelManager::UnlistedFolderChart(const CString& folder) const
+{
+    CString study, date;
+    if (!FolderStudy(folder, {}, &study, &date))
+        return CString();
+    const CString below = folder.Mid(m_strImageRoot.GetLength() + 1);
+    const int cut = below.Find(L'\\');
+    const CString chart = cut < 0 ? below : below.Left(cut);
+    if (chart.Find(L'_') >= 0 || CKXQUIVACaptureModel::CleanFolderName(chart) != chart || CString(chart).Trim().IsEmpty())
+        return CString();
+    return chart;
 }
 
 bool CKXQUIVACaptureModelManager::FolderStudy(const CString& folder, const std::vector<CString>& titles, CString* study,

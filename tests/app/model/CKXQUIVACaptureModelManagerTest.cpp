@@ -170,6 +170,42 @@ TEST_F(ModelManager, ALooseCaptureIsListedUnderTheStudyAndDateItsFolderNames)
     EXPECT_NE(none.second, L"20240109");
 }
 
+// A study folder left without info.xml (its first still cut before the folder was listed, as an
+// older version wrote it only after the still): the still comes back to the chart the folder's
+// place names, under its study and date, and the chart's patient keeps the name another folder
+// gave it. A chart folder whose name may stand for another chart ('_' for a character no folder
+// name holds) is not taken for one.
+TEST_F(ModelManager, AStudyFolderWithoutInfoXmlComesBackToTheChartItsPlaceNames)
+{
+    const std::string listed = Store("12345/Endo/20240105"), unlisted = Store("12345/Colon/20240106"),
+                      otherChart = Store("67890/20240107"), unsure = Store("12_34/Endo/20240108"),
+                      noStudy = Store("55555/misc");
+    ListedStills(listed, Win("store") + L"\\12345\\Endo\\20240105\\", L"12345", 1);
+    for (const std::string& folder : {unlisted, otherChart, unsure, noStudy})
+        Still(folder + "/loose.bmp");
+    manager.LoadAll();
+    ASSERT_EQ(manager.GetModelCount(), 2);
+    std::map<std::wstring, std::vector<std::wstring>> found;  // chart: "path study date"
+    std::map<std::wstring, std::wstring> names;
+    for (int m = 0; m < manager.GetModelCount(); ++m) {
+        CKXQUIVACaptureModel* model = manager.GetModel(m);
+        names[model->GetChartNo().str()] = model->GetPatientName().str();
+        for (int i = 0; i < model->GetFileCount(); ++i) {
+            const _KXCaptureFileInfo* f = model->GetFileInfo(i);
+            found[model->GetChartNo().str()].push_back(f->path.str() + L" " + f->study.str() + L" " + f->date.str());
+        }
+    }
+    const CString root = Win("store");
+    EXPECT_EQ(found[L"12345"].size(), 2u);
+    EXPECT_NE(std::find(found[L"12345"].begin(), found[L"12345"].end(),
+                        (root + L"\\12345\\Colon\\20240106\\loose.bmp Colon 20240106").str()),
+              found[L"12345"].end());
+    EXPECT_EQ(names[L"12345"], L"A");
+    EXPECT_EQ(found[L"67890"], (std::vector<std::wstring>{(root + L"\\67890\\20240107\\loose.bmp  20240107").str()}));
+    EXPECT_EQ(found.count(L"12_34"), 0u);
+    EXPECT_EQ(found.count(L"55555"), 0u);
+}
+
 TEST_F(ModelManager, OnlyFilesAreCaptures)
 {
     // An entry naming the study folder itself is no still: it is not listed, and a commit never
