@@ -497,7 +497,7 @@ int CKXQUIVACaptureModel::StartRecording(int limitSeconds)
     // file and timer.
     if (IsRecordingPending() || m_pEngine->IsRecordingOpen()) {
         OutputDebugStringW(L"StartRecording: a recording is still running\n");
-        return 1;
+        return 2;
     }
     SYSTEMTIME now;
     GetLocalTime(&now);
@@ -509,7 +509,7 @@ int CKXQUIVACaptureModel::StartRecording(int limitSeconds)
     // A start the engine refuses starts no timer and plays no sound (the engine leaves no file).
     if (path.IsEmpty() || !m_pEngine->StartRecording()) {
         OutputDebugStringW(L"StartRecording: the recording did not start\n");
-        return 1;
+        return 2;
     }
     // The folder's info.xml names its chart: without it a recording cut short by a crash, the
     // folder's first capture, would never be found again.
@@ -536,10 +536,10 @@ int CKXQUIVACaptureModel::StartRecording(int limitSeconds)
     return 1;
 }
 
-void CKXQUIVACaptureModel::CommitAndTell(const Teller& tell)
+void CKXQUIVACaptureModel::CommitAndTell(const Teller& tell, bool tellResult)
 {
     CString text, caption;
-    if (CommitResultMessage(Commit(), &text, &caption))
+    if (CommitResultMessage(Commit(), &text, &caption) && tellResult)
         tell(text, caption);
     const CString missed = GetPacsMissedMessage();
     if (!missed.IsEmpty())

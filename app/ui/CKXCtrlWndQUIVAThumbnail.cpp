@@ -7,6 +7,7 @@
 #include "app/ui/CKXCtrlWndViewThumbnail.h"
 #include "app/model/CKXQUIVACaptureModel.h"
 #include "app/ui/CKXQUIVAThumbnailCtrlTab.h"
+#include "app/ui/QUIVATell.h"
 #include "app/model/CKXSendDicomModel.h"
 #include "framework/CKXCtrlCursor.h"
 #include "framework/CKXMsgBox.h"
@@ -666,15 +667,7 @@ void CKXCtrlWndQUIVAThumbnail::OnCommand(int commandId, CKXCtrl*, CKXCtrlCursor*
         return;
     switch (commandId) {
     case KXTHUMB_CMD_COMMIT: {
-        auto show = [](const CString& text, const CString& caption) {
-            if (showMessage) {
-                showMessage(text, caption);
-            } else {
-                CKXMsgBox box;
-                box.Show(text, caption, 0);
-            }
-        };
-        model->CommitAndTell(show);
+        model->CommitAndTell(QUIVATell);
         break;
     }
     case KXTHUMB_CMD_TOGGLE:

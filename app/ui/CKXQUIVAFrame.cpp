@@ -3,6 +3,7 @@
 #include "app/ui/CKXCtrlWndQUIVAThumbnail.h"
 #include "app/model/CKXQUIVACaptureModel.h"
 #include "app/ui/QUIVAKeyboardHook.h"
+#include "app/ui/QUIVATell.h"
 #include "capture/CKXMCapture.h"
 #include "framework/CKXAdoConnection.h"
 #include "framework/CKXAdoRecord.h"
@@ -262,11 +263,24 @@ int CKXQUIVAFrame::CanClose()
 {
     Step(L"Close#1");
     StopRecordings();
-    if (config.GetOptions().m_bSaveWhenClose)
-        modelManager.CommitAll();
+    CString missed, missedCaption;
+    if (config.GetOptions().m_bSaveWhenClose) {
+        modelManager.CommitAll([&](const CString& text, const CString& caption) {
+            missed = text;
+            missedCaption = caption;
+        });
+        // The models are gone: nothing may show or key into them while the person is told.
+        DropModels();
+    }
     Step(L"Close#2");
     if (engine)
         engine->Stop();
+    // What the PACS missed is told once the window is out of sight, before it goes.
+    if (!missed.IsEmpty()) {
+        if (IsWindowVisible())
+            ShowWindow(SW_HIDE);
+        QUIVATell(missed, missedCaption);
+    }
     if (inModal) {
         if (IsWindowVisible())
             ShowWindow(SW_HIDE);
@@ -284,16 +298,28 @@ void CKXQUIVAFrame::Clear()
     if (m_hWnd)
         SetWindowText(L"영상얻기");
     StopRecordings();
+    CString missed, missedCaption;
     if (config.GetOptions().m_bSaveWhenClose)
-        modelManager.CommitAll();
-    modelManager.DeleteAllModels();
-    thumbnailTab.RemoveAllTabs();
-    titleBar.SetModel(nullptr);
-    g_pCurrentCaptureModel = nullptr;
+        modelManager.CommitAll([&](const CString& text, const CString& caption) {
+            missed = text;
+            missedCaption = caption;
+        });
+    DropModels();
     if (m_hWnd) {
         thumbnailHost.Invalidate(TRUE);
         Invalidate(TRUE);
     }
+    // Told once the window shows no model any more.
+    if (!missed.IsEmpty())
+        QUIVATell(missed, missedCaption);
+}
+
+void CKXQUIVAFrame::DropModels()
+{
+    modelManager.DeleteAllModels();
+    thumbnailTab.RemoveAllTabs();
+    titleBar.SetModel(nullptr);
+    g_pCurrentCaptureModel = nullptr;
     RemoveKeyboardHook();
 }
 

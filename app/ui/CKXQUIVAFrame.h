@@ -46,6 +46,9 @@ public:
     // Ends every model's running recording, waiting for a tick in progress; done before the
     // engine stops or a model goes.
     void StopRecordings();
+    // Deletes every model (committed or not) with its tab; no model is current and no capture
+    // key acts.
+    void DropModels();
     CString LookupPatientName(const CString& chart);
 
     int CreateChildren() override;

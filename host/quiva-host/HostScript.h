@@ -25,6 +25,9 @@
 //                            in its folder's info.xml)
 //                            These fail the script, naming what did not happen, when it
 //                            has not happened within MS milliseconds of the message loop.
+//   wait-dialog TITLE MS     until a message box or dialog with that title is shown (each one
+//                            shown is printed as it appears: dialog shown: "TITLE"); "key
+//                            escape" then closes it
 //   picture PATH             writes the capture window as a PNG file
 //   print                    prints the capture window's caption, rectangle and state, and
 //                            whether the host's own window is still there
@@ -94,6 +97,10 @@ private:
     void Picture(const HostCommand& c);
     void Print();
     void Unload();
+    // The module's shown message boxes and dialogs (top-level windows with a title besides the
+    // capture window and the host's own), and the note of each newly shown one.
+    std::vector<std::pair<HWND, std::wstring>> Dialogs() const;
+    void NoteDialogs();
 
     // The capture window, null when none.
     HWND CaptureWindow() const;
@@ -112,5 +119,6 @@ private:
     int m_status = 0;
     int m_modalDepth = 0;  // showmodal commands running
     HWND m_hostWindow = nullptr;
+    std::vector<HWND> m_dialogsSeen;  // shown at the last look
     int m_threadsBeforeLoad = 0;
 };
