@@ -390,6 +390,24 @@ LRESULT CKXQUIVAFrame::OnNcHitTest(CPoint point)
     return CWnd::OnNcHitTest(point);
 }
 
+BOOL CKXQUIVAFrame::OnMouseWheel(UINT flags, short delta, CPoint point)
+{
+    HWND strip = thumbnailHost.GetSafeHwnd();
+    CRect area;
+    // A wheel the strip has had already (it has the focus) comes up to here after it.
+    if (!forwardingWheel && strip && ::IsWindowVisible(strip) && ::GetFocus() != strip) {
+        thumbnailHost.GetWindowRect(&area);
+        if (area.PtInRect(point)) {
+            forwardingWheel = true;
+            ::SendMessageW(strip, WM_MOUSEWHEEL, MAKEWPARAM(flags, static_cast<WORD>(delta)),
+                           MAKELPARAM(static_cast<WORD>(point.x), static_cast<WORD>(point.y)));
+            forwardingWheel = false;
+            return TRUE;
+        }
+    }
+    return CKXFrameWnd::OnMouseWheel(flags, delta, point);
+}
+
 void CKXQUIVAFrame::OnActivateChanged(BOOL active)
 {
     g_bCaptureKeyActive = active;

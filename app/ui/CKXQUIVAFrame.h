@@ -60,5 +60,9 @@ protected:
     void OnDestroy() override;
     void OnGetMinMaxInfo(MINMAXINFO* mmi) override;
     LRESULT OnNcHitTest(CPoint point) override;
+    // The wheel goes to the window with the focus; over the strip it scrolls the strip, clicked
+    // or not.
+    BOOL OnMouseWheel(UINT flags, short delta, CPoint point) override;
+    bool forwardingWheel = false;
     int CaptionPixels() const { return static_cast<int>(captionBar.height); }
 };

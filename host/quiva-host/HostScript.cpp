@@ -233,6 +233,16 @@ const HostScript::Command HostScript::kCommands[] = {
      [](HostScript&, const HostCommand& c) { quiva::ui::InjectKey(KeyCode(c.args[0]), false); }},
     {"click", 2, 2, "n", Needs::Module, [](HostScript& s, const HostCommand& c) { s.Pointer(c, false); }},
     {"drag", 4, 4, "n", Needs::Module, [](HostScript& s, const HostCommand& c) { s.Pointer(c, true); }},
+    {"wheel", 3, 3, "n", Needs::Module,
+     [](HostScript& s, const HostCommand& c) {
+         HWND w = s.CaptureWindow();
+         if (!w)
+             return s.Fail(c, "there is no capture window");
+         POINT p{Number(c.args[0]), Number(c.args[1])};
+         ClientToScreen(w, &p);
+         quiva::ui::InjectMouseMove(p.x, p.y);
+         quiva::ui::InjectWheel(Number(c.args[2]), p.x, p.y);
+     }},
     {"activate", 0, 0, "", Needs::Module, [](HostScript& s, const HostCommand& c) { s.Activate(c); }},
     {"deactivate", 0, 0, "", Needs::Module, [](HostScript&, const HostCommand&) { quiva::ui::InjectActivation(nullptr); }},
     {"wait", 1, 1, "n", Needs::Nothing, [](HostScript& s, const HostCommand& c) { s.BeginWait(c, nullptr, ""); }},

@@ -11,6 +11,8 @@
 //   keydown NAME | keyup NAME
 //   click X Y                a left click at a client point of the capture window
 //   drag X1 Y1 X2 Y2         a press, a move and a release there
+//   wheel X Y DELTA          the pointer moved to a client point, and a turn of the wheel
+//                            there (120 a notch away from the person, -120 towards)
 //   activate | deactivate    the capture window gains or loses the activation
 //   wait MS                  lets the message loop run that long (for what time itself decides,
 //                            such as a recording's length)
