@@ -254,7 +254,14 @@ void CKXCtrlWndQUIVAThumbnail::Relayout()
     });
     scrollBar.SetRange(0.0f, content);
     scrollBar.SetRect(x + width - 16.0f, y + top, 16.0f, height - top);
+    // The page is the list's new height (a maximised window shows more of it): the offset is
+    // held within what the list can scroll now, not what it could before.
+    scrollBar.page = 0.0f;
     scrollBar.SetPosition(scrollBar.position, 0.0f);
+    scrollOffset = scrollBar.visible ? -scrollBar.GetPosition() : 0.0f;
+    // The cells have moved under the pointer: none is hovered until it moves again.
+    hoverCell = -1;
+    iconHot = 0;
 }
 
 int CKXCtrlWndQUIVAThumbnail::HitTest(float px, float py, RectF* cellOut)
@@ -619,8 +626,12 @@ int CKXCtrlWndQUIVAThumbnail::OnMouseWheel(int, float delta, float, float, CKXCt
 {
     if (!visible)
         return 0;
-    if (scrollBar.visible)
+    if (scrollBar.visible) {
         ApplyScroll(scrollOffset + delta / 5.0f);
+        // Another cell is under the pointer now.
+        hoverCell = -1;
+        iconHot = 0;
+    }
     return 1;
 }
 
