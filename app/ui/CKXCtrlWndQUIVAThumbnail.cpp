@@ -10,6 +10,7 @@
 #include "app/ui/QUIVATell.h"
 #include "app/model/CKXSendDicomModel.h"
 #include "framework/CKXCtrlCursor.h"
+#include "framework/CKXFrameWnd.h"
 #include "framework/CKXMsgBox.h"
 #include "framework/CKXWnd.h"
 #include "framework/CKXWndPopup.h"
@@ -670,6 +671,32 @@ void CKXCtrlWndQUIVAThumbnail::EnsureVisible(int index)
         scrollBar.SetPosition(pos, 0.0f);
         scrollOffset = -scrollBar.GetPosition();
     }
+}
+
+void CKXCtrlWndQUIVAThumbnail::Saving(bool saving)
+{
+    CKXWnd* host = model ? model->GetThumbnailHost() : nullptr;
+    HWND frameWnd = host && host->GetSafeHwnd() ? ::GetParent(host->GetSafeHwnd()) : nullptr;
+    auto* frame = frameWnd ? dynamic_cast<CKXFrameWnd*>(CWnd::FromHandlePermanent(frameWnd)) : nullptr;
+    if (saving) {
+        savedCursor = SetCursor(LoadCursorW(nullptr, IDC_WAIT));
+        savingFrame = frame ? frameWnd : nullptr;
+        if (!frame)
+            return;
+        // Painted now: the window's thread paints nothing else until the save is over.
+        savedCaption = frame->captionBar.caption;
+        frame->captionBar.SetCaption(savedCaption + kSavingTitle);
+        ::SetWindowTextW(frameWnd, frame->captionBar.caption);
+        frame->Redraw();
+        return;
+    }
+    SetCursor(savedCursor ? savedCursor : LoadCursorW(nullptr, IDC_ARROW));
+    if (frame && frameWnd == savingFrame) {
+        frame->captionBar.SetCaption(savedCaption);
+        ::SetWindowTextW(frameWnd, savedCaption);
+        frame->Redraw();
+    }
+    savingFrame = nullptr;
 }
 
 void CKXCtrlWndQUIVAThumbnail::OnCommand(int commandId, CKXCtrl*, CKXCtrlCursor*)
