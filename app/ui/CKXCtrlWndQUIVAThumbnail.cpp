@@ -691,6 +691,9 @@ void CKXCtrlWndQUIVAThumbnail::Saving(bool saving)
         return;
     }
     SetCursor(savedCursor ? savedCursor : LoadCursorW(nullptr, IDC_ARROW));
+    // The saved cells are no longer the person's to mark: none stays hovered.
+    hoverCell = -1;
+    iconHot = iconPressed = 0;
     if (frame && frameWnd == savingFrame) {
         frame->captionBar.SetCaption(savedCaption);
         ::SetWindowTextW(frameWnd, savedCaption);

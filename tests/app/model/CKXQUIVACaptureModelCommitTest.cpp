@@ -451,6 +451,25 @@ TEST_P(Commit, ThePersonLearnsHowManyStillsMissedThePacsAndWhy)
     EXPECT_EQ(Count(L"SELECT COUNT(*) FROM MIMG"), 6);
 }
 
+// The pointer rests on a still's cell, its delete icon shown, while the strip's save runs:
+// afterwards the saved cell shows no icon, which would offer a mark the cell no longer takes.
+TEST_P(Commit, ASaveLeavesNoCellHovered)
+{
+    CKXQUIVACaptureModel* m = Model();
+    Still(m, "1.bmp");
+    CKXCtrlWndQUIVAThumbnail* strip = CKXCtrlWndQUIVAThumbnail::Of(m);
+    strip->SetSize(230.0f, 600.0f);
+    float over = 60.0f;  // a point over the cell
+    while (over < 560.0f && strip->HitTest(50, over, nullptr) < 0)
+        over += 10.0f;
+    strip->OnMouseMove(50, over, nullptr, nullptr);
+    ASSERT_EQ(strip->hoverCell, 0);
+    ShownMessages messages;
+    strip->OnCommand(KXTHUMB_CMD_COMMIT, nullptr, nullptr);
+    ASSERT_EQ(m->GetFileInfo(0)->saved, 1);
+    EXPECT_EQ(strip->hoverCell, -1);
+}
+
 TEST_P(Commit, ASilentPacsHoldsACommitOfFiveStillsForOneBound)
 {
     // A PACS that takes the connection and never answers; later connections wait unaccepted.
