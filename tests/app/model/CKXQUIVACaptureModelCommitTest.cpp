@@ -13,6 +13,7 @@
 #include <thread>
 
 #include "app/ui/CKXCtrlWndQUIVAThumbnail.h"
+#include "app/ui/CKXQUIVAThumbnailCtrlTab.h"
 #include "app/model/CKXQUIVACaptureModel.h"
 #include "app/model/CKXQUIVACaptureModelManager.h"
 #include "app/model/CKXQUIVAConfig.h"
@@ -449,6 +450,22 @@ TEST_P(Commit, ThePersonLearnsHowManyStillsMissedThePacsAndWhy)
     Still(m, "6.bmp");
     EXPECT_EQ(save(), (Shown{{L"PACS 전송 오류", L"영상 1장이 PACS에 저장되지 않았습니다.\n보낼 수 없는 영상입니다: 1장"}}));
     EXPECT_EQ(Count(L"SELECT COUNT(*) FROM MIMG"), 6);
+}
+
+// Closing another patient's tab saves that patient's stills (save-when-close is on) and
+// tells the one the PACS did not take, as the save buttons do.
+TEST_P(Commit, ATabsCloseTellsTheStillsThePacsMissed)
+{
+    SendTo(quiva::test::UnusedPort());
+    CKXQUIVACaptureModel* m = Model();
+    Still(m, "1.bmp");
+    CKXQUIVAThumbnailCtrlTab tabs;
+    CKXCtrlTabItem* tab = tabs.AddTab(L"12345-", CKXCtrlWndQUIVAThumbnail::Of(m), 1);
+    ShownMessages messages;
+    EXPECT_TRUE(tabs.CanCloseTab(tab, nullptr));
+    EXPECT_EQ(messages.shown, (std::vector<std::pair<CString, CString>>{
+                                  {L"PACS 전송 오류", L"영상 1장이 PACS에 저장되지 않았습니다.\nPACS에 연결할 수 없습니다: 1장"}}));
+    EXPECT_EQ(Count(L"SELECT COUNT(*) FROM MIMG"), 1);
 }
 
 // The pointer rests on a still's cell, its delete icon shown, while the strip's save runs:
