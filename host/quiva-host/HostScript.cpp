@@ -281,6 +281,10 @@ const HostScript::Command HostScript::kCommands[] = {
                      },
                      "no dialog titled \"" + c.args[0] + "\" was shown");
      }},
+    {"wait-no-dialog", 1, 1, "n", Needs::Module,
+     [](HostScript& s, const HostCommand& c) {
+         s.BeginWait(c, [&s] { return s.Dialogs().empty(); }, "a dialog stayed shown");
+     }},
     {"picture", 1, 1, "t", Needs::Module, [](HostScript& s, const HostCommand& c) { s.Picture(c); }},
     {"print", 0, 0, "", Needs::Module, [](HostScript& s, const HostCommand&) { s.Print(); }},
     {"unload", 0, 0, "", Needs::Nothing, [](HostScript& s, const HostCommand&) { s.Unload(); }},

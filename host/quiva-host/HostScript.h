@@ -30,6 +30,8 @@
 //   wait-dialog TITLE MS     until a message box or dialog with that title is shown (each one
 //                            shown is printed as it appears: dialog shown: "TITLE"); "key
 //                            escape" then closes it
+//   wait-no-dialog MS        until no message box or dialog is shown (the commands after a
+//                            box's key run inside its loop until it has closed)
 //   picture PATH             writes the capture window as a PNG file
 //   print                    prints the capture window's caption, rectangle and state, and
 //                            whether the host's own window is still there

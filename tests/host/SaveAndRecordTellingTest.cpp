@@ -42,7 +42,7 @@ TEST_F(Telling, EverySaveTellsOnceTheStillsThePacsDidNotTake)
 {
     UsePacs(UnusedPort());
     const std::string still = "activate\nkey space\nwait-files d/HRB4100/temp/image/12345/*/20240105/*.jpg 1 60000\n";
-    const std::string told = "wait-dialog \"PACS 전송 오류\" 60000\nkey escape\n";
+    const std::string told = "wait-dialog \"PACS 전송 오류\" 60000\nkey escape\nwait-no-dialog 60000\n";
     HostRun run = Run("parent\nshow 12345 2024-01-05\nwait-preview 60000\n" + still +  //
                       "key ctrl+s\n" + told + "wait-files d/HRB4100/IMAGE/*/*/*/*/* 1 60000\n" + still +  //
                       "clear\n" + told + "wait-files d/HRB4100/IMAGE/*/*/*/*/* 2 60000\n" +             //
@@ -60,9 +60,9 @@ TEST_F(Telling, ARecordingThatCannotStartIsTold)
 {
     std::ofstream(Data() + "/devices.txt") << "card \"QUIVA Capture Card\" late_first_frame=600000\n";
     HostRun run = Run("show 12345 2024-01-05\nwait-shown 60000\nactivate\nkey f6\n"
-                      "wait-dialog \"영상획득 오류\" 60000\nkey escape\n"
-                      "click 143 50\nwait-dialog \"영상획득 오류\" 60000\nkey escape\n"
-                      "close\n");
+                      "wait-dialog \"영상획득 오류\" 60000\nkey escape\nwait-no-dialog 60000\n"
+                      "click 143 50\nwait-dialog \"영상획득 오류\" 60000\nkey escape\nwait-no-dialog 60000\n"
+                      "close\nunload\n");
     ASSERT_EQ(run.status, 0) << run.output;
     EXPECT_EQ(Count(run.output, "dialog shown: \"영상획득 오류\""), 2) << run.output;
     for (const std::string& f : FilesBelow("temp/image"))
