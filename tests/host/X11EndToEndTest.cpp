@@ -14,6 +14,7 @@
 #include <future>
 #include <thread>
 
+#include "tests/support/BmpFiles.h"
 #include "tests/support/HostProgramSupport.h"
 #include "tests/support/Command.h"
 #include "tests/support/Xvfb.h"
@@ -375,6 +376,44 @@ TEST_F(X11EndToEnd, AWindowWaitingOnASilentPacsShowsThatItSavesAndKeepsItsPrevie
     std::vector<unsigned long> normal;
     EXPECT_TRUE(Eventually([&] { return (normal = m_xvfb.PointerImage()) != busy; }));
     EXPECT_TRUE(busy.size() > 4 && busy[0] > 1 && normal.size() > 4 && normal[0] > 1);
+    m_xvfb.Xdotool("mousemove --window " + window + " 20 50 click 1");
+    HostRun run = m_host.get();
+    EXPECT_EQ(run.status, 0) << run.output;
+}
+
+// The pointer rests on another patient's tab (highlighted) and then leaves the window over
+// its right edge, by the strip, to the desktop: the tab is drawn plain again without the
+// pointer coming back.
+TEST_F(X11EndToEnd, ATabHoveredAsThePointerLeavesTheWindowIsNoLongerHighlighted)
+{
+    // Another patient's still in the store: the window opens with that patient's tab too.
+    const std::string folder = Clinic() + "/temp/image/67890/Endo/20240105";
+    fs::create_directories(folder);
+    std::ofstream(folder + "/100000000.bmp", std::ios::binary) << MakeBmp(320, 240, 24, {}, [](int x, int y) {
+        return static_cast<uint32_t>(x * 7 + y);
+    });
+    std::ofstream(folder + "/info.xml") << "<?xml version=\"1.0\"?><QUIVA><patient chartNo=\"67890\">B</patient></QUIVA>";
+    std::string window;
+    ShowWindow(&window);
+    if (window.empty())
+        return;
+    std::string said;
+    m_xvfb.Xdotool("getwindowgeometry --shell " + window, &said);
+    int x = 0, y = 0;
+    std::sscanf(said.c_str(), "WINDOW=%*d X=%d Y=%d", &x, &y);
+    // A row of pixels across the tab "67890-B", the second of the strip's row.
+    auto tab = [&] {
+        std::vector<unsigned long> row;
+        for (int dx = 690; dx < 740; dx += 2)
+            row.push_back(m_xvfb.ScreenPixel(x + dx, y + 92));
+        return row;
+    };
+    m_xvfb.MovePointer(x + 300, y + 300);
+    const std::vector<unsigned long> plain = tab();
+    m_xvfb.MovePointer(x + 712, y + 92);
+    EXPECT_TRUE(Eventually([&] { return tab() != plain; }));
+    m_xvfb.MovePointer(x + 900, y + 92);
+    EXPECT_TRUE(Eventually([&] { return tab() == plain; }));
     m_xvfb.Xdotool("mousemove --window " + window + " 20 50 click 1");
     HostRun run = m_host.get();
     EXPECT_EQ(run.status, 0) << run.output;
