@@ -1,14 +1,17 @@
 // What the person at the capture window is told, through the stand-in host with the real module:
 // every way of saving tells, once, the stills the PACS did not take, and a recording that cannot
 // start says so instead of doing nothing.
+#include <filesystem>
 #include <fstream>
 #include <string>
 
+#include "tests/support/BmpFiles.h"
 #include "tests/support/Command.h"
 #include "tests/support/HostProgramSupport.h"
 #include "tests/support/dicom/TestPeer.h"
 
 using namespace quiva::test;
+namespace fs = std::filesystem;
 
 namespace {
 
@@ -52,6 +55,26 @@ TEST_F(Telling, EverySaveTellsOnceTheStillsThePacsDidNotTake)
     EXPECT_EQ(MissedShown(run), 3) << run.output;
     EXPECT_EQ(Rows("SELECT COUNT(*) FROM MIMG"), std::vector<std::string>{"3"});
     EXPECT_EQ(FilesBelow("IMAGE").size(), 3u);
+}
+
+// Another patient's still waits in the store; closing that patient's tab (its close box)
+// saves it and tells that the PACS did not take it.
+TEST_F(Telling, ClosingAnotherPatientsTabTellsTheStillThePacsDidNotTake)
+{
+    UsePacs(UnusedPort());
+    const std::string folder = Clinic() + "/temp/image/67890/Endo/20240105";
+    fs::create_directories(folder);
+    std::ofstream(folder + "/100000000.bmp", std::ios::binary) << MakeBmp(320, 240, 24, {}, [](int x, int y) {
+        return static_cast<uint32_t>(x * 7 + y);
+    });
+    std::ofstream(folder + "/info.xml") << "<?xml version=\"1.0\"?><QUIVA><patient chartNo=\"67890\">B</patient></QUIVA>";
+    // The tabs: "12345-홍길동" first, then "67890-B" with its close box at 748,90.
+    HostRun run = Run("show 12345 2024-01-05\nwait-preview 60000\nclick 748 90\n"
+                      "wait-dialog \"PACS 전송 오류\" 60000\nkey escape\nwait-no-dialog 60000\n"
+                      "wait-files d/HRB4100/IMAGE/*/*/*/*/* 1 60000\nclose\nunload\n");
+    ASSERT_EQ(run.status, 0) << run.output;
+    EXPECT_EQ(MissedShown(run), 1) << run.output;
+    EXPECT_EQ(Rows("SELECT CNO FROM MIMG"), std::vector<std::string>{"67890"});
 }
 
 // A source whose first picture is far off: the preview runs, but the engine has no frame to
