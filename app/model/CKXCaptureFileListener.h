@@ -27,4 +27,7 @@ public:
     // needs it: an open then reads no picture that is not shown. (A still whose size its header
     // does not give is kept with KeepFile.)
     virtual void NoteFile(_KXCaptureFileInfo* info, UINT width, UINT height) = 0;
+    // A commit of the files begins (true) or has ended (false): it runs on the window thread
+    // and may wait many seconds on the database and the PACS, so the view says it is saving.
+    virtual void Saving(bool) {}
 };

@@ -534,7 +534,7 @@ int CKXQUIVACaptureModel::StartRecording(int limitSeconds)
     // file and timer.
     if (IsRecordingPending() || m_pEngine->IsRecordingOpen()) {
         OutputDebugStringW(L"StartRecording: a recording is still running\n");
-        return 1;
+        return 2;
     }
     SYSTEMTIME now;
     GetLocalTime(&now);
@@ -546,7 +546,7 @@ int CKXQUIVACaptureModel::StartRecording(int limitSeconds)
     // A start the engine refuses starts no timer and plays no sound (the engine leaves no file).
     if (path.IsEmpty() || !m_pEngine->StartRecording()) {
         OutputDebugStringW(L"StartRecording: the recording did not start\n");
-        return 1;
+        return 2;
     }
     NameChartIn(folder);
     PlaySound(IDW_RECORD_START);
@@ -570,10 +570,10 @@ int CKXQUIVACaptureModel::StartRecording(int limitSeconds)
     return 1;
 }
 
-void CKXQUIVACaptureModel::CommitAndTell(const Teller& tell)
+void CKXQUIVACaptureModel::CommitAndTell(const Teller& tell, bool tellResult)
 {
     CString text, caption;
-    if (CommitResultMessage(Commit(), &text, &caption)) {
+    if (CommitResultMessage(Commit(), &text, &caption) && tellResult) {
         OutputDebugStringW(L"Commit: told \"" + caption + L"\": " + text + L"\n");
         tell(text, caption);
     }

@@ -82,12 +82,12 @@ public:
     // The message box text and caption that tell the person a commit's result; false for a
     // result that is told nothing.
     static bool CommitResultMessage(int result, CString* text, CString* caption);
-    // The save button and the strip's save: a commit, then what the person is told of it, each
-    // as text and caption through `tell`: the result's message (none for a result told nothing),
-    // then, whatever the result, the stills the PACS missed. Ctrl+S and a tab's close commit
-    // with Commit() and tell nothing.
+    // A commit, then what the person is told of it, each as text and caption through `tell`:
+    // the result's message (none for a result told nothing; only with `tellResult`, which the
+    // save button and the strip's save give), then, whatever the result, the stills the PACS
+    // missed. Every save tells those: Ctrl+S and a tab's close tell them alone.
     using Teller = std::function<void(const CString& text, const CString& caption)>;
-    void CommitAndTell(const Teller& tell);
+    void CommitAndTell(const Teller& tell, bool tellResult = true);
     // After a commit: how many of its stills the PACS did not store and why, for the person;
     // empty when every still sent was stored (or none was sent).
     CString GetPacsMissedMessage() const { return m_strPacsMissed; }
@@ -110,14 +110,17 @@ public:
     // "<root>\<chart>\<study>\<yyyymmdd>"; fills an empty or malformed study date with today.
     CString BuildStudyFolder();
     void CaptureStill();
-    // 0 without an engine; otherwise 1 (a still when video is switched off). A start while a
-    // recording or its stop is pending, or one the engine refuses, records nothing.
+    // 0 without an engine; 2 when nothing is recorded: a start while a recording or its stop
+    // is pending, or one the engine refuses; otherwise 1 (a still when video is switched off).
     int StartRecording(int limitSeconds);
     // The record button and F6: a running recording is told to stop (the engine's recording
     // flag is cleared and the next tick ends it), otherwise one starts with the configured
     // limit. A recording whose end the tick has not handled yet still counts as running, so a
-    // second press never opens a recording over the first.
-    void ToggleRecording();
+    // second press never opens a recording over the first. False when a start was asked for
+    // and no recording started (the windows tell the person, kRecordingRefused).
+    bool ToggleRecording();
+    static constexpr const wchar_t* kRecordingRefused = L"동영상 녹화를 시작하지 못했습니다.";
+    static constexpr const wchar_t* kRecordingRefusedCaption = L"영상획득 오류";
     static void CALLBACK RecordTimerProc(PVOID parameter, BOOLEAN timerFired);
     void RecordTick();
     // Ends the recording now, from the UI thread.

@@ -225,6 +225,17 @@ int CKXQUIVACaptureModel::Commit()
     }
     if (std::all_of(files.begin(), files.end(), [](const _KXCaptureFileInfo* f) { return f->saved != 0; }))
         return 0;
+    // From here the commit may take seconds: the view shows it is saving until it returns.
+    struct SavingShown {
+        CKXCaptureFileListener* view;
+        ~SavingShown()
+        {
+            if (view)
+                view->Saving(false);
+        }
+    } shown{m_pFileListener.get()};
+    if (shown.view)
+        shown.view->Saving(true);
     CKXAdoConnection* db = m_pConfig->ConnectDatabase();
     if (!db || !db->IsOpen())
         return 3;

@@ -11,6 +11,7 @@
 
 #include "app/model/CKXQUIVACaptureModel.h"
 #include "app/model/CKXQUIVAConfig.h"
+#include "app/model/CKXSendDicomModel.h"
 #include "framework/CKXRegistry.h"
 #include "framework/CKXXmlDocument.h"
 #include "platform/base/FolderListing.h"
@@ -431,13 +432,25 @@ bool CKXQUIVACaptureModelManager::FolderStudy(const CString& folder, const std::
     return true;
 }
 
-void CKXQUIVACaptureModelManager::CommitAll()
+void CKXQUIVACaptureModelManager::CommitAll(const Teller& tell)
 {
+    std::vector<std::pair<CString, CString>> missed;  // chart and patient, what was missed
     while (!m_models.empty()) {
         CKXQUIVACaptureModel* model = m_models.back();
         model->Commit();
+        if (!model->GetPacsMissedMessage().IsEmpty())
+            missed.emplace_back(model->GetChartNo() + L"-" + model->GetPatientName(), model->GetPacsMissedMessage());
         delete model;
     }
+    if (!tell || missed.empty())
+        return;
+    if (missed.size() == 1)
+        return tell(missed[0].second, KX_PACS_MISSED_CAPTION);
+    // Several patients' stills: each under the patient they belong to.
+    CString text;
+    for (const auto& [patient, what] : missed)
+        text += (text.IsEmpty() ? CString() : CString(L"\n\n")) + patient + L"\n" + what;
+    tell(text, KX_PACS_MISSED_CAPTION);
 }
 
 void CKXQUIVACaptureModelManager::DeleteAllModels()

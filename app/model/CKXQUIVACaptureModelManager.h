@@ -31,8 +31,10 @@ public:
     // Rebuilds the models from the store; models left without a file are deleted.
     void LoadAll();
     void LoadFolder(const CString& folder);
-    // Commits every model, last to first, and deletes it.
-    void CommitAll();
+    // Commits every model, last to first, and deletes it. Then, through `tell` when given, the
+    // stills the PACS missed, all models' in one message.
+    using Teller = std::function<void(const CString& text, const CString& caption)>;
+    void CommitAll(const Teller& tell = nullptr);
     void DeleteAllModels();
     // Called by a model that is being destroyed.
     void RemoveModel(CKXQUIVACaptureModel* model);

@@ -58,12 +58,13 @@ void CKXQUIVACaptureModel::SetEngine(CKXMCapture* engine)
     m_pEngine = engine;
 }
 
-void CKXQUIVACaptureModel::ToggleRecording()
+bool CKXQUIVACaptureModel::ToggleRecording()
 {
-    if (m_pEngine && (m_pEngine->m_bRecording || IsRecordingPending()))
+    if (m_pEngine && (m_pEngine->m_bRecording || IsRecordingPending())) {
         m_pEngine->m_bRecording = 0;
-    else
-        StartRecording(0);  // the model's configuration gives the limit
+        return true;
+    }
+    return StartRecording(0) == 1;  // the model's configuration gives the limit
 }
 
 HANDLE CKXQUIVACaptureModel::TakeTimer()

@@ -7,8 +7,10 @@
 #include "app/ui/CKXCtrlWndViewThumbnail.h"
 #include "app/model/CKXQUIVACaptureModel.h"
 #include "app/ui/CKXQUIVAThumbnailCtrlTab.h"
+#include "app/ui/QUIVATell.h"
 #include "app/model/CKXSendDicomModel.h"
 #include "framework/CKXCtrlCursor.h"
+#include "framework/CKXFrameWnd.h"
 #include "framework/CKXMsgBox.h"
 #include "framework/CKXWnd.h"
 #include "framework/CKXWndPopup.h"
@@ -254,7 +256,14 @@ void CKXCtrlWndQUIVAThumbnail::Relayout()
     });
     scrollBar.SetRange(0.0f, content);
     scrollBar.SetRect(x + width - 16.0f, y + top, 16.0f, height - top);
+    // The page is the list's new height (a maximised window shows more of it): the offset is
+    // held within what the list can scroll now, not what it could before.
+    scrollBar.page = 0.0f;
     scrollBar.SetPosition(scrollBar.position, 0.0f);
+    scrollOffset = scrollBar.visible ? -scrollBar.GetPosition() : 0.0f;
+    // The cells have moved under the pointer: none is hovered until it moves again.
+    hoverCell = -1;
+    iconHot = 0;
 }
 
 int CKXCtrlWndQUIVAThumbnail::HitTest(float px, float py, RectF* cellOut)
@@ -616,8 +625,12 @@ int CKXCtrlWndQUIVAThumbnail::OnMouseWheel(int, float delta, float, float, CKXCt
 {
     if (!visible)
         return 0;
-    if (scrollBar.visible)
+    if (scrollBar.visible) {
         ApplyScroll(scrollOffset + delta / 5.0f);
+        // Another cell is under the pointer now.
+        hoverCell = -1;
+        iconHot = 0;
+    }
     return 1;
 }
 
@@ -658,21 +671,42 @@ void CKXCtrlWndQUIVAThumbnail::EnsureVisible(int index)
     }
 }
 
+void CKXCtrlWndQUIVAThumbnail::Saving(bool saving)
+{
+    CKXWnd* host = model ? model->GetThumbnailHost() : nullptr;
+    HWND frameWnd = host && host->GetSafeHwnd() ? ::GetParent(host->GetSafeHwnd()) : nullptr;
+    auto* frame = frameWnd ? dynamic_cast<CKXFrameWnd*>(CWnd::FromHandlePermanent(frameWnd)) : nullptr;
+    if (saving) {
+        savedCursor = SetCursor(LoadCursorW(nullptr, IDC_WAIT));
+        savingFrame = frame ? frameWnd : nullptr;
+        if (!frame)
+            return;
+        // Painted now: the window's thread paints nothing else until the save is over.
+        savedCaption = frame->captionBar.caption;
+        frame->captionBar.SetCaption(savedCaption + kSavingTitle);
+        ::SetWindowTextW(frameWnd, frame->captionBar.caption);
+        frame->Redraw();
+        return;
+    }
+    SetCursor(savedCursor ? savedCursor : LoadCursorW(nullptr, IDC_ARROW));
+    // The saved cells are no longer the person's to mark: none stays hovered.
+    hoverCell = -1;
+    iconHot = iconPressed = 0;
+    if (frame && frameWnd == savingFrame) {
+        frame->captionBar.SetCaption(savedCaption);
+        ::SetWindowTextW(frameWnd, savedCaption);
+        frame->Redraw();
+    }
+    savingFrame = nullptr;
+}
+
 void CKXCtrlWndQUIVAThumbnail::OnCommand(int commandId, CKXCtrl*, CKXCtrlCursor*)
 {
     if (!model)
         return;
     switch (commandId) {
     case KXTHUMB_CMD_COMMIT: {
-        auto show = [](const CString& text, const CString& caption) {
-            if (showMessage) {
-                showMessage(text, caption);
-            } else {
-                CKXMsgBox box;
-                box.Show(text, caption, 0);
-            }
-        };
-        model->CommitAndTell(show);
+        model->CommitAndTell(QUIVATell);
         break;
     }
     case KXTHUMB_CMD_TOGGLE:

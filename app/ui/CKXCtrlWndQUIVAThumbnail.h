@@ -94,11 +94,20 @@ public:
     // Notes a still of the store's open by its size from the file's header; its picture is read
     // (as KeepFile reads it) when its cell is first drawn or the enlarged view opens on it.
     void NoteFile(_KXCaptureFileInfo* info, UINT width, UINT height) override;
+    // While the model's files are saved: a busy cursor over the capture window and its title
+    // (the caption bar and the window's text) saying that it saves; both are put back after.
+    void Saving(bool saving) override;
+    static constexpr const wchar_t* kSavingTitle = L" - 저장 중...";
 
     // How the commit's failures are shown (a message box unless a test replaces it).
     static std::function<void(const CString& text, const CString& caption)> showMessage;
 
 protected:
+    // What Saving(true) replaced, for Saving(false).
+    HWND savingFrame = nullptr;
+    CString savedCaption;
+    HCURSOR savedCursor = nullptr;
+
     // One paint's pens, brushes, font and device mapping, and a cell's parts drawn with them.
     struct CellPainter;
     void DrawCell(CellPainter& p, int index, _KXCaptureFileInfo* info, const Gdiplus::RectF& cell);

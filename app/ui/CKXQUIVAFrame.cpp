@@ -3,6 +3,7 @@
 #include "app/ui/CKXCtrlWndQUIVAThumbnail.h"
 #include "app/model/CKXQUIVACaptureModel.h"
 #include "app/ui/QUIVAKeyboardHook.h"
+#include "app/ui/QUIVATell.h"
 #include "capture/CKXMCapture.h"
 #include "framework/CKXAdoConnection.h"
 #include "framework/CKXAdoRecord.h"
@@ -268,11 +269,24 @@ int CKXQUIVAFrame::CanClose()
 {
     Step(L"Close#1");
     StopRecordings();
-    if (config.GetOptions().m_bSaveWhenClose)
-        modelManager.CommitAll();
+    CString missed, missedCaption;
+    if (config.GetOptions().m_bSaveWhenClose) {
+        modelManager.CommitAll([&](const CString& text, const CString& caption) {
+            missed = text;
+            missedCaption = caption;
+        });
+        // The models are gone: nothing may show or key into them while the person is told.
+        DropModels();
+    }
     Step(L"Close#2");
     if (engine)
         engine->Stop();
+    // What the PACS missed is told once the window is out of sight, before it goes.
+    if (!missed.IsEmpty()) {
+        if (IsWindowVisible())
+            ShowWindow(SW_HIDE);
+        QUIVATell(missed, missedCaption);
+    }
     if (inModal) {
         if (IsWindowVisible())
             ShowWindow(SW_HIDE);
@@ -290,16 +304,28 @@ void CKXQUIVAFrame::Clear()
     if (m_hWnd)
         SetWindowText(L"영상얻기");
     StopRecordings();
+    CString missed, missedCaption;
     if (config.GetOptions().m_bSaveWhenClose)
-        modelManager.CommitAll();
-    modelManager.DeleteAllModels();
-    thumbnailTab.RemoveAllTabs();
-    titleBar.SetModel(nullptr);
-    g_pCurrentCaptureModel = nullptr;
+        modelManager.CommitAll([&](const CString& text, const CString& caption) {
+            missed = text;
+            missedCaption = caption;
+        });
+    DropModels();
     if (m_hWnd) {
         thumbnailHost.Invalidate(TRUE);
         Invalidate(TRUE);
     }
+    // Told once the window shows no model any more.
+    if (!missed.IsEmpty())
+        QUIVATell(missed, missedCaption);
+}
+
+void CKXQUIVAFrame::DropModels()
+{
+    modelManager.DeleteAllModels();
+    thumbnailTab.RemoveAllTabs();
+    titleBar.SetModel(nullptr);
+    g_pCurrentCaptureModel = nullptr;
     RemoveKeyboardHook();
 }
 
@@ -368,6 +394,24 @@ LRESULT CKXQUIVAFrame::OnNcHitTest(CPoint point)
     if (video.PtInRect(p))
         return HTCAPTION;
     return CWnd::OnNcHitTest(point);
+}
+
+BOOL CKXQUIVAFrame::OnMouseWheel(UINT flags, short delta, CPoint point)
+{
+    HWND strip = thumbnailHost.GetSafeHwnd();
+    CRect area;
+    // A wheel the strip has had already (it has the focus) comes up to here after it.
+    if (!forwardingWheel && strip && ::IsWindowVisible(strip) && ::GetFocus() != strip) {
+        thumbnailHost.GetWindowRect(&area);
+        if (area.PtInRect(point)) {
+            forwardingWheel = true;
+            ::SendMessageW(strip, WM_MOUSEWHEEL, MAKEWPARAM(flags, static_cast<WORD>(delta)),
+                           MAKELPARAM(static_cast<WORD>(point.x), static_cast<WORD>(point.y)));
+            forwardingWheel = false;
+            return TRUE;
+        }
+    }
+    return CKXFrameWnd::OnMouseWheel(flags, delta, point);
 }
 
 void CKXQUIVAFrame::OnActivateChanged(BOOL active)

@@ -46,6 +46,9 @@ public:
     // Ends every model's running recording, waiting for a tick in progress; done before the
     // engine stops or a model goes.
     void StopRecordings();
+    // Deletes every model (committed or not) with its tab; no model is current and no capture
+    // key acts.
+    void DropModels();
     CString LookupPatientName(const CString& chart);
 
     int CreateChildren() override;
@@ -57,5 +60,9 @@ protected:
     void OnDestroy() override;
     void OnGetMinMaxInfo(MINMAXINFO* mmi) override;
     LRESULT OnNcHitTest(CPoint point) override;
+    // The wheel goes to the window with the focus; over the strip it scrolls the strip, clicked
+    // or not.
+    BOOL OnMouseWheel(UINT flags, short delta, CPoint point) override;
+    bool forwardingWheel = false;
     int CaptionPixels() const { return static_cast<int>(captionBar.height); }
 };

@@ -5,6 +5,7 @@
 #include "app/model/CKXSendDicomModel.h"
 #include "app/ui/KXQUIVASettingDialog.h"
 #include "app/ui/QUIVAKeyboardHook.h"
+#include "app/ui/QUIVATell.h"
 #include "capture/CKXMCapture.h"
 #include "framework/CKXCtrlCursor.h"
 #include "framework/CKXFrameWnd.h"
@@ -145,8 +146,8 @@ void CKXQUIVATitleBar::OnCommand(int cmd, CKXCtrl*, CKXCtrlCursor* ctx)
         if (!model)
             break;
         StampModel();
-        if (engine && engine->m_bRunning)
-            model->ToggleRecording();
+        if (engine && engine->m_bRunning && !model->ToggleRecording())
+            QUIVATell(CKXQUIVACaptureModel::kRecordingRefused, CKXQUIVACaptureModel::kRecordingRefusedCaption);
         break;
     case IDC_TITLE_SOURCE:
         ChangeSource();
@@ -173,8 +174,7 @@ void CKXQUIVATitleBar::Save(CKXCtrlCursor*)
 {
     if (!model)
         return;
-    CKXMsgBox box;
-    model->CommitAndTell([&box](const CString& text, const CString& caption) { box.Show(text, caption, 0); });
+    model->CommitAndTell(QUIVATell);
 }
 
 void CKXQUIVATitleBar::RunSettings(CKXCtrlCursor* ctx)

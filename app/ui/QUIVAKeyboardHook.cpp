@@ -1,6 +1,7 @@
 #include "app/ui/QUIVAKeyboardHook.h"
 
 #include "app/model/CKXQUIVACaptureModel.h"
+#include "app/ui/QUIVATell.h"
 #include "app/ui/QUIVAWindowClasses.h"
 #include "capture/CKXMCapture.h"
 #include "platform/base/debug.h"
@@ -55,9 +56,14 @@ LRESULT CALLBACK KeyboardHookProc(int code, WPARAM wParam, LPARAM lParam)
                                        .c_str());
                 TakeStill();
             } else if (vk == 0x75) {  // F6
-                WithoutHook([](CKXQUIVACaptureModel& m) { m.ToggleRecording(); });
+                WithoutHook([](CKXQUIVACaptureModel& m) {
+                    if (!m.ToggleRecording())
+                        QUIVATell(CKXQUIVACaptureModel::kRecordingRefused, CKXQUIVACaptureModel::kRecordingRefusedCaption);
+                });
             } else if (vk == 'S' && (GetAsyncKeyState(VK_CONTROL) & 0x8000)) {
-                WithoutHook([](CKXQUIVACaptureModel& m) { m.Commit(); });
+                // The commit's own result is the save button's to tell; what the PACS missed
+                // is told by every save.
+                WithoutHook([](CKXQUIVACaptureModel& m) { m.CommitAndTell(QUIVATell, false); });
             }
         } else if (vk == VK_PAUSE) {
             TakeStill();

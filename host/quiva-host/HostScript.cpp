@@ -141,6 +141,22 @@ BOOL CALLBACK FindCapture(HWND hwnd, LPARAM lParam)
     return TRUE;
 }
 
+// The shown top-level windows with a title besides the capture window and the host's own: the
+// module's message boxes and dialogs.
+struct FoundDialogs {
+    HWND capture = nullptr, host = nullptr;
+    std::vector<std::pair<HWND, std::wstring>> shown;
+};
+
+BOOL CALLBACK FindDialogs(HWND hwnd, LPARAM lParam)
+{
+    auto* found = reinterpret_cast<FoundDialogs*>(lParam);
+    wchar_t title[256] = {};
+    if (hwnd != found->capture && hwnd != found->host && IsWindowVisible(hwnd) && GetWindowTextW(hwnd, title, 256) > 0)
+        found->shown.emplace_back(hwnd, title);
+    return TRUE;
+}
+
 // The capture window's video area: its child window 1, of the video class.
 HWND VideoArea(HWND frame)
 {
@@ -217,6 +233,16 @@ const HostScript::Command HostScript::kCommands[] = {
      [](HostScript&, const HostCommand& c) { quiva::ui::InjectKey(KeyCode(c.args[0]), false); }},
     {"click", 2, 2, "n", Needs::Module, [](HostScript& s, const HostCommand& c) { s.Pointer(c, false); }},
     {"drag", 4, 4, "n", Needs::Module, [](HostScript& s, const HostCommand& c) { s.Pointer(c, true); }},
+    {"wheel", 3, 3, "n", Needs::Module,
+     [](HostScript& s, const HostCommand& c) {
+         HWND w = s.CaptureWindow();
+         if (!w)
+             return s.Fail(c, "there is no capture window");
+         POINT p{Number(c.args[0]), Number(c.args[1])};
+         ClientToScreen(w, &p);
+         quiva::ui::InjectMouseMove(p.x, p.y);
+         quiva::ui::InjectWheel(Number(c.args[2]), p.x, p.y);
+     }},
     {"activate", 0, 0, "", Needs::Module, [](HostScript& s, const HostCommand& c) { s.Activate(c); }},
     {"deactivate", 0, 0, "", Needs::Module, [](HostScript&, const HostCommand&) { quiva::ui::InjectActivation(nullptr); }},
     {"wait", 1, 1, "n", Needs::Nothing, [](HostScript& s, const HostCommand& c) { s.BeginWait(c, nullptr, ""); }},
@@ -242,6 +268,22 @@ const HostScript::Command HostScript::kCommands[] = {
          const std::string pattern = c.args[0], text = c.args[1];
          s.BeginWait(c, [pattern, text] { return AnyFileHolds(pattern, text); },
                      "no file matching " + pattern + " held \"" + text + "\"");
+     }},
+    {"wait-dialog", 2, 2, "tn", Needs::Module,
+     [](HostScript& s, const HostCommand& c) {
+         const std::wstring title = quiva::Utf8ToWide(c.args[0]);
+         s.BeginWait(c,
+                     [&s, title] {
+                         for (const auto& d : s.Dialogs())
+                             if (d.second == title)
+                                 return true;
+                         return false;
+                     },
+                     "no dialog titled \"" + c.args[0] + "\" was shown");
+     }},
+    {"wait-no-dialog", 1, 1, "n", Needs::Module,
+     [](HostScript& s, const HostCommand& c) {
+         s.BeginWait(c, [&s] { return s.Dialogs().empty(); }, "a dialog stayed shown");
      }},
     {"picture", 1, 1, "t", Needs::Module, [](HostScript& s, const HostCommand& c) { s.Picture(c); }},
     {"print", 0, 0, "", Needs::Module, [](HostScript& s, const HostCommand&) { s.Print(); }},
@@ -349,6 +391,7 @@ void HostScript::Step()
 {
     // A command that runs a modal loop (showmodal, a message box) keeps this call open while
     // the loop's ticks run the commands after it.
+    NoteDialogs();
     if (m_done || !WaitOver())
         return;
     while (!m_done && m_next < m_commands.size()) {
@@ -481,6 +524,28 @@ void HostScript::Picture(const HostCommand& c)
     HWND w = CaptureWindow();
     if (!w || !quiva::ui::WriteWindowPng(w, c.args[0]))
         return Fail(c, "no picture of the capture window was written");
+}
+
+std::vector<std::pair<HWND, std::wstring>> HostScript::Dialogs() const
+{
+    FoundDialogs found;
+    found.capture = CaptureWindow();
+    found.host = m_hostWindow;
+    EnumWindows(FindDialogs, reinterpret_cast<LPARAM>(&found));
+    return found.shown;
+}
+
+void HostScript::NoteDialogs()
+{
+    const auto shown = Dialogs();
+    for (const auto& [hwnd, title] : shown)
+        if (std::find(m_dialogsSeen.begin(), m_dialogsSeen.end(), hwnd) == m_dialogsSeen.end()) {
+            std::printf("dialog shown: \"%s\"\n", quiva::WideToUtf8(title).c_str());
+            std::fflush(stdout);
+        }
+    m_dialogsSeen.clear();
+    for (const auto& d : shown)
+        m_dialogsSeen.push_back(d.first);
 }
 
 void HostScript::Print()

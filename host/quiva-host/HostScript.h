@@ -11,6 +11,8 @@
 //   keydown NAME | keyup NAME
 //   click X Y                a left click at a client point of the capture window
 //   drag X1 Y1 X2 Y2         a press, a move and a release there
+//   wheel X Y DELTA          the pointer moved to a client point, and a turn of the wheel
+//                            there (120 a notch away from the person, -120 towards)
 //   activate | deactivate    the capture window gains or loses the activation
 //   wait MS                  lets the message loop run that long (for what time itself decides,
 //                            such as a recording's length)
@@ -25,6 +27,11 @@
 //                            in its folder's info.xml)
 //                            These fail the script, naming what did not happen, when it
 //                            has not happened within MS milliseconds of the message loop.
+//   wait-dialog TITLE MS     until a message box or dialog with that title is shown (each one
+//                            shown is printed as it appears: dialog shown: "TITLE"); "key
+//                            escape" then closes it
+//   wait-no-dialog MS        until no message box or dialog is shown (the commands after a
+//                            box's key run inside its loop until it has closed)
 //   picture PATH             writes the capture window as a PNG file
 //   print                    prints the capture window's caption, rectangle and state, and
 //                            whether the host's own window is still there
@@ -96,6 +103,10 @@ private:
     void Picture(const HostCommand& c);
     void Print();
     void Unload();
+    // The module's shown message boxes and dialogs (top-level windows with a title besides the
+    // capture window and the host's own), and the note of each newly shown one.
+    std::vector<std::pair<HWND, std::wstring>> Dialogs() const;
+    void NoteDialogs();
 
     // The capture window, null when none.
     HWND CaptureWindow() const;
@@ -114,5 +125,6 @@ private:
     int m_status = 0;
     int m_modalDepth = 0;  // showmodal commands running
     HWND m_hostWindow = nullptr;
+    std::vector<HWND> m_dialogsSeen;  // shown at the last look
     int m_threadsBeforeLoad = 0;
 };

@@ -14,8 +14,9 @@ namespace quiva::media {
 namespace {
 
 // The window system's windows: the picture goes into the surface of the top-level window
-// that holds the video window, and the window is invalidated without erasing so that its
-// owner thread shows the new pixels.
+// that holds the video window and is shown from here, so that the preview goes on while the
+// window's thread is busy (a save waiting on the PACS); the window is also invalidated
+// without erasing so that its owner thread paints whatever it draws over the picture.
 VideoWindowHooks WindowSystemHooks()
 {
     VideoWindowHooks h;
@@ -23,7 +24,10 @@ VideoWindowHooks WindowSystemHooks()
     h.paint = [](HWND w, const std::function<void(Surface&, POINT, RECT)>& draw) {
         return quiva::ui::PaintWindowSurface(w, draw);
     };
-    h.changed = [](HWND w) { InvalidateRect(w, nullptr, FALSE); };
+    h.changed = [](HWND w) {
+        quiva::ui::PresentWindowSurface(w);
+        InvalidateRect(w, nullptr, FALSE);
+    };
     return h;
 }
 

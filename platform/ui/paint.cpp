@@ -110,6 +110,15 @@ void Present(HWND hwnd, RECT clientRect)
 }
 }  // namespace
 
+namespace quiva::ui {
+void PresentWindowSurface(HWND hwnd)
+{
+    RECT c;
+    if (GetClientRect(hwnd, &c))
+        Present(hwnd, c);
+}
+}  // namespace quiva::ui
+
 HDC BeginPaint(HWND hwnd, PAINTSTRUCT* ps)
 {
     if (!ps)

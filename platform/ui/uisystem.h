@@ -102,6 +102,10 @@ POINT ClientOriginInSurface(HWND hwnd);
 // the client area in surface coordinates while the window system is locked, so the window cannot
 // be destroyed under it. False, without calling, when `hwnd` is not (or no longer) a window.
 bool PaintWindowSurface(HWND hwnd, const std::function<void(Surface&, POINT, RECT)>& paint);
+// Shows `hwnd`'s client area as the surface holds it now, from any thread and with nothing of
+// the window system locked: what another thread painted (a video frame) is seen at once, also
+// while the window's own thread is busy and paints nothing.
+void PresentWindowSurface(HWND hwnd);
 // Writes the top-level window holding `hwnd` (its whole surface) as a PNG file.
 bool WriteWindowPng(HWND hwnd, const std::string& nativePath);
 

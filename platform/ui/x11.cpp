@@ -177,8 +177,8 @@ public:
         XSetWindowAttributes attrs{};
         attrs.override_redirect = overrideRedirect ? True : False;
         attrs.background_pixel = BlackPixel(m_display, DefaultScreen(m_display));
-        attrs.event_mask = ExposureMask | ButtonPressMask | ButtonReleaseMask | PointerMotionMask | KeyPressMask |
-                           KeyReleaseMask | FocusChangeMask | StructureNotifyMask;
+        attrs.event_mask = ExposureMask | ButtonPressMask | ButtonReleaseMask | PointerMotionMask | LeaveWindowMask |
+                           KeyPressMask | KeyReleaseMask | FocusChangeMask | StructureNotifyMask;
         Window xwin = XCreateWindow(m_display, m_root, r.left, r.top, static_cast<unsigned>(std::max(1L, static_cast<long>(r.right - r.left))),
                                     static_cast<unsigned>(std::max(1L, static_cast<long>(r.bottom - r.top))), 0, m_depth, InputOutput,
                                     m_visual, CWOverrideRedirect | CWBackPixel | CWEventMask, &attrs);
@@ -306,6 +306,13 @@ public:
                 }
                 break;
             }
+            case LeaveNotify:
+                // The pointer went off the window (to another client or the desktop): no motion
+                // of ours follows, so the move out is given here, and whatever it hovered hears
+                // that it has left.
+                if (hwnd && ev.xcrossing.mode == NotifyNormal && ev.xcrossing.detail != NotifyInferior)
+                    InjectMouseMove(ev.xcrossing.x_root, ev.xcrossing.y_root);
+                break;
             case KeyPress:
             case KeyRelease:
                 Key(hwnd, ev.xkey, ev.type == KeyPress);

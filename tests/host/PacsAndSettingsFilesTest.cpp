@@ -42,8 +42,9 @@ protected:
         std::string script = "show 12345 2024-01-05\nwait-preview 60000\nactivate\n";
         for (int i = 1; i <= stills; ++i)
             script += "key space\nwait-files d/HRB4100/temp/image/12345/*/20240105/*.jpg " + std::to_string(i) + " 60000\n";
+        // The stills the PACS did not take are told once the save ends.
         script += "key ctrl+s\nwait-files d/HRB4100/IMAGE/*/*/*/*/* " + std::to_string(stills) +
-                  " 60000\nkey enter\nclose\nunload\n";
+                  " 60000\nwait-dialog \"PACS 전송 오류\" 60000\nkey escape\nwait-no-dialog 60000\nclose\nunload\n";
         return Run(script);
     }
     // Shows the sample patient and prints the window.

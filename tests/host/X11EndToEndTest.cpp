@@ -14,9 +14,11 @@
 #include <future>
 #include <thread>
 
+#include "tests/support/BmpFiles.h"
 #include "tests/support/HostProgramSupport.h"
 #include "tests/support/Command.h"
 #include "tests/support/Xvfb.h"
+#include "tests/support/dicom/TestPeer.h"
 
 using namespace quiva::test;
 namespace fs = std::filesystem;
@@ -74,6 +76,19 @@ protected:
             std::this_thread::sleep_for(std::chrono::milliseconds(50));
         }
         return done();
+    }
+    // The X id of a shown window whose name matches `pattern` (as xdotool searches), once there
+    // is one; empty when none comes within the bound (`said`: what the search said last).
+    std::string ShownWindowNamed(const std::string& pattern, std::string* said)
+    {
+        std::string id;
+        Eventually([&] {
+            if (m_xvfb.Xdotool("search --onlyvisible --name '" + pattern + "'", said) != 0)
+                return false;
+            id = said->substr(0, said->find('\n'));
+            return true;
+        });
+        return id;
     }
     int Stills() const { return ::Stills(FilesBelow("temp/image")); }
     // Stills listed in the store's info.xml files.
@@ -229,13 +244,9 @@ TEST_F(X11EndToEnd, TextTypedIntoTheSettingsDialogIsStoredAsTyped)
     fs::create_directories(pictures);
     const std::vector<unsigned long> ibeam = m_xvfb.FontCursorImage(XC_xterm);
     m_xvfb.Xdotool("mousemove --window " + window + " 658 50 click 1");  // the settings button
-    std::string said, dialog;
-    ASSERT_TRUE(Eventually([&] {
-        if (m_xvfb.Xdotool("search --onlyvisible --name '^설정$'", &said) != 0)
-            return false;
-        dialog = said.substr(0, said.find('\n'));
-        return true;
-    })) << said;
+    std::string said;
+    const std::string dialog = ShownWindowNamed("^설정$", &said);
+    ASSERT_FALSE(dialog.empty()) << said;
     std::string type;
     EXPECT_EQ(m_xvfb.TextProperty(std::stoul(dialog), "_NET_WM_NAME", &type), "설정");
     EXPECT_EQ(type, "UTF8_STRING");
@@ -303,6 +314,106 @@ TEST_F(X11EndToEnd, TextTypedIntoTheSettingsDialogIsStoredAsTyped)
     EXPECT_NE(stored().find("ip=\"127.0.0.1\""), std::string::npos) << stored();
 
     click(384, 14);  // the dialog's close box
+    m_xvfb.Xdotool("mousemove --window " + window + " 20 50 click 1");
+    HostRun run = m_host.get();
+    EXPECT_EQ(run.status, 0) << run.output;
+}
+
+// A save waiting on a PACS that takes the connection and never answers: while it waits, the
+// capture window says that it saves (its title, a busy pointer over it) and its preview goes
+// on; afterwards the title is the patient's again and the person is told of the missed still.
+TEST_F(X11EndToEnd, AWindowWaitingOnASilentPacsShowsThatItSavesAndKeepsItsPreview)
+{
+    TestPeer silent([](PeerConnection& c) { c.ReadToEnd(120000); });
+    ASSERT_TRUE(Execute("INSERT INTO FOPTION VALUES ('ORBITA', 'ORBITA', 'VEXARIS SERVER', '1');"
+                        "INSERT INTO FOPTION VALUES ('ORBITA', 'ORBITA', 'CHECK MOLTRIX PACS KIND', '10')"));
+    std::ofstream(Clinic() + "/exe/QUIVA.Capture.Config")
+        << "<?xml version=\"1.0\" encoding=\"euc-kr\"?><Configruation><options saveWhenClose=\"TRUE\" useVideo=\"TRUE\" "
+           "recordLimitTime=\"30\" captureKey=\"32\"/><pacs><MWL ip=\"127.0.0.1\" port=\""
+        << silent.port() << "\" aeTitle=\"PACS\" sendDICOM=\"1\"/></pacs></Configruation>";
+    std::string window;
+    ShowWindow(&window, "", true);
+    if (window.empty())
+        return;
+    const unsigned long id = std::stoul(window);
+    m_xvfb.Xdotool("windowfocus --sync " + window);
+    m_xvfb.Xdotool("key space");
+    ASSERT_TRUE(StillsComeTo(1));
+    m_xvfb.Xdotool("mousemove --window " + window + " 300 300");
+    // As above: the module learns of the focus from its own X events.
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    m_xvfb.Xdotool("keydown ctrl key s keyup ctrl");
+    // The save waits on the PACS from here until the send's bound.
+    ASSERT_TRUE(Eventually([&] { return silent.accepted() > 0; }));
+    std::string type;
+    auto title = [&] { return m_xvfb.TextProperty(id, "_NET_WM_NAME", &type); };
+    EXPECT_EQ(title(), "영상얻기 (12345-홍길동) - 저장 중...");
+    // The busy pointer, set over the window as the save began (compared below with the one
+    // the window shows afterwards at the same place).
+    const std::vector<unsigned long> busy = m_xvfb.PointerImage();
+    // The preview's pictures (each frame carries its number) keep reaching the screen while
+    // the window still says that it saves.
+    const std::string first = m_dir.Native("saving-1.png"), next = m_dir.Native("saving-2.png");
+    ASSERT_TRUE(m_xvfb.Screenshot(first));
+    const std::string firstBytes = RunCommand("md5sum < '" + first + "'");
+    bool changed = false;
+    for (int i = 0; i < 100 && !changed; ++i) {
+        m_xvfb.Screenshot(next);
+        changed = RunCommand("md5sum < '" + next + "'") != firstBytes;
+    }
+    EXPECT_TRUE(changed);
+    EXPECT_EQ(title(), "영상얻기 (12345-홍길동) - 저장 중...");
+    // Once the send gives up, the missed still is told; the title is the patient's again.
+    std::string said;
+    const std::string box = ShownWindowNamed("^PACS 전송 오류$", &said);
+    ASSERT_FALSE(box.empty()) << said;
+    EXPECT_EQ(title(), "영상얻기 (12345-홍길동)");
+    m_xvfb.Xdotool("windowfocus --sync " + box);
+    m_xvfb.Xdotool("key Escape");
+    EXPECT_TRUE(Eventually([&] { return m_xvfb.Xdotool("search --onlyvisible --name '^PACS 전송 오류$'") != 0; }));
+    EXPECT_EQ(Rows("SELECT COUNT(*) FROM MIMG"), std::vector<std::string>{"1"});
+    m_xvfb.Xdotool("mousemove --window " + window + " 310 310 mousemove --window " + window + " 300 300");
+    std::vector<unsigned long> normal;
+    EXPECT_TRUE(Eventually([&] { return (normal = m_xvfb.PointerImage()) != busy; }));
+    EXPECT_TRUE(busy.size() > 4 && busy[0] > 1 && normal.size() > 4 && normal[0] > 1);
+    m_xvfb.Xdotool("mousemove --window " + window + " 20 50 click 1");
+    HostRun run = m_host.get();
+    EXPECT_EQ(run.status, 0) << run.output;
+}
+
+// The pointer rests on another patient's tab (highlighted) and then leaves the window over
+// its right edge, by the strip, to the desktop: the tab is drawn plain again without the
+// pointer coming back.
+TEST_F(X11EndToEnd, ATabHoveredAsThePointerLeavesTheWindowIsNoLongerHighlighted)
+{
+    // Another patient's still in the store: the window opens with that patient's tab too.
+    const std::string folder = Clinic() + "/temp/image/67890/Endo/20240105";
+    fs::create_directories(folder);
+    std::ofstream(folder + "/100000000.bmp", std::ios::binary) << MakeBmp(320, 240, 24, {}, [](int x, int y) {
+        return static_cast<uint32_t>(x * 7 + y);
+    });
+    std::ofstream(folder + "/info.xml") << "<?xml version=\"1.0\"?><QUIVA><patient chartNo=\"67890\">B</patient></QUIVA>";
+    std::string window;
+    ShowWindow(&window);
+    if (window.empty())
+        return;
+    std::string said;
+    m_xvfb.Xdotool("getwindowgeometry --shell " + window, &said);
+    int x = 0, y = 0;
+    std::sscanf(said.c_str(), "WINDOW=%*d X=%d Y=%d", &x, &y);
+    // A row of pixels across the tab "67890-B", the second of the strip's row.
+    auto tab = [&] {
+        std::vector<unsigned long> row;
+        for (int dx = 690; dx < 740; dx += 2)
+            row.push_back(m_xvfb.ScreenPixel(x + dx, y + 92));
+        return row;
+    };
+    m_xvfb.MovePointer(x + 300, y + 300);
+    const std::vector<unsigned long> plain = tab();
+    m_xvfb.MovePointer(x + 712, y + 92);
+    EXPECT_TRUE(Eventually([&] { return tab() != plain; }));
+    m_xvfb.MovePointer(x + 900, y + 92);
+    EXPECT_TRUE(Eventually([&] { return tab() == plain; }));
     m_xvfb.Xdotool("mousemove --window " + window + " 20 50 click 1");
     HostRun run = m_host.get();
     EXPECT_EQ(run.status, 0) << run.output;

@@ -13,6 +13,7 @@
 #include <thread>
 
 #include "app/ui/CKXCtrlWndQUIVAThumbnail.h"
+#include "app/ui/CKXQUIVAThumbnailCtrlTab.h"
 #include "app/model/CKXQUIVACaptureModel.h"
 #include "app/model/CKXQUIVACaptureModelManager.h"
 #include "app/model/CKXQUIVAConfig.h"
@@ -449,6 +450,41 @@ TEST_P(Commit, ThePersonLearnsHowManyStillsMissedThePacsAndWhy)
     Still(m, "6.bmp");
     EXPECT_EQ(save(), (Shown{{L"PACS 전송 오류", L"영상 1장이 PACS에 저장되지 않았습니다.\n보낼 수 없는 영상입니다: 1장"}}));
     EXPECT_EQ(Count(L"SELECT COUNT(*) FROM MIMG"), 6);
+}
+
+// Closing another patient's tab saves that patient's stills (save-when-close is on) and
+// tells the one the PACS did not take, as the save buttons do.
+TEST_P(Commit, ATabsCloseTellsTheStillsThePacsMissed)
+{
+    SendTo(quiva::test::UnusedPort());
+    CKXQUIVACaptureModel* m = Model();
+    Still(m, "1.bmp");
+    CKXQUIVAThumbnailCtrlTab tabs;
+    CKXCtrlTabItem* tab = tabs.AddTab(L"12345-", CKXCtrlWndQUIVAThumbnail::Of(m), 1);
+    ShownMessages messages;
+    EXPECT_TRUE(tabs.CanCloseTab(tab, nullptr));
+    EXPECT_EQ(messages.shown, (std::vector<std::pair<CString, CString>>{
+                                  {L"PACS 전송 오류", L"영상 1장이 PACS에 저장되지 않았습니다.\nPACS에 연결할 수 없습니다: 1장"}}));
+    EXPECT_EQ(Count(L"SELECT COUNT(*) FROM MIMG"), 1);
+}
+
+// The pointer rests on a still's cell, its delete icon shown, while the strip's save runs:
+// afterwards the saved cell shows no icon, which would offer a mark the cell no longer takes.
+TEST_P(Commit, ASaveLeavesNoCellHovered)
+{
+    CKXQUIVACaptureModel* m = Model();
+    Still(m, "1.bmp");
+    CKXCtrlWndQUIVAThumbnail* strip = CKXCtrlWndQUIVAThumbnail::Of(m);
+    strip->SetSize(230.0f, 600.0f);
+    float over = 60.0f;  // a point over the cell
+    while (over < 560.0f && strip->HitTest(50, over, nullptr) < 0)
+        over += 10.0f;
+    strip->OnMouseMove(50, over, nullptr, nullptr);
+    ASSERT_EQ(strip->hoverCell, 0);
+    ShownMessages messages;
+    strip->OnCommand(KXTHUMB_CMD_COMMIT, nullptr, nullptr);
+    ASSERT_EQ(m->GetFileInfo(0)->saved, 1);
+    EXPECT_EQ(strip->hoverCell, -1);
 }
 
 TEST_P(Commit, ASilentPacsHoldsACommitOfFiveStillsForOneBound)

@@ -199,7 +199,7 @@ TEST_F(CaptureModel, RecordingStopsAtItsLimitAndIsFiledWhereItStarted)
     ASSERT_EQ(m->StartRecording(30), 1);
     EXPECT_TRUE(m->IsRecordingPending());
     // A second start while it runs is refused.
-    EXPECT_EQ(m->StartRecording(30), 1);
+    EXPECT_EQ(m->StartRecording(30), 2);
     // The study changes during the recording: the file stays with the study it started in.
     m->SetStudyName(L"Colon");
     for (int i = 0; i < 60 && m->IsRecordingPending(); ++i) {
@@ -255,7 +255,7 @@ TEST_F(CaptureModel, AStartTheEngineRefusesRecordsNothing)
 {
     CKXQUIVACaptureModel* m = Model();
     Engine().Stop();
-    EXPECT_EQ(m->StartRecording(30), 1);
+    EXPECT_EQ(m->StartRecording(30), 2);
     EXPECT_FALSE(m->IsRecordingPending());
     EXPECT_TRUE(sounds.Played().empty());
     EXPECT_EQ(FilesOf(Store("12345/Endo/20240105")), std::vector<std::string>{});

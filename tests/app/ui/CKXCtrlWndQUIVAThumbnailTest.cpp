@@ -415,3 +415,35 @@ TEST_F(ThumbnailStrip, ACaptionBarWidensForItsDateWhileTheCellHasRoom)
     EXPECT_EQ(red(196, 2), 0xC0u);  // the rest of the row is the picture
     EXPECT_EQ(red(138, 40), 0xC0u);
 }
+
+// Scrolled to its newest cell, the strip is made taller (the window maximised): the list
+// starts at its first cell again instead of keeping the old offset over an empty area. A
+// wheel that moves the cells leaves no cell hovered under the pointer.
+TEST_F(ThumbnailStrip, ATallerStripScrollsWithinItsNewHeightAndTheWheelDropsTheHover)
+{
+    for (int i = 0; i < 6; ++i)
+        AddStill("c" + std::to_string(i) + ".bmp");
+    ASSERT_TRUE(strip().scrollBar.visible);
+    strip().EnsureVisible(5);
+    ASSERT_LT(strip().scrollOffset, 0.0f);
+    float over = 60.0f;  // a point over a cell
+    while (over < 560.0f && strip().HitTest(50, over, nullptr) < 0)
+        over += 10.0f;
+    strip().OnMouseMove(50, over, nullptr, nullptr);
+    ASSERT_GE(strip().hoverCell, 0);
+    strip().OnMouseWheel(0, 120.0f, 50, over, nullptr);
+    EXPECT_EQ(strip().hoverCell, -1);
+    // 20 + 6 x 158 fits in 1,200.
+    strip().SetSize(strip().width, 1200.0f);
+    EXPECT_FALSE(strip().scrollBar.visible);
+    EXPECT_EQ(strip().scrollOffset, 0.0f);
+    Gdiplus::RectF cell;
+    EXPECT_EQ(strip().HitTest(50, 40 + 15 + 10, &cell), 0);
+    // Taller, but not tall enough for all: the offset stays within what the list can scroll.
+    strip().SetSize(strip().width, 600.0f);
+    strip().EnsureVisible(5);
+    strip().SetSize(strip().width, 800.0f);
+    ASSERT_TRUE(strip().scrollBar.visible);
+    const float lastBottom = 40 + 15 + strip().scrollOffset + 6 * 158 - 8;
+    EXPECT_GE(lastBottom, 800.0f - 40.0f) << strip().scrollOffset;
+}

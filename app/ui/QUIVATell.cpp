@@ -1,0 +1,14 @@
+#include "app/ui/QUIVATell.h"
+
+#include "app/ui/CKXCtrlWndQUIVAThumbnail.h"
+#include "framework/CKXMsgBox.h"
+
+void QUIVATell(const CString& text, const CString& caption)
+{
+    if (CKXCtrlWndQUIVAThumbnail::showMessage) {
+        CKXCtrlWndQUIVAThumbnail::showMessage(text, caption);
+        return;
+    }
+    CKXMsgBox box;
+    box.Show(text, caption, 0);
+}

@@ -1,0 +1,95 @@
+// What the person at the capture window is told, through the stand-in host with the real module:
+// every way of saving tells, once, the stills the PACS did not take, and a recording that cannot
+// start says so instead of doing nothing.
+#include <filesystem>
+#include <fstream>
+#include <string>
+
+#include "tests/support/BmpFiles.h"
+#include "tests/support/Command.h"
+#include "tests/support/HostProgramSupport.h"
+#include "tests/support/dicom/TestPeer.h"
+
+using namespace quiva::test;
+namespace fs = std::filesystem;
+
+namespace {
+
+int Count(const std::string& text, const std::string& what)
+{
+    int n = 0;
+    for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + what.size()))
+        ++n;
+    return n;
+}
+
+class Telling : public ClinicHost {
+protected:
+    // The clinic sends its stills to a PACS on `port`, and saves when the window closes.
+    void UsePacs(int port)
+    {
+        ASSERT_TRUE(Execute("INSERT INTO FOPTION VALUES ('ORBITA', 'ORBITA', 'VEXARIS SERVER', '1');"
+                            "INSERT INTO FOPTION VALUES ('ORBITA', 'ORBITA', 'CHECK MOLTRIX PACS KIND', '10')"));
+        std::ofstream(Clinic() + "/exe/QUIVA.Capture.Config")
+            << "<?xml version=\"1.0\" encoding=\"euc-kr\"?><Configruation><options saveWhenClose=\"TRUE\" useVideo=\"TRUE\" "
+               "recordLimitTime=\"30\" captureKey=\"32\"/><pacs><MWL ip=\"127.0.0.1\" port=\""
+            << port << "\" aeTitle=\"PACS\" sendDICOM=\"1\"/></pacs></Configruation>";
+    }
+    int MissedShown(const HostRun& run) const { return Count(run.output, "dialog shown: \"PACS 전송 오류\""); }
+};
+
+// A still taken and then saved each way a person saves: Ctrl+S, the host's Clear, the close
+// button (saving when the window closes). Nobody listens at the PACS's port: each save tells it
+// once, and the stills are in the clinic records all the same.
+TEST_F(Telling, EverySaveTellsOnceTheStillsThePacsDidNotTake)
+{
+    UsePacs(UnusedPort());
+    const std::string still = "activate\nkey space\nwait-files d/HRB4100/temp/image/12345/*/20240105/*.jpg 1 60000\n";
+    const std::string told = "wait-dialog \"PACS 전송 오류\" 60000\nkey escape\nwait-no-dialog 60000\n";
+    HostRun run = Run("parent\nshow 12345 2024-01-05\nwait-preview 60000\n" + still +  //
+                      "key ctrl+s\n" + told + "wait-files d/HRB4100/IMAGE/*/*/*/*/* 1 60000\n" + still +  //
+                      "clear\n" + told + "wait-files d/HRB4100/IMAGE/*/*/*/*/* 2 60000\n" +             //
+                      "show 12345 2024-01-05\nwait-preview 60000\n" + still +                            //
+                      "click 20 50\n" + told + "wait-closed 60000\nexpect-shown 0\nunload\n");
+    ASSERT_EQ(run.status, 0) << run.output;
+    EXPECT_EQ(MissedShown(run), 3) << run.output;
+    EXPECT_EQ(Rows("SELECT COUNT(*) FROM MIMG"), std::vector<std::string>{"3"});
+    EXPECT_EQ(FilesBelow("IMAGE").size(), 3u);
+}
+
+// Another patient's still waits in the store; closing that patient's tab (its close box)
+// saves it and tells that the PACS did not take it.
+TEST_F(Telling, ClosingAnotherPatientsTabTellsTheStillThePacsDidNotTake)
+{
+    UsePacs(UnusedPort());
+    const std::string folder = Clinic() + "/temp/image/67890/Endo/20240105";
+    fs::create_directories(folder);
+    std::ofstream(folder + "/100000000.bmp", std::ios::binary) << MakeBmp(320, 240, 24, {}, [](int x, int y) {
+        return static_cast<uint32_t>(x * 7 + y);
+    });
+    std::ofstream(folder + "/info.xml") << "<?xml version=\"1.0\"?><QUIVA><patient chartNo=\"67890\">B</patient></QUIVA>";
+    // The tabs: "12345-홍길동" first, then "67890-B" with its close box at 748,90.
+    HostRun run = Run("show 12345 2024-01-05\nwait-preview 60000\nclick 748 90\n"
+                      "wait-dialog \"PACS 전송 오류\" 60000\nkey escape\nwait-no-dialog 60000\n"
+                      "wait-files d/HRB4100/IMAGE/*/*/*/*/* 1 60000\nclose\nunload\n");
+    ASSERT_EQ(run.status, 0) << run.output;
+    EXPECT_EQ(MissedShown(run), 1) << run.output;
+    EXPECT_EQ(Rows("SELECT CNO FROM MIMG"), std::vector<std::string>{"67890"});
+}
+
+// A source whose first picture is far off: the preview runs, but the engine has no frame to
+// start a recording with. F6 and the video button each say that no recording started.
+TEST_F(Telling, ARecordingThatCannotStartIsTold)
+{
+    std::ofstream(Data() + "/devices.txt") << "card \"QUIVA Capture Card\" late_first_frame=600000\n";
+    HostRun run = Run("show 12345 2024-01-05\nwait-shown 60000\nactivate\nkey f6\n"
+                      "wait-dialog \"영상획득 오류\" 60000\nkey escape\nwait-no-dialog 60000\n"
+                      "click 143 50\nwait-dialog \"영상획득 오류\" 60000\nkey escape\nwait-no-dialog 60000\n"
+                      "close\nunload\n");
+    ASSERT_EQ(run.status, 0) << run.output;
+    EXPECT_EQ(Count(run.output, "dialog shown: \"영상획득 오류\""), 2) << run.output;
+    for (const std::string& f : FilesBelow("temp/image"))
+        EXPECT_EQ(f.find(".avi"), std::string::npos) << f;
+}
+
+}  // namespace
