@@ -205,63 +205,42 @@ void CKXQUIVACaptureModelManager::LoadAll()
     }
 }
 
-void CKXQUIVACaptureModelManager::LoadFolder(const CString& folder)
-{
-    CKXQUIVACaptureModel* model = nullptr;
-    CKXXmlDocument xml;
-    if (xml.Load(folder + L"\\info.xml")) {
-        const CString chartNo = xml.GetAttribute(L"/patient", L"chartNo");
-        // Blanks name no patient, as no number does: such a folder is nobody's to file.
-        if (CString(chartNo).Trim().IsEmpty())
-            return;
-        model = GetOrCreateModel(chartNo, xml.GetValue(L"/patient"));
-    } else if (const CString chartNo = UnlistedFolderChart(folder); !chartNo.IsEmpty()) {
-        // A study folder whose first capture was cut before its info.xml was written (an older
-        // version wrote it after the first still): its captures come back to the chart its place
-        // names; the patient's name is the one the chart's model has, or comes with the next Show.
-        for (CKXQUIVACaptureModel* known : m_models)
-            if (known->m_strChartNo.CompareNoCase(chartNo) == 0)
-                model = known;
-        if (!model)
-            model = GetOrCreateModel(chartNo, CString());
+// What LoadFolder knows of one folder while it reads it: its one listing (nothing of the folder
+// is looked up by name again, and a still's header is read relative to the folder), the model its
+// captures join (none for a folder that names no chart) and what the listed files leave to the
+// loose ones.
+struct CKXQUIVACaptureModelManager::FolderScan {
+    FolderScan(const CString& folder, CKXQUIVACaptureModel* model)
+        : folder(folder),
+          model(model),
+          listing(folder),
+          entries(listing.Entries()),
+          noteSizes(model && model->GetFileListener()),
+          taken(entries.size()),
+          gone(entries.size()),
+          listedRecording(entries.size()),
+          keptOf(entries.size(), entries.size())
+    {
     }
-    quiva::RemoveLeftoverTemporaries(folder);  // of an info.xml or a journal cut by a crash
-    // One listing of the folder says of every file in it whether it is there and what it is:
-    // nothing of the folder is looked up by name again, and a still's header is read relative
-    // to the folder.
-    const quiva::FolderListing listing(folder);
-    const std::vector<quiva::FolderListing::Entry>& entries = listing.Entries();
-    if (entries.empty())
-        return;
-    // Only a view that lays stills out by their own sizes has a still's header read at the open.
-    const bool noteSizes = model && model->GetFileListener();
-    auto ownSize = [&](const quiva::FolderListing::Entry& entry, Gdiplus::Size* own) {
+    FolderScan(const FolderScan&) = delete;
+    FolderScan& operator=(const FolderScan&) = delete;
+
+    // The size a still's header gives; only a view that lays stills out by their own sizes has
+    // a still's header read at the open.
+    bool OwnSize(const quiva::FolderListing::Entry& entry, Gdiplus::Size* own) const
+    {
         int fd = noteSizes ? listing.Open(entry) : -1;
         if (fd < 0)
             return false;
         const bool read = quiva::ReadImageFileSize(fd, &own->Width, &own->Height);
         ::close(fd);
         return read;
-    };
-    // The folder is resolved once, case kept as the file system keeps it; the records' keys are
-    // made from its key and the names as listed.
-    CString sameFolder, folderKey;
-    std::unordered_set<std::wstring> journals;
-    // A listed file that is listed now, or whose interrupted commit left it out: the loose files
-    // below pass it over.
-    std::vector<bool> taken(entries.size()), gone(entries.size());
-    std::vector<bool> listedRecording(entries.size());  // a recording info.xml lists
-    std::vector<size_t> keptOf(entries.size(), entries.size());
-    std::vector<CString> titles;  // the study titles info.xml lists
-    if (model) {
-        sameFolder = CKXQUIVACaptureModel::PathKey(folder, true);
-        folderKey = CString(sameFolder).MakeLower();
-        for (const quiva::FolderListing::Entry& entry : entries)
-            CKXQUIVACaptureModel::AddCommitJournal(entry.name.c_str(), entry.attributes, journals);
-        SettleTwinStills(folder, entries, journals, gone, keptOf);
-        // A name finds its entry as the file system matches names: as spelt, else the first
-        // entry that differs in ASCII case only.
-        std::unordered_map<std::wstring, size_t> exact, folded;
+    }
+
+    // A name finds its entry as the file system matches names: as spelt, else the first entry
+    // that differs in ASCII case only.
+    void IndexNames()
+    {
         for (size_t i = 0; i < entries.size(); ++i) {
             std::wstring name = entries[i].name;
             exact.emplace(name, i);
@@ -269,128 +248,218 @@ void CKXQUIVACaptureModelManager::LoadFolder(const CString& folder)
                 c = quiva::FoldAscii(c);
             folded.emplace(std::move(name), i);
         }
-        // Each spelling of a folder in the list (one, as the model writes it) is resolved once.
-        std::unordered_map<std::wstring, bool> spellings;
-        const std::pair<const std::wstring, bool>* spelling = nullptr;  // the last record's
-        std::wstring name;
-        xml.ReadList(L"/image", {L"Study", L"StudyDate", L"Saved", L"Deleted", L"IsVideo"},
-                     [&](const CString& path, const std::vector<CString>& attributes) {
-            if (path.IsEmpty())
-                return false;
-            if (std::find(titles.begin(), titles.end(), attributes[0]) == titles.end())
-                titles.push_back(attributes[0]);
-            // Only files of this folder: a listed path anywhere else is never taken (it would be
-            // copied and deleted by the next commit).
-            const std::wstring& text = path.str();
-            const size_t cut = text.find_last_of(L"\\/");
-            const size_t folderLength = cut == std::wstring::npos ? 0 : cut;
-            const std::wstring_view listedFolder = std::wstring_view(text).substr(0, folderLength);
-            if (!spelling || std::wstring_view(spelling->first) != listedFolder) {
-                auto known = spellings.try_emplace(std::wstring(listedFolder), false);
-                if (known.second)
-                    known.first->second = CKXQUIVACaptureModel::PathKey(CString(known.first->first), true) == sameFolder;
-                spelling = &*known.first;
-            }
-            if (!spelling->second) {
-                OutputDebugStringW(L"LoadFolder: a listed file outside its folder is ignored: " + path + L"\n");
-                return true;
-            }
-            name.assign(text, folderLength + 1);
-            auto at = exact.find(name);
-            if (at == exact.end()) {
-                for (wchar_t& c : name)
-                    c = quiva::FoldAscii(c);
-                at = folded.find(name);
-                if (at == folded.end())
-                    return true;
-            }
-            // A listed still whose twin was kept in its place is listed by the kept file.
-            size_t index = at->second;
-            CString listedPath = path;
-            if (gone[index]) {
-                index = keptOf[index];
-                listedPath = CString(text.substr(0, folderLength + 1)) + entries[index].name.c_str();
-            }
-            // Only files are captures: an entry naming a folder (the study folder itself) is not,
-            // nor a link, which is never followed.
-            const quiva::FolderListing::Entry& entry = entries[index];
-            if (entry.attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT))
-                return true;
-            if (!StillInStore(listedPath, journals)) {
-                taken[index] = true;
-                return true;
-            }
-            const bool video = attributes[4] == L"TRUE";
-            Gdiplus::Size own;
-            const bool sized = !video && ownSize(entry, &own);
-            const bool listed = model->AddKeyedFileInfo(
-                CKXQUIVACaptureModel::EntryPathKey(folderKey, entry.name.c_str(), false), listedPath, attributes[0],
-                attributes[1], video, attributes[2] == L"TRUE", attributes[3] == L"TRUE" ? 0 : 1, sized ? &own : nullptr);
-            // A listed recording is still mended below, as a loose one is.
-            taken[index] = listed && !video;
-            listedRecording[index] = listed && video;
-            return true;
-        });
     }
-    for (size_t i = 0; i < entries.size(); ++i) {
-        const quiva::FolderListing::Entry& found = entries[i];
+    // The entry `name` finds (folded in place when it is not found as spelt); entries.size() when
+    // none.
+    size_t Find(std::wstring& name) const
+    {
+        auto at = exact.find(name);
+        if (at != exact.end())
+            return at->second;
+        for (wchar_t& c : name)
+            c = quiva::FoldAscii(c);
+        at = folded.find(name);
+        return at == folded.end() ? entries.size() : at->second;
+    }
+
+    // Whether a folder as a listed path spells it is this folder. Each spelling of a folder in the
+    // list (one, as the model writes it) is resolved once.
+    bool IsThisFolder(std::wstring_view listedFolder)
+    {
+        if (!spelling || std::wstring_view(spelling->first) != listedFolder) {
+            auto known = spellings.try_emplace(std::wstring(listedFolder), false);
+            if (known.second)
+                known.first->second = CKXQUIVACaptureModel::PathKey(CString(known.first->first), true) == sameFolder;
+            spelling = &*known.first;
+        }
+        return spelling->second;
+    }
+
+    const CString& folder;
+    CKXQUIVACaptureModel* const model;
+    const quiva::FolderListing listing;
+    const std::vector<quiva::FolderListing::Entry>& entries;
+    const bool noteSizes;
+    // The folder is resolved once, case kept as the file system keeps it; the records' keys are
+    // made from its key and the names as listed.
+    CString sameFolder, folderKey;
+    std::unordered_set<std::wstring> journals;
+    // A listed file that is listed now, or whose interrupted commit left it out: the loose files
+    // pass it over.
+    std::vector<bool> taken, gone;
+    std::vector<bool> listedRecording;  // a recording info.xml lists
+    std::vector<size_t> keptOf;
+    std::vector<CString> titles;  // the study titles info.xml lists
+    std::unordered_map<std::wstring, size_t> exact, folded;
+    std::unordered_map<std::wstring, bool> spellings;
+    const std::pair<const std::wstring, bool>* spelling = nullptr;  // the last record's
+    std::wstring name;  // the last record's file name
+};
+
+void CKXQUIVACaptureModelManager::LoadFolder(const CString& folder)
+{
+    CKXXmlDocument xml;
+    CKXQUIVACaptureModel* model = nullptr;
+    if (!FindFolderModel(folder, xml, &model))
+        return;
+    quiva::RemoveLeftoverTemporaries(folder);  // of an info.xml or a journal cut by a crash
+    FolderScan scan(folder, model);
+    if (scan.entries.empty())
+        return;
+    if (model)
+        TakeListedFiles(scan, xml);
+    TakeLooseFiles(scan);
+}
+
+bool CKXQUIVACaptureModelManager::FindFolderModel(const CString& folder, CKXXmlDocument& xml,
+                                                  CKXQUIVACaptureModel** model)
+{
+    if (xml.Load(folder + L"\\info.xml")) {
+        const CString chartNo = xml.GetAttribute(L"/patient", L"chartNo");
+        // Blanks name no patient, as no number does: such a folder is nobody's to file.
+        if (CString(chartNo).Trim().IsEmpty())
+            return false;
+        *model = GetOrCreateModel(chartNo, xml.GetValue(L"/patient"));
+    } else if (const CString chartNo = UnlistedFolderChart(folder); !chartNo.IsEmpty()) {
+        // A study folder whose first capture was cut before its info.xml was written (an older
+        // version wrote it after the first still): its captures come back to the chart its place
+        // names; the patient's name is the one the chart's model has, or comes with the next Show.
+        for (CKXQUIVACaptureModel* known : m_models)
+            if (known->m_strChartNo.CompareNoCase(chartNo) == 0)
+                *model = known;
+        if (!*model)
+            *model = GetOrCreateModel(chartNo, CString());
+    }
+    return true;
+}
+
+void CKXQUIVACaptureModelManager::TakeListedFiles(FolderScan& scan, CKXXmlDocument& xml)
+{
+    scan.sameFolder = CKXQUIVACaptureModel::PathKey(scan.folder, true);
+    scan.folderKey = CString(scan.sameFolder).MakeLower();
+    for (const quiva::FolderListing::Entry& entry : scan.entries)
+        CKXQUIVACaptureModel::AddCommitJournal(entry.name.c_str(), entry.attributes, scan.journals);
+    SettleTwinStills(scan.folder, scan.entries, scan.journals, scan.gone, scan.keptOf);
+    scan.IndexNames();
+    xml.ReadList(L"/image", {L"Study", L"StudyDate", L"Saved", L"Deleted", L"IsVideo"},
+                 [&](const CString& path, const std::vector<CString>& attributes) {
+        return TakeListedFile(scan, path, attributes);
+    });
+}
+
+bool CKXQUIVACaptureModelManager::TakeListedFile(FolderScan& scan, const CString& path,
+                                                 const std::vector<CString>& attributes)
+{
+    if (path.IsEmpty())
+        return false;
+    if (std::find(scan.titles.begin(), scan.titles.end(), attributes[0]) == scan.titles.end())
+        scan.titles.push_back(attributes[0]);
+    // Only files of this folder: a listed path anywhere else is never taken (it would be copied
+    // and deleted by the next commit).
+    const std::wstring& text = path.str();
+    const size_t cut = text.find_last_of(L"\\/");
+    const size_t folderLength = cut == std::wstring::npos ? 0 : cut;
+    if (!scan.IsThisFolder(std::wstring_view(text).substr(0, folderLength))) {
+        OutputDebugStringW(L"LoadFolder: a listed file outside its folder is ignored: " + path + L"\n");
+        return true;
+    }
+    scan.name.assign(text, folderLength + 1);
+    size_t index = scan.Find(scan.name);
+    if (index == scan.entries.size())
+        return true;
+    // A listed still whose twin was kept in its place is listed by the kept file.
+    CString listedPath = path;
+    if (scan.gone[index]) {
+        index = scan.keptOf[index];
+        listedPath = CString(text.substr(0, folderLength + 1)) + scan.entries[index].name.c_str();
+    }
+    // Only files are captures: an entry naming a folder (the study folder itself) is not, nor a
+    // link, which is never followed.
+    const quiva::FolderListing::Entry& entry = scan.entries[index];
+    if (entry.attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT))
+        return true;
+    if (!StillInStore(listedPath, scan.journals)) {
+        scan.taken[index] = true;
+        return true;
+    }
+    const bool video = attributes[4] == L"TRUE";
+    Gdiplus::Size own;
+    const bool sized = !video && scan.OwnSize(entry, &own);
+    const bool listed = scan.model->AddKeyedFileInfo(
+        CKXQUIVACaptureModel::EntryPathKey(scan.folderKey, entry.name.c_str(), false), listedPath, attributes[0],
+        attributes[1], video, attributes[2] == L"TRUE", attributes[3] == L"TRUE" ? 0 : 1, sized ? &own : nullptr);
+    // A listed recording is still mended with the loose files, as a loose one is.
+    scan.taken[index] = listed && !video;
+    scan.listedRecording[index] = listed && video;
+    return true;
+}
+
+void CKXQUIVACaptureModelManager::TakeLooseFiles(FolderScan& scan)
+{
+    for (size_t i = 0; i < scan.entries.size(); ++i) {
+        const quiva::FolderListing::Entry& found = scan.entries[i];
         if (found.attributes & FILE_ATTRIBUTE_REPARSE_POINT)
             continue;  // links are not followed
-        if (found.attributes & FILE_ATTRIBUTE_DIRECTORY) {
-            LoadFolder(folder + L"\\" + found.name.c_str());
-            continue;
-        }
-        const std::wstring_view name(found.name);
-        const size_t dot = name.rfind(L'.');
-        // A commit journal whose file has gone: that commit was finished.
-        if (dot != std::wstring_view::npos && name.substr(dot) == std::wstring_view(L".commit")) {
-            const CString path = folder + L"\\" + found.name.c_str();
-            if (GetFileAttributesW(path.Left(path.GetLength() - 7)) == INVALID_FILE_ATTRIBUTES) {
-                DeleteFileW(path);
-                continue;
-            }
-        }
-        if (taken[i] || gone[i])
-            continue;
-        const CString ext = dot == std::wstring_view::npos ? CString() : CString(found.name.substr(dot));
-        int video;
-        if (ext.CompareNoCase(L".jpg") == 0 || ext.CompareNoCase(L".jpeg") == 0 || ext.CompareNoCase(L".bmp") == 0)
-            video = 0;
-        else if (ext.CompareNoCase(L".avi") == 0)
-            video = 1;
+        if (found.attributes & FILE_ATTRIBUTE_DIRECTORY)
+            LoadFolder(scan.folder + L"\\" + found.name.c_str());
         else
-            continue;
-        // A folder without info.xml lists nothing; only a recording cut short is looked at there
-        // (its first frame goes out before the folder's info.xml).
-        if (!model && !video)
-            continue;
-        // A capture that no info.xml lists lost its listing to a crash (a recording cut short,
-        // most often): it comes back kept, for the person to decide on, never to be deleted
-        // unasked, under the study and date its folder names.
-        const CString path = folder + L"\\" + found.name.c_str();
-        if (!StillInStore(path, journals))
-            continue;
-        const quiva::media::AviRepair repair = video ? quiva::media::RepairCutAvi(path) : quiva::media::AviRepair::Whole;
-        if (repair == quiva::media::AviRepair::NoFrame && !listedRecording[i]) {
-            // Cut before its first frame: headers only, no picture to keep.
-            OutputDebugStringW(L"LoadFolder: a recording cut before its first frame is removed: " + path + L"\n");
-            DeleteFileW(path);
-            continue;
-        }
-        if (repair == quiva::media::AviRepair::Refused || repair == quiva::media::AviRepair::NoFrame)
-            OutputDebugStringW(L"LoadFolder: a recording could not be mended: " + path + L"\n");
-        if (!model)
-            continue;
-        Gdiplus::Size own;
-        const bool sized = !video && ownSize(found, &own);
-        CString study, date;
-        if (!FolderStudy(folder, titles, &study, &date)) {
-            study = L"None";
-            date = CreationDate(listing.CreationTime(found));
-        }
-        model->AddKeyedFileInfo(CKXQUIVACaptureModel::EntryPathKey(folderKey, found.name.c_str(), false), path, study,
-                                date, video, 0, 1, sized ? &own : nullptr);
+            TakeLooseFile(scan, i);
     }
+}
+
+void CKXQUIVACaptureModelManager::TakeLooseFile(FolderScan& scan, size_t index)
+{
+    const quiva::FolderListing::Entry& found = scan.entries[index];
+    const std::wstring_view name(found.name);
+    const size_t dot = name.rfind(L'.');
+    // A commit journal whose file has gone: that commit was finished.
+    if (dot != std::wstring_view::npos && name.substr(dot) == std::wstring_view(L".commit")) {
+        const CString path = scan.folder + L"\\" + found.name.c_str();
+        if (GetFileAttributesW(path.Left(path.GetLength() - 7)) == INVALID_FILE_ATTRIBUTES) {
+            DeleteFileW(path);
+            return;
+        }
+    }
+    if (scan.taken[index] || scan.gone[index])
+        return;
+    const CString ext = dot == std::wstring_view::npos ? CString() : CString(found.name.substr(dot));
+    int video;
+    if (ext.CompareNoCase(L".jpg") == 0 || ext.CompareNoCase(L".jpeg") == 0 || ext.CompareNoCase(L".bmp") == 0)
+        video = 0;
+    else if (ext.CompareNoCase(L".avi") == 0)
+        video = 1;
+    else
+        return;
+    // A folder without info.xml lists nothing; only a recording cut short is looked at there (its
+    // first frame goes out before the folder's info.xml).
+    if (!scan.model && !video)
+        return;
+    // A capture that no info.xml lists lost its listing to a crash (a recording cut short, most
+    // often): it comes back kept, for the person to decide on, never to be deleted unasked, under
+    // the study and date its folder names.
+    const CString path = scan.folder + L"\\" + found.name.c_str();
+    if (!StillInStore(path, scan.journals))
+        return;
+    const quiva::media::AviRepair repair = video ? quiva::media::RepairCutAvi(path) : quiva::media::AviRepair::Whole;
+    if (repair == quiva::media::AviRepair::NoFrame && !scan.listedRecording[index]) {
+        // Cut before its first frame: headers only, no picture to keep.
+        OutputDebugStringW(L"LoadFolder: a recording cut before its first frame is removed: " + path + L"\n");
+        DeleteFileW(path);
+        return;
+    }
+    if (repair == quiva::media::AviRepair::Refused || repair == quiva::media::AviRepair::NoFrame)
+        OutputDebugStringW(L"LoadFolder: a recording could not be mended: " + path + L"\n");
+    if (!scan.model)
+        return;
+    Gdiplus::Size own;
+    const bool sized = !video && scan.OwnSize(found, &own);
+    CString study, date;
+    if (!FolderStudy(scan.folder, scan.titles, &study, &date)) {
+        study = L"None";
+        date = CreationDate(scan.listing.CreationTime(found));
+    }
+    scan.model->AddKeyedFileInfo(CKXQUIVACaptureModel::EntryPathKey(scan.folderKey, found.name.c_str(), false), path,
+                                 study, date, video, 0, 1, sized ? &own : nullptr);
 }
 
 CString CKXQUIVACaptureModelManager::UnlistedFolderChart(const CString& folder) const

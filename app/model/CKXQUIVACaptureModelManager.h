@@ -14,6 +14,7 @@
 
 class CKXAdoConnection;
 class CKXQUIVACaptureModel;
+class CKXXmlDocument;
 class CKXQUIVAConfig;
 
 class CKXQUIVACaptureModelManager {
@@ -71,4 +72,20 @@ protected:
     CKXAdoConnection* m_pRecoveryDb = nullptr;
     bool m_bRecoveryTried = false;
     bool m_bLoading = false;
+
+private:
+    struct FolderScan;  // one folder as LoadFolder reads it
+    // The model a folder's captures join: the chart its info.xml names, else the chart its place
+    // names when it has no info.xml (none when that cannot be told). False when its info.xml
+    // names no patient: the folder is nobody's to file and is left as it is.
+    bool FindFolderModel(const CString& folder, CKXXmlDocument& xml, CKXQUIVACaptureModel** model);
+    // Takes the files the folder's info.xml lists into its model, after settling the stills left
+    // in two files; marks what the loose files pass over.
+    void TakeListedFiles(FolderScan& scan, CKXXmlDocument& xml);
+    // One record of info.xml; false at a record without a path (the list ends there).
+    bool TakeListedFile(FolderScan& scan, const CString& path, const std::vector<CString>& attributes);
+    // The folder's files no info.xml lists, under the study and date its place names, and its
+    // subfolders.
+    void TakeLooseFiles(FolderScan& scan);
+    void TakeLooseFile(FolderScan& scan, size_t index);
 };
