@@ -304,8 +304,18 @@ public:
                     MouseButton mb = b == 1 ? ButtonLeft : b == 3 ? ButtonRight : ButtonMiddle;
                     InjectMouseButton(mb, down, ev.xbutton.x_root, ev.xbutton.y_root);
                 }
+                // A click on the window that is already active activates nothing: the X focus,
+                // which may be elsewhere (on the root window once another of our windows went),
+                // follows the click here. A click that activates a window moves it there too.
+                if (down && hwnd && hwnd == GetActiveWindow())
+                    TakeFocus(ev.xbutton.window);
                 break;
             }
+            case MapNotify:
+                // A window shown as the active one takes the keys once it is on the screen.
+                if (hwnd && hwnd == GetActiveWindow())
+                    TakeFocus(ev.xmap.window);
+                break;
             case KeyPress:
             case KeyRelease:
                 Key(hwnd, ev.xkey, ev.type == KeyPress);
@@ -353,14 +363,10 @@ public:
                 break;
             }
         }
-        if (focusLost && !focusGained) {
-            // The input focus went to another program's window.
-            Window focus;
-            int revert;
-            XGetInputFocus(m_display, &focus, &revert);
-            if (m_byX.find(focus) == m_byX.end())
-                InjectActivation(nullptr);
-        }
+        // The input focus went to another program's window. Focus on the root window with the
+        // pointer over ours still brings the keys here: the window stays active.
+        if (focusLost && !focusGained && !FocusIsOurs())
+            InjectActivation(nullptr);
         return any;
     }
 
@@ -403,14 +409,9 @@ public:
         if (it == m_windows.end() || !it->second.mapped)
             return;
         // Without a window manager nothing else moves the X focus: a click that activates our
-        // window would leave the keys with the program typed into before.
-        Window focus;
-        int revert;
-        XGetInputFocus(m_display, &focus, &revert);
-        if (focus != it->second.xwin) {
-            XSetInputFocus(m_display, it->second.xwin, RevertToParent, CurrentTime);
-            XFlush(m_display);
-        }
+        // window would leave the keys with the program typed into before. A window activated
+        // as it is shown is not on the screen yet: it takes the focus once mapped (MapNotify).
+        TakeFocus(it->second.xwin);
     }
 
     void TitleChanged(HWND hwnd) override
@@ -603,20 +604,43 @@ private:
         m_xim = XOpenIM(m_display, nullptr, nullptr, nullptr);
     }
 
-    // One of our windows has the X input focus (its own key events then bring the keys).
+    // Gives an X window of ours the input focus unless it has it. Only a window on the screen
+    // can take it (anything else is an X error, which ends the program).
+    void TakeFocus(::Window xwin)
+    {
+        ::Window focus;
+        int revert;
+        XGetInputFocus(m_display, &focus, &revert);
+        XWindowAttributes attrs{};
+        if (focus == xwin || !XGetWindowAttributes(m_display, xwin, &attrs) || attrs.map_state != IsViewable)
+            return;
+        XSetInputFocus(m_display, xwin, RevertToParent, CurrentTime);
+        XFlush(m_display);
+    }
+
+    // One of our windows receives the keys through its own key events. With the focus on the
+    // pointer's window (PointerRoot) or on the root window (where it reverts to when the focused
+    // window goes, as when a previous capture window closed, and nothing else moves it without
+    // a window manager), the server gives keys to the window under the pointer: ours when the
+    // pointer is over one of them, also inside a window manager's frame.
     bool FocusIsOurs()
     {
         ::Window focus;
         int revert;
         XGetInputFocus(m_display, &focus, &revert);
-        if (focus == PointerRoot) {
-            ::Window root, child;
-            int rx, ry, wx, wy;
-            unsigned mask;
-            XQueryPointer(m_display, m_root, &root, &child, &rx, &ry, &wx, &wy, &mask);
-            focus = child;
+        if (focus == PointerRoot || focus == m_root) {
+            ::Window under = m_root;
+            for (int depth = 0; under != None && depth < 8 && !m_byX.count(under); ++depth) {
+                ::Window root, child = None;
+                int rx, ry, wx, wy;
+                unsigned mask;
+                if (!XQueryPointer(m_display, under, &root, &child, &rx, &ry, &wx, &wy, &mask))
+                    break;
+                under = child;
+            }
+            focus = under;
         }
-        return m_byX.count(focus) != 0;
+        return focus != None && m_byX.count(focus) != 0;
     }
 
     void RawKey(XGenericEventCookie& cookie)

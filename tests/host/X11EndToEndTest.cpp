@@ -46,6 +46,11 @@ protected:
                 FAIL() << why;
             GTEST_SKIP() << why;
         }
+        StartHost(window, environment);
+    }
+    // Runs the host on the display already started, as ShowWindow does.
+    void StartHost(std::string* window, const std::string& environment = "")
+    {
         m_host = std::async(std::launch::async, [this, environment] {
             // The test closes the window; the bound is only for a test that never does.
             return Run("parent\nshow 12345 2024-01-05\nwait-closed 600000\nexpect-shown 0\nunload\n",
@@ -305,5 +310,48 @@ TEST_F(X11EndToEnd, TextTypedIntoTheSettingsDialogIsStoredAsTyped)
     click(384, 14);  // the dialog's close box
     m_xvfb.Xdotool("mousemove --window " + window + " 20 50 click 1");
     HostRun run = m_host.get();
+    EXPECT_EQ(run.status, 0) << run.output;
+}
+
+// Without a window manager the X focus reverts to the root window when the focused capture window
+// closes, and nothing else moves it. The next capture window, in a new start of the host, takes
+// the focus when it shows and after a click on it; a key typed while the root window has the
+// focus and the pointer is over the window acts once all the same.
+TEST_F(X11EndToEnd, WithNoWindowManagerTheNextCaptureWindowTakesEachKeyOnce)
+{
+    std::string first;
+    ShowWindow(&first);
+    if (first.empty())
+        return;
+    m_xvfb.Xdotool("windowfocus --sync " + first);
+    m_xvfb.Xdotool("mousemove --window " + first + " 20 50 click 1");  // the close button
+    HostRun run = m_host.get();
+    ASSERT_EQ(run.status, 0) << run.output;
+    EXPECT_EQ(m_xvfb.FocusedWindow(), m_xvfb.Root());
+
+    std::string second;
+    StartHost(&second);
+    ASSERT_FALSE(second.empty());
+    const unsigned long secondId = std::strtoul(second.c_str(), nullptr, 10);
+    auto focusIs = [&](unsigned long wanted) { return Eventually([&] { return m_xvfb.FocusedWindow() == wanted; }); };
+    EXPECT_TRUE(focusIs(secondId)) << m_xvfb.FocusedWindow();
+    // The pointer over the window, one Space: one still.
+    m_xvfb.Xdotool("mousemove --window " + second + " 288 330");
+    m_xvfb.Xdotool("key space");
+    EXPECT_TRUE(StillsComeTo(1));
+
+    // The root window focused with the pointer over the window: the key comes through the
+    // window's own key events only.
+    m_xvfb.FocusRoot();
+    m_xvfb.Xdotool("key space");
+    EXPECT_TRUE(StillsComeTo(2));
+    // A click on the active window gives it the focus back.
+    m_xvfb.Xdotool("mousemove --window " + second + " 288 330 click 1");
+    EXPECT_TRUE(focusIs(secondId)) << m_xvfb.FocusedWindow();
+    m_xvfb.Xdotool("key space");
+    EXPECT_TRUE(StillsComeTo(3));
+
+    m_xvfb.Xdotool("mousemove --window " + second + " 20 50 click 1");
+    run = m_host.get();
     EXPECT_EQ(run.status, 0) << run.output;
 }
