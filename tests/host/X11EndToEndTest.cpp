@@ -355,3 +355,70 @@ TEST_F(X11EndToEnd, WithNoWindowManagerTheNextCaptureWindowTakesEachKeyOnce)
     run = m_host.get();
     EXPECT_EQ(run.status, 0) << run.output;
 }
+
+// Dialogs by keyboard, with no window manager: Escape cancels the settings dialog, and Enter, the
+// main key or the keypad's, presses the one button of a message box (here the one telling that
+// an AE title is too long), which leaves the dialog standing.
+TEST_F(X11EndToEnd, EnterPressesAMessageBoxsButtonAndEscapeCancelsTheSettingsDialog)
+{
+    // The PACS functions on: the dialog offers its "PACS연동" page.
+    ASSERT_TRUE(Execute("INSERT INTO FOPTION VALUES ('ORBITA', 'ORBITA', 'VEXARIS SERVER', '1');"
+                        "INSERT INTO FOPTION VALUES ('ORBITA', 'ORBITA', 'CHECK MOLTRIX PACS KIND', '10')"));
+    std::string window;
+    ShowWindow(&window);
+    if (window.empty())
+        return;
+    std::string said;
+    auto shown = [&](const std::string& title) {
+        return m_xvfb.Xdotool("search --onlyvisible --name '^" + title + "$'", &said) == 0;
+    };
+    auto openSettings = [&] {
+        m_xvfb.Xdotool("mousemove --window " + window + " 658 50 click 1");
+        return Eventually([&] { return shown("설정"); });
+    };
+    ASSERT_TRUE(openSettings()) << said;
+    m_xvfb.Xdotool("key Escape");
+    EXPECT_TRUE(Eventually([&] { return !shown("설정"); })) << said;
+
+    ASSERT_TRUE(openSettings()) << said;
+    const std::string dialog = said.substr(0, said.find('\n'));
+    m_xvfb.Xdotool("getwindowgeometry --shell " + dialog, &said);
+    int x = 0, y = 0;
+    std::sscanf(said.c_str(), "WINDOW=%*d X=%d Y=%d", &x, &y);
+    auto click = [&](int dx, int dy) {
+        m_xvfb.Xdotool("mousemove --window " + dialog + " " + std::to_string(dx) + " " + std::to_string(dy) + " click 1");
+    };
+    // The "PACS연동" tab, clicked until the address edit's left edge is drawn.
+    const unsigned long before = m_xvfb.ScreenPixel(x + 141, y + 142);
+    int polls = 0;
+    EXPECT_TRUE(Eventually([&] {
+        if (polls++ % 40 == 0)
+            click(226, 45);
+        return m_xvfb.ScreenPixel(x + 141, y + 142) != before;
+    }));
+    click(216, 172);  // the AE title
+    m_xvfb.Xdotool("key End key --repeat 40 BackSpace");
+    m_xvfb.Xdotool("type ABCDEFGHIJKLMNOPQRS");
+    for (const char* enter : {"Return", "KP_Enter"}) {
+        click(243, 292);  // 적용
+        EXPECT_TRUE(Eventually([&] { return shown("PACS연동"); })) << enter;
+        m_xvfb.Xdotool(std::string("key ") + enter);
+        EXPECT_TRUE(Eventually([&] { return !shown("PACS연동"); })) << enter;
+        EXPECT_TRUE(shown("설정")) << enter;
+    }
+    // The first Escape may go to the edit last typed into (which gives up its text); the dialog
+    // goes at the latest with the second.
+    polls = 0;
+    EXPECT_TRUE(Eventually([&] {
+        if (polls++ % 20 == 0)
+            m_xvfb.Xdotool("key Escape");
+        return !shown("설정");
+    })) << said;
+    EXPECT_EQ(RunCommand("grep -c ABCDEFGHIJKLMNOPQRS '" + Clinic() + "/exe/QUIVA.Capture.Config' 2>/dev/null").rfind("0", 0), 0u);
+
+    if (shown("설정"))
+        click(384, 14);  // the dialog's close box, for a failed test
+    m_xvfb.Xdotool("mousemove --window " + window + " 20 50 click 1");
+    HostRun run = m_host.get();
+    EXPECT_EQ(run.status, 0) << run.output;
+}
