@@ -8,6 +8,7 @@
 #include <X11/cursorfont.h>
 #include <X11/keysym.h>
 
+#include <algorithm>
 #include <chrono>
 #include <clocale>
 #include <cstdlib>
@@ -157,6 +158,8 @@ public:
         }
         if (m_xim)
             XCloseIM(m_xim);
+        if (m_fontSet)
+            XFreeFontSet(m_display, m_fontSet);
         for (auto& [shape, cursor] : m_cursors)
             XFreeCursor(m_display, cursor);
         if (m_invertGc)
@@ -195,10 +198,9 @@ public:
         auto ownerWin = owner ? m_windows.find(TopLevelOfWindow(owner)) : m_windows.end();
         if (ownerWin != m_windows.end())
             XSetTransientForHint(m_display, xwin, ownerWin->second.xwin);
-        XWin w{xwin, r, false, nullptr};
+        XWin w{xwin, r, false, nullptr, {-1, -1}};
         if (m_xim)
-            w.xic = XCreateIC(m_xim, XNInputStyle, XIMPreeditNothing | XIMStatusNothing, XNClientWindow, xwin,
-                              XNFocusWindow, xwin, nullptr);
+            w.xic = CreateInputContext(xwin);
         m_windows[hwnd] = w;
         m_byX[xwin] = hwnd;
         XFlush(m_display);
@@ -455,6 +457,23 @@ public:
         XFlush(m_display);
     }
 
+    bool InputMethodSpot(HWND hwnd, POINT* spot) override
+    {
+        std::lock_guard<std::recursive_mutex> l(m_mutex);
+        auto it = m_windows.find(hwnd);
+        if (it == m_windows.end() || !it->second.xic || !spot)
+            return false;
+        XPoint* at = nullptr;
+        XVaNestedList preedit = XVaCreateNestedList(0, XNSpotLocation, &at, nullptr);
+        const bool read = !XGetICValues(it->second.xic, XNPreeditAttributes, preedit, nullptr) && at;
+        XFree(preedit);
+        if (read)
+            *spot = POINT{at->x, at->y};
+        if (at)
+            XFree(at);
+        return read;
+    }
+
     unsigned long NativeHandle(HWND hwnd) override
     {
         std::lock_guard<std::recursive_mutex> l(m_mutex);
@@ -468,6 +487,7 @@ private:
         RECT rect;
         bool mapped;
         XIC xic;
+        POINT spot{-1, -1};  // the composition's spot last given to the input context
     };
 
     struct CaretOverlay {
@@ -525,6 +545,8 @@ private:
         if (!c.owner && m_caret.thread && m_caret.thread != self)
             return;  // another thread's caret
         HWND top = c.owner ? GetAncestor(c.owner, GA_ROOT) : nullptr;
+        if (top)
+            PutSpot(top, c);
         RECT want{};
         bool show = top && c.hideCount == 0 && IsWindowVisible(c.owner);
         if (show) {
@@ -591,6 +613,46 @@ private:
 
     static HWND TopLevelOfWindow(HWND hwnd) { return GetAncestor(hwnd, GA_ROOT); }
 
+    // An input context for a window: over-the-spot when the input method offers it (the
+    // composition is drawn at the caret, PutSpot), else one that shows no composition of its
+    // own (the window system's controls show the text as it is committed).
+    XIC CreateInputContext(::Window xwin)
+    {
+        if (m_overTheSpot) {
+            XPoint spot{0, 0};
+            XVaNestedList preedit = m_fontSet ? XVaCreateNestedList(0, XNSpotLocation, &spot, XNFontSet, m_fontSet, nullptr)
+                                              : XVaCreateNestedList(0, XNSpotLocation, &spot, nullptr);
+            XIC xic = XCreateIC(m_xim, XNInputStyle, XIMPreeditPosition | XIMStatusNothing, XNClientWindow, xwin, XNFocusWindow,
+                                xwin, XNPreeditAttributes, preedit, nullptr);
+            XFree(preedit);
+            if (xic)
+                return xic;
+        }
+        return XCreateIC(m_xim, XNInputStyle, XIMPreeditNothing | XIMStatusNothing, XNClientWindow, xwin, XNFocusWindow, xwin,
+                         nullptr);
+    }
+
+    // The composition's spot in a top-level window: the caret's bottom left corner (the
+    // baseline the text being composed sits on), in the window's coordinates. It is given to the
+    // window's input context whenever it moves, so the syllable being composed shows at the
+    // caret of the focused edit.
+    void PutSpot(HWND top, const CaretState& c)
+    {
+        auto it = m_windows.find(top);
+        if (it == m_windows.end() || !it->second.xic)
+            return;
+        POINT o = ClientOriginInSurface(c.owner);
+        POINT spot{o.x + c.pos.x, o.y + c.pos.y + c.height};
+        XWin& w = it->second;
+        if (spot.x == w.spot.x && spot.y == w.spot.y)
+            return;
+        w.spot = spot;
+        XPoint at{static_cast<short>(std::clamp<LONG>(spot.x, -32768, 32767)), static_cast<short>(std::clamp<LONG>(spot.y, -32768, 32767))};
+        XVaNestedList preedit = XVaCreateNestedList(0, XNSpotLocation, &at, nullptr);
+        XSetICValues(w.xic, XNPreeditAttributes, preedit, nullptr);
+        XFree(preedit);
+    }
+
     void OpenInputMethod()
     {
         // The input method works only in a multibyte character locale; the layer does not set
@@ -602,6 +664,23 @@ private:
             return;
         XSetLocaleModifiers("");
         m_xim = XOpenIM(m_display, nullptr, nullptr, nullptr);
+        XIMStyles* styles = nullptr;
+        if (!m_xim || XGetIMValues(m_xim, XNQueryInputStyle, &styles, nullptr) || !styles)
+            return;
+        for (unsigned short i = 0; i < styles->count_styles; ++i)
+            if (styles->supported_styles[i] == (XIMPreeditPosition | XIMStatusNothing))
+                m_overTheSpot = true;
+        XFree(styles);
+        if (m_overTheSpot) {
+            // The input method draws the composition itself, in a font set of the locale.
+            char** missing = nullptr;
+            int missingCount = 0;
+            char* fallback = nullptr;
+            m_fontSet = XCreateFontSet(m_display, "-*-*-medium-r-normal--16-*-*-*-*-*-*-*,-*-*-*-*-*--16-*-*-*-*-*-*-*,*",
+                                       &missing, &missingCount, &fallback);
+            if (missing)
+                XFreeStringList(missing);
+        }
     }
 
     // Gives an X window of ours the input focus unless it has it. Only a window on the screen
@@ -702,6 +781,8 @@ private:
     Atom m_netIconNameAtom;
     Atom m_utf8Atom;
     XIM m_xim = nullptr;
+    bool m_overTheSpot = false;  // the input method draws the composition at a spot we give
+    XFontSet m_fontSet = nullptr;
     bool m_xi = false;
     int m_xiOpcode = 0;
     bool m_observing = false;

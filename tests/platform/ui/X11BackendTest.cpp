@@ -1,5 +1,8 @@
 #include <X11/cursorfont.h>
 
+#include <clocale>
+#include <string>
+
 #include "platform/gdi/gdi.h"
 #include "tests/platform/ui/UiTestSupport.h"
 #include "tests/support/TempDir.h"
@@ -117,4 +120,45 @@ TEST(X11Backend, ThePointerShowsTheShapeTheWindowUnderItAsksFor)
     DestroyWindow(split);
     UnregisterClassW(L"QuivaX11Text", nullptr);
     UnregisterClassW(L"QuivaX11Sizing", nullptr);
+}
+
+// In a UTF-8 locale the window system uses the X input method; the text being composed is to
+// show at the caret of the focused control: the input context's spot follows the caret, in the
+// top-level window's coordinates, on its bottom left corner (where the text's baseline runs).
+// (Xvfb has no input method server that draws a composition itself; the spot is read back from
+// the input context the window system gave it to.)
+TEST(X11Backend, TheInputMethodIsToldTheCaretsSpot)
+{
+    struct Locale {
+        std::string before = std::setlocale(LC_CTYPE, nullptr);
+        ~Locale() { std::setlocale(LC_CTYPE, before.c_str()); }
+    } locale;
+    if (!std::setlocale(LC_CTYPE, "C.UTF-8"))
+        GTEST_SKIP() << "no C.UTF-8 locale";
+    {
+        X11Session session;
+        QUIVA_X11_SESSION_OR_SKIP(session, 800, 600);
+        HWND top = CreateWindowExW(WS_EX_APPWINDOW, L"Static", L"ime", WS_POPUP | WS_VISIBLE, 100, 80, 400, 300, nullptr,
+                                   nullptr, nullptr, nullptr);
+        HWND edit = CreateWindowExW(0, L"Static", L"", WS_CHILD | WS_VISIBLE, 30, 40, 300, 30, top, nullptr, nullptr, nullptr);
+        ASSERT_NE(edit, nullptr);
+        POINT spot{-1, -1};
+        if (!quiva::ui::CurrentBackend().InputMethodSpot(top, &spot))
+            GTEST_SKIP() << "the X server offers no input method in this locale";
+        ASSERT_TRUE(CreateCaret(edit, nullptr, 1, 18));
+        auto spotComesTo = [&](POINT want) {
+            return PumpUntil([&] {
+                return quiva::ui::CurrentBackend().InputMethodSpot(top, &spot) && spot.x == want.x && spot.y == want.y;
+            });
+        };
+        SetCaretPos(5, 6);
+        POINT o = quiva::ui::ClientOriginInSurface(edit);
+        EXPECT_TRUE(spotComesTo(POINT{o.x + 5, o.y + 6 + 18})) << spot.x << "," << spot.y;
+        // Typing moves the caret: the spot goes with it, also while the caret is hidden.
+        HideCaret(edit);
+        SetCaretPos(57, 6);
+        EXPECT_TRUE(spotComesTo(POINT{o.x + 57, o.y + 6 + 18})) << spot.x << "," << spot.y;
+        DestroyCaret();
+        DestroyWindow(top);
+    }
 }
