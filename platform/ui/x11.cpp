@@ -176,7 +176,10 @@ public:
         GetWindowRect(hwnd, &r);
         DWORD style = static_cast<DWORD>(GetWindowLongPtrW(hwnd, GWL_STYLE));
         DWORD ex = static_cast<DWORD>(GetWindowLongPtrW(hwnd, GWL_EXSTYLE));
-        bool overrideRedirect = (ex & WS_EX_TOOLWINDOW) || ((style & WS_POPUP) && GetParent(hwnd) && !(ex & WS_EX_APPWINDOW));
+        // Owned pop-ups (drop-down lists, menus, self-drawn boxes) are placed by us alone; one with
+        // a caption is a dialog the window manager frames and titles.
+        bool overrideRedirect = (ex & WS_EX_TOOLWINDOW) || ((style & WS_POPUP) && GetParent(hwnd) && !(ex & WS_EX_APPWINDOW) &&
+                                                            (style & WS_CAPTION) != WS_CAPTION);
         XSetWindowAttributes attrs{};
         attrs.override_redirect = overrideRedirect ? True : False;
         attrs.background_pixel = BlackPixel(m_display, DefaultScreen(m_display));
@@ -192,6 +195,10 @@ public:
                             reinterpret_cast<unsigned char*>(hints), 5);
         }
         XSetWMProtocols(m_display, xwin, &m_deleteAtom, 1);
+        // A window without a cursor of its own shows the root window's, which is the server's
+        // "X" when no window manager set another: a new window shows the shape last set until the
+        // pointer over it sets one (a window asking for the shape already shown changes nothing).
+        XDefineCursor(m_display, xwin, FontCursor(m_cursorShape));
         PutTitle(xwin, hwnd);
         PutPlacement(xwin, r);
         HWND owner = GetWindow(hwnd, GW_OWNER);
@@ -395,12 +402,10 @@ public:
     void CursorChanged(HCURSOR cursor) override
     {
         std::lock_guard<std::recursive_mutex> l(m_mutex);
-        const unsigned shape = FontCursorShape(cursor);
-        auto known = m_cursors.find(shape);
-        if (known == m_cursors.end())
-            known = m_cursors.emplace(shape, XCreateFontCursor(m_display, shape)).first;
+        m_cursorShape = FontCursorShape(cursor);
+        const Cursor shown = FontCursor(m_cursorShape);
         for (auto& [hwnd, win] : m_windows)
-            XDefineCursor(m_display, win.xwin, known->second);
+            XDefineCursor(m_display, win.xwin, shown);
         XFlush(m_display);
     }
 
@@ -613,6 +618,14 @@ private:
 
     static HWND TopLevelOfWindow(HWND hwnd) { return GetAncestor(hwnd, GA_ROOT); }
 
+    Cursor FontCursor(unsigned shape)
+    {
+        auto known = m_cursors.find(shape);
+        if (known == m_cursors.end())
+            known = m_cursors.emplace(shape, XCreateFontCursor(m_display, shape)).first;
+        return known->second;
+    }
+
     // An input context for a window: over-the-spot when the input method offers it (the
     // composition is drawn at the caret, PutSpot), else one that shows no composition of its
     // own (the window system's controls show the text as it is committed).
@@ -792,6 +805,7 @@ private:
     std::chrono::steady_clock::time_point m_lastBlink{};
     std::map<HWND, XWin> m_windows;
     std::map<unsigned, Cursor> m_cursors;  // by cursor-font shape
+    unsigned m_cursorShape = XC_left_ptr;  // the shape last set
     std::map<::Window, HWND> m_byX;
 };
 
