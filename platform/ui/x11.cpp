@@ -811,10 +811,31 @@ private:
 
 }  // namespace
 
+namespace {
+
+XErrorHandler g_previousErrorHandler = nullptr;
+// X_SetInputFocus of the protocol's request codes (X11/Xproto.h, whose types clash with ours).
+constexpr unsigned char kSetInputFocusRequest = 42;
+
+// A window given the focus can leave the screen before the server handles the request (a window
+// manager unmapping it): the server's refusal is no fault of ours, and Xlib's own handler would
+// end the program over it. Every other error goes to the handler there was.
+int IgnoreFocusRace(Display* display, XErrorEvent* error)
+{
+    if (error->request_code == kSetInputFocusRequest)
+        return 0;
+    return g_previousErrorHandler ? g_previousErrorHandler(display, error) : 0;
+}
+
+}  // namespace
+
 std::unique_ptr<Backend> CreateX11Backend()
 {
     static std::once_flag threads;
-    std::call_once(threads, [] { XInitThreads(); });
+    std::call_once(threads, [] {
+        XInitThreads();
+        g_previousErrorHandler = XSetErrorHandler(IgnoreFocusRace);
+    });
     Display* d = XOpenDisplay(nullptr);
     if (!d)
         return nullptr;
