@@ -176,10 +176,7 @@ public:
         GetWindowRect(hwnd, &r);
         DWORD style = static_cast<DWORD>(GetWindowLongPtrW(hwnd, GWL_STYLE));
         DWORD ex = static_cast<DWORD>(GetWindowLongPtrW(hwnd, GWL_EXSTYLE));
-        // Owned pop-ups (drop-down lists, menus, self-drawn boxes) are placed by us alone; one with
-        // a caption is a dialog the window manager frames and titles.
-        bool overrideRedirect = (ex & WS_EX_TOOLWINDOW) || ((style & WS_POPUP) && GetParent(hwnd) && !(ex & WS_EX_APPWINDOW) &&
-                                                            (style & WS_CAPTION) != WS_CAPTION);
+        bool overrideRedirect = (ex & WS_EX_TOOLWINDOW) || ((style & WS_POPUP) && GetParent(hwnd) && !(ex & WS_EX_APPWINDOW));
         XSetWindowAttributes attrs{};
         attrs.override_redirect = overrideRedirect ? True : False;
         attrs.background_pixel = BlackPixel(m_display, DefaultScreen(m_display));
