@@ -190,7 +190,7 @@ void CKXCtrlTheme::LoadDefaults()
         {&edit[1], 0xFF1E1E1Eu, 0xFF8C8C8Cu, 1, 0xFFDCDCDCu},     {&edit[2], 0xFF1E1E1Eu, 0xFFA0A0A0u, 0, 0xFFDCDCDCu},
         {&edit[3], 0xFF1E1E1Eu, 0xFF303030u, 0, 0xFF787878u},     {&edit[4], 0xFF1E1E1Eu, 0xFF404040u, 0, 0xFFA0A0A0u},
         {&list[0], 0xFF1E1E1Eu, 0xFFDCDCDCu, 1, 0xFFDCDCDCu},     {&list[1], 0xFF5A82AAu, 0xFFFFFFFFu, 0, 0xFFFFFFFFu},
-        {&list[2], 0xFFB4C8DCu, 0xFFDCDCDCu, 0, 0xFFF0F0F0u},     {&list[3], 0xFF5078A0u, 0xFFFFFFFFu, 0, 0xFFFFFFFFu},
+        {&list[2], 0xFFB4C8DCu, 0xFFDCDCDCu, 0, 0xFF1E1E1Eu},     {&list[3], 0xFF5078A0u, 0xFFFFFFFFu, 0, 0xFFFFFFFFu},
         {&header[0], 0xFF3C3C3Cu, 0xFF787878u, 0, 0xFF787878u},   {&header[1], 0xFFDCDCDCu, 0xFF787878u, 0, 0xFFFF8100u},
         {&header[2], 0xFF505050u, 0xFF787878u, 0, 0xFF787878u},   {&header[3], 0xFF787878u, 0xFF8C8C8Cu, 0, 0xFF8C8C8Cu},
     };

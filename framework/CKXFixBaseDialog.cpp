@@ -53,3 +53,16 @@ BOOL CKXFixBaseDialog::OnClientKeyDown(UINT, UINT, UINT)
         EndDialog(IDCANCEL);
     return 0;
 }
+
+BOOL CKXFixBaseDialog::PreTranslateMessage(MSG* msg)
+{
+    if (msg && m_hWnd && msg->message == WM_KEYDOWN && msg->wParam == VK_ESCAPE &&
+        (msg->hwnd == m_hWnd || ::IsChild(m_hWnd, msg->hwnd))) {
+        auto* target = dynamic_cast<CKXWnd*>(CWnd::FromHandlePermanent(msg->hwnd));
+        if (!target || !target->context.focus) {
+            EndDialog(IDCANCEL);
+            return TRUE;
+        }
+    }
+    return CKXBaseDialog::PreTranslateMessage(msg);
+}

@@ -17,6 +17,9 @@ public:
     BOOL RecalcLayout() override;
     BOOL OnClientSize(int widthPx, int heightPx) override;
     BOOL OnClientKeyDown(UINT key, UINT repeat, UINT flags) override;
+    // Escape cancels the dialog, unless a control of the page has the keyboard (an edit being
+    // typed into takes it to undo the typing).
+    BOOL PreTranslateMessage(MSG* msg) override;
 
 protected:
     // Caption offset in pixels while the caption shows.

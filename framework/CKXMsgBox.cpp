@@ -179,5 +179,9 @@ BOOL CKXMsgBox::OnClientKeyDown(UINT key, UINT, UINT)
 {
     if (key == VK_ESCAPE)
         EndDialog(IDCANCEL);
+    // Enter (the main or the keypad key) presses the box's button when it has only one. A box
+    // that asks a question has no default: a stray Enter must not answer a deletion.
+    else if (key == VK_RETURN && buttons.size() == 1)
+        EndDialog(buttons.front()->id);
     return 0;
 }

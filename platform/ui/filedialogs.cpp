@@ -155,7 +155,7 @@ void EnterFolder(HWND hwnd, Chooser& c, const std::wstring& name)
 
 bool Ask(HWND hwnd, const Chooser& c, const std::wstring& text, UINT type)
 {
-    const wchar_t* title = c.ofn->lpstrTitle ? c.ofn->lpstrTitle : (c.save ? L"Save As" : L"Open");
+    const wchar_t* title = c.ofn->lpstrTitle ? c.ofn->lpstrTitle : (c.save ? L"다른 이름으로 저장" : L"열기");
     const int r = MessageBoxW(hwnd, text.c_str(), title, type);
     return r == IDYES || r == IDOK;
 }
@@ -273,9 +273,9 @@ INT_PTR CALLBACK ChooserProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
         RECT client{};
         GetClientRect(hwnd, &client);
         const int by = client.bottom - 36;
-        CreateWindowExW(0, WC_BUTTONW, c->save ? L"Save" : L"Open", WS_CHILD | WS_VISIBLE | BS_DEFPUSHBUTTON,
+        CreateWindowExW(0, WC_BUTTONW, c->save ? L"저장" : L"열기", WS_CHILD | WS_VISIBLE | BS_DEFPUSHBUTTON,
                         client.right - 196, by, 88, 26, hwnd, reinterpret_cast<HMENU>(IDOK), nullptr, nullptr);
-        CreateWindowExW(0, WC_BUTTONW, L"Cancel", WS_CHILD | WS_VISIBLE | BS_PUSHBUTTON, client.right - 98, by, 88, 26,
+        CreateWindowExW(0, WC_BUTTONW, L"취소", WS_CHILD | WS_VISIBLE | BS_PUSHBUTTON, client.right - 98, by, 88, 26,
                         hwnd, reinterpret_cast<HMENU>(IDCANCEL), nullptr, nullptr);
         RECT window{};
         GetWindowRect(hwnd, &window);
@@ -423,7 +423,7 @@ BOOL RunFileDialog(OPENFILENAMEW* ofn, bool save)
         t_lastError = CDERR_INITIALIZATION;
         return FALSE;
     }
-    SetWindowTextW(hwnd, ofn->lpstrTitle ? ofn->lpstrTitle : (save ? L"Save As" : L"Open"));
+    SetWindowTextW(hwnd, ofn->lpstrTitle ? ofn->lpstrTitle : (save ? L"다른 이름으로 저장" : L"열기"));
     const INT_PTR r = quiva::ui::RunModalDialog(hwnd, [&](MSG* m) { return PreTranslate(hwnd, c, m); });
     DestroyWindow(hwnd);
     if (r != IDOK)

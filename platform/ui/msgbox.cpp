@@ -31,13 +31,13 @@ struct Box {
 const wchar_t* ButtonText(int id)
 {
     switch (id) {
-    case IDOK: return L"OK";
-    case IDCANCEL: return L"Cancel";
-    case IDABORT: return L"Abort";
-    case IDRETRY: return L"Retry";
-    case IDIGNORE: return L"Ignore";
-    case IDYES: return L"Yes";
-    case IDNO: return L"No";
+    case IDOK: return L"확인";
+    case IDCANCEL: return L"취소";
+    case IDABORT: return L"중단";
+    case IDRETRY: return L"다시 시도";
+    case IDIGNORE: return L"무시";
+    case IDYES: return L"예";
+    case IDNO: return L"아니요";
     default: return L"";
     }
 }
@@ -173,7 +173,7 @@ int MessageBoxW(HWND owner, LPCWSTR text, LPCWSTR caption, UINT type)
     HWND hwnd = CreateDialogIndirectParamW(nullptr, &tmpl, top, BoxProc, reinterpret_cast<LPARAM>(&box));
     if (!hwnd)
         return 0;
-    SetWindowTextW(hwnd, caption ? caption : L"Error");
+    SetWindowTextW(hwnd, caption ? caption : L"오류");
 
     std::vector<HWND> buttons;
     for (int id : box.ids)

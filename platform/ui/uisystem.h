@@ -41,6 +41,10 @@ public:
     // longer wanted. A backend that can observe them passes them to InjectObservedKey; it
     // never takes them away from the program they were typed into.
     virtual void ObserveKeys(bool) {}
+    // Where the display's input method is told to show the text being composed in a top-level
+    // window (window coordinates: the caret's bottom left corner); false when it has no input
+    // method.
+    virtual bool InputMethodSpot(HWND, POINT*) { return false; }
     // The display system's own id of a top-level window (0: none).
     virtual unsigned long NativeHandle(HWND) { return 0; }
 };

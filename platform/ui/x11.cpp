@@ -8,6 +8,7 @@
 #include <X11/cursorfont.h>
 #include <X11/keysym.h>
 
+#include <algorithm>
 #include <chrono>
 #include <clocale>
 #include <cstdlib>
@@ -157,6 +158,8 @@ public:
         }
         if (m_xim)
             XCloseIM(m_xim);
+        if (m_fontSet)
+            XFreeFontSet(m_display, m_fontSet);
         for (auto& [shape, cursor] : m_cursors)
             XFreeCursor(m_display, cursor);
         if (m_invertGc)
@@ -189,16 +192,19 @@ public:
                             reinterpret_cast<unsigned char*>(hints), 5);
         }
         XSetWMProtocols(m_display, xwin, &m_deleteAtom, 1);
+        // A window without a cursor of its own shows the root window's, which is the server's
+        // "X" when no window manager set another: a new window shows the shape last set until the
+        // pointer over it sets one (a window asking for the shape already shown changes nothing).
+        XDefineCursor(m_display, xwin, FontCursor(m_cursorShape));
         PutTitle(xwin, hwnd);
         PutPlacement(xwin, r);
         HWND owner = GetWindow(hwnd, GW_OWNER);
         auto ownerWin = owner ? m_windows.find(TopLevelOfWindow(owner)) : m_windows.end();
         if (ownerWin != m_windows.end())
             XSetTransientForHint(m_display, xwin, ownerWin->second.xwin);
-        XWin w{xwin, r, false, nullptr};
+        XWin w{xwin, r, false, nullptr, {-1, -1}};
         if (m_xim)
-            w.xic = XCreateIC(m_xim, XNInputStyle, XIMPreeditNothing | XIMStatusNothing, XNClientWindow, xwin,
-                              XNFocusWindow, xwin, nullptr);
+            w.xic = CreateInputContext(xwin);
         m_windows[hwnd] = w;
         m_byX[xwin] = hwnd;
         XFlush(m_display);
@@ -304,6 +310,11 @@ public:
                     MouseButton mb = b == 1 ? ButtonLeft : b == 3 ? ButtonRight : ButtonMiddle;
                     InjectMouseButton(mb, down, ev.xbutton.x_root, ev.xbutton.y_root);
                 }
+                // A click on the window that is already active activates nothing: the X focus,
+                // which may be elsewhere (on the root window once another of our windows went),
+                // follows the click here. A click that activates a window moves it there too.
+                if (down && hwnd && hwnd == GetActiveWindow())
+                    TakeFocus(ev.xbutton.window);
                 break;
             }
             case LeaveNotify:
@@ -312,6 +323,11 @@ public:
                 // that it has left.
                 if (hwnd && ev.xcrossing.mode == NotifyNormal && ev.xcrossing.detail != NotifyInferior)
                     InjectMouseMove(ev.xcrossing.x_root, ev.xcrossing.y_root);
+                break;
+            case MapNotify:
+                // A window shown as the active one takes the keys once it is on the screen.
+                if (hwnd && hwnd == GetActiveWindow())
+                    TakeFocus(ev.xmap.window);
                 break;
             case KeyPress:
             case KeyRelease:
@@ -360,14 +376,10 @@ public:
                 break;
             }
         }
-        if (focusLost && !focusGained) {
-            // The input focus went to another program's window.
-            Window focus;
-            int revert;
-            XGetInputFocus(m_display, &focus, &revert);
-            if (m_byX.find(focus) == m_byX.end())
-                InjectActivation(nullptr);
-        }
+        // The input focus went to another program's window. Focus on the root window with the
+        // pointer over ours still brings the keys here: the window stays active.
+        if (focusLost && !focusGained && !FocusIsOurs())
+            InjectActivation(nullptr);
         return any;
     }
 
@@ -394,12 +406,10 @@ public:
     void CursorChanged(HCURSOR cursor) override
     {
         std::lock_guard<std::recursive_mutex> l(m_mutex);
-        const unsigned shape = FontCursorShape(cursor);
-        auto known = m_cursors.find(shape);
-        if (known == m_cursors.end())
-            known = m_cursors.emplace(shape, XCreateFontCursor(m_display, shape)).first;
+        m_cursorShape = FontCursorShape(cursor);
+        const Cursor shown = FontCursor(m_cursorShape);
         for (auto& [hwnd, win] : m_windows)
-            XDefineCursor(m_display, win.xwin, known->second);
+            XDefineCursor(m_display, win.xwin, shown);
         XFlush(m_display);
     }
 
@@ -410,14 +420,9 @@ public:
         if (it == m_windows.end() || !it->second.mapped)
             return;
         // Without a window manager nothing else moves the X focus: a click that activates our
-        // window would leave the keys with the program typed into before.
-        Window focus;
-        int revert;
-        XGetInputFocus(m_display, &focus, &revert);
-        if (focus != it->second.xwin) {
-            XSetInputFocus(m_display, it->second.xwin, RevertToParent, CurrentTime);
-            XFlush(m_display);
-        }
+        // window would leave the keys with the program typed into before. A window activated
+        // as it is shown is not on the screen yet: it takes the focus once mapped (MapNotify).
+        TakeFocus(it->second.xwin);
     }
 
     void TitleChanged(HWND hwnd) override
@@ -461,6 +466,23 @@ public:
         XFlush(m_display);
     }
 
+    bool InputMethodSpot(HWND hwnd, POINT* spot) override
+    {
+        std::lock_guard<std::recursive_mutex> l(m_mutex);
+        auto it = m_windows.find(hwnd);
+        if (it == m_windows.end() || !it->second.xic || !spot)
+            return false;
+        XPoint* at = nullptr;
+        XVaNestedList preedit = XVaCreateNestedList(0, XNSpotLocation, &at, nullptr);
+        const bool read = !XGetICValues(it->second.xic, XNPreeditAttributes, preedit, nullptr) && at;
+        XFree(preedit);
+        if (read)
+            *spot = POINT{at->x, at->y};
+        if (at)
+            XFree(at);
+        return read;
+    }
+
     unsigned long NativeHandle(HWND hwnd) override
     {
         std::lock_guard<std::recursive_mutex> l(m_mutex);
@@ -474,6 +496,7 @@ private:
         RECT rect;
         bool mapped;
         XIC xic;
+        POINT spot{-1, -1};  // the composition's spot last given to the input context
     };
 
     struct CaretOverlay {
@@ -531,6 +554,8 @@ private:
         if (!c.owner && m_caret.thread && m_caret.thread != self)
             return;  // another thread's caret
         HWND top = c.owner ? GetAncestor(c.owner, GA_ROOT) : nullptr;
+        if (top)
+            PutSpot(top, c);
         RECT want{};
         bool show = top && c.hideCount == 0 && IsWindowVisible(c.owner);
         if (show) {
@@ -597,6 +622,54 @@ private:
 
     static HWND TopLevelOfWindow(HWND hwnd) { return GetAncestor(hwnd, GA_ROOT); }
 
+    Cursor FontCursor(unsigned shape)
+    {
+        auto known = m_cursors.find(shape);
+        if (known == m_cursors.end())
+            known = m_cursors.emplace(shape, XCreateFontCursor(m_display, shape)).first;
+        return known->second;
+    }
+
+    // An input context for a window: over-the-spot when the input method offers it (the
+    // composition is drawn at the caret, PutSpot), else one that shows no composition of its
+    // own (the window system's controls show the text as it is committed).
+    XIC CreateInputContext(::Window xwin)
+    {
+        if (m_overTheSpot) {
+            XPoint spot{0, 0};
+            XVaNestedList preedit = m_fontSet ? XVaCreateNestedList(0, XNSpotLocation, &spot, XNFontSet, m_fontSet, nullptr)
+                                              : XVaCreateNestedList(0, XNSpotLocation, &spot, nullptr);
+            XIC xic = XCreateIC(m_xim, XNInputStyle, XIMPreeditPosition | XIMStatusNothing, XNClientWindow, xwin, XNFocusWindow,
+                                xwin, XNPreeditAttributes, preedit, nullptr);
+            XFree(preedit);
+            if (xic)
+                return xic;
+        }
+        return XCreateIC(m_xim, XNInputStyle, XIMPreeditNothing | XIMStatusNothing, XNClientWindow, xwin, XNFocusWindow, xwin,
+                         nullptr);
+    }
+
+    // The composition's spot in a top-level window: the caret's bottom left corner (the
+    // baseline the text being composed sits on), in the window's coordinates. It is given to the
+    // window's input context whenever it moves, so the syllable being composed shows at the
+    // caret of the focused edit.
+    void PutSpot(HWND top, const CaretState& c)
+    {
+        auto it = m_windows.find(top);
+        if (it == m_windows.end() || !it->second.xic)
+            return;
+        POINT o = ClientOriginInSurface(c.owner);
+        POINT spot{o.x + c.pos.x, o.y + c.pos.y + c.height};
+        XWin& w = it->second;
+        if (spot.x == w.spot.x && spot.y == w.spot.y)
+            return;
+        w.spot = spot;
+        XPoint at{static_cast<short>(std::clamp<LONG>(spot.x, -32768, 32767)), static_cast<short>(std::clamp<LONG>(spot.y, -32768, 32767))};
+        XVaNestedList preedit = XVaCreateNestedList(0, XNSpotLocation, &at, nullptr);
+        XSetICValues(w.xic, XNPreeditAttributes, preedit, nullptr);
+        XFree(preedit);
+    }
+
     void OpenInputMethod()
     {
         // The input method works only in a multibyte character locale; the layer does not set
@@ -608,22 +681,62 @@ private:
             return;
         XSetLocaleModifiers("");
         m_xim = XOpenIM(m_display, nullptr, nullptr, nullptr);
+        XIMStyles* styles = nullptr;
+        if (!m_xim || XGetIMValues(m_xim, XNQueryInputStyle, &styles, nullptr) || !styles)
+            return;
+        for (unsigned short i = 0; i < styles->count_styles; ++i)
+            if (styles->supported_styles[i] == (XIMPreeditPosition | XIMStatusNothing))
+                m_overTheSpot = true;
+        XFree(styles);
+        if (m_overTheSpot) {
+            // The input method draws the composition itself, in a font set of the locale.
+            char** missing = nullptr;
+            int missingCount = 0;
+            char* fallback = nullptr;
+            m_fontSet = XCreateFontSet(m_display, "-*-*-medium-r-normal--16-*-*-*-*-*-*-*,-*-*-*-*-*--16-*-*-*-*-*-*-*,*",
+                                       &missing, &missingCount, &fallback);
+            if (missing)
+                XFreeStringList(missing);
+        }
     }
 
-    // One of our windows has the X input focus (its own key events then bring the keys).
+    // Gives an X window of ours the input focus unless it has it. Only a window on the screen
+    // can take it (anything else is an X error, which ends the program).
+    void TakeFocus(::Window xwin)
+    {
+        ::Window focus;
+        int revert;
+        XGetInputFocus(m_display, &focus, &revert);
+        XWindowAttributes attrs{};
+        if (focus == xwin || !XGetWindowAttributes(m_display, xwin, &attrs) || attrs.map_state != IsViewable)
+            return;
+        XSetInputFocus(m_display, xwin, RevertToParent, CurrentTime);
+        XFlush(m_display);
+    }
+
+    // One of our windows receives the keys through its own key events. With the focus on the
+    // pointer's window (PointerRoot) or on the root window (where it reverts to when the focused
+    // window goes, as when a previous capture window closed, and nothing else moves it without
+    // a window manager), the server gives keys to the window under the pointer: ours when the
+    // pointer is over one of them, also inside a window manager's frame.
     bool FocusIsOurs()
     {
         ::Window focus;
         int revert;
         XGetInputFocus(m_display, &focus, &revert);
-        if (focus == PointerRoot) {
-            ::Window root, child;
-            int rx, ry, wx, wy;
-            unsigned mask;
-            XQueryPointer(m_display, m_root, &root, &child, &rx, &ry, &wx, &wy, &mask);
-            focus = child;
+        if (focus == PointerRoot || focus == m_root) {
+            ::Window under = m_root;
+            for (int depth = 0; under != None && depth < 8 && !m_byX.count(under); ++depth) {
+                ::Window root, child = None;
+                int rx, ry, wx, wy;
+                unsigned mask;
+                if (!XQueryPointer(m_display, under, &root, &child, &rx, &ry, &wx, &wy, &mask))
+                    break;
+                under = child;
+            }
+            focus = under;
         }
-        return m_byX.count(focus) != 0;
+        return focus != None && m_byX.count(focus) != 0;
     }
 
     void RawKey(XGenericEventCookie& cookie)
@@ -685,6 +798,8 @@ private:
     Atom m_netIconNameAtom;
     Atom m_utf8Atom;
     XIM m_xim = nullptr;
+    bool m_overTheSpot = false;  // the input method draws the composition at a spot we give
+    XFontSet m_fontSet = nullptr;
     bool m_xi = false;
     int m_xiOpcode = 0;
     bool m_observing = false;
@@ -694,15 +809,37 @@ private:
     std::chrono::steady_clock::time_point m_lastBlink{};
     std::map<HWND, XWin> m_windows;
     std::map<unsigned, Cursor> m_cursors;  // by cursor-font shape
+    unsigned m_cursorShape = XC_left_ptr;  // the shape last set
     std::map<::Window, HWND> m_byX;
 };
+
+}  // namespace
+
+namespace {
+
+XErrorHandler g_previousErrorHandler = nullptr;
+// X_SetInputFocus of the protocol's request codes (X11/Xproto.h, whose types clash with ours).
+constexpr unsigned char kSetInputFocusRequest = 42;
+
+// A window given the focus can leave the screen before the server handles the request (a window
+// manager unmapping it): the server's refusal is no fault of ours, and Xlib's own handler would
+// end the program over it. Every other error goes to the handler there was.
+int IgnoreFocusRace(Display* display, XErrorEvent* error)
+{
+    if (error->request_code == kSetInputFocusRequest)
+        return 0;
+    return g_previousErrorHandler ? g_previousErrorHandler(display, error) : 0;
+}
 
 }  // namespace
 
 std::unique_ptr<Backend> CreateX11Backend()
 {
     static std::once_flag threads;
-    std::call_once(threads, [] { XInitThreads(); });
+    std::call_once(threads, [] {
+        XInitThreads();
+        g_previousErrorHandler = XSetErrorHandler(IgnoreFocusRace);
+    });
     Display* d = XOpenDisplay(nullptr);
     if (!d)
         return nullptr;

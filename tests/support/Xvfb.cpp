@@ -147,6 +147,31 @@ unsigned long XvfbServer::OpenFocusedWindow(int x, int y, int width, int height)
     return w;
 }
 
+unsigned long XvfbServer::FocusedWindow()
+{
+    Display* d = static_cast<Display*>(Connection());
+    if (!d)
+        return 0;
+    ::Window focus = None;
+    int revert = 0;
+    XGetInputFocus(d, &focus, &revert);
+    return focus;
+}
+
+unsigned long XvfbServer::Root()
+{
+    Display* d = static_cast<Display*>(Connection());
+    return d ? DefaultRootWindow(d) : 0;
+}
+
+void XvfbServer::FocusRoot()
+{
+    if (Display* d = static_cast<Display*>(Connection())) {
+        XSetInputFocus(d, DefaultRootWindow(d), RevertToParent, CurrentTime);
+        XSync(d, False);
+    }
+}
+
 int XvfbServer::KeyPressesAt(unsigned long window)
 {
     Display* d = static_cast<Display*>(Connection());

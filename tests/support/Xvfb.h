@@ -37,6 +37,11 @@ public:
     // the input focus; then the key presses that reached it so far.
     unsigned long OpenFocusedWindow(int x, int y, int width, int height);
     int KeyPressesAt(unsigned long window);
+    // The window holding the X input focus (1: the window under the pointer, 0: none), and the
+    // focus given to the root window, as when the focused window of a closed program reverted it.
+    unsigned long FocusedWindow();
+    unsigned long Root();
+    void FocusRoot();
     // Runs xdotool on this display with `arguments`; its exit status (-1: not installed).
     int Xdotool(const std::string& arguments, std::string* said = nullptr);
     // The whole screen as a PNG file, as the server shows it.

@@ -1,6 +1,7 @@
 #include "framework/CKXCtrlListBox.h"
 
 #include <algorithm>
+#include <cmath>
 #include <memory>
 
 #include "platform/base/clock.h"
@@ -196,6 +197,16 @@ std::unique_ptr<Gdiplus::Bitmap> Drawn(CKXCtrlListBox& list)
     return bitmap;
 }
 
+// Two rows of solid blocks (their text's colour is easy to find), the first selected.
+void TwoSolidRows(CKXCtrlListBox& list)
+{
+    list.Create(1, 0, 0, 200, 100);
+    list.AddItem(L"██████", 0);
+    list.AddItem(L"██████", 1);
+    list.UpdateScrollBar();
+    list.SelectString(L"██████");  // item 0
+}
+
 }  // namespace
 
 TEST(ListDrawing, PressedThenHoverThenSelectedDecideTheRowColour)
@@ -226,11 +237,7 @@ TEST(ListDrawing, PressedThenHoverThenSelectedDecideTheRowColour)
 TEST(ListDrawing, ADisabledListShowsNoRowStateAndDrawsItsTextDim)
 {
     CKXCtrlListBox list;
-    list.Create(1, 0, 0, 200, 100);
-    list.AddItem(L"██████", 0);
-    list.AddItem(L"██████", 1);
-    list.UpdateScrollBar();
-    list.SelectString(L"██████");  // item 0
+    TwoSolidRows(list);
     CKXCtrlTheme* theme = CKXCtrlTheme::GetInstance();
     // The row's back at its right end and the brightest green of its text.
     auto drawRow = [&](int row, Gdiplus::ARGB* back, int* brightest) {
@@ -253,4 +260,52 @@ TEST(ListDrawing, ADisabledListShowsNoRowStateAndDrawsItsTextDim)
     EXPECT_NE(back, theme->list[KXLIST_SELECTED].style.back);
     drawRow(1, &back, &disabledText);
     EXPECT_LT(disabledText, enabledText - 60);
+}
+
+namespace {
+
+// The contrast ratio of two colours as sRGB (1 to 21; text is readable from 4.5).
+double Contrast(Gdiplus::ARGB a, Gdiplus::ARGB b)
+{
+    auto luminance = [](Gdiplus::ARGB c) {
+        auto channel = [](unsigned v) {
+            const double s = v / 255.0;
+            return s <= 0.03928 ? s / 12.92 : std::pow((s + 0.055) / 1.055, 2.4);
+        };
+        return 0.2126 * channel((c >> 16) & 0xFF) + 0.7152 * channel((c >> 8) & 0xFF) + 0.0722 * channel(c & 0xFF);
+    };
+    const double la = luminance(a), lb = luminance(b);
+    return (std::max(la, lb) + 0.05) / (std::min(la, lb) + 0.05);
+}
+
+}  // namespace
+
+// A row picked with the pointer still over it (as a format is chosen), selected or plain: its
+// text reads well against its back.
+TEST(ListDrawing, EveryRowStateDrawsItsTextReadably)
+{
+    CKXCtrlListBox list;
+    TwoSolidRows(list);
+    // The most contrasting pixel of the row's text against the row's back at its right end.
+    auto rowContrast = [&](int row) {
+        const std::unique_ptr<Gdiplus::Bitmap> bitmap = Drawn(list);
+        Gdiplus::Color c;
+        bitmap->GetPixel(180, row * 25 + 12, &c);
+        const Gdiplus::ARGB back = c.GetValue();
+        double best = 1.0;
+        for (int x = 2; x < 120; ++x)
+            for (int y = row * 25 + 2; y < row * 25 + 23; ++y) {
+                bitmap->GetPixel(x, y, &c);
+                best = std::max(best, Contrast(back, c.GetValue()));
+            }
+        return best;
+    };
+    EXPECT_GE(rowContrast(1), 4.5) << "plain";
+    EXPECT_GE(rowContrast(0), 4.5) << "selected";
+    list.hoverItem = 0;
+    EXPECT_GE(rowContrast(0), 4.5) << "selected, pointer over it";
+    list.hoverItem = 1;
+    EXPECT_GE(rowContrast(1), 4.5) << "pointer over it";
+    list.pressedItem = 1;
+    EXPECT_GE(rowContrast(1), 3.0) << "pressed (only while the button is held)";
 }

@@ -127,9 +127,9 @@ TEST_F(DialogTest, FixDialogButtonsEndItOnlyWhenPressAndReleaseMeet)
         EXPECT_FLOAT_EQ(d.buttons[1]->x, 400 - 100 - 15);
         EXPECT_FLOAT_EQ(d.buttons[1]->y, 300 - 40);
         EXPECT_FLOAT_EQ(d.buttons[0]->x, 400 - 210 - 15);
-        // Dialog keys and a press on one button released on the other end nothing.
+        // Enter, Tab and a press on one button released on the other end nothing (Escape
+        // cancels the dialog: X11EndToEnd's dialog test).
         quiva::ui::InjectKeyStroke(VK_RETURN);
-        quiva::ui::InjectKeyStroke(VK_ESCAPE);
         quiva::ui::InjectKeyStroke(VK_TAB);
         POINT a{static_cast<int>(d.buttons[0]->x + 50), static_cast<int>(d.buttons[0]->y + 12)};
         POINT b{static_cast<int>(d.buttons[1]->x + 50), static_cast<int>(d.buttons[1]->y + 12)};

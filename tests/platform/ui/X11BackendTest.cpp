@@ -1,6 +1,10 @@
 #include <X11/cursorfont.h>
 
+#include <clocale>
+#include <string>
+
 #include "platform/gdi/gdi.h"
+#include "platform/ui/msgbox.h"
 #include "tests/platform/ui/UiTestSupport.h"
 #include "tests/support/TempDir.h"
 #include "tests/support/Xvfb.h"
@@ -112,9 +116,84 @@ TEST(X11Backend, ThePointerShowsTheShapeTheWindowUnderItAsksFor)
     EXPECT_TRUE(shapeOver(200, 150, ibeam));
     EXPECT_TRUE(shapeOver(500, 150, sizing));
     EXPECT_TRUE(shapeOver(200, 150, ibeam));
+    // A window shown after the shape was set shows it too, not the server's "X" cursor (with no
+    // window manager to give windows one), though asking for the shape already set changes
+    // nothing.
+    HWND later = CreateWindowExW(WS_EX_APPWINDOW, L"QuivaX11Text", L"later", WS_POPUP | WS_VISIBLE, 100, 300, 200, 100,
+                                 nullptr, nullptr, nullptr, nullptr);
+    EXPECT_TRUE(shapeOver(200, 350, ibeam));
+    DestroyWindow(later);
 
     DestroyWindow(text);
     DestroyWindow(split);
     UnregisterClassW(L"QuivaX11Text", nullptr);
     UnregisterClassW(L"QuivaX11Sizing", nullptr);
+}
+
+// In a UTF-8 locale the window system uses the X input method; the text being composed is to
+// show at the caret of the focused control: the input context's spot follows the caret, in the
+// top-level window's coordinates, on its bottom left corner (where the text's baseline runs).
+// (Xvfb has no input method server that draws a composition itself; the spot is read back from
+// the input context the window system gave it to.)
+TEST(X11Backend, TheInputMethodIsToldTheCaretsSpot)
+{
+    struct Locale {
+        std::string before = std::setlocale(LC_CTYPE, nullptr);
+        ~Locale() { std::setlocale(LC_CTYPE, before.c_str()); }
+    } locale;
+    if (!std::setlocale(LC_CTYPE, "C.UTF-8"))
+        GTEST_SKIP() << "no C.UTF-8 locale";
+    {
+        X11Session session;
+        QUIVA_X11_SESSION_OR_SKIP(session, 800, 600);
+        HWND top = CreateWindowExW(WS_EX_APPWINDOW, L"Static", L"ime", WS_POPUP | WS_VISIBLE, 100, 80, 400, 300, nullptr,
+                                   nullptr, nullptr, nullptr);
+        HWND edit = CreateWindowExW(0, L"Static", L"", WS_CHILD | WS_VISIBLE, 30, 40, 300, 30, top, nullptr, nullptr, nullptr);
+        ASSERT_NE(edit, nullptr);
+        POINT spot{-1, -1};
+        if (!quiva::ui::CurrentBackend().InputMethodSpot(top, &spot))
+            GTEST_SKIP() << "the X server offers no input method in this locale";
+        ASSERT_TRUE(CreateCaret(edit, nullptr, 1, 18));
+        auto spotComesTo = [&](POINT want) {
+            return PumpUntil([&] {
+                return quiva::ui::CurrentBackend().InputMethodSpot(top, &spot) && spot.x == want.x && spot.y == want.y;
+            });
+        };
+        SetCaretPos(5, 6);
+        POINT o = quiva::ui::ClientOriginInSurface(edit);
+        EXPECT_TRUE(spotComesTo(POINT{o.x + 5, o.y + 6 + 18})) << spot.x << "," << spot.y;
+        // Typing moves the caret: the spot goes with it, also while the caret is hidden.
+        HideCaret(edit);
+        SetCaretPos(57, 6);
+        EXPECT_TRUE(spotComesTo(POINT{o.x + 57, o.y + 6 + 18})) << spot.x << "," << spot.y;
+        DestroyCaret();
+        DestroyWindow(top);
+    }
+}
+
+// The system message box speaks the program's language: its button reads "확인", not "OK".
+TEST(X11Backend, TheSystemMessageBoxButtonIsInKorean)
+{
+    X11Session session;
+    QUIVA_X11_SESSION_OR_SKIP(session, 800, 600);
+    HWND owner = CreateWindowExW(WS_EX_APPWINDOW, L"Static", L"owner", WS_POPUP | WS_VISIBLE, 100, 100, 400, 300, nullptr,
+                                 nullptr, nullptr, nullptr);
+    ASSERT_NE(owner, nullptr);
+    // Read from inside the box's own loop, then answered.
+    static std::wstring button;
+    button.clear();
+    UINT_PTR timer = SetTimer(nullptr, 0, 50, [](HWND, UINT, UINT_PTR, DWORD) {
+        HWND box = GetActiveWindow();
+        HWND ok = box ? GetDlgItem(box, IDOK) : nullptr;
+        if (!ok)
+            return;
+        wchar_t text[64] = {};
+        GetWindowTextW(ok, text, 64);
+        button = text;
+        PostMessageW(box, WM_CLOSE, 0, 0);
+    });
+    EXPECT_EQ(MessageBoxW(owner, L"외부 그래프파일만 삭제할 수 있습니다.", L"선택오류", MB_OK), IDOK);
+    KillTimer(nullptr, timer);
+    EXPECT_EQ(button, L"확인");
+    DestroyWindow(owner);
 }
