@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <shared_mutex>
 #include <vector>
 
 #include "platform/ui/internal.h"
@@ -24,6 +25,9 @@ public:
 
 std::mutex g_backendMutex;
 std::unique_ptr<Backend> g_backend;
+// Held shared by a thread that presents a surface without the window system's lock (a video
+// renderer's streaming thread), so that the backend it uses is not replaced meanwhile.
+std::shared_mutex g_backendInUse;
 
 bool WantHeadless()
 {
@@ -38,6 +42,7 @@ bool WantHeadless()
 
 bool SelectBackend(BackendKind kind)
 {
+    std::unique_lock<std::shared_mutex> swap(g_backendInUse);
     std::lock_guard<std::mutex> l(g_backendMutex);
     bool ok = true;
     if (kind == BackendKind::Automatic)
@@ -60,6 +65,18 @@ Backend& CurrentBackend()
     }
     SelectBackend(BackendKind::Automatic);
     return *g_backend;
+}
+
+void PresentFromAnyThread(HWND top, const RECT& surfaceRect)
+{
+    std::shared_lock<std::shared_mutex> hold(g_backendInUse);
+    Backend* backend;
+    {
+        std::lock_guard<std::mutex> l(g_backendMutex);
+        backend = g_backend.get();
+    }
+    if (backend)
+        backend->Present(top, surfaceRect);
 }
 
 bool IsHeadless() { return std::strcmp(CurrentBackend().Name(), "headless") == 0; }

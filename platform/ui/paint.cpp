@@ -99,14 +99,21 @@ HDC ClientDC(HWND hwnd, RECT clip)
     return quiva::CreateSurfaceDC(surface, origin, clip);
 }
 
-void Present(HWND hwnd, RECT clientRect)
+// The surface rectangle a client rectangle of `hwnd` covers, and its top-level window.
+HWND InSurface(HWND hwnd, RECT* rect)
 {
     HWND top = TopLevelOf(hwnd);
-    if (!top)
-        return;
-    POINT origin = quiva::ui::ClientOriginInSurface(hwnd);
-    OffsetRect(&clientRect, origin.x, origin.y);
-    quiva::ui::CurrentBackend().Present(top, clientRect);
+    if (top) {
+        POINT origin = quiva::ui::ClientOriginInSurface(hwnd);
+        OffsetRect(rect, origin.x, origin.y);
+    }
+    return top;
+}
+
+void Present(HWND hwnd, RECT clientRect)
+{
+    if (HWND top = InSurface(hwnd, &clientRect))
+        quiva::ui::CurrentBackend().Present(top, clientRect);
 }
 }  // namespace
 
@@ -114,8 +121,10 @@ namespace quiva::ui {
 void PresentWindowSurface(HWND hwnd)
 {
     RECT c;
-    if (GetClientRect(hwnd, &c))
-        Present(hwnd, c);
+    if (!GetClientRect(hwnd, &c))
+        return;
+    if (HWND top = InSurface(hwnd, &c))
+        PresentFromAnyThread(top, c);
 }
 }  // namespace quiva::ui
 

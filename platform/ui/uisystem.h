@@ -64,6 +64,9 @@ enum class BackendKind { Automatic, Headless, X11 };
 // Returns false when the chosen backend cannot start (the headless one is used then).
 bool SelectBackend(BackendKind kind);
 Backend& CurrentBackend();
+// Presents a top-level window's surface rectangle from a thread that holds none of the window
+// system's locks (a renderer's streaming thread); the backend is not replaced meanwhile.
+void PresentFromAnyThread(HWND top, const RECT& surfaceRect);
 bool IsHeadless();
 
 // The virtual screen: one monitor. Headless default 1920x1080 at (0, 0) with the whole
