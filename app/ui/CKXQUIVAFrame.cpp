@@ -2,6 +2,7 @@
 
 #include "app/ui/CKXCtrlWndQUIVAThumbnail.h"
 #include "app/model/CKXQUIVACaptureModel.h"
+#include "app/ui/QUIVAColorControl.h"
 #include "app/ui/QUIVAKeyboardHook.h"
 #include "app/ui/QUIVATell.h"
 #include "capture/CKXMCapture.h"
@@ -203,7 +204,7 @@ void CKXQUIVAFrame::StartPreview()
     OutputDebugStringW(quiva::FormatWide(L"%s %x", config.GetDeviceName().GetString(),
                                          static_cast<unsigned>(reinterpret_cast<uintptr_t>(videoHost.GetSafeHwnd())))
                            .c_str());
-    engine->m_bColorControl = config.GetOptions().m_bApplyColor;
+    QUIVAApplyColorOption(*engine, config);
     engine->SelectDevice(config.GetDeviceName(), videoHost);
     Step(L"P#4");
     if (engine->m_bRunning) {

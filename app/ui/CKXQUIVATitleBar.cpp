@@ -3,7 +3,9 @@
 #include "app/model/CKXQUIVACaptureModel.h"
 #include "app/model/CKXQUIVAConfig.h"
 #include "app/model/CKXSendDicomModel.h"
+#include "app/model/QUIVAModuleInstance.h"
 #include "app/ui/KXQUIVASettingDialog.h"
+#include "app/ui/QUIVAColorControl.h"
 #include "app/ui/QUIVAKeyboardHook.h"
 #include "app/ui/QUIVATell.h"
 #include "capture/CKXMCapture.h"
@@ -202,7 +204,7 @@ void CKXQUIVATitleBar::ChangeSource()
     if (config) {
         s = config->GetDeviceSettings(chosen);
         engine->SetRequestedFormat(s.width, s.height, s.fps, s.mediaType);
-        engine->m_bColorControl = config->GetOptions().m_bApplyColor;
+        QUIVAApplyColorOption(*engine, *config);
     }
     // Selected without a window, so the graph is built for the chosen input: with one, the
     // engine only ties the running graph of the old input to the window again.
