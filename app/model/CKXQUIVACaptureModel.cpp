@@ -9,6 +9,7 @@
 
 #include "app/model/CKXQUIVACaptureModelManager.h"
 #include "app/model/CKXQUIVAConfig.h"
+#include "app/model/QUIVAModuleInstance.h"
 #include "app/model/CKXSendDicomModel.h"
 #include "capture/CKXMCapture.h"
 #include "capture/CKXMXVideoModel.h"
@@ -30,7 +31,7 @@
 
 CKXQUIVACaptureModel::CKXQUIVACaptureModel()
 {
-    m_hSoundModule = GetModuleHandleW(L"QUIVA.Capture.dll");
+    m_hSoundModule = QUIVAModuleInstance();
 }
 
 CKXQUIVACaptureModel::~CKXQUIVACaptureModel()

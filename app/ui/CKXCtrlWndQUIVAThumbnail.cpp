@@ -9,6 +9,7 @@
 #include "app/ui/CKXQUIVAThumbnailCtrlTab.h"
 #include "app/ui/QUIVATell.h"
 #include "app/model/CKXSendDicomModel.h"
+#include "app/model/QUIVAModuleInstance.h"
 #include "framework/CKXCtrlCursor.h"
 #include "framework/CKXFrameWnd.h"
 #include "framework/CKXMsgBox.h"
@@ -74,7 +75,7 @@ void CKXCtrlWndQUIVAThumbnail::ShowNewest(int index)
 
 CKXCtrlWndQUIVAThumbnail::CKXCtrlWndQUIVAThumbnail()
 {
-    HMODULE module = GetModuleHandleW(L"QUIVA.Capture.dll");
+    HMODULE module = QUIVAModuleInstance();
     const int ids[4] = {IDI_THUMB_KEEP, IDI_THUMB_KEEP_HOT, IDI_THUMB_DELETED, IDI_THUMB_DELETED_HOT};
     for (int i = 0; i < 4; ++i)
         icons[i] = static_cast<HICON>(LoadImageW(module, MAKEINTRESOURCEW(ids[i]), IMAGE_ICON, 32, 32, 0));

@@ -54,7 +54,7 @@ void MakeButton(CKXCtrlButton& button, int id, float x, HMODULE module, int icon
 int CKXQUIVATitleBar::Create(int newId, float px, float py, float w, float h)
 {
     CKXCtrlWnd::Create(newId, px, py, w, h);
-    HMODULE module = GetModuleHandleW(L"QUIVA.Capture.dll");
+    HMODULE module = QUIVAModuleInstance();
     MakeButton(closeButton, IDC_TITLE_CLOSE, 5, module, 10007, L"종료", L"영상 얻기를 종료합니다.");
     MakeButton(saveButton, IDC_TITLE_SAVE, 45, module, 10008, L"저장", L"획득한 영상을 저장합니다.");
     MakeButton(stillButton, IDC_TITLE_STILL, 85, module, 10006, nullptr, L"정지영상으로 저장합니다.");
