@@ -181,13 +181,14 @@ void CKXQUIVATitleBar::Save(CKXCtrlCursor*)
 
 void CKXQUIVATitleBar::RunSettings(CKXCtrlCursor* ctx)
 {
-    // No capture key acts while the dialog is open.
-    RemoveKeyboardHook();
-    KXQUIVARunSettingDialog(engine, config);
-    // The pages have applied; the study list shows the names as the study page left them.
-    studyCombo.ReloadStudies();
-    if (engine && engine->m_bRunning)
-        InstallKeyboardHook();
+    // The keys act again afterwards only over a running preview (the pages may have changed it).
+    WithoutCaptureKeys(
+        [this] {
+            KXQUIVARunSettingDialog(engine, config);
+            // The pages have applied; the study list shows the names as the study page left them.
+            studyCombo.ReloadStudies();
+        },
+        [this] { return engine && engine->m_bRunning; });
     if (ctx && ctx->host && ctx->host->GetSafeHwnd())
         ::InvalidateRect(ctx->host->GetSafeHwnd(), nullptr, FALSE);
 }
