@@ -8,7 +8,7 @@ namespace {
 const wchar_t kUnspecifiedError[] = L"Unspecified error";
 }  // namespace
 
-CKXAdoConnection::CKXAdoConnection() { dbmsKind = 1; }
+CKXAdoConnection::CKXAdoConnection() { dbmsKind = kDbmsAdo; }
 
 CKXAdoConnection::~CKXAdoConnection()
 {

@@ -22,7 +22,7 @@ BOOL CKXAdoRecord::Open(CString sql)
 {
     if (!connection)
         return FALSE;
-    if (connection->dbmsKind != 1 && connection->dbmsKind != 3)
+    if (connection->dbmsKind != CKXDataConnection::kDbmsAdo && connection->dbmsKind != CKXDataConnection::kDbmsPostgreSQL)
         return FALSE;
     if (!PrepareConnection())
         return FALSE;

@@ -254,6 +254,25 @@ int CKXCtrlWndTab::OnMouseLeave(CKXCtrlCursor* ctx)
     return result;
 }
 
+int CKXCtrlWndTab::ArrowAt(float px, float py) const
+{
+    if (!overflow)
+        return -1;
+    if (leftArrowRect.Contains(px, py))
+        return 0;
+    if (rightArrowRect.Contains(px, py))
+        return 1;
+    return ArrowZone().Contains(px, py) ? kArrowZone : -1;
+}
+
+int CKXCtrlWndTab::TabAt(float px, float py) const
+{
+    for (int i = 0; i < static_cast<int>(tabs.size()); ++i)
+        if (TabRect(i).Contains(px, py))
+            return i;
+    return -1;
+}
+
 int CKXCtrlWndTab::StripLButtonDown(float px, float py, BOOL* handled, CKXCtrlCursor* ctx)
 {
     FlushPendingClose();
@@ -264,56 +283,39 @@ int CKXCtrlWndTab::StripLButtonDown(float px, float py, BOOL* handled, CKXCtrlCu
     if (tabs.empty() && hideWhenEmpty)
         return 0;
     pressedArrow = pressedTab = -1;
-    if (overflow) {
-        if (leftArrowRect.Contains(px, py)) {
-            pressedArrow = 0;
-            return 0;
-        }
-        if (rightArrowRect.Contains(px, py)) {
-            pressedArrow = 1;
-            return 0;
-        }
-        if (ArrowZone().Contains(px, py))
-            return 0;
+    if (const int arrow = ArrowAt(px, py); arrow != -1) {
+        if (arrow != kArrowZone)
+            pressedArrow = arrow;
+        return 0;
     }
-    for (int i = 0; i < static_cast<int>(tabs.size()); ++i) {
-        const RectF r = TabRect(i);
-        if (r.Contains(px, py)) {
-            tabs[static_cast<size_t>(i)]->OnLButtonDown(px - r.X, py - r.Y, handled, ctx);
-            pressedTab = i;
-            return 1;
-        }
-    }
-    return 0;
+    const int i = TabAt(px, py);
+    if (i < 0)
+        return 0;
+    const RectF r = TabRect(i);
+    tabs[static_cast<size_t>(i)]->OnLButtonDown(px - r.X, py - r.Y, handled, ctx);
+    pressedTab = i;
+    return 1;
 }
 
 int CKXCtrlWndTab::StripLButtonUp(float px, float py, BOOL* handled, CKXCtrlCursor* ctx)
 {
     FlushPendingClose();
-    if (!tabs.empty() && overflow) {
-        if (leftArrowRect.Contains(px, py)) {
-            if (pressedArrow == 0)
-                scrollOffset = std::min(scrollOffset + tabWidth * 0.5f, 0.0f);
-            pressedArrow = pressedTab = -1;
-            return 1;
-        }
-        if (rightArrowRect.Contains(px, py)) {
-            if (pressedArrow == 1) {
-                scrollOffset -= tabWidth * 0.5f;
-                const float total = TotalLength();
-                if (scrollOffset + total + 32.0f < RowLength())
-                    scrollOffset = RowLength() - total - 32.0f;
-            }
-            pressedArrow = pressedTab = -1;
-            return 1;
-        }
-        if (ArrowZone().Contains(px, py))
+    if (const int arrow = tabs.empty() ? -1 : ArrowAt(px, py); arrow != -1) {
+        if (arrow == kArrowZone)
             return 0;
+        if (arrow == 0 && pressedArrow == 0) {
+            scrollOffset = std::min(scrollOffset + tabWidth * 0.5f, 0.0f);
+        } else if (arrow == 1 && pressedArrow == 1) {
+            scrollOffset -= tabWidth * 0.5f;
+            const float total = TotalLength();
+            if (scrollOffset + total + 32.0f < RowLength())
+                scrollOffset = RowLength() - total - 32.0f;
+        }
+        pressedArrow = pressedTab = -1;
+        return 1;
     }
-    for (int i = 0; i < static_cast<int>(tabs.size()); ++i) {
+    if (const int i = TabAt(px, py); i >= 0) {
         const RectF r = TabRect(i);
-        if (!r.Contains(px, py))
-            continue;
         if (i == pressedTab) {
             CKXCtrlTabItem* tab = tabs[static_cast<size_t>(i)];
             const int answer = tab->OnLButtonUp(px - r.X, py - r.Y, handled, ctx);
@@ -344,31 +346,23 @@ int CKXCtrlWndTab::StripMouseMove(float px, float py, BOOL* handled, CKXCtrlCurs
     if (tabs.empty() && hideWhenEmpty)
         return 0;
     hoverTab = hoverArrow = -1;
-    if (overflow) {
-        if (leftArrowRect.Contains(px, py)) {
-            hoverArrow = 0;
-            return 1;
-        }
-        if (rightArrowRect.Contains(px, py)) {
-            hoverArrow = 1;
-            return 1;
-        }
-        if (ArrowZone().Contains(px, py))
+    if (const int arrow = ArrowAt(px, py); arrow != -1) {
+        if (arrow == kArrowZone)
             return 0;
+        hoverArrow = arrow;
+        return 1;
     }
-    int result = 0;
+    hoverTab = TabAt(px, py);
     for (int i = 0; i < static_cast<int>(tabs.size()); ++i) {
-        const RectF r = TabRect(i);
         CKXCtrlTabItem* tab = tabs[static_cast<size_t>(i)];
-        if (r.Contains(px, py)) {
+        if (i == hoverTab) {
+            const RectF r = TabRect(i);
             tab->OnMouseMove(px - r.X, py - r.Y, handled, ctx);
-            hoverTab = i;
-            result = 1;
         } else {
             tab->OnMouseLeave(ctx);
         }
     }
-    return result;
+    return hoverTab >= 0 ? 1 : 0;
 }
 
 void CKXCtrlWndTab::DrawTab(int index, float pos, BOOL hover, BOOL pressed, Graphics* g, float offsetX, float offsetY,

@@ -81,6 +81,12 @@ private:
     float RowLength() const { return Horizontal() ? tabArea.Width : tabArea.Height; }
     float LengthOf(const CKXCtrlTabItem* tab) const { return Horizontal() ? tab->width : tab->height; }
     Gdiplus::RectF ArrowZone() const;
+    // What of the strip is under a point. The arrows, shown only when the tabs overflow the row:
+    // 0 the left, 1 the right, kArrowZone the room around them, -1 none. The tabs: the index of
+    // the tab, -1 none.
+    static constexpr int kArrowZone = 2;
+    int ArrowAt(float px, float py) const;
+    int TabAt(float px, float py) const;
     void DrawArrow(int arrow, Gdiplus::Graphics* g, float offsetX, float offsetY, CKXCtrlRenderHint* hint,
                    CKXCtrlCursor* ctx);
     void DrawTab(int index, float pos, BOOL hover, BOOL pressed, Gdiplus::Graphics* g, float offsetX, float offsetY,

@@ -36,6 +36,9 @@ public:
     CString password;
     CString extra;
     CKXDataLog* log = nullptr;  // not owned
-    int dbmsKind = 0;           // 1 ADO, 3 PostgreSQL over ADO
+    // The kinds of server a connection reaches, as dbmsKind holds them.
+    static constexpr int kDbmsAdo = 1;
+    static constexpr int kDbmsPostgreSQL = 3;  // PostgreSQL over ADO
+    int dbmsKind = 0;                          // kDbmsAdo or kDbmsPostgreSQL
     int reserved = 0;
 };

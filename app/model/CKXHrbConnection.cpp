@@ -141,7 +141,7 @@ CKXDataConnection* CKXHrbConnection::Clone()
     return copy;
 }
 
-CKXHrbPGConnection::CKXHrbPGConnection() { dbmsKind = 3; }
+CKXHrbPGConnection::CKXHrbPGConnection() { dbmsKind = kDbmsPostgreSQL; }
 
 CKXHrbPGConnection::~CKXHrbPGConnection() = default;
 

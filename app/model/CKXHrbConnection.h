@@ -3,7 +3,7 @@
 // credential set 0 (then set 1) from them and opens the connection string built with it; the last
 // string built stays for the later Open calls.
 //
-// CKXHrbConnection reaches the "SQL Anywhere 12" server; CKXHrbPGConnection (DBMS kind 3) the
+// CKXHrbConnection reaches the "SQL Anywhere 12" server; CKXHrbPGConnection (kDbmsPostgreSQL) the
 // PostgreSQL server through "PostgreSQL Unicode".
 #pragma once
 

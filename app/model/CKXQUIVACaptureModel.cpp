@@ -9,6 +9,7 @@
 
 #include "app/model/CKXQUIVACaptureModelManager.h"
 #include "app/model/CKXQUIVAConfig.h"
+#include "app/model/QUIVAModuleInstance.h"
 #include "app/model/CKXSendDicomModel.h"
 #include "capture/CKXMCapture.h"
 #include "capture/CKXMXVideoModel.h"
@@ -30,7 +31,7 @@
 
 CKXQUIVACaptureModel::CKXQUIVACaptureModel()
 {
-    m_hSoundModule = GetModuleHandleW(L"QUIVA.Capture.dll");
+    m_hSoundModule = QUIVAModuleInstance();
 }
 
 CKXQUIVACaptureModel::~CKXQUIVACaptureModel()
@@ -162,15 +163,11 @@ bool CKXQUIVACaptureModel::AddKeyedFileInfo(const CString& key, const CString& p
         if (m_pathKeys.count(key.str()))
             return true;
     }
-    auto info = std::make_unique<_KXCaptureFileInfo>();
-    info->path = path;
-    info->study = study;
-    info->date = date;
-    info->isVideo = isVideo;
+    auto info = MakeRecord(path, study, date, isVideo);
     info->saved = saved;
     info->present = present;
     if (isVideo)
-        info->image = LoadVideoThumbnail(path);
+        info->image.reset(LoadVideoThumbnail(path));
     else if (m_pManager && m_pManager->IsLoading())
         NoteFile(info.get(), own);  // the store's open reads the pictures of the cells shown, when shown
     else
@@ -188,6 +185,18 @@ bool CKXQUIVACaptureModel::AddKeyedFileInfo(const CString& key, const CString& p
     if (!m_pManager || !m_pManager->IsLoading())
         RelayoutView();
     return listed;
+}
+
+std::unique_ptr<_KXCaptureFileInfo> CKXQUIVACaptureModel::MakeRecord(const CString& path, const CString& study,
+                                                                     const CString& date, int isVideo)
+{
+    auto info = std::make_unique<_KXCaptureFileInfo>();
+    info->path = path;
+    info->study = study;
+    info->date = date;
+    info->isVideo = isVideo;
+    info->present = 1;
+    return info;
 }
 
 _KXCaptureFileInfo* CKXQUIVACaptureModel::GetFileInfo(int index)
@@ -353,8 +362,7 @@ void CKXQUIVACaptureModel::NoteFile(_KXCaptureFileInfo* info, const Gdiplus::Siz
 
 void CKXQUIVACaptureModel::KeepWhole(_KXCaptureFileInfo* info, Gdiplus::Image* picture)
 {
-    delete info->image;
-    info->image = picture;
+    info->image.reset(picture);
     info->pictureDeferred = false;
     info->cellPicture.reset();
     info->width = info->height = 0;
@@ -508,11 +516,7 @@ void CKXQUIVACaptureModel::CaptureStill()
     // A kept BMP is on the disk before info.xml lists it, as a JPEG is.
     if (path == bmp && !quiva::FlushFile(bmp))
         OutputDebugStringW(L"CaptureStill: the BMP could not be flushed: " + bmp + L"\n");
-    auto info = std::make_unique<_KXCaptureFileInfo>();
-    info->path = path;
-    info->present = 1;
-    info->date = m_strStudyDate;
-    info->study = m_strStudyName;
+    auto info = MakeRecord(path, m_strStudyName, m_strStudyDate, 0);
     if (picture)
         KeepPicture(info.get(), *picture);
     else

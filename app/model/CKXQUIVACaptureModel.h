@@ -33,7 +33,6 @@ class CKXAdoConnection;
 // One captured file of a model.
 struct _KXCaptureFileInfo {
     _KXCaptureFileInfo() = default;
-    ~_KXCaptureFileInfo() { delete image; }
     _KXCaptureFileInfo(const _KXCaptureFileInfo&) = delete;
     _KXCaptureFileInfo& operator=(const _KXCaptureFileInfo&) = delete;
 
@@ -44,7 +43,7 @@ struct _KXCaptureFileInfo {
     int saved = 0;      // committed (stored or discarded)
     int discarded = 0;  // removed at commit without being stored
     int present = 0;    // kept; 0 = marked deleted by the user
-    Gdiplus::Image* image = nullptr;  // owned; the still or the video's first frame
+    std::unique_ptr<Gdiplus::Image> image;  // the still or the video's first frame
     // The still's own size when `image` is kept smaller than it (at its cell's size, see
     // CKXCaptureFileListener::KeepPicture) or not read yet; 0 when `image` is at its own size.
     UINT width = 0, height = 0;
@@ -168,6 +167,9 @@ public:
     // empty image (own 0 x 0) when the file cannot be read.
     static Gdiplus::Image* LoadImageAtLeast(const CString& path, UINT width, Gdiplus::Size* own);
     static Gdiplus::Image* LoadVideoThumbnail(const CString& path);
+    // A record of a file in the store, kept and not committed, without its picture yet.
+    static std::unique_ptr<_KXCaptureFileInfo> MakeRecord(const CString& path, const CString& study, const CString& date,
+                                                          int isVideo);
 
     // Lists every record whose file exists in "<folder>\info.xml" (empty: the current study
     // folder), written atomically.

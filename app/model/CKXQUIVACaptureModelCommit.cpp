@@ -445,7 +445,7 @@ bool CKXQUIVACaptureModel::AddImageRow(const _KXCaptureFileInfo* info, CommitSta
 {
     const CString chart = Literal(m_strChartNo);
     const CString insert =
-        Text(s.db->dbmsKind == 3
+        Text(s.db->dbmsKind == CKXDataConnection::kDbmsPostgreSQL
                  ? L"INSERT INTO MIMG (CNO,ONO,IMGFORMAT,IMGTYPE,IMGNAME) VALUES ('%s', %d, %d, %d, '1') RETURNING IMGNO AS IMAGENUMBER;"
                  : L"INSERT INTO MIMG (CNO,ONO,IMGFORMAT,IMGTYPE,IMGNAME) VALUES ('%s', %d, %d, %d, '1');SELECT @@identity AS IMAGENUMBER;",
              chart.GetString(), ono, 7, info->isVideo ? 1 : 0);

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <functional>
 #include <map>
+#include <memory>
 #include <string_view>
 #include <unordered_map>
 #include <vector>
@@ -138,31 +139,46 @@ void CKXQUIVACaptureModelManager::EnsureImageRoot(const CString& folder)
 
 CKXQUIVACaptureModel* CKXQUIVACaptureModelManager::GetModel(int index) const
 {
-    return index >= 0 && index < GetModelCount() ? m_models[static_cast<size_t>(index)] : nullptr;
+    return index >= 0 && index < GetModelCount() ? m_models[static_cast<size_t>(index)].get() : nullptr;
 }
 
 CKXQUIVACaptureModel* CKXQUIVACaptureModelManager::GetOrCreateModel(const CString& chartNo, const CString& patientName)
 {
-    for (CKXQUIVACaptureModel* model : m_models) {
+    for (const auto& model : m_models) {
         if (model->m_strChartNo.CompareNoCase(chartNo) == 0) {
             model->SetPatient(chartNo, patientName);
-            return model;
+            return model.get();
         }
     }
-    auto* model = new CKXQUIVACaptureModel;
+    auto owned = std::make_unique<CKXQUIVACaptureModel>();
+    CKXQUIVACaptureModel* model = owned.get();
     model->SetPatient(chartNo, patientName);
     model->m_strImageRoot = m_strImageRoot;
     model->m_pConfig = m_pConfig;
     model->m_pManager = this;
     if (attachView)
         attachView(model);
-    m_models.push_back(model);
+    m_models.push_back(std::move(owned));
     return model;
+}
+
+void CKXQUIVACaptureModelManager::DeleteModel(CKXQUIVACaptureModel* model)
+{
+    auto it = std::find_if(m_models.begin(), m_models.end(), [model](const auto& m) { return m.get() == model; });
+    if (it == m_models.end())
+        return;
+    // Out of the list before its destructor runs: RemoveModel then finds nothing to let go.
+    std::unique_ptr<CKXQUIVACaptureModel> gone = std::move(*it);
+    m_models.erase(it);
 }
 
 void CKXQUIVACaptureModelManager::RemoveModel(CKXQUIVACaptureModel* model)
 {
-    m_models.erase(std::remove(m_models.begin(), m_models.end(), model), m_models.end());
+    auto it = std::find_if(m_models.begin(), m_models.end(), [model](const auto& m) { return m.get() == model; });
+    if (it == m_models.end())
+        return;
+    (void)it->release();  // being destroyed by whoever deleted it
+    m_models.erase(it);
 }
 
 CKXAdoConnection* CKXQUIVACaptureModelManager::RecoveryConnection()
@@ -196,12 +212,12 @@ void CKXQUIVACaptureModelManager::LoadAll()
             if (entry.attributes & FILE_ATTRIBUTE_DIRECTORY)
                 LoadFolder(m_strImageRoot + L"\\" + entry.name.c_str());
         m_bLoading = false;
-        for (CKXQUIVACaptureModel* model : m_models)
+        for (const auto& model : m_models)
             model->RelayoutView();
     }
     for (size_t i = m_models.size(); i-- > 0;) {
         if (m_models[i]->GetFileCount() == 0)
-            delete m_models[i];  // leaves the list itself
+            DeleteModel(m_models[i].get());
     }
 }
 
@@ -324,9 +340,9 @@ bool CKXQUIVACaptureModelManager::FindFolderModel(const CString& folder, CKXXmlD
         // A study folder whose first capture was cut before its info.xml was written (an older
         // version wrote it after the first still): its captures come back to the chart its place
         // names; the patient's name is the one the chart's model has, or comes with the next Show.
-        for (CKXQUIVACaptureModel* known : m_models)
+        for (const auto& known : m_models)
             if (known->m_strChartNo.CompareNoCase(chartNo) == 0)
-                *model = known;
+                *model = known.get();
         if (!*model)
             *model = GetOrCreateModel(chartNo, CString());
     }
@@ -505,11 +521,11 @@ void CKXQUIVACaptureModelManager::CommitAll(const Teller& tell)
 {
     std::vector<std::pair<CString, CString>> missed;  // chart and patient, what was missed
     while (!m_models.empty()) {
-        CKXQUIVACaptureModel* model = m_models.back();
+        CKXQUIVACaptureModel* model = m_models.back().get();
         model->Commit();
         if (!model->GetPacsMissedMessage().IsEmpty())
             missed.emplace_back(model->GetChartNo() + L"-" + model->GetPatientName(), model->GetPacsMissedMessage());
-        delete model;
+        DeleteModel(model);
     }
     if (!tell || missed.empty())
         return;
@@ -526,7 +542,7 @@ void CKXQUIVACaptureModelManager::DeleteAllModels()
 {
     OutputDebugStringW(quiva::FormatWide(L"Model Count : %d", GetModelCount()).c_str());
     while (!m_models.empty())
-        delete m_models.back();
+        DeleteModel(m_models.back().get());
 }
 
 void CKXQUIVACaptureModel::WriteInfoXml(CString folder)

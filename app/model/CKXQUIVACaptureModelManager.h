@@ -6,6 +6,7 @@
 #pragma once
 
 #include <functional>
+#include <memory>
 #include <string>
 #include <unordered_set>
 #include <vector>
@@ -37,7 +38,9 @@ public:
     using Teller = std::function<void(const CString& text, const CString& caption)>;
     void CommitAll(const Teller& tell = nullptr);
     void DeleteAllModels();
-    // Called by a model that is being destroyed.
+    // Takes the model out of the list and deletes it.
+    void DeleteModel(CKXQUIVACaptureModel* model);
+    // Called by a model that is being destroyed: it leaves the list, which lets it go undeleted.
     void RemoveModel(CKXQUIVACaptureModel* model);
 
     // Whether LoadAll is reading the store (the strips are laid out once, at its end).
@@ -46,8 +49,8 @@ public:
     CKXQUIVACaptureModel* GetModel(int index) const;
 
     CString m_strImageRoot;
-    std::vector<CKXQUIVACaptureModel*> m_models;  // owned, in order of creation
-    CKXQUIVAConfig* m_pConfig = nullptr;          // not owned
+    std::vector<std::unique_ptr<CKXQUIVACaptureModel>> m_models;  // in order of creation
+    CKXQUIVAConfig* m_pConfig = nullptr;                           // not owned
     // Called with every model made here, before it lists a file: the windows give it its view
     // (the strip). Programs without windows leave it empty.
     std::function<void(CKXQUIVACaptureModel*)> attachView;

@@ -156,14 +156,9 @@ void CKXQUIVACaptureModel::FinishRecording(const CString& path)
         InvalidateRect(m_pTitleHost->GetSafeHwnd(), nullptr, TRUE);
     if (path.IsEmpty())
         return;
-    auto info = std::make_unique<_KXCaptureFileInfo>();
-    info->path = path;
-    info->isVideo = 1;
-    info->present = 1;
     // Filed where it started: the study and date at the start, in the folder of the start.
-    info->study = m_strRecordStudy;
-    info->date = m_strRecordDate;
-    info->image = LoadVideoThumbnail(path);
+    auto info = MakeRecord(path, m_strRecordStudy, m_strRecordDate, 1);
+    info->image.reset(LoadVideoThumbnail(path));
     if (!info->image) {
         // The file stays in the store and is found again as a loose file.
         OutputDebugStringW(L"Record: the recording gave no picture and is not listed: " + path + L"\n");

@@ -33,13 +33,11 @@ void CKXCtrlQUIVAStudyComboBox::ManageStudies()
 {
     // No capture key acts while the dialog is open; afterwards the keys act again if they did
     // before (the hook is there only while the preview runs).
-    const bool hooked = g_hKeyboardHook != nullptr;
-    RemoveKeyboardHook();
-    KXQUIVARunStudyDialog(config);
-    ReloadStudies();
-    dropList.SelectString(GetEditText());
-    if (hooked)
-        InstallKeyboardHook();
+    WithoutCaptureKeys([this] {
+        KXQUIVARunStudyDialog(config);
+        ReloadStudies();
+        dropList.SelectString(GetEditText());
+    });
 }
 
 void CKXCtrlQUIVAStudyComboBox::ReloadStudies()

@@ -9,6 +9,7 @@
 #include "app/ui/CKXQUIVAThumbnailCtrlTab.h"
 #include "app/ui/QUIVATell.h"
 #include "app/model/CKXSendDicomModel.h"
+#include "app/model/QUIVAModuleInstance.h"
 #include "framework/CKXCtrlCursor.h"
 #include "framework/CKXFrameWnd.h"
 #include "framework/CKXMsgBox.h"
@@ -74,7 +75,7 @@ void CKXCtrlWndQUIVAThumbnail::ShowNewest(int index)
 
 CKXCtrlWndQUIVAThumbnail::CKXCtrlWndQUIVAThumbnail()
 {
-    HMODULE module = GetModuleHandleW(L"QUIVA.Capture.dll");
+    HMODULE module = QUIVAModuleInstance();
     const int ids[4] = {IDI_THUMB_KEEP, IDI_THUMB_KEEP_HOT, IDI_THUMB_DELETED, IDI_THUMB_DELETED_HOT};
     for (int i = 0; i < 4; ++i)
         icons[i] = static_cast<HICON>(LoadImageW(module, MAKEINTRESOURCEW(ids[i]), IMAGE_ICON, 32, 32, 0));
@@ -155,8 +156,7 @@ void CKXCtrlWndQUIVAThumbnail::KeepFile(_KXCaptureFileInfo* info)
 
 void CKXCtrlWndQUIVAThumbnail::NoteFile(_KXCaptureFileInfo* info, UINT width, UINT height)
 {
-    delete info->image;
-    info->image = nullptr;
+    info->image.reset();
     info->cellPicture.reset();
     info->width = width;
     info->height = height;
@@ -182,8 +182,7 @@ bool CKXCtrlWndQUIVAThumbnail::Shown(const RectF& cell) const
 void CKXCtrlWndQUIVAThumbnail::Keep(_KXCaptureFileInfo* info, Image& picture, UINT ownWidth, UINT ownHeight,
                                     int cellWidth)
 {
-    delete info->image;
-    info->image = nullptr;
+    info->image.reset();
     info->pictureDeferred = false;
     info->cellPicture.reset();
     info->width = info->height = 0;
@@ -195,7 +194,7 @@ void CKXCtrlWndQUIVAThumbnail::Keep(_KXCaptureFileInfo* info, Image& picture, UI
         kept = picture.GetThumbnailImage(static_cast<UINT>(keptWidth), static_cast<UINT>(keptHeight));
     if (!kept)
         kept = picture.Clone();
-    info->image = kept;
+    info->image.reset(kept);
     if (kept->GetWidth() != ownWidth || kept->GetHeight() != ownHeight) {
         info->width = ownWidth;
         info->height = ownHeight;
@@ -308,13 +307,13 @@ Image* CKXCtrlWndQUIVAThumbnail::CellPicture(_KXCaptureFileInfo* info, const Rec
         KeepFromFile(info, static_cast<int>(w));
     // Only a real reduction is worth a copy; near its own size the picture is drawn as it is.
     if (w <= 0 || h <= 0 || static_cast<UINT>(w) * 2 > info->image->GetWidth())
-        return info->image;
+        return info->image.get();
     Image* cached = info->cellPicture.get();
     if (!cached || cached->GetWidth() != static_cast<UINT>(w) || cached->GetHeight() != static_cast<UINT>(h)) {
         info->cellPicture.reset(info->image->GetThumbnailImage(static_cast<UINT>(w), static_cast<UINT>(h)));
         cached = info->cellPicture.get();
     }
-    return cached ? cached : info->image;
+    return cached ? cached : info->image.get();
 }
 
 // What every cell of one paint is drawn with.
@@ -545,7 +544,7 @@ void CKXCtrlWndQUIVAThumbnail::ShowEnlargedView(int index, const RectF& cell, CK
             return;
         if (ReadNotedPicture(info))
             Relayout();
-        image = info->image;  // records live as long as the model, which outlives this loop
+        image = info->image.get();  // records live as long as the model, which outlives this loop
         // A still kept smaller than it is shows its file, read again, as the whole still.
         if (info->width > info->image->GetWidth()) {
             whole.reset(CKXQUIVACaptureModel::LoadImageCopy(info->path));

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "app/model/CKXQUIVAConfig.h"
+#include "app/ui/QUIVAColorControl.h"
 
 namespace {
 
@@ -196,7 +197,7 @@ void CKXCtrlWndQUIVAVideoControl::ToggleApplyColor()
         const CString device = m_pEngine->GetCurrentDeviceName();
         const _KXCaptureStudyConfig record = m_pConfig->GetDeviceSettings(device);
         m_pEngine->SetRequestedFormat(record.width, record.height, record.fps, record.mediaType);
-        m_pEngine->m_bColorControl = applyColor;
+        QUIVAApplyColorOption(*m_pEngine, *m_pConfig);
         m_pEngine->SelectDevice(device, nullptr);
         m_pEngine->SetColorControls(SliderValue(0), SliderValue(1), SliderValue(2), SliderValue(3));
     }

@@ -2,6 +2,7 @@
 
 #include "app/ui/CKXCtrlWndQUIVAThumbnail.h"
 #include "app/model/CKXQUIVACaptureModel.h"
+#include "app/ui/QUIVAColorControl.h"
 #include "app/ui/QUIVAKeyboardHook.h"
 #include "app/ui/QUIVATell.h"
 #include "capture/CKXMCapture.h"
@@ -79,7 +80,7 @@ void CKXQUIVAFrame::Show(const CString& givenChart, const CString& date, BOOL mo
     // A capture belongs to a patient: without a chart number the window shows the preview, but no
     // model is current, so nothing is captured or filed under an empty number.
     CKXQUIVACaptureModel* model = chart.IsEmpty() ? nullptr : modelManager.GetOrCreateModel(chart, name);
-    g_pCurrentCaptureModel = model;
+    g_captureKeys.model = model;
     CString day = date;
     day.Remove(L'-');
     if (model) {
@@ -146,7 +147,7 @@ BOOL CKXQUIVAFrame::CreateFrame()
     config.LoadDeviceConfig();
     Step(L"-----");
     Step(L"CREATEWND#5");
-    g_captureKey = static_cast<DWORD>(config.GetOptions().m_nCaptureKey);
+    g_captureKeys.stillKey = static_cast<DWORD>(config.GetOptions().m_nCaptureKey);
     Step(L"CREATEWND#5-1");
     const CKXQUIVAConfig::Placement& place = config.GetPlacement();
     int x = place.m_nWindowX, y = place.m_nWindowY, w = place.m_nWindowWidth, h = place.m_nWindowHeight;
@@ -203,7 +204,7 @@ void CKXQUIVAFrame::StartPreview()
     OutputDebugStringW(quiva::FormatWide(L"%s %x", config.GetDeviceName().GetString(),
                                          static_cast<unsigned>(reinterpret_cast<uintptr_t>(videoHost.GetSafeHwnd())))
                            .c_str());
-    engine->m_bColorControl = config.GetOptions().m_bApplyColor;
+    QUIVAApplyColorOption(*engine, config);
     engine->SelectDevice(config.GetDeviceName(), videoHost);
     Step(L"P#4");
     if (engine->m_bRunning) {
@@ -325,7 +326,7 @@ void CKXQUIVAFrame::DropModels()
     modelManager.DeleteAllModels();
     thumbnailTab.RemoveAllTabs();
     titleBar.SetModel(nullptr);
-    g_pCurrentCaptureModel = nullptr;
+    g_captureKeys.model = nullptr;
     RemoveKeyboardHook();
 }
 
@@ -351,7 +352,7 @@ void CKXQUIVAFrame::OnDestroy()
         engine->Stop();
     Step(L"Destroy : Close\n");
     modelManager.DeleteAllModels();
-    g_pCurrentCaptureModel = nullptr;
+    g_captureKeys.model = nullptr;
     // A handler of the bar may still be running below (a dialog's loop): it finds no model.
     titleBar.SetModel(nullptr);
     Step(L"Destroy#4");
@@ -416,7 +417,7 @@ BOOL CKXQUIVAFrame::OnMouseWheel(UINT flags, short delta, CPoint point)
 
 void CKXQUIVAFrame::OnActivateChanged(BOOL active)
 {
-    g_bCaptureKeyActive = active;
+    g_captureKeys.active = active;
     if (g_bNoPrevent)
-        g_bCaptureKeyActive = 1;
+        g_captureKeys.active = 1;
 }

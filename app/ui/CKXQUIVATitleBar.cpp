@@ -3,7 +3,9 @@
 #include "app/model/CKXQUIVACaptureModel.h"
 #include "app/model/CKXQUIVAConfig.h"
 #include "app/model/CKXSendDicomModel.h"
+#include "app/model/QUIVAModuleInstance.h"
 #include "app/ui/KXQUIVASettingDialog.h"
+#include "app/ui/QUIVAColorControl.h"
 #include "app/ui/QUIVAKeyboardHook.h"
 #include "app/ui/QUIVATell.h"
 #include "capture/CKXMCapture.h"
@@ -52,7 +54,7 @@ void MakeButton(CKXCtrlButton& button, int id, float x, HMODULE module, int icon
 int CKXQUIVATitleBar::Create(int newId, float px, float py, float w, float h)
 {
     CKXCtrlWnd::Create(newId, px, py, w, h);
-    HMODULE module = GetModuleHandleW(L"QUIVA.Capture.dll");
+    HMODULE module = QUIVAModuleInstance();
     MakeButton(closeButton, IDC_TITLE_CLOSE, 5, module, 10007, L"종료", L"영상 얻기를 종료합니다.");
     MakeButton(saveButton, IDC_TITLE_SAVE, 45, module, 10008, L"저장", L"획득한 영상을 저장합니다.");
     MakeButton(stillButton, IDC_TITLE_STILL, 85, module, 10006, nullptr, L"정지영상으로 저장합니다.");
@@ -179,13 +181,14 @@ void CKXQUIVATitleBar::Save(CKXCtrlCursor*)
 
 void CKXQUIVATitleBar::RunSettings(CKXCtrlCursor* ctx)
 {
-    // No capture key acts while the dialog is open.
-    RemoveKeyboardHook();
-    KXQUIVARunSettingDialog(engine, config);
-    // The pages have applied; the study list shows the names as the study page left them.
-    studyCombo.ReloadStudies();
-    if (engine && engine->m_bRunning)
-        InstallKeyboardHook();
+    // The keys act again afterwards only over a running preview (the pages may have changed it).
+    WithoutCaptureKeys(
+        [this] {
+            KXQUIVARunSettingDialog(engine, config);
+            // The pages have applied; the study list shows the names as the study page left them.
+            studyCombo.ReloadStudies();
+        },
+        [this] { return engine && engine->m_bRunning; });
     if (ctx && ctx->host && ctx->host->GetSafeHwnd())
         ::InvalidateRect(ctx->host->GetSafeHwnd(), nullptr, FALSE);
 }
@@ -202,7 +205,7 @@ void CKXQUIVATitleBar::ChangeSource()
     if (config) {
         s = config->GetDeviceSettings(chosen);
         engine->SetRequestedFormat(s.width, s.height, s.fps, s.mediaType);
-        engine->m_bColorControl = config->GetOptions().m_bApplyColor;
+        QUIVAApplyColorOption(*engine, *config);
     }
     // Selected without a window, so the graph is built for the chosen input: with one, the
     // engine only ties the running graph of the old input to the window again.

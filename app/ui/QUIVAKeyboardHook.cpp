@@ -7,23 +7,29 @@
 #include "platform/base/debug.h"
 #include "platform/base/wformat.h"
 
-CKXQUIVACaptureModel* g_pCurrentCaptureModel = nullptr;
-HHOOK g_hKeyboardHook = nullptr;
-BOOL g_bCaptureKeyActive = 0;
-DWORD g_captureKey = 0;
+QUIVACaptureKeys g_captureKeys;
 
 void InstallKeyboardHook()
 {
-    if (g_hKeyboardHook)
-        UnhookWindowsHookEx(g_hKeyboardHook);
-    g_hKeyboardHook = SetWindowsHookExW(WH_KEYBOARD_LL, KeyboardHookProc, QUIVAModuleInstance(), 0);
+    if (g_captureKeys.hook)
+        UnhookWindowsHookEx(g_captureKeys.hook);
+    g_captureKeys.hook = SetWindowsHookExW(WH_KEYBOARD_LL, KeyboardHookProc, QUIVAModuleInstance(), 0);
 }
 
 void RemoveKeyboardHook()
 {
-    if (g_hKeyboardHook)
-        UnhookWindowsHookEx(g_hKeyboardHook);
-    g_hKeyboardHook = nullptr;
+    if (g_captureKeys.hook)
+        UnhookWindowsHookEx(g_captureKeys.hook);
+    g_captureKeys.hook = nullptr;
+}
+
+void WithoutCaptureKeys(const std::function<void()>& dialog, const std::function<bool()>& putBack)
+{
+    const bool hooked = g_captureKeys.hook != nullptr;
+    RemoveKeyboardHook();
+    dialog();
+    if (putBack ? putBack() : hooked)
+        InstallKeyboardHook();
 }
 
 namespace {
@@ -33,10 +39,10 @@ namespace {
 template <typename Action>
 void WithoutHook(Action action)
 {
-    RemoveKeyboardHook();
-    if (g_pCurrentCaptureModel)
-        action(*g_pCurrentCaptureModel);
-    InstallKeyboardHook();
+    WithoutCaptureKeys([&action] {
+        if (g_captureKeys.model)
+            action(*g_captureKeys.model);
+    });
 }
 
 void TakeStill() { WithoutHook([](CKXQUIVACaptureModel& m) { m.CaptureStill(); }); }
@@ -48,14 +54,14 @@ LRESULT CALLBACK KeyboardHookProc(int code, WPARAM wParam, LPARAM lParam)
     if (code == HC_ACTION && wParam == WM_KEYUP) {
         const auto* key = reinterpret_cast<const KBDLLHOOKSTRUCT*>(lParam);
         DWORD vk = key->vkCode;
-        if (g_bCaptureKeyActive) {
-            if (vk == VK_PAUSE || vk == VK_SPACE || vk == g_captureKey) {
+        if (g_captureKeys.active) {
+            if (vk == VK_PAUSE || vk == VK_SPACE || vk == g_captureKeys.stillKey) {
                 OutputDebugStringW(quiva::FormatWide(L"Key : %d %d(%x) %d %d\n", static_cast<int>(vk), static_cast<int>(key->scanCode),
                                                      static_cast<unsigned>(key->scanCode), static_cast<int>(key->time),
                                                      static_cast<int>(key->flags))
                                        .c_str());
                 TakeStill();
-            } else if (vk == 0x75) {  // F6
+            } else if (vk == VK_F6) {
                 WithoutHook([](CKXQUIVACaptureModel& m) {
                     if (!m.ToggleRecording())
                         QUIVATell(CKXQUIVACaptureModel::kRecordingRefused, CKXQUIVACaptureModel::kRecordingRefusedCaption);
@@ -69,5 +75,5 @@ LRESULT CALLBACK KeyboardHookProc(int code, WPARAM wParam, LPARAM lParam)
             TakeStill();
         }
     }
-    return CallNextHookEx(g_hKeyboardHook, code, wParam, lParam);
+    return CallNextHookEx(g_captureKeys.hook, code, wParam, lParam);
 }

@@ -5,16 +5,26 @@
 // is inactive only Pause acts, unless the do-not-disturb option is set.
 #pragma once
 
+#include <functional>
+
 #include "platform/ui/winuser.h"
 
 class CKXQUIVACaptureModel;
 
-// Module-wide state, 0 at load.
-extern CKXQUIVACaptureModel* g_pCurrentCaptureModel;  // the model shown; keys do nothing without one
-extern HHOOK g_hKeyboardHook;
-extern BOOL g_bCaptureKeyActive;  // keys besides Pause act
-extern DWORD g_captureKey;        // the extra still key (virtual-key code)
+// The capture keys' module-wide state, empty at load.
+struct QUIVACaptureKeys {
+    CKXQUIVACaptureModel* model = nullptr;  // the model shown; keys do nothing without one
+    HHOOK hook = nullptr;                   // in the chain while set
+    BOOL active = 0;                        // keys besides Pause act
+    DWORD stillKey = 0;                     // the extra still key (virtual-key code)
+};
+extern QUIVACaptureKeys g_captureKeys;
 
 void InstallKeyboardHook();
 void RemoveKeyboardHook();
 LRESULT CALLBACK KeyboardHookProc(int code, WPARAM wParam, LPARAM lParam);
+
+// Runs `dialog` (or any action that may show one) with the capture keys out of the chain, so no
+// key acts while it is open. Afterwards they are put back when `putBack` says so; without it,
+// when they were in before.
+void WithoutCaptureKeys(const std::function<void()>& dialog, const std::function<bool()>& putBack = nullptr);

@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "platform/base/codepage.h"
+#include "platform/base/fullio.h"
 #include "platform/base/handle.h"
 #include "platform/base/lasterror.h"
 #include "platform/base/winpath.h"
@@ -96,25 +97,14 @@ bool CopyFd(int in, int out)
 {
     std::vector<char> buf(1 << 16);
     for (;;) {
-        ssize_t n = ::read(in, buf.data(), buf.size());
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
+        errno = 0;
+        const size_t n = quiva::ReadUpTo(in, buf.data(), buf.size());
+        if (n < buf.size() && errno != 0)
             return false;
-        }
         if (n == 0)
             return true;
-        const char* p = buf.data();
-        while (n > 0) {
-            ssize_t w = ::write(out, p, static_cast<size_t>(n));
-            if (w < 0) {
-                if (errno == EINTR)
-                    continue;
-                return false;
-            }
-            p += w;
-            n -= w;
-        }
+        if (quiva::WriteUpTo(out, buf.data(), n) != n)
+            return false;
     }
 }
 
@@ -487,19 +477,11 @@ BOOL ReadFile(HANDLE h, LPVOID buffer, DWORD toRead, LPDWORD read, void*)
         SetLastError(ERROR_INVALID_HANDLE);
         return FALSE;
     }
-    size_t total = 0;
-    char* p = static_cast<char*>(buffer);
-    while (total < toRead) {
-        ssize_t n = ::read(f->fd, p + total, toRead - total);
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            quiva::SetLastErrorFromErrno();
-            return FALSE;
-        }
-        if (n == 0)
-            break;
-        total += static_cast<size_t>(n);
+    errno = 0;
+    const size_t total = quiva::ReadUpTo(f->fd, buffer, toRead);
+    if (total < toRead && errno != 0) {
+        quiva::SetLastErrorFromErrno();
+        return FALSE;
     }
     if (read)
         *read = static_cast<DWORD>(total);
@@ -515,22 +497,13 @@ BOOL WriteFile(HANDLE h, LPCVOID buffer, DWORD toWrite, LPDWORD written, void*)
         SetLastError(ERROR_INVALID_HANDLE);
         return FALSE;
     }
-    size_t total = 0;
-    const char* p = static_cast<const char*>(buffer);
-    while (total < toWrite) {
-        ssize_t n = ::write(f->fd, p + total, toWrite - total);
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            quiva::SetLastErrorFromErrno();
-            if (written)
-                *written = static_cast<DWORD>(total);
-            return FALSE;
-        }
-        total += static_cast<size_t>(n);
-    }
+    const size_t total = quiva::WriteUpTo(f->fd, buffer, toWrite);
     if (written)
         *written = static_cast<DWORD>(total);
+    if (total < toWrite) {
+        quiva::SetLastErrorFromErrno();
+        return FALSE;
+    }
     return TRUE;
 }
 
@@ -599,23 +572,22 @@ bool ReadFileBytes(const wchar_t* path, std::string& bytes, size_t maxBytes)
     }
     char buf[65536];
     for (;;) {
-        ssize_t n = ::read(fd, buf, sizeof buf);
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
+        errno = 0;
+        const size_t n = ReadUpTo(fd, buf, sizeof buf);
+        if (n < sizeof buf && errno != 0) {
             SetLastErrorFromErrno();
             ::close(fd);
             return false;
         }
         if (n == 0)
             break;
-        if (static_cast<size_t>(n) > maxBytes - bytes.size()) {
+        if (n > maxBytes - bytes.size()) {
             bytes.clear();
             ::close(fd);
             SetLastError(ERROR_FILE_TOO_LARGE);
             return false;
         }
-        bytes.append(buf, static_cast<size_t>(n));
+        bytes.append(buf, n);
     }
     ::close(fd);
     return true;
@@ -645,18 +617,7 @@ bool WriteNativeAtomically(const std::string& p, const std::string& bytes)
         SetLastErrorFromErrno();
         return false;
     }
-    bool ok = true;
-    size_t done = 0;
-    while (done < bytes.size()) {
-        ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            ok = false;
-            break;
-        }
-        done += static_cast<size_t>(n);
-    }
+    bool ok = WriteUpTo(fd, bytes.data(), bytes.size()) == bytes.size();
     int err = errno;
     if (ok && Fsync(fd) != 0) {
         ok = false;

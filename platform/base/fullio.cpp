@@ -44,4 +44,15 @@ bool WriteFullyAt(int fd, uint64_t offset, const void* data, size_t size)
                  [fd](const char* p, size_t n, off_t at) { return ::pwrite(fd, p, n, at); }) == size;
 }
 
+size_t ReadUpTo(int fd, void* data, size_t size)
+{
+    return Fully(0, static_cast<char*>(data), size, [fd](char* p, size_t n, off_t) { return ::read(fd, p, n); });
+}
+
+size_t WriteUpTo(int fd, const void* data, size_t size)
+{
+    return Fully(0, static_cast<const char*>(data), size,
+                 [fd](const char* p, size_t n, off_t) { return ::write(fd, p, n); });
+}
+
 }  // namespace quiva

@@ -285,3 +285,42 @@ TEST(FullIo, PositionedLoopsGoOnAfterShortCounts)
     EXPECT_FALSE(quiva::ReadFullyAt(-1, 0, &byte, 1));
     EXPECT_FALSE(quiva::WriteFullyAt(-1, 0, &byte, 1));
 }
+
+// The same loops at the descriptor's offset, as ReadFile, WriteFile and the whole-file helpers
+// use them: a /proc table read in one call comes whole, the offset moves on past what was read,
+// and the end of the file is told from a failure by errno.
+TEST(FullIo, LoopsAtTheOffsetGoOnAndMoveIt)
+{
+    const int table = ::open("/proc/crypto", O_RDONLY | O_CLOEXEC);
+    if (table < 0)
+        GTEST_SKIP() << "no /proc/crypto";
+    std::string whole;
+    char chunk[4096];
+    for (ssize_t n; (n = ::read(table, chunk, sizeof chunk)) > 0;)
+        whole.append(chunk, static_cast<size_t>(n));
+    ASSERT_GT(whole.size(), 2 * sizeof chunk) << "no short read to test";
+    ASSERT_EQ(::lseek(table, 0, SEEK_SET), 0);
+    std::vector<char> got(whole.size() + 1);
+    EXPECT_EQ(quiva::ReadUpTo(table, got.data(), 100), 100u);
+    errno = 0;
+    EXPECT_EQ(quiva::ReadUpTo(table, got.data() + 100, got.size() - 100), whole.size() - 100);
+    EXPECT_EQ(errno, 0) << "the end of the file is no failure";
+    EXPECT_EQ(std::string(got.data(), whole.size()), whole);
+    EXPECT_EQ(quiva::ReadUpTo(table, got.data(), 1), 0u);
+    ::close(table);
+
+    TempDir dir;
+    const std::string path = dir.path() + "/out.bin";
+    const int out = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    ASSERT_GE(out, 0);
+    EXPECT_EQ(quiva::WriteUpTo(out, whole.data(), 10), 10u);
+    EXPECT_EQ(quiva::WriteUpTo(out, whole.data() + 10, whole.size() - 10), whole.size() - 10);
+    ::close(out);
+    EXPECT_EQ(ReadAll(path), whole);
+
+    char byte = 0;
+    errno = 0;
+    EXPECT_EQ(quiva::ReadUpTo(-1, &byte, 1), 0u);
+    EXPECT_NE(errno, 0);
+    EXPECT_EQ(quiva::WriteUpTo(-1, &byte, 1), 0u);
+}

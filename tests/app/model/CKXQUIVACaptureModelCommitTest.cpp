@@ -79,7 +79,7 @@ protected:
             info->date = date;
             info->isVideo = 1;
             info->present = 1;
-            info->image = new Gdiplus::Bitmap(4, 3);
+            info->image = std::make_unique<Gdiplus::Bitmap>(4, 3);
             std::lock_guard lock(m->Lock());
             m->m_files.push_back(std::move(info));
         }

@@ -372,9 +372,9 @@ TEST_F(ThumbnailStrip, ALargeStillIsScaledToItsCellOnceAndShowsItsOwnPicture)
     _KXCaptureFileInfo* info = model->GetFileInfo(0);
     EXPECT_EQ(info->image->GetWidth(), 200u);
     EXPECT_EQ(info->image->GetHeight(), 150u);
-    const Gdiplus::Image* first = info->image;
+    const Gdiplus::Image* first = info->image.get();
     host.wnd->Redraw();
-    EXPECT_EQ(info->image, first);
+    EXPECT_EQ(info->image.get(), first);
     EXPECT_FALSE(info->cellPicture);
 
     Gdiplus::RectF cell;

@@ -88,7 +88,7 @@ TEST_F(CaptureFrame, ShowLaysTheWindowOutForThePatient)
     EXPECT_EQ(frame->thumbnailTab.tabs[0]->GetCaption(), CString(L"12345-홍길동"));
     EXPECT_FALSE(frame->thumbnailTab.tabs[0]->closable);
     // No source runs: no keyboard hook, so no key takes anything.
-    EXPECT_EQ(g_hKeyboardHook, nullptr);
+    EXPECT_EQ(g_captureKeys.hook, nullptr);
     EXPECT_TRUE(frame->titleBar.stillButton.enabled);
     // The two study names, then the entry that manages them.
     EXPECT_EQ(frame->titleBar.studyCombo.dropList.items.size(), 3u);
@@ -115,7 +115,7 @@ TEST_F(CaptureFrame, ClearLeavesTheWindowOpenWithoutAPatient)
     frame->Show(L"12345", L"2024-01-05", FALSE);
     frame->Clear();
     EXPECT_EQ(frame->captionBar.caption, CString(L"영상얻기"));
-    EXPECT_EQ(g_pCurrentCaptureModel, nullptr);
+    EXPECT_EQ(g_captureKeys.model, nullptr);
     EXPECT_FALSE(frame->titleBar.saveButton.enabled);
     EXPECT_FALSE(frame->titleBar.stillButton.enabled);
     EXPECT_FALSE(frame->titleBar.videoButton.enabled);

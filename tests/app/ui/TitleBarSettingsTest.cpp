@@ -91,7 +91,7 @@ protected:
     }
     void AllowPacs() { ASSERT_TRUE(m_direct.Execute(L"INSERT INTO FOPTION VALUES ('ORBITA','ORBITA','CHECK MOLTRIX PACS KIND','10')", 0, TRUE)); }
 
-    CKXQUIVACaptureModel& Model() { return *g_pCurrentCaptureModel; }
+    CKXQUIVACaptureModel& Model() { return *g_captureKeys.model; }
     CKXCtrlQUIVAStudyComboBox& Combo() { return frame->titleBar.studyCombo; }
 
     // A point of the title bar (layout units) on the screen.
@@ -136,7 +136,7 @@ protected:
             auto& d = dynamic_cast<CKXFixDialog&>(dialog);
             opened.ran = true;
             opened.tabs = TabCaptions(d);
-            opened.hookOff = g_hKeyboardHook == nullptr;
+            opened.hookOff = g_captureKeys.hook == nullptr;
             drive(d);
         });
         ClickTitle(frame->titleBar.settingsButton);
@@ -193,25 +193,25 @@ void AnswerBox(std::vector<std::wstring>* texts, int answer, std::function<void(
 TEST_P(TitleBarDialogs, TheSettingsButtonOffersThePagesOfTheMomentWithTheKeysOff)
 {
     ShowPatient(false);
-    EXPECT_EQ(g_hKeyboardHook, nullptr);
+    EXPECT_EQ(g_captureKeys.hook, nullptr);
     // No preview: the study names only, and the hook stays off after the dialog, however closed.
     Opened opened = OpenSettings([](CKXFixDialog& d) { ClickCaptionExit(d); });
     EXPECT_EQ(opened.tabs, std::vector<std::wstring>{L"검사이름 관리"});
     EXPECT_TRUE(opened.hookOff);
-    EXPECT_EQ(g_hKeyboardHook, nullptr);
+    EXPECT_EQ(g_captureKeys.hook, nullptr);
 
     // The clinic's PACS kind 10 adds the PACS link after the study names.
     AllowPacs();
     opened = OpenSettings([](CKXFixDialog& d) { ClickDialogButton(d, 8); });
     EXPECT_EQ(opened.tabs, (std::vector<std::wstring>{L"검사이름 관리", L"PACS연동"}));
-    EXPECT_EQ(g_hKeyboardHook, nullptr);
+    EXPECT_EQ(g_captureKeys.hook, nullptr);
 
     // With the preview running every page is offered; Pause pressed in another program while the
     // dialog is open takes nothing, and once it has closed the keys act again.
     m_engine.Load(kDevices);
     frame->StartPreview();
     ASSERT_TRUE(m_engine.m_bRunning);
-    ASSERT_NE(g_hKeyboardHook, nullptr);
+    ASSERT_NE(g_captureKeys.hook, nullptr);
     ASSERT_TRUE(WaitForPicture(m_engine).ok);
     opened = OpenSettings([&](CKXFixDialog& d) {
         PressPause();
@@ -219,7 +219,7 @@ TEST_P(TitleBarDialogs, TheSettingsButtonOffersThePagesOfTheMomentWithTheKeysOff
     });
     EXPECT_EQ(opened.tabs, kAllPages);
     EXPECT_TRUE(opened.hookOff);
-    EXPECT_NE(g_hKeyboardHook, nullptr);
+    EXPECT_NE(g_captureKeys.hook, nullptr);
     EXPECT_EQ(Model().GetFileCount(), 0);
     PressPause();
     quiva::ui::PumpPending();
@@ -230,7 +230,7 @@ TEST_P(TitleBarDialogs, TheSettingsButtonOffersThePagesOfTheMomentWithTheKeysOff
     m_engine.m_bRunning = 0;
     opened = OpenSettings([](CKXFixDialog& d) { ClickDialogButton(d, 8); });
     EXPECT_EQ(opened.tabs, (std::vector<std::wstring>{L"검사이름 관리", L"PACS연동"}));
-    EXPECT_EQ(g_hKeyboardHook, nullptr);
+    EXPECT_EQ(g_captureKeys.hook, nullptr);
 }
 
 TEST_P(TitleBarDialogs, StudyNamesChangedInTheSettingsAreListedInTheStudyCombo)
@@ -276,7 +276,7 @@ TEST_P(TitleBarDialogs, TheManageEntryRunsTheStudyNamesAndLeavesTheStudyChosen)
     std::vector<std::wstring> boxes;
     WhenDialogStands([&](CKXBaseDialog& dialog) {
         auto& d = dynamic_cast<CKXFixDialog&>(dialog);
-        hookOff = g_hKeyboardHook == nullptr;
+        hookOff = g_captureKeys.hook == nullptr;
         caption = d.captionBar.caption.str();
         auto* page = dynamic_cast<CKXCtrlWndQUIVAStudy*>(d.contentPage);
         ASSERT_NE(page, nullptr);
@@ -293,7 +293,7 @@ TEST_P(TitleBarDialogs, TheManageEntryRunsTheStudyNamesAndLeavesTheStudyChosen)
     EXPECT_TRUE(hookOff);
     // Given no caption of its own, the dialog shows its page's.
     EXPECT_EQ(caption, L"검사이름 관리");
-    EXPECT_NE(g_hKeyboardHook, nullptr);
+    EXPECT_NE(g_captureKeys.hook, nullptr);
     EXPECT_EQ(boxes, std::vector<std::wstring>{L"검사이름[위내시경]을 삭제하시겠습니까?"});
     EXPECT_EQ(StoredNames(), (std::vector<std::wstring>{L"Endo", L"MRI"}));
     EXPECT_EQ(ComboItems(), (std::vector<std::wstring>{L"Endo", L"MRI", L"검사이름관리 (1)"}));
@@ -320,7 +320,7 @@ TEST_P(TitleBarDialogs, TheManageEntryRunsTheStudyNamesAndLeavesTheStudyChosen)
     RemoveKeyboardHook();
     WhenDialogStands([](CKXBaseDialog& d) { ClickDialogButton(dynamic_cast<CKXFixDialog&>(d), 8); });
     ChooseStudyRow(2);
-    EXPECT_EQ(g_hKeyboardHook, nullptr);
+    EXPECT_EQ(g_captureKeys.hook, nullptr);
 }
 
 INSTANTIATE_TEST_SUITE_P(Databases, TitleBarDialogs, testing::Values(ClinicBackend::SQLite, ClinicBackend::PostgreSQL),
@@ -504,7 +504,7 @@ TEST_P(TitleBarOptions, OptionsKeptOnlyInTheFileGovernTheWindowToo)
     // A new patient's study is the one the study combo offers.
     EXPECT_EQ(Combo().GetEditText(), L"Endo");
     EXPECT_EQ(Model().GetStudyName(), L"Endo");
-    EXPECT_EQ(g_captureKey, static_cast<DWORD>(kF9));
+    EXPECT_EQ(g_captureKeys.stillKey, static_cast<DWORD>(kF9));
     quiva::ui::InjectActivation(frame->m_hWnd);
     quiva::ui::InjectObservedKey(kF9, true);
     quiva::ui::InjectObservedKey(kF9, false);
@@ -604,12 +604,12 @@ TEST_P(TitleBarOptions, UntickingDoNotDisturbStopsTheKeysAtOnce)
 TEST_P(TitleBarOptions, AStillBringsUpTheStripThatReceivedIt)
 {
     ShowPatient(true);
-    CKXQUIVACaptureModel* first = g_pCurrentCaptureModel;
+    CKXQUIVACaptureModel* first = g_captureKeys.model;
     frame->Show(L"67890", L"2024-01-06", FALSE);
     quiva::ui::PumpPending();
     CKXQUIVAThumbnailCtrlTab& tabs = frame->thumbnailTab;
     ASSERT_EQ(tabs.tabs.size(), 2u);
-    ASSERT_NE(g_pCurrentCaptureModel, first);
+    ASSERT_NE(g_captureKeys.model, first);
     tabs.SelectTab(1);
     ASSERT_EQ(tabs.currentPage, CKXCtrlWndQUIVAThumbnail::Of(first));
 

@@ -1,0 +1,8 @@
+// Whether the engine builds its preview with the colour control: the windows that build the
+// graph again take it from the "apply colour" option, here.
+#pragma once
+
+class CKXMCapture;
+class CKXQUIVAConfig;
+
+void QUIVAApplyColorOption(CKXMCapture& engine, const CKXQUIVAConfig& config);
