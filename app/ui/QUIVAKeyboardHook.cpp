@@ -39,7 +39,7 @@ void WithoutHook(Action action)
     InstallKeyboardHook();
 }
 
-void TakeStill() { WithoutHook([](CKXQUIVACaptureModel& m) { m.CaptureStill(); }); }
+void TakeStill() { WithoutHook([](CKXQUIVACaptureModel& m) { QUIVATellCapture(m.CaptureStill()); }); }
 
 }  // namespace
 
@@ -56,10 +56,7 @@ LRESULT CALLBACK KeyboardHookProc(int code, WPARAM wParam, LPARAM lParam)
                                        .c_str());
                 TakeStill();
             } else if (vk == 0x75) {  // F6
-                WithoutHook([](CKXQUIVACaptureModel& m) {
-                    if (!m.ToggleRecording())
-                        QUIVATell(CKXQUIVACaptureModel::kRecordingRefused, CKXQUIVACaptureModel::kRecordingRefusedCaption);
-                });
+                WithoutHook([](CKXQUIVACaptureModel& m) { QUIVATellCapture(m.ToggleRecording()); });
             } else if (vk == 'S' && (GetAsyncKeyState(VK_CONTROL) & 0x8000)) {
                 // The commit's own result is the save button's to tell; what the PACS missed
                 // is told by every save.
