@@ -1,7 +1,8 @@
 # Script mode: checks every tracked source's quoted includes against the layer rules.
 #   cmake -DROOT=<source tree> -DRULES=<rules file> -P CheckLayers.cmake
 # Fails, naming each file, line and rule broken, when a file includes a folder its own folder
-# does not build on (upward or sideways), or when a folder holding sources has no rule.
+# does not build on (upward or sideways) or a header its folder may not use, or when a folder
+# holding sources has no rule.
 cmake_minimum_required(VERSION 3.25)
 include(${CMAKE_CURRENT_LIST_DIR}/QuivaLayerRules.cmake)
 quiva_read_layer_rules(${RULES} folders)
@@ -53,6 +54,12 @@ foreach(file ${tracked})
       message(SEND_ERROR "${file}: includes \"${path}\": ${from} may not use ${to} (${from} builds on: ${allowed})")
       math(EXPR broken "${broken} + 1")
     endif()
+    foreach(denied ${QUIVA_DENY_${from}})
+      if(path MATCHES "${denied}")
+        message(SEND_ERROR "${file}: includes \"${path}\", which ${from} may not use")
+        math(EXPR broken "${broken} + 1")
+      endif()
+    endforeach()
   endforeach()
 endforeach()
 if(broken GREATER 0)

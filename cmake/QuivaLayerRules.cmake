@@ -2,7 +2,8 @@
 
 # quiva_read_layer_rules(<file> <folders var>)
 # Sets QUIVA_RULE_<folder> (the folders it builds on directly, `platform/*` expanded, or `*`)
-# for each folder, and <folders var> to the list of folders with a rule.
+# for each folder, and <folders var> to the list of folders with a rule; and QUIVA_DENY_<folder>
+# (the headers it may not include, as regular expressions) for each `!<folder>:` line.
 macro(quiva_read_layer_rules rules_file folders_var)
   file(STRINGS ${rules_file} _lines REGEX "^[^#].*:")
   set(${folders_var} "")
@@ -13,6 +14,16 @@ macro(quiva_read_layer_rules rules_file folders_var)
     string(REGEX REPLACE "^[^:]*:" "" _uses "${_line}")
     string(STRIP "${_uses}" _uses)
     string(REGEX REPLACE "[ \t]+" ";" _uses "${_uses}")
+    if(_folder MATCHES "^!(.*)")
+      set(_folder "${CMAKE_MATCH_1}")
+      set(QUIVA_DENY_${_folder} "")
+      foreach(_header ${_uses})
+        string(REPLACE "." "\\." _header "${_header}")
+        string(REPLACE "*" "[^/]*" _header "${_header}")
+        list(APPEND QUIVA_DENY_${_folder} "^${_header}$")
+      endforeach()
+      continue()
+    endif()
     set(QUIVA_RULE_${_folder} "${_uses}")
     list(APPEND ${folders_var} ${_folder})
     if(_folder MATCHES "^platform/")

@@ -1,7 +1,9 @@
 // What a capture model tells the view of its files (the windows' strip): the list changed, a
-// file was added and wants to be seen, and how much of a still's picture its record keeps and
-// when it is read. The model owns its listener and calls it on the window thread only; a model
-// without one (a program without windows) keeps every picture whole.
+// file was added and wants to be seen, the files or the recording's time want painting again,
+// and how much of a still's picture its record keeps and when it is read. The model reaches its
+// windows through this alone. It owns its listener and calls it on the window thread only, but
+// for RecordingTimeChanged, which the recording tick calls too; a model without one (a program
+// without windows) keeps every picture whole.
 #pragma once
 
 #include "platform/gdi/gdiplus.h"
@@ -30,4 +32,13 @@ public:
     // A commit of the files begins (true) or has ended (false): it runs on the window thread
     // and may wait many seconds on the database and the PACS, so the view says it is saving.
     virtual void Saving(bool) {}
+    // The files' marks changed (a commit saved some): paint them again.
+    virtual void Repaint() {}
+    // The recording's running time changed, or the recording ended: the title bar paints it
+    // again. Called from the recording tick on the timer queue's thread (holding the model's
+    // recording lock) as well as on the window thread, so it must be thread-safe: it may ask
+    // for a repaint (InvalidateRect, which is) and read the model's title host (under that
+    // lock), and touches nothing else of the windows or the model, takes no lock and never
+    // waits for the window thread.
+    virtual void RecordingTimeChanged() {}
 };

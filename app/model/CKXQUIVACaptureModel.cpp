@@ -13,9 +13,7 @@
 #include "app/model/CKXSendDicomModel.h"
 #include "capture/CKXMCapture.h"
 #include "capture/CKXMXVideoModel.h"
-#include "framework/CKXMsgBox.h"
 #include "framework/CKXRegistry.h"
-#include "framework/CKXWnd.h"
 #include "platform/base/bitmap.h"
 #include "platform/base/clock.h"
 #include "platform/base/codepage.h"
@@ -311,10 +309,13 @@ void CKXQUIVACaptureModel::PlaySound(int id)
     PlaySoundW(MAKEINTRESOURCEW(id), m_hSoundModule, SND_RESOURCE | SND_ASYNC);
 }
 
-void CKXQUIVACaptureModel::Redraw()
+void CKXQUIVACaptureModel::SetFileListener(std::unique_ptr<CKXCaptureFileListener> listener)
 {
-    if (m_pThumbnailHost && m_pThumbnailHost->GetSafeHwnd())
-        m_pThumbnailHost->Redraw();
+    {
+        std::lock_guard lock(m_recordLock);
+        m_pFileListener.swap(listener);
+    }
+    // The one replaced goes outside the lock.
 }
 
 void CKXQUIVACaptureModel::AppendAndShow(std::unique_ptr<_KXCaptureFileInfo> info, const CString& folder)
@@ -330,7 +331,6 @@ void CKXQUIVACaptureModel::AppendAndShow(std::unique_ptr<_KXCaptureFileInfo> inf
         m_pFileListener->Relayout();
         m_pFileListener->ShowNewest(newest);
     }
-    Redraw();
 }
 
 void CKXQUIVACaptureModel::KeepPicture(_KXCaptureFileInfo* info, Gdiplus::Image& picture)
@@ -468,10 +468,26 @@ Gdiplus::Image* PictureOf(BYTE* dib)
 
 }  // namespace
 
-void CKXQUIVACaptureModel::CaptureStill()
+bool CKXQUIVACaptureModel::CaptureResultMessage(CaptureResult result, CString* text, CString* caption)
+{
+    switch (result) {
+    case CaptureResult::StillNotFiled:
+        *text = kStillNotFiled;
+        break;
+    case CaptureResult::RecordingRefused:
+        *text = kRecordingRefused;
+        break;
+    case CaptureResult::Done:
+        return false;
+    }
+    *caption = kCaptureErrorCaption;
+    return true;
+}
+
+CKXQUIVACaptureModel::CaptureResult CKXQUIVACaptureModel::CaptureStill()
 {
     if (!m_pEngine || !m_pEngine->m_bRunning)
-        return;
+        return CaptureResult::Done;
     SYSTEMTIME now;
     GetLocalTime(&now);
     const CString folder = BuildStudyFolder();
@@ -480,7 +496,7 @@ void CKXQUIVACaptureModel::CaptureStill()
     if (!bmp.IsEmpty())
         NameChartIn(folder);
     // A grab that gave no file lists nothing and makes no shutter sound; nothing of it stays,
-    // and the person is told.
+    // and the person is told (by the windows).
     BYTE* dib = nullptr;
     if (bmp.IsEmpty() || !m_pEngine->SaveSnapshot(bmp, &dib) || GetFileAttributesW(bmp) == INVALID_FILE_ATTRIBUTES) {
         std::free(dib);
@@ -488,9 +504,7 @@ void CKXQUIVACaptureModel::CaptureStill()
             DeleteFileW(bmp);
         RemoveEmptyFolders();
         OutputDebugStringW(L"CaptureStill: no picture was grabbed\n");
-        CKXMsgBox box;
-        box.Show(L"정지영상을 저장하지 못했습니다.", L"영상획득 오류", 0);
-        return;
+        return CaptureResult::StillNotFiled;
     }
     PlaySound(IDW_CAPTURE_STILL);
     // The picture the BMP was written from serves the JPEG and the strip: nothing is read back,
@@ -524,16 +538,15 @@ void CKXQUIVACaptureModel::CaptureStill()
     picture.reset();
     frame.reset();
     AppendAndShow(std::move(info), folder);
+    return CaptureResult::Done;
 }
 
 int CKXQUIVACaptureModel::StartRecording(int limitSeconds)
 {
     if (!m_pEngine)
         return 0;
-    if (m_pConfig && !m_pConfig->GetOptions().m_bUseVideo) {
-        CaptureStill();
-        return 1;
-    }
+    if (m_pConfig && !m_pConfig->GetOptions().m_bUseVideo)
+        return CaptureStill() == CaptureResult::Done ? 1 : 3;
     // A second start while a recording or its stop is pending would take over the first one's
     // file and timer.
     if (IsRecordingPending() || m_pEngine->IsRecordingOpen()) {

@@ -3,8 +3,9 @@
 // into the clinic records.
 //
 // Threads: everything runs on the host's UI thread except the recording tick, which runs on the
-// timer-queue thread. The tick only writes frames, asks the title bar to repaint and, when the
-// recording ends, closes the AVI and posts the rest (record, info.xml, strip) to the UI thread.
+// timer-queue thread. The tick only writes frames, has the listener repaint the title bar and,
+// when the recording ends, closes the AVI and posts the rest (record, info.xml, strip) to the UI
+// thread.
 // The file list is touched on the UI thread only: the tick never reaches it, and the commit and
 // the PACS send run on the UI thread too. The model's lock around it (Lock(), which the strip
 // takes while it walks the list) is therefore never contended; it stays as the bracket every
@@ -97,8 +98,12 @@ public:
     // folder is built or the still is committed.
     void SetStudyDate(const CString& date) { m_strStudyDate = date; }
     // The engine and the windows the model works with; a recording tick may be reading them.
+    // The model keeps them for its view (the listener) and reaches into none itself.
     void AttachWindows(CKXMCapture* engine, CKXWnd* titleHost, CKXWnd* thumbnailHost);
     CKXWnd* GetThumbnailHost() const { return m_pThumbnailHost; }
+    // Read on the window thread, or by the listener under the tick's recording lock (see
+    // CKXCaptureFileListener::RecordingTimeChanged); null once the model starts to go.
+    CKXWnd* GetTitleHost() const { return m_pTitleHost; }
     // The engine alone (the windows stay).
     void SetEngine(CKXMCapture* engine);
     CString GetChartNo() const { return m_strChartNo; }
@@ -108,18 +113,29 @@ public:
 
     // "<root>\<chart>\<study>\<yyyymmdd>"; fills an empty or malformed study date with today.
     CString BuildStudyFolder();
-    void CaptureStill();
+    // What a still or the record button came to; the windows tell the person what it says
+    // (CaptureResultMessage). Done: nothing to tell, a still filed, a recording started or
+    // told to stop, or a still asked for without a running preview (which takes nothing).
+    enum class CaptureResult { Done, StillNotFiled, RecordingRefused };
+    // The message box text and caption that tell the person a capture's result; false for
+    // Done, which is told nothing.
+    static bool CaptureResultMessage(CaptureResult result, CString* text, CString* caption);
+    // A still of the running preview, filed in the study's folder and listed; StillNotFiled
+    // when a grab was asked for and no still was filed (nothing of it stays).
+    CaptureResult CaptureStill();
     // 0 without an engine; 2 when nothing is recorded: a start while a recording or its stop
-    // is pending, or one the engine refuses; otherwise 1 (a still when video is switched off).
+    // is pending, or one the engine refuses; otherwise 1 (a still when video is switched off),
+    // or 3 when video is switched off and that still could not be filed.
     int StartRecording(int limitSeconds);
     // The record button and F6: a running recording is told to stop (the engine's recording
     // flag is cleared and the next tick ends it), otherwise one starts with the configured
     // limit. A recording whose end the tick has not handled yet still counts as running, so a
-    // second press never opens a recording over the first. False when a start was asked for
-    // and no recording started (the windows tell the person, kRecordingRefused).
-    bool ToggleRecording();
+    // second press never opens a recording over the first. RecordingRefused when a start was
+    // asked for and no recording started; with video switched off, what the still came to.
+    CaptureResult ToggleRecording();
     static constexpr const wchar_t* kRecordingRefused = L"동영상 녹화를 시작하지 못했습니다.";
-    static constexpr const wchar_t* kRecordingRefusedCaption = L"영상획득 오류";
+    static constexpr const wchar_t* kStillNotFiled = L"정지영상을 저장하지 못했습니다.";
+    static constexpr const wchar_t* kCaptureErrorCaption = L"영상획득 오류";
     static void CALLBACK RecordTimerProc(PVOID parameter, BOOLEAN timerFired);
     void RecordTick();
     // Ends the recording now, from the UI thread.
@@ -198,7 +214,8 @@ public:
     static CString BuildTodayDate();
 
     // The view of the files (the windows' strip), owned; none until the windows attach one.
-    void SetFileListener(std::unique_ptr<CKXCaptureFileListener> listener) { m_pFileListener = std::move(listener); }
+    // The tick may be calling the one it replaces: the swap is made under the recording lock.
+    void SetFileListener(std::unique_ptr<CKXCaptureFileListener> listener);
     CKXCaptureFileListener* GetFileListener() const { return m_pFileListener.get(); }
 
     // The lock of the file list; the strip holds it while it walks the records.
@@ -277,7 +294,6 @@ protected:
     // Lays the view out again, if there is one.
     void RelayoutView();
     void PlaySound(int id);
-    void Redraw();
     // Claims the recording timer under the recording lock; null when there is none.
     HANDLE TakeTimer();
     // The hidden window the tick posts the end of a recording to (made on the UI thread).

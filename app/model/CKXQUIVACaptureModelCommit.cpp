@@ -19,7 +19,6 @@
 #include "framework/CKXAdoConnection.h"
 #include "framework/CKXAdoRecord.h"
 #include "framework/CKXRegistry.h"
-#include "framework/CKXWnd.h"
 #include "platform/base/clock.h"
 #include "platform/base/codepage.h"
 #include "platform/base/debug.h"
@@ -27,7 +26,6 @@
 #include "platform/base/lasterror.h"
 #include "platform/base/wformat.h"
 #include "platform/base/winpath.h"
-#include "platform/ui/winuser.h"
 
 namespace {
 
@@ -330,8 +328,8 @@ int CKXQUIVACaptureModel::Commit()
     }
     m_strPacsMissed = send.MissedMessage();
     RemoveEmptyFolders();
-    if (m_pThumbnailHost && m_pThumbnailHost->GetSafeHwnd())
-        InvalidateRect(m_pThumbnailHost->GetSafeHwnd(), nullptr, TRUE);
+    if (m_pFileListener)
+        m_pFileListener->Repaint();
     return result;
 }
 

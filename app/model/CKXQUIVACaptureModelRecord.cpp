@@ -4,7 +4,6 @@
 
 #include "app/model/QUIVAModuleInstance.h"
 #include "capture/CKXMCapture.h"
-#include "framework/CKXWnd.h"
 #include "platform/base/clock.h"
 #include "platform/base/debug.h"
 #include "platform/base/timerqueue.h"
@@ -58,13 +57,20 @@ void CKXQUIVACaptureModel::SetEngine(CKXMCapture* engine)
     m_pEngine = engine;
 }
 
-bool CKXQUIVACaptureModel::ToggleRecording()
+CKXQUIVACaptureModel::CaptureResult CKXQUIVACaptureModel::ToggleRecording()
 {
     if (m_pEngine && (m_pEngine->m_bRecording || IsRecordingPending())) {
         m_pEngine->m_bRecording = 0;
-        return true;
+        return CaptureResult::Done;
     }
-    return StartRecording(0) == 1;  // the model's configuration gives the limit
+    switch (StartRecording(0)) {  // the model's configuration gives the limit
+    case 1:
+        return CaptureResult::Done;
+    case 3:
+        return CaptureResult::StillNotFiled;
+    default:
+        return CaptureResult::RecordingRefused;
+    }
 }
 
 HANDLE CKXQUIVACaptureModel::TakeTimer()
@@ -95,8 +101,8 @@ void CKXQUIVACaptureModel::RecordTick()
         m_pEngine->WriteRecordFrame();
         if (m_recording.limit != 0 && GetTickCount() - m_recording.start >= m_recording.limit)
             end = true;
-        else if (m_pTitleHost && m_pTitleHost->GetSafeHwnd())
-            InvalidateRect(m_pTitleHost->GetSafeHwnd(), nullptr, TRUE);
+        else if (m_pFileListener)
+            m_pFileListener->RecordingTimeChanged();
     } else {
         end = true;
     }
@@ -152,8 +158,8 @@ void CKXQUIVACaptureModel::FinishRecording(const CString& path)
 {
     PlaySound(IDW_RECORD_STOP);
     // The title bar shows the recording's timer until it is painted again.
-    if (m_pTitleHost && m_pTitleHost->GetSafeHwnd())
-        InvalidateRect(m_pTitleHost->GetSafeHwnd(), nullptr, TRUE);
+    if (m_pFileListener)
+        m_pFileListener->RecordingTimeChanged();
     if (path.IsEmpty())
         return;
     // Filed where it started: the study and date at the start, in the folder of the start.

@@ -68,9 +68,29 @@ CKXCtrlWndQUIVAThumbnail* CKXCtrlWndQUIVAThumbnail::Of(CKXQUIVACaptureModel* own
 void CKXCtrlWndQUIVAThumbnail::ShowNewest(int index)
 {
     EnsureVisible(index);
-    if (model && model->GetThumbnailHost())
-        if (auto* tabs = dynamic_cast<CKXQUIVAThumbnailCtrlTab*>(model->GetThumbnailHost()->root))
-            tabs->SelectTabOf(this);
+    CKXWnd* host = model ? model->GetThumbnailHost() : nullptr;
+    if (!host)
+        return;
+    if (auto* tabs = dynamic_cast<CKXQUIVAThumbnailCtrlTab*>(host->root))
+        tabs->SelectTabOf(this);
+    if (host->GetSafeHwnd())
+        host->Redraw();
+}
+
+void CKXCtrlWndQUIVAThumbnail::Repaint()
+{
+    CKXWnd* host = model ? model->GetThumbnailHost() : nullptr;
+    if (host && host->GetSafeHwnd())
+        InvalidateRect(host->GetSafeHwnd(), nullptr, TRUE);
+}
+
+void CKXCtrlWndQUIVAThumbnail::RecordingTimeChanged()
+{
+    // The tick's thread: `model` is set once, the title host is read under the recording lock
+    // the caller holds, and an invalidation is safe from any thread.
+    CKXWnd* title = model ? model->GetTitleHost() : nullptr;
+    if (title && title->GetSafeHwnd())
+        InvalidateRect(title->GetSafeHwnd(), nullptr, TRUE);
 }
 
 CKXCtrlWndQUIVAThumbnail::CKXCtrlWndQUIVAThumbnail()

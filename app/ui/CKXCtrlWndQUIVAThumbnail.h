@@ -98,6 +98,10 @@ public:
     // (the caption bar and the window's text) saying that it saves; both are put back after.
     void Saving(bool saving) override;
     static constexpr const wchar_t* kSavingTitle = L" - 저장 중...";
+    // The strip's host window, asked to paint again.
+    void Repaint() override;
+    // The title bar's host, asked to paint again: only an invalidation, from any thread.
+    void RecordingTimeChanged() override;
 
     // How the commit's failures are shown (a message box unless a test replaces it).
     static std::function<void(const CString& text, const CString& caption)> showMessage;

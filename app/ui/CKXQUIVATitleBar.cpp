@@ -141,15 +141,15 @@ void CKXQUIVATitleBar::OnCommand(int cmd, CKXCtrl*, CKXCtrlCursor* ctx)
     case IDC_TITLE_STILL:
         if (model) {
             StampModel();
-            model->CaptureStill();
+            QUIVATellCapture(model->CaptureStill());
         }
         break;
     case IDC_TITLE_VIDEO:
         if (!model)
             break;
         StampModel();
-        if (engine && engine->m_bRunning && !model->ToggleRecording())
-            QUIVATell(CKXQUIVACaptureModel::kRecordingRefused, CKXQUIVACaptureModel::kRecordingRefusedCaption);
+        if (engine && engine->m_bRunning)
+            QUIVATellCapture(model->ToggleRecording());
         break;
     case IDC_TITLE_SOURCE:
         ChangeSource();

@@ -45,7 +45,7 @@ void WithoutHook(Action action)
     });
 }
 
-void TakeStill() { WithoutHook([](CKXQUIVACaptureModel& m) { m.CaptureStill(); }); }
+void TakeStill() { WithoutHook([](CKXQUIVACaptureModel& m) { QUIVATellCapture(m.CaptureStill()); }); }
 
 }  // namespace
 
@@ -62,10 +62,7 @@ LRESULT CALLBACK KeyboardHookProc(int code, WPARAM wParam, LPARAM lParam)
                                        .c_str());
                 TakeStill();
             } else if (vk == VK_F6) {
-                WithoutHook([](CKXQUIVACaptureModel& m) {
-                    if (!m.ToggleRecording())
-                        QUIVATell(CKXQUIVACaptureModel::kRecordingRefused, CKXQUIVACaptureModel::kRecordingRefusedCaption);
-                });
+                WithoutHook([](CKXQUIVACaptureModel& m) { QUIVATellCapture(m.ToggleRecording()); });
             } else if (vk == 'S' && (GetAsyncKeyState(VK_CONTROL) & 0x8000)) {
                 // The commit's own result is the save button's to tell; what the PACS missed
                 // is told by every save.

@@ -12,3 +12,10 @@ void QUIVATell(const CString& text, const CString& caption)
     CKXMsgBox box;
     box.Show(text, caption, 0);
 }
+
+void QUIVATellCapture(CKXQUIVACaptureModel::CaptureResult result)
+{
+    CString text, caption;
+    if (CKXQUIVACaptureModel::CaptureResultMessage(result, &text, &caption))
+        QUIVATell(text, caption);
+}

@@ -2,6 +2,9 @@
 // message (or the strip's test replacement, CKXCtrlWndQUIVAThumbnail::showMessage).
 #pragma once
 
+#include "app/model/CKXQUIVACaptureModel.h"
 #include "platform/base/CString.h"
 
 void QUIVATell(const CString& text, const CString& caption);
+// A still's or the record button's result, when it is one the person is told.
+void QUIVATellCapture(CKXQUIVACaptureModel::CaptureResult result);

@@ -25,20 +25,7 @@ std::vector<std::string> FilesOf(const std::string& folder)
 
 class CaptureModel : public CaptureStore {
 protected:
-    // Runs `take` answering the message boxes it opens; their texts.
-    static std::vector<std::wstring> TellingStill(const std::function<void()>& take)
-    {
-        std::vector<std::wstring> texts;
-        quiva::test::WatchDialogs();
-        quiva::test::WhenDialogStands([&](CKXBaseDialog& d) {
-            auto& box = dynamic_cast<CKXMsgBox&>(d);
-            texts.push_back(box.text.str());
-            quiva::test::ClickBoxButton(box, IDOK);
-        });
-        take();
-        quiva::test::DropUnusedScripts();
-        return texts;
-    }
+    using Result = CKXQUIVACaptureModel::CaptureResult;
 };
 
 TEST_F(CaptureModel, StudyFoldersNeverLeaveTheStore)
@@ -159,34 +146,33 @@ TEST_F(CaptureModel, AJpegThatCannotBeWrittenKeepsAndListsTheBmp)
 TEST_F(CaptureModel, NoStillWithoutARunningPreview)
 {
     CKXQUIVACaptureModel* m = Model();
-    // A grab that gives no file (a file stands where the study folder would go) lists nothing
-    // and makes no shutter sound.
+    // A grab that gives no file (a file stands where the study folder would go) lists nothing,
+    // makes no shutter sound and says so, for the windows to tell; with video switched off the
+    // record button's still says the same.
     fs::create_directories(Store("12345"));
     quiva::test::WriteAll(Store("12345/Endo"), "a file");
-    const std::vector<std::wstring> told = TellingStill([&] { m->CaptureStill(); });
-    EXPECT_EQ(told.size(), 1u);
+    EXPECT_EQ(m->CaptureStill(), Result::StillNotFiled);
+    CKXQUIVAConfig::Options options = config.GetOptions();
+    options.m_bUseVideo = 0;
+    config.SetOptions(options);
+    EXPECT_EQ(m->StartRecording(30), 3);
+    EXPECT_EQ(m->ToggleRecording(), Result::StillNotFiled);
     EXPECT_EQ(m->GetFileCount(), 0);
     EXPECT_TRUE(sounds.Played().empty());
     fs::remove(Store("12345/Endo"));
+    EXPECT_EQ(m->ToggleRecording(), Result::Done);
+    EXPECT_EQ(m->GetFileCount(), 1);
+    options.m_bUseVideo = 1;
+    config.SetOptions(options);
+    // Without a running preview nothing is taken and nothing is told.
     Engine().Stop();
-    m->CaptureStill();
+    EXPECT_EQ(m->CaptureStill(), Result::Done);
     m->SetEngine(nullptr);
-    m->CaptureStill();
-    EXPECT_EQ(m->GetFileCount(), 0);
-    EXPECT_TRUE(sounds.Played().empty());
+    EXPECT_EQ(m->CaptureStill(), Result::Done);
+    EXPECT_EQ(m->GetFileCount(), 1);
+    EXPECT_EQ(sounds.Played(), std::vector<int>{IDW_CAPTURE_STILL});
     EXPECT_EQ(m->StartRecording(30), 0);
-}
-
-// A study name too long for a folder name: the person is told, and the chart folder made on
-// the way is gone again.
-TEST_F(CaptureModel, AStillThatCannotBeFiledIsToldAndLeavesNothingBehind)
-{
-    CKXQUIVACaptureModel* m = Model(L"12345", std::wstring(200, L'위').c_str());
-    const std::vector<std::wstring> told = TellingStill([&] { m->CaptureStill(); });
-    EXPECT_EQ(told, (std::vector<std::wstring>{L"정지영상을 저장하지 못했습니다."}));
-    EXPECT_EQ(m->GetFileCount(), 0);
-    EXPECT_TRUE(sounds.Played().empty());
-    EXPECT_EQ(FilesOf(Store("")), std::vector<std::string>{});
+    EXPECT_EQ(m->ToggleRecording(), Result::RecordingRefused);
 }
 
 TEST_F(CaptureModel, RecordingStopsAtItsLimitAndIsFiledWhereItStarted)

@@ -619,6 +619,43 @@ TEST_P(TitleBarOptions, AStillBringsUpTheStripThatReceivedIt)
     EXPECT_EQ(tabs.selectedIndex, 0);
 }
 
+// A study name too long for a folder name: a still cannot be filed. The still button, the Pause
+// key and, with video switched off, the video button each tell it once, in the one message
+// box; nothing of the still stays, not even the chart folder made on the way.
+TEST_P(TitleBarOptions, AStillThatCannotBeFiledIsToldAndLeavesNothingBehind)
+{
+    ShowPatient(true);
+    const std::wstring tooLong(200, L'위');
+    Combo().SetEditText(tooLong.c_str(), nullptr);
+    const std::wstring notFiled = L"정지영상을 저장하지 못했습니다.";
+    std::vector<std::wstring> boxes;
+    AnswerBox(&boxes, IDOK, [] {});
+    ClickTitle(frame->titleBar.stillButton);
+    EXPECT_EQ(boxes, std::vector<std::wstring>{notFiled});
+    ASSERT_EQ(Model().GetStudyName(), tooLong.c_str());
+    AnswerBox(&boxes, IDOK, [] {});
+    PressPause();
+    quiva::ui::PumpPending();
+    EXPECT_EQ(boxes, std::vector<std::wstring>(2, notFiled));
+    CKXQUIVAConfig::Options options = frame->config.GetOptions();
+    options.m_bUseVideo = 0;
+    frame->config.SetOptions(options);
+    AnswerBox(&boxes, IDOK, [] {});
+    ClickTitle(frame->titleBar.videoButton);
+    EXPECT_EQ(boxes, std::vector<std::wstring>(3, notFiled));
+    EXPECT_FALSE(m_engine.m_bRecording);
+    EXPECT_EQ(Model().GetFileCount(), 0);
+    const std::string store = quiva::NativePath(Model().m_strImageRoot.GetString()).value_or("");
+    ASSERT_FALSE(store.empty());
+    EXPECT_FALSE(fs::exists(store + "/12345"));
+
+    // A study that fits: the next still is filed and nothing is told.
+    Combo().SetEditText(L"Endo", nullptr);
+    ClickTitle(frame->titleBar.stillButton);
+    EXPECT_EQ(Model().GetFileCount(), 1);
+    EXPECT_EQ(boxes.size(), 3u);
+}
+
 // The captions under the close and save icons are drawn whole inside their buttons.
 TEST_P(TitleBarOptions, TheCloseAndSaveCaptionsAreWhole)
 {
