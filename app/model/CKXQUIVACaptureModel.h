@@ -13,6 +13,7 @@
 #pragma once
 
 #include <functional>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -27,6 +28,7 @@
 class CKXMCapture;
 class CKXQUIVAConfig;
 class CKXQUIVACaptureModelManager;
+class CKXSendDicomModel;
 class CKXWnd;
 class CKXAdoConnection;
 
@@ -240,9 +242,23 @@ protected:
         CString cleanedFolder;  // of the image directory, rid of leftover copies
         std::unordered_set<std::wstring> cleanedNames;  // in it, in lower case as FolderNames gives them
         bool journalListed = false;  // the file being committed had a journal when the commit began
+        // The journals of each folder of the store, listed when its first file comes.
+        std::map<std::wstring, std::unordered_set<std::wstring>> journals;
         int failure = 0;    // the result a failed file gives: 2 image directory, 3 connection, 4 refused,
                             // 5 database held by another program, 6 the store's disk full
     };
+    // The unsaved of `files`, one after the other, as far as the commit can go; the result of
+    // the first file that failed, or 0.
+    int CommitFiles(const std::vector<_KXCaptureFileInfo*>& files, CommitState& state, CKXSendDicomModel& send);
+    // What a file's journal and its flags decide before it is committed: an interrupted commit
+    // the database cannot tell yet (Undecided), a file that has left the store or is discarded
+    // now (Settled), or one to commit (ToCommit).
+    enum class FileStep { ToCommit, Settled, Undecided };
+    FileStep SettleFile(_KXCaptureFileInfo* info, CommitState& state);
+    // A committed still to the PACS, when the configuration sends stills.
+    void SendStill(CKXSendDicomModel& send, const _KXCaptureFileInfo* info, CommitState& state, int imgNo, int ono);
+    // A committed file out of the store, its journal with it when it could be removed.
+    void LeaveStore(_KXCaptureFileInfo* info);
     // One file in one transaction: study row, image row, image count, the copy, the commit.
     bool CommitFile(_KXCaptureFileInfo* info, CommitState& state, int* imgNo, int* ono);
     // Its steps; each that fails has rolled the transaction back, but for a commit cut short.
