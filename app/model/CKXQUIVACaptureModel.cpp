@@ -557,13 +557,12 @@ int CKXQUIVACaptureModel::StartRecording(int limitSeconds)
     std::lock_guard lock(m_recordLock);
     m_recording.limit = static_cast<UINT>(std::max(0, seconds)) * 1000u;
     m_recording.start = GetTickCount();
-    m_recording.owns = true;
+    m_recording.Move(Recording::State::Running);
     if (!CreateTimerQueueTimer(&m_recording.timer, nullptr, RecordTimerProc, this, 0, 10, WT_EXECUTEINTIMERTHREAD)) {
         m_recording.timer = nullptr;
         OutputDebugStringW(L"StartRecording: no recording timer, the recording ends at once\n");
-        m_recording.owns = false;
         m_recording.endedFile = m_pEngine->EndRecording();
-        m_recording.endPosted = true;
+        m_recording.Move(Recording::State::EndPosted);
         if (m_hNotify)
             PostMessageW(m_hNotify, kRecordingEndedMessage, 0, reinterpret_cast<LPARAM>(this));
     }

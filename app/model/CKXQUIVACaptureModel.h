@@ -308,25 +308,33 @@ protected:
     friend class CKXQUIVACaptureModelManager;
 
 private:
-    // The recording, all of it under m_recordLock. Its states:
-    //   idle           no timer, nothing owned, nothing posted;
-    //   timer running  StartRecording set the timer and owns the engine's recording; each tick
-    //                  (timer-queue thread) writes a frame and checks the limit;
-    //   end posted     the tick (or a timer that could not be made) closed the file into
-    //                  endedFile, dropped the timer and ownership, and posted
-    //                  kRecordingEndedMessage to the UI thread;
-    //   finished       on the UI thread FinishPostedRecording cleared endPosted and filed the
-    //                  recording (FinishRecording): idle again.
-    // StopRecording (UI thread) goes from timer running to idle directly: it takes the timer
-    // (waiting for a tick in progress), then ownership, and files the recording itself; an end
-    // already posted is finished first.
+    // The recording, all of it under m_recordLock.
     struct Recording {
-        HANDLE timer = nullptr;
+        enum class State {
+            // No timer, nothing owned, nothing posted.
+            Idle,
+            // StartRecording set the timer and owns the engine's recording; each tick
+            // (timer-queue thread) writes a frame and checks the limit.
+            Running,
+            // StopRecording or the model's end (UI thread) took the timer, waiting for a tick in
+            // progress; the engine's recording is still owned: StopRecording takes the ownership
+            // next and files the recording itself (idle again). An end already posted is finished
+            // first.
+            Stopping,
+            // The tick (or a timer that could not be made) closed the file into endedFile,
+            // dropped the timer and ownership, and posted kRecordingEndedMessage to the UI thread;
+            // there FinishPostedRecording takes endedFile and files it (idle again).
+            EndPosted,
+        };
+        // Moves to `to` when the move is one of the above (Idle to Running, Running to Stopping
+        // or EndPosted, Stopping or EndPosted to Idle); any other is a fault of the caller,
+        // written to the debug log and refused, the state left as it was.
+        bool Move(State to);
+        State state = State::Idle;
+        HANDLE timer = nullptr;  // while Running
         UINT limit = 0;     // ms, 0 = none
         DWORD start = 0;    // GetTickCount() at the start
-        bool owns = false;  // the engine's recording is this model's
-        bool endPosted = false;
-        CString endedFile;  // the file the tick closed, while the end is posted
+        CString endedFile;  // the file the tick closed, while EndPosted
     };
     std::mutex m_recordLock;
     Recording m_recording;  // guarded by m_recordLock
