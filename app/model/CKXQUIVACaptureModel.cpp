@@ -55,7 +55,7 @@ CKXQUIVACaptureModel::~CKXQUIVACaptureModel()
         m_hNotify = nullptr;
     }
     {
-        std::lock_guard lock(m_lock);
+        AssertWindowThread();
         m_files.clear();
         m_pathKeys.clear();
         m_keyedFiles = 0;
@@ -156,7 +156,7 @@ bool CKXQUIVACaptureModel::AddKeyedFileInfo(const CString& key, const CString& p
     {
         // One file, however its path is spelt: a second record of a listed file would come in as
         // a loose file marked deleted, and a commit that could not store the first would delete it.
-        std::lock_guard lock(m_lock);
+        AssertWindowThread();
         for (; m_keyedFiles < m_files.size(); ++m_keyedFiles)
             m_pathKeys.insert(PathKey(m_files[m_keyedFiles]->path, false).str());
         if (m_pathKeys.count(key.str()))
@@ -177,7 +177,7 @@ bool CKXQUIVACaptureModel::AddKeyedFileInfo(const CString& key, const CString& p
         KeepFile(info.get());
     const bool listed = info->HasPicture();
     if (listed) {
-        std::lock_guard lock(m_lock);
+        AssertWindowThread();
         m_files.push_back(std::move(info));
         // Its key is known: it is not resolved again for the next record.
         if (m_keyedFiles + 1 == m_files.size()) {
@@ -192,7 +192,7 @@ bool CKXQUIVACaptureModel::AddKeyedFileInfo(const CString& key, const CString& p
 
 _KXCaptureFileInfo* CKXQUIVACaptureModel::GetFileInfo(int index)
 {
-    std::lock_guard lock(m_lock);
+    AssertWindowThread();
     if (index < 0 || index >= static_cast<int>(m_files.size()))
         return nullptr;
     return m_files[static_cast<size_t>(index)].get();
@@ -200,7 +200,7 @@ _KXCaptureFileInfo* CKXQUIVACaptureModel::GetFileInfo(int index)
 
 int CKXQUIVACaptureModel::GetFileCount()
 {
-    std::lock_guard lock(m_lock);
+    AssertWindowThread();
     return static_cast<int>(m_files.size());
 }
 
@@ -212,7 +212,7 @@ void CKXQUIVACaptureModel::MarkUnsaved(int present)
 {
     std::vector<CString> marked;
     {
-        std::lock_guard lock(m_lock);
+        AssertWindowThread();
         for (const auto& info : m_files)
             if (!info->saved && info->present != present) {
                 info->present = present;
@@ -226,7 +226,7 @@ void CKXQUIVACaptureModel::TogglePresent(int index)
 {
     std::vector<CString> marked;
     {
-        std::lock_guard lock(m_lock);
+        AssertWindowThread();
         _KXCaptureFileInfo* info = GetFileInfo(index);
         if (!info || info->saved)
             return;
@@ -312,7 +312,7 @@ void CKXQUIVACaptureModel::AppendAndShow(std::unique_ptr<_KXCaptureFileInfo> inf
 {
     int newest;
     {
-        std::lock_guard lock(m_lock);
+        AssertWindowThread();
         m_files.push_back(std::move(info));
         newest = static_cast<int>(m_files.size()) - 1;
     }

@@ -6,17 +6,19 @@
 // timer-queue thread. The tick only writes frames, asks the title bar to repaint and, when the
 // recording ends, closes the AVI and posts the rest (record, info.xml, strip) to the UI thread.
 // The file list is touched on the UI thread only: the tick never reaches it, and the commit and
-// the PACS send run on the UI thread too. The model's lock around it (Lock(), which the strip
-// takes while it walks the list) is therefore never contended; it stays as the bracket every
-// walk already states, at no cost. Being recursive, it would not stop a re-entry on the UI
-// thread; the commit walks a copy of the list.
+// the PACS send run on the UI thread too. A lock around it would never be contended, so it has
+// none: every walk of the records (the model's and the strip's) asserts instead, in debug
+// builds, that it runs on the thread that made the model (AssertWindowThread). That does not
+// stop a re-entry on the UI thread; the commit walks a copy of the list.
 #pragma once
 
 #include <functional>
 #include <map>
 #include <memory>
+#include <cassert>
 #include <mutex>
 #include <string>
+#include <thread>
 #include <unordered_set>
 #include <vector>
 
@@ -201,8 +203,9 @@ public:
     void SetFileListener(std::unique_ptr<CKXCaptureFileListener> listener) { m_pFileListener = std::move(listener); }
     CKXCaptureFileListener* GetFileListener() const { return m_pFileListener.get(); }
 
-    // The lock of the file list; the strip holds it while it walks the records.
-    std::recursive_mutex& Lock() { return m_lock; }
+    // The file list is the window thread's, the thread that made the model: a walk of the
+    // records from any other thread is a fault, which debug builds stop at.
+    void AssertWindowThread() const { assert(std::this_thread::get_id() == m_windowThread); }
 
     // Chart numbers, study names and dates as single folder names of the store: separators and
     // the characters / : ? \ * < > | become "_", "." and ".." are replaced, trailing dots and
@@ -274,7 +277,7 @@ protected:
     void FinishRecording(const CString& path);
     // Runs the end that the tick posted, if it has not run yet.
     void FinishPostedRecording();
-    // Appends a record (under the lock), rewrites the folder's info.xml and shows the newest cell.
+    // Appends a record, rewrites the folder's info.xml and shows the newest cell.
     void AppendAndShow(std::unique_ptr<_KXCaptureFileInfo> info, const CString& folder);
     // Gives a still's record its picture, from the still at its own size or from its file, as
     // the view keeps it; whole without a view.
@@ -297,7 +300,7 @@ protected:
     // The hidden window the tick posts the end of a recording to (made on the UI thread).
     HWND NotifyWindow();
 
-    std::recursive_mutex m_lock;  // the file list
+    const std::thread::id m_windowThread = std::this_thread::get_id();  // the file list's
     std::unique_ptr<CKXCaptureFileListener> m_pFileListener;
     // The case-blind path keys of the first m_keyedFiles records (records are only appended).
     std::unordered_set<std::wstring> m_pathKeys;

@@ -218,7 +218,7 @@ int CKXQUIVACaptureModel::Commit()
         return 2;
     std::vector<_KXCaptureFileInfo*> files;
     {
-        std::lock_guard lock(m_lock);
+        AssertWindowThread();
         // Records stay while the model lives; only this thread adds them.
         for (const auto& info : m_files)
             files.push_back(info.get());
