@@ -54,7 +54,7 @@ CKXQUIVACaptureModel::~CKXQUIVACaptureModel()
         m_hNotify = nullptr;
     }
     {
-        std::lock_guard lock(m_lock);
+        AssertWindowThread();
         m_files.clear();
         m_pathKeys.clear();
         m_keyedFiles = 0;
@@ -155,7 +155,7 @@ bool CKXQUIVACaptureModel::AddKeyedFileInfo(const CString& key, const CString& p
     {
         // One file, however its path is spelt: a second record of a listed file would come in as
         // a loose file marked deleted, and a commit that could not store the first would delete it.
-        std::lock_guard lock(m_lock);
+        AssertWindowThread();
         for (; m_keyedFiles < m_files.size(); ++m_keyedFiles)
             m_pathKeys.insert(PathKey(m_files[m_keyedFiles]->path, false).str());
         if (m_pathKeys.count(key.str()))
@@ -172,7 +172,7 @@ bool CKXQUIVACaptureModel::AddKeyedFileInfo(const CString& key, const CString& p
         KeepFile(info.get());
     const bool listed = info->HasPicture();
     if (listed) {
-        std::lock_guard lock(m_lock);
+        AssertWindowThread();
         m_files.push_back(std::move(info));
         // Its key is known: it is not resolved again for the next record.
         if (m_keyedFiles + 1 == m_files.size()) {
@@ -199,7 +199,7 @@ std::unique_ptr<_KXCaptureFileInfo> CKXQUIVACaptureModel::MakeRecord(const CStri
 
 _KXCaptureFileInfo* CKXQUIVACaptureModel::GetFileInfo(int index)
 {
-    std::lock_guard lock(m_lock);
+    AssertWindowThread();
     if (index < 0 || index >= static_cast<int>(m_files.size()))
         return nullptr;
     return m_files[static_cast<size_t>(index)].get();
@@ -207,7 +207,7 @@ _KXCaptureFileInfo* CKXQUIVACaptureModel::GetFileInfo(int index)
 
 int CKXQUIVACaptureModel::GetFileCount()
 {
-    std::lock_guard lock(m_lock);
+    AssertWindowThread();
     return static_cast<int>(m_files.size());
 }
 
@@ -219,7 +219,7 @@ void CKXQUIVACaptureModel::MarkUnsaved(int present)
 {
     std::vector<CString> marked;
     {
-        std::lock_guard lock(m_lock);
+        AssertWindowThread();
         for (const auto& info : m_files)
             if (!info->saved && info->present != present) {
                 info->present = present;
@@ -233,7 +233,7 @@ void CKXQUIVACaptureModel::TogglePresent(int index)
 {
     std::vector<CString> marked;
     {
-        std::lock_guard lock(m_lock);
+        AssertWindowThread();
         _KXCaptureFileInfo* info = GetFileInfo(index);
         if (!info || info->saved)
             return;
@@ -322,7 +322,7 @@ void CKXQUIVACaptureModel::AppendAndShow(std::unique_ptr<_KXCaptureFileInfo> inf
 {
     int newest;
     {
-        std::lock_guard lock(m_lock);
+        AssertWindowThread();
         m_files.push_back(std::move(info));
         newest = static_cast<int>(m_files.size()) - 1;
     }
@@ -574,13 +574,12 @@ int CKXQUIVACaptureModel::StartRecording(int limitSeconds)
     std::lock_guard lock(m_recordLock);
     m_recording.limit = static_cast<UINT>(std::max(0, seconds)) * 1000u;
     m_recording.start = GetTickCount();
-    m_recording.owns = true;
+    m_recording.Move(Recording::State::Running);
     if (!CreateTimerQueueTimer(&m_recording.timer, nullptr, RecordTimerProc, this, 0, 10, WT_EXECUTEINTIMERTHREAD)) {
         m_recording.timer = nullptr;
         OutputDebugStringW(L"StartRecording: no recording timer, the recording ends at once\n");
-        m_recording.owns = false;
         m_recording.endedFile = m_pEngine->EndRecording();
-        m_recording.endPosted = true;
+        m_recording.Move(Recording::State::EndPosted);
         if (m_hNotify)
             PostMessageW(m_hNotify, kRecordingEndedMessage, 0, reinterpret_cast<LPARAM>(this));
     }

@@ -7,16 +7,19 @@
 // when the recording ends, closes the AVI and posts the rest (record, info.xml, strip) to the UI
 // thread.
 // The file list is touched on the UI thread only: the tick never reaches it, and the commit and
-// the PACS send run on the UI thread too. The model's lock around it (Lock(), which the strip
-// takes while it walks the list) is therefore never contended; it stays as the bracket every
-// walk already states, at no cost. Being recursive, it would not stop a re-entry on the UI
-// thread; the commit walks a copy of the list.
+// the PACS send run on the UI thread too. A lock around it would never be contended, so it has
+// none: every walk of the records (the model's and the strip's) asserts instead, in debug
+// builds, that it runs on the thread that made the model (AssertWindowThread). That does not
+// stop a re-entry on the UI thread; the commit walks a copy of the list.
 #pragma once
 
 #include <functional>
+#include <map>
 #include <memory>
+#include <cassert>
 #include <mutex>
 #include <string>
+#include <thread>
 #include <unordered_set>
 #include <vector>
 
@@ -28,6 +31,7 @@
 class CKXMCapture;
 class CKXQUIVAConfig;
 class CKXQUIVACaptureModelManager;
+class CKXSendDicomModel;
 class CKXWnd;
 class CKXAdoConnection;
 
@@ -218,8 +222,9 @@ public:
     void SetFileListener(std::unique_ptr<CKXCaptureFileListener> listener);
     CKXCaptureFileListener* GetFileListener() const { return m_pFileListener.get(); }
 
-    // The lock of the file list; the strip holds it while it walks the records.
-    std::recursive_mutex& Lock() { return m_lock; }
+    // The file list is the window thread's, the thread that made the model: a walk of the
+    // records from any other thread is a fault, which debug builds stop at.
+    void AssertWindowThread() const { assert(std::this_thread::get_id() == m_windowThread); }
 
     // Chart numbers, study names and dates as single folder names of the store: separators and
     // the characters / : ? \ * < > | become "_", "." and ".." are replaced, trailing dots and
@@ -259,9 +264,23 @@ protected:
         CString cleanedFolder;  // of the image directory, rid of leftover copies
         std::unordered_set<std::wstring> cleanedNames;  // in it, in lower case as FolderNames gives them
         bool journalListed = false;  // the file being committed had a journal when the commit began
+        // The journals of each folder of the store, listed when its first file comes.
+        std::map<std::wstring, std::unordered_set<std::wstring>> journals;
         int failure = 0;    // the result a failed file gives: 2 image directory, 3 connection, 4 refused,
                             // 5 database held by another program, 6 the store's disk full
     };
+    // The unsaved of `files`, one after the other, as far as the commit can go; the result of
+    // the first file that failed, or 0.
+    int CommitFiles(const std::vector<_KXCaptureFileInfo*>& files, CommitState& state, CKXSendDicomModel& send);
+    // What a file's journal and its flags decide before it is committed: an interrupted commit
+    // the database cannot tell yet (Undecided), a file that has left the store or is discarded
+    // now (Settled), or one to commit (ToCommit).
+    enum class FileStep { ToCommit, Settled, Undecided };
+    FileStep SettleFile(_KXCaptureFileInfo* info, CommitState& state);
+    // A committed still to the PACS, when the configuration sends stills.
+    void SendStill(CKXSendDicomModel& send, const _KXCaptureFileInfo* info, CommitState& state, int imgNo, int ono);
+    // A committed file out of the store, its journal with it when it could be removed.
+    void LeaveStore(_KXCaptureFileInfo* info);
     // One file in one transaction: study row, image row, image count, the copy, the commit.
     bool CommitFile(_KXCaptureFileInfo* info, CommitState& state, int* imgNo, int* ono);
     // Its steps; each that fails has rolled the transaction back, but for a commit cut short.
@@ -277,7 +296,7 @@ protected:
     void FinishRecording(const CString& path);
     // Runs the end that the tick posted, if it has not run yet.
     void FinishPostedRecording();
-    // Appends a record (under the lock), rewrites the folder's info.xml and shows the newest cell.
+    // Appends a record, rewrites the folder's info.xml and shows the newest cell.
     void AppendAndShow(std::unique_ptr<_KXCaptureFileInfo> info, const CString& folder);
     // Gives a still's record its picture, from the still at its own size or from its file, as
     // the view keeps it; whole without a view.
@@ -299,7 +318,7 @@ protected:
     // The hidden window the tick posts the end of a recording to (made on the UI thread).
     HWND NotifyWindow();
 
-    std::recursive_mutex m_lock;  // the file list
+    const std::thread::id m_windowThread = std::this_thread::get_id();  // the file list's
     std::unique_ptr<CKXCaptureFileListener> m_pFileListener;
     // The case-blind path keys of the first m_keyedFiles records (records are only appended).
     std::unordered_set<std::wstring> m_pathKeys;
@@ -310,25 +329,33 @@ protected:
     friend class CKXQUIVACaptureModelManager;
 
 private:
-    // The recording, all of it under m_recordLock. Its states:
-    //   idle           no timer, nothing owned, nothing posted;
-    //   timer running  StartRecording set the timer and owns the engine's recording; each tick
-    //                  (timer-queue thread) writes a frame and checks the limit;
-    //   end posted     the tick (or a timer that could not be made) closed the file into
-    //                  endedFile, dropped the timer and ownership, and posted
-    //                  kRecordingEndedMessage to the UI thread;
-    //   finished       on the UI thread FinishPostedRecording cleared endPosted and filed the
-    //                  recording (FinishRecording): idle again.
-    // StopRecording (UI thread) goes from timer running to idle directly: it takes the timer
-    // (waiting for a tick in progress), then ownership, and files the recording itself; an end
-    // already posted is finished first.
+    // The recording, all of it under m_recordLock.
     struct Recording {
-        HANDLE timer = nullptr;
+        enum class State {
+            // No timer, nothing owned, nothing posted.
+            Idle,
+            // StartRecording set the timer and owns the engine's recording; each tick
+            // (timer-queue thread) writes a frame and checks the limit.
+            Running,
+            // StopRecording or the model's end (UI thread) took the timer, waiting for a tick in
+            // progress; the engine's recording is still owned: StopRecording takes the ownership
+            // next and files the recording itself (idle again). An end already posted is finished
+            // first.
+            Stopping,
+            // The tick (or a timer that could not be made) closed the file into endedFile,
+            // dropped the timer and ownership, and posted kRecordingEndedMessage to the UI thread;
+            // there FinishPostedRecording takes endedFile and files it (idle again).
+            EndPosted,
+        };
+        // Moves to `to` when the move is one of the above (Idle to Running, Running to Stopping
+        // or EndPosted, Stopping or EndPosted to Idle); any other is a fault of the caller,
+        // written to the debug log and refused, the state left as it was.
+        bool Move(State to);
+        State state = State::Idle;
+        HANDLE timer = nullptr;  // while Running
         UINT limit = 0;     // ms, 0 = none
         DWORD start = 0;    // GetTickCount() at the start
-        bool owns = false;  // the engine's recording is this model's
-        bool endPosted = false;
-        CString endedFile;  // the file the tick closed, while the end is posted
+        CString endedFile;  // the file the tick closed, while EndPosted
     };
     std::mutex m_recordLock;
     Recording m_recording;  // guarded by m_recordLock

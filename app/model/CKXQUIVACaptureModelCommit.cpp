@@ -216,7 +216,7 @@ int CKXQUIVACaptureModel::Commit()
         return 2;
     std::vector<_KXCaptureFileInfo*> files;
     {
-        std::lock_guard lock(m_lock);
+        AssertWindowThread();
         // Records stay while the model lives; only this thread adds them.
         for (const auto& info : m_files)
             files.push_back(info.get());
@@ -256,44 +256,32 @@ int CKXQUIVACaptureModel::Commit()
     state.nextOno = nextOno;
     state.prevTitle = kNoTitle;
     state.imageDirectory = imageDirectory;
+    const int result = CommitFiles(files, state, send);
+    m_strPacsMissed = send.MissedMessage();
+    RemoveEmptyFolders();
+    if (m_pFileListener)
+        m_pFileListener->Repaint();
+    return result;
+}
+
+int CKXQUIVACaptureModel::CommitFiles(const std::vector<_KXCaptureFileInfo*>& files, CommitState& state,
+                                      CKXSendDicomModel& send)
+{
     int result = 0;
-    // The journals of each folder of the store, listed when its first file comes.
-    std::map<std::wstring, std::unordered_set<std::wstring>> journals;
     for (_KXCaptureFileInfo* info : files) {
         if (info->saved)
             continue;
-        const CString folder = quiva::PathParent(info->path);
-        auto listed = journals.find(folder.str());
-        if (listed == journals.end())
-            listed = journals.emplace(folder.str(), CommitJournalsIn(folder)).first;
-        state.journalListed = HasCommitJournal(info->path, listed->second);
-        const int resolved = state.journalListed ? ResolveInterruptedCommit(info->path, db, imageDirectory) : 0;
-        if (resolved < 0) {
-            const bool busy = db->IsBusy();
+        const FileStep settled = SettleFile(info, state);
+        if (settled == FileStep::Undecided) {
+            const bool busy = state.db->IsBusy();
             if (result == 0)
                 result = busy ? 5 : 3;
             if (busy)
                 break;
             continue;
         }
-        if (resolved > 0) {
-            info->saved = 1;
-            info->present = 0;
+        if (settled == FileStep::Settled)
             continue;
-        }
-        if (!Exists(info->path)) {
-            info->discarded = 1;
-            info->saved = 1;
-            info->present = 0;
-            continue;
-        }
-        if (!info->present) {
-            info->discarded = 1;
-            DeleteFileW(info->path);
-            info->saved = 1;
-            info->present = 0;
-            continue;
-        }
         int imgNo = 0, ono = 0;
         if (!CommitFile(info, state, &imgNo, &ono)) {
             if (result == 0)
@@ -302,35 +290,73 @@ int CKXQUIVACaptureModel::Commit()
                 break;
             continue;
         }
-        if (m_pConfig->IsPacsKind10() && m_pConfig->GetOptions().m_bSendDICOM && !info->isVideo) {
-            Debug(L"Send DICOM #1");
-            send.SetNetwork(m_pConfig->GetPacsServerIp(), m_pConfig->GetPacsAETitle(), m_pConfig->GetPacsPort(),
-                            m_pConfig->GetInstitutionNumber());
-            Debug(L"Send DICOM #2");
-            send.SetDates(state.mdate, info->study);
-            Debug(L"Send DICOM #3");
-            Debug(Text(L"%d %s %d %d", imgNo, info->path.GetString(), ono, state.sends));
-            send.BuildAndSend(imgNo, info->path, ono);
-            Debug(L"Send DICOM #4");
-            ++state.sends;
-        }
-        const bool removed = DeleteFileW(info->path);
-        Debug(L"Commit#7");  // the file has left the store
-        // A file that cannot be removed keeps its journal, which tells the next load that it is
-        // committed already.
-        if (removed)
-            DeleteFileW(JournalPath(info->path));
-        else
-            Debug(L"Commit: a committed file could not be removed from the store: " + info->path);
-        Debug(L"Commit#8");
+        SendStill(send, info, state, imgNo, ono);
+        LeaveStore(info);
+    }
+    return result;
+}
+
+CKXQUIVACaptureModel::FileStep CKXQUIVACaptureModel::SettleFile(_KXCaptureFileInfo* info, CommitState& state)
+{
+    const CString folder = quiva::PathParent(info->path);
+    auto listed = state.journals.find(folder.str());
+    if (listed == state.journals.end())
+        listed = state.journals.emplace(folder.str(), CommitJournalsIn(folder)).first;
+    state.journalListed = HasCommitJournal(info->path, listed->second);
+    const int resolved = state.journalListed ? ResolveInterruptedCommit(info->path, state.db, state.imageDirectory) : 0;
+    if (resolved < 0)
+        return FileStep::Undecided;
+    if (resolved > 0) {
         info->saved = 1;
         info->present = 0;
+        return FileStep::Settled;
     }
-    m_strPacsMissed = send.MissedMessage();
-    RemoveEmptyFolders();
-    if (m_pFileListener)
-        m_pFileListener->Repaint();
-    return result;
+    if (!Exists(info->path)) {
+        info->discarded = 1;
+        info->saved = 1;
+        info->present = 0;
+        return FileStep::Settled;
+    }
+    if (!info->present) {
+        info->discarded = 1;
+        DeleteFileW(info->path);
+        info->saved = 1;
+        info->present = 0;
+        return FileStep::Settled;
+    }
+    return FileStep::ToCommit;
+}
+
+void CKXQUIVACaptureModel::SendStill(CKXSendDicomModel& send, const _KXCaptureFileInfo* info, CommitState& state,
+                                     int imgNo, int ono)
+{
+    if (!m_pConfig->IsPacsKind10() || !m_pConfig->GetOptions().m_bSendDICOM || info->isVideo)
+        return;
+    Debug(L"Send DICOM #1");
+    send.SetNetwork(m_pConfig->GetPacsServerIp(), m_pConfig->GetPacsAETitle(), m_pConfig->GetPacsPort(),
+                    m_pConfig->GetInstitutionNumber());
+    Debug(L"Send DICOM #2");
+    send.SetDates(state.mdate, info->study);
+    Debug(L"Send DICOM #3");
+    Debug(Text(L"%d %s %d %d", imgNo, info->path.GetString(), ono, state.sends));
+    send.BuildAndSend(imgNo, info->path, ono);
+    Debug(L"Send DICOM #4");
+    ++state.sends;
+}
+
+void CKXQUIVACaptureModel::LeaveStore(_KXCaptureFileInfo* info)
+{
+    const bool removed = DeleteFileW(info->path);
+    Debug(L"Commit#7");  // the file has left the store
+    // A file that cannot be removed keeps its journal, which tells the next load that it is
+    // committed already.
+    if (removed)
+        DeleteFileW(JournalPath(info->path));
+    else
+        Debug(L"Commit: a committed file could not be removed from the store: " + info->path);
+    Debug(L"Commit#8");
+    info->saved = 1;
+    info->present = 0;
 }
 
 bool CKXQUIVACaptureModel::CommitFile(_KXCaptureFileInfo* info, CommitState& s, int* outImgNo, int* outOno)

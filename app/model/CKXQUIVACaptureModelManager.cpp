@@ -554,7 +554,7 @@ void CKXQUIVACaptureModel::WriteInfoXml(CString folder)
     xml.SetValue(L"/patient", m_strPatientName);
     xml.SetAttribute(L"/patient", 0, L"chartNo", m_strChartNo);
     {
-        std::lock_guard lock(m_lock);
+        AssertWindowThread();
         // A file that has gone is left out; the names of each folder are read once, and looked
         // up again only where the records' folder changes.
         std::map<std::wstring, std::unordered_set<std::wstring>, std::less<>> present;

@@ -7,6 +7,7 @@
 #include "platform/base/clock.h"
 #include "platform/base/debug.h"
 #include "platform/base/timerqueue.h"
+#include "platform/base/wformat.h"
 #include "platform/ui/winuser.h"
 
 LRESULT CALLBACK CKXQUIVACaptureModel::NotifyWindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
@@ -73,18 +74,36 @@ CKXQUIVACaptureModel::CaptureResult CKXQUIVACaptureModel::ToggleRecording()
     }
 }
 
+bool CKXQUIVACaptureModel::Recording::Move(State to)
+{
+    const bool allowed = (state == State::Idle && to == State::Running) ||
+                         (state == State::Running && (to == State::Stopping || to == State::EndPosted)) ||
+                         ((state == State::Stopping || state == State::EndPosted) && to == State::Idle);
+    if (!allowed) {
+        OutputDebugStringW(quiva::FormatWide(L"Record: a move of the recording from state %d to %d is refused\n",
+                                             static_cast<int>(state), static_cast<int>(to))
+                               .c_str());
+        return false;
+    }
+    state = to;
+    return true;
+}
+
 HANDLE CKXQUIVACaptureModel::TakeTimer()
 {
     std::lock_guard lock(m_recordLock);
+    if (m_recording.state != Recording::State::Running)
+        return nullptr;
     HANDLE timer = m_recording.timer;
     m_recording.timer = nullptr;
+    m_recording.Move(Recording::State::Stopping);
     return timer;
 }
 
 bool CKXQUIVACaptureModel::IsRecordingPending()
 {
     std::lock_guard lock(m_recordLock);
-    return m_recording.timer || m_recording.endPosted || m_recording.owns;
+    return m_recording.state != Recording::State::Idle;
 }
 
 void CKXQUIVACaptureModel::RecordTick()
@@ -92,7 +111,7 @@ void CKXQUIVACaptureModel::RecordTick()
     // The whole tick runs under the recording lock, so whoever takes the lock after claiming the
     // timer knows no tick is still at work on this model.
     std::lock_guard lock(m_recordLock);
-    if (!m_recording.timer)
+    if (m_recording.state != Recording::State::Running)
         return;  // being deleted
     bool end = false;
     if (!m_pEngine) {
@@ -112,8 +131,7 @@ void CKXQUIVACaptureModel::RecordTick()
     m_recording.endedFile = m_pEngine ? m_pEngine->EndRecording() : CString();
     DeleteTimerQueueTimer(nullptr, m_recording.timer, nullptr);
     m_recording.timer = nullptr;
-    m_recording.owns = false;
-    m_recording.endPosted = true;
+    m_recording.Move(Recording::State::EndPosted);
     if (!m_hNotify || !PostMessageW(m_hNotify, CKXQUIVACaptureModel::kRecordingEndedMessage, 0, reinterpret_cast<LPARAM>(this)))
         OutputDebugStringW(L"Record: the end of a recording could not be handed to the window thread\n");
 }
@@ -128,9 +146,9 @@ void CKXQUIVACaptureModel::FinishPostedRecording()
     CString path;
     {
         std::lock_guard lock(m_recordLock);
-        if (!m_recording.endPosted)
+        if (m_recording.state != Recording::State::EndPosted)
             return;
-        m_recording.endPosted = false;
+        m_recording.Move(Recording::State::Idle);
         path = m_recording.endedFile;
     }
     FinishRecording(path);
@@ -146,8 +164,9 @@ void CKXQUIVACaptureModel::StopRecording()
     bool owned;
     {
         std::lock_guard lock(m_recordLock);
-        owned = m_recording.owns;
-        m_recording.owns = false;
+        owned = m_recording.state == Recording::State::Stopping;
+        if (owned)
+            m_recording.Move(Recording::State::Idle);
     }
     FinishPostedRecording();
     if (owned)

@@ -248,7 +248,7 @@ void CKXCtrlWndQUIVAThumbnail::WalkCells(bool onScreenOnly, const CellVisitor& v
 {
     if (!model)
         return;
-    std::lock_guard lock(model->Lock());
+    model->AssertWindowThread();
     const int w = CellWidth();
     const float listBottom = y + height;
     float cy = y + top + kListTopGap + scrollOffset;
@@ -305,7 +305,7 @@ CString CKXCtrlWndQUIVAThumbnail::Caption(int index)
 {
     if (!model)
         return CString();
-    std::lock_guard lock(model->Lock());
+    model->AssertWindowThread();
     _KXCaptureFileInfo* info = model->GetFileInfo(index);
     if (!info)
         return CString();
@@ -558,7 +558,7 @@ void CKXCtrlWndQUIVAThumbnail::ShowEnlargedView(int index, const RectF& cell, CK
     Image* image;
     std::unique_ptr<Image> whole;
     {
-        std::lock_guard lock(model->Lock());
+        model->AssertWindowThread();
         _KXCaptureFileInfo* info = model->GetFileInfo(index);
         if (!info || !info->HasPicture())
             return;
@@ -621,7 +621,7 @@ int CKXCtrlWndQUIVAThumbnail::OnMouseMove(float px, float py, BOOL* handled, CKX
     RectF cell;
     const int hit = HitTest(px, py, &cell);
     if (hit >= 0 && model) {
-        std::lock_guard lock(model->Lock());
+        model->AssertWindowThread();
         _KXCaptureFileInfo* info = model->GetFileInfo(hit);
         if (info && !info->saved) {
             hoverCell = hit;

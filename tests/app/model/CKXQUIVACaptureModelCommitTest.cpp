@@ -80,7 +80,6 @@ protected:
             info->isVideo = 1;
             info->present = 1;
             info->image = std::make_unique<Gdiplus::Bitmap>(4, 3);
-            std::lock_guard lock(m->Lock());
             m->m_files.push_back(std::move(info));
         }
         return path;
