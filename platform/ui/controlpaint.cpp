@@ -1,6 +1,17 @@
 #include "platform/ui/controlpaint.h"
 
+#include "platform/ui/syscolor.h"
+#include "platform/ui/uisystem.h"
+
 namespace quiva::ui::detail {
+
+namespace {
+
+constexpr int kTitleBand = 24;
+
+}  // namespace
+
+int TitleBandHeight() { return quiva::ui::CurrentBackend().ShowsTitles() ? 0 : kTitleBand; }
 
 ControlPaint::ControlPaint(HWND hwnd, COLORREF background) : m_hwnd(hwnd)
 {
@@ -49,6 +60,18 @@ void ControlPaint::Text(const wchar_t* text, RECT r, UINT format, COLORREF colou
 {
     SetTextColor(dc, colour);
     DrawTextW(dc, text, -1, &r, format);
+}
+
+void ControlPaint::TitleBand(int height)
+{
+    if (height <= 0)
+        return;
+    const RECT band{client.left, client.top, client.right, client.top + height};
+    Fill(band, GetSysColor(COLOR_ACTIVECAPTION));
+    wchar_t title[256] = {};
+    GetWindowTextW(m_hwnd, title, 256);
+    Text(title, RECT{band.left + 8, band.top, band.right - 8, band.bottom},
+         DT_LEFT | DT_VCENTER | DT_SINGLELINE | DT_NOPREFIX | DT_END_ELLIPSIS, GetSysColor(COLOR_CAPTIONTEXT));
 }
 
 }  // namespace quiva::ui::detail

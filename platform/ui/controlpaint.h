@@ -7,6 +7,11 @@
 
 namespace quiva::ui::detail {
 
+// The height of the band across the top of a dialog's client area in which the window system's
+// own dialogs show their title where the display shows none (no window manager on X11); 0 where
+// the display shows it. The dialog lays itself out below the band.
+int TitleBandHeight();
+
 class ControlPaint {
 public:
     ControlPaint(HWND hwnd, COLORREF background);
@@ -22,6 +27,9 @@ public:
     void Tick(const RECT& r, COLORREF colour);
     // Text in `colour` with a transparent background.
     void Text(const wchar_t* text, RECT r, UINT format, COLORREF colour);
+    // The window's title in a band `height` pixels high across the top of the client area
+    // (nothing when it is 0).
+    void TitleBand(int height);
 
     HDC dc = nullptr;
     RECT client{};

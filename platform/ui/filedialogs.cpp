@@ -52,6 +52,7 @@ struct Chooser {
     int selected = -1;
     int top = 0;
     std::wstring result;
+    int titleBand = 0;  // the title shown at the top, where the display shows none; the rest lies below it
 };
 
 bool HasWildcard(const std::wstring& s) { return s.find_first_of(L"*?") != std::wstring::npos; }
@@ -104,11 +105,11 @@ bool IsFolder(DWORD a) { return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIB
 
 // Paints the folder line, the name field and the list again; the dialog's painting covers
 // the buttons below them, which would be lost under it.
-void Repaint(HWND hwnd)
+void Repaint(HWND hwnd, const Chooser& c)
 {
     RECT client{};
     GetClientRect(hwnd, &client);
-    const RECT changed{0, 0, client.right, kListBottom + 1};
+    const RECT changed{0, 0, client.right, c.titleBand + kListBottom + 1};
     InvalidateRect(hwnd, &changed, TRUE);
 }
 
@@ -143,7 +144,7 @@ void Refresh(HWND hwnd, Chooser& c)
         return _wcsicmp(a.name.c_str(), b.name.c_str()) < 0;
     });
     c.entries.insert(c.entries.end(), found.begin(), found.end());
-    Repaint(hwnd);
+    Repaint(hwnd, c);
 }
 
 void EnterFolder(HWND hwnd, Chooser& c, const std::wstring& name)
@@ -217,7 +218,7 @@ void Choose(HWND hwnd, Chooser& c, int index)
         c.top = index;
     else if (index >= c.top + VisibleRows())
         c.top = index - VisibleRows() + 1;
-    Repaint(hwnd);
+    Repaint(hwnd, c);
 }
 
 void Paint(HWND hwnd, const Chooser& c)
@@ -225,23 +226,25 @@ void Paint(HWND hwnd, const Chooser& c)
     quiva::ui::detail::ControlPaint p(hwnd, RGB(0xF0, 0xF0, 0xF0));
     if (!p)
         return;
+    p.TitleBand(c.titleBand);
     const RECT rc = p.client;
+    const int y0 = c.titleBand;
     const COLORREF white = RGB(0xFF, 0xFF, 0xFF);
     const COLORREF edge = RGB(0x70, 0x70, 0x70);
-    p.Text(c.folder.c_str(), RECT{10, 6, rc.right - 10, kFieldTop - 2},
+    p.Text(c.folder.c_str(), RECT{10, y0 + 6, rc.right - 10, y0 + kFieldTop - 2},
            DT_LEFT | DT_VCENTER | DT_SINGLELINE | DT_PATH_ELLIPSIS | DT_NOPREFIX, RGB(0, 0, 0));
-    const RECT field{10, kFieldTop, rc.right - 10, kFieldTop + kFieldHeight};
+    const RECT field{10, y0 + kFieldTop, rc.right - 10, y0 + kFieldTop + kFieldHeight};
     p.Fill(field, white);
     p.Frame(field, edge);
     p.Text(c.field.c_str(), RECT{field.left + 4, field.top, field.right - 4, field.bottom},
            DT_LEFT | DT_VCENTER | DT_SINGLELINE | DT_NOPREFIX, RGB(0, 0, 0));
-    const RECT list{10, kListTop, rc.right - 10, kListBottom};
+    const RECT list{10, y0 + kListTop, rc.right - 10, y0 + kListBottom};
     p.Fill(list, white);
     p.Frame(list, edge);
     for (int i = c.top; i < static_cast<int>(c.entries.size()) && i < c.top + VisibleRows(); ++i) {
         const Entry& e = c.entries[static_cast<size_t>(i)];
-        const RECT row{list.left + 1, kListTop + 1 + (i - c.top) * kRow, list.right - 1,
-                       kListTop + 1 + (i - c.top + 1) * kRow};
+        const RECT row{list.left + 1, list.top + 1 + (i - c.top) * kRow, list.right - 1,
+                       list.top + 1 + (i - c.top + 1) * kRow};
         if (i == c.selected)
             p.Fill(row, RGB(0x33, 0x66, 0xCC));
         const std::wstring label = e.folder ? L"[" + e.name + L"]" : e.name;
@@ -256,7 +259,7 @@ Chooser* ChooserOf(HWND hwnd) { return reinterpret_cast<Chooser*>(GetWindowLongP
 int RowAt(const Chooser& c, LPARAM lParam)
 {
     const int x = GET_X_LPARAM(lParam);
-    const int y = GET_Y_LPARAM(lParam);
+    const int y = GET_Y_LPARAM(lParam) - c.titleBand;
     if (x < 10 || x >= kWidth - 10 || y <= kListTop || y >= kListBottom)
         return -1;
     const int i = c.top + (y - kListTop - 1) / kRow;
@@ -270,6 +273,11 @@ INT_PTR CALLBACK ChooserProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
     case WM_INITDIALOG: {
         SetWindowLongPtrW(hwnd, GWLP_USERDATA, lParam);
         c = reinterpret_cast<Chooser*>(lParam);
+        // The window grows by the title's band, if any, so everything keeps its place below it.
+        c->titleBand = quiva::ui::detail::TitleBandHeight();
+        RECT window{};
+        GetWindowRect(hwnd, &window);
+        quiva::ui::CentreOverOwner(hwnd, window.right - window.left, window.bottom - window.top + c->titleBand);
         RECT client{};
         GetClientRect(hwnd, &client);
         const int by = client.bottom - 36;
@@ -277,9 +285,6 @@ INT_PTR CALLBACK ChooserProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
                         client.right - 196, by, 88, 26, hwnd, reinterpret_cast<HMENU>(IDOK), nullptr, nullptr);
         CreateWindowExW(0, WC_BUTTONW, L"취소", WS_CHILD | WS_VISIBLE | BS_PUSHBUTTON, client.right - 98, by, 88, 26,
                         hwnd, reinterpret_cast<HMENU>(IDCANCEL), nullptr, nullptr);
-        RECT window{};
-        GetWindowRect(hwnd, &window);
-        quiva::ui::CentreOverOwner(hwnd, window.right - window.left, window.bottom - window.top);
         Refresh(hwnd, *c);
         return TRUE;
     }
@@ -333,7 +338,7 @@ bool PreTranslate(HWND hwnd, Chooser& c, MSG* m)
         } else if (ch >= 0x20 && ch != 0x7F) {
             c.field.push_back(ch);
         }
-        Repaint(hwnd);
+        Repaint(hwnd, c);
         return true;
     }
     if (m->message != WM_KEYDOWN)

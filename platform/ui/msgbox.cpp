@@ -26,6 +26,7 @@ struct Box {
     int cancelId = 0;  // 0: Escape and closing are ignored
     RECT textRect{};
     RECT iconRect{};
+    int titleBand = 0;  // the title shown at the top, where the display shows none
 };
 
 const wchar_t* ButtonText(int id)
@@ -76,9 +77,12 @@ const wchar_t* IconGlyph(UINT icon)
     }
 }
 
-// Sizes the box around its text, centres it on the owner (or the work area) and adds the buttons.
+// Sizes the box around its text (below its title's band, when it has one), centres it on the
+// owner (or the work area) and adds the buttons.
 void Layout(HWND hwnd, Box& box)
 {
+    box.titleBand = quiva::ui::detail::TitleBandHeight();
+    const int top = box.titleBand + kMargin;
     const bool hasIcon = (box.type & MB_ICONMASK) != 0;
     RECT measure{0, 0, kTextWidth, 0};
     if (HDC dc = GetDC(hwnd)) {
@@ -91,9 +95,9 @@ void Layout(HWND hwnd, Box& box)
     const int n = static_cast<int>(box.ids.size());
     const int rowW = n * kButtonW + (n - 1) * kButtonGap;
     const int clientW = std::max(textLeft + textW + kMargin, rowW + 2 * kMargin);
-    const int clientH = kMargin + textH + kMargin + kButtonH + kMargin;
-    box.textRect = RECT{textLeft, kMargin, textLeft + textW, kMargin + textH};
-    box.iconRect = RECT{kMargin, kMargin, kMargin + kIcon, kMargin + kIcon};
+    const int clientH = top + textH + kMargin + kButtonH + kMargin;
+    box.textRect = RECT{textLeft, top, textLeft + textW, top + textH};
+    box.iconRect = RECT{kMargin, top, kMargin + kIcon, top + kIcon};
 
     RECT window{}, client{};
     GetWindowRect(hwnd, &window);
@@ -117,6 +121,7 @@ void Paint(HWND hwnd, const Box& box)
     quiva::ui::detail::ControlPaint p(hwnd, RGB(0xF0, 0xF0, 0xF0));
     if (!p)
         return;
+    p.TitleBand(box.titleBand);
     if (const UINT icon = box.type & MB_ICONMASK) {
         p.Fill(box.iconRect, IconColour(icon));
         p.Text(IconGlyph(icon), box.iconRect, DT_CENTER | DT_VCENTER | DT_SINGLELINE, RGB(0xFF, 0xFF, 0xFF));

@@ -47,6 +47,10 @@ public:
     virtual bool InputMethodSpot(HWND, POINT*) { return false; }
     // The display system's own id of a top-level window (0: none).
     virtual unsigned long NativeHandle(HWND) { return 0; }
+    // Whether the display shows the titles of top-level windows that have a caption (on X11, a
+    // window manager runs and draws them); asked anew each time, as a window manager may come
+    // or go. False: such a window shows its title itself where it matters.
+    virtual bool ShowsTitles() { return true; }
 };
 
 // A registered window class as the window system holds it.

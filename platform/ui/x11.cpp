@@ -9,6 +9,7 @@
 #include <X11/keysym.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <clocale>
 #include <cstdlib>
@@ -28,6 +29,13 @@
 namespace quiva::ui {
 
 namespace {
+
+// While the window system reads a property of a window that may be gone (another program's),
+// the server's refusal of that read is expected: the error handler lets it pass and marks it.
+std::atomic<unsigned long> g_probedWindow{0};
+std::atomic<bool> g_probeRefused{false};
+// X_GetProperty of the protocol's request codes (X11/Xproto.h, whose types clash with ours).
+constexpr unsigned char kGetPropertyRequest = 20;
 
 UINT VirtualKeyOf(KeySym ks)
 {
@@ -140,6 +148,7 @@ public:
         m_netNameAtom = XInternAtom(m_display, "_NET_WM_NAME", False);
         m_netIconNameAtom = XInternAtom(m_display, "_NET_WM_ICON_NAME", False);
         m_utf8Atom = XInternAtom(m_display, "UTF8_STRING", False);
+        m_wmCheckAtom = XInternAtom(m_display, "_NET_SUPPORTING_WM_CHECK", False);
         RECT s{0, 0, DisplayWidth(m_display, screen), DisplayHeight(m_display, screen)};
         SetVirtualScreen(s, s);
         OpenInputMethod();
@@ -490,6 +499,15 @@ public:
         return it == m_windows.end() ? 0 : it->second.xwin;
     }
 
+    // A running window manager names its check window on the root window, and that window names
+    // itself; one that went may have left the root's name behind, naming a window that is gone.
+    bool ShowsTitles() override
+    {
+        std::lock_guard<std::recursive_mutex> l(m_mutex);
+        const ::Window check = CheckWindowNamedBy(m_root);
+        return check != None && CheckWindowNamedBy(check) == check;
+    }
+
 private:
     struct XWin {
         Window xwin;
@@ -621,6 +639,29 @@ private:
     }
 
     static HWND TopLevelOfWindow(HWND hwnd) { return GetAncestor(hwnd, GA_ROOT); }
+
+    // The window `xwin`'s _NET_SUPPORTING_WM_CHECK names; None when it names none or `xwin` is
+    // gone.
+    ::Window CheckWindowNamedBy(::Window xwin)
+    {
+        XSync(m_display, False);  // errors of earlier requests go to their handler first
+        g_probeRefused = false;
+        g_probedWindow = xwin;
+        Atom type = None;
+        int format = 0;
+        unsigned long count = 0, after = 0;
+        unsigned char* data = nullptr;
+        // A round trip: the server's refusal, if any, was handled when it returns.
+        const int status = XGetWindowProperty(m_display, xwin, m_wmCheckAtom, 0, 1, False, XA_WINDOW, &type, &format,
+                                              &count, &after, &data);
+        g_probedWindow = 0;
+        ::Window named = None;
+        if (status == Success && !g_probeRefused && type == XA_WINDOW && format == 32 && count == 1 && data)
+            named = static_cast<::Window>(reinterpret_cast<unsigned long*>(data)[0]);
+        if (data)
+            XFree(data);
+        return named;
+    }
 
     Cursor FontCursor(unsigned shape)
     {
@@ -797,6 +838,7 @@ private:
     Atom m_netNameAtom;
     Atom m_netIconNameAtom;
     Atom m_utf8Atom;
+    Atom m_wmCheckAtom;
     XIM m_xim = nullptr;
     bool m_overTheSpot = false;  // the input method draws the composition at a spot we give
     XFontSet m_fontSet = nullptr;
@@ -823,11 +865,16 @@ constexpr unsigned char kSetInputFocusRequest = 42;
 
 // A window given the focus can leave the screen before the server handles the request (a window
 // manager unmapping it): the server's refusal is no fault of ours, and Xlib's own handler would
-// end the program over it. Every other error goes to the handler there was.
+// end the program over it. So is its refusal to read a property of a window that went, which
+// the reader is told of (g_probeRefused). Every other error goes to the handler there was.
 int IgnoreFocusRace(Display* display, XErrorEvent* error)
 {
     if (error->request_code == kSetInputFocusRequest)
         return 0;
+    if (error->request_code == kGetPropertyRequest && g_probedWindow != 0 && error->resourceid == g_probedWindow) {
+        g_probeRefused = true;
+        return 0;
+    }
     return g_previousErrorHandler ? g_previousErrorHandler(display, error) : 0;
 }
 

@@ -5,6 +5,7 @@
 #include "tests/support/Command.h"
 #include "tests/support/TempDir.h"
 
+#include <X11/Xatom.h>
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 #include <X11/extensions/Xfixes.h>
@@ -102,6 +103,44 @@ unsigned long XvfbServer::ScreenPixel(int x, int y)
     unsigned long p = XGetPixel(img, 0, 0) & 0xFFFFFF;
     XDestroyImage(img);
     return p;
+}
+
+std::vector<unsigned long> XvfbServer::ScreenPixels(int x, int y, int width, int height)
+{
+    std::vector<unsigned long> pixels;
+    Display* d = static_cast<Display*>(Connection());
+    if (!d || width <= 0 || height <= 0)
+        return pixels;
+    XImage* img = XGetImage(d, DefaultRootWindow(d), x, y, static_cast<unsigned>(width), static_cast<unsigned>(height),
+                            AllPlanes, ZPixmap);
+    if (!img)
+        return pixels;
+    pixels.reserve(static_cast<size_t>(width) * static_cast<size_t>(height));
+    for (int row = 0; row < height; ++row)
+        for (int col = 0; col < width; ++col)
+            pixels.push_back(XGetPixel(img, col, row) & 0xFFFFFF);
+    XDestroyImage(img);
+    return pixels;
+}
+
+void XvfbServer::PutWindowProperty(unsigned long window, const char* name, unsigned long named)
+{
+    Display* d = static_cast<Display*>(Connection());
+    if (!d)
+        return;
+    long value = static_cast<long>(named);
+    XChangeProperty(d, window, XInternAtom(d, name, False), XA_WINDOW, 32, PropModeReplace,
+                    reinterpret_cast<unsigned char*>(&value), 1);
+    XSync(d, False);
+}
+
+void XvfbServer::DestroyOwnWindow(unsigned long window)
+{
+    Display* d = static_cast<Display*>(Connection());
+    if (!d)
+        return;
+    XDestroyWindow(d, window);
+    XSync(d, False);
 }
 
 void XvfbServer::SendClick(unsigned long window, int x, int y, int rootX, int rootY)

@@ -28,6 +28,8 @@ public:
     // click sent by the server to an X window (window and root coordinates), and a wait
     // until the server has handled every request.
     unsigned long ScreenPixel(int x, int y);
+    // A rectangle of the screen as 0xRRGGBB pixels, row by row (empty when it cannot be read).
+    std::vector<unsigned long> ScreenPixels(int x, int y, int width, int height);
     void SendClick(unsigned long window, int x, int y, int rootX, int rootY);
     // A key (an X key symbol name such as "space" or "Alt_L") pressed or released, sent by the
     // server to an X window.
@@ -48,6 +50,10 @@ public:
     bool Screenshot(const std::string& pngPath);
     // A 32-bit property of an X window (CARDINAL values), empty when the window has none.
     std::vector<unsigned long> CardinalProperty(unsigned long window, const char* name);
+    // Gives an X window a property of type WINDOW naming `named`, and destroys a window of this
+    // connection (OpenFocusedWindow).
+    void PutWindowProperty(unsigned long window, const char* name, unsigned long named);
+    void DestroyOwnWindow(unsigned long window);
     // An 8-bit property of an X window as its bytes, and the name of its type ("" when the
     // window has no such property).
     std::string TextProperty(unsigned long window, const char* name, std::string* type);

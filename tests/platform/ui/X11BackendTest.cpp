@@ -1,9 +1,13 @@
 #include <X11/cursorfont.h>
 
+#include <algorithm>
+#include <chrono>
 #include <clocale>
 #include <string>
+#include <vector>
 
 #include "platform/gdi/gdi.h"
+#include "platform/ui/filedialogs.h"
 #include "platform/ui/msgbox.h"
 #include "tests/platform/ui/UiTestSupport.h"
 #include "tests/support/TempDir.h"
@@ -171,13 +175,23 @@ TEST(X11Backend, TheInputMethodIsToldTheCaretsSpot)
     }
 }
 
+namespace {
+
+// A shown application window at (100, 100) for the system's dialogs to belong to.
+HWND DialogOwner(int width, int height)
+{
+    return CreateWindowExW(WS_EX_APPWINDOW, L"Static", L"owner", WS_POPUP | WS_VISIBLE, 100, 100, width, height, nullptr,
+                           nullptr, nullptr, nullptr);
+}
+
+}  // namespace
+
 // The system message box speaks the program's language: its button reads "확인", not "OK".
 TEST(X11Backend, TheSystemMessageBoxButtonIsInKorean)
 {
     X11Session session;
     QUIVA_X11_SESSION_OR_SKIP(session, 800, 600);
-    HWND owner = CreateWindowExW(WS_EX_APPWINDOW, L"Static", L"owner", WS_POPUP | WS_VISIBLE, 100, 100, 400, 300, nullptr,
-                                 nullptr, nullptr, nullptr);
+    HWND owner = DialogOwner(400, 300);
     ASSERT_NE(owner, nullptr);
     // Read from inside the box's own loop, then answered.
     static std::wstring button;
@@ -196,4 +210,159 @@ TEST(X11Backend, TheSystemMessageBoxButtonIsInKorean)
     KillTimer(nullptr, timer);
     EXPECT_EQ(button, L"확인");
     DestroyWindow(owner);
+}
+
+namespace {
+
+constexpr unsigned long kCaptionColour = 0x99B4D1;  // the window system's active caption
+constexpr unsigned long kDialogFace = 0xF0F0F0;     // the background of its dialogs
+constexpr unsigned long kFieldEdge = 0x707070;      // the frame of the file dialog's name field
+constexpr int kTopRows = 100;
+
+bool Dark(unsigned long p) { return ((p >> 16) & 0xFF) < 0x80 && ((p >> 8) & 0xFF) < 0x80 && (p & 0xFF) < 0x80; }
+
+// The top rows of a dialog's client area as the server shows them, read from inside the
+// dialog's own loop once it is on the screen; the dialog is closed then (or after a minute).
+struct DialogTop {
+    XvfbServer* server = nullptr;
+    HWND owner = nullptr;
+    std::chrono::steady_clock::time_point giveUp{};
+    bool seen = false;
+    int width = 0;
+    int rows = 0;                       // kTopRows at most
+    std::vector<unsigned long> pixels;  // `rows` rows of `width`
+
+    unsigned long At(int x, int y) const { return pixels[static_cast<size_t>(y * width + x)]; }
+    // Rows from the top in the caption's colour at the left edge: the title's band.
+    int Band() const
+    {
+        int band = 0;
+        while (band < rows && At(2, band) == kCaptionColour)
+            ++band;
+        return band;
+    }
+    int DarkPixels(int fromRow, int toRow) const
+    {
+        int n = 0;
+        for (int y = fromRow; y < toRow; ++y)
+            for (int x = 0; x < width; ++x)
+                n += Dark(At(x, y)) ? 1 : 0;
+        return n;
+    }
+};
+
+DialogTop g_dialogTop;
+
+void CALLBACK LookAtTheDialog(HWND, UINT, UINT_PTR, DWORD)
+{
+    DialogTop& t = g_dialogTop;
+    if (t.seen)
+        return;
+    // The dialog: the shown window the owner owns (whichever window is active).
+    HWND dialog = nullptr;
+    EnumWindows(
+        [](HWND hwnd, LPARAM found) -> BOOL {
+            if (GetWindow(hwnd, GW_OWNER) != g_dialogTop.owner || !IsWindowVisible(hwnd))
+                return TRUE;
+            *reinterpret_cast<HWND*>(found) = hwnd;
+            return FALSE;
+        },
+        reinterpret_cast<LPARAM>(&dialog));
+    if (!dialog)
+        return;
+    RECT client{};
+    GetClientRect(dialog, &client);
+    POINT origin{0, 0};
+    ClientToScreen(dialog, &origin);
+    t.width = client.right;
+    t.rows = std::min<int>(kTopRows, client.bottom);
+    t.pixels = t.server->ScreenPixels(origin.x, origin.y, t.width, t.rows);
+    // An X window is black until its surface is put there.
+    const bool shown = !t.pixels.empty() && (t.At(2, 2) == kCaptionColour || t.At(2, 2) == kDialogFace);
+    if (!shown && std::chrono::steady_clock::now() < t.giveUp)
+        return;
+    t.seen = shown;
+    PostMessageW(dialog, WM_CLOSE, 0, 0);
+}
+
+}  // namespace
+
+// With no window manager to show a window's title, the message box and the file dialogs show
+// theirs in a band across their top, and lay out the rest below it.
+TEST(X11Backend, TheSystemDialogsShowTheirTitleWhenNoWindowManagerDoes)
+{
+    X11Session session;
+    QUIVA_X11_SESSION_OR_SKIP(session, 1024, 768);
+    HWND owner = DialogOwner(600, 500);
+    ASSERT_NE(owner, nullptr);
+    auto look = [&] {
+        g_dialogTop = DialogTop{};
+        g_dialogTop.server = &session.server();
+        g_dialogTop.owner = owner;
+        g_dialogTop.giveUp = std::chrono::steady_clock::now() + std::chrono::minutes(1);
+        return SetTimer(nullptr, 0, 50, LookAtTheDialog);
+    };
+
+    UINT_PTR timer = look();
+    EXPECT_EQ(MessageBoxW(owner, L"외부 그래프파일만 삭제할 수 있습니다.", L"선택오류", MB_OK), IDOK);
+    KillTimer(nullptr, timer);
+    ASSERT_TRUE(g_dialogTop.seen);
+    const int boxBand = g_dialogTop.Band();
+    EXPECT_GE(boxBand, 16);
+    EXPECT_GT(g_dialogTop.DarkPixels(0, boxBand), 20) << "the band shows no title";
+    // The message starts below the band rather than under it.
+    EXPECT_GT(g_dialogTop.DarkPixels(boxBand, g_dialogTop.rows), 20) << "the message is not below the band";
+
+    TempDir dir;
+    const std::wstring folder = dir.Win().GetString();
+    wchar_t file[260] = L"*.grf";
+    OPENFILENAMEW ofn{};
+    ofn.lStructSize = sizeof(ofn);
+    ofn.hwndOwner = owner;
+    ofn.lpstrFile = file;
+    ofn.nMaxFile = 260;
+    ofn.lpstrInitialDir = folder.c_str();
+    timer = look();
+    EXPECT_FALSE(GetOpenFileNameW(&ofn));
+    KillTimer(nullptr, timer);
+    ASSERT_TRUE(g_dialogTop.seen);
+    const int dialogBand = g_dialogTop.Band();
+    EXPECT_GE(dialogBand, 16);
+    EXPECT_GT(g_dialogTop.DarkPixels(0, dialogBand), 20) << "the band shows no title";
+    // The folder line and the name field keep their places, below the band.
+    int fieldTop = dialogBand;
+    while (fieldTop < g_dialogTop.rows && g_dialogTop.At(12, fieldTop) != kFieldEdge)
+        ++fieldTop;
+    EXPECT_EQ(fieldTop, dialogBand + 30);
+    EXPECT_GT(g_dialogTop.DarkPixels(dialogBand, fieldTop), 20) << "the folder line is not below the band";
+    DestroyWindow(owner);
+}
+
+// A window manager shows the titles while its check window (named on the root window) names
+// itself; a name left behind by one that went does not count, and reading it ends nothing.
+TEST(X11Backend, TitlesAreLeftToAWindowManagerOnlyWhileOneRuns)
+{
+    X11Session session;
+    QUIVA_X11_SESSION_OR_SKIP(session, 800, 600);
+    XvfbServer& xvfb = session.server();
+    quiva::ui::Backend& display = quiva::ui::CurrentBackend();
+    EXPECT_FALSE(display.ShowsTitles());
+
+    const unsigned long check = xvfb.OpenFocusedWindow(0, 0, 10, 10);
+    ASSERT_NE(check, 0u);
+    xvfb.PutWindowProperty(xvfb.Root(), "_NET_SUPPORTING_WM_CHECK", check);
+    EXPECT_FALSE(display.ShowsTitles()) << "the check window does not name itself";
+    xvfb.PutWindowProperty(check, "_NET_SUPPORTING_WM_CHECK", check);
+    EXPECT_TRUE(display.ShowsTitles());
+    xvfb.DestroyOwnWindow(check);
+    EXPECT_FALSE(display.ShowsTitles()) << "the check window is gone";
+
+    std::string why;
+    if (!xvfb.StartWindowManager(&why)) {
+        if (XvfbServer::Required())
+            FAIL() << why;
+        GTEST_SKIP() << why;
+    }
+    // The window manager names its check window on the root window before it names itself.
+    EXPECT_TRUE(PumpUntil([&] { return display.ShowsTitles(); }));
 }
