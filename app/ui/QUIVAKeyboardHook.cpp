@@ -54,8 +54,17 @@ LRESULT CALLBACK KeyboardHookProc(int code, WPARAM wParam, LPARAM lParam)
     if (code == HC_ACTION && wParam == WM_KEYUP) {
         const auto* key = reinterpret_cast<const KBDLLHOOKSTRUCT*>(lParam);
         DWORD vk = key->vkCode;
+        // A still key acts alone: with Ctrl or Alt down it is a shortcut (Ctrl+S saves even when
+        // S is the configured capture key).
+        const bool ctrl = (GetAsyncKeyState(VK_CONTROL) & 0x8000) != 0;
+        const bool alone = !ctrl && !(GetAsyncKeyState(VK_MENU) & 0x8000);
+        const bool stillKey = vk == VK_PAUSE || vk == VK_SPACE || vk == g_captureKeys.stillKey;
         if (g_captureKeys.active) {
-            if (vk == VK_PAUSE || vk == VK_SPACE || vk == g_captureKeys.stillKey) {
+            if (vk == 'S' && ctrl) {
+                // The commit's own result is the save button's to tell; what the PACS missed
+                // is told by every save.
+                WithoutHook([](CKXQUIVACaptureModel& m) { m.CommitAndTell(QUIVATell, false); });
+            } else if (stillKey && alone) {
                 OutputDebugStringW(quiva::FormatWide(L"Key : %d %d(%x) %d %d\n", static_cast<int>(vk), static_cast<int>(key->scanCode),
                                                      static_cast<unsigned>(key->scanCode), static_cast<int>(key->time),
                                                      static_cast<int>(key->flags))
@@ -63,12 +72,8 @@ LRESULT CALLBACK KeyboardHookProc(int code, WPARAM wParam, LPARAM lParam)
                 TakeStill();
             } else if (vk == VK_F6) {
                 WithoutHook([](CKXQUIVACaptureModel& m) { QUIVATellCapture(m.ToggleRecording()); });
-            } else if (vk == 'S' && (GetAsyncKeyState(VK_CONTROL) & 0x8000)) {
-                // The commit's own result is the save button's to tell; what the PACS missed
-                // is told by every save.
-                WithoutHook([](CKXQUIVACaptureModel& m) { m.CommitAndTell(QUIVATell, false); });
             }
-        } else if (vk == VK_PAUSE) {
+        } else if (vk == VK_PAUSE && alone) {
             TakeStill();
         }
     }

@@ -233,6 +233,28 @@ TEST_F(X11EndToEnd, WithNoPreventTheCaptureKeyTypedIntoAnotherClientTakesAStillA
     EXPECT_EQ(Rows("SELECT COUNT(*) FROM MIMG"), (std::vector<std::string>{"4"}));
 }
 
+// The capture key is S here: S alone takes a still, Ctrl+S saves it and takes none.
+TEST_F(X11EndToEnd, ACaptureKeyThatIsAlsoAShortcutActsOnlyAlone)
+{
+    std::ofstream(Clinic() + "/exe/QUIVA.Capture.Config")
+        << "<?xml version=\"1.0\" encoding=\"euc-kr\"?><Configruation><options recordLimitTime=\"30\" "
+           "captureKey=\"83\"/></Configruation>";
+    std::string window;
+    ShowWindow(&window);
+    if (window.empty())
+        return;
+    m_xvfb.Xdotool("windowfocus --sync " + window);
+    m_xvfb.Xdotool("key s");
+    EXPECT_TRUE(StillsComeTo(1));
+    m_xvfb.Xdotool("keydown ctrl key s keyup ctrl");
+    EXPECT_TRUE(Eventually([&] { return Rows("SELECT COUNT(*) FROM MIMG") == std::vector<std::string>{"1"}; }));
+    EXPECT_TRUE(StillsComeTo(0));
+    m_xvfb.Xdotool("mousemove --window " + window + " 20 50 click 1");
+    HostRun run = m_host.get();
+    EXPECT_EQ(run.status, 0) << run.output;
+    EXPECT_EQ(Rows("SELECT COUNT(*) FROM MIMG"), (std::vector<std::string>{"1"}));
+}
+
 // Under a window manager, in a UTF-8 locale with the X server's own input method: punctuation
 // and Hangul typed into the settings dialog's edits are stored as typed, once each; the
 // dialog's title reads back from the server as UTF-8, the dialog opens centred and the pointer
