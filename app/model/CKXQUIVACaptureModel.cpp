@@ -566,23 +566,31 @@ int CKXQUIVACaptureModel::StartRecording(int limitSeconds)
         return 2;
     }
     NameChartIn(folder);
-    PlaySound(IDW_RECORD_START);
+    NotifyWindow();
     m_strRecordFolder = folder;
     m_strRecordStudy = m_strStudyName;
     m_strRecordDate = m_strStudyDate;
-    NotifyWindow();
-    std::lock_guard lock(m_recordLock);
-    m_recording.limit = static_cast<UINT>(std::max(0, seconds)) * 1000u;
-    m_recording.start = GetTickCount();
-    m_recording.Move(Recording::State::Running);
-    if (!CreateTimerQueueTimer(&m_recording.timer, nullptr, RecordTimerProc, this, 0, 10, WT_EXECUTEINTIMERTHREAD)) {
-        m_recording.timer = nullptr;
-        OutputDebugStringW(L"StartRecording: no recording timer, the recording ends at once\n");
-        m_recording.endedFile = m_pEngine->EndRecording();
-        m_recording.Move(Recording::State::EndPosted);
-        if (m_hNotify)
-            PostMessageW(m_hNotify, kRecordingEndedMessage, 0, reinterpret_cast<LPARAM>(this));
+    bool started;
+    {
+        std::lock_guard lock(m_recordLock);
+        m_recording.limit = static_cast<UINT>(std::max(0, seconds)) * 1000u;
+        m_recording.start = GetTickCount();
+        // The first tick waits for the lock: it finds the recording running.
+        started = CreateTimerQueueTimer(&m_recording.timer, nullptr, RecordTimerProc, this, 0, 10,
+                                        WT_EXECUTEINTIMERTHREAD) &&
+                  m_recording.Move(Recording::State::Running);
+        if (!started)
+            m_recording.timer = nullptr;
     }
+    if (!started) {
+        // No tick would ever write a frame: the recording is refused like any other, and the
+        // file the engine opened for it, which holds nothing of the patient, goes with it.
+        OutputDebugStringW(L"StartRecording: no recording timer, the recording is refused\n");
+        DeleteFileW(m_pEngine->EndRecording());
+        RemoveEmptyFolders();
+        return 2;
+    }
+    PlaySound(IDW_RECORD_START);
     return 1;
 }
 

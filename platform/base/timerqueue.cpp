@@ -6,6 +6,7 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <system_error>
 #include <thread>
 
 #include <pthread.h>
@@ -52,8 +53,15 @@ public:
         std::lock_guard lock(m_mutex);
         const uintptr_t id = ++m_nextId;
         m_timers[id] = std::make_shared<Timer>(Timer{cb, param, CurrentClock().TickMs() + due, period});
-        if (!m_thread.joinable())
-            m_thread = std::thread([this, generation = m_generation] { Loop(generation); });
+        if (!m_thread.joinable()) {
+            // A process out of threads gets no timer, told as such, rather than an exception.
+            try {
+                m_thread = std::thread([this, generation = m_generation] { Loop(generation); });
+            } catch (const std::system_error&) {
+                m_timers.erase(id);
+                return 0;
+            }
+        }
         m_cv.notify_all();
         return id;
     }
@@ -207,7 +215,12 @@ BOOL CreateTimerQueueTimer(PHANDLE timer, HANDLE queue, WAITORTIMERCALLBACK call
     }
     if (flags & WT_EXECUTEONLYONCE)
         period = 0;
-    *timer = reinterpret_cast<HANDLE>(quiva::QueueOf(queue)->Add(callback, parameter, dueTime, period));
+    const uintptr_t id = quiva::QueueOf(queue)->Add(callback, parameter, dueTime, period);
+    *timer = reinterpret_cast<HANDLE>(id);
+    if (!id) {
+        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+        return FALSE;
+    }
     return TRUE;
 }
 

@@ -1,6 +1,7 @@
 // What the person at the capture window is told, through the stand-in host with the real module:
 // every way of saving tells, once, the stills the PACS did not take, and a recording that cannot
 // start says so instead of doing nothing.
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -88,6 +89,24 @@ TEST_F(Telling, ARecordingThatCannotStartIsTold)
                       "close\nunload\n");
     ASSERT_EQ(run.status, 0) << run.output;
     EXPECT_EQ(Count(run.output, "dialog shown: \"영상획득 오류\""), 2) << run.output;
+    for (const std::string& f : FilesBelow("temp/image"))
+        EXPECT_EQ(f.find(".avi"), std::string::npos) << f;
+}
+
+// A recording the platform gives no timer to is refused as any refused recording is told, and
+// leaves no file behind (no one-frame recording listed as the patient's).
+TEST_F(Telling, ARecordingWithoutItsTimerIsRefusedAndLeavesNoFile)
+{
+    const char* asan = std::getenv("ASAN_OPTIONS");
+    const std::string noTimer = "LD_PRELOAD=" + std::string(QUIVA_BINARY_DIR) +
+                                "/tests/helpers/libNoRecordingTimer.so ASAN_OPTIONS='" +
+                                (asan ? std::string(asan) + ":" : std::string()) + "verify_asan_link_order=0'";
+    HostRun run = Run("show 12345 2024-01-05\nwait-shown 60000\nwait-preview 60000\nactivate\nkey f6\n"
+                      "wait-dialog \"영상획득 오류\" 60000\nkey escape\nwait-no-dialog 60000\n"
+                      "close\nunload\n",
+                      noTimer);
+    ASSERT_EQ(run.status, 0) << run.output;
+    EXPECT_EQ(Count(run.output, "dialog shown: \"영상획득 오류\""), 1) << run.output;
     for (const std::string& f : FilesBelow("temp/image"))
         EXPECT_EQ(f.find(".avi"), std::string::npos) << f;
 }
