@@ -52,12 +52,22 @@ CString TempFolder(const CString& imageRoot, const CString& named)
 {
     if (named.IsEmpty() || (IsRelativeFolder(named) && NamesParentLevel(named)))
         return DefaultTempFolder(imageRoot);
-    if (IsRelativeFolder(named))
-        return quiva::PathJoin(imageRoot, named);
-    return named;
+    return CKXQUIVAConfig::OnDataDrive(imageRoot, named);
 }
 
 }  // namespace
+
+CString CKXQUIVAConfig::OnDataDrive(const CString& dataFolder, const CString& folder)
+{
+    if (folder.IsEmpty() || (folder.GetLength() >= 2 && folder[1] == L':'))
+        return folder;
+    const bool rooted = folder[0] == L'\\' || folder[0] == L'/';
+    if (rooted && folder.GetLength() >= 2 && (folder[1] == L'\\' || folder[1] == L'/'))
+        return folder;  // a network path names no drive of ours; it stays unreachable
+    if (rooted)
+        return dataFolder.Left(2) + folder;
+    return quiva::PathJoin(dataFolder, folder);
+}
 
 CKXQUIVAConfig::CKXQUIVAConfig()
 {

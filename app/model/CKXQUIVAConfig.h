@@ -126,7 +126,12 @@ public:
     void SetModelManager(CKXQUIVACaptureModelManager* manager) { m_pModelManager = manager; }
 
     CString GetImageRoot() const { return m_strImageRoot; }
+    // The clinic's image directory option, on the data folder's drive when it names none.
     CString GetImageDirectory() const { return m_strImageDirectory; }
+    // A folder the settings name without a drive, read as Windows reads it on the drive of the
+    // clinic's data folder: "\x" on that drive, a relative one below the data folder; one with
+    // a drive, or a network path, as it is.
+    static CString OnDataDrive(const CString& dataFolder, const CString& folder);
     // What LoadDatabaseOptions would read; for a configuration given its folder directly.
     void SetImageDirectory(const CString& directory) { m_strImageDirectory = directory; }
     void SetPacsServerIp(const CString& ip) { m_options.m_strPacsHost = ip; }

@@ -37,7 +37,7 @@ void CKXQUIVAConfig::LoadDatabaseOptions()
     }
     if (record.Open(L"SELECT SETUPVALUE FROM FOPTION WHERE SETUPUSER='ORBITA' AND SETUPROOM='ORBITA' AND "
                     L"SETUPSECT='Image Directory'"))
-        m_strImageDirectory = record.IsEOF() ? CString() : record.GetFieldString(L"SETUPVALUE");
+        m_strImageDirectory = record.IsEOF() ? CString() : OnDataDrive(m_strImageRoot, record.GetFieldString(L"SETUPVALUE"));
     if (record.Open(L"SELECT SETUPVALUE FROM FOPTION WHERE SETUPSECT='VEXARIS SERVER'")) {
         m_strPacsServerOption.Empty();
         for (; !record.IsEOF(); record.MoveNext()) {

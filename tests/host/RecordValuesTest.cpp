@@ -2,7 +2,10 @@
 // a chart number, a patient's name and the study names, and a configured image directory whose
 // ".." reaches for more than its drive. Through the stand-in host and the real module, with
 // storescp as the PACS and dcmdump reading what arrived.
+#include <unistd.h>
+
 #include <filesystem>
+#include <fstream>
 #include <memory>
 #include <sstream>
 
@@ -151,4 +154,24 @@ unload
     EXPECT_FALSE(fs::exists(m_dir.Native("STORE"))) << "the copy was made beside drive D's folder";
     EXPECT_EQ(Rows("SELECT CNO FROM MIMG"), (std::vector<std::string>{"12345"}));
     EXPECT_EQ(FilesIn(Received()).size(), 1u) << run.output;
+}
+
+// A store folder and an image directory named without a drive ("\x") lie on the drive of the
+// clinic's data folder, as Windows reads them there: nothing is made at the machine's own root.
+TEST_F(RecordValues, FoldersNamedWithoutADriveLieOnTheDataFoldersDrive)
+{
+    const std::string store = "QUIVA-STORE-" + std::to_string(getpid()), images = "QUIVA-IMAGES-" + std::to_string(getpid());
+    std::ofstream(Clinic() + "/exe/QUIVA.Capture.Config")
+        << "<?xml version=\"1.0\" encoding=\"euc-kr\"?><Configruation><options saveWhenClose=\"FALSE\" "
+           "captureKey=\"32\"/><folder><temp>\\" << store << "\\image</temp></folder></Configruation>";
+    ASSERT_TRUE(Execute("UPDATE FOPTION SET SETUPVALUE = '\\" + images + "' WHERE SETUPSECT = 'Image Directory'"));
+    HostRun run = Run("parent\nshow 12345 2024-01-05\nwait-preview 60000\nactivate\nkey space\n"
+                      "wait-files d/" + store + "/image/12345/*/20240105/*.jpg 1 60000\nkey ctrl+s\n"
+                      "wait-files d/" + images + "/*/*/*/*/* 1 60000\nclose\nunload\n");
+    const bool atRoot = fs::exists("/" + store) || fs::exists("/" + images);
+    fs::remove_all("/" + store);
+    fs::remove_all("/" + images);
+    ASSERT_EQ(run.status, 0) << run.output;
+    EXPECT_FALSE(atRoot) << "a folder was made at the machine's root";
+    EXPECT_EQ(Rows("SELECT CNO FROM MIMG"), (std::vector<std::string>{"12345"}));
 }

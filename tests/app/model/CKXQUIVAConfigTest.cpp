@@ -142,6 +142,7 @@ TEST_F(ConfigFile, TheTemporaryFolderStaysUnderTheDataFolder)
         {"<folder><temp>store/../../elsewhere</temp></folder>", L"c:\\HRB4100\\temp\\image"},
         {"<folder><temp>store\\..img</temp></folder>", L"c:\\HRB4100\\store\\..img"},
         {"<folder><temp>d:\\captures</temp></folder>", L"d:\\captures"},
+        {"<folder><temp>\\captures</temp></folder>", L"c:\\captures"},  // on the data folder's drive
         {"<folder><temp><![CDATA[c:\\a&b\\img]]></temp></folder>", L"c:\\a&b\\img"},
     };
     for (const Case& k : cases) {
