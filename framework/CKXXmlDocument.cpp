@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "platform/base/codepage.h"
+#include "platform/base/debug.h"
 #include "platform/base/fileapi.h"
 
 namespace {
@@ -79,16 +80,74 @@ std::string NormalizedText(const std::string& bytes)
     return text;
 }
 
-// Whether the text nests elements deeper than `depthLimit` or gives an element more than
-// `attributeLimit` attributes (the parser checks each attribute against every one before it, so
-// a tag of many thousands costs minutes), read the way the parser will read it: comments, CDATA
-// sections, declarations and other markup are skipped as it skips them, and quoted attribute
-// values cannot close a tag.
-bool ExceedsShape(const std::string& text, int depthLimit, int attributeLimit)
+bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; }
+
+// Reads a start tag's attributes from just past its name to its '>', the way the parser reads
+// them; drops (through `drop`, with the attribute's span) one whose name came before in the tag,
+// which the parser would refuse the whole text for, and each past `attributeLimit`, which the
+// parser would check against every one before it (minutes for a tag of many thousands). Whether
+// the tag is empty ("/>").
+template <typename Drop>
+bool ShapeAttributes(const std::string& text, size_t& i, int attributeLimit, Drop drop)
+{
+    const size_t n = text.size();
+    std::vector<std::string_view> names;
+    bool empty = false;
+    while (i < n && text[i] != '>') {
+        if (IsBlank(text[i]) || text[i] == '/') {
+            empty = text[i] == '/' && i + 1 < n && text[i + 1] == '>';
+            ++i;
+            continue;
+        }
+        const size_t start = i;
+        while (i < n && !IsBlank(text[i]) && text[i] != '=' && text[i] != '>' && text[i] != '/')
+            ++i;
+        const std::string_view name(text.data() + start, i - start);
+        while (i < n && IsBlank(text[i]))
+            ++i;
+        if (i >= n || text[i] != '=') {
+            i += i == start && i < n && text[i] != '>';  // what the parser will refuse, passed over
+            continue;
+        }
+        ++i;
+        while (i < n && IsBlank(text[i]))
+            ++i;
+        if (i < n && (text[i] == '"' || text[i] == '\'')) {
+            const size_t close = text.find(text[i], i + 1);
+            i = close == std::string::npos ? n : close + 1;
+        } else {
+            while (i < n && !IsBlank(text[i]) && text[i] != '>')
+                ++i;
+        }
+        const bool repeated = std::find(names.begin(), names.end(), name) != names.end();
+        if (repeated || static_cast<int>(names.size()) >= attributeLimit)
+            drop(start, i, name, repeated);
+        else
+            names.push_back(name);
+    }
+    return empty;
+}
+
+// Reads the text the way the parser will (comments, CDATA sections, declarations and other markup
+// skipped as it skips them; quoted attribute values cannot close a tag) and leaves out of it the
+// attributes ShapeAttributes drops, saying which in `dropped`. False, the text as it was, when
+// elements nest deeper than `depthLimit`.
+bool ShapeText(std::string& text, int depthLimit, int attributeLimit, std::string* dropped)
 {
     int depth = 0;
     size_t i = 0;
     const size_t n = text.size();
+    std::string out;
+    size_t copied = 0;
+    int repeats = 0, beyond = 0;
+    auto drop = [&](size_t from, size_t to, std::string_view name, bool repeated) {
+        out.append(text, copied, from - copied);
+        copied = to;
+        if ((repeated ? repeats++ : beyond++) == 0)
+            *dropped += std::string(dropped->empty() ? "" : "; ") +
+                        (repeated ? "the attribute \"" + std::string(name) + "\" repeated in a tag (the first kept)"
+                                  : "attributes past " + std::to_string(attributeLimit) + " in one tag");
+    };
     auto skipTo = [&](const char* end) {
         const size_t at = text.find(end, i);
         i = at == std::string::npos ? n : at + std::char_traits<char>::length(end);
@@ -108,27 +167,10 @@ bool ExceedsShape(const std::string& text, int depthLimit, int attributeLimit)
             i += 2;
             skipTo(">");
         } else if (i + 1 < n && NameStart(static_cast<unsigned char>(text[i + 1]))) {
-            // A start tag: to its '>', past quoted values; "/>" opens nothing.
             ++i;
-            bool empty = false;
-            int attributes = 0;
-            while (i < n && text[i] != '>') {
-                if (text[i] == '=') {
-                    if (++attributes > attributeLimit)
-                        return true;
-                    ++i;
-                    while (i < n && (text[i] == ' ' || text[i] == '\t' || text[i] == '\n' || text[i] == '\r'))
-                        ++i;
-                    if (i < n && (text[i] == '"' || text[i] == '\'')) {
-                        const char quote = text[i++];
-                        const size_t close = text.find(quote, i);
-                        i = close == std::string::npos ? n : close + 1;
-                    }
-                    continue;
-                }
-                empty = text[i] == '/' && i + 1 < n && text[i + 1] == '>';
+            while (i < n && !IsBlank(text[i]) && text[i] != '>' && text[i] != '/')
                 ++i;
-            }
+            const bool empty = ShapeAttributes(text, i, attributeLimit, drop);
             ++i;
             if (!empty)
                 ++depth;
@@ -137,7 +179,13 @@ bool ExceedsShape(const std::string& text, int depthLimit, int attributeLimit)
             skipTo(">");
         }
     }
-    return depth > depthLimit;
+    if (depth > depthLimit)
+        return false;
+    if (copied > 0) {
+        out.append(text, copied, std::string::npos);
+        text = std::move(out);
+    }
+    return true;
 }
 
 // The encoding named by the text's declaration, or "" when there is none.
@@ -156,6 +204,29 @@ std::string DeclaredEncoding(const std::string& text)
         return std::string();
     const size_t close = decl.find(decl[q], q + 1);
     return close == std::string::npos ? std::string() : decl.substr(q + 1, close - q - 1);
+}
+
+// Turns the bytes of a UTF-16 text that starts with its byte order mark (little- or big-endian)
+// into the same text in UTF-8, its declaration naming UTF-8; false, the bytes untouched, for any
+// other text.
+bool FromUtf16(std::string& bytes)
+{
+    const bool little = bytes.size() >= 2 && bytes.compare(0, 2, "\xFF\xFE") == 0;
+    const bool big = bytes.size() >= 2 && bytes.compare(0, 2, "\xFE\xFF") == 0;
+    if (!little && !big)
+        return false;
+    std::string units = bytes.substr(2, (bytes.size() - 2) & ~size_t(1));
+    if (big)
+        for (size_t i = 0; i + 1 < units.size(); i += 2)
+            std::swap(units[i], units[i + 1]);
+    std::string text = quiva::WideToUtf8(quiva::Utf16LEToWide(units.data(), units.size()));
+    const std::string named = DeclaredEncoding(text);
+    if (!named.empty()) {
+        const size_t at = text.find(named, text.find("encoding"));
+        text.replace(at, named.size(), "UTF-8");
+    }
+    bytes = std::move(text);
+    return true;
 }
 
 bool SameName(const std::string& a, const char* b) { return CString(quiva::Utf8ToWide(a)).CompareNoCase(quiva::Utf8ToWide(b).c_str()) == 0; }
@@ -453,15 +524,21 @@ void CKXXmlDocument::ReadChildren(
     }
 }
 
-bool CKXXmlDocument::ParseText(const std::string& text)
+bool CKXXmlDocument::ParseText(std::string text)
 {
     m_document.Clear();
     m_document.ClearError();
     m_walk = Walk();
     m_children.clear();
-    if (ExceedsShape(text, kMaxDepth, kMaxAttributes))
+    m_dropped.clear();
+    if (!ShapeText(text, kMaxDepth, kMaxAttributes, &m_dropped)) {
+        m_loadError = L"elements nested deeper than " + std::to_wstring(kMaxDepth);
         return false;
+    }
     m_document.Parse(text.c_str(), nullptr, m_codePage == CP_UTF8 ? TIXML_ENCODING_UTF8 : TIXML_ENCODING_LEGACY);
+    if (m_document.Error())
+        m_loadError = quiva::Utf8ToWide(std::string(m_document.ErrorDesc()) + " at line " +
+                                        std::to_string(m_document.ErrorRow()));
     return !m_document.Error();
 }
 
@@ -472,20 +549,27 @@ bool CKXXmlDocument::Load(const wchar_t* path, size_t maxBytes)
         m_document.Clear();
         m_walk = Walk();
         m_children.clear();
+        m_loadError = L"the file cannot be read whole";
         return false;
     }
-    // A UTF-8 byte order mark says the same as a UTF-8 declaration.
-    const bool bom = bytes.size() >= 3 && bytes.compare(0, 3, "\xEF\xBB\xBF") == 0;
-    if (bom)
+    // A UTF-16 file with its byte order mark, as Windows saves one, is read as the same text in
+    // UTF-8, which its declaration then names. A UTF-8 byte order mark says the same as a UTF-8
+    // declaration.
+    const bool utf16 = FromUtf16(bytes);
+    const bool bom = utf16 || (bytes.size() >= 3 && bytes.compare(0, 3, "\xEF\xBB\xBF") == 0);
+    if (bom && !utf16)
         bytes.erase(0, 3);
     const std::string text = NormalizedText(bytes);
     m_codePage = bom && IsUtf8(text) ? CP_UTF8 : CodePageOf(text);
+    m_loadError.clear();
     if (!ParseText(text)) {
         // A truncated file leaves a partial tree behind; none of it is trusted.
         m_document.Clear();
         m_children.clear();
         return false;
     }
+    if (!m_dropped.empty())
+        OutputDebugStringW(CString(path) + L": " + CString(quiva::Utf8ToWide(m_dropped)) + L", left out\n");
     m_path = path;
     return true;
 }

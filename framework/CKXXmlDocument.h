@@ -8,9 +8,11 @@
 // spell, which becomes UTF-8. A save writes the declaration of the bytes it
 // writes, so every saved document loads again to the same values.
 //
-// A file is refused before parsing when it is larger than kMaxFileBytes, nests elements deeper
-// than kMaxDepth or gives an element more than kMaxAttributes attributes, so a hostile file
-// cannot exhaust the stack or memory, nor hold the parser for hours.
+// A file is refused before parsing when it is larger than kMaxFileBytes or nests elements
+// deeper than kMaxDepth, so a hostile file cannot exhaust the stack or memory; an attribute
+// repeated in a tag, or past the first kMaxAttributes of one, is left out (the first kept, a
+// debug line naming the file), so neither refuses the rest nor holds the parser for hours. A
+// UTF-16 file with its byte order mark is read as UTF-8.
 #pragma once
 
 #include <tinyxml.h>
@@ -37,6 +39,8 @@ public:
     // failure the document is left empty and the remembered path is kept; a file that is too
     // large leaves ERROR_FILE_TOO_LARGE as the last error.
     bool Load(const wchar_t* path, size_t maxBytes = kMaxFileBytes);
+    // Why the last Load or LoadXml did not parse; empty after one that did.
+    CString GetLoadError() const { return CString(m_loadError); }
     // Writes the document to path (empty: the remembered path) through a temporary file that is
     // renamed over the target, so a failed save leaves the old file as it was. False when
     // nothing was written.
@@ -109,13 +113,16 @@ private:
     // same name are appended to its parent until that sibling exists.
     TiXmlElement* StepSiblings(TiXmlElement* element, int index, bool create, const CString& name);
     TiXmlElement* Resolve(const wchar_t* path, int index, bool create);
-    // Parses text in the tree's code page; false when it does not parse, nests too deeply or
-    // gives an element too many attributes.
-    bool ParseText(const std::string& text);
+    // Parses text in the tree's code page, an attribute repeated in a tag or past the bound left
+    // out (m_dropped says which); false when it does not parse or nests too deeply (m_loadError
+    // says why).
+    bool ParseText(std::string text);
     // Keeps the index of the parent (when it has one) up to date with an element appended to it.
     void Indexed(TiXmlNode* parent, TiXmlElement* added, const CString& name);
 
     CString m_path;
+    std::string m_dropped;
+    std::wstring m_loadError;
     TiXmlDocument m_document;
     UINT m_codePage = 949;  // of the tree and the file: CP_KOREAN or CP_UTF8
     // The last sibling walk, so reading a list entry by entry ("/Name@0", "/Name@1", ...)

@@ -27,12 +27,15 @@ bool LoadSettingsFile(CKXXmlDocument& document, const CString& imageRoot, const 
     SetLastError(ERROR_SUCCESS);
     if (document.Load(path, kMaxSettingsFileBytes))
         return true;
-    if (GetLastError() == ERROR_FILE_TOO_LARGE) {
-        CString line;
+    CString line;
+    if (GetLastError() == ERROR_FILE_TOO_LARGE)
         line.Format(L"%s: the file is larger than %u bytes and is not read; the defaults hold\n", path.GetString(),
                     static_cast<unsigned>(kMaxSettingsFileBytes));
+    else if (PathFileExistsW(path))
+        line.Format(L"%s: the file is not read (%s); the defaults hold\n", path.GetString(),
+                    document.GetLoadError().GetString());
+    if (!line.IsEmpty())
         OutputDebugStringW(line);
-    }
     return false;
 }
 

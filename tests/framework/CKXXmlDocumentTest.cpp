@@ -537,28 +537,60 @@ TEST(XmlDocument, NamesAreFoundAsFirstOfTheirNameAcrossAppendsAndAWalkSeesEveryC
     EXPECT_EQ(seen, (std::vector<std::pair<CString, CString>>{{L"a", L"1"}, {L"B", L"2"}}));
 }
 
-TEST(XmlDocument, AnElementWithAttributesBeyondTheBoundIsRefusedAtOnce)
+TEST(XmlDocument, AttributesRepeatedOrBeyondTheBoundAreLeftOutAndTheRestIsRead)
 {
-    // The parser checks each attribute against all before it: a tag of a hundred thousand
-    // attributes would take hours. One at the bound loads; one past it, or a huge one, does not.
+    // The parser refuses a whole text for one repeated attribute, and checks each attribute
+    // against all before it: a tag of a hundred thousand would take hours. The first of a
+    // repeated name and the first kMaxAttributes of a tag are kept, at once.
     auto tag = [](int attributes, const char* value) {
         std::string text = "<r><e ";
         for (int i = 0; i < attributes; ++i)
             text += "a" + std::to_string(i) + "=\"" + value + "\" ";
-        return text + "/></r>";
+        return text + "/><f k=\"1\"/></r>";
     };
     TempDir dir;
     CKXXmlDocument doc;
     WriteAll(dir.Native("bound.xml"), tag(CKXXmlDocument::kMaxAttributes, "v"));
     ASSERT_TRUE(doc.Load(dir.Win("bound.xml")));
     EXPECT_EQ(doc.GetAttribute(L"/e", L"a63"), L"v");
-    // Quoted "=" signs are values, not attributes.
-    WriteAll(dir.Native("quoted.xml"), tag(CKXXmlDocument::kMaxAttributes, "x=y=z"));
-    EXPECT_TRUE(doc.Load(dir.Win("quoted.xml")));
+    // Quoted "=" signs and ">" are values, not attributes nor the tag's end.
+    WriteAll(dir.Native("quoted.xml"), tag(CKXXmlDocument::kMaxAttributes, "x=y>z"));
+    ASSERT_TRUE(doc.Load(dir.Win("quoted.xml")));
+    EXPECT_EQ(doc.GetAttribute(L"/e", L"a63"), L"x=y>z");
     WriteAll(dir.Native("past.xml"), tag(CKXXmlDocument::kMaxAttributes + 1, "v"));
-    EXPECT_FALSE(doc.Load(dir.Win("past.xml")));
-    WriteAll(dir.Native("huge.xml"), tag(100000, ""));
-    EXPECT_FALSE(doc.Load(dir.Win("huge.xml")));
-    doc.LoadXml(CString(quiva::Utf8ToWide(tag(100000, ""))));
-    EXPECT_TRUE(doc.GetAttribute(L"/e", L"a0").IsEmpty());
+    ASSERT_TRUE(doc.Load(dir.Win("past.xml")));
+    EXPECT_EQ(doc.GetAttribute(L"/e", L"a63"), L"v");
+    EXPECT_TRUE(doc.GetAttribute(L"/e", L"a64").IsEmpty());
+    EXPECT_EQ(doc.GetAttribute(L"/f", L"k"), L"1");
+    WriteAll(dir.Native("huge.xml"), tag(100000, "w"));
+    ASSERT_TRUE(doc.Load(dir.Win("huge.xml")));
+    EXPECT_EQ(doc.GetAttribute(L"/e", L"a0"), L"w");
+    EXPECT_TRUE(doc.GetAttribute(L"/e", L"a99999").IsEmpty());
+    doc.LoadXml(CString(quiva::Utf8ToWide(tag(100000, "u"))));
+    EXPECT_EQ(doc.GetAttribute(L"/e", L"a0"), L"u");
+    WriteAll(dir.Native("repeated.xml"), "<r><e q=\"80\" useVideo='TRUE' q=\"20\"/><f k=\"2\"/></r>");
+    ASSERT_TRUE(doc.Load(dir.Win("repeated.xml")));
+    EXPECT_EQ(doc.GetAttribute(L"/e", L"q"), L"80");
+    EXPECT_EQ(doc.GetAttribute(L"/e", L"useVideo"), L"TRUE");
+    EXPECT_EQ(doc.GetAttribute(L"/f", L"k"), L"2");
+}
+
+TEST(XmlDocument, AUtf16FileWithItsByteOrderMarkIsReadAndSavedAgainReadably)
+{
+    TempDir dir;
+    const std::wstring text = L"<?xml version=\"1.0\" encoding=\"UTF-16\"?><r><e name=\"김영희\">홍길동</e></r>";
+    std::string little = "\xFF\xFE" + quiva::WideToUtf16LE(text), big = "\xFE\xFF";
+    for (size_t i = 2; i + 1 < little.size(); i += 2)
+        big += std::string{little[i + 1], little[i]};
+    for (const std::string& bytes : {little, big}) {
+        WriteAll(dir.Native("wide.xml"), bytes);
+        CKXXmlDocument doc;
+        ASSERT_TRUE(doc.Load(dir.Win("wide.xml")));
+        EXPECT_EQ(doc.GetValue(L"/e"), L"홍길동");
+        EXPECT_EQ(doc.GetAttribute(L"/e", L"name"), L"김영희");
+        ASSERT_TRUE(doc.Save(dir.Win("again.xml")));
+        CKXXmlDocument again;
+        ASSERT_TRUE(again.Load(dir.Win("again.xml")));
+        EXPECT_EQ(again.GetValue(L"/e"), L"홍길동");
+    }
 }

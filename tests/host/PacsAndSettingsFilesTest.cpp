@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/base/codepage.h"
 #include "tests/support/dicom/NetTestSupport.h"
 #include "tests/support/HostProgramSupport.h"
 
@@ -112,4 +113,34 @@ TEST_F(PacsAndSettingsFiles, ALastSaveFileFarLargerThanOursIsRefusedAndASavedSiz
     ASSERT_EQ(large.status, 0) << large.output;
     EXPECT_NE(large.output.find("QUIVA.Capture.LastSave: the file is larger than"), std::string::npos) << large.output;
     EXPECT_NE(large.output.find("\" at 560,240 size 800x600 visible"), std::string::npos) << large.output;
+}
+
+// A configuration file with an attribute written twice, one with more attributes in an element
+// than any of ours, and one saved as UTF-16: each keeps every setting that reads cleanly (here
+// the capture key F2) and says in a debug line what it left out. A file that does not parse at
+// all is named with the cause.
+TEST_F(PacsAndSettingsFiles, ASettingsFileKeepsWhatReadsCleanlyAndSaysWhatItLeftOut)
+{
+    std::string many;
+    for (int i = 0; i < 70; ++i)
+        many += " x" + std::to_string(i) + "=\"1\"";
+    const std::string head = "<?xml version=\"1.0\" encoding=\"euc-kr\"?>";
+    const std::string twice = head + "<Configruation><options captureKey=\"113\" useVideo=\"TRUE\" useVideo=\"FALSE\"/></Configruation>";
+    const std::string wide = "\xFF\xFE" + quiva::WideToUtf16LE(L"<?xml version=\"1.0\" encoding=\"UTF-16\"?><Configruation>"
+                                                              L"<options captureKey=\"113\"/></Configruation>");
+    for (const std::string& config : {twice, head + "<Configruation><options captureKey=\"113\"" + many + "/></Configruation>", wide}) {
+        std::ofstream(Clinic() + "/exe/QUIVA.Capture.Config", std::ios::binary) << config;
+        HostRun run = Run("show 12345 2024-01-05\nwait-preview 60000\nactivate\nkey f2\n"
+                          "wait-files d/HRB4100/temp/image/12345/*/20240105/*.jpg 1 60000\nclose\nunload\n");
+        EXPECT_EQ(run.status, 0) << config << "\n" << run.output;
+        if (config != wide)
+            EXPECT_TRUE(run.output.find("QUIVA.Capture.Config: the attribute \"useVideo\" repeated") != std::string::npos ||
+                        run.output.find("QUIVA.Capture.Config: attributes past 64") != std::string::npos)
+                << run.output;
+        std::filesystem::remove_all(Clinic() + "/temp/image");
+    }
+    std::ofstream(Clinic() + "/exe/QUIVA.Capture.Config", std::ios::binary) << head + "<Configruation><options";
+    HostRun cut = Run("show 12345 2024-01-05\nwait-shown 60000\nclose\nunload\n");
+    EXPECT_EQ(cut.status, 0) << cut.output;
+    EXPECT_NE(cut.output.find("QUIVA.Capture.Config: the file is not read ("), std::string::npos) << cut.output;
 }
