@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -211,15 +212,10 @@ std::string DeclaredEncoding(const std::string& text)
 // other text.
 bool FromUtf16(std::string& bytes)
 {
-    const bool little = bytes.size() >= 2 && bytes.compare(0, 2, "\xFF\xFE") == 0;
-    const bool big = bytes.size() >= 2 && bytes.compare(0, 2, "\xFE\xFF") == 0;
-    if (!little && !big)
+    const std::optional<std::wstring> wide = quiva::Utf16WithMarkToWide(bytes);
+    if (!wide)
         return false;
-    std::string units = bytes.substr(2, (bytes.size() - 2) & ~size_t(1));
-    if (big)
-        for (size_t i = 0; i + 1 < units.size(); i += 2)
-            std::swap(units[i], units[i + 1]);
-    std::string text = quiva::WideToUtf8(quiva::Utf16LEToWide(units.data(), units.size()));
+    std::string text = quiva::WideToUtf8(*wide);
     const std::string named = DeclaredEncoding(text);
     if (!named.empty()) {
         const size_t at = text.find(named, text.find("encoding"));

@@ -6,6 +6,7 @@
 #include <atomic>
 #include <cerrno>
 #include <cstring>
+#include <utility>
 #include <map>
 #include <memory>
 #include <vector>
@@ -311,6 +312,19 @@ std::wstring Utf16LEToWide(const void* bytes, size_t byteCount)
     for (size_t i = 0; i + 1 < byteCount; i += 2)
         u += static_cast<char16_t>(p[i] | (p[i + 1] << 8));
     return Utf16ToWide(u);
+}
+
+std::optional<std::wstring> Utf16WithMarkToWide(std::string_view bytes)
+{
+    const bool little = bytes.size() >= 2 && bytes.substr(0, 2) == "\xFF\xFE";
+    const bool big = bytes.size() >= 2 && bytes.substr(0, 2) == "\xFE\xFF";
+    if (!little && !big)
+        return std::nullopt;
+    std::string units(bytes.substr(2, (bytes.size() - 2) & ~size_t(1)));
+    if (big)
+        for (size_t i = 0; i + 1 < units.size(); i += 2)
+            std::swap(units[i], units[i + 1]);
+    return Utf16LEToWide(units.data(), units.size());
 }
 
 size_t Utf16Length(std::wstring_view text)

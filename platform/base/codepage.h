@@ -3,6 +3,7 @@
 // places where bytes must be UTF-16. Nothing here reads or changes the process locale.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -46,6 +47,9 @@ inline std::wstring Utf8ToWide(std::string_view text) { return MultiByteToWide(t
 std::string WideToUtf16LE(std::wstring_view text);
 // Reads UTF-16LE bytes; an odd trailing byte is ignored, lone surrogates become U+FFFD.
 std::wstring Utf16LEToWide(const void* bytes, size_t byteCount);
+// The text of bytes that start with a UTF-16 byte order mark (little- or big-endian), as Windows
+// reads a "Unicode" file; nullopt for bytes without one.
+std::optional<std::wstring> Utf16WithMarkToWide(std::string_view bytes);
 std::u16string WideToUtf16(std::wstring_view text);
 std::wstring Utf16ToWide(std::u16string_view text);
 

@@ -2,6 +2,7 @@
 
 #include <cwchar>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/base/CString.h"
@@ -35,8 +36,11 @@ std::vector<Entry> ReadIni(LPCWSTR fileName)
     if (!fileName || !quiva::ReadFileBytes(fileName, bytes, kMaxIniBytes))
         return entries;
     std::wstring text;
+    // A "Unicode" file is UTF-16 after its byte order mark, as Windows' profile functions read it.
     if (bytes.size() >= 3 && bytes.compare(0, 3, "\xEF\xBB\xBF") == 0)
         text = quiva::Utf8ToWide(std::string_view(bytes).substr(3));
+    else if (auto wide = quiva::Utf16WithMarkToWide(bytes))
+        text = std::move(*wide);
     else
         text = quiva::MultiByteToWide(bytes, CP_ACP);
     std::wstring section;

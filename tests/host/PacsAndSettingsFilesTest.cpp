@@ -144,3 +144,21 @@ TEST_F(PacsAndSettingsFiles, ASettingsFileKeepsWhatReadsCleanlyAndSaysWhatItLeft
     EXPECT_EQ(cut.status, 0) << cut.output;
     EXPECT_NE(cut.output.find("QUIVA.Capture.Config: the file is not read ("), std::string::npos) << cut.output;
 }
+
+// DBServer.ini saved as UTF-16 with its byte order mark, as Windows' editors save it, naming the
+// clinic's PostgreSQL server: the still goes to that server, not to the local file database.
+TEST_F(PacsAndSettingsFiles, ADBServerIniSavedAsUtf16NamesTheServerTheStillGoesTo)
+{
+    QUIVA_REQUIRE_POSTGRES(server);
+    std::string why;
+    ASSERT_TRUE(UsePostgres(server, &why)) << why;
+    const std::string ini = "[Connection Config]\r\nDBMSKind=PostgreSQL\r\nPGHostIPAddress=" + server.host +
+                            "\r\nPGPort=" + server.port + "\r\n";
+    std::ofstream(Clinic() + "/DBServer.ini", std::ios::binary)
+        << "\xFF\xFE" + quiva::WideToUtf16LE(quiva::Utf8ToWide(ini));
+    HostRun run = Run("show 12345 2024-01-05\nwait-preview 60000\nactivate\nkey space\n"
+                      "wait-files d/HRB4100/temp/image/12345/*/20240105/*.jpg 1 60000\nkey ctrl+s\n"
+                      "wait-files d/HRB4100/IMAGE/*/*/*/*/* 1 60000\nclose\nunload\n");
+    EXPECT_EQ(run.status, 0) << run.output;
+    EXPECT_EQ(Rows("SELECT CNO FROM MIMG"), (std::vector<std::string>{"12345"}));
+}
