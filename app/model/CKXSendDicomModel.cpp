@@ -99,11 +99,13 @@ CString CKXSendDicomModel::DicomDate(const CString& text)
     return d;
 }
 
-CString CKXSendDicomModel::SingleValue(const CString& text, int maxBytes)
+CString CKXSendDicomModel::SingleValue(const CString& given, int maxBytes)
 {
+    // Counted as the code page will hold it: decomposed Hangul as its syllables.
+    const std::wstring text = quiva::ComposeHangul(given.str());
     CString out;
     int bytes = 0;
-    for (int i = 0; i < text.GetLength(); ++i) {
+    for (size_t i = 0; i < text.size(); ++i) {
         const wchar_t c = text[i] == L'\\' ? L'_' : text[i];
         const int size = static_cast<int>(quiva::WideToMultiByte(std::wstring_view(&c, 1), CP_ACP).size());
         if (bytes + size > maxBytes)
@@ -118,8 +120,9 @@ CString CKXSendDicomModel::PersonName(const CString& text)
 {
     CString out;
     int start = 0;
-    for (;;) {
-        const int end = text.Find(L'=', start);
+    // A name has three component groups at most: a further "=" stays in the third.
+    for (int group = 1;; ++group) {
+        const int end = group < 3 ? text.Find(L'=', start) : -1;
         out += SingleValue(end < 0 ? text.Mid(start) : text.Mid(start, end - start), KX_DICOM_MAX_PN_GROUP);
         if (end < 0)
             return out;

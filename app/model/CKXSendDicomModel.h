@@ -70,7 +70,8 @@ public:
     // store's folder names, and the text is cut to maxBytes bytes of the code page, between
     // characters.
     static CString SingleValue(const CString& text, int maxBytes);
-    // A person's name as SingleValue, each component group ("=" between them) cut on its own.
+    // A person's name as SingleValue, each component group ("=" between them, three at most, the
+    // rest in the third) cut on its own.
     static CString PersonName(const CString& text);
     // A stored sex as DICOM M, F or O; empty stays empty.
     static CString DicomSex(const CString& text);
