@@ -447,7 +447,7 @@ BOOL CKXSendDicomModel::BuildAndSend(int imgNo, const CString& path, int ono)
         why = heldBack = KX_PACS_SETTINGS;
     } else {
         why = Store(bytes, length, document.GetSopClassUid(), document.GetTransferSyntaxUid());
-        if (why == KX_PACS_UNREACHABLE || why == KX_PACS_SILENT)
+        if (why == KX_PACS_UNREACHABLE || why == KX_PACS_SILENT || why == KX_PACS_SETTINGS)
             heldBack = why;
     }
     FreeBlock(bytes);
@@ -483,6 +483,14 @@ int CKXSendDicomModel::Store(const BYTE* bytes, DWORD length, const CString& sop
         case DicomAssociateFailure::Refused:
             Debug(L"DICOM: no association with the PACS (it refused), the still is not sent: " + instanceUid);
             return KX_PACS_REFUSED;
+        case DicomAssociateFailure::CalledTitleUnknown:
+            Debug(L"DICOM: no association with the PACS (it knows no AE title " + calledAETitle +
+                  L"), the still is not sent: " + instanceUid);
+            return KX_PACS_SETTINGS;
+        case DicomAssociateFailure::Dropped:
+            Debug(L"DICOM: no association with the PACS (it dropped the connection before it answered), the still is not sent: " +
+                  instanceUid);
+            return KX_PACS_DROPPED;
         default:
             Debug(L"DICOM: no association with the PACS (no request can be made), the still is not sent: " + instanceUid);
             return KX_PACS_UNSENDABLE;

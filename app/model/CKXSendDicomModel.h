@@ -22,9 +22,10 @@ class CKXDataConnection;
 #define KX_DICOM_MAX_PN_GROUP 64
 
 // Why a still did not reach the PACS.
-// A dropped association (an A-ABORT, a closed or reset connection in the middle of a still) is
-// the PACS's answer, not its silence; a PACS setting no association can be made with is the
-// settings' fault, not the still's.
+// A dropped association (an A-ABORT, a connection closed or reset in the middle of a still or
+// before the PACS answered the association request) is the PACS's answer, not its silence; a
+// PACS setting no association can be made with, or an AE title the PACS says it does not know,
+// is the settings' fault, not the still's.
 enum KXPacsMiss {
     KX_PACS_UNREACHABLE,
     KX_PACS_REFUSED,
