@@ -7,6 +7,7 @@
 #include <cwctype>
 #include <string>
 #include <utility>
+#include <vector>
 
 #include "dicom/CDicomElementList.h"
 #include "dicom/DicomDictionary.h"
@@ -89,21 +90,50 @@ std::wstring PrintableText(std::wstring text, DWORD vr)
     return text;
 }
 
-// A person name's blanks as component separators ("^"): a component group ("=" between them)
-// has at most five components, so from the fifth on its blanks and carets stay in the last one
-// as blanks.
-std::wstring PersonNameText(std::wstring text)
+// One component group of a person's name: blanks separate its components as "^" does, and it
+// has at most five, so from the fifth on its blanks and carets stay in the last one as blanks.
+// The last component's blanks at its ends and empty components at the group's end are dropped.
+std::wstring PersonNameGroup(std::wstring_view group)
 {
-    int separators = 0;
-    for (wchar_t& ch : text) {
-        if (ch == L'=') {
-            separators = 0;
-        } else if (ch == L' ' || ch == L'^') {
-            ch = separators < 4 ? L'^' : L' ';
-            ++separators;
-        }
+    std::vector<std::wstring> components(1);
+    for (const wchar_t ch : group) {
+        if ((ch == L' ' || ch == L'^') && components.size() < 5)
+            components.emplace_back();
+        else
+            components.back() += ch == L'^' ? L' ' : ch;
     }
-    return text;
+    std::wstring& last = components.back();
+    last.erase(last.find_last_not_of(L' ') + 1);
+    last.erase(0, last.find_first_not_of(L' '));
+    while (!components.empty() && components.back().empty())
+        components.pop_back();
+    std::wstring out;
+    for (size_t i = 0; i < components.size(); ++i)
+        out += (i ? L"^" : L"") + components[i];
+    return out;
+}
+
+// A person's name as its value: at most three component groups ("=" between them; a further
+// "=" stays in the third as a blank), empty groups at the end dropped. A name of blanks is empty.
+std::wstring PersonNameText(std::wstring_view text)
+{
+    std::vector<std::wstring> groups(1);
+    for (const wchar_t ch : text) {
+        if (ch == L'=' && groups.size() < 3)
+            groups.emplace_back();
+        else
+            groups.back() += ch == L'=' ? L' ' : ch;
+    }
+    std::wstring out;
+    size_t kept = 0;
+    for (size_t i = 0; i < groups.size(); ++i) {
+        const std::wstring group = PersonNameGroup(groups[i]);
+        out += (i ? L"=" : L"") + group;
+        if (!group.empty())
+            kept = out.size();
+    }
+    out.resize(kept);
+    return out;
 }
 
 std::wstring Trimmed(std::wstring text)
@@ -168,10 +198,11 @@ bool DicomElement::SetValueText(LPCWSTR text)
     case ValueKind::Person:
     case ValueKind::Raw: {
         std::wstring wide = source;
+        // Hangul kept decomposed would reach the code page as one "?" a jamo.
         if (kind == ValueKind::Text || kind == ValueKind::Person)
-            wide = PrintableText(std::move(wide), vr);
+            wide = PrintableText(quiva::ComposeHangul(wide), vr);
         if (kind == ValueKind::Person)
-            wide = PersonNameText(std::move(wide));
+            wide = PersonNameText(wide);
         std::string bytes = quiva::WideToMultiByte(wide, CP_ACP);
         // Character strings are padded with a blank; UIDs and binary values with 0x00.
         if ((bytes.size() & 1) && (kind == ValueKind::Text || kind == ValueKind::Person))

@@ -99,6 +99,19 @@ int64_t DataSetOffset(const BYTE* bytes, DWORD length)
 // much of it is read to find them.
 constexpr DWORD kHeadBytes = 64 * 1024;
 
+// Whether every element of a command set read from `length` bytes lies whole within them: the
+// parser keeps an element that the end of its input cuts, with the bytes that were there.
+bool CommandSetWhole(CDicomElementList& command, DWORD length)
+{
+    uint64_t taken = 0;
+    for (const DicomElement* e = command.First(); e; e = command.Next()) {
+        if (e->length == DICOM_UNDEFINED_LENGTH || e->children)
+            return false;
+        taken += 8 + uint64_t(e->length);
+    }
+    return taken <= length;
+}
+
 }  // namespace
 
 bool DicomStoreStatusStored(WORD status)
@@ -227,7 +240,7 @@ bool CDicomNetworkClient::Associate()
     DicomBuffer::Free(request);
 
     if (!Receive() || ReceivedType() == 0) {
-        m_associateFailure = DicomAssociateFailure::Silent;
+        m_associateFailure = PeerEnded() ? DicomAssociateFailure::Dropped : DicomAssociateFailure::Silent;
         CloseConnection();
         return false;
     }
@@ -242,7 +255,10 @@ bool CDicomNetworkClient::Associate()
         m_associateFailure = DicomAssociateFailure::None;
         return true;
     case DICOM_PDU_ASSOCIATE_RJ:
-        ParseAssociateReject(m_receive->bytes, m_receive->length);
+        if (ParseAssociateReject(m_receive->bytes, m_receive->length) &&
+            m_association->rejectSource == DICOM_REJECT_SOURCE_SERVICE_USER &&
+            m_association->rejectReason == DICOM_REJECT_REASON_CALLED_AE_UNKNOWN)
+            m_associateFailure = DicomAssociateFailure::CalledTitleUnknown;
         CloseConnection();
         return false;
     case DICOM_PDU_ABORT:
@@ -493,13 +509,19 @@ CDicomElementList* CDicomNetworkClient::ReceiveResponse()
 
     DicomBuffer* collected = context->collection;
     WriteDump(collected->bytes, collected->length);
-    CDicomElementList* response = new CDicomElementList();
+    std::unique_ptr<CDicomElementList> response(new CDicomElementList());
     DicomCodingState& state = response->GetCodingState();
     state.vrMode = DICOM_VR_MODE_IMPLICIT;
     state.inputLength = collected->length;
     response->Parse(collected->bytes, &state);
+    const bool whole = CommandSetWhole(*response, collected->length);
     collected->Reset();
-    return response;
+    if (!whole) {
+        // What such an element holds are bytes the peer never sent as its value.
+        Abort(DICOM_ABORT_REASON_INVALID_PARAMETER);
+        return nullptr;
+    }
+    return response.release();
 }
 
 void CDicomNetworkClient::ReleaseAssociation()

@@ -27,9 +27,10 @@ extern std::atomic<WORD> DicomMessageId;
 #define DICOM_MAX_CONTROL_PDU 65536u
 
 // Why ConnectAndAssociate gave no association: no connection, an answer that was not an
-// acceptance (a rejection, an abort or a malformed reply), or no answer at all; None when it
-// never got as far as the network.
-enum class DicomAssociateFailure { None, Unreachable, Refused, Silent };
+// acceptance (a rejection, an abort or a malformed reply), a rejection because the peer knows
+// no AE title we called it by, the connection closed or reset by the peer before it answered,
+// or no answer at all; None when it never got as far as the network.
+enum class DicomAssociateFailure { None, Unreachable, Refused, CalledTitleUnknown, Dropped, Silent };
 
 class CDicomNetworkClient : public CKXNetClient, public CDicomProtocol {
 public:

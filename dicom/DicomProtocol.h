@@ -27,6 +27,10 @@
 #define DICOM_ABORT_REASON_UNEXPECTED_PDU 2
 #define DICOM_ABORT_REASON_INVALID_PARAMETER 6
 
+// A-ASSOCIATE-RJ source and the reason that names our settings.
+#define DICOM_REJECT_SOURCE_SERVICE_USER 1
+#define DICOM_REJECT_REASON_CALLED_AE_UNKNOWN 7
+
 // Presentation context results in an A-ASSOCIATE-AC.
 #define DICOM_PC_ACCEPTANCE 0
 #define DICOM_PC_USER_REJECTION 1

@@ -368,8 +368,10 @@ bool CKXQUIVACaptureModelManager::TakeListedFile(FolderScan& scan, const CString
 {
     if (path.IsEmpty())
         return false;
-    if (std::find(scan.titles.begin(), scan.titles.end(), attributes[0]) == scan.titles.end())
-        scan.titles.push_back(attributes[0]);
+    // A study title is a study name, also when info.xml was edited by hand.
+    const CString study = attributes[0].Left(CKXQUIVAConfig::kMaxStudyName);
+    if (std::find(scan.titles.begin(), scan.titles.end(), study) == scan.titles.end())
+        scan.titles.push_back(study);
     // Only files of this folder: a listed path anywhere else is never taken (it would be copied
     // and deleted by the next commit).
     const std::wstring& text = path.str();
@@ -402,7 +404,7 @@ bool CKXQUIVACaptureModelManager::TakeListedFile(FolderScan& scan, const CString
     Gdiplus::Size own;
     const bool sized = !video && scan.OwnSize(entry, &own);
     const bool listed = scan.model->AddKeyedFileInfo(
-        CKXQUIVACaptureModel::EntryPathKey(scan.folderKey, entry.name.c_str(), false), listedPath, attributes[0],
+        CKXQUIVACaptureModel::EntryPathKey(scan.folderKey, entry.name.c_str(), false), listedPath, study,
         attributes[1], video, attributes[2] == L"TRUE", attributes[3] == L"TRUE" ? 0 : 1, sized ? &own : nullptr);
     // A listed recording is still mended with the loose files, as a loose one is.
     scan.taken[index] = listed && !video;

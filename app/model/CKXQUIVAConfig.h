@@ -164,6 +164,9 @@ public:
 
     // Limits applied when the options are read.
     static constexpr int kMaxRecordLimitSeconds = 24 * 60 * 60;
+    // The longest study name, in characters: what the clinic records keep of one (FOPTION's
+    // SETUPSECT and MMAIN's TITLE).
+    static constexpr int kMaxStudyName = 100;
 
 protected:
     void DeleteDevices();

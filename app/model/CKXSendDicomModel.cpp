@@ -99,11 +99,13 @@ CString CKXSendDicomModel::DicomDate(const CString& text)
     return d;
 }
 
-CString CKXSendDicomModel::SingleValue(const CString& text, int maxBytes)
+CString CKXSendDicomModel::SingleValue(const CString& given, int maxBytes)
 {
+    // Counted as the code page will hold it: decomposed Hangul as its syllables.
+    const std::wstring text = quiva::ComposeHangul(given.str());
     CString out;
     int bytes = 0;
-    for (int i = 0; i < text.GetLength(); ++i) {
+    for (size_t i = 0; i < text.size(); ++i) {
         const wchar_t c = text[i] == L'\\' ? L'_' : text[i];
         const int size = static_cast<int>(quiva::WideToMultiByte(std::wstring_view(&c, 1), CP_ACP).size());
         if (bytes + size > maxBytes)
@@ -118,8 +120,9 @@ CString CKXSendDicomModel::PersonName(const CString& text)
 {
     CString out;
     int start = 0;
-    for (;;) {
-        const int end = text.Find(L'=', start);
+    // A name has three component groups at most: a further "=" stays in the third.
+    for (int group = 1;; ++group) {
+        const int end = group < 3 ? text.Find(L'=', start) : -1;
         out += SingleValue(end < 0 ? text.Mid(start) : text.Mid(start, end - start), KX_DICOM_MAX_PN_GROUP);
         if (end < 0)
             return out;
@@ -444,7 +447,7 @@ BOOL CKXSendDicomModel::BuildAndSend(int imgNo, const CString& path, int ono)
         why = heldBack = KX_PACS_SETTINGS;
     } else {
         why = Store(bytes, length, document.GetSopClassUid(), document.GetTransferSyntaxUid());
-        if (why == KX_PACS_UNREACHABLE || why == KX_PACS_SILENT)
+        if (why == KX_PACS_UNREACHABLE || why == KX_PACS_SILENT || why == KX_PACS_SETTINGS)
             heldBack = why;
     }
     FreeBlock(bytes);
@@ -480,6 +483,14 @@ int CKXSendDicomModel::Store(const BYTE* bytes, DWORD length, const CString& sop
         case DicomAssociateFailure::Refused:
             Debug(L"DICOM: no association with the PACS (it refused), the still is not sent: " + instanceUid);
             return KX_PACS_REFUSED;
+        case DicomAssociateFailure::CalledTitleUnknown:
+            Debug(L"DICOM: no association with the PACS (it knows no AE title " + calledAETitle +
+                  L"), the still is not sent: " + instanceUid);
+            return KX_PACS_SETTINGS;
+        case DicomAssociateFailure::Dropped:
+            Debug(L"DICOM: no association with the PACS (it dropped the connection before it answered), the still is not sent: " +
+                  instanceUid);
+            return KX_PACS_DROPPED;
         default:
             Debug(L"DICOM: no association with the PACS (no request can be made), the still is not sent: " + instanceUid);
             return KX_PACS_UNSENDABLE;

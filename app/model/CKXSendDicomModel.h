@@ -22,9 +22,10 @@ class CKXDataConnection;
 #define KX_DICOM_MAX_PN_GROUP 64
 
 // Why a still did not reach the PACS.
-// A dropped association (an A-ABORT, a closed or reset connection in the middle of a still) is
-// the PACS's answer, not its silence; a PACS setting no association can be made with is the
-// settings' fault, not the still's.
+// A dropped association (an A-ABORT, a connection closed or reset in the middle of a still or
+// before the PACS answered the association request) is the PACS's answer, not its silence; a
+// PACS setting no association can be made with, or an AE title the PACS says it does not know,
+// is the settings' fault, not the still's.
 enum KXPacsMiss {
     KX_PACS_UNREACHABLE,
     KX_PACS_REFUSED,
@@ -70,7 +71,8 @@ public:
     // store's folder names, and the text is cut to maxBytes bytes of the code page, between
     // characters.
     static CString SingleValue(const CString& text, int maxBytes);
-    // A person's name as SingleValue, each component group ("=" between them) cut on its own.
+    // A person's name as SingleValue, each component group ("=" between them, three at most, the
+    // rest in the third) cut on its own.
     static CString PersonName(const CString& text);
     // A stored sex as DICOM M, F or O; empty stays empty.
     static CString DicomSex(const CString& text);

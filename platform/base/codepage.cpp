@@ -350,4 +350,24 @@ std::wstring ReplaceControlCharacters(std::wstring_view text, wchar_t replacemen
     return out;
 }
 
+std::wstring ComposeHangul(std::wstring_view text)
+{
+    constexpr uint32_t kSyllables = 0xAC00, kLeads = 0x1100, kVowels = 0x1161, kTrails = 0x11A7;
+    constexpr uint32_t kLeadCount = 19, kVowelCount = 21, kTrailCount = 28, kSyllableCount = 11172;
+    std::wstring out;
+    out.reserve(text.size());
+    for (const wchar_t c : text) {
+        const uint32_t u = static_cast<uint32_t>(c);
+        const uint32_t last = out.empty() ? 0 : static_cast<uint32_t>(out.back());
+        if (last - kLeads < kLeadCount && u - kVowels < kVowelCount) {
+            out.back() = static_cast<wchar_t>(kSyllables + ((last - kLeads) * kVowelCount + (u - kVowels)) * kTrailCount);
+        } else if (last - kSyllables < kSyllableCount && (last - kSyllables) % kTrailCount == 0 && u - kTrails - 1 < kTrailCount - 1) {
+            out.back() = static_cast<wchar_t>(last + (u - kTrails));
+        } else {
+            out += c;
+        }
+    }
+    return out;
+}
+
 }  // namespace quiva

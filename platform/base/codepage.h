@@ -61,4 +61,10 @@ bool IsControlCharacter(wchar_t c);
 // The text with each control character replaced by `replacement`.
 std::wstring ReplaceControlCharacters(std::wstring_view text, wchar_t replacement);
 
+// The text with its conjoining Hangul jamo (U+1100-U+11FF) composed into syllables, as
+// normalisation form C composes them: a leading consonant and a vowel, and a trailing consonant
+// after them, become one syllable. The code page has the syllables but not the jamo, so text
+// kept decomposed (NFD) must pass here before it is converted. Every other character stays.
+std::wstring ComposeHangul(std::wstring_view text);
+
 }  // namespace quiva

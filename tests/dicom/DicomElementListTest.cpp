@@ -165,8 +165,30 @@ TEST(DicomElementValues, PersonNamesHaveAtMostFiveComponentsPerGroup)
     EXPECT_EQ(std::string(reinterpret_cast<const char*>(pn->value), pn->length), "A^B^C^D^E F G ");
     ASSERT_TRUE(list.SetString(DICOM_TAG(0x0010, 0x0010), L"A^B C^D E^F=G H I J K L", DICOM_VR_PN));
     EXPECT_EQ(std::string(reinterpret_cast<const char*>(pn->value), pn->length), "A^B^C^D^E F=G^H^I^J^K L ");
-    ASSERT_TRUE(list.SetString(DICOM_TAG(0x0010, 0x0010), L"     ", DICOM_VR_PN));
-    EXPECT_EQ(std::string(reinterpret_cast<const char*>(pn->value), pn->length), "^^^^  ");
+}
+
+// What a name's blanks, line breaks and "=" may leave: no empty or blank component at a group's
+// end, no empty group at the name's end, three groups at most (a further "=" is a blank in the
+// third). A name of blanks is no name.
+TEST(DicomElementValues, PersonNamesEndInAComponentThatHoldsSomething)
+{
+    CDicomElementList list;
+    auto stored = [&](const wchar_t* name) {
+        EXPECT_TRUE(list.SetString(DICOM_TAG(0x0010, 0x0010), name, DICOM_VR_PN));
+        const DicomElement* pn = list.FindElement(0x0010, 0x0010);
+        return pn->value ? std::string(reinterpret_cast<const char*>(pn->value), pn->length) : std::string();
+    };
+    EXPECT_EQ(stored(L"Kim\r\nLee"), "Kim^^Lee");
+    EXPECT_EQ(stored(L"Kim\r\nLee\r\n"), "Kim^^Lee");
+    EXPECT_EQ(stored(L"     "), "");
+    EXPECT_EQ(stored(L"        "), "");
+    EXPECT_EQ(stored(L"A B C D      "), "A^B^C^D ");
+    EXPECT_EQ(stored(L"A B C D   E F  "), "A^B^C^D^E F ");
+    EXPECT_EQ(stored(L"Kim= "), "Kim ");
+    EXPECT_EQ(stored(L" = = "), "");
+    EXPECT_EQ(stored(L"=Kim"), "=Kim");
+    EXPECT_EQ(stored(L"A=B=C=D=E"), "A=B=C^D^E ");
+    EXPECT_EQ(stored(L"A====E"), "A==^^E");
 }
 
 TEST(DicomElementValues, KoreanTextIsStoredInCodePage949)
@@ -177,6 +199,11 @@ TEST(DicomElementValues, KoreanTextIsStoredInCodePage949)
     EXPECT_EQ(name->length, 6u);
     EXPECT_EQ(ValueOf(name), (Bytes{0xC8, 0xAB, 0xB1, 0xE6, 0xB5, 0xBF}));
     EXPECT_EQ(name->GetValueText(), L"홍길동");
+    // The same name kept decomposed (conjoining jamo) is the same value.
+    ASSERT_TRUE(list.SetString(DICOM_TAG(0x0010, 0x0010), L"\x1112\x1169\x11BC\x1100\x1175\x11AF\x1103\x1169\x11BC", DICOM_VR_PN));
+    EXPECT_EQ(ValueOf(name), (Bytes{0xC8, 0xAB, 0xB1, 0xE6, 0xB5, 0xBF}));
+    ASSERT_TRUE(list.SetString(DICOM_TAG(0x0008, 0x1030), L"\x1103\x1162\x110C\x1161\x11BC", DICOM_VR_LO));
+    EXPECT_EQ(list.FindElement(0x0008, 0x1030)->GetValueText(), L"대장");
 
     // A syllable outside EUC-KR still has its code-page form.
     ASSERT_TRUE(list.SetString(DICOM_TAG(0x0010, 0x0010), L"똠방각하", DICOM_VR_PN));

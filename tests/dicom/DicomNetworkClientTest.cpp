@@ -324,6 +324,7 @@ TEST_F(DicomNetworkClientTest, AssociationReplies)
         EXPECT_FALSE(client.c.IsConnected());
         EXPECT_EQ(client.c.GetAssociation()->rejectResult, 1);
         EXPECT_EQ(client.c.GetAssociation()->rejectReason, 7);
+        EXPECT_EQ(client.c.GetAssociateFailure(), DicomAssociateFailure::CalledTitleUnknown);
         EXPECT_FALSE(client.Store(Object()));
     }
     std::vector<uint8_t> accept = AssociateAccept(0, kExplicitLittleUid, 16384);
@@ -346,6 +347,7 @@ TEST_F(DicomNetworkClientTest, AssociationReplies)
         uint64_t start = clock->TickMs();
         EXPECT_FALSE(client.c.ConnectAndAssociate());
         EXPECT_EQ(clock->TickMs() - start, 17010u);
+        EXPECT_EQ(client.c.GetAssociateFailure(), DicomAssociateFailure::Silent);
         EXPECT_FALSE(client.c.IsConnected());
     }
     {

@@ -26,27 +26,49 @@ int Occurrences(const std::string& in, const std::string& text)
 
 class PacsAndSettingsFiles : public ClinicHost {
 protected:
-    // The clinic sends stills to the PACS at the loopback port under the called AE title.
-    void SendTo(uint16_t port, const std::string& aeTitle)
+    // The clinic sends stills to the PACS at the loopback port under the called AE title
+    // (`options`: more attributes of the options element).
+    void SendTo(uint16_t port, const std::string& aeTitle, const std::string& options = "")
     {
         ASSERT_TRUE(Execute("INSERT INTO FOPTION VALUES ('ORBITA', 'ORBITA', 'VEXARIS SERVER', '1');"
                             "INSERT INTO FOPTION VALUES ('ORBITA', 'ORBITA', 'CHECK MOLTRIX PACS KIND', '10')"));
         std::ofstream(Clinic() + "/exe/QUIVA.Capture.Config")
-            << "<?xml version=\"1.0\" encoding=\"euc-kr\"?><Configruation><options saveWhenClose=\"TRUE\"/>"
-               "<pacs><MWL ip=\"127.0.0.1\" port=\""
+            << "<?xml version=\"1.0\" encoding=\"euc-kr\"?><Configruation><options saveWhenClose=\"TRUE\" "
+            << options << "/><pacs><MWL ip=\"127.0.0.1\" port=\""
             << port << "\" aeTitle=\"" << aeTitle << "\" machine=\"77\" sendDICOM=\"1\"/></pacs></Configruation>";
     }
     // Takes `stills` stills one after another, saves them with Ctrl+S and waits for their copies
     // in the image directory; the message the save shows is closed with Enter.
-    HostRun SaveStills(int stills)
+    HostRun SaveStills(int stills, const std::string& kind = "jpg")
     {
         std::string script = "show 12345 2024-01-05\nwait-preview 60000\nactivate\n";
         for (int i = 1; i <= stills; ++i)
-            script += "key space\nwait-files d/HRB4100/temp/image/12345/*/20240105/*.jpg " + std::to_string(i) + " 60000\n";
+            script += "key space\nwait-files d/HRB4100/temp/image/12345/*/20240105/*." + kind + " " + std::to_string(i) + " 60000\n";
         // The stills the PACS did not take are told once the save ends.
         script += "key ctrl+s\nwait-files d/HRB4100/IMAGE/*/*/*/*/* " + std::to_string(stills) +
                   " 60000\nwait-dialog \"PACS 전송 오류\" 60000\nkey escape\nwait-no-dialog 60000\nclose\nunload\n";
         return Run(script);
+    }
+    // A save of two stills whose first met a fault of the PACS settings (`why`): told once, the
+    // second still not tried, both filed.
+    void ExpectSettingsFaultToldOnce(const HostRun& run, const std::string& why)
+    {
+        EXPECT_EQ(Occurrences(run.output, why), 1) << run.output;
+        EXPECT_EQ(Occurrences(run.output, "the still is not tried"), 1) << run.output;
+        EXPECT_EQ(Rows("SELECT COUNT(*) FROM MIMG"), std::vector<std::string>{"2"});
+    }
+    // Saves one still more than `drops` has scripts: the PACS drops each of the first stills'
+    // connections as its script says, and stores the last still, whose data set `stored` gets.
+    HostRun SaveThroughDrops(std::vector<TestPeer::Script> drops, std::vector<uint8_t>* stored)
+    {
+        const int stills = static_cast<int>(drops.size()) + 1;
+        drops.push_back([stored](PeerConnection& c) { *stored = StoreOne(c); });
+        TestPeer pacs(std::move(drops));
+        SendTo(pacs.port(), "PACS");
+        HostRun run = SaveStills(stills);
+        EXPECT_TRUE(pacs.Join());
+        EXPECT_EQ(pacs.accepted(), stills) << run.output;
+        return run;
     }
     // Shows the sample patient and prints the window.
     HostRun ShowAndPrint() { return Run("show 12345 2024-01-05\nwait-shown 60000\nprint\nclose\nunload\n"); }
@@ -64,13 +86,9 @@ TEST_F(PacsAndSettingsFiles, APacsThatDropsTheAssociationMidStillGetsTheNextStil
     // The first still's association ends in an A-ABORT, the second's in a TCP reset, each in the
     // middle of the still; the third still is stored.
     std::vector<uint8_t> stored;
-    TestPeer pacs({[](PeerConnection& c) { DropInTheMiddle(c, false); }, [](PeerConnection& c) { DropInTheMiddle(c, true); },
-                   [&](PeerConnection& c) { stored = StoreOne(c); }});
-    SendTo(pacs.port(), "PACS");
-    HostRun run = SaveStills(3);
+    HostRun run = SaveThroughDrops(
+        {[](PeerConnection& c) { DropInTheMiddle(c, false); }, [](PeerConnection& c) { DropInTheMiddle(c, true); }}, &stored);
     ASSERT_EQ(run.status, 0) << run.output;
-    ASSERT_TRUE(pacs.Join());
-    EXPECT_EQ(pacs.accepted(), 3) << run.output;
     // The third still arrived whole: its data set ends in the JPEG's end marker.
     ASSERT_GT(stored.size(), 1000u) << run.output;
     EXPECT_NE(std::string(stored.end() - 16, stored.end()).find("\xFF\xD9"), std::string::npos);
@@ -86,12 +104,67 @@ TEST_F(PacsAndSettingsFiles, AnAETitleTooLongForAnAssociationIsTheSettingsFaultT
     SendTo(pacs.port(), "PACS_ARCHIVE_MAIN1");  // 18 characters
     HostRun run = SaveStills(2);
     ASSERT_EQ(run.status, 0) << run.output;
-    EXPECT_EQ(Occurrences(run.output, "is not a valid AE title"), 1) << run.output;
-    EXPECT_EQ(Occurrences(run.output, "the still is not tried"), 1) << run.output;
+    ExpectSettingsFaultToldOnce(run, "is not a valid AE title");
     // Nothing went out under a title the PACS would read cut short.
     EXPECT_EQ(pacs.accepted(), 0);
     EXPECT_FALSE(pacs.HasPendingConnection());
-    EXPECT_EQ(Rows("SELECT COUNT(*) FROM MIMG"), std::vector<std::string>{"2"});
+}
+
+// A PACS that closes or resets the connection before it answers the association request dropped
+// it: the next still is tried on a new one.
+TEST_F(PacsAndSettingsFiles, APacsThatDropsTheConnectionBeforeItAnswersGetsTheNextStill)
+{
+    std::vector<uint8_t> stored;
+    HostRun run = SaveThroughDrops({[](PeerConnection& c) {
+                                        c.ReadPdu();
+                                        c.Close();
+                                    },
+                                    [](PeerConnection& c) {
+                                        c.ReadPdu();
+                                        c.Reset();
+                                    }},
+                                   &stored);
+    ASSERT_EQ(run.status, 0) << run.output;
+    EXPECT_GT(stored.size(), 1000u) << run.output;
+    EXPECT_EQ(Occurrences(run.output, "it dropped the connection before it answered"), 2) << run.output;
+    EXPECT_EQ(Occurrences(run.output, "it did not answer"), 0) << run.output;
+    EXPECT_EQ(Occurrences(run.output, "the still is not tried"), 0) << run.output;
+}
+
+// A PACS that rejects the association because it knows no AE title it was called by: the
+// settings' fault, told once; the save's other stills are not tried.
+TEST_F(PacsAndSettingsFiles, AnAETitleThePacsDoesNotKnowIsTheSettingsFault)
+{
+    TestPeer pacs([](PeerConnection& c) {
+        c.ReadPdu();
+        c.Write(Reject(1, 1, 7));
+        c.ReadToEnd(2000);
+    });
+    SendTo(pacs.port(), "NOSUCHPACS");
+    HostRun run = SaveStills(2);
+    ASSERT_EQ(run.status, 0) << run.output;
+    ASSERT_TRUE(pacs.Join());
+    ExpectSettingsFaultToldOnce(run, "it knows no AE title NOSUCHPACS");
+    EXPECT_EQ(Occurrences(run.output, "(it refused)"), 0) << run.output;
+    EXPECT_EQ(pacs.accepted(), 1);
+    EXPECT_FALSE(pacs.HasPendingConnection());
+}
+
+// The answers a fuzzing run found (tests/data/findings/storage_client/): an accept, a C-STORE-RSP
+// whose Status declares 256 bytes where its command set has 2 left (reading 0000), a release
+// reply. The still, a bitmap sent as it is, does not count as stored.
+TEST_F(PacsAndSettingsFiles, AStatusRunningPastItsCommandSetDoesNotCountTheStillAsStored)
+{
+    const auto answers =
+        RecordedAnswers(std::string(QUIVA_SOURCE_DIR) + "/tests/data/findings/storage_client/dicom2-status-overruns-command.bin");
+    ASSERT_EQ(answers.size(), 3u);
+    TestPeer pacs([&](PeerConnection& c) { PlayAnswers(c, answers); });
+    SendTo(pacs.port(), "PACS", "saveJpegFormat=\"0\"");
+    HostRun run = SaveStills(1, "bmp");
+    ASSERT_EQ(run.status, 0) << run.output;
+    ASSERT_TRUE(pacs.Join());
+    EXPECT_EQ(Occurrences(run.output, "DICOM: the PACS did not store"), 1) << run.output;
+    EXPECT_EQ(Rows("SELECT COUNT(*) FROM MIMG"), std::vector<std::string>{"1"});
 }
 
 TEST_F(PacsAndSettingsFiles, ALastSaveFileFarLargerThanOursIsRefusedAndASavedSizeFitsTheScreen)

@@ -6,6 +6,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <memory>
 #include <sstream>
 
@@ -111,6 +112,71 @@ unload
     EXPECT_EQ(ValueOf(dump, "(0008,103e)"), study) << dump;
     for (const char* tag : {"(0010,0020)", "(0010,0010)", "(0008,1030)", "(0008,103e)"})
         EXPECT_FALSE(HasControlCharacter(ValueOf(dump, tag))) << tag;
+}
+
+// Names as the clinic records may hold them: Hangul kept decomposed (conjoining jamo), a line
+// break between the words or at the end, only blanks, more component groups than a name has.
+// The PACS gets the syllables in the code page, no empty or blank component at a group's end, no
+// value for a name of blanks, three groups at most.
+TEST_F(RecordValues, NamesReachThePacsComposedAndWithoutEmptyComponentsAtTheirEnd)
+{
+    const std::vector<std::pair<std::string, std::string>> patients = {
+        {"901", "char(4370, 4457, 4540, 4352, 4469, 4527, 4355, 4457, 4540)"},  // 홍길동, decomposed
+        {"902", "'Kim' || char(13) || char(10) || 'Lee'"},
+        {"903", "'Kim Lee' || char(13) || char(10)"},
+        {"904", "'        '"},
+        {"905", "'A=B=C=D=E'"}};
+    for (const auto& [chart, name] : patients)
+        ASSERT_TRUE(Execute("INSERT INTO PATIENT VALUES ('" + chart + "', " + name + ", 'F', '19800101')"));
+    for (size_t i = 0; i < patients.size(); ++i) {
+        const std::string& chart = patients[i].first;
+        HostRun run = Run("parent\nshow " + chart + " 2024-01-05\nwait-preview 60000\nactivate\nkey space\n"
+                          "wait-files d/HRB4100/temp/image/" + chart + "/*/20240105/*.jpg 1 60000\nkey ctrl+s\n"
+                          "wait-files d/HRB4100/IMAGE/*/*/*/*/* " + std::to_string(i + 1) + " 60000\nclose\nunload\n");
+        ASSERT_EQ(run.status, 0) << run.output;
+    }
+    std::map<std::string, std::string> names;  // by chart
+    for (const std::string& file : FilesIn(Received())) {
+        const std::string dump = RunCommand("dcmdump -Un '" + Received() + "/" + file + "'");
+        names[ValueOf(dump, "(0010,0020)")] = ValueOf(dump, "(0010,0010)");
+    }
+    ASSERT_EQ(names.size(), patients.size()) << ::testing::PrintToString(names);
+    EXPECT_EQ(names["901"], "\xC8\xAB\xB1\xE6\xB5\xBF");  // 홍길동 in code page 949
+    EXPECT_EQ(names["902"], "Kim^^Lee");
+    EXPECT_EQ(names["903"], "Kim^Lee");
+    EXPECT_EQ(names["904"].rfind("(no value)", 0), 0u) << names["904"];
+    EXPECT_EQ(names["905"], "A=B=C^D^E");
+}
+
+// A study title edited into a still's info.xml by hand reaches the clinic records no longer than a
+// study name can be, and the PACS within its own limit.
+TEST_F(RecordValues, AStudyTitleEditedIntoInfoXmlIsNoLongerThanAStudyName)
+{
+    HostRun run = Run("parent\nshow 12345 2024-01-05\nwait-preview 60000\nactivate\nkey space\n"
+                      "wait-files d/HRB4100/temp/image/12345/*/20240105/*.jpg 1 60000\nclose\nunload\n");
+    ASSERT_EQ(run.status, 0) << run.output;
+    std::string title;
+    for (int i = 0; i < 30; ++i)
+        title += "T" + std::to_string(100 + i) + "-long-study-name.";  // 21 characters
+    std::vector<std::string> infos;
+    for (const std::string& f : FilesBelow("temp/image"))
+        if (f.size() > 8 && f.compare(f.size() - 8, 8, "info.xml") == 0)
+            infos.push_back(Clinic() + "/temp/image/" + f);
+    ASSERT_EQ(infos.size(), 1u);
+    std::string xml = ReadAll(infos[0]);
+    const size_t at = xml.find("Study=\"");
+    ASSERT_NE(at, std::string::npos) << xml;
+    xml.replace(at + 7, xml.find('"', at + 7) - at - 7, title);
+    WriteAll(infos[0], xml);
+
+    run = Run("parent\nshow 12345 2024-01-05\nwait-preview 60000\nactivate\nkey ctrl+s\n"
+              "wait-files d/HRB4100/IMAGE/*/*/*/*/* 1 60000\nclose\nunload\n");
+    ASSERT_EQ(run.status, 0) << run.output;
+    EXPECT_EQ(Rows("SELECT TITLE FROM MMAIN"), (std::vector<std::string>{title.substr(0, 100)}));
+    const std::vector<std::string> received = FilesIn(Received());
+    ASSERT_EQ(received.size(), 1u) << run.output;
+    const std::string dump = RunCommand("dcmdump -Un '" + Received() + "/" + received[0] + "'");
+    EXPECT_EQ(ValueOf(dump, "(0008,1030)"), title.substr(0, 64)) << dump;
 }
 
 // A chart number of blanks names nobody: the window shows no patient and nothing is filed.

@@ -136,6 +136,21 @@ TEST(CodePage, Korean949RoundTrip)
     EXPECT_EQ(quiva::MultiByteToWide(std::string("a\xB0", 2), 949), L"a\xFFFD");
 }
 
+TEST(CodePage, DecomposedHangulComposesIntoTheSyllablesThe949CodePageHas)
+{
+    // 홍길동 as conjoining jamo: ᄒ ᅩ ᆼ, ᄀ ᅵ ᆯ, ᄃ ᅩ ᆼ.
+    const std::wstring decomposed = L"\x1112\x1169\x11BC\x1100\x1175\x11AF\x1103\x1169\x11BC";
+    EXPECT_EQ(quiva::ComposeHangul(decomposed), L"홍길동");
+    // A syllable without a final consonant takes one that follows it; one with a final does not.
+    EXPECT_EQ(quiva::ComposeHangul(L"가\x11A8"), L"각");
+    EXPECT_EQ(quiva::ComposeHangul(L"각\x11A8"), L"각\x11A8");
+    // Lone jamo, jamo in the wrong order and archaic jamo stay as they are; so does other text.
+    EXPECT_EQ(quiva::ComposeHangul(L"\x1100 \x1161\x11A8"), L"\x1100 \x1161\x11A8");
+    EXPECT_EQ(quiva::ComposeHangul(L"\x1161\x1100"), L"\x1161\x1100");
+    EXPECT_EQ(quiva::ComposeHangul(L"\x1113\x1161"), L"\x1113\x1161");
+    EXPECT_EQ(quiva::ComposeHangul(L"Kim 홍길동"), L"Kim 홍길동");
+}
+
 TEST(CodePage, WindowsCallSemantics)
 {
     const char* src = "\xB0\xA1\xB3\xAA";  // 가나

@@ -16,6 +16,7 @@
 #include "dicom/DicomDictionary.h"
 #include "platform/base/codepage.h"
 #include "platform/base/memoryapi.h"
+#include "tests/support/TempDir.h"
 
 namespace quiva::test {
 
@@ -257,6 +258,31 @@ void DropInTheMiddle(PeerConnection& c, bool reset)
         return c.Reset();
     c.Write(Abort(0, 0));
     c.Close();
+}
+
+std::vector<std::vector<uint8_t>> RecordedAnswers(const std::string& path)
+{
+    const std::string bytes = ReadAll(path);
+    if (bytes.size() < 4)
+        return {};
+    const size_t accept = uint8_t(bytes[0]) | uint8_t(bytes[1]) << 8, store = uint8_t(bytes[2]) | uint8_t(bytes[3]) << 8;
+    if (4 + accept + store >= bytes.size())
+        return {};
+    const auto answer = [&](size_t from, size_t to) { return std::vector<uint8_t>(bytes.begin() + from, bytes.begin() + to); };
+    return {answer(4, 4 + accept), answer(4 + accept, 4 + accept + store), answer(4 + accept + store, bytes.size())};
+}
+
+void PlayAnswers(PeerConnection& c, const std::vector<std::vector<uint8_t>>& answers)
+{
+    if (answers.size() != 3 || c.ReadPdu().empty())
+        return;
+    c.Write(answers[0]);
+    if (ReadMessage(c).empty() || ReadMessage(c).empty())
+        return;
+    c.Write(answers[1]);
+    const std::vector<uint8_t> next = c.ReadPdu(3000);
+    if (next.size() == 10 && next[0] == 5)
+        c.Write(answers[2]);
 }
 
 uint16_t MessageIdOf(const std::vector<uint8_t>& command)

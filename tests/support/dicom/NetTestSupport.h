@@ -59,6 +59,14 @@ std::vector<uint8_t> StoreOne(PeerConnection& c);
 // or (with reset) a TCP reset.
 void DropInTheMiddle(PeerConnection& c, bool reset);
 
+// A PACS's answers over one association as a file holds them: two little-endian 16-bit lengths,
+// then the answer to the A-ASSOCIATE-RQ, the one to the C-STORE-RQ and the one to the
+// A-RELEASE-RQ. Empty when the file does not hold three answers so.
+std::vector<std::vector<uint8_t>> RecordedAnswers(const std::string& path);
+// Plays them: each answer goes once its request (for the C-STORE-RQ, command and data set) has
+// come; a request that does not come ends the play.
+void PlayAnswers(PeerConnection& c, const std::vector<std::vector<uint8_t>>& answers);
+
 // storescp on a free loopback port, writing what it receives to a folder.
 class Storescp {
 public:
