@@ -237,8 +237,8 @@ TEST_F(TemporaryStore, OnlyTheRecordersOwnCutFilesAreMendedAndOnlyAsFarAsTheirWh
 {
     if (RunCommand("command -v ffprobe").empty())
         GTEST_SKIP() << "ffprobe is not installed";
-    const std::string mark = RunKilled(std::string(kShown) + "key space\nwait-files d/HRB4100/temp/image/12345/*/*/*.jpg 1 60000\n" +
-                                           kRecord,
+    const std::string mark = RunKilled(std::string(kShown) + "key space\nwait-files d/HRB4100/temp/image/12345/*/*/*.jpg 1 60000\n"
+                                                             "key f6\nwait 120000\nclose\nunload\n",
                                        std::string("after:pwrite:") + kStoreAvi + ":6");
     ASSERT_NE(mark.find("kill-at-call: pwrite "), std::string::npos) << mark;
     const std::vector<std::string> cut = Ending(FilesBelow("temp/image"), ".avi");
@@ -257,7 +257,7 @@ TEST_F(TemporaryStore, OnlyTheRecordersOwnCutFilesAreMendedAndOnlyAsFarAsTheirWh
 
     HostRun run = Run("show 12345 2024-01-05\nwait-preview 60000\nactivate\nkey ctrl+s\n"
                       "wait-files d/HRB4100/IMAGE/*/*/*/*/* 4 60000\nclose\nunload\n");
-    ASSERT_EQ(run.status, 0) << run.output;
+    ASSERT_EQ(run.status, 0) << run.output << ::testing::PrintToString(FilesBelow(""));
     EXPECT_NE(run.output.find("could not be mended: "), std::string::npos) << run.output;
     EXPECT_EQ(Rows("SELECT COUNT(*) FROM MIMG").at(0), "4");
     int kept = 0, mended = 0;
