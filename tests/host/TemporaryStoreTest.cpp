@@ -278,6 +278,7 @@ TEST_F(TemporaryStore, OnlyTheRecordersOwnCutFilesAreMendedAndOnlyAsFarAsTheirWh
     EXPECT_EQ(mended, 1);
     for (const char* tail : {".avi", ".frames"})
         EXPECT_TRUE(Ending(FilesBelow("temp/image"), tail).empty()) << ::testing::PrintToString(FilesBelow("temp/image"));
+    EXPECT_TRUE(Ending(FilesBelow("IMAGE"), ".frames").empty()) << ::testing::PrintToString(FilesBelow("IMAGE"));
 }
 
 // Another program's Video 1 file cut short, whose dropped frames are chunks of no data, one of
