@@ -203,7 +203,7 @@ void CKXMCapture::CloseRecording(bool deleteFile)
         m_aviInit = false;
     }
     if (deleteFile && !m_strRecordFile.IsEmpty())
-        DeleteFileW(m_strRecordFile);
+        quiva::media::RemoveRecording(m_strRecordFile);
 }
 
 int CKXMCapture::StartRecording()

@@ -408,7 +408,7 @@ bool CKXQUIVACaptureModelManager::TakeListedFile(FolderScan& scan, const CString
         attributes[1], video, attributes[2] == L"TRUE", attributes[3] == L"TRUE" ? 0 : 1, sized ? &own : nullptr);
     // A listed recording is still mended with the loose files, as a loose one is.
     scan.taken[index] = listed && !video;
-    scan.listedRecording[index] = listed && video;
+    scan.listedRecording[index] = video;  // kept even when it gives no picture now
     return true;
 }
 
@@ -462,7 +462,7 @@ void CKXQUIVACaptureModelManager::TakeLooseFile(FolderScan& scan, size_t index)
     if (repair == quiva::media::AviRepair::NoFrame && !scan.listedRecording[index]) {
         // Cut before its first frame: headers only, no picture to keep.
         OutputDebugStringW(L"LoadFolder: a recording cut before its first frame is removed: " + path + L"\n");
-        DeleteFileW(path);
+        quiva::media::RemoveRecording(path);
         return;
     }
     if (repair == quiva::media::AviRepair::Refused || repair == quiva::media::AviRepair::NoFrame)

@@ -42,6 +42,70 @@ std::atomic<int> g_initCount{0};
 
 constexpr DWORD FourCC(const char (&s)[5]) { return QuivaFourCC(s[0], s[1], s[2], s[3]); }
 
+// --- the record of the frames written ------------------------------------------------------
+// Beside a recording open for writing lies "<file>.frames", the record of its frames: a header,
+// then one entry a frame (the chunk's offset in the file, its length and a check), each appended
+// only once the frame's bytes were all written. A crash leaves a record naming whole frames
+// only, and the mending of a cut recording goes by it alone. It goes once the file is closed
+// whole. The record is created before the file, so a recording file never lies without it
+// until its close.
+
+constexpr char kRecordMagic[8] = {'Q', 'V', 'A', 'V', 'I', 'R', 'E', 'C'};
+constexpr size_t kRecordHeaderBytes = 16;
+constexpr size_t kRecordEntryBytes = 16;
+
+std::string RecordPathOf(const std::string& native) { return native + ".frames"; }
+
+uint32_t RecordCheck(uint64_t offset, uint32_t length)
+{
+    // Never 0 for an entry of zeros, so a stretch of zeros names no frame.
+    return static_cast<uint32_t>(offset) ^ static_cast<uint32_t>(offset >> 32) ^ length ^ 0x5156524Du;
+}
+
+// Creates the record for a recording at `native`: its descriptor, or -1.
+int CreateFrameRecord(const std::string& native)
+{
+    const int fd = ::open(RecordPathOf(native).c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    if (fd < 0)
+        return -1;
+    std::string header(kRecordMagic, sizeof(kRecordMagic));
+    AppendLE32(header, 1);  // its version
+    AppendLE32(header, static_cast<uint32_t>(kRecordEntryBytes));
+    if (!WriteFullyAt(fd, 0, header.data(), header.size())) {
+        ::close(fd);
+        ::unlink(RecordPathOf(native).c_str());
+        return -1;
+    }
+    return fd;
+}
+
+struct RecordedFrame {
+    uint64_t offset;  // of the chunk's id
+    uint32_t length;  // of its data
+};
+
+// The frames the record beside `native` names, in the order written; false when there is no
+// record of this writer's.
+bool ReadFrameRecord(const std::string& native, std::vector<RecordedFrame>* frames)
+{
+    const int fd = ::open(RecordPathOf(native).c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    uint8_t header[kRecordHeaderBytes];
+    const bool ours = ReadFullyAt(fd, 0, header, sizeof(header)) && std::memcmp(header, kRecordMagic, 8) == 0 &&
+                      LoadLE32(header + 8) == 1 && LoadLE32(header + 12) == kRecordEntryBytes;
+    uint8_t e[kRecordEntryBytes];
+    for (uint64_t at = kRecordHeaderBytes; ours && ReadFullyAt(fd, at, e, sizeof(e)); at += sizeof(e)) {
+        const uint64_t offset = LoadLE32(e) | static_cast<uint64_t>(LoadLE32(e + 4)) << 32;
+        const uint32_t length = LoadLE32(e + 8);
+        if (LoadLE32(e + 12) != RecordCheck(offset, length))
+            break;  // the end of what was written
+        frames->push_back({offset, length});
+    }
+    ::close(fd);
+    return ours;
+}
+
 // --- writing --------------------------------------------------------------------------------
 // Layout: RIFF 'AVI ' { LIST 'hdrl' { avih, LIST 'strl' { strh, strf } }, LIST 'movi' { 00dc... },
 // idx1 }. Headers go out with the first frame; the counts and sizes are filled in when the file
@@ -49,7 +113,10 @@ constexpr DWORD FourCC(const char (&s)[5]) { return QuivaFourCC(s[0], s[1], s[2]
 
 class AviWriterFile final : public IAVIFile {
 public:
-    explicit AviWriterFile(int fd) : m_fd(fd) {}
+    AviWriterFile(int fd, int recordFd, std::string recordPath)
+        : m_fd(fd), m_recordFd(recordFd), m_recordPath(std::move(recordPath))
+    {
+    }
     ~AviWriterFile() override { Finish(); }
 
     HRESULT CreateStream(PAVISTREAM* stream, const AVISTREAMINFOW* info) override;
@@ -101,6 +168,7 @@ public:
             return AVIERR_FILEWRITE;
         }
         m_index.push_back({m_chunkId, static_cast<uint32_t>(flags & AVIIF_KEYFRAME), static_cast<uint32_t>(m_end - m_moviFourcc), static_cast<uint32_t>(bytes)});
+        RecordFrame(m_end, static_cast<uint32_t>(bytes));
         m_end += chunk.size();
         m_maxChunk = std::max<uint32_t>(m_maxChunk, static_cast<uint32_t>(bytes));
         return AVIERR_OK;
@@ -194,6 +262,24 @@ private:
         return out;
     }
 
+    // Appends the frame just written whole to the record, in write order and without a flush:
+    // what a killed process wrote reaches the file. Once an entry fails, none follows it.
+    void RecordFrame(uint64_t offset, uint32_t length)
+    {
+        if (m_recordFd < 0)
+            return;
+        std::string entry;
+        AppendLE32(entry, static_cast<uint32_t>(offset));
+        AppendLE32(entry, static_cast<uint32_t>(offset >> 32));
+        AppendLE32(entry, length);
+        AppendLE32(entry, RecordCheck(offset, length));
+        const uint64_t at = kRecordHeaderBytes + kRecordEntryBytes * (m_index.size() - 1);
+        if (!WriteFullyAt(m_recordFd, at, entry.data(), entry.size())) {
+            ::close(m_recordFd);
+            m_recordFd = -1;
+        }
+    }
+
     bool WriteHeaders()
     {
         std::string h = Headers();
@@ -233,15 +319,22 @@ private:
             ok = ok && WriteFullyAt(m_fd, m_moviFourcc - 4, sizes.data(), 4) && ::fdatasync(m_fd) == 0;
             StoreLE32(sizes.data() + 0, static_cast<uint32_t>(m_end - 8));
             ok = ok && WriteFullyAt(m_fd, 4, sizes.data(), 4);
-            if (ok)
-                ::fdatasync(m_fd);
+            // Closed whole: the record of its frames has done its work. A file left cut keeps it
+            // for its mending.
+            if (ok && ::fdatasync(m_fd) == 0)
+                ::unlink(m_recordPath.c_str());
         }
         ::close(m_fd);
         m_fd = -1;
+        if (m_recordFd >= 0)
+            ::close(m_recordFd);
+        m_recordFd = -1;
     }
 
     friend class AviWriterStream;
     int m_fd;
+    int m_recordFd;
+    std::string m_recordPath;
     std::mutex m_lock;
     AVISTREAMINFOW m_info{};
     DWORD m_handler = 0;
@@ -477,43 +570,37 @@ void SetAviSizeLimit(uint64_t bytes) { g_sizeLimit.store(bytes); }
 
 // --- a recording cut short -------------------------------------------------------------------
 
-AviRepair RepairCutAvi(const wchar_t* path)
-{
-    auto native = NativePath(path);
-    const int fd = native ? ::open(native->c_str(), O_RDWR | O_CLOEXEC) : -1;
-    if (fd < 0)
-        return AviRepair::Refused;
-    struct Closer {
-        int fd;
-        ~Closer() { ::close(fd); }
-    } closer{fd};
-    struct stat st {};
-    if (::fstat(fd, &st) != 0)
-        return AviRepair::Refused;
-    const uint64_t size = static_cast<uint64_t>(st.st_size);
-    if (size == 0)
-        return AviRepair::NoFrame;  // cut between its creation and its headers
-    auto read32 = [&](uint64_t at, uint32_t* v) {
-        uint8_t b[4];
-        if (at + 4 > size || !ReadFullyAt(fd, at, b, 4))
-            return false;
-        *v = LoadLE32(b);
-        return true;
-    };
-    auto write32 = [&](uint64_t at, uint32_t v) {
-        uint8_t b[4];
-        StoreLE32(b, v);
-        return WriteFullyAt(fd, at, b, 4);
-    };
-    uint32_t riff = 0, riffSize = 0, form = 0;
-    if (!read32(0, &riff) || !read32(4, &riffSize) || !read32(8, &form) || riff != FourCC("RIFF") || form != FourCC("AVI "))
-        return AviRepair::Refused;
-    if (riffSize != 0 && 8 + static_cast<uint64_t>(riffSize) <= size)
-        return AviRepair::Whole;  // closed by its writer
+namespace {
 
-    // The headers go out whole with the first frame: the main header, the one stream's list,
-    // then the movie list, whose size is still 0.
-    uint64_t avih = 0, strh = 0, strf = 0, movi = 0;  // the chunks' data; the movie list's type
+// Where the mending writes in a cut recording's headers, as its writer laid them out.
+struct CutAviLayout {
+    uint64_t avih = 0, strh = 0, movi = 0;  // the chunks' data; the movie list's type
+    DWORD chunkId = 0;                      // its frames' id
+};
+
+bool Read32At(int fd, uint64_t size, uint64_t at, uint32_t* v)
+{
+    uint8_t b[4];
+    if (at + 4 > size || !ReadFullyAt(fd, at, b, 4))
+        return false;
+    *v = LoadLE32(b);
+    return true;
+}
+
+bool Write32At(int fd, uint64_t at, uint32_t v)
+{
+    uint8_t b[4];
+    StoreLE32(b, v);
+    return WriteFullyAt(fd, at, b, 4);
+}
+
+// Reads the headers of the recording open on `fd`, `size` bytes long: false unless they are the
+// writer's own, one video stream of its codec. The headers go out whole with the first frame:
+// the main header, the one stream's list, then the movie list, whose size is still 0.
+bool ReadCutAviLayout(int fd, uint64_t size, CutAviLayout* layout)
+{
+    auto read32 = [&](uint64_t at, uint32_t* v) { return Read32At(fd, size, at, v); };
+    uint64_t avih = 0, strh = 0, strf = 0, movi = 0;
     int streams = 0;
     for (uint64_t pos = 12; pos + 12 <= size && !movi;) {
         uint32_t id = 0, len = 0, type = 0;
@@ -544,69 +631,114 @@ AviRepair RepairCutAvi(const wchar_t* path)
         }
         pos += 8 + static_cast<uint64_t>(len) + (len & 1);
     }
-    // Only the recorder's own files are mended: one video stream of its codec. Another
-    // program's file (sound beside the video, another codec) is left exactly as it is.
     uint32_t type = 0, handler = 0, compression = 0;
     if (!avih || !strh || !movi || streams != 1 || !read32(strh, &type) || !read32(strh + 4, &handler) ||
         !read32(strf + 16, &compression) || type != streamtypeVIDEO)
-        return AviRepair::Refused;
-    DWORD own;
+        return false;
     if (handler == FourCC("MSVC") && compression == FourCC("MSVC"))
-        own = FourCC("00dc");
+        layout->chunkId = FourCC("00dc");
     else if (handler == FourCC("DIB ") && compression == BI_RGB)
-        own = FourCC("00db");
+        layout->chunkId = FourCC("00db");
     else
-        return AviRepair::Refused;
+        return false;
+    layout->avih = avih;
+    layout->strh = strh;
+    layout->movi = movi;
+    return true;
+}
 
-    // The whole frames: chunks of the stream's own id with their full length (the recorder
-    // writes no empty frame: a length of 0 was never written).
-    std::string index = "idx1";
-    AppendLE32(index, 0);
-    uint32_t frames = 0;
-    uint64_t end = movi + 4;
-    for (;;) {
+// Whether the frames a record names are this file's: one after another from the start of the
+// movie data, each a chunk of the stream's id and of its recorded length, whole in the file.
+// `end` receives where the last one ends.
+bool RecordedFramesLieInFile(int fd, uint64_t size, const CutAviLayout& layout, const std::vector<RecordedFrame>& frames,
+                             uint64_t* end)
+{
+    uint64_t at = layout.movi + 4;
+    for (const RecordedFrame& f : frames) {
         uint32_t id = 0, len = 0;
-        if (!read32(end, &id) || !read32(end + 4, &len))
-            break;
-        const uint64_t next = end + 8 + static_cast<uint64_t>(len) + (len & 1);
-        if (id != own || len == 0 || len > kMaxAviChunkBytes || next > size)
-            break;
-        AppendLE32(index, id);
+        const uint64_t next = at + 8 + static_cast<uint64_t>(f.length) + (f.length & 1);
+        if (f.offset != at || f.length > kMaxAviChunkBytes || next > size || !Read32At(fd, size, at, &id) ||
+            !Read32At(fd, size, at + 4, &len) || id != layout.chunkId || len != f.length)
+            return false;
+        at = next;
+    }
+    *end = at;
+    return true;
+}
+
+}  // namespace
+
+AviRepair RepairCutAvi(const wchar_t* path)
+{
+    auto native = NativePath(path);
+    const int fd = native ? ::open(native->c_str(), O_RDWR | O_CLOEXEC) : -1;
+    if (fd < 0)
+        return AviRepair::Refused;
+    struct Closer {
+        int fd;
+        ~Closer() { ::close(fd); }
+    } closer{fd};
+    struct stat st {};
+    if (::fstat(fd, &st) != 0)
+        return AviRepair::Refused;
+    const uint64_t size = static_cast<uint64_t>(st.st_size);
+    std::vector<RecordedFrame> frames;
+    const bool recorded = ReadFrameRecord(*native, &frames);
+    const std::string record = RecordPathOf(*native);
+    uint32_t riff = 0, riffSize = 0, form = 0;
+    const bool avi = Read32At(fd, size, 0, &riff) && Read32At(fd, size, 4, &riffSize) && Read32At(fd, size, 8, &form) &&
+                     riff == FourCC("RIFF") && form == FourCC("AVI ");
+    if (avi && riffSize != 0 && 8 + static_cast<uint64_t>(riffSize) <= size) {
+        if (recorded)  // its close was cut just after its last write
+            ::unlink(record.c_str());
+        return AviRepair::Whole;  // closed by its writer
+    }
+    // Only what the recorder's record names is mended, and only as far as it names: a file
+    // without it (another program's, or one recorded before the record was kept) is left exactly
+    // as it is, whatever it holds.
+    if (!recorded)
+        return AviRepair::Refused;
+    if (frames.empty())
+        return AviRepair::NoFrame;  // cut before its first frame was whole
+    CutAviLayout layout;
+    uint64_t end = 0;
+    if (!avi || !ReadCutAviLayout(fd, size, &layout) || !RecordedFramesLieInFile(fd, size, layout, frames, &end))
+        return AviRepair::Refused;
+    // What follows the last frame named is the recorder's own: a frame not yet named (torn or
+    // whole), the index of a close that never finished. It is cut off.
+    std::string index = "idx1";
+    AppendLE32(index, static_cast<uint32_t>(frames.size() * 16));
+    for (const RecordedFrame& f : frames) {
+        AppendLE32(index, layout.chunkId);
         AppendLE32(index, AVIIF_KEYFRAME);  // the recorder makes every frame a key frame
-        AppendLE32(index, static_cast<uint32_t>(end - movi));
-        AppendLE32(index, len);
-        ++frames;
-        end = next;
+        AppendLE32(index, static_cast<uint32_t>(f.offset - layout.movi));
+        AppendLE32(index, f.length);
     }
-    // What follows must be the recorder's own leftovers, to be cut off: a frame torn short or
-    // whose length never reached the disk, an id torn to a part of the stream's own followed by
-    // zeros, or the index of a close that never finished. Anything else is no cut recording.
-    if (end < size) {
-        uint8_t tail[4] = {};
-        if (!ReadFullyAt(fd, end, tail, static_cast<size_t>(std::min<uint64_t>(4, size - end))))
-            return AviRepair::Refused;
-        const uint32_t id = LoadLE32(tail);
-        bool torn = true;
-        for (int i = 0, zeros = 0; i < 4; ++i) {
-            const uint8_t c = tail[i], mine = static_cast<uint8_t>(own >> (8 * i));
-            zeros = zeros || (c == 0 && c != mine);
-            torn = torn && (zeros ? c == 0 : c == mine);
-        }
-        if (!torn && id != FourCC("idx1"))
-            return AviRepair::Refused;
-    }
-    if (frames == 0)
-        return AviRepair::NoFrame;
-    StoreLE32(index.data() + 4, frames * 16);
+    const uint32_t count = static_cast<uint32_t>(frames.size());
     uint32_t flags = 0;
-    read32(avih + 12, &flags);
+    Read32At(fd, size, layout.avih + 12, &flags);
     // The index, the counts and the movie list's size on the disk first; the file's own size,
-    // which marks it closed, last.
+    // which marks it closed, last; the record goes once the file is whole.
     const bool ok = ::ftruncate(fd, static_cast<off_t>(end)) == 0 && WriteFullyAt(fd, end, index.data(), index.size()) &&
-                    write32(movi - 4, static_cast<uint32_t>(end - movi)) && write32(avih + 12, flags | AVIF_HASINDEX) &&
-                    write32(avih + 16, frames) && write32(strh + 32, frames) && ::fdatasync(fd) == 0 &&
-                    write32(4, static_cast<uint32_t>(end + index.size() - 8)) && ::fdatasync(fd) == 0;
-    return ok ? AviRepair::Mended : AviRepair::Refused;
+                    Write32At(fd, layout.movi - 4, static_cast<uint32_t>(end - layout.movi)) &&
+                    Write32At(fd, layout.avih + 12, flags | AVIF_HASINDEX) && Write32At(fd, layout.avih + 16, count) &&
+                    Write32At(fd, layout.strh + 32, count) && ::fdatasync(fd) == 0 &&
+                    Write32At(fd, 4, static_cast<uint32_t>(end + index.size() - 8)) && ::fdatasync(fd) == 0;
+    if (!ok)
+        return AviRepair::Refused;
+    ::unlink(record.c_str());
+    return AviRepair::Mended;
+}
+
+bool RemoveRecording(const wchar_t* path)
+{
+    auto native = NativePath(path);
+    if (!native || ::unlink(native->c_str()) != 0)
+        return false;
+    // The file first: a crash in between leaves a record of nothing, never a recording whose
+    // record has gone.
+    ::unlink(RecordPathOf(*native).c_str());
+    return true;
 }
 
 // --- AviFileReader ---------------------------------------------------------------------------
@@ -847,11 +979,18 @@ HRESULT AVIFileOpenW(PAVIFILE* file, LPCWSTR path, UINT mode, CLSID*)
         auto native = quiva::NativePath(path);
         if (!native)
             return AVIERR_FILEOPEN;
+        // The record first: a crash between the two leaves no recording without its record.
+        const int record = quiva::media::CreateFrameRecord(*native);
+        if (record < 0)
+            return AVIERR_FILEOPEN;
         int flags = O_RDWR | O_CLOEXEC | ((mode & OF_CREATE) ? O_CREAT | O_TRUNC : 0);
         int fd = ::open(native->c_str(), flags, 0644);
-        if (fd < 0)
+        if (fd < 0) {
+            ::close(record);
+            ::unlink(quiva::media::RecordPathOf(*native).c_str());
             return AVIERR_FILEOPEN;
-        *file = new quiva::media::AviWriterFile(fd);
+        }
+        *file = new quiva::media::AviWriterFile(fd, record, quiva::media::RecordPathOf(*native));
         return AVIERR_OK;
     }
     HRESULT hr = AVIERR_OK;

@@ -111,13 +111,16 @@ void SetAviSizeLimit(uint64_t bytes);
 // What RepairCutAvi made of a file.
 enum class AviRepair {
     Whole,    // closed by its writer: left as it is
-    Mended,   // a recording cut short, now playable as far as its whole frames go
-    NoFrame,  // a recording cut before its first frame (or an empty file): left as it is, it holds no picture
-    Refused,  // no recording of this writer's cut short (left as it is), or the mending could not be written
+    Mended,   // a recording cut short, now playable with the frames its record names
+    NoFrame,  // a recording whose record names no frame: left as it is, it holds no picture
+    Refused,  // a cut file without the writer's record of it (left as it is, whatever it holds), one
+              // its record does not match, or the mending could not be written
 };
 // Makes a recording whose writer never closed it (a crash: no index, sizes and counts of 0)
-// playable as far as its whole frames go: a torn last frame is cut off, the index written and
-// the sizes and counts filled in. Only a file of the writer's own (one video stream of its
-// codec) whose movie list holds nothing but its frames and a torn tail is touched.
+// playable with exactly the whole frames the writer's record beside it names (the writer keeps
+// it while the file is open): what follows them is cut off, the index written, the sizes and
+// counts filled in, then the record removed. A file without that record is never touched.
 AviRepair RepairCutAvi(const wchar_t* path);
+// Removes a recording, then the writer's record of its frames if one was left.
+bool RemoveRecording(const wchar_t* path);
 }  // namespace quiva::media

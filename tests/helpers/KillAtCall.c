@@ -5,7 +5,8 @@
  *
  * <call> is rename (the pattern is matched against the new name), link (the new name), unlink,
  * fsync (fdatasync too) or close (the file the descriptor names; close counts only files opened for writing),
- * or pwrite@<offset>: a positioned write at that byte offset of the file the descriptor names;
+ * or pwrite@<offset>: a positioned write at that byte offset of the file the descriptor names
+ * (pwrite alone: a positioned write at any offset);
  * <pattern> is an fnmatch pattern over the whole native path ("*" crosses folders); the process is
  * killed at the nth matching call (1 unless given), before the call or just after it returned.
  * Each kill first writes "kill-at-call: <call> <path>" to the file QUIVA_KILL_MARK names, when
@@ -201,12 +202,16 @@ int close(int fd)
     return FdCall("close", fd, next);
 }
 
-/* A positioned write counts as the call "pwrite@<offset>"; "after" is after it wrote it all. */
+/* A positioned write counts as the call "pwrite@<offset>", and as "pwrite" at any offset; "after"
+ * is after it wrote it all. */
 static ssize_t WriteAt(ssize_t (*next)(int, const void*, size_t, off_t), int fd, const void* data, size_t size, off_t at)
 {
     char call[40] = "";
     char path[PATH_MAX] = "";
-    if (Armed() && strncmp(g_call, "pwrite@", 7) == 0) {
+    if (Armed() && strcmp(g_call, "pwrite") == 0) {
+        snprintf(call, sizeof call, "pwrite");
+        PathOfFd(fd, path, sizeof path);
+    } else if (Armed() && strncmp(g_call, "pwrite@", 7) == 0) {
         snprintf(call, sizeof call, "pwrite@%lld", (long long)at);
         if (strcmp(call, g_call) == 0)
             PathOfFd(fd, path, sizeof path);

@@ -4,6 +4,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstring>
 #include <filesystem>
@@ -226,10 +227,64 @@ TEST_F(TemporaryStore, ARecordingCutByACrashComesBackPlayableAndIsSavedWhole)
     EXPECT_TRUE(Ending(FilesBelow("temp/image"), ".avi").empty());
 }
 
-// Files lying unlisted in a study folder when the window opens: another program's AVI cut short
-// (video and sound) is kept byte for byte, and a recording cut inside its third chunk, then
-// zeros, comes back with its two whole frames only; the save stores both so.
+// A recording whose host was killed just after the sixth write of its file (its headers and five
+// frames), then the fifth frame torn by the cut and zeros after it, as the disk may keep a file
+// cut short; and beside it, lying unlisted in the study folder when the window opens, another
+// program's AVI cut short (video and sound) and a recording cut inside its third chunk, then
+// zeros, neither with the recorder's record of its frames. The next open mends the recording to
+// its four whole frames, keeps the other two byte for byte, and the save stores all three so.
 TEST_F(TemporaryStore, OnlyTheRecordersOwnCutFilesAreMendedAndOnlyAsFarAsTheirWholeFrames)
+{
+    if (RunCommand("command -v ffprobe").empty())
+        GTEST_SKIP() << "ffprobe is not installed";
+    const std::string mark = RunKilled(std::string(kShown) + "key space\nwait-files d/HRB4100/temp/image/12345/*/*/*.jpg 1 60000\n"
+                                                             "key f6\nwait 120000\nclose\nunload\n",
+                                       std::string("after:pwrite:") + kStoreAvi + ":6");
+    ASSERT_NE(mark.find("kill-at-call: pwrite "), std::string::npos) << mark;
+    const std::vector<std::string> cut = Ending(FilesBelow("temp/image"), ".avi");
+    ASSERT_EQ(cut.size(), 1u) << ::testing::PrintToString(FilesBelow(""));
+    const std::string own = Clinic() + "/temp/image/" + cut[0];
+    std::string torn = ReadAll(own);
+    ASSERT_GT(torn.size(), 64u);
+    std::memset(&torn[torn.size() - 64], 0, 64);
+    WriteAll(own, torn + std::string(4096, '\0'));
+
+    const fs::path folder = fs::path(own).parent_path();
+    const std::string foreign = ReadAll(Finding("repair1-foreign-av-truncated.avi"));
+    const std::string cutInChunk = ReadAll(Finding("repair2-torn-id-zeros.avi"));
+    WriteAll((folder / "080000000.avi").string(), foreign);
+    WriteAll((folder / "080001000.avi").string(), cutInChunk);
+
+    HostRun run = Run("show 12345 2024-01-05\nwait-preview 60000\nactivate\nkey ctrl+s\n"
+                      "wait-files d/HRB4100/IMAGE/*/*/*/*/* 4 60000\nclose\nunload\n");
+    ASSERT_EQ(run.status, 0) << run.output << ::testing::PrintToString(FilesBelow(""));
+    EXPECT_NE(run.output.find("could not be mended: "), std::string::npos) << run.output;
+    EXPECT_EQ(Rows("SELECT COUNT(*) FROM MIMG").at(0), "4");
+    int kept = 0, mended = 0;
+    for (const std::string& f : Ending(FilesBelow("IMAGE"), ".avi")) {
+        const std::string copy = Clinic() + "/IMAGE/" + f;
+        const std::string bytes = ReadAll(copy);
+        if (bytes == foreign || bytes == cutInChunk) {
+            ++kept;
+            continue;
+        }
+        ++mended;
+        ExpectWholeRecording(copy, m_dir.Win("d/HRB4100/IMAGE/" + f), 4);
+        EXPECT_EQ(RunCommand("ffprobe -v error -count_frames -select_streams v:0 -show_entries stream=nb_read_frames -of csv=p=0 '" +
+                             copy + "'"),
+                  "4\n");
+    }
+    EXPECT_EQ(kept, 2) << "another program's file was changed";
+    EXPECT_EQ(mended, 1);
+    for (const char* tail : {".avi", ".frames"})
+        EXPECT_TRUE(Ending(FilesBelow("temp/image"), tail).empty()) << ::testing::PrintToString(FilesBelow("temp/image"));
+    EXPECT_TRUE(Ending(FilesBelow("IMAGE"), ".frames").empty()) << ::testing::PrintToString(FilesBelow("IMAGE"));
+}
+
+// Another program's Video 1 file cut short, whose dropped frames are chunks of no data, one of
+// them first in its movie list: lying unlisted in a study folder when the window opens, each
+// keeps every frame, byte for byte, through the open and the save.
+TEST_F(TemporaryStore, AnotherProgramsCutVideoWithFramesOfNoDataKeepsEveryFrame)
 {
     if (RunCommand("command -v ffprobe").empty())
         GTEST_SKIP() << "ffprobe is not installed";
@@ -239,35 +294,34 @@ TEST_F(TemporaryStore, OnlyTheRecordersOwnCutFilesAreMendedAndOnlyAsFarAsTheirWh
     const std::vector<std::string> stills = Ending(FilesBelow("temp/image"), ".jpg");
     ASSERT_EQ(stills.size(), 1u);
     const fs::path folder = fs::path(Clinic() + "/temp/image/" + stills[0]).parent_path();
-    const std::string foreign = ReadAll(Finding("repair1-foreign-av-truncated.avi"));
-    const std::string torn = ReadAll(Finding("repair2-torn-id-zeros.avi"));
-    WriteAll((folder / "080000000.avi").string(), foreign);
-    WriteAll((folder / "080001000.avi").string(), torn);
+    // The frames ffprobe decodes (its last line; the decoder's warnings come before it).
+    auto frames = [](const std::string& path) {
+        const std::string out = RunCommand("ffprobe -v error -count_frames -select_streams v:0 -show_entries "
+                                           "stream=nb_read_frames -of csv=p=0 '" + path + "'");
+        const size_t line = out.find_last_of('\n', out.size() >= 2 ? out.size() - 2 : 0);
+        return std::atol(out.c_str() + (line == std::string::npos ? 0 : line + 1));
+    };
+    const std::vector<std::string> findings = {"repair3-foreign-dropframes-cut.avi", "repair3-empty-first-chunk.avi"};
+    ASSERT_EQ(frames(Finding(findings[0])), 23);
+    for (size_t i = 0; i < findings.size(); ++i)
+        WriteAll((folder / ("08000" + std::to_string(i) + "000.avi")).string(), ReadAll(Finding(findings[i])));
 
     run = Run("show 12345 2024-01-05\nwait-preview 60000\nactivate\nkey ctrl+s\n"
-              "wait-files d/HRB4100/IMAGE/*/*/*/*/* 3 60000\nclose\nunload\n");
+              "wait-files d/HRB4100/temp/image/12345/*/*/*.jpg 0 60000\nclose\nunload\n");
     ASSERT_EQ(run.status, 0) << run.output;
-    EXPECT_NE(run.output.find("could not be mended: "), std::string::npos) << run.output;
-    EXPECT_EQ(Rows("SELECT COUNT(*) FROM MIMG").at(0), "3");
-    // The two are told apart by their pictures' widths: 64 and 12.
-    int kept = 0, mended = 0;
-    for (const std::string& f : Ending(FilesBelow("IMAGE"), ".avi")) {
-        const std::string copy = Clinic() + "/IMAGE/" + f;
-        const std::string width = RunCommand("ffprobe -v error -select_streams v:0 -show_entries stream=width -of csv=p=0 '" + copy + "'");
-        if (width == "64\n") {
-            ++kept;
-            EXPECT_TRUE(ReadAll(copy) == foreign) << "another program's file was changed";
-        } else {
-            ++mended;
-            ExpectWholeRecording(copy, m_dir.Win("d/HRB4100/IMAGE/" + f), 2);
-            EXPECT_EQ(RunCommand("ffprobe -v error -count_frames -select_streams v:0 -show_entries stream=nb_read_frames -of csv=p=0 '" +
-                                 copy + "'"),
-                      "2\n");
-        }
+    // Each is in the clinic records or still in the store, as it was laid down.
+    std::vector<std::string> found;
+    for (const std::string& f : Ending(FilesBelow("IMAGE"), ".avi"))
+        found.push_back(Clinic() + "/IMAGE/" + f);
+    for (const std::string& f : Ending(FilesBelow("temp/image"), ".avi"))
+        found.push_back(Clinic() + "/temp/image/" + f);
+    ASSERT_EQ(found.size(), 2u) << ::testing::PrintToString(FilesBelow(""));
+    for (const std::string& finding : findings) {
+        const std::string bytes = ReadAll(Finding(finding));
+        const auto same = std::find_if(found.begin(), found.end(), [&](const std::string& f) { return ReadAll(f) == bytes; });
+        ASSERT_NE(same, found.end()) << finding << " was changed";
+        EXPECT_EQ(frames(*same), frames(Finding(finding))) << finding;
     }
-    EXPECT_EQ(kept, 1);
-    EXPECT_EQ(mended, 1);
-    EXPECT_TRUE(Ending(FilesBelow("temp/image"), ".avi").empty());
 }
 
 // The host killed around the write that marks a recording closed, in the recorder's close and
@@ -323,12 +377,50 @@ TEST_F(TemporaryStore, ARecordingCutBeforeItsFirstFrameIsRemovedAtTheNextOpen)
     ASSERT_EQ(stills.size(), 1u) << ::testing::PrintToString(FilesBelow(""));
     const fs::path folder = fs::path(Clinic() + "/temp/image/" + stills[0]).parent_path();
     ASSERT_TRUE(fs::exists(folder / "info.xml"));
+    // An empty file the recorder has no record of is not its to remove: it stays, holding nothing
+    // to list.
     WriteAll((folder / "080000000.avi").string(), "");
     ASSERT_EQ(Ending(FilesBelow("temp/image"), ".avi").size(), 2u) << ::testing::PrintToString(FilesBelow(""));
-    run = Run("show 12345 2024-01-05\nwait-preview 60000\n" + gone +
+    run = Run("show 12345 2024-01-05\nwait-preview 60000\nwait-files d/HRB4100/temp/image/12345/*/*/*.avi 1 60000\n"
               "activate\nkey ctrl+s\nwait-files d/HRB4100/IMAGE/*/*/*/*/* 1 60000\nclose\nunload\n");
     EXPECT_EQ(run.status, 0) << run.output << ::testing::PrintToString(FilesBelow(""));
     EXPECT_EQ(Rows("SELECT IMGTYPE FROM MIMG"), (std::vector<std::string>{"0"})) << run.output;
+    EXPECT_TRUE(fs::exists(folder / "080000000.avi")) << ::testing::PrintToString(FilesBelow(""));
+    EXPECT_EQ(Ending(FilesBelow("temp/image"), ".avi").size(), 1u) << ::testing::PrintToString(FilesBelow(""));
+    EXPECT_TRUE(Ending(FilesBelow("temp/image"), ".frames").empty()) << ::testing::PrintToString(FilesBelow(""));
+}
+
+// A recording cut between its headers and its first frame that the folder's info.xml lists
+// holds no picture, yet nothing listed is removed: the next open keeps it, with the record of its
+// frames.
+TEST_F(TemporaryStore, AListedRecordingHoldingNoFrameIsKept)
+{
+    const std::string mark = RunKilled(std::string(kShown) + "key space\nwait-files d/HRB4100/temp/image/12345/*/*/*.jpg 1 60000\n" +
+                                           "wait-text d/HRB4100/temp/image/12345/*/*/info.xml .jpg 60000\n" + kRecord,
+                                       std::string("after:pwrite@0:") + kStoreAvi);
+    ASSERT_NE(mark.find("kill-at-call: pwrite@0 "), std::string::npos) << mark;
+    const std::vector<std::string> cut = Ending(FilesBelow("temp/image"), ".avi");
+    const std::vector<std::string> infos = Ending(FilesBelow("temp/image"), "info.xml");
+    ASSERT_EQ(cut.size(), 1u) << ::testing::PrintToString(FilesBelow(""));
+    ASSERT_EQ(infos.size(), 1u) << ::testing::PrintToString(FilesBelow(""));
+    // The still's entry copied for the recording.
+    const std::string info = Clinic() + "/temp/image/" + infos[0];
+    std::string xml = ReadAll(info);
+    const size_t start = xml.find("<image ");
+    const size_t end = xml.find("</image>", start);
+    ASSERT_TRUE(start != std::string::npos && end != std::string::npos) << xml;
+    std::string entry = xml.substr(start, end + 8 - start);
+    const std::string still = fs::path(Ending(FilesBelow("temp/image"), ".jpg").at(0)).filename().string();
+    const std::string video = fs::path(cut[0]).filename().string();
+    entry.replace(entry.find(still), still.size(), video);
+    entry.replace(entry.find("IsVideo=\"FALSE\""), 15, "IsVideo=\"TRUE\"");
+    WriteAll(info, xml.insert(end + 8, entry));
+
+    HostRun run = Run("show 12345 2024-01-05\nwait-preview 60000\nclose\nunload\n");
+    ASSERT_EQ(run.status, 0) << run.output;
+    EXPECT_EQ(run.output.find("cut before its first frame is removed: "), std::string::npos) << run.output;
+    EXPECT_TRUE(fs::exists(Clinic() + "/temp/image/" + cut[0])) << ::testing::PrintToString(FilesBelow(""));
+    EXPECT_EQ(Ending(FilesBelow("temp/image"), ".frames").size(), 1u) << ::testing::PrintToString(FilesBelow(""));
 }
 
 // A still whose host was killed at a step of its saving: `earlier` stills of the folder were

@@ -216,28 +216,37 @@ TEST(AviFileTest, DamagedFilesAreReadAsFarAsTheyGo)
         AVIStreamRelease(s);
 }
 
-TEST(AviFileTest, ARecordingCutShortIsMadePlayableAsFarAsItsWholeFramesGo)
+TEST(AviFileTest, ARecordingCutShortIsMadePlayableWithTheWholeFramesItsRecordNames)
 {
     if (!HaveFfmpeg())
         GTEST_SKIP() << "ffmpeg is not installed";
     TempDir dir;
     const int w = 160, h = 120;
-    // The file as a crash leaves it: never closed, and its last frame half written.
+    // The file as a crash leaves it: never closed, with the writer's record of its frames beside
+    // it, and its last frame half written; and copies, with and without the record.
     const std::string cut = dir.Native("cut.avi");
-    ASSERT_EQ(AVIERR_OK, Record(dir.Win("rec.avi"), mmioFOURCC('M', 'S', 'V', 'C'), w, h, 6, nullptr,
-                                [&] {
-                                    std::filesystem::copy_file(dir.Native("rec.avi"), cut);
-                                    std::filesystem::copy_file(dir.Native("rec.avi"), dir.Native("sound.avi"));
-                                    std::filesystem::copy_file(dir.Native("rec.avi"), dir.Native("unsized.avi"));
-                                }));
+    auto copyOpen = [&](const std::string& name, bool withRecord) {
+        std::filesystem::copy_file(dir.Native("rec.avi"), dir.Native(name));
+        if (withRecord)
+            std::filesystem::copy_file(dir.Native("rec.avi.frames"), dir.Native(name + ".frames"));
+    };
+    ASSERT_EQ(AVIERR_OK, Record(dir.Win("rec.avi"), mmioFOURCC('M', 'S', 'V', 'C'), w, h, 6, nullptr, [&] {
+                  copyOpen("cut.avi", true);
+                  copyOpen("sound.avi", false);
+                  copyOpen("unsized.avi", true);
+                  copyOpen("short.avi", true);
+              }));
+    EXPECT_FALSE(std::filesystem::exists(dir.Native("rec.avi.frames"))) << "the record outlived the close";
     const std::string whole = ReadAll(dir.Native("rec.avi"));
     const size_t idx1 = whole.rfind("idx1");
     ASSERT_NE(idx1, std::string::npos);
     const size_t last = whole.rfind("00dc", idx1);
     ASSERT_NE(last, std::string::npos);
-    WriteAll(cut, ReadAll(cut) + whole.substr(last, (idx1 - last) / 2));
+    const std::string torn = whole.substr(last, (idx1 - last) / 2);
+    WriteAll(cut, ReadAll(cut) + torn);
 
     ASSERT_EQ(quiva::media::RepairCutAvi(dir.Win("cut.avi")), quiva::media::AviRepair::Mended);
+    EXPECT_FALSE(std::filesystem::exists(cut + ".frames"));
     const std::string probe = Probe(cut, "codec_name,nb_frames,nb_read_frames");
     EXPECT_NE(std::string::npos, probe.find("codec_name=msvideo1")) << probe;
     EXPECT_NE(std::string::npos, probe.find("nb_frames=6")) << probe;
@@ -251,12 +260,17 @@ TEST(AviFileTest, ARecordingCutShortIsMadePlayableAsFarAsItsWholeFramesGo)
     EXPECT_EQ(ReadAll(dir.Native("rec.avi")), whole);
     WriteAll(dir.Native("text.avi"), "RIFF....WAVEfmt ");
     EXPECT_EQ(quiva::media::RepairCutAvi(dir.Win("text.avi")), quiva::media::AviRepair::Refused);
-    // A chunk after the frames that the recorder never writes (sound) is not cut off.
-    const std::string sound = ReadAll(dir.Native("sound.avi")) + std::string("01wb\4\0\0\0\1\2\3\4", 12);
+    // A cut file without the record is no recording of the writer's to mend, whatever it holds.
+    const std::string sound = ReadAll(dir.Native("sound.avi")) + torn;
     WriteAll(dir.Native("sound.avi"), sound);
     EXPECT_EQ(quiva::media::RepairCutAvi(dir.Win("sound.avi")), quiva::media::AviRepair::Refused);
     EXPECT_EQ(ReadAll(dir.Native("sound.avi")), sound);
-    // A frame whose length never reached the disk (zeros after its id) is no frame.
+    // Nor one whose record names a frame it does not hold whole.
+    const std::string shorter = ReadAll(dir.Native("short.avi")).substr(0, last + 16);
+    WriteAll(dir.Native("short.avi"), shorter);
+    EXPECT_EQ(quiva::media::RepairCutAvi(dir.Win("short.avi")), quiva::media::AviRepair::Refused);
+    EXPECT_EQ(ReadAll(dir.Native("short.avi")), shorter);
+    // What follows the frames named is cut off, whatever it is.
     WriteAll(dir.Native("unsized.avi"), ReadAll(dir.Native("unsized.avi")) + "00dc" + std::string(60, '\0'));
     EXPECT_EQ(quiva::media::RepairCutAvi(dir.Win("unsized.avi")), quiva::media::AviRepair::Mended);
     const std::string unsized = Probe(dir.Native("unsized.avi"), "nb_frames,nb_read_frames");
