@@ -230,6 +230,10 @@ public:
     // the characters / : ? \ * < > | become "_", "." and ".." are replaced, trailing dots and
     // spaces are dropped.
     static CString CleanFolderName(const CString& name);
+    // A chart number as the clinic's records key it: without the blanks (ASCII and the
+    // ideographic space U+3000) around it, as the PACS takes it. Empty when nothing but blanks
+    // and control characters was given: such a chart names no patient.
+    static CString TrimChartNo(const CString& chart);
     static bool IsStudyDate(const CString& date);
 
     // Set once by the manager (or a test's own model) before the model is used.

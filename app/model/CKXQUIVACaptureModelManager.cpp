@@ -331,9 +331,9 @@ bool CKXQUIVACaptureModelManager::FindFolderModel(const CString& folder, CKXXmlD
                                                   CKXQUIVACaptureModel** model)
 {
     if (xml.Load(folder + L"\\info.xml")) {
-        const CString chartNo = xml.GetAttribute(L"/patient", L"chartNo");
+        const CString chartNo = CKXQUIVACaptureModel::TrimChartNo(xml.GetAttribute(L"/patient", L"chartNo"));
         // Blanks name no patient, as no number does: such a folder is nobody's to file.
-        if (CString(chartNo).Trim().IsEmpty())
+        if (chartNo.IsEmpty())
             return false;
         *model = GetOrCreateModel(chartNo, xml.GetValue(L"/patient"));
     } else if (const CString chartNo = UnlistedFolderChart(folder); !chartNo.IsEmpty()) {
