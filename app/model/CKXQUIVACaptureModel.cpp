@@ -109,8 +109,7 @@ CString CKXQUIVACaptureModel::BuildStudyFolder()
 {
     if (!IsStudyDate(m_strStudyDate))
         m_strStudyDate = BuildTodayDate();
-    return m_strImageRoot + L"\\" + CleanFolderName(m_strChartNo) + L"\\" + CleanFolderName(m_strStudyName) + L"\\" +
-           m_strStudyDate;
+    return ChartFolder() + L"\\" + CleanFolderName(m_strStudyName) + L"\\" + m_strStudyDate;
 }
 
 CString CKXQUIVACaptureModel::PathKey(const CString& path, bool caseSensitive)

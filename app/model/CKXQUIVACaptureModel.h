@@ -117,6 +117,9 @@ public:
 
     // "<root>\<chart>\<study>\<yyyymmdd>"; fills an empty or malformed study date with today.
     CString BuildStudyFolder();
+    // "<root>\<chart>": the chart's own folder of the store, which no other chart's captures
+    // share (see its definition for how it is named and told).
+    CString ChartFolder() const;
     // What a still or the record button came to; the windows tell the person what it says
     // (CaptureResultMessage). Done: nothing to tell, a still filed, a recording started or
     // told to stop, or a still asked for without a running preview (which takes nothing).

@@ -109,6 +109,31 @@ void SettleTwinStills(const CString& folder, const std::vector<quiva::FolderList
     }
 }
 
+// The chart a folder of the store belongs to: the first chart number an info.xml names, the
+// folder's own, then those of the folders `levels` deep below it; empty when none names one.
+// Each folder is listed once; only an info.xml its listing holds is read.
+CString ChartNamedIn(const CString& folder, int levels)
+{
+    const quiva::FolderListing listing(folder);
+    for (const quiva::FolderListing::Entry& entry : listing.Entries()) {
+        CKXXmlDocument xml;
+        if (!(entry.attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) &&
+            CString(entry.name.c_str()).CompareNoCase(L"info.xml") == 0 && xml.Load(folder + L"\\" + entry.name.c_str()))
+            if (CString chart = CKXQUIVACaptureModel::TrimChartNo(xml.GetAttribute(L"/patient", L"chartNo")); !chart.IsEmpty())
+                return chart;
+    }
+    if (levels == 0)
+        return CString();
+    for (const quiva::FolderListing::Entry& entry : listing.Entries())
+        if ((entry.attributes & FILE_ATTRIBUTE_DIRECTORY) && !(entry.attributes & FILE_ATTRIBUTE_REPARSE_POINT))
+            if (CString chart = ChartNamedIn(folder + L"\\" + entry.name.c_str(), levels - 1); !chart.IsEmpty())
+                return chart;
+    return CString();
+}
+
+// Below the chart folder: the study and date levels, where info.xml files are written.
+constexpr int kChartFolderLevels = 2;
+
 }  // namespace
 
 CKXQUIVACaptureModelManager::CKXQUIVACaptureModelManager()
@@ -144,8 +169,9 @@ CKXQUIVACaptureModel* CKXQUIVACaptureModelManager::GetModel(int index) const
 
 CKXQUIVACaptureModel* CKXQUIVACaptureModelManager::GetOrCreateModel(const CString& chartNo, const CString& patientName)
 {
+    // Exactly the chart given: "a123" and "A123" are two patients to the clinic.
     for (const auto& model : m_models) {
-        if (model->m_strChartNo.CompareNoCase(chartNo) == 0) {
+        if (model->m_strChartNo == chartNo) {
             model->SetPatient(chartNo, patientName);
             return model.get();
         }
@@ -341,7 +367,7 @@ bool CKXQUIVACaptureModelManager::FindFolderModel(const CString& folder, CKXXmlD
         // version wrote it after the first still): its captures come back to the chart its place
         // names; the patient's name is the one the chart's model has, or comes with the next Show.
         for (const auto& known : m_models)
-            if (known->m_strChartNo.CompareNoCase(chartNo) == 0)
+            if (known->m_strChartNo == chartNo)
                 *model = known.get();
         if (!*model)
             *model = GetOrCreateModel(chartNo, CString());
@@ -486,7 +512,12 @@ CString CKXQUIVACaptureModelManager::UnlistedFolderChart(const CString& folder) 
     const CString below = folder.Mid(m_strImageRoot.GetLength() + 1);
     const int cut = below.Find(L'\\');
     const CString chart = cut < 0 ? below : below.Left(cut);
-    if (chart.Find(L'_') >= 0 || CKXQUIVACaptureModel::CleanFolderName(chart) != chart || CString(chart).Trim().IsEmpty())
+    // The chart the other info.xml files of its chart folder name (a chart whose name another's
+    // folder took has a folder "<name>~<n>", see CKXQUIVACaptureModel::ChartFolder).
+    if (const CString owner = ChartNamedIn(m_strImageRoot + L"\\" + chart, kChartFolderLevels); !owner.IsEmpty())
+        return owner;
+    if (chart.Find(L'_') >= 0 || chart.Find(L'~') >= 0 || CKXQUIVACaptureModel::CleanFolderName(chart) != chart ||
+        CKXQUIVACaptureModel::TrimChartNo(chart) != chart)
         return CString();
     return chart;
 }
@@ -598,6 +629,32 @@ void CKXQUIVACaptureModel::WriteInfoXml(CString folder)
         quiva::FlushFolder(folder);  // the new info.xml's name on the disk
 }
 
+// A chart's folder is named by its chart number made a folder name (CleanFolderName), matched as
+// the file system matches names, without regard to case. Charts whose names clean alike
+// ("12345." and "12345", "1/2" and "1_2", "a123" and "A123") would share it, and one's info.xml
+// would list the other's captures: so a folder belongs to the one chart its info.xml files name
+// (each study folder's info.xml is written, naming the chart, before its first capture). A chart
+// whose name is taken by another's folder takes the first of "<name>~2", "<name>~3", ... that is
+// its own or free. A folder no info.xml names (an older version's first capture cut before its
+// info.xml) is taken only by the chart it is named exactly after, as the store's open gives it.
+CString CKXQUIVACaptureModel::ChartFolder() const
+{
+    const CString name = CleanFolderName(m_strChartNo);
+    for (int n = 1; n < 10000; ++n) {
+        const CString folder =
+            m_strImageRoot + L"\\" + name + (n == 1 ? CString() : CString(quiva::FormatWide(L"~%d", n).c_str()));
+        const DWORD attributes = GetFileAttributesW(folder);
+        if (attributes == INVALID_FILE_ATTRIBUTES)
+            return folder;
+        if (!(attributes & FILE_ATTRIBUTE_DIRECTORY))
+            continue;
+        const CString owner = ChartNamedIn(folder, kChartFolderLevels);
+        if (owner == m_strChartNo || (owner.IsEmpty() && n == 1 && name == m_strChartNo))
+            return folder;
+    }
+    return m_strImageRoot + L"\\" + name;
+}
+
 void CKXQUIVACaptureModel::NameChartIn(const CString& folder)
 {
     if (GetFileAttributesW(folder + L"\\info.xml") == INVALID_FILE_ATTRIBUTES)
@@ -607,7 +664,7 @@ void CKXQUIVACaptureModel::NameChartIn(const CString& folder)
 void CKXQUIVACaptureModel::RemoveEmptyFolders()
 {
     const CString dateFolder = BuildStudyFolder();
-    const CString chartFolder = m_strImageRoot + L"\\" + CleanFolderName(m_strChartNo);
+    const CString chartFolder = ChartFolder();
     const CString studyFolder = chartFolder + L"\\" + CleanFolderName(m_strStudyName);
     // A level that is not there (a model rebuilt from the store has no study of its own) is
     // passed over: the levels above it may still be empty.

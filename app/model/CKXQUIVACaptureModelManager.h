@@ -66,8 +66,10 @@ protected:
     // name the folder has is the title (else the folder's name). False when the folder is no
     // study folder.
     bool FolderStudy(const CString& folder, const std::vector<CString>& titles, CString* study, CString* date) const;
-    // The chart a study folder without info.xml belongs to, as its place names it, when the name
-    // can only be that chart's (a name with '_' may stand for characters no folder name holds);
+    // The chart a study folder without info.xml belongs to: the one the other info.xml files of
+    // its chart folder name, else the one its place names when the name can only be that chart's
+    // (a name with '_' may stand for characters no folder name holds, one with '~' for a second
+    // chart of a cleaned name);
     // empty when the folder is no study folder or its chart cannot be told.
     CString UnlistedFolderChart(const CString& folder) const;
     // The clinic-records connection for settling, asked for once per LoadAll.

@@ -3,7 +3,9 @@
 // ".." reaches for more than its drive. Through the stand-in host and the real module, with
 // storescp as the PACS and dcmdump reading what arrived.
 #include <filesystem>
+#include <map>
 #include <memory>
+#include <set>
 #include <sstream>
 
 #include "tests/support/dicom/NetTestSupport.h"
@@ -160,6 +162,58 @@ TEST_F(RecordValues, BlanksAroundAChartAreNoPartOfIt)
         const std::string dump = RunCommand("dcmdump -Un '" + Received() + "/" + file + "'");
         EXPECT_EQ(ValueOf(dump, "(0010,0020)"), "12345") << dump;
     }
+}
+
+// Charts whose folder names clean alike ("12345." and "12345", "1/2" and "1_2", "a123" and
+// "A123"), each with a still kept in the store: each chart's still is listed in a folder whose
+// info.xml names that chart alone, and the next session's Ctrl+S files each under its own chart
+// and sends it with that chart as the PatientID.
+TEST_F(RecordValues, ChartsWhoseFolderNamesCleanAlikeKeepTheirOwnStills)
+{
+    const std::vector<std::string> charts = {"12345.", "12345", "1/2", "1_2", "a123", "A123"};
+    for (const std::string& chart : charts)
+        if (chart != "12345")
+            ASSERT_TRUE(Execute("INSERT INTO PATIENT (CNO, PATIENT) VALUES ('" + chart + "', 'P')"));
+    std::string script = "parent\n";
+    for (size_t n = 0; n < charts.size(); ++n)
+        script += "show \"" + charts[n] + "\" 2024-01-05\nwait-preview 60000\nactivate\nkey space\n"
+                  "wait-files d/HRB4100/temp/image/*/*/*/*.jpg " + std::to_string(n + 1) + " 60000\n";
+    HostRun run = Run(script + "close\nunload\n");
+    ASSERT_EQ(run.status, 0) << run.output << ::testing::PrintToString(FilesBelow("temp/image"));
+    // Each chart named by one info.xml, which lists one still.
+    std::map<std::string, std::vector<std::string>> named;
+    for (const std::string& file : FilesBelow("temp/image")) {
+        if (fs::path(file).filename() != "info.xml")
+            continue;
+        const std::string text = ReadAll(Clinic() + "/temp/image/" + file);
+        const size_t at = text.find("chartNo=\"");
+        ASSERT_NE(at, std::string::npos) << file << ": " << text;
+        named[text.substr(at + 9, text.find('"', at + 9) - at - 9)].push_back(text);
+    }
+    for (const std::string& chart : charts) {
+        ASSERT_EQ(named[chart].size(), 1u) << chart << ::testing::PrintToString(FilesBelow("temp/image"));
+        const std::string& text = named[chart][0];
+        const size_t first = text.find("<image");
+        EXPECT_TRUE(first != std::string::npos && text.find("<image", first + 1) == std::string::npos) << chart << ": " << text;
+    }
+
+    script = "parent\n";
+    for (size_t n = 0; n < charts.size(); ++n)
+        script += "show \"" + charts[n] + "\" 2024-01-05\nwait-preview 60000\nactivate\nkey ctrl+s\n"
+                  "wait-files d/HRB4100/IMAGE/*/*/*/*/* " + std::to_string(n + 1) + " 60000\n";
+    run = Run(script + "close\nunload\n");
+    ASSERT_EQ(run.status, 0) << run.output;
+    std::multiset<std::string> rows;
+    for (const std::string& chart : charts)
+        rows.insert(chart + "|1");
+    for (const char* table : {"MIMG", "MMAIN"}) {
+        const std::vector<std::string> found = Rows(std::string("SELECT CNO, COUNT(*) FROM ") + table + " GROUP BY CNO");
+        EXPECT_EQ(std::multiset<std::string>(found.begin(), found.end()), rows) << table;
+    }
+    std::multiset<std::string> sent;
+    for (const std::string& file : FilesIn(Received()))
+        sent.insert(ValueOf(RunCommand("dcmdump -Un '" + Received() + "/" + file + "'"), "(0010,0020)"));
+    EXPECT_EQ(sent, std::multiset<std::string>(charts.begin(), charts.end()));
 }
 
 // A configured image directory whose ".." would climb above drive D's root stays on drive D, as
