@@ -383,6 +383,8 @@ void CKXQUIVACaptureModelManager::TakeListedFiles(FolderScan& scan, CKXXmlDocume
         CKXQUIVACaptureModel::AddCommitJournal(entry.name.c_str(), entry.attributes, scan.journals);
     SettleTwinStills(scan.folder, scan.entries, scan.journals, scan.gone, scan.keptOf);
     scan.IndexNames();
+    // The title the folder was made for, first (older info.xml files name none).
+    scan.titles.push_back(xml.GetAttribute(L"/patient", L"Study"));
     xml.ReadList(L"/image", {L"Study", L"StudyDate", L"Saved", L"Deleted", L"IsVideo"},
                  [&](const CString& path, const std::vector<CString>& attributes) {
         return TakeListedFile(scan, path, attributes);
@@ -584,6 +586,25 @@ void CKXQUIVACaptureModel::WriteInfoXml(CString folder)
     xml.LoadXml(kInfoTemplate);
     xml.SetValue(L"/patient", m_strPatientName);
     xml.SetAttribute(L"/patient", 0, L"chartNo", m_strChartNo);
+    // Beside the chart, the study title and date the folder was made for, written with the chart
+    // before its first capture (NameChartIn): a capture a crash left unlisted comes back under the
+    // title it was taken under, which the folder's name may have lost ("/" is "_" there). The
+    // newest record of the folder gives them, or, before its first, the study being captured.
+    CString folderStudy = m_strStudyName, folderDate = m_strStudyDate;
+    {
+        AssertWindowThread();
+        for (auto it = m_files.rbegin(); it != m_files.rend(); ++it) {
+            const CString& path = (*it)->path;
+            if (path.GetLength() > folder.GetLength() && path[folder.GetLength()] == L'\\' &&
+                path.Find(L'\\', folder.GetLength() + 1) < 0 && path.Left(folder.GetLength()) == folder) {
+                folderStudy = (*it)->study;
+                folderDate = (*it)->date;
+                break;
+            }
+        }
+    }
+    xml.SetAttribute(L"/patient", 0, L"Study", folderStudy);
+    xml.SetAttribute(L"/patient", 0, L"StudyDate", folderDate);
     {
         AssertWindowThread();
         // A file that has gone is left out; the names of each folder are read once, and looked

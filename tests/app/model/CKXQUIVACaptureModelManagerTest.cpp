@@ -77,7 +77,7 @@ TEST_F(ModelManager, InfoXmlInItsExactForm)
     fs::remove(folder + "/093016000.bmp");  // gone: left out without a gap
     m->WriteInfoXml(L"");
     const std::string expected = std::string("<?xml version=\"1.0\" encoding=\"euc-kr\" ?>\n<QUIVA>\n") +
-                                 "    <patient chartNo=\"12345\">\n        <![CDATA[O'Neil & \xC8\xAB]]>\n    </patient>\n" +
+                                 "    <patient chartNo=\"12345\" Study=\"Endo\" StudyDate=\"20240105\">\n        <![CDATA[O'Neil & \xC8\xAB]]>\n    </patient>\n" +
                                  "    <image Study=\"Endo\" StudyDate=\"20240105\" Saved=\"FALSE\" Deleted=\"FALSE\" IsVideo=\"FALSE\">" +
                                  (base + L"093015123.bmp").ToUtf8() + "</image>\n" +
                                  "    <image Study=\"Endo\" StudyDate=\"20240105\" Saved=\"TRUE\" Deleted=\"TRUE\" IsVideo=\"FALSE\">" +
@@ -153,6 +153,10 @@ TEST_F(ModelManager, ALooseCaptureIsListedUnderTheStudyAndDateItsFolderNames)
         Still(folder + "/loose.bmp");
         WriteAll(folder + "/info.xml", (chart + L"</QUIVA>").ToUtf8());
     }
+    // A folder whose info.xml was written before its first capture names the title beside the chart.
+    const std::string beside = Store("12345/X_Y/20240110");
+    Still(beside + "/loose.bmp");
+    WriteAll(beside + "/info.xml", "<QUIVA><patient chartNo=\"12345\" Study=\"X:Y\" StudyDate=\"20240110\">A</patient></QUIVA>");
     manager.LoadAll();
     ASSERT_EQ(manager.GetModelCount(), 1);
     CKXQUIVACaptureModel* m = manager.GetModel(0);
@@ -164,6 +168,7 @@ TEST_F(ModelManager, ALooseCaptureIsListedUnderTheStudyAndDateItsFolderNames)
     EXPECT_EQ(found[(root + L"A_B\\20240107\\loose.bmp").str()], (Pair{L"A/B", L"20240107"}));
     EXPECT_EQ(found[(root + L"Colon\\20240108\\loose.bmp").str()], (Pair{L"Colon", L"20240108"}));
     EXPECT_EQ(found[(root + L"20240109\\loose.bmp").str()], (Pair{L"", L"20240109"}));
+    EXPECT_EQ(found[(root + L"X_Y\\20240110\\loose.bmp").str()], (Pair{L"X:Y", L"20240110"}));
     const Pair none = found[(root + L"misc\\loose.bmp").str()];
     EXPECT_EQ(none.first, L"None");
     EXPECT_EQ(none.second.size(), 8u);
