@@ -199,7 +199,8 @@ public:
     void WriteInfoXml(CString folder);
     void RemoveEmptyFolders();
     // Writes the folder's info.xml when it has none, before the folder's first capture is
-    // written: the file names the chart, without which the loader would pass the capture over.
+    // written: the file names the chart, without which the loader would pass the capture over,
+    // and the study title and date the capture is taken under.
     void NameChartIn(const CString& folder);
 
     // "<image directory>\aa\bb\cc\dd\<n><ext>" with aabbccdd the "%08x" of n / 255 and the

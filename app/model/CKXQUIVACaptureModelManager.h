@@ -2,7 +2,9 @@
 // rebuilds the models from the store's info.xml files and loose files, hands the frame the model
 // of a chart, commits or drops them all.
 //
-// Store layout below the root: <chart>\<study>\<yyyymmdd>\{HHMMSSmmm.jpg|.bmp|.avi, info.xml}.
+// Store layout below the root: <chart>\<study>\<yyyymmdd>\{HHMMSSmmm.jpg|.bmp|.avi, info.xml}
+// (<chart>~<n> for a chart whose folder name another chart's folder has, see
+// CKXQUIVACaptureModel::ChartFolder).
 #pragma once
 
 #include <functional>
