@@ -95,12 +95,21 @@ CString CKXQUIVACaptureModel::CleanFolderName(const CString& name)
     return out;
 }
 
+CString CKXQUIVACaptureModel::TrimChartNo(const CString& chart)
+{
+    CString trimmed = chart;
+    trimmed.Trim(L" \t\r\n\v\f\u3000");
+    for (int i = 0; i < trimmed.GetLength(); ++i)
+        if (trimmed[i] >= 0x20 && trimmed[i] != 0x7F)
+            return trimmed;
+    return CString();
+}
+
 CString CKXQUIVACaptureModel::BuildStudyFolder()
 {
     if (!IsStudyDate(m_strStudyDate))
         m_strStudyDate = BuildTodayDate();
-    return m_strImageRoot + L"\\" + CleanFolderName(m_strChartNo) + L"\\" + CleanFolderName(m_strStudyName) + L"\\" +
-           m_strStudyDate;
+    return ChartFolder() + L"\\" + CleanFolderName(m_strStudyName) + L"\\" + m_strStudyDate;
 }
 
 CString CKXQUIVACaptureModel::PathKey(const CString& path, bool caseSensitive)

@@ -117,6 +117,9 @@ public:
 
     // "<root>\<chart>\<study>\<yyyymmdd>"; fills an empty or malformed study date with today.
     CString BuildStudyFolder();
+    // "<root>\<chart>": the chart's own folder of the store, which no other chart's captures
+    // share (see its definition for how it is named and told).
+    CString ChartFolder() const;
     // What a still or the record button came to; the windows tell the person what it says
     // (CaptureResultMessage). Done: nothing to tell, a still filed, a recording started or
     // told to stop, or a still asked for without a running preview (which takes nothing).
@@ -196,7 +199,8 @@ public:
     void WriteInfoXml(CString folder);
     void RemoveEmptyFolders();
     // Writes the folder's info.xml when it has none, before the folder's first capture is
-    // written: the file names the chart, without which the loader would pass the capture over.
+    // written: the file names the chart, without which the loader would pass the capture over,
+    // and the study title and date the capture is taken under.
     void NameChartIn(const CString& folder);
 
     // "<image directory>\aa\bb\cc\dd\<n><ext>" with aabbccdd the "%08x" of n / 255 and the
@@ -230,6 +234,10 @@ public:
     // the characters / : ? \ * < > | become "_", "." and ".." are replaced, trailing dots and
     // spaces are dropped.
     static CString CleanFolderName(const CString& name);
+    // A chart number as the clinic's records key it: without the blanks (ASCII and the
+    // ideographic space U+3000) around it, as the PACS takes it. Empty when nothing but blanks
+    // and control characters was given: such a chart names no patient.
+    static CString TrimChartNo(const CString& chart);
     static bool IsStudyDate(const CString& date);
 
     // Set once by the manager (or a test's own model) before the model is used.

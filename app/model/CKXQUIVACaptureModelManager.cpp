@@ -109,6 +109,31 @@ void SettleTwinStills(const CString& folder, const std::vector<quiva::FolderList
     }
 }
 
+// The chart a folder of the store belongs to: the first chart number an info.xml names, the
+// folder's own, then those of the folders `levels` deep below it; empty when none names one.
+// Each folder is listed once; only an info.xml its listing holds is read.
+CString ChartNamedIn(const CString& folder, int levels)
+{
+    const quiva::FolderListing listing(folder);
+    for (const quiva::FolderListing::Entry& entry : listing.Entries()) {
+        CKXXmlDocument xml;
+        if (!(entry.attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) &&
+            CString(entry.name.c_str()).CompareNoCase(L"info.xml") == 0 && xml.Load(folder + L"\\" + entry.name.c_str()))
+            if (CString chart = CKXQUIVACaptureModel::TrimChartNo(xml.GetAttribute(L"/patient", L"chartNo")); !chart.IsEmpty())
+                return chart;
+    }
+    if (levels == 0)
+        return CString();
+    for (const quiva::FolderListing::Entry& entry : listing.Entries())
+        if ((entry.attributes & FILE_ATTRIBUTE_DIRECTORY) && !(entry.attributes & FILE_ATTRIBUTE_REPARSE_POINT))
+            if (CString chart = ChartNamedIn(folder + L"\\" + entry.name.c_str(), levels - 1); !chart.IsEmpty())
+                return chart;
+    return CString();
+}
+
+// Below the chart folder: the study and date levels, where info.xml files are written.
+constexpr int kChartFolderLevels = 2;
+
 }  // namespace
 
 CKXQUIVACaptureModelManager::CKXQUIVACaptureModelManager()
@@ -144,8 +169,9 @@ CKXQUIVACaptureModel* CKXQUIVACaptureModelManager::GetModel(int index) const
 
 CKXQUIVACaptureModel* CKXQUIVACaptureModelManager::GetOrCreateModel(const CString& chartNo, const CString& patientName)
 {
+    // Exactly the chart given: "a123" and "A123" are two patients to the clinic.
     for (const auto& model : m_models) {
-        if (model->m_strChartNo.CompareNoCase(chartNo) == 0) {
+        if (model->m_strChartNo == chartNo) {
             model->SetPatient(chartNo, patientName);
             return model.get();
         }
@@ -331,9 +357,9 @@ bool CKXQUIVACaptureModelManager::FindFolderModel(const CString& folder, CKXXmlD
                                                   CKXQUIVACaptureModel** model)
 {
     if (xml.Load(folder + L"\\info.xml")) {
-        const CString chartNo = xml.GetAttribute(L"/patient", L"chartNo");
+        const CString chartNo = CKXQUIVACaptureModel::TrimChartNo(xml.GetAttribute(L"/patient", L"chartNo"));
         // Blanks name no patient, as no number does: such a folder is nobody's to file.
-        if (CString(chartNo).Trim().IsEmpty())
+        if (chartNo.IsEmpty())
             return false;
         *model = GetOrCreateModel(chartNo, xml.GetValue(L"/patient"));
     } else if (const CString chartNo = UnlistedFolderChart(folder); !chartNo.IsEmpty()) {
@@ -341,7 +367,7 @@ bool CKXQUIVACaptureModelManager::FindFolderModel(const CString& folder, CKXXmlD
         // version wrote it after the first still): its captures come back to the chart its place
         // names; the patient's name is the one the chart's model has, or comes with the next Show.
         for (const auto& known : m_models)
-            if (known->m_strChartNo.CompareNoCase(chartNo) == 0)
+            if (known->m_strChartNo == chartNo)
                 *model = known.get();
         if (!*model)
             *model = GetOrCreateModel(chartNo, CString());
@@ -357,6 +383,8 @@ void CKXQUIVACaptureModelManager::TakeListedFiles(FolderScan& scan, CKXXmlDocume
         CKXQUIVACaptureModel::AddCommitJournal(entry.name.c_str(), entry.attributes, scan.journals);
     SettleTwinStills(scan.folder, scan.entries, scan.journals, scan.gone, scan.keptOf);
     scan.IndexNames();
+    // The title the folder was made for, first (older info.xml files name none).
+    scan.titles.push_back(xml.GetAttribute(L"/patient", L"Study"));
     xml.ReadList(L"/image", {L"Study", L"StudyDate", L"Saved", L"Deleted", L"IsVideo"},
                  [&](const CString& path, const std::vector<CString>& attributes) {
         return TakeListedFile(scan, path, attributes);
@@ -488,7 +516,12 @@ CString CKXQUIVACaptureModelManager::UnlistedFolderChart(const CString& folder) 
     const CString below = folder.Mid(m_strImageRoot.GetLength() + 1);
     const int cut = below.Find(L'\\');
     const CString chart = cut < 0 ? below : below.Left(cut);
-    if (chart.Find(L'_') >= 0 || CKXQUIVACaptureModel::CleanFolderName(chart) != chart || CString(chart).Trim().IsEmpty())
+    // The chart the other info.xml files of its chart folder name (a chart whose name another's
+    // folder took has a folder "<name>~<n>", see CKXQUIVACaptureModel::ChartFolder).
+    if (const CString owner = ChartNamedIn(m_strImageRoot + L"\\" + chart, kChartFolderLevels); !owner.IsEmpty())
+        return owner;
+    if (chart.Find(L'_') >= 0 || chart.Find(L'~') >= 0 || CKXQUIVACaptureModel::CleanFolderName(chart) != chart ||
+        CKXQUIVACaptureModel::TrimChartNo(chart) != chart)
         return CString();
     return chart;
 }
@@ -555,6 +588,25 @@ void CKXQUIVACaptureModel::WriteInfoXml(CString folder)
     xml.LoadXml(kInfoTemplate);
     xml.SetValue(L"/patient", m_strPatientName);
     xml.SetAttribute(L"/patient", 0, L"chartNo", m_strChartNo);
+    // Beside the chart, the study title and date the folder was made for, written with the chart
+    // before its first capture (NameChartIn): a capture a crash left unlisted comes back under the
+    // title it was taken under, which the folder's name may have lost ("/" is "_" there). The
+    // newest record of the folder gives them, or, before its first, the study being captured.
+    CString folderStudy = m_strStudyName, folderDate = m_strStudyDate;
+    {
+        AssertWindowThread();
+        for (auto it = m_files.rbegin(); it != m_files.rend(); ++it) {
+            const CString& path = (*it)->path;
+            if (path.GetLength() > folder.GetLength() && path[folder.GetLength()] == L'\\' &&
+                path.Find(L'\\', folder.GetLength() + 1) < 0 && path.Left(folder.GetLength()) == folder) {
+                folderStudy = (*it)->study;
+                folderDate = (*it)->date;
+                break;
+            }
+        }
+    }
+    xml.SetAttribute(L"/patient", 0, L"Study", folderStudy);
+    xml.SetAttribute(L"/patient", 0, L"StudyDate", folderDate);
     {
         AssertWindowThread();
         // A file that has gone is left out; the names of each folder are read once, and looked
@@ -600,6 +652,32 @@ void CKXQUIVACaptureModel::WriteInfoXml(CString folder)
         quiva::FlushFolder(folder);  // the new info.xml's name on the disk
 }
 
+// A chart's folder is named by its chart number made a folder name (CleanFolderName), matched as
+// the file system matches names, without regard to case. Charts whose names clean alike
+// ("12345." and "12345", "1/2" and "1_2", "a123" and "A123") would share it, and one's info.xml
+// would list the other's captures: so a folder belongs to the one chart its info.xml files name
+// (each study folder's info.xml is written, naming the chart, before its first capture). A chart
+// whose name is taken by another's folder takes the first of "<name>~2", "<name>~3", ... that is
+// its own or free. A folder no info.xml names (an older version's first capture cut before its
+// info.xml) is taken only by the chart it is named exactly after, as the store's open gives it.
+CString CKXQUIVACaptureModel::ChartFolder() const
+{
+    const CString name = CleanFolderName(m_strChartNo);
+    for (int n = 1; n < 10000; ++n) {
+        const CString folder =
+            m_strImageRoot + L"\\" + name + (n == 1 ? CString() : CString(quiva::FormatWide(L"~%d", n).c_str()));
+        const DWORD attributes = GetFileAttributesW(folder);
+        if (attributes == INVALID_FILE_ATTRIBUTES)
+            return folder;
+        if (!(attributes & FILE_ATTRIBUTE_DIRECTORY))
+            continue;
+        const CString owner = ChartNamedIn(folder, kChartFolderLevels);
+        if (owner == m_strChartNo || (owner.IsEmpty() && n == 1 && name == m_strChartNo))
+            return folder;
+    }
+    return m_strImageRoot + L"\\" + name;
+}
+
 void CKXQUIVACaptureModel::NameChartIn(const CString& folder)
 {
     if (GetFileAttributesW(folder + L"\\info.xml") == INVALID_FILE_ATTRIBUTES)
@@ -609,7 +687,7 @@ void CKXQUIVACaptureModel::NameChartIn(const CString& folder)
 void CKXQUIVACaptureModel::RemoveEmptyFolders()
 {
     const CString dateFolder = BuildStudyFolder();
-    const CString chartFolder = m_strImageRoot + L"\\" + CleanFolderName(m_strChartNo);
+    const CString chartFolder = ChartFolder();
     const CString studyFolder = chartFolder + L"\\" + CleanFolderName(m_strStudyName);
     // A level that is not there (a model rebuilt from the store has no study of its own) is
     // passed over: the levels above it may still be empty.

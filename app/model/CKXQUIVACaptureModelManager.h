@@ -2,7 +2,9 @@
 // rebuilds the models from the store's info.xml files and loose files, hands the frame the model
 // of a chart, commits or drops them all.
 //
-// Store layout below the root: <chart>\<study>\<yyyymmdd>\{HHMMSSmmm.jpg|.bmp|.avi, info.xml}.
+// Store layout below the root: <chart>\<study>\<yyyymmdd>\{HHMMSSmmm.jpg|.bmp|.avi, info.xml}
+// (<chart>~<n> for a chart whose folder name another chart's folder has, see
+// CKXQUIVACaptureModel::ChartFolder).
 #pragma once
 
 #include <functional>
@@ -66,8 +68,10 @@ protected:
     // name the folder has is the title (else the folder's name). False when the folder is no
     // study folder.
     bool FolderStudy(const CString& folder, const std::vector<CString>& titles, CString* study, CString* date) const;
-    // The chart a study folder without info.xml belongs to, as its place names it, when the name
-    // can only be that chart's (a name with '_' may stand for characters no folder name holds);
+    // The chart a study folder without info.xml belongs to: the one the other info.xml files of
+    // its chart folder name, else the one its place names when the name can only be that chart's
+    // (a name with '_' may stand for characters no folder name holds, one with '~' for a second
+    // chart of a cleaned name);
     // empty when the folder is no study folder or its chart cannot be told.
     CString UnlistedFolderChart(const CString& folder) const;
     // The clinic-records connection for settling, asked for once per LoadAll.

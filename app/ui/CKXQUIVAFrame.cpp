@@ -65,8 +65,10 @@ CString CKXQUIVAFrame::LookupPatientName(const CString& chart)
 
 void CKXQUIVAFrame::Show(const CString& givenChart, const CString& date, BOOL modal)
 {
-    // A chart number of blanks names no patient: it is shown and filed as no chart at all.
-    const CString chart = CString(givenChart).Trim().IsEmpty() ? CString() : givenChart;
+    // The chart as the records key it, once for every use (look-up, folder, rows, the PACS): the
+    // blanks around it are no part of it, and one of blanks or control characters names no
+    // patient: it is shown and filed as no chart at all.
+    const CString chart = CKXQUIVACaptureModel::TrimChartNo(givenChart);
     CString name = LookupPatientName(chart);
     if (!m_hWnd) {
         CreateFrame();

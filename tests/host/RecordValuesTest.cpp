@@ -8,6 +8,7 @@
 #include <fstream>
 #include <map>
 #include <memory>
+#include <set>
 #include <sstream>
 
 #include "tests/support/dicom/NetTestSupport.h"
@@ -179,25 +180,108 @@ TEST_F(RecordValues, AStudyTitleEditedIntoInfoXmlIsNoLongerThanAStudyName)
     EXPECT_EQ(ValueOf(dump, "(0008,1030)"), title.substr(0, 64)) << dump;
 }
 
-// A chart number of blanks names nobody: the window shows no patient and nothing is filed.
+// A chart number of blanks, of control characters or of ideographic spaces names nobody: the
+// window shows no patient and nothing is filed.
 TEST_F(RecordValues, AChartOfBlanksIsNoChart)
 {
-    HostRun run = Run(R"(parent
-show "   " 2024-01-05
-wait-preview 60000
-activate
-key space
-wait-files d/HRB4100/temp/image/*/*/*/*.jpg 0 60000
-print
-key ctrl+s
-close
-unload
-)");
+    std::string script = "parent\n";
+    const char* const charts[] = {"   ", "\x01\x7f", "\xE3\x80\x80\xE3\x80\x80", " \t\x02\xE3\x80\x80 "};
+    for (const char* chart : charts)
+        script += std::string("show \"") + chart + "\" 2024-01-05\nwait-preview 60000\nactivate\nkey space\n"
+                  "wait-files d/HRB4100/temp/image/*/*/*/*.jpg 0 60000\nprint\nkey ctrl+s\n";
+    HostRun run = Run(script + "close\nunload\n");
     ASSERT_EQ(run.status, 0) << run.output;
-    EXPECT_NE(run.output.find("capture window: \"영상얻기\""), std::string::npos) << run.output;
+    size_t shown = 0;
+    for (size_t at = run.output.find("capture window: \"영상얻기\""); at != std::string::npos;
+         at = run.output.find("capture window: \"영상얻기\"", at + 1))
+        ++shown;
+    EXPECT_EQ(shown, std::size(charts)) << run.output;
     EXPECT_TRUE(FilesBelow("temp/image").empty()) << ::testing::PrintToString(FilesBelow("temp/image"));
     EXPECT_TRUE(Rows("SELECT CNO FROM MMAIN").empty());
     EXPECT_TRUE(FilesIn(Received()).empty());
+}
+
+// The blanks around a chart number (ASCII and ideographic spaces) are no part of it: each still
+// is filed under the patient's chart, its rows carry it and the PACS gets it as the PatientID.
+TEST_F(RecordValues, BlanksAroundAChartAreNoPartOfIt)
+{
+    const char* const charts[] = {"12345 ", " 12345", "\xE3\x80\x80" "12345\xE3\x80\x80", "\t12345 \xE3\x80\x80"};
+    std::string script = "parent\n";
+    int stills = 0;
+    for (const char* chart : charts)
+        script += std::string("show \"") + chart + "\" 2024-01-05\nwait-preview 60000\nactivate\nkey space\n"
+                  "wait-files d/HRB4100/temp/image/12345/*/20240105/*.jpg " + std::to_string(++stills) + " 60000\nprint\n";
+    script += "key ctrl+s\nwait-files d/HRB4100/IMAGE/*/*/*/*/* " + std::to_string(stills) + " 60000\nclose\nunload\n";
+    HostRun run = Run(script);
+    ASSERT_EQ(run.status, 0) << run.output << ::testing::PrintToString(FilesBelow("temp/image"));
+    size_t named = 0;
+    for (size_t at = run.output.find("capture window: \"영상얻기 (12345-홍길동)\""); at != std::string::npos;
+         at = run.output.find("capture window: \"영상얻기 (12345-홍길동)\"", at + 1))
+        ++named;
+    EXPECT_EQ(named, std::size(charts)) << run.output;
+    for (const std::string& path : FilesBelow("temp/image"))
+        EXPECT_EQ(path.rfind("12345/", 0), 0u) << path;
+    EXPECT_EQ(Rows("SELECT DISTINCT CNO FROM MMAIN"), (std::vector<std::string>{"12345"}));
+    EXPECT_EQ(Rows("SELECT DISTINCT CNO FROM MIMG"), (std::vector<std::string>{"12345"}));
+    EXPECT_EQ(Rows("SELECT COUNT(*) FROM MIMG"), (std::vector<std::string>{std::to_string(stills)}));
+    const std::vector<std::string> received = FilesIn(Received());
+    EXPECT_EQ(received.size(), static_cast<size_t>(stills)) << run.output;
+    for (const std::string& file : received) {
+        const std::string dump = RunCommand("dcmdump -Un '" + Received() + "/" + file + "'");
+        EXPECT_EQ(ValueOf(dump, "(0010,0020)"), "12345") << dump;
+    }
+}
+
+// Charts whose folder names clean alike ("12345." and "12345", "1/2" and "1_2", "a123" and
+// "A123"), each with a still kept in the store: each chart's still is listed in a folder whose
+// info.xml names that chart alone, and the next session's Ctrl+S files each under its own chart
+// and sends it with that chart as the PatientID.
+TEST_F(RecordValues, ChartsWhoseFolderNamesCleanAlikeKeepTheirOwnStills)
+{
+    const std::vector<std::string> charts = {"12345.", "12345", "1/2", "1_2", "a123", "A123"};
+    for (const std::string& chart : charts)
+        if (chart != "12345")
+            ASSERT_TRUE(Execute("INSERT INTO PATIENT (CNO, PATIENT) VALUES ('" + chart + "', 'P')"));
+    std::string script = "parent\n";
+    for (size_t n = 0; n < charts.size(); ++n)
+        script += "show \"" + charts[n] + "\" 2024-01-05\nwait-preview 60000\nactivate\nkey space\n"
+                  "wait-files d/HRB4100/temp/image/*/*/*/*.jpg " + std::to_string(n + 1) + " 60000\n";
+    HostRun run = Run(script + "close\nunload\n");
+    ASSERT_EQ(run.status, 0) << run.output << ::testing::PrintToString(FilesBelow("temp/image"));
+    // Each chart named by one info.xml, which lists one still.
+    std::map<std::string, std::vector<std::string>> named;
+    for (const std::string& file : FilesBelow("temp/image")) {
+        if (fs::path(file).filename() != "info.xml")
+            continue;
+        const std::string text = ReadAll(Clinic() + "/temp/image/" + file);
+        const size_t at = text.find("chartNo=\"");
+        ASSERT_NE(at, std::string::npos) << file << ": " << text;
+        named[text.substr(at + 9, text.find('"', at + 9) - at - 9)].push_back(text);
+    }
+    for (const std::string& chart : charts) {
+        ASSERT_EQ(named[chart].size(), 1u) << chart << ::testing::PrintToString(FilesBelow("temp/image"));
+        const std::string& text = named[chart][0];
+        const size_t first = text.find("<image");
+        EXPECT_TRUE(first != std::string::npos && text.find("<image", first + 1) == std::string::npos) << chart << ": " << text;
+    }
+
+    script = "parent\n";
+    for (size_t n = 0; n < charts.size(); ++n)
+        script += "show \"" + charts[n] + "\" 2024-01-05\nwait-preview 60000\nactivate\nkey ctrl+s\n"
+                  "wait-files d/HRB4100/IMAGE/*/*/*/*/* " + std::to_string(n + 1) + " 60000\n";
+    run = Run(script + "close\nunload\n");
+    ASSERT_EQ(run.status, 0) << run.output;
+    std::multiset<std::string> rows;
+    for (const std::string& chart : charts)
+        rows.insert(chart + "|1");
+    for (const char* table : {"MIMG", "MMAIN"}) {
+        const std::vector<std::string> found = Rows(std::string("SELECT CNO, COUNT(*) FROM ") + table + " GROUP BY CNO");
+        EXPECT_EQ(std::multiset<std::string>(found.begin(), found.end()), rows) << table;
+    }
+    std::multiset<std::string> sent;
+    for (const std::string& file : FilesIn(Received()))
+        sent.insert(ValueOf(RunCommand("dcmdump -Un '" + Received() + "/" + file + "'"), "(0010,0020)"));
+    EXPECT_EQ(sent, std::multiset<std::string>(charts.begin(), charts.end()));
 }
 
 // A configured image directory whose ".." would climb above drive D's root stays on drive D, as

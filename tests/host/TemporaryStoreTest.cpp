@@ -514,3 +514,21 @@ TEST_F(TemporaryStore, MarksAndTheirUndoOutliveACrash)
     EXPECT_EQ(FilesBelow("IMAGE").size(), 2u);
     EXPECT_TRUE(Ending(FilesBelow("temp/image"), ".jpg").empty());
 }
+
+// The first still of a study whose title no folder name holds ("위/대장" is "위_대장" there), cut
+// by a crash before it was listed: the next session's Ctrl+S files it under "위/대장".
+TEST_F(TemporaryStore, AStudysFirstStillCutByACrashKeepsItsTitle)
+{
+    const std::string title = "\xEC\x9C\x84/\xEB\x8C\x80\xEC\x9E\xA5";  // 위/대장, offered first
+    ASSERT_TRUE(Execute("UPDATE FOPTION SET SETUPSECT = '" + title + "' WHERE SETUPSECT = '\xEC\x9C\x84\xEB\x82\xB4\xEC\x8B\x9C\xEA\xB2\xBD'"));
+    const std::string mark = RunKilled(std::string(kShown) + "key space\nwait-files d/HRB4100/temp/image/12345/*/*/*.bmp 1 60000\n"
+                                                             "close\nunload\n",
+                                       "after:close:*/temp/image/*.bmp");
+    ASSERT_NE(mark.find("kill-at-call: close "), std::string::npos) << mark;
+    ASSERT_EQ(Ending(FilesBelow("temp/image"), ".bmp").size(), 1u) << ::testing::PrintToString(FilesBelow(""));
+
+    HostRun run = Run(SaveScript(1));
+    ASSERT_EQ(run.status, 0) << run.output;
+    EXPECT_EQ(Rows("SELECT CNO, MDATE, TITLE FROM MMAIN"), (std::vector<std::string>{"12345|2024-01-05|" + title}));
+    EXPECT_EQ(Rows("SELECT CNO, IMGTYPE FROM MIMG"), (std::vector<std::string>{"12345|0"}));
+}

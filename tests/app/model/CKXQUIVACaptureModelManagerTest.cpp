@@ -77,7 +77,7 @@ TEST_F(ModelManager, InfoXmlInItsExactForm)
     fs::remove(folder + "/093016000.bmp");  // gone: left out without a gap
     m->WriteInfoXml(L"");
     const std::string expected = std::string("<?xml version=\"1.0\" encoding=\"euc-kr\" ?>\n<QUIVA>\n") +
-                                 "    <patient chartNo=\"12345\">\n        <![CDATA[O'Neil & \xC8\xAB]]>\n    </patient>\n" +
+                                 "    <patient chartNo=\"12345\" Study=\"Endo\" StudyDate=\"20240105\">\n        <![CDATA[O'Neil & \xC8\xAB]]>\n    </patient>\n" +
                                  "    <image Study=\"Endo\" StudyDate=\"20240105\" Saved=\"FALSE\" Deleted=\"FALSE\" IsVideo=\"FALSE\">" +
                                  (base + L"093015123.bmp").ToUtf8() + "</image>\n" +
                                  "    <image Study=\"Endo\" StudyDate=\"20240105\" Saved=\"TRUE\" Deleted=\"TRUE\" IsVideo=\"FALSE\">" +
@@ -104,10 +104,10 @@ TEST_F(ModelManager, StoreIsReadBackAsItWasLeft)
                                L"<image Study=\"X\" StudyDate=\"20240105\" Saved=\"FALSE\" Deleted=\"FALSE\" IsVideo=\"FALSE\">" + Win("store") + L"\\other\\outside.bmp</image>" +
                                L"<image></image><image Study=\"Endo\">" + w1 + L"never.bmp</image></QUIVA>").ToUtf8());
     WriteAll(d2 + "/info.xml",
-             (CString(L"<?xml version=\"1.0\"?><QUIVA><patient chartNo=\"ab12\">B</patient>") +
+             (CString(L"<?xml version=\"1.0\"?><QUIVA><patient chartNo=\"Ab12\">B</patient>") +
                                L"<image Study=\"Colon\" StudyDate=\"20240106\" Saved=\"FALSE\" Deleted=\"FALSE\" IsVideo=\"FALSE\">" + w2 + L"3.bmp</image></QUIVA>").ToUtf8());
-    // Another chart in the first one's upper case shares its model; a folder without a chart
-    // number is skipped with everything below it.
+    // Another chart in the first one's upper case is another patient's (with no file here, its
+    // model goes); a folder without a chart number is skipped with everything below it.
     WriteAll(Store("12345/info.xml"), "<?xml version=\"1.0\"?><QUIVA><patient chartNo=\"AB12\">C</patient></QUIVA>");
     Still(Store("nochart/a/1.bmp"));
     WriteAll(Store("nochart/info.xml"), "<?xml version=\"1.0\"?><QUIVA><patient>D</patient></QUIVA>");
@@ -153,6 +153,10 @@ TEST_F(ModelManager, ALooseCaptureIsListedUnderTheStudyAndDateItsFolderNames)
         Still(folder + "/loose.bmp");
         WriteAll(folder + "/info.xml", (chart + L"</QUIVA>").ToUtf8());
     }
+    // A folder whose info.xml was written before its first capture names the title beside the chart.
+    const std::string beside = Store("12345/X_Y/20240110");
+    Still(beside + "/loose.bmp");
+    WriteAll(beside + "/info.xml", "<QUIVA><patient chartNo=\"12345\" Study=\"X:Y\" StudyDate=\"20240110\">A</patient></QUIVA>");
     manager.LoadAll();
     ASSERT_EQ(manager.GetModelCount(), 1);
     CKXQUIVACaptureModel* m = manager.GetModel(0);
@@ -164,6 +168,7 @@ TEST_F(ModelManager, ALooseCaptureIsListedUnderTheStudyAndDateItsFolderNames)
     EXPECT_EQ(found[(root + L"A_B\\20240107\\loose.bmp").str()], (Pair{L"A/B", L"20240107"}));
     EXPECT_EQ(found[(root + L"Colon\\20240108\\loose.bmp").str()], (Pair{L"Colon", L"20240108"}));
     EXPECT_EQ(found[(root + L"20240109\\loose.bmp").str()], (Pair{L"", L"20240109"}));
+    EXPECT_EQ(found[(root + L"X_Y\\20240110\\loose.bmp").str()], (Pair{L"X:Y", L"20240110"}));
     const Pair none = found[(root + L"misc\\loose.bmp").str()];
     EXPECT_EQ(none.first, L"None");
     EXPECT_EQ(none.second.size(), 8u);
@@ -317,11 +322,13 @@ TEST_F(ModelManager, ModelsByChartAndTheirEnd)
 {
     CKXQUIVACaptureModel* a = manager.GetOrCreateModel(L"ab12", L"A");
     a->m_matchedTitles.push_back(L"Endo");
-    EXPECT_EQ(manager.GetOrCreateModel(L"AB12", L"B"), a);
+    EXPECT_EQ(manager.GetOrCreateModel(L"ab12", L"B"), a);
     EXPECT_EQ(a->GetPatientName(), L"B");
     EXPECT_TRUE(a->m_matchedTitles.empty());
+    // Two patients to the clinic, whatever the case of their letters.
+    EXPECT_NE(manager.GetOrCreateModel(L"AB12", L"C"), a);
+    EXPECT_EQ(a->GetPatientName(), L"B");
     manager.GetOrCreateModel(L"2", L"");
-    manager.GetOrCreateModel(L"3", L"");
     quiva::DebugCapture debug;
     manager.DeleteAllModels();
     EXPECT_TRUE(debug.Contains(L"Model Count : 3"));
@@ -330,6 +337,24 @@ TEST_F(ModelManager, ModelsByChartAndTheirEnd)
     const CString root = manager.m_strImageRoot;
     manager.EnsureImageRoot(L"");
     EXPECT_EQ(manager.m_strImageRoot, root);
+}
+
+// A chart folder is the one chart's its info.xml files name. A store an older version wrote (a
+// folder named by the cleaned chart) opens the same: its chart keeps it, and a chart whose name
+// cleans alike takes the next free "~<n>"; a folder no info.xml names is taken only by the chart
+// it is named exactly after.
+TEST_F(ModelManager, AChartFolderBelongsToTheChartItsInfoXmlNames)
+{
+    ListedStills(Store("12345/Endo/20240105"), Win("store") + L"\\12345\\Endo\\20240105\\", L"12345", 1);
+    ListedStills(Store("12345~2/Endo/20240105"), Win("store") + L"\\12345~2\\Endo\\20240105\\", L"12345.", 1);
+    Still(Store("67890/Endo/20240105/1.bmp"));
+    auto folderOf = [&](const wchar_t* chart) { return manager.GetOrCreateModel(chart, L"")->ChartFolder(); };
+    EXPECT_EQ(folderOf(L"12345"), Win("store") + L"\\12345");
+    EXPECT_EQ(folderOf(L"12345."), Win("store") + L"\\12345~2");
+    EXPECT_EQ(folderOf(L"12345 "), Win("store") + L"\\12345~3");
+    EXPECT_EQ(folderOf(L"67890"), Win("store") + L"\\67890");
+    EXPECT_EQ(folderOf(L"67890."), Win("store") + L"\\67890~2");
+    EXPECT_EQ(folderOf(L"1/2"), Win("store") + L"\\1_2");
 }
 
 TEST_F(ModelManager, EmptiedFoldersAreRemovedUpToTheFirstThatHoldsAFile)
