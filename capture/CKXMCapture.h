@@ -320,8 +320,9 @@ HRESULT LoadGraphFile(IGraphBuilder* graph, LPCWSTR path);
 bool SaveGraphFile(IGraphBuilder* graph, LPCWSTR path = L"cross.Grf");
 void FreeMediaType(AM_MEDIA_TYPE& mt);
 
-// Writes a packed DIB as a BMP file (file header, then the bitmap). False when the file could not
-// be written whole; a partial file is removed.
+// Writes a packed DIB as a BMP file (file header, then the bitmap), flushed under a temporary name
+// and then renamed, so the name never holds part of a picture. False when the file could not be
+// written whole; nothing is left under the name then.
 bool WriteDibFile(LPCWSTR path, const BYTE* dib);
 // The BMP file of a packed DIB: the 14-byte file header, then the bitmap.
 std::string DibAsBmpFile(const BYTE* dib);

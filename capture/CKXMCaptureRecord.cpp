@@ -1,6 +1,7 @@
 // Stills and AVI recording, both taken from the picture the renderer currently shows.
 #include <cstdlib>
 #include <cstring>
+#include <string_view>
 
 #include "capture/CKXMCapture.h"
 #include "platform/base/bitmap.h"
@@ -53,19 +54,12 @@ std::string DibAsBmpFile(const BYTE* dib)
 bool WriteDibFile(LPCWSTR path, const BYTE* dib)
 {
     const BITMAPFILEHEADER fh = BmpFileHeader(dib);
-    const DWORD bitmapBytes = static_cast<DWORD>(fh.bfSize - sizeof fh);
-    HANDLE handle = CreateFileW(path, GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (handle == INVALID_HANDLE_VALUE)
-        return false;
-    // Header and bitmap go out as they are, without a copy of the whole picture in between.
-    DWORD written = 0, head = 0;
-    const bool ok = WriteFile(handle, &fh, sizeof fh, &head, nullptr) && head == sizeof fh &&
-                    WriteFile(handle, dib, bitmapBytes, &written, nullptr) && written == bitmapBytes;
-    const bool closed = CloseHandle(handle);
-    // A cut still is worse than none: it would be filed as a picture of the patient.
-    if (!ok || !closed)
-        DeleteFileW(path);
-    return ok && closed;
+    const size_t bitmapBytes = fh.bfSize - sizeof fh;
+    // Header and bitmap go out as they are, without a copy of the whole picture in between, under
+    // a name of their own until both are on the disk: a cut still is worse than none, as it would
+    // be filed as a picture of the patient.
+    return quiva::WriteFileAtomically(path, {std::string_view(reinterpret_cast<const char*>(&fh), sizeof fh),
+                                             std::string_view(reinterpret_cast<const char*>(dib), bitmapBytes)});
 }
 
 BYTE* ReadRendererImage(IBaseFilter* renderer, int kind, HRESULT* result)
@@ -144,9 +138,13 @@ int CKXMCapture::SaveSnapshot(LPCWSTR path, BYTE** picture)
 {
     if (picture)
         *picture = nullptr;
-    std::lock_guard lock(m_lock);
     HRESULT hr;
-    BYTE* image = CurrentImage(&hr);
+    BYTE* image;
+    {
+        // The file is written after the lock: a recording's frames do not wait for the disk.
+        std::lock_guard lock(m_lock);
+        image = CurrentImage(&hr);
+    }
     if (!image)
         return 0;
     if (!WriteDibFile(path, image)) {

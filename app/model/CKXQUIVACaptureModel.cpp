@@ -536,9 +536,8 @@ CKXQUIVACaptureModel::CaptureResult CKXQUIVACaptureModel::CaptureStill()
             OutputDebugStringW(L"CaptureStill: the JPEG could not be written, the BMP is kept: " + bmp + L"\n");
         }
     }
-    // A kept BMP is on the disk before info.xml lists it, as a JPEG is.
-    if (path == bmp && !quiva::FlushFile(bmp))
-        OutputDebugStringW(L"CaptureStill: the BMP could not be flushed: " + bmp + L"\n");
+    // A kept BMP is on the disk before info.xml lists it, as a JPEG is: the engine flushed it
+    // before giving it its name.
     auto info = MakeRecord(path, m_strStudyName, m_strStudyDate, 0);
     if (picture)
         KeepPicture(info.get(), *picture);

@@ -62,10 +62,35 @@ int CountFiles(const CString& folder)
     return count;
 }
 
+// Whether a file name is one the capture gives its stills: the time of day it was taken,
+// "hhmmssmmm", and ".bmp" or ".jpg", as the capture spells them.
+bool IsOwnStillName(std::wstring_view name)
+{
+    const std::wstring_view ext = name.substr(std::min<size_t>(name.size(), 9));
+    if (name.size() != 13 || (ext != std::wstring_view(L".bmp") && ext != std::wstring_view(L".jpg")))
+        return false;
+    return std::all_of(name.begin(), name.begin() + 9, [](wchar_t c) { return c >= L'0' && c <= L'9'; });
+}
+
+// A still cut short by a crash is no picture of the patient and is never listed. One the store
+// wrote itself (its name is a still's time name) is removed; any other file is left as it is.
+void SetAsideCutStill(const CString& folder, const std::wstring& name)
+{
+    const CString path = folder + L"\\" + name.c_str();
+    if (!IsOwnStillName(name))
+        OutputDebugStringW(L"LoadFolder: a picture cut short is not listed and is left as it is: " + path + L"\n");
+    else if (DeleteFileW(path))
+        OutputDebugStringW(L"LoadFolder: a still cut short by a crash is removed: " + path + L"\n");
+    else
+        OutputDebugStringW(L"LoadFolder: a still cut short by a crash could not be removed: " + path + L"\n");
+}
+
 // A still whose capture was cut between its JPEG taking its name and its BMP's removal lies in
-// its folder twice, "X.bmp" and "X.jpg": one still. The JPEG is kept when it decodes whole, else
-// the BMP; the other file is removed. `gone[i]` marks a removed entry and `keptOf[i]` the entry
-// kept in its place. A still with a commit journal is left to the commit's settling.
+// its folder twice, "X.bmp" and "X.jpg": one still. The BMP gives way to the JPEG made from it
+// (both whole, one picture within JPEG's error); a file of the store's own naming that does not
+// decode whole gives way to a whole twin. Two whole pictures that differ are two captures, and
+// nothing is removed. `gone[i]` marks a removed entry and `keptOf[i]` the entry kept in its place.
+// A still with a commit journal is left to the commit's settling.
 void SettleTwinStills(const CString& folder, const std::vector<quiva::FolderListing::Entry>& entries,
                       const std::unordered_set<std::wstring>& journals, std::vector<bool>& gone,
                       std::vector<size_t>& keptOf)
@@ -94,11 +119,24 @@ void SettleTwinStills(const CString& folder, const std::vector<quiva::FolderList
         if (CKXQUIVACaptureModel::HasCommitJournal(bmp, journals) || CKXQUIVACaptureModel::HasCommitJournal(jpg, journals))
             continue;
         std::string bytes;
-        quiva::DecodedImage decoded;
-        const bool jpegWhole = quiva::ReadFileBytes(jpg, bytes) && quiva::DecodeJpeg(bytes, decoded);
-        const size_t drop = jpegWhole ? pair.first : pair.second;
-        const size_t keep = jpegWhole ? pair.second : pair.first;
-        const CString dropped = jpegWhole ? bmp : jpg;
+        quiva::DecodedImage jpegPicture, bmpPicture;
+        const bool jpegWhole = quiva::ReadFileBytes(jpg, bytes) && quiva::DecodeJpeg(bytes, jpegPicture);
+        const bool bmpWhole = quiva::ReadFileBytes(bmp, bytes) && quiva::DecodeBmp(bytes, bmpPicture);
+        size_t drop;
+        if (jpegWhole && bmpWhole)
+            drop = quiva::SamePictureWithinJpegError(bmpPicture, jpegPicture) ? pair.first : none;
+        else if (jpegWhole != bmpWhole)
+            drop = jpegWhole ? pair.first : pair.second;
+        else
+            drop = none;
+        if (drop != none && !IsOwnStillName(entries[drop].name))
+            drop = none;
+        if (drop == none) {
+            OutputDebugStringW(L"LoadFolder: two pictures of one name are not one still, both are kept: " + bmp + L"\n");
+            continue;
+        }
+        const size_t keep = drop == pair.first ? pair.second : pair.first;
+        const CString dropped = drop == pair.first ? bmp : jpg;
         if (!DeleteFileW(dropped)) {
             OutputDebugStringW(L"LoadFolder: the second file of a still could not be removed: " + dropped + L"\n");
             continue;
@@ -261,22 +299,27 @@ struct CKXQUIVACaptureModelManager::FolderScan {
           taken(entries.size()),
           gone(entries.size()),
           listedRecording(entries.size()),
+          cut(entries.size()),
           keptOf(entries.size(), entries.size())
     {
     }
     FolderScan(const FolderScan&) = delete;
     FolderScan& operator=(const FolderScan&) = delete;
 
-    // The size a still's header gives; only a view that lays stills out by their own sizes has
-    // a still's header read at the open.
-    bool OwnSize(const quiva::FolderListing::Entry& entry, Gdiplus::Size* own) const
+    // Whether a still's file holds a whole picture, and the size its header gives (`sized`; read
+    // only for a view that lays stills out by their own sizes): one open of the file, relative to
+    // the folder. A file that cannot be opened is not judged.
+    bool WholeStill(const quiva::FolderListing::Entry& entry, Gdiplus::Size* own, bool* sized) const
     {
-        int fd = noteSizes ? listing.Open(entry) : -1;
+        *sized = false;
+        const int fd = listing.Open(entry);
         if (fd < 0)
-            return false;
-        const bool read = quiva::ReadImageFileSize(fd, &own->Width, &own->Height);
+            return true;
+        const bool cut = quiva::ImageFileCut(fd);
+        if (!cut && noteSizes)
+            *sized = quiva::ReadImageFileSize(fd, &own->Width, &own->Height);
         ::close(fd);
-        return read;
+        return !cut;
     }
 
     // A name finds its entry as the file system matches names: as spelt, else the first entry
@@ -330,6 +373,7 @@ struct CKXQUIVACaptureModelManager::FolderScan {
     // pass it over.
     std::vector<bool> taken, gone;
     std::vector<bool> listedRecording;  // a recording info.xml lists
+    std::vector<bool> cut;              // a still cut short, set aside
     std::vector<size_t> keptOf;
     std::vector<CString> titles;  // the study titles info.xml lists
     std::unordered_map<std::wstring, size_t> exact, folded;
@@ -344,7 +388,10 @@ void CKXQUIVACaptureModelManager::LoadFolder(const CString& folder)
     CKXQUIVACaptureModel* model = nullptr;
     if (!FindFolderModel(folder, xml, &model))
         return;
-    quiva::RemoveLeftoverTemporaries(folder);  // of an info.xml or a journal cut by a crash
+    // Of an info.xml, a journal or a still cut by a crash.
+    if (const int removed = quiva::RemoveLeftoverTemporaries(folder))
+        OutputDebugStringW(CString(quiva::FormatWide(L"LoadFolder: %d files cut short by a crash removed from ", removed).c_str()) +
+                           folder + L"\n");
     FolderScan scan(folder, model);
     if (scan.entries.empty())
         return;
@@ -430,7 +477,13 @@ bool CKXQUIVACaptureModelManager::TakeListedFile(FolderScan& scan, const CString
     }
     const bool video = attributes[4] == L"TRUE";
     Gdiplus::Size own;
-    const bool sized = !video && scan.OwnSize(entry, &own);
+    bool sized = false;
+    if (scan.cut[index] || (!video && !scan.WholeStill(entry, &own, &sized))) {
+        if (!scan.cut[index])
+            SetAsideCutStill(scan.folder, entry.name);
+        scan.cut[index] = scan.taken[index] = true;
+        return true;
+    }
     const bool listed = scan.model->AddKeyedFileInfo(
         CKXQUIVACaptureModel::EntryPathKey(scan.folderKey, entry.name.c_str(), false), listedPath, study,
         attributes[1], video, attributes[2] == L"TRUE", attributes[3] == L"TRUE" ? 0 : 1, sized ? &own : nullptr);
@@ -498,7 +551,9 @@ void CKXQUIVACaptureModelManager::TakeLooseFile(FolderScan& scan, size_t index)
     if (!scan.model)
         return;
     Gdiplus::Size own;
-    const bool sized = !video && scan.OwnSize(found, &own);
+    bool sized = false;
+    if (!video && !scan.WholeStill(found, &own, &sized))
+        return SetAsideCutStill(scan.folder, found.name);
     CString study, date;
     if (!FolderStudy(scan.folder, scan.titles, &study, &date)) {
         study = L"None";

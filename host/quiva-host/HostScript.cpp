@@ -434,8 +434,9 @@ void HostScript::Fail(const HostCommand& c, const std::string& why)
     std::fprintf(stderr, "quiva-host: line %d (%s): %s\n", c.line, c.name.c_str(), why.c_str());
     m_status = 1;
     m_done = true;
-    // Inside the capture window's modal loop nothing would end that loop: the host ends.
-    if (m_modalDepth > 0) {
+    // Inside the capture window's modal loop, or a message box's that the script will not close
+    // now, nothing would end that loop: the host ends.
+    if (m_modalDepth > 0 || !Dialogs().empty()) {
         std::fflush(nullptr);
         std::_Exit(m_status);
     }

@@ -56,7 +56,7 @@ FolderListing::~FolderListing()
 
 int FolderListing::Open(const Entry& entry) const
 {
-    return m_dir ? ::openat(::dirfd(m_dir), entry.native.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW) : -1;
+    return m_dir ? ::openat(::dirfd(m_dir), entry.native.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK) : -1;
 }
 
 FILETIME FolderListing::CreationTime(const Entry& entry) const

@@ -32,8 +32,8 @@ public:
 
     bool IsOpen() const { return m_dir != nullptr; }
     const std::vector<Entry>& Entries() const { return m_entries; }
-    // The entry's file opened for reading (a descriptor the caller closes), never through a link;
-    // -1 when it cannot be opened.
+    // The entry's file opened for reading (a descriptor the caller closes), never through a link
+    // and never waiting for a pipe's writer; -1 when it cannot be opened.
     int Open(const Entry& entry) const;
     // The entry's creation time (FileCreationTimeAt).
     FILETIME CreationTime(const Entry& entry) const;

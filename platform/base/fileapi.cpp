@@ -607,7 +607,7 @@ bool NativeOfNewName(LPCWSTR path, std::string& out)
     return true;
 }
 
-bool WriteNativeAtomically(const std::string& p, const std::string& bytes)
+bool WriteNativeAtomically(const std::string& p, std::initializer_list<std::string_view> pieces)
 {
     std::string tmp = p + kWriteSuffix + "XXXXXX";
     std::vector<char> tmpl(tmp.begin(), tmp.end());
@@ -617,7 +617,9 @@ bool WriteNativeAtomically(const std::string& p, const std::string& bytes)
         SetLastErrorFromErrno();
         return false;
     }
-    bool ok = WriteUpTo(fd, bytes.data(), bytes.size()) == bytes.size();
+    bool ok = true;
+    for (std::string_view piece : pieces)
+        ok = ok && WriteUpTo(fd, piece.data(), piece.size()) == piece.size();
     int err = errno;
     if (ok && Fsync(fd) != 0) {
         ok = false;
@@ -644,13 +646,19 @@ bool WriteNativeAtomically(const std::string& p, const std::string& bytes)
 bool WriteFileAtomically(const wchar_t* path, const std::string& bytes)
 {
     std::string p;
-    return Native(path, p) && WriteNativeAtomically(p, bytes);
+    return Native(path, p) && WriteNativeAtomically(p, {bytes});
+}
+
+bool WriteFileAtomically(const wchar_t* path, std::initializer_list<std::string_view> pieces)
+{
+    std::string p;
+    return Native(path, p) && WriteNativeAtomically(p, pieces);
 }
 
 bool WriteNewFileAtomically(const wchar_t* path, const std::string& bytes)
 {
     std::string p;
-    return NativeOfNewName(path, p) && WriteNativeAtomically(p, bytes);
+    return NativeOfNewName(path, p) && WriteNativeAtomically(p, {bytes});
 }
 
 bool CopyToNewFile(const wchar_t* from, const wchar_t* to)

@@ -3,7 +3,9 @@
 #pragma once
 
 #include <cstdint>
+#include <initializer_list>
 #include <string>
+#include <string_view>
 #include <unordered_set>
 
 #include "platform/base/CString.h"
@@ -104,6 +106,8 @@ bool ReadFileBytes(const wchar_t* path, std::string& bytes, size_t maxBytes = SI
 // Writes to a temporary file beside the target and renames it over, so the old file is
 // never left half-written.
 bool WriteFileAtomically(const wchar_t* path, const std::string& bytes);
+// The same from pieces written one after another (a header and a picture kept apart in memory).
+bool WriteFileAtomically(const wchar_t* path, std::initializer_list<std::string_view> pieces);
 // WriteFileAtomically and CopyFileW (over a file there) to a target whose folder the caller has
 // read (FolderNames) without finding the target's name in any case: the name is taken as
 // written, where the plain calls would read the folder again to look for it.

@@ -1,6 +1,7 @@
 #include "platform/gdi/ImageCodec.h"
 
 #include <png.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
@@ -214,6 +215,100 @@ bool ReadImageFileSize(int fd, int* width, int* height)
             break;
     }
     return read > 0;
+}
+
+namespace {
+
+// Bytes from the start a BMP's headers give it (`head`, its first bytes, at least 26): to the end
+// of its pixel rows for the kinds DecodeBmp reads, else the file size its file header states. 0
+// when its headers are cut or refused; `cut` says which.
+uint64_t BmpLength(std::string_view head, uint64_t size, bool* cut)
+{
+    const auto* p = reinterpret_cast<const unsigned char*>(head.data());
+    BmpHeader hd;
+    if (!ReadBmpHeader(p, head.size(), hd, nullptr)) {
+        // Only the whole file can show that headers run past its end (it holds the file header).
+        *cut = head.size() == size && 14ull + LoadLE32(p + 14) > size;
+        return 0;
+    }
+    *cut = false;
+    if (hd.compression != 0 && hd.compression != 3 && hd.compression != 6)
+        return LoadLE32(p + 2);
+    const uint64_t stride = ((static_cast<uint64_t>(hd.width) * hd.bpp + 31) / 32) * 4;
+    return hd.dataOffset + stride * static_cast<uint64_t>(hd.height);
+}
+
+}  // namespace
+
+bool ImageFileCut(int fd)
+{
+    const off_t end = ::lseek(fd, 0, SEEK_END);
+    if (end < 0)
+        return false;
+    const uint64_t size = static_cast<uint64_t>(end);
+    // A BMP's file header and its shortest info header: no picture at all is shorter.
+    if (size < 26)
+        return true;
+    char first[4096];
+    const size_t want = static_cast<size_t>(std::min<uint64_t>(size, sizeof first));
+    if (ReadUpToAt(fd, 0, first, want) != want)
+        return false;
+    const std::string_view head(first, want);
+    switch (SniffImage(head)) {
+    case ImageFileKind::Bmp: {
+        bool cut = false;
+        const uint64_t length = BmpLength(head, size, &cut);
+        return cut || size < length;
+    }
+    case ImageFileKind::Jpeg: {
+        unsigned char tail[2];
+        if (!ReadFullyAt(fd, size - 2, tail, sizeof tail))
+            return false;
+        if (tail[0] == 0xFF && tail[1] == 0xD9)
+            return false;
+        // Bytes after the marker (some writers pad their files): whole when it decodes whole.
+        std::string bytes(static_cast<size_t>(std::min<uint64_t>(size, kMaxImageHeaderBytes * 16)), '\0');
+        if (bytes.size() < size || !ReadFullyAt(fd, 0, bytes.data(), bytes.size()))
+            return false;
+        DecodedImage decoded;
+        return !DecodeJpeg(bytes, decoded);
+    }
+    default:
+        return false;
+    }
+}
+
+bool SamePictureWithinJpegError(const DecodedImage& a, const DecodedImage& b)
+{
+    if (a.width != b.width || a.height != b.height || a.width <= 0 || a.height <= 0 ||
+        a.pixels.size() != b.pixels.size() || a.pixels.size() != static_cast<size_t>(a.width) * static_cast<size_t>(a.height))
+        return false;
+    // A tile's mean is what JPEG keeps best: its blocks' DC terms. At the coarsest tables a DC
+    // step of 255 moves a block's mean by at most 16 in luma and in each chroma, so a colour by
+    // some 40 at worst; pictures that differ further in any tile are two pictures.
+    constexpr int kTile = 16;
+    constexpr int64_t kMostMeanMove = 48;
+    for (int ty = 0; ty < a.height; ty += kTile) {
+        for (int tx = 0; tx < a.width; tx += kTile) {
+            int64_t sum[2][3] = {};
+            const int h = std::min(kTile, a.height - ty), w = std::min(kTile, a.width - tx);
+            for (int y = ty; y < ty + h; ++y) {
+                const size_t row = static_cast<size_t>(y) * static_cast<size_t>(a.width);
+                for (int x = tx; x < tx + w; ++x) {
+                    const uint32_t pa = a.pixels[row + static_cast<size_t>(x)], pb = b.pixels[row + static_cast<size_t>(x)];
+                    for (int c = 0; c < 3; ++c) {
+                        sum[0][c] += (pa >> (8 * c)) & 0xFF;
+                        sum[1][c] += (pb >> (8 * c)) & 0xFF;
+                    }
+                }
+            }
+            const int64_t count = static_cast<int64_t>(w) * h;
+            for (int c = 0; c < 3; ++c)
+                if (std::abs(sum[0][c] - sum[1][c]) > kMostMeanMove * count)
+                    return false;
+        }
+    }
+    return true;
 }
 
 bool DecodeBmp(const std::string& bytes, DecodedImage& out, std::string* error)

@@ -58,6 +58,15 @@ constexpr size_t kMaxImageHeaderBytes = 16u << 20;
 bool ReadImageFileSize(const wchar_t* path, int* width, int* height);
 // The same from a file open for reading (a descriptor, read from the start of the file).
 bool ReadImageFileSize(int fd, int* width, int* height);
+// Whether a file open for reading was cut short, told from its length and its headers: it is
+// empty or shorter than any picture's headers, a BMP whose headers or pixel rows run past its end,
+// or a JPEG that does not end in its end-of-image marker and does not decode whole without it.
+// Any other file, or one that cannot be read, is not judged: false.
+bool ImageFileCut(int fd);
+// Whether two decoded pictures are one picture, the second perhaps the first saved as JPEG at any
+// quality: the same width and height, and every 16 x 16 tile of the same mean colour within what
+// JPEG's coarsest quantisation moves it.
+bool SamePictureWithinJpegError(const DecodedImage& a, const DecodedImage& b);
 
 // Encoders take premultiplied ARGB rows, top row first. BMP is written 24-bit bottom-up with
 // 4-byte row padding and a file-size field equal to the file's length; JPEG takes quality 0-100.

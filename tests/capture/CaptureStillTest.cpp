@@ -98,4 +98,9 @@ TEST(CaptureStillFile, ShortWriteRemovesTheFile)
     signal(SIGXFSZ, oldHandler);
     EXPECT_FALSE(written);
     EXPECT_FALSE(std::filesystem::exists(dir.Native("cut.bmp")));
+    // Nor under another name beside it: the whole one alone is there.
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(dir.Native("")))
+        names.push_back(entry.path().filename().string());
+    EXPECT_EQ(names, std::vector<std::string>{"ok.bmp"});
 }

@@ -5,10 +5,12 @@
  *
  * <call> is rename (the pattern is matched against the new name), link (the new name), unlink,
  * fsync (fdatasync too) or close (the file the descriptor names; close counts only files opened for writing),
- * or pwrite@<offset>: a positioned write at that byte offset of the file the descriptor names
- * (pwrite alone: a positioned write at any offset);
+ * pwrite@<offset>: a positioned write at that byte offset of the file the descriptor names
+ * (pwrite alone: a positioned write at any offset), or write@<offset>: a plain write where the
+ * file's position is that offset;
  * <pattern> is an fnmatch pattern over the whole native path ("*" crosses folders); the process is
- * killed at the nth matching call (1 unless given), before the call or just after it returned.
+ * killed at the nth matching call (1 unless given), before the call or just after it returned,
+ * or, for the writes, "within" it: once the first half of its bytes are written.
  * Each kill first writes "kill-at-call: <call> <path>" to the file QUIVA_KILL_MARK names, when
  * set, so that a test knows the kill came where it asked. */
 #define _GNU_SOURCE
@@ -23,6 +25,7 @@
 #include <unistd.h>
 
 static char g_when[8];
+static int g_killing;
 static char g_call[16];
 static char g_pattern[PATH_MAX];
 static int g_nth = 1;
@@ -60,6 +63,7 @@ static int Armed(void)
 
 static void Kill(const char* call)
 {
+    g_killing = 1; /* the mark's own writes are not looked at */
     const char* path = g_hit;
     const char* mark = getenv("QUIVA_KILL_MARK");
     if (mark) {
@@ -208,17 +212,47 @@ static ssize_t WriteAt(ssize_t (*next)(int, const void*, size_t, off_t), int fd,
 {
     char call[40] = "";
     char path[PATH_MAX] = "";
-    if (Armed() && strcmp(g_call, "pwrite") == 0) {
+    if (!g_killing && Armed() && strcmp(g_call, "pwrite") == 0) {
         snprintf(call, sizeof call, "pwrite");
         PathOfFd(fd, path, sizeof path);
-    } else if (Armed() && strncmp(g_call, "pwrite@", 7) == 0) {
+    } else if (!g_killing && Armed() && strncmp(g_call, "pwrite@", 7) == 0) {
         snprintf(call, sizeof call, "pwrite@%lld", (long long)at);
         if (strcmp(call, g_call) == 0)
             PathOfFd(fd, path, sizeof path);
     }
     if (path[0] && Hit(call, "before", path))
         Kill(call);
+    if (path[0] && size > 1 && Hit(call, "within", path)) {
+        next(fd, data, size / 2, at);
+        Kill(call);
+    }
     ssize_t result = next(fd, data, size, at);
+    if (result == (ssize_t)size && path[0] && Hit(call, "after", path))
+        Kill(call);
+    return result;
+}
+
+/* A plain write counts as the call "write@<offset>", the file's position when it is made. */
+ssize_t write(int fd, const void* data, size_t size)
+{
+    static ssize_t (*next)(int, const void*, size_t);
+    if (!next)
+        next = NEXT(write);
+    char call[40] = "";
+    char path[PATH_MAX] = "";
+    if (!g_killing && Armed() && strncmp(g_call, "write@", 6) == 0) {
+        const off_t at = lseek(fd, 0, SEEK_CUR);
+        snprintf(call, sizeof call, "write@%lld", (long long)at);
+        if (at >= 0 && strcmp(call, g_call) == 0)
+            PathOfFd(fd, path, sizeof path);
+    }
+    if (path[0] && Hit(call, "before", path))
+        Kill(call);
+    if (path[0] && size > 1 && Hit(call, "within", path)) {
+        next(fd, data, size / 2);
+        Kill(call);
+    }
+    ssize_t result = next(fd, data, size);
     if (result == (ssize_t)size && path[0] && Hit(call, "after", path))
         Kill(call);
     return result;

@@ -10,12 +10,15 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <memory>
 #include <thread>
 
 #include "platform/base/winpath.h"
 #include "platform/media/vfw.h"
+#include "tests/support/BmpFiles.h"
 #include "tests/support/HostProgramSupport.h"
 #include "tests/support/Command.h"
+#include "tests/support/dicom/NetTestSupport.h"
 
 using namespace quiva::test;
 namespace fs = std::filesystem;
@@ -476,13 +479,158 @@ TEST_P(CutStill, ComesBackUnderItsStudyAndIsSavedOnce)
 
 INSTANTIATE_TEST_SUITE_P(
     TemporaryStore, CutStill,
-    testing::Values(StillCut{"FirstOnceItsBmpIsWritten", "after:close:*/temp/image/*.bmp", 0},
+    testing::Values(StillCut{"FirstOnceItsBmpIsWritten", "after:rename:*/temp/image/*.bmp", 0},
                     StillCut{"FirstOnceItsJpegHasItsName", "after:rename:*/temp/image/*.jpg", 0},
                     StillCut{"FirstOnceItsJpegHasItsNameButNotItsBytes", "after:rename:*/temp/image/*.jpg", 0, true},
                     StillCut{"FirstOnceItsBmpHasGone", "after:unlink:*/temp/image/*.bmp", 0},
                     StillCut{"FirstBeforeItIsListed", "before:rename:*/temp/image/*/info.xml:2", 0},
                     StillCut{"SecondOnceItsJpegHasItsName", "after:rename:*/temp/image/*.jpg:2", 1}),
     [](const testing::TestParamInfo<StillCut>& info) { return std::string(info.param.name); });
+
+// The sample clinic sending its stills to storescp as the PACS, saving only when told to.
+class StoreWithPacs : public ClinicHost {
+protected:
+    void SetUp() override
+    {
+        ClinicHost::SetUp();
+        fs::create_directories(Received());
+        m_pacs = std::make_unique<Storescp>(Received(), std::vector<std::string>{"+xa"});
+        ASSERT_TRUE(m_pacs->running());
+        ASSERT_TRUE(UsePacs(m_pacs->port(), "saveWhenClose=\"FALSE\" captureKey=\"32\""));
+    }
+    std::string Received() const { return m_dir.Native("pacs"); }
+    static int MissedShown(const HostRun& run) { return Count(run.output, "dialog shown: \"PACS 전송 오류\""); }
+
+    // A new still and Ctrl+S in the next session: the new still alone is in the clinic records,
+    // with its copy, and at the PACS, and nobody is told of a still the PACS missed.
+    void ExpectOnlyTheNewStillSaved()
+    {
+        HostRun run = Run(std::string(kShown) + "key space\nwait-files d/HRB4100/temp/image/12345/*/*/*.jpg 1 60000\n"
+                                                "key ctrl+s\nwait-files d/HRB4100/IMAGE/*/*/*/*/* 1 60000\nclose\nunload\n");
+        EXPECT_EQ(run.status, 0) << run.output << ::testing::PrintToString(FilesBelow(""));
+        EXPECT_EQ(Rows("SELECT CNO, IMGTYPE, IMGNAME FROM MIMG"), (std::vector<std::string>{"12345|0|1"})) << run.output;
+        const std::vector<std::string> copies = FilesBelow("IMAGE");
+        ASSERT_EQ(copies, (std::vector<std::string>{"00/00/00/00/1.jpg"}));
+        std::string why;
+        EXPECT_TRUE(DecodesAsJpeg(Clinic() + "/IMAGE/" + copies[0], 1280, 720, &why)) << why;
+        EXPECT_EQ(FilesIn(Received()).size(), 1u);
+        EXPECT_EQ(MissedShown(run), 0) << run.output;
+    }
+
+    std::unique_ptr<Storescp> m_pacs;
+};
+
+struct BmpCut {
+    const char* name;
+    const char* spec;
+};
+
+void PrintTo(const BmpCut& cut, std::ostream* out) { *out << cut.name; }
+
+class CutBmp : public StoreWithPacs, public testing::WithParamInterface<BmpCut> {};
+
+// The host killed while a still's BMP is written (before its first byte, after its file header,
+// halfway through its picture): no file under a still's name holds part of it, and the next
+// session neither shows nor saves anything of it.
+TEST_P(CutBmp, IsNeverUnderTheStillsNameNorSaved)
+{
+    const BmpCut& cut = GetParam();
+    HostRun crashed = Run(std::string(kShown) + "key space\nwait-files d/HRB4100/temp/image/12345/*/*/*.jpg 1 60000\n"
+                                                "close\nunload\n",
+                          KillAt(cut.spec));
+    ASSERT_NE(KillMark().find("kill-at-call: write@"), std::string::npos) << cut.spec << "\n" << crashed.output;
+    for (const std::string& f : FilesBelow("temp/image"))
+        EXPECT_TRUE(Ending({f}, ".bmp").empty() && Ending({f}, ".jpg").empty()) << "a cut still under its name: " << f;
+    ExpectOnlyTheNewStillSaved();
+}
+
+INSTANTIATE_TEST_SUITE_P(TemporaryStore, CutBmp,
+                         testing::Values(BmpCut{"BeforeItsFirstByte", "before:write@0:*/temp/image/*.bmp*"},
+                                         BmpCut{"AfterItsFileHeader", "after:write@0:*/temp/image/*.bmp*"},
+                                         BmpCut{"HalfwayThroughItsPicture", "within:write@14:*/temp/image/*.bmp*"}),
+                         [](const testing::TestParamInfo<BmpCut>& info) { return std::string(info.param.name); });
+
+// Pictures cut short lying in a study folder (as a crash of an older version, or a power cut,
+// leaves them), loose or listed: none is shown or saved. Those of the store's own naming are
+// removed, and said so; another program's files are left byte for byte.
+TEST_F(StoreWithPacs, CutPicturesAreNeitherShownNorSavedAndOnlyTheStoresOwnAreRemoved)
+{
+    HostRun run = Run(std::string(kShown) + "key space\nwait-files d/HRB4100/temp/image/12345/*/*/*.jpg 1 60000\n"
+                                            "wait-text d/HRB4100/temp/image/12345/*/*/info.xml .jpg 60000\nclose\nunload\n");
+    ASSERT_EQ(run.status, 0) << run.output;
+    const std::vector<std::string> stills = Ending(FilesBelow("temp/image"), ".jpg");
+    ASSERT_EQ(stills.size(), 1u);
+    const fs::path folder = fs::path(Clinic() + "/temp/image/" + stills[0]).parent_path();
+    const std::string jpeg = ReadAll((folder / fs::path(stills[0]).filename()).string());
+    const std::string bmp = MakeBmp(1280, 720, 24, {}, [](int x, int y) { return static_cast<uint32_t>(x * 3 + y * 5); });
+    const std::vector<std::pair<std::string, std::string>> own = {
+        {"080000000.bmp", bmp.substr(0, 14)},
+        {"080001000.bmp", bmp.substr(0, bmp.size() / 2)},
+        {"080002000.jpg", jpeg.substr(0, jpeg.size() / 2)},
+        {"080003000.jpg", ""},  // listed
+    };
+    const std::vector<std::pair<std::string, std::string>> foreign = {
+        {"scan.bmp", bmp.substr(0, bmp.size() / 2)},
+        {"Scan 2.jpg", jpeg.substr(0, 1000)},
+    };
+    for (const auto& [name, bytes] : own)
+        WriteAll((folder / name).string(), bytes);
+    for (const auto& [name, bytes] : foreign)
+        WriteAll((folder / name).string(), bytes);
+    // info.xml lists one of them as it lists the whole still.
+    std::string info = ReadAll((folder / "info.xml").string());
+    const size_t from = info.find("<image"), to = info.find("</image>");
+    ASSERT_NE(to, std::string::npos) << info;
+    std::string listed = info.substr(from, to + 8 - from);
+    const std::string name = fs::path(stills[0]).filename().string();
+    listed.replace(listed.find(name), name.size(), "080003000.jpg");
+    info.insert(info.find("</QUIVA>"), listed);
+    WriteAll((folder / "info.xml").string(), info);
+
+    run = Run(std::string(kShown) + "key ctrl+s\nwait-files d/HRB4100/IMAGE/*/*/*/*/* 1 60000\nclose\nunload\n");
+    EXPECT_EQ(run.status, 0) << run.output << ::testing::PrintToString(FilesBelow(""));
+    EXPECT_EQ(Rows("SELECT CNO, IMGTYPE, IMGNAME FROM MIMG"), (std::vector<std::string>{"12345|0|1"})) << run.output;
+    EXPECT_EQ(FilesBelow("IMAGE"), (std::vector<std::string>{"00/00/00/00/1.jpg"}));
+    EXPECT_EQ(FilesIn(Received()).size(), 1u);
+    EXPECT_EQ(MissedShown(run), 0) << run.output;
+    for (const auto& [name, bytes] : own)
+        EXPECT_FALSE(fs::exists(folder / name)) << name;
+    EXPECT_EQ(Count(run.output, "a still cut short by a crash is removed: "), 4) << run.output;
+    for (const auto& [name, bytes] : foreign)
+        EXPECT_TRUE(fs::exists(folder / name) && ReadAll((folder / name).string()) == bytes) << name << " was changed";
+    EXPECT_EQ(Count(run.output, "a picture cut short is not listed and is left as it is: "), 2) << run.output;
+}
+
+// A BMP and a JPEG of one name that are two pictures (of other sizes; of one size, but another
+// picture) are not one still cut between its two files: both are kept and saved, byte for byte.
+TEST_F(TemporaryStore, ABmpAndAJpegOfOneNameThatAreTwoPicturesAreBothSaved)
+{
+    HostRun run = Run(std::string(kShown) + "key space\nwait-files d/HRB4100/temp/image/12345/*/*/*.jpg 1 60000\n"
+                                            "wait-text d/HRB4100/temp/image/12345/*/*/info.xml .jpg 60000\nclose\nunload\n");
+    ASSERT_EQ(run.status, 0) << run.output;
+    const std::vector<std::string> stills = Ending(FilesBelow("temp/image"), ".jpg");
+    ASSERT_EQ(stills.size(), 1u);
+    const fs::path folder = fs::path(Clinic() + "/temp/image/" + stills[0]).parent_path();
+    const std::string jpeg = ReadAll((folder / fs::path(stills[0]).filename()).string());
+    const std::string small = MakeBmp(320, 240, 24, {}, [](int x, int y) { return static_cast<uint32_t>(x * 7 + y); });
+    const std::string board = MakeBmp(1280, 720, 24, {}, [](int x, int y) { return (x / 64 + y / 64) % 2 ? 0xFFFFFFu : 0u; });
+    const std::vector<std::pair<std::string, std::string>> planted = {
+        {"090000000.bmp", small}, {"090000000.jpg", jpeg}, {"090001000.bmp", board}, {"090001000.jpg", jpeg}};
+    for (const auto& [name, bytes] : planted)
+        WriteAll((folder / name).string(), bytes);
+
+    run = Run(SaveScript(5));
+    EXPECT_EQ(run.status, 0) << run.output << ::testing::PrintToString(FilesBelow(""));
+    EXPECT_EQ(Rows("SELECT COUNT(*) FROM MIMG"), (std::vector<std::string>{"5"})) << run.output;
+    EXPECT_EQ(Count(run.output, "both are kept: "), 2) << run.output;
+    std::vector<std::string> saved;
+    for (const std::string& f : FilesBelow("IMAGE"))
+        saved.push_back(ReadAll(Clinic() + "/IMAGE/" + f));
+    for (const auto& [name, bytes] : planted)
+        EXPECT_NE(std::find(saved.begin(), saved.end(), bytes), saved.end()) << name << " was not saved as it was";
+    for (const std::string& f : FilesBelow("temp/image"))
+        EXPECT_TRUE(Ending({f}, ".jpg").empty() && Ending({f}, ".bmp").empty()) << "left in the store: " << f;
+}
 
 // Delete all, a still (which writes the first one marked deleted), restore all, then a crash:
 // every still comes back as the person left it, kept, and Ctrl+S saves both.

@@ -87,7 +87,7 @@ TEST_F(CaptureModel, StillsAsBmpOrJpegWithTheShutterSound)
 }
 
 // A power cut after a still must not lose it: the folder's first still finds an info.xml naming
-// the chart already there, a kept BMP is flushed before info.xml lists it, and a JPEG's name is
+// the chart already there, a BMP is flushed before it takes its name, and a JPEG's name is
 // on the disk before its BMP is removed (the folder is flushed between).
 TEST_F(CaptureModel, AStillIsOnTheDiskBeforeItIsListedOrItsBmpGoes)
 {
@@ -102,7 +102,7 @@ TEST_F(CaptureModel, AStillIsOnTheDiskBeforeItIsListedOrItsBmpGoes)
     CKXQUIVAConfig::Options options = config.GetOptions();
     options.m_bSaveJpegFormat = 1;
     config.SetOptions(options);
-    EXPECT_EQ(flushes(), 4u);  // the JPEG and its folder, then info.xml and its folder
+    EXPECT_EQ(flushes(), 5u);  // the BMP, the JPEG and its folder, then info.xml and its folder
     EXPECT_EQ(FilesOf(Store("12345/Endo/20240105")),
               (std::vector<std::string>{"143000000.bmp", "143000001.jpg", "info.xml"}));
 }

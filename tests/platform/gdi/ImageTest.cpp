@@ -1,5 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <algorithm>
 #include <cstring>
 
 #include "platform/base/bitmap.h"
@@ -409,4 +413,72 @@ TEST(ImageCodec, SizeFromTheHeadersAlone)
     for (const char* name : {"cut.jpg", "card.png", "none.bmp"})
         EXPECT_FALSE(quiva::ReadImageFileSize(dir.Win(name), &w, &h)) << name;
     EXPECT_EQ(quiva::ReadImageSize(BmpClaiming(16385, 1), &w, &h), -1);
+}
+
+// A picture file cut short is told from a whole one by its length and its headers: nothing, a
+// BMP's file header alone or part of its rows, a JPEG without its end; a BMP with bytes after its
+// rows and a JPEG padded after its end are whole, and a file of no picture kind is not judged.
+TEST(ImageCodec, CutFilesAreToldFromWholeOnes)
+{
+    TempDir dir;
+    auto card = TestCard(321, 240);
+    std::string jpeg, bmp, png;
+    ASSERT_TRUE(quiva::EncodeJpeg(card.data(), 321, 240, 90, jpeg));
+    ASSERT_TRUE(quiva::EncodeBmp(card.data(), 321, 240, bmp));
+    ASSERT_TRUE(quiva::EncodePng(card.data(), 321, 240, png));
+    auto cut = [&](const std::string& bytes) {
+        WriteAll(dir.Native("picture"), bytes);
+        const int fd = ::open(dir.Native("picture").c_str(), O_RDONLY | O_CLOEXEC);
+        const bool result = quiva::ImageFileCut(fd);
+        ::close(fd);
+        return result;
+    };
+    for (const std::string& whole : {bmp, bmp + "tail", jpeg, jpeg + std::string(64, '\0'), png,
+                                     std::string("neither a BMP nor a JPEG, but text")})
+        EXPECT_FALSE(cut(whole)) << whole.size() << " bytes";
+    for (const std::string& part : {std::string(), bmp.substr(0, 14), bmp.substr(0, 54), bmp.substr(0, bmp.size() - 1),
+                                    jpeg.substr(0, jpeg.size() / 2), jpeg.substr(0, 600)})
+        EXPECT_TRUE(cut(part)) << part.size() << " bytes";
+}
+
+// A picture and a JPEG made from it are one picture at any quality; another picture of the same
+// size (even one that differs in one small patch) or of another size is not.
+TEST(ImageCodec, APictureAndItsJpegAreOnePictureWithinJpegError)
+{
+    auto card = TestCard(321, 240);
+    // Noise over the card as a camera gives it, hardest on JPEG.
+    uint32_t seed = 7;
+    for (uint32_t& px : card) {
+        seed = seed * 1103515245u + 12345u;
+        const int n = static_cast<int>((seed >> 16) % 41) - 20;
+        uint32_t out = 0xFF000000u;
+        for (int s = 0; s < 24; s += 8)
+            out |= static_cast<uint32_t>(std::clamp(static_cast<int>((px >> s) & 0xFF) + n, 0, 255)) << s;
+        px = out;
+    }
+    std::string bytes;
+    quiva::DecodedImage picture, other;
+    ASSERT_TRUE(quiva::EncodeBmp(card.data(), 321, 240, bytes));
+    ASSERT_TRUE(quiva::DecodeBmp(bytes, picture));
+    for (int quality : {0, 1, 10, 50, 90, 100}) {
+        ASSERT_TRUE(quiva::EncodeJpeg(card.data(), 321, 240, quality, bytes));
+        ASSERT_TRUE(quiva::DecodeJpeg(bytes, other));
+        EXPECT_TRUE(quiva::SamePictureWithinJpegError(picture, other)) << "quality " << quality;
+    }
+    std::vector<uint32_t> mirrored(card.size()), patched = card;
+    for (int y = 0; y < 240; ++y)
+        for (int x = 0; x < 321; ++x)
+            mirrored[static_cast<size_t>(y) * 321 + x] = card[static_cast<size_t>(y) * 321 + (320 - x)];
+    for (int y = 8; y < 40; ++y)
+        for (int x = 8; x < 40; ++x)
+            patched[static_cast<size_t>(y) * 321 + x] = 0xFF000000u;
+    for (const auto* pixels : {&mirrored, &patched}) {
+        ASSERT_TRUE(quiva::EncodeJpeg(pixels->data(), 321, 240, 90, bytes));
+        ASSERT_TRUE(quiva::DecodeJpeg(bytes, other));
+        EXPECT_FALSE(quiva::SamePictureWithinJpegError(picture, other));
+    }
+    auto wider = TestCard(322, 240);
+    ASSERT_TRUE(quiva::EncodeJpeg(wider.data(), 322, 240, 90, bytes));
+    ASSERT_TRUE(quiva::DecodeJpeg(bytes, other));
+    EXPECT_FALSE(quiva::SamePictureWithinJpegError(picture, other));
 }
