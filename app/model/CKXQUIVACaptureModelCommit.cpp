@@ -257,12 +257,12 @@ int CKXQUIVACaptureModel::ResolveInterruptedCommit(const CString& path, CKXAdoCo
     if (!db)
         return -1;
     CKXAdoRecord record(db);
-    if (!record.Open(Text(L"SELECT IMGNO FROM MIMG WHERE IMGNO = %d AND CNO = '%s'", j.imgNo, Literal(j.chart).GetString())))
+    if (!record.Open(Text(L"SELECT CNO FROM MIMG WHERE IMGNO = %d", j.imgNo)))
         return -1;
     // A database that hands out a rolled-back number again (SQLite) may have given it to another
     // file since: the copy under that number is this file's only while it holds this file's bytes.
     const bool ownCopy = IsCopyOf(j.target, path);
-    if (!record.IsEOF() && Exists(j.target) && !ownCopy)
+    if (!record.IsEOF() && (record.GetFieldString(L"CNO") != j.chart || (Exists(j.target) && !ownCopy)))
         return RefuseJournal(path, j, L"naming another file's copy");
     if (record.IsEOF()) {
         // The rows were never committed: the copy, if it is this file's, is nobody's.
@@ -273,7 +273,7 @@ int CKXQUIVACaptureModel::ResolveInterruptedCommit(const CString& path, CKXAdoCo
     }
     // The copy made again is on the disk, name and all, before the file leaves the store.
     const CString targetFolder = j.target.Left(std::max(j.target.ReverseFind(L'\\'), 0));
-    if (!ownCopy && !(EnsureFolder(targetFolder) && CopyFileW(path, j.target, FALSE) && quiva::FlushFolder(targetFolder)))
+    if (!ownCopy && !(EnsureFolder(targetFolder) && quiva::CopyToNewFile(path, j.target) && quiva::FlushFolder(targetFolder)))
         return -1;
     Debug(L"Commit: an interrupted commit of " + path + L" had gone through; the file leaves the store");
     // The journal goes only with the file: without it a file left behind would be committed again.
