@@ -152,6 +152,15 @@ bool IsCopyOf(const CString& copy, const CString& file)
     return copied != 0 && taken != 0 && copied >= taken && SameBytes(file, copy);
 }
 
+// The row of the journal's image number, whoever's it is, and whether it is of the journal's chart
+// (and, when asked, its study): OWNED 1 or 0.
+CString RowOwnerQuery(const Journal& j, bool study)
+{
+    const CString ono = study ? Text(L" AND ONO = %d", j.ono) : CString();
+    return Text(L"SELECT IMGNO, CASE WHEN CNO = '%s'%s THEN 1 ELSE 0 END AS OWNED FROM MIMG WHERE IMGNO = %d",
+                Literal(j.chart).GetString(), ono.GetString(), j.imgNo);
+}
+
 // Removes a journal that is not the record of this file's commit; the file stays unsaved.
 int RefuseJournal(const CString& file, const Journal& j, const wchar_t* why)
 {
@@ -213,7 +222,7 @@ int ResolveJournal(const CString& path, const Journal& j, CKXAdoConnection* db)
     if (!db)
         return -1;
     CKXAdoRecord record(db);
-    if (!record.Open(Text(L"SELECT CNO, ONO FROM MIMG WHERE IMGNO = %d", j.imgNo)))
+    if (!record.Open(RowOwnerQuery(j, true)))
         return -1;
     const bool ownCopy = IsCopyOf(j.target, path);
     if (record.IsEOF()) {
@@ -224,7 +233,7 @@ int ResolveJournal(const CString& path, const Journal& j, CKXAdoConnection* db)
         return 0;
     }
     // The number is another file's (its row or its copy): the copy is left as it is.
-    if (record.GetFieldString(L"CNO") != j.chart || _wtoi(record.GetFieldString(L"ONO")) != j.ono || !ownCopy)
+    if (record.GetFieldString(L"OWNED") != L"1" || !ownCopy)
         return RefuseJournal(path, j, L"naming another file's row or copy");
     Debug(L"Commit: an interrupted commit of " + path + L" had gone through; the file leaves the store");
     if (DeleteFileW(path))
@@ -257,12 +266,12 @@ int CKXQUIVACaptureModel::ResolveInterruptedCommit(const CString& path, CKXAdoCo
     if (!db)
         return -1;
     CKXAdoRecord record(db);
-    if (!record.Open(Text(L"SELECT CNO FROM MIMG WHERE IMGNO = %d", j.imgNo)))
+    if (!record.Open(RowOwnerQuery(j, false)))
         return -1;
     // A database that hands out a rolled-back number again (SQLite) may have given it to another
     // file since: the copy under that number is this file's only while it holds this file's bytes.
     const bool ownCopy = IsCopyOf(j.target, path);
-    if (!record.IsEOF() && (record.GetFieldString(L"CNO") != j.chart || (Exists(j.target) && !ownCopy)))
+    if (!record.IsEOF() && (record.GetFieldString(L"OWNED") != L"1" || (Exists(j.target) && !ownCopy)))
         return RefuseJournal(path, j, L"naming another file's copy");
     if (record.IsEOF()) {
         // The rows were never committed: the copy, if it is this file's, is nobody's.
