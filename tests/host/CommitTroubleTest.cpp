@@ -1,6 +1,7 @@
 // A save through the stand-in host that meets trouble outside the station: a commit journal it
-// did not write, another program holding the clinic database, the store's disk full. Each keeps
-// every capture in the store and tells the person what stands in the way.
+// did not write, or its own left behind when the image directory has moved since, another program
+// holding the clinic database, the store's disk full. Each keeps every capture in the store, or
+// saved once, and tells the person what stands in the way.
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -182,7 +183,8 @@ TEST_F(CommitTrouble, AJournalNamingAnotherStillsNumberAndCopyIsRefusedAndThatCo
     ASSERT_EQ(run.status, 0) << run.output;
     const std::vector<std::string> stills = Stills();
     ASSERT_EQ(stills.size(), 1u) << ::testing::PrintToString(FilesBelow(""));
-    // Beside the new still, a journal naming the first still's number and its copy.
+    // Beside the new still, a journal naming the first still's number and its copy. The test
+    // source's picture does not change: that copy holds the new still's bytes too.
     std::ofstream(Clinic() + "/temp/image/" + stills[0] + ".commit") << "1\n12345\nD:\\HRB4100\\IMAGE\\00\\00\\00\\00\\1.jpg\n";
     const std::string still = ReadAll(Clinic() + "/temp/image/" + stills[0]);
 
