@@ -209,8 +209,10 @@ public:
     // A commit of the file cut short by the end of the process, settled by the database: 1 it
     // went through (the file has left the store), 0 it did not (or there was none; the file is
     // unsaved), -1 it cannot be told now.
-    // Only a journal naming the path its image number gives in `imageDirectory` is taken (-1
-    // while the image directory is not known); any other is removed and the file is unsaved.
+    // A journal is taken only for the file and the row it was written for, its copy holding the
+    // file's bytes; an older version's journal only when it names the path its image number gives
+    // in `imageDirectory` (-1 while the image directory is not known). Any other is removed and the
+    // file is unsaved.
     static int ResolveInterruptedCommit(const CString& path, CKXAdoConnection* db, const CString& imageDirectory);
     // The names of the commit journals in a folder, ASCII letters in lower case, and whether a
     // file of that folder has one among them. One listing answers for every file of the folder:
@@ -296,7 +298,7 @@ protected:
     StudyStep FindOrAddStudy(const _KXCaptureFileInfo* info, CommitState& state, const CString& date,
                              const CString& matchKey, int* ono, bool* newStudy);
     bool AddImageRow(const _KXCaptureFileInfo* info, CommitState& state, int ono, int* imgNo);
-    bool CopyUnderJournal(const _KXCaptureFileInfo* info, CommitState& state, int imgNo);
+    bool CopyUnderJournal(const _KXCaptureFileInfo* info, CommitState& state, int imgNo, int ono);
     bool CommitRows(const _KXCaptureFileInfo* info, CommitState& state);
     static bool FailCommit(const _KXCaptureFileInfo* info, CommitState& state, const wchar_t* why, int failure = 0);
 

@@ -3,9 +3,13 @@
 //
 // A file leaves the store only when its rows and its copy are both safe: each file is one
 // transaction (study row, image row, image count) that commits only after the copy is complete
-// under its final name. A journal beside the file ("<file>.commit": image number, chart, copy)
-// covers the moment between the database's commit and the removal of the file; whoever finds
-// it next asks the database which way it went (ResolveInterruptedCommit).
+// under its final name. A journal beside the file ("<file>.commit": image number, chart, copy,
+// study number, the file itself) covers the moment between the database's commit and the removal
+// of the file; whoever finds it next asks the database which way it went
+// (ResolveInterruptedCommit). A journal settles only the file and the row it was written for: the
+// row must be of its chart and study, and the copy it names must hold the file's bytes and be no
+// older than the file. Wherever the image directory points meanwhile, the copy is found where the
+// journal says; a copy is never made over one that is there.
 #include "app/model/CKXQUIVACaptureModel.h"
 
 #include <algorithm>
@@ -68,6 +72,10 @@ struct Journal {
     int imgNo = 0;
     CString chart;
     CString target;
+    // The row's study and the store file the journal was written for; an older version's journal
+    // has neither.
+    int ono = 0;
+    CString file;
 };
 
 CString JournalPath(const CString& file) { return file + L".commit"; }
@@ -76,7 +84,8 @@ CString JournalPath(const CString& file) { return file + L".commit"; }
 // folder being read to look for it: that read grows with the stills the folder holds.
 bool WriteJournal(const CString& file, const Journal& j, bool knownAbsent)
 {
-    const std::string text = quiva::WideToUtf8(Text(L"%d\n%s\n%s\n", j.imgNo, j.chart.GetString(), j.target.GetString()).GetString());
+    const std::string text = quiva::WideToUtf8(Text(L"%d\n%s\n%s\n%d\n%s\n", j.imgNo, j.chart.GetString(),
+                                                    j.target.GetString(), j.ono, j.file.GetString()).GetString());
     return knownAbsent ? quiva::WriteNewFileAtomically(JournalPath(file), text)
                         : quiva::WriteFileAtomically(JournalPath(file), text);
 }
@@ -84,16 +93,24 @@ bool WriteJournal(const CString& file, const Journal& j, bool knownAbsent)
 bool ReadJournal(const CString& file, Journal* j)
 {
     std::string bytes;
-    if (!quiva::ReadFileBytes(JournalPath(file), bytes))
+    if (!quiva::ReadFileBytes(JournalPath(file), bytes, 1 << 16))
         return false;
+    // Whole lines only: a line without its end was never written whole.
     const std::wstring text = quiva::Utf8ToWide(bytes);
-    const size_t a = text.find(L'\n'), b = a == std::wstring::npos ? a : text.find(L'\n', a + 1);
-    const size_t c = b == std::wstring::npos ? b : text.find(L'\n', b + 1);
-    if (c == std::wstring::npos)
+    std::vector<std::wstring> lines;
+    for (size_t at = 0, end; (end = text.find(L'\n', at)) != std::wstring::npos; at = end + 1)
+        lines.push_back(text.substr(at, end - at));
+    if (lines.size() < 3)
         return false;
-    j->imgNo = _wtoi(text.substr(0, a).c_str());
-    j->chart = text.substr(a + 1, b - a - 1).c_str();
-    j->target = text.substr(b + 1, c - b - 1).c_str();
+    j->imgNo = _wtoi(lines[0].c_str());
+    j->chart = lines[1].c_str();
+    j->target = lines[2].c_str();
+    if (lines.size() >= 5) {
+        j->ono = _wtoi(lines[3].c_str());
+        j->file = lines[4].c_str();
+        if (j->ono <= 0 || j->file.IsEmpty())
+            return false;
+    }
     return j->imgNo > 0;
 }
 
@@ -115,6 +132,41 @@ bool SameBytes(const CString& a, const CString& b)
         if (fa.gcount() == 0 || !fa || !fb)
             return fa.eof() && fb.eof() && fa.gcount() == fb.gcount();
     }
+}
+
+// A file's last write, in 100 ns steps; 0 when it cannot be read.
+uint64_t LastWrite(const CString& path)
+{
+    WIN32_FILE_ATTRIBUTE_DATA data{};
+    if (!GetFileAttributesExW(path, GetFileExInfoStandard, &data))
+        return 0;
+    return (static_cast<uint64_t>(data.ftLastWriteTime.dwHighDateTime) << 32) | data.ftLastWriteTime.dwLowDateTime;
+}
+
+// Whether `copy` can be the copy a commit made of the store file `file`: it holds the file's
+// bytes and was written no earlier than the file. Stills of an unchanging picture hold the same
+// bytes; the copy of one taken before is never this one's.
+bool IsCopyOf(const CString& copy, const CString& file)
+{
+    const uint64_t copied = LastWrite(copy), taken = LastWrite(file);
+    return copied != 0 && taken != 0 && copied >= taken && SameBytes(file, copy);
+}
+
+// The row of the journal's image number, whoever's it is, and whether it is of the journal's chart
+// (and, when asked, its study): OWNED 1 or 0.
+CString RowOwnerQuery(const Journal& j, bool study)
+{
+    const CString ono = study ? Text(L" AND ONO = %d", j.ono) : CString();
+    return Text(L"SELECT IMGNO, CASE WHEN CNO = '%s'%s THEN 1 ELSE 0 END AS OWNED FROM MIMG WHERE IMGNO = %d",
+                Literal(j.chart).GetString(), ono.GetString(), j.imgNo);
+}
+
+// Removes a journal that is not the record of this file's commit; the file stays unsaved.
+int RefuseJournal(const CString& file, const Journal& j, const wchar_t* why)
+{
+    Debug(CString(L"Commit: a journal ") + why + L" is refused: " + JournalPath(file) + L" (" + j.target + L")");
+    DeleteFileW(JournalPath(file));
+    return 0;
 }
 
 }  // namespace
@@ -156,6 +208,41 @@ bool CKXQUIVACaptureModel::HasCommitJournal(const CString& path, const std::unor
     return journals.count(name.MakeLower().str()) != 0;
 }
 
+namespace {
+
+// ResolveInterruptedCommit of this version's journal.
+int ResolveJournal(const CString& path, const Journal& j, CKXAdoConnection* db)
+{
+    // Written for this file, naming a copy where a copy of its number is named (in whatever image
+    // directory the commit had then).
+    const CString named = CKXQUIVACaptureModel::ImageDirectoryPath(CString(), j.imgNo, path);
+    if (!CKXQUIVACaptureModel::SamePath(j.file, path, false) || j.target.GetLength() <= named.GetLength() ||
+        j.target.Right(named.GetLength()).CompareNoCase(named) != 0)
+        return RefuseJournal(path, j, L"not written for this file");
+    if (!db)
+        return -1;
+    CKXAdoRecord record(db);
+    if (!record.Open(RowOwnerQuery(j, true)))
+        return -1;
+    const bool ownCopy = IsCopyOf(j.target, path);
+    if (record.IsEOF()) {
+        // The rows were never committed: the copy, if it is this file's, is nobody's.
+        if (ownCopy)
+            DeleteFileW(j.target);
+        DeleteFileW(JournalPath(path));
+        return 0;
+    }
+    // The number is another file's (its row or its copy): the copy is left as it is.
+    if (record.GetFieldString(L"OWNED") != L"1" || !ownCopy)
+        return RefuseJournal(path, j, L"naming another file's row or copy");
+    Debug(L"Commit: an interrupted commit of " + path + L" had gone through; the file leaves the store");
+    if (DeleteFileW(path))
+        DeleteFileW(JournalPath(path));
+    return 1;
+}
+
+}  // namespace
+
 int CKXQUIVACaptureModel::ResolveInterruptedCommit(const CString& path, CKXAdoConnection* db,
                                                    const CString& imageDirectory)
 {
@@ -169,23 +256,24 @@ int CKXQUIVACaptureModel::ResolveInterruptedCommit(const CString& path, CKXAdoCo
     }
     if (imageDirectory.IsEmpty())
         return -1;
-    // A commit writes the one path its image number gives; a journal naming any other is not
-    // one of ours, and its path would take the file out of the image directory.
-    if (!SamePath(j.target, ImageDirectoryPath(imageDirectory, j.imgNo, path), false)) {
-        Debug(L"Commit: a journal naming a copy outside the image directory is refused: " + JournalPath(path) + L" (" +
-              j.target + L")");
-        DeleteFileW(JournalPath(path));
-        return 0;
-    }
+    if (!j.file.IsEmpty())
+        return ResolveJournal(path, j, db);
+    // An older version's journal. A commit writes the one path its image number gives; a journal
+    // naming any other is not one of ours, and its path would take the file out of the image
+    // directory.
+    if (!SamePath(j.target, ImageDirectoryPath(imageDirectory, j.imgNo, path), false))
+        return RefuseJournal(path, j, L"naming a copy outside the image directory");
     if (!db)
         return -1;
     CKXAdoRecord record(db);
-    if (!record.Open(Text(L"SELECT IMGNO FROM MIMG WHERE IMGNO = %d AND CNO = '%s'", j.imgNo, Literal(j.chart).GetString())))
+    if (!record.Open(RowOwnerQuery(j, false)))
         return -1;
     // A database that hands out a rolled-back number again (SQLite) may have given it to another
     // file since: the copy under that number is this file's only while it holds this file's bytes.
-    const bool ownCopy = SameBytes(path, j.target);
-    if (record.IsEOF() || (Exists(j.target) && !ownCopy)) {
+    const bool ownCopy = IsCopyOf(j.target, path);
+    if (!record.IsEOF() && (record.GetFieldString(L"OWNED") != L"1" || (Exists(j.target) && !ownCopy)))
+        return RefuseJournal(path, j, L"naming another file's copy");
+    if (record.IsEOF()) {
         // The rows were never committed: the copy, if it is this file's, is nobody's.
         if (ownCopy)
             DeleteFileW(j.target);
@@ -194,7 +282,7 @@ int CKXQUIVACaptureModel::ResolveInterruptedCommit(const CString& path, CKXAdoCo
     }
     // The copy made again is on the disk, name and all, before the file leaves the store.
     const CString targetFolder = j.target.Left(std::max(j.target.ReverseFind(L'\\'), 0));
-    if (!ownCopy && !(EnsureFolder(targetFolder) && CopyFileW(path, j.target, FALSE) && quiva::FlushFolder(targetFolder)))
+    if (!ownCopy && !(EnsureFolder(targetFolder) && quiva::CopyToNewFile(path, j.target) && quiva::FlushFolder(targetFolder)))
         return -1;
     Debug(L"Commit: an interrupted commit of " + path + L" had gone through; the file leaves the store");
     // The journal goes only with the file: without it a file left behind would be committed again.
@@ -380,7 +468,7 @@ bool CKXQUIVACaptureModel::CommitFile(_KXCaptureFileInfo* info, CommitState& s, 
             return false;
         Debug(L"Commit#1");  // study row
         int imgNo = 0;
-        if (!AddImageRow(info, s, ono, &imgNo) || !CopyUnderJournal(info, s, imgNo) || !CommitRows(info, s))
+        if (!AddImageRow(info, s, ono, &imgNo) || !CopyUnderJournal(info, s, imgNo, ono) || !CommitRows(info, s))
             return false;
         if (newStudy) {
             ++s.nextOno;
@@ -488,13 +576,13 @@ bool CKXQUIVACaptureModel::AddImageRow(const _KXCaptureFileInfo* info, CommitSta
     return true;
 }
 
-bool CKXQUIVACaptureModel::CopyUnderJournal(const _KXCaptureFileInfo* info, CommitState& s, int imgNo)
+bool CKXQUIVACaptureModel::CopyUnderJournal(const _KXCaptureFileInfo* info, CommitState& s, int imgNo, int ono)
 {
     // The copy is whole under its own name before the rows are committed; the journal says where
     // it went in case the process ends between the commit and the file's removal.
     const CString target = ImageDirectoryPath(s.imageDirectory, imgNo, info->path);
     const CString targetFolder = target.Left(target.ReverseFind(L'\\'));
-    const Journal journal{imgNo, m_strChartNo, target};
+    const Journal journal{imgNo, m_strChartNo, target, ono, info->path};
     // The store's folder was read for journals when the commit began, the image directory's
     // folder when its first copy comes: neither is read again for each file.
     if (!EnsureFolder(targetFolder))

@@ -93,6 +93,19 @@ DWORD AttributesOf(const struct stat& st, const std::string& name)
     return a;
 }
 
+// The attributes, times and size of a file's status, as a find or GetFileAttributesExW gives them.
+template <class Data>
+void FillFileData(Data& fd, const struct stat& st, const std::string& name, FILETIME created)
+{
+    fd.dwFileAttributes = AttributesOf(st, name);
+    fd.ftCreationTime = created;
+    fd.ftLastAccessTime = ToFileTime(st.st_atim);
+    fd.ftLastWriteTime = ToFileTime(st.st_mtim);
+    const uint64_t size = S_ISDIR(st.st_mode) ? 0 : static_cast<uint64_t>(st.st_size);
+    fd.nFileSizeHigh = static_cast<DWORD>(size >> 32);
+    fd.nFileSizeLow = static_cast<DWORD>(size & 0xFFFFFFFF);
+}
+
 bool CopyFd(int in, int out)
 {
     std::vector<char> buf(1 << 16);
@@ -178,6 +191,26 @@ DWORD GetFileAttributesW(LPCWSTR path)
         return INVALID_FILE_ATTRIBUTES;
     }
     return AttributesOf(st, p.substr(p.find_last_of('/') + 1));
+}
+
+BOOL GetFileAttributesExW(LPCWSTR path, GET_FILEEX_INFO_LEVELS level, LPVOID data)
+{
+    std::string p;
+    if (level != GetFileExInfoStandard || !data) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    if (!Native(path, p))
+        return FALSE;
+    struct stat st;
+    if (quiva::FileStatusAt(AT_FDCWD, p.c_str(), &st, 0) != 0) {
+        quiva::SetLastErrorFromErrno();
+        return FALSE;
+    }
+    auto* out = static_cast<WIN32_FILE_ATTRIBUTE_DATA*>(data);
+    *out = WIN32_FILE_ATTRIBUTE_DATA{};
+    FillFileData(*out, st, p.substr(p.find_last_of('/') + 1), quiva::FileCreationTimeAt(AT_FDCWD, p.c_str()));
+    return TRUE;
 }
 
 BOOL PathFileExistsW(LPCWSTR path)
@@ -319,13 +352,7 @@ HANDLE FindFirstFileW(LPCWSTR pattern, LPWIN32_FIND_DATAW data)
         if (quiva::FileStatusAt(::dirfd(d), e->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0)
             continue;
         WIN32_FIND_DATAW fd{};
-        fd.dwFileAttributes = AttributesOf(st, e->d_name);
-        fd.ftCreationTime = quiva::FileCreationTimeAt(::dirfd(d), e->d_name);
-        fd.ftLastAccessTime = ToFileTime(st.st_atim);
-        fd.ftLastWriteTime = ToFileTime(st.st_mtim);
-        uint64_t size = S_ISDIR(st.st_mode) ? 0 : static_cast<uint64_t>(st.st_size);
-        fd.nFileSizeHigh = static_cast<DWORD>(size >> 32);
-        fd.nFileSizeLow = static_cast<DWORD>(size & 0xFFFFFFFF);
+        FillFileData(fd, st, e->d_name, quiva::FileCreationTimeAt(::dirfd(d), e->d_name));
         std::wmemcpy(fd.cFileName, name.c_str(), name.size() + 1);
         find->entries.push_back(fd);
     }

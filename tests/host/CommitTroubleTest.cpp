@@ -1,6 +1,7 @@
 // A save through the stand-in host that meets trouble outside the station: a commit journal it
-// did not write, another program holding the clinic database, the store's disk full. Each keeps
-// every capture in the store and tells the person what stands in the way.
+// did not write, or its own left behind when the image directory has moved since, another program
+// holding the clinic database, the store's disk full. Each keeps every capture in the store, or
+// saved once, and tells the person what stands in the way.
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -34,6 +35,15 @@ const char* const kSaveAll = "show 12345 2024-01-05\nwait-preview 60000\nactivat
                              "wait-files d/HRB4100/IMAGE/*/*/*/*/* 1 60000\n"
                              "wait-files d/HRB4100/temp/image/12345/*/*/*.jpg 0 60000\nclose\nunload\n";
 const char* const kTold = "Commit: told";
+
+// Ctrl+S, waiting until the image directory below `folder` holds `copies` files and the store
+// no still.
+std::string SaveAllInto(const std::string& folder, int copies)
+{
+    return "show 12345 2024-01-05\nwait-preview 60000\nactivate\nkey ctrl+s\nwait-files d/HRB4100/" + folder +
+           "/*/*/*/*/* " + std::to_string(copies) +
+           " 60000\nwait-files d/HRB4100/temp/image/12345/*/*/*.jpg 0 60000\nclose\nunload\n";
+}
 
 // Waits (at most `seconds`) until `path` holds `text`.
 bool WaitForText(const std::string& path, const std::string& text, int seconds)
@@ -134,6 +144,59 @@ TEST_F(CommitTrouble, AJournalNamingACopyOutsideTheImageDirectoryIsRefusedAndThe
     EXPECT_EQ(Rows("SELECT IMGNO, CNO FROM MIMG ORDER BY IMGNO"), (std::vector<std::string>{"1|12345", "2|12345"}));
     for (const std::string& f : FilesBelow("temp/image"))
         EXPECT_EQ(f.find(".jpg"), std::string::npos) << f;  // the still, and its journal, have gone
+}
+
+TEST_F(CommitTrouble, ACommitCutBeforeTheStillLeftTheStoreIsSettledOnceAfterTheImageDirectoryChanged)
+{
+    HostRun run = Run(kOneStill);
+    ASSERT_EQ(run.status, 0) << run.output;
+    ASSERT_EQ(Stills().size(), 1u);
+    // Killed with the rows committed and the copy made, as the still is removed from the store.
+    run = Run(kSaveAll, KillAt("before:unlink:*/temp/image/*.jpg"));
+    EXPECT_NE(run.status, 0) << run.output;
+    ASSERT_NE(KillMark().find("kill-at-call: unlink "), std::string::npos) << KillMark() << run.output;
+    ASSERT_EQ(Rows("SELECT IMGNO, CNO FROM MIMG"), (std::vector<std::string>{"1|12345"}));
+    ASSERT_EQ(Stills().size(), 1u);
+    // The clinic moves its image directory before the station starts again.
+    ASSERT_TRUE(Execute("UPDATE FOPTION SET SETUPVALUE = 'D:\\HRB4100\\IMAGE2' WHERE SETUPSECT = 'Image Directory'"));
+
+    run = Run(SaveAllInto("IMAGE", 1));
+    ASSERT_EQ(run.status, 0) << run.output << ::testing::PrintToString(FilesBelow(""));
+    EXPECT_EQ(Rows("SELECT IMGNO, CNO FROM MIMG"), (std::vector<std::string>{"1|12345"}));
+    EXPECT_EQ(Rows("SELECT IMGNO FROM MMAIN"), (std::vector<std::string>{"1"}));
+    EXPECT_EQ(FilesBelow("IMAGE"), (std::vector<std::string>{"00/00/00/00/1.jpg"}));
+    EXPECT_TRUE(FilesBelow("IMAGE2").empty()) << ::testing::PrintToString(FilesBelow("IMAGE2"));
+    EXPECT_TRUE(Stills().empty()) << ::testing::PrintToString(FilesBelow("temp/image"));
+}
+
+TEST_F(CommitTrouble, AJournalNamingAnotherStillsNumberAndCopyIsRefusedAndThatCopyIsLeftAlone)
+{
+    HostRun run = Run("show 12345 2024-01-05\nwait-preview 60000\nactivate\nkey space\n"
+                      "wait-files d/HRB4100/temp/image/12345/*/*/*.jpg 1 60000\nkey space\n"
+                      "wait-files d/HRB4100/temp/image/12345/*/*/*.jpg 2 60000\nclose\nunload\n");
+    ASSERT_EQ(run.status, 0) << run.output;
+    run = Run(SaveAllInto("IMAGE", 2));
+    ASSERT_EQ(run.status, 0) << run.output;
+    ASSERT_EQ(FilesBelow("IMAGE"), (std::vector<std::string>{"00/00/00/00/1.jpg", "00/00/00/00/2.jpg"}));
+    const std::string first = ReadAll(Clinic() + "/IMAGE/00/00/00/00/1.jpg");
+    run = Run(kOneStill);
+    ASSERT_EQ(run.status, 0) << run.output;
+    const std::vector<std::string> stills = Stills();
+    ASSERT_EQ(stills.size(), 1u) << ::testing::PrintToString(FilesBelow(""));
+    // Beside the new still, a journal naming the first still's number and its copy. The test
+    // source's picture does not change: that copy holds the new still's bytes too.
+    std::ofstream(Clinic() + "/temp/image/" + stills[0] + ".commit") << "1\n12345\nD:\\HRB4100\\IMAGE\\00\\00\\00\\00\\1.jpg\n";
+    const std::string still = ReadAll(Clinic() + "/temp/image/" + stills[0]);
+
+    run = Run(SaveAllInto("IMAGE", 3));
+    ASSERT_EQ(run.status, 0) << run.output << ::testing::PrintToString(FilesBelow(""));
+    EXPECT_NE(run.output.find("Commit: a journal naming another file's copy is refused"), std::string::npos) << run.output;
+    EXPECT_EQ(ReadAll(Clinic() + "/IMAGE/00/00/00/00/1.jpg"), first) << "the first still's copy was overwritten";
+    EXPECT_EQ(Rows("SELECT IMGNO, CNO FROM MIMG ORDER BY IMGNO"), (std::vector<std::string>{"1|12345", "2|12345", "3|12345"}));
+    EXPECT_EQ(FilesBelow("IMAGE"),
+              (std::vector<std::string>{"00/00/00/00/1.jpg", "00/00/00/00/2.jpg", "00/00/00/00/3.jpg"}));
+    EXPECT_EQ(ReadAll(Clinic() + "/IMAGE/00/00/00/00/3.jpg"), still);
+    EXPECT_TRUE(Stills().empty()) << ::testing::PrintToString(FilesBelow("temp/image"));
 }
 
 TEST_F(CommitTrouble, ADatabaseAnotherProgramHoldsIsWaitedForABoundedTimeThenToldAndTheStillIsSavedLater)

@@ -248,6 +248,57 @@ TEST_P(Commit, ACommitLooksUpAndFlushesEachStillABoundedNumberOfTimes)
     EXPECT_EQ(large.flushes - small.flushes, 4u * 12) << small.flushes << " flushes for 4 stills, " << large.flushes << " for 16";
 }
 
+TEST_P(Commit, AJournalSettlesOnlyTheFileRowAndCopyItWasWrittenFor)
+{
+    CKXQUIVACaptureModel* m = Model();
+    const CString stills[] = {Still(m, "1.bmp"), Still(m, "2.bmp")};
+    std::string bytes[2], targets[2], numbers[2], studies[2];
+    for (int i = 0; i < 2; ++i)
+        bytes[i] = ReadAll(quiva::NativePath(stills[i]).value());
+    ASSERT_EQ(m->Commit(), 0);
+    const auto rows = Rows(L"SELECT IMGNO, ONO FROM MIMG ORDER BY IMGNO");
+    ASSERT_EQ(rows.size(), 2u);
+    for (int i = 0; i < 2; ++i) {
+        numbers[i] = rows[i][0].ToUtf8();
+        studies[i] = rows[i][1].ToUtf8();
+        targets[i] = CKXQUIVACaptureModel::ImageDirectoryPath(m_dir.Win("images"), _wtoi(rows[i][0]), stills[i]).ToUtf8();
+    }
+    // What a kill after the rows' commit leaves: the file, as it was before its copy was made,
+    // beside its journal.
+    auto leave = [&](int i, const std::string& journal) {
+        const std::string still = quiva::NativePath(stills[i]).value();
+        fs::create_directories(fs::path(still).parent_path());
+        WriteAll(still, bytes[i]);
+        fs::last_write_time(still, fs::file_time_type::clock::now() - std::chrono::hours(1));
+        WriteAll(still + ".commit", journal);
+        return still;
+    };
+    const CString images = m_dir.Win("images");
+    // The previous version's journal: image number, chart, copy.
+    std::string still = leave(0, numbers[0] + "\n12345\n" + targets[0] + "\n");
+    EXPECT_EQ(CKXQUIVACaptureModel::ResolveInterruptedCommit(stills[0], &m_conn, images), 1);
+    EXPECT_FALSE(fs::exists(still));
+    EXPECT_FALSE(fs::exists(still + ".commit"));
+    // A journal of another chart's row (of either version), or written for another file, is
+    // removed; the file stays unsaved and the copy is left as it is.
+    const std::string own = numbers[1] + "\n12345\n" + targets[1] + "\n" + studies[1] + "\n" + stills[1].ToUtf8() + "\n";
+    for (const std::string& journal : {numbers[1] + "\n54321\n" + targets[1] + "\n",
+                                       numbers[1] + "\n54321\n" + targets[1] + "\n" + studies[1] + "\n" + stills[1].ToUtf8() + "\n",
+                                       numbers[1] + "\n12345\n" + targets[1] + "\n" + studies[1] + "\n" + stills[0].ToUtf8() + "\n"}) {
+        still = leave(1, journal);
+        EXPECT_EQ(CKXQUIVACaptureModel::ResolveInterruptedCommit(stills[1], &m_conn, images), 0) << journal;
+        EXPECT_TRUE(fs::exists(still));
+        EXPECT_FALSE(fs::exists(still + ".commit"));
+        EXPECT_EQ(ReadAll(quiva::NativePath(CString(quiva::Utf8ToWide(targets[1]).c_str())).value()), bytes[1]);
+    }
+    // Its own journal settles it, wherever the image directory points now.
+    still = leave(1, own);
+    EXPECT_EQ(CKXQUIVACaptureModel::ResolveInterruptedCommit(stills[1], &m_conn, m_dir.Win("moved")), 1);
+    EXPECT_FALSE(fs::exists(still));
+    EXPECT_EQ(Count(L"SELECT COUNT(*) FROM MIMG"), 2);
+    EXPECT_EQ(ImageFiles().size(), 2u);
+}
+
 TEST_P(Commit, FailuresKeepTheFileAndLeaveNoRows)
 {
     CKXQUIVACaptureModel* m = Model();
