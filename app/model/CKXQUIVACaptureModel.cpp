@@ -594,7 +594,7 @@ int CKXQUIVACaptureModel::StartRecording(int limitSeconds)
         // No tick would ever write a frame: the recording is refused like any other, and the
         // file the engine opened for it, which holds nothing of the patient, goes with it.
         OutputDebugStringW(L"StartRecording: no recording timer, the recording is refused\n");
-        DeleteFileW(m_pEngine->EndRecording());
+        quiva::media::RemoveRecording(m_pEngine->EndRecording());
         RemoveEmptyFolders();
         return 2;
     }
