@@ -146,6 +146,9 @@ public:
     int WriteRecordFrame();
     // Closes the recording and gives the finished file's path (empty when none was open).
     CString EndRecording();
+    // Whether the disk had no room for the next frame of the recording, which WriteRecordFrame
+    // then closed with the frames written so far (until the next recording starts).
+    bool RecordingOutOfRoom() const;
     CString GetRecordFile() const;
     bool IsRecordingOpen() const;
 
@@ -286,6 +289,7 @@ protected:
     CString m_strRecordFile;
     intptr_t m_nRecordParam2 = 0;
     RecordState m_recordState = RecordState::Idle;
+    bool m_recordOutOfRoom = false;
     bool m_aviInit = false;
     BITMAPINFOHEADER m_recordHeader {};
 

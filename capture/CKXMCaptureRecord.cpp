@@ -9,6 +9,7 @@
 #include "platform/base/debug.h"
 #include "platform/base/fileapi.h"
 #include "platform/base/handle.h"
+#include "platform/base/lasterror.h"
 
 using quiva::ComPtr;
 
@@ -211,6 +212,7 @@ int CKXMCapture::StartRecording()
     if (m_recordState != RecordState::Idle || !m_bRunning || m_strRecordFile.IsEmpty())
         return 0;
     m_dwRecordStart = GetTickCount();
+    m_recordOutOfRoom = false;
     AVIFileInit();
     m_aviInit = true;
     auto fail = [this](BYTE* frame) {
@@ -300,9 +302,11 @@ int CKXMCapture::WriteRecordFrame()
         return 0;
     }
     while (m_nFrameIndex < due) {
+        SetLastError(ERROR_SUCCESS);  // the file's writer says why a write failed
         HRESULT hr = WriteFrameAt(m_nFrameIndex + 1, frame);
         if (hr != AVIERR_OK) {
             // The file is full or cannot grow: it is closed with every frame written so far.
+            m_recordOutOfRoom = GetLastError() == ERROR_DISK_FULL;
             Trace(L"AVIERR : %x", static_cast<unsigned>(hr));
             std::free(frame);
             CloseRecording(false);
@@ -313,6 +317,12 @@ int CKXMCapture::WriteRecordFrame()
     }
     std::free(frame);
     return 1;
+}
+
+bool CKXMCapture::RecordingOutOfRoom() const
+{
+    std::lock_guard lock(m_lock);
+    return m_recordOutOfRoom;
 }
 
 CString CKXMCapture::EndRecording()

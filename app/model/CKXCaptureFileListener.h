@@ -6,6 +6,7 @@
 // without windows) keeps every picture whole.
 #pragma once
 
+#include "platform/base/CString.h"
 #include "platform/gdi/gdiplus.h"
 
 struct _KXCaptureFileInfo;
@@ -34,6 +35,9 @@ public:
     virtual void Saving(bool) {}
     // The files' marks changed (a commit saved some): paint them again.
     virtual void Repaint() {}
+    // A recording ended by itself for a reason the person must hear (the model's message, text
+    // and caption), after it was listed: the view tells it. On the window thread.
+    virtual void TellRecordingEnd(const CString&, const CString&) {}
     // The recording's running time changed, or the recording ended: the title bar paints it
     // again. Called from the recording tick on the timer queue's thread (holding the model's
     // recording lock) as well as on the window thread, so it must be thread-safe: it may ask

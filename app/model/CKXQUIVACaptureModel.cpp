@@ -220,53 +220,66 @@ int CKXQUIVACaptureModel::GetFileCount()
     return static_cast<int>(m_files.size());
 }
 
-void CKXQUIVACaptureModel::RestoreUnsaved() { MarkUnsaved(1); }
+bool CKXQUIVACaptureModel::RestoreUnsaved() { return MarkUnsaved(1); }
 
-void CKXQUIVACaptureModel::DeleteUnsaved() { MarkUnsaved(0); }
+bool CKXQUIVACaptureModel::DeleteUnsaved() { return MarkUnsaved(0); }
 
-void CKXQUIVACaptureModel::MarkUnsaved(int present)
+bool CKXQUIVACaptureModel::MarkUnsaved(int present)
 {
-    std::vector<CString> marked;
+    std::vector<_KXCaptureFileInfo*> marked;
     {
         AssertWindowThread();
         for (const auto& info : m_files)
             if (!info->saved && info->present != present) {
                 info->present = present;
-                marked.push_back(info->path);
+                marked.push_back(info.get());
             }
     }
-    WriteInfoXmlOf(marked);
+    return WriteInfoXmlOf(marked);
 }
 
-void CKXQUIVACaptureModel::TogglePresent(int index)
+bool CKXQUIVACaptureModel::TogglePresent(int index)
 {
-    std::vector<CString> marked;
+    std::vector<_KXCaptureFileInfo*> marked;
     {
         AssertWindowThread();
         _KXCaptureFileInfo* info = GetFileInfo(index);
         if (!info || info->saved)
-            return;
+            return true;
         info->present = info->present ? 0 : 1;
-        marked.push_back(info->path);
+        marked.push_back(info);
     }
-    WriteInfoXmlOf(marked);
+    return WriteInfoXmlOf(marked);
 }
 
-void CKXQUIVACaptureModel::WriteInfoXmlOf(const std::vector<CString>& paths)
+bool CKXQUIVACaptureModel::WriteInfoXmlOf(const std::vector<_KXCaptureFileInfo*>& marked)
 {
-    std::vector<CString> folders;
-    for (const CString& path : paths) {
+    auto folderOf = [](const CString& path) {
         const int cut = std::max(path.ReverseFind(L'\\'), path.ReverseFind(L'/'));
-        if (cut <= 0)
+        return cut <= 0 ? CString() : path.Left(cut);
+    };
+    std::vector<CString> folders;
+    for (const _KXCaptureFileInfo* info : marked) {
+        const CString folder = folderOf(info->path);
+        if (folder.IsEmpty())
             continue;
-        const CString folder = path.Left(cut);
         if (std::none_of(folders.begin(), folders.end(), [&](const CString& f) { return SamePath(f, folder, true); }))
             folders.push_back(folder);
     }
-    // A folder that has gone with its files keeps nothing to mark.
-    for (const CString& folder : folders)
-        if (PathIsDirectoryW(folder))
-            WriteInfoXml(folder);
+    // A folder that has gone with its files keeps nothing to mark. One whose info.xml could not
+    // be written keeps its files' marks as its info.xml has them: the strip shows what a crash
+    // or the next open would bring back, never a mark the store does not keep.
+    bool kept = true;
+    for (const CString& folder : folders) {
+        if (!PathIsDirectoryW(folder) || WriteInfoXml(folder))
+            continue;
+        kept = false;
+        AssertWindowThread();
+        for (_KXCaptureFileInfo* info : marked)
+            if (SamePath(folderOf(info->path), folder, true))
+                info->present = info->present ? 0 : 1;
+    }
+    return kept;
 }
 
 Gdiplus::Image* CKXQUIVACaptureModel::LoadImageCopy(const CString& path)
@@ -486,6 +499,10 @@ bool CKXQUIVACaptureModel::CaptureResultMessage(CaptureResult result, CString* t
     case CaptureResult::RecordingRefused:
         *text = kRecordingRefused;
         break;
+    case CaptureResult::RecordingStoppedDiskFull:
+        *text = kRecordingStoppedDiskFull;
+        *caption = kDiskFullCaption;
+        return true;
     case CaptureResult::Done:
         return false;
     }

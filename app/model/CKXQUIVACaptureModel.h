@@ -123,7 +123,9 @@ public:
     // What a still or the record button came to; the windows tell the person what it says
     // (CaptureResultMessage). Done: nothing to tell, a still filed, a recording started or
     // told to stop, or a still asked for without a running preview (which takes nothing).
-    enum class CaptureResult { Done, StillNotFiled, RecordingRefused };
+    // RecordingStoppedDiskFull: the disk of the store filled during a recording, which ended
+    // there and was kept as far as it went (told when the end is handled, not by a caller).
+    enum class CaptureResult { Done, StillNotFiled, RecordingRefused, RecordingStoppedDiskFull };
     // The message box text and caption that tell the person a capture's result; false for
     // Done, which is told nothing.
     static bool CaptureResultMessage(CaptureResult result, CString* text, CString* caption);
@@ -143,6 +145,10 @@ public:
     static constexpr const wchar_t* kRecordingRefused = L"동영상 녹화를 시작하지 못했습니다.";
     static constexpr const wchar_t* kStillNotFiled = L"정지영상을 저장하지 못했습니다.";
     static constexpr const wchar_t* kCaptureErrorCaption = L"영상획득 오류";
+    static constexpr const wchar_t* kRecordingStoppedDiskFull =
+        L"임시 저장 폴더가 있는 디스크가 가득 차서 동영상 녹화를 멈추었습니다. 그때까지 녹화한 영상은 보관되었습니다.";
+    // A full disk under the store, whether it stopped a recording or a save.
+    static constexpr const wchar_t* kDiskFullCaption = L"디스크오류";
     static void CALLBACK RecordTimerProc(PVOID parameter, BOOLEAN timerFired);
     void RecordTick();
     // Ends the recording now, from the UI thread.
@@ -178,11 +184,15 @@ public:
     // only the UI thread adds records.
     _KXCaptureFileInfo* GetFileInfo(int index);
     int GetFileCount();
-    // The delete marks: each change reaches the info.xml of the folders of the files it marks,
-    // so a crash leaves every file as the person last left it.
-    void RestoreUnsaved();
-    void DeleteUnsaved();
-    void TogglePresent(int index);
+    // The delete marks: each change reaches the info.xml of the folders of the files it marks
+    // before the strip can show it, so a crash leaves every file as the person last saw it. A
+    // folder whose info.xml cannot be written keeps its files' marks as they were, and the
+    // result is false: the person is told the marks were not changed (kMarksNotKept).
+    bool RestoreUnsaved();
+    bool DeleteUnsaved();
+    bool TogglePresent(int index);
+    static constexpr const wchar_t* kMarksNotKept = L"임시 저장 폴더에 기록할 수 없어 삭제 표시를 바꾸지 못했습니다.";
+    static constexpr const wchar_t* kMarksNotKeptCaption = L"폴더오류";
     // A copy of the picture at its own size; an empty image when the file cannot be read.
     static Gdiplus::Image* LoadImageCopy(const CString& path);
     // A picture of the file at least `width` wide where the file allows it cheaply (a JPEG is
@@ -195,8 +205,8 @@ public:
                                                           int isVideo);
 
     // Lists every record whose file exists in "<folder>\info.xml" (empty: the current study
-    // folder), written atomically.
-    void WriteInfoXml(CString folder);
+    // folder), written atomically; false when it could not be written (the old one stays).
+    bool WriteInfoXml(CString folder);
     void RemoveEmptyFolders();
     // Writes the folder's info.xml when it has none, before the folder's first capture is
     // written: the file names the chart, without which the loader would pass the capture over,
@@ -304,8 +314,9 @@ protected:
 
     // The UI thread's part of a recording's end: sound, record, info.xml, strip.
     void FinishRecording(const CString& path);
-    // Runs the end that the tick posted, if it has not run yet.
-    void FinishPostedRecording();
+    // Runs the end that the tick posted, if it has not run yet; RecordingStoppedDiskFull when
+    // the disk's want of room ended that recording, else Done.
+    CaptureResult FinishPostedRecording();
     // Appends a record, rewrites the folder's info.xml and shows the newest cell.
     void AppendAndShow(std::unique_ptr<_KXCaptureFileInfo> info, const CString& folder);
     // Gives a still's record its picture, from the still at its own size or from its file, as
@@ -316,10 +327,12 @@ protected:
     // picture read when the view first needs it; without a size or a view, kept as KeepFile keeps it.
     void NoteFile(_KXCaptureFileInfo* info, const Gdiplus::Size* own);
     void KeepWhole(_KXCaptureFileInfo* info, Gdiplus::Image* picture);
-    // Sets the present flag of every unsaved file to `present`.
-    void MarkUnsaved(int present);
-    // Rewrites the info.xml of each folder that holds one of `paths`.
-    void WriteInfoXmlOf(const std::vector<CString>& paths);
+    // Sets the present flag of every unsaved file to `present`; false when a mark was not kept.
+    bool MarkUnsaved(int present);
+    // Rewrites the info.xml of each folder that holds one of `marked`, records whose present
+    // flag was just turned over; in a folder whose info.xml could not be written, the flags are
+    // turned back. False when one could not.
+    bool WriteInfoXmlOf(const std::vector<_KXCaptureFileInfo*>& marked);
     // Lays the view out again, if there is one.
     void RelayoutView();
     void PlaySound(int id);
@@ -366,6 +379,7 @@ private:
         UINT limit = 0;     // ms, 0 = none
         DWORD start = 0;    // GetTickCount() at the start
         CString endedFile;  // the file the tick closed, while EndPosted
+        bool endedOutOfRoom = false;  // the disk had no room for its next frame, while EndPosted
     };
     std::mutex m_recordLock;
     Recording m_recording;  // guarded by m_recordLock

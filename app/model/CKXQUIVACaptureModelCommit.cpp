@@ -663,7 +663,7 @@ bool CKXQUIVACaptureModel::CommitResultMessage(int result, CString* text, CStrin
         return true;
     case 6:
         *text = L"임시 저장 폴더가 있는 디스크가 가득 찼습니다. 디스크 공간을 확보한 후 다시 저장하십시오.";
-        *caption = L"디스크오류";
+        *caption = kDiskFullCaption;
         return true;
     default:
         return false;

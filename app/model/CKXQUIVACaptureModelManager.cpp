@@ -635,7 +635,7 @@ void CKXQUIVACaptureModelManager::DeleteAllModels()
         DeleteModel(m_models.back().get());
 }
 
-void CKXQUIVACaptureModel::WriteInfoXml(CString folder)
+bool CKXQUIVACaptureModel::WriteInfoXml(CString folder)
 {
     if (folder.IsEmpty())
         folder = BuildStudyFolder();
@@ -701,10 +701,12 @@ void CKXQUIVACaptureModel::WriteInfoXml(CString folder)
             return true;
         });
     }
-    if (!xml.Save(folder + L"\\info.xml"))
+    if (!xml.Save(folder + L"\\info.xml")) {
         OutputDebugStringW(L"WriteInfoXml: not written: " + folder + L"\n");
-    else
-        quiva::FlushFolder(folder);  // the new info.xml's name on the disk
+        return false;
+    }
+    quiva::FlushFolder(folder);  // the new info.xml's name on the disk
+    return true;
 }
 
 // A chart's folder is named by its chart number made a folder name (CleanFolderName), matched as

@@ -128,6 +128,7 @@ void CKXQUIVACaptureModel::RecordTick()
     if (!end)
         return;
     // Only the file is closed here; the record, info.xml and the strip are the UI thread's.
+    m_recording.endedOutOfRoom = m_pEngine && m_pEngine->RecordingOutOfRoom();
     m_recording.endedFile = m_pEngine ? m_pEngine->EndRecording() : CString();
     DeleteTimerQueueTimer(nullptr, m_recording.timer, nullptr);
     m_recording.timer = nullptr;
@@ -138,20 +139,29 @@ void CKXQUIVACaptureModel::RecordTick()
 
 void CKXQUIVACaptureModel::RecordingEndedOnUiThread()
 {
-    FinishPostedRecording();
+    // Listed first, then told: the person sees the recording kept while reading why it stopped.
+    const CaptureResult ended = FinishPostedRecording();
+    CString text, caption;
+    if (m_pFileListener && CaptureResultMessage(ended, &text, &caption)) {
+        OutputDebugStringW(L"Record: told \"" + caption + L"\": " + text + L"\n");
+        m_pFileListener->TellRecordingEnd(text, caption);
+    }
 }
 
-void CKXQUIVACaptureModel::FinishPostedRecording()
+CKXQUIVACaptureModel::CaptureResult CKXQUIVACaptureModel::FinishPostedRecording()
 {
     CString path;
+    bool outOfRoom;
     {
         std::lock_guard lock(m_recordLock);
         if (m_recording.state != Recording::State::EndPosted)
-            return;
+            return CaptureResult::Done;
         m_recording.Move(Recording::State::Idle);
         path = m_recording.endedFile;
+        outOfRoom = m_recording.endedOutOfRoom;
     }
     FinishRecording(path);
+    return outOfRoom ? CaptureResult::RecordingStoppedDiskFull : CaptureResult::Done;
 }
 
 void CKXQUIVACaptureModel::StopRecording()

@@ -84,6 +84,11 @@ void CKXCtrlWndQUIVAThumbnail::Repaint()
         InvalidateRect(host->GetSafeHwnd(), nullptr, TRUE);
 }
 
+void CKXCtrlWndQUIVAThumbnail::TellRecordingEnd(const CString& text, const CString& caption)
+{
+    QUIVATell(text, caption);
+}
+
 void CKXCtrlWndQUIVAThumbnail::RecordingTimeChanged()
 {
     // The tick's thread: `model` is set once, the title host is read under the recording lock
@@ -591,7 +596,13 @@ void CKXCtrlWndQUIVAThumbnail::ShowEnlargedView(int index, const RectF& cell, CK
 void CKXCtrlWndQUIVAThumbnail::TogglePresent(int index)
 {
     if (model)
-        model->TogglePresent(index);
+        TellMarks(model->TogglePresent(index));
+}
+
+void CKXCtrlWndQUIVAThumbnail::TellMarks(bool kept)
+{
+    if (!kept)
+        QUIVATell(CKXQUIVACaptureModel::kMarksNotKept, CKXQUIVACaptureModel::kMarksNotKeptCaption);
 }
 
 void CKXCtrlWndQUIVAThumbnail::ApplyScroll(float offset)
@@ -733,16 +744,17 @@ void CKXCtrlWndQUIVAThumbnail::OnCommand(int commandId, CKXCtrl*, CKXCtrlCursor*
             TogglePresent(selectedCell);
         break;
     case KXTHUMB_CMD_RESTORE_ALL:
-        model->RestoreUnsaved();
+        TellMarks(model->RestoreUnsaved());
         break;
-    case KXTHUMB_CMD_DELETE_ALL:
-        if (!allDeleted)
-            model->DeleteUnsaved();
-        else
-            model->RestoreUnsaved();
+    case KXTHUMB_CMD_DELETE_ALL: {
+        // The button turns over only with the marks it made.
+        const bool kept = !allDeleted ? model->DeleteUnsaved() : model->RestoreUnsaved();
+        if (!kept)
+            return TellMarks(kept);
         allDeleted = allDeleted ? 0 : 1;
         deleteAllButton.SetCaption(allDeleted ? kRestoreAll : kDeleteAll);
         break;
+    }
     default:
         break;
     }

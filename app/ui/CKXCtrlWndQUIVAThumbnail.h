@@ -100,6 +100,7 @@ public:
     static constexpr const wchar_t* kSavingTitle = L" - 저장 중...";
     // The strip's host window, asked to paint again.
     void Repaint() override;
+    void TellRecordingEnd(const CString& text, const CString& caption) override;
     // The title bar's host, asked to paint again: only an invalidation, from any thread.
     void RecordingTimeChanged() override;
 
@@ -123,6 +124,8 @@ protected:
     // Opens the enlarged view of a file centred on its cell and returns when it has closed.
     void ShowEnlargedView(int index, const Gdiplus::RectF& cell, CKXCtrlCursor* ctx);
     void TogglePresent(int index);
+    // Tells the person that a change of the delete marks was not kept (false from the model).
+    static void TellMarks(bool kept);
     // Takes the scroll offset back from the bar after it was set to -offset.
     void ApplyScroll(float offset);
     // What a file's cell shows, drawn at the device rectangle dc; a still kept smaller than that

@@ -4,11 +4,13 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cerrno>
 #include <cstring>
 #include <mutex>
 
 #include "platform/base/bytes.h"
 #include "platform/base/fullio.h"
+#include "platform/base/lasterror.h"
 #include "platform/base/winpath.h"
 #include "platform/media/AviReader.h"
 #include "platform/media/MediaType.h"
@@ -163,8 +165,17 @@ public:
         chunk.append(static_cast<const char*>(data), static_cast<size_t>(bytes));
         if (bytes & 1)
             chunk += '\0';
+        // The disk's room for the chunk and the index after it is taken first: a disk that fills
+        // leaves the file whole up to its last frame, with room for Finish to close it.
+        if (!ReserveRoom(chunk.size() + 16 * (m_index.size() + 1) + 8)) {
+            SetLastErrorFromErrno();
+            return AVIERR_FILEWRITE;
+        }
         if (!WriteFullyAt(m_fd, m_end, chunk.data(), chunk.size())) {
-            m_failed = true;
+            SetLastErrorFromErrno();
+            // What went out of the cut chunk is given back, so Finish closes the frames before it.
+            if (::ftruncate(m_fd, static_cast<off_t>(m_end)) != 0)
+                m_failed = true;
             return AVIERR_FILEWRITE;
         }
         m_index.push_back({m_chunkId, static_cast<uint32_t>(flags & AVIIF_KEYFRAME), static_cast<uint32_t>(m_end - m_moviFourcc), static_cast<uint32_t>(bytes)});
@@ -278,6 +289,16 @@ private:
             ::close(m_recordFd);
             m_recordFd = -1;
         }
+    }
+
+    // Allocates `bytes` from the end of the frames on, the file's size unchanged; false (errno
+    // set) only when the disk has no room. A file system that allocates nothing ahead is left to
+    // the writes.
+    bool ReserveRoom(uint64_t bytes)
+    {
+        if (::fallocate(m_fd, FALLOC_FL_KEEP_SIZE, static_cast<off_t>(m_end), static_cast<off_t>(bytes)) == 0)
+            return true;
+        return errno != ENOSPC && errno != EDQUOT;
     }
 
     bool WriteHeaders()

@@ -111,4 +111,43 @@ TEST_F(Telling, ARecordingWithoutItsTimerIsRefusedAndLeavesNoFile)
         EXPECT_EQ(f.find(".avi"), std::string::npos) << f;
 }
 
+// The disk of the store fills while a recording runs: the recording stops there and the person
+// is told why, once; what was recorded is listed at once and, with room again, saved whole.
+TEST_F(Telling, ARecordingStoppedByAFullDiskIsToldAndKeptWhole)
+{
+    const std::string before = m_dir.Native("before.png"), after = m_dir.Native("after.png");
+    const std::string record = "show 12345 2024-01-05\nwait-preview 60000\nactivate\npicture " + before +
+                               "\nkey f6\nwait-dialog \"디스크오류\" 60000\nkey escape\nwait-no-dialog 60000\npicture " +
+                               after + "\nclose\nunload\n";
+    const std::string save = "wait-files room 1 600000\nshow 12345 2024-01-05\nwait-preview 60000\nactivate\nkey ctrl+s\n"
+                             "wait-files d/HRB4100/IMAGE/*/*/*/*/* 1 60000\n"
+                             "wait-files d/HRB4100/temp/image/12345/*/*/*.avi 0 60000\nclose\nunload\n";
+    std::ofstream(Data() + "/host.sh") << HostCommand({record, save}) << "\n";
+    // The disk is filled once the recording's first frame is going into its file, and emptied
+    // once the host has told (or its script has failed).
+    const std::string script =
+        "sh \"$2/host.sh\" > \"$2/host.txt\" 2>&1 & host=$!\n"
+        "i=0; until find \"$1\" -name '*.avi' -size +2k | grep -q . || ! kill -0 $host 2>/dev/null || [ $i -ge 1800 ]; "
+        "do sleep 0.1; i=$((i+1)); done\n"
+        "head -c 16m /dev/zero > \"$1/fill\" 2>/dev/null\n"
+        "i=0; until grep -q -e 'Record: told' -e 'quiva-host: line' \"$2/host.txt\" || ! kill -0 $host 2>/dev/null || "
+        "[ $i -ge 1800 ]; do sleep 0.1; i=$((i+1)); done\n"
+        "rm -f \"$1/fill\"; touch \"$2/room\"\n"
+        "wait $host; echo $? > \"$2/status.txt\"\n";
+    std::string said;
+    if (!RunOnSmallStore("8m", script, &said))
+        GTEST_SKIP() << said;
+    const std::string output = ReadAll(Data() + "/host.txt");
+    ASSERT_EQ(ReadAll(Data() + "/status.txt"), "0\n") << output << said;
+    EXPECT_EQ(Count(output, "dialog shown: \"디스크오류\""), 1) << output;
+    EXPECT_NE(output.find("디스크가 가득 차서 동영상 녹화를 멈추었습니다."), std::string::npos) << output;
+    // The stopped recording has its cell in the strip.
+    EXPECT_GT(DifferingOnTheRight(before, after, 190, 150), 1000) << before << " " << after;
+    EXPECT_EQ(Rows("SELECT COUNT(*) FROM MIMG"), std::vector<std::string>{"1"});
+    const std::vector<std::string> copies = FilesBelow("IMAGE");
+    ASSERT_EQ(copies.size(), 1u);
+    std::string why;
+    EXPECT_TRUE(ProbesAsAvi(Clinic() + "/IMAGE/" + copies[0], &why)) << why;
+}
+
 }  // namespace

@@ -5,9 +5,13 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <memory>
+
+#include <sys/wait.h>
 
 #include "platform/base/codepage.h"
 #include "platform/db/db.h"
+#include "platform/gdi/gdiplus.h"
 #include "tests/support/ClinicAccount.h"
 #include "tests/support/Command.h"
 
@@ -107,6 +111,27 @@ std::string ClinicHost::KillMark() const
     return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
+bool ClinicHost::RunOnSmallStore(const std::string& size, const std::string& script, std::string* said)
+{
+    if (std::system("unshare -Urm true >/dev/null 2>&1") != 0) {
+        *said = "user namespaces are not available here";
+        return false;
+    }
+    const std::string store = Clinic() + "/temp/image", kept = m_dir.Native("store-kept"), file = m_dir.Native("small-store.sh");
+    fs::create_directories(store);
+    fs::create_directories(kept);
+    std::ofstream(file) << "cp -a \"$1/.\" \"" << kept << "\" && mount -t tmpfs -o size=" << size
+                        << " quiva-store \"$1\" && cp -a \"" << kept << "/.\" \"$1/\" || exit 99\n"
+                        << script;
+    int status = 0;
+    *said = RunCommand("unshare -Urm sh '" + file + "' '" + store + "' '" + m_dir.path() + "'", &status);
+    if (WIFEXITED(status) && WEXITSTATUS(status) == 99) {
+        *said = "a memory file system cannot be mounted over the store here: " + *said;
+        return false;
+    }
+    return true;
+}
+
 std::vector<std::string> ClinicHost::FilesBelow(const std::string& folder) const
 {
     std::vector<std::string> files;
@@ -174,6 +199,24 @@ bool ProbesAsAvi(const std::string& path, std::string* why)
                                  &status);
     *why = out;
     return status == 0 && out.find("video") != std::string::npos && out.find("avi") != std::string::npos;
+}
+
+int DifferingOnTheRight(const std::string& a, const std::string& b, int width, int top)
+{
+    std::unique_ptr<Gdiplus::Bitmap> x(Gdiplus::Bitmap::FromFile(quiva::Utf8ToWide(a).c_str()));
+    std::unique_ptr<Gdiplus::Bitmap> y(Gdiplus::Bitmap::FromFile(quiva::Utf8ToWide(b).c_str()));
+    if (!x || !y || x->GetWidth() == 0 || x->GetWidth() != y->GetWidth() || x->GetHeight() != y->GetHeight())
+        return -1;
+    const int w = static_cast<int>(x->GetWidth()), h = static_cast<int>(x->GetHeight());
+    int differ = 0;
+    for (int r = top; r < h; r += 2)
+        for (int c = w - width; c < w; c += 2) {
+            Gdiplus::Color p, q;
+            x->GetPixel(c, r, &p);
+            y->GetPixel(c, r, &q);
+            differ += p.GetValue() != q.GetValue();
+        }
+    return differ;
 }
 
 }  // namespace quiva::test

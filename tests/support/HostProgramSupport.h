@@ -46,6 +46,12 @@ protected:
     std::vector<std::string> Rows(const std::string& sql) const;
     // Processes of this test's session (QUIVA_SESSION) whose name starts with `name`.
     int SessionProcesses(const std::string& name) const;
+    // Runs the shell `script` in a user and mount namespace of its own (no privileges needed)
+    // where the store (temp/image) is a memory file system of `size` ("8m") holding what the
+    // store held; $1 is the store, $2 this test's folder. The host runs in there as `HostCommand`
+    // gives it; whatever the script leaves in the store is gone when it ends. False, with the
+    // words in `said`, when such a file system cannot be had here (the caller skips).
+    bool RunOnSmallStore(const std::string& size, const std::string& script, std::string* said);
     std::string Clinic() const { return m_dir.Native("d/HRB4100"); }
     std::string Data() const { return m_dir.path(); }
 
@@ -57,5 +63,8 @@ protected:
 // video stream; the probe's words on failure.
 bool DecodesAsJpeg(const std::string& path, int width, int height, std::string* why);
 bool ProbesAsAvi(const std::string& path, std::string* why);
+// How many pixels of the right-hand `width` columns, from row `top` down, differ between two
+// pictures of the window (every second row and column); -1 when they cannot be compared.
+int DifferingOnTheRight(const std::string& a, const std::string& b, int width, int top = 0);
 
 }  // namespace quiva::test
