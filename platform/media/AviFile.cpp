@@ -444,6 +444,7 @@ public:
             in.biHeight == 0 || in.biWidth > 16384 || in.biHeight > 16384 || in.biHeight < -16384)
             return AVIERR_BADFORMAT;
         m_in = in;
+        m_coded.clear();
         if (!Compressing())
             return m_base->SetFormat(0, format, bytes);
         BITMAPINFOHEADER out{};
@@ -470,11 +471,19 @@ public:
         const size_t stride = DibRowBytes(w, m_in.biBitCount);
         if (!data || bytes < 0 || static_cast<size_t>(bytes) < stride * static_cast<size_t>(h))
             return AVIERR_BADSIZE;
+        // A recording that fell behind the clock fills its slots with the same picture: it is
+        // coded once, or a machine too slow to code one frame a slot would fall further behind
+        // with every tick.
+        const auto* in = static_cast<const uint8_t*>(data);
+        const size_t inBytes = stride * static_cast<size_t>(h);
+        if (!m_buffer.empty() && m_coded.size() == inBytes && std::memcmp(m_coded.data(), in, inBytes) == 0)
+            return m_base->Write(start, 1, m_buffer.data(), static_cast<LONG>(m_buffer.size()), AVIIF_KEYFRAME, samplesWritten, bytesWritten);
+        m_coded.clear();
         Frame f;
         f.width = w;
         f.height = h;
         f.subtype = m_in.biBitCount == 32 ? MEDIASUBTYPE_RGB32 : m_in.biBitCount == 24 ? MEDIASUBTYPE_RGB24 : MEDIASUBTYPE_RGB555;
-        auto raw = std::make_shared<std::vector<uint8_t>>(static_cast<const uint8_t*>(data), static_cast<const uint8_t*>(data) + stride * static_cast<size_t>(h));
+        auto raw = std::make_shared<std::vector<uint8_t>>(in, in + inBytes);
         if (m_in.biHeight < 0) {  // top-down rows: turn them over
             std::vector<uint8_t> row(stride);
             for (int y = 0; y < h / 2; ++y) {
@@ -490,6 +499,7 @@ public:
         if (!ConvertToRgb32(f, &rgb32))
             return AVIERR_BADFORMAT;
         EncodeMsVideo1(rgb32.data(), w, h, static_cast<int>(m_quality), &m_buffer);
+        m_coded.assign(in, in + inBytes);
         // Every frame is intra coded, so every frame is a key frame.
         return m_base->Write(start, 1, m_buffer.data(), static_cast<LONG>(m_buffer.size()), AVIIF_KEYFRAME, samplesWritten, bytesWritten);
     }
@@ -503,7 +513,8 @@ private:
     DWORD m_handler;
     DWORD m_quality;
     BITMAPINFOHEADER m_in{};
-    std::vector<uint8_t> m_buffer;
+    std::vector<uint8_t> m_buffer;  // the last frame as coded
+    std::vector<uint8_t> m_coded;   // the frame it was coded from, as given
 };
 
 // --- reading --------------------------------------------------------------------------------

@@ -19,7 +19,9 @@ namespace quiva::media {
 
 namespace {
 
-std::atomic<int> g_runWaitMs{2000};
+// A slow machine (or one busy with other work) may take seconds to make, decode and paint a
+// source's first frame; the bound is for a source that sends none, not for a late picture.
+std::atomic<int> g_runWaitMs{30000};
 
 Filter* AsFilter(IBaseFilter* f) { return dynamic_cast<Filter*>(f); }
 Pin* AsPin(IPin* p) { return dynamic_cast<Pin*>(p); }

@@ -6,7 +6,9 @@
 
 namespace quiva::media {
 
-// How long IMediaControl::Run waits for every connected renderer to hold a first frame.
+// How long IMediaControl::Run waits for every connected renderer to hold a first frame (30 s
+// unless set): Run returns as soon as they all do, and S_FALSE, the graph running, when one
+// still has none once the limit is out.
 void SetRunWaitLimit(int ms);
 int RunWaitLimit();
 

@@ -376,8 +376,14 @@ TEST_F(X11EndToEnd, AWindowWaitingOnASilentPacsShowsThatItSavesAndKeepsItsPrevie
     auto title = [&] { return m_xvfb.TextProperty(id, "_NET_WM_NAME", &type); };
     EXPECT_EQ(title(), "영상얻기 (12345-홍길동) - 저장 중...");
     // The busy pointer, set over the window as the save began (compared below with the one
-    // the window shows afterwards at the same place).
-    const std::vector<unsigned long> busy = m_xvfb.PointerImage();
+    // the window shows afterwards at the same place). The cursor theme's busy pointer is
+    // animated: until its first frame's time is up, a few milliseconds, the server answers
+    // XFixes with a 1x1 stand-in, and the PACS may take the connection sooner than that.
+    std::vector<unsigned long> busy;
+    EXPECT_TRUE(Eventually([&] {
+        busy = m_xvfb.PointerImage();
+        return busy.size() > 4 && busy[0] > 1;
+    }));
     // The preview's pictures (each frame carries its number) keep reaching the screen while
     // the window still says that it saves.
     const std::string first = m_dir.Native("saving-1.png"), next = m_dir.Native("saving-2.png");

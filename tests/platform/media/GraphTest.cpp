@@ -12,6 +12,13 @@ using quiva::ComPtr;
 
 namespace {
 
+// The graph's wait for first frames, set for one test and put back as it was after it.
+struct ScopedRunWaitLimit {
+    explicit ScopedRunWaitLimit(int ms) { quiva::media::SetRunWaitLimit(ms); }
+    ~ScopedRunWaitLimit() { quiva::media::SetRunWaitLimit(previous); }
+    const int previous = quiva::media::RunWaitLimit();
+};
+
 TEST(ComTest, ClassTableAnswersUnknownClassesAndInjectedFailures)
 {
     ComPtr<IUnknown> u;
@@ -365,7 +372,7 @@ TEST(CaptureGraphTest, ColourEffectFaults)
 TEST(CaptureGraphTest, RunWaitsForAFirstFrameWithinItsLimit)
 {
     ScopedDevices devices("camera \"Slow\" late_first_frame=1500\ncamera \"Dead\" no_frames\n");
-    quiva::media::SetRunWaitLimit(300);
+    ScopedRunWaitLimit limit(300);
     for (const wchar_t* name : {L"Slow", L"Dead"}) {
         auto g = NewGraph();
         auto cam = AddDevice(g.Get(), CLSID_VideoInputDeviceCategory, name);
@@ -380,7 +387,6 @@ TEST(CaptureGraphTest, RunWaitsForAFirstFrameWithinItsLimit)
         EXPECT_TRUE(FAILED(r.As<IVMRWindowlessControl9>(IID_IVMRWindowlessControl9)->GetCurrentImage(&dib)));
         EXPECT_EQ(S_OK, control->Stop());
     }
-    quiva::media::SetRunWaitLimit(2000);
 }
 
 TEST(GraphTest, NamesAreMadeUniqueAndFiltersFoundByName)
@@ -587,10 +593,9 @@ TEST(DvdTest, MenuButtonsAnswerSelectAndActivate)
     empty->AddFilter(nav2.Get(), L"DVD Navigator");
     auto r2 = AddWindowlessVmr9(empty.Get());
     ASSERT_EQ(S_OK, ConnectFilters(empty.Get(), nav2.Get(), r2.Get()));
-    quiva::media::SetRunWaitLimit(200);
+    ScopedRunWaitLimit limit(200);
     EXPECT_EQ(S_FALSE, empty.As<IMediaControl>(IID_IMediaControl)->Run());
     empty.As<IMediaControl>(IID_IMediaControl)->Stop();
-    quiva::media::SetRunWaitLimit(2000);
 }
 
 TEST(ColourEffectTest, NeutralLeavesPixelsAndRangeIsClamped)
