@@ -165,7 +165,7 @@ TEST_F(RecordValues, AStudyTitleEditedIntoInfoXmlIsNoLongerThanAStudyName)
             infos.push_back(Clinic() + "/temp/image/" + f);
     ASSERT_EQ(infos.size(), 1u);
     std::string xml = ReadAll(infos[0]);
-    const size_t at = xml.find("Study=\"");
+    const size_t at = xml.find("Study=\"", xml.find("<image"));
     ASSERT_NE(at, std::string::npos) << xml;
     xml.replace(at + 7, xml.find('"', at + 7) - at - 7, title);
     WriteAll(infos[0], xml);

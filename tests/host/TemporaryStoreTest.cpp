@@ -671,8 +671,8 @@ TEST_F(TemporaryStore, AStudysFirstStillCutByACrashKeepsItsTitle)
     ASSERT_TRUE(Execute("UPDATE FOPTION SET SETUPSECT = '" + title + "' WHERE SETUPSECT = '\xEC\x9C\x84\xEB\x82\xB4\xEC\x8B\x9C\xEA\xB2\xBD'"));
     const std::string mark = RunKilled(std::string(kShown) + "key space\nwait-files d/HRB4100/temp/image/12345/*/*/*.bmp 1 60000\n"
                                                              "close\nunload\n",
-                                       "after:close:*/temp/image/*.bmp");
-    ASSERT_NE(mark.find("kill-at-call: close "), std::string::npos) << mark;
+                                       "after:rename:*/temp/image/*.bmp");
+    ASSERT_NE(mark.find("kill-at-call: rename "), std::string::npos) << mark;
     ASSERT_EQ(Ending(FilesBelow("temp/image"), ".bmp").size(), 1u) << ::testing::PrintToString(FilesBelow(""));
 
     HostRun run = Run(SaveScript(1));
