@@ -431,7 +431,7 @@ void CKXQUIVACaptureModelManager::TakeListedFiles(FolderScan& scan, CKXXmlDocume
     SettleTwinStills(scan.folder, scan.entries, scan.journals, scan.gone, scan.keptOf);
     scan.IndexNames();
     // The title the folder was made for, first (older info.xml files name none).
-    scan.titles.push_back(xml.GetAttribute(L"/patient", L"Study"));
+    scan.titles.push_back(xml.GetAttribute(L"/patient", L"Study").Left(CKXQUIVAConfig::kMaxStudyName));
     xml.ReadList(L"/image", {L"Study", L"StudyDate", L"Saved", L"Deleted", L"IsVideo"},
                  [&](const CString& path, const std::vector<CString>& attributes) {
         return TakeListedFile(scan, path, attributes);
