@@ -577,15 +577,17 @@ bool CKXQUIVACaptureModel::CommitRows(const _KXCaptureFileInfo* info, CommitStat
             return true;
         }
         // Not known to have failed: the copy and the journal stay, and the file with them, until
-        // the database can tell; nothing says the rows were not committed.
-        if (stored < 0) {
+        // the database can tell. A lost connection is told as such; nothing says the rows were
+        // not recorded or refused.
+        const int failure = busy ? 5 : (open ? 4 : 3);
+        if (stored < 0 && failure != 3) {
             Debug(L"Commit: whether the rows were committed cannot be told yet: " + info->path);
             s.failure = 7;
             s.stop = true;
             return false;
         }
         Debug(L"Commit: the rows could not be committed: " + info->path);
-        s.failure = busy ? 5 : (open ? 4 : 3);
+        s.failure = failure;
         s.stop = s.stop || s.failure == 5;
         return false;
     }
