@@ -81,7 +81,9 @@ public:
 
     // 0 done, 1 no configuration, 2 no image directory (or a file could not be put into it),
     // 3 no database connection, 4 the database refused a file's rows, 5 another program held the
-    // database past the bounded wait, 6 the disk holding the store has no room for a journal.
+    // database past the bounded wait, 6 the disk holding the store has no room for a journal,
+    // 7 a file's rows were reported not committed and the database cannot yet tell whether they
+    // were (the file stays, and the next commit asks again).
     virtual int Commit();
     // The message box text and caption that tell the person a commit's result; false for a
     // result that is told nothing.
@@ -98,6 +100,10 @@ public:
 
     void SetPatient(const CString& chartNo, const CString& patientName);
     void SetStudyName(const CString& name) { m_strStudyName = name; }
+    // The study title of a capture made while no study name could be had (the clinic database's
+    // names not read): the study combo shows it, and a commit gives it to a file without a title,
+    // so that no study row is ever made without one.
+    static constexpr const wchar_t* kUntitledStudy = L"검사명 미지정";
     // yyyymmdd; anything that is not a calendar date in 8 digits is replaced by today when a
     // folder is built or the still is committed.
     void SetStudyDate(const CString& date) { m_strStudyDate = date; }
@@ -287,7 +293,8 @@ protected:
         // The journals of each folder of the store, listed when its first file comes.
         std::map<std::wstring, std::unordered_set<std::wstring>> journals;
         int failure = 0;    // the result a failed file gives: 2 image directory, 3 connection, 4 refused,
-                            // 5 database held by another program, 6 the store's disk full
+                            // 5 database held by another program, 6 the store's disk full,
+                            // 7 whether the rows were committed cannot be told yet
     };
     // The unsaved of `files`, one after the other, as far as the commit can go; the result of
     // the first file that failed, or 0.
@@ -309,7 +316,7 @@ protected:
                              const CString& matchKey, int* ono, bool* newStudy);
     bool AddImageRow(const _KXCaptureFileInfo* info, CommitState& state, int ono, int* imgNo);
     bool CopyUnderJournal(const _KXCaptureFileInfo* info, CommitState& state, int imgNo, int ono);
-    bool CommitRows(const _KXCaptureFileInfo* info, CommitState& state);
+    bool CommitRows(const _KXCaptureFileInfo* info, CommitState& state, int imgNo);
     static bool FailCommit(const _KXCaptureFileInfo* info, CommitState& state, const wchar_t* why, int failure = 0);
 
     // The UI thread's part of a recording's end: sound, record, info.xml, strip.

@@ -30,6 +30,7 @@
 #include "platform/base/lasterror.h"
 #include "platform/base/wformat.h"
 #include "platform/base/winpath.h"
+#include "platform/db/db.h"
 
 namespace {
 
@@ -169,6 +170,21 @@ int RefuseJournal(const CString& file, const Journal& j, const wchar_t* why)
     return 0;
 }
 
+// Whether the image row of that number and chart is in the database: 1 it is, 0 it is not, -1
+// the database cannot tell now. A database another program holds is waited for once, however
+// often the connection must be opened again to ask.
+int ImageRowStored(CKXAdoConnection* db, int imgNo, const CString& chart)
+{
+    quiva::db::BeginSharedLockWait(quiva::db::Connection::kBusyTimeoutMs);
+    CKXAdoRecord record(db);
+    const bool asked =
+        record.Open(Text(L"SELECT IMGNO FROM MIMG WHERE IMGNO = %d AND CNO = '%s'", imgNo, Literal(chart).GetString()));
+    quiva::db::EndSharedLockWait();
+    if (!asked)
+        return -1;
+    return record.IsEOF() ? 0 : 1;
+}
+
 }  // namespace
 
 CString CKXQUIVACaptureModel::ImageDirectoryPath(const CString& imageDirectory, int imgNo, const CString& tempPath)
@@ -265,8 +281,12 @@ int CKXQUIVACaptureModel::ResolveInterruptedCommit(const CString& path, CKXAdoCo
         return RefuseJournal(path, j, L"naming a copy outside the image directory");
     if (!db)
         return -1;
+    // A database another program holds is waited for once, however often it is asked.
     CKXAdoRecord record(db);
-    if (!record.Open(RowOwnerQuery(j, false)))
+    quiva::db::BeginSharedLockWait(quiva::db::Connection::kBusyTimeoutMs);
+    const bool asked = record.Open(RowOwnerQuery(j, false));
+    quiva::db::EndSharedLockWait();
+    if (!asked)
         return -1;
     // A database that hands out a rolled-back number again (SQLite) may have given it to another
     // file since: the copy under that number is this file's only while it holds this file's bytes.
@@ -299,7 +319,17 @@ int CKXQUIVACaptureModel::Commit()
         return 0;
     if (!m_pConfig)
         return 1;
-    const CString imageDirectory = m_pConfig->GetImageDirectory();
+    CString imageDirectory = m_pConfig->GetImageDirectory();
+    // A show that found the clinic database held or away could not read where the copies go: it
+    // is read now, rather than every save of the session doing nothing.
+    if (imageDirectory.IsEmpty() && !m_pConfig->IsDatabaseOptionsLoaded()) {
+        quiva::db::BeginSharedLockWait(quiva::db::Connection::kBusyTimeoutMs);
+        m_pConfig->LoadDatabaseOptions();
+        const bool held = quiva::db::EndSharedLockWait();
+        imageDirectory = m_pConfig->GetImageDirectory();
+        if (imageDirectory.IsEmpty() && !m_pConfig->IsDatabaseOptionsLoaded())
+            return held ? 5 : 3;
+    }
     if (imageDirectory.IsEmpty())
         return 2;
     std::vector<_KXCaptureFileInfo*> files;
@@ -449,6 +479,10 @@ void CKXQUIVACaptureModel::LeaveStore(_KXCaptureFileInfo* info)
 
 bool CKXQUIVACaptureModel::CommitFile(_KXCaptureFileInfo* info, CommitState& s, int* outImgNo, int* outOno)
 {
+    // A capture filed without a study title is recorded under the untitled study, the title the
+    // window shows while it has no study name: never a study row without a title.
+    if (info->study.IsEmpty())
+        info->study = kUntitledStudy;
     const CString date = IsStudyDate(info->date) ? info->date : CString(BuildTodayDate().GetString());
     s.mdate = date.Mid(0, 4) + L"-" + date.Mid(4, 2) + L"-" + date.Mid(6, 2);
     const CString matchKey = info->study + L"\x1F" + date;
@@ -468,7 +502,7 @@ bool CKXQUIVACaptureModel::CommitFile(_KXCaptureFileInfo* info, CommitState& s, 
             return false;
         Debug(L"Commit#1");  // study row
         int imgNo = 0;
-        if (!AddImageRow(info, s, ono, &imgNo) || !CopyUnderJournal(info, s, imgNo, ono) || !CommitRows(info, s))
+        if (!AddImageRow(info, s, ono, &imgNo) || !CopyUnderJournal(info, s, imgNo, ono) || !CommitRows(info, s, imgNo))
             return false;
         if (newStudy) {
             ++s.nextOno;
@@ -621,13 +655,31 @@ bool CKXQUIVACaptureModel::CopyUnderJournal(const _KXCaptureFileInfo* info, Comm
     return true;
 }
 
-bool CKXQUIVACaptureModel::CommitRows(const _KXCaptureFileInfo* info, CommitState& s)
+bool CKXQUIVACaptureModel::CommitRows(const _KXCaptureFileInfo* info, CommitState& s, int imgNo)
 {
     if (!s.db->CommitTrans()) {
-        // A commit cut short by the connection may still have gone through: the copy and the
-        // journal stay, and the file with them, until the database can tell.
+        const bool busy = s.db->IsBusy(), open = s.db->IsOpen();
+        // A commit reported failed (its wait ran out, the connection went) may have gone through
+        // all the same: the database is asked before anything is said. The copy is this file's
+        // only while it holds this file's bytes (another station may have had the number since).
+        const int stored = ImageRowStored(s.db, imgNo, m_strChartNo);
+        if (stored > 0 && SameBytes(info->path, ImageDirectoryPath(s.imageDirectory, imgNo, info->path))) {
+            Debug(L"Commit: the rows' commit was reported failed, yet the rows are there: " + info->path);
+            Debug(L"Commit#6");  // rows committed
+            return true;
+        }
+        // Not known to have failed: the copy and the journal stay, and the file with them, until
+        // the database can tell. A lost connection is told as such; nothing says the rows were
+        // not recorded or refused.
+        const int failure = busy ? 5 : (open ? 4 : 3);
+        if (stored < 0 && failure != 3) {
+            Debug(L"Commit: whether the rows were committed cannot be told yet: " + info->path);
+            s.failure = 7;
+            s.stop = true;
+            return false;
+        }
         Debug(L"Commit: the rows could not be committed: " + info->path);
-        s.failure = s.db->IsBusy() ? 5 : (s.db->IsOpen() ? 4 : 3);
+        s.failure = failure;
         s.stop = s.stop || s.failure == 5;
         return false;
     }
@@ -664,6 +716,11 @@ bool CKXQUIVACaptureModel::CommitResultMessage(int result, CString* text, CStrin
     case 6:
         *text = L"임시 저장 폴더가 있는 디스크가 가득 찼습니다. 디스크 공간을 확보한 후 다시 저장하십시오.";
         *caption = kDiskFullCaption;
+        return true;
+    case 7:
+        *text = L"영상 기록이 데이터베이스에 저장되었는지 아직 확인할 수 없습니다. 영상은 임시 폴더에 "
+                L"남아 있으며, 잠시 후 다시 저장하면 확인됩니다.";
+        *caption = L"데이터베이스 오류";
         return true;
     default:
         return false;

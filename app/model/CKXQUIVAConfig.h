@@ -64,7 +64,8 @@ public:
     CKXAdoConnection* ConnectDatabase();
 
     // Study names, image directory, PACS server option and institution number from the
-    // clinic-records database; once per object with an open connection.
+    // clinic-records database; once per object whose queries were all answered (a database
+    // another program holds is waited for once, for all of them).
     void LoadDatabaseOptions();
     // Empty when the index is out of range.
     CString GetStudyName(int index) const;
@@ -173,6 +174,8 @@ protected:
 
 private:
     void PlaceWindow(int x, int y, int width, int height);
+    // The four option queries; whether every one of them was answered.
+    bool LoadDatabaseOptionsRows();
     // The settings of the configuration file and of the last-save file.
     std::vector<quiva::app::Setting> ConfigSettings();
     std::vector<quiva::app::Setting> LastSaveSettings();

@@ -5,6 +5,7 @@
 #include "framework/CKXAdoConnection.h"
 #include "framework/CKXAdoRecord.h"
 #include "platform/base/casefold.h"
+#include "platform/db/db.h"
 
 namespace {
 
@@ -22,11 +23,24 @@ void CKXQUIVAConfig::LoadDatabaseOptions()
 {
     if (m_bDatabaseOptionsLoaded)
         return;
+    // A database another program holds is waited for once for all four queries, not at each.
+    quiva::db::BeginSharedLockWait(quiva::db::Connection::kBusyTimeoutMs);
+    const bool answered = LoadDatabaseOptionsRows();
+    quiva::db::EndSharedLockWait();
+    // Options a query could not read (the database held, or gone) are read again next time: a
+    // live connection alone does not mean they came.
+    if (answered && m_pConnection->IsOpen())
+        m_bDatabaseOptionsLoaded = 1;
+}
+
+bool CKXQUIVAConfig::LoadDatabaseOptionsRows()
+{
     // Without a connection every query would first retry the connection at length; the options
     // stay as they are and the load is tried again next time.
     if (!ConnectDatabase())
-        return;
+        return false;
     CKXAdoRecord record(m_pConnection.get());
+    bool answered = true;
 
     if (record.Open(L"SELECT SETUPSECT FROM FOPTION WHERE SETUPUSER='ORBITA' AND SETUPROOM = 'CATAGORY'")) {
         // A load that runs again (the connection closed after the names came) must not list
@@ -34,10 +48,14 @@ void CKXQUIVAConfig::LoadDatabaseOptions()
         m_studyNames.RemoveAll();
         for (; !record.IsEOF(); record.MoveNext())
             m_studyNames.Add(record.GetFieldString(L"SETUPSECT"));
+    } else {
+        answered = false;
     }
     if (record.Open(L"SELECT SETUPVALUE FROM FOPTION WHERE SETUPUSER='ORBITA' AND SETUPROOM='ORBITA' AND "
                     L"SETUPSECT='Image Directory'"))
         m_strImageDirectory = record.IsEOF() ? CString() : OnDataDrive(m_strImageRoot, record.GetFieldString(L"SETUPVALUE"));
+    else
+        answered = false;
     if (record.Open(L"SELECT SETUPVALUE FROM FOPTION WHERE SETUPSECT='VEXARIS SERVER'")) {
         m_strPacsServerOption.Empty();
         for (; !record.IsEOF(); record.MoveNext()) {
@@ -47,12 +65,16 @@ void CKXQUIVAConfig::LoadDatabaseOptions()
                 break;
             }
         }
+    } else {
+        answered = false;
     }
-    if (record.Open(L"SELECT YOYANGNUM FROM HOSINFO") && !record.IsEOF())
-        m_options.m_strInstitutionNumber = record.GetFieldString(L"YOYANGNUM");
-
-    if (m_pConnection->IsOpen())
-        m_bDatabaseOptionsLoaded = 1;
+    if (record.Open(L"SELECT YOYANGNUM FROM HOSINFO")) {
+        if (!record.IsEOF())
+            m_options.m_strInstitutionNumber = record.GetFieldString(L"YOYANGNUM");
+    } else {
+        answered = false;
+    }
+    return answered;
 }
 
 CString CKXQUIVAConfig::GetStudyName(int index) const

@@ -1,5 +1,6 @@
 #include "app/ui/CKXCtrlQUIVAStudyComboBox.h"
 
+#include "app/model/CKXQUIVACaptureModel.h"
 #include "app/model/CKXQUIVAConfig.h"
 #include "app/ui/KXQUIVASettingDialog.h"
 #include "app/ui/QUIVAKeyboardHook.h"
@@ -52,6 +53,8 @@ void CKXCtrlQUIVAStudyComboBox::ReloadStudies()
     if (previous.IsEmpty()) {
         if (dropList.items.size() > 1)
             SetCurSel(0);
+        else  // no name could be read: what is shown is what a capture is filed under
+            SetEditText(CKXQUIVACaptureModel::kUntitledStudy, nullptr);
     } else {
         SetEditText(previous, nullptr);
     }

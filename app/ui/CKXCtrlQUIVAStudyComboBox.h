@@ -12,7 +12,8 @@ public:
 
     void DropDown(float x, float y, float width, float scale, CKXCtrlCursor* ctx) override;
     // Rebuilds the list from the configuration and keeps the text: an empty text becomes the
-    // first study; a name no longer listed stays. Nothing is notified.
+    // first study (the untitled study when none is listed); a name no longer listed stays.
+    // Nothing is notified.
     void ReloadStudies();
     // The study-name dialog with the keyboard hook off; afterwards the list is reloaded, the
     // current text selected and the hook installed again if it was installed before.

@@ -11,6 +11,7 @@
 #include "platform/base/codepage.h"
 #include "platform/base/debug.h"
 #include "platform/base/wformat.h"
+#include "platform/db/db.h"
 
 namespace {
 void Step(const wchar_t* marker) { OutputDebugStringW(marker); }
@@ -124,6 +125,10 @@ void CKXQUIVAFrame::Show(const CString& givenChart, const CString& date, BOOL mo
         RemoveKeyboardHook();
         InstallKeyboardHook();
     }
+    // What the clinic database could not give in time is told once the window is up; the loop
+    // that may follow is the person's time, not the show's.
+    if (quiva::db::EndSharedLockWait())
+        QUIVATellDatabaseHeld();
     if (!inModal) {
         inModal = modal;
         if (modal) {

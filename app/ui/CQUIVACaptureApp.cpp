@@ -7,6 +7,7 @@
 #include "framework/CKXCtrlTheme.h"
 #include "platform/base/debug.h"
 #include "platform/base/servicethreads.h"
+#include "platform/db/db.h"
 
 CQUIVACaptureApp::CQUIVACaptureApp()
 {
@@ -82,9 +83,13 @@ void CQUIVACaptureApp::ShowCapture(const CString& chart, const CString& date, BO
     // sources) leaves the window saying so; each Show asks the monitor again.
     if (m_capture.GetDeviceCount() == 0)
         m_capture.ConstructDeviceList();
+    // The show's queries (options, patient, the store's interrupted commits) wait for a database
+    // another program holds once, for one bound in all; the frame's Show ends the wait and tells.
+    quiva::db::BeginSharedLockWait(quiva::db::Connection::kBusyTimeoutMs);
     if (m_pFrame && m_pFrame->inModal) {
         m_pFrame->SetEngine(&m_capture);
         m_pFrame->Show(chart, date, TRUE);
+        quiva::db::EndSharedLockWait();
         return;
     }
     if (m_pFrame) {
@@ -99,6 +104,7 @@ void CQUIVACaptureApp::ShowCapture(const CString& chart, const CString& date, BO
     frame->SetEngine(&m_capture);
     // With `modal`, the host may have let this frame go by the time its loop returns.
     frame->Show(chart, date, modal);
+    quiva::db::EndSharedLockWait();  // a Show that made no window left it running
     DeleteEndedFrames();
 }
 

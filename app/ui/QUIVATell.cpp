@@ -2,6 +2,7 @@
 
 #include "app/ui/CKXCtrlWndQUIVAThumbnail.h"
 #include "framework/CKXMsgBox.h"
+#include "platform/base/debug.h"
 
 void QUIVATell(const CString& text, const CString& caption)
 {
@@ -18,4 +19,13 @@ void QUIVATellCapture(CKXQUIVACaptureModel::CaptureResult result)
     CString text, caption;
     if (CKXQUIVACaptureModel::CaptureResultMessage(result, &text, &caption))
         QUIVATell(text, caption);
+}
+
+void QUIVATellDatabaseHeld()
+{
+    const CString text = L"다른 프로그램이 데이터베이스를 사용하고 있어 환자 정보와 검사명을 불러오지 못했습니다. "
+                         L"촬영한 영상은 잠시 후 저장하십시오.";
+    const CString caption = L"데이터베이스 오류";
+    OutputDebugStringW(L"Show: told \"" + caption + L"\": " + text + L"\n");
+    QUIVATell(text, caption);
 }

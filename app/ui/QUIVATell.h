@@ -8,3 +8,6 @@
 void QUIVATell(const CString& text, const CString& caption);
 // A still's or the record button's result, when it is one the person is told.
 void QUIVATellCapture(CKXQUIVACaptureModel::CaptureResult result);
+// The window came up without what the clinic database holds (patient name, study names, image
+// directory): another program held it past the wait.
+void QUIVATellDatabaseHeld();

@@ -1,6 +1,7 @@
 // Connection, command and record set over unixODBC.
 #include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <mutex>
 
 #include "platform/base/codepage.h"
@@ -15,6 +16,25 @@ namespace {
 std::mutex g_settingsMutex;
 CString g_dataFolder;
 std::atomic<unsigned> g_loginTimeout{3};
+
+// The thread's shared wait for other programs' locks (BeginSharedLockWait).
+struct SharedLockWait {
+    int depth = 0;
+    std::chrono::steady_clock::time_point end;
+    bool held = false;
+};
+thread_local SharedLockWait t_sharedWait;
+
+// The wait a lock may take now: what the thread's shared wait has left, or a connection's own.
+// Never 0, which a server takes for no bound at all.
+unsigned LockWaitNow()
+{
+    if (t_sharedWait.depth == 0)
+        return Connection::kBusyTimeoutMs;
+    const auto left =
+        std::chrono::duration_cast<std::chrono::milliseconds>(t_sharedWait.end - std::chrono::steady_clock::now()).count();
+    return static_cast<unsigned>(std::clamp<long long>(left, 1, Connection::kBusyTimeoutMs));
+}
 
 odbc::Text ToDriver(const std::wstring& text, bool narrow)
 {
@@ -183,6 +203,22 @@ void SetLoginTimeout(unsigned seconds) { g_loginTimeout = seconds; }
 
 unsigned LoginTimeout() { return g_loginTimeout; }
 
+void BeginSharedLockWait(unsigned ms)
+{
+    if (t_sharedWait.depth++ == 0) {
+        t_sharedWait.end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+        t_sharedWait.held = false;
+    }
+}
+
+bool EndSharedLockWait()
+{
+    if (t_sharedWait.depth == 0)
+        return false;
+    --t_sharedWait.depth;
+    return t_sharedWait.held;
+}
+
 // ---- Connection ----
 
 Connection::Connection() = default;
@@ -199,6 +235,7 @@ bool Connection::Open(const CString& connectionString)
     m_errors.clear();
     m_dialect = Dialect::Standard;
     m_narrow = false;
+    m_lockWaitMs = 0;
 
     std::vector<Attribute> attributes = ParseConnectionString(connectionString.str());
     std::string driver;
@@ -237,12 +274,15 @@ bool Connection::Open(const CString& connectionString)
     }
     // The driver waits 100 s for a file another program holds, the caller's window frozen all
     // along; a bounded wait ends in a failure that Busy() tells apart.
-    if (m_dialect == Dialect::SQLite && !hasTimeout)
-        text += L"Timeout=" + std::to_wstring(kBusyTimeoutMs) + L";";
+    if (m_dialect == Dialect::SQLite && !hasTimeout) {
+        m_lockWaitMs = LockWaitNow();
+        text += L"Timeout=" + std::to_wstring(m_lockWaitMs) + L";";
+    }
 
     auto dbc = std::make_unique<odbc::Dbc>();
     if (!dbc->Connect(ToDriver(text, m_narrow), LoginTimeout())) {
         TakeErrors(dbc->diagnostics(), m_errors);
+        NoteHeld();
         return false;
     }
     m_dbc = std::move(dbc);
@@ -268,8 +308,29 @@ void Connection::MakeCommitsDurable()
 
 void Connection::BoundLockWaits()
 {
-    Execute(L"SET lock_timeout = " + std::to_wstring(kBusyTimeoutMs));
+    const unsigned wait = LockWaitNow();
+    if (Execute(L"SET lock_timeout = " + std::to_wstring(wait)))
+        m_lockWaitMs = wait;
     m_errors.clear();  // a server that cannot keeps waiting as it did
+}
+
+void Connection::FitLockWait()
+{
+    const unsigned wait = LockWaitNow();
+    if (m_lockWaitMs == 0 || wait == m_lockWaitMs || !m_dbc)
+        return;
+    // Neither statement takes a lock of the database: it is answered at once, held or not.
+    const std::wstring sql =
+        (m_dialect == Dialect::SQLite ? L"PRAGMA busy_timeout = " : L"SET lock_timeout = ") + std::to_wstring(wait);
+    odbc::Stmt stmt(*m_dbc, m_narrow);
+    if (stmt.valid() && stmt.ExecDirect(ToDriver(sql, m_narrow)) != odbc::Rc::Error)
+        m_lockWaitMs = wait;
+}
+
+void Connection::NoteHeld()
+{
+    if (t_sharedWait.depth > 0 && Busy())
+        t_sharedWait.held = true;
 }
 
 void Connection::Close() { m_dbc.reset(); }
@@ -300,8 +361,16 @@ bool Connection::EndTransaction(bool commit)
         return false;
     }
     const bool ended = m_dbc->EndTransaction(commit, m_narrow);
-    if (!ended)
+    if (!ended) {
         TakeErrors(m_dbc->diagnostics(), m_errors);
+        // A commit reported failed is rolled back: committing every statement again would make
+        // the SQLite driver commit it then, after its wait for the lock once more, behind the
+        // failure just reported. A transaction that cannot be rolled back goes with the session.
+        if (commit && !m_dbc->EndTransaction(false, m_narrow)) {
+            Close();
+            return false;
+        }
+    }
     // Back to committing every statement; a connection that cannot is not used again.
     if (!m_dbc->SetAutoCommit(true, m_narrow))
         Close();
@@ -365,6 +434,7 @@ bool Command::Run(RecordSet* records)
 
     auto fail = [&](const odbc::Stmt& stmt) {
         TakeErrors(stmt.diagnostics(), c.m_errors);
+        c.NoteHeld();
         if (records) {
             records->Close();
             records->m_errors = c.m_errors;
@@ -376,6 +446,7 @@ bool Command::Run(RecordSet* records)
     texts.reserve(m_params.size());
     for (const auto& p : m_params)
         texts.push_back(ToDriver(p.text.str(), c.m_narrow));
+    c.FitLockWait();
 
     for (const auto& sql : statements) {
         auto stmt = std::make_unique<odbc::Stmt>(*c.m_dbc, c.m_narrow);
@@ -405,6 +476,7 @@ bool Command::Run(RecordSet* records)
             if (rc == odbc::Rc::Ok && records && !records->IsOpen() && stmt->NumResultCols() > 0) {
                 if (!records->Attach(std::move(stmt), c.m_narrow)) {
                     c.m_errors = records->m_errors;
+                    c.NoteHeld();
                     records->Close();
                     return false;
                 }

@@ -44,6 +44,16 @@ void SetDriverConfigFolder(const std::string& nativeFolder);
 void SetLoginTimeout(unsigned seconds);
 unsigned LoginTimeout();
 
+// One bound on the waits for another program's locks, shared by every connect and statement this
+// thread makes from BeginSharedLockWait to EndSharedLockWait: a piece of work of several queries
+// (the capture window's show) waits `ms` in all, not Connection::kBusyTimeoutMs each. Once the
+// bound has passed, a statement still runs but no longer waits for a lock. A begin while one
+// runs joins it (and its bound); the matching end leaves it.
+void BeginSharedLockWait(unsigned ms);
+// Leaves the thread's shared wait (nothing when none runs); whether a connect or statement in it
+// found the database held by another program past its wait.
+bool EndSharedLockWait();
+
 class RecordSet;
 
 class Connection {
@@ -66,7 +76,9 @@ public:
     // One transaction from BeginTransaction to EndTransaction (commit, or roll back); outside
     // one every statement commits on its own. While a transaction is open the connection is not
     // opened again (that would lose it silently); a transaction whose connection died cannot
-    // commit.
+    // commit. A commit that fails is rolled back (on a server that had applied it before it
+    // failed to say so, nothing is undone: a caller asks the rows). On an SQLite file a commit
+    // waits for readers' locks twice kBusyTimeoutMs: the driver tries it once more after a wait.
     bool BeginTransaction();
     bool EndTransaction(bool commit);
     bool InTransaction() const { return m_transaction; }
@@ -79,7 +91,7 @@ public:
     bool Busy() const;
     // A statement's wait for another program's lock. On an SQLite file the driver's connect
     // waits once and Open's first statement once more: a caller that stops at Busy() waits
-    // 20 s at most.
+    // 20 s at most (less within a shared wait, BeginSharedLockWait).
     static constexpr unsigned kBusyTimeoutMs = 10000;
 
 private:
@@ -93,10 +105,15 @@ private:
     // A PostgreSQL session waits for another session's lock as long as it is held; this one
     // gives up after kBusyTimeoutMs, and Busy() tells it.
     void BoundLockWaits();
+    // Gives the session the wait the thread's shared wait leaves (kBusyTimeoutMs outside one)
+    // when it has another; a failed statement that found the database held tells the shared wait.
+    void FitLockWait();
+    void NoteHeld();
     std::unique_ptr<odbc::Dbc> m_dbc;
     Dialect m_dialect = Dialect::Standard;
     bool m_narrow = false;
     bool m_transaction = false;
+    unsigned m_lockWaitMs = 0;  // the session's lock wait as last set; 0: the caller's own
     std::vector<CString> m_errors;
 };
 

@@ -1,6 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <cstdio>
 #include <filesystem>
+#include <thread>
 
 #include "app/model/CKXQUIVAConfig.h"
 #include "framework/CKXAdoRecord.h"
@@ -152,6 +155,43 @@ TEST_P(DatabaseOptions, ADatabaseDownAtTheFirstLoadIsReadAtALaterOne)
         EXPECT_EQ(down.IsDatabaseOptionsLoaded(), 1);
         EXPECT_EQ(down.GetStudyNames().GetSize(), 2);
     }
+}
+
+// Another program keeps the options (a session locking the table, a process holding the file):
+// the load waits once for its four queries, not for each, and leaves them to a later load.
+TEST_P(DatabaseOptions, OptionsAHeldDatabaseKeepsAreWaitedForOnceAndReadAtALaterLoad)
+{
+    FILE* holder = nullptr;
+    if (Pg()) {
+        ASSERT_TRUE(m_direct.BeginTrans());
+        ASSERT_TRUE(m_direct.Execute(L"LOCK TABLE FOPTION IN ACCESS EXCLUSIVE MODE", 0, TRUE));
+    } else {
+        const std::string said = Root("held.txt");
+        holder = ::popen(("sqlite3 '" + Root("HRB4100.db") + "' >'" + said + "' 2>&1").c_str(), "w");
+        ASSERT_NE(holder, nullptr);
+        std::fputs("BEGIN EXCLUSIVE;\n.print held\n", holder);
+        std::fflush(holder);
+        const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+        while (quiva::test::ReadAll(said).find("held") == std::string::npos && std::chrono::steady_clock::now() < end)
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+    CKXQUIVAConfig c;
+    const auto started = std::chrono::steady_clock::now();
+    c.LoadDatabaseOptions();
+    const auto took = std::chrono::duration_cast<std::chrono::seconds>(std::chrono::steady_clock::now() - started);
+    EXPECT_EQ(c.IsDatabaseOptionsLoaded(), 0);
+    EXPECT_TRUE(c.GetImageDirectory().IsEmpty());
+    EXPECT_LT(took.count(), 25);  // one bound of 10 s for all, where each query waited 10 s
+    if (Pg()) {
+        m_direct.RollbackTrans();
+    } else {
+        std::fputs("ROLLBACK;\n", holder);
+        ::pclose(holder);
+    }
+    c.LoadDatabaseOptions();
+    EXPECT_EQ(c.IsDatabaseOptionsLoaded(), 1);
+    EXPECT_EQ(c.GetImageDirectory(), L"d:\\images");
+    EXPECT_EQ(Listed(c), (std::vector<std::wstring>{L"Endo", L"위내시경"}));
 }
 
 TEST_P(DatabaseOptions, ThePacsKindNeedsTheServerOptionAndExactlyTen)
