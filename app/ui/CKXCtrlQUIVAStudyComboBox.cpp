@@ -50,7 +50,8 @@ void CKXCtrlQUIVAStudyComboBox::ReloadStudies()
     for (int i = 0; i < static_cast<int>(config->GetStudyNames().GetSize()); ++i)
         AddItem(config->GetStudyName(i), kStudyItem);
     AddItem(L"검사이름관리", kManageItem);
-    if (previous.IsEmpty()) {
+    // The untitled study stood in only while no name could be read.
+    if (previous.IsEmpty() || previous == CKXQUIVACaptureModel::kUntitledStudy) {
         if (dropList.items.size() > 1)
             SetCurSel(0);
         else  // no name could be read: what is shown is what a capture is filed under

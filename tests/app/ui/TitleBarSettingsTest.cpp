@@ -710,12 +710,12 @@ TEST(StudyCombo, ReloadKeepsTheTextAndNeverMakesTheEntryAStudy)
     CKXQUIVAConfig config;
     CKXCtrlQUIVAStudyComboBox combo;
     combo.config = &config;
-    // Only the entry: the text stays empty.
+    // Only the entry: the text is the untitled study a capture is then filed under.
     combo.ReloadStudies();
     ASSERT_EQ(combo.dropList.items.size(), 1u);
     EXPECT_EQ(combo.dropList.items[0]->data, 1);
-    EXPECT_EQ(combo.GetEditText(), L"");
-    // An empty text becomes the first study; a text no longer listed stays.
+    EXPECT_EQ(combo.GetEditText(), CString(CKXQUIVACaptureModel::kUntitledStudy));
+    // The untitled text becomes the first study once names come; a text no longer listed stays.
     CArray<CString> names;
     names.Add(L"CT");
     names.Add(L"MRI");
