@@ -7,11 +7,11 @@
 
 #include "platform/base/CString.h"
 #include "platform/base/codepage.h"
+#include "platform/base/debug.h"
 #include "platform/base/fileapi.h"
+#include "platform/base/lasterror.h"
 
 namespace {
-
-constexpr size_t kMaxIniBytes = 16u << 20;
 
 struct Entry {
     std::wstring section;
@@ -33,8 +33,12 @@ std::vector<Entry> ReadIni(LPCWSTR fileName)
     std::vector<Entry> entries;
     std::string bytes;
     // Settings files are small; a larger one is not taken for one.
-    if (!fileName || !quiva::ReadFileBytes(fileName, bytes, kMaxIniBytes))
+    if (!fileName || !quiva::ReadFileBytes(fileName, bytes, quiva::kMaxDataFileBytes)) {
+        if (fileName && GetLastError() == ERROR_FILE_TOO_LARGE)
+            OutputDebugStringW((std::wstring(fileName) + L": the file is larger than " +
+                                std::to_wstring(quiva::kMaxDataFileBytes) + L" bytes and is not read\n").c_str());
         return entries;
+    }
     std::wstring text;
     // A "Unicode" file is UTF-16 after its byte order mark, as Windows' profile functions read it.
     if (bytes.size() >= 3 && bytes.compare(0, 3, "\xEF\xBB\xBF") == 0)
