@@ -9,6 +9,7 @@
 #include "platform/base/codepage.h"
 #include "platform/base/debug.h"
 #include "platform/base/fileapi.h"
+#include "platform/base/lasterror.h"
 
 namespace {
 
@@ -87,9 +88,9 @@ bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; }
 // them; drops (through `drop`, with the attribute's span) one whose name came before in the tag,
 // which the parser would refuse the whole text for, and each past `attributeLimit`, which the
 // parser would check against every one before it (minutes for a tag of many thousands). Whether
-// the tag is empty ("/>").
+// the tag is empty ("/>"); *kept counts the attributes kept.
 template <typename Drop>
-bool ShapeAttributes(const std::string& text, size_t& i, int attributeLimit, Drop drop)
+bool ShapeAttributes(const std::string& text, size_t& i, int attributeLimit, Drop drop, size_t* kept)
 {
     const size_t n = text.size();
     std::vector<std::string_view> names;
@@ -126,16 +127,20 @@ bool ShapeAttributes(const std::string& text, size_t& i, int attributeLimit, Dro
         else
             names.push_back(name);
     }
+    *kept += names.size();
     return empty;
 }
 
 // Reads the text the way the parser will (comments, CDATA sections, declarations and other markup
 // skipped as it skips them; quoted attribute values cannot close a tag) and leaves out of it the
-// attributes ShapeAttributes drops, saying which in `dropped`. False, the text as it was, when
-// elements nest deeper than `depthLimit`.
-bool ShapeText(std::string& text, int depthLimit, int attributeLimit, std::string* dropped)
+// attributes ShapeAttributes drops, saying which in `dropped`. Why the text is refused (the text
+// as it was) when elements nest deeper than `depthLimit` or the tree would hold more than
+// `nodeLimit` nodes: elements, attributes kept, texts that are not blank, comments and other
+// markup, each one the parser makes; empty when it is not.
+std::wstring ShapeText(std::string& text, int depthLimit, int attributeLimit, size_t nodeLimit, std::string* dropped)
 {
     int depth = 0;
+    size_t nodes = 0;
     size_t i = 0;
     const size_t n = text.size();
     std::string out;
@@ -153,10 +158,14 @@ bool ShapeText(std::string& text, int depthLimit, int attributeLimit, std::strin
         const size_t at = text.find(end, i);
         i = at == std::string::npos ? n : at + std::char_traits<char>::length(end);
     };
-    while (i < n && depth <= depthLimit) {
-        i = text.find('<', i);
-        if (i == std::string::npos)
+    while (i < n && depth <= depthLimit && nodes <= nodeLimit) {
+        const size_t textStart = i;
+        i = std::min(text.find('<', i), n);
+        nodes += std::any_of(text.begin() + textStart, text.begin() + i, [](char c) { return !IsBlank(c); });
+        if (i == n)
             break;
+        // The markup at i, unless it is an end tag.
+        nodes += i + 1 == n || text[i + 1] != '/';
         if (StartsWith(text, i, "<!--")) {
             i += 4;
             skipTo("-->");
@@ -171,7 +180,7 @@ bool ShapeText(std::string& text, int depthLimit, int attributeLimit, std::strin
             ++i;
             while (i < n && !IsBlank(text[i]) && text[i] != '>' && text[i] != '/')
                 ++i;
-            const bool empty = ShapeAttributes(text, i, attributeLimit, drop);
+            const bool empty = ShapeAttributes(text, i, attributeLimit, drop, &nodes);
             ++i;
             if (!empty)
                 ++depth;
@@ -181,12 +190,14 @@ bool ShapeText(std::string& text, int depthLimit, int attributeLimit, std::strin
         }
     }
     if (depth > depthLimit)
-        return false;
+        return L"elements nested deeper than " + std::to_wstring(depthLimit);
+    if (nodes > nodeLimit)
+        return L"more than " + std::to_wstring(nodeLimit) + L" elements, attributes and texts";
     if (copied > 0) {
         out.append(text, copied, std::string::npos);
         text = std::move(out);
     }
-    return true;
+    return std::wstring();
 }
 
 // The encoding named by the text's declaration, or "" when there is none.
@@ -527,10 +538,9 @@ bool CKXXmlDocument::ParseText(std::string text)
     m_walk = Walk();
     m_children.clear();
     m_dropped.clear();
-    if (!ShapeText(text, kMaxDepth, kMaxAttributes, &m_dropped)) {
-        m_loadError = L"elements nested deeper than " + std::to_wstring(kMaxDepth);
+    m_loadError = ShapeText(text, kMaxDepth, kMaxAttributes, kMaxNodes, &m_dropped);
+    if (!m_loadError.empty())
         return false;
-    }
     m_document.Parse(text.c_str(), nullptr, m_codePage == CP_UTF8 ? TIXML_ENCODING_UTF8 : TIXML_ENCODING_LEGACY);
     if (m_document.Error())
         m_loadError = quiva::Utf8ToWide(std::string(m_document.ErrorDesc()) + " at line " +
@@ -541,11 +551,13 @@ bool CKXXmlDocument::ParseText(std::string text)
 bool CKXXmlDocument::Load(const wchar_t* path, size_t maxBytes)
 {
     std::string bytes;
-    if (!path || !*path || PathTooLong(path) || !quiva::ReadFileBytes(path, bytes, std::min(maxBytes, kMaxFileBytes))) {
+    const size_t bound = std::min(maxBytes, quiva::kMaxDataFileBytes);
+    if (!path || !*path || PathTooLong(path) || !quiva::ReadFileBytes(path, bytes, bound)) {
         m_document.Clear();
         m_walk = Walk();
         m_children.clear();
-        m_loadError = L"the file cannot be read whole";
+        m_loadError = GetLastError() == ERROR_FILE_TOO_LARGE ? L"the file is larger than " + std::to_wstring(bound) + L" bytes"
+                                                             : L"the file cannot be read whole";
         return false;
     }
     // A UTF-16 file with its byte order mark, as Windows saves one, is read as the same text in

@@ -8,8 +8,9 @@
 // spell, which becomes UTF-8. A save writes the declaration of the bytes it
 // writes, so every saved document loads again to the same values.
 //
-// A file is refused before parsing when it is larger than kMaxFileBytes or nests elements
-// deeper than kMaxDepth, so a hostile file cannot exhaust the stack or memory; an attribute
+// A file is refused before parsing when it is larger than quiva::kMaxDataFileBytes, would make
+// more than kMaxNodes nodes of the tree or nests elements deeper than kMaxDepth, so a hostile
+// file cannot exhaust the stack or memory, nor take seconds to load; an attribute
 // repeated in a tag, or past the first kMaxAttributes of one, is left out (the first kept, a
 // debug line naming the file), so neither refuses the rest nor holds the parser for hours. A
 // UTF-16 file with its byte order mark is read as UTF-8.
@@ -26,6 +27,7 @@
 #include <vector>
 
 #include "platform/base/CString.h"
+#include "platform/base/fileapi.h"
 #include "platform/base/wintypes.h"
 
 class CKXXmlDocument {
@@ -35,10 +37,10 @@ public:
     CKXXmlDocument(const CKXXmlDocument&) = delete;
     CKXXmlDocument& operator=(const CKXXmlDocument&) = delete;
 
-    // Reads and parses a file of at most maxBytes (and never more than kMaxFileBytes). On
-    // failure the document is left empty and the remembered path is kept; a file that is too
+    // Reads and parses a file of at most maxBytes (and never more than quiva::kMaxDataFileBytes).
+    // On failure the document is left empty and the remembered path is kept; a file that is too
     // large leaves ERROR_FILE_TOO_LARGE as the last error.
-    bool Load(const wchar_t* path, size_t maxBytes = kMaxFileBytes);
+    bool Load(const wchar_t* path, size_t maxBytes = quiva::kMaxDataFileBytes);
     // Why the last Load or LoadXml did not parse; empty after one that did.
     CString GetLoadError() const { return CString(m_loadError); }
     // Writes the document to path (empty: the remembered path) through a temporary file that is
@@ -82,7 +84,12 @@ public:
 
     // Longest file path accepted, in code-page-949 bytes.
     static constexpr size_t kMaxPathBytes = 779;
-    static constexpr size_t kMaxFileBytes = 64u << 20;
+    // Nodes of the tree a text may make: elements, attributes, texts, comments and other markup.
+    // Each costs some 240 bytes with the index of its parent's children, so this holds a file
+    // at the bound under 100 MB and a second; an info.xml makes seven a still it lists (about
+    // 40,000 stills, as the byte bound), and a file at the byte bound dense with empty elements
+    // would make two million.
+    static constexpr size_t kMaxNodes = 300000;
     static constexpr int kMaxDepth = 256;
     // The files of this system give an element a dozen attributes or so.
     static constexpr int kMaxAttributes = 64;

@@ -403,13 +403,20 @@ void CKXQUIVACaptureModelManager::LoadFolder(const CString& folder)
 bool CKXQUIVACaptureModelManager::FindFolderModel(const CString& folder, CKXXmlDocument& xml,
                                                   CKXQUIVACaptureModel** model)
 {
-    if (xml.Load(folder + L"\\info.xml")) {
+    const CString info = folder + L"\\info.xml";
+    if (xml.Load(info)) {
         const CString chartNo = CKXQUIVACaptureModel::TrimChartNo(xml.GetAttribute(L"/patient", L"chartNo"));
         // Blanks name no patient, as no number does: such a folder is nobody's to file.
         if (chartNo.IsEmpty())
             return false;
         *model = GetOrCreateModel(chartNo, xml.GetValue(L"/patient"));
-    } else if (const CString chartNo = UnlistedFolderChart(folder); !chartNo.IsEmpty()) {
+        return true;
+    }
+    // A damaged or oversized info.xml is left as it is; its folder is opened as one without.
+    if (PathFileExistsW(info))
+        OutputDebugStringW(L"LoadFolder: " + info + L" is not read (" + xml.GetLoadError() +
+                           L"); the folder's captures are taken as loose files\n");
+    if (const CString chartNo = UnlistedFolderChart(folder); !chartNo.IsEmpty()) {
         // A study folder whose first capture was cut before its info.xml was written (an older
         // version wrote it after the first still): its captures come back to the chart its place
         // names; the patient's name is the one the chart's model has, or comes with the next Show.

@@ -25,12 +25,12 @@ bool LoadSettingsFile(CKXXmlDocument& document, const CString& imageRoot, const 
         *fromCurrentFolder = true;
     }
     SetLastError(ERROR_SUCCESS);
-    if (document.Load(path, kMaxSettingsFileBytes))
+    if (document.Load(path))
         return true;
     CString line;
     if (GetLastError() == ERROR_FILE_TOO_LARGE)
         line.Format(L"%s: the file is larger than %u bytes and is not read; the defaults hold\n", path.GetString(),
-                    static_cast<unsigned>(kMaxSettingsFileBytes));
+                    static_cast<unsigned>(quiva::kMaxDataFileBytes));
     else if (PathFileExistsW(path))
         line.Format(L"%s: the file is not read (%s); the defaults hold\n", path.GetString(),
                     document.GetLoadError().GetString());

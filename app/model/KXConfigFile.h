@@ -17,16 +17,10 @@ namespace quiva::app {
 // "<root>\exe\<name>".
 CString ExeFilePath(const CString& imageRoot, const wchar_t* name);
 
-// The largest settings file read. The program writes a few kilobytes: the options, the window's
-// placement, and some 250 bytes a record for each capture source whose settings were ever
-// changed. Eight megabytes hold tens of thousands of such records; a larger file is none the
-// program wrote, and parsing it would take hundreds of megabytes of memory.
-constexpr size_t kMaxSettingsFileBytes = 8u << 20;
-
 // Loads "<root>\exe\<name>", or, when no file is there, the file of that name in the current
 // folder; *fromCurrentFolder tells the caller to copy what it loaded into the exe folder. The
 // current-folder file is trusted as the clinic's own: whatever it says is taken. A file larger
-// than kMaxSettingsFileBytes is not read (a debug line says so): the caller keeps its defaults.
+// than quiva::kMaxDataFileBytes (or too dense for CKXXmlDocument) is not read (a debug line says so): the caller keeps its defaults.
 bool LoadSettingsFile(CKXXmlDocument& document, const CString& imageRoot, const wchar_t* name,
                       bool* fromCurrentFolder);
 

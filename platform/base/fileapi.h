@@ -115,6 +115,10 @@ int FileDescriptor(HANDLE file);
 // Whole-file helpers on Windows paths. A file longer than maxBytes is not read (false, with
 // ERROR_FILE_TOO_LARGE), so a reader can bound what a file may make it hold.
 bool ReadFileBytes(const wchar_t* path, std::string& bytes, size_t maxBytes = SIZE_MAX);
+// The largest settings or store file read (XML or INI): the largest the system writes is an
+// info.xml listing a study folder's stills, some 200 bytes a still, 2 MB for 10,000 stills.
+// A larger file is none the system wrote; a reader refuses it, saying so in a debug line.
+constexpr size_t kMaxDataFileBytes = 8u << 20;
 // Writes to a temporary file beside the target and renames it over, so the old file is
 // never left half-written.
 bool WriteFileAtomically(const wchar_t* path, const std::string& bytes);

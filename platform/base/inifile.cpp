@@ -1,17 +1,18 @@
 #include "platform/base/inifile.h"
 
 #include <cwchar>
+#include <mutex>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include "platform/base/CString.h"
 #include "platform/base/codepage.h"
+#include "platform/base/debug.h"
 #include "platform/base/fileapi.h"
+#include "platform/base/lasterror.h"
 
 namespace {
-
-constexpr size_t kMaxIniBytes = 16u << 20;
 
 struct Entry {
     std::wstring section;
@@ -28,12 +29,34 @@ std::wstring TrimBlanks(const std::wstring& s)
     return s.substr(b, e - b + 1);
 }
 
+// Says in a debug line that a file is too large to read, once while it stays so: its reader asks
+// for one key at a time, each time reading the file.
+void TellTooLarge(const std::wstring& fileName, bool tooLarge)
+{
+    static std::mutex lock;
+    static std::wstring told;
+    std::lock_guard<std::mutex> hold(lock);
+    if (!tooLarge) {
+        if (told == fileName)
+            told.clear();
+        return;
+    }
+    if (told == fileName)
+        return;
+    told = fileName;
+    OutputDebugStringW((fileName + L": the file is larger than " + std::to_wstring(quiva::kMaxDataFileBytes) +
+                        L" bytes and is not read\n").c_str());
+}
+
 std::vector<Entry> ReadIni(LPCWSTR fileName)
 {
     std::vector<Entry> entries;
     std::string bytes;
     // Settings files are small; a larger one is not taken for one.
-    if (!fileName || !quiva::ReadFileBytes(fileName, bytes, kMaxIniBytes))
+    const bool read = fileName && quiva::ReadFileBytes(fileName, bytes, quiva::kMaxDataFileBytes);
+    if (fileName)
+        TellTooLarge(fileName, !read && GetLastError() == ERROR_FILE_TOO_LARGE);
+    if (!read)
         return entries;
     std::wstring text;
     // A "Unicode" file is UTF-16 after its byte order mark, as Windows' profile functions read it.

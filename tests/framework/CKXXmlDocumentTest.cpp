@@ -4,6 +4,7 @@
 #include <sys/resource.h>
 #include <sys/stat.h>
 
+#include <chrono>
 #include <csignal>
 #include <filesystem>
 #include <vector>
@@ -324,6 +325,58 @@ TEST(XmlDocument, DeeplyNestedFilesAreRefusedAndShallowOnesLoad)
     for (int i = 0; i < CKXXmlDocument::kMaxDepth - 2; ++i)
         path += L"/a";
     EXPECT_EQ(doc.GetValue(path.c_str()), L"deep");
+}
+
+// The worst files just under the bounds every reader keeps (quiva::kMaxDataFileBytes bytes,
+// kMaxNodes nodes): dense with empty elements, with elements holding text, with attributes, with
+// comments, and one long text. Each loads and has a setting looked up among the root's children
+// well within the generous bound here (a file at the old bound took minutes under the
+// sanitizers); one node or one byte more is refused, and the load says why.
+TEST(XmlDocument, FilesJustUnderTheBoundsLoadQuicklyAndOnePastAreRefused)
+{
+    TempDir dir;
+    const std::string head = "<?xml version=\"1.0\" encoding=\"euc-kr\"?><r>", tail = "</r>";
+    // Pieces of `each` nodes after the declaration and the root, `nodes` in all.
+    auto dense = [&](const std::string& piece, size_t each, size_t nodes) {
+        std::string text = head;
+        for (size_t made = 2; made + each <= nodes; made += each)
+            text += piece;
+        return text + tail;
+    };
+    std::string attributes = "<a";
+    for (int i = 0; i < CKXXmlDocument::kMaxAttributes - 1; ++i)
+        attributes += " b" + std::to_string(i) + "=\"\"";
+    attributes += "/>";
+    const size_t nodes = CKXXmlDocument::kMaxNodes;
+    const std::vector<std::pair<std::string, size_t>> pieces = {
+        {"<a/>", 1}, {"<a>x</a>", 2}, {attributes, static_cast<size_t>(CKXXmlDocument::kMaxAttributes)}, {"<!---->", 1}};
+    const std::string file = dir.Native("worst.xml");
+    CKXXmlDocument doc;
+    for (const auto& [piece, each] : pieces) {
+        WriteAll(file, dense(piece, each, nodes));
+        const auto start = std::chrono::steady_clock::now();
+        EXPECT_TRUE(doc.Load(dir.Win("worst.xml"))) << piece.substr(0, 8) << ": " << doc.GetLoadError().GetString();
+        EXPECT_EQ(doc.GetValue(L"/window"), L"");
+        EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10)) << piece.substr(0, 8);
+        WriteAll(file, dense(piece, each, nodes + each));
+        EXPECT_FALSE(doc.Load(dir.Win("worst.xml"))) << piece.substr(0, 8);
+        EXPECT_NE(doc.GetLoadError().Find(L"more than"), -1) << doc.GetLoadError().GetString();
+    }
+    // The file at the byte bound dense with empty elements is refused before a tree is made.
+    WriteAll(file, dense("<a/>", 1, quiva::kMaxDataFileBytes / 4 - head.size()));
+    auto start = std::chrono::steady_clock::now();
+    EXPECT_FALSE(doc.Load(dir.Win("worst.xml")));
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10));
+
+    const std::string text = std::string(quiva::kMaxDataFileBytes - head.size() - tail.size(), 'x');
+    WriteAll(file, head + text + tail);
+    start = std::chrono::steady_clock::now();
+    ASSERT_TRUE(doc.Load(dir.Win("worst.xml"))) << doc.GetLoadError().GetString();
+    EXPECT_EQ(doc.GetValue(L"/").GetLength(), static_cast<int>(text.size()));
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10));
+    WriteAll(file, head + text + "x" + tail);
+    EXPECT_FALSE(doc.Load(dir.Win("worst.xml")));
+    EXPECT_NE(doc.GetLoadError().Find(L"larger than"), -1) << doc.GetLoadError().GetString();
 }
 
 TEST(XmlDocument, SavedDocumentsAreWrittenInTheirDeclaredEncoding)

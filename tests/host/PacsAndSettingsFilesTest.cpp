@@ -8,6 +8,8 @@
 #include <vector>
 
 #include "platform/base/codepage.h"
+#include "platform/base/fileapi.h"
+#include "framework/CKXXmlDocument.h"
 #include "tests/support/dicom/NetTestSupport.h"
 #include "tests/support/HostProgramSupport.h"
 
@@ -186,6 +188,38 @@ TEST_F(PacsAndSettingsFiles, ALastSaveFileFarLargerThanOursIsRefusedAndASavedSiz
     ASSERT_EQ(large.status, 0) << large.output;
     EXPECT_NE(large.output.find("QUIVA.Capture.LastSave: the file is larger than"), std::string::npos) << large.output;
     EXPECT_NE(large.output.find("\" at 560,240 size 800x600 visible"), std::string::npos) << large.output;
+}
+
+// The settings files and DBServer.ini meet one bound: a configuration file and a DBServer.ini
+// just past its bytes, and a last-save file well within them but dense with more elements than a
+// file of ours holds, are each refused with a debug line naming the file; the window opens with
+// the default placement and the still is filed in the local database as without them.
+TEST_F(PacsAndSettingsFiles, SettingsFilesAndDBServerIniPastTheBoundAreRefusedNamingTheFile)
+{
+    const std::string bound = std::to_string(quiva::kMaxDataFileBytes);
+    std::string config = "<?xml version=\"1.0\" encoding=\"euc-kr\"?><Configruation><options saveWhenClose=\"TRUE\"/></Configruation>";
+    config.resize(quiva::kMaxDataFileBytes + 1, ' ');
+    std::ofstream(Clinic() + "/exe/QUIVA.Capture.Config", std::ios::binary) << config;
+    std::string ini = "[Connection Config]\r\nDBMSKind=PostgreSQL\r\nPGHostIPAddress=192.0.2.1\r\n";
+    ini.resize(quiva::kMaxDataFileBytes + 1, ';');
+    std::ofstream(Clinic() + "/DBServer.ini", std::ios::binary) << ini;
+    std::string dense;
+    for (size_t i = 0; i < CKXXmlDocument::kMaxNodes; ++i)
+        dense += "<a/>";
+    WriteLastSave("<Last.Save><window x=\"100\" y=\"100\" width=\"640\" height=\"480\"/>" + dense + "</Last.Save>\n");
+
+    HostRun run = Run("show 12345 2024-01-05\nwait-preview 60000\nprint\nactivate\nkey space\n"
+                      "wait-files d/HRB4100/temp/image/12345/*/20240105/*.jpg 1 60000\nkey ctrl+s\n"
+                      "wait-files d/HRB4100/IMAGE/*/*/*/*/* 1 60000\nclose\nunload\n");
+    ASSERT_EQ(run.status, 0) << run.output.substr(0, 20000);
+    const std::string excerpt = run.output.substr(0, 20000);
+    EXPECT_NE(run.output.find("QUIVA.Capture.Config: the file is larger than " + bound), std::string::npos) << excerpt;
+    EXPECT_EQ(Occurrences(run.output, "DBServer.ini: the file is larger than " + bound + " bytes and is not read"), 1) << excerpt;
+    EXPECT_NE(run.output.find("QUIVA.Capture.LastSave: the file is not read (more than " + std::to_string(CKXXmlDocument::kMaxNodes)),
+              std::string::npos)
+        << excerpt;
+    EXPECT_NE(run.output.find("\" at 560,240 size 800x600 visible"), std::string::npos) << excerpt;
+    EXPECT_EQ(Rows("SELECT COUNT(*) FROM MIMG"), std::vector<std::string>{"1"});
 }
 
 // A configuration file with an attribute written twice, one with more attributes in an element

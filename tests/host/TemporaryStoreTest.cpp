@@ -13,6 +13,7 @@
 #include <memory>
 #include <thread>
 
+#include "platform/base/fileapi.h"
 #include "platform/base/winpath.h"
 #include "platform/media/vfw.h"
 #include "tests/support/BmpFiles.h"
@@ -166,6 +167,37 @@ std::string SaveScript(int copies)
 }
 
 }  // namespace
+
+// An info.xml grown past the bound every reader keeps (edited by hand, or damaged) is not read:
+// a debug line names it, its folder's stills come back as loose captures of the chart the
+// folder's place names, nothing is removed, and the next save commits them.
+TEST_F(TemporaryStore, AnInfoXmlPastTheBoundIsRefusedAndItsStillsComeBackAsLooseCaptures)
+{
+    HostRun took = Run(std::string(kShown) + "key space\nwait-files d/HRB4100/temp/image/12345/*/20240105/*.jpg 1 60000\n"
+                       "key space\nwait-files d/HRB4100/temp/image/12345/*/20240105/*.jpg 2 60000\nclose\nunload\n");
+    ASSERT_EQ(took.status, 0) << took.output;
+    const std::vector<std::string> stills = Ending(FilesBelow("temp/image"), ".jpg");
+    const std::vector<std::string> infos = Ending(FilesBelow("temp/image"), "info.xml");
+    ASSERT_EQ(stills.size(), 2u) << took.output;
+    ASSERT_EQ(infos.size(), 1u) << took.output;
+    const std::string info = Clinic() + "/temp/image/" + infos[0];
+    std::string text = ReadAll(info);
+    ASSERT_NE(text.find(".jpg"), std::string::npos);
+    text.resize(quiva::kMaxDataFileBytes + 1, '\n');
+    std::ofstream(info, std::ios::binary) << text;
+
+    HostRun shown = Run("show 12345 2024-01-05\nwait-shown 60000\nclose\nunload\n");
+    ASSERT_EQ(shown.status, 0) << shown.output;
+    EXPECT_NE(shown.output.find("\\info.xml is not read (the file is larger than " + std::to_string(quiva::kMaxDataFileBytes) +
+                                " bytes); the folder's captures are taken as loose files"),
+              std::string::npos)
+        << shown.output.substr(0, 20000);
+    EXPECT_EQ(Ending(FilesBelow("temp/image"), ".jpg"), stills);
+
+    HostRun saved = Run(SaveScript(2));
+    ASSERT_EQ(saved.status, 0) << saved.output.substr(0, 20000);
+    EXPECT_EQ(Rows("SELECT COUNT(*) FROM MIMG"), std::vector<std::string>{"2"});
+}
 
 TEST_F(TemporaryStore, StillsGoToTheConfiguredFolderAndNeverOutsideTheDataFolder)
 {
