@@ -3,7 +3,8 @@
 // (it closes the library's window and frees it in one message); the library's code would then
 // be gone under the frames that return into it. With a hold the free only lowers the count: the
 // library goes when the hold has ended and ReleaseHeldModules finds no frame of it left on the
-// thread's stack, which is where the thread next takes a message.
+// thread's stack, which is where the thread next takes a message. The libraries the program was
+// started with, and this one, stay for the life of the process and are never held.
 #pragma once
 
 #include <vector>

@@ -4,6 +4,7 @@
 #include <fstream>
 #include <string>
 
+#include "tests/support/Command.h"
 #include "tests/support/HostProgramSupport.h"
 
 using namespace quiva::test;
@@ -83,6 +84,24 @@ INSTANTIATE_TEST_SUITE_P(
                     InOneMessage{"SettingsDialog", kSettingsDialog, "close\nunload"},
                     InOneMessage{"SourceDropDown", kSourceDropDown, "close\nunload"}),
     CallsName);
+
+// A host that links nothing of ours loads the module alone, so the platform library comes in
+// with it, and frees it inside the module's modal loop: the loop ends, ShowModal returns into the
+// host, the module's shut-down runs and it is unloaded where the host next looks at its queue, and
+// the host ends normally.
+TEST_F(UnloadedInsideALoop, AHostThatLoadsOnlyTheModuleFreesItInsideTheModalLoop)
+{
+    std::string command = HostCommand({});
+    command.replace(command.rfind("/bin/quiva-host"), std::string::npos,
+                    "/tests/bare-host/BareHost " + std::string(QUIVA_BINARY_DIR) + "/bin/QUIVA.Capture.dll 12345 2024-01-05");
+    HostRun run;
+    run.output = RunCommand(command, &run.status);
+    ASSERT_EQ(run.status, 0) << run.output;
+    EXPECT_EQ(run.output.find("AddressSanitizer"), std::string::npos) << run.output;
+    EXPECT_NE(run.output.find("showmodal returned\n"), std::string::npos) << run.output;
+    EXPECT_NE(run.output.find("Terminate App"), std::string::npos) << run.output;
+    EXPECT_NE(run.output.find("module mapped: no\n"), std::string::npos) << run.output;
+}
 
 // A host that loads the module again after unloading it inside a loop gets a module started
 // afresh, which shows its window again.
