@@ -126,6 +126,8 @@ public:
     // "<root>\<chart>": the chart's own folder of the store, which no other chart's captures
     // share (see its definition for how it is named and told).
     CString ChartFolder() const;
+    // Where ChartFolder found it, without looking in the model's memory of it.
+    CString FindChartFolder() const;
     // What a still or the record button came to; the windows tell the person what it says
     // (CaptureResultMessage). Done: nothing to tell, a still filed, a recording started or
     // told to stop, or a still asked for without a running preview (which takes nothing).
@@ -355,6 +357,8 @@ protected:
     size_t m_keyedFiles = 0;
     HWND m_hNotify = nullptr;
     CString m_strPacsMissed;  // of the last commit
+    // The chart's folder as ChartFolder last found it, for the root and chart in the key.
+    mutable CString m_chartFolder, m_chartFolderKey;
 
     friend class CKXQUIVACaptureModelManager;
 

@@ -726,6 +726,22 @@ bool CKXQUIVACaptureModel::WriteInfoXml(CString folder)
 // info.xml) is taken only by the chart it is named exactly after, as the store's open gives it.
 CString CKXQUIVACaptureModel::ChartFolder() const
 {
+    // Found once and kept while it stands: telling a folder's owner reads an info.xml, which for
+    // a folder of thousands of stills costs more than the still itself. The folder goes only
+    // through this model's RemoveEmptyFolders, which forgets it.
+    const CString key = m_strImageRoot + L"|" + m_strChartNo;
+    if (m_chartFolderKey == key && PathIsDirectoryW(m_chartFolder))
+        return m_chartFolder;
+    const CString folder = FindChartFolder();
+    if (PathIsDirectoryW(folder)) {
+        m_chartFolder = folder;
+        m_chartFolderKey = key;
+    }
+    return folder;
+}
+
+CString CKXQUIVACaptureModel::FindChartFolder() const
+{
     const CString name = CleanFolderName(m_strChartNo);
     for (int n = 1; n < 10000; ++n) {
         const CString folder =
@@ -761,5 +777,6 @@ void CKXQUIVACaptureModel::RemoveEmptyFolders()
         if (CountFiles(level) != 0)
             return;
         DeleteFolderTree(level, TRUE);
+        m_chartFolderKey.Empty();
     }
 }
