@@ -152,6 +152,11 @@ public:
         RECT s{0, 0, DisplayWidth(m_display, screen), DisplayHeight(m_display, screen)};
         SetVirtualScreen(s, s);
         OpenInputMethod();
+        // A key held down repeats as further presses and is released once, when it goes up,
+        // as the keyboard's own messages say it (a repeat is a key-down of a key already down):
+        // by default the server sends a release and a press a repeat, each taken as a new key.
+        Bool detectable = False;
+        XkbSetDetectableAutoRepeat(m_display, True, &detectable);
         int event, error, major = 2, minor = 0;
         m_xi = XQueryExtension(m_display, "XInputExtension", &m_xiOpcode, &event, &error) &&
                XIQueryVersion(m_display, &major, &minor) == Success;

@@ -2,8 +2,8 @@
 // through xdotool: a still by Space while the capture window has the focus, a recording by F6
 // twice, no still by Space while another X client has the focus, one by Pause there (seen
 // through the raw key events), Ctrl+S saving them, and the close button clicked; and with "방해받지 않기" ticked, the configured capture key typed into another
-// client takes a still and still reaches that client. Screenshots are left in
-// <build>/reference-pictures/.
+// client takes a still and still reaches that client; a key held down acts once, when it is
+// released. Screenshots are left in <build>/reference-pictures/.
 #include <X11/cursorfont.h>
 
 #include <cstdio>
@@ -96,14 +96,35 @@ protected:
         return id;
     }
     int Stills() const { return ::Stills(FilesBelow("temp/image")); }
-    // Stills listed in the store's info.xml files.
-    int ListedStills() const
+    // Stills, or recordings, listed in the store's info.xml files.
+    int Listed(bool videos) const
     {
+        const std::string entry = videos ? "IsVideo=\"TRUE\"" : "IsVideo=\"FALSE\"";
         int n = 0;
         for (const std::string& f : FilesBelow("temp/image"))
             if (f.size() > 8 && f.compare(f.size() - 8, 8, "info.xml") == 0)
-                n += std::atoi(RunCommand("grep -o 'IsVideo=\"FALSE\"' '" + Clinic() + "/temp/image/" + f + "' | wc -l").c_str());
+                n += std::atoi(RunCommand("grep -o '" + entry + "' '" + Clinic() + "/temp/image/" + f + "' | wc -l").c_str());
         return n;
+    }
+    int ListedStills() const { return Listed(false); }
+    // The recordings in the store (paths below temp/image).
+    std::vector<std::string> Videos() const
+    {
+        std::vector<std::string> files = FilesBelow("temp/image");
+        std::erase_if(files, [](const std::string& f) { return !f.ends_with(".avi"); });
+        return files;
+    }
+    // Holds `key` down until the X server, its auto-repeat on, has repeated it a few times at
+    // `window` (X id), then lets it go; false when no repeat came.
+    bool HoldKey(const std::string& key, unsigned long window)
+    {
+        if (!m_xvfb.HearKeyRepeatsAt(window))
+            return false;
+        const int before = m_xvfb.KeyPressesAt(window);
+        m_xvfb.Xdotool("keydown " + key);
+        const bool repeated = Eventually([&] { return m_xvfb.KeyPressesAt(window) > before + 5; });
+        m_xvfb.Xdotool("keyup " + key);
+        return repeated;
     }
     // Whether the store comes to hold and list `n` stills. The module takes keys again a moment
     // after it has listed a still (its keyboard hook is out while it takes one).
@@ -148,19 +169,10 @@ TEST_F(X11EndToEnd, KeysAndClicksFromTheXServerTakeStillsAndCloseTheWindow)
     std::this_thread::sleep_for(std::chrono::milliseconds(1500));
     m_xvfb.Screenshot(pictures + "/x11-capture-window-recording.png");
     m_xvfb.Xdotool("key F6");
-    std::vector<std::string> videos;
     std::string why;
     // The recording is listed once it has ended whole.
-    EXPECT_TRUE(Eventually([&] {
-        std::string info;
-        for (const std::string& f : FilesBelow("temp/image"))
-            if (f.size() > 8 && f.compare(f.size() - 8, 8, "info.xml") == 0)
-                info = RunCommand("grep -c 'IsVideo=\"TRUE\"' '" + Clinic() + "/temp/image/" + f + "'");
-        return info.rfind("1", 0) == 0;
-    }));
-    for (const std::string& f : FilesBelow("temp/image"))
-        if (f.size() > 4 && f.compare(f.size() - 4, 4, ".avi") == 0)
-            videos.push_back(f);
+    EXPECT_TRUE(Eventually([&] { return Listed(true) == 1; }));
+    const std::vector<std::string> videos = Videos();
     ASSERT_EQ(videos.size(), 1u);
     EXPECT_TRUE(ProbesAsAvi(Clinic() + "/temp/image/" + videos[0], &why)) << why;
 
@@ -188,6 +200,53 @@ TEST_F(X11EndToEnd, KeysAndClicksFromTheXServerTakeStillsAndCloseTheWindow)
     EXPECT_EQ(run.status, 0) << run.output;
     EXPECT_NE(run.output.find("Close#1"), std::string::npos) << run.output;
     EXPECT_NE(run.output.find("unloaded: 1 threads"), std::string::npos) << run.output;
+}
+
+// A key held down until the X server (its auto-repeat on) has repeated it acts once, when it
+// is released: Space in the capture window takes one still, F6 starts one recording that the
+// next F6 stops, and, with "방해받지 않기" ticked, Space held in another client (seen through the
+// raw key events) takes one still while that client gets every repeat.
+TEST_F(X11EndToEnd, AKeyHeldDownActsOnceWhenItIsReleased)
+{
+    std::string window;
+    ShowWindow(&window);
+    if (window.empty())
+        return;
+    const unsigned long id = std::stoul(window);
+    m_xvfb.Xdotool("windowfocus --sync " + window);
+    ASSERT_TRUE(HoldKey("space", id));
+    EXPECT_TRUE(StillsComeTo(1));
+
+    // The frames the recording under way has written (its record beside it: a header, then an
+    // entry of 16 bytes a frame).
+    auto framesWritten = [&] {
+        for (const std::string& f : FilesBelow("temp/image")) {
+            std::error_code e;
+            const auto size = fs::file_size(Clinic() + "/temp/image/" + f, e);
+            if (f.size() > 11 && f.compare(f.size() - 11, 11, ".avi.frames") == 0 && !e && size >= 16)
+                return static_cast<int>((size - 16) / 16);
+        }
+        return 0;
+    };
+    ASSERT_TRUE(HoldKey("F6", id));
+    EXPECT_TRUE(Eventually([&] { return framesWritten() > 2; }));
+    m_xvfb.Xdotool("key F6");
+    EXPECT_TRUE(Eventually([&] { return Listed(true) == 1; }));
+    const std::vector<std::string> videos = Videos();
+    ASSERT_EQ(videos.size(), 1u);
+    std::string probe;
+    EXPECT_TRUE(ProbesAsAvi(Clinic() + "/temp/image/" + videos[0], &probe)) << probe;
+    const size_t frames = probe.find("video,");
+    EXPECT_GT(frames == std::string::npos ? 0 : std::atoi(probe.c_str() + frames + 6), 2) << probe;
+
+    m_xvfb.Xdotool("mousemove --window " + window + " 700 50 click 1");  // 방해받지 않기
+    const unsigned long other = FocusAnotherClient();
+    ASSERT_TRUE(HoldKey("space", other));
+    EXPECT_TRUE(StillsComeTo(2));
+
+    m_xvfb.Xdotool("mousemove --window " + window + " 20 50 click 1");
+    HostRun run = m_host.get();
+    EXPECT_EQ(run.status, 0) << run.output;
 }
 
 // The capture key is F2 here. With "방해받지 않기" ticked, F2 and Space typed into another client

@@ -223,6 +223,18 @@ int XvfbServer::KeyPressesAt(unsigned long window)
     return m_keyPresses[window];
 }
 
+bool XvfbServer::HearKeyRepeatsAt(unsigned long window)
+{
+    Display* d = static_cast<Display*>(Connection());
+    if (!d)
+        return false;
+    XAutoRepeatOn(d);
+    XSelectInput(d, window, KeyPressMask | KeyReleaseMask);
+    XKeyboardState state{};
+    XGetKeyboardControl(d, &state);
+    return state.global_auto_repeat == AutoRepeatModeOn;
+}
+
 int XvfbServer::Xdotool(const std::string& arguments, std::string* said)
 {
     int status = 0;

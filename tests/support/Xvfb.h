@@ -39,6 +39,11 @@ public:
     // the input focus; then the key presses that reached it so far.
     unsigned long OpenFocusedWindow(int x, int y, int width, int height);
     int KeyPressesAt(unsigned long window);
+    // Turns the server's key auto-repeat on (as "xset r on" does) and has this connection hear
+    // the key presses the server gives `window` too, another client's or its own, which
+    // KeyPressesAt then counts: a key held down there reaches it again at each repeat. False when
+    // the server's repeat is not on.
+    bool HearKeyRepeatsAt(unsigned long window);
     // The window holding the X input focus (1: the window under the pointer, 0: none), and the
     // focus given to the root window, as when the focused window of a closed program reverted it.
     unsigned long FocusedWindow();

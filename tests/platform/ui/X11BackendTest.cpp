@@ -366,3 +366,69 @@ TEST(X11Backend, TitlesAreLeftToAWindowManagerOnlyWhileOneRuns)
     // The window manager names its check window on the root window before it names itself.
     EXPECT_TRUE(PumpUntil([&] { return display.ShowsTitles(); }));
 }
+
+namespace {
+
+// Space as the focused window and a low-level keyboard hook see it.
+struct SpaceSeen {
+    int downs = 0;    // key-downs of a key that was up
+    int repeats = 0;  // key-downs of a key already down (bit 30)
+    int ups = 0;
+    int hookDowns = 0;
+    int hookUps = 0;
+    HHOOK hook = nullptr;
+} g_space;
+
+LRESULT CALLBACK CountSpaceInHook(int code, WPARAM wParam, LPARAM lParam)
+{
+    if (code == HC_ACTION && reinterpret_cast<const KBDLLHOOKSTRUCT*>(lParam)->vkCode == VK_SPACE)
+        ++(wParam == WM_KEYDOWN ? g_space.hookDowns : g_space.hookUps);
+    return CallNextHookEx(g_space.hook, code, wParam, lParam);
+}
+
+}  // namespace
+
+// Space held down while the server repeats it (its auto-repeat on) comes as key-downs, each
+// after the first marked as a repeat, and one key-up when it is released: so the focused window
+// and a hook see it.
+TEST(X11Backend, AKeyHeldDownRepeatsAsKeyDownsAndIsReleasedOnce)
+{
+    X11Session session;
+    QUIVA_X11_SESSION_OR_SKIP(session, 800, 600);
+    XvfbServer& xvfb = session.server();
+    g_space = SpaceSeen{};
+    WNDCLASSW wc{};
+    wc.lpszClassName = L"QuivaX11Keys";
+    wc.lpfnWndProc = [](HWND h, UINT msg, WPARAM wp, LPARAM lp) -> LRESULT {
+        if (msg == WM_KEYDOWN && wp == VK_SPACE)
+            ++((lp & (1 << 30)) ? g_space.repeats : g_space.downs);
+        if (msg == WM_KEYUP && wp == VK_SPACE)
+            ++g_space.ups;
+        return DefWindowProcW(h, msg, wp, lp);
+    };
+    ASSERT_TRUE(RegisterClassW(&wc));
+    HWND w = CreateWindowExW(WS_EX_APPWINDOW, L"QuivaX11Keys", L"keys", WS_POPUP | WS_VISIBLE, 100, 80, 200, 120, nullptr,
+                             nullptr, nullptr, nullptr);
+    ASSERT_NE(w, nullptr);
+    const unsigned long xwin = quiva::ui::CurrentBackend().NativeHandle(w);
+    xvfb.Xdotool("windowfocus --sync " + std::to_string(xwin));
+    EXPECT_TRUE(PumpUntil([&] { return xvfb.FocusedWindow() == xwin && GetFocus() == w; }));
+    g_space.hook = SetWindowsHookExW(WH_KEYBOARD_LL, CountSpaceInHook, nullptr, 0);
+
+    ASSERT_TRUE(xvfb.HearKeyRepeatsAt(xwin));
+    const int before = xvfb.KeyPressesAt(xwin);
+    xvfb.Xdotool("keydown space");
+    EXPECT_TRUE(PumpUntil([&] { return xvfb.KeyPressesAt(xwin) > before + 5; }));
+    xvfb.Xdotool("keyup space");
+    EXPECT_TRUE(PumpUntil([&] { return g_space.ups > 0; }));
+    const int presses = xvfb.KeyPressesAt(xwin) - before;
+    EXPECT_EQ(g_space.downs, 1);
+    EXPECT_EQ(g_space.repeats, presses - 1);
+    EXPECT_EQ(g_space.ups, 1);
+    EXPECT_EQ(g_space.hookDowns, presses);
+    EXPECT_EQ(g_space.hookUps, 1);
+
+    UnhookWindowsHookEx(g_space.hook);
+    DestroyWindow(w);
+    UnregisterClassW(L"QuivaX11Keys", nullptr);
+}
