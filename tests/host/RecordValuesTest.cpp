@@ -12,6 +12,7 @@
 #include <sstream>
 
 #include "tests/support/dicom/NetTestSupport.h"
+#include "tests/host/ClinicWithPacs.h"
 #include "tests/support/HostProgramSupport.h"
 #include "tests/support/Command.h"
 
@@ -20,19 +21,8 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// The sample clinic with its PACS functions on and storescp as the PACS.
-class RecordValues : public ClinicHost {
+class RecordValues : public ClinicWithPacs {
 protected:
-    void SetUp() override
-    {
-        ClinicHost::SetUp();
-        fs::create_directories(Received());
-        m_pacs = std::make_unique<Storescp>(Received(), std::vector<std::string>{"+xa"});
-        ASSERT_TRUE(m_pacs->running());
-        ASSERT_TRUE(UsePacs(m_pacs->port(), "saveWhenClose=\"FALSE\" captureKey=\"32\""));
-    }
-    std::string Received() const { return m_dir.Native("pacs"); }
-
     // The value dcmdump shows for a tag ("(0010,0020)") of a received object, between its brackets.
     static std::string ValueOf(const std::string& dump, const std::string& tag)
     {
@@ -48,7 +38,6 @@ protected:
         return "(missing)";
     }
 
-    std::unique_ptr<Storescp> m_pacs;
 };
 
 bool HasControlCharacter(const std::string& text)

@@ -17,6 +17,7 @@
 #include "platform/base/winpath.h"
 #include "platform/media/vfw.h"
 #include "tests/support/BmpFiles.h"
+#include "tests/host/ClinicWithPacs.h"
 #include "tests/support/HostProgramSupport.h"
 #include "tests/support/Command.h"
 #include "tests/support/dicom/NetTestSupport.h"
@@ -519,18 +520,9 @@ INSTANTIATE_TEST_SUITE_P(
                     StillCut{"SecondOnceItsJpegHasItsName", "after:rename:*/temp/image/*.jpg:2", 1}),
     [](const testing::TestParamInfo<StillCut>& info) { return std::string(info.param.name); });
 
-// The sample clinic sending its stills to storescp as the PACS, saving only when told to.
-class StoreWithPacs : public ClinicHost {
+// The store of a clinic that sends its stills to a PACS.
+class StoreWithPacs : public ClinicWithPacs {
 protected:
-    void SetUp() override
-    {
-        ClinicHost::SetUp();
-        fs::create_directories(Received());
-        m_pacs = std::make_unique<Storescp>(Received(), std::vector<std::string>{"+xa"});
-        ASSERT_TRUE(m_pacs->running());
-        ASSERT_TRUE(UsePacs(m_pacs->port(), "saveWhenClose=\"FALSE\" captureKey=\"32\""));
-    }
-    std::string Received() const { return m_dir.Native("pacs"); }
     static int MissedShown(const HostRun& run) { return Count(run.output, "dialog shown: \"PACS 전송 오류\""); }
 
     // A new still and Ctrl+S in the next session: the new still alone is in the clinic records,
@@ -549,7 +541,6 @@ protected:
         EXPECT_EQ(MissedShown(run), 0) << run.output;
     }
 
-    std::unique_ptr<Storescp> m_pacs;
 };
 
 struct BmpCut {
