@@ -523,6 +523,18 @@ INSTANTIATE_TEST_SUITE_P(
 // The store of a clinic that sends its stills to a PACS.
 class StoreWithPacs : public ClinicWithPacs {
 protected:
+    // One still taken and listed in a session of its own: its folder, its name and its JPEG's bytes.
+    void TakeOneStill(fs::path* folder, std::string* name, std::string* jpeg)
+    {
+        HostRun run = Run(std::string(kShown) + "key space\nwait-files d/HRB4100/temp/image/12345/*/*/*.jpg 1 60000\n"
+                                                "wait-text d/HRB4100/temp/image/12345/*/*/info.xml .jpg 60000\nclose\nunload\n");
+        ASSERT_EQ(run.status, 0) << run.output;
+        const std::vector<std::string> stills = Ending(FilesBelow("temp/image"), ".jpg");
+        ASSERT_EQ(stills.size(), 1u);
+        *folder = fs::path(Clinic() + "/temp/image/" + stills[0]).parent_path();
+        *name = fs::path(stills[0]).filename().string();
+        *jpeg = ReadAll((*folder / *name).string());
+    }
     static int MissedShown(const HostRun& run) { return Count(run.output, "dialog shown: \"PACS 전송 오류\""); }
 
     // A new still and Ctrl+S in the next session: the new still alone is in the clinic records,
@@ -578,13 +590,11 @@ INSTANTIATE_TEST_SUITE_P(TemporaryStore, CutBmp,
 // removed, and said so; another program's files are left byte for byte.
 TEST_F(StoreWithPacs, CutPicturesAreNeitherShownNorSavedAndOnlyTheStoresOwnAreRemoved)
 {
-    HostRun run = Run(std::string(kShown) + "key space\nwait-files d/HRB4100/temp/image/12345/*/*/*.jpg 1 60000\n"
-                                            "wait-text d/HRB4100/temp/image/12345/*/*/info.xml .jpg 60000\nclose\nunload\n");
-    ASSERT_EQ(run.status, 0) << run.output;
-    const std::vector<std::string> stills = Ending(FilesBelow("temp/image"), ".jpg");
-    ASSERT_EQ(stills.size(), 1u);
-    const fs::path folder = fs::path(Clinic() + "/temp/image/" + stills[0]).parent_path();
-    const std::string jpeg = ReadAll((folder / fs::path(stills[0]).filename()).string());
+    fs::path folder;
+    std::string name, jpeg;
+    TakeOneStill(&folder, &name, &jpeg);
+    if (HasFatalFailure())
+        return;
     const std::string bmp = MakeBmp(1280, 720, 24, {}, [](int x, int y) { return static_cast<uint32_t>(x * 3 + y * 5); });
     const std::vector<std::pair<std::string, std::string>> own = {
         {"080000000.bmp", bmp.substr(0, 14)},
@@ -605,12 +615,11 @@ TEST_F(StoreWithPacs, CutPicturesAreNeitherShownNorSavedAndOnlyTheStoresOwnAreRe
     const size_t from = info.find("<image"), to = info.find("</image>");
     ASSERT_NE(to, std::string::npos) << info;
     std::string listed = info.substr(from, to + 8 - from);
-    const std::string name = fs::path(stills[0]).filename().string();
     listed.replace(listed.find(name), name.size(), "080003000.jpg");
     info.insert(info.find("</QUIVA>"), listed);
     WriteAll((folder / "info.xml").string(), info);
 
-    run = Run(std::string(kShown) + "key ctrl+s\nwait-files d/HRB4100/IMAGE/*/*/*/*/* 1 60000\nclose\nunload\n");
+    HostRun run = Run(std::string(kShown) + "key ctrl+s\nwait-files d/HRB4100/IMAGE/*/*/*/*/* 1 60000\nclose\nunload\n");
     EXPECT_EQ(run.status, 0) << run.output << ::testing::PrintToString(FilesBelow(""));
     EXPECT_EQ(Rows("SELECT CNO, IMGTYPE, IMGNAME FROM MIMG"), (std::vector<std::string>{"12345|0|1"})) << run.output;
     EXPECT_EQ(FilesBelow("IMAGE"), (std::vector<std::string>{"00/00/00/00/1.jpg"}));
@@ -626,15 +635,13 @@ TEST_F(StoreWithPacs, CutPicturesAreNeitherShownNorSavedAndOnlyTheStoresOwnAreRe
 
 // A BMP and a JPEG of one name that are two pictures (of other sizes; of one size, but another
 // picture) are not one still cut between its two files: both are kept and saved, byte for byte.
-TEST_F(TemporaryStore, ABmpAndAJpegOfOneNameThatAreTwoPicturesAreBothSaved)
+TEST_F(StoreWithPacs, ABmpAndAJpegOfOneNameThatAreTwoPicturesAreBothSaved)
 {
-    HostRun run = Run(std::string(kShown) + "key space\nwait-files d/HRB4100/temp/image/12345/*/*/*.jpg 1 60000\n"
-                                            "wait-text d/HRB4100/temp/image/12345/*/*/info.xml .jpg 60000\nclose\nunload\n");
-    ASSERT_EQ(run.status, 0) << run.output;
-    const std::vector<std::string> stills = Ending(FilesBelow("temp/image"), ".jpg");
-    ASSERT_EQ(stills.size(), 1u);
-    const fs::path folder = fs::path(Clinic() + "/temp/image/" + stills[0]).parent_path();
-    const std::string jpeg = ReadAll((folder / fs::path(stills[0]).filename()).string());
+    fs::path folder;
+    std::string name, jpeg;
+    TakeOneStill(&folder, &name, &jpeg);
+    if (HasFatalFailure())
+        return;
     const std::string small = MakeBmp(320, 240, 24, {}, [](int x, int y) { return static_cast<uint32_t>(x * 7 + y); });
     const std::string board = MakeBmp(1280, 720, 24, {}, [](int x, int y) { return (x / 64 + y / 64) % 2 ? 0xFFFFFFu : 0u; });
     const std::vector<std::pair<std::string, std::string>> planted = {
@@ -642,7 +649,7 @@ TEST_F(TemporaryStore, ABmpAndAJpegOfOneNameThatAreTwoPicturesAreBothSaved)
     for (const auto& [name, bytes] : planted)
         WriteAll((folder / name).string(), bytes);
 
-    run = Run(SaveScript(5));
+    HostRun run = Run(SaveScript(5));
     EXPECT_EQ(run.status, 0) << run.output << ::testing::PrintToString(FilesBelow(""));
     EXPECT_EQ(Rows("SELECT COUNT(*) FROM MIMG"), (std::vector<std::string>{"5"})) << run.output;
     EXPECT_EQ(Count(run.output, "both are kept: "), 2) << run.output;
