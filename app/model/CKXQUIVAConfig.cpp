@@ -120,12 +120,11 @@ SettingTable CKXQUIVAConfig::ConfigSettings()
 
 void CKXQUIVAConfig::LoadConfig()
 {
-    m_options.m_bUseVideo = 1;
-    m_options.m_bSaveWhenClose = 1;
-    m_options.m_nRecordLimitTime = 30;
-    m_options.m_nCaptureKey = 32;
-    m_options.m_bSourceFile = 0;
-    m_options.m_bSourceDvd = 0;
+    // These settings start from their defaults at every load; the others keep what they held.
+    const Options defaults;
+    for (int Options::*setting : {&Options::m_bUseVideo, &Options::m_bSaveWhenClose, &Options::m_nRecordLimitTime,
+                                  &Options::m_nCaptureKey, &Options::m_bSourceFile, &Options::m_bSourceDvd})
+        m_options.*setting = defaults.*setting;
 
     CKXXmlDocument doc;
     bool fromCurrentFolder = false;
