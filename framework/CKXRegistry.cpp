@@ -68,6 +68,14 @@ BOOL CKXRegistry::SetString(const wchar_t* name, const wchar_t* value)
     return status == ERROR_SUCCESS ? TRUE : FALSE;
 }
 
+CString ClinicDataFolder()
+{
+    for (const wchar_t* candidate : {L"d:\\HRB4100", L"e:\\HRB4100", L"f:\\HRB4100"})
+        if (PathFileExistsW(candidate))
+            return candidate;
+    return L"c:\\HRB4100";
+}
+
 BOOL EnsureFolder(const wchar_t* path) { return CreateFolderTree(path); }
 
 BOOL CreateFolderTree(const wchar_t* path)

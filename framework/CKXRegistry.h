@@ -30,6 +30,10 @@ public:
     HWINSTA previousStation = nullptr;
 };
 
+// The clinic-records data folder: the first of "d:\HRB4100", "e:\HRB4100", "f:\HRB4100" that
+// exists, else "c:\HRB4100".
+CString ClinicDataFolder();
+
 // Creates the folder and every missing parent; TRUE when the folder exists afterwards.
 BOOL EnsureFolder(const wchar_t* path);
 BOOL CreateFolderTree(const wchar_t* path);

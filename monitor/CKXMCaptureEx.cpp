@@ -4,11 +4,13 @@
 #include <cstdarg>
 #include <vector>
 
+#include "framework/CKXRegistry.h"
 #include "framework/CKXXmlDocument.h"
 #include "platform/base/codepage.h"
 #include "platform/base/debug.h"
 #include "platform/base/fileapi.h"
 #include "platform/base/wformat.h"
+#include "platform/base/winpath.h"
 #include "platform/com/com.h"
 #include "platform/ui/winuser.h"
 
@@ -175,12 +177,18 @@ void CKXMCaptureEx::LoadGraphList()
     CKXXmlDocument doc;
     if (!doc.Load(KXM_GRAPH_LIST_FILE))
         return;
+    const CString dataFolder = ClinicDataFolder();
     for (int n = 0;; ++n) {
         CString node;
         node.Format(L"/GraphFile@%d", n);
         CString path = doc.GetValue(node);
         if (path.IsEmpty())
             break;
+        // A graph file named without a drive (\graphs\a.grf) lies on the drive of the
+        // clinic's data folder, never at the machine's own root; where that drive is not there
+        // the path is read as it is.
+        if (quiva::DriveDirectory(dataFolder[0]))
+            path = quiva::PathOnDriveOf(dataFolder, path);
         // A file that has gone, or a folder, is no graph to list.
         if (!PathFileExistsW(path) || PathIsDirectoryW(path))
             continue;

@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
-# Prepares the embedded default of the capture module in DATA_DIR: drive D (DATA_DIR/d) holding
-# the clinic's data folder HRB4100 with its exe folder, the stand-in helper libraries from
-# BUILD_DIR with an account file, an SQLite clinic database with a sample patient (12345,
-# 홍길동), two study names and the image directory D:\HRB4100\IMAGE, and the synthetic capture
-# card in DATA_DIR/devices.txt. What is there already is kept.
+# Prepares a clinic for the capture module in DATA_DIR: drive D (DATA_DIR/d) holding the clinic's
+# data folder HRB4100 with its exe folder, the stand-in helper libraries from BUILD_DIR with an
+# account file, an SQLite clinic database with two sample patients (12345 홍길동, 67890 김영희),
+# two study names, the image directory D:\HRB4100\IMAGE and the institution number, and the
+# synthetic capture card in DATA_DIR/devices.txt. An account file and a database already there
+# are kept; the helper libraries and the capture card are written anew.
 #
 #   prepare-clinic.sh DATA_DIR BUILD_DIR
 set -euo pipefail

@@ -3,6 +3,7 @@
 #include "app/model/CKXQUIVACaptureModelManager.h"
 #include "app/model/KXConfigFile.h"
 #include "framework/CKXAdoConnection.h"
+#include "framework/CKXRegistry.h"
 #include "framework/CKXXmlDocument.h"
 #include "platform/base/fileapi.h"
 #include "platform/base/winpath.h"
@@ -59,26 +60,14 @@ CString TempFolder(const CString& imageRoot, const CString& named)
 
 CString CKXQUIVAConfig::OnDataDrive(const CString& dataFolder, const CString& folder)
 {
-    if (folder.IsEmpty() || (folder.GetLength() >= 2 && folder[1] == L':'))
-        return folder;
-    const bool rooted = folder[0] == L'\\' || folder[0] == L'/';
-    if (rooted && folder.GetLength() >= 2 && (folder[1] == L'\\' || folder[1] == L'/'))
-        return folder;  // a network path names no drive of ours; it stays unreachable
-    if (rooted)
-        return dataFolder.Left(2) + folder;
+    if (folder.IsEmpty() || !IsRelativeFolder(folder))
+        return quiva::PathOnDriveOf(dataFolder, folder);
     return quiva::PathJoin(dataFolder, folder);
 }
 
 CKXQUIVAConfig::CKXQUIVAConfig()
 {
-    // The clinic-records data folder: the first of d:, e:, f: that holds it, else c:.
-    m_strImageRoot = L"c:\\HRB4100";
-    for (const wchar_t* candidate : {L"d:\\HRB4100", L"e:\\HRB4100", L"f:\\HRB4100"}) {
-        if (PathFileExistsW(candidate)) {
-            m_strImageRoot = candidate;
-            break;
-        }
-    }
+    m_strImageRoot = ClinicDataFolder();
     m_options.m_strTempFolder = DefaultTempFolder(m_strImageRoot);
     ReadDBServerIni();
 }
@@ -120,12 +109,11 @@ SettingTable CKXQUIVAConfig::ConfigSettings()
 
 void CKXQUIVAConfig::LoadConfig()
 {
-    m_options.m_bUseVideo = 1;
-    m_options.m_bSaveWhenClose = 1;
-    m_options.m_nRecordLimitTime = 30;
-    m_options.m_nCaptureKey = 32;
-    m_options.m_bSourceFile = 0;
-    m_options.m_bSourceDvd = 0;
+    // These settings start from their defaults at every load; the others keep what they held.
+    const Options defaults;
+    for (int Options::*setting : {&Options::m_bUseVideo, &Options::m_bSaveWhenClose, &Options::m_nRecordLimitTime,
+                                  &Options::m_nCaptureKey, &Options::m_bSourceFile, &Options::m_bSourceDvd})
+        m_options.*setting = defaults.*setting;
 
     CKXXmlDocument doc;
     bool fromCurrentFolder = false;

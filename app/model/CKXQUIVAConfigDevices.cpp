@@ -1,7 +1,7 @@
 // The configuration's per-source settings and the file "QUIVA.Capture.Device.Config".
 //
-// The file is in code page 949 like the other settings files: a device name with characters that
-// code page cannot hold is saved with "?" in their place and no longer matches its source.
+// The file is in code page 949 like the other settings files; a device name with characters that
+// code page cannot hold makes the whole file UTF-8, so the name reads back as its source gives it.
 #include "app/model/CKXQUIVAConfig.h"
 
 #include <string>

@@ -52,7 +52,6 @@ void KeepOnScreen(int& x, int& y)
 // The farthest a window's edge may lie from the origin: window messages carry coordinates in 16
 // bits.
 constexpr int kFarthest = 32767;
-constexpr int kDefaultThumbnailSize = 200;
 
 bool Within(int value, int low, int high) { return low <= value && value <= high; }
 
@@ -88,7 +87,7 @@ SettingTable CKXQUIVAConfig::LastSaveSettings()
         {L"/window", L"height", &m_placement.m_nWindowHeight, kNumber},
         {L"/thumbnail", L"show", &m_placement.m_bThumbnailShow, kTrueFalseOff},
         // A strip wider than any window keeps the default width.
-        {L"/thumbnail", L"size", &m_placement.m_nThumbnailSize, Number(0, kFarthest, false, kDefaultThumbnailSize)},
+        {L"/thumbnail", L"size", &m_placement.m_nThumbnailSize, Number(0, kFarthest, false, Placement().m_nThumbnailSize)},
         {L"/device", nullptr, &m_placement.m_strDeviceName, kText},
         {L"/options", L"noPrevent", &g_bNoPrevent, kOneZeroOff},
     };
@@ -107,9 +106,10 @@ void CKXQUIVAConfig::LoadLastSave()
     const int x = screen.left + (screen.right - screen.left) / 2 - 400;
     const int y = screen.top + (screen.bottom - screen.top) / 2 - 300;
     PlaceWindow(x, y, 800, 600);
-    m_placement.m_bThumbnailShow = 1;
-    m_placement.m_strDeviceName.Empty();
-    m_placement.m_nThumbnailSize = kDefaultThumbnailSize;
+    const Placement defaults;
+    m_placement.m_bThumbnailShow = defaults.m_bThumbnailShow;
+    m_placement.m_strDeviceName = defaults.m_strDeviceName;
+    m_placement.m_nThumbnailSize = defaults.m_nThumbnailSize;
 
     CKXXmlDocument doc;
     bool fromCurrentFolder = false;

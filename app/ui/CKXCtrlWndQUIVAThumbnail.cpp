@@ -12,7 +12,6 @@
 #include "app/model/QUIVAModuleInstance.h"
 #include "framework/CKXCtrlCursor.h"
 #include "framework/CKXFrameWnd.h"
-#include "framework/CKXMsgBox.h"
 #include "framework/CKXWnd.h"
 #include "framework/CKXWndPopup.h"
 #include "platform/base/codepage.h"

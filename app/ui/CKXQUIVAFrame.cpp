@@ -40,8 +40,11 @@ void CKXQUIVAFrame::SetEngine(CKXMCapture* capture)
     engine = capture;
 }
 
-CString CKXQUIVAFrame::LookupPatientName(const CString& chart)
+CString CKXQUIVAFrame::LookupPatientName(const CString& chart, bool* reached)
 {
+    bool ignored = false;
+    bool& answered = reached ? *reached : ignored;
+    answered = false;
     CKXAdoConnection* connection = config.ConnectDatabase();
     if (!connection) {
         Step(L"#ERR");
@@ -49,6 +52,7 @@ CString CKXQUIVAFrame::LookupPatientName(const CString& chart)
     }
     if (!connection->IsOpen())
         return CString();
+    answered = true;
     // A chart number is a key of the clinic records: control characters never belong to one,
     // and a quote is doubled so that it cannot end the literal.
     for (int i = 0; i < chart.GetLength(); ++i)
@@ -59,7 +63,8 @@ CString CKXQUIVAFrame::LookupPatientName(const CString& chart)
     CString sql;
     sql.Format(L"SELECT PATIENT FROM PATIENT WHERE CNO = '%s'", quoted.GetString());
     CKXAdoRecord record(connection);
-    if (record.Open(sql) && !record.IsEOF())
+    answered = record.Open(sql);
+    if (answered && !record.IsEOF())
         return record.GetFieldString(L"PATIENT");
     return CString();
 }
@@ -70,7 +75,8 @@ void CKXQUIVAFrame::Show(const CString& givenChart, const CString& date, BOOL mo
     // blanks around it are no part of it, and one of blanks or control characters names no
     // patient: it is shown and filed as no chart at all.
     const CString chart = CKXQUIVACaptureModel::TrimChartNo(givenChart);
-    CString name = LookupPatientName(chart);
+    bool reached = false;
+    CString name = LookupPatientName(chart, &reached);
     if (!m_hWnd) {
         CreateFrame();
     } else {
@@ -129,6 +135,8 @@ void CKXQUIVAFrame::Show(const CString& givenChart, const CString& date, BOOL mo
     // that may follow is the person's time, not the show's.
     if (quiva::db::EndSharedLockWait())
         QUIVATellDatabaseHeld();
+    else if (!reached)
+        QUIVATellDatabaseUnreachable();
     if (!inModal) {
         inModal = modal;
         if (modal) {

@@ -49,7 +49,9 @@ public:
     // Deletes every model (committed or not) with its tab; no model is current and no capture
     // key acts.
     void DropModels();
-    CString LookupPatientName(const CString& chart);
+    // The patient's name of the chart; *reached (when given) says whether the clinic database
+    // could be connected to and answered.
+    CString LookupPatientName(const CString& chart, bool* reached = nullptr);
 
     int CreateChildren() override;
     int RecalcLayout(int width, int height) override;

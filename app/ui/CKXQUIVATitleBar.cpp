@@ -11,7 +11,6 @@
 #include "capture/CKXMCapture.h"
 #include "framework/CKXCtrlCursor.h"
 #include "framework/CKXFrameWnd.h"
-#include "framework/CKXMsgBox.h"
 #include "platform/base/clock.h"
 #include "platform/ui/CWnd.h"
 

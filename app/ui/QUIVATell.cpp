@@ -21,11 +21,26 @@ void QUIVATellCapture(CKXQUIVACaptureModel::CaptureResult result)
         QUIVATell(text, caption);
 }
 
-void QUIVATellDatabaseHeld()
+namespace {
+
+// What the window's show could not read from the clinic database, told once the window is up.
+void TellAtShow(const CString& text)
 {
-    const CString text = L"다른 프로그램이 데이터베이스를 사용하고 있어 환자 정보와 검사명을 불러오지 못했습니다. "
-                         L"촬영한 영상은 잠시 후 저장하십시오.";
     const CString caption = L"데이터베이스 오류";
     OutputDebugStringW(L"Show: told \"" + caption + L"\": " + text + L"\n");
     QUIVATell(text, caption);
+}
+
+}  // namespace
+
+void QUIVATellDatabaseHeld()
+{
+    TellAtShow(L"다른 프로그램이 데이터베이스를 사용하고 있어 환자 정보와 검사명을 불러오지 못했습니다. "
+               L"촬영한 영상은 잠시 후 저장하십시오.");
+}
+
+void QUIVATellDatabaseUnreachable()
+{
+    TellAtShow(L"데이터베이스에 연결할 수 없어 환자 정보와 검사명을 불러오지 못했습니다. "
+               L"촬영한 영상은 데이터베이스 설정과 연결을 확인한 후 저장하십시오.");
 }

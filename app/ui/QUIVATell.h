@@ -11,3 +11,5 @@ void QUIVATellCapture(CKXQUIVACaptureModel::CaptureResult result);
 // The window came up without what the clinic database holds (patient name, study names, image
 // directory): another program held it past the wait.
 void QUIVATellDatabaseHeld();
+// The same, because the clinic database could not be reached or read at all.
+void QUIVATellDatabaseUnreachable();

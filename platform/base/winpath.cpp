@@ -233,4 +233,14 @@ CString PathJoin(const CString& folder, const CString& name)
     return folder + L"\\" + name;
 }
 
+CString PathOnDriveOf(const CString& onDrive, const CString& path)
+{
+    const bool hasDrive = onDrive.GetLength() >= 2 && onDrive[1] == L':';
+    if (!hasDrive || path.IsEmpty() || !IsSep(path[0]))
+        return path;
+    if (path.GetLength() >= 2 && IsSep(path[1]))
+        return path;  // a network path names no drive of ours; it stays unreachable
+    return onDrive.Left(2) + path;
+}
+
 }  // namespace quiva

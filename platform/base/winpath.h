@@ -43,5 +43,8 @@ CString PathFileName(const CString& path);
 CString PathParent(const CString& path);
 // Joins with one "\" between.
 CString PathJoin(const CString& folder, const CString& name);
+// A path rooted without a drive ("\x") on the drive of `onDrive` (a path that names one), as
+// Windows reads it there; any other path (a drive path, a network path, a relative one) as it is.
+CString PathOnDriveOf(const CString& onDrive, const CString& path);
 
 }  // namespace quiva

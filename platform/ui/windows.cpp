@@ -124,6 +124,10 @@ HWND CreateWindowExW(DWORD exStyle, LPCWSTR className, LPCWSTR windowName, DWORD
 
 namespace {
 
+// Returns once no other thread is drawing into the surface (painters hold its mutex while they
+// draw), so that it can be freed.
+void WaitForPainters(quiva::Surface& surface) { std::lock_guard<std::recursive_mutex> painting(surface.Mutex()); }
+
 void DestroyTree(HWND hwnd)
 {
     std::vector<HWND> children;
@@ -162,10 +166,8 @@ void DestroyTree(HWND hwnd)
     g_topLevels.erase(std::remove(g_topLevels.begin(), g_topLevels.end(), hwnd), g_topLevels.end());
     std::unique_ptr<Window> keep = std::move(g_windows[reinterpret_cast<uintptr_t>(hwnd)]);
     g_windows.erase(reinterpret_cast<uintptr_t>(hwnd));
-    if (keep && keep->surface) {
-        // Someone may be drawing into it from another thread; wait for them.
-        std::lock_guard<std::recursive_mutex> s(keep->surface->Mutex());
-    }
+    if (keep && keep->surface)
+        WaitForPainters(*keep->surface);
 }
 
 }  // namespace

@@ -1,6 +1,8 @@
 // The PACS and the settings files as the stand-in host meets them: a PACS that drops the
 // association in the middle of a still, an AE title in the settings no association can carry,
 // and settings files that are too large or name a window larger than the screen.
+#include <unistd.h>
+
 #include <filesystem>
 #include <fstream>
 #include <memory>
@@ -268,4 +270,27 @@ TEST_F(PacsAndSettingsFiles, ADBServerIniSavedAsUtf16NamesTheServerTheStillGoesT
                       "wait-files d/HRB4100/IMAGE/*/*/*/*/* 1 60000\nclose\nunload\n");
     EXPECT_EQ(run.status, 0) << run.output;
     EXPECT_EQ(Rows("SELECT CNO FROM MIMG"), (std::vector<std::string>{"12345"}));
+}
+
+// The device monitor's graph list naming a graph file without a drive ("\x\scope.grf"): the
+// file is found on the drive of the clinic's data folder, never at the machine's own root, and
+// the capture window shows that graph's picture when it is the chosen source.
+TEST_F(PacsAndSettingsFiles, AGraphFileNamedWithoutADriveIsFoundOnTheDataFoldersDrive)
+{
+    // A graph of the capture card, as the crossbar build keeps it in the working folder. The
+    // card's name is short, so that the device list has room for the graph file's line.
+    std::ofstream(Data() + "/devices.txt") << "card \"C\"\n";
+    HostRun first = Run("show 12345 2024-01-05\nwait-preview 60000\nclose\nunload\n");
+    ASSERT_EQ(first.status, 0) << first.output;
+    ASSERT_TRUE(std::filesystem::exists(Data() + "/cross.Grf")) << first.output;
+    const std::string folder = "QUIVA-GRAPHS-" + std::to_string(getpid());
+    std::filesystem::create_directories(Data() + "/d/" + folder);
+    std::filesystem::rename(Data() + "/cross.Grf", Data() + "/d/" + folder + "/scope.grf");
+    std::ofstream(Data() + "/QUIVACapture.GraphList") << "<?xml version=\"1.0\" encoding=\"euc-kr\"?><GraphFiles>"
+                                                         "<GraphFile name=\"Scope\">\\" << folder << "\\scope.grf</GraphFile></GraphFiles>";
+    WriteLastSave("<Last.Save><device>Scope</device></Last.Save>");
+    HostRun run = Run("show 12345 2024-01-05\nwait-preview 60000\nclose\nunload\n");
+    ASSERT_EQ(run.status, 0) << run.output;
+    EXPECT_EQ(Occurrences(run.output, "Found CrossBar"), 0) << "the saved graph was not the source\n" << run.output;
+    EXPECT_FALSE(std::filesystem::exists("/" + folder));
 }

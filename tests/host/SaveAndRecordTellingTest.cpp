@@ -37,6 +37,11 @@ protected:
             << port << "\" aeTitle=\"PACS\" sendDICOM=\"1\"/></pacs></Configruation>";
     }
     int MissedShown(const HostRun& run) const { return Count(run.output, "dialog shown: \"PACS 전송 오류\""); }
+    // The script's lines that wait for a message titled so and close it.
+    static std::string CloseTold(const std::string& title)
+    {
+        return "wait-dialog \"" + title + "\" 60000\nkey escape\nwait-no-dialog 60000\n";
+    }
 };
 
 // A still taken and then saved each way a person saves: Ctrl+S, the host's Clear, the close
@@ -76,6 +81,35 @@ TEST_F(Telling, ClosingAnotherPatientsTabTellsTheStillThePacsDidNotTake)
     ASSERT_EQ(run.status, 0) << run.output;
     EXPECT_EQ(MissedShown(run), 1) << run.output;
     EXPECT_EQ(Rows("SELECT CNO FROM MIMG"), std::vector<std::string>{"67890"});
+}
+
+// A clinic database the window cannot use (a PostgreSQL server nobody runs, a database file that
+// is no database) is told once the window is up, and the window still files a still under the
+// chart it was given.
+TEST_F(Telling, AClinicDatabaseThatCannotBeUsedIsToldAtShow)
+{
+    const std::string unusable[] = {
+        "postgres",  // DBServer.ini naming a server at a port nobody listens on
+        "file",      // the SQLite file overwritten with text
+    };
+    for (const std::string& kind : unusable) {
+        SCOPED_TRACE(kind);
+        fs::remove_all(Clinic() + "/temp");
+        if (kind == "postgres")
+            std::ofstream(Clinic() + "/DBServer.ini")
+                << "[Connection Config]\nDBMSKind=PostgreSQL\nPGHostIPAddress=127.0.0.1\nPGPort=" << UnusedPort() << "\n";
+        else
+            std::ofstream(Clinic() + "/HRB4100.db") << std::string(4096, 'x');
+        std::ofstream(Clinic() + "/exe/QUIVA.Capture.Config")
+            << "<?xml version=\"1.0\" encoding=\"euc-kr\"?><Configruation><options saveWhenClose=\"FALSE\"/></Configruation>";
+        const std::string title = "데이터베이스 오류";
+        HostRun run = Run("show 12345 2024-01-05\nwait-shown 60000\n" + CloseTold(title) +
+                          "wait-preview 60000\nactivate\nkey space\nwait-files d/HRB4100/temp/image/12345/*/20240105/*.jpg 1 60000\n"
+                          "close\nunload\n");
+        ASSERT_EQ(run.status, 0) << run.output;
+        EXPECT_EQ(Count(run.output, "dialog shown: \"" + title + "\""), 1) << run.output;
+        EXPECT_NE(run.output.find("Show: told \"" + title + "\": 데이터베이스에 연결할 수 없어"), std::string::npos) << run.output;
+    }
 }
 
 // A source whose first picture is far off: the preview runs, but the engine has no frame to
