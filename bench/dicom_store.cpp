@@ -189,6 +189,54 @@ struct Kind {
     const char* storescuSyntax;
 };
 
+// One kind of object stored `objects` times, one round each: ours, the loopback, a storescu run
+// and one against the closed port, alternated; prints its figures and returns the failed stores.
+int StoreRounds(const Kind& k, int objects, uint16_t port, uint16_t closedPort)
+{
+    int failures = 0;
+    std::vector<double> ours, theirs, startup, loopback;
+    const std::vector<std::string> common{"storescu", "-aet", "HRBIMAGE", "-aec", "PACS", "-R", k.storescuSyntax,
+                                          "--max-pdu", "16384", "127.0.0.1"};
+    auto storescu = [&](uint16_t to, std::vector<double>& times) {
+        std::vector<std::string> args = common;
+        args.push_back(std::to_string(to));
+        args.push_back(k.file);
+        double ms = 0;
+        const int status = Run(args, &ms);
+        times.push_back(ms);
+        return status;
+    };
+    auto oursAndLoopback = [&](int round) {
+        if (round % 2)
+            loopback.push_back(Loopback(k.object));
+        const Clock::time_point t0 = Clock::now();
+        CDicomNetworkClient client;
+        client.SetServer(L"PACS", L"127.0.0.1", port);
+        client.SetCallingAETitle(L"HRBIMAGE");
+        client.AddPresentationContext(DICOM_SOP_CLASS_SECONDARY_CAPTURE, k.transferSyntax);
+        bool ok = client.ConnectAndAssociate() &&
+                  client.StoreDocument(k.object.data(), static_cast<DWORD>(k.object.size()));
+        client.Release();
+        client.CloseSocket();
+        ours.push_back(Ms(Clock::now() - t0));
+        failures += !ok;
+        if (round % 2 == 0)
+            loopback.push_back(Loopback(k.object));
+        return true;
+    };
+    auto theirRuns = [&](int) {
+        failures += storescu(port, theirs) != 0;
+        storescu(closedPort, startup);
+        return true;
+    };
+    bench::Alternate(objects, oursAndLoopback, theirRuns);
+    std::printf("%s, %zu bytes, ms an object:\n", k.name, k.object.size());
+    bench::PrintRatio(std::string("cstore-") + k.key + "-loopback", ours, loopback, "ms");
+    bench::PrintRatio(std::string("cstore-") + k.key + "-storescu", ours, theirs, "ms");
+    bench::PrintFigure(std::string("cstore-") + k.key + "-storescu-startup", startup, "ms");
+    return failures;
+}
+
 }  // namespace
 
 int main(int argc, char** argv)
@@ -238,48 +286,8 @@ int main(int argc, char** argv)
 
     std::printf("%d objects per kind, one association each, max PDU 16384, storescp --ignore on 127.0.0.1\n", objects);
     int failures = 0;
-    for (const Kind& k : kinds) {
-        std::vector<double> ours, theirs, startup, loopback;
-        const std::vector<std::string> common{"storescu", "-aet", "HRBIMAGE", "-aec", "PACS", "-R", k.storescuSyntax,
-                                              "--max-pdu", "16384", "127.0.0.1"};
-        auto storescu = [&](uint16_t to, std::vector<double>& times) {
-            std::vector<std::string> args = common;
-            args.push_back(std::to_string(to));
-            args.push_back(k.file);
-            double ms = 0;
-            const int status = Run(args, &ms);
-            times.push_back(ms);
-            return status;
-        };
-        auto oursAndLoopback = [&](int round) {
-            if (round % 2)
-                loopback.push_back(Loopback(k.object));
-            const Clock::time_point t0 = Clock::now();
-            CDicomNetworkClient client;
-            client.SetServer(L"PACS", L"127.0.0.1", port);
-            client.SetCallingAETitle(L"HRBIMAGE");
-            client.AddPresentationContext(DICOM_SOP_CLASS_SECONDARY_CAPTURE, k.transferSyntax);
-            bool ok = client.ConnectAndAssociate() &&
-                      client.StoreDocument(k.object.data(), static_cast<DWORD>(k.object.size()));
-            client.Release();
-            client.CloseSocket();
-            ours.push_back(Ms(Clock::now() - t0));
-            failures += !ok;
-            if (round % 2 == 0)
-                loopback.push_back(Loopback(k.object));
-            return true;
-        };
-        auto theirRuns = [&](int) {
-            failures += storescu(port, theirs) != 0;
-            storescu(closedPort, startup);
-            return true;
-        };
-        bench::Alternate(objects, oursAndLoopback, theirRuns);
-        std::printf("%s, %zu bytes, ms an object:\n", k.name, k.object.size());
-        bench::PrintRatio(std::string("cstore-") + k.key + "-loopback", ours, loopback, "ms");
-        bench::PrintRatio(std::string("cstore-") + k.key + "-storescu", ours, theirs, "ms");
-        bench::PrintFigure(std::string("cstore-") + k.key + "-storescu-startup", startup, "ms");
-    }
+    for (const Kind& k : kinds)
+        failures += StoreRounds(k, objects, port, closedPort);
     std::printf("ours: in process; loopback: the same bytes through a local TCP peer; storescu: its whole run, one\n"
                 "process an object; storescu-startup: its run against a port where nothing listens\n");
 
