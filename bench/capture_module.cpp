@@ -21,16 +21,16 @@
 #include <string>
 #include <vector>
 
+#include "bench/BenchClock.h"
 #include "bench/HdCamera.h"
 #include "platform/base/debug.h"
 #include "platform/ui/uisystem.h"
 
 namespace fs = std::filesystem;
-using Clock = std::chrono::steady_clock;
+using bench::Clock;
+using bench::Ms;
 
 namespace {
-
-double Ms(Clock::duration d) { return std::chrono::duration<double, std::milli>(d).count(); }
 
 size_t Stills(const fs::path& store)
 {
@@ -135,10 +135,10 @@ int main(int argc, char** argv)
         times.push_back(Ms(Clock::now() - k));
         usleep(20000);  // one file name per millisecond of the time of day
     }
-    std::sort(times.begin(), times.end());
-    if (!times.empty())
-        std::printf("Space to JPEG on disk (%s): median %.1f ms, min %.1f ms, max %.1f ms over %zu stills\n",
-                    hd ? "1920x1080" : "1280x720", times[times.size() / 2], times.front(), times.back(), times.size());
+    if (!times.empty()) {
+        std::printf("Space to JPEG on disk (%s), ms:\n", hd ? "1920x1080" : "1280x720");
+        bench::PrintFigure(hd ? "module-still-hd" : "module-still", times, "ms");
+    }
     dlclose(module);
     quiva::SetDebugSink(nullptr);
     fs::remove_all(data);

@@ -1,6 +1,6 @@
 // Still benchmark at 1920x1080: the capture model's still request to the JPEG file on disk (grab,
 // BMP, JPEG, record, info.xml) against a bare libjpeg-turbo encode of the same frame at the same
-// quality written to a file, in one run.
+// quality written to a file, in one run, the first of the two taking turns still by still.
 //   bench_capture_still [folder] [stills] [quality]
 #include <unistd.h>
 
@@ -18,6 +18,7 @@
 #include "app/model/CKXQUIVACaptureModel.h"
 #include "app/model/CKXQUIVACaptureModelManager.h"
 #include "app/model/CKXQUIVAConfig.h"
+#include "bench/BenchClock.h"
 #include "bench/HdEngine.h"
 #include "capture/CKXMCapture.h"
 #include "platform/base/bitmap.h"
@@ -31,12 +32,6 @@
 using namespace quiva::media;
 
 namespace {
-
-double Median(std::vector<double> v)
-{
-    std::sort(v.begin(), v.end());
-    return v[v.size() / 2];
-}
 
 // The frame as libjpeg-turbo takes it: BGRA rows top first, coded at the quality and written.
 bool BareJpeg(const BYTE* dib, int quality, const std::string& path)
@@ -116,23 +111,27 @@ int main(int argc, char** argv)
     model->SetStudyDate(L"20240105");
 
     std::vector<double> ours, bare;
-    for (int i = 0; i < stills; ++i) {
-        auto t0 = std::chrono::steady_clock::now();
-        model->CaptureStill();
-        ours.push_back(std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t0).count());
-        t0 = std::chrono::steady_clock::now();
-        if (!BareJpeg(frame, quality, folder + "/bare" + std::to_string(i) + ".jpg"))
-            return 1;
-        bare.push_back(std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t0).count());
-    }
+    const bool done = bench::Alternate(
+        stills,
+        [&](int) {
+            ours.push_back(bench::Time([&] { model->CaptureStill(); }).wall);
+            return true;
+        },
+        [&](int i) {
+            bool ok = false;
+            bare.push_back(bench::Time([&] { ok = BareJpeg(frame, quality, folder + "/bare" + std::to_string(i) + ".jpg"); }).wall);
+            return ok;
+        });
     std::free(frame);
+    if (!done)
+        return 1;
     if (model->GetFileCount() != stills) {
         std::fprintf(stderr, "%d of %d stills were listed\n", model->GetFileCount(), stills);
         return 1;
     }
-    const double a = Median(ours), b = Median(bare);
-    std::printf("still 1920x1080 to JPEG q%d: capture model median %.1f ms, bare libjpeg-turbo median %.1f ms, ratio %.2f\n",
-                quality, a, b, a / b);
+    std::printf("still 1920x1080 to JPEG q%d by the capture model against a bare libjpeg-turbo encode written and "
+                "flushed, ms:\n", quality);
+    bench::PrintRatio("still-q" + std::to_string(quality), ours, bare, "ms");
     manager.DeleteAllModels();
     engine.Close();
     DestroyWindow(preview);

@@ -1,13 +1,11 @@
 // Media layer figures at 1920x1080:
 //  1. frames per second and CPU per frame through source -> colour effect -> renderer painting
 //     into a (headless) window;
-//  2. Video 1 encoding time per frame, ours against `ffmpeg -c:v msvideo1` on the same frames.
-// Usage: bench_media_pipeline [frames] (default 120)
-#include <sys/resource.h>
-#include <time.h>
+//  2. Video 1 encoding time per frame, ours against `ffmpeg -c:v msvideo1` on the same frames,
+//     alternated over [rounds] rounds (5 unless told), ffmpeg's time its own -benchmark real time.
+// Usage: bench_media_pipeline [frames] [rounds] (frames 120 unless told)
 #include <unistd.h>
 
-#include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -15,6 +13,7 @@
 #include <string>
 #include <thread>
 
+#include "bench/BenchClock.h"
 #include "platform/media/FilterBase.h"
 #include "platform/media/FilterGraph.h"
 #include "platform/media/MsVideo1.h"
@@ -29,14 +28,6 @@ namespace {
 
 constexpr int kWidth = 1920;
 constexpr int kHeight = 1080;
-
-double Now() { return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count(); }
-double CpuNow()
-{
-    timespec ts{};
-    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &ts);
-    return ts.tv_sec + ts.tv_nsec / 1e9;
-}
 
 // A picture with flat bars, gradients and noise, so the encoder meets more than flat areas.
 std::vector<uint8_t> Picture(uint32_t n)
@@ -132,22 +123,39 @@ void PipelineBench(int frames)
         f.subtype = MEDIASUBTYPE_RGB32;
         prepared.push_back(f);
     }
-    const double t0 = Now(), c0 = CpuNow();
-    for (int i = 0; i < frames; ++i) {
-        Frame f = prepared[static_cast<size_t>(i) % prepared.size()];
-        f.index = static_cast<uint64_t>(i);
-        source->Out()->Deliver(f);
-        if (i % 8 == 0)
-            quiva::ui::PumpPending();
-    }
-    const double wall = Now() - t0, cpu = CpuNow() - c0;
+    const bench::Sample t = bench::Time([&] {
+        for (int i = 0; i < frames; ++i) {
+            Frame f = prepared[static_cast<size_t>(i) % prepared.size()];
+            f.index = static_cast<uint64_t>(i);
+            source->Out()->Deliver(f);
+            if (i % 8 == 0)
+                quiva::ui::PumpPending();
+        }
+    });
+    const double wall = t.wall / 1000, cpu = t.cpu / 1000;
     graph.As<IMediaControl>(IID_IMediaControl)->Stop();
     std::printf("pipeline 1920x1080 source -> colour effect -> renderer (1280x720 window): %.1f frames/s, %.2f ms CPU per frame\n",
                 frames / wall, cpu * 1000.0 / frames);
     DestroyWindow(window);
 }
 
-void EncodeBench(int frames)
+// ffmpeg's own real time for coding the raw frames file, in ms; negative without ffmpeg.
+double FfmpegMs(const std::string& raw)
+{
+    const std::string cmd = "ffmpeg -nostats -benchmark -f rawvideo -pix_fmt bgra -s 1920x1080 -i " + raw +
+                            " -c:v msvideo1 -f null - 2>&1";
+    double ms = -1;
+    if (FILE* p = ::popen(cmd.c_str(), "r")) {
+        char line[512];
+        while (std::fgets(line, sizeof(line), p))
+            if (const char* r = std::strstr(line, "rtime="))
+                ms = std::atof(r + 6) * 1000;
+        ::pclose(p);
+    }
+    return ms;
+}
+
+void EncodeBench(int frames, int rounds)
 {
     const std::string raw = "/tmp/quiva-bench-" + std::to_string(::getpid()) + ".bgra";
     std::vector<std::vector<uint8_t>> pictures;
@@ -159,30 +167,27 @@ void EncodeBench(int frames)
     std::fclose(out);
     std::vector<uint8_t> coded;
     size_t bytes = 0;
-    const double t0 = Now();
-    for (const auto& p : pictures) {
-        EncodeMsVideo1(p.data(), kWidth, kHeight, 10000, &coded);
-        bytes += coded.size();
-    }
-    const double ours = (Now() - t0) / frames;
-    // ffmpeg on the same frames; its -benchmark line gives the real time of the whole run.
-    const std::string cmd = "ffmpeg -nostats -benchmark -f rawvideo -pix_fmt bgra -s 1920x1080 -i " + raw +
-                            " -c:v msvideo1 -f null - 2>&1";
-    double theirs = -1;
-    const double f0 = Now();
-    if (FILE* p = ::popen(cmd.c_str(), "r")) {
-        char line[512];
-        while (std::fgets(line, sizeof(line), p))
-            if (const char* r = std::strstr(line, "rtime="))
-                theirs = std::atof(r + 6) / frames;
-        ::pclose(p);
-    }
-    const double ffmpegWall = (Now() - f0) / frames;
+    std::vector<double> ours, theirs;
+    const bool compared = bench::Alternate(
+        rounds,
+        [&](int) {
+            bytes = 0;
+            ours.push_back(bench::Time([&] {
+                for (const auto& p : pictures) {
+                    EncodeMsVideo1(p.data(), kWidth, kHeight, 10000, &coded);
+                    bytes += coded.size();
+                }
+            }).wall / frames);
+            return true;
+        },
+        [&](int) {
+            theirs.push_back(FfmpegMs(raw) / frames);
+            return theirs.back() > 0;
+        });
     std::remove(raw.c_str());
-    std::printf("Video 1 encode 1920x1080: ours %.2f ms/frame (%.0f KiB/frame)\n", ours * 1000, bytes / 1024.0 / frames);
-    if (theirs > 0)
-        std::printf("Video 1 encode 1920x1080: ffmpeg %.2f ms/frame (process wall %.2f ms/frame); ratio ours/ffmpeg %.2f\n",
-                    theirs * 1000, ffmpegWall * 1000, ours / theirs);
+    std::printf("Video 1 encode 1920x1080 (%.0f KiB a frame), ours against ffmpeg, ms a frame:\n", bytes / 1024.0 / frames);
+    if (compared)
+        bench::PrintRatio("video1-encode", ours, theirs, "ms");
     else
         std::printf("ffmpeg not found: no comparison\n");
 }
@@ -192,9 +197,10 @@ void EncodeBench(int frames)
 int main(int argc, char** argv)
 {
     const int frames = argc > 1 ? std::max(8, std::atoi(argv[1])) : 120;
+    const int rounds = argc > 2 ? std::max(1, std::atoi(argv[2])) : 5;
     CoInitialize(nullptr);
     PipelineBench(frames);
-    EncodeBench(std::min(frames, 60));
+    EncodeBench(std::min(frames, 60), rounds);
     CoUninitialize();
     return 0;
 }

@@ -1,15 +1,13 @@
 // Store benchmark: opening a temporary image store of N stills (LoadAll: info.xml files, records,
-// pictures) against loading the same info.xml files into a hash set of their paths, CPU time
-// and wall time, ours and the anchor alternated; then the memory a listed still holds, for the
-// small stills of that store and for 1920x1080 JPEG stills against keeping a strip-cell-sized
-// thumbnail of each, and the open of that store timed against the same anchor; and the rewrite
-// of an info.xml listing every still against writing the same document once.
-//   bench_store_open [stills] [runs] [hd stills] [folder]
+// each still's header) against loading the same info.xml files into a hash set of their paths,
+// wall time and CPU time, ours and the anchor alternated round by round; then the memory a listed
+// still holds, for the small stills of that store and for 1920x1080 JPEG stills against keeping a
+// strip-cell-sized thumbnail of each, and the open of that store timed against the same anchor;
+// and the rewrite of an info.xml listing every still against writing the same document once.
+//   bench_store_open [stills] [rounds] [hd stills] [folder]
 #include <malloc.h>
-#include <time.h>
 
 #include <algorithm>
-#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -21,6 +19,7 @@
 #include <vector>
 
 #include "app/ui/CKXCtrlWndQUIVAThumbnail.h"
+#include "bench/BenchClock.h"
 #include "app/model/CKXQUIVACaptureModel.h"
 #include "app/model/CKXQUIVACaptureModelManager.h"
 #include "framework/CKXXmlDocument.h"
@@ -36,32 +35,6 @@ namespace fs = std::filesystem;
 namespace {
 
 constexpr int kStillsPerFolder = 250;
-
-struct Times {
-    double cpu = 0, wall = 0;
-};
-
-double CpuSeconds()
-{
-    timespec t{};
-    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
-    return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) / 1e9;
-}
-
-template <class F>
-Times Measure(F&& work)
-{
-    const double c0 = CpuSeconds();
-    const auto w0 = std::chrono::steady_clock::now();
-    work();
-    return {CpuSeconds() - c0, std::chrono::duration<double>(std::chrono::steady_clock::now() - w0).count()};
-}
-
-double Median(std::vector<double> v)
-{
-    std::sort(v.begin(), v.end());
-    return v[v.size() / 2];
-}
 
 // Heap memory in use, in bytes (what the process holds, whatever its allocator keeps resident).
 double HeapBytes()
@@ -136,115 +109,130 @@ int Listed(CKXQUIVACaptureModelManager& manager)
     return files;
 }
 
+// The times of the opens of one store, ours and the anchor's, round by round, and the heap a
+// listed still held after ours first opened it.
+struct Opens {
+    std::vector<double> oursWall, oursCpu, anchorWall, anchorCpu;
+    double heapPerStill = 0;
+};
+
+// The rewrite of an info.xml listing every still against writing the document it wrote once,
+// the first of the two taking turns from the second round on.
+struct Rewrites {
+    std::vector<double> ours, once;
+    std::string document;
+};
+
+void Rewrite(CKXQUIVACaptureModelManager& manager, const std::string& root, int round, Rewrites& r)
+{
+    // Written outside the store, which the next open reads as it was.
+    const std::string folder = root + "/rewrite";
+    fs::create_directories(folder);
+    const bool onceFirst = round % 2 && !r.document.empty();
+    auto once = [&] {
+        r.once.push_back(bench::Time([&] { quiva::WriteFileAtomically(Wide(folder + "/written.xml"), r.document); }).wall);
+    };
+    if (onceFirst)
+        once();
+    r.ours.push_back(bench::Time([&] { manager.GetModel(0)->WriteInfoXml(Wide(folder)); }).wall);
+    std::ifstream in(folder + "/info.xml", std::ios::binary);
+    r.document.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    if (!onceFirst)
+        once();
+    fs::remove_all(folder);
+}
+
+// Opens the store at `root` `rounds` times with the model manager, as the capture window opens
+// it, and as often reads its info.xml files into a hash set, alternated; `after` is given each of
+// our opens before it is closed.
+template <class After>
+bool OpenAlternated(const std::string& root, const std::vector<std::string>& folders, int stills, int rounds, Opens& o,
+                    After&& after)
+{
+    auto ours = [&](int round) {
+        CKXQUIVACaptureModelManager manager;
+        manager.attachView = CKXCtrlWndQUIVAThumbnail::Of;  // the stills kept as the strip keeps them
+        manager.EnsureImageRoot(Wide(root));
+        const double before = HeapBytes();
+        const bench::Sample t = bench::Time([&] { manager.LoadAll(); });
+        if (o.oursWall.empty())
+            o.heapPerStill = (HeapBytes() - before) / stills;
+        if (Listed(manager) != stills) {
+            std::fprintf(stderr, "the open listed %d of %d stills\n", Listed(manager), stills);
+            return false;
+        }
+        o.oursWall.push_back(t.wall);
+        o.oursCpu.push_back(t.cpu);
+        after(manager, round);
+        manager.DeleteAllModels();
+        return true;
+    };
+    auto anchor = [&](int) {
+        size_t loaded = 0;
+        const bench::Sample t = bench::Time([&] { loaded = LoadPaths(folders); });
+        o.anchorWall.push_back(t.wall);
+        o.anchorCpu.push_back(t.cpu);
+        return loaded == static_cast<size_t>(stills);
+    };
+    return bench::Alternate(rounds, ours, anchor);
+}
+
+void PrintOpens(const std::string& key, const Opens& o)
+{
+    bench::PrintRatio(key, o.oursWall, o.anchorWall, "ms");
+    bench::PrintRatio(key + "-cpu", o.oursCpu, o.anchorCpu, "ms CPU");
+}
+
+// The heap each of `stills` 1920x1080 stills holds when its picture is kept at the size of a
+// cell of the default strip (200 wide): what a still holds once its cell is drawn.
+double CellPictureHeap(const std::vector<std::string>& folders, int stills)
+{
+    std::vector<std::unique_ptr<Gdiplus::Image>> kept;
+    const double before = HeapBytes();
+    for (int i = 0; i < stills; ++i) {
+        std::unique_ptr<Gdiplus::Image> still(Gdiplus::Image::FromFile(
+            Wide(folders[static_cast<size_t>(i / kStillsPerFolder)] + "/" + std::to_string(100000 + i) + ".jpg")));
+        kept.emplace_back(still ? still->GetThumbnailImage(170, 95) : nullptr);
+    }
+    return (HeapBytes() - before) / stills;
+}
+
 }  // namespace
 
 int main(int argc, char** argv)
 {
     const int stills = argc > 1 ? std::max(1, std::atoi(argv[1])) : 1000;
-    const int runs = argc > 2 ? std::max(1, std::atoi(argv[2])) : 5;
+    const int rounds = argc > 2 ? std::max(1, std::atoi(argv[2])) : 11;
     const int hdStills = argc > 3 ? std::max(0, std::atoi(argv[3])) : 100;
     const std::string root = argc > 4 ? argv[4] : fs::temp_directory_path().string() + "/quiva-bench-store";
+    constexpr double kMiB = 1048576.0;
 
     const std::vector<std::string> folders = MakeStore(root + "/store", stills, Picture(64, 36, false), "bmp");
-    std::vector<double> oursCpu, oursWall, anchorCpu, anchorWall, rewrite, writeOnce;
-    double perStill = 0;
-    for (int run = 0; run < runs; ++run) {
-        {
-            CKXQUIVACaptureModelManager manager;
-            manager.attachView = CKXCtrlWndQUIVAThumbnail::Of;  // the stills kept as the strip keeps them
-            manager.EnsureImageRoot(Wide(root + "/store"));
-            const double before = HeapBytes();
-            const Times t = Measure([&] { manager.LoadAll(); });
-            if (run == 0)
-                perStill = (HeapBytes() - before) / stills;
-            if (Listed(manager) != stills) {
-                std::fprintf(stderr, "the open listed %d of %d stills\n", Listed(manager), stills);
-                return 1;
-            }
-            oursCpu.push_back(t.cpu);
-            oursWall.push_back(t.wall);
-            // The rewrite after a still: every listed file into one folder's info.xml, against
-            // writing the same document's bytes once.
-            // (Written outside the store, which the next open reads as it was.)
-            fs::create_directories(root + "/rewrite");
-            rewrite.push_back(Measure([&] { manager.GetModel(0)->WriteInfoXml(Wide(root + "/rewrite")); }).wall);
-            std::string document;
-            {
-                std::ifstream in(root + "/rewrite/info.xml", std::ios::binary);
-                document.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-            }
-            writeOnce.push_back(
-                Measure([&] { quiva::WriteFileAtomically(Wide(root + "/rewrite/written.xml"), document); }).wall);
-            fs::remove_all(root + "/rewrite");
-            manager.DeleteAllModels();
-        }
-        size_t loaded = 0;
-        const Times t = Measure([&] { loaded = LoadPaths(folders); });
-        if (loaded != static_cast<size_t>(stills))
-            return 1;
-        anchorCpu.push_back(t.cpu);
-        anchorWall.push_back(t.wall);
-    }
-    std::printf("open a store of %d stills (%d runs, medians): ours %.3f s CPU (%.3f s wall); info.xml into a hash set "
-                "%.3f s CPU (%.3f s wall); ratio %.2f CPU\n",
-                stills, runs, Median(oursCpu), Median(oursWall), Median(anchorCpu), Median(anchorWall),
-                Median(oursCpu) / Median(anchorCpu));
-    std::printf("rewrite info.xml with %d listed (medians): ours %.1f ms; the same document written once %.1f ms; "
-                "ratio %.1f\n",
-                stills, Median(rewrite) * 1000, Median(writeOnce) * 1000, Median(rewrite) / Median(writeOnce));
-    std::printf("memory per listed 64x36 still: %.4f MiB (heap in use after the first open)\n", perStill / 1048576.0);
+    Opens small;
+    Rewrites rewrites;
+    if (!OpenAlternated(root + "/store", folders, stills, rounds, small,
+                        [&](CKXQUIVACaptureModelManager& manager, int round) { Rewrite(manager, root, round, rewrites); }))
+        return 1;
+    std::printf("open a store of %d 64x36 stills against its info.xml files read into a hash set, ms:\n", stills);
+    PrintOpens("store-open-" + std::to_string(stills), small);
+    std::printf("rewrite of info.xml listing %d against the same document written once, ms:\n", stills);
+    bench::PrintRatio("rewrite-info-" + std::to_string(stills), rewrites.ours, rewrites.once, "ms");
+    std::printf("memory per listed 64x36 still (heap in use after the first open), MiB:\n");
+    bench::PrintFigure("memory-small-" + std::to_string(stills), {small.heapPerStill / kMiB}, "MiB");
     fs::remove_all(root + "/store");
 
     if (hdStills > 0) {
-        // The same store with 1920x1080 JPEG stills.
-        const std::string jpeg = Picture(1920, 1080, true);
-        const std::vector<std::string> hd = MakeStore(root + "/hd", hdStills, jpeg, "jpg");
-        // Its open, timed as the small store's (ours and the anchor alternated); the memory of
-        // the first open.
-        double ours = 0, anchor = 0;
-        std::vector<double> hdOursCpu, hdOursWall, hdAnchorCpu, hdAnchorWall;
-        for (int run = 0; run < runs; ++run) {
-            {
-                CKXQUIVACaptureModelManager manager;
-                manager.attachView = CKXCtrlWndQUIVAThumbnail::Of;  // the stills kept as the strip keeps them
-                manager.EnsureImageRoot(Wide(root + "/hd"));
-                const double before = HeapBytes();
-                const Times t = Measure([&] { manager.LoadAll(); });
-                if (run == 0)
-                    ours = (HeapBytes() - before) / hdStills;
-                if (Listed(manager) != hdStills) {
-                    std::fprintf(stderr, "the open listed %d of %d stills\n", Listed(manager), hdStills);
-                    return 1;
-                }
-                hdOursCpu.push_back(t.cpu);
-                hdOursWall.push_back(t.wall);
-                manager.DeleteAllModels();
-            }
-            size_t loaded = 0;
-            const Times t = Measure([&] { loaded = LoadPaths(hd); });
-            if (loaded != static_cast<size_t>(hdStills))
-                return 1;
-            hdAnchorCpu.push_back(t.cpu);
-            hdAnchorWall.push_back(t.wall);
-        }
-        std::printf("open a store of %d 1920x1080 JPEG stills (%d runs, medians): ours %.3f s CPU (%.3f s wall); "
-                    "info.xml into a hash set %.4f s CPU (%.4f s wall); ratio %.1f CPU\n",
-                    hdStills, runs, Median(hdOursCpu), Median(hdOursWall), Median(hdAnchorCpu), Median(hdAnchorWall),
-                    Median(hdOursCpu) / Median(hdAnchorCpu));
-        {
-            // The anchor keeps the picture a cell of the default strip (200 wide) shows.
-            std::vector<std::unique_ptr<Gdiplus::Image>> kept;
-            const double before = HeapBytes();
-            for (int i = 0; i < hdStills; ++i) {
-                std::unique_ptr<Gdiplus::Image> still(Gdiplus::Image::FromFile(
-                    Wide(hd[static_cast<size_t>(i / kStillsPerFolder)] + "/" + std::to_string(100000 + i) + ".jpg")));
-                kept.emplace_back(still ? still->GetThumbnailImage(170, 95) : nullptr);
-            }
-            anchor = (HeapBytes() - before) / hdStills;
-        }
-        std::printf("memory per listed 1920x1080 still (%d stills): ours %.4f MiB; the 170x95 cell picture of the default strip each %.4f MiB; "
-                    "ratio %.3f\n",
-                    hdStills, ours / 1048576.0, anchor / 1048576.0, ours / anchor);
+        const std::vector<std::string> hd = MakeStore(root + "/hd", hdStills, Picture(1920, 1080, true), "jpg");
+        Opens opens;
+        if (!OpenAlternated(root + "/hd", hd, hdStills, rounds, opens, [](CKXQUIVACaptureModelManager&, int) {}))
+            return 1;
+        std::printf("open a store of %d 1920x1080 JPEG stills against its info.xml files read into a hash set, ms:\n",
+                    hdStills);
+        PrintOpens("store-open-hd-" + std::to_string(hdStills), opens);
+        std::printf("memory per listed 1920x1080 still (after the first open) against the 170x95 cell picture of the "
+                    "default strip, MiB:\n");
+        bench::PrintRatio("memory-hd-" + std::to_string(hdStills), {opens.heapPerStill / kMiB},
+                          {CellPictureHeap(hd, hdStills) / kMiB}, "MiB");
         fs::remove_all(root + "/hd");
     }
     return 0;

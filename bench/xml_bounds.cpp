@@ -9,7 +9,6 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <chrono>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -17,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/BenchClock.h"
 #include "framework/CKXXmlDocument.h"
 #include "platform/base/codepage.h"
 #include "platform/base/fileapi.h"
@@ -59,6 +59,7 @@ std::string Stills(int count)
 void Run(const char* what, const fs::path& file, const std::string& text)
 {
     std::ofstream(file, std::ios::binary) << text;
+    const bench::Clock::time_point start = bench::Clock::now();
     const pid_t child = fork();
     if (child == 0) {
         CKXXmlDocument document;
@@ -67,11 +68,10 @@ void Run(const char* what, const fs::path& file, const std::string& text)
         document.GetValue(L"/window");
         _exit(loaded ? 0 : 1);
     }
-    const auto start = std::chrono::steady_clock::now();
     int status = 0;
     rusage usage{};
     wait4(child, &status, 0, &usage);
-    const double wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    const double wall = bench::MsSince(start) / 1000;
     const double cpu = static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
                        static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
     std::printf("%-34s %9.2f MB  %s  wall %6.3f s  cpu %6.3f s  peak %7.1f MB\n", what, text.size() / 1048576.0,
