@@ -242,10 +242,11 @@ TEST_F(PacsAndSettingsFiles, ASettingsFileKeepsWhatReadsCleanlyAndSaysWhatItLeft
         HostRun run = Run("show 12345 2024-01-05\nwait-preview 60000\nactivate\nkey f2\n"
                           "wait-files d/HRB4100/temp/image/12345/*/20240105/*.jpg 1 60000\nclose\nunload\n");
         EXPECT_EQ(run.status, 0) << config << "\n" << run.output;
-        if (config != wide)
+        if (config != wide) {
             EXPECT_TRUE(run.output.find("QUIVA.Capture.Config: the attribute \"useVideo\" repeated") != std::string::npos ||
                         run.output.find("QUIVA.Capture.Config: attributes past 64") != std::string::npos)
                 << run.output;
+        }
         std::filesystem::remove_all(Clinic() + "/temp/image");
     }
     std::ofstream(Clinic() + "/exe/QUIVA.Capture.Config", std::ios::binary) << head + "<Configruation><options";
