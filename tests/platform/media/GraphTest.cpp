@@ -2,10 +2,14 @@
 
 #include <chrono>
 #include <cstring>
+#include <functional>
+#include <mutex>
 #include <thread>
+#include <vector>
 
 #include "MediaTestSupport.h"
 #include "platform/media/ColourControl.h"
+#include "platform/media/VideoWindow.h"
 
 using namespace quiva::test;
 using quiva::ComPtr;
@@ -229,6 +233,49 @@ TEST(CaptureGraphTest, CardFramesCarryTheRoutedInputAndCount)
     EXPECT_EQ("S-Video", svideo.stamp.label);
     EXPECT_EQ(2, svideo.stamp.input);
     control->Stop();
+}
+
+// A source sends its frames at its rate however long the preview takes over each (a busy
+// display): the time a frame spends on its way is not added to the wait for the next one. The
+// camera's 10 frames a second into a renderer that takes 60 ms a frame come every 100 ms, where
+// waiting a whole frame time after each would put them 160 ms apart at least.
+TEST(CaptureGraphTest, SourceKeepsItsRateWhileTheRendererIsSlow)
+{
+    ScopedDevices devices(kStandardDevices);
+    const quiva::media::VideoWindowHooks previous = quiva::media::GetVideoWindowHooks();
+    std::mutex lock;
+    std::vector<std::chrono::steady_clock::time_point> painted;
+    quiva::media::VideoWindowHooks slow;
+    slow.paint = [&](HWND, const std::function<void(quiva::Surface&, POINT, RECT)>&) {
+        {
+            std::lock_guard l(lock);
+            painted.push_back(std::chrono::steady_clock::now());
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(60));  // the display's work
+        return true;
+    };
+    quiva::media::SetVideoWindowHooks(slow);
+    auto g = NewGraph();
+    auto cam = AddDevice(g.Get(), CLSID_VideoInputDeviceCategory, L"Test Camera");
+    auto r = AddWindowlessVmr9(g.Get());
+    r.As<IVMRWindowlessControl9>(IID_IVMRWindowlessControl9)->SetVideoClippingWindow(reinterpret_cast<HWND>(1));
+    ASSERT_EQ(S_OK, ConnectFilters(g.Get(), cam.Get(), r.Get()));
+    auto control = g.As<IMediaControl>(IID_IMediaControl);
+    ASSERT_EQ(S_OK, control->Run());
+    constexpr size_t kFrames = 9;
+    for (int waited = 0; waited < 20000; waited += 10) {
+        {
+            std::lock_guard l(lock);
+            if (painted.size() >= kFrames)
+                break;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    control->Stop();
+    quiva::media::SetVideoWindowHooks(previous);
+    ASSERT_GE(painted.size(), kFrames);
+    const auto span = std::chrono::duration<double, std::milli>(painted[kFrames - 1] - painted[2]).count();
+    EXPECT_LT(span / static_cast<double>(kFrames - 3), 60.0 + 100.0) << "ms a frame";
 }
 
 TEST(CaptureGraphTest, SetFormatDecidesWhatThePinDelivers)
