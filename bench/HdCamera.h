@@ -48,7 +48,7 @@ private:
             f.subtype = MEDIASUBTYPE_RGB32;
             f.index = counter;
             m_out->Deliver(f);
-            if (!t.WaitFor(1000 / kFps))
+            if (!t.WaitForNextFrame(10000000LL / kFps))
                 break;
         }
     }

@@ -700,23 +700,46 @@ bool RecordedFramesLieInFile(int fd, uint64_t size, const CutAviLayout& layout, 
 
 }  // namespace
 
-AviRepair RepairCutAvi(const wchar_t* path)
+namespace {
+
+// The index of the frames a record names, as an 'idx1' chunk: each a key frame of the stream's
+// id, its offset from the movie list's type.
+std::string IndexOfRecordedFrames(const CutAviLayout& layout, const std::vector<RecordedFrame>& frames)
 {
-    auto native = NativePath(path);
-    const int fd = native ? ::open(native->c_str(), O_RDWR | O_CLOEXEC) : -1;
-    if (fd < 0)
-        return AviRepair::Refused;
-    struct Closer {
-        int fd;
-        ~Closer() { ::close(fd); }
-    } closer{fd};
-    struct stat st {};
-    if (::fstat(fd, &st) != 0)
-        return AviRepair::Refused;
-    const uint64_t size = static_cast<uint64_t>(st.st_size);
+    std::string index = "idx1";
+    AppendLE32(index, static_cast<uint32_t>(frames.size() * 16));
+    for (const RecordedFrame& f : frames) {
+        AppendLE32(index, layout.chunkId);
+        AppendLE32(index, AVIIF_KEYFRAME);  // the recorder makes every frame a key frame
+        AppendLE32(index, static_cast<uint32_t>(f.offset - layout.movi));
+        AppendLE32(index, f.length);
+    }
+    return index;
+}
+
+// Closes a cut recording after the last frame its record names, which ends at `end`: what
+// follows is the recorder's own (a frame not yet named, torn or whole, the index of a close
+// that never finished) and is cut off. The index, the counts and the movie list's size go on
+// the disk first; the file's own size, which marks it closed, last.
+bool CloseCutAvi(int fd, uint64_t size, const CutAviLayout& layout, const std::vector<RecordedFrame>& frames, uint64_t end)
+{
+    const std::string index = IndexOfRecordedFrames(layout, frames);
+    const uint32_t count = static_cast<uint32_t>(frames.size());
+    uint32_t flags = 0;
+    Read32At(fd, size, layout.avih + 12, &flags);
+    return ::ftruncate(fd, static_cast<off_t>(end)) == 0 && WriteFullyAt(fd, end, index.data(), index.size()) &&
+           Write32At(fd, layout.movi - 4, static_cast<uint32_t>(end - layout.movi)) &&
+           Write32At(fd, layout.avih + 12, flags | AVIF_HASINDEX) && Write32At(fd, layout.avih + 16, count) &&
+           Write32At(fd, layout.strh + 32, count) && ::fdatasync(fd) == 0 &&
+           Write32At(fd, 4, static_cast<uint32_t>(end + index.size() - 8)) && ::fdatasync(fd) == 0;
+}
+
+// RepairCutAvi on the recording `native`, open for writing on `fd`, `size` bytes long.
+AviRepair RepairOpenAvi(int fd, uint64_t size, const std::string& native)
+{
     std::vector<RecordedFrame> frames;
-    const bool recorded = ReadFrameRecord(*native, &frames);
-    const std::string record = RecordPathOf(*native);
+    const bool recorded = ReadFrameRecord(native, &frames);
+    const std::string record = RecordPathOf(native);
     uint32_t riff = 0, riffSize = 0, form = 0;
     const bool avi = Read32At(fd, size, 0, &riff) && Read32At(fd, size, 4, &riffSize) && Read32At(fd, size, 8, &form) &&
                      riff == FourCC("RIFF") && form == FourCC("AVI ");
@@ -734,32 +757,30 @@ AviRepair RepairCutAvi(const wchar_t* path)
         return AviRepair::NoFrame;  // cut before its first frame was whole
     CutAviLayout layout;
     uint64_t end = 0;
-    if (!avi || !ReadCutAviLayout(fd, size, &layout) || !RecordedFramesLieInFile(fd, size, layout, frames, &end))
+    if (!avi || !ReadCutAviLayout(fd, size, &layout) || !RecordedFramesLieInFile(fd, size, layout, frames, &end) ||
+        !CloseCutAvi(fd, size, layout, frames, end))
         return AviRepair::Refused;
-    // What follows the last frame named is the recorder's own: a frame not yet named (torn or
-    // whole), the index of a close that never finished. It is cut off.
-    std::string index = "idx1";
-    AppendLE32(index, static_cast<uint32_t>(frames.size() * 16));
-    for (const RecordedFrame& f : frames) {
-        AppendLE32(index, layout.chunkId);
-        AppendLE32(index, AVIIF_KEYFRAME);  // the recorder makes every frame a key frame
-        AppendLE32(index, static_cast<uint32_t>(f.offset - layout.movi));
-        AppendLE32(index, f.length);
-    }
-    const uint32_t count = static_cast<uint32_t>(frames.size());
-    uint32_t flags = 0;
-    Read32At(fd, size, layout.avih + 12, &flags);
-    // The index, the counts and the movie list's size on the disk first; the file's own size,
-    // which marks it closed, last; the record goes once the file is whole.
-    const bool ok = ::ftruncate(fd, static_cast<off_t>(end)) == 0 && WriteFullyAt(fd, end, index.data(), index.size()) &&
-                    Write32At(fd, layout.movi - 4, static_cast<uint32_t>(end - layout.movi)) &&
-                    Write32At(fd, layout.avih + 12, flags | AVIF_HASINDEX) && Write32At(fd, layout.avih + 16, count) &&
-                    Write32At(fd, layout.strh + 32, count) && ::fdatasync(fd) == 0 &&
-                    Write32At(fd, 4, static_cast<uint32_t>(end + index.size() - 8)) && ::fdatasync(fd) == 0;
-    if (!ok)
-        return AviRepair::Refused;
+    // The record goes once the file is whole.
     ::unlink(record.c_str());
     return AviRepair::Mended;
+}
+
+}  // namespace
+
+AviRepair RepairCutAvi(const wchar_t* path)
+{
+    auto native = NativePath(path);
+    const int fd = native ? ::open(native->c_str(), O_RDWR | O_CLOEXEC) : -1;
+    if (fd < 0)
+        return AviRepair::Refused;
+    struct Closer {
+        int fd;
+        ~Closer() { ::close(fd); }
+    } closer{fd};
+    struct stat st {};
+    if (::fstat(fd, &st) != 0)
+        return AviRepair::Refused;
+    return RepairOpenAvi(fd, static_cast<uint64_t>(st.st_size), *native);
 }
 
 bool RemoveRecording(const wchar_t* path)
@@ -809,183 +830,225 @@ bool AviFileReader::ReadChunk(const AviChunk& chunk, std::string* bytes)
     return ReadFullyAt(m_fd, chunk.offset, bytes->data(), chunk.size);
 }
 
+namespace {
+
+// A stream header's fields, `avail` bytes of it (48 at least) at `at`.
+void ReadStreamHeader(int fd, uint64_t at, uint64_t avail, AVISTREAMINFOW* info)
+{
+    uint8_t h[64] = {};
+    ReadFullyAt(fd, at, h, static_cast<size_t>(std::min<uint64_t>(avail, 64)));
+    auto u32 = [&](int off) { return LoadLE32(h + off); };
+    auto i16 = [&](int off) { return static_cast<LONG>(static_cast<int16_t>(LoadLE16(h + off))); };
+    info->fccType = u32(0);
+    info->fccHandler = u32(4);
+    info->dwFlags = u32(8);
+    info->wPriority = LoadLE16(h + 12);
+    info->wLanguage = LoadLE16(h + 14);
+    info->dwInitialFrames = u32(16);
+    info->dwScale = u32(20);
+    info->dwRate = u32(24);
+    info->dwStart = u32(28);
+    info->dwLength = u32(32);
+    info->dwSuggestedBufferSize = u32(36);
+    info->dwQuality = u32(40);
+    info->dwSampleSize = u32(44);
+    if (avail >= 56)
+        info->rcFrame = {i16(48), i16(50), i16(52), i16(54)};
+}
+
+// A stream's list ('strl') from `pos` to `end`: its header and format. False without a header.
+bool ReadStreamList(int fd, uint64_t size, uint64_t pos, uint64_t end, AviStreamData* s)
+{
+    bool haveHeader = false;
+    while (pos + 8 <= end) {
+        uint32_t id = 0, chunkSize = 0;
+        Read32At(fd, size, pos, &id);
+        Read32At(fd, size, pos + 4, &chunkSize);
+        const uint64_t dataEnd = std::min<uint64_t>(pos + 8 + chunkSize, end);
+        const uint64_t avail = dataEnd - (pos + 8);
+        if (id == FourCC("strh") && avail >= 48) {
+            ReadStreamHeader(fd, pos + 8, avail, &s->info);
+            haveHeader = true;
+        } else if (id == FourCC("strf") && avail > 0 && avail < (1u << 20)) {
+            s->format.resize(static_cast<size_t>(avail));
+            ReadFullyAt(fd, pos + 8, s->format.data(), s->format.size());
+        }
+        pos = pos + 8 + chunkSize + (chunkSize & 1);
+    }
+    if (!haveHeader)
+        return false;
+    // A frame rectangle left empty by the writer: the picture's own size.
+    if (s->info.fccType == streamtypeVIDEO && s->info.rcFrame.right == 0 && s->info.rcFrame.bottom == 0 &&
+        s->format.size() >= sizeof(BITMAPINFOHEADER)) {
+        BITMAPINFOHEADER b;
+        std::memcpy(&b, s->format.data(), sizeof(b));
+        if (ImageSizeOk(b.biWidth, DibRows(b.biHeight)))
+            s->info.rcFrame = {0, 0, b.biWidth, static_cast<LONG>(DibRows(b.biHeight))};
+    }
+    return true;
+}
+
+// The header list ('hdrl') from `pos` to `end`: each stream list in it, in order.
+void ReadHeaderList(int fd, uint64_t size, uint64_t pos, uint64_t end, std::vector<AviStreamData>* streams)
+{
+    while (pos + 8 <= end) {
+        uint32_t cid = 0, csize = 0, ctype = 0;
+        Read32At(fd, size, pos, &cid);
+        Read32At(fd, size, pos + 4, &csize);
+        const uint64_t cend = std::min<uint64_t>(pos + 8 + csize, end);
+        AviStreamData s;
+        if (cid == FourCC("LIST") && Read32At(fd, size, pos + 8, &ctype) && ctype == FourCC("strl") &&
+            ReadStreamList(fd, size, pos + 12, cend, &s))
+            streams->push_back(std::move(s));
+        pos = pos + 8 + csize + (csize & 1);
+    }
+}
+
+// What the file's top-level chunks hold.
+struct AviTopLevel {
+    std::vector<AviStreamData> streams;
+    bool haveMovi = false;
+    uint64_t moviFourcc = 0, moviEnd = 0;  // the movie list's type and its end
+    std::string idx1;                      // the index's entries
+};
+
+// Walks the chunks of the RIFF form up to `riffEnd`: the header list's streams, the movie
+// list's place and the index's entries.
+void ReadTopLevel(int fd, uint64_t size, uint64_t riffEnd, AviTopLevel* top)
+{
+    uint64_t pos = 12;
+    while (pos + 8 <= riffEnd) {
+        uint32_t id = 0, chunkSize = 0;
+        Read32At(fd, size, pos, &id);
+        Read32At(fd, size, pos + 4, &chunkSize);
+        uint64_t end = pos + 8 + static_cast<uint64_t>(chunkSize);
+        if (end > riffEnd || (id == FourCC("LIST") && chunkSize == 0))
+            end = riffEnd;
+        if (id == FourCC("LIST") && end >= pos + 12) {
+            uint32_t type = 0;
+            Read32At(fd, size, pos + 8, &type);
+            if (type == FourCC("hdrl")) {
+                ReadHeaderList(fd, size, pos + 12, end, &top->streams);
+            } else if (type == FourCC("movi")) {
+                top->haveMovi = true;
+                top->moviFourcc = pos + 8;
+                top->moviEnd = end;
+            }
+        } else if (id == FourCC("idx1") && end > pos + 8) {
+            top->idx1.resize(static_cast<size_t>(end - pos - 8));
+            ReadFullyAt(fd, pos + 8, top->idx1.data(), top->idx1.size());
+        }
+        pos = end + (chunkSize & 1);
+        if (pos <= 12)
+            break;
+    }
+}
+
+// The stream a chunk id ("00dc", "01wb", ...) names among `streams`; -1 for none.
+int StreamOfChunk(uint32_t id, size_t streams)
+{
+    const char c0 = static_cast<char>(id & 0xFF), c1 = static_cast<char>((id >> 8) & 0xFF);
+    if (c0 < '0' || c0 > '9' || c1 < '0' || c1 > '9')
+        return -1;
+    const int n = (c0 - '0') * 10 + (c1 - '0');
+    return n < static_cast<int>(streams) ? n : -1;
+}
+
+// An index entry: chunk id, flags, offset, size.
+void IndexEntry(const std::string& idx1, size_t i, uint32_t (&e)[4])
+{
+    for (size_t k = 0; k < 4; ++k)
+        e[k] = LoadLE32(&idx1[i * 16 + k * 4]);
+}
+
+// What the index's offsets count from: the 'movi' tag, or the start of the file in some
+// writers, as its first entry of a stream shows; -1 when that entry lies elsewhere.
+int64_t IndexBase(int fd, uint64_t size, const AviTopLevel& top)
+{
+    auto chunkAt = [&](uint64_t at, uint32_t expectId, uint32_t expectSize) {
+        uint32_t id = 0, chunkSize = 0;
+        return Read32At(fd, size, at, &id) && Read32At(fd, size, at + 4, &chunkSize) && id == expectId &&
+               chunkSize == expectSize;
+    };
+    const size_t entries = top.idx1.size() / 16;
+    for (size_t i = 0; i < entries; ++i) {
+        uint32_t e[4];
+        IndexEntry(top.idx1, i, e);
+        if (StreamOfChunk(e[0], top.streams.size()) < 0)
+            continue;
+        if (chunkAt(top.moviFourcc + e[2], e[0], e[3]))
+            return static_cast<int64_t>(top.moviFourcc);
+        if (chunkAt(e[2], e[0], e[3]))
+            return 0;
+        return -1;
+    }
+    return -1;
+}
+
+// The streams' chunks as the index lists them; false when the index does not fit the file.
+bool ReadIndex(int fd, uint64_t size, AviTopLevel* top)
+{
+    const int64_t base = IndexBase(fd, size, *top);
+    if (base < 0)
+        return false;
+    const size_t entries = top->idx1.size() / 16;
+    for (size_t i = 0; i < entries; ++i) {
+        uint32_t e[4];
+        IndexEntry(top->idx1, i, e);
+        const int s = StreamOfChunk(e[0], top->streams.size());
+        const uint64_t data = static_cast<uint64_t>(base) + e[2] + 8;
+        if (s < 0 || (e[1] & AVIIF_LIST) || data + e[3] > size || e[3] > kMaxAviChunkBytes)
+            continue;
+        top->streams[static_cast<size_t>(s)].chunks.push_back({data, e[3], e[1]});
+    }
+    return true;
+}
+
+// The streams' chunks found by walking the movie data, into 'rec ' lists, until it ends or
+// breaks off.
+void WalkMovieData(int fd, uint64_t size, AviTopLevel* top)
+{
+    uint64_t p = top->moviFourcc + 4;
+    const uint64_t listEnd = top->moviEnd;
+    while (p + 8 <= listEnd) {
+        uint32_t id = 0, chunkSize = 0;
+        Read32At(fd, size, p, &id);
+        Read32At(fd, size, p + 4, &chunkSize);
+        if (id == FourCC("LIST")) {
+            p += 12;
+            continue;
+        }
+        if (p + 8 + chunkSize > size)
+            break;
+        const int s = StreamOfChunk(id, top->streams.size());
+        if (s >= 0 && chunkSize <= kMaxAviChunkBytes)
+            top->streams[static_cast<size_t>(s)].chunks.push_back({p + 8, chunkSize, AVIIF_KEYFRAME});
+        p += 8 + static_cast<uint64_t>(chunkSize) + (chunkSize & 1);
+    }
+}
+
+}  // namespace
+
 HRESULT AviFileReader::Parse()
 {
-    auto read32 = [&](uint64_t at, uint32_t* v) {
-        uint8_t b[4];
-        if (at + 4 > m_size || !ReadFullyAt(m_fd, at, b, 4))
-            return false;
-        *v = LoadLE32(b);
-        return true;
-    };
     uint32_t riff = 0, riffSize = 0, form = 0;
-    if (!read32(0, &riff) || !read32(4, &riffSize) || !read32(8, &form) || riff != FourCC("RIFF") || form != FourCC("AVI "))
+    if (!Read32At(m_fd, m_size, 0, &riff) || !Read32At(m_fd, m_size, 4, &riffSize) || !Read32At(m_fd, m_size, 8, &form) ||
+        riff != FourCC("RIFF") || form != FourCC("AVI "))
         return AVIERR_BADFORMAT;
     // A size of 0 or past the end (a recording that was never closed) runs to the end.
     uint64_t riffEnd = 8 + static_cast<uint64_t>(riffSize);
     if (riffSize == 0 || riffEnd > m_size)
         riffEnd = m_size;
-    uint64_t moviFourcc = 0, moviEnd = 0;
-    bool haveMovi = false;
-    std::string idx1;
-    std::vector<AviStreamData> streams;
-
-    auto parseStrl = [&](uint64_t pos, uint64_t end) {
-        AviStreamData s;
-        bool haveHeader = false;
-        while (pos + 8 <= end) {
-            uint32_t id = 0, size = 0;
-            read32(pos, &id);
-            read32(pos + 4, &size);
-            const uint64_t dataEnd = std::min<uint64_t>(pos + 8 + size, end);
-            const uint64_t avail = dataEnd - (pos + 8);
-            if (id == FourCC("strh") && avail >= 48) {
-                uint8_t h[64] = {};
-                ReadFullyAt(m_fd, pos + 8, h, static_cast<size_t>(std::min<uint64_t>(avail, 64)));
-                auto u32 = [&](int at) { return LoadLE32(h + at); };
-                auto i16 = [&](int at) { return static_cast<LONG>(static_cast<int16_t>(LoadLE16(h + at))); };
-                s.info.fccType = u32(0);
-                s.info.fccHandler = u32(4);
-                s.info.dwFlags = u32(8);
-                s.info.wPriority = LoadLE16(h + 12);
-                s.info.wLanguage = LoadLE16(h + 14);
-                s.info.dwInitialFrames = u32(16);
-                s.info.dwScale = u32(20);
-                s.info.dwRate = u32(24);
-                s.info.dwStart = u32(28);
-                s.info.dwLength = u32(32);
-                s.info.dwSuggestedBufferSize = u32(36);
-                s.info.dwQuality = u32(40);
-                s.info.dwSampleSize = u32(44);
-                if (avail >= 56)
-                    s.info.rcFrame = {i16(48), i16(50), i16(52), i16(54)};
-                haveHeader = true;
-            } else if (id == FourCC("strf") && avail > 0 && avail < (1u << 20)) {
-                s.format.resize(static_cast<size_t>(avail));
-                ReadFullyAt(m_fd, pos + 8, s.format.data(), s.format.size());
-            }
-            pos = pos + 8 + size + (size & 1);
-        }
-        if (!haveHeader)
-            return;
-        // A frame rectangle left empty by the writer: the picture's own size.
-        if (s.info.fccType == streamtypeVIDEO && s.info.rcFrame.right == 0 && s.info.rcFrame.bottom == 0 &&
-            s.format.size() >= sizeof(BITMAPINFOHEADER)) {
-            BITMAPINFOHEADER b;
-            std::memcpy(&b, s.format.data(), sizeof(b));
-            if (ImageSizeOk(b.biWidth, DibRows(b.biHeight)))
-                s.info.rcFrame = {0, 0, b.biWidth, static_cast<LONG>(DibRows(b.biHeight))};
-        }
-        streams.push_back(std::move(s));
-    };
-
-    uint64_t pos = 12;
-    while (pos + 8 <= riffEnd) {
-        uint32_t id = 0, size = 0;
-        read32(pos, &id);
-        read32(pos + 4, &size);
-        uint64_t end = pos + 8 + static_cast<uint64_t>(size);
-        if (end > riffEnd || (id == FourCC("LIST") && size == 0))
-            end = riffEnd;
-        if (id == FourCC("LIST") && end >= pos + 12) {
-            uint32_t type = 0;
-            read32(pos + 8, &type);
-            if (type == FourCC("hdrl")) {
-                uint64_t p = pos + 12;
-                while (p + 8 <= end) {
-                    uint32_t cid = 0, csize = 0, ctype = 0;
-                    read32(p, &cid);
-                    read32(p + 4, &csize);
-                    const uint64_t cend = std::min<uint64_t>(p + 8 + csize, end);
-                    if (cid == FourCC("LIST") && read32(p + 8, &ctype) && ctype == FourCC("strl"))
-                        parseStrl(p + 12, cend);
-                    p = p + 8 + csize + (csize & 1);
-                }
-            } else if (type == FourCC("movi")) {
-                haveMovi = true;
-                moviFourcc = pos + 8;
-                moviEnd = end;
-            }
-        } else if (id == FourCC("idx1") && end > pos + 8) {
-            idx1.resize(static_cast<size_t>(end - pos - 8));
-            ReadFullyAt(m_fd, pos + 8, idx1.data(), idx1.size());
-        }
-        pos = end + (size & 1);
-        if (pos <= 12)
-            break;
-    }
-    if (streams.empty())
+    AviTopLevel top;
+    ReadTopLevel(m_fd, m_size, riffEnd, &top);
+    if (top.streams.empty())
         return AVIERR_BADFORMAT;
-
-    auto streamOf = [&](uint32_t id) -> int {
-        const char c0 = static_cast<char>(id & 0xFF), c1 = static_cast<char>((id >> 8) & 0xFF);
-        if (c0 < '0' || c0 > '9' || c1 < '0' || c1 > '9')
-            return -1;
-        const int n = (c0 - '0') * 10 + (c1 - '0');
-        return n < static_cast<int>(streams.size()) ? n : -1;
-    };
-    auto chunkAt = [&](uint64_t at, uint32_t expectId, uint32_t expectSize) {
-        uint32_t id = 0, size = 0;
-        return read32(at, &id) && read32(at + 4, &size) && id == expectId && size == expectSize;
-    };
-    // An index entry: chunk id, flags, offset, size.
-    auto indexEntry = [&](size_t i, uint32_t (&e)[4]) {
-        for (size_t k = 0; k < 4; ++k)
-            e[k] = LoadLE32(&idx1[i * 16 + k * 4]);
-    };
-    // The index: offsets from the 'movi' tag, or from the start of the file in some writers.
-    bool indexed = false;
-    if (!idx1.empty() && haveMovi) {
-        const size_t entries = idx1.size() / 16;
-        int64_t base = -1;
-        for (size_t i = 0; i < entries && base < 0; ++i) {
-            uint32_t e[4];
-            indexEntry(i, e);
-            if (streamOf(e[0]) < 0)
-                continue;
-            if (chunkAt(moviFourcc + e[2], e[0], e[3]))
-                base = static_cast<int64_t>(moviFourcc);
-            else if (chunkAt(e[2], e[0], e[3]))
-                base = 0;
-            else
-                break;
-        }
-        if (base >= 0) {
-            for (size_t i = 0; i < entries; ++i) {
-                uint32_t e[4];
-                indexEntry(i, e);
-                const int s = streamOf(e[0]);
-                const uint64_t data = static_cast<uint64_t>(base) + e[2] + 8;
-                if (s < 0 || (e[1] & AVIIF_LIST) || data + e[3] > m_size || e[3] > kMaxAviChunkBytes)
-                    continue;
-                streams[static_cast<size_t>(s)].chunks.push_back({data, e[3], e[1]});
-            }
-            indexed = true;
-        }
-    }
-    if (!indexed && haveMovi) {
-        // Walk the movie data, into 'rec ' lists, until it ends or breaks off.
-        uint64_t p = moviFourcc + 4;
-        uint64_t listEnd = moviEnd;
-        while (p + 8 <= listEnd) {
-            uint32_t id = 0, size = 0;
-            read32(p, &id);
-            read32(p + 4, &size);
-            if (id == FourCC("LIST")) {
-                p += 12;
-                continue;
-            }
-            if (p + 8 + size > m_size)
-                break;
-            const int s = streamOf(id);
-            if (s >= 0 && size <= kMaxAviChunkBytes)
-                streams[static_cast<size_t>(s)].chunks.push_back({p + 8, size, AVIIF_KEYFRAME});
-            p += 8 + static_cast<uint64_t>(size) + (size & 1);
-        }
-    }
-    for (AviStreamData& s : streams)
+    const bool indexed = !top.idx1.empty() && top.haveMovi && ReadIndex(m_fd, m_size, &top);
+    if (!indexed && top.haveMovi)
+        WalkMovieData(m_fd, m_size, &top);
+    for (AviStreamData& s : top.streams)
         s.info.dwLength = static_cast<DWORD>(s.chunks.size());
-    m_streams = std::move(streams);
+    m_streams = std::move(top.streams);
     return AVIERR_OK;
 }
 

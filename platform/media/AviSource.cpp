@@ -90,8 +90,8 @@ public:
                 continue;
             Pin* out = pin;
             const MediaType mt = out->Type();
-            const int interval = s.info.dwRate ? static_cast<int>(1000ll * s.info.dwScale / s.info.dwRate) : 40;
-            m_thread.Start([this, out, index, mt, interval](StreamThread& t) { Stream(t, out, index, mt, interval); });
+            const REFERENCE_TIME period = s.info.dwRate ? static_cast<REFERENCE_TIME>(10000000ll * s.info.dwScale / s.info.dwRate) : 400000;
+            m_thread.Start([this, out, index, mt, period](StreamThread& t) { Stream(t, out, index, mt, period); });
             break;  // one video stream is played
         }
         return S_OK;
@@ -108,7 +108,7 @@ private:
     }
 
     // Frame 0 at once, then the others at the stream's rate; the last one stays on show.
-    void Stream(StreamThread& t, Pin* out, size_t index, const MediaType& mt, int interval)
+    void Stream(StreamThread& t, Pin* out, size_t index, const MediaType& mt, REFERENCE_TIME period)
     {
         const AviStreamData& s = m_reader->Streams()[index];
         for (size_t i = 0; i < s.chunks.size() && !t.Stopping(); ++i) {
@@ -124,7 +124,7 @@ private:
                 f.index = i;
                 out->Deliver(f);
             }
-            if (!t.WaitFor(interval > 0 ? interval : 1))
+            if (!t.WaitForNextFrame(period))
                 break;
         }
     }

@@ -67,7 +67,7 @@ public:
             m_thread.Start([this](StreamThread& t) {
                 for (uint32_t n = 0; !t.Stopping(); ++n) {
                     DeliverMenu(n);
-                    if (!t.WaitFor(33))
+                    if (!t.WaitForNextFrame(333667))
                         break;
                 }
             });

@@ -1,5 +1,6 @@
 #include "platform/media/FilterBase.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cstring>
 
@@ -380,6 +381,7 @@ void StreamThread::Start(std::function<void(StreamThread&)> body)
 {
     Stop();
     m_stop.store(false);
+    m_due = std::chrono::steady_clock::now();
     m_thread = std::thread([this, body = std::move(body)] { body(*this); });
 }
 
@@ -400,6 +402,19 @@ bool StreamThread::WaitFor(int ms)
     std::unique_lock lock(m_mutex);
     if (ms > 0)
         m_cv.wait_for(lock, std::chrono::milliseconds(ms), [this] { return m_stop.load(); });
+    return !m_stop.load();
+}
+
+bool StreamThread::WaitForNextFrame(REFERENCE_TIME period)
+{
+    const auto frame = std::chrono::duration_cast<std::chrono::steady_clock::duration>(
+        std::chrono::nanoseconds(std::max<REFERENCE_TIME>(period, 1) * 100));
+    const auto now = std::chrono::steady_clock::now();
+    m_due += frame;
+    if (now - m_due > frame)
+        m_due = now;
+    std::unique_lock lock(m_mutex);
+    m_cv.wait_until(lock, m_due, [this] { return m_stop.load(); });
     return !m_stop.load();
 }
 

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <functional>
 #include <memory>
@@ -144,10 +145,17 @@ public:
     bool Running() const { return m_thread.joinable(); }
     // Sleeps up to ms milliseconds; false when the thread is being stopped.
     bool WaitFor(int ms);
+    // Sleeps until the next frame is due, `period` (100 ns units, a media type's frame time)
+    // after the one before it, the first counted from Start: the time a frame took to make and
+    // deliver is not added to the wait, so a source keeps its rate. Less than a frame behind,
+    // the next frame goes at once; further behind, the rate starts afresh from now rather than
+    // sending the missed frames in a burst. False when the thread is being stopped.
+    bool WaitForNextFrame(REFERENCE_TIME period);
     bool Stopping() const { return m_stop.load(); }
 
 private:
     std::thread m_thread;
+    std::chrono::steady_clock::time_point m_due;  // the streaming thread's own after Start
     std::atomic<bool> m_stop{false};
     std::mutex m_mutex;
     std::condition_variable m_cv;

@@ -567,7 +567,7 @@ private:
             return;
         const int w = mt.Width();
         const int h = mt.Height();
-        const int interval = 1000 / (fps > 0 ? fps : 30);
+        const REFERENCE_TIME period = mt.AvgTimePerFrame() > 0 ? mt.AvgTimePerFrame() : 10000000 / 30;
         std::vector<uint32_t> picture(static_cast<size_t>(w) * static_cast<size_t>(h));
         for (uint32_t counter = 0; !t.Stopping(); ++counter) {
             FrameStamp stamp;
@@ -595,7 +595,7 @@ private:
                 f.index = counter;
                 m_out->Deliver(f);
             }
-            if (!t.WaitFor(interval))
+            if (!t.WaitForNextFrame(period))
                 break;
         }
     }

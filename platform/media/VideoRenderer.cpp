@@ -15,8 +15,9 @@ namespace {
 
 // The window system's windows: the picture goes into the surface of the top-level window
 // that holds the video window and is shown from here, so that the preview goes on while the
-// window's thread is busy (a save waiting on the PACS); the window is also invalidated
-// without erasing so that its owner thread paints whatever it draws over the picture.
+// window's thread is busy (a save waiting on the PACS). Each frame is shown once: the window is
+// not invalidated for it, as its thread would only show the same pixels again (a video window
+// draws nothing over the picture); it repaints only what was really exposed.
 VideoWindowHooks WindowSystemHooks()
 {
     VideoWindowHooks h;
@@ -24,10 +25,7 @@ VideoWindowHooks WindowSystemHooks()
     h.paint = [](HWND w, const std::function<void(Surface&, POINT, RECT)>& draw) {
         return quiva::ui::PaintWindowSurface(w, draw);
     };
-    h.changed = [](HWND w) {
-        quiva::ui::PresentWindowSurface(w);
-        InvalidateRect(w, nullptr, FALSE);
-    };
+    h.changed = [](HWND w) { quiva::ui::PresentWindowSurface(w); };
     return h;
 }
 

@@ -1,6 +1,7 @@
 // Backend selection, the headless backend and PNG output of window surfaces.
 #include <png.h>
 
+#include <atomic>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -28,6 +29,8 @@ std::unique_ptr<Backend> g_backend;
 // Held shared by a thread that presents a surface without the window system's lock (a video
 // renderer's streaming thread), so that the backend it uses is not replaced meanwhile.
 std::shared_mutex g_backendInUse;
+std::atomic<uint64_t> g_presents{0};
+std::atomic<uint64_t> g_presentedPixels{0};
 
 bool WantHeadless()
 {
@@ -75,9 +78,22 @@ void PresentFromAnyThread(HWND top, const RECT& surfaceRect)
         std::lock_guard<std::mutex> l(g_backendMutex);
         backend = g_backend.get();
     }
-    if (backend)
+    if (backend) {
+        detail::CountPresent(surfaceRect);
         backend->Present(top, surfaceRect);
+    }
 }
+
+void detail::CountPresent(const RECT& surfaceRect)
+{
+    g_presents.fetch_add(1, std::memory_order_relaxed);
+    if (surfaceRect.right > surfaceRect.left && surfaceRect.bottom > surfaceRect.top)
+        g_presentedPixels.fetch_add(static_cast<uint64_t>(surfaceRect.right - surfaceRect.left) *
+                                        static_cast<uint64_t>(surfaceRect.bottom - surfaceRect.top),
+                                    std::memory_order_relaxed);
+}
+
+PresentTally PresentedSoFar() { return {g_presents.load(), g_presentedPixels.load()}; }
 
 bool IsHeadless() { return std::strcmp(CurrentBackend().Name(), "headless") == 0; }
 

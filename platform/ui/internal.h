@@ -212,6 +212,8 @@ bool WindowRectAt(int x, int y, int width, int height, RECT* out);
 // Gives a top-level window's surface the size of `rect`; false, with the surface as it was, when
 // it cannot have that size. True for a child window.
 bool ResizeSurface(Window* w, const RECT& rect);
+// Counts a surface rectangle handed to the backend to show (PresentedSoFar); any thread.
+void CountPresent(const RECT& surfaceRect);
 
 // Input state shared by all threads (one pointer, one keyboard).
 extern HWND g_focus;

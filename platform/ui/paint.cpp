@@ -112,8 +112,10 @@ HWND InSurface(HWND hwnd, RECT* rect)
 
 void Present(HWND hwnd, RECT clientRect)
 {
-    if (HWND top = InSurface(hwnd, &clientRect))
+    if (HWND top = InSurface(hwnd, &clientRect)) {
+        CountPresent(clientRect);
         quiva::ui::CurrentBackend().Present(top, clientRect);
+    }
 }
 }  // namespace
 

@@ -2,6 +2,7 @@
 // input, the virtual screen and access to window surfaces.
 #pragma once
 
+#include <cstdint>
 #include <functional>
 #include <string>
 #include <vector>
@@ -71,6 +72,13 @@ Backend& CurrentBackend();
 // Presents a top-level window's surface rectangle from a thread that holds none of the window
 // system's locks (a renderer's streaming thread); the backend is not replaced meanwhile.
 void PresentFromAnyThread(HWND top, const RECT& surfaceRect);
+// What has been handed to the backend to show since the process began, over every window and
+// thread: the surface rectangles and their pixels (for tests and benchmarks).
+struct PresentTally {
+    uint64_t presents = 0;
+    uint64_t pixels = 0;
+};
+PresentTally PresentedSoFar();
 bool IsHeadless();
 
 // The virtual screen: one monitor. Headless default 1920x1080 at (0, 0) with the whole

@@ -6,6 +6,7 @@
 #include <thread>
 
 #include "MediaTestSupport.h"
+#include "platform/media/FilterBase.h"
 #include "platform/media/VideoWindow.h"
 #include "platform/ui/winuser.h"
 #include "tests/platform/ui/UiTestSupport.h"
@@ -113,6 +114,81 @@ TEST_F(RendererWindowTest, WindowDestroyedWhileFramesStream)
     ASSERT_EQ(S_OK, wc->GetCurrentImage(&dib));
     EXPECT_EQ(320, reinterpret_cast<BITMAPINFOHEADER*>(dib)->biWidth);
     CoTaskMemFree(dib);
+}
+
+// A source that sends the frames a test gives it, from the thread the test calls it on.
+class PushSource final : public quiva::media::Filter {
+public:
+    PushSource() : Filter(CLSID_QuivaDeviceFilter) { m_out = AddPin(L"Capture", PINDIR_OUTPUT); }
+    std::vector<quiva::media::MediaType> OutputTypes(quiva::media::Pin*) override
+    {
+        return {quiva::media::MakeVideoType(MEDIASUBTYPE_RGB32, 320, 240, 333333)};
+    }
+    bool IsSource() const override { return true; }
+    quiva::media::Pin* Out() { return m_out; }
+
+private:
+    quiva::media::Pin* m_out;
+};
+
+// Each frame the renderer paints from its streaming thread reaches the display once: the window's
+// own thread does not show the same pixels again, while a part of the window really exposed is
+// still shown from the surface, picture and all.
+TEST_F(RendererWindowTest, EachFrameIsPresentedOnce)
+{
+    quiva::media::UseWindowSystemForVideo();
+    HWND top = Top(0, 0, 400, 300);
+    HWND video = Child(top, 20, 10, 320, 240);
+    auto g = NewGraph();
+    auto* source = new PushSource();
+    ComPtr<IBaseFilter> src = ComPtr<IBaseFilter>::Adopt(static_cast<IBaseFilter*>(source));
+    ASSERT_EQ(S_OK, g->AddFilter(src.Get(), L"Source"));
+    auto r = AddWindowlessVmr9(g.Get());
+    auto wc = r.As<IVMRWindowlessControl9>(IID_IVMRWindowlessControl9);
+    ASSERT_EQ(S_OK, wc->SetVideoClippingWindow(video));
+    ASSERT_EQ(S_OK, ConnectFilters(g.Get(), src.Get(), r.Get()));
+    const int runWait = quiva::media::RunWaitLimit();
+    quiva::media::SetRunWaitLimit(0);
+    auto control = g.As<IMediaControl>(IID_IMediaControl);
+    control->Run();
+    quiva::media::SetRunWaitLimit(runWait);
+    quiva::ui::PumpPending();
+
+    std::vector<uint32_t> picture(320 * 240);
+    const quiva::ui::PresentTally before = quiva::ui::PresentedSoFar();
+    constexpr int kFrames = 5;
+    for (int i = 0; i < kFrames; ++i) {
+        quiva::media::FrameStamp stamp;
+        stamp.counter = static_cast<uint32_t>(i);
+        quiva::media::DrawSyntheticPicture(picture.data(), 320, 240, stamp);
+        quiva::media::Frame f;
+        const auto* bytes = reinterpret_cast<const uint8_t*>(picture.data());
+        f.data = std::make_shared<std::vector<uint8_t>>(bytes, bytes + picture.size() * 4);
+        f.width = 320;
+        f.height = 240;
+        f.subtype = MEDIASUBTYPE_RGB32;
+        f.index = static_cast<uint64_t>(i);
+        std::thread streaming([&] { source->Out()->Deliver(f); });
+        streaming.join();
+        quiva::ui::PumpPending();  // the window's thread: whatever the frame left it to do
+    }
+    const quiva::ui::PresentTally shown = quiva::ui::PresentedSoFar();
+    EXPECT_EQ(static_cast<uint64_t>(kFrames), shown.presents - before.presents);
+    EXPECT_EQ(static_cast<uint64_t>(kFrames) * 320 * 240, shown.pixels - before.pixels);
+    EXPECT_FALSE(GetUpdateRect(video, nullptr, FALSE));
+
+    // Exposed: that part is shown again, from the surface that holds the last frame.
+    RECT exposed{0, 100, 100, 150};
+    InvalidateRect(video, &exposed, FALSE);
+    quiva::ui::PumpPending();
+    const quiva::ui::PresentTally repainted = quiva::ui::PresentedSoFar();
+    EXPECT_EQ(shown.presents + 1, repainted.presents);
+    EXPECT_EQ(shown.pixels + 100 * 50, repainted.pixels);
+    quiva::Surface* s = quiva::ui::WindowSurface(video);
+    ASSERT_NE(nullptr, s);
+    const POINT o = quiva::ui::ClientOriginInSurface(video);
+    EXPECT_EQ(quiva::media::SyntheticBarColour(0, 8), Rgb(*s, o.x + 5, o.y + 120));
+    control->Stop();
 }
 
 }  // namespace
