@@ -741,7 +741,7 @@ TEST_F(DeviceManager, TheDvdBoxIsTickedWhenOn)
 }
 
 // The About box opens over the manager's middle, not at the screen's corner.
-TEST_F(DeviceManager, TheAboutBoxOpensFromTheWindowMenuOverTheManager)
+TEST_F(DeviceManager, TheAboutBoxOpensFromTheWindowMenu)
 {
     Run([&](ScriptedManager& dlg) {
         ::SetWindowPos(dlg.m_hWnd, nullptr, 200, 150, 900, 560, SWP_NOZORDER | SWP_NOACTIVATE);
