@@ -139,7 +139,8 @@ void CKXCtrlDirectShowFilter::Draw(Graphics* g, float offsetX, float offsetY, CK
     Pen white(Color(0xFFFFFFFFu), 1.0f);
     g->DrawRectangle(&white, r);
 
-    _KXCtrlFont pinFont(L"맑은 고딕", 7.0f, FontStyleRegular, 0xFF787878u);
+    // Light grey: the pin names are read on the box's dark grey.
+    _KXCtrlFont pinFont(L"맑은 고딕", 7.0f, FontStyleRegular, 0xFFB4B4B4u);
     for (INT_PTR i = 0; i < m_pins.GetSize(); ++i) {
         const _KXPinInfo* pin = m_pins[i];
         RectF square = ScaleDrawRect(RectF(x + pin->x, y + pin->y, pin->width, pin->height), scale, ox, oy);

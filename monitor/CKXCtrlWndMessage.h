@@ -1,5 +1,6 @@
 // The on-screen log of the device manager: time-stamped lines on black, newest in view, with a
-// vertical scroll bar along the right edge.
+// vertical scroll bar along the right edge and, while a line is wider than the log, a sideways
+// one along the bottom.
 #pragma once
 
 #include "framework/CKXCtrlScrollBar.h"
@@ -29,12 +30,17 @@ public:
 
     CStringArray m_lines;
     CKXCtrlScrollBar m_scrollBar;
+    CKXCtrlScrollBar m_hScrollBar;
     DWORD m_dwStartTick = 0;
-    float m_fOffset = 0.0f;  // 0 or negative: how far the lines are scrolled up
+    float m_fOffset = 0.0f;   // 0 or negative: how far the lines are scrolled up
+    float m_fOffsetX = 0.0f;  // 0 or negative: how far the lines are scrolled left
+    float m_fWidest = 0.0f;   // the widest line's width as drawn
 
     static constexpr float kLineHeight = 15.0f;
 
 private:
     void PlaceScrollBar();
     void UpdateScroll(bool toEnd);
+    // Where the lines are drawn: inside the frame's margin, clear of the bars shown.
+    Gdiplus::RectF TextArea() const;
 };

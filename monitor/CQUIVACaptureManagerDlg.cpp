@@ -11,6 +11,7 @@
 #include "platform/gdi/gdi.h"
 #include "platform/media/guids.h"
 #include "platform/ui/buttons.h"
+#include "platform/ui/dialog.h"
 #include "platform/ui/filedialogs.h"
 #include "platform/ui/menu.h"
 #include "platform/ui/msgbox.h"
@@ -98,9 +99,19 @@ bool IsGraphFile(LPCWSTR path)
 
 }  // namespace
 
-CAboutDlg::CAboutDlg()
+CAboutDlg::CAboutDlg(CWnd* owner)
 {
-    InitModalIndirect(&kAboutTemplate.t, nullptr);
+    InitModalIndirect(&kAboutTemplate.t, owner);
+}
+
+BOOL CAboutDlg::OnInitDialog()
+{
+    const BOOL result = CDialog::OnInitDialog();
+    // The template places the box at the screen's corner: it opens over its owner instead.
+    CRect r;
+    GetWindowRect(&r);
+    quiva::ui::CentreOverOwner(m_hWnd, r.Width(), r.Height());
+    return result;
 }
 
 CQUIVACaptureManagerDlg::CQUIVACaptureManagerDlg(std::vector<std::wstring> arguments)
@@ -391,7 +402,7 @@ void CQUIVACaptureManagerDlg::ShowError(LPCWSTR text)
 void CQUIVACaptureManagerDlg::OnSysCommand(UINT id, LPARAM lParam)
 {
     if ((id & 0xFFF0) == IDM_ABOUTBOX) {
-        CAboutDlg about;
+        CAboutDlg about(this);
         about.DoModal();
         return;
     }

@@ -32,10 +32,11 @@ enum {
     IDM_ABOUTBOX = 0x0010,
 };
 
-// The About box.
+// The About box, centred over the window that opens it.
 class CAboutDlg : public CDialog {
 public:
-    CAboutDlg();
+    explicit CAboutDlg(CWnd* owner = nullptr);
+    BOOL OnInitDialog() override;
 };
 
 class CQUIVACaptureManagerDlg : public CDialog {

@@ -16,7 +16,14 @@ data=${QUIVA_DATA_DIR:-${XDG_DATA_HOME:-$HOME/.local/share}/quiva}
 if [ "${QUIVA_SKIP_INSTALL:-0}" != 1 ]; then
   bash "$src/scripts/install-deps.sh"
 fi
-cmake -S "$src" -B "$build" >/dev/null
+# A build folder configured once is not configured again: its build runs cmake itself when a
+# CMakeLists.txt changed. A fresh folder is configured with Ninja when it is there (its build
+# of what is current takes a fraction of a second), else with make.
+if [ ! -f "$build/CMakeCache.txt" ] || { [ ! -f "$build/build.ninja" ] && [ ! -f "$build/Makefile" ]; }; then
+  generator=()
+  if [ ! -f "$build/CMakeCache.txt" ] && command -v ninja >/dev/null; then generator=(-G Ninja); fi
+  cmake -S "$src" -B "$build" "${generator[@]}" >/dev/null
+fi
 cmake --build "$build" -j"$(nproc)" --target quiva-host QUIVACaptureManager HRBSConst HRBCrypto
 
 bash "$src/scripts/prepare-clinic.sh" "$data" "$build"
@@ -35,6 +42,8 @@ if [ -n "${DISPLAY:-}" ] && [ "${QUIVA_HEADLESS:-0}" != 1 ]; then
 fi
 
 export QUIVA_HEADLESS=1
+# The image directory keeps what earlier runs saved: this run's save adds its still and recording.
+saved=$(find "$clinic/IMAGE" -mindepth 5 -maxdepth 5 -type f | wc -l)
 "$host" --script - <<SCRIPT
 parent
 show 12345 $today
@@ -48,7 +57,7 @@ wait 2000
 key f6
 wait-text "$clinic/temp/image/12345/*/*/info.xml" .avi 60000
 key ctrl+s
-wait-files "$clinic/IMAGE/*/*/*/*/*" 2 60000
+wait-files "$clinic/IMAGE/*/*/*/*/*" $((saved + 2)) 60000
 click 20 50
 wait-closed 60000
 expect-shown 0

@@ -735,7 +735,7 @@ void CKXCtrlWndQUIVAThumbnail::OnCommand(int commandId, CKXCtrl*, CKXCtrlCursor*
         return;
     switch (commandId) {
     case KXTHUMB_CMD_COMMIT: {
-        model->CommitAndTell(QUIVATell);
+        model->CommitAndTell(QUIVATellerOf(*model));
         break;
     }
     case KXTHUMB_CMD_TOGGLE:

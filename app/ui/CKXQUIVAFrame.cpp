@@ -15,6 +15,17 @@
 
 namespace {
 void Step(const wchar_t* marker) { OutputDebugStringW(marker); }
+
+// What saving every model tells, kept to be told once the window no longer shows them: under
+// the chart and patient when there is one (the manager names each of several itself).
+CKXQUIVACaptureModelManager::Teller KeepTold(CKXQUIVACaptureModelManager& models, CString* text, CString* caption)
+{
+    CKXQUIVACaptureModel::Teller keep = [text, caption](const CString& told, const CString& title) {
+        *text = told;
+        *caption = title;
+    };
+    return models.GetModelCount() == 1 ? QUIVATellerOf(*models.GetModel(0), keep) : keep;
+}
 }  // namespace
 
 CKXQUIVAFrame::CKXQUIVAFrame()
@@ -287,10 +298,7 @@ int CKXQUIVAFrame::CanClose()
     StopRecordings();
     CString missed, missedCaption;
     if (config.GetOptions().m_bSaveWhenClose) {
-        modelManager.CommitAll([&](const CString& text, const CString& caption) {
-            missed = text;
-            missedCaption = caption;
-        });
+        modelManager.CommitAll(KeepTold(modelManager, &missed, &missedCaption));
         // The models are gone: nothing may show or key into them while the person is told.
         DropModels();
     }
@@ -322,10 +330,7 @@ void CKXQUIVAFrame::Clear()
     StopRecordings();
     CString missed, missedCaption;
     if (config.GetOptions().m_bSaveWhenClose)
-        modelManager.CommitAll([&](const CString& text, const CString& caption) {
-            missed = text;
-            missedCaption = caption;
-        });
+        modelManager.CommitAll(KeepTold(modelManager, &missed, &missedCaption));
     DropModels();
     if (m_hWnd) {
         thumbnailHost.Invalidate(TRUE);

@@ -37,7 +37,7 @@ BOOL CKXQUIVAThumbnailCtrlTab::CanCloseTab(CKXCtrlTabItem* item, CKXCtrlCursor*)
     auto* strip = item ? dynamic_cast<CKXCtrlWndQUIVAThumbnail*>(item->page) : nullptr;
     CKXQUIVACaptureModel* model = strip ? strip->model : nullptr;
     if (model && model->m_pConfig && model->m_pConfig->GetOptions().m_bSaveWhenClose) {
-        model->CommitAndTell(QUIVATell, false);
+        model->CommitAndTell(QUIVATellerOf(*model), false);
         // The strip goes with its model: nothing may draw or route to it any more.
         if (currentPage == item->page)
             currentPage = nullptr;

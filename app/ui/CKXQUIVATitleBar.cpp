@@ -175,7 +175,7 @@ void CKXQUIVATitleBar::Save(CKXCtrlCursor*)
 {
     if (!model)
         return;
-    model->CommitAndTell(QUIVATell);
+    model->CommitAndTell(QUIVATellerOf(*model));
 }
 
 void CKXQUIVATitleBar::RunSettings(CKXCtrlCursor* ctx)

@@ -63,7 +63,7 @@ LRESULT CALLBACK KeyboardHookProc(int code, WPARAM wParam, LPARAM lParam)
             if (vk == 'S' && ctrl) {
                 // The commit's own result is the save button's to tell; what the PACS missed
                 // is told by every save.
-                WithoutHook([](CKXQUIVACaptureModel& m) { m.CommitAndTell(QUIVATell, false); });
+                WithoutHook([](CKXQUIVACaptureModel& m) { m.CommitAndTell(QUIVATellerOf(m), false); });
             } else if (stillKey && alone) {
                 OutputDebugStringW(quiva::FormatWide(L"Key : %d %d(%x) %d %d\n", static_cast<int>(vk), static_cast<int>(key->scanCode),
                                                      static_cast<unsigned>(key->scanCode), static_cast<int>(key->time),

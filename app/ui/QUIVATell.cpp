@@ -2,16 +2,29 @@
 
 #include "app/ui/CKXCtrlWndQUIVAThumbnail.h"
 #include "framework/CKXMsgBox.h"
+#include "platform/base/codepage.h"
 #include "platform/base/debug.h"
 
 void QUIVATell(const CString& text, const CString& caption)
 {
+    OutputDebugStringW(L"Told \"" + caption + L"\": " + text + L"\n");
     if (CKXCtrlWndQUIVAThumbnail::showMessage) {
         CKXCtrlWndQUIVAThumbnail::showMessage(text, caption);
         return;
     }
     CKXMsgBox box;
     box.Show(text, caption, 0);
+}
+
+CKXQUIVACaptureModel::Teller QUIVATellerOf(const CKXQUIVACaptureModel& model, CKXQUIVACaptureModel::Teller tell)
+{
+    // Control characters the clinic records may hold are shown as blanks, as in the caption.
+    CString whose = L"차트 " + CString(quiva::ReplaceControlCharacters(model.GetChartNo().str(), L' '));
+    if (!model.GetPatientName().IsEmpty())
+        whose += L" " + CString(quiva::ReplaceControlCharacters(model.GetPatientName().str(), L' '));
+    return [whose, tell = std::move(tell)](const CString& text, const CString& caption) {
+        tell(whose + L": " + text, caption);
+    };
 }
 
 void QUIVATellCapture(CKXQUIVACaptureModel::CaptureResult result)

@@ -6,6 +6,12 @@
 #include "platform/base/CString.h"
 
 void QUIVATell(const CString& text, const CString& caption);
+// `tell`, each text put under the chart and patient of `model` ("차트 12345 홍길동: ..."): what a
+// commit tells is said by every save, also of a patient the window does not show (a tab's close,
+// the store saved when another chart is shown), so each box names whose files it is about. The
+// chart and name are taken now: the teller may tell after the model has gone.
+CKXQUIVACaptureModel::Teller QUIVATellerOf(const CKXQUIVACaptureModel& model,
+                                           CKXQUIVACaptureModel::Teller tell = QUIVATell);
 // A still's or the record button's result, when it is one the person is told.
 void QUIVATellCapture(CKXQUIVACaptureModel::CaptureResult result);
 // The window came up without what the clinic database holds (patient name, study names, image

@@ -42,6 +42,11 @@ protected:
     {
         return "wait-dialog \"" + title + "\" 60000\nkey escape\nwait-no-dialog 60000\n";
     }
+    // How often the person was told of missed stills in a box beginning with `whose`.
+    int MissedToldAs(const HostRun& run, const std::string& whose) const
+    {
+        return Count(run.output, "Told \"PACS 전송 오류\": " + whose + ": 영상 1장이 PACS에 저장되지 않았습니다.");
+    }
 };
 
 // A still taken and then saved each way a person saves: Ctrl+S, the host's Clear, the close
@@ -64,7 +69,8 @@ TEST_F(Telling, EverySaveTellsOnceTheStillsThePacsDidNotTake)
 }
 
 // Another patient's still waits in the store; closing that patient's tab (its close box)
-// saves it and tells that the PACS did not take it.
+// saves it and tells that the PACS did not take it, naming that patient over the window that
+// shows another.
 TEST_F(Telling, ClosingAnotherPatientsTabTellsTheStillThePacsDidNotTake)
 {
     UsePacs(UnusedPort());
@@ -80,6 +86,7 @@ TEST_F(Telling, ClosingAnotherPatientsTabTellsTheStillThePacsDidNotTake)
                       "wait-files d/HRB4100/IMAGE/*/*/*/*/* 1 60000\nclose\nunload\n");
     ASSERT_EQ(run.status, 0) << run.output;
     EXPECT_EQ(MissedShown(run), 1) << run.output;
+    EXPECT_EQ(MissedToldAs(run, "차트 67890 B"), 1) << run.output;
     EXPECT_EQ(Rows("SELECT CNO FROM MIMG"), std::vector<std::string>{"67890"});
 }
 
@@ -110,6 +117,21 @@ TEST_F(Telling, AClinicDatabaseThatCannotBeUsedIsToldAtShow)
         EXPECT_EQ(Count(run.output, "dialog shown: \"" + title + "\""), 1) << run.output;
         EXPECT_NE(run.output.find("Show: told \"" + title + "\": 데이터베이스에 연결할 수 없어"), std::string::npos) << run.output;
     }
+}
+
+// Showing another chart saves the one shown before (save-when-close is on): the box telling
+// what the PACS missed names the patient it was, not the one now asked for.
+TEST_F(Telling, ShowingAnotherChartNamesWhoseStillsThePacsMissed)
+{
+    UsePacs(UnusedPort());
+    HostRun run = Run("parent\nshow 12345 2024-01-05\nwait-preview 60000\nactivate\nkey space\n"
+                      "wait-files d/HRB4100/temp/image/12345/*/20240105/*.jpg 1 60000\nshow 67890 2024-01-05\n"
+                      "wait-dialog \"PACS 전송 오류\" 60000\nkey escape\nwait-no-dialog 60000\n"
+                      "wait-files d/HRB4100/IMAGE/*/*/*/*/* 1 60000\nwait-preview 60000\nclose\nunload\n");
+    ASSERT_EQ(run.status, 0) << run.output;
+    EXPECT_EQ(MissedShown(run), 1) << run.output;
+    EXPECT_EQ(MissedToldAs(run, "차트 12345 홍길동"), 1) << run.output;
+    EXPECT_EQ(Rows("SELECT CNO FROM MIMG"), std::vector<std::string>{"12345"});
 }
 
 // A source whose first picture is far off: the preview runs, but the engine has no frame to

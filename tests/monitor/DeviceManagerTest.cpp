@@ -134,6 +134,7 @@ struct BoxAnswer {
     std::wstring text;
     int textId = 0;
     HWND owner = nullptr;  // the window the box is over (not the box)
+    RECT where{};          // the box's window on the screen
 };
 BoxAnswer* g_box = nullptr;
 
@@ -146,6 +147,7 @@ void CALLBACK AnswerBox(HWND, UINT, UINT_PTR id, DWORD)
     wchar_t text[256] = {};
     GetWindowTextW(box, text, 256);
     g_box->caption = text;
+    GetWindowRect(box, &g_box->where);
     if (g_box->textId && GetDlgItem(box, g_box->textId)) {
         GetWindowTextW(GetDlgItem(box, g_box->textId), text, 256);
         g_box->text = text;
@@ -588,6 +590,18 @@ TEST_F(DeviceManager, TheDvdBoxShowsAndHidesOneEntryAndDecidesTheSavedList)
     });
 }
 
+// A press at a client point of `window`, a move along to another (beyond it, too) and the release there.
+void Drag(HWND window, POINT from, POINT to)
+{
+    ::ClientToScreen(window, &from);
+    ::ClientToScreen(window, &to);
+    quiva::ui::InjectMouseMove(from.x, from.y);
+    quiva::ui::InjectMouseButton(quiva::ui::ButtonLeft, true, from.x, from.y);
+    quiva::ui::InjectMouseMove((from.x + to.x) / 2, to.y);
+    quiva::ui::InjectMouseMove(to.x, to.y);
+    quiva::ui::InjectMouseButton(quiva::ui::ButtonLeft, false, to.x, to.y);
+}
+
 // A source name wider than the tree can be read whole: the tree shows a scroll bar along its
 // bottom, and dragging its thumb to the right brings the end of the name into view.
 TEST_F(DeviceManager, ALongSourceNameIsReadByScrollingTheTreeSideways)
@@ -618,20 +632,68 @@ TEST_F(DeviceManager, ALongSourceNameIsReadByScrollingTheTreeSideways)
         // Cut at the tree's right edge.
         ASSERT_GE(textEnd(), client.right - 4);
 
-        POINT from{client.left + 4, client.bottom - 8}, to{client.right + 300, client.bottom - 8};
-        ::ClientToScreen(tree, &from);
-        ::ClientToScreen(tree, &to);
-        quiva::ui::InjectMouseMove(from.x, from.y);
-        quiva::ui::InjectMouseButton(quiva::ui::ButtonLeft, true, from.x, from.y);
-        quiva::ui::InjectMouseMove((from.x + to.x) / 2, to.y);
-        quiva::ui::InjectMouseMove(to.x, to.y);
-        quiva::ui::InjectMouseButton(quiva::ui::ButtonLeft, false, to.x, to.y);
+        Drag(tree, {client.left + 4, client.bottom - 8}, {client.right + 300, client.bottom - 8});
         PumpPending();
         const int end = textEnd();
         EXPECT_GT(end, client.right / 2);
         EXPECT_LT(end, client.right - 2);
         // The drag selected nothing.
         EXPECT_EQ(dlg.m_tree.GetSelectedItem(), nullptr);
+    });
+}
+
+// The log's lines of a source with a long name are cut at the log's right edge: a drag along
+// the bar at the log's foot scrolls them sideways until their ends are in view.
+TEST_F(DeviceManager, ALongLogLineIsReadByScrollingTheLogSideways)
+{
+    UseDevices("camera \"Endoscope Camera Of A Model Whose Name Is Far Too Long For The Tree And For The Log\"\n");
+    Run([&](ScriptedManager& dlg) {
+        HTREEITEM item = dlg.Children(dlg.m_hSearched).empty() ? nullptr : dlg.m_tree.GetChildItem(dlg.m_hSearched);
+        ASSERT_TRUE(item);
+        dlg.ClickItem(item);
+        const CKXCtrlWndMessage& log = dlg.Panel().m_log;
+        ASSERT_GE(log.m_lines.GetSize(), 1);
+        ASSERT_NE(std::wstring(log.m_lines[0].GetString()).find(L"For The Log]"), std::wstring::npos);
+        HWND host = dlg.Host().m_hWnd;
+        const float scale = dlg.Host().renderHint.scale;
+        auto at = [&](float lx, float ly) {
+            return POINT{static_cast<int>(lx * scale), static_cast<int>(ly * scale)};
+        };
+        // The light (text) pixels of the lines shown, left of the vertical bar and above the
+        // foot of the log, row by row.
+        const POINT first = at(log.x + 6.0f, log.y + 6.0f), last = at(log.x + log.width - 17.0f, log.y + log.height - 17.0f);
+        auto text = [&] {
+            PumpPending();
+            std::vector<std::string> rows;
+            quiva::ui::PaintWindowSurface(host, [&](quiva::Surface& surface, POINT origin, RECT) {
+                for (int y = first.y; y < last.y; ++y) {
+                    std::string row;
+                    for (int x = first.x; x < last.x; ++x) {
+                        const uint32_t p = surface.At(origin.x + x, origin.y + y);
+                        row += ((p >> 16) & 0xFF) > 0x80 && ((p >> 8) & 0xFF) > 0x80 && (p & 0xFF) > 0x80 ? '#' : '.';
+                    }
+                    rows.push_back(row);
+                }
+            });
+            return rows;
+        };
+        // The right-most column holding text.
+        auto end = [&](const std::vector<std::string>& rows) {
+            int column = -1;
+            for (const std::string& row : rows)
+                column = std::max(column, static_cast<int>(row.find_last_of('#')));
+            return first.x + column;
+        };
+        // Cut at the right edge.
+        const std::vector<std::string> before = text();
+        ASSERT_GE(end(before), last.x - 12);
+
+        Drag(host, at(log.x + 20.0f, log.y + log.height - 8.0f), at(log.x + log.width + 300.0f, log.y + log.height - 8.0f));
+        // The lines moved left, their ends now clear of the edge.
+        const std::vector<std::string> after = text();
+        EXPECT_TRUE(after != before) << "the lines did not move";
+        EXPECT_GT(end(after), last.x / 2);
+        EXPECT_LT(end(after), last.x - 4);
     });
 }
 
@@ -678,9 +740,11 @@ TEST_F(DeviceManager, TheDvdBoxIsTickedWhenOn)
     });
 }
 
+// The About box opens over the manager's middle, not at the screen's corner.
 TEST_F(DeviceManager, TheAboutBoxOpensFromTheWindowMenu)
 {
     Run([&](ScriptedManager& dlg) {
+        ::SetWindowPos(dlg.m_hWnd, nullptr, 200, 150, 900, 560, SWP_NOZORDER | SWP_NOACTIVATE);
         BoxAnswer box;
         box.textId = IDOK;
         AnswerNextBox(&box, dlg.m_hWnd);
@@ -689,6 +753,11 @@ TEST_F(DeviceManager, TheAboutBoxOpensFromTheWindowMenu)
         EXPECT_EQ(box.caption, L"QUIVACaptureManager 정보");
         EXPECT_EQ(box.text, L"확인");
         EXPECT_TRUE(IsWindowEnabled(dlg.m_hWnd));
+        RECT manager{};
+        GetWindowRect(dlg.m_hWnd, &manager);
+        EXPECT_GT(box.where.right, box.where.left);
+        EXPECT_NEAR((box.where.left + box.where.right) / 2, (manager.left + manager.right) / 2, 2);
+        EXPECT_NEAR((box.where.top + box.where.bottom) / 2, (manager.top + manager.bottom) / 2, 2);
     });
 }
 

@@ -2,6 +2,7 @@
 // reached twice, start and stop, and a rendered picture for people to look at.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 
 #include "monitor/CKXCtrlWndFilterManager.h"
@@ -297,6 +298,13 @@ TEST_F(GraphPanelOnScreen, DrawsTheGraphAndTheLog)
     const _KXPinInfo* still = camBox->FindPin(L"Still");
     EXPECT_EQ(0xFFFFFF00u, at(static_cast<int>(camBox->x + capture->x) + 1, static_cast<int>(camBox->y + capture->y) + 1));
     EXPECT_EQ(0xFF969696u, at(static_cast<int>(camBox->x + still->x) + 1, static_cast<int>(camBox->y + still->y) + 1));
+    // The pin names are light enough to read on the box: the still pin's name, beside its square.
+    int lightest = 0;
+    const float labelWidth = camBox->width / 2.0f - 8.0f;
+    for (int py = static_cast<int>(camBox->y + still->y) - 6; py < static_cast<int>(camBox->y + still->y) + 10; ++py)
+        for (int px = static_cast<int>(camBox->x + still->x - 4.0f - labelWidth); px < static_cast<int>(camBox->x + still->x) - 4; ++px)
+            lightest = std::max(lightest, static_cast<int>(at(px, py) & 0xFF));
+    EXPECT_GE(lightest, 0xA0);
     // Each box's white name stays in the band above its pins: below it only the grey pin names.
     for (const wchar_t* name : {L"Camera", L"Color Control", L"Smart Tee", L"Enhanced Video Renderer"}) {
         const CKXCtrlDirectShowFilter* box = Box(name);

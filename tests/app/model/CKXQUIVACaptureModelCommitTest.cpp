@@ -479,7 +479,7 @@ TEST_P(Commit, ThePersonLearnsHowManyStillsMissedThePacsAndWhy)
     Still(m, "1.bmp");
     Still(m, "2.avi");
     Still(m, "3.bmp");
-    EXPECT_EQ(save(), (Shown{{L"PACS 전송 오류", L"영상 2장이 PACS에 저장되지 않았습니다.\nPACS에 연결할 수 없습니다: 2장"}}));
+    EXPECT_EQ(save(), (Shown{{L"PACS 전송 오류", L"차트 12345 홍길동: 영상 2장이 PACS에 저장되지 않았습니다.\nPACS에 연결할 수 없습니다: 2장"}}));
     EXPECT_EQ(Count(L"SELECT COUNT(*) FROM MIMG"), 3);
     // A PACS that refuses the station.
     fs::create_directories(m_dir.Native("strict"));
@@ -487,7 +487,7 @@ TEST_P(Commit, ThePersonLearnsHowManyStillsMissedThePacsAndWhy)
     ASSERT_TRUE(strict.running());
     config.SetPacsPort(CString(std::to_wstring(strict.port()).c_str()));
     Still(m, "4.bmp");
-    EXPECT_EQ(save(), (Shown{{L"PACS 전송 오류", L"영상 1장이 PACS에 저장되지 않았습니다.\nPACS가 영상을 받지 않았습니다: 1장"}}));
+    EXPECT_EQ(save(), (Shown{{L"PACS 전송 오류", L"차트 12345 홍길동: 영상 1장이 PACS에 저장되지 않았습니다.\nPACS가 영상을 받지 않았습니다: 1장"}}));
     // A PACS that takes the still, and one that is not sendable (no institution number for its
     // UIDs) with it.
     fs::create_directories(m_dir.Native("pacs"));
@@ -498,12 +498,12 @@ TEST_P(Commit, ThePersonLearnsHowManyStillsMissedThePacsAndWhy)
     EXPECT_EQ(save(), Shown{});
     config.SetInstitutionNumber(L"");
     Still(m, "6.bmp");
-    EXPECT_EQ(save(), (Shown{{L"PACS 전송 오류", L"영상 1장이 PACS에 저장되지 않았습니다.\n보낼 수 없는 영상입니다: 1장"}}));
+    EXPECT_EQ(save(), (Shown{{L"PACS 전송 오류", L"차트 12345 홍길동: 영상 1장이 PACS에 저장되지 않았습니다.\n보낼 수 없는 영상입니다: 1장"}}));
     EXPECT_EQ(Count(L"SELECT COUNT(*) FROM MIMG"), 6);
 }
 
 // Closing another patient's tab saves that patient's stills (save-when-close is on) and
-// tells the one the PACS did not take, as the save buttons do.
+// tells the one the PACS did not take, as the save buttons do, under whose still it is.
 TEST_P(Commit, ATabsCloseTellsTheStillsThePacsMissed)
 {
     SendTo(quiva::test::UnusedPort());
@@ -514,7 +514,7 @@ TEST_P(Commit, ATabsCloseTellsTheStillsThePacsMissed)
     ShownMessages messages;
     EXPECT_TRUE(tabs.CanCloseTab(tab, nullptr));
     EXPECT_EQ(messages.shown, (std::vector<std::pair<CString, CString>>{
-                                  {L"PACS 전송 오류", L"영상 1장이 PACS에 저장되지 않았습니다.\nPACS에 연결할 수 없습니다: 1장"}}));
+                                  {L"PACS 전송 오류", L"차트 12345 홍길동: 영상 1장이 PACS에 저장되지 않았습니다.\nPACS에 연결할 수 없습니다: 1장"}}));
     EXPECT_EQ(Count(L"SELECT COUNT(*) FROM MIMG"), 1);
 }
 
@@ -554,7 +554,7 @@ TEST_P(Commit, ASilentPacsHoldsACommitOfFiveStillsForOneBound)
     EXPECT_EQ(ImageFiles().size(), 5u);
     EXPECT_FALSE(fs::exists(m_dir.Native("store/12345")));
     EXPECT_EQ(messages.shown, (std::vector<std::pair<CString, CString>>{
-                                  {L"PACS 전송 오류", L"영상 5장이 PACS에 저장되지 않았습니다.\nPACS가 응답하지 않습니다: 5장"}}));
+                                  {L"PACS 전송 오류", L"차트 12345 홍길동: 영상 5장이 PACS에 저장되지 않았습니다.\nPACS가 응답하지 않습니다: 5장"}}));
     // One association was tried: the other four stills did not wait again.
     EXPECT_EQ(silent.accepted(), 1);
     EXPECT_FALSE(silent.HasPendingConnection());
@@ -581,7 +581,7 @@ TEST_P(Commit, ADroppedAssociationIsToldAsSuchAndTheNextStillGoesOnANewOne)
     EXPECT_FALSE(stored[0].empty());
     EXPECT_FALSE(stored[1].empty());
     EXPECT_EQ(messages.shown, (std::vector<std::pair<CString, CString>>{
-                                  {L"PACS 전송 오류", L"영상 2장이 PACS에 저장되지 않았습니다.\nPACS가 연결을 끊었습니다: 2장"}}));
+                                  {L"PACS 전송 오류", L"차트 12345 홍길동: 영상 2장이 PACS에 저장되지 않았습니다.\nPACS가 연결을 끊었습니다: 2장"}}));
     EXPECT_EQ(Count(L"SELECT COUNT(*) FROM MIMG"), 4);
 }
 
@@ -596,7 +596,7 @@ TEST_P(Commit, AnAETitleNoAssociationCanCarryIsToldOnceAsTheSettingsFault)
     ShownMessages messages;
     CKXCtrlWndQUIVAThumbnail::Of(m)->OnCommand(KXTHUMB_CMD_COMMIT, nullptr, nullptr);
     EXPECT_EQ(messages.shown, (std::vector<std::pair<CString, CString>>{
-                                  {L"PACS 전송 오류", L"영상 3장이 PACS에 저장되지 않았습니다.\nPACS 설정 오류입니다 (AE Title): 3장"}}));
+                                  {L"PACS 전송 오류", L"차트 12345 홍길동: 영상 3장이 PACS에 저장되지 않았습니다.\nPACS 설정 오류입니다 (AE Title): 3장"}}));
     // Nothing went to the network under a title the PACS would have read cut short.
     EXPECT_EQ(pacs.accepted(), 0);
     EXPECT_FALSE(pacs.HasPendingConnection());

@@ -698,7 +698,7 @@ TEST_P(TitleBarOptions, ASaveThatCannotReachTheImageDirectorySaysSo)
     std::vector<std::wstring> boxes;
     AnswerBox(&boxes, IDOK, [] {});
     ClickTitle(frame->titleBar.saveButton);
-    EXPECT_EQ(boxes, (std::vector<std::wstring>{L"저장할 폴더가 존재하지 않습니다."}));
+    EXPECT_EQ(boxes, (std::vector<std::wstring>{L"차트 12345 홍길동: 저장할 폴더가 존재하지 않습니다."}));
     EXPECT_EQ(Model().GetFileInfo(0)->saved, 0);
     EXPECT_EQ(Scalar(L"SELECT COUNT(*) FROM MIMG"), L"0");
 }
