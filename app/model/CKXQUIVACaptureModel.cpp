@@ -9,6 +9,7 @@
 
 #include "app/model/CKXQUIVACaptureModelManager.h"
 #include "app/model/CKXQUIVAConfig.h"
+#include "app/model/CKXQUIVATemporaryStore.h"
 #include "app/model/QUIVAModuleInstance.h"
 #include "app/model/CKXSendDicomModel.h"
 #include "capture/CKXMCapture.h"
@@ -68,6 +69,11 @@ void CKXQUIVACaptureModel::SetPatient(const CString& chartNo, const CString& pat
     m_strChartNo = chartNo;
     m_strPatientName = patientName;
     m_matchedTitles.clear();
+}
+
+CKXQUIVATemporaryStore CKXQUIVACaptureModel::Store() const
+{
+    return CKXQUIVATemporaryStore(m_strImageRoot, m_windowThread);
 }
 
 bool CKXQUIVACaptureModel::IsStudyDate(const CString& date)
@@ -527,7 +533,7 @@ CKXQUIVACaptureModel::CaptureResult CKXQUIVACaptureModel::CaptureStill()
     if (bmp.IsEmpty() || !m_pEngine->SaveSnapshot(bmp, &dib) || GetFileAttributesW(bmp) == INVALID_FILE_ATTRIBUTES) {
         std::free(dib);
         if (!bmp.IsEmpty())
-            DeleteFileW(bmp);
+            Store().RemoveCapture(bmp);
         RemoveEmptyFolders();
         OutputDebugStringW(L"CaptureStill: no picture was grabbed\n");
         return CaptureResult::StillNotFiled;
@@ -546,10 +552,10 @@ CKXQUIVACaptureModel::CaptureResult CKXQUIVACaptureModel::CaptureStill()
         // keep the removal and lose the rename); a failed save keeps and lists the BMP.
         if (picture && SaveAsJpeg(*picture, jpg, m_pConfig ? m_pConfig->GetOptions().m_nJpegQuality : 100) &&
             quiva::FlushFolder(folder)) {
-            DeleteFileW(bmp);
+            Store().RemoveCapture(bmp);
             path = jpg;
         } else {
-            DeleteFileW(jpg);
+            Store().RemoveCapture(jpg);
             OutputDebugStringW(L"CaptureStill: the JPEG could not be written, the BMP is kept: " + bmp + L"\n");
         }
     }
@@ -611,7 +617,8 @@ int CKXQUIVACaptureModel::StartRecording(int limitSeconds)
         // No tick would ever write a frame: the recording is refused like any other, and the
         // file the engine opened for it, which holds nothing of the patient, goes with it.
         OutputDebugStringW(L"StartRecording: no recording timer, the recording is refused\n");
-        quiva::media::RemoveRecording(m_pEngine->EndRecording());
+        if (const CString opened = m_pEngine->EndRecording(); !opened.IsEmpty())
+            Store().RemoveRecording(opened);
         RemoveEmptyFolders();
         return 2;
     }

@@ -12,6 +12,7 @@
 
 #include "app/model/CKXQUIVACaptureModel.h"
 #include "app/model/CKXQUIVAConfig.h"
+#include "app/model/CKXQUIVATemporaryStore.h"
 #include "app/model/CKXSendDicomModel.h"
 #include "framework/CKXRegistry.h"
 #include "framework/CKXXmlDocument.h"
@@ -22,15 +23,12 @@
 #include "platform/base/wformat.h"
 #include "platform/base/winpath.h"
 #include "platform/gdi/ImageCodec.h"
-#include "platform/media/vfw.h"
 
 namespace {
 
 const wchar_t* const kInfoTemplate = L"<?xml version=\"1.0\" encoding=\"euc-kr\"?><QUIVA/>";
 
 const wchar_t* Flag(int value) { return value ? L"TRUE" : L"FALSE"; }
-
-bool IsDots(const wchar_t* name) { return wcscmp(name, L".") == 0 || wcscmp(name, L"..") == 0; }
 
 // "yyyymmdd" of a file's creation time in local time.
 CString CreationDate(const FILETIME& created)
@@ -40,111 +38,6 @@ CString CreationDate(const FILETIME& created)
     if (!FileTimeToLocalFileTime(&created, &local) || !FileTimeToSystemTime(&local, &t))
         return CString();
     return quiva::FormatWide(L"%04d%02d%02d", t.wYear, t.wMonth, t.wDay).c_str();
-}
-
-// Files below a folder, not counting info.xml and never following links.
-int CountFiles(const CString& folder)
-{
-    int count = 0;
-    WIN32_FIND_DATAW found{};
-    HANDLE find = FindFirstFileW(folder + L"\\*.*", &found);
-    if (find == INVALID_HANDLE_VALUE)
-        return 0;
-    do {
-        if (IsDots(found.cFileName))
-            continue;
-        if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) && !(found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT))
-            count += CountFiles(folder + L"\\" + found.cFileName);
-        else if (wcscmp(found.cFileName, L"info.xml") != 0)
-            ++count;
-    } while (FindNextFileW(find, &found));
-    FindClose(find);
-    return count;
-}
-
-// Whether a file name is one the capture gives its stills: the time of day it was taken,
-// "hhmmssmmm", and ".bmp" or ".jpg", as the capture spells them.
-bool IsOwnStillName(std::wstring_view name)
-{
-    const std::wstring_view ext = name.substr(std::min<size_t>(name.size(), 9));
-    if (name.size() != 13 || (ext != std::wstring_view(L".bmp") && ext != std::wstring_view(L".jpg")))
-        return false;
-    return std::all_of(name.begin(), name.begin() + 9, [](wchar_t c) { return c >= L'0' && c <= L'9'; });
-}
-
-// A still cut short by a crash is no picture of the patient and is never listed. One the store
-// wrote itself (its name is a still's time name) is removed; any other file is left as it is.
-void SetAsideCutStill(const CString& folder, const std::wstring& name)
-{
-    const CString path = folder + L"\\" + name.c_str();
-    if (!IsOwnStillName(name))
-        OutputDebugStringW(L"LoadFolder: a picture cut short is not listed and is left as it is: " + path + L"\n");
-    else if (DeleteFileW(path))
-        OutputDebugStringW(L"LoadFolder: a still cut short by a crash is removed: " + path + L"\n");
-    else
-        OutputDebugStringW(L"LoadFolder: a still cut short by a crash could not be removed: " + path + L"\n");
-}
-
-// A still whose capture was cut between its JPEG taking its name and its BMP's removal lies in
-// its folder twice, "X.bmp" and "X.jpg": one still. The BMP gives way to the JPEG made from it
-// (both whole, one picture within JPEG's error); a file of the store's own naming that does not
-// decode whole gives way to a whole twin. Two whole pictures that differ are two captures, and
-// nothing is removed. `gone[i]` marks a removed entry and `keptOf[i]` the entry kept in its place.
-// A still with a commit journal is left to the commit's settling.
-void SettleTwinStills(const CString& folder, const std::vector<quiva::FolderListing::Entry>& entries,
-                      const std::unordered_set<std::wstring>& journals, std::vector<bool>& gone,
-                      std::vector<size_t>& keptOf)
-{
-    std::unordered_map<std::wstring, std::pair<size_t, size_t>> stems;  // folded stem: BMP, JPEG
-    const size_t none = entries.size();
-    for (size_t i = 0; i < entries.size(); ++i) {
-        if (entries[i].attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT))
-            continue;
-        std::wstring name = entries[i].name;
-        for (wchar_t& c : name)
-            c = quiva::FoldAscii(c);
-        if (name.size() <= 4)
-            continue;
-        const std::wstring ext = name.substr(name.size() - 4);
-        if (ext != L".bmp" && ext != L".jpg")
-            continue;
-        auto& pair = stems.try_emplace(name.substr(0, name.size() - 4), none, none).first->second;
-        (ext == L".bmp" ? pair.first : pair.second) = i;
-    }
-    for (const auto& [stem, pair] : stems) {
-        if (pair.first == none || pair.second == none)
-            continue;
-        const CString bmp = folder + L"\\" + entries[pair.first].name.c_str();
-        const CString jpg = folder + L"\\" + entries[pair.second].name.c_str();
-        if (CKXQUIVACaptureModel::HasCommitJournal(bmp, journals) || CKXQUIVACaptureModel::HasCommitJournal(jpg, journals))
-            continue;
-        std::string bytes;
-        quiva::DecodedImage jpegPicture, bmpPicture;
-        const bool jpegWhole = quiva::ReadFileBytes(jpg, bytes) && quiva::DecodeJpeg(bytes, jpegPicture);
-        const bool bmpWhole = quiva::ReadFileBytes(bmp, bytes) && quiva::DecodeBmp(bytes, bmpPicture);
-        size_t drop;
-        if (jpegWhole && bmpWhole)
-            drop = quiva::SamePictureWithinJpegError(bmpPicture, jpegPicture) ? pair.first : none;
-        else if (jpegWhole != bmpWhole)
-            drop = jpegWhole ? pair.first : pair.second;
-        else
-            drop = none;
-        if (drop != none && !IsOwnStillName(entries[drop].name))
-            drop = none;
-        if (drop == none) {
-            OutputDebugStringW(L"LoadFolder: two pictures of one name are not one still, both are kept: " + bmp + L"\n");
-            continue;
-        }
-        const size_t keep = drop == pair.first ? pair.second : pair.first;
-        const CString dropped = drop == pair.first ? bmp : jpg;
-        if (!DeleteFileW(dropped)) {
-            OutputDebugStringW(L"LoadFolder: the second file of a still could not be removed: " + dropped + L"\n");
-            continue;
-        }
-        OutputDebugStringW(L"LoadFolder: one still in two files, removed: " + dropped + L"\n");
-        gone[drop] = true;
-        keptOf[drop] = keep;
-    }
 }
 
 // The chart a folder of the store belongs to: the first chart number an info.xml names, the
@@ -187,6 +80,8 @@ CKXQUIVACaptureModelManager::CKXQUIVACaptureModelManager()
 }
 
 CKXQUIVACaptureModelManager::~CKXQUIVACaptureModelManager() { DeleteAllModels(); }
+
+CKXQUIVATemporaryStore CKXQUIVACaptureModelManager::Store() const { return CKXQUIVATemporaryStore(m_strImageRoot); }
 
 void CKXQUIVACaptureModelManager::EnsureImageRoot(const CString& folder)
 {
@@ -389,9 +284,7 @@ void CKXQUIVACaptureModelManager::LoadFolder(const CString& folder)
     if (!FindFolderModel(folder, xml, &model))
         return;
     // Of an info.xml, a journal or a still cut by a crash.
-    if (const int removed = quiva::RemoveLeftoverTemporaries(folder))
-        OutputDebugStringW(CString(quiva::FormatWide(L"LoadFolder: %d files cut short by a crash removed from ", removed).c_str()) +
-                           folder + L"\n");
+    Store().RemoveLeftovers(folder);
     FolderScan scan(folder, model);
     if (scan.entries.empty())
         return;
@@ -435,7 +328,7 @@ void CKXQUIVACaptureModelManager::TakeListedFiles(FolderScan& scan, CKXXmlDocume
     scan.folderKey = CString(scan.sameFolder).MakeLower();
     for (const quiva::FolderListing::Entry& entry : scan.entries)
         CKXQUIVACaptureModel::AddCommitJournal(entry.name.c_str(), entry.attributes, scan.journals);
-    SettleTwinStills(scan.folder, scan.entries, scan.journals, scan.gone, scan.keptOf);
+    Store().SettleTwinStills(scan.folder, scan.entries, scan.journals, scan.gone, scan.keptOf);
     scan.IndexNames();
     // The title the folder was made for, first (older info.xml files name none).
     scan.titles.push_back(xml.GetAttribute(L"/patient", L"Study").Left(CKXQUIVAConfig::kMaxStudyName));
@@ -487,7 +380,7 @@ bool CKXQUIVACaptureModelManager::TakeListedFile(FolderScan& scan, const CString
     bool sized = false;
     if (scan.cut[index] || (!video && !scan.WholeStill(entry, &own, &sized))) {
         if (!scan.cut[index])
-            SetAsideCutStill(scan.folder, entry.name);
+            Store().SetAsideCutStill(scan.folder, entry.name);
         scan.cut[index] = scan.taken[index] = true;
         return true;
     }
@@ -519,13 +412,9 @@ void CKXQUIVACaptureModelManager::TakeLooseFile(FolderScan& scan, size_t index)
     const std::wstring_view name(found.name);
     const size_t dot = name.rfind(L'.');
     // A commit journal whose file has gone: that commit was finished.
-    if (dot != std::wstring_view::npos && name.substr(dot) == std::wstring_view(L".commit")) {
-        const CString path = scan.folder + L"\\" + found.name.c_str();
-        if (GetFileAttributesW(path.Left(path.GetLength() - 7)) == INVALID_FILE_ATTRIBUTES) {
-            DeleteFileW(path);
-            return;
-        }
-    }
+    if (dot != std::wstring_view::npos && name.substr(dot) == std::wstring_view(L".commit") &&
+        Store().SettleFinishedJournal(scan.folder + L"\\" + found.name.c_str()))
+        return;
     if (scan.taken[index] || scan.gone[index])
         return;
     const CString ext = dot == std::wstring_view::npos ? CString() : CString(found.name.substr(dot));
@@ -546,21 +435,14 @@ void CKXQUIVACaptureModelManager::TakeLooseFile(FolderScan& scan, size_t index)
     const CString path = scan.folder + L"\\" + found.name.c_str();
     if (!StillInStore(path, scan.journals))
         return;
-    const quiva::media::AviRepair repair = video ? quiva::media::RepairCutAvi(path) : quiva::media::AviRepair::Whole;
-    if (repair == quiva::media::AviRepair::NoFrame && !scan.listedRecording[index]) {
-        // Cut before its first frame: headers only, no picture to keep.
-        OutputDebugStringW(L"LoadFolder: a recording cut before its first frame is removed: " + path + L"\n");
-        quiva::media::RemoveRecording(path);
+    if (video && !Store().SettleRecording(path, scan.listedRecording[index]))
         return;
-    }
-    if (repair == quiva::media::AviRepair::Refused || repair == quiva::media::AviRepair::NoFrame)
-        OutputDebugStringW(L"LoadFolder: a recording could not be mended: " + path + L"\n");
     if (!scan.model)
         return;
     Gdiplus::Size own;
     bool sized = false;
     if (!video && !scan.WholeStill(found, &own, &sized))
-        return SetAsideCutStill(scan.folder, found.name);
+        return Store().SetAsideCutStill(scan.folder, found.name);
     CString study, date;
     if (!FolderStudy(scan.folder, scan.titles, &study, &date)) {
         study = L"None";
@@ -774,9 +656,8 @@ void CKXQUIVACaptureModel::RemoveEmptyFolders()
     for (const CString& level : {dateFolder, studyFolder, chartFolder}) {
         if (!PathIsDirectoryW(level))
             continue;
-        if (CountFiles(level) != 0)
+        if (!Store().RemoveEmptyFolder(level))
             return;
-        DeleteFolderTree(level, TRUE);
         m_chartFolderKey.Empty();
     }
 }

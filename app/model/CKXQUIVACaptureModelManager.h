@@ -19,6 +19,7 @@ class CKXAdoConnection;
 class CKXQUIVACaptureModel;
 class CKXXmlDocument;
 class CKXQUIVAConfig;
+class CKXQUIVATemporaryStore;
 
 class CKXQUIVACaptureModelManager {
 public:
@@ -74,6 +75,8 @@ protected:
     // chart of a cleaned name);
     // empty when the folder is no study folder or its chart cannot be told.
     CString UnlistedFolderChart(const CString& folder) const;
+    // The store below the root, which settles and removes its files.
+    CKXQUIVATemporaryStore Store() const;
     // The clinic-records connection for settling, asked for once per LoadAll.
     CKXAdoConnection* RecoveryConnection();
     CKXAdoConnection* m_pRecoveryDb = nullptr;

@@ -1,0 +1,134 @@
+// The temporary image store: the stills, recordings, info.xml files and commit journals of the
+// patients captured here and not yet saved into the clinic records, below one root:
+//
+//     <root>\<chart>\<study>\<yyyymmdd>\{HHMMSSmmm.bmp|.jpg|.avi, <file>.avi.frames,
+//                                        <file>.commit, info.xml}
+//
+// This class alone removes the store's files and settles what a crash left in a folder; the
+// model (captures, marks, recordings), the manager (the open) and the commit call it.
+//
+// What holds, and the tests that hold it:
+//
+//  1. Durable when, under which name. A still's name never holds part of a picture: the BMP is
+//     written under a temporary name, flushed and renamed; a JPEG is written atomically, and
+//     its BMP goes only once the folder holding the JPEG's name is flushed. A recording's AVI
+//     is durable as far as the whole frames its frame record (`<file>.avi.frames`) names.
+//     info.xml is replaced atomically and its folder flushed; a study folder's info.xml, naming
+//     the chart, study and date, is written before its first capture. A commit journal
+//     (`<file>.commit`) is written atomically and flushed with its folder before the rows are
+//     committed.
+//     (CaptureModel.AStillIsOnTheDiskBeforeItIsListedOrItsBmpGoes,
+//     CaptureModel.AJpegThatCannotBeWrittenKeepsAndListsTheBmp,
+//     CommitStations.NewNamesReachTheDiskBeforeAnythingReliesOnThem,
+//     TemporaryStore.AStudysFirstStillCutByACrashKeepsItsTitle,
+//     TemporaryStore.MarksAndTheirUndoOutliveACrash)
+//  2. What the open settles, and how (SettleFolder's steps, before a folder's files are listed):
+//     the temporaries a crash cut short are removed (RemoveLeftovers); a still cut short is
+//     never listed, and removed only when its name is one of the store's own time names
+//     (SetAsideCutStill); a BMP and the JPEG made from it are one still, the BMP giving way
+//     (SettleTwinStills; two different pictures are both kept); a journal whose file has gone is
+//     removed (SettleFinishedJournal), one whose file is there is settled by the commit
+//     (CKXQUIVACaptureModel::ResolveInterruptedCommit); a cut recording is mended to the whole
+//     frames its record names, and removed with its record only when it is listed nowhere and
+//     its record names no frame (SettleRecording).
+//     (StoreWithPacs.CutPicturesAreNeitherShownNorSavedAndOnlyTheStoresOwnAreRemoved,
+//     StoreWithPacs.ABmpAndAJpegOfOneNameThatAreTwoPicturesAreBothSaved,
+//     TemporaryStore.ARecordingCutByACrashComesBackPlayableAndIsSavedWhole,
+//     TemporaryStore.OnlyTheRecordersOwnCutFilesAreMendedAndOnlyAsFarAsTheirWholeFrames,
+//     TemporaryStore.ARecordingCutBeforeItsFirstFrameIsRemovedAtTheNextOpen,
+//     TemporaryStore.AListedRecordingHoldingNoFrameIsKept,
+//     CommitStations.TemporariesLeftByACrashAreRemovedAndNeverTakenForCaptures,
+//     CommitTrouble.ACommitCutBeforeTheStillLeftTheStoreIsSettledOnceAfterTheImageDirectoryChanged,
+//     TemporaryStore.AJournalWhoseFileHasGoneIsRemovedAndNothingElse)
+//  3. Who may remove what. Only this class removes a file of the store, only a file of the
+//     store's own kinds (stills, recordings, journals; leftovers by their temporary names) and
+//     only inside its root; debug builds check both, and the thread (AssertOwn). The open never
+//     removes a listed capture nor a file of another program's naming; a capture leaves the store
+//     only at the commit, once its rows and copy are safe (LeaveStore), or when it is discarded
+//     there (RemoveCapture), and its journal only with it. The copies a commit makes and removes
+//     are in the clinic's image directory, not the store: the commit keeps them.
+//     (TemporaryStoreChecks.ARemovalOutsideTheRootOrOfAFileNotTheStoresStopsADebugBuildAndRemovesNothing,
+//     CommitStations.AKilledCommitLeavesEveryCaptureInExactlyOnePlace,
+//     CommitStations.AStoreFileThatCannotBeRemovedIsNeverCommittedTwice,
+//     Commit.AJournalSettlesOnlyTheFileRowAndCopyItWasWrittenFor,
+//     TemporaryStore.AnotherProgramsCutVideoWithFramesOfNoDataKeepsEveryFrame,
+//     ModelManager.EmptiedFoldersAreRemovedUpToTheFirstThatHoldsAFile)
+//  4. Which chart, study and date a file belongs to: the chart the first info.xml in or below
+//     its chart folder names; a chart whose cleaned name another chart's folder holds takes
+//     `<name>~2`, `~3`, ... (CKXQUIVACaptureModel::ChartFolder); the study and date its folder's
+//     info.xml lists it under (`<image Study= StudyDate=>`), else the ones the folder was made
+//     for (`<patient Study= StudyDate=>`), else those its place names.
+//     (ModelManager.AChartFolderBelongsToTheChartItsInfoXmlNames,
+//     RecordValues.ChartsWhoseFolderNamesCleanAlikeKeepTheirOwnStills,
+//     ModelManager.ALooseCaptureIsListedUnderTheStudyAndDateItsFolderNames,
+//     ModelManager.AStudyFolderWithoutInfoXmlComesBackToTheChartItsPlaceNames,
+//     ModelManager.StoreIsReadBackAsItWasLeft)
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <thread>
+#include <unordered_set>
+#include <vector>
+
+#include "platform/base/CString.h"
+#include "platform/base/FolderListing.h"
+
+class CKXQUIVATemporaryStore {
+public:
+    // A store below `root`; its files are removed on the thread given (the model's window
+    // thread), which debug builds check.
+    explicit CKXQUIVATemporaryStore(CString root, std::thread::id thread = std::this_thread::get_id());
+    // The store a file's folder is to code that knows no root (a journal settled by itself).
+    static CKXQUIVATemporaryStore OfFile(const CString& path);
+
+    const CString& Root() const { return m_root; }
+
+    // The journal of a store file: "<file>.commit".
+    static CString JournalPath(const CString& file);
+    // Whether a name is one the capture gives its stills: "hhmmssmmm" and ".bmp" or ".jpg".
+    static bool IsOwnStillName(std::wstring_view name);
+
+    // Removals (3.). Each returns whether the file is gone.
+    // A capture, still or recording, by its own name only (a still that could not be filed, a
+    // BMP whose JPEG is durable, a file discarded at the commit).
+    bool RemoveCapture(const CString& path) const;
+    // A recording and its frame record.
+    bool RemoveRecording(const CString& path) const;
+    // The journal of `file`.
+    bool RemoveJournal(const CString& file) const;
+    // A committed file out of the store, its journal with it only when the file went: a file
+    // left behind keeps the journal that says it is committed.
+    bool LeaveStore(const CString& file) const;
+    // A folder that holds no file but info.xml files, with its subfolders; false when it holds
+    // one (nothing is removed).
+    bool RemoveEmptyFolder(const CString& folder) const;
+
+    // The open's settling of one folder (2.), before its captures are listed.
+    // The temporaries a crash cut short; how many were removed.
+    int RemoveLeftovers(const CString& folder) const;
+    // A still cut short: removed when its name is the store's own, otherwise left as it is.
+    void SetAsideCutStill(const CString& folder, const std::wstring& name) const;
+    // A still left in two files, "X.bmp" and "X.jpg", after a cut between the JPEG taking its
+    // name and the BMP's removal: the BMP gives way to the JPEG made from it; a file of the
+    // store's own naming that does not decode whole gives way to a whole twin; two whole pictures
+    // that differ are both kept. `gone[i]` marks a removed entry, `keptOf[i]` the entry kept in
+    // its place. A still with a commit journal is left to the commit's settling.
+    void SettleTwinStills(const CString& folder, const std::vector<quiva::FolderListing::Entry>& entries,
+                          const std::unordered_set<std::wstring>& journals, std::vector<bool>& gone,
+                          std::vector<size_t>& keptOf) const;
+    // A commit journal whose file has gone (that commit was finished) is removed; true when
+    // `path` was such a journal.
+    bool SettleFinishedJournal(const CString& path) const;
+    // A recording cut short, mended to the whole frames its record names; one listed nowhere
+    // whose record names no frame is removed with it. False when it was removed.
+    bool SettleRecording(const CString& path, bool listed) const;
+
+private:
+    // Debug builds: `path` is inside the root, of one of the store's own kinds, and the caller
+    // is on the store's thread.
+    void AssertOwn(const CString& path) const;
+
+    CString m_root;
+    std::thread::id m_thread;
+};
