@@ -1,12 +1,17 @@
 #include "app/model/CKXQUIVATemporaryStore.h"
 
+#include <unistd.h>
+
 #include <algorithm>
 #include <cassert>
 #include <unordered_map>
 #include <utility>
 
 #include "app/model/CKXQUIVACaptureModel.h"
+#include "app/model/CKXQUIVAConfig.h"
 #include "framework/CKXRegistry.h"
+#include "framework/CKXXmlDocument.h"
+#include "platform/base/filetime.h"
 #include "platform/base/debug.h"
 #include "platform/base/fileapi.h"
 #include "platform/base/wformat.h"
@@ -59,6 +64,41 @@ bool EndsWith(const std::wstring& text, std::wstring_view end)
     return text.size() >= end.size() && std::wstring_view(text).substr(text.size() - end.size()) == end;
 }
 #endif
+
+// "yyyymmdd" of a file's creation time in local time.
+CString CreationDate(const FILETIME& created)
+{
+    FILETIME local{};
+    SYSTEMTIME t{};
+    if (!FileTimeToLocalFileTime(&created, &local) || !FileTimeToSystemTime(&local, &t))
+        return CString();
+    return quiva::FormatWide(L"%04d%02d%02d", t.wYear, t.wMonth, t.wDay).c_str();
+}
+
+// The chart a folder of the store belongs to: the first chart number an info.xml names, the
+// folder's own, then those of the folders `levels` deep below it; empty when none names one.
+// Each folder is listed once; only an info.xml its listing holds is read.
+CString ChartNamedIn(const CString& folder, int levels)
+{
+    const quiva::FolderListing listing(folder);
+    for (const quiva::FolderListing::Entry& entry : listing.Entries()) {
+        CKXXmlDocument xml;
+        if (!(entry.attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) &&
+            CString(entry.name.c_str()).CompareNoCase(L"info.xml") == 0 && xml.Load(folder + L"\\" + entry.name.c_str()))
+            if (CString chart = CKXQUIVACaptureModel::TrimChartNo(xml.GetAttribute(L"/patient", L"chartNo")); !chart.IsEmpty())
+                return chart;
+    }
+    if (levels == 0)
+        return CString();
+    for (const quiva::FolderListing::Entry& entry : listing.Entries())
+        if ((entry.attributes & FILE_ATTRIBUTE_DIRECTORY) && !(entry.attributes & FILE_ATTRIBUTE_REPARSE_POINT))
+            if (CString chart = ChartNamedIn(folder + L"\\" + entry.name.c_str(), levels - 1); !chart.IsEmpty())
+                return chart;
+    return CString();
+}
+
+// Below the chart folder: the study and date levels, where info.xml files are written.
+constexpr int kChartFolderLevels = 2;
 
 }  // namespace
 
@@ -231,4 +271,298 @@ bool CKXQUIVATemporaryStore::SettleRecording(const CString& path, bool listed) c
     if (repair == quiva::media::AviRepair::Refused || repair == quiva::media::AviRepair::NoFrame)
         OutputDebugStringW(L"LoadFolder: a recording could not be mended: " + path + L"\n");
     return true;
+}
+
+CString CKXQUIVATemporaryStore::ChartOfFolder(const CString& chartFolder)
+{
+    return ChartNamedIn(chartFolder, kChartFolderLevels);
+}
+
+CString CKXQUIVATemporaryStore::UnlistedFolderChart(const CString& folder) const
+{
+    CString study, date;
+    if (!FolderStudy(folder, {}, &study, &date))
+        return CString();
+    const CString below = folder.Mid(m_root.GetLength() + 1);
+    const int cut = below.Find(L'\\');
+    const CString chart = cut < 0 ? below : below.Left(cut);
+    // The chart the other info.xml files of its chart folder name (a chart whose name another's
+    // folder took has a folder "<name>~<n>", see CKXQUIVACaptureModel::ChartFolder).
+    if (const CString owner = ChartOfFolder(m_root + L"\\" + chart); !owner.IsEmpty())
+        return owner;
+    if (chart.Find(L'_') >= 0 || chart.Find(L'~') >= 0 || CKXQUIVACaptureModel::CleanFolderName(chart) != chart ||
+        CKXQUIVACaptureModel::TrimChartNo(chart) != chart)
+        return CString();
+    return chart;
+}
+
+bool CKXQUIVATemporaryStore::FolderStudy(const CString& folder, const std::vector<CString>& titles, CString* study,
+                                         CString* date) const
+{
+    // LoadAll reaches every folder below the root as "<root>\<name>\<name>...".
+    const CString root = m_root + L"\\";
+    if (folder.GetLength() <= root.GetLength() || folder.Left(root.GetLength()) != root)
+        return false;
+    std::vector<CString> levels;
+    const std::wstring& below = folder.str();
+    for (size_t at = static_cast<size_t>(root.GetLength()); at <= below.size();) {
+        const size_t cut = std::min(below.find(L'\\', at), below.size());
+        levels.emplace_back(below.substr(at, cut - at).c_str());
+        at = cut + 1;
+    }
+    if ((levels.size() != 2 && levels.size() != 3) || !CKXQUIVACaptureModel::IsStudyDate(levels.back()))
+        return false;
+    *date = levels.back();
+    *study = levels.size() == 2 ? CString() : levels[1];
+    for (const CString& title : titles)
+        if (levels.size() == 3 && CKXQUIVACaptureModel::CleanFolderName(title) == levels[1]) {
+            *study = title;
+            break;
+        }
+    return true;
+}
+
+// What OpenFolder knows of one folder while it reads it: its one listing (nothing of the folder
+// is looked up by name again, and a still's header is read relative to the folder), the model its
+// captures join (none for a folder that names no chart) and what the listed files leave to the
+// loose ones.
+struct CKXQUIVATemporaryStore::FolderScan {
+    FolderScan(const CString& folder, CKXQUIVACaptureModel* model, const Opening& opening)
+        : folder(folder),
+          opening(opening),
+          model(model),
+          listing(folder),
+          entries(listing.Entries()),
+          noteSizes(model && model->GetFileListener()),
+          taken(entries.size()),
+          gone(entries.size()),
+          listedRecording(entries.size()),
+          cut(entries.size()),
+          keptOf(entries.size(), entries.size())
+    {
+    }
+    FolderScan(const FolderScan&) = delete;
+    FolderScan& operator=(const FolderScan&) = delete;
+
+    // Whether a still's file holds a whole picture, and the size its header gives (`sized`; read
+    // only for a view that lays stills out by their own sizes): one open of the file, relative to
+    // the folder. A file that cannot be opened is not judged.
+    bool WholeStill(const quiva::FolderListing::Entry& entry, Gdiplus::Size* own, bool* sized) const
+    {
+        *sized = false;
+        const int fd = listing.Open(entry);
+        if (fd < 0)
+            return true;
+        const bool cut = quiva::ImageFileCut(fd);
+        if (!cut && noteSizes)
+            *sized = quiva::ReadImageFileSize(fd, &own->Width, &own->Height);
+        ::close(fd);
+        return !cut;
+    }
+
+    // A name finds its entry as the file system matches names: as spelt, else the first entry
+    // that differs in ASCII case only.
+    void IndexNames()
+    {
+        for (size_t i = 0; i < entries.size(); ++i) {
+            std::wstring name = entries[i].name;
+            exact.emplace(name, i);
+            for (wchar_t& c : name)
+                c = quiva::FoldAscii(c);
+            folded.emplace(std::move(name), i);
+        }
+    }
+    // The entry `name` finds (folded in place when it is not found as spelt); entries.size() when
+    // none.
+    size_t Find(std::wstring& name) const
+    {
+        auto at = exact.find(name);
+        if (at != exact.end())
+            return at->second;
+        for (wchar_t& c : name)
+            c = quiva::FoldAscii(c);
+        at = folded.find(name);
+        return at == folded.end() ? entries.size() : at->second;
+    }
+
+    // Whether a folder as a listed path spells it is this folder. Each spelling of a folder in the
+    // list (one, as the model writes it) is resolved once.
+    bool IsThisFolder(std::wstring_view listedFolder)
+    {
+        if (!spelling || std::wstring_view(spelling->first) != listedFolder) {
+            auto known = spellings.try_emplace(std::wstring(listedFolder), false);
+            if (known.second)
+                known.first->second = CKXQUIVACaptureModel::PathKey(CString(known.first->first), true) == sameFolder;
+            spelling = &*known.first;
+        }
+        return spelling->second;
+    }
+
+    const CString& folder;
+    const Opening& opening;
+    CKXQUIVACaptureModel* const model;
+    const quiva::FolderListing listing;
+    const std::vector<quiva::FolderListing::Entry>& entries;
+    const bool noteSizes;
+    // The folder is resolved once, case kept as the file system keeps it; the records' keys are
+    // made from its key and the names as listed.
+    CString sameFolder, folderKey;
+    std::unordered_set<std::wstring> journals;
+    // A listed file that is listed now, or whose interrupted commit left it out: the loose files
+    // pass it over.
+    std::vector<bool> taken, gone;
+    std::vector<bool> listedRecording;  // a recording info.xml lists
+    std::vector<bool> cut;              // a still cut short, set aside
+    std::vector<size_t> keptOf;
+    std::vector<CString> titles;  // the study titles info.xml lists
+    std::unordered_map<std::wstring, size_t> exact, folded;
+    std::unordered_map<std::wstring, bool> spellings;
+    const std::pair<const std::wstring, bool>* spelling = nullptr;  // the last record's
+    std::wstring name;  // the last record's file name
+};
+
+void CKXQUIVATemporaryStore::OpenFolder(const CString& folder, const Opening& opening) const
+{
+    CKXXmlDocument xml;
+    CKXQUIVACaptureModel* model = nullptr;
+    if (!opening.folderModel(folder, xml, &model))
+        return;
+    // Of an info.xml, a journal or a still cut by a crash.
+    RemoveLeftovers(folder);
+    FolderScan scan(folder, model, opening);
+    if (scan.entries.empty())
+        return;
+    if (model)
+        TakeListedFiles(scan, xml);
+    TakeLooseFiles(scan);
+}
+
+void CKXQUIVATemporaryStore::TakeListedFiles(FolderScan& scan, CKXXmlDocument& xml) const
+{
+    scan.sameFolder = CKXQUIVACaptureModel::PathKey(scan.folder, true);
+    scan.folderKey = CString(scan.sameFolder).MakeLower();
+    for (const quiva::FolderListing::Entry& entry : scan.entries)
+        CKXQUIVACaptureModel::AddCommitJournal(entry.name.c_str(), entry.attributes, scan.journals);
+    SettleTwinStills(scan.folder, scan.entries, scan.journals, scan.gone, scan.keptOf);
+    scan.IndexNames();
+    // The title the folder was made for, first (older info.xml files name none).
+    scan.titles.push_back(xml.GetAttribute(L"/patient", L"Study").Left(CKXQUIVAConfig::kMaxStudyName));
+    xml.ReadList(L"/image", {L"Study", L"StudyDate", L"Saved", L"Deleted", L"IsVideo"},
+                 [&](const CString& path, const std::vector<CString>& attributes) {
+        return TakeListedFile(scan, path, attributes);
+    });
+}
+
+bool CKXQUIVATemporaryStore::TakeListedFile(FolderScan& scan, const CString& path,
+                                            const std::vector<CString>& attributes) const
+{
+    if (path.IsEmpty())
+        return false;
+    // A study title is a study name, also when info.xml was edited by hand.
+    const CString study = attributes[0].Left(CKXQUIVAConfig::kMaxStudyName);
+    if (std::find(scan.titles.begin(), scan.titles.end(), study) == scan.titles.end())
+        scan.titles.push_back(study);
+    // Only files of this folder: a listed path anywhere else is never taken (it would be copied
+    // and deleted by the next commit).
+    const std::wstring& text = path.str();
+    const size_t cut = text.find_last_of(L"\\/");
+    const size_t folderLength = cut == std::wstring::npos ? 0 : cut;
+    if (!scan.IsThisFolder(std::wstring_view(text).substr(0, folderLength))) {
+        OutputDebugStringW(L"LoadFolder: a listed file outside its folder is ignored: " + path + L"\n");
+        return true;
+    }
+    scan.name.assign(text, folderLength + 1);
+    size_t index = scan.Find(scan.name);
+    if (index == scan.entries.size())
+        return true;
+    // A listed still whose twin was kept in its place is listed by the kept file.
+    CString listedPath = path;
+    if (scan.gone[index]) {
+        index = scan.keptOf[index];
+        listedPath = CString(text.substr(0, folderLength + 1)) + scan.entries[index].name.c_str();
+    }
+    // Only files are captures: an entry naming a folder (the study folder itself) is not, nor a
+    // link, which is never followed.
+    const quiva::FolderListing::Entry& entry = scan.entries[index];
+    if (entry.attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT))
+        return true;
+    if (!scan.opening.stillInStore(listedPath, scan.journals)) {
+        scan.taken[index] = true;
+        return true;
+    }
+    const bool video = attributes[4] == L"TRUE";
+    Gdiplus::Size own;
+    bool sized = false;
+    if (scan.cut[index] || (!video && !scan.WholeStill(entry, &own, &sized))) {
+        if (!scan.cut[index])
+            SetAsideCutStill(scan.folder, entry.name);
+        scan.cut[index] = scan.taken[index] = true;
+        return true;
+    }
+    const bool listed = scan.model->AddKeyedFileInfo(
+        CKXQUIVACaptureModel::EntryPathKey(scan.folderKey, entry.name.c_str(), false), listedPath, study,
+        attributes[1], video, attributes[2] == L"TRUE", attributes[3] == L"TRUE" ? 0 : 1, sized ? &own : nullptr);
+    // A listed recording is still mended with the loose files, as a loose one is.
+    scan.taken[index] = listed && !video;
+    scan.listedRecording[index] = video;  // kept even when it gives no picture now
+    return true;
+}
+
+void CKXQUIVATemporaryStore::TakeLooseFiles(FolderScan& scan) const
+{
+    for (size_t i = 0; i < scan.entries.size(); ++i) {
+        const quiva::FolderListing::Entry& found = scan.entries[i];
+        if (found.attributes & FILE_ATTRIBUTE_REPARSE_POINT)
+            continue;  // links are not followed
+        if (found.attributes & FILE_ATTRIBUTE_DIRECTORY)
+            OpenFolder(scan.folder + L"\\" + found.name.c_str(), scan.opening);
+        else
+            TakeLooseFile(scan, i);
+    }
+}
+
+void CKXQUIVATemporaryStore::TakeLooseFile(FolderScan& scan, size_t index) const
+{
+    const quiva::FolderListing::Entry& found = scan.entries[index];
+    const std::wstring_view name(found.name);
+    const size_t dot = name.rfind(L'.');
+    // A commit journal whose file has gone: that commit was finished.
+    if (dot != std::wstring_view::npos && name.substr(dot) == std::wstring_view(L".commit") &&
+        SettleFinishedJournal(scan.folder + L"\\" + found.name.c_str()))
+        return;
+    if (scan.taken[index] || scan.gone[index])
+        return;
+    const CString ext = dot == std::wstring_view::npos ? CString() : CString(found.name.substr(dot));
+    int video;
+    if (ext.CompareNoCase(L".jpg") == 0 || ext.CompareNoCase(L".jpeg") == 0 || ext.CompareNoCase(L".bmp") == 0)
+        video = 0;
+    else if (ext.CompareNoCase(L".avi") == 0)
+        video = 1;
+    else
+        return;
+    // A folder without info.xml lists nothing; only a recording cut short is looked at there (its
+    // first frame goes out before the folder's info.xml).
+    if (!scan.model && !video)
+        return;
+    // A capture that no info.xml lists lost its listing to a crash (a recording cut short, most
+    // often): it comes back kept, for the person to decide on, never to be deleted unasked, under
+    // the study and date its folder names.
+    const CString path = scan.folder + L"\\" + found.name.c_str();
+    if (!scan.opening.stillInStore(path, scan.journals))
+        return;
+    if (video && !SettleRecording(path, scan.listedRecording[index]))
+        return;
+    if (!scan.model)
+        return;
+    Gdiplus::Size own;
+    bool sized = false;
+    if (!video && !scan.WholeStill(found, &own, &sized))
+        return SetAsideCutStill(scan.folder, found.name);
+    CString study, date;
+    if (!FolderStudy(scan.folder, scan.titles, &study, &date)) {
+        study = L"None";
+        date = CreationDate(scan.listing.CreationTime(found));
+    }
+    scan.model->AddKeyedFileInfo(CKXQUIVACaptureModel::EntryPathKey(scan.folderKey, found.name.c_str(), false), path,
+                                 study, date, video, 0, 1, sized ? &own : nullptr);
 }

@@ -4,8 +4,9 @@
 //     <root>\<chart>\<study>\<yyyymmdd>\{HHMMSSmmm.bmp|.jpg|.avi, <file>.avi.frames,
 //                                        <file>.commit, info.xml}
 //
-// This class alone removes the store's files and settles what a crash left in a folder; the
-// model (captures, marks, recordings), the manager (the open) and the commit call it.
+// This class alone lists the store's folders (the open), settles what a crash left in them and
+// removes the store's files; the model (captures, marks, recordings), the manager (the open,
+// with the models) and the commit call it.
 //
 // What holds, and the tests that hold it:
 //
@@ -65,6 +66,7 @@
 //     ModelManager.StoreIsReadBackAsItWasLeft)
 #pragma once
 
+#include <functional>
 #include <string>
 #include <string_view>
 #include <thread>
@@ -73,6 +75,9 @@
 
 #include "platform/base/CString.h"
 #include "platform/base/FolderListing.h"
+
+class CKXQUIVACaptureModel;
+class CKXXmlDocument;
 
 class CKXQUIVATemporaryStore {
 public:
@@ -124,7 +129,47 @@ public:
     // whose record names no frame is removed with it. False when it was removed.
     bool SettleRecording(const CString& path, bool listed) const;
 
+    // The open (2., 4.): one folder of the store read once (platform/base/FolderListing.h), what
+    // a crash left in it settled, its captures given to the model of its chart, then its
+    // subfolders. What it asks of its caller, the manager:
+    struct Opening {
+        // The model a folder's captures join (none for a folder that names no chart), its
+        // info.xml read into `xml`; false when the folder is nobody's to file (left as it is).
+        std::function<bool(const CString& folder, CKXXmlDocument& xml, CKXQUIVACaptureModel** model)> folderModel;
+        // Whether a file with a commit journal is still in the store once that commit is settled.
+        std::function<bool(const CString& path, const std::unordered_set<std::wstring>& journals)> stillInStore;
+    };
+    void OpenFolder(const CString& folder, const Opening& opening) const;
+
+    // Whose a file is (4.).
+    // The chart a chart folder belongs to: the first chart number an info.xml names, the
+    // folder's own, then those of its study and date folders; empty when none names one.
+    static CString ChartOfFolder(const CString& chartFolder);
+    // The chart a study folder without info.xml belongs to: the one the other info.xml files of
+    // its chart folder name, else the one its place names when the name can only be that chart's
+    // (a name with '_' may stand for characters no folder name holds, one with '~' for a second
+    // chart of a cleaned name); empty when the folder is no study folder or its chart cannot be
+    // told.
+    CString UnlistedFolderChart(const CString& folder) const;
+    // The study title and date a capture found in `folder` but listed nowhere was taken under,
+    // as the folder names them: "<root>\<chart>\<study>\<yyyymmdd>" (or "<root>\<chart>\<yyyymmdd>"
+    // for an untitled study). `titles` are titles the store lists, of which the one whose folder
+    // name the folder has is the title (else the folder's name). False when the folder is no
+    // study folder.
+    bool FolderStudy(const CString& folder, const std::vector<CString>& titles, CString* study, CString* date) const;
+
 private:
+    struct FolderScan;  // one folder as OpenFolder reads it
+    // Takes the files the folder's info.xml lists into its model, after settling the stills left
+    // in two files; marks what the loose files pass over.
+    void TakeListedFiles(FolderScan& scan, CKXXmlDocument& xml) const;
+    // One record of info.xml; false at a record without a path (the list ends there).
+    bool TakeListedFile(FolderScan& scan, const CString& path, const std::vector<CString>& attributes) const;
+    // The folder's files no info.xml lists, under the study and date its place names, and its
+    // subfolders.
+    void TakeLooseFiles(FolderScan& scan) const;
+    void TakeLooseFile(FolderScan& scan, size_t index) const;
+
     // Debug builds: `path` is inside the root, of one of the store's own kinds, and the caller
     // is on the store's thread.
     void AssertOwn(const CString& path) const;
