@@ -84,12 +84,11 @@ const auto JournalPath = CKXQUIVATemporaryStore::JournalPath;
 
 // A journal known not to be there (in any case of its name) is written without the store's
 // folder being read to look for it: that read grows with the stills the folder holds.
-bool WriteJournal(const CString& file, const Journal& j, bool knownAbsent)
+bool WriteJournal(const CKXQUIVATemporaryStore& store, const CString& file, const Journal& j, bool knownAbsent)
 {
     const std::string text = quiva::WideToUtf8(Text(L"%d\n%s\n%s\n%d\n%s\n", j.imgNo, j.chart.GetString(),
                                                     j.target.GetString(), j.ono, j.file.GetString()).GetString());
-    return knownAbsent ? quiva::WriteNewFileAtomically(JournalPath(file), text)
-                        : quiva::WriteFileAtomically(JournalPath(file), text);
+    return store.WriteJournal(file, text, knownAbsent);
 }
 
 bool ReadJournal(const CString& file, Journal* j)
@@ -621,7 +620,7 @@ bool CKXQUIVACaptureModel::CopyUnderJournal(const _KXCaptureFileInfo* info, Comm
     // folder when its first copy comes: neither is read again for each file.
     if (!EnsureFolder(targetFolder))
         return FailCommit(info, s, L"the image directory or the journal cannot be written", 2);
-    if (!WriteJournal(info->path, journal, !s.journalListed)) {
+    if (!WriteJournal(Store(), info->path, journal, !s.journalListed)) {
         if (GetLastError() != ERROR_DISK_FULL)
             return FailCommit(info, s, L"the image directory or the journal cannot be written", 2);
         // No file of the store can be committed until there is room for its journal.

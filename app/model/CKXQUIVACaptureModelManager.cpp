@@ -52,7 +52,7 @@ void CKXQUIVACaptureModelManager::EnsureImageRoot(const CString& folder)
     }
     m_strImageRoot = folder;
     if (!PathIsDirectoryW(folder))
-        EnsureFolder(folder);
+        Store().MakeRoot();
 }
 
 CKXQUIVACaptureModel* CKXQUIVACaptureModelManager::GetModel(int index) const
@@ -275,12 +275,7 @@ bool CKXQUIVACaptureModel::WriteInfoXml(CString folder)
             return true;
         });
     }
-    if (!xml.Save(folder + L"\\info.xml")) {
-        OutputDebugStringW(L"WriteInfoXml: not written: " + folder + L"\n");
-        return false;
-    }
-    quiva::FlushFolder(folder);  // the new info.xml's name on the disk
-    return true;
+    return Store().WriteInfoXml(folder, xml);
 }
 
 // A chart's folder is named by its chart number made a folder name (CleanFolderName), matched as
@@ -307,23 +302,7 @@ CString CKXQUIVACaptureModel::ChartFolder() const
     return folder;
 }
 
-CString CKXQUIVACaptureModel::FindChartFolder() const
-{
-    const CString name = CleanFolderName(m_strChartNo);
-    for (int n = 1; n < 10000; ++n) {
-        const CString folder =
-            m_strImageRoot + L"\\" + name + (n == 1 ? CString() : CString(quiva::FormatWide(L"~%d", n).c_str()));
-        const DWORD attributes = GetFileAttributesW(folder);
-        if (attributes == INVALID_FILE_ATTRIBUTES)
-            return folder;
-        if (!(attributes & FILE_ATTRIBUTE_DIRECTORY))
-            continue;
-        const CString owner = CKXQUIVATemporaryStore::ChartOfFolder(folder);
-        if (owner == m_strChartNo || (owner.IsEmpty() && n == 1 && name == m_strChartNo))
-            return folder;
-    }
-    return m_strImageRoot + L"\\" + name;
-}
+CString CKXQUIVACaptureModel::FindChartFolder() const { return Store().FindChartFolder(m_strChartNo); }
 
 void CKXQUIVACaptureModel::NameChartIn(const CString& folder)
 {

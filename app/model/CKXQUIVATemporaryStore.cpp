@@ -100,6 +100,52 @@ CString ChartNamedIn(const CString& folder, int levels)
 // Below the chart folder: the study and date levels, where info.xml files are written.
 constexpr int kChartFolderLevels = 2;
 
+// "<folder>\HHMMSSmmm<ext>" of a time of day; a name already taken moves on by a millisecond, so
+// a second capture within the same millisecond never replaces the first.
+CString TimeName(const CString& folder, const SYSTEMTIME& t, std::initializer_list<const wchar_t*> extensions,
+                 const wchar_t* extension)
+{
+    int ms = ((t.wHour * 60 + t.wMinute) * 60 + t.wSecond) * 1000 + t.wMilliseconds;
+    for (int tries = 0; tries < 1000; ++tries, ms = (ms + 1) % 86400000) {
+        const CString stem = folder + quiva::FormatWide(L"\\%02d%02d%02d%03d", ms / 3600000, ms / 60000 % 60, ms / 1000 % 60,
+                                                        ms % 1000)
+                                          .c_str();
+        bool taken = false;
+        for (const wchar_t* ext : extensions)
+            taken = taken || GetFileAttributesW(stem + ext) != INVALID_FILE_ATTRIBUTES;
+        if (!taken)
+            return stem + extension;
+    }
+    return CString();
+}
+
+// The still saved as JPEG with the encoder whose MIME type is "image/jpeg"; false when no whole
+// JPEG file was written.
+bool SaveAsJpeg(Gdiplus::Image& image, const CString& jpg, int quality)
+{
+    UINT count = 0, size = 0;
+    if (Gdiplus::GetImageEncodersSize(&count, &size) != Gdiplus::Ok || size == 0)
+        return false;
+    std::vector<BYTE> block(size);
+    auto* encoders = reinterpret_cast<Gdiplus::ImageCodecInfo*>(block.data());
+    if (Gdiplus::GetImageEncoders(count, size, encoders) != Gdiplus::Ok)
+        return false;
+    const CLSID* jpeg = nullptr;
+    for (UINT i = 0; i < count; ++i)
+        if (wcscmp(encoders[i].MimeType, L"image/jpeg") == 0)
+            jpeg = &encoders[i].Clsid;
+    if (!jpeg)
+        return false;
+    ULONG value = static_cast<ULONG>(std::clamp(quality, 0, 100));
+    Gdiplus::EncoderParameters params{};
+    params.Count = 1;
+    params.Parameter[0].Guid = Gdiplus::EncoderQuality;
+    params.Parameter[0].NumberOfValues = 1;
+    params.Parameter[0].Type = Gdiplus::EncoderParameterValueTypeLong;
+    params.Parameter[0].Value = &value;
+    return image.Save(jpg, jpeg, &params) == Gdiplus::Ok && GetFileAttributesW(jpg) != INVALID_FILE_ATTRIBUTES;
+}
+
 }  // namespace
 
 CKXQUIVATemporaryStore::CKXQUIVATemporaryStore(CString root, std::thread::id thread)
@@ -134,6 +180,51 @@ void CKXQUIVATemporaryStore::AssertOwn([[maybe_unused]] const CString& path) con
         own = own || EndsWith(file, ext);
     assert(own);
 #endif
+}
+
+bool CKXQUIVATemporaryStore::MakeRoot() const { return EnsureFolder(m_root); }
+
+CString CKXQUIVATemporaryStore::NewStillName(const CString& folder, const SYSTEMTIME& now) const
+{
+    return EnsureFolder(folder) ? TimeName(folder, now, {L".bmp", L".jpg"}, L".bmp") : CString();
+}
+
+CString CKXQUIVATemporaryStore::NewRecordingName(const CString& folder, const SYSTEMTIME& now) const
+{
+    EnsureFolder(folder);
+    return TimeName(folder, now, {L".avi"}, L".avi");
+}
+
+CString CKXQUIVATemporaryStore::KeepAsJpeg(Gdiplus::Image* picture, const CString& folder, const CString& bmp,
+                                           int quality) const
+{
+    const CString jpg = bmp.Left(bmp.GetLength() - 4) + L".jpg";
+    // The BMP goes only once its JPEG is on disk, the JPEG's name too (a power cut must not
+    // keep the removal and lose the rename); a failed save keeps and lists the BMP.
+    if (picture && SaveAsJpeg(*picture, jpg, quality) && quiva::FlushFolder(folder)) {
+        RemoveCapture(bmp);
+        return jpg;
+    }
+    RemoveCapture(jpg);
+    OutputDebugStringW(L"CaptureStill: the JPEG could not be written, the BMP is kept: " + bmp + L"\n");
+    return bmp;
+}
+
+bool CKXQUIVATemporaryStore::WriteInfoXml(const CString& folder, CKXXmlDocument& xml) const
+{
+    if (!xml.Save(folder + L"\\info.xml")) {
+        OutputDebugStringW(L"WriteInfoXml: not written: " + folder + L"\n");
+        return false;
+    }
+    quiva::FlushFolder(folder);  // the new info.xml's name on the disk
+    return true;
+}
+
+bool CKXQUIVATemporaryStore::WriteJournal(const CString& file, const std::string& text, bool knownAbsent) const
+{
+    AssertOwn(JournalPath(file));
+    return knownAbsent ? quiva::WriteNewFileAtomically(JournalPath(file), text)
+                       : quiva::WriteFileAtomically(JournalPath(file), text);
 }
 
 bool CKXQUIVATemporaryStore::RemoveCapture(const CString& path) const
@@ -276,6 +367,24 @@ bool CKXQUIVATemporaryStore::SettleRecording(const CString& path, bool listed) c
 CString CKXQUIVATemporaryStore::ChartOfFolder(const CString& chartFolder)
 {
     return ChartNamedIn(chartFolder, kChartFolderLevels);
+}
+
+CString CKXQUIVATemporaryStore::FindChartFolder(const CString& chartNo) const
+{
+    const CString name = CKXQUIVACaptureModel::CleanFolderName(chartNo);
+    for (int n = 1; n < 10000; ++n) {
+        const CString folder =
+            m_root + L"\\" + name + (n == 1 ? CString() : CString(quiva::FormatWide(L"~%d", n).c_str()));
+        const DWORD attributes = GetFileAttributesW(folder);
+        if (attributes == INVALID_FILE_ATTRIBUTES)
+            return folder;
+        if (!(attributes & FILE_ATTRIBUTE_DIRECTORY))
+            continue;
+        const CString owner = ChartOfFolder(folder);
+        if (owner == chartNo || (owner.IsEmpty() && n == 1 && name == chartNo))
+            return folder;
+    }
+    return m_root + L"\\" + name;
 }
 
 CString CKXQUIVATemporaryStore::UnlistedFolderChart(const CString& folder) const

@@ -4,20 +4,22 @@
 //     <root>\<chart>\<study>\<yyyymmdd>\{HHMMSSmmm.bmp|.jpg|.avi, <file>.avi.frames,
 //                                        <file>.commit, info.xml}
 //
-// This class alone lists the store's folders (the open), settles what a crash left in them and
-// removes the store's files; the model (captures, marks, recordings), the manager (the open,
-// with the models) and the commit call it.
+// This class alone names and writes the store's files (the engine writes a still's BMP and a
+// recording's frames to the names it gives), lists its folders (the open), settles what a crash
+// left in them and removes its files; the model (captures, marks, recordings), the manager (the
+// open, with the models) and the commit call it.
 //
 // What holds, and the tests that hold it:
 //
-//  1. Durable when, under which name. A still's name never holds part of a picture: the BMP is
-//     written under a temporary name, flushed and renamed; a JPEG is written atomically, and
-//     its BMP goes only once the folder holding the JPEG's name is flushed. A recording's AVI
+//  1. Durable when, under which name. A still's name (NewStillName) never holds part of a
+//     picture: the engine writes the BMP under a temporary name, flushed and renamed; a JPEG is
+//     written atomically, and its BMP goes only once the folder holding the JPEG's name is
+//     flushed (KeepAsJpeg). A recording's AVI
 //     is durable as far as the whole frames its frame record (`<file>.avi.frames`) names.
-//     info.xml is replaced atomically and its folder flushed; a study folder's info.xml, naming
-//     the chart, study and date, is written before its first capture. A commit journal
-//     (`<file>.commit`) is written atomically and flushed with its folder before the rows are
-//     committed.
+//     info.xml is replaced atomically and its folder flushed (WriteInfoXml); a study folder's
+//     info.xml, naming the chart, study and date, is written before its first capture. A commit
+//     journal (`<file>.commit`, WriteJournal) is written atomically and flushed with its folder
+//     before the rows are committed.
 //     (CaptureModel.AStillIsOnTheDiskBeforeItIsListedOrItsBmpGoes,
 //     CaptureModel.AJpegThatCannotBeWrittenKeepsAndListsTheBmp,
 //     CommitStations.NewNamesReachTheDiskBeforeAnythingReliesOnThem,
@@ -56,7 +58,7 @@
 //     ModelManager.EmptiedFoldersAreRemovedUpToTheFirstThatHoldsAFile)
 //  4. Which chart, study and date a file belongs to: the chart the first info.xml in or below
 //     its chart folder names; a chart whose cleaned name another chart's folder holds takes
-//     `<name>~2`, `~3`, ... (CKXQUIVACaptureModel::ChartFolder); the study and date its folder's
+//     `<name>~2`, `~3`, ... (FindChartFolder); the study and date its folder's
 //     info.xml lists it under (`<image Study= StudyDate=>`), else the ones the folder was made
 //     for (`<patient Study= StudyDate=>`), else those its place names.
 //     (ModelManager.AChartFolderBelongsToTheChartItsInfoXmlNames,
@@ -75,6 +77,8 @@
 
 #include "platform/base/CString.h"
 #include "platform/base/FolderListing.h"
+#include "platform/base/wintypes.h"
+#include "platform/gdi/gdiplus.h"
 
 class CKXQUIVACaptureModel;
 class CKXXmlDocument;
@@ -93,6 +97,27 @@ public:
     static CString JournalPath(const CString& file);
     // Whether a name is one the capture gives its stills: "hhmmssmmm" and ".bmp" or ".jpg".
     static bool IsOwnStillName(std::wstring_view name);
+
+    // Creation (1.).
+    // The root folder, with the folders above it.
+    bool MakeRoot() const;
+    // "<folder>\HHMMSSmmm.bmp" of the time `now`, its folder made first, for a still the engine
+    // writes: a name neither a BMP nor a JPEG has (a capture within the same millisecond moves on
+    // by one); empty when the folder cannot be made.
+    CString NewStillName(const CString& folder, const SYSTEMTIME& now) const;
+    // "<folder>\HHMMSSmmm.avi" likewise, for a recording.
+    CString NewRecordingName(const CString& folder, const SYSTEMTIME& now) const;
+    // The still `bmp` of `folder`, written by the engine, kept as a JPEG of `picture`: the JPEG is
+    // written atomically and the folder flushed before the BMP goes. The path to list: the
+    // JPEG's, or the BMP's when the JPEG could not be written (no JPEG is left then).
+    CString KeepAsJpeg(Gdiplus::Image* picture, const CString& folder, const CString& bmp, int quality) const;
+
+    // "<folder>\info.xml" replaced atomically by `xml`, then the folder flushed; false when it
+    // could not be written (the old one stays).
+    bool WriteInfoXml(const CString& folder, CKXXmlDocument& xml) const;
+    // The journal of `file`, written atomically; `knownAbsent`: no journal of it is there in any
+    // case of its name, and the folder is not read to look for one.
+    bool WriteJournal(const CString& file, const std::string& text, bool knownAbsent) const;
 
     // Removals (3.). Each returns whether the file is gone.
     // A capture, still or recording, by its own name only (a still that could not be filed, a
@@ -145,6 +170,10 @@ public:
     // The chart a chart folder belongs to: the first chart number an info.xml names, the
     // folder's own, then those of its study and date folders; empty when none names one.
     static CString ChartOfFolder(const CString& chartFolder);
+    // The chart's own folder below the root: "<root>\<cleaned chart>" when it is free or this
+    // chart's (or, named by no info.xml, named exactly after it), else the first of "~2", "~3",
+    // ... that is (see CKXQUIVACaptureModel::ChartFolder).
+    CString FindChartFolder(const CString& chartNo) const;
     // The chart a study folder without info.xml belongs to: the one the other info.xml files of
     // its chart folder name, else the one its place names when the name can only be that chart's
     // (a name with '_' may stand for characters no folder name holds, one with '~' for a second
