@@ -9,6 +9,7 @@
 
 #include "app/model/CKXQUIVACaptureModelManager.h"
 #include "app/model/CKXQUIVAConfig.h"
+#include "app/model/CKXQUIVATemporaryStore.h"
 #include "app/model/QUIVAModuleInstance.h"
 #include "app/model/CKXSendDicomModel.h"
 #include "capture/CKXMCapture.h"
@@ -68,6 +69,11 @@ void CKXQUIVACaptureModel::SetPatient(const CString& chartNo, const CString& pat
     m_strChartNo = chartNo;
     m_strPatientName = patientName;
     m_matchedTitles.clear();
+}
+
+CKXQUIVATemporaryStore CKXQUIVACaptureModel::Store() const
+{
+    return CKXQUIVATemporaryStore(m_strImageRoot, m_windowThread);
 }
 
 bool CKXQUIVACaptureModel::IsStudyDate(const CString& date)
@@ -398,52 +404,6 @@ void CKXQUIVACaptureModel::RelayoutView()
 
 namespace {
 
-// "<folder>\HHMMSSmmm<ext>" of a time of day; a name already taken moves on by a millisecond, so
-// a second capture within the same millisecond never replaces the first.
-CString TimeName(const CString& folder, const SYSTEMTIME& t, std::initializer_list<const wchar_t*> extensions,
-                 const wchar_t* extension)
-{
-    int ms = ((t.wHour * 60 + t.wMinute) * 60 + t.wSecond) * 1000 + t.wMilliseconds;
-    for (int tries = 0; tries < 1000; ++tries, ms = (ms + 1) % 86400000) {
-        const CString stem = folder + quiva::FormatWide(L"\\%02d%02d%02d%03d", ms / 3600000, ms / 60000 % 60, ms / 1000 % 60,
-                                                        ms % 1000)
-                                          .c_str();
-        bool taken = false;
-        for (const wchar_t* ext : extensions)
-            taken = taken || GetFileAttributesW(stem + ext) != INVALID_FILE_ATTRIBUTES;
-        if (!taken)
-            return stem + extension;
-    }
-    return CString();
-}
-
-// The still saved as JPEG with the encoder whose MIME type is "image/jpeg"; false when no whole
-// JPEG file was written.
-bool SaveAsJpeg(Gdiplus::Image& image, const CString& jpg, int quality)
-{
-    UINT count = 0, size = 0;
-    if (Gdiplus::GetImageEncodersSize(&count, &size) != Gdiplus::Ok || size == 0)
-        return false;
-    std::vector<BYTE> block(size);
-    auto* encoders = reinterpret_cast<Gdiplus::ImageCodecInfo*>(block.data());
-    if (Gdiplus::GetImageEncoders(count, size, encoders) != Gdiplus::Ok)
-        return false;
-    const CLSID* jpeg = nullptr;
-    for (UINT i = 0; i < count; ++i)
-        if (wcscmp(encoders[i].MimeType, L"image/jpeg") == 0)
-            jpeg = &encoders[i].Clsid;
-    if (!jpeg)
-        return false;
-    ULONG value = static_cast<ULONG>(std::clamp(quality, 0, 100));
-    Gdiplus::EncoderParameters params{};
-    params.Count = 1;
-    params.Parameter[0].Guid = Gdiplus::EncoderQuality;
-    params.Parameter[0].NumberOfValues = 1;
-    params.Parameter[0].Type = Gdiplus::EncoderParameterValueTypeLong;
-    params.Parameter[0].Value = &value;
-    return image.Save(jpg, jpeg, &params) == Gdiplus::Ok && GetFileAttributesW(jpg) != INVALID_FILE_ATTRIBUTES;
-}
-
 // The picture of a packed DIB; null when it cannot be read. The usual capture frame, 32-bit
 // rows without a colour table, is turned top row first and opaque where it lies and drawn from
 // there: the picture then lives no longer than `dib`. Any other frame is copied.
@@ -518,7 +478,7 @@ CKXQUIVACaptureModel::CaptureResult CKXQUIVACaptureModel::CaptureStill()
     GetLocalTime(&now);
     const CString folder = BuildStudyFolder();
     // A folder that cannot be made (a file in its place, a name too long) takes no still.
-    const CString bmp = EnsureFolder(folder) ? TimeName(folder, now, {L".bmp", L".jpg"}, L".bmp") : CString();
+    const CString bmp = Store().NewStillName(folder, now);
     if (!bmp.IsEmpty())
         NameChartIn(folder);
     // A grab that gave no file lists nothing and makes no shutter sound; nothing of it stays,
@@ -527,7 +487,7 @@ CKXQUIVACaptureModel::CaptureResult CKXQUIVACaptureModel::CaptureStill()
     if (bmp.IsEmpty() || !m_pEngine->SaveSnapshot(bmp, &dib) || GetFileAttributesW(bmp) == INVALID_FILE_ATTRIBUTES) {
         std::free(dib);
         if (!bmp.IsEmpty())
-            DeleteFileW(bmp);
+            Store().RemoveCapture(bmp);
         RemoveEmptyFolders();
         OutputDebugStringW(L"CaptureStill: no picture was grabbed\n");
         return CaptureResult::StillNotFiled;
@@ -540,19 +500,8 @@ CKXQUIVACaptureModel::CaptureResult CKXQUIVACaptureModel::CaptureStill()
     if (m_pConfig)
         m_bJpeg = m_pConfig->GetOptions().m_bSaveJpegFormat;
     CString path = bmp;
-    if (m_bJpeg) {
-        const CString jpg = bmp.Left(bmp.GetLength() - 4) + L".jpg";
-        // The BMP goes only once its JPEG is on disk, the JPEG's name too (a power cut must not
-        // keep the removal and lose the rename); a failed save keeps and lists the BMP.
-        if (picture && SaveAsJpeg(*picture, jpg, m_pConfig ? m_pConfig->GetOptions().m_nJpegQuality : 100) &&
-            quiva::FlushFolder(folder)) {
-            DeleteFileW(bmp);
-            path = jpg;
-        } else {
-            DeleteFileW(jpg);
-            OutputDebugStringW(L"CaptureStill: the JPEG could not be written, the BMP is kept: " + bmp + L"\n");
-        }
-    }
+    if (m_bJpeg)
+        path = Store().KeepAsJpeg(picture.get(), folder, bmp, m_pConfig ? m_pConfig->GetOptions().m_nJpegQuality : 100);
     // A kept BMP is on the disk before info.xml lists it, as a JPEG is: the engine flushed it
     // before giving it its name.
     auto info = MakeRecord(path, m_strStudyName, m_strStudyDate, 0);
@@ -581,8 +530,7 @@ int CKXQUIVACaptureModel::StartRecording(int limitSeconds)
     SYSTEMTIME now;
     GetLocalTime(&now);
     const CString folder = BuildStudyFolder();
-    EnsureFolder(folder);
-    const CString path = TimeName(folder, now, {L".avi"}, L".avi");
+    const CString path = Store().NewRecordingName(folder, now);
     const int seconds = m_pConfig ? m_pConfig->GetOptions().m_nRecordLimitTime : limitSeconds;
     m_pEngine->SetRecordFile(path, KX_RECORD_FRAME_RATE, reinterpret_cast<intptr_t>(m_pTitleHost));
     // A start the engine refuses starts no timer and plays no sound (the engine leaves no file).
@@ -611,7 +559,8 @@ int CKXQUIVACaptureModel::StartRecording(int limitSeconds)
         // No tick would ever write a frame: the recording is refused like any other, and the
         // file the engine opened for it, which holds nothing of the patient, goes with it.
         OutputDebugStringW(L"StartRecording: no recording timer, the recording is refused\n");
-        quiva::media::RemoveRecording(m_pEngine->EndRecording());
+        if (const CString opened = m_pEngine->EndRecording(); !opened.IsEmpty())
+            Store().RemoveRecording(opened);
         RemoveEmptyFolders();
         return 2;
     }

@@ -34,6 +34,7 @@ class CKXQUIVACaptureModelManager;
 class CKXSendDicomModel;
 class CKXWnd;
 class CKXAdoConnection;
+class CKXQUIVATemporaryStore;
 
 // One captured file of a model.
 struct _KXCaptureFileInfo {
@@ -249,6 +250,8 @@ public:
     // The file list is the window thread's, the thread that made the model: a walk of the
     // records from any other thread is a fault, which debug builds stop at.
     void AssertWindowThread() const { assert(std::this_thread::get_id() == m_windowThread); }
+    // The store below the root, which alone removes its files, on the window thread.
+    CKXQUIVATemporaryStore Store() const;
 
     // Chart numbers, study names and dates as single folder names of the store: separators and
     // the characters / : ? \ * < > | become "_", "." and ".." are replaced, trailing dots and

@@ -20,6 +20,7 @@
 
 #include "app/model/CKXQUIVAConfig.h"
 #include "app/model/CKXSendDicomModel.h"
+#include "app/model/CKXQUIVATemporaryStore.h"
 #include "framework/CKXAdoConnection.h"
 #include "framework/CKXAdoRecord.h"
 #include "framework/CKXRegistry.h"
@@ -79,16 +80,15 @@ struct Journal {
     CString file;
 };
 
-CString JournalPath(const CString& file) { return file + L".commit"; }
+const auto JournalPath = CKXQUIVATemporaryStore::JournalPath;
 
 // A journal known not to be there (in any case of its name) is written without the store's
 // folder being read to look for it: that read grows with the stills the folder holds.
-bool WriteJournal(const CString& file, const Journal& j, bool knownAbsent)
+bool WriteJournal(const CKXQUIVATemporaryStore& store, const CString& file, const Journal& j, bool knownAbsent)
 {
     const std::string text = quiva::WideToUtf8(Text(L"%d\n%s\n%s\n%d\n%s\n", j.imgNo, j.chart.GetString(),
                                                     j.target.GetString(), j.ono, j.file.GetString()).GetString());
-    return knownAbsent ? quiva::WriteNewFileAtomically(JournalPath(file), text)
-                        : quiva::WriteFileAtomically(JournalPath(file), text);
+    return store.WriteJournal(file, text, knownAbsent);
 }
 
 bool ReadJournal(const CString& file, Journal* j)
@@ -166,7 +166,7 @@ CString RowOwnerQuery(const Journal& j, bool study)
 int RefuseJournal(const CString& file, const Journal& j, const wchar_t* why)
 {
     Debug(CString(L"Commit: a journal ") + why + L" is refused: " + JournalPath(file) + L" (" + j.target + L")");
-    DeleteFileW(JournalPath(file));
+    CKXQUIVATemporaryStore::OfFile(file).RemoveJournal(file);
     return 0;
 }
 
@@ -245,15 +245,14 @@ int ResolveJournal(const CString& path, const Journal& j, CKXAdoConnection* db)
         // The rows were never committed: the copy, if it is this file's, is nobody's.
         if (ownCopy)
             DeleteFileW(j.target);
-        DeleteFileW(JournalPath(path));
+        CKXQUIVATemporaryStore::OfFile(path).RemoveJournal(path);
         return 0;
     }
     // The number is another file's (its row or its copy): the copy is left as it is.
     if (record.GetFieldString(L"OWNED") != L"1" || !ownCopy)
         return RefuseJournal(path, j, L"naming another file's row or copy");
     Debug(L"Commit: an interrupted commit of " + path + L" had gone through; the file leaves the store");
-    if (DeleteFileW(path))
-        DeleteFileW(JournalPath(path));
+    CKXQUIVATemporaryStore::OfFile(path).LeaveStore(path);
     return 1;
 }
 
@@ -267,7 +266,7 @@ int CKXQUIVACaptureModel::ResolveInterruptedCommit(const CString& path, CKXAdoCo
         return 0;
     if (!ReadJournal(path, &j)) {
         // Never written whole: the database was not committed after it either.
-        DeleteFileW(JournalPath(path));
+        CKXQUIVATemporaryStore::OfFile(path).RemoveJournal(path);
         return 0;
     }
     if (imageDirectory.IsEmpty())
@@ -297,7 +296,7 @@ int CKXQUIVACaptureModel::ResolveInterruptedCommit(const CString& path, CKXAdoCo
         // The rows were never committed: the copy, if it is this file's, is nobody's.
         if (ownCopy)
             DeleteFileW(j.target);
-        DeleteFileW(JournalPath(path));
+        CKXQUIVATemporaryStore::OfFile(path).RemoveJournal(path);
         return 0;
     }
     // The copy made again is on the disk, name and all, before the file leaves the store.
@@ -306,8 +305,7 @@ int CKXQUIVACaptureModel::ResolveInterruptedCommit(const CString& path, CKXAdoCo
         return -1;
     Debug(L"Commit: an interrupted commit of " + path + L" had gone through; the file leaves the store");
     // The journal goes only with the file: without it a file left behind would be committed again.
-    if (DeleteFileW(path))
-        DeleteFileW(JournalPath(path));
+    CKXQUIVATemporaryStore::OfFile(path).LeaveStore(path);
     return 1;
 }
 
@@ -437,7 +435,7 @@ CKXQUIVACaptureModel::FileStep CKXQUIVACaptureModel::SettleFile(_KXCaptureFileIn
     }
     if (!info->present) {
         info->discarded = 1;
-        DeleteFileW(info->path);
+        Store().RemoveCapture(info->path);
         info->saved = 1;
         info->present = 0;
         return FileStep::Settled;
@@ -464,12 +462,13 @@ void CKXQUIVACaptureModel::SendStill(CKXSendDicomModel& send, const _KXCaptureFi
 
 void CKXQUIVACaptureModel::LeaveStore(_KXCaptureFileInfo* info)
 {
-    const bool removed = DeleteFileW(info->path);
+    const CKXQUIVATemporaryStore store = Store();
+    const bool removed = store.RemoveCapture(info->path);
     Debug(L"Commit#7");  // the file has left the store
     // A file that cannot be removed keeps its journal, which tells the next load that it is
     // committed already.
     if (removed)
-        DeleteFileW(JournalPath(info->path));
+        store.RemoveJournal(info->path);
     else
         Debug(L"Commit: a committed file could not be removed from the store: " + info->path);
     Debug(L"Commit#8");
@@ -621,7 +620,7 @@ bool CKXQUIVACaptureModel::CopyUnderJournal(const _KXCaptureFileInfo* info, Comm
     // folder when its first copy comes: neither is read again for each file.
     if (!EnsureFolder(targetFolder))
         return FailCommit(info, s, L"the image directory or the journal cannot be written", 2);
-    if (!WriteJournal(info->path, journal, !s.journalListed)) {
+    if (!WriteJournal(Store(), info->path, journal, !s.journalListed)) {
         if (GetLastError() != ERROR_DISK_FULL)
             return FailCommit(info, s, L"the image directory or the journal cannot be written", 2);
         // No file of the store can be committed until there is room for its journal.
@@ -640,15 +639,15 @@ bool CKXQUIVACaptureModel::CopyUnderJournal(const _KXCaptureFileInfo* info, Comm
                                                                : quiva::CopyToNewFile(info->path, target);
     s.cleanedNames.insert(targetName.str());
     if (!copied) {
-        DeleteFileW(JournalPath(info->path));
+        Store().RemoveJournal(info->path);
         return FailCommit(info, s, L"the file could not be copied to the image directory", 2);
     }
     // The copy's name, and the journal's, reach the disk before the rows that point at the copy
     // (the journal's folder may be on another disk than the image directory). The journal's goes
     // second: on one disk the copy's flushes have carried it there already, and it costs little.
     if (!quiva::FlushFolder(targetFolder) || !quiva::FlushFolder(quiva::PathParent(info->path))) {
-        DeleteFileW(target);
-        DeleteFileW(JournalPath(info->path));
+        DeleteFileW(target);  // the image directory's, not the store's
+        Store().RemoveJournal(info->path);
         return FailCommit(info, s, L"the image directory or the store could not be flushed", 2);
     }
     Debug(L"Commit#5");  // copy

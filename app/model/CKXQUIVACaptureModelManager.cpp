@@ -1,176 +1,29 @@
 #include "app/model/CKXQUIVACaptureModelManager.h"
 
-#include <unistd.h>
-
 #include <algorithm>
 #include <functional>
 #include <map>
 #include <memory>
 #include <string_view>
-#include <unordered_map>
 #include <vector>
 
 #include "app/model/CKXQUIVACaptureModel.h"
 #include "app/model/CKXQUIVAConfig.h"
+#include "app/model/CKXQUIVATemporaryStore.h"
 #include "app/model/CKXSendDicomModel.h"
 #include "framework/CKXRegistry.h"
 #include "framework/CKXXmlDocument.h"
 #include "platform/base/FolderListing.h"
 #include "platform/base/debug.h"
 #include "platform/base/fileapi.h"
-#include "platform/base/filetime.h"
 #include "platform/base/wformat.h"
 #include "platform/base/winpath.h"
-#include "platform/gdi/ImageCodec.h"
-#include "platform/media/vfw.h"
 
 namespace {
 
 const wchar_t* const kInfoTemplate = L"<?xml version=\"1.0\" encoding=\"euc-kr\"?><QUIVA/>";
 
 const wchar_t* Flag(int value) { return value ? L"TRUE" : L"FALSE"; }
-
-bool IsDots(const wchar_t* name) { return wcscmp(name, L".") == 0 || wcscmp(name, L"..") == 0; }
-
-// "yyyymmdd" of a file's creation time in local time.
-CString CreationDate(const FILETIME& created)
-{
-    FILETIME local{};
-    SYSTEMTIME t{};
-    if (!FileTimeToLocalFileTime(&created, &local) || !FileTimeToSystemTime(&local, &t))
-        return CString();
-    return quiva::FormatWide(L"%04d%02d%02d", t.wYear, t.wMonth, t.wDay).c_str();
-}
-
-// Files below a folder, not counting info.xml and never following links.
-int CountFiles(const CString& folder)
-{
-    int count = 0;
-    WIN32_FIND_DATAW found{};
-    HANDLE find = FindFirstFileW(folder + L"\\*.*", &found);
-    if (find == INVALID_HANDLE_VALUE)
-        return 0;
-    do {
-        if (IsDots(found.cFileName))
-            continue;
-        if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) && !(found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT))
-            count += CountFiles(folder + L"\\" + found.cFileName);
-        else if (wcscmp(found.cFileName, L"info.xml") != 0)
-            ++count;
-    } while (FindNextFileW(find, &found));
-    FindClose(find);
-    return count;
-}
-
-// Whether a file name is one the capture gives its stills: the time of day it was taken,
-// "hhmmssmmm", and ".bmp" or ".jpg", as the capture spells them.
-bool IsOwnStillName(std::wstring_view name)
-{
-    const std::wstring_view ext = name.substr(std::min<size_t>(name.size(), 9));
-    if (name.size() != 13 || (ext != std::wstring_view(L".bmp") && ext != std::wstring_view(L".jpg")))
-        return false;
-    return std::all_of(name.begin(), name.begin() + 9, [](wchar_t c) { return c >= L'0' && c <= L'9'; });
-}
-
-// A still cut short by a crash is no picture of the patient and is never listed. One the store
-// wrote itself (its name is a still's time name) is removed; any other file is left as it is.
-void SetAsideCutStill(const CString& folder, const std::wstring& name)
-{
-    const CString path = folder + L"\\" + name.c_str();
-    if (!IsOwnStillName(name))
-        OutputDebugStringW(L"LoadFolder: a picture cut short is not listed and is left as it is: " + path + L"\n");
-    else if (DeleteFileW(path))
-        OutputDebugStringW(L"LoadFolder: a still cut short by a crash is removed: " + path + L"\n");
-    else
-        OutputDebugStringW(L"LoadFolder: a still cut short by a crash could not be removed: " + path + L"\n");
-}
-
-// A still whose capture was cut between its JPEG taking its name and its BMP's removal lies in
-// its folder twice, "X.bmp" and "X.jpg": one still. The BMP gives way to the JPEG made from it
-// (both whole, one picture within JPEG's error); a file of the store's own naming that does not
-// decode whole gives way to a whole twin. Two whole pictures that differ are two captures, and
-// nothing is removed. `gone[i]` marks a removed entry and `keptOf[i]` the entry kept in its place.
-// A still with a commit journal is left to the commit's settling.
-void SettleTwinStills(const CString& folder, const std::vector<quiva::FolderListing::Entry>& entries,
-                      const std::unordered_set<std::wstring>& journals, std::vector<bool>& gone,
-                      std::vector<size_t>& keptOf)
-{
-    std::unordered_map<std::wstring, std::pair<size_t, size_t>> stems;  // folded stem: BMP, JPEG
-    const size_t none = entries.size();
-    for (size_t i = 0; i < entries.size(); ++i) {
-        if (entries[i].attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT))
-            continue;
-        std::wstring name = entries[i].name;
-        for (wchar_t& c : name)
-            c = quiva::FoldAscii(c);
-        if (name.size() <= 4)
-            continue;
-        const std::wstring ext = name.substr(name.size() - 4);
-        if (ext != L".bmp" && ext != L".jpg")
-            continue;
-        auto& pair = stems.try_emplace(name.substr(0, name.size() - 4), none, none).first->second;
-        (ext == L".bmp" ? pair.first : pair.second) = i;
-    }
-    for (const auto& [stem, pair] : stems) {
-        if (pair.first == none || pair.second == none)
-            continue;
-        const CString bmp = folder + L"\\" + entries[pair.first].name.c_str();
-        const CString jpg = folder + L"\\" + entries[pair.second].name.c_str();
-        if (CKXQUIVACaptureModel::HasCommitJournal(bmp, journals) || CKXQUIVACaptureModel::HasCommitJournal(jpg, journals))
-            continue;
-        std::string bytes;
-        quiva::DecodedImage jpegPicture, bmpPicture;
-        const bool jpegWhole = quiva::ReadFileBytes(jpg, bytes) && quiva::DecodeJpeg(bytes, jpegPicture);
-        const bool bmpWhole = quiva::ReadFileBytes(bmp, bytes) && quiva::DecodeBmp(bytes, bmpPicture);
-        size_t drop;
-        if (jpegWhole && bmpWhole)
-            drop = quiva::SamePictureWithinJpegError(bmpPicture, jpegPicture) ? pair.first : none;
-        else if (jpegWhole != bmpWhole)
-            drop = jpegWhole ? pair.first : pair.second;
-        else
-            drop = none;
-        if (drop != none && !IsOwnStillName(entries[drop].name))
-            drop = none;
-        if (drop == none) {
-            OutputDebugStringW(L"LoadFolder: two pictures of one name are not one still, both are kept: " + bmp + L"\n");
-            continue;
-        }
-        const size_t keep = drop == pair.first ? pair.second : pair.first;
-        const CString dropped = drop == pair.first ? bmp : jpg;
-        if (!DeleteFileW(dropped)) {
-            OutputDebugStringW(L"LoadFolder: the second file of a still could not be removed: " + dropped + L"\n");
-            continue;
-        }
-        OutputDebugStringW(L"LoadFolder: one still in two files, removed: " + dropped + L"\n");
-        gone[drop] = true;
-        keptOf[drop] = keep;
-    }
-}
-
-// The chart a folder of the store belongs to: the first chart number an info.xml names, the
-// folder's own, then those of the folders `levels` deep below it; empty when none names one.
-// Each folder is listed once; only an info.xml its listing holds is read.
-CString ChartNamedIn(const CString& folder, int levels)
-{
-    const quiva::FolderListing listing(folder);
-    for (const quiva::FolderListing::Entry& entry : listing.Entries()) {
-        CKXXmlDocument xml;
-        if (!(entry.attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) &&
-            CString(entry.name.c_str()).CompareNoCase(L"info.xml") == 0 && xml.Load(folder + L"\\" + entry.name.c_str()))
-            if (CString chart = CKXQUIVACaptureModel::TrimChartNo(xml.GetAttribute(L"/patient", L"chartNo")); !chart.IsEmpty())
-                return chart;
-    }
-    if (levels == 0)
-        return CString();
-    for (const quiva::FolderListing::Entry& entry : listing.Entries())
-        if ((entry.attributes & FILE_ATTRIBUTE_DIRECTORY) && !(entry.attributes & FILE_ATTRIBUTE_REPARSE_POINT))
-            if (CString chart = ChartNamedIn(folder + L"\\" + entry.name.c_str(), levels - 1); !chart.IsEmpty())
-                return chart;
-    return CString();
-}
-
-// Below the chart folder: the study and date levels, where info.xml files are written.
-constexpr int kChartFolderLevels = 2;
 
 }  // namespace
 
@@ -188,6 +41,8 @@ CKXQUIVACaptureModelManager::CKXQUIVACaptureModelManager()
 
 CKXQUIVACaptureModelManager::~CKXQUIVACaptureModelManager() { DeleteAllModels(); }
 
+CKXQUIVATemporaryStore CKXQUIVACaptureModelManager::Store() const { return CKXQUIVATemporaryStore(m_strImageRoot); }
+
 void CKXQUIVACaptureModelManager::EnsureImageRoot(const CString& folder)
 {
     // An empty root would put the store at the top of a drive and scan all of it.
@@ -197,7 +52,7 @@ void CKXQUIVACaptureModelManager::EnsureImageRoot(const CString& folder)
     }
     m_strImageRoot = folder;
     if (!PathIsDirectoryW(folder))
-        EnsureFolder(folder);
+        Store().MakeRoot();
 }
 
 CKXQUIVACaptureModel* CKXQUIVACaptureModelManager::GetModel(int index) const
@@ -285,119 +140,16 @@ void CKXQUIVACaptureModelManager::LoadAll()
     }
 }
 
-// What LoadFolder knows of one folder while it reads it: its one listing (nothing of the folder
-// is looked up by name again, and a still's header is read relative to the folder), the model its
-// captures join (none for a folder that names no chart) and what the listed files leave to the
-// loose ones.
-struct CKXQUIVACaptureModelManager::FolderScan {
-    FolderScan(const CString& folder, CKXQUIVACaptureModel* model)
-        : folder(folder),
-          model(model),
-          listing(folder),
-          entries(listing.Entries()),
-          noteSizes(model && model->GetFileListener()),
-          taken(entries.size()),
-          gone(entries.size()),
-          listedRecording(entries.size()),
-          cut(entries.size()),
-          keptOf(entries.size(), entries.size())
-    {
-    }
-    FolderScan(const FolderScan&) = delete;
-    FolderScan& operator=(const FolderScan&) = delete;
-
-    // Whether a still's file holds a whole picture, and the size its header gives (`sized`; read
-    // only for a view that lays stills out by their own sizes): one open of the file, relative to
-    // the folder. A file that cannot be opened is not judged.
-    bool WholeStill(const quiva::FolderListing::Entry& entry, Gdiplus::Size* own, bool* sized) const
-    {
-        *sized = false;
-        const int fd = listing.Open(entry);
-        if (fd < 0)
-            return true;
-        const bool cut = quiva::ImageFileCut(fd);
-        if (!cut && noteSizes)
-            *sized = quiva::ReadImageFileSize(fd, &own->Width, &own->Height);
-        ::close(fd);
-        return !cut;
-    }
-
-    // A name finds its entry as the file system matches names: as spelt, else the first entry
-    // that differs in ASCII case only.
-    void IndexNames()
-    {
-        for (size_t i = 0; i < entries.size(); ++i) {
-            std::wstring name = entries[i].name;
-            exact.emplace(name, i);
-            for (wchar_t& c : name)
-                c = quiva::FoldAscii(c);
-            folded.emplace(std::move(name), i);
-        }
-    }
-    // The entry `name` finds (folded in place when it is not found as spelt); entries.size() when
-    // none.
-    size_t Find(std::wstring& name) const
-    {
-        auto at = exact.find(name);
-        if (at != exact.end())
-            return at->second;
-        for (wchar_t& c : name)
-            c = quiva::FoldAscii(c);
-        at = folded.find(name);
-        return at == folded.end() ? entries.size() : at->second;
-    }
-
-    // Whether a folder as a listed path spells it is this folder. Each spelling of a folder in the
-    // list (one, as the model writes it) is resolved once.
-    bool IsThisFolder(std::wstring_view listedFolder)
-    {
-        if (!spelling || std::wstring_view(spelling->first) != listedFolder) {
-            auto known = spellings.try_emplace(std::wstring(listedFolder), false);
-            if (known.second)
-                known.first->second = CKXQUIVACaptureModel::PathKey(CString(known.first->first), true) == sameFolder;
-            spelling = &*known.first;
-        }
-        return spelling->second;
-    }
-
-    const CString& folder;
-    CKXQUIVACaptureModel* const model;
-    const quiva::FolderListing listing;
-    const std::vector<quiva::FolderListing::Entry>& entries;
-    const bool noteSizes;
-    // The folder is resolved once, case kept as the file system keeps it; the records' keys are
-    // made from its key and the names as listed.
-    CString sameFolder, folderKey;
-    std::unordered_set<std::wstring> journals;
-    // A listed file that is listed now, or whose interrupted commit left it out: the loose files
-    // pass it over.
-    std::vector<bool> taken, gone;
-    std::vector<bool> listedRecording;  // a recording info.xml lists
-    std::vector<bool> cut;              // a still cut short, set aside
-    std::vector<size_t> keptOf;
-    std::vector<CString> titles;  // the study titles info.xml lists
-    std::unordered_map<std::wstring, size_t> exact, folded;
-    std::unordered_map<std::wstring, bool> spellings;
-    const std::pair<const std::wstring, bool>* spelling = nullptr;  // the last record's
-    std::wstring name;  // the last record's file name
-};
-
 void CKXQUIVACaptureModelManager::LoadFolder(const CString& folder)
 {
-    CKXXmlDocument xml;
-    CKXQUIVACaptureModel* model = nullptr;
-    if (!FindFolderModel(folder, xml, &model))
-        return;
-    // Of an info.xml, a journal or a still cut by a crash.
-    if (const int removed = quiva::RemoveLeftoverTemporaries(folder))
-        OutputDebugStringW(CString(quiva::FormatWide(L"LoadFolder: %d files cut short by a crash removed from ", removed).c_str()) +
-                           folder + L"\n");
-    FolderScan scan(folder, model);
-    if (scan.entries.empty())
-        return;
-    if (model)
-        TakeListedFiles(scan, xml);
-    TakeLooseFiles(scan);
+    CKXQUIVATemporaryStore::Opening opening;
+    opening.folderModel = [this](const CString& at, CKXXmlDocument& xml, CKXQUIVACaptureModel** model) {
+        return FindFolderModel(at, xml, model);
+    };
+    opening.stillInStore = [this](const CString& path, const std::unordered_set<std::wstring>& journals) {
+        return StillInStore(path, journals);
+    };
+    Store().OpenFolder(folder, opening);
 }
 
 bool CKXQUIVACaptureModelManager::FindFolderModel(const CString& folder, CKXXmlDocument& xml,
@@ -416,7 +168,7 @@ bool CKXQUIVACaptureModelManager::FindFolderModel(const CString& folder, CKXXmlD
     if (PathFileExistsW(info))
         OutputDebugStringW(L"LoadFolder: " + info + L" is not read (" + xml.GetLoadError() +
                            L"); the folder's captures are taken as loose files\n");
-    if (const CString chartNo = UnlistedFolderChart(folder); !chartNo.IsEmpty()) {
+    if (const CString chartNo = Store().UnlistedFolderChart(folder); !chartNo.IsEmpty()) {
         // A study folder whose first capture was cut before its info.xml was written (an older
         // version wrote it after the first still): its captures come back to the chart its place
         // names; the patient's name is the one the chart's model has, or comes with the next Show.
@@ -426,191 +178,6 @@ bool CKXQUIVACaptureModelManager::FindFolderModel(const CString& folder, CKXXmlD
         if (!*model)
             *model = GetOrCreateModel(chartNo, CString());
     }
-    return true;
-}
-
-void CKXQUIVACaptureModelManager::TakeListedFiles(FolderScan& scan, CKXXmlDocument& xml)
-{
-    scan.sameFolder = CKXQUIVACaptureModel::PathKey(scan.folder, true);
-    scan.folderKey = CString(scan.sameFolder).MakeLower();
-    for (const quiva::FolderListing::Entry& entry : scan.entries)
-        CKXQUIVACaptureModel::AddCommitJournal(entry.name.c_str(), entry.attributes, scan.journals);
-    SettleTwinStills(scan.folder, scan.entries, scan.journals, scan.gone, scan.keptOf);
-    scan.IndexNames();
-    // The title the folder was made for, first (older info.xml files name none).
-    scan.titles.push_back(xml.GetAttribute(L"/patient", L"Study").Left(CKXQUIVAConfig::kMaxStudyName));
-    xml.ReadList(L"/image", {L"Study", L"StudyDate", L"Saved", L"Deleted", L"IsVideo"},
-                 [&](const CString& path, const std::vector<CString>& attributes) {
-        return TakeListedFile(scan, path, attributes);
-    });
-}
-
-bool CKXQUIVACaptureModelManager::TakeListedFile(FolderScan& scan, const CString& path,
-                                                 const std::vector<CString>& attributes)
-{
-    if (path.IsEmpty())
-        return false;
-    // A study title is a study name, also when info.xml was edited by hand.
-    const CString study = attributes[0].Left(CKXQUIVAConfig::kMaxStudyName);
-    if (std::find(scan.titles.begin(), scan.titles.end(), study) == scan.titles.end())
-        scan.titles.push_back(study);
-    // Only files of this folder: a listed path anywhere else is never taken (it would be copied
-    // and deleted by the next commit).
-    const std::wstring& text = path.str();
-    const size_t cut = text.find_last_of(L"\\/");
-    const size_t folderLength = cut == std::wstring::npos ? 0 : cut;
-    if (!scan.IsThisFolder(std::wstring_view(text).substr(0, folderLength))) {
-        OutputDebugStringW(L"LoadFolder: a listed file outside its folder is ignored: " + path + L"\n");
-        return true;
-    }
-    scan.name.assign(text, folderLength + 1);
-    size_t index = scan.Find(scan.name);
-    if (index == scan.entries.size())
-        return true;
-    // A listed still whose twin was kept in its place is listed by the kept file.
-    CString listedPath = path;
-    if (scan.gone[index]) {
-        index = scan.keptOf[index];
-        listedPath = CString(text.substr(0, folderLength + 1)) + scan.entries[index].name.c_str();
-    }
-    // Only files are captures: an entry naming a folder (the study folder itself) is not, nor a
-    // link, which is never followed.
-    const quiva::FolderListing::Entry& entry = scan.entries[index];
-    if (entry.attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT))
-        return true;
-    if (!StillInStore(listedPath, scan.journals)) {
-        scan.taken[index] = true;
-        return true;
-    }
-    const bool video = attributes[4] == L"TRUE";
-    Gdiplus::Size own;
-    bool sized = false;
-    if (scan.cut[index] || (!video && !scan.WholeStill(entry, &own, &sized))) {
-        if (!scan.cut[index])
-            SetAsideCutStill(scan.folder, entry.name);
-        scan.cut[index] = scan.taken[index] = true;
-        return true;
-    }
-    const bool listed = scan.model->AddKeyedFileInfo(
-        CKXQUIVACaptureModel::EntryPathKey(scan.folderKey, entry.name.c_str(), false), listedPath, study,
-        attributes[1], video, attributes[2] == L"TRUE", attributes[3] == L"TRUE" ? 0 : 1, sized ? &own : nullptr);
-    // A listed recording is still mended with the loose files, as a loose one is.
-    scan.taken[index] = listed && !video;
-    scan.listedRecording[index] = video;  // kept even when it gives no picture now
-    return true;
-}
-
-void CKXQUIVACaptureModelManager::TakeLooseFiles(FolderScan& scan)
-{
-    for (size_t i = 0; i < scan.entries.size(); ++i) {
-        const quiva::FolderListing::Entry& found = scan.entries[i];
-        if (found.attributes & FILE_ATTRIBUTE_REPARSE_POINT)
-            continue;  // links are not followed
-        if (found.attributes & FILE_ATTRIBUTE_DIRECTORY)
-            LoadFolder(scan.folder + L"\\" + found.name.c_str());
-        else
-            TakeLooseFile(scan, i);
-    }
-}
-
-void CKXQUIVACaptureModelManager::TakeLooseFile(FolderScan& scan, size_t index)
-{
-    const quiva::FolderListing::Entry& found = scan.entries[index];
-    const std::wstring_view name(found.name);
-    const size_t dot = name.rfind(L'.');
-    // A commit journal whose file has gone: that commit was finished.
-    if (dot != std::wstring_view::npos && name.substr(dot) == std::wstring_view(L".commit")) {
-        const CString path = scan.folder + L"\\" + found.name.c_str();
-        if (GetFileAttributesW(path.Left(path.GetLength() - 7)) == INVALID_FILE_ATTRIBUTES) {
-            DeleteFileW(path);
-            return;
-        }
-    }
-    if (scan.taken[index] || scan.gone[index])
-        return;
-    const CString ext = dot == std::wstring_view::npos ? CString() : CString(found.name.substr(dot));
-    int video;
-    if (ext.CompareNoCase(L".jpg") == 0 || ext.CompareNoCase(L".jpeg") == 0 || ext.CompareNoCase(L".bmp") == 0)
-        video = 0;
-    else if (ext.CompareNoCase(L".avi") == 0)
-        video = 1;
-    else
-        return;
-    // A folder without info.xml lists nothing; only a recording cut short is looked at there (its
-    // first frame goes out before the folder's info.xml).
-    if (!scan.model && !video)
-        return;
-    // A capture that no info.xml lists lost its listing to a crash (a recording cut short, most
-    // often): it comes back kept, for the person to decide on, never to be deleted unasked, under
-    // the study and date its folder names.
-    const CString path = scan.folder + L"\\" + found.name.c_str();
-    if (!StillInStore(path, scan.journals))
-        return;
-    const quiva::media::AviRepair repair = video ? quiva::media::RepairCutAvi(path) : quiva::media::AviRepair::Whole;
-    if (repair == quiva::media::AviRepair::NoFrame && !scan.listedRecording[index]) {
-        // Cut before its first frame: headers only, no picture to keep.
-        OutputDebugStringW(L"LoadFolder: a recording cut before its first frame is removed: " + path + L"\n");
-        quiva::media::RemoveRecording(path);
-        return;
-    }
-    if (repair == quiva::media::AviRepair::Refused || repair == quiva::media::AviRepair::NoFrame)
-        OutputDebugStringW(L"LoadFolder: a recording could not be mended: " + path + L"\n");
-    if (!scan.model)
-        return;
-    Gdiplus::Size own;
-    bool sized = false;
-    if (!video && !scan.WholeStill(found, &own, &sized))
-        return SetAsideCutStill(scan.folder, found.name);
-    CString study, date;
-    if (!FolderStudy(scan.folder, scan.titles, &study, &date)) {
-        study = L"None";
-        date = CreationDate(scan.listing.CreationTime(found));
-    }
-    scan.model->AddKeyedFileInfo(CKXQUIVACaptureModel::EntryPathKey(scan.folderKey, found.name.c_str(), false), path,
-                                 study, date, video, 0, 1, sized ? &own : nullptr);
-}
-
-CString CKXQUIVACaptureModelManager::UnlistedFolderChart(const CString& folder) const
-{
-    CString study, date;
-    if (!FolderStudy(folder, {}, &study, &date))
-        return CString();
-    const CString below = folder.Mid(m_strImageRoot.GetLength() + 1);
-    const int cut = below.Find(L'\\');
-    const CString chart = cut < 0 ? below : below.Left(cut);
-    // The chart the other info.xml files of its chart folder name (a chart whose name another's
-    // folder took has a folder "<name>~<n>", see CKXQUIVACaptureModel::ChartFolder).
-    if (const CString owner = ChartNamedIn(m_strImageRoot + L"\\" + chart, kChartFolderLevels); !owner.IsEmpty())
-        return owner;
-    if (chart.Find(L'_') >= 0 || chart.Find(L'~') >= 0 || CKXQUIVACaptureModel::CleanFolderName(chart) != chart ||
-        CKXQUIVACaptureModel::TrimChartNo(chart) != chart)
-        return CString();
-    return chart;
-}
-
-bool CKXQUIVACaptureModelManager::FolderStudy(const CString& folder, const std::vector<CString>& titles, CString* study,
-                                              CString* date) const
-{
-    // LoadAll reaches every folder below the root as "<root>\<name>\<name>...".
-    const CString root = m_strImageRoot + L"\\";
-    if (folder.GetLength() <= root.GetLength() || folder.Left(root.GetLength()) != root)
-        return false;
-    std::vector<CString> levels;
-    const std::wstring& below = folder.str();
-    for (size_t at = static_cast<size_t>(root.GetLength()); at <= below.size();) {
-        const size_t cut = std::min(below.find(L'\\', at), below.size());
-        levels.emplace_back(below.substr(at, cut - at).c_str());
-        at = cut + 1;
-    }
-    if ((levels.size() != 2 && levels.size() != 3) || !CKXQUIVACaptureModel::IsStudyDate(levels.back()))
-        return false;
-    *date = levels.back();
-    *study = levels.size() == 2 ? CString() : levels[1];
-    for (const CString& title : titles)
-        if (levels.size() == 3 && CKXQUIVACaptureModel::CleanFolderName(title) == levels[1]) {
-            *study = title;
-            break;
-        }
     return true;
 }
 
@@ -708,12 +275,7 @@ bool CKXQUIVACaptureModel::WriteInfoXml(CString folder)
             return true;
         });
     }
-    if (!xml.Save(folder + L"\\info.xml")) {
-        OutputDebugStringW(L"WriteInfoXml: not written: " + folder + L"\n");
-        return false;
-    }
-    quiva::FlushFolder(folder);  // the new info.xml's name on the disk
-    return true;
+    return Store().WriteInfoXml(folder, xml);
 }
 
 // A chart's folder is named by its chart number made a folder name (CleanFolderName), matched as
@@ -740,23 +302,7 @@ CString CKXQUIVACaptureModel::ChartFolder() const
     return folder;
 }
 
-CString CKXQUIVACaptureModel::FindChartFolder() const
-{
-    const CString name = CleanFolderName(m_strChartNo);
-    for (int n = 1; n < 10000; ++n) {
-        const CString folder =
-            m_strImageRoot + L"\\" + name + (n == 1 ? CString() : CString(quiva::FormatWide(L"~%d", n).c_str()));
-        const DWORD attributes = GetFileAttributesW(folder);
-        if (attributes == INVALID_FILE_ATTRIBUTES)
-            return folder;
-        if (!(attributes & FILE_ATTRIBUTE_DIRECTORY))
-            continue;
-        const CString owner = ChartNamedIn(folder, kChartFolderLevels);
-        if (owner == m_strChartNo || (owner.IsEmpty() && n == 1 && name == m_strChartNo))
-            return folder;
-    }
-    return m_strImageRoot + L"\\" + name;
-}
+CString CKXQUIVACaptureModel::FindChartFolder() const { return Store().FindChartFolder(m_strChartNo); }
 
 void CKXQUIVACaptureModel::NameChartIn(const CString& folder)
 {
@@ -774,9 +320,8 @@ void CKXQUIVACaptureModel::RemoveEmptyFolders()
     for (const CString& level : {dateFolder, studyFolder, chartFolder}) {
         if (!PathIsDirectoryW(level))
             continue;
-        if (CountFiles(level) != 0)
+        if (!Store().RemoveEmptyFolder(level))
             return;
-        DeleteFolderTree(level, TRUE);
         m_chartFolderKey.Empty();
     }
 }

@@ -19,6 +19,7 @@ class CKXAdoConnection;
 class CKXQUIVACaptureModel;
 class CKXXmlDocument;
 class CKXQUIVAConfig;
+class CKXQUIVATemporaryStore;
 
 class CKXQUIVACaptureModelManager {
 public:
@@ -62,18 +63,8 @@ protected:
     // cut short (see CKXQUIVACaptureModel::ResolveInterruptedCommit); `journals` are the names of
     // the commit journals in its folder, ASCII letters in lower case.
     bool StillInStore(const CString& path, const std::unordered_set<std::wstring>& journals);
-    // The study title and date a capture found in `folder` but listed nowhere was taken under,
-    // as the folder names them: "<root>\<chart>\<study>\<yyyymmdd>" (or "<root>\<chart>\<yyyymmdd>"
-    // for an untitled study). `titles` are titles the store lists, of which the one whose folder
-    // name the folder has is the title (else the folder's name). False when the folder is no
-    // study folder.
-    bool FolderStudy(const CString& folder, const std::vector<CString>& titles, CString* study, CString* date) const;
-    // The chart a study folder without info.xml belongs to: the one the other info.xml files of
-    // its chart folder name, else the one its place names when the name can only be that chart's
-    // (a name with '_' may stand for characters no folder name holds, one with '~' for a second
-    // chart of a cleaned name);
-    // empty when the folder is no study folder or its chart cannot be told.
-    CString UnlistedFolderChart(const CString& folder) const;
+    // The store below the root, which settles and removes its files.
+    CKXQUIVATemporaryStore Store() const;
     // The clinic-records connection for settling, asked for once per LoadAll.
     CKXAdoConnection* RecoveryConnection();
     CKXAdoConnection* m_pRecoveryDb = nullptr;
@@ -81,18 +72,8 @@ protected:
     bool m_bLoading = false;
 
 private:
-    struct FolderScan;  // one folder as LoadFolder reads it
     // The model a folder's captures join: the chart its info.xml names, else the chart its place
     // names when it has no info.xml (none when that cannot be told). False when its info.xml
     // names no patient: the folder is nobody's to file and is left as it is.
     bool FindFolderModel(const CString& folder, CKXXmlDocument& xml, CKXQUIVACaptureModel** model);
-    // Takes the files the folder's info.xml lists into its model, after settling the stills left
-    // in two files; marks what the loose files pass over.
-    void TakeListedFiles(FolderScan& scan, CKXXmlDocument& xml);
-    // One record of info.xml; false at a record without a path (the list ends there).
-    bool TakeListedFile(FolderScan& scan, const CString& path, const std::vector<CString>& attributes);
-    // The folder's files no info.xml lists, under the study and date its place names, and its
-    // subfolders.
-    void TakeLooseFiles(FolderScan& scan);
-    void TakeLooseFile(FolderScan& scan, size_t index);
 };

@@ -459,6 +459,26 @@ TEST_F(TemporaryStore, AListedRecordingHoldingNoFrameIsKept)
     EXPECT_EQ(Ending(FilesBelow("temp/image"), ".frames").size(), 1u) << ::testing::PrintToString(FilesBelow(""));
 }
 
+// A commit journal whose still has left the store is the record of a commit that was finished:
+// the next open removes it, and nothing else of its folder.
+TEST_F(TemporaryStore, AJournalWhoseFileHasGoneIsRemovedAndNothingElse)
+{
+    HostRun run = Run(std::string(kShown) + "key space\nwait-files d/HRB4100/temp/image/12345/*/*/*.jpg 1 60000\nclose\nunload\n");
+    ASSERT_EQ(run.status, 0) << run.output;
+    const std::vector<std::string> stills = Ending(FilesBelow("temp/image"), ".jpg");
+    ASSERT_EQ(stills.size(), 1u) << ::testing::PrintToString(FilesBelow(""));
+    const fs::path folder = fs::path(Clinic() + "/temp/image/" + stills[0]).parent_path();
+    WriteAll((folder / "235959999.jpg.commit").string(), "1\n12345\nD:\\HRB4100\\IMAGE\\00\\00\\00\\00\\1.jpg\n");
+    WriteAll((folder / "notes.txt").string(), "the clinic's own");
+
+    run = Run("show 12345 2024-01-05\nwait-preview 60000\n"
+              "wait-files d/HRB4100/temp/image/12345/*/*/*.commit 0 60000\nclose\nunload\n");
+    EXPECT_EQ(run.status, 0) << run.output << ::testing::PrintToString(FilesBelow(""));
+    EXPECT_FALSE(fs::exists(folder / "235959999.jpg.commit")) << ::testing::PrintToString(FilesBelow(""));
+    EXPECT_TRUE(fs::exists(Clinic() + "/temp/image/" + stills[0])) << ::testing::PrintToString(FilesBelow(""));
+    EXPECT_EQ(ReadAll((folder / "notes.txt").string()), "the clinic's own");
+}
+
 // A still whose host was killed at a step of its saving: `earlier` stills of the folder were
 // taken whole before it.
 struct StillCut {
