@@ -157,14 +157,13 @@ bool CKXQUIVACaptureModel::SamePath(const CString& a, const CString& b, bool cas
     return PathKey(a, caseSensitive) == PathKey(b, caseSensitive);
 }
 
-void CKXQUIVACaptureModel::AddFileInfo(const CString& path, const CString& study, const CString& date, int isVideo,
-                                       int saved, int present)
+void CKXQUIVACaptureModel::AddFileInfo(std::unique_ptr<_KXCaptureFileInfo> record)
 {
-    AddKeyedFileInfo(PathKey(path, false), path, study, date, isVideo, saved, present);
+    const CString key = PathKey(record->path, false);
+    AddKeyedFileInfo(key, std::move(record));
 }
 
-bool CKXQUIVACaptureModel::AddKeyedFileInfo(const CString& key, const CString& path, const CString& study,
-                                            const CString& date, int isVideo, int saved, int present,
+bool CKXQUIVACaptureModel::AddKeyedFileInfo(const CString& key, std::unique_ptr<_KXCaptureFileInfo> info,
                                             const Gdiplus::Size* own)
 {
     {
@@ -176,11 +175,8 @@ bool CKXQUIVACaptureModel::AddKeyedFileInfo(const CString& key, const CString& p
         if (m_pathKeys.count(key.str()))
             return true;
     }
-    auto info = MakeRecord(path, study, date, isVideo);
-    info->saved = saved;
-    info->present = present;
-    if (isVideo)
-        info->image.reset(LoadVideoThumbnail(path));
+    if (info->isVideo)
+        info->image.reset(LoadVideoThumbnail(info->path));
     else if (m_pManager && m_pManager->IsLoading())
         NoteFile(info.get(), own);  // the store's open reads the pictures of the cells shown, when shown
     else
@@ -201,13 +197,13 @@ bool CKXQUIVACaptureModel::AddKeyedFileInfo(const CString& key, const CString& p
 }
 
 std::unique_ptr<_KXCaptureFileInfo> CKXQUIVACaptureModel::MakeRecord(const CString& path, const CString& study,
-                                                                     const CString& date, int isVideo)
+                                                                     const CString& date, FileKind kind)
 {
     auto info = std::make_unique<_KXCaptureFileInfo>();
     info->path = path;
     info->study = study;
     info->date = date;
-    info->isVideo = isVideo;
+    info->isVideo = static_cast<int>(kind);
     info->present = 1;
     return info;
 }
@@ -504,7 +500,7 @@ CKXQUIVACaptureModel::CaptureResult CKXQUIVACaptureModel::CaptureStill()
         path = Store().KeepAsJpeg(picture.get(), folder, bmp, m_pConfig ? m_pConfig->GetOptions().m_nJpegQuality : 100);
     // A kept BMP is on the disk before info.xml lists it, as a JPEG is: the engine flushed it
     // before giving it its name.
-    auto info = MakeRecord(path, m_strStudyName, m_strStudyDate, 0);
+    auto info = MakeRecord(path, m_strStudyName, m_strStudyDate, FileKind::Still);
     if (picture)
         KeepPicture(info.get(), *picture);
     else
@@ -515,17 +511,17 @@ CKXQUIVACaptureModel::CaptureResult CKXQUIVACaptureModel::CaptureStill()
     return CaptureResult::Done;
 }
 
-int CKXQUIVACaptureModel::StartRecording(int limitSeconds)
+CKXQUIVACaptureModel::RecordingStart CKXQUIVACaptureModel::StartRecording(int limitSeconds)
 {
     if (!m_pEngine)
-        return 0;
+        return RecordingStart::NoEngine;
     if (m_pConfig && !m_pConfig->GetOptions().m_bUseVideo)
-        return CaptureStill() == CaptureResult::Done ? 1 : 3;
+        return CaptureStill() == CaptureResult::Done ? RecordingStart::Started : RecordingStart::StillNotFiled;
     // A second start while a recording or its stop is pending would take over the first one's
     // file and timer.
     if (IsRecordingPending() || m_pEngine->IsRecordingOpen()) {
         OutputDebugStringW(L"StartRecording: a recording is still running\n");
-        return 2;
+        return RecordingStart::NotStarted;
     }
     SYSTEMTIME now;
     GetLocalTime(&now);
@@ -536,7 +532,7 @@ int CKXQUIVACaptureModel::StartRecording(int limitSeconds)
     // A start the engine refuses starts no timer and plays no sound (the engine leaves no file).
     if (path.IsEmpty() || !m_pEngine->StartRecording()) {
         OutputDebugStringW(L"StartRecording: the recording did not start\n");
-        return 2;
+        return RecordingStart::NotStarted;
     }
     NameChartIn(folder);
     NotifyWindow();
@@ -562,10 +558,10 @@ int CKXQUIVACaptureModel::StartRecording(int limitSeconds)
         if (const CString opened = m_pEngine->EndRecording(); !opened.IsEmpty())
             Store().RemoveRecording(opened);
         RemoveEmptyFolders();
-        return 2;
+        return RecordingStart::NotStarted;
     }
     PlaySound(IDW_RECORD_START);
-    return 1;
+    return RecordingStart::Started;
 }
 
 void CKXQUIVACaptureModel::CommitAndTell(const Teller& tell, bool tellResult)

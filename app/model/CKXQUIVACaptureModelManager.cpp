@@ -114,7 +114,8 @@ bool CKXQUIVACaptureModelManager::StillInStore(const CString& path, const std::u
     if (journals.empty() || !CKXQUIVACaptureModel::HasCommitJournal(path, journals))
         return true;
     return CKXQUIVACaptureModel::ResolveInterruptedCommit(path, RecoveryConnection(),
-                                                         m_pConfig ? m_pConfig->GetImageDirectory() : CString()) <= 0;
+                                                         m_pConfig ? m_pConfig->GetImageDirectory() : CString()) !=
+           CKXQUIVACaptureModel::InterruptedCommit::WentThrough;
 }
 
 void CKXQUIVACaptureModelManager::LoadAll()

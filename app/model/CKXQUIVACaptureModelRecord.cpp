@@ -65,13 +65,15 @@ CKXQUIVACaptureModel::CaptureResult CKXQUIVACaptureModel::ToggleRecording()
         return CaptureResult::Done;
     }
     switch (StartRecording(0)) {  // the model's configuration gives the limit
-    case 1:
+    case RecordingStart::Started:
         return CaptureResult::Done;
-    case 3:
+    case RecordingStart::StillNotFiled:
         return CaptureResult::StillNotFiled;
-    default:
-        return CaptureResult::RecordingRefused;
+    case RecordingStart::NoEngine:
+    case RecordingStart::NotStarted:
+        break;
     }
+    return CaptureResult::RecordingRefused;
 }
 
 bool CKXQUIVACaptureModel::Recording::Move(State to)
@@ -192,7 +194,7 @@ void CKXQUIVACaptureModel::FinishRecording(const CString& path)
     if (path.IsEmpty())
         return;
     // Filed where it started: the study and date at the start, in the folder of the start.
-    auto info = MakeRecord(path, m_strRecordStudy, m_strRecordDate, 1);
+    auto info = MakeRecord(path, m_strRecordStudy, m_strRecordDate, FileKind::Video);
     info->image.reset(LoadVideoThumbnail(path));
     if (!info->image) {
         // The file stays in the store and is found again as a loose file.
