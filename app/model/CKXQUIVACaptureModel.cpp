@@ -47,7 +47,7 @@ CKXQUIVACaptureModel::~CKXQUIVACaptureModel()
     // without its record yet is recorded in its folder's info.xml.
     if (HANDLE timer = TakeTimer())
         DeleteTimerQueueTimer(nullptr, timer, INVALID_HANDLE_VALUE);
-    { std::lock_guard barrier(m_recordLock); }
+    WaitForTickToLeave();
     FinishPostedRecording();
     StopRecording();
     if (m_hNotify) {
@@ -60,8 +60,9 @@ CKXQUIVACaptureModel::~CKXQUIVACaptureModel()
         m_pathKeys.clear();
         m_keyedFiles = 0;
     }
-    if (m_pManager)
-        m_pManager->RemoveModel(this);
+    // A model the manager made is its alone: it goes only through the manager's DeleteModel,
+    // which lets go of it first. Deleted by anyone else, the manager would delete it again.
+    assert(!m_pManager && "a model of the manager deleted outside its DeleteModel");
 }
 
 void CKXQUIVACaptureModel::SetPatient(const CString& chartNo, const CString& patientName)

@@ -74,8 +74,9 @@ struct _KXCaptureFileInfo {
 class CKXQUIVACaptureModel {
 public:
     CKXQUIVACaptureModel();
-    // Stops a recording (waiting for a tick in progress; the AVI is recorded in its info.xml),
-    // deletes the file records and leaves the manager's list.
+    // Stops a recording (waiting for a tick in progress; the AVI is recorded in its info.xml)
+    // and deletes the file records. A model the manager made is the manager's alone and goes
+    // through its DeleteModel; debug builds stop at one deleted otherwise.
     virtual ~CKXQUIVACaptureModel();
     CKXQUIVACaptureModel(const CKXQUIVACaptureModel&) = delete;
     CKXQUIVACaptureModel& operator=(const CKXQUIVACaptureModel&) = delete;
@@ -124,6 +125,9 @@ public:
     // The model keeps them for its view (the listener) and reaches into none itself.
     void AttachWindows(CKXMCapture* engine, CKXWnd* titleHost, CKXWnd* thumbnailHost);
     CKXWnd* GetThumbnailHost() const { return m_pThumbnailHost; }
+    // The manager that made the model and owns it; null for a model made without one, which its
+    // maker owns.
+    CKXQUIVACaptureModelManager* GetManager() const { return m_pManager; }
     // Read on the window thread, or by the listener under the tick's recording lock (see
     // CKXCaptureFileListener::RecordingTimeChanged); null once the model starts to go.
     CKXWnd* GetTitleHost() const { return m_pTitleHost; }
@@ -385,6 +389,9 @@ protected:
     void PlaySound(int id);
     // Claims the recording timer under the recording lock; null when there is none.
     HANDLE TakeTimer();
+    // Returns once no tick is at work on the model. A tick that ended the recording dropped its
+    // timer itself, so no deletion of the timer waits for it: it may still be at its end.
+    void WaitForTickToLeave();
     // The hidden window the tick posts the end of a recording to (made on the UI thread).
     HWND NotifyWindow();
 
@@ -421,7 +428,8 @@ private:
         };
         // Moves to `to` when the move is one of the above (Idle to Running, Running to Stopping
         // or EndPosted, Stopping or EndPosted to Idle); any other is a fault of the caller,
-        // written to the debug log and refused, the state left as it was.
+        // written to the debug log, which debug builds stop at and a release build refuses,
+        // the state left as it was.
         bool Move(State to);
         State state = State::Idle;
         HANDLE timer = nullptr;  // while Running

@@ -85,6 +85,8 @@ bool CKXQUIVACaptureModel::Recording::Move(State to)
         OutputDebugStringW(quiva::FormatWide(L"Record: a move of the recording from state %d to %d is refused\n",
                                              static_cast<int>(state), static_cast<int>(to))
                                .c_str());
+        // A fault of the caller: debug builds stop at it; a release build goes on as it was.
+        assert(!"a move of the recording outside its four states' moves");
         return false;
     }
     state = to;
@@ -100,6 +102,13 @@ HANDLE CKXQUIVACaptureModel::TakeTimer()
     m_recording.timer = nullptr;
     m_recording.Move(Recording::State::Stopping);
     return timer;
+}
+
+void CKXQUIVACaptureModel::WaitForTickToLeave()
+{
+    // A tick holds the lock for the whole of its run; the lock taken and let go again is the
+    // moment none is at work any more.
+    std::lock_guard lock(m_recordLock);
 }
 
 bool CKXQUIVACaptureModel::IsRecordingPending()
