@@ -137,18 +137,19 @@ double CommitRound(CKXQUIVAConfig& config, const std::string& folder, const std:
     model->SetStudyName(L"Endo");
     model->SetStudyDate(L"20240105");
     for (const std::string& name : names)
-        model->AddFileInfo(quiva::Utf8ToWide(folder + kStudyFolder + name).c_str(), L"Endo", L"20240105", 0, 0, 1);
+        model->AddFileInfo(CKXQUIVACaptureModel::MakeRecord(quiva::Utf8ToWide(folder + kStudyFolder + name).c_str(), L"Endo",
+                                                            L"20240105", CKXQUIVACaptureModel::FileKind::Still));
     // What the set-up wrote (the stills and the last round's copies: 1 MB a still) is on the disk
     // before the commit is timed: its write-back would otherwise take the flushes' turn, more so
     // the more stills there are.
     ::sync();
-    int result = 0;
+    CKXQUIVACaptureModel::CommitResult result = CKXQUIVACaptureModel::CommitResult::Done;
     const double ms = bench::Time([&] { result = model->Commit(); }).wall;
     manager.DeleteAllModels();
     fs::remove_all(folder + "/images");
     fs::create_directories(folder + "/images");
-    if (result != 0) {
-        std::fprintf(stderr, "the commit failed (%d)\n", result);
+    if (result != CKXQUIVACaptureModel::CommitResult::Done) {
+        std::fprintf(stderr, "the commit failed (%d)\n", static_cast<int>(result));
         return -1;
     }
     return ms / static_cast<double>(names.size());

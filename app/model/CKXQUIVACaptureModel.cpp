@@ -47,7 +47,7 @@ CKXQUIVACaptureModel::~CKXQUIVACaptureModel()
     // without its record yet is recorded in its folder's info.xml.
     if (HANDLE timer = TakeTimer())
         DeleteTimerQueueTimer(nullptr, timer, INVALID_HANDLE_VALUE);
-    { std::lock_guard barrier(m_recordLock); }
+    WaitForTickToLeave();
     FinishPostedRecording();
     StopRecording();
     if (m_hNotify) {
@@ -60,8 +60,9 @@ CKXQUIVACaptureModel::~CKXQUIVACaptureModel()
         m_pathKeys.clear();
         m_keyedFiles = 0;
     }
-    if (m_pManager)
-        m_pManager->RemoveModel(this);
+    // A model the manager made is its alone: it goes only through the manager's DeleteModel,
+    // which lets go of it first. Deleted by anyone else, the manager would delete it again.
+    assert(!m_pManager && "a model of the manager deleted outside its DeleteModel");
 }
 
 void CKXQUIVACaptureModel::SetPatient(const CString& chartNo, const CString& patientName)
@@ -157,14 +158,13 @@ bool CKXQUIVACaptureModel::SamePath(const CString& a, const CString& b, bool cas
     return PathKey(a, caseSensitive) == PathKey(b, caseSensitive);
 }
 
-void CKXQUIVACaptureModel::AddFileInfo(const CString& path, const CString& study, const CString& date, int isVideo,
-                                       int saved, int present)
+void CKXQUIVACaptureModel::AddFileInfo(std::unique_ptr<_KXCaptureFileInfo> record)
 {
-    AddKeyedFileInfo(PathKey(path, false), path, study, date, isVideo, saved, present);
+    const CString key = PathKey(record->path, false);
+    AddKeyedFileInfo(key, std::move(record));
 }
 
-bool CKXQUIVACaptureModel::AddKeyedFileInfo(const CString& key, const CString& path, const CString& study,
-                                            const CString& date, int isVideo, int saved, int present,
+bool CKXQUIVACaptureModel::AddKeyedFileInfo(const CString& key, std::unique_ptr<_KXCaptureFileInfo> info,
                                             const Gdiplus::Size* own)
 {
     {
@@ -176,11 +176,8 @@ bool CKXQUIVACaptureModel::AddKeyedFileInfo(const CString& key, const CString& p
         if (m_pathKeys.count(key.str()))
             return true;
     }
-    auto info = MakeRecord(path, study, date, isVideo);
-    info->saved = saved;
-    info->present = present;
-    if (isVideo)
-        info->image.reset(LoadVideoThumbnail(path));
+    if (info->isVideo)
+        info->image.reset(LoadVideoThumbnail(info->path));
     else if (m_pManager && m_pManager->IsLoading())
         NoteFile(info.get(), own);  // the store's open reads the pictures of the cells shown, when shown
     else
@@ -201,13 +198,13 @@ bool CKXQUIVACaptureModel::AddKeyedFileInfo(const CString& key, const CString& p
 }
 
 std::unique_ptr<_KXCaptureFileInfo> CKXQUIVACaptureModel::MakeRecord(const CString& path, const CString& study,
-                                                                     const CString& date, int isVideo)
+                                                                     const CString& date, FileKind kind)
 {
     auto info = std::make_unique<_KXCaptureFileInfo>();
     info->path = path;
     info->study = study;
     info->date = date;
-    info->isVideo = isVideo;
+    info->isVideo = static_cast<int>(kind);
     info->present = 1;
     return info;
 }
@@ -504,7 +501,7 @@ CKXQUIVACaptureModel::CaptureResult CKXQUIVACaptureModel::CaptureStill()
         path = Store().KeepAsJpeg(picture.get(), folder, bmp, m_pConfig ? m_pConfig->GetOptions().m_nJpegQuality : 100);
     // A kept BMP is on the disk before info.xml lists it, as a JPEG is: the engine flushed it
     // before giving it its name.
-    auto info = MakeRecord(path, m_strStudyName, m_strStudyDate, 0);
+    auto info = MakeRecord(path, m_strStudyName, m_strStudyDate, FileKind::Still);
     if (picture)
         KeepPicture(info.get(), *picture);
     else
@@ -515,17 +512,17 @@ CKXQUIVACaptureModel::CaptureResult CKXQUIVACaptureModel::CaptureStill()
     return CaptureResult::Done;
 }
 
-int CKXQUIVACaptureModel::StartRecording(int limitSeconds)
+CKXQUIVACaptureModel::RecordingStart CKXQUIVACaptureModel::StartRecording(int limitSeconds)
 {
     if (!m_pEngine)
-        return 0;
+        return RecordingStart::NoEngine;
     if (m_pConfig && !m_pConfig->GetOptions().m_bUseVideo)
-        return CaptureStill() == CaptureResult::Done ? 1 : 3;
+        return CaptureStill() == CaptureResult::Done ? RecordingStart::Started : RecordingStart::StillNotFiled;
     // A second start while a recording or its stop is pending would take over the first one's
     // file and timer.
     if (IsRecordingPending() || m_pEngine->IsRecordingOpen()) {
         OutputDebugStringW(L"StartRecording: a recording is still running\n");
-        return 2;
+        return RecordingStart::NotStarted;
     }
     SYSTEMTIME now;
     GetLocalTime(&now);
@@ -536,7 +533,7 @@ int CKXQUIVACaptureModel::StartRecording(int limitSeconds)
     // A start the engine refuses starts no timer and plays no sound (the engine leaves no file).
     if (path.IsEmpty() || !m_pEngine->StartRecording()) {
         OutputDebugStringW(L"StartRecording: the recording did not start\n");
-        return 2;
+        return RecordingStart::NotStarted;
     }
     NameChartIn(folder);
     NotifyWindow();
@@ -562,10 +559,10 @@ int CKXQUIVACaptureModel::StartRecording(int limitSeconds)
         if (const CString opened = m_pEngine->EndRecording(); !opened.IsEmpty())
             Store().RemoveRecording(opened);
         RemoveEmptyFolders();
-        return 2;
+        return RecordingStart::NotStarted;
     }
     PlaySound(IDW_RECORD_START);
-    return 1;
+    return RecordingStart::Started;
 }
 
 void CKXQUIVACaptureModel::CommitAndTell(const Teller& tell, bool tellResult)

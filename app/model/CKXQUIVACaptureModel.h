@@ -74,21 +74,34 @@ struct _KXCaptureFileInfo {
 class CKXQUIVACaptureModel {
 public:
     CKXQUIVACaptureModel();
-    // Stops a recording (waiting for a tick in progress; the AVI is recorded in its info.xml),
-    // deletes the file records and leaves the manager's list.
+    // Stops a recording (waiting for a tick in progress; the AVI is recorded in its info.xml)
+    // and deletes the file records. A model the manager made is the manager's alone and goes
+    // through its DeleteModel; debug builds stop at one deleted otherwise.
     virtual ~CKXQUIVACaptureModel();
     CKXQUIVACaptureModel(const CKXQUIVACaptureModel&) = delete;
     CKXQUIVACaptureModel& operator=(const CKXQUIVACaptureModel&) = delete;
 
-    // 0 done, 1 no configuration, 2 no image directory (or a file could not be put into it),
-    // 3 no database connection, 4 the database refused a file's rows, 5 another program held the
-    // database past the bounded wait, 6 the disk holding the store has no room for a journal,
-    // 7 a file's rows were reported not committed and the database cannot yet tell whether they
-    // were (the file stays, and the next commit asks again).
-    virtual int Commit();
+    // What a commit came to; the values are the numbers the commit has always given.
+    enum class CommitResult {
+        Done = 0,
+        NoConfiguration = 1,
+        // No image directory, or a file could not be put into it.
+        NoImageDirectory = 2,
+        NoConnection = 3,
+        // The database refused a file's rows.
+        RowsRefused = 4,
+        // Another program held the database past the bounded wait.
+        DatabaseHeld = 5,
+        // The disk holding the store has no room for a journal.
+        StoreDiskFull = 6,
+        // A file's rows were reported not committed and the database cannot yet tell whether they
+        // were (the file stays, and the next commit asks again).
+        RowsUntold = 7,
+    };
+    virtual CommitResult Commit();
     // The message box text and caption that tell the person a commit's result; false for a
     // result that is told nothing.
-    static bool CommitResultMessage(int result, CString* text, CString* caption);
+    static bool CommitResultMessage(CommitResult result, CString* text, CString* caption);
     // A commit, then what the person is told of it, each as text and caption through `tell`:
     // the result's message (none for a result told nothing; only with `tellResult`, which the
     // save button and the strip's save give), then, whatever the result, the stills the PACS
@@ -112,6 +125,9 @@ public:
     // The model keeps them for its view (the listener) and reaches into none itself.
     void AttachWindows(CKXMCapture* engine, CKXWnd* titleHost, CKXWnd* thumbnailHost);
     CKXWnd* GetThumbnailHost() const { return m_pThumbnailHost; }
+    // The manager that made the model and owns it; null for a model made without one, which its
+    // maker owns.
+    CKXQUIVACaptureModelManager* GetManager() const { return m_pManager; }
     // Read on the window thread, or by the listener under the tick's recording lock (see
     // CKXCaptureFileListener::RecordingTimeChanged); null once the model starts to go.
     CKXWnd* GetTitleHost() const { return m_pTitleHost; }
@@ -141,10 +157,18 @@ public:
     // A still of the running preview, filed in the study's folder and listed; StillNotFiled
     // when a grab was asked for and no still was filed (nothing of it stays).
     CaptureResult CaptureStill();
-    // 0 without an engine; 2 when nothing is recorded: a start while a recording or its stop
-    // is pending, or one the engine refuses; otherwise 1 (a still when video is switched off),
-    // or 3 when video is switched off and that still could not be filed.
-    int StartRecording(int limitSeconds);
+    // What a start of a recording came to (the values are the numbers it has always given).
+    enum class RecordingStart {
+        NoEngine = 0,
+        // A recording started, or, video switched off, a still was taken instead.
+        Started = 1,
+        // Nothing is recorded: a start while a recording or its stop is pending, or one the
+        // engine refuses.
+        NotStarted = 2,
+        // Video is switched off and the still taken instead could not be filed.
+        StillNotFiled = 3,
+    };
+    RecordingStart StartRecording(int limitSeconds);
     // The record button and F6: a running recording is told to stop (the engine's recording
     // flag is cleared and the next tick ends it), otherwise one starts with the configured
     // limit. A recording whose end the tick has not handled yet still counts as running, so a
@@ -183,12 +207,15 @@ public:
     // PathKey of the entry `name`, spelt as the folder's listing spells it, of the folder whose
     // key is `folderKey` (PathKey of the folder, same regard to case): no look-up.
     static CString EntryPathKey(const CString& folderKey, const wchar_t* name, bool caseSensitive);
-    void AddFileInfo(const CString& path, const CString& study, const CString& date, int isVideo, int saved, int present);
-    // AddFileInfo of a path whose case-blind key (PathKey(path, false)) the caller has made; in
-    // the store's open, with the still's own size that its file's header gave (null: none, or not
-    // read). True when the file is listed (now or already).
-    bool AddKeyedFileInfo(const CString& key, const CString& path, const CString& study, const CString& date,
-                          int isVideo, int saved, int present, const Gdiplus::Size* own = nullptr);
+    // Lists a record made by MakeRecord, its marks (saved, present) as the caller set them, with
+    // its picture read from its file; a file listed already, however its path is spelt, is not
+    // listed again.
+    void AddFileInfo(std::unique_ptr<_KXCaptureFileInfo> record);
+    // AddFileInfo of a record whose path's case-blind key (PathKey(path, false)) the caller has
+    // made; in the store's open, with the still's own size that its file's header gave (null:
+    // none, or not read). True when the file is listed (now or already).
+    bool AddKeyedFileInfo(const CString& key, std::unique_ptr<_KXCaptureFileInfo> record,
+                          const Gdiplus::Size* own = nullptr);
     // Null when the index is outside the list. The record stays valid while the model lives;
     // only the UI thread adds records.
     _KXCaptureFileInfo* GetFileInfo(int index);
@@ -209,9 +236,11 @@ public:
     // empty image (own 0 x 0) when the file cannot be read.
     static Gdiplus::Image* LoadImageAtLeast(const CString& path, UINT width, Gdiplus::Size* own);
     static Gdiplus::Image* LoadVideoThumbnail(const CString& path);
+    // What a record's file is (its isVideo).
+    enum class FileKind { Still = 0, Video = 1 };
     // A record of a file in the store, kept and not committed, without its picture yet.
     static std::unique_ptr<_KXCaptureFileInfo> MakeRecord(const CString& path, const CString& study, const CString& date,
-                                                          int isVideo);
+                                                          FileKind kind);
 
     // Lists every record whose file exists in "<folder>\info.xml" (empty: the current study
     // folder), written atomically; false when it could not be written (the old one stays).
@@ -225,14 +254,23 @@ public:
     // "<image directory>\aa\bb\cc\dd\<n><ext>" with aabbccdd the "%08x" of n / 255 and the
     // temporary file's extension as it is.
     static CString ImageDirectoryPath(const CString& imageDirectory, int imgNo, const CString& tempPath);
-    // A commit of the file cut short by the end of the process, settled by the database: 1 it
-    // went through (the file has left the store), 0 it did not (or there was none; the file is
-    // unsaved), -1 it cannot be told now.
+    // How a commit of a file cut short by the end of the process was settled by the database
+    // (the values are the numbers the settling has always given).
+    enum class InterruptedCommit {
+        // It cannot be told now (the journal stays).
+        CannotTell = -1,
+        // It did not go through, or there was none: the file is unsaved.
+        NotThrough = 0,
+        // It went through: the file has left the store.
+        WentThrough = 1,
+    };
+    // A commit of the file cut short by the end of the process, settled by the database.
     // A journal is taken only for the file and the row it was written for, its copy holding the
     // file's bytes; an older version's journal only when it names the path its image number gives
     // in `imageDirectory` (-1 while the image directory is not known). Any other is removed and the
     // file is unsaved.
-    static int ResolveInterruptedCommit(const CString& path, CKXAdoConnection* db, const CString& imageDirectory);
+    static InterruptedCommit ResolveInterruptedCommit(const CString& path, CKXAdoConnection* db,
+                                                      const CString& imageDirectory);
     // The names of the commit journals in a folder, ASCII letters in lower case, and whether a
     // file of that folder has one among them. One listing answers for every file of the folder:
     // a journal that is not there, looked for by name, costs a read of the whole folder.
@@ -297,13 +335,11 @@ protected:
         bool journalListed = false;  // the file being committed had a journal when the commit began
         // The journals of each folder of the store, listed when its first file comes.
         std::map<std::wstring, std::unordered_set<std::wstring>> journals;
-        int failure = 0;    // the result a failed file gives: 2 image directory, 3 connection, 4 refused,
-                            // 5 database held by another program, 6 the store's disk full,
-                            // 7 whether the rows were committed cannot be told yet
+        CommitResult failure = CommitResult::Done;  // the result the failed file gives
     };
     // The unsaved of `files`, one after the other, as far as the commit can go; the result of
-    // the first file that failed, or 0.
-    int CommitFiles(const std::vector<_KXCaptureFileInfo*>& files, CommitState& state, CKXSendDicomModel& send);
+    // the first file that failed, or Done.
+    CommitResult CommitFiles(const std::vector<_KXCaptureFileInfo*>& files, CommitState& state, CKXSendDicomModel& send);
     // What a file's journal and its flags decide before it is committed: an interrupted commit
     // the database cannot tell yet (Undecided), a file that has left the store or is discarded
     // now (Settled), or one to commit (ToCommit).
@@ -322,7 +358,10 @@ protected:
     bool AddImageRow(const _KXCaptureFileInfo* info, CommitState& state, int ono, int* imgNo);
     bool CopyUnderJournal(const _KXCaptureFileInfo* info, CommitState& state, int imgNo, int ono);
     bool CommitRows(const _KXCaptureFileInfo* info, CommitState& state, int imgNo);
-    static bool FailCommit(const _KXCaptureFileInfo* info, CommitState& state, const wchar_t* why, int failure = 0);
+    // Rolls the file's transaction back; `failure` is the result it gives, Done: the one the
+    // connection's state tells (held, lost or refused).
+    static bool FailCommit(const _KXCaptureFileInfo* info, CommitState& state, const wchar_t* why,
+                           CommitResult failure = CommitResult::Done);
 
     // The UI thread's part of a recording's end: sound, record, info.xml, strip.
     void FinishRecording(const CString& path);
@@ -350,6 +389,9 @@ protected:
     void PlaySound(int id);
     // Claims the recording timer under the recording lock; null when there is none.
     HANDLE TakeTimer();
+    // Returns once no tick is at work on the model. A tick that ended the recording dropped its
+    // timer itself, so no deletion of the timer waits for it: it may still be at its end.
+    void WaitForTickToLeave();
     // The hidden window the tick posts the end of a recording to (made on the UI thread).
     HWND NotifyWindow();
 
@@ -386,7 +428,8 @@ private:
         };
         // Moves to `to` when the move is one of the above (Idle to Running, Running to Stopping
         // or EndPosted, Stopping or EndPosted to Idle); any other is a fault of the caller,
-        // written to the debug log and refused, the state left as it was.
+        // written to the debug log, which debug builds stop at and a release build refuses,
+        // the state left as it was.
         bool Move(State to);
         State state = State::Idle;
         HANDLE timer = nullptr;  // while Running

@@ -162,12 +162,15 @@ CString RowOwnerQuery(const Journal& j, bool study)
                 Literal(j.chart).GetString(), ono.GetString(), j.imgNo);
 }
 
+using InterruptedCommit = CKXQUIVACaptureModel::InterruptedCommit;
+using CommitResult = CKXQUIVACaptureModel::CommitResult;
+
 // Removes a journal that is not the record of this file's commit; the file stays unsaved.
-int RefuseJournal(const CString& file, const Journal& j, const wchar_t* why)
+InterruptedCommit RefuseJournal(const CString& file, const Journal& j, const wchar_t* why)
 {
     Debug(CString(L"Commit: a journal ") + why + L" is refused: " + JournalPath(file) + L" (" + j.target + L")");
     CKXQUIVATemporaryStore::OfFile(file).RemoveJournal(file);
-    return 0;
+    return InterruptedCommit::NotThrough;
 }
 
 // Whether the image row of that number and chart is in the database: 1 it is, 0 it is not, -1
@@ -183,6 +186,13 @@ int ImageRowStored(CKXAdoConnection* db, int imgNo, const CString& chart)
     if (!asked)
         return -1;
     return record.IsEOF() ? 0 : 1;
+}
+
+// What a statement that failed gives: the database refused it on a live connection, or the
+// connection is gone.
+CommitResult ConnectionFailure(CKXAdoConnection* db)
+{
+    return db->IsOpen() ? CommitResult::RowsRefused : CommitResult::NoConnection;
 }
 
 }  // namespace
@@ -227,7 +237,7 @@ bool CKXQUIVACaptureModel::HasCommitJournal(const CString& path, const std::unor
 namespace {
 
 // ResolveInterruptedCommit of this version's journal.
-int ResolveJournal(const CString& path, const Journal& j, CKXAdoConnection* db)
+InterruptedCommit ResolveJournal(const CString& path, const Journal& j, CKXAdoConnection* db)
 {
     // Written for this file, naming a copy where a copy of its number is named (in whatever image
     // directory the commit had then).
@@ -236,41 +246,42 @@ int ResolveJournal(const CString& path, const Journal& j, CKXAdoConnection* db)
         j.target.Right(named.GetLength()).CompareNoCase(named) != 0)
         return RefuseJournal(path, j, L"not written for this file");
     if (!db)
-        return -1;
+        return InterruptedCommit::CannotTell;
     CKXAdoRecord record(db);
     if (!record.Open(RowOwnerQuery(j, true)))
-        return -1;
+        return InterruptedCommit::CannotTell;
     const bool ownCopy = IsCopyOf(j.target, path);
     if (record.IsEOF()) {
         // The rows were never committed: the copy, if it is this file's, is nobody's.
         if (ownCopy)
             DeleteFileW(j.target);
         CKXQUIVATemporaryStore::OfFile(path).RemoveJournal(path);
-        return 0;
+        return InterruptedCommit::NotThrough;
     }
     // The number is another file's (its row or its copy): the copy is left as it is.
     if (record.GetFieldString(L"OWNED") != L"1" || !ownCopy)
         return RefuseJournal(path, j, L"naming another file's row or copy");
     Debug(L"Commit: an interrupted commit of " + path + L" had gone through; the file leaves the store");
     CKXQUIVATemporaryStore::OfFile(path).LeaveStore(path);
-    return 1;
+    return InterruptedCommit::WentThrough;
 }
 
 }  // namespace
 
-int CKXQUIVACaptureModel::ResolveInterruptedCommit(const CString& path, CKXAdoConnection* db,
-                                                   const CString& imageDirectory)
+CKXQUIVACaptureModel::InterruptedCommit CKXQUIVACaptureModel::ResolveInterruptedCommit(const CString& path,
+                                                                                       CKXAdoConnection* db,
+                                                                                       const CString& imageDirectory)
 {
     Journal j;
     if (!Exists(JournalPath(path)))
-        return 0;
+        return InterruptedCommit::NotThrough;
     if (!ReadJournal(path, &j)) {
         // Never written whole: the database was not committed after it either.
         CKXQUIVATemporaryStore::OfFile(path).RemoveJournal(path);
-        return 0;
+        return InterruptedCommit::NotThrough;
     }
     if (imageDirectory.IsEmpty())
-        return -1;
+        return InterruptedCommit::CannotTell;
     if (!j.file.IsEmpty())
         return ResolveJournal(path, j, db);
     // An older version's journal. A commit writes the one path its image number gives; a journal
@@ -279,14 +290,14 @@ int CKXQUIVACaptureModel::ResolveInterruptedCommit(const CString& path, CKXAdoCo
     if (!SamePath(j.target, ImageDirectoryPath(imageDirectory, j.imgNo, path), false))
         return RefuseJournal(path, j, L"naming a copy outside the image directory");
     if (!db)
-        return -1;
+        return InterruptedCommit::CannotTell;
     // A database another program holds is waited for once, however often it is asked.
     CKXAdoRecord record(db);
     quiva::db::BeginSharedLockWait(quiva::db::Connection::kBusyTimeoutMs);
     const bool asked = record.Open(RowOwnerQuery(j, false));
     quiva::db::EndSharedLockWait();
     if (!asked)
-        return -1;
+        return InterruptedCommit::CannotTell;
     // A database that hands out a rolled-back number again (SQLite) may have given it to another
     // file since: the copy under that number is this file's only while it holds this file's bytes.
     const bool ownCopy = IsCopyOf(j.target, path);
@@ -297,26 +308,26 @@ int CKXQUIVACaptureModel::ResolveInterruptedCommit(const CString& path, CKXAdoCo
         if (ownCopy)
             DeleteFileW(j.target);
         CKXQUIVATemporaryStore::OfFile(path).RemoveJournal(path);
-        return 0;
+        return InterruptedCommit::NotThrough;
     }
     // The copy made again is on the disk, name and all, before the file leaves the store.
     const CString targetFolder = j.target.Left(std::max(j.target.ReverseFind(L'\\'), 0));
     if (!ownCopy && !(EnsureFolder(targetFolder) && quiva::CopyToNewFile(path, j.target) && quiva::FlushFolder(targetFolder)))
-        return -1;
+        return InterruptedCommit::CannotTell;
     Debug(L"Commit: an interrupted commit of " + path + L" had gone through; the file leaves the store");
     // The journal goes only with the file: without it a file left behind would be committed again.
     CKXQUIVATemporaryStore::OfFile(path).LeaveStore(path);
-    return 1;
+    return InterruptedCommit::WentThrough;
 }
 
-int CKXQUIVACaptureModel::Commit()
+CKXQUIVACaptureModel::CommitResult CKXQUIVACaptureModel::Commit()
 {
     CKXSendDicomModel send;
     m_strPacsMissed.Empty();
     if (GetFileCount() == 0)
-        return 0;
+        return CommitResult::Done;
     if (!m_pConfig)
-        return 1;
+        return CommitResult::NoConfiguration;
     CString imageDirectory = m_pConfig->GetImageDirectory();
     // A show that found the clinic database held or away could not read where the copies go: it
     // is read now, rather than every save of the session doing nothing.
@@ -326,10 +337,10 @@ int CKXQUIVACaptureModel::Commit()
         const bool held = quiva::db::EndSharedLockWait();
         imageDirectory = m_pConfig->GetImageDirectory();
         if (imageDirectory.IsEmpty() && !m_pConfig->IsDatabaseOptionsLoaded())
-            return held ? 5 : 3;
+            return held ? CommitResult::DatabaseHeld : CommitResult::NoConnection;
     }
     if (imageDirectory.IsEmpty())
-        return 2;
+        return CommitResult::NoImageDirectory;
     std::vector<_KXCaptureFileInfo*> files;
     {
         AssertWindowThread();
@@ -338,7 +349,7 @@ int CKXQUIVACaptureModel::Commit()
             files.push_back(info.get());
     }
     if (std::all_of(files.begin(), files.end(), [](const _KXCaptureFileInfo* f) { return f->saved != 0; }))
-        return 0;
+        return CommitResult::Done;
     // From here the commit may take seconds: the view shows it is saving until it returns.
     struct SavingShown {
         CKXCaptureFileListener* view;
@@ -352,7 +363,7 @@ int CKXQUIVACaptureModel::Commit()
         shown.view->Saving(true);
     CKXAdoConnection* db = m_pConfig->ConnectDatabase();
     if (!db || !db->IsOpen())
-        return 3;
+        return CommitResult::NoConnection;
 
     CKXAdoRecord record(db);
     // A database another program holds is waited for once, for a bounded time; every file
@@ -360,7 +371,7 @@ int CKXQUIVACaptureModel::Commit()
     int nextOno = db->IsBusy() ? 0 : NextStudyNumber(record, m_strChartNo);
     if (nextOno == 0 && db->IsBusy()) {
         Debug(L"Commit: the database is held by another program; nothing is saved");
-        return 5;
+        return CommitResult::DatabaseHeld;
     }
     if (nextOno == 0)
         nextOno = 1;
@@ -372,7 +383,7 @@ int CKXQUIVACaptureModel::Commit()
     state.nextOno = nextOno;
     state.prevTitle = kNoTitle;
     state.imageDirectory = imageDirectory;
-    const int result = CommitFiles(files, state, send);
+    const CommitResult result = CommitFiles(files, state, send);
     m_strPacsMissed = send.MissedMessage();
     RemoveEmptyFolders();
     if (m_pFileListener)
@@ -380,18 +391,18 @@ int CKXQUIVACaptureModel::Commit()
     return result;
 }
 
-int CKXQUIVACaptureModel::CommitFiles(const std::vector<_KXCaptureFileInfo*>& files, CommitState& state,
-                                      CKXSendDicomModel& send)
+CKXQUIVACaptureModel::CommitResult CKXQUIVACaptureModel::CommitFiles(const std::vector<_KXCaptureFileInfo*>& files,
+                                                                     CommitState& state, CKXSendDicomModel& send)
 {
-    int result = 0;
+    CommitResult result = CommitResult::Done;
     for (_KXCaptureFileInfo* info : files) {
         if (info->saved)
             continue;
         const FileStep settled = SettleFile(info, state);
         if (settled == FileStep::Undecided) {
             const bool busy = state.db->IsBusy();
-            if (result == 0)
-                result = busy ? 5 : 3;
+            if (result == CommitResult::Done)
+                result = busy ? CommitResult::DatabaseHeld : CommitResult::NoConnection;
             if (busy)
                 break;
             continue;
@@ -400,7 +411,7 @@ int CKXQUIVACaptureModel::CommitFiles(const std::vector<_KXCaptureFileInfo*>& fi
             continue;
         int imgNo = 0, ono = 0;
         if (!CommitFile(info, state, &imgNo, &ono)) {
-            if (result == 0)
+            if (result == CommitResult::Done)
                 result = state.failure;
             if (state.stop)
                 break;
@@ -419,10 +430,12 @@ CKXQUIVACaptureModel::FileStep CKXQUIVACaptureModel::SettleFile(_KXCaptureFileIn
     if (listed == state.journals.end())
         listed = state.journals.emplace(folder.str(), CommitJournalsIn(folder)).first;
     state.journalListed = HasCommitJournal(info->path, listed->second);
-    const int resolved = state.journalListed ? ResolveInterruptedCommit(info->path, state.db, state.imageDirectory) : 0;
-    if (resolved < 0)
+    const InterruptedCommit resolved = state.journalListed
+                                           ? ResolveInterruptedCommit(info->path, state.db, state.imageDirectory)
+                                           : InterruptedCommit::NotThrough;
+    if (resolved == InterruptedCommit::CannotTell)
         return FileStep::Undecided;
-    if (resolved > 0) {
+    if (resolved == InterruptedCommit::WentThrough) {
         info->saved = 1;
         info->present = 0;
         return FileStep::Settled;
@@ -489,7 +502,7 @@ bool CKXQUIVACaptureModel::CommitFile(_KXCaptureFileInfo* info, CommitState& s, 
         if (!s.db->BeginTrans()) {
             Debug(L"Commit: no transaction could be started");
             s.stop = true;
-            s.failure = 3;
+            s.failure = CommitResult::NoConnection;
             return false;
         }
         int ono = 0;
@@ -517,19 +530,20 @@ bool CKXQUIVACaptureModel::CommitFile(_KXCaptureFileInfo* info, CommitState& s, 
         return true;
     }
     Debug(L"Commit: no free study number was found: " + info->path);
-    s.failure = 4;
+    s.failure = CommitResult::RowsRefused;
     return false;
 }
 
-bool CKXQUIVACaptureModel::FailCommit(const _KXCaptureFileInfo* info, CommitState& s, const wchar_t* why, int failure)
+bool CKXQUIVACaptureModel::FailCommit(const _KXCaptureFileInfo* info, CommitState& s, const wchar_t* why,
+                                      CommitResult failure)
 {
     // A statement the database refused on a live connection is not a connection failure; one
     // that found the database held by another program past the wait ends the commit.
-    if (!failure && s.db->IsBusy()) {
-        failure = 5;
+    if (failure == CommitResult::Done && s.db->IsBusy()) {
+        failure = CommitResult::DatabaseHeld;
         s.stop = true;
     }
-    s.failure = failure ? failure : (s.db->IsOpen() ? 4 : 3);
+    s.failure = failure != CommitResult::Done ? failure : ConnectionFailure(s.db);
     Debug(CString(L"Commit: ") + why + L": " + info->path);
     s.db->RollbackTrans();
     return false;
@@ -582,7 +596,7 @@ CKXQUIVACaptureModel::StudyStep CKXQUIVACaptureModel::FindOrAddStudy(const _KXCa
         return StudyStep::TakenNumber;
     }
     Debug(L"Commit: the study row could not be inserted: " + info->path);
-    s.failure = s.db->IsOpen() ? 4 : 3;
+    s.failure = ConnectionFailure(s.db);
     return StudyStep::Failed;
 }
 
@@ -619,13 +633,16 @@ bool CKXQUIVACaptureModel::CopyUnderJournal(const _KXCaptureFileInfo* info, Comm
     // The store's folder was read for journals when the commit began, the image directory's
     // folder when its first copy comes: neither is read again for each file.
     if (!EnsureFolder(targetFolder))
-        return FailCommit(info, s, L"the image directory or the journal cannot be written", 2);
+        return FailCommit(info, s, L"the image directory or the journal cannot be written",
+                          CommitResult::NoImageDirectory);
     if (!WriteJournal(Store(), info->path, journal, !s.journalListed)) {
         if (GetLastError() != ERROR_DISK_FULL)
-            return FailCommit(info, s, L"the image directory or the journal cannot be written", 2);
+            return FailCommit(info, s, L"the image directory or the journal cannot be written",
+                          CommitResult::NoImageDirectory);
         // No file of the store can be committed until there is room for its journal.
         s.stop = true;
-        return FailCommit(info, s, L"the store's disk is full; the journal cannot be written", 6);
+        return FailCommit(info, s, L"the store's disk is full; the journal cannot be written",
+                          CommitResult::StoreDiskFull);
     }
     Debug(L"Commit#4");  // journal
     if (s.cleanedFolder != targetFolder) {
@@ -640,7 +657,8 @@ bool CKXQUIVACaptureModel::CopyUnderJournal(const _KXCaptureFileInfo* info, Comm
     s.cleanedNames.insert(targetName.str());
     if (!copied) {
         Store().RemoveJournal(info->path);
-        return FailCommit(info, s, L"the file could not be copied to the image directory", 2);
+        return FailCommit(info, s, L"the file could not be copied to the image directory",
+                          CommitResult::NoImageDirectory);
     }
     // The copy's name, and the journal's, reach the disk before the rows that point at the copy
     // (the journal's folder may be on another disk than the image directory). The journal's goes
@@ -648,7 +666,8 @@ bool CKXQUIVACaptureModel::CopyUnderJournal(const _KXCaptureFileInfo* info, Comm
     if (!quiva::FlushFolder(targetFolder) || !quiva::FlushFolder(quiva::PathParent(info->path))) {
         DeleteFileW(target);  // the image directory's, not the store's
         Store().RemoveJournal(info->path);
-        return FailCommit(info, s, L"the image directory or the store could not be flushed", 2);
+        return FailCommit(info, s, L"the image directory or the store could not be flushed",
+                          CommitResult::NoImageDirectory);
     }
     Debug(L"Commit#5");  // copy
     return true;
@@ -670,16 +689,17 @@ bool CKXQUIVACaptureModel::CommitRows(const _KXCaptureFileInfo* info, CommitStat
         // Not known to have failed: the copy and the journal stay, and the file with them, until
         // the database can tell. A lost connection is told as such; nothing says the rows were
         // not recorded or refused.
-        const int failure = busy ? 5 : (open ? 4 : 3);
-        if (stored < 0 && failure != 3) {
+        const CommitResult failure =
+            busy ? CommitResult::DatabaseHeld : (open ? CommitResult::RowsRefused : CommitResult::NoConnection);
+        if (stored < 0 && failure != CommitResult::NoConnection) {
             Debug(L"Commit: whether the rows were committed cannot be told yet: " + info->path);
-            s.failure = 7;
+            s.failure = CommitResult::RowsUntold;
             s.stop = true;
             return false;
         }
         Debug(L"Commit: the rows could not be committed: " + info->path);
         s.failure = failure;
-        s.stop = s.stop || s.failure == 5;
+        s.stop = s.stop || s.failure == CommitResult::DatabaseHeld;
         return false;
     }
     Debug(L"Commit#6");  // rows committed
@@ -693,35 +713,37 @@ CString CKXQUIVACaptureModel::BuildTodayDate()
     return Text(L"%04d%02d%02d", now.wYear, now.wMonth, now.wDay);
 }
 
-bool CKXQUIVACaptureModel::CommitResultMessage(int result, CString* text, CString* caption)
+bool CKXQUIVACaptureModel::CommitResultMessage(CommitResult result, CString* text, CString* caption)
 {
     switch (result) {
-    case 2:
+    case CommitResult::NoImageDirectory:
         *text = L"저장할 폴더가 존재하지 않습니다.";
         *caption = L"폴더오류";
         return true;
-    case 3:
+    case CommitResult::NoConnection:
         *text = L"데이터베이스 연결에 문제가 있습니다.";
         *caption = L"데이터베이스 오류";
         return true;
-    case 4:
+    case CommitResult::RowsRefused:
         *text = L"데이터베이스가 영상 기록을 받아들이지 않았습니다.";
         *caption = L"데이터베이스 오류";
         return true;
-    case 5:
+    case CommitResult::DatabaseHeld:
         *text = L"다른 프로그램이 데이터베이스를 사용하고 있어 저장하지 못했습니다. 잠시 후 다시 저장하십시오.";
         *caption = L"데이터베이스 오류";
         return true;
-    case 6:
+    case CommitResult::StoreDiskFull:
         *text = L"임시 저장 폴더가 있는 디스크가 가득 찼습니다. 디스크 공간을 확보한 후 다시 저장하십시오.";
         *caption = kDiskFullCaption;
         return true;
-    case 7:
+    case CommitResult::RowsUntold:
         *text = L"영상 기록이 데이터베이스에 저장되었는지 아직 확인할 수 없습니다. 영상은 임시 폴더에 "
                 L"남아 있으며, 잠시 후 다시 저장하면 확인됩니다.";
         *caption = L"데이터베이스 오류";
         return true;
-    default:
+    case CommitResult::Done:
+    case CommitResult::NoConfiguration:
         return false;
     }
+    return false;
 }

@@ -27,17 +27,7 @@ const wchar_t* Flag(int value) { return value ? L"TRUE" : L"FALSE"; }
 
 }  // namespace
 
-CKXQUIVACaptureModelManager::CKXQUIVACaptureModelManager()
-{
-    CString data = L"c:\\HRB4100";
-    for (const wchar_t* drive : {L"d:\\HRB4100", L"e:\\HRB4100", L"f:\\HRB4100"}) {
-        if (PathIsDirectoryW(drive)) {
-            data = drive;
-            break;
-        }
-    }
-    m_strImageRoot = data + L"\\temp\\image";
-}
+CKXQUIVACaptureModelManager::CKXQUIVACaptureModelManager() { m_strImageRoot = ClinicDataFolder() + L"\\temp\\image"; }
 
 CKXQUIVACaptureModelManager::~CKXQUIVACaptureModelManager() { DeleteAllModels(); }
 
@@ -86,18 +76,10 @@ void CKXQUIVACaptureModelManager::DeleteModel(CKXQUIVACaptureModel* model)
     auto it = std::find_if(m_models.begin(), m_models.end(), [model](const auto& m) { return m.get() == model; });
     if (it == m_models.end())
         return;
-    // Out of the list before its destructor runs: RemoveModel then finds nothing to let go.
+    // Out of the list, and let go of, before its destructor runs.
     std::unique_ptr<CKXQUIVACaptureModel> gone = std::move(*it);
     m_models.erase(it);
-}
-
-void CKXQUIVACaptureModelManager::RemoveModel(CKXQUIVACaptureModel* model)
-{
-    auto it = std::find_if(m_models.begin(), m_models.end(), [model](const auto& m) { return m.get() == model; });
-    if (it == m_models.end())
-        return;
-    (void)it->release();  // being destroyed by whoever deleted it
-    m_models.erase(it);
+    gone->m_pManager = nullptr;
 }
 
 CKXAdoConnection* CKXQUIVACaptureModelManager::RecoveryConnection()
@@ -114,7 +96,8 @@ bool CKXQUIVACaptureModelManager::StillInStore(const CString& path, const std::u
     if (journals.empty() || !CKXQUIVACaptureModel::HasCommitJournal(path, journals))
         return true;
     return CKXQUIVACaptureModel::ResolveInterruptedCommit(path, RecoveryConnection(),
-                                                         m_pConfig ? m_pConfig->GetImageDirectory() : CString()) <= 0;
+                                                         m_pConfig ? m_pConfig->GetImageDirectory() : CString()) !=
+           CKXQUIVACaptureModel::InterruptedCommit::WentThrough;
 }
 
 void CKXQUIVACaptureModelManager::LoadAll()

@@ -23,8 +23,7 @@ class CKXQUIVATemporaryStore;
 
 class CKXQUIVACaptureModelManager {
 public:
-    // The root is "<data folder>\temp\image" of the first of d:, e:, f: with a folder HRB4100,
-    // else c:.
+    // The root is "<data folder>\temp\image" of the clinic's data folder (ClinicDataFolder).
     CKXQUIVACaptureModelManager();
     virtual ~CKXQUIVACaptureModelManager();
     CKXQUIVACaptureModelManager(const CKXQUIVACaptureModelManager&) = delete;
@@ -41,10 +40,8 @@ public:
     using Teller = std::function<void(const CString& text, const CString& caption)>;
     void CommitAll(const Teller& tell = nullptr);
     void DeleteAllModels();
-    // Takes the model out of the list and deletes it.
+    // Takes the model out of the list and deletes it: the one way a model made here goes.
     void DeleteModel(CKXQUIVACaptureModel* model);
-    // Called by a model that is being destroyed: it leaves the list, which lets it go undeleted.
-    void RemoveModel(CKXQUIVACaptureModel* model);
 
     // Whether LoadAll is reading the store (the strips are laid out once, at its end).
     bool IsLoading() const { return m_bLoading; }

@@ -65,13 +65,15 @@ CKXQUIVACaptureModel::CaptureResult CKXQUIVACaptureModel::ToggleRecording()
         return CaptureResult::Done;
     }
     switch (StartRecording(0)) {  // the model's configuration gives the limit
-    case 1:
+    case RecordingStart::Started:
         return CaptureResult::Done;
-    case 3:
+    case RecordingStart::StillNotFiled:
         return CaptureResult::StillNotFiled;
-    default:
-        return CaptureResult::RecordingRefused;
+    case RecordingStart::NoEngine:
+    case RecordingStart::NotStarted:
+        break;
     }
+    return CaptureResult::RecordingRefused;
 }
 
 bool CKXQUIVACaptureModel::Recording::Move(State to)
@@ -83,6 +85,8 @@ bool CKXQUIVACaptureModel::Recording::Move(State to)
         OutputDebugStringW(quiva::FormatWide(L"Record: a move of the recording from state %d to %d is refused\n",
                                              static_cast<int>(state), static_cast<int>(to))
                                .c_str());
+        // A fault of the caller: debug builds stop at it; a release build goes on as it was.
+        assert(!"a move of the recording outside its four states' moves");
         return false;
     }
     state = to;
@@ -98,6 +102,13 @@ HANDLE CKXQUIVACaptureModel::TakeTimer()
     m_recording.timer = nullptr;
     m_recording.Move(Recording::State::Stopping);
     return timer;
+}
+
+void CKXQUIVACaptureModel::WaitForTickToLeave()
+{
+    // A tick holds the lock for the whole of its run; the lock taken and let go again is the
+    // moment none is at work any more.
+    std::lock_guard lock(m_recordLock);
 }
 
 bool CKXQUIVACaptureModel::IsRecordingPending()
@@ -192,7 +203,7 @@ void CKXQUIVACaptureModel::FinishRecording(const CString& path)
     if (path.IsEmpty())
         return;
     // Filed where it started: the study and date at the start, in the folder of the start.
-    auto info = MakeRecord(path, m_strRecordStudy, m_strRecordDate, 1);
+    auto info = MakeRecord(path, m_strRecordStudy, m_strRecordDate, FileKind::Video);
     info->image.reset(LoadVideoThumbnail(path));
     if (!info->image) {
         // The file stays in the store and is found again as a loose file.

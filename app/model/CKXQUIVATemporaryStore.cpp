@@ -21,6 +21,8 @@
 
 namespace {
 
+using Kind = CKXQUIVACaptureModel::FileKind;
+
 bool IsDots(const wchar_t* name) { return wcscmp(name, L".") == 0 || wcscmp(name, L"..") == 0; }
 
 // Files below a folder, not counting info.xml and never following links.
@@ -608,9 +610,12 @@ bool CKXQUIVATemporaryStore::TakeListedFile(FolderScan& scan, const CString& pat
         scan.cut[index] = scan.taken[index] = true;
         return true;
     }
+    auto record = CKXQUIVACaptureModel::MakeRecord(listedPath, study, attributes[1], video ? Kind::Video : Kind::Still);
+    record->saved = attributes[2] == L"TRUE" ? 1 : 0;
+    record->present = attributes[3] == L"TRUE" ? 0 : 1;
     const bool listed = scan.model->AddKeyedFileInfo(
-        CKXQUIVACaptureModel::EntryPathKey(scan.folderKey, entry.name.c_str(), false), listedPath, study,
-        attributes[1], video, attributes[2] == L"TRUE", attributes[3] == L"TRUE" ? 0 : 1, sized ? &own : nullptr);
+        CKXQUIVACaptureModel::EntryPathKey(scan.folderKey, entry.name.c_str(), false), std::move(record),
+        sized ? &own : nullptr);
     // A listed recording is still mended with the loose files, as a loose one is.
     scan.taken[index] = listed && !video;
     scan.listedRecording[index] = video;  // kept even when it gives no picture now
@@ -672,6 +677,7 @@ void CKXQUIVATemporaryStore::TakeLooseFile(FolderScan& scan, size_t index) const
         study = L"None";
         date = CreationDate(scan.listing.CreationTime(found));
     }
-    scan.model->AddKeyedFileInfo(CKXQUIVACaptureModel::EntryPathKey(scan.folderKey, found.name.c_str(), false), path,
-                                 study, date, video, 0, 1, sized ? &own : nullptr);
+    scan.model->AddKeyedFileInfo(CKXQUIVACaptureModel::EntryPathKey(scan.folderKey, found.name.c_str(), false),
+                                 CKXQUIVACaptureModel::MakeRecord(path, study, date, video ? Kind::Video : Kind::Still),
+                                 sized ? &own : nullptr);
 }

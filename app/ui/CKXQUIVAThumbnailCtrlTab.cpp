@@ -2,6 +2,7 @@
 
 #include "app/ui/CKXCtrlWndQUIVAThumbnail.h"
 #include "app/model/CKXQUIVACaptureModel.h"
+#include "app/model/CKXQUIVACaptureModelManager.h"
 #include "app/model/CKXQUIVAConfig.h"
 #include "app/ui/QUIVATell.h"
 #include "framework/CKXCtrlCursor.h"
@@ -38,11 +39,14 @@ BOOL CKXQUIVAThumbnailCtrlTab::CanCloseTab(CKXCtrlTabItem* item, CKXCtrlCursor*)
     CKXQUIVACaptureModel* model = strip ? strip->model : nullptr;
     if (model && model->m_pConfig && model->m_pConfig->GetOptions().m_bSaveWhenClose) {
         model->CommitAndTell(QUIVATellerOf(*model), false);
-        // The strip goes with its model: nothing may draw or route to it any more.
-        if (currentPage == item->page)
-            currentPage = nullptr;
-        item->page = nullptr;
-        delete model;
+        // The patient goes with the tab, through the manager that owns the model, and the strip
+        // with its model: nothing may draw or route to it any more.
+        if (CKXQUIVACaptureModelManager* manager = model->GetManager()) {
+            if (currentPage == item->page)
+                currentPage = nullptr;
+            item->page = nullptr;
+            manager->DeleteModel(model);
+        }
     }
     return 1;
 }

@@ -41,7 +41,8 @@ int main(int argc, char** argv)
     manager.EnsureImageRoot(wide(argv[1]));
     manager.LoadAll();
     CKXQUIVACaptureModel* model = manager.GetOrCreateModel(wide(argv[5]), L"");
-    const int result = model->Commit();
+    // The process's exit code is the commit's result as a number.
+    const int result = static_cast<int>(model->Commit());
     std::printf("%d\n", result);
     return result;
 }

@@ -35,6 +35,9 @@ using quiva::test::WriteAll;
 
 namespace {
 
+using Result = CKXQUIVACaptureModel::CommitResult;
+using Interrupted = CKXQUIVACaptureModel::InterruptedCommit;
+
 class Commit : public ClinicDb {
 protected:
     void SetUp() override
@@ -70,7 +73,7 @@ protected:
         WriteAll(quiva::NativePath(path).value(),
                  quiva::test::MakeBmp(16, 8, 24, {}, [seed](int x, int y) { return seed + static_cast<uint32_t>(x * 7 + y); }));
         if (name.find(".avi") == std::string::npos) {
-            m->AddFileInfo(path, study, date, 0, 0, 1);
+            m->AddFileInfo(CKXQUIVACaptureModel::MakeRecord(path, study, date, CKXQUIVACaptureModel::FileKind::Still));
         } else {
             // A recording's record as the model keeps it (its thumbnail is not what is tested).
             auto info = std::make_unique<_KXCaptureFileInfo>();
@@ -136,7 +139,7 @@ TEST_P(Commit, StillsBecomeRowsAndCopiesAndLeaveTheStore)
     CKXQUIVACaptureModel* m = Model();
     const CString a = Still(m, "093015123.bmp"), b = Still(m, "093016000.bmp");
     const std::string bytesA = ReadAll(quiva::NativePath(a).value());
-    EXPECT_EQ(m->Commit(), 0);
+    EXPECT_EQ(m->Commit(), Result::Done);
     EXPECT_EQ(Rows(L"SELECT ONO,MDATE,TITLE,IMGNO FROM MMAIN WHERE ONO = 8"),
               (std::vector<std::vector<CString>>{{L"8", L"2024-01-05", L"Endo", L"2"}}));
     auto images = Rows(L"SELECT IMGNO,CNO,ONO,IMGFORMAT,IMGTYPE,IMGNAME FROM MIMG ORDER BY IMGNO");
@@ -157,35 +160,35 @@ TEST_P(Commit, StillsBecomeRowsAndCopiesAndLeaveTheStore)
 
     // Before the next Show the study row is reused; after it a new one is made.
     Still(m, "100000000.bmp");
-    EXPECT_EQ(m->Commit(), 0);
+    EXPECT_EQ(m->Commit(), Result::Done);
     EXPECT_EQ(Count(L"SELECT COUNT(*) FROM MMAIN"), 2);
     EXPECT_EQ(Rows(L"SELECT IMGNO FROM MMAIN WHERE ONO = 8")[0][0], L"3");
     m->SetPatient(L"12345", L"홍길동");
     Still(m, "110000000.bmp");
-    EXPECT_EQ(m->Commit(), 0);
+    EXPECT_EQ(m->Commit(), Result::Done);
     EXPECT_EQ(Rows(L"SELECT ONO FROM MMAIN ORDER BY ONO DESC")[0][0], L"9");
 }
 
 TEST_P(Commit, ResultsAndWhatIsNotStored)
 {
     CKXQUIVACaptureModel* m = Model();
-    EXPECT_EQ(m->Commit(), 0);  // nothing to do
+    EXPECT_EQ(m->Commit(), Result::Done);  // nothing to do
     const CString kept = Still(m, "1.bmp");
     const CString deleted = Still(m, "2.bmp");
     const CString missing = Still(m, "3.bmp");
     m->GetFileInfo(1)->present = 0;
     fs::remove(quiva::NativePath(missing).value());
     m->m_pConfig = nullptr;
-    EXPECT_EQ(m->Commit(), 1);
+    EXPECT_EQ(m->Commit(), Result::NoConfiguration);
     m->m_pConfig = &config;
     config.SetImageDirectory(L"");
-    EXPECT_EQ(m->Commit(), 2);
+    EXPECT_EQ(m->Commit(), Result::NoImageDirectory);
     config.SetImageDirectory(m_dir.Win("images"));
     config.GetConnection()->connectionString = L"Driver={SQL Anywhere 12};Database=" + m_dir.Win("nowhere") + L"\\x.db";
-    EXPECT_EQ(m->Commit(), 3);
+    EXPECT_EQ(m->Commit(), Result::NoConnection);
     EXPECT_EQ(m->GetFileInfo(0)->saved, 0);
     config.GetConnection()->connectionString = m_conn.connectionString;
-    EXPECT_EQ(m->Commit(), 0);
+    EXPECT_EQ(m->Commit(), Result::Done);
     EXPECT_EQ(m->GetFileInfo(1)->discarded, 1);
     EXPECT_FALSE(fs::exists(quiva::NativePath(deleted).value()));
     EXPECT_EQ(m->GetFileInfo(2)->discarded, 1);
@@ -193,7 +196,7 @@ TEST_P(Commit, ResultsAndWhatIsNotStored)
     EXPECT_EQ(Count(L"SELECT COUNT(*) FROM MIMG"), 1);
     // Every file saved: 0 without the database.
     config.GetConnection()->connectionString = L"";
-    EXPECT_EQ(m->Commit(), 0);
+    EXPECT_EQ(m->Commit(), Result::Done);
 }
 
 TEST_P(Commit, QuotesInTitlesAndChartNumbers)
@@ -201,7 +204,7 @@ TEST_P(Commit, QuotesInTitlesAndChartNumbers)
     CKXQUIVACaptureModel* m = Model(L"O'1");
     m->SetStudyName(L"O'Neil");
     Still(m, "1.bmp", L"O'Neil");
-    EXPECT_EQ(m->Commit(), 0);
+    EXPECT_EQ(m->Commit(), Result::Done);
     EXPECT_EQ(Rows(L"SELECT CNO,TITLE FROM MMAIN"), (std::vector<std::vector<CString>>{{L"O'1", L"O'Neil"}}));
     EXPECT_EQ(Rows(L"SELECT CNO FROM MIMG")[0][0], L"O'1");
 }
@@ -212,7 +215,7 @@ TEST_P(Commit, AFileOfAnotherDateStartsItsOwnStudy)
     Still(m, "1.bmp", L"Endo", L"20240105");
     Still(m, "2.bmp", L"Endo", L"20240106");
     Still(m, "3.avi", L"Endo", L"20240106");
-    EXPECT_EQ(m->Commit(), 0);
+    EXPECT_EQ(m->Commit(), Result::Done);
     EXPECT_EQ(Rows(L"SELECT ONO,MDATE,IMGNO FROM MMAIN ORDER BY ONO"),
               (std::vector<std::vector<CString>>{{L"1", L"2024-01-05", L"1"}, {L"2", L"2024-01-06", L"2"}}));
     EXPECT_EQ(Rows(L"SELECT IMGTYPE FROM MIMG ORDER BY IMGNO")[2][0], L"1");
@@ -233,7 +236,7 @@ TEST_P(Commit, ACommitLooksUpAndFlushesEachStillABoundedNumberOfTimes)
         for (int i = 0; i < stills; ++i)
             Still(m, std::to_string(100000 + i) + ".bmp");
         const Counts before{quiva::PathLookupCount(), quiva::PathListingCount(), quiva::FlushCount()};
-        EXPECT_EQ(m->Commit(), 0);
+        EXPECT_EQ(m->Commit(), Result::Done);
         return Counts{quiva::PathLookupCount() - before.lookups, quiva::PathListingCount() - before.listings,
                       quiva::FlushCount() - before.flushes};
     };
@@ -255,7 +258,7 @@ TEST_P(Commit, AJournalSettlesOnlyTheFileRowAndCopyItWasWrittenFor)
     std::string bytes[2], targets[2], numbers[2], studies[2];
     for (int i = 0; i < 2; ++i)
         bytes[i] = ReadAll(quiva::NativePath(stills[i]).value());
-    ASSERT_EQ(m->Commit(), 0);
+    ASSERT_EQ(m->Commit(), Result::Done);
     const auto rows = Rows(L"SELECT IMGNO, ONO FROM MIMG ORDER BY IMGNO");
     ASSERT_EQ(rows.size(), 2u);
     for (int i = 0; i < 2; ++i) {
@@ -276,7 +279,7 @@ TEST_P(Commit, AJournalSettlesOnlyTheFileRowAndCopyItWasWrittenFor)
     const CString images = m_dir.Win("images");
     // The previous version's journal: image number, chart, copy.
     std::string still = leave(0, numbers[0] + "\n12345\n" + targets[0] + "\n");
-    EXPECT_EQ(CKXQUIVACaptureModel::ResolveInterruptedCommit(stills[0], &m_conn, images), 1);
+    EXPECT_EQ(CKXQUIVACaptureModel::ResolveInterruptedCommit(stills[0], &m_conn, images), Interrupted::WentThrough);
     EXPECT_FALSE(fs::exists(still));
     EXPECT_FALSE(fs::exists(still + ".commit"));
     // A journal of another chart's row (of either version), or written for another file, is
@@ -286,14 +289,14 @@ TEST_P(Commit, AJournalSettlesOnlyTheFileRowAndCopyItWasWrittenFor)
                                        numbers[1] + "\n54321\n" + targets[1] + "\n" + studies[1] + "\n" + stills[1].ToUtf8() + "\n",
                                        numbers[1] + "\n12345\n" + targets[1] + "\n" + studies[1] + "\n" + stills[0].ToUtf8() + "\n"}) {
         still = leave(1, journal);
-        EXPECT_EQ(CKXQUIVACaptureModel::ResolveInterruptedCommit(stills[1], &m_conn, images), 0) << journal;
+        EXPECT_EQ(CKXQUIVACaptureModel::ResolveInterruptedCommit(stills[1], &m_conn, images), Interrupted::NotThrough) << journal;
         EXPECT_TRUE(fs::exists(still));
         EXPECT_FALSE(fs::exists(still + ".commit"));
         EXPECT_EQ(ReadAll(quiva::NativePath(CString(quiva::Utf8ToWide(targets[1]).c_str())).value()), bytes[1]);
     }
     // Its own journal settles it, wherever the image directory points now.
     still = leave(1, own);
-    EXPECT_EQ(CKXQUIVACaptureModel::ResolveInterruptedCommit(stills[1], &m_conn, m_dir.Win("moved")), 1);
+    EXPECT_EQ(CKXQUIVACaptureModel::ResolveInterruptedCommit(stills[1], &m_conn, m_dir.Win("moved")), Interrupted::WentThrough);
     EXPECT_FALSE(fs::exists(still));
     EXPECT_EQ(Count(L"SELECT COUNT(*) FROM MIMG"), 2);
     EXPECT_EQ(ImageFiles().size(), 2u);
@@ -307,7 +310,7 @@ TEST_P(Commit, FailuresKeepTheFileAndLeaveNoRows)
     // folder's result, not the database's.
     fs::remove_all(m_dir.Native("images"));
     WriteAll(m_dir.Native("images"), "a file");
-    EXPECT_EQ(m->Commit(), 2);
+    EXPECT_EQ(m->Commit(), Result::NoImageDirectory);
     EXPECT_TRUE(fs::exists(quiva::NativePath(still).value()));
     EXPECT_EQ(m->GetFileInfo(0)->saved, 0);
     EXPECT_EQ(Count(L"SELECT COUNT(*) FROM MIMG"), 0);
@@ -317,13 +320,13 @@ TEST_P(Commit, FailuresKeepTheFileAndLeaveNoRows)
     fs::remove(m_dir.Native("images"));
     fs::create_directories(m_dir.Native("images"));
     ASSERT_TRUE(m_conn.Execute(L"ALTER TABLE MIMG RENAME TO MIMG_AWAY", 0, 1));
-    EXPECT_EQ(m->Commit(), 4);
+    EXPECT_EQ(m->Commit(), Result::RowsRefused);
     EXPECT_EQ(m->GetFileInfo(0)->saved, 0);
     EXPECT_EQ(Count(L"SELECT COUNT(*) FROM MMAIN"), 0);
     EXPECT_TRUE(ImageFiles().empty());
     // Once the database takes it, the same file commits.
     ASSERT_TRUE(m_conn.Execute(L"ALTER TABLE MIMG_AWAY RENAME TO MIMG", 0, 1));
-    EXPECT_EQ(m->Commit(), 0);
+    EXPECT_EQ(m->Commit(), Result::Done);
     EXPECT_EQ(Count(L"SELECT COUNT(*) FROM MIMG"), 1);
     EXPECT_EQ(ImageFiles().size(), 1u);
 }
@@ -333,7 +336,7 @@ TEST_P(Commit, AChartNumberLongerThanItsColumnIsARefusalNotALostConnection)
     CKXQUIVACaptureModel* m = Model(L"123456789012345678901234");  // 24 characters; the column holds 20
     const CString still = Still(m, "1.bmp");
     // The server's column is bounded; the embedded database keeps any length.
-    EXPECT_EQ(m->Commit(), Pg() ? 4 : 0);
+    EXPECT_EQ(m->Commit(), Pg() ? Result::RowsRefused : Result::Done);
     EXPECT_EQ(m->GetFileInfo(0)->saved, Pg() ? 0 : 1);
     EXPECT_EQ(fs::exists(quiva::NativePath(still).value()), Pg());
 }
@@ -345,7 +348,7 @@ TEST_P(Commit, APacsThatIsDownDoesNotHoldTheCommit)
     Still(m, "1.bmp");
     Still(m, "2.avi");
     quiva::DebugCapture debug;
-    EXPECT_EQ(m->Commit(), 0);
+    EXPECT_EQ(m->Commit(), Result::Done);
     EXPECT_EQ(Count(L"SELECT COUNT(*) FROM MIMG"), 2);
     int sends = 0;
     for (const std::wstring& line : debug.Lines())
@@ -365,7 +368,7 @@ TEST_P(Commit, StillsArriveAtThePacsUnderTheirRowsNumbers)
     Still(m, "1.bmp");
     Still(m, "2.avi");
     Still(m, "3.bmp");
-    EXPECT_EQ(m->Commit(), 0);
+    EXPECT_EQ(m->Commit(), Result::Done);
     std::string dumps;
     for (const std::string& f : quiva::test::FilesIn(m_dir.Native("pacs")))
         if (f.rfind("SC", 0) == 0)
@@ -386,7 +389,7 @@ TEST_P(Commit, StillsArriveAtThePacsUnderTheirRowsNumbers)
     ASSERT_TRUE(strict.running());
     config.SetPacsPort(CString(std::to_wstring(strict.port()).c_str()));
     Still(m, "4.bmp");
-    EXPECT_EQ(m->Commit(), 0);
+    EXPECT_EQ(m->Commit(), Result::Done);
     EXPECT_EQ(Count(L"SELECT COUNT(*) FROM MIMG"), 4);
     EXPECT_EQ(ImageFiles().size(), 4u);
     EXPECT_FALSE(fs::exists(m_dir.Native("store/12345")));
@@ -402,7 +405,7 @@ TEST_P(Commit, AModelRebuiltFromTheStoreLeavesNoFolderOfItsChartBehind)
     // The restart: the model comes back from the store without a study or date of its own.
     manager.LoadAll();
     ASSERT_EQ(manager.GetModelCount(), 1);
-    EXPECT_EQ(manager.GetModel(0)->Commit(), 0);
+    EXPECT_EQ(manager.GetModel(0)->Commit(), Result::Done);
     EXPECT_EQ(ImageFiles().size(), 2u);
     EXPECT_FALSE(fs::exists(m_dir.Native("store/12345")));
     EXPECT_TRUE(fs::exists(m_dir.Native("store")));
@@ -423,7 +426,7 @@ TEST_P(Commit, TextTheStationDidNotMakeArrivesAsOneValueWithinItsLimitAndOnlyRea
     m->SetStudyName(L"a/b\\c");
     m->SetStudyDate(L"20261345");
     Still(m, "1.bmp", L"a/b\\c", L"20261345");
-    EXPECT_EQ(m->Commit(), 0);
+    EXPECT_EQ(m->Commit(), Result::Done);
     EXPECT_EQ(m->GetPacsMissedMessage(), L"");
     const CString today = CKXQUIVACaptureModel::BuildTodayDate();
     const CString mdate = today.Mid(0, 4) + L"-" + today.Mid(4, 2) + L"-" + today.Mid(6, 2);
@@ -700,7 +703,7 @@ TEST_P(CommitStations, AKilledCommitLeavesEveryCaptureInExactlyOnePlace)
         EXPECT_EQ(Count(L"SELECT COALESCE(SUM(IMGNO), 0) FROM MMAIN"), rows);
         // What is left commits, and then everything is stored once.
         CKXQUIVACaptureModel* m = again.GetOrCreateModel(L"12345", L"");
-        EXPECT_EQ(m->Commit(), 0);
+        EXPECT_EQ(m->Commit(), Result::Done);
         EXPECT_EQ(Count(L"SELECT COUNT(*) FROM MIMG"), 2);
         EXPECT_EQ(ImageFiles().size(), 2u);
         again.DeleteAllModels();
@@ -774,7 +777,7 @@ TEST_P(CommitStations, AStationCutShortBeforeItsCommitLosesNothingToTheNextNumbe
                                              std::to_string(m_conn.dbmsKind), "12345", "Commit#5"}));
             ASSERT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL) << status;
         } else {
-            EXPECT_EQ(m->Commit(), 0);  // the other station, same chart
+            EXPECT_EQ(m->Commit(), Result::Done);  // the other station, same chart
             manager.DeleteAllModels();
         }
     }
@@ -783,7 +786,7 @@ TEST_P(CommitStations, AStationCutShortBeforeItsCommitLosesNothingToTheNextNumbe
     again.EnsureImageRoot(m_dir.Win("store0"));
     again.LoadAll();
     ASSERT_EQ(again.GetModelCount(), 1);
-    EXPECT_EQ(again.GetModel(0)->Commit(), 0);
+    EXPECT_EQ(again.GetModel(0)->Commit(), Result::Done);
     again.DeleteAllModels();
     EXPECT_EQ(Count(L"SELECT COUNT(*) FROM MIMG"), 2);
     EXPECT_EQ(Contents(m_dir.Native("images")), (std::multiset<std::string>{first, second}));
@@ -825,7 +828,7 @@ TEST_P(CommitStations, AFullImageDirectoryKeepsEveryFileInTheStore)
     again.LoadAll();
     ASSERT_EQ(again.GetModelCount(), 1);
     EXPECT_EQ(again.GetModel(0)->GetFileCount(), 2);
-    EXPECT_EQ(again.GetModel(0)->Commit(), 0);
+    EXPECT_EQ(again.GetModel(0)->Commit(), Result::Done);
     again.DeleteAllModels();
     EXPECT_EQ(Count(L"SELECT COUNT(*) FROM MIMG"), 2);
     EXPECT_EQ(ImageFiles().size(), 2u);
@@ -871,7 +874,7 @@ TEST_P(CommitStations, ADatabaseServerStoppedMidCommitLosesNothing)
                 pgctl("-m fast -w stop");
             }
         });
-        EXPECT_EQ(m->Commit(), 3);
+        EXPECT_EQ(m->Commit(), Result::NoConnection);
         quiva::SetDebugSink(previous);
         ASSERT_TRUE(stopped);
         ASSERT_EQ(pgctl("-l " + server->restartData + "/server.log -w -t 60 start"), 0);
@@ -890,7 +893,7 @@ TEST_P(CommitStations, ADatabaseServerStoppedMidCommitLosesNothing)
         }
         EXPECT_EQ(Count(L"SELECT COALESCE(SUM(IMGNO), 0) FROM MMAIN"), rows);
         // The next commit with the server back finishes the job, and no copy is left over.
-        EXPECT_EQ(m->Commit(), 0);
+        EXPECT_EQ(m->Commit(), Result::Done);
         EXPECT_EQ(Count(L"SELECT COUNT(*) FROM MIMG"), 3);
         EXPECT_EQ(ImageFiles().size(), 3u);
         EXPECT_FALSE(fs::exists(m_dir.Native("store/12345")));
@@ -965,7 +968,7 @@ TEST_P(CommitStations, TemporariesLeftByACrashAreRemovedAndNeverTakenForCaptures
     EXPECT_EQ(manager.GetModel(0)->GetFileCount(), 1);
     for (int i = 0; i < 3; ++i)
         EXPECT_FALSE(fs::exists(leftovers[static_cast<size_t>(i)])) << leftovers[static_cast<size_t>(i)];
-    EXPECT_EQ(manager.GetModel(0)->Commit(), 0);
+    EXPECT_EQ(manager.GetModel(0)->Commit(), Result::Done);
     EXPECT_FALSE(fs::exists(leftovers[3]));
     EXPECT_EQ(ImageFiles(), (std::vector<std::string>{"00/00/00/00/1.bmp", "00/00/00/00/2.bmp.quiva-copy-Busy01"}));
     EXPECT_EQ(ReadAll(m_dir.Native("images/00/00/00/00/1.bmp")), bmp);
@@ -1013,7 +1016,7 @@ TEST_P(CommitStations, NewNamesReachTheDiskBeforeAnythingReliesOnThem)
             ::access("/quiva-rows-are-committed-next", F_OK);
     });
     m->WriteInfoXml(L"");
-    EXPECT_EQ(m->Commit(), 0);
+    EXPECT_EQ(m->Commit(), Result::Done);
     quiva::SetDebugSink(previous);
     ::kill(tracer, SIGINT);
     Wait(tracer);

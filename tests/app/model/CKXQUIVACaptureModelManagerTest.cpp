@@ -71,9 +71,17 @@ TEST_F(ModelManager, InfoXmlInItsExactForm)
     Still(folder + "/093016000.bmp");
     Still(folder + "/093017000.bmp");
     const CString base = Win("store") + L"\\12345\\Endo\\20240105\\";
-    m->AddFileInfo(base + L"093015123.bmp", L"Endo", L"20240105", 0, 0, 1);
-    m->AddFileInfo(base + L"093016000.bmp", L"Endo", L"20240105", 0, 0, 0);
-    m->AddFileInfo(base + L"093017000.bmp", L"Endo", L"20240105", 0, 1, 0);
+    const auto still = [&](const wchar_t* name) {
+        return CKXQUIVACaptureModel::MakeRecord(base + name, L"Endo", L"20240105", CKXQUIVACaptureModel::FileKind::Still);
+    };
+    m->AddFileInfo(still(L"093015123.bmp"));
+    auto deleted = still(L"093016000.bmp");
+    deleted->present = 0;
+    m->AddFileInfo(std::move(deleted));
+    auto saved = still(L"093017000.bmp");
+    saved->saved = 1;
+    saved->present = 0;
+    m->AddFileInfo(std::move(saved));
     fs::remove(folder + "/093016000.bmp");  // gone: left out without a gap
     m->WriteInfoXml(L"");
     const std::string expected = std::string("<?xml version=\"1.0\" encoding=\"euc-kr\" ?>\n<QUIVA>\n") +
@@ -299,13 +307,16 @@ TEST_F(ModelManager, RewritingInfoXmlReadsItsFolderOnce)
     m->SetStudyDate(L"20240105");
     const std::string folder = Store("12345/Endo/20240105");
     const CString base = Win("store") + L"\\12345\\Endo\\20240105\\";
+    const auto still = [&](const CString& name) {
+        return CKXQUIVACaptureModel::MakeRecord(base + name, L"Endo", L"20240105", CKXQUIVACaptureModel::FileKind::Still);
+    };
     for (int i = 0; i < 100; ++i) {
         const std::string name = std::to_string(100000 + i) + ".bmp";
         Still(folder + "/" + name);
-        m->AddFileInfo(base + quiva::Utf8ToWide(name).c_str(), L"Endo", L"20240105", 0, 0, 1);
+        m->AddFileInfo(still(quiva::Utf8ToWide(name).c_str()));
     }
     Still(folder + "/upper.bmp");
-    m->AddFileInfo(base + L"UPPER.BMP", L"Endo", L"20240105", 0, 0, 1);
+    m->AddFileInfo(still(L"UPPER.BMP"));
     fs::remove(folder + "/100007.bmp");
     const uint64_t before = quiva::PathLookupCount();
     m->WriteInfoXml(L"");

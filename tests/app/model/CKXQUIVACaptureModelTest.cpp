@@ -26,6 +26,8 @@ std::vector<std::string> FilesOf(const std::string& folder)
 class CaptureModel : public CaptureStore {
 protected:
     using Result = CKXQUIVACaptureModel::CaptureResult;
+    using Start = CKXQUIVACaptureModel::RecordingStart;
+    using Kind = CKXQUIVACaptureModel::FileKind;
 };
 
 TEST_F(CaptureModel, StudyFoldersNeverLeaveTheStore)
@@ -155,7 +157,7 @@ TEST_F(CaptureModel, NoStillWithoutARunningPreview)
     CKXQUIVAConfig::Options options = config.GetOptions();
     options.m_bUseVideo = 0;
     config.SetOptions(options);
-    EXPECT_EQ(m->StartRecording(30), 3);
+    EXPECT_EQ(m->StartRecording(30), Start::StillNotFiled);
     EXPECT_EQ(m->ToggleRecording(), Result::StillNotFiled);
     EXPECT_EQ(m->GetFileCount(), 0);
     EXPECT_TRUE(sounds.Played().empty());
@@ -171,7 +173,7 @@ TEST_F(CaptureModel, NoStillWithoutARunningPreview)
     EXPECT_EQ(m->CaptureStill(), Result::Done);
     EXPECT_EQ(m->GetFileCount(), 1);
     EXPECT_EQ(sounds.Played(), std::vector<int>{IDW_CAPTURE_STILL});
-    EXPECT_EQ(m->StartRecording(30), 0);
+    EXPECT_EQ(m->StartRecording(30), Start::NoEngine);
     EXPECT_EQ(m->ToggleRecording(), Result::RecordingRefused);
 }
 
@@ -182,10 +184,10 @@ TEST_F(CaptureModel, RecordingStopsAtItsLimitAndIsFiledWhereItStarted)
     options.m_nRecordLimitTime = 1;
     config.SetOptions(options);
     CKXQUIVACaptureModel* m = Model();
-    ASSERT_EQ(m->StartRecording(30), 1);
+    ASSERT_EQ(m->StartRecording(30), Start::Started);
     EXPECT_TRUE(m->IsRecordingPending());
     // A second start while it runs is refused.
-    EXPECT_EQ(m->StartRecording(30), 2);
+    EXPECT_EQ(m->StartRecording(30), Start::NotStarted);
     // The study changes during the recording: the file stays with the study it started in.
     m->SetStudyName(L"Colon");
     for (int i = 0; i < 60 && m->IsRecordingPending(); ++i) {
@@ -213,7 +215,7 @@ TEST_F(CaptureModel, UserStopAndDestructionKeepTheRecording)
     options.m_nRecordLimitTime = 0;
     config.SetOptions(options);
     CKXQUIVACaptureModel* m = Model();
-    ASSERT_EQ(m->StartRecording(30), 1);
+    ASSERT_EQ(m->StartRecording(30), Start::Started);
     clock->Advance(500);
     // The user's stop: the flag is cleared and the next tick ends the recording.
     Engine().m_bRecording = 0;
@@ -225,9 +227,9 @@ TEST_F(CaptureModel, UserStopAndDestructionKeepTheRecording)
     ASSERT_EQ(m->GetFileCount(), 1);
     // A model destroyed while it records: the timer is gone before the model, and the file is
     // listed in its folder's info.xml.
-    ASSERT_EQ(m->StartRecording(30), 1);
+    ASSERT_EQ(m->StartRecording(30), Start::Started);
     clock->Advance(300);
-    delete m;
+    manager.DeleteModel(m);
     EXPECT_FALSE(Engine().IsRecordingOpen());
     CKXQUIVACaptureModelManager again;
     again.EnsureImageRoot(Win("store"));
@@ -241,7 +243,7 @@ TEST_F(CaptureModel, AStartTheEngineRefusesRecordsNothing)
 {
     CKXQUIVACaptureModel* m = Model();
     Engine().Stop();
-    EXPECT_EQ(m->StartRecording(30), 2);
+    EXPECT_EQ(m->StartRecording(30), Start::NotStarted);
     EXPECT_FALSE(m->IsRecordingPending());
     EXPECT_TRUE(sounds.Played().empty());
     EXPECT_EQ(FilesOf(Store("12345/Endo/20240105")), std::vector<std::string>{});
@@ -249,7 +251,7 @@ TEST_F(CaptureModel, AStartTheEngineRefusesRecordsNothing)
     CKXQUIVAConfig::Options options = config.GetOptions();
     options.m_bUseVideo = 0;
     config.SetOptions(options);
-    EXPECT_EQ(m->StartRecording(30), 1);
+    EXPECT_EQ(m->StartRecording(30), Start::Started);
     EXPECT_EQ(m->GetFileCount(), 0);
 }
 
@@ -257,18 +259,27 @@ TEST_F(CaptureModel, FileRecords)
 {
     CKXQUIVACaptureModel* m = Model();
     quiva::test::WriteAll(Native("a.bmp"), "not a picture");
-    m->AddFileInfo(Win("a.bmp"), L"Endo", L"20240105", 0, 0, 1);
-    m->AddFileInfo(Win("A.BMP"), L"Endo", L"20240105", 0, 0, 1);  // same path, other case
-    m->AddFileInfo(CString(quiva::Utf8ToWide(Native("a.bmp")).c_str()), L"None", L"20240105", 0, 0, 0);  // other spelling
+    m->AddFileInfo(CKXQUIVACaptureModel::MakeRecord(Win("a.bmp"), L"Endo", L"20240105", Kind::Still));
+    m->AddFileInfo(CKXQUIVACaptureModel::MakeRecord(Win("A.BMP"), L"Endo", L"20240105", Kind::Still));  // same path, other case
+    auto otherSpelling =
+        CKXQUIVACaptureModel::MakeRecord(CString(quiva::Utf8ToWide(Native("a.bmp")).c_str()), L"None", L"20240105", Kind::Still);
+    otherSpelling->present = 0;
+    m->AddFileInfo(std::move(otherSpelling));
     quiva::test::WriteAll(Native("v.avi"), "RIFF");
-    m->AddFileInfo(Win("v.avi"), L"Endo", L"20240105", 1, 0, 1);  // no thumbnail: not listed
+    m->AddFileInfo(CKXQUIVACaptureModel::MakeRecord(Win("v.avi"), L"Endo", L"20240105", Kind::Video));  // no thumbnail: not listed
     ASSERT_EQ(m->GetFileCount(), 1);
     EXPECT_EQ(m->GetFileInfo(0)->image->GetWidth(), 0u);  // unreadable: listed, empty
     EXPECT_EQ(m->GetFileInfo(-1), nullptr);
     EXPECT_EQ(m->GetFileInfo(1), nullptr);
-    m->AddFileInfo(Win("b.bmp"), L"Endo", L"20240105", 0, 1, 0);
+    const auto savedStill = [&] {
+        auto saved = CKXQUIVACaptureModel::MakeRecord(Win("b.bmp"), L"Endo", L"20240105", Kind::Still);
+        saved->saved = 1;
+        saved->present = 0;
+        return saved;
+    };
+    m->AddFileInfo(savedStill());
     quiva::test::WriteAll(Native("b.bmp"), "x");
-    m->AddFileInfo(Win("b.bmp"), L"Endo", L"20240105", 0, 1, 0);
+    m->AddFileInfo(savedStill());
     ASSERT_EQ(m->GetFileCount(), 2);
     m->DeleteUnsaved();
     EXPECT_EQ(m->GetFileInfo(0)->present, 0);

@@ -61,13 +61,24 @@ protected:
         model = manager.GetOrCreateModel(L"12345", L"");
         CKXCtrlWndQUIVAThumbnail::Of(model)->Create(0, 0, 0, 230, 600);
     }
-    // A 320 x 240 still listed under the model (W = 200, H = 150).
-    void AddStill(const std::string& name, int saved = 0, int present = 1)
+    using Kind = CKXQUIVACaptureModel::FileKind;
+    // A record of the model's study, kept and unsaved.
+    std::unique_ptr<_KXCaptureFileInfo> Record(const std::string& name, Kind kind = Kind::Still,
+                                               const wchar_t* study = L"Endo", const wchar_t* date = L"20240105")
+    {
+        return CKXQUIVACaptureModel::MakeRecord(Win(name), study, date, kind);
+    }
+    // A 320 x 240 still listed under the model (W = 200, H = 150), kept, marked deleted or saved.
+    enum class Mark { Kept, Deleted, Saved };
+    void AddStill(const std::string& name, Mark mark = Mark::Kept)
     {
         WriteAll(Native(name), quiva::test::MakeBmp(320, 240, 24, {}, [](int x, int y) {
                      return static_cast<uint32_t>(((x / 40) % 2 ? 0xC04020 : 0x2060C0) + (y / 3));
                  }));
-        model->AddFileInfo(Win(name), L"Endo", L"20240105", 0, saved, present);
+        auto still = Record(name);
+        still->saved = mark == Mark::Saved ? 1 : 0;
+        still->present = mark == Mark::Kept ? 1 : 0;
+        model->AddFileInfo(std::move(still));
     }
     static void WriteAll(const std::string& p, const std::string& b) { quiva::test::WriteAll(p, b); }
     // The strip's window as it shows, and the cell of the first file in it.
@@ -86,7 +97,7 @@ protected:
     // and notes its own size for the layout.
     _KXCaptureFileInfo* ListBigStill(const std::string& name)
     {
-        model->AddFileInfo(Win(name), L"Endo", L"20240105", 0, 0, 1);
+        model->AddFileInfo(Record(name));
         _KXCaptureFileInfo* info = model->GetFileInfo(0);
         if (info) {
             EXPECT_EQ(info->image->GetWidth(), 200u);
@@ -139,7 +150,7 @@ void CALLBACK WatchForTheView(HWND, UINT, UINT_PTR id, DWORD)
 TEST_F(ThumbnailStrip, ControlCharactersOfAStudyNameAreShownAsBlanks)
 {
     WriteAll(Native("c.bmp"), "unreadable");
-    model->AddFileInfo(Win("c.bmp"), L"Upper\r\nGI\t\x01", L"20240105", 0, 0, 1);
+    model->AddFileInfo(Record("c.bmp", Kind::Still, L"Upper\r\nGI\t\x01"));
     EXPECT_EQ(strip().Caption(0), L"Upper  GI   2024-01-05");
 }
 
@@ -148,7 +159,7 @@ TEST_F(ThumbnailStrip, CellsCaptionsAndTheirScroll)
     AddStill("a.bmp");
     EXPECT_EQ(strip().Caption(0), L"Endo 2024-01-05");
     WriteAll(Native("empty.bmp"), "unreadable");
-    model->AddFileInfo(Win("empty.bmp"), L"Endo", L"20240105", 0, 0, 1);
+    model->AddFileInfo(Record("empty.bmp"));
     AddStill("b.bmp");
     EXPECT_EQ(strip().Caption(0), L"[1/3] Endo 2024-01-05");
     EXPECT_EQ(strip().Caption(2), L"[3/3] Endo 2024-01-05");
@@ -210,7 +221,7 @@ TEST_F(ThumbnailStrip, OpeningAStoreReadsOnlyThePicturesItsStripShows)
 TEST_F(ThumbnailStrip, IconTogglesKeysAndDeleteAll)
 {
     AddStill("a.bmp");
-    AddStill("b.bmp", 1, 0);  // saved
+    AddStill("b.bmp", Mark::Saved);
     ControlHost host(strip(), 230, 600);
     // The icon square of cell 0: (10 + 200 - 40, 55 + 150 - 40).
     BOOL handled = 0;
@@ -262,9 +273,9 @@ TEST_F(ThumbnailStrip, PictureWithAStillARecordingAndTheHoverIcon)
     ASSERT_EQ(e.StartRecording(), 1);
     e.WriteRecordFrame();
     e.EndRecording();
-    model->AddFileInfo(Win("rec.avi"), L"Endo", L"20240105", 1, 0, 1);
-    AddStill("c.bmp", 1, 0);
-    AddStill("d.bmp", 0, 0);
+    model->AddFileInfo(Record("rec.avi", Kind::Video));
+    AddStill("c.bmp", Mark::Saved);
+    AddStill("d.bmp", Mark::Deleted);
     ASSERT_EQ(model->GetFileCount(), 4);
     ControlHost host(strip(), 230, 600);
     BOOL handled = 0;
@@ -366,7 +377,7 @@ TEST_F(ThumbnailStrip, ALargeStillIsScaledToItsCellOnceAndShowsItsOwnPicture)
     WriteAll(Native("big.bmp"), quiva::test::MakeBmp(1280, 960, 24, {}, [](int x, int) {
                  return static_cast<uint32_t>(x < 640 ? 0xC00000 : 0x0000C0);
              }));
-    model->AddFileInfo(Win("big.bmp"), L"Endo", L"20240105", 0, 0, 1);
+    model->AddFileInfo(Record("big.bmp"));
     ControlHost host(strip(), 230, 600);
     host.wnd->Redraw();
     _KXCaptureFileInfo* info = model->GetFileInfo(0);
@@ -398,7 +409,7 @@ TEST_F(ThumbnailStrip, ACaptionBarWidensForItsDateWhileTheCellHasRoom)
 {
     for (const char* name : {"a.bmp", "b.bmp"}) {
         WriteAll(Native(name), quiva::test::MakeBmp(320, 240, 24, {}, [](int, int) { return 0xC00000u; }));
-        model->AddFileInfo(Win(name), L"대장내시경", L"20261209", 0, 0, 1);
+        model->AddFileInfo(Record(name, Kind::Still, L"대장내시경", L"20261209"));
     }
     ASSERT_EQ(strip().Caption(0), L"[1/2] 대장내시경 2026-12-09");
     ControlHost host(strip(), 230, 600);
