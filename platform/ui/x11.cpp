@@ -799,8 +799,28 @@ private:
         XFreeEventData(m_display, &cookie);
     }
 
+    // Whether a key event comes to the window as a key: a release only when the key's press
+    // came here before it. The input method takes presses of its own keys (Shift+Space, its
+    // switch, among them) and hands their releases on, and it hands on the presses it lets through
+    // later than keys typed after them, so a release older than the key's press seen here
+    // belongs to a press it took.
+    bool PressCameHere(const XKeyEvent& ev, bool down)
+    {
+        if (down) {
+            m_pressedAt[ev.keycode] = ev.time;
+            return true;
+        }
+        auto pressed = m_pressedAt.find(ev.keycode);
+        if (pressed == m_pressedAt.end() || static_cast<int32_t>(static_cast<uint32_t>(ev.time - pressed->second)) < 0)
+            return false;
+        m_pressedAt.erase(pressed);
+        return true;
+    }
+
     void Key(HWND hwnd, XKeyEvent& ev, bool down)
     {
+        if (!PressCameHere(ev, down))
+            return;
         char buf[64] = {};
         KeySym ks = NoSymbol;
         int n = 0;
@@ -858,6 +878,7 @@ private:
     std::map<unsigned, Cursor> m_cursors;  // by cursor-font shape
     unsigned m_cursorShape = XC_left_ptr;  // the shape last set
     std::map<::Window, HWND> m_byX;
+    std::map<unsigned, Time> m_pressedAt;  // by key code: the time of its press that came here
 };
 
 }  // namespace

@@ -38,12 +38,15 @@ class X11EndToEnd : public ClinicHost {
 protected:
     // Starts the display and the host showing the sample patient until the window is closed;
     // `window` is the capture window's X id once it is up with its preview running. It stays
-    // empty when the test was skipped (no Xvfb, no xdotool, no openbox) or failed. The host
-    // runs with `environment` added, under openbox when `windowManager`.
-    void ShowWindow(std::string* window, const std::string& environment = "", bool windowManager = false)
+    // empty when the test was skipped (no Xvfb, no xdotool, no openbox, no nabi) or failed. The
+    // host runs with `environment` added, under openbox when `windowManager`, with nabi serving
+    // the display as its input method when `inputMethod`.
+    void ShowWindow(std::string* window, const std::string& environment = "", bool windowManager = false,
+                    bool inputMethod = false)
     {
         std::string why;
-        if (!m_xvfb.Start(1920, 1080, &why) || (windowManager && !m_xvfb.StartWindowManager(&why))) {
+        if (!m_xvfb.Start(1920, 1080, &why) || (windowManager && !m_xvfb.StartWindowManager(&why)) ||
+            (inputMethod && !m_xvfb.StartInputMethod(m_dir.Native(""), &why))) {
             if (XvfbServer::Required())
                 FAIL() << why;
             GTEST_SKIP() << why;
@@ -616,6 +619,32 @@ TEST_F(X11EndToEnd, EnterPressesAMessageBoxsButtonAndEscapeCancelsTheSettingsDia
 
     if (shown("설정"))
         click(384, 14);  // the dialog's close box, for a failed test
+    m_xvfb.Xdotool("mousemove --window " + window + " 20 50 click 1");
+    HostRun run = m_host.get();
+    EXPECT_EQ(run.status, 0) << run.output;
+}
+
+// nabi serves the display as its input method, switched to Hangul and back by Shift+Space: the
+// switch, which the input method takes, takes no still, and each Space after a switch takes one.
+TEST_F(X11EndToEnd, AKeyTheInputMethodTakesTakesNoStill)
+{
+    std::string window;
+    ShowWindow(&window, "LANG=C.UTF-8 LC_ALL= LC_CTYPE= XMODIFIERS=@im=nabi", false, true);
+    if (window.empty())
+        return;
+    m_xvfb.Xdotool("windowfocus --sync " + window);
+    m_xvfb.Xdotool("key space");
+    ASSERT_TRUE(StillsComeTo(1));
+    // Keys are handled in the order typed: once a Space's still is listed, the switch before it
+    // has been handled, and a still it took is there too.
+    int stills = 1;
+    for (int round = 0; round < 3; ++round) {
+        for (const char* mode : {"Hangul", "Latin"}) {
+            m_xvfb.Xdotool("key shift+space");
+            m_xvfb.Xdotool("key space");
+            EXPECT_TRUE(StillsComeTo(++stills)) << "round " << round << ", after the switch to " << mode;
+        }
+    }
     m_xvfb.Xdotool("mousemove --window " + window + " 20 50 click 1");
     HostRun run = m_host.get();
     EXPECT_EQ(run.status, 0) << run.output;

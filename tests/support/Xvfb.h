@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+struct _XDisplay;  // Xlib's Display
+
 namespace quiva::test {
 
 class XvfbServer {
@@ -75,13 +77,19 @@ public:
     // Runs openbox as the display's window manager until the server goes; false with `why`
     // when it is not installed or does not take the display.
     bool StartWindowManager(std::string* why);
+    // Runs nabi as the display's input method (XMODIFIERS=@im=nabi), with `home` as its home
+    // folder, until the server goes; false with `why` when it is not installed or does not serve.
+    bool StartInputMethod(const std::string& home, std::string* why);
 
 private:
     void* Connection();
+    pid_t StartClient(const char* program, const std::vector<std::string>& arguments, const std::string& home,
+                      const std::function<bool(_XDisplay*)>& ready, std::string* why);
     void ReadProperty(unsigned long window, const char* name, int format,
                       const std::function<void(const unsigned char*, unsigned long, const std::string&)>& take);
     pid_t m_pid = 0;
     pid_t m_windowManager = 0;
+    pid_t m_inputMethod = 0;
     std::map<unsigned long, int> m_keyPresses;
     void* m_connection = nullptr;
     std::string m_display;
