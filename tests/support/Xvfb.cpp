@@ -390,6 +390,34 @@ void XvfbServer::MovePointer(int x, int y)
     }
 }
 
+void XvfbServer::HoldMaps()
+{
+    if (Display* d = static_cast<Display*>(Connection())) {
+        XSelectInput(d, DefaultRootWindow(d), SubstructureRedirectMask);
+        XSync(d, False);
+    }
+}
+
+unsigned long XvfbServer::HeldMap()
+{
+    Display* d = static_cast<Display*>(Connection());
+    for (int i = 0; d && i < 1200; ++i) {
+        XEvent ev;
+        if (XCheckTypedEvent(d, MapRequest, &ev))
+            return ev.xmaprequest.window;
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    return 0;
+}
+
+void XvfbServer::MapHeldWindow(unsigned long window)
+{
+    if (Display* d = static_cast<Display*>(Connection())) {
+        XMapWindow(d, window);
+        XSync(d, False);
+    }
+}
+
 // Runs `program` with `arguments` on this display (and `home` as its home folder when given)
 // until it is `ready`, for at most 30 s; its process id, or 0 with `why` when it went or never
 // became ready.

@@ -74,6 +74,12 @@ public:
     std::vector<unsigned long> FontCursorImage(unsigned shape);
     // Moves the pointer to a point of the screen.
     void MovePointer(int x, int y);
+    // Has this connection map the windows other clients ask to map, as a window manager does, but
+    // only when told (MapHeldWindow); the server no longer maps them itself. Then the window whose
+    // mapping waits, once one does (0 when none came within the bound), and its mapping.
+    void HoldMaps();
+    unsigned long HeldMap();
+    void MapHeldWindow(unsigned long window);
     // Runs openbox as the display's window manager until the server goes; false with `why`
     // when it is not installed or does not take the display.
     bool StartWindowManager(std::string* why);
