@@ -157,6 +157,9 @@ public:
         // by default the server sends a release and a press a repeat, each taken as a new key.
         Bool detectable = False;
         XkbSetDetectableAutoRepeat(m_display, True, &detectable);
+        // Every change of the X focus that involves the root window (another program taking the
+        // focus while the root window had it, with none of our windows involved) is heard here.
+        XSelectInput(m_display, m_root, FocusChangeMask);
         int event, error, major = 2, minor = 0;
         m_xi = XQueryExtension(m_display, "XInputExtension", &m_xiOpcode, &event, &error) &&
                XIQueryVersion(m_display, &major, &minor) == Success;
@@ -348,19 +351,8 @@ public:
                 Key(hwnd, ev.xkey, ev.type == KeyPress);
                 break;
             case FocusIn:
-                if (hwnd && ev.xfocus.mode == NotifyNormal) {
-                    focusGained = true;
-                    focusLost = false;
-                    if (GetActiveWindow() != hwnd)
-                        InjectActivation(hwnd);
-                    auto it = m_windows.find(hwnd);
-                    if (it != m_windows.end() && it->second.xic)
-                        XSetICFocus(it->second.xic);
-                }
-                break;
             case FocusOut:
-                if (hwnd && ev.xfocus.mode == NotifyNormal && ev.xfocus.detail != NotifyInferior)
-                    focusLost = true;
+                FocusChange(hwnd, ev.xfocus, &focusLost, &focusGained);
                 break;
             case Expose:
                 if (hwnd) {
@@ -430,6 +422,10 @@ public:
     void ActivationChanged(HWND hwnd) override
     {
         std::lock_guard<std::recursive_mutex> l(m_mutex);
+        // Focus events the server sent before it saw this request are older than the choice.
+        m_activatedAt = NextRequest(m_display);
+        XNoOp(m_display);
+        XFlush(m_display);
         auto it = m_windows.find(hwnd);
         if (it == m_windows.end() || !it->second.mapped)
             return;
@@ -746,6 +742,30 @@ private:
         }
     }
 
+    // A focus event of one of our windows (`hwnd`) or of the root window: whether the focus
+    // came to ours or went (to the root window, or past it to another program). An event the
+    // server sent before it saw the program's last activation tells of the focus as it was
+    // before the program chose that window, and changes nothing of its choice.
+    void FocusChange(HWND hwnd, const XFocusChangeEvent& ev, bool* lost, bool* gained)
+    {
+        const bool stale = static_cast<long>(ev.serial - m_activatedAt) < 0;
+        if (ev.mode != NotifyNormal)
+            return;
+        if (ev.type == FocusIn && hwnd) {
+            if (!stale) {
+                *gained = true;
+                *lost = false;
+                if (GetActiveWindow() != hwnd)
+                    InjectActivation(hwnd);
+            }
+            auto it = m_windows.find(hwnd);
+            if (it != m_windows.end() && it->second.xic)
+                XSetICFocus(it->second.xic);
+        } else if (!stale && (ev.window == m_root || (ev.type == FocusOut && hwnd && ev.detail != NotifyInferior))) {
+            *lost = true;
+        }
+    }
+
     // Gives an X window of ours the input focus unless it has it. Only a window on the screen
     // can take it (anything else is an X error, which ends the program).
     void TakeFocus(::Window xwin)
@@ -799,8 +819,28 @@ private:
         XFreeEventData(m_display, &cookie);
     }
 
+    // Whether a key event comes to the window as a key: a release only when the key's press
+    // came here before it. The input method takes presses of its own keys (Shift+Space, its
+    // switch, among them) and hands their releases on, and it hands on the presses it lets through
+    // later than keys typed after them, so a release older than the key's press seen here
+    // belongs to a press it took.
+    bool PressCameHere(const XKeyEvent& ev, bool down)
+    {
+        if (down) {
+            m_pressedAt[ev.keycode] = ev.time;
+            return true;
+        }
+        auto pressed = m_pressedAt.find(ev.keycode);
+        if (pressed == m_pressedAt.end() || static_cast<int32_t>(static_cast<uint32_t>(ev.time - pressed->second)) < 0)
+            return false;
+        m_pressedAt.erase(pressed);
+        return true;
+    }
+
     void Key(HWND hwnd, XKeyEvent& ev, bool down)
     {
+        if (!PressCameHere(ev, down))
+            return;
         char buf[64] = {};
         KeySym ks = NoSymbol;
         int n = 0;
@@ -858,6 +898,8 @@ private:
     std::map<unsigned, Cursor> m_cursors;  // by cursor-font shape
     unsigned m_cursorShape = XC_left_ptr;  // the shape last set
     std::map<::Window, HWND> m_byX;
+    std::map<unsigned, Time> m_pressedAt;  // by key code: the time of its press that came here
+    unsigned long m_activatedAt = 0;       // the request serial at the program's last activation
 };
 
 }  // namespace

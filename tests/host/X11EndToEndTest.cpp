@@ -38,12 +38,15 @@ class X11EndToEnd : public ClinicHost {
 protected:
     // Starts the display and the host showing the sample patient until the window is closed;
     // `window` is the capture window's X id once it is up with its preview running. It stays
-    // empty when the test was skipped (no Xvfb, no xdotool, no openbox) or failed. The host
-    // runs with `environment` added, under openbox when `windowManager`.
-    void ShowWindow(std::string* window, const std::string& environment = "", bool windowManager = false)
+    // empty when the test was skipped (no Xvfb, no xdotool, no openbox, no nabi) or failed. The
+    // host runs with `environment` added, under openbox when `windowManager`, with nabi serving
+    // the display as its input method when `inputMethod`.
+    void ShowWindow(std::string* window, const std::string& environment = "", bool windowManager = false,
+                    bool inputMethod = false)
     {
         std::string why;
-        if (!m_xvfb.Start(1920, 1080, &why) || (windowManager && !m_xvfb.StartWindowManager(&why))) {
+        if (!m_xvfb.Start(1920, 1080, &why) || (windowManager && !m_xvfb.StartWindowManager(&why)) ||
+            (inputMethod && !m_xvfb.StartInputMethod(m_dir.Native(""), &why))) {
             if (XvfbServer::Required())
                 FAIL() << why;
             GTEST_SKIP() << why;
@@ -71,6 +74,15 @@ protected:
         std::sscanf(said.c_str(), "WINDOW=%*d X=%d Y=%d", &x, &y);
         ASSERT_TRUE(Eventually([&] { return m_xvfb.ScreenPixel(x + 288, y + 330) != 0; })) << said;
         *window = id;
+    }
+    // Where a window (X id) stands on the screen: its top left corner.
+    std::pair<int, int> WindowOrigin(const std::string& window)
+    {
+        std::string said;
+        m_xvfb.Xdotool("getwindowgeometry --shell " + window, &said);
+        int x = 0, y = 0;
+        std::sscanf(said.c_str(), "WINDOW=%*d X=%d Y=%d", &x, &y);
+        return {x, y};
     }
     // Polls until `done` holds, for at most 60 s (the host is another process, busy or not).
     static bool Eventually(const std::function<bool()>& done)
@@ -619,4 +631,102 @@ TEST_F(X11EndToEnd, EnterPressesAMessageBoxsButtonAndEscapeCancelsTheSettingsDia
     m_xvfb.Xdotool("mousemove --window " + window + " 20 50 click 1");
     HostRun run = m_host.get();
     EXPECT_EQ(run.status, 0) << run.output;
+}
+
+// nabi serves the display as its input method, switched to Hangul and back by Shift+Space: the
+// switch, which the input method takes, takes no still, and each Space after a switch takes one.
+TEST_F(X11EndToEnd, AKeyTheInputMethodTakesTakesNoStill)
+{
+    std::string window;
+    ShowWindow(&window, "LANG=C.UTF-8 LC_ALL= LC_CTYPE= XMODIFIERS=@im=nabi", false, true);
+    if (window.empty())
+        return;
+    m_xvfb.Xdotool("windowfocus --sync " + window);
+    m_xvfb.Xdotool("key space");
+    ASSERT_TRUE(StillsComeTo(1));
+    // Keys are handled in the order typed: once a Space's still is listed, the switch before it
+    // has been handled, and a still it took is there too.
+    int stills = 1;
+    for (int round = 0; round < 3; ++round) {
+        for (const char* mode : {"Hangul", "Latin"}) {
+            m_xvfb.Xdotool("key shift+space");
+            m_xvfb.Xdotool("key space");
+            EXPECT_TRUE(StillsComeTo(++stills)) << "round " << round << ", after the switch to " << mode;
+        }
+    }
+    m_xvfb.Xdotool("mousemove --window " + window + " 20 50 click 1");
+    HostRun run = m_host.get();
+    EXPECT_EQ(run.status, 0) << run.output;
+}
+
+// No window manager. The X focus goes to the root window while the pointer is over the capture
+// window, which stays active (the keys come to it); the pointer moves on and another program
+// takes the focus: the capture window turns inactive (its caption says so), so a Space typed
+// there takes no still with "방해받지 않기" unticked, and Pause takes one.
+TEST_F(X11EndToEnd, WithTheFocusTakenFromTheRootWindowByAnotherClientSpaceThereTakesNoStill)
+{
+    std::string window;
+    ShowWindow(&window);
+    if (window.empty())
+        return;
+    const auto [x, y] = WindowOrigin(window);
+    // The caption's colour, active or not.
+    auto caption = [&] { return m_xvfb.ScreenPixel(x + 400, y + 10); };
+    m_xvfb.Xdotool("windowfocus --sync " + window);
+    m_xvfb.Xdotool("mousemove --window " + window + " 288 330");
+    m_xvfb.FocusRoot();
+    m_xvfb.Xdotool("key space");
+    ASSERT_TRUE(StillsComeTo(1));
+    EXPECT_EQ(caption(), 0x324650u);
+
+    m_xvfb.MovePointer(x + 900, y + 300);  // off the window, over the desktop
+    const unsigned long other = FocusAnotherClient();
+    EXPECT_TRUE(Eventually([&] { return caption() == 0x0A1E28u; })) << std::hex << caption();
+    // Keys are handled in the order typed: once Pause's still is there, Space has been seen.
+    m_xvfb.Xdotool("key space");
+    m_xvfb.Xdotool("key Pause");
+    EXPECT_TRUE(StillsComeTo(2));
+    EXPECT_EQ(m_xvfb.KeyPressesAt(other), 2);
+
+    m_xvfb.Xdotool("mousemove --window " + window + " 20 50 click 1");
+    HostRun run = m_host.get();
+    EXPECT_EQ(run.status, 0) << run.output;
+}
+
+// No window manager: a close that saves a still the PACS does not take (nobody listens at its
+// port) tells so in a box that takes the keyboard as it shows: Return, typed without a click on
+// the box, answers it and the window goes. The box is on the screen only a while after the
+// capture window left it (this test's connection maps it, once the capture window is seen gone),
+// so the X focus news of the capture window going comes before the box is there to take it.
+TEST_F(X11EndToEnd, WithNoWindowManagerTheBoxACloseShowsTakesTheKeyboard)
+{
+    ASSERT_TRUE(Execute("INSERT INTO FOPTION VALUES ('ORBITA', 'ORBITA', 'VEXARIS SERVER', '1');"
+                        "INSERT INTO FOPTION VALUES ('ORBITA', 'ORBITA', 'CHECK MOLTRIX PACS KIND', '10')"));
+    std::ofstream(Clinic() + "/exe/QUIVA.Capture.Config")
+        << "<?xml version=\"1.0\" encoding=\"euc-kr\"?><Configruation><options saveWhenClose=\"TRUE\" recordLimitTime=\"30\" "
+           "captureKey=\"32\"/><pacs><MWL ip=\"127.0.0.1\" port=\""
+        << UnusedPort() << "\" aeTitle=\"PACS\" sendDICOM=\"1\"/></pacs></Configruation>";
+    std::string window;
+    ShowWindow(&window);
+    if (window.empty())
+        return;
+    m_xvfb.Xdotool("windowfocus --sync " + window);
+    m_xvfb.Xdotool("key space");
+    EXPECT_TRUE(StillsComeTo(1));
+    m_xvfb.HoldMaps();
+    m_xvfb.Xdotool("mousemove --window " + window + " 20 50 click 1");  // the close button
+    const unsigned long box = m_xvfb.HeldMap();
+    ASSERT_NE(box, 0u);
+    std::string said;
+    EXPECT_TRUE(Eventually([&] { return m_xvfb.Xdotool("search --onlyvisible --name '^영상얻기 \\(12345-'", &said) != 0; })) << said;
+    m_xvfb.MapHeldWindow(box);
+    EXPECT_FALSE(ShownWindowNamed("^PACS 전송 오류$", &said).empty()) << said;
+    m_xvfb.Xdotool("key Return");
+    const bool answered = Eventually([&] { return m_xvfb.Xdotool("search --onlyvisible --name '^PACS 전송 오류$'") != 0; });
+    EXPECT_TRUE(answered);
+    if (!answered)  // lets the host go on
+        m_xvfb.Xdotool("windowfocus --sync " + std::to_string(box) + " key Return");
+    HostRun run = m_host.get();
+    EXPECT_EQ(run.status, 0) << run.output;
+    EXPECT_EQ(Rows("SELECT COUNT(*) FROM MIMG"), std::vector<std::string>{"1"});
 }

@@ -390,42 +390,116 @@ void XvfbServer::MovePointer(int x, int y)
     }
 }
 
-bool XvfbServer::StartWindowManager(std::string* why)
+void XvfbServer::HoldMaps()
 {
-    const char* openbox = "/usr/bin/openbox";
-    if (access(openbox, X_OK) != 0) {
-        *why = "openbox is not installed";
-        return false;
+    if (Display* d = static_cast<Display*>(Connection())) {
+        XSelectInput(d, DefaultRootWindow(d), SubstructureRedirectMask);
+        XSync(d, False);
+    }
+}
+
+unsigned long XvfbServer::HeldMap()
+{
+    Display* d = static_cast<Display*>(Connection());
+    for (int i = 0; d && i < 1200; ++i) {
+        XEvent ev;
+        if (XCheckTypedEvent(d, MapRequest, &ev))
+            return ev.xmaprequest.window;
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    return 0;
+}
+
+void XvfbServer::MapHeldWindow(unsigned long window)
+{
+    if (Display* d = static_cast<Display*>(Connection())) {
+        XMapWindow(d, window);
+        XSync(d, False);
+    }
+}
+
+// Runs `program` with `arguments` on this display (and `home` as its home folder when given)
+// until it is `ready`, for at most 30 s; its process id, or 0 with `why` when it went or never
+// became ready.
+pid_t XvfbServer::StartClient(const char* program, const std::vector<std::string>& arguments, const std::string& home,
+                              const std::function<bool(Display*)>& ready, std::string* why)
+{
+    const std::string name = program;
+    if (access(program, X_OK) != 0) {
+        *why = name + " is not installed";
+        return 0;
     }
     Display* d = static_cast<Display*>(Connection());
     if (!d) {
         *why = "the display is not open";
-        return false;
+        return 0;
     }
     pid_t pid = fork();
     if (pid < 0) {
         *why = "fork failed";
-        return false;
+        return 0;
     }
     if (pid == 0) {
         setenv("DISPLAY", m_display.c_str(), 1);
-        execl(openbox, "openbox", "--sm-disable", static_cast<char*>(nullptr));
+        if (!home.empty())
+            setenv("HOME", home.c_str(), 1);
+        std::vector<char*> argv{const_cast<char*>(program)};
+        for (const std::string& a : arguments)
+            argv.push_back(const_cast<char*>(a.c_str()));
+        argv.push_back(nullptr);
+        execv(program, argv.data());
         _exit(127);
     }
-    m_windowManager = pid;
-    // The window manager has taken the display once it names its check window on the root.
     for (int i = 0; i < 600; ++i) {
-        if (!CardinalProperty(DefaultRootWindow(d), "_NET_SUPPORTING_WM_CHECK").empty())
-            return true;
+        if (ready(d))
+            return pid;
         int status;
-        if (waitpid(pid, &status, WNOHANG) == pid) {
-            m_windowManager = 0;
+        if (waitpid(pid, &status, WNOHANG) == pid)
             break;
-        }
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
     }
-    *why = "openbox did not take the display";
-    return false;
+    if (waitpid(pid, nullptr, WNOHANG) == 0) {
+        kill(pid, SIGTERM);
+        waitpid(pid, nullptr, 0);
+    }
+    *why = name + " did not take the display";
+    return 0;
+}
+
+bool XvfbServer::StartWindowManager(std::string* why)
+{
+    // The window manager has taken the display once it names its check window on the root.
+    m_windowManager = StartClient("/usr/bin/openbox", {"--sm-disable"}, "", [this](Display* d) {
+        return !CardinalProperty(DefaultRootWindow(d), "_NET_SUPPORTING_WM_CHECK").empty();
+    }, why);
+    return m_windowManager != 0;
+}
+
+bool XvfbServer::StartInputMethod(const std::string& home, std::string* why)
+{
+    // The input method serves the display once the root window lists it among the servers.
+    m_inputMethod = StartClient("/usr/bin/nabi", {}, home, [](Display* d) {
+        const Atom servers = XInternAtom(d, "XIM_SERVERS", False);
+        Atom type = None;
+        int format = 0;
+        unsigned long count = 0, after = 0;
+        unsigned char* data = nullptr;
+        bool listed = false;
+        if (XGetWindowProperty(d, DefaultRootWindow(d), servers, 0, 64, False, XA_ATOM, &type, &format, &count, &after,
+                               &data) == Success && data && format == 32) {
+            const auto* atoms = reinterpret_cast<const Atom*>(data);
+            for (unsigned long i = 0; i < count && !listed; ++i) {
+                char* name = XGetAtomName(d, atoms[i]);
+                listed = name && std::string(name) == "@server=nabi";
+                if (name)
+                    XFree(name);
+            }
+        }
+        if (data)
+            XFree(data);
+        return listed;
+    }, why);
+    return m_inputMethod != 0;
 }
 
 bool XvfbServer::Screenshot(const std::string& pngPath)
@@ -459,9 +533,11 @@ XvfbServer::~XvfbServer()
 {
     if (m_connection)
         XCloseDisplay(static_cast<Display*>(m_connection));
-    if (m_windowManager > 0) {
-        kill(m_windowManager, SIGTERM);
-        waitpid(m_windowManager, nullptr, 0);
+    for (pid_t client : {m_inputMethod, m_windowManager}) {
+        if (client > 0) {
+            kill(client, SIGTERM);
+            waitpid(client, nullptr, 0);
+        }
     }
     if (m_pid > 0) {
         kill(m_pid, SIGTERM);

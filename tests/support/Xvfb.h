@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+struct _XDisplay;  // Xlib's Display
+
 namespace quiva::test {
 
 class XvfbServer {
@@ -72,16 +74,28 @@ public:
     std::vector<unsigned long> FontCursorImage(unsigned shape);
     // Moves the pointer to a point of the screen.
     void MovePointer(int x, int y);
+    // Has this connection map the windows other clients ask to map, as a window manager does, but
+    // only when told (MapHeldWindow); the server no longer maps them itself. Then the window whose
+    // mapping waits, once one does (0 when none came within the bound), and its mapping.
+    void HoldMaps();
+    unsigned long HeldMap();
+    void MapHeldWindow(unsigned long window);
     // Runs openbox as the display's window manager until the server goes; false with `why`
     // when it is not installed or does not take the display.
     bool StartWindowManager(std::string* why);
+    // Runs nabi as the display's input method (XMODIFIERS=@im=nabi), with `home` as its home
+    // folder, until the server goes; false with `why` when it is not installed or does not serve.
+    bool StartInputMethod(const std::string& home, std::string* why);
 
 private:
     void* Connection();
+    pid_t StartClient(const char* program, const std::vector<std::string>& arguments, const std::string& home,
+                      const std::function<bool(_XDisplay*)>& ready, std::string* why);
     void ReadProperty(unsigned long window, const char* name, int format,
                       const std::function<void(const unsigned char*, unsigned long, const std::string&)>& take);
     pid_t m_pid = 0;
     pid_t m_windowManager = 0;
+    pid_t m_inputMethod = 0;
     std::map<unsigned long, int> m_keyPresses;
     void* m_connection = nullptr;
     std::string m_display;
