@@ -49,8 +49,6 @@ CString DashedDate(const CString& d)
 
 }  // namespace
 
-std::function<void(const CString&, const CString&)> CKXCtrlWndQUIVAThumbnail::showMessage;
-
 CKXCtrlWndQUIVAThumbnail* CKXCtrlWndQUIVAThumbnail::Of(CKXQUIVACaptureModel* owner)
 {
     if (!owner)

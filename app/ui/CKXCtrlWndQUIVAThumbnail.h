@@ -104,9 +104,6 @@ public:
     // The title bar's host, asked to paint again: only an invalidation, from any thread.
     void RecordingTimeChanged() override;
 
-    // How the commit's failures are shown (a message box unless a test replaces it).
-    static std::function<void(const CString& text, const CString& caption)> showMessage;
-
 protected:
     // What Saving(true) replaced, for Saving(false).
     HWND savingFrame = nullptr;
