@@ -235,7 +235,8 @@ public:
     static bool HasCommitJournal(const CString& path, const std::unordered_set<std::wstring>& journals);
     static CString BuildTodayDate();
 
-    // The view of the files (the windows' strip), owned; none until the windows attach one.
+    // The view of the files (the capture window's, app/ui/CKXQUIVACaptureView), owned; none until
+    // the windows attach one.
     // The tick may be calling the one it replaces: the swap is made under the recording lock.
     void SetFileListener(std::unique_ptr<CKXCaptureFileListener> listener);
     CKXCaptureFileListener* GetFileListener() const { return m_pFileListener.get(); }
