@@ -1,4 +1,5 @@
-// What a capture model tells the view of its files (the windows' strip): the list changed, a
+// What a capture model tells its view (the capture window's parts showing it: app/ui/
+// CKXQUIVACaptureView, made by the frame for each model): the list changed, a
 // file was added and wants to be seen, the files or the recording's time want painting again,
 // and how much of a still's picture its record keeps and when it is read. The model reaches its
 // windows through this alone. It owns its listener and calls it on the window thread only, but
@@ -41,8 +42,11 @@ public:
     // The recording's running time changed, or the recording ended: the title bar paints it
     // again. Called from the recording tick on the timer queue's thread (holding the model's
     // recording lock) as well as on the window thread, so it must be thread-safe: it may ask
-    // for a repaint (InvalidateRect, which is) and read the model's title host (under that
-    // lock), and touches nothing else of the windows or the model, takes no lock and never
-    // waits for the window thread.
+    // for a repaint (InvalidateRect, which is) and read the title bar's host the view keeps,
+    // and touches nothing else of the windows or the model, takes no lock and never waits for
+    // the window thread.
     virtual void RecordingTimeChanged() {}
+    // The model starts to go, and its windows may be gone before it: the view reaches no window
+    // from here on. Called under the model's recording lock, so no tick is painting meanwhile.
+    virtual void Detach() {}
 };

@@ -36,12 +36,12 @@ CKXQUIVACaptureModel::CKXQUIVACaptureModel()
 CKXQUIVACaptureModel::~CKXQUIVACaptureModel()
 {
     // The windows may be gone before their models: nothing is painted from here on (the tick
-    // reads the title host under the recording lock).
+    // calls the view under the recording lock).
     {
         std::lock_guard lock(m_recordLock);
-        m_pTitleHost = nullptr;
+        if (m_pFileListener)
+            m_pFileListener->Detach();
     }
-    m_pThumbnailHost = nullptr;
     // No tick may run once the model starts to go: the timer is deleted, waiting for a tick in
     // progress, before anything of the model is freed. A recording still running or ended
     // without its record yet is recorded in its folder's info.xml.
@@ -529,7 +529,7 @@ CKXQUIVACaptureModel::RecordingStart CKXQUIVACaptureModel::StartRecording(int li
     const CString folder = BuildStudyFolder();
     const CString path = Store().NewRecordingName(folder, now);
     const int seconds = m_pConfig ? m_pConfig->GetOptions().m_nRecordLimitTime : limitSeconds;
-    m_pEngine->SetRecordFile(path, KX_RECORD_FRAME_RATE, reinterpret_cast<intptr_t>(m_pTitleHost));
+    m_pEngine->SetRecordFile(path, KX_RECORD_FRAME_RATE, 0);
     // A start the engine refuses starts no timer and plays no sound (the engine leaves no file).
     if (path.IsEmpty() || !m_pEngine->StartRecording()) {
         OutputDebugStringW(L"StartRecording: the recording did not start\n");

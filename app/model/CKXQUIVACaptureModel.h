@@ -32,7 +32,6 @@ class CKXMCapture;
 class CKXQUIVAConfig;
 class CKXQUIVACaptureModelManager;
 class CKXSendDicomModel;
-class CKXWnd;
 class CKXAdoConnection;
 class CKXQUIVATemporaryStore;
 
@@ -121,17 +120,11 @@ public:
     // yyyymmdd; anything that is not a calendar date in 8 digits is replaced by today when a
     // folder is built or the still is committed.
     void SetStudyDate(const CString& date) { m_strStudyDate = date; }
-    // The engine and the windows the model works with; a recording tick may be reading them.
-    // The model keeps them for its view (the listener) and reaches into none itself.
-    void AttachWindows(CKXMCapture* engine, CKXWnd* titleHost, CKXWnd* thumbnailHost);
-    CKXWnd* GetThumbnailHost() const { return m_pThumbnailHost; }
     // The manager that made the model and owns it; null for a model made without one, which its
     // maker owns.
     CKXQUIVACaptureModelManager* GetManager() const { return m_pManager; }
-    // Read on the window thread, or by the listener under the tick's recording lock (see
-    // CKXCaptureFileListener::RecordingTimeChanged); null once the model starts to go.
-    CKXWnd* GetTitleHost() const { return m_pTitleHost; }
-    // The engine alone (the windows stay).
+    // The engine the model works with; a recording tick may be reading it. The model reaches
+    // no window: its view (the listener) does.
     void SetEngine(CKXMCapture* engine);
     CString GetChartNo() const { return m_strChartNo; }
     CString GetPatientName() const { return m_strPatientName; }
@@ -280,7 +273,8 @@ public:
     static bool HasCommitJournal(const CString& path, const std::unordered_set<std::wstring>& journals);
     static CString BuildTodayDate();
 
-    // The view of the files (the windows' strip), owned; none until the windows attach one.
+    // The view of the files (the capture window's, app/ui/CKXQUIVACaptureView), owned; none until
+    // the windows attach one.
     // The tick may be calling the one it replaces: the swap is made under the recording lock.
     void SetFileListener(std::unique_ptr<CKXCaptureFileListener> listener);
     CKXCaptureFileListener* GetFileListener() const { return m_pFileListener.get(); }
@@ -315,8 +309,6 @@ protected:
     CKXMCapture* m_pEngine = nullptr;  // not owned; the tick reads it under the recording lock
     int m_bJpeg = 1;
     HMODULE m_hSoundModule = nullptr;
-    CKXWnd* m_pTitleHost = nullptr;      // not owned; the tick reads it under the recording lock
-    CKXWnd* m_pThumbnailHost = nullptr;  // not owned
     CKXQUIVACaptureModelManager* m_pManager = nullptr;  // not owned
 
     // What one commit carries from file to file.

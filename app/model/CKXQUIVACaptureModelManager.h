@@ -52,7 +52,7 @@ public:
     std::vector<std::unique_ptr<CKXQUIVACaptureModel>> m_models;  // in order of creation
     CKXQUIVAConfig* m_pConfig = nullptr;                           // not owned
     // Called with every model made here, before it lists a file: the windows give it its view
-    // (the strip). Programs without windows leave it empty.
+    // (the frame's view of the model). Programs without windows leave it empty.
     std::function<void(CKXQUIVACaptureModel*)> attachView;
 
 protected:

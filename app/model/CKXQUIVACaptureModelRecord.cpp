@@ -44,14 +44,6 @@ void CALLBACK CKXQUIVACaptureModel::RecordTimerProc(PVOID parameter, BOOLEAN)
     static_cast<CKXQUIVACaptureModel*>(parameter)->RecordTick();
 }
 
-void CKXQUIVACaptureModel::AttachWindows(CKXMCapture* engine, CKXWnd* titleHost, CKXWnd* thumbnailHost)
-{
-    std::lock_guard lock(m_recordLock);
-    m_pEngine = engine;
-    m_pTitleHost = titleHost;
-    m_pThumbnailHost = thumbnailHost;
-}
-
 void CKXQUIVACaptureModel::SetEngine(CKXMCapture* engine)
 {
     std::lock_guard lock(m_recordLock);

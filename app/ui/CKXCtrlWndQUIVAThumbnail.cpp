@@ -5,13 +5,12 @@
 #include <memory>
 
 #include "app/ui/CKXCtrlWndViewThumbnail.h"
+#include "app/ui/CKXQUIVACaptureView.h"
 #include "app/model/CKXQUIVACaptureModel.h"
-#include "app/ui/CKXQUIVAThumbnailCtrlTab.h"
 #include "app/ui/QUIVATell.h"
 #include "app/model/CKXSendDicomModel.h"
 #include "app/model/QUIVAModuleInstance.h"
 #include "framework/CKXCtrlCursor.h"
-#include "framework/CKXFrameWnd.h"
 #include "framework/CKXWnd.h"
 #include "framework/CKXWndPopup.h"
 #include "platform/base/codepage.h"
@@ -49,52 +48,10 @@ CString DashedDate(const CString& d)
 
 }  // namespace
 
-std::function<void(const CString&, const CString&)> CKXCtrlWndQUIVAThumbnail::showMessage;
-
 CKXCtrlWndQUIVAThumbnail* CKXCtrlWndQUIVAThumbnail::Of(CKXQUIVACaptureModel* owner)
 {
-    if (!owner)
-        return nullptr;
-    if (auto* strip = dynamic_cast<CKXCtrlWndQUIVAThumbnail*>(owner->GetFileListener()))
-        return strip;
-    auto strip = std::make_unique<CKXCtrlWndQUIVAThumbnail>();
-    strip->model = owner;
-    CKXCtrlWndQUIVAThumbnail* attached = strip.get();
-    owner->SetFileListener(std::move(strip));
-    return attached;
-}
-
-void CKXCtrlWndQUIVAThumbnail::ShowNewest(int index)
-{
-    EnsureVisible(index);
-    CKXWnd* host = model ? model->GetThumbnailHost() : nullptr;
-    if (!host)
-        return;
-    if (auto* tabs = dynamic_cast<CKXQUIVAThumbnailCtrlTab*>(host->root))
-        tabs->SelectTabOf(this);
-    if (host->GetSafeHwnd())
-        host->Redraw();
-}
-
-void CKXCtrlWndQUIVAThumbnail::Repaint()
-{
-    CKXWnd* host = model ? model->GetThumbnailHost() : nullptr;
-    if (host && host->GetSafeHwnd())
-        InvalidateRect(host->GetSafeHwnd(), nullptr, TRUE);
-}
-
-void CKXCtrlWndQUIVAThumbnail::TellRecordingEnd(const CString& text, const CString& caption)
-{
-    QUIVATell(text, caption);
-}
-
-void CKXCtrlWndQUIVAThumbnail::RecordingTimeChanged()
-{
-    // The tick's thread: `model` is set once, the title host is read under the recording lock
-    // the caller holds, and an invalidation is safe from any thread.
-    CKXWnd* title = model ? model->GetTitleHost() : nullptr;
-    if (title && title->GetSafeHwnd())
-        InvalidateRect(title->GetSafeHwnd(), nullptr, TRUE);
+    CKXQUIVACaptureView* view = CKXQUIVACaptureView::Of(owner);
+    return view ? &view->strip : nullptr;
 }
 
 CKXCtrlWndQUIVAThumbnail::CKXCtrlWndQUIVAThumbnail()
@@ -700,33 +657,10 @@ void CKXCtrlWndQUIVAThumbnail::EnsureVisible(int index)
     }
 }
 
-void CKXCtrlWndQUIVAThumbnail::Saving(bool saving)
+void CKXCtrlWndQUIVAThumbnail::Saved()
 {
-    CKXWnd* host = model ? model->GetThumbnailHost() : nullptr;
-    HWND frameWnd = host && host->GetSafeHwnd() ? ::GetParent(host->GetSafeHwnd()) : nullptr;
-    auto* frame = frameWnd ? dynamic_cast<CKXFrameWnd*>(CWnd::FromHandlePermanent(frameWnd)) : nullptr;
-    if (saving) {
-        savedCursor = SetCursor(LoadCursorW(nullptr, IDC_WAIT));
-        savingFrame = frame ? frameWnd : nullptr;
-        if (!frame)
-            return;
-        // Painted now: the window's thread paints nothing else until the save is over.
-        savedCaption = frame->captionBar.caption;
-        frame->captionBar.SetCaption(savedCaption + kSavingTitle);
-        ::SetWindowTextW(frameWnd, frame->captionBar.caption);
-        frame->Redraw();
-        return;
-    }
-    SetCursor(savedCursor ? savedCursor : LoadCursorW(nullptr, IDC_ARROW));
-    // The saved cells are no longer the person's to mark: none stays hovered.
     hoverCell = -1;
     iconHot = iconPressed = 0;
-    if (frame && frameWnd == savingFrame) {
-        frame->captionBar.SetCaption(savedCaption);
-        ::SetWindowTextW(frameWnd, savedCaption);
-        frame->Redraw();
-    }
-    savingFrame = nullptr;
 }
 
 void CKXCtrlWndQUIVAThumbnail::OnCommand(int commandId, CKXCtrl*, CKXCtrlCursor*)

@@ -1,14 +1,14 @@
 // The thumbnail strip of a capture model: its files top to bottom as scaled images with a
 // caption, saved and deleted marks, a hover icon that deletes or restores an unsaved file, a
 // delete-all button, scrolling, keys and an enlarged view on a double click. It changes only the
-// present flags of the model's unsaved files. The model owns its strip as its file listener.
+// present flags of the model's unsaved files. The model's view (CKXQUIVACaptureView) owns it.
 #pragma once
 
 #include <functional>
 
 #include "framework/CKXCtrlButton.h"
 #include "framework/CKXCtrlScrollBar.h"
-#include "app/model/CKXCaptureFileListener.h"
+#include "platform/gdi/gdiplus.h"
 #include "framework/CKXCtrlWnd.h"
 
 class CKXQUIVACaptureModel;
@@ -26,9 +26,10 @@ struct _KXCaptureFileInfo;
 #define IDI_THUMB_DELETED 10019
 #define IDI_THUMB_DELETED_HOT 10020
 
-class CKXCtrlWndQUIVAThumbnail : public CKXCtrlWnd, public CKXCaptureFileListener {
+class CKXCtrlWndQUIVAThumbnail : public CKXCtrlWnd {
 public:
-    // The model's strip: the one attached to it, else a new one made and attached now.
+    // The model's strip, its view's (a view without windows is made and attached to a model
+    // that has none).
     static CKXCtrlWndQUIVAThumbnail* Of(CKXQUIVACaptureModel* model);
 
     CKXCtrlWndQUIVAThumbnail();
@@ -62,11 +63,8 @@ public:
     void OnCommand(int id, CKXCtrl* sender, CKXCtrlCursor* ctx) override;
     int OnKeyDown(UINT vk, UINT repeat, UINT flags, CKXCtrlCursor* ctx) override;
 
-    void Relayout() override;
+    void Relayout();
     void EnsureVisible(int index);
-    // Scrolls to the file and brings the strip's tab to the front, also while another patient's
-    // tab is up.
-    void ShowNewest(int index) override;
 
     // Geometry: the cell width W, a file's cell height H (0 without an image), the list area
     // and the cell of a file (empty when it is not shown).
@@ -87,32 +85,18 @@ public:
     // Gives a still's record a picture of its own made from `picture`, the still at its own
     // size: a picture wider than a cell is kept at the cell's size (what the strip draws; the
     // enlarged view reads the file again), and its own size is noted for the layout.
-    void KeepPicture(_KXCaptureFileInfo* info, Gdiplus::Image& picture) override;
+    void KeepPicture(_KXCaptureFileInfo* info, Gdiplus::Image& picture);
     // The same from the still's file, read no larger than a cell needs (an empty picture when
     // the file cannot be read).
-    void KeepFile(_KXCaptureFileInfo* info) override;
+    void KeepFile(_KXCaptureFileInfo* info);
     // Notes a still of the store's open by its size from the file's header; its picture is read
     // (as KeepFile reads it) when its cell is first drawn or the enlarged view opens on it.
-    void NoteFile(_KXCaptureFileInfo* info, UINT width, UINT height) override;
-    // While the model's files are saved: a busy cursor over the capture window and its title
-    // (the caption bar and the window's text) saying that it saves; both are put back after.
-    void Saving(bool saving) override;
-    static constexpr const wchar_t* kSavingTitle = L" - 저장 중...";
-    // The strip's host window, asked to paint again.
-    void Repaint() override;
-    void TellRecordingEnd(const CString& text, const CString& caption) override;
-    // The title bar's host, asked to paint again: only an invalidation, from any thread.
-    void RecordingTimeChanged() override;
-
-    // How the commit's failures are shown (a message box unless a test replaces it).
-    static std::function<void(const CString& text, const CString& caption)> showMessage;
+    void NoteFile(_KXCaptureFileInfo* info, UINT width, UINT height);
+    // A save of the model's files has ended: the saved cells are no longer the person's to
+    // mark, so none stays hovered.
+    void Saved();
 
 protected:
-    // What Saving(true) replaced, for Saving(false).
-    HWND savingFrame = nullptr;
-    CString savedCaption;
-    HCURSOR savedCursor = nullptr;
-
     // One paint's pens, brushes, font and device mapping, and a cell's parts drawn with them.
     struct CellPainter;
     void DrawCell(CellPainter& p, int index, _KXCaptureFileInfo* info, const Gdiplus::RectF& cell);

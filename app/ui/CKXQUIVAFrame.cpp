@@ -1,6 +1,7 @@
 #include "app/ui/CKXQUIVAFrame.h"
 
 #include "app/ui/CKXCtrlWndQUIVAThumbnail.h"
+#include "app/ui/CKXQUIVACaptureView.h"
 #include "app/model/CKXQUIVACaptureModel.h"
 #include "app/ui/QUIVAColorControl.h"
 #include "app/ui/QUIVAKeyboardHook.h"
@@ -32,8 +33,8 @@ CKXQUIVAFrame::CKXQUIVAFrame()
 {
     config.SetModelManager(&modelManager);
     modelManager.m_pConfig = &config;
-    // Every model shows its files in a strip of its own, made with the model.
-    modelManager.attachView = CKXCtrlWndQUIVAThumbnail::Of;
+    // Every model has a view of its own, made with the model: its strip, tab, caption and title.
+    modelManager.attachView = [](CKXQUIVACaptureModel* model) { CKXQUIVACaptureView::Of(model); };
     titleBar.config = &config;
     titleBar.studyCombo.config = &config;
 }
@@ -105,7 +106,8 @@ void CKXQUIVAFrame::Show(const CString& givenChart, const CString& date, BOOL mo
     day.Remove(L'-');
     if (model) {
         model->SetStudyDate(day);
-        model->AttachWindows(engine, &titleHost, &thumbnailHost);
+        model->SetEngine(engine);
+        CKXQUIVACaptureView::Of(model)->AttachWindows(&titleHost, &thumbnailHost);
     }
     titleBar.SetModel(model);
     titleBar.UpdateSource();

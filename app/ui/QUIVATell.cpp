@@ -1,15 +1,16 @@
 #include "app/ui/QUIVATell.h"
 
-#include "app/ui/CKXCtrlWndQUIVAThumbnail.h"
 #include "framework/CKXMsgBox.h"
 #include "platform/base/codepage.h"
 #include "platform/base/debug.h"
 
+std::function<void(const CString&, const CString&)> quivaTellReplacement;
+
 void QUIVATell(const CString& text, const CString& caption)
 {
     OutputDebugStringW(L"Told \"" + caption + L"\": " + text + L"\n");
-    if (CKXCtrlWndQUIVAThumbnail::showMessage) {
-        CKXCtrlWndQUIVAThumbnail::showMessage(text, caption);
+    if (quivaTellReplacement) {
+        quivaTellReplacement(text, caption);
         return;
     }
     CKXMsgBox box;

@@ -1,11 +1,15 @@
 // How the capture window tells the person what a save or a capture came to: one message box a
-// message (or the strip's test replacement, CKXCtrlWndQUIVAThumbnail::showMessage).
+// message (or what a test puts in its place, quivaTellReplacement).
 #pragma once
+
+#include <functional>
 
 #include "app/model/CKXQUIVACaptureModel.h"
 #include "platform/base/CString.h"
 
 void QUIVATell(const CString& text, const CString& caption);
+// Shows what QUIVATell is given in place of the message box when set (a test's record of it).
+extern std::function<void(const CString& text, const CString& caption)> quivaTellReplacement;
 // `tell`, each text put under the chart and patient of `model` ("차트 12345 홍길동: ..."): what a
 // commit tells is said by every save, also of a patient the window does not show (a tab's close,
 // the store saved when another chart is shown), so each box names whose files it is about. The

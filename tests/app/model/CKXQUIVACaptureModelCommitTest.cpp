@@ -14,6 +14,7 @@
 
 #include "app/ui/CKXCtrlWndQUIVAThumbnail.h"
 #include "app/ui/CKXQUIVAThumbnailCtrlTab.h"
+#include "app/ui/QUIVATell.h"
 #include "app/model/CKXQUIVACaptureModel.h"
 #include "app/model/CKXQUIVACaptureModelManager.h"
 #include "app/model/CKXQUIVAConfig.h"
@@ -458,11 +459,11 @@ namespace {
 struct ShownMessages {
     ShownMessages()
     {
-        CKXCtrlWndQUIVAThumbnail::showMessage = [this](const CString& text, const CString& caption) {
+        quivaTellReplacement = [this](const CString& text, const CString& caption) {
             shown.push_back({caption, text});
         };
     }
-    ~ShownMessages() { CKXCtrlWndQUIVAThumbnail::showMessage = nullptr; }
+    ~ShownMessages() { quivaTellReplacement = nullptr; }
     std::vector<std::pair<CString, CString>> shown;
 };
 

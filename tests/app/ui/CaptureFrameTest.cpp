@@ -6,7 +6,10 @@
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <thread>
 
+#include "app/model/CKXQUIVACaptureModel.h"
+#include "app/ui/CKXQUIVACaptureView.h"
 #include "app/ui/CKXQUIVAFrame.h"
 #include "app/ui/QUIVAKeyboardHook.h"
 #include "app/ui/QUIVAWindowClasses.h"
@@ -190,4 +193,37 @@ TEST_F(CaptureFrame, ClosingTheTabOnShowLeavesNoPageBehind)
     quiva::ui::InjectClick(strip.left + 50, strip.top + 100);
     quiva::ui::PumpPending();
     EXPECT_EQ(tabs.tabs.size(), 1u);
+}
+
+TEST_F(CaptureFrame, EachModelsViewRepaintsTheWindowItsCallIsFor)
+{
+    frame->Show(L"12345", L"2024-01-05", FALSE);
+    CKXQUIVACaptureModel* model = frame->modelManager.GetModel(0);
+    ASSERT_NE(model, nullptr);
+    auto* view = dynamic_cast<CKXQUIVACaptureView*>(model->GetFileListener());
+    ASSERT_NE(view, nullptr);  // made with the model by the frame
+    EXPECT_EQ(&view->strip, CKXCtrlWndQUIVAThumbnail::Of(model));
+    const HWND title = frame->titleHost.GetSafeHwnd(), strip = frame->thumbnailHost.GetSafeHwnd();
+    auto settled = [&] {
+        frame->UpdateWindow();
+        ValidateRect(title, nullptr);
+        ValidateRect(strip, nullptr);
+    };
+    settled();
+    // The recording tick's call, off the window thread, reaches the title bar alone.
+    std::thread([view] { view->RecordingTimeChanged(); }).join();
+    EXPECT_TRUE(GetUpdateRect(title, nullptr, FALSE));
+    EXPECT_FALSE(GetUpdateRect(strip, nullptr, FALSE));
+    settled();
+    // A commit's repaint reaches the strip alone.
+    view->Repaint();
+    EXPECT_TRUE(GetUpdateRect(strip, nullptr, FALSE));
+    EXPECT_FALSE(GetUpdateRect(title, nullptr, FALSE));
+    settled();
+    // A model that starts to go reaches no window any more.
+    view->Detach();
+    view->RecordingTimeChanged();
+    view->Repaint();
+    EXPECT_FALSE(GetUpdateRect(title, nullptr, FALSE));
+    EXPECT_FALSE(GetUpdateRect(strip, nullptr, FALSE));
 }
