@@ -62,6 +62,8 @@ public:
     // An 8-bit property of an X window as its bytes, and the name of its type ("" when the
     // window has no such property).
     std::string TextProperty(unsigned long window, const char* name, std::string* type);
+    // Whether window managers leave an X window alone (its override-redirect attribute).
+    bool OverrideRedirect(unsigned long window);
     // Gives each character of UTF-8 `text` a key of its own in the server's keyboard map (keys
     // that had none), so that xdotool types it without remapping a key while it types.
     bool BindCharacters(const std::string& text);
@@ -75,13 +77,19 @@ public:
     // Runs openbox as the display's window manager until the server goes; false with `why`
     // when it is not installed or does not take the display.
     bool StartWindowManager(std::string* why);
+    // Runs nabi, a Hangul input method server, on the display until the server goes; false with
+    // `why` when it is not installed or does not register itself.
+    bool StartInputMethod(std::string* why);
 
 private:
     void* Connection();
+    bool StartClient(const char* path, const char* argument, const std::function<bool()>& up, pid_t* pid,
+                     std::string* why);
     void ReadProperty(unsigned long window, const char* name, int format,
                       const std::function<void(const unsigned char*, unsigned long, const std::string&)>& take);
     pid_t m_pid = 0;
     pid_t m_windowManager = 0;
+    pid_t m_inputMethod = 0;
     std::map<unsigned long, int> m_keyPresses;
     void* m_connection = nullptr;
     std::string m_display;
