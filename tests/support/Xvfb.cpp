@@ -397,59 +397,42 @@ void XvfbServer::MovePointer(int x, int y)
     }
 }
 
-// Runs the program at `path` (with `argument`, if any) as a client of the display until the
-// server goes; false with `why` when it is not installed, ends or is not `up` within half a
-// minute.
-bool XvfbServer::StartClient(const char* path, const char* argument, const std::function<bool()>& up, pid_t* pid,
-                             std::string* why)
+bool XvfbServer::StartWindowManager(std::string* why)
 {
-    const std::string name = std::string(path).substr(std::string(path).rfind('/') + 1);
-    if (access(path, X_OK) != 0) {
-        *why = name + " is not installed";
+    const char* openbox = "/usr/bin/openbox";
+    if (access(openbox, X_OK) != 0) {
+        *why = "openbox is not installed";
         return false;
     }
-    if (!Connection()) {
+    Display* d = static_cast<Display*>(Connection());
+    if (!d) {
         *why = "the display is not open";
         return false;
     }
-    *pid = fork();
-    if (*pid < 0) {
-        *pid = 0;
+    pid_t pid = fork();
+    if (pid < 0) {
         *why = "fork failed";
         return false;
     }
-    if (*pid == 0) {
+    if (pid == 0) {
         setenv("DISPLAY", m_display.c_str(), 1);
-        execl(path, name.c_str(), argument, static_cast<char*>(nullptr));
+        execl(openbox, "openbox", "--sm-disable", static_cast<char*>(nullptr));
         _exit(127);
     }
+    m_windowManager = pid;
+    // The window manager has taken the display once it names its check window on the root.
     for (int i = 0; i < 600; ++i) {
-        if (up())
+        if (!CardinalProperty(DefaultRootWindow(d), "_NET_SUPPORTING_WM_CHECK").empty())
             return true;
         int status;
-        if (waitpid(*pid, &status, WNOHANG) == *pid) {
-            *pid = 0;
+        if (waitpid(pid, &status, WNOHANG) == pid) {
+            m_windowManager = 0;
             break;
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
     }
-    *why = name + " did not take the display";
+    *why = "openbox did not take the display";
     return false;
-}
-
-bool XvfbServer::StartWindowManager(std::string* why)
-{
-    // The window manager has taken the display once it names its check window on the root.
-    return StartClient("/usr/bin/openbox", "--sm-disable", [&] {
-        return !CardinalProperty(Root(), "_NET_SUPPORTING_WM_CHECK").empty();
-    }, &m_windowManager, why);
-}
-
-bool XvfbServer::StartInputMethod(std::string* why)
-{
-    // The input method server is there once it is listed on the root window.
-    return StartClient("/usr/bin/nabi", nullptr, [&] { return !CardinalProperty(Root(), "XIM_SERVERS").empty(); },
-                       &m_inputMethod, why);
 }
 
 bool XvfbServer::Screenshot(const std::string& pngPath)
@@ -483,11 +466,10 @@ XvfbServer::~XvfbServer()
 {
     if (m_connection)
         XCloseDisplay(static_cast<Display*>(m_connection));
-    for (pid_t client : {m_inputMethod, m_windowManager})
-        if (client > 0) {
-            kill(client, SIGTERM);
-            waitpid(client, nullptr, 0);
-        }
+    if (m_windowManager > 0) {
+        kill(m_windowManager, SIGTERM);
+        waitpid(m_windowManager, nullptr, 0);
+    }
     if (m_pid > 0) {
         kill(m_pid, SIGTERM);
         waitpid(m_pid, nullptr, 0);

@@ -77,19 +77,13 @@ public:
     // Runs openbox as the display's window manager until the server goes; false with `why`
     // when it is not installed or does not take the display.
     bool StartWindowManager(std::string* why);
-    // Runs nabi, a Hangul input method server, on the display until the server goes; false with
-    // `why` when it is not installed or does not register itself.
-    bool StartInputMethod(std::string* why);
 
 private:
     void* Connection();
-    bool StartClient(const char* path, const char* argument, const std::function<bool()>& up, pid_t* pid,
-                     std::string* why);
     void ReadProperty(unsigned long window, const char* name, int format,
                       const std::function<void(const unsigned char*, unsigned long, const std::string&)>& take);
     pid_t m_pid = 0;
     pid_t m_windowManager = 0;
-    pid_t m_inputMethod = 0;
     std::map<unsigned long, int> m_keyPresses;
     void* m_connection = nullptr;
     std::string m_display;
