@@ -22,6 +22,8 @@ public:
     int OnMouseLeave(CKXCtrlCursor* ctx) override;
     int Create(int id, float x, float y, float width, float height) override;
     void SetRect(float x, float y, float width, float height) override;
+    // A list-only combo shows an item of its list, in the size the list draws it (points).
+    Gdiplus::Unit TextUnit() const override { return listOnly ? Gdiplus::UnitPoint : Gdiplus::UnitPixel; }
 
     // Opens the drop-down at (x, y) host pixels, `width` pixels wide; returns when it closes.
     virtual void DropDown(float x, float y, float width, float scale, CKXCtrlCursor* ctx);

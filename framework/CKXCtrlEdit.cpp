@@ -32,9 +32,9 @@ bool KeyDown(int vk) { return (GetAsyncKeyState(vk) & 0x8000) != 0; }
 struct PixelFont {
     FontFamily named;
     Font font;
-    PixelFont(const CString& family, float size, int style)
+    PixelFont(const CString& family, float size, int style, Unit unit = UnitPixel)
         : named(family.GetString()),
-          font(named.IsAvailable() ? &named : FontFamily::GenericSansSerif(), size, style, UnitPixel)
+          font(named.IsAvailable() ? &named : FontFamily::GenericSansSerif(), size, style, unit)
     {
     }
 };
@@ -119,7 +119,7 @@ void CKXCtrlEdit::Draw(Graphics* g, float offsetX, float offsetY, CKXCtrlRenderH
     }
     shown = ShownText(shown);
 
-    PixelFont font(style.font.name, style.font.size * scale, style.font.style);
+    PixelFont font(style.font.name, style.font.size * scale, style.font.style, TextUnit());
     RectF clip = ScaleDrawRect(RectF(ox, oy, area.Width, area.Height), scale, offsetX, offsetY);
     clip.Inflate(1.0f, 1.0f);
     g->SetClip(clip);

@@ -59,6 +59,8 @@ public:
                                     CKXCtrlCursor* ctx);
     Gdiplus::RectF GetCaretRect() override;
     virtual void RestoreSavedText(CKXCtrlCursor* ctx);
+    // The unit of the theme font's size that the text is drawn in.
+    virtual Gdiplus::Unit TextUnit() const { return Gdiplus::UnitPixel; }
 
     void SetCueText(CString value) { cueText = value; }
     void LayoutText(CKXCtrlCursor* ctx);

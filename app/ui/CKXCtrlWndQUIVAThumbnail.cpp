@@ -28,6 +28,7 @@ constexpr float kCellGap = 8.0f;
 constexpr float kListTopGap = 15.0f;
 constexpr float kCaptionHeight = 20.0f;
 constexpr float kCaptionWidth = 130.0f;
+constexpr float kCaptionInset = 3.0f;  // the kept frame's half width inside the cell, and a gap
 constexpr float kMarkWidth = 100.0f;
 constexpr float kIconSize = 32.0f;
 constexpr ARGB kShade = 0xA0000000u;
@@ -426,7 +427,10 @@ void CKXCtrlWndQUIVAThumbnail::DrawCaption(CellPainter& p, int index, const Rect
     const float barWidth = std::max(kCaptionWidth, needed.Width / p.s + 4.0f);
     const RectF bar = p.Dev(RectF(cell.X, cell.Y, std::min(cell.Width, barWidth), kCaptionHeight));
     p.g->FillRectangle(&p.shade, bar);
-    p.g->DrawString(caption, caption.GetLength(), &p.font, bar, &p.format, &p.white);
+    // The text starts clear of the frame a kept cell has over its edge.
+    const float inset = kCaptionInset * p.s;
+    const RectF text(bar.X + inset, bar.Y, std::max(0.0f, bar.Width - inset), bar.Height);
+    p.g->DrawString(caption, caption.GetLength(), &p.font, text, &p.format, &p.white);
 }
 
 void CKXCtrlWndQUIVAThumbnail::DrawSavedMark(CellPainter& p, const _KXCaptureFileInfo* info, const RectF& cell)

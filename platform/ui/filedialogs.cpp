@@ -100,6 +100,19 @@ std::wstring Join(const std::wstring& folder, const std::wstring& name)
     return IsAbsolute(name) ? name : std::wstring(quiva::PathJoin(folder.c_str(), name.c_str()).GetString());
 }
 
+// A path as the dialog shows it. A native path keeps its own '/' separators: the program's
+// Korean font draws '\\' as the won sign, which no Linux path holds. A drive's path, or a
+// network one, is shown as written.
+std::wstring Shown(const std::wstring& path)
+{
+    const bool native = !path.empty() && (path[0] == L'\\' || path[0] == L'/') && path.compare(0, 2, L"\\\\") != 0;
+    if (!native)
+        return path;
+    std::wstring shown = path;
+    std::replace(shown.begin(), shown.end(), L'\\', L'/');
+    return shown;
+}
+
 DWORD Attributes(const std::wstring& path) { return GetFileAttributesW(path.c_str()); }
 bool IsFolder(DWORD a) { return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY); }
 
@@ -190,15 +203,15 @@ void Accept(HWND hwnd, Chooser& c)
     const bool exists = Attributes(full) != INVALID_FILE_ATTRIBUTES;
     const std::wstring parent = quiva::PathParent(full.c_str()).GetString();
     if ((flags & (OFN_PATHMUSTEXIST | OFN_FILEMUSTEXIST)) && !IsFolder(Attributes(parent))) {
-        Ask(hwnd, c, full + L"\nPath does not exist.\nCheck the path and try again.", MB_OK | MB_ICONWARNING);
+        Ask(hwnd, c, Shown(full) + L"\nPath does not exist.\nCheck the path and try again.", MB_OK | MB_ICONWARNING);
         return;
     }
     if (!c.save && (flags & OFN_FILEMUSTEXIST) && !exists) {
-        Ask(hwnd, c, full + L"\nFile not found.\nCheck the file name and try again.", MB_OK | MB_ICONWARNING);
+        Ask(hwnd, c, Shown(full) + L"\nFile not found.\nCheck the file name and try again.", MB_OK | MB_ICONWARNING);
         return;
     }
     if (c.save && exists && (flags & OFN_OVERWRITEPROMPT) &&
-        !Ask(hwnd, c, full + L" already exists.\nDo you want to replace it?", MB_YESNO | MB_ICONWARNING))
+        !Ask(hwnd, c, Shown(full) + L" already exists.\nDo you want to replace it?", MB_YESNO | MB_ICONWARNING))
         return;
     c.result = full;
     EndDialog(hwnd, IDOK);
@@ -231,7 +244,7 @@ void Paint(HWND hwnd, const Chooser& c)
     const int y0 = c.titleBand;
     const COLORREF white = RGB(0xFF, 0xFF, 0xFF);
     const COLORREF edge = RGB(0x70, 0x70, 0x70);
-    p.Text(c.folder.c_str(), RECT{10, y0 + 6, rc.right - 10, y0 + kFieldTop - 2},
+    p.Text(Shown(c.folder).c_str(), RECT{10, y0 + 6, rc.right - 10, y0 + kFieldTop - 2},
            DT_LEFT | DT_VCENTER | DT_SINGLELINE | DT_PATH_ELLIPSIS | DT_NOPREFIX, RGB(0, 0, 0));
     const RECT field{10, y0 + kFieldTop, rc.right - 10, y0 + kFieldTop + kFieldHeight};
     p.Fill(field, white);

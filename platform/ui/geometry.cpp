@@ -239,6 +239,17 @@ HWND NextToActivate(HWND hwnd)
     }
     return nullptr;
 }
+
+// A top-level window that went from under the pointer uncovers another window there, which
+// has not set its pointer shape yet (the one shown is still the one the gone window asked
+// for, an I-beam over its edit, say). A move of the pointer where it is lets the window now
+// under it set its shape, as if the person had moved it.
+void PointerUncovered(const RECT& gone)
+{
+    const POINT pointer = CursorNow();
+    if (PtInRect(&gone, pointer))
+        quiva::ui::InjectMouseMove(pointer.x, pointer.y);
+}
 }  // namespace
 
 BOOL ShowWindow(HWND hwnd, int cmd)
@@ -258,7 +269,11 @@ BOOL ShowWindow(HWND hwnd, int cmd)
     case SW_HIDE: {
         if (!wasVisible)
             return FALSE;
+        RECT gone{};
+        GetWindowRect(hwnd, &gone);
         SetShown(hwnd, false);
+        if (top)
+            PointerUncovered(gone);
         if (top && GetActiveWindow() == hwnd)
             Activate(NextToActivate(hwnd), false);
         HWND focus = GetFocus();

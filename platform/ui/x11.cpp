@@ -11,9 +11,11 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <cerrno>
 #include <clocale>
 #include <cstdlib>
 #include <cstring>
+#include <cwchar>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -23,6 +25,7 @@
 
 #include "platform/base/codepage.h"
 #include "platform/gdi/gdi.h"
+#include "platform/ui/dialog.h"
 #include "platform/ui/internal.h"
 #include "platform/ui/windowicon.h"
 
@@ -192,10 +195,8 @@ public:
         RECT r;
         GetWindowRect(hwnd, &r);
         DWORD style = static_cast<DWORD>(GetWindowLongPtrW(hwnd, GWL_STYLE));
-        DWORD ex = static_cast<DWORD>(GetWindowLongPtrW(hwnd, GWL_EXSTYLE));
-        bool overrideRedirect = (ex & WS_EX_TOOLWINDOW) || ((style & WS_POPUP) && GetParent(hwnd) && !(ex & WS_EX_APPWINDOW));
         XSetWindowAttributes attrs{};
-        attrs.override_redirect = overrideRedirect ? True : False;
+        attrs.override_redirect = PassesWindowManager(hwnd) ? True : False;
         attrs.background_pixel = BlackPixel(m_display, DefaultScreen(m_display));
         attrs.event_mask = ExposureMask | ButtonPressMask | ButtonReleaseMask | PointerMotionMask | LeaveWindowMask |
                            KeyPressMask | KeyReleaseMask | FocusChangeMask | StructureNotifyMask;
@@ -209,6 +210,7 @@ public:
                             reinterpret_cast<unsigned char*>(hints), 5);
         }
         XSetWMProtocols(m_display, xwin, &m_deleteAtom, 1);
+        PutClass(xwin, hwnd);
         // A window without a cursor of its own shows the root window's, which is the server's
         // "X" when no window manager set another: a new window shows the shape last set until the
         // pointer over it sets one (a window asking for the shape already shown changes nothing).
@@ -624,6 +626,33 @@ private:
             for (Atom name : {static_cast<Atom>(XA_WM_NAME), static_cast<Atom>(XA_WM_ICON_NAME)})
                 XChangeProperty(m_display, xwin, name, m_utf8Atom, 8, PropModeReplace, bytes, length);
         }
+    }
+
+    // WM_CLASS: the program's name and the window's class, by which a window manager or the
+    // person's settings tell the program's windows apart.
+    void PutClass(::Window xwin, HWND hwnd)
+    {
+        wchar_t className[256] = {};
+        GetClassNameW(hwnd, className, 256);
+        std::string name = program_invocation_short_name, windowClass = quiva::WideToUtf8(className);
+        XClassHint hint{name.data(), windowClass.data()};
+        XSetClassHint(m_display, xwin, &hint);
+    }
+
+    // Menus, drop-down lists and tool windows open over their owner for a moment and go: the
+    // window manager does not take them (override-redirect), so it neither frames nor moves
+    // them. A dialog, with a caption or drawing its own, is the window manager's to title and
+    // move like any other window.
+    static bool PassesWindowManager(HWND hwnd)
+    {
+        const auto style = static_cast<DWORD>(GetWindowLongPtrW(hwnd, GWL_STYLE));
+        const auto ex = static_cast<DWORD>(GetWindowLongPtrW(hwnd, GWL_EXSTYLE));
+        if (ex & WS_EX_TOOLWINDOW)
+            return true;
+        wchar_t className[256] = {};
+        GetClassNameW(hwnd, className, 256);
+        const bool dialog = (style & WS_CAPTION) == WS_CAPTION || std::wcscmp(className, DialogClassName()) == 0;
+        return (style & WS_POPUP) && GetParent(hwnd) && !(ex & WS_EX_APPWINDOW) && !dialog;
     }
 
     // Where the window put itself: a window manager places the window there instead of by its

@@ -6,6 +6,7 @@
 // released. Screenshots are left in <build>/reference-pictures/.
 #include <X11/cursorfont.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -729,4 +730,83 @@ TEST_F(X11EndToEnd, WithNoWindowManagerTheBoxACloseShowsTakesTheKeyboard)
     HostRun run = m_host.get();
     EXPECT_EQ(run.status, 0) << run.output;
     EXPECT_EQ(Rows("SELECT COUNT(*) FROM MIMG"), std::vector<std::string>{"1"});
+}
+
+namespace {
+
+// The rows of a rectangle of the screen (`pixels`, `width` wide) with anything drawn on their
+// background, which each row's last pixel gives: how tall the text in it is.
+int InkedRows(const std::vector<unsigned long>& pixels, int width)
+{
+    int rows = 0;
+    for (size_t row = 0; (row + 1) * static_cast<size_t>(width) <= pixels.size(); ++row) {
+        const auto first = pixels.begin() + static_cast<long>(row * static_cast<size_t>(width));
+        const unsigned long background = *(first + width - 1);
+        rows += std::any_of(first, first + width, [&](unsigned long p) {
+            for (int shift : {0, 8, 16})
+                if (std::abs(static_cast<int>((p >> shift) & 0xFF) - static_cast<int>((background >> shift) & 0xFF)) > 0x30)
+                    return true;
+            return false;
+        });
+    }
+    return rows;
+}
+
+}  // namespace
+
+// The capture window names the program and its class to the X server (WM_CLASS). The study
+// combo shows its study as tall as its list shows it; a kept still's caption begins clear of the
+// frame round its cell, its first character whole.
+TEST_F(X11EndToEnd, TheStudyComboAndTheStripShowTheirTextWhole)
+{
+    std::string window;
+    ShowWindow(&window);
+    if (window.empty())
+        return;
+    const unsigned long id = std::stoul(window);
+    std::string type;
+    EXPECT_EQ(m_xvfb.TextProperty(id, "WM_CLASS", &type), std::string("quiva-host\0QUIVACaptureWnd\0", 27));
+    std::string said;
+    m_xvfb.Xdotool("getwindowgeometry --shell " + window, &said);
+    int x = 0, y = 0;
+    std::sscanf(said.c_str(), "WINDOW=%*d X=%d Y=%d", &x, &y);
+    m_xvfb.Xdotool("windowfocus --sync " + window);
+    m_xvfb.Xdotool("key space");
+    ASSERT_TRUE(StillsComeTo(1));
+
+    // The cell's frame: its top left corner is the first pixel of its colour in the strip.
+    const int stripLeft = x + 580, stripTop = y + 100;
+    const std::vector<unsigned long> strip = m_xvfb.ScreenPixels(stripLeft, stripTop, 220, 200);
+    ASSERT_EQ(strip.size(), 220u * 200u);
+    const auto corner = std::find(strip.begin(), strip.end(), 0xFFFFDCul);
+    ASSERT_NE(corner, strip.end());
+    const int frameX = stripLeft + static_cast<int>((corner - strip.begin()) % 220);
+    const int frameY = stripTop + static_cast<int>((corner - strip.begin()) / 220);
+    int inner = frameX;
+    while (m_xvfb.ScreenPixel(inner, frameY + 30) == 0xFFFFDCul)
+        ++inner;
+    // The caption bar's rows below the frame: the column next to the frame is the bar's shade
+    // (black at alpha 160 over the picture, 0x5F at the brightest), no stroke of a character.
+    for (int row = frameY + 3; row < frameY + 20; ++row) {
+        const unsigned long p = m_xvfb.ScreenPixel(inner, row);
+        EXPECT_TRUE(((p >> 16) & 0xFF) <= 0x5F && ((p >> 8) & 0xFF) <= 0x5F && (p & 0xFF) <= 0x5F)
+            << "row " << row - frameY << ": " << std::hex << p;
+    }
+
+    // The combo's text, then the same study in the list it drops down (whose first row it is).
+    const int comboTextRows = InkedRows(m_xvfb.ScreenPixels(x + 176, y + 37, 160, 28), 160);
+    m_xvfb.Xdotool("mousemove --window " + window + " 270 50 click 1");
+    int listTextRows = 0;
+    EXPECT_TRUE(Eventually([&] {
+        // The list, below the combo: its first row's text, clear of the list's edges.
+        return InkedRows(m_xvfb.ScreenPixels(x + 176, y + 69, 170, 22), 170) > 0;
+    }));
+    listTextRows = InkedRows(m_xvfb.ScreenPixels(x + 176, y + 69, 170, 22), 170);
+    m_xvfb.Xdotool("mousemove --window " + window + " 270 80 click 1");  // the same study again
+    EXPECT_GT(comboTextRows, 0);
+    EXPECT_NEAR(comboTextRows, listTextRows, 1);
+
+    m_xvfb.Xdotool("mousemove --window " + window + " 20 50 click 1");
+    HostRun run = m_host.get();
+    EXPECT_EQ(run.status, 0) << run.output;
 }

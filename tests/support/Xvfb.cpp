@@ -307,6 +307,13 @@ std::string XvfbServer::TextProperty(unsigned long window, const char* name, std
     return bytes;
 }
 
+bool XvfbServer::OverrideRedirect(unsigned long window)
+{
+    Display* d = static_cast<Display*>(Connection());
+    XWindowAttributes attrs{};
+    return d && XGetWindowAttributes(d, window, &attrs) && attrs.override_redirect;
+}
+
 bool XvfbServer::BindCharacters(const std::string& text)
 {
     Display* d = static_cast<Display*>(Connection());

@@ -64,6 +64,8 @@ public:
     // An 8-bit property of an X window as its bytes, and the name of its type ("" when the
     // window has no such property).
     std::string TextProperty(unsigned long window, const char* name, std::string* type);
+    // Whether window managers leave an X window alone (its override-redirect attribute).
+    bool OverrideRedirect(unsigned long window);
     // Gives each character of UTF-8 `text` a key of its own in the server's keyboard map (keys
     // that had none), so that xdotool types it without remapping a key while it types.
     bool BindCharacters(const std::string& text);

@@ -199,3 +199,42 @@ TEST_F(FileDialog, OpensOverItsOwnerAndKeepsItsButtonsWhileANameIsTyped)
     ASSERT_FALSE(buttonsBefore.empty());
     EXPECT_EQ(buttonsAfter, buttonsBefore);
 }
+
+// A folder of the file system is shown with its own '/' separators, which the Korean font draws
+// as they are ('\' it draws as the won sign): the folder given in the Windows form shows the same
+// line as the folder given natively.
+TEST_F(FileDialog, ShowsANativeFolderWithItsOwnSeparators)
+{
+    // The top rows of the dialog's surface, down to the name field: its title and folder line.
+    auto folderLine = [&](const std::wstring& initialDir) {
+        OPENFILENAMEW ofn = Request(OFN_FILEMUSTEXIST, L"");
+        ofn.lpstrInitialDir = initialDir.c_str();
+        std::vector<uint32_t> pixels;
+        handlers[WM_TIMER] = [&](HWND, WPARAM, LPARAM, bool*) -> LRESULT {
+            HWND active = GetActiveWindow();
+            if (active == owner || !active || GetUpdateRect(active, nullptr, FALSE) || !pixels.empty())
+                return 0;  // not up, or not painted yet
+            quiva::Surface* surface = quiva::ui::WindowSurface(active);
+            POINT field{0, 30};
+            ClientToScreen(active, &field);
+            RECT window{};
+            GetWindowRect(active, &window);
+            for (int y = 0; y < field.y - window.top; ++y)
+                for (int x = 0; x < surface->Width(); ++x)
+                    pixels.push_back(surface->At(x, y));
+            quiva::ui::InjectKeyStroke(VK_ESCAPE);
+            return 0;
+        };
+        SetTimer(owner, 1, 1, nullptr);
+        EXPECT_FALSE(GetOpenFileNameW(&ofn));
+        KillTimer(owner, 1);
+        handlers.erase(WM_TIMER);
+        return pixels;
+    };
+    ASSERT_EQ(folder.rfind(L'\\', 0), 0u) << "not a native folder in the Windows form";
+    const std::string native = dir.path();
+    const std::vector<uint32_t> windowsForm = folderLine(folder);
+    const std::vector<uint32_t> nativeForm = folderLine(std::wstring(native.begin(), native.end()));
+    ASSERT_FALSE(windowsForm.empty());
+    EXPECT_EQ(windowsForm, nativeForm);
+}

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cerrno>
 #include <clocale>
 #include <string>
 #include <vector>
@@ -134,6 +135,53 @@ TEST(X11Backend, ThePointerShowsTheShapeTheWindowUnderItAsksFor)
     UnregisterClassW(L"QuivaX11Sizing", nullptr);
 }
 
+// A window that goes from under the pointer leaves the pointer's shape to the window it
+// uncovers, though the pointer does not move: the I-beam that a closed dialog's edit asked for
+// does not stay over the window beneath.
+TEST(X11Backend, AWindowGoneFromUnderThePointerLeavesTheShapeToTheWindowBelow)
+{
+    X11Session session;
+    QUIVA_X11_SESSION_OR_SKIP(session, 800, 600);
+    XvfbServer& xvfb = session.server();
+    const std::vector<unsigned long> ibeam = xvfb.FontCursorImage(XC_xterm);
+    const std::vector<unsigned long> arrow = xvfb.FontCursorImage(XC_left_ptr);
+    ASSERT_NE(ibeam, arrow);
+    WNDCLASSW wc{};
+    wc.lpfnWndProc = DefWindowProcW;
+    wc.lpszClassName = L"QuivaX11Below";
+    wc.hCursor = LoadCursorW(nullptr, IDC_ARROW);
+    ASSERT_TRUE(RegisterClassW(&wc));
+    wc.lpszClassName = L"QuivaX11Edit";
+    wc.hCursor = LoadCursorW(nullptr, IDC_IBEAM);
+    ASSERT_TRUE(RegisterClassW(&wc));
+    HWND below = CreateWindowExW(WS_EX_APPWINDOW, L"QuivaX11Below", L"below", WS_POPUP | WS_VISIBLE, 100, 100, 400, 300,
+                                 nullptr, nullptr, nullptr, nullptr);
+    HWND dialog = CreateWindowExW(0, L"QuivaX11Edit", L"dialog", WS_POPUP | WS_VISIBLE, 200, 150, 200, 100, below, nullptr,
+                                  nullptr, nullptr);
+    ASSERT_NE(dialog, nullptr);
+    int step = 0;
+    auto shapeOver = [&](int x, int y, const std::vector<unsigned long>& wanted) {
+        return PumpUntil([&] {
+            xvfb.MovePointer(x + (++step % 2), y);
+            return xvfb.PointerImage() == wanted;
+        });
+    };
+    EXPECT_TRUE(shapeOver(150, 350, arrow));
+    EXPECT_TRUE(shapeOver(300, 200, ibeam));
+    // Every move of the pointer handled: nothing but the window's going may change the shape.
+    xvfb.Sync();
+    PumpUntil([] { return quiva::ui::PumpPending() == 0; });
+    xvfb.Sync();
+    PumpUntil([] { return quiva::ui::PumpPending() == 0; });
+    ASSERT_EQ(xvfb.PointerImage(), ibeam);
+    DestroyWindow(dialog);
+    EXPECT_TRUE(PumpUntil([&] { return xvfb.PointerImage() == arrow; }));
+
+    DestroyWindow(below);
+    UnregisterClassW(L"QuivaX11Below", nullptr);
+    UnregisterClassW(L"QuivaX11Edit", nullptr);
+}
+
 // In a UTF-8 locale the window system uses the X input method; the text being composed is to
 // show at the caret of the focused control: the input context's spot follows the caret, in the
 // top-level window's coordinates, on its bottom left corner (where the text's baseline runs).
@@ -182,6 +230,21 @@ HWND DialogOwner(int width, int height)
 {
     return CreateWindowExW(WS_EX_APPWINDOW, L"Static", L"owner", WS_POPUP | WS_VISIBLE, 100, 100, width, height, nullptr,
                            nullptr, nullptr, nullptr);
+}
+
+// Runs the file dialog over `owner` on an empty folder until it is closed (what it answers).
+BOOL OpenFileDialogOver(HWND owner)
+{
+    TempDir dir;
+    const std::wstring folder = dir.Win().GetString();
+    wchar_t file[260] = L"*.grf";
+    OPENFILENAMEW ofn{};
+    ofn.lStructSize = sizeof(ofn);
+    ofn.hwndOwner = owner;
+    ofn.lpstrFile = file;
+    ofn.nMaxFile = 260;
+    ofn.lpstrInitialDir = folder.c_str();
+    return GetOpenFileNameW(&ofn);
 }
 
 }  // namespace
@@ -313,17 +376,8 @@ TEST(X11Backend, TheSystemDialogsShowTheirTitleWhenNoWindowManagerDoes)
     // The message starts below the band rather than under it.
     EXPECT_GT(g_dialogTop.DarkPixels(boxBand, g_dialogTop.rows), 20) << "the message is not below the band";
 
-    TempDir dir;
-    const std::wstring folder = dir.Win().GetString();
-    wchar_t file[260] = L"*.grf";
-    OPENFILENAMEW ofn{};
-    ofn.lStructSize = sizeof(ofn);
-    ofn.hwndOwner = owner;
-    ofn.lpstrFile = file;
-    ofn.nMaxFile = 260;
-    ofn.lpstrInitialDir = folder.c_str();
     timer = look();
-    EXPECT_FALSE(GetOpenFileNameW(&ofn));
+    EXPECT_FALSE(OpenFileDialogOver(owner));
     KillTimer(nullptr, timer);
     ASSERT_TRUE(g_dialogTop.seen);
     const int dialogBand = g_dialogTop.Band();
@@ -335,6 +389,93 @@ TEST(X11Backend, TheSystemDialogsShowTheirTitleWhenNoWindowManagerDoes)
         ++fieldTop;
     EXPECT_EQ(fieldTop, dialogBand + 30);
     EXPECT_GT(g_dialogTop.DarkPixels(dialogBand, fieldTop), 20) << "the folder line is not below the band";
+    DestroyWindow(owner);
+}
+
+namespace {
+
+// What a dialog of the window system is to the X server, read from inside the dialog's own loop
+// once it is active; the dialog is closed then.
+struct DialogAtTheServer {
+    XvfbServer* server = nullptr;
+    HWND owner = nullptr;
+    bool seen = false;
+    bool overrideRedirect = true;
+    std::string windowClass;
+} g_atTheServer;
+
+// Whether the server knows a window the window system made (on a connection of its own, whose
+// requests the server may not have read yet); asked through another program, as a window it
+// does not know would end this one.
+bool KnownToTheServer(XvfbServer& server, HWND hwnd)
+{
+    return server.Xdotool("getwindowname " + std::to_string(quiva::ui::CurrentBackend().NativeHandle(hwnd))) == 0;
+}
+
+void CALLBACK LookAtTheServer(HWND, UINT, UINT_PTR, DWORD)
+{
+    DialogAtTheServer& t = g_atTheServer;
+    // The dialog: the shown window the owner owns.
+    HWND dialog = nullptr;
+    EnumWindows(
+        [](HWND hwnd, LPARAM found) -> BOOL {
+            if (GetWindow(hwnd, GW_OWNER) != g_atTheServer.owner || !IsWindowVisible(hwnd))
+                return TRUE;
+            *reinterpret_cast<HWND*>(found) = hwnd;
+            return FALSE;
+        },
+        reinterpret_cast<LPARAM>(&dialog));
+    if (t.seen || !dialog || !KnownToTheServer(*t.server, dialog))
+        return;
+    const unsigned long xwin = quiva::ui::CurrentBackend().NativeHandle(dialog);
+    t.seen = true;
+    t.overrideRedirect = t.server->OverrideRedirect(xwin);
+    std::string type;
+    t.windowClass = t.server->TextProperty(xwin, "WM_CLASS", &type);
+    PostMessageW(dialog, WM_CLOSE, 0, 0);
+}
+
+}  // namespace
+
+// The system's message box and file dialogs are for a window manager to frame with a title bar
+// and move (not override-redirect), as their owner is; a drop-down window alone is left to
+// itself. Every top-level window names the program and its class (WM_CLASS).
+TEST(X11Backend, TheSystemDialogsAreTheWindowManagersAndWindowsNameTheirClass)
+{
+    X11Session session;
+    QUIVA_X11_SESSION_OR_SKIP(session, 1024, 768);
+    XvfbServer& xvfb = session.server();
+    const std::string program = program_invocation_short_name;
+    HWND owner = DialogOwner(600, 500);
+    ASSERT_NE(owner, nullptr);
+    HWND dropDown = CreateWindowExW(WS_EX_TOOLWINDOW, L"Static", L"", WS_POPUP, 120, 120, 100, 100, owner, nullptr,
+                                    nullptr, nullptr);
+    ASSERT_TRUE(PumpUntil([&] { return KnownToTheServer(xvfb, owner) && KnownToTheServer(xvfb, dropDown); }));
+    std::string type;
+    EXPECT_EQ(xvfb.TextProperty(quiva::ui::CurrentBackend().NativeHandle(owner), "WM_CLASS", &type),
+              program + std::string("\0Static\0", 8));
+    EXPECT_FALSE(xvfb.OverrideRedirect(quiva::ui::CurrentBackend().NativeHandle(owner)));
+    EXPECT_TRUE(xvfb.OverrideRedirect(quiva::ui::CurrentBackend().NativeHandle(dropDown)));
+    DestroyWindow(dropDown);
+
+    auto look = [&] {
+        g_atTheServer = DialogAtTheServer{};
+        g_atTheServer.server = &xvfb;
+        g_atTheServer.owner = owner;
+        return SetTimer(nullptr, 0, 50, LookAtTheServer);
+    };
+    UINT_PTR timer = look();
+    MessageBoxW(owner, L"외부 그래프파일만 삭제할 수 있습니다.", L"선택오류", MB_OK);
+    KillTimer(nullptr, timer);
+    ASSERT_TRUE(g_atTheServer.seen);
+    EXPECT_FALSE(g_atTheServer.overrideRedirect);
+    EXPECT_EQ(g_atTheServer.windowClass, program + std::string("\0QuivaDialog\0", 13));
+
+    timer = look();
+    EXPECT_FALSE(OpenFileDialogOver(owner));
+    KillTimer(nullptr, timer);
+    ASSERT_TRUE(g_atTheServer.seen);
+    EXPECT_FALSE(g_atTheServer.overrideRedirect);
     DestroyWindow(owner);
 }
 
