@@ -1,6 +1,7 @@
 #include "framework/CKXXmlDocument.h"
 
 #include <algorithm>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -275,6 +276,15 @@ class Printer : public TiXmlVisitor {
 public:
     explicit Printer(UINT codePage) : m_codePage(codePage) {}
 
+    // Rows printed as the last children of `parent` (see CKXXmlDocument::SaveWithList): when the
+    // printer leaves it, `rows` prints each through this printer. `any`: there is at least one.
+    void ListAt(const TiXmlElement* parent, bool any, std::function<void(Printer&)> rows)
+    {
+        m_listParent = parent;
+        m_listAny = any;
+        m_listRows = std::move(rows);
+    }
+
     bool VisitEnter(const TiXmlElement& element, const TiXmlAttribute* attribute) override
     {
         Indent();
@@ -287,7 +297,7 @@ public:
             Escape(attribute->ValueStr());
             m_out += '"';
         }
-        if (!element.FirstChild()) {
+        if (!HasChildren(element)) {
             m_out += " />";
             LineBreak();
         } else {
@@ -303,8 +313,10 @@ public:
 
     bool VisitExit(const TiXmlElement& element) override
     {
+        if (&element == m_listParent && m_listRows)
+            m_listRows(*this);
         --m_depth;
-        if (!element.FirstChild())
+        if (!HasChildren(element))
             return true;
         // Inside a line every element with children counted itself in; the one that began
         // the line is the last to count out, and ends the line.
@@ -390,6 +402,11 @@ public:
     }
 
 private:
+    bool HasChildren(const TiXmlElement& element) const
+    {
+        return element.FirstChild() || (&element == m_listParent && m_listAny);
+    }
+
     static bool HoldsText(const TiXmlElement& element)
     {
         for (const TiXmlNode* n = element.FirstChild(); n; n = n->NextSibling())
@@ -451,6 +468,9 @@ private:
     std::string m_out;
     int m_depth = 0;
     int m_inline = 0;
+    const TiXmlElement* m_listParent = nullptr;
+    bool m_listAny = false;
+    std::function<void(Printer&)> m_listRows;
 };
 
 }  // namespace
@@ -475,6 +495,8 @@ std::string CKXXmlDocument::ToTree(const CString& text) const
 
 std::string CKXXmlDocument::ValueToTree(std::wstring_view text)
 {
+    if (std::all_of(text.begin(), text.end(), [](wchar_t c) { return c > 0 && c < 0x80; }))
+        return std::string(text.begin(), text.end());
     bool lost = false;
     std::string bytes = quiva::WideToMultiByte(text, m_codePage, &lost);
     if (!lost || m_codePage == CP_UTF8)
@@ -590,6 +612,61 @@ bool CKXXmlDocument::Save(const wchar_t* path)
     Printer printer(m_codePage);
     m_document.Accept(&printer);
     return quiva::WriteFileAtomically(target, printer.Result());
+}
+
+bool CKXXmlDocument::SaveWithList(const wchar_t* path, const wchar_t* listPath, const wchar_t* name,
+                                  std::initializer_list<const wchar_t*> attributes,
+                                  const std::function<bool(const wchar_t*& value, std::vector<const wchar_t*>& values)>& next)
+{
+    const CString target(path ? path : L""), wideName(name ? name : L"");
+    TiXmlElement* parent = Resolve(listPath, 0, true);
+    if (target.IsEmpty() || PathTooLong(target) || !parent || !IsXmlName(ToTree(wideName)))
+        return false;
+    // The rows are taken first, each as its value and the values of its attributes (`given` of
+    // them): a value the tree's code page cannot spell turns the document to UTF-8, and the print
+    // then begins again in it.
+    const std::vector<const wchar_t*> names(attributes);
+    std::vector<const wchar_t*> cells, values(names.size());
+    std::vector<size_t> given;
+    for (const wchar_t* value = nullptr; next(value, values);) {
+        given.push_back(std::min(values.size(), names.size()));
+        cells.push_back(value);
+        cells.insert(cells.end(), values.begin(), values.begin() + static_cast<std::ptrdiff_t>(given.back()));
+    }
+    for (;;) {
+        const UINT page = m_codePage;
+        const std::string treeName = ToTree(wideName);
+        std::vector<std::string> treeNames;
+        for (const wchar_t* attribute : names)
+            treeNames.push_back(ToTree(attribute ? attribute : L""));
+        bool recoded = false;
+        Printer printer(page);
+        printer.ListAt(parent, !given.empty(), [&](Printer& out) {
+            // One element printed for every row: it is given the row's value and attributes, in
+            // their order, as AppendList gives a new element its own.
+            std::unique_ptr<TiXmlElement> row;
+            size_t rowAttributes = 0;
+            const wchar_t* const* cell = cells.data();
+            for (const size_t count : given) {
+                if (!row || count != rowAttributes)
+                    row = std::make_unique<TiXmlElement>(treeName);
+                rowAttributes = count;
+                SetValueOf(row.get(), cell[0]);
+                for (size_t i = 0; i < count; ++i)
+                    if (IsXmlName(treeNames[i]))
+                        row->SetAttribute(treeNames[i], ValueToTree(cell[1 + i] ? cell[1 + i] : L""));
+                cell += 1 + count;
+                if (m_codePage != page) {
+                    recoded = true;
+                    return;
+                }
+                row->Accept(&out);
+            }
+        });
+        m_document.Accept(&printer);
+        if (!recoded)
+            return quiva::WriteFileAtomically(target, printer.Result());
+    }
 }
 
 void CKXXmlDocument::LoadXml(const wchar_t* xml)
