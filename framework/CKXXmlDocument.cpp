@@ -31,6 +31,19 @@ bool IsBlank(const CString& value)
     return true;
 }
 
+// A value SetValueOf keeps as one text node as it is: no control character, no markup, not blank
+// (an empty value is a text node of nothing).
+bool IsPlainText(const wchar_t* value)
+{
+    bool blank = true;
+    for (const wchar_t* c = value ? value : L""; *c; ++c) {
+        if (*c < L' ' || *c == L'<' || *c == L'>' || *c == L'\'' || *c == L'"' || *c == L'&')
+            return false;
+        blank = blank && *c == L' ';
+    }
+    return !blank || !value || !*value;
+}
+
 TiXmlElement* NextElement(TiXmlNode* node)
 {
     for (TiXmlNode* n = node ? node->NextSibling() : nullptr; n; n = n->NextSibling())
@@ -283,6 +296,31 @@ public:
         m_listParent = parent;
         m_listAny = any;
         m_listRows = std::move(rows);
+    }
+
+    // An element of a list holding plain text (IsPlainText) and the first `count` of the
+    // attributes (those whose names are XML names), as VisitEnter, Visit and VisitExit print it.
+    void TextRow(const std::string& name, const std::vector<std::string>& names, const std::vector<bool>& isName,
+                 const std::vector<std::string>& values, size_t count, const std::string& text)
+    {
+        Indent();
+        m_out += '<';
+        m_out += name;
+        for (size_t i = 0; i < count; ++i) {
+            if (!isName[i])
+                continue;
+            m_out += ' ';
+            m_out += names[i];
+            m_out += "=\"";
+            Escape(values[i]);
+            m_out += '"';
+        }
+        m_out += '>';
+        Escape(text);
+        m_out += "</";
+        m_out += name;
+        m_out += '>';
+        LineBreak();
     }
 
     bool VisitEnter(const TiXmlElement& element, const TiXmlAttribute* attribute) override
@@ -641,20 +679,40 @@ bool CKXXmlDocument::SaveWithList(const wchar_t* path, const wchar_t* listPath, 
             treeNames.push_back(ToTree(attribute ? attribute : L""));
         bool recoded = false;
         Printer printer(page);
+        std::vector<bool> isName;
+        for (const std::string& treeAttribute : treeNames)
+            isName.push_back(IsXmlName(treeAttribute));
         printer.ListAt(parent, !given.empty(), [&](Printer& out) {
-            // One element printed for every row: it is given the row's value and attributes, in
-            // their order, as AppendList gives a new element its own.
+            // A row whose value is plain text is printed straight away; any other is given to one
+            // element, with its attributes in their order, as AppendList gives a new element its own.
             std::unique_ptr<TiXmlElement> row;
             size_t rowAttributes = 0;
+            std::vector<std::string> treeValues(names.size());
+            std::string treeText;
             const wchar_t* const* cell = cells.data();
             for (const size_t count : given) {
+                for (size_t i = 0; i < count; ++i)
+                    if (isName[i])
+                        treeValues[i] = ValueToTree(cell[1 + i] ? cell[1 + i] : L"");
+                const bool plain = IsPlainText(cell[0]);
+                if (plain)
+                    treeText = ValueToTree(cell[0] ? cell[0] : L"");
+                if (m_codePage != page) {
+                    recoded = true;
+                    return;
+                }
+                if (plain) {
+                    out.TextRow(treeName, treeNames, isName, treeValues, count, treeText);
+                    cell += 1 + count;
+                    continue;
+                }
                 if (!row || count != rowAttributes)
                     row = std::make_unique<TiXmlElement>(treeName);
                 rowAttributes = count;
                 SetValueOf(row.get(), cell[0]);
                 for (size_t i = 0; i < count; ++i)
-                    if (IsXmlName(treeNames[i]))
-                        row->SetAttribute(treeNames[i], ValueToTree(cell[1 + i] ? cell[1 + i] : L""));
+                    if (isName[i])
+                        row->SetAttribute(treeNames[i], treeValues[i]);
                 cell += 1 + count;
                 if (m_codePage != page) {
                     recoded = true;

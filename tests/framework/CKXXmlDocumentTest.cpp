@@ -549,7 +549,8 @@ TEST(XmlDocument, ListsAppendedInOneGoReadBackAsAppended)
 
 // A list saved row by row is the file AppendList and Save write, byte for byte: rows holding
 // markup, blanks, nothing or control characters, rows giving fewer values, a row that turns the
-// document to UTF-8 after others were printed, under an element that had no children, and no rows.
+// document to UTF-8 after others were printed, under an element that had no children or holds
+// text, and no rows.
 TEST(XmlDocument, AListSavedRowByRowIsTheFileTheTreeWouldWrite)
 {
     TempDir dir;
@@ -570,7 +571,7 @@ TEST(XmlDocument, AListSavedRowByRowIsTheFileTheTreeWouldWrite)
     const Rows recoding = {{L"가", L"나", L"다"}, {L"c:\\Caméra.jpg", L"é", L"F"}, {L"라", L"마", L"바"}};
     int file = 0;
     for (const wchar_t* document : {L"<?xml version=\"1.0\" encoding=\"euc-kr\"?><QUIVA><patient>P</patient></QUIVA>",
-                                    kTemplate, L"<r><a><b/></a></r>"}) {
+                                    kTemplate, L"<r><a><b/></a></r>", L"<r><a>text</a></r>"}) {
         for (const Rows* rows : {&plain, &awkward, &recoding, static_cast<const Rows*>(nullptr)}) {
             const Rows none;
             const Rows& given = rows ? *rows : none;
