@@ -1,6 +1,7 @@
 #include "framework/CKXXmlDocument.h"
 
 #include <algorithm>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -28,6 +29,19 @@ bool IsBlank(const CString& value)
         if (value[i] != L' ' && value[i] != L'\t' && value[i] != L'\n' && value[i] != L'\r')
             return false;
     return true;
+}
+
+// A value SetValueOf keeps as one text node as it is: no control character, no markup, not blank
+// (an empty value is a text node of nothing).
+bool IsPlainText(const wchar_t* value)
+{
+    bool blank = true;
+    for (const wchar_t* c = value ? value : L""; *c; ++c) {
+        if (*c < L' ' || *c == L'<' || *c == L'>' || *c == L'\'' || *c == L'"' || *c == L'&')
+            return false;
+        blank = blank && *c == L' ';
+    }
+    return !blank || !value || !*value;
 }
 
 TiXmlElement* NextElement(TiXmlNode* node)
@@ -275,6 +289,40 @@ class Printer : public TiXmlVisitor {
 public:
     explicit Printer(UINT codePage) : m_codePage(codePage) {}
 
+    // Rows printed as the last children of `parent` (see CKXXmlDocument::SaveWithList): when the
+    // printer leaves it, `rows` prints each through this printer. `any`: there is at least one.
+    void ListAt(const TiXmlElement* parent, bool any, std::function<void(Printer&)> rows)
+    {
+        m_listParent = parent;
+        m_listAny = any;
+        m_listRows = std::move(rows);
+    }
+
+    // An element of a list holding plain text (IsPlainText) and the first `count` of the
+    // attributes (those whose names are XML names), as VisitEnter, Visit and VisitExit print it.
+    void TextRow(const std::string& name, const std::vector<std::string>& names, const std::vector<bool>& isName,
+                 const std::vector<std::string>& values, size_t count, const std::string& text)
+    {
+        Indent();
+        m_out += '<';
+        m_out += name;
+        for (size_t i = 0; i < count; ++i) {
+            if (!isName[i])
+                continue;
+            m_out += ' ';
+            m_out += names[i];
+            m_out += "=\"";
+            Escape(values[i]);
+            m_out += '"';
+        }
+        m_out += '>';
+        Escape(text);
+        m_out += "</";
+        m_out += name;
+        m_out += '>';
+        LineBreak();
+    }
+
     bool VisitEnter(const TiXmlElement& element, const TiXmlAttribute* attribute) override
     {
         Indent();
@@ -287,7 +335,7 @@ public:
             Escape(attribute->ValueStr());
             m_out += '"';
         }
-        if (!element.FirstChild()) {
+        if (!HasChildren(element)) {
             m_out += " />";
             LineBreak();
         } else {
@@ -303,8 +351,10 @@ public:
 
     bool VisitExit(const TiXmlElement& element) override
     {
+        if (&element == m_listParent && m_listRows)
+            m_listRows(*this);
         --m_depth;
-        if (!element.FirstChild())
+        if (!HasChildren(element))
             return true;
         // Inside a line every element with children counted itself in; the one that began
         // the line is the last to count out, and ends the line.
@@ -390,6 +440,11 @@ public:
     }
 
 private:
+    bool HasChildren(const TiXmlElement& element) const
+    {
+        return element.FirstChild() || (&element == m_listParent && m_listAny);
+    }
+
     static bool HoldsText(const TiXmlElement& element)
     {
         for (const TiXmlNode* n = element.FirstChild(); n; n = n->NextSibling())
@@ -451,6 +506,9 @@ private:
     std::string m_out;
     int m_depth = 0;
     int m_inline = 0;
+    const TiXmlElement* m_listParent = nullptr;
+    bool m_listAny = false;
+    std::function<void(Printer&)> m_listRows;
 };
 
 }  // namespace
@@ -475,6 +533,8 @@ std::string CKXXmlDocument::ToTree(const CString& text) const
 
 std::string CKXXmlDocument::ValueToTree(std::wstring_view text)
 {
+    if (std::all_of(text.begin(), text.end(), [](wchar_t c) { return c > 0 && c < 0x80; }))
+        return std::string(text.begin(), text.end());
     bool lost = false;
     std::string bytes = quiva::WideToMultiByte(text, m_codePage, &lost);
     if (!lost || m_codePage == CP_UTF8)
@@ -590,6 +650,81 @@ bool CKXXmlDocument::Save(const wchar_t* path)
     Printer printer(m_codePage);
     m_document.Accept(&printer);
     return quiva::WriteFileAtomically(target, printer.Result());
+}
+
+bool CKXXmlDocument::SaveWithList(const wchar_t* path, const wchar_t* listPath, const wchar_t* name,
+                                  std::initializer_list<const wchar_t*> attributes,
+                                  const std::function<bool(const wchar_t*& value, std::vector<const wchar_t*>& values)>& next)
+{
+    const CString target(path ? path : L""), wideName(name ? name : L"");
+    TiXmlElement* parent = Resolve(listPath, 0, true);
+    if (target.IsEmpty() || PathTooLong(target) || !parent || !IsXmlName(ToTree(wideName)))
+        return false;
+    // The rows are taken first, each as its value and the values of its attributes (`given` of
+    // them): a value the tree's code page cannot spell turns the document to UTF-8, and the print
+    // then begins again in it.
+    const std::vector<const wchar_t*> names(attributes);
+    std::vector<const wchar_t*> cells, values(names.size());
+    std::vector<size_t> given;
+    for (const wchar_t* value = nullptr; next(value, values);) {
+        given.push_back(std::min(values.size(), names.size()));
+        cells.push_back(value);
+        cells.insert(cells.end(), values.begin(), values.begin() + static_cast<std::ptrdiff_t>(given.back()));
+    }
+    for (;;) {
+        const UINT page = m_codePage;
+        const std::string treeName = ToTree(wideName);
+        std::vector<std::string> treeNames;
+        for (const wchar_t* attribute : names)
+            treeNames.push_back(ToTree(attribute ? attribute : L""));
+        bool recoded = false;
+        Printer printer(page);
+        std::vector<bool> isName;
+        for (const std::string& treeAttribute : treeNames)
+            isName.push_back(IsXmlName(treeAttribute));
+        printer.ListAt(parent, !given.empty(), [&](Printer& out) {
+            // A row whose value is plain text is printed straight away; any other is given to one
+            // element, with its attributes in their order, as AppendList gives a new element its own.
+            std::unique_ptr<TiXmlElement> row;
+            size_t rowAttributes = 0;
+            std::vector<std::string> treeValues(names.size());
+            std::string treeText;
+            const wchar_t* const* cell = cells.data();
+            for (const size_t count : given) {
+                for (size_t i = 0; i < count; ++i)
+                    if (isName[i])
+                        treeValues[i] = ValueToTree(cell[1 + i] ? cell[1 + i] : L"");
+                const bool plain = IsPlainText(cell[0]);
+                if (plain)
+                    treeText = ValueToTree(cell[0] ? cell[0] : L"");
+                if (m_codePage != page) {
+                    recoded = true;
+                    return;
+                }
+                if (plain) {
+                    out.TextRow(treeName, treeNames, isName, treeValues, count, treeText);
+                    cell += 1 + count;
+                    continue;
+                }
+                if (!row || count != rowAttributes)
+                    row = std::make_unique<TiXmlElement>(treeName);
+                rowAttributes = count;
+                SetValueOf(row.get(), cell[0]);
+                for (size_t i = 0; i < count; ++i)
+                    if (isName[i])
+                        row->SetAttribute(treeNames[i], treeValues[i]);
+                cell += 1 + count;
+                if (m_codePage != page) {
+                    recoded = true;
+                    return;
+                }
+                row->Accept(&out);
+            }
+        });
+        m_document.Accept(&printer);
+        if (!recoded)
+            return quiva::WriteFileAtomically(target, printer.Result());
+    }
 }
 
 void CKXXmlDocument::LoadXml(const wchar_t* xml)

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <memory>
 #include <optional>
+#include <unordered_map>
 #include <vector>
 
 #include "app/model/CKXQUIVACaptureModelManager.h"
@@ -257,30 +258,47 @@ bool CKXQUIVACaptureModel::TogglePresent(int index)
 
 bool CKXQUIVACaptureModel::WriteInfoXmlOf(const std::vector<_KXCaptureFileInfo*>& marked)
 {
-    auto folderOf = [](const CString& path) {
-        const int cut = std::max(path.ReverseFind(L'\\'), path.ReverseFind(L'/'));
-        return cut <= 0 ? CString() : path.Left(cut);
+    // The marked records grouped by their folder once: by the folder as their paths spell it,
+    // and each spelling resolved once to its key, so the file-system lookups grow with the
+    // folders, not with the records.
+    struct Folder {
+        CString path;
+        std::vector<_KXCaptureFileInfo*> records;
     };
-    std::vector<CString> folders;
-    for (const _KXCaptureFileInfo* info : marked) {
-        const CString folder = folderOf(info->path);
-        if (folder.IsEmpty())
+    std::vector<Folder> folders;
+    std::unordered_map<std::wstring, size_t> bySpelling, byKey;
+    std::wstring_view last;  // the folder of the record before, whose group is `group`
+    size_t group = 0;
+    for (_KXCaptureFileInfo* info : marked) {
+        const std::wstring& path = info->path.str();
+        const size_t cut = path.find_last_of(L"\\/");
+        if (cut == std::wstring::npos || cut == 0)
             continue;
-        if (std::none_of(folders.begin(), folders.end(), [&](const CString& f) { return SamePath(f, folder, true); }))
-            folders.push_back(folder);
+        const std::wstring_view folder(path.data(), cut);
+        if (folder != last) {
+            const auto [spelt, newSpelling] = bySpelling.try_emplace(std::wstring(folder), folders.size());
+            if (newSpelling) {
+                const auto [keyed, newKey] = byKey.try_emplace(PathKey(CString(folder), true).str(), folders.size());
+                if (newKey)
+                    folders.push_back({CString(folder), {}});
+                spelt->second = keyed->second;
+            }
+            group = spelt->second;
+            last = folder;
+        }
+        folders[group].records.push_back(info);
     }
     // A folder that has gone with its files keeps nothing to mark. One whose info.xml could not
     // be written keeps its files' marks as its info.xml has them: the strip shows what a crash
     // or the next open would bring back, never a mark the store does not keep.
     bool kept = true;
-    for (const CString& folder : folders) {
-        if (!PathIsDirectoryW(folder) || WriteInfoXml(folder))
+    for (const Folder& folder : folders) {
+        if (!PathIsDirectoryW(folder.path) || WriteInfoXml(folder.path))
             continue;
         kept = false;
         AssertWindowThread();
-        for (_KXCaptureFileInfo* info : marked)
-            if (SamePath(folderOf(info->path), folder, true))
-                info->present = info->present ? 0 : 1;
+        for (_KXCaptureFileInfo* info : folder.records)
+            info->present = info->present ? 0 : 1;
     }
     return kept;
 }

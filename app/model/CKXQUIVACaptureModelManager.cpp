@@ -244,10 +244,10 @@ bool CKXQUIVACaptureModel::WriteInfoXml(CString folder)
                 c = quiva::FoldAscii(c);
             return names->count(name) != 0;
         };
-        // The list is appended in one go: no path is looked up in the document for each record.
+        // The list is written as it is read from the records: no path is looked up in the
+        // document, and no node is made, for each record.
         size_t next = 0;
-        xml.AppendList(L"/", L"image", {L"Study", L"StudyDate", L"Saved", L"Deleted", L"IsVideo"},
-                       [&](const wchar_t*& value, std::vector<const wchar_t*>& values) {
+        return Store().WriteInfoXml(folder, xml, [&](const wchar_t*& value, std::vector<const wchar_t*>& values) {
             while (next < m_files.size() && !there(m_files[next]->path.str()))
                 ++next;
             if (next == m_files.size())
@@ -258,7 +258,6 @@ bool CKXQUIVACaptureModel::WriteInfoXml(CString folder)
             return true;
         });
     }
-    return Store().WriteInfoXml(folder, xml);
 }
 
 // A chart's folder is named by its chart number made a folder name (CleanFolderName), matched as

@@ -112,9 +112,11 @@ public:
     // JPEG's, or the BMP's when the JPEG could not be written (no JPEG is left then).
     CString KeepAsJpeg(Gdiplus::Image* picture, const CString& folder, const CString& bmp, int quality) const;
 
-    // "<folder>\info.xml" replaced atomically by `xml`, then the folder flushed; false when it
-    // could not be written (the old one stays).
-    bool WriteInfoXml(const CString& folder, CKXXmlDocument& xml) const;
+    // "<folder>\info.xml" replaced atomically by `xml` with the captures `images` gives (each its
+    // path and the values of its `<image Study= StudyDate= Saved= Deleted= IsVideo=>`), then the
+    // folder flushed; false when it could not be written (the old one stays).
+    using ImageRows = std::function<bool(const wchar_t*& path, std::vector<const wchar_t*>& values)>;
+    bool WriteInfoXml(const CString& folder, CKXXmlDocument& xml, const ImageRows& images) const;
     // The journal of `file`, written atomically; `knownAbsent`: no journal of it is there in any
     // case of its name, and the folder is not read to look for one.
     bool WriteJournal(const CString& file, const std::string& text, bool knownAbsent) const;

@@ -547,6 +547,46 @@ TEST(XmlDocument, ListsAppendedInOneGoReadBackAsAppended)
     EXPECT_EQ(read, (std::vector<std::wstring>{L"하나|가|A", L"둘|Caméra|B", L"셋|다|"}));
 }
 
+// A list saved row by row is the file AppendList and Save write, byte for byte: rows holding
+// markup, blanks, nothing or control characters, rows giving fewer values, a row that turns the
+// document to UTF-8 after others were printed, under an element that had no children or holds
+// text, and no rows.
+TEST(XmlDocument, AListSavedRowByRowIsTheFileTheTreeWouldWrite)
+{
+    TempDir dir;
+    using Rows = std::vector<std::vector<const wchar_t*>>;
+    auto rowsOf = [](const Rows& rows) {
+        return [&rows, at = size_t{0}](const wchar_t*& value, std::vector<const wchar_t*>& values) mutable {
+            if (at == rows.size())
+                return false;
+            value = rows[at][0];
+            values.assign(rows[at].begin() + 1, rows[at].end());
+            ++at;
+            return true;
+        };
+    };
+    const Rows plain = {{L"c:\\a\\1.jpg", L"내시경", L"TRUE"}, {L"c:\\a\\2.jpg", L"Endo", nullptr}};
+    const Rows awkward = {{L"c:\\a&b\\<1>.jpg", L"\"x\"", L"FALSE"}, {L"  ", L"", L"y"}, {L"", L"a]]>b", L"z"},
+                          {L"tab\tand\vform", L"q"}, {nullptr}, {L"c:\\r\r\n.jpg", L"r", L"s"}};
+    const Rows recoding = {{L"가", L"나", L"다"}, {L"c:\\Caméra.jpg", L"é", L"F"}, {L"라", L"마", L"바"}};
+    int file = 0;
+    for (const wchar_t* document : {L"<?xml version=\"1.0\" encoding=\"euc-kr\"?><QUIVA><patient>P</patient></QUIVA>",
+                                    kTemplate, L"<r><a><b/></a></r>", L"<r><a>text</a></r>"}) {
+        for (const Rows* rows : {&plain, &awkward, &recoding, static_cast<const Rows*>(nullptr)}) {
+            const Rows none;
+            const Rows& given = rows ? *rows : none;
+            const std::string tree = "t" + std::to_string(file) + ".xml", rowByRow = "r" + std::to_string(file++) + ".xml";
+            CKXXmlDocument built, printed;
+            built.LoadXml(document);
+            printed.LoadXml(document);
+            ASSERT_EQ(built.AppendList(L"/a", L"image", {L"Study", L"Saved"}, rowsOf(given)), 0);
+            ASSERT_TRUE(built.Save(dir.Win(tree)));
+            ASSERT_TRUE(printed.SaveWithList(dir.Win(rowByRow), L"/a", L"image", {L"Study", L"Saved"}, rowsOf(given)));
+            EXPECT_EQ(ReadAll(dir.Native(rowByRow)), ReadAll(dir.Native(tree))) << tree;
+        }
+    }
+}
+
 TEST(XmlDocument, NamesThatWouldNotLoadAgainAreNotCreated)
 {
     CKXXmlDocument doc;

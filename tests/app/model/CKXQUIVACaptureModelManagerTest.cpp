@@ -329,6 +329,44 @@ TEST_F(ModelManager, RewritingInfoXmlReadsItsFolderOnce)
     EXPECT_EQ(xml.GetValue(L"/image@100"), L"");
 }
 
+// "Delete all" and "restore all" group the marked stills by their folder once: the look-ups do not
+// grow with the stills (resolving each still's folder again made a click on a strip of thousands
+// freeze the window). Each folder's info.xml keeps the marks, a folder spelt in other letter case
+// with the one it names.
+TEST_F(ModelManager, MarkingEveryStillLooksUpEachFolderOnce)
+{
+    CKXQUIVACaptureModel* m = manager.GetOrCreateModel(L"12345", L"A");
+    const std::string dates[] = {"20240105", "20240106"};
+    for (const std::string& date : dates) {
+        const std::string folder = Store("12345/Endo/" + date);
+        for (int i = 0; i < 150; ++i) {
+            const std::string name = std::to_string(100000 + i) + ".bmp";
+            Still(folder + "/" + name);
+            // Every other still of the second folder is listed under its folder spelt in capitals.
+            const CString endo = date == dates[1] && i % 2 ? L"\\ENDO\\" : L"\\Endo\\";
+            m->AddFileInfo(CKXQUIVACaptureModel::MakeRecord(
+                Win("store") + L"\\12345" + endo + quiva::Utf8ToWide(date + "\\" + name).c_str(), L"Endo",
+                quiva::Utf8ToWide(date).c_str(), CKXQUIVACaptureModel::FileKind::Still));
+        }
+    }
+    ASSERT_EQ(m->GetFileCount(), 300);
+    // Some dozens for the two folders' info.xml, whatever their stills; once a still, over a thousand.
+    const uint64_t before = quiva::PathLookupCount();
+    EXPECT_TRUE(m->DeleteUnsaved());
+    EXPECT_LT(quiva::PathLookupCount() - before, 100u);
+    for (const std::string& date : dates) {
+        CKXXmlDocument xml;
+        ASSERT_TRUE(xml.Load(Win("store") + L"\\12345\\Endo\\" + quiva::Utf8ToWide(date).c_str() + L"\\info.xml"));
+        EXPECT_EQ(xml.GetAttribute(L"/image@0", L"Deleted"), L"TRUE") << date;
+        EXPECT_EQ(xml.GetAttribute(L"/image@299", L"Deleted"), L"TRUE") << date;
+    }
+    const uint64_t restoring = quiva::PathLookupCount();
+    EXPECT_TRUE(m->RestoreUnsaved());
+    EXPECT_LT(quiva::PathLookupCount() - restoring, 100u);
+    for (int i = 0; i < m->GetFileCount(); ++i)
+        ASSERT_EQ(m->GetFileInfo(i)->present, 1) << i;
+}
+
 TEST_F(ModelManager, ModelsByChartAndTheirEnd)
 {
     CKXQUIVACaptureModel* a = manager.GetOrCreateModel(L"ab12", L"A");
