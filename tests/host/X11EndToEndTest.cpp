@@ -158,8 +158,11 @@ protected:
         return other;
     }
 
-    XvfbServer m_xvfb;
+    // The host is waited for last: a test that fails before it closes the window ends the
+    // display first (members go in the reverse of this order), which ends the host with it,
+    // rather than leaving it to its ten-minute bound.
     std::future<HostRun> m_host;
+    XvfbServer m_xvfb;
 };
 
 }  // namespace
