@@ -92,6 +92,8 @@ int CKXCtrl::OnLButtonUp(float px, float py, BOOL* handled, CKXCtrlCursor* ctx)
             ctx->captured = nullptr;
         if (IKXCtrlKeyboard* edit = FocusKeyboard(ctx))
             edit->KillFocus(ctx);  // a click released anywhere ends editing
+        else
+            ctx->focus = nullptr;  // and any other control's hold of the keyboard
     }
     return result;
 }
@@ -163,6 +165,16 @@ void CKXCtrl::Activate(CKXCtrlCursor* ctx)
         ctx->active = this;
 }
 
+void CKXCtrl::TakeKeyboard(CKXCtrlCursor* ctx)
+{
+    if (!ctx)
+        return;
+    ctx->focus = this;
+    Activate(ctx);
+}
+
+int CKXCtrl::OnFocusKey(UINT, CKXCtrlCursor*) { return 0; }
+
 CKXCtrl* CKXCtrl::GetNextTabStop(CKXCtrl*, BOOL, int) { return nullptr; }
 CKXCtrl* CKXCtrl::GetPrevTabStop(CKXCtrl*, BOOL, int) { return nullptr; }
 void CKXCtrl::Reserved(DWORD, DWORD) {}
@@ -190,6 +202,15 @@ void DrawText(Graphics* g, const CString& text, const _KXCtrlFont& font, float s
     format.SetTrimming(trimming);
     format.SetFormatFlags(flags);
     g->DrawString(text.GetString(), text.GetLength(), &f, rect, &format, &brush);
+}
+
+void DrawFocusMark(Graphics* g, const RectF& rect, DWORD color)
+{
+    if (!g || rect.Width < 6.0f || rect.Height < 6.0f)
+        return;
+    Pen pen{Color(color), 1.0f};
+    pen.SetDashStyle(DashStyleDot);
+    g->DrawRectangle(&pen, RectF(rect.X + 2.0f, rect.Y + 2.0f, rect.Width - 5.0f, rect.Height - 5.0f));
 }
 
 }  // namespace kxctrl

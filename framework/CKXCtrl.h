@@ -76,6 +76,11 @@ public:
     virtual void SetRect(float x, float y, float width, float height);
     virtual int HitTest(float x, float y);
     virtual void Activate(CKXCtrlCursor* ctx);
+    // Gives this control the keyboard of the context (Tab reached it); an edit starts editing.
+    virtual void TakeKeyboard(CKXCtrlCursor* ctx);
+    // A key pressed while this control has the keyboard and takes no text (a button, a check
+    // box); non-zero when it was used.
+    virtual int OnFocusKey(UINT vk, CKXCtrlCursor* ctx);
     virtual CKXCtrl* GetNextTabStop(CKXCtrl* from, BOOL search, int kind);
     virtual CKXCtrl* GetPrevTabStop(CKXCtrl* from, BOOL search, int kind);
     virtual void Reserved(DWORD a, DWORD b);
@@ -102,4 +107,7 @@ void DrawText(Gdiplus::Graphics* g, const CString& text, const _KXCtrlFont& font
               const Gdiplus::RectF& rect, Gdiplus::StringAlignment align, Gdiplus::StringAlignment lineAlign,
               Gdiplus::StringTrimming trimming, INT flags, float sizeFactor = 1.0f, const wchar_t* family = nullptr,
               DWORD color = 0);
+// The dotted frame, just inside `rect` (drawn pixels), that marks the control holding the
+// keyboard.
+void DrawFocusMark(Gdiplus::Graphics* g, const Gdiplus::RectF& rect, DWORD color);
 }  // namespace kxctrl

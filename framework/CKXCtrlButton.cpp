@@ -6,7 +6,11 @@
 
 using namespace Gdiplus;
 
-CKXCtrlButton::CKXCtrlButton() { kind = CTRLKIND_BUTTON; }
+CKXCtrlButton::CKXCtrlButton()
+{
+    kind = CTRLKIND_BUTTON;
+    tabStop = 1;
+}
 
 CKXCtrlButton::~CKXCtrlButton()
 {
@@ -60,6 +64,8 @@ void CKXCtrlButton::Draw(Graphics* g, float offsetX, float offsetY, CKXCtrlRende
         kxctrl::DrawText(g, caption, s.font, scale, textArea, StringAlignmentCenter, StringAlignmentCenter,
                          StringTrimmingEllipsisCharacter, StringFormatFlagsNoWrap);
     }
+    if (hint && hint->focused)
+        kxctrl::DrawFocusMark(g, r, StandardText(hint, ctx).font.color);
     if (hasIcon && icon) {
         int ix = static_cast<int>(iconArea.X + iconArea.Width * 0.5f - iconWidth * 0.5f);
         int iy = static_cast<int>(iconArea.Y + iconArea.Height * 0.5f - iconHeight * 0.5f);
@@ -88,4 +94,13 @@ int CKXCtrlButton::OnLButtonUp(float px, float py, BOOL* handled, CKXCtrlCursor*
     if (result && parent)
         parent->OnCommand(id, this, ctx);
     return result;
+}
+
+int CKXCtrlButton::OnFocusKey(UINT vk, CKXCtrlCursor* ctx)
+{
+    if ((vk != VK_SPACE && vk != VK_RETURN) || !enabled || !visible)
+        return 0;
+    if (parent)
+        parent->OnCommand(id, this, ctx);
+    return 1;
 }

@@ -20,6 +20,8 @@ public:
     void DrawBackground(Gdiplus::Graphics* g, float offsetX, float offsetY, CKXCtrlRenderHint* hint,
                         CKXCtrlCursor* ctx) override;
     int OnLButtonUp(float x, float y, BOOL* handled, CKXCtrlCursor* ctx) override;
+    // Space or Enter presses the button that has the keyboard.
+    int OnFocusKey(UINT vk, CKXCtrlCursor* ctx) override;
     virtual void SetCaption(CString value) { caption = value; }
 
     // The text and icon areas of a drawn rectangle for the layout; false for a layout that

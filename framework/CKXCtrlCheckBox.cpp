@@ -54,6 +54,8 @@ void CKXCtrlCheckBox::Draw(Graphics* g, float offsetX, float offsetY, CKXCtrlRen
     kxctrl::DrawText(g, GetGlyphText(checked), s.font, scale, box, StringAlignmentCenter, StringAlignmentCenter,
                      StringTrimmingNone, 0, 1.5f, L"Wingdings",
                      checked ? theme->checkCheckedColor : theme->checkUncheckedColor);
+    if (hint && hint->focused)
+        kxctrl::DrawFocusMark(g, ScaleDrawRect(Rect(), scale, offsetX, offsetY), s.font.color);
     if (!caption.IsEmpty()) {
         RectF r = ScaleDrawRect(RectF(x + 16.0f, y, width - 16.0f, height), scale, offsetX, offsetY);
         kxctrl::DrawText(g, caption, s.font, scale, r, StringAlignmentNear, StringAlignmentCenter,
@@ -87,4 +89,14 @@ int CKXCtrlCheckBox::OnLButtonUp(float px, float py, BOOL* handled, CKXCtrlCurso
             parent->OnCommand(id, this, ctx);
     }
     return result;
+}
+
+int CKXCtrlCheckBox::OnFocusKey(UINT vk, CKXCtrlCursor* ctx)
+{
+    if (vk != VK_SPACE || !enabled || !visible)
+        return 0;
+    checked = !checked;
+    if (parent)
+        parent->OnCommand(id, this, ctx);
+    return 1;
 }

@@ -5,7 +5,7 @@
 
 class CKXCtrlCheckBox : public CKXCtrl {
 public:
-    CKXCtrlCheckBox() = default;
+    CKXCtrlCheckBox() { tabStop = 1; }
 
     BOOL checked = 0;
     int style = 0;
@@ -17,6 +17,8 @@ public:
     void DrawBorder(Gdiplus::Graphics*, float, float, CKXCtrlRenderHint*, CKXCtrlCursor*) override {}
     int OnLButtonDown(float x, float y, BOOL* handled, CKXCtrlCursor* ctx) override;
     int OnLButtonUp(float x, float y, BOOL* handled, CKXCtrlCursor* ctx) override;
+    // Space toggles the box that has the keyboard, as a click does.
+    int OnFocusKey(UINT vk, CKXCtrlCursor* ctx) override;
     int HitTest(float x, float y) override;
     // One character of the symbol font for the state.
     virtual CString GetGlyphText(BOOL isChecked);

@@ -44,17 +44,13 @@ void CKXCtrlComboBox::DropDown(float dropX, float dropY, float dropWidth, float 
     popup.SetRootControl(&dropList);
     dropList.SelectString(*editText);
     CWnd* owner = ctx ? ctx->host : nullptr;
-    if (popup.CreatePopup(owner, static_cast<int>(dropWidth), DropHeight(scale))) {
-        // The drop-down takes the keys while it is open, so Escape closes it; the keyboard
-        // goes back afterwards.
-        HWND previous = ::GetFocus();
-        popup.SetFocus();
+    if (popup.CreatePopup(owner, static_cast<int>(dropWidth), DropHeight(scale)))
         popup.ShowAt(static_cast<int>(dropX), static_cast<int>(dropY));
-        if (previous && ::IsWindow(previous))
-            ::SetFocus(previous);
-    }
+    // Escape leaves the text as it was, whatever item the arrow keys had moved to.
+    if (popup.cancelled)
+        dropList.SelectString(*editText);
     std::vector<_KXListStringItem*>& selected = dropList.GetSelection();
-    if (!selected.empty())
+    if (!selected.empty() && !popup.cancelled)
         *editText = selected.front()->text;
     popup.root = nullptr;
     dropList.isRoot = 0;

@@ -40,6 +40,10 @@ public:
     CWnd* host = nullptr;
     CKXCtrl* captured = nullptr;
     CKXCtrl* focus = nullptr;
+    // Set by a dialog for its page: Tab reaches every control that takes the keyboard (buttons,
+    // check boxes and sliders as well as edits), round from the last to the first, and Space or
+    // Enter presses the button or ticks the box that has it.
+    BOOL reachEveryControl = 0;
     CKXCtrl* active = nullptr;
     int imeState = 0;
     CKXCtrlTheme* theme = nullptr;

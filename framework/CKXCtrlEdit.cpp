@@ -380,14 +380,23 @@ void CKXCtrlEdit::MoveToTabStop(bool previous, CKXCtrlCursor* ctx)
     KillFocus(ctx);
     if (!parent)
         return;
+    if (ctx && ctx->reachEveryControl) {
+        if (CKXCtrl* next = parent->NextKeyboardStop(this, previous))
+            next->TakeKeyboard(ctx);
+        return;
+    }
     CKXCtrl* next = previous ? parent->GetPrevTabStop(this, 1, CTRLKIND_EDIT) : parent->GetNextTabStop(this, 1, CTRLKIND_EDIT);
     if (!next || next == this)
         return;
-    if (auto* edit = dynamic_cast<CKXCtrlEdit*>(next))
-        edit->BeginEditing(ctx);
+    next->TakeKeyboard(ctx);
+}
+
+void CKXCtrlEdit::TakeKeyboard(CKXCtrlCursor* ctx)
+{
+    BeginEditing(ctx);
     if (ctx)
-        ctx->focus = next;
-    next->Activate(ctx);
+        ctx->focus = this;
+    Activate(ctx);
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -565,6 +574,12 @@ int CKXCtrlEdit::OnChar(UINT ch, UINT, UINT, CKXCtrlCursor* ctx)
             DeleteSelection(ctx);
             InsertText(L"\n", ctx);
             break;
+        }
+        // The container's default button takes Enter where it has one (the edit keeps the
+        // keyboard); elsewhere Enter moves on like Tab.
+        if (parent && parent->defaultButton) {
+            parent->OnCommand(parent->defaultButton->id, parent->defaultButton, ctx);
+            return 1;
         }
         MoveToTabStop(false, ctx);
         return 1;

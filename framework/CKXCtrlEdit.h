@@ -45,6 +45,7 @@ public:
     int Create(int id, float x, float y, float width, float height) override;
     void SetRect(float x, float y, float width, float height) override;
     void Activate(CKXCtrlCursor* ctx) override;
+    void TakeKeyboard(CKXCtrlCursor* ctx) override;
 
     virtual void SetEditText(CString value, CKXCtrlCursor* ctx);
     virtual CString GetEditText();
@@ -101,7 +102,8 @@ protected:
     void EndOtherFocus(CKXCtrlCursor* ctx);
     // The point of a mouse event relative to the text origin and scroll.
     int IndexAtMouse(float px, float py);
-    // Ends this edit and moves the keyboard to the previous or next edit-kind tab stop.
+    // Ends this edit and moves the keyboard to the previous or next edit-kind tab stop (to the
+    // next control of any kind, round, where the context reaches every control).
     void MoveToTabStop(bool previous, CKXCtrlCursor* ctx);
     // Starts editing with the whole text selected (first click, tab-stop move).
     void BeginEditing(CKXCtrlCursor* ctx);

@@ -14,7 +14,43 @@ const float kEpsilon = 1.1920929e-07f;
 CKXCtrlListBox::CKXCtrlListBox()
 {
     kind = CTRLKIND_LISTBOX;
+    tabStop = 1;
     scrollBar.kind = 7;
+}
+
+int CKXCtrlListBox::OnFocusKey(UINT vk, CKXCtrlCursor* ctx)
+{
+    const int n = static_cast<int>(items.size());
+    const bool move = vk == VK_UP || vk == VK_DOWN || vk == VK_HOME || vk == VK_END;
+    if (!move || n == 0 || multiSelect || !enabled)
+        return 0;
+    int current = -1;
+    for (int i = 0; i < n && current < 0; ++i)
+        if (items[static_cast<size_t>(i)]->selected)
+            current = i;
+    int next = vk == VK_HOME ? 0 : vk == VK_END ? n - 1 : current < 0 ? 0 : current + (vk == VK_UP ? -1 : 1);
+    next = std::clamp(next, 0, n - 1);
+    ClearSelection();
+    items[static_cast<size_t>(next)]->selected = 1;
+    float top = 0.0f;
+    for (int i = 0; i < next; ++i)
+        top += items[static_cast<size_t>(i)]->height;
+    const float bottom = top + items[static_cast<size_t>(next)]->height;
+    if (top < -originY)
+        ScrollTo(-top);
+    else if (bottom > height - originY)
+        ScrollTo(height - bottom);
+    if (parent)
+        parent->OnValueChanged(id, this, ctx);
+    return 1;
+}
+
+int CKXCtrlListBox::OnKeyDown(UINT vk, UINT repeat, UINT flags, CKXCtrlCursor* ctx)
+{
+    // A list that is the whole of its window (a drop-down) takes the keys itself.
+    if (isRoot && !FocusKeyboard(ctx))
+        return OnFocusKey(vk, ctx);
+    return CKXCtrlWnd::OnKeyDown(vk, repeat, flags, ctx);
 }
 
 CKXCtrlListBox::~CKXCtrlListBox() { RemoveAll(); }

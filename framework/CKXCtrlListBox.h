@@ -33,6 +33,12 @@ public:
     int OnMouseMove(float x, float y, BOOL* handled, CKXCtrlCursor* ctx) override;
     int OnMouseLeave(CKXCtrlCursor* ctx) override;
     int OnMouseWheel(int flags, float delta, float x, float y, CKXCtrlCursor* ctx) override;
+    // Up and Down select the item above or below the selected one (Home and End the first and the
+    // last), scrolled into view, and tell
+    // the container, as a click on it does (a single-selection list that has the keyboard, or
+    // that a drop-down shows).
+    int OnFocusKey(UINT vk, CKXCtrlCursor* ctx) override;
+    int OnKeyDown(UINT vk, UINT repeat, UINT flags, CKXCtrlCursor* ctx) override;
     int Create(int id, float x, float y, float width, float height) override;
     void SetRect(float x, float y, float width, float height) override;
     virtual void DrawItem(Gdiplus::Graphics* g, float offsetX, float offsetY, float itemTop, _KXListStringItem* item,

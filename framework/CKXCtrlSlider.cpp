@@ -209,6 +209,12 @@ int CKXCtrlSlider::OnKeyDown(UINT vk, UINT repeat, UINT flags, CKXCtrlCursor* ct
         Notify(ctx);
         return 1;
     }
+    // Left and Right move a level slider's thumb a step along its track.
+    if (horizontal && (vk == VK_LEFT || vk == VK_RIGHT)) {
+        SetValue(GetValue() + (vk == VK_LEFT ? -1.0f : 1.0f));
+        Notify(ctx);
+        return 1;
+    }
     return CKXCtrlEdit::OnKeyDown(vk, repeat, flags, ctx);
 }
 

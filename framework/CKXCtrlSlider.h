@@ -1,5 +1,5 @@
 // Numeric slider: a track with an 8-unit thumb beside an editable value box. Dragging,
-// clicking the track, Up/Down or typing a number change the value and tell the container.
+// clicking the track, the arrow keys or typing a number change the value and tell the container.
 #pragma once
 
 #include "framework/CKXCtrlEdit.h"

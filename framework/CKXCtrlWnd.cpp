@@ -279,14 +279,28 @@ CKXCtrl* CKXCtrlWnd::GetPrevTabStop(CKXCtrl* from, BOOL search, int wanted)
     return search ? from : nullptr;
 }
 
+CKXCtrl* CKXCtrlWnd::NextKeyboardStop(CKXCtrl* from, bool back)
+{
+    const int n = static_cast<int>(children.size());
+    const auto at = std::find(children.begin(), children.end(), from);
+    const int start = at == children.end() ? (back ? n : -1) : static_cast<int>(at - children.begin());
+    for (int step = 1; step <= n; ++step) {
+        CKXCtrl* c = children[static_cast<size_t>(((start + (back ? -step : step)) % n + n) % n)];
+        if (c->tabStop && c->visible && c->enabled)
+            return c;
+    }
+    return nullptr;
+}
+
 void CKXCtrlWnd::OnCommand(int, CKXCtrl*, CKXCtrlCursor*) {}
 void CKXCtrlWnd::OnEditEnd(int, CKXCtrl*, CKXCtrlCursor*) {}
 void CKXCtrlWnd::OnValueChanged(int, CKXCtrl*, CKXCtrlCursor*) {}
 
 int CKXCtrlWnd::OnKeyDown(UINT vk, UINT repeat, UINT flags, CKXCtrlCursor* ctx)
 {
-    IKXCtrlKeyboard* k = FocusKeyboard(ctx);
-    return k ? k->OnKeyDown(vk, repeat, flags, ctx) : 0;
+    if (IKXCtrlKeyboard* k = FocusKeyboard(ctx))
+        return k->OnKeyDown(vk, repeat, flags, ctx);
+    return ctx && ctx->focus ? ctx->focus->OnFocusKey(vk, ctx) : 0;
 }
 
 int CKXCtrlWnd::OnKeyUp(UINT vk, UINT repeat, UINT flags, CKXCtrlCursor* ctx)
@@ -297,8 +311,17 @@ int CKXCtrlWnd::OnKeyUp(UINT vk, UINT repeat, UINT flags, CKXCtrlCursor* ctx)
 
 int CKXCtrlWnd::OnChar(UINT ch, UINT repeat, UINT flags, CKXCtrlCursor* ctx)
 {
-    IKXCtrlKeyboard* k = FocusKeyboard(ctx);
-    return k ? k->OnChar(ch, repeat, flags, ctx) : 0;
+    if (IKXCtrlKeyboard* k = FocusKeyboard(ctx))
+        return k->OnChar(ch, repeat, flags, ctx);
+    // Tab from a button or a box, or into the page when nothing has the keyboard yet (Ctrl+Tab
+    // belongs to a tab strip).
+    if (ch != 9 || !ctx || !ctx->reachEveryControl || GetKeyState(VK_CONTROL) < 0)
+        return 0;
+    CKXCtrlWnd* within = ctx->focus && ctx->focus->parent ? ctx->focus->parent : KeyboardPage();
+    CKXCtrl* next = within ? within->NextKeyboardStop(ctx->focus, GetKeyState(VK_SHIFT) < 0) : nullptr;
+    if (next)
+        next->TakeKeyboard(ctx);
+    return next ? 1 : 0;
 }
 
 int CKXCtrlWnd::OnImeComposition(WPARAM wParam, LPARAM lParam, CKXCtrlCursor* ctx)

@@ -29,6 +29,7 @@ public:
     CString caption;
     BOOL eraseBackground = 1;
     BOOL isRoot = 0;
+    CKXCtrl* defaultButton = nullptr;  // pressed by Enter in a single-line edit of this container
 
     void Draw(Gdiplus::Graphics* g, float offsetX, float offsetY, CKXCtrlRenderHint* hint, CKXCtrlCursor* ctx) override;
     int OnLButtonDown(float x, float y, BOOL* handled, CKXCtrlCursor* ctx) override;
@@ -44,6 +45,12 @@ public:
     void Activate(CKXCtrlCursor* ctx) override;
     CKXCtrl* GetNextTabStop(CKXCtrl* from, BOOL search, int kind) override;
     CKXCtrl* GetPrevTabStop(CKXCtrl* from, BOOL search, int kind) override;
+    // The next (or previous) shown, enabled tab-stop child after `from`, round from the last to
+    // the first; the first (or last) without `from`; null when no child takes the keyboard.
+    CKXCtrl* NextKeyboardStop(CKXCtrl* from, bool back);
+    // The container whose controls Tab walks when no control has the keyboard (a tab strip: its
+    // page shown).
+    virtual CKXCtrlWnd* KeyboardPage() { return this; }
 
     // Notifications from the children.
     virtual void OnCommand(int id, CKXCtrl* sender, CKXCtrlCursor* ctx);

@@ -171,6 +171,21 @@ void CKXCtrlWndTab::SelectTab(int index)
     ShowTabPage(tabs[static_cast<size_t>(index)]->page);
 }
 
+int CKXCtrlWndTab::OnKeyDown(UINT vk, UINT repeat, UINT flags, CKXCtrlCursor* ctx)
+{
+    const int n = static_cast<int>(tabs.size());
+    const bool pageKey = vk == VK_TAB || vk == VK_PRIOR || vk == VK_NEXT;
+    if (!ctx || !ctx->reachEveryControl || !pageKey || GetKeyState(VK_CONTROL) >= 0 || n == 0)
+        return CKXCtrlWnd::OnKeyDown(vk, repeat, flags, ctx);
+    // The control holding the keyboard lets it go first, an edit keeping what was typed.
+    if (IKXCtrlKeyboard* k = FocusKeyboard(ctx))
+        k->KillFocus(ctx);
+    ctx->focus = nullptr;
+    const bool back = vk == VK_PRIOR || (vk == VK_TAB && GetKeyState(VK_SHIFT) < 0);
+    SelectTab(((selectedIndex < 0 ? 0 : selectedIndex) + (back ? n - 1 : 1)) % n);
+    return 1;
+}
+
 void CKXCtrlWndTab::RemoveTab(CKXCtrlTabItem* item)
 {
     auto it = std::find(tabs.begin(), tabs.end(), item);

@@ -39,6 +39,11 @@ public:
     void DrawBorder(Gdiplus::Graphics*, float, float, CKXCtrlRenderHint*, CKXCtrlCursor*) override {}
     int OnLButtonDown(float x, float y, BOOL* handled, CKXCtrlCursor* ctx) override;
     int OnLButtonUp(float x, float y, BOOL* handled, CKXCtrlCursor* ctx) override;
+    // Where the context reaches every control, Ctrl+Tab and Ctrl+Page Down show the next page,
+    // with Shift or Ctrl+Page Up the previous one (round); other keys go to the control that
+    // has the keyboard.
+    int OnKeyDown(UINT vk, UINT repeat, UINT flags, CKXCtrlCursor* ctx) override;
+    CKXCtrlWnd* KeyboardPage() override { return currentPage ? currentPage : this; }
     int OnMouseMove(float x, float y, BOOL* handled, CKXCtrlCursor* ctx) override;
     int OnMouseLeave(CKXCtrlCursor* ctx) override;
     void SetSize(float width, float height) override;

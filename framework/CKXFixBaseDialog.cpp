@@ -6,6 +6,7 @@ CKXFixBaseDialog::CKXFixBaseDialog() : CKXBaseDialog(0x90800000u, 0x00040100u)
     captionBar.showMaximize = 0;
     captionBar.showSetting = 0;
     captionBar.showExit = 1;
+    host.context.reachEveryControl = 1;
 }
 
 void CKXFixBaseDialog::SetDialogSize(int newWidth, int newHeight)
@@ -56,13 +57,25 @@ BOOL CKXFixBaseDialog::OnClientKeyDown(UINT, UINT, UINT)
 
 BOOL CKXFixBaseDialog::PreTranslateMessage(MSG* msg)
 {
-    if (msg && m_hWnd && msg->message == WM_KEYDOWN && msg->wParam == VK_ESCAPE &&
-        (msg->hwnd == m_hWnd || ::IsChild(m_hWnd, msg->hwnd))) {
-        auto* target = dynamic_cast<CKXWnd*>(CWnd::FromHandlePermanent(msg->hwnd));
-        if (!target || !target->context.focus) {
-            EndDialog(IDCANCEL);
-            return TRUE;
-        }
+    const bool mine = msg && m_hWnd && (msg->hwnd == m_hWnd || ::IsChild(m_hWnd, msg->hwnd));
+    if (mine && closeOnKey && msg->message == WM_KEYDOWN) {
+        EndDialog(IDCANCEL);  // the page has the keys: any of them ends the dialog here
+        return TRUE;
+    }
+    if (mine && msg->message == WM_KEYDOWN && msg->wParam == VK_ESCAPE) {
+        // Escape closes the dialog as its close button does, wherever the keyboard is: an edit
+        // being typed into ends with its text as typed, so nothing typed is undone unseen.
+        if (auto* k = dynamic_cast<IKXCtrlKeyboard*>(host.context.focus))
+            k->KillFocus(&host.context);
+        EndDialog(IDCANCEL);
+        return TRUE;
     }
     return CKXBaseDialog::PreTranslateMessage(msg);
+}
+
+void CKXFixBaseDialog::OnSetFocus(CWnd*)
+{
+    // The page takes the keys: Tab walks its controls from the start.
+    if (host.m_hWnd)
+        host.SetFocus();
 }

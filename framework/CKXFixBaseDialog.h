@@ -17,11 +17,12 @@ public:
     BOOL RecalcLayout() override;
     BOOL OnClientSize(int widthPx, int heightPx) override;
     BOOL OnClientKeyDown(UINT key, UINT repeat, UINT flags) override;
-    // Escape cancels the dialog, unless a control of the page has the keyboard (an edit being
-    // typed into takes it to undo the typing).
+    // Escape cancels the dialog; an edit being typed into keeps what was typed.
     BOOL PreTranslateMessage(MSG* msg) override;
 
 protected:
+    // The focus given to the dialog goes on to its page.
+    void OnSetFocus(CWnd* oldWnd) override;
     // Caption offset in pixels while the caption shows.
     int CaptionPixels() const;
 };

@@ -18,12 +18,13 @@ CKXCtrlButton* MakeButton(HMODULE module, int id)
 }
 
 void DrawButtons(Graphics* g, const std::vector<CKXCtrlButton*>& buttons, float offsetX, float offsetY,
-                 int pressedIndex, int hoverIndex, CKXCtrlRenderHint* hint, CKXCtrlCursor* ctx)
+                 int pressedIndex, int hoverIndex, CKXCtrlRenderHint* hint, CKXCtrlCursor* ctx, int focusIndex)
 {
     for (int pass = 0; pass < 3; ++pass) {
         for (size_t i = 0; i < buttons.size(); ++i) {
             hint->pressed = static_cast<int>(i) == pressedIndex;
             hint->hover = static_cast<int>(i) == hoverIndex;
+            hint->focused = static_cast<int>(i) == focusIndex;
             if (pass == 0)
                 buttons[i]->DrawBackground(g, offsetX, offsetY, hint, ctx);
             else if (pass == 1)
@@ -32,7 +33,7 @@ void DrawButtons(Graphics* g, const std::vector<CKXCtrlButton*>& buttons, float 
                 buttons[i]->DrawBorder(g, offsetX, offsetY, hint, ctx);
         }
     }
-    hint->pressed = hint->hover = 0;
+    hint->pressed = hint->hover = hint->focused = 0;
 }
 
 int TrackHover(const std::vector<CKXCtrlButton*>& buttons, float x, float y, CKXCtrlCursor* ctx)

@@ -32,9 +32,10 @@ public:
 namespace kxdialog {
 // A push button of the standard size (100 by 25) with the module's string of the same id.
 CKXCtrlButton* MakeButton(HMODULE module, int id);
-// The three drawing passes over a button row with press and hover marked.
+// The three drawing passes over a button row with press, hover and the keyboard's button marked.
 void DrawButtons(Gdiplus::Graphics* g, const std::vector<CKXCtrlButton*>& buttons, float offsetX, float offsetY,
-                 int pressedIndex, int hoverIndex, CKXCtrlRenderHint* hint, CKXCtrlCursor* ctx);
+                 int pressedIndex, int hoverIndex, CKXCtrlRenderHint* hint, CKXCtrlCursor* ctx,
+                 int focusIndex = -1);
 // Hover tracking over a button row; the index of the button under the point, or -1.
 int TrackHover(const std::vector<CKXCtrlButton*>& buttons, float x, float y, CKXCtrlCursor* ctx);
 // The first button that takes a press at the point; its index (pressed), or -1.

@@ -48,6 +48,7 @@ int CKXMsgBox::Show(CString message, CString caption, int type)
     text = message;
     for (int id : ButtonsOfType(type))
         AddButton(id);
+    focusIndex = static_cast<int>(buttons.size()) - 1;
     return static_cast<int>(CenterOnCursorMonitor());
 }
 
@@ -115,7 +116,7 @@ void CKXMsgBox::Draw(HDC dc)
         std::unique_ptr<Font> font(MakeFont(scale, family));
         SolidBrush ink{Color(theme->window.font.color)};
         g.DrawString(text.GetString(), text.GetLength(), font.get(), layout, &format, &ink);
-        kxdialog::DrawButtons(&g, buttons, 0.0f, o, pressedIndex, hoverIndex, &renderHint, &context);
+        kxdialog::DrawButtons(&g, buttons, 0.0f, o, pressedIndex, hoverIndex, &renderHint, &context, focusIndex);
         if (captionVisible) {
             captionBar.DrawBackground(&g, 0.0f, 0.0f, &renderHint, &context);
             captionBar.Draw(&g, 0.0f, 0.0f, &renderHint, &context);
@@ -177,11 +178,26 @@ BOOL CKXMsgBox::OnClientLButtonUp(float px, float py)
 
 BOOL CKXMsgBox::OnClientKeyDown(UINT key, UINT, UINT)
 {
-    if (key == VK_ESCAPE)
+    const int n = static_cast<int>(buttons.size());
+    switch (key) {
+    case VK_ESCAPE:
         EndDialog(IDCANCEL);
-    // Enter (the main or the keypad key) presses the box's button when it has only one. A box
-    // that asks a question has no default: a stray Enter must not answer a deletion.
-    else if (key == VK_RETURN && buttons.size() == 1)
-        EndDialog(buttons.front()->id);
-    return 0;
+        return 0;
+    case VK_RETURN:  // the main or the keypad key (Space is the capture key: it answers nothing)
+        if (focusIndex >= 0 && focusIndex < n)
+            EndDialog(buttons[static_cast<size_t>(focusIndex)]->id);
+        return 0;
+    case VK_TAB:
+    case VK_LEFT:
+    case VK_RIGHT: {
+        if (n == 0)
+            return 0;
+        const bool back = key == VK_LEFT || (key == VK_TAB && GetKeyState(VK_SHIFT) < 0);
+        focusIndex = ((focusIndex < 0 ? 0 : focusIndex) + (back ? n - 1 : 1)) % n;
+        RedrawNow();
+        return 1;
+    }
+    default:
+        return 0;
+    }
 }

@@ -18,6 +18,10 @@ public:
     std::vector<CKXCtrlButton*> buttons;
     int hoverIndex = -1;
     int pressedIndex = -1;
+    // The button Enter presses, marked; Tab and the arrow keys move it. A box of one
+    // button starts on it, a box that asks starts on its last answer, the one that changes
+    // nothing ("아니오", "취소").
+    int focusIndex = -1;
     HMODULE resourceModule = nullptr;
 
     // Shows the box modally; the id of the released button, IDCANCEL for Escape or the exit

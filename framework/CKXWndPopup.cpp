@@ -54,6 +54,10 @@ void CKXWndPopup::ShowAt(int x, int y)
         p.y = vy + vh - h;
     p.x = std::max<LONG>(p.x, vx);
     p.y = std::max<LONG>(p.y, vy);
+    // The popup takes the keys while it is open, so Escape closes it; the keyboard goes back
+    // afterwards. (Taken before it shows, which leaves the activation where it is.)
+    HWND previous = ::GetFocus();
+    SetFocus();
     SetWindowPos(reinterpret_cast<const CWnd*>(HWND_TOPMOST), p.x, p.y, w + 1, h + 1, SWP_SHOWWINDOW | SWP_NOACTIVATE);
     if (root) {
         RECT c;
@@ -61,6 +65,7 @@ void CKXWndPopup::ShowAt(int x, int y)
         SizeRoot(c.right, c.bottom);
     }
     running = 1;
+    cancelled = 0;
     SetCapture();
     DWORD flags = MLF_SHOWONIDLE;
     if (GetStyle() & DS_NOIDLEMSG)
@@ -69,6 +74,8 @@ void CKXWndPopup::ShowAt(int x, int y)
     running = 0;
     if (m_hWnd)
         DestroyWindow();
+    if (previous && ::IsWindow(previous))
+        ::SetFocus(previous);
 }
 
 void CKXWndPopup::ClosePopup()
@@ -185,9 +192,18 @@ void CKXWndPopup::OnMouseMove(UINT flags, CPoint point)
     Invalidate();
 }
 
+void CKXWndPopup::OnKeyDown(UINT ch, UINT repeat, UINT flags)
+{
+    CKXWnd::OnKeyDown(ch, repeat, flags);
+    // Enter takes what the keys moved to (a drop-down's item) and closes.
+    if (ch == VK_RETURN && m_hWnd)
+        ClosePopup();
+}
+
 void CKXWndPopup::OnKeyUp(UINT ch, UINT repeat, UINT flags)
 {
     if (ch == VK_ESCAPE) {
+        cancelled = 1;
         ClosePopup();
         return;
     }
@@ -203,4 +219,10 @@ void CKXWndPopup::OnActivateApp(BOOL active, DWORD threadId)
     CWnd::OnActivateApp(active, threadId);
 }
 
-void CKXWndPopup::OnKillFocus(CWnd*) { ClosePopup(); }
+void CKXWndPopup::OnKillFocus(CWnd* newWnd)
+{
+    // A popup opened from this one takes the keys while it is open; this one stays.
+    if (auto* inner = dynamic_cast<CKXWndPopup*>(newWnd); inner && inner->owner == this)
+        return;
+    ClosePopup();
+}

@@ -22,6 +22,7 @@ int CKXCtrlWndQUIVAStudy::Create(int newId, float nx, float ny, float w, float h
     m_modifyButton.SetCaption(L"수정");
     m_deleteButton.Create(ID_DELETE, 280, 100, 90, 25);
     m_deleteButton.SetCaption(L"삭제");
+    defaultButton = &m_addButton;  // Enter in the name edit adds the name
     AddControl(&m_list);
     AddControl(&m_nameEdit);
     AddControl(&m_addButton);

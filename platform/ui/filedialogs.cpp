@@ -10,6 +10,7 @@
 #include "platform/base/winpath.h"
 #include "platform/ui/buttons.h"
 #include "platform/ui/controlpaint.h"
+#include "platform/ui/syscolor.h"
 #include "platform/ui/dialog.h"
 #include "platform/ui/msgbox.h"
 
@@ -47,6 +48,7 @@ struct Chooser {
     bool save = false;
     std::wstring folder;
     std::wstring field;
+    bool fieldSelected = false;  // Ctrl+A: the next character typed replaces the whole name
     std::vector<std::wstring> patterns;
     std::vector<Entry> entries;
     int selected = -1;
@@ -164,6 +166,7 @@ void EnterFolder(HWND hwnd, Chooser& c, const std::wstring& name)
 {
     c.folder = name == L".." ? std::wstring(quiva::PathParent(c.folder.c_str()).GetString()) : Join(c.folder, name);
     c.field.clear();
+    c.fieldSelected = false;
     Refresh(hwnd, c);
 }
 
@@ -225,8 +228,10 @@ void Choose(HWND hwnd, Chooser& c, int index)
     if (index < 0 || index >= static_cast<int>(c.entries.size()))
         return;
     c.selected = index;
-    if (!c.entries[static_cast<size_t>(index)].folder)
+    if (!c.entries[static_cast<size_t>(index)].folder) {
         c.field = c.entries[static_cast<size_t>(index)].name;
+        c.fieldSelected = false;
+    }
     if (index < c.top)
         c.top = index;
     else if (index >= c.top + VisibleRows())
@@ -249,8 +254,13 @@ void Paint(HWND hwnd, const Chooser& c)
     const RECT field{10, y0 + kFieldTop, rc.right - 10, y0 + kFieldTop + kFieldHeight};
     p.Fill(field, white);
     p.Frame(field, edge);
-    p.Text(c.field.c_str(), RECT{field.left + 4, field.top, field.right - 4, field.bottom},
-           DT_LEFT | DT_VCENTER | DT_SINGLELINE | DT_NOPREFIX, RGB(0, 0, 0));
+    const RECT name{field.left + 4, field.top, field.right - 4, field.bottom};
+    SIZE extent{};
+    if (c.fieldSelected && !c.field.empty() &&
+        GetTextExtentPoint32W(p.dc, c.field.c_str(), static_cast<int>(c.field.size()), &extent))
+        p.Fill(RECT{name.left, name.top + 3, std::min(name.right, name.left + extent.cx), name.bottom - 3}, GetSysColor(COLOR_HIGHLIGHT));
+    p.Text(c.field.c_str(), name, DT_LEFT | DT_VCENTER | DT_SINGLELINE | DT_NOPREFIX,
+           c.fieldSelected ? GetSysColor(COLOR_HIGHLIGHTTEXT) : RGB(0, 0, 0));
     const RECT list{10, y0 + kListTop, rc.right - 10, y0 + kListBottom};
     p.Fill(list, white);
     p.Frame(list, edge);
@@ -345,11 +355,21 @@ bool PreTranslate(HWND hwnd, Chooser& c, MSG* m)
         return false;
     if (m->message == WM_CHAR) {
         const wchar_t ch = static_cast<wchar_t>(m->wParam);
-        if (ch == 8) {
-            if (!c.field.empty())
+        const bool replace = c.fieldSelected;
+        c.fieldSelected = false;
+        if (ch == 1) {  // Ctrl+A
+            c.fieldSelected = true;
+        } else if (ch == 8) {
+            if (replace)
+                c.field.clear();
+            else if (!c.field.empty())
                 c.field.pop_back();
         } else if (ch >= 0x20 && ch != 0x7F) {
+            if (replace)
+                c.field.clear();
             c.field.push_back(ch);
+        } else {
+            c.fieldSelected = replace;
         }
         Repaint(hwnd, c);
         return true;

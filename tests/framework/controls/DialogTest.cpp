@@ -194,11 +194,10 @@ TEST_F(DialogTest, MessageBoxSizeAndButtonRow)
     EXPECT_EQ(empty.Show(L"", L"", 0), IDCANCEL);
 }
 
-TEST_F(DialogTest, MessageBoxEscapeCancelsEnterPressesNothingAndPressesMustMeet)
+TEST_F(DialogTest, MessageBoxEscapeCancelsAndPressesMustMeet)
 {
     Scripted<CKXMsgBox> box;
     box.onInit = [](Scripted<CKXMsgBox>& d) {
-        quiva::ui::InjectKeyStroke(VK_RETURN);
         // Press on Yes, release on No: the box stays.
         const float o = d.captionBar.height;
         POINT a{static_cast<int>(d.buttons[0]->x + 50), static_cast<int>(d.buttons[0]->y + 12 + o)};
@@ -218,6 +217,41 @@ TEST_F(DialogTest, MessageBoxEscapeCancelsEnterPressesNothingAndPressesMustMeet)
         quiva::ui::InjectKeyStroke(VK_ESCAPE);
     };
     EXPECT_EQ(box.Show(L"저장할 폴더가 존재하지 않습니다.", L"", 4), IDCANCEL);
+}
+
+// Enter presses the marked button: a question starts on the answer that changes nothing, Tab and
+// the arrow keys move the mark round the row; Space (the capture key) answers nothing.
+TEST_F(DialogTest, MessageBoxEnterPressesTheButtonTabAndTheArrowsMark)
+{
+    Scripted<CKXMsgBox> no;
+    no.onInit = [](Scripted<CKXMsgBox>&) {
+        quiva::ui::InjectKeyStroke(VK_SPACE, L' ');
+        quiva::ui::InjectKeyStroke(VK_RETURN, L'\r');
+    };
+    EXPECT_EQ(no.Show(L"검사이름[CT]을 삭제하시겠습니까?", L"", 4), IDNO);
+
+    Scripted<CKXMsgBox> yes;
+    yes.onInit = [](Scripted<CKXMsgBox>&) {
+        quiva::ui::InjectKeyStroke(VK_TAB, L'\t');
+        quiva::ui::InjectKeyStroke(VK_RETURN, L'\r');
+    };
+    EXPECT_EQ(yes.Show(L"검사이름[CT]을 삭제하시겠습니까?", L"", 4), IDYES);
+
+    Scripted<CKXMsgBox> round;
+    round.onInit = [](Scripted<CKXMsgBox>&) {
+        // From 취소 round to 예 and on to 아니오, then back round past 예 and 취소 to 아니오.
+        quiva::ui::InjectKeyStroke(VK_RIGHT);
+        quiva::ui::InjectKeyStroke(VK_RIGHT);
+        quiva::ui::InjectKeyStroke(VK_LEFT);
+        quiva::ui::InjectKeyStroke(VK_LEFT);
+        quiva::ui::InjectKeyStroke(VK_LEFT);
+        quiva::ui::InjectKeyStroke(VK_RETURN, L'\r');
+    };
+    EXPECT_EQ(round.Show(L"", L"", 3), IDNO);
+
+    Scripted<CKXMsgBox> one;
+    one.onInit = [](Scripted<CKXMsgBox>&) { quiva::ui::InjectKeyStroke(VK_RETURN, L'\r'); };
+    EXPECT_EQ(one.Show(L"", L"", 0), IDOK);
 }
 
 TEST_F(DialogTest, DialogWithControlsIsRendered)

@@ -91,6 +91,20 @@ TEST_F(FileDialog, OpenReturnsTheTypedOrListedFileAndCancelLeavesNothing)
     EXPECT_STREQ(file, L"*.grf");
 }
 
+// Ctrl+A selects the whole name typed so far: the next character replaces it.
+TEST_F(FileDialog, CtrlAThenTypingReplacesTheName)
+{
+    OPENFILENAMEW ofn = Request(0, L"");
+    Type(L"notes");
+    quiva::ui::InjectKey(VK_CONTROL, true);
+    quiva::ui::InjectKeyStroke('A', 1);
+    quiva::ui::InjectKey(VK_CONTROL, false);
+    Type(L"camera.grf");
+    Enter();
+    ASSERT_TRUE(GetOpenFileNameW(&ofn));
+    EXPECT_EQ(std::wstring(file), folder + L"\\camera.grf");
+}
+
 TEST_F(FileDialog, MissingFilesAndOverwritesAreAskedAbout)
 {
     // A missing file is refused with a message (answered with Enter); the dialog stays up.
