@@ -147,6 +147,15 @@ protected:
         std::this_thread::sleep_for(std::chrono::milliseconds(300));
         return listed && Stills() == n && ListedStills() == n;
     }
+    // Clicks the title bar's close button of the capture window `window` and waits for the host
+    // to end, which it must do cleanly.
+    HostRun CloseWindow(const std::string& window)
+    {
+        m_xvfb.Xdotool("mousemove --window " + window + " 20 50 click 1");
+        HostRun run = m_host.get();
+        EXPECT_EQ(run.status, 0) << run.output;
+        return run;
+    }
     // Opens another client's window and waits until the X server has given it the focus.
     unsigned long FocusAnotherClient()
     {
@@ -211,9 +220,7 @@ TEST_F(X11EndToEnd, KeysAndClicksFromTheXServerTakeStillsAndCloseTheWindow)
     EXPECT_EQ(Rows("SELECT COUNT(*) FROM MIMG"), (std::vector<std::string>{"3"}));
 
     // The close button of the title bar.
-    m_xvfb.Xdotool("mousemove --window " + window + " 20 50 click 1");
-    HostRun run = m_host.get();
-    EXPECT_EQ(run.status, 0) << run.output;
+    HostRun run = CloseWindow(window);
     EXPECT_NE(run.output.find("Close#1"), std::string::npos) << run.output;
     EXPECT_NE(run.output.find("unloaded: 1 threads"), std::string::npos) << run.output;
 }
@@ -260,9 +267,7 @@ TEST_F(X11EndToEnd, AKeyHeldDownActsOnceWhenItIsReleased)
     ASSERT_TRUE(HoldKey("space", other));
     EXPECT_TRUE(StillsComeTo(2));
 
-    m_xvfb.Xdotool("mousemove --window " + window + " 20 50 click 1");
-    HostRun run = m_host.get();
-    EXPECT_EQ(run.status, 0) << run.output;
+    CloseWindow(window);
 }
 
 // The capture key is F2 here. With "방해받지 않기" ticked, F2 and Space typed into another client
@@ -302,9 +307,7 @@ TEST_F(X11EndToEnd, WithNoPreventTheCaptureKeyTypedIntoAnotherClientTakesAStillA
     EXPECT_TRUE(StillsComeTo(4));
     EXPECT_EQ(m_xvfb.KeyPressesAt(other), 2);
 
-    m_xvfb.Xdotool("mousemove --window " + window + " 20 50 click 1");
-    HostRun run = m_host.get();
-    EXPECT_EQ(run.status, 0) << run.output;
+    HostRun run = CloseWindow(window);
     EXPECT_EQ(Rows("SELECT COUNT(*) FROM MIMG"), (std::vector<std::string>{"4"}));
 }
 
@@ -324,9 +327,7 @@ TEST_F(X11EndToEnd, ACaptureKeyThatIsAlsoAShortcutActsOnlyAlone)
     m_xvfb.Xdotool("keydown ctrl key s keyup ctrl");
     EXPECT_TRUE(Eventually([&] { return Rows("SELECT COUNT(*) FROM MIMG") == std::vector<std::string>{"1"}; }));
     EXPECT_TRUE(StillsComeTo(0));
-    m_xvfb.Xdotool("mousemove --window " + window + " 20 50 click 1");
-    HostRun run = m_host.get();
-    EXPECT_EQ(run.status, 0) << run.output;
+    HostRun run = CloseWindow(window);
     EXPECT_EQ(Rows("SELECT COUNT(*) FROM MIMG"), (std::vector<std::string>{"1"}));
 }
 
@@ -416,9 +417,7 @@ TEST_F(X11EndToEnd, TextTypedIntoTheSettingsDialogIsStoredAsTyped)
     EXPECT_NE(stored().find("ip=\"127.0.0.1\""), std::string::npos) << stored();
 
     click(384, 14);  // the dialog's close box
-    m_xvfb.Xdotool("mousemove --window " + window + " 20 50 click 1");
-    HostRun run = m_host.get();
-    EXPECT_EQ(run.status, 0) << run.output;
+    CloseWindow(window);
 }
 
 // A save waiting on a PACS that takes the connection and never answers: while it waits, the
@@ -484,9 +483,7 @@ TEST_F(X11EndToEnd, AWindowWaitingOnASilentPacsShowsThatItSavesAndKeepsItsPrevie
     std::vector<unsigned long> normal;
     EXPECT_TRUE(Eventually([&] { return (normal = m_xvfb.PointerImage()) != busy; }));
     EXPECT_TRUE(busy.size() > 4 && busy[0] > 1 && normal.size() > 4 && normal[0] > 1);
-    m_xvfb.Xdotool("mousemove --window " + window + " 20 50 click 1");
-    HostRun run = m_host.get();
-    EXPECT_EQ(run.status, 0) << run.output;
+    CloseWindow(window);
 }
 
 // The pointer rests on another patient's tab (highlighted) and then leaves the window over
@@ -522,9 +519,7 @@ TEST_F(X11EndToEnd, ATabHoveredAsThePointerLeavesTheWindowIsNoLongerHighlighted)
     EXPECT_TRUE(Eventually([&] { return tab() != plain; }));
     m_xvfb.MovePointer(x + 900, y + 92);
     EXPECT_TRUE(Eventually([&] { return tab() == plain; }));
-    m_xvfb.Xdotool("mousemove --window " + window + " 20 50 click 1");
-    HostRun run = m_host.get();
-    EXPECT_EQ(run.status, 0) << run.output;
+    CloseWindow(window);
 }
 
 // Without a window manager the X focus reverts to the root window when the focused capture window
@@ -631,9 +626,7 @@ TEST_F(X11EndToEnd, EnterPressesAMessageBoxsButtonAndEscapeCancelsTheSettingsDia
 
     if (shown("설정"))
         click(384, 14);  // the dialog's close box, for a failed test
-    m_xvfb.Xdotool("mousemove --window " + window + " 20 50 click 1");
-    HostRun run = m_host.get();
-    EXPECT_EQ(run.status, 0) << run.output;
+    CloseWindow(window);
 }
 
 // nabi serves the display as its input method, switched to Hangul and back by Shift+Space: the
@@ -657,9 +650,7 @@ TEST_F(X11EndToEnd, AKeyTheInputMethodTakesTakesNoStill)
             EXPECT_TRUE(StillsComeTo(++stills)) << "round " << round << ", after the switch to " << mode;
         }
     }
-    m_xvfb.Xdotool("mousemove --window " + window + " 20 50 click 1");
-    HostRun run = m_host.get();
-    EXPECT_EQ(run.status, 0) << run.output;
+    CloseWindow(window);
 }
 
 // No window manager. The X focus goes to the root window while the pointer is over the capture
@@ -691,9 +682,7 @@ TEST_F(X11EndToEnd, WithTheFocusTakenFromTheRootWindowByAnotherClientSpaceThereT
     EXPECT_TRUE(StillsComeTo(2));
     EXPECT_EQ(m_xvfb.KeyPressesAt(other), 2);
 
-    m_xvfb.Xdotool("mousemove --window " + window + " 20 50 click 1");
-    HostRun run = m_host.get();
-    EXPECT_EQ(run.status, 0) << run.output;
+    CloseWindow(window);
 }
 
 // No window manager: a close that saves a still the PACS does not take (nobody listens at its
@@ -808,9 +797,7 @@ TEST_F(X11EndToEnd, TheStudyComboAndTheStripShowTheirTextWhole)
     EXPECT_GT(comboTextRows, 0);
     EXPECT_NEAR(comboTextRows, listTextRows, 1);
 
-    m_xvfb.Xdotool("mousemove --window " + window + " 20 50 click 1");
-    HostRun run = m_host.get();
-    EXPECT_EQ(run.status, 0) << run.output;
+    CloseWindow(window);
 }
 
 // The settings dialog by keys alone, with no window manager. Ctrl+Tab and Ctrl+Shift+Tab walk
@@ -886,9 +873,7 @@ TEST_F(X11EndToEnd, TheSettingsDialogIsWalkedAndUsedByKeysAlone)
 
     if (shown("설정"))
         m_xvfb.Xdotool("mousemove --window " + dialog + " 384 14 click 1");  // the close box, for a failed test
-    m_xvfb.Xdotool("mousemove --window " + window + " 20 50 click 1");
-    HostRun run = m_host.get();
-    EXPECT_EQ(run.status, 0) << run.output;
+    CloseWindow(window);
 }
 
 // The capture window's drop-down and enlarged still by keys: in the open study list Down and
@@ -942,7 +927,5 @@ TEST_F(X11EndToEnd, TheStudyListAndTheEnlargedStillAreUsedByKeys)
     keys("Escape");
     EXPECT_TRUE(Eventually([&] { return windows() == alone; }));
 
-    m_xvfb.Xdotool("mousemove --window " + window + " 20 50 click 1");
-    HostRun run = m_host.get();
-    EXPECT_EQ(run.status, 0) << run.output;
+    CloseWindow(window);
 }
