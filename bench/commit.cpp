@@ -5,24 +5,20 @@
 // (5 unless told), the first of the two taking turns; each round commits the same stills filed
 // again in the store, by a model manager of its own.
 //   bench_commit [folder] [stills] [rounds]
-#include <arpa/inet.h>
-#include <netinet/in.h>
 #include <signal.h>
-#include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <memory>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "app/ui/CKXCtrlWndQUIVAThumbnail.h"
 #include "bench/BenchClock.h"
+#include "bench/BenchPeer.h"
 #include "app/model/CKXQUIVACaptureModel.h"
 #include "app/model/CKXQUIVACaptureModelManager.h"
 #include "app/model/CKXQUIVAConfig.h"
@@ -34,31 +30,6 @@
 namespace fs = std::filesystem;
 
 namespace {
-
-uint16_t FreePort()
-{
-    int s = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ::bind(s, reinterpret_cast<sockaddr*>(&a), sizeof a);
-    socklen_t n = sizeof a;
-    ::getsockname(s, reinterpret_cast<sockaddr*>(&a), &n);
-    ::close(s);
-    return ntohs(a.sin_port);
-}
-
-bool Listening(uint16_t port)
-{
-    int s = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_port = htons(port);
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    const bool ok = ::connect(s, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0;
-    ::close(s);
-    return ok;
-}
 
 int Run(const std::string& command) { return std::system((command + " > /dev/null 2>&1").c_str()); }
 
@@ -188,18 +159,14 @@ int main(int argc, char** argv)
         fs::create_directories(folder + "/" + sub);
     const std::vector<std::string> names = MakeStills(folder, stills);
 
-    const uint16_t port = FreePort();
-    const pid_t pacs = ::fork();
-    if (pacs == 0) {
-        FILE* quiet = std::freopen("/dev/null", "w", stdout);
-        (void)quiet;
-        const std::string p = std::to_string(port), out = folder + "/pacs";
-        ::setenv("TCP_NODELAY", "1", 1);
-        ::execlp("storescp", "storescp", "+xa", "--ignore", "--aetitle", "PACS", p.c_str(), nullptr);
-        ::_exit(127);
+    const uint16_t port = bench::FreePort();
+    ::setenv("TCP_NODELAY", "1", 1);  // DCMTK leaves Nagle's algorithm on unless told
+    const pid_t pacs = bench::Spawn({"storescp", "+xa", "--ignore", "--aetitle", "PACS", std::to_string(port)});
+    if (!bench::WaitListening(port)) {
+        std::fprintf(stderr, "storescp did not start\n");
+        ::kill(pacs, SIGTERM);
+        return 1;
     }
-    for (int i = 0; i < 200 && !Listening(port); ++i)
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
 
     const CString connectionString = MakeDatabase(folder + "/HRB4100.db");
     if (connectionString.IsEmpty()) {

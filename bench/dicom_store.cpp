@@ -30,6 +30,7 @@
 #include <vector>
 
 #include "bench/BenchClock.h"
+#include "bench/BenchPeer.h"
 #include "dicom/CSecondaryCaptureDicomDocument.h"
 #include "dicom/DicomDictionary.h"
 #include "dicom/DicomNetworkClient.h"
@@ -39,48 +40,17 @@
 namespace {
 
 using bench::Clock;
+using bench::FreePort;
 using bench::Ms;
-
-uint16_t FreePort()
-{
-    int s = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ::bind(s, reinterpret_cast<sockaddr*>(&a), sizeof(a));
-    socklen_t len = sizeof(a);
-    ::getsockname(s, reinterpret_cast<sockaddr*>(&a), &len);
-    ::close(s);
-    return ntohs(a.sin_port);
-}
-
-pid_t Spawn(const std::vector<std::string>& args)
-{
-    std::fflush(nullptr);
-    pid_t pid = ::fork();
-    if (pid == 0) {
-        std::vector<char*> argv;
-        for (const auto& a : args)
-            argv.push_back(const_cast<char*>(a.c_str()));
-        argv.push_back(nullptr);
-        FILE* out = std::freopen("/dev/null", "w", stdout);
-        FILE* err = std::freopen("/dev/null", "w", stderr);
-        (void)out;
-        (void)err;
-        ::execvp(argv[0], argv.data());
-        ::_exit(127);
-    }
-    return pid;
-}
+using bench::Spawn;
+using bench::WaitListening;
 
 // The loopback limit: the bytes written to a local TCP peer that reads them all and answers one
 // byte, from the connect to that answer; the wall time in ms.
 double Loopback(const std::vector<uint8_t>& bytes)
 {
     int listener = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    sockaddr_in a = bench::LoopbackAddress(0);
     ::bind(listener, reinterpret_cast<sockaddr*>(&a), sizeof(a));
     ::listen(listener, 1);
     socklen_t len = sizeof(a);
@@ -122,23 +92,6 @@ int Run(const std::vector<std::string>& args, double* ms)
     ::waitpid(pid, &status, 0);
     *ms = Ms(Clock::now() - t0);
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
-
-bool WaitListening(uint16_t port)
-{
-    for (int i = 0; i < 200; ++i) {
-        int s = ::socket(AF_INET, SOCK_STREAM, 0);
-        sockaddr_in a{};
-        a.sin_family = AF_INET;
-        a.sin_port = htons(port);
-        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        bool ok = ::connect(s, reinterpret_cast<sockaddr*>(&a), sizeof(a)) == 0;
-        ::close(s);
-        if (ok)
-            return true;
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    }
-    return false;
 }
 
 std::vector<uint8_t> Encode(CSecondaryCaptureDicomDocument& doc)

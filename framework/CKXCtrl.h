@@ -2,11 +2,9 @@
 #pragma once
 
 #include "framework/CKXCtrlTheme.h"
+#include "framework/Forward.h"
 #include "platform/base/CString.h"
 #include "platform/gdi/gdiplus.h"
-
-class CKXCtrlWnd;
-class CKXCtrlCursor;
 
 // Kinds of control (the first field of every control).
 enum CtrlKind { CTRLKIND_NONE = 0, CTRLKIND_CONTAINER = 1, CTRLKIND_BUTTON = 2, CTRLKIND_EDIT = 3,

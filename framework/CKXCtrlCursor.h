@@ -2,6 +2,7 @@
 #pragma once
 
 #include "framework/CKXCtrl.h"
+#include "framework/Forward.h"
 #include "platform/base/CArray.h"
 #include "platform/ui/CWnd.h"
 
@@ -10,8 +11,6 @@ struct _KXCtrlCursorInfo {
     HCURSOR cursors[3] = {nullptr, nullptr, nullptr};
     BOOL shared = 0;
 };
-
-class CKXWnd;
 
 // The cursor shape a control asks for at the pointer (CKXCtrlCursor::cursorShape); recorded
 // only, never turned into a mouse cursor.

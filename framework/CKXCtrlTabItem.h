@@ -2,8 +2,7 @@
 #pragma once
 
 #include "framework/CKXCtrl.h"
-
-class CKXCtrlWnd;
+#include "framework/Forward.h"
 
 class CKXCtrlTabItem : public CKXCtrl {
 public:

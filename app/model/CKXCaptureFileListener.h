@@ -7,10 +7,9 @@
 // without windows) keeps every picture whole.
 #pragma once
 
+#include "app/model/Forward.h"
 #include "platform/base/CString.h"
 #include "platform/gdi/gdiplus.h"
-
-struct _KXCaptureFileInfo;
 
 class CKXCaptureFileListener {
 public:

@@ -24,16 +24,10 @@
 #include <vector>
 
 #include "app/model/CKXCaptureFileListener.h"
+#include "app/model/Forward.h"
 #include "platform/base/CString.h"
 #include "platform/base/wintypes.h"
 #include "platform/gdi/gdiplus.h"
-
-class CKXMCapture;
-class CKXQUIVAConfig;
-class CKXQUIVACaptureModelManager;
-class CKXSendDicomModel;
-class CKXAdoConnection;
-class CKXQUIVATemporaryStore;
 
 // One captured file of a model.
 struct _KXCaptureFileInfo {

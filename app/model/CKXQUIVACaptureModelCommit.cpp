@@ -173,10 +173,12 @@ InterruptedCommit RefuseJournal(const CString& file, const Journal& j, const wch
     return InterruptedCommit::NotThrough;
 }
 
-// Whether the image row of that number and chart is in the database: 1 it is, 0 it is not, -1
-// the database cannot tell now. A database another program holds is waited for once, however
-// often the connection must be opened again to ask.
-int ImageRowStored(CKXAdoConnection* db, int imgNo, const CString& chart)
+// Whether an image row is in the database, as far as the database can tell now.
+enum class RowStored { Yes, No, Untold };
+
+// Whether the image row of that number and chart is in the database. A database another program
+// holds is waited for once, however often the connection must be opened again to ask.
+RowStored ImageRowStored(CKXAdoConnection* db, int imgNo, const CString& chart)
 {
     quiva::db::BeginSharedLockWait(quiva::db::Connection::kBusyTimeoutMs);
     CKXAdoRecord record(db);
@@ -184,8 +186,8 @@ int ImageRowStored(CKXAdoConnection* db, int imgNo, const CString& chart)
         record.Open(Text(L"SELECT IMGNO FROM MIMG WHERE IMGNO = %d AND CNO = '%s'", imgNo, Literal(chart).GetString()));
     quiva::db::EndSharedLockWait();
     if (!asked)
-        return -1;
-    return record.IsEOF() ? 0 : 1;
+        return RowStored::Untold;
+    return record.IsEOF() ? RowStored::No : RowStored::Yes;
 }
 
 // What a statement that failed gives: the database refused it on a live connection, or the
@@ -680,8 +682,8 @@ bool CKXQUIVACaptureModel::CommitRows(const _KXCaptureFileInfo* info, CommitStat
         // A commit reported failed (its wait ran out, the connection went) may have gone through
         // all the same: the database is asked before anything is said. The copy is this file's
         // only while it holds this file's bytes (another station may have had the number since).
-        const int stored = ImageRowStored(s.db, imgNo, m_strChartNo);
-        if (stored > 0 && SameBytes(info->path, ImageDirectoryPath(s.imageDirectory, imgNo, info->path))) {
+        const RowStored stored = ImageRowStored(s.db, imgNo, m_strChartNo);
+        if (stored == RowStored::Yes && SameBytes(info->path, ImageDirectoryPath(s.imageDirectory, imgNo, info->path))) {
             Debug(L"Commit: the rows' commit was reported failed, yet the rows are there: " + info->path);
             Debug(L"Commit#6");  // rows committed
             return true;
@@ -691,7 +693,7 @@ bool CKXQUIVACaptureModel::CommitRows(const _KXCaptureFileInfo* info, CommitStat
         // not recorded or refused.
         const CommitResult failure =
             busy ? CommitResult::DatabaseHeld : (open ? CommitResult::RowsRefused : CommitResult::NoConnection);
-        if (stored < 0 && failure != CommitResult::NoConnection) {
+        if (stored == RowStored::Untold && failure != CommitResult::NoConnection) {
             Debug(L"Commit: whether the rows were committed cannot be told yet: " + info->path);
             s.failure = CommitResult::RowsUntold;
             s.stop = true;

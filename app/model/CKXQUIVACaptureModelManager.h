@@ -13,13 +13,8 @@
 #include <unordered_set>
 #include <vector>
 
+#include "app/model/Forward.h"
 #include "platform/base/CString.h"
-
-class CKXAdoConnection;
-class CKXQUIVACaptureModel;
-class CKXXmlDocument;
-class CKXQUIVAConfig;
-class CKXQUIVATemporaryStore;
 
 class CKXQUIVACaptureModelManager {
 public:

@@ -11,6 +11,7 @@
 #include <memory>
 #include <vector>
 
+#include "app/model/Forward.h"
 #include "app/model/_KXCaptureStudyConfig.h"
 #include "platform/base/CArray.h"
 #include "platform/base/CString.h"
@@ -19,8 +20,6 @@
 namespace quiva::app {
 struct Setting;
 }
-class CKXAdoConnection;
-class CKXQUIVACaptureModelManager;
 
 // The do-not-disturb flag of the title bar: the keyboard hook then acts on keys while the window
 // is inactive. Loaded and saved with the last-save file; 0 when the module loads.

@@ -75,13 +75,11 @@
 #include <unordered_set>
 #include <vector>
 
+#include "app/model/Forward.h"
 #include "platform/base/CString.h"
 #include "platform/base/FolderListing.h"
 #include "platform/base/wintypes.h"
 #include "platform/gdi/gdiplus.h"
-
-class CKXQUIVACaptureModel;
-class CKXXmlDocument;
 
 class CKXQUIVATemporaryStore {
 public:

@@ -2,9 +2,8 @@
 // started, with a red dot, shown in the source chooser's place while a recording runs.
 #pragma once
 
+#include "app/model/Forward.h"
 #include "framework/CKXCtrl.h"
-
-class CKXMCapture;
 
 class CKXCtrlQUIVARecordTimer : public CKXCtrl {
 public:

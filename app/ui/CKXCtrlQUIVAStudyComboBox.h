@@ -2,9 +2,8 @@
 // "검사이름관리" that opens the study-name dialog; a changed choice is told to the title bar.
 #pragma once
 
+#include "app/model/Forward.h"
 #include "framework/CKXCtrlComboBox.h"
-
-class CKXQUIVAConfig;
 
 class CKXCtrlQUIVAStudyComboBox : public CKXCtrlComboBox {
 public:

@@ -3,12 +3,11 @@
 // stored, with the configuration file, when the dialog has closed.
 #pragma once
 
+#include "app/model/Forward.h"
 #include "framework/CKXCtrlCheckBox.h"
 #include "framework/CKXCtrlEdit.h"
 #include "framework/CKXCtrlSlider.h"
 #include "framework/CKXCtrlWnd.h"
-
-class CKXQUIVAConfig;
 
 class CKXCtrlWndQUIVAOptions : public CKXCtrlWnd {
 public:

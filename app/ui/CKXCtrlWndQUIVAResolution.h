@@ -4,14 +4,13 @@
 // dialog closes.
 #pragma once
 
+#include "app/model/Forward.h"
 #include "capture/CKXMCapture.h"
 #include "framework/CKXCtrlButton.h"
 #include "framework/CKXCtrlCheckBox.h"
 #include "framework/CKXCtrlListBox.h"
 #include "framework/CKXCtrlStatic.h"
 #include "framework/CKXCtrlWnd.h"
-
-class CKXQUIVAConfig;
 
 class CKXCtrlWndQUIVAResolution : public CKXCtrlWnd {
 public:

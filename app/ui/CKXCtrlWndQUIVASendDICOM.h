@@ -3,12 +3,11 @@
 // checked and stored, with the configuration file, when "적용" is pressed.
 #pragma once
 
+#include "app/model/Forward.h"
 #include "framework/CKXCtrlButton.h"
 #include "framework/CKXCtrlCheckBox.h"
 #include "framework/CKXCtrlEdit.h"
 #include "framework/CKXCtrlWnd.h"
-
-class CKXQUIVAConfig;
 
 class CKXCtrlWndQUIVASendDICOM : public CKXCtrlWnd {
 public:

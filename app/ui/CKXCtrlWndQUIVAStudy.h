@@ -3,12 +3,11 @@
 // configuration at once, and the list shows it only when the database took it.
 #pragma once
 
+#include "app/model/Forward.h"
 #include "framework/CKXCtrlButton.h"
 #include "framework/CKXCtrlEdit.h"
 #include "framework/CKXCtrlListBox.h"
 #include "framework/CKXCtrlWnd.h"
-
-class CKXQUIVAConfig;
 
 class CKXCtrlWndQUIVAStudy : public CKXCtrlWnd {
 public:

@@ -6,13 +6,11 @@
 
 #include <functional>
 
+#include "app/model/Forward.h"
 #include "framework/CKXCtrlButton.h"
 #include "framework/CKXCtrlScrollBar.h"
 #include "platform/gdi/gdiplus.h"
 #include "framework/CKXCtrlWnd.h"
-
-class CKXQUIVACaptureModel;
-struct _KXCaptureFileInfo;
 
 // Command ids of the strip.
 #define KXTHUMB_CMD_COMMIT 10

@@ -4,14 +4,13 @@
 // values for the current source. Moves not stored are undone when the dialog closes.
 #pragma once
 
+#include "app/model/Forward.h"
 #include "capture/CKXMCapture.h"
 #include "framework/CKXCtrlButton.h"
 #include "framework/CKXCtrlCheckBox.h"
 #include "framework/CKXCtrlSlider.h"
 #include "framework/CKXCtrlStatic.h"
 #include "framework/CKXCtrlWnd.h"
-
-class CKXQUIVAConfig;
 
 class CKXCtrlWndQUIVAVideoControl : public CKXCtrlWnd {
 public:

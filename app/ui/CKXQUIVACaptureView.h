@@ -8,10 +8,8 @@
 #include <atomic>
 
 #include "app/model/CKXCaptureFileListener.h"
+#include "app/model/Forward.h"
 #include "app/ui/CKXCtrlWndQUIVAThumbnail.h"
-
-class CKXQUIVACaptureModel;
-class CKXWnd;
 
 class CKXQUIVACaptureView : public CKXCaptureFileListener {
 public:

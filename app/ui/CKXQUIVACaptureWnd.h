@@ -5,10 +5,9 @@
 // is transparent to hit testing so that the frame drags the window from the preview.
 #pragma once
 
+#include "app/model/Forward.h"
 #include "platform/base/CString.h"
 #include "platform/ui/CWnd.h"
-
-class CKXMCapture;
 
 // Window class of the video host (black background brush).
 #define QUIVA_VIDEO_WINDOW_CLASS L"QUIVACaptureWndClass"

@@ -5,6 +5,7 @@
 #pragma once
 
 #include "app/model/CKXQUIVACaptureModelManager.h"
+#include "app/model/Forward.h"
 #include "app/ui/CKXQUIVACaptureWnd.h"
 #include "app/model/CKXQUIVAConfig.h"
 #include "app/ui/CKXQUIVASplitWnd.h"
@@ -12,8 +13,6 @@
 #include "app/ui/CKXQUIVATitleBar.h"
 #include "framework/CKXFrameWnd.h"
 #include "framework/CKXWnd.h"
-
-class CKXMCapture;
 
 class CKXQUIVAFrame : public CKXFrameWnd {
 public:

@@ -3,9 +3,8 @@
 // of it hides or shows the thumbnail pane.
 #pragma once
 
+#include "app/model/Forward.h"
 #include "platform/ui/CWnd.h"
-
-class CKXMCapture;
 
 class CKXQUIVASplitWnd : public CWnd {
 public:

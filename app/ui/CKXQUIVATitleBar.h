@@ -4,15 +4,12 @@
 // the current capture model, the engine and the configuration directly.
 #pragma once
 
+#include "app/model/Forward.h"
 #include "app/ui/CKXCtrlQUIVARecordTimer.h"
 #include "app/ui/CKXCtrlQUIVAStudyComboBox.h"
 #include "framework/CKXCtrlButton.h"
 #include "framework/CKXCtrlCheckBox.h"
 #include "framework/CKXCtrlWnd.h"
-
-class CKXMCapture;
-class CKXQUIVACaptureModel;
-class CKXQUIVAConfig;
 
 enum {
     IDC_TITLE_CLOSE = 100,

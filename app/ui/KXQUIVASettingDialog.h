@@ -7,8 +7,7 @@
 // "검사이름관리" entry as: keyboard hook off, KXQUIVARunStudyDialog, reload, hook on.
 #pragma once
 
-class CKXMCapture;
-class CKXQUIVAConfig;
+#include "app/model/Forward.h"
 
 // "설정": one tab per page (colour control and resolution while the engine runs and the page
 // stays visible after its creation, study names always, the PACS link when the clinic's PACS

@@ -2,7 +2,6 @@
 // graph again take it from the "apply colour" option, here.
 #pragma once
 
-class CKXMCapture;
-class CKXQUIVAConfig;
+#include "app/model/Forward.h"
 
 void QUIVAApplyColorOption(CKXMCapture& engine, const CKXQUIVAConfig& config);

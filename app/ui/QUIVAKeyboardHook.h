@@ -7,9 +7,8 @@
 
 #include <functional>
 
+#include "app/model/Forward.h"
 #include "platform/ui/winuser.h"
-
-class CKXQUIVACaptureModel;
 
 // The capture keys' module-wide state, empty at load.
 struct QUIVACaptureKeys {
