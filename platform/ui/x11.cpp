@@ -221,9 +221,9 @@ public:
         auto ownerWin = owner ? m_windows.find(TopLevelOfWindow(owner)) : m_windows.end();
         if (ownerWin != m_windows.end())
             XSetTransientForHint(m_display, xwin, ownerWin->second.xwin);
-        XWin w{xwin, r, false, nullptr, {-1, -1}};
+        XWin w{xwin, r, false, nullptr, {-1, -1}, false, {}};
         if (m_xim)
-            w.xic = CreateInputContext(xwin);
+            w.xic = CreateInputContext(xwin, &w.composesHere);
         m_windows[hwnd] = w;
         m_byX[xwin] = hwnd;
         XFlush(m_display);
@@ -518,6 +518,8 @@ private:
         bool mapped;
         XIC xic;
         POINT spot{-1, -1};  // the composition's spot last given to the input context
+        bool composesHere = false;  // on-the-spot: the composition comes to us (Composed)
+        std::wstring preedit;       // the text being composed, when it comes to us
     };
 
     struct CaretOverlay {
@@ -701,11 +703,25 @@ private:
         return known->second;
     }
 
-    // An input context for a window: over-the-spot when the input method offers it (the
-    // composition is drawn at the caret, PutSpot), else one that shows no composition of its
-    // own (the window system's controls show the text as it is committed).
-    XIC CreateInputContext(::Window xwin)
+    // An input context for a window: on-the-spot when the input method offers it (the text
+    // being composed comes to us, Composed, and the focused control shows it among its own text,
+    // in its own font and on its own line), else over-the-spot (the input method draws the
+    // composition at the caret in a font of its own, PutSpot), else one that shows no
+    // composition (the window system's controls show the text as it is committed).
+    XIC CreateInputContext(::Window xwin, bool* composesHere)
     {
+        *composesHere = false;
+        if (m_onTheSpot) {
+            XVaNestedList preedit = XVaCreateNestedList(0, XNPreeditStartCallback, &m_preeditStart, XNPreeditDoneCallback,
+                                                        &m_preeditDone, XNPreeditDrawCallback, &m_preeditDraw,
+                                                        XNPreeditCaretCallback, &m_preeditCaret, nullptr);
+            XIC xic = XCreateIC(m_xim, XNInputStyle, XIMPreeditCallbacks | XIMStatusNothing, XNClientWindow, xwin,
+                                XNFocusWindow, xwin, XNPreeditAttributes, preedit, nullptr);
+            XFree(preedit);
+            *composesHere = xic != nullptr;
+            if (xic)
+                return xic;
+        }
         if (m_overTheSpot) {
             XPoint spot{0, 0};
             XVaNestedList preedit = m_fontSet ? XVaCreateNestedList(0, XNSpotLocation, &spot, XNFontSet, m_fontSet, nullptr)
@@ -727,7 +743,7 @@ private:
     void PutSpot(HWND top, const CaretState& c)
     {
         auto it = m_windows.find(top);
-        if (it == m_windows.end() || !it->second.xic)
+        if (it == m_windows.end() || !it->second.xic || it->second.composesHere)
             return;
         POINT o = ClientOriginInSurface(c.owner);
         POINT spot{o.x + c.pos.x, o.y + c.pos.y + c.height};
@@ -755,10 +771,18 @@ private:
         XIMStyles* styles = nullptr;
         if (!m_xim || XGetIMValues(m_xim, XNQueryInputStyle, &styles, nullptr) || !styles)
             return;
-        for (unsigned short i = 0; i < styles->count_styles; ++i)
+        for (unsigned short i = 0; i < styles->count_styles; ++i) {
             if (styles->supported_styles[i] == (XIMPreeditPosition | XIMStatusNothing))
                 m_overTheSpot = true;
+            if (styles->supported_styles[i] == (XIMPreeditCallbacks | XIMStatusNothing))
+                m_onTheSpot = true;
+        }
         XFree(styles);
+        const XPointer self = reinterpret_cast<XPointer>(this);
+        m_preeditStart = XICCallback{self, PreeditStarted};
+        m_preeditDone = XIMCallback{self, reinterpret_cast<XIMProc>(PreeditDone)};
+        m_preeditDraw = XIMCallback{self, reinterpret_cast<XIMProc>(PreeditDrawn)};
+        m_preeditCaret = XIMCallback{self, reinterpret_cast<XIMProc>(PreeditCaretMoved)};
         if (m_overTheSpot) {
             // The input method draws the composition itself, in a font set of the locale.
             char** missing = nullptr;
@@ -769,6 +793,54 @@ private:
             if (missing)
                 XFreeStringList(missing);
         }
+    }
+
+    // The input method's calls about the text being composed in an input context of ours
+    // (XIMPreeditCallbacks), made while it filters an event (Pump, under m_mutex).
+    static int PreeditStarted(XIC, XPointer, XPointer) { return -1; }  // no limit to its length
+    static void PreeditDone(XIC xic, XPointer self, XPointer)
+    {
+        reinterpret_cast<X11Backend*>(self)->Composed(xic, nullptr);
+    }
+    static void PreeditDrawn(XIC xic, XPointer self, XPointer draw)
+    {
+        reinterpret_cast<X11Backend*>(self)->Composed(xic, reinterpret_cast<XIMPreeditDrawCallbackStruct*>(draw));
+    }
+    static void PreeditCaretMoved(XIC, XPointer, XPointer) {}
+
+    // The composition of a window's input context changed as `draw` says (chg_length of its
+    // characters from chg_first replaced by draw's text), or ended (no `draw`). The focused
+    // control is given the whole of it; one emptied without being committed takes back the
+    // character the control showed (Escape as the composition: the composition's cancel).
+    void Composed(XIC xic, const XIMPreeditDrawCallbackStruct* draw)
+    {
+        auto it = std::find_if(m_windows.begin(), m_windows.end(), [&](const auto& w) { return w.second.xic == xic; });
+        if (it == m_windows.end())
+            return;
+        std::wstring& text = it->second.preedit;
+        const std::wstring before = text;
+        if (!draw) {
+            text.clear();
+        } else {
+            const size_t first = std::min<size_t>(static_cast<size_t>(std::max(0, draw->chg_first)), text.size());
+            const size_t length = std::min<size_t>(static_cast<size_t>(std::max(0, draw->chg_length)), text.size() - first);
+            text.replace(first, length, draw->text ? PreeditText(*draw->text) : std::wstring());
+        }
+        if (text != before)
+            InjectImeComposition(text.empty() ? std::wstring(1, L'\x1b') : text);
+    }
+
+    // The characters of a piece of composed text: wide, or multibyte in the locale's encoding.
+    static std::wstring PreeditText(const XIMText& t)
+    {
+        if (t.encoding_is_wchar)
+            return t.string.wide_char ? std::wstring(t.string.wide_char, t.length) : std::wstring();
+        if (!t.string.multi_byte)
+            return std::wstring();
+        std::wstring wide(std::strlen(t.string.multi_byte) + 1, L'\0');
+        const size_t n = std::mbstowcs(wide.data(), t.string.multi_byte, wide.size());
+        wide.resize(n == static_cast<size_t>(-1) ? 0 : n);
+        return wide;
     }
 
     // A focus event of one of our windows (`hwnd`) or of the root window: whether the focus
@@ -915,6 +987,9 @@ private:
     Atom m_wmCheckAtom;
     XIM m_xim = nullptr;
     bool m_overTheSpot = false;  // the input method draws the composition at a spot we give
+    bool m_onTheSpot = false;    // the input method hands us the composition to show
+    XICCallback m_preeditStart{};
+    XIMCallback m_preeditDone{}, m_preeditDraw{}, m_preeditCaret{};
     XFontSet m_fontSet = nullptr;
     bool m_xi = false;
     int m_xiOpcode = 0;

@@ -725,6 +725,15 @@ TEST_F(X11EndToEnd, WithNoWindowManagerTheBoxACloseShowsTakesTheKeyboard)
 
 namespace {
 
+// Whether two 0xRRGGBB pixels are far apart in any of their colours.
+bool FarApart(unsigned long p, unsigned long q)
+{
+    for (int shift : {0, 8, 16})
+        if (std::abs(static_cast<int>((p >> shift) & 0xFF) - static_cast<int>((q >> shift) & 0xFF)) > 0x30)
+            return true;
+    return false;
+}
+
 // The rows of a rectangle of the screen (`pixels`, `width` wide) with anything drawn on their
 // background, which each row's last pixel gives: how tall the text in it is.
 int InkedRows(const std::vector<unsigned long>& pixels, int width)
@@ -733,12 +742,7 @@ int InkedRows(const std::vector<unsigned long>& pixels, int width)
     for (size_t row = 0; (row + 1) * static_cast<size_t>(width) <= pixels.size(); ++row) {
         const auto first = pixels.begin() + static_cast<long>(row * static_cast<size_t>(width));
         const unsigned long background = *(first + width - 1);
-        rows += std::any_of(first, first + width, [&](unsigned long p) {
-            for (int shift : {0, 8, 16})
-                if (std::abs(static_cast<int>((p >> shift) & 0xFF) - static_cast<int>((background >> shift) & 0xFF)) > 0x30)
-                    return true;
-            return false;
-        });
+        rows += std::any_of(first, first + width, [&](unsigned long p) { return FarApart(p, background); });
     }
     return rows;
 }
@@ -927,5 +931,112 @@ TEST_F(X11EndToEnd, TheStudyListAndTheEnlargedStillAreUsedByKeys)
     keys("Escape");
     EXPECT_TRUE(Eventually([&] { return windows() == alone; }));
 
+    CloseWindow(window);
+}
+
+namespace {
+
+// A rectangle of a screen picture: columns left to right and rows top to bottom, inclusive.
+struct Box {
+    int left = 0, top = 0, right = -1, bottom = -1;
+    bool empty() const { return right < left; }
+    int width() const { return right - left + 1; }
+    int height() const { return bottom - top + 1; }
+};
+
+std::ostream& operator<<(std::ostream& out, const Box& b)
+{
+    return out << "(" << b.left << "," << b.top << ")-(" << b.right << "," << b.bottom << ")";
+}
+
+// What is drawn on `background` in a rectangle of the screen (`pixels`, `width` wide), from
+// column `from` on: the box round the pixels far from the background, in the rectangle's
+// coordinates. A caret, the background inverted bit by bit, counts for nothing.
+Box InkBox(const std::vector<unsigned long>& pixels, int width, unsigned long background, int from = 0)
+{
+    const unsigned long caret = ~background & 0xFFFFFF;
+    Box box{width, static_cast<int>(pixels.size()), -1, -1};
+    for (size_t i = 0; i < pixels.size(); ++i) {
+        const int column = static_cast<int>(i % static_cast<size_t>(width)), row = static_cast<int>(i / static_cast<size_t>(width));
+        if (column < from || !FarApart(pixels[i], background) || pixels[i] == caret)
+            continue;
+        box = Box{std::min(box.left, column), std::min(box.top, row), std::max(box.right, column), std::max(box.bottom, row)};
+    }
+    return box.empty() ? Box{} : box;
+}
+
+}  // namespace
+
+// nabi serves the display and hands the program the syllable being composed. In the study-name
+// edit of the settings dialog, reached by keys alone, a syllable being composed shows as the
+// edit shows its text: on the edit's text line, clear of its top edge, as tall as a committed
+// syllable, where it stands once committed; the names entered hold each syllable once, also
+// after a composition taken back by BackSpace.
+TEST_F(X11EndToEnd, ASyllableBeingComposedShowsInTheEditsOwnFontAndLine)
+{
+    std::string window;
+    ShowWindow(&window, "LANG=C.UTF-8 LC_ALL= LC_CTYPE= XMODIFIERS=@im=nabi", false, true);
+    if (window.empty())
+        return;
+    m_xvfb.Xdotool("mousemove --window " + window + " 658 50 click 1");  // the settings button
+    std::string said;
+    const std::string dialog = ShownWindowNamed("^설정$", &said);
+    ASSERT_FALSE(dialog.empty()) << said;
+    const auto [x, y] = WindowOrigin(dialog);
+    auto keys = [&](const std::string& typed) { m_xvfb.Xdotool("key --delay 40 " + typed); };
+    auto studies = [&] {
+        return Rows("SELECT SETUPSECT FROM FOPTION WHERE SETUPROOM = 'CATAGORY' AND SETUPSECT LIKE '하%' ORDER BY SETUPSECT");
+    };
+    const std::string pictures = std::string(QUIVA_BINARY_DIR) + "/reference-pictures";
+    fs::create_directories(pictures);
+
+    // "검사이름 관리", two pages on, and its name edit, two controls on; nabi switched to Hangul
+    // by Shift+Space and back, which commits 하 ("g k"), and the name entered.
+    keys("ctrl+Tab ctrl+Tab Tab Tab shift+space g k shift+space Return");
+    EXPECT_TRUE(Eventually([&] { return studies() == std::vector<std::string>{"하"}; }));
+    // The edit's inner rectangle, round a point of it right of its text.
+    const int insideX = x + 178, insideY = y + 321;
+    const unsigned long background = m_xvfb.ScreenPixel(insideX, insideY);
+    auto reach = [&](int px, int py, int dx, int dy) {  // how far the background goes on from a point
+        int n = 0;
+        while (n < 300 && !FarApart(m_xvfb.ScreenPixel(px + (n + 1) * dx, py + (n + 1) * dy), background))
+            ++n;
+        return n;
+    };
+    const int top = insideY - reach(insideX, insideY, 0, -1), height = insideY + reach(insideX, insideY, 0, 1) - top + 1;
+    const int left = insideX - reach(insideX, top, -1, 0), width = insideX + reach(insideX, top, 1, 0) - left + 1;
+    ASSERT_GT(height, 10);
+    auto ink = [&](int from) { return InkBox(m_xvfb.ScreenPixels(left, top, width, height), width, background, from); };
+    Box committed;
+    EXPECT_TRUE(Eventually([&] { return !(committed = ink(0)).empty(); }));
+    ASSERT_FALSE(committed.empty());
+
+    // A second 하 composed after it: beside the first, as the first shows.
+    keys("shift+space g k");
+    Box composing;
+    auto likeCommitted = [&](const Box& b) {
+        return !b.empty() && std::abs(b.top - committed.top) <= 1 && std::abs(b.bottom - committed.bottom) <= 1 &&
+               std::abs(b.width() - committed.width()) <= 1;
+    };
+    EXPECT_TRUE(Eventually([&] { return likeCommitted(composing = ink(committed.right + 1)); }))
+        << "composing " << composing << ", committed " << committed << " in the edit's " << width << "x" << height;
+    m_xvfb.Screenshot(pictures + "/x11-syllable-composed.png");
+    EXPECT_GT(composing.top, 1) << composing;
+    EXPECT_LT(composing.bottom, height - 1) << composing;
+    // Committed, it stays where it was composed.
+    keys("shift+space Return");
+    EXPECT_TRUE(Eventually([&] { return studies() == std::vector<std::string>{"하", "하하"}; }));
+    EXPECT_TRUE(Eventually([&] {
+        const Box b = ink(committed.right + 1);
+        return b.left == composing.left && b.top == composing.top && b.right == composing.right && b.bottom == composing.bottom;
+    })) << composing;
+
+    // A third committed by the next syllable's first key, and that one taken back jamo by jamo:
+    // the name holds the third once and no trace of the fourth.
+    keys("shift+space g k g k BackSpace BackSpace shift+space a Return");
+    EXPECT_TRUE(Eventually([&] { return studies() == std::vector<std::string>{"하", "하하", "하하하a"}; }))
+        << ::testing::PrintToString(studies());
+
+    m_xvfb.Xdotool("mousemove --window " + dialog + " 384 14 click 1");  // the dialog's close box
     CloseWindow(window);
 }
