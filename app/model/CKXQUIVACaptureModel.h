@@ -34,6 +34,9 @@ class CKXQUIVACaptureModelManager;
 class CKXSendDicomModel;
 class CKXAdoConnection;
 class CKXQUIVATemporaryStore;
+namespace quiva {
+class WatchedFolderNames;
+}
 
 // One captured file of a model.
 struct _KXCaptureFileInfo {
@@ -392,6 +395,9 @@ protected:
     // The case-blind path keys of the first m_keyedFiles records (records are only appended).
     std::unordered_set<std::wstring> m_pathKeys;
     size_t m_keyedFiles = 0;
+    // The names of the folders whose files WriteInfoXml looked for, kept while the kernel tells
+    // their changes: a still's or a mark's info.xml does not read the folders again.
+    std::unique_ptr<quiva::WatchedFolderNames> m_folderNames;
     HWND m_hNotify = nullptr;
     CString m_strPacsMissed;  // of the last commit
     // The chart's folder as ChartFolder last found it, for the root and chart in the key.
