@@ -323,6 +323,40 @@ public:
         LineBreak();
     }
 
+    // The same row straight from its wide values when every one of them is ASCII, which both code
+    // pages spell as it is: no value is converted apart. False, with nothing printed, otherwise.
+    bool AsciiTextRow(const std::string& name, const std::vector<std::string>& names, const std::vector<bool>& isName,
+                      const wchar_t* const* values, size_t count, const wchar_t* text)
+    {
+        const size_t start = m_out.size();
+        Indent();
+        m_out += '<';
+        m_out += name;
+        bool ascii = true;
+        for (size_t i = 0; i < count && ascii; ++i) {
+            if (!isName[i])
+                continue;
+            m_out += ' ';
+            m_out += names[i];
+            m_out += "=\"";
+            ascii = EscapeAscii(values[i] ? values[i] : L"");
+            m_out += '"';
+        }
+        if (!ascii || (m_out += '>', !EscapeAscii(text ? text : L""))) {
+            m_out.resize(start);
+            return false;
+        }
+        m_out += "</";
+        m_out += name;
+        m_out += '>';
+        LineBreak();
+        return true;
+    }
+
+    // Room for `bytes` more, where their count is known ahead.
+    void Reserve(size_t bytes) { m_out.reserve(m_out.size() + bytes); }
+    size_t Size() const { return m_out.size(); }
+
     bool VisitEnter(const TiXmlElement& element, const TiXmlAttribute* attribute) override
     {
         Indent();
@@ -474,32 +508,58 @@ private:
             m_out += '\n';
     }
 
+    static bool IsMarkup(unsigned char c) { return c < 32 || c == '&' || c == '<' || c == '>' || c == '"' || c == '\''; }
+
+    // A markup or control character as its reference.
+    void Reference(unsigned char c)
+    {
+        switch (c) {
+        case '&': m_out += "&amp;"; break;
+        case '<': m_out += "&lt;"; break;
+        case '>': m_out += "&gt;"; break;
+        case '"': m_out += "&quot;"; break;
+        case '\'': m_out += "&apos;"; break;
+        default: {
+            static const char hex[] = "0123456789ABCDEF";
+            m_out += "&#x";
+            m_out += hex[c >> 4];
+            m_out += hex[c & 15];
+            m_out += ';';
+        }
+        }
+    }
+
     // Markup characters and control characters as references, everything else as it is.
     void Escape(const std::string& text)
     {
         size_t plain = 0;  // the start of the characters written as they are, copied at once
         for (size_t i = 0; i < text.size(); ++i) {
             const unsigned char c = static_cast<unsigned char>(text[i]);
-            if (c >= 32 && c != '&' && c != '<' && c != '>' && c != '"' && c != '\'')
+            if (!IsMarkup(c))
                 continue;
             m_out.append(text, plain, i - plain);
             plain = i + 1;
-            switch (c) {
-            case '&': m_out += "&amp;"; break;
-            case '<': m_out += "&lt;"; break;
-            case '>': m_out += "&gt;"; break;
-            case '"': m_out += "&quot;"; break;
-            case '\'': m_out += "&apos;"; break;
-            default: {
-                static const char hex[] = "0123456789ABCDEF";
-                m_out += "&#x";
-                m_out += hex[c >> 4];
-                m_out += hex[c & 15];
-                m_out += ';';
-            }
-            }
+            Reference(c);
         }
         m_out.append(text, plain, std::string::npos);
+    }
+
+    // Escape of a wide text that is all ASCII; false at its first character beyond.
+    bool EscapeAscii(const wchar_t* text)
+    {
+        for (const wchar_t* c = text;; ++c) {
+            const wchar_t* const run = c;  // characters written as they are, narrowed at once
+            while (*c >= 32 && *c < 0x80 && !IsMarkup(static_cast<unsigned char>(*c)))
+                ++c;
+            const size_t at = m_out.size();
+            m_out.resize(at + static_cast<size_t>(c - run));
+            std::transform(run, c, m_out.begin() + static_cast<std::ptrdiff_t>(at), [](wchar_t w) { return static_cast<char>(w); });
+            if (!*c)
+                return true;
+            if (*c < 0 || *c >= 0x80)
+                return false;
+            Reference(static_cast<unsigned char>(*c));
+        }
     }
 
     UINT m_codePage;
@@ -690,7 +750,16 @@ bool CKXXmlDocument::SaveWithList(const wchar_t* path, const wchar_t* listPath, 
             std::vector<std::string> treeValues(names.size());
             std::string treeText;
             const wchar_t* const* cell = cells.data();
+            // Room for the rows as long as the first, and an eighth more, once it is printed.
+            const size_t first = out.Size();
+            size_t rows = 0;
             for (const size_t count : given) {
+                if (rows++ == 1)
+                    out.Reserve((out.Size() - first) * (given.size() + given.size() / 8));
+                if (IsPlainText(cell[0]) && out.AsciiTextRow(treeName, treeNames, isName, cell + 1, count, cell[0])) {
+                    cell += 1 + count;
+                    continue;
+                }
                 for (size_t i = 0; i < count; ++i)
                     if (isName[i])
                         treeValues[i] = ValueToTree(cell[1 + i] ? cell[1 + i] : L"");
