@@ -245,7 +245,7 @@ bool CKXQUIVACaptureModel::WriteInfoXml(CString folder)
                 namesFolder = folder;
             }
             quiva::WatchedFolderNames::KeyOf(std::wstring_view(path).substr(cut), name);
-            return names->count(name) != 0;
+            return names->Has(name);
         };
         // The list is written as it is read from the records: no path is looked up in the
         // document, and no node is made, for each record.

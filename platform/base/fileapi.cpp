@@ -16,6 +16,7 @@
 #include <ctime>
 #include <map>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "platform/base/codepage.h"
@@ -798,17 +799,14 @@ struct WatchedFolderNames::State {
         }
         void Add(std::string name)
         {
-            std::string key = Key(name);
+            const std::string key = Key(name);
             if (exact.insert(std::move(name)).second)
-                ++names[std::move(key)];
+                names.Add(key);
         }
         void Remove(const std::string& name)
         {
-            if (!exact.erase(name))
-                return;
-            const auto listed = names.find(Key(name));
-            if (listed != names.end() && --listed->second == 0)
-                names.erase(listed);
+            if (exact.erase(name))
+                names.Remove(Key(name));
         }
     };
     int notices = -1;  // the inotify instance; -1 when none could be had
@@ -869,13 +867,15 @@ struct WatchedFolderNames::State {
         for (int tries = 0; tries < 3; ++tries) {
             TakeNotices();
             folder.exact.clear();
-            folder.names.clear();
             folder.touched = false;
+            std::vector<std::string> keys;
             g_folderReads.fetch_add(1, std::memory_order_relaxed);
             ::rewinddir(dir);
             while (const dirent* e = ::readdir(dir))
-                if (std::strcmp(e->d_name, ".") != 0 && std::strcmp(e->d_name, "..") != 0)
-                    folder.Add(e->d_name);
+                if (std::strcmp(e->d_name, ".") != 0 && std::strcmp(e->d_name, "..") != 0 &&
+                    folder.exact.insert(e->d_name).second)
+                    keys.push_back(Folder::Key(e->d_name));
+            folder.names.Assign(std::move(keys));
             TakeNotices();
             folder.known = folder.watch >= 0 && !folder.touched;
             if (folder.watch < 0 || folder.known)
@@ -902,6 +902,54 @@ struct WatchedFolderNames::State {
         }
     }
 };
+
+namespace {
+
+auto KeyBefore = [](const std::pair<std::string, unsigned>& entry, std::string_view key) { return entry.first < key; };
+
+}  // namespace
+
+bool WatchedFolderNames::Names::Has(std::string_view key) const
+{
+    for (const size_t at : {m_hint, m_hint + 1})
+        if (at < m_keys.size() && m_keys[at].first == key) {
+            m_hint = at;
+            return true;
+        }
+    const auto found = std::lower_bound(m_keys.begin(), m_keys.end(), key, KeyBefore);
+    if (found == m_keys.end() || found->first != key)
+        return false;
+    m_hint = static_cast<size_t>(found - m_keys.begin());
+    return true;
+}
+
+void WatchedFolderNames::Names::Add(const std::string& key)
+{
+    const auto at = std::lower_bound(m_keys.begin(), m_keys.end(), key, KeyBefore);
+    if (at != m_keys.end() && at->first == key)
+        ++at->second;
+    else
+        m_keys.emplace(at, key, 1u);
+}
+
+void WatchedFolderNames::Names::Remove(const std::string& key)
+{
+    const auto at = std::lower_bound(m_keys.begin(), m_keys.end(), key, KeyBefore);
+    if (at != m_keys.end() && at->first == key && --at->second == 0)
+        m_keys.erase(at);
+}
+
+void WatchedFolderNames::Names::Assign(std::vector<std::string> keys)
+{
+    std::sort(keys.begin(), keys.end());
+    m_keys.clear();
+    m_hint = 0;
+    for (std::string& key : keys)
+        if (!m_keys.empty() && m_keys.back().first == key)
+            ++m_keys.back().second;
+        else
+            m_keys.emplace_back(std::move(key), 1u);
+}
 
 void WatchedFolderNames::KeyOf(std::wstring_view name, std::string& key)
 {

@@ -7,8 +7,8 @@
 #include <memory>
 #include <string>
 #include <string_view>
-#include <unordered_map>
 #include <unordered_set>
+#include <vector>
 
 #include "platform/base/CString.h"
 #include "platform/base/wintypes.h"
@@ -143,8 +143,22 @@ std::unordered_set<std::wstring> FolderNames(const wchar_t* folder);
 // other machines may make, or when no watch could be had. For one thread.
 class WatchedFolderNames {
 public:
-    // Each name by its key (KeyOf), with how many entries have that key.
-    using Names = std::unordered_map<std::string, unsigned>;
+    // The names of a folder by their keys (KeyOf), in the keys' order.
+    class Names {
+    public:
+        // Whether an entry has the key. The search starts beside the key found last, so that keys
+        // looked up in their order (a study's stills by their time names) are found at once.
+        bool Has(std::string_view key) const;
+        // One entry of the key more, or one fewer.
+        void Add(const std::string& key);
+        void Remove(const std::string& key);
+        // The keys of all the entries, in any order.
+        void Assign(std::vector<std::string> keys);
+
+    private:
+        std::vector<std::pair<std::string, unsigned>> m_keys;  // each with its entries
+        mutable size_t m_hint = 0;
+    };
     // The key a name is kept under: UTF-8, ASCII letters in lower case as names are matched.
     static void KeyOf(std::wstring_view name, std::string& key);
     WatchedFolderNames();
