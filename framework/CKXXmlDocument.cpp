@@ -1,6 +1,7 @@
 #include "framework/CKXXmlDocument.h"
 
 #include <algorithm>
+#include <array>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -323,6 +324,37 @@ public:
         LineBreak();
     }
 
+    // TextRow of a row whose text is plain (IsPlainText), straight from its wide values when every
+    // one of them is ASCII, which both code pages spell as it is: no value is converted apart.
+    // False, with nothing printed, otherwise.
+    bool AsciiTextRow(const std::string& name, const std::vector<std::string>& names, const std::vector<bool>& isName,
+                      const wchar_t* const* values, size_t count, const wchar_t* text)
+    {
+        const size_t start = m_out.size();
+        Indent();
+        m_out += '<';
+        m_out += name;
+        bool ascii = true;
+        for (size_t i = 0; i < count && ascii; ++i) {
+            if (!isName[i])
+                continue;
+            m_out += ' ';
+            m_out += names[i];
+            m_out += "=\"";
+            ascii = EscapeAscii(values[i] ? values[i] : L"");
+            m_out += '"';
+        }
+        if (!ascii || (m_out += '>', !PlainAscii(text ? text : L""))) {
+            m_out.resize(start);
+            return false;
+        }
+        m_out += "</";
+        m_out += name;
+        m_out += '>';
+        LineBreak();
+        return true;
+    }
+
     bool VisitEnter(const TiXmlElement& element, const TiXmlAttribute* attribute) override
     {
         Indent();
@@ -474,32 +506,84 @@ private:
             m_out += '\n';
     }
 
+    static bool IsMarkup(unsigned char c) { return c < 32 || c == '&' || c == '<' || c == '>' || c == '"' || c == '\''; }
+
+    // Whether a character is ASCII and written as it is.
+    static bool AsItIs(wchar_t c)
+    {
+        static const auto table = [] {
+            std::array<bool, 128> t{};
+            for (unsigned char a = 0; a < 128; ++a)
+                t[a] = !IsMarkup(a);
+            return t;
+        }();
+        return c >= 0 && c < 128 && table[static_cast<size_t>(c)];
+    }
+
+    // The characters of `text` from `c` on that are written as they are, narrowed at once; where they end.
+    const wchar_t* AppendAsItIs(const wchar_t* c)
+    {
+        const wchar_t* const run = c;
+        while (AsItIs(*c))
+            ++c;
+        const size_t at = m_out.size();
+        m_out.resize(at + static_cast<size_t>(c - run));
+        std::transform(run, c, m_out.begin() + static_cast<std::ptrdiff_t>(at), [](wchar_t w) { return static_cast<char>(w); });
+        return c;
+    }
+
+    // A markup or control character as its reference.
+    void Reference(unsigned char c)
+    {
+        switch (c) {
+        case '&': m_out += "&amp;"; break;
+        case '<': m_out += "&lt;"; break;
+        case '>': m_out += "&gt;"; break;
+        case '"': m_out += "&quot;"; break;
+        case '\'': m_out += "&apos;"; break;
+        default: {
+            static const char hex[] = "0123456789ABCDEF";
+            m_out += "&#x";
+            m_out += hex[c >> 4];
+            m_out += hex[c & 15];
+            m_out += ';';
+        }
+        }
+    }
+
     // Markup characters and control characters as references, everything else as it is.
     void Escape(const std::string& text)
     {
         size_t plain = 0;  // the start of the characters written as they are, copied at once
         for (size_t i = 0; i < text.size(); ++i) {
             const unsigned char c = static_cast<unsigned char>(text[i]);
-            if (c >= 32 && c != '&' && c != '<' && c != '>' && c != '"' && c != '\'')
+            if (!IsMarkup(c))
                 continue;
             m_out.append(text, plain, i - plain);
             plain = i + 1;
-            switch (c) {
-            case '&': m_out += "&amp;"; break;
-            case '<': m_out += "&lt;"; break;
-            case '>': m_out += "&gt;"; break;
-            case '"': m_out += "&quot;"; break;
-            case '\'': m_out += "&apos;"; break;
-            default: {
-                static const char hex[] = "0123456789ABCDEF";
-                m_out += "&#x";
-                m_out += hex[c >> 4];
-                m_out += hex[c & 15];
-                m_out += ';';
-            }
-            }
+            Reference(c);
         }
         m_out.append(text, plain, std::string::npos);
+    }
+
+    // Escape of a wide text that is all ASCII; false at its first character beyond.
+    bool EscapeAscii(const wchar_t* text)
+    {
+        for (const wchar_t* c = text;; ++c) {
+            c = AppendAsItIs(c);
+            if (!*c)
+                return true;
+            if (*c < 0 || *c >= 0x80)
+                return false;
+            Reference(static_cast<unsigned char>(*c));
+        }
+    }
+
+    // A text that IsPlainText takes and is all ASCII, as it is; false otherwise.
+    bool PlainAscii(const wchar_t* text)
+    {
+        const wchar_t* const end = AppendAsItIs(text);
+        return !*end && (std::any_of(text, end, [](wchar_t c) { return c != L' '; }) || text == end);
     }
 
     UINT m_codePage;
@@ -660,17 +744,26 @@ bool CKXXmlDocument::SaveWithList(const wchar_t* path, const wchar_t* listPath, 
     TiXmlElement* parent = Resolve(listPath, 0, true);
     if (target.IsEmpty() || PathTooLong(target) || !parent || !IsXmlName(ToTree(wideName)))
         return false;
-    // The rows are taken first, each as its value and the values of its attributes (`given` of
-    // them): a value the tree's code page cannot spell turns the document to UTF-8, and the print
-    // then begins again in it.
+    // The rows are taken as they are printed, each kept as its value and the values of its
+    // attributes (`given` of them): a value the tree's code page cannot spell turns the document to
+    // UTF-8, and the print then begins again in it with the rows taken. A row is printed while
+    // what it names is fresh in memory.
     const std::vector<const wchar_t*> names(attributes);
     std::vector<const wchar_t*> cells, values(names.size());
     std::vector<size_t> given;
-    for (const wchar_t* value = nullptr; next(value, values);) {
+    bool takenAll = false;
+    auto take = [&] {  // the next row; false when there is none
+        const wchar_t* value = nullptr;
+        if (takenAll || !next(value, values)) {
+            takenAll = true;
+            return false;
+        }
         given.push_back(std::min(values.size(), names.size()));
         cells.push_back(value);
         cells.insert(cells.end(), values.begin(), values.begin() + static_cast<std::ptrdiff_t>(given.back()));
-    }
+        return true;
+    };
+    take();  // whether there is any
     for (;;) {
         const UINT page = m_codePage;
         const std::string treeName = ToTree(wideName);
@@ -689,21 +782,27 @@ bool CKXXmlDocument::SaveWithList(const wchar_t* path, const wchar_t* listPath, 
             size_t rowAttributes = 0;
             std::vector<std::string> treeValues(names.size());
             std::string treeText;
-            const wchar_t* const* cell = cells.data();
-            for (const size_t count : given) {
+            auto recode = [&] {  // the print begins again, with every row taken
+                while (take()) {
+                }
+                recoded = true;
+            };
+            for (size_t r = 0, at = 0; r < given.size() || take(); ++r) {
+                const size_t count = given[r];
+                const wchar_t* const* cell = cells.data() + at;
+                at += 1 + count;
+                if (out.AsciiTextRow(treeName, treeNames, isName, cell + 1, count, cell[0]))
+                    continue;
                 for (size_t i = 0; i < count; ++i)
                     if (isName[i])
                         treeValues[i] = ValueToTree(cell[1 + i] ? cell[1 + i] : L"");
                 const bool plain = IsPlainText(cell[0]);
                 if (plain)
                     treeText = ValueToTree(cell[0] ? cell[0] : L"");
-                if (m_codePage != page) {
-                    recoded = true;
-                    return;
-                }
+                if (m_codePage != page)
+                    return recode();
                 if (plain) {
                     out.TextRow(treeName, treeNames, isName, treeValues, count, treeText);
-                    cell += 1 + count;
                     continue;
                 }
                 if (!row || count != rowAttributes)
@@ -713,11 +812,8 @@ bool CKXXmlDocument::SaveWithList(const wchar_t* path, const wchar_t* listPath, 
                 for (size_t i = 0; i < count; ++i)
                     if (isName[i])
                         row->SetAttribute(treeNames[i], treeValues[i]);
-                cell += 1 + count;
-                if (m_codePage != page) {
-                    recoded = true;
-                    return;
-                }
+                if (m_codePage != page)
+                    return recode();
                 row->Accept(&out);
             }
         });

@@ -271,9 +271,12 @@ bool CKXQUIVACaptureModel::WriteInfoXmlOf(const std::vector<_KXCaptureFileInfo*>
     size_t group = 0;
     for (_KXCaptureFileInfo* info : marked) {
         const std::wstring& path = info->path.str();
-        const size_t cut = path.find_last_of(L"\\/");
-        if (cut == std::wstring::npos || cut == 0)
+        size_t cut = path.size();  // just after the last separator
+        while (cut > 0 && path[cut - 1] != L'\\' && path[cut - 1] != L'/')
+            --cut;
+        if (cut <= 1)
             continue;
+        --cut;
         const std::wstring_view folder(path.data(), cut);
         if (folder != last) {
             const auto [spelt, newSpelling] = bySpelling.try_emplace(std::wstring(folder), folders.size());

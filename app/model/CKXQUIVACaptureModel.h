@@ -29,6 +29,10 @@
 #include "platform/base/wintypes.h"
 #include "platform/gdi/gdiplus.h"
 
+namespace quiva {
+class WatchedFolderNames;
+}
+
 // One captured file of a model.
 struct _KXCaptureFileInfo {
     _KXCaptureFileInfo() = default;
@@ -386,6 +390,9 @@ protected:
     // The case-blind path keys of the first m_keyedFiles records (records are only appended).
     std::unordered_set<std::wstring> m_pathKeys;
     size_t m_keyedFiles = 0;
+    // The names of the folders whose files WriteInfoXml looked for, kept while the kernel tells
+    // their changes: a still's or a mark's info.xml does not read the folders again.
+    std::unique_ptr<quiva::WatchedFolderNames> m_folderNames;
     HWND m_hNotify = nullptr;
     CString m_strPacsMissed;  // of the last commit
     // The chart's folder as ChartFolder last found it, for the root and chart in the key.

@@ -221,28 +221,31 @@ bool CKXQUIVACaptureModel::WriteInfoXml(CString folder)
     xml.SetAttribute(L"/patient", 0, L"StudyDate", folderDate);
     {
         AssertWindowThread();
-        // A file that has gone is left out; the names of each folder are read once, and looked
-        // up again only where the records' folder changes.
-        std::map<std::wstring, std::unordered_set<std::wstring>, std::less<>> present;
-        const std::unordered_set<std::wstring>* names = nullptr;
+        // A file that has gone is left out. Each folder's names are known once for the whole
+        // list, and looked up again only where the records' folder changes; a folder is read
+        // only when the kernel cannot tell what changed in it since it was last read.
+        if (!m_folderNames)
+            m_folderNames = std::make_unique<quiva::WatchedFolderNames>();
+        std::map<std::wstring, const quiva::WatchedFolderNames::Names*, std::less<>> present;
+        const quiva::WatchedFolderNames::Names* names = nullptr;
         std::wstring_view namesFolder;  // of `names`, in a record's path (the records stay)
-        std::wstring name;
+        std::string name;
         auto there = [&](const std::wstring& path) {
-            const size_t cut = path.find_last_of(L"\\/");
-            const std::wstring_view folder = cut == std::wstring::npos ? std::wstring_view() : std::wstring_view(path).substr(0, cut);
+            size_t cut = path.size();
+            while (cut > 0 && path[cut - 1] != L'\\' && path[cut - 1] != L'/')
+                --cut;
+            const std::wstring_view folder = std::wstring_view(path).substr(0, cut ? cut - 1 : 0);
             if (!names || folder != namesFolder) {
                 auto listed = present.find(folder);
                 if (listed == present.end()) {
                     const std::wstring key(folder);
-                    listed = present.emplace(key, quiva::FolderNames(key.c_str())).first;
+                    listed = present.emplace(key, &m_folderNames->Of(key.c_str())).first;
                 }
-                names = &listed->second;
+                names = listed->second;
                 namesFolder = folder;
             }
-            name.assign(path, cut == std::wstring::npos ? 0 : cut + 1);
-            for (wchar_t& c : name)
-                c = quiva::FoldAscii(c);
-            return names->count(name) != 0;
+            quiva::WatchedFolderNames::KeyOf(std::wstring_view(path).substr(cut), name);
+            return names->Has(name);
         };
         // The list is written as it is read from the records: no path is looked up in the
         // document, and no node is made, for each record.

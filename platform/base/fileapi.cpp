@@ -4,7 +4,9 @@
 #include <dlfcn.h>
 #include <fcntl.h>
 #include <link.h>
+#include <sys/inotify.h>
 #include <sys/stat.h>
+#include <sys/vfs.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -12,7 +14,9 @@
 #include <cerrno>
 #include <cstring>
 #include <ctime>
+#include <map>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "platform/base/codepage.h"
@@ -744,6 +748,21 @@ bool FlushFolder(const wchar_t* folder) { return FlushPath(folder, O_DIRECTORY);
 
 bool FlushFile(const wchar_t* path) { return FlushPath(path, 0); }
 
+namespace {
+
+std::atomic<uint64_t> g_folderReads{0};
+
+// A name as FolderNames gives it: ASCII letters in lower case.
+std::wstring FoldedName(const char* name)
+{
+    std::wstring folded = Utf8ToWide(name);
+    for (wchar_t& c : folded)
+        c = FoldAscii(c);
+    return folded;
+}
+
+}  // namespace
+
 std::unordered_set<std::wstring> FolderNames(const wchar_t* folder)
 {
     std::unordered_set<std::wstring> names;
@@ -753,14 +772,225 @@ std::unordered_set<std::wstring> FolderNames(const wchar_t* folder)
     DIR* dir = ::opendir(p.c_str());
     if (!dir)
         return names;
-    while (const dirent* e = ::readdir(dir)) {
-        if (std::strcmp(e->d_name, ".") == 0 || std::strcmp(e->d_name, "..") == 0)
-            continue;
-        std::wstring name = Utf8ToWide(e->d_name);
-        for (wchar_t& c : name)
-            c = FoldAscii(c);
-        names.insert(std::move(name));
+    g_folderReads.fetch_add(1, std::memory_order_relaxed);
+    while (const dirent* e = ::readdir(dir))
+        if (std::strcmp(e->d_name, ".") != 0 && std::strcmp(e->d_name, "..") != 0)
+            names.insert(FoldedName(e->d_name));
+    ::closedir(dir);
+    return names;
+}
+
+uint64_t FolderReadCount() { return g_folderReads.load(std::memory_order_relaxed); }
+
+struct WatchedFolderNames::State {
+    using Id = std::pair<dev_t, ino_t>;
+    struct Folder {
+        int watch = -1;
+        bool known = false;    // `names` holds what the folder holds
+        bool touched = false;  // a notice of it came (while it was read)
+        std::unordered_set<std::string> exact;  // its names as they are spelt
+        Names names;                            // the same by their keys
+        static std::string Key(std::string name)
+        {
+            for (char& c : name)
+                if (c >= 'A' && c <= 'Z')
+                    c = static_cast<char>(c - 'A' + 'a');
+            return name;
+        }
+        void Add(std::string name)
+        {
+            const std::string key = Key(name);
+            if (exact.insert(std::move(name)).second)
+                names.Add(key);
+        }
+        void Remove(const std::string& name)
+        {
+            if (exact.erase(name))
+                names.Remove(Key(name));
+        }
+    };
+    int notices = -1;  // the inotify instance; -1 when none could be had
+    std::map<Id, Folder> folders;
+    std::unordered_map<int, Id> byWatch;
+    const Names none;
+
+    // Every notice queued so far, applied to the folder it is of.
+    void TakeNotices()
+    {
+        alignas(inotify_event) char buffer[16384];
+        for (ssize_t n; notices >= 0 && (n = ::read(notices, buffer, sizeof buffer)) > 0;)
+            for (ssize_t at = 0; at < n;) {
+                const auto* e = reinterpret_cast<const inotify_event*>(buffer + at);
+                at += static_cast<ssize_t>(sizeof(inotify_event) + e->len);
+                Take(*e);
+            }
     }
+
+    void Take(const inotify_event& e)
+    {
+        if (e.mask & IN_Q_OVERFLOW) {
+            for (auto& [id, folder] : folders)
+                folder.known = false, folder.touched = true;
+            return;
+        }
+        const auto of = byWatch.find(e.wd);
+        if (of == byWatch.end())
+            return;
+        Folder& folder = folders[of->second];
+        folder.touched = true;
+        if (e.mask & IN_IGNORED) {  // the watch ended with the folder
+            byWatch.erase(of);
+            folder = Folder();
+        } else if ((e.mask & (IN_DELETE_SELF | IN_MOVE_SELF | IN_UNMOUNT)) || !e.len) {
+            folder.known = false;
+        } else if (folder.known && (e.mask & (IN_CREATE | IN_MOVED_TO))) {
+            folder.Add(e.name);  // a rename over a name there adds nothing
+        } else if (folder.known && (e.mask & (IN_DELETE | IN_MOVED_FROM))) {
+            folder.Remove(e.name);
+        }
+    }
+
+    // Reads `dir`, the folder `id`, and watches it where the kernel can tell of its changes; its
+    // names are kept when no notice of it came while they were read.
+    const Names& Read(DIR* dir, const Id& id)
+    {
+        Folder& folder = folders[id];
+        if (notices >= 0 && folder.watch < 0 && Watchable(dir)) {
+            // The watch is set on the folder open here, wherever its path leads by now.
+            const std::string self = "/proc/self/fd/" + std::to_string(::dirfd(dir));
+            folder.watch = ::inotify_add_watch(notices, self.c_str(),
+                                               IN_CREATE | IN_DELETE | IN_MOVED_FROM | IN_MOVED_TO |
+                                                   IN_DELETE_SELF | IN_MOVE_SELF | IN_ONLYDIR);
+            if (folder.watch >= 0)
+                byWatch[folder.watch] = id;
+        }
+        for (int tries = 0; tries < 3; ++tries) {
+            TakeNotices();
+            folder.exact.clear();
+            folder.touched = false;
+            std::vector<std::string> keys;
+            g_folderReads.fetch_add(1, std::memory_order_relaxed);
+            ::rewinddir(dir);
+            while (const dirent* e = ::readdir(dir))
+                if (std::strcmp(e->d_name, ".") != 0 && std::strcmp(e->d_name, "..") != 0 &&
+                    folder.exact.insert(e->d_name).second)
+                    keys.push_back(Folder::Key(e->d_name));
+            folder.names.Assign(std::move(keys));
+            TakeNotices();
+            folder.known = folder.watch >= 0 && !folder.touched;
+            if (folder.watch < 0 || folder.known)
+                break;
+        }
+        return folder.names;
+    }
+
+    // Whether every change of the folder is made on this machine, where the kernel sees it.
+    static bool Watchable(DIR* dir)
+    {
+        struct statfs fs {};
+        if (::fstatfs(::dirfd(dir), &fs) != 0)
+            return false;
+        switch (static_cast<unsigned long>(fs.f_type)) {
+        case 0xEF53:      // ext2, ext3, ext4
+        case 0x58465342:  // xfs
+        case 0x9123683E:  // btrfs
+        case 0x01021994:  // tmpfs
+        case 0xF2F52010:  // f2fs
+            return true;
+        default:
+            return false;
+        }
+    }
+};
+
+namespace {
+
+auto KeyBefore = [](const std::pair<std::string, unsigned>& entry, std::string_view key) { return entry.first < key; };
+
+}  // namespace
+
+bool WatchedFolderNames::Names::Has(std::string_view key) const
+{
+    for (const size_t at : {m_hint, m_hint + 1})
+        if (at < m_keys.size() && m_keys[at].first == key) {
+            m_hint = at;
+            return true;
+        }
+    const auto found = std::lower_bound(m_keys.begin(), m_keys.end(), key, KeyBefore);
+    if (found == m_keys.end() || found->first != key)
+        return false;
+    m_hint = static_cast<size_t>(found - m_keys.begin());
+    return true;
+}
+
+void WatchedFolderNames::Names::Add(const std::string& key)
+{
+    const auto at = std::lower_bound(m_keys.begin(), m_keys.end(), key, KeyBefore);
+    if (at != m_keys.end() && at->first == key)
+        ++at->second;
+    else
+        m_keys.emplace(at, key, 1u);
+}
+
+void WatchedFolderNames::Names::Remove(const std::string& key)
+{
+    const auto at = std::lower_bound(m_keys.begin(), m_keys.end(), key, KeyBefore);
+    if (at != m_keys.end() && at->first == key && --at->second == 0)
+        m_keys.erase(at);
+}
+
+void WatchedFolderNames::Names::Assign(std::vector<std::string> keys)
+{
+    std::sort(keys.begin(), keys.end());
+    m_keys.clear();
+    m_hint = 0;
+    for (std::string& key : keys)
+        if (!m_keys.empty() && m_keys.back().first == key)
+            ++m_keys.back().second;
+        else
+            m_keys.emplace_back(std::move(key), 1u);
+}
+
+void WatchedFolderNames::KeyOf(std::wstring_view name, std::string& key)
+{
+    key.clear();
+    for (const wchar_t c : name) {
+        if (c <= 0 || c >= 0x80) {
+            key = State::Folder::Key(WideToUtf8(name));
+            return;
+        }
+        key += static_cast<char>(FoldAscii(c));
+    }
+}
+
+WatchedFolderNames::WatchedFolderNames() : m_state(std::make_unique<State>())
+{
+    m_state->notices = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+}
+
+WatchedFolderNames::~WatchedFolderNames()
+{
+    if (m_state->notices >= 0)
+        ::close(m_state->notices);
+}
+
+const WatchedFolderNames::Names& WatchedFolderNames::Of(const wchar_t* folder)
+{
+    State& s = *m_state;
+    s.TakeNotices();
+    std::string p;
+    struct stat st {};
+    if (!Native(folder, p) || FileStatusAt(AT_FDCWD, p.c_str(), &st, 0) != 0 || !S_ISDIR(st.st_mode))
+        return s.none;
+    if (const auto kept = s.folders.find({st.st_dev, st.st_ino}); kept != s.folders.end() && kept->second.known)
+        return kept->second.names;
+    DIR* dir = ::opendir(p.c_str());
+    if (!dir || ::fstat(::dirfd(dir), &st) != 0) {
+        if (dir)
+            ::closedir(dir);
+        return s.none;
+    }
+    const Names& names = s.Read(dir, {st.st_dev, st.st_ino});
     ::closedir(dir);
     return names;
 }

@@ -4,9 +4,11 @@
 
 #include <cstdint>
 #include <initializer_list>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <unordered_set>
+#include <vector>
 
 #include "platform/base/CString.h"
 #include "platform/base/wintypes.h"
@@ -134,6 +136,45 @@ bool WildcardMatch(const wchar_t* pattern, const wchar_t* name);
 // The names in a folder ("." and ".." left out), ASCII letters in lower case as names are matched:
 // whether many files are there, from one read of the folder. Empty when it cannot be read.
 std::unordered_set<std::wstring> FolderNames(const wchar_t* folder);
+// The names of folders as FolderNames gives them, each with how many entries spell it so, kept
+// from one call to the next: a folder is read once, then the kernel tells of each name added to
+// it or taken from it (inotify), and it is read again only where that cannot be told: after the
+// folder went, was moved or replaced, after the notices overflowed, on a file system whose changes
+// other machines may make, or when no watch could be had. For one thread.
+class WatchedFolderNames {
+public:
+    // The names of a folder by their keys (KeyOf), in the keys' order.
+    class Names {
+    public:
+        // Whether an entry has the key. The search starts beside the key found last, so that keys
+        // looked up in their order (a study's stills by their time names) are found at once.
+        bool Has(std::string_view key) const;
+        // One entry of the key more, or one fewer.
+        void Add(const std::string& key);
+        void Remove(const std::string& key);
+        // The keys of all the entries, in any order.
+        void Assign(std::vector<std::string> keys);
+
+    private:
+        std::vector<std::pair<std::string, unsigned>> m_keys;  // each with its entries
+        mutable size_t m_hint = 0;
+    };
+    // The key a name is kept under: UTF-8, ASCII letters in lower case as names are matched.
+    static void KeyOf(std::wstring_view name, std::string& key);
+    WatchedFolderNames();
+    ~WatchedFolderNames();
+    WatchedFolderNames(const WatchedFolderNames&) = delete;
+    WatchedFolderNames& operator=(const WatchedFolderNames&) = delete;
+    // The names in `folder` now; empty when it cannot be read. The names stay this object's, and
+    // later calls keep them up to date.
+    const Names& Of(const wchar_t* folder);
+
+private:
+    struct State;
+    std::unique_ptr<State> m_state;
+};
+// How many times this process has read a folder's names for FolderNames or WatchedFolderNames.
+uint64_t FolderReadCount();
 // Puts a folder's entries (a name that a rename gave or a delete took) on the disk.
 bool FlushFolder(const wchar_t* folder);
 // Puts a file's contents, written by whoever wrote them, on the disk.

@@ -548,9 +548,9 @@ TEST(XmlDocument, ListsAppendedInOneGoReadBackAsAppended)
 }
 
 // A list saved row by row is the file AppendList and Save write, byte for byte: rows holding
-// markup, blanks, nothing or control characters, rows giving fewer values, a row that turns the
-// document to UTF-8 after others were printed, under an element that had no children or holds
-// text, and no rows.
+// markup, blanks, nothing or control characters (in a plain ASCII row's values too), rows giving
+// fewer values, a row that turns the document to UTF-8 after others (ASCII and not) were printed,
+// under an element that had no children or holds text, and no rows.
 TEST(XmlDocument, AListSavedRowByRowIsTheFileTheTreeWouldWrite)
 {
     TempDir dir;
@@ -567,8 +567,10 @@ TEST(XmlDocument, AListSavedRowByRowIsTheFileTheTreeWouldWrite)
     };
     const Rows plain = {{L"c:\\a\\1.jpg", L"내시경", L"TRUE"}, {L"c:\\a\\2.jpg", L"Endo", nullptr}};
     const Rows awkward = {{L"c:\\a&b\\<1>.jpg", L"\"x\"", L"FALSE"}, {L"  ", L"", L"y"}, {L"", L"a]]>b", L"z"},
-                          {L"tab\tand\vform", L"q"}, {nullptr}, {L"c:\\r\r\n.jpg", L"r", L"s"}};
-    const Rows recoding = {{L"가", L"나", L"다"}, {L"c:\\Caméra.jpg", L"é", L"F"}, {L"라", L"마", L"바"}};
+                          {L"tab\tand\vform", L"q"}, {L"c:\\a\\3.jpg", L"a&\"b'<>", L"\x01x\x7f"},
+                          {nullptr}, {L"c:\\r\r\n.jpg", L"r", L"s"}};
+    const Rows recoding = {{L"c:\\a\\1.jpg", L"Endo", L"TRUE"}, {L"가", L"나", L"다"}, {L"c:\\Caméra.jpg", L"é", L"F"},
+                           {L"라", L"마", L"바"}};
     int file = 0;
     for (const wchar_t* document : {L"<?xml version=\"1.0\" encoding=\"euc-kr\"?><QUIVA><patient>P</patient></QUIVA>",
                                     kTemplate, L"<r><a><b/></a></r>", L"<r><a>text</a></r>"}) {

@@ -172,6 +172,37 @@ TEST(Files, AtomicWriteKeepsOldFileOnFailure)
     EXPECT_EQ(bytes, "second");
 }
 
+// Names kept between calls follow what is at the folder's path: a name added is known without
+// reading the folder again; a folder moved away, or another put in its place, or gone, is read
+// again (or found empty), never answered from the names of the one that was there.
+TEST(Files, WatchedFolderNamesFollowTheFolderAtTheirPath)
+{
+    TempDir dir;
+    ScopedEnv c("QUIVA_DRIVE_C", dir.path());
+    ::mkdir(dir.Native("a").c_str(), 0700);
+    WriteAll(dir.Native("a/X.bmp"), "x");
+    quiva::WatchedFolderNames names;
+    EXPECT_TRUE(names.Of(L"c:\\A").Has("x.bmp"));
+    WriteAll(dir.Native("a/y.bmp"), "y");
+    WriteAll(dir.Native("a/\xEB\x82\xB4\xEC\x8B\x9C\xEA\xB2\xBD A.jpg"), "k");  // "내시경 A.jpg"
+    const uint64_t reads = quiva::FolderReadCount();
+    EXPECT_TRUE(names.Of(L"c:\\a").Has("y.bmp"));
+    std::string key;
+    quiva::WatchedFolderNames::KeyOf(L"\uB0B4\uC2DC\uACBD a.JPG", key);
+    EXPECT_TRUE(names.Of(L"c:\\a").Has(key)) << "a name beyond ASCII, its ASCII letters in other case";
+    EXPECT_EQ(quiva::FolderReadCount(), reads);
+    ASSERT_EQ(::rename(dir.Native("a").c_str(), dir.Native("b").c_str()), 0);
+    ::mkdir(dir.Native("a").c_str(), 0700);
+    WriteAll(dir.Native("a/z.bmp"), "z");
+    EXPECT_TRUE(names.Of(L"c:\\a").Has("z.bmp"));
+    EXPECT_FALSE(names.Of(L"c:\\a").Has("x.bmp"));
+    EXPECT_TRUE(names.Of(L"c:\\b").Has("y.bmp"));
+    ::unlink(dir.Native("b/X.bmp").c_str());
+    ::unlink(dir.Native("b/y.bmp").c_str());
+    ::rmdir(dir.Native("b").c_str());
+    EXPECT_FALSE(names.Of(L"c:\\b").Has("y.bmp"));
+}
+
 TEST(Files, CurrentDirectoryAndModulePath)
 {
     TempDir dir;

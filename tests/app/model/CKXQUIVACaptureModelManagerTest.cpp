@@ -1,11 +1,13 @@
 #include <gtest/gtest.h>
 
 #include <map>
+#include <vector>
 
 #include "framework/CKXXmlDocument.h"
 #include "platform/base/clock.h"
 #include "platform/base/debug.h"
 #include "platform/base/fileapi.h"
+#include "platform/base/wformat.h"
 #include "platform/base/winpath.h"
 #include "tests/app/CaptureStoreTestSupport.h"
 
@@ -327,6 +329,26 @@ TEST_F(ModelManager, RewritingInfoXmlReadsItsFolderOnce)
     EXPECT_EQ(xml.GetValue(L"/image@7"), base + L"100008.bmp");
     EXPECT_EQ(xml.GetValue(L"/image@99"), base + L"UPPER.BMP");
     EXPECT_EQ(xml.GetValue(L"/image@100"), L"");
+    // The next rewrite does not read the folder again, and still leaves out what went since: a
+    // file removed, one renamed away, one renamed over another and then removed. A listed name
+    // whose file went while another file of its name in other letters came stays.
+    Still(folder + "/UPPER.bmp");
+    fs::remove(folder + "/upper.bmp");
+    fs::remove(folder + "/100010.bmp");
+    fs::rename(folder + "/100011.bmp", Store("12345/Endo") + "/100011.bmp");
+    fs::rename(folder + "/100013.bmp", folder + "/100012.bmp");
+    fs::remove(folder + "/100012.bmp");
+    const uint64_t reads = quiva::FolderReadCount();
+    m->WriteInfoXml(L"");
+    EXPECT_EQ(quiva::FolderReadCount() - reads, 0u);
+    ASSERT_TRUE(xml.Load(base + L"info.xml"));
+    std::vector<CString> listed;
+    for (int i = 0; !xml.GetValue(quiva::FormatWide(L"/image@%d", i).c_str()).IsEmpty(); ++i)
+        listed.push_back(xml.GetValue(quiva::FormatWide(L"/image@%d", i).c_str()));
+    ASSERT_EQ(listed.size(), 96u);
+    EXPECT_EQ(listed[8], base + L"100009.bmp");
+    EXPECT_EQ(listed[9], base + L"100014.bmp");
+    EXPECT_EQ(listed[95], base + L"UPPER.BMP");
 }
 
 // "Delete all" and "restore all" group the marked stills by their folder once: the look-ups do not
@@ -351,18 +373,21 @@ TEST_F(ModelManager, MarkingEveryStillLooksUpEachFolderOnce)
     }
     ASSERT_EQ(m->GetFileCount(), 300);
     // Some dozens for the two folders' info.xml, whatever their stills; once a still, over a thousand.
-    const uint64_t before = quiva::PathLookupCount();
+    // Each folder is read once for both info.xml files, not once for each.
+    const uint64_t before = quiva::PathLookupCount(), reads = quiva::FolderReadCount();
     EXPECT_TRUE(m->DeleteUnsaved());
     EXPECT_LT(quiva::PathLookupCount() - before, 100u);
+    EXPECT_LE(quiva::FolderReadCount() - reads, 2u);
     for (const std::string& date : dates) {
         CKXXmlDocument xml;
         ASSERT_TRUE(xml.Load(Win("store") + L"\\12345\\Endo\\" + quiva::Utf8ToWide(date).c_str() + L"\\info.xml"));
         EXPECT_EQ(xml.GetAttribute(L"/image@0", L"Deleted"), L"TRUE") << date;
         EXPECT_EQ(xml.GetAttribute(L"/image@299", L"Deleted"), L"TRUE") << date;
     }
-    const uint64_t restoring = quiva::PathLookupCount();
+    const uint64_t restoring = quiva::PathLookupCount(), rereads = quiva::FolderReadCount();
     EXPECT_TRUE(m->RestoreUnsaved());
     EXPECT_LT(quiva::PathLookupCount() - restoring, 100u);
+    EXPECT_LE(quiva::FolderReadCount() - rereads, 2u);
     for (int i = 0; i < m->GetFileCount(); ++i)
         ASSERT_EQ(m->GetFileInfo(i)->present, 1) << i;
 }
