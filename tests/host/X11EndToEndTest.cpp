@@ -526,10 +526,10 @@ TEST_F(X11EndToEnd, AStillAskedForWhileASaveWaitsOnThePacsIsTakenOnceWhenItEnds)
     ASSERT_TRUE(StillsComeTo(1));
     saveWhilePressing("key space");
     EXPECT_EQ(Rows("SELECT COUNT(*) FROM MIMG"), std::vector<std::string>{"1"});
-    EXPECT_TRUE(StillsComeTo(1));
+    ASSERT_TRUE(StillsComeTo(1));
     saveWhilePressing("mousemove --window " + window + " 103 50 click 1");  // the still button
     EXPECT_EQ(Rows("SELECT COUNT(*) FROM MIMG"), std::vector<std::string>{"2"});
-    EXPECT_TRUE(StillsComeTo(1));
+    ASSERT_TRUE(StillsComeTo(1));
     // Saved before the close, which would otherwise save it and tell of the refused send.
     saveWhilePressing("");
     EXPECT_EQ(Rows("SELECT COUNT(*) FROM MIMG"), std::vector<std::string>{"3"});
