@@ -34,8 +34,8 @@ void WithoutCaptureKeys(const std::function<void()>& dialog, const std::function
 
 namespace {
 
-// A still, a recording start or stop, or a commit: the hook is out of the chain while it runs
-// (a commit may show message boxes and take seconds).
+// A still, or a recording start or stop: the hook is out of the chain while it runs (each may
+// tell of a failure in a message box). A save keeps it in: see the saving branch below.
 template <typename Action>
 void WithoutHook(Action action)
 {
