@@ -6,6 +6,7 @@
 #include <memory>
 #include <optional>
 #include <unordered_map>
+#include <utility>
 #include <vector>
 
 #include "app/model/CKXQUIVACaptureModelManager.h"
@@ -492,6 +493,11 @@ CKXQUIVACaptureModel::CaptureResult CKXQUIVACaptureModel::CaptureStill()
 {
     if (!m_pEngine || !m_pEngine->m_bRunning)
         return CaptureResult::Done;
+    if (IsSaving()) {
+        // Pressed again and again while nothing seemed to happen: one still, after the save.
+        m_stillAfterSave = true;
+        return CaptureResult::Done;
+    }
     SYSTEMTIME now;
     GetLocalTime(&now);
     const CString folder = BuildStudyFolder();
@@ -588,6 +594,8 @@ CKXQUIVACaptureModel::RecordingStart CKXQUIVACaptureModel::StartRecording(int li
 
 void CKXQUIVACaptureModel::CommitAndTell(const Teller& tell, bool tellResult)
 {
+    const std::weak_ptr<const bool> alive = m_lifetime;
+    ++m_savesUnderWay;
     CString text, caption;
     if (CommitResultMessage(Commit(), &text, &caption) && tellResult) {
         OutputDebugStringW(L"Commit: told \"" + caption + L"\": " + text + L"\n");
@@ -596,4 +604,9 @@ void CKXQUIVACaptureModel::CommitAndTell(const Teller& tell, bool tellResult)
     const CString missed = GetPacsMissedMessage();
     if (!missed.IsEmpty())
         tell(missed, KX_PACS_MISSED_CAPTION);
+    if (alive.expired() || --m_savesUnderWay > 0 || !std::exchange(m_stillAfterSave, false))
+        return;
+    OutputDebugStringW(L"Commit: the still asked for during the save is taken\n");
+    if (CaptureResultMessage(CaptureStill(), &text, &caption))
+        tell(text, caption);
 }

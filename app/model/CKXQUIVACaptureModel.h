@@ -103,8 +103,12 @@ public:
     // the result's message (none for a result told nothing; only with `tellResult`, which the
     // save button and the strip's save give), then, whatever the result, the stills the PACS
     // missed. Every save tells those: Ctrl+S and a tab's close tell them alone.
+    // Stills asked for until it has told everything (the keys and clicks that came while the
+    // window thread was busy are read only then) are taken as one still once it has.
     using Teller = std::function<void(const CString& text, const CString& caption)>;
     void CommitAndTell(const Teller& tell, bool tellResult = true);
+    // Whether a CommitAndTell is under way: a still asked for now waits for its end.
+    bool IsSaving() const { return m_savesUnderWay > 0; }
     // After a commit: how many of its stills the PACS did not store and why, for the person;
     // empty when every still sent was stored (or none was sent).
     CString GetPacsMissedMessage() const { return m_strPacsMissed; }
@@ -146,7 +150,8 @@ public:
     // Done, which is told nothing.
     static bool CaptureResultMessage(CaptureResult result, CString* text, CString* caption);
     // A still of the running preview, filed in the study's folder and listed; StillNotFiled
-    // when a grab was asked for and no still was filed (nothing of it stays).
+    // when a grab was asked for and no still was filed (nothing of it stays). During a save it
+    // is only noted (Done) and taken when the save ends (CommitAndTell).
     CaptureResult CaptureStill();
     // What a start of a recording came to (the values are the numbers it has always given).
     enum class RecordingStart {
@@ -395,6 +400,11 @@ protected:
     std::unique_ptr<quiva::WatchedFolderNames> m_folderNames;
     HWND m_hNotify = nullptr;
     CString m_strPacsMissed;  // of the last commit
+    int m_savesUnderWay = 0;        // CommitAndTell calls not yet returned (a click may nest one)
+    bool m_stillAfterSave = false;  // a still asked for during them, taken when they end
+    // Goes with the model: a CommitAndTell whose message box outlived the model (the window
+    // closed meanwhile) sees that it is gone.
+    std::shared_ptr<const bool> m_lifetime = std::make_shared<const bool>(true);
     // The chart's folder as ChartFolder last found it, for the root and chart in the key.
     mutable CString m_chartFolder, m_chartFolderKey;
 

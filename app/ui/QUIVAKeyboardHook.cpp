@@ -34,8 +34,8 @@ void WithoutCaptureKeys(const std::function<void()>& dialog, const std::function
 
 namespace {
 
-// A still, a recording start or stop, or a commit: the hook is out of the chain while it runs
-// (a commit may show message boxes and take seconds).
+// A still, or a recording start or stop: the hook is out of the chain while it runs (each may
+// tell of a failure in a message box). A save keeps it in: see the saving branch below.
 template <typename Action>
 void WithoutHook(Action action)
 {
@@ -59,11 +59,18 @@ LRESULT CALLBACK KeyboardHookProc(int code, WPARAM wParam, LPARAM lParam)
         const bool ctrl = (GetAsyncKeyState(VK_CONTROL) & 0x8000) != 0;
         const bool alone = !ctrl && !(GetAsyncKeyState(VK_MENU) & 0x8000);
         const bool stillKey = vk == VK_PAUSE || vk == VK_SPACE || vk == g_captureKeys.stillKey;
-        if (g_captureKeys.active) {
+        if (g_captureKeys.model && g_captureKeys.model->IsSaving()) {
+            // The keys typed while the save ran are read only now, while it tells what it came
+            // to: a still key asks for the still the save takes when it ends; no other key acts.
+            // The save's message box has the keys then, not the capture window.
+            if (stillKey && alone && (g_captureKeys.active || ::GetActiveWindow() || vk == VK_PAUSE))
+                g_captureKeys.model->CaptureStill();
+        } else if (g_captureKeys.active) {
             if (vk == 'S' && ctrl) {
                 // The commit's own result is the save button's to tell; what the PACS missed
-                // is told by every save.
-                WithoutHook([](CKXQUIVACaptureModel& m) { m.CommitAndTell(QUIVATellerOf(m), false); });
+                // is told by every save. The hook stays in, for the still keys above.
+                if (CKXQUIVACaptureModel* m = g_captureKeys.model)
+                    m->CommitAndTell(QUIVATellerOf(*m), false);
             } else if (stillKey && alone) {
                 OutputDebugStringW(quiva::FormatWide(L"Key : %d %d(%x) %d %d\n", static_cast<int>(vk), static_cast<int>(key->scanCode),
                                                      static_cast<unsigned>(key->scanCode), static_cast<int>(key->time),

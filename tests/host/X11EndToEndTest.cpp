@@ -486,6 +486,57 @@ TEST_F(X11EndToEnd, AWindowWaitingOnASilentPacsShowsThatItSavesAndKeepsItsPrevie
     CloseWindow(window);
 }
 
+// Space, and a click on the still button, pressed while a save waits on a silent PACS are not
+// lost: once the save and its box are over, one still is taken for them (a person presses
+// again when nothing seems to happen), filed and listed like any other.
+TEST_F(X11EndToEnd, AStillAskedForWhileASaveWaitsOnThePacsIsTakenOnceWhenItEnds)
+{
+    // Two saves meet a PACS that never answers; the last one's send is refused at once.
+    auto silent = [](PeerConnection& c) { c.ReadToEnd(120000); };
+    TestPeer pacs({silent, silent, [](PeerConnection& c) { c.Reset(); }});
+    ASSERT_TRUE(UsePacs(pacs.port(), "saveWhenClose=\"TRUE\" useVideo=\"TRUE\" recordLimitTime=\"30\" captureKey=\"32\""));
+    std::string window;
+    ShowWindow(&window, "", true);
+    if (window.empty())
+        return;
+    const unsigned long id = std::stoul(window);
+    std::string type;
+    auto title = [&] { return m_xvfb.TextProperty(id, "_NET_WM_NAME", &type); };
+    // Ctrl+S, `press` twice while the window says it saves (the refused send of the last save
+    // is over at once), then the box of the missed still answered.
+    auto saveWhilePressing = [&](const std::string& press) {
+        const int sends = pacs.accepted();
+        m_xvfb.Xdotool("windowfocus --sync " + window);
+        m_xvfb.Xdotool("keydown ctrl key s keyup ctrl");
+        EXPECT_TRUE(Eventually([&] { return pacs.accepted() > sends; }));
+        if (!press.empty()) {
+            EXPECT_TRUE(Eventually([&] { return title() == "영상얻기 (12345-홍길동) - 저장 중..."; })) << title();
+            m_xvfb.Xdotool(press);
+            m_xvfb.Xdotool(press);
+        }
+        std::string said;
+        const std::string box = ShownWindowNamed("^PACS 전송 오류$", &said);
+        EXPECT_FALSE(box.empty()) << said;
+        m_xvfb.Xdotool("windowfocus --sync " + box);
+        m_xvfb.Xdotool("key Escape");
+        EXPECT_TRUE(Eventually([&] { return m_xvfb.Xdotool("search --onlyvisible --name '^PACS 전송 오류$'") != 0; }));
+    };
+    m_xvfb.Xdotool("windowfocus --sync " + window);
+    m_xvfb.Xdotool("key space");
+    ASSERT_TRUE(StillsComeTo(1));
+    saveWhilePressing("key space");
+    EXPECT_EQ(Rows("SELECT COUNT(*) FROM MIMG"), std::vector<std::string>{"1"});
+    ASSERT_TRUE(StillsComeTo(1));
+    saveWhilePressing("mousemove --window " + window + " 103 50 click 1");  // the still button
+    EXPECT_EQ(Rows("SELECT COUNT(*) FROM MIMG"), std::vector<std::string>{"2"});
+    ASSERT_TRUE(StillsComeTo(1));
+    // Saved before the close, which would otherwise save it and tell of the refused send.
+    saveWhilePressing("");
+    EXPECT_EQ(Rows("SELECT COUNT(*) FROM MIMG"), std::vector<std::string>{"3"});
+    EXPECT_EQ(Stills(), 0);
+    CloseWindow(window);
+}
+
 // The pointer rests on another patient's tab (highlighted) and then leaves the window over
 // its right edge, by the strip, to the desktop: the tab is drawn plain again without the
 // pointer coming back.

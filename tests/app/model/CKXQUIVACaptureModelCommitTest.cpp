@@ -522,6 +522,25 @@ TEST_P(Commit, ATabsCloseTellsTheStillsThePacsMissed)
     EXPECT_EQ(Count(L"SELECT COUNT(*) FROM MIMG"), 1);
 }
 
+// The window closes while a save's message box is up (the box leaves the window's buttons
+// their clicks), and the patient's model goes with it: the save that told it ends there.
+TEST_P(Commit, AModelGoneWhileItsSaveTellsIsNotTouchedAgain)
+{
+    SendTo(quiva::test::UnusedPort());
+    CKXQUIVACaptureModel* m = Model();
+    Still(m, "1.bmp");
+    int told = 0;
+    m->CommitAndTell(
+        [&](const CString&, const CString&) {
+            ++told;
+            manager.DeleteModel(m);
+        },
+        false);
+    EXPECT_EQ(told, 1);
+    EXPECT_EQ(manager.GetModelCount(), 0);
+    EXPECT_EQ(Count(L"SELECT COUNT(*) FROM MIMG"), 1);
+}
+
 // The pointer rests on a still's cell, its delete icon shown, while the strip's save runs:
 // afterwards the saved cell shows no icon, which would offer a mark the cell no longer takes.
 TEST_P(Commit, ASaveLeavesNoCellHovered)
