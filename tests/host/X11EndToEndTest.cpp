@@ -1050,10 +1050,10 @@ TEST_F(X11EndToEnd, ASyllableBeingComposedShowsInTheEditsOwnFontAndLine)
     CloseWindow(window);
 }
 
-// A syllable being composed when the keys go to another control stays in the edit where it was
-// typed, once, as it showed there: "추가" clicked enters it, and the input method does not go
-// on with it when the person types into the edit again (ㅁ over the chosen text gives ㅁ, not
-// 함); Tab to "추가" and Enter there enter the syllable once.
+// A syllable being composed when the keys go to another control, or to another program, stays in
+// the edit where it was typed, once, as it showed there: "추가" clicked enters it, and the input
+// method does not go on with it when the person types into the edit again (ㅁ typed gives ㅁ,
+// not 함); Tab to "추가" and Enter there enter the syllable once.
 TEST_F(X11EndToEnd, ASyllableBeingComposedStaysInItsEditWhenTheKeysGoElsewhere)
 {
     std::string window;
@@ -1082,6 +1082,15 @@ TEST_F(X11EndToEnd, ASyllableBeingComposedStaysInItsEditWhenTheKeysGoElsewhere)
     // 하 composed after it, Tab to "추가" and Enter there.
     keys("shift+space g k Tab Return");
     EXPECT_TRUE(Eventually([&] { return added() == std::vector<std::string>{"ㅁ", "ㅁ하", "하"}; }))
+        << ::testing::PrintToString(added());
+    // 하 composed after the edit's text when another program takes the keys; back by a click
+    // after the text, ㅁ typed and entered.
+    click(178, 321);
+    keys("End g k");
+    FocusAnotherClient();
+    click(178, 321);
+    keys("a shift+space Return");
+    EXPECT_TRUE(Eventually([&] { return added() == std::vector<std::string>{"ㅁ", "ㅁ하", "ㅁ하하ㅁ", "하"}; }))
         << ::testing::PrintToString(added());
 
     click(384, 14);  // the dialog's close box
