@@ -363,6 +363,7 @@ void CKXCtrlEdit::EndOtherFocus(CKXCtrlCursor* ctx)
 
 int CKXCtrlEdit::KillFocus(CKXCtrlCursor* ctx)
 {
+    KeepComposition(ctx);
     editing = 0;
     if (ctx) {
         HideHostCaret(ctx);
@@ -371,6 +372,20 @@ int CKXCtrlEdit::KillFocus(CKXCtrlCursor* ctx)
     if (parent)
         parent->OnEditEnd(id, this, ctx);
     return 0;
+}
+
+void CKXCtrlEdit::KeepComposition(CKXCtrlCursor* ctx)
+{
+    if (!ctx || ctx->focus != this || ctx->imeState != 3)
+        return;
+    ctx->imeState = 0;
+    anchor = caret = std::min(caret + 1, Length());
+    UpdateCaret(caret, ctx);
+    if (HWND hwnd = ctx->host ? ctx->host->m_hWnd : nullptr) {
+        HIMC imc = ImmGetContext(hwnd);
+        ImmNotifyIME(imc, NI_COMPOSITIONSTR, CPS_CANCEL, 0);
+        ImmReleaseContext(hwnd, imc);
+    }
 }
 
 void CKXCtrlEdit::MoveToTabStop(bool previous, CKXCtrlCursor* ctx)

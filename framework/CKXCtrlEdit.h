@@ -54,6 +54,10 @@ public:
     int OnChar(UINT ch, UINT repeat, UINT flags, CKXCtrlCursor* ctx) override;
     int OnImeComposition(WPARAM ch, LPARAM flags, CKXCtrlCursor* ctx) override;
     int KillFocus(CKXCtrlCursor* ctx) override;
+    // The character being composed here, when the keys go elsewhere, stays as typed: the caret
+    // goes past it and the window's input method lets go of it, so that it is neither taken
+    // back nor committed again, here or in the control the keys go to.
+    void KeepComposition(CKXCtrlCursor* ctx);
     virtual void DrawSelection(Gdiplus::Graphics* g, float offsetX, float offsetY, CKXCtrlRenderHint* hint,
                                CKXCtrlCursor* ctx);
     virtual void DrawEditingOverlay(Gdiplus::Graphics* g, float offsetX, float offsetY, CKXCtrlRenderHint* hint,

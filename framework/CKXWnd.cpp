@@ -1,5 +1,6 @@
 #include "framework/CKXWnd.h"
 
+#include "framework/CKXCtrlEdit.h"
 #include "framework/KXPaintBand.h"
 #include "platform/base/clock.h"
 #include "platform/gdi/gdi.h"
@@ -296,6 +297,8 @@ void CKXWnd::OnKillFocus(CWnd* newWnd)
         CWnd::OnKillFocus(newWnd);
         return;
     }
+    if (auto* edit = dynamic_cast<CKXCtrlEdit*>(context.focus))
+        edit->KeepComposition(&context);
     root->OnKillFocus(&context);
     HideCaret(m_hWnd);
 }

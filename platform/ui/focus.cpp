@@ -200,3 +200,16 @@ LONG ImmGetCompositionStringW(HIMC imc, DWORD index, LPVOID buffer, DWORD buffer
     std::copy(s->begin(), s->begin() + n, static_cast<wchar_t*>(buffer));
     return static_cast<LONG>(n * sizeof(wchar_t));
 }
+
+BOOL ImmNotifyIME(HIMC imc, DWORD action, DWORD index, DWORD)
+{
+    HWND hwnd = reinterpret_cast<HWND>(imc);
+    if (!imc || action != NI_COMPOSITIONSTR || index != CPS_CANCEL || !IsWindow(hwnd))
+        return FALSE;
+    quiva::ui::CurrentBackend().DropComposition(TopLevelOf(hwnd));
+    ThreadQueue& q = CurrentQueue();
+    std::lock_guard<std::mutex> l(q.mutex);
+    q.imeComposition.clear();
+    q.composing = false;
+    return TRUE;
+}

@@ -46,6 +46,9 @@ public:
     // window (window coordinates: the caret's bottom left corner); false when it has no input
     // method.
     virtual bool InputMethodSpot(HWND, POINT*) { return false; }
+    // The display's input method forgets the text being composed in a top-level window, which
+    // the focused control has taken as typed: none of it comes to the program again.
+    virtual void DropComposition(HWND) {}
     // The display system's own id of a top-level window (0: none).
     virtual unsigned long NativeHandle(HWND) { return 0; }
     // Whether the display shows the titles of top-level windows that have a caption (on X11, a

@@ -217,6 +217,8 @@ typedef BOOL(CALLBACK* WNDENUMPROC)(HWND, LPARAM);
 
 #define GCS_COMPSTR 0x0008
 #define GCS_RESULTSTR 0x0800
+#define NI_COMPOSITIONSTR 0x0015
+#define CPS_CANCEL 0x0004
 
 #define MONITOR_DEFAULTTONULL 0
 #define MONITOR_DEFAULTTOPRIMARY 1
@@ -535,6 +537,10 @@ UINT GetCaretBlinkTime();
 HIMC ImmGetContext(HWND hwnd);
 BOOL ImmReleaseContext(HWND hwnd, HIMC imc);
 LONG ImmGetCompositionStringW(HIMC imc, DWORD index, LPVOID buffer, DWORD bufferBytes);
+// NI_COMPOSITIONSTR with CPS_CANCEL: the text being composed in the window's input context is
+// dropped, the window's control having taken what it showed of it; the next composition starts
+// afresh. Other actions: FALSE.
+BOOL ImmNotifyIME(HIMC imc, DWORD action, DWORD index, DWORD value);
 
 // Monitors and metrics
 HMONITOR MonitorFromPoint(POINT pt, DWORD flags);

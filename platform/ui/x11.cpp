@@ -495,6 +495,21 @@ public:
         return read;
     }
 
+    // Only where the composition comes to us (on-the-spot) has a control taken it; where the
+    // input method draws it itself, it keeps it, to commit it later. The text being composed is
+    // forgotten first, so that the input method's clearing of it hands nothing on.
+    void DropComposition(HWND hwnd) override
+    {
+        std::lock_guard<std::recursive_mutex> l(m_mutex);
+        auto it = m_windows.find(hwnd);
+        if (it == m_windows.end() || !it->second.xic || !it->second.composesHere)
+            return;
+        it->second.preedit.clear();
+        if (char* left = Xutf8ResetIC(it->second.xic))
+            XFree(left);
+        XFlush(m_display);
+    }
+
     unsigned long NativeHandle(HWND hwnd) override
     {
         std::lock_guard<std::recursive_mutex> l(m_mutex);

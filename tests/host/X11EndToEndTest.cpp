@@ -108,6 +108,19 @@ protected:
         });
         return id;
     }
+    // Shows the capture window with nabi serving the display as its input method and opens the
+    // settings dialog by its button: the dialog's X id, empty when the test was skipped or failed.
+    std::string SettingsUnderInputMethod(std::string* window)
+    {
+        ShowWindow(window, "LANG=C.UTF-8 LC_ALL= LC_CTYPE= XMODIFIERS=@im=nabi", false, true);
+        if (window->empty())
+            return "";
+        m_xvfb.Xdotool("mousemove --window " + *window + " 658 50 click 1");  // the settings button
+        std::string said;
+        const std::string dialog = ShownWindowNamed("^설정$", &said);
+        EXPECT_FALSE(dialog.empty()) << said;
+        return dialog;
+    }
     int Stills() const { return ::Stills(FilesBelow("temp/image")); }
     // Stills, or recordings, listed in the store's info.xml files.
     int Listed(bool videos) const
@@ -1026,13 +1039,9 @@ Box InkBox(const std::vector<unsigned long>& pixels, int width, unsigned long ba
 TEST_F(X11EndToEnd, ASyllableBeingComposedShowsInTheEditsOwnFontAndLine)
 {
     std::string window;
-    ShowWindow(&window, "LANG=C.UTF-8 LC_ALL= LC_CTYPE= XMODIFIERS=@im=nabi", false, true);
-    if (window.empty())
+    const std::string dialog = SettingsUnderInputMethod(&window);
+    if (dialog.empty())
         return;
-    m_xvfb.Xdotool("mousemove --window " + window + " 658 50 click 1");  // the settings button
-    std::string said;
-    const std::string dialog = ShownWindowNamed("^설정$", &said);
-    ASSERT_FALSE(dialog.empty()) << said;
     const auto [x, y] = WindowOrigin(dialog);
     auto keys = [&](const std::string& typed) { m_xvfb.Xdotool("key --delay 40 " + typed); };
     auto studies = [&] {
@@ -1089,5 +1098,52 @@ TEST_F(X11EndToEnd, ASyllableBeingComposedShowsInTheEditsOwnFontAndLine)
         << ::testing::PrintToString(studies());
 
     m_xvfb.Xdotool("mousemove --window " + dialog + " 384 14 click 1");  // the dialog's close box
+    CloseWindow(window);
+}
+
+// A syllable being composed when the keys go to another control, or to another program, stays in
+// the edit where it was typed, once, as it showed there: "추가" clicked enters it, and the input
+// method does not go on with it when the person types into the edit again (ㅁ typed gives ㅁ,
+// not 함); Tab to "추가" and Enter there enter the syllable once.
+TEST_F(X11EndToEnd, ASyllableBeingComposedStaysInItsEditWhenTheKeysGoElsewhere)
+{
+    std::string window;
+    const std::string dialog = SettingsUnderInputMethod(&window);
+    if (dialog.empty())
+        return;
+    auto keys = [&](const std::string& typed) { m_xvfb.Xdotool("key --delay 40 " + typed); };
+    auto click = [&](int dx, int dy) {
+        m_xvfb.Xdotool("mousemove --window " + dialog + " " + std::to_string(dx) + " " + std::to_string(dy) + " click 1");
+    };
+    auto added = [&] {
+        return Rows("SELECT SETUPSECT FROM FOPTION WHERE SETUPROOM = 'CATAGORY' AND SETUPSECT NOT LIKE '%내시경' ORDER BY SETUPSECT");
+    };
+
+    // "검사이름 관리" and its name edit by keys; 하 being composed there ("g k" in Hangul) when
+    // "추가" is clicked.
+    keys("ctrl+Tab ctrl+Tab Tab Tab shift+space g k");
+    click(325, 111);
+    EXPECT_TRUE(Eventually([&] { return added() == std::vector<std::string>{"하"}; }))
+        << ::testing::PrintToString(added());
+    // Back in the edit, which chooses its text, ㅁ typed and entered.
+    click(178, 321);
+    keys("a shift+space Return");
+    EXPECT_TRUE(Eventually([&] { return added() == std::vector<std::string>{"ㅁ", "하"}; }))
+        << ::testing::PrintToString(added());
+    // 하 composed after it, Tab to "추가" and Enter there.
+    keys("shift+space g k Tab Return");
+    EXPECT_TRUE(Eventually([&] { return added() == std::vector<std::string>{"ㅁ", "ㅁ하", "하"}; }))
+        << ::testing::PrintToString(added());
+    // 하 composed after the edit's text when another program takes the keys; back by a click
+    // after the text, ㅁ typed and entered.
+    click(178, 321);
+    keys("End g k");
+    FocusAnotherClient();
+    click(178, 321);
+    keys("a shift+space Return");
+    EXPECT_TRUE(Eventually([&] { return added() == std::vector<std::string>{"ㅁ", "ㅁ하", "ㅁ하하ㅁ", "하"}; }))
+        << ::testing::PrintToString(added());
+
+    click(384, 14);  // the dialog's close box
     CloseWindow(window);
 }

@@ -208,6 +208,26 @@ TEST_F(EditTest, ImeCompositionReplacesOnlyItsOwnProvisionalCharacter)
     EXPECT_EQ(ctx.imeState, 0);
 }
 
+// Enter moves on while 가 is being composed: it stays as typed, and a composition in the next
+// edit, before that edit's own text, takes none of it.
+TEST_F(EditTest, ACharacterBeingComposedStaysWhenTheKeysMoveOn)
+{
+    second.SetEditText(L"xy", nullptr);
+    ControlHost host(panel);
+    host.Click(50, 20);
+    quiva::ui::InjectKeyStroke('A', L'a');
+    quiva::ui::InjectImeComposition(L"가");
+    quiva::ui::InjectKeyStroke(VK_RETURN, L'\r');
+    quiva::ui::InjectKeyStroke(VK_HOME);
+    quiva::ui::InjectImeComposition(L"ㄴ");
+    ControlHost::Pump();
+    EXPECT_EQ(Utf8(first.GetEditText()), "a가");
+    EXPECT_EQ(Utf8(second.GetEditText()), "ㄴxy");
+    quiva::ui::InjectImeResult(L"나");
+    ControlHost::Pump();
+    EXPECT_EQ(Utf8(second.GetEditText()), "나xy");
+}
+
 TEST_F(EditTest, CaretScrollingFollowsTheCaretAndEnds)
 {
     first.SetRect(10, 10, 60, 24);  // 60 wide: five characters fit
