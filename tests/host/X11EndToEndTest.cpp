@@ -1029,6 +1029,35 @@ Box InkBox(const std::vector<unsigned long>& pixels, int width, unsigned long ba
     return box.empty() ? Box{} : box;
 }
 
+// The inside of an edit (screen coordinates) and its background, as the screen shows it round a
+// point of it right of its text.
+struct EditInside {
+    int left = 0, top = 0, width = 0, height = 0;
+    unsigned long background = 0;
+    // What is drawn inside it from column `from` on.
+    Box Ink(XvfbServer& xvfb, int from = 0) const
+    {
+        return InkBox(xvfb.ScreenPixels(left, top, width, height), width, background, from);
+    }
+};
+
+EditInside EditInsideAt(XvfbServer& xvfb, int insideX, int insideY)
+{
+    EditInside edit;
+    edit.background = xvfb.ScreenPixel(insideX, insideY);
+    auto reach = [&](int px, int py, int dx, int dy) {  // how far the background goes on from a point
+        int n = 0;
+        while (n < 300 && !FarApart(xvfb.ScreenPixel(px + (n + 1) * dx, py + (n + 1) * dy), edit.background))
+            ++n;
+        return n;
+    };
+    edit.top = insideY - reach(insideX, insideY, 0, -1);
+    edit.height = insideY + reach(insideX, insideY, 0, 1) - edit.top + 1;
+    edit.left = insideX - reach(insideX, edit.top, -1, 0);
+    edit.width = insideX + reach(insideX, edit.top, 1, 0) - edit.left + 1;
+    return edit;
+}
+
 }  // namespace
 
 // nabi serves the display and hands the program the syllable being composed. In the study-name
@@ -1055,18 +1084,10 @@ TEST_F(X11EndToEnd, ASyllableBeingComposedShowsInTheEditsOwnFontAndLine)
     keys("ctrl+Tab ctrl+Tab Tab Tab shift+space g k shift+space Return");
     EXPECT_TRUE(Eventually([&] { return studies() == std::vector<std::string>{"하"}; }));
     // The edit's inner rectangle, round a point of it right of its text.
-    const int insideX = x + 178, insideY = y + 321;
-    const unsigned long background = m_xvfb.ScreenPixel(insideX, insideY);
-    auto reach = [&](int px, int py, int dx, int dy) {  // how far the background goes on from a point
-        int n = 0;
-        while (n < 300 && !FarApart(m_xvfb.ScreenPixel(px + (n + 1) * dx, py + (n + 1) * dy), background))
-            ++n;
-        return n;
-    };
-    const int top = insideY - reach(insideX, insideY, 0, -1), height = insideY + reach(insideX, insideY, 0, 1) - top + 1;
-    const int left = insideX - reach(insideX, top, -1, 0), width = insideX + reach(insideX, top, 1, 0) - left + 1;
+    const EditInside edit = EditInsideAt(m_xvfb, x + 178, y + 321);
+    const int width = edit.width, height = edit.height;
     ASSERT_GT(height, 10);
-    auto ink = [&](int from) { return InkBox(m_xvfb.ScreenPixels(left, top, width, height), width, background, from); };
+    auto ink = [&](int from) { return edit.Ink(m_xvfb, from); };
     Box committed;
     EXPECT_TRUE(Eventually([&] { return !(committed = ink(0)).empty(); }));
     ASSERT_FALSE(committed.empty());
@@ -1135,9 +1156,15 @@ TEST_F(X11EndToEnd, ASyllableBeingComposedStaysInItsEditWhenTheKeysGoElsewhere)
     EXPECT_TRUE(Eventually([&] { return added() == std::vector<std::string>{"ㅁ", "ㅁ하", "하"}; }))
         << ::testing::PrintToString(added());
     // 하 composed after the edit's text when another program takes the keys; back by a click
-    // after the text, ㅁ typed and entered.
+    // after the text, ㅁ typed and entered. The keys go elsewhere once the syllable shows: the
+    // input method hands it over a moment after its keys.
+    const auto [x, y] = WindowOrigin(dialog);
+    const EditInside edit = EditInsideAt(m_xvfb, x + 178, y + 321);
+    Box text;
+    EXPECT_TRUE(Eventually([&] { return !(text = edit.Ink(m_xvfb)).empty(); }));
     click(178, 321);
     keys("End g k");
+    EXPECT_TRUE(Eventually([&] { return edit.Ink(m_xvfb, text.right + 2).right > text.right + 4; }));
     FocusAnotherClient();
     click(178, 321);
     keys("a shift+space Return");
