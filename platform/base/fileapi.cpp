@@ -812,7 +812,7 @@ struct WatchedFolderNames::State {
     int notices = -1;  // the inotify instance; -1 when none could be had
     std::map<Id, Folder> folders;
     std::unordered_map<int, Id> byWatch;
-    const Names none;
+    const Names none{};  // what a folder that cannot be read holds
 
     // Every notice queued so far, applied to the folder it is of.
     void TakeNotices()
