@@ -777,6 +777,12 @@ TEST_F(X11EndToEnd, WithNoWindowManagerTheBoxACloseShowsTakesTheKeyboard)
     EXPECT_TRUE(Eventually([&] { return m_xvfb.Xdotool("search --onlyvisible --name '^영상얻기 \\(12345-'", &said) != 0; })) << said;
     m_xvfb.MapHeldWindow(box);
     EXPECT_FALSE(ShownWindowNamed("^PACS 전송 오류$", &said).empty()) << said;
+    // The box takes the X focus once the server has mapped it and the module has heard so; a
+    // key typed before that is the root window's (a person sees the box first, then answers).
+    std::string focused;
+    EXPECT_TRUE(Eventually([&] {
+        return m_xvfb.Xdotool("getwindowfocus", &focused) == 0 && std::strtoul(focused.c_str(), nullptr, 10) == box;
+    })) << focused;
     m_xvfb.Xdotool("key Return");
     const bool answered = Eventually([&] { return m_xvfb.Xdotool("search --onlyvisible --name '^PACS 전송 오류$'") != 0; });
     EXPECT_TRUE(answered);
