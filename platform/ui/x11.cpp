@@ -947,7 +947,12 @@ private:
             return true;
         }
         auto pressed = m_pressedAt.find(ev.keycode);
-        if (pressed == m_pressedAt.end() || static_cast<int32_t>(static_cast<uint32_t>(ev.time - pressed->second)) < 0)
+        if (pressed == m_pressedAt.end()) {
+            // Its press may still be with the input method, which hands it on after this.
+            m_releasedAt[ev.keycode] = ev.time;
+            return false;
+        }
+        if (static_cast<int32_t>(static_cast<uint32_t>(ev.time - pressed->second)) < 0)
             return false;
         m_pressedAt.erase(pressed);
         return true;
@@ -957,6 +962,23 @@ private:
     {
         if (!PressCameHere(ev, down))
             return;
+        KeyAsItCame(hwnd, ev, down);
+        // A press the input method handed on after the key's release had come here: the key was
+        // let go after this press, so it is released now (a release older than the press belongs
+        // to an earlier press the input method took).
+        auto released = m_releasedAt.find(ev.keycode);
+        if (!down || released == m_releasedAt.end())
+            return;
+        XKeyEvent up = ev;
+        up.type = KeyRelease;
+        up.time = released->second;
+        m_releasedAt.erase(released);
+        if (static_cast<int32_t>(static_cast<uint32_t>(up.time - ev.time)) >= 0 && PressCameHere(up, false))
+            KeyAsItCame(hwnd, up, false);
+    }
+
+    void KeyAsItCame(HWND hwnd, XKeyEvent& ev, bool down)
+    {
         char buf[64] = {};
         KeySym ks = NoSymbol;
         int n = 0;
@@ -1018,6 +1040,7 @@ private:
     unsigned m_cursorShape = XC_left_ptr;  // the shape last set
     std::map<::Window, HWND> m_byX;
     std::map<unsigned, Time> m_pressedAt;  // by key code: the time of its press that came here
+    std::map<unsigned, Time> m_releasedAt;  // by key code: a release that came before any press
     unsigned long m_activatedAt = 0;       // the request serial at the program's last activation
 };
 
