@@ -138,9 +138,12 @@ std::vector<std::string> ClinicHost::FilesBelow(const std::string& folder) const
     fs::path root = fs::path(Clinic()) / folder;
     if (!fs::exists(root))
         return files;
-    for (const auto& e : fs::recursive_directory_iterator(root))
-        if (e.is_regular_file())
-            files.push_back(fs::relative(e.path(), root).string());
+    // The module writes beside the walk (a file written under a temporary name and renamed, a
+    // folder made or removed): an entry gone before it is looked at is left out, not an error.
+    std::error_code ec;
+    for (fs::recursive_directory_iterator it(root, ec), end; !ec && it != end; it.increment(ec))
+        if (std::error_code typeError; it->is_regular_file(typeError))
+            files.push_back(it->path().lexically_relative(root).string());
     std::sort(files.begin(), files.end());
     return files;
 }
