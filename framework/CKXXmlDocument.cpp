@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <array>
+#include <cstdint>
+#include <cwchar>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -283,6 +285,31 @@ UINT CodePageOf(const std::string& text)
     return !ascii && IsUtf8(text) ? CP_UTF8 : CP_KOREAN;
 }
 
+constexpr bool IsMarkup(unsigned char c) { return c < 32 || c == '&' || c == '<' || c == '>' || c == '"' || c == '\''; }
+
+// Which ASCII characters are written as they are.
+constexpr std::array<bool, 128> kAsItIs = [] {
+    std::array<bool, 128> t{};
+    for (unsigned char a = 0; a < 128; ++a)
+        t[a] = !IsMarkup(a);
+    return t;
+}();
+
+// `length` characters narrowed to bytes in `to`; whether every one of them is written as it is
+// (kAsItIs). Without a branch a character, so that the compiler does it many at a time: the rows
+// of thousands of stills go through here.
+bool NarrowAsItIs(const wchar_t* __restrict from, size_t length, char* __restrict to)
+{
+    uint32_t other = 0;
+    for (size_t i = 0; i < length; ++i) {
+        const auto c = static_cast<uint32_t>(from[i]);
+        other |= (c - 32u >= 96u ? 1u : 0u) | (c == '&' ? 1u : 0u) | (c == '<' ? 1u : 0u) | (c == '>' ? 1u : 0u) |
+                 (c == '"' ? 1u : 0u) | (c == '\'' ? 1u : 0u);
+        to[i] = static_cast<char>(c);
+    }
+    return !other;
+}
+
 // Writes a tree as the parser reads it back. Laid out like the library's own printer (four
 // spaces a level, one node a line), except that an element holding text is written on one line
 // as it stands: indenting there would add blanks to its value.
@@ -324,33 +351,46 @@ public:
         LineBreak();
     }
 
+    // The parts every row of a list prints alike: "<name", each attribute's ` name="` (empty for
+    // an attribute whose name is no XML name, which is left out) and "</name>".
+    struct RowParts {
+        RowParts(const std::string& name, const std::vector<std::string>& names, const std::vector<bool>& isName)
+            : open("<" + name), close("</" + name + ">")
+        {
+            for (size_t i = 0; i < names.size(); ++i)
+                attributes.push_back(isName[i] ? " " + names[i] + "=\"" : std::string());
+        }
+        std::string open, close;
+        std::vector<std::string> attributes;
+    };
+
+    size_t Size() const { return m_out.size(); }
+    void Reserve(size_t bytes) { m_out.reserve(bytes); }
+
     // TextRow of a row whose text is plain (IsPlainText), straight from its wide values when every
     // one of them is ASCII, which both code pages spell as it is: no value is converted apart.
     // False, with nothing printed, otherwise.
-    bool AsciiTextRow(const std::string& name, const std::vector<std::string>& names, const std::vector<bool>& isName,
-                      const wchar_t* const* values, size_t count, const wchar_t* text)
+    bool AsciiTextRow(const RowParts& parts, const wchar_t* const* values, size_t count, const wchar_t* text)
     {
         const size_t start = m_out.size();
         Indent();
-        m_out += '<';
-        m_out += name;
-        bool ascii = true;
-        for (size_t i = 0; i < count && ascii; ++i) {
-            if (!isName[i])
+        m_out += parts.open;
+        for (size_t i = 0; i < count; ++i) {
+            if (parts.attributes[i].empty())
                 continue;
-            m_out += ' ';
-            m_out += names[i];
-            m_out += "=\"";
-            ascii = EscapeAscii(values[i] ? values[i] : L"");
+            m_out += parts.attributes[i];
+            if (!EscapeAscii(values[i] ? values[i] : L"")) {
+                m_out.resize(start);
+                return false;
+            }
             m_out += '"';
         }
-        if (!ascii || (m_out += '>', !PlainAscii(text ? text : L""))) {
+        m_out += '>';
+        if (!PlainAscii(text ? text : L"")) {
             m_out.resize(start);
             return false;
         }
-        m_out += "</";
-        m_out += name;
-        m_out += '>';
+        m_out += parts.close;
         LineBreak();
         return true;
     }
@@ -506,30 +546,20 @@ private:
             m_out += '\n';
     }
 
-    static bool IsMarkup(unsigned char c) { return c < 32 || c == '&' || c == '<' || c == '>' || c == '"' || c == '\''; }
-
-    // Whether a character is ASCII and written as it is.
-    static bool AsItIs(wchar_t c)
-    {
-        static const auto table = [] {
-            std::array<bool, 128> t{};
-            for (unsigned char a = 0; a < 128; ++a)
-                t[a] = !IsMarkup(a);
-            return t;
-        }();
-        return c >= 0 && c < 128 && table[static_cast<size_t>(c)];
-    }
-
-    // The characters of `text` from `c` on that are written as they are, narrowed at once; where they end.
+    // The characters of `text` from `c` on that are written as they are, narrowed; where they
+    // end. The whole text is narrowed at once (NarrowAsItIs), and cut back where a character
+    // that is not written as it is stands.
     const wchar_t* AppendAsItIs(const wchar_t* c)
     {
-        const wchar_t* const run = c;
-        while (AsItIs(*c))
-            ++c;
-        const size_t at = m_out.size();
-        m_out.resize(at + static_cast<size_t>(c - run));
-        std::transform(run, c, m_out.begin() + static_cast<std::ptrdiff_t>(at), [](wchar_t w) { return static_cast<char>(w); });
-        return c;
+        const size_t length = std::wcslen(c), at = m_out.size();
+        m_out.resize(at + length);
+        if (NarrowAsItIs(c, length, m_out.data() + at))
+            return c + length;
+        size_t kept = 0;
+        while (static_cast<unsigned>(c[kept]) < 128 && kAsItIs[static_cast<size_t>(c[kept])])
+            ++kept;
+        m_out.resize(at + kept);
+        return c + kept;
     }
 
     // A markup or control character as its reference.
@@ -738,7 +768,8 @@ bool CKXXmlDocument::Save(const wchar_t* path)
 
 bool CKXXmlDocument::SaveWithList(const wchar_t* path, const wchar_t* listPath, const wchar_t* name,
                                   std::initializer_list<const wchar_t*> attributes,
-                                  const std::function<bool(const wchar_t*& value, std::vector<const wchar_t*>& values)>& next)
+                                  const std::function<bool(const wchar_t*& value, std::vector<const wchar_t*>& values)>& next,
+                                  size_t rows)
 {
     const CString target(path ? path : L""), wideName(name ? name : L"");
     TiXmlElement* parent = Resolve(listPath, 0, true);
@@ -751,6 +782,8 @@ bool CKXXmlDocument::SaveWithList(const wchar_t* path, const wchar_t* listPath, 
     const std::vector<const wchar_t*> names(attributes);
     std::vector<const wchar_t*> cells, values(names.size());
     std::vector<size_t> given;
+    cells.reserve(rows * (1 + names.size()));
+    given.reserve(rows);
     bool takenAll = false;
     auto take = [&] {  // the next row; false when there is none
         const wchar_t* value = nullptr;
@@ -775,6 +808,7 @@ bool CKXXmlDocument::SaveWithList(const wchar_t* path, const wchar_t* listPath, 
         std::vector<bool> isName;
         for (const std::string& treeAttribute : treeNames)
             isName.push_back(IsXmlName(treeAttribute));
+        const Printer::RowParts parts(treeName, treeNames, isName);
         printer.ListAt(parent, !given.empty(), [&](Printer& out) {
             // A row whose value is plain text is printed straight away; any other is given to one
             // element, with its attributes in their order, as AppendList gives a new element its own.
@@ -791,8 +825,12 @@ bool CKXXmlDocument::SaveWithList(const wchar_t* path, const wchar_t* listPath, 
                 const size_t count = given[r];
                 const wchar_t* const* cell = cells.data() + at;
                 at += 1 + count;
-                if (out.AsciiTextRow(treeName, treeNames, isName, cell + 1, count, cell[0]))
+                const size_t before = out.Size();
+                if (out.AsciiTextRow(parts, cell + 1, count, cell[0])) {
+                    if (r == 0)  // the rows to come set aside at once, a quarter more than the first's length each
+                        out.Reserve(out.Size() + (out.Size() - before) * 5 / 4 * (rows > 1 ? rows - 1 : 0));
                     continue;
+                }
                 for (size_t i = 0; i < count; ++i)
                     if (isName[i])
                         treeValues[i] = ValueToTree(cell[1 + i] ? cell[1 + i] : L"");

@@ -259,7 +259,7 @@ bool CKXQUIVACaptureModel::WriteInfoXml(CString folder)
             value = info->path;
             values = {info->study, info->date, Flag(info->saved), Flag(!info->present), Flag(info->isVideo)};
             return true;
-        });
+        }, m_files.size());
     }
 }
 

@@ -212,12 +212,13 @@ CString CKXQUIVATemporaryStore::KeepAsJpeg(Gdiplus::Image* picture, const CStrin
     return bmp;
 }
 
-bool CKXQUIVATemporaryStore::WriteInfoXml(const CString& folder, CKXXmlDocument& xml, const ImageRows& images) const
+bool CKXQUIVATemporaryStore::WriteInfoXml(const CString& folder, CKXXmlDocument& xml, const ImageRows& images,
+                                          size_t rows) const
 {
     // The list is printed row by row, not built into the document: a still filed in a folder of
     // thousands costs little more than writing the file's bytes.
     if (!xml.SaveWithList(folder + L"\\info.xml", L"/", L"image", {L"Study", L"StudyDate", L"Saved", L"Deleted", L"IsVideo"},
-                          images)) {
+                          images, rows)) {
         OutputDebugStringW(L"WriteInfoXml: not written: " + folder + L"\n");
         return false;
     }
