@@ -125,6 +125,8 @@ public:
     // The manager that made the model and owns it; null for a model made without one, which its
     // maker owns.
     CKXQUIVACaptureModelManager* GetManager() const { return m_pManager; }
+    // The names of the folders its info.xml files look its files up in: its manager's, else its own.
+    quiva::WatchedFolderNames& FolderNames();
     // The engine the model works with; a recording tick may be reading it. The model reaches
     // no window: its view (the listener) does.
     void SetEngine(CKXMCapture* engine);
@@ -395,8 +397,8 @@ protected:
     // The case-blind path keys of the first m_keyedFiles records (records are only appended).
     std::unordered_set<std::wstring> m_pathKeys;
     size_t m_keyedFiles = 0;
-    // The names of the folders whose files WriteInfoXml looked for, kept while the kernel tells
-    // their changes: a still's or a mark's info.xml does not read the folders again.
+    // The names of the folders whose files WriteInfoXml looked for, for a model no manager
+    // keeps (a manager keeps them for all of its models).
     std::unique_ptr<quiva::WatchedFolderNames> m_folderNames;
     HWND m_hNotify = nullptr;
     CString m_strPacsMissed;  // of the last commit

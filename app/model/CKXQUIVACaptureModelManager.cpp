@@ -50,6 +50,22 @@ CKXQUIVACaptureModel* CKXQUIVACaptureModelManager::GetModel(int index) const
     return index >= 0 && index < GetModelCount() ? m_models[static_cast<size_t>(index)].get() : nullptr;
 }
 
+quiva::WatchedFolderNames& CKXQUIVACaptureModelManager::FolderNames()
+{
+    if (!m_folderNames)
+        m_folderNames = std::make_unique<quiva::WatchedFolderNames>();
+    return *m_folderNames;
+}
+
+quiva::WatchedFolderNames& CKXQUIVACaptureModel::FolderNames()
+{
+    if (m_pManager)
+        return m_pManager->FolderNames();
+    if (!m_folderNames)
+        m_folderNames = std::make_unique<quiva::WatchedFolderNames>();
+    return *m_folderNames;
+}
+
 CKXQUIVACaptureModel* CKXQUIVACaptureModelManager::GetOrCreateModel(const CString& chartNo, const CString& patientName)
 {
     // Exactly the chart given: "a123" and "A123" are two patients to the clinic.
@@ -224,8 +240,7 @@ bool CKXQUIVACaptureModel::WriteInfoXml(CString folder)
         // A file that has gone is left out. Each folder's names are known once for the whole
         // list, and looked up again only where the records' folder changes; a folder is read
         // only when the kernel cannot tell what changed in it since it was last read.
-        if (!m_folderNames)
-            m_folderNames = std::make_unique<quiva::WatchedFolderNames>();
+        quiva::WatchedFolderNames& folderNames = FolderNames();
         std::map<std::wstring, const quiva::WatchedFolderNames::Names*, std::less<>> present;
         const quiva::WatchedFolderNames::Names* names = nullptr;
         std::wstring_view namesFolder;  // of `names`, in a record's path (the records stay)
@@ -239,7 +254,7 @@ bool CKXQUIVACaptureModel::WriteInfoXml(CString folder)
                 auto listed = present.find(folder);
                 if (listed == present.end()) {
                     const std::wstring key(folder);
-                    listed = present.emplace(key, &m_folderNames->Of(key.c_str())).first;
+                    listed = present.emplace(key, &folderNames.Of(key.c_str())).first;
                 }
                 names = listed->second;
                 namesFolder = folder;

@@ -14,6 +14,10 @@
 #include <vector>
 
 #include "app/model/Forward.h"
+
+namespace quiva {
+class WatchedFolderNames;
+}
 #include "platform/base/CString.h"
 
 class CKXQUIVACaptureModelManager {
@@ -42,6 +46,10 @@ public:
     bool IsLoading() const { return m_bLoading; }
     int GetModelCount() const { return static_cast<int>(m_models.size()); }
     CKXQUIVACaptureModel* GetModel(int index) const;
+    // The names of the store's folders as its models' info.xml files look them up, one set
+    // kept up to date by the kernel's notices for all the models; the open hands it each folder
+    // it reads.
+    quiva::WatchedFolderNames& FolderNames();
 
     CString m_strImageRoot;
     std::vector<std::unique_ptr<CKXQUIVACaptureModel>> m_models;  // in order of creation
@@ -64,6 +72,7 @@ protected:
     bool m_bLoading = false;
 
 private:
+    std::unique_ptr<quiva::WatchedFolderNames> m_folderNames;
     // The model a folder's captures join: the chart its info.xml names, else the chart its place
     // names when it has no info.xml (none when that cannot be told). False when its info.xml
     // names no patient: the folder is nobody's to file and is left as it is.

@@ -446,7 +446,7 @@ struct CKXQUIVATemporaryStore::FolderScan {
         : folder(folder),
           opening(opening),
           model(model),
-          listing(folder),
+          listing(folder, model ? &model->FolderNames() : nullptr),
           entries(listing.Entries()),
           noteSizes(model && model->GetFileListener()),
           taken(entries.size()),

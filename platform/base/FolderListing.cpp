@@ -16,7 +16,7 @@
 
 namespace quiva {
 
-FolderListing::FolderListing(const wchar_t* folder)
+FolderListing::FolderListing(const wchar_t* folder, WatchedFolderNames* names)
 {
     const std::optional<std::string> native = NativePath(folder);
     if (!native)
@@ -24,9 +24,14 @@ FolderListing::FolderListing(const wchar_t* folder)
     m_dir = ::opendir(native->c_str());
     if (!m_dir)
         return;
+    std::vector<std::string> spelt;
+    if (names)
+        names->BeforeRead(::dirfd(m_dir));
     while (const dirent* e = ::readdir(m_dir)) {
         if (std::strcmp(e->d_name, ".") == 0 || std::strcmp(e->d_name, "..") == 0)
             continue;
+        if (names)
+            spelt.emplace_back(e->d_name);
         Entry entry;
         entry.name = Utf8ToWide(e->d_name);
         if (entry.name.size() >= MAX_PATH)
@@ -44,6 +49,8 @@ FolderListing::FolderListing(const wchar_t* folder)
         entry.native = e->d_name;
         m_entries.push_back(std::move(entry));
     }
+    if (names)
+        names->AfterRead(::dirfd(m_dir), std::move(spelt));
     std::stable_sort(m_entries.begin(), m_entries.end(),
                      [](const Entry& a, const Entry& b) { return CompareNoCase(a.name, b.name) < 0; });
 }

@@ -14,6 +14,8 @@ struct __dirstream;
 
 namespace quiva {
 
+class WatchedFolderNames;
+
 class FolderListing {
 public:
     struct Entry {
@@ -24,8 +26,10 @@ public:
         DWORD attributes = 0;
     };
 
-    // The folder as a Windows path; resolved once. Empty when it cannot be read.
-    explicit FolderListing(const wchar_t* folder);
+    // The folder as a Windows path; resolved once. Empty when it cannot be read. `names`, when
+    // given, is handed every name the read gives, long ones too, so that it need not read the
+    // folder itself.
+    explicit FolderListing(const wchar_t* folder, WatchedFolderNames* names = nullptr);
     ~FolderListing();
     FolderListing(const FolderListing&) = delete;
     FolderListing& operator=(const FolderListing&) = delete;

@@ -850,45 +850,64 @@ struct WatchedFolderNames::State {
         }
     }
 
-    // Reads `dir`, the folder `id`, and watches it where the kernel can tell of its changes; its
-    // names are kept when no notice of it came while they were read.
-    const Names& Read(DIR* dir, const Id& id)
+    // The folder open as `dir` (the folder `id`) watched where the kernel can tell of its changes,
+    // before it is read (BeginRead, then EndRead with what the read gave).
+    Folder& BeginRead(int dir, const Id& id)
     {
         Folder& folder = folders[id];
         if (notices >= 0 && folder.watch < 0 && Watchable(dir)) {
             // The watch is set on the folder open here, wherever its path leads by now.
-            const std::string self = "/proc/self/fd/" + std::to_string(::dirfd(dir));
+            const std::string self = "/proc/self/fd/" + std::to_string(dir);
             folder.watch = ::inotify_add_watch(notices, self.c_str(),
                                                IN_CREATE | IN_DELETE | IN_MOVED_FROM | IN_MOVED_TO |
                                                    IN_DELETE_SELF | IN_MOVE_SELF | IN_ONLYDIR);
             if (folder.watch >= 0)
                 byWatch[folder.watch] = id;
         }
+        TakeNotices();
+        folder.touched = false;
+        return folder;
+    }
+
+    // The names a read of the folder gave since its BeginRead, kept when no notice of it came
+    // meanwhile; whether they were.
+    bool EndRead(Folder& folder, std::vector<std::string> spelt)
+    {
+        folder.exact.clear();
+        std::vector<std::string> keys;
+        keys.reserve(spelt.size());
+        for (std::string& name : spelt)
+            if (folder.exact.insert(name).second)
+                keys.push_back(Folder::Key(std::move(name)));
+        folder.names.Assign(std::move(keys));
+        TakeNotices();
+        folder.known = folder.watch >= 0 && !folder.touched;
+        return folder.known;
+    }
+
+    // Reads `dir`, the folder `id`, and watches it where the kernel can tell of its changes; its
+    // names are kept when no notice of it came while they were read.
+    const Names& Read(DIR* dir, const Id& id)
+    {
         for (int tries = 0; tries < 3; ++tries) {
-            TakeNotices();
-            folder.exact.clear();
-            folder.touched = false;
-            std::vector<std::string> keys;
+            Folder& folder = BeginRead(::dirfd(dir), id);
+            std::vector<std::string> spelt;
             g_folderReads.fetch_add(1, std::memory_order_relaxed);
             ::rewinddir(dir);
             while (const dirent* e = ::readdir(dir))
-                if (std::strcmp(e->d_name, ".") != 0 && std::strcmp(e->d_name, "..") != 0 &&
-                    folder.exact.insert(e->d_name).second)
-                    keys.push_back(Folder::Key(e->d_name));
-            folder.names.Assign(std::move(keys));
-            TakeNotices();
-            folder.known = folder.watch >= 0 && !folder.touched;
-            if (folder.watch < 0 || folder.known)
+                if (std::strcmp(e->d_name, ".") != 0 && std::strcmp(e->d_name, "..") != 0)
+                    spelt.emplace_back(e->d_name);
+            if (EndRead(folder, std::move(spelt)) || folder.watch < 0)
                 break;
         }
-        return folder.names;
+        return folders[id].names;
     }
 
     // Whether every change of the folder is made on this machine, where the kernel sees it.
-    static bool Watchable(DIR* dir)
+    static bool Watchable(int dir)
     {
         struct statfs fs {};
-        if (::fstatfs(::dirfd(dir), &fs) != 0)
+        if (::fstatfs(dir, &fs) != 0)
             return false;
         switch (static_cast<unsigned long>(fs.f_type)) {
         case 0xEF53:      // ext2, ext3, ext4
@@ -993,6 +1012,23 @@ const WatchedFolderNames::Names& WatchedFolderNames::Of(const wchar_t* folder)
     const Names& names = s.Read(dir, {st.st_dev, st.st_ino});
     ::closedir(dir);
     return names;
+}
+
+void WatchedFolderNames::BeforeRead(int folder)
+{
+    struct stat st {};
+    if (::fstat(folder, &st) == 0)
+        m_state->BeginRead(folder, {st.st_dev, st.st_ino});
+}
+
+void WatchedFolderNames::AfterRead(int folder, std::vector<std::string> names)
+{
+    struct stat st {};
+    if (::fstat(folder, &st) != 0)
+        return;
+    const auto read = m_state->folders.find({st.st_dev, st.st_ino});
+    if (read != m_state->folders.end() && read->second.watch >= 0)
+        m_state->EndRead(read->second, std::move(names));
 }
 
 int RemoveLeftoverTemporaries(const wchar_t* folder)

@@ -168,6 +168,11 @@ public:
     // The names in `folder` now; empty when it cannot be read. The names stay this object's, and
     // later calls keep them up to date.
     const Names& Of(const wchar_t* folder);
+    // For one who reads a folder anyway: BeforeRead with the folder open, before the first entry
+    // is read, then AfterRead with every name the read gave, as the folder spells them. Of the
+    // folder then answers without reading it again, unless it changed meanwhile.
+    void BeforeRead(int folder);
+    void AfterRead(int folder, std::vector<std::string> names);
 
 private:
     struct State;

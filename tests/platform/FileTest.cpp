@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/base/FolderListing.h"
 #include "platform/base/base.h"
 #include "platform/base/fullio.h"
 #include "tests/support/TempDir.h"
@@ -201,6 +202,36 @@ TEST(Files, WatchedFolderNamesFollowTheFolderAtTheirPath)
     ::unlink(dir.Native("b/y.bmp").c_str());
     ::rmdir(dir.Native("b").c_str());
     EXPECT_FALSE(names.Of(L"c:\\b").Has("y.bmp"));
+}
+
+// A folder read by someone else is taken from their read, unless it changed while they read it:
+// then the names are read again rather than answered without what came meanwhile.
+TEST(Files, WatchedFolderNamesTakeAnotherReadOfTheFolder)
+{
+    TempDir dir;
+    ScopedEnv c("QUIVA_DRIVE_C", dir.path());
+    ::mkdir(dir.Native("a").c_str(), 0700);
+    WriteAll(dir.Native("a/X.bmp"), "x");
+    quiva::WatchedFolderNames names;
+    const uint64_t reads = quiva::FolderReadCount();
+    {
+        const quiva::FolderListing listing(L"c:\\a", &names);
+        ASSERT_EQ(listing.Entries().size(), 1u);
+    }
+    WriteAll(dir.Native("a/y.bmp"), "y");
+    EXPECT_TRUE(names.Of(L"c:\\a").Has("x.bmp"));
+    EXPECT_TRUE(names.Of(L"c:\\a").Has("y.bmp"));
+    EXPECT_EQ(quiva::FolderReadCount(), reads);
+
+    ::mkdir(dir.Native("b").c_str(), 0700);
+    const int folder = ::open(dir.Native("b").c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    ASSERT_GE(folder, 0);
+    names.BeforeRead(folder);
+    WriteAll(dir.Native("b/came-meanwhile.bmp"), "m");
+    names.AfterRead(folder, {});
+    ::close(folder);
+    EXPECT_TRUE(names.Of(L"c:\\b").Has("came-meanwhile.bmp"));
+    EXPECT_EQ(quiva::FolderReadCount(), reads + 1);
 }
 
 TEST(Files, CurrentDirectoryAndModulePath)

@@ -39,6 +39,17 @@ void ListedStills(const std::string& folder, const CString& windowsFolder, const
     WriteAll(folder + "/info.xml", (xml + L"</QUIVA>").ToUtf8());
 }
 
+// The paths an info.xml lists, in its order; none when it cannot be read.
+std::vector<CString> ListedPaths(const CString& infoXml)
+{
+    CKXXmlDocument xml;
+    std::vector<CString> listed;
+    if (xml.Load(infoXml))
+        for (int i = 0; !xml.GetValue(quiva::FormatWide(L"/image@%d", i).c_str()).IsEmpty(); ++i)
+            listed.push_back(xml.GetValue(quiva::FormatWide(L"/image@%d", i).c_str()));
+    return listed;
+}
+
 // A view that lays the stills of an open out by the sizes their headers give, as the strip does,
 // and reads no picture.
 class SizeNotingView : public CKXCaptureFileListener {
@@ -341,14 +352,37 @@ TEST_F(ModelManager, RewritingInfoXmlReadsItsFolderOnce)
     const uint64_t reads = quiva::FolderReadCount();
     m->WriteInfoXml(L"");
     EXPECT_EQ(quiva::FolderReadCount() - reads, 0u);
-    ASSERT_TRUE(xml.Load(base + L"info.xml"));
-    std::vector<CString> listed;
-    for (int i = 0; !xml.GetValue(quiva::FormatWide(L"/image@%d", i).c_str()).IsEmpty(); ++i)
-        listed.push_back(xml.GetValue(quiva::FormatWide(L"/image@%d", i).c_str()));
+    const std::vector<CString> listed = ListedPaths(base + L"info.xml");
     ASSERT_EQ(listed.size(), 96u);
     EXPECT_EQ(listed[8], base + L"100009.bmp");
     EXPECT_EQ(listed[9], base + L"100014.bmp");
     EXPECT_EQ(listed[95], base + L"UPPER.BMP");
+}
+
+// The store's open hands the folders it reads to the info.xml files written after it: the first
+// rewrite reads no folder again (with thousands of stills listed that read cost more than the
+// write), and still leaves out a still removed since the open and keeps one whose name came back.
+TEST_F(ModelManager, TheFirstRewriteAfterTheOpenReadsNoFolder)
+{
+    const std::string first = Store("12345/Endo/20240105"), second = Store("12345/Endo/20240106");
+    const CString firstWin = Win("store") + L"\\12345\\Endo\\20240105\\";
+    ListedStills(first, firstWin, L"12345", 30);
+    ListedStills(second, Win("store") + L"\\12345\\Endo\\20240106\\", L"12345", 30);
+    manager.LoadAll();
+    ASSERT_EQ(manager.GetModelCount(), 1);
+    CKXQUIVACaptureModel* m = manager.GetModel(0);
+    ASSERT_EQ(m->GetFileCount(), 60);
+    fs::remove(first + "/100003.bmp");
+    fs::remove(second + "/100004.bmp");
+    fs::rename(first + "/100005.bmp", Store("12345") + "/100005.bmp");
+    fs::rename(Store("12345") + "/100005.bmp", first + "/100005.bmp");
+    const uint64_t reads = quiva::FolderReadCount();
+    ASSERT_TRUE(m->WriteInfoXml(firstWin.Left(firstWin.GetLength() - 1)));
+    EXPECT_EQ(quiva::FolderReadCount() - reads, 0u);
+    const std::vector<CString> listed = ListedPaths(firstWin + L"info.xml");
+    ASSERT_EQ(listed.size(), 58u);
+    EXPECT_EQ(listed[3], firstWin + L"100004.bmp");
+    EXPECT_EQ(listed[4], firstWin + L"100005.bmp");
 }
 
 // "Delete all" and "restore all" group the marked stills by their folder once: the look-ups do not
