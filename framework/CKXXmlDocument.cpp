@@ -369,8 +369,49 @@ public:
 
     // TextRow of a row whose text is plain (IsPlainText), straight from its wide values when every
     // one of them is ASCII, which both code pages spell as it is: no value is converted apart.
-    // False, with nothing printed, otherwise.
+    // False, with nothing printed, otherwise. A row with nothing to escape (the rows of a store's
+    // info.xml) is measured and then written in one go.
     bool AsciiTextRow(const RowParts& parts, const wchar_t* const* values, size_t count, const wchar_t* text)
+    {
+        const size_t start = m_out.size();
+        const size_t indent = m_inline ? 0 : 4 * static_cast<size_t>(m_depth);
+        size_t bytes = indent + parts.open.size() + 1 + parts.close.size() + (m_inline ? 0 : 1);
+        m_lengths.resize(count + 1);
+        for (size_t i = 0; i < count; ++i)
+            if (!parts.attributes[i].empty()) {
+                m_lengths[i] = values[i] ? std::wcslen(values[i]) : 0;
+                bytes += parts.attributes[i].size() + m_lengths[i] + 1;
+            }
+        const wchar_t* const body = text ? text : L"";
+        const size_t bodyLength = m_lengths[count] = std::wcslen(body);
+        m_out.resize(start + bytes + bodyLength);
+        char* to = m_out.data() + start;
+        auto put = [&to](const std::string& part) { to = std::copy(part.begin(), part.end(), to); };
+        to = std::fill_n(to, indent, ' ');
+        put(parts.open);
+        bool asItIs = true;
+        for (size_t i = 0; i < count; ++i)
+            if (!parts.attributes[i].empty()) {
+                put(parts.attributes[i]);
+                asItIs &= !values[i] || NarrowAsItIs(values[i], m_lengths[i], to);
+                to += m_lengths[i];
+                *to++ = '"';
+            }
+        *to++ = '>';
+        asItIs &= NarrowAsItIs(body, bodyLength, to) &&
+                  (!bodyLength || std::any_of(body, body + bodyLength, [](wchar_t c) { return c != L' '; }));
+        to += bodyLength;
+        put(parts.close);
+        if (!m_inline)
+            *to++ = '\n';
+        if (asItIs)
+            return true;
+        m_out.resize(start);
+        return EscapedAsciiTextRow(parts, values, count, text);
+    }
+
+    // AsciiTextRow with each value escaped as it is printed.
+    bool EscapedAsciiTextRow(const RowParts& parts, const wchar_t* const* values, size_t count, const wchar_t* text)
     {
         const size_t start = m_out.size();
         Indent();
@@ -618,6 +659,7 @@ private:
 
     UINT m_codePage;
     std::string m_out;
+    std::vector<size_t> m_lengths;  // of a row's values, then its text (AsciiTextRow)
     int m_depth = 0;
     int m_inline = 0;
     const TiXmlElement* m_listParent = nullptr;

@@ -972,13 +972,14 @@ void WatchedFolderNames::Names::Assign(std::vector<std::string> keys)
 
 void WatchedFolderNames::KeyOf(std::wstring_view name, std::string& key)
 {
-    key.clear();
-    for (const wchar_t c : name) {
+    key.resize(name.size());
+    for (size_t i = 0; i < name.size(); ++i) {
+        const wchar_t c = name[i];
         if (c <= 0 || c >= 0x80) {
             key = State::Folder::Key(WideToUtf8(name));
             return;
         }
-        key += static_cast<char>(FoldAscii(c));
+        key[i] = static_cast<char>(FoldAscii(c));
     }
 }
 
