@@ -364,8 +364,37 @@ public:
         std::vector<std::string> attributes;
     };
 
+    // The file the print goes to: Finish writes it. Rows may be written before (Spill).
+    void WriteTo(quiva::AtomicFileWriter* file) { m_file = file; }
     size_t Size() const { return m_out.size(); }
-    void Reserve(size_t bytes) { m_out.reserve(bytes); }
+    // `count` rows to come, about `bytes` each: the memory for them set aside at once, or where
+    // they are written out as they are printed (Spill), for a block of them.
+    void ExpectRows(size_t count, size_t bytes)
+    {
+        // Result changes nothing of a document whose head declares the code page it is in, other
+        // than UTF-8 (whose bytes it checks): its bytes may go to the file a block at a time.
+        const std::string declared = DeclaredEncoding(m_out);
+        m_spill = m_file && m_codePage == CP_KOREAN && !declared.empty() && !IsUtf8Name(declared);
+        const size_t rows = count * bytes / 4 * 5;
+        m_out.reserve(m_out.size() + (m_spill ? std::min(rows, kSpillBytes / 4 * 5) : rows));
+    }
+    // The rows printed so far written to the file once they make a block, where ExpectRows found
+    // that they may be: a list of thousands is never held whole, nor its memory touched first.
+    void Spill()
+    {
+        if (!m_spill || m_out.size() < kSpillBytes)
+            return;
+        m_file->Write(m_out);
+        m_out.clear();
+        m_spilled = true;
+    }
+    // Writes the rest of the print (all of it as Result gives it, when none was written before)
+    // and commits the file; whether it was written.
+    bool Finish()
+    {
+        const bool written = m_spilled ? m_file->Write(m_out) : m_file->Write(Result());
+        return written && m_file->Commit();
+    }
 
     // TextRow of a row whose text is plain (IsPlainText), straight from its wide values when every
     // one of them is ASCII, which both code pages spell as it is: no value is converted apart.
@@ -660,6 +689,9 @@ private:
     UINT m_codePage;
     std::string m_out;
     std::vector<size_t> m_lengths;  // of a row's values, then its text (AsciiTextRow)
+    static constexpr size_t kSpillBytes = 256 * 1024;
+    quiva::AtomicFileWriter* m_file = nullptr;
+    bool m_spill = false, m_spilled = false;
     int m_depth = 0;
     int m_inline = 0;
     const TiXmlElement* m_listParent = nullptr;
@@ -846,7 +878,11 @@ bool CKXXmlDocument::SaveWithList(const wchar_t* path, const wchar_t* listPath, 
         for (const wchar_t* attribute : names)
             treeNames.push_back(ToTree(attribute ? attribute : L""));
         bool recoded = false;
+        quiva::AtomicFileWriter file(target);
+        if (!file.IsOpen())
+            return false;
         Printer printer(page);
+        printer.WriteTo(&file);
         std::vector<bool> isName;
         for (const std::string& treeAttribute : treeNames)
             isName.push_back(IsXmlName(treeAttribute));
@@ -863,16 +899,16 @@ bool CKXXmlDocument::SaveWithList(const wchar_t* path, const wchar_t* listPath, 
                 }
                 recoded = true;
             };
+            const size_t head = out.Size();
             for (size_t r = 0, at = 0; r < given.size() || take(); ++r) {
+                if (r == 1)
+                    out.ExpectRows(rows > 1 ? rows - 1 : 0, out.Size() - head);
+                out.Spill();
                 const size_t count = given[r];
                 const wchar_t* const* cell = cells.data() + at;
                 at += 1 + count;
-                const size_t before = out.Size();
-                if (out.AsciiTextRow(parts, cell + 1, count, cell[0])) {
-                    if (r == 0)  // the rows to come set aside at once, a quarter more than the first's length each
-                        out.Reserve(out.Size() + (out.Size() - before) * 5 / 4 * (rows > 1 ? rows - 1 : 0));
+                if (out.AsciiTextRow(parts, cell + 1, count, cell[0]))
                     continue;
-                }
                 for (size_t i = 0; i < count; ++i)
                     if (isName[i])
                         treeValues[i] = ValueToTree(cell[1 + i] ? cell[1 + i] : L"");
@@ -899,7 +935,7 @@ bool CKXXmlDocument::SaveWithList(const wchar_t* path, const wchar_t* listPath, 
         });
         m_document.Accept(&printer);
         if (!recoded)
-            return quiva::WriteFileAtomically(target, printer.Result());
+            return printer.Finish();
     }
 }
 

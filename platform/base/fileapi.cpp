@@ -640,39 +640,73 @@ bool NativeOfNewName(LPCWSTR path, std::string& out)
 
 bool WriteNativeAtomically(const std::string& p, std::initializer_list<std::string_view> pieces)
 {
-    std::string tmp = p + kWriteSuffix + "XXXXXX";
-    std::vector<char> tmpl(tmp.begin(), tmp.end());
-    tmpl.push_back(0);
-    int fd = ::mkstemp(tmpl.data());
-    if (fd < 0) {
-        SetLastErrorFromErrno();
-        return false;
-    }
-    bool ok = true;
+    AtomicFileWriter file(AtomicFileWriter::NativeTarget{p});
     for (std::string_view piece : pieces)
-        ok = ok && WriteUpTo(fd, piece.data(), piece.size()) == piece.size();
-    int err = errno;
-    if (ok && Fsync(fd) != 0) {
-        ok = false;
-        err = errno;
-    }
-    ::fchmod(fd, 0644);
-    if (::close(fd) != 0 && ok) {
-        ok = false;
-        err = errno;
-    }
-    if (ok && ::rename(tmpl.data(), p.c_str()) != 0) {
-        ok = false;
-        err = errno;
-    }
-    if (!ok) {
-        ::unlink(tmpl.data());
-        SetLastError(Win32ErrorFromErrno(err));
-    }
-    return ok;
+        file.Write(piece);
+    return file.Commit();
 }
 
 }  // namespace
+
+AtomicFileWriter::AtomicFileWriter(const wchar_t* path)
+{
+    if (Native(path, m_target))
+        Open();
+    else
+        m_error = ENOENT;
+}
+
+AtomicFileWriter::AtomicFileWriter(NativeTarget target) : m_target(std::move(target.path)) { Open(); }
+
+void AtomicFileWriter::Open()
+{
+    std::vector<char> name(m_target.begin(), m_target.end());
+    name.insert(name.end(), kWriteSuffix, kWriteSuffix + std::strlen(kWriteSuffix));
+    name.insert(name.end(), {'X', 'X', 'X', 'X', 'X', 'X', '\0'});
+    m_fd = ::mkstemp(name.data());
+    if (m_fd < 0) {
+        m_error = errno;
+        SetLastErrorFromErrno();
+        return;
+    }
+    m_temporary = name.data();
+}
+
+AtomicFileWriter::~AtomicFileWriter()
+{
+    if (m_fd >= 0) {
+        ::close(m_fd);
+        ::unlink(m_temporary.c_str());
+    }
+}
+
+bool AtomicFileWriter::Write(std::string_view bytes)
+{
+    if (m_fd < 0 || m_error)
+        return false;
+    if (WriteUpTo(m_fd, bytes.data(), bytes.size()) != bytes.size())
+        m_error = errno ? errno : EIO;
+    return !m_error;
+}
+
+bool AtomicFileWriter::Commit()
+{
+    if (m_fd < 0)
+        return false;
+    if (!m_error && Fsync(m_fd) != 0)
+        m_error = errno;
+    ::fchmod(m_fd, 0644);
+    if (::close(m_fd) != 0 && !m_error)
+        m_error = errno;
+    m_fd = -1;
+    if (!m_error && ::rename(m_temporary.c_str(), m_target.c_str()) != 0)
+        m_error = errno;
+    if (!m_error)
+        return true;
+    ::unlink(m_temporary.c_str());
+    SetLastError(Win32ErrorFromErrno(m_error));
+    return false;
+}
 
 bool WriteFileAtomically(const wchar_t* path, const std::string& bytes)
 {

@@ -126,6 +126,36 @@ constexpr size_t kMaxDataFileBytes = 8u << 20;
 bool WriteFileAtomically(const wchar_t* path, const std::string& bytes);
 // The same from pieces written one after another (a header and a picture kept apart in memory).
 bool WriteFileAtomically(const wchar_t* path, std::initializer_list<std::string_view> pieces);
+// A file written piece by piece to a temporary beside its target and renamed over the target
+// once whole, as WriteFileAtomically writes it: until Commit the target stays as it was, and a
+// writer let go without Commit removes its temporary. For a file too large to be held whole.
+class AtomicFileWriter {
+public:
+    // IsOpen() is false when the path cannot be resolved or no temporary can be made.
+    explicit AtomicFileWriter(const wchar_t* path);
+    // The same for a path already native.
+    struct NativeTarget {
+        std::string path;
+    };
+    explicit AtomicFileWriter(NativeTarget target);
+    ~AtomicFileWriter();
+    AtomicFileWriter(const AtomicFileWriter&) = delete;
+    AtomicFileWriter& operator=(const AtomicFileWriter&) = delete;
+
+    bool IsOpen() const { return m_fd >= 0; }
+    // Appends the bytes; false once any write failed.
+    bool Write(std::string_view bytes);
+    // Puts what was written on the disk and renames it over the target; false, with the last
+    // error set and the temporary removed, when any step failed.
+    bool Commit();
+
+private:
+    void Open();
+    std::string m_target;
+    std::string m_temporary;
+    int m_fd = -1;
+    int m_error = 0;  // the first failure's errno
+};
 // WriteFileAtomically and CopyFileW (over a file there) to a target whose folder the caller has
 // read (FolderNames) without finding the target's name in any case: the name is taken as
 // written, where the plain calls would read the folder again to look for it.

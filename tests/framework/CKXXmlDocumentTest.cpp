@@ -550,7 +550,7 @@ TEST(XmlDocument, ListsAppendedInOneGoReadBackAsAppended)
 // A list saved row by row is the file AppendList and Save write, byte for byte: rows holding
 // markup, blanks, nothing or control characters (in a plain ASCII row's values too), rows giving
 // fewer values, a row that turns the document to UTF-8 after others (ASCII and not) were printed,
-// under an element that had no children or holds text, and no rows.
+// under an element that had no children or holds text, and no rows; lists of thousands.
 TEST(XmlDocument, AListSavedRowByRowIsTheFileTheTreeWouldWrite)
 {
     TempDir dir;
@@ -571,10 +571,20 @@ TEST(XmlDocument, AListSavedRowByRowIsTheFileTheTreeWouldWrite)
                           {nullptr}, {L"c:\\r\r\n.jpg", L"r", L"s"}};
     const Rows recoding = {{L"c:\\a\\1.jpg", L"Endo", L"TRUE"}, {L"가", L"나", L"다"}, {L"c:\\Caméra.jpg", L"é", L"F"},
                            {L"라", L"마", L"바"}};
+    // Lists long enough to be written out in blocks as they are printed, one of them turned to
+    // UTF-8 by its last row, after blocks were written.
+    std::vector<std::wstring> paths;
+    for (int i = 0; i < 4000; ++i)
+        paths.push_back(L"c:\\store\\12345\\Endo\\20240105\\" + std::to_wstring(100000000 + i) + L".jpg");
+    Rows many, manyRecoding;
+    for (const std::wstring& path : paths)
+        many.push_back({path.c_str(), L"Endo", L"FALSE"});
+    manyRecoding = many;
+    manyRecoding.push_back({L"c:\\Caméra.jpg", L"é", L"F"});
     int file = 0;
     for (const wchar_t* document : {L"<?xml version=\"1.0\" encoding=\"euc-kr\"?><QUIVA><patient>P</patient></QUIVA>",
                                     kTemplate, L"<r><a><b/></a></r>", L"<r><a>text</a></r>"}) {
-        for (const Rows* rows : {&plain, &awkward, &recoding, static_cast<const Rows*>(nullptr)}) {
+        for (const Rows* rows : std::initializer_list<const Rows*>{&plain, &awkward, &recoding, &many, &manyRecoding, nullptr}) {
             const Rows none;
             const Rows& given = rows ? *rows : none;
             const std::string tree = "t" + std::to_string(file) + ".xml", rowByRow = "r" + std::to_string(file++) + ".xml";
@@ -583,7 +593,8 @@ TEST(XmlDocument, AListSavedRowByRowIsTheFileTheTreeWouldWrite)
             printed.LoadXml(document);
             ASSERT_EQ(built.AppendList(L"/a", L"image", {L"Study", L"Saved"}, rowsOf(given)), 0);
             ASSERT_TRUE(built.Save(dir.Win(tree)));
-            ASSERT_TRUE(printed.SaveWithList(dir.Win(rowByRow), L"/a", L"image", {L"Study", L"Saved"}, rowsOf(given)));
+            ASSERT_TRUE(printed.SaveWithList(dir.Win(rowByRow), L"/a", L"image", {L"Study", L"Saved"}, rowsOf(given),
+                                             given.size()));
             EXPECT_EQ(ReadAll(dir.Native(rowByRow)), ReadAll(dir.Native(tree))) << tree;
         }
     }
