@@ -24,18 +24,19 @@ FolderListing::FolderListing(const wchar_t* folder, WatchedFolderNames* names)
     m_dir = ::opendir(native->c_str());
     if (!m_dir)
         return;
-    std::vector<std::string> spelt;
+    std::vector<std::string> longNames;  // for `names`, which takes every name
     if (names)
         names->BeforeRead(::dirfd(m_dir));
     while (const dirent* e = ::readdir(m_dir)) {
         if (std::strcmp(e->d_name, ".") == 0 || std::strcmp(e->d_name, "..") == 0)
             continue;
-        if (names)
-            spelt.emplace_back(e->d_name);
         Entry entry;
         entry.name = Utf8ToWide(e->d_name);
-        if (entry.name.size() >= MAX_PATH)
+        if (entry.name.size() >= MAX_PATH) {
+            if (names)
+                longNames.emplace_back(e->d_name);
             continue;
+        }
         unsigned char type = e->d_type;
         if (type == DT_UNKNOWN) {  // a file system that does not say: its status is asked
             struct stat st;
@@ -49,10 +50,17 @@ FolderListing::FolderListing(const wchar_t* folder, WatchedFolderNames* names)
         entry.native = e->d_name;
         m_entries.push_back(std::move(entry));
     }
-    if (names)
-        names->AfterRead(::dirfd(m_dir), std::move(spelt));
     std::stable_sort(m_entries.begin(), m_entries.end(),
                      [](const Entry& a, const Entry& b) { return CompareNoCase(a.name, b.name) < 0; });
+    if (names) {
+        // In the entries' order, which is the names' own as they keep them: they need no sort.
+        std::vector<std::string> spelt;
+        spelt.reserve(m_entries.size() + longNames.size());
+        for (const Entry& entry : m_entries)
+            spelt.push_back(entry.native);
+        spelt.insert(spelt.end(), longNames.begin(), longNames.end());
+        names->AfterRead(::dirfd(m_dir), std::move(spelt));
+    }
 }
 
 FolderListing::~FolderListing()

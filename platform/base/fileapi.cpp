@@ -908,6 +908,7 @@ struct WatchedFolderNames::State {
     bool EndRead(Folder& folder, std::vector<std::string> spelt)
     {
         folder.exact.clear();
+        folder.exact.reserve(spelt.size());
         std::vector<std::string> keys;
         keys.reserve(spelt.size());
         for (std::string& name : spelt)
@@ -994,7 +995,8 @@ void WatchedFolderNames::Names::Remove(const std::string& key)
 
 void WatchedFolderNames::Names::Assign(std::vector<std::string> keys)
 {
-    std::sort(keys.begin(), keys.end());
+    if (!std::is_sorted(keys.begin(), keys.end()))
+        std::sort(keys.begin(), keys.end());
     m_keys.clear();
     m_hint = 0;
     for (std::string& key : keys)

@@ -182,7 +182,7 @@ public:
         // One entry of the key more, or one fewer.
         void Add(const std::string& key);
         void Remove(const std::string& key);
-        // The keys of all the entries, in any order.
+        // The keys of all the entries, in any order (sorted here unless they come sorted).
         void Assign(std::vector<std::string> keys);
 
     private:
