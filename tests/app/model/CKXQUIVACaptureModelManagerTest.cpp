@@ -385,6 +385,35 @@ TEST_F(ModelManager, TheFirstRewriteAfterTheOpenReadsNoFolder)
     EXPECT_EQ(listed[4], firstWin + L"100005.bmp");
 }
 
+// The inotify instances this process holds (there are 128 to a user, shared with every program).
+int InotifyInstances()
+{
+    int instances = 0;
+    std::error_code error;
+    for (const auto& fd : fs::directory_iterator("/proc/self/fd", error))
+        if (fs::read_symlink(fd.path(), error).string() == "anon_inode:inotify")
+            ++instances;
+    return instances;
+}
+
+// The folder names of all a manager's models are kept under one set of kernel notices: a store of
+// many charts does not take an inotify instance a chart.
+TEST_F(ModelManager, AllTheModelsShareOneSetOfFolderNotices)
+{
+    std::vector<CString> folders;
+    for (int chart = 1; chart <= 5; ++chart) {
+        const std::string name = std::to_string(10000 + chart);
+        folders.push_back(Win("store") + L"\\" + quiva::Utf8ToWide(name).c_str() + L"\\Endo\\20240105");
+        ListedStills(Store(name + "/Endo/20240105"), folders.back() + L"\\", quiva::Utf8ToWide(name).c_str(), 2);
+    }
+    const int before = InotifyInstances();
+    manager.LoadAll();
+    ASSERT_EQ(manager.GetModelCount(), 5);
+    for (int i = 0; i < 5; ++i)
+        EXPECT_TRUE(manager.GetModel(i)->WriteInfoXml(folders[static_cast<size_t>(i)]));
+    EXPECT_LE(InotifyInstances() - before, 1);
+}
+
 // "Delete all" and "restore all" group the marked stills by their folder once: the look-ups do not
 // grow with the stills (resolving each still's folder again made a click on a strip of thousands
 // freeze the window). Each folder's info.xml keeps the marks, a folder spelt in other letter case
