@@ -167,7 +167,10 @@ TEST(KXNetClientTest, PeerThatTricklesCannotHoldTheReceive)
 TEST(KXNetClientTest, PeerClosingMidMessageFailsTheReceive)
 {
     for (bool reset : {false, true}) {
+        // The peer ends the connection once the client has it (a byte from the client says so):
+        // a reset that comes before the client's connect has finished fails the connect instead.
         TestPeer peer([&](PeerConnection& c) {
+            c.Read(1, 5000);
             c.Write(Pattern(6));
             if (reset)
                 c.Reset();
@@ -176,7 +179,9 @@ TEST(KXNetClientTest, PeerClosingMidMessageFailsTheReceive)
             c.ReadToEnd(2000);
         });
         FixedLengthClient client(10);
-        ASSERT_TRUE(client.Connect(L"127.0.0.1", peer.port(), 1000, 5));
+        ASSERT_TRUE(client.Connect(L"127.0.0.1", peer.port(), 1000, 5)) << "WSA error " << WSAGetLastError();
+        const BYTE connected = 1;
+        ASSERT_TRUE(client.Send(&connected, 1));
         EXPECT_FALSE(client.Receive()) << "reset " << reset;
         EXPECT_FALSE(client.IsConnected());
     }
