@@ -427,6 +427,9 @@ int CKXCtrlEdit::OnLButtonDown(float px, float py, BOOL* handled, CKXCtrlCursor*
 {
     if (!visible || !enabled || !HitTest(px, py))
         return 0;
+    // A click places the caret among finished text: a character being composed here ends
+    // where it is.
+    KeepComposition(ctx);
     EndOtherFocus(ctx);
     if (ctx)
         ctx->captured = this;
@@ -455,6 +458,7 @@ int CKXCtrlEdit::OnLButtonDblClk(float px, float py, BOOL*, CKXCtrlCursor* ctx)
 {
     if (!visible || !enabled || !HitTest(px, py))
         return 0;
+    KeepComposition(ctx);
     EndOtherFocus(ctx);
     HideHostCaret(ctx);
     if (charBoxes.empty())
