@@ -1128,10 +1128,11 @@ TEST_F(X11EndToEnd, ASyllableBeingComposedShowsInTheEditsOwnFontAndLine)
     CloseWindow(window);
 }
 
-// A syllable being composed when the keys go to another control, or to another program, stays in
-// the edit where it was typed, once, as it showed there: "추가" clicked enters it, and the input
-// method does not go on with it when the person types into the edit again (ㅁ typed gives ㅁ,
-// not 함); Tab to "추가" and Enter there enter the syllable once.
+// A syllable being composed when the keys go to another control, or to another program, or when
+// a click moves the caret in its own edit, stays in the edit where it was typed, once, as it
+// showed there: "추가" clicked enters it, and the input method does not go on with it when the
+// person types into the edit again (ㅁ typed gives ㅁ, not 함); Tab to "추가" and Enter there
+// enter the syllable once.
 TEST_F(X11EndToEnd, ASyllableBeingComposedStaysInItsEditWhenTheKeysGoElsewhere)
 {
     std::string window;
