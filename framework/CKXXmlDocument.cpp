@@ -2,13 +2,19 @@
 
 #include <algorithm>
 #include <array>
+#include <climits>
 #include <cstdint>
+#include <cstring>
 #include <cwchar>
 #include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
 #include <vector>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 #include "platform/base/codepage.h"
 #include "platform/base/debug.h"
@@ -295,13 +301,54 @@ constexpr std::array<bool, 128> kAsItIs = [] {
     return t;
 }();
 
+#if defined(__SSE2__) && WCHAR_MAX > 0xFFFF
+// Four wide characters (`groups` 1, repeated) or sixteen (`groups` 4) packed to bytes: exact for
+// ASCII; anything beyond saturates to 0 or to 255, never to a byte written as it is.
+inline __m128i PackedBytes(const wchar_t* from, int groups)
+{
+    const auto* p = reinterpret_cast<const __m128i*>(from);
+    if (groups == 1) {
+        const __m128i words = _mm_packs_epi32(_mm_loadu_si128(p), _mm_loadu_si128(p));
+        return _mm_packus_epi16(words, words);
+    }
+    return _mm_packus_epi16(_mm_packs_epi32(_mm_loadu_si128(p), _mm_loadu_si128(p + 1)),
+                            _mm_packs_epi32(_mm_loadu_si128(p + 2), _mm_loadu_si128(p + 3)));
+}
+
+// Each byte that is not written as it is (kAsItIs) set: signed, the bytes 128-255 are below 32.
+inline __m128i NotAsItIsBytes(__m128i bytes)
+{
+    __m128i bad = _mm_cmplt_epi8(bytes, _mm_set1_epi8(32));
+    for (const char markup : {'&', '<', '>', '"', '\''})
+        bad = _mm_or_si128(bad, _mm_cmpeq_epi8(bytes, _mm_set1_epi8(markup)));
+    return bad;
+}
+#endif
+
 // `length` characters narrowed to bytes in `to`; whether every one of them is written as it is
-// (kAsItIs). Without a branch a character, so that the compiler does it many at a time: the rows
-// of thousands of stills go through here.
+// (kAsItIs). The bytes of the characters that are not are left unspecified. The rows of thousands
+// of stills go through here, their values mostly a few characters long: where the processor can,
+// sixteen are taken at a time, then four, and only the last few one by one.
 bool NarrowAsItIs(const wchar_t* __restrict from, size_t length, char* __restrict to)
 {
+    size_t i = 0;
     uint32_t other = 0;
-    for (size_t i = 0; i < length; ++i) {
+#if defined(__SSE2__) && WCHAR_MAX > 0xFFFF
+    __m128i bad = _mm_setzero_si128();
+    for (; i + 16 <= length; i += 16) {
+        const __m128i bytes = PackedBytes(from + i, 4);
+        bad = _mm_or_si128(bad, NotAsItIsBytes(bytes));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(to + i), bytes);
+    }
+    for (; i + 4 <= length; i += 4) {
+        const __m128i bytes = PackedBytes(from + i, 1);
+        bad = _mm_or_si128(bad, NotAsItIsBytes(bytes));
+        const int four = _mm_cvtsi128_si32(bytes);
+        std::memcpy(to + i, &four, 4);
+    }
+    other = static_cast<uint32_t>(_mm_movemask_epi8(bad));
+#endif
+    for (; i < length; ++i) {
         const auto c = static_cast<uint32_t>(from[i]);
         other |= (c - 32u >= 96u ? 1u : 0u) | (c == '&' ? 1u : 0u) | (c == '<' ? 1u : 0u) | (c == '>' ? 1u : 0u) |
                  (c == '"' ? 1u : 0u) | (c == '\'' ? 1u : 0u);
@@ -326,31 +373,6 @@ public:
         m_listRows = std::move(rows);
     }
 
-    // An element of a list holding plain text (IsPlainText) and the first `count` of the
-    // attributes (those whose names are XML names), as VisitEnter, Visit and VisitExit print it.
-    void TextRow(const std::string& name, const std::vector<std::string>& names, const std::vector<bool>& isName,
-                 const std::vector<std::string>& values, size_t count, const std::string& text)
-    {
-        Indent();
-        m_out += '<';
-        m_out += name;
-        for (size_t i = 0; i < count; ++i) {
-            if (!isName[i])
-                continue;
-            m_out += ' ';
-            m_out += names[i];
-            m_out += "=\"";
-            Escape(values[i]);
-            m_out += '"';
-        }
-        m_out += '>';
-        Escape(text);
-        m_out += "</";
-        m_out += name;
-        m_out += '>';
-        LineBreak();
-    }
-
     // The parts every row of a list prints alike: "<name", each attribute's ` name="` (empty for
     // an attribute whose name is no XML name, which is left out) and "</name>".
     struct RowParts {
@@ -363,6 +385,62 @@ public:
         std::string open, close;
         std::vector<std::string> attributes;
     };
+
+    // An element of a list holding plain text (IsPlainText), as VisitEnter, Visit and VisitExit
+    // print it, from the values of its first `count` attributes and its text, in two pieces, each
+    // as the tree spells it and escaped (AppendEscaped).
+    void TextRow(const RowParts& parts, const std::string* const* values, size_t count, const std::string& text,
+                 const std::string& textEnd)
+    {
+        Indent();
+        m_out += parts.open;
+        for (size_t i = 0; i < count; ++i)
+            if (!parts.attributes[i].empty()) {
+                m_out += parts.attributes[i];
+                m_out += *values[i];
+                m_out += '"';
+            }
+        m_out += '>';
+        m_out += text;
+        m_out += textEnd;
+        m_out += parts.close;
+        LineBreak();
+    }
+
+    // A markup or control character as its reference, appended to `out`.
+    static void AppendReference(std::string& out, unsigned char c)
+    {
+        switch (c) {
+        case '&': out += "&amp;"; break;
+        case '<': out += "&lt;"; break;
+        case '>': out += "&gt;"; break;
+        case '"': out += "&quot;"; break;
+        case '\'': out += "&apos;"; break;
+        default: {
+            static const char hex[] = "0123456789ABCDEF";
+            out += "&#x";
+            out += hex[c >> 4];
+            out += hex[c & 15];
+            out += ';';
+        }
+        }
+    }
+
+    // Markup characters and control characters of `text` as references, everything else as it
+    // is, appended to `out`.
+    static void AppendEscaped(std::string& out, const std::string& text)
+    {
+        size_t plain = 0;  // the start of the characters written as they are, copied at once
+        for (size_t i = 0; i < text.size(); ++i) {
+            const unsigned char c = static_cast<unsigned char>(text[i]);
+            if (!IsMarkup(c))
+                continue;
+            out.append(text, plain, i - plain);
+            plain = i + 1;
+            AppendReference(out, c);
+        }
+        out.append(text, plain, std::string::npos);
+    }
 
     // The file the print goes to: Finish writes it. Rows may be written before (Spill).
     void WriteTo(quiva::AtomicFileWriter* file) { m_file = file; }
@@ -632,39 +710,7 @@ private:
         return c + kept;
     }
 
-    // A markup or control character as its reference.
-    void Reference(unsigned char c)
-    {
-        switch (c) {
-        case '&': m_out += "&amp;"; break;
-        case '<': m_out += "&lt;"; break;
-        case '>': m_out += "&gt;"; break;
-        case '"': m_out += "&quot;"; break;
-        case '\'': m_out += "&apos;"; break;
-        default: {
-            static const char hex[] = "0123456789ABCDEF";
-            m_out += "&#x";
-            m_out += hex[c >> 4];
-            m_out += hex[c & 15];
-            m_out += ';';
-        }
-        }
-    }
-
-    // Markup characters and control characters as references, everything else as it is.
-    void Escape(const std::string& text)
-    {
-        size_t plain = 0;  // the start of the characters written as they are, copied at once
-        for (size_t i = 0; i < text.size(); ++i) {
-            const unsigned char c = static_cast<unsigned char>(text[i]);
-            if (!IsMarkup(c))
-                continue;
-            m_out.append(text, plain, i - plain);
-            plain = i + 1;
-            Reference(c);
-        }
-        m_out.append(text, plain, std::string::npos);
-    }
+    void Escape(const std::string& text) { AppendEscaped(m_out, text); }
 
     // Escape of a wide text that is all ASCII; false at its first character beyond.
     bool EscapeAscii(const wchar_t* text)
@@ -675,7 +721,7 @@ private:
                 return true;
             if (*c < 0 || *c >= 0x80)
                 return false;
-            Reference(static_cast<unsigned char>(*c));
+            AppendReference(m_out, static_cast<unsigned char>(*c));
         }
     }
 
@@ -893,7 +939,33 @@ bool CKXXmlDocument::SaveWithList(const wchar_t* path, const wchar_t* listPath, 
             std::unique_ptr<TiXmlElement> row;
             size_t rowAttributes = 0;
             std::vector<std::string> treeValues(names.size());
-            std::string treeText;
+            // Each value as the tree spells it, and escaped, kept with the value of the row before:
+            // the rows of a study repeat its title, date and marks, and their paths its folder,
+            // which are spelt once, not for every row.
+            struct Spelt {
+                std::wstring_view value;
+                std::string tree, printed;
+                bool known = false;
+            };
+            std::vector<Spelt> spelt(names.size());
+            Spelt speltFolder, speltName;
+            std::vector<const std::string*> printed(names.size());
+            bool asItIs = true;  // whether every value spelt for the row was printed as it is
+            auto spell = [this, &asItIs](Spelt& kept, std::wstring_view value) -> const Spelt& {
+                if (!kept.known || kept.value != value) {
+                    kept.tree = ValueToTree(value);
+                    kept.printed.clear();
+                    Printer::AppendEscaped(kept.printed, kept.tree);
+                    kept.value = value;
+                    kept.known = true;
+                }
+                // A byte a character, none of them escaped: the value is ASCII, written as it is.
+                asItIs = asItIs && kept.printed.size() == value.size();
+                return kept;
+            };
+            // Whether the row before was one AsciiTextRow takes: after one that was not, the next
+            // of the study most likely is not either, and is spelt without trying.
+            bool asciiBefore = true;
             auto recode = [&] {  // the print begins again, with every row taken
                 while (take()) {
                 }
@@ -907,20 +979,32 @@ bool CKXXmlDocument::SaveWithList(const wchar_t* path, const wchar_t* listPath, 
                 const size_t count = given[r];
                 const wchar_t* const* cell = cells.data() + at;
                 at += 1 + count;
-                if (out.AsciiTextRow(parts, cell + 1, count, cell[0]))
+                if (asciiBefore && out.AsciiTextRow(parts, cell + 1, count, cell[0]))
                     continue;
-                for (size_t i = 0; i < count; ++i)
-                    if (isName[i])
-                        treeValues[i] = ValueToTree(cell[1 + i] ? cell[1 + i] : L"");
-                const bool plain = IsPlainText(cell[0]);
-                if (plain)
-                    treeText = ValueToTree(cell[0] ? cell[0] : L"");
-                if (m_codePage != page)
-                    return recode();
-                if (plain) {
-                    out.TextRow(treeName, treeNames, isName, treeValues, count, treeText);
+                if (IsPlainText(cell[0])) {
+                    asItIs = true;
+                    for (size_t i = 0; i < count; ++i)
+                        if (isName[i])
+                            printed[i] = &spell(spelt[i], cell[1 + i] ? cell[1 + i] : L"").printed;
+                    // The text spelt apart after its last separator, as the whole would be: no
+                    // character spans the cut.
+                    const std::wstring_view text = cell[0] ? cell[0] : L"";
+                    size_t cut = text.size();
+                    while (cut > 0 && text[cut - 1] != L'\\' && text[cut - 1] != L'/')
+                        --cut;
+                    const Spelt& folder = spell(speltFolder, text.substr(0, cut));
+                    const Spelt& name = spell(speltName, text.substr(cut));
+                    if (m_codePage != page)
+                        return recode();
+                    out.TextRow(parts, printed.data(), count, folder.printed, name.printed);
+                    asciiBefore = asItIs;
                     continue;
                 }
+                for (size_t i = 0; i < count; ++i)
+                    if (isName[i])
+                        treeValues[i] = spell(spelt[i], cell[1 + i] ? cell[1 + i] : L"").tree;
+                if (m_codePage != page)
+                    return recode();
                 if (!row || count != rowAttributes)
                     row = std::make_unique<TiXmlElement>(treeName);
                 rowAttributes = count;

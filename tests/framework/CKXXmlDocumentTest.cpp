@@ -548,9 +548,10 @@ TEST(XmlDocument, ListsAppendedInOneGoReadBackAsAppended)
 }
 
 // A list saved row by row is the file AppendList and Save write, byte for byte: rows holding
-// markup, blanks, nothing or control characters (in a plain ASCII row's values too), rows giving
-// fewer values, a row that turns the document to UTF-8 after others (ASCII and not) were printed,
-// under an element that had no children or holds text, and no rows; lists of thousands.
+// markup, blanks, nothing or control characters (in a plain ASCII row's values too, short and
+// long), rows giving fewer values, a row that turns the document to UTF-8 after others (ASCII and
+// not) were printed, under an element that had no children or holds text, and no rows; lists of
+// thousands.
 TEST(XmlDocument, AListSavedRowByRowIsTheFileTheTreeWouldWrite)
 {
     TempDir dir;
@@ -568,9 +569,12 @@ TEST(XmlDocument, AListSavedRowByRowIsTheFileTheTreeWouldWrite)
     const Rows plain = {{L"c:\\a\\1.jpg", L"내시경", L"TRUE"}, {L"c:\\a\\2.jpg", L"Endo", nullptr}};
     const Rows awkward = {{L"c:\\a&b\\<1>.jpg", L"\"x\"", L"FALSE"}, {L"  ", L"", L"y"}, {L"", L"a]]>b", L"z"},
                           {L"tab\tand\vform", L"q"}, {L"c:\\a\\3.jpg", L"a&\"b'<>", L"\x01x\x7f"},
-                          {nullptr}, {L"c:\\r\r\n.jpg", L"r", L"s"}};
+                          {nullptr}, {L"c:\\r\r\n.jpg", L"r", L"s"},
+                          {L"c:\\store\\12345\\Endo&Co\\2024'\\\x1f.jpg", L"ab\x01-EFGH", L"'abc"}};
+    // Characters beyond ASCII whose low byte is a letter or markup, in long and short values.
     const Rows recoding = {{L"c:\\a\\1.jpg", L"Endo", L"TRUE"}, {L"가", L"나", L"다"}, {L"c:\\Caméra.jpg", L"é", L"F"},
-                           {L"라", L"마", L"바"}};
+                           {L"c:\\Łódź\\store\\12345\\Endo\\1.jpg", L"Endo", L"F"}, {L"c:\\2.jpg", L"Łódź", L"F"},
+                           {L"c:\\3.jpg", L"E", L"ĦĦĦĦ"}, {L"라", L"마", L"바"}};
     // Lists long enough to be written out in blocks as they are printed, one of them turned to
     // UTF-8 by its last row, after blocks were written.
     std::vector<std::wstring> paths;
@@ -581,10 +585,21 @@ TEST(XmlDocument, AListSavedRowByRowIsTheFileTheTreeWouldWrite)
         many.push_back({path.c_str(), L"Endo", L"FALSE"});
     manyRecoding = many;
     manyRecoding.push_back({L"c:\\Caméra.jpg", L"é", L"F"});
+    // Rows of studies titled in Hangul, in folders named after them, then of one titled in ASCII:
+    // the title, the folder and the marks of a row kept by the next, and changed between rows.
+    std::vector<std::wstring> hangulPaths;
+    const wchar_t* const studies[] = {L"내시경", L"위&장", L"Endo"};
+    const wchar_t* const folders[] = {L"c:\\영상\\12345\\내시경\\", L"c:\\영상\\12345\\위장\\", L"c:\\img\\12345\\Endo\\"};
+    for (int i = 0; i < 300; ++i)
+        hangulPaths.push_back(folders[i / 100] + std::to_wstring(100 + i) + L".jpg");
+    Rows hangul;
+    for (int i = 0; i < 300; ++i)
+        hangul.push_back({hangulPaths[i].c_str(), studies[i / 100], i % 3 ? L"FALSE" : L"TRUE"});
     int file = 0;
     for (const wchar_t* document : {L"<?xml version=\"1.0\" encoding=\"euc-kr\"?><QUIVA><patient>P</patient></QUIVA>",
                                     kTemplate, L"<r><a><b/></a></r>", L"<r><a>text</a></r>"}) {
-        for (const Rows* rows : std::initializer_list<const Rows*>{&plain, &awkward, &recoding, &many, &manyRecoding, nullptr}) {
+        for (const Rows* rows :
+             std::initializer_list<const Rows*>{&plain, &awkward, &recoding, &many, &manyRecoding, &hangul, nullptr}) {
             const Rows none;
             const Rows& given = rows ? *rows : none;
             const std::string tree = "t" + std::to_string(file) + ".xml", rowByRow = "r" + std::to_string(file++) + ".xml";
