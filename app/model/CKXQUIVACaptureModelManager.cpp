@@ -223,10 +223,12 @@ bool CKXQUIVACaptureModel::WriteInfoXml(CString folder)
     CString folderStudy = m_strStudyName, folderDate = m_strStudyDate;
     {
         AssertWindowThread();
+        // Looked at without a copy of each path: a folder none of them is in reads them all.
+        const std::wstring& within = folder.str();
         for (auto it = m_files.rbegin(); it != m_files.rend(); ++it) {
-            const CString& path = (*it)->path;
-            if (path.GetLength() > folder.GetLength() && path[folder.GetLength()] == L'\\' &&
-                path.Find(L'\\', folder.GetLength() + 1) < 0 && path.Left(folder.GetLength()) == folder) {
+            const std::wstring& path = (*it)->path.str();
+            if (path.size() > within.size() && path[within.size()] == L'\\' &&
+                path.find(L'\\', within.size() + 1) == std::wstring::npos && path.compare(0, within.size(), within) == 0) {
                 folderStudy = (*it)->study;
                 folderDate = (*it)->date;
                 break;
