@@ -40,18 +40,25 @@ bool IsBlank(const CString& value)
     return true;
 }
 
-// A value SetValueOf keeps as one text node as it is: no control character, no markup, not blank
-// (an empty value is a text node of nothing).
-bool IsPlainText(const wchar_t* value)
+// What a text is made of, as far as SetValueOf minds: whether it holds no control character and
+// no markup (`clean`), and whether it is blanks only, or nothing (`blank`).
+struct TextMakeup {
+    bool clean = true, blank = true;
+};
+
+TextMakeup MakeupOf(std::wstring_view text)
 {
-    bool blank = true;
-    for (const wchar_t* c = value ? value : L""; *c; ++c) {
-        if (*c < L' ' || *c == L'<' || *c == L'>' || *c == L'\'' || *c == L'"' || *c == L'&')
-            return false;
-        blank = blank && *c == L' ';
+    TextMakeup makeup;
+    for (const wchar_t c : text) {
+        makeup.clean = makeup.clean && !(c < L' ' || c == L'<' || c == L'>' || c == L'\'' || c == L'"' || c == L'&');
+        makeup.blank = makeup.blank && c == L' ';
     }
-    return !blank || !value || !*value;
+    return makeup;
 }
+
+// Whether a text of this makeup is one SetValueOf keeps as one text node as it is: no control
+// character, no markup, not blank (an empty value is a text node of nothing).
+bool IsPlainText(TextMakeup makeup, bool empty) { return makeup.clean && (!makeup.blank || empty); }
 
 TiXmlElement* NextElement(TiXmlNode* node)
 {
@@ -392,19 +399,14 @@ public:
     void TextRow(const RowParts& parts, const std::string* const* values, size_t count, const std::string& text,
                  const std::string& textEnd)
     {
-        Indent();
-        m_out += parts.open;
+        size_t valueBytes = 0;
         for (size_t i = 0; i < count; ++i)
-            if (!parts.attributes[i].empty()) {
-                m_out += parts.attributes[i];
-                m_out += *values[i];
-                m_out += '"';
-            }
-        m_out += '>';
-        m_out += text;
-        m_out += textEnd;
-        m_out += parts.close;
-        LineBreak();
+            if (!parts.attributes[i].empty())
+                valueBytes += values[i]->size();
+        LayRow(
+            parts, count, valueBytes, text.size() + textEnd.size(),
+            [&](size_t i, char* to) { return std::copy(values[i]->begin(), values[i]->end(), to); },
+            [&](char* to) { return std::copy(textEnd.begin(), textEnd.end(), std::copy(text.begin(), text.end(), to)); });
     }
 
     // A markup or control character as its reference, appended to `out`.
@@ -481,36 +483,27 @@ public:
     bool AsciiTextRow(const RowParts& parts, const wchar_t* const* values, size_t count, const wchar_t* text)
     {
         const size_t start = m_out.size();
-        const size_t indent = m_inline ? 0 : 4 * static_cast<size_t>(m_depth);
-        size_t bytes = indent + parts.open.size() + 1 + parts.close.size() + (m_inline ? 0 : 1);
+        size_t valueBytes = 0;
         m_lengths.resize(count + 1);
         for (size_t i = 0; i < count; ++i)
             if (!parts.attributes[i].empty()) {
                 m_lengths[i] = values[i] ? std::wcslen(values[i]) : 0;
-                bytes += parts.attributes[i].size() + m_lengths[i] + 1;
+                valueBytes += m_lengths[i];
             }
         const wchar_t* const body = text ? text : L"";
         const size_t bodyLength = m_lengths[count] = std::wcslen(body);
-        m_out.resize(start + bytes + bodyLength);
-        char* to = m_out.data() + start;
-        auto put = [&to](const std::string& part) { to = std::copy(part.begin(), part.end(), to); };
-        to = std::fill_n(to, indent, ' ');
-        put(parts.open);
         bool asItIs = true;
-        for (size_t i = 0; i < count; ++i)
-            if (!parts.attributes[i].empty()) {
-                put(parts.attributes[i]);
+        LayRow(
+            parts, count, valueBytes, bodyLength,
+            [&](size_t i, char* to) {
                 asItIs &= !values[i] || NarrowAsItIs(values[i], m_lengths[i], to);
-                to += m_lengths[i];
-                *to++ = '"';
-            }
-        *to++ = '>';
-        asItIs &= NarrowAsItIs(body, bodyLength, to) &&
-                  (!bodyLength || std::any_of(body, body + bodyLength, [](wchar_t c) { return c != L' '; }));
-        to += bodyLength;
-        put(parts.close);
-        if (!m_inline)
-            *to++ = '\n';
+                return to + m_lengths[i];
+            },
+            [&](char* to) {
+                asItIs &= NarrowAsItIs(body, bodyLength, to) &&
+                          (!bodyLength || std::any_of(body, body + bodyLength, [](wchar_t c) { return c != L' '; }));
+                return to + bodyLength;
+            });
         if (asItIs)
             return true;
         m_out.resize(start);
@@ -660,6 +653,36 @@ public:
     }
 
 private:
+    // A row laid out at the end of the print in one go: its indent, "<name", each attribute's
+    // ` name="`, its value as `value(i, to)` writes it and '"', then ">", its text as `text(to)`
+    // writes it, "</name>" and its line end; `valueBytes` and `textBytes` are what they write.
+    template <class Value, class Text>
+    void LayRow(const RowParts& parts, size_t count, size_t valueBytes, size_t textBytes, Value&& value, Text&& text)
+    {
+        const size_t indent = m_inline ? 0 : 4 * static_cast<size_t>(m_depth);
+        size_t bytes = indent + parts.open.size() + valueBytes + 1 + textBytes + parts.close.size() + (m_inline ? 0 : 1);
+        for (size_t i = 0; i < count; ++i)
+            if (!parts.attributes[i].empty())
+                bytes += parts.attributes[i].size() + 1;
+        const size_t start = m_out.size();
+        m_out.resize(start + bytes);
+        char* to = m_out.data() + start;
+        auto put = [&to](const std::string& part) { to = std::copy(part.begin(), part.end(), to); };
+        to = std::fill_n(to, indent, ' ');
+        put(parts.open);
+        for (size_t i = 0; i < count; ++i)
+            if (!parts.attributes[i].empty()) {
+                put(parts.attributes[i]);
+                to = value(i, to);
+                *to++ = '"';
+            }
+        *to++ = '>';
+        to = text(to);
+        put(parts.close);
+        if (!m_inline)
+            *to++ = '\n';
+    }
+
     bool HasChildren(const TiXmlElement& element) const
     {
         return element.FirstChild() || (&element == m_listParent && m_listAny);
@@ -945,6 +968,7 @@ bool CKXXmlDocument::SaveWithList(const wchar_t* path, const wchar_t* listPath, 
             struct Spelt {
                 std::wstring_view value;
                 std::string tree, printed;
+                TextMakeup makeup;
                 bool known = false;
             };
             std::vector<Spelt> spelt(names.size());
@@ -952,10 +976,20 @@ bool CKXXmlDocument::SaveWithList(const wchar_t* path, const wchar_t* listPath, 
             std::vector<const std::string*> printed(names.size());
             bool asItIs = true;  // whether every value spelt for the row was printed as it is
             auto spell = [this, &asItIs](Spelt& kept, std::wstring_view value) -> const Spelt& {
-                if (!kept.known || kept.value != value) {
-                    kept.tree = ValueToTree(value);
-                    kept.printed.clear();
-                    Printer::AppendEscaped(kept.printed, kept.tree);
+                // The same string, or one alike.
+                if (!kept.known || kept.value.size() != value.size() ||
+                    (kept.value.data() != value.data() && kept.value != value)) {
+                    kept.printed.resize(value.size());
+                    if (NarrowAsItIs(value.data(), value.size(), kept.printed.data())) {
+                        // ASCII with nothing to escape (a still's name): printed as the tree has it.
+                        kept.tree = kept.printed;
+                        kept.makeup = {true, std::all_of(value.begin(), value.end(), [](wchar_t c) { return c == L' '; })};
+                    } else {
+                        kept.tree = ValueToTree(value);
+                        kept.printed.clear();
+                        Printer::AppendEscaped(kept.printed, kept.tree);
+                        kept.makeup = MakeupOf(value);
+                    }
                     kept.value = value;
                     kept.known = true;
                 }
@@ -981,19 +1015,20 @@ bool CKXXmlDocument::SaveWithList(const wchar_t* path, const wchar_t* listPath, 
                 at += 1 + count;
                 if (asciiBefore && out.AsciiTextRow(parts, cell + 1, count, cell[0]))
                     continue;
-                if (IsPlainText(cell[0])) {
-                    asItIs = true;
+                // The text spelt apart after its last separator, as the whole would be: no
+                // character spans the cut. Whether it is plain follows from its two parts.
+                asItIs = true;
+                const std::wstring_view text = cell[0] ? cell[0] : L"";
+                size_t cut = text.size();
+                while (cut > 0 && text[cut - 1] != L'\\' && text[cut - 1] != L'/')
+                    --cut;
+                const Spelt& folder = spell(speltFolder, text.substr(0, cut));
+                const Spelt& name = spell(speltName, text.substr(cut));
+                if (IsPlainText({folder.makeup.clean && name.makeup.clean, folder.makeup.blank && name.makeup.blank},
+                                text.empty())) {
                     for (size_t i = 0; i < count; ++i)
                         if (isName[i])
                             printed[i] = &spell(spelt[i], cell[1 + i] ? cell[1 + i] : L"").printed;
-                    // The text spelt apart after its last separator, as the whole would be: no
-                    // character spans the cut.
-                    const std::wstring_view text = cell[0] ? cell[0] : L"";
-                    size_t cut = text.size();
-                    while (cut > 0 && text[cut - 1] != L'\\' && text[cut - 1] != L'/')
-                        --cut;
-                    const Spelt& folder = spell(speltFolder, text.substr(0, cut));
-                    const Spelt& name = spell(speltName, text.substr(cut));
                     if (m_codePage != page)
                         return recode();
                     out.TextRow(parts, printed.data(), count, folder.printed, name.printed);
