@@ -1,7 +1,6 @@
 #include "framework/CKXXmlDocument.h"
 
 #include <algorithm>
-#include <array>
 #include <climits>
 #include <cstdint>
 #include <cstring>
@@ -300,14 +299,6 @@ UINT CodePageOf(const std::string& text)
 
 constexpr bool IsMarkup(unsigned char c) { return c < 32 || c == '&' || c == '<' || c == '>' || c == '"' || c == '\''; }
 
-// Which ASCII characters are written as they are.
-constexpr std::array<bool, 128> kAsItIs = [] {
-    std::array<bool, 128> t{};
-    for (unsigned char a = 0; a < 128; ++a)
-        t[a] = !IsMarkup(a);
-    return t;
-}();
-
 #if defined(__SSE2__) && WCHAR_MAX > 0xFFFF
 // Four wide characters (`groups` 1, repeated) or sixteen (`groups` 4) packed to bytes: exact for
 // ASCII; anything beyond saturates to 0 or to 255, never to a byte written as it is.
@@ -322,7 +313,8 @@ inline __m128i PackedBytes(const wchar_t* from, int groups)
                             _mm_packs_epi32(_mm_loadu_si128(p + 2), _mm_loadu_si128(p + 3)));
 }
 
-// Each byte that is not written as it is (kAsItIs) set: signed, the bytes 128-255 are below 32.
+// Each byte that is not written as it is (beyond ASCII, or IsMarkup) set: signed, the bytes
+// 128-255 are below 32.
 inline __m128i NotAsItIsBytes(__m128i bytes)
 {
     __m128i bad = _mm_cmplt_epi8(bytes, _mm_set1_epi8(32));
@@ -332,10 +324,10 @@ inline __m128i NotAsItIsBytes(__m128i bytes)
 }
 #endif
 
-// `length` characters narrowed to bytes in `to`; whether every one of them is written as it is
-// (kAsItIs). The bytes of the characters that are not are left unspecified. The rows of thousands
+// `length` characters narrowed to bytes in `to`; whether every one of them is ASCII written as it
+// is (not IsMarkup). The bytes of the characters that are not are left unspecified. The rows of thousands
 // of stills go through here, their values mostly a few characters long: where the processor can,
-// sixteen are taken at a time, then four, and only the last few one by one.
+// sixteen are taken at a time, then four, and only a value shorter than four one by one.
 bool NarrowAsItIs(const wchar_t* __restrict from, size_t length, char* __restrict to)
 {
     size_t i = 0;
@@ -347,11 +339,19 @@ bool NarrowAsItIs(const wchar_t* __restrict from, size_t length, char* __restric
         bad = _mm_or_si128(bad, NotAsItIsBytes(bytes));
         _mm_storeu_si128(reinterpret_cast<__m128i*>(to + i), bytes);
     }
-    for (; i + 4 <= length; i += 4) {
-        const __m128i bytes = PackedBytes(from + i, 1);
+    auto four = [&](size_t at) {
+        const __m128i bytes = PackedBytes(from + at, 1);
         bad = _mm_or_si128(bad, NotAsItIsBytes(bytes));
-        const int four = _mm_cvtsi128_si32(bytes);
-        std::memcpy(to + i, &four, 4);
+        const int narrowed = _mm_cvtsi128_si32(bytes);
+        std::memcpy(to + at, &narrowed, 4);
+    };
+    for (; i + 4 <= length; i += 4)
+        four(i);
+    // The last few with the ones before them, again: a value's last characters are not worth a
+    // loop of their own.
+    if (i < length && length >= 4) {
+        four(length - 4);
+        i = length;
     }
     other = static_cast<uint32_t>(_mm_movemask_epi8(bad));
 #endif
@@ -474,66 +474,6 @@ public:
     {
         const bool written = m_spilled ? m_file->Write(m_out) : m_file->Write(Result());
         return written && m_file->Commit();
-    }
-
-    // TextRow of a row whose text is plain (IsPlainText), straight from its wide values when every
-    // one of them is ASCII, which both code pages spell as it is: no value is converted apart.
-    // False, with nothing printed, otherwise. A row with nothing to escape (the rows of a store's
-    // info.xml) is measured and then written in one go.
-    bool AsciiTextRow(const RowParts& parts, const wchar_t* const* values, size_t count, const wchar_t* text)
-    {
-        const size_t start = m_out.size();
-        size_t valueBytes = 0;
-        m_lengths.resize(count + 1);
-        for (size_t i = 0; i < count; ++i)
-            if (!parts.attributes[i].empty()) {
-                m_lengths[i] = values[i] ? std::wcslen(values[i]) : 0;
-                valueBytes += m_lengths[i];
-            }
-        const wchar_t* const body = text ? text : L"";
-        const size_t bodyLength = m_lengths[count] = std::wcslen(body);
-        bool asItIs = true;
-        LayRow(
-            parts, count, valueBytes, bodyLength,
-            [&](size_t i, char* to) {
-                asItIs &= !values[i] || NarrowAsItIs(values[i], m_lengths[i], to);
-                return to + m_lengths[i];
-            },
-            [&](char* to) {
-                asItIs &= NarrowAsItIs(body, bodyLength, to) &&
-                          (!bodyLength || std::any_of(body, body + bodyLength, [](wchar_t c) { return c != L' '; }));
-                return to + bodyLength;
-            });
-        if (asItIs)
-            return true;
-        m_out.resize(start);
-        return EscapedAsciiTextRow(parts, values, count, text);
-    }
-
-    // AsciiTextRow with each value escaped as it is printed.
-    bool EscapedAsciiTextRow(const RowParts& parts, const wchar_t* const* values, size_t count, const wchar_t* text)
-    {
-        const size_t start = m_out.size();
-        Indent();
-        m_out += parts.open;
-        for (size_t i = 0; i < count; ++i) {
-            if (parts.attributes[i].empty())
-                continue;
-            m_out += parts.attributes[i];
-            if (!EscapeAscii(values[i] ? values[i] : L"")) {
-                m_out.resize(start);
-                return false;
-            }
-            m_out += '"';
-        }
-        m_out += '>';
-        if (!PlainAscii(text ? text : L"")) {
-            m_out.resize(start);
-            return false;
-        }
-        m_out += parts.close;
-        LineBreak();
-        return true;
     }
 
     bool VisitEnter(const TiXmlElement& element, const TiXmlAttribute* attribute) override
@@ -717,47 +657,10 @@ private:
             m_out += '\n';
     }
 
-    // The characters of `text` from `c` on that are written as they are, narrowed; where they
-    // end. The whole text is narrowed at once (NarrowAsItIs), and cut back where a character
-    // that is not written as it is stands.
-    const wchar_t* AppendAsItIs(const wchar_t* c)
-    {
-        const size_t length = std::wcslen(c), at = m_out.size();
-        m_out.resize(at + length);
-        if (NarrowAsItIs(c, length, m_out.data() + at))
-            return c + length;
-        size_t kept = 0;
-        while (static_cast<unsigned>(c[kept]) < 128 && kAsItIs[static_cast<size_t>(c[kept])])
-            ++kept;
-        m_out.resize(at + kept);
-        return c + kept;
-    }
-
     void Escape(const std::string& text) { AppendEscaped(m_out, text); }
-
-    // Escape of a wide text that is all ASCII; false at its first character beyond.
-    bool EscapeAscii(const wchar_t* text)
-    {
-        for (const wchar_t* c = text;; ++c) {
-            c = AppendAsItIs(c);
-            if (!*c)
-                return true;
-            if (*c < 0 || *c >= 0x80)
-                return false;
-            AppendReference(m_out, static_cast<unsigned char>(*c));
-        }
-    }
-
-    // A text that IsPlainText takes and is all ASCII, as it is; false otherwise.
-    bool PlainAscii(const wchar_t* text)
-    {
-        const wchar_t* const end = AppendAsItIs(text);
-        return !*end && (std::any_of(text, end, [](wchar_t c) { return c != L' '; }) || text == end);
-    }
 
     UINT m_codePage;
     std::string m_out;
-    std::vector<size_t> m_lengths;  // of a row's values, then its text (AsciiTextRow)
     static constexpr size_t kSpillBytes = 256 * 1024;
     quiva::AtomicFileWriter* m_file = nullptr;
     bool m_spill = false, m_spilled = false;
@@ -910,9 +813,7 @@ bool CKXXmlDocument::Save(const wchar_t* path)
 }
 
 bool CKXXmlDocument::SaveWithList(const wchar_t* path, const wchar_t* listPath, const wchar_t* name,
-                                  std::initializer_list<const wchar_t*> attributes,
-                                  const std::function<bool(const wchar_t*& value, std::vector<const wchar_t*>& values)>& next,
-                                  size_t rows)
+                                  std::initializer_list<const wchar_t*> attributes, const ListRows& next, size_t rows)
 {
     const CString target(path ? path : L""), wideName(name ? name : L"");
     TiXmlElement* parent = Resolve(listPath, 0, true);
@@ -923,13 +824,13 @@ bool CKXXmlDocument::SaveWithList(const wchar_t* path, const wchar_t* listPath, 
     // UTF-8, and the print then begins again in it with the rows taken. A row is printed while
     // what it names is fresh in memory.
     const std::vector<const wchar_t*> names(attributes);
-    std::vector<const wchar_t*> cells, values(names.size());
+    std::vector<std::wstring_view> cells, values(names.size());
     std::vector<size_t> given;
     cells.reserve(rows * (1 + names.size()));
     given.reserve(rows);
     bool takenAll = false;
     auto take = [&] {  // the next row; false when there is none
-        const wchar_t* value = nullptr;
+        std::wstring_view value;
         if (takenAll || !next(value, values)) {
             takenAll = true;
             return false;
@@ -962,44 +863,36 @@ bool CKXXmlDocument::SaveWithList(const wchar_t* path, const wchar_t* listPath, 
             std::unique_ptr<TiXmlElement> row;
             size_t rowAttributes = 0;
             std::vector<std::string> treeValues(names.size());
-            // Each value as the tree spells it, and escaped, kept with the value of the row before:
-            // the rows of a study repeat its title, date and marks, and their paths its folder,
-            // which are spelt once, not for every row.
+            // Each value as printed, kept with the value of the row before: the rows of a study
+            // repeat its title, date and marks, and their paths its folder, which are spelt and
+            // escaped once, not for every row, and only a still's name is new to each row.
             struct Spelt {
                 std::wstring_view value;
-                std::string tree, printed;
+                std::string printed;
                 TextMakeup makeup;
                 bool known = false;
             };
             std::vector<Spelt> spelt(names.size());
             Spelt speltFolder, speltName;
             std::vector<const std::string*> printed(names.size());
-            bool asItIs = true;  // whether every value spelt for the row was printed as it is
-            auto spell = [this, &asItIs](Spelt& kept, std::wstring_view value) -> const Spelt& {
+            auto spell = [this](Spelt& kept, std::wstring_view value) -> const Spelt& {
                 // The same string, or one alike.
-                if (!kept.known || kept.value.size() != value.size() ||
-                    (kept.value.data() != value.data() && kept.value != value)) {
-                    kept.printed.resize(value.size());
-                    if (NarrowAsItIs(value.data(), value.size(), kept.printed.data())) {
-                        // ASCII with nothing to escape (a still's name): printed as the tree has it.
-                        kept.tree = kept.printed;
-                        kept.makeup = {true, std::all_of(value.begin(), value.end(), [](wchar_t c) { return c == L' '; })};
-                    } else {
-                        kept.tree = ValueToTree(value);
-                        kept.printed.clear();
-                        Printer::AppendEscaped(kept.printed, kept.tree);
-                        kept.makeup = MakeupOf(value);
-                    }
-                    kept.value = value;
-                    kept.known = true;
+                if (kept.known && kept.value.size() == value.size() &&
+                    (kept.value.data() == value.data() || kept.value == value))
+                    return kept;
+                kept.printed.resize(value.size());
+                if (NarrowAsItIs(value.data(), value.size(), kept.printed.data())) {
+                    // ASCII with nothing to escape: printed as it stands.
+                    kept.makeup = {true, std::all_of(value.begin(), value.end(), [](wchar_t c) { return c == L' '; })};
+                } else {
+                    kept.printed.clear();
+                    Printer::AppendEscaped(kept.printed, ValueToTree(value));
+                    kept.makeup = MakeupOf(value);
                 }
-                // A byte a character, none of them escaped: the value is ASCII, written as it is.
-                asItIs = asItIs && kept.printed.size() == value.size();
+                kept.value = value;
+                kept.known = true;
                 return kept;
             };
-            // Whether the row before was one AsciiTextRow takes: after one that was not, the next
-            // of the study most likely is not either, and is spelt without trying.
-            bool asciiBefore = true;
             auto recode = [&] {  // the print begins again, with every row taken
                 while (take()) {
                 }
@@ -1011,39 +904,35 @@ bool CKXXmlDocument::SaveWithList(const wchar_t* path, const wchar_t* listPath, 
                     out.ExpectRows(rows > 1 ? rows - 1 : 0, out.Size() - head);
                 out.Spill();
                 const size_t count = given[r];
-                const wchar_t* const* cell = cells.data() + at;
+                const std::wstring_view* const cell = cells.data() + at;
                 at += 1 + count;
-                if (asciiBefore && out.AsciiTextRow(parts, cell + 1, count, cell[0]))
-                    continue;
                 // The text spelt apart after its last separator, as the whole would be: no
                 // character spans the cut. Whether it is plain follows from its two parts.
-                asItIs = true;
-                const std::wstring_view text = cell[0] ? cell[0] : L"";
+                const std::wstring_view text = cell[0];
                 size_t cut = text.size();
                 while (cut > 0 && text[cut - 1] != L'\\' && text[cut - 1] != L'/')
                     --cut;
                 const Spelt& folder = spell(speltFolder, text.substr(0, cut));
-                const Spelt& name = spell(speltName, text.substr(cut));
-                if (IsPlainText({folder.makeup.clean && name.makeup.clean, folder.makeup.blank && name.makeup.blank},
+                const Spelt& leaf = spell(speltName, text.substr(cut));
+                if (IsPlainText({folder.makeup.clean && leaf.makeup.clean, folder.makeup.blank && leaf.makeup.blank},
                                 text.empty())) {
                     for (size_t i = 0; i < count; ++i)
                         if (isName[i])
-                            printed[i] = &spell(spelt[i], cell[1 + i] ? cell[1 + i] : L"").printed;
+                            printed[i] = &spell(spelt[i], cell[1 + i]).printed;
                     if (m_codePage != page)
                         return recode();
-                    out.TextRow(parts, printed.data(), count, folder.printed, name.printed);
-                    asciiBefore = asItIs;
+                    out.TextRow(parts, printed.data(), count, folder.printed, leaf.printed);
                     continue;
                 }
                 for (size_t i = 0; i < count; ++i)
                     if (isName[i])
-                        treeValues[i] = spell(spelt[i], cell[1 + i] ? cell[1 + i] : L"").tree;
+                        treeValues[i] = ValueToTree(cell[1 + i]);
                 if (m_codePage != page)
                     return recode();
                 if (!row || count != rowAttributes)
                     row = std::make_unique<TiXmlElement>(treeName);
                 rowAttributes = count;
-                SetValueOf(row.get(), cell[0]);
+                SetValueOf(row.get(), std::wstring(text).c_str());
                 for (size_t i = 0; i < count; ++i)
                     if (isName[i])
                         row->SetAttribute(treeNames[i], treeValues[i]);

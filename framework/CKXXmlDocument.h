@@ -47,15 +47,16 @@ public:
     // renamed over the target, so a failed save leaves the old file as it was. False when
     // nothing was written.
     bool Save(const wchar_t* path = L"");
+    // The rows of a list to save: each call gives the next row's value and the values of its
+    // attributes, in their order, or answers false when there is none.
+    using ListRows = std::function<bool(std::wstring_view& value, std::vector<std::wstring_view>& values)>;
     // Save with a list appended to the element at listPath (made when missing), as AppendList and
     // then Save write it, without the list joining the tree: the rows are printed one by one
     // through one element given each row's values in turn, so a list of thousands makes no node
-    // of its own. The strings `next` gives must live until the save returns. `rows`: about how
-    // many rows `next` gives, for the memory set aside at once (0 when not known).
+    // of its own. The strings `next` gives must live, unchanged, until the save returns. `rows`:
+    // about how many rows `next` gives, for the memory set aside at once (0 when not known).
     bool SaveWithList(const wchar_t* path, const wchar_t* listPath, const wchar_t* name,
-                      std::initializer_list<const wchar_t*> attributes,
-                      const std::function<bool(const wchar_t*& value, std::vector<const wchar_t*>& values)>& next,
-                      size_t rows = 0);
+                      std::initializer_list<const wchar_t*> attributes, const ListRows& next, size_t rows = 0);
     // Replaces the document with the parsed text; a text that does not parse leaves what was
     // read before its error (possibly no root element).
     void LoadXml(const wchar_t* xml);

@@ -23,7 +23,7 @@ namespace {
 
 const wchar_t* const kInfoTemplate = L"<?xml version=\"1.0\" encoding=\"euc-kr\"?><QUIVA/>";
 
-const wchar_t* Flag(int value) { return value ? L"TRUE" : L"FALSE"; }
+std::wstring_view Flag(int value) { return value ? L"TRUE" : L"FALSE"; }
 
 }  // namespace
 
@@ -267,14 +267,14 @@ bool CKXQUIVACaptureModel::WriteInfoXml(CString folder)
         // The list is written as it is read from the records: no path is looked up in the
         // document, and no node is made, for each record.
         size_t next = 0;
-        return Store().WriteInfoXml(folder, xml, [&](const wchar_t*& value, std::vector<const wchar_t*>& values) {
+        return Store().WriteInfoXml(folder, xml, [&](std::wstring_view& value, std::vector<std::wstring_view>& values) {
             while (next < m_files.size() && !there(m_files[next]->path.str()))
                 ++next;
             if (next == m_files.size())
                 return false;
             const _KXCaptureFileInfo* info = m_files[next++].get();
-            value = info->path;
-            values = {info->study, info->date, Flag(info->saved), Flag(!info->present), Flag(info->isVideo)};
+            value = info->path.str();
+            values = {info->study.str(), info->date.str(), Flag(info->saved), Flag(!info->present), Flag(info->isVideo)};
             return true;
         }, m_files.size());
     }

@@ -114,7 +114,7 @@ public:
     // path and the values of its `<image Study= StudyDate= Saved= Deleted= IsVideo=>`), then the
     // folder flushed; false when it could not be written (the old one stays). `rows`: about how
     // many captures `images` gives.
-    using ImageRows = std::function<bool(const wchar_t*& path, std::vector<const wchar_t*>& values)>;
+    using ImageRows = std::function<bool(std::wstring_view& path, std::vector<std::wstring_view>& values)>;
     bool WriteInfoXml(const CString& folder, CKXXmlDocument& xml, const ImageRows& images, size_t rows = 0) const;
     // The journal of `file`, written atomically; `knownAbsent`: no journal of it is there in any
     // case of its name, and the folder is not read to look for one.

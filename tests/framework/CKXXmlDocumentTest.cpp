@@ -556,12 +556,18 @@ TEST(XmlDocument, AListSavedRowByRowIsTheFileTheTreeWouldWrite)
 {
     TempDir dir;
     using Rows = std::vector<std::vector<const wchar_t*>>;
-    auto rowsOf = [](const Rows& rows) {
-        return [&rows, at = size_t{0}](const wchar_t*& value, std::vector<const wchar_t*>& values) mutable {
+    // The rows as AppendList takes them, or (`Text` std::wstring_view) as SaveWithList does: null
+    // is empty.
+    auto rowsOf = [](const Rows& rows, auto text) {
+        using Text = decltype(text);
+        return [&rows, at = size_t{0}](Text& value, std::vector<Text>& values) mutable {
             if (at == rows.size())
                 return false;
-            value = rows[at][0];
-            values.assign(rows[at].begin() + 1, rows[at].end());
+            auto cell = [](const wchar_t* given) { return given ? Text(given) : Text(L""); };
+            value = cell(rows[at][0]);
+            values.clear();
+            for (size_t i = 1; i < rows[at].size(); ++i)
+                values.push_back(cell(rows[at][i]));
             ++at;
             return true;
         };
@@ -606,10 +612,10 @@ TEST(XmlDocument, AListSavedRowByRowIsTheFileTheTreeWouldWrite)
             CKXXmlDocument built, printed;
             built.LoadXml(document);
             printed.LoadXml(document);
-            ASSERT_EQ(built.AppendList(L"/a", L"image", {L"Study", L"Saved"}, rowsOf(given)), 0);
+            ASSERT_EQ(built.AppendList(L"/a", L"image", {L"Study", L"Saved"}, rowsOf(given, L"")), 0);
             ASSERT_TRUE(built.Save(dir.Win(tree)));
-            ASSERT_TRUE(printed.SaveWithList(dir.Win(rowByRow), L"/a", L"image", {L"Study", L"Saved"}, rowsOf(given),
-                                             given.size()));
+            ASSERT_TRUE(printed.SaveWithList(dir.Win(rowByRow), L"/a", L"image", {L"Study", L"Saved"},
+                                             rowsOf(given, std::wstring_view()), given.size()));
             EXPECT_EQ(ReadAll(dir.Native(rowByRow)), ReadAll(dir.Native(tree))) << tree;
         }
     }
