@@ -917,7 +917,7 @@ bool CKXXmlDocument::SaveWithList(const wchar_t* path, const wchar_t* listPath, 
                 if (IsPlainText({folder.makeup.clean && leaf.makeup.clean, folder.makeup.blank && leaf.makeup.blank},
                                 text.empty())) {
                     for (size_t i = 0; i < count; ++i)
-                        if (isName[i])
+                        if (!parts.attributes[i].empty())  // its name is an XML name
                             printed[i] = &spell(spelt[i], cell[1 + i]).printed;
                     if (m_codePage != page)
                         return recode();

@@ -23,7 +23,11 @@ namespace {
 
 const wchar_t* const kInfoTemplate = L"<?xml version=\"1.0\" encoding=\"euc-kr\"?><QUIVA/>";
 
-std::wstring_view Flag(int value) { return value ? L"TRUE" : L"FALSE"; }
+std::wstring_view Flag(int value)
+{
+    using namespace std::string_view_literals;
+    return value ? L"TRUE"sv : L"FALSE"sv;
+}
 
 }  // namespace
 
