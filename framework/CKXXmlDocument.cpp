@@ -395,18 +395,28 @@ public:
 
     // An element of a list holding plain text (IsPlainText), as VisitEnter, Visit and VisitExit
     // print it, from the values of its first `count` attributes and its text, in two pieces, each
-    // as the tree spells it and escaped (AppendEscaped).
+    // as the tree spells it and escaped (AppendEscaped); laid out at the end of the print at once.
     void TextRow(const RowParts& parts, const std::string* const* values, size_t count, const std::string& text,
                  const std::string& textEnd)
     {
-        size_t valueBytes = 0;
+        const size_t indent = m_inline ? 0 : 4 * static_cast<size_t>(m_depth);
+        size_t bytes = indent + parts.open.size() + 1 + text.size() + textEnd.size() + parts.close.size() + (m_inline ? 0 : 1);
         for (size_t i = 0; i < count; ++i)
             if (!parts.attributes[i].empty())
-                valueBytes += values[i]->size();
-        LayRow(
-            parts, count, valueBytes, text.size() + textEnd.size(),
-            [&](size_t i, char* to) { return std::copy(values[i]->begin(), values[i]->end(), to); },
-            [&](char* to) { return std::copy(textEnd.begin(), textEnd.end(), std::copy(text.begin(), text.end(), to)); });
+                bytes += parts.attributes[i].size() + values[i]->size() + 1;
+        const size_t start = m_out.size();
+        m_out.resize(start + bytes);
+        char* to = std::fill_n(m_out.data() + start, indent, ' ');
+        to = Put(to, parts.open);
+        for (size_t i = 0; i < count; ++i)
+            if (!parts.attributes[i].empty()) {
+                to = Put(Put(to, parts.attributes[i]), *values[i]);
+                *to++ = '"';
+            }
+        *to++ = '>';
+        to = Put(Put(Put(to, text), textEnd), parts.close);
+        if (!m_inline)
+            *to = '\n';
     }
 
     // A markup or control character as its reference, appended to `out`.
@@ -593,34 +603,25 @@ public:
     }
 
 private:
-    // A row laid out at the end of the print in one go: its indent, "<name", each attribute's
-    // ` name="`, its value as `value(i, to)` writes it and '"', then ">", its text as `text(to)`
-    // writes it, "</name>" and its line end; `valueBytes` and `textBytes` are what they write.
-    template <class Value, class Text>
-    void LayRow(const RowParts& parts, size_t count, size_t valueBytes, size_t textBytes, Value&& value, Text&& text)
+    // `part` copied to `to`; where it ends. A row's parts are mostly a few bytes each, copied
+    // in two overlapping moves rather than by a call.
+    static char* Put(char* to, const std::string& part)
     {
-        const size_t indent = m_inline ? 0 : 4 * static_cast<size_t>(m_depth);
-        size_t bytes = indent + parts.open.size() + valueBytes + 1 + textBytes + parts.close.size() + (m_inline ? 0 : 1);
-        for (size_t i = 0; i < count; ++i)
-            if (!parts.attributes[i].empty())
-                bytes += parts.attributes[i].size() + 1;
-        const size_t start = m_out.size();
-        m_out.resize(start + bytes);
-        char* to = m_out.data() + start;
-        auto put = [&to](const std::string& part) { to = std::copy(part.begin(), part.end(), to); };
-        to = std::fill_n(to, indent, ' ');
-        put(parts.open);
-        for (size_t i = 0; i < count; ++i)
-            if (!parts.attributes[i].empty()) {
-                put(parts.attributes[i]);
-                to = value(i, to);
-                *to++ = '"';
-            }
-        *to++ = '>';
-        to = text(to);
-        put(parts.close);
-        if (!m_inline)
-            *to++ = '\n';
+        const size_t n = part.size();
+        const char* from = part.data();
+        if (n >= 8 && n <= 16) {
+            std::memcpy(to, from, 8);
+            std::memcpy(to + n - 8, from + n - 8, 8);
+        } else if (n >= 4 && n < 8) {
+            std::memcpy(to, from, 4);
+            std::memcpy(to + n - 4, from + n - 4, 4);
+        } else if (n < 4) {
+            for (size_t i = 0; i < n; ++i)
+                to[i] = from[i];
+        } else {
+            std::memcpy(to, from, n);
+        }
+        return to + n;
     }
 
     bool HasChildren(const TiXmlElement& element) const
