@@ -325,9 +325,10 @@ inline __m128i NotAsItIsBytes(__m128i bytes)
 #endif
 
 // `length` characters narrowed to bytes in `to`; whether every one of them is ASCII written as it
-// is (not IsMarkup). The bytes of the characters that are not are left unspecified. The rows of thousands
-// of stills go through here, their values mostly a few characters long: where the processor can,
-// sixteen are taken at a time, then four, and only a value shorter than four one by one.
+// is (not IsMarkup). The bytes of the characters that are not are left unspecified. The rows of
+// thousands of stills go through here, their values mostly a few characters long: where the
+// processor can, sixteen are taken at a time, then four, and only a value shorter than four one
+// by one.
 bool NarrowAsItIs(const wchar_t* __restrict from, size_t length, char* __restrict to)
 {
     size_t i = 0;
